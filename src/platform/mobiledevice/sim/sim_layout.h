@@ -1,0 +1,60 @@
+// The on-disk layout of a simulated device. One folder per device under the simulated-devices
+// root; the folder's name is free (conventionally the UDID).
+//
+//   <dir>/device.plist          see the keys below
+//   <dir>/media/                the AFC media root ("com.apple.afc")
+//   <dir>/apps/<bundle-id>/attributes.plist   installation-proxy attributes of the app
+//   <dir>/apps/<bundle-id>/container/         the app's data container (house arrest)
+//   <dir>/apps/<bundle-id>/bundle/            the app package itself (Info.plist, executable)
+//   <dir>/apps/<bundle-id>/icon.png           the home-screen icon (SpringBoard)
+//   <dir>/crashes/              the crash-report area ("com.apple.crashreportcopymobile")
+//   <dir>/backup-source/<domain>/<relative path>   what a backup of the device holds
+//
+// device.plist is a dictionary:
+//   "Lockdown": { "Global": {DeviceName, UniqueDeviceID, ProductType, ProductVersion,
+//                            PhoneNumber, BuildVersion, SerialNumber, ...},
+//                 "com.apple.disk_usage": {TotalDiskCapacity, TotalDataCapacity,
+//                            TotalSystemCapacity, AmountDataAvailable, TotalSystemAvailable,
+//                            TotalDataAvailable},
+//                 "<other domain>": {...} }
+//   "Trusted": bool (default true). An untrusted device fails pairing and media sync.
+//   "AssetMetrics": the "Params" dictionary of the "AssetMetrics" message the device sends when
+//                   a media-sync session opens: {"Application": {"_PhysicalSize": n},
+//                   "Media": {"Music": {"_PhysicalSize": n}, "Movie": {...}},
+//                   "Photo": {"Photo": {...}, "CameraRoll": {...}}}
+//   "Faults": optional dictionary of faults to inject:
+//       "ConnectError": int      connect() fails with this code
+//       "RefusedServices": [service names]   startService() fails with Error::ServiceRefused
+//                                ("com.apple.mobile.house_arrest" refuses every container)
+//       "ShortReply": [service names]   replies of these property-list services are cut short
+//       "ClosedReply": [service names]  these services close instead of replying
+//       "DetachAfterOperations": int    the device detaches after this many operations
+//                                (connects, service starts, AFC and service calls)
+//       "RefuseMediaSync": bool  no media-sync session
+#pragma once
+
+namespace nimbara::md::sim {
+
+inline constexpr const char* kDevicePlist = "device.plist";
+inline constexpr const char* kMediaDir = "media";
+inline constexpr const char* kAppsDir = "apps";
+inline constexpr const char* kAppAttributes = "attributes.plist";
+inline constexpr const char* kAppContainer = "container";
+inline constexpr const char* kAppBundle = "bundle";
+inline constexpr const char* kAppIcon = "icon.png";
+inline constexpr const char* kCrashesDir = "crashes";
+inline constexpr const char* kBackupSourceDir = "backup-source";
+
+inline constexpr const char* kKeyLockdown = "Lockdown";
+inline constexpr const char* kGlobalDomain = "Global";
+inline constexpr const char* kKeyTrusted = "Trusted";
+inline constexpr const char* kKeyAssetMetrics = "AssetMetrics";
+inline constexpr const char* kKeyFaults = "Faults";
+inline constexpr const char* kFaultConnectError = "ConnectError";
+inline constexpr const char* kFaultRefusedServices = "RefusedServices";
+inline constexpr const char* kFaultShortReply = "ShortReply";
+inline constexpr const char* kFaultClosedReply = "ClosedReply";
+inline constexpr const char* kFaultDetachAfter = "DetachAfterOperations";
+inline constexpr const char* kFaultRefuseMediaSync = "RefuseMediaSync";
+
+}  // namespace nimbara::md::sim
