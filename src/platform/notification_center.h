@@ -46,6 +46,7 @@ class ObserverToken {
     ObserverToken& operator=(const ObserverToken&) = delete;
     ~ObserverToken() { reset(); }
     void reset();
+    bool active() const { return center_ != nullptr; }
 
   private:
     NotificationCenter* center_ = nullptr;
