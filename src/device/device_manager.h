@@ -69,7 +69,9 @@ class DeviceManager {
     // Indices of the attached devices, in attach order.
     std::list<int> Indices() const;
 
-    // The device's private scratch folder (created on first use, mode 0700).
+    // The device's private scratch folder "<scratch root>/tmp/<UniqueDeviceID>/" (created on
+    // first use, mode 0700). For an index without a device: "<scratch root>/tmp/" once an earlier
+    // call made it, else empty. Empty when the identifier is not a plain file name.
     std::string GetLocalDir(int deviceIndex);
 
     void OnNotification(int message, const nimbara::md::DeviceHandle& device);
@@ -81,12 +83,17 @@ class DeviceManager {
 
   private:
     DeviceManager() = default;
+    DeviceNotify* notify() const;
+    // Tells the sink, then takes the item out of the list and stops its media-sync reader.
+    void removeItem(const std::shared_ptr<DeviceItem>& item);
+    void unlink(const std::shared_ptr<DeviceItem>& item);
 
     mutable std::mutex mutex_;
     std::list<std::shared_ptr<DeviceItem>> items_;
     std::unique_ptr<nimbara::md::Subscription> subscription_;
     DeviceNotify* notify_ = nullptr;
     std::uint64_t nextSerial_ = 1;
+    std::string localBase_;  // "<scratch>/tmp/" once a local folder was made
 };
 
 }  // namespace amd

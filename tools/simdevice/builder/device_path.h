@@ -10,8 +10,8 @@ namespace nimbara::simdev {
 // `root` joined with the components of `devicePath`. The path must start with "/"; repeated
 // slashes and "." components are dropped; "..", a NUL byte or an empty path throw
 // std::invalid_argument. "/" itself maps to `root` only when `allowRoot`.
-std::filesystem::path confinedPath(const std::filesystem::path& root,
-                                   const std::string& devicePath, bool allowRoot = false);
+std::filesystem::path confinedPath(const std::filesystem::path& root, const std::string& devicePath,
+                                   bool allowRoot = false);
 
 // A single folder name (a bundle identifier, a device folder): not empty, not "." or "..", no
 // "/" and no NUL byte; otherwise std::invalid_argument naming `what`.

@@ -69,6 +69,8 @@ class SimDeviceBuilder {
     SimDeviceBuilder& setFault(const std::string& key, PlistValue value);
     // The device.plist dictionary as it stands (written by write()).
     const PlistValue& devicePlist() const { return device_; }
+    // For tests that change a device while it is attached; call write() afterwards.
+    PlistValue& editDevicePlist() { return device_; }
 
     // Files on the media root; `devicePath` is absolute ("/DCIM/100APPLE/IMG_0001.JPG").
     // Missing folders are created. `mtime` is seconds since 1970 (0 = now).
@@ -108,7 +110,6 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error = nullp
 // A device whose media root holds `files` files in nested folders (benchmarks); `files` from 0
 // to kMaxLargeTreeFiles.
 inline constexpr int kMaxLargeTreeFiles = 200000;
-bool makeLargeTreeDevice(const std::filesystem::path& dir, int files,
-                         std::string* error = nullptr);
+bool makeLargeTreeDevice(const std::filesystem::path& dir, int files, std::string* error = nullptr);
 
 }  // namespace nimbara::simdev

@@ -1,0 +1,54 @@
+// The AFC operations shared by the AFC-speaking services (media root, app containers, crash
+// logs): listing, attributes, and whole-file copies in both directions.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/mobiledevice/mobile_device.h"
+
+namespace amd::afc {
+
+// Opens an AFC client over a started service; replaces `afc` only on success.
+int OpenConnection(nimbara::md::ServiceConnection* socket,
+                   std::unique_ptr<nimbara::md::AfcConnection>& afc);
+
+// The folder's entry names in the device's order, without "." and "..". Names that could not be
+// a single entry (empty, or holding "/" or NUL) are dropped, so joining a name to its folder
+// never leaves that folder. nullopt when the folder can't be read (or there is no connection).
+std::optional<std::vector<std::string>> ReadDirectory(nimbara::md::AfcConnection* afc,
+                                                      const std::string& path);
+
+// The attribute pairs up to the first empty key or value; nullopt when the path doesn't exist.
+std::optional<std::map<std::string, std::string>> ReadFileInfo(nimbara::md::AfcConnection* afc,
+                                                               const std::string& path);
+
+// Copies a device file to a local file through `buffer` (its size is the chunk size). The bytes
+// go to a fresh file beside `localPath`, which is renamed over `localPath` only once the device
+// file was read to its end without error. 0 on success (an empty file included), else 1 and
+// nothing is left behind.
+int CopyToLocal(nimbara::md::AfcConnection* afc, const std::string& devicePath,
+                const std::string& localPath, std::span<std::uint8_t> buffer);
+
+// Copies a local regular file to the device through `buffer`. The local file is opened before the
+// device file is created or truncated, so a missing local file changes nothing on the device.
+// 0 once every byte was written; else 1, and a device file that was begun is removed again.
+int CopyToDevice(nimbara::md::AfcConnection* afc, const std::string& localPath,
+                 const std::string& devicePath, std::span<std::uint8_t> buffer);
+
+// The whole file, or nullopt when it can't be opened or a read fails.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(nimbara::md::AfcConnection* afc,
+                                                       const std::string& path,
+                                                       std::size_t chunkSize);
+
+std::unique_ptr<nimbara::md::AfcFile> OpenFile(nimbara::md::AfcConnection* afc,
+                                               const std::string& path, int mode);
+// The AFC result of closing; 1 for a null file or without a connection. Resets `file`.
+int CloseFile(nimbara::md::AfcConnection* afc, std::unique_ptr<nimbara::md::AfcFile>& file);
+
+}  // namespace amd::afc

@@ -1,0 +1,152 @@
+#include "device/air_traffic_host_helper.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "device/afc_service.h"
+#include "device/base_info.h"
+#include "device/device_manager.h"
+#include "device/value_conversions.h"
+#include "platform/text_format.h"
+
+namespace amd {
+
+using nimbara::PlistValue;
+
+namespace {
+
+std::uint32_t littleEndianWord(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) |
+           (static_cast<std::uint32_t>(bytes[offset + 1]) << 8) |
+           (static_cast<std::uint32_t>(bytes[offset + 2]) << 16) |
+           (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
+}
+
+}  // namespace
+
+std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs) {
+    if (prefs.size() < 104) {
+        return kDefaultLibraryId;
+    }
+    const std::uint32_t high = littleEndianWord(prefs, 24) ^ littleEndianWord(prefs, 100);
+    const std::uint32_t low = littleEndianWord(prefs, 20) ^ littleEndianWord(prefs, 96);
+    return nimbara::formatHexUpper((static_cast<std::uint64_t>(high) << 32) | low);
+}
+
+std::string CopyLibraryId(int deviceIndex) {
+    std::vector<std::uint8_t> prefs;
+    {
+        AfcService afc;
+        if (afc.Init(deviceIndex) == 0) {
+            prefs = afc.ReadFile("/iTunes_Control/iTunes/iTunesPrefs");
+        }
+    }
+    return LibraryIdFromPrefs(prefs);
+}
+
+AirTrafficHostHelper::AirTrafficHostHelper() = default;
+
+AirTrafficHostHelper::~AirTrafficHostHelper() {
+    Stop();
+}
+
+int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, int deviceIndex) {
+    if (!deviceId) {
+        return 1;
+    }
+    index_ = deviceIndex;
+    serial_ = DeviceManager::GetInstance().DeviceSerial(deviceIndex);
+    const std::string libraryId = CopyLibraryId(deviceIndex);
+    std::unique_ptr<nimbara::md::MediaSyncConnection> connection;
+    if (nimbara::md::Library* library = nimbara::md::library()) {
+        connection = library->createMediaSyncConnection(libraryId, *deviceId);
+    }
+    if (!connection) {
+        std::printf("*** ATHostConnectionCreateWithLibrary failed(%s)\n", libraryId.c_str());
+        std::fflush(stdout);
+        return 1;
+    }
+    std::shared_ptr<nimbara::md::MediaSyncConnection> previous;
+    {
+        std::lock_guard<std::mutex> lock(connectionMutex_);
+        previous = std::move(connection_);
+        connection_ = std::move(connection);
+    }
+    if (previous) {
+        previous->close();  // a reader on it ends; it keeps its own reference until then
+    }
+    return 0;
+}
+
+int AirTrafficHostHelper::StartReader() {
+    if (stop_) {
+        return 0;
+    }
+    stop_ = std::make_unique<std::counting_semaphore<>>(0);
+    try {
+        reader_ = std::thread([this] { ReaderMain(); });
+    } catch (const std::system_error& e) {
+        stop_.reset();
+        return e.code().value() != 0 ? e.code().value() : 1;
+    }
+    return 0;
+}
+
+void AirTrafficHostHelper::Stop() {
+    // Close first: that wakes a reader blocked in readMessage. Then signal and join.
+    if (std::shared_ptr<nimbara::md::MediaSyncConnection> connection = currentConnection()) {
+        connection->close();
+    }
+    if (stop_) {
+        stop_->release();
+        if (reader_.joinable()) {
+            reader_.join();
+        }
+        stop_.reset();
+    }
+    std::lock_guard<std::mutex> lock(connectionMutex_);
+    connection_.reset();
+}
+
+bool AirTrafficHostHelper::connected() const {
+    return currentConnection() != nullptr;
+}
+
+std::shared_ptr<nimbara::md::MediaSyncConnection> AirTrafficHostHelper::currentConnection() const {
+    std::lock_guard<std::mutex> lock(connectionMutex_);
+    return connection_;
+}
+
+void AirTrafficHostHelper::ReaderMain() {
+    for (;;) {
+        if (stop_->try_acquire()) {
+            return;
+        }
+        std::shared_ptr<nimbara::md::MediaSyncConnection> connection = currentConnection();
+        if (!connection) {
+            return;
+        }
+        std::optional<PlistValue> message = connection->readMessage();
+        if (!message) {
+            return;
+        }
+        const std::string command = cfTypeToStdString(message->find("Command"));
+        const PlistValue* params = message->find("Params");
+        HandleMessage(command, params ? *params : PlistValue());
+    }
+}
+
+void AirTrafficHostHelper::HandleMessage(const std::string& command, const PlistValue& params) {
+    if (command != "AssetMetrics" || !params.isDict() || serial_ == 0) {
+        return;
+    }
+    // The item keeps its values object alive while we hold it, even across a detach; and only
+    // the device this session was opened for is fed, never a later one at the same index.
+    std::shared_ptr<DeviceItem> item = DeviceManager::GetInstance().FindItem(index_);
+    if (!item || item->serial() != serial_ || !item->info()) {
+        return;
+    }
+    item->info()->SetValues(params);
+}
+
+}  // namespace amd

@@ -1,0 +1,69 @@
+// A media-sync session with one device: a reader thread takes the messages the device sends and
+// keeps the storage metrics ("AssetMetrics") in the device's lockdown-values object.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <semaphore>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/mobiledevice/mobile_device.h"
+#include "platform/plist_value.h"
+
+namespace amd {
+
+// Used when the device's media preferences give no identifier.
+inline constexpr const char* kDefaultLibraryId = "5B0E2D94A7C31F68";
+
+// The media library identifier derived from the device's "/iTunes_Control/iTunes/iTunesPrefs"
+// (the default when the device or the file can't be read).
+std::string CopyLibraryId(int deviceIndex);
+// The identifier from the bytes of such a file: the default for fewer than 104 bytes.
+std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs);
+
+class AirTrafficHostHelper {
+  public:
+    AirTrafficHostHelper();
+    // Closes the session (waking a blocked read), stops and joins the reader.
+    virtual ~AirTrafficHostHelper();
+    AirTrafficHostHelper(const AirTrafficHostHelper&) = delete;
+    AirTrafficHostHelper& operator=(const AirTrafficHostHelper&) = delete;
+
+    // Opens the session for the device with that identifier, attached at `deviceIndex`. Returns
+    // 1 without touching the library when `deviceId` is null, and 1 (printing
+    // "*** ATHostConnectionCreateWithLibrary failed(%s)\n") when the device refuses. Binds the
+    // object to the device now at that index: messages only ever reach that very device.
+    int Connect(const std::optional<std::string>& deviceId, int deviceIndex);
+
+    // Starts the reader thread once; later calls do nothing and return 0.
+    int StartReader();
+
+    // Hands "AssetMetrics" parameters to the bound device's values; ignores everything else.
+    void HandleMessage(const std::string& command, const nimbara::PlistValue& params);
+
+    // What the destructor does, for owners that must stop the reader before releasing shared
+    // state: close the session, signal the stop, join. Idempotent; never called by the reader.
+    void Stop();
+
+    int deviceIndex() const { return index_; }
+    // The serial of the device this object was connected for (0 = none).
+    std::uint64_t deviceSerial() const { return serial_; }
+    bool connected() const;
+
+  private:
+    void ReaderMain();
+    std::shared_ptr<nimbara::md::MediaSyncConnection> currentConnection() const;
+
+    int index_ = -1;
+    std::uint64_t serial_ = 0;
+    std::thread reader_;
+    std::unique_ptr<std::counting_semaphore<>> stop_;  // set up by StartReader
+    mutable std::mutex connectionMutex_;
+    std::shared_ptr<nimbara::md::MediaSyncConnection> connection_;
+};
+
+}  // namespace amd

@@ -1,0 +1,263 @@
+#include "platform/mobiledevice/sim/sim_area.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include "platform/mobiledevice/mobile_device.h"
+
+namespace fs = std::filesystem;
+
+namespace nimbara::md::sim {
+
+bool isValidBundleId(const std::string& id) {
+    return !id.empty() && id.size() <= 255 && id.front() != '.' &&
+           id.find('/') == std::string::npos && id.find('\0') == std::string::npos &&
+           id.find("..") == std::string::npos;
+}
+
+bool isValidFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::optional<std::vector<std::string>> splitAreaPath(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string::npos) {
+            end = path.size();
+        }
+        std::string part = path.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty()) {
+                parts.pop_back();
+            }
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(std::move(part));
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+bool isWithin(const fs::path& root, const fs::path& path) {
+    auto r = root.begin();
+    auto p = path.begin();
+    for (; r != root.end(); ++r, ++p) {
+        if (r->empty() && std::next(r) == root.end()) {
+            break;  // a trailing separator on the root
+        }
+        if (p == path.end() || *p != *r) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int afcErrorFromErrno(int error) {
+    switch (error) {
+        case 0:
+            return AfcError::Ok;
+        case ENOENT:
+        case ENOTDIR:
+            return AfcError::NotFound;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ELOOP:
+        case EXDEV:
+            return AfcError::PermissionDenied;
+        case EEXIST:
+            return AfcError::Exists;
+        case ENOTEMPTY:
+            return AfcError::NotEmpty;
+        case EISDIR:
+            return AfcError::IsDirectory;
+        case ENOSPC:
+        case EDQUOT:
+            return AfcError::NoSpace;
+        case EINVAL:
+        case ENAMETOOLONG:
+            return AfcError::InvalidArgument;
+        default:
+            return AfcError::IoError;
+    }
+}
+
+Area::Area(fs::path root) : root_(std::move(root)) {}
+
+int Area::realRoot(fs::path& out) const {
+    std::error_code ec;
+    out = fs::canonical(root_, ec);
+    if (ec || !fs::is_directory(out, ec)) {
+        return AfcError::NotFound;
+    }
+    return AfcError::Ok;
+}
+
+int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
+    auto parts = splitAreaPath(path);
+    if (!parts) {
+        return AfcError::InvalidArgument;
+    }
+    fs::path root;
+    if (int rc = realRoot(root)) {
+        return rc;
+    }
+    if (parts->empty()) {
+        out = root;
+        return AfcError::Ok;
+    }
+    std::error_code ec;
+    fs::path parent = root;
+    if (parts->size() > 1) {
+        fs::path lexical = root;
+        for (std::size_t i = 0; i + 1 < parts->size(); ++i) {
+            lexical /= (*parts)[i];
+        }
+        parent = fs::canonical(lexical, ec);
+        if (ec) {
+            return AfcError::NotFound;
+        }
+        if (!isWithin(root, parent)) {
+            return AfcError::PermissionDenied;
+        }
+        if (!fs::is_directory(parent, ec)) {
+            return AfcError::NotFound;
+        }
+    }
+    fs::path last = parent / parts->back();
+    if (follow == Follow::Yes && fs::is_symlink(fs::symlink_status(last, ec))) {
+        fs::path target = fs::canonical(last, ec);
+        if (ec) {
+            // A dangling link: where it would lead cannot be checked, so nothing goes through.
+            return AfcError::PermissionDenied;
+        }
+        if (!isWithin(root, target)) {
+            return AfcError::PermissionDenied;
+        }
+        last = target;
+    }
+    out = last;
+    return AfcError::Ok;
+}
+
+int Area::makeDirectory(const std::string& path, fs::path* out) const {
+    auto parts = splitAreaPath(path);
+    if (!parts) {
+        return AfcError::InvalidArgument;
+    }
+    fs::path root;
+    if (int rc = realRoot(root)) {
+        return rc;
+    }
+    fs::path current = root;
+    std::error_code ec;
+    for (const auto& part : *parts) {
+        fs::path next = current / part;
+        const fs::file_status status = fs::symlink_status(next, ec);
+        if (!fs::exists(status)) {
+            if (!fs::create_directory(next, ec) && ec) {
+                return afcErrorFromErrno(ec.value());
+            }
+        } else if (fs::is_symlink(status)) {
+            fs::path target = fs::canonical(next, ec);
+            if (ec || !isWithin(root, target)) {
+                return AfcError::PermissionDenied;
+            }
+            if (!fs::is_directory(target, ec)) {
+                return AfcError::Exists;
+            }
+            next = target;
+        } else if (!fs::is_directory(status)) {
+            return AfcError::Exists;
+        }
+        current = next;
+    }
+    if (out) {
+        *out = current;
+    }
+    return AfcError::Ok;
+}
+
+int Area::removePath(const std::string& path) const {
+    fs::path target;
+    if (int rc = resolve(path, Follow::No, target)) {
+        return rc;
+    }
+    fs::path root;
+    if (int rc = realRoot(root)) {
+        return rc;
+    }
+    if (target == root) {
+        return AfcError::PermissionDenied;
+    }
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(target, ec);
+    if (!fs::exists(status)) {
+        return AfcError::NotFound;
+    }
+    if (fs::is_directory(status) && !fs::is_empty(target, ec)) {
+        return AfcError::NotEmpty;
+    }
+    if (!fs::remove(target, ec)) {
+        return ec ? afcErrorFromErrno(ec.value()) : AfcError::NotFound;
+    }
+    return AfcError::Ok;
+}
+
+int Area::renamePath(const std::string& from, const std::string& to) const {
+    fs::path source;
+    fs::path destination;
+    if (int rc = resolve(from, Follow::No, source)) {
+        return rc;
+    }
+    if (int rc = resolve(to, Follow::No, destination)) {
+        return rc;
+    }
+    fs::path root;
+    if (int rc = realRoot(root)) {
+        return rc;
+    }
+    if (source == root || destination == root) {
+        return AfcError::PermissionDenied;
+    }
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(source, ec))) {
+        return AfcError::NotFound;
+    }
+    fs::rename(source, destination, ec);
+    return ec ? afcErrorFromErrno(ec.value()) : AfcError::Ok;
+}
+
+int Area::listDirectory(const std::string& path, std::vector<std::string>& names) const {
+    names.clear();
+    fs::path folder;
+    if (int rc = resolve(path, Follow::Yes, folder)) {
+        return rc;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(fs::symlink_status(folder, ec))) {
+        return AfcError::NotFound;
+    }
+    fs::directory_iterator it(folder, ec);
+    if (ec) {
+        return afcErrorFromErrno(ec.value());
+    }
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        names.push_back(it->path().filename().string());
+    }
+    if (ec) {
+        names.clear();
+        return afcErrorFromErrno(ec.value());
+    }
+    std::sort(names.begin(), names.end());
+    return AfcError::Ok;
+}
+
+}  // namespace nimbara::md::sim

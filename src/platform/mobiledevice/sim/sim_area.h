@@ -1,0 +1,63 @@
+// A folder that a simulated service exposes (the media root, the crash area, an app container),
+// and the rules that keep every path a caller gives inside it.
+//
+// Paths are normalised lexically first: empty and "." components vanish and ".." never climbs
+// above the area's root. Then the real location is checked: parent folders are resolved with
+// their symbolic links and must stay inside the area; the last component is followed only by
+// the operations that open it (a file or a folder listing), and then must stay inside too.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace nimbara::md::sim {
+
+// A bundle identifier that can name a folder: not empty, no "/", no "..", no NUL, no leading
+// ".", at most 255 bytes.
+bool isValidBundleId(const std::string& id);
+
+// One path component that names an entry: not empty, not "." or "..", no "/" and no NUL.
+bool isValidFileName(const std::string& name);
+
+// The components of an area path after lexical normalisation; nullopt when the text holds NUL.
+std::optional<std::vector<std::string>> splitAreaPath(const std::string& path);
+
+// True when `path` is `root` or lies below it (both already resolved).
+bool isWithin(const std::filesystem::path& root, const std::filesystem::path& path);
+
+// Maps an errno value to the closest AFC status code.
+int afcErrorFromErrno(int error);
+
+class Area {
+  public:
+    explicit Area(std::filesystem::path root);
+
+    const std::filesystem::path& root() const { return root_; }
+
+    enum class Follow { No, Yes };
+
+    // The real location of an area path. With Follow::No the last component is left as it is
+    // (so a symbolic link names itself); with Follow::Yes a link there is resolved and must
+    // stay inside. The parent folder must exist. Returns an AFC status code.
+    int resolve(const std::string& path, Follow follow, std::filesystem::path& out) const;
+
+    // Creates the folder and its missing parents, following links only where they stay inside.
+    int makeDirectory(const std::string& path, std::filesystem::path* out = nullptr) const;
+
+    // Removes a file, a link or an empty folder; never the area's root.
+    int removePath(const std::string& path) const;
+
+    int renamePath(const std::string& from, const std::string& to) const;
+
+    // The entry names of a folder sorted by name, without "." and "..".
+    int listDirectory(const std::string& path, std::vector<std::string>& names) const;
+
+  private:
+    int realRoot(std::filesystem::path& out) const;
+
+    std::filesystem::path root_;
+};
+
+}  // namespace nimbara::md::sim

@@ -1,0 +1,50 @@
+// One subscriber of attach and detach events, bound to the thread that subscribed.
+//
+// Events wait in a queue and reach the callback in order, always on the subscriber's thread:
+// directly when the delivering code runs on that thread and asks for it, otherwise through a
+// queued call on the subscriber's context object (which needs that thread's event loop).
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "platform/mobiledevice/mobile_device.h"
+
+class QObject;
+class QThread;
+
+namespace nimbara::md::sim {
+
+class Subscriber : public std::enable_shared_from_this<Subscriber> {
+  public:
+    explicit Subscriber(NotificationCallback callback);
+    ~Subscriber();
+    Subscriber(const Subscriber&) = delete;
+    Subscriber& operator=(const Subscriber&) = delete;
+
+    // The object that lives on the subscriber's thread; parent of its watchers.
+    QObject* context() const { return context_; }
+
+    void enqueue(int message, DeviceHandle device);
+    // Hands the queued events to the callback (see above).
+    void deliver(bool direct);
+    // Stops deliveries and releases the context object; call on the subscriber's thread.
+    void shutdown();
+
+  private:
+    void drain(bool queued);
+
+    const NotificationCallback callback_;
+    QThread* const thread_;
+    std::mutex mutex_;
+    QObject* context_;
+    std::deque<std::pair<int, DeviceHandle>> queue_;
+    bool active_ = true;
+    bool draining_ = false;
+    bool inQueuedDrain_ = false;
+    bool posted_ = false;
+};
+
+}  // namespace nimbara::md::sim

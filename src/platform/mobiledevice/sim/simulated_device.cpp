@@ -1,0 +1,360 @@
+#include "platform/mobiledevice/sim/simulated_device.h"
+
+#include <system_error>
+
+#include "platform/mobiledevice/sim/sim_apps.h"
+#include "platform/mobiledevice/sim/sim_area.h"
+#include "platform/mobiledevice/sim/sim_installation_proxy.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/mobiledevice/sim/sim_media_sync.h"
+#include "platform/mobiledevice/sim/sim_services.h"
+#include "platform/mobiledevice/sim/sim_springboard.h"
+
+namespace fs = std::filesystem;
+
+namespace nimbara::md::sim {
+
+namespace {
+
+constexpr const char* kAfcService = "com.apple.afc";
+constexpr const char* kCrashReportService = "com.apple.crashreportcopymobile";
+constexpr const char* kInstallationProxyService = "com.apple.mobile.installation_proxy";
+constexpr const char* kSpringBoardService = "com.apple.springboardservices";
+constexpr const char* kHouseArrestService = "com.apple.mobile.house_arrest";
+
+std::set<std::string> nameSet(const PlistValue& list) {
+    std::set<std::string> names;
+    for (const auto& item : list.toArray()) {
+        if (item.isString()) {
+            names.insert(item.toString());
+        }
+    }
+    return names;
+}
+
+DeviceFaults faultsOf(const PlistValue& config) {
+    DeviceFaults faults;
+    faults.trusted = config[kKeyTrusted].toBool(true);
+    const PlistValue& f = config[kKeyFaults];
+    if (f[kFaultConnectError].isNumber()) {
+        faults.connectError = static_cast<int>(f[kFaultConnectError].toInt64());
+        if (*faults.connectError == 0) {
+            faults.connectError.reset();
+        }
+    }
+    faults.refusedServices = nameSet(f[kFaultRefusedServices]);
+    faults.shortReply = nameSet(f[kFaultShortReply]);
+    faults.closedReply = nameSet(f[kFaultClosedReply]);
+    if (f[kFaultDetachAfter].isNumber()) {
+        faults.detachAfterOperations = f[kFaultDetachAfter].toInt64();
+    }
+    faults.refuseMediaSync = f[kFaultRefuseMediaSync].toBool(false);
+    return faults;
+}
+
+}  // namespace
+
+SimulatedDevice::SimulatedDevice(fs::path dir, PlistValue config, std::uint64_t serial)
+    : dir_(std::move(dir)), serial_(serial), config_(std::move(config)) {
+    faults_ = faultsOf(config_);
+    udid_ = config_[kKeyLockdown][kGlobalDomain]["UniqueDeviceID"].toString();
+    if (udid_.empty()) {
+        udid_ = dir_.filename().string();
+    }
+    std::error_code ec;
+    const fs::path file = dir_ / kDevicePlist;
+    configTime_ = fs::last_write_time(file, ec);
+    configSize_ = fs::file_size(file, ec);
+}
+
+SimulatedDevice::~SimulatedDevice() = default;
+
+std::string SimulatedDevice::identifier() const {
+    return "sim:" + udid_ + "#" + std::to_string(serial_);
+}
+
+bool SimulatedDevice::attached() const {
+    return !detached_.load();
+}
+
+void SimulatedDevice::refreshConfigLocked() {
+    std::error_code ec;
+    const fs::path file = dir_ / kDevicePlist;
+    const auto time = fs::last_write_time(file, ec);
+    if (ec) {
+        return;
+    }
+    const auto size = fs::file_size(file, ec);
+    if (ec || (time == configTime_ && size == configSize_)) {
+        return;
+    }
+    auto config = PlistValue::readFile(file.string());
+    if (!config || !config->isDict()) {
+        return;  // a half-written file: keep what was read last
+    }
+    config_ = std::move(*config);
+    faults_ = faultsOf(config_);
+    configTime_ = time;
+    configSize_ = size;
+}
+
+DeviceFaults SimulatedDevice::faults() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_;
+}
+
+int SimulatedDevice::checkLocked(bool needSession) const {
+    if (detached_.load()) {
+        return Error::DeviceGone;
+    }
+    if (connectDepth_ == 0) {
+        return Error::NotConnected;
+    }
+    if (needSession && sessionDepth_ == 0) {
+        return Error::SessionInactive;
+    }
+    return Error::Ok;
+}
+
+bool SimulatedDevice::countOperation() {
+    std::function<void()> detach;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (detached_.load()) {
+            return false;
+        }
+        if (!faults_.detachAfterOperations || operations_ < *faults_.detachAfterOperations) {
+            ++operations_;
+            return true;
+        }
+        detach = faultDetach_;
+    }
+    if (detach) {
+        detach();  // the library marks the device gone and tells the subscribers
+    }
+    markDetached();
+    return false;
+}
+
+int SimulatedDevice::connect() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (detached_.load()) {
+            return Error::DeviceGone;
+        }
+        refreshConfigLocked();
+    }
+    if (!countOperation()) {
+        return Error::DeviceGone;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (faults_.connectError) {
+        return *faults_.connectError;
+    }
+    ++connectDepth_;
+    return Error::Ok;
+}
+
+int SimulatedDevice::disconnect() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(false)) {
+        return rc;
+    }
+    if (--connectDepth_ == 0) {
+        sessionDepth_ = 0;
+    }
+    return Error::Ok;
+}
+
+int SimulatedDevice::validatePairing() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(false)) {
+        return rc;
+    }
+    return faults_.trusted ? Error::Ok : Error::InvalidPairing;
+}
+
+int SimulatedDevice::pair() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(false)) {
+        return rc;
+    }
+    return faults_.trusted ? Error::Ok : Error::PairingRefused;
+}
+
+int SimulatedDevice::isPaired() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return checkLocked(false) == Error::Ok && faults_.trusted ? 1 : 0;
+}
+
+int SimulatedDevice::startSession() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(false)) {
+        return rc;
+    }
+    if (!faults_.trusted) {
+        return Error::InvalidPairing;
+    }
+    ++sessionDepth_;
+    return Error::Ok;
+}
+
+int SimulatedDevice::stopSession() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(true)) {
+        return rc;
+    }
+    --sessionDepth_;
+    return Error::Ok;
+}
+
+int SimulatedDevice::copyValue(const std::optional<std::string>& domain,
+                               const std::optional<std::string>& key, PlistValue& value) {
+    value = PlistValue();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (int rc = checkLocked(true)) {
+        return rc;
+    }
+    refreshConfigLocked();
+    const PlistValue* values = config_[kKeyLockdown].find(domain.value_or(kGlobalDomain));
+    if (!values || !values->isDict()) {
+        return Error::InvalidArgument;
+    }
+    if (!key) {
+        value = *values;
+        return Error::Ok;
+    }
+    const PlistValue* found = values->find(*key);
+    if (!found) {
+        return Error::InvalidArgument;
+    }
+    value = *found;
+    return Error::Ok;
+}
+
+int SimulatedDevice::beginServiceStart(DeviceFaults& faults) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (int rc = checkLocked(true)) {
+            return rc;
+        }
+        refreshConfigLocked();
+        faults = faults_;
+    }
+    return countOperation() ? Error::Ok : Error::DeviceGone;
+}
+
+int SimulatedDevice::startService(const std::string& name,
+                                  std::unique_ptr<ServiceConnection>& connection) {
+    connection.reset();
+    DeviceFaults faults;
+    if (int rc = beginServiceStart(faults)) {
+        return rc;
+    }
+    if (faults.refusedServices.count(name)) {
+        return Error::ServiceRefused;
+    }
+    auto self = shared_from_this();
+    const auto mode = faults.closedReply.count(name)  ? SimPlistService::ReplyMode::Closed
+                      : faults.shortReply.count(name) ? SimPlistService::ReplyMode::Short
+                                                      : SimPlistService::ReplyMode::Normal;
+    if (name == kAfcService) {
+        connection = std::make_unique<SimAfcService>(self, dir_ / kMediaDir);
+    } else if (name == kCrashReportService) {
+        connection = std::make_unique<SimAfcService>(self, dir_ / kCrashesDir);
+    } else if (name == kInstallationProxyService) {
+        connection = std::make_unique<SimPlistService>(
+            self, std::make_unique<InstallationProxyHandler>(self), mode);
+    } else if (name == kSpringBoardService) {
+        connection = std::make_unique<SimPlistService>(
+            self, std::make_unique<SpringBoardHandler>(self), mode);
+    } else {
+        return Error::ServiceRefused;
+    }
+    return Error::Ok;
+}
+
+int SimulatedDevice::startHouseArrestService(const std::string& bundleId,
+                                             std::unique_ptr<ServiceConnection>& connection) {
+    connection.reset();
+    DeviceFaults faults;
+    if (int rc = beginServiceStart(faults)) {
+        return rc;
+    }
+    if (faults.refusedServices.count(kHouseArrestService)) {
+        return Error::ServiceRefused;
+    }
+    if (!isValidBundleId(bundleId)) {
+        return Error::InvalidArgument;
+    }
+    auto appDir = installedAppDir(dir_, bundleId);
+    std::error_code ec;
+    if (!appDir || !fs::is_directory(fs::symlink_status(*appDir / kAppContainer, ec))) {
+        return Error::AppNotInstalled;
+    }
+    connection = std::make_unique<SimAfcService>(shared_from_this(), *appDir / kAppContainer);
+    return Error::Ok;
+}
+
+std::unique_ptr<MediaSyncConnection> SimulatedDevice::openMediaSync(const std::string& libraryId) {
+    auto channel = std::make_shared<MediaSyncChannel>();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        refreshConfigLocked();
+        if (detached_.load() || !faults_.trusted || faults_.refuseMediaSync) {
+            return nullptr;
+        }
+        PlistValue allowed = PlistValue::dict();
+        allowed["Command"] = "SyncAllowed";
+        allowed["Params"] = PlistValue::dict();
+        channel->push(std::move(allowed));
+        if (const PlistValue* metrics = config_.find(kKeyAssetMetrics)) {
+            PlistValue message = PlistValue::dict();
+            message["Command"] = kKeyAssetMetrics;
+            message["Params"] = *metrics;
+            channel->push(std::move(message));
+        }
+        std::erase_if(mediaSync_, [](const auto& weak) { return weak.expired(); });
+        mediaSync_.push_back(channel);
+    }
+    return std::make_unique<SimMediaSyncConnection>(std::move(channel), libraryId);
+}
+
+void SimulatedDevice::pushMediaSyncMessage(const PlistValue& message) {
+    std::vector<std::shared_ptr<MediaSyncChannel>> channels;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& weak : mediaSync_) {
+            if (auto channel = weak.lock()) {
+                channels.push_back(std::move(channel));
+            }
+        }
+    }
+    for (const auto& channel : channels) {
+        channel->push(message);
+    }
+}
+
+void SimulatedDevice::markDetached() {
+    std::vector<std::shared_ptr<MediaSyncChannel>> channels;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        detached_.store(true);
+        for (const auto& weak : mediaSync_) {
+            if (auto channel = weak.lock()) {
+                channels.push_back(std::move(channel));
+            }
+        }
+        mediaSync_.clear();
+    }
+    for (const auto& channel : channels) {
+        channel->shut();
+    }
+}
+
+void SimulatedDevice::setFaultDetachHandler(std::function<void()> handler) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faultDetach_ = std::move(handler);
+}
+
+}  // namespace nimbara::md::sim

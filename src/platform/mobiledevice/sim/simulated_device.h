@@ -1,0 +1,109 @@
+// One attached simulated device: the lockdown state machine (connect, pair, session), values,
+// services and faults of the folder described in sim_layout.h.
+//
+// Operations that count towards the "DetachAfterOperations" fault: connect(), service and house
+// arrest starts, openAfc(), every AFC call (file reads and writes included) and every send() and
+// receive() of a property-list service. With a limit of N, the first N such operations succeed;
+// the next one detaches the device and fails.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/mobiledevice/mobile_device.h"
+
+namespace nimbara::md::sim {
+
+struct MediaSyncChannel;
+
+// The faults and flags of device.plist, as read last.
+struct DeviceFaults {
+    bool trusted = true;
+    std::optional<int> connectError;
+    std::set<std::string> refusedServices;
+    std::set<std::string> shortReply;
+    std::set<std::string> closedReply;
+    std::optional<std::int64_t> detachAfterOperations;
+    bool refuseMediaSync = false;
+};
+
+class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
+  public:
+    // `config` is the parsed device.plist; `serial` makes the identifier of this attachment.
+    SimulatedDevice(std::filesystem::path dir, PlistValue config, std::uint64_t serial);
+    ~SimulatedDevice() override;
+
+    std::string identifier() const override;
+    bool attached() const override;
+
+    int connect() override;
+    int disconnect() override;
+    int validatePairing() override;
+    int pair() override;
+    int isPaired() override;
+    int startSession() override;
+    int stopSession() override;
+
+    int copyValue(const std::optional<std::string>& domain, const std::optional<std::string>& key,
+                  PlistValue& value) override;
+    int startService(const std::string& name,
+                     std::unique_ptr<ServiceConnection>& connection) override;
+    int startHouseArrestService(const std::string& bundleId,
+                                std::unique_ptr<ServiceConnection>& connection) override;
+
+    const std::filesystem::path& dir() const { return dir_; }
+    // The UniqueDeviceID of the global domain (the folder's name when it has none).
+    const std::string& udid() const { return udid_; }
+    DeviceFaults faults() const;
+
+    // Counts one operation (see above). False when the device is gone, or has gone now.
+    bool countOperation();
+
+    // Opens a media-sync session, queueing "SyncAllowed" and "AssetMetrics"; null when the
+    // device refuses it.
+    std::unique_ptr<MediaSyncConnection> openMediaSync(const std::string& libraryId);
+    void pushMediaSyncMessage(const PlistValue& message);
+
+    // Serialises changes to apps/ (installation proxy work of several connections).
+    std::mutex& appsMutex() { return appsMutex_; }
+
+    // Called by the library: marks the device gone and wakes its media-sync sessions.
+    void markDetached();
+    // What countOperation() calls when the fault limit is reached (set by the library).
+    void setFaultDetachHandler(std::function<void()> handler);
+
+  private:
+    // Re-reads device.plist when it changed on disk. Needs mutex_.
+    void refreshConfigLocked();
+    int checkLocked(bool needSession) const;
+    // The common start of a service start: a session, fresh faults, one counted operation.
+    int beginServiceStart(DeviceFaults& faults);
+
+    const std::filesystem::path dir_;
+    const std::uint64_t serial_;
+    std::string udid_;
+    std::atomic<bool> detached_{false};
+
+    mutable std::mutex mutex_;
+    PlistValue config_;
+    DeviceFaults faults_;
+    std::filesystem::file_time_type configTime_{};
+    std::uintmax_t configSize_ = 0;
+    int connectDepth_ = 0;
+    int sessionDepth_ = 0;
+    std::int64_t operations_ = 0;
+    std::function<void()> faultDetach_;
+    std::vector<std::weak_ptr<MediaSyncChannel>> mediaSync_;
+
+    std::mutex appsMutex_;
+};
+
+}  // namespace nimbara::md::sim

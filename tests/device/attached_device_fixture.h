@@ -1,0 +1,87 @@
+// A fixture for the service tests: the simulated library installed, the device manager
+// subscribed to it, and one simulated device to fill with the builder and then attach.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/device_manager.h"
+#include "platform/mobiledevice/mobile_device.h"
+#include "platform/mobiledevice/sim/simulated_library.h"
+#include "sim_device_builder.h"
+#include "test_support.h"
+
+namespace nimbara::test {
+
+class AttachedDeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        library_ = std::make_shared<md::sim::SimulatedLibrary>();
+        md::setLibrary(library_);
+        ASSERT_EQ(amd::DeviceManager::GetInstance().Subscribe(), 0);
+        builder_.emplace(temp_ / "device");
+        localDir_ = temp_ / "local";
+        std::filesystem::create_directories(localDir_);
+    }
+
+    void TearDown() override {
+        amd::DeviceManager::GetInstance().Reset();
+        md::setLibrary(nullptr);
+    }
+
+    // Writes the device and attaches it; its index, or -1.
+    int attach() {
+        if (!builder_->write() || !library_->attach(builder_->dir().string())) {
+            return -1;
+        }
+        const auto indices = amd::DeviceManager::GetInstance().Indices();
+        return indices.empty() ? -1 : indices.back();
+    }
+
+    simdev::SimDeviceBuilder& device() { return *builder_; }
+    std::string local(const std::string& name) const { return (localDir_ / name).string(); }
+    const std::filesystem::path& localDir() const { return localDir_; }
+
+  public:
+    // Bytes that change from chunk to chunk, so a shifted or repeated chunk shows.
+    static std::string pattern(std::size_t size) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+        }
+        return bytes;
+    }
+    static std::optional<std::string> fileBytes(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            return std::nullopt;
+        }
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    // The names in a local folder, sorted (to see that nothing stray was left behind).
+    static std::vector<std::string> folderNames(const std::filesystem::path& dir) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  protected:
+    TempDir temp_;
+    std::shared_ptr<md::sim::SimulatedLibrary> library_;
+    std::optional<simdev::SimDeviceBuilder> builder_;
+    std::filesystem::path localDir_;
+};
+
+}  // namespace nimbara::test

@@ -1,0 +1,170 @@
+// The device bracket and the process-wide device lock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "device/base_device.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "sim_device_fixture.h"
+
+namespace {
+
+using amd::BaseDevice;
+using amd::RunInBracket;
+using nimbara::test::SimDeviceTest;
+
+// True when another thread can take the device lock right now.
+bool lockIsFree() {
+    return std::async(std::launch::async,
+                      [] {
+                          if (!amd::g_deviceLock.try_lock()) {
+                              return false;
+                          }
+                          amd::g_deviceLock.unlock();
+                          return true;
+                      })
+        .get();
+}
+
+class BracketTest : public SimDeviceTest {};
+
+TEST_F(BracketTest, HolderWithoutHandleFailsWithoutTouchingTheLock) {
+    BaseDevice none(nullptr);
+    EXPECT_EQ(none.Connect(), -1);
+    EXPECT_TRUE(lockIsFree());
+    EXPECT_EQ(none.Disconnect(), -1);
+    EXPECT_EQ(none.ValidatePairing(), -1);
+    EXPECT_EQ(none.StartSession(), -1);
+    EXPECT_EQ(none.StopSession(), -1);
+    bool ran = false;
+    EXPECT_EQ(RunInBracket(none,
+                           [&] {
+                               ran = true;
+                               return 0;
+                           }),
+              -1);
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(BracketTest, BracketHoldsTheLockAndReturnsTheOperationResult) {
+    auto handle = library_->attach(makeDevice("aaaa"));
+    ASSERT_TRUE(handle);
+    BaseDevice device(handle);
+    bool heldInside = false;
+    const int rc = RunInBracket(device, [&] {
+        heldInside = !lockIsFree();
+        // Recursive: the same thread may open a nested bracket.
+        BaseDevice again(handle);
+        EXPECT_EQ(RunInBracket(again, [] { return 0; }), 0);
+        return 42;
+    });
+    EXPECT_EQ(rc, 42);
+    EXPECT_TRUE(heldInside);
+    EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(BracketTest, NoTwoBracketsOverlapAcrossThreadsAndDevices) {
+    auto first = library_->attach(makeDevice("aaaa"));
+    auto second = library_->attach(makeDevice("bbbb"));
+    ASSERT_TRUE(first && second);
+
+    std::atomic<int> inside{0};
+    std::atomic<int> maxInside{0};
+    std::atomic<int> done{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&, t] {
+            BaseDevice device(t % 2 ? first : second);
+            for (int i = 0; i < 40; ++i) {
+                const int rc = RunInBracket(device, [&] {
+                    const int now = ++inside;
+                    int seen = maxInside.load();
+                    while (now > seen && !maxInside.compare_exchange_weak(seen, now)) {
+                    }
+                    std::this_thread::yield();
+                    --inside;
+                    return 0;
+                });
+                if (rc == 0) {
+                    ++done;
+                }
+            }
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(done.load(), 6 * 40);
+    EXPECT_EQ(maxInside.load(), 1);
+    EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(BracketTest, FailedConnectPrintsItsCodeAndLeavesTheLockFree) {
+    const int code = nimbara::md::Error::ConnectionRefused;
+    auto b = builder("cccc");
+    b.setFault(nimbara::md::sim::kFaultConnectError, code);
+    ASSERT_TRUE(b.write());
+    auto handle = library_->attach(deviceDir("cccc").string());
+    ASSERT_TRUE(handle);
+
+    BaseDevice device(handle);
+    bool ran = false;
+    testing::internal::CaptureStdout();
+    const int rc = RunInBracket(device, [&] {
+        ran = true;
+        return 0;
+    });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, code);
+    EXPECT_FALSE(ran);
+    EXPECT_NE(out.find("* Can't connect (" + std::to_string(code) + ")\n"), std::string::npos)
+        << out;
+    EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(BracketTest, PairingFailureReturnsOneDisconnectsAndLeavesTheLockFree) {
+    auto b = builder("dddd");
+    b.setTrusted(false);
+    ASSERT_TRUE(b.write());
+    auto handle = library_->attach(deviceDir("dddd").string());
+    ASSERT_TRUE(handle);
+
+    BaseDevice device(handle);
+    bool ran = false;
+    testing::internal::CaptureStdout();
+    const int rc = RunInBracket(device, [&] {
+        ran = true;
+        return 0;
+    });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, 1);
+    EXPECT_FALSE(ran);
+    EXPECT_NE(out.find("* Invalid pair\n"), std::string::npos) << out;
+    EXPECT_TRUE(lockIsFree());
+    // Disconnected: a fresh bracket on the same device connects again (and fails pairing again).
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunInBracket(device, [] { return 0; }), 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(lockIsFree());
+}
+
+TEST_F(BracketTest, DepartedDeviceFailsCleanlyAndLeavesTheLockFree) {
+    const std::string dir = makeDevice("eeee");
+    auto handle = library_->attach(dir);
+    ASSERT_TRUE(handle);
+    ASSERT_TRUE(library_->detach(dir));
+
+    BaseDevice device(handle);
+    testing::internal::CaptureStdout();
+    const int rc = RunInBracket(device, [] { return 0; });
+    testing::internal::GetCapturedStdout();
+    EXPECT_NE(rc, 0);
+    EXPECT_TRUE(lockIsFree());
+}
+
+}  // namespace

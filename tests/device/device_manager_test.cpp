@@ -1,0 +1,279 @@
+// The device manager: indices, attach and detach events, look-ups while devices come and go,
+// and the local scratch folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "device/base_info.h"
+#include "device/device_manager.h"
+#include "device/pr_device_notify.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/notification_center.h"
+#include "platform/scratch_dir.h"
+#include "sim_device_fixture.h"
+
+namespace {
+
+using amd::DeviceManager;
+using nimbara::test::eventually;
+using nimbara::test::RecordingNotify;
+using nimbara::test::SimDeviceTest;
+using Events = std::vector<std::pair<char, int>>;
+
+class DeviceManagerTest : public SimDeviceTest {
+  protected:
+    DeviceManager& manager() { return DeviceManager::GetInstance(); }
+    RecordingNotify sink_;
+};
+
+TEST_F(DeviceManagerTest, IndicesFollowTheLastItem) {
+    subscribe(&sink_);
+    const std::string a = makeDevice("aaaa");
+    const std::string b = makeDevice("bbbb");
+    const std::string c = makeDevice("cccc");
+    const std::string d = makeDevice("dddd");
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(attach(a), 0);
+    EXPECT_EQ(attach(b), 1);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("A device added\n"), std::string::npos);
+
+    // The last one leaves: its index is given again.
+    ASSERT_TRUE(library_->detach(b));
+    EXPECT_EQ(attach(c), 1);
+
+    // One in the middle leaves: numbering continues after the last item.
+    ASSERT_TRUE(library_->detach(a));
+    EXPECT_EQ(attach(d), 2);
+    EXPECT_EQ(manager().Indices(), (std::list<int>{1, 2}));
+
+    // All gone: back to 0.
+    ASSERT_TRUE(library_->detach(c));
+    ASSERT_TRUE(library_->detach(d));
+    EXPECT_TRUE(manager().Indices().empty());
+    EXPECT_EQ(attach(a), 0);
+
+    EXPECT_EQ(sink_.events(), (Events{{'+', 0},
+                                      {'+', 1},
+                                      {'-', 1},
+                                      {'+', 1},
+                                      {'-', 0},
+                                      {'+', 2},
+                                      {'-', 1},
+                                      {'-', 2},
+                                      {'+', 0}}));
+}
+
+TEST_F(DeviceManagerTest, RefusedOrUntrustedDeviceGetsNoItemAndUsesNoIndex) {
+    subscribe(&sink_);
+    auto refusing = builder("rrrr");
+    refusing.setFault(nimbara::md::sim::kFaultRefuseMediaSync, true);
+    ASSERT_TRUE(refusing.write());
+    auto untrusted = builder("uuuu");
+    untrusted.setTrusted(false);
+    ASSERT_TRUE(untrusted.write());
+
+    EXPECT_EQ(attach(makeDevice("aaaa")), 0);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(attach(deviceDir("rrrr").string()), -1);
+    EXPECT_EQ(attach(deviceDir("uuuu").string()), -1);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("*** ATHostConnectionCreateWithLibrary failed(5B0E2D94A7C31F68)\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("The device may not trust\n"), std::string::npos);
+    EXPECT_EQ(out.find("A device added"), std::string::npos);
+
+    EXPECT_EQ(attach(makeDevice("bbbb")), 1);  // as if the failed ones never came
+    EXPECT_EQ(sink_.events(), (Events{{'+', 0}, {'+', 1}}));
+
+    // Their detach is unknown to the manager.
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(library_->detach(deviceDir("rrrr").string()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "* Remove an unknown device\n");
+    EXPECT_EQ(sink_.events().size(), 2u);
+    EXPECT_EQ(manager().Indices(), (std::list<int>{0, 1}));
+}
+
+TEST_F(DeviceManagerTest, NotificationsCarryTheIndexAndDisconnectSeesTheItem) {
+    amd::PRDeviceNotify notify;
+    subscribe(&notify);
+    auto& center = nimbara::NotificationCenter::defaultCenter();
+    std::vector<int> connected;
+    std::vector<int> disconnected;
+    bool itemDuringRemoval = false;
+    bool valuesDuringRemoval = false;
+    nimbara::ObserverBag observers;
+    observers.add(center.addObserver(
+        amd::kDeviceConnectNotification,
+        [&](const nimbara::Notification& n) { connected.push_back(n.objectAs<int>(-1)); }));
+    observers.add(
+        center.addObserver(amd::kDeviceDisConnectNotification, [&](const nimbara::Notification& n) {
+            const int index = n.objectAs<int>(-1);
+            disconnected.push_back(index);
+            std::shared_ptr<amd::DeviceItem> item = DeviceManager::GetInstance().FindItem(index);
+            itemDuringRemoval = item != nullptr;
+            valuesDuringRemoval = item && item->info() && item->info()->GetValues();
+        }));
+
+    auto b = builder("aaaa");
+    b.setAssetMetrics(1000, 2000, 3000, 4000, 5000);
+    ASSERT_TRUE(b.write());
+    const std::string dir = deviceDir("aaaa").string();
+    EXPECT_EQ(attach(dir), 0);
+    EXPECT_EQ(connected, std::vector<int>{0});
+    std::shared_ptr<amd::DeviceItem> item = manager().FindItem(0);
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(eventually([&] { return item->info()->GetValues() != nullptr; }));
+    item.reset();
+
+    ASSERT_TRUE(library_->detach(dir));
+    EXPECT_EQ(disconnected, std::vector<int>{0});
+    EXPECT_TRUE(itemDuringRemoval);
+    EXPECT_TRUE(valuesDuringRemoval);
+    EXPECT_FALSE(manager().FindItem(0));
+    EXPECT_FALSE(manager().FindDevice(0));
+}
+
+TEST_F(DeviceManagerTest, SubscribeReportsAttachedDevicesAndResetDropsEverything) {
+    library_->attach(makeDevice("aaaa"));
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(manager().Subscribe(), 0);  // no sink set
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("* Subscibe without notify set\n"), std::string::npos) << out;
+    EXPECT_TRUE(eventually([&] { return manager().FindItem(0) != nullptr; }));
+
+    manager().SetNotify(&sink_);
+    EXPECT_EQ(attach(makeDevice("bbbb")), 1);
+    manager().Reset();
+    EXPECT_TRUE(manager().Indices().empty());
+    EXPECT_EQ(sink_.events(), (Events{{'+', 1}, {'-', 0}, {'-', 1}}));
+
+    // No longer subscribed.
+    library_->attach(makeDevice("cccc"));
+    EXPECT_TRUE(manager().Indices().empty());
+    EXPECT_EQ(manager().Unsubscribe(), 0);
+}
+
+TEST_F(DeviceManagerTest, WorkBoundToADepartedDeviceNeverReachesItsSuccessor) {
+    subscribe(&sink_);
+    const std::string a = makeDevice("aaaa");
+    ASSERT_EQ(attach(a), 0);
+    const std::uint64_t first = manager().DeviceSerial(0);
+    EXPECT_NE(first, 0u);
+    EXPECT_TRUE(manager().IsAttached(0, first));
+
+    std::shared_ptr<amd::DeviceItem> kept = manager().FindItem(0);
+    ASSERT_TRUE(library_->detach(a));
+    EXPECT_FALSE(manager().IsAttached(0, first));
+    EXPECT_EQ(manager().DeviceSerial(0), 0u);
+
+    ASSERT_EQ(attach(makeDevice("bbbb")), 0);
+    const std::uint64_t second = manager().DeviceSerial(0);
+    EXPECT_NE(second, first);
+    EXPECT_FALSE(manager().IsAttached(0, first));
+    EXPECT_TRUE(manager().IsAttached(0, second));
+    EXPECT_FALSE(manager().IsAttached(0, 0));
+
+    // The departed item is still a valid object for its holder; its device just fails now.
+    ASSERT_TRUE(kept && kept->info());
+    EXPECT_EQ(kept->serial(), first);
+    EXPECT_FALSE(kept->info()->GetDeviceName());
+    EXPECT_EQ(manager().FindItem(0)->info()->GetDeviceName(), "Phone bbbb");
+}
+
+// Workers look devices up and read values while the main thread attaches and detaches and the
+// media-sync readers deliver metrics. Meant to be run under AddressSanitizer as well.
+TEST_F(DeviceManagerTest, DetachWhileWorkersAndReadersRun) {
+    subscribe(&sink_);
+    std::vector<std::string> dirs;
+    for (const char* udid : {"aaaa", "bbbb", "cccc"}) {
+        auto b = builder(udid);
+        b.setAssetMetrics(1, 2, 3, 4, 5);
+        ASSERT_TRUE(b.write());
+        dirs.push_back(deviceDir(udid).string());
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> reads{0};
+    std::vector<std::thread> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&, w] {
+            while (!stop.load()) {
+                const int index = w % 3;
+                if (std::shared_ptr<amd::DeviceItem> item =
+                        DeviceManager::GetInstance().FindItem(index)) {
+                    const std::uint64_t serial = item->serial();
+                    if (w % 2 == 0) {
+                        item->info()->GetDeviceName();
+                    }
+                    if (nimbara::PlistRef values = item->info()->GetValues()) {
+                        reads += static_cast<long>(values->size());
+                    }
+                    DeviceManager::GetInstance().IsAttached(index, serial);
+                }
+                amd::BaseInfo bound;
+                if (bound.Init(index) == 0) {
+                    bound.GetDiskUsage();
+                }
+            }
+        });
+    }
+    for (int round = 0; round < 15; ++round) {
+        for (const std::string& dir : dirs) {
+            library_->attach(dir);
+        }
+        for (const char* udid : {"aaaa", "bbbb", "cccc"}) {
+            library_->pushMediaSyncMessage(
+                udid, nimbara::PlistValue(nimbara::PlistValue::Dict{
+                          {"Command", "AssetMetrics"},
+                          {"Params", nimbara::PlistValue(
+                                         nimbara::PlistValue::Dict{{"Application", round}})}}));
+        }
+        for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
+            library_->detach(*it);
+        }
+    }
+    stop = true;
+    for (std::thread& t : workers) {
+        t.join();
+    }
+    EXPECT_TRUE(manager().Indices().empty());
+    EXPECT_EQ(sink_.events().size(), 15u * 6u);
+}
+
+TEST_F(DeviceManagerTest, LocalDirIsAPrivateFolderNamedAfterTheDevice) {
+    subscribe(&sink_);
+    auto odd = builder("odd");
+    odd.setValue(nimbara::md::sim::kGlobalDomain, "UniqueDeviceID", "../../escape");
+    ASSERT_TRUE(odd.write());
+
+    ASSERT_EQ(attach(makeDevice("0123abcd")), 0);
+    testing::internal::CaptureStdout();
+    const std::string dir = manager().GetLocalDir(0);
+    const std::string again = manager().GetLocalDir(0);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    const std::filesystem::path base = nimbara::scratchRoot() / "tmp";
+    EXPECT_EQ(dir, (base / "0123abcd").string() + "/");
+    EXPECT_EQ(again, dir);
+    EXPECT_EQ(out, "make local dir: " + dir + "\n");  // printed once
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(manager().GetLocalDir(7), base.string() + "/");
+
+    // An identifier that is not a plain name never makes a folder.
+    ASSERT_EQ(attach(deviceDir("odd").string()), 1);
+    EXPECT_EQ(manager().GetLocalDir(1), "");
+    EXPECT_FALSE(std::filesystem::exists(nimbara::scratchRoot().parent_path() / "escape"));
+    EXPECT_FALSE(std::filesystem::exists(base.parent_path().parent_path() / "escape"));
+}
+
+}  // namespace

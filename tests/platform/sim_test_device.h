@@ -1,0 +1,58 @@
+// Small simulated device folders for the tests of the simulated library, written with the same
+// builder as the demo device.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/plist_value.h"
+#include "sim_device_builder.h"
+
+namespace nimbara::test {
+
+class SimTestDevice {
+  public:
+    explicit SimTestDevice(std::filesystem::path dir, const std::string& udid = "00008020-TEST")
+        : builder_(std::move(dir)) {
+        builder_.setIdentity("Test iPhone", udid, "iPhone10,4", "12.4.1");
+        builder_.setDiskUsage(64000000000ULL, 20000000000ULL);
+        write();
+    }
+
+    const std::filesystem::path& dir() const { return builder_.dir(); }
+    std::string str() const { return builder_.dir().string(); }
+    // The device.plist dictionary; call write() after changing it.
+    PlistValue& config() { return builder_.editDevicePlist(); }
+
+    SimTestDevice& fault(const std::string& key, PlistValue value) {
+        builder_.setFault(key, std::move(value));
+        return write();
+    }
+    SimTestDevice& write() {
+        builder_.write();
+        return *this;
+    }
+    SimTestDevice& media(const std::string& path, const std::string& contents) {
+        builder_.addMediaFile("/" + path, contents);
+        return *this;
+    }
+    SimTestDevice& app(const std::string& id, const std::string& name,
+                       const std::string& type = "User") {
+        simdev::AppSpec spec;
+        spec.bundleId = id;
+        spec.displayName = name;
+        spec.type = type;
+        spec.withIcon = false;
+        builder_.addApp(spec);
+        return *this;
+    }
+    std::filesystem::path container(const std::string& id) const {
+        return builder_.dir() / md::sim::kAppsDir / id / md::sim::kAppContainer;
+    }
+
+  private:
+    simdev::SimDeviceBuilder builder_;
+};
+
+}  // namespace nimbara::test

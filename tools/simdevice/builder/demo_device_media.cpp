@@ -1,0 +1,174 @@
+// The demo iPhone's media root.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "demo_device_parts.h"
+#include "file_writer.h"
+#include "generated_images.h"
+
+namespace nimbara::simdev::demo {
+
+namespace {
+
+std::string imgName(const char* folder, int number, const char* extension) {
+    char name[96];
+    std::snprintf(name, sizeof name, "%s/IMG_%04d.%s", folder, number, extension);
+    return name;
+}
+
+void putWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t word) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(word >> (8 * i));
+    }
+}
+
+void addCameraRoll(SimDeviceBuilder& b) {
+    struct Shot {
+        int number;
+        int width;
+        int height;
+    };
+    // Twelve photos; IMG_0006 and IMG_0010 are videos.
+    const Shot shots[] = {{1, 320, 240},  {2, 240, 320},  {3, 400, 300},  {4, 320, 240},
+                          {5, 300, 300},  {7, 360, 240},  {8, 240, 360},  {9, 320, 213},
+                          {11, 480, 360}, {12, 256, 192}, {13, 320, 240}, {14, 213, 320}};
+    std::int64_t when = utc(2026, 6, 14, 9, 12);
+    for (const Shot& s : shots) {
+        when += 86400 * 9 + 3917 * s.number;
+        b.addMediaFile(imgName("/DCIM/100APPLE", s.number, "JPG"),
+                       makePhotoJpeg(s.width, s.height, static_cast<std::uint32_t>(s.number)),
+                       when);
+    }
+    b.addMediaFileOfSize("/DCIM/100APPLE/IMG_0006.MOV", 2300 * kKB, utc(2026, 7, 20, 18, 4));
+    b.addMediaFileOfSize("/DCIM/100APPLE/IMG_0010.MOV", 40 * kMB, utc(2026, 9, 3, 16, 45));
+    b.addMediaFile("/DCIM/100APPLE/IMG_0003.AAE",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                   "<key>adjustmentFormatIdentifier</key><string>com.apple.photo</string>"
+                   "</dict></plist>\n",
+                   utc(2026, 7, 3, 10, 30));
+
+    // Photos from the photo stream and from computer syncs.
+    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 101, "JPG"),
+                   makePhotoJpeg(320, 240, 101));
+    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 102, "JPG"),
+                   makePhotoJpeg(240, 320, 102));
+    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 201, "JPG"), makePhotoJpeg(300, 200, 201));
+    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 202, "JPG"), makePhotoJpeg(200, 300, 202));
+    b.addMediaFile(imgName("/Photos/Sync/F00", 301, "JPG"), makePhotoJpeg(320, 240, 301));
+
+    // The photo library's database and thumbnails; the .ithmb files are large but are no
+    // candidates for removal.
+    b.addMediaFile("/PhotoData/Photos.sqlite", sqliteLike(240 * kKB, 1));
+    b.addMediaFile("/PhotoData/Photos.sqlite-shm", sqliteLike(32768, 2));
+    b.addMediaFile("/PhotoData/Photos.sqlite-wal", sqliteLike(96 * kKB, 3));
+    b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/DCIM/100APPLE/3303.ithmb", 9400 * kKB);
+    b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/4031.ithmb", 6500 * kKB);
+    b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/4032.ithmb", 1200 * kKB);
+
+    // Leftovers of photo edits.
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0003/Adjustments/FullSizeRender.jpg",
+                   makePhotoJpeg(400, 300, 1003));
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0003/Adjustments/Adjustments.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/>"
+                   "</plist>\n");
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0007/Adjustments/FullSizeRender.jpg",
+                   makePhotoJpeg(360, 240, 1007));
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0012/Adjustments/FullSizeRender.png",
+                   makeAppIconPng("Edit", "IMG_0012", 120));
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0009/Adjustments/IMG_0009.JPG",
+                   makePhotoJpeg(160, 120, 1009));
+}
+
+void addMusicAndSync(SimDeviceBuilder& b) {
+    // The media library identifier is read from words 20, 24, 96 and 100 of iTunesPrefs.
+    std::vector<std::uint8_t> prefs(512);
+    const std::string filler = fillerBytes(prefs.size(), 77);
+    prefs.assign(filler.begin(), filler.end());
+    prefs[0] = 'f';
+    prefs[1] = 'r';
+    prefs[2] = 'p';
+    prefs[3] = 'd';
+    putWord(prefs, 20, 0x9C3A51E7u);
+    putWord(prefs, 24, 0x4B2D0F86u);
+    putWord(prefs, 96, 0x1F0E2D3Cu);
+    putWord(prefs, 100, 0x6A5B4C3Du);
+    b.setITunesPrefs(prefs);
+    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb", sqliteLike(512 * kKB, 10));
+    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb-shm", sqliteLike(32768, 11));
+    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb-wal", sqliteLike(64 * kKB, 12));
+
+    b.addMediaFileOfSize("/iTunes_Control/Music/F03/KJHG.m4a", 8400 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Music/F11/PLMN.mp3", 6100 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Music/F11/QAZX.m4a", 3900 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Music/F27/WSXC.m4a", 4700 * kKB);
+
+    // Media left behind by syncs that failed.
+    b.addMediaFileOfSize("/iTunes_Control/Sync/Media/F05/ABCD.mp3", 3700 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Sync/Media/F12/QWER.m4a", 4200 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Sync/Media/F12/TYUI.m4v", 6800 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Sync/Media/Artwork/0A/1F3C.jpg", 88 * kKB);
+    b.addMediaFileOfSize("/iTunes_Control/Sync/pending-0412.m4a", 1900 * kKB);
+
+    b.addMediaFileOfSize("/Podcasts/Morning Brief/Episode 0412.mp3", 18 * kMB);
+    b.addMediaFile("/Podcasts/MTLibrary.sqlitedb", sqliteLike(128 * kKB, 13));
+    b.addMediaFile("/Safari/goog-phish-shavar.db", sqliteLike(200 * kKB, 14));
+}
+
+void addBooksAndRecordings(SimDeviceBuilder& b) {
+    b.addMediaFile("/Books/Purchases/Purchases.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                   "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                   "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                   "<plist version=\"1.0\">\n<dict>\n\t<key>Books</key>\n\t<array>\n"
+                   "\t\t<dict>\n\t\t\t<key>Name</key>\n\t\t\t<string>The Big Book of Trails"
+                   "</string>\n\t\t\t<key>Path</key>\n\t\t\t<string>big-book.pdf</string>\n"
+                   "\t\t</dict>\n\t\t<dict>\n\t\t\t<key>Name</key>\n\t\t\t<string>Field Notes"
+                   "</string>\n\t\t\t<key>Path</key>\n\t\t\t<string>Field Notes.epub</string>\n"
+                   "\t\t</dict>\n\t</array>\n</dict>\n</plist>\n");
+    b.addMediaFileOfSize("/Books/Purchases/big-book.pdf", 7 * kMB, utc(2026, 3, 8));
+    b.addMediaFile("/Books/Purchases/Field Notes.epub/mimetype", "application/epub+zip");
+    b.addMediaFile("/Books/Purchases/Field Notes.epub/META-INF/container.xml",
+                   "<?xml version=\"1.0\"?>\n<container version=\"1.0\" "
+                   "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:container\"><rootfiles>"
+                   "<rootfile full-path=\"OEBPS/content.opf\" "
+                   "media-type=\"application/oebps-package+xml\"/></rootfiles></container>\n");
+    b.addMediaFileOfSize("/Books/Purchases/Field Notes.epub/OEBPS/content.opf", 3 * kKB);
+    b.addMediaFileOfSize("/Books/Purchases/Field Notes.epub/OEBPS/chapter1.xhtml", 41 * kKB);
+    b.addMediaFile("/Books/Purchases/Field Notes.epub/iTunesArtwork",
+                   makeAppIconPng("Field Notes", "book:field-notes", 120));
+    b.addMediaFile("/Books/com.apple.ibooks-sync.plist",
+                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/>"
+                   "</plist>\n");
+
+    b.addMediaFileOfSize("/Recordings/20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
+    b.addMediaFileOfSize("/Recordings/20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
+    b.addMediaFileOfSize("/Recordings/long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
+    b.addMediaFile("/Recordings/Recordings.db", sqliteLike(48 * kKB, 20));
+
+    b.addMediaDir("/ApplicationArchives");
+}
+
+void addDownloadsAndStorage(SimDeviceBuilder& b) {
+    b.addMediaFile("/Downloads/downloads.28.sqlitedb", sqliteLike(96 * kKB, 30));
+    b.addMediaFile("/Downloads/downloads.28.sqlitedb-shm", sqliteLike(32768, 31));
+    b.addMediaFile("/Downloads/downloads.28.sqlitedb-wal", sqliteLike(412 * kKB, 32));
+    b.addMediaFileOfSize("/Downloads/com.apple.AppStore/6A1F0C2E/asset.partial", 3100 * kKB);
+    b.addMediaFileOfSize("/Downloads/com.apple.itunesstored/1290384821.partial.m4a", 2400 * kKB);
+    b.addMediaFileOfSize("/Downloads/com.apple.Music/A8B3C1D7.mp4.download", 1750 * kKB);
+
+    b.addMediaFileOfSize("/general_storage/storage.cache", 280 * kKB);
+    b.addMediaFileOfSize("/general_storage/com.apple.mobileslideshow/thumbs.cache", 145 * kKB);
+    b.addMediaFileOfSize("/general_storage/ubiquity/kvs.cache", 12 * kKB);
+}
+
+}  // namespace
+
+void addMedia(SimDeviceBuilder& b) {
+    addCameraRoll(b);
+    addMusicAndSync(b);
+    addBooksAndRecordings(b);
+    addDownloadsAndStorage(b);
+}
+
+}  // namespace nimbara::simdev::demo

@@ -1,0 +1,26 @@
+// The parts of the demo iPhone, one file each (demo_device*.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "sim_device_builder.h"
+
+namespace nimbara::simdev::demo {
+
+inline constexpr std::uint64_t kKB = 1000;
+inline constexpr std::uint64_t kMB = 1000 * kKB;
+
+// Seconds since 1970 of a UTC date and time.
+std::int64_t utc(int year, unsigned month, unsigned day, int hour = 12, int minute = 0);
+// Leading bytes of an SQLite database followed by filler, `size` bytes in all.
+std::string sqliteLike(std::size_t size, std::uint32_t seed);
+
+// Photos, music, books, recordings, downloads and the leftovers of syncs and photo edits.
+void addMedia(SimDeviceBuilder& b);
+// The user and system apps with their containers; returns the bytes of the user apps.
+std::int64_t addApps(SimDeviceBuilder& b);
+// Crash reports in nested folders, one of them empty.
+void addCrashLogs(SimDeviceBuilder& b);
+
+}  // namespace nimbara::simdev::demo
