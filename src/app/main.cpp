@@ -1,16 +1,19 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QMainWindow>
 #include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
 
-#include "app/device_list_window.h"
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
-#include "device/pr_device_notify.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/scratch_dir.h"
+#include "ui/fonts.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -43,18 +46,29 @@ int main(int argc, char** argv) {
     nimbara::md::setLibrary(
         std::make_shared<nimbara::md::sim::SimulatedLibrary>(root.toStdString()));
 
-    amd::PRDeviceNotify notify;
-    auto& manager = amd::DeviceManager::GetInstance();
-    manager.SetNotify(&notify);
+    nimbara::ui::installFontSubstitutions();
 
-    nimbara::DeviceListWindow window;
-    window.show();
-    manager.Subscribe();
+    int rc = 0;
+    {
+        // The hub subscribes to device events as it is made; devices already plugged in are
+        // reported then and shown once the windows exist.
+        QuennicAppDelegate delegate;
+        delegate.applicationDidFinishLaunching();
+        if (QMainWindow* window = delegate.window()) {
+            window->show();
+            window->raise();
+            window->activateWindow();
+        }
 
-    const int rc = app.exec();
-    nimbara::shutdownMainThreadCalls();
-    manager.Reset();
-    manager.SetNotify(nullptr);
+        rc = QApplication::exec();
+
+        // Workers waiting for the GUI thread are released before anything joins them.
+        nimbara::shutdownMainThreadCalls();
+        delegate.stopBoardMessage();
+        amd::DeviceManager::GetInstance().Reset();
+    }
+    amd::DeviceManager::GetInstance().SetNotify(nullptr);
     nimbara::md::setLibrary(nullptr);
+    nimbara::removeScratchRoot();
     return rc;
 }

@@ -1,0 +1,572 @@
+// The application hub: one object for the whole run that keeps the attached devices and the
+// current one, the settings of the run, the per-category storage figures and the page
+// controllers, and that handles the main window's events. Every other component reaches it
+// through GetAppControllor().
+//
+// The implementation is split by concern:
+//   quennic_app_delegate.cpp                  state, accessors, page getters
+//   quennic_app_delegate_startup.cpp          construction and launch
+//   quennic_app_delegate_main_window.cpp      main-window layout and chrome
+//   quennic_app_delegate_navigation.cpp       tabs, sidebar, status page, busy indicators
+//   quennic_app_delegate_devices.cpp          device list and current device
+//   quennic_app_delegate_storage_overview.cpp storage figures of the current device
+//   quennic_app_delegate_utilities.cpp        size, date and contact helpers
+//
+// Threads: everything that changes state runs on the GUI thread. Worker threads read the values
+// marked "read by workers" below; object values are guarded by a mutex, scalars are atomics.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QObject>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/notification_center.h"
+#include "platform/plist_value.h"
+
+class QMainWindow;
+class QProcess;
+class QTimer;
+class QWidget;
+
+class PRiDeviceNode;
+class PRIOSDeviceNode;
+class PRContactNode;
+
+class PRBackUpViewController;
+class PRPrivacyController;
+class PROneCopyViewController;
+class PRTansferViewController;
+class PRDiskaManagerViewController;
+class PRPhoneSystemViewController;
+class PRCleanViewController;
+class PRSystemBoostViewController;
+class PRFindLargeFileViewController;
+class PRAdsRemoveController;
+class PRResultViewController;
+class PRIOSDeviceController;
+class PRPopViewController;
+
+struct MainWindowUi;
+struct QuickScanWindowUi;
+
+namespace amd {
+class DeviceManager;
+class PRDeviceNotify;
+}  // namespace amd
+
+namespace nimbara {
+class CameraItem;
+}
+
+class QuennicAppDelegate : public QObject {
+    Q_OBJECT
+  public:
+    // Construction is the hub's "init": it becomes the process-wide instance, registers its
+    // observers, sets up device management and gives every value its start value. Attach events
+    // may arrive as soon as it returns. One delegate at a time.
+    explicit QuennicAppDelegate(QObject* parent = nullptr);
+    // Stops the storage overview, drops the observers and the device sink, and clears the
+    // process-wide instance.
+    ~QuennicAppDelegate() override;
+    QuennicAppDelegate(const QuennicAppDelegate&) = delete;
+    QuennicAppDelegate& operator=(const QuennicAppDelegate&) = delete;
+
+    // The live delegate, null before the first one was constructed and after it was destroyed.
+    static QuennicAppDelegate* GetAppControllor();
+
+    // ---------------------------------------------------------------- start-up
+    void initDeviceManagement();
+    // Builds the windows, lays them out and creates the export folder (a failure is reported).
+    void applicationDidFinishLaunching();
+    // The running system's version; each pointer may be null. 10, 0, 0 when it can't be read.
+    void getSystemVersionMajor(int* major, int* minor, int* bugFix) const;
+    // Starts the separate crash-report program when it is installed beside the executable.
+    void lanuchCrashApplication();
+    // Stops that program when it runs.
+    void releaseCrashApplication();
+
+    // The start-up rule for the version text: every "Version" and every blank removed, split at
+    // "."; with more than two parts, major and minor are the leading integers of parts 0 and 1.
+    // Otherwise both stay as they were passed in.
+    static void parseSystemVersionText(const QString& text, int& major, int& minor);
+    // The text the start-up rule reads on this system.
+    static QString systemVersionText();
+
+    // Windows, built by applicationDidFinishLaunching() (null before).
+    MainWindowUi* mainUi() const { return mainUi_.get(); }
+    QuickScanWindowUi* quickScanUi() const { return quickScanUi_.get(); }
+    // The main window: parent of the pages' sheets and dialogs (null before launch).
+    QMainWindow* window() const;
+
+    // ---------------------------------------------------------------- state (accessors)
+    // The local backup chosen in the backup browser (read by workers).
+    std::shared_ptr<PRIOSDeviceNode> currentNode() const;
+    void setCurrentNode(const std::shared_ptr<PRIOSDeviceNode>& node);
+    // The current connected device (read by workers).
+    std::shared_ptr<PRiDeviceNode> currentIDevicenode() const;
+    void setCurrentIDevicenode(const std::shared_ptr<PRiDeviceNode>& node);
+    // Count and size found by the clean-up page's phone scan, as display texts.
+    QString allCleanFileNumber() const;
+    void setAllCleanFileNumber(const QString& value);
+    QString allCleanFileSize() const;
+    void setAllCleanFileSize(const QString& value);
+
+    bool currentNodeIsiOS6Version() const { return currentNodeIsiOS6Version_.load(); }
+    void setCurrentNodeIsiOS6Version(bool value) { currentNodeIsiOS6Version_.store(value); }
+    bool bIOS7DeviceNode() const { return bIOS7DeviceNode_.load(); }
+    void setBIOS7DeviceNode(bool value) { bIOS7DeviceNode_.store(value); }
+    // Byte totals (not counts) of the clean-up page's cache, temporary and cookie files.
+    std::uint64_t allCacheFileNumber() const { return allCacheFileNumber_.load(); }
+    void setAllCacheFileNumber(std::uint64_t value) { allCacheFileNumber_.store(value); }
+    std::uint64_t allJunkFileNumber() const { return allJunkFileNumber_.load(); }
+    void setAllJunkFileNumber(std::uint64_t value) { allJunkFileNumber_.store(value); }
+    std::uint64_t allCookFileNumber() const { return allCookFileNumber_.load(); }
+    void setAllCookFileNumber(std::uint64_t value) { allCookFileNumber_.store(value); }
+    // The current device runs iOS 10 or later (never cleared by an older device).
+    bool bIOS10Version() const { return bIOS10Version_.load(); }
+    void setBIOS10Version(bool value) { bIOS10Version_.store(value); }
+    int macOsVer() const { return macOsVer_; }
+    void setMacOsVer(int value) { macOsVer_ = value; }
+    int macOSMajor() const { return macOSMajor_; }
+    void setMacOSMajor(int value) { macOSMajor_ = value; }
+    // The export folder (read by workers).
+    QString nimbaraExportPath() const;
+    void setNimbaraExportPath(const QString& path);
+
+    // Bytes removed from the current device during this run, per category.
+    std::uint64_t totalPhotoRemoveFileSize() const { return totalPhotoRemoveFileSize_.load(); }
+    void setTotalPhotoRemoveFileSize(std::uint64_t v) { totalPhotoRemoveFileSize_.store(v); }
+    std::uint64_t totalMusicRemoveFileSize() const { return totalMusicRemoveFileSize_.load(); }
+    void setTotalMusicRemoveFileSize(std::uint64_t v) { totalMusicRemoveFileSize_.store(v); }
+    std::uint64_t totalVideoRemoveFileSize() const { return totalVideoRemoveFileSize_.load(); }
+    void setTotalVideoRemoveFileSize(std::uint64_t v) { totalVideoRemoveFileSize_.store(v); }
+    std::uint64_t totalAppRemoveFileSize() const { return totalAppRemoveFileSize_.load(); }
+    void setTotalAppRemoveFileSize(std::uint64_t v) { totalAppRemoveFileSize_.store(v); }
+    std::uint64_t totalBooksRemoveFileSize() const { return totalBooksRemoveFileSize_.load(); }
+    void setTotalBooksRemoveFileSize(std::uint64_t v) { totalBooksRemoveFileSize_.store(v); }
+    std::uint64_t totalUserdataRemoveFileSize() const {
+        return totalUserdataRemoveFileSize_.load();
+    }
+    void setTotalUserdataRemoveFileSize(std::uint64_t v) { totalUserdataRemoveFileSize_.store(v); }
+
+    // Storage of the current device per category, from the media-sync metrics.
+    std::uint64_t currentPhotoFileSize() const { return currentPhotoFileSize_.load(); }
+    void setCurrentPhotoFileSize(std::uint64_t v) { currentPhotoFileSize_.store(v); }
+    std::uint64_t currentMusicFileSize() const { return currentMusicFileSize_.load(); }
+    void setCurrentMusicFileSize(std::uint64_t v) { currentMusicFileSize_.store(v); }
+    std::uint64_t currentVideoFileSize() const { return currentVideoFileSize_.load(); }
+    void setCurrentVideoFileSize(std::uint64_t v) { currentVideoFileSize_.store(v); }
+    std::uint64_t currentAppFileSize() const { return currentAppFileSize_.load(); }
+    void setCurrentAppFileSize(std::uint64_t v) { currentAppFileSize_.store(v); }
+    std::uint64_t currentBooksFileSize() const { return currentBooksFileSize_.load(); }
+    void setCurrentBooksFileSize(std::uint64_t v) { currentBooksFileSize_.store(v); }
+    std::uint64_t currentUserDataFileSize() const { return currentUserDataFileSize_.load(); }
+    void setCurrentUserDataFileSize(std::uint64_t v) { currentUserDataFileSize_.store(v); }
+
+    // The camera roll was opened by an explicit request to list photos.
+    bool bdeepOpenPhoto() const { return bdeepOpenPhoto_.load(); }
+    void setBdeepOpenPhoto(bool value) { bdeepOpenPhoto_.store(value); }
+
+    // Quick-scan figures (the quick-scan window's results; reset when the last device goes).
+    std::uint64_t photoVideoFileSize() const { return photoVideoFileSize_.load(); }
+    void setPhotoVideoFileSize(std::uint64_t v) { photoVideoFileSize_.store(v); }
+    std::uint64_t junkFileSize() const { return junkFileSize_.load(); }
+    void setJunkFileSize(std::uint64_t v) { junkFileSize_.store(v); }
+    std::uint64_t bigFileSize() const { return bigFileSize_.load(); }
+    void setBigFileSize(std::uint64_t v) { bigFileSize_.store(v); }
+    std::uint64_t bigAppFileSize() const { return bigAppFileSize_.load(); }
+    void setBigAppFileSize(std::uint64_t v) { bigAppFileSize_.store(v); }
+    std::uint64_t totalCleanupFileSize() const { return totalCleanupFileSize_.load(); }
+    void setTotalCleanupFileSize(std::uint64_t v) { totalCleanupFileSize_.store(v); }
+    std::uint64_t cleanupCompletedFileSize() const { return cleanupCompletedFileSize_.load(); }
+    void setCleanupCompletedFileSize(std::uint64_t v) { cleanupCompletedFileSize_.store(v); }
+    // Photo library and camera roll bytes of the last storage metrics (null before any).
+    std::optional<std::uint64_t> photolibFileSize() const;
+    std::optional<std::uint64_t> cameraFileSize() const;
+
+    // Size limits (read by workers): strictly above them a file or an app is "large".
+    std::uint64_t GetLimitLargeFileSize() const { return limitLargeFileSize_.load(); }
+    std::uint64_t limitLargeFileSize() const { return limitLargeFileSize_.load(); }
+    void setLimitLargeFileSize(std::uint64_t v) { limitLargeFileSize_.store(v); }
+    std::uint64_t limitLargeAppSize() const { return limitLargeAppSize_.load(); }
+    void setLimitLargeAppSize(std::uint64_t v) { limitLargeAppSize_.store(v); }
+
+    // The current device index (read by workers through the index handed to their page).
+    int theDevice() const { return theDevice_.load(); }
+    // The device manager's serial of the current device (0 when none is attached there).
+    //
+    // Pages keep the pair (index, serial) they were opened for and, before acting on the device,
+    // check amd::DeviceManager::IsAttached(index, serial): a later device that received the same
+    // index has another serial, so a page that was not told about a device change never acts on
+    // the wrong device.
+    std::uint64_t currentDeviceSerial() const;
+    amd::DeviceManager* manager() const { return manager_; }
+    nimbara::NotificationCenter* nc() const { return nc_; }
+
+    // First-show flags of the six feature tabs.
+    bool bDiskManage = false;
+    bool bFindLargeFiles = false;
+    bool bAppClean = false;
+    bool bOneClickCopy = false;
+    bool bAdsRemove = false;
+    bool bPrivacyClean = false;
+
+    // ---------------------------------------------------------------- page controllers
+    PRResultViewController* GetresultViewController() const { return resultViewController_.get(); }
+    PRPhoneSystemViewController* GetSystemViewController() const {
+        return phonesystemViewController_.get();
+    }
+    PRTansferViewController* GetTansferViewController() const {
+        return transferViewController_.get();
+    }
+    PRCleanViewController* GetCleanViewController() const { return cleanViewController_.get(); }
+    PRBackUpViewController* GetBackupDeviceController() const {
+        return backupViewController_.get();
+    }
+    PRDiskaManagerViewController* GetDiskManageViewController() const {
+        return diskManagerViewController_.get();
+    }
+    PRIOSDeviceController* GetPRIOSDeviceController() const { return deviceController_.get(); }
+    // The remaining outlets, for the navigation and the tests.
+    PRPrivacyController* privacyController() const { return privacyController_.get(); }
+    PROneCopyViewController* oneCopyViewController() const { return oneCopyViewController_.get(); }
+    PRSystemBoostViewController* systemBoostViewController() const {
+        return systemBoostViewController_.get();
+    }
+    PRFindLargeFileViewController* findLargerFileViewController() const {
+        return findLargerFileViewController_.get();
+    }
+    PRAdsRemoveController* adsRemoveController() const { return adsRemoveController_.get(); }
+    // The small help popover's content (made at launch).
+    PRPopViewController* infoPopViewController() const { return infoPopViewController_.get(); }
+
+    // ---------------------------------------------------------------- device list
+    void DeviceConnectHandle(const nimbara::Notification& notification);
+    void DeviceDisConnectHandle(const nimbara::Notification& notification);
+    // Makes the listed device with that index current and tells the six feature pages.
+    void ChangeToAnotherDevice(int deviceIndex);
+    // Action of the device pop-up.
+    void ChangeiOSDeviceAction(QObject* sender = nullptr);
+    // Called after a device was taken out of getDeviceArray() elsewhere: the pop-up follows the
+    // list, and when it was the current device the first remaining one becomes current.
+    void RemoveTheDeviceWithIndex(int deviceIndex);
+    // The connected devices in attach order: the live list (GUI thread only). Whoever changes it
+    // calls RemoveTheDeviceWithIndex() so the pop-up follows.
+    std::vector<std::shared_ptr<PRiDeviceNode>>& getDeviceArray() { return deviceArray_; }
+    // At least one device is shown (read by workers after each item; they stop on false).
+    bool getDeviceConnected() const { return hasDeviceConnect_.load(); }
+    // Whether the iOS version text is above 8.2 ("8.3" yes, "8.2" and "7.1.2" no).
+    static bool bIOSVersionAppClean(const QString& iOSVersion);
+    // Whether an iOS version text makes bIOS10Version true ("10", "11", "12" or above 11).
+    static bool isIOS10OrLater(const QString& iOSVersion);
+    // The status page's device image for a model text.
+    static QString deviceImageName(const QString& deviceModel);
+
+    // ---------------------------------------------------------------- storage overview
+    // Opens a media-sync session for the current device, waits, then polls until the figures
+    // are there and shows them once. At most one session at a time; one already running for the
+    // current device is kept.
+    void startBoardMessage();
+    // One polling tick (GUI thread).
+    void BoardMessageTimer_hander();
+    // Shows the metrics of the current device: labels, bar and the current sizes.
+    void startBoardMessageThreadOnMain(const nimbara::PlistValue& metrics);
+    // Stops the polling and closes the overview's session.
+    void stopBoardMessage();
+    // True while an overview session or its timers exist.
+    bool boardOverviewActive() const;
+    // The waits of the overview: before the first poll (5 s) and between polls (1 s).
+    void setBoardDelays(std::chrono::milliseconds firstPoll, std::chrono::milliseconds interval);
+
+    // ---------------------------------------------------------------- backups and camera roll
+    // Lists the local backups again (the backup list is empty until the backup browser exists).
+    void showIphoneDiskView();
+    // Opens the first local backup in the browser; with none the browser page is shown empty.
+    void actScanIOSBackupFile(QObject* sender = nullptr);
+    // Shows the backup browser's result page, creating its controller on first use.
+    void showResultView();
+    // The camera items of the connected device (the live list).
+    std::vector<std::shared_ptr<nimbara::CameraItem>>& getPhotoCameralArray() {
+        return cameraPhotoArray_;
+    }
+    // Asks the camera device to open its session for listing; nothing happens without one.
+    void OpenDevicePhoto();
+    // Asks the camera device to delete the items with those names; nothing without one.
+    void removephotofromPhotoCameraArrayWithNameArrary(const QStringList& names);
+
+    // Contacts of the backup readers (GUI thread and the backup scan thread, one at a time).
+    std::vector<std::shared_ptr<PRContactNode>>& contactArray() { return contactArray_; }
+    std::vector<std::shared_ptr<PRContactNode>>& contactInfoArray() { return contactInfoArray_; }
+    std::vector<std::shared_ptr<PRContactNode>>& transContactArray() { return transContactArray_; }
+    QByteArray messageContactData() const;
+    void setMessageContactData(const QByteArray& data);
+
+    // ---------------------------------------------------------------- utilities
+    static QString size_to_unit(std::uint64_t bytes);
+    static std::uint64_t sizeFormString(const QString& text);
+    static int GetImageType(const char* extension);
+    static int GetViedoType(const char* extension);
+    static int GetAudioType(const char* extension);
+    QString GetStringFormChar(const char* text) const;
+    std::optional<std::u32string> GetDateTime(std::int64_t seconds, int fileType) const;
+    QString GetNSStringDate(const std::optional<std::u32string>& text) const;
+    QString GetPhoneDate(std::int64_t value) const;
+    QString getCallHistoryDate(int milliseconds) const;
+    QString getCallHistoryDuration(int seconds) const;
+    // The name of the contact of contactArray() matching a phone number (null when none); its
+    // picture is left in messageContactData().
+    QString getNameByPhoneNumber(const QString& phone, const QByteArray& withData);
+    // The same over transContactArray().
+    QString getTransNameByPhoneNumber(const QString& phone, const QByteArray& withData);
+    // The same over contactArray(), without the length condition and the picture.
+    QString getNameByPhoneNumber(const QString& phone) const;
+
+    // ---------------------------------------------------------------- notification handlers
+    // Quick-scan window (filled in with the quick scan).
+    void CleanFileProgressInfoHandle(const nimbara::Notification& notification);
+    void AddCleanFileSizeThreadProgressInfoHandle(const nimbara::Notification& notification);
+    void CleanFilehasFinishedHandle(const nimbara::Notification& notification);
+    void tableCheckButtonNotificationHandle(const nimbara::Notification& notification);
+    void MyTablebuttonMouseDownHandle(const nimbara::Notification& notification);
+    void MyTablebuttonMouseExitHandle(const nimbara::Notification& notification);
+    void MyTablebuttonMouseEnterHandle(const nimbara::Notification& notification);
+
+    // Main window (quennic_app_delegate_main_window.cpp)
+    void awakeFromNib();
+    void initMainWindowView();
+    void initQuickScanView();
+    // Exit question; false when the user cancels.
+    bool windowShouldClose(QWidget* window);
+    void CloseTheMainWindow(QObject* sender = nullptr);
+    void Cancel(QObject* sender = nullptr);
+    void Exit(QObject* sender = nullptr);
+    void Sender(QObject* sender = nullptr);
+    void sendEmailHandle(QObject* object = nullptr);
+    void SendEmialTimer_hander();
+    // Where a sheet of the main window goes.
+    QRectF window(QWidget* window, QWidget* willPositionSheet, const QRectF& usingRect) const;
+    // The placement rule: 1 point below the given rectangle for a main window exactly 559 or
+    // 537 high, 113 points below for any other height (x and size unchanged).
+    static QRectF positionSheet(double mainWindowHeight, const QRectF& usingRect);
+    // Connects the controls of the windows to their actions (once, by initMainWindowView).
+    void connectMainWindowActions();
+    void ClickAbout(QObject* sender = nullptr);
+    void ClickStart(QObject* sender = nullptr);
+    void ClickCheckupDate(QObject* sender = nullptr);
+    void ClickHomePage(QObject* sender = nullptr);
+    void ClickHelp(QObject* sender = nullptr);
+    void ClickContactUSAction(QObject* sender = nullptr);
+    void ClickLearnMore(QObject* sender = nullptr);
+    void ClickShareToFacebookaction(QObject* sender = nullptr);
+    void ClickShareToTwitteraction(QObject* sender = nullptr);
+    void ClickShareToMessageaction(QObject* sender = nullptr);
+    void MyClosebuttonMouseDownHandle(const nimbara::Notification& notification);
+    void hideMainView();
+    void showMainView();
+    void showMainBottomImageview();
+    void HiddenMainBottomImageView();
+    // A picture of the view's current drawing; null for a null view.
+    QImage cacheImageForView(QWidget* view) const;
+
+    // Navigation (quennic_app_delegate_navigation.cpp)
+    void PRBannerButtonMouseEnteredHandle(const nimbara::Notification& notification);
+    void PRBannerButtonMouseExitedHandle(const nimbara::Notification& notification);
+    void PRBannerButtonMouseDownHandle(const nimbara::Notification& notification);
+    void PRbuttonMouseEnteredHandle(const nimbara::Notification& notification);
+    void PRbuttonMouseExitedHandle(const nimbara::Notification& notification);
+    void CleanCacheFilesSizeHandle(const nimbara::Notification& notification);
+    void CleanJunkFilesSizeHandle(const nimbara::Notification& notification);
+    void CleanCookFilesSizeHandle(const nimbara::Notification& notification);
+    void CleanCacheFilesSizeHandleOnMain(std::uint64_t removedBytes);
+    void CleanJunkFilesSizeHandleMain(std::uint64_t removedBytes);
+    void CleanCookFilesSizeHandleMain(std::uint64_t removedBytes);
+    void SystemlibhasFinishedHandle(const nimbara::Notification& notification);
+    void AppScanFinishedHandle(const nimbara::Notification& notification);
+    void photoScanFinishedHandle(const nimbara::Notification& notification);
+    void musicScanFinishedHandle(const nimbara::Notification& notification);
+
+    void ClickMainStatu(QObject* sender = nullptr);
+    void ClickDiskManage(QObject* sender = nullptr);
+    void ClickAppCleaner(QObject* sender = nullptr);
+    void FindLargerFile(QObject* sender = nullptr);
+    void ClickOneCopy(QObject* sender = nullptr);
+    void ClickPrivacyClean(QObject* sender = nullptr);
+    void ClickAdsRemove(QObject* sender = nullptr);
+
+    void ClickPhotoDiskManage(QObject* sender = nullptr);
+    void ClickMusicDiskManage(QObject* sender = nullptr);
+    void ClickVideoDiskManage(QObject* sender = nullptr);
+    void ClickBooksDiskManage(QObject* sender = nullptr);
+    void ClickAppsDiskManage(QObject* sender = nullptr);
+    void ClickSystemAppsDiskManage(QObject* sender = nullptr);
+    void ClickUserDataDiskManage(QObject* sender = nullptr);
+
+    void ClickTansfer(QObject* sender = nullptr);
+    void ClickClean(QObject* sender = nullptr);
+    void ClickBackup(QObject* sender = nullptr);
+    void ClickiTunesBackupBroswer(QObject* sender = nullptr);
+    void ClickCleanAction(QObject* sender = nullptr);
+    void ClickSystemLib(QObject* sender = nullptr);
+    void ClickApp(QObject* sender = nullptr);
+    void ClickMusic(QObject* sender = nullptr);
+    void ClickPhoto(QObject* sender = nullptr);
+    void ClickVideo(QObject* sender = nullptr);
+    void ClickContact(QObject* sender = nullptr);
+    void CilckMessage(QObject* sender = nullptr);
+    void ClickNote(QObject* sender = nullptr);
+    void ClickCleanJunk(QObject* sender = nullptr);
+    void ClickCleanCache(QObject* sender = nullptr);
+    void ClickCleanCook(QObject* sender = nullptr);
+    void ClickCleanMedia(QObject* sender = nullptr);
+    void ClickBackupAction(QObject* sender = nullptr);
+    void ClickScaniTunesBackup(QObject* sender = nullptr);
+
+    // Busy indicators: any thread may send the first four.
+    void SystemlibhasStartHandle();
+    void AppScanhasStartHandle();
+    void photoScanhasStartHandle();
+    void musicScanhasStartHandle();
+    void SystemlibhasStartHandleOnMain();
+    void AppScanhasStartHandleOnMain();
+    void photoScanhasStartHandleOnMain();
+    void musicScanhasStartHandleOnMain();
+    void contactScanhasStartHandle();
+    void contactScanFinishedHandle();
+    void messageScanhasStartHandle();
+    void messageScanFinishedHandle();
+    void noteScanhasStartHandle();
+    void noteScanFinishedHandle();
+
+    // Styles the fifteen sidebar entries: the one at `index` (in MainWindowUi::sidebarEntries()
+    // order) selected, the others not; an index outside 0-14 unselects all.
+    void selectSidebarEntry(int index);
+    // Hides every page view but `page` and shows it.
+    void showOnlyPage(QWidget* page);
+    // The same among the ten sidebar pages; the five feature pages are left as they are.
+    void showOnlySidebarPage(QWidget* page);
+    // Shows the storage manager on one category and starts its scan, every time.
+    void openDiskManagerCategory(void (PRDiskaManagerViewController::*scan)(QObject*));
+
+  private:
+    struct BoardSession;
+
+    void registerObservers();
+    void createPageControllers();
+    void resetStorageFigures();
+    void createExportFolder();
+    void reportError(const QString& message);
+
+    // Device list internals.
+    std::shared_ptr<PRiDeviceNode> buildDeviceNode(int deviceIndex) const;
+    std::shared_ptr<PRiDeviceNode> findNode(int deviceIndex) const;
+    void refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node, bool fromConnect);
+    void layoutBannerButtons();
+    void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
+    void fullReset();
+    void shortReset();
+    void addPopupItem(const std::shared_ptr<PRiDeviceNode>& node);
+    void removePopupItem(int deviceIndex);
+    void syncPopupWithDeviceArray();
+    void selectPopupItem(int deviceIndex);
+    void setQuickScanBackground(int red, int green, int blue);
+
+    // Storage overview internals.
+    void boardSessionConnected(const std::shared_ptr<BoardSession>& session, bool ok);
+    void startBoardPolling();
+    int boardSessionIndex() const;
+
+    static std::atomic<QuennicAppDelegate*> s_instance;
+
+    std::unique_ptr<MainWindowUi> mainUi_;
+    std::unique_ptr<QuickScanWindowUi> quickScanUi_;
+
+    mutable std::mutex objectMutex_;  // guards the object values read by workers
+    std::shared_ptr<PRIOSDeviceNode> currentNode_;
+    std::shared_ptr<PRiDeviceNode> currentIDevicenode_;
+    QString allCleanFileNumber_;
+    QString allCleanFileSize_;
+    QString nimbaraExportPath_;
+    QByteArray messageContactData_;
+    std::optional<std::uint64_t> photolibFileSize_;
+    std::optional<std::uint64_t> cameraFileSize_;
+
+    std::atomic<bool> currentNodeIsiOS6Version_{false};
+    std::atomic<bool> bIOS7DeviceNode_{false};
+    std::atomic<std::uint64_t> allCacheFileNumber_{0};
+    std::atomic<std::uint64_t> allJunkFileNumber_{0};
+    std::atomic<std::uint64_t> allCookFileNumber_{0};
+    std::atomic<bool> bIOS10Version_{false};
+    int macOsVer_ = 10;
+    int macOSMajor_ = 10;
+    std::atomic<std::uint64_t> totalPhotoRemoveFileSize_{0};
+    std::atomic<std::uint64_t> totalMusicRemoveFileSize_{0};
+    std::atomic<std::uint64_t> totalVideoRemoveFileSize_{0};
+    std::atomic<std::uint64_t> totalAppRemoveFileSize_{0};
+    std::atomic<std::uint64_t> totalBooksRemoveFileSize_{0};
+    std::atomic<std::uint64_t> totalUserdataRemoveFileSize_{0};
+    std::atomic<std::uint64_t> currentPhotoFileSize_{0};
+    std::atomic<std::uint64_t> currentMusicFileSize_{0};
+    std::atomic<std::uint64_t> currentVideoFileSize_{0};
+    std::atomic<std::uint64_t> currentAppFileSize_{0};
+    std::atomic<std::uint64_t> currentBooksFileSize_{0};
+    std::atomic<std::uint64_t> currentUserDataFileSize_{0};
+    std::atomic<bool> bdeepOpenPhoto_{false};
+    std::atomic<std::uint64_t> photoVideoFileSize_{0};
+    std::atomic<std::uint64_t> junkFileSize_{0};
+    std::atomic<std::uint64_t> bigFileSize_{0};
+    std::atomic<std::uint64_t> bigAppFileSize_{0};
+    std::atomic<std::uint64_t> totalCleanupFileSize_{0};
+    std::atomic<std::uint64_t> cleanupCompletedFileSize_{0};
+    std::atomic<std::uint64_t> limitLargeFileSize_{5000000};
+    std::atomic<std::uint64_t> limitLargeAppSize_{100000000};
+
+    std::atomic<int> theDevice_{0};
+    std::atomic<bool> hasDeviceConnect_{false};
+    std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
+    std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
+    std::vector<std::shared_ptr<PRContactNode>> contactArray_;
+    std::vector<std::shared_ptr<PRContactNode>> contactInfoArray_;
+    std::vector<std::shared_ptr<PRContactNode>> transContactArray_;
+    amd::DeviceManager* manager_ = nullptr;
+    nimbara::NotificationCenter* nc_ = nullptr;
+    std::unique_ptr<amd::PRDeviceNotify> deviceNotify_;
+    nimbara::ObserverBag observers_;
+    QProcess* checkTask_ = nullptr;
+
+    // Page controllers (created at construction, except the result page: on first use).
+    std::unique_ptr<PRTansferViewController> transferViewController_;
+    std::unique_ptr<PRCleanViewController> cleanViewController_;
+    std::unique_ptr<PRBackUpViewController> backupViewController_;
+    std::unique_ptr<PRPhoneSystemViewController> phonesystemViewController_;
+    std::unique_ptr<PRDiskaManagerViewController> diskManagerViewController_;
+    std::unique_ptr<PRFindLargeFileViewController> findLargerFileViewController_;
+    std::unique_ptr<PROneCopyViewController> oneCopyViewController_;
+    std::unique_ptr<PRPrivacyController> privacyController_;
+    std::unique_ptr<PRSystemBoostViewController> systemBoostViewController_;
+    std::unique_ptr<PRAdsRemoveController> adsRemoveController_;
+    std::unique_ptr<PRIOSDeviceController> deviceController_;
+    std::unique_ptr<PRResultViewController> resultViewController_;
+    std::unique_ptr<PRPopViewController> infoPopViewController_;
+
+    // Main-window chrome (exit feedback sheet).
+    QTimer* emailTimer_ = nullptr;
+
+    // Storage overview.
+    std::shared_ptr<BoardSession> boardSession_;
+    QTimer* boardDelayTimer_ = nullptr;  // the wait before the first poll
+    QTimer* boardTimer_ = nullptr;       // the polling timer
+    std::chrono::milliseconds boardFirstPoll_{5000};
+    std::chrono::milliseconds boardInterval_{1000};
+};

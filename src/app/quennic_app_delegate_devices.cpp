@@ -1,0 +1,436 @@
+// The list of connected devices, the current device, the status page's device figures and the
+// feature banner's layout by iOS version.
+//
+// The device pop-up holds one item per listed device, in list order, each carrying its device
+// index as item data: two devices may share a name, so items are found by index, never by title.
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPalette>
+#include <QProgressBar>
+#include <QStringList>
+#include <QWidget>
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
+#include "app/quennic_app_delegate_pages.h"
+#include "app/quick_scan_window_ui.h"
+#include "device/base_info.h"
+#include "device/device_manager.h"
+#include "device/pri_device_node.h"
+#include "ui/color_progress_view.h"
+#include "ui/custom_view.h"
+#include "ui/named_image.h"
+#include "ui/notification_buttons.h"
+
+namespace {
+
+QString textOf(const std::optional<std::string>& value) {
+    return value ? QString::fromStdString(*value) : QString();
+}
+
+void setTextUnlessNull(QLabel* label, const QString& text) {
+    if (label && !text.isNull()) {
+        label->setText(text);
+    }
+}
+
+void setShown(QWidget* widget, bool shown) {
+    if (widget) {
+        widget->setVisible(shown);
+    }
+}
+
+// The fraction part / whole, 0 for an empty whole.
+float fractionOf(std::uint64_t part, std::uint64_t whole) {
+    if (whole == 0) {
+        return 0.0f;
+    }
+    return static_cast<float>(part) / static_cast<float>(whole);
+}
+
+}  // namespace
+
+bool QuennicAppDelegate::bIOSVersionAppClean(const QString& iOSVersion) {
+    const QStringList parts = iOSVersion.split(QLatin1Char('.'));
+    if (parts.size() < 2) {
+        return false;
+    }
+    bool ok = false;
+    const long long joined = (parts.at(0) + parts.at(1)).toLongLong(&ok);
+    return ok && joined > 82;
+}
+
+bool QuennicAppDelegate::isIOS10OrLater(const QString& iOSVersion) {
+    const QString major = iOSVersion.split(QLatin1Char('.')).value(0);
+    if (major == QLatin1String("10") || major == QLatin1String("11") ||
+        major == QLatin1String("12")) {
+        return true;
+    }
+    bool ok = false;
+    const int value = major.toInt(&ok);
+    return ok && value >= 12;
+}
+
+QString QuennicAppDelegate::deviceImageName(const QString& deviceModel) {
+    return deviceModel.contains(QLatin1String("iPhone"), Qt::CaseInsensitive)
+               ? QStringLiteral("iphoneImage.png")
+               : QStringLiteral("ipadImage.png");
+}
+
+std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::findNode(int deviceIndex) const {
+    for (const std::shared_ptr<PRiDeviceNode>& node : deviceArray_) {
+        if (node->deviceIndex() == deviceIndex) {
+            return node;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::buildDeviceNode(int deviceIndex) const {
+    if (!manager_) {
+        return nullptr;
+    }
+    const std::shared_ptr<amd::DeviceItem> item = manager_->FindItem(deviceIndex);
+    const std::shared_ptr<amd::BaseInfo> info = item ? item->sharedInfo() : nullptr;
+    if (!info) {
+        return nullptr;
+    }
+    auto node = std::make_shared<PRiDeviceNode>();
+    node->setDeviceName(textOf(info->GetDeviceName()));
+    node->setIOSVersion(textOf(info->GetProductVersion()));
+    node->setUdidNumber(textOf(info->GetUniqueDeviceID()));
+    node->setPhoneNumber(textOf(info->GetPhoneNumber()));
+    node->setFiremVersion(textOf(info->GetBuildVersion()));
+    node->setDeviceModel(textOf(info->GetProductType()));
+    node->setSeriNumber(textOf(info->GetSerialNumber()));
+    node->SetBaseInfo(info);
+    node->setDeviceIndex(deviceIndex);
+    const amd::DiskUsage usage = info->GetDiskUsage();
+    node->setDeviceSize(size_to_unit(usage.TotalDiskCapacity));
+    node->setFreeSize(size_to_unit(usage.AmountDataAvailable));
+    node->setTotalFileSizeNumber(usage.TotalDiskCapacity);
+    node->setFreeFileSizeNumber(usage.AmountDataAvailable);
+    return node;
+}
+
+void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notification) {
+    const int index = notification.objectAs<int>(-1);
+    if (index < 0 || findNode(index)) {
+        return;
+    }
+    // Read the device before anything changes: a notification for an index without a device
+    // leaves everything as it was.
+    const std::shared_ptr<PRiDeviceNode> node = buildDeviceNode(index);
+    if (!node) {
+        return;
+    }
+
+    hasDeviceConnect_.store(true);
+    const bool firstDevice = deviceArray_.empty();
+    if (firstDevice && mainUi_) {
+        ClickMainStatu(nullptr);
+        setShown(mainUi_->manageHasDeviceView, true);
+        setShown(mainUi_->manageNoDeviceView, false);
+    }
+    if (firstDevice && quickScanUi_) {
+        setShown(quickScanUi_->theConnectNoDeviceView, false);
+        setShown(quickScanUi_->theContentResultView, true);
+        setQuickScanBackground(105, 151, 253);
+    }
+
+    deviceArray_.push_back(node);
+    addPopupItem(node);
+    if (deviceArray_.size() > 1) {
+        return;  // the current device stays
+    }
+
+    const std::shared_ptr<PRiDeviceNode> first = deviceArray_.front();
+    setCurrentIDevicenode(first);
+    theDevice_.store(first->deviceIndex());
+    refreshDeviceStatus(first, true);
+    layoutBannerButtons();
+}
+
+void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& notification) {
+    const int index = notification.objectAs<int>(-1);
+    const auto it =
+        std::find_if(deviceArray_.begin(), deviceArray_.end(),
+                     [index](const auto& node) { return node->deviceIndex() == index; });
+    if (it != deviceArray_.end()) {
+        removePopupItem(index);
+        deviceArray_.erase(it);
+    }
+    // The overview never outlives its device.
+    if (boardSession_ && boardSessionIndex() == index) {
+        stopBoardMessage();
+    }
+
+    if (deviceArray_.empty()) {
+        fullReset();
+        return;
+    }
+    const std::shared_ptr<PRiDeviceNode> first = deviceArray_.front();
+    setCurrentIDevicenode(first);
+    if (first->deviceIndex() != theDevice_.load()) {
+        ChangeToAnotherDevice(first->deviceIndex());
+    }
+}
+
+void QuennicAppDelegate::ChangeToAnotherDevice(int deviceIndex) {
+    if (!deviceArray_.empty()) {
+        hasDeviceConnect_.store(true);
+    }
+    if (mainUi_) {
+        ClickMainStatu(nullptr);
+        setShown(mainUi_->manageHasDeviceView, true);
+        setShown(mainUi_->manageNoDeviceView, false);
+    }
+    if (const std::shared_ptr<PRiDeviceNode> node = findNode(deviceIndex)) {
+        setCurrentIDevicenode(node);
+        theDevice_.store(deviceIndex);
+        tellPagesAboutDevice(node);
+    }
+    refreshDeviceStatus(currentIDevicenode(), false);
+    layoutBannerButtons();
+}
+
+void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node) {
+    const int index = node->deviceIndex();
+    diskManagerViewController_->setDiskManageDeviceIndex(index);
+    diskManagerViewController_->initAllDataAndAllView();
+    findLargerFileViewController_->setDeviceIndex(index);
+    findLargerFileViewController_->initAllDataAndAllView();
+    cleanViewController_->NimbaraShowDeviceClean(index);
+    cleanViewController_->initAllDataAndAllView();
+    systemBoostViewController_->setDeviceIndex(index);
+    systemBoostViewController_->initAllDataAndAllView();
+    privacyController_->setDeviceIndex(index, node->iOSVersion());
+    privacyController_->initAllDataAndAllView();
+    oneCopyViewController_->setCopyIndex(index);
+    oneCopyViewController_->initAllDataAndAllView();
+}
+
+void QuennicAppDelegate::ChangeiOSDeviceAction(QObject*) {
+    QComboBox* popup = mainUi_ ? mainUi_->deviceNamePopBtn : nullptr;
+    if (!popup) {
+        return;
+    }
+    const int position = popup->currentIndex();
+    if (position < 0 || position >= popup->count()) {
+        return;
+    }
+    bool ok = false;
+    const int index = popup->itemData(position).toInt(&ok);
+    const std::shared_ptr<PRiDeviceNode> node = ok ? findNode(index) : nullptr;
+    if (!node) {
+        return;
+    }
+    const std::shared_ptr<PRiDeviceNode> current = currentIDevicenode();
+    if (!current || current->deviceIndex() != index) {
+        ChangeToAnotherDevice(index);
+    }
+}
+
+void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
+    // Whoever took the device out of the list, the pop-up follows it.
+    syncPopupWithDeviceArray();
+    const std::shared_ptr<PRiDeviceNode> current = currentIDevicenode();
+    if (!current || current->deviceIndex() != deviceIndex) {
+        return;
+    }
+    if (!deviceArray_.empty()) {
+        ChangeToAnotherDevice(deviceArray_.front()->deviceIndex());
+    } else {
+        shortReset();
+    }
+}
+
+void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node,
+                                             bool fromConnect) {
+    if (!node) {
+        return;
+    }
+    const std::uint64_t total = node->totalFileSizeNumber();
+    const std::uint64_t free = node->freeFileSizeNumber();
+    const std::uint64_t used = total > free ? total - free : 0;
+    const float usedFraction = fractionOf(used, total);
+    const float freeFraction = fractionOf(free, total);
+
+    if (mainUi_) {
+        nimbara::app::setImageViewImage(mainUi_->deviceImageView,
+                                        deviceImageName(node->deviceModel()));
+        if (mainUi_->theCustomView) {
+            mainUi_->theCustomView->animateProgress(usedFraction);
+        }
+    }
+    if (fromConnect && quickScanUi_) {
+        const QString unknown = QStringLiteral("Unkown");
+        setTextUnlessNull(quickScanUi_->devicephotolab, unknown);
+        setTextUnlessNull(quickScanUi_->deviceJunklab, unknown);
+        setTextUnlessNull(quickScanUi_->deviceLargeFilelab, unknown);
+        setTextUnlessNull(quickScanUi_->deviceLargeApplab, unknown);
+        setTextUnlessNull(quickScanUi_->deviceTotallab, QStringLiteral(" "));
+        initQuickScanView();
+    }
+    if (mainUi_) {
+        setTextUnlessNull(mainUi_->deviceNamelab, node->deviceName());
+        selectPopupItem(node->deviceIndex());
+        setTextUnlessNull(mainUi_->iDeviceCapacityValuelab, node->deviceSize());
+        setTextUnlessNull(mainUi_->iDeviceSoftwareVersionValuelab, node->iOSVersion());
+        setTextUnlessNull(mainUi_->iDeviceFirmValuelab, node->firemVersion());
+        setTextUnlessNull(mainUi_->iDeviceIDValuelab, node->udidNumber());
+        setTextUnlessNull(mainUi_->iDeviceSerialValuelab, node->seriNumber());
+        setTextUnlessNull(mainUi_->iDevicepPhoneValuelab, node->PhoneNumber());
+
+        if (mainUi_->iDeviceColorView) {
+            mainUi_->iDeviceColorView->setProgressValueWithusedValue(usedFraction, freeFraction);
+            mainUi_->iDeviceColorView->update();
+        }
+        const QString usedText = size_to_unit(used);
+        const QString freeText = node->freeSize().isNull() ? QString() : node->freeSize();
+        setTextUnlessNull(mainUi_->usedSpaceLab,
+                          QStringLiteral("%1 of %2").arg(usedText, node->deviceSize()));
+        setTextUnlessNull(mainUi_->freeSpacelab, QStringLiteral("%1 free").arg(freeText));
+        const int percent = static_cast<int>(std::floor(usedFraction * 100.0f));
+        setTextUnlessNull(mainUi_->percentStoragelab, QStringLiteral("%1%").arg(percent));
+        setTextUnlessNull(mainUi_->usedSizelab, QStringLiteral(" ") + usedText);
+        setTextUnlessNull(mainUi_->freeSizelab, QStringLiteral(" ") + freeText);
+    }
+
+    startBoardMessage();
+
+    if (fromConnect && isIOS10OrLater(node->iOSVersion())) {
+        setBIOS10Version(true);
+    }
+    if (mainUi_ && mainUi_->cleanprogressor) {
+        mainUi_->cleanprogressor->setRange(0, 0);  // indeterminate, animating
+    }
+}
+
+void QuennicAppDelegate::layoutBannerButtons() {
+    if (!mainUi_) {
+        return;
+    }
+    const std::shared_ptr<PRiDeviceNode> current = currentIDevicenode();
+    const bool newer = current && bIOSVersionAppClean(current->iOSVersion());
+    auto place = [](PRBannerButton* button, int x) {
+        if (button) {
+            button->move(x, button->y());
+            button->show();
+        }
+    };
+    place(mainUi_->mainStatusBannerBtn, newer ? 176 : 103);
+    if (mainUi_->diskManageBannerBtn) {
+        mainUi_->diskManageBannerBtn->show();
+    }
+    if (newer) {
+        setShown(mainUi_->appCleanBannerBtn, false);
+    } else {
+        place(mainUi_->appCleanBannerBtn, 249);
+    }
+    place(mainUi_->adsRemoveBannerBtn, newer ? 322 : 382);
+    place(mainUi_->privacyBannerBtn, newer ? 468 : 529);
+    place(mainUi_->findLargeBannerBtn, newer ? 614 : 665);
+    place(mainUi_->oneClickCopyBannerBtn, newer ? 760 : 802);
+
+    ClickMainStatu(nullptr);
+    if (mainUi_->mainStatusBannerBtn) {
+        mainUi_->mainStatusBannerBtn->setBtnDown(true);
+    }
+}
+
+void QuennicAppDelegate::shortReset() {
+    hasDeviceConnect_.store(false);
+    stopBoardMessage();
+    if (mainUi_) {
+        for (QWidget* view : mainUi_->pageViews()) {
+            setShown(view, view == mainUi_->noDeviceView);
+        }
+        for (PRBannerButton* button :
+             {mainUi_->mainStatusBannerBtn, mainUi_->diskManageBannerBtn,
+              mainUi_->appCleanBannerBtn, mainUi_->adsRemoveBannerBtn, mainUi_->privacyBannerBtn,
+              mainUi_->findLargeBannerBtn, mainUi_->oneClickCopyBannerBtn}) {
+            setShown(button, false);
+        }
+        setShown(mainUi_->manageHasDeviceView, false);
+        setShown(mainUi_->manageNoDeviceView, true);
+    }
+    resetStorageFigures();
+}
+
+void QuennicAppDelegate::fullReset() {
+    hasDeviceConnect_.store(false);
+    if (quickScanUi_) {
+        setShown(quickScanUi_->theConnectNoDeviceView, true);
+        setShown(quickScanUi_->theContentResultView, false);
+        setQuickScanBackground(255, 255, 255);
+    }
+    shortReset();
+    setPhotoVideoFileSize(0);
+    setJunkFileSize(0);
+    setBigFileSize(0);
+    setBigAppFileSize(0);
+    setTotalCleanupFileSize(0);
+    setCleanupCompletedFileSize(0);
+}
+
+void QuennicAppDelegate::setQuickScanBackground(int red, int green, int blue) {
+    QWidget* quick = quickScanUi_ ? quickScanUi_->quickScanWindow : nullptr;
+    if (!quick) {
+        return;
+    }
+    QPalette palette = quick->palette();
+    palette.setColor(QPalette::Window, QColor(red, green, blue));
+    quick->setPalette(palette);
+    quick->setAutoFillBackground(true);
+    quick->update();
+}
+
+void QuennicAppDelegate::addPopupItem(const std::shared_ptr<PRiDeviceNode>& node) {
+    if (QComboBox* popup = mainUi_ ? mainUi_->deviceNamePopBtn : nullptr) {
+        popup->addItem(node->deviceName(), node->deviceIndex());
+    }
+}
+
+void QuennicAppDelegate::removePopupItem(int deviceIndex) {
+    QComboBox* popup = mainUi_ ? mainUi_->deviceNamePopBtn : nullptr;
+    if (!popup) {
+        return;
+    }
+    const int position = popup->findData(deviceIndex);
+    if (position >= 0) {
+        popup->removeItem(position);
+    }
+}
+
+void QuennicAppDelegate::syncPopupWithDeviceArray() {
+    QComboBox* popup = mainUi_ ? mainUi_->deviceNamePopBtn : nullptr;
+    if (!popup) {
+        return;
+    }
+    const QVariant selected = popup->currentData();
+    const QSignalBlocker blocker(popup);
+    popup->clear();
+    for (const std::shared_ptr<PRiDeviceNode>& node : deviceArray_) {
+        popup->addItem(node->deviceName(), node->deviceIndex());
+    }
+    const int position = selected.isValid() ? popup->findData(selected) : -1;
+    if (position >= 0) {
+        popup->setCurrentIndex(position);
+    }
+}
+
+void QuennicAppDelegate::selectPopupItem(int deviceIndex) {
+    QComboBox* popup = mainUi_ ? mainUi_->deviceNamePopBtn : nullptr;
+    if (!popup) {
+        return;
+    }
+    const int position = popup->findData(deviceIndex);
+    if (position >= 0) {
+        popup->setCurrentIndex(position);
+    }
+}

@@ -1,0 +1,369 @@
+// Construction of the hub (the values every run starts with, the observers, device management)
+// and the launch steps once the application object exists.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMainWindow>
+#include <QOperatingSystemVersion>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSysInfo>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+
+#include "app/alerts.h"
+#include "app/core/camera_item.h"
+#include "app/core/text_utilities.h"
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
+#include "app/quennic_app_delegate_pages.h"
+#include "app/quick_scan_window_ui.h"
+#include "backup/pr_contact_node.h"
+#include "device/device_manager.h"
+#include "device/pr_device_notify.h"
+#include "device/pri_device_node.h"
+#include "ui/named_image.h"
+#include "ui/notification_buttons.h"
+#include "ui/pop_view_controller.h"
+
+namespace {
+
+void centreOnScreen(QWidget* widget) {
+    if (!widget) {
+        return;
+    }
+    QScreen* screen = widget->screen() ? widget->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        return;
+    }
+    QRect frame = widget->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    widget->move(frame.topLeft());
+}
+
+}  // namespace
+
+QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
+    // The front process: the windows are raised when they are shown at launch.
+    s_instance.store(this);
+
+    macOSMajor_ = 10;
+    macOsVer_ = 10;
+    parseSystemVersionText(systemVersionText(), macOSMajor_, macOsVer_);
+
+    setBdeepOpenPhoto(false);
+
+    nc_ = &nimbara::NotificationCenter::defaultCenter();
+    registerObservers();
+
+    deviceArray_.clear();
+    cameraPhotoArray_.clear();
+    createPageControllers();
+
+    boardDelayTimer_ = new QTimer(this);
+    boardDelayTimer_->setSingleShot(true);
+    connect(boardDelayTimer_, &QTimer::timeout, this, [this] { startBoardPolling(); });
+    boardTimer_ = new QTimer(this);
+    connect(boardTimer_, &QTimer::timeout, this, [this] { BoardMessageTimer_hander(); });
+
+    setCurrentNode(nullptr);
+    setCurrentIDevicenode(nullptr);
+    setCurrentNodeIsiOS6Version(false);
+    setBIOS7DeviceNode(false);
+    setAllCacheFileNumber(0);
+    setAllJunkFileNumber(0);
+    setAllCookFileNumber(0);
+
+    setLimitLargeFileSize(5000000);
+    setLimitLargeAppSize(100000000);
+
+    setNimbaraExportPath(QDir::homePath() + QStringLiteral("/Documents/Pellucor"));
+
+    resetStorageFigures();
+    setBIOS10Version(false);
+
+    // Last: attach events (also of devices already plugged in) may arrive from here on, and
+    // their handlers rely on everything above.
+    initDeviceManagement();
+}
+
+QuennicAppDelegate::~QuennicAppDelegate() {
+    stopBoardMessage();
+    observers_.clear();
+    if (manager_) {
+        manager_->SetNotify(nullptr);
+        manager_->Unsubscribe();
+    }
+    releaseCrashApplication();
+
+    // Pages first: their views live in the main window's containers.
+    resultViewController_.reset();
+    adsRemoveController_.reset();
+    systemBoostViewController_.reset();
+    privacyController_.reset();
+    oneCopyViewController_.reset();
+    findLargerFileViewController_.reset();
+    diskManagerViewController_.reset();
+    phonesystemViewController_.reset();
+    backupViewController_.reset();
+    cleanViewController_.reset();
+    transferViewController_.reset();
+    deviceController_.reset();
+    infoPopViewController_.reset();
+    // The window structs own their top-level windows.
+    quickScanUi_.reset();
+    mainUi_.reset();
+
+    QuennicAppDelegate* self = this;
+    s_instance.compare_exchange_strong(self, nullptr);
+}
+
+void QuennicAppDelegate::registerObservers() {
+    using N = nimbara::Notification;
+    struct Entry {
+        const char* name;
+        void (QuennicAppDelegate::*handler)(const N&);
+    };
+    static const Entry kEntries[] = {
+        {"SystemlibhasFinished", &QuennicAppDelegate::SystemlibhasFinishedHandle},
+        {"AppScanFinished", &QuennicAppDelegate::AppScanFinishedHandle},
+        {"photoScanFinished", &QuennicAppDelegate::photoScanFinishedHandle},
+        {"musicScanFinished", &QuennicAppDelegate::musicScanFinishedHandle},
+        {"CleanFileProgressInfo", &QuennicAppDelegate::CleanFileProgressInfoHandle},
+        {"AddCleanFileSizeThreadProgressInfo",
+         &QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle},
+        {"CleanCacheFilesSize", &QuennicAppDelegate::CleanCacheFilesSizeHandle},
+        {"CleanJunkFilesSize", &QuennicAppDelegate::CleanJunkFilesSizeHandle},
+        {"CleanCookFilesSize", &QuennicAppDelegate::CleanCookFilesSizeHandle},
+        {"PRBannerButtonMouseEntered", &QuennicAppDelegate::PRBannerButtonMouseEnteredHandle},
+        {"PRBannerButtonMouseExited", &QuennicAppDelegate::PRBannerButtonMouseExitedHandle},
+        {"PRBannerButtonMouseDown", &QuennicAppDelegate::PRBannerButtonMouseDownHandle},
+        {"MyClosebuttonMouseDown", &QuennicAppDelegate::MyClosebuttonMouseDownHandle},
+        {"PRbuttonMouseEntered", &QuennicAppDelegate::PRbuttonMouseEnteredHandle},
+        {"PRbuttonMouseExited", &QuennicAppDelegate::PRbuttonMouseExitedHandle},
+        {"DeviceConnect", &QuennicAppDelegate::DeviceConnectHandle},
+        {"DeviceDisConnect", &QuennicAppDelegate::DeviceDisConnectHandle},
+        {"CleanFilehasFinished", &QuennicAppDelegate::CleanFilehasFinishedHandle},
+        {"tableCheckButtonNotification", &QuennicAppDelegate::tableCheckButtonNotificationHandle},
+        {"MyTablebuttonMouseDown", &QuennicAppDelegate::MyTablebuttonMouseDownHandle},
+        {"MyTablebuttonMouseExit", &QuennicAppDelegate::MyTablebuttonMouseExitHandle},
+        {"MyTablebuttonMouseEnter", &QuennicAppDelegate::MyTablebuttonMouseEnterHandle},
+    };
+    for (const Entry& entry : kEntries) {
+        const auto handler = entry.handler;
+        observers_.add(
+            nc_->addObserver(entry.name, [this, handler](const N& n) { (this->*handler)(n); }));
+    }
+}
+
+void QuennicAppDelegate::createPageControllers() {
+    transferViewController_ = std::make_unique<PRTansferViewController>();
+    cleanViewController_ = std::make_unique<PRCleanViewController>();
+    backupViewController_ = std::make_unique<PRBackUpViewController>();
+    phonesystemViewController_ = std::make_unique<PRPhoneSystemViewController>();
+    diskManagerViewController_ = std::make_unique<PRDiskaManagerViewController>();
+    findLargerFileViewController_ = std::make_unique<PRFindLargeFileViewController>();
+    oneCopyViewController_ = std::make_unique<PROneCopyViewController>();
+    privacyController_ = std::make_unique<PRPrivacyController>();
+    systemBoostViewController_ = std::make_unique<PRSystemBoostViewController>();
+    adsRemoveController_ = std::make_unique<PRAdsRemoveController>();
+    deviceController_ = std::make_unique<PRIOSDeviceController>();
+}
+
+void QuennicAppDelegate::initDeviceManagement() {
+    manager_ = &amd::DeviceManager::GetInstance();
+    if (!deviceNotify_) {
+        deviceNotify_ = std::make_unique<amd::PRDeviceNotify>();
+    }
+    manager_->SetNotify(deviceNotify_.get());
+    if (manager_->Subscribe() != 0) {
+        std::fprintf(stderr, "nimbara: device events are not available\n");
+    }
+}
+
+void QuennicAppDelegate::applicationDidFinishLaunching() {
+    mainUi_ = buildMainWindowUi();
+    quickScanUi_ = buildQuickScanWindowUi();
+
+    if (QWidget* quick = quickScanUi_->quickScanWindow) {
+        const QSize size(414, 755);
+        quick->resize(size);
+        quick->setMinimumSize(size);
+        quick->setMaximumSize(size);
+        centreOnScreen(quick);
+    }
+
+    const bool newerLook = macOsVer_ > 9;
+    const QString closeImage =
+        newerLook ? QStringLiteral("Close_Nom.png") : QStringLiteral("titlebarred.png");
+    if (mainUi_->closedButton) {
+        mainUi_->closedButton->setImage(closeImage);
+    }
+    if (mainUi_->minButton) {
+        mainUi_->minButton->setIcon(nimbara::ui::namedIcon(
+            newerLook ? QStringLiteral("Min_Nom.png") : QStringLiteral("titlebaryellow.png")));
+    }
+    if (mainUi_->maxButton) {
+        mainUi_->maxButton->setIcon(nimbara::ui::namedIcon(
+            newerLook ? QStringLiteral("Resize_Nom.png") : QStringLiteral("titlebargreen.png")));
+    }
+
+    centreOnScreen(mainUi_->window);
+
+    const bool connected = getDeviceConnected();
+    if (mainUi_->manageHasDeviceView) {
+        mainUi_->manageHasDeviceView->setVisible(connected);
+    }
+    if (mainUi_->manageNoDeviceView) {
+        mainUi_->manageNoDeviceView->setVisible(!connected);
+    }
+
+    initMainWindowView();
+    createExportFolder();
+
+    infoPopViewController_ = std::make_unique<PRPopViewController>();
+
+    // Devices reported while the hub was being constructed arrived before there were windows:
+    // show them now as if they had just attached.
+    syncPopupWithDeviceArray();
+    if (!deviceArray_.empty()) {
+        const std::shared_ptr<PRiDeviceNode> first = deviceArray_.front();
+        if (!currentIDevicenode()) {
+            setCurrentIDevicenode(first);
+            theDevice_.store(first->deviceIndex());
+        }
+        ClickMainStatu(nullptr);
+        if (mainUi_->manageHasDeviceView) {
+            mainUi_->manageHasDeviceView->show();
+        }
+        if (mainUi_->manageNoDeviceView) {
+            mainUi_->manageNoDeviceView->hide();
+        }
+        if (quickScanUi_->theConnectNoDeviceView) {
+            quickScanUi_->theConnectNoDeviceView->hide();
+        }
+        if (quickScanUi_->theContentResultView) {
+            quickScanUi_->theContentResultView->show();
+        }
+        setQuickScanBackground(105, 151, 253);
+        refreshDeviceStatus(currentIDevicenode(), true);
+        layoutBannerButtons();
+    }
+}
+
+void QuennicAppDelegate::createExportFolder() {
+    const QString path = nimbaraExportPath();
+    if (QDir().mkpath(path) && QFileInfo(path).isDir()) {
+        return;
+    }
+    reportError(QStringLiteral("The export folder \"%1\" could not be created. Exports will fail "
+                               "until it can be created or another folder is chosen.")
+                    .arg(path));
+}
+
+void QuennicAppDelegate::reportError(const QString& message) {
+    std::fprintf(stderr, "nimbara: %s\n", qPrintable(message));
+    if (QMainWindow* parentWindow = window()) {
+        nimbara::Alerts::Question question;
+        question.message = message;
+        question.defaultButton = QStringLiteral("OK");
+        nimbara::Alerts::ask(parentWindow, question);
+    }
+}
+
+QString QuennicAppDelegate::systemVersionText() {
+    return QStringLiteral("Version %1").arg(QSysInfo::productVersion());
+}
+
+void QuennicAppDelegate::parseSystemVersionText(const QString& text, int& major, int& minor) {
+    QString cleaned = text;
+    cleaned.remove(QStringLiteral("Version"));
+    cleaned.remove(QLatin1Char(' '));
+    const QStringList parts = cleaned.split(QLatin1Char('.'));
+    if (parts.size() > 2) {
+        major = nimbara::shell::leadingInt(parts.at(0));
+        minor = nimbara::shell::leadingInt(parts.at(1));
+    }
+}
+
+void QuennicAppDelegate::getSystemVersionMajor(int* major, int* minor, int* bugFix) const {
+    const QOperatingSystemVersion current = QOperatingSystemVersion::current();
+    int values[3] = {current.majorVersion(), current.minorVersion(), current.microVersion()};
+    if (values[0] < 0) {
+        std::fprintf(stderr, "Unable to obtain system version: %ld\n", static_cast<long>(-1));
+        values[0] = 10;
+        values[1] = 0;
+        values[2] = 0;
+    }
+    for (int& v : values) {
+        v = v < 0 ? 0 : v;
+    }
+    if (major) {
+        *major = values[0];
+    }
+    if (minor) {
+        *minor = values[1];
+    }
+    if (bugFix) {
+        *bugFix = values[2];
+    }
+}
+
+void QuennicAppDelegate::lanuchCrashApplication() {
+    const QString program =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/nimbara-crash-report");
+    if (!QFileInfo(program).isExecutable()) {
+        return;
+    }
+    releaseCrashApplication();
+    checkTask_ = new QProcess(this);
+    checkTask_->setProgram(program);
+    checkTask_->start();
+}
+
+void QuennicAppDelegate::releaseCrashApplication() {
+    if (!checkTask_) {
+        return;
+    }
+    if (checkTask_->state() != QProcess::NotRunning) {
+        checkTask_->terminate();
+        if (!checkTask_->waitForFinished(2000)) {
+            checkTask_->kill();
+            checkTask_->waitForFinished(2000);
+        }
+    }
+    delete checkTask_;
+    checkTask_ = nullptr;
+}
+
+// The backup list and the backup scan come with the backup browser; until then the list stays
+// empty and the browser page opens without a backup.
+void QuennicAppDelegate::showIphoneDiskView() {
+    deviceController_->removeAllObjects();
+}
+
+void QuennicAppDelegate::actScanIOSBackupFile(QObject*) {
+    setCurrentNode(nullptr);
+    showResultView();
+}
+
+void QuennicAppDelegate::showResultView() {
+    if (!resultViewController_) {
+        resultViewController_ = std::make_unique<PRResultViewController>();
+    }
+    if (mainUi_ && mainUi_->iTunesBackupBroswerView) {
+        resultViewController_->showView(mainUi_->iTunesBackupBroswerView);
+    }
+}
+
+// Camera-roll access comes with a later issue: without a camera device the requests go nowhere,
+// as they do on a system that reports none.
+void QuennicAppDelegate::OpenDevicePhoto() {
+    setBdeepOpenPhoto(true);
+}
+
+void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QStringList&) {}

@@ -1,0 +1,384 @@
+#include "app/quick_scan_window_ui.h"
+
+#include <QDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/main_window_ui.h"
+#include "ui/fonts.h"
+#include "ui/named_image.h"
+#include "ui/notification_buttons.h"
+
+using nimbara::app::kLabelSlate;
+using nimbara::app::setImageViewImage;
+using nimbara::app::setLabelColour;
+
+namespace {
+
+const QColor kText(40, 44, 52);
+
+template <class T>
+T* named(T* widget, const char* objectName) {
+    widget->setObjectName(QLatin1String(objectName));
+    return widget;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int pointSize,
+                  const QColor& colour = kText, bool bold = false) {
+    auto* label = named(new QLabel(text, parent), objectName);
+    label->setFont(nimbara::ui::appFont(pointSize, bold));
+    setLabelColour(label, colour);
+    return label;
+}
+
+QLabel* makeImageView(QWidget* parent, const char* objectName, const QString& imageName) {
+    auto* view = named(new QLabel(parent), objectName);
+    view->setScaledContents(true);
+    if (!imageName.isEmpty()) {
+        setImageViewImage(view, imageName);
+    }
+    return view;
+}
+
+PRTableButton* makeTableButton(QWidget* parent, const char* objectName, const char* image,
+                               const char* tip = nullptr) {
+    auto* button = named(new PRTableButton(parent), objectName);
+    button->setImage(QLatin1String(image));
+    if (tip != nullptr) {
+        button->setToolTip(QLatin1String(tip));
+    }
+    return button;
+}
+
+// Places `widget` in a parent of height `parentHeight` with a frame measured from the parent's
+// bottom edge (x, y, w, h), as the row layouts of the window are given.
+void placeFromBottom(QWidget* widget, int parentHeight, int x, int y, int w, int h) {
+    widget->setGeometry(x, parentHeight - y - h, w, h);
+}
+
+// One result row: check box, icon, title, size, help button. `y` and `h` of the row's parts
+// are measured from the bottom of `parent` (height `parentHeight`); the layout without check
+// boxes is the starting one.
+struct RowParts {
+    PRTableButton** check;
+    QLabel** image;
+    QLabel** title;
+    QLabel** size;
+    PRTableButton** info;
+};
+
+void buildRow(QWidget* parent, int parentHeight, int imageX, int sizeX, int y,
+              const RowParts& parts, const char* checkName, const char* imageName,
+              const char* titleName, const char* sizeName, const char* infoName,
+              const char* picture, const char* text, const char* infoTip) {
+    *parts.check = makeTableButton(parent, checkName, "selectedstate.png");
+    placeFromBottom(*parts.check, parentHeight, imageX - 4, y + 4, 16, 16);
+    (*parts.check)->hide();
+    *parts.image = makeImageView(parent, imageName, QLatin1String(picture));
+    placeFromBottom(*parts.image, parentHeight, imageX, y + 2, 20, 20);
+    *parts.title = makeLabel(parent, titleName, QLatin1String(text), 13);
+    placeFromBottom(*parts.title, parentHeight, imageX + 26, y, 170, 24);
+    *parts.size = makeLabel(parent, sizeName, QString(), 13, kLabelSlate);
+    (*parts.size)->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    placeFromBottom(*parts.size, parentHeight, sizeX, y, 110, 24);
+    if (parts.info != nullptr) {
+        *parts.info = makeTableButton(parent, infoName, "infonom.png", infoTip);
+        placeFromBottom(*parts.info, parentHeight, sizeX + 116, y + 4, 16, 16);
+        (*parts.info)->hide();
+    }
+}
+
+QTableView* makeResultTable(QWidget* scrollView, const char* objectName) {
+    auto* layout = new QVBoxLayout(scrollView);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* table = named(new QTableView(scrollView), objectName);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setShowGrid(false);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setFont(nimbara::ui::appFont(11));
+    layout->addWidget(table);
+    return table;
+}
+
+void fill(QWidget* widget, const QColor& colour) {
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+}
+
+void buildInfoTable(QuickScanWindowUi& ui) {
+    constexpr int H = QuickScanWindowUi::kInfoHeight;
+    QWidget* table = ui.theInfoTableDisplayView;
+    ui.lineImageView = named(new QLabel(table), "lineImageView");
+    ui.lineImageView->setGeometry(20, 0, QuickScanWindowUi::kWidth - 40, 1);
+    ui.lineImageView->setAutoFillBackground(true);
+    fill(ui.lineImageView, nimbara::app::kEntryGrey);
+
+    buildRow(table, H, 27, 236, 299,
+             {&ui.quickPhotoCheckBtn, &ui.quickPhotoImageView, &ui.quickPhotolab,
+              &ui.devicephotolab, &ui.photoInfoBtn},
+             "quickPhotoCheckBtn", "quickPhotoImageView", "quickPhotolab", "devicephotolab",
+             "photoInfoBtn", "photos01", "Photos & Videos",
+             "Photos & Videos will be backed up before deleted from iOS device.");
+    buildRow(table, H, 27, 236, 256,
+             {&ui.quickJunkCheckBtn, &ui.quickJunkImageView, &ui.quickJunklab, &ui.deviceJunklab,
+              nullptr},
+             "quickJunkCheckBtn", "quickJunkImageView", "quickJunklab", "deviceJunklab", nullptr,
+             "TempJunkFiles01", "Junk Files", nullptr);
+
+    // The two list rows are views of their own, 40 high, moved as the lists open and close.
+    ui.theLargeFileView = named(new QWidget(table), "theLargeFileView");
+    placeFromBottom(ui.theLargeFileView, H, 11, 208, 392, 40);
+    buildRow(ui.theLargeFileView, 40, 16, 225, 11,
+             {&ui.quickLargeFileCheckBtn, &ui.quickLargeFileImageView, &ui.quickLargeFilelab,
+              &ui.deviceLargeFilelab, &ui.largeFileInfoBtn},
+             "quickLargeFileCheckBtn", "quickLargeFileImageView", "quickLargeFilelab",
+             "deviceLargeFilelab", "largeFileInfoBtn", "folder", "Large Files",
+             "You can change the settings of the mimimum large file size on perferences..");
+    ui.expandLargeFileBtn =
+        named(new nimbara::ui::ImageButton(ui.theLargeFileView), "expandLargeFileBtn");
+    ui.expandLargeFileBtn->setImage(QStringLiteral("above.png"));
+    placeFromBottom(ui.expandLargeFileBtn, 40, 357, 15, 16, 16);
+    ui.expandLargeFileBtn->hide();
+
+    ui.theLargeAppView = named(new QWidget(table), "theLargeAppView");
+    placeFromBottom(ui.theLargeAppView, H, 11, 160, 392, 40);
+    buildRow(ui.theLargeAppView, 40, 16, 225, 12,
+             {&ui.quickLargeAppCheckBtn, &ui.quickLargeAppImageView, &ui.quickLargeApplab,
+              &ui.deviceLargeApplab, &ui.largeAppInfoBtn},
+             "quickLargeAppCheckBtn", "quickLargeAppImageView", "quickLargeApplab",
+             "deviceLargeApplab", "largeAppInfoBtn", "app01", "Large Apps",
+             "You can change the settings of the mimimum large app size on perferences..");
+    ui.expandLargeAppBtn =
+        named(new nimbara::ui::ImageButton(ui.theLargeAppView), "expandLargeAppBtn");
+    ui.expandLargeAppBtn->setImage(QStringLiteral("above.png"));
+    placeFromBottom(ui.expandLargeAppBtn, 40, 357, 16, 16, 16);
+    ui.expandLargeAppBtn->hide();
+
+    ui.bigFileScrollView = named(new QWidget(table), "bigFileScrollView");
+    placeFromBottom(ui.bigFileScrollView, H, 52, 114, 345, 90);
+    ui.bigFileTableView = makeResultTable(ui.bigFileScrollView, "bigFileTableView");
+    ui.bigFileScrollView->hide();
+    ui.bigAppScrollView = named(new QWidget(table), "bigAppScrollView");
+    placeFromBottom(ui.bigAppScrollView, H, 52, 7, 345, 90);
+    ui.bigAppTableView = makeResultTable(ui.bigAppScrollView, "bigAppTableView");
+    ui.bigAppScrollView->hide();
+
+    for (QLabel* size :
+         {ui.devicephotolab, ui.deviceJunklab, ui.deviceLargeFilelab, ui.deviceLargeApplab}) {
+        size->setText(QStringLiteral("Unkown"));
+    }
+}
+
+QWidget* makeBar(QWidget* parent, const char* objectName) {
+    auto* bar = named(new QWidget(parent), objectName);
+    return bar;
+}
+
+void buildBottomBars(QuickScanWindowUi& ui) {
+    QWidget* bottom = ui.contentBottomView;
+    auto* stack = new QGridLayout(bottom);
+    stack->setContentsMargins(16, 8, 16, 12);
+
+    ui.scanButtonBottomView = makeBar(bottom, "scanButtonBottomView");
+    auto* scan = new QVBoxLayout(ui.scanButtonBottomView);
+    scan->setContentsMargins(0, 0, 0, 0);
+    scan->setSpacing(6);
+    ui.quickScnDeviceBtn = makeTableButton(ui.scanButtonBottomView, "quickScnDeviceBtn",
+                                           "scanbuttonnom.png", "Scan the connected device");
+    ui.quickScnDeviceBtn->setFixedSize(160, 44);
+    // The quick scan itself comes later; until then the button says so instead of pretending.
+    ui.quickScnDeviceBtn->setEnabled(false);
+    ui.scanUnavailablelab =
+        makeLabel(ui.scanButtonBottomView, "scanUnavailablelab",
+                  QStringLiteral("Scanning is not available yet."), 11, kLabelSlate);
+    ui.scanUnavailablelab->setAlignment(Qt::AlignCenter);
+    scan->addWidget(ui.quickScnDeviceBtn, 0, Qt::AlignHCenter);
+    scan->addWidget(ui.scanUnavailablelab);
+    stack->addWidget(ui.scanButtonBottomView, 0, 0);
+
+    ui.scanProcessBottomView = makeBar(bottom, "scanProcessBottomView");
+    auto* scanning = new QVBoxLayout(ui.scanProcessBottomView);
+    ui.scanProcesslab = makeLabel(ui.scanProcessBottomView, "scanProcesslab",
+                                  QStringLiteral("Scanning device"), 11, kLabelSlate);
+    ui.scanProgressor = named(new QProgressBar(ui.scanProcessBottomView), "scanProgressor");
+    ui.scanProgressor->setRange(0, 0);
+    ui.scanProgressor->setTextVisible(false);
+    scanning->addWidget(ui.scanProcesslab, 0, Qt::AlignHCenter);
+    scanning->addWidget(ui.scanProgressor);
+    stack->addWidget(ui.scanProcessBottomView, 0, 0);
+
+    ui.cleanupBottomView = makeBar(bottom, "cleanupBottomView");
+    auto* cleanup = new QHBoxLayout(ui.cleanupBottomView);
+    ui.quickRescanDeviceBtn = makeTableButton(ui.cleanupBottomView, "quickRescanDeviceBtn",
+                                              "rescannom.png", "Scan the device again");
+    ui.quickRescanDeviceBtn->setFixedSize(120, 36);
+    ui.quickCleanupDeviceBtn = makeTableButton(ui.cleanupBottomView, "quickCleanupDeviceBtn",
+                                               "cleanupdevicenom.png", "Clean up what is ticked");
+    ui.quickCleanupDeviceBtn->setFixedSize(160, 44);
+    cleanup->addWidget(ui.quickRescanDeviceBtn);
+    cleanup->addStretch(1);
+    cleanup->addWidget(ui.quickCleanupDeviceBtn);
+    stack->addWidget(ui.cleanupBottomView, 0, 0);
+
+    ui.cleanUpProcessBottomView = makeBar(bottom, "cleanUpProcessBottomView");
+    auto* cleaning = new QVBoxLayout(ui.cleanUpProcessBottomView);
+    ui.cleanupProcesslab = makeLabel(ui.cleanUpProcessBottomView, "cleanupProcesslab",
+                                     QStringLiteral("Cleaning up device"), 11, kLabelSlate);
+    ui.cleanupProgressor =
+        named(new QProgressBar(ui.cleanUpProcessBottomView), "cleanupProgressor");
+    ui.cleanupProgressor->setRange(0, 0);
+    ui.cleanupProgressor->setTextVisible(false);
+    cleaning->addWidget(ui.cleanupProcesslab, 0, Qt::AlignHCenter);
+    cleaning->addWidget(ui.cleanupProgressor);
+    stack->addWidget(ui.cleanUpProcessBottomView, 0, 0);
+
+    ui.shareBottomView = makeBar(bottom, "shareBottomView");
+    auto* share = new QHBoxLayout(ui.shareBottomView);
+    ui.newShareFaceBookBtn = makeTableButton(ui.shareBottomView, "newShareFaceBookBtn", "");
+    ui.newShareTwitterBtn = makeTableButton(ui.shareBottomView, "newShareTwitterBtn", "");
+    ui.newShareMessageBtn = makeTableButton(ui.shareBottomView, "newShareMessageBtn", "");
+    // Sharing is not offered: the three buttons stay hidden.
+    for (PRTableButton* button :
+         {ui.newShareFaceBookBtn, ui.newShareTwitterBtn, ui.newShareMessageBtn}) {
+        button->hide();
+    }
+    ui.quickSmallDeepScanBtn = makeTableButton(ui.shareBottomView, "quickSmallDeepScanBtn",
+                                               "deepscanbtnnom.png", "Open the main window");
+    ui.quickSmallDeepScanBtn->setFixedSize(110, 28);
+    share->addStretch(1);
+    share->addWidget(ui.quickSmallDeepScanBtn);
+    share->addStretch(1);
+    stack->addWidget(ui.shareBottomView, 0, 0);
+
+    ui.scanProcessBottomView->hide();
+    ui.cleanupBottomView->hide();
+    ui.cleanUpProcessBottomView->hide();
+    ui.shareBottomView->hide();
+}
+
+}  // namespace
+
+QuickScanWindowUi::~QuickScanWindowUi() {
+    delete quickScanWindow;
+}
+
+std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
+    auto ui = std::make_unique<QuickScanWindowUi>();
+    constexpr int W = QuickScanWindowUi::kWidth;
+    constexpr int H = QuickScanWindowUi::kHeight;
+    auto* window = named(new QWidget(nullptr, Qt::Window), "quickScanWindow");
+    ui->quickScanWindow = window;
+    window->setWindowTitle(QStringLiteral("Nimbara Quick Scan"));
+    window->setFixedSize(W, H);
+    fill(window, Qt::white);
+
+    // Header: a strip in the window blue.
+    auto* header = named(new QWidget(window), "quickHeaderView");
+    header->setGeometry(0, 0, W, 60);
+    fill(header, nimbara::app::kWindowBlue);
+    ui->quickTitlelab =
+        makeLabel(window, "quickTitlelab", QStringLiteral("Quick Scan"), 21, Qt::white, true);
+    ui->quickTitlelab->setGeometry(20, 14, 220, 32);
+    ui->quickDeepScanBtn = makeTableButton(window, "quickDeepScanBtn", "deepcleanmodenom.png",
+                                           "Open the main window for every tool");
+    ui->quickDeepScanBtn->setGeometry(W - 20 - 130, 16, 130, 30);
+
+    // Content.
+    ui->theContentView = named(new QWidget(window), "theContentView");
+    ui->theContentView->setGeometry(0, 60, W, 600);
+    auto* contentStack = new QGridLayout(ui->theContentView);
+    contentStack->setContentsMargins(0, 0, 0, 0);
+
+    ui->theConnectNoDeviceView = named(new QWidget(ui->theContentView), "theConnectNoDeviceView");
+    contentStack->addWidget(ui->theConnectNoDeviceView, 0, 0);
+    auto* none = new QVBoxLayout(ui->theConnectNoDeviceView);
+    none->setContentsMargins(30, 20, 30, 20);
+    ui->connectNoDeviceImageView = makeImageView(
+        ui->theConnectNoDeviceView, "connectNoDeviceImageView", QStringLiteral("connectdevice"));
+    ui->connectNoDeviceImageView->setFixedSize(220, 220);
+    ui->connectNoDevicelab =
+        makeLabel(ui->theConnectNoDeviceView, "connectNoDevicelab",
+                  QStringLiteral("Connect your iPhone, iPad or iPod touch"), 14, kText, true);
+    ui->connectNoDevicelab->setAlignment(Qt::AlignCenter);
+    ui->connectNoDevicelab->setWordWrap(true);
+    ui->connectNoDeviceInfolab = makeLabel(
+        ui->theConnectNoDeviceView, "connectNoDeviceInfolab",
+        QStringLiteral("Unlock the device and trust this computer. Its storage is shown here "
+                       "as soon as it is ready."),
+        11, kLabelSlate);
+    ui->connectNoDeviceInfolab->setWordWrap(true);
+    ui->connectNoDeviceInfolab->setAlignment(Qt::AlignCenter);
+    none->addStretch(1);
+    none->addWidget(ui->connectNoDeviceImageView, 0, Qt::AlignHCenter);
+    none->addSpacing(16);
+    none->addWidget(ui->connectNoDevicelab);
+    none->addWidget(ui->connectNoDeviceInfolab);
+    none->addStretch(2);
+
+    ui->theContentResultView = named(new QWidget(ui->theContentView), "theContentResultView");
+    contentStack->addWidget(ui->theContentResultView, 0, 0);
+    QWidget* result = ui->theContentResultView;
+    ui->scanGifImageView = makeImageView(result, "scanGifImageView", QStringLiteral("iphoneImage"));
+    ui->scanGifImageView->setGeometry(40, 20, 120, 220);
+    ui->cleanGifImageView = makeImageView(result, "cleanGifImageView", {});
+    ui->cleanGifImageView->setGeometry(40, 20, 120, 220);
+    ui->cleanGifImageView->hide();
+    ui->totalCaptionlab = makeLabel(
+        result, "totalCaptionlab",
+        QStringLiteral("The space a scan finds to free up is shown here."), 12, Qt::white);
+    ui->totalCaptionlab->setWordWrap(true);
+    ui->totalCaptionlab->setGeometry(184, 70, 210, 44);
+    ui->deviceTotallab =
+        makeLabel(result, "deviceTotallab", QStringLiteral(" "), 28, Qt::white, true);
+    ui->deviceTotallab->setGeometry(184, 116, 210, 44);
+
+    ui->theInfoContentView = named(new QWidget(result), "theInfoContentView");
+    ui->theInfoContentView->setGeometry(0, 600 - QuickScanWindowUi::kInfoHeight, W,
+                                        QuickScanWindowUi::kInfoHeight);
+    auto* infoStack = new QGridLayout(ui->theInfoContentView);
+    infoStack->setContentsMargins(0, 0, 0, 0);
+    ui->theInfoTableDisplayView =
+        named(new QWidget(ui->theInfoContentView), "theInfoTableDisplayView");
+    ui->theInfoTableDisplayView->setFixedSize(W, QuickScanWindowUi::kInfoHeight);
+    fill(ui->theInfoTableDisplayView, Qt::white);
+    infoStack->addWidget(ui->theInfoTableDisplayView, 0, 0);
+    buildInfoTable(*ui);
+    ui->theInfoCleanFinishView =
+        named(new QWidget(ui->theInfoContentView), "theInfoCleanFinishView");
+    infoStack->addWidget(ui->theInfoCleanFinishView, 0, 0);
+    fill(ui->theInfoCleanFinishView, Qt::white);
+    auto* finished = new QVBoxLayout(ui->theInfoCleanFinishView);
+    ui->cleanFinishTitlelab = makeLabel(ui->theInfoCleanFinishView, "cleanFinishTitlelab",
+                                        QStringLiteral("Cleaned up"), 21, kText, true);
+    ui->cleanupFileSizelab =
+        makeLabel(ui->theInfoCleanFinishView, "cleanupFileSizelab", QString(), 14, kLabelSlate);
+    finished->addStretch(1);
+    finished->addWidget(ui->cleanFinishTitlelab, 0, Qt::AlignHCenter);
+    finished->addWidget(ui->cleanupFileSizelab, 0, Qt::AlignHCenter);
+    finished->addStretch(1);
+    ui->theInfoCleanFinishView->hide();
+    ui->theContentResultView->hide();
+
+    // Bottom bars.
+    ui->contentBottomView = named(new QWidget(window), "contentBottomView");
+    ui->contentBottomView->setGeometry(0, H - 95, W, 95);
+    fill(ui->contentBottomView, Qt::white);
+    buildBottomBars(*ui);
+
+    // A warning shown over the window; nothing presents it yet.
+    ui->errorwarnWindow = named(new QDialog(window), "errorwarnWindow");
+    ui->errorwarnWindow->setWindowTitle(QStringLiteral("Nimbara"));
+    auto* warn = new QVBoxLayout(ui->errorwarnWindow);
+    ui->errorwarnlab = makeLabel(ui->errorwarnWindow, "errorwarnlab", QString(), 12);
+    ui->errorwarnlab->setWordWrap(true);
+    warn->addWidget(ui->errorwarnlab);
+    return ui;
+}

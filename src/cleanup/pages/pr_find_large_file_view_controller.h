@@ -1,0 +1,23 @@
+// The large-file finder page: the largest files and apps on the device.
+#pragma once
+
+#include <atomic>
+
+#include "ui/page_controller_base.h"
+
+class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
+    Q_OBJECT
+
+  public:
+    explicit PRFindLargeFileViewController(QObject* parent = nullptr);
+
+    // Stores the device index of the page.
+    void setDeviceIndex(int index);
+    // Back to the start with nothing found, for another device; keeps the device index.
+    void initAllDataAndAllView();
+
+    int deviceIndex() const { return deviceIndex_.load(); }
+
+  private:
+    std::atomic<int> deviceIndex_{0};
+};

@@ -1,0 +1,93 @@
+// Button cells for table columns, as item delegates: the delegate stands for the cell of every
+// row of its column.
+#pragma once
+
+#include <QAbstractItemView>
+#include <QModelIndex>
+#include <QPixmap>
+#include <QPointer>
+#include <QRect>
+#include <QStyledItemDelegate>
+
+// Where a point falls in a cell.
+enum class PRCellHit {
+    None,       // outside the cell
+    Content,    // on the cell's content
+    Trackable,  // on a part that tracks the mouse (the left square of a PRButtonCell)
+};
+
+// A button cell: the square at its left (as wide as the cell is high) is trackable. When the
+// mouse enters a row of its column (the delegate follows the mouse over the views it paints) it
+// takes the image "uninstall.png", shows a bezel in that row and posts
+// "PRbuttonCellMouseEntered"; leaving hides the bezel and posts "PRbuttonCellMouseExited". Both
+// carry the delegate as object. Clicks are the view's standard handling.
+class PRButtonCell : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    explicit PRButtonCell(QObject* parent = nullptr);
+
+    // The hit test at `pos` (view coordinates) in a cell occupying `cellFrame`.
+    static PRCellHit hitTest(const QPoint& pos, const QRect& cellFrame);
+
+    // The row under the mouse (invalid when none).
+    QModelIndex hoveredIndex() const { return hovered_; }
+    bool showsBorderOnlyWhileMouseInside() const { return showsBorder_; }
+
+    // The image the cell shows in its left square (empty until the mouse first entered).
+    QString imageName() const { return imageName_; }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+    // Starts following the mouse over `view`'s cells (paint does this for the view it paints).
+    void watchView(QAbstractItemView* view);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void mouseEntered(const QModelIndex& index);
+    void mouseExited();
+
+    QPointer<QAbstractItemView> view_;
+    QPersistentModelIndex hovered_;
+    bool showsBorder_ = false;
+    QString imageName_;
+};
+
+// A button cell with a download state, for interface files only: nothing drives it yet.
+// setButtonCellType picks its image and action name from `hasDownload`.
+class PRButtonTipCell : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    explicit PRButtonTipCell(QObject* parent = nullptr);
+
+    bool hasDownload() const { return hasDownload_; }
+    void setHasDownload(bool value) { hasDownload_ = value; }
+    bool mouseEnter() const { return mouseEnter_; }
+    void setMouseEnter(bool value) { mouseEnter_ = value; }
+
+    // hasDownload: image "download_Down.png", action "StartScaniCloudBackup"; otherwise the
+    // action "StartDownloadiCloudBackup" and the image stays.
+    void setButtonCellType();
+    QString imageName() const { return imageName_; }
+    void setImage(const QString& imageName) { imageName_ = imageName; }
+    // Name of the action a click would send (empty until setButtonCellType).
+    QString actionName() const { return actionName_; }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+    // Follows the mouse entering and leaving `view` (paint does this for the view it paints).
+    void watchView(QAbstractItemView* view);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QPointer<QAbstractItemView> view_;
+    bool hasDownload_ = false;
+    bool mouseEnter_ = false;
+    QString imageName_;
+    QString actionName_;
+};

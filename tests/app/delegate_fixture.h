@@ -1,0 +1,170 @@
+// A launched application hub over a simulated library: each test gets a fresh library, a fresh
+// home folder (the export folder lives there) and a hub whose windows exist but are not shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
+#include "app_test_support.h"
+#include "device/device_manager.h"
+#include "device/pri_device_node.h"
+#include "platform/main_thread.h"
+#include "platform/mobiledevice/mobile_device.h"
+#include "platform/mobiledevice/sim/simulated_library.h"
+#include "sim_device_builder.h"
+#include "test_support.h"
+
+namespace nimbara::test {
+
+// A simulated device to attach: Dev("Name").version("8.2").disk(total, free).metrics(...).
+struct Dev {
+    explicit Dev(std::string deviceName) : name(std::move(deviceName)) {}
+    Dev& version(std::string v) {
+        productVersion = std::move(v);
+        return *this;
+    }
+    Dev& type(std::string t) {
+        productType = std::move(t);
+        return *this;
+    }
+    Dev& disk(std::uint64_t totalBytes, std::uint64_t freeBytes) {
+        total = totalBytes;
+        free = freeBytes;
+        return *this;
+    }
+    // apps, music, movies, photo library, camera roll
+    Dev& withMetrics(std::array<std::int64_t, 5> m) {
+        metrics = m;
+        return *this;
+    }
+
+    std::string name;
+    std::string productVersion = "12.4.1";
+    std::string productType = "iPhone10,4";
+    std::uint64_t total = 64'000'000'000ULL;
+    std::uint64_t free = 16'000'000'000ULL;
+    // none: the device sends no metrics
+    std::optional<std::array<std::int64_t, 5>> metrics;
+};
+
+class DelegateTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureApplication();
+        resetMainThreadCalls();
+        if (const char* home = std::getenv("HOME")) {
+            savedHome_ = home;
+        }
+        std::filesystem::create_directories(tmp_ / "home");
+        ::setenv("HOME", (tmp_ / "home").c_str(), 1);
+        library_ = std::make_shared<md::sim::SimulatedLibrary>();
+        md::setLibrary(library_);
+        delegate_ = std::make_unique<QuennicAppDelegate>();
+        delegate_->setBoardDelays(std::chrono::milliseconds(0), std::chrono::milliseconds(1));
+        delegate_->applicationDidFinishLaunching();
+    }
+
+    void TearDown() override {
+        delegate_.reset();
+        amd::DeviceManager::GetInstance().SetNotify(nullptr);
+        amd::DeviceManager::GetInstance().Reset();
+        md::setLibrary(nullptr);
+        if (savedHome_) {
+            ::setenv("HOME", savedHome_->c_str(), 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+        QCoreApplication::processEvents();
+    }
+
+    QuennicAppDelegate& hub() { return *delegate_; }
+    MainWindowUi& ui() { return *delegate_->mainUi(); }
+
+    // Writes a device folder named after `udid` and returns it.
+    std::string makeDevice(const std::string& udid, const Dev& dev) {
+        simdev::SimDeviceBuilder b(tmp_ / udid);
+        b.setIdentity(dev.name, udid, dev.productType, dev.productVersion);
+        b.setDiskUsage(dev.total, dev.free);
+        if (dev.metrics) {
+            const auto& m = *dev.metrics;
+            b.setAssetMetrics(m[0], m[1], m[2], m[3], m[4]);
+        }
+        EXPECT_TRUE(b.write());
+        return (tmp_ / udid).string();
+    }
+
+    // Attaches a device folder; the index the manager gave it (-1 when none).
+    int attach(const std::string& dir) {
+        if (!library_->attach(dir)) {
+            return -1;
+        }
+        const auto indices = amd::DeviceManager::GetInstance().Indices();
+        return indices.empty() ? -1 : indices.back();
+    }
+    int attachNew(const std::string& udid, const Dev& dev) {
+        return attach(makeDevice(udid, dev));
+    }
+    bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }
+
+    // Device indices of the hub's list and of the pop-up's items, in order.
+    std::vector<int> listIndices() {
+        std::vector<int> result;
+        for (const auto& node : hub().getDeviceArray()) {
+            result.push_back(node->deviceIndex());
+        }
+        return result;
+    }
+    std::vector<int> popupIndices() {
+        std::vector<int> result;
+        for (int i = 0; i < ui().deviceNamePopBtn->count(); ++i) {
+            result.push_back(ui().deviceNamePopBtn->itemData(i).toInt());
+        }
+        return result;
+    }
+    int currentIndex() {
+        const auto node = hub().currentIDevicenode();
+        return node ? node->deviceIndex() : -1;
+    }
+
+    // Runs the event loop until `condition` holds or a generous limit passes.
+    static bool pumpUntil(const std::function<bool()>& condition) {
+        for (int i = 0; i < 2000; ++i) {
+            QCoreApplication::processEvents();
+            if (condition()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
+
+    // Runs the event loop `rounds` times with a short pause in between.
+    static void pumpEvents(int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    TempDir tmp_;
+    std::optional<std::string> savedHome_;
+    std::shared_ptr<md::sim::SimulatedLibrary> library_;
+    std::unique_ptr<QuennicAppDelegate> delegate_;
+};
+
+}  // namespace nimbara::test

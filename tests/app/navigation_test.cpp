@@ -1,0 +1,413 @@
+// Feature tabs, sidebar, status page arithmetic, busy indicators and the clean-up size labels of
+// the main window.
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/main_window_ui.h"
+#include "delegate_fixture.h"
+#include "ui/color_progress_view.h"
+#include "ui/flash_view.h"
+#include "ui/notification_buttons.h"
+#include "ui/page_call_log.h"
+#include "widget_test_support.h"
+
+namespace nimbara::test {
+namespace {
+
+using ui::PageCallLog;
+
+bool shown(const QWidget* widget) {
+    return widget != nullptr && !widget->isHidden();
+}
+
+// The page views that are not hidden, by object name.
+std::vector<std::string> shownPages(const MainWindowUi& ui) {
+    std::vector<std::string> result;
+    for (QWidget* page : ui.pageViews()) {
+        if (shown(page)) {
+            result.push_back(page->objectName().toStdString());
+        }
+    }
+    return result;
+}
+
+class NavigationTest : public DelegateTest {
+  protected:
+    // Attaches an iOS 12 device and returns its index.
+    int attachPhone(const std::string& version = "12.4.1") {
+        const int index = attachNew("nav-phone", Dev("Nav Phone").version(version));
+        EXPECT_GE(index, 0);
+        PageCallLog::clear();
+        return index;
+    }
+};
+
+TEST_F(NavigationTest, FeatureTabsSetUpTheirPageOnFirstShowOnly) {
+    const int index = attachPhone();
+    const std::string i = std::to_string(index);
+    struct Case {
+        void (QuennicAppDelegate::*action)(QObject*);
+        bool QuennicAppDelegate::*flag;
+        QWidget* MainWindowUi::*page;
+        std::vector<std::string> firstCalls;
+    };
+    const std::vector<Case> cases = {
+        {&QuennicAppDelegate::ClickPrivacyClean,
+         &QuennicAppDelegate::bPrivacyClean,
+         &MainWindowUi::privacyCleanView,
+         {"PRPrivacyController::showView(privacyCleanView)",
+          "PRPrivacyController::setDeviceIndex(" + i + ", \"12.4.1\")"}},
+        {&QuennicAppDelegate::ClickAdsRemove,
+         &QuennicAppDelegate::bAdsRemove,
+         &MainWindowUi::adsRemoveView,
+         {"PRSystemBoostViewController::showView(adsRemoveView)",
+          "PRSystemBoostViewController::setDeviceIndex(" + i + ")"}},
+        {&QuennicAppDelegate::ClickOneCopy,
+         &QuennicAppDelegate::bOneClickCopy,
+         &MainWindowUi::oneCopyView,
+         {"PROneCopyViewController::showView(oneCopyView)",
+          "PROneCopyViewController::setCopyIndex(" + i + ")"}},
+        {&QuennicAppDelegate::FindLargerFile,
+         &QuennicAppDelegate::bFindLargeFiles,
+         &MainWindowUi::findLargerView,
+         {"PRFindLargeFileViewController::showView(findLargerView)",
+          "PRFindLargeFileViewController::setDeviceIndex(" + i + ")"}},
+        {&QuennicAppDelegate::ClickAppCleaner,
+         &QuennicAppDelegate::bAppClean,
+         &MainWindowUi::ClearnView,
+         {"PRCleanViewController::showView(ClearnView)",
+          "PRCleanViewController::NimbaraShowDeviceClean(" + i + ")"}},
+        {&QuennicAppDelegate::ClickDiskManage,
+         &QuennicAppDelegate::bDiskManage,
+         &MainWindowUi::diskManageView,
+         {"PRDiskaManagerViewController::showView(diskManageView)",
+          "PRDiskaManagerViewController::setDiskManageDeviceIndex(" + i + ")"}},
+    };
+    for (const Case& c : cases) {
+        QWidget* page = ui().*c.page;
+        SCOPED_TRACE(page->objectName().toStdString());
+        EXPECT_FALSE(hub().*c.flag);
+        PageCallLog::clear();
+        (hub().*c.action)(nullptr);
+        EXPECT_EQ(PageCallLog::entries(), c.firstCalls);
+        EXPECT_TRUE(hub().*c.flag);
+        EXPECT_EQ(shownPages(ui()), std::vector<std::string>{page->objectName().toStdString()});
+
+        // Away and back: the page is only shown again.
+        hub().ClickMainStatu(nullptr);
+        EXPECT_FALSE(shown(page));
+        PageCallLog::clear();
+        (hub().*c.action)(nullptr);
+        EXPECT_TRUE(PageCallLog::entries().empty());
+        EXPECT_TRUE(shown(page));
+    }
+}
+
+TEST_F(NavigationTest, StorageCategoriesOpenTheStorageManagerEveryTimeWithoutSettingItUp) {
+    const int index = attachPhone();
+    const std::string i = std::to_string(index);
+    const std::vector<std::pair<void (QuennicAppDelegate::*)(QObject*), std::string>> cases = {
+        {&QuennicAppDelegate::ClickPhotoDiskManage, "ScanDiskPhotoFiles"},
+        {&QuennicAppDelegate::ClickMusicDiskManage, "ScanDiskMusicFiles"},
+        {&QuennicAppDelegate::ClickVideoDiskManage, "ScanDiskVideoFiles"},
+        {&QuennicAppDelegate::ClickBooksDiskManage, "ScanDiskBooksFiles"},
+        {&QuennicAppDelegate::ClickAppsDiskManage, "ScanDiskUserAppFiles"},
+        {&QuennicAppDelegate::ClickSystemAppsDiskManage, "ScanDiskSystemAppFiles"},
+        {&QuennicAppDelegate::ClickUserDataDiskManage, "ScanDiskUserDataFiles"},
+    };
+    for (const auto& [action, scan] : cases) {
+        SCOPED_TRACE(scan);
+        for (int round = 0; round < 2; ++round) {
+            PageCallLog::clear();
+            (hub().*action)(nullptr);
+            const std::vector<std::string> expected = {
+                "PRDiskaManagerViewController::showView(diskManageView)",
+                "PRDiskaManagerViewController::setDiskManageDeviceIndex(" + i + ")",
+                "PRDiskaManagerViewController::" + scan + "(nullptr)"};
+            EXPECT_EQ(PageCallLog::entries(), expected);
+            EXPECT_EQ(shownPages(ui()), std::vector<std::string>{"diskManageView"});
+        }
+    }
+    // The category actions never mark the page as set up: the tab still sets it up once.
+    EXPECT_FALSE(hub().bDiskManage);
+    PageCallLog::clear();
+    hub().ClickDiskManage(nullptr);
+    EXPECT_EQ(PageCallLog::entries().size(), 2u);
+    EXPECT_TRUE(hub().bDiskManage);
+}
+
+TEST_F(NavigationTest, TabPressesAndHoverChangeImagesAndDownStates) {
+    attachPhone();
+    MainWindowUi& w = ui();
+    ASSERT_TRUE(shown(w.diskManageBannerBtn));
+
+    sendMouse(w.diskManageBannerBtn, QEvent::MouseButtonPress);
+    sendMouse(w.diskManageBannerBtn, QEvent::MouseButtonRelease);
+    EXPECT_EQ(w.diskManageBannerBtn->imageName(), "diskmanagerDown.png");
+    EXPECT_TRUE(w.diskManageBannerBtn->btnDown());
+    EXPECT_FALSE(w.mainStatusBannerBtn->btnDown());
+    EXPECT_EQ(w.mainStatusBannerBtn->imageName(), "DeviceManager_Nom.png");
+    EXPECT_EQ(w.privacyBannerBtn->imageName(), "privacyclean_Nom.png");
+    EXPECT_EQ(shownPages(w), std::vector<std::string>{"diskManageView"});
+
+    sendMouse(w.privacyBannerBtn, QEvent::MouseButtonPress);
+    EXPECT_EQ(w.privacyBannerBtn->imageName(), "privacyclean_Down.png");
+    EXPECT_TRUE(w.privacyBannerBtn->btnDown());
+    EXPECT_FALSE(w.diskManageBannerBtn->btnDown());
+    EXPECT_EQ(w.diskManageBannerBtn->imageName(), "diskmanagerNom.png");
+    EXPECT_EQ(shownPages(w), std::vector<std::string>{"privacyCleanView"});
+
+    // Hover looks on a tab that is up; a tab that is down keeps its look.
+    sendEnter(w.findLargeBannerBtn);
+    EXPECT_EQ(w.findLargeBannerBtn->imageName(), "findlargefilesEnter.png");
+    sendLeave(w.findLargeBannerBtn);
+    EXPECT_EQ(w.findLargeBannerBtn->imageName(), "findlargefilesNom.png");
+    sendEnter(w.privacyBannerBtn);
+    EXPECT_EQ(w.privacyBannerBtn->imageName(), "privacyclean_Down.png");
+
+    // Pressing the tab that is down runs its page action again.
+    hub().ClickMainStatu(nullptr);
+    sendMouse(w.privacyBannerBtn, QEvent::MouseButtonPress);
+    EXPECT_EQ(shownPages(w), std::vector<std::string>{"privacyCleanView"});
+
+    // The status tab shows the status page with its down look.
+    sendMouse(w.mainStatusBannerBtn, QEvent::MouseButtonPress);
+    EXPECT_EQ(w.mainStatusBannerBtn->imageName(), "DeviceManager_Down.png");
+    EXPECT_EQ(shownPages(w), std::vector<std::string>{"StatuView"});
+}
+
+TEST_F(NavigationTest, SidebarSelectionStylesExactlyOneEntry) {
+    attachPhone();
+    auto expectSelected = [&](int selected) {
+        int position = 0;
+        for (const MainWindowUi::SidebarEntry& entry : ui().sidebarEntries()) {
+            SCOPED_TRACE(entry.button->objectName().toStdString());
+            const bool on = position == selected;
+            EXPECT_EQ(app::entryBackground(entry.button),
+                      on ? app::kSelectedBlue : app::kEntryGrey);
+            EXPECT_EQ(app::imageViewImageName(entry.imageView),
+                      QLatin1String(on ? entry.selectedImage : entry.unselectedImage));
+            EXPECT_EQ(app::labelColour(entry.label), on ? QColor(Qt::white) : QColor(Qt::black));
+            ++position;
+        }
+    };
+    hub().ClickMusic(nullptr);
+    expectSelected(4);
+    hub().ClickNote(nullptr);
+    expectSelected(14);
+    hub().ClickCleanCache(nullptr);
+    expectSelected(7);
+    // The plain page switches leave the styling alone.
+    hub().ClickTansfer(nullptr);
+    hub().ClickBackup(nullptr);
+    expectSelected(7);
+    hub().ClickBackupAction(nullptr);
+    expectSelected(10);
+    hub().ClickMainStatu(nullptr);
+    expectSelected(0);
+}
+
+TEST_F(NavigationTest, SidebarSwitchesOnlyTheSidebarPages) {
+    const int index = attachPhone();
+    hub().ClickOneCopy(nullptr);
+    PageCallLog::clear();
+    hub().ClickPhoto(nullptr);
+    // A sidebar action leaves the feature pages as they are; the status page hides them all.
+    EXPECT_EQ(shownPages(ui()), (std::vector<std::string>{"TansferView", "oneCopyView"}));
+    const std::string i = std::to_string(index);
+    EXPECT_EQ(PageCallLog::entries(),
+              (std::vector<std::string>{"PRTansferViewController::showView(TansferView)",
+                                        "PRTansferViewController::showPhotoView()",
+                                        "PRTansferViewController::ShowPhoto(" + i + ")"}));
+    hub().ClickMainStatu(nullptr);
+    EXPECT_EQ(shownPages(ui()), std::vector<std::string>{"StatuView"});
+
+    PageCallLog::clear();
+    hub().ClickSystemLib(nullptr);
+    EXPECT_EQ(shownPages(ui()), std::vector<std::string>{"systemlibView"});
+    EXPECT_EQ(
+        PageCallLog::entries(),
+        (std::vector<std::string>{"PRPhoneSystemViewController::showPhoneSystemView(systemlibView)",
+                                  "PRPhoneSystemViewController::LookupSystemTree(" + i + ")"}));
+}
+
+TEST_F(NavigationTest, BusyIndicatorsShowWhileTheirScanRuns) {
+    attachPhone();
+    MainWindowUi& w = ui();
+    auto busy = [](FlashView* spinner) { return shown(spinner) && spinner->isFlashing(); };
+
+    hub().SystemlibhasStartHandle();
+    EXPECT_TRUE(busy(w.circleSystemProgress));
+    NotificationCenter::defaultCenter().post("SystemlibhasFinished");
+    EXPECT_FALSE(shown(w.circleSystemProgress));
+    EXPECT_FALSE(w.circleSystemProgress->isFlashing());
+
+    // Music and videos share one scan.
+    hub().musicScanhasStartHandle();
+    EXPECT_TRUE(busy(w.circleMusicProgress));
+    EXPECT_TRUE(busy(w.circleVideoProgress));
+    EXPECT_FALSE(shown(w.circlePhotoProgress));
+    NotificationCenter::defaultCenter().post("musicScanFinished");
+    EXPECT_FALSE(shown(w.circleMusicProgress));
+    EXPECT_FALSE(shown(w.circleVideoProgress));
+
+    hub().contactScanhasStartHandle();
+    hub().messageScanhasStartHandle();
+    EXPECT_TRUE(busy(w.circleContactProgress));
+    EXPECT_TRUE(busy(w.circleMessageProgress));
+    hub().contactScanFinishedHandle();
+    EXPECT_FALSE(shown(w.circleContactProgress));
+    EXPECT_TRUE(busy(w.circleMessageProgress));
+    hub().messageScanFinishedHandle();
+    hub().noteScanhasStartHandle();
+    hub().noteScanFinishedHandle();
+    EXPECT_FALSE(shown(w.circleNoteProgress));
+
+    // A page's worker starts and finishes its scan: the views change on the GUI thread.
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        hub().photoScanhasStartHandle();
+        hub().AppScanhasStartHandle();
+        NotificationCenter::defaultCenter().post("AppScanFinished");
+        done = true;
+    });
+    // The worker waits for the GUI thread at each step, so the GUI thread keeps running events.
+    EXPECT_TRUE(pumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_TRUE(busy(w.circlePhotoProgress));
+    EXPECT_FALSE(shown(w.circleAppProgress));
+}
+
+class StatusPageTest : public NavigationTest {
+  protected:
+    PRColorProgressView* bar() { return ui().iDeviceColorView; }
+};
+
+TEST_F(StatusPageTest, RemovedBytesNeverWrapTheUsedSpace) {
+    attachNew("status-phone", Dev("Status Phone").disk(64'000'000'000ULL, 16'000'000'000ULL));
+    hub().setTotalAppRemoveFileSize(60'000'000'000ULL);
+    hub().ClickMainStatu(nullptr);
+    ASSERT_FALSE(bar()->getShowMore());
+    // used = 48 GB - 60 GB is taken as 0; the free space shown grows by what was removed.
+    EXPECT_EQ(bar()->usedValue(), 0.0f);
+    EXPECT_FLOAT_EQ(bar()->freevalue(), 76.0f / 64.0f);
+    EXPECT_EQ(ui().usedSpaceLab->text(), "0.00bytes of 64.00GB");
+    EXPECT_EQ(ui().freeSpacelab->text(), "76.00GB free");
+
+    // Books are not part of the removed total; the others add up.
+    hub().setTotalAppRemoveFileSize(0);
+    hub().setTotalBooksRemoveFileSize(8'000'000'000ULL);
+    hub().setTotalPhotoRemoveFileSize(4'000'000'000ULL);
+    hub().setTotalMusicRemoveFileSize(4'000'000'000ULL);
+    hub().ClickMainStatu(nullptr);
+    EXPECT_EQ(ui().usedSpaceLab->text(), "40.00GB of 64.00GB");
+    EXPECT_EQ(ui().freeSpacelab->text(), "24.00GB free");
+    EXPECT_FLOAT_EQ(bar()->usedValue(), 40.0f / 64.0f);
+
+    // Removed totals that would overflow their sum count as everything.
+    hub().setTotalUserdataRemoveFileSize(UINT64_MAX);
+    hub().ClickMainStatu(nullptr);
+    EXPECT_EQ(bar()->usedValue(), 0.0f);
+    EXPECT_TRUE(ui().usedSpaceLab->text().startsWith("0.00bytes of"));
+}
+
+TEST_F(StatusPageTest, CategoryBarSubtractsRemovedBytesPerCategory) {
+    attachNew("status-phone", Dev("Status Phone").disk(64'000'000'000ULL, 16'000'000'000ULL));
+    bar()->setProgressValueWithMusicValue(0.1f, 0.1f, 0.1f, 0.1f, 0.1f);
+    hub().setCurrentPhotoFileSize(8'000'000'000ULL);
+    hub().setTotalPhotoRemoveFileSize(2'000'000'000ULL);
+    // Metrics not there yet: the current size is 0 and the removed bytes must not wrap it.
+    hub().setCurrentMusicFileSize(0);
+    hub().setTotalMusicRemoveFileSize(5'000'000'000ULL);
+    hub().setCurrentAppFileSize(6'400'000'000ULL);
+    hub().ClickMainStatu(nullptr);
+    ASSERT_TRUE(bar()->getShowMore());
+    EXPECT_EQ(bar()->musicValue(), 0.0f);
+    EXPECT_FLOAT_EQ(bar()->photoValue(), 6.0f / 64.0f);
+    EXPECT_FLOAT_EQ(bar()->appValue(), 0.1f);
+    EXPECT_EQ(bar()->videoValue(), 0.0f);
+}
+
+TEST_F(StatusPageTest, ZeroCapacityGivesEmptyBarsWithoutDividingByZero) {
+    attachNew("empty-phone", Dev("Empty Phone").disk(0, 0));
+    hub().setTotalPhotoRemoveFileSize(1000);
+    hub().ClickMainStatu(nullptr);
+    EXPECT_EQ(bar()->usedValue(), 0.0f);
+    EXPECT_EQ(bar()->freevalue(), 0.0f);
+    EXPECT_EQ(ui().usedSpaceLab->text(), "0.00bytes of 0.00bytes");
+    bar()->setProgressValueWithMusicValue(0.5f, 0.5f, 0.5f, 0.5f, 0.5f);
+    hub().setCurrentPhotoFileSize(5000);
+    hub().ClickMainStatu(nullptr);
+    EXPECT_EQ(bar()->photoValue(), 0.0f);
+}
+
+TEST_F(NavigationTest, CleanUpSizeLabelsCountDownAndKeepTheirTextWhenEmptied) {
+    struct Case {
+        const char* notification;
+        void (QuennicAppDelegate::*setTotal)(std::uint64_t);
+        std::uint64_t (QuennicAppDelegate::*total)() const;
+        QLabel* MainWindowUi::*label;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"CleanCacheFilesSize", &QuennicAppDelegate::setAllCacheFileNumber,
+         &QuennicAppDelegate::allCacheFileNumber, &MainWindowUi::cacheTextlab, "Cache Cleaner"},
+        {"CleanJunkFilesSize", &QuennicAppDelegate::setAllJunkFileNumber,
+         &QuennicAppDelegate::allJunkFileNumber, &MainWindowUi::tempJunkFileTextlab,
+         "Temp Files Cleaner"},
+        {"CleanCookFilesSize", &QuennicAppDelegate::setAllCookFileNumber,
+         &QuennicAppDelegate::allCookFileNumber, &MainWindowUi::cookieTextlab, "Cookie Cleaner"},
+    };
+    auto& center = NotificationCenter::defaultCenter();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.notification);
+        QLabel* label = ui().*c.label;
+        const QString name = QLatin1String(c.text);
+        (hub().*c.setTotal)(10'000'000);
+        center.post(c.notification, std::uint64_t{2'000'000});
+        EXPECT_EQ(label->text(), name + " (8.00MB)");
+        center.post(c.notification, std::uint64_t{1'000'000});
+        EXPECT_EQ(label->text(), name + " (7.00MB)");
+        EXPECT_EQ((hub().*c.total)(), 7'000'000u);
+        // More than is left: the total stops at 0 and the label keeps its text.
+        center.post(c.notification, std::uint64_t{9'000'000});
+        EXPECT_EQ((hub().*c.total)(), 0u);
+        EXPECT_EQ(label->text(), name + " (7.00MB)");
+    }
+    // From a worker thread, the label changes on the GUI thread.
+    hub().setAllCacheFileNumber(5'000'000);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        center.post("CleanCacheFilesSize", std::uint64_t{1'000'000});
+        done = true;
+    });
+    EXPECT_TRUE(pumpUntil([&] { return done.load(); }));
+    worker.join();
+    EXPECT_EQ(ui().cacheTextlab->text(), "Cache Cleaner (4.00MB)");
+}
+
+TEST_F(NavigationTest, CategoryButtonsHoverWithTheirOwnImages) {
+    attachPhone();
+    sendEnter(ui().videoButton);
+    EXPECT_EQ(ui().videoButton->imageName(), "videos_Enter.png");
+    EXPECT_EQ(ui().photoButton->imageName(), "photos_Nom.png");
+    sendLeave(ui().videoButton);
+    EXPECT_EQ(ui().videoButton->imageName(), "videos_Nom.png");
+
+    // A category button of another page posts the same names and is left alone.
+    PRButton other;
+    other.setImage(QStringLiteral("photos_Nom.png"));
+    sendEnter(&other);
+    EXPECT_EQ(other.imageName(), "photos_Nom.png");
+    EXPECT_EQ(ui().photoButton->imageName(), "photos_Nom.png");
+}
+
+}  // namespace
+}  // namespace nimbara::test

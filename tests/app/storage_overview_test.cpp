@@ -1,0 +1,141 @@
+// The status page's storage overview: figures from the device's media-sync metrics, shown once,
+// with arithmetic that never wraps, and a session that never outlives its device.
+#include <QLabel>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "app/quick_scan_window_ui.h"
+#include "delegate_fixture.h"
+#include "platform/plist_value.h"
+#include "ui/color_progress_view.h"
+
+namespace nimbara::test {
+namespace {
+
+constexpr std::int64_t kGB = 1'000'000'000;
+
+class StorageOverviewTest : public DelegateTest {
+  protected:
+    // Waits until the overview has shown its figures and closed its session.
+    bool overviewShown() {
+        return pumpUntil(
+            [this] { return !hub().boardOverviewActive() && hub().photolibFileSize(); });
+    }
+};
+
+TEST_F(StorageOverviewTest, ShowsTheFiguresOnceAndStops) {
+    attachNew("dev-a", Dev("A")
+                           .withMetrics({1 * kGB, 2 * kGB, 3 * kGB, 4 * kGB, kGB / 2})
+                           .disk(64 * kGB, 16 * kGB));
+    EXPECT_TRUE(hub().boardOverviewActive());
+    ASSERT_TRUE(overviewShown());
+
+    EXPECT_EQ(hub().currentAppFileSize(), 1'000'000'000u);
+    EXPECT_EQ(hub().currentMusicFileSize(), 2'000'000'000u);
+    EXPECT_EQ(hub().currentVideoFileSize(), 3'000'000'000u);
+    EXPECT_EQ(hub().currentPhotoFileSize(), 4'500'000'000u);
+    EXPECT_EQ(hub().currentUserDataFileSize(), 37'500'000'000u);  // 48 GB used less the rest
+    EXPECT_EQ(hub().photoVideoFileSize(), 7'500'000'000u);
+    EXPECT_EQ(hub().photolibFileSize(), 4'000'000'000u);
+    EXPECT_EQ(hub().cameraFileSize(), 500'000'000u);
+
+    EXPECT_EQ(ui().photoSizelab->text(), "Photo: 4.50GB");
+    EXPECT_EQ(ui().musicSizelab->text(), "Music: 2.00GB");
+    EXPECT_EQ(ui().movieSizelab->text(), "Movie: 3.00GB");
+    EXPECT_EQ(ui().appSizelab->text(), "Apps: 1.00GB");
+    EXPECT_EQ(ui().otherSizelab->text(), "Others: 37.50GB");
+    EXPECT_EQ(hub().quickScanUi()->devicephotolab->text(), " 7.50GB");
+
+    const PRColorProgressView& bar = *ui().iDeviceColorView;
+    EXPECT_TRUE(bar.getShowMore());
+    EXPECT_FLOAT_EQ(bar.musicValue(), 2.0f / 64.0f);
+    EXPECT_FLOAT_EQ(bar.photoValue(), 4.5f / 64.0f);
+    EXPECT_FLOAT_EQ(bar.videoValue(), 3.0f / 64.0f);
+    EXPECT_FLOAT_EQ(bar.appValue(), 1.0f / 64.0f);
+    EXPECT_FLOAT_EQ(bar.othersValue(), 37.5f / 64.0f);
+    EXPECT_FALSE(hub().boardOverviewActive()) << "shown once, then stopped";
+}
+
+TEST_F(StorageOverviewTest, CategoriesLargerThanTheUsedSpaceLeaveNoOthers) {
+    attachNew("dev-a", Dev("A").withMetrics({2 * kGB, 0, 0, 0, 0}).disk(10 * kGB, 9 * kGB));
+    ASSERT_TRUE(overviewShown());
+    EXPECT_EQ(hub().currentUserDataFileSize(), 0u);
+    EXPECT_EQ(ui().otherSizelab->text(), "Others: 0.00bytes");
+    EXPECT_FLOAT_EQ(ui().iDeviceColorView->othersValue(), 0.0f);
+}
+
+TEST_F(StorageOverviewTest, AnEmptyCapacityGivesZeroFractions) {
+    attachNew("dev-a", Dev("A").withMetrics({kGB, kGB, kGB, kGB, kGB}).disk(0, 0));
+    ASSERT_TRUE(overviewShown());
+    const PRColorProgressView& bar = *ui().iDeviceColorView;
+    for (float value : {bar.musicValue(), bar.photoValue(), bar.videoValue(), bar.appValue(),
+                        bar.othersValue()}) {
+        EXPECT_FALSE(std::isnan(value));
+        EXPECT_EQ(value, 0.0f);
+    }
+    EXPECT_EQ(hub().currentUserDataFileSize(), 0u);
+}
+
+TEST_F(StorageOverviewTest, HugeAndNegativeFiguresSaturate) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    attachNew("dev-a", Dev("A").withMetrics({-5, kMax, kMax, kMax, kMax}));
+    ASSERT_TRUE(overviewShown());
+    EXPECT_EQ(hub().currentAppFileSize(), 0u) << "a negative size counts 0";
+    EXPECT_EQ(hub().currentPhotoFileSize(), 2 * static_cast<std::uint64_t>(kMax));
+    EXPECT_EQ(hub().photoVideoFileSize(), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(hub().currentUserDataFileSize(), 0u);
+}
+
+TEST_F(StorageOverviewTest, MetricsWithoutMediaGiveNoMusicOrVideo) {
+    // Only the application figure: "Media" and "Photo" are missing altogether.
+    hub().startBoardMessageThreadOnMain(PlistValue(PlistValue::Dict{
+        {"Application", PlistValue(PlistValue::Dict{{"_PhysicalSize", PlistValue(kGB)}})}}));
+    EXPECT_EQ(hub().currentAppFileSize(), 1'000'000'000u);
+    EXPECT_EQ(hub().currentMusicFileSize(), 0u);
+    EXPECT_EQ(hub().currentVideoFileSize(), 0u);
+    EXPECT_EQ(ui().iDeviceColorView->musicValue(), 0.0f);
+    EXPECT_EQ(ui().iDeviceColorView->videoValue(), 0.0f);
+}
+
+TEST_F(StorageOverviewTest, TheSessionStopsWhenItsDeviceGoes) {
+    // No metrics: the overview keeps polling until the device is gone.
+    attachNew("dev-a", Dev("A"));
+    EXPECT_TRUE(hub().boardOverviewActive());
+    pumpEvents(50);  // let it reach the polling phase
+    EXPECT_TRUE(hub().boardOverviewActive());
+    ASSERT_TRUE(detach("dev-a"));
+    EXPECT_FALSE(hub().boardOverviewActive());
+    EXPECT_EQ(hub().currentAppFileSize(), 0u);
+}
+
+TEST_F(StorageOverviewTest, TheSessionStopsDuringTheFirstWaitToo) {
+    hub().setBoardDelays(std::chrono::hours(1), std::chrono::hours(1));
+    attachNew("dev-a", Dev("A").withMetrics({kGB, 0, 0, 0, 0}));
+    pumpEvents(50);
+    EXPECT_TRUE(hub().boardOverviewActive());
+    ASSERT_TRUE(detach("dev-a"));
+    EXPECT_FALSE(hub().boardOverviewActive());
+}
+
+TEST_F(StorageOverviewTest, ADeviceChangeMovesTheOverviewToTheNewDevice) {
+    attachNew("dev-a", Dev("A"));  // sends no metrics: would poll for ever
+    const int b = attachNew("dev-b", Dev("B").withMetrics({3 * kGB, 0, 0, 0, 0}));
+    EXPECT_TRUE(hub().boardOverviewActive());
+    hub().ChangeToAnotherDevice(b);
+    ASSERT_TRUE(overviewShown());
+    EXPECT_EQ(hub().currentAppFileSize(), 3'000'000'000u);
+    EXPECT_FALSE(hub().boardOverviewActive());
+}
+
+TEST_F(StorageOverviewTest, ANonCurrentDeviceLeavingKeepsTheCurrentOverview) {
+    attachNew("dev-a", Dev("A"));
+    attachNew("dev-b", Dev("B"));
+    EXPECT_TRUE(hub().boardOverviewActive());
+    ASSERT_TRUE(detach("dev-b"));
+    EXPECT_TRUE(hub().boardOverviewActive());
+}
+
+}  // namespace
+}  // namespace nimbara::test

@@ -1,0 +1,216 @@
+// nimbara-screenshots OUTDIR: renders the windows offscreen to PNG files, for review.
+//
+// It starts the application hub on a simulated library, first without a device and then with
+// the demo iPhone (written into a private temporary folder), and saves the main window in its
+// states (no device, status page, storage overview, each feature tab, some sidebar pages), the
+// quick-scan window and the small windows.
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
+#include "app/quick_scan_window_ui.h"
+#include "device/device_manager.h"
+#include "platform/main_thread.h"
+#include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/scratch_dir.h"
+#include "sim_device_builder.h"
+#include "ui/fonts.h"
+#include "ui/notification_buttons.h"
+
+namespace {
+
+// Runs the event loop until `condition` holds or about `seconds` have passed.
+bool pumpUntil(const std::function<bool()>& condition, double seconds) {
+    const int rounds = static_cast<int>(seconds * 100);
+    for (int i = 0; i < rounds; ++i) {
+        QCoreApplication::processEvents();
+        if (condition()) {
+            return true;
+        }
+        QThread::msleep(10);
+    }
+    return condition();
+}
+
+void settle() {
+    pumpUntil([] { return false; }, 0.2);
+}
+
+class Shooter {
+  public:
+    explicit Shooter(QString dir) : dir_(std::move(dir)) {}
+
+    bool save(QWidget* widget, const QString& name) {
+        if (widget == nullptr) {
+            std::fprintf(stderr, "nimbara-screenshots: no window for %s\n", qPrintable(name));
+            ok_ = false;
+            return false;
+        }
+        settle();
+        const QString path = dir_ + QLatin1Char('/') + name + QStringLiteral(".png");
+        if (!widget->grab().save(path)) {
+            std::fprintf(stderr, "nimbara-screenshots: could not write %s\n", qPrintable(path));
+            ok_ = false;
+            return false;
+        }
+        std::printf("%s\n", qPrintable(path));
+        return true;
+    }
+
+    bool ok() const { return ok_; }
+
+  private:
+    QString dir_;
+    bool ok_ = true;
+};
+
+// A left-button press and release on a control, as the user's click.
+void click(QWidget* control) {
+    if (control == nullptr) {
+        return;
+    }
+    const QPointF centre(control->width() / 2.0, control->height() / 2.0);
+    const QPointF global = control->mapToGlobal(centre);
+    QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(control, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(control, &release);
+}
+
+int run(const QString& outDir) {
+    if (!QDir().mkpath(outDir)) {
+        std::fprintf(stderr, "nimbara-screenshots: can't create %s\n", qPrintable(outDir));
+        return 1;
+    }
+    QTemporaryDir scratch;  // private (mode 0700), removed at the end
+    if (!scratch.isValid()) {
+        std::fprintf(stderr, "nimbara-screenshots: no temporary folder\n");
+        return 1;
+    }
+    // The hub creates its export folder under the home folder: keep it in the scratch folder.
+    const QString home = scratch.filePath(QStringLiteral("home"));
+    QDir().mkpath(home);
+    qputenv("HOME", home.toLocal8Bit());
+
+    auto library = std::make_shared<nimbara::md::sim::SimulatedLibrary>();
+    nimbara::md::setLibrary(library);
+    Shooter shots(outDir);
+    {
+        QuennicAppDelegate hub;
+        hub.setBoardDelays(std::chrono::milliseconds(100), std::chrono::milliseconds(50));
+        hub.applicationDidFinishLaunching();
+        MainWindowUi& ui = *hub.mainUi();
+        QuickScanWindowUi& quick = *hub.quickScanUi();
+        ui.window->show();
+        quick.quickScanWindow->show();
+
+        shots.save(ui.window, QStringLiteral("01-main-no-device"));
+        shots.save(quick.quickScanWindow, QStringLiteral("02-quick-scan-no-device"));
+
+        const std::string device = scratch.filePath(QStringLiteral("devices/demo")).toStdString();
+        std::string error;
+        if (!nimbara::simdev::makeDemoDevice(device, &error)) {
+            std::fprintf(stderr, "nimbara-screenshots: demo device: %s\n", error.c_str());
+            return 1;
+        }
+        if (!library->attach(device)) {
+            std::fprintf(stderr, "nimbara-screenshots: the demo device did not attach\n");
+            return 1;
+        }
+        pumpUntil([&] { return hub.getDeviceConnected(); }, 5.0);
+        shots.save(ui.window, QStringLiteral("03-main-status"));
+
+        // The storage overview: the figures arrive through the media-sync session.
+        const bool figures = pumpUntil(
+            [&] { return ui.photoSizelab->text().startsWith(QStringLiteral("Photo: ")); }, 15.0);
+        if (!figures) {
+            std::fprintf(stderr, "nimbara-screenshots: the storage figures did not arrive\n");
+        }
+        shots.save(ui.window, QStringLiteral("04-main-storage-overview"));
+        shots.save(quick.quickScanWindow, QStringLiteral("05-quick-scan-device"));
+
+        // The feature tabs, pressed as the user presses them.
+        const std::pair<PRBannerButton*, const char*> tabs[] = {
+            {ui.diskManageBannerBtn, "06-tab-storage-manager"},
+            {ui.adsRemoveBannerBtn, "07-tab-system-cleanup"},
+            {ui.privacyBannerBtn, "08-tab-privacy"},
+            {ui.findLargeBannerBtn, "09-tab-large-files"},
+            {ui.oneClickCopyBannerBtn, "10-tab-one-click-copy"},
+            {ui.appCleanBannerBtn, "11-tab-app-cleaner"},
+        };
+        for (const auto& [tab, name] : tabs) {
+            if (tab != nullptr && tab->isVisible()) {
+                click(tab);
+                shots.save(ui.window, QLatin1String(name));
+            }
+        }
+
+        // Sidebar pages, from the status page.
+        click(ui.mainStatusBannerBtn);
+        click(ui.appBtn);
+        shots.save(ui.window, QStringLiteral("12-sidebar-apps"));
+        click(ui.cacheBtn);
+        shots.save(ui.window, QStringLiteral("13-sidebar-caches"));
+        click(ui.broswerBtn);
+        shots.save(ui.window, QStringLiteral("14-sidebar-backup-browser"));
+        hub.photoScanhasStartHandle();
+        click(ui.systemlibBtn);
+        shots.save(ui.window, QStringLiteral("15-sidebar-device-files-busy"));
+        hub.photoScanFinishedHandle({});
+
+        hub.ClickAbout(nullptr);
+        shots.save(ui.aboutWindow, QStringLiteral("16-about"));
+        ui.aboutWindow->hide();
+        ui.leadWindow->show();
+        shots.save(ui.leadWindow, QStringLiteral("17-welcome"));
+        ui.leadWindow->hide();
+        ui.cryWindow->show();
+        shots.save(ui.cryWindow, QStringLiteral("18-exit-feedback"));
+        ui.cryWindow->hide();
+
+        library->detach(device);
+        pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
+        shots.save(ui.window, QStringLiteral("19-main-after-detach"));
+
+        nimbara::shutdownMainThreadCalls();
+        hub.stopBoardMessage();
+        amd::DeviceManager::GetInstance().Reset();
+    }
+    amd::DeviceManager::GetInstance().SetNotify(nullptr);
+    nimbara::md::setLibrary(nullptr);
+    nimbara::removeScratchRoot();
+    return shots.ok() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Nimbara"));
+    QApplication::setApplicationVersion(QStringLiteral(NIMBARA_VERSION));
+    nimbara::ui::installFontSubstitutions();
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: nimbara-screenshots OUTDIR\n");
+        return 2;
+    }
+    return run(QString::fromLocal8Bit(argv[1]));
+}
