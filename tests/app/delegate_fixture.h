@@ -116,9 +116,7 @@ class DelegateTest : public ::testing::Test {
         const auto indices = amd::DeviceManager::GetInstance().Indices();
         return indices.empty() ? -1 : indices.back();
     }
-    int attachNew(const std::string& udid, const Dev& dev) {
-        return attach(makeDevice(udid, dev));
-    }
+    int attachNew(const std::string& udid, const Dev& dev) { return attach(makeDevice(udid, dev)); }
     bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }
 
     // Device indices of the hub's list and of the pop-up's items, in order.
