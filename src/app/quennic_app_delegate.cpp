@@ -111,12 +111,8 @@ void QuennicAppDelegate::resetStorageFigures() {
     setCurrentUserDataFileSize(0);
 }
 
-// The quick-scan window's table and progress notifications are handled once the quick scan is
-// built; until then nothing posts them with a payload these handlers would have to show.
+// The clean-up page's summary notifications are handled once that page is built; until then
+// nothing posts them with a payload these handlers would have to show.
 void QuennicAppDelegate::CleanFileProgressInfoHandle(const nimbara::Notification&) {}
 void QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle(const nimbara::Notification&) {}
 void QuennicAppDelegate::CleanFilehasFinishedHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::tableCheckButtonNotificationHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::MyTablebuttonMouseDownHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::MyTablebuttonMouseExitHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::MyTablebuttonMouseEnterHandle(const nimbara::Notification&) {}

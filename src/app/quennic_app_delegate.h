@@ -26,10 +26,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/notification_center.h"
@@ -37,6 +39,8 @@
 
 class QMainWindow;
 class QProcess;
+class QLabel;
+class QTableView;
 class QTimer;
 class QWidget;
 
@@ -57,6 +61,10 @@ class PRAdsRemoveController;
 class PRResultViewController;
 class PRIOSDeviceController;
 class PRPopViewController;
+class PRLargeFileController;
+class PRLargeFileNode;
+class PRPhoneSystemFileNode;
+struct QuickScanResult;
 
 struct MainWindowUi;
 struct QuickScanWindowUi;
@@ -68,7 +76,13 @@ class PRDeviceNotify;
 
 namespace nimbara {
 class CameraItem;
+namespace shell {
+class GuiHandOff;
 }
+namespace cleanup {
+class CameraRoll;
+}
+}  // namespace nimbara
 
 class QuennicAppDelegate : public QObject {
     Q_OBJECT
@@ -333,6 +347,85 @@ class QuennicAppDelegate : public QObject {
     // The same over contactArray(), without the length condition and the picture.
     QString getNameByPhoneNumber(const QString& phone) const;
 
+    // ---------------------------------------------- Quick scan
+    // (quennic_app_delegate_quick_scan*.cpp) One worker (quickScanDeviceThreader) runs either the
+    // quick scan or the quick clean-up of the device that was current when it started (index and
+    // serial). It is never detached: it is joined before the next one starts, when its device goes
+    // and in the destructor. Its steps reach the window through a hand-off that the join cancels
+    // first, so a join never waits for a worker that waits for the GUI thread.
+
+    // Results of the last scan in scan order (GUI thread; the scan hands them over at its end).
+    using SystemFileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+    using LargeFileList = std::vector<std::shared_ptr<PRLargeFileNode>>;
+    const SystemFileList& systemLogArray() const { return systemLogArray_; }
+    const SystemFileList& downloadTempArray() const { return downloadTempArray_; }
+    const SystemFileList& userStorageArray() const { return userStorageArray_; }
+    const SystemFileList& iTunesSyncFailedArray() const { return iTunesSyncFailedArray_; }
+    const SystemFileList& iTunesSyncCacheArray() const { return iTunesSyncCacheArray_; }
+    const LargeFileList& userDataBigFileArray() const { return userDataBigFileArray_; }
+    const LargeFileList& appBigFileArray() const { return appBigFileArray_; }
+    // The models of the two result tables: copies of the lists, largest first.
+    PRLargeFileController* bigFileController() const { return bigFileController_; }
+    PRLargeFileController* bigAppController() const { return bigAppController_; }
+    // Set by a rescan until the end of the next clean-up (which then skips the camera roll).
+    bool startReScan() const { return startReScan_; }
+    void setStartReScan(bool value) { startReScan_ = value; }
+    // A scan or a clean-up is running (from its start to the end of its finishing step).
+    bool quickScanWorkerRunning() const { return quickWorkerRunning_; }
+    // A worker thread exists that was not joined yet (it may have finished).
+    bool quickScanThreadJoinable() const { return quickScanDeviceThreader_.joinable(); }
+
+    // Starts a scan of the current device: nothing without a device or while a worker runs.
+    void QuickScanAction(QObject* sender = nullptr);
+    // The steps the scan hands to the GUI thread.
+    void QuickScanJunkFileFromDevieOnMainThread(std::uint64_t foundJunkFileSize);
+    void QuickScanLargeFileFromUserDataOnMainThread(std::uint64_t foundBigFileSize);
+    void quickScanDeviceThreadOnMainThread(QuickScanResult& result);
+    // The scan animation: frames "scaniphone1.png" to "scaniphone6.png", one per 0.1 s.
+    void startScanGifImageView();
+    void ChangeScanImageViewTimer();
+    void StopScanGifImageView();
+    int scanGifCount() const { return scanGifCount_; }
+
+    // Quick clean-up (quennic_app_delegate_quick_clean.cpp). Asks once for confirmation, then
+    // backs up and removes what is ticked on a worker.
+    void QuickCleanUpDeviceAction(QObject* sender = nullptr);
+    void cleanUPJunkFilesOnMainThread();
+    void cleanUpLargeFilesOnMainThread();
+    void cleanUPAppFilesOnMainThread();
+    // The clean-up animation: frames "cleaniphone1.png" to "cleaniphone7.png".
+    void StartCleanupGifImageView();
+    void ChangeCleanupImageViewTimer();
+    void StopCleanupGifImageView();
+    int cleanGifCount() const { return cleanGifCount_; }
+    // The clean-up's closing text (freed size and what failed); empty before the first.
+    QString quickCleanUpMessage() const { return quickCleanUpMessage_; }
+    void CloseTheModelWindow(QObject* sender = nullptr);
+    // The camera roll of the current device (made on first use, remade for another device).
+    nimbara::cleanup::CameraRoll* cameraRoll();
+
+    // Window controls and tables (quennic_app_delegate_quick_scan_tables.cpp).
+    void ClickRescanAction(QObject* sender = nullptr);
+    void NoCheckButtonMainView();
+    void ShowCheckButtonMainView();
+    void exploredLargeFileView(QObject* sender = nullptr);
+    void exploredLargeAppView(QObject* sender = nullptr);
+    void ClickLargeFileInfoAction(QObject* sender = nullptr);
+    // numberOfRowsInTableView: the records of the table's model; 0 for any other table.
+    int numberOfRowsInTableView(QTableView* tableView) const;
+    // Connects the list switches and gives the tables their models (once, at launch).
+    void connectQuickScanControls();
+    // Rebuilds the cells of both tables from their models (the table "reload").
+    void reloadQuickScanTables();
+    // The help popover of the three help buttons (null before first use).
+    QWidget* photoInfoPopver() const { return photoInfoPopver_; }
+
+    // Cancels and joins the worker (GUI thread); the window goes back to its scan bar when the
+    // worker was stopped before its finishing step.
+    void stopQuickScanWorker(bool finishStoppedWork = false);
+    // A device went: the worker stops when it works on that device.
+    void quickScanDeviceDetached(int deviceIndex);
+
     // ---------------------------------------------------------------- notification handlers
     // Quick-scan window (filled in with the quick scan).
     void CleanFileProgressInfoHandle(const nimbara::Notification& notification);
@@ -569,4 +662,52 @@ class QuennicAppDelegate : public QObject {
     QTimer* boardTimer_ = nullptr;       // the polling timer
     std::chrono::milliseconds boardFirstPoll_{5000};
     std::chrono::milliseconds boardInterval_{1000};
+
+    // Quick scan and clean-up.
+    // What a worker shares with the GUI thread: its hand-off, its cancel flag and its finishing
+    // step, which the join runs when the hand-off was cancelled before it.
+    struct WorkerContext {
+        std::shared_ptr<nimbara::shell::GuiHandOff> handOff;
+        std::shared_ptr<std::atomic<bool>> cancel;
+        std::shared_ptr<std::function<void()>> pendingFinish;
+        void finish(const std::function<void()>& step);
+    };
+    void startQuickWorker(int deviceIndex, std::function<void(WorkerContext&)> body);
+    void showOnlyBottomBar(QWidget* bar);
+    void setQuickRowTick(QWidget* checkButton, bool ticked);
+    void quickRowToggle(QWidget* checkButton, std::uint64_t bytes, QLabel* label);
+    void quickListToggle(QWidget* checkButton, PRLargeFileController* controller,
+                         std::uint64_t bytes, QLabel* label);
+    void showTotalCleanupFileSize();
+    void reloadQuickScanTable(QTableView* table, PRLargeFileController* controller);
+    void showQuickHelp(QWidget* button, const QString& text);
+    void hideQuickHelp();
+    void clearQuickScanResults();
+    void finishQuickCleanUp(std::uint64_t freedBytes, const QString& message);
+
+    SystemFileList systemLogArray_;
+    SystemFileList downloadTempArray_;
+    SystemFileList userStorageArray_;
+    SystemFileList iTunesSyncFailedArray_;
+    SystemFileList iTunesSyncCacheArray_;
+    LargeFileList userDataBigFileArray_;
+    LargeFileList appBigFileArray_;
+    PRLargeFileController* bigFileController_ = nullptr;  // child of the delegate
+    PRLargeFileController* bigAppController_ = nullptr;
+    bool startReScan_ = false;
+    std::thread quickScanDeviceThreader_;
+    std::shared_ptr<WorkerContext> quickWorker_;
+    int quickWorkerDeviceIndex_ = -1;
+    bool quickWorkerRunning_ = false;
+    bool quickWorkerIsScan_ = false;
+    QTimer* scanGifTimer_ = nullptr;
+    int scanGifCount_ = 0;
+    QTimer* cleanGifTimer_ = nullptr;
+    int cleanGifCount_ = 0;
+    QString quickCleanUpMessage_;
+    QWidget* photoInfoPopver_ = nullptr;
+    PRPopViewController* photoInfoContent_ = nullptr;
+    std::shared_ptr<nimbara::cleanup::CameraRoll> cameraRoll_;
+    int cameraRollDeviceIndex_ = -1;
+    std::uint64_t cameraRollDeviceSerial_ = 0;
 };

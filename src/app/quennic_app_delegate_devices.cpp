@@ -157,6 +157,7 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
 
 void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& notification) {
     const int index = notification.objectAs<int>(-1);
+    quickScanDeviceDetached(index);
     const auto it =
         std::find_if(deviceArray_.begin(), deviceArray_.end(),
                      [index](const auto& node) { return node->deviceIndex() == index; });

@@ -19,6 +19,7 @@
 #include "app/core/camera_item.h"
 #include "app/core/text_utilities.h"
 #include "app/main_window_ui.h"
+#include "app/pr_large_file_controller.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "app/quick_scan_window_ui.h"
@@ -63,6 +64,8 @@ QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
     deviceArray_.clear();
     cameraPhotoArray_.clear();
     createPageControllers();
+    bigFileController_ = new PRLargeFileController(PRLargeFileController::Kind::LargeFiles, this);
+    bigAppController_ = new PRLargeFileController(PRLargeFileController::Kind::LargeApps, this);
 
     boardDelayTimer_ = new QTimer(this);
     boardDelayTimer_->setSingleShot(true);
@@ -92,6 +95,8 @@ QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
 }
 
 QuennicAppDelegate::~QuennicAppDelegate() {
+    // The quick-scan worker first: it may be waiting for this thread.
+    stopQuickScanWorker();
     stopBoardMessage();
     observers_.clear();
     if (manager_) {
@@ -188,6 +193,7 @@ void QuennicAppDelegate::initDeviceManagement() {
 void QuennicAppDelegate::applicationDidFinishLaunching() {
     mainUi_ = buildMainWindowUi();
     quickScanUi_ = buildQuickScanWindowUi();
+    connectQuickScanControls();
 
     if (QWidget* quick = quickScanUi_->quickScanWindow) {
         const QSize size(414, 755);
@@ -359,11 +365,3 @@ void QuennicAppDelegate::showResultView() {
         resultViewController_->showView(mainUi_->iTunesBackupBroswerView);
     }
 }
-
-// Camera-roll access comes with a later issue: without a camera device the requests go nowhere,
-// as they do on a system that reports none.
-void QuennicAppDelegate::OpenDevicePhoto() {
-    setBdeepOpenPhoto(true);
-}
-
-void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QStringList&) {}

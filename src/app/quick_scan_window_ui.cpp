@@ -194,14 +194,7 @@ void buildBottomBars(QuickScanWindowUi& ui) {
     ui.quickScnDeviceBtn = makeTableButton(ui.scanButtonBottomView, "quickScnDeviceBtn",
                                            "scanbuttonnom.png", "Scan the connected device");
     ui.quickScnDeviceBtn->setFixedSize(160, 44);
-    // The quick scan itself comes later; until then the button says so instead of pretending.
-    ui.quickScnDeviceBtn->setEnabled(false);
-    ui.scanUnavailablelab =
-        makeLabel(ui.scanButtonBottomView, "scanUnavailablelab",
-                  QStringLiteral("Scanning is not available yet."), 11, kLabelSlate);
-    ui.scanUnavailablelab->setAlignment(Qt::AlignCenter);
     scan->addWidget(ui.quickScnDeviceBtn, 0, Qt::AlignHCenter);
-    scan->addWidget(ui.scanUnavailablelab);
     stack->addWidget(ui.scanButtonBottomView, 0, 0);
 
     ui.scanProcessBottomView = makeBar(bottom, "scanProcessBottomView");
@@ -253,9 +246,12 @@ void buildBottomBars(QuickScanWindowUi& ui) {
     ui.quickSmallDeepScanBtn = makeTableButton(ui.shareBottomView, "quickSmallDeepScanBtn",
                                                "deepscanbtnnom.png", "Open the main window");
     ui.quickSmallDeepScanBtn->setFixedSize(110, 28);
+    ui.shareRescanDeviceBtn = makeTableButton(ui.shareBottomView, "shareRescanDeviceBtn",
+                                              "rescannom.png", "Scan the device again");
+    ui.shareRescanDeviceBtn->setFixedSize(120, 36);
+    share->addWidget(ui.shareRescanDeviceBtn);
     share->addStretch(1);
     share->addWidget(ui.quickSmallDeepScanBtn);
-    share->addStretch(1);
     stack->addWidget(ui.shareBottomView, 0, 0);
 
     ui.scanProcessBottomView->hide();
@@ -363,6 +359,12 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     finished->addStretch(1);
     finished->addWidget(ui->cleanFinishTitlelab, 0, Qt::AlignHCenter);
     finished->addWidget(ui->cleanupFileSizelab, 0, Qt::AlignHCenter);
+    ui->cleanFinishInfolab =
+        makeLabel(ui->theInfoCleanFinishView, "cleanFinishInfolab", QString(), 11, kLabelSlate);
+    ui->cleanFinishInfolab->setWordWrap(true);
+    ui->cleanFinishInfolab->setAlignment(Qt::AlignCenter);
+    ui->cleanFinishInfolab->setContentsMargins(24, 8, 24, 0);
+    finished->addWidget(ui->cleanFinishInfolab);
     finished->addStretch(1);
     ui->theInfoCleanFinishView->hide();
     ui->theContentResultView->hide();

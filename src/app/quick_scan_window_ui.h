@@ -61,6 +61,7 @@ struct QuickScanWindowUi {
     QWidget* theInfoCleanFinishView = nullptr;
     QLabel* cleanFinishTitlelab = nullptr;
     QLabel* cleanupFileSizelab = nullptr;
+    QLabel* cleanFinishInfolab = nullptr;  // what the clean-up did and what failed
 
     // The four rows.
     PRTableButton* quickPhotoCheckBtn = nullptr;
@@ -95,7 +96,6 @@ struct QuickScanWindowUi {
     QWidget* contentBottomView = nullptr;
     QWidget* scanButtonBottomView = nullptr;
     PRTableButton* quickScnDeviceBtn = nullptr;
-    QLabel* scanUnavailablelab = nullptr;
     QWidget* scanProcessBottomView = nullptr;
     QProgressBar* scanProgressor = nullptr;
     QLabel* scanProcesslab = nullptr;
@@ -110,6 +110,8 @@ struct QuickScanWindowUi {
     PRTableButton* newShareTwitterBtn = nullptr;
     PRTableButton* newShareMessageBtn = nullptr;
     PRTableButton* quickSmallDeepScanBtn = nullptr;
+    // The rescan of the done bar (the same action as quickRescanDeviceBtn).
+    PRTableButton* shareRescanDeviceBtn = nullptr;
 };
 
 // Builds the quick-scan window; nothing is shown.

@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 
+#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
@@ -145,6 +146,14 @@ int run(const QString& outDir) {
         shots.save(ui.window, QStringLiteral("04-main-storage-overview"));
         shots.save(quick.quickScanWindow, QStringLiteral("05-quick-scan-device"));
 
+        // The quick scan, started with its button (its clean-up comes last: it changes the
+        // device).
+        click(quick.quickScnDeviceBtn);
+        if (!pumpUntil([&] { return !quick.cleanupBottomView->isHidden(); }, 30.0)) {
+            std::fprintf(stderr, "nimbara-screenshots: the quick scan did not finish\n");
+        }
+        shots.save(quick.quickScanWindow, QStringLiteral("05a-quick-scan-results"));
+
         // The feature tabs, pressed as the user presses them.
         const std::pair<PRBannerButton*, const char*> tabs[] = {
             {ui.diskManageBannerBtn, "06-tab-storage-manager"},
@@ -183,6 +192,19 @@ int run(const QString& outDir) {
         ui.cryWindow->show();
         shots.save(ui.cryWindow, QStringLiteral("18-exit-feedback"));
         ui.cryWindow->hide();
+
+        // The clean-up of what the quick scan found, confirmed.
+        quick.quickScanWindow->show();
+        {
+            nimbara::Alerts::ScopedHandler confirm([](QWidget*, const nimbara::Alerts::Question&) {
+                return nimbara::Alerts::Answer::Default;
+            });
+            click(quick.quickCleanupDeviceBtn);
+            if (!pumpUntil([&] { return !quick.shareBottomView->isHidden(); }, 60.0)) {
+                std::fprintf(stderr, "nimbara-screenshots: the quick clean-up did not finish\n");
+            }
+        }
+        shots.save(quick.quickScanWindow, QStringLiteral("20-quick-clean-up-done"));
 
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);

@@ -1,5 +1,7 @@
 #include "platform/mobiledevice/sim/sim_area.h"
 
+#include "platform/device_path.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
@@ -25,24 +27,7 @@ std::optional<std::vector<std::string>> splitAreaPath(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(std::move(part));
-        }
-        start = end + 1;
-    }
-    return parts;
+    return normalizedPathComponents(path);
 }
 
 bool isWithin(const fs::path& root, const fs::path& path) {

@@ -1,0 +1,324 @@
+// The quick clean-up as the window shows it: the confirmation, the worker running the clean-up
+// engine, its progress texts, the clean-up animation and the end view; and the camera roll the
+// storage manager page shares.
+#include <QDebug>
+#include <QDialog>
+#include <QProgressBar>
+#include <QTimer>
+
+#include "app/alerts.h"
+#include "app/core/camera_item.h"
+#include "app/core/gui_hand_off.h"
+#include "app/main_window_ui.h"
+#include "app/pr_large_file_controller.h"
+#include "app/quennic_app_delegate.h"
+#include "app/quick_scan_view_helpers.h"
+#include "app/quick_scan_window_ui.h"
+#include "cleanup/camera_roll.h"
+#include "cleanup/quick_clean_engine.h"
+#include "ui/notification_buttons.h"
+
+using nimbara::app::quick::kTicked;
+using nimbara::app::quick::setShown;
+using nimbara::app::quick::showBytes;
+using nimbara::app::quick::sizeLabelText;
+
+namespace {
+
+bool isTicked(const QWidget* checkButton) {
+    const auto* button = qobject_cast<const nimbara::ui::ImageButton*>(checkButton);
+    return button != nullptr && button->imageName() == QLatin1String(kTicked);
+}
+
+void setProcessText(QuickScanWindowUi* quick, const QString& text) {
+    if (quick != nullptr && quick->cleanupProcesslab != nullptr) {
+        quick->cleanupProcesslab->setText(text);
+    }
+}
+
+// What the confirmation lists: the ticked rows and the ticked records.
+QString cleanUpSummary(bool photos, bool junk, int files, int apps, const QString& exportFolder) {
+    QStringList parts;
+    if (photos) {
+        parts << QStringLiteral(
+                     "Photos and videos are copied to %1; only those copied "
+                     "completely are then deleted from the device.")
+                     .arg(exportFolder);
+    }
+    if (junk) {
+        parts << QStringLiteral("Junk files are deleted.");
+    }
+    if (files > 0) {
+        parts << QStringLiteral("%1 large file(s) are deleted.").arg(files);
+    }
+    if (apps > 0) {
+        parts << QStringLiteral("%1 large app(s) are uninstalled with their data.").arg(apps);
+    }
+    parts << QStringLiteral("This can't be undone.");
+    return parts.join(QLatin1Char('\n'));
+}
+
+int tickedCount(const PRLargeFileController* controller) {
+    int count = 0;
+    for (const auto& record : controller->arrangedObjects()) {
+        if (record->bSelectedSate()) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
+void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
+    if (!getDeviceConnected() || !quickScanUi_ || quickWorkerRunning_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    const bool photos = isTicked(quick.quickPhotoCheckBtn);
+    const bool junk = isTicked(quick.quickJunkCheckBtn);
+
+    // The device changes only after the user said so, once.
+    nimbara::Alerts::Question question;
+    question.message = QStringLiteral("Clean up the device now?");
+    question.informativeText = cleanUpSummary(photos, junk, tickedCount(bigFileController_),
+                                              tickedCount(bigAppController_), nimbaraExportPath());
+    question.defaultButton = QStringLiteral("Clean Up");
+    question.alternateButton = QStringLiteral("Cancel");
+    const auto answer = nimbara::Alerts::ask(quick.quickScanWindow, question);
+    if (quick.quickCleanupDeviceBtn != nullptr) {
+        quick.quickCleanupDeviceBtn->setImage(QStringLiteral("cleanupdevicenom.png"));
+    }
+    if (answer != nimbara::Alerts::Answer::Default || !getDeviceConnected()) {
+        return;
+    }
+
+    stopQuickScanWorker();  // the scan has finished: only its thread is left to join
+    showOnlyBottomBar(quick.cleanUpProcessBottomView);
+    setCleanupCompletedFileSize(0);
+    if (quick.cleanupProgressor != nullptr) {
+        quick.cleanupProgressor->setRange(0, 100);
+        quick.cleanupProgressor->setValue(0);
+    }
+    StartCleanupGifImageView();
+    const std::uint64_t photoLibrary = photolibFileSize().value_or(0);
+    setProcessText(&quick, photoLibrary != 0
+                               ? QString::fromLatin1(nimbara::cleanup::kTextBackingUpPhotos)
+                               : QString::fromLatin1(nimbara::cleanup::kTextDeletingJunk));
+
+    nimbara::cleanup::QuickCleanOptions options;
+    options.deviceIndex = theDevice();
+    options.deviceSerial = currentDeviceSerial();
+    options.exportFolder = nimbaraExportPath().toStdString();
+    options.photosTicked = photos;
+    options.junkTicked = junk;
+    options.deleteCameraRoll =
+        !startReScan() && cameraFileSize().value_or(0) != 0 && !bdeepOpenPhoto();
+    options.photoLibrarySize = photoLibrary;
+
+    QuickScanResult scan;
+    scan.systemLogArray = systemLogArray_;
+    scan.downloadTempArray = downloadTempArray_;
+    scan.userStorageArray = userStorageArray_;
+    scan.iTunesSyncFailedArray = iTunesSyncFailedArray_;
+    scan.iTunesSyncCacheArray = iTunesSyncCacheArray_;
+    scan.userDataBigFileArray = userDataBigFileArray_;
+    scan.appBigFileArray = appBigFileArray_;
+    scan.junkFileSize = junkFileSize();
+    scan.bigFileSize = bigFileSize();
+    scan.bigAppFileSize = bigAppFileSize();
+    std::shared_ptr<nimbara::cleanup::CameraRoll> roll;
+    if (options.photosTicked) {
+        cameraRoll();
+        roll = cameraRoll_;
+    }
+
+    quickWorkerIsScan_ = false;
+    startQuickWorker(options.deviceIndex, [this, options, scan = std::move(scan),
+                                           roll](WorkerContext& context) mutable {
+        auto progress = [this, &context](const QString& text, double fraction) {
+            context.handOff->run([this, text, fraction] {
+                if (!quickScanUi_) {
+                    return;
+                }
+                setProcessText(quickScanUi_.get(), text);
+                if (QProgressBar* bar = quickScanUi_->cleanupProgressor) {
+                    bar->setValue(static_cast<int>(fraction * 100.0));
+                }
+            });
+        };
+        nimbara::cleanup::QuickCleanEngine engine(
+            options, std::move(scan), roll, progress,
+            [cancel = context.cancel] { return cancel->load(); });
+        auto report = std::make_shared<nimbara::cleanup::QuickCleanReport>(engine.run());
+        context.finish([this, report] {
+            for (const auto& failure : report->failures) {
+                qWarning().noquote()
+                    << "Quick clean-up kept" << QString::fromStdString(failure.path) << "("
+                    << failure.code << "):" << failure.reason;
+            }
+            QString message = report->message;
+            if (report->status == nimbara::cleanup::QuickCleanStatus::Cancelled &&
+                !getDeviceConnected()) {
+                message = QStringLiteral("The device was disconnected during the clean-up.");
+            }
+            finishQuickCleanUp(report->freedTotal(), message);
+        });
+    });
+}
+
+void QuennicAppDelegate::cleanUPJunkFilesOnMainThread() {
+    setProcessText(quickScanUi_.get(), QString::fromLatin1(nimbara::cleanup::kTextDeletingJunk));
+}
+
+void QuennicAppDelegate::cleanUpLargeFilesOnMainThread() {
+    setProcessText(quickScanUi_.get(),
+                   QString::fromLatin1(nimbara::cleanup::kTextDeletingLargeFiles));
+}
+
+void QuennicAppDelegate::cleanUPAppFilesOnMainThread() {
+    setProcessText(quickScanUi_.get(),
+                   QString::fromLatin1(nimbara::cleanup::kTextDeletingLargeApps));
+}
+
+void QuennicAppDelegate::finishQuickCleanUp(std::uint64_t freedBytes, const QString& message) {
+    quickWorkerRunning_ = false;
+    setCleanupCompletedFileSize(freedBytes);
+    quickCleanUpMessage_ = message;
+    clearQuickScanResults();
+    cameraPhotoArray_.clear();
+    bigFileController_->removeAllObjects();
+    bigAppController_->removeAllObjects();
+    reloadQuickScanTables();
+    setStartReScan(false);
+    qInfo().noquote() << "Quick clean-up:" << sizeLabelText(freedBytes).trimmed() << "freed."
+                      << message;
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    showOnlyBottomBar(quick.shareBottomView);
+    StopCleanupGifImageView();
+    if (quick.cleanupProgressor != nullptr) {
+        quick.cleanupProgressor->setValue(100);
+    }
+    setShown(quick.theInfoTableDisplayView, false);
+    setShown(quick.lineImageView, false);
+    setShown(quick.theInfoCleanFinishView, true);
+    showBytes(quick.devicephotolab, photoVideoFileSize());
+    showBytes(quick.cleanupFileSizelab, freedBytes);
+    if (quick.cleanFinishInfolab != nullptr) {
+        quick.cleanFinishInfolab->setText(message);
+    }
+    if (quick.deviceTotallab != nullptr) {
+        quick.deviceTotallab->setText(sizeLabelText(freedBytes));
+    }
+    if (quick.totalCaptionlab != nullptr) {
+        quick.totalCaptionlab->setText(QStringLiteral("Space freed on the device:"));
+    }
+    setProcessText(&quick, QString::fromLatin1(nimbara::cleanup::kTextCleaningUpDevice));
+}
+
+void QuennicAppDelegate::CloseTheModelWindow(QObject* /*sender*/) {
+    if (quickScanUi_ && quickScanUi_->errorwarnWindow != nullptr) {
+        quickScanUi_->errorwarnWindow->hide();
+    }
+}
+
+// ---- clean-up animation
+
+void QuennicAppDelegate::StartCleanupGifImageView() {
+    cleanGifCount_ = 0;
+    if (cleanGifTimer_ == nullptr) {
+        cleanGifTimer_ = new QTimer(this);
+        cleanGifTimer_->setInterval(100);
+        connect(cleanGifTimer_, &QTimer::timeout, this, [this] { ChangeCleanupImageViewTimer(); });
+    }
+    if (quickScanUi_) {
+        setShown(quickScanUi_->scanGifImageView, false);
+        setShown(quickScanUi_->cleanGifImageView, true);
+    }
+    cleanGifTimer_->start();
+}
+
+void QuennicAppDelegate::ChangeCleanupImageViewTimer() {
+    ++cleanGifCount_;
+    if (cleanGifCount_ <= 7) {
+        if (quickScanUi_) {
+            nimbara::app::setImageViewImage(
+                quickScanUi_->cleanGifImageView,
+                QStringLiteral("cleaniphone%1.png").arg(cleanGifCount_));
+        }
+    } else {
+        cleanGifCount_ = 0;
+    }
+}
+
+void QuennicAppDelegate::StopCleanupGifImageView() {
+    if (cleanGifTimer_ != nullptr) {
+        cleanGifTimer_->stop();
+    }
+    if (quickScanUi_) {
+        if (QLabel* view = quickScanUi_->cleanGifImageView) {
+            view->clear();
+            view->setProperty("imageName", QString());
+        }
+        setShown(quickScanUi_->cleanGifImageView, false);
+        setShown(quickScanUi_->scanGifImageView, true);
+    }
+}
+
+// ---- camera roll
+
+nimbara::cleanup::CameraRoll* QuennicAppDelegate::cameraRoll() {
+    const int index = theDevice();
+    const std::uint64_t serial = currentDeviceSerial();
+    if (!cameraRoll_ || index != cameraRollDeviceIndex_ || serial != cameraRollDeviceSerial_) {
+        cameraRoll_ = std::make_shared<nimbara::cleanup::DeviceCameraRoll>(index, serial);
+        cameraRollDeviceIndex_ = index;
+        cameraRollDeviceSerial_ = serial;
+        cameraPhotoArray_.clear();
+    }
+    return cameraRoll_.get();
+}
+
+void QuennicAppDelegate::OpenDevicePhoto() {
+    setBdeepOpenPhoto(true);
+    if (!getDeviceConnected()) {
+        return;  // no camera device: the request goes nowhere
+    }
+    std::vector<nimbara::cleanup::CameraRollItem> listed;
+    cameraRoll()->openSession([&listed](
+                                  nimbara::cleanup::CameraRollResult result,
+                                  const std::vector<nimbara::cleanup::CameraRollItem>& items) {
+        if (result == nimbara::cleanup::CameraRollResult::Ok) {
+            listed = items;
+        } else {
+            qInfo().noquote() << "Camera roll:" << nimbara::cleanup::cameraRollResultText(result);
+        }
+    });
+    cameraPhotoArray_.clear();
+    for (const auto& item : listed) {
+        if (item.typeIdentifier == nimbara::cleanup::kCameraItemImage ||
+            item.typeIdentifier == nimbara::cleanup::kCameraItemMovie) {
+            cameraPhotoArray_.push_back(std::make_shared<nimbara::CameraItem>(
+                QString::fromStdString(item.name), QString::fromStdString(item.typeIdentifier)));
+        }
+    }
+}
+
+void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QStringList& names) {
+    if (!getDeviceConnected() || !cameraRoll_) {
+        return;  // no session was opened: nothing to delete from
+    }
+    std::vector<std::string> wanted;
+    wanted.reserve(static_cast<std::size_t>(names.size()));
+    for (const QString& name : names) {
+        wanted.push_back(name.toStdString());
+    }
+    cameraRoll_->deleteItemsNamed(wanted, [](const nimbara::cleanup::CameraRollDeletion& outcome) {
+        qInfo().noquote() << "Camera roll: deleted" << outcome.deleted.size() << "item(s),"
+                          << outcome.failed.size() << "failed," << outcome.notTried.size()
+                          << "left alone.";
+    });
+}

@@ -1,0 +1,225 @@
+// The quick scan: the worker, the steps it hands to the GUI thread, the scan animation and the
+// worker's lifetime (shared with the quick clean-up).
+#include <QProgressBar>
+#include <QTimer>
+
+#include "app/core/gui_hand_off.h"
+#include "app/main_window_ui.h"
+#include "app/pr_large_file_controller.h"
+#include "app/quennic_app_delegate.h"
+#include "app/quick_scan_view_helpers.h"
+#include "app/quick_scan_window_ui.h"
+#include "cleanup/quick_scan_engine.h"
+#include "ui/notification_buttons.h"
+
+using nimbara::app::quick::setShown;
+using nimbara::app::quick::showBytes;
+
+void QuennicAppDelegate::showOnlyBottomBar(QWidget* bar) {
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    for (QWidget* each :
+         {quick.scanButtonBottomView, quick.scanProcessBottomView, quick.cleanupBottomView,
+          quick.cleanUpProcessBottomView, quick.shareBottomView}) {
+        setShown(each, each == bar);
+    }
+}
+
+void QuennicAppDelegate::clearQuickScanResults() {
+    systemLogArray_.clear();
+    downloadTempArray_.clear();
+    userStorageArray_.clear();
+    iTunesSyncFailedArray_.clear();
+    iTunesSyncCacheArray_.clear();
+    userDataBigFileArray_.clear();
+    appBigFileArray_.clear();
+    setJunkFileSize(0);
+    setBigFileSize(0);
+    setBigAppFileSize(0);
+    setTotalCleanupFileSize(0);
+}
+
+void QuennicAppDelegate::QuickScanAction(QObject* /*sender*/) {
+    if (!getDeviceConnected() || !quickScanUi_ || quickWorkerRunning_) {
+        return;
+    }
+    stopQuickScanWorker();  // the last worker has finished: only its thread is left to join
+    clearQuickScanResults();
+    QuickScanWindowUi& quick = *quickScanUi_;
+    showOnlyBottomBar(quick.scanProcessBottomView);
+    startScanGifImageView();
+    if (quick.scanProgressor != nullptr) {
+        quick.scanProgressor->setRange(0, 0);
+    }
+
+    QuickScanOptions options;
+    options.deviceIndex = theDevice();
+    options.deviceSerial = currentDeviceSerial();
+    options.limitLargeFileSize = limitLargeFileSize();
+    options.limitLargeAppSize = limitLargeAppSize();
+
+    quickWorkerIsScan_ = true;
+    startQuickWorker(options.deviceIndex, [this, options](WorkerContext& context) {
+        QuickScanEngine engine(options, [cancel = context.cancel] { return cancel->load(); });
+        engine.onJunkDone = [this, &context](std::uint64_t size) {
+            context.handOff->run([this, size] { QuickScanJunkFileFromDevieOnMainThread(size); });
+        };
+        engine.onLargeFilesDone = [this, &context](std::uint64_t size) {
+            context.handOff->run(
+                [this, size] { QuickScanLargeFileFromUserDataOnMainThread(size); });
+        };
+        auto result = std::make_shared<QuickScanResult>(engine.run());
+        context.finish([this, result] { quickScanDeviceThreadOnMainThread(*result); });
+    });
+}
+
+void QuennicAppDelegate::QuickScanJunkFileFromDevieOnMainThread(std::uint64_t foundJunkFileSize) {
+    setJunkFileSize(foundJunkFileSize);
+    if (quickScanUi_) {
+        showBytes(quickScanUi_->deviceJunklab, foundJunkFileSize);
+    }
+}
+
+void QuennicAppDelegate::QuickScanLargeFileFromUserDataOnMainThread(
+    std::uint64_t foundBigFileSize) {
+    setBigFileSize(foundBigFileSize);
+    if (quickScanUi_) {
+        showBytes(quickScanUi_->deviceLargeFilelab, foundBigFileSize);
+    }
+}
+
+void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& result) {
+    quickWorkerRunning_ = false;
+    systemLogArray_ = std::move(result.systemLogArray);
+    downloadTempArray_ = std::move(result.downloadTempArray);
+    userStorageArray_ = std::move(result.userStorageArray);
+    iTunesSyncFailedArray_ = std::move(result.iTunesSyncFailedArray);
+    iTunesSyncCacheArray_ = std::move(result.iTunesSyncCacheArray);
+    userDataBigFileArray_ = std::move(result.userDataBigFileArray);
+    appBigFileArray_ = std::move(result.appBigFileArray);
+    setJunkFileSize(result.junkFileSize);
+    setBigFileSize(result.bigFileSize);
+    setBigAppFileSize(result.bigAppFileSize);
+
+    // The tables get copies, largest first; the lists keep the scan's order.
+    bigFileController_->setArrangedObjects(
+        QuickScanEngine::sortedBySizeDescending(userDataBigFileArray_, false));
+    bigAppController_->setArrangedObjects(
+        QuickScanEngine::sortedBySizeDescending(appBigFileArray_, true));
+
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    showBytes(quick.deviceJunklab, junkFileSize());
+    showBytes(quick.deviceLargeFilelab, bigFileSize());
+    showBytes(quick.deviceLargeApplab, bigAppFileSize());
+    StopScanGifImageView();
+    if (quick.scanProgressor != nullptr) {
+        quick.scanProgressor->setRange(0, 1);
+        quick.scanProgressor->setValue(1);
+    }
+    reloadQuickScanTables();
+    showOnlyBottomBar(quick.cleanupBottomView);
+    ShowCheckButtonMainView();
+    // The total counts what the clean-up would remove with the current ticks.
+    showTotalCleanupFileSize();
+    if (quick.theInfoTableDisplayView != nullptr) {
+        quick.theInfoTableDisplayView->update();
+    }
+    for (QWidget* button : {static_cast<QWidget*>(quick.expandLargeFileBtn),
+                            static_cast<QWidget*>(quick.expandLargeAppBtn),
+                            static_cast<QWidget*>(quick.largeAppInfoBtn),
+                            static_cast<QWidget*>(quick.largeFileInfoBtn),
+                            static_cast<QWidget*>(quick.photoInfoBtn)}) {
+        setShown(button, true);
+    }
+    exploredLargeAppView();
+    exploredLargeFileView();
+}
+
+// ---- scan animation
+
+void QuennicAppDelegate::startScanGifImageView() {
+    scanGifCount_ = 0;
+    if (scanGifTimer_ == nullptr) {
+        scanGifTimer_ = new QTimer(this);
+        scanGifTimer_->setInterval(100);
+        connect(scanGifTimer_, &QTimer::timeout, this, [this] { ChangeScanImageViewTimer(); });
+    }
+    scanGifTimer_->start();
+}
+
+void QuennicAppDelegate::ChangeScanImageViewTimer() {
+    ++scanGifCount_;
+    if (scanGifCount_ <= 6) {
+        if (quickScanUi_) {
+            nimbara::app::setImageViewImage(quickScanUi_->scanGifImageView,
+                                            QStringLiteral("scaniphone%1.png").arg(scanGifCount_));
+        }
+    } else {
+        scanGifCount_ = 0;
+    }
+}
+
+void QuennicAppDelegate::StopScanGifImageView() {
+    if (scanGifTimer_ != nullptr) {
+        scanGifTimer_->stop();
+    }
+    if (quickScanUi_ && quickScanUi_->scanGifImageView != nullptr) {
+        // The still picture of the device comes back in place of the animation.
+        nimbara::app::setImageViewImage(quickScanUi_->scanGifImageView,
+                                        QStringLiteral("iphoneImage"));
+    }
+}
+
+// ---- the worker's lifetime
+
+void QuennicAppDelegate::WorkerContext::finish(const std::function<void()>& step) {
+    // Kept until the join: when the hand-off is cancelled first, the joining side runs it.
+    *pendingFinish = step;
+    if (handOff->run(step)) {
+        *pendingFinish = nullptr;
+    }
+}
+
+void QuennicAppDelegate::startQuickWorker(int deviceIndex,
+                                          std::function<void(WorkerContext&)> body) {
+    auto context = std::make_shared<WorkerContext>();
+    context->handOff = std::make_shared<nimbara::shell::GuiHandOff>();
+    context->cancel = std::make_shared<std::atomic<bool>>(false);
+    context->pendingFinish = std::make_shared<std::function<void()>>();
+    quickWorker_ = context;
+    quickWorkerDeviceIndex_ = deviceIndex;
+    quickWorkerRunning_ = true;
+    quickScanDeviceThreader_ = std::thread([context, body = std::move(body)] { body(*context); });
+}
+
+void QuennicAppDelegate::stopQuickScanWorker(bool finishStoppedWork) {
+    const std::shared_ptr<WorkerContext> context = std::move(quickWorker_);
+    quickWorker_.reset();
+    if (context) {
+        context->cancel->store(true);
+        context->handOff->cancel();
+    }
+    if (quickScanDeviceThreader_.joinable()) {
+        quickScanDeviceThreader_.join();
+    }
+    quickWorkerDeviceIndex_ = -1;
+    if (!context || !quickWorkerRunning_) {
+        return;
+    }
+    // Stopped before its finishing step ran: that step shows what the worker got done.
+    if (finishStoppedWork && *context->pendingFinish) {
+        (*context->pendingFinish)();
+    }
+    quickWorkerRunning_ = false;
+}
+
+void QuennicAppDelegate::quickScanDeviceDetached(int deviceIndex) {
+    if (quickScanDeviceThreader_.joinable() && deviceIndex == quickWorkerDeviceIndex_) {
+        stopQuickScanWorker(true);
+    }
+}

@@ -1,0 +1,95 @@
+// One entry of the large-file and large-app lists: a device file (a path on the media root) or
+// an installed app. It carries both the byte counts and the display texts, because the finder
+// page sorts by parsing its texts back. Held by std::shared_ptr; every getter and setter is
+// atomic. Texts that start "empty" are QString("") and those that start "none" are null.
+//
+// Protected files: isProtected() is set by the quick scan for a file the clean-up must never
+// remove (nimbara::cleanup::isProtectedDeviceFile of filePath); such a record also starts
+// unticked. The clean-up still asks isProtectedDeviceFile itself before removing anything.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+class PRLargeFileNode {
+  public:
+    // Ticked; fileName, filePath, fileSize, fileParentName, appBundId empty; fileIcon,
+    // fileAdvice, documentSize, totalSize, appVersion, appDisplayName null; both sizes 0.
+    PRLargeFileNode();
+    PRLargeFileNode(const PRLargeFileNode&) = delete;
+    PRLargeFileNode& operator=(const PRLargeFileNode&) = delete;
+
+    // File: last path component. App: display name followed by ".app".
+    QString fileName() const;
+    void setFileName(const QString& value);
+    // File: full device path beginning with "/"; empty for apps.
+    QString filePath() const;
+    void setFilePath(const QString& value);
+    // File: its size text. App: size text of the bundle (StaticDiskUsage).
+    QString fileSize() const;
+    void setFileSize(const QString& value);
+    // For a file inside an app's container: the app's display name followed by ".app".
+    QString fileParentName() const;
+    void setFileParentName(const QString& value);
+    // App icon as an image name (finder page only); null for files.
+    QString fileIcon() const;
+    void setFileIcon(const QString& value);
+    // Bundle identifier of the app (or of the app owning the file).
+    QString appBundId() const;
+    void setAppBundId(const QString& value);
+    // File size in bytes.
+    std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
+    void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
+    // App size in bytes: StaticDiskUsage + DynamicDiskUsage.
+    std::uint64_t appFileSizeNumber() const { return appFileSizeNumber_.load(); }
+    void setAppFileSizeNumber(std::uint64_t value) { appFileSizeNumber_.store(value); }
+    // The advice sentence of the finder page.
+    QString fileAdvice() const;
+    void setFileAdvice(const QString& value);
+    // App: size text of its data (DynamicDiskUsage).
+    QString documentSize() const;
+    void setDocumentSize(const QString& value);
+    // App: size text of bundle plus data.
+    QString totalSize() const;
+    void setTotalSize(const QString& value);
+    // App: CFBundleShortVersionString, else CFBundleVersion.
+    QString appVersion() const;
+    void setAppVersion(const QString& value);
+    // App: CFBundleDisplayName.
+    QString appDisplayName() const;
+    void setAppDisplayName(const QString& value);
+    // Tick state of the row; the quick clean-up removes only ticked records.
+    bool bSelectedSate() const { return bSelectedSate_.load(); }
+    void setBSelectedSate(bool value) { bSelectedSate_.store(value); }
+
+    // A file the clean-up must never remove (see the file comment).
+    bool isProtected() const { return isProtected_.load(); }
+    void setIsProtected(bool value) { isProtected_.store(value); }
+    // A camera-roll file in the large-file list: removed only with Photos & Videos, so it is
+    // never ticked here.
+    bool isCameraRollFile() const { return isCameraRollFile_.load(); }
+    void setIsCameraRollFile(bool value) { isCameraRollFile_.store(value); }
+    bool tickable() const { return !isProtected() && !isCameraRollFile(); }
+
+  private:
+    mutable std::mutex mutex_;  // guards the texts
+    QString fileName_;
+    QString filePath_;
+    QString fileSize_;
+    QString fileParentName_;
+    QString fileIcon_;
+    QString appBundId_;
+    QString fileAdvice_;
+    QString documentSize_;
+    QString totalSize_;
+    QString appVersion_;
+    QString appDisplayName_;
+    std::atomic<std::uint64_t> fileSizeNumber_{0};
+    std::atomic<std::uint64_t> appFileSizeNumber_{0};
+    std::atomic<bool> bSelectedSate_{true};
+    std::atomic<bool> isProtected_{false};
+    std::atomic<bool> isCameraRollFile_{false};
+};

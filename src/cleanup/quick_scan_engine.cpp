@@ -1,0 +1,418 @@
+#include "cleanup/quick_scan_engine.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <map>
+#include <optional>
+#include <utility>
+
+#include "app/core/text_utilities.h"
+#include "cleanup/protected_files.h"
+#include "device/afc_service.h"
+#include "device/app_service.h"
+#include "device/base_device.h"
+#include "device/crash_report_service.h"
+#include "device/device_manager.h"
+#include "platform/plist_value.h"
+
+namespace {
+
+using Attributes = std::map<std::string, std::string>;
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    return a > std::numeric_limits<std::uint64_t>::max() - b
+               ? std::numeric_limits<std::uint64_t>::max()
+               : a + b;
+}
+
+// The decimal "st_size"; 0 when it is missing or not a plain non-negative number.
+std::uint64_t sizeOf(const Attributes& info) {
+    auto it = info.find("st_size");
+    if (it == info.end()) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    const std::string& text = it->second;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return 0;
+    }
+    return value;
+}
+
+std::string kindOf(const Attributes& info) {
+    auto it = info.find("st_ifmt");
+    return it == info.end() ? std::string() : it->second;
+}
+
+// Entry names that would make a path leave its folder (or are no names at all) are skipped.
+bool isPlainName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+bool endsWith(const std::string& text, const std::string& suffix) {
+    return text.size() >= suffix.size() &&
+           text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string lastComponent(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The text after the last dot of the name; empty without a dot.
+std::string extensionOf(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+// Picture files left behind by photo edits: an exact, case-sensitive end of the name.
+bool isEditedPictureName(const std::string& name) {
+    return endsWith(name, "jpg") || endsWith(name, "png") || endsWith(name, "jpeg");
+}
+
+std::uint64_t unsignedUsage(const nimbara::PlistValue& value) {
+    const std::int64_t n = value.toInt64(0);
+    return n > 0 ? static_cast<std::uint64_t>(n) : 0;
+}
+
+QString stringAttribute(const nimbara::PlistValue& attributes, const char* key) {
+    const nimbara::PlistValue* value = attributes.find(key);
+    if (value == nullptr || !value->isString()) {
+        return QString();
+    }
+    return QString::fromStdString(value->toString());
+}
+
+QString crashListText(const std::vector<std::string>& files) {
+    QString text = QStringLiteral("(");
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        text += QStringLiteral("\n    ") + QString::fromStdString(files[i]);
+        if (i + 1 < files.size()) {
+            text += QLatin1Char(',');
+        }
+    }
+    text += QStringLiteral("\n)");
+    return text;
+}
+
+}  // namespace
+
+std::uint64_t QuickScanResult::totalCleanupFileSize(std::uint64_t photoVideoFileSize) const {
+    std::uint64_t total = saturatingAdd(photoVideoFileSize, bigAppFileSize);
+    total = saturatingAdd(total, junkFileSize);
+    return saturatingAdd(total, bigFileSize);
+}
+
+QuickScanEngine::QuickScanEngine(QuickScanOptions options, StopCheck cancel)
+    : options_(options), cancel_(std::move(cancel)) {
+    if (options_.deviceSerial == 0) {
+        options_.deviceSerial =
+            amd::DeviceManager::GetInstance().DeviceSerial(options_.deviceIndex);
+    }
+}
+
+bool QuickScanEngine::shouldStop() {
+    if (stopped_) {
+        return true;
+    }
+    if ((cancel_ && cancel_()) || !deviceStillThere()) {
+        stopped_ = true;
+        result_.stopped = true;
+    }
+    return stopped_;
+}
+
+bool QuickScanEngine::deviceStillThere() const {
+    const std::shared_ptr<amd::DeviceItem> item =
+        amd::DeviceManager::GetInstance().FindItem(options_.deviceIndex);
+    if (!item || options_.deviceSerial == 0 || item->serial() != options_.deviceSerial) {
+        return false;
+    }
+    // A device that dropped off in the middle of a call is gone at once, though the manager
+    // hears of it only later on its own thread.
+    const std::shared_ptr<amd::BaseDevice>& device = item->device();
+    return device && device->handle() && device->handle()->attached();
+}
+
+QuickScanResult QuickScanEngine::takeResult() {
+    QuickScanResult taken = std::move(result_);
+    result_ = QuickScanResult();
+    result_.stopped = stopped_;
+    return taken;
+}
+
+template <class Service>
+bool QuickScanEngine::bind(Service& service) {
+    if (shouldStop()) {
+        return false;
+    }
+    if (service.Init(options_.deviceIndex) != 0) {
+        return false;
+    }
+    // The serials are never reused: when our device is still there now, it was the one bound.
+    return !shouldStop();
+}
+
+QuickScanResult QuickScanEngine::run() {
+    QuickScanJunkFileFromDevie();
+    if (onJunkDone) {
+        onJunkDone(result_.junkFileSize);
+    }
+    QuickScanLargeFileFromUserData();
+    if (onLargeFilesDone) {
+        onLargeFilesDone(result_.bigFileSize);
+    }
+    QuickScanLargeAppFromAppData();
+    return takeResult();
+}
+
+// ---- junk ----
+
+void QuickScanEngine::QuickScanJunkFileFromDevie() {
+    {
+        amd::CrashReportService crash;
+        if (bind(crash)) {
+            const std::vector<std::string> files = crash.ListAllFiles();
+            qInfo().noquote() << QStringLiteral("Crash list:\n %1").arg(crashListText(files));
+            for (const std::string& path : files) {
+                const std::optional<Attributes> info = crash.GetFileInfo(path);
+                addJunk(path, info ? sizeOf(*info) : 0, result_.systemLogArray,
+                        QStringLiteral("Log"));
+                if (shouldStop()) {
+                    break;
+                }
+            }
+        }
+    }
+    scanJunkRoot("/Downloads", result_.downloadTempArray, JunkFilter::None);
+    scanJunkRoot("/general_storage", result_.userStorageArray, JunkFilter::None);
+    scanJunkRoot("/iTunes_Control/Sync/Media", result_.iTunesSyncFailedArray, JunkFilter::None);
+    scanJunkRoot("/PhotoData/Mutations/DCIM", result_.iTunesSyncCacheArray,
+                 JunkFilter::EditedPicture);
+}
+
+void QuickScanEngine::scanJunkRoot(const std::string& root, FileList& list, JunkFilter filter) {
+    amd::AfcService afc;
+    if (!bind(afc)) {
+        return;
+    }
+    walkJunk(root, afc, list, filter, 0);
+}
+
+void QuickScanEngine::walkJunk(const std::string& path, amd::AfcService& afc, FileList& list,
+                               JunkFilter filter, int depth) {
+    const std::optional<std::vector<std::string>> names = afc.ReadDirectory(path);
+    if (!names) {
+        return;
+    }
+    for (const std::string& name : *names) {
+        if (isPlainName(name) && !junkEntry(path + "/" + name, afc, list, filter, depth)) {
+            return;
+        }
+    }
+}
+
+bool QuickScanEngine::junkEntry(const std::string& path, amd::AfcService& afc, FileList& list,
+                                JunkFilter filter, int depth) {
+    const std::optional<Attributes> info = afc.GetFileInfo(path);
+    if (info) {
+        const std::string kind = kindOf(*info);
+        if (kind == "S_IFDIR") {
+            if (depth < kMaxWalkDepth) {
+                walkJunk(path, afc, list, filter, depth + 1);
+            }
+        } else if (kind == "S_IFREG" &&
+                   (filter == JunkFilter::None || isEditedPictureName(lastComponent(path)))) {
+            addJunk(path, sizeOf(*info), list, QString(QLatin1String("")));
+        }
+    }
+    return !shouldStop();
+}
+
+void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, FileList& list,
+                              const QString& fileType) {
+    auto node = std::make_shared<PRPhoneSystemFileNode>();
+    node->setFilePath(QString::fromStdString(path));
+    node->setFileName(QString::fromStdString(lastComponent(path)));
+    node->setFileSizeNumber(size);
+    node->setFileSize(nimbara::shell::size_to_unit(size));
+    node->setFileType(fileType);
+    node->setIsProtected(nimbara::cleanup::isProtectedDeviceFile(path));
+    result_.junkFileSize = saturatingAdd(result_.junkFileSize, size);
+    list.push_back(std::move(node));
+}
+
+void QuickScanEngine::traverseDirWithpath(const QString& path, amd::AfcService& withAfcService) {
+    walkJunk(path.toStdString(), withAfcService, result_.downloadTempArray, JunkFilter::None, 1);
+}
+
+void QuickScanEngine::traverseUserStorageDirWithpath(const QString& path,
+                                                     amd::AfcService& withAfcService) {
+    walkJunk(path.toStdString(), withAfcService, result_.userStorageArray, JunkFilter::None, 1);
+}
+
+void QuickScanEngine::traverseiTunesSyncFailedFilesDirWithpath(const QString& path,
+                                                               amd::AfcService& withAfcService) {
+    walkJunk(path.toStdString(), withAfcService, result_.iTunesSyncFailedArray, JunkFilter::None,
+             1);
+}
+
+void QuickScanEngine::traverseiTunesSyncCacheFilesDirWithpath(const QString& path,
+                                                              amd::AfcService& withAfcService) {
+    walkJunk(path.toStdString(), withAfcService, result_.iTunesSyncCacheArray,
+             JunkFilter::EditedPicture, 1);
+}
+
+// ---- large files ----
+
+void QuickScanEngine::QuickScanLargeFileFromUserData() {
+    amd::AfcService afc;
+    if (!bind(afc)) {
+        return;
+    }
+    const std::optional<std::vector<std::string>> names = afc.ReadDirectory("/");
+    if (!names) {
+        return;
+    }
+    for (const std::string& name : *names) {
+        if (isPlainName(name) && !largeFileEntry("/" + name, afc, 0)) {
+            return;
+        }
+    }
+}
+
+void QuickScanEngine::userdatatraverseDirWithpath(const QString& path,
+                                                  amd::AfcService& withAfcService) {
+    walkLargeFiles(path.toStdString(), withAfcService, 1);
+}
+
+void QuickScanEngine::walkLargeFiles(const std::string& path, amd::AfcService& afc, int depth) {
+    const std::optional<std::vector<std::string>> names = afc.ReadDirectory(path);
+    if (!names) {
+        return;
+    }
+    for (const std::string& name : *names) {
+        if (isPlainName(name) && !largeFileEntry(path + "/" + name, afc, depth)) {
+            return;
+        }
+    }
+}
+
+bool QuickScanEngine::largeFileEntry(const std::string& path, amd::AfcService& afc, int depth) {
+    const std::optional<Attributes> info = afc.GetFileInfo(path);
+    if (info) {
+        const std::string kind = kindOf(*info);
+        if (kind == "S_IFDIR") {
+            if (depth < kMaxWalkDepth) {
+                walkLargeFiles(path, afc, depth + 1);
+            }
+        } else if (kind == "S_IFREG") {
+            const std::uint64_t size = sizeOf(*info);
+            const bool large =
+                size > options_.limitLargeFileSize && (depth == 0 || size > kSubFolderMinimumSize);
+            if (large && extensionOf(lastComponent(path)) != "ithmb") {
+                addLargeFile(path, size);
+            }
+        }
+    }
+    return !shouldStop();
+}
+
+void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) {
+    auto node = std::make_shared<PRLargeFileNode>();
+    node->setFilePath(QString::fromStdString(path));
+    node->setFileName(QString::fromStdString(lastComponent(path)));
+    node->setFileSizeNumber(size);
+    node->setFileSize(nimbara::shell::size_to_unit(size));
+    if (nimbara::cleanup::isProtectedDeviceFile(path)) {
+        node->setIsProtected(true);
+        node->setBSelectedSate(false);
+    } else if (nimbara::cleanup::isCameraRollFileName(lastComponent(path))) {
+        // Left to the photo step: offering it here would promise a removal that never happens.
+        node->setIsCameraRollFile(true);
+        node->setBSelectedSate(false);
+    }
+    result_.bigFileSize = saturatingAdd(result_.bigFileSize, size);
+    result_.userDataBigFileArray.push_back(std::move(node));
+}
+
+// ---- large apps ----
+
+void QuickScanEngine::QuickScanLargeAppFromAppData() {
+    amd::AppService apps;
+    if (!bind(apps)) {
+        return;
+    }
+    const std::optional<nimbara::PlistValue> lookup = apps.LookupApplications();
+    if (!lookup || !lookup->isDict()) {
+        return;
+    }
+    for (const auto& [bundleId, attributes] : lookup->toDict()) {
+        if (!attributes.isDict() || stringAttribute(attributes, "ApplicationType") != "User") {
+            continue;
+        }
+        const std::uint64_t bundleBytes = unsignedUsage(attributes["StaticDiskUsage"]);
+        const std::uint64_t dataBytes = unsignedUsage(attributes["DynamicDiskUsage"]);
+        const std::uint64_t total = saturatingAdd(bundleBytes, dataBytes);
+        if (total <= options_.limitLargeAppSize) {
+            continue;
+        }
+        // An app without a display name is shown by its bundle name, else its identifier.
+        QString name = stringAttribute(attributes, "CFBundleDisplayName");
+        if (name.isEmpty()) {
+            name = stringAttribute(attributes, "CFBundleName");
+        }
+        if (name.isEmpty()) {
+            name = QString::fromStdString(bundleId);
+        }
+        QString version = stringAttribute(attributes, "CFBundleShortVersionString");
+        if (version.isNull()) {
+            version = stringAttribute(attributes, "CFBundleVersion");
+        }
+        auto node = std::make_shared<PRLargeFileNode>();
+        node->setFileName(name + QStringLiteral(".app"));
+        node->setAppDisplayName(name);
+        node->setAppBundId(QString::fromStdString(bundleId));
+        node->setAppFileSizeNumber(total);
+        node->setTotalSize(nimbara::shell::size_to_unit(total));
+        node->setDocumentSize(nimbara::shell::size_to_unit(dataBytes));
+        node->setFileSize(nimbara::shell::size_to_unit(bundleBytes));
+        node->setAppVersion(version);
+        result_.bigAppFileSize = saturatingAdd(result_.bigAppFileSize, total);
+        result_.appBigFileArray.push_back(std::move(node));
+    }
+}
+
+// ---- ordering ----
+
+int QuickScanEngine::compareFileSizeDescending(const PRLargeFileNode& a, const PRLargeFileNode& b) {
+    const std::uint64_t x = a.fileSizeNumber();
+    const std::uint64_t y = b.fileSizeNumber();
+    return x > y ? -1 : (x < y ? 1 : 0);
+}
+
+int QuickScanEngine::compareAppFileSizeDescending(const PRLargeFileNode& a,
+                                                  const PRLargeFileNode& b) {
+    const std::uint64_t x = a.appFileSizeNumber();
+    const std::uint64_t y = b.appFileSizeNumber();
+    return x > y ? -1 : (x < y ? 1 : 0);
+}
+
+std::vector<std::shared_ptr<PRLargeFileNode>> QuickScanEngine::sortedBySizeDescending(
+    std::vector<std::shared_ptr<PRLargeFileNode>> list, bool byAppSize) {
+    auto compare = byAppSize ? &compareAppFileSizeDescending : &compareFileSizeDescending;
+    std::stable_sort(list.begin(), list.end(),
+                     [compare](const std::shared_ptr<PRLargeFileNode>& a,
+                               const std::shared_ptr<PRLargeFileNode>& b) {
+                         if (!a || !b) {
+                             return a && !b;  // missing records go last
+                         }
+                         return compare(*a, *b) < 0;
+                     });
+    return list;
+}

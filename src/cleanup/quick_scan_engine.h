@@ -1,0 +1,136 @@
+// The quick scan of one device: junk files (crash logs, downloads, general storage, media that
+// failed to sync, pictures left by photo edits), large files on the media root and large user
+// apps. It runs on the caller's thread (a worker) and returns the lists and byte counts; nothing
+// here touches widgets.
+//
+// Stopping: after every directory entry (and before binding each service) the engine asks its
+// stop check. It stops when ITS device is gone (the device with this index AND serial is no
+// longer attached or its connection reports it gone, whatever other device is attached or
+// detached meanwhile, and even when a new device took the same index) or when the caller's
+// StopCheck answers true. Once stopped, the remaining steps find nothing; the lists keep what was
+// found so far.
+//
+// Records: every file record has isProtected() set from nimbara::cleanup::isProtectedDeviceFile;
+// protected large files also start unticked. Protected files are still listed and counted.
+//
+// Folders are walked at most kMaxWalkDepth levels deep (a folder that lists itself ends there).
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cleanup/pr_large_file_node.h"
+#include "ui/core/device_file_nodes.h"
+
+namespace amd {
+class AfcService;
+}
+
+struct QuickScanResult {
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> systemLogArray;         // crash logs
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> downloadTempArray;      // below /Downloads
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> userStorageArray;       // /general_storage
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> iTunesSyncFailedArray;  // sync media
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> iTunesSyncCacheArray;   // photo edits
+    std::vector<std::shared_ptr<PRLargeFileNode>> userDataBigFileArray;         // walk order
+    std::vector<std::shared_ptr<PRLargeFileNode>> appBigFileArray;              // lookup order
+    std::uint64_t junkFileSize = 0;    // bytes of the five junk lists
+    std::uint64_t bigFileSize = 0;     // bytes of userDataBigFileArray
+    std::uint64_t bigAppFileSize = 0;  // bundle plus data bytes of appBigFileArray
+    bool stopped = false;              // the scan ended early (device gone or cancelled)
+
+    // The total offered for clean-up: photoVideoFileSize + bigAppFileSize + junkFileSize +
+    // bigFileSize (saturating at the 64-bit maximum).
+    std::uint64_t totalCleanupFileSize(std::uint64_t photoVideoFileSize) const;
+};
+
+struct QuickScanOptions {
+    int deviceIndex = 0;
+    // The serial of the device to scan (amd::DeviceManager::DeviceSerial). 0: the device at
+    // deviceIndex when the engine is made.
+    std::uint64_t deviceSerial = 0;
+    std::uint64_t limitLargeFileSize = 5000000;
+    std::uint64_t limitLargeAppSize = 100000000;
+};
+
+class QuickScanEngine {
+  public:
+    using StopCheck = std::function<bool()>;  // true: stop now
+
+    // Files in a sub-folder of the media root must in addition be larger than this.
+    static constexpr std::uint64_t kSubFolderMinimumSize = 5000000;
+    // How many folder levels below a walk's root are entered.
+    static constexpr int kMaxWalkDepth = 64;
+
+    // `cancel` may be empty; it is combined with "the device is gone".
+    QuickScanEngine(QuickScanOptions options, StopCheck cancel);
+
+    // Each callback runs on the scanning thread after its step; the caller forwards to the GUI.
+    std::function<void(std::uint64_t junkFileSize)> onJunkDone;
+    std::function<void(std::uint64_t bigFileSize)> onLargeFilesDone;
+
+    // Junk, then large files, then large apps; the callbacks run even after a stop.
+    QuickScanResult run();
+
+    // The steps (each adds to result()).
+    void QuickScanJunkFileFromDevie();
+    void QuickScanLargeFileFromUserData();
+    void QuickScanLargeAppFromAppData();
+
+    // The walkers: the device path of a folder and the bound AFC service to use.
+    void traverseDirWithpath(const QString& path, amd::AfcService& withAfcService);
+    void traverseUserStorageDirWithpath(const QString& path, amd::AfcService& withAfcService);
+    void traverseiTunesSyncFailedFilesDirWithpath(const QString& path,
+                                                  amd::AfcService& withAfcService);
+    void traverseiTunesSyncCacheFilesDirWithpath(const QString& path,
+                                                 amd::AfcService& withAfcService);
+    void userdatatraverseDirWithpath(const QString& path, amd::AfcService& withAfcService);
+
+    // Negative when a's number is larger (a goes first), positive when smaller, 0 when equal:
+    // a sort by these puts the largest first.
+    static int compareFileSizeDescending(const PRLargeFileNode& a, const PRLargeFileNode& b);
+    static int compareAppFileSizeDescending(const PRLargeFileNode& a, const PRLargeFileNode& b);
+    // A copy of `list` sorted largest first by appFileSizeNumber (byAppSize) or fileSizeNumber.
+    static std::vector<std::shared_ptr<PRLargeFileNode>> sortedBySizeDescending(
+        std::vector<std::shared_ptr<PRLargeFileNode>> list, bool byAppSize);
+
+    // True once the stop check answered true (kept: a stopped scan never resumes).
+    bool shouldStop();
+
+    const QuickScanResult& result() const { return result_; }
+    QuickScanResult takeResult();
+    const QuickScanOptions& options() const { return options_; }
+
+  private:
+    enum class JunkFilter { None, EditedPicture };
+    using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+
+    // One junk root: bind, list the root's entries and walk its folders into `list`.
+    void scanJunkRoot(const std::string& root, FileList& list, JunkFilter filter);
+    void walkJunk(const std::string& path, amd::AfcService& afc, FileList& list, JunkFilter filter,
+                  int depth);
+    void walkLargeFiles(const std::string& path, amd::AfcService& afc, int depth);
+    // Handles one entry of a junk folder; false when the walk must end.
+    bool junkEntry(const std::string& path, amd::AfcService& afc, FileList& list, JunkFilter filter,
+                   int depth);
+    bool largeFileEntry(const std::string& path, amd::AfcService& afc, int depth);
+    void addJunk(const std::string& path, std::uint64_t size, FileList& list,
+                 const QString& fileType);
+    void addLargeFile(const std::string& path, std::uint64_t size);
+    // Binds `service` to the scanned device; false when it can't or the device is another one.
+    template <class Service>
+    bool bind(Service& service);
+    // The device with our index and serial is attached and its connection has not dropped.
+    bool deviceStillThere() const;
+
+    QuickScanOptions options_;
+    StopCheck cancel_;
+    bool stopped_ = false;
+    QuickScanResult result_;
+};

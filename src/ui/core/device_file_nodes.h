@@ -1,0 +1,139 @@
+// Records of files and folders on the device's AFC file system and in its crash-log area. The
+// quick scan and the system boost page keep their junk lists as PRPhoneSystemFileNode lists; the
+// device walks hand PRPhoneSystemDirNode records to the folder-tree builder, which makes a tree of
+// PRPhoneSystemDirNode folders holding PRPhoneSystemFileNode entries.
+//
+// Nodes are held by std::shared_ptr; a folder owns its children, the parent links are weak.
+// Every single getter or setter is atomic (a reader never sees a half-written value), so a worker
+// may fill nodes that the GUI shows. Texts keep "empty" (QString("")) and "absent" (null QString)
+// apart: see each field.
+//
+// Protected files: isProtected() tells whether the file is one the clean-up must never remove
+// (nimbara::cleanup::isProtectedDeviceFile of its path). The quick scan sets it on every record it
+// makes; the clean-up still asks isProtectedDeviceFile itself before removing anything.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class PRPhoneSystemDirNode;
+
+class PRPhoneSystemFileNode {
+  public:
+    // Empty (not null) texts, size 0, not transferred, not protected, no parent.
+    PRPhoneSystemFileNode();
+    PRPhoneSystemFileNode(const PRPhoneSystemFileNode&) = delete;
+    PRPhoneSystemFileNode& operator=(const PRPhoneSystemFileNode&) = delete;
+
+    // The folder whose fileChildren list this node (a back link; null when none or gone).
+    std::shared_ptr<PRPhoneSystemDirNode> parent() const;
+    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value);
+
+    // Full device path, beginning with "/".
+    QString filePath() const;
+    void setFilePath(const QString& value);
+    // The last component of the path.
+    QString fileName() const;
+    void setFileName(const QString& value);
+    // Size text (may be set to a null text by a producer that has none).
+    QString fileSize() const;
+    void setFileSize(const QString& value);
+    // "Log" for a crash log, "File" or "Folder" for tree entries, empty otherwise.
+    QString fileType() const;
+    void setFileType(const QString& value);
+    // Whether the file was copied to a local folder already, and where (for previews).
+    bool btransfer() const { return btransfer_.load(); }
+    void setBtransfer(bool value) { btransfer_.store(value); }
+    QString transferPath() const;
+    void setTransferPath(const QString& value);
+    // Size in bytes.
+    std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
+    void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
+
+    // A file the clean-up must never remove (set by the producer; see the file comment).
+    bool isProtected() const { return isProtected_.load(); }
+    void setIsProtected(bool value) { isProtected_.store(value); }
+
+  private:
+    mutable std::mutex mutex_;  // guards the texts and the parent link
+    std::weak_ptr<PRPhoneSystemDirNode> parent_;
+    QString filePath_;
+    QString fileName_;
+    QString fileSize_;
+    QString fileType_;
+    QString transferPath_;
+    std::atomic<bool> btransfer_{false};
+    std::atomic<std::uint64_t> fileSizeNumber_{0};
+    std::atomic<bool> isProtected_{false};
+};
+
+class PRPhoneSystemDirNode {
+  public:
+    using DirList = std::vector<std::shared_ptr<PRPhoneSystemDirNode>>;
+    using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+
+    // Two empty lists, icon "folder", empty filePath and fileDirName, absent (null) fileSize and
+    // fileType, flags false, size 0, no parent.
+    PRPhoneSystemDirNode();
+    PRPhoneSystemDirNode(const PRPhoneSystemDirNode&) = delete;
+    PRPhoneSystemDirNode& operator=(const PRPhoneSystemDirNode&) = delete;
+
+    // The folder's own lists (not copies): the tree builder inserts into them directly. These
+    // references are not guarded: only the thread that builds the tree may use them.
+    DirList& children() { return children_; }
+    const DirList& children() const { return children_; }
+    FileList& fileChildren() { return fileChildren_; }
+    const FileList& fileChildren() const { return fileChildren_; }
+    // Store a copy of `value`; passing the folder's own list changes nothing.
+    void setChildren(const DirList& value);
+    void setFileChildren(const FileList& value);
+    // Appends one entry at the end of fileChildren (the same node twice is listed twice).
+    void addFileChildren(const std::shared_ptr<PRPhoneSystemFileNode>& node);
+
+    // Device path: "/" followed by the path for a flat walk record; empty for a tree folder.
+    QString filePath() const;
+    void setFilePath(const QString& value);
+    // Size text; null until set.
+    QString fileSize() const;
+    void setFileSize(const QString& value);
+    // "Folder" or "File" where set; null until set.
+    QString fileType() const;
+    void setFileType(const QString& value);
+    // The enclosing folder; null at the top level or once it is gone.
+    std::shared_ptr<PRPhoneSystemDirNode> parent() const;
+    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value);
+    // The entry is a regular file.
+    bool isFile() const { return isFile_.load(); }
+    void setIsFile(bool value) { isFile_.store(value); }
+    // The folder has no sub-folders.
+    bool isLeaf() const { return isLeaf_.load(); }
+    void setIsLeaf(bool value) { isLeaf_.store(value); }
+    // One path component: the folder's name in the outline.
+    QString fileDirName() const;
+    void setFileDirName(const QString& value);
+    // Outline icon as an image name (nimbara::ui::namedImage turns it into a picture).
+    QString nodeIcon() const;
+    void setNodeIcon(const QString& value);
+    // Size in bytes.
+    std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
+    void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
+
+  private:
+    mutable std::mutex mutex_;  // guards the texts, the parent link and list replacement
+    DirList children_;
+    FileList fileChildren_;
+    QString filePath_;
+    QString fileSize_;
+    QString fileType_;
+    std::weak_ptr<PRPhoneSystemDirNode> parent_;
+    QString fileDirName_;
+    QString nodeIcon_;
+    std::atomic<bool> isFile_{false};
+    std::atomic<bool> isLeaf_{false};
+    std::atomic<std::uint64_t> fileSizeNumber_{0};
+};

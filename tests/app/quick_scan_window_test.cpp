@@ -1,0 +1,338 @@
+// The quick-scan window driven through its buttons against a simulated device: scan, ticks,
+// clean-up with its confirmation, rescan, and a detach while the scan runs.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QTableView>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/alerts.h"
+#include "app/core/text_utilities.h"
+#include "app/pr_large_file_controller.h"
+#include "app/quick_scan_window_ui.h"
+#include "cleanup/pr_large_file_node.h"
+#include "cleanup/quick_scan_engine.h"
+#include "delegate_fixture.h"
+#include "ui/notification_buttons.h"
+#include "ui/table_cell_views.h"
+#include "widget_test_support.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t kCrashLog = 1000;
+constexpr std::uint64_t kDownload = 2000;
+constexpr std::uint64_t kDownloadInFolder = 3000;
+constexpr std::uint64_t kDownloadQueue = 4000;  // protected database
+constexpr std::uint64_t kBook = 6'000'000;
+constexpr std::uint64_t kRecording = 9'000'000;
+constexpr std::uint64_t kPhotoLibrary = 7'000'000;  // protected database
+constexpr std::uint64_t kAppStatic = 150'000'000;
+constexpr std::uint64_t kAppDynamic = 50'000'000;
+
+QString sizeText(std::uint64_t bytes) {
+    return QStringLiteral(" ") + shell::size_to_unit(bytes);
+}
+
+class QuickScanWindowTest : public DelegateTest {
+  protected:
+    QuickScanWindowUi& quick() { return *hub().quickScanUi(); }
+
+    // A device with junk, large files (one of them a protected database) and apps.
+    std::string writeDevice(const std::string& udid, int extraDownloads = 0) {
+        simdev::SimDeviceBuilder b(tmp_ / udid);
+        b.setIdentity("Scan Phone", udid);
+        b.addCrashLog("/Panic-2026.ips", kCrashLog);
+        b.addMediaFileOfSize("/Downloads/a.tmp", kDownload);
+        b.addMediaFileOfSize("/Downloads/sub/b.tmp", kDownloadInFolder);
+        b.addMediaFileOfSize("/Downloads/downloads.28.sqlitedb", kDownloadQueue);
+        b.addMediaFileOfSize("/Books/aaa-handbook.pdf", kBook);
+        b.addMediaFileOfSize("/Recordings/zzz-meeting.m4a", kRecording);
+        b.addMediaFileOfSize("/PhotoData/Photos.sqlite", kPhotoLibrary);
+        for (int i = 0; i < extraDownloads; ++i) {
+            b.addMediaFile("/Downloads/many/f" + std::to_string(i) + ".tmp", "x");
+        }
+        simdev::AppSpec big;
+        big.bundleId = "com.example.bigapp";
+        big.displayName = "Big App";
+        big.staticDiskUsage = static_cast<std::int64_t>(kAppStatic);
+        big.dynamicDiskUsage = static_cast<std::int64_t>(kAppDynamic);
+        b.addApp(big);
+        simdev::AppSpec small;
+        small.bundleId = "com.example.small";
+        small.displayName = "Small";
+        small.staticDiskUsage = 1'000'000;
+        b.addApp(small);
+        simdev::AppSpec system;
+        system.bundleId = "com.example.system";
+        system.displayName = "System Big";
+        system.type = "System";
+        system.staticDiskUsage = 900'000'000;
+        b.addApp(system);
+        EXPECT_TRUE(b.write());
+        device_ = b;
+        return (tmp_ / udid).string();
+    }
+
+    bool mediaExists(const std::string& devicePath) {
+        return fs::exists(device_->mediaPath(devicePath));
+    }
+
+    void attachDevice(int extraDownloads = 0) {
+        ASSERT_GE(attach(writeDevice("scan-phone", extraDownloads)), 0);
+        ASSERT_TRUE(pumpUntil([&] { return hub().getDeviceConnected(); }));
+        quick().quickScanWindow->show();
+    }
+
+    bool barShown(QWidget* bar) { return !bar->isHidden(); }
+
+    // Presses the scan button and waits for the clean-up bar.
+    void scanThroughButton() {
+        sendClick(quick().quickScnDeviceBtn);
+        ASSERT_TRUE(pumpUntil([&] { return barShown(quick().cleanupBottomView); }));
+    }
+
+    std::vector<QString> paths(const std::vector<std::shared_ptr<PRLargeFileNode>>& list) {
+        std::vector<QString> result;
+        for (const auto& record : list) {
+            result.push_back(record->filePath().isEmpty() ? record->appBundId()
+                                                          : record->filePath());
+        }
+        return result;
+    }
+
+    std::shared_ptr<PRLargeFileNode> fileRecord(const QString& path) {
+        for (const auto& record : hub().bigFileController()->arrangedObjects()) {
+            if (record->filePath() == path) {
+                return record;
+            }
+        }
+        return nullptr;
+    }
+
+    PRCustomCellView* fileCell(int row) {
+        QTableView* table = quick().bigFileTableView;
+        return qobject_cast<PRCustomCellView*>(
+            table->indexWidget(table->model()->index(row, PRLargeFileController::kNameColumn)));
+    }
+
+    std::optional<simdev::SimDeviceBuilder> device_;
+};
+
+TEST_F(QuickScanWindowTest, ScanFillsLabelsListsAndSortedTablesAndTicksNoProtectedFile) {
+    attachDevice();
+    EXPECT_TRUE(quick().quickScnDeviceBtn->isEnabled());
+    scanThroughButton();
+
+    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder + kDownloadQueue;
+    EXPECT_EQ(hub().junkFileSize(), junk);
+    EXPECT_EQ(hub().bigFileSize(), kBook + kRecording + kPhotoLibrary);
+    EXPECT_EQ(hub().bigAppFileSize(), kAppStatic + kAppDynamic);
+    EXPECT_EQ(quick().deviceJunklab->text(), sizeText(junk));
+    EXPECT_EQ(quick().deviceLargeFilelab->text(), sizeText(kBook + kRecording + kPhotoLibrary));
+    EXPECT_EQ(quick().deviceLargeApplab->text(), sizeText(kAppStatic + kAppDynamic));
+    ASSERT_EQ(hub().systemLogArray().size(), 1u);
+    EXPECT_EQ(hub().downloadTempArray().size(), 3u);
+
+    // The lists keep the engine's walk order; the tables get copies, largest first.
+    QuickScanOptions options;
+    options.deviceIndex = hub().theDevice();
+    QuickScanEngine direct(options, {});
+    const QuickScanResult expected = direct.run();
+    EXPECT_EQ(paths(hub().userDataBigFileArray()), paths(expected.userDataBigFileArray));
+    EXPECT_EQ(paths(hub().bigFileController()->arrangedObjects()),
+              (std::vector<QString>{"/Recordings/zzz-meeting.m4a", "/PhotoData/Photos.sqlite",
+                                    "/Books/aaa-handbook.pdf"}));
+    EXPECT_EQ(paths(hub().appBigFileArray()), (std::vector<QString>{"com.example.bigapp"}));
+    EXPECT_EQ(hub().numberOfRowsInTableView(quick().bigFileTableView), 3);
+    EXPECT_EQ(hub().numberOfRowsInTableView(quick().bigAppTableView), 1);
+    EXPECT_EQ(hub().numberOfRowsInTableView(nullptr), 0);
+
+    // The protected photo database is listed but not ticked, in its record and in its cell; the
+    // total counts only what a clean-up would remove.
+    const auto photos = fileRecord("/PhotoData/Photos.sqlite");
+    ASSERT_TRUE(photos);
+    EXPECT_FALSE(photos->bSelectedSate());
+    EXPECT_EQ(fileCell(1)->checkBtn()->imageName(), "unselectedstate.png");
+    EXPECT_EQ(fileCell(0)->checkBtn()->imageName(), "selectedstate.png");
+    EXPECT_EQ(fileCell(0)->textField()->text(), "zzz-meeting.m4a");
+    EXPECT_TRUE(hub().bigAppController()->data(hub().bigAppController()->index(0, 1)) ==
+                shell::size_to_unit(kAppStatic + kAppDynamic));
+    const std::uint64_t total = junk + kBook + kRecording + kAppStatic + kAppDynamic;
+    EXPECT_EQ(hub().totalCleanupFileSize(), total);
+    EXPECT_EQ(quick().deviceTotallab->text(), sizeText(total));
+
+    // After the scan: the row boxes and the open lists are shown, the animation stopped.
+    EXPECT_FALSE(quick().quickJunkCheckBtn->isHidden());
+    EXPECT_FALSE(quick().bigFileScrollView->isHidden());
+    EXPECT_FALSE(quick().bigAppScrollView->isHidden());
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+}
+
+TEST_F(QuickScanWindowTest, RowAndListTicksKeepTheTotalConsistent) {
+    attachDevice();
+    scanThroughButton();
+    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder + kDownloadQueue;
+    const std::uint64_t start = hub().totalCleanupFileSize();
+
+    // Unticking the junk row subtracts it but leaves its label; ticking restores both.
+    sendClick(quick().quickJunkCheckBtn);
+    EXPECT_EQ(quick().quickJunkCheckBtn->imageName(), "unselectedstate.png");
+    EXPECT_EQ(hub().totalCleanupFileSize(), start - junk);
+    EXPECT_EQ(quick().deviceJunklab->text(), sizeText(junk));
+    sendClick(quick().quickJunkCheckBtn);
+    EXPECT_EQ(hub().totalCleanupFileSize(), start);
+
+    // A single row, then the whole list: each byte is counted once, and the list box never
+    // ticks the protected database.
+    sendClick(fileCell(2)->checkBtn(), {8, 8});  // the book
+    EXPECT_FALSE(fileRecord("/Books/aaa-handbook.pdf")->bSelectedSate());
+    EXPECT_EQ(hub().totalCleanupFileSize(), start - kBook);
+    sendClick(quick().quickLargeFileCheckBtn);  // untick the list
+    EXPECT_EQ(hub().totalCleanupFileSize(), start - kBook - kRecording);
+    sendClick(quick().quickLargeFileCheckBtn);  // tick it again
+    EXPECT_EQ(hub().totalCleanupFileSize(), start);
+    EXPECT_FALSE(fileRecord("/PhotoData/Photos.sqlite")->bSelectedSate());
+
+    // Ticking the protected row by hand is refused.
+    sendClick(fileCell(1)->checkBtn(), {8, 8});
+    EXPECT_FALSE(fileRecord("/PhotoData/Photos.sqlite")->bSelectedSate());
+    EXPECT_EQ(fileCell(1)->checkBtn()->imageName(), "unselectedstate.png");
+    EXPECT_EQ(hub().totalCleanupFileSize(), start);
+
+    // A tick from a cell past the end of the list changes nothing.
+    PRCustomCellView stray;
+    stray.setBlargeFile(true);
+    stray.setCurrentRow(99);
+    stray.ClickCheckBtn();
+    EXPECT_EQ(hub().totalCleanupFileSize(), start);
+
+    // A share button changes nothing.
+    hub().MyTablebuttonMouseDownHandle(
+        Notification{"MyTablebuttonMouseDown", static_cast<QObject*>(quick().newShareFaceBookBtn)});
+    EXPECT_EQ(hub().totalCleanupFileSize(), start);
+    EXPECT_TRUE(barShown(quick().cleanupBottomView));
+}
+
+TEST_F(QuickScanWindowTest, CleanUpAfterConfirmationRemovesTickedItemsAndRescanShowsThemGone) {
+    attachDevice();
+    scanThroughButton();
+    sendClick(quick().quickPhotoCheckBtn);       // no photo backup in this test
+    sendClick(fileCell(2)->checkBtn(), {8, 8});  // keep the book
+
+    std::vector<Alerts::Question> asked;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q);
+        return Alerts::Answer::Default;
+    });
+    sendClick(quick().quickCleanupDeviceBtn);
+    ASSERT_TRUE(pumpUntil([&] { return barShown(quick().shareBottomView); }));
+    ASSERT_EQ(asked.size(), 1u);  // asked once
+    EXPECT_EQ(asked[0].alternateButton, "Cancel");
+
+    // Freed: the junk but the protected download queue, the recording and the app.
+    const std::uint64_t freed =
+        kCrashLog + kDownload + kDownloadInFolder + kRecording + kAppStatic + kAppDynamic;
+    EXPECT_EQ(hub().cleanupCompletedFileSize(), freed);
+    EXPECT_EQ(quick().cleanupFileSizelab->text(), sizeText(freed));
+    EXPECT_FALSE(quick().theInfoCleanFinishView->isHidden());
+    EXPECT_FALSE(quick().cleanFinishInfolab->text().isEmpty());
+    EXPECT_EQ(quick().cleanupProcesslab->text(), "Cleaning up device");
+    EXPECT_TRUE(hub().userDataBigFileArray().empty());
+    EXPECT_EQ(hub().bigFileController()->rowCount(), 0);
+
+    EXPECT_FALSE(mediaExists("/Recordings/zzz-meeting.m4a"));
+    EXPECT_FALSE(mediaExists("/Downloads/a.tmp"));
+    EXPECT_TRUE(mediaExists("/Books/aaa-handbook.pdf"));
+    EXPECT_TRUE(mediaExists("/Downloads/downloads.28.sqlitedb"));
+    EXPECT_TRUE(mediaExists("/PhotoData/Photos.sqlite"));
+
+    // The rescan of the done bar shows what is left.
+    sendClick(quick().shareRescanDeviceBtn);
+    EXPECT_TRUE(hub().startReScan());
+    ASSERT_TRUE(pumpUntil([&] { return barShown(quick().cleanupBottomView); }));
+    EXPECT_EQ(paths(hub().bigFileController()->arrangedObjects()),
+              (std::vector<QString>{"/PhotoData/Photos.sqlite", "/Books/aaa-handbook.pdf"}));
+    EXPECT_TRUE(hub().appBigFileArray().empty());
+    EXPECT_EQ(hub().junkFileSize(), kDownloadQueue);
+    EXPECT_EQ(quick().deviceJunklab->text(), sizeText(kDownloadQueue));
+    EXPECT_TRUE(quick().theInfoCleanFinishView->isHidden());
+}
+
+TEST_F(QuickScanWindowTest, CancellingTheConfirmationChangesNothing) {
+    attachDevice();
+    scanThroughButton();
+    const std::uint64_t total = hub().totalCleanupFileSize();
+    int asked = 0;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question&) {
+        ++asked;
+        return Alerts::Answer::Alternate;
+    });
+    sendClick(quick().quickCleanupDeviceBtn);
+    pumpEvents(20);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(barShown(quick().cleanupBottomView));
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+    EXPECT_EQ(hub().totalCleanupFileSize(), total);
+    EXPECT_EQ(hub().bigFileController()->rowCount(), 3);
+    for (const char* path : {"/Recordings/zzz-meeting.m4a", "/Books/aaa-handbook.pdf",
+                             "/Downloads/a.tmp", "/Downloads/sub/b.tmp"}) {
+        EXPECT_TRUE(mediaExists(path)) << path;
+    }
+    EXPECT_TRUE(fs::exists(device_->appPath("com.example.bigapp")));
+}
+
+TEST_F(QuickScanWindowTest, DetachDuringTheScanEndsItWithoutHanging) {
+    attachDevice(1500);
+    sendClick(quick().quickScnDeviceBtn);
+    EXPECT_TRUE(hub().quickScanWorkerRunning());
+    EXPECT_TRUE(barShown(quick().scanProcessBottomView));
+    ASSERT_TRUE(detach("scan-phone"));
+    ASSERT_TRUE(pumpUntil([&] { return !hub().getDeviceConnected(); }));
+    // The worker was joined on the detach; its finishing step showed what it had found.
+    EXPECT_FALSE(hub().quickScanThreadJoinable());
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+    EXPECT_FALSE(barShown(quick().scanProcessBottomView));
+    // Pressing scan without a device does nothing.
+    sendClick(quick().quickScnDeviceBtn);
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+}
+
+TEST_F(QuickScanWindowTest, ScanButtonDoesNothingWithoutADevice) {
+    quick().quickScanWindow->show();
+    sendClick(quick().quickScnDeviceBtn);
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+    EXPECT_TRUE(barShown(quick().scanButtonBottomView));
+}
+
+TEST_F(QuickScanWindowTest, ScanAnimationCyclesSevenTicksAndHelpFollowsTheHover) {
+    hub().startScanGifImageView();
+    std::vector<int> counts;
+    for (int i = 0; i < 8; ++i) {
+        hub().ChangeScanImageViewTimer();
+        counts.push_back(hub().scanGifCount());
+    }
+    EXPECT_EQ(counts, (std::vector<int>{1, 2, 3, 4, 5, 6, 0, 1}));
+    hub().StopScanGifImageView();
+
+    quick().quickScanWindow->show();
+    quick().photoInfoBtn->show();
+    sendEnter(quick().photoInfoBtn);
+    ASSERT_NE(hub().photoInfoPopver(), nullptr);
+    EXPECT_TRUE(hub().photoInfoPopver()->isVisible());
+    EXPECT_EQ(quick().photoInfoBtn->imageName(), "infodown.png");
+    EXPECT_NE(hub().photoInfoPopver()->findChild<QLabel*>()->text().indexOf("backed up"), -1);
+    sendLeave(quick().photoInfoBtn);
+    EXPECT_FALSE(hub().photoInfoPopver()->isVisible());
+    EXPECT_EQ(quick().photoInfoBtn->imageName(), "infonom.png");
+}
+
+}  // namespace
+}  // namespace nimbara::test
