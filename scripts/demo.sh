@@ -9,6 +9,9 @@ DATA="${XDG_DATA_HOME:-$HOME/.local/share}/nimbara-demo"
 DEVICES="$DATA/devices"
 mkdir -p "$DEVICES"
 "$ROOT/build/nimbara-simdevice" make "$DEVICES/demo-iphone"
+# Its backup goes where the backup browser looks for local backups.
+BACKUPS="${NIMBARA_BACKUP_ROOT:-${XDG_DATA_HOME:-$HOME/.local/share}/MobileSync/Backup}"
+"$ROOT/build/nimbara-simdevice" backup "$DEVICES/demo-iphone" "$BACKUPS"
 
 ARGS=(--simulated-devices "$DEVICES")
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != "offscreen" ]; then

@@ -1,21 +1,14 @@
 #include "backup/pages/pr_back_up_view_controller.h"
 
-#include <QDir>
 #include <QLabel>
+
+#include "backup/backup_root.h"
 
 PRBackUpViewController::PRBackUpViewController(QObject* parent)
     : PageControllerBase("PRBackUpViewController", QStringLiteral("Backup"), parent) {}
 
 QString PRBackUpViewController::localBackupFolder() {
-    const QString overridden = qEnvironmentVariable("NIMBARA_BACKUP_ROOT");
-    if (!overridden.isEmpty()) {
-        return overridden;
-    }
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty()) {
-        dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    }
-    return dataHome + QStringLiteral("/MobileSync/Backup");
+    return nimbara::backup::localBackupRoot();
 }
 
 void PRBackUpViewController::viewShown() {

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <exception>
 
+#include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
 #include "sim_device_builder.h"
@@ -43,6 +44,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         b.setDiskUsage(64000000000ULL, 21318450176ULL);
 
         demo::addMedia(b);
+        addDemoBackupSource(b);
         demo::addCrashLogs(b);
         const std::int64_t apps = demo::addApps(b);
         // What the media-sync session reports: well below the 38.7 GB in use, the rest being

@@ -1,0 +1,76 @@
+// Builds the backup file outline from manifest records: device name, then domain, then the
+// folders of each relative path, with every file in the folder of its own path. Each level is
+// kept sorted by locale-aware name comparison; files keep their arrival order. Check states are
+// three-valued (unselected, selected, partly selected) and kept consistent from a folder up to
+// the top. Main thread only.
+#pragma once
+
+#include "backup/pr_tree_dir_node.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class PRTreeController {
+  public:
+    using DirNode = std::shared_ptr<PRTreeDirNode>;
+
+    PRTreeController() = default;
+
+    // The device name of the backup being browsed; records are not shown while it is empty.
+    void setDeviceName(const QString& name) { deviceName_ = name; }
+    QString deviceName() const { return deviceName_; }
+
+    // Files one manifest record (domain, relative path, full stored path). Records with an empty
+    // path are the caller's to skip. `isFistNode` has no effect.
+    void addTreeNode(const DirNode& record, bool isFistNode = false);
+    // Walks "<device>/<domain>/<relative path>", creating folders as needed; the last component
+    // becomes a file of its folder. `fileKey` is not used.
+    void addTreeFolder(const QString& path, const QString& fileKey = QString());
+    // Appends a file node for the current record to `folder`.
+    void addFileNode(const DirNode& folder, const QString& name);
+
+    // Check-state propagation after `folder` was created (isFirstCreate) or changed: the new,
+    // unselected folder makes every fully selected ancestor partly selected; otherwise a
+    // selected folder and its selected ancestors become partly selected.
+    static void refreshNodeState(const DirNode& folder, bool isFirstCreate);
+    // The user ticks or unticks a folder: it, its sub-folders and their files take the state,
+    // and every ancestor becomes selected, unselected or partly selected from its contents.
+    static void setFolderChecked(const DirNode& folder, bool checked);
+    // The user ticks or unticks one file; the folders above follow.
+    static void setFileChecked(const std::shared_ptr<PRTreeFileNode>& file, bool checked);
+    // Recomputes the states of `folder` and its ancestors from their contents.
+    static void updateFromContents(const DirNode& folder);
+
+    // Marks the outline as being rebuilt, then asks the view to refresh (the reload callback).
+    void reloadOutLineData();
+    void setReloadCallback(std::function<void()> callback) { reload_ = std::move(callback); }
+    bool bRefreshTreeFlag() const { return refreshing_; }
+
+    void SaveDirArray(const DirNode& folder) { fileDirArray_.push_back(folder); }
+    void initData() { fileDirArray_.clear(); }
+    const std::vector<DirNode>& fileDirArray() const { return fileDirArray_; }
+    DirNode IsThisDomainFileHasCreate(const DirNode& record) const;
+    DirNode IsThisDirOrFileFatherHasCreate(const DirNode& record) const;
+
+    // The top-level folders (one per device name).
+    const std::vector<DirNode>& content() const { return content_; }
+
+    // Text before the first `ch` found at index 1 or later; "" when the text starts with `ch`;
+    // nothing for an empty text or when `ch` does not occur.
+    static std::optional<QString> SubstringToCh(const QString& text, QChar ch);
+    // Text after the first `ch`; nothing for an empty text, no `ch`, or nothing after it.
+    static std::optional<QString> SubstringFromCh(const QString& text, QChar ch);
+
+  private:
+    std::vector<DirNode> content_;
+    std::vector<DirNode> fileDirArray_;
+    QString deviceName_;
+    QString realKeypath_;
+    QString dirFilePath_;
+    bool refreshing_ = false;
+    std::function<void()> reload_;
+};

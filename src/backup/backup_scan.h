@@ -1,0 +1,157 @@
+// The backup scan: one worker thread reads a local backup record family by record family, in a
+// fixed order, and posts "ScanProgressInfo" (an int percent) as each step ends.
+//
+// The order matters: the message reader looks up attachments among the manifest entries and
+// names among the contacts, which the first two steps collect. A step whose reader is not built
+// yet is reported as not available, never as a success.
+#pragma once
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace nimbara {
+class NotificationCenter;
+}
+
+namespace nimbara::backup {
+
+// Name of the progress notification; the object is an int from 0 to 100.
+inline constexpr const char* kScanProgressNotification = "ScanProgressInfo";
+
+enum class ScanStepKind { Manifest, Contacts, Messages, Notes, CallHistory, Bookmarks, Calendar };
+
+enum class ScanStepOutcome {
+    Done,          // the step ran to its end
+    Failed,        // the step ran but could not read its data (message says why)
+    NotAvailable,  // no reader for this family yet
+    Stopped,       // the scan was stopped before or during the step
+};
+
+// What a step's reader sees of the scan.
+class ScanStepContext {
+  public:
+    ScanStepContext(QString folder, const std::atomic<bool>& stop, NotificationCenter& center,
+                    std::function<void(int)> postProgress)
+        : folder_(std::move(folder)),
+          stop_(stop),
+          center_(center),
+          postProgress_(std::move(postProgress)) {}
+
+    // The backup folder being read.
+    const QString& folder() const { return folder_; }
+    // Readers check this between records and return early once it is set.
+    bool stopRequested() const { return stop_.load(); }
+    // For progress within a step (the manifest pass counts 0..20); the step's end value is
+    // posted by the scan itself, so readers must not post it.
+    void postProgress(int percent) const { postProgress_(percent); }
+    // Where the scan's records are posted.
+    NotificationCenter& center() const { return center_; }
+
+  private:
+    QString folder_;
+    const std::atomic<bool>& stop_;
+    NotificationCenter& center_;
+    std::function<void(int)> postProgress_;
+};
+
+struct ScanStepReport {
+    ScanStepOutcome outcome = ScanStepOutcome::Done;
+    QString message;
+    // The reader posted the step's end value itself (readers shared with other pages do); the
+    // scan then does not post it again.
+    bool progressPosted = false;
+};
+
+using ScanStepRunner = std::function<ScanStepReport(const ScanStepContext&)>;
+
+struct ScanStep {
+    ScanStepKind kind;
+    QString title;  // "Contacts", "Messages", ...
+    // Posted when the step ends, whatever its outcome except Stopped, so the progress bar moves
+    // on past a family that could not be read; -1 when the step posts nothing.
+    int progressAfter;
+    ScanStepRunner runner;  // empty: the reader is not available yet
+};
+
+// The steps of one scan in their fixed order.
+class BackupScanPlan {
+  public:
+    // Manifest pass, contacts, messages, notes, call history, bookmarks, calendar; the first five
+    // end at 20, 40, 50, 70 and 60 percent (so the last value posted is 60), the last two post
+    // nothing. No step has a reader until one is attached with setRunner.
+    static BackupScanPlan standard();
+
+    // Attaches the reader of one record family (the hook the readers are wired through).
+    void setRunner(ScanStepKind kind, ScanStepRunner runner);
+    bool hasRunner(ScanStepKind kind) const;
+
+    const std::vector<ScanStep>& steps() const { return steps_; }
+
+  private:
+    std::vector<ScanStep> steps_;
+};
+
+struct ScanStepResult {
+    ScanStepKind kind;
+    ScanStepOutcome outcome;
+    QString message;
+};
+
+struct BackupScanSummary {
+    QString folder;
+    bool stopped = false;
+    std::vector<ScanStepResult> steps;  // one per step of the plan, in order
+};
+
+// Runs one plan over one backup folder on a thread of its own. At most one scan runs per object;
+// the destructor stops and joins a running scan.
+class BackupScan {
+  public:
+    using FinishedHandler = std::function<void(const BackupScanSummary&)>;
+
+    // Progress goes to center (the default centre when null).
+    explicit BackupScan(NotificationCenter* center = nullptr);
+    ~BackupScan();
+    BackupScan(const BackupScan&) = delete;
+    BackupScan& operator=(const BackupScan&) = delete;
+
+    // Called on the scan thread once every step has ended or been stopped; the scan's end.
+    // Set it before start, not while a scan runs.
+    void setFinishedHandler(FinishedHandler handler);
+
+    // Starts the scan of folder. Refused (false, with the reason in whyNot) while a scan runs,
+    // when the folder is not a folder, or when the backup is encrypted.
+    bool start(const QString& folder, BackupScanPlan plan, QString* whyNot = nullptr);
+
+    // Asks the running step to return and skips the rest; does not wait.
+    void requestStop();
+    // Waits for the scan thread to end (also after requestStop). Not from the finished handler.
+    void wait();
+    bool isRunning() const { return running_.load(); }
+
+    // The summary of the last scan that ended (empty before).
+    BackupScanSummary lastSummary() const;
+
+  private:
+    void run(QString folder, BackupScanPlan plan);
+    void post(int percent);
+
+    NotificationCenter& center_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> running_{false};
+    FinishedHandler finished_;
+    mutable std::mutex mutex_;
+    BackupScanSummary summary_;
+};
+
+// Short English name of a step, as used in messages ("Call history").
+QString scanStepTitle(ScanStepKind kind);
+
+}  // namespace nimbara::backup

@@ -1,0 +1,23 @@
+// Databases taken from a backup are never opened in place: each is copied, with its write-ahead
+// log, into the private scratch folder and made self-contained there before it is queried.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace nimbara::backup {
+
+// Opens the database, switches it to write-ahead logging and runs a passive checkpoint so that
+// rows still in its "-wal" file land in the main file. False (with "Failed to commit" on standard
+// output when the checkpoint fails) when the database cannot be opened or changed.
+bool commitDB(const std::string& databasePath);
+
+// Copies `sourcePath` (a regular file, not a link) and any "-wal" / "-shm" beside it into the
+// scratch folder "DB" as `scratchName`, removing copies left there by an earlier run, then runs
+// commitDB on the copy. Returns the copy's path, or nullopt when the source is missing or not a
+// regular file, `scratchName` is not a plain file name, or the copy fails. The source is only
+// read.
+std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
+                                               const std::string& scratchName);
+
+}  // namespace nimbara::backup

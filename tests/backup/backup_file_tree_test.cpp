@@ -1,0 +1,177 @@
+#include "backup/backup_file_tree.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace {
+
+using DirNode = std::shared_ptr<PRTreeDirNode>;
+
+DirNode record(const QString& domain, const QString& path, const QString& stored = QString()) {
+    auto r = std::make_shared<PRTreeDirNode>();
+    r->setFileDomain(domain);
+    r->setFilePath(path);
+    r->setFileKey(stored);
+    return r;
+}
+
+QStringList names(const std::vector<DirNode>& level) {
+    QStringList out;
+    for (const auto& folder : level) {
+        out << folder->fileName();
+    }
+    return out;
+}
+
+QStringList fileNames(const DirNode& folder) {
+    QStringList out;
+    for (const auto& file : folder->fileChildren()) {
+        out << file->treefileName();
+    }
+    return out;
+}
+
+// device folder -> domain folder
+DirNode domainFolder(const PRTreeController& tree, int index = 0) {
+    return tree.content().at(0)->children().at(index);
+}
+
+}  // namespace
+
+TEST(BackupFileTreeTest, FilesLandInTheFolderOfTheirPath) {
+    nimbara::test::TempDir dir;
+    nimbara::test::writeText(dir / "stored", "12345");
+    PRTreeController tree;
+    int reloads = 0;
+    tree.setReloadCallback([&] { ++reloads; });
+    tree.setDeviceName("Phone");
+
+    tree.addTreeNode(record("HomeDomain", "a/b", QString::fromStdString((dir / "stored").string())),
+                     true);
+    tree.addTreeNode(record("HomeDomain", "a/c"));
+    ASSERT_EQ(tree.content().size(), 1u);
+    EXPECT_EQ(tree.content()[0]->fileName(), "Phone");
+    const DirNode home = domainFolder(tree);
+    EXPECT_EQ(home->fileName(), "HomeDomain");
+    ASSERT_EQ(home->children().size(), 1u);
+    const DirNode a = home->children()[0];
+    EXPECT_EQ(fileNames(a), QStringList({"b", "c"}));
+    EXPECT_TRUE(a->isLeaf());
+    EXPECT_EQ(reloads, 1);  // only the folder that got its first file at creation
+    EXPECT_EQ(tree.fileDirArray().size(), 1u);
+
+    const auto& b = a->fileChildren()[0];
+    EXPECT_TRUE(b->isFile());
+    EXPECT_EQ(b->realFileSize(), 5u);
+    EXPECT_EQ(b->dirFilePath(), "HomeDomain/a/b");
+    EXPECT_EQ(b->parent(), a);
+    EXPECT_FALSE(a->fileChildren()[1]->isFile());
+    EXPECT_EQ(a->parent(), home);
+
+    // a deeper record turns a into a folder with a sub-folder
+    tree.addTreeNode(record("HomeDomain", "a/d/e.jpeg"));
+    EXPECT_FALSE(a->isLeaf());
+    ASSERT_EQ(a->children().size(), 1u);
+    EXPECT_EQ(a->children()[0]->fileName(), "d");
+    EXPECT_EQ(fileNames(a->children()[0]), QStringList({"e.jpeg"}));
+    EXPECT_EQ(a->children()[0]->fileChildren()[0]->treefileType(), "jpeg");
+
+    // a single name is a file of the domain folder; its type is the whole name
+    tree.addTreeNode(record("HomeDomain", "Library"));
+    EXPECT_EQ(fileNames(home), QStringList({"Library"}));
+    EXPECT_EQ(home->fileChildren()[0]->treefileType(), "Library");
+}
+
+TEST(BackupFileTreeTest, LevelsAreSortedWhateverTheArrivalOrder) {
+    const QStringList paths = {"m/1", "c/2", "x/3", "a/4", "c/5"};
+    PRTreeController forward;
+    PRTreeController backward;
+    forward.setDeviceName("D");
+    backward.setDeviceName("D");
+    for (int i = 0; i < paths.size(); ++i) {
+        forward.addTreeNode(record("Dom", paths[i]));
+        backward.addTreeNode(record("Dom", paths[paths.size() - 1 - i]));
+    }
+    EXPECT_EQ(names(domainFolder(forward)->children()), QStringList({"a", "c", "m", "x"}));
+    EXPECT_EQ(names(domainFolder(backward)->children()), QStringList({"a", "c", "m", "x"}));
+    // files keep their arrival order
+    EXPECT_EQ(fileNames(domainFolder(forward)->children()[1]), QStringList({"2", "5"}));
+    EXPECT_EQ(fileNames(domainFolder(backward)->children()[1]), QStringList({"5", "2"}));
+
+    forward.addTreeNode(record("Alpha", "z/1"));
+    EXPECT_EQ(names(forward.content()[0]->children()), QStringList({"Alpha", "Dom"}));
+}
+
+TEST(BackupFileTreeTest, NamesDotsAndMissingDevice) {
+    PRTreeController noDevice;
+    noDevice.addTreeNode(record("HomeDomain", "a/b"));
+    EXPECT_TRUE(noDevice.content().empty());
+
+    PRTreeController tree;
+    tree.setDeviceName("D");
+    tree.addTreeNode(record("HomeDomain", "Library/.hidden/x"));
+    const DirNode library = domainFolder(tree)->children()[0];
+    EXPECT_EQ(library->fileName(), "Library");
+    EXPECT_EQ(library->children()[0]->fileName(), "hidden");
+
+    using C = PRTreeController;
+    const QChar s('/');
+    EXPECT_EQ(C::SubstringToCh("a/b/c", s), QString("a"));
+    EXPECT_EQ(C::SubstringFromCh("a/b/c", s), QString("b/c"));
+    EXPECT_EQ(C::SubstringToCh("/a", s), QString(""));
+    EXPECT_EQ(C::SubstringFromCh("/a", s), QString("a"));
+    EXPECT_FALSE(C::SubstringToCh("abc", s));
+    EXPECT_FALSE(C::SubstringToCh("", s));
+    EXPECT_FALSE(C::SubstringFromCh("abc/", s));
+    EXPECT_FALSE(C::SubstringFromCh("", s));
+
+    // a trailing slash or empty components never hang or crash the walk
+    tree.addTreeNode(record("HomeDomain", "odd/"));
+    tree.addTreeNode(record("HomeDomain", "odd//x"));
+    SUCCEED();
+}
+
+TEST(BackupFileTreeTest, ThreeStateSelection) {
+    PRTreeController tree;
+    tree.setDeviceName("D");
+    tree.addTreeNode(record("HomeDomain", "a/1"));
+    tree.addTreeNode(record("HomeDomain", "a/2"));
+    tree.addTreeNode(record("HomeDomain", "b/3"));
+    const DirNode device = tree.content()[0];
+    const DirNode home = domainFolder(tree);
+    const DirNode a = home->children()[0];
+    const DirNode b = home->children()[1];
+    EXPECT_EQ(a->isSelected(), PRTreeDirNode::kUnselected);
+    EXPECT_EQ(a->nodeIcon(), "unselected");
+
+    PRTreeController::setFolderChecked(home, true);
+    EXPECT_EQ(device->isSelected(), PRTreeDirNode::kSelected);
+    EXPECT_EQ(a->isSelected(), PRTreeDirNode::kSelected);
+    EXPECT_EQ(a->nodeIcon(), "selected");
+    EXPECT_TRUE(b->fileChildren()[0]->bSelected());
+
+    PRTreeController::setFileChecked(a->fileChildren()[1], false);
+    EXPECT_EQ(a->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(a->nodeIcon(), "selectedSome");
+    EXPECT_EQ(home->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(device->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(b->isSelected(), PRTreeDirNode::kSelected);
+
+    PRTreeController::setFileChecked(a->fileChildren()[0], false);
+    EXPECT_EQ(a->isSelected(), PRTreeDirNode::kUnselected);
+    EXPECT_EQ(home->isSelected(), PRTreeDirNode::kSelectedSome);
+    PRTreeController::setFolderChecked(a, true);
+    EXPECT_EQ(home->isSelected(), PRTreeDirNode::kSelected);
+
+    // new folders and files arriving in a ticked folder leave it partly ticked
+    tree.addTreeNode(record("HomeDomain", "a/new/4"));
+    EXPECT_EQ(a->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(home->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(b->isSelected(), PRTreeDirNode::kSelected);
+    tree.addTreeNode(record("HomeDomain", "b/5"));
+    EXPECT_EQ(b->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_FALSE(b->fileChildren()[1]->bSelected());
+}

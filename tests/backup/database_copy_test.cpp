@@ -1,0 +1,106 @@
+#include "backup/database_copy.h"
+
+#include "backup/sqlite_db.h"
+#include "platform/scratch_dir.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace fs = std::filesystem;
+using namespace nimbara;
+using namespace nimbara::backup;
+using nimbara::test::TempDir;
+
+namespace {
+
+std::string readBytes(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::int64_t countRows(const std::string& path, bool mainFileOnly) {
+    auto db = SqliteDb::open(path, SqliteDb::Mode::ReadOnly, nullptr, mainFileOnly);
+    if (!db) {
+        return -1;
+    }
+    SqliteStatement st = db->prepare("SELECT count(*) FROM t");
+    return st.valid() && st.step() ? st.columnInt64(0) : -1;
+}
+
+// A database in write-ahead mode whose rows are still in its "-wal" file while `writer` is open.
+struct WalDatabase {
+    explicit WalDatabase(const fs::path& file) {
+        writer = std::move(*SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate));
+        EXPECT_TRUE(
+            writer.exec("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                        "CREATE TABLE t (x); INSERT INTO t VALUES (1), (2), (3);"));
+    }
+    SqliteDb writer;
+};
+
+TEST(DatabaseCopyTest, CopyFoldsTheLogInAndLeavesTheSourceAlone) {
+    TempDir dir;
+    const fs::path source = dir / "source.db";
+    WalDatabase wal(source);
+    ASSERT_TRUE(fs::exists(source.string() + "-wal"));
+    const std::string mainBefore = readBytes(source);
+    const std::string walBefore = readBytes(source.string() + "-wal");
+    const std::string shmBefore = readBytes(source.string() + "-shm");
+    // The rows are not in the source's main file yet.
+    EXPECT_NE(countRows(source.string(), true), 3);
+
+    const auto copy = prepareDatabaseCopy(source.string(), "copy-test.db");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(fs::path(*copy).parent_path(), scratchFolder("DB"));
+    // The copy's main file alone holds every row, and its log is gone.
+    EXPECT_EQ(countRows(*copy, true), 3);
+    EXPECT_FALSE(fs::exists(*copy + "-wal"));
+
+    EXPECT_EQ(readBytes(source), mainBefore);
+    EXPECT_EQ(readBytes(source.string() + "-wal"), walBefore);
+    EXPECT_EQ(readBytes(source.string() + "-shm"), shmBefore);
+}
+
+TEST(DatabaseCopyTest, PlainDatabaseGetsNoSidecarFiles) {
+    TempDir dir;
+    const fs::path source = dir / "plain.db";
+    {
+        auto db = SqliteDb::open(source.string(), SqliteDb::Mode::ReadWriteCreate);
+        ASSERT_TRUE(db && db->exec("CREATE TABLE t (x); INSERT INTO t VALUES (7);"));
+    }
+    const std::string before = readBytes(source);
+    const auto copy = prepareDatabaseCopy(source.string(), "plain-copy.db");
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(countRows(*copy, false), 1);
+    EXPECT_EQ(readBytes(source), before);
+    for (const char* suffix : {"-wal", "-shm", "-journal"}) {
+        EXPECT_FALSE(fs::exists(source.string() + suffix)) << suffix;
+    }
+    // A second copy under the same name replaces the first.
+    const auto again = prepareDatabaseCopy(source.string(), "plain-copy.db");
+    ASSERT_TRUE(again);
+    EXPECT_EQ(*again, *copy);
+    EXPECT_EQ(countRows(*again, false), 1);
+}
+
+TEST(DatabaseCopyTest, RefusesUnsafeNamesAndMissingOrLinkedSources) {
+    TempDir dir;
+    const fs::path source = dir / "s.db";
+    nimbara::test::writeText(source, "x");
+    EXPECT_FALSE(prepareDatabaseCopy(source.string(), ""));
+    EXPECT_FALSE(prepareDatabaseCopy(source.string(), ".."));
+    EXPECT_FALSE(prepareDatabaseCopy(source.string(), "../escape.db"));
+    EXPECT_FALSE(prepareDatabaseCopy((dir / "missing.db").string(), "m.db"));
+    EXPECT_FALSE(prepareDatabaseCopy(dir.str(), "folder.db"));
+    fs::create_symlink(source, dir / "link.db");
+    EXPECT_FALSE(prepareDatabaseCopy((dir / "link.db").string(), "link.db"));
+    // A file that is not a database is copied but cannot be committed.
+    EXPECT_TRUE(prepareDatabaseCopy(source.string(), "junk.db"));
+    EXPECT_FALSE(commitDB((dir / "missing.db").string()));
+}
+
+}  // namespace

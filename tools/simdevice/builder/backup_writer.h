@@ -1,0 +1,46 @@
+// Writes a local backup of a simulated device, as the platform's backup tool leaves it:
+// BACKUP_ROOT/<UDID>/ with Info.plist, Manifest.plist, Status.plist, the file list and every
+// backed-up file stored under its file key.
+//
+// The device's iOS version decides the layout, as on a real device: from version 10 on the
+// file list is Manifest.db and the files lie in subfolders named after the first two digits of
+// their key; before it the list is Manifest.mbdb and the files lie flat in the folder.
+//
+// The backup is built in a hidden folder beside the target and moved into place only when it
+// is complete, replacing an earlier backup of the same device in one step; a failure leaves
+// the earlier backup as it was. Nothing is written outside BACKUP_ROOT.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace nimbara::simdev {
+
+struct BackupOptions {
+    // Stands in for the device's ProductVersion ("9.3.5", "12.4").
+    std::optional<std::string> iosVersionOverride{};
+    // Forces the layout: true Manifest.mbdb and flat files, false Manifest.db and subfolders.
+    std::optional<bool> legacyLayout{};
+};
+
+struct BackupResult {
+    bool ok = false;
+    std::string error;
+    std::filesystem::path folder;  // BACKUP_ROOT/<UDID>
+    bool legacyLayout = false;
+    int files = 0;    // stored files
+    int folders = 0;  // folder entries of the list
+};
+
+// True when the version's major number is below 10 (or it cannot be read as a version).
+bool usesLegacyLayout(const std::string& productVersion);
+
+// A UDID that may name a folder: 1 to 64 letters, digits and hyphens.
+bool isPlainUdid(const std::string& udid);
+
+BackupResult writeBackup(const std::filesystem::path& deviceDir,
+                         const std::filesystem::path& backupRoot,
+                         const BackupOptions& options = {});
+
+}  // namespace nimbara::simdev
