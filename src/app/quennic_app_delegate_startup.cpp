@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QStackedLayout>
 #include <QSysInfo>
 #include <QTimer>
 #include <QWidget>
@@ -23,6 +24,8 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "app/quick_scan_window_ui.h"
+#include "backup/backup_list.h"
+#include "backup/backup_root.h"
 #include "backup/pr_contact_node.h"
 #include "device/device_manager.h"
 #include "device/pr_device_notify.h"
@@ -346,15 +349,25 @@ void QuennicAppDelegate::releaseCrashApplication() {
     checkTask_ = nullptr;
 }
 
-// The backup list and the backup scan come with the backup browser; until then the list stays
-// empty and the browser page opens without a backup.
+// Fills the backup list from the local backup root (read afresh each time).
 void QuennicAppDelegate::showIphoneDiskView() {
-    deviceController_->removeAllObjects();
+    deviceController_->setContent(
+        nimbara::backup::listLocalBackups(nimbara::backup::localBackupRoot()));
 }
 
+// Opens the result page on the first listed backup and scans it; with no backup the page shows
+// its empty view and nothing is scanned.
 void QuennicAppDelegate::actScanIOSBackupFile(QObject*) {
-    setCurrentNode(nullptr);
+    const auto node = deviceController_->nodeAt(0);
+    setCurrentNode(node);
+    bool iOS7 = false;
+    setCurrentNodeIsiOS6Version(
+        node && nimbara::backup::iosVersionIsIOS6OrLater(node->strIOSVersion(), &iOS7));
+    setBIOS7DeviceNode(iOS7);
     showResultView();
+    if (resultViewController_) {
+        resultViewController_->scanBackup(node, 0);
+    }
 }
 
 void QuennicAppDelegate::showResultView() {
@@ -362,6 +375,12 @@ void QuennicAppDelegate::showResultView() {
         resultViewController_ = std::make_unique<PRResultViewController>();
     }
     if (mainUi_ && mainUi_->iTunesBackupBroswerView) {
+        // The start page's controls give way to the result page, which comes to the front.
+        hideMainView();
         resultViewController_->showView(mainUi_->iTunesBackupBroswerView);
+        if (auto* stack =
+                qobject_cast<QStackedLayout*>(mainUi_->iTunesBackupBroswerView->layout())) {
+            stack->setCurrentWidget(resultViewController_->view());
+        }
     }
 }

@@ -24,6 +24,8 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "backup_writer.h"
+#include "browser/pages/pr_result_view_controller.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -108,6 +110,10 @@ int run(const QString& outDir) {
     const QString home = scratch.filePath(QStringLiteral("home"));
     QDir().mkpath(home);
     qputenv("HOME", home.toLocal8Bit());
+    // Local backups are read from a private folder: empty at first, later the demo's backup.
+    const QString backupRoot = scratch.filePath(QStringLiteral("backups"));
+    QDir().mkpath(backupRoot);
+    qputenv("NIMBARA_BACKUP_ROOT", backupRoot.toLocal8Bit());
 
     auto library = std::make_shared<nimbara::md::sim::SimulatedLibrary>();
     nimbara::md::setLibrary(library);
@@ -205,6 +211,25 @@ int run(const QString& outDir) {
             }
         }
         shots.save(quick.quickScanWindow, QStringLiteral("20-quick-clean-up-done"));
+
+        // The backup browser on a backup of the demo device.
+        const auto backup = nimbara::simdev::writeBackup(device, backupRoot.toStdString());
+        if (!backup.ok) {
+            std::fprintf(stderr, "nimbara-screenshots: demo backup: %s\n", backup.error.c_str());
+        } else {
+            nimbara::Alerts::ScopedHandler report([](QWidget*, const nimbara::Alerts::Question& q) {
+                std::fprintf(stderr, "nimbara-screenshots: alert: %s %s\n", qPrintable(q.message),
+                             qPrintable(q.informativeText));
+                return nimbara::Alerts::Answer::Default;
+            });
+            click(ui.broswerBtn);
+            PRResultViewController* page = hub.GetresultViewController();
+            if (page == nullptr ||
+                !pumpUntil([&] { return page->scanFinished() && !page->isScanning(); }, 30.0)) {
+                std::fprintf(stderr, "nimbara-screenshots: the backup scan did not finish\n");
+            }
+            shots.save(ui.window, QStringLiteral("21-backup-browser-results"));
+        }
 
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
