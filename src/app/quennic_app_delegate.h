@@ -434,6 +434,8 @@ class QuennicAppDelegate : public QObject {
     void tableCheckButtonNotificationHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseDownHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseExitHandle(const nimbara::Notification& notification);
+    // Hover image (and help popover) of a quick-scan control.
+    void quickHover(const nimbara::Notification& notification, bool entered);
     void MyTablebuttonMouseEnterHandle(const nimbara::Notification& notification);
 
     // Main window (quennic_app_delegate_main_window.cpp)

@@ -579,9 +579,7 @@ void setLegacyMainViewShown(MainWindowUi& ui, bool shown) {
          {static_cast<QWidget*>(ui.imageView), static_cast<QWidget*>(ui.button),
           ui.tableScrolleView, static_cast<QWidget*>(ui.infoTextlab),
           static_cast<QWidget*>(ui.notelab), static_cast<QWidget*>(ui.helpBtn), ui.titleline}) {
-        if (view) {
-            view->setVisible(shown);
-        }
+        setShown(view, shown);
     }
 }
 

@@ -6,6 +6,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <vector>
+
 #include "app/main_window_ui.h"
 #include "app/pr_large_file_controller.h"
 #include "app/quennic_app_delegate.h"
@@ -252,71 +254,65 @@ void QuennicAppDelegate::MyTablebuttonMouseDownHandle(const nimbara::Notificatio
     }
 }
 
-void QuennicAppDelegate::MyTablebuttonMouseEnterHandle(const nimbara::Notification& notification) {
-    if (!quickScanUi_) {
-        return;
-    }
-    QuickScanWindowUi& quick = *quickScanUi_;
+namespace {
+
+// The hover look of a quick-scan control: its image while the mouse is over it and otherwise,
+// and the help text it shows while hovered (empty: none).
+struct HoverLook {
+    QWidget* control;
+    const char* enterImage;
+    const char* normalImage;
+    const char* help;
+};
+
+std::vector<HoverLook> hoverLooks(QuickScanWindowUi& quick, MainWindowUi* main) {
+    return {
+        {quick.quickScnDeviceBtn, "scanbuttonenter.png", "scanbuttonnom.png", ""},
+        {main ? main->backQuickScanModeBtn : nullptr, "quickscanmodeenter.png",
+         "quickscanmodenom.png", ""},
+        {quick.quickCleanupDeviceBtn, "cleanupdeviceenter.png", "cleanupdevicenom.png", ""},
+        {quick.quickRescanDeviceBtn, "rescanenter.png", "rescannom.png", ""},
+        {quick.shareRescanDeviceBtn, "rescanenter.png", "rescannom.png", ""},
+        {quick.quickDeepScanBtn, "deepcleanmodeenter.png", "deepcleanmodenom.png", ""},
+        {quick.quickSmallDeepScanBtn, "deepscanenter.png", "deepscanbtnnom.png", ""},
+        {quick.largeAppInfoBtn, "infodown.png", "infonom.png",
+         "You can change the settings of the mimimum large app size on perferences.."},
+        {quick.largeFileInfoBtn, "infodown.png", "infonom.png",
+         "You can change the settings of the mimimum large file size on perferences.."},
+        {quick.photoInfoBtn, "infodown.png", "infonom.png",
+         "Photos & Videos will be backed up before deleted from iOS device."},
+    };
+}
+
+}  // namespace
+
+void QuennicAppDelegate::quickHover(const nimbara::Notification& notification, bool entered) {
     QObject* object = notification.objectAs<QObject*>(nullptr);
-    if (object == nullptr) {
+    if (!quickScanUi_ || object == nullptr) {
         return;
     }
-    if (object == quick.quickScnDeviceBtn) {
-        setImage(quick.quickScnDeviceBtn, "scanbuttonenter.png");
-    } else if (mainUi_ && object == mainUi_->backQuickScanModeBtn) {
-        setImage(mainUi_->backQuickScanModeBtn, "quickscanmodeenter.png");
-    } else if (object == quick.quickCleanupDeviceBtn) {
-        setImage(quick.quickCleanupDeviceBtn, "cleanupdeviceenter.png");
-    } else if (object == quick.quickRescanDeviceBtn || object == quick.shareRescanDeviceBtn) {
-        setImage(static_cast<QWidget*>(object), "rescanenter.png");
-    } else if (object == quick.quickDeepScanBtn) {
-        setImage(quick.quickDeepScanBtn, "deepcleanmodeenter.png");
-    } else if (object == quick.quickSmallDeepScanBtn) {
-        setImage(quick.quickSmallDeepScanBtn, "deepscanenter.png");
-    } else if (object == quick.largeAppInfoBtn) {
-        setImage(quick.largeAppInfoBtn, "infodown.png");
-        showQuickHelp(quick.largeAppInfoBtn,
-                      QStringLiteral("You can change the settings of the mimimum large app size "
-                                     "on perferences.."));
-    } else if (object == quick.largeFileInfoBtn) {
-        setImage(quick.largeFileInfoBtn, "infodown.png");
-        showQuickHelp(quick.largeFileInfoBtn,
-                      QStringLiteral("You can change the settings of the mimimum large file size "
-                                     "on perferences.."));
-    } else if (object == quick.photoInfoBtn) {
-        setImage(quick.photoInfoBtn, "infodown.png");
-        showQuickHelp(
-            quick.photoInfoBtn,
-            QStringLiteral("Photos & Videos will be backed up before deleted from iOS device."));
+    for (const HoverLook& look : hoverLooks(*quickScanUi_, mainUi_.get())) {
+        if (look.control == nullptr || object != look.control) {
+            continue;
+        }
+        setImage(look.control, entered ? look.enterImage : look.normalImage);
+        if (*look.help != '\0') {
+            if (entered) {
+                showQuickHelp(look.control, QString::fromUtf8(look.help));
+            } else {
+                hideQuickHelp();
+            }
+        }
+        return;
     }
 }
 
+void QuennicAppDelegate::MyTablebuttonMouseEnterHandle(const nimbara::Notification& notification) {
+    quickHover(notification, true);
+}
+
 void QuennicAppDelegate::MyTablebuttonMouseExitHandle(const nimbara::Notification& notification) {
-    if (!quickScanUi_) {
-        return;
-    }
-    QuickScanWindowUi& quick = *quickScanUi_;
-    QObject* object = notification.objectAs<QObject*>(nullptr);
-    if (object == nullptr) {
-        return;
-    }
-    if (object == quick.quickScnDeviceBtn) {
-        setImage(quick.quickScnDeviceBtn, "scanbuttonnom.png");
-    } else if (mainUi_ && object == mainUi_->backQuickScanModeBtn) {
-        setImage(mainUi_->backQuickScanModeBtn, "quickscanmodenom.png");
-    } else if (object == quick.quickCleanupDeviceBtn) {
-        setImage(quick.quickCleanupDeviceBtn, "cleanupdevicenom.png");
-    } else if (object == quick.quickRescanDeviceBtn || object == quick.shareRescanDeviceBtn) {
-        setImage(static_cast<QWidget*>(object), "rescannom.png");
-    } else if (object == quick.quickDeepScanBtn) {
-        setImage(quick.quickDeepScanBtn, "deepcleanmodenom.png");
-    } else if (object == quick.quickSmallDeepScanBtn) {
-        setImage(quick.quickSmallDeepScanBtn, "deepscanbtnnom.png");
-    } else if (object == quick.largeAppInfoBtn || object == quick.largeFileInfoBtn ||
-               object == quick.photoInfoBtn) {
-        setImage(static_cast<QWidget*>(object), "infonom.png");
-        hideQuickHelp();
-    }
+    quickHover(notification, false);
 }
 
 // ---- help popover

@@ -47,13 +47,7 @@ CameraRollResult bindToDevice(amd::AfcService& afc, int index, std::uint64_t ser
 }  // namespace
 
 bool deviceStillAttached(int deviceIndex, std::uint64_t deviceSerial) {
-    const std::shared_ptr<amd::DeviceItem> item =
-        amd::DeviceManager::GetInstance().FindItem(deviceIndex);
-    if (!item || deviceSerial == 0 || item->serial() != deviceSerial) {
-        return false;
-    }
-    const std::shared_ptr<amd::BaseDevice>& device = item->device();
-    return device && device->handle() && device->handle()->attached();
+    return amd::DeviceManager::GetInstance().IsAttached(deviceIndex, deviceSerial);
 }
 
 const char* cameraRollResultText(CameraRollResult result) {

@@ -128,15 +128,8 @@ bool QuickScanEngine::shouldStop() {
 }
 
 bool QuickScanEngine::deviceStillThere() const {
-    const std::shared_ptr<amd::DeviceItem> item =
-        amd::DeviceManager::GetInstance().FindItem(options_.deviceIndex);
-    if (!item || options_.deviceSerial == 0 || item->serial() != options_.deviceSerial) {
-        return false;
-    }
-    // A device that dropped off in the middle of a call is gone at once, though the manager
-    // hears of it only later on its own thread.
-    const std::shared_ptr<amd::BaseDevice>& device = item->device();
-    return device && device->handle() && device->handle()->attached();
+    return amd::DeviceManager::GetInstance().IsAttached(options_.deviceIndex,
+                                                        options_.deviceSerial);
 }
 
 QuickScanResult QuickScanEngine::takeResult() {

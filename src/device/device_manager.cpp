@@ -98,7 +98,14 @@ std::uint64_t DeviceManager::DeviceSerial(int deviceIndex) const {
 }
 
 bool DeviceManager::IsAttached(int deviceIndex, std::uint64_t serial) const {
-    return serial != 0 && DeviceSerial(deviceIndex) == serial;
+    std::shared_ptr<DeviceItem> item = FindItem(deviceIndex);
+    if (serial == 0 || !item || item->serial() != serial) {
+        return false;
+    }
+    // A device that dropped off in the middle of a call is gone at once, though the detach event
+    // reaches the manager only later, on its own event loop.
+    const std::shared_ptr<BaseDevice>& device = item->device();
+    return device && device->handle() && device->handle()->attached();
 }
 
 std::list<int> DeviceManager::Indices() const {

@@ -64,7 +64,8 @@ class DeviceManager {
     std::shared_ptr<BaseDevice> FindDevice(int deviceIndex) const;
     // The serial of the device now at that index, or 0 when none.
     std::uint64_t DeviceSerial(int deviceIndex) const;
-    // True while the very device with that serial is still attached at that index.
+    // True while the very device with that serial is still attached at that index (and its
+    // handle has not seen it go).
     bool IsAttached(int deviceIndex, std::uint64_t serial) const;
     // Indices of the attached devices, in attach order.
     std::list<int> Indices() const;
