@@ -34,11 +34,11 @@ ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& reco
 ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
     return [records](const ScanStepContext& context) {
         const ContactReadResult result =
-            scanContactThread(QFile::encodeName(context.folder()).toStdString());
+            scanContactThread(QFile::encodeName(context.folder()).toStdString(), &context.center());
         if (!result.ok) {
-            // Nothing was posted; the scan posts the step's end value and goes on.
+            // Unless the reader posted its end value, the scan posts it and goes on.
             return ScanStepReport{ScanStepOutcome::Failed, QString::fromStdString(result.error),
-                                  false};
+                                  result.progressPosted};
         }
         if (records) {
             records->setContacts(result.contacts);

@@ -212,8 +212,9 @@ ContactReadResult readContacts(const std::string& addressBookPath, const std::st
     return read(addressBookPath, imagesPath, [](const std::shared_ptr<PRContactNode>&) {});
 }
 
-ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath) {
-    auto& center = NotificationCenter::defaultCenter();
+ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath,
+                               NotificationCenter* target) {
+    auto& center = target != nullptr ? *target : NotificationCenter::defaultCenter();
     ContactReadResult result =
         read(addressBookPath, imagesPath, [&](const std::shared_ptr<PRContactNode>& contact) {
             center.post(kScanContactInfo, contact);
@@ -223,6 +224,7 @@ ContactReadResult scanContacts(const std::string& addressBookPath, const std::st
         return result;
     }
     center.post(kScanProgressInfo, kContactScanProgress);
+    result.progressPosted = true;
     return result;
 }
 
@@ -286,8 +288,11 @@ ContactReadResult scanFolder(const std::string& backupFolder, const BackupManife
 
 }  // namespace
 
-ContactReadResult scanContactThread(const std::string& backupFolder) {
-    return scanFolder(backupFolder, nullptr, scanContacts);
+ContactReadResult scanContactThread(const std::string& backupFolder, NotificationCenter* center) {
+    return scanFolder(backupFolder, nullptr,
+                      [center](const std::string& book, const std::string& images) {
+                          return scanContacts(book, images, center);
+                      });
 }
 
 ContactReadResult scanTransferContactThread(const std::string& backupFolder) {
@@ -296,7 +301,10 @@ ContactReadResult scanTransferContactThread(const std::string& backupFolder) {
 
 ContactReadResult scanContactThread(const std::string& backupFolder,
                                     const BackupManifest& manifest) {
-    return scanFolder(backupFolder, &manifest, scanContacts);
+    return scanFolder(backupFolder, &manifest,
+                      [](const std::string& book, const std::string& images) {
+                          return scanContacts(book, images);
+                      });
 }
 
 ContactReadResult scanTransferContactThread(const std::string& backupFolder,

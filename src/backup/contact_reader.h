@@ -21,6 +21,10 @@
 #include <string>
 #include <vector>
 
+namespace nimbara {
+class NotificationCenter;
+}
+
 namespace nimbara::backup {
 
 // File keys of the address book and of the contact pictures in a backup.
@@ -42,6 +46,7 @@ struct ContactReadResult {
     std::string imageError;  // why the pictures could not be read (contacts are still read)
     ContactList contacts;    // in the order of the person rows
     ContactImageList images;
+    bool progressPosted = false;  // the reader posted its end notification
 };
 
 // Reads the address book at `addressBookPath` and the pictures at `imagesPath` (either may be
@@ -50,7 +55,8 @@ struct ContactReadResult {
 ContactReadResult readContacts(const std::string& addressBookPath, const std::string& imagesPath);
 
 // The plain and the copy reader over explicit database paths; they return what they posted.
-ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath);
+ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath,
+                               NotificationCenter* center = nullptr);
 ContactReadResult scanTransferContacts(const std::string& addressBookPath,
                                        const std::string& imagesPath);
 
@@ -61,7 +67,8 @@ std::string backupFilePath(const std::string& backupFolder, const std::string& k
 
 // The readers over a backup folder; the layout is taken from the backup itself. An empty folder
 // path does nothing; a missing address book logs "contactDB is not exist" and posts nothing.
-ContactReadResult scanContactThread(const std::string& backupFolder);
+ContactReadResult scanContactThread(const std::string& backupFolder,
+                                    NotificationCenter* center = nullptr);
 ContactReadResult scanTransferContactThread(const std::string& backupFolder);
 // The same with the layout and file list of an already read manifest.
 ContactReadResult scanContactThread(const std::string& backupFolder,

@@ -1,9 +1,14 @@
 // The backup browser opened from the sidebar: local backups are listed, the first is scanned and
 // its contacts reach the result page; without a backup the page says so.
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
 #include <QStackedLayout>
+#include <QStackedWidget>
 #include <QTableWidget>
+#include <QTreeView>
 
 #include <cstdlib>
 #include <optional>
@@ -12,10 +17,14 @@
 
 #include "app/alerts.h"
 #include "backup/pages/pr_ios_device_controller.h"
+#include "backup/pr_contact_node.h"
 #include "backup/pr_ios_device_node.h"
+#include "backup_source.h"
 #include "backup_writer.h"
+#include "browser/backup_outline_model.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "delegate_fixture.h"
+#include "ui/page_call_log.h"
 
 namespace nimbara::test {
 namespace {
@@ -43,6 +52,30 @@ class BackupBrowserTest : public DelegateTest {
     static bool showsWidget(PRResultViewController& page, QWidget* widget) {
         auto* stack = qobject_cast<QStackedLayout*>(page.view()->layout());
         return stack != nullptr && stack->currentWidget() == widget;
+    }
+
+    // A small older device (flat backup layout) with two contacts and its backup.
+    simdev::BackupResult writeSecondBackup() {
+        const auto dir = tmp_ / "second";
+        simdev::SimDeviceBuilder b(dir);
+        b.setIdentity("Second Phone", "second-udid", "iPhone8,1", "9.3.5");
+        b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
+        EXPECT_TRUE(b.write());
+        simdev::BackupContact ann;
+        ann.first = "Ann";
+        ann.last = "Older";
+        ann.phones = {"+1 555 0100"};
+        simdev::BackupContact bob;
+        bob.first = "Bob";
+        bob.phones = {"+1 555 0101"};
+        simdev::addBackupAddressBook(b, {ann, bob});
+        return simdev::writeBackup(dir, backupRoot_);
+    }
+
+    static bool waitForScan(PRResultViewController& page) {
+        const bool done = pumpUntil([&] { return page.scanFinished() && !page.isScanning(); });
+        pumpEvents(5);
+        return done;
     }
 
     std::filesystem::path backupRoot_;
@@ -86,6 +119,29 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_EQ(page->backupNameInfolab->text(),
               QStringLiteral("Name: %1").arg(node->strDeviceName()));
     EXPECT_GE(page->BackUpFilesNum(), contacts);
+    // Every count label was filled while the scan ran and keeps its text; deleted photos read 0.
+    EXPECT_EQ(page->photovideoNumlab->text(),
+              QStringLiteral("Photo&Video:  %1").arg(page->photoAndVideoArray().size()));
+    EXPECT_GT(page->photoAndVideoArray().size(), 0u);
+    EXPECT_EQ(page->delPhotovideoNumlab->text(), QStringLiteral("Photo&Video:  0"));
+    EXPECT_EQ(page->delContactNumlab->text(), QStringLiteral("Contacts:  0"));
+    EXPECT_EQ(page->callNumlab->text(), QStringLiteral("Call History:  0"));
+    // At the end the file outline shows, holding every entry of the file list.
+    EXPECT_EQ(page->categoryList->currentRow(), PRResultViewController::kBackupFiles);
+    EXPECT_EQ(page->CustomView->currentWidget(), page->treeView);
+    EXPECT_GT(page->backupfiles(), 0u);
+    auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
+    ASSERT_NE(outline, nullptr);
+    ASSERT_EQ(outline->rowCount(), 1);
+    EXPECT_EQ(outline->index(0, 0).data().toString(), node->strDeviceName());
+    EXPECT_GT(outline->fileCount(), 0);
+    EXPECT_TRUE(page->getLogBtn->isEnabled());
+    // Readers that are not built say so instead of showing an empty list.
+    EXPECT_TRUE(page->categoryList->item(PRResultViewController::kMessages)
+                    ->text()
+                    .contains(QStringLiteral("not available yet")));
+    page->categoryList->setCurrentRow(PRResultViewController::kContacts);
+    EXPECT_EQ(page->CustomView->currentWidget(), page->contactTable);
 
     // Opening the browser again rescans from scratch: nothing is counted twice.
     hub().ClickScaniTunesBackup(nullptr);
@@ -96,17 +152,127 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_EQ(page->contactTable->rowCount(), contacts);
 }
 
-TEST_F(BackupBrowserTest, AnEmptyBackupRootShowsTheEmptyView) {
+TEST_F(BackupBrowserTest, WithoutBackupsTheUserIsToldHowToMakeOne) {
+    std::vector<Alerts::Question> asked;
+    Alerts::ScopedHandler record([&asked](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q);
+        return Alerts::Answer::Default;
+    });
+    // No device: only " OK " is offered.
     hub().ClickScaniTunesBackup(nullptr);
     EXPECT_EQ(hub().GetPRIOSDeviceController()->rowCount(), 0);
     EXPECT_EQ(hub().currentNode(), nullptr);
     PRResultViewController* page = hub().GetresultViewController();
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(showsWidget(*page, page->emptyView));
-    EXPECT_TRUE(
-        page->emptyTextlab->text().startsWith(QStringLiteral("No backups have been found.")));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].message,
+              QStringLiteral("No backups have been found. Please connect your iOS device to the "
+                             "computer and backup with Nimbara/iTunes."));
+    EXPECT_EQ(asked[0].defaultButton, QStringLiteral(" OK "));
+    EXPECT_TRUE(asked[0].alternateButton.isEmpty());
+    EXPECT_EQ(page->backupPopBtn->count(), 1);
+    EXPECT_EQ(page->backupPopBtn->itemText(0), QStringLiteral("No Device"));
     EXPECT_FALSE(page->isScanning());
     EXPECT_TRUE(page->contactArray().empty());
+
+    // A device attached: the default button opens the backup page.
+    ASSERT_GE(attachNew("dev-a", Dev("Phone A")), 0);
+    ASSERT_TRUE(pumpUntil([&] { return hub().getDeviceConnected(); }));
+    ui::PageCallLog::clear();
+    hub().ClickScaniTunesBackup(nullptr);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1].message, QStringLiteral("No backups have been found. Do you want to "
+                                               "backup your device with Nimbara?"));
+    EXPECT_EQ(asked[1].defaultButton, QStringLiteral(" Backup "));
+    EXPECT_EQ(asked[1].alternateButton, QStringLiteral("Cancel"));
+    bool backupPageShown = false;
+    for (const std::string& call : ui::PageCallLog::entries()) {
+        backupPageShown = backupPageShown || call.find("ShowbackupView") != std::string::npos;
+    }
+    EXPECT_TRUE(backupPageShown);
+}
+
+TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
+    const std::string device = (tmp_ / "demo").string();
+    std::string error;
+    ASSERT_TRUE(simdev::makeDemoDevice(device, &error)) << error;
+    ASSERT_TRUE(simdev::writeBackup(device, backupRoot_).ok);
+    const auto second = writeSecondBackup();
+    ASSERT_TRUE(second.ok) << second.error;
+    ASSERT_TRUE(second.legacyLayout);
+
+    Alerts::ScopedHandler quiet(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    hub().ClickScaniTunesBackup(nullptr);
+    PRResultViewController* page = hub().GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    ASSERT_EQ(page->backupPopBtn->count(), 2);
+    const auto nodes = hub().GetPRIOSDeviceController()->content();
+    ASSERT_EQ(nodes.size(), 2u);
+    const int secondRow = nodes[0]->strDeviceName() == QStringLiteral("Second Phone") ? 0 : 1;
+    const int firstRow = 1 - secondRow;
+    const auto firstContacts = page->contactArray().size();
+
+    // Choosing the item scanned last starts nothing.
+    page->backupPopBtn->setCurrentIndex(page->currentSelect());
+    page->actSelectBackUpBtn(page->backupPopBtn);
+    EXPECT_FALSE(page->isScanning());
+    EXPECT_EQ(page->contactArray().size(), firstContacts);
+
+    // Another item clears the records and scans that backup; the pop-up keeps its items.
+    if (page->currentSelect() != secondRow) {
+        page->backupPopBtn->setCurrentIndex(secondRow);
+        page->actSelectBackUpBtn(page->backupPopBtn);
+        ASSERT_TRUE(waitForScan(*page));
+    }
+    EXPECT_EQ(page->currentSelect(), secondRow);
+    EXPECT_EQ(hub().currentNode()->strDeviceName(), QStringLiteral("Second Phone"));
+    ASSERT_EQ(page->contactArray().size(), 2u);
+    EXPECT_EQ(page->contactTable->rowCount(), 2);
+    EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  2"));
+    EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Second Phone"));
+    EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("iOS: 9.3.5"));
+    EXPECT_EQ(page->backupPopBtn->count(), 2);
+    EXPECT_TRUE(page->backupPopBtn->isEnabled());
+
+    // And back: the first backup's records again, nothing left over from the second.
+    page->backupPopBtn->setCurrentIndex(firstRow);
+    page->actSelectBackUpBtn(page->backupPopBtn);
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_EQ(page->contactArray().size(), firstContacts);
+    EXPECT_EQ(page->contactTable->rowCount(), static_cast<int>(firstContacts));
+}
+
+TEST_F(BackupBrowserTest, TheGuideSheetWalksThreeStepsAndCloses) {
+    const std::string device = (tmp_ / "demo").string();
+    std::string error;
+    ASSERT_TRUE(simdev::makeDemoDevice(device, &error)) << error;
+    ASSERT_TRUE(simdev::writeBackup(device, backupRoot_).ok);
+    hub().ClickScaniTunesBackup(nullptr);
+    PRResultViewController* page = hub().GetresultViewController();
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_TRUE(page->getLogBtn->isEnabled());
+
+    page->getLogBtn->click();
+    ASSERT_NE(page->guidWindow, nullptr);
+    EXPECT_TRUE(page->guidWindow->isVisible());
+    EXPECT_EQ(page->currentStep(), 0);
+    EXPECT_EQ(page->firstTiplab->text(),
+              QStringLiteral("Step1: Reboot your iPhone or other i-device."));
+    page->nextBtn->click();
+    EXPECT_EQ(page->currentStep(), 1);
+    EXPECT_EQ(page->firstTiplab->text(),
+              QStringLiteral("Step2: Backup with iTunes to obtain the latest database file."));
+    page->nextBtn->click();
+    EXPECT_EQ(page->currentStep(), 2);
+    EXPECT_EQ(page->firstTiplab->text(), QStringLiteral("Strep3: Run Nimbara and rescan."));
+    EXPECT_EQ(page->nextBtn->accessibleName(), QStringLiteral("doneNom"));
+    page->nextBtn->click();
+    EXPECT_EQ(page->currentStep(), 0);
+    EXPECT_FALSE(page->guidWindow->isVisible());
+    EXPECT_EQ(page->nextBtn->accessibleName(), QStringLiteral("nextBtn"));
 }
 
 TEST_F(BackupBrowserTest, ADamagedFileListIsReported) {

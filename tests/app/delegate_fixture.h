@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app_test_support.h"
@@ -67,6 +68,12 @@ class DelegateTest : public ::testing::Test {
     void SetUp() override {
         ensureApplication();
         resetMainThreadCalls();
+        // A question no test expected fails the test instead of waiting for a click that never
+        // comes; tests that expect one install their own handler over this one.
+        unexpectedAlerts_.emplace([](QWidget*, const Alerts::Question& question) {
+            ADD_FAILURE() << "unexpected alert: " << question.message.toStdString();
+            return Alerts::Answer::Default;
+        });
         if (const char* home = std::getenv("HOME")) {
             savedHome_ = home;
         }
@@ -90,6 +97,7 @@ class DelegateTest : public ::testing::Test {
             ::unsetenv("HOME");
         }
         QCoreApplication::processEvents();
+        unexpectedAlerts_.reset();
     }
 
     QuennicAppDelegate& hub() { return *delegate_; }
@@ -160,6 +168,7 @@ class DelegateTest : public ::testing::Test {
     }
 
     TempDir tmp_;
+    std::optional<Alerts::ScopedHandler> unexpectedAlerts_;
     std::optional<std::string> savedHome_;
     std::shared_ptr<md::sim::SimulatedLibrary> library_;
     std::unique_ptr<QuennicAppDelegate> delegate_;

@@ -84,6 +84,11 @@ TEST_F(DelegateStateTest, ARunStartsWithTheDocumentedValues) {
 }
 
 TEST_F(DelegateStateTest, TheBackupBrowserOpensEmptyAndMakesItsPageOnce) {
+    int asked = 0;
+    Alerts::ScopedHandler answer([&asked](QWidget*, const Alerts::Question&) {
+        ++asked;
+        return Alerts::Answer::Default;
+    });
     hub().showIphoneDiskView();
     EXPECT_EQ(hub().GetPRIOSDeviceController()->rowCount(), 0);
     hub().actScanIOSBackupFile();
@@ -92,6 +97,8 @@ TEST_F(DelegateStateTest, TheBackupBrowserOpensEmptyAndMakesItsPageOnce) {
     ASSERT_NE(page, nullptr);
     hub().actScanIOSBackupFile();
     EXPECT_EQ(hub().GetresultViewController(), page);
+    // Each opening says once that there is no backup.
+    EXPECT_EQ(asked, 2);
 }
 
 TEST_F(DelegateStateTest, AnExportFolderThatCannotBeMadeIsReported) {

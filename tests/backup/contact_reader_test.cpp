@@ -1,21 +1,20 @@
 #include "backup/contact_reader.h"
 
 #include "address_book_fixture.h"
+#include "backup_snapshot.h"
 #include "platform/notification_center.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 namespace fs = std::filesystem;
 using namespace nimbara;
 using namespace nimbara::backup;
 using nimbara::test::AddressBookFixture;
 using nimbara::test::ContactImagesFixture;
+using nimbara::test::folderSnapshot;
 using nimbara::test::TempDir;
 
 namespace {
@@ -43,21 +42,6 @@ struct Recorder {
     std::vector<ObserverToken> tokens;
     std::vector<Notification> seen;
 };
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::map<std::string, std::string> snapshot(const fs::path& folder) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file()) {
-            files[fs::relative(entry.path(), folder).string()] = readBytes(entry.path());
-        }
-    }
-    return files;
-}
 
 class ContactReaderTest : public ::testing::Test {
   protected:
@@ -239,7 +223,7 @@ TEST_F(ContactReaderTest, ReadsBackupFolderInEitherLayoutWithoutChangingIt) {
         };
         place(book(), kAddressBookKey);
         place(images(), kContactImagesKey);
-        const auto before = snapshot(backup.path());
+        const auto before = folderSnapshot(backup.path());
 
         Recorder rec({kScanTransferContactInfo, kScanTransferContactFinished});
         const ContactReadResult r = scanTransferContactThread(backup.str());
@@ -248,7 +232,7 @@ TEST_F(ContactReaderTest, ReadsBackupFolderInEitherLayoutWithoutChangingIt) {
         EXPECT_EQ(r.contacts[1]->imageData(), QByteArray("new-picture"));
         EXPECT_EQ(rec.seen.size(), 5u);
         // Byte-identical, and no journal or log files appeared beside the databases.
-        EXPECT_EQ(snapshot(backup.path()), before) << (sharded ? "sharded" : "flat");
+        EXPECT_EQ(folderSnapshot(backup.path()), before) << (sharded ? "sharded" : "flat");
     }
 }
 

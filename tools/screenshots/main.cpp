@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -229,6 +230,14 @@ int run(const QString& outDir) {
                 std::fprintf(stderr, "nimbara-screenshots: the backup scan did not finish\n");
             }
             shots.save(ui.window, QStringLiteral("21-backup-browser-results"));
+            if (page != nullptr) {
+                page->categoryList->setCurrentRow(PRResultViewController::kContacts);
+                shots.save(ui.window, QStringLiteral("22-backup-browser-contacts"));
+                page->clickGetLog(nullptr);
+                page->actNextClick(nullptr);
+                shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
+                page->guidWindow->close();
+            }
         }
 
         library->detach(device);
@@ -259,5 +268,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: nimbara-screenshots OUTDIR\n");
         return 2;
     }
+    // Nobody is there to answer: a question is logged and declined, so nothing changes.
+    nimbara::Alerts::ScopedHandler decline([](QWidget*, const nimbara::Alerts::Question& q) {
+        std::fprintf(stderr, "nimbara-screenshots: declined: %s\n", qPrintable(q.message));
+        return q.alternateButton.isEmpty() ? nimbara::Alerts::Answer::Default
+                                           : nimbara::Alerts::Answer::Alternate;
+    });
     return run(QString::fromLocal8Bit(argv[1]));
 }

@@ -1,14 +1,17 @@
 #include "browser/pages/pr_result_view_controller.h"
 
 #include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QStackedLayout>
+#include <QStackedWidget>
 #include <QTableWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -20,108 +23,91 @@
 #include "backup/contact_reader.h"
 #include "backup/manifest_pass.h"
 #include "backup/pages/pr_ios_device_controller.h"
+#include "backup/pr_book_mark_node.h"
+#include "backup/pr_calender_node.h"
+#include "backup/pr_call_history_node.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_face_twitter_node.h"
 #include "backup/pr_ios_device_node.h"
+#include "backup/pr_message_node.h"
+#include "backup/pr_note_node.h"
 #include "backup/pr_photo_and_video_node.h"
+#include "backup/record_notifications.h"
+#include "browser/backup_outline_model.h"
 #include "platform/main_thread.h"
 #include "ui/fonts.h"
+#include "ui/named_image.h"
+#include "ui/progress_view.h"
 
 namespace {
 
 using nimbara::Notification;
 using nimbara::NotificationCenter;
+using nimbara::browser::ResultRecords;
+using Row = PRResultViewController::CategoryRow;
 
-// Rows of the category list, in display order.
-enum CategoryRow {
-    kContacts,
-    kPhotos,
-    kAppFiles,
-    kMessages,
-    kNotes,
-    kCalls,
-    kBookmarks,
-    kCalendar
+const char* const kCategoryTitles[] = {"Backup files", "Contacts",  "Photos & Videos",
+                                       "App files",    "Messages",  "Notes",
+                                       "Call History", "Bookmarks", "Calendar"};
+
+// The outline is rebuilt at most this often while a scan adds entries to it.
+constexpr qint64 kOutlineReloadMs = 500;
+
+// The guide sheet's tip texts, by step.
+const char* const kGuideTips[] = {
+    "Step1: Reboot your iPhone or other i-device.",
+    "Step2: Backup with iTunes to obtain the latest database file.",
+    "Strep3: Run Nimbara and rescan.",
 };
 
-const char* const kCategoryTitles[] = {"Contacts", "Photos & Videos", "App files", "Messages",
-                                       "Notes",    "Call History",    "Bookmarks", "Calendar"};
-
-QString categoryText(int row, int count, bool available) {
-    QString text =
-        QStringLiteral("%1:  %2").arg(QString::fromLatin1(kCategoryTitles[row])).arg(count);
-    if (!available) {
-        text += QStringLiteral("  (not available yet)");
-    }
-    return text;
-}
-
-QLabel* infoLabel(const QString& name, QWidget* parent) {
+QLabel* infoLabel(const QString& name, QWidget* parent, int size = 11, bool bold = false) {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
-    label->setFont(nimbara::ui::appFont(11));
+    label->setFont(nimbara::ui::appFont(size, bold));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
+}
+
+Row rowOfStep(nimbara::backup::ScanStepKind kind) {
+    using K = nimbara::backup::ScanStepKind;
+    switch (kind) {
+        case K::Manifest:
+            return Row::kBackupFiles;
+        case K::Contacts:
+            return Row::kContacts;
+        case K::Messages:
+            return Row::kMessages;
+        case K::Notes:
+            return Row::kNotes;
+        case K::CallHistory:
+            return Row::kCalls;
+        case K::Bookmarks:
+            return Row::kBookmarks;
+        case K::Calendar:
+            return Row::kCalendar;
+    }
+    return Row::kBackupFiles;
+}
+
+// Calls `take` with each record posted under `name` (on the posting thread).
+template <class Node, class Take>
+void observeRecord(nimbara::ObserverBag& bag, const char* name, Take take) {
+    bag.add(NotificationCenter::defaultCenter().addObserver(name, [take](const Notification& n) {
+        if (auto node = n.objectAs<std::shared_ptr<Node>>()) {
+            take(std::move(node));
+        }
+    }));
 }
 
 }  // namespace
 
 PRResultViewController::PRResultViewController(QObject* parent)
     : PageControllerBase("PRResultViewController", QStringLiteral("Backup Browser"), parent),
+      treeController_(std::make_unique<PRTreeController>()),
+      outlineModel_(std::make_unique<nimbara::browser::BackupOutlineModel>(treeController_.get())),
+      categoryReadable_(kCategoryRowCount, true),
       scan_(std::make_unique<nimbara::backup::BackupScan>()) {
-    auto& center = NotificationCenter::defaultCenter();
-    // Posted on the scan thread: keep the records, let the GUI thread show them.
-    observers_.add(
-        center.addObserver(nimbara::backup::kScanContactInfo, [this](const Notification& n) {
-            auto node = n.objectAs<std::shared_ptr<PRContactNode>>();
-            if (!node || !accepting_.load()) {
-                return;
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                contacts_.push_back(std::move(node));
-            }
-            ++backUpFilesNum_;
-            requestRefresh();
-        }));
-    observers_.add(center.addObserver(
-        nimbara::backup::kScanPhotoAndVideoNotification, [this](const Notification& n) {
-            auto node = n.objectAs<std::shared_ptr<PRPhotoAndVideoNode>>();
-            if (!node || !accepting_.load()) {
-                return;
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                photos_.push_back(std::move(node));
-            }
-            ++backUpFilesNum_;
-            requestRefresh();
-        }));
-    observers_.add(center.addObserver(
-        nimbara::backup::kScanFaceTwitterNotification, [this](const Notification& n) {
-            auto node = n.objectAs<std::shared_ptr<PRFaceTwitterNode>>();
-            if (!node || !accepting_.load()) {
-                return;
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                faceTwitter_.push_back(std::move(node));
-            }
-            ++backUpFilesNum_;
-            requestRefresh();
-        }));
-    observers_.add(
-        center.addObserver(nimbara::backup::kScanProgressInfo, [this](const Notification& n) {
-            if (!accepting_.load()) {
-                return;
-            }
-            const int percent = std::clamp(n.objectAs<int>(0), 0, 100);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                progress_ = percent;
-            }
-            requestRefresh();
-        }));
+    observeScan();
 }
 
 PRResultViewController::~PRResultViewController() {
@@ -130,21 +116,81 @@ PRResultViewController::~PRResultViewController() {
     scan_->wait();
 }
 
+// Every handler runs on the scan thread: it keeps the record and asks the GUI thread to show it.
+void PRResultViewController::observeScan() {
+    namespace nb = nimbara::backup;
+    auto keep = [this](auto add) {
+        return [this, add](auto node) {
+            if (accepting_.load()) {
+                (records_.*add)(std::move(node));
+                requestRefresh();
+            }
+        };
+    };
+    auto& bag = observers_;
+    observeRecord<PRPhotoAndVideoNode>(bag, nb::kScanPhotoAndVideoNotification,
+                                       keep(&ResultRecords::addPhotoAndVideo));
+    observeRecord<PRContactNode>(bag, nb::kScanContactInfo, keep(&ResultRecords::addContact));
+    observeRecord<PRMessageNode>(bag, nb::kScanMessageInfo, keep(&ResultRecords::addMessage));
+    observeRecord<PRCallHistoryNode>(bag, nb::kScanCallHistoryInfo,
+                                     keep(&ResultRecords::addCallHistory));
+    observeRecord<PRNoteNode>(bag, nb::kScanNoteInfo, keep(&ResultRecords::addNote));
+    observeRecord<PRBookMarkNode>(bag, nb::kScanBookMarkInfo, keep(&ResultRecords::addBookMark));
+    observeRecord<PRCalenderNode>(bag, nb::kScanCalenderInfo, keep(&ResultRecords::addCalender));
+    observeRecord<PRFaceTwitterNode>(bag, nb::kScanFaceTwitterNotification,
+                                     keep(&ResultRecords::addFaceTwitter));
+    observeRecord<PRContactNode>(bag, nb::kScanDelContactInfo,
+                                 keep(&ResultRecords::addDeletedContact));
+    observeRecord<PRNoteNode>(bag, nb::kScanDelNoteInfo, keep(&ResultRecords::addDeletedNote));
+    observeRecord<PRCallHistoryNode>(bag, nb::kScanDelCallHistoryInfo,
+                                     keep(&ResultRecords::addDeletedCallHistory));
+    observeRecord<PRBookMarkNode>(bag, nb::kScanDelBookMarkInfo,
+                                  keep(&ResultRecords::addDeletedBookMark));
+    observeRecord<PRCalenderNode>(bag, nb::kScanDelCalenderInfo,
+                                  keep(&ResultRecords::addDeletedCalender));
+
+    // Backup file entries join the outline on the GUI thread, in arrival order; an entry without
+    // a path has no place in it.
+    observeRecord<PRTreeDirNode>(bag, nb::kFindBackupFileNotification, [this](auto node) {
+        if (!accepting_.load() || node->filePath().isEmpty()) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(pendingMutex_);
+            pendingEntries_.push_back(std::move(node));
+        }
+        requestRefresh();
+    });
+    bag.add(NotificationCenter::defaultCenter().addObserver(
+        nb::kScanProgressNotification, [this](const Notification& n) {
+            if (!accepting_.load()) {
+                return;
+            }
+            const int percent = std::clamp(n.objectAs<int>(0), 0, 100);
+            QPointer<PRResultViewController> self(this);
+            nimbara::postToMain([self, percent] {
+                if (self && !self->scanFinished_) {
+                    self->progress_ = percent;
+                    self->refreshOnMain();
+                }
+            });
+        }));
+}
+
 std::vector<std::shared_ptr<PRContactNode>> PRResultViewController::contactArray() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return contacts_;
+    return records_.contactArray();
 }
 
 std::vector<std::shared_ptr<PRPhotoAndVideoNode>> PRResultViewController::photoAndVideoArray()
     const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return photos_;
+    return records_.photoAndVideoArray();
 }
 
 std::vector<std::shared_ptr<PRFaceTwitterNode>> PRResultViewController::faceTwitterArray() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return faceTwitter_;
+    return records_.faceTwitterArray();
 }
+
+// Widgets.
 
 void PRResultViewController::viewShown() {
     if (!resultView) {
@@ -161,49 +207,76 @@ void PRResultViewController::buildResultView() {
     auto* layout = new QVBoxLayout(resultView);
 
     auto* top = new QHBoxLayout();
+    auto* pickCaption = infoLabel(QStringLiteral("backupPopCaptionlab"), resultView);
+    pickCaption->setText(QStringLiteral("Backup:"));
+    top->addWidget(pickCaption);
     backupPopBtn = new QComboBox(resultView);
     backupPopBtn->setObjectName(QStringLiteral("backupPopBtn"));
-    backupPopBtn->setMinimumWidth(240);
+    backupPopBtn->setMinimumWidth(260);
     connect(backupPopBtn, qOverload<int>(&QComboBox::activated), this, [this](int) {
         if (!fillingPopup_) {
             actSelectBackUpBtn(backupPopBtn);
         }
     });
     top->addWidget(backupPopBtn);
-    auto* info = new QVBoxLayout();
+    top->addSpacing(16);
+    auto* info = new QGridLayout();
     backupNameInfolab = infoLabel(QStringLiteral("backupNameInfolab"), resultView);
     backupSerialInfolab = infoLabel(QStringLiteral("backupSerialInfolab"), resultView);
     deviceTypeInfolab = infoLabel(QStringLiteral("deviceTypeInfolab"), resultView);
     iOSTypeInfolab = infoLabel(QStringLiteral("iOSTypeInfolab"), resultView);
     backupDateInfolab = infoLabel(QStringLiteral("backupDateInfolab"), resultView);
-    for (QLabel* label : {backupNameInfolab, backupSerialInfolab, deviceTypeInfolab, iOSTypeInfolab,
-                          backupDateInfolab}) {
-        info->addWidget(label);
-    }
+    info->addWidget(backupNameInfolab, 0, 0);
+    info->addWidget(deviceTypeInfolab, 0, 1);
+    info->addWidget(iOSTypeInfolab, 0, 2);
+    info->addWidget(backupSerialInfolab, 1, 0);
+    info->addWidget(backupDateInfolab, 1, 1, 1, 2);
     top->addLayout(info, 1);
     layout->addLayout(top);
 
     auto* progressRow = new QHBoxLayout();
-    scanProgressor = new QProgressBar(resultView);
+    scanProgressor = new PRProgressView(resultView);
     scanProgressor->setObjectName(QStringLiteral("scanProgressor"));
-    scanProgressor->setRange(0, 100);
-    scanProgressor->setTextVisible(false);
+    scanProgressor->setMinimumHeight(14);
     progressTextField = infoLabel(QStringLiteral("progressTextField"), resultView);
+    progressTextField->setMinimumWidth(40);
     scanInfolab = infoLabel(QStringLiteral("scanInfolab"), resultView);
     progressRow->addWidget(scanProgressor, 1);
     progressRow->addWidget(progressTextField);
     layout->addLayout(progressRow);
-    layout->addWidget(scanInfolab);
+    auto* infoRow = new QHBoxLayout();
+    infoRow->addWidget(scanInfolab, 1);
+    getLogBtn = new QPushButton(QStringLiteral("How to get the newest data"), resultView);
+    getLogBtn->setObjectName(QStringLiteral("getLogBtn"));
+    getLogBtn->setEnabled(false);
+    connect(getLogBtn, &QPushButton::clicked, this, [this] { clickGetLog(getLogBtn); });
+    infoRow->addWidget(getLogBtn);
+    layout->addLayout(infoRow);
 
     auto* body = new QHBoxLayout();
     categoryList = new QListWidget(resultView);
     categoryList->setObjectName(QStringLiteral("categoryList"));
-    categoryList->setFixedWidth(260);
-    for (int row = kContacts; row <= kCalendar; ++row) {
-        categoryList->addItem(categoryText(row, 0, row <= kAppFiles));
+    categoryList->setFixedWidth(280);
+    categoryList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    categoryList->setFont(nimbara::ui::appFont(12));
+    for (int row = 0; row < kCategoryRowCount; ++row) {
+        categoryList->addItem(QString::fromLatin1(kCategoryTitles[row]));
     }
+    connect(categoryList, &QListWidget::currentRowChanged, this,
+            [this](int row) { showCategory(row); });
     body->addWidget(categoryList);
-    contactTable = new QTableWidget(0, 4, resultView);
+
+    CustomView = new QStackedWidget(resultView);
+    CustomView->setObjectName(QStringLiteral("CustomView"));
+    treeView = new QTreeView(CustomView);
+    treeView->setObjectName(QStringLiteral("treeView"));
+    treeView->setModel(outlineModel_.get());
+    treeView->setUniformRowHeights(true);
+    treeView->header()->setStretchLastSection(false);
+    treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    CustomView->addWidget(treeView);
+
+    contactTable = new QTableWidget(0, 4, CustomView);
     contactTable->setObjectName(QStringLiteral("contactTable"));
     contactTable->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Phone"),
                                              QStringLiteral("E-mail"), QStringLiteral("Company")});
@@ -211,19 +284,20 @@ void PRResultViewController::buildResultView() {
     contactTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     contactTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     contactTable->horizontalHeader()->setStretchLastSection(true);
+    contactTable->verticalHeader()->hide();
     contactTable->setColumnWidth(0, 200);
-    body->addWidget(contactTable, 1);
+    CustomView->addWidget(contactTable);
+
+    categoryNotelab = new QLabel(CustomView);
+    categoryNotelab->setObjectName(QStringLiteral("categoryNotelab"));
+    categoryNotelab->setAlignment(Qt::AlignCenter);
+    categoryNotelab->setWordWrap(true);
+    categoryNotelab->setFont(nimbara::ui::appFont(13));
+    CustomView->addWidget(categoryNotelab);
+    body->addWidget(CustomView, 1);
     layout->addLayout(body, 1);
 
-    auto* counts = new QHBoxLayout();
-    contactNumlab = infoLabel(QStringLiteral("contactNumlab"), resultView);
-    photovideoNumlab = infoLabel(QStringLiteral("photovideoNumlab"), resultView);
-    contactNumlab->setFont(nimbara::ui::appFont(12, true));
-    photovideoNumlab->setFont(nimbara::ui::appFont(12, true));
-    counts->addWidget(contactNumlab);
-    counts->addWidget(photovideoNumlab);
-    counts->addStretch(1);
-    layout->addLayout(counts);
+    layout->addWidget(buildCountGrid(resultView));
 
     emptyView = new QWidget(root);
     emptyView->setObjectName(QStringLiteral("emptyView"));
@@ -249,6 +323,54 @@ void PRResultViewController::buildResultView() {
     stack->addWidget(resultView);
     stack->addWidget(emptyView);
     stack->setCurrentWidget(resultView);
+    categoryList->setCurrentRow(kContacts);
+}
+
+// Found and deleted counts of the five record families the labels cover.
+QWidget* PRResultViewController::buildCountGrid(QWidget* parent) {
+    auto* box = new QWidget(parent);
+    box->setObjectName(QStringLiteral("countView"));
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+    grid->setHorizontalSpacing(24);
+    auto* foundCaption = infoLabel(QStringLiteral("foundCaptionlab"), box);
+    foundCaption->setText(QStringLiteral("Found"));
+    auto* deletedCaption = infoLabel(QStringLiteral("deletedCaptionlab"), box);
+    deletedCaption->setText(QStringLiteral("Deleted"));
+    grid->addWidget(foundCaption, 0, 0);
+    grid->addWidget(deletedCaption, 1, 0);
+    QLabel** pairs[][2] = {{&photovideoNumlab, &delPhotovideoNumlab},
+                           {&contactNumlab, &delContactNumlab},
+                           {&messageNumlab, &delMessageNumlab},
+                           {&noteNumlab, &delNoteNumlab},
+                           {&callNumlab, &delCallNumlab}};
+    const char* names[][2] = {{"photovideoNumlab", "delPhotovideoNumlab"},
+                              {"contactNumlab", "delContactNumlab"},
+                              {"messageNumlab", "delMessageNumlab"},
+                              {"noteNumlab", "delNoteNumlab"},
+                              {"callNumlab", "delCallNumlab"}};
+    for (int column = 0; column < 5; ++column) {
+        for (int kind = 0; kind < 2; ++kind) {
+            QLabel* label =
+                infoLabel(QString::fromLatin1(names[column][kind]), box, 12, /*bold=*/true);
+            *pairs[column][kind] = label;
+            grid->addWidget(label, kind, column + 1);
+        }
+    }
+    grid->setColumnStretch(6, 1);
+    return box;
+}
+
+QLabel* PRResultViewController::countLabel(const char* name) const {
+    QLabel* const labels[] = {
+        photovideoNumlab, delPhotovideoNumlab, contactNumlab, delContactNumlab, messageNumlab,
+        delMessageNumlab, noteNumlab,          delNoteNumlab, callNumlab,       delCallNumlab};
+    for (QLabel* label : labels) {
+        if (label && label->objectName() == QLatin1String(name)) {
+            return label;
+        }
+    }
+    return nullptr;
 }
 
 void PRResultViewController::fillInfo(const std::shared_ptr<PRIOSDeviceNode>& node) {
@@ -259,7 +381,7 @@ void PRResultViewController::fillInfo(const std::shared_ptr<PRIOSDeviceNode>& no
     backupSerialInfolab->setText(QStringLiteral("Serial: %1").arg(node->strDeviceSerial()));
     const QString type = node->strDeviceType();
     deviceTypeInfolab->setText(
-        QStringLiteral("Type: %1").arg(type.isNull() ? QStringLiteral("Unknown") : type));
+        QStringLiteral("Type: %1").arg(type.isEmpty() ? QStringLiteral("Unknown") : type));
     iOSTypeInfolab->setText(QStringLiteral("iOS: %1").arg(node->strIOSVersion()));
     backupDateInfolab->setText(QStringLiteral("Backup date: %1").arg(node->strDeviceBackUpTime()));
 }
@@ -278,37 +400,71 @@ void PRResultViewController::fillPopup() {
     fillingPopup_ = false;
 }
 
+// Scans.
+
 void PRResultViewController::resetForScan() {
+    records_.clear();
+    records_.resetCounters();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        contacts_.clear();
-        photos_.clear();
-        faceTwitter_.clear();
-        progress_ = 0;
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        pendingEntries_.clear();
     }
-    backUpFilesNum_.store(0);
+    // A fresh outline for the new backup.
+    treeController_ = std::make_unique<PRTreeController>();
+    outlineModel_->setController(treeController_.get());
+    outlineModel_->reload();
+    outlineReloaded_.invalidate();
+    progress_ = 0;
     shownContacts_ = 0;
+    std::fill(categoryReadable_.begin(), categoryReadable_.end(), true);
     contactTable->setRowCount(0);
-    scanProgressor->setValue(0);
+    scanProgressor->setProgressValue(0.0f);
     scanProgressor->show();
     progressTextField->setText(QStringLiteral("1%"));
     progressTextField->show();
     scanInfolab->setText(QStringLiteral("Scanning the backup..."));
     scanInfolab->show();
+    getLogBtn->setEnabled(false);
+    for (const auto& entry : nimbara::browser::countLabelTexts({})) {
+        countLabel(entry.name)->setText(entry.text);
+    }
     scanFinished_ = false;
     refreshOnMain();
 }
 
-void PRResultViewController::showEmpty() {
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
+void PRResultViewController::showNoBackup() {
+    fillingPopup_ = true;
+    backupPopBtn->clear();
+    backupPopBtn->addItem(QStringLiteral("No Device"));
+    fillingPopup_ = false;
+    scanProgressor->setProgressValue(0.0f);
+    progressTextField->setText(QStringLiteral("0%"));
+    scanProgressor->hide();
+    progressTextField->hide();
+    scanInfolab->hide();
+
     auto* hub = QuennicAppDelegate::GetAppControllor();
     const bool connected = hub && hub->getDeviceConnected();
-    emptyTextlab->setText(
-        connected ? QStringLiteral("No backups have been found. Do you want to backup your device?")
-                  : QStringLiteral("No backups have been found. Please connect your iOS device "
-                                   "and make a backup first."));
+    nimbara::Alerts::Question question;
+    if (connected) {
+        question.message = QStringLiteral(
+            "No backups have been found. Do you want to backup your device with Nimbara?");
+        question.defaultButton = QStringLiteral(" Backup ");
+        question.alternateButton = QStringLiteral("Cancel");
+    } else {
+        question.message = QStringLiteral(
+            "No backups have been found. Please connect your iOS device to the computer and "
+            "backup with Nimbara/iTunes.");
+        question.defaultButton = QStringLiteral(" OK ");
+    }
+    emptyTextlab->setText(question.message);
     emptyBackupBtn->setVisible(connected);
-    stack->setCurrentWidget(emptyView);
+    qobject_cast<QStackedLayout*>(view()->layout())->setCurrentWidget(emptyView);
+    const auto answer = nimbara::Alerts::ask(view()->window(), question);
+    if (connected && answer == nimbara::Alerts::Answer::Default && hub) {
+        hub->ClickBackup(nullptr);
+        hub->ClickBackupAction(nullptr);
+    }
 }
 
 void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& node, int index) {
@@ -325,13 +481,11 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     currentSelect_ = index;
     resetForScan();
     if (!node) {
-        backupPopBtn->clear();
         scanFinished_ = true;
-        showEmpty();
+        showNoBackup();
         return;
     }
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
-    stack->setCurrentWidget(resultView);
+    qobject_cast<QStackedLayout*>(view()->layout())->setCurrentWidget(resultView);
     if (index == 0 || backupPopBtn->count() == 0) {
         fillPopup();
     }
@@ -340,6 +494,7 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     fillingPopup_ = false;
     backupPopBtn->setEnabled(false);
     fillInfo(node);
+    treeController_->setDeviceName(node->strDeviceName());
 
     const QString why = node->unreadableReason();
     if (!why.isEmpty()) {
@@ -357,10 +512,14 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
             });
         });
     QString whyNot;
-    accepting_.store(true);
     auto records = std::make_shared<nimbara::backup::BackupScanRecords>();
-    if (!scan_->start(node->backUpFilePath(), nimbara::backup::wiredBackupScanPlan(records),
-                      &whyNot)) {
+    const auto plan = nimbara::backup::wiredBackupScanPlan(records);
+    for (const auto& step : plan.steps()) {
+        categoryReadable_[rowOfStep(step.kind)] = static_cast<bool>(step.runner);
+    }
+    updateCategoryRows();
+    accepting_.store(true);
+    if (!scan_->start(node->backUpFilePath(), plan, &whyNot)) {
         accepting_.store(false);
         showScanFailure(whyNot);
     }
@@ -387,6 +546,7 @@ void PRResultViewController::actSelectBackUpBtn(QObject*) {
     hub->setCurrentNodeIsiOS6Version(
         nimbara::backup::iosVersionIsIOS6OrLater(node->strIOSVersion(), &iOS7));
     hub->setBIOS7DeviceNode(iOS7);
+    hub->showResultView();
     scanBackup(node, index);
 }
 
@@ -403,25 +563,33 @@ void PRResultViewController::requestRefresh() {
     });
 }
 
+// Moves the waiting file entries into the outline; the view is rebuilt when it shows and at most
+// every kOutlineReloadMs, or at once when asked.
+void PRResultViewController::takeOutlineEntries(bool reloadNow) {
+    std::vector<std::shared_ptr<PRTreeDirNode>> entries;
+    {
+        std::lock_guard<std::mutex> lock(pendingMutex_);
+        entries.swap(pendingEntries_);
+    }
+    for (const auto& entry : entries) {
+        treeController_->addTreeNode(entry, backupfiles_ == 0);
+        ++backupfiles_;
+    }
+    const bool due = !outlineReloaded_.isValid() || outlineReloaded_.elapsed() >= kOutlineReloadMs;
+    if (reloadNow || (!entries.empty() && treeView->isVisible() && due)) {
+        outlineModel_->reload();
+        // The device and its domains open; folders below stay closed.
+        treeView->expandToDepth(0);
+        outlineReloaded_.start();
+    }
+}
+
 void PRResultViewController::refreshOnMain() {
     if (!contactTable) {
         return;
     }
-    std::vector<std::shared_ptr<PRContactNode>> fresh;
-    int progress = 0;
-    int photos = 0;
-    int appFiles = 0;
-    int contacts = 0;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        contacts = static_cast<int>(contacts_.size());
-        if (shownContacts_ < contacts) {
-            fresh.assign(contacts_.begin() + shownContacts_, contacts_.end());
-        }
-        progress = progress_;
-        photos = static_cast<int>(photos_.size());
-        appFiles = static_cast<int>(faceTwitter_.size());
-    }
+    takeOutlineEntries(false);
+    const auto fresh = records_.contactsFrom(shownContacts_);
     for (const auto& contact : fresh) {
         const int row = contactTable->rowCount();
         contactTable->insertRow(row);
@@ -431,39 +599,93 @@ void PRResultViewController::refreshOnMain() {
             contactTable->setItem(row, column, new QTableWidgetItem(cells[column]));
         }
     }
-    shownContacts_ = contacts;
+    shownContacts_ += fresh.size();
     if (!scanFinished_) {
-        scanProgressor->setValue(progress);
-        progressTextField->setText(QStringLiteral("%1%").arg(progress));
+        scanProgressor->setProgressValue(static_cast<float>(progress_) / 100.0f);
+        progressTextField->setText(QStringLiteral("%1%").arg(progress_));
+        // The category counters are zeroed when the scan ends; the labels keep their last text.
+        for (const auto& entry : nimbara::browser::countLabelTexts(records_.counters())) {
+            countLabel(entry.name)->setText(entry.text);
+        }
     }
-    contactNumlab->setText(QStringLiteral("Contacts:  %1").arg(contacts));
-    photovideoNumlab->setText(QStringLiteral("Photo&Video:  %1").arg(photos));
-    categoryList->item(kContacts)->setText(categoryText(kContacts, contacts, true));
-    categoryList->item(kPhotos)->setText(categoryText(kPhotos, photos, true));
-    categoryList->item(kAppFiles)->setText(categoryText(kAppFiles, appFiles, true));
+    updateCategoryRows();
+}
+
+void PRResultViewController::updateCategoryRows() {
+    const auto sizes = records_.listSizes();
+    using C = nimbara::browser::RecordCategory;
+    auto size = [&sizes](C c) { return sizes[static_cast<int>(c)]; };
+    const int counts[] = {static_cast<int>(backupfiles_),
+                          size(C::Contact),
+                          size(C::PhotoVideo),
+                          size(C::FaceTwitter),
+                          size(C::Message),
+                          size(C::Note),
+                          size(C::Call),
+                          size(C::BookMark),
+                          size(C::Calender)};
+    for (int row = 0; row < kCategoryRowCount; ++row) {
+        QString text = QString::fromLatin1(kCategoryTitles[row]);
+        text += categoryReadable_[row] ? QStringLiteral(" (%1)").arg(counts[row])
+                                       : QStringLiteral(" (not available yet)");
+        categoryList->item(row)->setText(text);
+    }
+    if (CustomView->currentWidget() == categoryNotelab) {
+        showCategory(categoryList->currentRow());
+    }
+}
+
+void PRResultViewController::showCategory(int row) {
+    if (!CustomView || row < 0 || row >= kCategoryRowCount) {
+        return;
+    }
+    if (row == kBackupFiles) {
+        CustomView->setCurrentWidget(treeView);
+        takeOutlineEntries(true);
+        return;
+    }
+    if (row == kContacts && categoryReadable_[row]) {
+        CustomView->setCurrentWidget(contactTable);
+        return;
+    }
+    const QString title = QString::fromLatin1(kCategoryTitles[row]);
+    if (!categoryReadable_[row]) {
+        categoryNotelab->setText(
+            QStringLiteral("Reading %1 from a backup is not available yet.").arg(title.toLower()));
+    } else {
+        const auto sizes = records_.listSizes();
+        const int count =
+            row == kPhotos ? sizes[static_cast<int>(nimbara::browser::RecordCategory::PhotoVideo)]
+                           : sizes[static_cast<int>(nimbara::browser::RecordCategory::FaceTwitter)];
+        categoryNotelab->setText(
+            QStringLiteral("%1: %2 found in this backup.\nShowing them is not available yet.")
+                .arg(title)
+                .arg(count));
+    }
+    CustomView->setCurrentWidget(categoryNotelab);
+}
+
+void PRResultViewController::actBackUpBoswer(QObject*) {
+    if (categoryList) {
+        categoryList->setCurrentRow(kBackupFiles);
+        showCategory(kBackupFiles);
+    }
 }
 
 void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary& summary) {
+    refreshOnMain();
     accepting_.store(false);
     scanFinished_ = true;
-    refreshOnMain();
-    scanProgressor->setValue(0);
+    takeOutlineEntries(true);
+    scanProgressor->setProgressValue(0.0f);
     scanProgressor->hide();
     progressTextField->setText(QStringLiteral("0%"));
     progressTextField->hide();
     backupPopBtn->setEnabled(true);
+    getLogBtn->setEnabled(true);
+    records_.zeroCategoryCounters();
     QStringList failures;
     for (const auto& step : summary.steps) {
-        const int row = step.kind == nimbara::backup::ScanStepKind::Messages      ? kMessages
-                        : step.kind == nimbara::backup::ScanStepKind::Notes       ? kNotes
-                        : step.kind == nimbara::backup::ScanStepKind::CallHistory ? kCalls
-                        : step.kind == nimbara::backup::ScanStepKind::Bookmarks   ? kBookmarks
-                        : step.kind == nimbara::backup::ScanStepKind::Calendar    ? kCalendar
-                                                                                  : -1;
-        if (row >= 0) {
-            categoryList->item(row)->setText(categoryText(
-                row, 0, step.outcome != nimbara::backup::ScanStepOutcome::NotAvailable));
-        }
         if (step.outcome == nimbara::backup::ScanStepOutcome::Failed) {
             failures << QStringLiteral("%1: %2").arg(nimbara::backup::scanStepTitle(step.kind),
                                                      step.message);
@@ -472,6 +694,8 @@ void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary&
     scanInfolab->setText(
         summary.stopped ? QStringLiteral("The scan was stopped.")
                         : QStringLiteral("Scan complete: %1 items found.").arg(BackUpFilesNum()));
+    scanInfolab->show();
+    actBackUpBoswer(nullptr);
     if (!failures.isEmpty()) {
         nimbara::Alerts::Question question;
         question.message = QStringLiteral("Part of this backup could not be read.");
@@ -492,4 +716,87 @@ void PRResultViewController::showScanFailure(const QString& message) {
     question.informativeText = message;
     question.defaultButton = QStringLiteral(" OK ");
     nimbara::Alerts::ask(view()->window(), question);
+}
+
+// Guide sheet.
+
+void PRResultViewController::buildGuideSheet() {
+    QWidget* parent = view()->window();
+    guidWindow = new QDialog(parent);
+    guidWindow->setObjectName(QStringLiteral("guidWindow"));
+    guidWindow->setWindowTitle(QStringLiteral("Get the newest data"));
+    guidWindow->setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(guidWindow);
+    showStepBtn = new QLabel(guidWindow);
+    showStepBtn->setObjectName(QStringLiteral("showStepBtn"));
+    showStepBtn->setAlignment(Qt::AlignCenter);
+    layout->addWidget(showStepBtn);
+    showStepImageView = new QLabel(guidWindow);
+    showStepImageView->setObjectName(QStringLiteral("showStepImageView"));
+    showStepImageView->setAlignment(Qt::AlignCenter);
+    layout->addWidget(showStepImageView);
+    firstTiplab = new QLabel(guidWindow);
+    firstTiplab->setObjectName(QStringLiteral("firstTiplab"));
+    firstTiplab->setAlignment(Qt::AlignCenter);
+    firstTiplab->setWordWrap(true);
+    firstTiplab->setFont(nimbara::ui::appFont(12));
+    layout->addWidget(firstTiplab);
+    nextBtn = new QPushButton(guidWindow);
+    nextBtn->setObjectName(QStringLiteral("nextBtn"));
+    nextBtn->setFlat(true);
+    connect(nextBtn, &QPushButton::clicked, this, [this] { actNextClick(nextBtn); });
+    layout->addWidget(nextBtn, 0, Qt::AlignHCenter);
+}
+
+namespace {
+
+void setImage(QLabel* label, const char* name) {
+    label->setPixmap(nimbara::ui::namedImage(QString::fromLatin1(name)));
+}
+
+void setButtonImage(QPushButton* button, const char* name) {
+    const QPixmap image = nimbara::ui::namedImage(QString::fromLatin1(name));
+    button->setIcon(QIcon(image));
+    button->setIconSize(image.size());
+    button->setAccessibleName(QString::fromLatin1(name));
+}
+
+}  // namespace
+
+void PRResultViewController::clickGetLog(QObject*) {
+    record(QStringLiteral("clickGetLog"));
+    if (!guidWindow) {
+        buildGuideSheet();
+    }
+    setImage(showStepImageView, "firstSteppic");
+    setImage(showStepBtn, "firstStep");
+    setButtonImage(nextBtn, "nextBtn");
+    firstTiplab->setText(QString::fromLatin1(kGuideTips[0]));
+    currentStep_ = 0;
+    guidWindow->open();
+}
+
+void PRResultViewController::actNextClick(QObject*) {
+    if (!guidWindow) {
+        return;
+    }
+    switch (currentStep_) {
+        case 0:
+            setImage(showStepImageView, "secondStepPic");
+            setImage(showStepBtn, "secondStep");
+            currentStep_ = 1;
+            break;
+        case 1:
+            setImage(showStepImageView, "thirdSteppic");
+            setImage(showStepBtn, "thirdStep");
+            setButtonImage(nextBtn, "doneNom");
+            currentStep_ = 2;
+            break;
+        default:
+            setButtonImage(nextBtn, "nextBtn");
+            currentStep_ = 0;
+            guidWindow->close();
+            break;
+    }
+    firstTiplab->setText(QString::fromLatin1(kGuideTips[currentStep_]));
 }

@@ -1,11 +1,13 @@
 // The backup browser's result page: the device information of the chosen local backup, a pop-up
-// to pick another backup, the scan's progress and the records the scan finds, by category.
+// to pick another backup, the scan's progress and the records the scan finds, by category, with
+// the backup's file outline.
 //
 // The scan runs on a thread of its own (one BackupScan owned by the page). Its record handlers
-// run on that thread: they append under a mutex and only ask the GUI thread to refresh; widgets
-// are touched on the GUI thread alone.
+// run on that thread: they add to ResultRecords (which has its own lock) and only ask the GUI
+// thread to refresh; widgets and the file outline are touched on the GUI thread alone.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 
@@ -14,7 +16,9 @@
 #include <mutex>
 #include <vector>
 
+#include "backup/backup_file_tree.h"
 #include "backup/backup_scan.h"
+#include "browser/result_records.h"
 #include "platform/notification_center.h"
 #include "ui/page_controller_base.h"
 
@@ -22,34 +26,68 @@ class PRContactNode;
 class PRFaceTwitterNode;
 class PRIOSDeviceNode;
 class PRPhotoAndVideoNode;
+class PRProgressView;
 class QComboBox;
+class QDialog;
 class QLabel;
 class QListWidget;
-class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 class QTableWidget;
+class QTreeView;
 class QWidget;
+
+namespace nimbara::browser {
+class BackupOutlineModel;
+}
 
 class PRResultViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
+    // Rows of the category list, in display order.
+    enum CategoryRow {
+        kBackupFiles,
+        kContacts,
+        kPhotos,
+        kAppFiles,
+        kMessages,
+        kNotes,
+        kCalls,
+        kBookmarks,
+        kCalendar,
+        kCategoryRowCount
+    };
+
     explicit PRResultViewController(QObject* parent = nullptr);
     ~PRResultViewController() override;
 
     // Stops and joins any running scan, clears the records and scans `node`'s backup; `index` is
-    // its row in the delegate's backup list. A null node shows the empty view.
+    // its row in the delegate's backup list. A null node means there is no backup: the pop-up
+    // reads "No Device" and the user is told how to make one.
     void scanBackup(const std::shared_ptr<PRIOSDeviceNode>& node, int index);
 
     // Interface action of the backup pop-up: scans the picked backup unless it is the one shown.
     void actSelectBackUpBtn(QObject* sender = nullptr);
+    // Shows the backup file outline.
+    void actBackUpBoswer(QObject* sender = nullptr);
+    // Shows the category of `row`.
+    void showCategory(int row);
+
+    // The guide sheet: how to get the newest data into a backup, in three steps.
+    void clickGetLog(QObject* sender = nullptr);
+    void actNextClick(QObject* sender = nullptr);
+    int currentStep() const { return currentStep_; }
 
     // Records found so far (copies, taken under the lock).
+    const nimbara::browser::ResultRecords& records() const { return records_; }
     std::vector<std::shared_ptr<PRContactNode>> contactArray() const;
     std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photoAndVideoArray() const;
     std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitterArray() const;
-    int BackUpFilesNum() const { return backUpFilesNum_.load(); }
+    int BackUpFilesNum() const { return records_.counters().BackUpFilesNum; }
+    // Backup file entries handed to the file outline in this page's life.
+    std::uint64_t backupfiles() const { return backupfiles_; }
+    const PRTreeController& treeController() const { return *treeController_; }
     int currentSelect() const { return currentSelect_; }
     bool isScanning() const { return scan_ && scan_->isRunning(); }
     // True once the last started scan has ended and its end was shown.
@@ -63,44 +101,76 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QLabel* iOSTypeInfolab = nullptr;
     QLabel* backupDateInfolab = nullptr;
     QListWidget* categoryList = nullptr;
-    QProgressBar* scanProgressor = nullptr;
+    PRProgressView* scanProgressor = nullptr;
     QLabel* progressTextField = nullptr;
     QLabel* scanInfolab = nullptr;
-    QLabel* contactNumlab = nullptr;
+    // Count labels, found and deleted.
     QLabel* photovideoNumlab = nullptr;
+    QLabel* delPhotovideoNumlab = nullptr;
+    QLabel* contactNumlab = nullptr;
+    QLabel* delContactNumlab = nullptr;
+    QLabel* messageNumlab = nullptr;
+    QLabel* delMessageNumlab = nullptr;
+    QLabel* noteNumlab = nullptr;
+    QLabel* delNoteNumlab = nullptr;
+    QLabel* callNumlab = nullptr;
+    QLabel* delCallNumlab = nullptr;
+    QStackedWidget* CustomView = nullptr;
+    QTreeView* treeView = nullptr;
     QTableWidget* contactTable = nullptr;
+    QLabel* categoryNotelab = nullptr;
+    QPushButton* getLogBtn = nullptr;
     QWidget* resultView = nullptr;
     QWidget* emptyView = nullptr;
     QLabel* emptyTextlab = nullptr;
     QPushButton* emptyBackupBtn = nullptr;
+    // Guide sheet (made on first use).
+    QDialog* guidWindow = nullptr;
+    QLabel* showStepImageView = nullptr;
+    QLabel* showStepBtn = nullptr;
+    QLabel* firstTiplab = nullptr;
+    QPushButton* nextBtn = nullptr;
 
   protected:
     void viewShown() override;
 
   private:
+    void observeScan();
     void buildResultView();
+    QWidget* buildCountGrid(QWidget* parent);
+    void buildGuideSheet();
     void resetForScan();
-    void showEmpty();
+    void showNoBackup();
     void refreshOnMain();
     void requestRefresh();
+    void takeOutlineEntries(bool reloadNow);
+    void updateCategoryRows();
     void scanEnded(const nimbara::backup::BackupScanSummary& summary);
     void showScanFailure(const QString& message);
     void fillInfo(const std::shared_ptr<PRIOSDeviceNode>& node);
     void fillPopup();
+    QLabel* countLabel(const char* name) const;
 
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<PRContactNode>> contacts_;
-    std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photos_;
-    std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitter_;
+    nimbara::browser::ResultRecords records_;
     int progress_ = 0;
-    std::atomic<int> backUpFilesNum_{0};
     std::atomic<bool> refreshQueued_{false};
     // Records are taken only while a scan of this page runs.
     std::atomic<bool> accepting_{false};
     int generation_ = 0;
 
+    // Backup file entries from the scan thread, waiting to join the outline on the GUI thread.
+    std::mutex pendingMutex_;
+    std::vector<std::shared_ptr<PRTreeDirNode>> pendingEntries_;
+    std::unique_ptr<PRTreeController> treeController_;
+    std::unique_ptr<nimbara::browser::BackupOutlineModel> outlineModel_;
+    QElapsedTimer outlineReloaded_;
+    std::uint64_t backupfiles_ = 0;
+
+    // Which steps of the last scan have readers, by category row.
+    std::vector<bool> categoryReadable_;
     int currentSelect_ = 0;
-    int shownContacts_ = 0;
+    int currentStep_ = 0;
+    std::size_t shownContacts_ = 0;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
     nimbara::ObserverBag observers_;

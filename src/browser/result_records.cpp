@@ -1,0 +1,218 @@
+#include "browser/result_records.h"
+
+#include <algorithm>
+
+#include "backup/pr_book_mark_node.h"
+#include "backup/pr_calender_node.h"
+#include "backup/pr_call_history_node.h"
+#include "backup/pr_contact_node.h"
+#include "backup/pr_face_twitter_node.h"
+#include "backup/pr_message_node.h"
+#include "backup/pr_note_node.h"
+#include "backup/pr_photo_and_video_node.h"
+
+namespace nimbara::browser {
+
+namespace {
+
+QString countText(const char* title, int count) {
+    return QStringLiteral("%1:  %2").arg(QLatin1String(title)).arg(count);
+}
+
+template <class Node>
+std::vector<std::shared_ptr<Node>> copyOf(std::mutex& mutex,
+                                          const std::vector<std::shared_ptr<Node>>& list) {
+    std::lock_guard<std::mutex> lock(mutex);
+    return list;
+}
+
+}  // namespace
+
+std::vector<CountLabel> countLabelTexts(const ResultCounters& counters) {
+    using C = RecordCategory;
+    return {
+        {"photovideoNumlab", countText("Photo&Video", counters[C::PhotoVideo].found)},
+        {"delPhotovideoNumlab", countText("Photo&Video", 0)},
+        {"contactNumlab", countText("Contacts", counters[C::Contact].found)},
+        {"delContactNumlab", countText("Contacts", counters[C::Contact].deleted)},
+        {"messageNumlab", countText("Messages", counters[C::Message].found)},
+        {"delMessageNumlab", countText("Messages", counters[C::Message].deleted)},
+        {"noteNumlab", countText("Notes", counters[C::Note].found)},
+        {"delNoteNumlab", countText("Notes", counters[C::Note].deleted)},
+        {"callNumlab", countText("Call History", counters[C::Call].found)},
+        {"delCallNumlab", countText("Call History", counters[C::Call].deleted)},
+    };
+}
+
+template <class Node>
+void ResultRecords::listFound(std::vector<std::shared_ptr<Node>>& list, std::shared_ptr<Node> node,
+                              RecordCategory category) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    list.push_back(std::move(node));
+    ++counters_[category].found;
+    ++counters_.BackUpFilesNum;
+}
+
+template <class Node, class Repeats>
+bool ResultRecords::listDeleted(std::vector<std::shared_ptr<Node>>& list,
+                                const std::shared_ptr<Node>& node, RecordCategory category,
+                                Repeats repeats) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::any_of(list.begin(), list.end(), repeats)) {
+        return false;
+    }
+    node->setBDeleted(true);
+    list.push_back(node);
+    ++counters_[category].deleted;
+    ++counters_.deleteeFilesNum;
+    return true;
+}
+
+void ResultRecords::addPhotoAndVideo(std::shared_ptr<PRPhotoAndVideoNode> node) {
+    listFound(photos_, std::move(node), RecordCategory::PhotoVideo);
+}
+void ResultRecords::addContact(std::shared_ptr<PRContactNode> node) {
+    listFound(contacts_, std::move(node), RecordCategory::Contact);
+}
+void ResultRecords::addMessage(std::shared_ptr<PRMessageNode> node) {
+    listFound(messages_, std::move(node), RecordCategory::Message);
+}
+void ResultRecords::addCallHistory(std::shared_ptr<PRCallHistoryNode> node) {
+    listFound(calls_, std::move(node), RecordCategory::Call);
+}
+void ResultRecords::addNote(std::shared_ptr<PRNoteNode> node) {
+    listFound(notes_, std::move(node), RecordCategory::Note);
+}
+void ResultRecords::addBookMark(std::shared_ptr<PRBookMarkNode> node) {
+    listFound(bookMarks_, std::move(node), RecordCategory::BookMark);
+}
+void ResultRecords::addCalender(std::shared_ptr<PRCalenderNode> node) {
+    listFound(calendars_, std::move(node), RecordCategory::Calender);
+}
+void ResultRecords::addFaceTwitter(std::shared_ptr<PRFaceTwitterNode> node) {
+    listFound(faceTwitter_, std::move(node), RecordCategory::FaceTwitter);
+}
+
+bool ResultRecords::addDeletedContact(const std::shared_ptr<PRContactNode>& node) {
+    if (!node) {
+        return false;
+    }
+    const QString name = node->contactName();
+    const QString phone = node->contactPhone();
+    return listDeleted(contacts_, node, RecordCategory::Contact, [&](const auto& c) {
+        return c->contactName() == name && c->contactPhone() == phone;
+    });
+}
+
+bool ResultRecords::addDeletedNote(const std::shared_ptr<PRNoteNode>& node) {
+    if (!node) {
+        return false;
+    }
+    const QString content = node->noteContent();
+    if (node->noteTitle().isNull() && content.isNull()) {
+        return false;
+    }
+    return listDeleted(notes_, node, RecordCategory::Note,
+                       [&](const auto& n) { return n->noteContent() == content; });
+}
+
+bool ResultRecords::addDeletedCallHistory(const std::shared_ptr<PRCallHistoryNode>& node) {
+    if (!node) {
+        return false;
+    }
+    const QString phone = node->callPhone();
+    const QString date = node->callDate();
+    if (node->callName().isEmpty() && phone.isEmpty()) {
+        return false;
+    }
+    return listDeleted(calls_, node, RecordCategory::Call, [&](const auto& c) {
+        return c->callPhone() == phone && c->callDate() == date;
+    });
+}
+
+bool ResultRecords::addDeletedBookMark(const std::shared_ptr<PRBookMarkNode>& node) {
+    if (!node) {
+        return false;
+    }
+    const QString url = node->bookMarkURL();
+    const QString title = node->bookMarkTitle();
+    if (url.isEmpty() && title.isEmpty()) {
+        return false;
+    }
+    return listDeleted(bookMarks_, node, RecordCategory::BookMark, [&](const auto& b) {
+        return b->bookMarkURL() == url && b->bookMarkTitle() == title;
+    });
+}
+
+bool ResultRecords::addDeletedCalender(const std::shared_ptr<PRCalenderNode>&) {
+    return false;
+}
+
+void ResultRecords::resetCounters() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counters_ = ResultCounters{};
+}
+
+void ResultRecords::zeroCategoryCounters() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counters_.categories = {};
+}
+
+void ResultRecords::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    photos_.clear();
+    contacts_.clear();
+    messages_.clear();
+    calls_.clear();
+    notes_.clear();
+    bookMarks_.clear();
+    calendars_.clear();
+    faceTwitter_.clear();
+}
+
+ResultCounters ResultRecords::counters() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return counters_;
+}
+
+std::vector<std::shared_ptr<PRPhotoAndVideoNode>> ResultRecords::photoAndVideoArray() const {
+    return copyOf(mutex_, photos_);
+}
+std::vector<std::shared_ptr<PRContactNode>> ResultRecords::contactArray() const {
+    return copyOf(mutex_, contacts_);
+}
+std::vector<std::shared_ptr<PRMessageNode>> ResultRecords::messageArray() const {
+    return copyOf(mutex_, messages_);
+}
+std::vector<std::shared_ptr<PRCallHistoryNode>> ResultRecords::callHistoryArray() const {
+    return copyOf(mutex_, calls_);
+}
+std::vector<std::shared_ptr<PRNoteNode>> ResultRecords::noteArray() const {
+    return copyOf(mutex_, notes_);
+}
+std::vector<std::shared_ptr<PRBookMarkNode>> ResultRecords::bookMarkArray() const {
+    return copyOf(mutex_, bookMarks_);
+}
+std::vector<std::shared_ptr<PRCalenderNode>> ResultRecords::calenderArray() const {
+    return copyOf(mutex_, calendars_);
+}
+std::vector<std::shared_ptr<PRFaceTwitterNode>> ResultRecords::faceTwitterArray() const {
+    return copyOf(mutex_, faceTwitter_);
+}
+
+std::vector<std::shared_ptr<PRContactNode>> ResultRecords::contactsFrom(std::size_t from) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (from >= contacts_.size()) {
+        return {};
+    }
+    return {contacts_.begin() + static_cast<std::ptrdiff_t>(from), contacts_.end()};
+}
+
+std::array<int, kRecordCategoryCount> ResultRecords::listSizes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto size = [](const auto& list) { return static_cast<int>(list.size()); };
+    return {size(photos_), size(contacts_),  size(messages_),  size(notes_),
+            size(calls_),  size(bookMarks_), size(calendars_), size(faceTwitter_)};
+}
+
+}  // namespace nimbara::browser

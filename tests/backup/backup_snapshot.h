@@ -1,0 +1,28 @@
+// The contents of a backup folder, to show that reading a backup left it exactly as it was.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "test_support.h"
+
+namespace nimbara::test {
+
+// Every file below `folder` by relative path with its bytes, and every folder by relative path
+// and a trailing "/" with no bytes, so that a new file or an empty new folder shows as well as a
+// changed byte.
+inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = std::filesystem::relative(entry.path(), folder).string();
+        if (entry.is_directory()) {
+            entries[name + "/"] = std::string();
+        } else {
+            entries[name] = entry.is_regular_file() ? readText(entry.path()) : "<special>";
+        }
+    }
+    return entries;
+}
+
+}  // namespace nimbara::test
