@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 const QString kUnselectedIcon = QStringLiteral("unselected");
@@ -111,18 +113,15 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
         if (depth == 1 && head->startsWith(QLatin1Char('.'))) {
             head->remove(0, 1);
         }
-        auto insertAt = level->end();
+        // Every level is kept sorted, so the folder or its place is found by halving.
+        const auto insertAt = std::lower_bound(
+            level->begin(), level->end(), *head, [](const DirNode& folder, const QString& name) {
+                return QString::localeAwareCompare(folder->fileName(), name) < 0;
+            });
         DirNode found;
-        for (auto it = level->begin(); it != level->end(); ++it) {
-            const int order = QString::localeAwareCompare((*it)->fileName(), *head);
-            if (order == 0) {
-                found = *it;
-                break;
-            }
-            if (order > 0) {
-                insertAt = it;
-                break;
-            }
+        if (insertAt != level->end() &&
+            QString::localeAwareCompare((*insertAt)->fileName(), *head) == 0) {
+            found = *insertAt;
         }
         if (found) {
             if (n == 1) {

@@ -1,5 +1,7 @@
 #include "browser/backup_outline_model.h"
 
+#include <QSet>
+
 #include "backup/backup_file_tree.h"
 
 namespace nimbara::browser {
@@ -53,15 +55,19 @@ void BackupOutlineModel::capture() {
         }
         const int parent = static_cast<int>(at);
         std::vector<int> children;
+        QSet<QString> folderNames;
         for (const auto& sub : folder->children()) {
             if (sub) {
                 const int row = static_cast<int>(children.size());
                 children.push_back(
                     addRow({sub, nullptr, sub->fileName(), QString(), parent, row, {}}));
+                folderNames.insert(sub->fileName());
             }
         }
         for (const auto& file : folder->fileChildren()) {
-            if (file) {
+            // A backup lists its folders as entries too; such an entry is shown once, as the
+            // folder, not again as a file without contents beside it.
+            if (file && !(!file->isFile() && folderNames.contains(file->treefileName()))) {
                 const int row = static_cast<int>(children.size());
                 children.push_back(addRow(
                     {nullptr, file, file->treefileName(), file->fileSize(), parent, row, {}}));

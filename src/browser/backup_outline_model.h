@@ -1,6 +1,7 @@
 // Read-only item model over the backup file outline of a PRTreeController: the device folders at
 // the top; under each folder its sub-folders (in outline order), then its files (in arrival
-// order). Columns "Name" and "Size" (the size text of a file; blank for a folder).
+// order). Columns "Name" and "Size" (the size text of a file; blank for a folder). The entry a
+// backup keeps for a folder itself is not shown as a file when the folder is shown.
 //
 // reload() copies the outline's shape and texts into the model's own table, and every index
 // refers to a row of that table, never to a node directly: the controller may grow its outline

@@ -245,6 +245,46 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     EXPECT_EQ(page->contactTable->rowCount(), static_cast<int>(firstContacts));
 }
 
+TEST_F(BackupBrowserTest, ALargeFileListReachesTheOutlineWhole) {
+    // More entries than the page moves into the outline per turn, in many folders.
+    const auto dir = tmp_ / "large";
+    simdev::SimDeviceBuilder b(dir);
+    b.setIdentity("Large Phone", "large-udid", "iPhone9,3", "12.4");
+    b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
+    ASSERT_TRUE(b.write());
+    constexpr int kFolders = 150;
+    constexpr int kFilesPerFolder = 30;
+    for (int folder = 0; folder < kFolders; ++folder) {
+        for (int file = 0; file < kFilesPerFolder; ++file) {
+            simdev::addBackupFile(
+                b, "AppDomain-com.example.app" + std::to_string(folder % 7),
+                "Library/Caches/f" + std::to_string(folder) + "/x" + std::to_string(file) + ".dat",
+                "x");
+        }
+    }
+    const auto written = simdev::writeBackup(dir, backupRoot_);
+    ASSERT_TRUE(written.ok) << written.error;
+
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record([&alerts](QWidget*, const Alerts::Question& q) {
+        alerts.push_back(q.message);
+        return Alerts::Answer::Default;
+    });
+    hub().ClickScaniTunesBackup(nullptr);
+    PRResultViewController* page = hub().GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    // Every entry but the domains themselves (they have no path).
+    EXPECT_EQ(page->backupfiles(), static_cast<std::uint64_t>(written.files + written.folders - 7));
+    auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
+    ASSERT_NE(outline, nullptr);
+    // Folder entries show as their folders only.
+    EXPECT_EQ(outline->fileCount(), written.files);
+    // The device, then its seven app domains.
+    ASSERT_EQ(outline->rowCount(), 1);
+    EXPECT_EQ(outline->rowCount(outline->index(0, 0)), 7);
+}
+
 TEST_F(BackupBrowserTest, TheGuideSheetWalksThreeStepsAndCloses) {
     const std::string device = (tmp_ / "demo").string();
     std::string error;

@@ -170,3 +170,16 @@ TEST(BackupOutlineModelEmptyTest, NoControllerOrNoRecordsGiveNoRows) {
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.fileCount(), 0);
 }
+
+TEST_F(BackupOutlineModelTest, AFolderEntryShowsOnlyAsItsFolder) {
+    // The list holds "Library/Notes" itself; an empty folder entry and a stored file of the same
+    // name as a folder still show.
+    tree.addTreeNode(record("HomeDomain", "Library/Notes"));
+    tree.addTreeNode(record("HomeDomain", "Library/Empty"));
+    tree.addTreeNode(
+        record("HomeDomain", "Library/A", QString::fromStdString((dir / "stored").string())));
+    BackupOutlineModel model(&tree);
+    EXPECT_EQ(names(model, find(model, {"Phone", "HomeDomain", "Library"})),
+              QStringList({"A", "Notes", "b.plist", "Empty", "A"}));
+    EXPECT_EQ(model.fileCount(), 6 + 2);
+}

@@ -52,6 +52,8 @@ const char* const kCategoryTitles[] = {"Backup files", "Contacts",  "Photos & Vi
 
 // The outline is rebuilt at most this often while a scan adds entries to it.
 constexpr qint64 kOutlineReloadMs = 500;
+// File entries moved into the outline per turn of the event loop while a scan runs.
+constexpr std::size_t kOutlineBatch = 2000;
 
 // The guide sheet's tip texts, by step.
 const char* const kGuideTips[] = {
@@ -563,13 +565,22 @@ void PRResultViewController::requestRefresh() {
     });
 }
 
-// Moves the waiting file entries into the outline; the view is rebuilt when it shows and at most
-// every kOutlineReloadMs, or at once when asked.
-void PRResultViewController::takeOutlineEntries(bool reloadNow) {
+// Moves waiting file entries into the outline: all of them at the end of a scan, otherwise a
+// batch at a time so the window stays responsive while a large backup is read. The view is
+// rebuilt when it shows and at most every kOutlineReloadMs, or at once when asked.
+void PRResultViewController::takeOutlineEntries(bool reloadNow, bool all) {
     std::vector<std::shared_ptr<PRTreeDirNode>> entries;
+    bool more = false;
     {
         std::lock_guard<std::mutex> lock(pendingMutex_);
-        entries.swap(pendingEntries_);
+        if (all || pendingEntries_.size() <= kOutlineBatch) {
+            entries.swap(pendingEntries_);
+        } else {
+            const auto end = pendingEntries_.begin() + static_cast<std::ptrdiff_t>(kOutlineBatch);
+            entries.assign(pendingEntries_.begin(), end);
+            pendingEntries_.erase(pendingEntries_.begin(), end);
+            more = true;
+        }
     }
     for (const auto& entry : entries) {
         treeController_->addTreeNode(entry, backupfiles_ == 0);
@@ -582,13 +593,16 @@ void PRResultViewController::takeOutlineEntries(bool reloadNow) {
         treeView->expandToDepth(0);
         outlineReloaded_.start();
     }
+    if (more) {
+        requestRefresh();
+    }
 }
 
 void PRResultViewController::refreshOnMain() {
     if (!contactTable) {
         return;
     }
-    takeOutlineEntries(false);
+    takeOutlineEntries(false, false);
     const auto fresh = records_.contactsFrom(shownContacts_);
     for (const auto& contact : fresh) {
         const int row = contactTable->rowCount();
@@ -641,7 +655,7 @@ void PRResultViewController::showCategory(int row) {
     }
     if (row == kBackupFiles) {
         CustomView->setCurrentWidget(treeView);
-        takeOutlineEntries(true);
+        takeOutlineEntries(true, false);
         return;
     }
     if (row == kContacts && categoryReadable_[row]) {
@@ -676,7 +690,7 @@ void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary&
     refreshOnMain();
     accepting_.store(false);
     scanFinished_ = true;
-    takeOutlineEntries(true);
+    takeOutlineEntries(true, true);
     scanProgressor->setProgressValue(0.0f);
     scanProgressor->hide();
     progressTextField->setText(QStringLiteral("0%"));

@@ -143,7 +143,7 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void showNoBackup();
     void refreshOnMain();
     void requestRefresh();
-    void takeOutlineEntries(bool reloadNow);
+    void takeOutlineEntries(bool reloadNow, bool all);
     void updateCategoryRows();
     void scanEnded(const nimbara::backup::BackupScanSummary& summary);
     void showScanFailure(const QString& message);
