@@ -72,6 +72,22 @@ class BackupBrowserTest : public DelegateTest {
         return simdev::writeBackup(dir, backupRoot_);
     }
 
+    // Answers every question with its default button and keeps its message.
+    static Alerts::Handler recording(std::vector<QString>& alerts) {
+        return [&alerts](QWidget*, const Alerts::Question& q) {
+            alerts.push_back(q.message);
+            return Alerts::Answer::Default;
+        };
+    }
+    static Alerts::ScopedHandler recordAlerts(std::vector<QString>& alerts) {
+        return Alerts::ScopedHandler(recording(alerts));
+    }
+
+    PRResultViewController* openBrowser() {
+        hub().ClickScaniTunesBackup(nullptr);
+        return hub().GetresultViewController();
+    }
+
     static bool waitForScan(PRResultViewController& page) {
         const bool done = pumpUntil([&] { return page.scanFinished() && !page.isScanning(); });
         pumpEvents(5);
@@ -266,12 +282,8 @@ TEST_F(BackupBrowserTest, ALargeFileListReachesTheOutlineWhole) {
     ASSERT_TRUE(written.ok) << written.error;
 
     std::vector<QString> alerts;
-    Alerts::ScopedHandler record([&alerts](QWidget*, const Alerts::Question& q) {
-        alerts.push_back(q.message);
-        return Alerts::Answer::Default;
-    });
-    hub().ClickScaniTunesBackup(nullptr);
-    PRResultViewController* page = hub().GetresultViewController();
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(waitForScan(*page));
     // Every entry but the domains themselves (they have no path).
@@ -329,12 +341,8 @@ TEST_F(BackupBrowserTest, ADamagedFileListIsReported) {
         }
     }
     std::vector<QString> alerts;
-    Alerts::ScopedHandler record([&alerts](QWidget*, const Alerts::Question& q) {
-        alerts.push_back(q.message);
-        return Alerts::Answer::Default;
-    });
-    hub().ClickScaniTunesBackup(nullptr);
-    PRResultViewController* page = hub().GetresultViewController();
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(pumpUntil([&] { return page->scanFinished() && !page->isScanning(); }));
     pumpEvents(5);
