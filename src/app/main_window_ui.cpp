@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/window_builders.h"
 #include "ui/color_progress_view.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
@@ -130,47 +131,17 @@ class PageContainer : public QWidget {
     }
 };
 
-template <class T>
-T* named(T* widget, const char* objectName) {
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int pointSize,
-                  const QColor& colour = QColor(40, 44, 52), bool bold = false) {
-    auto* label = named(new QLabel(text, parent), objectName);
-    label->setFont(ui::appFont(pointSize, bold));
-    setLabelColour(label, colour);
-    return label;
-}
-
-QLabel* makeImageView(QWidget* parent, const char* objectName, const QString& imageName,
-                      bool scaled) {
-    auto* view = named(new QLabel(parent), objectName);
-    view->setScaledContents(scaled);
-    view->setAlignment(Qt::AlignCenter);
-    if (!imageName.isEmpty()) {
-        setImageViewImage(view, imageName);
-    }
-    return view;
-}
+using build::kText;
+using build::makeImageView;
+using build::makeLabel;
+using build::named;
 
 // A white page view.
 QWidget* makePage(QWidget* container, const char* objectName, const char* area) {
     auto* page = named(new QWidget(container), objectName);
     page->setProperty("pageArea", QLatin1String(area));
-    page->setAutoFillBackground(true);
-    QPalette palette = page->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    page->setPalette(palette);
+    fillBackground(page, Qt::white);
     return page;
-}
-
-void fillBackground(QWidget* widget, const QColor& colour) {
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
 }
 
 // A sidebar row: the button is the row's background; image, label and spinner sit on it and
@@ -235,7 +206,7 @@ void buildTitleStrip(MainWindowUi& ui) {
     auto* strip = named(new QWidget(ui.window), "titleBarView");
     ui.titleBarView = strip;
     strip->setFixedHeight(44);
-    ui.topWindowImageView = makeImageView(strip, "topWindowImageView", {}, true);
+    ui.topWindowImageView = makeImageView(strip, "topWindowImageView", {});
     ui.topWindowImageView->setGeometry(0, 0, kMainWindowWidth, 44);
 
     ui.closedButton = makeTitleBarButton(new PRClosedButton(strip), "closedButton", 12);
@@ -259,28 +230,21 @@ void buildTitleStrip(MainWindowUi& ui) {
                        "QMenuBar::item { background: transparent; padding: 3px 10px; }"
                        "QMenuBar::item:selected { background: rgba(255, 255, 255, 50);"
                        " border-radius: 3px; }"));
-    ui.appMenu = menuBar->addMenu(QStringLiteral("&Nimbara"));
-    ui.appMenu->setObjectName(QStringLiteral("appMenu"));
-    ui.aboutItem = ui.appMenu->addAction(QStringLiteral("About Nimbara"));
-    ui.aboutItem->setObjectName(QStringLiteral("aboutItem"));
-    ui.checkUpdateItem = ui.appMenu->addAction(QStringLiteral("Check for Updates..."));
-    ui.checkUpdateItem->setObjectName(QStringLiteral("checkUpdateItem"));
-    ui.preferencesItem = ui.appMenu->addAction(QStringLiteral("Preferences..."));
-    ui.preferencesItem->setObjectName(QStringLiteral("preferencesItem"));
+    auto item = [](QMenu* menu, const char* objectName, const char* text) {
+        return named(menu->addAction(QString::fromLatin1(text)), objectName);
+    };
+    ui.appMenu = named(menuBar->addMenu(QStringLiteral("&Nimbara")), "appMenu");
+    ui.aboutItem = item(ui.appMenu, "aboutItem", "About Nimbara");
+    ui.checkUpdateItem = item(ui.appMenu, "checkUpdateItem", "Check for Updates...");
+    ui.preferencesItem = item(ui.appMenu, "preferencesItem", "Preferences...");
     ui.appMenu->addSeparator();
-    ui.quitItem = ui.appMenu->addAction(QStringLiteral("Quit Nimbara"));
-    ui.quitItem->setObjectName(QStringLiteral("quitItem"));
+    ui.quitItem = item(ui.appMenu, "quitItem", "Quit Nimbara");
     ui.quitItem->setShortcut(QKeySequence::Quit);
-    ui.helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
-    ui.helpMenu->setObjectName(QStringLiteral("helpMenu"));
-    ui.helpItem = ui.helpMenu->addAction(QStringLiteral("Nimbara Help"));
-    ui.helpItem->setObjectName(QStringLiteral("helpItem"));
-    ui.homePageItem = ui.helpMenu->addAction(QStringLiteral("Home Page"));
-    ui.homePageItem->setObjectName(QStringLiteral("homePageItem"));
-    ui.contactUsItem = ui.helpMenu->addAction(QStringLiteral("Contact Support"));
-    ui.contactUsItem->setObjectName(QStringLiteral("contactUsItem"));
-    ui.learnMoreItem = ui.helpMenu->addAction(QStringLiteral("Learn More"));
-    ui.learnMoreItem->setObjectName(QStringLiteral("learnMoreItem"));
+    ui.helpMenu = named(menuBar->addMenu(QStringLiteral("&Help")), "helpMenu");
+    ui.helpItem = item(ui.helpMenu, "helpItem", "Nimbara Help");
+    ui.homePageItem = item(ui.helpMenu, "homePageItem", "Home Page");
+    ui.contactUsItem = item(ui.helpMenu, "contactUsItem", "Contact Support");
+    ui.learnMoreItem = item(ui.helpMenu, "learnMoreItem", "Learn More");
     menuBar->setFixedSize(menuBar->sizeHint().width() + 8, 24);
 
     ui.deviceNamePopBtn = named(new QComboBox(strip), "deviceNamePopBtn");
@@ -300,7 +264,7 @@ void buildBanner(MainWindowUi& ui, QWidget* parent) {
     auto* banner = named(new QWidget(parent), "bannerView");
     ui.bannerView = banner;
     banner->setFixedHeight(56);
-    ui.mainwindowbackImageView = makeImageView(banner, "mainwindowbackImageView", {}, true);
+    ui.mainwindowbackImageView = makeImageView(banner, "mainwindowbackImageView", {});
     ui.mainwindowbackImageView->setGeometry(0, 0, kMainWindowWidth, 56);
     ui.mainwindowbackImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
 
@@ -343,7 +307,7 @@ void buildSidebar(MainWindowUi& ui, QWidget* container) {
     stack->setContentsMargins(0, 0, 0, 0);
 
     // With a device.
-    auto* has = makeImageView(ui.manageDeviceView, "manageHasDeviceView", {}, true);
+    auto* has = makeImageView(ui.manageDeviceView, "manageHasDeviceView", {});
     ui.manageHasDeviceView = has;
     stack->addWidget(has, 0, 0);
     int y = 8;
@@ -421,7 +385,7 @@ void buildSidebar(MainWindowUi& ui, QWidget* container) {
     setLabelColour(ui.iDeviceTextlab, Qt::white);
 
     // Without a device.
-    auto* none = makeImageView(ui.manageDeviceView, "manageNoDeviceView", {}, true);
+    auto* none = makeImageView(ui.manageDeviceView, "manageNoDeviceView", {});
     ui.manageNoDeviceView = none;
     stack->addWidget(none, 0, 0);
     Row connect = makeRow(none, 8, "connectDeviceBtn", "connectDeviceImageView", "connectDevicelab",
@@ -473,7 +437,7 @@ void buildStatusPage(MainWindowUi& ui) {
     outer->setSpacing(0);
 
     // The strip across the top: the device's name and what can be done.
-    ui.topInfoImageView = makeImageView(page, "topInfoImageView", {}, true);
+    ui.topInfoImageView = makeImageView(page, "topInfoImageView", {});
     ui.topInfoImageView->setFixedHeight(64);
     auto* strip = new QHBoxLayout(ui.topInfoImageView);
     strip->setContentsMargins(24, 6, 24, 8);
@@ -509,7 +473,7 @@ void buildStatusPage(MainWindowUi& ui) {
     // Picture, information and the used-space ring.
     auto* top = new QHBoxLayout();
     top->setSpacing(24);
-    ui.deviceImageView = makeImageView(body, "deviceImageView", {}, true);
+    ui.deviceImageView = makeImageView(body, "deviceImageView", {});
     ui.deviceImageView->setFixedSize(96, 176);
     top->addWidget(ui.deviceImageView, 0, Qt::AlignVCenter);
 
@@ -537,8 +501,8 @@ void buildStatusPage(MainWindowUi& ui) {
     ui.theCustomView = named(new CustomView(body), "theCustomView");
     ui.theCustomView->setFixedSize(150, 150);
     auto* ringLayout = new QVBoxLayout(ui.theCustomView);
-    ui.percentStoragelab = makeLabel(ui.theCustomView, "percentStoragelab", QStringLiteral("0%"),
-                                     21, QColor(40, 44, 52), true);
+    ui.percentStoragelab =
+        makeLabel(ui.theCustomView, "percentStoragelab", QStringLiteral("0%"), 21, kText, true);
     ui.percentStoragelab->setAlignment(Qt::AlignCenter);
     auto* usedCaption = new QLabel(QStringLiteral("used"), ui.theCustomView);
     usedCaption->setFont(ui::appFont(11));
@@ -566,7 +530,7 @@ void buildStatusPage(MainWindowUi& ui) {
 
     // The storage bar with its figures and legend.
     auto* storageTitle =
-        makeLabel(body, "storageTitlelab", QStringLiteral("Storage"), 13, QColor(40, 44, 52), true);
+        makeLabel(body, "storageTitlelab", QStringLiteral("Storage"), 13, kText, true);
     bodyLayout->addWidget(storageTitle);
     ui.iDeviceColorView = named(new PRColorProgressView(body), "iDeviceColorView");
     ui.iDeviceColorView->setFixedHeight(20);
@@ -674,7 +638,7 @@ void buildBackupStartPage(MainWindowUi& ui) {
     ui.manageHasBackupView = named(new QWidget(ui.manageBroswerBackupView), "manageHasBackupView");
     stack->addWidget(ui.manageHasBackupView, 0, 0);
     QWidget* has = ui.manageHasBackupView;
-    ui.imageView = makeImageView(has, "imageView", {}, true);
+    ui.imageView = makeImageView(has, "imageView", {});
     auto* content = new QVBoxLayout(ui.imageView);
     content->setContentsMargins(32, 24, 32, 24);
     content->setSpacing(10);
@@ -787,14 +751,14 @@ void buildBottomBar(MainWindowUi& ui, QWidget* parent) {
     bar->setFixedHeight(28);
     auto* stack = new QGridLayout(bar);
     stack->setContentsMargins(0, 0, 0, 0);
-    ui.bottomImageView = makeImageView(bar, "bottomImageView", {}, true);
-    ui.bottomMainImageView = makeImageView(bar, "bottomMainImageView", {}, true);
+    ui.bottomImageView = makeImageView(bar, "bottomImageView", {});
+    ui.bottomMainImageView = makeImageView(bar, "bottomMainImageView", {});
     stack->addWidget(ui.bottomImageView, 0, 0, 1, 2);
     stack->addWidget(ui.bottomMainImageView, 0, 0, 1, 2);
-    ui.noDeveiceBottomImageView = makeImageView(bar, "noDeveiceBottomImageView", {}, true);
+    ui.noDeveiceBottomImageView = makeImageView(bar, "noDeveiceBottomImageView", {});
     ui.noDeveiceBottomImageView->setFixedWidth(kSidebarWidth);
     stack->addWidget(ui.noDeveiceBottomImageView, 0, 0);
-    ui.mainBottomImageView = makeImageView(bar, "mainBottomImageView", {}, true);
+    ui.mainBottomImageView = makeImageView(bar, "mainBottomImageView", {});
     stack->addWidget(ui.mainBottomImageView, 0, 1);
     stack->setColumnStretch(1, 1);
     ui.mainTextlab = makeLabel(bar, "mainTextlab", QString(), 11, kLabelSlate);
@@ -819,8 +783,8 @@ void buildAboutWindow(MainWindowUi& ui) {
     ui.logotuImageView =
         makeImageView(ui.aboutWindow, "logotuImageView", QStringLiteral("iphoneImage"), true);
     ui.logotuImageView->setFixedSize(60, 110);
-    auto* name = makeLabel(ui.aboutWindow, "aboutNamelab", QStringLiteral("Nimbara"), 21,
-                           QColor(40, 44, 52), true);
+    auto* name =
+        makeLabel(ui.aboutWindow, "aboutNamelab", QStringLiteral("Nimbara"), 21, kText, true);
     const QString version = QApplication::applicationVersion();
     ui.aboutVersionlab = makeLabel(
         ui.aboutWindow, "aboutVersionlab",
@@ -843,8 +807,8 @@ void buildLeadWindow(MainWindowUi& ui) {
     auto* layout = new QVBoxLayout(ui.leadWindow);
     layout->setContentsMargins(28, 24, 28, 20);
     layout->setSpacing(6);
-    ui.weclcomeField = makeLabel(ui.leadWindow, "weclcomeField",
-                                 QStringLiteral("Welcome to Nimbara"), 14, QColor(40, 44, 52));
+    ui.weclcomeField =
+        makeLabel(ui.leadWindow, "weclcomeField", QStringLiteral("Welcome to Nimbara"), 14, kText);
     ui.tipField = makeLabel(ui.leadWindow, "tipField",
                             QStringLiteral("Three things to know before you start:"), 13);
     ui.tiponeField = makeLabel(ui.leadWindow, "tiponeField", QStringLiteral("1. Connect"), 12);
@@ -934,6 +898,11 @@ std::array<QWidget*, 10> MainWindowUi::firstTenPageViews() const {
     return {
         noDeviceView, StatuView,    TansferView,   BackupView, ClearnView, iTunesBackupBroswerView,
         musicView,    cleanLogView, systemlibView, appView};
+}
+
+std::array<PRBannerButton*, 7> MainWindowUi::bannerButtons() const {
+    return {mainStatusBannerBtn, diskManageBannerBtn, appCleanBannerBtn,    adsRemoveBannerBtn,
+            privacyBannerBtn,    findLargeBannerBtn,  oneClickCopyBannerBtn};
 }
 
 std::array<MainWindowUi::SidebarEntry, 15> MainWindowUi::sidebarEntries() const {

@@ -153,6 +153,8 @@ struct MainWindowUi {
     std::array<QWidget*, 15> pageViews() const;
     // The first ten (the ones the sidebar switches between).
     std::array<QWidget*, 10> firstTenPageViews() const;
+    // The seven feature tabs of the banner row.
+    std::array<PRBannerButton*, 7> bannerButtons() const;
 
     // ------------------------------------------------------------ sidebar
     QWidget* manageDeviceView = nullptr;

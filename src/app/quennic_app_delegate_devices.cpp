@@ -6,7 +6,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
-#include <QPalette>
 #include <QProgressBar>
 #include <QStringList>
 #include <QWidget>
@@ -18,6 +17,7 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/view_helpers.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
@@ -25,6 +25,9 @@
 #include "ui/custom_view.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
+
+using nimbara::app::fractionOf;
+using nimbara::app::setShown;
 
 namespace {
 
@@ -36,20 +39,6 @@ void setTextUnlessNull(QLabel* label, const QString& text) {
     if (label && !text.isNull()) {
         label->setText(text);
     }
-}
-
-void setShown(QWidget* widget, bool shown) {
-    if (widget) {
-        widget->setVisible(shown);
-    }
-}
-
-// The fraction part / whole, 0 for an empty whole.
-float fractionOf(std::uint64_t part, std::uint64_t whole) {
-    if (whole == 0) {
-        return 0.0f;
-    }
-    return static_cast<float>(part) / static_cast<float>(whole);
 }
 
 }  // namespace
@@ -348,13 +337,8 @@ void QuennicAppDelegate::shortReset() {
     hasDeviceConnect_.store(false);
     stopBoardMessage();
     if (mainUi_) {
-        for (QWidget* view : mainUi_->pageViews()) {
-            setShown(view, view == mainUi_->noDeviceView);
-        }
-        for (PRBannerButton* button :
-             {mainUi_->mainStatusBannerBtn, mainUi_->diskManageBannerBtn,
-              mainUi_->appCleanBannerBtn, mainUi_->adsRemoveBannerBtn, mainUi_->privacyBannerBtn,
-              mainUi_->findLargeBannerBtn, mainUi_->oneClickCopyBannerBtn}) {
+        showOnlyPage(mainUi_->noDeviceView);
+        for (PRBannerButton* button : mainUi_->bannerButtons()) {
             setShown(button, false);
         }
         setShown(mainUi_->manageHasDeviceView, false);
@@ -384,10 +368,7 @@ void QuennicAppDelegate::setQuickScanBackground(int red, int green, int blue) {
     if (!quick) {
         return;
     }
-    QPalette palette = quick->palette();
-    palette.setColor(QPalette::Window, QColor(red, green, blue));
-    quick->setPalette(palette);
-    quick->setAutoFillBackground(true);
+    nimbara::app::fillBackground(quick, QColor(red, green, blue));
     quick->update();
 }
 

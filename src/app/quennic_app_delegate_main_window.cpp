@@ -20,6 +20,7 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/view_helpers.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
@@ -34,6 +35,7 @@ using nimbara::app::kWindowBlue;
 using nimbara::app::setEntryBackground;
 using nimbara::app::setImageViewImage;
 using nimbara::app::setLabelColour;
+using nimbara::app::setShown;
 using nimbara::ui::appFont;
 
 namespace {
@@ -48,12 +50,6 @@ const char* const kResourcePage = "https://nimbara.example/resources/";
 void setFont(QWidget* widget, int pointSize, bool bold = false) {
     if (widget != nullptr) {
         widget->setFont(appFont(pointSize, bold));
-    }
-}
-
-void setShown(QWidget* widget, bool shown) {
-    if (widget != nullptr) {
-        widget->setVisible(shown);
     }
 }
 
@@ -114,9 +110,7 @@ void QuennicAppDelegate::initMainWindowView() {
     setImageViewImage(ui.bottomImageView, QStringLiteral("bottom"));
 
     // 3. The page views, already in the container in their order: only the no-device view.
-    for (QWidget* page : ui.pageViews()) {
-        setShown(page, page == ui.noDeviceView);
-    }
+    showOnlyPage(ui.noDeviceView);
 
     // 4. The switched groups.
     setShown(ui.manageHasDeviceView, false);
@@ -239,9 +233,7 @@ void QuennicAppDelegate::initMainWindowView() {
     bOneClickCopy = false;
     bAdsRemove = false;
     bPrivacyClean = false;
-    for (PRBannerButton* tab : {ui.mainStatusBannerBtn, ui.diskManageBannerBtn,
-                                ui.appCleanBannerBtn, ui.adsRemoveBannerBtn, ui.privacyBannerBtn,
-                                ui.findLargeBannerBtn, ui.oneClickCopyBannerBtn}) {
+    for (PRBannerButton* tab : ui.bannerButtons()) {
         setShown(tab, false);
     }
 
@@ -263,10 +255,7 @@ void QuennicAppDelegate::initMainWindowView() {
 
     // 19. Window background.
     if (ui.window != nullptr) {
-        QPalette palette = ui.window->palette();
-        palette.setColor(QPalette::Window, kWindowBlue);
-        ui.window->setPalette(palette);
-        ui.window->setAutoFillBackground(true);
+        nimbara::app::fillBackground(ui.window, kWindowBlue);
         ui.window->update();
     }
     setImageViewImage(ui.mainwindowbackImageView, QStringLiteral("WindowTopImage.png"));
@@ -408,23 +397,12 @@ void QuennicAppDelegate::initQuickScanView() {
             table->setSelectionMode(QAbstractItemView::NoSelection);
         }
     }
-    setShown(quick.scanButtonBottomView, true);
-    setShown(quick.scanProcessBottomView, false);
-    setShown(quick.cleanupBottomView, false);
-    setShown(quick.cleanUpProcessBottomView, false);
-    setShown(quick.shareBottomView, false);
+    showOnlyBottomBar(quick.scanButtonBottomView);
     // Rows without their check boxes until a scan has finished.
-    for (QWidget* check : {static_cast<QWidget*>(quick.quickPhotoCheckBtn),
-                           static_cast<QWidget*>(quick.quickJunkCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeFileCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeAppCheckBtn)}) {
+    for (QWidget* check : quick.rowCheckButtons()) {
         setShown(check, false);
     }
-    for (QWidget* button : {static_cast<QWidget*>(quick.expandLargeFileBtn),
-                            static_cast<QWidget*>(quick.expandLargeAppBtn),
-                            static_cast<QWidget*>(quick.largeAppInfoBtn),
-                            static_cast<QWidget*>(quick.largeFileInfoBtn),
-                            static_cast<QWidget*>(quick.photoInfoBtn)}) {
+    for (QWidget* button : quick.resultButtons()) {
         setShown(button, false);
     }
 }

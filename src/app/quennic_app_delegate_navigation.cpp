@@ -10,17 +10,22 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
+#include "app/view_helpers.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
 #include "ui/color_progress_view.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 
+using nimbara::app::addSaturating;
+using nimbara::app::fractionOf;
 using nimbara::app::kEntryGrey;
 using nimbara::app::kSelectedBlue;
 using nimbara::app::setEntryBackground;
 using nimbara::app::setImageViewImage;
 using nimbara::app::setLabelColour;
+using nimbara::app::setShown;
+using nimbara::app::subtractSaturating;
 
 namespace {
 
@@ -93,12 +98,6 @@ enum SidebarIndex {
     kNotes = 14,
 };
 
-void setShown(QWidget* widget, bool shown) {
-    if (widget != nullptr) {
-        widget->setVisible(shown);
-    }
-}
-
 void redisplay(QWidget* widget) {
     if (widget != nullptr) {
         widget->update();
@@ -131,14 +130,6 @@ std::uint64_t removedBytes(const nimbara::Notification& notification) {
         return *v > 0 ? static_cast<std::uint64_t>(*v) : 0;
     }
     return 0;
-}
-
-std::uint64_t saturatingSubtract(std::uint64_t from, std::uint64_t amount) {
-    return amount > from ? 0 : from - amount;
-}
-
-float fractionOf(std::uint64_t part, std::uint64_t total) {
-    return total == 0 ? 0.0f : static_cast<float>(part) / static_cast<float>(total);
 }
 
 void startSpinner(FlashView* spinner) {
@@ -214,9 +205,7 @@ void QuennicAppDelegate::ClickMainStatu(QObject* /*sender*/) {
         return;
     }
     MainWindowUi& ui = *mainUi_;
-    for (QWidget* page : ui.pageViews()) {
-        setShown(page, page == ui.StatuView);
-    }
+    showOnlyPage(ui.StatuView);
     selectSidebarEntry(kDeviceStatus);
     if (ui.mainStatusBannerBtn != nullptr) {
         ui.mainStatusBannerBtn->setImage(QStringLiteral("DeviceManager_Down.png"));
@@ -236,22 +225,22 @@ void QuennicAppDelegate::ClickMainStatu(QObject* /*sender*/) {
     for (std::uint64_t part :
          {removedMusic, removedPhoto, removedVideo, removedApp, removedUserData}) {
         // A sum that would wrap counts as everything.
-        removed = part > UINT64_MAX - removed ? UINT64_MAX : removed + part;
+        removed = addSaturating(removed, part);
     }
 
     PRColorProgressView* bar = ui.iDeviceColorView;
     if (bar != nullptr && bar->getShowMore()) {
         bar->setProgressValueWithMusicValue(
-            fractionOf(saturatingSubtract(currentMusicFileSize(), removedMusic), total),
-            fractionOf(saturatingSubtract(currentPhotoFileSize(), removedPhoto), total),
-            fractionOf(saturatingSubtract(currentVideoFileSize(), removedVideo), total),
-            fractionOf(saturatingSubtract(currentAppFileSize(), removedApp), total),
-            fractionOf(saturatingSubtract(currentUserDataFileSize(), removedUserData), total));
+            fractionOf(subtractSaturating(currentMusicFileSize(), removedMusic), total),
+            fractionOf(subtractSaturating(currentPhotoFileSize(), removedPhoto), total),
+            fractionOf(subtractSaturating(currentVideoFileSize(), removedVideo), total),
+            fractionOf(subtractSaturating(currentAppFileSize(), removedApp), total),
+            fractionOf(subtractSaturating(currentUserDataFileSize(), removedUserData), total));
         bar->update();
     }
 
-    const std::uint64_t used = saturatingSubtract(saturatingSubtract(total, free), removed);
-    const std::uint64_t shownFree = free > UINT64_MAX - removed ? UINT64_MAX : free + removed;
+    const std::uint64_t used = subtractSaturating(subtractSaturating(total, free), removed);
+    const std::uint64_t shownFree = addSaturating(free, removed);
     if (bar != nullptr && !bar->getShowMore()) {
         bar->setProgressValueWithusedValue(fractionOf(used, total), fractionOf(shownFree, total));
         bar->update();
@@ -766,7 +755,7 @@ void QuennicAppDelegate::CleanCookFilesSizeHandle(const nimbara::Notification& n
 }
 
 void QuennicAppDelegate::CleanCacheFilesSizeHandleOnMain(std::uint64_t bytes) {
-    const std::uint64_t remaining = saturatingSubtract(allCacheFileNumber(), bytes);
+    const std::uint64_t remaining = subtractSaturating(allCacheFileNumber(), bytes);
     setAllCacheFileNumber(remaining);
     if (remaining != 0 && mainUi_ && mainUi_->cacheTextlab != nullptr) {
         mainUi_->cacheTextlab->setText(
@@ -775,7 +764,7 @@ void QuennicAppDelegate::CleanCacheFilesSizeHandleOnMain(std::uint64_t bytes) {
 }
 
 void QuennicAppDelegate::CleanJunkFilesSizeHandleMain(std::uint64_t bytes) {
-    const std::uint64_t remaining = saturatingSubtract(allJunkFileNumber(), bytes);
+    const std::uint64_t remaining = subtractSaturating(allJunkFileNumber(), bytes);
     setAllJunkFileNumber(remaining);
     if (remaining != 0 && mainUi_ && mainUi_->tempJunkFileTextlab != nullptr) {
         mainUi_->tempJunkFileTextlab->setText(
@@ -784,7 +773,7 @@ void QuennicAppDelegate::CleanJunkFilesSizeHandleMain(std::uint64_t bytes) {
 }
 
 void QuennicAppDelegate::CleanCookFilesSizeHandleMain(std::uint64_t bytes) {
-    const std::uint64_t remaining = saturatingSubtract(allCookFileNumber(), bytes);
+    const std::uint64_t remaining = subtractSaturating(allCookFileNumber(), bytes);
     setAllCookFileNumber(remaining);
     if (remaining != 0 && mainUi_ && mainUi_->cookieTextlab != nullptr) {
         mainUi_->cookieTextlab->setText(

@@ -18,17 +18,12 @@
 #include "cleanup/quick_clean_engine.h"
 #include "ui/notification_buttons.h"
 
-using nimbara::app::quick::kTicked;
-using nimbara::app::quick::setShown;
+using nimbara::app::setShown;
+using nimbara::app::quick::isTicked;
 using nimbara::app::quick::showBytes;
 using nimbara::app::quick::sizeLabelText;
 
 namespace {
-
-bool isTicked(const QWidget* checkButton) {
-    const auto* button = qobject_cast<const nimbara::ui::ImageButton*>(checkButton);
-    return button != nullptr && button->imageName() == QLatin1String(kTicked);
-}
 
 void setProcessText(QuickScanWindowUi* quick, const QString& text) {
     if (quick != nullptr && quick->cleanupProcesslab != nullptr) {

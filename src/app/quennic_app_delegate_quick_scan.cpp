@@ -12,7 +12,7 @@
 #include "cleanup/quick_scan_engine.h"
 #include "ui/notification_buttons.h"
 
-using nimbara::app::quick::setShown;
+using nimbara::app::setShown;
 using nimbara::app::quick::showBytes;
 
 void QuennicAppDelegate::showOnlyBottomBar(QWidget* bar) {
@@ -129,11 +129,7 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
     if (quick.theInfoTableDisplayView != nullptr) {
         quick.theInfoTableDisplayView->update();
     }
-    for (QWidget* button : {static_cast<QWidget*>(quick.expandLargeFileBtn),
-                            static_cast<QWidget*>(quick.expandLargeAppBtn),
-                            static_cast<QWidget*>(quick.largeAppInfoBtn),
-                            static_cast<QWidget*>(quick.largeFileInfoBtn),
-                            static_cast<QWidget*>(quick.photoInfoBtn)}) {
+    for (QWidget* button : quick.resultButtons()) {
         setShown(button, true);
     }
     exploredLargeAppView();

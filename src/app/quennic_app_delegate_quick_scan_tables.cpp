@@ -18,18 +18,14 @@
 #include "ui/pop_view_controller.h"
 #include "ui/table_cell_views.h"
 
-using nimbara::app::quick::addSaturating;
+using nimbara::app::addSaturating;
+using nimbara::app::setShown;
+using nimbara::app::quick::isTicked;
 using nimbara::app::quick::kTicked;
 using nimbara::app::quick::kUnticked;
-using nimbara::app::quick::setShown;
 using nimbara::app::quick::showBytes;
 
 namespace {
-
-bool isTicked(const QWidget* checkButton) {
-    const auto* button = qobject_cast<const nimbara::ui::ImageButton*>(checkButton);
-    return button != nullptr && button->imageName() == QLatin1String(kTicked);
-}
 
 void setImage(QWidget* control, const char* imageName) {
     if (auto* button = qobject_cast<nimbara::ui::ImageButton*>(control)) {
@@ -191,11 +187,10 @@ void QuennicAppDelegate::reloadQuickScanTable(QTableView* table,
         cell->setBlargeFile(largeFiles);
         cell->textField()->setText(controller->nameText(*record));
         cell->checkBtn()->setImage(QLatin1String(record->bSelectedSate() ? kTicked : kUnticked));
-        const QString path = record->filePath();
-        cell->setToolTip(record->isProtected()        ? QLatin1String(kProtectedTip)
-                         : record->isCameraRollFile() ? QLatin1String(kCameraRollTip)
-                         : path.isEmpty()             ? record->fileName()
-                                                      : path);
+        cell->setToolTip(record->isProtected() ? QLatin1String(kProtectedTip)
+                         : record->isCameraRollFile()
+                             ? QLatin1String(kCameraRollTip)
+                             : controller->data(index, Qt::ToolTipRole).toString());
     }
 }
 
@@ -379,23 +374,12 @@ void QuennicAppDelegate::ClickRescanAction(QObject* /*sender*/) {
             button->setImage(QStringLiteral("rescannom.png"));
         }
     }
-    showOnlyBottomBar(quick.scanButtonBottomView);
     NoCheckButtonMainView();
-    for (QWidget* button : {static_cast<QWidget*>(quick.expandLargeFileBtn),
-                            static_cast<QWidget*>(quick.expandLargeAppBtn),
-                            static_cast<QWidget*>(quick.largeAppInfoBtn),
-                            static_cast<QWidget*>(quick.largeFileInfoBtn),
-                            static_cast<QWidget*>(quick.photoInfoBtn)}) {
-        setShown(button, false);
-    }
-    if (quick.theLargeAppView != nullptr && quick.theLargeFileView != nullptr) {
-        quick.theLargeAppView->move(quick.theLargeFileView->x(), quick.theLargeFileView->y() + 48);
-    }
+    // Back to the start: scan bar, closed lists, no result controls.
+    initQuickScanView();
     setShown(quick.theInfoTableDisplayView, true);
     setShown(quick.lineImageView, true);
     setShown(quick.theInfoCleanFinishView, false);
-    setShown(quick.bigFileScrollView, false);
-    setShown(quick.bigAppScrollView, false);
     if (quick.deviceTotallab != nullptr) {
         quick.deviceTotallab->setText(QString());
     }
@@ -409,10 +393,7 @@ void QuennicAppDelegate::ClickRescanAction(QObject* /*sender*/) {
         }
     }
     showBytes(quick.devicephotolab, photoVideoFileSize());
-    for (QWidget* check : {static_cast<QWidget*>(quick.quickPhotoCheckBtn),
-                           static_cast<QWidget*>(quick.quickJunkCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeFileCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeAppCheckBtn)}) {
+    for (QWidget* check : quick.rowCheckButtons()) {
         setQuickRowTick(check, true);
     }
     setStartReScan(true);
@@ -448,10 +429,7 @@ void applyRowLayout(QuickScanWindowUi& quick, bool withCheckBoxes) {
         const int y = parentHeight - (row.y + (image ? 2 : 0)) - row.view->height();
         moveTo(row.view, withCheckBoxes ? row.withX : row.withoutX, y);
     }
-    for (QWidget* check : {static_cast<QWidget*>(quick.quickPhotoCheckBtn),
-                           static_cast<QWidget*>(quick.quickJunkCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeFileCheckBtn),
-                           static_cast<QWidget*>(quick.quickLargeAppCheckBtn)}) {
+    for (QWidget* check : quick.rowCheckButtons()) {
         setShown(check, withCheckBoxes);
     }
 }

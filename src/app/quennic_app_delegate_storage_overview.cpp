@@ -13,7 +13,9 @@
 
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
+#include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/view_helpers.h"
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
@@ -36,23 +38,11 @@ struct QuennicAppDelegate::BoardSession {
     }
 };
 
+using nimbara::app::addSaturating;
+using nimbara::app::fractionOf;
+using nimbara::app::subtractSaturating;
+
 namespace {
-
-std::uint64_t satAdd(std::uint64_t a, std::uint64_t b) {
-    const std::uint64_t sum = a + b;
-    return sum < a ? UINT64_MAX : sum;
-}
-
-std::uint64_t satSub(std::uint64_t a, std::uint64_t b) {
-    return a > b ? a - b : 0;
-}
-
-float fractionOf(std::uint64_t part, std::uint64_t whole) {
-    if (whole == 0) {
-        return 0.0f;
-    }
-    return static_cast<float>(part) / static_cast<float>(whole);
-}
 
 // "_PhysicalSize" under the path; a missing key or a negative number counts 0.
 std::uint64_t physicalSize(const nimbara::PlistValue& metrics, const char* group,
@@ -196,17 +186,16 @@ void QuennicAppDelegate::startBoardMessageThreadOnMain(const nimbara::PlistValue
     const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode();
     const std::uint64_t total = node ? node->totalFileSizeNumber() : 0;
     const std::uint64_t free = node ? node->freeFileSizeNumber() : 0;
-    const std::uint64_t photo = satAdd(photoLibrary, cameraRoll);
+    const std::uint64_t photo = addSaturating(photoLibrary, cameraRoll);
     // Categories that add up to more than the used space leave nothing for the others.
-    std::uint64_t others = satSub(total, free);
+    std::uint64_t others = subtractSaturating(total, free);
     for (std::uint64_t part : {app, music, movie, photo}) {
-        others = satSub(others, part);
+        others = subtractSaturating(others, part);
     }
 
-    setPhotoVideoFileSize(satAdd(photo, movie));
+    setPhotoVideoFileSize(addSaturating(photo, movie));
     if (quickScanUi_) {
-        setLabel(quickScanUi_->devicephotolab,
-                 QStringLiteral(" ") + size_to_unit(photoVideoFileSize()));
+        nimbara::app::quick::showBytes(quickScanUi_->devicephotolab, photoVideoFileSize());
     }
 
     setCurrentAppFileSize(app);

@@ -3,21 +3,22 @@
 
 #include <QLabel>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 
 #include "app/core/text_utilities.h"
+#include "app/view_helpers.h"
+#include "ui/image_button.h"
 
 namespace nimbara::app::quick {
 
 inline constexpr const char* kTicked = "selectedstate.png";
 inline constexpr const char* kUnticked = "unselectedstate.png";
 
-inline void setShown(QWidget* widget, bool shown) {
-    if (widget != nullptr) {
-        widget->setVisible(shown);
-    }
+// A row's check box shows the ticked image.
+inline bool isTicked(const QWidget* checkButton) {
+    const auto* button = qobject_cast<const nimbara::ui::ImageButton*>(checkButton);
+    return button != nullptr && button->imageName() == QLatin1String(kTicked);
 }
 
 // A byte count as the window's labels show it: a blank, then the size text.
@@ -29,11 +30,6 @@ inline void showBytes(QLabel* label, std::uint64_t bytes) {
     if (label != nullptr) {
         label->setText(sizeLabelText(bytes));
     }
-}
-
-// The sum, held at the 64-bit maximum instead of wrapping.
-inline std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
-    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
 }
 
 }  // namespace nimbara::app::quick

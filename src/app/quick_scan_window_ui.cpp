@@ -10,40 +10,18 @@
 #include <QVBoxLayout>
 
 #include "app/main_window_ui.h"
+#include "app/window_builders.h"
 #include "ui/fonts.h"
-#include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 
+using nimbara::app::fillBackground;
 using nimbara::app::kLabelSlate;
-using nimbara::app::setImageViewImage;
-using nimbara::app::setLabelColour;
+using nimbara::app::build::kText;
+using nimbara::app::build::makeImageView;
+using nimbara::app::build::makeLabel;
+using nimbara::app::build::named;
 
 namespace {
-
-const QColor kText(40, 44, 52);
-
-template <class T>
-T* named(T* widget, const char* objectName) {
-    widget->setObjectName(QLatin1String(objectName));
-    return widget;
-}
-
-QLabel* makeLabel(QWidget* parent, const char* objectName, const QString& text, int pointSize,
-                  const QColor& colour = kText, bool bold = false) {
-    auto* label = named(new QLabel(text, parent), objectName);
-    label->setFont(nimbara::ui::appFont(pointSize, bold));
-    setLabelColour(label, colour);
-    return label;
-}
-
-QLabel* makeImageView(QWidget* parent, const char* objectName, const QString& imageName) {
-    auto* view = named(new QLabel(parent), objectName);
-    view->setScaledContents(true);
-    if (!imageName.isEmpty()) {
-        setImageViewImage(view, imageName);
-    }
-    return view;
-}
 
 PRTableButton* makeTableButton(QWidget* parent, const char* objectName, const char* image,
                                const char* tip = nullptr) {
@@ -93,6 +71,15 @@ void buildRow(QWidget* parent, int parentHeight, int imageX, int sizeX, int y,
     }
 }
 
+// The switch that opens and closes a list row's list (the row view is 40 high).
+nimbara::ui::ImageButton* makeListSwitch(QWidget* rowView, const char* objectName, int y) {
+    auto* button = named(new nimbara::ui::ImageButton(rowView), objectName);
+    button->setImage(QStringLiteral("above.png"));
+    placeFromBottom(button, 40, 357, y, 16, 16);
+    button->hide();
+    return button;
+}
+
 QTableView* makeResultTable(QWidget* scrollView, const char* objectName) {
     auto* layout = new QVBoxLayout(scrollView);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -106,20 +93,12 @@ QTableView* makeResultTable(QWidget* scrollView, const char* objectName) {
     return table;
 }
 
-void fill(QWidget* widget, const QColor& colour) {
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, colour);
-    widget->setPalette(palette);
-}
-
 void buildInfoTable(QuickScanWindowUi& ui) {
     constexpr int H = QuickScanWindowUi::kInfoHeight;
     QWidget* table = ui.theInfoTableDisplayView;
     ui.lineImageView = named(new QLabel(table), "lineImageView");
     ui.lineImageView->setGeometry(20, 0, QuickScanWindowUi::kWidth - 40, 1);
-    ui.lineImageView->setAutoFillBackground(true);
-    fill(ui.lineImageView, nimbara::app::kEntryGrey);
+    fillBackground(ui.lineImageView, nimbara::app::kEntryGrey);
 
     buildRow(table, H, 27, 236, 299,
              {&ui.quickPhotoCheckBtn, &ui.quickPhotoImageView, &ui.quickPhotolab,
@@ -142,11 +121,7 @@ void buildInfoTable(QuickScanWindowUi& ui) {
              "quickLargeFileCheckBtn", "quickLargeFileImageView", "quickLargeFilelab",
              "deviceLargeFilelab", "largeFileInfoBtn", "folder", "Large Files",
              "You can change the settings of the mimimum large file size on perferences..");
-    ui.expandLargeFileBtn =
-        named(new nimbara::ui::ImageButton(ui.theLargeFileView), "expandLargeFileBtn");
-    ui.expandLargeFileBtn->setImage(QStringLiteral("above.png"));
-    placeFromBottom(ui.expandLargeFileBtn, 40, 357, 15, 16, 16);
-    ui.expandLargeFileBtn->hide();
+    ui.expandLargeFileBtn = makeListSwitch(ui.theLargeFileView, "expandLargeFileBtn", 15);
 
     ui.theLargeAppView = named(new QWidget(table), "theLargeAppView");
     placeFromBottom(ui.theLargeAppView, H, 11, 160, 392, 40);
@@ -156,11 +131,7 @@ void buildInfoTable(QuickScanWindowUi& ui) {
              "quickLargeAppCheckBtn", "quickLargeAppImageView", "quickLargeApplab",
              "deviceLargeApplab", "largeAppInfoBtn", "app01", "Large Apps",
              "You can change the settings of the mimimum large app size on perferences..");
-    ui.expandLargeAppBtn =
-        named(new nimbara::ui::ImageButton(ui.theLargeAppView), "expandLargeAppBtn");
-    ui.expandLargeAppBtn->setImage(QStringLiteral("above.png"));
-    placeFromBottom(ui.expandLargeAppBtn, 40, 357, 16, 16, 16);
-    ui.expandLargeAppBtn->hide();
+    ui.expandLargeAppBtn = makeListSwitch(ui.theLargeAppView, "expandLargeAppBtn", 16);
 
     ui.bigFileScrollView = named(new QWidget(table), "bigFileScrollView");
     placeFromBottom(ui.bigFileScrollView, H, 52, 114, 345, 90);
@@ -178,7 +149,21 @@ void buildInfoTable(QuickScanWindowUi& ui) {
 }
 
 QWidget* makeBar(QWidget* parent, const char* objectName) {
-    auto* bar = named(new QWidget(parent), objectName);
+    return named(new QWidget(parent), objectName);
+}
+
+// A busy bar: its caption over an indeterminate progress bar.
+QWidget* makeBusyBar(QWidget* parent, const char* objectName, QLabel** caption,
+                     const char* captionName, const QString& text, QProgressBar** progress,
+                     const char* progressName) {
+    QWidget* bar = makeBar(parent, objectName);
+    auto* layout = new QVBoxLayout(bar);
+    *caption = makeLabel(bar, captionName, text, 11, kLabelSlate);
+    *progress = named(new QProgressBar(bar), progressName);
+    (*progress)->setRange(0, 0);
+    (*progress)->setTextVisible(false);
+    layout->addWidget(*caption, 0, Qt::AlignHCenter);
+    layout->addWidget(*progress);
     return bar;
 }
 
@@ -197,15 +182,9 @@ void buildBottomBars(QuickScanWindowUi& ui) {
     scan->addWidget(ui.quickScnDeviceBtn, 0, Qt::AlignHCenter);
     stack->addWidget(ui.scanButtonBottomView, 0, 0);
 
-    ui.scanProcessBottomView = makeBar(bottom, "scanProcessBottomView");
-    auto* scanning = new QVBoxLayout(ui.scanProcessBottomView);
-    ui.scanProcesslab = makeLabel(ui.scanProcessBottomView, "scanProcesslab",
-                                  QStringLiteral("Scanning device"), 11, kLabelSlate);
-    ui.scanProgressor = named(new QProgressBar(ui.scanProcessBottomView), "scanProgressor");
-    ui.scanProgressor->setRange(0, 0);
-    ui.scanProgressor->setTextVisible(false);
-    scanning->addWidget(ui.scanProcesslab, 0, Qt::AlignHCenter);
-    scanning->addWidget(ui.scanProgressor);
+    ui.scanProcessBottomView =
+        makeBusyBar(bottom, "scanProcessBottomView", &ui.scanProcesslab, "scanProcesslab",
+                    QStringLiteral("Scanning device"), &ui.scanProgressor, "scanProgressor");
     stack->addWidget(ui.scanProcessBottomView, 0, 0);
 
     ui.cleanupBottomView = makeBar(bottom, "cleanupBottomView");
@@ -221,16 +200,9 @@ void buildBottomBars(QuickScanWindowUi& ui) {
     cleanup->addWidget(ui.quickCleanupDeviceBtn);
     stack->addWidget(ui.cleanupBottomView, 0, 0);
 
-    ui.cleanUpProcessBottomView = makeBar(bottom, "cleanUpProcessBottomView");
-    auto* cleaning = new QVBoxLayout(ui.cleanUpProcessBottomView);
-    ui.cleanupProcesslab = makeLabel(ui.cleanUpProcessBottomView, "cleanupProcesslab",
-                                     QStringLiteral("Cleaning up device"), 11, kLabelSlate);
-    ui.cleanupProgressor =
-        named(new QProgressBar(ui.cleanUpProcessBottomView), "cleanupProgressor");
-    ui.cleanupProgressor->setRange(0, 0);
-    ui.cleanupProgressor->setTextVisible(false);
-    cleaning->addWidget(ui.cleanupProcesslab, 0, Qt::AlignHCenter);
-    cleaning->addWidget(ui.cleanupProgressor);
+    ui.cleanUpProcessBottomView = makeBusyBar(
+        bottom, "cleanUpProcessBottomView", &ui.cleanupProcesslab, "cleanupProcesslab",
+        QStringLiteral("Cleaning up device"), &ui.cleanupProgressor, "cleanupProgressor");
     stack->addWidget(ui.cleanUpProcessBottomView, 0, 0);
 
     ui.shareBottomView = makeBar(bottom, "shareBottomView");
@@ -266,6 +238,14 @@ QuickScanWindowUi::~QuickScanWindowUi() {
     delete quickScanWindow;
 }
 
+std::array<QWidget*, 4> QuickScanWindowUi::rowCheckButtons() const {
+    return {quickPhotoCheckBtn, quickJunkCheckBtn, quickLargeFileCheckBtn, quickLargeAppCheckBtn};
+}
+
+std::array<QWidget*, 5> QuickScanWindowUi::resultButtons() const {
+    return {expandLargeFileBtn, expandLargeAppBtn, largeAppInfoBtn, largeFileInfoBtn, photoInfoBtn};
+}
+
 std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     auto ui = std::make_unique<QuickScanWindowUi>();
     constexpr int W = QuickScanWindowUi::kWidth;
@@ -274,12 +254,12 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->quickScanWindow = window;
     window->setWindowTitle(QStringLiteral("Nimbara Quick Scan"));
     window->setFixedSize(W, H);
-    fill(window, Qt::white);
+    fillBackground(window, Qt::white);
 
     // Header: a strip in the window blue.
     auto* header = named(new QWidget(window), "quickHeaderView");
     header->setGeometry(0, 0, W, 60);
-    fill(header, nimbara::app::kWindowBlue);
+    fillBackground(header, nimbara::app::kWindowBlue);
     ui->quickTitlelab =
         makeLabel(window, "quickTitlelab", QStringLiteral("Quick Scan"), 21, Qt::white, true);
     ui->quickTitlelab->setGeometry(20, 14, 220, 32);
@@ -344,13 +324,13 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->theInfoTableDisplayView =
         named(new QWidget(ui->theInfoContentView), "theInfoTableDisplayView");
     ui->theInfoTableDisplayView->setFixedSize(W, QuickScanWindowUi::kInfoHeight);
-    fill(ui->theInfoTableDisplayView, Qt::white);
+    fillBackground(ui->theInfoTableDisplayView, Qt::white);
     infoStack->addWidget(ui->theInfoTableDisplayView, 0, 0);
     buildInfoTable(*ui);
     ui->theInfoCleanFinishView =
         named(new QWidget(ui->theInfoContentView), "theInfoCleanFinishView");
     infoStack->addWidget(ui->theInfoCleanFinishView, 0, 0);
-    fill(ui->theInfoCleanFinishView, Qt::white);
+    fillBackground(ui->theInfoCleanFinishView, Qt::white);
     auto* finished = new QVBoxLayout(ui->theInfoCleanFinishView);
     ui->cleanFinishTitlelab = makeLabel(ui->theInfoCleanFinishView, "cleanFinishTitlelab",
                                         QStringLiteral("Cleaned up"), 21, kText, true);
@@ -372,7 +352,7 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     // Bottom bars.
     ui->contentBottomView = named(new QWidget(window), "contentBottomView");
     ui->contentBottomView->setGeometry(0, H - 95, W, 95);
-    fill(ui->contentBottomView, Qt::white);
+    fillBackground(ui->contentBottomView, Qt::white);
     buildBottomBars(*ui);
 
     // A warning shown over the window; nothing presents it yet.

@@ -11,6 +11,7 @@
 // (the rows and lists move as lists open and close). The struct owns the window.
 #pragma once
 
+#include <array>
 #include <memory>
 
 class QDialog;
@@ -112,6 +113,11 @@ struct QuickScanWindowUi {
     PRTableButton* quickSmallDeepScanBtn = nullptr;
     // The rescan of the done bar (the same action as quickRescanDeviceBtn).
     PRTableButton* shareRescanDeviceBtn = nullptr;
+
+    // The check boxes of the four rows: photos, junk, large files, large apps.
+    std::array<QWidget*, 4> rowCheckButtons() const;
+    // The controls a finished scan shows: the two list switches and the three help buttons.
+    std::array<QWidget*, 5> resultButtons() const;
 };
 
 // Builds the quick-scan window; nothing is shown.

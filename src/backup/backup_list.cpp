@@ -94,6 +94,12 @@ void fillModel(PRIOSDeviceNode& node, const QString& productType) {
     node.setDeviceImage(deviceImageNameForModel(model));
 }
 
+// Manifest.plist says "IsEncrypted".
+bool isEncrypted(const std::optional<PlistValue>& manifest) {
+    const PlistValue* flag = manifest ? manifest->find("IsEncrypted") : nullptr;
+    return flag != nullptr && flag->toBool(flag->toInt64(0) != 0);
+}
+
 }  // namespace
 
 QString encryptedBackupMessage() {
@@ -101,13 +107,7 @@ QString encryptedBackupMessage() {
 }
 
 bool isEncryptedBackup(const QString& folder) {
-    const std::optional<PlistValue> manifest =
-        readFolderPlist(toPath(folder), "Manifest.plist", nullptr);
-    if (!manifest) {
-        return false;
-    }
-    const PlistValue* flag = manifest->find("IsEncrypted");
-    return flag != nullptr && flag->toBool(flag->toInt64(0) != 0);
+    return isEncrypted(readFolderPlist(toPath(folder), "Manifest.plist", nullptr));
 }
 
 QString formatBackupTime(const QDateTime& modified) {
@@ -160,6 +160,10 @@ std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString
     }
 
     auto node = std::make_shared<PRIOSDeviceNode>();
+    // Read once: it names the device when Info.plist cannot, and says whether it is encrypted.
+    fs::path manifestFile;
+    const std::optional<PlistValue> manifest =
+        readFolderPlist(path, "Manifest.plist", &manifestFile);
     fs::path plistFile;
     if (const std::optional<PlistValue> info = readFolderPlist(path, "Info.plist", &plistFile)) {
         node->setStrDeviceName(text(*info, "Device Name"));
@@ -170,8 +174,7 @@ std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString
         node->setStrIOSVersion(text(*info, "Product Version"));
         node->setItunesVersion(text(*info, "iTunes Version"));
     } else {
-        const std::optional<PlistValue> manifest =
-            readFolderPlist(path, "Manifest.plist", &plistFile);
+        plistFile = manifestFile;
         const PlistValue* lockdown = manifest ? manifest->find("Lockdown") : nullptr;
         if (lockdown == nullptr || !lockdown->isDict()) {
             return refuse(QStringLiteral("no readable Info.plist or Manifest.plist"));
@@ -184,7 +187,7 @@ std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString
     }
     node->setStrDeviceBackUpTime(modifiedText(plistFile));
     node->setBackUpFilePath(folder);
-    if (isEncryptedBackup(folder)) {
+    if (isEncrypted(manifest)) {
         node->setEncrypted(true);
         node->setUnreadableReason(encryptedBackupMessage());
     }

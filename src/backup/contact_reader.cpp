@@ -244,19 +244,11 @@ ContactReadResult scanTransferContacts(const std::string& addressBookPath,
 }
 
 std::string backupFilePath(const std::string& backupFolder, const std::string& key) {
-    if (backupFolder.empty() || key.size() != 40) {
-        return {};
-    }
-    for (char c : key) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return {};
-        }
-    }
-    const fs::path folder(backupFolder);
     std::error_code ec;
-    for (const fs::path& candidate : {folder / key.substr(0, 2) / key, folder / key}) {
-        if (fs::is_regular_file(fs::symlink_status(candidate, ec))) {
-            return candidate.string();
+    for (BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
+        const std::string candidate = storedFilePath(backupFolder, key, layout);
+        if (!candidate.empty() && fs::is_regular_file(fs::symlink_status(candidate, ec))) {
+            return candidate;
         }
     }
     return {};

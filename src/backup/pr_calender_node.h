@@ -2,7 +2,7 @@
 // is thread-safe.
 #pragma once
 
-#include "backup/locked_value.h"
+#include "platform/locked_value.h"
 
 #include <QString>
 

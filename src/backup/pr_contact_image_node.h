@@ -2,7 +2,7 @@
 // std::shared_ptr; every accessor is thread-safe.
 #pragma once
 
-#include "backup/locked_value.h"
+#include "platform/locked_value.h"
 
 #include <QByteArray>
 

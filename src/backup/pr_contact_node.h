@@ -7,11 +7,12 @@
 #include <QString>
 
 #include <atomic>
-#include <mutex>
+
+#include "platform/locked_value.h"
 
 class PRContactNode {
   public:
-    PRContactNode();
+    PRContactNode() = default;
     PRContactNode(const PRContactNode&) = delete;
     PRContactNode& operator=(const PRContactNode&) = delete;
 
@@ -19,35 +20,35 @@ class PRContactNode {
     int rowid() const { return rowid_.load(); }
     void setRowid(int value) { rowid_.store(value); }
     // full name
-    QString contactName() const;
-    void setContactName(const QString& value);
+    QString contactName() const { return contactName_.get(); }
+    void setContactName(const QString& value) { contactName_.set(value); }
     // phone numbers
-    QString contactPhone() const;
-    void setContactPhone(const QString& value);
+    QString contactPhone() const { return contactPhone_.get(); }
+    void setContactPhone(const QString& value) { contactPhone_.set(value); }
     // e-mail addresses
-    QString contactEmail() const;
-    void setContactEmail(const QString& value);
+    QString contactEmail() const { return contactEmail_.get(); }
+    void setContactEmail(const QString& value) { contactEmail_.set(value); }
     // web addresses
-    QString contactHomepage() const;
-    void setContactHomepage(const QString& value);
+    QString contactHomepage() const { return contactHomepage_.get(); }
+    void setContactHomepage(const QString& value) { contactHomepage_.set(value); }
     // organisation and department
-    QString contactCompany() const;
-    void setContactCompany(const QString& value);
+    QString contactCompany() const { return contactCompany_.get(); }
+    void setContactCompany(const QString& value) { contactCompany_.set(value); }
     // birthday text
-    QString contactBirthday() const;
-    void setContactBirthday(const QString& value);
+    QString contactBirthday() const { return contactBirthday_.get(); }
+    void setContactBirthday(const QString& value) { contactBirthday_.set(value); }
     // job title
-    QString contactJobtitle() const;
-    void setContactJobtitle(const QString& value);
+    QString contactJobtitle() const { return contactJobtitle_.get(); }
+    void setContactJobtitle(const QString& value) { contactJobtitle_.set(value); }
     // note
-    QString contactNote() const;
-    void setContactNote(const QString& value);
+    QString contactNote() const { return contactNote_.get(); }
+    void setContactNote(const QString& value) { contactNote_.set(value); }
     // postal addresses
-    QString contactAdress() const;
-    void setContactAdress(const QString& value);
+    QString contactAdress() const { return contactAdress_.get(); }
+    void setContactAdress(const QString& value) { contactAdress_.set(value); }
     // the contact's picture; null when there is none
-    QByteArray imageData() const;
-    void setImageData(const QByteArray& value);
+    QByteArray imageData() const { return imageData_.get(); }
+    void setImageData(const QByteArray& value) { imageData_.set(value); }
     // the record comes from deleted rows
     bool bDeleted() const { return bDeleted_.load(); }
     void setBDeleted(bool value) { bDeleted_.store(value); }
@@ -56,21 +57,17 @@ class PRContactNode {
     void setBSelected(bool value) { bSelected_.store(value); }
 
   private:
-    QString get(const QString& field) const;
-    void set(QString& field, const QString& value);
-
-    mutable std::mutex mutex_;
     std::atomic<int> rowid_{-1};
-    QString contactName_;
-    QString contactPhone_;
-    QString contactEmail_;
-    QString contactHomepage_;
-    QString contactCompany_;
-    QString contactBirthday_;
-    QString contactJobtitle_;
-    QString contactNote_;
-    QString contactAdress_;
-    QByteArray imageData_;
+    LockedValue<QString> contactName_{QLatin1String("")};
+    LockedValue<QString> contactPhone_{QLatin1String("")};
+    LockedValue<QString> contactEmail_{QLatin1String("")};
+    LockedValue<QString> contactHomepage_{QLatin1String("")};
+    LockedValue<QString> contactCompany_{QLatin1String("")};
+    LockedValue<QString> contactBirthday_{QLatin1String("")};
+    LockedValue<QString> contactJobtitle_{QLatin1String("")};
+    LockedValue<QString> contactNote_{QLatin1String("")};
+    LockedValue<QString> contactAdress_{QLatin1String("")};
+    LockedValue<QByteArray> imageData_;
     std::atomic<bool> bDeleted_{false};
     std::atomic<bool> bSelected_{false};
 };

@@ -6,61 +6,58 @@
 #include <QString>
 
 #include <atomic>
-#include <mutex>
+
+#include "platform/locked_value.h"
 
 class PRIOSDeviceNode {
   public:
-    PRIOSDeviceNode();
+    PRIOSDeviceNode() = default;
     PRIOSDeviceNode(const PRIOSDeviceNode&) = delete;
     PRIOSDeviceNode& operator=(const PRIOSDeviceNode&) = delete;
 
     // "Device Name" of Info.plist, else Lockdown "DeviceName" of Manifest.plist
-    QString strDeviceName() const;
-    void setStrDeviceName(const QString& value);
+    QString strDeviceName() const { return deviceName_.get(); }
+    void setStrDeviceName(const QString& value) { deviceName_.set(value); }
     // byte size of Info.plist in decimal; empty when read through Manifest.plist
-    QString strDeviceSize() const;
-    void setStrDeviceSize(const QString& value);
+    QString strDeviceSize() const { return deviceSize_.get(); }
+    void setStrDeviceSize(const QString& value) { deviceSize_.set(value); }
     // "yyyy-MM-dd HH:mm" (UTC) of the plist's modification time
-    QString strDeviceBackUpTime() const;
-    void setStrDeviceBackUpTime(const QString& value);
-    QString strDeviceSerial() const;
-    void setStrDeviceSerial(const QString& value);
+    QString strDeviceBackUpTime() const { return backUpTime_.get(); }
+    void setStrDeviceBackUpTime(const QString& value) { backUpTime_.set(value); }
+    QString strDeviceSerial() const { return serial_.get(); }
+    void setStrDeviceSerial(const QString& value) { serial_.set(value); }
     // model name from the device-type table; null for an unknown product type
-    QString strDeviceType() const;
-    void setStrDeviceType(const QString& value);
-    QString strIOSVersion() const;
-    void setStrIOSVersion(const QString& value);
+    QString strDeviceType() const { return deviceType_.get(); }
+    void setStrDeviceType(const QString& value) { deviceType_.set(value); }
+    QString strIOSVersion() const { return iosVersion_.get(); }
+    void setStrIOSVersion(const QString& value) { iosVersion_.set(value); }
     // name of the row image: "iphoneImage.png" or "ipadImage.png"
-    QString deviceImage() const;
-    void setDeviceImage(const QString& value);
+    QString deviceImage() const { return deviceImage_.get(); }
+    void setDeviceImage(const QString& value) { deviceImage_.set(value); }
     // "iTunes Version", or Lockdown "BuildVersion" when read through Manifest.plist
-    QString itunesVersion() const;
-    void setItunesVersion(const QString& value);
+    QString itunesVersion() const { return itunesVersion_.get(); }
+    void setItunesVersion(const QString& value) { itunesVersion_.set(value); }
     // the backup folder's full path
-    QString backUpFilePath() const;
-    void setBackUpFilePath(const QString& value);
+    QString backUpFilePath() const { return backUpFilePath_.get(); }
+    void setBackUpFilePath(const QString& value) { backUpFilePath_.set(value); }
 
     // Manifest.plist says "IsEncrypted": the records cannot be read, so a scan refuses it.
     bool isEncrypted() const { return encrypted_.load(); }
     void setEncrypted(bool value) { encrypted_.store(value); }
     // Why the backup cannot be scanned (empty when it can).
-    QString unreadableReason() const;
-    void setUnreadableReason(const QString& value);
+    QString unreadableReason() const { return unreadableReason_.get(); }
+    void setUnreadableReason(const QString& value) { unreadableReason_.set(value); }
 
   private:
-    QString get(const QString& field) const;
-    void put(QString& field, const QString& value);
-
-    mutable std::mutex mutex_;
-    QString deviceName_{""};
-    QString deviceSize_{""};
-    QString backUpTime_{""};
-    QString serial_{""};
-    QString deviceType_{""};
-    QString iosVersion_{""};
-    QString deviceImage_;
-    QString itunesVersion_{""};
-    QString backUpFilePath_{""};
-    QString unreadableReason_{""};
+    LockedValue<QString> deviceName_{QLatin1String("")};
+    LockedValue<QString> deviceSize_{QLatin1String("")};
+    LockedValue<QString> backUpTime_{QLatin1String("")};
+    LockedValue<QString> serial_{QLatin1String("")};
+    LockedValue<QString> deviceType_{QLatin1String("")};
+    LockedValue<QString> iosVersion_{QLatin1String("")};
+    LockedValue<QString> deviceImage_;
+    LockedValue<QString> itunesVersion_{QLatin1String("")};
+    LockedValue<QString> backUpFilePath_{QLatin1String("")};
+    LockedValue<QString> unreadableReason_{QLatin1String("")};
     std::atomic<bool> encrypted_{false};
 };

@@ -2,8 +2,8 @@
 // copy or export messages. Held by std::shared_ptr; every accessor is thread-safe.
 #pragma once
 
-#include "backup/locked_value.h"
 #include "backup/pr_message_node.h"
+#include "platform/locked_value.h"
 
 #include <QString>
 

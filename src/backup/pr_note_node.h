@@ -1,7 +1,7 @@
 // One note. Held by std::shared_ptr; every accessor is thread-safe.
 #pragma once
 
-#include "backup/locked_value.h"
+#include "platform/locked_value.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // main thread, which alone builds the outline.
 #pragma once
 
-#include "backup/locked_value.h"
+#include "platform/locked_value.h"
 
 #include <QString>
 

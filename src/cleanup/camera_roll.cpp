@@ -10,7 +10,6 @@
 
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
-#include "device/base_device.h"
 #include "device/device_manager.h"
 #include "platform/text_format.h"
 

@@ -12,34 +12,35 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
+
+#include "platform/locked_value.h"
 
 class PRLargeFileNode {
   public:
     // Ticked; fileName, filePath, fileSize, fileParentName, appBundId empty; fileIcon,
     // fileAdvice, documentSize, totalSize, appVersion, appDisplayName null; both sizes 0.
-    PRLargeFileNode();
+    PRLargeFileNode() = default;
     PRLargeFileNode(const PRLargeFileNode&) = delete;
     PRLargeFileNode& operator=(const PRLargeFileNode&) = delete;
 
     // File: last path component. App: display name followed by ".app".
-    QString fileName() const;
-    void setFileName(const QString& value);
+    QString fileName() const { return fileName_.get(); }
+    void setFileName(const QString& value) { fileName_.set(value); }
     // File: full device path beginning with "/"; empty for apps.
-    QString filePath() const;
-    void setFilePath(const QString& value);
+    QString filePath() const { return filePath_.get(); }
+    void setFilePath(const QString& value) { filePath_.set(value); }
     // File: its size text. App: size text of the bundle (StaticDiskUsage).
-    QString fileSize() const;
-    void setFileSize(const QString& value);
+    QString fileSize() const { return fileSize_.get(); }
+    void setFileSize(const QString& value) { fileSize_.set(value); }
     // For a file inside an app's container: the app's display name followed by ".app".
-    QString fileParentName() const;
-    void setFileParentName(const QString& value);
+    QString fileParentName() const { return fileParentName_.get(); }
+    void setFileParentName(const QString& value) { fileParentName_.set(value); }
     // App icon as an image name (finder page only); null for files.
-    QString fileIcon() const;
-    void setFileIcon(const QString& value);
+    QString fileIcon() const { return fileIcon_.get(); }
+    void setFileIcon(const QString& value) { fileIcon_.set(value); }
     // Bundle identifier of the app (or of the app owning the file).
-    QString appBundId() const;
-    void setAppBundId(const QString& value);
+    QString appBundId() const { return appBundId_.get(); }
+    void setAppBundId(const QString& value) { appBundId_.set(value); }
     // File size in bytes.
     std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
     void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
@@ -47,20 +48,20 @@ class PRLargeFileNode {
     std::uint64_t appFileSizeNumber() const { return appFileSizeNumber_.load(); }
     void setAppFileSizeNumber(std::uint64_t value) { appFileSizeNumber_.store(value); }
     // The advice sentence of the finder page.
-    QString fileAdvice() const;
-    void setFileAdvice(const QString& value);
+    QString fileAdvice() const { return fileAdvice_.get(); }
+    void setFileAdvice(const QString& value) { fileAdvice_.set(value); }
     // App: size text of its data (DynamicDiskUsage).
-    QString documentSize() const;
-    void setDocumentSize(const QString& value);
+    QString documentSize() const { return documentSize_.get(); }
+    void setDocumentSize(const QString& value) { documentSize_.set(value); }
     // App: size text of bundle plus data.
-    QString totalSize() const;
-    void setTotalSize(const QString& value);
+    QString totalSize() const { return totalSize_.get(); }
+    void setTotalSize(const QString& value) { totalSize_.set(value); }
     // App: CFBundleShortVersionString, else CFBundleVersion.
-    QString appVersion() const;
-    void setAppVersion(const QString& value);
+    QString appVersion() const { return appVersion_.get(); }
+    void setAppVersion(const QString& value) { appVersion_.set(value); }
     // App: CFBundleDisplayName.
-    QString appDisplayName() const;
-    void setAppDisplayName(const QString& value);
+    QString appDisplayName() const { return appDisplayName_.get(); }
+    void setAppDisplayName(const QString& value) { appDisplayName_.set(value); }
     // Tick state of the row; the quick clean-up removes only ticked records.
     bool bSelectedSate() const { return bSelectedSate_.load(); }
     void setBSelectedSate(bool value) { bSelectedSate_.store(value); }
@@ -75,18 +76,17 @@ class PRLargeFileNode {
     bool tickable() const { return !isProtected() && !isCameraRollFile(); }
 
   private:
-    mutable std::mutex mutex_;  // guards the texts
-    QString fileName_;
-    QString filePath_;
-    QString fileSize_;
-    QString fileParentName_;
-    QString fileIcon_;
-    QString appBundId_;
-    QString fileAdvice_;
-    QString documentSize_;
-    QString totalSize_;
-    QString appVersion_;
-    QString appDisplayName_;
+    LockedValue<QString> fileName_{QLatin1String("")};
+    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedValue<QString> fileSize_{QLatin1String("")};
+    LockedValue<QString> fileParentName_{QLatin1String("")};
+    LockedValue<QString> fileIcon_;
+    LockedValue<QString> appBundId_{QLatin1String("")};
+    LockedValue<QString> fileAdvice_;
+    LockedValue<QString> documentSize_;
+    LockedValue<QString> totalSize_;
+    LockedValue<QString> appVersion_;
+    LockedValue<QString> appDisplayName_;
     std::atomic<std::uint64_t> fileSizeNumber_{0};
     std::atomic<std::uint64_t> appFileSizeNumber_{0};
     std::atomic<bool> bSelectedSate_{true};

@@ -205,6 +205,8 @@ bool QuickCleanEngine::refuseProtected(QuickCleanCategory category, const std::s
     return true;
 }
 
+QuickCleanEngine::~QuickCleanEngine() = default;
+
 template <class Service>
 bool QuickCleanEngine::bind(Service& service) {
     if (stopRequested()) {
@@ -219,6 +221,14 @@ bool QuickCleanEngine::bind(Service& service) {
         return false;
     }
     return true;
+}
+
+amd::AfcService* QuickCleanEngine::mediaService() {
+    if (!mediaBound_) {
+        media_ = std::make_unique<amd::AfcService>();
+        mediaBound_ = bind(*media_);
+    }
+    return mediaBound_ ? media_.get() : nullptr;
 }
 
 // ------------------------------------------------------------------------------ photo copy
@@ -304,8 +314,7 @@ bool QuickCleanEngine::copyPhoto(amd::AfcService& afc, const std::string& device
     return true;
 }
 
-bool QuickCleanEngine::copyPhotoFolder(amd::AfcService& afc, const std::string& folder,
-                                       bool checkDevice) {
+bool QuickCleanEngine::copyPhotoFolder(amd::AfcService& afc, const std::string& folder) {
     if (!ensureExportFolder()) {
         return false;
     }
@@ -314,10 +323,6 @@ bool QuickCleanEngine::copyPhotoFolder(amd::AfcService& afc, const std::string& 
             return false;
         }
         copyPhoto(afc, folder + "/" + name, name);
-        if (checkDevice && !deviceAttached()) {
-            deviceGone_ = true;
-            return false;
-        }
     }
     return true;
 }
@@ -330,51 +335,39 @@ void QuickCleanEngine::startCopyiOSDeviePhotoVideo() {
     if (!ensureExportFolder()) {
         return;
     }
+    amd::AfcService* afc = mediaService();
+    if (afc == nullptr) {
+        if (!deviceGone_) {
+            photoBackupFailed_ = true;
+            fail(QuickCleanCategory::Photos, "/DCIM", -1,
+                 QStringLiteral("The device's photos could not be read."));
+        }
+        return;
+    }
     // The camera's folders, then photo-stream and synced pictures (copied, never deleted).
-    {
-        amd::AfcService afc;
-        if (!bind(afc)) {
-            if (!deviceGone_) {
-                photoBackupFailed_ = true;
-                fail(QuickCleanCategory::Photos, "/DCIM", -1,
-                     QStringLiteral("The device's photos could not be read."));
-            }
+    const std::vector<std::string> folders = entries(*afc, "/DCIM");
+    stepItems_ = folders.size();
+    for (const std::string& folder : folders) {
+        if (isCameraRollFolder(folder) && isFolder(*afc, "/DCIM/" + folder) &&
+            !copyPhotoFolder(*afc, "/DCIM/" + folder)) {
             return;
         }
-        const std::vector<std::string> folders = entries(afc, "/DCIM");
-        stepItems_ = folders.size();
-        for (const std::string& folder : folders) {
-            if (containsNoCase(folder, "APPLE") && isFolder(afc, "/DCIM/" + folder) &&
-                !copyPhotoFolder(afc, "/DCIM/" + folder, true)) {
+        itemDone();
+    }
+    for (const std::string& stream : entries(*afc, "/PhotoStreamsData")) {
+        const std::string streamPath = "/PhotoStreamsData/" + stream;
+        for (const std::string& folder : entries(*afc, streamPath)) {
+            if (containsNoCase(folder, "APPLE") &&
+                !copyPhotoFolder(*afc, streamPath + "/" + folder)) {
                 return;
             }
-            itemDone();
         }
     }
-    {
-        amd::AfcService afc;
-        if (bind(afc)) {
-            for (const std::string& stream : entries(afc, "/PhotoStreamsData")) {
-                const std::string streamPath = "/PhotoStreamsData/" + stream;
-                for (const std::string& folder : entries(afc, streamPath)) {
-                    if (containsNoCase(folder, "APPLE") &&
-                        !copyPhotoFolder(afc, streamPath + "/" + folder, false)) {
-                        return;
-                    }
-                }
-            }
-        }
-    }
-    {
-        amd::AfcService afc;
-        if (bind(afc)) {
-            for (const char* root : {"/PhotoData/Sync", "/Photos/Sync"}) {
-                for (const std::string& folder : entries(afc, root)) {
-                    if (containsNoCase(folder, "SYNCD") &&
-                        !copyPhotoFolder(afc, std::string(root) + "/" + folder, false)) {
-                        return;
-                    }
-                }
+    for (const char* root : {"/PhotoData/Sync", "/Photos/Sync"}) {
+        for (const std::string& folder : entries(*afc, root)) {
+            if (containsNoCase(folder, "SYNCD") &&
+                !copyPhotoFolder(*afc, std::string(root) + "/" + folder)) {
+                return;
             }
         }
     }
@@ -387,8 +380,7 @@ void QuickCleanEngine::removeJunkList(
     if (list.empty() || stopRequested()) {
         return;
     }
-    amd::AfcService afc;
-    const bool bound = bind(afc);
+    amd::AfcService* afc = mediaService();
     for (const auto& record : list) {
         if (!record) {
             continue;
@@ -399,14 +391,14 @@ void QuickCleanEngine::removeJunkList(
         }
         if (removedMediaPaths_.count(path) == 0 &&
             !refuseProtected(QuickCleanCategory::Junk, path)) {
-            const int code = bound ? afc.RemovePath(path) : 1;
+            const int code = afc != nullptr ? afc->RemovePath(path) : 1;
             if (code == 0) {
                 removedMediaPaths_.insert(path);
                 removed(QuickCleanCategory::Junk, record->fileSizeNumber());
             } else {
                 fail(QuickCleanCategory::Junk, path, code,
-                     bound ? QStringLiteral("The file could not be removed.")
-                           : QStringLiteral("The device's files could not be reached."));
+                     afc != nullptr ? QStringLiteral("The file could not be removed.")
+                                    : QStringLiteral("The device's files could not be reached."));
             }
         }
         itemDone();
@@ -522,8 +514,8 @@ void QuickCleanEngine::deleteCameraRollItems() {
 void QuickCleanEngine::startCleanUpiOSLargeFiles() {
     const auto& files = scan_.userDataBigFileArray;
     beginStep(Step::LargeFiles, kTextDeletingLargeFiles, files.size());
-    std::optional<amd::AfcService> afc;
-    bool bound = false;
+    amd::AfcService* afc = nullptr;
+    bool bindTried = false;
     for (const auto& record : files) {
         if (stopRequested()) {
             return;
@@ -538,21 +530,21 @@ void QuickCleanEngine::startCleanUpiOSLargeFiles() {
         // A file in a junk folder can be a large file too: it is removed and counted once.
         if (removedMediaPaths_.count(path) == 0 &&
             !refuseProtected(QuickCleanCategory::LargeFiles, path)) {
-            if (!afc) {
-                afc.emplace();
-                bound = bind(*afc);
+            if (!bindTried) {
+                bindTried = true;
+                afc = mediaService();
                 if (deviceGone_) {
                     return;
                 }
             }
-            const int code = bound ? afc->RemovePath(path) : 1;
+            const int code = afc != nullptr ? afc->RemovePath(path) : 1;
             if (code == 0) {
                 removedMediaPaths_.insert(path);
                 removed(QuickCleanCategory::LargeFiles, record->fileSizeNumber());
             } else {
                 fail(QuickCleanCategory::LargeFiles, path, code,
-                     bound ? QStringLiteral("The file could not be removed.")
-                           : QStringLiteral("The device's files could not be reached."));
+                     afc != nullptr ? QStringLiteral("The file could not be removed.")
+                                    : QStringLiteral("The device's files could not be reached."));
             }
         }
         itemDone();

@@ -20,7 +20,6 @@
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -109,6 +108,7 @@ class QuickCleanEngine {
     QuickCleanEngine(QuickCleanOptions options, QuickScanResult scan,
                      std::shared_ptr<CameraRoll> cameraRoll = nullptr, ProgressSink progress = {},
                      StopCheck stop = {});
+    ~QuickCleanEngine();
 
     // The confirmed clean-up. Call once.
     QuickCleanReport run();
@@ -151,12 +151,15 @@ class QuickCleanEngine {
     // Reports a protected path; true when `devicePath` must be left alone.
     bool refuseProtected(QuickCleanCategory category, const std::string& devicePath);
     // Copies the regular files of one device folder to the export folder; false to end the copy.
-    bool copyPhotoFolder(amd::AfcService& afc, const std::string& folder, bool checkDevice);
+    bool copyPhotoFolder(amd::AfcService& afc, const std::string& folder);
     bool copyPhoto(amd::AfcService& afc, const std::string& devicePath, const std::string& name);
     bool ensureExportFolder();
     // Binds a service to the engine's device; false (reported) when it can't.
     template <class Service>
     bool bind(Service& service);
+    // The media-area connection the steps share: bound on first use, bound again by a later
+    // call while it could not be; null when it can't be.
+    amd::AfcService* mediaService();
     void removeJunkList(const std::vector<std::shared_ptr<PRPhoneSystemFileNode>>& list);
     void finish();
 
@@ -166,6 +169,8 @@ class QuickCleanEngine {
     ProgressSink progress_;
     StopCheck stop_;
     QuickCleanReport report_;
+    std::unique_ptr<amd::AfcService> media_;
+    bool mediaBound_ = false;
     std::vector<CopiedPhoto> copied_;      // verified copies
     std::vector<std::string> takenNames_;  // local names given out by this clean-up
     bool exportFolderReady_ = false;

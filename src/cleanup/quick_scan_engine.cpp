@@ -4,16 +4,15 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <map>
 #include <optional>
 #include <utility>
 
+#include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/app_service.h"
-#include "device/base_device.h"
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
 #include "platform/plist_value.h"
@@ -21,12 +20,6 @@
 namespace {
 
 using Attributes = std::map<std::string, std::string>;
-
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    return a > std::numeric_limits<std::uint64_t>::max() - b
-               ? std::numeric_limits<std::uint64_t>::max()
-               : a + b;
-}
 
 // The decimal "st_size"; 0 when it is missing or not a plain non-negative number.
 std::uint64_t sizeOf(const Attributes& info) {
@@ -103,9 +96,9 @@ QString crashListText(const std::vector<std::string>& files) {
 }  // namespace
 
 std::uint64_t QuickScanResult::totalCleanupFileSize(std::uint64_t photoVideoFileSize) const {
-    std::uint64_t total = saturatingAdd(photoVideoFileSize, bigAppFileSize);
-    total = saturatingAdd(total, junkFileSize);
-    return saturatingAdd(total, bigFileSize);
+    std::uint64_t total = nimbara::app::addSaturating(photoVideoFileSize, bigAppFileSize);
+    total = nimbara::app::addSaturating(total, junkFileSize);
+    return nimbara::app::addSaturating(total, bigFileSize);
 }
 
 QuickScanEngine::QuickScanEngine(QuickScanOptions options, StopCheck cancel)
@@ -164,6 +157,67 @@ QuickScanResult QuickScanEngine::run() {
     return takeResult();
 }
 
+// ---- walking ----
+
+std::optional<std::vector<std::string>> QuickScanEngine::readFolder(const std::string& folder,
+                                                                    amd::AfcService& afc) {
+    if (!rememberReads_) {
+        if (auto known = junkFolders_.extract(folder)) {
+            return std::move(known.mapped());
+        }
+    }
+    std::optional<std::vector<std::string>> names = afc.ReadDirectory(folder);
+    if (names && rememberReads_) {
+        junkFolders_.emplace(folder, *names);
+    }
+    return names;
+}
+
+std::optional<QuickScanEngine::EntryInfo> QuickScanEngine::entryInfo(const std::string& path,
+                                                                     amd::AfcService& afc) {
+    if (!rememberReads_) {
+        if (auto known = junkEntries_.extract(path)) {
+            return known.mapped();
+        }
+    }
+    const std::optional<Attributes> attributes = afc.GetFileInfo(path);
+    if (!attributes) {
+        return std::nullopt;
+    }
+    EntryInfo info{kindOf(*attributes), sizeOf(*attributes)};
+    if (rememberReads_) {
+        junkEntries_.emplace(path, info);
+    }
+    return info;
+}
+
+void QuickScanEngine::walk(const std::string& folder, amd::AfcService& afc, int depth,
+                           const FileVisit& onFile) {
+    const std::optional<std::vector<std::string>> names = readFolder(folder, afc);
+    if (!names) {
+        return;
+    }
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    for (const std::string& name : *names) {
+        if (!isPlainName(name)) {
+            continue;
+        }
+        const std::string path = prefix + name;
+        if (const std::optional<EntryInfo> info = entryInfo(path, afc)) {
+            if (info->kind == "S_IFDIR") {
+                if (depth < kMaxWalkDepth) {
+                    walk(path, afc, depth + 1, onFile);
+                }
+            } else if (info->kind == "S_IFREG") {
+                onFile(path, info->size, depth);
+            }
+        }
+        if (shouldStop()) {
+            return;
+        }
+    }
+}
+
 // ---- junk ----
 
 void QuickScanEngine::QuickScanJunkFileFromDevie() {
@@ -182,49 +236,33 @@ void QuickScanEngine::QuickScanJunkFileFromDevie() {
             }
         }
     }
-    scanJunkRoot("/Downloads", result_.downloadTempArray, JunkFilter::None);
-    scanJunkRoot("/general_storage", result_.userStorageArray, JunkFilter::None);
-    scanJunkRoot("/iTunes_Control/Sync/Media", result_.iTunesSyncFailedArray, JunkFilter::None);
-    scanJunkRoot("/PhotoData/Mutations/DCIM", result_.iTunesSyncCacheArray,
-                 JunkFilter::EditedPicture);
-}
-
-void QuickScanEngine::scanJunkRoot(const std::string& root, FileList& list, JunkFilter filter) {
     amd::AfcService afc;
     if (!bind(afc)) {
         return;
     }
-    walkJunk(root, afc, list, filter, 0);
+    rememberReads_ = true;
+    scanJunkRoot("/Downloads", afc, result_.downloadTempArray, JunkFilter::None);
+    scanJunkRoot("/general_storage", afc, result_.userStorageArray, JunkFilter::None);
+    scanJunkRoot("/iTunes_Control/Sync/Media", afc, result_.iTunesSyncFailedArray,
+                 JunkFilter::None);
+    scanJunkRoot("/PhotoData/Mutations/DCIM", afc, result_.iTunesSyncCacheArray,
+                 JunkFilter::EditedPicture);
+    rememberReads_ = false;
 }
 
-void QuickScanEngine::walkJunk(const std::string& path, amd::AfcService& afc, FileList& list,
-                               JunkFilter filter, int depth) {
-    const std::optional<std::vector<std::string>> names = afc.ReadDirectory(path);
-    if (!names) {
-        return;
-    }
-    for (const std::string& name : *names) {
-        if (isPlainName(name) && !junkEntry(path + "/" + name, afc, list, filter, depth)) {
-            return;
-        }
+void QuickScanEngine::scanJunkRoot(const std::string& root, amd::AfcService& afc, FileList& list,
+                                   JunkFilter filter) {
+    if (!shouldStop()) {
+        walk(root, afc, 0, junkCollector(list, filter));
     }
 }
 
-bool QuickScanEngine::junkEntry(const std::string& path, amd::AfcService& afc, FileList& list,
-                                JunkFilter filter, int depth) {
-    const std::optional<Attributes> info = afc.GetFileInfo(path);
-    if (info) {
-        const std::string kind = kindOf(*info);
-        if (kind == "S_IFDIR") {
-            if (depth < kMaxWalkDepth) {
-                walkJunk(path, afc, list, filter, depth + 1);
-            }
-        } else if (kind == "S_IFREG" &&
-                   (filter == JunkFilter::None || isEditedPictureName(lastComponent(path)))) {
-            addJunk(path, sizeOf(*info), list, QString(QLatin1String("")));
+QuickScanEngine::FileVisit QuickScanEngine::junkCollector(FileList& list, JunkFilter filter) {
+    return [this, &list, filter](const std::string& path, std::uint64_t size, int) {
+        if (filter == JunkFilter::None || isEditedPictureName(lastComponent(path))) {
+            addJunk(path, size, list, QString(QLatin1String("")));
         }
-    }
-    return !shouldStop();
+    };
 }
 
 void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, FileList& list,
@@ -236,84 +274,61 @@ void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, FileL
     node->setFileSize(nimbara::shell::size_to_unit(size));
     node->setFileType(fileType);
     node->setIsProtected(nimbara::cleanup::isProtectedDeviceFile(path));
-    result_.junkFileSize = saturatingAdd(result_.junkFileSize, size);
+    result_.junkFileSize = nimbara::app::addSaturating(result_.junkFileSize, size);
     list.push_back(std::move(node));
 }
 
 void QuickScanEngine::traverseDirWithpath(const QString& path, amd::AfcService& withAfcService) {
-    walkJunk(path.toStdString(), withAfcService, result_.downloadTempArray, JunkFilter::None, 1);
+    walk(path.toStdString(), withAfcService, 1,
+         junkCollector(result_.downloadTempArray, JunkFilter::None));
 }
 
 void QuickScanEngine::traverseUserStorageDirWithpath(const QString& path,
                                                      amd::AfcService& withAfcService) {
-    walkJunk(path.toStdString(), withAfcService, result_.userStorageArray, JunkFilter::None, 1);
+    walk(path.toStdString(), withAfcService, 1,
+         junkCollector(result_.userStorageArray, JunkFilter::None));
 }
 
 void QuickScanEngine::traverseiTunesSyncFailedFilesDirWithpath(const QString& path,
                                                                amd::AfcService& withAfcService) {
-    walkJunk(path.toStdString(), withAfcService, result_.iTunesSyncFailedArray, JunkFilter::None,
-             1);
+    walk(path.toStdString(), withAfcService, 1,
+         junkCollector(result_.iTunesSyncFailedArray, JunkFilter::None));
 }
 
 void QuickScanEngine::traverseiTunesSyncCacheFilesDirWithpath(const QString& path,
                                                               amd::AfcService& withAfcService) {
-    walkJunk(path.toStdString(), withAfcService, result_.iTunesSyncCacheArray,
-             JunkFilter::EditedPicture, 1);
+    walk(path.toStdString(), withAfcService, 1,
+         junkCollector(result_.iTunesSyncCacheArray, JunkFilter::EditedPicture));
 }
 
 // ---- large files ----
 
 void QuickScanEngine::QuickScanLargeFileFromUserData() {
     amd::AfcService afc;
-    if (!bind(afc)) {
-        return;
+    if (bind(afc)) {
+        walk("/", afc, 0, [this](const std::string& path, std::uint64_t size, int depth) {
+            considerLargeFile(path, size, depth);
+        });
     }
-    const std::optional<std::vector<std::string>> names = afc.ReadDirectory("/");
-    if (!names) {
-        return;
-    }
-    for (const std::string& name : *names) {
-        if (isPlainName(name) && !largeFileEntry("/" + name, afc, 0)) {
-            return;
-        }
-    }
+    // Whatever of the junk roots this walk did not reach is not needed any more.
+    junkFolders_.clear();
+    junkEntries_.clear();
 }
 
 void QuickScanEngine::userdatatraverseDirWithpath(const QString& path,
                                                   amd::AfcService& withAfcService) {
-    walkLargeFiles(path.toStdString(), withAfcService, 1);
+    walk(path.toStdString(), withAfcService, 1,
+         [this](const std::string& file, std::uint64_t size, int depth) {
+             considerLargeFile(file, size, depth);
+         });
 }
 
-void QuickScanEngine::walkLargeFiles(const std::string& path, amd::AfcService& afc, int depth) {
-    const std::optional<std::vector<std::string>> names = afc.ReadDirectory(path);
-    if (!names) {
-        return;
+void QuickScanEngine::considerLargeFile(const std::string& path, std::uint64_t size, int depth) {
+    const bool large =
+        size > options_.limitLargeFileSize && (depth == 0 || size > kSubFolderMinimumSize);
+    if (large && extensionOf(lastComponent(path)) != "ithmb") {
+        addLargeFile(path, size);
     }
-    for (const std::string& name : *names) {
-        if (isPlainName(name) && !largeFileEntry(path + "/" + name, afc, depth)) {
-            return;
-        }
-    }
-}
-
-bool QuickScanEngine::largeFileEntry(const std::string& path, amd::AfcService& afc, int depth) {
-    const std::optional<Attributes> info = afc.GetFileInfo(path);
-    if (info) {
-        const std::string kind = kindOf(*info);
-        if (kind == "S_IFDIR") {
-            if (depth < kMaxWalkDepth) {
-                walkLargeFiles(path, afc, depth + 1);
-            }
-        } else if (kind == "S_IFREG") {
-            const std::uint64_t size = sizeOf(*info);
-            const bool large =
-                size > options_.limitLargeFileSize && (depth == 0 || size > kSubFolderMinimumSize);
-            if (large && extensionOf(lastComponent(path)) != "ithmb") {
-                addLargeFile(path, size);
-            }
-        }
-    }
-    return !shouldStop();
 }
 
 void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) {
@@ -330,7 +345,7 @@ void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) 
         node->setIsCameraRollFile(true);
         node->setBSelectedSate(false);
     }
-    result_.bigFileSize = saturatingAdd(result_.bigFileSize, size);
+    result_.bigFileSize = nimbara::app::addSaturating(result_.bigFileSize, size);
     result_.userDataBigFileArray.push_back(std::move(node));
 }
 
@@ -351,7 +366,7 @@ void QuickScanEngine::QuickScanLargeAppFromAppData() {
         }
         const std::uint64_t bundleBytes = unsignedUsage(attributes["StaticDiskUsage"]);
         const std::uint64_t dataBytes = unsignedUsage(attributes["DynamicDiskUsage"]);
-        const std::uint64_t total = saturatingAdd(bundleBytes, dataBytes);
+        const std::uint64_t total = nimbara::app::addSaturating(bundleBytes, dataBytes);
         if (total <= options_.limitLargeAppSize) {
             continue;
         }
@@ -376,7 +391,7 @@ void QuickScanEngine::QuickScanLargeAppFromAppData() {
         node->setDocumentSize(nimbara::shell::size_to_unit(dataBytes));
         node->setFileSize(nimbara::shell::size_to_unit(bundleBytes));
         node->setAppVersion(version);
-        result_.bigAppFileSize = saturatingAdd(result_.bigAppFileSize, total);
+        result_.bigAppFileSize = nimbara::app::addSaturating(result_.bigAppFileSize, total);
         result_.appBigFileArray.push_back(std::move(node));
     }
 }

@@ -3,12 +3,12 @@
 // apps. It runs on the caller's thread (a worker) and returns the lists and byte counts; nothing
 // here touches widgets.
 //
-// Stopping: after every directory entry (and before binding each service) the engine asks its
-// stop check. It stops when ITS device is gone (the device with this index AND serial is no
-// longer attached or its connection reports it gone, whatever other device is attached or
-// detached meanwhile, and even when a new device took the same index) or when the caller's
-// StopCheck answers true. Once stopped, the remaining steps find nothing; the lists keep what was
-// found so far.
+// Stopping: after every directory entry (and before binding each service and walking each junk
+// root) the engine asks its stop check. It stops when ITS device is gone (the device with this
+// index AND serial is no longer attached or its connection reports it gone, whatever other device
+// is attached or detached meanwhile, and even when a new device took the same index) or when the
+// caller's StopCheck answers true. Once stopped, the remaining steps find nothing; the lists keep
+// what was found so far.
 //
 // Records: every file record has isProtected() set from nimbara::cleanup::isProtectedDeviceFile;
 // protected large files also start unticked. Protected files are still listed and counted.
@@ -18,11 +18,12 @@
 
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cleanup/pr_large_file_node.h"
@@ -110,16 +111,24 @@ class QuickScanEngine {
   private:
     enum class JunkFilter { None, EditedPicture };
     using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+    // Called for each regular file a walk meets, with its size and the depth of its folder.
+    using FileVisit = std::function<void(const std::string& path, std::uint64_t size, int depth)>;
+    struct EntryInfo {
+        std::string kind;  // "st_ifmt"
+        std::uint64_t size = 0;
+    };
 
-    // One junk root: bind, list the root's entries and walk its folders into `list`.
-    void scanJunkRoot(const std::string& root, FileList& list, JunkFilter filter);
-    void walkJunk(const std::string& path, amd::AfcService& afc, FileList& list, JunkFilter filter,
-                  int depth);
-    void walkLargeFiles(const std::string& path, amd::AfcService& afc, int depth);
-    // Handles one entry of a junk folder; false when the walk must end.
-    bool junkEntry(const std::string& path, amd::AfcService& afc, FileList& list, JunkFilter filter,
-                   int depth);
-    bool largeFileEntry(const std::string& path, amd::AfcService& afc, int depth);
+    // Lists `folder` and stats each entry, entering sub-folders while depth < kMaxWalkDepth; the
+    // stop check is asked after every entry.
+    void walk(const std::string& folder, amd::AfcService& afc, int depth, const FileVisit& onFile);
+    std::optional<std::vector<std::string>> readFolder(const std::string& folder,
+                                                       amd::AfcService& afc);
+    std::optional<EntryInfo> entryInfo(const std::string& path, amd::AfcService& afc);
+    // One junk root walked into `list` (unless the scan stopped).
+    void scanJunkRoot(const std::string& root, amd::AfcService& afc, FileList& list,
+                      JunkFilter filter);
+    FileVisit junkCollector(FileList& list, JunkFilter filter);
+    void considerLargeFile(const std::string& path, std::uint64_t size, int depth);
     void addJunk(const std::string& path, std::uint64_t size, FileList& list,
                  const QString& fileType);
     void addLargeFile(const std::string& path, std::uint64_t size);
@@ -133,4 +142,10 @@ class QuickScanEngine {
     StopCheck cancel_;
     bool stopped_ = false;
     QuickScanResult result_;
+    // The junk roots lie on the media root: what the junk step read of them (folder listings,
+    // entry kinds and sizes) is taken, each once, by the large-file walk instead of asking the
+    // device again, and dropped at the walk's end.
+    bool rememberReads_ = false;
+    std::unordered_map<std::string, std::vector<std::string>> junkFolders_;
+    std::unordered_map<std::string, EntryInfo> junkEntries_;
 };

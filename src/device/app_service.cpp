@@ -174,12 +174,12 @@ std::vector<std::string> AppService::GetAppIdentifiers() {
     const PlistValue::Dict& apps = lookup_ ? lookup_->toDict() : kNoApps;
     std::printf("App list count = %ld\n", static_cast<long>(apps.size()));
     std::fflush(stdout);
-    keys_.clear();
-    keys_.reserve(apps.size());
+    std::vector<std::string> keys;
+    keys.reserve(apps.size());
     for (const auto& entry : apps) {
-        keys_.push_back(entry.first);
+        keys.push_back(entry.first);
     }
-    return keys_;
+    return keys;
 }
 
 std::vector<AppRecord> AppService::GetAppList() {

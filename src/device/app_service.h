@@ -73,7 +73,6 @@ class AppService : public BaseService {
 
   private:
     std::optional<nimbara::PlistValue> lookup_;  // the cached lookup
-    std::vector<std::string> keys_;              // its bundle identifiers, in order
 };
 
 }  // namespace amd

@@ -8,6 +8,19 @@ namespace amd {
 
 std::recursive_mutex g_deviceLock;
 
+namespace {
+
+// Prints "* Can't <what> (<rc>)" for a failed step; returns `rc`.
+int reportFailure(const char* what, int rc) {
+    if (rc != 0) {
+        std::printf("* Can't %s (%d)\n", what, rc);
+        std::fflush(stdout);
+    }
+    return rc;
+}
+
+}  // namespace
+
 BaseDevice::BaseDevice(nimbara::md::DeviceHandle handle) : handle_(std::move(handle)) {}
 BaseDevice::~BaseDevice() = default;
 
@@ -17,10 +30,8 @@ int BaseDevice::Connect() {
     }
     g_deviceLock.lock();
     nimbara::noteMainWaitForbidden(+1);
-    const int rc = handle_->connect();
+    const int rc = reportFailure("connect", handle_->connect());
     if (rc != 0) {
-        std::printf("* Can't connect (%d)\n", rc);
-        std::fflush(stdout);
         nimbara::noteMainWaitForbidden(-1);
         g_deviceLock.unlock();
     }
@@ -31,11 +42,7 @@ int BaseDevice::Disconnect() {
     if (!handle_) {
         return -1;
     }
-    const int rc = handle_->disconnect();
-    if (rc != 0) {
-        std::printf("* Can't disconnect (%d)\n", rc);
-        std::fflush(stdout);
-    }
+    const int rc = reportFailure("disconnect", handle_->disconnect());
     nimbara::noteMainWaitForbidden(-1);
     g_deviceLock.unlock();
     return rc;
@@ -57,27 +64,11 @@ int BaseDevice::ValidatePairing() {
 }
 
 int BaseDevice::StartSession() {
-    if (!handle_) {
-        return -1;
-    }
-    const int rc = handle_->startSession();
-    if (rc != 0) {
-        std::printf("* Can't start session (%d)\n", rc);
-        std::fflush(stdout);
-    }
-    return rc;
+    return handle_ ? reportFailure("start session", handle_->startSession()) : -1;
 }
 
 int BaseDevice::StopSession() {
-    if (!handle_) {
-        return -1;
-    }
-    const int rc = handle_->stopSession();
-    if (rc != 0) {
-        std::printf("* Can't stop session (%d)\n", rc);
-        std::fflush(stdout);
-    }
-    return rc;
+    return handle_ ? reportFailure("stop session", handle_->stopSession()) : -1;
 }
 
 DeviceBracket::DeviceBracket(BaseDevice& device) : device_(device) {

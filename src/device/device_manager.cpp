@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"

@@ -10,6 +10,8 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/locked_value.h"
+
 namespace amd {
 class BaseInfo;
 }
@@ -22,46 +24,46 @@ class PRiDeviceNode {
     PRiDeviceNode& operator=(const PRiDeviceNode&) = delete;
 
     // "DeviceName"; also the title of the device's pop-up item
-    QString deviceName() const;
-    void setDeviceName(const QString& value);
+    QString deviceName() const { return deviceName_.get(); }
+    void setDeviceName(const QString& value) { deviceName_.set(value); }
     // total capacity as size text
-    QString deviceSize() const;
-    void setDeviceSize(const QString& value);
+    QString deviceSize() const { return deviceSize_.get(); }
+    void setDeviceSize(const QString& value) { deviceSize_.set(value); }
     // free space as size text
-    QString freeSize() const;
-    void setFreeSize(const QString& value);
+    QString freeSize() const { return freeSize_.get(); }
+    void setFreeSize(const QString& value) { freeSize_.set(value); }
     // per-category size texts (not filled in)
-    QString musicSize() const;
-    void setMusicSize(const QString& value);
-    QString photoSize() const;
-    void setPhotoSize(const QString& value);
-    QString videoSize() const;
-    void setVideoSize(const QString& value);
-    QString appSize() const;
-    void setAppSize(const QString& value);
-    QString otherSize() const;
-    void setOtherSize(const QString& value);
+    QString musicSize() const { return musicSize_.get(); }
+    void setMusicSize(const QString& value) { musicSize_.set(value); }
+    QString photoSize() const { return photoSize_.get(); }
+    void setPhotoSize(const QString& value) { photoSize_.set(value); }
+    QString videoSize() const { return videoSize_.get(); }
+    void setVideoSize(const QString& value) { videoSize_.set(value); }
+    QString appSize() const { return appSize_.get(); }
+    void setAppSize(const QString& value) { appSize_.set(value); }
+    QString otherSize() const { return otherSize_.get(); }
+    void setOtherSize(const QString& value) { otherSize_.set(value); }
     // not filled in
-    QString productVersion() const;
-    void setProductVersion(const QString& value);
+    QString productVersion() const { return productVersion_.get(); }
+    void setProductVersion(const QString& value) { productVersion_.set(value); }
     // "ProductVersion", such as 12.4.1
-    QString iOSVersion() const;
-    void setIOSVersion(const QString& value);
+    QString iOSVersion() const { return iOSVersion_.get(); }
+    void setIOSVersion(const QString& value) { iOSVersion_.set(value); }
     // "SerialNumber"
-    QString seriNumber() const;
-    void setSeriNumber(const QString& value);
+    QString seriNumber() const { return seriNumber_.get(); }
+    void setSeriNumber(const QString& value) { seriNumber_.set(value); }
     // "UniqueDeviceID"; names the device's backup folder
-    QString udidNumber() const;
-    void setUdidNumber(const QString& value);
+    QString udidNumber() const { return udidNumber_.get(); }
+    void setUdidNumber(const QString& value) { udidNumber_.set(value); }
     // "BuildVersion"
-    QString firemVersion() const;
-    void setFiremVersion(const QString& value);
+    QString firemVersion() const { return firemVersion_.get(); }
+    void setFiremVersion(const QString& value) { firemVersion_.set(value); }
     // "PhoneNumber"
-    QString PhoneNumber() const;
-    void setPhoneNumber(const QString& value);
+    QString PhoneNumber() const { return PhoneNumber_.get(); }
+    void setPhoneNumber(const QString& value) { PhoneNumber_.set(value); }
     // "ProductType", such as iPhone9,1
-    QString deviceModel() const;
-    void setDeviceModel(const QString& value);
+    QString deviceModel() const { return deviceModel_.get(); }
+    void setDeviceModel(const QString& value) { deviceModel_.set(value); }
 
     // "TotalDiskCapacity" and "AmountDataAvailable" in bytes.
     std::uint64_t totalFileSizeNumber() const { return totalFileSizeNumber_.load(); }
@@ -79,26 +81,23 @@ class PRiDeviceNode {
     void SetBaseInfo(const std::shared_ptr<amd::BaseInfo>& bi);
 
   private:
-    QString get(const QString& field) const;
-    void put(QString& field, const QString& value);
-
-    mutable std::mutex mutex_;  // guards the texts and bi_
+    mutable std::mutex mutex_;  // guards bi_
     std::weak_ptr<amd::BaseInfo> bi_;
-    QString deviceName_;
-    QString deviceSize_;
-    QString freeSize_;
-    QString musicSize_;
-    QString photoSize_;
-    QString videoSize_;
-    QString appSize_;
-    QString otherSize_;
-    QString productVersion_;
-    QString iOSVersion_;
-    QString seriNumber_;
-    QString udidNumber_;
-    QString firemVersion_;
-    QString PhoneNumber_;
-    QString deviceModel_;
+    LockedValue<QString> deviceName_;
+    LockedValue<QString> deviceSize_;
+    LockedValue<QString> freeSize_;
+    LockedValue<QString> musicSize_;
+    LockedValue<QString> photoSize_;
+    LockedValue<QString> videoSize_;
+    LockedValue<QString> appSize_;
+    LockedValue<QString> otherSize_;
+    LockedValue<QString> productVersion_;
+    LockedValue<QString> iOSVersion_;
+    LockedValue<QString> seriNumber_;
+    LockedValue<QString> udidNumber_;
+    LockedValue<QString> firemVersion_;
+    LockedValue<QString> PhoneNumber_;
+    LockedValue<QString> deviceModel_;
     std::atomic<std::uint64_t> totalFileSizeNumber_{0};
     std::atomic<std::uint64_t> freeFileSizeNumber_{0};
     std::atomic<int> deviceIndex_{-1};

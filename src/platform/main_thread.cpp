@@ -36,9 +36,6 @@ bool isMainThread() {
 void noteMainWaitForbidden(int delta) {
     t_forbiddenDepth += delta;
 }
-int mainWaitForbiddenDepth() {
-    return t_forbiddenDepth;
-}
 
 bool performOnMain(const std::function<void()>& fn) {
     if (isMainThread()) {

@@ -25,6 +25,5 @@ bool isMainThread();
 // Counts, per thread, the locks under which waiting for the main thread would deadlock (the
 // device lock). performOnMain reports a call made while one is held.
 void noteMainWaitForbidden(int delta);
-int mainWaitForbiddenDepth();
 
 }  // namespace nimbara

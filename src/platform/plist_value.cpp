@@ -3,11 +3,10 @@
 #include <plist/plist.h>
 
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 
 #include "platform/text_format.h"
 

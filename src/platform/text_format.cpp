@@ -1,7 +1,6 @@
 #include "platform/text_format.h"
 
 #include <charconv>
-#include <cmath>
 #include <system_error>
 
 namespace nimbara {

@@ -5,17 +5,21 @@
 #include <QPainter>
 #include <QRectF>
 
+#include <concepts>
+
 namespace nimbara::ui {
 
 // `value` with NaN as 0.
-inline float finiteOrZero(float value) {
-    return value == value ? value : 0.0f;
+template <std::floating_point T>
+T finiteOrZero(T value) {
+    return value == value ? value : T(0);
 }
 
 // `value` clamped to [0, 1], NaN as 0.
-inline float clampedFraction(float value) {
-    const float v = finiteOrZero(value);
-    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
+template <std::floating_point T>
+T clampedFraction(T value) {
+    const T v = finiteOrZero(value);
+    return v < T(0) ? T(0) : (v > T(1) ? T(1) : v);
 }
 
 // Fills `rect` (rounded by `radius`) with a vertical gradient from `start` at the bottom to

@@ -10,9 +10,42 @@
 #include "ui/control_notifications.h"
 #include "ui/named_image.h"
 
+// --- PRViewWatchingCell ---
+
+PRViewWatchingCell::PRViewWatchingCell(bool tracksMoves, QObject* parent)
+    : QStyledItemDelegate(parent), tracksMoves_(tracksMoves) {}
+
+void PRViewWatchingCell::watchView(QAbstractItemView* view) {
+    if (view == nullptr || view == view_) {
+        return;
+    }
+    if (view_) {
+        view_->viewport()->removeEventFilter(this);
+    }
+    view_ = view;
+    if (tracksMoves_) {
+        view->setMouseTracking(true);
+    }
+    view->viewport()->installEventFilter(this);
+}
+
+void PRViewWatchingCell::watchPaintingView(const QStyleOptionViewItem& option) const {
+    const_cast<PRViewWatchingCell*>(this)->watchView(
+        qobject_cast<QAbstractItemView*>(const_cast<QWidget*>(option.widget)));
+}
+
+bool PRViewWatchingCell::eventFilter(QObject* watched, QEvent* event) {
+    if (view_ && watched == view_->viewport()) {
+        viewportEvent(event);
+        // The viewport is not an editor: leave its events to the view.
+        return false;
+    }
+    return QStyledItemDelegate::eventFilter(watched, event);
+}
+
 // --- PRButtonCell ---
 
-PRButtonCell::PRButtonCell(QObject* parent) : QStyledItemDelegate(parent) {}
+PRButtonCell::PRButtonCell(QObject* parent) : PRViewWatchingCell(true, parent) {}
 
 PRCellHit PRButtonCell::hitTest(const QPoint& pos, const QRect& cellFrame) {
     qDebug().noquote()
@@ -26,26 +59,13 @@ PRCellHit PRButtonCell::hitTest(const QPoint& pos, const QRect& cellFrame) {
     return rest.contains(pos) ? PRCellHit::Content : PRCellHit::None;
 }
 
-void PRButtonCell::watchView(QAbstractItemView* view) {
-    if (view == nullptr || view == view_) {
-        return;
-    }
-    if (view_) {
-        view_->viewport()->removeEventFilter(this);
-    }
-    view_ = view;
-    view->setMouseTracking(true);
-    view->viewport()->installEventFilter(this);
-}
-
 void PRButtonCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
                          const QModelIndex& index) const {
-    const_cast<PRButtonCell*>(this)->watchView(
-        qobject_cast<QAbstractItemView*>(const_cast<QWidget*>(option.widget)));
+    watchPaintingView(option);
     QStyledItemDelegate::paint(painter, option, index);
     const QRect square(option.rect.x(), option.rect.y(), option.rect.height(),
                        option.rect.height());
-    if (showsBorder_ && index == hovered_) {
+    if (index == hovered_) {
         QStyleOptionButton bezel;
         bezel.rect = square;
         bezel.state = QStyle::State_Enabled | QStyle::State_MouseOver | QStyle::State_Raised;
@@ -63,30 +83,24 @@ void PRButtonCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
     }
 }
 
-bool PRButtonCell::eventFilter(QObject* watched, QEvent* event) {
-    if (view_ && watched == view_->viewport()) {
-        if (event->type() == QEvent::MouseMove) {
-            const auto* move = static_cast<QMouseEvent*>(event);
-            const QModelIndex index = view_->indexAt(move->position().toPoint());
-            const bool ours = index.isValid() && view_->itemDelegateForIndex(index) == this;
-            if (!ours) {
-                mouseExited();
-            } else if (index != hovered_) {
-                mouseExited();
-                mouseEntered(index);
-            }
-        } else if (event->type() == QEvent::Leave) {
+void PRButtonCell::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = view_->indexAt(move->position().toPoint());
+        const bool ours = index.isValid() && view_->itemDelegateForIndex(index) == this;
+        if (!ours) {
             mouseExited();
+        } else if (index != hovered_) {
+            mouseExited();
+            mouseEntered(index);
         }
-        // The viewport is not an editor: leave its events to the view.
-        return false;
+    } else if (event->type() == QEvent::Leave) {
+        mouseExited();
     }
-    return QStyledItemDelegate::eventFilter(watched, event);
 }
 
 void PRButtonCell::mouseEntered(const QModelIndex& index) {
     hovered_ = index;
-    showsBorder_ = true;
     imageName_ = QStringLiteral("uninstall.png");
     if (view_) {
         view_->viewport()->update();
@@ -99,7 +113,6 @@ void PRButtonCell::mouseExited() {
         return;
     }
     hovered_ = QPersistentModelIndex();
-    showsBorder_ = false;
     if (view_) {
         view_->viewport()->update();
     }
@@ -108,7 +121,7 @@ void PRButtonCell::mouseExited() {
 
 // --- PRButtonTipCell ---
 
-PRButtonTipCell::PRButtonTipCell(QObject* parent) : QStyledItemDelegate(parent) {}
+PRButtonTipCell::PRButtonTipCell(QObject* parent) : PRViewWatchingCell(false, parent) {}
 
 void PRButtonTipCell::setButtonCellType() {
     if (hasDownload_) {
@@ -119,21 +132,9 @@ void PRButtonTipCell::setButtonCellType() {
     }
 }
 
-void PRButtonTipCell::watchView(QAbstractItemView* view) {
-    if (view == nullptr || view == view_) {
-        return;
-    }
-    if (view_) {
-        view_->viewport()->removeEventFilter(this);
-    }
-    view_ = view;
-    view->viewport()->installEventFilter(this);
-}
-
 void PRButtonTipCell::paint(QPainter* painter, const QStyleOptionViewItem& option,
                             const QModelIndex& index) const {
-    const_cast<PRButtonTipCell*>(this)->watchView(
-        qobject_cast<QAbstractItemView*>(const_cast<QWidget*>(option.widget)));
+    watchPaintingView(option);
     const QPixmap image = imageName_.isEmpty() ? QPixmap() : nimbara::ui::namedImage(imageName_);
     if (image.isNull()) {
         QStyledItemDelegate::paint(painter, option, index);
@@ -149,14 +150,10 @@ void PRButtonTipCell::paint(QPainter* painter, const QStyleOptionViewItem& optio
     painter->restore();
 }
 
-bool PRButtonTipCell::eventFilter(QObject* watched, QEvent* event) {
-    if (view_ && watched == view_->viewport()) {
-        if (event->type() == QEvent::Enter) {
-            mouseEnter_ = true;
-        } else if (event->type() == QEvent::Leave) {
-            mouseEnter_ = false;
-        }
-        return false;
+void PRButtonTipCell::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Enter) {
+        mouseEnter_ = true;
+    } else if (event->type() == QEvent::Leave) {
+        mouseEnter_ = false;
     }
-    return QStyledItemDelegate::eventFilter(watched, event);
 }

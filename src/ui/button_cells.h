@@ -16,12 +16,35 @@ enum class PRCellHit {
     Trackable,  // on a part that tracks the mouse (the left square of a PRButtonCell)
 };
 
+// A cell that follows the mouse over the view it paints, by filtering that view's viewport.
+class PRViewWatchingCell : public QStyledItemDelegate {
+    Q_OBJECT
+  public:
+    // Starts following the mouse over `view`'s cells (paint does this for the view it paints).
+    void watchView(QAbstractItemView* view);
+
+  protected:
+    // `tracksMoves`: the watched view also reports moves without a button pressed.
+    PRViewWatchingCell(bool tracksMoves, QObject* parent);
+
+    // Watches the view `option` paints for.
+    void watchPaintingView(const QStyleOptionViewItem& option) const;
+    // An event of the watched viewport; the view still handles it afterwards.
+    virtual void viewportEvent(QEvent* event) = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    QPointer<QAbstractItemView> view_;
+
+  private:
+    bool tracksMoves_;
+};
+
 // A button cell: the square at its left (as wide as the cell is high) is trackable. When the
 // mouse enters a row of its column (the delegate follows the mouse over the views it paints) it
 // takes the image "uninstall.png", shows a bezel in that row and posts
 // "PRbuttonCellMouseEntered"; leaving hides the bezel and posts "PRbuttonCellMouseExited". Both
 // carry the delegate as object. Clicks are the view's standard handling.
-class PRButtonCell : public QStyledItemDelegate {
+class PRButtonCell : public PRViewWatchingCell {
     Q_OBJECT
   public:
     explicit PRButtonCell(QObject* parent = nullptr);
@@ -31,7 +54,7 @@ class PRButtonCell : public QStyledItemDelegate {
 
     // The row under the mouse (invalid when none).
     QModelIndex hoveredIndex() const { return hovered_; }
-    bool showsBorderOnlyWhileMouseInside() const { return showsBorder_; }
+    bool showsBorderOnlyWhileMouseInside() const { return hovered_.isValid(); }
 
     // The image the cell shows in its left square (empty until the mouse first entered).
     QString imageName() const { return imageName_; }
@@ -39,25 +62,20 @@ class PRButtonCell : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-    // Starts following the mouse over `view`'s cells (paint does this for the view it paints).
-    void watchView(QAbstractItemView* view);
-
   protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    void viewportEvent(QEvent* event) override;
 
   private:
     void mouseEntered(const QModelIndex& index);
     void mouseExited();
 
-    QPointer<QAbstractItemView> view_;
     QPersistentModelIndex hovered_;
-    bool showsBorder_ = false;
     QString imageName_;
 };
 
 // A button cell with a download state, for interface files only: nothing drives it yet.
 // setButtonCellType picks its image and action name from `hasDownload`.
-class PRButtonTipCell : public QStyledItemDelegate {
+class PRButtonTipCell : public PRViewWatchingCell {
     Q_OBJECT
   public:
     explicit PRButtonTipCell(QObject* parent = nullptr);
@@ -78,14 +96,11 @@ class PRButtonTipCell : public QStyledItemDelegate {
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
 
-    // Follows the mouse entering and leaving `view` (paint does this for the view it paints).
-    void watchView(QAbstractItemView* view);
-
   protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Follows the mouse entering and leaving the view.
+    void viewportEvent(QEvent* event) override;
 
   private:
-    QPointer<QAbstractItemView> view_;
     bool hasDownload_ = false;
     bool mouseEnter_ = false;
     QString imageName_;

@@ -70,14 +70,10 @@ std::vector<ColorProgressBar::Segment> ColorProgressBar::segments() const {
     return result;
 }
 
-void ColorProgressBar::drawBezel(QPainter& painter) const {
-    nimbara::ui::drawBarBezel(painter, size(), bezelRadius_, QColor(219, 219, 219));
-}
-
 void ColorProgressBar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawBezel(painter);
+    nimbara::ui::drawBarBezel(painter, size(), bezelRadius_, QColor(219, 219, 219));
     for (const Segment& segment : segments()) {
         nimbara::ui::fillGradientRect(painter, segment.rect, segment.startColor, segment.endColor,
                                       segment.cornerRadius);

@@ -6,8 +6,6 @@
 #include <QWidget>
 #include <vector>
 
-class QPainter;
-
 // A storage bar in one of two modes. Category mode (after the five-fraction setter) draws the
 // music, photo, video, app and others segments side by side; two-value mode (after the
 // used/free setter) draws one used rectangle. Fractions are of the device's total; NaN counts
@@ -51,7 +49,6 @@ class ColorProgressBar : public QWidget {
     virtual std::pair<QColor, QColor> usedColors(float used) const = 0;
 
     void paintEvent(QPaintEvent* event) override;
-    void drawBezel(QPainter& painter) const;
 
   private:
     double bezelRadius_;

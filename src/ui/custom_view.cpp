@@ -5,19 +5,10 @@
 
 #include "ui/bar_painting.h"
 
-namespace {
-double clampedProgress(double value) {
-    if (!(value == value)) {
-        return 0.0;
-    }
-    return value < 0.0 ? 0.0 : (value > 1.0 ? 1.0 : value);
-}
-}  // namespace
-
 CustomView::CustomView(QWidget* parent) : QWidget(parent) {}
 
 void CustomView::setProgress(double progress) {
-    progress_ = clampedProgress(progress);
+    progress_ = nimbara::ui::clampedFraction(progress);
     update();
 }
 
@@ -29,7 +20,7 @@ void CustomView::animateProgress(double progress) {
     }
     animation_->stop();
     animation_->setStartValue(progress_);
-    animation_->setEndValue(clampedProgress(progress));
+    animation_->setEndValue(nimbara::ui::clampedFraction(progress));
     animation_->start();
 }
 

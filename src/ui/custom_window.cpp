@@ -11,11 +11,7 @@
 QMHeaderView::QMHeaderView(QWidget* parent) : QWidget(parent) {}
 
 QPixmap QMHeaderView::headImage() const {
-    if (headImage_.isNull()) {
-        static const QPixmap fallback = nimbara::ui::namedImage("whitewindowtitleimage.png");
-        return fallback;
-    }
-    return headImage_;
+    return headImage_.isNull() ? nimbara::ui::namedImage("whitewindowtitleimage.png") : headImage_;
 }
 
 void QMHeaderView::UpdateWindowImage(const QPixmap& image) {

@@ -1,5 +1,6 @@
 #include "ui/image_catalog_render.h"
 
+#include "ui/fonts.h"
 #include "ui/image_catalog_glyphs.h"
 
 #include <QFont>
@@ -34,8 +35,13 @@ QColor mix(const QColor& a, const QColor& b, qreal t) {
                             static_cast<float>(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
 }
 
+// The square of side `side` centred on `centre`.
+QRectF squareAround(QPointF centre, qreal side) {
+    return {centre.x() - side / 2, centre.y() - side / 2, side, side};
+}
+
 QFont labelFont(qreal pixelSize, bool bold) {
-    QFont font(QStringLiteral("DejaVu Sans"));
+    QFont font(QString::fromLatin1(kAppFontSubstitute));
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixelSize))));
     font.setWeight(bold ? QFont::DemiBold : QFont::Normal);
     font.setHintingPreference(QFont::PreferNoHinting);
@@ -160,8 +166,7 @@ void paintCategoryTile(QPainter& p, const ImageRecipe& r, const QRectF& box) {
     QPainterPath badge;
     badge.addEllipse(centre, side * 0.78, side * 0.78);
     p.fillPath(badge, withAlpha(base, hover ? 0.2 : 0.12));
-    drawGlyph(p, r.glyph, QRectF(centre.x() - side / 2, centre.y() - side / 2, side, side), base,
-              0.22);
+    drawGlyph(p, r.glyph, squareAround(centre, side), base, 0.22);
     QPainterPath bar;
     bar.addRoundedRect(QRectF(card.center().x() - 14, card.bottom() - 9, 28, 3.5), 1.75, 1.75);
     p.fillPath(bar, hover ? base : withAlpha(base, 0.45));
@@ -371,10 +376,8 @@ void paintDevice(QPainter& p, const ImageRecipe& r, const QRectF& box) {
         p.setPen(QPen(tint, 2.2 * unit, Qt::SolidLine, Qt::RoundCap));
         p.drawLine(QPointF(screen.left() + 2, y), QPointF(screen.right() - 2, y));
         const qreal glyphSide = screen.width() * 0.45;
-        drawGlyph(p, Glyph::Search,
-                  QRectF(screen.center().x() - glyphSide / 2, screen.center().y() - glyphSide / 2,
-                         glyphSide, glyphSide),
-                  withAlpha(tint, 0.55), 0.1);
+        drawGlyph(p, Glyph::Search, squareAround(screen.center(), glyphSide), withAlpha(tint, 0.55),
+                  0.1);
     } else if (variant >= 11 && variant <= 17) {
         // Clean-up frames: the screen fills with green; the last frame shows a tick.
         const int frame = variant - 10;
@@ -384,8 +387,7 @@ void paintDevice(QPainter& p, const ImageRecipe& r, const QRectF& box) {
         fill.setColorAt(1, withAlpha(tint, 0.6));
         p.fillRect(QRectF(screen.left(), screen.bottom() - level, screen.width(), level), fill);
         const qreal glyphSide = screen.width() * 0.5;
-        const QRectF glyphBox(screen.center().x() - glyphSide / 2,
-                              screen.center().y() - glyphSide / 2, glyphSide, glyphSide);
+        const QRectF glyphBox = squareAround(screen.center(), glyphSide);
         if (frame == 7) {
             p.setBrush(tint);
             p.setPen(Qt::NoPen);
@@ -408,10 +410,7 @@ void paintDevice(QPainter& p, const ImageRecipe& r, const QRectF& box) {
 
     if (variant == 20) {
         const qreal glyphSide = screen.width() * 0.55;
-        drawGlyph(p, Glyph::Plug,
-                  QRectF(screen.center().x() - glyphSide / 2, screen.center().y() - glyphSide / 2,
-                         glyphSide, glyphSide),
-                  kAccent, 0.2);
+        drawGlyph(p, Glyph::Plug, squareAround(screen.center(), glyphSide), kAccent, 0.2);
     }
 }
 
@@ -534,7 +533,7 @@ void paintIllustration(QPainter& p, const ImageRecipe& r, const QRectF& box) {
     }
     const QColor base(r.colour);
     const qreal side = std::min(box.width(), box.height()) - 4;
-    const QRectF disc(box.center().x() - side / 2, box.center().y() - side / 2, side, side);
+    const QRectF disc = squareAround(box.center(), side);
     p.setPen(Qt::NoPen);
     p.setBrush(withAlpha(base, 0.13));
     p.drawEllipse(disc);
@@ -549,10 +548,7 @@ void paintIllustration(QPainter& p, const ImageRecipe& r, const QRectF& box) {
                       small * 0.7, small * 0.7);
     }
     const qreal glyphSide = side * 0.56;
-    drawGlyph(p, r.glyph,
-              QRectF(disc.center().x() - glyphSide / 2, disc.center().y() - glyphSide / 2,
-                     glyphSide, glyphSide),
-              base, 0.2);
+    drawGlyph(p, r.glyph, squareAround(disc.center(), glyphSide), base, 0.2);
 }
 
 void paintPlainGlyph(QPainter& p, const ImageRecipe& r, const QRectF& box) {
@@ -595,8 +591,7 @@ void paintAppTile(QPainter& p, const ImageRecipe& r, const QRectF& box) {
     gradient.setColorAt(1, base.darker(108));
     p.fillPath(shape, gradient);
     const qreal glyphSide = tile.width() * 0.58;
-    const QRectF glyphBox(tile.center().x() - glyphSide / 2, tile.center().y() - glyphSide / 2,
-                          glyphSide, glyphSide);
+    const QRectF glyphBox = squareAround(tile.center(), glyphSide);
     drawGlyph(p, r.glyph, glyphBox, Qt::white, 0.25);
     if (r.variant == 1) {
         // The application icon: a device with a green tick badge.

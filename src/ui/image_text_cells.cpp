@@ -163,14 +163,13 @@ void PRImageCellBase::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
 QSize PRImageCellBase::sizeHint(const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
-    QStyleOptionViewItem opt = option;
     // The image is laid out by the cell, not by the standard item: measure the text alone.
-    QSize size = QStyledItemDelegate::sizeHint(opt, index);
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
     const QSize imageSize = imageSizeOf(imageFor(index));
     if (hasImage(imageSize)) {
         // A row decoration was already measured by the standard item, at the decoration size.
         const int measured =
-            index.data(Qt::DecorationRole).isValid() ? opt.decorationSize.width() : 0;
+            index.data(Qt::DecorationRole).isValid() ? option.decorationSize.width() : 0;
         size.rwidth() += imageSize.width() + 3 - measured;
         size.setHeight(std::max(size.height(), imageSize.height()));
     } else {

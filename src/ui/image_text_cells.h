@@ -11,8 +11,8 @@
 #include "ui/button_cells.h"
 
 // Set by PRImageAndTextCell on every tracked click: true when the click hit the tick image of
-// the row (see PRImageAndTextCell). The backup browser's outline reads it to decide whether a
-// click toggles the row's tick. Main thread only.
+// the row (see PRImageAndTextCell). An outline that shows its ticks with this cell reads it to
+// decide whether a click toggles the row's tick. Main thread only.
 bool imageTextCellTickHit();
 void setImageTextCellTickHit(bool hit);
 

@@ -24,14 +24,10 @@ std::optional<QRectF> PRProgressView::filledRect() const {
     return QRectF(2.0, 1.0, barWidth, h - 3.5);
 }
 
-void PRProgressView::drawBezel(QPainter& painter) const {
-    nimbara::ui::drawBarBezel(painter, size(), 0.0, QColor(168, 168, 168));
-}
-
 void PRProgressView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawBezel(painter);
+    nimbara::ui::drawBarBezel(painter, size(), 0.0, QColor(168, 168, 168));
     if (const auto bar = filledRect()) {
         const QColor blue(95, 146, 236);
         nimbara::ui::fillGradientRect(painter, *bar, blue, blue);

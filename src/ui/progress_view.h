@@ -5,8 +5,6 @@
 #include <QWidget>
 #include <optional>
 
-class QPainter;
-
 // Draws a grey track and, for a value in (0, 1], a blue bar of value * width - 4 (at least 2).
 // A value of 0 or above 1 shows the empty track; NaN counts as 0.
 class PRProgressView : public QWidget {
@@ -25,7 +23,6 @@ class PRProgressView : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void drawBezel(QPainter& painter) const;
 
   private:
     float value_ = 0.0f;

@@ -1,63 +1,21 @@
 #include "ui/read_only_text.h"
 
-#include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QMouseEvent>
 
 // --- PRTextView ---
 
-PRTextView::PRTextView(QWidget* parent) : QTextEdit(parent) {
+PRTextView::PRTextView(QWidget* parent) : InputSwallowing(parent) {
     setReadOnly(true);
     setTextInteractionFlags(Qt::NoTextInteraction);
     setContextMenuPolicy(Qt::NoContextMenu);
 }
 
-void PRTextView::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextView::mouseDoubleClickEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextView::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextView::keyPressEvent(QKeyEvent* event) {
-    event->accept();
-}
-
-void PRTextView::contextMenuEvent(QContextMenuEvent* event) {
-    event->accept();
-}
-
 // --- PRTextFiled ---
 
-PRTextFiled::PRTextFiled(QWidget* parent) : QLineEdit(parent) {
+PRTextFiled::PRTextFiled(QWidget* parent) : InputSwallowing(parent) {
     setReadOnly(true);
     setContextMenuPolicy(Qt::NoContextMenu);
     setFrame(false);
-}
-
-void PRTextFiled::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextFiled::mouseDoubleClickEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextFiled::mouseMoveEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void PRTextFiled::keyPressEvent(QKeyEvent* event) {
-    event->accept();
-}
-
-void PRTextFiled::contextMenuEvent(QContextMenuEvent* event) {
-    event->accept();
 }
 
 // --- PRFeedBackView ---

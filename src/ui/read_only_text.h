@@ -2,42 +2,46 @@
 // placeholder text clears on the first click.
 #pragma once
 
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTextEdit>
+
+// Swallows every mouse-down, right mouse-down, drag, double click, key-down and context-menu
+// request, so the text of `Base` can't be selected or copied.
+template <class Base>
+class InputSwallowing : public Base {
+  public:
+    using Base::Base;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseMoveEvent(QMouseEvent* event) override { event->accept(); }
+    void keyPressEvent(QKeyEvent* event) override { event->accept(); }
+    void contextMenuEvent(QContextMenuEvent* event) override { event->accept(); }
+};
 
 // A read-only text view: no context menu; mouse-down, right mouse-down and key-down are
 // consumed, so its text can't be selected or copied.
-class PRTextView : public QTextEdit {
+class PRTextView : public InputSwallowing<QTextEdit> {
     Q_OBJECT
   public:
     explicit PRTextView(QWidget* parent = nullptr);
 
     void setString(const QString& text) { setPlainText(text); }
     QString string() const { return toPlainText(); }
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 // A read-only one-line field with the same restrictions.
-class PRTextFiled : public QLineEdit {
+class PRTextFiled : public InputSwallowing<QLineEdit> {
     Q_OBJECT
   public:
     explicit PRTextFiled(QWidget* parent = nullptr);
 
     void setStringValue(const QString& text) { setText(text); }
     QString stringValue() const { return text(); }
-
-  protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
 };
 
 // An editable text view whose placeholder text ("Provide any suggestions or problems to us." or

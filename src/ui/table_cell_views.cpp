@@ -2,7 +2,6 @@
 
 #include <QHBoxLayout>
 #include <QMouseEvent>
-#include <QPointer>
 
 #include "ui/control_notifications.h"
 #include "ui/fonts.h"

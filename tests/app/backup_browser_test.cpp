@@ -128,7 +128,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_TRUE(showsWidget(*page, page->resultView));
     EXPECT_EQ(page->backupPopBtn->count(), 1);
     EXPECT_TRUE(page->backupPopBtn->isEnabled());
-    const int contacts = static_cast<int>(page->contactArray().size());
+    const int contacts = static_cast<int>(page->records().contactArray().size());
     EXPECT_GT(contacts, 0);
     EXPECT_EQ(page->contactTable->rowCount(), contacts);
     EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  %1").arg(contacts));
@@ -137,8 +137,8 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_GE(page->BackUpFilesNum(), contacts);
     // Every count label was filled while the scan ran and keeps its text; deleted photos read 0.
     EXPECT_EQ(page->photovideoNumlab->text(),
-              QStringLiteral("Photo&Video:  %1").arg(page->photoAndVideoArray().size()));
-    EXPECT_GT(page->photoAndVideoArray().size(), 0u);
+              QStringLiteral("Photo&Video:  %1").arg(page->records().photoAndVideoArray().size()));
+    EXPECT_GT(page->records().photoAndVideoArray().size(), 0u);
     EXPECT_EQ(page->delPhotovideoNumlab->text(), QStringLiteral("Photo&Video:  0"));
     EXPECT_EQ(page->delContactNumlab->text(), QStringLiteral("Contacts:  0"));
     EXPECT_EQ(page->callNumlab->text(), QStringLiteral("Call History:  0"));
@@ -164,7 +164,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     ASSERT_TRUE(pumpUntil([&] { return page->scanFinished() && !page->isScanning(); }));
     pumpEvents(5);
     EXPECT_EQ(hub().GetresultViewController(), page);
-    EXPECT_EQ(static_cast<int>(page->contactArray().size()), contacts);
+    EXPECT_EQ(static_cast<int>(page->records().contactArray().size()), contacts);
     EXPECT_EQ(page->contactTable->rowCount(), contacts);
 }
 
@@ -190,7 +190,7 @@ TEST_F(BackupBrowserTest, WithoutBackupsTheUserIsToldHowToMakeOne) {
     EXPECT_EQ(page->backupPopBtn->count(), 1);
     EXPECT_EQ(page->backupPopBtn->itemText(0), QStringLiteral("No Device"));
     EXPECT_FALSE(page->isScanning());
-    EXPECT_TRUE(page->contactArray().empty());
+    EXPECT_TRUE(page->records().contactArray().empty());
 
     // A device attached: the default button opens the backup page.
     ASSERT_GE(attachNew("dev-a", Dev("Phone A")), 0);
@@ -229,13 +229,13 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     ASSERT_EQ(nodes.size(), 2u);
     const int secondRow = nodes[0]->strDeviceName() == QStringLiteral("Second Phone") ? 0 : 1;
     const int firstRow = 1 - secondRow;
-    const auto firstContacts = page->contactArray().size();
+    const auto firstContacts = page->records().contactArray().size();
 
     // Choosing the item scanned last starts nothing.
     page->backupPopBtn->setCurrentIndex(page->currentSelect());
     page->actSelectBackUpBtn(page->backupPopBtn);
     EXPECT_FALSE(page->isScanning());
-    EXPECT_EQ(page->contactArray().size(), firstContacts);
+    EXPECT_EQ(page->records().contactArray().size(), firstContacts);
 
     // Another item clears the records and scans that backup; the pop-up keeps its items.
     if (page->currentSelect() != secondRow) {
@@ -245,7 +245,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     }
     EXPECT_EQ(page->currentSelect(), secondRow);
     EXPECT_EQ(hub().currentNode()->strDeviceName(), QStringLiteral("Second Phone"));
-    ASSERT_EQ(page->contactArray().size(), 2u);
+    ASSERT_EQ(page->records().contactArray().size(), 2u);
     EXPECT_EQ(page->contactTable->rowCount(), 2);
     EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  2"));
     EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Second Phone"));
@@ -257,7 +257,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     page->backupPopBtn->setCurrentIndex(firstRow);
     page->actSelectBackUpBtn(page->backupPopBtn);
     ASSERT_TRUE(waitForScan(*page));
-    EXPECT_EQ(page->contactArray().size(), firstContacts);
+    EXPECT_EQ(page->records().contactArray().size(), firstContacts);
     EXPECT_EQ(page->contactTable->rowCount(), static_cast<int>(firstContacts));
 }
 

@@ -6,6 +6,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QWidget>
 
 #include <array>
 #include <chrono>
@@ -31,6 +32,11 @@
 #include "test_support.h"
 
 namespace nimbara::test {
+
+// The widget exists and is not hidden.
+inline bool shown(const QWidget* widget) {
+    return widget != nullptr && !widget->isHidden();
+}
 
 // A simulated device to attach: Dev("Name").version("8.2").disk(total, free).metrics(...).
 struct Dev {

@@ -29,10 +29,6 @@
 namespace nimbara::test {
 namespace {
 
-bool shown(const QWidget* widget) {
-    return widget != nullptr && !widget->isHidden();
-}
-
 #define OUTLET(ui, name) std::pair<const QObject*, const char*>(ui.name, #name)
 
 std::vector<std::pair<const QObject*, const char*>> mainOutlets(const MainWindowUi& u) {

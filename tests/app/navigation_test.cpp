@@ -23,10 +23,6 @@ namespace {
 
 using ui::PageCallLog;
 
-bool shown(const QWidget* widget) {
-    return widget != nullptr && !widget->isHidden();
-}
-
 // The page views that are not hidden, by object name.
 std::vector<std::string> shownPages(const MainWindowUi& ui) {
     std::vector<std::string> result;

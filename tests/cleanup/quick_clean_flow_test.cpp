@@ -193,9 +193,7 @@ TEST_F(QuickCleanFlowTest, ProgressTextsComeInOrder) {
     fillDevice(device);
     const int index = attachBuilt(device);
     ASSERT_GE(index, 0);
-    auto options = optionsFor(index, tmp_ / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "Export");
     options.photoLibrarySize = 5;
     ProgressLog log;
     const auto report = QuickCleanEngine(options, scanOf(), nullptr, recordInto(log)).run();
@@ -227,9 +225,7 @@ TEST_F(QuickCleanFlowTest, FinishesWhenTheCameraRollIsEmptyOrNeverOpens) {
     device.addMediaFile("/Downloads/a.tmp", "aaaa");
     const int index = attachBuilt(device);
     ASSERT_GE(index, 0);
-    auto options = optionsFor(index, tmp_ / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "Export");
     QuickScanResult scan;
     scan.downloadTempArray.push_back(junk("/Downloads/a.tmp", 4));
 
@@ -254,9 +250,7 @@ TEST_F(QuickCleanFlowTest, AStopRequestEndsTheCleanUpBeforeAnyRemoval) {
     fillDevice(device);
     const int index = attachBuilt(device);
     ASSERT_GE(index, 0);
-    auto options = optionsFor(index, tmp_ / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "Export");
     ProgressLog log;
     const auto report =
         QuickCleanEngine(options, scanOf(), nullptr, recordInto(log), [] { return true; }).run();
@@ -273,9 +267,7 @@ TEST_F(QuickCleanFlowTest, FinishesWhenTheFileServiceIsRefused) {
     device.setFault("RefusedServices", PlistValue(PlistValue::Array{"com.apple.afc"}));
     const int index = attachBuilt(device);
     ASSERT_GE(index, 0);
-    auto options = optionsFor(index, tmp_ / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "Export");
     ProgressLog log;
     const auto report = QuickCleanEngine(options, scanOf(), nullptr, recordInto(log)).run();
 
@@ -306,9 +298,7 @@ TEST_F(QuickCleanFlowTest, ADeviceLeavingMidRunEndsTheCleanUpWithTrueFigures) {
         if (index < 0 || !amd::DeviceManager::GetInstance().IsAttached(index, serialOf(index))) {
             continue;  // the limit ran out while attaching
         }
-        auto options = optionsFor(index, tmp_ / ("Export" + std::to_string(limit)));
-        options.photosTicked = true;
-        options.junkTicked = true;
+        auto options = tickedOptionsFor(index, tmp_ / ("Export" + std::to_string(limit)));
         ProgressLog log;
         const auto report = QuickCleanEngine(options, scanOf(), nullptr, recordInto(log)).run();
 
@@ -361,9 +351,7 @@ TEST_F(QuickCleanFlowTest, ActsOnlyOnItsOwnDevice) {
     fillDevice(first);
     const int index = attachBuilt(first);
     ASSERT_GE(index, 0);
-    auto options = optionsFor(index, tmp_ / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "Export");
     ASSERT_TRUE(library_->detach(first.dir().string()));
 
     auto second = builder("theirs");

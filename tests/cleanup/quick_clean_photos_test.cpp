@@ -116,9 +116,7 @@ TEST_F(QuickCleanPhotosTest, NothingIsDeletedWhenTheExportFolderCannotBeMade) {
 
     // A plain file where a parent folder should be: the folder can't be created.
     writeText(tmp_ / "not-a-folder", "x");
-    auto options = optionsFor(index, tmp_ / "not-a-folder" / "Export");
-    options.photosTicked = true;
-    options.junkTicked = true;
+    auto options = tickedOptionsFor(index, tmp_ / "not-a-folder" / "Export");
     QuickScanResult scan;
     scan.downloadTempArray.push_back(junk("/Downloads/old.tmp", 4));
     const auto report = QuickCleanEngine(options, scan).run();

@@ -53,6 +53,14 @@ class QuickCleanTest : public SimDeviceTest {
         options.exportFolder = exportFolder.string();
         return options;
     }
+    // optionsFor with the photo and the junk row ticked.
+    cleanup::QuickCleanOptions tickedOptionsFor(int index,
+                                                const std::filesystem::path& exportFolder) {
+        cleanup::QuickCleanOptions options = optionsFor(index, exportFolder);
+        options.photosTicked = true;
+        options.junkTicked = true;
+        return options;
+    }
 
     static std::shared_ptr<PRPhoneSystemFileNode> junk(const std::string& path,
                                                        std::uint64_t size) {

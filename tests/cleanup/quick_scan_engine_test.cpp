@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,33 @@ TEST_F(QuickScanEngineTest, JunkRootsFillTheirListsWithTheirFilters) {
             EXPECT_EQ(node->isProtected(), node->fileName() == "downloads.28.sqlitedb");
         }
     }
+}
+
+TEST_F(QuickScanEngineTest, LargeFileWalkTakesTheJunkRootsFromTheJunkStepOnce) {
+    SimDeviceBuilder b = builder("reuse");
+    b.addMediaFileOfSize("/Downloads/big.bin", 6000000)
+        .addMediaFileOfSize("/PhotoData/Mutations/DCIM/sub/edit.jpg", 7000000)
+        .addMediaFileOfSize("/Movies/film.m4v", 8000000);
+    const int index = attachDevice(b);
+    QuickScanEngine engine(optionsFor(index), {});
+    engine.QuickScanJunkFileFromDevie();
+    EXPECT_EQ(paths(engine.result().downloadTempArray), (Paths{"/Downloads/big.bin"}));
+    EXPECT_EQ(paths(engine.result().iTunesSyncCacheArray),
+              (Paths{"/PhotoData/Mutations/DCIM/sub/edit.jpg"}));
+
+    // Gone from the device after the junk step: the walk did not read that folder again.
+    std::filesystem::remove(deviceDir("reuse") / "media" / "Downloads" / "big.bin");
+    engine.QuickScanLargeFileFromUserData();
+    EXPECT_EQ(paths(engine.result().userDataBigFileArray),
+              (Paths{"/Downloads/big.bin", "/Movies/film.m4v",
+                     "/PhotoData/Mutations/DCIM/sub/edit.jpg"}));
+    EXPECT_EQ(engine.result().bigFileSize, 21000000u);
+
+    // The reads were taken once: a second walk asks the device.
+    engine.takeResult();
+    engine.QuickScanLargeFileFromUserData();
+    EXPECT_EQ(paths(engine.result().userDataBigFileArray),
+              (Paths{"/Movies/film.m4v", "/PhotoData/Mutations/DCIM/sub/edit.jpg"}));
 }
 
 TEST_F(QuickScanEngineTest, WalkerEntryPointsAddToTheirOwnLists) {

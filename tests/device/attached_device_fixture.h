@@ -9,33 +9,22 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "device/device_manager.h"
-#include "platform/mobiledevice/mobile_device.h"
-#include "platform/mobiledevice/sim/simulated_library.h"
-#include "sim_device_builder.h"
-#include "test_support.h"
+#include "sim_device_fixture.h"
 
 namespace nimbara::test {
 
-class AttachedDeviceTest : public ::testing::Test {
+class AttachedDeviceTest : public SimDeviceTest {
   protected:
     void SetUp() override {
-        library_ = std::make_shared<md::sim::SimulatedLibrary>();
-        md::setLibrary(library_);
-        ASSERT_EQ(amd::DeviceManager::GetInstance().Subscribe(), 0);
-        builder_.emplace(temp_ / "device");
-        localDir_ = temp_ / "local";
+        SimDeviceTest::SetUp();
+        subscribe(nullptr);
+        builder_.emplace(tmp_ / "device");
+        localDir_ = tmp_ / "local";
         std::filesystem::create_directories(localDir_);
-    }
-
-    void TearDown() override {
-        amd::DeviceManager::GetInstance().Reset();
-        md::setLibrary(nullptr);
     }
 
     // Writes the device and attaches it; its index, or -1.
@@ -78,8 +67,6 @@ class AttachedDeviceTest : public ::testing::Test {
     }
 
   protected:
-    TempDir temp_;
-    std::shared_ptr<md::sim::SimulatedLibrary> library_;
     std::optional<simdev::SimDeviceBuilder> builder_;
     std::filesystem::path localDir_;
 };

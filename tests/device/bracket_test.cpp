@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,7 +31,25 @@ bool lockIsFree() {
         .get();
 }
 
-class BracketTest : public SimDeviceTest {};
+class BracketTest : public SimDeviceTest {
+  protected:
+    struct Outcome {
+        int rc = 0;
+        bool ran = false;  // the operation was called
+        std::string printed;
+    };
+    // One bracket around an operation returning 0, capturing what the bracket prints.
+    static Outcome runOnce(BaseDevice& device) {
+        Outcome outcome;
+        testing::internal::CaptureStdout();
+        outcome.rc = RunInBracket(device, [&] {
+            outcome.ran = true;
+            return 0;
+        });
+        outcome.printed = testing::internal::GetCapturedStdout();
+        return outcome;
+    }
+};
 
 TEST_F(BracketTest, HolderWithoutHandleFailsWithoutTouchingTheLock) {
     BaseDevice none(nullptr);
@@ -40,14 +59,9 @@ TEST_F(BracketTest, HolderWithoutHandleFailsWithoutTouchingTheLock) {
     EXPECT_EQ(none.ValidatePairing(), -1);
     EXPECT_EQ(none.StartSession(), -1);
     EXPECT_EQ(none.StopSession(), -1);
-    bool ran = false;
-    EXPECT_EQ(RunInBracket(none,
-                           [&] {
-                               ran = true;
-                               return 0;
-                           }),
-              -1);
-    EXPECT_FALSE(ran);
+    const Outcome outcome = runOnce(none);
+    EXPECT_EQ(outcome.rc, -1);
+    EXPECT_FALSE(outcome.ran);
     EXPECT_TRUE(lockIsFree());
 }
 
@@ -113,17 +127,12 @@ TEST_F(BracketTest, FailedConnectPrintsItsCodeAndLeavesTheLockFree) {
     ASSERT_TRUE(handle);
 
     BaseDevice device(handle);
-    bool ran = false;
-    testing::internal::CaptureStdout();
-    const int rc = RunInBracket(device, [&] {
-        ran = true;
-        return 0;
-    });
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(rc, code);
-    EXPECT_FALSE(ran);
-    EXPECT_NE(out.find("* Can't connect (" + std::to_string(code) + ")\n"), std::string::npos)
-        << out;
+    const Outcome outcome = runOnce(device);
+    EXPECT_EQ(outcome.rc, code);
+    EXPECT_FALSE(outcome.ran);
+    EXPECT_NE(outcome.printed.find("* Can't connect (" + std::to_string(code) + ")\n"),
+              std::string::npos)
+        << outcome.printed;
     EXPECT_TRUE(lockIsFree());
 }
 
@@ -135,21 +144,13 @@ TEST_F(BracketTest, PairingFailureReturnsOneDisconnectsAndLeavesTheLockFree) {
     ASSERT_TRUE(handle);
 
     BaseDevice device(handle);
-    bool ran = false;
-    testing::internal::CaptureStdout();
-    const int rc = RunInBracket(device, [&] {
-        ran = true;
-        return 0;
-    });
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(rc, 1);
-    EXPECT_FALSE(ran);
-    EXPECT_NE(out.find("* Invalid pair\n"), std::string::npos) << out;
+    const Outcome outcome = runOnce(device);
+    EXPECT_EQ(outcome.rc, 1);
+    EXPECT_FALSE(outcome.ran);
+    EXPECT_NE(outcome.printed.find("* Invalid pair\n"), std::string::npos) << outcome.printed;
     EXPECT_TRUE(lockIsFree());
     // Disconnected: a fresh bracket on the same device connects again (and fails pairing again).
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(RunInBracket(device, [] { return 0; }), 1);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(runOnce(device).rc, 1);
     EXPECT_TRUE(lockIsFree());
 }
 
@@ -160,10 +161,7 @@ TEST_F(BracketTest, DepartedDeviceFailsCleanlyAndLeavesTheLockFree) {
     ASSERT_TRUE(library_->detach(dir));
 
     BaseDevice device(handle);
-    testing::internal::CaptureStdout();
-    const int rc = RunInBracket(device, [] { return 0; });
-    testing::internal::GetCapturedStdout();
-    EXPECT_NE(rc, 0);
+    EXPECT_NE(runOnce(device).rc, 0);
     EXPECT_TRUE(lockIsFree());
 }
 

@@ -4,16 +4,12 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_test_device.h"
-#include "test_support.h"
 
 namespace fs = std::filesystem;
 namespace md = nimbara::md;
 using nimbara::PlistValue;
 using nimbara::test::readText;
-using nimbara::test::SimTestDevice;
-using nimbara::test::TempDir;
 using nimbara::test::writeText;
 
 namespace {
@@ -62,16 +58,9 @@ struct Statuses {
     }
 };
 
-class InstallationProxyTest : public ::testing::Test {
+class InstallationProxyTest : public nimbara::test::AttachedDeviceTest {
   protected:
-    InstallationProxyTest() : device(tmp / "device") {}
-
-    void SetUp() override {
-        handle = library.attach(device.str());
-        ASSERT_TRUE(handle);
-        ASSERT_EQ(handle->connect(), 0);
-        ASSERT_EQ(handle->startSession(), 0);
-    }
+    InstallationProxyTest() : AttachedDeviceTest(true) {}
 
     std::unique_ptr<md::ServiceConnection> start(const std::string& name) {
         std::unique_ptr<md::ServiceConnection> connection;
@@ -108,11 +97,6 @@ class InstallationProxyTest : public ::testing::Test {
         return md::transferApplication(*afc, package.string(),
                                        statuses ? statuses->callback() : md::StatusCallback());
     }
-
-    TempDir tmp;
-    SimTestDevice device;
-    md::sim::SimulatedLibrary library;
-    md::DeviceHandle handle;
 };
 
 }  // namespace

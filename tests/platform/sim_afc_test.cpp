@@ -6,31 +6,20 @@
 #include <filesystem>
 #include <map>
 
-#include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_test_device.h"
-#include "test_support.h"
 
 namespace fs = std::filesystem;
 namespace md = nimbara::md;
 using nimbara::PlistValue;
 using nimbara::test::readText;
-using nimbara::test::SimTestDevice;
-using nimbara::test::TempDir;
 using nimbara::test::writeText;
 
 namespace {
 
 // A device attached and in a session, with helpers for its services.
-class SimAfcTest : public ::testing::Test {
+class SimAfcTest : public nimbara::test::AttachedDeviceTest {
   protected:
-    SimAfcTest() : device(tmp / "device") {}
-
-    void SetUp() override {
-        handle = library.attach(device.str());
-        ASSERT_TRUE(handle);
-        ASSERT_EQ(handle->connect(), 0);
-        ASSERT_EQ(handle->startSession(), 0);
-    }
+    SimAfcTest() : AttachedDeviceTest(true) {}
 
     std::unique_ptr<md::AfcConnection> open(const std::string& service = "com.apple.afc") {
         std::unique_ptr<md::ServiceConnection> connection;
@@ -87,10 +76,6 @@ class SimAfcTest : public ::testing::Test {
         return file->close();
     }
 
-    TempDir tmp;
-    SimTestDevice device;
-    md::sim::SimulatedLibrary library;
-    md::DeviceHandle handle;
     std::vector<std::unique_ptr<md::ServiceConnection>> services;
 };
 

@@ -8,9 +8,7 @@
 #include <thread>
 
 #include "platform/mobiledevice/sim/simulated_device.h"
-#include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_test_device.h"
-#include "test_support.h"
 
 namespace fs = std::filesystem;
 namespace md = nimbara::md;
@@ -63,6 +61,9 @@ class EventLoop {
     QCoreApplication app_;
 };
 
+// The default test device, attached but not yet connected.
+using SimDeviceHandle = nimbara::test::AttachedDeviceTest;
+
 void startSession(const md::DeviceHandle& device) {
     ASSERT_EQ(device->connect(), 0);
     ASSERT_EQ(device->startSession(), 0);
@@ -70,12 +71,7 @@ void startSession(const md::DeviceHandle& device) {
 
 }  // namespace
 
-TEST(SimLibrary, CallsNeedAConnectionAndASession) {
-    TempDir tmp;
-    SimTestDevice device(tmp / "device");
-    md::sim::SimulatedLibrary library;
-    auto handle = library.attach(device.str());
-    ASSERT_TRUE(handle);
+TEST_F(SimDeviceHandle, CallsNeedAConnectionAndASession) {
     PlistValue value;
     std::unique_ptr<md::ServiceConnection> service;
 
@@ -134,13 +130,7 @@ TEST(SimLibrary, UntrustedDevicesRefusePairingSessionsAndMediaSync) {
     EXPECT_FALSE(library.createMediaSyncConnection("5B0E2D94A7C31F68", "00008020-TEST"));
 }
 
-TEST(SimLibrary, InjectedFaults) {
-    TempDir tmp;
-    SimTestDevice device(tmp / "device");
-    md::sim::SimulatedLibrary library;
-    auto handle = library.attach(device.str());
-    ASSERT_TRUE(handle);
-
+TEST_F(SimDeviceHandle, InjectedFaults) {
     device.fault("ConnectError", md::Error::ConnectionRefused);
     EXPECT_EQ(handle->connect(), md::Error::ConnectionRefused);
     EXPECT_EQ(handle->disconnect(), md::Error::NotConnected) << "a failed connect leaves none";
@@ -175,13 +165,8 @@ TEST(SimLibrary, InjectedFaults) {
     EXPECT_FALSE(library.createMediaSyncConnection("1", "00008020-TEST"));
 }
 
-TEST(SimLibrary, HandlesFailCleanlyAfterDetach) {
-    TempDir tmp;
-    SimTestDevice device(tmp / "device");
+TEST_F(SimDeviceHandle, HandlesFailCleanlyAfterDetach) {
     device.media("DCIM/a.jpg", "a");
-    md::sim::SimulatedLibrary library;
-    auto handle = library.attach(device.str());
-    ASSERT_TRUE(handle);
     startSession(handle);
     std::unique_ptr<md::ServiceConnection> afcService;
     std::unique_ptr<md::ServiceConnection> proxy;

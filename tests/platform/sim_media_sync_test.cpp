@@ -3,9 +3,7 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_test_device.h"
-#include "test_support.h"
 
 namespace md = nimbara::md;
 using nimbara::PlistValue;
@@ -23,6 +21,11 @@ PlistValue assetMetrics() {
     metrics["Photo"]["CameraRoll"]["_PhysicalSize"] = std::int64_t(3000);
     return metrics;
 }
+
+class SimSpringBoard : public nimbara::test::AttachedDeviceTest {
+  protected:
+    SimSpringBoard() : AttachedDeviceTest(true) {}
+};
 
 }  // namespace
 
@@ -97,19 +100,13 @@ TEST(SimMediaSync, BlockedReadEndsOnCloseOrDetach) {
     }
 }
 
-TEST(SimSpringBoard, AnswersIconsAndTheHomeScreen) {
-    TempDir tmp;
-    SimTestDevice device(tmp / "device");
+TEST_F(SimSpringBoard, AnswersIconsAndTheHomeScreen) {
     device.app("com.example.maps", "Maps");
     device.app("com.example.plain", "Plain");
     device.app("com.apple.system", "System", "System");
     std::string png = "\x89PNG\r\n";
     png += std::string(4500, 'p');  // a body of several pieces
     nimbara::test::writeText(device.dir() / "apps/com.example.maps/icon.png", png);
-    md::sim::SimulatedLibrary library;
-    auto handle = library.attach(device.str());
-    ASSERT_EQ(handle->connect(), 0);
-    ASSERT_EQ(handle->startSession(), 0);
     std::unique_ptr<md::ServiceConnection> sb;
     ASSERT_EQ(handle->startService("com.apple.springboardservices", sb), 0);
 

@@ -2,12 +2,16 @@
 // builder as the demo device.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 
 #include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/plist_value.h"
 #include "sim_device_builder.h"
+#include "test_support.h"
 
 namespace nimbara::test {
 
@@ -53,6 +57,30 @@ class SimTestDevice {
 
   private:
     simdev::SimDeviceBuilder builder_;
+};
+
+// One test device attached to its own library; with `inSession`, also connected and in a session.
+class AttachedDeviceTest : public ::testing::Test {
+  protected:
+    explicit AttachedDeviceTest(bool inSession = false)
+        : device(tmp / "device"), inSession_(inSession) {}
+
+    void SetUp() override {
+        handle = library.attach(device.str());
+        ASSERT_TRUE(handle);
+        if (inSession_) {
+            ASSERT_EQ(handle->connect(), 0);
+            ASSERT_EQ(handle->startSession(), 0);
+        }
+    }
+
+    TempDir tmp;
+    SimTestDevice device;
+    md::sim::SimulatedLibrary library;
+    md::DeviceHandle handle;
+
+  private:
+    const bool inSession_;
 };
 
 }  // namespace nimbara::test

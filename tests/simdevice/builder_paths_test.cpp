@@ -4,11 +4,16 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "backup_source.h"
 #include "device_path.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
+namespace layout = nimbara::md::sim;
+using nimbara::simdev::addBackupDir;
+using nimbara::simdev::addBackupFile;
 using nimbara::simdev::AppSpec;
 using nimbara::simdev::confinedPath;
 using nimbara::simdev::SimDeviceBuilder;
@@ -87,5 +92,14 @@ TEST(SimDeviceBuilderPaths, LinkPlantedInTheMediaRootIsNotFollowed) {
     fs::create_directories(tmp / "outside");
     fs::create_directory_symlink(tmp / "outside", tmp / "dev/media/Linked");
     EXPECT_THROW(b.addMediaFile("/Linked/file.txt", "x"), std::invalid_argument);
+    // Refused before any folder on the way is made through the link.
+    EXPECT_THROW(b.addMediaFile("/Linked/sub/file.txt", "x"), std::invalid_argument);
+    EXPECT_THROW(b.addMediaFileOfSize("/Linked/sized/file.bin", 10), std::invalid_argument);
+    EXPECT_THROW(b.addMediaDir("/Linked/folder"), std::invalid_argument);
+    fs::create_directories(tmp / "dev" / layout::kBackupSourceDir);
+    fs::create_directory_symlink(tmp / "outside",
+                                 tmp / "dev" / layout::kBackupSourceDir / "HomeDomain");
+    EXPECT_THROW(addBackupFile(b, "HomeDomain", "Library/SMS/sms.db", "x"), std::invalid_argument);
+    EXPECT_THROW(addBackupDir(b, "HomeDomain", "Library/Caches"), std::invalid_argument);
     EXPECT_TRUE(fs::is_empty(tmp / "outside"));
 }

@@ -1,26 +1,15 @@
 #include "test_support.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <vector>
 
 namespace nimbara::test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nimbara-test-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) {
-        throw std::runtime_error("mkdtemp failed");
+TempDir::TempDir() : folder_(std::filesystem::temp_directory_path(), "nimbara-test") {
+    if (!folder_.valid()) {
+        throw std::runtime_error("cannot create a temporary folder");
     }
-    path_ = buf.data();
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
 }
 
 std::string readText(const std::filesystem::path& file) {

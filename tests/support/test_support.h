@@ -4,21 +4,20 @@
 #include <filesystem>
 #include <string>
 
+#include "unique_folder.h"
+
 namespace nimbara::test {
 
 // A fresh private folder, removed with its contents when the object goes away.
 class TempDir {
   public:
     TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::string str() const { return path_.string(); }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return folder_.path(); }
+    std::string str() const { return path().string(); }
+    std::filesystem::path operator/(const std::string& name) const { return path() / name; }
 
   private:
-    std::filesystem::path path_;
+    simdev::UniqueFolder folder_;
 };
 
 std::string readText(const std::filesystem::path& file);

@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -118,9 +119,21 @@ int run(const QString& outDir) {
 
     auto library = std::make_shared<nimbara::md::sim::SimulatedLibrary>();
     nimbara::md::setLibrary(library);
+    // Undone on every way out, the early error returns included.
+    const auto releaseLibrary = qScopeGuard([] {
+        amd::DeviceManager::GetInstance().SetNotify(nullptr);
+        nimbara::md::setLibrary(nullptr);
+        nimbara::removeScratchRoot();
+    });
     Shooter shots(outDir);
     {
         QuennicAppDelegate hub;
+        // The hub's workers and timers stop before it goes, whichever way this block is left.
+        const auto stopHub = qScopeGuard([&hub] {
+            nimbara::shutdownMainThreadCalls();
+            hub.stopBoardMessage();
+            amd::DeviceManager::GetInstance().Reset();
+        });
         hub.setBoardDelays(std::chrono::milliseconds(100), std::chrono::milliseconds(50));
         hub.applicationDidFinishLaunching();
         MainWindowUi& ui = *hub.mainUi();
@@ -243,14 +256,7 @@ int run(const QString& outDir) {
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
         shots.save(ui.window, QStringLiteral("19-main-after-detach"));
-
-        nimbara::shutdownMainThreadCalls();
-        hub.stopBoardMessage();
-        amd::DeviceManager::GetInstance().Reset();
     }
-    amd::DeviceManager::GetInstance().SetNotify(nullptr);
-    nimbara::md::setLibrary(nullptr);
-    nimbara::removeScratchRoot();
     return shots.ok() ? 0 : 1;
 }
 

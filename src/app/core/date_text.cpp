@@ -54,13 +54,7 @@ std::optional<std::u32string> dateText(std::int64_t seconds, int fileType, const
 }
 
 QString twoDigits(int value) {
-    if (value == 0) {
-        return QStringLiteral("00");
-    }
-    if (value >= 1 && value <= 9) {
-        return QStringLiteral("0%1").arg(value);
-    }
-    return QString::number(value);
+    return value >= 0 && value <= 9 ? QStringLiteral("0%1").arg(value) : QString::number(value);
 }
 
 }  // namespace

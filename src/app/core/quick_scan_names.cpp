@@ -4,6 +4,10 @@
 
 namespace nimbara::shell {
 
+namespace {
+
+// `name` whole when it has fewer than `limit` characters; otherwise its first `keep`
+// characters, "....." and its last `keep` characters.
 QString shortenedName(const QString& name, int limit, int keep) {
     const QList<uint> points = name.toUcs4();
     if (points.size() < limit || keep < 0 || 2 * keep > points.size()) {
@@ -15,6 +19,8 @@ QString shortenedName(const QString& name, int limit, int keep) {
            QStringLiteral(".....") +
            QString::fromUcs4(reinterpret_cast<const char32_t*>(tail.constData()), tail.size());
 }
+
+}  // namespace
 
 QString shortenedLargeFileName(const QString& name) {
     return shortenedName(name, 43, 21);

@@ -1,15 +1,11 @@
 // How the quick-scan tables show long names: the head and the tail of the name around ".....",
-// so both the start and the extension stay readable in a narrow column.
+// so both the start and the extension stay readable in a narrow column. Characters are counted
+// as code points, so a character outside the basic plane is never cut in half.
 #pragma once
 
 #include <QString>
 
 namespace nimbara::shell {
-
-// `name` whole when it has fewer than `limit` characters; otherwise its first `keep`
-// characters, "....." and its last `keep` characters. Characters are counted as code points,
-// so a character outside the basic plane is never cut in half.
-QString shortenedName(const QString& name, int limit, int keep);
 
 // The large-file table: names of 43 characters or more become 21 + "....." + 21.
 QString shortenedLargeFileName(const QString& name);

@@ -179,19 +179,6 @@ void PRResultViewController::observeScan() {
         }));
 }
 
-std::vector<std::shared_ptr<PRContactNode>> PRResultViewController::contactArray() const {
-    return records_.contactArray();
-}
-
-std::vector<std::shared_ptr<PRPhotoAndVideoNode>> PRResultViewController::photoAndVideoArray()
-    const {
-    return records_.photoAndVideoArray();
-}
-
-std::vector<std::shared_ptr<PRFaceTwitterNode>> PRResultViewController::faceTwitterArray() const {
-    return records_.faceTwitterArray();
-}
-
 // Widgets.
 
 void PRResultViewController::viewShown() {
@@ -328,7 +315,8 @@ void PRResultViewController::buildResultView() {
     categoryList->setCurrentRow(kContacts);
 }
 
-// Found and deleted counts of the five record families the labels cover.
+// Found and deleted counts of the five record families the labels cover: one column a family,
+// found above deleted, in the order of countLabelTexts.
 QWidget* PRResultViewController::buildCountGrid(QWidget* parent) {
     auto* box = new QWidget(parent);
     box->setObjectName(QStringLiteral("countView"));
@@ -341,38 +329,25 @@ QWidget* PRResultViewController::buildCountGrid(QWidget* parent) {
     deletedCaption->setText(QStringLiteral("Deleted"));
     grid->addWidget(foundCaption, 0, 0);
     grid->addWidget(deletedCaption, 1, 0);
-    QLabel** pairs[][2] = {{&photovideoNumlab, &delPhotovideoNumlab},
-                           {&contactNumlab, &delContactNumlab},
-                           {&messageNumlab, &delMessageNumlab},
-                           {&noteNumlab, &delNoteNumlab},
-                           {&callNumlab, &delCallNumlab}};
-    const char* names[][2] = {{"photovideoNumlab", "delPhotovideoNumlab"},
-                              {"contactNumlab", "delContactNumlab"},
-                              {"messageNumlab", "delMessageNumlab"},
-                              {"noteNumlab", "delNoteNumlab"},
-                              {"callNumlab", "delCallNumlab"}};
-    for (int column = 0; column < 5; ++column) {
-        for (int kind = 0; kind < 2; ++kind) {
-            QLabel* label =
-                infoLabel(QString::fromLatin1(names[column][kind]), box, 12, /*bold=*/true);
-            *pairs[column][kind] = label;
-            grid->addWidget(label, kind, column + 1);
-        }
+    QLabel** const outlets[] = {
+        &photovideoNumlab, &delPhotovideoNumlab, &contactNumlab, &delContactNumlab, &messageNumlab,
+        &delMessageNumlab, &noteNumlab,          &delNoteNumlab, &callNumlab,       &delCallNumlab};
+    const auto entries = nimbara::browser::countLabelTexts({});
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        QLabel* label = infoLabel(QString::fromLatin1(entries[i].name), box, 12, /*bold=*/true);
+        *outlets[i] = label;
+        countLabels_.push_back(label);
+        grid->addWidget(label, static_cast<int>(i % 2), static_cast<int>(i / 2) + 1);
     }
     grid->setColumnStretch(6, 1);
     return box;
 }
 
-QLabel* PRResultViewController::countLabel(const char* name) const {
-    QLabel* const labels[] = {
-        photovideoNumlab, delPhotovideoNumlab, contactNumlab, delContactNumlab, messageNumlab,
-        delMessageNumlab, noteNumlab,          delNoteNumlab, callNumlab,       delCallNumlab};
-    for (QLabel* label : labels) {
-        if (label && label->objectName() == QLatin1String(name)) {
-            return label;
-        }
+void PRResultViewController::showCounts(const nimbara::browser::ResultCounters& counters) {
+    const auto entries = nimbara::browser::countLabelTexts(counters);
+    for (std::size_t i = 0; i < entries.size() && i < countLabels_.size(); ++i) {
+        countLabels_[i]->setText(entries[i].text);
     }
-    return nullptr;
 }
 
 void PRResultViewController::fillInfo(const std::shared_ptr<PRIOSDeviceNode>& node) {
@@ -414,7 +389,6 @@ void PRResultViewController::resetForScan() {
     // A fresh outline for the new backup.
     treeController_ = std::make_unique<PRTreeController>();
     outlineModel_->setController(treeController_.get());
-    outlineModel_->reload();
     outlineReloaded_.invalidate();
     progress_ = 0;
     shownContacts_ = 0;
@@ -427,9 +401,7 @@ void PRResultViewController::resetForScan() {
     scanInfolab->setText(QStringLiteral("Scanning the backup..."));
     scanInfolab->show();
     getLogBtn->setEnabled(false);
-    for (const auto& entry : nimbara::browser::countLabelTexts({})) {
-        countLabel(entry.name)->setText(entry.text);
-    }
+    showCounts({});
     scanFinished_ = false;
     refreshOnMain();
 }
@@ -618,9 +590,7 @@ void PRResultViewController::refreshOnMain() {
         scanProgressor->setProgressValue(static_cast<float>(progress_) / 100.0f);
         progressTextField->setText(QStringLiteral("%1%").arg(progress_));
         // The category counters are zeroed when the scan ends; the labels keep their last text.
-        for (const auto& entry : nimbara::browser::countLabelTexts(records_.counters())) {
-            countLabel(entry.name)->setText(entry.text);
-        }
+        showCounts(records_.counters());
     }
     updateCategoryRows();
 }

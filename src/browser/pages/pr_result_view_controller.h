@@ -22,10 +22,7 @@
 #include "platform/notification_center.h"
 #include "ui/page_controller_base.h"
 
-class PRContactNode;
-class PRFaceTwitterNode;
 class PRIOSDeviceNode;
-class PRPhotoAndVideoNode;
 class PRProgressView;
 class QComboBox;
 class QDialog;
@@ -79,11 +76,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void actNextClick(QObject* sender = nullptr);
     int currentStep() const { return currentStep_; }
 
-    // Records found so far (copies, taken under the lock).
+    // Records found so far, by category.
     const nimbara::browser::ResultRecords& records() const { return records_; }
-    std::vector<std::shared_ptr<PRContactNode>> contactArray() const;
-    std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photoAndVideoArray() const;
-    std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitterArray() const;
     int BackUpFilesNum() const { return records_.counters().BackUpFilesNum; }
     // Backup file entries handed to the file outline in this page's life.
     std::uint64_t backupfiles() const { return backupfiles_; }
@@ -149,7 +143,7 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void showScanFailure(const QString& message);
     void fillInfo(const std::shared_ptr<PRIOSDeviceNode>& node);
     void fillPopup();
-    QLabel* countLabel(const char* name) const;
+    void showCounts(const nimbara::browser::ResultCounters& counters);
 
     nimbara::browser::ResultRecords records_;
     int progress_ = 0;
@@ -166,6 +160,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QElapsedTimer outlineReloaded_;
     std::uint64_t backupfiles_ = 0;
 
+    // The count labels in the order of countLabelTexts.
+    std::vector<QLabel*> countLabels_;
     // Which steps of the last scan have readers, by category row.
     std::vector<bool> categoryReadable_;
     int currentSelect_ = 0;

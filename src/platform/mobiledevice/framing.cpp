@@ -23,16 +23,23 @@ bool receiveAll(ServiceConnection& connection, std::uint8_t* buffer, std::size_t
 
 }  // namespace
 
+std::array<std::uint8_t, 4> frameHeader(std::uint32_t length) {
+    return {static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
+            static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
+}
+
+std::uint32_t frameLength(const std::uint8_t* header) {
+    return (std::uint32_t(header[0]) << 24) | (std::uint32_t(header[1]) << 16) |
+           (std::uint32_t(header[2]) << 8) | std::uint32_t(header[3]);
+}
+
 int sendFrame(ServiceConnection& connection, const PlistValue& message) {
     const std::string xml = message.toXml();
     if (xml.empty() || xml.size() > kMaxFrameLength) {
         return Error::InvalidArgument;
     }
-    const auto length = static_cast<std::uint32_t>(xml.size());
-    const std::uint8_t header[4] = {
-        static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
-        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-    if (connection.send(header, 4) != 4) {
+    const auto header = frameHeader(static_cast<std::uint32_t>(xml.size()));
+    if (connection.send(header.data(), header.size()) != 4) {
         return Error::ProtocolError;
     }
     if (connection.send(xml.data(), xml.size()) != static_cast<long>(xml.size())) {
@@ -46,9 +53,7 @@ std::optional<PlistValue> receiveFrame(ServiceConnection& connection) {
     if (!receiveAll(connection, header, 4)) {
         return std::nullopt;
     }
-    const std::uint32_t length = (std::uint32_t(header[0]) << 24) |
-                                 (std::uint32_t(header[1]) << 16) |
-                                 (std::uint32_t(header[2]) << 8) | std::uint32_t(header[3]);
+    const std::uint32_t length = frameLength(header);
     if (length == 0 || length > kMaxFrameLength) {
         return std::nullopt;
     }

@@ -205,27 +205,17 @@ int lookupApplications(Device& device, const PlistValue& options, PlistValue& re
     if (int rc = device.startService(kInstallationProxy, proxy)) {
         return rc;
     }
-    if (int rc = sendFrame(*proxy, command("Lookup", options))) {
-        return rc;
-    }
+    // The apps come in several frames; the result holds them all, or nothing on a failure.
     PlistValue merged = PlistValue::dict();
-    for (;;) {
-        auto reply = receiveFrame(*proxy);
-        if (!reply || !reply->isDict()) {
-            return Error::ProtocolError;
-        }
-        if (reply->contains("Error")) {
-            return Error::Refused;
-        }
-        for (const auto& [bundleId, attributes] : (*reply)["LookupResult"].toDict()) {
+    const int rc = runCommand(*proxy, command("Lookup", options), [&](const PlistValue& reply) {
+        for (const auto& [bundleId, attributes] : reply["LookupResult"].toDict()) {
             merged[bundleId] = attributes;
         }
-        if ((*reply)["Status"].toString() == "Complete") {
-            break;
-        }
+    });
+    if (rc == Error::Ok) {
+        result = std::move(merged);
     }
-    result = std::move(merged);
-    return Error::Ok;
+    return rc;
 }
 
 int installApplication(ServiceConnection& proxy, const std::string& packagePath,

@@ -15,6 +15,7 @@
 //    different objects may be used from different threads at once.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -213,5 +214,8 @@ int transferApplication(ServiceConnection& afc, const std::string& packagePath,
 constexpr std::uint32_t kMaxFrameLength = 64u * 1024u * 1024u;
 int sendFrame(ServiceConnection& connection, const PlistValue& message);
 std::optional<PlistValue> receiveFrame(ServiceConnection& connection);
+// The 4-byte header of a frame, written and read (also by backends that serve frames).
+std::array<std::uint8_t, 4> frameHeader(std::uint32_t length);
+std::uint32_t frameLength(const std::uint8_t* header);
 
 }  // namespace nimbara::md

@@ -15,6 +15,8 @@
 
 #include <QString>
 
+#include "platform/locked_value.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -26,31 +28,31 @@ class PRPhoneSystemDirNode;
 class PRPhoneSystemFileNode {
   public:
     // Empty (not null) texts, size 0, not transferred, not protected, no parent.
-    PRPhoneSystemFileNode();
+    PRPhoneSystemFileNode() = default;
     PRPhoneSystemFileNode(const PRPhoneSystemFileNode&) = delete;
     PRPhoneSystemFileNode& operator=(const PRPhoneSystemFileNode&) = delete;
 
     // The folder whose fileChildren list this node (a back link; null when none or gone).
-    std::shared_ptr<PRPhoneSystemDirNode> parent() const;
-    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value);
+    std::shared_ptr<PRPhoneSystemDirNode> parent() const { return parent_.get().lock(); }
+    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value) { parent_.set(value); }
 
     // Full device path, beginning with "/".
-    QString filePath() const;
-    void setFilePath(const QString& value);
+    QString filePath() const { return filePath_.get(); }
+    void setFilePath(const QString& value) { filePath_.set(value); }
     // The last component of the path.
-    QString fileName() const;
-    void setFileName(const QString& value);
+    QString fileName() const { return fileName_.get(); }
+    void setFileName(const QString& value) { fileName_.set(value); }
     // Size text (may be set to a null text by a producer that has none).
-    QString fileSize() const;
-    void setFileSize(const QString& value);
+    QString fileSize() const { return fileSize_.get(); }
+    void setFileSize(const QString& value) { fileSize_.set(value); }
     // "Log" for a crash log, "File" or "Folder" for tree entries, empty otherwise.
-    QString fileType() const;
-    void setFileType(const QString& value);
+    QString fileType() const { return fileType_.get(); }
+    void setFileType(const QString& value) { fileType_.set(value); }
     // Whether the file was copied to a local folder already, and where (for previews).
     bool btransfer() const { return btransfer_.load(); }
     void setBtransfer(bool value) { btransfer_.store(value); }
-    QString transferPath() const;
-    void setTransferPath(const QString& value);
+    QString transferPath() const { return transferPath_.get(); }
+    void setTransferPath(const QString& value) { transferPath_.set(value); }
     // Size in bytes.
     std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
     void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
@@ -60,13 +62,12 @@ class PRPhoneSystemFileNode {
     void setIsProtected(bool value) { isProtected_.store(value); }
 
   private:
-    mutable std::mutex mutex_;  // guards the texts and the parent link
-    std::weak_ptr<PRPhoneSystemDirNode> parent_;
-    QString filePath_;
-    QString fileName_;
-    QString fileSize_;
-    QString fileType_;
-    QString transferPath_;
+    LockedValue<std::weak_ptr<PRPhoneSystemDirNode>> parent_;
+    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedValue<QString> fileName_{QLatin1String("")};
+    LockedValue<QString> fileSize_{QLatin1String("")};
+    LockedValue<QString> fileType_{QLatin1String("")};
+    LockedValue<QString> transferPath_{QLatin1String("")};
     std::atomic<bool> btransfer_{false};
     std::atomic<std::uint64_t> fileSizeNumber_{0};
     std::atomic<bool> isProtected_{false};
@@ -79,7 +80,7 @@ class PRPhoneSystemDirNode {
 
     // Two empty lists, icon "folder", empty filePath and fileDirName, absent (null) fileSize and
     // fileType, flags false, size 0, no parent.
-    PRPhoneSystemDirNode();
+    PRPhoneSystemDirNode() = default;
     PRPhoneSystemDirNode(const PRPhoneSystemDirNode&) = delete;
     PRPhoneSystemDirNode& operator=(const PRPhoneSystemDirNode&) = delete;
 
@@ -96,17 +97,17 @@ class PRPhoneSystemDirNode {
     void addFileChildren(const std::shared_ptr<PRPhoneSystemFileNode>& node);
 
     // Device path: "/" followed by the path for a flat walk record; empty for a tree folder.
-    QString filePath() const;
-    void setFilePath(const QString& value);
+    QString filePath() const { return filePath_.get(); }
+    void setFilePath(const QString& value) { filePath_.set(value); }
     // Size text; null until set.
-    QString fileSize() const;
-    void setFileSize(const QString& value);
+    QString fileSize() const { return fileSize_.get(); }
+    void setFileSize(const QString& value) { fileSize_.set(value); }
     // "Folder" or "File" where set; null until set.
-    QString fileType() const;
-    void setFileType(const QString& value);
+    QString fileType() const { return fileType_.get(); }
+    void setFileType(const QString& value) { fileType_.set(value); }
     // The enclosing folder; null at the top level or once it is gone.
-    std::shared_ptr<PRPhoneSystemDirNode> parent() const;
-    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value);
+    std::shared_ptr<PRPhoneSystemDirNode> parent() const { return parent_.get().lock(); }
+    void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value) { parent_.set(value); }
     // The entry is a regular file.
     bool isFile() const { return isFile_.load(); }
     void setIsFile(bool value) { isFile_.store(value); }
@@ -114,25 +115,25 @@ class PRPhoneSystemDirNode {
     bool isLeaf() const { return isLeaf_.load(); }
     void setIsLeaf(bool value) { isLeaf_.store(value); }
     // One path component: the folder's name in the outline.
-    QString fileDirName() const;
-    void setFileDirName(const QString& value);
+    QString fileDirName() const { return fileDirName_.get(); }
+    void setFileDirName(const QString& value) { fileDirName_.set(value); }
     // Outline icon as an image name (nimbara::ui::namedImage turns it into a picture).
-    QString nodeIcon() const;
-    void setNodeIcon(const QString& value);
+    QString nodeIcon() const { return nodeIcon_.get(); }
+    void setNodeIcon(const QString& value) { nodeIcon_.set(value); }
     // Size in bytes.
     std::uint64_t fileSizeNumber() const { return fileSizeNumber_.load(); }
     void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
 
   private:
-    mutable std::mutex mutex_;  // guards the texts, the parent link and list replacement
+    std::mutex listMutex_;  // guards list replacement and appending
     DirList children_;
     FileList fileChildren_;
-    QString filePath_;
-    QString fileSize_;
-    QString fileType_;
-    std::weak_ptr<PRPhoneSystemDirNode> parent_;
-    QString fileDirName_;
-    QString nodeIcon_;
+    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedValue<QString> fileSize_;
+    LockedValue<QString> fileType_;
+    LockedValue<std::weak_ptr<PRPhoneSystemDirNode>> parent_;
+    LockedValue<QString> fileDirName_{QLatin1String("")};
+    LockedValue<QString> nodeIcon_{QStringLiteral("folder")};
     std::atomic<bool> isFile_{false};
     std::atomic<bool> isLeaf_{false};
     std::atomic<std::uint64_t> fileSizeNumber_{0};

@@ -250,22 +250,21 @@ fs::path backupSourcePath(const fs::path& deviceDir, const std::string& domain,
 void addBackupFile(const SimDeviceBuilder& b, const std::string& domain,
                    const std::string& relativePath, const std::string& contents) {
     const fs::path file = backupSourcePath(b.dir(), domain, relativePath);
-    fs::create_directories(file.parent_path());
-    checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, file.parent_path());
+    checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, file);
     writeBytes(file, contents);
 }
 
 void addBackupDir(const SimDeviceBuilder& b, const std::string& domain,
                   const std::string& relativePath) {
     const fs::path dir = backupSourcePath(b.dir(), domain, relativePath);
-    fs::create_directories(dir);
     checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, dir);
+    fs::create_directories(dir);
 }
 
 void addBackupAddressBook(const SimDeviceBuilder& b, const std::vector<BackupContact>& people) {
     const fs::path dir = backupSourcePath(b.dir(), "HomeDomain", kAddressBookDir);
-    fs::create_directories(dir);
     checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, dir);
+    fs::create_directories(dir);
     writePeople(dir / "AddressBook.sqlitedb", people);
     writeImages(dir / "AddressBookImages.sqlitedb", people);
 }

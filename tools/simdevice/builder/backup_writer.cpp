@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <QByteArray>
 #include <QUuid>
@@ -20,9 +19,11 @@
 
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
+#include "file_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/text_format.h"
+#include "unique_folder.h"
 
 namespace nimbara::simdev {
 
@@ -60,32 +61,14 @@ struct DeviceInfo {
     std::string phone;
 };
 
-// A uniquely named hidden folder beside the backup, removed again unless released.
-class PartialFolder {
-  public:
-    PartialFolder(const fs::path& root, const std::string& udid) {
-        std::string text = (root / ("." + udid + ".partial-XXXXXX")).string();
-        std::vector<char> buf(text.begin(), text.end());
-        buf.push_back('\0');
-        if (!mkdtemp(buf.data())) {
-            throw std::system_error(errno, std::generic_category(),
-                                    "cannot create a folder in " + root.string());
-        }
-        path_ = buf.data();
+// Throws when a hidden folder beside the backup ("." + udid + ".partial-XXXXXX", where a backup
+// is built or an earlier one waits while it is replaced) could not be made.
+void checkMade(const UniqueFolder& folder, const fs::path& root) {
+    if (!folder.valid()) {
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot create a folder in " + root.string());
     }
-    ~PartialFolder() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    PartialFolder(const PartialFolder&) = delete;
-    PartialFolder& operator=(const PartialFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+}
 
 std::int64_t secondsOf(fs::file_time_type time) {
     using namespace std::chrono;
@@ -294,21 +277,12 @@ void writeManifestDb(const fs::path& file, const std::vector<Entry>& entries) {
     }
 }
 
-void writeBytesTo(const fs::path& file, const std::string& bytes) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + file.string());
-    }
-}
-
 void writePlist(const fs::path& file, const PlistValue& value, bool binary) {
     if (binary) {
         const PlistValue::Bytes bytes = value.toBinary();
-        writeBytesTo(file, std::string(bytes.begin(), bytes.end()));
+        writeBytes(file, std::string(bytes.begin(), bytes.end()));
     } else {
-        writeBytesTo(file, value.toXml());
+        writeBytes(file, value.toXml());
     }
 }
 
@@ -409,7 +383,8 @@ void putInPlace(const fs::path& built, const fs::path& target, const fs::path& r
                                 "cannot replace " + target.string());
     }
     // No atomic exchange here: move the old backup aside first and back on failure.
-    PartialFolder aside(root, udid);
+    UniqueFolder aside(root, "." + udid + ".partial");
+    checkMade(aside, root);
     const fs::path old = aside.path() / "old";
     fs::rename(target, old);
     fs::rename(built, target, ec);
@@ -460,7 +435,8 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
         fs::create_directories(backupRoot);
         const fs::path root = fs::canonical(backupRoot);
         const fs::path target = root / device.udid;
-        PartialFolder partial(root, device.udid);
+        UniqueFolder partial(root, "." + device.udid + ".partial");
+        checkMade(partial, root);
         std::string mbdb("mbdb\x05\x00", 6);
         for (const Entry& e : entries) {
             if (e.folder) {
@@ -484,7 +460,7 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
             }
         }
         if (legacy) {
-            writeBytesTo(partial.path() / "Manifest.mbdb", mbdb);
+            writeBytes(partial.path() / "Manifest.mbdb", mbdb);
         } else {
             writeManifestDb(partial.path() / "Manifest.db", entries);
         }

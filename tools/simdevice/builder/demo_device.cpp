@@ -34,7 +34,6 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         SimDeviceBuilder b(dir);
         b.setIdentity("Nora's iPhone", "3f8a1c0d9e6b4a7f2c5d8e1b0a9c7f6e5d4c3b2a", "iPhone10,4",
                       "12.4.1");
-        b.setValue("Global", "BuildVersion", "16G102");
         b.setValue("Global", "SerialNumber", "F2LX3K1QJCLY");
         b.setValue("Global", "PhoneNumber", "+1 (415) 555-0142");
         b.setValue("Global", "DeviceColor", "#e4c1b9");

@@ -23,6 +23,15 @@ void putWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t
     }
 }
 
+// An SQLite database with the shared-memory and write-ahead files it has while open; `seed`,
+// `seed` + 1 and `seed` + 2 vary their filler.
+void addOpenDatabase(SimDeviceBuilder& b, const std::string& devicePath, std::size_t size,
+                     std::size_t walSize, std::uint32_t seed) {
+    b.addMediaFile(devicePath, sqliteLike(size, seed));
+    b.addMediaFile(devicePath + "-shm", sqliteLike(32768, seed + 1));
+    b.addMediaFile(devicePath + "-wal", sqliteLike(walSize, seed + 2));
+}
+
 void addCameraRoll(SimDeviceBuilder& b) {
     struct Shot {
         int number;
@@ -59,9 +68,7 @@ void addCameraRoll(SimDeviceBuilder& b) {
 
     // The photo library's database and thumbnails; the .ithmb files are large but are no
     // candidates for removal.
-    b.addMediaFile("/PhotoData/Photos.sqlite", sqliteLike(240 * kKB, 1));
-    b.addMediaFile("/PhotoData/Photos.sqlite-shm", sqliteLike(32768, 2));
-    b.addMediaFile("/PhotoData/Photos.sqlite-wal", sqliteLike(96 * kKB, 3));
+    addOpenDatabase(b, "/PhotoData/Photos.sqlite", 240 * kKB, 96 * kKB, 1);
     b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/DCIM/100APPLE/3303.ithmb", 9400 * kKB);
     b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/4031.ithmb", 6500 * kKB);
     b.addMediaFileOfSize("/PhotoData/Thumbnails/V2/4032.ithmb", 1200 * kKB);
@@ -94,9 +101,7 @@ void addMusicAndSync(SimDeviceBuilder& b) {
     putWord(prefs, 96, 0x1F0E2D3Cu);
     putWord(prefs, 100, 0x6A5B4C3Du);
     b.setITunesPrefs(prefs);
-    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb", sqliteLike(512 * kKB, 10));
-    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb-shm", sqliteLike(32768, 11));
-    b.addMediaFile("/iTunes_Control/iTunes/MediaLibrary.sqlitedb-wal", sqliteLike(64 * kKB, 12));
+    addOpenDatabase(b, "/iTunes_Control/iTunes/MediaLibrary.sqlitedb", 512 * kKB, 64 * kKB, 10);
 
     b.addMediaFileOfSize("/iTunes_Control/Music/F03/KJHG.m4a", 8400 * kKB);
     b.addMediaFileOfSize("/iTunes_Control/Music/F11/PLMN.mp3", 6100 * kKB);
@@ -150,9 +155,7 @@ void addBooksAndRecordings(SimDeviceBuilder& b) {
 }
 
 void addDownloadsAndStorage(SimDeviceBuilder& b) {
-    b.addMediaFile("/Downloads/downloads.28.sqlitedb", sqliteLike(96 * kKB, 30));
-    b.addMediaFile("/Downloads/downloads.28.sqlitedb-shm", sqliteLike(32768, 31));
-    b.addMediaFile("/Downloads/downloads.28.sqlitedb-wal", sqliteLike(412 * kKB, 32));
+    addOpenDatabase(b, "/Downloads/downloads.28.sqlitedb", 96 * kKB, 412 * kKB, 30);
     b.addMediaFileOfSize("/Downloads/com.apple.AppStore/6A1F0C2E/asset.partial", 3100 * kKB);
     b.addMediaFileOfSize("/Downloads/com.apple.itunesstored/1290384821.partial.m4a", 2400 * kKB);
     b.addMediaFileOfSize("/Downloads/com.apple.Music/A8B3C1D7.mp4.download", 1750 * kKB);

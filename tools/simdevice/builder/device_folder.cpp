@@ -1,46 +1,17 @@
 #include "device_folder.h"
 
-#include <cstdlib>
 #include <exception>
 #include <optional>
-#include <vector>
 
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
+#include "unique_folder.h"
 
 namespace nimbara::simdev {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// A uniquely named folder beside the target, removed again unless released.
-class SiblingFolder {
-  public:
-    SiblingFolder(const fs::path& parent, const std::string& pattern) {
-        std::string text = (parent / (pattern + "-XXXXXX")).string();
-        std::vector<char> buf(text.begin(), text.end());
-        buf.push_back('\0');
-        if (mkdtemp(buf.data())) {
-            path_ = buf.data();
-        }
-    }
-    ~SiblingFolder() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove_all(path_, ec);
-        }
-    }
-    SiblingFolder(const SiblingFolder&) = delete;
-    SiblingFolder& operator=(const SiblingFolder&) = delete;
-
-    bool valid() const { return !path_.empty(); }
-    const fs::path& path() const { return path_; }
-    void release() { path_.clear(); }
-
-  private:
-    fs::path path_;
-};
 
 bool fail(std::string* error, const std::string& text) {
     if (error) {
@@ -94,7 +65,7 @@ bool installDevice(const fs::path& dir, const DeviceMaker& make, std::string* er
     }
 
     const std::string name = target.filename().string();
-    SiblingFolder staging(parent, "." + name + ".building");
+    UniqueFolder staging(parent, "." + name + ".building");
     if (!staging.valid()) {
         return fail(error, "cannot create a folder in " + parent.string());
     }
@@ -108,7 +79,7 @@ bool installDevice(const fs::path& dir, const DeviceMaker& make, std::string* er
     }
 
     // Move the old device aside first, so that it can come back if the new one can't move in.
-    std::optional<SiblingFolder> old;
+    std::optional<UniqueFolder> old;
     if (exists) {
         old.emplace(parent, "." + name + ".old");
         if (!old->valid()) {

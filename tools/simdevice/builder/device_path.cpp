@@ -44,7 +44,7 @@ void checkFolderName(const std::string& name, const char* what) {
 }
 
 void checkResolvedInside(const fs::path& root, const fs::path& local) {
-    const fs::path base = fs::canonical(root);
+    const fs::path base = fs::weakly_canonical(root);
     const fs::path target = fs::weakly_canonical(local);
     auto b = base.begin();
     auto t = target.begin();

@@ -18,7 +18,8 @@ std::filesystem::path confinedPath(const std::filesystem::path& root, const std:
 void checkFolderName(const std::string& name, const char* what);
 
 // Throws std::invalid_argument when `local`, with symbolic links resolved, is not inside `root`.
-// Guards against links planted in a folder that is being filled.
+// Guards against links planted in a folder that is being filled; call it before creating
+// anything on the way to `local`. Neither path needs to exist yet.
 void checkResolvedInside(const std::filesystem::path& root, const std::filesystem::path& local);
 
 }  // namespace nimbara::simdev

@@ -1,12 +1,10 @@
 // The device.plist side of the builder: identity, lockdown values, trust, metrics, faults.
 #include "sim_device_builder.h"
 
-#include <QByteArray>
-#include <QCryptographicHash>
-
 #include <algorithm>
 #include <stdexcept>
 
+#include "backup/shah.h"
 #include "device_path.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 
@@ -17,11 +15,7 @@ namespace layout = md::sim;
 
 namespace {
 
-std::string sha1Hex(const std::string& text) {
-    return QCryptographicHash::hash(QByteArray::fromStdString(text), QCryptographicHash::Sha1)
-        .toHex()
-        .toStdString();
-}
+using backup::sha1Hex;
 
 // A serial number in the usual 12-character form, derived from the device identifier.
 std::string serialFrom(const std::string& udid) {

@@ -127,8 +127,8 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
     attributes["DynamicDiskUsage"] = app.dynamicDiskUsage;
     attributes["StaticDiskUsage"] = app.staticDiskUsage;
 
-    fs::create_directories(appDir);
     checkResolvedInside(dir_ / layout::kAppsDir, appDir);
+    fs::create_directories(appDir);
 
     // The package: Info.plist with the same identifiers, and the executable.
     const fs::path bundle = appDir / layout::kAppBundle;

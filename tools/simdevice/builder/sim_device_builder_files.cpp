@@ -14,22 +14,21 @@ namespace layout = md::sim;
 
 namespace {
 
-// Writes into `local`, which lies below `area`; refuses links that would lead elsewhere.
+// Writes into `local`, which lies below `area`, creating the folders on the way; refuses links
+// that would lead elsewhere before anything is created.
 void writeInside(const fs::path& area, const fs::path& local, const std::string& contents) {
-    fs::create_directories(local.parent_path());
     checkResolvedInside(area, local);
     writeBytes(local, contents);
 }
 
 void fillInside(const fs::path& area, const fs::path& local, std::uint64_t size) {
-    fs::create_directories(local.parent_path());
     checkResolvedInside(area, local);
     writeFiller(local, size, static_cast<std::uint32_t>(std::hash<std::string>{}(local.string())));
 }
 
 void makeDirInside(const fs::path& area, const fs::path& local) {
-    fs::create_directories(local);
     checkResolvedInside(area, local);
+    fs::create_directories(local);
 }
 
 // The text of a crash report: a one-line JSON header and a body, cut or padded to `size`.

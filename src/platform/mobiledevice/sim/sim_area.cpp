@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 
 #include "platform/mobiledevice/mobile_device.h"
@@ -23,6 +24,9 @@ bool isValidFileName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+namespace {
+
+// The components of an area path after lexical normalisation; nullopt when the text holds NUL.
 std::optional<std::vector<std::string>> splitAreaPath(const std::string& path) {
     if (path.find('\0') != std::string::npos) {
         return std::nullopt;
@@ -30,6 +34,7 @@ std::optional<std::vector<std::string>> splitAreaPath(const std::string& path) {
     return normalizedPathComponents(path);
 }
 
+// True when `path` is `root` or lies below it (both already resolved).
 bool isWithin(const fs::path& root, const fs::path& path) {
     auto r = root.begin();
     auto p = path.begin();
@@ -43,6 +48,8 @@ bool isWithin(const fs::path& root, const fs::path& path) {
     }
     return true;
 }
+
+}  // namespace
 
 int afcErrorFromErrno(int error) {
     switch (error) {
@@ -85,25 +92,27 @@ int Area::realRoot(fs::path& out) const {
     return AfcError::Ok;
 }
 
-int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
-    auto parts = splitAreaPath(path);
-    if (!parts) {
+int Area::begin(const std::string& path, std::vector<std::string>& parts, fs::path& root) const {
+    auto split = splitAreaPath(path);
+    if (!split) {
         return AfcError::InvalidArgument;
     }
-    fs::path root;
-    if (int rc = realRoot(root)) {
-        return rc;
-    }
-    if (parts->empty()) {
+    parts = std::move(*split);
+    return realRoot(root);
+}
+
+int Area::locate(const fs::path& root, const std::vector<std::string>& parts, Follow follow,
+                 fs::path& out) {
+    if (parts.empty()) {
         out = root;
         return AfcError::Ok;
     }
     std::error_code ec;
     fs::path parent = root;
-    if (parts->size() > 1) {
+    if (parts.size() > 1) {
         fs::path lexical = root;
-        for (std::size_t i = 0; i + 1 < parts->size(); ++i) {
-            lexical /= (*parts)[i];
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            lexical /= parts[i];
         }
         parent = fs::canonical(lexical, ec);
         if (ec) {
@@ -116,7 +125,7 @@ int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
             return AfcError::NotFound;
         }
     }
-    fs::path last = parent / parts->back();
+    fs::path last = parent / parts.back();
     if (follow == Follow::Yes && fs::is_symlink(fs::symlink_status(last, ec))) {
         fs::path target = fs::canonical(last, ec);
         if (ec) {
@@ -132,18 +141,24 @@ int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
     return AfcError::Ok;
 }
 
-int Area::makeDirectory(const std::string& path, fs::path* out) const {
-    auto parts = splitAreaPath(path);
-    if (!parts) {
-        return AfcError::InvalidArgument;
-    }
+int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
+    std::vector<std::string> parts;
     fs::path root;
-    if (int rc = realRoot(root)) {
+    if (int rc = begin(path, parts, root)) {
+        return rc;
+    }
+    return locate(root, parts, follow, out);
+}
+
+int Area::makeDirectory(const std::string& path, fs::path* out) const {
+    std::vector<std::string> parts;
+    fs::path root;
+    if (int rc = begin(path, parts, root)) {
         return rc;
     }
     fs::path current = root;
     std::error_code ec;
-    for (const auto& part : *parts) {
+    for (const auto& part : parts) {
         fs::path next = current / part;
         const fs::file_status status = fs::symlink_status(next, ec);
         if (!fs::exists(status)) {
@@ -171,16 +186,17 @@ int Area::makeDirectory(const std::string& path, fs::path* out) const {
 }
 
 int Area::removePath(const std::string& path) const {
-    fs::path target;
-    if (int rc = resolve(path, Follow::No, target)) {
-        return rc;
-    }
+    std::vector<std::string> parts;
     fs::path root;
-    if (int rc = realRoot(root)) {
+    fs::path target;
+    if (int rc = begin(path, parts, root)) {
         return rc;
     }
-    if (target == root) {
-        return AfcError::PermissionDenied;
+    if (int rc = locate(root, parts, Follow::No, target)) {
+        return rc;
+    }
+    if (parts.empty()) {
+        return AfcError::PermissionDenied;  // the area's root
     }
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(target, ec);
@@ -197,20 +213,25 @@ int Area::removePath(const std::string& path) const {
 }
 
 int Area::renamePath(const std::string& from, const std::string& to) const {
+    std::vector<std::string> fromParts;
+    fs::path root;
     fs::path source;
     fs::path destination;
-    if (int rc = resolve(from, Follow::No, source)) {
+    if (int rc = begin(from, fromParts, root)) {
         return rc;
     }
-    if (int rc = resolve(to, Follow::No, destination)) {
+    if (int rc = locate(root, fromParts, Follow::No, source)) {
         return rc;
     }
-    fs::path root;
-    if (int rc = realRoot(root)) {
+    const auto toParts = splitAreaPath(to);
+    if (!toParts) {
+        return AfcError::InvalidArgument;
+    }
+    if (int rc = locate(root, *toParts, Follow::No, destination)) {
         return rc;
     }
-    if (source == root || destination == root) {
-        return AfcError::PermissionDenied;
+    if (fromParts.empty() || toParts->empty()) {
+        return AfcError::PermissionDenied;  // the area's root
     }
     std::error_code ec;
     if (!fs::exists(fs::symlink_status(source, ec))) {

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,12 +19,6 @@ bool isValidBundleId(const std::string& id);
 
 // One path component that names an entry: not empty, not "." or "..", no "/" and no NUL.
 bool isValidFileName(const std::string& name);
-
-// The components of an area path after lexical normalisation; nullopt when the text holds NUL.
-std::optional<std::vector<std::string>> splitAreaPath(const std::string& path);
-
-// True when `path` is `root` or lies below it (both already resolved).
-bool isWithin(const std::filesystem::path& root, const std::filesystem::path& path);
 
 // Maps an errno value to the closest AFC status code.
 int afcErrorFromErrno(int error);
@@ -56,6 +49,12 @@ class Area {
 
   private:
     int realRoot(std::filesystem::path& out) const;
+    // Splits `path` and resolves the area's root: the common start of every operation.
+    int begin(const std::string& path, std::vector<std::string>& parts,
+              std::filesystem::path& root) const;
+    // resolve() for a split path below the already resolved root.
+    static int locate(const std::filesystem::path& root, const std::vector<std::string>& parts,
+                      Follow follow, std::filesystem::path& out);
 
     std::filesystem::path root_;
 };

@@ -22,9 +22,8 @@ void MediaSyncChannel::shut() {
     wake.notify_all();
 }
 
-SimMediaSyncConnection::SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel,
-                                               std::string libraryId)
-    : channel_(std::move(channel)), libraryId_(std::move(libraryId)) {}
+SimMediaSyncConnection::SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel)
+    : channel_(std::move(channel)) {}
 
 SimMediaSyncConnection::~SimMediaSyncConnection() {
     close();

@@ -5,7 +5,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <string>
 
 #include "platform/mobiledevice/mobile_device.h"
 
@@ -25,17 +24,14 @@ struct MediaSyncChannel {
 
 class SimMediaSyncConnection : public MediaSyncConnection {
   public:
-    SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel, std::string libraryId);
+    explicit SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel);
     ~SimMediaSyncConnection() override;
 
     std::optional<PlistValue> readMessage() override;
     void close() override;
 
-    const std::string& libraryId() const { return libraryId_; }
-
   private:
     std::shared_ptr<MediaSyncChannel> channel_;
-    const std::string libraryId_;
 };
 
 }  // namespace nimbara::md::sim

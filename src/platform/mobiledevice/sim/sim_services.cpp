@@ -65,20 +65,18 @@ long SimPlistService::send(const void* data, std::size_t length) {
 
 void SimPlistService::processInboxLocked() {
     while (!peerClosed_ && inbox_.size() >= 4) {
-        const std::uint32_t frameLength =
-            (std::uint32_t(inbox_[0]) << 24) | (std::uint32_t(inbox_[1]) << 16) |
-            (std::uint32_t(inbox_[2]) << 8) | std::uint32_t(inbox_[3]);
-        if (frameLength == 0 || frameLength > kMaxFrameLength) {
+        const std::uint32_t length = frameLength(inbox_.data());
+        if (length == 0 || length > kMaxFrameLength) {
             // A peer that breaks the framing is dropped, as a device would drop it.
             peerClosed_ = true;
             inbox_.clear();
             return;
         }
-        if (inbox_.size() - 4 < frameLength) {
+        if (inbox_.size() - 4 < length) {
             return;
         }
-        auto request = PlistValue::parse(inbox_.data() + 4, frameLength);
-        inbox_.erase(inbox_.begin(), inbox_.begin() + 4 + frameLength);
+        auto request = PlistValue::parse(inbox_.data() + 4, length);
+        inbox_.erase(inbox_.begin(), inbox_.begin() + 4 + length);
         if (!request) {
             peerClosed_ = true;
             inbox_.clear();
@@ -111,10 +109,8 @@ void SimPlistService::queueReplyLocked(const PlistValue& reply) {
     if (mode_ == ReplyMode::Short) {
         bodyLength = xml.size() / 2;
     }
-    const auto length = static_cast<std::uint32_t>(xml.size());
-    pieces_.push_back({static_cast<std::uint8_t>(length >> 24),
-                       static_cast<std::uint8_t>(length >> 16),
-                       static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+    const auto header = frameHeader(static_cast<std::uint32_t>(xml.size()));
+    pieces_.emplace_back(header.begin(), header.end());
     for (std::size_t offset = 0; offset < bodyLength; offset += kReplyChunk) {
         const std::size_t n = std::min(kReplyChunk, bodyLength - offset);
         pieces_.emplace_back(xml.begin() + static_cast<std::ptrdiff_t>(offset),

@@ -98,11 +98,6 @@ void SimulatedDevice::refreshConfigLocked() {
     configSize_ = size;
 }
 
-DeviceFaults SimulatedDevice::faults() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return faults_;
-}
-
 int SimulatedDevice::checkLocked(bool needSession) const {
     if (detached_.load()) {
         return Error::DeviceGone;
@@ -296,7 +291,7 @@ int SimulatedDevice::startHouseArrestService(const std::string& bundleId,
     return Error::Ok;
 }
 
-std::unique_ptr<MediaSyncConnection> SimulatedDevice::openMediaSync(const std::string& libraryId) {
+std::unique_ptr<MediaSyncConnection> SimulatedDevice::openMediaSync() {
     auto channel = std::make_shared<MediaSyncChannel>();
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -317,7 +312,7 @@ std::unique_ptr<MediaSyncConnection> SimulatedDevice::openMediaSync(const std::s
         std::erase_if(mediaSync_, [](const auto& weak) { return weak.expired(); });
         mediaSync_.push_back(channel);
     }
-    return std::make_unique<SimMediaSyncConnection>(std::move(channel), libraryId);
+    return std::make_unique<SimMediaSyncConnection>(std::move(channel));
 }
 
 void SimulatedDevice::pushMediaSyncMessage(const PlistValue& message) {

@@ -62,14 +62,13 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     const std::filesystem::path& dir() const { return dir_; }
     // The UniqueDeviceID of the global domain (the folder's name when it has none).
     const std::string& udid() const { return udid_; }
-    DeviceFaults faults() const;
 
     // Counts one operation (see above). False when the device is gone, or has gone now.
     bool countOperation();
 
     // Opens a media-sync session, queueing "SyncAllowed" and "AssetMetrics"; null when the
     // device refuses it.
-    std::unique_ptr<MediaSyncConnection> openMediaSync(const std::string& libraryId);
+    std::unique_ptr<MediaSyncConnection> openMediaSync();
     void pushMediaSyncMessage(const PlistValue& message);
 
     // Serialises changes to apps/ (installation proxy work of several connections).

@@ -289,16 +289,11 @@ void startWatching(const std::shared_ptr<LibraryCore>& core, QObject* context) {
 
 }  // namespace
 
-struct SimulatedLibrary::Impl {
-    std::shared_ptr<LibraryCore> core;
-};
-
-SimulatedLibrary::SimulatedLibrary(std::string root) : impl_(std::make_unique<Impl>()) {
-    impl_->core = std::make_shared<LibraryCore>(root.empty() ? fs::path() : normalised(root));
-}
+SimulatedLibrary::SimulatedLibrary(std::string root)
+    : core_(std::make_shared<LibraryCore>(root.empty() ? fs::path() : normalised(root))) {}
 
 SimulatedLibrary::~SimulatedLibrary() {
-    impl_->core->detachAllSilently();
+    core_->detachAllSilently();
 }
 
 int SimulatedLibrary::subscribe(NotificationCallback callback,
@@ -308,46 +303,45 @@ int SimulatedLibrary::subscribe(NotificationCallback callback,
         return Error::InvalidArgument;
     }
     auto subscriber = std::make_shared<Subscriber>(std::move(callback));
-    const auto& core = impl_->core;
-    if (!core->root().empty()) {
-        core->rescan(true);
+    if (!core_->root().empty()) {
+        core_->rescan(true);
         if (QThread::currentThread()->eventDispatcher()) {
-            startWatching(core, subscriber->context());
+            startWatching(core_, subscriber->context());
         }
     }
-    core->addSubscriber(subscriber);
-    subscription = std::make_unique<SimSubscription>(core, std::move(subscriber));
+    core_->addSubscriber(subscriber);
+    subscription = std::make_unique<SimSubscription>(core_, std::move(subscriber));
     return Error::Ok;
 }
 
 std::unique_ptr<MediaSyncConnection> SimulatedLibrary::createMediaSyncConnection(
-    const std::string& libraryId, const std::string& deviceId) {
-    auto device = impl_->core->findByUdid(deviceId);
-    return device ? device->openMediaSync(libraryId) : nullptr;
+    const std::string& /*libraryId*/, const std::string& deviceId) {
+    auto device = core_->findByUdid(deviceId);
+    return device ? device->openMediaSync() : nullptr;
 }
 
 DeviceHandle SimulatedLibrary::attach(const std::string& deviceDir) {
-    return impl_->core->attach(deviceDir, true);
+    return core_->attach(deviceDir, true);
 }
 
 bool SimulatedLibrary::detach(const std::string& deviceDir) {
-    return impl_->core->detach(deviceDir, true);
+    return core_->detach(deviceDir, true);
 }
 
 void SimulatedLibrary::rescan() {
-    impl_->core->rescan(true);
+    core_->rescan(true);
 }
 
 std::vector<DeviceHandle> SimulatedLibrary::attachedDevices() const {
-    return impl_->core->devices();
+    return core_->devices();
 }
 
 std::shared_ptr<SimulatedDevice> SimulatedLibrary::findByUdid(const std::string& udid) const {
-    return impl_->core->findByUdid(udid);
+    return core_->findByUdid(udid);
 }
 
 void SimulatedLibrary::pushMediaSyncMessage(const std::string& udid, const PlistValue& message) {
-    if (auto device = impl_->core->findByUdid(udid)) {
+    if (auto device = core_->findByUdid(udid)) {
         device->pushMediaSyncMessage(message);
     }
 }

@@ -15,9 +15,10 @@
 
 namespace nimbara::md::sim {
 
+class LibraryCore;
 class SimulatedDevice;
 
-class SimulatedLibrary : public Library, public std::enable_shared_from_this<SimulatedLibrary> {
+class SimulatedLibrary : public Library {
   public:
     // `root` may be empty: then only attach() and detach() bring devices.
     explicit SimulatedLibrary(std::string root = {});
@@ -45,8 +46,8 @@ class SimulatedLibrary : public Library, public std::enable_shared_from_this<Sim
     void pushMediaSyncMessage(const std::string& udid, const PlistValue& message);
 
   private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    // Shared with the watchers and the devices' fault handlers, which hold it weakly.
+    const std::shared_ptr<LibraryCore> core_;
 };
 
 }  // namespace nimbara::md::sim

@@ -1,5 +1,5 @@
-// A value guarded by its own mutex, for the text and data fields of the record nodes: readers and
-// pages on different threads may get and set a field at the same time.
+// A value guarded by its own mutex, for the text and data fields of nodes shared between threads:
+// a worker and the GUI may get and set a field at the same time.
 #pragma once
 
 #include <mutex>
