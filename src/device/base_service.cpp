@@ -47,15 +47,11 @@ unsigned int BaseService::SendPlist(const nimbara::PlistValue& message) {
     if (!socket_) {
         return 0;
     }
-    const std::string xml = message.toXml();
-    if (xml.empty()) {
-        return 0;
-    }
-    if (nimbara::md::sendFrame(*socket_, message) != 0) {
+    std::uint32_t length = 0;
+    if (nimbara::md::sendFrame(*socket_, message, &length) != 0) {
         return 0;
     }
     // The length word as it went over the wire (big-endian), which is never zero.
-    const auto length = static_cast<std::uint32_t>(xml.size());
     return ((length & 0xFFu) << 24) | ((length & 0xFF00u) << 8) | ((length >> 8) & 0xFF00u) |
            (length >> 24);
 }

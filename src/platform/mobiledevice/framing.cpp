@@ -33,7 +33,7 @@ std::uint32_t frameLength(const std::uint8_t* header) {
            (std::uint32_t(header[2]) << 8) | std::uint32_t(header[3]);
 }
 
-int sendFrame(ServiceConnection& connection, const PlistValue& message) {
+int sendFrame(ServiceConnection& connection, const PlistValue& message, std::uint32_t* sentLength) {
     const std::string xml = message.toXml();
     if (xml.empty() || xml.size() > kMaxFrameLength) {
         return Error::InvalidArgument;
@@ -44,6 +44,9 @@ int sendFrame(ServiceConnection& connection, const PlistValue& message) {
     }
     if (connection.send(xml.data(), xml.size()) != static_cast<long>(xml.size())) {
         return Error::ProtocolError;
+    }
+    if (sentLength != nullptr) {
+        *sentLength = static_cast<std::uint32_t>(xml.size());
     }
     return Error::Ok;
 }

@@ -210,9 +210,11 @@ int transferApplication(ServiceConnection& afc, const std::string& packagePath,
                         const StatusCallback& callback);
 
 // Length-prefixed property-list framing: a 4-byte big-endian length, then the XML body.
-// Bodies longer than kMaxFrameLength are refused.
+// Bodies longer than kMaxFrameLength are refused. On success `sentLength` (when given) receives
+// the body's length.
 constexpr std::uint32_t kMaxFrameLength = 64u * 1024u * 1024u;
-int sendFrame(ServiceConnection& connection, const PlistValue& message);
+int sendFrame(ServiceConnection& connection, const PlistValue& message,
+              std::uint32_t* sentLength = nullptr);
 std::optional<PlistValue> receiveFrame(ServiceConnection& connection);
 // The 4-byte header of a frame, written and read (also by backends that serve frames).
 std::array<std::uint8_t, 4> frameHeader(std::uint32_t length);
