@@ -36,6 +36,7 @@
 
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
+#include "platform/serial_worker.h"
 
 class QMainWindow;
 class QProcess;
@@ -315,7 +316,8 @@ class QuennicAppDelegate : public QObject {
     std::vector<std::shared_ptr<nimbara::CameraItem>>& getPhotoCameralArray() {
         return cameraPhotoArray_;
     }
-    // Asks the camera device to open its session for listing; nothing happens without one.
+    // Asks the camera device to open its session for listing; nothing happens without one. A
+    // worker lists the items; cameraPhotoArray() holds them once the list has arrived here.
     void OpenDevicePhoto();
     // Asks the camera device to delete the items with those names; nothing without one.
     void removephotofromPhotoCameraArrayWithNameArrary(const QStringList& names);
@@ -350,9 +352,10 @@ class QuennicAppDelegate : public QObject {
     // ---------------------------------------------- Quick scan
     // (quennic_app_delegate_quick_scan*.cpp) One worker (quickScanDeviceThreader) runs either the
     // quick scan or the quick clean-up of the device that was current when it started (index and
-    // serial). It is never detached: it is joined before the next one starts, when its device goes
-    // and in the destructor. Its steps reach the window through a hand-off that the join cancels
-    // first, so a join never waits for a worker that waits for the GUI thread.
+    // serial). The results of a scan belong to that device: a clean-up acts on it alone, and when
+    // the current device changes the window goes back to its start. A worker is never detached
+    // and never waited for on the GUI thread: a stopped one is cancelled (its hand-off first, so
+    // no step of it runs any more) and joined once it has ended; the destructor joins the rest.
 
     // Results of the last scan in scan order (GUI thread; the scan hands them over at its end).
     using SystemFileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
@@ -373,7 +376,14 @@ class QuennicAppDelegate : public QObject {
     // A scan or a clean-up is running (from its start to the end of its finishing step).
     bool quickScanWorkerRunning() const { return quickWorkerRunning_; }
     // A worker thread exists that was not joined yet (it may have finished).
-    bool quickScanThreadJoinable() const { return quickScanDeviceThreader_.joinable(); }
+    bool quickScanThreadJoinable() const;
+    // A confirmed clean-up is running.
+    bool quickCleanUpRunning() const;
+    // The device (index and serial) the shown scan results were found on; -1 and 0 when none.
+    int quickResultDeviceIndex() const { return quickResultDeviceIndex_; }
+    std::uint64_t quickResultDeviceSerial() const { return quickResultDeviceSerial_; }
+    // The shown results were found on the device that is current now.
+    bool quickResultsAreCurrentDevice() const;
 
     // Starts a scan of the current device: nothing without a device or while a worker runs.
     void QuickScanAction(QObject* sender = nullptr);
@@ -420,10 +430,12 @@ class QuennicAppDelegate : public QObject {
     // The help popover of the three help buttons (null before first use).
     QWidget* photoInfoPopver() const { return photoInfoPopver_; }
 
-    // Cancels and joins the worker (GUI thread); the window goes back to its scan bar when the
-    // worker was stopped before its finishing step.
-    void stopQuickScanWorker(bool finishStoppedWork = false);
-    // A device went: the worker stops when it works on that device.
+    // Back to the window's start: no results, the scan bar, rows without check boxes.
+    void resetQuickScanWindow();
+    // The current device changed: a scan stops and the window goes back to its start (a
+    // confirmed clean-up runs on to its end on its own device).
+    void quickScanDeviceChanged();
+    // A device went: as quickScanDeviceChanged when the worker or the results are of that device.
     void quickScanDeviceDetached(int deviceIndex);
 
     // ---------------------------------------------------------------- notification handlers
@@ -567,6 +579,12 @@ class QuennicAppDelegate : public QObject {
     std::shared_ptr<PRiDeviceNode> buildDeviceNode(int deviceIndex) const;
     std::shared_ptr<PRiDeviceNode> findNode(int deviceIndex) const;
     void refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node, bool fromConnect);
+    // The used and free labels, the ring, the bar and the percentage of `node`.
+    void showDeviceStorageFigures(const std::shared_ptr<PRiDeviceNode>& node);
+    // New disk figures read from a device: kept in its node and shown when it is current. Nothing
+    // happens when the index now stands for another device (serial) or the figures are empty.
+    void updateDeviceStorage(int deviceIndex, std::uint64_t deviceSerial, std::uint64_t total,
+                             std::uint64_t free);
     void layoutBannerButtons();
     void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
     void fullReset();
@@ -666,15 +684,28 @@ class QuennicAppDelegate : public QObject {
     std::chrono::milliseconds boardInterval_{1000};
 
     // Quick scan and clean-up.
-    // What a worker shares with the GUI thread: its hand-off, its cancel flag and its finishing
-    // step, which the join runs when the hand-off was cancelled before it.
+    // What a worker shares with the GUI thread: its hand-off, its cancel flag, and whether its
+    // body has returned.
     struct WorkerContext {
         std::shared_ptr<nimbara::shell::GuiHandOff> handOff;
         std::shared_ptr<std::atomic<bool>> cancel;
-        std::shared_ptr<std::function<void()>> pendingFinish;
+        std::shared_ptr<std::atomic<bool>> done;
+        // Runs the finishing step on the GUI thread (dropped when the worker was stopped).
         void finish(const std::function<void()>& step);
     };
-    void startQuickWorker(int deviceIndex, std::function<void(WorkerContext&)> body);
+    struct RetiredWorker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    static std::shared_ptr<WorkerContext> makeWorkerContext();
+    void startQuickWorker(int deviceIndex, const std::shared_ptr<WorkerContext>& context,
+                          std::function<void(WorkerContext&)> body);
+    // Cancels the worker; joins it when it has ended, else leaves it to reapQuickWorkers.
+    void retireQuickWorker();
+    void reapQuickWorkers();
+    void joinQuickWorkersAtExit();
+    // Tick controls of the rows and tables (off while a clean-up runs).
+    void setQuickTicksEnabled(bool enabled);
     void showOnlyBottomBar(QWidget* bar);
     void setQuickRowTick(QWidget* checkButton, bool ticked);
     void quickRowToggle(QWidget* checkButton, std::uint64_t bytes, QLabel* label);
@@ -702,6 +733,10 @@ class QuennicAppDelegate : public QObject {
     int quickWorkerDeviceIndex_ = -1;
     bool quickWorkerRunning_ = false;
     bool quickWorkerIsScan_ = false;
+    std::vector<RetiredWorker> retiredQuickWorkers_;
+    QTimer* quickReapTimer_ = nullptr;
+    int quickResultDeviceIndex_ = -1;
+    std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;
     int scanGifCount_ = 0;
     QTimer* cleanGifTimer_ = nullptr;
@@ -712,4 +747,7 @@ class QuennicAppDelegate : public QObject {
     std::shared_ptr<nimbara::cleanup::CameraRoll> cameraRoll_;
     int cameraRollDeviceIndex_ = -1;
     std::uint64_t cameraRollDeviceSerial_ = 0;
+    // Camera-roll listings and deletions (last member: it ends, joined, before the rest goes).
+    std::unique_ptr<nimbara::SerialWorker> cameraRollWorker_ =
+        std::make_unique<nimbara::SerialWorker>();
 };

@@ -182,6 +182,9 @@ void QuennicAppDelegate::ChangeToAnotherDevice(int deviceIndex) {
     if (const std::shared_ptr<PRiDeviceNode> node = findNode(deviceIndex)) {
         setCurrentIDevicenode(node);
         theDevice_.store(deviceIndex);
+        if (!quickResultsAreCurrentDevice()) {
+            quickScanDeviceChanged();  // results of another device never stay on show
+        }
         tellPagesAboutDevice(node);
     }
     refreshDeviceStatus(currentIDevicenode(), false);
@@ -239,9 +242,8 @@ void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
     }
 }
 
-void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node,
-                                             bool fromConnect) {
-    if (!node) {
+void QuennicAppDelegate::showDeviceStorageFigures(const std::shared_ptr<PRiDeviceNode>& node) {
+    if (!node || !mainUi_) {
         return;
     }
     const std::uint64_t total = node->totalFileSizeNumber();
@@ -249,13 +251,48 @@ void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode
     const std::uint64_t used = total > free ? total - free : 0;
     const float usedFraction = fractionOf(used, total);
     const float freeFraction = fractionOf(free, total);
+    if (mainUi_->theCustomView) {
+        mainUi_->theCustomView->animateProgress(usedFraction);
+    }
+    if (mainUi_->iDeviceColorView) {
+        mainUi_->iDeviceColorView->setProgressValueWithusedValue(usedFraction, freeFraction);
+        mainUi_->iDeviceColorView->update();
+    }
+    const QString usedText = size_to_unit(used);
+    const QString freeText = node->freeSize().isNull() ? QString() : node->freeSize();
+    setTextUnlessNull(mainUi_->usedSpaceLab,
+                      QStringLiteral("%1 of %2").arg(usedText, node->deviceSize()));
+    setTextUnlessNull(mainUi_->freeSpacelab, QStringLiteral("%1 free").arg(freeText));
+    const int percent = static_cast<int>(std::floor(usedFraction * 100.0f));
+    setTextUnlessNull(mainUi_->percentStoragelab, QStringLiteral("%1%").arg(percent));
+    setTextUnlessNull(mainUi_->usedSizelab, QStringLiteral(" ") + usedText);
+    setTextUnlessNull(mainUi_->freeSizelab, QStringLiteral(" ") + freeText);
+}
 
+void QuennicAppDelegate::updateDeviceStorage(int deviceIndex, std::uint64_t deviceSerial,
+                                             std::uint64_t total, std::uint64_t free) {
+    const std::shared_ptr<PRiDeviceNode> node = findNode(deviceIndex);
+    if (!node || !manager_ || manager_->DeviceSerial(deviceIndex) != deviceSerial || total == 0) {
+        return;  // the device went, or another one took its place
+    }
+    node->setDeviceSize(size_to_unit(total));
+    node->setFreeSize(size_to_unit(free));
+    node->setTotalFileSizeNumber(total);
+    node->setFreeFileSizeNumber(free);
+    const std::shared_ptr<PRiDeviceNode> current = currentIDevicenode();
+    if (current && current->deviceIndex() == deviceIndex) {
+        showDeviceStorageFigures(node);
+    }
+}
+
+void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node,
+                                             bool fromConnect) {
+    if (!node) {
+        return;
+    }
     if (mainUi_) {
         nimbara::app::setImageViewImage(mainUi_->deviceImageView,
                                         deviceImageName(node->deviceModel()));
-        if (mainUi_->theCustomView) {
-            mainUi_->theCustomView->animateProgress(usedFraction);
-        }
     }
     if (fromConnect && quickScanUi_) {
         const QString unknown = QStringLiteral("Unkown");
@@ -275,21 +312,8 @@ void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode
         setTextUnlessNull(mainUi_->iDeviceIDValuelab, node->udidNumber());
         setTextUnlessNull(mainUi_->iDeviceSerialValuelab, node->seriNumber());
         setTextUnlessNull(mainUi_->iDevicepPhoneValuelab, node->PhoneNumber());
-
-        if (mainUi_->iDeviceColorView) {
-            mainUi_->iDeviceColorView->setProgressValueWithusedValue(usedFraction, freeFraction);
-            mainUi_->iDeviceColorView->update();
-        }
-        const QString usedText = size_to_unit(used);
-        const QString freeText = node->freeSize().isNull() ? QString() : node->freeSize();
-        setTextUnlessNull(mainUi_->usedSpaceLab,
-                          QStringLiteral("%1 of %2").arg(usedText, node->deviceSize()));
-        setTextUnlessNull(mainUi_->freeSpacelab, QStringLiteral("%1 free").arg(freeText));
-        const int percent = static_cast<int>(std::floor(usedFraction * 100.0f));
-        setTextUnlessNull(mainUi_->percentStoragelab, QStringLiteral("%1%").arg(percent));
-        setTextUnlessNull(mainUi_->usedSizelab, QStringLiteral(" ") + usedText);
-        setTextUnlessNull(mainUi_->freeSizelab, QStringLiteral(" ") + freeText);
     }
+    showDeviceStorageFigures(node);
 
     startBoardMessage();
 

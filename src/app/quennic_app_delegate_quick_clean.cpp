@@ -6,6 +6,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <optional>
+
 #include "app/alerts.h"
 #include "app/core/camera_item.h"
 #include "app/core/gui_hand_off.h"
@@ -16,6 +18,8 @@
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/camera_roll.h"
 #include "cleanup/quick_clean_engine.h"
+#include "device/base_info.h"
+#include "platform/serial_worker.h"
 #include "ui/notification_buttons.h"
 
 using nimbara::app::setShown;
@@ -53,6 +57,24 @@ QString cleanUpSummary(bool photos, bool junk, int files, int apps, const QStrin
     return parts.join(QLatin1Char('\n'));
 }
 
+// The disk figures of the device with `deviceIndex` and `deviceSerial`; nullopt when it went or
+// its figures can't be read.
+std::optional<amd::DiskUsage> readDiskUsage(int deviceIndex, std::uint64_t deviceSerial) {
+    if (!nimbara::cleanup::deviceStillAttached(deviceIndex, deviceSerial)) {
+        return std::nullopt;
+    }
+    amd::BaseInfo info;
+    if (info.Init(deviceIndex) != 0) {
+        return std::nullopt;
+    }
+    const amd::DiskUsage usage = info.GetDiskUsage();
+    if (usage.TotalDiskCapacity == 0 ||
+        !nimbara::cleanup::deviceStillAttached(deviceIndex, deviceSerial)) {
+        return std::nullopt;
+    }
+    return usage;
+}
+
 int tickedCount(const PRLargeFileController* controller) {
     int count = 0;
     for (const auto& record : controller->arrangedObjects()) {
@@ -70,6 +92,19 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
         return;
     }
     QuickScanWindowUi& quick = *quickScanUi_;
+    if (!quickResultsAreCurrentDevice()) {
+        // The results were found on another device: they never drive a removal here.
+        nimbara::Alerts::Question refusal;
+        refusal.message = QStringLiteral("Scan the device again before cleaning it up.");
+        refusal.informativeText =
+            QStringLiteral("The results shown were found on another device. Nothing was removed.");
+        refusal.defaultButton = QStringLiteral("OK");
+        nimbara::Alerts::ask(quick.quickScanWindow, refusal);
+        resetQuickScanWindow();
+        return;
+    }
+    const int deviceIndex = quickResultDeviceIndex_;
+    const std::uint64_t deviceSerial = quickResultDeviceSerial_;
     const bool photos = isTicked(quick.quickPhotoCheckBtn);
     const bool junk = isTicked(quick.quickJunkCheckBtn);
 
@@ -84,11 +119,14 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
     if (quick.quickCleanupDeviceBtn != nullptr) {
         quick.quickCleanupDeviceBtn->setImage(QStringLiteral("cleanupdevicenom.png"));
     }
-    if (answer != nimbara::Alerts::Answer::Default || !getDeviceConnected()) {
+    // The device may have changed while the question was open.
+    if (answer != nimbara::Alerts::Answer::Default || !getDeviceConnected() ||
+        !quickResultsAreCurrentDevice() || quickResultDeviceIndex_ != deviceIndex ||
+        quickResultDeviceSerial_ != deviceSerial || quickWorkerRunning_) {
         return;
     }
 
-    stopQuickScanWorker();  // the scan has finished: only its thread is left to join
+    setQuickTicksEnabled(false);
     showOnlyBottomBar(quick.cleanUpProcessBottomView);
     setCleanupCompletedFileSize(0);
     if (quick.cleanupProgressor != nullptr) {
@@ -102,8 +140,8 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
                                : QString::fromLatin1(nimbara::cleanup::kTextDeletingJunk));
 
     nimbara::cleanup::QuickCleanOptions options;
-    options.deviceIndex = theDevice();
-    options.deviceSerial = currentDeviceSerial();
+    options.deviceIndex = deviceIndex;
+    options.deviceSerial = deviceSerial;
     options.exportFolder = nimbaraExportPath().toStdString();
     options.photosTicked = photos;
     options.junkTicked = junk;
@@ -128,25 +166,34 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
         roll = cameraRoll_;
     }
 
+    // The engine is made here, now that the user confirmed: it takes the ticks as they are.
+    const std::shared_ptr<WorkerContext> worker = makeWorkerContext();
+    auto progress = [this, handOff = worker->handOff](const QString& text, double fraction) {
+        handOff->run([this, text, fraction] {
+            if (!quickScanUi_) {
+                return;
+            }
+            setProcessText(quickScanUi_.get(), text);
+            if (QProgressBar* bar = quickScanUi_->cleanupProgressor) {
+                bar->setValue(static_cast<int>(fraction * 100.0));
+            }
+        });
+    };
+    auto engine = std::make_shared<nimbara::cleanup::QuickCleanEngine>(
+        options, std::move(scan), roll, progress,
+        [cancel = worker->cancel] { return cancel->load(); });
+
     quickWorkerIsScan_ = false;
-    startQuickWorker(options.deviceIndex, [this, options, scan = std::move(scan),
-                                           roll](WorkerContext& context) mutable {
-        auto progress = [this, &context](const QString& text, double fraction) {
-            context.handOff->run([this, text, fraction] {
-                if (!quickScanUi_) {
-                    return;
-                }
-                setProcessText(quickScanUi_.get(), text);
-                if (QProgressBar* bar = quickScanUi_->cleanupProgressor) {
-                    bar->setValue(static_cast<int>(fraction * 100.0));
-                }
-            });
-        };
-        nimbara::cleanup::QuickCleanEngine engine(
-            options, std::move(scan), roll, progress,
-            [cancel = context.cancel] { return cancel->load(); });
-        auto report = std::make_shared<nimbara::cleanup::QuickCleanReport>(engine.run());
-        context.finish([this, report] {
+    startQuickWorker(options.deviceIndex, worker, [this, options, engine](WorkerContext& context) {
+        auto report = std::make_shared<nimbara::cleanup::QuickCleanReport>(engine->run());
+        // The device's own figures after the clean-up (read here: the GUI thread never asks).
+        const std::optional<amd::DiskUsage> usage =
+            readDiskUsage(options.deviceIndex, options.deviceSerial);
+        context.finish([this, report, usage, options] {
+            if (usage) {
+                updateDeviceStorage(options.deviceIndex, options.deviceSerial,
+                                    usage->TotalDiskCapacity, usage->AmountDataAvailable);
+            }
             for (const auto& failure : report->failures) {
                 qWarning().noquote()
                     << "Quick clean-up kept" << QString::fromStdString(failure.path) << "("
@@ -178,6 +225,7 @@ void QuennicAppDelegate::cleanUPAppFilesOnMainThread() {
 
 void QuennicAppDelegate::finishQuickCleanUp(std::uint64_t freedBytes, const QString& message) {
     quickWorkerRunning_ = false;
+    setQuickTicksEnabled(true);
     setCleanupCompletedFileSize(freedBytes);
     quickCleanUpMessage_ = message;
     clearQuickScanResults();
@@ -282,24 +330,39 @@ void QuennicAppDelegate::OpenDevicePhoto() {
     if (!getDeviceConnected()) {
         return;  // no camera device: the request goes nowhere
     }
-    std::vector<nimbara::cleanup::CameraRollItem> listed;
-    cameraRoll()->openSession([&listed](
-                                  nimbara::cleanup::CameraRollResult result,
-                                  const std::vector<nimbara::cleanup::CameraRollItem>& items) {
-        if (result == nimbara::cleanup::CameraRollResult::Ok) {
-            listed = items;
-        } else {
-            qInfo().noquote() << "Camera roll:" << nimbara::cleanup::cameraRollResultText(result);
-        }
+    cameraRoll();
+    const std::shared_ptr<nimbara::cleanup::CameraRoll> roll = cameraRoll_;
+    // Opening the session lists the device's camera folders: a worker does it, and the list
+    // arrives here afterwards, unless the current device changed meanwhile.
+    cameraRollWorker_->post([this, roll] {
+        std::vector<nimbara::cleanup::CameraRollItem> listed;
+        roll->openSession([&listed](nimbara::cleanup::CameraRollResult result,
+                                    const std::vector<nimbara::cleanup::CameraRollItem>& items) {
+            if (result == nimbara::cleanup::CameraRollResult::Ok) {
+                listed = items;
+            } else {
+                qInfo().noquote() << "Camera roll:"
+                                  << nimbara::cleanup::cameraRollResultText(result);
+            }
+        });
+        QMetaObject::invokeMethod(
+            this,
+            [this, roll, listed = std::move(listed)] {
+                if (roll != cameraRoll_) {
+                    return;  // listed on a device that is no longer the current one
+                }
+                cameraPhotoArray_.clear();
+                for (const auto& item : listed) {
+                    if (item.typeIdentifier == nimbara::cleanup::kCameraItemImage ||
+                        item.typeIdentifier == nimbara::cleanup::kCameraItemMovie) {
+                        cameraPhotoArray_.push_back(std::make_shared<nimbara::CameraItem>(
+                            QString::fromStdString(item.name),
+                            QString::fromStdString(item.typeIdentifier)));
+                    }
+                }
+            },
+            Qt::QueuedConnection);
     });
-    cameraPhotoArray_.clear();
-    for (const auto& item : listed) {
-        if (item.typeIdentifier == nimbara::cleanup::kCameraItemImage ||
-            item.typeIdentifier == nimbara::cleanup::kCameraItemMovie) {
-            cameraPhotoArray_.push_back(std::make_shared<nimbara::CameraItem>(
-                QString::fromStdString(item.name), QString::fromStdString(item.typeIdentifier)));
-        }
-    }
 }
 
 void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QStringList& names) {
@@ -311,9 +374,12 @@ void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QSt
     for (const QString& name : names) {
         wanted.push_back(name.toStdString());
     }
-    cameraRoll_->deleteItemsNamed(wanted, [](const nimbara::cleanup::CameraRollDeletion& outcome) {
-        qInfo().noquote() << "Camera roll: deleted" << outcome.deleted.size() << "item(s),"
-                          << outcome.failed.size() << "failed," << outcome.notTried.size()
-                          << "left alone.";
+    // The deletion talks to the device: a worker does it, after any listing asked for before.
+    cameraRollWorker_->post([roll = cameraRoll_, wanted = std::move(wanted)] {
+        roll->deleteItemsNamed(wanted, [](const nimbara::cleanup::CameraRollDeletion& outcome) {
+            qInfo().noquote() << "Camera roll: deleted" << outcome.deleted.size() << "item(s),"
+                              << outcome.failed.size() << "failed," << outcome.notTried.size()
+                              << "left alone.";
+        });
     });
 }

@@ -45,7 +45,6 @@ void QuennicAppDelegate::QuickScanAction(QObject* /*sender*/) {
     if (!getDeviceConnected() || !quickScanUi_ || quickWorkerRunning_) {
         return;
     }
-    stopQuickScanWorker();  // the last worker has finished: only its thread is left to join
     clearQuickScanResults();
     QuickScanWindowUi& quick = *quickScanUi_;
     showOnlyBottomBar(quick.scanProcessBottomView);
@@ -60,19 +59,24 @@ void QuennicAppDelegate::QuickScanAction(QObject* /*sender*/) {
     options.limitLargeFileSize = limitLargeFileSize();
     options.limitLargeAppSize = limitLargeAppSize();
 
+    // What the scan finds belongs to this device, and only this device is cleaned up with it.
+    quickResultDeviceIndex_ = options.deviceIndex;
+    quickResultDeviceSerial_ = options.deviceSerial;
     quickWorkerIsScan_ = true;
-    startQuickWorker(options.deviceIndex, [this, options](WorkerContext& context) {
-        QuickScanEngine engine(options, [cancel = context.cancel] { return cancel->load(); });
-        engine.onJunkDone = [this, &context](std::uint64_t size) {
-            context.handOff->run([this, size] { QuickScanJunkFileFromDevieOnMainThread(size); });
-        };
-        engine.onLargeFilesDone = [this, &context](std::uint64_t size) {
-            context.handOff->run(
-                [this, size] { QuickScanLargeFileFromUserDataOnMainThread(size); });
-        };
-        auto result = std::make_shared<QuickScanResult>(engine.run());
-        context.finish([this, result] { quickScanDeviceThreadOnMainThread(*result); });
-    });
+    startQuickWorker(
+        options.deviceIndex, makeWorkerContext(), [this, options](WorkerContext& context) {
+            QuickScanEngine engine(options, [cancel = context.cancel] { return cancel->load(); });
+            engine.onJunkDone = [this, &context](std::uint64_t size) {
+                context.handOff->run(
+                    [this, size] { QuickScanJunkFileFromDevieOnMainThread(size); });
+            };
+            engine.onLargeFilesDone = [this, &context](std::uint64_t size) {
+                context.handOff->run(
+                    [this, size] { QuickScanLargeFileFromUserDataOnMainThread(size); });
+            };
+            auto result = std::make_shared<QuickScanResult>(engine.run());
+            context.finish([this, result] { quickScanDeviceThreadOnMainThread(*result); });
+        });
 }
 
 void QuennicAppDelegate::QuickScanJunkFileFromDevieOnMainThread(std::uint64_t foundJunkFileSize) {
@@ -174,48 +178,105 @@ void QuennicAppDelegate::StopScanGifImageView() {
 // ---- the worker's lifetime
 
 void QuennicAppDelegate::WorkerContext::finish(const std::function<void()>& step) {
-    // Kept until the join: when the hand-off is cancelled first, the joining side runs it.
-    *pendingFinish = step;
-    if (handOff->run(step)) {
-        *pendingFinish = nullptr;
-    }
+    handOff->run(step);
 }
 
-void QuennicAppDelegate::startQuickWorker(int deviceIndex,
-                                          std::function<void(WorkerContext&)> body) {
+std::shared_ptr<QuennicAppDelegate::WorkerContext> QuennicAppDelegate::makeWorkerContext() {
     auto context = std::make_shared<WorkerContext>();
     context->handOff = std::make_shared<nimbara::shell::GuiHandOff>();
     context->cancel = std::make_shared<std::atomic<bool>>(false);
-    context->pendingFinish = std::make_shared<std::function<void()>>();
+    context->done = std::make_shared<std::atomic<bool>>(false);
+    return context;
+}
+
+void QuennicAppDelegate::startQuickWorker(int deviceIndex,
+                                          const std::shared_ptr<WorkerContext>& context,
+                                          std::function<void(WorkerContext&)> body) {
+    retireQuickWorker();  // an earlier worker has ended by now: it is only joined
     quickWorker_ = context;
     quickWorkerDeviceIndex_ = deviceIndex;
     quickWorkerRunning_ = true;
-    quickScanDeviceThreader_ = std::thread([context, body = std::move(body)] { body(*context); });
+    quickScanDeviceThreader_ = std::thread([context, body = std::move(body)] {
+        body(*context);
+        context->done->store(true);
+    });
 }
 
-void QuennicAppDelegate::stopQuickScanWorker(bool finishStoppedWork) {
+void QuennicAppDelegate::retireQuickWorker() {
     const std::shared_ptr<WorkerContext> context = std::move(quickWorker_);
     quickWorker_.reset();
+    quickWorkerDeviceIndex_ = -1;
+    quickWorkerRunning_ = false;
     if (context) {
         context->cancel->store(true);
-        context->handOff->cancel();
+        context->handOff->cancel();  // a step waiting for this thread returns at once
     }
-    if (quickScanDeviceThreader_.joinable()) {
-        quickScanDeviceThreader_.join();
-    }
-    quickWorkerDeviceIndex_ = -1;
-    if (!context || !quickWorkerRunning_) {
+    if (!quickScanDeviceThreader_.joinable()) {
         return;
     }
-    // Stopped before its finishing step ran: that step shows what the worker got done.
-    if (finishStoppedWork && *context->pendingFinish) {
-        (*context->pendingFinish)();
+    if (context && !context->done->load()) {
+        // Still ending: joined by the reaper once it has, never waited for here.
+        retiredQuickWorkers_.push_back({std::move(quickScanDeviceThreader_), context->done});
+        if (quickReapTimer_ == nullptr) {
+            quickReapTimer_ = new QTimer(this);
+            quickReapTimer_->setInterval(10);
+            connect(quickReapTimer_, &QTimer::timeout, this, [this] { reapQuickWorkers(); });
+        }
+        quickReapTimer_->start();
+        return;
     }
-    quickWorkerRunning_ = false;
+    quickScanDeviceThreader_.join();  // it has ended: the join returns at once
+}
+
+void QuennicAppDelegate::reapQuickWorkers() {
+    std::erase_if(retiredQuickWorkers_, [](RetiredWorker& worker) {
+        if (!worker.done->load()) {
+            return false;
+        }
+        worker.thread.join();
+        return true;
+    });
+    if (retiredQuickWorkers_.empty() && quickReapTimer_ != nullptr) {
+        quickReapTimer_->stop();
+    }
+}
+
+void QuennicAppDelegate::joinQuickWorkersAtExit() {
+    retireQuickWorker();
+    for (RetiredWorker& worker : retiredQuickWorkers_) {
+        worker.thread.join();  // cancelled above or earlier: each ends at its next stop check
+    }
+    retiredQuickWorkers_.clear();
+}
+
+bool QuennicAppDelegate::quickScanThreadJoinable() const {
+    return quickScanDeviceThreader_.joinable() || !retiredQuickWorkers_.empty();
+}
+
+bool QuennicAppDelegate::quickCleanUpRunning() const {
+    return quickWorkerRunning_ && !quickWorkerIsScan_;
+}
+
+bool QuennicAppDelegate::quickResultsAreCurrentDevice() const {
+    return quickResultDeviceIndex_ >= 0 && quickResultDeviceIndex_ == theDevice() &&
+           quickResultDeviceSerial_ != 0 && quickResultDeviceSerial_ == currentDeviceSerial();
+}
+
+void QuennicAppDelegate::quickScanDeviceChanged() {
+    // A confirmed clean-up finishes on the device it was confirmed for (it stops by itself when
+    // that device goes); its end view then shows what it did there.
+    if (quickCleanUpRunning()) {
+        return;
+    }
+    if (quickResultDeviceIndex_ < 0 && !quickWorkerRunning_) {
+        return;  // nothing of another device is shown
+    }
+    retireQuickWorker();
+    resetQuickScanWindow();
 }
 
 void QuennicAppDelegate::quickScanDeviceDetached(int deviceIndex) {
-    if (quickScanDeviceThreader_.joinable() && deviceIndex == quickWorkerDeviceIndex_) {
-        stopQuickScanWorker(true);
+    if (deviceIndex == quickWorkerDeviceIndex_ || deviceIndex == quickResultDeviceIndex_) {
+        quickScanDeviceChanged();
     }
 }

@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/main_window_ui.h"
@@ -120,6 +121,14 @@ void QuennicAppDelegate::tableCheckButtonNotificationHandle(
         return;
     }
     PRLargeFileController* controller = cell->blargeFile() ? bigFileController_ : bigAppController_;
+    if (quickCleanUpRunning()) {
+        // The clean-up works from the ticks it was confirmed with: the cell shows them again.
+        if (const auto record = controller->recordAt(cell->currentRow())) {
+            cell->checkBtn()->setImage(
+                QLatin1String(record->bSelectedSate() ? kTicked : kUnticked));
+        }
+        return;
+    }
     if (const auto record = controller->recordAt(cell->currentRow())) {
         const bool ticked = cell->checkBtn()->imageName() != QLatin1String(kUnticked);
         if (ticked && !record->tickable()) {
@@ -204,6 +213,11 @@ void QuennicAppDelegate::MyTablebuttonMouseDownHandle(const nimbara::Notificatio
     QObject* object = notification.objectAs<QObject*>(nullptr);
     if (object == nullptr) {
         return;
+    }
+    const auto& rowChecks = quick.rowCheckButtons();
+    if (quickCleanUpRunning() &&
+        std::find(rowChecks.begin(), rowChecks.end(), object) != rowChecks.end()) {
+        return;  // the clean-up works from the ticks it was confirmed with
     }
     if (object == quick.quickPhotoCheckBtn) {
         quickRowToggle(quick.quickPhotoCheckBtn, photoVideoFileSize(), quick.devicephotolab);
@@ -368,7 +382,25 @@ void QuennicAppDelegate::ClickRescanAction(QObject* /*sender*/) {
     if (!quickScanUi_ || quickWorkerRunning_) {
         return;
     }
+    resetQuickScanWindow();
+    setStartReScan(true);
+    QuickScanAction();
+}
+
+void QuennicAppDelegate::resetQuickScanWindow() {
+    quickResultDeviceIndex_ = -1;
+    quickResultDeviceSerial_ = 0;
+    clearQuickScanResults();
+    bigFileController_->removeAllObjects();
+    bigAppController_->removeAllObjects();
+    reloadQuickScanTables();
+    setQuickTicksEnabled(true);
+    if (!quickScanUi_) {
+        return;
+    }
     QuickScanWindowUi& quick = *quickScanUi_;
+    StopScanGifImageView();
+    StopCleanupGifImageView();
     for (PRTableButton* button : {quick.quickRescanDeviceBtn, quick.shareRescanDeviceBtn}) {
         if (button != nullptr) {
             button->setImage(QStringLiteral("rescannom.png"));
@@ -396,8 +428,23 @@ void QuennicAppDelegate::ClickRescanAction(QObject* /*sender*/) {
     for (QWidget* check : quick.rowCheckButtons()) {
         setQuickRowTick(check, true);
     }
-    setStartReScan(true);
-    QuickScanAction();
+}
+
+void QuennicAppDelegate::setQuickTicksEnabled(bool enabled) {
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    for (QWidget* check : quick.rowCheckButtons()) {
+        if (check != nullptr) {
+            check->setEnabled(enabled);
+        }
+    }
+    for (QTableView* table : {quick.bigFileTableView, quick.bigAppTableView}) {
+        if (table != nullptr) {
+            table->setEnabled(enabled);
+        }
+    }
 }
 
 namespace {

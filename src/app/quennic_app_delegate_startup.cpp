@@ -98,8 +98,8 @@ QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
 }
 
 QuennicAppDelegate::~QuennicAppDelegate() {
-    // The quick-scan worker first: it may be waiting for this thread.
-    stopQuickScanWorker();
+    // The quick-scan workers first: one may be waiting for this thread.
+    joinQuickWorkersAtExit();
     stopBoardMessage();
     observers_.clear();
     if (manager_) {

@@ -94,6 +94,13 @@ QuickCleanEngine::QuickCleanEngine(QuickCleanOptions options, QuickScanResult sc
       cameraRoll_(std::move(cameraRoll)),
       progress_(std::move(progress)),
       stop_(std::move(stop)) {
+    // The ticks are taken now, when the user has confirmed: a tick changed while the clean-up
+    // runs changes nothing.
+    const auto unticked = [](const std::shared_ptr<PRLargeFileNode>& record) {
+        return !record || !record->bSelectedSate();
+    };
+    std::erase_if(scan_.userDataBigFileArray, unticked);
+    std::erase_if(scan_.appBigFileArray, unticked);
     if (!cameraRoll_) {
         cameraRoll_ =
             std::make_shared<DeviceCameraRoll>(options_.deviceIndex, options_.deviceSerial);
@@ -266,8 +273,9 @@ bool QuickCleanEngine::copyPhoto(amd::AfcService& afc, const std::string& device
         return true;  // folders and vanished entries are not photos
     }
     const auto sizeText = info->find("st_size");
-    const std::optional<std::int64_t> size =
-        sizeText == info->end() ? std::nullopt : parseInt64(sizeText->second);
+    // -1: the device did not say how large the file is, so no copy can be verified.
+    const std::int64_t size =
+        sizeText == info->end() ? -1 : parseInt64(sizeText->second).value_or(std::int64_t{-1});
     const std::string& folder = options_.exportFolder;
     std::string localPath;
     for (int attempt = 0; attempt < 8 && localPath.empty(); ++attempt) {
@@ -301,7 +309,7 @@ bool QuickCleanEngine::copyPhoto(amd::AfcService& afc, const std::string& device
     const int code = afc.CopyFileToLocal(devicePath, localPath);
     std::error_code ec;
     const std::uintmax_t copiedSize = fs::file_size(localPath, ec);
-    if (code != 0 || ec || !size || *size < 0 || copiedSize != static_cast<std::uintmax_t>(*size)) {
+    if (code != 0 || ec || size < 0 || copiedSize != static_cast<std::uintmax_t>(size)) {
         fs::remove(localPath, ec);
         photoBackupFailed_ = true;
         fail(QuickCleanCategory::Photos, devicePath, code != 0 ? code : -1,
@@ -309,7 +317,7 @@ bool QuickCleanEngine::copyPhoto(amd::AfcService& afc, const std::string& device
                        : QStringLiteral("The copy is incomplete; the photo stays on the device."));
         return true;
     }
-    copied_.push_back({devicePath, localPath, static_cast<std::uint64_t>(*size)});
+    copied_.push_back({devicePath, localPath, static_cast<std::uint64_t>(size)});
     report_.photosCopied.push_back(localPath);
     return true;
 }
@@ -521,8 +529,7 @@ void QuickCleanEngine::startCleanUpiOSLargeFiles() {
             return;
         }
         // Camera files are the photo step's: never removed here without their backup.
-        if (!record || !record->bSelectedSate() ||
-            isCameraRollFileName(record->fileName().toStdString())) {
+        if (isCameraRollFileName(record->fileName().toStdString())) {
             itemDone();
             continue;
         }
@@ -557,10 +564,6 @@ void QuickCleanEngine::startUninstalliOSLargeApps() {
     for (const auto& record : apps) {
         if (stopRequested()) {
             return;
-        }
-        if (!record || !record->bSelectedSate()) {
-            itemDone();
-            continue;
         }
         const std::string bundleId = record->appBundId().toStdString();
         amd::AppService service;

@@ -102,7 +102,8 @@ class QuickCleanEngine {
     // text, fraction 0..1 (never decreasing); runs on the worker.
     using ProgressSink = std::function<void(const QString& text, double fraction)>;
 
-    // `scan` holds the records to act on (large files and apps by their bSelectedSate tick).
+    // `scan` holds the records to act on: the large files and apps ticked (bSelectedSate) when the
+    // engine is made; later changes to the ticks are not seen.
     // `cameraRoll` may be null: a DeviceCameraRoll of the options' device is used then.
     // `stop` is combined with the engine's own check that its device is still attached.
     QuickCleanEngine(QuickCleanOptions options, QuickScanResult scan,

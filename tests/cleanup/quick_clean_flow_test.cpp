@@ -113,6 +113,32 @@ TEST_F(QuickCleanFlowTest, ProtectedFilesSurviveEvenWhenTicked) {
     EXPECT_TRUE(report.message.contains(QStringLiteral("the device itself needs were kept")));
 }
 
+TEST_F(QuickCleanFlowTest, TicksChangedAfterTheEngineIsMadeChangeNothing) {
+    auto device = builder("frozen");
+    fillDevice(device);
+    const int index = attachBuilt(device);
+    ASSERT_GE(index, 0);
+    QuickScanResult scan = scanOf();
+    const auto big = scan.userDataBigFileArray[0];
+    const auto other = scan.userDataBigFileArray[1];
+    const auto app = scan.appBigFileArray[0];
+    other->setBSelectedSate(false);
+    auto options = optionsFor(index, tmp_ / "Export");
+    options.photosTicked = false;
+    options.junkTicked = false;
+    QuickCleanEngine engine(options, scan);
+    // The user's ticks after the confirmation: none of them counts.
+    big->setBSelectedSate(false);
+    other->setBSelectedSate(true);
+    app->setBSelectedSate(false);
+    const auto report = engine.run();
+    EXPECT_FALSE(onDevice("frozen", "/Movies/big.m4v"));
+    EXPECT_TRUE(onDevice("frozen", "/Movies/other.m4v"));
+    EXPECT_FALSE(fs::exists(device.appPath("com.example.huge")));
+    EXPECT_EQ(report.freedLargeFiles, 6000000u);
+    EXPECT_EQ(report.freedLargeApps, 200000000u);
+}
+
 TEST_F(QuickCleanFlowTest, AFileInTwoListsIsRemovedAndCountedOnce) {
     auto device = builder("twice");
     device.addMediaFileOfSize("/iTunes_Control/Sync/Media/F12/TYUI.m4v", 6000000);

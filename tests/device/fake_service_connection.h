@@ -68,8 +68,12 @@ class FakeServiceConnection : public md::ServiceConnection {
     // The length word and XML body of one message.
     static Bytes frame(const PlistValue& message) {
         const std::string xml = message.toXml();
-        Bytes bytes = lengthWord(static_cast<std::uint32_t>(xml.size()));
-        bytes.insert(bytes.end(), xml.begin(), xml.end());
+        const Bytes word = lengthWord(static_cast<std::uint32_t>(xml.size()));
+        Bytes bytes(word.size() + xml.size());
+        std::memcpy(bytes.data(), word.data(), word.size());
+        if (!xml.empty()) {
+            std::memcpy(bytes.data() + word.size(), xml.data(), xml.size());
+        }
         return bytes;
     }
     // Queues one message as a whole.
