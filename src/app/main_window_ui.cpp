@@ -654,6 +654,12 @@ void buildBackupStartPage(MainWindowUi& ui) {
     ui.diskTableView->verticalHeader()->hide();
     ui.diskTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui.diskTableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui.diskTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui.diskTableView->setShowGrid(false);
+    ui.diskTableView->setIconSize(QSize(24, 24));
+    ui.diskTableView->verticalHeader()->setDefaultSectionSize(30);
+    ui.diskTableView->horizontalHeader()->setStretchLastSection(true);
+    ui.diskTableView->horizontalHeader()->setDefaultSectionSize(150);
     tableLayout->addWidget(ui.diskTableView);
     ui.notelab =
         makeLabel(ui.imageView, "notelab",

@@ -306,10 +306,14 @@ class QuennicAppDelegate : public QObject {
     void setBoardDelays(std::chrono::milliseconds firstPoll, std::chrono::milliseconds interval);
 
     // ---------------------------------------------------------------- backups and camera roll
-    // Lists the local backups again (the backup list is empty until the backup browser exists).
-    void showIphoneDiskView();
-    // Opens the first local backup in the browser; with none the browser page is shown empty.
+    // Lists the local backups again: the list empties at once and fills when the folders have
+    // been read off the GUI thread; then no row is selected and `then` runs (GUI thread).
+    void showIphoneDiskView(std::function<void()> then = {});
+    // Opens a local backup in the browser: the start page's `button` opens the selected row,
+    // everything else the first backup; with none the browser page is shown empty.
     void actScanIOSBackupFile(QObject* sender = nullptr);
+    // Enables the start page's `button` exactly while a row of `diskTableView` is selected.
+    void tableViewSelectionDidChange();
     // Shows the backup browser's result page, creating its controller on first use.
     void showResultView();
     // The camera items of the connected device (the live list).

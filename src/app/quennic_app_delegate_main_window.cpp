@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
@@ -21,6 +22,7 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "app/view_helpers.h"
+#include "backup/pages/pr_ios_device_controller.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
@@ -331,8 +333,20 @@ void QuennicAppDelegate::connectMainWindowActions() {
     click(ui.systemAppsButton, &D::ClickSystemAppsDiskManage);
     click(ui.userDataButton, &D::ClickUserDataDiskManage);
 
-    // Backup start page.
-    click(ui.button, &D::actScanIOSBackupFile);
+    // Backup start page: the table shows the backup list; its button opens the selected row.
+    if (ui.diskTableView != nullptr) {
+        ui.diskTableView->setModel(deviceController_.get());
+        connect(ui.diskTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this] { tableViewSelectionDidChange(); });
+        // A rebuilt list has no selection, but the selection model drops it without a signal.
+        connect(deviceController_.get(), &QAbstractItemModel::modelReset, this,
+                [this] { tableViewSelectionDidChange(); });
+        tableViewSelectionDidChange();
+    }
+    if (ui.button != nullptr) {
+        connect(ui.button, &QAbstractButton::clicked, this,
+                [this] { actScanIOSBackupFile(mainUi_ ? mainUi_->button : nullptr); });
+    }
     click(ui.helpBtn, &D::ClickHelp);
     if (ui.backupBroswerBt != nullptr) {
         connect(ui.backupBroswerBt, &QAbstractButton::clicked, this,

@@ -586,9 +586,9 @@ void QuennicAppDelegate::ClickBackupAction(QObject* /*sender*/) {
 }
 
 void QuennicAppDelegate::ClickScaniTunesBackup(QObject* /*sender*/) {
-    showIphoneDiskView();
+    // The first backup is scanned once the list has been read.
+    showIphoneDiskView([this] { actScanIOSBackupFile(nullptr); });
     ClickiTunesBackupBroswer(nullptr);
-    actScanIOSBackupFile(nullptr);
     selectSidebarEntry(kBackupBrowser);
     if (mainUi_) {
         redisplay(mainUi_->manageHasDeviceView);

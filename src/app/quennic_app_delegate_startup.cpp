@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QMainWindow>
 #include <QOperatingSystemVersion>
 #include <QProcess>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QStackedLayout>
 #include <QSysInfo>
+#include <QTableView>
 #include <QTimer>
 #include <QWidget>
 
@@ -349,16 +351,35 @@ void QuennicAppDelegate::releaseCrashApplication() {
     checkTask_ = nullptr;
 }
 
-// Fills the backup list from the local backup root (read afresh each time).
-void QuennicAppDelegate::showIphoneDiskView() {
-    deviceController_->setContent(
-        nimbara::backup::listLocalBackups(nimbara::backup::localBackupRoot()));
+// Fills the backup list from the local backup root (read afresh each time, off the GUI thread).
+void QuennicAppDelegate::showIphoneDiskView(std::function<void()> then) {
+    // The table's selection goes with the old rows (see connectMainWindowActions).
+    deviceController_->loadDeviceNodes(nimbara::backup::localBackupRoot(), std::move(then));
 }
 
-// Opens the result page on the first listed backup and scans it; with no backup the page shows
-// its empty view and nothing is scanned.
-void QuennicAppDelegate::actScanIOSBackupFile(QObject*) {
-    const auto node = deviceController_->nodeAt(0);
+void QuennicAppDelegate::tableViewSelectionDidChange() {
+    if (!mainUi_ || !mainUi_->button) {
+        return;
+    }
+    const QItemSelectionModel* selection =
+        mainUi_->diskTableView ? mainUi_->diskTableView->selectionModel() : nullptr;
+    mainUi_->button->setEnabled(selection != nullptr && !selection->selectedRows().isEmpty());
+}
+
+// Opens the result page on a listed backup and scans it: the row selected in the start page's
+// table when its button asks, the first row otherwise. With no backup the page shows its empty
+// view and nothing is scanned.
+void QuennicAppDelegate::actScanIOSBackupFile(QObject* sender) {
+    int row = 0;
+    if (mainUi_ && sender != nullptr && sender == mainUi_->button && mainUi_->diskTableView &&
+        mainUi_->diskTableView->selectionModel()) {
+        const QModelIndexList selected = mainUi_->diskTableView->selectionModel()->selectedRows();
+        if (selected.isEmpty()) {
+            return;  // the button is disabled without a selection
+        }
+        row = selected.first().row();
+    }
+    const auto node = deviceController_->nodeAt(row);
     setCurrentNode(node);
     bool iOS7 = false;
     setCurrentNodeIsiOS6Version(
@@ -366,7 +387,7 @@ void QuennicAppDelegate::actScanIOSBackupFile(QObject*) {
     setBIOS7DeviceNode(iOS7);
     showResultView();
     if (resultViewController_) {
-        resultViewController_->scanBackup(node, 0);
+        resultViewController_->scanBackup(node, row);
     }
 }
 

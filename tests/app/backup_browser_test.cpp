@@ -1,18 +1,28 @@
 // The backup browser opened from the sidebar: local backups are listed, the first is scanned and
-// its contacts reach the result page; without a backup the page says so.
+// its contacts reach the result page; without a backup the page says so. Also the start page's
+// backup table (read off the GUI thread) and the button beside it.
 #include <QComboBox>
 #include <QDialog>
+#include <QFontInfo>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTreeView>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/alerts.h"
@@ -24,10 +34,73 @@
 #include "browser/backup_outline_model.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "delegate_fixture.h"
+#include "platform/plist_value.h"
+#include "test_support.h"
+#include "ui/named_image.h"
 #include "ui/page_call_log.h"
 
 namespace nimbara::test {
 namespace {
+
+void writeListedBackupIn(const std::filesystem::path& root, const std::string& folder,
+                         const std::string& name, const std::string& productType) {
+    const auto dir = root / folder;
+    std::filesystem::create_directories(dir);
+    PlistValue info = PlistValue::dict();
+    info.set("Device Name", name);
+    info.set("Serial Number", "SER-" + name);
+    info.set("Product Type", productType);
+    info.set("Product Version", "12.4");
+    EXPECT_TRUE(info.writeFile((dir / "Info.plist").string()));
+    writeText(dir / "3d0d7e5fb2ce288813306e4d4636395e047a3d28", "stored file");
+}
+
+// Runs the event loop `rounds` times with a short pause in between.
+void pumpFor(int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Runs the event loop until the list's folders have been read (or a generous limit passes).
+void waitForRows(const PRIOSDeviceController& list) {
+    for (int i = 0; i < 2000 && list.isLoading(); ++i) {
+        pumpFor(1);
+    }
+}
+
+// Collects the lines logged from any thread while it lives.
+class LogRecorder {
+  public:
+    LogRecorder() {
+        instance() = this;
+        previous_ = qInstallMessageHandler(&LogRecorder::handle);
+    }
+    ~LogRecorder() {
+        qInstallMessageHandler(previous_);
+        instance() = nullptr;
+    }
+    int count(const QString& line) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+    }
+
+  private:
+    static LogRecorder*& instance() {
+        static LogRecorder* current = nullptr;
+        return current;
+    }
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        if (LogRecorder* self = instance()) {
+            std::lock_guard lock(self->mutex_);
+            self->lines_.push_back(message);
+        }
+    }
+    QtMessageHandler previous_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<QString> lines_;
+};
 
 class BackupBrowserTest : public DelegateTest {
   protected:
@@ -56,9 +129,12 @@ class BackupBrowserTest : public DelegateTest {
 
     // A small older device (flat backup layout) with two contacts and its backup.
     simdev::BackupResult writeSecondBackup() {
-        const auto dir = tmp_ / "second";
+        return writeSmallBackup("Second Phone", "second-udid");
+    }
+    simdev::BackupResult writeSmallBackup(const std::string& name, const std::string& udid) {
+        const auto dir = tmp_ / udid;
         simdev::SimDeviceBuilder b(dir);
-        b.setIdentity("Second Phone", "second-udid", "iPhone8,1", "9.3.5");
+        b.setIdentity(name, udid, "iPhone8,1", "9.3.5");
         b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
         EXPECT_TRUE(b.write());
         simdev::BackupContact ann;
@@ -83,15 +159,27 @@ class BackupBrowserTest : public DelegateTest {
         return Alerts::ScopedHandler(recording(alerts));
     }
 
+    // Opens the browser from the sidebar and waits until the backup list has been read (the
+    // first backup is then being scanned).
     PRResultViewController* openBrowser() {
         hub().ClickScaniTunesBackup(nullptr);
+        EXPECT_TRUE(waitForList());
         return hub().GetresultViewController();
+    }
+    bool waitForList() {
+        return pumpUntil([this] { return !hub().GetPRIOSDeviceController()->isLoading(); });
     }
 
     static bool waitForScan(PRResultViewController& page) {
         const bool done = pumpUntil([&] { return page.scanFinished() && !page.isScanning(); });
         pumpEvents(5);
         return done;
+    }
+
+    // A folder of the backup root that lists (Info.plist and one stored file) but holds nothing.
+    void writeListedBackup(const std::string& folder, const std::string& name,
+                           const std::string& productType) {
+        writeListedBackupIn(backupRoot_, folder, name, productType);
     }
 
     std::filesystem::path backupRoot_;
@@ -110,7 +198,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
         alerts.push_back(q.message + QLatin1Char(' ') + q.informativeText);
         return Alerts::Answer::Default;
     });
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
 
     ASSERT_EQ(hub().GetPRIOSDeviceController()->rowCount(), 1);
     const auto node = hub().currentNode();
@@ -160,7 +248,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_EQ(page->CustomView->currentWidget(), page->contactTable);
 
     // Opening the browser again rescans from scratch: nothing is counted twice.
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
     ASSERT_TRUE(pumpUntil([&] { return page->scanFinished() && !page->isScanning(); }));
     pumpEvents(5);
     EXPECT_EQ(hub().GetresultViewController(), page);
@@ -175,7 +263,7 @@ TEST_F(BackupBrowserTest, WithoutBackupsTheUserIsToldHowToMakeOne) {
         return Alerts::Answer::Default;
     });
     // No device: only " OK " is offered.
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
     EXPECT_EQ(hub().GetPRIOSDeviceController()->rowCount(), 0);
     EXPECT_EQ(hub().currentNode(), nullptr);
     PRResultViewController* page = hub().GetresultViewController();
@@ -196,7 +284,7 @@ TEST_F(BackupBrowserTest, WithoutBackupsTheUserIsToldHowToMakeOne) {
     ASSERT_GE(attachNew("dev-a", Dev("Phone A")), 0);
     ASSERT_TRUE(pumpUntil([&] { return hub().getDeviceConnected(); }));
     ui::PageCallLog::clear();
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(asked[1].message, QStringLiteral("No backups have been found. Do you want to "
                                                "backup your device with Nimbara?"));
@@ -220,7 +308,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
 
     Alerts::ScopedHandler quiet(
         [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
     PRResultViewController* page = hub().GetresultViewController();
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(waitForScan(*page));
@@ -302,7 +390,7 @@ TEST_F(BackupBrowserTest, TheGuideSheetWalksThreeStepsAndCloses) {
     std::string error;
     ASSERT_TRUE(simdev::makeDemoDevice(device, &error)) << error;
     ASSERT_TRUE(simdev::writeBackup(device, backupRoot_).ok);
-    hub().ClickScaniTunesBackup(nullptr);
+    openBrowser();
     PRResultViewController* page = hub().GetresultViewController();
     ASSERT_TRUE(waitForScan(*page));
     EXPECT_TRUE(page->getLogBtn->isEnabled());
@@ -349,6 +437,148 @@ TEST_F(BackupBrowserTest, ADamagedFileListIsReported) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts.front(), QStringLiteral("Part of this backup could not be read."));
     EXPECT_TRUE(page->backupPopBtn->isEnabled());
+}
+
+TEST_F(BackupBrowserTest, TheStartPageTableShowsTheBackupsAndItsButtonFollowsTheSelection) {
+    writeListedBackup("aaaa", "Anna's iPhone", "iPhone5,2");
+    writeListedBackup("bbbb", "Ben's iPad", "iPad2,1");
+    hub().showIphoneDiskView();
+    ASSERT_TRUE(waitForList());
+
+    QTableView* table = ui().diskTableView;
+    auto* list = hub().GetPRIOSDeviceController();
+    ASSERT_EQ(table->model(), list);
+    ASSERT_EQ(table->model()->rowCount(), 2);
+    EXPECT_EQ(table->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name"));
+    EXPECT_EQ(PRIOSDeviceController::columnIdentifier(0), QStringLiteral("Name"));
+    const QModelIndex phone = table->model()->index(0, 0);
+    const QModelIndex pad = table->model()->index(1, 0);
+    EXPECT_EQ(phone.data().toString(), QStringLiteral("Anna's iPhone"));
+    EXPECT_EQ(table->model()->index(0, PRIOSDeviceController::TypeColumn).data().toString(),
+              QStringLiteral("iPhone 5"));
+    // The "Name" column shows each row's device picture; the others show none.
+    auto picture = [](const QVariant& icon) {
+        return qvariant_cast<QIcon>(icon).pixmap(QSize(48, 48)).toImage();
+    };
+    const QImage iphone = picture(ui::namedIcon(QStringLiteral("iphoneImage.png")));
+    const QImage ipad = picture(ui::namedIcon(QStringLiteral("ipadImage.png")));
+    ASSERT_FALSE(iphone.isNull());
+    ASSERT_NE(iphone, ipad);
+    EXPECT_EQ(picture(phone.data(Qt::DecorationRole)), iphone);
+    EXPECT_EQ(picture(pad.data(Qt::DecorationRole)), ipad);
+    EXPECT_FALSE(table->model()->index(0, 1).data(Qt::DecorationRole).isValid());
+    // Every cell: "Lucida Grande" at 11 points, drawn with DejaVu Sans.
+    for (int column = 0; column < table->model()->columnCount(); ++column) {
+        const QFont font =
+            qvariant_cast<QFont>(table->model()->index(1, column).data(Qt::FontRole));
+        EXPECT_EQ(font.family(), QStringLiteral("Lucida Grande"));
+        EXPECT_EQ(font.pointSize(), 11);
+        EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("DejaVu Sans"));
+    }
+
+    // The button is enabled exactly while a row is selected.
+    EXPECT_FALSE(ui().button->isEnabled());
+    table->selectRow(1);
+    EXPECT_TRUE(ui().button->isEnabled());
+    table->clearSelection();
+    EXPECT_FALSE(ui().button->isEnabled());
+
+    // Rebuilding the list leaves no row selected and the button disabled; while the folders are
+    // read the table is empty.
+    table->selectRow(0);
+    ASSERT_TRUE(ui().button->isEnabled());
+    hub().showIphoneDiskView();
+    EXPECT_EQ(table->model()->rowCount(), 0);
+    EXPECT_FALSE(ui().button->isEnabled());
+    ASSERT_TRUE(waitForList());
+    EXPECT_EQ(table->model()->rowCount(), 2);
+    EXPECT_FALSE(table->selectionModel()->hasSelection());
+    EXPECT_FALSE(ui().button->isEnabled());
+}
+
+TEST_F(BackupBrowserTest, TheStartPageButtonOpensTheSelectedBackup) {
+    ASSERT_TRUE(writeSmallBackup("First Phone", "a-udid").ok);
+    ASSERT_TRUE(writeSecondBackup().ok);
+    Alerts::ScopedHandler quiet(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    hub().showIphoneDiskView();
+    ASSERT_TRUE(waitForList());
+    ASSERT_EQ(hub().GetPRIOSDeviceController()->nodeAt(1)->strDeviceName(),
+              QStringLiteral("Second Phone"));
+
+    ui().diskTableView->selectRow(1);
+    ui().button->click();
+    ASSERT_NE(hub().currentNode(), nullptr);
+    EXPECT_EQ(hub().currentNode()->strDeviceName(), QStringLiteral("Second Phone"));
+    PRResultViewController* page = hub().GetresultViewController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_EQ(page->currentSelect(), 1);
+    EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Second Phone"));
+}
+
+// The backup list read off the GUI thread: a listing that a newer one overtakes is never shown,
+// and every caller waiting for the list is answered once, in call order, with the newest rows.
+TEST(BackupListModel, OnlyTheNewestListingIsShownAndEveryWaiterRunsOnce) {
+    ensureApplication();
+    TempDir older;
+    TempDir newer;
+    writeListedBackupIn(older.path(), "x1", "Old One", "iPhone5,2");
+    writeListedBackupIn(older.path(), "x2", "Old Two", "iPhone5,2");
+    writeListedBackupIn(newer.path(), "y1", "New One", "iPad3,4");
+
+    PRIOSDeviceController list;
+    std::vector<std::pair<int, int>> answered;  // (caller, rows seen)
+    list.loadDeviceNodes(QString::fromStdString(older.str()),
+                         [&] { answered.emplace_back(1, list.rowCount()); });
+    list.loadDeviceNodes(QString::fromStdString(newer.str()),
+                         [&] { answered.emplace_back(2, list.rowCount()); });
+    EXPECT_TRUE(list.isLoading());
+    EXPECT_EQ(list.rowCount(), 0);
+    waitForRows(list);
+    ASSERT_FALSE(list.isLoading());
+    // Let a stale listing arrive, if one was still on its way.
+    pumpFor(20);
+    ASSERT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(list.nodeAt(0)->strDeviceName(), QStringLiteral("New One"));
+    EXPECT_EQ(answered, (std::vector<std::pair<int, int>>{{1, 1}, {2, 1}}));
+
+    // Going away while a listing is read waits for it and answers nobody.
+    bool late = false;
+    {
+        PRIOSDeviceController leaving;
+        leaving.loadDeviceNodes(QString::fromStdString(older.str()), [&] { late = true; });
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(late);
+}
+
+TEST(BackupListModel, AFolderPathWithNothingBehindItIsLogged) {
+    ensureApplication();
+    TempDir root;
+    writeListedBackupIn(root.path(), "good", "Good Phone", "iPhone5,2");
+    std::filesystem::create_symlink(root.path() / "gone", root.path() / "dangling");
+    const QString line = QStringLiteral("Filepath is not exist");
+    LogRecorder log;
+
+    PRIOSDeviceController list;
+    list.addDeviceNodeByPath(QString::fromStdString((root.path() / "missing").string()));
+    EXPECT_EQ(log.count(line), 1);
+    EXPECT_EQ(list.rowCount(), 0);
+    // A folder that is there but not a backup is left out silently.
+    std::filesystem::create_directories(root.path() / "empty");
+    list.addDeviceNodeByPath(QString::fromStdString((root.path() / "empty").string()));
+    EXPECT_EQ(log.count(line), 1);
+    EXPECT_EQ(list.rowCount(), 0);
+    list.addDeviceNodeByPath(QString::fromStdString((root.path() / "good").string()));
+    ASSERT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(list.nodeAt(0)->strDeviceName(), QStringLiteral("Good Phone"));
+
+    // The whole listing: the link to nowhere is logged, the good folder listed.
+    list.loadDeviceNodes(QString::fromStdString(root.str()));
+    waitForRows(list);
+    EXPECT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(log.count(line), 2);
 }
 
 }  // namespace

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include "cleanup/pr_large_file_node.h"
 #include "cleanup/protected_files.h"
@@ -60,10 +65,20 @@ TEST(DeviceFileNodesTest, FolderListsCopyOnSetAndKeepArrivalOrder) {
     ASSERT_EQ(dir->children().size(), 1u);
     EXPECT_EQ(dir->children()[0], a);
 
-    dir->children().push_back(b);  // the folder's own list, not a copy
+    // A returned list is a snapshot: changing it leaves the folder alone.
+    auto snapshot = dir->children();
+    snapshot.push_back(b);
+    EXPECT_EQ(dir->childrenCount(), 1u);
+    dir->addChildren(b);
     dir->setChildren(dir->children());
     ASSERT_EQ(dir->children().size(), 2u);
     EXPECT_EQ(dir->children()[1], b);
+    // Insertion keeps sorted siblings sorted; a position past the end appends.
+    auto c = std::make_shared<PRPhoneSystemDirNode>();
+    auto d = std::make_shared<PRPhoneSystemDirNode>();
+    dir->insertChildren(1, c);
+    dir->insertChildren(99, d);
+    EXPECT_EQ(dir->children(), PRPhoneSystemDirNode::DirList({a, c, b, d}));
 
     auto f1 = std::make_shared<PRPhoneSystemFileNode>();
     auto f2 = std::make_shared<PRPhoneSystemFileNode>();
@@ -79,6 +94,76 @@ TEST(DeviceFileNodesTest, FolderListsCopyOnSetAndKeepArrivalOrder) {
     dir->setFileChildren({f2});
     ASSERT_EQ(dir->fileChildren().size(), 1u);
     EXPECT_EQ(dir->fileChildren()[0], f2);
+    EXPECT_EQ(dir->fileChildrenCount(), 1u);
+}
+
+// Walk workers fill a folder while the GUI reads it: every snapshot is whole and in arrival order,
+// and nothing is lost. (Run under the sanitizer build, a reader that iterated the live list while
+// an adder grew it would be reported as a use after free.)
+TEST(DeviceFileNodesTest, FolderListsStayWholeWhileWorkersAddAndReadersRead) {
+    constexpr int kWriters = 4;
+    constexpr int kPerWriter = 2000;
+    auto dir = std::make_shared<PRPhoneSystemDirNode>();
+    std::vector<std::shared_ptr<PRPhoneSystemFileNode>> files(kWriters * kPerWriter);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        files[i] = std::make_shared<PRPhoneSystemFileNode>();
+        files[i]->setFileSizeNumber(i);
+    }
+
+    std::atomic<int> writersLeft{kWriters};
+    std::atomic<bool> readerFault{false};
+    std::vector<std::thread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+        threads.emplace_back([&, w] {
+            for (int i = 0; i < kPerWriter; ++i) {
+                dir->addFileChildren(files[static_cast<std::size_t>(w * kPerWriter + i)]);
+                if (i % 4 == 0) {
+                    dir->insertChildren(0, std::make_shared<PRPhoneSystemDirNode>());
+                } else if (i % 4 == 1) {
+                    dir->addChildren(std::make_shared<PRPhoneSystemDirNode>());
+                }
+            }
+            --writersLeft;
+        });
+    }
+    for (int r = 0; r < 2; ++r) {
+        threads.emplace_back([&] {
+            std::size_t lastSize = 0;
+            while (writersLeft.load() > 0) {
+                const PRPhoneSystemDirNode::FileList seen = dir->fileChildren();
+                // Each writer's entries appear in the order it added them.
+                std::vector<std::int64_t> lastOfWriter(kWriters, -1);
+                for (const auto& file : seen) {
+                    if (!file) {
+                        readerFault = true;
+                        break;
+                    }
+                    const auto number = static_cast<std::int64_t>(file->fileSizeNumber());
+                    std::int64_t& last =
+                        lastOfWriter[static_cast<std::size_t>(number / kPerWriter)];
+                    readerFault = readerFault || number <= last;
+                    last = number;
+                }
+                readerFault = readerFault || seen.size() < lastSize;
+                lastSize = seen.size();
+                for (const auto& child : dir->children()) {
+                    readerFault = readerFault || !child;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_FALSE(readerFault.load());
+    ASSERT_EQ(dir->fileChildrenCount(), files.size());
+    EXPECT_EQ(dir->childrenCount(), static_cast<std::size_t>(kWriters * kPerWriter / 2));
+    std::vector<bool> present(files.size(), false);
+    for (const auto& file : dir->fileChildren()) {
+        present[file->fileSizeNumber()] = true;
+    }
+    EXPECT_EQ(std::count(present.begin(), present.end(), true),
+              static_cast<std::ptrdiff_t>(files.size()));
 }
 
 TEST(DeviceFileNodesTest, ParentLinksDoNotKeepTheFolderAlive) {

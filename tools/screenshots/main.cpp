@@ -26,6 +26,7 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "device/device_manager.h"
@@ -84,6 +85,13 @@ class Shooter {
 };
 
 // A left-button press and release on a control, as the user's click.
+// The backup browser reads the local backups off the GUI thread; waits until they are listed.
+void waitForBackupList(QuennicAppDelegate& hub) {
+    if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the backup list was not read\n");
+    }
+}
+
 void click(QWidget* control) {
     if (control == nullptr) {
         return;
@@ -197,6 +205,7 @@ int run(const QString& outDir) {
         click(ui.cacheBtn);
         shots.save(ui.window, QStringLiteral("13-sidebar-caches"));
         click(ui.broswerBtn);
+        waitForBackupList(hub);
         shots.save(ui.window, QStringLiteral("14-sidebar-backup-browser"));
         hub.photoScanhasStartHandle();
         click(ui.systemlibBtn);
@@ -237,6 +246,7 @@ int run(const QString& outDir) {
                 return nimbara::Alerts::Answer::Default;
             });
             click(ui.broswerBtn);
+            waitForBackupList(hub);
             PRResultViewController* page = hub.GetresultViewController();
             if (page == nullptr ||
                 !pumpUntil([&] { return page->scanFinished() && !page->isScanning(); }, 30.0)) {

@@ -1,19 +1,113 @@
 #include "backup/pages/pr_ios_device_controller.h"
 
+#include <QFileInfo>
+#include <QFont>
+#include <QIcon>
+#include <QtGlobal>
+
+#include "backup/backup_list.h"
+#include "ui/fonts.h"
+#include "ui/named_image.h"
 #include "ui/page_call_log.h"
 
-PRIOSDeviceController::PRIOSDeviceController(QObject* parent) : QAbstractListModel(parent) {}
+namespace {
+
+// The one line logged for a backup folder path with nothing behind it.
+void logMissingFolder() {
+    qInfo("Filepath is not exist");
+}
+
+}  // namespace
+
+PRIOSDeviceController::PRIOSDeviceController(QObject* parent) : QAbstractTableModel(parent) {
+    reader_.setMaxThreadCount(1);
+}
+
+PRIOSDeviceController::~PRIOSDeviceController() {
+    ++generation_;  // a listing not yet started is skipped
+    reader_.waitForDone();
+}
 
 int PRIOSDeviceController::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(content_.size());
 }
 
+int PRIOSDeviceController::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString PRIOSDeviceController::columnIdentifier(int column) {
+    switch (column) {
+        case NameColumn:
+            return QStringLiteral("Name");
+        case TypeColumn:
+            return QStringLiteral("Type");
+        case VersionColumn:
+            return QStringLiteral("iOS");
+        case SerialColumn:
+            return QStringLiteral("Serial");
+        case TimeColumn:
+            return QStringLiteral("Date");
+        default:
+            return QString();
+    }
+}
+
 QVariant PRIOSDeviceController::data(const QModelIndex& index, int role) const {
-    const auto node = nodeAt(index.row());
-    if (!node || role != Qt::DisplayRole) {
+    const auto node = index.isValid() ? nodeAt(index.row()) : nullptr;
+    if (!node) {
         return QVariant();
     }
-    return QStringLiteral("%1 %2").arg(node->strDeviceName(), node->strDeviceBackUpTime());
+    switch (role) {
+        case Qt::FontRole:
+            return nimbara::ui::appFont(11);
+        case Qt::DecorationRole:
+            if (columnIdentifier(index.column()) == QLatin1String("Name")) {
+                return nimbara::ui::namedIcon(
+                    node->deviceImage());  // drawn at the view's icon size
+            }
+            return QVariant();
+        case Qt::ToolTipRole: {
+            const QString reason = node->unreadableReason();
+            return reason.isEmpty() ? node->backUpFilePath() : reason;
+        }
+        case Qt::DisplayRole:
+            break;
+        default:
+            return QVariant();
+    }
+    switch (index.column()) {
+        case NameColumn:
+            return node->strDeviceName();
+        case TypeColumn: {
+            const QString type = node->strDeviceType();
+            return type.isEmpty() ? QStringLiteral("Unknown") : type;
+        }
+        case VersionColumn:
+            return node->strIOSVersion();
+        case SerialColumn:
+            return node->strDeviceSerial();
+        case TimeColumn:
+            return node->strDeviceBackUpTime();
+        default:
+            return QVariant();
+    }
+}
+
+QVariant PRIOSDeviceController::headerData(int section, Qt::Orientation orientation,
+                                           int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount) {
+        return QVariant();
+    }
+    if (role == Qt::FontRole) {
+        return nimbara::ui::appFont(11);
+    }
+    if (role != Qt::DisplayRole) {
+        return QVariant();
+    }
+    static const char* const kTitles[ColumnCount] = {"Name", "Type", "iOS Version", "Serial Number",
+                                                     "Backup Time"};
+    return QString::fromLatin1(kTitles[section]);
 }
 
 void PRIOSDeviceController::setContent(std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes) {
@@ -32,4 +126,62 @@ std::shared_ptr<PRIOSDeviceNode> PRIOSDeviceController::nodeAt(int row) const {
 void PRIOSDeviceController::removeAllObjects() {
     nimbara::ui::PageCallLog::record("PRIOSDeviceController::removeAllObjects()");
     setContent({});
+}
+
+void PRIOSDeviceController::addDeviceNodeByPath(const QString& path) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        logMissingFolder();
+        return;
+    }
+    std::shared_ptr<PRIOSDeviceNode> node = nimbara::backup::readBackupFolder(path);
+    if (!node) {
+        return;
+    }
+    const int row = rowCount();
+    beginInsertRows(QModelIndex(), row, row);
+    content_.push_back(std::move(node));
+    endInsertRows();
+}
+
+void PRIOSDeviceController::loadDeviceNodes(const QString& root, std::function<void()> then) {
+    removeAllObjects();
+    if (then) {
+        waiting_.push_back(std::move(then));
+    }
+    loading_ = true;
+    const std::uint64_t generation = ++generation_;
+    reader_.start([this, root, generation] {
+        if (generation_.load() != generation) {
+            return;  // superseded before it started
+        }
+        nimbara::backup::BackupListing listing = nimbara::backup::scanLocalBackups(root);
+        for (const nimbara::backup::SkippedBackupEntry& entry : listing.skipped) {
+            // Gone between the listing and the read (or a link to nowhere).
+            if (!QFileInfo::exists(root + QLatin1Char('/') + entry.name)) {
+                logMissingFolder();
+            }
+        }
+        // The controller waits for this task before it goes, so `this` is alive here and the
+        // queued call is dropped with it if it is never delivered.
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, nodes = std::move(listing.backups)]() mutable {
+                finishLoad(generation, std::move(nodes));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void PRIOSDeviceController::finishLoad(std::uint64_t generation,
+                                       std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes) {
+    if (generation != generation_.load()) {
+        return;  // a newer listing is on its way
+    }
+    loading_ = false;
+    setContent(std::move(nodes));
+    std::vector<std::function<void()>> waiting;
+    waiting.swap(waiting_);
+    for (const auto& step : waiting) {
+        step();
+    }
 }

@@ -4,9 +4,10 @@
 // PRPhoneSystemDirNode folders holding PRPhoneSystemFileNode entries.
 //
 // Nodes are held by std::shared_ptr; a folder owns its children, the parent links are weak.
-// Every single getter or setter is atomic (a reader never sees a half-written value), so a worker
-// may fill nodes that the GUI shows. Texts keep "empty" (QString("")) and "absent" (null QString)
-// apart: see each field.
+// Every single getter or setter is atomic (a reader never sees a half-written value), and a
+// folder's lists are handed out as snapshots and changed only through its own locked adders and
+// setters, so a worker may fill nodes that the GUI shows. Texts keep "empty" (QString("")) and
+// "absent" (null QString) apart: see each field.
 //
 // Protected files: isProtected() tells whether the file is one the clean-up must never remove
 // (nimbara::cleanup::isProtectedDeviceFile of its path). The quick scan sets it on every record it
@@ -18,6 +19,7 @@
 #include "platform/locked_value.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -84,17 +86,24 @@ class PRPhoneSystemDirNode {
     PRPhoneSystemDirNode(const PRPhoneSystemDirNode&) = delete;
     PRPhoneSystemDirNode& operator=(const PRPhoneSystemDirNode&) = delete;
 
-    // The folder's own lists (not copies): the tree builder inserts into them directly. These
-    // references are not guarded: only the thread that builds the tree may use them.
-    DirList& children() { return children_; }
-    const DirList& children() const { return children_; }
-    FileList& fileChildren() { return fileChildren_; }
-    const FileList& fileChildren() const { return fileChildren_; }
-    // Store a copy of `value`; passing the folder's own list changes nothing.
+    // Snapshots of the folder's lists, taken under the folder's lock: a worker may add entries
+    // while another thread reads, and a snapshot never changes afterwards. Changes go through
+    // the setters and adders below, never through a returned list.
+    DirList children() const;
+    FileList fileChildren() const;
+    // Replace a list with a copy of `value` (a snapshot handed back in stores the same entries).
     void setChildren(const DirList& value);
     void setFileChildren(const FileList& value);
+    // Appends one sub-folder at the end of children.
+    void addChildren(const std::shared_ptr<PRPhoneSystemDirNode>& node);
+    // Inserts one sub-folder before position `index` of children (at the end when `index` is
+    // past it): the tree builder keeps sibling folders sorted.
+    void insertChildren(std::size_t index, const std::shared_ptr<PRPhoneSystemDirNode>& node);
     // Appends one entry at the end of fileChildren (the same node twice is listed twice).
     void addFileChildren(const std::shared_ptr<PRPhoneSystemFileNode>& node);
+    // The number of sub-folders and of entries, without copying a list.
+    std::size_t childrenCount() const;
+    std::size_t fileChildrenCount() const;
 
     // Device path: "/" followed by the path for a flat walk record; empty for a tree folder.
     QString filePath() const { return filePath_.get(); }
@@ -125,7 +134,7 @@ class PRPhoneSystemDirNode {
     void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
 
   private:
-    std::mutex listMutex_;  // guards list replacement and appending
+    mutable std::mutex listMutex_;  // guards both lists
     DirList children_;
     FileList fileChildren_;
     LockedValue<QString> filePath_{QLatin1String("")};
