@@ -326,8 +326,10 @@ class QuennicAppDelegate : public QObject {
     // Asks the camera device to delete the items with those names; nothing without one.
     void removephotofromPhotoCameraArrayWithNameArrary(const QStringList& names);
 
-    // Contacts of the backup readers (GUI thread and the backup scan thread, one at a time).
-    std::vector<std::shared_ptr<PRContactNode>>& contactArray() { return contactArray_; }
+    // Contacts of the last backup scan: its contact step sets them on the scan thread, the name
+    // look-ups search them from any thread. A new scan starts them empty.
+    std::vector<std::shared_ptr<PRContactNode>> contactArray() const;
+    void setContactArray(std::vector<std::shared_ptr<PRContactNode>> contacts);
     std::vector<std::shared_ptr<PRContactNode>>& contactInfoArray() { return contactInfoArray_; }
     std::vector<std::shared_ptr<PRContactNode>>& transContactArray() { return transContactArray_; }
     QByteArray messageContactData() const;
@@ -653,6 +655,7 @@ class QuennicAppDelegate : public QObject {
     std::atomic<bool> hasDeviceConnect_{false};
     std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
     std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
+    mutable std::mutex contactMutex_;  // guards contactArray_
     std::vector<std::shared_ptr<PRContactNode>> contactArray_;
     std::vector<std::shared_ptr<PRContactNode>> contactInfoArray_;
     std::vector<std::shared_ptr<PRContactNode>> transContactArray_;

@@ -49,9 +49,24 @@ QString QuennicAppDelegate::getCallHistoryDuration(int seconds) const {
     return nimbara::shell::getCallHistoryDuration(seconds);
 }
 
+std::vector<std::shared_ptr<PRContactNode>> QuennicAppDelegate::contactArray() const {
+    std::lock_guard<std::mutex> lock(contactMutex_);
+    return contactArray_;
+}
+
+void QuennicAppDelegate::setContactArray(std::vector<std::shared_ptr<PRContactNode>> contacts) {
+    std::lock_guard<std::mutex> lock(contactMutex_);
+    contactArray_ = std::move(contacts);
+}
+
+// The look-ups search under the list's lock rather than copy the list for every number.
 QString QuennicAppDelegate::getNameByPhoneNumber(const QString& phone, const QByteArray&) {
     QByteArray picture = messageContactData();
-    const QString name = nimbara::shell::getNameByPhoneNumber(phone, contactArray_, picture);
+    QString name;
+    {
+        std::lock_guard<std::mutex> lock(contactMutex_);
+        name = nimbara::shell::getNameByPhoneNumber(phone, contactArray_, picture);
+    }
     if (!name.isNull()) {
         setMessageContactData(picture);
     }
@@ -69,5 +84,6 @@ QString QuennicAppDelegate::getTransNameByPhoneNumber(const QString& phone, cons
 }
 
 QString QuennicAppDelegate::getNameByPhoneNumber(const QString& phone) const {
+    std::lock_guard<std::mutex> lock(contactMutex_);
     return nimbara::shell::getNameByPhoneNumber(phone, contactArray_);
 }

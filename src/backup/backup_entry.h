@@ -18,6 +18,15 @@ struct BackupEntry {
     std::uint32_t mode = 0;    // POSIX mode bits when the manifest has them, else 0
     std::uint32_t flags = 0;   // Manifest.db: 1 file, 2 folder, 4 link; 0 for Manifest.mbdb
     bool isDirectory = false;
+    bool isLink = false;
+
+    // Only a regular file has contents in the backup; folders and links are rows of the list.
+    bool isFile() const { return !isDirectory && !isLink; }
 };
+
+// The kind of an entry from its POSIX mode bits, for lists that give no other.
+inline constexpr std::uint32_t kModeTypeMask = 0xF000u;
+inline constexpr std::uint32_t kModeFolder = 0x4000u;
+inline constexpr std::uint32_t kModeLink = 0xA000u;
 
 }  // namespace nimbara::backup

@@ -98,7 +98,31 @@ void PRTreeController::addTreeNode(const DirNode& record, bool /*isFistNode*/) {
     if (deviceName_.isEmpty()) {
         return;
     }
+    recordIsFolder_ = record->entryKind() == PRTreeDirNode::EntryKind::Folder;
     addTreeFolder(deviceName_ + QLatin1Char('/') + dirFilePath_, realKeypath_);
+    recordIsFolder_ = false;
+}
+
+PRTreeController::DirNode PRTreeController::folderNamed(std::vector<DirNode>& level,
+                                                        const DirNode& parent, const QString& name,
+                                                        bool& created) {
+    // Every level is kept sorted, so the folder or its place is found by halving.
+    const auto insertAt = std::lower_bound(
+        level.begin(), level.end(), name, [](const DirNode& folder, const QString& wanted) {
+            return QString::localeAwareCompare(folder->fileName(), wanted) < 0;
+        });
+    if (insertAt != level.end() &&
+        QString::localeAwareCompare((*insertAt)->fileName(), name) == 0) {
+        created = false;
+        return *insertAt;
+    }
+    auto folder = std::make_shared<PRTreeDirNode>();
+    folder->setFileName(name);
+    folder->setParent(parent);
+    level.insert(insertAt, folder);
+    refreshNodeState(folder, true);
+    created = true;
+    return folder;
 }
 
 void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileKey*/) {
@@ -113,40 +137,35 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
         if (depth == 1 && head->startsWith(QLatin1Char('.'))) {
             head->remove(0, 1);
         }
-        // Every level is kept sorted, so the folder or its place is found by halving.
-        const auto insertAt = std::lower_bound(
-            level->begin(), level->end(), *head, [](const DirNode& folder, const QString& name) {
-                return QString::localeAwareCompare(folder->fileName(), name) < 0;
-            });
-        DirNode found;
-        if (insertAt != level->end() &&
-            QString::localeAwareCompare((*insertAt)->fileName(), *head) == 0) {
-            found = *insertAt;
-        }
-        if (found) {
-            if (n == 1) {
-                addFileNode(found, *rest);
-                return;
+        bool created = false;
+        const DirNode folder = folderNamed(*level, parent, *head, created);
+        if (n == 1 && recordIsFolder_) {
+            // A folder's own entry: the last name is a folder too, and no file is listed.
+            folder->setIsLeaf(false);
+            bool madeLast = false;
+            const DirNode last = folderNamed(folder->children(), folder, *rest, madeLast);
+            if (madeLast) {
+                last->setIsLeaf(true);
             }
-            found->setIsLeaf(false);
-            level = &found->children();
-            parent = found;
-        } else {
-            auto folder = std::make_shared<PRTreeDirNode>();
-            folder->setFileName(*head);
-            folder->setParent(parent);
-            level->insert(insertAt, folder);
-            refreshNodeState(folder, true);
-            if (n == 1) {
-                addFileNode(folder, *rest);
+            if (created || madeLast) {
+                reloadOutLineData();
+            }
+            return;
+        }
+        if (n == 1) {
+            addFileNode(folder, *rest);
+            if (created) {
                 SaveDirArray(folder);
                 folder->setIsLeaf(true);
                 reloadOutLineData();
-                return;
             }
-            level = &folder->children();
-            parent = folder;
+            return;
         }
+        if (!created) {
+            folder->setIsLeaf(false);
+        }
+        level = &folder->children();
+        parent = folder;
         head = SubstringToCh(*rest, slash);
         rest = SubstringFromCh(*rest, slash);
         ++depth;

@@ -25,7 +25,8 @@ class PRTreeController {
     QString deviceName() const { return deviceName_; }
 
     // Files one manifest record (domain, relative path, full stored path). Records with an empty
-    // path are the caller's to skip. `isFistNode` has no effect.
+    // path are the caller's to skip. A folder's own record makes its folder (an empty one stays
+    // in the outline) and is not listed as a file. `isFistNode` has no effect.
     void addTreeNode(const DirNode& record, bool isFistNode = false);
     // Walks "<device>/<domain>/<relative path>", creating folders as needed; the last component
     // becomes a file of its folder. `fileKey` is not used.
@@ -66,11 +67,16 @@ class PRTreeController {
     static std::optional<QString> SubstringFromCh(const QString& text, QChar ch);
 
   private:
+    // The folder `name` of `level` under `parent`, made (in sorted place) when missing.
+    DirNode folderNamed(std::vector<DirNode>& level, const DirNode& parent, const QString& name,
+                        bool& created);
+
     std::vector<DirNode> content_;
     std::vector<DirNode> fileDirArray_;
     QString deviceName_;
     QString realKeypath_;
     QString dirFilePath_;
+    bool recordIsFolder_ = false;  // the record being added is a folder's own entry
     bool refreshing_ = false;
     std::function<void()> reload_;
 };

@@ -50,7 +50,7 @@ BackupManifest BackupManifest::read(const std::string& backupFolder) {
             manifest.entries = std::move(db.entries);
             for (BackupEntry& entry : manifest.entries) {
                 // an entry listed without a size: take the stored file's
-                if (entry.isDirectory || entry.size != 0) {
+                if (!entry.isFile() || entry.size != 0) {
                     continue;
                 }
                 std::error_code ec;
@@ -77,7 +77,7 @@ BackupManifest BackupManifest::read(const std::string& backupFolder) {
 std::string BackupManifest::storedPathOf(const std::string& backupFolder,
                                          const std::string& relativePath) const {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if (it->relativePath == relativePath) {
+        if (it->isFile() && it->relativePath == relativePath) {
             return storedFilePath(backupFolder, it->fileKey, layout);
         }
     }

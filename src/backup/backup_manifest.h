@@ -24,7 +24,7 @@ struct BackupManifest {
 
     static BackupManifest read(const std::string& backupFolder);
 
-    // The stored file of the last entry whose relative path equals `relativePath` exactly;
+    // The stored file of the last file entry whose relative path equals `relativePath` exactly;
     // empty when there is none.
     std::string storedPathOf(const std::string& backupFolder,
                              const std::string& relativePath) const;

@@ -1,6 +1,7 @@
 #include "backup/backup_scan.h"
 
 #include <QFileInfo>
+#include <QtGlobal>
 
 #include <exception>
 #include <utility>
@@ -128,18 +129,22 @@ void BackupScan::run(QString folder, BackupScanPlan plan) {
             report = {ScanStepOutcome::NotAvailable,
                       QStringLiteral("Reading %1 is not available yet.").arg(step.title)};
         } else {
+            // A reader's fault ends its own step, not the scan or the program; the log keeps
+            // its text, the user reads plain words.
+            const QString unreadable = QStringLiteral("%1 could not be read.").arg(step.title);
             try {
                 report = step.runner(context);
             } catch (const std::exception& e) {
-                // A reader's fault ends its own step, not the scan or the program.
-                report = {ScanStepOutcome::Failed, QString::fromLocal8Bit(e.what())};
+                qWarning("Backup scan: %s: %s", qUtf8Printable(step.title), e.what());
+                report = {ScanStepOutcome::Failed, unreadable};
             } catch (...) {
-                report = {ScanStepOutcome::Failed, QStringLiteral("The reader failed.")};
+                qWarning("Backup scan: %s: the reader failed", qUtf8Printable(step.title));
+                report = {ScanStepOutcome::Failed, unreadable};
             }
             // A reader that returned early because of the stop did not finish its family.
             if (stop_.load() && report.outcome == ScanStepOutcome::Done) {
                 report = {ScanStepOutcome::Stopped, QStringLiteral("The scan was stopped."),
-                          report.progressPosted};
+                          report.progressPosted, report.incomplete};
             }
         }
         if (report.outcome == ScanStepOutcome::Stopped && report.message.isEmpty()) {
@@ -149,7 +154,7 @@ void BackupScan::run(QString folder, BackupScanPlan plan) {
             step.progressAfter >= 0) {
             post(step.progressAfter);
         }
-        summary.steps.push_back({step.kind, report.outcome, report.message});
+        summary.steps.push_back({step.kind, report.outcome, report.message, report.incomplete});
     }
     summary.stopped = stop_.load();
     {

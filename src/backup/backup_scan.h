@@ -27,8 +27,8 @@ inline constexpr const char* kScanProgressNotification = "ScanProgressInfo";
 enum class ScanStepKind { Manifest, Contacts, Messages, Notes, CallHistory, Bookmarks, Calendar };
 
 enum class ScanStepOutcome {
-    Done,          // the step ran to its end
-    Failed,        // the step ran but could not read its data (message says why)
+    Done,          // the step ran to its end (a family the backup does not hold reads as empty)
+    Failed,        // data the backup holds could not be read (message says so in plain words)
     NotAvailable,  // no reader for this family yet
     Stopped,       // the scan was stopped before or during the step
 };
@@ -62,10 +62,14 @@ class ScanStepContext {
 
 struct ScanStepReport {
     ScanStepOutcome outcome = ScanStepOutcome::Done;
+    // For the user: plain words, never a log text.
     QString message;
     // The reader posted the step's end value itself (readers shared with other pages do); the
     // scan then does not post it again.
     bool progressPosted = false;
+    // The backup lists a file this step reads that it does not hold: not damage, but the backup
+    // is incomplete.
+    bool incomplete = false;
 };
 
 using ScanStepRunner = std::function<ScanStepReport(const ScanStepContext&)>;
@@ -101,12 +105,23 @@ struct ScanStepResult {
     ScanStepKind kind;
     ScanStepOutcome outcome;
     QString message;
+    bool incomplete = false;
 };
 
 struct BackupScanSummary {
     QString folder;
     bool stopped = false;
     std::vector<ScanStepResult> steps;  // one per step of the plan, in order
+
+    // Some step found files listed but not stored.
+    bool incomplete() const {
+        for (const ScanStepResult& step : steps) {
+            if (step.incomplete) {
+                return true;
+            }
+        }
+        return false;
+    }
 };
 
 // Runs one plan over one backup folder on a thread of its own. At most one scan runs per object;

@@ -1,6 +1,7 @@
 #include "backup/backup_scan_readers.h"
 
 #include <QFile>
+#include <QtGlobal>
 
 #include "backup/manifest_pass.h"
 
@@ -15,35 +16,53 @@ ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& reco
         if (records) {
             // Whatever was read before damage or a stop is still of use to the later steps.
             records->setTreeFiles(std::move(result.treeFileArray));
+            records->setListedFiles(std::move(result.listedFileKeys));
         }
+        ScanStepReport report;
+        report.incomplete = result.missingFiles > 0;
         if (result.stopped) {
-            return ScanStepReport{ScanStepOutcome::Stopped, QString(), false};
+            report.outcome = ScanStepOutcome::Stopped;
+        } else if (result.kind == ManifestKind::None) {
+            report.outcome = ScanStepOutcome::Failed;
+            report.message = QStringLiteral("This backup has no list of its files.");
+        } else if (!result.error.empty()) {
+            qWarning("Backup scan: file list: %s", result.error.c_str());
+            report.outcome = ScanStepOutcome::Failed;
+            report.message =
+                QStringLiteral("The list of files in this backup could not be read in full.");
         }
-        if (result.kind == ManifestKind::None) {
-            return ScanStepReport{ScanStepOutcome::Failed,
-                                  QStringLiteral("The backup holds no file list."), false};
-        }
-        if (!result.error.empty()) {
-            return ScanStepReport{ScanStepOutcome::Failed, QString::fromStdString(result.error),
-                                  false};
-        }
-        return ScanStepReport{};
+        return report;
     };
 }
 
+// A backup without an address book has no contacts: that is no damage. One that lists the
+// address book (or its pictures) without holding it is incomplete. Only a database that is
+// there and cannot be read fails the step.
 ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
     return [records](const ScanStepContext& context) {
         const ContactReadResult result =
             scanContactThread(QFile::encodeName(context.folder()).toStdString(), &context.center());
-        if (!result.ok) {
-            // Unless the reader posted its end value, the scan posts it and goes on.
-            return ScanStepReport{ScanStepOutcome::Failed, QString::fromStdString(result.error),
-                                  result.progressPosted};
+        auto listed = [&records](const char* key) { return records && records->isListed(key); };
+        // Unless the reader posted its end value, the scan posts it and goes on.
+        ScanStepReport report{ScanStepOutcome::Done, QString(), result.progressPosted};
+        if (!result.addressBookFound) {
+            report.incomplete = listed(kAddressBookKey);
+        } else if (!result.ok) {
+            qWarning("Backup scan: address book: %s", result.error.c_str());
+            report.outcome = ScanStepOutcome::Failed;
+            report.message = QStringLiteral("The address book in this backup could not be read.");
+        } else if (!result.imagesFound) {
+            report.incomplete = listed(kContactImagesKey);
+        } else if (!result.imageError.empty()) {
+            qWarning("Backup scan: contact pictures: %s", result.imageError.c_str());
+            report.outcome = ScanStepOutcome::Failed;
+            report.message =
+                QStringLiteral("The contact pictures in this backup could not be read.");
         }
         if (records) {
             records->setContacts(result.contacts);
         }
-        return ScanStepReport{ScanStepOutcome::Done, QString(), true};
+        return report;
     };
 }
 

@@ -2,11 +2,14 @@
 // scan hands to a later one (the message reader names senders from the contacts).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "backup/backup_scan.h"
 #include "backup/contact_reader.h"
+#include "backup/manifest_pass.h"
 #include "backup/pr_tree_dir_node.h"
 
 namespace nimbara::backup {
@@ -25,20 +28,46 @@ class BackupScanRecords {
         std::lock_guard<std::mutex> lock(mutex_);
         treeFiles_ = std::move(files);
     }
+    // The keys of every file the backup's list names, from the manifest pass: a later step
+    // tells a family the backup does not have from one whose file is listed but not stored.
+    void setListedFiles(ListedFileKeys keys) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        listedFiles_ = std::move(keys);
+    }
+    bool isListed(const std::string& fileKey) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return listedFiles_.contains(fileKey);
+    }
     // The contacts, from the contact step.
     ContactList contacts() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return contacts_;
     }
+    // Keeps the contacts and hands them to the contacts listener (on the calling thread).
     void setContacts(ContactList contacts) {
+        std::function<void(const ContactList&)> listener;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            contacts_ = contacts;
+            listener = contactsListener_;
+        }
+        if (listener) {
+            listener(contacts);
+        }
+    }
+    // Told the contacts of the contact step, on the scan thread, before any later step runs
+    // (the delegate's name look-up searches them). Set it before the scan starts.
+    void setContactsListener(std::function<void(const ContactList&)> listener) {
         std::lock_guard<std::mutex> lock(mutex_);
-        contacts_ = std::move(contacts);
+        contactsListener_ = std::move(listener);
     }
 
   private:
     mutable std::mutex mutex_;
     TreeFiles treeFiles_;
+    ListedFileKeys listedFiles_;
     ContactList contacts_;
+    std::function<void(const ContactList&)> contactsListener_;
 };
 
 // The standard plan with every reader built so far attached: the manifest pass and the contact

@@ -70,14 +70,20 @@ QString joined(const QString& current, const QString& value) {
     return QStringLiteral("%1 %2").arg(current, value);
 }
 
+bool isRegularFile(const std::string& path) {
+    std::error_code ec;
+    return !path.empty() && fs::is_regular_file(fs::symlink_status(path, ec));
+}
+
 void readImages(const std::string& imagesPath, ContactReadResult& result) {
-    if (imagesPath.empty()) {
+    if (!isRegularFile(imagesPath)) {
         result.imageError = "no pictures database";
         return;
     }
+    result.imagesFound = true;
     ScratchCopy copy(imagesPath, kContactImagesKey);
     if (copy.path().empty()) {
-        result.imageError = "pictures database missing or unreadable";
+        result.imageError = "pictures database could not be copied";
         return;
     }
     auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &result.imageError);
@@ -155,11 +161,11 @@ template <class Post>
 ContactReadResult read(const std::string& addressBookPath, const std::string& imagesPath,
                        Post&& post) {
     ContactReadResult result;
-    std::error_code ec;
-    if (addressBookPath.empty() || !fs::is_regular_file(fs::symlink_status(addressBookPath, ec))) {
+    if (!isRegularFile(addressBookPath)) {
         result.error = "contactDB is not exist";
         return result;
     }
+    result.addressBookFound = true;
     ScratchCopy copy(addressBookPath, kAddressBookKey);
     if (copy.path().empty()) {
         result.error = "address book could not be copied";

@@ -41,10 +41,12 @@ using ContactList = std::vector<std::shared_ptr<PRContactNode>>;
 using ContactImageList = std::vector<std::shared_ptr<PRContactImageNode>>;
 
 struct ContactReadResult {
-    bool ok = false;         // the address book was read
-    std::string error;       // why not, when !ok
-    std::string imageError;  // why the pictures could not be read (contacts are still read)
-    ContactList contacts;    // in the order of the person rows
+    bool ok = false;                // the address book was read
+    bool addressBookFound = false;  // there is an address book (read or not)
+    bool imagesFound = false;       // there is a pictures database (read or not)
+    std::string error;              // why not, when !ok: a line for the log
+    std::string imageError;         // why the pictures could not be read (contacts are still read)
+    ContactList contacts;           // in the order of the person rows
     ContactImageList images;
     bool progressPosted = false;  // the reader posted its end notification
 };

@@ -10,6 +10,10 @@ namespace nimbara::backup {
 
 namespace {
 
+constexpr std::uint32_t kFlagFile = 1;
+constexpr std::uint32_t kFlagFolder = 2;
+constexpr std::uint32_t kFlagLink = 4;
+
 // The archived file description (column `file`) holds the listed size and mode in its second
 // archived object. A missing or malformed description leaves both 0.
 void readFileDescription(const QByteArray& blob, BackupEntry& entry) {
@@ -29,6 +33,25 @@ void readFileDescription(const QByteArray& blob, BackupEntry& entry) {
     const std::int64_t mode = objects[1]["Mode"].toInt64();
     entry.size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     entry.mode = mode > 0 && mode <= 0xFFFF ? static_cast<std::uint32_t>(mode) : 0;
+}
+
+// The row's flags say what it is; a row whose flags are none of the three known values is
+// judged by the mode of its description (a file when that says nothing either).
+void setKind(BackupEntry& entry) {
+    switch (entry.flags) {
+        case kFlagFile:
+            break;
+        case kFlagFolder:
+            entry.isDirectory = true;
+            break;
+        case kFlagLink:
+            entry.isLink = true;
+            break;
+        default:
+            entry.isDirectory = (entry.mode & kModeTypeMask) == kModeFolder;
+            entry.isLink = (entry.mode & kModeTypeMask) == kModeLink;
+            break;
+    }
 }
 
 }  // namespace
@@ -78,8 +101,8 @@ ManifestDbReadResult readManifestDb(const std::string& path) {
         entry.relativePath = query.columnString(2);
         const std::int64_t flags = query.columnInt64(3);
         entry.flags = flags < 0 ? 0u : static_cast<std::uint32_t>(flags);
-        entry.isDirectory = entry.flags == 2;
         readFileDescription(query.columnBlob(4), entry);
+        setKind(entry);
         result.entries.push_back(std::move(entry));
     }
     if (!query.done()) {

@@ -17,7 +17,8 @@ struct ManifestDbReadResult {
 
 // Rows without a domain are left out, and so are rows whose fileID is not a 40-digit hex key
 // (such a name could point outside the backup folder). Size and mode come from the archived file
-// description when it has them, else they are 0.
+// description when it has them, else they are 0. The row's flags tell files, folders and links
+// apart (the mode does for a row with other flags).
 ManifestDbReadResult readManifestDb(const std::string& path);
 
 // True for 40 hex digits (either case).

@@ -114,6 +114,7 @@ BackupEntry MbdbRecord::toEntry() const {
     entry.size = size;
     entry.mode = mode;
     entry.isDirectory = isDirectory();
+    entry.isLink = isSymlink();
     return entry;
 }
 

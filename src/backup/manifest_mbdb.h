@@ -35,8 +35,8 @@ struct MbdbRecord {
     std::uint8_t protectionClass = 0;
     std::vector<std::pair<std::string, std::string>> properties;
 
-    bool isDirectory() const { return (mode & 0xF000u) == 0x4000u; }
-    bool isSymlink() const { return (mode & 0xF000u) == 0xA000u; }
+    bool isDirectory() const { return (mode & kModeTypeMask) == kModeFolder; }
+    bool isSymlink() const { return (mode & kModeTypeMask) == kModeLink; }
     // The common entry, with the file key computed from domain and path.
     BackupEntry toEntry() const;
 };

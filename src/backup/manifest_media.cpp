@@ -38,6 +38,9 @@ std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,
     node->setFileDomain(fromBytes(entry.domain));
     node->setFilePath(fromBytes(entry.relativePath));
     node->setFileKey(QString::fromStdString(storedFilePath(backupFolder, entry.fileKey, layout)));
+    node->setEntryKind(entry.isDirectory ? PRTreeDirNode::EntryKind::Folder
+                       : entry.isLink    ? PRTreeDirNode::EntryKind::Link
+                                         : PRTreeDirNode::EntryKind::File);
     return node;
 }
 
@@ -61,11 +64,15 @@ bool isMediaScanDomain(const QString& domain) {
 
 MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry) {
     MediaRecords records;
+    if (!entry.isFileEntry()) {
+        return records;
+    }
     const QString path = entry.filePath();
     const QString stored = entry.fileKey();
     const QFileInfo info(stored);
     const bool exists = !stored.isEmpty() && info.isFile();
     const std::uint64_t size = exists ? static_cast<std::uint64_t>(info.size()) : 0;
+    records.stored = exists;
 
     const std::optional<std::string> suffix = shell::getSuffix(path.toUtf8().constData());
     if (suffix) {

@@ -3,7 +3,48 @@
 #include "backup/manifest_media.h"
 #include "platform/notification_center.h"
 
+#include <algorithm>
+
 namespace nimbara::backup {
+
+bool ListedFileKeys::parse(const std::string& hexKey, Key& key) {
+    if (hexKey.size() != 2 * key.size()) {
+        return false;
+    }
+    auto nibble = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
+    };
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const int high = nibble(hexKey[2 * i]);
+        const int low = nibble(hexKey[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        key[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return true;
+}
+
+void ListedFileKeys::add(const std::string& hexKey) {
+    Key key{};
+    if (parse(hexKey, key)) {
+        keys_.push_back(key);
+    }
+}
+
+void ListedFileKeys::seal() {
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    keys_.shrink_to_fit();
+}
+
+bool ListedFileKeys::contains(const std::string& hexKey) const {
+    Key key{};
+    return parse(hexKey, key) && std::binary_search(keys_.begin(), keys_.end(), key);
+}
 
 ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCenter& center,
                                    const ManifestPassHooks& hooks) {
@@ -21,7 +62,11 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
             result.stopped = true;
             break;
         }
-        auto node = makeTreeDirNode(manifest.entries[i], folder, manifest.layout);
+        const BackupEntry& entry = manifest.entries[i];
+        if (entry.isFile()) {
+            result.listedFileKeys.add(entry.fileKey);
+        }
+        auto node = makeTreeDirNode(entry, folder, manifest.layout);
         center.post(kFindBackupFileNotification, node);
         if (!isMediaScanDomain(node->fileDomain())) {
             continue;
@@ -32,6 +77,9 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
             lastProgress = progress;
         }
         MediaRecords records = GetMediaFileByNode(*node);
+        if (records.media && !records.stored) {
+            ++result.missingFiles;
+        }
         if (records.media) {
             center.post(kScanPhotoAndVideoNotification, records.media);
         }
@@ -40,13 +88,14 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
         }
         result.treeFileArray.push_back(std::move(node));
     }
+    result.listedFileKeys.seal();
     return result;
 }
 
 QString getFileKeyBytheFilepath(const std::vector<std::shared_ptr<PRTreeDirNode>>& entries,
                                 const QString& relativePath) {
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if ((*it)->filePath() == relativePath) {
+        if ((*it)->isFileEntry() && (*it)->filePath() == relativePath) {
             return (*it)->fileKey();
         }
     }

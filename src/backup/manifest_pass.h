@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -28,11 +30,32 @@ inline constexpr const char* kScanPhotoAndVideoNotification = "ScanPhotoAndVideo
 // Posted for each existing file of a social-app domain; std::shared_ptr<PRFaceTwitterNode>.
 inline constexpr const char* kScanFaceTwitterNotification = "scanFaceTwitterInfo";
 
+// The file keys a list names, 20 bytes a key, so that a list of hundreds of thousands of rows
+// stays small while later steps ask whether a file is listed at all.
+class ListedFileKeys {
+  public:
+    // A 40-digit hex key, either case; anything else is ignored.
+    void add(const std::string& hexKey);
+    // Sorts the keys; call once after the last add and before contains.
+    void seal();
+    bool contains(const std::string& hexKey) const;
+    std::size_t size() const { return keys_.size(); }
+
+  private:
+    using Key = std::array<std::uint8_t, 20>;
+    static bool parse(const std::string& hexKey, Key& key);
+    std::vector<Key> keys_;
+};
+
 struct ManifestPassResult {
     ManifestKind kind = ManifestKind::None;
     BackupLayout layout = BackupLayout::Flat;
     // The entries of the six media-scan domains, in list order (later look-ups use them).
     std::vector<std::shared_ptr<PRTreeDirNode>> treeFileArray;
+    // The keys of every file the list names, stored or not.
+    ListedFileKeys listedFileKeys;
+    // Pictures, movies and sounds that the backup lists but does not hold.
+    std::size_t missingFiles = 0;
     std::string error;  // from reading the list; the entries read before damage are still used
     bool stopped = false;
 };
@@ -45,8 +68,8 @@ struct ManifestPassHooks {
 ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCenter& center,
                                    const ManifestPassHooks& hooks = {});
 
-// The full stored path of the last entry whose relative path equals `relativePath` exactly;
-// empty when none does.
+// The full stored path of the last file entry whose relative path equals `relativePath` exactly;
+// empty when none does (a folder or a link holds no file).
 QString getFileKeyBytheFilepath(const std::vector<std::shared_ptr<PRTreeDirNode>>& entries,
                                 const QString& relativePath);
 

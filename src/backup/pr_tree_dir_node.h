@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -20,6 +21,9 @@ class PRTreeDirNode {
     static constexpr int kUnselected = 0;
     static constexpr int kSelected = 1;
     static constexpr int kSelectedSome = 2;
+
+    // What a manifest record stands for; only a file has contents in the backup.
+    enum class EntryKind { File, Folder, Link };
 
     PRTreeDirNode() = default;
     PRTreeDirNode(const PRTreeDirNode&) = delete;
@@ -40,6 +44,10 @@ class PRTreeDirNode {
     // record: backup domain
     QString fileDomain() const { return fileDomain_.get(); }
     void setFileDomain(const QString& value) { fileDomain_.set(value); }
+    // record: a file, a folder or a link (a file unless the list says otherwise)
+    EntryKind entryKind() const { return entryKind_.load(); }
+    void setEntryKind(EntryKind value) { entryKind_.store(value); }
+    bool isFileEntry() const { return entryKind() == EntryKind::File; }
     // name of the check-state image: "unselected", "selected" or "selectedSome"
     QString nodeIcon() const { return nodeIcon_.get(); }
     void setNodeIcon(const QString& value) { nodeIcon_.set(value); }
@@ -74,6 +82,7 @@ class PRTreeDirNode {
     LockedValue<QString> fileKey_{QLatin1String("")};
     LockedValue<QString> fileDomain_{QLatin1String("")};
     LockedValue<QString> nodeIcon_{QStringLiteral("unselected")};
+    std::atomic<EntryKind> entryKind_{EntryKind::File};
     bool isLeaf_ = false;
     int isSelected_ = kUnselected;
     std::vector<std::shared_ptr<PRTreeDirNode>> children_;

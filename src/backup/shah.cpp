@@ -7,18 +7,15 @@ namespace nimbara::backup {
 
 namespace {
 
-constexpr std::uint32_t rotl(std::uint32_t value, int bits) {
-    return (value << bits) | (value >> (32 - bits));
-}
+// A message may hold at most 2^64 - 1 bits, that is fewer than 2^61 bytes.
+constexpr std::uint64_t kMaxMessageBytes = (std::uint64_t{1} << 61) - 1;
 
 }  // namespace
 
 void SHAH::reset() {
-    h_ = {0x67452301u, 0xEFCDAB89u, 0x98BADCFEu, 0x10325476u, 0xC3D2E1F0u};
-    lengthLow_ = 0;
-    lengthHigh_ = 0;
-    blockIndex_ = 0;
-    block_.fill(0);
+    hash_.reset();
+    length_ = 0;
+    digest_ = {};
     computed_ = false;
     corrupted_ = false;
 }
@@ -27,24 +24,19 @@ void SHAH::input(const void* bytes, std::size_t length) {
     if (length == 0) {
         return;
     }
-    if (computed_ || corrupted_) {
+    if (computed_ || corrupted_ || length > kMaxMessageBytes - length_) {
         corrupted_ = true;
         return;
     }
-    const auto* p = static_cast<const std::uint8_t*>(bytes);
-    for (std::size_t i = 0; i < length; ++i) {
-        block_[blockIndex_++] = p[i];
-        lengthLow_ += 8;
-        if (lengthLow_ == 0) {
-            ++lengthHigh_;
-            if (lengthHigh_ == 0) {
-                corrupted_ = true;  // more than 2^64 bits
-                return;
-            }
-        }
-        if (blockIndex_ == 64) {
-            processBlock();
-        }
+    length_ += length;
+    // Fed in pieces a QByteArrayView can always hold.
+    const auto* p = static_cast<const char*>(bytes);
+    constexpr std::size_t kPiece = std::size_t{1} << 30;
+    while (length > 0) {
+        const std::size_t piece = length < kPiece ? length : kPiece;
+        hash_.addData(QByteArrayView(p, static_cast<qsizetype>(piece)));
+        p += piece;
+        length -= piece;
     }
 }
 
@@ -59,70 +51,23 @@ bool SHAH::finish(Digest& digest) {
         return false;
     }
     if (!computed_) {
-        padMessage();
+        const QByteArray bytes = hash_.result();
+        if (bytes.size() != static_cast<qsizetype>(sizeof(std::uint32_t) * digest_.size())) {
+            corrupted_ = true;
+            return false;
+        }
+        for (std::size_t word = 0; word < digest_.size(); ++word) {
+            std::uint32_t value = 0;
+            for (std::size_t i = 0; i < 4; ++i) {
+                value = (value << 8) |
+                        static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(4 * word + i)]);
+            }
+            digest_[word] = value;
+        }
         computed_ = true;
     }
-    digest = h_;
+    digest = digest_;
     return true;
-}
-
-void SHAH::processBlock() {
-    std::uint32_t w[80];
-    for (int t = 0; t < 16; ++t) {
-        w[t] = (std::uint32_t{block_[t * 4]} << 24) | (std::uint32_t{block_[t * 4 + 1]} << 16) |
-               (std::uint32_t{block_[t * 4 + 2]} << 8) | std::uint32_t{block_[t * 4 + 3]};
-    }
-    for (int t = 16; t < 80; ++t) {
-        w[t] = rotl(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
-    }
-    std::uint32_t a = h_[0], b = h_[1], c = h_[2], d = h_[3], e = h_[4];
-    for (int t = 0; t < 80; ++t) {
-        std::uint32_t f = 0;
-        std::uint32_t k = 0;
-        if (t < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const std::uint32_t temp = rotl(a, 5) + f + e + w[t] + k;
-        e = d;
-        d = c;
-        c = rotl(b, 30);
-        b = a;
-        a = temp;
-    }
-    h_[0] += a;
-    h_[1] += b;
-    h_[2] += c;
-    h_[3] += d;
-    h_[4] += e;
-    blockIndex_ = 0;
-}
-
-void SHAH::padMessage() {
-    block_[blockIndex_++] = 0x80;
-    if (blockIndex_ > 56) {
-        while (blockIndex_ < 64) {
-            block_[blockIndex_++] = 0;
-        }
-        processBlock();
-    }
-    while (blockIndex_ < 56) {
-        block_[blockIndex_++] = 0;
-    }
-    for (int i = 0; i < 4; ++i) {
-        block_[56 + i] = static_cast<std::uint8_t>(lengthHigh_ >> (24 - 8 * i));
-        block_[60 + i] = static_cast<std::uint8_t>(lengthLow_ >> (24 - 8 * i));
-    }
-    processBlock();
 }
 
 bool digestToHexString(const SHAH::Digest& digest, std::string& text) {

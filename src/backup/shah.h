@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCryptographicHash>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -8,14 +10,14 @@
 
 namespace nimbara::backup {
 
-// SHA-1 (FIPS 180) message digest. One object can serve many messages: call reset() before
-// each one. Input after the digest was taken, or a message longer than 2^64 bits, marks the
-// object corrupted and finish() then fails.
+// SHA-1 (FIPS 180) message digest, computed by Qt. One object can serve many messages: call
+// reset() before each one. Input after the digest was taken, or a message longer than 2^64 bits,
+// marks the object corrupted and finish() then fails.
 class SHAH {
   public:
     using Digest = std::array<std::uint32_t, 5>;
 
-    SHAH() { reset(); }
+    SHAH() : hash_(QCryptographicHash::Sha1) {}
     virtual ~SHAH() = default;
 
     void reset();
@@ -30,14 +32,9 @@ class SHAH {
     bool corrupted() const { return corrupted_; }
 
   private:
-    void processBlock();
-    void padMessage();
-
-    std::array<std::uint32_t, 5> h_{};
-    std::uint32_t lengthLow_ = 0;   // message length in bits, low half
-    std::uint32_t lengthHigh_ = 0;  // and high half
-    std::size_t blockIndex_ = 0;
-    std::array<std::uint8_t, 64> block_{};
+    QCryptographicHash hash_;
+    std::uint64_t length_ = 0;  // bytes fed so far
+    Digest digest_{};           // once computed
     bool computed_ = false;
     bool corrupted_ = false;
 };

@@ -35,6 +35,7 @@
 #include "browser/pages/pr_result_view_controller.h"
 #include "delegate_fixture.h"
 #include "platform/plist_value.h"
+#include "sparse_backup.h"
 #include "test_support.h"
 #include "ui/named_image.h"
 #include "ui/page_call_log.h"
@@ -127,25 +128,33 @@ class BackupBrowserTest : public DelegateTest {
         return stack != nullptr && stack->currentWidget() == widget;
     }
 
-    // A small older device (flat backup layout) with two contacts and its backup.
-    simdev::BackupResult writeSecondBackup() {
-        return writeSmallBackup("Second Phone", "second-udid");
-    }
-    simdev::BackupResult writeSmallBackup(const std::string& name, const std::string& udid) {
+    // The backup of an older device (flat backup layout) whose address book holds `people`.
+    simdev::BackupResult writeContactBackup(const std::string& name, const std::string& udid,
+                                            const std::vector<simdev::BackupContact>& people) {
         const auto dir = tmp_ / udid;
         simdev::SimDeviceBuilder b(dir);
         b.setIdentity(name, udid, "iPhone8,1", "9.3.5");
         b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
         EXPECT_TRUE(b.write());
-        simdev::BackupContact ann;
-        ann.first = "Ann";
-        ann.last = "Older";
-        ann.phones = {"+1 555 0100"};
-        simdev::BackupContact bob;
-        bob.first = "Bob";
-        bob.phones = {"+1 555 0101"};
-        simdev::addBackupAddressBook(b, {ann, bob});
+        simdev::addBackupAddressBook(b, people);
         return simdev::writeBackup(dir, backupRoot_);
+    }
+
+    static simdev::BackupContact person(const char* first, const char* last, const char* phone) {
+        simdev::BackupContact contact;
+        contact.first = first;
+        contact.last = last;
+        contact.phones = {phone};
+        return contact;
+    }
+
+    // A small older device with two contacts and its backup.
+    simdev::BackupResult writeSmallBackup(const std::string& name, const std::string& udid) {
+        return writeContactBackup(
+            name, udid, {person("Ann", "Older", "+1 555 0100"), person("Bob", "", "+1 555 0101")});
+    }
+    simdev::BackupResult writeSecondBackup() {
+        return writeSmallBackup("Second Phone", "second-udid");
     }
 
     // Answers every question with its default button and keeps its message.
@@ -157,6 +166,23 @@ class BackupBrowserTest : public DelegateTest {
     }
     static Alerts::ScopedHandler recordAlerts(std::vector<QString>& alerts) {
         return Alerts::ScopedHandler(recording(alerts));
+    }
+
+    // Contacts whose numbers the name look-up is asked for in other spellings.
+    simdev::BackupResult writeBackupWithPhones() {
+        return writeContactBackup(
+            "Address Phone", "address-udid",
+            {person("Carla", "Mendes", "+44 20 7946 0958"), person("Dev", "", "(415) 555-0133")});
+    }
+
+    simdev::SparseBackup writeSparse(const simdev::SparseBackupShape& shape = {}) {
+        auto made = simdev::writeSparseBackup(tmp_ / "sparse", backupRoot_, shape);
+        EXPECT_TRUE(made.written.ok) << made.written.error;
+        return made;
+    }
+
+    static QString rowText(const PRResultViewController& page, int row) {
+        return page.categoryList->item(row)->text();
     }
 
     // Opens the browser from the sidebar and waits until the backup list has been read (the
@@ -214,6 +240,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
 
     EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
     EXPECT_TRUE(showsWidget(*page, page->resultView));
+    EXPECT_TRUE(page->incompleteNoticelab->isHidden()) << "every listed file is stored";
     EXPECT_EQ(page->backupPopBtn->count(), 1);
     EXPECT_TRUE(page->backupPopBtn->isEnabled());
     const int contacts = static_cast<int>(page->records().contactArray().size());
@@ -383,6 +410,124 @@ TEST_F(BackupBrowserTest, ALargeFileListReachesTheOutlineWhole) {
     // The device, then its seven app domains.
     ASSERT_EQ(outline->rowCount(), 1);
     EXPECT_EQ(outline->rowCount(outline->index(0, 0)), 7);
+}
+
+TEST_F(BackupBrowserTest, ASparseBackupWithoutAddressBookIsScannedWithoutAlarm) {
+    const simdev::SparseBackup made = writeSparse();
+    const int listedFiles = made.written.files + made.written.listedOnlyFiles;
+
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    // Listed through its binary Info.plist alone.
+    ASSERT_EQ(hub().GetPRIOSDeviceController()->rowCount(), 1);
+    ASSERT_TRUE(waitForScan(*page));
+
+    EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
+    EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Sparse Phone"));
+    EXPECT_EQ(rowText(*page, PRResultViewController::kContacts), QStringLiteral("Contacts (0)"));
+    EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  0"));
+    EXPECT_EQ(page->contactTable->rowCount(), 0);
+    // Pictures and movies listed without their files: said once, quietly.
+    EXPECT_FALSE(page->incompleteNoticelab->isHidden());
+    EXPECT_TRUE(page->incompleteNoticelab->text().contains(QStringLiteral("incomplete")));
+    // Only files are photos, and only files are counted and listed as backup files.
+    const int photos = made.storedMedia + made.listedOnlyMedia;
+    EXPECT_EQ(static_cast<int>(page->records().photoAndVideoArray().size()), photos);
+    EXPECT_EQ(rowText(*page, PRResultViewController::kPhotos),
+              QStringLiteral("Photos & Videos (%1)").arg(photos));
+    EXPECT_EQ(page->photovideoNumlab->text(), QStringLiteral("Photo&Video:  %1").arg(photos));
+    EXPECT_EQ(page->backupFileCount(), static_cast<std::uint64_t>(listedFiles));
+    EXPECT_EQ(rowText(*page, PRResultViewController::kBackupFiles),
+              QStringLiteral("Backup files (%1)").arg(listedFiles));
+    auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
+    ASSERT_NE(outline, nullptr);
+    EXPECT_EQ(outline->fileCount(), listedFiles);
+}
+
+TEST_F(BackupBrowserTest, AnAddressBookListedButNotStoredGivesOnlyTheQuietNotice) {
+    simdev::SparseBackupShape shape;
+    shape.listedOnlyFiles = 0;
+    shape.listAddressBook = true;
+    writeSparse(shape);
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_TRUE(alerts.empty()) << alerts.front().toStdString();
+    EXPECT_EQ(rowText(*page, PRResultViewController::kContacts), QStringLiteral("Contacts (0)"));
+    EXPECT_FALSE(page->incompleteNoticelab->isHidden());
+}
+
+TEST_F(BackupBrowserTest, AnUnreadableAddressBookIsReportedInPlainWords) {
+    simdev::SparseBackupShape shape;
+    shape.listedOnlyFiles = 0;
+    const simdev::SparseBackup made = writeSparse(shape);
+    const std::string key = "31bb7ba8914766d4ba40d6dfb6113c8b614be442";
+    const auto book = made.written.folder / key.substr(0, 2) / key;
+    std::filesystem::create_directories(book.parent_path());
+    writeText(book, "not a database");
+    std::vector<Alerts::Question> asked;
+    Alerts::ScopedHandler record([&asked](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q);
+        return Alerts::Answer::Default;
+    });
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].message, QStringLiteral("Part of this backup could not be read."));
+    EXPECT_EQ(asked[0].informativeText,
+              QStringLiteral("The address book in this backup could not be read."));
+    EXPECT_TRUE(page->incompleteNoticelab->isHidden());
+}
+
+TEST_F(BackupBrowserTest, TheDelegateNamesNumbersFromTheScannedBackupOnly) {
+    ASSERT_TRUE(writeBackupWithPhones().ok);
+    const simdev::SparseBackup sparse = writeSparse();
+    Alerts::ScopedHandler quiet(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    EXPECT_TRUE(hub().getNameByPhoneNumber(QStringLiteral("020 7946 0958")).isNull());
+
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    const auto nodes = hub().GetPRIOSDeviceController()->content();
+    ASSERT_EQ(nodes.size(), 2u);
+    ASSERT_EQ(nodes[0]->strDeviceName(), QStringLiteral("Address Phone"));
+    // The GUI thread looks names up while the scan thread fills the list.
+    const bool done = pumpUntil([&] {
+        hub().getNameByPhoneNumber(QStringLiteral("+44 20 7946 0958"));
+        return page->scanFinished() && !page->isScanning();
+    });
+    ASSERT_TRUE(done);
+    pumpEvents(5);
+    ASSERT_EQ(hub().contactArray().size(), 2u);
+    // Other spellings of the numbers find their people, with and without the length rule.
+    EXPECT_EQ(hub().getNameByPhoneNumber(QStringLiteral("020 7946 0958")),
+              QStringLiteral("Carla Mendes"));
+    EXPECT_EQ(hub().getNameByPhoneNumber(QStringLiteral("1-415-555-0133"), QByteArray()),
+              QStringLiteral("Dev"));
+    EXPECT_TRUE(hub().getNameByPhoneNumber(QStringLiteral("+1 202 555 0199")).isNull());
+    // The look-up a reader on the scan thread makes finds them too.
+    QString fromWorker;
+    std::thread worker([&] {
+        fromWorker = hub().getNameByPhoneNumber(QStringLiteral("0044-20-7946-0958"), QByteArray());
+    });
+    worker.join();
+    EXPECT_EQ(fromWorker, QStringLiteral("Carla Mendes"));
+
+    // Another backup without an address book: its scan names nobody from the first one.
+    page->backupPopBtn->setCurrentIndex(1);
+    page->actSelectBackUpBtn(page->backupPopBtn);
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_TRUE(hub().contactArray().empty());
+    EXPECT_TRUE(hub().getNameByPhoneNumber(QStringLiteral("020 7946 0958")).isNull());
+    // The file count is this backup's alone.
+    const int listedFiles = sparse.written.files + sparse.written.listedOnlyFiles;
+    EXPECT_EQ(rowText(*page, PRResultViewController::kBackupFiles),
+              QStringLiteral("Backup files (%1)").arg(listedFiles));
 }
 
 TEST_F(BackupBrowserTest, TheGuideSheetWalksThreeStepsAndCloses) {

@@ -175,3 +175,42 @@ TEST(BackupFileTreeTest, ThreeStateSelection) {
     EXPECT_EQ(b->isSelected(), PRTreeDirNode::kSelectedSome);
     EXPECT_FALSE(b->fileChildren()[1]->bSelected());
 }
+
+TEST(BackupFileTreeTest, AFoldersOwnEntryIsAFolderNeverAFile) {
+    PRTreeController tree;
+    int reloads = 0;
+    tree.setReloadCallback([&] { ++reloads; });
+    tree.setDeviceName("D");
+    auto folderRecord = [](const QString& path) {
+        DirNode r = record("CameraRollDomain", path);
+        r->setEntryKind(PRTreeDirNode::EntryKind::Folder);
+        return r;
+    };
+    // A thumbnail folder named like a picture, listed with nothing inside it.
+    tree.addTreeNode(folderRecord("Media/Thumbs/IMG_0024.PNG"));
+    const DirNode roll = domainFolder(tree);
+    ASSERT_EQ(names(roll->children()), QStringList({"Media"}));
+    const DirNode thumbs = roll->children()[0]->children().at(0);
+    EXPECT_EQ(thumbs->fileName(), "Thumbs");
+    EXPECT_TRUE(thumbs->fileChildren().empty());
+    ASSERT_EQ(names(thumbs->children()), QStringList({"IMG_0024.PNG"}));
+    const DirNode picture = thumbs->children()[0];
+    EXPECT_TRUE(picture->fileChildren().empty());
+    EXPECT_TRUE(picture->isLeaf());
+    EXPECT_FALSE(thumbs->isLeaf());
+    EXPECT_EQ(reloads, 1);
+
+    // Listed again, or after the files inside it, it is still the one folder.
+    tree.addTreeNode(record("CameraRollDomain", "Media/Thumbs/IMG_0024.PNG/5005.JPG"));
+    tree.addTreeNode(folderRecord("Media/Thumbs/IMG_0024.PNG"));
+    tree.addTreeNode(folderRecord("Media/Thumbs"));
+    ASSERT_EQ(thumbs->children().size(), 1u);
+    EXPECT_EQ(fileNames(picture), QStringList({"5005.JPG"}));
+    EXPECT_TRUE(thumbs->fileChildren().empty());
+    EXPECT_EQ(roll->children()[0]->children().size(), 1u);
+    // A link or a file of the same shape is still a file.
+    DirNode link = record("CameraRollDomain", "Media/Thumbs/IMG_0025.PNG");
+    link->setEntryKind(PRTreeDirNode::EntryKind::Link);
+    tree.addTreeNode(link);
+    EXPECT_EQ(fileNames(thumbs), QStringList({"IMG_0025.PNG"}));
+}

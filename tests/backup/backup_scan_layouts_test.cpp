@@ -23,6 +23,7 @@
 #include "backup_source.h"
 #include "backup_writer.h"
 #include "platform/notification_center.h"
+#include "scan_posts.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
 
@@ -47,47 +48,9 @@ void PrintTo(const Layout& layout, std::ostream* out) {
 
 const Layout kLayouts[] = {{"Legacy", "9.3.5", false}, {"Current", "12.4", true}};
 
-// What one centre received of a scan's notifications. The handlers run on the scan thread; the
-// vectors are read after the scan was joined.
-struct Posted {
-    explicit Posted(NotificationCenter& center) {
-        observe(center, kScanProgressNotification, progress, -1);
-        observe(center, kScanContactInfo, contacts);
-        observe(center, kScanPhotoAndVideoNotification, photos);
-        observe(center, kFindBackupFileNotification, entries);
-    }
-    template <class T>
-    void observe(NotificationCenter& center, const char* name, std::vector<T>& into, T none = {}) {
-        tokens.push_back(center.addObserver(name, [&into, none](const nimbara::Notification& n) {
-            into.push_back(n.objectAs<T>(none));
-        }));
-    }
-    void clear() {
-        progress.clear();
-        contacts.clear();
-        photos.clear();
-        entries.clear();
-    }
-    bool empty() const {
-        return progress.empty() && contacts.empty() && photos.empty() && entries.empty();
-    }
+using Posted = nimbara::test::ScanPosts;
 
-    std::vector<int> progress;
-    std::vector<std::shared_ptr<PRContactNode>> contacts;
-    std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photos;
-    std::vector<std::shared_ptr<PRTreeDirNode>> entries;
-    std::vector<nimbara::ObserverToken> tokens;
-};
-
-ScanStepResult resultOf(const BackupScanSummary& summary, ScanStepKind kind) {
-    for (const ScanStepResult& step : summary.steps) {
-        if (step.kind == kind) {
-            return step;
-        }
-    }
-    ADD_FAILURE() << "no result for " << scanStepTitle(kind).toStdString();
-    return {kind, ScanStepOutcome::Stopped, QString()};
-}
+using nimbara::test::resultOf;
 
 // The values of the steps that post one, in plan order, end every scan; the manifest pass
 // counts within 0..20 before them.
@@ -134,14 +97,9 @@ class DemoBackupTest : public ::testing::Test {
     // the scan reached the process's default centre instead.
     BackupScanSummary scan(const fs::path& folder) {
         Posted leaked(NotificationCenter::defaultCenter());
-        BackupScan scan(&center_);
-        QString whyNot;
-        EXPECT_TRUE(scan.start(QString::fromStdString(folder.string()),
-                               wiredBackupScanPlan(records_), &whyNot))
-            << whyNot.toStdString();
-        scan.wait();
+        const BackupScanSummary summary = nimbara::test::runWiredScan(folder, center_, records_);
         leakedNothing_ = leaked.empty();
-        return scan.lastSummary();
+        return summary;
     }
 
     // The demo's people as the address book reader names them, checked on a few.

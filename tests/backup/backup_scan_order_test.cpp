@@ -156,7 +156,8 @@ TEST_F(BackupScanTest, MissingReadersAreNotAvailableNotSuccessesAndFailuresGoOn)
     }
     EXPECT_EQ(summary.steps[1].message, QStringLiteral("no book"));
     EXPECT_TRUE(summary.steps[2].message.contains(QStringLiteral("Messages")));
-    EXPECT_EQ(summary.steps[5].message, QStringLiteral("bookmarks exploded"));
+    // The user reads plain words, not the reader's own text.
+    EXPECT_EQ(summary.steps[5].message, QStringLiteral("Bookmarks could not be read."));
     // The bar still moves on past what could not be read; the notes reader posted its own 70.
     EXPECT_EQ(progress(), (std::vector<int>{20, 40, 50, 60}));
 }
@@ -263,9 +264,13 @@ TEST_F(BackupScanTest, WiredPlanReportsWhatTheBackupLacks) {
     scan.wait();
     const BackupScanSummary summary = scan.lastSummary();
     ASSERT_EQ(summary.steps.size(), kOrder.size());
-    // The folder has neither a file list nor an address book.
+    // The folder has neither a file list nor an address book. Without a list the backup cannot
+    // be read; without an address book it simply has no contacts.
     EXPECT_EQ(summary.steps[0].outcome, Outcome::Failed);
-    EXPECT_EQ(summary.steps[1].outcome, Outcome::Failed);
+    EXPECT_EQ(summary.steps[0].message, QStringLiteral("This backup has no list of its files."));
+    EXPECT_EQ(summary.steps[1].outcome, Outcome::Done);
+    EXPECT_FALSE(summary.steps[1].incomplete);
+    EXPECT_FALSE(summary.incomplete());
     EXPECT_EQ(summary.steps[2].outcome, Outcome::NotAvailable);
     EXPECT_TRUE(records->contacts().empty());
     EXPECT_TRUE(records->treeFiles().empty());

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 using namespace nimbara::backup;
 namespace fs = std::filesystem;
@@ -19,8 +20,26 @@ namespace {
 
 const std::string kSmsKey = "3d0d7e5fb2ce288813306e4d4636395e047a3d28";
 
-// Writes a Manifest.db with the rows a device writes, plus damaged ones that must be skipped.
-void writeManifestDb(const fs::path& file) {
+// The archived description of an entry: its size and mode in the second object.
+QByteArray describe(std::int64_t size, int mode) {
+    nimbara::PlistValue archive = nimbara::PlistValue::dict();
+    nimbara::PlistValue objects = nimbara::PlistValue::array();
+    objects.append("$null");
+    nimbara::PlistValue description = nimbara::PlistValue::dict();
+    description.set("Size", size);
+    description.set("Mode", mode);
+    objects.append(description);
+    archive.set("$objects", objects);
+    const auto binary = archive.toBinary();
+    return QByteArray(reinterpret_cast<const char*>(binary.data()),
+                      static_cast<qsizetype>(binary.size()));
+}
+
+using AddRow = std::function<void(const std::string& id, const char* domain,
+                                  const std::string& path, int flags, const QByteArray& file)>;
+
+// An empty Manifest.db; `rows` adds the rows.
+void writeRows(const fs::path& file, const std::function<void(const AddRow&)>& rows) {
     auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate);
     ASSERT_TRUE(db);
     ASSERT_TRUE(
@@ -28,8 +47,8 @@ void writeManifestDb(const fs::path& file) {
                  "flags INTEGER, file BLOB)"));
     auto insert = db->prepare("INSERT INTO Files VALUES (?, ?, ?, ?, ?)");
     ASSERT_TRUE(insert.valid());
-    const auto add = [&](const std::string& id, const char* domain, const std::string& path,
-                         int flags, const QByteArray& file = QByteArray()) {
+    rows([&](const std::string& id, const char* domain, const std::string& path, int flags,
+             const QByteArray& file) {
         insert.reset();
         insert.bind(1, id);
         if (domain != nullptr) {
@@ -46,26 +65,21 @@ void writeManifestDb(const fs::path& file) {
         }
         EXPECT_FALSE(insert.step());
         EXPECT_TRUE(insert.done());
-    };
-    // the archived description of a file: its size and mode in the second object
-    nimbara::PlistValue archive = nimbara::PlistValue::dict();
-    nimbara::PlistValue objects = nimbara::PlistValue::array();
-    objects.append("$null");
-    nimbara::PlistValue description = nimbara::PlistValue::dict();
-    description.set("Size", std::int64_t{4242});
-    description.set("Mode", 0100644);
-    objects.append(description);
-    archive.set("$objects", objects);
-    const auto binary = archive.toBinary();
-    add(kSmsKey, "HomeDomain", "Library/SMS/sms.db", 1,
-        QByteArray(reinterpret_cast<const char*>(binary.data()),
-                   static_cast<qsizetype>(binary.size())));
-    add(fileKey("HomeDomain", "Library/SMS"), "HomeDomain", "Library/SMS", 2);
-    add(fileKey("x", "no domain"), nullptr, "no domain", 1);
-    add(fileKey("x", "empty domain"), "", "empty domain", 1);
-    add(fileKey("HomeDomain", "garbage"), "HomeDomain", "garbage", 1, QByteArray("bplist00xx"));
-    add("../../../etc/passwd", "HomeDomain", "hostile", 1);
-    add("ab", "HomeDomain", "short", 1);
+    });
+}
+
+// Writes a Manifest.db with the rows a device writes, plus damaged ones that must be skipped.
+void writeManifestDb(const fs::path& file) {
+    writeRows(file, [](const AddRow& add) {
+        const QByteArray none;
+        add(kSmsKey, "HomeDomain", "Library/SMS/sms.db", 1, describe(4242, 0100644));
+        add(fileKey("HomeDomain", "Library/SMS"), "HomeDomain", "Library/SMS", 2, none);
+        add(fileKey("x", "no domain"), nullptr, "no domain", 1, none);
+        add(fileKey("x", "empty domain"), "", "empty domain", 1, none);
+        add(fileKey("HomeDomain", "garbage"), "HomeDomain", "garbage", 1, QByteArray("bplist00xx"));
+        add("../../../etc/passwd", "HomeDomain", "hostile", 1, none);
+        add("ab", "HomeDomain", "short", 1, none);
+    });
 }
 
 }  // namespace
@@ -94,6 +108,38 @@ TEST(ManifestDbTest, ReadsRowsAndSkipsUnusableOnes) {
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-wal"));
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-journal"));
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-shm"));
+}
+
+TEST(ManifestDbTest, FoldersAndLinksAreToldFromFilesByFlagsOrElseByMode) {
+    nimbara::test::TempDir dir;
+    const fs::path file = dir / "Manifest.db";
+    const char* const paths[] = {"file",           "folder",       "link",
+                                 "folder by mode", "link by mode", "unknown"};
+    writeRows(file, [&paths](const AddRow& add) {
+        const std::string domain = "CameraRollDomain";
+        auto row = [&](int i, int flags, const QByteArray& description) {
+            add(fileKey(domain, paths[i]), domain.c_str(), paths[i], flags, description);
+        };
+        // A thumbnail folder named like a picture says so in its flags, whatever its mode.
+        row(0, 1, describe(10, 0100644));
+        row(1, 2, describe(0, 0100644));
+        row(2, 4, describe(0, 0120755));
+        // Flags the reader does not know: the mode decides, and without one it is a file.
+        row(3, 0, describe(0, 040755));
+        row(4, 8, describe(0, 0120755));
+        row(5, 0, QByteArray());
+    });
+    const ManifestDbReadResult r = readManifestDb(file.string());
+    ASSERT_TRUE(r.ok()) << r.error;
+    ASSERT_EQ(r.entries.size(), 6u);
+    const bool folder[] = {false, true, false, true, false, false};
+    const bool link[] = {false, false, true, false, true, false};
+    for (std::size_t i = 0; i < r.entries.size(); ++i) {
+        EXPECT_EQ(r.entries[i].relativePath, paths[i]);
+        EXPECT_EQ(r.entries[i].isDirectory, folder[i]) << paths[i];
+        EXPECT_EQ(r.entries[i].isLink, link[i]) << paths[i];
+        EXPECT_EQ(r.entries[i].isFile(), !folder[i] && !link[i]) << paths[i];
+    }
 }
 
 TEST(ManifestDbTest, MissingOrDamagedDatabasesGiveErrors) {

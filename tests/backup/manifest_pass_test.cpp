@@ -13,11 +13,11 @@ using namespace nimbara::backup;
 
 namespace {
 
-MbdbRecord entry(const char* domain, const char* path) {
+MbdbRecord entry(const char* domain, const char* path, std::uint16_t mode = 0100644) {
     MbdbRecord r;
     r.domain = domain;
     r.path = path;
-    r.mode = 0100644;
+    r.mode = mode;
     return r;
 }
 
@@ -109,4 +109,44 @@ TEST(ManifestPassTest, DamagedOrMissingListsAndStopping) {
         {.stopRequested = [&] { return !seen.entries.empty(); }, .postProgress = {}});
     EXPECT_TRUE(stopped.stopped);
     EXPECT_EQ(seen.entries.size(), 1u);
+}
+
+TEST(ManifestPassTest, FoldersAndLinksNamedLikePicturesAreNoMedia) {
+    nimbara::test::TempDir backup;
+    const char* thumbnails = "Media/PhotoData/Thumbnails/V2/DCIM/100APPLE/IMG_0024.PNG";
+    nimbara::test::writeText(
+        backup / "Manifest.mbdb",
+        writeMbdb({entry("CameraRollDomain", thumbnails, 040755),
+                   entry("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0025.MOV", 0120755),
+                   entry("AppDomain-com.facebook.Facebook", "Library/Caches/a.jpg", 040755),
+                   entry("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0024.PNG")}));
+    nimbara::test::writeText(
+        backup / fileKey("CameraRollDomain", "Media/DCIM/100APPLE/IMG_0024.PNG"), "png");
+    // Even a stored file under a folder's key does not make the folder a social-app file.
+    nimbara::test::writeText(
+        backup / fileKey("AppDomain-com.facebook.Facebook", "Library/Caches/a.jpg"), "odd");
+
+    nimbara::NotificationCenter center;
+    Observed seen(center);
+    const ManifestPassResult r = runManifestPass(QString::fromStdString(backup.str()), center);
+    ASSERT_TRUE(r.error.empty()) << r.error;
+    ASSERT_EQ(seen.entries.size(), 4u);
+    using Kind = PRTreeDirNode::EntryKind;
+    EXPECT_EQ(seen.entries[0]->entryKind(), Kind::Folder);
+    EXPECT_EQ(seen.entries[1]->entryKind(), Kind::Link);
+    EXPECT_EQ(seen.entries[2]->entryKind(), Kind::Folder);
+    EXPECT_EQ(seen.entries[3]->entryKind(), Kind::File);
+    ASSERT_EQ(seen.media.size(), 1u);
+    EXPECT_EQ(seen.media[0]->filePath(), seen.entries[3]->fileKey());
+    EXPECT_TRUE(seen.social.empty());
+    // Every listed picture is stored; the folder and the link hold no file to miss.
+    EXPECT_EQ(r.missingFiles, 0u);
+    EXPECT_EQ(r.listedFileKeys.size(), 1u);
+    const QString storedKey = seen.entries[3]->fileKey().right(40);
+    EXPECT_TRUE(r.listedFileKeys.contains(storedKey.toStdString()));
+    EXPECT_TRUE(r.listedFileKeys.contains(storedKey.toUpper().toStdString()));
+    EXPECT_FALSE(r.listedFileKeys.contains("../" + storedKey.toStdString()));
+    EXPECT_FALSE(r.listedFileKeys.contains(fileKey("CameraRollDomain", thumbnails)));
+    // A look-up of the folder's path finds no file.
+    EXPECT_TRUE(getFileKeyBytheFilepath(r.treeFileArray, thumbnails).isEmpty());
 }

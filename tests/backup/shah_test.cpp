@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 using nimbara::backup::fileKey;
@@ -55,4 +56,20 @@ TEST(ShahTest, FileKeysOfKnownPaths) {
     // an absent path still hashes the domain and the hyphen
     EXPECT_EQ(fileKey("MediaDomain", ""), sha1Hex("MediaDomain-"));
     EXPECT_NE(fileKey("HomeDomain", "a"), fileKey("HomeDomai", "na"));
+}
+
+TEST(ShahTest, AMessageBeyondTheLengthLimitIsRefusedUnread) {
+    // More than 2^64 bits cannot be hashed: the object is corrupted before a byte is read.
+    const char one = 'a';
+    SHAH hash;
+    hash.input(&one, std::numeric_limits<std::size_t>::max());
+    EXPECT_TRUE(hash.corrupted());
+    SHAH::Digest digest{};
+    EXPECT_FALSE(hash.finish(digest));
+    hash.reset();
+    hash.input(&one, 1);
+    ASSERT_TRUE(hash.finish(digest));
+    std::string text;
+    ASSERT_TRUE(nimbara::backup::digestToHexString(digest, text));
+    EXPECT_EQ(text, "86f7e437faa5a7fce15d1ddcb9eaeaea377667b8");
 }

@@ -241,6 +241,13 @@ void PRResultViewController::buildResultView() {
     connect(getLogBtn, &QPushButton::clicked, this, [this] { clickGetLog(getLogBtn); });
     infoRow->addWidget(getLogBtn);
     layout->addLayout(infoRow);
+    incompleteNoticelab = infoLabel(QStringLiteral("incompleteNoticelab"), resultView);
+    incompleteNoticelab->setWordWrap(true);
+    incompleteNoticelab->setText(
+        QStringLiteral("This backup is incomplete: some of the files it lists are not stored in "
+                       "it, so their records cannot be shown."));
+    incompleteNoticelab->hide();
+    layout->addWidget(incompleteNoticelab);
 
     auto* body = new QHBoxLayout();
     categoryList = new QListWidget(resultView);
@@ -391,7 +398,9 @@ void PRResultViewController::resetForScan() {
     outlineModel_->setController(treeController_.get());
     outlineReloaded_.invalidate();
     progress_ = 0;
+    backupFileCount_ = 0;
     shownContacts_ = 0;
+    incompleteNoticelab->hide();
     std::fill(categoryReadable_.begin(), categoryReadable_.end(), true);
     contactTable->setRowCount(0);
     scanProgressor->setProgressValue(0.0f);
@@ -487,6 +496,15 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
         });
     QString whyNot;
     auto records = std::make_shared<nimbara::backup::BackupScanRecords>();
+    // The delegate's name look-up searches this scan's contacts, and no other backup's: the list
+    // starts empty and the contact step fills it on the scan thread. The delegate owns this page,
+    // whose scan is joined before the page goes.
+    if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
+        hub->setContactArray({});
+        records->setContactsListener([hub](const nimbara::backup::ContactList& contacts) {
+            hub->setContactArray(contacts);
+        });
+    }
     const auto plan = nimbara::backup::wiredBackupScanPlan(records);
     for (const auto& step : plan.steps()) {
         categoryReadable_[rowOfStep(step.kind)] = static_cast<bool>(step.runner);
@@ -557,6 +575,9 @@ void PRResultViewController::takeOutlineEntries(bool reloadNow, bool all) {
     for (const auto& entry : entries) {
         treeController_->addTreeNode(entry, backupfiles_ == 0);
         ++backupfiles_;
+        if (entry->entryKind() != PRTreeDirNode::EntryKind::Folder) {
+            ++backupFileCount_;
+        }
     }
     const bool due = !outlineReloaded_.isValid() || outlineReloaded_.elapsed() >= kOutlineReloadMs;
     if (reloadNow || (!entries.empty() && treeView->isVisible() && due)) {
@@ -599,7 +620,7 @@ void PRResultViewController::updateCategoryRows() {
     const auto sizes = records_.listSizes();
     using C = nimbara::browser::RecordCategory;
     auto size = [&sizes](C c) { return sizes[static_cast<int>(c)]; };
-    const int counts[] = {static_cast<int>(backupfiles_),
+    const int counts[] = {static_cast<int>(backupFileCount_),
                           size(C::Contact),
                           size(C::PhotoVideo),
                           size(C::FaceTwitter),
@@ -661,6 +682,7 @@ void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary&
     accepting_.store(false);
     scanFinished_ = true;
     takeOutlineEntries(true, true);
+    updateCategoryRows();
     scanProgressor->setProgressValue(0.0f);
     scanProgressor->hide();
     progressTextField->setText(QStringLiteral("0%"));
@@ -671,14 +693,15 @@ void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary&
     QStringList failures;
     for (const auto& step : summary.steps) {
         if (step.outcome == nimbara::backup::ScanStepOutcome::Failed) {
-            failures << QStringLiteral("%1: %2").arg(nimbara::backup::scanStepTitle(step.kind),
-                                                     step.message);
+            failures << step.message;
         }
     }
     scanInfolab->setText(
         summary.stopped ? QStringLiteral("The scan was stopped.")
                         : QStringLiteral("Scan complete: %1 items found.").arg(BackUpFilesNum()));
     scanInfolab->show();
+    // Files listed but not stored are not damage: a quiet line says so, no alert.
+    incompleteNoticelab->setVisible(summary.incomplete());
     actBackUpBoswer(nullptr);
     if (!failures.isEmpty()) {
         nimbara::Alerts::Question question;

@@ -81,6 +81,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     int BackUpFilesNum() const { return records_.counters().BackUpFilesNum; }
     // Backup file entries handed to the file outline in this page's life.
     std::uint64_t backupfiles() const { return backupfiles_; }
+    // Entries of the current backup's list that are files (or links), not folders.
+    std::uint64_t backupFileCount() const { return backupFileCount_; }
     const PRTreeController& treeController() const { return *treeController_; }
     int currentSelect() const { return currentSelect_; }
     bool isScanning() const { return scan_ && scan_->isRunning(); }
@@ -98,6 +100,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     PRProgressView* scanProgressor = nullptr;
     QLabel* progressTextField = nullptr;
     QLabel* scanInfolab = nullptr;
+    // A quiet line under the progress: the backup lists files it does not hold.
+    QLabel* incompleteNoticelab = nullptr;
     // Count labels, found and deleted.
     QLabel* photovideoNumlab = nullptr;
     QLabel* delPhotovideoNumlab = nullptr;
@@ -159,6 +163,7 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::unique_ptr<nimbara::browser::BackupOutlineModel> outlineModel_;
     QElapsedTimer outlineReloaded_;
     std::uint64_t backupfiles_ = 0;
+    std::uint64_t backupFileCount_ = 0;
 
     // The count labels in the order of countLabelTexts.
     std::vector<QLabel*> countLabels_;

@@ -39,7 +39,7 @@ constexpr int kFlagFile = 1;
 constexpr int kFlagFolder = 2;
 
 // One entry of the file list: a folder (the domain itself has the empty relative path) or a
-// file with its local copy in backup-source/.
+// file with its local copy in backup-source/ (none for a row listed without a stored file).
 struct Entry {
     std::string domain;
     std::string relativePath;
@@ -295,7 +295,8 @@ std::string upper(std::string text) {
     return text;
 }
 
-void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy) {
+void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy,
+                       const BackupOptions& options) {
     const std::int64_t now = nowSeconds();
     PlistValue info = PlistValue::dict();
     info["Build Version"] = d.buildVersion;
@@ -312,7 +313,7 @@ void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy)
     info["Target Type"] = "Device";
     info["Unique Identifier"] = upper(d.udid);
     info["iTunes Version"] = "12.10.11";
-    writePlist(folder / "Info.plist", info, false);
+    writePlist(folder / "Info.plist", info, options.binaryInfoPlist);
 
     PlistValue manifest = PlistValue::dict();
     manifest["Applications"] = PlistValue::dict();
@@ -331,7 +332,9 @@ void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy)
     lockdown["SerialNumber"] = d.serial;
     lockdown["UniqueDeviceID"] = d.udid;
     lockdown["com.apple.mobile.data_sync"] = PlistValue::dict();
-    writePlist(folder / "Manifest.plist", manifest, true);
+    if (options.manifestPlist) {
+        writePlist(folder / "Manifest.plist", manifest, true);
+    }
 
     PlistValue status = PlistValue::dict();
     status["BackupState"] = "new";
@@ -340,7 +343,9 @@ void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy)
     status["SnapshotState"] = "finished";
     status["UUID"] = upper(QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString());
     status["Version"] = legacy ? "2.4" : "3.3";
-    writePlist(folder / "Status.plist", status, true);
+    if (options.statusPlist) {
+        writePlist(folder / "Status.plist", status, true);
+    }
 }
 
 DeviceInfo readDevice(const fs::path& deviceDir) {
@@ -430,7 +435,17 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
             device.productVersion = *options.iosVersionOverride;
         }
         const bool legacy = options.legacyLayout.value_or(usesLegacyLayout(device.productVersion));
-        const std::vector<Entry> entries = collectEntries(deviceDir / md::sim::kBackupSourceDir);
+        std::vector<Entry> entries = collectEntries(deviceDir / md::sim::kBackupSourceDir);
+        for (const ListedOnlyEntry& listed : options.listedOnly) {
+            Entry e;
+            e.domain = listed.domain;
+            e.relativePath = listed.relativePath;
+            e.folder = listed.folder;
+            e.size = listed.folder ? 0 : listed.size;
+            e.mtime = nowSeconds();
+            e.inode = entries.size() + 1000;
+            entries.push_back(std::move(e));
+        }
 
         fs::create_directories(backupRoot);
         const fs::path root = fs::canonical(backupRoot);
@@ -441,6 +456,13 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
         for (const Entry& e : entries) {
             if (e.folder) {
                 ++result.folders;
+                if (legacy) {
+                    mbdb += mbdbRecord(e, nullptr);
+                }
+                continue;
+            }
+            if (e.local.empty()) {
+                ++result.listedOnlyFiles;
                 if (legacy) {
                     mbdb += mbdbRecord(e, nullptr);
                 }
@@ -464,14 +486,14 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
         } else {
             writeManifestDb(partial.path() / "Manifest.db", entries);
         }
-        writeDescriptions(partial.path(), device, legacy);
+        writeDescriptions(partial.path(), device, legacy, options);
         putInPlace(partial.path(), target, root, device.udid);
         result.ok = true;
         result.folder = target;
         result.legacyLayout = legacy;
     } catch (const std::exception& e) {
         result.error = e.what();
-        result.files = result.folders = 0;
+        result.files = result.folders = result.listedOnlyFiles = 0;
     }
     return result;
 }

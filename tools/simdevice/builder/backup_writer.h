@@ -6,22 +6,42 @@
 // file list is Manifest.db and the files lie in subfolders named after the first two digits of
 // their key; before it the list is Manifest.mbdb and the files lie flat in the folder.
 //
+// The options give the shapes real backups often take: a binary Info.plist, no Manifest.plist or
+// Status.plist, and rows listed without a stored file.
+//
 // The backup is built in a hidden folder beside the target and moved into place only when it
 // is complete, replacing an earlier backup of the same device in one step; a failure leaves
 // the earlier backup as it was. Nothing is written outside BACKUP_ROOT.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nimbara::simdev {
+
+// A row of the file list with nothing stored for it.
+struct ListedOnlyEntry {
+    std::string domain;
+    std::string relativePath;
+    bool folder = false;
+    std::uint64_t size = 0;  // the size the row gives a file
+};
 
 struct BackupOptions {
     // Stands in for the device's ProductVersion ("9.3.5", "12.4").
     std::optional<std::string> iosVersionOverride{};
     // Forces the layout: true Manifest.mbdb and flat files, false Manifest.db and subfolders.
     std::optional<bool> legacyLayout{};
+    // Info.plist as a binary property list instead of XML.
+    bool binaryInfoPlist = false;
+    // false: the backup has no Manifest.plist, or no Status.plist.
+    bool manifestPlist = true;
+    bool statusPlist = true;
+    // Rows listed after those of backup-source/, without stored files.
+    std::vector<ListedOnlyEntry> listedOnly{};
 };
 
 struct BackupResult {
@@ -29,8 +49,9 @@ struct BackupResult {
     std::string error;
     std::filesystem::path folder;  // BACKUP_ROOT/<UDID>
     bool legacyLayout = false;
-    int files = 0;    // stored files
-    int folders = 0;  // folder entries of the list
+    int files = 0;            // stored files
+    int folders = 0;          // folder entries of the list
+    int listedOnlyFiles = 0;  // file entries of the list without a stored file
 };
 
 // True when the version's major number is below 10 (or it cannot be read as a version).
