@@ -16,6 +16,10 @@
 #include "ui/fonts.h"
 
 int main(int argc, char** argv) {
+    // Scratch folders of earlier runs that crashed or were killed may hold copies of the user's
+    // databases: they go before anything else starts.
+    nimbara::removeAbandonedScratchRoots();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nimbara"));
     QApplication::setApplicationVersion(QStringLiteral(NIMBARA_VERSION));

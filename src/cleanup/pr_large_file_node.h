@@ -4,7 +4,7 @@
 // atomic. Texts that start "empty" are QString("") and those that start "none" are null.
 //
 // Protected files: isProtected() is set by the quick scan for a file the clean-up must never
-// remove (nimbara::cleanup::isProtectedDeviceFile of filePath); such a record also starts
+// remove (nimbara::cleanup::isProtectedDeviceFile of devicePath); such a record also starts
 // unticked. The clean-up still asks isProtectedDeviceFile itself before removing anything.
 #pragma once
 
@@ -12,7 +12,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
+#include "platform/locked_device_path.h"
 #include "platform/locked_value.h"
 
 class PRLargeFileNode {
@@ -26,9 +28,12 @@ class PRLargeFileNode {
     // File: last path component. App: display name followed by ".app".
     QString fileName() const { return fileName_.get(); }
     void setFileName(const QString& value) { fileName_.set(value); }
-    // File: full device path beginning with "/"; empty for apps.
-    QString filePath() const { return filePath_.get(); }
-    void setFilePath(const QString& value) { filePath_.set(value); }
+    // File: full device path beginning with "/", as display text; empty for apps. devicePath is
+    // the same path as the device listed it, and every removal uses it (see LockedDevicePath).
+    QString filePath() const { return filePath_.text(); }
+    void setFilePath(const QString& value) { filePath_.setText(value); }
+    std::string devicePath() const { return filePath_.bytes(); }
+    void setDevicePath(const std::string& value) { filePath_.setBytes(value); }
     // File: its size text. App: size text of the bundle (StaticDiskUsage).
     QString fileSize() const { return fileSize_.get(); }
     void setFileSize(const QString& value) { fileSize_.set(value); }
@@ -77,7 +82,7 @@ class PRLargeFileNode {
 
   private:
     LockedValue<QString> fileName_{QLatin1String("")};
-    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedDevicePath filePath_;
     LockedValue<QString> fileSize_{QLatin1String("")};
     LockedValue<QString> fileParentName_{QLatin1String("")};
     LockedValue<QString> fileIcon_;

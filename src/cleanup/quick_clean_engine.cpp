@@ -73,6 +73,32 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// The longest name a local folder takes, in bytes.
+constexpr std::size_t kNameMax = 255;
+
+// `stem` + `suffix` + `extension`, the stem shortened (never inside a UTF-8 sequence) so that the
+// whole fits kNameMax. An extension too long to leave room for a stem is shortened with it.
+std::string fittedName(std::string stem, const std::string& suffix, std::string extension) {
+    if (stem.size() + suffix.size() + extension.size() <= kNameMax) {
+        return stem + suffix + extension;
+    }
+    if (suffix.size() + extension.size() >= kNameMax) {
+        stem += extension;
+        extension.clear();
+    }
+    std::size_t keep = kNameMax - suffix.size() - extension.size();
+    // While stem[keep] continues a sequence, cut before the sequence's first byte (a sequence is
+    // at most four bytes long; bytes that are no UTF-8 at all are cut where they stand).
+    for (int back = 0; back < 3 && keep > 0; ++back) {
+        if ((static_cast<unsigned char>(stem[keep]) & 0xC0) != 0x80) {
+            break;
+        }
+        --keep;
+    }
+    stem.resize(keep);
+    return stem + suffix + extension;
+}
+
 // Creates `path` exclusively (the name is then ours); false when it exists or can't be made.
 bool reserveLocalFile(const std::string& path, int* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -118,7 +144,7 @@ std::string QuickCleanEngine::uniqueLocalName(const std::string& folder, const s
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
     for (int n = 1; n < 100000; ++n) {
         const std::string candidate =
-            n == 1 ? name : stem + " (" + std::to_string(n) + ")" + extension;
+            fittedName(stem, n == 1 ? std::string() : " (" + std::to_string(n) + ")", extension);
         if (std::find(taken.begin(), taken.end(), candidate) != taken.end()) {
             continue;
         }
@@ -393,7 +419,7 @@ void QuickCleanEngine::removeJunkList(
         if (!record) {
             continue;
         }
-        const std::string path = record->filePath().toStdString();
+        const std::string path = record->devicePath();
         if (stopRequested()) {
             return;
         }
@@ -431,7 +457,7 @@ void QuickCleanEngine::startCleanUpiOSJunkFiles() {
             if (stopRequested()) {
                 return;
             }
-            const std::string path = record->filePath().toStdString();
+            const std::string path = record->devicePath();
             const int code = bound ? crashes.RemovePath(path) : 1;
             if (code == 0) {
                 removed(QuickCleanCategory::Junk, record->fileSizeNumber());
@@ -528,12 +554,12 @@ void QuickCleanEngine::startCleanUpiOSLargeFiles() {
         if (stopRequested()) {
             return;
         }
+        const std::string path = record->devicePath();
         // Camera files are the photo step's: never removed here without their backup.
-        if (isCameraRollFileName(record->fileName().toStdString())) {
+        if (isCameraRollFileName(path.substr(path.rfind('/') + 1))) {
             itemDone();
             continue;
         }
-        const std::string path = record->filePath().toStdString();
         // A file in a junk folder can be a large file too: it is removed and counted once.
         if (removedMediaPaths_.count(path) == 0 &&
             !refuseProtected(QuickCleanCategory::LargeFiles, path)) {

@@ -124,8 +124,9 @@ class QuickCleanEngine {
     const QuickCleanReport& report() const { return report_; }
 
     // A local file name in `folder` for `name` that neither exists there nor is in `taken`:
-    // "IMG_0001.JPG", then "IMG_0001 (2).JPG", "IMG_0001 (3).JPG", ... Empty when `name` is not
-    // a plain file name (empty, ".", "..", or holding "/" or NUL).
+    // "IMG_0001.JPG", then "IMG_0001 (2).JPG", "IMG_0001 (3).JPG", ... Every name fits the
+    // 255-byte limit of a file name: the part before the extension is shortened where needed.
+    // Empty when `name` is not a plain file name (empty, ".", "..", or holding "/" or NUL).
     static std::string uniqueLocalName(const std::string& folder, const std::string& name,
                                        const std::vector<std::string>& taken);
 

@@ -268,7 +268,7 @@ QuickScanEngine::FileVisit QuickScanEngine::junkCollector(FileList& list, JunkFi
 void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, FileList& list,
                               const QString& fileType) {
     auto node = std::make_shared<PRPhoneSystemFileNode>();
-    node->setFilePath(QString::fromStdString(path));
+    node->setDevicePath(path);
     node->setFileName(QString::fromStdString(lastComponent(path)));
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));
@@ -333,7 +333,7 @@ void QuickScanEngine::considerLargeFile(const std::string& path, std::uint64_t s
 
 void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) {
     auto node = std::make_shared<PRLargeFileNode>();
-    node->setFilePath(QString::fromStdString(path));
+    node->setDevicePath(path);
     node->setFileName(QString::fromStdString(lastComponent(path)));
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+
+#include "platform/partial_file.h"
 
 namespace amd::afc {
 
@@ -16,45 +17,21 @@ namespace {
 // A file descriptor closed on scope exit.
 class Fd {
   public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { reset(); }
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
 
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    void adopt(int fd) {
-        reset();
-        fd_ = fd;
-    }
-    // Closes now; false when the close reported an error (a late write failure).
-    bool reset() {
-        if (fd_ < 0) {
-            return true;
-        }
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc == 0;
-    }
 
   private:
     int fd_;
 };
-
-bool writeAll(int fd, const std::uint8_t* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        length -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // Reads up to `length` bytes; the count (0 at the end), or -1 on an error.
 ssize_t readSome(int fd, std::uint8_t* data, std::size_t length) {
@@ -66,58 +43,6 @@ ssize_t readSome(int fd, std::uint8_t* data, std::size_t length) {
         return n;
     }
 }
-
-// A local file being written under a temporary name beside its target. It becomes the target
-// only through commit(); otherwise the destructor removes it.
-class PartialLocalFile {
-  public:
-    explicit PartialLocalFile(const std::string& target) : target_(target) {
-        // Created exclusively, so neither an existing file nor a link planted under that name is
-        // ever written through.
-        for (int attempt = 0; attempt < 100 && !fd_.valid(); ++attempt) {
-            std::string name = target + ".partial";
-            if (attempt > 0) {
-                name += std::to_string(attempt);
-            }
-            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                fd_.adopt(fd);
-                path_ = name;
-            } else if (errno != EEXIST) {
-                break;
-            }
-        }
-    }
-    ~PartialLocalFile() {
-        if (!committed_ && !path_.empty()) {
-            fd_.reset();
-            ::unlink(path_.c_str());
-        }
-    }
-    PartialLocalFile(const PartialLocalFile&) = delete;
-    PartialLocalFile& operator=(const PartialLocalFile&) = delete;
-
-    bool valid() const { return fd_.valid(); }
-    bool write(const std::uint8_t* data, std::size_t length) {
-        return writeAll(fd_.get(), data, length);
-    }
-    bool commit() {
-        if (!fd_.reset()) {
-            return false;
-        }
-        if (::rename(path_.c_str(), target_.c_str()) != 0) {
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
-
-  private:
-    std::string target_;
-    std::string path_;
-    Fd fd_;
-    bool committed_ = false;
-};
 
 }  // namespace
 
@@ -189,7 +114,7 @@ int CopyToLocal(md::AfcConnection* afc, const std::string& devicePath, const std
     if (afc->openFile(devicePath, md::AfcMode::Read, source) != 0 || !source) {
         return 1;
     }
-    PartialLocalFile target(localPath);
+    nimbara::PartialFile target(localPath);
     if (!target.valid()) {
         source->close();
         return 1;

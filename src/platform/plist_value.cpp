@@ -4,10 +4,10 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "platform/partial_file.h"
 #include "platform/text_format.h"
 
 namespace nimbara {
@@ -418,34 +418,12 @@ PlistValue::Bytes PlistValue::toBinary() const {
 }
 
 bool PlistValue::writeFile(const std::string& path) const {
-    namespace fs = std::filesystem;
-    std::string xml = toXml();
+    const std::string xml = toXml();
     if (xml.empty()) {
         return false;
     }
-    fs::path target(path);
-    fs::path temp = target;
-    temp += ".partial";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return false;
-        }
-        out.write(xml.data(), static_cast<std::streamsize>(xml.size()));
-        out.flush();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temp, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    PartialFile out(path);
+    return out.write(xml.data(), xml.size()) && out.commit();
 }
 
 bool operator==(const PlistValue& a, const PlistValue& b) {

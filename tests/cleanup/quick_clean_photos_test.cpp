@@ -19,15 +19,6 @@ namespace fs = std::filesystem;
 using cleanup::QuickCleanEngine;
 using cleanup::QuickCleanStatus;
 
-std::vector<std::string> sortedNames(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Reports the listing of the real camera roll with one item's size changed, as if the photo had
 // been edited on the device after it was copied.
 class ChangedAfterCopyRoll : public cleanup::CameraRoll {
@@ -86,7 +77,7 @@ TEST_F(QuickCleanPhotosTest, SameNamesFromTwoFoldersAndALocalFileAllSurvive) {
     const auto report = QuickCleanEngine(options, QuickScanResult{}).run();
 
     EXPECT_EQ(report.status, QuickCleanStatus::Done) << report.message.toStdString();
-    EXPECT_EQ(sortedNames(exportDir),
+    EXPECT_EQ(folderNames(exportDir),
               (std::vector<std::string>{"IMG_0001 (2).JPG", "IMG_0001 (3).JPG", "IMG_0001.JPG",
                                         "IMG_0002 (2).MOV", "IMG_0002.MOV"}));
     EXPECT_EQ(readText(exportDir / "IMG_0001.JPG"), "the user's own");
@@ -186,6 +177,34 @@ TEST(QuickCleanLocalNames, NumbersCollisionsAndRefusesUnsafeNames) {
     for (const std::string& bad : unsafe) {
         EXPECT_EQ(QuickCleanEngine::uniqueLocalName(dir.str(), bad, {}), "") << bad;
     }
+}
+
+TEST(QuickCleanLocalNames, EveryNameFitsTheNameLimit) {
+    TempDir dir;
+    // Two-byte letters up to the limit: the numbered name is cut between letters, not inside one.
+    const std::string wide = std::string(1, 'a') + [] {
+        std::string letters;
+        for (int i = 0; i < 125; ++i) {
+            letters += "\xc3\xa9";
+        }
+        return letters;
+    }() + ".JPG";
+    ASSERT_EQ(wide.size(), 255u);
+    writeText(dir / wide, "x");
+    const std::string numbered = QuickCleanEngine::uniqueLocalName(dir.str(), wide, {});
+    EXPECT_LE(numbered.size(), 255u);
+    EXPECT_TRUE(numbered.ends_with("\xc3\xa9 (2).JPG")) << numbered;
+    EXPECT_TRUE(QString::fromStdString(numbered).toStdString() == numbered) << "still UTF-8";
+
+    // A name longer than any file may have, and one that is nearly all extension.
+    const std::string tooLong = std::string(300, 'z') + ".MOV";
+    const std::string shortened = QuickCleanEngine::uniqueLocalName(dir.str(), tooLong, {});
+    EXPECT_EQ(shortened, std::string(251, 'z') + ".MOV");
+    const std::string allExtension = "x." + std::string(260, 'e');
+    const std::string cut = QuickCleanEngine::uniqueLocalName(dir.str(), allExtension, {});
+    EXPECT_EQ(cut.size(), 255u);
+    EXPECT_EQ(cut.rfind("x.eee", 0), 0u);
+    EXPECT_EQ(QuickCleanEngine::uniqueLocalName(dir.str(), allExtension, {cut}).size(), 255u);
 }
 
 }  // namespace

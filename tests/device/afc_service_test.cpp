@@ -370,6 +370,20 @@ TEST(AfcCopyLoop, ExistingTemporaryNameIsNeitherUsedNorRemoved) {
     EXPECT_EQ(AttachedDeviceTest::fileBytes(target + ".partial"), "someone else's file");
 }
 
+TEST(AfcCopyLoop, TargetsWithTheLongestNamesAreCopied) {
+    nimbara::test::TempDir temp;
+    ScriptedAfc afc;
+    afc.files["/f"] = "device bytes";
+    std::array<std::uint8_t, 4096> buffer;
+    for (std::size_t length : {std::size_t(248), std::size_t(255)}) {
+        SCOPED_TRACE(length);
+        const std::string name(length, 'n');
+        EXPECT_EQ(amd::afc::CopyToLocal(&afc, "/f", (temp / name).string(), buffer), 0);
+        EXPECT_EQ(AttachedDeviceTest::fileBytes(temp / name), "device bytes");
+    }
+    EXPECT_EQ(AttachedDeviceTest::folderNames(temp.path()).size(), 2u);
+}
+
 TEST(AfcCopyLoop, BrokenDeviceWriteRemovesTheCutShortFile) {
     nimbara::test::TempDir temp;
     ScriptedAfc afc;

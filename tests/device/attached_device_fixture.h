@@ -58,12 +58,7 @@ class AttachedDeviceTest : public SimDeviceTest {
     }
     // The names in a local folder, sorted (to see that nothing stray was left behind).
     static std::vector<std::string> folderNames(const std::filesystem::path& dir) {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
+        return test::folderNames(dir);
     }
 
   protected:

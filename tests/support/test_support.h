@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "unique_folder.h"
 
@@ -22,5 +23,7 @@ class TempDir {
 
 std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
+// The names in a local folder, sorted (to see that nothing stray was left behind).
+std::vector<std::string> folderNames(const std::filesystem::path& dir);
 
 }  // namespace nimbara::test

@@ -16,6 +16,7 @@
 
 #include <QString>
 
+#include "platform/locked_device_path.h"
 #include "platform/locked_value.h"
 
 #include <atomic>
@@ -23,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 class PRPhoneSystemDirNode;
@@ -38,9 +40,12 @@ class PRPhoneSystemFileNode {
     std::shared_ptr<PRPhoneSystemDirNode> parent() const { return parent_.get().lock(); }
     void setParent(const std::shared_ptr<PRPhoneSystemDirNode>& value) { parent_.set(value); }
 
-    // Full device path, beginning with "/".
-    QString filePath() const { return filePath_.get(); }
-    void setFilePath(const QString& value) { filePath_.set(value); }
+    // Full device path, beginning with "/", as display text; devicePath is the same path as the
+    // device listed it, and every removal uses it (see LockedDevicePath).
+    QString filePath() const { return filePath_.text(); }
+    void setFilePath(const QString& value) { filePath_.setText(value); }
+    std::string devicePath() const { return filePath_.bytes(); }
+    void setDevicePath(const std::string& value) { filePath_.setBytes(value); }
     // The last component of the path.
     QString fileName() const { return fileName_.get(); }
     void setFileName(const QString& value) { fileName_.set(value); }
@@ -65,7 +70,7 @@ class PRPhoneSystemFileNode {
 
   private:
     LockedValue<std::weak_ptr<PRPhoneSystemDirNode>> parent_;
-    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedDevicePath filePath_;
     LockedValue<QString> fileName_{QLatin1String("")};
     LockedValue<QString> fileSize_{QLatin1String("")};
     LockedValue<QString> fileType_{QLatin1String("")};
