@@ -582,7 +582,12 @@ class QuennicAppDelegate : public QObject {
     void reportError(const QString& message);
 
     // Device list internals.
+    // Reads the device's values into a new node (worker thread); null when it can't be read.
     std::shared_ptr<PRiDeviceNode> buildDeviceNode(int deviceIndex) const;
+    // The node of a device that attached, read on the attach worker: listed when the device with
+    // that serial is still at that index.
+    void deviceNodeRead(int index, std::uint64_t serial,
+                        const std::shared_ptr<PRiDeviceNode>& node);
     std::shared_ptr<PRiDeviceNode> findNode(int deviceIndex) const;
     void refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode>& node, bool fromConnect);
     // The used and free labels, the ring, the bar and the percentage of `node`.
@@ -754,6 +759,9 @@ class QuennicAppDelegate : public QObject {
     std::shared_ptr<nimbara::cleanup::CameraRoll> cameraRoll_;
     int cameraRollDeviceIndex_ = -1;
     std::uint64_t cameraRollDeviceSerial_ = 0;
+    // Reads the values of attached devices (ends, joined, before the rest goes).
+    std::unique_ptr<nimbara::SerialWorker> attachWorker_ =
+        std::make_unique<nimbara::SerialWorker>();
     // Camera-roll listings and deletions (last member: it ends, joined, before the rest goes).
     std::unique_ptr<nimbara::SerialWorker> cameraRollWorker_ =
         std::make_unique<nimbara::SerialWorker>();

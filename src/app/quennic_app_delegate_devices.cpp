@@ -108,13 +108,27 @@ std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::buildDeviceNode(int deviceInd
 
 void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notification) {
     const int index = notification.objectAs<int>(-1);
-    if (index < 0 || findNode(index)) {
+    if (index < 0 || findNode(index) || !manager_) {
         return;
     }
-    // Read the device before anything changes: a notification for an index without a device
-    // leaves everything as it was.
-    const std::shared_ptr<PRiDeviceNode> node = buildDeviceNode(index);
-    if (!node) {
+    const std::uint64_t serial = manager_->DeviceSerial(index);
+    if (serial == 0) {
+        return;  // no device at that index
+    }
+    // Each of the device's values is a round trip to it: a worker reads them, and the node
+    // arrives here afterwards.
+    attachWorker_->post([this, index, serial] {
+        std::shared_ptr<PRiDeviceNode> node = buildDeviceNode(index);
+        QMetaObject::invokeMethod(
+            this, [this, index, serial, node] { deviceNodeRead(index, serial, node); },
+            Qt::QueuedConnection);
+    });
+}
+
+void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
+                                        const std::shared_ptr<PRiDeviceNode>& node) {
+    // Nothing changes for a device that went, or whose index another device took, meanwhile.
+    if (!node || findNode(index) || !manager_ || manager_->DeviceSerial(index) != serial) {
         return;
     }
 

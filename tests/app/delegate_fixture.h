@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -122,13 +123,23 @@ class DelegateTest : public ::testing::Test {
         return (tmp_ / udid).string();
     }
 
-    // Attaches a device folder; the index the manager gave it (-1 when none).
+    // Attaches a device folder; the index the manager gave it (-1 when none). Returns once the
+    // hub has read the device's values and listed it (or a generous limit passed).
     int attach(const std::string& dir) {
         if (!library_->attach(dir)) {
             return -1;
         }
         const auto indices = amd::DeviceManager::GetInstance().Indices();
-        return indices.empty() ? -1 : indices.back();
+        const int index = indices.empty() ? -1 : indices.back();
+        if (index >= 0 && delegate_) {
+            pumpUntil([&] {
+                const auto& list = hub().getDeviceArray();
+                return std::any_of(list.begin(), list.end(), [index](const auto& node) {
+                    return node->deviceIndex() == index;
+                });
+            });
+        }
+        return index;
     }
     int attachNew(const std::string& udid, const Dev& dev) { return attach(makeDevice(udid, dev)); }
     bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }

@@ -257,11 +257,28 @@ TEST_F(DeviceListTest, DevicesAttachedBeforeLaunchAreShownAtLaunch) {
     EXPECT_EQ(a, -1);
     delegate_ = std::make_unique<QuennicAppDelegate>();
     delegate_->setBoardDelays(std::chrono::milliseconds(0), std::chrono::milliseconds(1));
-    ASSERT_EQ(listIndices().size(), 1u);
     delegate_->applicationDidFinishLaunching();
+    // The device's values are read on a worker: it is listed once they have arrived.
+    ASSERT_TRUE(pumpUntil([&] { return listIndices().size() == 1u; }));
     EXPECT_EQ(ui().deviceNamePopBtn->count(), 1);
     EXPECT_EQ(ui().deviceNamelab->text(), "Early");
     EXPECT_FALSE(ui().manageHasDeviceView->isHidden());
+}
+
+TEST_F(DeviceListTest, AnAttachingDeviceIsReadOnAWorkerAndAGoneOneIsNeverListed) {
+    // The attach event reaches the hub on this thread; the device's values are not read here.
+    ASSERT_TRUE(library_->attach(makeDevice("dev-a", Dev("Slow Reader"))));
+    EXPECT_TRUE(hub().getDeviceArray().empty());
+    ASSERT_TRUE(pumpUntil([&] { return listIndices().size() == 1u; }));
+    EXPECT_EQ(ui().deviceNamelab->text(), "Slow Reader");
+
+    // A device that goes before its values arrive never shows up.
+    ASSERT_TRUE(library_->attach(makeDevice("dev-b", Dev("Gone Soon"))));
+    ASSERT_TRUE(detach("dev-b"));
+    pumpEvents(50);
+    EXPECT_EQ(listIndices().size(), 1u);
+    EXPECT_EQ(ui().deviceNamePopBtn->count(), 1);
+    EXPECT_EQ(ui().deviceNamelab->text(), "Slow Reader");
 }
 
 TEST_F(DeviceListTest, StatusFiguresNeverWrapOrDivideByZero) {
