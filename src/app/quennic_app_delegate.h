@@ -77,6 +77,7 @@ class PRDeviceNotify;
 
 namespace nimbara {
 class CameraItem;
+class WorkerReaper;
 namespace shell {
 class GuiHandOff;
 }
@@ -705,16 +706,11 @@ class QuennicAppDelegate : public QObject {
         // Runs the finishing step on the GUI thread (dropped when the worker was stopped).
         void finish(const std::function<void()>& step);
     };
-    struct RetiredWorker {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
     static std::shared_ptr<WorkerContext> makeWorkerContext();
     void startQuickWorker(int deviceIndex, const std::shared_ptr<WorkerContext>& context,
                           std::function<void(WorkerContext&)> body);
-    // Cancels the worker; joins it when it has ended, else leaves it to reapQuickWorkers.
+    // Cancels the worker; joins it when it has ended, else leaves it to quickReaper_.
     void retireQuickWorker();
-    void reapQuickWorkers();
     void joinQuickWorkersAtExit();
     // Tick controls of the rows and tables (off while a clean-up runs).
     void setQuickTicksEnabled(bool enabled);
@@ -745,8 +741,7 @@ class QuennicAppDelegate : public QObject {
     int quickWorkerDeviceIndex_ = -1;
     bool quickWorkerRunning_ = false;
     bool quickWorkerIsScan_ = false;
-    std::vector<RetiredWorker> retiredQuickWorkers_;
-    QTimer* quickReapTimer_ = nullptr;
+    nimbara::WorkerReaper* quickReaper_ = nullptr;  // child of the delegate, made on first use
     int quickResultDeviceIndex_ = -1;
     std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;

@@ -10,6 +10,7 @@
 #include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/quick_scan_engine.h"
+#include "platform/worker_reaper.h"
 #include "ui/notification_buttons.h"
 
 using nimbara::app::setShown;
@@ -216,41 +217,25 @@ void QuennicAppDelegate::retireQuickWorker() {
     }
     if (context && !context->done->load()) {
         // Still ending: joined by the reaper once it has, never waited for here.
-        retiredQuickWorkers_.push_back({std::move(quickScanDeviceThreader_), context->done});
-        if (quickReapTimer_ == nullptr) {
-            quickReapTimer_ = new QTimer(this);
-            quickReapTimer_->setInterval(10);
-            connect(quickReapTimer_, &QTimer::timeout, this, [this] { reapQuickWorkers(); });
+        if (quickReaper_ == nullptr) {
+            quickReaper_ = new nimbara::WorkerReaper(this);
         }
-        quickReapTimer_->start();
+        quickReaper_->retire(std::move(quickScanDeviceThreader_), context->done);
         return;
     }
     quickScanDeviceThreader_.join();  // it has ended: the join returns at once
 }
 
-void QuennicAppDelegate::reapQuickWorkers() {
-    std::erase_if(retiredQuickWorkers_, [](RetiredWorker& worker) {
-        if (!worker.done->load()) {
-            return false;
-        }
-        worker.thread.join();
-        return true;
-    });
-    if (retiredQuickWorkers_.empty() && quickReapTimer_ != nullptr) {
-        quickReapTimer_->stop();
-    }
-}
-
 void QuennicAppDelegate::joinQuickWorkersAtExit() {
     retireQuickWorker();
-    for (RetiredWorker& worker : retiredQuickWorkers_) {
-        worker.thread.join();  // cancelled above or earlier: each ends at its next stop check
+    if (quickReaper_ != nullptr) {
+        quickReaper_->releaseAll();  // cancelled above or earlier: each ends at its next stop check
     }
-    retiredQuickWorkers_.clear();
 }
 
 bool QuennicAppDelegate::quickScanThreadJoinable() const {
-    return quickScanDeviceThreader_.joinable() || !retiredQuickWorkers_.empty();
+    return quickScanDeviceThreader_.joinable() ||
+           (quickReaper_ != nullptr && quickReaper_->pending() > 0);
 }
 
 bool QuennicAppDelegate::quickCleanUpRunning() const {

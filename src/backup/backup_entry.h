@@ -1,7 +1,9 @@
 // One file, folder or link listed by a backup's manifest, whichever kind of manifest it came from.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace nimbara::backup {
@@ -23,6 +25,40 @@ struct BackupEntry {
     // Only a regular file has contents in the backup; folders and links are rows of the list.
     bool isFile() const { return !isDirectory && !isLink; }
 };
+
+// Hands on the entries of a file list one at a time, as they are read; returning false ends the
+// reading there.
+using BackupEntryVisitor = std::function<bool(BackupEntry&&)>;
+
+// How far a list has been read: `done` of `total` (bytes or rows), told as each entry is handed
+// on.
+using ListPosition = std::function<void(std::uint64_t done, std::uint64_t total)>;
+
+// How reading a file list one entry at a time ended.
+struct EntryStreamResult {
+    std::size_t entries = 0;  // entries handed on
+    std::string error;        // empty when the list was read to its end (or stopped)
+    bool stopped = false;     // the stop check or the visitor ended the reading early
+    bool ok() const { return error.empty(); }
+};
+
+// A relative path deeper or longer than these, or a domain longer than its bound, is no path a
+// device writes: such an entry is refused as damage.
+inline constexpr std::size_t kMaxPathComponents = 256;
+inline constexpr std::size_t kMaxPathBytes = 4096;
+inline constexpr std::size_t kMaxDomainBytes = 1024;
+
+// True when the domain and relative path are within the bounds above.
+inline bool isAcceptableEntryPath(const std::string& domain, const std::string& relativePath) {
+    if (domain.size() > kMaxDomainBytes || relativePath.size() > kMaxPathBytes) {
+        return false;
+    }
+    std::size_t components = 1;
+    for (char c : relativePath) {
+        components += c == '/' ? 1 : 0;
+    }
+    return components <= kMaxPathComponents;
+}
 
 // The kind of an entry from its POSIX mode bits, for lists that give no other.
 inline constexpr std::uint32_t kModeTypeMask = 0xF000u;

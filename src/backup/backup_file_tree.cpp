@@ -1,10 +1,11 @@
 #include "backup/backup_file_tree.h"
 
 #include "app/core/text_utilities.h"
-
-#include <QFileInfo>
+#include "backup/backup_entry.h"
+#include "backup/manifest_media.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -19,13 +20,23 @@ void setState(PRTreeDirNode& folder, int state) {
                                                                : kUnselectedIcon);
 }
 
-void setSubtree(PRTreeDirNode& folder, bool checked) {
-    setState(folder, checked ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected);
-    for (const auto& file : folder.fileChildren()) {
-        file->setBSelected(checked);
-    }
-    for (const auto& child : folder.children()) {
-        setSubtree(*child, checked);
+// The folder and everything below it take the state; walked with a list of its own, not by
+// recursion, so that the depth of the outline never meets the depth of the stack.
+void setSubtree(PRTreeDirNode& top, bool checked) {
+    const int state = checked ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
+    std::vector<PRTreeDirNode*> pending{&top};
+    while (!pending.empty()) {
+        PRTreeDirNode* folder = pending.back();
+        pending.pop_back();
+        setState(*folder, state);
+        for (const auto& file : folder->fileChildren()) {
+            file->setBSelected(checked);
+        }
+        for (const auto& child : folder->children()) {
+            if (child) {
+                pending.push_back(child.get());
+            }
+        }
     }
 }
 
@@ -87,14 +98,33 @@ std::optional<QString> PRTreeController::SubstringFromCh(const QString& text, QC
     return text.mid(at + 1);
 }
 
+bool PRTreeController::isShowablePath(const QString& domain, const QString& path) {
+    // A QString has at most as many code units as its UTF-8 form has bytes, so these bounds
+    // never refuse what the manifest readers accept.
+    if (domain.size() > static_cast<qsizetype>(nimbara::backup::kMaxDomainBytes) ||
+        path.size() > static_cast<qsizetype>(nimbara::backup::kMaxPathBytes)) {
+        return false;
+    }
+    return static_cast<std::size_t>(path.count(QLatin1Char('/'))) <
+           nimbara::backup::kMaxPathComponents;
+}
+
 void PRTreeController::addTreeNode(const DirNode& record, bool /*isFistNode*/) {
     if (!record) {
         return;
     }
     QString path = record->filePath();
+    const QString domain = record->fileDomain();
+    if (!isShowablePath(domain, path)) {
+        ++refusedRecords_;
+        return;
+    }
     path.replace(QStringLiteral("/."), QStringLiteral("/"));
-    dirFilePath_ = record->fileDomain() + QLatin1Char('/') + path;
+    dirFilePath_ = domain + QLatin1Char('/') + path;
     realKeypath_ = record->fileKey();
+    const nimbara::backup::StoredFile stored = nimbara::backup::storedFileOf(*record);
+    recordStored_ = stored.stored;
+    recordSize_ = stored.size;
     if (deviceName_.isEmpty()) {
         return;
     }
@@ -126,34 +156,54 @@ PRTreeController::DirNode PRTreeController::folderNamed(std::vector<DirNode>& le
 }
 
 void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileKey*/) {
+    // The path is split once: names[0] / names[1] / ... / names[last]. Every name but the last is
+    // a folder; the last is the file (or, for a folder's own entry, a folder too). A path that
+    // ends in "/" names no file, and the folder before that slash is not made either. Each name
+    // is visited once, so the walk costs the length of the path.
     const QChar slash(QLatin1Char('/'));
+    std::vector<QStringView> names;
+    const QStringView whole(path);
+    for (qsizetype start = 0;;) {
+        const qsizetype at = whole.indexOf(slash, start);
+        if (at < 0) {
+            names.push_back(whole.mid(start));
+            break;
+        }
+        names.push_back(whole.mid(start, at - start));
+        start = at + 1;
+    }
+    if (names.size() < 2) {
+        return;  // no slash: nothing to file
+    }
+    const std::size_t last = names.size() - 1;
+    // Folders are made for names[0 .. last - 1] when the last name is not empty; otherwise only
+    // for names[0 .. last - 2].
+    const std::size_t folders = names[last].isEmpty() ? last - 1 : last;
     std::vector<DirNode>* level = &content_;
     DirNode parent;
-    int depth = 0;
-    std::optional<QString> head = SubstringToCh(path, slash);
-    std::optional<QString> rest = SubstringFromCh(path, slash);
-    while (head && rest) {
-        const qsizetype n = rest->count(slash) + 1;
-        if (depth == 1 && head->startsWith(QLatin1Char('.'))) {
-            head->remove(0, 1);
+    for (std::size_t depth = 0; depth < folders; ++depth) {
+        QString head = names[depth].toString();
+        if (depth == 1 && head.startsWith(QLatin1Char('.'))) {
+            head.remove(0, 1);
         }
         bool created = false;
-        const DirNode folder = folderNamed(*level, parent, *head, created);
-        if (n == 1 && recordIsFolder_) {
-            // A folder's own entry: the last name is a folder too, and no file is listed.
-            folder->setIsLeaf(false);
-            bool madeLast = false;
-            const DirNode last = folderNamed(folder->children(), folder, *rest, madeLast);
-            if (madeLast) {
-                last->setIsLeaf(true);
+        const DirNode folder = folderNamed(*level, parent, head, created);
+        if (depth + 1 == last && !names[last].isEmpty()) {
+            const QString name = names[last].toString();
+            if (recordIsFolder_) {
+                // A folder's own entry: the last name is a folder too, and no file is listed.
+                folder->setIsLeaf(false);
+                bool madeLast = false;
+                const DirNode lastFolder = folderNamed(folder->children(), folder, name, madeLast);
+                if (madeLast) {
+                    lastFolder->setIsLeaf(true);
+                }
+                if (created || madeLast) {
+                    reloadOutLineData();
+                }
+                return;
             }
-            if (created || madeLast) {
-                reloadOutLineData();
-            }
-            return;
-        }
-        if (n == 1) {
-            addFileNode(folder, *rest);
+            addFileNode(folder, name);
             if (created) {
                 SaveDirArray(folder);
                 folder->setIsLeaf(true);
@@ -166,9 +216,6 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
         }
         level = &folder->children();
         parent = folder;
-        head = SubstringToCh(*rest, slash);
-        rest = SubstringFromCh(*rest, slash);
-        ++depth;
     }
 }
 
@@ -176,12 +223,11 @@ void PRTreeController::addFileNode(const DirNode& folder, const QString& name) {
     auto file = std::make_shared<PRTreeFileNode>();
     file->setTreefileName(name);
     file->setTreefileType(extensionOrName(name));
-    const QFileInfo info(realKeypath_);
-    const bool exists = !realKeypath_.isEmpty() && info.isFile();
-    const std::uint64_t size = exists ? static_cast<std::uint64_t>(info.size()) : 0;
-    file->setRealFileSize(size);
-    file->setFileSize(nimbara::shell::size_to_unit(size));
-    file->setIsFile(exists);
+    // Whether the file is stored, and its size, come with the record: the reader of the backup
+    // looked them up (never through a link), so nothing is read from disk here.
+    file->setRealFileSize(recordSize_);
+    file->setFileSize(nimbara::shell::size_to_unit(recordSize_));
+    file->setIsFile(recordStored_);
     file->setDirFilePath(dirFilePath_);
     file->setFilePath(realKeypath_);
     file->setParent(folder);
@@ -199,10 +245,12 @@ void PRTreeController::refreshNodeState(const DirNode& folder, bool isFirstCreat
     if (!isFirstCreate && folder->isSelected() == PRTreeDirNode::kSelected) {
         setState(*folder, PRTreeDirNode::kSelectedSome);
     }
-    for (DirNode a = folder->parent(); a; a = a->parent()) {
-        if (a->isSelected() == PRTreeDirNode::kSelected) {
-            setState(*a, PRTreeDirNode::kSelectedSome);
-        }
+    // A folder that is not fully selected has no fully selected folder above it, so the walk
+    // ends at the first such ancestor: a chain of new folders costs one step each, not the
+    // depth of the outline.
+    for (DirNode a = folder->parent(); a && a->isSelected() == PRTreeDirNode::kSelected;
+         a = a->parent()) {
+        setState(*a, PRTreeDirNode::kSelectedSome);
     }
 }
 

@@ -3,12 +3,17 @@
 // kept sorted by locale-aware name comparison; files keep their arrival order. Check states are
 // three-valued (unselected, selected, partly selected) and kept consistent from a folder up to
 // the top. Main thread only.
+//
+// Every walk is a loop, never a recursion, and a record costs the length of its path: a record
+// deeper or longer than a device writes (see isAcceptableEntryPath) is refused and counted.
 #pragma once
 
 #include "backup/pr_tree_dir_node.h"
 
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -26,8 +31,13 @@ class PRTreeController {
 
     // Files one manifest record (domain, relative path, full stored path). Records with an empty
     // path are the caller's to skip. A folder's own record makes its folder (an empty one stays
-    // in the outline) and is not listed as a file. `isFistNode` has no effect.
+    // in the outline) and is not listed as a file. `isFistNode` has no effect. A file takes
+    // whether it is stored, and its size, from the record (storedFileOf).
     void addTreeNode(const DirNode& record, bool isFistNode = false);
+    // Records refused for paths deeper or longer than a device writes.
+    std::size_t refusedRecords() const { return refusedRecords_; }
+    // Whether a record of this domain and relative path is within the outline's bounds.
+    static bool isShowablePath(const QString& domain, const QString& path);
     // Walks "<device>/<domain>/<relative path>", creating folders as needed; the last component
     // becomes a file of its folder. `fileKey` is not used.
     void addTreeFolder(const QString& path, const QString& fileKey = QString());
@@ -76,7 +86,10 @@ class PRTreeController {
     QString deviceName_;
     QString realKeypath_;
     QString dirFilePath_;
+    bool recordStored_ = false;  // the record's stored file exists
+    std::uint64_t recordSize_ = 0;
     bool recordIsFolder_ = false;  // the record being added is a folder's own entry
+    std::size_t refusedRecords_ = 0;
     bool refreshing_ = false;
     std::function<void()> reload_;
 };

@@ -1,7 +1,6 @@
 #include "backup/backup_list.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "backup/backup_folder.h"
 #include "backup/device_type_table.h"
 #include "platform/plist_value.h"
 
@@ -49,29 +49,24 @@ bool hasTwoEntries(const fs::path& folder) {
     return false;
 }
 
-// A plist dictionary of the folder; nullopt when the file is missing, leads out of the folder,
-// is not a plain file, is oversized or does not parse as a dictionary.
-std::optional<PlistValue> readFolderPlist(const fs::path& folder, const char* name,
-                                          fs::path* resolved) {
-    std::error_code ec;
-    const fs::path canonicalFolder = fs::canonical(folder, ec);
-    if (ec) {
+// A plist dictionary of the folder; nullopt when the file is missing, is a link or reached
+// through one, is not a plain file, is oversized or does not parse as a dictionary.
+std::optional<PlistValue> readFolderPlist(const BackupFolder& folder, const char* name,
+                                          BackupFileInfo* info) {
+    const std::optional<BackupFileInfo> about = folder.fileInfo(name);
+    if (!about || about->size > kMaxPlistBytes) {
         return std::nullopt;
     }
-    const fs::path file = fs::canonical(folder / name, ec);
-    if (ec || !isInside(file, canonicalFolder) || !fs::is_regular_file(file, ec)) {
+    const std::optional<std::string> bytes = folder.readFile(name, kMaxPlistBytes);
+    if (!bytes) {
         return std::nullopt;
     }
-    const std::uintmax_t size = fs::file_size(file, ec);
-    if (ec || size > kMaxPlistBytes) {
-        return std::nullopt;
-    }
-    std::optional<PlistValue> value = PlistValue::readFile(file.string());
+    std::optional<PlistValue> value = PlistValue::parse(bytes->data(), bytes->size());
     if (!value || !value->isDict()) {
         return std::nullopt;
     }
-    if (resolved != nullptr) {
-        *resolved = file;
+    if (info != nullptr) {
+        *info = *about;
     }
     return value;
 }
@@ -84,8 +79,9 @@ QString text(const PlistValue& dict, const char* key) {
     return QString::fromStdString(value->toString());
 }
 
-QString modifiedText(const fs::path& file) {
-    return formatBackupTime(QFileInfo(fromPath(file)).lastModified());
+QString modifiedText(const BackupFileInfo& file) {
+    return formatBackupTime(
+        QDateTime::fromSecsSinceEpoch(static_cast<qint64>(file.modified), Qt::UTC));
 }
 
 void fillModel(PRIOSDeviceNode& node, const QString& productType) {
@@ -107,7 +103,8 @@ QString encryptedBackupMessage() {
 }
 
 bool isEncryptedBackup(const QString& folder) {
-    return isEncrypted(readFolderPlist(toPath(folder), "Manifest.plist", nullptr));
+    return isEncrypted(
+        readFolderPlist(BackupFolder::open(toPath(folder).string()), "Manifest.plist", nullptr));
 }
 
 QString formatBackupTime(const QDateTime& modified) {
@@ -160,15 +157,15 @@ std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString
     }
 
     auto node = std::make_shared<PRIOSDeviceNode>();
+    const BackupFolder backup = BackupFolder::open(path.string());
     // Read once: it names the device when Info.plist cannot, and says whether it is encrypted.
-    fs::path manifestFile;
+    BackupFileInfo manifestFile;
     const std::optional<PlistValue> manifest =
-        readFolderPlist(path, "Manifest.plist", &manifestFile);
-    fs::path plistFile;
-    if (const std::optional<PlistValue> info = readFolderPlist(path, "Info.plist", &plistFile)) {
+        readFolderPlist(backup, "Manifest.plist", &manifestFile);
+    BackupFileInfo plistFile;
+    if (const std::optional<PlistValue> info = readFolderPlist(backup, "Info.plist", &plistFile)) {
         node->setStrDeviceName(text(*info, "Device Name"));
-        const std::uintmax_t size = fs::file_size(plistFile, ec);
-        node->setStrDeviceSize(ec ? QString("") : QString::number(size));
+        node->setStrDeviceSize(QString::number(plistFile.size));
         node->setStrDeviceSerial(text(*info, "Serial Number"));
         fillModel(*node, text(*info, "Product Type"));
         node->setStrIOSVersion(text(*info, "Product Version"));

@@ -1,75 +1,120 @@
 #include "backup/backup_manifest.h"
 
+#include "backup/backup_folder.h"
 #include "backup/manifest_db.h"
 #include "backup/manifest_mbdb.h"
 
 #include <filesystem>
-#include <system_error>
 
 namespace nimbara::backup {
 
 namespace fs = std::filesystem;
 
-ManifestKind detectManifestKind(const std::string& backupFolder) {
-    std::error_code ec;
-    const fs::path folder(backupFolder);
-    if (fs::is_regular_file(folder / "Manifest.db", ec)) {
+namespace {
+
+constexpr const char* kManifestDb = "Manifest.db";
+constexpr const char* kManifestMbdb = "Manifest.mbdb";
+
+}  // namespace
+
+ManifestKind detectManifestKind(const BackupFolder& folder) {
+    if (folder.isFile(kManifestDb)) {
         return ManifestKind::Db;
     }
-    if (fs::is_regular_file(folder / "Manifest.mbdb", ec)) {
+    if (folder.isFile(kManifestMbdb)) {
         return ManifestKind::Mbdb;
     }
     return ManifestKind::None;
 }
 
+ManifestKind detectManifestKind(const std::string& backupFolder) {
+    return detectManifestKind(BackupFolder::open(backupFolder));
+}
+
 std::string storedFilePath(const std::string& backupFolder, const std::string& fileKey,
                            BackupLayout layout) {
-    if (backupFolder.empty() || !isValidFileKey(fileKey)) {
+    const std::string name = storedFileName(fileKey, layout);
+    if (backupFolder.empty() || name.empty()) {
         return {};
     }
-    fs::path path(backupFolder);
-    if (layout == BackupLayout::Sharded) {
-        path /= fileKey.substr(0, 2);
+    return (fs::path(backupFolder) / name).string();
+}
+
+ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
+                                          const BackupEntryVisitor& visitEntry,
+                                          const std::function<bool()>& stop,
+                                          const ListPosition& position) {
+    ManifestVisitResult result;
+    result.kind = detectManifestKind(folder);
+    // Every entry passes here: the path bounds, the stop check, then the caller.
+    auto handOn = [&](BackupEntry&& entry) {
+        if (stop && stop()) {
+            result.stopped = true;
+            return false;
+        }
+        if (!isAcceptableEntryPath(entry.domain, entry.relativePath)) {
+            ++result.refusedPaths;
+            return true;
+        }
+        if (result.layout == BackupLayout::Sharded && entry.isFile() && entry.size == 0) {
+            // an entry listed without a size: take the stored file's
+            if (const auto info = folder.fileInfo(storedFileName(entry.fileKey, result.layout))) {
+                entry.size = info->size;
+            }
+        }
+        ++result.entries;
+        return visitEntry(std::move(entry));
+    };
+    EntryStreamResult stream;
+    switch (result.kind) {
+        case ManifestKind::None:
+            result.error = "the backup has no file list (Manifest.db or Manifest.mbdb)";
+            return result;
+        case ManifestKind::Db:
+            result.layout = BackupLayout::Sharded;
+            stream = streamManifestDb(folder.checkedPath(kManifestDb), handOn, stop, position);
+            break;
+        case ManifestKind::Mbdb: {
+            result.layout = BackupLayout::Flat;
+            std::string why;
+            const UniqueFd file = folder.openFile(kManifestMbdb, &why);
+            if (!file.valid()) {
+                result.error = "cannot open " + why;
+                return result;
+            }
+            stream = streamMbdbFile(
+                file.get(), [&handOn](MbdbRecord&& record) { return handOn(record.toEntry()); },
+                position);
+            if (!stream.ok()) {
+                stream.error = std::string(kManifestMbdb) + ": " + stream.error;
+            }
+            break;
+        }
     }
-    path /= fileKey;
-    return path.string();
+    result.stopped = result.stopped || stream.stopped;
+    result.error = stream.error;
+    return result;
+}
+
+std::string refusedPathsText(std::size_t refused) {
+    return std::to_string(refused) + " entries of the list name paths deeper than " +
+           std::to_string(kMaxPathComponents) + " folders or longer than " +
+           std::to_string(kMaxPathBytes) + " bytes; they were left out";
 }
 
 BackupManifest BackupManifest::read(const std::string& backupFolder) {
     BackupManifest manifest;
-    manifest.kind = detectManifestKind(backupFolder);
-    const fs::path folder(backupFolder);
-    switch (manifest.kind) {
-        case ManifestKind::None:
-            manifest.error = "the backup has no file list (Manifest.db or Manifest.mbdb)";
-            break;
-        case ManifestKind::Db: {
-            manifest.layout = BackupLayout::Sharded;
-            ManifestDbReadResult db = readManifestDb((folder / "Manifest.db").string());
-            manifest.error = std::move(db.error);
-            manifest.entries = std::move(db.entries);
-            for (BackupEntry& entry : manifest.entries) {
-                // an entry listed without a size: take the stored file's
-                if (!entry.isFile() || entry.size != 0) {
-                    continue;
-                }
-                std::error_code ec;
-                const auto size =
-                    fs::file_size(storedFilePath(backupFolder, entry.fileKey, manifest.layout), ec);
-                entry.size = ec ? 0 : size;
-            }
-            break;
-        }
-        case ManifestKind::Mbdb: {
-            manifest.layout = BackupLayout::Flat;
-            MbdbReadResult mbdb = readMbdbFile((folder / "Manifest.mbdb").string());
-            manifest.error = std::move(mbdb.error);
-            manifest.entries.reserve(mbdb.records.size());
-            for (const MbdbRecord& record : mbdb.records) {
-                manifest.entries.push_back(record.toEntry());
-            }
-            break;
-        }
+    const ManifestVisitResult result =
+        visit(BackupFolder::open(backupFolder), [&manifest](BackupEntry&& entry) {
+            manifest.entries.push_back(std::move(entry));
+            return true;
+        });
+    manifest.kind = result.kind;
+    manifest.layout = result.layout;
+    manifest.error = result.error;
+    manifest.refusedPaths = result.refusedPaths;
+    if (manifest.error.empty() && result.refusedPaths > 0) {
+        manifest.error = refusedPathsText(result.refusedPaths);
     }
     return manifest;
 }

@@ -30,6 +30,14 @@ ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& reco
             report.outcome = ScanStepOutcome::Failed;
             report.message =
                 QStringLiteral("The list of files in this backup could not be read in full.");
+        } else if (result.refusedPaths > 0) {
+            qWarning("Backup scan: file list: %s", refusedPathsText(result.refusedPaths).c_str());
+            report.outcome = ScanStepOutcome::Failed;
+            report.message = QStringLiteral(
+                                 "The list of files in this backup is damaged: %1 of its entries "
+                                 "name paths too deep or too long for any device, and were left "
+                                 "out.")
+                                 .arg(result.refusedPaths);
         }
         return report;
     };
@@ -41,7 +49,11 @@ ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& reco
 ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
     return [records](const ScanStepContext& context) {
         const ContactReadResult result =
-            scanContactThread(QFile::encodeName(context.folder()).toStdString(), &context.center());
+            scanContactThread(QFile::encodeName(context.folder()).toStdString(), &context.center(),
+                              [&context] { return context.stopRequested(); });
+        if (result.stopped) {
+            return ScanStepReport{ScanStepOutcome::Stopped, QString()};
+        }
         auto listed = [&records](const char* key) { return records && records->isListed(key); };
         // Unless the reader posted its end value, the scan posts it and goes on.
         ScanStepReport report{ScanStepOutcome::Done, QString(), result.progressPosted};

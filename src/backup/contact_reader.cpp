@@ -1,5 +1,6 @@
 #include "backup/contact_reader.h"
 
+#include "backup/backup_folder.h"
 #include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
 #include "platform/notification_center.h"
@@ -8,7 +9,9 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -39,13 +42,28 @@ enum PersonColumn {
 // Multi-value properties.
 enum Property { kPhone = 3, kEmail = 4, kAddress = 5, kHomepage = 22 };
 
+using StopCheck = std::function<bool()>;
+
+// A database of a backup: a name inside a backup folder opened once, reached without a link.
+struct DatabaseFile {
+    const BackupFolder* folder = nullptr;
+    std::string relative;
+
+    bool exists() const {
+        return folder != nullptr && !relative.empty() && folder->isFile(relative);
+    }
+};
+
 // A private copy of a backed-up database, removed when the reader is done with it.
 class ScratchCopy {
   public:
-    ScratchCopy(const std::string& source, const char* key) {
+    ScratchCopy(const DatabaseFile& source, const char* key) {
         static std::atomic<unsigned> counter{0};
         const std::string name = std::string(key) + "-" + std::to_string(++counter);
-        if (auto copy = prepareDatabaseCopy(source, name)) {
+        if (source.folder == nullptr) {
+            return;
+        }
+        if (auto copy = prepareDatabaseCopy(*source.folder, source.relative, name)) {
             path_ = *copy;
         }
     }
@@ -70,24 +88,68 @@ QString joined(const QString& current, const QString& value) {
     return QStringLiteral("%1 %2").arg(current, value);
 }
 
-bool isRegularFile(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && fs::is_regular_file(fs::symlink_status(path, ec));
+// Why a query of the named table ended early, for the log; empty when it ran to its end.
+std::string queryEnd(const SqliteStatement& st, const char* table, SqliteDb& db) {
+    switch (st.abortReason()) {
+        case SqliteAbort::None:
+            return st.done() ? std::string()
+                             : std::string(table) + " read failed: " + db.lastError();
+        case SqliteAbort::Stopped:
+            return std::string();
+        case SqliteAbort::RowLimit:
+            return std::string(table) + " is damaged: more than " +
+                   std::to_string(kSqliteDefaultRowLimit) + " rows";
+        case SqliteAbort::MemoryLimit:
+            return std::string(table) + " is damaged: reading it took too much memory";
+    }
+    return std::string();
 }
 
-void readImages(const std::string& imagesPath, ContactReadResult& result) {
-    if (!isRegularFile(imagesPath)) {
+// Only a real table is read under a name the reader expects; a view there could run forever.
+// Empty when `table` is a table; else the reason (a missing table says "missing").
+std::string tableProblem(SqliteDb& db, const char* table) {
+    switch (db.objectKind(table)) {
+        case SqliteDb::ObjectKind::Table:
+            return std::string();
+        case SqliteDb::ObjectKind::Missing:
+            return std::string(table) + " is missing";
+        case SqliteDb::ObjectKind::View:
+        case SqliteDb::ObjectKind::Other:
+            return std::string(table) + " is damaged: it is not a table";
+    }
+    return std::string();
+}
+
+std::optional<SqliteDb> openCopy(const ScratchCopy& copy, const StopCheck& stop,
+                                 std::string& error) {
+    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &error);
+    if (db) {
+        db->setStopCheck(stop);
+    }
+    return db;
+}
+
+bool stopped(const StopCheck& stop) {
+    return stop && stop();
+}
+
+void readImages(const DatabaseFile& images, const StopCheck& stop, ContactReadResult& result) {
+    if (!images.exists()) {
         result.imageError = "no pictures database";
         return;
     }
     result.imagesFound = true;
-    ScratchCopy copy(imagesPath, kContactImagesKey);
+    ScratchCopy copy(images, kContactImagesKey);
     if (copy.path().empty()) {
         result.imageError = "pictures database could not be copied";
         return;
     }
-    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &result.imageError);
+    auto db = openCopy(copy, stop, result.imageError);
     if (!db) {
+        return;
+    }
+    if (std::string problem = tableProblem(*db, "ABFullSizeImage"); !problem.empty()) {
+        result.imageError = "pictures database: " + problem;
         return;
     }
     SqliteStatement st = db->prepare(kImagesQuery);
@@ -96,10 +158,18 @@ void readImages(const std::string& imagesPath, ContactReadResult& result) {
         return;
     }
     while (st.step()) {
+        if (stopped(stop)) {
+            result.stopped = true;
+            return;
+        }
         auto node = std::make_shared<PRContactImageNode>();
         node->setRowid(st.columnInt(0));
         node->setImageData(st.columnBlob(1));
         result.images.push_back(std::move(node));
+    }
+    result.stopped = st.abortReason() == SqliteAbort::Stopped;
+    if (std::string problem = queryEnd(st, "ABFullSizeImage", *db); !problem.empty()) {
+        result.imageError = "pictures database: " + problem;
     }
 }
 
@@ -127,10 +197,11 @@ std::shared_ptr<PRContactNode> personFromRow(const SqliteStatement& st) {
     return node;
 }
 
-void applyMultiValues(SqliteStatement& st, PRContactNode& contact) {
+// False when the query ended early (stopped or damaged).
+bool applyMultiValues(SqliteStatement& st, PRContactNode& contact) {
     st.reset();
     if (!st.bind(1, static_cast<std::int64_t>(contact.rowid()))) {
-        return;
+        return true;
     }
     while (st.step()) {
         const QString value = st.columnText(2);
@@ -154,28 +225,37 @@ void applyMultiValues(SqliteStatement& st, PRContactNode& contact) {
                 break;
         }
     }
+    return st.abortReason() == SqliteAbort::None;
 }
 
-// Reads everything; `post` is called for each finished contact, in order.
+// Reads everything; `post` is called for each finished contact, in order. A stop ends the read
+// early with `stopped` set and nothing more posted.
 template <class Post>
-ContactReadResult read(const std::string& addressBookPath, const std::string& imagesPath,
-                       Post&& post) {
+ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& images,
+                       const StopCheck& stop, Post&& post) {
     ContactReadResult result;
-    if (!isRegularFile(addressBookPath)) {
+    if (!addressBook.exists()) {
         result.error = "contactDB is not exist";
         return result;
     }
     result.addressBookFound = true;
-    ScratchCopy copy(addressBookPath, kAddressBookKey);
+    ScratchCopy copy(addressBook, kAddressBookKey);
     if (copy.path().empty()) {
         result.error = "address book could not be copied";
         return result;
     }
-    readImages(imagesPath, result);
+    readImages(images, stop, result);
+    if (result.stopped) {
+        return result;
+    }
 
-    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &result.error);
+    auto db = openCopy(copy, stop, result.error);
     if (!db) {
         result.error = "address book could not be opened: " + result.error;
+        return result;
+    }
+    if (std::string problem = tableProblem(*db, "ABPerson"); !problem.empty()) {
+        result.error = "address book has no readable person table: " + problem;
         return result;
     }
     SqliteStatement persons = db->prepare(kPersonQuery);
@@ -184,27 +264,54 @@ ContactReadResult read(const std::string& addressBookPath, const std::string& im
         return result;
     }
     while (persons.step()) {
+        if (stopped(stop)) {
+            break;
+        }
         result.contacts.push_back(personFromRow(persons));
     }
-    if (!persons.done()) {
-        result.error =
-            "address book read failed: " + std::string(sqlite3_errstr(persons.lastResult()));
+    if (stopped(stop) || persons.abortReason() == SqliteAbort::Stopped) {
+        result.stopped = true;
+        result.contacts.clear();
+        return result;
+    }
+    if (std::string problem = queryEnd(persons, "ABPerson", *db); !problem.empty()) {
+        result.error = "address book read failed: " + problem;
         result.contacts.clear();
         return result;
     }
     persons = SqliteStatement();
 
-    // A missing multi-value table leaves the contacts without numbers and addresses.
-    SqliteStatement multi = db->prepare(kMultiValueQuery);
-    for (const auto& contact : result.contacts) {
-        for (auto it = result.images.rbegin(); it != result.images.rend(); ++it) {
-            if ((*it)->rowid() == contact->rowid()) {
-                contact->setImageData((*it)->imageData());
-                break;
-            }
+    // A missing multi-value table leaves the contacts without numbers and addresses; a view in
+    // its place is damage.
+    SqliteStatement multi;
+    if (db->objectKind("ABMultiValue") != SqliteDb::ObjectKind::Missing) {
+        if (std::string problem = tableProblem(*db, "ABMultiValue"); !problem.empty()) {
+            result.error = "address book read failed: " + problem;
+            result.contacts.clear();
+            return result;
         }
-        if (multi.valid()) {
-            applyMultiValues(multi, *contact);
+        multi = db->prepare(kMultiValueQuery);
+    }
+    // The last picture of each person counts.
+    std::unordered_map<int, std::size_t> imageOf;
+    for (std::size_t i = 0; i < result.images.size(); ++i) {
+        imageOf[result.images[i]->rowid()] = i;
+    }
+    for (const auto& contact : result.contacts) {
+        if (stopped(stop)) {
+            result.stopped = true;
+            return result;
+        }
+        if (const auto it = imageOf.find(contact->rowid()); it != imageOf.end()) {
+            contact->setImageData(result.images[it->second]->imageData());
+        }
+        if (multi.valid() && !applyMultiValues(multi, *contact)) {
+            if (multi.abortReason() == SqliteAbort::Stopped) {
+                result.stopped = true;
+                return result;
+            }
+            result.error = "address book read failed: " + queryEnd(multi, "ABMultiValue", *db);
+            return result;
         }
         post(contact);
     }
@@ -212,33 +319,45 @@ ContactReadResult read(const std::string& addressBookPath, const std::string& im
     return result;
 }
 
-}  // namespace
+// The database at `path`, read from the folder that holds it.
+struct PathDatabase {
+    explicit PathDatabase(const std::string& path) {
+        const fs::path file(path);
+        if (path.empty() || !file.has_filename()) {
+            return;
+        }
+        folder = BackupFolder::open(file.has_parent_path() ? file.parent_path().string() : ".");
+        name = file.filename().string();
+    }
+    DatabaseFile file() const { return {&folder, name}; }
 
-ContactReadResult readContacts(const std::string& addressBookPath, const std::string& imagesPath) {
-    return read(addressBookPath, imagesPath, [](const std::shared_ptr<PRContactNode>&) {});
-}
+    BackupFolder folder;
+    std::string name;
+};
 
-ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath,
-                               NotificationCenter* target) {
+ContactReadResult plainScan(const DatabaseFile& book, const DatabaseFile& images,
+                            NotificationCenter* target, const StopCheck& stop) {
     auto& center = target != nullptr ? *target : NotificationCenter::defaultCenter();
     ContactReadResult result =
-        read(addressBookPath, imagesPath, [&](const std::shared_ptr<PRContactNode>& contact) {
+        read(book, images, stop, [&](const std::shared_ptr<PRContactNode>& contact) {
             center.post(kScanContactInfo, contact);
         });
     if (result.error == "contactDB is not exist") {
         qInfo("contactDB is not exist");
         return result;
     }
+    if (result.stopped) {
+        return result;  // the scan was stopped: its end is not this reader's to post
+    }
     center.post(kScanProgressInfo, kContactScanProgress);
     result.progressPosted = true;
     return result;
 }
 
-ContactReadResult scanTransferContacts(const std::string& addressBookPath,
-                                       const std::string& imagesPath) {
+ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& images) {
     auto& center = NotificationCenter::defaultCenter();
     ContactReadResult result =
-        read(addressBookPath, imagesPath, [&](const std::shared_ptr<PRContactNode>& contact) {
+        read(book, images, {}, [&](const std::shared_ptr<PRContactNode>& contact) {
             center.post(kScanTransferContactInfo, contact);
         });
     if (result.error == "contactDB is not exist") {
@@ -249,15 +368,46 @@ ContactReadResult scanTransferContacts(const std::string& addressBookPath,
     return result;
 }
 
-std::string backupFilePath(const std::string& backupFolder, const std::string& key) {
-    std::error_code ec;
+// The name of the stored file with `key` inside the folder: sharded first, then flat; empty when
+// neither is a regular file reached without a link.
+std::string locateStored(const BackupFolder& folder, const std::string& key) {
+    if (key.size() != 40 || key.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return {};
+    }
     for (BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
-        const std::string candidate = storedFilePath(backupFolder, key, layout);
-        if (!candidate.empty() && fs::is_regular_file(fs::symlink_status(candidate, ec))) {
-            return candidate;
+        const std::string name = storedFileName(key, layout);
+        if (!name.empty() && folder.isFile(name)) {
+            return name;
         }
     }
     return {};
+}
+
+}  // namespace
+
+ContactReadResult readContacts(const std::string& addressBookPath, const std::string& imagesPath) {
+    const PathDatabase book(addressBookPath);
+    const PathDatabase images(imagesPath);
+    return read(book.file(), images.file(), {}, [](const std::shared_ptr<PRContactNode>&) {});
+}
+
+ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath,
+                               NotificationCenter* target, const std::function<bool()>& stop) {
+    const PathDatabase book(addressBookPath);
+    const PathDatabase images(imagesPath);
+    return plainScan(book.file(), images.file(), target, stop);
+}
+
+ContactReadResult scanTransferContacts(const std::string& addressBookPath,
+                                       const std::string& imagesPath) {
+    const PathDatabase book(addressBookPath);
+    const PathDatabase images(imagesPath);
+    return transferScan(book.file(), images.file());
+}
+
+std::string backupFilePath(const std::string& backupFolder, const std::string& key) {
+    const std::string name = locateStored(BackupFolder::open(backupFolder), key);
+    return name.empty() ? std::string() : (fs::path(backupFolder) / name).string();
 }
 
 namespace {
@@ -270,9 +420,13 @@ ContactReadResult scanFolder(const std::string& backupFolder, const BackupManife
         result.error = "no backup folder";
         return result;
     }
+    const BackupFolder folder = BackupFolder::open(backupFolder);
     auto locate = [&](const char* key) {
-        return manifest != nullptr ? storedFilePath(backupFolder, key, manifest->layout)
-                                   : backupFilePath(backupFolder, key);
+        if (manifest == nullptr) {
+            return locateStored(folder, key);
+        }
+        const std::string name = storedFileName(key, manifest->layout);
+        return folder.isFile(name) ? name : std::string();
     };
     const std::string addressBook = locate(kAddressBookKey);
     if (addressBook.empty()) {
@@ -281,33 +435,35 @@ ContactReadResult scanFolder(const std::string& backupFolder, const BackupManife
         result.error = "contactDB is not exist";
         return result;
     }
-    return scan(addressBook, locate(kContactImagesKey));
+    return scan(DatabaseFile{&folder, addressBook},
+                DatabaseFile{&folder, locate(kContactImagesKey)});
 }
 
 }  // namespace
 
-ContactReadResult scanContactThread(const std::string& backupFolder, NotificationCenter* center) {
+ContactReadResult scanContactThread(const std::string& backupFolder, NotificationCenter* center,
+                                    const std::function<bool()>& stop) {
     return scanFolder(backupFolder, nullptr,
-                      [center](const std::string& book, const std::string& images) {
-                          return scanContacts(book, images, center);
+                      [center, &stop](const DatabaseFile& book, const DatabaseFile& images) {
+                          return plainScan(book, images, center, stop);
                       });
 }
 
 ContactReadResult scanTransferContactThread(const std::string& backupFolder) {
-    return scanFolder(backupFolder, nullptr, scanTransferContacts);
+    return scanFolder(backupFolder, nullptr, transferScan);
 }
 
 ContactReadResult scanContactThread(const std::string& backupFolder,
                                     const BackupManifest& manifest) {
     return scanFolder(backupFolder, &manifest,
-                      [](const std::string& book, const std::string& images) {
-                          return scanContacts(book, images);
+                      [](const DatabaseFile& book, const DatabaseFile& images) {
+                          return plainScan(book, images, nullptr, {});
                       });
 }
 
 ContactReadResult scanTransferContactThread(const std::string& backupFolder,
                                             const BackupManifest& manifest) {
-    return scanFolder(backupFolder, &manifest, scanTransferContacts);
+    return scanFolder(backupFolder, &manifest, transferScan);
 }
 
 namespace {

@@ -6,7 +6,12 @@
 // then "ScanTransferContactFinished" with no object. The object of a per-contact notification is
 // a std::shared_ptr<PRContactNode>. When the address book is missing or unreadable nothing is
 // posted. Both run and post on the calling thread, and read private copies of the databases, so
-// the backup itself is never changed.
+// the backup itself is never changed. The databases are found and copied through BackupFolder:
+// one reached through a link is not read.
+//
+// Only real tables are read: a view standing in for ABPerson, ABMultiValue or ABFullSizeImage
+// (which could run forever) is damage. A missing ABMultiValue leaves the contacts without
+// numbers and addresses.
 #pragma once
 
 #include "backup/backup_manifest.h"
@@ -16,6 +21,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,6 +55,7 @@ struct ContactReadResult {
     ContactList contacts;           // in the order of the person rows
     ContactImageList images;
     bool progressPosted = false;  // the reader posted its end notification
+    bool stopped = false;         // the stop check ended the read; nothing more was posted
 };
 
 // Reads the address book at `addressBookPath` and the pictures at `imagesPath` (either may be
@@ -57,20 +64,25 @@ struct ContactReadResult {
 ContactReadResult readContacts(const std::string& addressBookPath, const std::string& imagesPath);
 
 // The plain and the copy reader over explicit database paths; they return what they posted.
+// `stop` (may be empty) is checked between rows and while a query runs; a stopped read posts
+// neither more contacts nor its end value.
 ContactReadResult scanContacts(const std::string& addressBookPath, const std::string& imagesPath,
-                               NotificationCenter* center = nullptr);
+                               NotificationCenter* center = nullptr,
+                               const std::function<bool()>& stop = {});
 ContactReadResult scanTransferContacts(const std::string& addressBookPath,
                                        const std::string& imagesPath);
 
 // Where a backed-up file with the given key is stored in `backupFolder`: "<folder>/<kk>/<key>"
-// (two-hex-digit subfolders) or "<folder>/<key>" (flat), whichever exists as a regular file, the
-// subfolder form first. Empty when neither exists or `key` is not a 40-digit lower-case key.
+// (two-hex-digit subfolders) or "<folder>/<key>" (flat), whichever exists as a regular file
+// reached without a link, the subfolder form first. Empty when neither does or `key` is not a
+// 40-digit lower-case key.
 std::string backupFilePath(const std::string& backupFolder, const std::string& key);
 
 // The readers over a backup folder; the layout is taken from the backup itself. An empty folder
 // path does nothing; a missing address book logs "contactDB is not exist" and posts nothing.
 ContactReadResult scanContactThread(const std::string& backupFolder,
-                                    NotificationCenter* center = nullptr);
+                                    NotificationCenter* center = nullptr,
+                                    const std::function<bool()>& stop = {});
 ContactReadResult scanTransferContactThread(const std::string& backupFolder);
 // The same with the layout and file list of an already read manifest.
 ContactReadResult scanContactThread(const std::string& backupFolder,

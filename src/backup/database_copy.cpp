@@ -1,5 +1,6 @@
 #include "backup/database_copy.h"
 
+#include "backup/backup_folder.h"
 #include "backup/sqlite_db.h"
 #include "platform/scratch_dir.h"
 
@@ -14,22 +15,6 @@ namespace nimbara::backup {
 namespace {
 
 constexpr const char* kSidecarSuffixes[] = {"-wal", "-shm", "-journal"};
-
-bool isRegularFile(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_regular_file(fs::symlink_status(path, ec));
-}
-
-bool copyFile(const fs::path& from, const fs::path& to) {
-    std::error_code ec;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-        return false;
-    }
-    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
-                    ec);
-    return true;
-}
 
 }  // namespace
 
@@ -49,13 +34,10 @@ bool commitDB(const std::string& databasePath) {
     return true;
 }
 
-std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
+std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
+                                               const std::string& relative,
                                                const std::string& scratchName) {
-    if (sourcePath.empty() || !isSafePathComponent(scratchName)) {
-        return std::nullopt;
-    }
-    const fs::path source(sourcePath);
-    if (!isRegularFile(source)) {
+    if (!source.isOpen() || !isSafePathComponent(scratchName) || !source.isFile(relative)) {
         return std::nullopt;
     }
     const fs::path folder = scratchFolder("DB");
@@ -69,18 +51,29 @@ std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
     for (const char* suffix : kSidecarSuffixes) {
         fs::remove(fs::path(target.string() + suffix), ec);
     }
-    if (!copyFile(source, target)) {
+    if (!source.copyFile(relative, target.string())) {
         return std::nullopt;
     }
     for (const char* suffix : {"-wal", "-shm"}) {
-        const fs::path sidecar(sourcePath + suffix);
-        if (isRegularFile(sidecar) && !copyFile(sidecar, fs::path(target.string() + suffix))) {
+        const std::string sidecar = relative + suffix;
+        if (source.isFile(sidecar) && !source.copyFile(sidecar, target.string() + suffix)) {
             return std::nullopt;
         }
     }
     // A copy that cannot be committed is still readable as far as its main file goes.
     commitDB(target.string());
     return target.string();
+}
+
+std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
+                                               const std::string& scratchName) {
+    const fs::path source(sourcePath);
+    if (sourcePath.empty() || !source.has_filename()) {
+        return std::nullopt;
+    }
+    const fs::path parent = source.has_parent_path() ? source.parent_path() : fs::path(".");
+    return prepareDatabaseCopy(BackupFolder::open(parent.string()), source.filename().string(),
+                               scratchName);
 }
 
 }  // namespace nimbara::backup

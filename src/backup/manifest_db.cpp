@@ -3,6 +3,7 @@
 #include "backup/sqlite_db.h"
 #include "platform/plist_value.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -69,10 +70,12 @@ bool isValidFileKey(const std::string& key) {
     return true;
 }
 
-ManifestDbReadResult readManifestDb(const std::string& path) {
-    ManifestDbReadResult result;
+EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVisitor& visit,
+                                   const std::function<bool()>& stop,
+                                   const ListPosition& position) {
+    EntryStreamResult result;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec))) {
         result.error = "no manifest database at " + path;
         return result;
     }
@@ -82,13 +85,34 @@ ManifestDbReadResult readManifestDb(const std::string& path) {
         result.error = "cannot open " + path + ": " + openError;
         return result;
     }
+    db->setStopCheck(stop);
+    switch (db->objectKind("Files")) {
+        case SqliteDb::ObjectKind::Table:
+            break;
+        case SqliteDb::ObjectKind::Missing:
+            result.error = "not a backup manifest database: it has no Files table";
+            return result;
+        case SqliteDb::ObjectKind::View:
+        case SqliteDb::ObjectKind::Other:
+            result.error = "the manifest database is damaged: Files is not a table";
+            return result;
+    }
     SqliteStatement query =
         db->prepare("SELECT fileID, domain, relativePath, flags, file FROM Files");
     if (!query.valid()) {
         result.error = "not a backup manifest database: " + db->lastError();
         return result;
     }
+    std::uint64_t rows = 0;
+    std::uint64_t total = 0;
+    if (position) {
+        SqliteStatement count = db->prepare("SELECT count(*) FROM Files");
+        if (count.valid() && count.step()) {
+            total = static_cast<std::uint64_t>(std::max<std::int64_t>(count.columnInt64(0), 0));
+        }
+    }
     while (query.step()) {
+        ++rows;
         BackupEntry entry;
         entry.domain = query.columnString(1);
         if (entry.domain.empty()) {
@@ -103,11 +127,42 @@ ManifestDbReadResult readManifestDb(const std::string& path) {
         entry.flags = flags < 0 ? 0u : static_cast<std::uint32_t>(flags);
         readFileDescription(query.columnBlob(4), entry);
         setKind(entry);
+        ++result.entries;
+        if (position) {
+            position(rows, std::max(rows, total));
+        }
+        if (!visit(std::move(entry))) {
+            result.stopped = true;
+            return result;
+        }
+    }
+    switch (query.abortReason()) {
+        case SqliteAbort::None:
+            if (!query.done()) {
+                result.error = "the manifest database is damaged: " + db->lastError();
+            }
+            break;
+        case SqliteAbort::Stopped:
+            result.stopped = true;
+            break;
+        case SqliteAbort::RowLimit:
+            result.error = "the manifest database is damaged: it lists more than " +
+                           std::to_string(kSqliteDefaultRowLimit) + " rows";
+            break;
+        case SqliteAbort::MemoryLimit:
+            result.error = "the manifest database is damaged: reading it took too much memory";
+            break;
+    }
+    return result;
+}
+
+ManifestDbReadResult readManifestDb(const std::string& path) {
+    ManifestDbReadResult result;
+    const EntryStreamResult stream = streamManifestDb(path, [&result](BackupEntry&& entry) {
         result.entries.push_back(std::move(entry));
-    }
-    if (!query.done()) {
-        result.error = "the manifest database is damaged: " + db->lastError();
-    }
+        return true;
+    });
+    result.error = stream.error;
     return result;
 }
 

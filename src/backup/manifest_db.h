@@ -4,6 +4,7 @@
 
 #include "backup/backup_entry.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,18 @@ struct ManifestDbReadResult {
 // (such a name could point outside the backup folder). Size and mode come from the archived file
 // description when it has them, else they are 0. The row's flags tell files, folders and links
 // apart (the mode does for a row with other flags).
+//
+// Only a real table named Files is read: a view in its place (which could run forever) is
+// damage, and so is a list of more rows than kSqliteDefaultRowLimit. The database is opened by
+// name, so its last name must not be a link (BackupFolder checks the names above it).
 ManifestDbReadResult readManifestDb(const std::string& path);
+
+// The same, handing each entry to `visit` as its row is read. `stop` (may be empty) is checked
+// while the query runs, also inside a single slow step; a stop ends the read with `stopped`.
+// `position` (may be empty) is told the rows read of all rows as each entry is handed on.
+EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVisitor& visit,
+                                   const std::function<bool()>& stop = {},
+                                   const ListPosition& position = {});
 
 // True for 40 hex digits (either case).
 bool isValidFileKey(const std::string& key);

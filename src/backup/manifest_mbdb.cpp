@@ -2,32 +2,102 @@
 
 #include "backup/shah.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <vector>
 
 namespace nimbara::backup {
 
 namespace {
 
-// A manifest larger than this is not a manifest we can hold in memory sensibly.
-constexpr std::uint64_t kMaxManifestBytes = 512ull * 1024 * 1024;
+// Bytes read from a file at a time.
+constexpr std::size_t kBlockBytes = 256 * 1024;
+
+// The bytes of a manifest, either all in memory or read from a file a block at a time. A record
+// is at most a few megabytes (its texts are at most 64 KB each), so a block plus one text is all
+// that is held at once.
+class ByteSource {
+  public:
+    explicit ByteSource(std::span<const std::uint8_t> bytes) : memory_(bytes) {}
+    explicit ByteSource(int fd) : fd_(fd) {}
+
+    // Makes `n` bytes available at data(); false when fewer are left.
+    bool fill(std::size_t n) {
+        if (fd_ < 0) {
+            return memory_.size() - memoryPos_ >= n;
+        }
+        if (end_ - begin_ >= n) {
+            return true;
+        }
+        if (begin_ > 0) {
+            std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+            end_ -= begin_;
+            begin_ = 0;
+        }
+        if (buffer_.size() < std::max(n, kBlockBytes)) {
+            buffer_.resize(std::max(n, kBlockBytes));
+        }
+        while (end_ < n && !ended_) {
+            const ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                ended_ = true;
+                failed_ = got < 0;
+                break;
+            }
+            end_ += static_cast<std::size_t>(got);
+            readTotal_ += static_cast<std::uint64_t>(got);
+        }
+        return end_ >= n;
+    }
+    const std::uint8_t* data() const {
+        return fd_ < 0 ? memory_.data() + memoryPos_ : buffer_.data() + begin_;
+    }
+    void consume(std::size_t n) {
+        if (fd_ < 0) {
+            memoryPos_ += n;
+        } else {
+            begin_ += n;
+        }
+    }
+    bool atEnd() { return !fill(1); }
+    bool failed() const { return failed_; }
+    // Bytes taken so far.
+    std::uint64_t consumed() const { return fd_ < 0 ? memoryPos_ : readTotal_ - (end_ - begin_); }
+
+  private:
+    std::span<const std::uint8_t> memory_;
+    std::size_t memoryPos_ = 0;
+    int fd_ = -1;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    std::uint64_t readTotal_ = 0;
+    bool ended_ = false;
+    bool failed_ = false;
+};
 
 class ByteReader {
   public:
-    explicit ByteReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
-
-    std::size_t position() const { return pos_; }
-    bool atEnd() const { return pos_ >= bytes_.size(); }
-    std::size_t left() const { return bytes_.size() - pos_; }
+    explicit ByteReader(ByteSource& source) : source_(source) {}
 
     bool readUint(int width, std::uint64_t& value) {
-        if (left() < static_cast<std::size_t>(width)) {
+        if (!source_.fill(static_cast<std::size_t>(width))) {
             return false;
         }
+        const std::uint8_t* bytes = source_.data();
         value = 0;
         for (int i = 0; i < width; ++i) {
-            value = (value << 8) | bytes_[pos_++];
+            value = (value << 8) | bytes[i];
         }
+        source_.consume(static_cast<std::size_t>(width));
         return true;
     }
     template <class T>
@@ -49,17 +119,16 @@ class ByteReader {
             value.reset();
             return true;
         }
-        if (left() < length) {
+        if (!source_.fill(length)) {
             return false;
         }
-        value.emplace(reinterpret_cast<const char*>(bytes_.data() + pos_), length);
-        pos_ += length;
+        value.emplace(reinterpret_cast<const char*>(source_.data()), length);
+        source_.consume(length);
         return true;
     }
 
   private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
+    ByteSource& source_;
 };
 
 bool readRecord(ByteReader& in, MbdbRecord& r, std::string& error) {
@@ -75,6 +144,11 @@ bool readRecord(ByteReader& in, MbdbRecord& r, std::string& error) {
         error = "a record is cut short";
         return false;
     }
+    if (propertyCount > kMaxMbdbProperties) {
+        error = "a record has " + std::to_string(propertyCount) + " properties (at most " +
+                std::to_string(kMaxMbdbProperties) + " are read)";
+        return false;
+    }
     r.properties.reserve(propertyCount);
     for (int i = 0; i < propertyCount; ++i) {
         std::optional<std::string> name;
@@ -86,6 +160,41 @@ bool readRecord(ByteReader& in, MbdbRecord& r, std::string& error) {
         r.properties.emplace_back(name.value_or(std::string()), value.value_or(std::string()));
     }
     return true;
+}
+
+EntryStreamResult streamRecords(ByteSource& source, const MbdbVisitor& visit,
+                                std::uint64_t total = 0, const ListPosition& position = {}) {
+    EntryStreamResult result;
+    if (!source.fill(sizeof kMbdbMagic) ||
+        std::memcmp(source.data(), kMbdbMagic, sizeof kMbdbMagic) != 0) {
+        result.error =
+            source.failed() ? "the file cannot be read" : "not a Manifest.mbdb file (wrong header)";
+        return result;
+    }
+    source.consume(sizeof kMbdbMagic);
+    ByteReader in(source);
+    while (!source.atEnd()) {
+        MbdbRecord record;
+        if (!readRecord(in, record, result.error)) {
+            if (source.failed()) {
+                result.error = "the file cannot be read";
+            }
+            result.error += " (record " + std::to_string(result.entries + 1) + ")";
+            return result;
+        }
+        ++result.entries;
+        if (position) {
+            position(source.consumed(), total);
+        }
+        if (!visit(std::move(record))) {
+            result.stopped = true;
+            return result;
+        }
+    }
+    if (source.failed()) {
+        result.error = "the file cannot be read";
+    }
+    return result;
 }
 
 void putUint(std::string& out, std::uint64_t value, int width) {
@@ -118,44 +227,55 @@ BackupEntry MbdbRecord::toEntry() const {
     return entry;
 }
 
+EntryStreamResult streamMbdb(std::span<const std::uint8_t> bytes, const MbdbVisitor& visit) {
+    ByteSource source(bytes);
+    return streamRecords(source, visit);
+}
+
+EntryStreamResult streamMbdbFile(int fd, const MbdbVisitor& visit, const ListPosition& position) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return {0, "the file cannot be read", false};
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxManifestBytes) {
+        return {0,
+                "the file is larger than any manifest (" + std::to_string(st.st_size) + " bytes)",
+                false};
+    }
+    ByteSource source(fd);
+    return streamRecords(source, visit, static_cast<std::uint64_t>(st.st_size), position);
+}
+
+namespace {
+
+MbdbVisitor keepInto(MbdbReadResult& result) {
+    return [&result](MbdbRecord&& record) {
+        result.records.push_back(std::move(record));
+        return true;
+    };
+}
+
+}  // namespace
+
 MbdbReadResult parseMbdb(std::span<const std::uint8_t> bytes) {
     MbdbReadResult result;
-    if (bytes.size() < sizeof kMbdbMagic ||
-        std::memcmp(bytes.data(), kMbdbMagic, sizeof kMbdbMagic) != 0) {
-        result.error = "not a Manifest.mbdb file (wrong header)";
-        return result;
-    }
-    ByteReader in(bytes.subspan(sizeof kMbdbMagic));
-    while (!in.atEnd()) {
-        MbdbRecord record;
-        if (!readRecord(in, record, result.error)) {
-            result.error += " (record " + std::to_string(result.records.size() + 1) + ")";
-            return result;
-        }
-        result.records.push_back(std::move(record));
-    }
+    result.error = streamMbdb(bytes, keepInto(result)).error;
     return result;
 }
 
 MbdbReadResult readMbdbFile(const std::string& path) {
     MbdbReadResult result;
-    std::ifstream file(path, std::ios::binary | std::ios::ate);
-    if (!file) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         result.error = "cannot open " + path;
         return result;
     }
-    const std::streamoff size = file.tellg();
-    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxManifestBytes) {
-        result.error = "cannot read " + path + " (size)";
-        return result;
+    result.error = streamMbdbFile(fd, keepInto(result)).error;
+    ::close(fd);
+    if (!result.error.empty()) {
+        result.error = path + ": " + result.error;
     }
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-    file.seekg(0);
-    if (!bytes.empty() && !file.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        result.error = "cannot read " + path;
-        return result;
-    }
-    return parseMbdb(bytes);
+    return result;
 }
 
 std::string writeMbdb(const std::vector<MbdbRecord>& records) {

@@ -1,11 +1,14 @@
 #include "backup/manifest_media.h"
 
 #include "app/core/text_utilities.h"
+#include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <array>
+#include <filesystem>
+#include <system_error>
 
 namespace nimbara::backup {
 
@@ -31,17 +34,42 @@ QString lastComponent(const QString& path) {
 
 }  // namespace
 
-std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,
-                                               const std::string& backupFolder,
+std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry, const BackupFolder& folder,
                                                BackupLayout layout) {
     auto node = std::make_shared<PRTreeDirNode>();
     node->setFileDomain(fromBytes(entry.domain));
     node->setFilePath(fromBytes(entry.relativePath));
-    node->setFileKey(QString::fromStdString(storedFilePath(backupFolder, entry.fileKey, layout)));
+    node->setFileKey(QString::fromStdString(storedFilePath(folder.path(), entry.fileKey, layout)));
     node->setEntryKind(entry.isDirectory ? PRTreeDirNode::EntryKind::Folder
                        : entry.isLink    ? PRTreeDirNode::EntryKind::Link
                                          : PRTreeDirNode::EntryKind::File);
+    const std::string stored = storedFileName(entry.fileKey, layout);
+    const auto info = entry.isFile() && !stored.empty() ? folder.fileInfo(stored) : std::nullopt;
+    node->setStoredFile(info.has_value(), info ? info->size : 0);
     return node;
+}
+
+std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,
+                                               const std::string& backupFolder,
+                                               BackupLayout layout) {
+    return makeTreeDirNode(entry, BackupFolder::open(backupFolder), layout);
+}
+
+StoredFile storedFileOf(const PRTreeDirNode& record) {
+    if (record.storedFileKnown()) {
+        return {record.isStored(), record.storedSize()};
+    }
+    const QString stored = record.fileKey();
+    if (stored.isEmpty()) {
+        return {};
+    }
+    std::error_code ec;
+    const std::filesystem::path file(QFile::encodeName(stored).toStdString());
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(file, ec))) {
+        return {};
+    }
+    const std::uintmax_t size = std::filesystem::file_size(file, ec);
+    return {true, ec ? 0 : static_cast<std::uint64_t>(size)};
 }
 
 bool isSocialAppDomain(const QString& domain) {
@@ -69,9 +97,7 @@ MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry) {
     }
     const QString path = entry.filePath();
     const QString stored = entry.fileKey();
-    const QFileInfo info(stored);
-    const bool exists = !stored.isEmpty() && info.isFile();
-    const std::uint64_t size = exists ? static_cast<std::uint64_t>(info.size()) : 0;
+    const auto [exists, size] = storedFileOf(entry);
     records.stored = exists;
 
     const std::optional<std::string> suffix = shell::getSuffix(path.toUtf8().constData());

@@ -9,17 +9,32 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace nimbara::backup {
 
+class BackupFolder;
+
 // The record of one entry: domain, relative path, kind, and as fileKey the full path of the
-// stored file (empty when the key is not a valid one). Bytes that are not UTF-8 are shown
-// replaced.
+// stored file (empty when the key is not a valid one), with whether the backup holds that file
+// and its size (looked up through `folder`, never through a link). Bytes that are not UTF-8 are
+// shown replaced.
+std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry, const BackupFolder& folder,
+                                               BackupLayout layout);
+// The same, opening the backup folder for this one record.
 std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,
                                                const std::string& backupFolder,
                                                BackupLayout layout);
+
+// Whether the backup holds a record's stored file, and its size: as the record knows it, or for a
+// record that does not, from its stored path when that is a regular file itself (not a link).
+struct StoredFile {
+    bool stored = false;
+    std::uint64_t size = 0;
+};
+StoredFile storedFileOf(const PRTreeDirNode& record);
 
 // The camera roll, media and home domains and the three social-app domains.
 bool isMediaScanDomain(const QString& domain);
@@ -34,7 +49,9 @@ struct MediaRecords {
 
 // The media and social-app records of one entry of a media-scan domain; both may be set (an
 // image of a social app) or neither. Only a file entry gives records: a folder or a link named
-// like a picture (a thumbnail folder "IMG_0024.PNG") is not one.
+// like a picture (a thumbnail folder "IMG_0024.PNG") is not one. Whether the file is stored and
+// its size come from the record; a record that does not know counts its stored path only when
+// that is a regular file itself, not a link.
 MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry);
 
 }  // namespace nimbara::backup

@@ -1,7 +1,10 @@
 #include "backup/manifest_pass.h"
 
+#include "backup/backup_folder.h"
 #include "backup/manifest_media.h"
 #include "platform/notification_center.h"
+
+#include <QFile>
 
 #include <algorithm>
 
@@ -49,29 +52,24 @@ bool ListedFileKeys::contains(const std::string& hexKey) const {
 ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCenter& center,
                                    const ManifestPassHooks& hooks) {
     ManifestPassResult result;
-    const std::string folder = backupFolder.toStdString();
-    BackupManifest manifest = BackupManifest::read(folder);
-    result.kind = manifest.kind;
-    result.layout = manifest.layout;
-    result.error = manifest.error;
-
-    const std::size_t count = manifest.entries.size();
+    const BackupFolder folder = BackupFolder::open(QFile::encodeName(backupFolder).toStdString());
+    // The layout is known once the list is found, before its first entry.
+    const BackupLayout layout =
+        detectManifestKind(folder) == ManifestKind::Db ? BackupLayout::Sharded : BackupLayout::Flat;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
     int lastProgress = -1;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (hooks.stopRequested && hooks.stopRequested()) {
-            result.stopped = true;
-            break;
-        }
-        const BackupEntry& entry = manifest.entries[i];
+    auto announce = [&](BackupEntry&& entry) {
         if (entry.isFile()) {
             result.listedFileKeys.add(entry.fileKey);
         }
-        auto node = makeTreeDirNode(entry, folder, manifest.layout);
+        auto node = makeTreeDirNode(entry, folder, layout);
         center.post(kFindBackupFileNotification, node);
         if (!isMediaScanDomain(node->fileDomain())) {
-            continue;
+            return true;
         }
-        const int progress = static_cast<int>((static_cast<std::uint64_t>(i + 1) * 20) / count);
+        const int progress =
+            total == 0 ? 20 : static_cast<int>(std::min<std::uint64_t>(done * 20 / total, 20));
         if (hooks.postProgress && progress != lastProgress) {
             hooks.postProgress(progress);
             lastProgress = progress;
@@ -87,7 +85,18 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
             center.post(kScanFaceTwitterNotification, records.social);
         }
         result.treeFileArray.push_back(std::move(node));
-    }
+        return true;
+    };
+    const ManifestVisitResult read = BackupManifest::visit(folder, announce, hooks.stopRequested,
+                                                           [&](std::uint64_t at, std::uint64_t of) {
+                                                               done = at;
+                                                               total = of;
+                                                           });
+    result.kind = read.kind;
+    result.layout = read.layout;
+    result.error = read.error;
+    result.refusedPaths = read.refusedPaths;
+    result.stopped = read.stopped;
     result.listedFileKeys.seal();
     return result;
 }

@@ -1,6 +1,6 @@
-// The first step of a backup scan: reads the backup's file list (either kind), announces every
-// entry, and picks out the media and social-app files. Runs on the scan thread; every post is
-// synchronous on it.
+// The first step of a backup scan: reads the backup's file list (either kind) one entry at a
+// time, announces every entry, and picks out the media and social-app files; only those and the
+// listed keys are kept. Runs on the scan thread; every post is synchronous on it.
 #pragma once
 
 #include "backup/backup_entry.h"
@@ -56,12 +56,15 @@ struct ManifestPassResult {
     ListedFileKeys listedFileKeys;
     // Pictures, movies and sounds that the backup lists but does not hold.
     std::size_t missingFiles = 0;
+    // Entries left out because their paths are deeper or longer than a device writes.
+    std::size_t refusedPaths = 0;
     std::string error;  // from reading the list; the entries read before damage are still used
     bool stopped = false;
 };
 
 struct ManifestPassHooks {
-    std::function<bool()> stopRequested;    // checked between entries; may be empty
+    // Checked between entries and while a database query runs; may be empty.
+    std::function<bool()> stopRequested;
     std::function<void(int)> postProgress;  // 0..20, by list position; may be empty
 };
 

@@ -28,6 +28,20 @@ class PRTreeDirNode {
     PRTreeDirNode() = default;
     PRTreeDirNode(const PRTreeDirNode&) = delete;
     PRTreeDirNode& operator=(const PRTreeDirNode&) = delete;
+    // A deep outline is released level by level, not by one nested destructor per level.
+    ~PRTreeDirNode() {
+        std::vector<std::shared_ptr<PRTreeDirNode>> pending = std::move(children_);
+        while (!pending.empty()) {
+            std::shared_ptr<PRTreeDirNode> node = std::move(pending.back());
+            pending.pop_back();
+            if (node.use_count() == 1) {
+                for (auto& child : node->children_) {
+                    pending.push_back(std::move(child));
+                }
+                node->children_.clear();
+            }
+        }
+    }
 
     // enclosing folder; null at the top. Held weakly: the folder owns its children.
     std::shared_ptr<PRTreeDirNode> parent() const { return parent_.lock(); }
@@ -48,6 +62,15 @@ class PRTreeDirNode {
     EntryKind entryKind() const { return entryKind_.load(); }
     void setEntryKind(EntryKind value) { entryKind_.store(value); }
     bool isFileEntry() const { return entryKind() == EntryKind::File; }
+    // record: whether the backup holds the entry's stored file (reached without a link) and its
+    // size, as the backup's reader found them; unknown for a record made another way
+    void setStoredFile(bool stored, std::uint64_t size) {
+        storedSize_.store(stored ? size : 0);
+        stored_.store(stored ? kStored : kNotStored);
+    }
+    bool storedFileKnown() const { return stored_.load() != kUnknown; }
+    bool isStored() const { return stored_.load() == kStored; }
+    std::uint64_t storedSize() const { return storedSize_.load(); }
     // name of the check-state image: "unselected", "selected" or "selectedSome"
     QString nodeIcon() const { return nodeIcon_.get(); }
     void setNodeIcon(const QString& value) { nodeIcon_.set(value); }
@@ -76,6 +99,10 @@ class PRTreeDirNode {
     }
 
   private:
+    static constexpr int kUnknown = -1;
+    static constexpr int kNotStored = 0;
+    static constexpr int kStored = 1;
+
     std::weak_ptr<PRTreeDirNode> parent_;
     LockedValue<QString> fileName_{QLatin1String("")};
     LockedValue<QString> filePath_{QLatin1String("")};
@@ -83,6 +110,8 @@ class PRTreeDirNode {
     LockedValue<QString> fileDomain_{QLatin1String("")};
     LockedValue<QString> nodeIcon_{QStringLiteral("unselected")};
     std::atomic<EntryKind> entryKind_{EntryKind::File};
+    std::atomic<int> stored_{kUnknown};
+    std::atomic<std::uint64_t> storedSize_{0};
     bool isLeaf_ = false;
     int isSelected_ = kUnselected;
     std::vector<std::shared_ptr<PRTreeDirNode>> children_;

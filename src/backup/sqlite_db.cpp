@@ -4,13 +4,37 @@
 
 namespace nimbara {
 
+namespace {
+
+// Steps of SQLite's engine between two looks at the stop check and the memory ceiling.
+constexpr int kProgressSteps = 1000;
+
+// Called by SQLite while a statement runs; non-zero interrupts it.
+int watchStatement(void* context) {
+    auto* guard = static_cast<detail::SqliteGuard*>(context);
+    if (guard->stopRequested && guard->stopRequested()) {
+        guard->abort = SqliteAbort::Stopped;
+        return 1;
+    }
+    if (sqlite3_memory_used() > kSqliteMemoryCeiling) {
+        guard->abort = SqliteAbort::MemoryLimit;
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
 SqliteStatement& SqliteStatement::operator=(SqliteStatement&& o) noexcept {
     if (this != &o) {
         if (stmt_ != nullptr) {
             sqlite3_finalize(stmt_);
         }
         stmt_ = std::exchange(o.stmt_, nullptr);
+        guard_ = std::move(o.guard_);
         lastStep_ = o.lastStep_;
+        rows_ = o.rows_;
+        abort_ = o.abort_;
     }
     return *this;
 }
@@ -51,8 +75,26 @@ bool SqliteStatement::step() {
         lastStep_ = SQLITE_MISUSE;
         return false;
     }
+    if (abort_ != SqliteAbort::None) {
+        return false;  // cut short: stays ended until reset
+    }
+    if (guard_) {
+        guard_->abort = SqliteAbort::None;
+    }
     lastStep_ = sqlite3_step(stmt_);
-    return lastStep_ == SQLITE_ROW;
+    if (lastStep_ == SQLITE_ROW) {
+        if (guard_ && rows_ >= guard_->rowLimit) {
+            abort_ = SqliteAbort::RowLimit;
+            lastStep_ = SQLITE_ABORT;
+            return false;
+        }
+        ++rows_;
+        return true;
+    }
+    if (lastStep_ == SQLITE_INTERRUPT && guard_) {
+        abort_ = guard_->abort;
+    }
+    return false;
 }
 
 void SqliteStatement::reset() {
@@ -61,6 +103,8 @@ void SqliteStatement::reset() {
         sqlite3_clear_bindings(stmt_);
     }
     lastStep_ = SQLITE_OK;
+    rows_ = 0;
+    abort_ = SqliteAbort::None;
 }
 
 int SqliteStatement::columnCount() const {
@@ -109,13 +153,30 @@ QByteArray SqliteStatement::columnBlob(int column) const {
     return QByteArray(static_cast<const char*>(data), size);
 }
 
+SqliteDb::SqliteDb(sqlite3* db) : db_(db), guard_(std::make_shared<detail::SqliteGuard>()) {
+    sqlite3_progress_handler(db_, kProgressSteps, &watchStatement, guard_.get());
+}
+
 SqliteDb& SqliteDb::operator=(SqliteDb&& o) noexcept {
     if (this != &o) {
         close();
         db_ = std::exchange(o.db_, nullptr);
+        guard_ = std::move(o.guard_);
         error_ = std::move(o.error_);
     }
     return *this;
+}
+
+void SqliteDb::setStopCheck(std::function<bool()> stop) {
+    if (guard_) {
+        guard_->stopRequested = std::move(stop);
+    }
+}
+
+void SqliteDb::setRowLimit(std::int64_t rows) {
+    if (guard_) {
+        guard_->rowLimit = rows;
+    }
 }
 
 SqliteDb::~SqliteDb() {
@@ -161,6 +222,7 @@ std::optional<SqliteDb> SqliteDb::open(const std::string& path, Mode mode, std::
             }
         }
         name = uri + "?immutable=1";
+        flags |= SQLITE_OPEN_NOFOLLOW;
     }
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(name.c_str(), &db, flags, nullptr);
@@ -175,6 +237,9 @@ std::optional<SqliteDb> SqliteDb::open(const std::string& path, Mode mode, std::
     }
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, 2000);
+    if (mode == Mode::ReadOnly || immutable) {
+        sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kSqliteReadOnlyValueLimit);
+    }
     return SqliteDb(db);
 }
 
@@ -192,7 +257,7 @@ SqliteStatement SqliteDb::prepare(const std::string& sql) {
         }
         return {};
     }
-    return SqliteStatement(stmt);
+    return SqliteStatement(stmt, guard_);
 }
 
 bool SqliteDb::exec(const std::string& sql) {
@@ -213,6 +278,19 @@ bool SqliteDb::hasTable(const std::string& name) {
     SqliteStatement st =
         prepare("SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1");
     return st.valid() && st.bind(1, name) && st.step();
+}
+
+SqliteDb::ObjectKind SqliteDb::objectKind(const std::string& name) {
+    SqliteStatement st = prepare(
+        "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE ORDER BY type = 'table' "
+        "DESC LIMIT 1");
+    if (!st.valid() || !st.bind(1, name) || !st.step()) {
+        return ObjectKind::Missing;
+    }
+    const std::string type = st.columnString(0);
+    return type == "table"  ? ObjectKind::Table
+           : type == "view" ? ObjectKind::View
+                            : ObjectKind::Other;
 }
 
 bool SqliteDb::hasColumn(const std::string& table, const std::string& column) {

@@ -16,6 +16,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -26,9 +27,13 @@
 #include <vector>
 
 #include "app/alerts.h"
+#include "backup/backup_scan.h"
+#include "backup/backup_scan_readers.h"
+#include "backup/contact_reader.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_ios_device_node.h"
+#include "backup/sqlite_db.h"
 #include "backup_source.h"
 #include "backup_writer.h"
 #include "browser/backup_outline_model.h"
@@ -724,6 +729,97 @@ TEST(BackupListModel, AFolderPathWithNothingBehindItIsLogged) {
     waitForRows(list);
     EXPECT_EQ(list.rowCount(), 1);
     EXPECT_EQ(log.count(line), 2);
+}
+
+// A scan step that blocks until the test lets it go (or a few seconds pass), then posts a
+// contact and hands contacts on: what a replaced scan that is slow to end would still do.
+struct BlockingStep {
+    std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<std::atomic<bool>> entered = std::make_shared<std::atomic<bool>>(false);
+
+    PRResultViewController::PlanMaker planMaker() const {
+        return [release = release,
+                entered = entered](const std::shared_ptr<backup::BackupScanRecords>& records) {
+            backup::BackupScanPlan plan = backup::BackupScanPlan::standard();
+            plan.setRunner(backup::ScanStepKind::Manifest,
+                           [release, entered, records](const backup::ScanStepContext& context) {
+                               entered->store(true);
+                               for (int i = 0; i < 5000 && !release->load(); ++i) {
+                                   std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                               }
+                               auto stale = std::make_shared<PRContactNode>();
+                               stale->setContactName(QStringLiteral("Stale Contact"));
+                               context.center().post(backup::kScanContactInfo, stale);
+                               records->setContacts({stale});
+                               return backup::ScanStepReport{};
+                           });
+            return plan;
+        };
+    }
+};
+
+TEST_F(BackupBrowserTest, SwitchingBackupsMidScanNeverWaitsAndTheOldScanLeavesNoTrace) {
+    ASSERT_TRUE(writeSmallBackup("First Phone", "first-udid").ok);
+    ASSERT_TRUE(writeSecondBackup().ok);
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    const auto nodes = hub().GetPRIOSDeviceController()->content();
+    ASSERT_EQ(nodes.size(), 2u);
+    const int first = page->currentSelect();
+    const int second = 1 - first;
+
+    // A scan that does not end when asked to stop, until it is let go.
+    BlockingStep blocking;
+    page->setPlanMaker(blocking.planMaker());
+    page->scanBackup(nodes[static_cast<std::size_t>(second)], second);
+    ASSERT_TRUE(pumpUntil([&] { return blocking.entered->load(); }));
+    ASSERT_TRUE(page->isScanning());
+
+    // Switching returns at once: the old scan is still running, handed to the reaper.
+    page->setPlanMaker({});
+    page->scanBackup(nodes[static_cast<std::size_t>(first)], first);
+    EXPECT_EQ(page->endingScans(), 1u) << "the GUI thread waited for the old scan";
+    EXPECT_FALSE(blocking.release->load());
+
+    // Let it go: it posts on its way out, but nothing of it lands in the new lists, and its
+    // thread is joined later by the reaper.
+    blocking.release->store(true);
+    ASSERT_TRUE(waitForScan(*page));
+    ASSERT_TRUE(pumpUntil([&] { return page->endingScans() == 0; }));
+    EXPECT_EQ(page->currentSelect(), first);
+    const auto contacts = page->records().contactArray();
+    EXPECT_EQ(contacts.size(), 2u);
+    for (const auto& contact : contacts) {
+        EXPECT_NE(contact->contactName(), QStringLiteral("Stale Contact"));
+    }
+    for (const auto& contact : hub().contactArray()) {
+        EXPECT_NE(contact->contactName(), QStringLiteral("Stale Contact"));
+    }
+    EXPECT_EQ(page->contactTable->rowCount(), 2);
+}
+
+TEST_F(BackupBrowserTest, ABackupWhoseFileListIsAnEndlessViewEndsAsDamage) {
+    writeListedBackup("endless", "Endless Phone", "iPhone5,2");
+    {
+        auto db = SqliteDb::open((backupRoot_ / "endless" / "Manifest.db").string(),
+                                 SqliteDb::Mode::ReadWriteCreate);
+        ASSERT_TRUE(db);
+        ASSERT_TRUE(db->exec(
+            "CREATE VIEW Files AS WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
+            "SELECT printf('%040x', x) AS fileID, 'HomeDomain' AS domain, 'f' || x AS "
+            "relativePath, 1 AS flags, NULL AS file FROM r"));
+    }
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts.front(), QStringLiteral("Part of this backup could not be read."));
+    EXPECT_EQ(page->backupFileCount(), 0u);
 }
 
 }  // namespace

@@ -214,3 +214,81 @@ TEST(BackupFileTreeTest, AFoldersOwnEntryIsAFolderNeverAFile) {
     tree.addTreeNode(link);
     EXPECT_EQ(fileNames(thumbs), QStringList({"IMG_0025.PNG"}));
 }
+
+namespace {
+
+QString deepPath(int folders) {
+    QString path;
+    for (int i = 0; i < folders; ++i) {
+        path += QStringLiteral("d/");
+    }
+    return path + QStringLiteral("leaf.jpg");
+}
+
+}  // namespace
+
+TEST(BackupFileTreeTest, APathDeeperThanAnyDeviceWritesIsRefusedAndALegalDeepOneIsFiled) {
+    PRTreeController tree;
+    tree.setDeviceName("D");
+    // "d/" 100,000 times: once a minute of work on the GUI thread, now a refusal.
+    tree.addTreeNode(record("HomeDomain", deepPath(100'000)));
+    tree.addTreeNode(record("HomeDomain", QString(4097, QLatin1Char('x'))));
+    EXPECT_EQ(tree.refusedRecords(), 2u);
+    EXPECT_TRUE(tree.content().empty());
+
+    // 200 names: 199 folders and the file (and a second file beside it).
+    tree.addTreeNode(record("HomeDomain", deepPath(199)));
+    QString other = deepPath(199);
+    other.replace(QStringLiteral("leaf.jpg"), QStringLiteral("other.jpg"));
+    tree.addTreeNode(record("HomeDomain", other));
+    EXPECT_EQ(tree.refusedRecords(), 2u);
+    DirNode folder = domainFolder(tree);
+    int depth = 0;
+    while (!folder->children().empty()) {
+        folder = folder->children()[0];
+        ++depth;
+    }
+    EXPECT_EQ(depth, 199);
+    EXPECT_EQ(fileNames(folder), QStringList({"leaf.jpg", "other.jpg"}));
+
+    // Ticking the device ticks the files at the bottom; unticking one leaves every folder above
+    // partly selected.
+    PRTreeController::setFolderChecked(tree.content()[0], true);
+    EXPECT_TRUE(folder->fileChildren()[0]->bSelected());
+    tree.addTreeNode(record("HomeDomain", "top.txt"));
+    EXPECT_EQ(tree.content()[0]->isSelected(), PRTreeDirNode::kSelectedSome);
+    EXPECT_EQ(domainFolder(tree)->children()[0]->isSelected(), PRTreeDirNode::kSelected);
+    PRTreeController::setFileChecked(folder->fileChildren()[0], false);
+    for (DirNode up = folder; up; up = up->parent()) {
+        EXPECT_EQ(up->isSelected(), PRTreeDirNode::kSelectedSome) << up->fileName().toStdString();
+    }
+}
+
+TEST(BackupFileTreeTest, TicksAndReleaseWalkAnOutlineOfAnyDepthWithoutRecursion) {
+    // Far deeper than the outline ever gets from a backup, and deeper than a recursive walk
+    // could go on a thread's stack.
+    constexpr int kDepth = 100'000;
+    auto top = std::make_shared<PRTreeDirNode>();
+    DirNode bottom = top;
+    for (int i = 0; i < kDepth; ++i) {
+        auto child = std::make_shared<PRTreeDirNode>();
+        child->setParent(bottom);
+        bottom->children().push_back(child);
+        bottom = child;
+    }
+    auto file = std::make_shared<PRTreeFileNode>();
+    file->setParent(bottom);
+    bottom->addFileChildren(file);
+
+    PRTreeController::setFolderChecked(top, true);
+    EXPECT_TRUE(file->bSelected());
+    EXPECT_EQ(bottom->isSelected(), PRTreeDirNode::kSelected);
+    PRTreeController::setFileChecked(file, false);
+    EXPECT_EQ(top->isSelected(), PRTreeDirNode::kUnselected);
+    // Releasing the top releases the whole chain, level by level.
+    std::weak_ptr<PRTreeDirNode> last = bottom;
+    bottom.reset();
+    file.reset();
+    top.reset();
+    EXPECT_TRUE(last.expired());
+}

@@ -162,3 +162,85 @@ TEST(MbdbTest, ReadsFilesFromDisk) {
     ASSERT_TRUE(r.ok()) << r.error;
     EXPECT_EQ(r.records.size(), 3u);
 }
+
+namespace {
+
+MbdbRecord withProperties(std::size_t count) {
+    MbdbRecord r = sampleRecords()[1];
+    r.properties.assign(count, {std::string(), std::string()});
+    return r;
+}
+
+}  // namespace
+
+TEST(MbdbTest, ARecordWithMoreThanAHandfulOfPropertiesIsRefused) {
+    // 255 empty properties: 1,020 bytes of file that once cost 17 times their size each.
+    const MbdbReadResult refused =
+        parse(writeMbdb({sampleRecords()[0], withProperties(255), sampleRecords()[2]}));
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.error.find("255 properties"), std::string::npos) << refused.error;
+    EXPECT_NE(refused.error.find("record 2"), std::string::npos) << refused.error;
+    ASSERT_EQ(refused.records.size(), 1u);  // the records before it are kept
+
+    const MbdbReadResult atTheCap = parse(writeMbdb({withProperties(kMaxMbdbProperties)}));
+    ASSERT_TRUE(atTheCap.ok()) << atTheCap.error;
+    EXPECT_EQ(atTheCap.records[0].properties.size(), kMaxMbdbProperties);
+    EXPECT_FALSE(parse(writeMbdb({withProperties(kMaxMbdbProperties + 1)})).ok());
+}
+
+TEST(MbdbTest, RecordsAreHandedOnOneByOneAndAStopEndsTheRead) {
+    const std::string bytes = writeMbdb(sampleRecords());
+    std::vector<std::string> paths;
+    const EntryStreamResult all = streamMbdb(bytesOf(bytes, bytes.size()), [&](MbdbRecord&& r) {
+        paths.push_back(r.path.value_or(""));
+        return true;
+    });
+    EXPECT_TRUE(all.ok()) << all.error;
+    EXPECT_FALSE(all.stopped);
+    EXPECT_EQ(all.entries, 3u);
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"Library/SMS/sms.db", "Media/DCIM", "Library/link"}));
+
+    int seen = 0;
+    const EntryStreamResult stopped =
+        streamMbdb(bytesOf(bytes, bytes.size()), [&](MbdbRecord&&) { return ++seen < 2; });
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_TRUE(stopped.ok());
+    EXPECT_EQ(seen, 2);
+    EXPECT_EQ(stopped.entries, 2u);
+}
+
+TEST(MbdbTest, AFileIsReadInBlocksWithTheSameRecordsAsInMemory) {
+    // Far more than one block, with texts that straddle the block ends.
+    std::vector<MbdbRecord> records;
+    for (int i = 0; i < 3000; ++i) {
+        MbdbRecord r = sampleRecords()[i % 3];
+        r.path =
+            "Media/" + std::string(static_cast<std::size_t>(50 + i % 700), 'p') + std::to_string(i);
+        r.size = static_cast<std::uint64_t>(i);
+        records.push_back(r);
+    }
+    const std::string bytes = writeMbdb(records);
+    ASSERT_GT(bytes.size(), 3u * 256 * 1024);
+    nimbara::test::TempDir dir;
+    nimbara::test::writeText(dir / "Manifest.mbdb", bytes);
+    const MbdbReadResult fromFile = readMbdbFile((dir / "Manifest.mbdb").string());
+    const MbdbReadResult fromMemory = parse(bytes);
+    ASSERT_TRUE(fromFile.ok()) << fromFile.error;
+    ASSERT_EQ(fromFile.records.size(), records.size());
+    ASSERT_EQ(fromMemory.records.size(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(fromFile.records[i].path, records[i].path) << i;
+        EXPECT_EQ(fromFile.records[i].size, records[i].size) << i;
+        EXPECT_EQ(fromFile.records[i].properties, fromMemory.records[i].properties) << i;
+    }
+    // A file cut inside its last record: the same records and error as in memory.
+    nimbara::test::writeText(dir / "cut.mbdb", bytes.substr(0, bytes.size() - 5));
+    const MbdbReadResult cutFile = readMbdbFile((dir / "cut.mbdb").string());
+    const MbdbReadResult cutMemory = parse(bytes.substr(0, bytes.size() - 5));
+    EXPECT_FALSE(cutFile.ok());
+    EXPECT_EQ(cutFile.records.size(), records.size() - 1);
+    EXPECT_EQ(cutMemory.records.size(), records.size() - 1);
+    EXPECT_NE(cutFile.error.find(cutMemory.error), std::string::npos)
+        << cutFile.error << " / " << cutMemory.error;
+}

@@ -86,3 +86,83 @@ TEST(SqliteDbTest, ImmutableOpenLeavesNoFilesAndKeepsOddNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// A query that never ends by itself and, with `rows`, never even returns a row.
+const char* const kEndless =
+    "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r";
+const char* const kEndlessWithoutRows =
+    "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r WHERE x < 0";
+
+}  // namespace
+
+TEST(SqliteDbTest, AStopEndsAQueryThatNeverReturnsARow) {
+    TempDir dir;
+    auto db = SqliteDb::open((dir / "a.db").string(), SqliteDb::Mode::ReadWriteCreate);
+    ASSERT_TRUE(db);
+    // The stop is looked at while the single step runs, not only between rows.
+    int looks = 0;
+    db->setStopCheck([&looks] { return ++looks > 20; });
+    SqliteStatement st = db->prepare(kEndlessWithoutRows);
+    ASSERT_TRUE(st.valid());
+    EXPECT_FALSE(st.step());
+    EXPECT_FALSE(st.done());
+    EXPECT_EQ(st.abortReason(), SqliteAbort::Stopped);
+    EXPECT_EQ(looks, 21);
+    // It stays ended; a reset runs it again (and the stop ends it again).
+    EXPECT_FALSE(st.step());
+    st.reset();
+    EXPECT_EQ(st.abortReason(), SqliteAbort::None);
+    EXPECT_FALSE(st.step());
+    EXPECT_EQ(st.abortReason(), SqliteAbort::Stopped);
+
+    // Without a stop check the same connection runs ordinary statements to their end.
+    db->setStopCheck({});
+    SqliteStatement one = db->prepare("SELECT 1");
+    EXPECT_TRUE(one.step());
+    EXPECT_FALSE(one.step());
+    EXPECT_TRUE(one.done());
+    EXPECT_EQ(one.abortReason(), SqliteAbort::None);
+}
+
+TEST(SqliteDbTest, AStatementReturnsAtMostTheRowLimit) {
+    TempDir dir;
+    auto db = SqliteDb::open((dir / "a.db").string(), SqliteDb::Mode::ReadWriteCreate);
+    ASSERT_TRUE(db);
+    db->setRowLimit(1000);
+    SqliteStatement st = db->prepare(kEndless);
+    int rows = 0;
+    while (st.step()) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, 1000);
+    EXPECT_FALSE(st.done());
+    EXPECT_EQ(st.abortReason(), SqliteAbort::RowLimit);
+    // A statement with exactly as many rows as the limit ends normally.
+    SqliteStatement exact = db->prepare(
+        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r WHERE x < 1000) "
+        "SELECT x FROM r");
+    rows = 0;
+    while (exact.step()) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, 1000);
+    EXPECT_TRUE(exact.done());
+    EXPECT_EQ(exact.abortReason(), SqliteAbort::None);
+}
+
+TEST(SqliteDbTest, ObjectKindTellsTablesFromViewsWhateverTheCase) {
+    TempDir dir;
+    auto db = SqliteDb::open((dir / "a.db").string(), SqliteDb::Mode::ReadWriteCreate);
+    ASSERT_TRUE(db);
+    ASSERT_TRUE(
+        db->exec("CREATE TABLE ABPerson (x); CREATE VIEW Files AS SELECT 1 AS x; "
+                 "CREATE INDEX byX ON ABPerson (x);"));
+    EXPECT_EQ(db->objectKind("ABPerson"), SqliteDb::ObjectKind::Table);
+    EXPECT_EQ(db->objectKind("abperson"), SqliteDb::ObjectKind::Table);
+    EXPECT_EQ(db->objectKind("files"), SqliteDb::ObjectKind::View);
+    EXPECT_EQ(db->objectKind("byX"), SqliteDb::ObjectKind::Other);
+    EXPECT_EQ(db->objectKind("ABMultiValue"), SqliteDb::ObjectKind::Missing);
+    EXPECT_EQ(db->objectKind("x' OR '1'='1"), SqliteDb::ObjectKind::Missing);
+}

@@ -35,6 +35,7 @@
 #include "backup/record_notifications.h"
 #include "browser/backup_outline_model.h"
 #include "platform/main_thread.h"
+#include "platform/worker_reaper.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/progress_view.h"
@@ -91,10 +92,11 @@ Row rowOfStep(nimbara::backup::ScanStepKind kind) {
     return Row::kBackupFiles;
 }
 
-// Calls `take` with each record posted under `name` (on the posting thread).
+// Calls `take` with each record posted under `name` on `center` (on the posting thread).
 template <class Node, class Take>
-void observeRecord(nimbara::ObserverBag& bag, const char* name, Take take) {
-    bag.add(NotificationCenter::defaultCenter().addObserver(name, [take](const Notification& n) {
+void observeRecord(NotificationCenter& center, nimbara::ObserverBag& bag, const char* name,
+                   Take take) {
+    bag.add(center.addObserver(name, [take](const Notification& n) {
         if (auto node = n.objectAs<std::shared_ptr<Node>>()) {
             take(std::move(node));
         }
@@ -103,78 +105,137 @@ void observeRecord(nimbara::ObserverBag& bag, const char* name, Take take) {
 
 }  // namespace
 
+// One scan: the centre it posts on, the page's observers there, and the gate every handler
+// passes. Members are destroyed in reverse: the scan thread is joined first, then the observers
+// go, then the centre.
+struct PRResultViewController::ScanSession {
+    NotificationCenter center;
+    std::mutex gate;
+    bool open = true;
+    int generation = 0;
+    nimbara::ObserverBag observers;
+    std::unique_ptr<nimbara::backup::BackupScan> scan;
+
+    // Runs `take` while the gate is open; closing it waits for a handler inside to leave, so
+    // nothing of this scan reaches the page once close() returned.
+    template <class Take>
+    void pass(Take&& take) {
+        std::lock_guard<std::mutex> lock(gate);
+        if (open) {
+            take();
+        }
+    }
+    void close() {
+        std::lock_guard<std::mutex> lock(gate);
+        open = false;
+    }
+};
+
 PRResultViewController::PRResultViewController(QObject* parent)
     : PageControllerBase("PRResultViewController", QStringLiteral("Backup Browser"), parent),
       treeController_(std::make_unique<PRTreeController>()),
       outlineModel_(std::make_unique<nimbara::browser::BackupOutlineModel>(treeController_.get())),
       categoryReadable_(kCategoryRowCount, true),
-      scan_(std::make_unique<nimbara::backup::BackupScan>()) {
-    observeScan();
-}
+      reaper_(std::make_unique<nimbara::WorkerReaper>()) {}
 
 PRResultViewController::~PRResultViewController() {
-    accepting_.store(false);
-    scan_->requestStop();
-    scan_->wait();
+    retireScan();
+    // At exit: every scan was asked to stop and ends at its next check.
+    reaper_->releaseAll();
+}
+
+bool PRResultViewController::isScanning() const {
+    return session_ && session_->scan && session_->scan->isRunning();
+}
+
+std::size_t PRResultViewController::endingScans() const {
+    return reaper_->pending();
+}
+
+// Closes the current scan's gate, asks it to stop and hands it to the reaper: the GUI thread
+// never waits for it to end.
+void PRResultViewController::retireScan() {
+    std::shared_ptr<ScanSession> session = std::move(session_);
+    session_.reset();
+    if (!session) {
+        return;
+    }
+    session->close();
+    session->scan->requestStop();
+    if (!session->scan->isRunning()) {
+        return;  // ended (or never started): released here, its join returns at once
+    }
+    ScanSession* ending = session.get();
+    reaper_->retire(std::move(session), [ending] { return !ending->scan->isRunning(); });
 }
 
 // Every handler runs on the scan thread: it keeps the record and asks the GUI thread to show it.
-void PRResultViewController::observeScan() {
+void PRResultViewController::observeScan(ScanSession& session) {
     namespace nb = nimbara::backup;
-    auto keep = [this](auto add) {
-        return [this, add](auto node) {
-            if (accepting_.load()) {
+    ScanSession* const gate = &session;
+    auto keep = [this, gate](auto add) {
+        return [this, gate, add](auto node) {
+            gate->pass([&] {
                 (records_.*add)(std::move(node));
                 requestRefresh();
-            }
+            });
         };
     };
-    auto& bag = observers_;
-    observeRecord<PRPhotoAndVideoNode>(bag, nb::kScanPhotoAndVideoNotification,
+    auto& bag = session.observers;
+    auto& center = session.center;
+    observeRecord<PRPhotoAndVideoNode>(center, bag, nb::kScanPhotoAndVideoNotification,
                                        keep(&ResultRecords::addPhotoAndVideo));
-    observeRecord<PRContactNode>(bag, nb::kScanContactInfo, keep(&ResultRecords::addContact));
-    observeRecord<PRMessageNode>(bag, nb::kScanMessageInfo, keep(&ResultRecords::addMessage));
-    observeRecord<PRCallHistoryNode>(bag, nb::kScanCallHistoryInfo,
+    observeRecord<PRContactNode>(center, bag, nb::kScanContactInfo,
+                                 keep(&ResultRecords::addContact));
+    observeRecord<PRMessageNode>(center, bag, nb::kScanMessageInfo,
+                                 keep(&ResultRecords::addMessage));
+    observeRecord<PRCallHistoryNode>(center, bag, nb::kScanCallHistoryInfo,
                                      keep(&ResultRecords::addCallHistory));
-    observeRecord<PRNoteNode>(bag, nb::kScanNoteInfo, keep(&ResultRecords::addNote));
-    observeRecord<PRBookMarkNode>(bag, nb::kScanBookMarkInfo, keep(&ResultRecords::addBookMark));
-    observeRecord<PRCalenderNode>(bag, nb::kScanCalenderInfo, keep(&ResultRecords::addCalender));
-    observeRecord<PRFaceTwitterNode>(bag, nb::kScanFaceTwitterNotification,
+    observeRecord<PRNoteNode>(center, bag, nb::kScanNoteInfo, keep(&ResultRecords::addNote));
+    observeRecord<PRBookMarkNode>(center, bag, nb::kScanBookMarkInfo,
+                                  keep(&ResultRecords::addBookMark));
+    observeRecord<PRCalenderNode>(center, bag, nb::kScanCalenderInfo,
+                                  keep(&ResultRecords::addCalender));
+    observeRecord<PRFaceTwitterNode>(center, bag, nb::kScanFaceTwitterNotification,
                                      keep(&ResultRecords::addFaceTwitter));
-    observeRecord<PRContactNode>(bag, nb::kScanDelContactInfo,
+    observeRecord<PRContactNode>(center, bag, nb::kScanDelContactInfo,
                                  keep(&ResultRecords::addDeletedContact));
-    observeRecord<PRNoteNode>(bag, nb::kScanDelNoteInfo, keep(&ResultRecords::addDeletedNote));
-    observeRecord<PRCallHistoryNode>(bag, nb::kScanDelCallHistoryInfo,
+    observeRecord<PRNoteNode>(center, bag, nb::kScanDelNoteInfo,
+                              keep(&ResultRecords::addDeletedNote));
+    observeRecord<PRCallHistoryNode>(center, bag, nb::kScanDelCallHistoryInfo,
                                      keep(&ResultRecords::addDeletedCallHistory));
-    observeRecord<PRBookMarkNode>(bag, nb::kScanDelBookMarkInfo,
+    observeRecord<PRBookMarkNode>(center, bag, nb::kScanDelBookMarkInfo,
                                   keep(&ResultRecords::addDeletedBookMark));
-    observeRecord<PRCalenderNode>(bag, nb::kScanDelCalenderInfo,
+    observeRecord<PRCalenderNode>(center, bag, nb::kScanDelCalenderInfo,
                                   keep(&ResultRecords::addDeletedCalender));
 
     // Backup file entries join the outline on the GUI thread, in arrival order; an entry without
     // a path has no place in it.
-    observeRecord<PRTreeDirNode>(bag, nb::kFindBackupFileNotification, [this](auto node) {
-        if (!accepting_.load() || node->filePath().isEmpty()) {
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> lock(pendingMutex_);
-            pendingEntries_.push_back(std::move(node));
-        }
-        requestRefresh();
-    });
-    bag.add(NotificationCenter::defaultCenter().addObserver(
-        nb::kScanProgressNotification, [this](const Notification& n) {
-            if (!accepting_.load()) {
-                return;
-            }
+    observeRecord<PRTreeDirNode>(center, bag, nb::kFindBackupFileNotification,
+                                 [this, gate](auto node) {
+                                     if (node->filePath().isEmpty()) {
+                                         return;
+                                     }
+                                     gate->pass([&] {
+                                         {
+                                             std::lock_guard<std::mutex> lock(pendingMutex_);
+                                             pendingEntries_.push_back(std::move(node));
+                                         }
+                                         requestRefresh();
+                                     });
+                                 });
+    const int generation = session.generation;
+    bag.add(center.addObserver(
+        nb::kScanProgressNotification, [this, gate, generation](const Notification& n) {
             const int percent = std::clamp(n.objectAs<int>(0), 0, 100);
-            QPointer<PRResultViewController> self(this);
-            nimbara::postToMain([self, percent] {
-                if (self && !self->scanFinished_) {
-                    self->progress_ = percent;
-                    self->refreshOnMain();
-                }
+            gate->pass([&] {
+                QPointer<PRResultViewController> self(this);
+                nimbara::postToMain([self, percent, generation] {
+                    if (self && self->generation_ == generation && !self->scanFinished_) {
+                        self->progress_ = percent;
+                        self->refreshOnMain();
+                    }
+                });
             });
         }));
 }
@@ -456,10 +517,9 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     if (!resultView) {
         buildResultView();
     }
-    // The old scan ends before anything is reset, so none of its records land in the new lists.
-    accepting_.store(false);
-    scan_->requestStop();
-    scan_->wait();
+    // The old scan is told to stop and left to end on its own; its gate closes first, so none
+    // of its records land in the lists reset below.
+    retireScan();
     ++generation_;
     currentSelect_ = index;
     resetForScan();
@@ -484,9 +544,13 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
         showScanFailure(why);
         return;
     }
+    auto session = std::make_shared<ScanSession>();
+    session->generation = generation_;
+    session->scan = std::make_unique<nimbara::backup::BackupScan>(&session->center);
+    observeScan(*session);
     const int generation = generation_;
     QPointer<PRResultViewController> self(this);
-    scan_->setFinishedHandler(
+    session->scan->setFinishedHandler(
         [self, generation](const nimbara::backup::BackupScanSummary& summary) {
             nimbara::postToMain([self, generation, summary] {
                 if (self && self->generation_ == generation) {
@@ -497,22 +561,24 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     QString whyNot;
     auto records = std::make_shared<nimbara::backup::BackupScanRecords>();
     // The delegate's name look-up searches this scan's contacts, and no other backup's: the list
-    // starts empty and the contact step fills it on the scan thread. The delegate owns this page,
-    // whose scan is joined before the page goes.
+    // starts empty and the contact step fills it on the scan thread, through this scan's gate.
+    // The delegate owns this page, which joins every scan before it goes.
     if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
         hub->setContactArray({});
-        records->setContactsListener([hub](const nimbara::backup::ContactList& contacts) {
-            hub->setContactArray(contacts);
+        ScanSession* const gate = session.get();
+        records->setContactsListener([hub, gate](const nimbara::backup::ContactList& contacts) {
+            gate->pass([&] { hub->setContactArray(contacts); });
         });
     }
-    const auto plan = nimbara::backup::wiredBackupScanPlan(records);
+    const auto plan =
+        planMaker_ ? planMaker_(records) : nimbara::backup::wiredBackupScanPlan(records);
     for (const auto& step : plan.steps()) {
         categoryReadable_[rowOfStep(step.kind)] = static_cast<bool>(step.runner);
     }
     updateCategoryRows();
-    accepting_.store(true);
-    if (!scan_->start(node->backUpFilePath(), plan, &whyNot)) {
-        accepting_.store(false);
+    session_ = session;
+    if (!session->scan->start(node->backUpFilePath(), plan, &whyNot)) {
+        session->close();
         showScanFailure(whyNot);
     }
 }
@@ -679,7 +745,9 @@ void PRResultViewController::actBackUpBoswer(QObject*) {
 
 void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary& summary) {
     refreshOnMain();
-    accepting_.store(false);
+    if (session_) {
+        session_->close();
+    }
     scanFinished_ = true;
     takeOutlineEntries(true, true);
     updateCategoryRows();

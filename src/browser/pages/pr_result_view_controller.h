@@ -2,9 +2,14 @@
 // to pick another backup, the scan's progress and the records the scan finds, by category, with
 // the backup's file outline.
 //
-// The scan runs on a thread of its own (one BackupScan owned by the page). Its record handlers
-// run on that thread: they add to ResultRecords (which has its own lock) and only ask the GUI
-// thread to refresh; widgets and the file outline are touched on the GUI thread alone.
+// The scan runs on a thread of its own (one BackupScan per scan, owned by the page). Its record
+// handlers run on that thread: they add to ResultRecords (which has its own lock) and only ask
+// the GUI thread to refresh; widgets and the file outline are touched on the GUI thread alone.
+//
+// Each scan posts on a notification centre of its own, and its handlers pass a gate that the
+// page closes when the scan is replaced. A replaced scan is asked to stop and left to end on its
+// own: the GUI thread never waits for it; a reaper joins its thread once it has ended. Nothing
+// it posts after its gate closed reaches the page.
 #pragma once
 
 #include <QElapsedTimer>
@@ -12,6 +17,7 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -34,6 +40,12 @@ class QTableWidget;
 class QTreeView;
 class QWidget;
 
+namespace nimbara {
+class WorkerReaper;
+}
+namespace nimbara::backup {
+class BackupScanRecords;
+}
 namespace nimbara::browser {
 class BackupOutlineModel;
 }
@@ -59,9 +71,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     explicit PRResultViewController(QObject* parent = nullptr);
     ~PRResultViewController() override;
 
-    // Stops and joins any running scan, clears the records and scans `node`'s backup; `index` is
-    // its row in the delegate's backup list. A null node means there is no backup: the pop-up
-    // reads "No Device" and the user is told how to make one.
+    // Stops any running scan (without waiting for it), clears the records and scans `node`'s
+    // backup; `index` is its row in the delegate's backup list. A null node means there is no
+    // backup: the pop-up reads "No Device" and the user is told how to make one.
     void scanBackup(const std::shared_ptr<PRIOSDeviceNode>& node, int index);
 
     // Interface action of the backup pop-up: scans the picked backup unless it is the one shown.
@@ -85,7 +97,15 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::uint64_t backupFileCount() const { return backupFileCount_; }
     const PRTreeController& treeController() const { return *treeController_; }
     int currentSelect() const { return currentSelect_; }
-    bool isScanning() const { return scan_ && scan_->isRunning(); }
+    // The current scan's thread runs.
+    bool isScanning() const;
+    // Replaced scans whose threads have not been joined yet (they end on their own).
+    std::size_t endingScans() const;
+
+    // The plan of each scan: the wired readers unless a test gives another.
+    using PlanMaker = std::function<nimbara::backup::BackupScanPlan(
+        const std::shared_ptr<nimbara::backup::BackupScanRecords>&)>;
+    void setPlanMaker(PlanMaker maker) { planMaker_ = std::move(maker); }
     // True once the last started scan has ended and its end was shown.
     bool scanFinished() const { return scanFinished_; }
 
@@ -133,7 +153,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void viewShown() override;
 
   private:
-    void observeScan();
+    struct ScanSession;
+    void observeScan(ScanSession& session);
+    void retireScan();
     void buildResultView();
     QWidget* buildCountGrid(QWidget* parent);
     void buildGuideSheet();
@@ -152,9 +174,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     nimbara::browser::ResultRecords records_;
     int progress_ = 0;
     std::atomic<bool> refreshQueued_{false};
-    // Records are taken only while a scan of this page runs.
-    std::atomic<bool> accepting_{false};
     int generation_ = 0;
+    PlanMaker planMaker_;
 
     // Backup file entries from the scan thread, waiting to join the outline on the GUI thread.
     std::mutex pendingMutex_;
@@ -174,7 +195,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::size_t shownContacts_ = 0;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
-    nimbara::ObserverBag observers_;
-    // Declared last: destroyed first, so the scan thread is joined before anything it touches.
-    std::unique_ptr<nimbara::backup::BackupScan> scan_;
+    // The current scan; replaced scans go to the reaper. The destructor joins every scan thread
+    // (at exit) before any member goes.
+    std::shared_ptr<ScanSession> session_;
+    std::unique_ptr<nimbara::WorkerReaper> reaper_;
 };

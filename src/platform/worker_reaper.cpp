@@ -1,0 +1,73 @@
+#include "platform/worker_reaper.h"
+
+#include <utility>
+
+namespace nimbara {
+
+namespace {
+
+constexpr int kReapIntervalMs = 10;
+
+}  // namespace
+
+WorkerReaper::WorkerReaper(QObject* parent) : QObject(parent) {
+    timer_.setInterval(kReapIntervalMs);
+    QObject::connect(&timer_, &QTimer::timeout, this, [this] { reap(); });
+}
+
+WorkerReaper::~WorkerReaper() {
+    releaseAll();
+}
+
+void WorkerReaper::retire(std::shared_ptr<void> worker, std::function<bool()> ended) {
+    if (!worker) {
+        return;
+    }
+    retired_.push_back({std::move(worker), std::move(ended)});
+    reap();
+    if (!retired_.empty() && !timer_.isActive()) {
+        timer_.start();
+    }
+}
+
+void WorkerReaper::retire(std::thread thread, std::shared_ptr<std::atomic<bool>> done) {
+    if (!thread.joinable()) {
+        return;
+    }
+    // The holder joins when the last reference goes.
+    std::shared_ptr<std::thread> holder(new std::thread(std::move(thread)), [](std::thread* t) {
+        if (t->joinable()) {
+            t->join();
+        }
+        delete t;
+    });
+    retire(std::move(holder), [done = std::move(done)] { return !done || done->load(); });
+}
+
+void WorkerReaper::reap() {
+    // Taken out first: releasing a worker may run code that retires another.
+    std::vector<Retired> ended;
+    for (auto it = retired_.begin(); it != retired_.end();) {
+        if (!it->ended || it->ended()) {
+            ended.push_back(std::move(*it));
+            it = retired_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ended.clear();
+    if (retired_.empty()) {
+        timer_.stop();
+    }
+}
+
+void WorkerReaper::releaseAll() {
+    timer_.stop();
+    while (!retired_.empty()) {
+        std::vector<Retired> all = std::move(retired_);
+        retired_.clear();
+        all.clear();  // each joins its worker, asked to stop before it was retired
+    }
+}
+
+}  // namespace nimbara
