@@ -1,13 +1,20 @@
 #include "platform/plist_value.h"
 
+#include <fcntl.h>
 #include <plist/plist.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/partial_file.h"
+#include "platform/plist_nesting.h"
 #include "platform/text_format.h"
 
 namespace nimbara {
@@ -33,14 +40,23 @@ struct PlistNode {
     PlistNode& operator=(const PlistNode&) = delete;
 };
 
-// Property lists nest; a hostile file must not exhaust the stack.
-constexpr int kMaxDepth = 256;
+void setError(std::string* error, std::string text) {
+    if (error) {
+        *error = std::move(text);
+    }
+}
 
+// The input was measured before parsing (plist_nesting.h); this bound only backs that up, on
+// the same terms: the outermost container (at depth 0) is level 1.
 std::optional<PlistValue> fromNode(plist_t node, int depth) {
-    if (!node || depth > kMaxDepth) {
+    if (!node) {
         return std::nullopt;
     }
-    switch (plist_get_node_type(node)) {
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kMaxPlistDepth) {
+        return std::nullopt;
+    }
+    switch (type) {
         case PLIST_BOOLEAN: {
             uint8_t b = 0;
             plist_get_bool_val(node, &b);
@@ -59,26 +75,17 @@ std::optional<PlistValue> fromNode(plist_t node, int depth) {
             return PlistValue(d);
         }
         case PLIST_STRING: {
-            char* s = nullptr;
-            plist_get_string_val(node, &s);
-            std::string text = s ? s : "";
-            free(s);
-            return PlistValue(std::move(text));
-        }
-        case PLIST_KEY: {
-            char* s = nullptr;
-            plist_get_key_val(node, &s);
-            std::string text = s ? s : "";
-            free(s);
-            return PlistValue(std::move(text));
+            // Not plist_get_string_val: it asserts when the text holds a NUL character. The
+            // text ends at the first one, as libplist's own copies do.
+            uint64_t length = 0;
+            const char* text = plist_get_string_ptr(node, &length);
+            return PlistValue(text ? std::string(text, ::strnlen(text, length)) : std::string());
         }
         case PLIST_DATA: {
-            char* bytes = nullptr;
             uint64_t length = 0;
-            plist_get_data_val(node, &bytes, &length);
-            PlistValue::Bytes data(bytes, bytes + length);
-            free(bytes);
-            return PlistValue(std::move(data));
+            const char* bytes = plist_get_data_ptr(node, &length);
+            return bytes ? PlistValue(PlistValue::Bytes(bytes, bytes + length))
+                         : PlistValue(PlistValue::Bytes());
         }
         case PLIST_DATE: {
             int32_t sec = 0, usec = 0;
@@ -368,29 +375,101 @@ std::string PlistValue::description() const {
     return {};
 }
 
-std::optional<PlistValue> PlistValue::parse(const void* data, std::size_t length) {
-    if (!data || length < 8 || length > UINT32_MAX) {
+std::optional<PlistValue> PlistValue::parse(const void* data, std::size_t length,
+                                            std::string* error) {
+    if (!data || length < 8) {
+        setError(error, "The data is too short to be a property list.");
+        return std::nullopt;
+    }
+    if (length > UINT32_MAX) {
+        setError(error, "The property list is too large to read.");
+        return std::nullopt;
+    }
+    // libplist builds and frees its trees recursively: the depth is checked before it sees them.
+    if (auto problem = plistNestingProblem(data, length)) {
+        setError(error, std::move(*problem));
         return std::nullopt;
     }
     plist_t root = nullptr;
-    plist_from_memory(static_cast<const char*>(data), static_cast<uint32_t>(length), &root);
+    const char* bytes = static_cast<const char*>(data);
+    const auto size = static_cast<uint32_t>(length);
+    if (isBinaryPlist(data, length)) {
+        plist_from_bin(bytes, size, &root);
+    } else {
+        plist_from_xml(bytes, size, &root);
+    }
     PlistNode owner(root);
     if (!root) {
+        setError(error, "The data is not a readable property list.");
         return std::nullopt;
     }
-    return fromNode(root, 0);
+    auto value = fromNode(root, 0);
+    if (!value) {
+        setError(error, kPlistDeeperThanMeasured);
+    }
+    return value;
 }
 
-std::optional<PlistValue> PlistValue::readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+std::optional<PlistValue> PlistValue::readOpenFile(int fd, std::string* error,
+                                                   std::uint64_t maxBytes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        setError(error, std::string("The file cannot be examined: ") + std::strerror(errno) + ".");
         return std::nullopt;
     }
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    if (!S_ISREG(st.st_mode)) {
+        setError(error, "The file is not a regular file.");
         return std::nullopt;
     }
-    return parse(bytes);
+    const auto tooLarge = [&] {
+        setError(error, "The file is larger than the " + std::to_string(maxBytes) +
+                            " bytes a property list may have here.");
+        return std::nullopt;
+    };
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return tooLarge();
+    }
+    // The file may grow while it is read: at most one byte more than allowed is read.
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t done = 0;
+    for (;;) {
+        if (done == bytes.size()) {
+            if (bytes.size() > maxBytes) {
+                return tooLarge();
+            }
+            bytes.resize(std::min<std::uint64_t>(maxBytes + 1, bytes.size() * 2 + 4096));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            setError(error, std::string("The file cannot be read: ") + std::strerror(errno) + ".");
+            return std::nullopt;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return parse(bytes, error);
+}
+
+std::optional<PlistValue> PlistValue::readFile(const std::string& path, std::string* error,
+                                               std::uint64_t maxBytes) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        setError(error, std::string("The file cannot be opened: ") + std::strerror(errno) + ".");
+        return std::nullopt;
+    }
+    auto value = readOpenFile(fd, error, maxBytes);
+    ::close(fd);
+    return value;
 }
 
 std::string PlistValue::toXml() const {

@@ -80,12 +80,24 @@ class PlistValue {
     // booleans as "true"/"false", containers as a bracketed description.
     std::string description() const;
 
-    // Parsing: XML or binary, detected from the data. nullopt when the data is not a property list.
-    static std::optional<PlistValue> parse(const void* data, std::size_t length);
-    static std::optional<PlistValue> parse(const std::string& data) {
-        return parse(data.data(), data.size());
+    // Parsing: XML or binary, detected from the data. nullopt when the data is not a property
+    // list, or nests arrays and dictionaries more than kMaxPlistDepth levels deep (refused before
+    // any parser sees it); `error` (when given) then says why.
+    static std::optional<PlistValue> parse(const void* data, std::size_t length,
+                                           std::string* error = nullptr);
+    static std::optional<PlistValue> parse(const std::string& data, std::string* error = nullptr) {
+        return parse(data.data(), data.size(), error);
     }
-    static std::optional<PlistValue> readFile(const std::string& path);
+
+    // Reads a property-list file: a regular file (a link is followed) of at most `maxBytes`
+    // bytes, refused unread when larger. A fifo or device is refused without waiting on it.
+    static constexpr std::uint64_t kMaxFileBytes = 256ull * 1024 * 1024;
+    static std::optional<PlistValue> readFile(const std::string& path, std::string* error = nullptr,
+                                              std::uint64_t maxBytes = kMaxFileBytes);
+    // The same for a file already opened (read from its current offset); the caller keeps the
+    // descriptor.
+    static std::optional<PlistValue> readOpenFile(int fd, std::string* error = nullptr,
+                                                  std::uint64_t maxBytes = kMaxFileBytes);
 
     std::string toXml() const;
     Bytes toBinary() const;

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QThread>
 
 #include <filesystem>
@@ -13,61 +11,16 @@
 namespace fs = std::filesystem;
 namespace md = nimbara::md;
 using nimbara::PlistValue;
+using nimbara::test::EventLoop;
+using nimbara::test::Events;
 using nimbara::test::SimTestDevice;
+using nimbara::test::startSession;
 using nimbara::test::TempDir;
 
 namespace {
 
-// Records attach and detach events with the thread they arrived on.
-struct Events {
-    struct Event {
-        int message;
-        md::DeviceHandle device;
-        QThread* thread;
-    };
-    std::vector<Event> seen;
-    md::NotificationCallback callback() {
-        return [this](int message, const md::DeviceHandle& device) {
-            seen.push_back({message, device, QThread::currentThread()});
-        };
-    }
-    int count(int message) const {
-        int n = 0;
-        for (const auto& e : seen) {
-            n += e.message == message;
-        }
-        return n;
-    }
-};
-
-// An application object for the tests that need an event loop.
-class EventLoop {
-  public:
-    EventLoop() : app_(argc_, argv_) {}
-    // Runs the loop until `done` holds (or a generous limit passes, for a failing test).
-    template <typename Predicate>
-    bool runUntil(Predicate done) {
-        QDeadlineTimer limit(20000);
-        while (!done() && !limit.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return done();
-    }
-
-  private:
-    int argc_ = 1;
-    char name_[16] = "platform_tests";
-    char* argv_[2] = {name_, nullptr};
-    QCoreApplication app_;
-};
-
 // The default test device, attached but not yet connected.
 using SimDeviceHandle = nimbara::test::AttachedDeviceTest;
-
-void startSession(const md::DeviceHandle& device) {
-    ASSERT_EQ(device->connect(), 0);
-    ASSERT_EQ(device->startSession(), 0);
-}
 
 }  // namespace
 
@@ -329,7 +282,8 @@ TEST(SimLibrary, DetachAfterOperationsReachesSubscribersThroughTheirLoop) {
     Events events;
     std::unique_ptr<md::Subscription> subscription;
     ASSERT_EQ(library.subscribe(events.callback(), subscription), 0);
-    ASSERT_EQ(events.seen.size(), 1u);
+    ASSERT_TRUE(loop.runUntil([&] { return events.seen.size() == 1; }))
+        << "the device arrives through the loop";
     auto handle = events.seen[0].device;
 
     // Counted: connect, service start, openAfc. The fourth operation finds the device gone.

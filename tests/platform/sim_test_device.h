@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -58,6 +63,55 @@ class SimTestDevice {
   private:
     simdev::SimDeviceBuilder builder_;
 };
+
+// Records attach and detach events with the thread they arrived on.
+struct Events {
+    struct Event {
+        int message;
+        md::DeviceHandle device;
+        QThread* thread;
+    };
+    std::vector<Event> seen;
+    md::NotificationCallback callback() {
+        return [this](int message, const md::DeviceHandle& device) {
+            seen.push_back({message, device, QThread::currentThread()});
+        };
+    }
+    int count(int message) const {
+        int n = 0;
+        for (const auto& e : seen) {
+            n += e.message == message;
+        }
+        return n;
+    }
+};
+
+// An application object for the tests that need an event loop.
+class EventLoop {
+  public:
+    EventLoop() : app_(argc_, argv_) {}
+    // Runs the loop until `done` holds (or a generous limit passes, for a failing test).
+    template <typename Predicate>
+    bool runUntil(Predicate done) {
+        QDeadlineTimer limit(20000);
+        while (!done() && !limit.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        }
+        return done();
+    }
+
+  private:
+    int argc_ = 1;
+    char name_[16] = "platform_tests";
+    char* argv_[2] = {name_, nullptr};
+    QCoreApplication app_;
+};
+
+// Connects to the device and starts a session.
+inline void startSession(const md::DeviceHandle& device) {
+    ASSERT_EQ(device->connect(), 0);
+    ASSERT_EQ(device->startSession(), 0);
+}
 
 // One test device attached to its own library; with `inSession`, also connected and in a session.
 class AttachedDeviceTest : public ::testing::Test {

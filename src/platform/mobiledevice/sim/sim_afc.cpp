@@ -114,8 +114,8 @@ bool AfcSession::begin() {
     return !closed.load() && device->countOperation();
 }
 
-SimAfcConnection::SimAfcConnection(std::shared_ptr<SimulatedDevice> device, fs::path root)
-    : session_(std::make_shared<AfcSession>(std::move(device), std::move(root))) {}
+SimAfcConnection::SimAfcConnection(std::shared_ptr<SimulatedDevice> device, Area area)
+    : session_(std::make_shared<AfcSession>(std::move(device), std::move(area))) {}
 
 SimAfcConnection::~SimAfcConnection() {
     close();

@@ -17,8 +17,8 @@ class SimulatedDevice;
 
 // What an AFC connection and its open files share.
 struct AfcSession {
-    AfcSession(std::shared_ptr<SimulatedDevice> d, std::filesystem::path root)
-        : device(std::move(d)), area(std::move(root)) {}
+    AfcSession(std::shared_ptr<SimulatedDevice> d, Area a)
+        : device(std::move(d)), area(std::move(a)) {}
     // False once the connection closed or the device went away; counts one operation.
     bool begin();
 
@@ -29,7 +29,7 @@ struct AfcSession {
 
 class SimAfcConnection : public AfcConnection {
   public:
-    SimAfcConnection(std::shared_ptr<SimulatedDevice> device, std::filesystem::path root);
+    SimAfcConnection(std::shared_ptr<SimulatedDevice> device, Area area);
     ~SimAfcConnection() override;
 
     int readDirectory(const std::string& path, std::vector<std::string>& names) override;

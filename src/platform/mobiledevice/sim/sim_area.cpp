@@ -81,36 +81,66 @@ int afcErrorFromErrno(int error) {
     }
 }
 
-Area::Area(fs::path root) : root_(std::move(root)) {}
+Area::Area(fs::path base, fs::path sub)
+    : base_(std::move(base)), sub_(std::move(sub).relative_path()), root_(base_ / sub_) {
+    if (sub_.empty()) {
+        root_ = base_;
+    }
+}
 
 int Area::realRoot(fs::path& out) const {
     std::error_code ec;
-    out = fs::canonical(root_, ec);
+    out = fs::canonical(base_, ec);
     if (ec || !fs::is_directory(out, ec)) {
         return AfcError::NotFound;
+    }
+    fs::path walk = base_;
+    for (const auto& part : sub_) {
+        walk /= part;
+        out /= part;
+        const fs::file_status status = fs::symlink_status(walk, ec);
+        if (fs::is_symlink(status)) {
+            return AfcError::PermissionDenied;  // an area never leads out of its base
+        }
+        if (!fs::is_directory(status)) {
+            return AfcError::NotFound;
+        }
     }
     return AfcError::Ok;
 }
 
-int Area::begin(const std::string& path, std::vector<std::string>& parts, fs::path& root) const {
+int Area::check() const {
+    fs::path real;
+    return realRoot(real);
+}
+
+fs::path Area::reach(const fs::path& real, const fs::path& path) const {
+    const fs::path relative = path.lexically_relative(real);
+    if (relative.empty() || relative == ".") {
+        return root_;
+    }
+    return root_ / relative;
+}
+
+int Area::begin(const std::string& path, std::vector<std::string>& parts, fs::path& real) const {
     auto split = splitAreaPath(path);
     if (!split) {
         return AfcError::InvalidArgument;
     }
     parts = std::move(*split);
-    return realRoot(root);
+    return realRoot(real);
 }
 
-int Area::locate(const fs::path& root, const std::vector<std::string>& parts, Follow follow,
-                 fs::path& out) {
+int Area::locate(const fs::path& real, const std::vector<std::string>& parts, Follow follow,
+                 fs::path& out) const {
     if (parts.empty()) {
-        out = root;
+        out = root_;
         return AfcError::Ok;
     }
     std::error_code ec;
-    fs::path parent = root;
+    fs::path parent = real;
     if (parts.size() > 1) {
-        fs::path lexical = root;
+        fs::path lexical = root_;
         for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
             lexical /= parts[i];
         }
@@ -118,7 +148,7 @@ int Area::locate(const fs::path& root, const std::vector<std::string>& parts, Fo
         if (ec) {
             return AfcError::NotFound;
         }
-        if (!isWithin(root, parent)) {
+        if (!isWithin(real, parent)) {
             return AfcError::PermissionDenied;
         }
         if (!fs::is_directory(parent, ec)) {
@@ -126,48 +156,48 @@ int Area::locate(const fs::path& root, const std::vector<std::string>& parts, Fo
         }
     }
     fs::path last = parent / parts.back();
-    if (follow == Follow::Yes && fs::is_symlink(fs::symlink_status(last, ec))) {
-        fs::path target = fs::canonical(last, ec);
+    if (follow == Follow::Yes && fs::is_symlink(fs::symlink_status(reach(real, last), ec))) {
+        fs::path target = fs::canonical(reach(real, last), ec);
         if (ec) {
             // A dangling link: where it would lead cannot be checked, so nothing goes through.
             return AfcError::PermissionDenied;
         }
-        if (!isWithin(root, target)) {
+        if (!isWithin(real, target)) {
             return AfcError::PermissionDenied;
         }
         last = target;
     }
-    out = last;
+    out = reach(real, last);
     return AfcError::Ok;
 }
 
 int Area::resolve(const std::string& path, Follow follow, fs::path& out) const {
     std::vector<std::string> parts;
-    fs::path root;
-    if (int rc = begin(path, parts, root)) {
+    fs::path real;
+    if (int rc = begin(path, parts, real)) {
         return rc;
     }
-    return locate(root, parts, follow, out);
+    return locate(real, parts, follow, out);
 }
 
 int Area::makeDirectory(const std::string& path, fs::path* out) const {
     std::vector<std::string> parts;
-    fs::path root;
-    if (int rc = begin(path, parts, root)) {
+    fs::path real;
+    if (int rc = begin(path, parts, real)) {
         return rc;
     }
-    fs::path current = root;
+    fs::path current = real;
     std::error_code ec;
     for (const auto& part : parts) {
         fs::path next = current / part;
-        const fs::file_status status = fs::symlink_status(next, ec);
+        const fs::file_status status = fs::symlink_status(reach(real, next), ec);
         if (!fs::exists(status)) {
-            if (!fs::create_directory(next, ec) && ec) {
+            if (!fs::create_directory(reach(real, next), ec) && ec) {
                 return afcErrorFromErrno(ec.value());
             }
         } else if (fs::is_symlink(status)) {
-            fs::path target = fs::canonical(next, ec);
-            if (ec || !isWithin(root, target)) {
+            fs::path target = fs::canonical(reach(real, next), ec);
+            if (ec || !isWithin(real, target)) {
                 return AfcError::PermissionDenied;
             }
             if (!fs::is_directory(target, ec)) {
@@ -180,19 +210,19 @@ int Area::makeDirectory(const std::string& path, fs::path* out) const {
         current = next;
     }
     if (out) {
-        *out = current;
+        *out = reach(real, current);
     }
     return AfcError::Ok;
 }
 
 int Area::removePath(const std::string& path) const {
     std::vector<std::string> parts;
-    fs::path root;
+    fs::path real;
     fs::path target;
-    if (int rc = begin(path, parts, root)) {
+    if (int rc = begin(path, parts, real)) {
         return rc;
     }
-    if (int rc = locate(root, parts, Follow::No, target)) {
+    if (int rc = locate(real, parts, Follow::No, target)) {
         return rc;
     }
     if (parts.empty()) {
@@ -214,20 +244,20 @@ int Area::removePath(const std::string& path) const {
 
 int Area::renamePath(const std::string& from, const std::string& to) const {
     std::vector<std::string> fromParts;
-    fs::path root;
+    fs::path real;
     fs::path source;
     fs::path destination;
-    if (int rc = begin(from, fromParts, root)) {
+    if (int rc = begin(from, fromParts, real)) {
         return rc;
     }
-    if (int rc = locate(root, fromParts, Follow::No, source)) {
+    if (int rc = locate(real, fromParts, Follow::No, source)) {
         return rc;
     }
     const auto toParts = splitAreaPath(to);
     if (!toParts) {
         return AfcError::InvalidArgument;
     }
-    if (int rc = locate(root, *toParts, Follow::No, destination)) {
+    if (int rc = locate(real, *toParts, Follow::No, destination)) {
         return rc;
     }
     if (fromParts.empty() || toParts->empty()) {

@@ -229,7 +229,7 @@ void InstallationProxyHandler::lookup(const PlistValue& options, std::vector<Pli
     std::vector<std::pair<std::string, PlistValue>> apps;
     {
         std::lock_guard<std::mutex> lock(device_->appsMutex());
-        apps = installedApps(device_->dir());
+        apps = installedApps(device_->anchor());
     }
     std::vector<std::pair<std::string, PlistValue>> selected;
     for (auto& [id, attributes] : apps) {
@@ -267,8 +267,8 @@ void InstallationProxyHandler::lookup(const PlistValue& options, std::vector<Pli
 void InstallationProxyHandler::install(const PlistValue& request,
                                        std::vector<PlistValue>& replies) {
     const std::string& packagePath = request["PackagePath"].toString();
-    const Area media(device_->dir() / kMediaDir);
-    const Area deviceArea(device_->dir());
+    const Area media(device_->anchor(), kMediaDir);
+    const Area deviceArea(device_->anchor());
     fs::path package;
     std::error_code ec;
     if (packagePath.empty() || media.resolve(packagePath, Area::Follow::Yes, package) != 0 ||
@@ -369,7 +369,7 @@ void InstallationProxyHandler::uninstall(const PlistValue& request,
                                          std::vector<PlistValue>& replies) {
     const std::string& id = request["ApplicationIdentifier"].toString();
     std::lock_guard<std::mutex> lock(device_->appsMutex());
-    auto appDir = installedAppDir(device_->dir(), id);
+    auto appDir = installedAppDir(device_->anchor(), id);
     if (!appDir) {
         replies.push_back(error("APIInternalError", "No app \"" + id + "\" is installed."));
         return;
@@ -400,15 +400,15 @@ void InstallationProxyHandler::archive(const PlistValue& request,
     const bool skipUninstall = options["SkipUninstall"].toBool(false);
 
     std::lock_guard<std::mutex> lock(device_->appsMutex());
-    auto appDir = installedAppDir(device_->dir(), id);
-    auto attributes = appAttributes(device_->dir(), id);
+    auto appDir = installedAppDir(device_->anchor(), id);
+    auto attributes = appAttributes(device_->anchor(), id);
     if (!appDir || !attributes) {
         replies.push_back(error("APIInternalError", "No app \"" + id + "\" is installed."));
         return;
     }
     replies.push_back(status("ArchivingApplication", 0));
 
-    const Area media(device_->dir() / kMediaDir);
+    const Area media(device_->anchor(), kMediaDir);
     fs::path archives;
     if (media.makeDirectory(kArchivesFolder, &archives) != 0) {
         replies.push_back(error("APIInternalError", "The archive folder cannot be made."));
@@ -462,7 +462,7 @@ void InstallationProxyHandler::removeArchive(const PlistValue& request,
         replies.push_back(error("APIInternalError", "Invalid bundle identifier."));
         return;
     }
-    const Area media(device_->dir() / kMediaDir);
+    const Area media(device_->anchor(), kMediaDir);
     fs::path target;
     std::error_code ec;
     if (media.resolve(std::string(kArchivesFolder) + "/" + id + ".zip", Area::Follow::No, target) !=
@@ -483,7 +483,7 @@ void InstallationProxyHandler::lookupArchives(std::vector<PlistValue>& replies) 
     PlistValue reply = PlistValue::dict();
     PlistValue& result = reply["LookupResult"];
     result = PlistValue::dict();
-    const Area media(device_->dir() / kMediaDir);
+    const Area media(device_->anchor(), kMediaDir);
     std::vector<std::string> names;
     if (media.listDirectory(kArchivesFolder, names) == 0) {
         for (const auto& name : names) {

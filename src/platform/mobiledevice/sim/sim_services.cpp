@@ -8,8 +8,8 @@
 
 namespace nimbara::md::sim {
 
-SimAfcService::SimAfcService(std::shared_ptr<SimulatedDevice> device, std::filesystem::path root)
-    : device_(std::move(device)), root_(std::move(root)) {}
+SimAfcService::SimAfcService(std::shared_ptr<SimulatedDevice> device, Area area)
+    : device_(std::move(device)), area_(std::move(area)) {}
 
 SimAfcService::~SimAfcService() {
     close();
@@ -32,7 +32,7 @@ int SimAfcService::openAfc(std::unique_ptr<AfcConnection>& afc) {
     if (!device_->countOperation()) {
         return Error::DeviceGone;
     }
-    afc = std::make_unique<SimAfcConnection>(device_, root_);
+    afc = std::make_unique<SimAfcConnection>(device_, area_);
     return Error::Ok;
 }
 

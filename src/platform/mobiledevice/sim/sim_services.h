@@ -10,15 +10,16 @@
 #include <vector>
 
 #include "platform/mobiledevice/mobile_device.h"
+#include "platform/mobiledevice/sim/sim_area.h"
 
 namespace nimbara::md::sim {
 
 class SimulatedDevice;
 
-// An AFC service: no property-list traffic, openAfc() gives a client over `root`.
+// An AFC service: no property-list traffic, openAfc() gives a client over `area`.
 class SimAfcService : public ServiceConnection {
   public:
-    SimAfcService(std::shared_ptr<SimulatedDevice> device, std::filesystem::path root);
+    SimAfcService(std::shared_ptr<SimulatedDevice> device, Area area);
     ~SimAfcService() override;
 
     long send(const void* data, std::size_t length) override;
@@ -29,7 +30,7 @@ class SimAfcService : public ServiceConnection {
   private:
     std::mutex mutex_;
     std::shared_ptr<SimulatedDevice> device_;
-    std::filesystem::path root_;
+    const Area area_;
     bool closed_ = false;
 };
 

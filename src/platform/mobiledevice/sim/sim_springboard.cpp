@@ -17,7 +17,7 @@ void SpringBoardHandler::handle(const PlistValue& request, std::vector<PlistValu
     PlistValue reply = PlistValue::dict();
     std::lock_guard<std::mutex> lock(device_->appsMutex());
     if (command == "getIconPNGData") {
-        if (auto appDir = installedAppDir(device_->dir(), request["bundleId"].toString())) {
+        if (auto appDir = installedAppDir(device_->anchor(), request["bundleId"].toString())) {
             if (auto bytes = readRegularFile(*appDir / kAppIcon, kMaxIconBytes)) {
                 reply["pngData"] = std::move(*bytes);
             }
@@ -25,7 +25,7 @@ void SpringBoardHandler::handle(const PlistValue& request, std::vector<PlistValu
     } else if (command == "getIconState") {
         PlistValue pages = PlistValue::array();
         PlistValue page = PlistValue::array();
-        for (const auto& [id, attributes] : installedApps(device_->dir())) {
+        for (const auto& [id, attributes] : installedApps(device_->anchor())) {
             if (attributes["ApplicationType"].toString() != "User") {
                 continue;
             }

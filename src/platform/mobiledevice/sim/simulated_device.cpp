@@ -1,6 +1,7 @@
 #include "platform/mobiledevice/sim/simulated_device.h"
 
-#include <system_error>
+#include <QDebug>
+#include <QFile>
 
 #include "platform/mobiledevice/sim/sim_apps.h"
 #include "platform/mobiledevice/sim/sim_area.h"
@@ -54,17 +55,15 @@ DeviceFaults faultsOf(const PlistValue& config) {
 
 }  // namespace
 
-SimulatedDevice::SimulatedDevice(fs::path dir, PlistValue config, std::uint64_t serial)
-    : dir_(std::move(dir)), serial_(serial), config_(std::move(config)) {
+SimulatedDevice::SimulatedDevice(fs::path dir, DeviceFolder folder, PlistValue config,
+                                 FileStamp configStamp, std::uint64_t serial)
+    : dir_(std::move(dir)),
+      folder_(std::move(folder)),
+      serial_(serial),
+      config_(std::move(config)),
+      configStamp_(configStamp) {
     faults_ = faultsOf(config_);
-    udid_ = config_[kKeyLockdown][kGlobalDomain]["UniqueDeviceID"].toString();
-    if (udid_.empty()) {
-        udid_ = dir_.filename().string();
-    }
-    std::error_code ec;
-    const fs::path file = dir_ / kDevicePlist;
-    configTime_ = fs::last_write_time(file, ec);
-    configSize_ = fs::file_size(file, ec);
+    udid_ = udidOf(config_, dir_.filename().string());
 }
 
 SimulatedDevice::~SimulatedDevice() = default;
@@ -78,24 +77,20 @@ bool SimulatedDevice::attached() const {
 }
 
 void SimulatedDevice::refreshConfigLocked() {
-    std::error_code ec;
-    const fs::path file = dir_ / kDevicePlist;
-    const auto time = fs::last_write_time(file, ec);
-    if (ec) {
+    const auto stamp = folder_.configStamp();
+    if (!stamp || *stamp == configStamp_) {
         return;
     }
-    const auto size = fs::file_size(file, ec);
-    if (ec || (time == configTime_ && size == configSize_)) {
+    FileStamp seen = *stamp;
+    auto config = folder_.readConfig(nullptr, &seen);
+    configStamp_ = seen;  // a file that failed is not read again until it changes
+    // A half-written file keeps what was read last; so does another device's identity, which
+    // the library's next look at the folder turns into a detach and an attach.
+    if (!config || udidOf(*config, dir_.filename().string()) != udid_) {
         return;
-    }
-    auto config = PlistValue::readFile(file.string());
-    if (!config || !config->isDict()) {
-        return;  // a half-written file: keep what was read last
     }
     config_ = std::move(*config);
     faults_ = faultsOf(config_);
-    configTime_ = time;
-    configSize_ = size;
 }
 
 int SimulatedDevice::checkLocked(bool needSession) const {
@@ -112,7 +107,15 @@ int SimulatedDevice::checkLocked(bool needSession) const {
 }
 
 bool SimulatedDevice::countOperation() {
-    std::function<void()> detach;
+    if (detached_.load()) {
+        return false;
+    }
+    if (!folder_.isAt(dir_)) {
+        qWarning().noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
+                             << "is gone: its folder was moved away or replaced.";
+        goAway(false);
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (detached_.load()) {
@@ -122,13 +125,21 @@ bool SimulatedDevice::countOperation() {
             ++operations_;
             return true;
         }
-        detach = faultDetach_;
     }
-    if (detach) {
-        detach();  // the library marks the device gone and tells the subscribers
+    goAway(true);
+    return false;
+}
+
+void SimulatedDevice::goAway(bool keepOut) {
+    std::function<void(bool)> handler;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handler = detachHandler_;
+    }
+    if (handler) {
+        handler(keepOut);  // the library marks the device gone and tells the subscribers
     }
     markDetached();
-    return false;
 }
 
 int SimulatedDevice::connect() {
@@ -253,10 +264,15 @@ int SimulatedDevice::startService(const std::string& name,
     const auto mode = faults.closedReply.count(name)  ? SimPlistService::ReplyMode::Closed
                       : faults.shortReply.count(name) ? SimPlistService::ReplyMode::Short
                                                       : SimPlistService::ReplyMode::Normal;
-    if (name == kAfcService) {
-        connection = std::make_unique<SimAfcService>(self, dir_ / kMediaDir);
-    } else if (name == kCrashReportService) {
-        connection = std::make_unique<SimAfcService>(self, dir_ / kCrashesDir);
+    if (name == kAfcService || name == kCrashReportService) {
+        Area area(anchor(), name == kAfcService ? kMediaDir : kCrashesDir);
+        if (area.check() == AfcError::PermissionDenied) {
+            qWarning().noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
+                                 << "refuses" << QString::fromStdString(name)
+                                 << "because its area is a link out of the device's folder.";
+            return Error::ServiceRefused;
+        }
+        connection = std::make_unique<SimAfcService>(self, std::move(area));
     } else if (name == kInstallationProxyService) {
         connection = std::make_unique<SimPlistService>(
             self, std::make_unique<InstallationProxyHandler>(self), mode);
@@ -282,12 +298,12 @@ int SimulatedDevice::startHouseArrestService(const std::string& bundleId,
     if (!isValidBundleId(bundleId)) {
         return Error::InvalidArgument;
     }
-    auto appDir = installedAppDir(dir_, bundleId);
-    std::error_code ec;
-    if (!appDir || !fs::is_directory(fs::symlink_status(*appDir / kAppContainer, ec))) {
+    // The container, and every folder above it up to the device's folder, must be real folders.
+    Area container(anchor(), fs::path(kAppsDir) / bundleId / kAppContainer);
+    if (!installedAppDir(anchor(), bundleId) || container.check() != AfcError::Ok) {
         return Error::AppNotInstalled;
     }
-    connection = std::make_unique<SimAfcService>(shared_from_this(), *appDir / kAppContainer);
+    connection = std::make_unique<SimAfcService>(shared_from_this(), std::move(container));
     return Error::Ok;
 }
 
@@ -347,9 +363,9 @@ void SimulatedDevice::markDetached() {
     }
 }
 
-void SimulatedDevice::setFaultDetachHandler(std::function<void()> handler) {
+void SimulatedDevice::setDetachHandler(std::function<void(bool keepOut)> handler) {
     std::lock_guard<std::mutex> lock(mutex_);
-    faultDetach_ = std::move(handler);
+    detachHandler_ = std::move(handler);
 }
 
 }  // namespace nimbara::md::sim

@@ -1,6 +1,10 @@
 // One attached simulated device: the lockdown state machine (connect, pair, session), values,
 // services and faults of the folder described in sim_layout.h.
 //
+// The device keeps the folder it attached to open (sim_folder.h) and reaches its files only
+// through it. Every counted operation first checks that the folder's path still names that
+// folder: when it names another one (or none), the device has gone, and the operation fails.
+//
 // Operations that count towards the "DetachAfterOperations" fault: connect(), service and house
 // arrest starts, openAfc(), every AFC call (file reads and writes included) and every send() and
 // receive() of a property-list service. With a limit of N, the first N such operations succeed;
@@ -19,6 +23,7 @@
 #include <vector>
 
 #include "platform/mobiledevice/mobile_device.h"
+#include "platform/mobiledevice/sim/sim_folder.h"
 
 namespace nimbara::md::sim {
 
@@ -37,8 +42,10 @@ struct DeviceFaults {
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
   public:
-    // `config` is the parsed device.plist; `serial` makes the identifier of this attachment.
-    SimulatedDevice(std::filesystem::path dir, PlistValue config, std::uint64_t serial);
+    // `folder` is the device's folder opened at `dir`, `config` its device.plist as read (with
+    // the stamp of that file); `serial` makes the identifier of this attachment.
+    SimulatedDevice(std::filesystem::path dir, DeviceFolder folder, PlistValue config,
+                    FileStamp configStamp, std::uint64_t serial);
     ~SimulatedDevice() override;
 
     std::string identifier() const override;
@@ -59,11 +66,17 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     int startHouseArrestService(const std::string& bundleId,
                                 std::unique_ptr<ServiceConnection>& connection) override;
 
+    // The path the device was attached from.
     const std::filesystem::path& dir() const { return dir_; }
+    // The device's folder as attached, for the paths of its files (see sim_folder.h).
+    const std::filesystem::path& anchor() const { return folder_.anchor(); }
+    const DeviceFolder& folder() const { return folder_; }
+    const FolderId& folderId() const { return folder_.id(); }
     // The UniqueDeviceID of the global domain (the folder's name when it has none).
     const std::string& udid() const { return udid_; }
 
-    // Counts one operation (see above). False when the device is gone, or has gone now.
+    // Counts one operation (see above). False when the device is gone, or has gone now (its
+    // folder moved away or was replaced, or an injected fault detached it).
     bool countOperation();
 
     // Opens a media-sync session, queueing "SyncAllowed" and "AssetMetrics"; null when the
@@ -76,17 +89,22 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
 
     // Called by the library: marks the device gone and wakes its media-sync sessions.
     void markDetached();
-    // What countOperation() calls when the fault limit is reached (set by the library).
-    void setFaultDetachHandler(std::function<void()> handler);
+    // What countOperation() calls when the device goes away by itself (set by the library):
+    // `keepOut` is true for an injected fault (the folder stays, but is not attached again),
+    // false when the folder moved away or was replaced.
+    void setDetachHandler(std::function<void(bool keepOut)> handler);
 
   private:
     // Re-reads device.plist when it changed on disk. Needs mutex_.
     void refreshConfigLocked();
+    // Detaches the device through the library's handler.
+    void goAway(bool keepOut);
     int checkLocked(bool needSession) const;
     // The common start of a service start: a session, fresh faults, one counted operation.
     int beginServiceStart(DeviceFaults& faults);
 
     const std::filesystem::path dir_;
+    const DeviceFolder folder_;
     const std::uint64_t serial_;
     std::string udid_;
     std::atomic<bool> detached_{false};
@@ -94,12 +112,11 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     mutable std::mutex mutex_;
     PlistValue config_;
     DeviceFaults faults_;
-    std::filesystem::file_time_type configTime_{};
-    std::uintmax_t configSize_ = 0;
+    FileStamp configStamp_;  // of the device.plist read last, or refused last
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
     std::int64_t operations_ = 0;
-    std::function<void()> faultDetach_;
+    std::function<void(bool keepOut)> detachHandler_;
     std::vector<std::weak_ptr<MediaSyncChannel>> mediaSync_;
 
     std::mutex appsMutex_;

@@ -1,11 +1,22 @@
 // The simulated mobile-device library: devices are folders under a root (see sim_layout.h).
 //
 // A folder that appears under the root while events are subscribed is an attach, one that
-// disappears a detach (the root is watched by the subscribing thread's event loop). Tests attach
-// and detach directly through attach()/detach(), which deliver the events synchronously on the
-// calling thread.
+// disappears a detach. A device is its UniqueDeviceID and its folder's identity on disk: when the
+// folder under a name is replaced by another one, or its device.plist names another device, the
+// old device detaches and the new one attaches (with a new identifier). A folder whose
+// device.plist cannot be used (unreadable, larger than kMaxDevicePlistBytes, not a dictionary,
+// nested too deeply) or whose areas are links is refused with a log line, and not read again
+// until it changes.
+//
+// When the subscribing thread runs an event loop, the root is looked at by a worker thread of
+// the library (once a second, and at once when a watcher on the subscriber's thread sees the
+// root change); events reach subscribers through their loops, and no device.plist is ever read on
+// a subscriber's thread. Without an event loop the root is read once, within subscribe(). Tests
+// attach and detach directly through attach()/detach() and rescan(), which deliver the events
+// synchronously on the calling thread.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +27,7 @@
 namespace nimbara::md::sim {
 
 class LibraryCore;
+class Poller;
 class SimulatedDevice;
 
 class SimulatedLibrary : public Library {
@@ -30,8 +42,8 @@ class SimulatedLibrary : public Library {
         const std::string& libraryId, const std::string& deviceId) override;
 
     // Attaches the device stored in `deviceDir` and delivers the attach event to every
-    // subscriber on this thread. Returns the handle, or null when the folder holds no readable
-    // device.plist or that folder is attached already.
+    // subscriber on this thread. Returns the handle, or null when the folder is refused (see
+    // above) or attached already.
     DeviceHandle attach(const std::string& deviceDir);
     // Detaches the device of that folder (the handle fails from now on) and delivers the detach
     // event. False when it was not attached.
@@ -44,10 +56,15 @@ class SimulatedLibrary : public Library {
     std::shared_ptr<SimulatedDevice> findByUdid(const std::string& udid) const;
     // Sends a media-sync message to every open session of that device (tests).
     void pushMediaSyncMessage(const std::string& udid, const PlistValue& message);
+    // Called on the reading thread each time the library is about to read a device.plist, with
+    // the device's folder (tests).
+    void setConfigReadObserver(std::function<void(const std::string& dir)> observer);
 
   private:
-    // Shared with the watchers and the devices' fault handlers, which hold it weakly.
+    // Shared with the worker and the devices' detach handlers, which hold it weakly.
     const std::shared_ptr<LibraryCore> core_;
+    std::mutex pollerMutex_;
+    std::unique_ptr<Poller> poller_;  // made by the first subscriber with an event loop
 };
 
 }  // namespace nimbara::md::sim
