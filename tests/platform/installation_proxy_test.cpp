@@ -129,6 +129,21 @@ TEST_F(InstallationProxyTest, LookupMergesEveryFrameAndFiltersAttributes) {
     EXPECT_EQ(md::lookupApplications(*handle, options, result), md::Error::SessionInactive);
 }
 
+TEST_F(InstallationProxyTest, AnAppWithALongIdentifierIsArchived) {
+    // "<id>.zip" fits the name limit; the archive's temporary name must fit it too.
+    const std::string id = "com.example." + std::string(236, 'a');
+    device.app(id, "Long", "User");
+    auto proxy = start(kProxy);
+    PlistValue options = PlistValue::dict();
+    options["ArchiveType"] = "All";
+    options["SkipUninstall"] = true;
+    ASSERT_EQ(md::archiveApplication(*proxy, id, options, {}), 0);
+    const fs::path archives = device.dir() / "media/ApplicationArchives";
+    EXPECT_TRUE(fs::is_regular_file(archives / (id + ".zip")));
+    // Nothing but the archive is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(archives), fs::directory_iterator()), 1);
+}
+
 TEST_F(InstallationProxyTest, InstallsUninstallsArchivesAndRestores) {
     const fs::path package = makePackage("com.example.demo", "Demo");
     Statuses copied;

@@ -11,6 +11,7 @@
 #include "platform/mobiledevice/sim/sim_files.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
+#include "platform/partial_file.h"
 
 namespace fs = std::filesystem;
 
@@ -415,9 +416,10 @@ void InstallationProxyHandler::archive(const PlistValue& request,
         return;
     }
     const fs::path target = archives / (id + ".zip");
-    const fs::path partial = archives / (id + ".zip.partial");
+    // A short name of its own, not the target's plus a suffix: it fits the name limit
+    // whatever the length of the bundle identifier.
+    const fs::path partial = archives / nimbara::temporaryFileName();
     std::error_code ec;
-    fs::remove(partial, ec);
     bool written = false;
     {
         ZipWriter zip(partial);
