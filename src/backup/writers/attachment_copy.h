@@ -1,0 +1,55 @@
+// Copies of message attachments out of a backup into an export folder.
+//
+// The attachment is read from the backup's own stored file, reached through the backup's
+// BackupFolder (never through a link, never relative to the working folder), and copied byte for
+// byte: the copy has exactly the bytes that could be read, and a read or write error discards it
+// and is reported. The copy lands under a temporary name and is renamed into place when complete,
+// as a new file that never replaces one already there (see export_file.h).
+#pragma once
+
+#include "backup/writers/export_file.h"
+
+#include <QString>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class PRMessageNode;
+
+namespace nimbara::backup {
+
+class BackupFolder;
+
+// `path` relative to the backup folder: the part after "<backup folder>/" when `path` lies in it,
+// a relative `path` as it is; empty for a path elsewhere. (BackupFolder refuses "..", empty names
+// and links on the way when the file is opened.)
+std::string backupRelativeName(const BackupFolder& backup, const QString& path);
+
+// Copies the stored file at `path` (inside `backup`) into `folder` as a new file named `name` +
+// `extension`.
+ExportWriteResult copyBackupFile(const BackupFolder& backup, const QString& path,
+                                 const std::filesystem::path& folder, const QString& name,
+                                 std::string_view extension);
+
+// The last name of `path` ("" for none): what an attachment's copy is named after.
+QString attachmentFileName(const QString& path);
+
+// The copy kept of a message's attachment by its type: "Contact" and "Location" as ".vcf", "Mov"
+// as ".mov"; nullopt for any other type (pictures stay in the conversation's page).
+std::optional<ExportWriteResult> copyMessageAttachment(const BackupFolder& backup,
+                                                       const PRMessageNode& message,
+                                                       const std::filesystem::path& folder);
+
+}  // namespace nimbara::backup
+
+// The message's attachment (a contact card or a location) copied into `folder` as
+// "<its file name>.vcf".
+nimbara::backup::ExportWriteResult writeVCFCardNode(const nimbara::backup::BackupFolder& backup,
+                                                    const PRMessageNode& message,
+                                                    const std::filesystem::path& folder);
+// The message's movie attachment copied into `folder` as "<its file name>.mov".
+nimbara::backup::ExportWriteResult writeMovFile(const nimbara::backup::BackupFolder& backup,
+                                                const PRMessageNode& message,
+                                                const std::filesystem::path& folder);

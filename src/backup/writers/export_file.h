@@ -1,0 +1,75 @@
+// New files in an export folder, named after records from a backup.
+//
+// A record's name (a contact, a conversation, an attachment) is untrusted text: it is made into one
+// safe file name before it is used, and the file lands in the chosen folder and nowhere else. An
+// export never replaces a file: when the name is taken (by an earlier export, or by another record
+// of the same name in this one) the new file is numbered, "Name (2).vcf", "Name (3).vcf", ...
+// Every file is written under a temporary name and renamed into place once complete, so the
+// folder never holds half a file, and every failure comes back to the caller.
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace nimbara {
+class PartialFile;
+}
+
+namespace nimbara::backup {
+
+// The outcome of writing one export file.
+struct ExportWriteResult {
+    bool ok = false;
+    std::filesystem::path path;  // the file written; empty when nothing was written
+    std::string error;           // why not, one line for the log; empty on success
+
+    explicit operator bool() const { return ok; }
+};
+
+// The longest file name, in bytes, that an export writes (the usual limit of local file systems).
+inline constexpr std::size_t kExportNameMax = 255;
+
+// `name` as one file name stem, in UTF-8: "/", "\", NUL, control characters and the characters
+// other file systems refuse (: * ? " < > |) become "_"; a run of dots becomes one "."; blanks at
+// both ends go and a leading dot becomes "_" (no hidden files, never "." or ".."). When nothing is
+// left, `fallback` (made safe the same way; "Untitled" when that is empty too).
+std::string safeFileStem(const QString& name, const QString& fallback);
+
+// stem + suffix + extension, the stem shortened so that the whole fits kExportNameMax bytes; a
+// UTF-8 character is never cut in two.
+std::string fittedFileName(const std::string& stem, const std::string& suffix,
+                           const std::string& extension);
+
+// True when `target` names an entry directly inside `folder`: one name that is neither empty, "."
+// nor "..", with no "/" and no NUL.
+bool isDirectlyInside(const std::filesystem::path& folder, const std::filesystem::path& target);
+
+// Fills the temporary file; false (with the file's error set) when a write failed, or with a
+// reason in `why` for a failure of its own.
+using ExportFill = std::function<bool(PartialFile& file, std::string* why)>;
+
+// Writes a new file into `folder` (which must exist) named safeFileStem(name, fallback) +
+// `extension` (".txt", with its dot; may be empty), numbered " (2)", " (3)", ... when that name is
+// taken. The name is claimed exclusively before anything is written, so two writers never pick
+// the same one and nothing that exists is replaced (not even a link of that name).
+ExportWriteResult writeExportFile(const std::filesystem::path& folder, const QString& name,
+                                  std::string_view extension, const ExportFill& fill,
+                                  const QString& fallback = {});
+
+// The same with the bytes at hand.
+ExportWriteResult writeExportFile(const std::filesystem::path& folder, const QString& name,
+                                  std::string_view extension, const std::string& bytes,
+                                  const QString& fallback = {});
+
+// Copies everything readable from `sourceFd` (from its current offset to its end) into a new
+// export file as writeExportFile does; a read error discards the copy and is reported.
+ExportWriteResult copyToExportFile(int sourceFd, const std::filesystem::path& folder,
+                                   const QString& name, std::string_view extension,
+                                   const QString& fallback = {});
+
+}  // namespace nimbara::backup
