@@ -1,0 +1,32 @@
+// The time stamps of a device's databases, one conversion per column kind, to seconds since
+// 1970-01-01 UTC. No year is shifted and no local time zone is applied here: a reader formats
+// the result for display as its family's texts ask.
+//
+// - Unix seconds: the call history's `call.date`, and the dates of message databases written
+//   before the 2001-based clock (the older message layout).
+// - Seconds since 2001-01-01 UTC (the reference date of the device's own clock): everything
+//   else. A value above 1e11 is nanoseconds since 2001 (iOS 11 and later write those), since
+//   no seconds value reaches that before the year 5100.
+#pragma once
+
+#include <optional>
+
+#include <QDateTime>
+
+namespace nimbara::backup {
+
+// Seconds between 1970-01-01 and 2001-01-01 (UTC).
+inline constexpr double kReferenceDateOffset = 978307200.0;
+// A 2001-based value above this is nanoseconds.
+inline constexpr double kNanosecondThreshold = 1e11;
+
+// Unix seconds as they stand; nullopt for a value that is not finite.
+std::optional<double> unixSeconds(double value);
+// A 2001-based value (seconds, or nanoseconds above 1e11) as Unix seconds; nullopt when not
+// finite.
+std::optional<double> referenceDateSeconds(double value);
+
+// The UTC date and time of Unix seconds (invalid for nullopt).
+QDateTime utcDateTime(std::optional<double> unixTime);
+
+}  // namespace nimbara::backup
