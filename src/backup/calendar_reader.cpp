@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include <initializer_list>
+
 namespace nimbara::backup {
 
 namespace {
@@ -20,6 +22,8 @@ using Post = std::function<void(const std::shared_ptr<PRCalenderNode>&)>;
 
 constexpr const char* kCalendarDomain = "HomeDomain";
 constexpr const char* kCalendarDatabasePath = "Library/Calendar/Calendar.sqlitedb";
+// The zone of an item whose times are wall-clock times (all-day events).
+constexpr const char* kFloatingTimeZone = "_float";
 // Calendars of this kind hold reminders only.
 constexpr int kReminderListEntityTypes = 8;
 
@@ -41,15 +45,24 @@ LocationJoin locationJoin(SqliteDb& db) {
     return location;
 }
 
-// Title, place, note, start and end of every item; `excludeReminderLists` leaves out the
-// items of calendars that hold reminders only.
+// The columns of `table` by name, each "NULL" where the table lacks it, joined by ", ".
+std::string columnList(SqliteDb& db, const char* table,
+                       std::initializer_list<const char*> columns) {
+    std::string list;
+    for (const char* column : columns) {
+        list += (list.empty() ? "" : ", ") + columnOrNull(db, table, column);
+    }
+    return list;
+}
+
+// Title, place, note, start, end and the start's zone of every item; `excludeReminderLists`
+// leaves out the items of calendars that hold reminders only.
 std::string itemQuery(SqliteDb& db, bool excludeReminderLists) {
     const LocationJoin location = locationJoin(db);
-    std::string sql = "SELECT " + columnOrNull(db, "CalendarItem", "summary") + ", " +
-                      location.title + ", " + columnOrNull(db, "CalendarItem", "description") +
-                      ", " + columnOrNull(db, "CalendarItem", "start_date") + ", " +
-                      columnOrNull(db, "CalendarItem", "end_date") + " FROM CalendarItem" +
-                      location.join;
+    std::string sql =
+        "SELECT " + columnOrNull(db, "CalendarItem", "summary") + ", " + location.title + ", " +
+        columnList(db, "CalendarItem", {"description", "start_date", "end_date", "start_tz"}) +
+        " FROM CalendarItem" + location.join;
     if (excludeReminderLists && isTable(db, "Calendar") &&
         columnOrNull(db, "CalendarItem", "calendar_id") != "NULL") {
         const std::string kinds = columnOrNull(db, "Calendar", "supported_entity_types");
@@ -66,10 +79,11 @@ std::string itemQuery(SqliteDb& db, bool excludeReminderLists) {
 
 // The older layout: the place is the event's own text.
 std::string eventQuery(SqliteDb& db) {
-    return "SELECT " + columnOrNull(db, "Event", "summary") + ", " +
-           columnOrNull(db, "Event", "location") + ", " + columnOrNull(db, "Event", "description") +
-           ", " + columnOrNull(db, "Event", "start_date") + ", " +
-           columnOrNull(db, "Event", "end_date") + " FROM Event";
+    return "SELECT " +
+           columnList(
+               db, "Event",
+               {"summary", "location", "description", "start_date", "end_date", "start_tz"}) +
+           " FROM Event";
 }
 
 std::shared_ptr<PRCalenderNode> nodeFromRow(const SqliteStatement& st) {
@@ -81,10 +95,12 @@ std::shared_ptr<PRCalenderNode> nodeFromRow(const SqliteStatement& st) {
             assign(value);
         }
     };
-    auto date = [&st](int column, auto&& assign) {
+    // An all-day event's times float: they are its wall-clock times in whatever zone.
+    const bool floating = st.columnText(5) == QLatin1String(kFloatingTimeZone);
+    auto date = [&st, floating](int column, auto&& assign) {
         if (const auto value = columnNumber(st, column)) {
             if (const auto seconds = referenceDateSeconds(*value); utcDateTime(seconds).isValid()) {
-                assign(recordDateText(seconds));
+                assign(recordDateText(seconds, floating));
             }
         }
     };

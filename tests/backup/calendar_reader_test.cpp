@@ -311,4 +311,27 @@ TEST_F(CalendarReaderTest, TheScanStepTellsMissingFromDamaged) {
     EXPECT_EQ(report.message, QStringLiteral("The calendar in this backup could not be read."));
 }
 
+// All-day events float: their times are the wall-clock times, the same in every zone, while
+// an event at a fixed moment shows in the local time of wherever it is read.
+TEST_F(CalendarReaderTest, AllDayTimesAreWallClockTimesInEveryZone) {
+    storeBackupFile(folder_, kCalendarDatabaseKey,
+                    databaseBytes("CREATE TABLE CalendarItem (summary TEXT, start_date REAL, "
+                                  "end_date REAL, start_tz TEXT, all_day INTEGER);"
+                                  "INSERT INTO CalendarItem VALUES ('Holiday', 589075200, "
+                                  "589161540, '_float', 1);"
+                                  "INSERT INTO CalendarItem VALUES ('Call', 589075200, NULL, "
+                                  "'America/Los_Angeles', 0);"));
+    for (const char* zone : {"America/Los_Angeles", "Asia/Tokyo", "UTC"}) {
+        SCOPED_TRACE(zone);
+        nimbara::test::ScopedTimeZone tz(zone);
+        const CalenderReadResult result = scanCalenderThread(folder_.string(), &center_);
+        ASSERT_EQ(result.records.size(), 2u);
+        EXPECT_EQ(result.records[0]->startDate(), QStringLiteral("09-02-2019 00:00"));
+        EXPECT_EQ(result.records[0]->endDate(), QStringLiteral("09-02-2019 23:59"));
+        EXPECT_EQ(result.records[1]->startDate().toStdString(), shown(2019, 9, 2, 0, 0));
+    }
+    nimbara::test::ScopedTimeZone pacific("America/Los_Angeles");
+    EXPECT_EQ(shown(2019, 9, 2, 0, 0), "09-01-2019 17:00");
+}
+
 }  // namespace
