@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include "backup/bookmark_reader.h"
+#include "backup/calendar_reader.h"
 #include "backup/manifest_pass.h"
 
 namespace nimbara::backup {
@@ -82,6 +84,8 @@ BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& rec
     BackupScanPlan plan = BackupScanPlan::standard();
     plan.setRunner(ScanStepKind::Manifest, manifestStepRunner(records));
     plan.setRunner(ScanStepKind::Contacts, contactStepRunner(records));
+    plan.setRunner(ScanStepKind::Bookmarks, bookMarkStepRunner(records));
+    plan.setRunner(ScanStepKind::Calendar, calenderStepRunner(records));
     return plan;
 }
 

@@ -70,9 +70,8 @@ class BackupScanRecords {
     std::function<void(const ContactList&)> contactsListener_;
 };
 
-// The standard plan with every reader built so far attached: the manifest pass and the contact
-// reader. Messages, notes, call history, bookmarks and calendar stay "not available" until their
-// readers are attached here through BackupScanPlan::setRunner.
+// The standard plan with every reader built so far attached (the setRunner calls in its
+// definition). A family whose reader is not attached there stays "not available".
 BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& records);
 
 // The single steps (also used by tests).

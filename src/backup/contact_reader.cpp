@@ -1,16 +1,14 @@
 #include "backup/contact_reader.h"
 
 #include "backup/backup_folder.h"
-#include "backup/database_copy.h"
+#include "backup/record_database.h"
 #include "backup/sqlite_db.h"
 #include "platform/notification_center.h"
 
 #include <QDebug>
 
-#include <atomic>
 #include <filesystem>
 #include <functional>
-#include <system_error>
 #include <unordered_map>
 
 namespace fs = std::filesystem;
@@ -54,73 +52,16 @@ struct DatabaseFile {
     }
 };
 
-// A private copy of a backed-up database, removed when the reader is done with it.
-class ScratchCopy {
-  public:
-    ScratchCopy(const DatabaseFile& source, const char* key) {
-        static std::atomic<unsigned> counter{0};
-        const std::string name = std::string(key) + "-" + std::to_string(++counter);
-        if (source.folder == nullptr) {
-            return;
-        }
-        if (auto copy = prepareDatabaseCopy(*source.folder, source.relative, name)) {
-            path_ = *copy;
-        }
-    }
-    ~ScratchCopy() {
-        if (path_.empty()) {
-            return;
-        }
-        std::error_code ec;
-        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-            fs::remove(fs::path(path_ + suffix), ec);
-        }
-    }
-    ScratchCopy(const ScratchCopy&) = delete;
-    ScratchCopy& operator=(const ScratchCopy&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+// A private copy of a database that exists(), removed when the reader is done with it.
+StoredDatabase stored(const DatabaseFile& file) {
+    return StoredDatabase{file.relative, std::string()};
+}
 
 QString joined(const QString& current, const QString& value) {
     return QStringLiteral("%1 %2").arg(current, value);
 }
 
-// Why a query of the named table ended early, for the log; empty when it ran to its end.
-std::string queryEnd(const SqliteStatement& st, const char* table, SqliteDb& db) {
-    switch (st.abortReason()) {
-        case SqliteAbort::None:
-            return st.done() ? std::string()
-                             : std::string(table) + " read failed: " + db.lastError();
-        case SqliteAbort::Stopped:
-            return std::string();
-        case SqliteAbort::RowLimit:
-            return std::string(table) + " is damaged: more than " +
-                   std::to_string(kSqliteDefaultRowLimit) + " rows";
-        case SqliteAbort::MemoryLimit:
-            return std::string(table) + " is damaged: reading it took too much memory";
-    }
-    return std::string();
-}
-
-// Only a real table is read under a name the reader expects; a view there could run forever.
-// Empty when `table` is a table; else the reason (a missing table says "missing").
-std::string tableProblem(SqliteDb& db, const char* table) {
-    switch (db.objectKind(table)) {
-        case SqliteDb::ObjectKind::Table:
-            return std::string();
-        case SqliteDb::ObjectKind::Missing:
-            return std::string(table) + " is missing";
-        case SqliteDb::ObjectKind::View:
-        case SqliteDb::ObjectKind::Other:
-            return std::string(table) + " is damaged: it is not a table";
-    }
-    return std::string();
-}
-
-std::optional<SqliteDb> openCopy(const ScratchCopy& copy, const StopCheck& stop,
+std::optional<SqliteDb> openCopy(const PrivateDatabaseCopy& copy, const StopCheck& stop,
                                  std::string& error) {
     auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &error);
     if (db) {
@@ -139,7 +80,7 @@ void readImages(const DatabaseFile& images, const StopCheck& stop, ContactReadRe
         return;
     }
     result.imagesFound = true;
-    ScratchCopy copy(images, kContactImagesKey);
+    PrivateDatabaseCopy copy(*images.folder, stored(images), kContactImagesKey);
     if (copy.path().empty()) {
         result.imageError = "pictures database could not be copied";
         return;
@@ -168,7 +109,7 @@ void readImages(const DatabaseFile& images, const StopCheck& stop, ContactReadRe
         result.images.push_back(std::move(node));
     }
     result.stopped = st.abortReason() == SqliteAbort::Stopped;
-    if (std::string problem = queryEnd(st, "ABFullSizeImage", *db); !problem.empty()) {
+    if (std::string problem = queryProblem(st, "ABFullSizeImage", *db); !problem.empty()) {
         result.imageError = "pictures database: " + problem;
     }
 }
@@ -239,7 +180,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         return result;
     }
     result.addressBookFound = true;
-    ScratchCopy copy(addressBook, kAddressBookKey);
+    PrivateDatabaseCopy copy(*addressBook.folder, stored(addressBook), kAddressBookKey);
     if (copy.path().empty()) {
         result.error = "address book could not be copied";
         return result;
@@ -274,7 +215,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         result.contacts.clear();
         return result;
     }
-    if (std::string problem = queryEnd(persons, "ABPerson", *db); !problem.empty()) {
+    if (std::string problem = queryProblem(persons, "ABPerson", *db); !problem.empty()) {
         result.error = "address book read failed: " + problem;
         result.contacts.clear();
         return result;
@@ -310,7 +251,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
                 result.stopped = true;
                 return result;
             }
-            result.error = "address book read failed: " + queryEnd(multi, "ABMultiValue", *db);
+            result.error = "address book read failed: " + queryProblem(multi, "ABMultiValue", *db);
             return result;
         }
         post(contact);
@@ -368,21 +309,6 @@ ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& ima
     return result;
 }
 
-// The name of the stored file with `key` inside the folder: sharded first, then flat; empty when
-// neither is a regular file reached without a link.
-std::string locateStored(const BackupFolder& folder, const std::string& key) {
-    if (key.size() != 40 || key.find_first_not_of("0123456789abcdef") != std::string::npos) {
-        return {};
-    }
-    for (BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
-        const std::string name = storedFileName(key, layout);
-        if (!name.empty() && folder.isFile(name)) {
-            return name;
-        }
-    }
-    return {};
-}
-
 }  // namespace
 
 ContactReadResult readContacts(const std::string& addressBookPath, const std::string& imagesPath) {
@@ -406,7 +332,7 @@ ContactReadResult scanTransferContacts(const std::string& addressBookPath,
 }
 
 std::string backupFilePath(const std::string& backupFolder, const std::string& key) {
-    const std::string name = locateStored(BackupFolder::open(backupFolder), key);
+    const std::string name = locateStoredFile(BackupFolder::open(backupFolder), key);
     return name.empty() ? std::string() : (fs::path(backupFolder) / name).string();
 }
 
@@ -423,7 +349,7 @@ ContactReadResult scanFolder(const std::string& backupFolder, const BackupManife
     const BackupFolder folder = BackupFolder::open(backupFolder);
     auto locate = [&](const char* key) {
         if (manifest == nullptr) {
-            return locateStored(folder, key);
+            return locateStoredFile(folder, key);
         }
         const std::string name = storedFileName(key, manifest->layout);
         return folder.isFile(name) ? name : std::string();

@@ -34,9 +34,10 @@ bool commitDB(const std::string& databasePath) {
     return true;
 }
 
-std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
-                                               const std::string& relative,
-                                               const std::string& scratchName) {
+std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source,
+                                                      const std::string& relative,
+                                                      const std::string& walRelative,
+                                                      const std::string& scratchName) {
     if (!source.isOpen() || !isSafePathComponent(scratchName) || !source.isFile(relative)) {
         return std::nullopt;
     }
@@ -54,15 +55,27 @@ std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
     if (!source.copyFile(relative, target.string())) {
         return std::nullopt;
     }
+    const bool storedLog = !walRelative.empty() && source.isFile(walRelative);
     for (const char* suffix : {"-wal", "-shm"}) {
-        const std::string sidecar = relative + suffix;
-        if (source.isFile(sidecar) && !source.copyFile(sidecar, target.string() + suffix)) {
+        // A log stored under its own key stands for the log; an index beside the database
+        // would not describe it (SQLite rebuilds the index from the log).
+        const std::string sidecar =
+            storedLog ? (std::string(suffix) == "-wal" ? walRelative : std::string())
+                      : relative + suffix;
+        if (!sidecar.empty() && source.isFile(sidecar) &&
+            !source.copyFile(sidecar, target.string() + suffix)) {
             return std::nullopt;
         }
     }
     // A copy that cannot be committed is still readable as far as its main file goes.
     commitDB(target.string());
     return target.string();
+}
+
+std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
+                                               const std::string& relative,
+                                               const std::string& scratchName) {
+    return copyDatabaseWithCompanions(source, relative, std::string(), scratchName);
 }
 
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,

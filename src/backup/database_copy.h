@@ -22,6 +22,15 @@ bool commitDB(const std::string& databasePath);
 std::optional<std::string> prepareDatabaseCopy(const BackupFolder& folder,
                                                const std::string& relative,
                                                const std::string& scratchName);
+// The same, where the backup stores the database's write-ahead log as a file of its own (a
+// companion "<path>-wal" of the same domain has its own file key): the stored file at
+// `walRelative` is copied beside the copy as "<scratchName>-wal" before the commit, so rows
+// not yet checkpointed on the device are read too. An empty `walRelative`, or one that is not
+// there, copies the database as prepareDatabaseCopy does; a log that cannot be copied fails.
+std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& folder,
+                                                      const std::string& relative,
+                                                      const std::string& walRelative,
+                                                      const std::string& scratchName);
 // The same for the database at `sourcePath`, read from the folder that holds it.
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
                                                const std::string& scratchName);

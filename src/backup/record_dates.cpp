@@ -27,4 +27,12 @@ QDateTime utcDateTime(std::optional<double> unixTime) {
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
+QString recordDateText(std::optional<double> unixTime, bool floating) {
+    const QDateTime when = utcDateTime(unixTime);
+    if (!when.isValid()) {
+        return QStringLiteral(" ");
+    }
+    return (floating ? when : when.toLocalTime()).toString(QStringLiteral("MM-dd-yyyy HH:mm"));
+}
+
 }  // namespace nimbara::backup

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include <QDateTime>
+#include <QString>
 
 namespace nimbara::backup {
 
@@ -28,5 +29,10 @@ std::optional<double> referenceDateSeconds(double value);
 
 // The UTC date and time of Unix seconds (invalid for nullopt).
 QDateTime utcDateTime(std::optional<double> unixTime);
+
+// How a record shows a date: "MM-dd-yyyy HH:mm" in local time; " " (one blank) when there is no
+// date to show. A floating time (an all-day calendar event, stored as its wall-clock time
+// counted as if in UTC) is shown as that wall-clock time, in no zone.
+QString recordDateText(std::optional<double> unixTime, bool floating = false);
 
 }  // namespace nimbara::backup

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/core/text_utilities.h"
+#include "test_support.h"
 
 namespace nimbara::shell {
 namespace {
@@ -30,28 +31,7 @@ std::int64_t noteSeconds(int y, int m, int d, int h, int min) {
     return unixSeconds(y, m, d, h, min) - kSecondsFrom1970To2001;
 }
 
-// Sets TZ for the lifetime of the object and restores the previous value.
-class ScopedTimeZone {
-  public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            previous_ = old;
-        }
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (previous_) {
-            setenv("TZ", previous_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    std::optional<std::string> previous_;
-};
+using test::ScopedTimeZone;
 
 TEST(NoteDate, CountsFromTwoThousandOne) {
     EXPECT_EQ(kSecondsFrom1970To2001, unixSeconds(2001, 1, 1, 0, 0));

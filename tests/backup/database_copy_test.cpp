@@ -1,5 +1,7 @@
 #include "backup/database_copy.h"
 
+#include "backup/backup_folder.h"
+
 #include "backup/sqlite_db.h"
 #include "platform/scratch_dir.h"
 #include "test_support.h"
@@ -101,6 +103,33 @@ TEST(DatabaseCopyTest, RefusesUnsafeNamesAndMissingOrLinkedSources) {
     // A file that is not a database is copied but cannot be committed.
     EXPECT_TRUE(prepareDatabaseCopy(source.string(), "junk.db"));
     EXPECT_FALSE(commitDB((dir / "missing.db").string()));
+}
+
+// A backup stores a database's log as a file of its own, under another name: copied beside the
+// private copy under the matching name, its rows are read; the stored files stay as they were.
+TEST(DatabaseCopyTest, ALogStoredUnderItsOwnNameIsFoldedIntoTheCopy) {
+    TempDir dir;
+    const fs::path live = dir / "live.db";
+    WalDatabase wal(live);
+    const fs::path backup = dir / "backup";
+    fs::create_directories(backup / "ab");
+    fs::copy_file(live, backup / "ab" / "stored-db");
+    fs::copy_file(live.string() + "-wal", backup / "cd-stored-wal");
+    const std::string storedBefore = readBytes(backup / "ab" / "stored-db");
+    const BackupFolder folder = BackupFolder::open(backup.string());
+
+    const auto without = copyDatabaseWithCompanions(folder, "ab/stored-db", "", "no-log.db");
+    ASSERT_TRUE(without);
+    EXPECT_NE(countRows(*without, false), 3);
+
+    const auto with = copyDatabaseWithCompanions(folder, "ab/stored-db", "cd-stored-wal", "log.db");
+    ASSERT_TRUE(with);
+    EXPECT_EQ(countRows(*with, true), 3);
+    EXPECT_EQ(readBytes(backup / "ab" / "stored-db"), storedBefore);
+
+    // A log named but not stored reads as no log; a missing database is no copy.
+    EXPECT_TRUE(copyDatabaseWithCompanions(folder, "ab/stored-db", "missing-wal", "x.db"));
+    EXPECT_FALSE(copyDatabaseWithCompanions(folder, "ab/missing", "cd-stored-wal", "y.db"));
 }
 
 }  // namespace

@@ -35,5 +35,13 @@ TEST(RecordDates, ValuesThatAreNoTimeGiveNoDate) {
     EXPECT_FALSE(utcDateTime(1e300).isValid());
 }
 
+TEST(RecordDates, ShownInLocalTimeOrAsABlankWhenThereIsNoDate) {
+    const QDateTime june = QDateTime(QDate(2021, 6, 1), QTime(12, 0), Qt::UTC).toLocalTime();
+    EXPECT_EQ(recordDateText(referenceDateSeconds(644241600.0)),
+              june.toString(QStringLiteral("MM-dd-yyyy HH:mm")));
+    EXPECT_EQ(recordDateText(std::nullopt), QStringLiteral(" "));
+    EXPECT_EQ(recordDateText(1e300), QStringLiteral(" "));
+}
+
 }  // namespace
 }  // namespace nimbara::backup

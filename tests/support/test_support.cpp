@@ -1,6 +1,8 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -11,6 +13,23 @@ TempDir::TempDir() : folder_(std::filesystem::temp_directory_path(), "nimbara-te
     if (!folder_.valid()) {
         throw std::runtime_error("cannot create a temporary folder");
     }
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) {
+        previous_ = old;
+    }
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (previous_) {
+        setenv("TZ", previous_->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 std::string readText(const std::filesystem::path& file) {

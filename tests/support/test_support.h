@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,18 @@ class TempDir {
 
   private:
     simdev::UniqueFolder folder_;
+};
+
+// Sets TZ (the local time zone) for the lifetime of the object and restores the previous value.
+class ScopedTimeZone {
+  public:
+    explicit ScopedTimeZone(const char* zone);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+  private:
+    std::optional<std::string> previous_;
 };
 
 std::string readText(const std::filesystem::path& file);
