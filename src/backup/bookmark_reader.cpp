@@ -152,14 +152,6 @@ class BookMarkRead {
         }
     }
 
-    void readBuiltIns() {
-        for (const auto& [title, url] : builtInBookMarks()) {
-            if (!add(makeNode(title, url))) {
-                return;
-            }
-        }
-    }
-
     // The history list's entries in order: the address under the empty key, the title under
     // "title".
     void readHistory() {
@@ -226,11 +218,8 @@ BookMarkReadResult readBookMarks(const std::string& backupFolder, const StopChec
         } else {
             read.readPlist(plist);
         }
-        if (!read.result.stopped) {
-            read.readBuiltIns();
-        }
     } else {
-        // No bookmarks, and so no built-in ones either; the history is a file of its own.
+        // No bookmarks; the history is a file of its own.
         qInfo("messageDB is not exist");
     }
     if (!read.result.stopped) {
@@ -240,17 +229,6 @@ BookMarkReadResult readBookMarks(const std::string& backupFolder, const StopChec
 }
 
 }  // namespace
-
-const std::vector<std::pair<QString, QString>>& builtInBookMarks() {
-    static const std::vector<std::pair<QString, QString>> marks = {
-        {QStringLiteral("Getting Started"), QStringLiteral("https://help.example.com/start")},
-        {QStringLiteral("User Guide"), QStringLiteral("https://help.example.com/guide")},
-        {QStringLiteral("Search"), QStringLiteral("https://search.example.com/")},
-        {QStringLiteral("News"), QStringLiteral("https://news.example.com/")},
-        {QStringLiteral("Maps"), QStringLiteral("https://maps.example.com/")},
-    };
-    return marks;
-}
 
 BookMarkReadResult scanBookMarkThread(const std::string& backupFolder, NotificationCenter* center,
                                       const std::function<bool()>& stop) {

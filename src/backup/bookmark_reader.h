@@ -56,9 +56,6 @@ struct BookMarkReadResult {
     bool finishedPosted = false;  // the copy reader's end notification went out
 };
 
-// The titles and addresses of the built-in bookmarks, in the order they are posted.
-const std::vector<std::pair<QString, QString>>& builtInBookMarks();
-
 // The readers over a backup folder (either storage layout). An empty folder path reads
 // nothing. `center` null: the default centre. `stop` (may be empty) is checked between
 // records and while a query runs; a stopped read posts nothing more.

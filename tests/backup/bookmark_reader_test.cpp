@@ -42,14 +42,6 @@ std::vector<Pair> titlesAndUrls(const BookMarkList& marks) {
     return out;
 }
 
-std::vector<Pair> builtIns() {
-    std::vector<Pair> out;
-    for (const auto& [title, url] : builtInBookMarks()) {
-        out.emplace_back(title.toStdString(), url.toStdString());
-    }
-    return out;
-}
-
 std::vector<Pair> joined(std::vector<Pair> a, const std::vector<Pair>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -126,7 +118,7 @@ class BookMarkReaderTest : public ::testing::Test {
 };
 
 TEST_F(BookMarkReaderTest, DemoBookmarksThenBuiltInsThenHistoryInBothLayouts) {
-    const std::vector<Pair> expected = joined(joined(kDemoBookmarks, builtIns()), demoHistory());
+    const std::vector<Pair> expected = joined(kDemoBookmarks, demoHistory());
     for (const char* version : {"5.1.1", "9.3.5", "12.4"}) {
         SCOPED_TRACE(version);
         const fs::path backup = demoBackup(version);
@@ -153,7 +145,7 @@ TEST_F(BookMarkReaderTest, CopyReaderPostsTheSameRecordsAndEndsOnce) {
     const fs::path backup = demoBackup("12.4");
     const BookMarkReadResult result = scanTransferBookMarkThread(backup.string(), &center_);
     EXPECT_TRUE(result.finishedPosted);
-    const std::vector<Pair> expected = joined(joined(kDemoBookmarks, builtIns()), demoHistory());
+    const std::vector<Pair> expected = joined(kDemoBookmarks, demoHistory());
     EXPECT_EQ(titlesAndUrls(posted_.bookmarks), expected);
     EXPECT_EQ(posted_.count(kScanCopyBookMarkInfo), static_cast<int>(expected.size()));
     EXPECT_EQ(posted_.count(kScanBookMarkInfo), 0);
@@ -162,7 +154,7 @@ TEST_F(BookMarkReaderTest, CopyReaderPostsTheSameRecordsAndEndsOnce) {
     EXPECT_EQ(posted_.count(kScanCopyBookMarkFinished), 1);
 }
 
-TEST_F(BookMarkReaderTest, OnlyTheDevicesOwnFoldersGiveJustTheBuiltInsAndTheHistory) {
+TEST_F(BookMarkReaderTest, OnlyTheDevicesOwnFoldersGiveJustTheHistoryAndNoMadeUpBookmarks) {
     storeBackupFile(folder_, kBookmarksDatabaseKey,
                     databaseBytes("CREATE TABLE bookmarks (id INTEGER PRIMARY KEY, parent INTEGER, "
                                   "type INTEGER, title TEXT, url TEXT);"
@@ -174,7 +166,7 @@ TEST_F(BookMarkReaderTest, OnlyTheDevicesOwnFoldersGiveJustTheBuiltInsAndTheHist
         plistBytes(historyList({{"Home", "https://home.example/"}, {"", "https://x.example/"}})));
     const BookMarkReadResult result = scanBookMarkThread(folder_.string(), &center_);
     EXPECT_EQ(titlesAndUrls(result.records),
-              joined(builtIns(), {{"Home", "https://home.example/"}, {"", "https://x.example/"}}));
+              (std::vector<Pair>{{"Home", "https://home.example/"}, {"", "https://x.example/"}}));
 }
 
 // Real databases lack columns, hold NULLs and BLOBs where text is expected; a title merely
@@ -190,14 +182,14 @@ TEST_F(BookMarkReaderTest, ReducedSchemasNullsAndBlobs) {
     const BookMarkReadResult result = scanBookMarkThread(folder_.string(), &center_);
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(titlesAndUrls(result.records),
-              joined({{"Rootless", ""}, {"", ""}, {"Blob title", ""}}, builtIns()));
+              (std::vector<Pair>{{"Rootless", ""}, {"", ""}, {"Blob title", ""}}));
 
-    // A database without the table holds no bookmarks: no error, the built-ins still follow.
+    // A database without the table holds no bookmarks: no error, and none made up.
     storeBackupFile(folder_, kBookmarksDatabaseKey, databaseBytes("CREATE TABLE other (x);"),
                     false);
     const BookMarkReadResult empty = scanBookMarkThread(folder_.string(), &center_);
     EXPECT_EQ(empty.error, "");
-    EXPECT_EQ(titlesAndUrls(empty.records), builtIns());
+    EXPECT_TRUE(empty.records.empty());
 }
 
 // The second key is a property list, read as one (older devices kept their bookmarks there).
@@ -214,7 +206,7 @@ TEST_F(BookMarkReaderTest, TheOlderBookmarksListIsReadAsAPropertyList) {
     EXPECT_TRUE(result.bookmarksFound);
     EXPECT_EQ(result.error, "");
     EXPECT_FALSE(result.historyFound);
-    EXPECT_EQ(titlesAndUrls(result.records), joined(kDemoBookmarks, builtIns()));
+    EXPECT_EQ(titlesAndUrls(result.records), kDemoBookmarks);
 }
 
 TEST_F(BookMarkReaderTest, ADatabaseUnderTheListsKeyIsNeverQueried) {
@@ -245,7 +237,7 @@ TEST_F(BookMarkReaderTest, AListNestedDeeperThanAnyDeviceWritesIsRefused) {
     storeBackupFile(folder_, kBookmarksPlistKey, root.toXml());
     const BookMarkReadResult result = scanBookMarkThread(folder_.string(), &center_);
     EXPECT_NE(result.error, "");
-    EXPECT_TRUE(posted_.bookmarks.size() == builtIns().size());
+    EXPECT_TRUE(posted_.bookmarks.empty());
 }
 
 TEST_F(BookMarkReaderTest, MissingFilesAreQuietAndTheHistoryStandsOnItsOwn) {
@@ -273,7 +265,7 @@ TEST_F(BookMarkReaderTest, DamagedFilesAreReportedAndTheRestIsRead) {
     EXPECT_TRUE(result.bookmarksFound);
     EXPECT_NE(result.error, "");
     EXPECT_EQ(titlesAndUrls(result.records),
-              joined(builtIns(), {{"Kept", "https://kept.example/"}}));
+              (std::vector<Pair>{{"Kept", "https://kept.example/"}}));
 
     storeBackupFile(folder_, kSafariHistoryKey, "<?xml version=\"1.0\"?><plist><dict>");
     result = scanBookMarkThread(folder_.string(), &center_);
@@ -323,9 +315,8 @@ TEST_F(BookMarkReaderTest, RowsStillInTheLogAreRead) {
         ASSERT_TRUE(fs::exists(written.folder / (written.legacyLayout ? "" : "a6") /
                                fileKey("HomeDomain", "Library/Safari/Bookmarks.db-wal")));
         const BookMarkReadResult result = scanBookMarkThread(written.folder.string(), &center_);
-        EXPECT_EQ(joined({{"Checkpointed", "https://a.example"},
-                          {"Only in the log", "https://wal.example"}},
-                         builtIns()),
+        EXPECT_EQ((std::vector<Pair>{{"Checkpointed", "https://a.example"},
+                                     {"Only in the log", "https://wal.example"}}),
                   titlesAndUrls(result.records))
             << version;
     }

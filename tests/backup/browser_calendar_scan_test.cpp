@@ -100,8 +100,8 @@ TEST_F(DemoScanTest, EveryBookmarkAndEventArrivesTheSameForEveryVersion) {
             }
         };
     count(nimbara::simdev::demoBookmarks());
-    EXPECT_EQ(current.bookmarks.size(), marks + folders + builtInBookMarks().size() +
-                                            nimbara::simdev::demoBrowserHistory().size());
+    EXPECT_EQ(current.bookmarks.size(),
+              marks + folders + nimbara::simdev::demoBrowserHistory().size());
     EXPECT_EQ(current.bookmarks.front(), "Favorites <>");
     EXPECT_EQ(current.bookmarks.back(), " <https://search.example/?q=climbing+gym+thursday+hours>");
 
