@@ -5,7 +5,7 @@
 // notification. Copy reader (one-click copy page): "scanCopyBookMarkInfo" per record, then
 // "scanCopyBookMarkFinished" with no object, always, whatever went wrong. Records come in this
 // order: the bookmarks (folders and bookmarks, without the root and the reading-list folder),
-// the five built-in bookmarks, then the history entries in the list's order.
+// then the history entries in the list's order. Nothing is posted that the backup doesn't hold.
 //
 // The bookmarks come from the bookmarks database, or when the backup has none from the older
 // bookmarks property list; a property list is read as one, never handed to SQLite. The history

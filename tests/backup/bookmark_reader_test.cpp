@@ -1,5 +1,5 @@
 // The bookmark readers on generated backups and on hand-made real-shaped files: the database
-// and the older property list, the built-in bookmarks, the history list, reduced schemas,
+// and the older property list (no made-up bookmarks), the history list, reduced schemas,
 // missing and damaged files, logs kept beside the database, and the copy reader's end.
 #include <gtest/gtest.h>
 
@@ -248,7 +248,7 @@ TEST_F(BookMarkReaderTest, MissingFilesAreQuietAndTheHistoryStandsOnItsOwn) {
     EXPECT_EQ(result.error + result.historyError, "");
     EXPECT_TRUE(posted_.names.empty());
 
-    // Without bookmarks there are no built-in ones either, but the history is its own file.
+    // Without bookmarks the history is still read: it is its own file.
     storeBackupFile(folder_, kSafariHistoryKey,
                     plistBytes(historyList({{"Only history", "https://h.example/"}})));
     result = scanBookMarkThread(folder_.string(), &center_);
