@@ -70,13 +70,14 @@ class BackupScanRecords {
     std::function<void(const ContactList&)> contactsListener_;
 };
 
-// The standard plan with every reader built so far attached: the manifest pass and the contact
-// reader. Messages, notes, call history, bookmarks and calendar stay "not available" until their
-// readers are attached here through BackupScanPlan::setRunner.
+// The standard plan with every reader built so far attached: the manifest pass, the contact and
+// the message reader. Notes, call history, bookmarks and calendar stay "not available" until
+// their readers are attached here through BackupScanPlan::setRunner.
 BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& records);
 
 // The single steps (also used by tests).
 ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& records);
 ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& records);
+ScanStepRunner messageStepRunner(const std::shared_ptr<BackupScanRecords>& records);
 
 }  // namespace nimbara::backup

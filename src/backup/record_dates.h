@@ -12,6 +12,8 @@
 #include <optional>
 
 #include <QDateTime>
+#include <QString>
+#include <QTimeZone>
 
 namespace nimbara::backup {
 
@@ -28,5 +30,10 @@ std::optional<double> referenceDateSeconds(double value);
 
 // The UTC date and time of Unix seconds (invalid for nullopt).
 QDateTime utcDateTime(std::optional<double> unixTime);
+
+// The date text the record lists show, "MM-DD-YYYY HH:MM", of Unix seconds in `zone` (local
+// time without one); " " (one blank) when there is no date.
+QString recordDateText(std::optional<double> unixTime);
+QString recordDateText(std::optional<double> unixTime, const QTimeZone& zone);
 
 }  // namespace nimbara::backup

@@ -53,41 +53,12 @@ const char* const kImageSchema =
 
 const char* const kAddressBookDir = "Library/AddressBook";
 
-[[noreturn]] void sqlFailed(const SqliteDb& db, const fs::path& file) {
-    throw std::runtime_error("cannot write " + file.string() + ": " + db.lastError());
-}
-
-// A fresh database file (any earlier one and its journals removed).
-SqliteDb createDatabase(const fs::path& file, const char* schema) {
-    fs::create_directories(file.parent_path());
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        fs::remove(fs::path(file.string() + suffix));
-    }
-    std::string error;
-    auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate, &error);
-    if (!db) {
-        throw std::runtime_error("cannot create " + file.string() + ": " + error);
-    }
-    if (!db->exec(schema) || !db->exec("BEGIN")) {
-        sqlFailed(*db, file);
-    }
-    return std::move(*db);
-}
-
 void bindText(SqliteStatement& st, int index, const std::string& text) {
     if (text.empty()) {
         st.bindNull(index);
     } else {
         st.bind(index, text);
     }
-}
-
-void runOnce(SqliteDb& db, SqliteStatement& st, const fs::path& file) {
-    st.step();
-    if (!st.done()) {
-        sqlFailed(db, file);
-    }
-    st.reset();
 }
 
 // Row id of a label or entry key, added on first use.
@@ -140,7 +111,7 @@ std::vector<std::pair<std::string, std::string>> addressEntries(const std::strin
 }
 
 void writePeople(const fs::path& file, const std::vector<BackupContact>& people) {
-    SqliteDb db = createDatabase(file, kPersonSchema);
+    SqliteDb db = createBackupDatabase(file, kPersonSchema);
     SqliteStatement person = db.prepare(
         "INSERT INTO ABPerson (ROWID, First, Last, Middle, Organization, Department, Note, Kind, "
         "Birthday, JobTitle, Nickname, FirstSort, LastSort, CreationDate, ModificationDate, "
@@ -213,7 +184,7 @@ void writePeople(const fs::path& file, const std::vector<BackupContact>& people)
 }
 
 void writeImages(const fs::path& file, const std::vector<BackupContact>& people) {
-    SqliteDb db = createDatabase(file, kImageSchema);
+    SqliteDb db = createBackupDatabase(file, kImageSchema);
     SqliteStatement full = db.prepare(
         "INSERT INTO ABFullSizeImage (record_id, crop_x, crop_y, crop_width, data) "
         "VALUES (?, 0, 0, 120, ?)");
@@ -240,6 +211,35 @@ void writeImages(const fs::path& file, const std::vector<BackupContact>& people)
 }
 
 }  // namespace
+
+[[noreturn]] void sqlFailed(const SqliteDb& db, const fs::path& file) {
+    throw std::runtime_error("cannot write " + file.string() + ": " + db.lastError());
+}
+
+// A fresh database file (any earlier one and its journals removed).
+SqliteDb createBackupDatabase(const fs::path& file, const char* schema) {
+    fs::create_directories(file.parent_path());
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        fs::remove(fs::path(file.string() + suffix));
+    }
+    std::string error;
+    auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate, &error);
+    if (!db) {
+        throw std::runtime_error("cannot create " + file.string() + ": " + error);
+    }
+    if (!db->exec(schema) || !db->exec("BEGIN")) {
+        sqlFailed(*db, file);
+    }
+    return std::move(*db);
+}
+
+void runOnce(SqliteDb& db, SqliteStatement& st, const fs::path& file) {
+    st.step();
+    if (!st.done()) {
+        sqlFailed(db, file);
+    }
+    st.reset();
+}
 
 fs::path backupSourcePath(const fs::path& deviceDir, const std::string& domain,
                           const std::string& relativePath) {
