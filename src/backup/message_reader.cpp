@@ -423,8 +423,16 @@ AttachmentFiles::AttachmentFiles(const std::vector<std::shared_ptr<PRTreeDirNode
                                  const std::string& backupFolder)
     : folder_(backupFolder) {
     for (const auto& entry : entries) {
-        if (entry && entry->isFileEntry() && !entry->fileKey().isEmpty()) {
-            add(entry->filePath(), entry->fileKey());
+        if (!entry || !entry->isFileEntry()) {
+            continue;
+        }
+        // Attachments lie below the message folder; nothing else is looked up.
+        const QString path = entry->filePath();
+        if (path.startsWith(QLatin1String("Library/SMS/"))) {
+            const QString stored = entry->fileKey();
+            if (!stored.isEmpty()) {
+                add(path, stored);
+            }
         }
     }
 }

@@ -77,7 +77,8 @@ MessageNameLookup contactNameLookup(ContactList contacts);
 class AttachmentFiles {
   public:
     AttachmentFiles() = default;
-    // From the entries of the manifest pass (fileKey holds the stored file's full path).
+    // From the entries of the manifest pass (fileKey holds the stored file's full path): those
+    // below "Library/SMS/", where a device keeps message attachments.
     AttachmentFiles(const std::vector<std::shared_ptr<PRTreeDirNode>>& entries,
                     const std::string& backupFolder);
 

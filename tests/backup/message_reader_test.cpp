@@ -453,18 +453,21 @@ TEST(MessageReaderTest, CopyReaderReadsTheSameDateAsThePlainOne) {
     {
         SqlFixture db(tmp / "b" / kMessageDatabaseKey);
         db.exec(kHandleTables);
-        // An 18-digit nanosecond value and a 9-digit seconds value.
+        // An 18-digit nanosecond value, a 9-digit seconds value, and a nanosecond value of
+        // 2002-06-01 12:00 UTC with 17 digits (its first 9 digits would be a date of 2010).
         db.exec(
             "INSERT INTO message (ROWID, text, date, date_read) VALUES "
-            "(1, 'ns', 644241600000000000, 0), (2, 's', 644241600, 0);");
+            "(1, 'ns', 644241600000000000, 0), (2, 's', 644241600, 0),"
+            "(3, '2002', 44625600000000000, 0);");
     }
     NotificationCenter center;
     CopyPosts posts(center);
     const MessageReadResult result = scanTransferMessageThread((tmp / "b").string(), {}, &center);
     EXPECT_TRUE(result.ok) << result.error;
-    ASSERT_EQ(posts.messages.size(), 2u);
+    ASSERT_EQ(posts.messages.size(), 3u);
     EXPECT_EQ(posts.messages[0]->messageDate(), june2021());
     EXPECT_EQ(posts.messages[1]->messageDate(), june2021());
+    EXPECT_EQ(posts.messages[2]->messageDate(), recordDateText(1022932800.0));
     EXPECT_EQ(posts.finished, 1);
 }
 

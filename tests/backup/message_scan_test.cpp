@@ -222,6 +222,16 @@ TEST_F(DemoMessagesTest, ABackupWithoutMessagesIsQuietlyEmpty) {
     EXPECT_TRUE(step.message.isEmpty());
     EXPECT_FALSE(step.incomplete);
     EXPECT_TRUE(scan.messages.empty());
+
+    // Listed without being stored: still no failure, but the backup is incomplete.
+    nimbara::simdev::BackupOptions options;
+    options.listedOnly.push_back({"HomeDomain", "Library/SMS/sms.db", false, 4096});
+    const auto written = nimbara::simdev::writeBackup(device_, tmp_ / "listed", options);
+    ASSERT_TRUE(written.ok) << written.error;
+    const ScanResult listed = scanBackup(written.folder);
+    const auto listedStep = nimbara::test::resultOf(listed.summary, ScanStepKind::Messages);
+    EXPECT_EQ(listedStep.outcome, ScanStepOutcome::Done);
+    EXPECT_TRUE(listedStep.incomplete);
 }
 
 }  // namespace
