@@ -6,6 +6,7 @@
 #include "backup/bookmark_reader.h"
 #include "backup/calendar_reader.h"
 #include "backup/manifest_pass.h"
+#include "backup/message_reader.h"
 
 namespace nimbara::backup {
 
@@ -80,10 +81,39 @@ ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& recor
     };
 }
 
+// Messages are named from the contact step's contacts and find their attachments among the
+// manifest pass's entries. As with contacts, a backup without a message database has none.
+ScanStepRunner messageStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
+    return [records](const ScanStepContext& context) {
+        MessageScanInputs inputs;
+        if (records) {
+            inputs.contacts = records->contacts();
+            inputs.treeFiles = records->treeFiles();
+            inputs.isListed = [records](const std::string& key) { return records->isListed(key); };
+        }
+        const MessageReadResult result =
+            scanMessageThread(QFile::encodeName(context.folder()).toStdString(), &context.center(),
+                              inputs, [&context] { return context.stopRequested(); });
+        if (result.stopped) {
+            return ScanStepReport{ScanStepOutcome::Stopped, QString()};
+        }
+        ScanStepReport report{ScanStepOutcome::Done, QString(), result.progressPosted};
+        if (!result.databaseFound) {
+            report.incomplete = records && records->isListed(kMessageDatabaseKey);
+        } else if (!result.ok) {
+            qWarning("Backup scan: messages: %s", result.error.c_str());
+            report.outcome = ScanStepOutcome::Failed;
+            report.message = QStringLiteral("The messages in this backup could not be read.");
+        }
+        return report;
+    };
+}
+
 BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& records) {
     BackupScanPlan plan = BackupScanPlan::standard();
     plan.setRunner(ScanStepKind::Manifest, manifestStepRunner(records));
     plan.setRunner(ScanStepKind::Contacts, contactStepRunner(records));
+    plan.setRunner(ScanStepKind::Messages, messageStepRunner(records));
     plan.setRunner(ScanStepKind::Bookmarks, bookMarkStepRunner(records));
     plan.setRunner(ScanStepKind::Calendar, calenderStepRunner(records));
     return plan;

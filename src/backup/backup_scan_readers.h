@@ -77,5 +77,6 @@ BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& rec
 // The single steps (also used by tests).
 ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& records);
 ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& records);
+ScanStepRunner messageStepRunner(const std::shared_ptr<BackupScanRecords>& records);
 
 }  // namespace nimbara::backup

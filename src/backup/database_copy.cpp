@@ -4,6 +4,7 @@
 #include "backup/sqlite_db.h"
 #include "platform/scratch_dir.h"
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -16,12 +17,14 @@ namespace {
 
 constexpr const char* kSidecarSuffixes[] = {"-wal", "-shm", "-journal"};
 
-}  // namespace
-
-bool commitDB(const std::string& databasePath) {
+bool commit(const std::string& databasePath, bool durable) {
     auto db = SqliteDb::open(databasePath, SqliteDb::Mode::ReadWrite);
     if (!db) {
         return false;
+    }
+    if (!durable) {
+        // A private copy about to be read: nothing of it needs to reach the disk first.
+        db->exec("PRAGMA synchronous=OFF;");
     }
     if (!db->exec("PRAGMA journal_mode=WAL;")) {
         return false;
@@ -34,10 +37,15 @@ bool commitDB(const std::string& databasePath) {
     return true;
 }
 
-std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source,
-                                                      const std::string& relative,
-                                                      const std::string& walRelative,
-                                                      const std::string& scratchName) {
+}  // namespace
+
+bool commitDB(const std::string& databasePath) {
+    return commit(databasePath, true);
+}
+
+std::optional<std::string> copyDatabaseWithCompanions(
+    const BackupFolder& source, const std::string& relative,
+    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName) {
     if (!source.isOpen() || !isSafePathComponent(scratchName) || !source.isFile(relative)) {
         return std::nullopt;
     }
@@ -55,27 +63,62 @@ std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source
     if (!source.copyFile(relative, target.string())) {
         return std::nullopt;
     }
-    const bool storedLog = !walRelative.empty() && source.isFile(walRelative);
-    for (const char* suffix : {"-wal", "-shm"}) {
-        // A log stored under its own key stands for the log; an index beside the database
-        // would not describe it (SQLite rebuilds the index from the log).
-        const std::string sidecar =
-            storedLog ? (std::string(suffix) == "-wal" ? walRelative : std::string())
-                      : relative + suffix;
-        if (!sidecar.empty() && source.isFile(sidecar) &&
-            !source.copyFile(sidecar, target.string() + suffix)) {
+    for (const DatabaseCompanion& companion : companions) {
+        const bool known = companion.suffix == "-wal" || companion.suffix == "-shm";
+        if (!known || companion.relative.empty() || !source.isFile(companion.relative)) {
+            continue;
+        }
+        if (!source.copyFile(companion.relative, target.string() + companion.suffix)) {
+            fs::remove(target, ec);
+            for (const char* suffix : kSidecarSuffixes) {
+                fs::remove(fs::path(target.string() + suffix), ec);
+            }
             return std::nullopt;
         }
     }
     // A copy that cannot be committed is still readable as far as its main file goes.
-    commitDB(target.string());
+    commit(target.string(), false);
     return target.string();
+}
+
+std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source,
+                                                      const std::string& relative,
+                                                      const std::string& walRelative,
+                                                      const std::string& scratchName) {
+    // A log stored under its own key stands for the log; an index beside the database would not
+    // describe it (SQLite rebuilds the index from the log).
+    if (!walRelative.empty() && source.isFile(walRelative)) {
+        return copyDatabaseWithCompanions(source, relative, {{"-wal", walRelative}}, scratchName);
+    }
+    return prepareDatabaseCopy(source, relative, scratchName);
 }
 
 std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
                                                const std::string& relative,
                                                const std::string& scratchName) {
-    return copyDatabaseWithCompanions(source, relative, std::string(), scratchName);
+    return copyDatabaseWithCompanions(
+        source, relative, {{"-wal", relative + "-wal"}, {"-shm", relative + "-shm"}}, scratchName);
+}
+
+DatabaseScratchCopy::DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
+                                         const std::vector<DatabaseCompanion>& companions,
+                                         const std::string& baseName) {
+    static std::atomic<unsigned> counter{0};
+    const std::string name = baseName + "-" + std::to_string(++counter);
+    if (auto copy = copyDatabaseWithCompanions(folder, relative, companions, name)) {
+        path_ = *copy;
+    }
+}
+
+DatabaseScratchCopy::~DatabaseScratchCopy() {
+    if (path_.empty()) {
+        return;
+    }
+    std::error_code ec;
+    fs::remove(fs::path(path_), ec);
+    for (const char* suffix : kSidecarSuffixes) {
+        fs::remove(fs::path(path_ + suffix), ec);
+    }
 }
 
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace nimbara::backup {
 
@@ -22,6 +23,41 @@ bool commitDB(const std::string& databasePath);
 std::optional<std::string> prepareDatabaseCopy(const BackupFolder& folder,
                                                const std::string& relative,
                                                const std::string& scratchName);
+// A file that belongs with a backed-up database but is stored under a key of its own: the
+// manifest lists a "-wal" beside "Library/SMS/sms.db" as "Library/SMS/sms.db-wal" of the same
+// domain. `relative` names the stored file inside the backup folder; `suffix` ("-wal") is what
+// the copy's name gets so that SQLite finds it beside the database.
+struct DatabaseCompanion {
+    std::string suffix;
+    std::string relative;
+};
+
+// As prepareDatabaseCopy, with the companions copied beside the copy under the database's name
+// plus their suffix (instead of files named after the stored database), before commitDB folds
+// the log in. A companion that is not there is skipped; one that cannot be copied fails the copy.
+std::optional<std::string> copyDatabaseWithCompanions(
+    const BackupFolder& folder, const std::string& relative,
+    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName);
+
+// A private copy of a backed-up database that removes itself (with its log files) when it goes.
+class DatabaseScratchCopy {
+  public:
+    DatabaseScratchCopy() = default;
+    // Copies as copyDatabaseWithCompanions does, under `baseName` with a number added so that
+    // copies made at the same time never share a name. `path()` is empty when the copy failed.
+    DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
+                        const std::vector<DatabaseCompanion>& companions,
+                        const std::string& baseName);
+    ~DatabaseScratchCopy();
+    DatabaseScratchCopy(const DatabaseScratchCopy&) = delete;
+    DatabaseScratchCopy& operator=(const DatabaseScratchCopy&) = delete;
+
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
 // The same, where the backup stores the database's write-ahead log as a file of its own (a
 // companion "<path>-wal" of the same domain has its own file key): the stored file at
 // `walRelative` is copied beside the copy as "<scratchName>-wal" before the commit, so rows

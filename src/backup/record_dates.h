@@ -13,6 +13,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimeZone>
 
 namespace nimbara::backup {
 
@@ -30,9 +31,11 @@ std::optional<double> referenceDateSeconds(double value);
 // The UTC date and time of Unix seconds (invalid for nullopt).
 QDateTime utcDateTime(std::optional<double> unixTime);
 
-// How a record shows a date: "MM-dd-yyyy HH:mm" in local time; " " (one blank) when there is no
-// date to show. A floating time (an all-day calendar event, stored as its wall-clock time
-// counted as if in UTC) is shown as that wall-clock time, in no zone.
+// The date text the record lists show, "MM-dd-yyyy HH:mm", of Unix seconds in local time (or in
+// `zone`); " " (one blank) when there is no date. A floating time (an all-day calendar event,
+// stored as its wall-clock time counted as if in UTC) is shown as that wall-clock time, in no
+// zone.
 QString recordDateText(std::optional<double> unixTime, bool floating = false);
+QString recordDateText(std::optional<double> unixTime, const QTimeZone& zone);
 
 }  // namespace nimbara::backup

@@ -273,9 +273,12 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_GT(outline->fileCount(), 0);
     EXPECT_TRUE(page->getLogBtn->isEnabled());
     // Readers that are not built say so instead of showing an empty list.
-    EXPECT_TRUE(page->categoryList->item(PRResultViewController::kMessages)
+    EXPECT_TRUE(page->categoryList->item(PRResultViewController::kNotes)
                     ->text()
                     .contains(QStringLiteral("not available yet")));
+    EXPECT_FALSE(page->categoryList->item(PRResultViewController::kMessages)
+                     ->text()
+                     .contains(QStringLiteral("not available yet")));
     page->categoryList->setCurrentRow(PRResultViewController::kContacts);
     EXPECT_EQ(page->CustomView->currentWidget(), page->contactTable);
 

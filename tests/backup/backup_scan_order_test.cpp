@@ -257,7 +257,8 @@ TEST_F(BackupScanTest, WiredPlanReportsWhatTheBackupLacks) {
     const BackupScanPlan plan = wiredBackupScanPlan(records);
     EXPECT_TRUE(plan.hasRunner(Kind::Contacts));
     EXPECT_TRUE(plan.hasRunner(Kind::Manifest));
-    EXPECT_FALSE(plan.hasRunner(Kind::Messages));
+    EXPECT_TRUE(plan.hasRunner(Kind::Messages));
+    EXPECT_FALSE(plan.hasRunner(Kind::Notes));
 
     BackupScan scan(&center_);
     ASSERT_TRUE(scan.start(folder_, plan));
@@ -271,7 +272,10 @@ TEST_F(BackupScanTest, WiredPlanReportsWhatTheBackupLacks) {
     EXPECT_EQ(summary.steps[1].outcome, Outcome::Done);
     EXPECT_FALSE(summary.steps[1].incomplete);
     EXPECT_FALSE(summary.incomplete());
-    EXPECT_EQ(summary.steps[2].outcome, Outcome::NotAvailable);
+    // Nor has it a message database: no messages, quietly.
+    EXPECT_EQ(summary.steps[2].outcome, Outcome::Done);
+    EXPECT_FALSE(summary.steps[2].incomplete);
+    EXPECT_EQ(summary.steps[3].outcome, Outcome::NotAvailable);
     EXPECT_TRUE(records->contacts().empty());
     EXPECT_TRUE(records->treeFiles().empty());
     EXPECT_EQ(progress(), (std::vector<int>{20, 40, 50, 70, 60}));

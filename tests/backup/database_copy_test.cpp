@@ -132,4 +132,39 @@ TEST(DatabaseCopyTest, ALogStoredUnderItsOwnNameIsFoldedIntoTheCopy) {
     EXPECT_FALSE(copyDatabaseWithCompanions(folder, "ab/missing", "cd-stored-wal", "y.db"));
 }
 
+TEST(DatabaseCopyTest, ACompanionLogStoredUnderItsOwnNameIsReadWithTheCopy) {
+    // A backup stores "sms.db" and "sms.db-wal" under unrelated keys; the log only counts once
+    // it lies beside the copy under the copy's name.
+    TempDir dir;
+    const fs::path live = dir / "live.db";
+    {
+        WalDatabase wal(live);
+        fs::copy_file(live, dir / "storedkey");
+        fs::copy_file(live.string() + "-wal", dir / "otherkey");
+    }
+    const BackupFolder folder = BackupFolder::open(dir.str());
+    const auto plain = prepareDatabaseCopy(folder, "storedkey", "plain-companion.db");
+    ASSERT_TRUE(plain);
+    EXPECT_NE(countRows(*plain, false), 3);
+
+    {
+        DatabaseScratchCopy copy(folder, "storedkey", {{"-wal", "otherkey"}}, "companion");
+        ASSERT_FALSE(copy.path().empty());
+        EXPECT_EQ(countRows(copy.path(), true), 3);
+        EXPECT_TRUE(fs::exists(copy.path()));
+        const std::string path = copy.path();
+        // A missing companion is no failure.
+        DatabaseScratchCopy without(folder, "storedkey", {{"-wal", "nothere"}}, "companion");
+        EXPECT_FALSE(without.path().empty());
+        EXPECT_NE(without.path(), path);
+    }
+    // The copies go with their objects.
+    for (const auto& entry : fs::directory_iterator(scratchFolder("DB"))) {
+        EXPECT_EQ(entry.path().filename().string().rfind("companion-", 0), std::string::npos);
+    }
+    // A companion name that leaves the folder is never followed.
+    DatabaseScratchCopy outside(folder, "storedkey", {{"-wal", "../live.db-wal"}}, "companion");
+    EXPECT_NE(countRows(outside.path(), false), 3);
+}
+
 }  // namespace

@@ -54,18 +54,6 @@ const char* const kImageSchema =
 
 const char* const kAddressBookDir = "Library/AddressBook";
 
-[[noreturn]] void sqlFailed(const SqliteDb& db, const fs::path& file) {
-    throw std::runtime_error("cannot write " + file.string() + ": " + db.lastError());
-}
-
-void runOnce(SqliteDb& db, SqliteStatement& st, const fs::path& file) {
-    st.step();
-    if (!st.done()) {
-        sqlFailed(db, file);
-    }
-    st.reset();
-}
-
 // Row id of a label or entry key, added on first use.
 std::int64_t internText(SqliteDb& db, const char* table, const std::string& text,
                         const fs::path& file) {
@@ -216,6 +204,18 @@ void writeImages(const fs::path& file, const std::vector<BackupContact>& people)
 }
 
 }  // namespace
+
+SqliteDb createBackupDatabase(const fs::path& file, const char* schema) {
+    return createSimDatabase(file, schema);
+}
+
+void runOnce(SqliteDb& db, SqliteStatement& st, const fs::path& file) {
+    st.step();
+    if (!st.done()) {
+        sqlFailed(db, file);
+    }
+    st.reset();
+}
 
 fs::path backupSourcePath(const fs::path& deviceDir, const std::string& domain,
                           const std::string& relativePath) {

@@ -3,11 +3,14 @@
 // so the readers meet the same queries they meet on a real backup.
 #pragma once
 
+#include "sim_database.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "backup/sqlite_db.h"
 #include "sim_device_builder.h"
 
 namespace nimbara::simdev {
@@ -47,6 +50,12 @@ void addBackupDir(const SimDeviceBuilder& b, const std::string& domain,
 // people (row ids from 1, in order). Replaces an earlier address book. Throws
 // std::runtime_error when SQLite fails.
 void addBackupAddressBook(const SimDeviceBuilder& b, const std::vector<BackupContact>& people);
+
+// The databases of backup-source/. createBackupDatabase makes a fresh file at `file` (removing an
+// earlier one and its journals) with `schema` and an open transaction; runOnce runs an insert
+// and rewinds it. Both throw std::runtime_error naming the file when SQLite fails.
+SqliteDb createBackupDatabase(const std::filesystem::path& file, const char* schema);
+void runOnce(SqliteDb& db, SqliteStatement& st, const std::filesystem::path& file);
 
 // Seconds since 2001 of a calendar date at noon UTC, as text (the form of "Birthday").
 std::string addressBookDate(int year, unsigned month, unsigned day);

@@ -19,6 +19,7 @@
 
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
+#include "backup_messages.h"
 #include "file_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
@@ -474,11 +475,19 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
                 stored /= key.substr(0, 2);
                 fs::create_directories(stored);
             }
-            fs::copy_file(e.local, stored / key, fs::copy_options::overwrite_existing);
+            // A device of an older iOS keeps some files in another form.
+            Entry written = e;
+            if (writeBackupVariant(e.domain, e.relativePath, e.local, device.productVersion,
+                                   stored / key)) {
+                written.local = stored / key;
+                written.size = fs::file_size(written.local);
+            } else {
+                fs::copy_file(e.local, stored / key, fs::copy_options::overwrite_existing);
+            }
             ++result.files;
             if (legacy) {
-                const std::string digest = contentDigest(e.local);
-                mbdb += mbdbRecord(e, &digest);
+                const std::string digest = contentDigest(written.local);
+                mbdb += mbdbRecord(written, &digest);
             }
         }
         if (legacy) {

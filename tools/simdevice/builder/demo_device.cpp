@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "backup_calendar.h"
+#include "backup_messages.h"
 #include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
@@ -46,6 +47,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         demo::addMedia(b);
         addDemoBackupSource(b);
         addDemoBrowserAndCalendar(b);
+        addDemoMessages(b);
         demo::addCrashLogs(b);
         const std::int64_t apps = demo::addApps(b);
         // What the media-sync session reports: well below the 38.7 GB in use, the rest being

@@ -10,13 +10,9 @@ namespace nimbara::simdev {
 
 namespace fs = std::filesystem;
 
-namespace {
-
 [[noreturn]] void sqlFailed(const SqliteDb& db, const fs::path& file) {
     throw std::runtime_error("cannot write " + file.string() + ": " + db.lastError());
 }
-
-}  // namespace
 
 fs::path backupDatabaseFile(const fs::path& deviceDir, const std::string& domain,
                             const std::string& relativePath) {

@@ -23,6 +23,8 @@ SqliteStatement prepareSim(SqliteDb& db, const std::string& sql, const std::file
 std::int64_t insertSim(SqliteDb& db, SqliteStatement& st, const std::filesystem::path& file);
 // Commits the transaction; throws on failure.
 void commitSim(SqliteDb& db, const std::filesystem::path& file);
+// Throws std::runtime_error naming the file and SQLite's last error.
+[[noreturn]] void sqlFailed(const SqliteDb& db, const std::filesystem::path& file);
 // Binds the text, or NULL when it is empty (as the device stores a field never filled in).
 void bindText(SqliteStatement& st, int index, const std::string& text);
 
