@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include "backup/call_history_reader.h"
 #include "backup/manifest_pass.h"
+#include "backup/note_reader.h"
 
 namespace nimbara::backup {
 
@@ -82,6 +84,8 @@ BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& rec
     BackupScanPlan plan = BackupScanPlan::standard();
     plan.setRunner(ScanStepKind::Manifest, manifestStepRunner(records));
     plan.setRunner(ScanStepKind::Contacts, contactStepRunner(records));
+    plan.setRunner(ScanStepKind::Notes, noteStepRunner(records));
+    plan.setRunner(ScanStepKind::CallHistory, callHistoryStepRunner(records));
     return plan;
 }
 

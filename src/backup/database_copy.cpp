@@ -6,7 +6,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -34,9 +36,13 @@ bool commitDB(const std::string& databasePath) {
     return true;
 }
 
-std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
-                                               const std::string& relative,
-                                               const std::string& scratchName) {
+namespace {
+
+// Copies `relative` to the scratch name and each (source, suffix) companion that exists beside
+// it as the copy's name plus suffix, then folds the log into the copy.
+std::optional<std::string> copyWith(
+    const BackupFolder& source, const std::string& relative, const std::string& scratchName,
+    std::initializer_list<std::pair<std::string, const char*>> companions) {
     if (!source.isOpen() || !isSafePathComponent(scratchName) || !source.isFile(relative)) {
         return std::nullopt;
     }
@@ -54,15 +60,32 @@ std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
     if (!source.copyFile(relative, target.string())) {
         return std::nullopt;
     }
-    for (const char* suffix : {"-wal", "-shm"}) {
-        const std::string sidecar = relative + suffix;
-        if (source.isFile(sidecar) && !source.copyFile(sidecar, target.string() + suffix)) {
+    for (const auto& [companion, suffix] : companions) {
+        if (!companion.empty() && source.isFile(companion) &&
+            !source.copyFile(companion, target.string() + suffix)) {
             return std::nullopt;
         }
     }
     // A copy that cannot be committed is still readable as far as its main file goes.
     commitDB(target.string());
     return target.string();
+}
+
+}  // namespace
+
+std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
+                                               const std::string& relative,
+                                               const std::string& scratchName) {
+    return copyWith(source, relative, scratchName,
+                    {{relative + "-wal", "-wal"}, {relative + "-shm", "-shm"}});
+}
+
+std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source,
+                                                      const std::string& relative,
+                                                      const std::string& walRelative,
+                                                      const std::string& scratchName) {
+    // The stored log is the device's; its shared-memory index is rebuilt from it.
+    return copyWith(source, relative, scratchName, {{walRelative, "-wal"}});
 }
 
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,

@@ -22,6 +22,13 @@ bool commitDB(const std::string& databasePath);
 std::optional<std::string> prepareDatabaseCopy(const BackupFolder& folder,
                                                const std::string& relative,
                                                const std::string& scratchName);
+// The same for a database whose write-ahead log is stored under a name of its own, as a backup
+// stores every file under its file key: `walRelative` (empty, or missing in the folder: no log)
+// is copied beside the copy as its "-wal", so that rows not yet checkpointed are read too.
+std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& folder,
+                                                      const std::string& relative,
+                                                      const std::string& walRelative,
+                                                      const std::string& scratchName);
 // The same for the database at `sourcePath`, read from the folder that holds it.
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
                                                const std::string& scratchName);

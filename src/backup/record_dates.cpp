@@ -27,4 +27,19 @@ QDateTime utcDateTime(std::optional<double> unixTime) {
     return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
 }
 
+QString recordDateText(std::optional<double> unixTime, const QTimeZone& zone) {
+    const QDateTime utc = utcDateTime(unixTime);
+    if (!utc.isValid()) {
+        return QStringLiteral(" ");
+    }
+    const QDateTime local = zone.isValid() ? utc.toTimeZone(zone) : utc;
+    const QDate date = local.date();
+    const QTime clock = local.time();
+    if (!date.isValid() || date.year() < 1 || date.year() > 9999) {
+        return QStringLiteral(" ");
+    }
+    return QString::asprintf("%02d-%02d-%04d %02d:%02d", date.month(), date.day(), date.year(),
+                             clock.hour(), clock.minute());
+}
+
 }  // namespace nimbara::backup

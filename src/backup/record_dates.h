@@ -12,6 +12,8 @@
 #include <optional>
 
 #include <QDateTime>
+#include <QString>
+#include <QTimeZone>
 
 namespace nimbara::backup {
 
@@ -28,5 +30,10 @@ std::optional<double> referenceDateSeconds(double value);
 
 // The UTC date and time of Unix seconds (invalid for nullopt).
 QDateTime utcDateTime(std::optional<double> unixTime);
+
+// The display text "MM-DD-YYYY HH:MM" of Unix seconds in `zone` (the local zone unless told);
+// " " (one blank) when there is no such time.
+QString recordDateText(std::optional<double> unixTime,
+                       const QTimeZone& zone = QTimeZone::systemTimeZone());
 
 }  // namespace nimbara::backup

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <exception>
 
+#include "backup_calls.h"
 #include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
@@ -44,6 +45,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
 
         demo::addMedia(b);
         addDemoBackupSource(b);
+        addDemoCallsAndNotes(b);
         demo::addCrashLogs(b);
         const std::int64_t apps = demo::addApps(b);
         // What the media-sync session reports: well below the 38.7 GB in use, the rest being
