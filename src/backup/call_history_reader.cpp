@@ -160,7 +160,7 @@ CallHistoryReadResult read(const std::string& backupFolder, const ContactList& c
     }
     const RowsEnd end = forEachRow(st, stop, [&](const SqliteStatement& row) {
         auto call = callFromRow(row, layout, contacts);
-        result.calls.push_back(call);
+        result.records.push_back(call);
         post(call);
     });
     result.stopped = end == RowsEnd::Stopped;

@@ -44,15 +44,7 @@ inline constexpr DatabaseSource kHomeCallDatabaseSource{"HomeDomain",
 
 using CallList = std::vector<std::shared_ptr<PRCallHistoryNode>>;
 
-struct CallHistoryReadResult {
-    bool ok = false;              // a call history was read to its end (or there was none)
-    bool databaseFound = false;   // the backup holds a call history (read or not)
-    std::string fileKey;          // the key of the database read
-    std::string error;            // why not, when !ok: a line for the log
-    CallList calls;               // in row order
-    bool progressPosted = false;  // the reader posted its end notification
-    bool stopped = false;         // the stop check ended the read; nothing more was posted
-};
+using CallHistoryReadResult = RecordReadResult<PRCallHistoryNode>;
 
 // The plain reader over a backup folder. Names come from `contacts` (the scan's address book).
 // `stop` (may be empty) is checked between rows and while a query runs.

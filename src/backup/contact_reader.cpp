@@ -2,6 +2,7 @@
 
 #include "backup/backup_folder.h"
 #include "backup/database_copy.h"
+#include "backup/record_database.h"
 #include "backup/sqlite_db.h"
 #include "platform/notification_center.h"
 
@@ -371,16 +372,7 @@ ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& ima
 // The name of the stored file with `key` inside the folder: sharded first, then flat; empty when
 // neither is a regular file reached without a link.
 std::string locateStored(const BackupFolder& folder, const std::string& key) {
-    if (key.size() != 40 || key.find_first_not_of("0123456789abcdef") != std::string::npos) {
-        return {};
-    }
-    for (BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
-        const std::string name = storedFileName(key, layout);
-        if (!name.empty() && folder.isFile(name)) {
-            return name;
-        }
-    }
-    return {};
+    return storedFileOf(folder, key);
 }
 
 }  // namespace

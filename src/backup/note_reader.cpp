@@ -191,7 +191,7 @@ NoteReadResult read(const std::string& backupFolder, const StopCheck& stop, Post
     }
     const RowsEnd end = forEachRow(query.statement, stop, [&](const SqliteStatement& row) {
         if (auto note = noteFromRow(row, query.storeBodies, bodies)) {
-            result.notes.push_back(note);
+            result.records.push_back(note);
             post(note);
         }
     });

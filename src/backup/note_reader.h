@@ -48,15 +48,7 @@ inline constexpr DatabaseSource kOldNotesDatabaseSource{"HomeDomain", "Library/N
 
 using NoteList = std::vector<std::shared_ptr<PRNoteNode>>;
 
-struct NoteReadResult {
-    bool ok = false;              // the notes were read to their end (or there were none)
-    bool databaseFound = false;   // the backup holds a notes database (read or not)
-    std::string fileKey;          // the key of the database read
-    std::string error;            // why not, when !ok: a line for the log
-    NoteList notes;               // in row order
-    bool progressPosted = false;  // the reader posted its end notification
-    bool stopped = false;         // the stop check ended the read; nothing more was posted
-};
+using NoteReadResult = RecordReadResult<PRNoteNode>;
 
 // The plain reader over a backup folder; `stop` (may be empty) is checked between rows and
 // while a query runs.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -85,6 +86,18 @@ struct FoundDatabase {
 FoundDatabase openFirstDatabase(const BackupFolder& folder,
                                 const std::vector<const DatabaseSource*>& sources,
                                 const std::function<bool()>& stop = {});
+
+// What a record reader read (and posted) of a family kept in one of several databases.
+template <class Node>
+struct RecordReadResult {
+    bool ok = false;             // the records were read to their end (or there were none)
+    bool databaseFound = false;  // the backup holds one of the family's databases (read or not)
+    std::string fileKey;         // the key of the database read
+    std::string error;           // why not, when !ok: a line for the log
+    std::vector<std::shared_ptr<Node>> records;  // in row order
+    bool progressPosted = false;                 // the reader posted its end notification
+    bool stopped = false;  // the stop check ended the read; nothing more was posted
+};
 
 // A column a query wants: `table`.`column`, read as NULL when the table lacks it (or when
 // `table` is null: a column this layout never has).

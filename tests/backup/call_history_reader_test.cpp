@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 
+#include "backup/record_dates.h"
 #include "backup/record_notifications.h"
 #include "backup/shah.h"
 #include "backup_calls.h"
@@ -28,7 +28,7 @@ using nimbara::test::RecordBackup;
 using CallPtr = std::shared_ptr<PRCallHistoryNode>;
 
 constexpr std::int64_t k2024 = 1717236000;  // 2024-06-01 10:00 UTC
-constexpr std::int64_t k1995 = 795000000;   // 1995-03-11, Unix seconds
+constexpr std::int64_t k1995 = 795000000;   // 1995-03-12 09:20 UTC, Unix seconds
 
 // Answered, dialled, missed and cancelled calls; the last lasted 12.7 seconds.
 std::vector<BackupCall> everyKind() {
@@ -90,9 +90,9 @@ TEST_P(CallHistoryReaderTest, EachCallDatabaseGivesEveryKindOfCallToBothReaders)
         const CallHistoryReadResult read =
             scanCallHistoryThread(folder.string(), oneContact(), &center_);
         EXPECT_TRUE(read.ok) << read.error;
-        expectEveryKind(read.calls);
+        expectEveryKind(read.records);
         ASSERT_EQ(plain.seen.size(), 6u);
-        EXPECT_EQ(plain.objects<CallPtr>(kScanCallHistoryInfo), read.calls);
+        EXPECT_EQ(plain.objects<CallPtr>(kScanCallHistoryInfo), read.records);
         EXPECT_EQ(plain.seen.back().name, kScanProgressInfo);
         EXPECT_EQ(plain.seen.back().objectAs<int>(), 60);
         plain.tokens.clear();
@@ -100,7 +100,7 @@ TEST_P(CallHistoryReaderTest, EachCallDatabaseGivesEveryKindOfCallToBothReaders)
         Posted copy(center_, {kScanCopyCallLogInfo, kScanCopyCallLogInfoFinished});
         const CallHistoryReadResult copied =
             scanTransferCallLogThread(folder.string(), oneContact(), &center_);
-        expectEveryKind(copied.calls);
+        expectEveryKind(copied.records);
         ASSERT_EQ(copy.seen.size(), 6u);
         EXPECT_EQ(copy.seen.back().name, kScanCopyCallLogInfoFinished);
         EXPECT_FALSE(copy.seen.back().object.has_value());
@@ -122,7 +122,7 @@ TEST_P(CallHistoryReaderTest, TheNewestDatabaseWinsAndLogRowsAreRead) {
 
     const CallHistoryReadResult read = scanCallHistoryThread(folder.string(), oneContact());
     EXPECT_EQ(read.fileKey, "5a4935c78a5255723f707230a451d79c540d2741");
-    expectEveryKind(read.calls);
+    expectEveryKind(read.records);
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, CallHistoryReaderTest, ::testing::Values(false, true),
@@ -140,9 +140,33 @@ TEST(CallHistoryDatesTest, AnOldCallKeepsItsYear) {
     simdev::addBackupCallHistory(backup.builder(), {{"5550100", k1995, 30, true}},
                                  CallHistoryKind::CallDatabase);
     const CallHistoryReadResult read = scanCallHistoryThread(backup.write().string(), {});
-    ASSERT_EQ(read.calls.size(), 1u);
-    EXPECT_EQ(read.calls[0]->callDate(), localDateText(k1995));
-    EXPECT_TRUE(read.calls[0]->callDate().contains(QStringLiteral("1995")));
+    ASSERT_EQ(read.records.size(), 1u);
+    EXPECT_EQ(read.records[0]->callDate(), localDateText(k1995));
+    EXPECT_TRUE(read.records[0]->callDate().contains(QStringLiteral("1995")));
+}
+
+TEST(CallHistoryDatesTest, DisplayTextsOfKnownMoments) {
+    EXPECT_EQ(recordDateText(unixSeconds(k1995), QTimeZone::utc()),
+              QStringLiteral("03-12-1995 09:20"));
+    // A store date, counted from 2001, in seconds and in nanoseconds.
+    EXPECT_EQ(recordDateText(referenceDateSeconds(738000000.5), QTimeZone::utc()),
+              QStringLiteral("05-21-2024 16:00"));
+    EXPECT_EQ(recordDateText(referenceDateSeconds(738000000.5e9), QTimeZone::utc()),
+              QStringLiteral("05-21-2024 16:00"));
+    EXPECT_EQ(recordDateText(std::nullopt), QStringLiteral(" "));
+}
+
+// A stopped scan posts no more calls and not its end value.
+TEST(CallHistoryStopTest, AStopEndsTheReadQuietly) {
+    RecordBackup backup;
+    simdev::addBackupCallHistory(backup.builder(), everyKind());
+    NotificationCenter center;
+    Posted posted(center, {kScanCallHistoryInfo, kScanProgressInfo});
+    const CallHistoryReadResult read =
+        scanCallHistoryThread(backup.write().string(), {}, &center, [] { return true; });
+    EXPECT_TRUE(read.stopped);
+    EXPECT_FALSE(read.progressPosted);
+    EXPECT_TRUE(posted.seen.empty());
 }
 
 // Real call databases: addresses as BLOBs, fewer columns, NULLs and text where numbers belong.
@@ -156,18 +180,18 @@ TEST(CallHistoryShapesTest, ReducedTablesBlobAddressesAndNulls) {
         "INSERT INTO call VALUES (9, X'35353530313030', '1717236060', '4', NULL);");
     const CallHistoryReadResult read = scanCallHistoryThread(backup.write().string(), {});
     ASSERT_TRUE(read.ok) << read.error;
-    ASSERT_EQ(read.calls.size(), 3u);
-    EXPECT_EQ(read.calls[0]->callPhone(), QStringLiteral("+15105550164"));
-    EXPECT_EQ(read.calls[0]->callType(), QStringLiteral("Outgoing"));
-    EXPECT_EQ(read.calls[0]->rowid(), 7);
+    ASSERT_EQ(read.records.size(), 3u);
+    EXPECT_EQ(read.records[0]->callPhone(), QStringLiteral("+15105550164"));
+    EXPECT_EQ(read.records[0]->callType(), QStringLiteral("Outgoing"));
+    EXPECT_EQ(read.records[0]->rowid(), 7);
     // Without a duration column the duration stays unknown.
-    EXPECT_EQ(read.calls[0]->callTime(), -1);
-    EXPECT_EQ(read.calls[0]->callDuration(), QString());
-    EXPECT_EQ(read.calls[1]->callPhone(), QString());
-    EXPECT_EQ(read.calls[1]->callDate(), QString());
-    EXPECT_EQ(read.calls[1]->callType(), QStringLiteral("Incoming"));
-    EXPECT_EQ(read.calls[2]->callPhone(), QStringLiteral("5550100"));
-    EXPECT_EQ(read.calls[2]->callDate(), localDateText(1717236060));
+    EXPECT_EQ(read.records[0]->callTime(), -1);
+    EXPECT_EQ(read.records[0]->callDuration(), QString());
+    EXPECT_EQ(read.records[1]->callPhone(), QString());
+    EXPECT_EQ(read.records[1]->callDate(), QString());
+    EXPECT_EQ(read.records[1]->callType(), QStringLiteral("Incoming"));
+    EXPECT_EQ(read.records[2]->callPhone(), QStringLiteral("5550100"));
+    EXPECT_EQ(read.records[2]->callDate(), localDateText(1717236060));
 }
 
 TEST(CallHistoryShapesTest, AStoreWithoutItsTableHasNoCalls) {
@@ -178,7 +202,7 @@ TEST(CallHistoryShapesTest, AStoreWithoutItsTableHasNoCalls) {
     Posted posted(center, {kScanCallHistoryInfo, kScanProgressInfo});
     const CallHistoryReadResult read = scanCallHistoryThread(backup.write().string(), {}, &center);
     EXPECT_TRUE(read.ok);
-    EXPECT_TRUE(read.calls.empty());
+    EXPECT_TRUE(read.records.empty());
     EXPECT_EQ(posted.names(), std::vector<std::string>{kScanProgressInfo});
 }
 
@@ -197,6 +221,11 @@ TEST(CallHistoryFailureTest, MissingIsQuietDamageIsReportedAndTheCopyReaderAlway
         scanTransferCallLogThread("", {}, &center);
         EXPECT_EQ(posted.names(), (std::vector<std::string>{kScanCopyCallLogInfoFinished,
                                                             kScanCopyCallLogInfoFinished}));
+        // In a scan the step is done: the backup simply has no calls.
+        const ScanStepReport report = test::runStep(callHistoryStepRunner(nullptr), folder, center);
+        EXPECT_EQ(report.outcome, ScanStepOutcome::Done);
+        EXPECT_FALSE(report.incomplete);
+        EXPECT_FALSE(report.progressPosted);
     }
     for (const std::string& damage :
          {std::string("SQLite format 3\0garbage that is not a database", 47),
@@ -224,10 +253,7 @@ TEST(CallHistoryFailureTest, MissingIsQuietDamageIsReportedAndTheCopyReaderAlway
         EXPECT_EQ(posted.names(), std::vector<std::string>{kScanCopyCallLogInfoFinished});
 
         // In a scan the step fails in plain words and the scan goes on.
-        const std::atomic<bool> stop{false};
-        const ScanStepContext context(QString::fromStdString(folder.string()), stop, center,
-                                      [](int) {});
-        const ScanStepReport report = callHistoryStepRunner(nullptr)(context);
+        const ScanStepReport report = test::runStep(callHistoryStepRunner(nullptr), folder, center);
         EXPECT_EQ(report.outcome, ScanStepOutcome::Failed);
         EXPECT_EQ(report.message,
                   QStringLiteral("The call history in this backup could not be read."));

@@ -80,4 +80,29 @@ TEST(CallNoteScanTest, TheDemoBackupGivesTheSameCallsAndNotesInBothLayouts) {
               (std::vector<int>{70, 60}));
 }
 
+// A backup whose file list names the note store and the call store without holding them is
+// incomplete, not damaged: the steps are done and say so.
+TEST(CallNoteScanTest, ListedButMissingDatabasesMakeTheBackupIncomplete) {
+    test::TempDir tmp;
+    simdev::SimDeviceBuilder b(tmp / "device");
+    b.setIdentity("Test Phone", "77aa1c0d9e6b4a7f2c5d8e1b0a9c7f6e5d4c3b2a", "iPhone10,4", "12.4.1");
+    simdev::addBackupFile(b, "HomeDomain", "Library/Preferences/x.plist", "x");
+    ASSERT_TRUE(b.write());
+    simdev::BackupOptions options;
+    options.listedOnly = {{kNoteStoreSource.domain, kNoteStoreSource.relativePath, false, 4096},
+                          {kCallStoreSource.domain, kCallStoreSource.relativePath, false, 4096}};
+    const simdev::BackupResult backup =
+        simdev::writeBackup(tmp / "device", tmp / "backups", options);
+    ASSERT_TRUE(backup.ok) << backup.error;
+
+    NotificationCenter center;
+    const BackupScanSummary summary =
+        test::runWiredScan(backup.folder, center, std::make_shared<BackupScanRecords>());
+    for (ScanStepKind kind : {ScanStepKind::Notes, ScanStepKind::CallHistory}) {
+        const ScanStepResult step = test::resultOf(summary, kind);
+        EXPECT_EQ(step.outcome, ScanStepOutcome::Done);
+        EXPECT_TRUE(step.incomplete);
+    }
+}
+
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <zlib.h>
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -135,31 +134,31 @@ TEST_P(NoteReaderTest, EachNoteDatabaseGivesItsNotesToBothReaders) {
         const NoteReadResult read = scanNoteThread(folder.string(), &center_);
         ASSERT_TRUE(read.ok) << read.error;
         // The store's account and folder rows are not notes.
-        ASSERT_EQ(read.notes.size(), 3u);
-        EXPECT_EQ(plain.objects<NotePtr>(kScanNoteInfo), read.notes);
+        ASSERT_EQ(read.records.size(), 3u);
+        EXPECT_EQ(plain.objects<NotePtr>(kScanNoteInfo), read.records);
         EXPECT_EQ(plain.seen.back().name, kScanProgressNotification);
         EXPECT_EQ(plain.seen.back().objectAs<int>(), 70);
         plain.tokens.clear();
-        const NotePtr& longNote = read.notes[0];
+        const NotePtr& longNote = read.records[0];
         EXPECT_EQ(longNote->noteTitle(), QStringLiteral("Long note"));
         EXPECT_EQ(longNote->noteDate(), localDateText(kMay)) << static_cast<int>(kind);
-        EXPECT_EQ(read.notes[1]->noteTitle(), QStringLiteral("Party 🎉"));
+        EXPECT_EQ(read.records[1]->noteTitle(), QStringLiteral("Party 🎉"));
         if (store) {
             EXPECT_EQ(longNote->noteContent(), q(kLongText));
-            EXPECT_EQ(read.notes[1]->noteContent(), q(kEmojiText));
+            EXPECT_EQ(read.records[1]->noteContent(), q(kEmojiText));
             EXPECT_EQ(longNote->uid(), 3);
         } else {
             // Older bodies are HTML, each line after the first in a division.
-            EXPECT_EQ(read.notes[2]->noteContent(), QStringLiteral("Short Milk "));
-            EXPECT_TRUE(read.notes[1]->noteContent().contains(QStringLiteral("Cake 🎂")));
+            EXPECT_EQ(read.records[2]->noteContent(), QStringLiteral("Short Milk "));
+            EXPECT_TRUE(read.records[1]->noteContent().contains(QStringLiteral("Cake 🎂")));
             EXPECT_EQ(longNote->uid(), 1);
         }
         EXPECT_TRUE(longNote->noteAttachPath().isNull());
 
         Posted copy(center_, {kScanTransferNoteInfo, kScanTransferNoteFinished});
         const NoteReadResult copied = scanTransferNoteThread(folder.string(), &center_);
-        ASSERT_EQ(copied.notes.size(), 3u);
-        EXPECT_EQ(copied.notes[0]->noteContent(), read.notes[0]->noteContent());
+        ASSERT_EQ(copied.records.size(), 3u);
+        EXPECT_EQ(copied.records[0]->noteContent(), read.records[0]->noteContent());
         ASSERT_EQ(copy.seen.size(), 4u);
         EXPECT_EQ(copy.seen.back().name, kScanTransferNoteFinished);
         EXPECT_EQ(copy.seen.back().objectAs<int>(), 70);
@@ -177,8 +176,8 @@ TEST_P(NoteReaderTest, RowsInTheLogAreRead) {
             kind == NotesKind::NoteStore ? kNoteStoreSource : kNotesDatabaseSource;
         EXPECT_FALSE(storedFileOf(BackupFolder::open(folder.string()), source.walKey()).empty());
         const NoteReadResult read = scanNoteThread(folder.string());
-        ASSERT_EQ(read.notes.size(), 3u);
-        EXPECT_EQ(read.notes[2]->noteTitle(), QStringLiteral("Short"));
+        ASSERT_EQ(read.records.size(), 3u);
+        EXPECT_EQ(read.records[2]->noteTitle(), QStringLiteral("Short"));
     }
 }
 
@@ -194,13 +193,13 @@ TEST(NoteSourcesTest, TheNewestDatabaseWins) {
                            NotesKind::NotesDatabase);
     {
         const NoteReadResult read = scanNoteThread(backup.write().string());
-        ASSERT_EQ(read.notes.size(), 1u);
-        EXPECT_EQ(read.notes[0]->noteTitle(), QStringLiteral("Middle"));
+        ASSERT_EQ(read.records.size(), 1u);
+        EXPECT_EQ(read.records[0]->noteTitle(), QStringLiteral("Middle"));
     }
     simdev::addBackupNotes(backup.builder(), {{"New", "New\nx", kMay, kMay}}, NotesKind::NoteStore);
     const NoteReadResult read = scanNoteThread(backup.write().string());
-    ASSERT_EQ(read.notes.size(), 1u);
-    EXPECT_EQ(read.notes[0]->noteTitle(), QStringLiteral("New"));
+    ASSERT_EQ(read.records.size(), 1u);
+    EXPECT_EQ(read.records[0]->noteTitle(), QStringLiteral("New"));
 }
 
 TEST(NoteShapesTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
@@ -227,15 +226,15 @@ TEST(NoteShapesTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
             empty.toHex().toStdString() + "');");
     const NoteReadResult read = scanNoteThread(backup.write().string());
     ASSERT_TRUE(read.ok) << read.error;
-    ASSERT_EQ(read.notes.size(), 5u);
-    EXPECT_EQ(read.notes[0]->noteContent(), QStringLiteral("Good\nbody"));
+    ASSERT_EQ(read.records.size(), 5u);
+    EXPECT_EQ(read.records[0]->noteContent(), QStringLiteral("Good\nbody"));
     // Dates count from 2001.
-    EXPECT_EQ(read.notes[0]->noteDate(), localDateText(978307200 + 738000000));
-    EXPECT_EQ(read.notes[1]->noteContent(), QStringLiteral(" "));
-    EXPECT_EQ(read.notes[2]->noteContent(), QStringLiteral("Empty"));
-    EXPECT_EQ(read.notes[3]->noteContent(), QStringLiteral("No body"));
-    EXPECT_EQ(read.notes[4]->noteContent(), QStringLiteral("Lost body"));
-    EXPECT_TRUE(read.notes[0]->noteAttachName().isNull());
+    EXPECT_EQ(read.records[0]->noteDate(), localDateText(978307200 + 738000000));
+    EXPECT_EQ(read.records[1]->noteContent(), QStringLiteral(" "));
+    EXPECT_EQ(read.records[2]->noteContent(), QStringLiteral("Empty"));
+    EXPECT_EQ(read.records[3]->noteContent(), QStringLiteral("No body"));
+    EXPECT_EQ(read.records[4]->noteContent(), QStringLiteral("Lost body"));
+    EXPECT_TRUE(read.records[0]->noteAttachName().isNull());
 }
 
 TEST(NoteShapesTest, OlderNotesJoinTheirOwnBodiesAndLoseTheirMarkup) {
@@ -253,11 +252,11 @@ TEST(NoteShapesTest, OlderNotesJoinTheirOwnBodiesAndLoseTheirMarkup) {
         "INSERT INTO ZNOTEBODY VALUES (2, 1, X'4669727374');");
     const NoteReadResult read = scanNoteThread(backup.write().string());
     ASSERT_TRUE(read.ok) << read.error;
-    ASSERT_EQ(read.notes.size(), 3u);
-    EXPECT_EQ(read.notes[0]->noteContent(), QStringLiteral("First"));
-    EXPECT_EQ(read.notes[1]->noteContent(), QStringLiteral("Second word  x y "));
-    EXPECT_EQ(read.notes[1]->noteDate(), QString());
-    EXPECT_EQ(read.notes[2]->noteTitle(), QString());
+    ASSERT_EQ(read.records.size(), 3u);
+    EXPECT_EQ(read.records[0]->noteContent(), QStringLiteral("First"));
+    EXPECT_EQ(read.records[1]->noteContent(), QStringLiteral("Second word  x y "));
+    EXPECT_EQ(read.records[1]->noteDate(), QString());
+    EXPECT_EQ(read.records[2]->noteTitle(), QString());
     EXPECT_EQ(cleanedNoteContent(QStringLiteral("a<div>b</div>c")), QStringLiteral("a b c"));
 }
 
@@ -268,16 +267,16 @@ TEST(NoteShapesTest, ADatabaseWithoutBodiesOrNotesIsNoFailure) {
                          "INSERT INTO Note VALUES ('Only a title', 300000000);");
     const NoteReadResult read = scanNoteThread(backup.write().string());
     ASSERT_TRUE(read.ok) << read.error;
-    ASSERT_EQ(read.notes.size(), 1u);
-    EXPECT_EQ(read.notes[0]->noteContent(), QString());
-    EXPECT_EQ(read.notes[0]->uid(), 1);
+    ASSERT_EQ(read.records.size(), 1u);
+    EXPECT_EQ(read.records[0]->noteContent(), QString());
+    EXPECT_EQ(read.records[0]->uid(), 1);
 
     RecordBackup empty;
     empty.writeDatabase("HomeDomain", "Library/Notes/notes.sqlite", "CREATE TABLE Z_METADATA (x);");
     const NoteReadResult none = scanNoteThread(empty.write().string());
     EXPECT_TRUE(none.ok);
     EXPECT_TRUE(none.databaseFound);
-    EXPECT_TRUE(none.notes.empty());
+    EXPECT_TRUE(none.records.empty());
 }
 
 TEST(NoteFailureTest, MissingIsQuietDamageIsReportedAndTheCopyReaderAlwaysEnds) {
@@ -294,10 +293,7 @@ TEST(NoteFailureTest, MissingIsQuietDamageIsReportedAndTheCopyReaderAlwaysEnds) 
         scanTransferNoteThread("", &center);
         EXPECT_EQ(posted.names(),
                   (std::vector<std::string>{kScanTransferNoteFinished, kScanTransferNoteFinished}));
-        const std::atomic<bool> stop{false};
-        const ScanStepContext context(QString::fromStdString(folder.string()), stop, center,
-                                      [](int) {});
-        const ScanStepReport report = noteStepRunner(nullptr)(context);
+        const ScanStepReport report = test::runStep(noteStepRunner(nullptr), folder, center);
         EXPECT_EQ(report.outcome, ScanStepOutcome::Done);
         EXPECT_FALSE(report.incomplete);
         EXPECT_FALSE(report.progressPosted);
@@ -314,10 +310,7 @@ TEST(NoteFailureTest, MissingIsQuietDamageIsReportedAndTheCopyReaderAlwaysEnds) 
     scanTransferNoteThread(folder.string(), &center);
     ASSERT_EQ(posted.names(), std::vector<std::string>{kScanTransferNoteFinished});
     EXPECT_EQ(posted.seen[0].objectAs<int>(), 70);
-    const std::atomic<bool> stop{false};
-    const ScanStepContext context(QString::fromStdString(folder.string()), stop, center,
-                                  [](int) {});
-    const ScanStepReport report = noteStepRunner(nullptr)(context);
+    const ScanStepReport report = test::runStep(noteStepRunner(nullptr), folder, center);
     EXPECT_EQ(report.outcome, ScanStepOutcome::Failed);
     EXPECT_EQ(report.message, QStringLiteral("The notes in this backup could not be read."));
 }

@@ -8,11 +8,13 @@
 #include <QDateTime>
 #include <QString>
 
+#include <atomic>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
+#include "backup/backup_scan.h"
 #include "backup/sqlite_db.h"
 #include "backup_source.h"
 #include "backup_writer.h"
@@ -90,6 +92,16 @@ struct Posted {
     std::vector<ObserverToken> tokens;
     std::vector<Notification> seen;
 };
+
+// One step of a backup scan run alone over `folder`, posting on `center`.
+inline backup::ScanStepReport runStep(const backup::ScanStepRunner& runner,
+                                      const std::filesystem::path& folder,
+                                      NotificationCenter& center) {
+    const std::atomic<bool> stop{false};
+    const backup::ScanStepContext context(QString::fromStdString(folder.string()), stop, center,
+                                          [](int) {});
+    return runner(context);
+}
 
 // The display text of Unix seconds in local time, made without the code under test.
 inline QString localDateText(qint64 unixSeconds) {

@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kSecondsFrom1970To2001 = 978307200.0;
-
 const char* const kCallStoreSchema =
     "CREATE TABLE ZCALLRECORD (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, Z_OPT INTEGER, "
     "ZANSWERED INTEGER, ZCALL_CATEGORY INTEGER, ZCALLTYPE INTEGER, ZDISCONNECTED_CAUSE INTEGER, "
@@ -37,12 +35,6 @@ const char* const kCallDatabaseSchema =
     "originalAddress TEXT);"
     "CREATE INDEX date_index ON call(date);";
 
-fs::path databaseFile(const SimDeviceBuilder& b, const char* domain, const char* path) {
-    const fs::path file = backupSourcePath(b.dir(), domain, path);
-    checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, file.parent_path());
-    return file;
-}
-
 void writeCallStore(const fs::path& file, const std::vector<BackupCall>& calls,
                     std::size_t rowsInLog) {
     BackupSqliteWriter db(file, kCallStoreSchema);
@@ -51,11 +43,7 @@ void writeCallStore(const fs::path& file, const std::vector<BackupCall>& calls,
         "ZHANDLE_TYPE, ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, "
         "ZISO_COUNTRY_CODE, ZSERVICE_PROVIDER, ZUNIQUE_ID, ZADDRESS) "
         "VALUES (?, 2, 1, ?, 1, 1, 2, 0, ?, 1, ?, ?, 'us', 'com.apple.Telephony', ?, ?)");
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (calls.size() - i == rowsInLog) {
-            db.startLog();
-        }
-        const BackupCall& call = calls[i];
+    db.writeRows(calls, rowsInLog, [&](const BackupCall& call, std::size_t i) {
         const auto pk = static_cast<std::int64_t>(i + 1);
         insert.bind(1, pk);
         insert.bind(2, static_cast<std::int64_t>(call.seconds > 0 ? 1 : 0));
@@ -70,7 +58,7 @@ void writeCallStore(const fs::path& file, const std::vector<BackupCall>& calls,
             insert.bind(7, QByteArray::fromStdString(call.address));
         }
         db.run(insert);
-    }
+    });
     db.finish();
 }
 
@@ -80,11 +68,7 @@ void writeCallDatabase(const fs::path& file, const std::vector<BackupCall>& call
     SqliteStatement insert = db.prepare(
         "INSERT INTO call (ROWID, address, date, duration, flags, id, read, assisted) "
         "VALUES (?, ?, ?, ?, ?, -1, 1, 0)");
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        if (calls.size() - i == rowsInLog) {
-            db.startLog();
-        }
-        const BackupCall& call = calls[i];
+    db.writeRows(calls, rowsInLog, [&](const BackupCall& call, std::size_t i) {
         insert.bind(1, static_cast<std::int64_t>(i + 1));
         bindTextOrNull(insert, 2, call.address);
         insert.bind(3, call.unixTime);
@@ -92,7 +76,7 @@ void writeCallDatabase(const fs::path& file, const std::vector<BackupCall>& call
         // 5: a call this device placed; 4: one it received.
         insert.bind(5, static_cast<std::int64_t>(call.outgoing ? 5 : 4));
         db.run(insert);
-    }
+    });
     db.finish();
 }
 
@@ -103,17 +87,18 @@ void addBackupCallHistory(const SimDeviceBuilder& b, const std::vector<BackupCal
     switch (kind) {
         case CallHistoryKind::CallStore:
             writeCallStore(
-                databaseFile(b, "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata"), calls,
-                rowsInLog);
+                backupDatabaseFile(b, "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata"),
+                calls, rowsInLog);
             return;
         case CallHistoryKind::CallDatabase:
             writeCallDatabase(
-                databaseFile(b, "WirelessDomain", "Library/CallHistory/call_history.db"), calls,
-                rowsInLog);
+                backupDatabaseFile(b, "WirelessDomain", "Library/CallHistory/call_history.db"),
+                calls, rowsInLog);
             return;
         case CallHistoryKind::HomeCallDatabase:
-            writeCallDatabase(databaseFile(b, "HomeDomain", "Library/CallHistory/call_history.db"),
-                              calls, rowsInLog);
+            writeCallDatabase(
+                backupDatabaseFile(b, "HomeDomain", "Library/CallHistory/call_history.db"), calls,
+                rowsInLog);
             return;
     }
 }

@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr double kSecondsFrom1970To2001 = 978307200.0;
-
 const char* const kNoteStoreSchema =
     "CREATE TABLE ZICCLOUDSYNCINGOBJECT (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, "
     "Z_OPT INTEGER, ZMARKEDFORDELETION INTEGER, ZACCOUNT INTEGER, ZFOLDER INTEGER, "
@@ -97,16 +95,6 @@ std::uint64_t utf16Length(const std::string& text) {
     return static_cast<std::uint64_t>(QString::fromStdString(text).size());
 }
 
-fs::path databaseFile(const SimDeviceBuilder& b, const char* domain, const char* path) {
-    const fs::path file = backupSourcePath(b.dir(), domain, path);
-    checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, file.parent_path());
-    return file;
-}
-
-double since2001(std::int64_t unixTime) {
-    return static_cast<double>(unixTime) - kSecondsFrom1970To2001;
-}
-
 std::string htmlOf(const std::string& text) {
     std::string html;
     std::size_t start = 0;
@@ -148,11 +136,7 @@ void writeNoteStore(const fs::path& file, const std::vector<BackupNote>& notes,
     SqliteStatement data = db.prepare(
         "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) "
         "VALUES (?, 11, 1, ?, ?)");
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (notes.size() - i == rowsInLog) {
-            db.startLog();
-        }
-        const BackupNote& n = notes[i];
+    db.writeRows(notes, rowsInLog, [&](const BackupNote& n, std::size_t i) {
         const auto pk = static_cast<std::int64_t>(i + 3);
         // Bodies are numbered on their own.
         const auto dataPk = static_cast<std::int64_t>(100 + i);
@@ -168,7 +152,7 @@ void writeNoteStore(const fs::path& file, const std::vector<BackupNote>& notes,
         data.bind(2, pk);
         data.bind(3, QByteArray::fromStdString(noteStoreBody(n.text)));
         db.run(data);
-    }
+    });
     db.finish();
 }
 
@@ -181,11 +165,7 @@ void writeNotesDatabase(const fs::path& file, const std::vector<BackupNote>& not
         "VALUES (?, 3, 1, 0, 0, 0, ?, 1, ?, ?, ?, ?, ?, ?)");
     SqliteStatement body = db.prepare(
         "INSERT INTO ZNOTEBODY (Z_PK, Z_ENT, Z_OPT, ZOWNER, ZCONTENT) VALUES (?, 2, 1, ?, ?)");
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (notes.size() - i == rowsInLog) {
-            db.startLog();
-        }
-        const BackupNote& n = notes[i];
+    db.writeRows(notes, rowsInLog, [&](const BackupNote& n, std::size_t i) {
         const auto pk = static_cast<std::int64_t>(i + 1);
         // Bodies were made in the other order: their row ids are not their notes'.
         const auto bodyPk = static_cast<std::int64_t>(1000 - i);
@@ -202,7 +182,7 @@ void writeNotesDatabase(const fs::path& file, const std::vector<BackupNote>& not
         body.bind(2, pk);
         body.bind(3, htmlOf(n.text));
         db.run(body);
-    }
+    });
     db.finish();
 }
 
@@ -213,11 +193,7 @@ void writeOldNotes(const fs::path& file, const std::vector<BackupNote>& notes,
         "INSERT INTO Note (ROWID, creation_date, title, summary, modification_date, "
         "contains_cjk) VALUES (?, ?, ?, ?, ?, 0)");
     SqliteStatement body = db.prepare("INSERT INTO note_bodies (note_id, data) VALUES (?, ?)");
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (notes.size() - i == rowsInLog) {
-            db.startLog();
-        }
-        const BackupNote& n = notes[i];
+    db.writeRows(notes, rowsInLog, [&](const BackupNote& n, std::size_t i) {
         const auto rowid = static_cast<std::int64_t>(i + 1);
         note.bind(1, rowid);
         note.bind(2, static_cast<std::int64_t>(since2001(n.created)));
@@ -228,7 +204,7 @@ void writeOldNotes(const fs::path& file, const std::vector<BackupNote>& notes,
         body.bind(1, rowid);
         body.bind(2, htmlOf(n.text));
         db.run(body);
-    }
+    });
     db.finish();
 }
 
@@ -263,15 +239,15 @@ void addBackupNotes(const SimDeviceBuilder& b, const std::vector<BackupNote>& no
     switch (kind) {
         case NotesKind::NoteStore:
             writeNoteStore(
-                databaseFile(b, "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"), notes,
-                rowsInLog);
+                backupDatabaseFile(b, "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"),
+                notes, rowsInLog);
             return;
         case NotesKind::NotesDatabase:
-            writeNotesDatabase(databaseFile(b, "HomeDomain", "Library/Notes/notes.sqlite"), notes,
-                               rowsInLog);
+            writeNotesDatabase(backupDatabaseFile(b, "HomeDomain", "Library/Notes/notes.sqlite"),
+                               notes, rowsInLog);
             return;
         case NotesKind::OldNotesDatabase:
-            writeOldNotes(databaseFile(b, "HomeDomain", "Library/Notes/notes.db"), notes,
+            writeOldNotes(backupDatabaseFile(b, "HomeDomain", "Library/Notes/notes.db"), notes,
                           rowsInLog);
             return;
     }

@@ -1,7 +1,11 @@
 #include "backup_sqlite.h"
 
 #include <stdexcept>
+
 #include <system_error>
+#include "backup_source.h"
+#include "device_path.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 
 namespace nimbara::simdev {
 
@@ -72,6 +76,12 @@ void BackupSqliteWriter::finish() {
     if (!fs::is_regular_file(fs::path(file_.string() + "-wal"))) {
         throw std::runtime_error("the log of " + file_.string() + " was not kept");
     }
+}
+
+fs::path backupDatabaseFile(const SimDeviceBuilder& b, const char* domain, const char* path) {
+    const fs::path file = backupSourcePath(b.dir(), domain, path);
+    checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, file.parent_path());
+    return file;
 }
 
 void bindReal(SqliteStatement& st, int index, double value) {

@@ -3,10 +3,14 @@
 // (as a backup taken while the device had not yet checkpointed them holds them).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "backup/sqlite_db.h"
+#include "sim_device_builder.h"
 
 namespace nimbara::simdev {
 
@@ -23,6 +27,16 @@ class BackupSqliteWriter {
     void run(SqliteStatement& st);
     // Rows written from now on stay in the "-wal" file when the database is finished.
     void startLog();
+    // Writes `items` in order with `write(item, index)`, the last `inLog` of them into the log.
+    template <class Item, class Write>
+    void writeRows(const std::vector<Item>& items, std::size_t inLog, Write&& write) {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (items.size() - i == inLog) {
+                startLog();
+            }
+            write(items[i], i);
+        }
+    }
     // Commits; everything is in the main file unless startLog was called.
     void finish();
 
@@ -36,6 +50,16 @@ class BackupSqliteWriter {
     SqliteDb db_;
     bool keepLog_ = false;
 };
+
+// Seconds between 1970 and 2001, where the device's own clock starts.
+inline constexpr double kSecondsFrom1970To2001 = 978307200.0;
+inline double since2001(std::int64_t unixTime) {
+    return static_cast<double>(unixTime) - kSecondsFrom1970To2001;
+}
+
+// The local file of a database of the backup-source at `domain`/`path`, checked to stay inside it.
+std::filesystem::path backupDatabaseFile(const SimDeviceBuilder& b, const char* domain,
+                                         const char* path);
 
 // Binds a floating-point value (Core Data keeps dates and durations so).
 void bindReal(SqliteStatement& st, int index, double value);
