@@ -5,8 +5,10 @@
 
 #include "backup/bookmark_reader.h"
 #include "backup/calendar_reader.h"
+#include "backup/call_history_reader.h"
 #include "backup/manifest_pass.h"
 #include "backup/message_reader.h"
+#include "backup/note_reader.h"
 
 namespace nimbara::backup {
 
@@ -116,6 +118,8 @@ BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& rec
     plan.setRunner(ScanStepKind::Messages, messageStepRunner(records));
     plan.setRunner(ScanStepKind::Bookmarks, bookMarkStepRunner(records));
     plan.setRunner(ScanStepKind::Calendar, calenderStepRunner(records));
+    plan.setRunner(ScanStepKind::Notes, noteStepRunner(records));
+    plan.setRunner(ScanStepKind::CallHistory, callHistoryStepRunner(records));
     return plan;
 }
 

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "backup_calendar.h"
+#include "backup_calls.h"
 #include "backup_messages.h"
 #include "backup_source.h"
 #include "demo_device_parts.h"
@@ -48,6 +49,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         addDemoBackupSource(b);
         addDemoBrowserAndCalendar(b);
         addDemoMessages(b);
+        addDemoCallsAndNotes(b);
         demo::addCrashLogs(b);
         const std::int64_t apps = demo::addApps(b);
         // What the media-sync session reports: well below the 38.7 GB in use, the rest being

@@ -1,0 +1,263 @@
+#include "backup/note_reader.h"
+
+#include <QFile>
+#include <QtGlobal>
+
+#include "backup/backup_scan_readers.h"
+#include "backup/contact_reader.h"
+#include "backup/note_body.h"
+#include "backup/record_dates.h"
+#include "backup/record_notifications.h"
+#include "platform/notification_center.h"
+
+namespace nimbara::backup {
+
+namespace {
+
+using StopCheck = std::function<bool()>;
+
+const std::vector<const DatabaseSource*> kNoteSources = {&kNoteStoreSource, &kNotesDatabaseSource,
+                                                         &kOldNotesDatabaseSource};
+
+// The columns every note query gives, in this order (older notes have no attachment).
+enum NoteColumn { kUid, kTitle, kDate, kBody, kAttachment };
+
+// How the notes of one database are read: which table, the query, and whether its body column
+// holds the key of a store body or the text itself.
+struct NoteQuery {
+    std::string table;
+    SqliteStatement statement;
+    bool storeBodies = false;
+};
+
+NoteQuery storeQuery(SqliteDb& db) {
+    NoteQuery query{"ZICCLOUDSYNCINGOBJECT", {}, true};
+    query.statement =
+        prepareWantedColumns(db,
+                             {{"ZICCLOUDSYNCINGOBJECT", "Z_PK"},
+                              {"ZICCLOUDSYNCINGOBJECT", "ZTITLE1"},
+                              {"ZICCLOUDSYNCINGOBJECT", "ZMODIFICATIONDATE1"},
+                              {"ZICCLOUDSYNCINGOBJECT", "ZNOTEDATA"},
+                              {"ZICCLOUDSYNCINGOBJECT", "ZTHUMBNAILATTACHMENTIDENTIFIER"}},
+                             "ZICCLOUDSYNCINGOBJECT");
+    return query;
+}
+
+// ZNOTE's body is the ZNOTEBODY row its ZBODY names (or, in databases without that column, the
+// row that names it as owner).
+NoteQuery coreDataQuery(SqliteDb& db) {
+    NoteQuery query{"ZNOTE", {}, false};
+    std::string from = "ZNOTE";
+    if (db.objectKind("ZNOTEBODY") == SqliteDb::ObjectKind::Table) {
+        if (hasColumnNamed(db, "ZNOTE", "ZBODY")) {
+            from += " LEFT JOIN ZNOTEBODY ON ZNOTE.ZBODY = ZNOTEBODY.Z_PK";
+        } else if (hasColumnNamed(db, "ZNOTEBODY", "ZOWNER")) {
+            from += " LEFT JOIN ZNOTEBODY ON ZNOTEBODY.ZOWNER = ZNOTE.Z_PK";
+        } else {
+            from += " LEFT JOIN ZNOTEBODY ON ZNOTEBODY.Z_PK = ZNOTE.Z_PK";
+        }
+    }
+    query.statement = prepareWantedColumns(db,
+                                           {{"ZNOTE", "Z_PK"},
+                                            {"ZNOTE", "ZTITLE"},
+                                            {"ZNOTE", "ZMODIFICATIONDATE"},
+                                            {"ZNOTEBODY", "ZCONTENT"},
+                                            {nullptr, nullptr}},
+                                           from);
+    return query;
+}
+
+NoteQuery oldQuery(SqliteDb& db) {
+    NoteQuery query{"note", {}, false};
+    std::string from = "note";
+    if (db.objectKind("note_bodies") == SqliteDb::ObjectKind::Table) {
+        from += " LEFT JOIN note_bodies ON note.ROWID = note_bodies.note_id";
+    }
+    query.statement = prepareWantedColumns(db,
+                                           {{"note", "ROWID"},
+                                            {"note", "title"},
+                                            {"note", "modification_date"},
+                                            {"note_bodies", "data"},
+                                            {nullptr, nullptr}},
+                                           from);
+    return query;
+}
+
+// The text of the store body with row id `key`: empty when there is none.
+QString storeBody(SqliteStatement& bodies, std::int64_t key) {
+    if (!bodies.valid()) {
+        return QString();
+    }
+    bodies.reset();
+    if (!bodies.bind(1, key)) {
+        return QString();
+    }
+    QByteArray stored;
+    bool found = false;
+    while (bodies.step()) {  // the last row counts
+        stored = bodies.columnBlob(0);
+        found = !bodies.isNull(0);
+    }
+    if (!found || stored.isEmpty()) {
+        return QString();
+    }
+    return noteBodyText(stored);
+}
+
+std::optional<double> dateColumn(const SqliteStatement& st, int column) {
+    if (st.isNull(column)) {
+        return std::nullopt;
+    }
+    if (sqlite3_column_type(st.handle(), column) == SQLITE_INTEGER) {
+        return static_cast<double>(st.columnInt64(column));
+    }
+    bool ok = false;
+    const double value = st.columnText(column).trimmed().toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+// The note of one row; null for a store row that is not a note.
+std::shared_ptr<PRNoteNode> noteFromRow(const SqliteStatement& st, bool storeBodies,
+                                        SqliteStatement& bodies) {
+    auto node = std::make_shared<PRNoteNode>();
+    if (!st.isNull(kUid)) {
+        node->setUid(st.columnInt(kUid));
+    }
+    if (const QString title = st.columnText(kTitle); !title.isEmpty()) {
+        node->setNoteTitle(title);
+    }
+    if (const auto date = dateColumn(st, kDate)) {
+        node->setNoteDate(recordDateText(referenceDateSeconds(*date)));
+    }
+    if (const QString attachment = st.columnText(kAttachment); !attachment.isEmpty()) {
+        node->setNoteAttachName(attachment);
+    }
+    if (!storeBodies) {
+        if (const QString content = st.columnText(kBody); !content.isEmpty()) {
+            node->setNoteContent(cleanedNoteContent(content));
+        }
+        return node;
+    }
+    if (node->noteTitle().isEmpty() || node->noteDate().isEmpty()) {
+        return nullptr;
+    }
+    const QString body = st.isNull(kBody) ? QString() : storeBody(bodies, st.columnInt64(kBody));
+    node->setNoteContent(body.isEmpty() ? node->noteTitle() : body);
+    return node;
+}
+
+template <class Post>
+NoteReadResult read(const std::string& backupFolder, const StopCheck& stop, Post&& post) {
+    NoteReadResult result;
+    FoundDatabase found = openFirstDatabase(BackupFolder::open(backupFolder), kNoteSources, stop);
+    if (found.index < 0) {
+        result.ok = true;
+        return result;
+    }
+    RecordDatabase& database = found.database;
+    result.databaseFound = true;
+    result.fileKey = kNoteSources[found.index]->key();
+    if (database.state() != RecordDatabase::State::Open) {
+        result.error = "notes: " + database.error();
+        return result;
+    }
+    // The tables tell the layout, whichever file they came in.
+    NoteQuery query;
+    for (const auto& [table, make] :
+         {std::pair{"ZICCLOUDSYNCINGOBJECT", &storeQuery}, std::pair{"ZNOTE", &coreDataQuery},
+          std::pair{"note", &oldQuery}}) {
+        const std::string problem = database.tableProblem(table);
+        if (problem == "missing") {
+            continue;
+        }
+        if (!problem.empty()) {
+            result.error = "notes: " + problem;
+            return result;
+        }
+        query = make(database.db());
+        break;
+    }
+    if (query.table.empty()) {
+        result.ok = true;  // a database without a notes table holds no notes
+        return result;
+    }
+    if (!query.statement.valid()) {
+        result.error = "notes query failed: " + database.db().lastError();
+        return result;
+    }
+    SqliteStatement bodies;
+    if (query.storeBodies && database.hasTable("ZICNOTEDATA")) {
+        bodies = database.db().prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?");
+    }
+    const RowsEnd end = forEachRow(query.statement, stop, [&](const SqliteStatement& row) {
+        if (auto note = noteFromRow(row, query.storeBodies, bodies)) {
+            result.records.push_back(note);
+            post(note);
+        }
+    });
+    result.stopped = end == RowsEnd::Stopped;
+    result.error = queryProblem(query.statement, query.table, database.db());
+    result.ok = end == RowsEnd::Done;
+    return result;
+}
+
+NotificationCenter& centerOr(NotificationCenter* center) {
+    return center != nullptr ? *center : NotificationCenter::defaultCenter();
+}
+
+}  // namespace
+
+QString cleanedNoteContent(QString content) {
+    for (const char* markup : {"<div>", "</div>", "&nbsp;", "<br>", "</br>"}) {
+        content.replace(QLatin1String(markup), QLatin1String(" "));
+    }
+    return content;
+}
+
+NoteReadResult scanNoteThread(const std::string& backupFolder, NotificationCenter* target,
+                              const StopCheck& stop) {
+    if (backupFolder.empty()) {
+        return {};
+    }
+    NotificationCenter& center = centerOr(target);
+    NoteReadResult result =
+        read(backupFolder, stop,
+             [&center](const std::shared_ptr<PRNoteNode>& n) { center.post(kScanNoteInfo, n); });
+    if (!result.databaseFound) {
+        qInfo("messageDB is not exist");
+    } else if (result.ok && !result.stopped) {
+        center.post(kScanProgressInfo, kNoteScanProgress);
+        result.progressPosted = true;
+    }
+    return result;
+}
+
+NoteReadResult scanTransferNoteThread(const std::string& backupFolder, NotificationCenter* target) {
+    NotificationCenter& center = centerOr(target);
+    NoteReadResult result;
+    if (!backupFolder.empty()) {
+        result = read(backupFolder, {}, [&center](const std::shared_ptr<PRNoteNode>& n) {
+            center.post(kScanTransferNoteInfo, n);
+        });
+    }
+    if (!result.databaseFound) {
+        qInfo("messageDB is not exist");
+    } else if (!result.error.empty()) {
+        qWarning("Notes copy: %s", result.error.c_str());
+    }
+    center.post(kScanTransferNoteFinished, kNoteScanProgress);
+    result.progressPosted = true;
+    return result;
+}
+
+ScanStepRunner noteStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
+    return [records](const ScanStepContext& context) {
+        const NoteReadResult result =
+            scanNoteThread(QFile::encodeName(context.folder()).toStdString(), &context.center(),
+                           [&context] { return context.stopRequested(); });
+        return recordStepReport(result, records.get(), kNoteSources, "notes",
+                                QStringLiteral("The notes in this backup could not be read."));
+    };
+}
+
+}  // namespace nimbara::backup
