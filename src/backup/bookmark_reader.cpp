@@ -71,12 +71,11 @@ class BookMarkRead {
             return;
         }
         std::string why;
-        auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &why);
+        auto db = openPrivateCopy(copy, stop_, why);
         if (!db) {
             result.error = "bookmarks database could not be opened: " + why;
             return;
         }
-        db->setStopCheck(stop_);
         if (std::string problem = schemaProblem(*db); !problem.empty()) {
             result.error = "bookmarks database: " + problem;
             return;

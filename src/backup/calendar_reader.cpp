@@ -196,12 +196,11 @@ CalenderReadResult readCalender(const std::string& backupFolder, const StopCheck
         return std::move(read.result);
     }
     std::string why;
-    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &why);
+    auto db = openPrivateCopy(copy, stop, why);
     if (!db) {
         read.result.error = "calendar database could not be opened: " + why;
         return std::move(read.result);
     }
-    db->setStopCheck(stop);
     read.read(*db, query.value_or(calendarQueryForBackup(backupFolder)));
     return std::move(read.result);
 }

@@ -20,7 +20,7 @@
 #include "backup/backup_scan.h"
 #include "backup/contact_reader.h"
 #include "backup/pr_call_history_node.h"
-#include "backup/record_family_database.h"
+#include "backup/record_database.h"
 
 namespace nimbara {
 class NotificationCenter;

@@ -61,15 +61,6 @@ QString joined(const QString& current, const QString& value) {
     return QStringLiteral("%1 %2").arg(current, value);
 }
 
-std::optional<SqliteDb> openCopy(const PrivateDatabaseCopy& copy, const StopCheck& stop,
-                                 std::string& error) {
-    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &error);
-    if (db) {
-        db->setStopCheck(stop);
-    }
-    return db;
-}
-
 bool stopped(const StopCheck& stop) {
     return stop && stop();
 }
@@ -85,7 +76,7 @@ void readImages(const DatabaseFile& images, const StopCheck& stop, ContactReadRe
         result.imageError = "pictures database could not be copied";
         return;
     }
-    auto db = openCopy(copy, stop, result.imageError);
+    auto db = openPrivateCopy(copy, stop, result.imageError);
     if (!db) {
         return;
     }
@@ -190,7 +181,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         return result;
     }
 
-    auto db = openCopy(copy, stop, result.error);
+    auto db = openPrivateCopy(copy, stop, result.error);
     if (!db) {
         result.error = "address book could not be opened: " + result.error;
         return result;

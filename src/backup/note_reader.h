@@ -27,7 +27,7 @@
 
 #include "backup/backup_scan.h"
 #include "backup/pr_note_node.h"
-#include "backup/record_family_database.h"
+#include "backup/record_database.h"
 
 namespace nimbara {
 class NotificationCenter;

@@ -1,6 +1,5 @@
 #include "backup/record_database.h"
 
-#include "backup/backup_folder.h"
 #include "backup/database_copy.h"
 #include "backup/shah.h"
 
@@ -11,6 +10,14 @@
 namespace fs = std::filesystem;
 
 namespace nimbara::backup {
+
+std::string DatabaseSource::key() const {
+    return fileKey(domain, relativePath);
+}
+
+std::string DatabaseSource::walKey() const {
+    return fileKey(domain, std::string(relativePath) + "-wal");
+}
 
 std::string locateStoredFile(const BackupFolder& folder, const std::string& key) {
     if (key.size() != 40 || key.find_first_not_of("0123456789abcdef") != std::string::npos) {
@@ -36,6 +43,10 @@ StoredDatabase locateStoredDatabase(const BackupFolder& folder, const std::strin
     return database;
 }
 
+StoredDatabase locateStoredDatabase(const BackupFolder& folder, const DatabaseSource& source) {
+    return locateStoredDatabase(folder, source.key(), source.domain, source.relativePath);
+}
+
 PrivateDatabaseCopy::PrivateDatabaseCopy(const BackupFolder& folder, const StoredDatabase& database,
                                          const std::string& scratchBase) {
     static std::atomic<unsigned> counter{0};
@@ -59,15 +70,24 @@ PrivateDatabaseCopy::~PrivateDatabaseCopy() {
     }
 }
 
-std::string tableProblem(SqliteDb& db, const char* table) {
+std::optional<SqliteDb> openPrivateCopy(const PrivateDatabaseCopy& copy,
+                                        const std::function<bool()>& stop, std::string& error) {
+    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &error);
+    if (db) {
+        db->setStopCheck(stop);
+    }
+    return db;
+}
+
+std::string tableProblem(SqliteDb& db, const std::string& table) {
     switch (db.objectKind(table)) {
         case SqliteDb::ObjectKind::Table:
             return std::string();
         case SqliteDb::ObjectKind::Missing:
-            return std::string(table) + " is missing";
+            return table + " is missing";
         case SqliteDb::ObjectKind::View:
         case SqliteDb::ObjectKind::Other:
-            return std::string(table) + " is damaged: it is not a table";
+            return table + " is damaged: it is not a table";
     }
     return std::string();
 }
@@ -80,31 +100,36 @@ std::string schemaProblem(SqliteDb& db) {
     return std::string();
 }
 
-std::string queryProblem(const SqliteStatement& st, const char* table, SqliteDb& db) {
+std::string queryProblem(const SqliteStatement& st, const std::string& table, SqliteDb& db) {
     switch (st.abortReason()) {
         case SqliteAbort::None:
-            return st.done() ? std::string()
-                             : std::string(table) + " read failed: " + db.lastError();
+            return st.done() ? std::string() : table + " read failed: " + db.lastError();
         case SqliteAbort::Stopped:
             return std::string();
         case SqliteAbort::RowLimit:
-            return std::string(table) + " is damaged: more than " +
-                   std::to_string(kSqliteDefaultRowLimit) + " rows";
+            return table + " is damaged: more than " + std::to_string(kSqliteDefaultRowLimit) +
+                   " rows";
         case SqliteAbort::MemoryLimit:
-            return std::string(table) + " is damaged: reading it took too much memory";
+            return table + " is damaged: reading it took too much memory";
     }
     return std::string();
 }
 
-std::string columnOrNull(SqliteDb& db, const char* table, const char* column) {
-    // Names compare as SQLite compares identifiers: without regard to case.
+bool hasColumnNamed(SqliteDb& db, const std::string& table, const std::string& column) {
+    // SQLite compares names without regard to case; every table has its row id.
+    if (db.objectKind(table) != SqliteDb::ObjectKind::Table) {
+        return false;
+    }
+    if (QString::fromStdString(column).compare(QLatin1String("ROWID"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
     SqliteStatement st =
         db.prepare("SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2 COLLATE NOCASE");
-    if (st.valid() && st.bind(1, std::string(table)) && st.bind(2, std::string(column)) &&
-        st.step()) {
-        return std::string(table) + "." + column;
-    }
-    return "NULL";
+    return st.valid() && st.bind(1, table) && st.bind(2, column) && st.step();
+}
+
+std::string columnOrNull(SqliteDb& db, const std::string& table, const std::string& column) {
+    return hasColumnNamed(db, table, column) ? table + "." + column : std::string("NULL");
 }
 
 std::optional<double> columnNumber(const SqliteStatement& st, int column) {
@@ -121,6 +146,93 @@ std::optional<double> columnNumber(const SqliteStatement& st, int column) {
         default:
             return std::nullopt;
     }
+}
+
+SqliteStatement prepareWantedColumns(SqliteDb& db, const std::vector<WantedColumn>& columns,
+                                     const std::string& from) {
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const WantedColumn& c = columns[i];
+        sql += i > 0 ? ", " : "";
+        sql += c.table != nullptr ? columnOrNull(db, c.table, c.column) : std::string("NULL");
+    }
+    sql += " FROM " + from;
+    return db.prepare(sql);
+}
+
+RecordDatabase RecordDatabase::open(const BackupFolder& folder, const DatabaseSource& source,
+                                    const std::function<bool()>& stop) {
+    RecordDatabase database;
+    const StoredDatabase stored = locateStoredDatabase(folder, source);
+    if (!stored.exists()) {
+        return database;
+    }
+    database.state_ = State::Unreadable;
+    database.copy_ = std::make_unique<PrivateDatabaseCopy>(folder, stored, source.key());
+    if (database.copy_->path().empty()) {
+        database.error_ = "it could not be copied";
+        return database;
+    }
+    std::string why;
+    auto db = openPrivateCopy(*database.copy_, stop, why);
+    if (!db) {
+        database.error_ = "it could not be opened: " + why;
+        return database;
+    }
+    if (std::string problem = schemaProblem(*db); !problem.empty()) {
+        database.error_ = problem;
+        return database;
+    }
+    database.db_ = std::move(*db);
+    database.state_ = State::Open;
+    return database;
+}
+
+FoundDatabase openFirstDatabase(const BackupFolder& folder,
+                                const std::vector<const DatabaseSource*>& sources,
+                                const std::function<bool()>& stop) {
+    FoundDatabase found;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        RecordDatabase database = RecordDatabase::open(folder, *sources[i], stop);
+        if (database.state() != RecordDatabase::State::Missing) {
+            found.index = static_cast<int>(i);
+            found.database = std::move(database);
+            break;
+        }
+    }
+    return found;
+}
+
+RecordDatabase::RecordDatabase(RecordDatabase&& other) noexcept
+    : state_(other.state_),
+      error_(std::move(other.error_)),
+      copy_(std::move(other.copy_)),
+      db_(std::move(other.db_)) {
+    other.state_ = State::Missing;
+}
+
+RecordDatabase& RecordDatabase::operator=(RecordDatabase&& other) noexcept {
+    if (this != &other) {
+        // The old database closes before its copy is removed.
+        db_ = SqliteDb();
+        copy_ = std::move(other.copy_);
+        state_ = other.state_;
+        error_ = std::move(other.error_);
+        db_ = std::move(other.db_);
+        other.state_ = State::Missing;
+    }
+    return *this;
+}
+
+RecordDatabase::~RecordDatabase() {
+    db_.close();
+}
+
+std::string RecordDatabase::tableProblem(const std::string& table) {
+    if (db_.objectKind(table) == SqliteDb::ObjectKind::Missing) {
+        return "missing";
+    }
+    return backup::tableProblem(db_, table);
 }
 
 }  // namespace nimbara::backup

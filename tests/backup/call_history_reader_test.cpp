@@ -118,7 +118,7 @@ TEST_P(CallHistoryReaderTest, TheNewestDatabaseWinsAndLogRowsAreRead) {
     const fs::path folder = backup_.write(legacy());
     // The backup holds the log under its own key.
     EXPECT_FALSE(
-        storedFileOf(BackupFolder::open(folder.string()), kCallStoreSource.walKey()).empty());
+        locateStoredFile(BackupFolder::open(folder.string()), kCallStoreSource.walKey()).empty());
 
     const CallHistoryReadResult read = scanCallHistoryThread(folder.string(), oneContact());
     EXPECT_EQ(read.fileKey, "5a4935c78a5255723f707230a451d79c540d2741");

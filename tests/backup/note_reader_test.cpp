@@ -174,7 +174,8 @@ TEST_P(NoteReaderTest, RowsInTheLogAreRead) {
         const fs::path folder = backup.write(legacy());
         const DatabaseSource& source =
             kind == NotesKind::NoteStore ? kNoteStoreSource : kNotesDatabaseSource;
-        EXPECT_FALSE(storedFileOf(BackupFolder::open(folder.string()), source.walKey()).empty());
+        EXPECT_FALSE(
+            locateStoredFile(BackupFolder::open(folder.string()), source.walKey()).empty());
         const NoteReadResult read = scanNoteThread(folder.string());
         ASSERT_EQ(read.records.size(), 3u);
         EXPECT_EQ(read.records[2]->noteTitle(), QStringLiteral("Short"));
