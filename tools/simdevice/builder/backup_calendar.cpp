@@ -200,7 +200,7 @@ void addBackupCalendar(const SimDeviceBuilder& b, const std::vector<BackupCalend
 }
 
 double calendarTime(int year, unsigned month, unsigned day, int hour, int minute) {
-    return static_cast<double>(demo::utc(year, month, day, hour, minute) - 978307200);
+    return since2001(demo::utc(year, month, day, hour, minute));
 }
 
 std::vector<BackupCalendarEvent> demoCalendarEvents() {

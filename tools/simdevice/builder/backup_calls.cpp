@@ -4,10 +4,10 @@
 
 #include "backup_notes.h"
 #include "backup_source.h"
-#include "backup_sqlite.h"
 #include "demo_device_parts.h"
 #include "device_path.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
+#include "sim_database.h"
 
 namespace nimbara::simdev {
 
@@ -48,7 +48,7 @@ void writeCallStore(const fs::path& file, const std::vector<BackupCall>& calls,
         insert.bind(1, pk);
         insert.bind(2, static_cast<std::int64_t>(call.seconds > 0 ? 1 : 0));
         insert.bind(3, static_cast<std::int64_t>(call.outgoing ? 1 : 0));
-        bindReal(insert, 4, static_cast<double>(call.unixTime) - kSecondsFrom1970To2001);
+        bindReal(insert, 4, since2001(call.unixTime));
         bindReal(insert, 5, call.seconds);
         insert.bind(6, "call-" + std::to_string(pk));
         // The device keeps the address as the bytes of its text.
@@ -70,7 +70,7 @@ void writeCallDatabase(const fs::path& file, const std::vector<BackupCall>& call
         "VALUES (?, ?, ?, ?, ?, -1, 1, 0)");
     db.writeRows(calls, rowsInLog, [&](const BackupCall& call, std::size_t i) {
         insert.bind(1, static_cast<std::int64_t>(i + 1));
-        bindTextOrNull(insert, 2, call.address);
+        bindText(insert, 2, call.address);
         insert.bind(3, call.unixTime);
         insert.bind(4, static_cast<std::int64_t>(call.seconds));
         // 5: a call this device placed; 4: one it received.
@@ -86,19 +86,19 @@ void addBackupCallHistory(const SimDeviceBuilder& b, const std::vector<BackupCal
                           CallHistoryKind kind, std::size_t rowsInLog) {
     switch (kind) {
         case CallHistoryKind::CallStore:
-            writeCallStore(
-                backupDatabaseFile(b, "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata"),
-                calls, rowsInLog);
+            writeCallStore(backupDatabaseFile(b.dir(), "HomeDomain",
+                                              "Library/CallHistoryDB/CallHistory.storedata"),
+                           calls, rowsInLog);
             return;
         case CallHistoryKind::CallDatabase:
-            writeCallDatabase(
-                backupDatabaseFile(b, "WirelessDomain", "Library/CallHistory/call_history.db"),
-                calls, rowsInLog);
+            writeCallDatabase(backupDatabaseFile(b.dir(), "WirelessDomain",
+                                                 "Library/CallHistory/call_history.db"),
+                              calls, rowsInLog);
             return;
         case CallHistoryKind::HomeCallDatabase:
             writeCallDatabase(
-                backupDatabaseFile(b, "HomeDomain", "Library/CallHistory/call_history.db"), calls,
-                rowsInLog);
+                backupDatabaseFile(b.dir(), "HomeDomain", "Library/CallHistory/call_history.db"),
+                calls, rowsInLog);
             return;
     }
 }

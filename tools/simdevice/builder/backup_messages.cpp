@@ -98,14 +98,6 @@ const char* const kGroupMemberSchema =
     "CREATE INDEX message_group_index ON message(group_id, ROWID);"
     "INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion', '7');";
 
-SqliteStatement prepared(SqliteDb& db, const std::string& sql, const fs::path& file) {
-    SqliteStatement st = db.prepare(sql);
-    if (!st.valid()) {
-        sqlFailed(db, file);
-    }
-    return st;
-}
-
 std::string guidOf(const char* prefix, std::size_t index) {
     char text[64];
     std::snprintf(text, sizeof text, "%s-4C1D-4E2F-9A3B-%012zX", prefix, index + 1);
@@ -120,34 +112,34 @@ std::int64_t deviceDate(std::int64_t unixTime, bool nanoseconds) {
 
 void writeHandleLayout(const fs::path& file, const std::vector<BackupMessage>& messages,
                        bool nanoseconds) {
-    SqliteDb db = createBackupDatabase(file, kHandleSchema);
-    SqliteStatement handle = prepared(
+    SqliteDb db = createSimDatabase(file, kHandleSchema);
+    SqliteStatement handle = prepareSim(
         db, "INSERT INTO handle (id, country, service, uncanonicalized_id) VALUES (?, 'us', ?, ?)",
         file);
-    SqliteStatement chat =
-        prepared(db,
-                 "INSERT INTO chat (guid, style, state, account_id, chat_identifier, service_name) "
-                 "VALUES (?, 45, 3, 'E:nora@mailbox.example', ?, ?)",
-                 file);
+    SqliteStatement chat = prepareSim(
+        db,
+        "INSERT INTO chat (guid, style, state, account_id, chat_identifier, service_name) "
+        "VALUES (?, 45, 3, 'E:nora@mailbox.example', ?, ?)",
+        file);
     SqliteStatement chatHandle =
-        prepared(db, "INSERT INTO chat_handle_join (chat_id, handle_id) VALUES (?, ?)", file);
-    SqliteStatement message = prepared(
+        prepareSim(db, "INSERT INTO chat_handle_join (chat_id, handle_id) VALUES (?, ?)", file);
+    SqliteStatement message = prepareSim(
         db,
         "INSERT INTO message (guid, text, handle_id, service, account, date, date_read, "
         "date_delivered, is_delivered, is_finished, is_from_me, is_read, is_sent, "
         "cache_has_attachments) VALUES (?, ?, ?, ?, 'E:nora@mailbox.example', ?, ?, ?, 1, 1, ?, "
         "?, ?, ?)",
         file);
-    SqliteStatement chatMessage = prepared(
+    SqliteStatement chatMessage = prepareSim(
         db, "INSERT INTO chat_message_join (chat_id, message_id, message_date) VALUES (?, ?, ?)",
         file);
-    SqliteStatement attachment = prepared(
+    SqliteStatement attachment = prepareSim(
         db,
         "INSERT INTO attachment (guid, created_date, start_date, filename, uti, mime_type, "
         "transfer_state, is_outgoing, transfer_name, total_bytes) VALUES (?, ?, ?, ?, ?, ?, 5, ?, "
         "?, ?)",
         file);
-    SqliteStatement messageAttachment = prepared(
+    SqliteStatement messageAttachment = prepareSim(
         db, "INSERT INTO message_attachment_join (message_id, attachment_id) VALUES (?, ?)", file);
 
     // One handle and one chat per address and service, in order of first appearance.
@@ -162,14 +154,14 @@ void writeHandleLayout(const fs::path& file, const std::vector<BackupMessage>& m
             handle.bind(1, m.address);
             handle.bind(2, service);
             handle.bind(3, m.address);
-            runOnce(db, handle, file);
+            insertSim(db, handle, file);
             chat.bind(1, service + ";-;" + m.address);
             chat.bind(2, m.address);
             chat.bind(3, service);
-            runOnce(db, chat, file);
+            insertSim(db, chat, file);
             chatHandle.bind(1, handleId);
             chatHandle.bind(2, handleId);
-            runOnce(db, chatHandle, file);
+            insertSim(db, chatHandle, file);
         }
         const auto rowid = static_cast<std::int64_t>(i + 1);
         const std::int64_t date = deviceDate(m.unixTime, nanoseconds);
@@ -190,11 +182,11 @@ void writeHandleLayout(const fs::path& file, const std::vector<BackupMessage>& m
         message.bind(9, static_cast<std::int64_t>(m.fromMe || read ? 1 : 0));
         message.bind(10, static_cast<std::int64_t>(m.fromMe ? 1 : 0));
         message.bind(11, static_cast<std::int64_t>(m.attachment ? 1 : 0));
-        runOnce(db, message, file);
+        insertSim(db, message, file);
         chatMessage.bind(1, handleId);
         chatMessage.bind(2, rowid);
         chatMessage.bind(3, date);
-        runOnce(db, chatMessage, file);
+        insertSim(db, chatMessage, file);
         if (!m.attachment) {
             continue;
         }
@@ -211,28 +203,26 @@ void writeHandleLayout(const fs::path& file, const std::vector<BackupMessage>& m
         attachment.bind(7, static_cast<std::int64_t>(m.fromMe ? 1 : 0));
         attachment.bind(8, a.name);
         attachment.bind(9, static_cast<std::int64_t>(a.bytes.size()));
-        runOnce(db, attachment, file);
+        insertSim(db, attachment, file);
         messageAttachment.bind(1, rowid);
         messageAttachment.bind(2,
                                static_cast<std::int64_t>(sqlite3_last_insert_rowid(db.handle())));
-        runOnce(db, messageAttachment, file);
+        insertSim(db, messageAttachment, file);
     }
-    if (!db.exec("COMMIT")) {
-        sqlFailed(db, file);
-    }
+    commitSim(db, file);
 }
 
 // iOS 5: text messages in groups with their members, dates in Unix seconds, flags 2 (received)
 // and 3 (sent); iMessages with the "madrid" columns, dates in seconds since 2001, flags 12289
 // (received) and 36869 (sent).
 void writeGroupMemberLayout(const fs::path& file, const std::vector<BackupMessage>& messages) {
-    SqliteDb db = createBackupDatabase(file, kGroupMemberSchema);
-    SqliteStatement group = prepared(
+    SqliteDb db = createSimDatabase(file, kGroupMemberSchema);
+    SqliteStatement group = prepareSim(
         db, "INSERT INTO msg_group (type, newest_message, unread_count, hash) VALUES (0, 0, 0, ?)",
         file);
-    SqliteStatement member = prepared(
+    SqliteStatement member = prepareSim(
         db, "INSERT INTO group_member (group_id, address, country) VALUES (?, ?, 'us')", file);
-    SqliteStatement message = prepared(
+    SqliteStatement message = prepareSim(
         db,
         "INSERT INTO message (address, date, text, flags, replace, group_id, association_id, "
         "height, UIFlags, version, read, madrid_handle, madrid_version, madrid_guid, "
@@ -241,7 +231,7 @@ void writeGroupMemberLayout(const fs::path& file, const std::vector<BackupMessag
         "?, ?, ?, ?, ?, 0, ?, ?, ?)",
         file);
     SqliteStatement newest =
-        prepared(db, "UPDATE msg_group SET newest_message = ? WHERE ROWID = ?", file);
+        prepareSim(db, "UPDATE msg_group SET newest_message = ? WHERE ROWID = ?", file);
 
     std::map<std::string, std::int64_t> groups;
     for (std::size_t i = 0; i < messages.size(); ++i) {
@@ -249,10 +239,10 @@ void writeGroupMemberLayout(const fs::path& file, const std::vector<BackupMessag
         auto [it, fresh] = groups.emplace(m.address, static_cast<std::int64_t>(groups.size() + 1));
         if (fresh) {
             group.bind(1, static_cast<std::int64_t>(std::hash<std::string>{}(m.address) >> 33));
-            runOnce(db, group, file);
+            insertSim(db, group, file);
             member.bind(1, it->second);
             member.bind(2, m.address);
-            runOnce(db, member, file);
+            insertSim(db, member, file);
         }
         const auto rowid = static_cast<std::int64_t>(i + 1);
         const bool read = m.fromMe || m.readAfter > 0;
@@ -298,14 +288,12 @@ void writeGroupMemberLayout(const fs::path& file, const std::vector<BackupMessag
             number(0);
             number(0);
         }
-        runOnce(db, message, file);
+        insertSim(db, message, file);
         newest.bind(1, rowid);
         newest.bind(2, it->second);
-        runOnce(db, newest, file);
+        insertSim(db, newest, file);
     }
-    if (!db.exec("COMMIT")) {
-        sqlFailed(db, file);
-    }
+    commitSim(db, file);
 }
 
 // The messages of a database in the handle layout, as the device wrote them (attachments left

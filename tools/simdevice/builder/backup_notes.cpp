@@ -7,10 +7,10 @@
 #include <stdexcept>
 
 #include "backup_source.h"
-#include "backup_sqlite.h"
 #include "demo_device_parts.h"
 #include "device_path.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
+#include "sim_database.h"
 
 namespace nimbara::simdev {
 
@@ -145,8 +145,8 @@ void writeNoteStore(const fs::path& file, const std::vector<BackupNote>& notes,
         bindReal(note, 3, since2001(n.created));
         bindReal(note, 4, since2001(n.modified));
         note.bind(5, "NOTE-" + std::to_string(pk));
-        bindTextOrNull(note, 6, summaryOf(n.text));
-        bindTextOrNull(note, 7, n.title);
+        bindText(note, 6, summaryOf(n.text));
+        bindText(note, 7, n.title);
         db.run(note);
         data.bind(1, dataPk);
         data.bind(2, pk);
@@ -174,8 +174,8 @@ void writeNotesDatabase(const fs::path& file, const std::vector<BackupNote>& not
         note.bind(3, bodyPk);
         bindReal(note, 4, since2001(n.created));
         bindReal(note, 5, since2001(n.modified));
-        bindTextOrNull(note, 6, n.title);
-        bindTextOrNull(note, 7, summaryOf(n.text));
+        bindText(note, 6, n.title);
+        bindText(note, 7, summaryOf(n.text));
         note.bind(8, "guid-" + std::to_string(pk));
         db.run(note);
         body.bind(1, bodyPk);
@@ -197,8 +197,8 @@ void writeOldNotes(const fs::path& file, const std::vector<BackupNote>& notes,
         const auto rowid = static_cast<std::int64_t>(i + 1);
         note.bind(1, rowid);
         note.bind(2, static_cast<std::int64_t>(since2001(n.created)));
-        bindTextOrNull(note, 3, n.title);
-        bindTextOrNull(note, 4, summaryOf(n.text));
+        bindText(note, 3, n.title);
+        bindText(note, 4, summaryOf(n.text));
         note.bind(5, static_cast<std::int64_t>(since2001(n.modified)));
         db.run(note);
         body.bind(1, rowid);
@@ -238,17 +238,18 @@ void addBackupNotes(const SimDeviceBuilder& b, const std::vector<BackupNote>& no
                     std::size_t rowsInLog) {
     switch (kind) {
         case NotesKind::NoteStore:
-            writeNoteStore(
-                backupDatabaseFile(b, "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"),
-                notes, rowsInLog);
+            writeNoteStore(backupDatabaseFile(b.dir(), "AppDomainGroup-group.com.apple.notes",
+                                              "NoteStore.sqlite"),
+                           notes, rowsInLog);
             return;
         case NotesKind::NotesDatabase:
-            writeNotesDatabase(backupDatabaseFile(b, "HomeDomain", "Library/Notes/notes.sqlite"),
-                               notes, rowsInLog);
+            writeNotesDatabase(
+                backupDatabaseFile(b.dir(), "HomeDomain", "Library/Notes/notes.sqlite"), notes,
+                rowsInLog);
             return;
         case NotesKind::OldNotesDatabase:
-            writeOldNotes(backupDatabaseFile(b, "HomeDomain", "Library/Notes/notes.db"), notes,
-                          rowsInLog);
+            writeOldNotes(backupDatabaseFile(b.dir(), "HomeDomain", "Library/Notes/notes.db"),
+                          notes, rowsInLog);
             return;
     }
 }

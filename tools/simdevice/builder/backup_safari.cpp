@@ -104,7 +104,7 @@ PlistValue plistTree(const std::vector<BackupBookmark>& marks) {
 }
 
 double since2001(int year, unsigned month, unsigned day, int hour, int minute) {
-    return static_cast<double>(demo::utc(year, month, day, hour, minute) - 978307200);
+    return simdev::since2001(demo::utc(year, month, day, hour, minute));
 }
 
 }  // namespace

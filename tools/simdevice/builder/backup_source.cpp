@@ -65,7 +65,7 @@ std::int64_t internText(SqliteDb& db, const char* table, const std::string& text
         sqlFailed(db, file);
     }
     add.bind(1, text);
-    runOnce(db, add, file);
+    insertSim(db, add, file);
     find.bind(1, text);
     if (!find.step()) {
         sqlFailed(db, file);
@@ -142,7 +142,7 @@ void writePeople(const fs::path& file, const std::vector<BackupContact>& people)
         person.bind(14, created);
         person.bind(15, created + 3600 * 5);
         bindText(person, 16, displayNameOf(c));
-        runOnce(db, person, file);
+        insertSim(db, person, file);
 
         auto addValues = [&](int property, const std::vector<std::string>& values,
                              const char* label) {
@@ -154,7 +154,7 @@ void writePeople(const fs::path& file, const std::vector<BackupContact>& people)
                 value.bind(4, static_cast<std::int64_t>(k));
                 value.bind(5, labelId);
                 bindText(value, 6, values[k]);
-                runOnce(db, value, file);
+                insertSim(db, value, file);
                 if (property != kPropertyAddress) {
                     continue;
                 }
@@ -162,7 +162,7 @@ void writePeople(const fs::path& file, const std::vector<BackupContact>& people)
                     entry.bind(1, uid);
                     entry.bind(2, internText(db, "ABMultiValueEntryKey", key, file));
                     entry.bind(3, text);
-                    runOnce(db, entry, file);
+                    insertSim(db, entry, file);
                 }
             }
         };
@@ -171,9 +171,7 @@ void writePeople(const fs::path& file, const std::vector<BackupContact>& people)
         addValues(kPropertyAddress, c.addresses, "_$!<Home>!$_");
         addValues(kPropertyHomepage, c.homepages, "_$!<HomePage>!$_");
     }
-    if (!db.exec("COMMIT")) {
-        sqlFailed(db, file);
-    }
+    commitSim(db, file);
 }
 
 void writeImages(const fs::path& file, const std::vector<BackupContact>& people) {
@@ -195,27 +193,13 @@ void writeImages(const fs::path& file, const std::vector<BackupContact>& people)
         for (SqliteStatement* st : {&full, &thumb}) {
             st->bind(1, static_cast<std::int64_t>(i + 1));
             st->bind(2, png);
-            runOnce(db, *st, file);
+            insertSim(db, *st, file);
         }
     }
-    if (!db.exec("COMMIT")) {
-        sqlFailed(db, file);
-    }
+    commitSim(db, file);
 }
 
 }  // namespace
-
-SqliteDb createBackupDatabase(const fs::path& file, const char* schema) {
-    return createSimDatabase(file, schema);
-}
-
-void runOnce(SqliteDb& db, SqliteStatement& st, const fs::path& file) {
-    st.step();
-    if (!st.done()) {
-        sqlFailed(db, file);
-    }
-    st.reset();
-}
 
 fs::path backupSourcePath(const fs::path& deviceDir, const std::string& domain,
                           const std::string& relativePath) {

@@ -51,12 +51,6 @@ void addBackupDir(const SimDeviceBuilder& b, const std::string& domain,
 // std::runtime_error when SQLite fails.
 void addBackupAddressBook(const SimDeviceBuilder& b, const std::vector<BackupContact>& people);
 
-// The databases of backup-source/. createBackupDatabase makes a fresh file at `file` (removing an
-// earlier one and its journals) with `schema` and an open transaction; runOnce runs an insert
-// and rewinds it. Both throw std::runtime_error naming the file when SQLite fails.
-SqliteDb createBackupDatabase(const std::filesystem::path& file, const char* schema);
-void runOnce(SqliteDb& db, SqliteStatement& st, const std::filesystem::path& file);
-
 // Seconds since 2001 of a calendar date at noon UTC, as text (the form of "Birthday").
 std::string addressBookDate(int year, unsigned month, unsigned day);
 

@@ -1,6 +1,7 @@
 #include "sim_database.h"
 
 #include <stdexcept>
+#include <system_error>
 
 #include "backup_source.h"
 #include "device_path.h"
@@ -22,7 +23,7 @@ fs::path backupDatabaseFile(const fs::path& deviceDir, const std::string& domain
     return file;
 }
 
-SqliteDb createSimDatabase(const fs::path& file, const char* schema) {
+SqliteDb createSimDatabase(const fs::path& file, const char* schema, SimJournal journal) {
     fs::create_directories(file.parent_path());
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
         fs::remove(fs::path(file.string() + suffix));
@@ -32,9 +33,11 @@ SqliteDb createSimDatabase(const fs::path& file, const char* schema) {
     if (!db) {
         throw std::runtime_error("cannot create " + file.string() + ": " + error);
     }
-    if (!db->exec(schema) || !db->exec("BEGIN")) {
-        sqlFailed(*db, file);
+    if (journal == SimJournal::WriteAheadLog) {
+        execSim(*db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;", file);
     }
+    execSim(*db, schema, file);
+    execSim(*db, "BEGIN", file);
     return std::move(*db);
 }
 
@@ -55,10 +58,14 @@ std::int64_t insertSim(SqliteDb& db, SqliteStatement& st, const fs::path& file) 
     return sqlite3_last_insert_rowid(db.handle());
 }
 
-void commitSim(SqliteDb& db, const fs::path& file) {
-    if (!db.exec("COMMIT")) {
+void execSim(SqliteDb& db, const char* sql, const fs::path& file) {
+    if (!db.exec(sql)) {
         sqlFailed(db, file);
     }
+}
+
+void commitSim(SqliteDb& db, const fs::path& file) {
+    execSim(db, "COMMIT", file);
 }
 
 void bindText(SqliteStatement& st, int index, const std::string& text) {
@@ -66,6 +73,38 @@ void bindText(SqliteStatement& st, int index, const std::string& text) {
         st.bindNull(index);
     } else {
         st.bind(index, text);
+    }
+}
+
+void bindReal(SqliteStatement& st, int index, double value) {
+    sqlite3_bind_double(st.handle(), index, value);
+}
+
+BackupSqliteWriter::BackupSqliteWriter(const fs::path& file, const char* schema)
+    : file_(file), db_(createSimDatabase(file, schema, SimJournal::WriteAheadLog)) {}
+
+void BackupSqliteWriter::startLog() {
+    execSim(db_, "COMMIT; PRAGMA wal_checkpoint(TRUNCATE); BEGIN", file_);
+    keepLog_ = true;
+}
+
+void BackupSqliteWriter::finish() {
+    commitSim(db_, file_);
+    if (!keepLog_) {
+        execSim(db_, "PRAGMA wal_checkpoint(TRUNCATE)", file_);
+        db_.close();
+        std::error_code ec;
+        fs::remove(fs::path(file_.string() + "-wal"), ec);
+        fs::remove(fs::path(file_.string() + "-shm"), ec);
+        return;
+    }
+    // Closing would fold the log into the main file; the device had not done so yet.
+    sqlite3_db_config(db_.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    db_.close();
+    std::error_code ec;
+    fs::remove(fs::path(file_.string() + "-shm"), ec);
+    if (!fs::is_regular_file(fs::path(file_.string() + "-wal"))) {
+        throw std::runtime_error("the log of " + file_.string() + " was not kept");
     }
 }
 
