@@ -20,6 +20,7 @@
 #include "device/app_service.h"
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
+#include "platform/file_name_fit.h"
 #include "platform/text_format.h"
 
 namespace nimbara::cleanup {
@@ -73,32 +74,6 @@ QString qs(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// The longest name a local folder takes, in bytes.
-constexpr std::size_t kNameMax = 255;
-
-// `stem` + `suffix` + `extension`, the stem shortened (never inside a UTF-8 sequence) so that the
-// whole fits kNameMax. An extension too long to leave room for a stem is shortened with it.
-std::string fittedName(std::string stem, const std::string& suffix, std::string extension) {
-    if (stem.size() + suffix.size() + extension.size() <= kNameMax) {
-        return stem + suffix + extension;
-    }
-    if (suffix.size() + extension.size() >= kNameMax) {
-        stem += extension;
-        extension.clear();
-    }
-    std::size_t keep = kNameMax - suffix.size() - extension.size();
-    // While stem[keep] continues a sequence, cut before the sequence's first byte (a sequence is
-    // at most four bytes long; bytes that are no UTF-8 at all are cut where they stand).
-    for (int back = 0; back < 3 && keep > 0; ++back) {
-        if ((static_cast<unsigned char>(stem[keep]) & 0xC0) != 0x80) {
-            break;
-        }
-        --keep;
-    }
-    stem.resize(keep);
-    return stem + suffix + extension;
-}
-
 // Creates `path` exclusively (the name is then ours); false when it exists or can't be made.
 bool reserveLocalFile(const std::string& path, int* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -143,8 +118,7 @@ std::string QuickCleanEngine::uniqueLocalName(const std::string& folder, const s
     const std::string stem = hasExtension ? name.substr(0, dot) : name;
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
     for (int n = 1; n < 100000; ++n) {
-        const std::string candidate =
-            fittedName(stem, n == 1 ? std::string() : " (" + std::to_string(n) + ")", extension);
+        const std::string candidate = numberedFileName(stem, extension, n);
         if (std::find(taken.begin(), taken.end(), candidate) != taken.end()) {
             continue;
         }

@@ -115,6 +115,25 @@ TEST(ExportFileTest, NeverReplacesAFileAFolderOrALinkOfTheSameName) {
     EXPECT_EQ(readText(result.path), "new");
 }
 
+TEST(ExportFileTest, NumberedNamesStayApartWhenTheExtensionFillsTheLimit) {
+    TempDir dir;
+    const fs::path folder = dir / "export";
+    fs::create_directories(folder);
+    // A long name with an extension that leaves no room for the number must not lose it: each
+    // export gets a name of its own instead of running out of numbers on one name.
+    const std::string extension = "." + std::string(260, 'e');
+    const ExportWriteResult first = writeExportFile(folder, QStringLiteral("Anna"), extension, "1");
+    const ExportWriteResult second =
+        writeExportFile(folder, QStringLiteral("Anna"), extension, "2");
+    ASSERT_TRUE(first.ok) << first.error;
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_NE(first.path, second.path);
+    EXPECT_EQ(second.path.filename().string().size(), kExportNameMax);
+    EXPECT_TRUE(second.path.filename().string().ends_with(" (2)"));
+    EXPECT_EQ(readText(first.path), "1");
+    EXPECT_EQ(readText(second.path), "2");
+}
+
 TEST(ExportFileTest, FailedWritesAreReportedAndLeaveNothingBehind) {
     TempDir dir;
     // No folder, or a file where the folder should be.

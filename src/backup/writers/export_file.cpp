@@ -91,25 +91,6 @@ std::string safeFileStem(const QString& name, const QString& fallback) {
     return stem.toStdString();
 }
 
-std::string fittedFileName(const std::string& stem, const std::string& suffix,
-                           const std::string& extension) {
-    std::string tail = suffix + extension;
-    std::string head = stem;
-    if (tail.size() >= kExportNameMax) {
-        head += tail;
-        tail.clear();
-    }
-    if (head.size() + tail.size() > kExportNameMax) {
-        std::size_t keep = kExportNameMax - tail.size();
-        // Never keep the first bytes of a character without its last ones.
-        while (keep > 0 && (static_cast<unsigned char>(head[keep]) & 0xC0) == 0x80) {
-            --keep;
-        }
-        head.resize(keep);
-    }
-    return head + tail;
-}
-
 bool isDirectlyInside(const fs::path& folder, const fs::path& target) {
     if (!target.has_filename() || !isPlainName(target.filename().string())) {
         return false;
@@ -129,8 +110,7 @@ ExportWriteResult writeExportFile(const fs::path& folder, const QString& name,
     const std::string stem = safeFileStem(name, fallback);
     const std::string ext(extension);
     for (int n = 1; n <= kMaxNumber; ++n) {
-        const std::string suffix = n == 1 ? std::string() : " (" + std::to_string(n) + ")";
-        const fs::path target = folder / fittedFileName(stem, suffix, ext);
+        const fs::path target = folder / numberedFileName(stem, ext, n);
         if (!isDirectlyInside(folder, target)) {
             result.error = failure(target, "not a name inside the export folder");
             return result;

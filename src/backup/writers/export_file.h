@@ -8,6 +8,8 @@
 // folder never holds half a file, and every failure comes back to the caller.
 #pragma once
 
+#include "platform/file_name_fit.h"
+
 #include <QString>
 
 #include <cstddef>
@@ -31,8 +33,8 @@ struct ExportWriteResult {
     explicit operator bool() const { return ok; }
 };
 
-// The longest file name, in bytes, that an export writes (the usual limit of local file systems).
-inline constexpr std::size_t kExportNameMax = 255;
+// The longest file name, in bytes, that an export writes.
+inline constexpr std::size_t kExportNameMax = kLocalNameMax;
 
 // `name` as one file name stem, in UTF-8: "/", "\", NUL, control characters and the characters
 // other file systems refuse (: * ? " < > |) become "_"; a run of dots becomes one "."; blanks at
@@ -40,10 +42,8 @@ inline constexpr std::size_t kExportNameMax = 255;
 // left, `fallback` (made safe the same way; "Untitled" when that is empty too).
 std::string safeFileStem(const QString& name, const QString& fallback);
 
-// stem + suffix + extension, the stem shortened so that the whole fits kExportNameMax bytes; a
-// UTF-8 character is never cut in two.
-std::string fittedFileName(const std::string& stem, const std::string& suffix,
-                           const std::string& extension);
+// stem + suffix + extension, fitted to kExportNameMax bytes (see platform/file_name_fit.h).
+using nimbara::fittedFileName;
 
 // True when `target` names an entry directly inside `folder`: one name that is neither empty, "."
 // nor "..", with no "/" and no NUL.
