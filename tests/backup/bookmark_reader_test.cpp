@@ -103,12 +103,8 @@ class BookMarkReaderTest : public ::testing::Test {
         nimbara::simdev::addBackupBookmarks(b, nimbara::simdev::demoBookmarks());
         nimbara::simdev::addBackupBrowserHistory(b, nimbara::simdev::demoBrowserHistory());
         EXPECT_TRUE(b.write());
-        nimbara::simdev::BackupOptions options;
-        options.iosVersionOverride = version;
-        const auto written =
-            nimbara::simdev::writeBackup(tmp_ / "device", tmp_ / ("backups-" + version), options);
-        EXPECT_TRUE(written.ok) << written.error;
-        return written.folder;
+        return nimbara::test::writeDeviceBackup(tmp_ / "device", tmp_ / ("backups-" + version),
+                                                version);
     }
 
     TempDir tmp_;
@@ -333,11 +329,9 @@ TEST_F(BookMarkReaderTest, AStopEndsTheReadWithoutMorePosts) {
 
 TEST_F(BookMarkReaderTest, TheScanStepTellsMissingFromDamaged) {
     fs::create_directories(folder_);
-    const std::atomic<bool> stop{false};
     auto step = [&] {
-        const ScanStepContext context(QString::fromStdString(folder_.string()), stop, center_,
-                                      [](int) {});
-        return bookMarkStepRunner(std::make_shared<BackupScanRecords>())(context);
+        return nimbara::test::runStep(bookMarkStepRunner(std::make_shared<BackupScanRecords>()),
+                                      folder_, center_);
     };
     ScanStepReport report = step();
     EXPECT_EQ(report.outcome, ScanStepOutcome::Done);

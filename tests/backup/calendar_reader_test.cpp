@@ -113,12 +113,7 @@ class CalendarReaderTest : public ::testing::Test {
         return writeBackup(version);
     }
     fs::path writeBackup(const std::string& version) {
-        nimbara::simdev::BackupOptions options;
-        options.iosVersionOverride = version;
-        const auto written =
-            nimbara::simdev::writeBackup(device_, tmp_ / ("backups-" + version), options);
-        EXPECT_TRUE(written.ok) << written.error;
-        return written.folder;
+        return nimbara::test::writeDeviceBackup(device_, tmp_ / ("backups-" + version), version);
     }
 
     TempDir tmp_;
@@ -295,11 +290,9 @@ TEST_F(CalendarReaderTest, RowsStillInTheLogAreRead) {
 
 TEST_F(CalendarReaderTest, TheScanStepTellsMissingFromDamaged) {
     fs::create_directories(folder_);
-    const std::atomic<bool> stop{false};
     auto step = [&] {
-        const ScanStepContext context(QString::fromStdString(folder_.string()), stop, center_,
-                                      [](int) {});
-        return calenderStepRunner(std::make_shared<BackupScanRecords>())(context);
+        return nimbara::test::runStep(calenderStepRunner(std::make_shared<BackupScanRecords>()),
+                                      folder_, center_);
     };
     ScanStepReport report = step();
     EXPECT_EQ(report.outcome, ScanStepOutcome::Done);

@@ -3,6 +3,7 @@
 #include "address_book_fixture.h"
 #include "backup_snapshot.h"
 #include "platform/notification_center.h"
+#include "record_backup_fixture.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@ using namespace nimbara::backup;
 using nimbara::test::AddressBookFixture;
 using nimbara::test::ContactImagesFixture;
 using nimbara::test::folderSnapshot;
+using nimbara::test::Posted;
 using nimbara::test::TempDir;
 
 namespace {
@@ -23,25 +25,6 @@ constexpr int kPhone = 3;
 constexpr int kEmail = 4;
 constexpr int kAddress = 5;
 constexpr int kHomepage = 22;
-
-// Records every notification of the given names, in order.
-struct Recorder {
-    explicit Recorder(std::initializer_list<const char*> names) {
-        for (const char* name : names) {
-            tokens.push_back(NotificationCenter::defaultCenter().addObserver(
-                name, [this](const Notification& n) { seen.push_back(n); }));
-        }
-    }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (const auto& n : seen) {
-            out.push_back(n.name);
-        }
-        return out;
-    }
-    std::vector<ObserverToken> tokens;
-    std::vector<Notification> seen;
-};
 
 class ContactReaderTest : public ::testing::Test {
   protected:
@@ -131,8 +114,9 @@ TEST_F(ContactReaderTest, FillsFieldsFromPersonAndMultiValueRows) {
 
 TEST_F(ContactReaderTest, PlainReaderPostsEachContactThenProgress) {
     writeSample();
-    Recorder rec({kScanContactInfo, kScanProgressInfo, kScanTransferContactInfo,
-                  kScanTransferContactFinished});
+    Posted rec(NotificationCenter::defaultCenter(),
+               {kScanContactInfo, kScanProgressInfo, kScanTransferContactInfo,
+                kScanTransferContactFinished});
     const ContactReadResult result = scanContacts(book().string(), images().string());
     ASSERT_TRUE(result.ok);
     ASSERT_EQ(rec.names(),
@@ -150,8 +134,9 @@ TEST_F(ContactReaderTest, PlainReaderPostsEachContactThenProgress) {
 
 TEST_F(ContactReaderTest, CopyReaderPostsTransferNamesAndFinishes) {
     writeSample();
-    Recorder rec({kScanContactInfo, kScanProgressInfo, kScanTransferContactInfo,
-                  kScanTransferContactFinished});
+    Posted rec(NotificationCenter::defaultCenter(),
+               {kScanContactInfo, kScanProgressInfo, kScanTransferContactInfo,
+                kScanTransferContactFinished});
     const ContactReadResult result = scanTransferContacts(book().string(), images().string());
     ASSERT_TRUE(result.ok);
     ASSERT_EQ(rec.seen.size(), 5u);
@@ -166,7 +151,8 @@ TEST_F(ContactReaderTest, CopyReaderPostsTransferNamesAndFinishes) {
 TEST_F(ContactReaderTest, DamagedOrMissingDatabases) {
     {
         // No address book: an error and not a single notification.
-        Recorder rec({kScanContactInfo, kScanProgressInfo, kScanTransferContactFinished});
+        Posted rec(NotificationCenter::defaultCenter(),
+                   {kScanContactInfo, kScanProgressInfo, kScanTransferContactFinished});
         EXPECT_FALSE(scanContacts((dir / "none.db").string(), "").ok);
         EXPECT_FALSE(scanTransferContacts("", "").ok);
         EXPECT_TRUE(rec.seen.empty());
@@ -183,7 +169,7 @@ TEST_F(ContactReaderTest, DamagedOrMissingDatabases) {
         // A database without the person table: a clear error, the end still posted.
         nimbara::test::SqlFixture other(dir / "other.db");
         other.exec("CREATE TABLE unrelated (x)");
-        Recorder rec({kScanProgressInfo});
+        Posted rec(NotificationCenter::defaultCenter(), {kScanProgressInfo});
         const ContactReadResult r = scanContacts((dir / "other.db").string(), "");
         EXPECT_FALSE(r.ok);
         EXPECT_NE(r.error.find("person"), std::string::npos) << r.error;
@@ -204,7 +190,7 @@ TEST_F(ContactReaderTest, DamagedOrMissingDatabases) {
     {
         // An empty address book reads fine and still ends with the progress value.
         AddressBookFixture ab(dir / "empty.db");
-        Recorder rec({kScanContactInfo, kScanProgressInfo});
+        Posted rec(NotificationCenter::defaultCenter(), {kScanContactInfo, kScanProgressInfo});
         const ContactReadResult r = scanContacts((dir / "empty.db").string(), "");
         EXPECT_TRUE(r.ok);
         EXPECT_TRUE(r.contacts.empty());
@@ -225,7 +211,8 @@ TEST_F(ContactReaderTest, ReadsBackupFolderInEitherLayoutWithoutChangingIt) {
         place(images(), kContactImagesKey);
         const auto before = folderSnapshot(backup.path());
 
-        Recorder rec({kScanTransferContactInfo, kScanTransferContactFinished});
+        Posted rec(NotificationCenter::defaultCenter(),
+                   {kScanTransferContactInfo, kScanTransferContactFinished});
         const ContactReadResult r = scanTransferContactThread(backup.str());
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.contacts.size(), 4u);
@@ -238,7 +225,7 @@ TEST_F(ContactReaderTest, ReadsBackupFolderInEitherLayoutWithoutChangingIt) {
 
 TEST_F(ContactReaderTest, BackupFolderWithoutAddressBookPostsNothing) {
     TempDir backup;
-    Recorder rec({kScanContactInfo, kScanProgressInfo});
+    Posted rec(NotificationCenter::defaultCenter(), {kScanContactInfo, kScanProgressInfo});
     EXPECT_EQ(scanContactThread(backup.str()).error, "contactDB is not exist");
     EXPECT_FALSE(scanContactThread("").ok);
     EXPECT_TRUE(rec.seen.empty());

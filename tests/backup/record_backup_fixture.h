@@ -1,6 +1,8 @@
-// A small simulated device whose backup-source a test fills with record databases (through the
-// builder, or by hand in the reduced and damaged shapes real backups take), written out as a
-// backup in either storage layout; and a recorder of the notifications a reader posts.
+// What the record readers' tests share: backups made by hand (files stored under their keys in
+// either layout, databases made from SQL), a small simulated device whose backup-source a test
+// fills with record databases (through the builder, or by hand in the reduced and damaged shapes
+// real backups take) written out as a backup in either storage layout, and a recorder of the
+// notifications a reader posts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,6 +26,45 @@
 
 namespace nimbara::test {
 
+// Stores `bytes` as the backed-up file `key` of `folder`: "<kk>/<key>" or flat.
+inline std::filesystem::path storeBackupFile(const std::filesystem::path& folder,
+                                             const std::string& key, const std::string& bytes,
+                                             bool sharded = true) {
+    const std::filesystem::path file = sharded ? folder / key.substr(0, 2) / key : folder / key;
+    std::filesystem::create_directories(file.parent_path());
+    writeText(file, bytes);
+    return file;
+}
+
+// A database at `file` made by `sql` (an earlier one replaced).
+inline void makeDatabase(const std::filesystem::path& file, const std::string& sql) {
+    std::filesystem::create_directories(file.parent_path());
+    std::filesystem::remove(file);
+    auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate);
+    ASSERT_TRUE(db);
+    ASSERT_TRUE(db->exec(sql)) << db->lastError();
+}
+
+// The bytes of a database made by `sql`.
+inline std::string databaseBytes(const std::string& sql) {
+    TempDir dir;
+    makeDatabase(dir / "made.db", sql);
+    return readText(dir / "made.db");
+}
+
+// The backup of the simulated device in `device`, written below `out` as iOS `version`;
+// `legacy`: Manifest.mbdb and flat files, else Manifest.db and subfolders.
+inline std::filesystem::path writeDeviceBackup(const std::filesystem::path& device,
+                                               const std::filesystem::path& out,
+                                               const std::string& version, bool legacy = false) {
+    simdev::BackupOptions options;
+    options.legacyLayout = legacy;
+    options.iosVersionOverride = version;
+    const simdev::BackupResult result = simdev::writeBackup(device, out, options);
+    EXPECT_TRUE(result.ok) << result.error;
+    return result.folder;
+}
+
 class RecordBackup {
   public:
     RecordBackup() : builder_(tmp_ / "device") {
@@ -40,22 +81,13 @@ class RecordBackup {
     }
     // A database made by hand from SQL at a backed-up path.
     void writeDatabase(const std::string& domain, const std::string& path, const std::string& sql) {
-        const auto file = sourceFile(domain, path);
-        std::filesystem::remove(file);
-        auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate);
-        ASSERT_TRUE(db);
-        ASSERT_TRUE(db->exec(sql)) << db->lastError();
+        makeDatabase(simdev::backupSourcePath(builder_.dir(), domain, path), sql);
     }
     // The backup; `legacy`: Manifest.mbdb and flat files, else Manifest.db and subfolders.
     std::filesystem::path write(bool legacy = false) {
         EXPECT_TRUE(builder_.write());
-        simdev::BackupOptions options;
-        options.legacyLayout = legacy;
-        options.iosVersionOverride = legacy ? "9.3.5" : "12.4.1";
-        const simdev::BackupResult result =
-            simdev::writeBackup(builder_.dir(), tmp_ / (legacy ? "legacy" : "current"), options);
-        EXPECT_TRUE(result.ok) << result.error;
-        return result.folder;
+        return writeDeviceBackup(builder_.dir(), tmp_ / (legacy ? "legacy" : "current"),
+                                 legacy ? "9.3.5" : "12.4.1", legacy);
     }
     const TempDir& tmp() const { return tmp_; }
 
