@@ -85,25 +85,35 @@ std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& source
                                                       const std::string& relative,
                                                       const std::string& walRelative,
                                                       const std::string& scratchName) {
+    return copyDatabaseWithCompanions(source, relative,
+                                      storedCompanions(source, relative, walRelative), scratchName);
+}
+
+std::vector<DatabaseCompanion> storedCompanions(const BackupFolder& source,
+                                                const std::string& relative,
+                                                const std::string& walRelative) {
     // A log stored under its own key stands for the log; an index beside the database would not
     // describe it (SQLite rebuilds the index from the log).
     if (!walRelative.empty() && source.isFile(walRelative)) {
-        return copyDatabaseWithCompanions(source, relative, {{"-wal", walRelative}}, scratchName);
+        return {{"-wal", walRelative}};
     }
-    return prepareDatabaseCopy(source, relative, scratchName);
+    return {{"-wal", relative + "-wal"}, {"-shm", relative + "-shm"}};
 }
 
 std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
                                                const std::string& relative,
                                                const std::string& scratchName) {
-    return copyDatabaseWithCompanions(
-        source, relative, {{"-wal", relative + "-wal"}, {"-shm", relative + "-shm"}}, scratchName);
+    return copyDatabaseWithCompanions(source, relative, storedCompanions(source, relative, {}),
+                                      scratchName);
 }
 
 DatabaseScratchCopy::DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
                                          const std::vector<DatabaseCompanion>& companions,
                                          const std::string& baseName) {
     static std::atomic<unsigned> counter{0};
+    if (relative.empty()) {
+        return;
+    }
     const std::string name = baseName + "-" + std::to_string(++counter);
     if (auto copy = copyDatabaseWithCompanions(folder, relative, companions, name)) {
         path_ = *copy;

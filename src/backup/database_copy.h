@@ -44,7 +44,8 @@ class DatabaseScratchCopy {
   public:
     DatabaseScratchCopy() = default;
     // Copies as copyDatabaseWithCompanions does, under `baseName` with a number added so that
-    // copies made at the same time never share a name. `path()` is empty when the copy failed.
+    // copies made at the same time never share a name. `path()` is empty when the copy failed
+    // or `relative` is empty.
     DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
                         const std::vector<DatabaseCompanion>& companions,
                         const std::string& baseName);
@@ -67,6 +68,11 @@ std::optional<std::string> copyDatabaseWithCompanions(const BackupFolder& folder
                                                       const std::string& relative,
                                                       const std::string& walRelative,
                                                       const std::string& scratchName);
+// The companions copied beside a stored database: its log stored under a key of its own
+// (`walRelative`) when the folder holds it, else the log and index files stored beside it.
+std::vector<DatabaseCompanion> storedCompanions(const BackupFolder& source,
+                                                const std::string& relative,
+                                                const std::string& walRelative);
 // The same for the database at `sourcePath`, read from the folder that holds it.
 std::optional<std::string> prepareDatabaseCopy(const std::string& sourcePath,
                                                const std::string& scratchName);

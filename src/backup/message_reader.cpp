@@ -5,6 +5,7 @@
 #include "backup/backup_manifest.h"
 #include "backup/database_copy.h"
 #include "backup/manifest_media.h"
+#include "backup/record_database.h"
 #include "backup/record_dates.h"
 #include "backup/record_notifications.h"
 #include "backup/shah.h"
@@ -494,12 +495,11 @@ MessageReadResult readMessages(const MessageDatabase& database, const MessageRea
         result.error = "message database could not be copied";
         return result;
     }
-    auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &result.error);
+    auto db = openPrivateCopy(copy, options.stop, result.error);
     if (!db) {
         result.error = "message database could not be opened: " + result.error;
         return result;
     }
-    db->setStopCheck(options.stop);
     // A file that is no database fails here, before any table is asked for.
     {
         SqliteStatement probe = db->prepare("SELECT name FROM sqlite_master LIMIT 1");

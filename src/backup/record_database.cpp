@@ -1,13 +1,6 @@
 #include "backup/record_database.h"
 
-#include "backup/database_copy.h"
 #include "backup/shah.h"
-
-#include <atomic>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace nimbara::backup {
 
@@ -48,29 +41,12 @@ StoredDatabase locateStoredDatabase(const BackupFolder& folder, const DatabaseSo
 }
 
 PrivateDatabaseCopy::PrivateDatabaseCopy(const BackupFolder& folder, const StoredDatabase& database,
-                                         const std::string& scratchBase) {
-    static std::atomic<unsigned> counter{0};
-    if (!database.exists()) {
-        return;
-    }
-    const std::string name = scratchBase + "-" + std::to_string(++counter);
-    if (auto copy =
-            copyDatabaseWithCompanions(folder, database.relative, database.walRelative, name)) {
-        path_ = *copy;
-    }
-}
+                                         const std::string& scratchBase)
+    : DatabaseScratchCopy(folder, database.relative,
+                          storedCompanions(folder, database.relative, database.walRelative),
+                          scratchBase) {}
 
-PrivateDatabaseCopy::~PrivateDatabaseCopy() {
-    if (path_.empty()) {
-        return;
-    }
-    std::error_code ec;
-    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        fs::remove(fs::path(path_ + suffix), ec);
-    }
-}
-
-std::optional<SqliteDb> openPrivateCopy(const PrivateDatabaseCopy& copy,
+std::optional<SqliteDb> openPrivateCopy(const DatabaseScratchCopy& copy,
                                         const std::function<bool()>& stop, std::string& error) {
     auto db = SqliteDb::open(copy.path(), SqliteDb::Mode::ReadOnly, &error);
     if (db) {

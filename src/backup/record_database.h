@@ -11,6 +11,7 @@
 
 #include "backup/backup_folder.h"
 #include "backup/backup_scan.h"
+#include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
 
 #include <QString>
@@ -54,23 +55,15 @@ StoredDatabase locateStoredDatabase(const BackupFolder& folder, const DatabaseSo
 
 // A private copy of a stored database with its log folded in, removed (with its journals) when
 // the object goes. `path()` is empty when the copy could not be made.
-class PrivateDatabaseCopy {
+class PrivateDatabaseCopy : public DatabaseScratchCopy {
   public:
     PrivateDatabaseCopy(const BackupFolder& folder, const StoredDatabase& database,
                         const std::string& scratchBase);
-    ~PrivateDatabaseCopy();
-    PrivateDatabaseCopy(const PrivateDatabaseCopy&) = delete;
-    PrivateDatabaseCopy& operator=(const PrivateDatabaseCopy&) = delete;
-
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
 };
 
 // The copy opened read-only, with `stop` (may be empty) interrupting its running statements;
 // nullopt with `error` saying why when it cannot be opened.
-std::optional<SqliteDb> openPrivateCopy(const PrivateDatabaseCopy& copy,
+std::optional<SqliteDb> openPrivateCopy(const DatabaseScratchCopy& copy,
                                         const std::function<bool()>& stop, std::string& error);
 
 // Empty when `table` is a real table; else why not ("X is missing", or "X is damaged: it is not
