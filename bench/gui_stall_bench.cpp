@@ -4,30 +4,38 @@
 //   nimbara-bench-gui-stall [--files N]     N files on the large device (default 200000)
 //
 // Jobs: a device attach (the demo iPhone), a quick scan of a device with N files, listing five
-// local backups, and the backup browser scanning the demo backup, switched to another backup
-// mid-scan. The goal is no stall over 50 ms.
+// local backups (four of the demo iPhone, one of the large device with N stored files), and the
+// backup browser scanning the large device's backup: switched to another backup mid-scan and
+// back, left for another page mid-scan, and a result page destroyed mid-scan. The goal is no
+// stall over 50 ms.
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/alerts.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
+#include "bench_options.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
@@ -86,23 +94,6 @@ void report(const char* job, double ms) {
                 ms < kGoalMs ? "met" : "NOT MET");
 }
 
-bool parseFiles(int argc, char** argv, int& files) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--files" && i + 1 < argc) {
-            char* end = nullptr;
-            const long n = std::strtol(argv[++i], &end, 10);
-            if (*end != '\0' || n < 0 || n > nimbara::simdev::kMaxLargeTreeFiles) {
-                return false;
-            }
-            files = static_cast<int>(n);
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 int run(int files) {
     QTemporaryDir scratch;  // private (mode 0700), removed at the end
     if (!scratch.isValid()) {
@@ -128,14 +119,17 @@ int run(int files) {
         std::fprintf(stderr, "cannot write the devices: %s\n", error.c_str());
         return 1;
     }
-    // Five local backups: the demo's, and four more of it under other names and layouts.
+    // Five local backups: the demo's, three more of it under other names and layouts, and the
+    // large device's (Manifest.db, one row a file).
+    constexpr int kLargeBackup = 4;
     for (int i = 0; i < 5; ++i) {
         nimbara::simdev::BackupOptions options;
         if (i % 2 == 1) {
             options.iosVersionOverride = "9.3.5";
         }
         const QString root = i == 0 ? backupRoot : scratch.filePath(QStringLiteral("b%1").arg(i));
-        const auto made = nimbara::simdev::writeBackup(demo, root.toStdString(), options);
+        const auto made = nimbara::simdev::writeBackup(i == kLargeBackup ? large : demo,
+                                                       root.toStdString(), options);
         if (!made.ok) {
             std::fprintf(stderr, "cannot write a backup: %s\n", made.error.c_str());
             return 1;
@@ -168,19 +162,21 @@ int run(int files) {
                longestStall([&] { library->attach(demo); },
                             [&] { return hub.getDeviceArray().size() == 1; }, 30));
 
-        report(
-            ("quick scan of " + std::to_string(files) + " files").c_str(),
-            longestStall(
-                [&] {
-                    library->attach(large);
-                    hub.ChangeToAnotherDevice(amd::DeviceManager::GetInstance().Indices().back());
-                    hub.QuickScanAction();
-                },
-                [&] {
-                    return hub.getDeviceArray().size() == 2 && !hub.quickScanWorkerRunning() &&
-                           hub.quickResultDeviceIndex() >= 0;
-                },
-                600));
+        // The large device is listed once its values have been read (on a worker); only then
+        // can it be chosen and scanned.
+        int scanned = -1;
+        report(("quick scan of " + std::to_string(files) + " files").c_str(),
+               longestStall([&] { library->attach(large); },
+                            [&] {
+                                if (scanned < 0 && hub.getDeviceArray().size() == 2) {
+                                    scanned = amd::DeviceManager::GetInstance().Indices().back();
+                                    hub.ChangeToAnotherDevice(scanned);
+                                    hub.QuickScanAction();
+                                }
+                                return scanned >= 0 && !hub.quickScanWorkerRunning() &&
+                                       hub.quickResultDeviceIndex() == scanned;
+                            },
+                            600));
 
         report("listing five local backups",
                longestStall([&] { hub.showIphoneDiskView(); },
@@ -190,19 +186,106 @@ int run(int files) {
                             },
                             60));
 
-        report("backup scan, switched mid-scan",
+        // The large device's backup and another one, by their rows in the backup list.
+        int largeRow = -1;
+        int otherRow = -1;
+        const auto backups = hub.GetPRIOSDeviceController()->content();
+        for (std::size_t row = 0; row < backups.size(); ++row) {
+            const bool isLarge =
+                backups[row]->strDeviceName() == QStringLiteral("Benchmark iPhone");
+            (isLarge ? largeRow : otherRow) = static_cast<int>(row);
+        }
+        if (largeRow < 0 || otherRow < 0) {
+            std::fprintf(stderr, "the large device's backup is not listed\n");
+            return 1;
+        }
+        const auto largeNode = backups[static_cast<std::size_t>(largeRow)];
+        const std::uint64_t midScan = static_cast<std::uint64_t>(files) / 4;
+        auto pick = [](PRResultViewController* page, int row) {
+            page->backupPopBtn->setCurrentIndex(row);
+            emit page->backupPopBtn->activated(row);
+        };
+        auto ended = [](const PRResultViewController* page) {
+            return page != nullptr && page->scanFinished() && !page->isScanning();
+        };
+
+        // Opened on the first backup, switched at once to the large one; a quarter into it, to
+        // another backup; once that is read, back to the large one, read to its end.
+        int step = 0;
+        QElapsedTimer wholeScan;
+        report(("backup scan of " + std::to_string(files) + " rows, switched mid-scan and back")
+                   .c_str(),
                longestStall(
                    [&] {
                        hub.actScanIOSBackupFile();
                        PRResultViewController* page = hub.GetresultViewController();
-                       if (page != nullptr && page->backupPopBtn->count() > 1) {
-                           page->backupPopBtn->setCurrentIndex(1);
-                           emit page->backupPopBtn->activated(1);
+                       if (page != nullptr) {
+                           pick(page, largeRow);
                        }
                    },
                    [&] {
                        PRResultViewController* page = hub.GetresultViewController();
-                       return page != nullptr && page->scanFinished() && !page->isScanning();
+                       if (page == nullptr) {
+                           return false;
+                       }
+                       if (step == 0 && (page->backupFileCount() >= midScan || ended(page))) {
+                           pick(page, otherRow);
+                           step = 1;
+                       } else if (step == 1 && ended(page)) {
+                           pick(page, largeRow);
+                           wholeScan.start();
+                           step = 2;
+                       }
+                       return step == 2 && ended(page);
+                   },
+                   600));
+        if (wholeScan.isValid()) {
+            PRResultViewController* page = hub.GetresultViewController();
+            std::printf("%-46s %8.1f s, %llu files in the outline\n", "  (the whole scan took)",
+                        static_cast<double>(wholeScan.elapsed()) / 1000.0,
+                        static_cast<unsigned long long>(page->backupFileCount()));
+        }
+
+        // Scanned again, and a quarter into it the user goes to another page: the scan goes on.
+        bool away = false;
+        report("backup scan, another page opened mid-scan",
+               longestStall([&] { hub.GetresultViewController()->scanBackup(largeNode, largeRow); },
+                            [&] {
+                                PRResultViewController* page = hub.GetresultViewController();
+                                if (!away && page->backupFileCount() >= midScan) {
+                                    hub.ClickClean(nullptr);
+                                    away = true;
+                                }
+                                return away && ended(page);
+                            },
+                            600));
+
+        // A result page of its own, destroyed a quarter into its scan; measured until the
+        // scan it left behind has ended and its outline is let go.
+        QWidget container;
+        container.resize(1000, 700);
+        container.show();
+        auto page = std::make_unique<PRResultViewController>();
+        // What the page leaves behind under the application: its reapers of what still ends.
+        std::vector<QPointer<QObject>> leftBehind;
+        report("result page destroyed mid-scan",
+               longestStall(
+                   [&] {
+                       page->showView(&container);
+                       page->scanBackup(largeNode, largeRow);
+                   },
+                   [&] {
+                       if (page && page->backupFileCount() >= midScan) {
+                           const QObjectList before = QCoreApplication::instance()->children();
+                           page.reset();
+                           for (QObject* child : QCoreApplication::instance()->children()) {
+                               if (!before.contains(child)) {
+                                   leftBehind.emplace_back(child);
+                               }
+                           }
+                       }
+                       return !page && std::all_of(leftBehind.begin(), leftBehind.end(),
+                                                   [](const auto& left) { return left.isNull(); });
                    },
                    600));
     }
@@ -212,12 +295,13 @@ int run(int files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is known
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
     int files = 200000;
-    if (!parseFiles(argc, argv, files)) {
+    if (!nimbara::bench::parseFilesOption(argc, argv, files)) {
         std::fprintf(stderr, "usage: nimbara-bench-gui-stall [--files N]  (N from 0 to %d)\n",
                      nimbara::simdev::kMaxLargeTreeFiles);
         return 2;

@@ -8,6 +8,7 @@ PACKAGES=(
     libplist-dev libzip-dev zlib1g-dev libexif-dev libsqlite3-dev
     googletest libgtest-dev
     xvfb xauth fonts-dejavu-core
+    sqlite3
 )
 
 missing=()

@@ -21,6 +21,12 @@ struct BackupEntry {
     std::uint32_t flags = 0;   // Manifest.db: 1 file, 2 folder, 4 link; 0 for Manifest.mbdb
     bool isDirectory = false;
     bool isLink = false;
+    // Whether the backup holds a file entry's stored file (a regular file reached without a
+    // link), and that file's size: BackupManifest::visit looks them up as it hands the entry on;
+    // unknown for an entry from elsewhere.
+    bool storedKnown = false;
+    bool stored = false;
+    std::uint64_t storedSize = 0;
 
     // Only a regular file has contents in the backup; folders and links are rows of the list.
     bool isFile() const { return !isDirectory && !isLink; }

@@ -1,6 +1,5 @@
 #include "backup/backup_file_tree.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_entry.h"
 #include "backup/manifest_media.h"
 
@@ -9,15 +8,8 @@
 
 namespace {
 
-const QString kUnselectedIcon = QStringLiteral("unselected");
-const QString kSelectedIcon = QStringLiteral("selected");
-const QString kSelectedSomeIcon = QStringLiteral("selectedSome");
-
 void setState(PRTreeDirNode& folder, int state) {
     folder.setIsSelected(state);
-    folder.setNodeIcon(state == PRTreeDirNode::kSelected       ? kSelectedIcon
-                       : state == PRTreeDirNode::kSelectedSome ? kSelectedSomeIcon
-                                                               : kUnselectedIcon);
 }
 
 // The folder and everything below it take the state; walked with a list of its own, not by
@@ -63,14 +55,6 @@ int stateFromContents(const PRTreeDirNode& folder) {
                : (any ? PRTreeDirNode::kSelectedSome : PRTreeDirNode::kUnselected);
 }
 
-QString extensionOrName(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || dot + 1 >= name.size()) {
-        return name;
-    }
-    return name.mid(dot + 1);
-}
-
 }  // namespace
 
 std::optional<QString> PRTreeController::SubstringToCh(const QString& text, QChar ch) {
@@ -113,24 +97,40 @@ void PRTreeController::addTreeNode(const DirNode& record, bool /*isFistNode*/) {
     if (!record) {
         return;
     }
-    QString path = record->filePath();
+    const QString path = record->filePath();
     const QString domain = record->fileDomain();
     if (!isShowablePath(domain, path)) {
         ++refusedRecords_;
         return;
     }
-    path.replace(QStringLiteral("/."), QStringLiteral("/"));
-    dirFilePath_ = domain + QLatin1Char('/') + path;
-    realKeypath_ = record->fileKey();
-    const nimbara::backup::StoredFile stored = nimbara::backup::storedFileOf(*record);
-    recordStored_ = stored.stored;
-    recordSize_ = stored.size;
     if (deviceName_.isEmpty()) {
         return;
     }
+    current_ = record;
     recordIsFolder_ = record->entryKind() == PRTreeDirNode::EntryKind::Folder;
-    addTreeFolder(deviceName_ + QLatin1Char('/') + dirFilePath_, realKeypath_);
+    addTreeFolder(deviceName_ + QLatin1Char('/') + domain + QLatin1Char('/') + outlinePath(path),
+                  QString());
     recordIsFolder_ = false;
+    current_.reset();
+}
+
+void PRTreeController::markChanged(const DirNode& folder) {
+    if (!folder) {
+        topChanged_ = true;
+    } else if (!folder->outlineChanged()) {
+        folder->setOutlineChanged(true);
+        changedFolders_.push_back(folder);
+    }
+}
+
+PRTreeController::Changes PRTreeController::takeChanges() {
+    Changes changes;
+    changes.top = std::exchange(topChanged_, false);
+    changes.folders.swap(changedFolders_);
+    for (const DirNode& folder : changes.folders) {
+        folder->setOutlineChanged(false);
+    }
+    return changes;
 }
 
 PRTreeController::DirNode PRTreeController::folderNamed(std::vector<DirNode>& level,
@@ -150,6 +150,7 @@ PRTreeController::DirNode PRTreeController::folderNamed(std::vector<DirNode>& le
     folder->setFileName(name);
     folder->setParent(parent);
     level.insert(insertAt, folder);
+    markChanged(parent);
     refreshNodeState(folder, true);
     created = true;
     return folder;
@@ -181,16 +182,28 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
     const std::size_t folders = names[last].isEmpty() ? last - 1 : last;
     std::vector<DirNode>* level = &content_;
     DirNode parent;
+    // Records come folder by folder, so the folders of the previous record are tried first: a
+    // name equal to the one at the same depth there is the same folder (folders are never
+    // removed or renamed), found without searching its level.
+    bool onChain = true;
     for (std::size_t depth = 0; depth < folders; ++depth) {
-        QString head = names[depth].toString();
+        QStringView head = names[depth];
         if (depth == 1 && head.startsWith(QLatin1Char('.'))) {
-            head.remove(0, 1);
+            head = head.mid(1);
         }
         bool created = false;
-        const DirNode folder = folderNamed(*level, parent, head, created);
+        DirNode folder;
+        if (onChain && depth < lastChain_.size() && lastChain_[depth]->fileName() == head) {
+            folder = lastChain_[depth];
+        } else {
+            onChain = false;
+            lastChain_.resize(std::min(lastChain_.size(), depth));
+            folder = folderNamed(*level, parent, head.toString(), created);
+            lastChain_.push_back(folder);
+        }
         if (depth + 1 == last && !names[last].isEmpty()) {
-            const QString name = names[last].toString();
             if (recordIsFolder_) {
+                const QString name = names[last].toString();
                 // A folder's own entry: the last name is a folder too, and no file is listed.
                 folder->setIsLeaf(false);
                 bool madeLast = false;
@@ -203,7 +216,7 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
                 }
                 return;
             }
-            addFileNode(folder, name);
+            addFileNode(folder);
             if (created) {
                 SaveDirArray(folder);
                 folder->setIsLeaf(true);
@@ -219,19 +232,20 @@ void PRTreeController::addTreeFolder(const QString& path, const QString& /*fileK
     }
 }
 
-void PRTreeController::addFileNode(const DirNode& folder, const QString& name) {
+void PRTreeController::addFileNode(const DirNode& folder) {
+    if (!current_) {
+        return;
+    }
     auto file = std::make_shared<PRTreeFileNode>();
-    file->setTreefileName(name);
-    file->setTreefileType(extensionOrName(name));
     // Whether the file is stored, and its size, come with the record: the reader of the backup
     // looked them up (never through a link), so nothing is read from disk here.
-    file->setRealFileSize(recordSize_);
-    file->setFileSize(nimbara::shell::size_to_unit(recordSize_));
-    file->setIsFile(recordStored_);
-    file->setDirFilePath(dirFilePath_);
-    file->setFilePath(realKeypath_);
+    const nimbara::backup::StoredFile stored = nimbara::backup::storedFileOf(*current_);
+    file->setRealFileSize(stored.size);
+    file->setIsFile(stored.stored);
+    file->setRecord(current_);
     file->setParent(folder);
     folder->addFileChildren(file);
+    markChanged(folder);
     // an unticked file in a ticked folder leaves the folder only partly selected
     if (folder->isSelected() == PRTreeDirNode::kSelected) {
         refreshNodeState(folder, false);

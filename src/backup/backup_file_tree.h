@@ -32,17 +32,27 @@ class PRTreeController {
     // Files one manifest record (domain, relative path, full stored path). Records with an empty
     // path are the caller's to skip. A folder's own record makes its folder (an empty one stays
     // in the outline) and is not listed as a file. `isFistNode` has no effect. A file takes
-    // whether it is stored, and its size, from the record (storedFileOf).
+    // whether it is stored, and its size, from the record (storedFileOf), and shows the record:
+    // the outline keeps no copy of its texts.
     void addTreeNode(const DirNode& record, bool isFistNode = false);
     // Records refused for paths deeper or longer than a device writes.
     std::size_t refusedRecords() const { return refusedRecords_; }
     // Whether a record of this domain and relative path is within the outline's bounds.
     static bool isShowablePath(const QString& domain, const QString& path);
     // Walks "<device>/<domain>/<relative path>", creating folders as needed; the last component
-    // becomes a file of its folder. `fileKey` is not used.
+    // becomes a file of its folder (for the record being added; none outside addTreeNode).
+    // `fileKey` is not used.
     void addTreeFolder(const QString& path, const QString& fileKey = QString());
-    // Appends a file node for the current record to `folder`.
-    void addFileNode(const DirNode& folder, const QString& name);
+    // Appends a file node for the record being added to `folder`.
+    void addFileNode(const DirNode& folder);
+
+    // What grew since the last call: whether top-level folders were added, and the folders that
+    // gained sub-folders or files (each once). A model takes them to insert the new rows.
+    struct Changes {
+        bool top = false;
+        std::vector<DirNode> folders;
+    };
+    Changes takeChanges();
 
     // Check-state propagation after `folder` was created (isFirstCreate) or changed: the new,
     // unselected folder makes every fully selected ancestor partly selected; otherwise a
@@ -80,15 +90,18 @@ class PRTreeController {
     // The folder `name` of `level` under `parent`, made (in sorted place) when missing.
     DirNode folderNamed(std::vector<DirNode>& level, const DirNode& parent, const QString& name,
                         bool& created);
+    // Notes that `folder` (the top level when null) gained a sub-folder or a file.
+    void markChanged(const DirNode& folder);
 
     std::vector<DirNode> content_;
     std::vector<DirNode> fileDirArray_;
     QString deviceName_;
-    QString realKeypath_;
-    QString dirFilePath_;
-    bool recordStored_ = false;  // the record's stored file exists
-    std::uint64_t recordSize_ = 0;
-    bool recordIsFolder_ = false;  // the record being added is a folder's own entry
+    DirNode current_;              // the record being added
+    bool recordIsFolder_ = false;  // it is a folder's own entry
+    // The folders of the last record filed, from the top.
+    std::vector<DirNode> lastChain_;
+    bool topChanged_ = false;
+    std::vector<DirNode> changedFolders_;
     std::size_t refusedRecords_ = 0;
     bool refreshing_ = false;
     std::function<void()> reload_;

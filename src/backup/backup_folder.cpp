@@ -267,6 +267,57 @@ bool BackupFolder::copyFile(const std::string& relative, const std::string& targ
     }
 }
 
+StoredFileLookup::StoredFileLookup(const BackupFolder& folder, BackupLayout layout)
+    : folder_(folder), layout_(layout) {}
+
+int StoredFileLookup::folderOf(std::string_view fileKey, UniqueFd& once) {
+    if (layout_ == BackupLayout::Flat) {
+        return folder_.fd_.get();
+    }
+    const std::string name(fileKey.substr(0, 2));
+    auto open = [this, &name] {
+        return UniqueFd(::openat(folder_.fd_.get(), name.c_str(),
+                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    };
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    const int high = digit(fileKey[0]);
+    const int low = digit(fileKey[1]);
+    if (high < 0 || low < 0) {
+        // Upper-case digits name another folder: looked up for this file alone.
+        once = open();
+        return once.get();
+    }
+    const auto shard = static_cast<std::size_t>(high * 16 + low);
+    if (!tried_[shard]) {
+        tried_[shard] = true;
+        shards_[shard] = open();
+    }
+    return shards_[shard].get();
+}
+
+std::optional<BackupFileInfo> StoredFileLookup::info(std::string_view fileKey) {
+    if (!folder_.isOpen() || !isValidFileKey(fileKey)) {
+        return std::nullopt;
+    }
+    UniqueFd once;
+    const int dir = folderOf(fileKey, once);
+    if (dir < 0) {
+        return std::nullopt;
+    }
+    // The key is 40 hex digits, a single name: nothing to resolve but the name itself, and a
+    // link there is seen as a link.
+    char name[41];
+    std::memcpy(name, fileKey.data(), 40);
+    name[40] = '\0';
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return BackupFileInfo{static_cast<std::uint64_t>(st.st_size), st.st_mtime};
+}
+
 std::string BackupFolder::checkedPath(const std::string& relative) const {
     if (!fileInfo(relative)) {
         return {};

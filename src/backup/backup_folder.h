@@ -7,10 +7,12 @@
 
 #include "backup/backup_entry.h"
 
+#include <array>
 #include <cstdint>
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace nimbara::backup {
 
@@ -80,8 +82,33 @@ class BackupFolder {
     static void setNameByNameOnly(bool on);
 
   private:
+    friend class StoredFileLookup;
     UniqueFd fd_;
     std::string path_;
+};
+
+// Looks up the stored files of one backup by key, as BackupFolder::fileInfo would find them
+// (never through a link), at one system call a file: each two-digit folder is opened once, and a
+// stored file is then looked up by its name in it. For one thread; the folder must outlive it.
+class StoredFileLookup {
+  public:
+    StoredFileLookup(const BackupFolder& folder, BackupLayout layout);
+    StoredFileLookup(const StoredFileLookup&) = delete;
+    StoredFileLookup& operator=(const StoredFileLookup&) = delete;
+
+    // The regular file stored for `fileKey`; nullopt for a key that is not one, a file that is
+    // missing, a link or not a regular file, or a two-digit folder that is a link.
+    std::optional<BackupFileInfo> info(std::string_view fileKey);
+
+  private:
+    // The folder a stored file lies in: the backup folder itself, or its two-digit folder
+    // (opened on first use, or into `once` for upper-case digits; -1 when it cannot be).
+    int folderOf(std::string_view fileKey, UniqueFd& once);
+
+    const BackupFolder& folder_;
+    BackupLayout layout_;
+    std::array<UniqueFd, 256> shards_;
+    std::array<bool, 256> tried_{};
 };
 
 // True for a relative name that a backup read accepts (see openFile).

@@ -46,7 +46,10 @@ ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
                                           const ListPosition& position) {
     ManifestVisitResult result;
     result.kind = detectManifestKind(folder);
-    // Every entry passes here: the path bounds, the stop check, then the caller.
+    result.layout = result.kind == ManifestKind::Db ? BackupLayout::Sharded : BackupLayout::Flat;
+    StoredFileLookup storedFiles(folder, result.layout);
+    // Every entry passes here: the stop check, the path bounds, the stored file, then the
+    // caller.
     auto handOn = [&](BackupEntry&& entry) {
         if (stop && stop()) {
             result.stopped = true;
@@ -56,10 +59,13 @@ ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
             ++result.refusedPaths;
             return true;
         }
-        if (result.layout == BackupLayout::Sharded && entry.isFile() && entry.size == 0) {
-            // an entry listed without a size: take the stored file's
-            if (const auto info = folder.fileInfo(storedFileName(entry.fileKey, result.layout))) {
-                entry.size = info->size;
+        if (entry.isFile()) {
+            const std::optional<BackupFileInfo> info = storedFiles.info(entry.fileKey);
+            entry.storedKnown = true;
+            entry.stored = info.has_value();
+            entry.storedSize = info ? info->size : 0;
+            if (result.layout == BackupLayout::Sharded && entry.size == 0) {
+                entry.size = entry.storedSize;  // listed without a size: the stored file's
             }
         }
         ++result.entries;
@@ -71,11 +77,9 @@ ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
             result.error = "the backup has no file list (Manifest.db or Manifest.mbdb)";
             return result;
         case ManifestKind::Db:
-            result.layout = BackupLayout::Sharded;
             stream = streamManifestDb(folder.checkedPath(kManifestDb), handOn, stop, position);
             break;
         case ManifestKind::Mbdb: {
-            result.layout = BackupLayout::Flat;
             std::string why;
             const UniqueFd file = folder.openFile(kManifestMbdb, &why);
             if (!file.valid()) {

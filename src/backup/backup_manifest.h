@@ -50,7 +50,9 @@ struct BackupManifest {
     // Reads the list of `folder` and hands each entry to `visit` as it is read, so that only
     // what the caller keeps is held. `stop` (may be empty) is checked between entries and while
     // a database query runs; `position` (may be empty) is told how far the list was read as each
-    // entry is handed on. A file entry listed without a size gets its stored file's.
+    // entry is handed on. Each file entry comes with whether its stored file is there and that
+    // file's size (looked up once, never through a link); one listed without a size gets the
+    // stored file's.
     static ManifestVisitResult visit(const BackupFolder& folder, const BackupEntryVisitor& visit,
                                      const std::function<bool()>& stop = {},
                                      const ListPosition& position = {});

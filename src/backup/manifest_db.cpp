@@ -1,7 +1,7 @@
 #include "backup/manifest_db.h"
 
+#include "backup/file_description.h"
 #include "backup/sqlite_db.h"
-#include "platform/plist_value.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -14,27 +14,6 @@ namespace {
 constexpr std::uint32_t kFlagFile = 1;
 constexpr std::uint32_t kFlagFolder = 2;
 constexpr std::uint32_t kFlagLink = 4;
-
-// The archived file description (column `file`) holds the listed size and mode in its second
-// archived object. A missing or malformed description leaves both 0.
-void readFileDescription(const QByteArray& blob, BackupEntry& entry) {
-    constexpr qsizetype kMaxDescriptionBytes = 64 * 1024;
-    if (blob.isEmpty() || blob.size() > kMaxDescriptionBytes) {
-        return;
-    }
-    const std::optional<PlistValue> archive = PlistValue::parse(blob.constData(), blob.size());
-    if (!archive) {
-        return;
-    }
-    const PlistValue::Array& objects = (*archive)["$objects"].toArray();
-    if (objects.size() < 2 || !objects[1].isDict()) {
-        return;
-    }
-    const std::int64_t size = objects[1]["Size"].toInt64();
-    const std::int64_t mode = objects[1]["Mode"].toInt64();
-    entry.size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
-    entry.mode = mode > 0 && mode <= 0xFFFF ? static_cast<std::uint32_t>(mode) : 0;
-}
 
 // The row's flags say what it is; a row whose flags are none of the three known values is
 // judged by the mode of its description (a file when that says nothing either).
@@ -57,7 +36,7 @@ void setKind(BackupEntry& entry) {
 
 }  // namespace
 
-bool isValidFileKey(const std::string& key) {
+bool isValidFileKey(std::string_view key) {
     if (key.size() != 40) {
         return false;
     }
@@ -106,26 +85,30 @@ EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVis
     std::uint64_t rows = 0;
     std::uint64_t total = 0;
     if (position) {
-        SqliteStatement count = db->prepare("SELECT count(*) FROM Files");
-        if (count.valid() && count.step()) {
-            total = static_cast<std::uint64_t>(std::max<std::int64_t>(count.columnInt64(0), 0));
+        // Only for the progress shown: the highest row number stands in for the row count,
+        // which SQLite would have to walk the whole table for.
+        SqliteStatement last = db->prepare("SELECT max(rowid) FROM Files");
+        if (last.valid() && last.step()) {
+            total = static_cast<std::uint64_t>(std::max<std::int64_t>(last.columnInt64(0), 0));
         }
     }
     while (query.step()) {
         ++rows;
+        // Checked on the bytes SQLite holds, so that a skipped row costs no copy.
+        const std::string_view domain = query.columnTextView(1);
+        const std::string_view key = query.columnTextView(0);
+        if (domain.empty() || !isValidFileKey(key)) {
+            continue;
+        }
         BackupEntry entry;
-        entry.domain = query.columnString(1);
-        if (entry.domain.empty()) {
-            continue;
-        }
-        entry.fileKey = query.columnString(0);
-        if (!isValidFileKey(entry.fileKey)) {
-            continue;
-        }
-        entry.relativePath = query.columnString(2);
+        entry.domain.assign(domain);
+        entry.fileKey.assign(key);
+        entry.relativePath.assign(query.columnTextView(2));
         const std::int64_t flags = query.columnInt64(3);
         entry.flags = flags < 0 ? 0u : static_cast<std::uint32_t>(flags);
-        readFileDescription(query.columnBlob(4), entry);
+        const FileDescription description = readFileDescription(query.columnBlobView(4));
+        entry.size = description.size;
+        entry.mode = description.mode;
         setKind(entry);
         ++result.entries;
         if (position) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nimbara::backup {
@@ -34,6 +35,6 @@ EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVis
                                    const ListPosition& position = {});
 
 // True for 40 hex digits (either case).
-bool isValidFileKey(const std::string& key);
+bool isValidFileKey(std::string_view key);
 
 }  // namespace nimbara::backup

@@ -3,9 +3,11 @@
 #include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
+#include "backup/manifest_db.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <system_error>
@@ -34,19 +36,86 @@ QString lastComponent(const QString& path) {
 
 }  // namespace
 
-std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry, const BackupFolder& folder,
-                                               BackupLayout layout) {
+TreeRecordMaker::TreeRecordMaker(const BackupFolder& folder, BackupLayout layout)
+    : folder_(folder), layout_(layout) {
+    if (!folder.path().empty()) {
+        auto stored = std::make_shared<PRTreeDirNode::StoredFolder>();
+        stored->prefix =
+            QString::fromStdString((std::filesystem::path(folder.path()) / "").string());
+        stored->sharded = layout == BackupLayout::Sharded;
+        storedIn_ = std::move(stored);
+    }
+}
+
+std::shared_ptr<const PRTreeDirNode::Place> TreeRecordMaker::placeOf(const std::string& domain,
+                                                                     std::string_view folder) {
+    // Entries come folder by folder, so the last place is nearly always the one asked for.
+    if (lastPlace_ && lastDomain_ == domain && lastPlace_->folder == folder) {
+        return lastPlace_;
+    }
+    std::string key = domain;
+    key += '\0';
+    key += folder;
+    auto found = places_.find(key);
+    if (found == places_.end()) {
+        auto text = domains_.find(domain);
+        if (text == domains_.end()) {
+            text = domains_.emplace(domain, fromBytes(domain)).first;
+        }
+        auto place = std::make_shared<Place>();
+        place->domain = text->second;
+        place->folder = std::string(folder);
+        place->storedIn = storedIn_;
+        found = places_.emplace(std::move(key), std::move(place)).first;
+    }
+    lastDomain_ = domain;
+    lastPlace_ = found->second;
+    return lastPlace_;
+}
+
+std::shared_ptr<PRTreeDirNode> TreeRecordMaker::make(BackupEntry&& entry) {
     auto node = std::make_shared<PRTreeDirNode>();
-    node->setFileDomain(fromBytes(entry.domain));
-    node->setFilePath(fromBytes(entry.relativePath));
-    node->setFileKey(QString::fromStdString(storedFilePath(folder.path(), entry.fileKey, layout)));
     node->setEntryKind(entry.isDirectory ? PRTreeDirNode::EntryKind::Folder
                        : entry.isLink    ? PRTreeDirNode::EntryKind::Link
                                          : PRTreeDirNode::EntryKind::File);
-    const std::string stored = storedFileName(entry.fileKey, layout);
-    const auto info = entry.isFile() && !stored.empty() ? folder.fileInfo(stored) : std::nullopt;
-    node->setStoredFile(info.has_value(), info ? info->size : 0);
+    // A path that is not UTF-8 is kept as it is shown: with its bad bytes replaced.
+    std::string path = std::move(entry.relativePath);
+    if (std::any_of(path.begin(), path.end(),
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        path = fromBytes(path).toStdString();
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
+    std::shared_ptr<const Place> place =
+        placeOf(entry.domain, std::string_view(path).substr(0, cut));
+    const bool compactKey =
+        isValidFileKey(entry.fileKey) && std::none_of(entry.fileKey.begin(), entry.fileKey.end(),
+                                                      [](char c) { return c >= 'A' && c <= 'F'; });
+    if (!compactKey || !storedIn_) {
+        // A key that does not name its file by itself: the record keeps its stored path whole.
+        auto own = std::make_shared<Place>(*place);
+        own->storedIn.reset();
+        own->storedPath =
+            QString::fromStdString(storedFilePath(folder_.path(), entry.fileKey, layout_));
+        place = std::move(own);
+    }
+    // A fresh string: a short last name then needs no memory of its own.
+    node->setRecord(std::move(place), std::string(path, cut), entry.fileKey);
+    if (entry.storedKnown) {
+        node->setStoredFile(entry.isFile() && entry.stored, entry.storedSize);
+    } else {
+        const std::string stored = storedFileName(entry.fileKey, layout_);
+        const auto info =
+            entry.isFile() && !stored.empty() ? folder_.fileInfo(stored) : std::nullopt;
+        node->setStoredFile(info.has_value(), info ? info->size : 0);
+    }
     return node;
+}
+
+std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry, const BackupFolder& folder,
+                                               BackupLayout layout) {
+    BackupEntry copy = entry;
+    return TreeRecordMaker(folder, layout).make(std::move(copy));
 }
 
 std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace nimbara::backup {
 
@@ -27,6 +29,29 @@ std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry, const B
 std::shared_ptr<PRTreeDirNode> makeTreeDirNode(const BackupEntry& entry,
                                                const std::string& backupFolder,
                                                BackupLayout layout);
+
+// Makes the records of one backup's entries, as makeTreeDirNode does, and keeps them small:
+// the records of one folder of a domain share one place (domain, folder, backup folder). An
+// entry that knows whether its stored file is there (from BackupManifest::visit) is not looked
+// up again. For one thread; `folder` must outlive it.
+class TreeRecordMaker {
+  public:
+    TreeRecordMaker(const BackupFolder& folder, BackupLayout layout);
+    std::shared_ptr<PRTreeDirNode> make(BackupEntry&& entry);
+
+  private:
+    using Place = PRTreeDirNode::Place;
+    std::shared_ptr<const Place> placeOf(const std::string& domain, std::string_view folder);
+
+    const BackupFolder& folder_;
+    BackupLayout layout_;
+    std::shared_ptr<const PRTreeDirNode::StoredFolder> storedIn_;
+    // Places by domain bytes, a NUL, and folder.
+    std::unordered_map<std::string, std::shared_ptr<const Place>> places_;
+    std::unordered_map<std::string, QString> domains_;
+    std::string lastDomain_;
+    std::shared_ptr<const Place> lastPlace_;
+};
 
 // Whether the backup holds a record's stored file, and its size: as the record knows it, or for a
 // record that does not, from its stored path when that is a regular file itself (not a link).

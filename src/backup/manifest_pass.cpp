@@ -56,6 +56,7 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
     // The layout is known once the list is found, before its first entry.
     const BackupLayout layout =
         detectManifestKind(folder) == ManifestKind::Db ? BackupLayout::Sharded : BackupLayout::Flat;
+    TreeRecordMaker records(folder, layout);
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     int lastProgress = -1;
@@ -63,7 +64,7 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
         if (entry.isFile()) {
             result.listedFileKeys.add(entry.fileKey);
         }
-        auto node = makeTreeDirNode(entry, folder, layout);
+        auto node = records.make(std::move(entry));
         center.post(kFindBackupFileNotification, node);
         if (!isMediaScanDomain(node->fileDomain())) {
             return true;
@@ -103,8 +104,10 @@ ManifestPassResult runManifestPass(const QString& backupFolder, NotificationCent
 
 QString getFileKeyBytheFilepath(const std::vector<std::shared_ptr<PRTreeDirNode>>& entries,
                                 const QString& relativePath) {
+    // Records keep their paths as UTF-8: the path asked for is converted once, not every record.
+    const std::string wanted = relativePath.toStdString();
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if ((*it)->isFileEntry() && (*it)->filePath() == relativePath) {
+        if ((*it)->isFileEntry() && (*it)->hasFilePath(wanted)) {
             return (*it)->fileKey();
         }
     }

@@ -1,16 +1,24 @@
-// One manifest entry of a backup, and also one folder of the backup file outline. Held by
-// std::shared_ptr. The text fields are thread-safe (a record is made on the scan thread and read
-// on the main thread); the outline links (parent, children, files, check state) belong to the
-// main thread, which alone builds the outline.
+// One manifest entry of a backup (a record), and also one folder of the backup file outline.
+// Held by std::shared_ptr.
+//
+// A record is filled on the thread that makes it (the scan thread) before it is handed on (posted,
+// queued under a lock, or kept in a list handed over under a lock), and never changed after: it
+// is plain data that any thread reads without a lock. The outline's folders and files, their
+// links and their check states belong to the GUI thread, which alone builds the outline.
+//
+// A large backup lists hundreds of thousands of entries, so a record is kept small: its domain,
+// the folder part of its relative path and the backup folder are one place shared by the
+// records of a folder; the record itself holds the last name of its path (as UTF-8) and the 20
+// bytes of its key. The outline's part of a node is only made for a folder of the outline.
 #pragma once
-
-#include "platform/locked_value.h"
 
 #include <QString>
 
-#include <atomic>
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class PRTreeFileNode;
@@ -23,102 +31,136 @@ class PRTreeDirNode {
     static constexpr int kSelectedSome = 2;
 
     // What a manifest record stands for; only a file has contents in the backup.
-    enum class EntryKind { File, Folder, Link };
+    enum class EntryKind : std::uint8_t { File, Folder, Link };
+
+    // Where the records of one backup keep their stored files: "<folder>/" and whether the files
+    // lie in two-digit subfolders. Shared by every record of a scan.
+    struct StoredFolder {
+        QString prefix;  // the backup folder, ending in "/"
+        bool sharded = false;
+    };
+    // What the records of one folder of a domain share. A record made by hand has one of its
+    // own, which also holds its stored path when that was given as a whole.
+    struct Place {
+        QString domain;
+        std::string folder;  // the relative path up to and with its last "/"; may be empty
+        std::shared_ptr<const StoredFolder> storedIn;
+        QString storedPath;  // an explicit stored path, for a record without a key
+    };
 
     PRTreeDirNode() = default;
     PRTreeDirNode(const PRTreeDirNode&) = delete;
     PRTreeDirNode& operator=(const PRTreeDirNode&) = delete;
     // A deep outline is released level by level, not by one nested destructor per level.
-    ~PRTreeDirNode() {
-        std::vector<std::shared_ptr<PRTreeDirNode>> pending = std::move(children_);
-        while (!pending.empty()) {
-            std::shared_ptr<PRTreeDirNode> node = std::move(pending.back());
-            pending.pop_back();
-            if (node.use_count() == 1) {
-                for (auto& child : node->children_) {
-                    pending.push_back(std::move(child));
-                }
-                node->children_.clear();
-            }
-        }
-    }
+    ~PRTreeDirNode();
 
-    // enclosing folder; null at the top. Held weakly: the folder owns its children.
-    std::shared_ptr<PRTreeDirNode> parent() const { return parent_.lock(); }
-    void setParent(const std::shared_ptr<PRTreeDirNode>& value) { parent_ = value; }
-    // folder name shown in the outline
-    QString fileName() const { return fileName_.get(); }
-    void setFileName(const QString& value) { fileName_.set(value); }
     // record: relative path of the entry inside its domain
-    QString filePath() const { return filePath_.get(); }
-    void setFilePath(const QString& value) { filePath_.set(value); }
+    QString filePath() const;
+    // The same as UTF-8; always valid UTF-8 (bytes that were not are stored replaced).
+    std::string filePathUtf8() const;
+    // Whether the relative path is `path` (UTF-8), without putting the path together.
+    bool hasFilePath(std::string_view path) const;
+    void setFilePath(const QString& value);
     // record: full path of the stored backup file (empty when unknown)
-    QString fileKey() const { return fileKey_.get(); }
-    void setFileKey(const QString& value) { fileKey_.set(value); }
+    QString fileKey() const;
+    // An explicit stored path.
+    void setFileKey(const QString& value);
     // record: backup domain
-    QString fileDomain() const { return fileDomain_.get(); }
-    void setFileDomain(const QString& value) { fileDomain_.set(value); }
+    QString fileDomain() const { return place_ ? place_->domain : QString(); }
+    void setFileDomain(const QString& value);
+    // record, made in one step: its shared place, the last name of its relative path (after the
+    // place's folder; valid UTF-8), and its key, 40 lower-case hex digits naming a stored file in
+    // the place's backup folder (none when the key is not such a key).
+    void setRecord(std::shared_ptr<const Place> place, std::string lastName,
+                   const std::string& hexKey);
     // record: a file, a folder or a link (a file unless the list says otherwise)
-    EntryKind entryKind() const { return entryKind_.load(); }
-    void setEntryKind(EntryKind value) { entryKind_.store(value); }
+    EntryKind entryKind() const { return entryKind_; }
+    void setEntryKind(EntryKind value) { entryKind_ = value; }
     bool isFileEntry() const { return entryKind() == EntryKind::File; }
     // record: whether the backup holds the entry's stored file (reached without a link) and its
     // size, as the backup's reader found them; unknown for a record made another way
     void setStoredFile(bool stored, std::uint64_t size) {
-        storedSize_.store(stored ? size : 0);
-        stored_.store(stored ? kStored : kNotStored);
+        storedSize_ = stored ? size : 0;
+        stored_ = stored ? kStored : kNotStored;
     }
-    bool storedFileKnown() const { return stored_.load() != kUnknown; }
-    bool isStored() const { return stored_.load() == kStored; }
-    std::uint64_t storedSize() const { return storedSize_.load(); }
+    bool storedFileKnown() const { return stored_ != kUnknown; }
+    bool isStored() const { return stored_ == kStored; }
+    std::uint64_t storedSize() const { return storedSize_; }
+
+    // Outline (GUI thread).
+    // enclosing folder; null at the top. Held weakly: the folder owns its children.
+    std::shared_ptr<PRTreeDirNode> parent() const {
+        return outline_ ? outline_->parent.lock() : nullptr;
+    }
+    void setParent(const std::shared_ptr<PRTreeDirNode>& value) { outline().parent = value; }
+    // folder name shown in the outline
+    QString fileName() const { return outline_ ? outline_->fileName : QString(); }
+    void setFileName(const QString& value) { outline().fileName = value; }
     // name of the check-state image: "unselected", "selected" or "selectedSome"
-    QString nodeIcon() const { return nodeIcon_.get(); }
-    void setNodeIcon(const QString& value) { nodeIcon_.set(value); }
+    QString nodeIcon() const;
     // a folder that holds files and, so far, no sub-folders
-    bool isLeaf() const { return isLeaf_; }
-    void setIsLeaf(bool value) { isLeaf_ = value; }
+    bool isLeaf() const { return outline_ && outline_->isLeaf; }
+    void setIsLeaf(bool value) { outline().isLeaf = value; }
     // check state: kUnselected, kSelected or kSelectedSome
-    int isSelected() const { return isSelected_; }
-    void setIsSelected(int value) { isSelected_ = value; }
+    int isSelected() const { return outline_ ? outline_->isSelected : kUnselected; }
+    void setIsSelected(int value) { outline().isSelected = value; }
 
     // sub-folders, sorted
-    std::vector<std::shared_ptr<PRTreeDirNode>>& children() { return children_; }
-    const std::vector<std::shared_ptr<PRTreeDirNode>>& children() const { return children_; }
+    std::vector<std::shared_ptr<PRTreeDirNode>>& children() { return outline().children; }
+    const std::vector<std::shared_ptr<PRTreeDirNode>>& children() const;
     void setChildren(std::vector<std::shared_ptr<PRTreeDirNode>> value) {
-        children_ = std::move(value);
+        outline().children = std::move(value);
     }
     // files, in arrival order
-    const std::vector<std::shared_ptr<PRTreeFileNode>>& fileChildren() const {
-        return fileChildren_;
-    }
+    const std::vector<std::shared_ptr<PRTreeFileNode>>& fileChildren() const;
     void setFileChildren(std::vector<std::shared_ptr<PRTreeFileNode>> value) {
-        fileChildren_ = std::move(value);
+        outline().fileChildren = std::move(value);
     }
     void addFileChildren(std::shared_ptr<PRTreeFileNode> file) {
-        fileChildren_.push_back(std::move(file));
+        outline().fileChildren.push_back(std::move(file));
     }
+    // Set by the outline's controller when the folder gained sub-folders or files since its
+    // model last looked; cleared when the model takes the change.
+    bool outlineChanged() const { return outline_ && outline_->changed; }
+    void setOutlineChanged(bool value) { outline().changed = value; }
 
   private:
-    static constexpr int kUnknown = -1;
-    static constexpr int kNotStored = 0;
-    static constexpr int kStored = 1;
+    static constexpr std::int8_t kUnknown = -1;
+    static constexpr std::int8_t kNotStored = 0;
+    static constexpr std::int8_t kStored = 1;
 
-    std::weak_ptr<PRTreeDirNode> parent_;
-    LockedValue<QString> fileName_{QLatin1String("")};
-    LockedValue<QString> filePath_{QLatin1String("")};
-    LockedValue<QString> fileKey_{QLatin1String("")};
-    LockedValue<QString> fileDomain_{QLatin1String("")};
-    LockedValue<QString> nodeIcon_{QStringLiteral("unselected")};
-    std::atomic<EntryKind> entryKind_{EntryKind::File};
-    std::atomic<int> stored_{kUnknown};
-    std::atomic<std::uint64_t> storedSize_{0};
-    bool isLeaf_ = false;
-    int isSelected_ = kUnselected;
-    std::vector<std::shared_ptr<PRTreeDirNode>> children_;
-    std::vector<std::shared_ptr<PRTreeFileNode>> fileChildren_;
+    // A node's place in the outline, made for the outline's folders only.
+    struct Outline {
+        std::weak_ptr<PRTreeDirNode> parent;
+        QString fileName;
+        std::vector<std::shared_ptr<PRTreeDirNode>> children;
+        std::vector<std::shared_ptr<PRTreeFileNode>> fileChildren;
+        int isSelected = kUnselected;
+        bool isLeaf = false;
+        bool changed = false;
+    };
+    Outline& outline() {
+        if (!outline_) {
+            outline_ = std::make_unique<Outline>();
+        }
+        return *outline_;
+    }
+
+    // A place of this record's own with one field changed (records made by hand).
+    Place& ownPlace();
+
+    std::shared_ptr<const Place> place_;
+    std::string lastName_;
+    std::uint64_t storedSize_ = 0;
+    std::array<std::uint8_t, 20> key_{};
+    EntryKind entryKind_ = EntryKind::File;
+    std::int8_t stored_ = kUnknown;
+    bool hasKey_ = false;
+    std::unique_ptr<Outline> outline_;
 };
 
-// One backup file in a folder of the outline. Main thread only.
+// One backup file in a folder of the outline: the record it shows, whether the backup holds its
+// stored file, and the file's check state. Its texts come from the record. GUI thread only.
 class PRTreeFileNode {
   public:
     PRTreeFileNode() = default;
@@ -127,39 +169,48 @@ class PRTreeFileNode {
 
     std::shared_ptr<PRTreeDirNode> parent() const { return parent_.lock(); }
     void setParent(const std::shared_ptr<PRTreeDirNode>& value) { parent_ = value; }
-    // file name shown in the table
-    QString treefileName() const { return treefileName_; }
-    void setTreefileName(const QString& value) { treefileName_ = value; }
+    // the manifest record shown
+    const std::shared_ptr<const PRTreeDirNode>& record() const { return record_; }
+    void setRecord(std::shared_ptr<const PRTreeDirNode> value) { record_ = std::move(value); }
+    // file name shown in the table: the last name of the record's path as the outline files it
+    QString treefileName() const;
     // the name's extension, or the whole name when it has none
-    QString treefileType() const { return treefileType_; }
-    void setTreefileType(const QString& value) { treefileType_ = value; }
+    QString treefileType() const;
     // size text
-    QString fileSize() const { return fileSize_; }
-    void setFileSize(const QString& value) { fileSize_ = value; }
+    QString fileSize() const;
     // size in bytes of the stored file
-    std::uint64_t realFileSize() const { return realFileSize_; }
-    void setRealFileSize(std::uint64_t value) { realFileSize_ = value; }
+    std::uint64_t realFileSize() const { return sizeAndFlags_ >> kFlagBits; }
+    void setRealFileSize(std::uint64_t value) {
+        sizeAndFlags_ = (value << kFlagBits) | (sizeAndFlags_ & kFlagMask);
+    }
     // full path of the stored file
-    QString filePath() const { return filePath_; }
-    void setFilePath(const QString& value) { filePath_ = value; }
-    // domain, "/", relative path
-    QString dirFilePath() const { return dirFilePath_; }
-    void setDirFilePath(const QString& value) { dirFilePath_ = value; }
+    QString filePath() const;
+    // domain, "/", relative path (as the outline files it)
+    QString dirFilePath() const;
     // a file exists at filePath
-    bool isFile() const { return isFile_; }
-    void setIsFile(bool value) { isFile_ = value; }
+    bool isFile() const { return (sizeAndFlags_ & kIsFile) != 0; }
+    void setIsFile(bool value) { setFlag(kIsFile, value); }
     // check state of the file row
-    bool bSelected() const { return bSelected_; }
-    void setBSelected(bool value) { bSelected_ = value; }
+    bool bSelected() const { return (sizeAndFlags_ & kSelected) != 0; }
+    void setBSelected(bool value) { setFlag(kSelected, value); }
 
   private:
+    // The size and the two flags share one word (sizes stay far below 2^62 bytes).
+    static constexpr int kFlagBits = 2;
+    static constexpr std::uint64_t kFlagMask = 3;
+    static constexpr std::uint64_t kIsFile = 1;
+    static constexpr std::uint64_t kSelected = 2;
+    void setFlag(std::uint64_t flag, bool on) {
+        sizeAndFlags_ = on ? sizeAndFlags_ | flag : sizeAndFlags_ & ~flag;
+    }
+
     std::weak_ptr<PRTreeDirNode> parent_;
-    QString treefileName_{QLatin1String("")};
-    QString treefileType_{QLatin1String("")};
-    QString fileSize_;
-    std::uint64_t realFileSize_ = 0;
-    QString filePath_;
-    QString dirFilePath_{QLatin1String("")};
-    bool isFile_ = false;
-    bool bSelected_ = false;
+    std::shared_ptr<const PRTreeDirNode> record_;
+    std::uint64_t sizeAndFlags_ = 0;
 };
+
+// How the outline files a relative path: every "/." becomes "/" (a hidden name shows without
+// its dot).
+QString outlinePath(const QString& relativePath);
+// The last name of such a path (the whole path when it has no "/").
+QString outlineFileName(const QString& relativePath);

@@ -124,15 +124,21 @@ double SqliteStatement::columnDouble(int column) const {
 }
 
 std::string SqliteStatement::columnString(int column) const {
+    return std::string(columnTextView(column));
+}
+
+std::string_view SqliteStatement::columnView(int column, bool text) const {
     if (stmt_ == nullptr) {
         return {};
     }
-    const auto* text = sqlite3_column_text(stmt_, column);
+    // The bytes are asked for after the value, in the form asked for, as SQLite wants it.
+    const void* data = text ? static_cast<const void*>(sqlite3_column_text(stmt_, column))
+                            : sqlite3_column_blob(stmt_, column);
     const int size = sqlite3_column_bytes(stmt_, column);
-    if (text == nullptr || size <= 0) {
+    if (data == nullptr || size <= 0) {
         return {};
     }
-    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+    return {static_cast<const char*>(data), static_cast<std::size_t>(size)};
 }
 
 QString SqliteStatement::columnText(int column) const {

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace nimbara {
 
@@ -90,10 +91,16 @@ class SqliteStatement {
     std::string columnString(int column) const;
     // Blob bytes; a null QByteArray for NULL.
     QByteArray columnBlob(int column) const;
+    // The same bytes without a copy, valid until the next step or reset: the text as UTF-8, or
+    // the blob. Empty for NULL.
+    std::string_view columnTextView(int column) const { return columnView(column, true); }
+    std::string_view columnBlobView(int column) const { return columnView(column, false); }
 
     sqlite3_stmt* handle() const { return stmt_; }
 
   private:
+    std::string_view columnView(int column, bool text) const;
+
     sqlite3_stmt* stmt_ = nullptr;
     std::shared_ptr<detail::SqliteGuard> guard_;
     int lastStep_ = SQLITE_OK;

@@ -1,14 +1,35 @@
 #include "browser/backup_outline_model.h"
 
-#include <QSet>
-
 #include "backup/backup_file_tree.h"
 
 namespace nimbara::browser {
 
 namespace {
 
-const std::vector<int> kNoRows;
+// An index's internal id: the table position of a folder, shifted left once; the low bit set
+// for a file row, whose position is then that of the folder holding it.
+quintptr folderId(int at) {
+    return static_cast<quintptr>(at) << 1;
+}
+quintptr fileId(int at) {
+    return (static_cast<quintptr>(at) << 1) | 1u;
+}
+
+// A file without a stored file whose name a sub-folder of its folder has: the folder's own
+// entry, shown as the folder only.
+bool isEntryOfFolder(const PRTreeFileNode& file,
+                     const std::vector<std::shared_ptr<PRTreeDirNode>>& folders) {
+    if (file.isFile()) {
+        return false;
+    }
+    const QString name = file.treefileName();
+    for (const auto& folder : folders) {
+        if (folder && folder->fileName() == name) {
+            return true;
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -28,102 +49,261 @@ void BackupOutlineModel::reload() {
     endResetModel();
 }
 
-int BackupOutlineModel::addRow(Row row) {
-    rows_.push_back(std::move(row));
-    return static_cast<int>(rows_.size()) - 1;
+int BackupOutlineModel::addFolder(const std::shared_ptr<PRTreeDirNode>& node, int parent, int row) {
+    const int at = static_cast<int>(folders_.size());
+    Folder folder;
+    folder.node = node;
+    folder.parent = parent;
+    folder.row = row;
+    folders_.push_back(std::move(folder));
+    folderAt_[node.get()] = at;
+    return at;
+}
+
+const std::vector<std::shared_ptr<PRTreeDirNode>>& BackupOutlineModel::subFolders(int at) const {
+    static const std::vector<std::shared_ptr<PRTreeDirNode>> kNone;
+    if (at == 0) {
+        return controller_ ? controller_->content() : kNone;
+    }
+    return folders_[static_cast<std::size_t>(at)].node->children();
+}
+
+std::vector<std::uint32_t> BackupOutlineModel::newFiles(Folder& folder) const {
+    std::vector<std::uint32_t> shown;
+    if (!folder.node) {
+        return shown;
+    }
+    const auto& files = folder.node->fileChildren();
+    for (std::size_t i = folder.filesSeen; i < files.size(); ++i) {
+        if (files[i] && !isEntryOfFolder(*files[i], folder.node->children())) {
+            shown.push_back(static_cast<std::uint32_t>(i));
+            folder.unstored += files[i]->isFile() ? 0 : 1;
+        }
+    }
+    folder.filesSeen = files.size();
+    return shown;
+}
+
+void BackupOutlineModel::mirror(int top) {
+    // Breadth first over the table itself, so that a deep outline needs no deep recursion.
+    std::vector<int> pending{top};
+    while (!pending.empty()) {
+        const int at = pending.back();
+        pending.pop_back();
+        // a copy: adding folders may move the table
+        const auto children = subFolders(at);
+        for (const auto& child : children) {
+            if (!child || folderAt_.count(child.get()) != 0) {
+                continue;
+            }
+            const int row = static_cast<int>(folders_[static_cast<std::size_t>(at)].folders.size());
+            const int made = addFolder(child, at, row);
+            folders_[static_cast<std::size_t>(at)].folders.push_back(made);
+            pending.push_back(made);
+        }
+        Folder& folder = folders_[static_cast<std::size_t>(at)];
+        const std::vector<std::uint32_t> shown = newFiles(folder);
+        folder.files.insert(folder.files.end(), shown.begin(), shown.end());
+        fileCount_ += static_cast<int>(shown.size());
+    }
 }
 
 void BackupOutlineModel::capture() {
-    rows_.clear();
-    top_.clear();
+    folders_.clear();
+    folderAt_.clear();
     fileCount_ = 0;
+    folders_.emplace_back();  // the root
     if (!controller_) {
         return;
     }
-    for (const auto& folder : controller_->content()) {
-        if (folder) {
-            const int row = static_cast<int>(top_.size());
-            top_.push_back(addRow({folder, nullptr, folder->fileName(), QString(), -1, row, {}}));
+    controller_->takeChanges();  // everything there is now is taken below
+    mirror(0);
+}
+
+void BackupOutlineModel::update() {
+    if (!controller_) {
+        return;
+    }
+    const PRTreeController::Changes changes = controller_->takeChanges();
+    if (changes.top) {
+        sync(0);
+    }
+    for (const auto& folder : changes.folders) {
+        // A folder not shown yet is shown whole when its own folder takes it.
+        const auto found = folderAt_.find(folder.get());
+        if (found != folderAt_.end()) {
+            sync(found->second);
         }
     }
-    // Breadth first over the table itself, so that a deep outline needs no deep recursion.
-    for (std::size_t at = 0; at < rows_.size(); ++at) {
-        // a copy: adding rows may move the table
-        const std::shared_ptr<PRTreeDirNode> folder = rows_[at].folder;
-        if (!folder) {
+}
+
+QModelIndex BackupOutlineModel::indexOfFolder(int at) const {
+    if (at <= 0) {
+        return QModelIndex();
+    }
+    return createIndex(folders_[static_cast<std::size_t>(at)].row, 0, folderId(at));
+}
+
+void BackupOutlineModel::sync(int at) {
+    // Sub-folders: the controller only ever inserts them, in sorted place, so one merge of its
+    // list with the shown one finds every new run of them.
+    const auto wanted = subFolders(at);  // a copy: the table may move below
+    std::size_t shownAt = 0;
+    for (std::size_t i = 0; i < wanted.size();) {
+        const std::vector<int>& shown = folders_[static_cast<std::size_t>(at)].folders;
+        if (shownAt < shown.size() &&
+            folders_[static_cast<std::size_t>(shown[shownAt])].node == wanted[i]) {
+            ++shownAt;
+            ++i;
             continue;
         }
-        const int parent = static_cast<int>(at);
-        std::vector<int> children;
-        QSet<QString> folderNames;
-        for (const auto& sub : folder->children()) {
-            if (sub) {
-                const int row = static_cast<int>(children.size());
-                children.push_back(
-                    addRow({sub, nullptr, sub->fileName(), QString(), parent, row, {}}));
-                folderNames.insert(sub->fileName());
+        std::size_t end = i;
+        while (end < wanted.size() &&
+               !(shownAt < shown.size() &&
+                 folders_[static_cast<std::size_t>(shown[shownAt])].node == wanted[end])) {
+            ++end;
+        }
+        std::vector<int> made;
+        for (std::size_t k = i; k < end; ++k) {
+            if (wanted[k] && folderAt_.count(wanted[k].get()) == 0) {
+                const int row = static_cast<int>(shownAt + made.size());
+                made.push_back(addFolder(wanted[k], at, row));
+                mirror(made.back());
             }
         }
-        for (const auto& file : folder->fileChildren()) {
-            // A backup lists its folders as entries too; such an entry is shown once, as the
-            // folder, not again as a file without contents beside it.
-            if (file && !(!file->isFile() && folderNames.contains(file->treefileName()))) {
-                const int row = static_cast<int>(children.size());
-                children.push_back(addRow(
-                    {nullptr, file, file->treefileName(), file->fileSize(), parent, row, {}}));
-                ++fileCount_;
+        if (!made.empty()) {
+            const int first = static_cast<int>(shownAt);
+            beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(made.size()) - 1);
+            std::vector<int>& list = folders_[static_cast<std::size_t>(at)].folders;
+            list.insert(list.begin() + static_cast<std::ptrdiff_t>(shownAt), made.begin(),
+                        made.end());
+            for (std::size_t row = shownAt; row < list.size(); ++row) {
+                folders_[static_cast<std::size_t>(list[row])].row = static_cast<int>(row);
+            }
+            endInsertRows();
+            for (const int folder : made) {
+                hideEntriesOf(at, folders_[static_cast<std::size_t>(folder)].node->fileName());
             }
         }
-        rows_[at].children = std::move(children);
+        shownAt += made.size();
+        i = end;
+    }
+    // Files: only ever appended.
+    Folder& folder = folders_[static_cast<std::size_t>(at)];
+    const std::vector<std::uint32_t> shown = newFiles(folder);
+    if (!shown.empty()) {
+        const int first = folder.rowCount();
+        beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(shown.size()) - 1);
+        Folder& grown = folders_[static_cast<std::size_t>(at)];
+        grown.files.insert(grown.files.end(), shown.begin(), shown.end());
+        fileCount_ += static_cast<int>(shown.size());
+        endInsertRows();
     }
 }
 
-const BackupOutlineModel::Row* BackupOutlineModel::rowOf(const QModelIndex& index) const {
-    if (!index.isValid() || index.model() != this || index.internalId() >= rows_.size()) {
+void BackupOutlineModel::hideEntriesOf(int at, const QString& name) {
+    Folder& folder = folders_[static_cast<std::size_t>(at)];
+    if (folder.unstored == 0 || !folder.node) {
+        return;
+    }
+    const auto& files = folder.node->fileChildren();
+    for (std::size_t k = folder.files.size(); k-- > 0;) {
+        const auto& file = files[folder.files[k]];
+        if (file->isFile() || file->treefileName() != name) {
+            continue;
+        }
+        const int row = static_cast<int>(folder.folders.size() + k);
+        beginRemoveRows(indexOfFolder(at), row, row);
+        folder.files.erase(folder.files.begin() + static_cast<std::ptrdiff_t>(k));
+        --folder.unstored;
+        --fileCount_;
+        endRemoveRows();
+    }
+}
+
+BackupOutlineModel::RowRef BackupOutlineModel::refOf(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) {
+        return {};
+    }
+    const quintptr id = index.internalId();
+    const std::size_t at = static_cast<std::size_t>(id >> 1);
+    if (at >= folders_.size() || (at == 0 && (id & 1u) == 0)) {
+        return {};
+    }
+    if ((id & 1u) == 0) {
+        return {static_cast<int>(at), -1};
+    }
+    const Folder& folder = folders_[at];
+    const int file = index.row() - static_cast<int>(folder.folders.size());
+    if (file < 0 || static_cast<std::size_t>(file) >= folder.files.size()) {
+        return {};
+    }
+    return {static_cast<int>(at), file};
+}
+
+const PRTreeFileNode* BackupOutlineModel::fileNode(const RowRef& ref) const {
+    if (ref.folder <= 0 || ref.file < 0) {
         return nullptr;
     }
-    return &rows_[index.internalId()];
-}
-
-const std::vector<int>& BackupOutlineModel::childrenOf(const QModelIndex& parent) const {
-    if (!parent.isValid()) {
-        return top_;
-    }
-    // only the first column has children
-    const Row* row = parent.column() == 0 ? rowOf(parent) : nullptr;
-    return row ? row->children : kNoRows;
+    const Folder& folder = folders_[static_cast<std::size_t>(ref.folder)];
+    return folder.node->fileChildren()[folder.files[static_cast<std::size_t>(ref.file)]].get();
 }
 
 std::shared_ptr<PRTreeDirNode> BackupOutlineModel::folderAt(const QModelIndex& index) const {
-    const Row* row = rowOf(index);
-    return row ? row->folder : nullptr;
+    const RowRef ref = refOf(index);
+    return ref.folder > 0 && ref.file < 0 ? folders_[static_cast<std::size_t>(ref.folder)].node
+                                          : nullptr;
 }
 
 std::shared_ptr<PRTreeFileNode> BackupOutlineModel::fileAt(const QModelIndex& index) const {
-    const Row* row = rowOf(index);
-    return row ? row->file : nullptr;
+    const RowRef ref = refOf(index);
+    if (ref.folder <= 0 || ref.file < 0) {
+        return nullptr;
+    }
+    const Folder& folder = folders_[static_cast<std::size_t>(ref.folder)];
+    return folder.node->fileChildren()[folder.files[static_cast<std::size_t>(ref.file)]];
 }
 
 QModelIndex BackupOutlineModel::index(int row, int column, const QModelIndex& parent) const {
-    const std::vector<int>& children = childrenOf(parent);
-    if (row < 0 || column < 0 || column > kSizeColumn ||
-        static_cast<std::size_t>(row) >= children.size()) {
+    int at = 0;
+    if (parent.isValid()) {
+        const RowRef ref = refOf(parent);
+        if (ref.folder <= 0 || ref.file >= 0 || parent.column() != 0) {
+            return QModelIndex();
+        }
+        at = ref.folder;
+    }
+    const Folder& folder = folders_[static_cast<std::size_t>(at)];
+    if (row < 0 || column < 0 || column > kSizeColumn || row >= folder.rowCount()) {
         return QModelIndex();
     }
-    return createIndex(row, column, static_cast<quintptr>(children[row]));
+    if (static_cast<std::size_t>(row) < folder.folders.size()) {
+        return createIndex(row, column, folderId(folder.folders[static_cast<std::size_t>(row)]));
+    }
+    return createIndex(row, column, fileId(at));
 }
 
 QModelIndex BackupOutlineModel::parent(const QModelIndex& child) const {
-    const Row* row = rowOf(child);
-    if (!row || row->parent < 0) {
+    const RowRef ref = refOf(child);
+    if (ref.folder <= 0) {
         return QModelIndex();
     }
-    const int at = row->parent;
-    return createIndex(rows_[at].row, 0, static_cast<quintptr>(at));
+    if (ref.file >= 0) {
+        return indexOfFolder(ref.folder);
+    }
+    return indexOfFolder(folders_[static_cast<std::size_t>(ref.folder)].parent);
 }
 
 int BackupOutlineModel::rowCount(const QModelIndex& parent) const {
-    return static_cast<int>(childrenOf(parent).size());
+    if (!parent.isValid()) {
+        return folders_.front().rowCount();
+    }
+    // only the first column of a folder row has children
+    const RowRef ref = refOf(parent);
+    if (ref.folder <= 0 || ref.file >= 0 || parent.column() != 0) {
+        return 0;
+    }
+    return folders_[static_cast<std::size_t>(ref.folder)].rowCount();
 }
 
 int BackupOutlineModel::columnCount(const QModelIndex& /*parent*/) const {
@@ -131,11 +311,16 @@ int BackupOutlineModel::columnCount(const QModelIndex& /*parent*/) const {
 }
 
 QVariant BackupOutlineModel::data(const QModelIndex& index, int role) const {
-    const Row* row = rowOf(index);
-    if (!row || role != Qt::DisplayRole) {
+    const RowRef ref = refOf(index);
+    if (ref.folder <= 0 || role != Qt::DisplayRole) {
         return QVariant();
     }
-    return index.column() == kNameColumn ? row->name : row->size;
+    if (const PRTreeFileNode* file = fileNode(ref)) {
+        return index.column() == kNameColumn ? file->treefileName() : file->fileSize();
+    }
+    return index.column() == kNameColumn
+               ? folders_[static_cast<std::size_t>(ref.folder)].node->fileName()
+               : QString();
 }
 
 QVariant BackupOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -152,12 +337,12 @@ QVariant BackupOutlineModel::headerData(int section, Qt::Orientation orientation
 }
 
 Qt::ItemFlags BackupOutlineModel::flags(const QModelIndex& index) const {
-    const Row* row = rowOf(index);
-    if (!row) {
+    const RowRef ref = refOf(index);
+    if (ref.folder <= 0) {
         return Qt::NoItemFlags;
     }
     const Qt::ItemFlags result = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    return row->file ? result | Qt::ItemNeverHasChildren : result;
+    return ref.file >= 0 ? result | Qt::ItemNeverHasChildren : result;
 }
 
 }  // namespace nimbara::browser

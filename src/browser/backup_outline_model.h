@@ -3,16 +3,22 @@
 // order). Columns "Name" and "Size" (the size text of a file; blank for a folder). The entry a
 // backup keeps for a folder itself is not shown as a file when the folder is shown.
 //
-// reload() copies the outline's shape and texts into the model's own table, and every index
-// refers to a row of that table, never to a node directly: the controller may grow its outline
-// between reloads without any index going stale. The table shares the nodes, so a node stays
-// valid for as long as the model shows it. GUI thread only.
+// The model mirrors the outline's shape, and only its shape: a table of the folders it shows,
+// each with its sub-folders and the positions of its shown files among the folder's files; every
+// text is read from the nodes when asked. reload() copies the whole outline and resets the
+// attached views; update() takes only what the controller added since the model last looked and
+// inserts those rows where they belong, so that a view keeps its place, selection and open
+// folders while a scan adds hundreds of thousands of rows. Between the two the controller may
+// grow its outline without any index going stale. The table shares the folder nodes, so a node
+// stays valid for as long as the model shows it. GUI thread only.
 #pragma once
 
 #include <QAbstractItemModel>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class PRTreeController;
@@ -35,7 +41,11 @@ class BackupOutlineModel : public QAbstractItemModel {
     PRTreeController* controller() const { return controller_; }
     // Copies the controller's current outline and resets the attached views.
     void reload();
-    // Files in the copied outline.
+    // Inserts the rows the controller added since the last reload or update (rowsInserted, in
+    // runs), and removes the file row of a folder's own entry once its folder is shown. Never
+    // resets. Costs the number of new rows, not the size of the outline.
+    void update();
+    // Files in the mirrored outline.
     int fileCount() const { return fileCount_; }
 
     // The folder or file node a row shows; null for another kind of row or an invalid index.
@@ -53,25 +63,40 @@ class BackupOutlineModel : public QAbstractItemModel {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   private:
-    struct Row {
-        std::shared_ptr<PRTreeDirNode> folder;  // set for a folder row
-        std::shared_ptr<PRTreeFileNode> file;   // set for a file row
-        QString name;
-        QString size;
-        int parent = -1;            // table position of the enclosing folder; -1 at the top
-        int row = 0;                // position under that folder
-        std::vector<int> children;  // table positions: sub-folders, then files
+    // One folder shown. Position 0 of the table is the invisible root above the device folders.
+    struct Folder {
+        std::shared_ptr<PRTreeDirNode> node;  // null for the root
+        int parent = -1;                      // table position of the enclosing folder
+        int row = 0;                          // position under it
+        std::vector<int> folders;             // table positions of the sub-folders shown
+        std::vector<std::uint32_t> files;     // positions in the node's files of those shown
+        std::size_t filesSeen = 0;            // the node's files looked at so far
+        std::size_t unstored = 0;             // files shown without a stored file
+        int rowCount() const { return static_cast<int>(folders.size() + files.size()); }
+    };
+    struct RowRef {
+        int folder = -1;  // the folder shown by the row, or the folder holding the file
+        int file = -1;    // position of the file in `files`; -1 for a folder row
     };
 
     void capture();
-    int addRow(Row row);
-    // The table row of a valid index of this model; null otherwise.
-    const Row* rowOf(const QModelIndex& index) const;
-    const std::vector<int>& childrenOf(const QModelIndex& parent) const;
+    int addFolder(const std::shared_ptr<PRTreeDirNode>& node, int parent, int row);
+    // Copies a newly shown folder's sub-folders and files, all the way down.
+    void mirror(int top);
+    // Copies the sub-folders and files `at` gained since it was last looked at, with signals.
+    void sync(int at);
+    // Files of `at` not looked at yet that are to be shown, as positions in the node's files.
+    std::vector<std::uint32_t> newFiles(Folder& folder) const;
+    // Hides the shown file rows of `at` that are a folder's own entry for `name`.
+    void hideEntriesOf(int at, const QString& name);
+    const std::vector<std::shared_ptr<PRTreeDirNode>>& subFolders(int at) const;
+    QModelIndex indexOfFolder(int at) const;
+    RowRef refOf(const QModelIndex& index) const;
+    const PRTreeFileNode* fileNode(const RowRef& ref) const;
 
     PRTreeController* controller_ = nullptr;
-    std::vector<Row> rows_;
-    std::vector<int> top_;
+    std::vector<Folder> folders_;
+    std::unordered_map<const PRTreeDirNode*, int> folderAt_;
     int fileCount_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // The backup browser opened from the sidebar: local backups are listed, the first is scanned and
 // its contacts reach the result page; without a backup the page says so. Also the start page's
 // backup table (read off the GUI thread) and the button beside it.
+#include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontInfo>
@@ -8,7 +9,9 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QTableView>
@@ -179,6 +182,27 @@ class BackupBrowserTest : public DelegateTest {
         return writeContactBackup(
             "Address Phone", "address-udid",
             {person("Carla", "Mendes", "+44 20 7946 0958"), person("Dev", "", "(415) 555-0133")});
+    }
+
+    // A backup of `folders` folders of `files` one-byte files each, spread over `domains` app
+    // domains ("AppDomain-com.example.app<n>", "Library/Caches/f<folder>/x<file>.dat").
+    simdev::BackupResult writeManyFilesBackup(const std::string& name, int folders, int files,
+                                              int domains) {
+        const auto dir = tmp_ / name;
+        simdev::SimDeviceBuilder b(dir);
+        b.setIdentity("Large Phone", name + "-udid", "iPhone9,3", "12.4");
+        b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
+        EXPECT_TRUE(b.write());
+        for (int folder = 0; folder < folders; ++folder) {
+            for (int file = 0; file < files; ++file) {
+                simdev::addBackupFile(
+                    b, "AppDomain-com.example.app" + std::to_string(folder % domains),
+                    "Library/Caches/f" + std::to_string(folder) + "/x" + std::to_string(file) +
+                        ".dat",
+                    "x");
+            }
+        }
+        return simdev::writeBackup(dir, backupRoot_);
     }
 
     simdev::SparseBackup writeSparse(const simdev::SparseBackupShape& shape = {}) {
@@ -387,22 +411,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
 
 TEST_F(BackupBrowserTest, ALargeFileListReachesTheOutlineWhole) {
     // More entries than the page moves into the outline per turn, in many folders.
-    const auto dir = tmp_ / "large";
-    simdev::SimDeviceBuilder b(dir);
-    b.setIdentity("Large Phone", "large-udid", "iPhone9,3", "12.4");
-    b.setDiskUsage(16'000'000'000ULL, 4'000'000'000ULL);
-    ASSERT_TRUE(b.write());
-    constexpr int kFolders = 150;
-    constexpr int kFilesPerFolder = 30;
-    for (int folder = 0; folder < kFolders; ++folder) {
-        for (int file = 0; file < kFilesPerFolder; ++file) {
-            simdev::addBackupFile(
-                b, "AppDomain-com.example.app" + std::to_string(folder % 7),
-                "Library/Caches/f" + std::to_string(folder) + "/x" + std::to_string(file) + ".dat",
-                "x");
-        }
-    }
-    const auto written = simdev::writeBackup(dir, backupRoot_);
+    const auto written = writeManyFilesBackup("large", 150, 30, 7);
     ASSERT_TRUE(written.ok) << written.error;
 
     std::vector<QString> alerts;
@@ -740,23 +749,27 @@ TEST(BackupListModel, AFolderPathWithNothingBehindItIsLogged) {
 struct BlockingStep {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> entered = std::make_shared<std::atomic<bool>>(false);
+    // Set as the step returns.
+    std::shared_ptr<std::atomic<bool>> left = std::make_shared<std::atomic<bool>>(false);
 
     PRResultViewController::PlanMaker planMaker() const {
-        return [release = release,
-                entered = entered](const std::shared_ptr<backup::BackupScanRecords>& records) {
+        return [release = release, entered = entered,
+                left = left](const std::shared_ptr<backup::BackupScanRecords>& records) {
             backup::BackupScanPlan plan = backup::BackupScanPlan::standard();
-            plan.setRunner(backup::ScanStepKind::Manifest,
-                           [release, entered, records](const backup::ScanStepContext& context) {
-                               entered->store(true);
-                               for (int i = 0; i < 5000 && !release->load(); ++i) {
-                                   std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                               }
-                               auto stale = std::make_shared<PRContactNode>();
-                               stale->setContactName(QStringLiteral("Stale Contact"));
-                               context.center().post(backup::kScanContactInfo, stale);
-                               records->setContacts({stale});
-                               return backup::ScanStepReport{};
-                           });
+            plan.setRunner(
+                backup::ScanStepKind::Manifest,
+                [release, entered, left, records](const backup::ScanStepContext& context) {
+                    entered->store(true);
+                    for (int i = 0; i < 5000 && !release->load(); ++i) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                    }
+                    auto stale = std::make_shared<PRContactNode>();
+                    stale->setContactName(QStringLiteral("Stale Contact"));
+                    context.center().post(backup::kScanContactInfo, stale);
+                    records->setContacts({stale});
+                    left->store(true);
+                    return backup::ScanStepReport{};
+                });
             return plan;
         };
     }
@@ -824,6 +837,74 @@ TEST_F(BackupBrowserTest, ABackupWhoseFileListIsAnEndlessViewEndsAsDamage) {
     ASSERT_EQ(alerts.size(), 1u);
     EXPECT_EQ(alerts.front(), QStringLiteral("Part of this backup could not be read."));
     EXPECT_EQ(page->backupFileCount(), 0u);
+}
+
+TEST_F(BackupBrowserTest, DestroyingThePageMidScanNeverWaitsAndLeavesNoTrace) {
+    ASSERT_TRUE(writeSmallBackup("First Phone", "first-udid").ok);
+    PRResultViewController* shown = openBrowser();
+    ASSERT_NE(shown, nullptr);
+    ASSERT_TRUE(waitForScan(*shown));
+    const auto node = hub().GetPRIOSDeviceController()->nodeAt(0);
+    ASSERT_NE(node, nullptr);
+
+    // A page of its own whose scan does not end when asked to stop, until it is let go.
+    BlockingStep blocking;
+    auto page = std::make_unique<PRResultViewController>();
+    page->setPlanMaker(blocking.planMaker());
+    page->scanBackup(node, 0);
+    ASSERT_TRUE(pumpUntil([&] { return blocking.entered->load(); }));
+    const QObjectList before = QCoreApplication::instance()->children();
+    page.reset();
+    EXPECT_FALSE(blocking.left->load()) << "the GUI thread waited for the scan";
+    // What the page left under the application: the reaper of the scan still ending.
+    std::vector<QPointer<QObject>> leftBehind;
+    for (QObject* child : QCoreApplication::instance()->children()) {
+        if (!before.contains(child)) {
+            leftBehind.emplace_back(child);
+        }
+    }
+    EXPECT_FALSE(leftBehind.empty());
+
+    // Let go, the scan ends on its own; its thread is joined and the reaper goes, and nothing
+    // the scan posts on its way out reaches the application.
+    blocking.release->store(true);
+    ASSERT_TRUE(pumpUntil([&] {
+        return blocking.left->load() && std::all_of(leftBehind.begin(), leftBehind.end(),
+                                                    [](const auto& left) { return left.isNull(); });
+    }));
+    for (const auto& contact : hub().contactArray()) {
+        EXPECT_NE(contact->contactName(), QStringLiteral("Stale Contact"));
+    }
+}
+
+TEST_F(BackupBrowserTest, TheOutlineTakesAScanAsInsertedRowsWithoutAReset) {
+    // Entries in many folders of several domains, more than the page files in one turn.
+    const auto written = writeManyFilesBackup("rows", 60, 40, 5);
+    ASSERT_TRUE(written.ok) << written.error;
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+    page->actBackUpBoswer();
+    auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
+    ASSERT_NE(outline, nullptr);
+
+    // Scanned again with the outline in view: one reset as the scan starts (a new backup's
+    // outline), then only inserted rows, checked for consistency as they come.
+    QAbstractItemModelTester tester(outline, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy resets(outline, &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(outline, &QAbstractItemModel::rowsInserted);
+    page->scanBackup(hub().GetPRIOSDeviceController()->nodeAt(0), 0);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(outline->rowCount(), 0);
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_EQ(resets.count(), 1) << "the outline was reset during the scan";
+    EXPECT_GE(inserted.count(), 1);
+    EXPECT_EQ(outline->fileCount(), written.files);
+    ASSERT_EQ(outline->rowCount(), 1);
+    const QModelIndex device = outline->index(0, 0);
+    EXPECT_EQ(outline->rowCount(device), 5);
+    EXPECT_TRUE(page->treeView->isExpanded(device)) << "the device folder opens as it comes";
+    EXPECT_EQ(page->backupFileCount(), static_cast<std::uint64_t>(written.files));
 }
 
 }  // namespace

@@ -104,6 +104,68 @@ INSTANTIATE_TEST_SUITE_P(BothResolvers, BackupFolderTest, ::testing::Values(fals
                              return info.param ? "NameByName" : "Kernel";
                          });
 
+// The look-up a manifest pass makes for every file entry finds exactly what fileInfo finds,
+// whatever stands in the way: links, a linked two-digit folder, a pipe, keys of either case.
+TEST(StoredFileLookupTest, FindsWhatFileInfoFindsForEveryKey) {
+    TempDir outside;
+    fs::create_directories(outside / "shard");
+    const std::string linkedKey = "ab" + kKey.substr(2);
+    writeText(outside / "shard" / linkedKey, "outside");
+    writeText(outside / "secret", "outside!");
+    const std::string upperKey = "3D0D7E5FB2CE288813306E4D4636395E047A3D28";
+    const std::string linkKey = "3d" + std::string(38, '1');
+    const std::string pipeKey = "3d" + std::string(38, '2');
+    const std::string folderKey = "3d" + std::string(38, '3');
+    const std::string missingKey = "3d" + std::string(38, '4');
+    const std::string otherShardKey = "7f" + std::string(38, '5');
+    const std::vector<std::string> keys = {kKey,       linkedKey,     upperKey,
+                                           linkKey,    pipeKey,       folderKey,
+                                           missingKey, otherShardKey, "../" + kKey.substr(3),
+                                           "",         "3d"};
+
+    for (const BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
+        TempDir backup;
+        auto place = [&](const std::string& key) {
+            const fs::path folder =
+                layout == BackupLayout::Sharded ? backup / key.substr(0, 2) : backup.path();
+            fs::create_directories(folder);
+            return folder / key;
+        };
+        writeText(place(kKey), "inside");
+        writeText(place(upperKey), "upper case");
+        fs::create_symlink(outside / "secret", place(linkKey));
+        ASSERT_EQ(::mkfifo(place(pipeKey).c_str(), 0600), 0);
+        fs::create_directories(place(folderKey));
+        writeText(place(otherShardKey), "x");
+        if (layout == BackupLayout::Sharded) {
+            fs::create_directory_symlink(outside / "shard", backup / "ab");
+        } else {
+            fs::create_symlink(outside / "shard" / linkedKey, backup / linkedKey);
+        }
+
+        const BackupFolder folder = BackupFolder::open(backup.str());
+        StoredFileLookup lookup(folder, layout);
+        for (int round = 0; round < 2; ++round) {  // the second time from the opened folders
+            for (const std::string& key : keys) {
+                const auto expected = folder.fileInfo(storedFileName(key, layout));
+                const auto found = lookup.info(key);
+                ASSERT_EQ(found.has_value(), expected.has_value()) << key;
+                if (found) {
+                    EXPECT_EQ(found->size, expected->size) << key;
+                    EXPECT_EQ(found->modified, expected->modified) << key;
+                }
+            }
+        }
+        EXPECT_EQ(lookup.info(kKey)->size, 6u);
+        EXPECT_EQ(lookup.info(upperKey)->size, 10u);
+        EXPECT_FALSE(lookup.info(linkedKey)) << "read through a link";
+        EXPECT_FALSE(lookup.info(linkKey));
+    }
+    // A folder that is not open finds nothing.
+    const BackupFolder closed;
+    EXPECT_FALSE(StoredFileLookup(closed, BackupLayout::Flat).info(kKey));
+}
+
 TEST(BackupFolderNamesTest, StoredFileNamesAndPlainRelativePaths) {
     EXPECT_EQ(storedFileName(kKey, BackupLayout::Flat), kKey);
     EXPECT_EQ(storedFileName(kKey, BackupLayout::Sharded), "3d/" + kKey);

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -357,6 +358,47 @@ TEST(BackupWriterTest, LinksInTheSourceAreNotFollowed) {
     const auto m = backup::BackupManifest::read(r.folder.string());
     for (const auto& e : m.entries) {
         EXPECT_EQ(e.relativePath.find("link"), std::string::npos) << e.relativePath;
+    }
+}
+
+// Stored copies are byte for byte the device's files, holes included, and a hole stays a hole.
+TEST(BackupWriterTest, StoredCopiesKeepContentsAndHoles) {
+    TempDir tmp;
+    const fs::path device = makeDevice(tmp / "dev");
+    const fs::path source = backupSourcePath(device, "HomeDomain", "Library/Holes");
+    fs::create_directories(source);
+    const std::string head(5000, 'h');
+    const std::string tail = "the end";
+    {
+        std::ofstream out(source / "sparse.bin", std::ios::binary);
+        out << head;
+        out.seekp(2 << 20);
+        out << tail;
+    }
+    for (const char* name : {"empty.bin", "hole.bin"}) {
+        std::ofstream out(source / name, std::ios::binary);
+    }
+    fs::resize_file(source / "hole.bin", 2 << 20);
+    for (const bool legacy : {false, true}) {
+        const BackupResult r = writeBackup(device, tmp / (legacy ? "flat" : "sharded"),
+                                           BackupOptions{.legacyLayout = legacy});
+        ASSERT_TRUE(r.ok) << r.error;
+        const auto layout = legacy ? backup::BackupLayout::Flat : backup::BackupLayout::Sharded;
+        for (const char* name : {"sparse.bin", "empty.bin", "hole.bin"}) {
+            const std::string stored = backup::storedFilePath(
+                r.folder.string(),
+                backup::fileKey("HomeDomain", std::string("Library/Holes/") + name), layout);
+            ASSERT_TRUE(fs::is_regular_file(stored)) << name;
+            EXPECT_EQ(test::readText(stored), test::readText(source / name)) << name;
+        }
+        struct stat hole {};
+        ASSERT_EQ(::stat(backup::storedFilePath(
+                             r.folder.string(),
+                             backup::fileKey("HomeDomain", "Library/Holes/hole.bin"), layout)
+                             .c_str(),
+                         &hole),
+                  0);
+        EXPECT_LT(hole.st_blocks * 512, 2 << 20) << "a hole written out";
     }
 }
 

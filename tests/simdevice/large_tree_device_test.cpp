@@ -1,9 +1,13 @@
 // Large trees for the benchmarks: the asked number of files, in small nested folders.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <map>
 
+#include "backup/backup_manifest.h"
+#include "backup_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
@@ -50,4 +54,42 @@ TEST(LargeTreeDevice, RefusesCountsOutOfRange) {
 
     ASSERT_TRUE(makeLargeTreeDevice(tmp / "empty", 0));
     EXPECT_TRUE(fs::is_regular_file(tmp / "empty" / layout::kDevicePlist));
+}
+
+// A backup of the large device lists and stores every file of it, one row a file, and its
+// stored copies take no more disk than the device's files do.
+TEST(LargeTreeDevice, ItsBackupStoresEveryFile) {
+    TempDir tmp;
+    std::string error;
+    ASSERT_TRUE(makeLargeTreeDevice(tmp / "tree", 1234, &error)) << error;
+    const auto written = nimbara::simdev::writeBackup(tmp / "tree", tmp / "backups");
+    ASSERT_TRUE(written.ok) << written.error;
+    EXPECT_FALSE(written.legacyLayout);
+    EXPECT_EQ(written.files, 1234);
+
+    const auto manifest = nimbara::backup::BackupManifest::read(written.folder.string());
+    ASSERT_TRUE(manifest.ok()) << manifest.error;
+    const fs::path media = tmp / "tree" / layout::kMediaDir;
+    std::size_t files = 0;
+    for (const auto& entry : manifest.entries) {
+        if (!entry.isFile()) {
+            continue;
+        }
+        ++files;
+        EXPECT_EQ(entry.domain, nimbara::simdev::kLargeTreeBackupDomain);
+        ASSERT_EQ(entry.relativePath.rfind("Media/", 0), 0u) << entry.relativePath;
+        const fs::path original = media / entry.relativePath.substr(6);
+        ASSERT_TRUE(fs::is_regular_file(original)) << entry.relativePath;
+        EXPECT_TRUE(entry.stored) << entry.relativePath;
+        EXPECT_EQ(entry.size, fs::file_size(original)) << entry.relativePath;
+        EXPECT_EQ(entry.storedSize, entry.size) << entry.relativePath;
+        struct stat copy {};
+        struct stat source {};
+        const std::string stored = nimbara::backup::storedFilePath(
+            written.folder.string(), entry.fileKey, nimbara::backup::BackupLayout::Sharded);
+        ASSERT_EQ(::stat(stored.c_str(), &copy), 0);
+        ASSERT_EQ(::stat(original.c_str(), &source), 0);
+        EXPECT_LE(copy.st_blocks, source.st_blocks) << "holes written out";
+    }
+    EXPECT_EQ(files, 1234u);
 }

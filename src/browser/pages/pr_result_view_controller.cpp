@@ -1,7 +1,9 @@
 #include "browser/pages/pr_result_view_controller.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,10 +13,13 @@
 #include <QStackedLayout>
 #include <QStackedWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
+#include <thread>
 
 #include "app/alerts.h"
 #include "app/quennic_app_delegate.h"
@@ -51,10 +56,11 @@ const char* const kCategoryTitles[] = {"Backup files", "Contacts",  "Photos & Vi
                                        "App files",    "Messages",  "Notes",
                                        "Call History", "Bookmarks", "Calendar"};
 
-// The outline is rebuilt at most this often while a scan adds entries to it.
-constexpr qint64 kOutlineReloadMs = 500;
-// File entries moved into the outline per turn of the event loop while a scan runs.
-constexpr std::size_t kOutlineBatch = 2000;
+// The longest the GUI thread spends filing entries into the outline in one turn of the event
+// loop; the rest waits for the next turn.
+constexpr qint64 kOutlineSliceMs = 12;
+// Entries filed between two looks at the clock.
+constexpr std::size_t kOutlineClockStride = 128;
 
 // The guide sheet's tip texts, by step.
 const char* const kGuideTips[] = {
@@ -136,12 +142,74 @@ PRResultViewController::PRResultViewController(QObject* parent)
       treeController_(std::make_unique<PRTreeController>()),
       outlineModel_(std::make_unique<nimbara::browser::BackupOutlineModel>(treeController_.get())),
       categoryReadable_(kCategoryRowCount, true),
-      reaper_(std::make_unique<nimbara::WorkerReaper>()) {}
+      reaper_(std::make_unique<nimbara::WorkerReaper>()),
+      releases_(std::make_unique<nimbara::WorkerReaper>()) {}
+
+namespace {
+
+// A reaper whose workers have not all ended goes on, under the application, until they have
+// (at exit at the latest); it then releases itself.
+void outliveThePage(std::unique_ptr<nimbara::WorkerReaper> reaper) {
+    reaper->reap();
+    if (reaper->pending() == 0 || QCoreApplication::instance() == nullptr) {
+        reaper->releaseAll();
+        return;
+    }
+    nimbara::WorkerReaper* orphan = reaper.release();
+    orphan->setParent(QCoreApplication::instance());
+    auto* check = new QTimer(orphan);
+    QObject::connect(check, &QTimer::timeout, orphan, [orphan] {
+        orphan->reap();
+        if (orphan->pending() == 0) {
+            orphan->deleteLater();
+        }
+    });
+    check->start(20);
+}
+
+}  // namespace
 
 PRResultViewController::~PRResultViewController() {
     retireScan();
-    // At exit: every scan was asked to stop and ends at its next check.
-    reaper_->releaseAll();
+    if (outlineModel_) {
+        outlineModel_->setController(nullptr);
+    }
+    releaseOutline(std::move(treeController_), takeWaitingEntries());
+    // Nothing here waits: scans still ending (asked to stop, their gates closed) and outlines
+    // being let go are left to reapers that outlive the page.
+    outliveThePage(std::move(reaper_));
+    outliveThePage(std::move(releases_));
+}
+
+// The entries not filed into the outline yet, all of them, leaving none behind.
+std::vector<std::shared_ptr<PRTreeDirNode>> PRResultViewController::takeWaitingEntries() {
+    std::vector<std::shared_ptr<PRTreeDirNode>> waiting(
+        std::make_move_iterator(filing_.begin() + static_cast<std::ptrdiff_t>(filed_)),
+        std::make_move_iterator(filing_.end()));
+    filing_.clear();
+    filed_ = 0;
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    waiting.insert(waiting.end(), std::make_move_iterator(pendingEntries_.begin()),
+                   std::make_move_iterator(pendingEntries_.end()));
+    pendingEntries_.clear();
+    return waiting;
+}
+
+// Letting go of a large outline frees hundreds of thousands of nodes: that is done on a thread of
+// its own, which the reaper joins once it has ended. Nothing may show the outline any more.
+void PRResultViewController::releaseOutline(std::unique_ptr<PRTreeController> outline,
+                                            std::vector<std::shared_ptr<PRTreeDirNode>> entries) {
+    if ((!outline || outline->content().empty()) && entries.empty()) {
+        return;  // nothing to speak of
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread release(
+        [outline = std::move(outline), entries = std::move(entries), done]() mutable {
+            entries.clear();
+            outline.reset();
+            done->store(true);
+        });
+    releases_->retire(std::move(release), done);
 }
 
 bool PRResultViewController::isScanning() const {
@@ -328,6 +396,15 @@ void PRResultViewController::buildResultView() {
     treeView = new QTreeView(CustomView);
     treeView->setObjectName(QStringLiteral("treeView"));
     treeView->setModel(outlineModel_.get());
+    // The device folders open as they appear, showing their domains; folders below stay closed.
+    connect(outlineModel_.get(), &QAbstractItemModel::rowsInserted, treeView,
+            [this](const QModelIndex& parent, int first, int last) {
+                if (!parent.isValid()) {
+                    for (int row = first; row <= last; ++row) {
+                        treeView->expand(outlineModel_->index(row, 0));
+                    }
+                }
+            });
     treeView->setUniformRowHeights(true);
     treeView->header()->setStretchLastSection(false);
     treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -450,14 +527,13 @@ void PRResultViewController::fillPopup() {
 void PRResultViewController::resetForScan() {
     records_.clear();
     records_.resetCounters();
-    {
-        std::lock_guard<std::mutex> lock(pendingMutex_);
-        pendingEntries_.clear();
-    }
-    // A fresh outline for the new backup.
+    // A fresh outline for the new backup; the old one, and the entries of the old scan not
+    // filed yet, are let go once nothing shows them.
+    auto old = std::move(treeController_);
     treeController_ = std::make_unique<PRTreeController>();
     outlineModel_->setController(treeController_.get());
-    outlineReloaded_.invalidate();
+    releaseOutline(std::move(old), takeWaitingEntries());
+    endedScan_.reset();
     progress_ = 0;
     backupFileCount_ = 0;
     shownContacts_ = 0;
@@ -621,47 +697,56 @@ void PRResultViewController::requestRefresh() {
     });
 }
 
-// Moves waiting file entries into the outline: all of them at the end of a scan, otherwise a
-// batch at a time so the window stays responsive while a large backup is read. The view is
-// rebuilt when it shows and at most every kOutlineReloadMs, or at once when asked.
-void PRResultViewController::takeOutlineEntries(bool reloadNow, bool all) {
-    std::vector<std::shared_ptr<PRTreeDirNode>> entries;
-    bool more = false;
-    {
-        std::lock_guard<std::mutex> lock(pendingMutex_);
-        if (all || pendingEntries_.size() <= kOutlineBatch) {
-            entries.swap(pendingEntries_);
-        } else {
-            const auto end = pendingEntries_.begin() + static_cast<std::ptrdiff_t>(kOutlineBatch);
-            entries.assign(pendingEntries_.begin(), end);
-            pendingEntries_.erase(pendingEntries_.begin(), end);
-            more = true;
+// Files waiting entries into the outline for at most kOutlineSliceMs, and has the model insert
+// the new rows; what is left waits for the next turn of the event loop, so the window stays
+// responsive however fast a large backup is read.
+void PRResultViewController::takeOutlineEntries() {
+    QElapsedTimer slice;
+    slice.start();
+    bool more = true;
+    while (more) {
+        if (filed_ == filing_.size()) {
+            filing_.clear();
+            filed_ = 0;
+            std::lock_guard<std::mutex> lock(pendingMutex_);
+            filing_.swap(pendingEntries_);
+        }
+        if (filing_.empty()) {
+            more = false;
+            break;
+        }
+        const std::size_t end = std::min(filing_.size(), filed_ + kOutlineClockStride);
+        for (; filed_ < end; ++filed_) {
+            std::shared_ptr<PRTreeDirNode> entry = std::move(filing_[filed_]);
+            treeController_->addTreeNode(entry, backupfiles_ == 0);
+            ++backupfiles_;
+            if (entry->entryKind() != PRTreeDirNode::EntryKind::Folder) {
+                ++backupFileCount_;
+            }
+        }
+        if (slice.elapsed() >= kOutlineSliceMs) {
+            break;
         }
     }
-    for (const auto& entry : entries) {
-        treeController_->addTreeNode(entry, backupfiles_ == 0);
-        ++backupfiles_;
-        if (entry->entryKind() != PRTreeDirNode::EntryKind::Folder) {
-            ++backupFileCount_;
-        }
-    }
-    const bool due = !outlineReloaded_.isValid() || outlineReloaded_.elapsed() >= kOutlineReloadMs;
-    if (reloadNow || (!entries.empty() && treeView->isVisible() && due)) {
-        outlineModel_->reload();
-        // The device and its domains open; folders below stay closed.
-        treeView->expandToDepth(0);
-        outlineReloaded_.start();
-    }
+    outlineModel_->update();
     if (more) {
         requestRefresh();
     }
+}
+
+bool PRResultViewController::outlineEntriesWaiting() {
+    if (filed_ < filing_.size()) {
+        return true;
+    }
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    return !pendingEntries_.empty();
 }
 
 void PRResultViewController::refreshOnMain() {
     if (!contactTable) {
         return;
     }
-    takeOutlineEntries(false, false);
+    takeOutlineEntries();
     const auto fresh = records_.contactsFrom(shownContacts_);
     for (const auto& contact : fresh) {
         const int row = contactTable->rowCount();
@@ -680,6 +765,11 @@ void PRResultViewController::refreshOnMain() {
         showCounts(records_.counters());
     }
     updateCategoryRows();
+    if (endedScan_ && !outlineEntriesWaiting()) {
+        const nimbara::backup::BackupScanSummary summary = std::move(*endedScan_);
+        endedScan_.reset();
+        showScanEnd(summary);
+    }
 }
 
 void PRResultViewController::updateCategoryRows() {
@@ -712,7 +802,6 @@ void PRResultViewController::showCategory(int row) {
     }
     if (row == kBackupFiles) {
         CustomView->setCurrentWidget(treeView);
-        takeOutlineEntries(true, false);
         return;
     }
     if (row == kContacts && categoryReadable_[row]) {
@@ -743,13 +832,18 @@ void PRResultViewController::actBackUpBoswer(QObject*) {
     }
 }
 
+// The scan thread has ended: nothing more arrives. Its end is shown once the outline has taken
+// every entry it sent, a slice at a time.
 void PRResultViewController::scanEnded(const nimbara::backup::BackupScanSummary& summary) {
-    refreshOnMain();
     if (session_) {
         session_->close();
     }
+    endedScan_ = summary;
+    refreshOnMain();
+}
+
+void PRResultViewController::showScanEnd(const nimbara::backup::BackupScanSummary& summary) {
     scanFinished_ = true;
-    takeOutlineEntries(true, true);
     updateCategoryRows();
     scanProgressor->setProgressValue(0.0f);
     scanProgressor->hide();

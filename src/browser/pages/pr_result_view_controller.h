@@ -7,12 +7,16 @@
 // the GUI thread to refresh; widgets and the file outline are touched on the GUI thread alone.
 //
 // Each scan posts on a notification centre of its own, and its handlers pass a gate that the
-// page closes when the scan is replaced. A replaced scan is asked to stop and left to end on its
-// own: the GUI thread never waits for it; a reaper joins its thread once it has ended. Nothing
-// it posts after its gate closed reaches the page.
+// page closes when the scan is replaced or the page goes. A replaced scan is asked to stop and
+// left to end on its own: the GUI thread never waits for it, not even when the page is
+// destroyed; a reaper joins its thread once it has ended. Nothing it posts after its gate closed
+// reaches the page. A replaced outline is let go on a thread of its own.
+//
+// Backup file entries reach the outline a slice of the event loop's time at a time, and its
+// model inserts the new rows (never a reset while a scan runs); the scan's end is shown once the
+// outline has taken them all.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
 
@@ -20,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "backup/backup_file_tree.h"
@@ -163,9 +168,14 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void showNoBackup();
     void refreshOnMain();
     void requestRefresh();
-    void takeOutlineEntries(bool reloadNow, bool all);
+    void takeOutlineEntries();
+    bool outlineEntriesWaiting();
+    std::vector<std::shared_ptr<PRTreeDirNode>> takeWaitingEntries();
+    void releaseOutline(std::unique_ptr<PRTreeController> outline,
+                        std::vector<std::shared_ptr<PRTreeDirNode>> entries);
     void updateCategoryRows();
     void scanEnded(const nimbara::backup::BackupScanSummary& summary);
+    void showScanEnd(const nimbara::backup::BackupScanSummary& summary);
     void showScanFailure(const QString& message);
     void fillInfo(const std::shared_ptr<PRIOSDeviceNode>& node);
     void fillPopup();
@@ -180,9 +190,14 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // Backup file entries from the scan thread, waiting to join the outline on the GUI thread.
     std::mutex pendingMutex_;
     std::vector<std::shared_ptr<PRTreeDirNode>> pendingEntries_;
+    // The entries being filed (GUI thread): taken from pendingEntries_ as a whole, filed from
+    // position filed_ on.
+    std::vector<std::shared_ptr<PRTreeDirNode>> filing_;
+    std::size_t filed_ = 0;
     std::unique_ptr<PRTreeController> treeController_;
     std::unique_ptr<nimbara::browser::BackupOutlineModel> outlineModel_;
-    QElapsedTimer outlineReloaded_;
+    // The end of the last scan, shown once the outline has taken every entry.
+    std::optional<nimbara::backup::BackupScanSummary> endedScan_;
     std::uint64_t backupfiles_ = 0;
     std::uint64_t backupFileCount_ = 0;
 
@@ -195,8 +210,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::size_t shownContacts_ = 0;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
-    // The current scan; replaced scans go to the reaper. The destructor joins every scan thread
-    // (at exit) before any member goes.
+    // The current scan; replaced scans go to the reaper, and so do the threads letting go of
+    // replaced outlines (releases_). Neither is waited for, not even when the page goes.
     std::shared_ptr<ScanSession> session_;
     std::unique_ptr<nimbara::WorkerReaper> reaper_;
+    std::unique_ptr<nimbara::WorkerReaper> releases_;
 };

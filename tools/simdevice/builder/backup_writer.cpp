@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QUuid>
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 #include <vector>
@@ -97,10 +100,14 @@ void addTree(const std::string& domain, const fs::path& dir, const std::string& 
     });
     for (const auto& child : children) {
         // Links and special files are not part of a backup; following a link could leave
-        // the device folder.
-        const fs::file_status status = child.symlink_status();
-        const bool folder = fs::is_directory(status);
-        if (!folder && !fs::is_regular_file(status)) {
+        // the device folder. One lstat gives the kind, the size and the time.
+        struct stat st {};
+        if (::lstat(child.path().c_str(), &st) != 0) {
+            throw fs::filesystem_error("cannot read", child.path(),
+                                       std::error_code(errno, std::generic_category()));
+        }
+        const bool folder = S_ISDIR(st.st_mode);
+        if (!folder && !S_ISREG(st.st_mode)) {
             continue;
         }
         Entry e;
@@ -108,8 +115,8 @@ void addTree(const std::string& domain, const fs::path& dir, const std::string& 
         e.relativePath = prefix + child.path().filename().string();
         e.folder = folder;
         e.local = child.path();
-        e.size = folder ? 0 : child.file_size();
-        e.mtime = secondsOf(child.last_write_time());
+        e.size = folder ? 0 : static_cast<std::uint64_t>(st.st_size);
+        e.mtime = static_cast<std::int64_t>(st.st_mtime);
         e.inode = entries.size() + 1000;
         entries.push_back(e);
         if (folder) {
@@ -172,6 +179,73 @@ std::string contentDigest(const fs::path& file) {
         }
     }
     return bytes;
+}
+
+// Copies a regular file without following a link, keeping its holes: only the parts that hold
+// data are copied, so a large sparse file costs no more than its data.
+void copyStoredFile(const fs::path& from, const fs::path& to) {
+    auto fail = [](const char* what, const fs::path& file) {
+        throw fs::filesystem_error(what, file, std::error_code(errno, std::generic_category()));
+    };
+    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0) {
+        fail("cannot open", from);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closeIn{in};
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        fail("not a regular file", from);
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) {
+        fail("cannot create", to);
+    }
+    Closer closeOut{out};
+    const off_t size = st.st_size;
+    std::vector<char> buffer;
+    for (off_t at = 0; at < size;) {
+        off_t data = ::lseek(in, at, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) {
+            break;  // only a hole is left
+        }
+        if (data < 0) {
+            data = at;  // the file system does not tell holes apart: copy everything
+        }
+        off_t end = ::lseek(in, data, SEEK_HOLE);
+        if (end < 0 || end <= data) {
+            end = size;
+        }
+        buffer.resize(static_cast<std::size_t>(std::min<off_t>(end - data, 1 << 20)));
+        for (off_t pos = data; pos < end;) {
+            const auto want = static_cast<std::size_t>(std::min<off_t>(end - pos, 1 << 20));
+            const ssize_t n = ::pread(in, buffer.data(), want, pos);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                fail("cannot read", from);
+            }
+            for (ssize_t done = 0; done < n;) {
+                const ssize_t w = ::pwrite(out, buffer.data() + done,
+                                           static_cast<std::size_t>(n - done), pos + done);
+                if (w < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (w <= 0) {
+                    fail("cannot write", to);
+                }
+                done += w;
+            }
+            pos += n;
+        }
+        at = end;
+    }
+    if (::ftruncate(out, size) != 0) {
+        fail("cannot size", to);
+    }
 }
 
 // Big-endian writers of the legacy file list.
@@ -247,11 +321,11 @@ void writeManifestDb(const fs::path& file, const std::vector<Entry>& entries) {
     if (!db) {
         fail(error);
     }
-    if (!db->exec("CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
+    // A new file in the folder being built: no journal is needed, every row goes in one
+    // transaction, and the indexes are made once the rows are in.
+    if (!db->exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+                  "CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
                   "flags INTEGER, file BLOB);"
-                  "CREATE INDEX FilesDomainIdx ON Files(domain);"
-                  "CREATE INDEX FilesRelativePathIdx ON Files(relativePath);"
-                  "CREATE INDEX FilesFlagsIdx ON Files(flags);"
                   "CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB);"
                   "BEGIN;")) {
         fail(db->lastError());
@@ -273,7 +347,10 @@ void writeManifestDb(const fs::path& file, const std::vector<Entry>& entries) {
         }
         insert.reset();
     }
-    if (!db->exec("COMMIT")) {
+    if (!db->exec("CREATE INDEX FilesDomainIdx ON Files(domain);"
+                  "CREATE INDEX FilesRelativePathIdx ON Files(relativePath);"
+                  "CREATE INDEX FilesFlagsIdx ON Files(flags);"
+                  "COMMIT")) {
         fail(db->lastError());
     }
 }
@@ -454,6 +531,7 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
         UniqueFolder partial(root, "." + device.udid + ".partial");
         checkMade(partial, root);
         std::string mbdb("mbdb\x05\x00", 6);
+        std::set<std::string> shardsMade;
         for (const Entry& e : entries) {
             if (e.folder) {
                 ++result.folders;
@@ -473,7 +551,9 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
             fs::path stored = partial.path();
             if (!legacy) {
                 stored /= key.substr(0, 2);
-                fs::create_directories(stored);
+                if (shardsMade.insert(key.substr(0, 2)).second) {
+                    fs::create_directories(stored);
+                }
             }
             // A device of an older iOS keeps some files in another form.
             Entry written = e;
@@ -482,7 +562,7 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
                 written.local = stored / key;
                 written.size = fs::file_size(written.local);
             } else {
-                fs::copy_file(e.local, stored / key, fs::copy_options::overwrite_existing);
+                copyStoredFile(e.local, stored / key);
             }
             ++result.files;
             if (legacy) {

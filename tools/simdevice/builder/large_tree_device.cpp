@@ -1,5 +1,7 @@
 // Devices with very many media files, for benchmarks of the scans. The files are holes of the
-// right size: creating 200,000 of them writes almost nothing.
+// right size: creating 200,000 of them writes almost nothing. The device's backup holds the same
+// files (MediaDomain, "Media/LargeTree/..."), as second names of the media files, so a backup of
+// the device lists and stores every one of them at no cost in disk space.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +11,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "backup_source.h"
+#include "device_path.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 
@@ -57,7 +61,11 @@ bool makeLargeTreeDevice(const fs::path& dir, int files, std::string* error) {
         b.setAssetMetrics(0, 0, 0, 0, 0);
         // Three levels: /LargeTree/Annn/Bnnn/file-nnnnnn.dat, a hundred entries a folder.
         const fs::path root = b.mediaPath("/LargeTree");
+        const fs::path backupRoot =
+            backupSourcePath(dir, kLargeTreeBackupDomain, "Media/LargeTree");
+        checkResolvedInside(dir / md::sim::kBackupSourceDir, backupRoot);
         fs::path folder;
+        fs::path backupFolder;
         for (int i = 0; i < files; ++i) {
             if (i % kFilesPerFolder == 0) {
                 const int leaf = i / kFilesPerFolder;
@@ -65,11 +73,14 @@ bool makeLargeTreeDevice(const fs::path& dir, int files, std::string* error) {
                 std::snprintf(name, sizeof name, "A%03d/B%03d", leaf / kFoldersPerFolder,
                               leaf % kFoldersPerFolder);
                 folder = root / name;
+                backupFolder = backupRoot / name;
                 fs::create_directories(folder);
+                fs::create_directories(backupFolder);
             }
             char name[32];
             std::snprintf(name, sizeof name, "file-%06d.dat", i);
             makeHole(folder / name, sizeOfFile(i));
+            fs::create_hard_link(folder / name, backupFolder / name);
         }
         if (!b.write()) {
             throw std::runtime_error("cannot write device.plist in " + dir.string());

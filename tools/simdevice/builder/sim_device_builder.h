@@ -108,8 +108,10 @@ class SimDeviceBuilder {
 // exist (it is filled, not emptied). On failure `error` (when given) says why.
 bool makeDemoDevice(const std::filesystem::path& dir, std::string* error = nullptr);
 // A device whose media root holds `files` files in nested folders (benchmarks); `files` from 0
-// to kMaxLargeTreeFiles.
+// to kMaxLargeTreeFiles. Its backup-source/ holds the same files in kLargeTreeBackupDomain under
+// "Media/LargeTree/", so a backup of the device lists and stores `files` files.
 inline constexpr int kMaxLargeTreeFiles = 200000;
+inline constexpr const char* kLargeTreeBackupDomain = "MediaDomain";
 bool makeLargeTreeDevice(const std::filesystem::path& dir, int files, std::string* error = nullptr);
 
 }  // namespace nimbara::simdev
