@@ -3,7 +3,6 @@
 #include <QDebug>
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 #include <optional>
 #include <utility>
@@ -24,21 +23,7 @@ using Attributes = std::map<std::string, std::string>;
 // The decimal "st_size"; 0 when it is missing or not a plain non-negative number.
 std::uint64_t sizeOf(const Attributes& info) {
     auto it = info.find("st_size");
-    if (it == info.end()) {
-        return 0;
-    }
-    std::uint64_t value = 0;
-    const std::string& text = it->second;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size()) {
-        return 0;
-    }
-    return value;
-}
-
-std::string kindOf(const Attributes& info) {
-    auto it = info.find("st_ifmt");
-    return it == info.end() ? std::string() : it->second;
+    return it == info.end() ? 0 : amd::afc::ParseFileSize(it->second);
 }
 
 // Entry names that would make a path leave its folder (or are no names at all) are skipped.
@@ -180,11 +165,11 @@ std::optional<QuickScanEngine::EntryInfo> QuickScanEngine::entryInfo(const std::
             return known.mapped();
         }
     }
-    const std::optional<Attributes> attributes = afc.GetFileInfo(path);
+    std::optional<amd::afc::FileKindAndSize> attributes = afc.GetFileKindAndSize(path);
     if (!attributes) {
         return std::nullopt;
     }
-    EntryInfo info{kindOf(*attributes), sizeOf(*attributes)};
+    EntryInfo info{std::move(attributes->kind), attributes->size};
     if (rememberReads_) {
         junkEntries_.emplace(path, info);
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 
 #include "platform/partial_file.h"
 
@@ -86,23 +87,73 @@ std::optional<std::vector<std::string>> ReadDirectory(md::AfcConnection* afc,
     return names;
 }
 
+namespace {
+
+using AttributePairs = std::vector<std::pair<std::string, std::string>>;
+
+// One attribute read into a buffer of this thread that is kept between reads (a walk makes one
+// read per entry); the pairs that count end at the first empty key or value. Null when the read
+// failed.
+const AttributePairs* readAttributes(md::AfcConnection* afc, const std::string& path,
+                                     std::size_t& count) {
+    thread_local AttributePairs pairs;
+    if (!afc || afc->fileInfo(path, pairs) != 0) {
+        return nullptr;
+    }
+    count = 0;
+    while (count < pairs.size() && !pairs[count].first.empty() && !pairs[count].second.empty()) {
+        ++count;
+    }
+    return &pairs;
+}
+
+}  // namespace
+
 std::optional<std::map<std::string, std::string>> ReadFileInfo(md::AfcConnection* afc,
                                                                const std::string& path) {
-    if (!afc) {
-        return std::nullopt;
-    }
-    std::vector<std::pair<std::string, std::string>> pairs;
-    if (afc->fileInfo(path, pairs) != 0) {
+    std::size_t count = 0;
+    const AttributePairs* pairs = readAttributes(afc, path, count);
+    if (!pairs) {
         return std::nullopt;
     }
     std::map<std::string, std::string> info;
-    for (auto& [key, value] : pairs) {
-        if (key.empty() || value.empty()) {
-            break;
-        }
-        info.emplace(std::move(key), std::move(value));
+    for (std::size_t i = 0; i < count; ++i) {
+        info.emplace((*pairs)[i].first, (*pairs)[i].second);
     }
     return info;
+}
+
+std::optional<FileKindAndSize> ReadFileKindAndSize(md::AfcConnection* afc,
+                                                   const std::string& path) {
+    std::size_t count = 0;
+    const AttributePairs* pairs = readAttributes(afc, path, count);
+    if (!pairs) {
+        return std::nullopt;
+    }
+    // The first of each key counts, as in the map ReadFileInfo gives.
+    FileKindAndSize found;
+    bool haveKind = false;
+    bool haveSize = false;
+    for (std::size_t i = 0; i < count && !(haveKind && haveSize); ++i) {
+        const auto& [key, value] = (*pairs)[i];
+        if (!haveKind && key == "st_ifmt") {
+            found.kind = value;
+            haveKind = true;
+        } else if (!haveSize && key == "st_size") {
+            found.size = ParseFileSize(value);
+            haveSize = true;
+        }
+    }
+    return found;
+}
+
+std::uint64_t ParseFileSize(const std::string& text) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return 0;
+    }
+    return value;
 }
 
 int CopyToLocal(md::AfcConnection* afc, const std::string& devicePath, const std::string& localPath,

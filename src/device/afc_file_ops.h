@@ -28,6 +28,19 @@ std::optional<std::vector<std::string>> ReadDirectory(nimbara::md::AfcConnection
 std::optional<std::map<std::string, std::string>> ReadFileInfo(nimbara::md::AfcConnection* afc,
                                                                const std::string& path);
 
+// What a walk needs of an entry: its kind ("st_ifmt") and size ("st_size") out of the same
+// attribute read, with the same cut-off as ReadFileInfo; empty kind and size 0 when the device
+// leaves them out, 0 when the size is not a plain non-negative number.
+struct FileKindAndSize {
+    std::string kind;
+    std::uint64_t size = 0;
+};
+std::optional<FileKindAndSize> ReadFileKindAndSize(nimbara::md::AfcConnection* afc,
+                                                   const std::string& path);
+
+// The decimal size of an "st_size" value; 0 when it is not a plain non-negative number.
+std::uint64_t ParseFileSize(const std::string& text);
+
 // Copies a device file to a local file through `buffer` (its size is the chunk size). The bytes
 // go to a fresh file beside `localPath`, which is renamed over `localPath` only once the device
 // file was read to its end without error. 0 on success (an empty file included), else 1 and

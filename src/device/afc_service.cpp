@@ -56,6 +56,10 @@ std::optional<std::map<std::string, std::string>> AfcService::GetFileInfo(const 
     return afc::ReadFileInfo(afc_connection_.get(), path);
 }
 
+std::optional<afc::FileKindAndSize> AfcService::GetFileKindAndSize(const std::string& path) {
+    return afc::ReadFileKindAndSize(afc_connection_.get(), path);
+}
+
 int AfcService::CopyFileToLocal(const std::string& devicePath, const std::string& localPath) {
     std::array<std::uint8_t, kChunkSize> buffer;
     return afc::CopyToLocal(afc_connection_.get(), devicePath, localPath, buffer);

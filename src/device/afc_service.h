@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "device/afc_file_ops.h"
 #include "device/base_service.h"
 #include "platform/mobiledevice/mobile_device.h"
 
@@ -28,6 +29,8 @@ class AfcService : public BaseService {
     // Every attribute the device reports ("st_ifmt", "st_size", "st_mtime", ...); nullopt when
     // the path doesn't exist.
     std::optional<std::map<std::string, std::string>> GetFileInfo(const std::string& path);
+    // The kind and size out of the same attribute read, for walks over many entries.
+    std::optional<afc::FileKindAndSize> GetFileKindAndSize(const std::string& path);
 
     // 0 once the whole device file is in `localPath` (an empty file included); else 1 and
     // `localPath` is left as it was.

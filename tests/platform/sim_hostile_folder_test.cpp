@@ -30,6 +30,8 @@ using nimbara::test::writeText;
 
 namespace {
 
+using Change = md::sim::DeviceFolder::ParentChange;
+
 // Counts the library's device.plist reads and the threads they ran on.
 struct ReadLog {
     std::mutex mutex;
@@ -81,6 +83,23 @@ std::unique_ptr<md::AfcConnection> openAfc(const md::DeviceHandle& handle,
         EXPECT_EQ(service->openAfc(afc), 0);
     }
     return afc;
+}
+
+// A device attached in a session, with an AFC connection to its media.
+struct Connected {
+    md::DeviceHandle device;
+    std::unique_ptr<md::ServiceConnection> service;
+    std::unique_ptr<md::AfcConnection> afc;
+};
+
+Connected connect(md::sim::SimulatedLibrary& library, const SimTestDevice& device) {
+    Connected connected;
+    connected.device = library.attach(device.str());
+    if (connected.device) {
+        startSession(connected.device);
+        connected.afc = openAfc(connected.device, connected.service);
+    }
+    return connected;
 }
 
 }  // namespace
@@ -308,4 +327,115 @@ TEST(SimHostileFolders, AnOperationReachesTheFolderItsDeviceAttachedTo) {
     ASSERT_EQ(media.makeDirectory("/made"), 0);
     EXPECT_TRUE(fs::is_directory(tmp / "phone-away/media/made"));
     EXPECT_FALSE(fs::exists(tmp / "phone/media/made"));
+}
+
+TEST(SimHostileFolders, AFolderSwappedFurtherUpThePathIsADetachSoonAfter) {
+    // A change of the device's own name or of its parent folder is seen at the next operation;
+    // a folder swapped further up by the look along the whole path, made at least every 64
+    // operations.
+    TempDir tmp;
+    SimTestDevice a(tmp / "room/shelf/phone", "UDID-A");
+    a.media("DCIM/a.jpg", "a");
+    md::sim::SimulatedLibrary library;
+    Connected first = connect(library, a);
+    ASSERT_TRUE(first.afc);
+    const md::DeviceHandle& deviceA = first.device;
+    md::AfcConnection* afc = first.afc.get();
+
+    fs::rename(tmp / "room", tmp / "room-away");
+    SimTestDevice b(tmp / "room/shelf/phone", "UDID-B");
+    b.media("DCIM/b.jpg", "b");
+
+    int operations = 0;
+    std::vector<std::string> names;
+    while (afc->readDirectory("/DCIM", names) == 0 && operations < 1000) {
+        ++operations;
+        EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.jpg"})) << "only A's files";
+    }
+    EXPECT_LE(operations, 64);
+    EXPECT_FALSE(deviceA->attached());
+    EXPECT_EQ(afc->removePath("/DCIM/b.jpg"), md::AfcError::NotConnected);
+    EXPECT_EQ(readText(tmp / "room/shelf/phone/media/DCIM/b.jpg"), "b");
+    EXPECT_EQ(readText(tmp / "room-away/shelf/phone/media/DCIM/a.jpg"), "a");
+
+    // The parent folder itself swapped: seen at the next operation.
+    SimTestDevice c(tmp / "hall/shelf/phone", "UDID-C");
+    c.media("DCIM/c.jpg", "c");
+    Connected second = connect(library, c);
+    ASSERT_TRUE(second.afc);
+    ASSERT_EQ(second.afc->readDirectory("/DCIM", names), 0);
+    fs::rename(tmp / "hall/shelf", tmp / "hall/shelf-away");
+    SimTestDevice d(tmp / "hall/shelf/phone", "UDID-D");
+    EXPECT_EQ(second.afc->removePath("/DCIM/c.jpg"), md::AfcError::NotConnected);
+    EXPECT_FALSE(second.device->attached());
+    EXPECT_EQ(readText(tmp / "hall/shelf-away/phone/media/DCIM/c.jpg"), "c");
+}
+
+TEST(SimHostileFolders, AFolderOpenedWithoutAPlainLastNameIsLookedAtAlongItsPath) {
+    TempDir tmp;
+    writeText(tmp / "phone/device.plist", "x");
+    std::string error;
+    auto folder = md::sim::DeviceFolder::open((tmp / "phone").string() + "/", &error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_FALSE(folder->isInItsParent());
+    EXPECT_EQ(folder->parentChanges(), Change::Names) << "nothing watched: always looked at";
+    EXPECT_TRUE(folder->isAt(tmp / "phone"));
+
+    auto named = md::sim::DeviceFolder::open(tmp / "phone", &error);
+    ASSERT_TRUE(named) << error;
+    EXPECT_TRUE(named->isInItsParent());
+    fs::rename(tmp / "phone", tmp / "phone-away");
+    fs::create_directory(tmp / "phone");
+    EXPECT_FALSE(named->isInItsParent());
+    EXPECT_FALSE(named->isAt(tmp / "phone"));
+    fs::remove(tmp / "phone");
+    fs::create_directory_symlink(tmp / "phone-away", tmp / "phone");
+    EXPECT_TRUE(named->isInItsParent()) << "a link to the folder names it, as the path does";
+    EXPECT_TRUE(named->isAt(tmp / "phone"));
+}
+
+TEST(SimHostileFolders, ChangesBesideTheFolderAreSeenAtOnce) {
+    TempDir tmp;
+    writeText(tmp / "shelf/phone/device.plist", "x");
+    std::string error;
+    auto folder = md::sim::DeviceFolder::open(tmp / "shelf/phone", &error);
+    ASSERT_TRUE(folder) << error;
+    EXPECT_EQ(folder->parentChanges(), Change::None);
+    writeText(tmp / "shelf/phone/media/inside.txt", "changes inside are not the parent's");
+    EXPECT_EQ(folder->parentChanges(), Change::None);
+
+    fs::create_directory(tmp / "shelf/other");
+    EXPECT_EQ(folder->parentChanges(), Change::Names);
+    EXPECT_EQ(folder->parentChanges(), Change::None) << "seen once";
+    fs::rename(tmp / "shelf/phone", tmp / "shelf/phone-away");
+    fs::rename(tmp / "shelf/other", tmp / "shelf/phone");
+    EXPECT_EQ(folder->parentChanges(), Change::Names);
+    EXPECT_FALSE(folder->isInItsParent());
+
+    // The parent itself moving away asks for a look along the whole path.
+    fs::rename(tmp / "shelf", tmp / "shelf-away");
+    EXPECT_EQ(folder->parentChanges(), Change::Folder);
+    EXPECT_EQ(folder->parentChanges(), Change::None);
+}
+
+TEST(SimHostileFolders, FoldersSideBySideAreEachToldOfEveryChange) {
+    TempDir tmp;
+    writeText(tmp / "shelf/one/device.plist", "x");
+    writeText(tmp / "shelf/two/device.plist", "x");
+    std::string error;
+    auto one = md::sim::DeviceFolder::open(tmp / "shelf/one", &error);
+    auto two = md::sim::DeviceFolder::open(tmp / "shelf/two", &error);
+    ASSERT_TRUE(one && two) << error;
+
+    fs::create_directory(tmp / "shelf/three");
+    EXPECT_EQ(one->parentChanges(), Change::Names);
+    EXPECT_EQ(one->parentChanges(), Change::None);
+    EXPECT_EQ(two->parentChanges(), Change::Names) << "one's look did not take two's news";
+    EXPECT_EQ(two->parentChanges(), Change::None);
+
+    // The watch stays for the folder still open.
+    one.reset();
+    fs::rename(tmp / "shelf/two", tmp / "shelf/two-away");
+    EXPECT_EQ(two->parentChanges(), Change::Names);
+    EXPECT_FALSE(two->isInItsParent());
 }

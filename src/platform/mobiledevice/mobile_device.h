@@ -88,9 +88,10 @@ class AfcConnection {
     virtual ~AfcConnection() = default;
     // The folder's entries in the device's order, "." and ".." included.
     virtual int readDirectory(const std::string& path, std::vector<std::string>& names) = 0;
-    // File attributes as key/value text pairs in the device's order: "st_ifmt" ("S_IFDIR",
-    // "S_IFREG", "S_IFLNK"), "st_size" (decimal bytes), "st_mtime" and "st_birthtime"
-    // (decimal nanoseconds since 1970), "st_nlink", "st_blocks".
+    // File attributes as key/value text pairs in the device's order, replacing what `info` held
+    // (empty on failure): "st_ifmt" ("S_IFDIR", "S_IFREG", "S_IFLNK"), "st_size" (decimal
+    // bytes), "st_mtime" and "st_birthtime" (decimal nanoseconds since 1970), "st_nlink",
+    // "st_blocks".
     virtual int fileInfo(const std::string& path,
                          std::vector<std::pair<std::string, std::string>>& info) = 0;
     virtual int openFile(const std::string& path, int mode, std::unique_ptr<AfcFile>& file) = 0;

@@ -5,17 +5,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <iterator>
 #include <mutex>
 
 #include "platform/mobiledevice/sim/simulated_device.h"
-
-namespace fs = std::filesystem;
 
 namespace nimbara::md::sim {
 
 namespace {
 
-std::string fileKind(mode_t mode) {
+const char* fileKind(mode_t mode) {
     switch (mode & S_IFMT) {
         case S_IFDIR:
             return "S_IFDIR";
@@ -34,9 +35,17 @@ std::string fileKind(mode_t mode) {
     }
 }
 
-std::string nanoseconds(const struct statx_timestamp& t) {
-    const auto ns = static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
-    return std::to_string(ns);
+std::int64_t nanoseconds(const struct statx_timestamp& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+// Sets one attribute pair, reusing the strings a caller's vector already holds.
+template <typename Number>
+void setAttribute(std::pair<std::string, std::string>& pair, const char* key, Number value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    pair.first.assign(key);
+    pair.second.assign(digits, end);
 }
 
 // One open file: a descriptor of a file inside the area.
@@ -133,32 +142,40 @@ int SimAfcConnection::readDirectory(const std::string& path, std::vector<std::st
     names.reserve(entries.size() + 2);
     names.emplace_back(".");
     names.emplace_back("..");
-    names.insert(names.end(), entries.begin(), entries.end());
+    names.insert(names.end(), std::make_move_iterator(entries.begin()),
+                 std::make_move_iterator(entries.end()));
     return AfcError::Ok;
 }
 
 int SimAfcConnection::fileInfo(const std::string& path,
                                std::vector<std::pair<std::string, std::string>>& info) {
-    info.clear();
     if (!session_->begin()) {
+        info.clear();
         return AfcError::NotConnected;
     }
-    fs::path target;
-    if (int rc = session_->area.resolve(path, Area::Follow::No, target)) {
+    Place target;
+    if (int rc = session_->area.locate(path, Area::Follow::No, target)) {
+        info.clear();
         return rc;
     }
+    // The entry is named relative to its open folder: no path is looked up again.
+    const bool itself = target.name().empty();
     struct statx st {};
-    if (::statx(AT_FDCWD, target.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+    if (::statx(target.folder(), itself ? "" : target.name().c_str(),
+                AT_SYMLINK_NOFOLLOW | (itself ? AT_EMPTY_PATH : 0), STATX_BASIC_STATS | STATX_BTIME,
                 &st) != 0) {
+        info.clear();
         return afcErrorFromErrno(errno);
     }
     const auto& birth = (st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_mtime;
-    info.emplace_back("st_size", std::to_string(st.stx_size));
-    info.emplace_back("st_blocks", std::to_string(st.stx_blocks));
-    info.emplace_back("st_nlink", std::to_string(st.stx_nlink));
-    info.emplace_back("st_ifmt", fileKind(st.stx_mode));
-    info.emplace_back("st_mtime", nanoseconds(st.stx_mtime));
-    info.emplace_back("st_birthtime", nanoseconds(birth));
+    info.resize(6);
+    setAttribute(info[0], "st_size", st.stx_size);
+    setAttribute(info[1], "st_blocks", st.stx_blocks);
+    setAttribute(info[2], "st_nlink", st.stx_nlink);
+    info[3].first.assign("st_ifmt");
+    info[3].second.assign(fileKind(st.stx_mode));
+    setAttribute(info[4], "st_mtime", nanoseconds(st.stx_mtime));
+    setAttribute(info[5], "st_birthtime", nanoseconds(birth));
     return AfcError::Ok;
 }
 
@@ -170,16 +187,18 @@ int SimAfcConnection::openFile(const std::string& path, int mode, std::unique_pt
     if (mode != AfcMode::Read && mode != AfcMode::Write) {
         return AfcError::InvalidArgument;
     }
-    fs::path target;
-    if (int rc = session_->area.resolve(path, Area::Follow::Yes, target)) {
+    Place target;
+    if (int rc = session_->area.locate(path, Area::Follow::Yes, target)) {
         return rc;
     }
     // The location is already resolved: a link appearing there now is refused, not followed.
-    const int flags = O_CLOEXEC | O_NOFOLLOW |
+    // O_NONBLOCK: a pipe standing in for a file must not block the open; it is refused below.
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
                       (mode == AfcMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC));
+    const std::string name = target.name().empty() ? "." : target.name();
     int fd;
     do {
-        fd = ::open(target.c_str(), flags, 0644);
+        fd = ::openat(target.folder(), name.c_str(), flags, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         return afcErrorFromErrno(errno);
@@ -190,6 +209,7 @@ int SimAfcConnection::openFile(const std::string& path, int mode, std::unique_pt
         ::close(fd);
         return isDir ? AfcError::IsDirectory : AfcError::PermissionDenied;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     file = std::make_unique<SimAfcFile>(session_, fd, mode);
     return AfcError::Ok;
 }

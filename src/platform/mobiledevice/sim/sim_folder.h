@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -61,8 +62,17 @@ class DeviceFolder {
     const FileStamp& openedAs() const { return stamp_; }
     // A path that names this folder through the open descriptor, for the paths below it.
     const std::filesystem::path& anchor() const { return anchor_; }
-    // Whether `path` names this folder now.
+    // Whether `path` names this folder now (a look along the whole path).
     bool isAt(const std::filesystem::path& path) const;
+    // Whether the folder that held this one when it was opened still holds it under the same
+    // name: one look, whatever the depth of the path. False when the parent could not be kept.
+    bool isInItsParent() const;
+    // What changed in that parent folder since the last call, as the kernel reports it at once:
+    // None when nothing was named, renamed or removed in it; Names when something was (and
+    // always where changes cannot be watched); Folder when the parent itself was moved or
+    // removed, or changes were lost.
+    enum class ParentChange { None, Names, Folder };
+    ParentChange parentChanges() const;
 
     // The stamp of this folder's device.plist; nullopt when it has none.
     std::optional<FileStamp> configStamp() const;
@@ -78,7 +88,10 @@ class DeviceFolder {
   private:
     DeviceFolder(int fd, const FileStamp& stamp);
 
+    struct Parent;  // the folder holding this one at the open, this one's name and a watch on it
+
     int fd_ = -1;
+    std::unique_ptr<Parent> parent_;
     FolderId id_;
     FileStamp stamp_;
     std::filesystem::path anchor_;

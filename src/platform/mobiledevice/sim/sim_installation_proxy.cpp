@@ -270,21 +270,23 @@ void InstallationProxyHandler::install(const PlistValue& request,
     const std::string& packagePath = request["PackagePath"].toString();
     const Area media(device_->anchor(), kMediaDir);
     const Area deviceArea(device_->anchor());
-    fs::path package;
+    Place packagePlace;
     std::error_code ec;
-    if (packagePath.empty() || media.resolve(packagePath, Area::Follow::Yes, package) != 0 ||
-        !fs::exists(fs::symlink_status(package, ec))) {
+    if (packagePath.empty() || media.locate(packagePath, Area::Follow::Yes, packagePlace) != 0 ||
+        !fs::exists(fs::symlink_status(packagePlace.path(), ec))) {
         replies.push_back(error("PackageNotFound", "No package at \"" + packagePath + "\"."));
         return;
     }
     replies.push_back(status("CreatingStagingDirectory", 5));
 
     std::lock_guard<std::mutex> lock(device_->appsMutex());
-    fs::path appsDir;
-    if (deviceArea.makeDirectory(std::string("/") + kAppsDir, &appsDir) != 0) {
+    Place appsPlace;
+    if (deviceArea.makeDirectory(std::string("/") + kAppsDir, &appsPlace) != 0) {
         replies.push_back(error("APIInternalError", "The apps folder cannot be made."));
         return;
     }
+    const fs::path package = packagePlace.path();
+    const fs::path appsDir = appsPlace.path();
     fs::path packageRoot = package;
     std::optional<ScratchFolder> scratch;
     if (isRegularFile(package)) {
@@ -329,10 +331,12 @@ void InstallationProxyHandler::install(const PlistValue& request,
     replies.push_back(status("CreatingContainer", 50));
     const std::string appPath = std::string("/") + kAppsDir + "/" + id;
     const std::string containerPath = appPath + "/" + kAppContainer;
-    fs::path appDir;
-    fs::path containerDir;
-    bool ok = deviceArea.makeDirectory(appPath, &appDir) == 0 &&
-              deviceArea.makeDirectory(containerPath, &containerDir) == 0;
+    Place appPlace;
+    Place containerPlace;
+    bool ok = deviceArea.makeDirectory(appPath, &appPlace) == 0 &&
+              deviceArea.makeDirectory(containerPath, &containerPlace) == 0;
+    const fs::path appDir = appPlace.path();
+    const fs::path containerDir = containerPlace.path();
     for (const char* sub : {"/Documents", "/Library/Caches", "/Library/Preferences", "/tmp"}) {
         ok = ok && deviceArea.makeDirectory(containerPath + sub) == 0;
     }
@@ -410,11 +414,12 @@ void InstallationProxyHandler::archive(const PlistValue& request,
     replies.push_back(status("ArchivingApplication", 0));
 
     const Area media(device_->anchor(), kMediaDir);
-    fs::path archives;
-    if (media.makeDirectory(kArchivesFolder, &archives) != 0) {
+    Place archivesPlace;
+    if (media.makeDirectory(kArchivesFolder, &archivesPlace) != 0) {
         replies.push_back(error("APIInternalError", "The archive folder cannot be made."));
         return;
     }
+    const fs::path archives = archivesPlace.path();
     const fs::path target = archives / (id + ".zip");
     // A short name of its own, not the target's plus a suffix: it fits the name limit
     // whatever the length of the bundle identifier.
@@ -465,16 +470,16 @@ void InstallationProxyHandler::removeArchive(const PlistValue& request,
         return;
     }
     const Area media(device_->anchor(), kMediaDir);
-    fs::path target;
+    Place place;
     std::error_code ec;
-    if (media.resolve(std::string(kArchivesFolder) + "/" + id + ".zip", Area::Follow::No, target) !=
+    if (media.locate(std::string(kArchivesFolder) + "/" + id + ".zip", Area::Follow::No, place) !=
             0 ||
-        !isRegularFile(target)) {
+        !isRegularFile(place.path())) {
         replies.push_back(error("APIInternalError", "No archive of \"" + id + "\"."));
         return;
     }
     replies.push_back(status("RemovingArchive", 50));
-    if (!fs::remove(target, ec)) {
+    if (!fs::remove(place.path(), ec)) {
         replies.push_back(error("APIInternalError", "The archive cannot be removed."));
         return;
     }

@@ -110,7 +110,7 @@ bool SimulatedDevice::countOperation() {
     if (detached_.load()) {
         return false;
     }
-    if (!folder_.isAt(dir_)) {
+    if (!stillInItsFolder()) {
         qWarning().noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
                              << "is gone: its folder was moved away or replaced.";
         goAway(false);
@@ -128,6 +128,32 @@ bool SimulatedDevice::countOperation() {
     }
     goAway(true);
     return false;
+}
+
+bool SimulatedDevice::stillInItsFolder() {
+    std::lock_guard<std::mutex> lock(lookMutex_);
+    // Changes in the parent folder are drained before the look, so none can slip in unseen.
+    switch (folder_.parentChanges()) {
+        case DeviceFolder::ParentChange::Folder:
+            fullLookDue_ = true;
+            [[fallthrough]];
+        case DeviceFolder::ParentChange::Names:
+            lookDue_ = true;
+            break;
+        case DeviceFolder::ParentChange::None:
+            break;
+    }
+    bool here = true;
+    if (fullLookDue_ || looks_++ % kFullLookEvery == 0) {
+        here = folder_.isAt(dir_);
+    } else if (lookDue_) {
+        here = folder_.isInItsParent() || folder_.isAt(dir_);
+    }
+    if (here) {
+        lookDue_ = false;
+        fullLookDue_ = false;
+    }
+    return here;
 }
 
 void SimulatedDevice::goAway(bool keepOut) {

@@ -4,6 +4,11 @@
 // The device keeps the folder it attached to open (sim_folder.h) and reaches its files only
 // through it. Every counted operation first checks that the folder's path still names that
 // folder: when it names another one (or none), the device has gone, and the operation fails.
+// The check looks at the folder's name in its parent (one step, whatever the depth of the path)
+// whenever a name in the parent changed since the last check (the kernel reports such changes
+// as they happen; where it can't, the look is made every time), and along the whole path when
+// the parent itself moved. A folder swapped further up is noticed by the look along the whole
+// path made on the first and every 64th operation, and by the library's look at its root.
 //
 // Operations that count towards the "DetachAfterOperations" fault: connect(), service and house
 // arrest starts, openAfc(), every AFC call (file reads and writes included) and every send() and
@@ -97,17 +102,27 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
   private:
     // Re-reads device.plist when it changed on disk. Needs mutex_.
     void refreshConfigLocked();
+    // Whether the device's path still names its folder (see the top of this file).
+    bool stillInItsFolder();
     // Detaches the device through the library's handler.
     void goAway(bool keepOut);
     int checkLocked(bool needSession) const;
     // The common start of a service start: a session, fresh faults, one counted operation.
     int beginServiceStart(DeviceFaults& faults);
 
+    // How often countOperation() looks along the whole path rather than in the parent only.
+    static constexpr std::uint64_t kFullLookEvery = 64;
+
     const std::filesystem::path dir_;
     const DeviceFolder folder_;
     const std::uint64_t serial_;
     std::string udid_;
     std::atomic<bool> detached_{false};
+
+    std::mutex lookMutex_;
+    std::uint64_t looks_ = 0;   // the checks of the folder so far
+    bool lookDue_ = true;       // a change in the parent folder was seen and not looked at yet
+    bool fullLookDue_ = false;  // the parent folder itself moved: look along the whole path
 
     mutable std::mutex mutex_;
     PlistValue config_;
