@@ -1,6 +1,7 @@
 #include "backup/backup_folder.h"
 
 #include "backup/manifest_db.h"
+#include "platform/openat2.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -20,8 +21,6 @@ namespace nimbara::backup {
 namespace {
 
 std::atomic<bool> nameByNameOnly{false};
-// Cleared once the kernel has said it has no openat2 (or a sandbox refuses it).
-std::atomic<bool> openat2Usable{true};
 
 void setWhy(std::string* why, const std::string& text) {
     if (why != nullptr) {
@@ -50,30 +49,12 @@ std::vector<std::string> splitNames(const std::string& relative) {
 // openat2 with every link refused and nothing above `dir` reachable; -1 with errno ENOSYS when
 // the kernel cannot do it.
 int openBeneathByKernel(int dir, const std::string& relative, int flags) {
-#ifdef SYS_openat2
-    if (nameByNameOnly.load() || !openat2Usable.load()) {
+    if (nameByNameOnly.load()) {
         errno = ENOSYS;
         return -1;
     }
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags);
-    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
-    int fd = -1;
-    do {
-        fd = static_cast<int>(syscall(SYS_openat2, dir, relative.c_str(), &how, sizeof how));
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG)) {
-        openat2Usable.store(false);
-        errno = ENOSYS;
-    }
-    return fd;
-#else
-    (void)dir;
-    (void)relative;
-    (void)flags;
-    errno = ENOSYS;
-    return -1;
-#endif
+    return openat2Resolve(dir, relative, flags,
+                          RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS);
 }
 
 // The same, one name at a time: every folder on the way is opened with O_NOFOLLOW, and so is

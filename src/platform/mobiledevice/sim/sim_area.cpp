@@ -17,6 +17,7 @@
 
 #include "platform/device_path.h"
 #include "platform/mobiledevice/mobile_device.h"
+#include "platform/openat2.h"
 
 namespace fs = std::filesystem;
 
@@ -101,8 +102,6 @@ namespace {
 constexpr int kMaxLinks = 40;
 
 std::atomic<bool> nameByNameOnly{false};
-// Cleared once the kernel has said it has no openat2 (or a sandbox refuses it).
-std::atomic<bool> openat2Usable{true};
 
 // The components of an area path after lexical normalisation; nullopt when the text holds NUL.
 std::optional<std::vector<std::string>> splitAreaPath(const std::string& path) {
@@ -190,32 +189,11 @@ int duplicate(int fd) {
 // openat2 below `dir` with the given resolve flags; -1 with errno ENOSYS when the kernel cannot
 // do it.
 int openByKernel(int dir, const std::string& relative, int flags, std::uint64_t resolve) {
-#ifdef SYS_openat2
-    if (nameByNameOnly.load(std::memory_order_relaxed) ||
-        !openat2Usable.load(std::memory_order_relaxed)) {
+    if (nameByNameOnly.load(std::memory_order_relaxed)) {
         errno = ENOSYS;
         return -1;
     }
-    open_how how{};
-    how.flags = static_cast<std::uint64_t>(flags);
-    how.resolve = resolve;
-    int fd = -1;
-    do {
-        fd = static_cast<int>(::syscall(SYS_openat2, dir, relative.c_str(), &how, sizeof how));
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == E2BIG)) {
-        openat2Usable.store(false);
-        errno = ENOSYS;
-    }
-    return fd;
-#else
-    (void)dir;
-    (void)relative;
-    (void)flags;
-    (void)resolve;
-    errno = ENOSYS;
-    return -1;
-#endif
+    return openat2Resolve(dir, relative, flags, resolve);
 }
 
 // Resolves `parts` below `root` name by name, never letting the kernel follow a link: each link
