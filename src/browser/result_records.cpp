@@ -26,6 +26,17 @@ std::vector<std::shared_ptr<Node>> copyOf(std::mutex& mutex,
     return list;
 }
 
+template <class Node>
+std::vector<std::shared_ptr<Node>> tailOf(std::mutex& mutex,
+                                          const std::vector<std::shared_ptr<Node>>& list,
+                                          std::size_t from) {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (from >= list.size()) {
+        return {};
+    }
+    return {list.begin() + static_cast<std::ptrdiff_t>(from), list.end()};
+}
+
 }  // namespace
 
 std::vector<CountLabel> countLabelTexts(const ResultCounters& counters) {
@@ -75,7 +86,26 @@ void ResultRecords::addContact(std::shared_ptr<PRContactNode> node) {
     listFound(contacts_, std::move(node), RecordCategory::Contact);
 }
 void ResultRecords::addMessage(std::shared_ptr<PRMessageNode> node) {
-    listFound(messages_, std::move(node), RecordCategory::Message);
+    if (!node) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_.addMessage(node);
+    ++counters_[RecordCategory::Message].found;
+    ++counters_.BackUpFilesNum;
+}
+
+bool ResultRecords::addDeletedMessage(const std::shared_ptr<PRMessageNode>& node) {
+    if (!node) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!messages_.addDeletedMessage(node)) {
+        return false;
+    }
+    ++counters_[RecordCategory::Message].deleted;
+    ++counters_.deleteeFilesNum;
+    return true;
 }
 void ResultRecords::addCallHistory(std::shared_ptr<PRCallHistoryNode> node) {
     listFound(calls_, std::move(node), RecordCategory::Call);
@@ -182,7 +212,10 @@ std::vector<std::shared_ptr<PRContactNode>> ResultRecords::contactArray() const 
     return copyOf(mutex_, contacts_);
 }
 std::vector<std::shared_ptr<PRMessageNode>> ResultRecords::messageArray() const {
-    return copyOf(mutex_, messages_);
+    return copyOf(mutex_, messages_.messages());
+}
+std::vector<std::shared_ptr<PRMessageTreeNode>> ResultRecords::messageTreeArray() const {
+    return copyOf(mutex_, messages_.conversations());
 }
 std::vector<std::shared_ptr<PRCallHistoryNode>> ResultRecords::callHistoryArray() const {
     return copyOf(mutex_, calls_);
@@ -201,18 +234,30 @@ std::vector<std::shared_ptr<PRFaceTwitterNode>> ResultRecords::faceTwitterArray(
 }
 
 std::vector<std::shared_ptr<PRContactNode>> ResultRecords::contactsFrom(std::size_t from) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (from >= contacts_.size()) {
-        return {};
-    }
-    return {contacts_.begin() + static_cast<std::ptrdiff_t>(from), contacts_.end()};
+    return tailOf(mutex_, contacts_, from);
+}
+std::vector<std::shared_ptr<PRMessageTreeNode>> ResultRecords::conversationsFrom(
+    std::size_t from) const {
+    return tailOf(mutex_, messages_.conversations(), from);
+}
+std::vector<std::shared_ptr<PRCallHistoryNode>> ResultRecords::callsFrom(std::size_t from) const {
+    return tailOf(mutex_, calls_, from);
+}
+std::vector<std::shared_ptr<PRNoteNode>> ResultRecords::notesFrom(std::size_t from) const {
+    return tailOf(mutex_, notes_, from);
+}
+std::vector<std::shared_ptr<PRBookMarkNode>> ResultRecords::bookMarksFrom(std::size_t from) const {
+    return tailOf(mutex_, bookMarks_, from);
+}
+std::vector<std::shared_ptr<PRCalenderNode>> ResultRecords::calendarsFrom(std::size_t from) const {
+    return tailOf(mutex_, calendars_, from);
 }
 
 std::array<int, kRecordCategoryCount> ResultRecords::listSizes() const {
     std::lock_guard<std::mutex> lock(mutex_);
     auto size = [](const auto& list) { return static_cast<int>(list.size()); };
-    return {size(photos_), size(contacts_),  size(messages_),  size(notes_),
-            size(calls_),  size(bookMarks_), size(calendars_), size(faceTwitter_)};
+    return {size(photos_), size(contacts_),  size(messages_.messages()), size(notes_),
+            size(calls_),  size(bookMarks_), size(calendars_),           size(faceTwitter_)};
 }
 
 }  // namespace nimbara::browser

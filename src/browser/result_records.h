@@ -8,6 +8,8 @@
 
 #include <QString>
 
+#include "backup/conversations.h"
+
 #include <array>
 #include <memory>
 #include <mutex>
@@ -18,7 +20,6 @@ class PRCalenderNode;
 class PRCallHistoryNode;
 class PRContactNode;
 class PRFaceTwitterNode;
-class PRMessageNode;
 class PRNoteNode;
 class PRPhotoAndVideoNode;
 
@@ -72,6 +73,7 @@ class ResultRecords {
     // BackUpFilesNum.
     void addPhotoAndVideo(std::shared_ptr<PRPhotoAndVideoNode> node);
     void addContact(std::shared_ptr<PRContactNode> node);
+    // A message also joins its conversation (or opens one).
     void addMessage(std::shared_ptr<PRMessageNode> node);
     void addCallHistory(std::shared_ptr<PRCallHistoryNode> node);
     void addNote(std::shared_ptr<PRNoteNode> node);
@@ -92,6 +94,9 @@ class ResultRecords {
     // A bookmark with neither address nor title is skipped, as is one with a listed bookmark's
     // address and title.
     bool addDeletedBookMark(const std::shared_ptr<PRBookMarkNode>& node);
+    // A message without phone and content is skipped, as is one with a listed message's phone,
+    // content and date; it joins a conversation of deleted messages only.
+    bool addDeletedMessage(const std::shared_ptr<PRMessageNode>& node);
     // Deleted calendar events are not listed.
     bool addDeletedCalender(const std::shared_ptr<PRCalenderNode>& node);
 
@@ -108,13 +113,20 @@ class ResultRecords {
     std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photoAndVideoArray() const;
     std::vector<std::shared_ptr<PRContactNode>> contactArray() const;
     std::vector<std::shared_ptr<PRMessageNode>> messageArray() const;
+    // The conversations in order of creation.
+    std::vector<std::shared_ptr<PRMessageTreeNode>> messageTreeArray() const;
     std::vector<std::shared_ptr<PRCallHistoryNode>> callHistoryArray() const;
     std::vector<std::shared_ptr<PRNoteNode>> noteArray() const;
     std::vector<std::shared_ptr<PRBookMarkNode>> bookMarkArray() const;
     std::vector<std::shared_ptr<PRCalenderNode>> calenderArray() const;
     std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitterArray() const;
-    // Contacts from index `from` on (the page adds new rows as they arrive).
+    // The records of each list from index `from` on (the page adds new rows as they arrive).
     std::vector<std::shared_ptr<PRContactNode>> contactsFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRMessageTreeNode>> conversationsFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRCallHistoryNode>> callsFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRNoteNode>> notesFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRBookMarkNode>> bookMarksFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRCalenderNode>> calendarsFrom(std::size_t from) const;
     // Size of each list, by category.
     std::array<int, kRecordCategoryCount> listSizes() const;
 
@@ -132,7 +144,8 @@ class ResultRecords {
     ResultCounters counters_;
     std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photos_;
     std::vector<std::shared_ptr<PRContactNode>> contacts_;
-    std::vector<std::shared_ptr<PRMessageNode>> messages_;
+    // Every message (deleted ones too) and their conversations.
+    nimbara::backup::ConversationGrouping messages_;
     std::vector<std::shared_ptr<PRCallHistoryNode>> calls_;
     std::vector<std::shared_ptr<PRNoteNode>> notes_;
     std::vector<std::shared_ptr<PRBookMarkNode>> bookMarks_;

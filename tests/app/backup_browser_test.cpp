@@ -275,7 +275,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     EXPECT_TRUE(page->backupPopBtn->isEnabled());
     const int contacts = static_cast<int>(page->records().contactArray().size());
     EXPECT_GT(contacts, 0);
-    EXPECT_EQ(page->contactTable->rowCount(), contacts);
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), contacts);
     EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  %1").arg(contacts));
     EXPECT_EQ(page->backupNameInfolab->text(),
               QStringLiteral("Name: %1").arg(node->strDeviceName()));
@@ -305,7 +305,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
             page->categoryList->item(row)->text().contains(QStringLiteral("not available yet")));
     }
     page->categoryList->setCurrentRow(PRResultViewController::kContacts);
-    EXPECT_EQ(page->CustomView->currentWidget(), page->contactTable);
+    EXPECT_EQ(page->CustomView->currentWidget(), page->contactTableView);
 
     // Opening the browser again rescans from scratch: nothing is counted twice.
     openBrowser();
@@ -313,7 +313,76 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
     pumpEvents(5);
     EXPECT_EQ(hub().GetresultViewController(), page);
     EXPECT_EQ(static_cast<int>(page->records().contactArray().size()), contacts);
-    EXPECT_EQ(page->contactTable->rowCount(), contacts);
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), contacts);
+}
+
+TEST_F(BackupBrowserTest, EveryFamilyOfTheDemoBackupIsShownWithItsCount) {
+    const std::string device = (tmp_ / "demo").string();
+    std::string error;
+    ASSERT_TRUE(simdev::makeDemoDevice(device, &error)) << error;
+    ASSERT_TRUE(simdev::writeBackup(device, backupRoot_).ok);
+    Alerts::ScopedHandler quiet(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    PRResultViewController* page = openBrowser();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(waitForScan(*page));
+
+    const auto& r = page->records();
+    struct Family {
+        int row;
+        QTableView* table;
+        std::size_t records;
+    };
+    const Family families[] = {
+        {PRResultViewController::kContacts, page->contactTableView, r.contactArray().size()},
+        {PRResultViewController::kMessages, page->messageTreeTableView,
+         r.messageTreeArray().size()},
+        {PRResultViewController::kCalls, page->callHistoryTableView, r.callHistoryArray().size()},
+        {PRResultViewController::kNotes, page->noteTableView, r.noteArray().size()},
+        {PRResultViewController::kBookmarks, page->bookMarkTableView, r.bookMarkArray().size()},
+        {PRResultViewController::kCalendar, page->calenderTableView, r.calenderArray().size()},
+    };
+    for (const auto& family : families) {
+        SCOPED_TRACE(family.row);
+        EXPECT_GT(family.records, 0u);
+        EXPECT_EQ(family.table->model()->rowCount(), static_cast<int>(family.records));
+        page->categoryList->setCurrentRow(family.row);
+        EXPECT_TRUE(page->CustomView->currentWidget()->isAncestorOf(family.table) ||
+                    page->CustomView->currentWidget() == family.table);
+        EXPECT_FALSE(rowText(*page, family.row).contains(QStringLiteral("not available")));
+    }
+    EXPECT_EQ(r.callHistoryArray().size(), simdev::demoCalls().size());
+
+    // Messages: grouped by party, a number in two spellings in one conversation; the category
+    // counts the messages and the conversations.
+    const auto conversations = r.messageTreeArray();
+    std::size_t grouped = 0;
+    for (const auto& c : conversations) {
+        grouped += c->messageCount();
+    }
+    EXPECT_EQ(grouped, r.messageArray().size());
+    EXPECT_LT(conversations.size(), r.messageArray().size());
+    EXPECT_EQ(rowText(*page, PRResultViewController::kMessages),
+              QStringLiteral("Messages (%1)").arg(r.messageArray().size()));
+    EXPECT_EQ(page->messageTreeCountlab->text(), QStringLiteral("%1 conversations, %2 messages")
+                                                     .arg(conversations.size())
+                                                     .arg(r.messageArray().size()));
+
+    // The first conversation is chosen; choosing another shows its messages.
+    page->categoryList->setCurrentRow(PRResultViewController::kMessages);
+    ASSERT_NE(page->currentMessageTreeNode(), nullptr);
+    EXPECT_EQ(page->currentMessageTreeNode(), conversations.front());
+    page->messageTreeTableView->selectRow(1);
+    EXPECT_EQ(page->currentMessageTreeNode(), conversations[1]);
+    EXPECT_EQ(page->messageTableView->model()->rowCount(),
+              static_cast<int>(conversations[1]->messageCount()));
+
+    // A new scan of the same backup starts from empty tables: nothing is shown twice.
+    openBrowser();
+    ASSERT_TRUE(waitForScan(*page));
+    EXPECT_EQ(page->messageTreeTableView->model()->rowCount(),
+              static_cast<int>(conversations.size()));
+    EXPECT_EQ(page->noteTableView->model()->rowCount(), static_cast<int>(r.noteArray().size()));
 }
 
 TEST_F(BackupBrowserTest, WithoutBackupsTheUserIsToldHowToMakeOne) {
@@ -394,7 +463,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     EXPECT_EQ(page->currentSelect(), secondRow);
     EXPECT_EQ(hub().currentNode()->strDeviceName(), QStringLiteral("Second Phone"));
     ASSERT_EQ(page->records().contactArray().size(), 2u);
-    EXPECT_EQ(page->contactTable->rowCount(), 2);
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), 2);
     EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  2"));
     EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Second Phone"));
     EXPECT_EQ(page->iOSTypeInfolab->text(), QStringLiteral("iOS: 9.3.5"));
@@ -406,7 +475,7 @@ TEST_F(BackupBrowserTest, PickingAnotherBackupRescansOnlyWhenItChanges) {
     page->actSelectBackUpBtn(page->backupPopBtn);
     ASSERT_TRUE(waitForScan(*page));
     EXPECT_EQ(page->records().contactArray().size(), firstContacts);
-    EXPECT_EQ(page->contactTable->rowCount(), static_cast<int>(firstContacts));
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), static_cast<int>(firstContacts));
 }
 
 TEST_F(BackupBrowserTest, ALargeFileListReachesTheOutlineWhole) {
@@ -446,7 +515,7 @@ TEST_F(BackupBrowserTest, ASparseBackupWithoutAddressBookIsScannedWithoutAlarm) 
     EXPECT_EQ(page->backupNameInfolab->text(), QStringLiteral("Name: Sparse Phone"));
     EXPECT_EQ(rowText(*page, PRResultViewController::kContacts), QStringLiteral("Contacts (0)"));
     EXPECT_EQ(page->contactNumlab->text(), QStringLiteral("Contacts:  0"));
-    EXPECT_EQ(page->contactTable->rowCount(), 0);
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), 0);
     // Pictures and movies listed without their files: said once, quietly.
     EXPECT_FALSE(page->incompleteNoticelab->isHidden());
     EXPECT_TRUE(page->incompleteNoticelab->text().contains(QStringLiteral("incomplete")));
@@ -815,7 +884,7 @@ TEST_F(BackupBrowserTest, SwitchingBackupsMidScanNeverWaitsAndTheOldScanLeavesNo
     for (const auto& contact : hub().contactArray()) {
         EXPECT_NE(contact->contactName(), QStringLiteral("Stale Contact"));
     }
-    EXPECT_EQ(page->contactTable->rowCount(), 2);
+    EXPECT_EQ(page->contactTableView->model()->rowCount(), 2);
 }
 
 TEST_F(BackupBrowserTest, ABackupWhoseFileListIsAnEndlessViewEndsAsDamage) {

@@ -10,6 +10,7 @@
 #include "backup/pr_contact_node.h"
 #include "backup/pr_face_twitter_node.h"
 #include "backup/pr_message_node.h"
+#include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
 #include "backup/pr_photo_and_video_node.h"
 #include "browser/result_records.h"
@@ -188,6 +189,57 @@ TEST(ResultRecordsTest, ScanEndZeroesCategoriesButKeepsTotalsAndResetClearsAll) 
     EXPECT_EQ(records.contactArray().size(), 2u);
     records.clear();
     EXPECT_TRUE(records.contactArray().empty());
+}
+
+std::shared_ptr<PRMessageNode> message(const QString& phone, const QString& text,
+                                       const QString& date = QStringLiteral("2021-06-01")) {
+    auto node = std::make_shared<PRMessageNode>();
+    node->setMessageName(phone);
+    node->setMessagePhone(phone);
+    node->setMessageContent(text);
+    node->setMessageDate(date);
+    return node;
+}
+
+TEST(ResultRecordsTest, MessagesAreGroupedAndRecoveredOnesKeepToTheirOwnConversations) {
+    ResultRecords records;
+    records.addMessage(message(QStringLiteral("+14155550100"), QStringLiteral("hi")));
+    records.addMessage(message(QStringLiteral("4155550100"), QStringLiteral("hello")));
+    records.addMessage(message(QStringLiteral("Ann@Example.com"), QStringLiteral("mail")));
+    records.addMessage(message(QStringLiteral("ann@example.com"), QStringLiteral("again")));
+    // A recovered copy of a listed message is dropped; a new one opens a deleted conversation
+    // even though a normal conversation has its address.
+    EXPECT_FALSE(
+        records.addDeletedMessage(message(QStringLiteral("4155550100"), QStringLiteral("hello"))));
+    EXPECT_TRUE(
+        records.addDeletedMessage(message(QStringLiteral("4155550100"), QStringLiteral("gone"))));
+    EXPECT_TRUE(records.addDeletedMessage(message(QStringLiteral("1 2"), QStringLiteral("?"))));
+
+    const auto conversations = records.messageTreeArray();
+    ASSERT_EQ(conversations.size(), 4u);
+    EXPECT_EQ(conversations[0]->messageCount(), 2u);
+    EXPECT_EQ(conversations[1]->messageCount(), 2u);
+    EXPECT_FALSE(conversations[1]->bdeleted());
+    EXPECT_TRUE(conversations[2]->bdeleted());
+    EXPECT_EQ(conversations[3]->messageTreeNodeAdress(), QStringLiteral("Unknown"));
+    EXPECT_EQ(records.messageArray().size(), 6u);
+
+    const ResultCounters counters = records.counters();
+    EXPECT_EQ(counters[C::Message].found, 4);
+    EXPECT_EQ(counters[C::Message].deleted, 2);
+    EXPECT_EQ(counters.BackUpFilesNum, 4);
+    EXPECT_EQ(counters.deleteeFilesNum, 2);
+    // The page takes the conversations it has not shown yet.
+    EXPECT_EQ(records.conversationsFrom(3).size(), 1u);
+    EXPECT_TRUE(records.conversationsFrom(9).empty());
+
+    records.clear();
+    EXPECT_TRUE(records.messageTreeArray().empty());
+    EXPECT_TRUE(records.messageArray().empty());
+    // A cleared list groups afresh: no conversation of the last backup is remembered.
+    records.addMessage(message(QStringLiteral("4155550100"), QStringLiteral("new")));
+    ASSERT_EQ(records.messageTreeArray().size(), 1u);
+    EXPECT_EQ(records.messageTreeArray()[0]->messageCount(), 1u);
 }
 
 TEST(ResultRecordsTest, ConcurrentAddsAreAllCounted) {

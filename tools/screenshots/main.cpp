@@ -5,6 +5,7 @@
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
 // quick-scan window and the small windows.
 #include <QApplication>
+#include <QTableView>
 #include <QDialog>
 #include <QDir>
 #include <QLabel>
@@ -256,6 +257,13 @@ int run(const QString& outDir) {
             if (page != nullptr) {
                 page->categoryList->setCurrentRow(PRResultViewController::kContacts);
                 shots.save(ui.window, QStringLiteral("22-backup-browser-contacts"));
+                page->categoryList->setCurrentRow(PRResultViewController::kMessages);
+                page->messageTreeTableView->selectRow(1);
+                shots.save(ui.window, QStringLiteral("22-backup-browser-messages"));
+                page->categoryList->setCurrentRow(PRResultViewController::kNotes);
+                shots.save(ui.window, QStringLiteral("22-backup-browser-notes"));
+                page->categoryList->setCurrentRow(PRResultViewController::kCalls);
+                shots.save(ui.window, QStringLiteral("22-backup-browser-calls"));
                 page->clickGetLog(nullptr);
                 page->actNextClick(nullptr);
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));

@@ -29,11 +29,19 @@
 
 #include "backup/backup_file_tree.h"
 #include "backup/backup_scan.h"
+#include "browser/record_table_model.h"
 #include "browser/result_records.h"
 #include "platform/notification_center.h"
 #include "ui/page_controller_base.h"
 
+class PRBookMarkNode;
+class PRCalenderNode;
+class PRCallHistoryNode;
+class PRContactNode;
 class PRIOSDeviceNode;
+class PRMessageNode;
+class PRMessageTreeNode;
+class PRNoteNode;
 class PRProgressView;
 class QComboBox;
 class QDialog;
@@ -41,7 +49,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QStackedWidget;
-class QTableWidget;
+class QTableView;
 class QTreeView;
 class QWidget;
 
@@ -102,6 +110,12 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::uint64_t backupFileCount() const { return backupFileCount_; }
     const PRTreeController& treeController() const { return *treeController_; }
     int currentSelect() const { return currentSelect_; }
+    // The conversation whose messages are shown; null when none is chosen.
+    std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode() const {
+        return currentMessageTreeNode_;
+    }
+    // Shows the messages of the conversation in `row` of the conversation table.
+    void showConversation(int row);
     // The current scan's thread runs.
     bool isScanning() const;
     // Replaced scans whose threads have not been joined yet (they end on their own).
@@ -140,7 +154,18 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QLabel* delCallNumlab = nullptr;
     QStackedWidget* CustomView = nullptr;
     QTreeView* treeView = nullptr;
-    QTableWidget* contactTable = nullptr;
+    // The record tables, one per family; the message category shows the conversations and the
+    // messages of the chosen one.
+    QTableView* contactTableView = nullptr;
+    QWidget* messageTreeView = nullptr;
+    // "7 conversations, 20 messages" above the conversations.
+    QLabel* messageTreeCountlab = nullptr;
+    QTableView* messageTreeTableView = nullptr;
+    QTableView* messageTableView = nullptr;
+    QTableView* callHistoryTableView = nullptr;
+    QTableView* noteTableView = nullptr;
+    QTableView* bookMarkTableView = nullptr;
+    QTableView* calenderTableView = nullptr;
     QLabel* categoryNotelab = nullptr;
     QPushButton* getLogBtn = nullptr;
     QWidget* resultView = nullptr;
@@ -174,6 +199,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void releaseOutline(std::unique_ptr<PRTreeController> outline,
                         std::vector<std::shared_ptr<PRTreeDirNode>> entries);
     void updateCategoryRows();
+    void buildRecordTables();
+    void takeNewRecords();
+    void clearRecordTables();
     void scanEnded(const nimbara::backup::BackupScanSummary& summary);
     void showScanEnd(const nimbara::backup::BackupScanSummary& summary);
     void showScanFailure(const QString& message);
@@ -207,7 +235,21 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::vector<bool> categoryReadable_;
     int currentSelect_ = 0;
     int currentStep_ = 0;
-    std::size_t shownContacts_ = 0;
+    template <class Node>
+    using Table = nimbara::browser::RecordTableModel<Node>;
+    std::unique_ptr<Table<PRContactNode>> contactModel_;
+    std::unique_ptr<Table<PRMessageTreeNode>> conversationModel_;
+    std::unique_ptr<Table<PRMessageNode>> messageModel_;
+    std::unique_ptr<Table<PRCallHistoryNode>> callModel_;
+    std::unique_ptr<Table<PRNoteNode>> noteModel_;
+    std::unique_ptr<Table<PRBookMarkNode>> bookMarkModel_;
+    std::unique_ptr<Table<PRCalenderNode>> calenderModel_;
+    // How many records of each list the tables have taken, by category row.
+    std::vector<std::size_t> taken_;
+    // Messages of all conversations the conversation table last showed counts for.
+    std::size_t countedMessages_ = 0;
+    std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode_;
+    bool conversationsSized_ = false;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
     // The current scan; replaced scans go to the reaper, and so do the threads letting go of
