@@ -97,8 +97,12 @@ std::shared_ptr<PRCallHistoryNode> callFromRow(const SqliteStatement& st, const 
         node->setCallPhone(address);
     }
     if (const auto date = numberColumn(st, kDate)) {
-        node->setCallDate(
-            recordDateText(layout.dateFrom2001 ? referenceDateSeconds(*date) : unixSeconds(*date)));
+        const std::optional<double> began =
+            layout.dateFrom2001 ? referenceDateSeconds(*date) : unixSeconds(*date);
+        node->setCallDate(recordDateText(began));
+        if (began) {
+            node->setCallTimestamp(*began);
+        }
     }
     const auto direction = numberColumn(st, kDirection);
     const bool outgoing = direction && layout.outgoing(static_cast<std::int64_t>(*direction));

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <limits>
 
 class PRCallHistoryNode {
   public:
@@ -22,6 +23,10 @@ class PRCallHistoryNode {
     // date as display text
     QString callDate() const { return callDate_.get(); }
     void setCallDate(const QString& value) { callDate_.set(value); }
+    // when the call began, in Unix seconds; NaN when the database gave no date. Lists sort
+    // by this, never by the date text.
+    double callTimestamp() const { return callTimestamp_.load(); }
+    void setCallTimestamp(double value) { callTimestamp_.store(value); }
     // direction text
     QString callType() const { return callType_.get(); }
     void setCallType(const QString& value) { callType_.set(value); }
@@ -45,6 +50,7 @@ class PRCallHistoryNode {
     LockedValue<QString> callName_{QLatin1String("")};
     LockedValue<QString> callPhone_{QLatin1String("")};
     LockedValue<QString> callDate_{QLatin1String("")};
+    std::atomic<double> callTimestamp_{std::numeric_limits<double>::quiet_NaN()};
     LockedValue<QString> callType_{QLatin1String("")};
     std::atomic<int> callTime_{-1};
     LockedValue<QString> callDuration_{QLatin1String("")};
