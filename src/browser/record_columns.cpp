@@ -4,14 +4,22 @@
 #include "backup/pr_calender_node.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_contact_node.h"
+#include "backup/pr_face_twitter_node.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
+#include "backup/pr_photo_and_video_node.h"
 
 namespace nimbara::browser {
 
 bool recordIsDeleted(const PRMessageTreeNode& node) {
     return node.bdeleted();
+}
+bool recordIsDeleted(const PRPhotoAndVideoNode&) {
+    return false;
+}
+bool recordIsDeleted(const PRFaceTwitterNode&) {
+    return false;
 }
 
 namespace {
@@ -38,6 +46,17 @@ QString attachmentText(const PRMessageNode& node) {
 }
 
 }  // namespace
+
+std::vector<RecordColumn<PRPhotoAndVideoNode>> photoColumns() {
+    return {field("Name", &PRPhotoAndVideoNode::fileNodeName),
+            field("Size", &PRPhotoAndVideoNode::fileNodeSize),
+            field("Date", &PRPhotoAndVideoNode::fileModifyTime)};
+}
+
+std::vector<RecordColumn<PRFaceTwitterNode>> faceTwitterColumns() {
+    return {field("Name", &PRFaceTwitterNode::faceTwitterFileName),
+            field("Size", &PRFaceTwitterNode::fileSize)};
+}
 
 std::vector<RecordColumn<PRContactNode>> contactColumns() {
     return {field("Name", &PRContactNode::contactName),

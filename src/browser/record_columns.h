@@ -7,12 +7,16 @@ class PRBookMarkNode;
 class PRCalenderNode;
 class PRCallHistoryNode;
 class PRContactNode;
+class PRFaceTwitterNode;
+class PRPhotoAndVideoNode;
 class PRMessageNode;
 class PRMessageTreeNode;
 class PRNoteNode;
 
 namespace nimbara::browser {
 
+std::vector<RecordColumn<PRPhotoAndVideoNode>> photoColumns();
+std::vector<RecordColumn<PRFaceTwitterNode>> faceTwitterColumns();
 std::vector<RecordColumn<PRContactNode>> contactColumns();
 // Conversations: the other party, its address and how many messages it holds.
 std::vector<RecordColumn<PRMessageTreeNode>> conversationColumns();

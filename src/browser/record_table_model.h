@@ -14,7 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "browser/record_sorting.h"
+
+class PRFaceTwitterNode;
 class PRMessageTreeNode;
+class PRPhotoAndVideoNode;
 
 namespace nimbara::browser {
 
@@ -27,6 +31,9 @@ bool recordIsDeleted(const Node& node) {
     return node.bDeleted();
 }
 bool recordIsDeleted(const PRMessageTreeNode& node);
+// Media and app files are never recovered from deleted rows.
+bool recordIsDeleted(const PRPhotoAndVideoNode& node);
+bool recordIsDeleted(const PRFaceTwitterNode& node);
 
 template <class Node>
 struct RecordColumn {
@@ -39,9 +46,37 @@ template <class Node>
 class RecordTableModel final : public QAbstractTableModel {
   public:
     using Record = std::shared_ptr<Node>;
+    // Called when the user ticks (true) or unticks the record in `row`; the handler sets the
+    // records' ticks and then calls refreshTicks().
+    using TickHandler = std::function<void(int row, bool ticked)>;
 
-    explicit RecordTableModel(std::vector<RecordColumn<Node>> columns, QObject* parent = nullptr)
-        : QAbstractTableModel(parent), columns_(std::move(columns)) {}
+    // With `tickable`, column 0 is the tick column (identifier kTickColumn, no title) and the
+    // field columns follow.
+    explicit RecordTableModel(std::vector<RecordColumn<Node>> columns, bool tickable = false,
+                              QObject* parent = nullptr)
+        : QAbstractTableModel(parent), columns_(std::move(columns)), tickable_(tickable) {}
+
+    void setTickHandler(TickHandler handler) { tickHandler_ = std::move(handler); }
+    bool tickable() const { return tickable_; }
+
+    // The identifier of column `section`: kTickColumn or the field column's title.
+    QString columnIdentifier(int section) const {
+        if (tickable_ && section == 0) {
+            return QStringView(kTickColumn).toString();
+        }
+        const int field = section - (tickable_ ? 1 : 0);
+        if (field < 0 || field >= static_cast<int>(columns_.size())) {
+            return {};
+        }
+        return columns_[static_cast<std::size_t>(field)].title;
+    }
+
+    // The ticks of every row may have changed.
+    void refreshTicks() {
+        if (tickable_ && !records_.empty()) {
+            emit dataChanged(index(0, 0), index(rowCount() - 1, 0), {Qt::CheckStateRole});
+        }
+    }
 
     // Adds records at the end.
     void append(std::vector<Record> records) {
@@ -86,7 +121,7 @@ class RecordTableModel final : public QAbstractTableModel {
         return parent.isValid() ? 0 : static_cast<int>(records_.size());
     }
     int columnCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(columns_.size());
+        return parent.isValid() ? 0 : static_cast<int>(columns_.size()) + (tickable_ ? 1 : 0);
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
@@ -94,16 +129,48 @@ class RecordTableModel final : public QAbstractTableModel {
         if (!node || index.column() < 0 || index.column() >= columnCount()) {
             return {};
         }
+        if (role == kDeletedRecordRole) {
+            return recordIsDeleted(*node);
+        }
+        if (tickable_ && index.column() == 0) {
+            if (role == Qt::CheckStateRole) {
+                return node->bSelected() ? Qt::Checked : Qt::Unchecked;
+            }
+            return {};
+        }
+        const auto& column =
+            columns_[static_cast<std::size_t>(index.column() - (tickable_ ? 1 : 0))];
         switch (role) {
             case Qt::DisplayRole:
-                return displayText(columns_[static_cast<std::size_t>(index.column())].text(*node));
+                return displayText(column.text(*node));
             case Qt::ToolTipRole:
-                return columns_[static_cast<std::size_t>(index.column())].text(*node);
-            case kDeletedRecordRole:
-                return recordIsDeleted(*node);
+                return column.text(*node);
             default:
                 return {};
         }
+    }
+
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (tickable_ && index.isValid() && index.column() == 0) {
+            flags |= Qt::ItemIsUserCheckable;
+        }
+        return flags;
+    }
+
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (!tickable_ || role != Qt::CheckStateRole || index.column() != 0 ||
+            !record(index.row())) {
+            return false;
+        }
+        const bool ticked = value.toInt() == Qt::Checked;
+        if (tickHandler_) {
+            tickHandler_(index.row(), ticked);
+        } else {
+            records_[static_cast<std::size_t>(index.row())]->setBSelected(ticked);
+            emit dataChanged(index, index, {Qt::CheckStateRole});
+        }
+        return true;
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -111,7 +178,10 @@ class RecordTableModel final : public QAbstractTableModel {
             section >= columnCount()) {
             return {};
         }
-        return columns_[static_cast<std::size_t>(section)].title;
+        if (tickable_ && section == 0) {
+            return QString();
+        }
+        return columnIdentifier(section);
     }
 
   private:
@@ -127,6 +197,8 @@ class RecordTableModel final : public QAbstractTableModel {
     }
 
     std::vector<RecordColumn<Node>> columns_;
+    bool tickable_ = false;
+    TickHandler tickHandler_;
     std::vector<Record> records_;
 };
 

@@ -233,6 +233,14 @@ std::vector<std::shared_ptr<PRFaceTwitterNode>> ResultRecords::faceTwitterArray(
     return copyOf(mutex_, faceTwitter_);
 }
 
+std::vector<std::shared_ptr<PRPhotoAndVideoNode>> ResultRecords::photosFrom(
+    std::size_t from) const {
+    return tailOf(mutex_, photos_, from);
+}
+std::vector<std::shared_ptr<PRFaceTwitterNode>> ResultRecords::faceTwitterFrom(
+    std::size_t from) const {
+    return tailOf(mutex_, faceTwitter_, from);
+}
 std::vector<std::shared_ptr<PRContactNode>> ResultRecords::contactsFrom(std::size_t from) const {
     return tailOf(mutex_, contacts_, from);
 }

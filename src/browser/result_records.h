@@ -121,6 +121,8 @@ class ResultRecords {
     std::vector<std::shared_ptr<PRCalenderNode>> calenderArray() const;
     std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitterArray() const;
     // The records of each list from index `from` on (the page adds new rows as they arrive).
+    std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photosFrom(std::size_t from) const;
+    std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitterFrom(std::size_t from) const;
     std::vector<std::shared_ptr<PRContactNode>> contactsFrom(std::size_t from) const;
     std::vector<std::shared_ptr<PRMessageTreeNode>> conversationsFrom(std::size_t from) const;
     std::vector<std::shared_ptr<PRCallHistoryNode>> callsFrom(std::size_t from) const;

@@ -305,7 +305,7 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
             page->categoryList->item(row)->text().contains(QStringLiteral("not available yet")));
     }
     page->categoryList->setCurrentRow(PRResultViewController::kContacts);
-    EXPECT_EQ(page->CustomView->currentWidget(), page->contactTableView);
+    EXPECT_TRUE(page->CustomView->currentWidget()->isAncestorOf(page->contactTableView));
 
     // Opening the browser again rescans from scratch: nothing is counted twice.
     openBrowser();

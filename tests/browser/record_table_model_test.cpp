@@ -99,5 +99,32 @@ TEST(RecordTableModelTest, AMessageShowsItsAttachmentKind) {
     EXPECT_EQ(cell(model, 2, 3), QStringLiteral("Attachment"));
 }
 
+TEST(RecordTableModelTest, TheTickColumnComesFirstAndHandsTicksToThePage) {
+    RecordTableModel<PRNoteNode> model(noteColumns(), /*tickable=*/true);
+    auto a = note(QStringLiteral("a"), {});
+    auto b = note(QStringLiteral("b"), {});
+    model.append({a, b});
+    EXPECT_EQ(model.columnCount(), 4);
+    EXPECT_EQ(model.columnIdentifier(0), QStringView(kTickColumn).toString());
+    EXPECT_EQ(model.columnIdentifier(1), QStringLiteral("Title"));
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QString());
+    EXPECT_EQ(cell(model, 1, 1), QStringLiteral("b"));
+    EXPECT_TRUE(model.flags(model.index(0, 0)) & Qt::ItemIsUserCheckable);
+    EXPECT_FALSE(model.flags(model.index(0, 1)) & Qt::ItemIsUserCheckable);
+    // Only the tick column takes ticks.
+    EXPECT_FALSE(model.setData(model.index(0, 1), Qt::Checked, Qt::CheckStateRole));
+
+    std::vector<std::pair<int, bool>> handed;
+    model.setTickHandler([&handed](int row, bool ticked) { handed.emplace_back(row, ticked); });
+    EXPECT_TRUE(model.setData(model.index(1, 0), Qt::Checked, Qt::CheckStateRole));
+    ASSERT_EQ(handed.size(), 1u);
+    EXPECT_EQ(handed[0], std::make_pair(1, true));
+    // The page decides what a tick does: the record itself is untouched until it does.
+    EXPECT_FALSE(b->bSelected());
+    b->setBSelected(true);
+    EXPECT_EQ(model.index(1, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(model.index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Unchecked);
+}
+
 }  // namespace
 }  // namespace nimbara::browser

@@ -1,5 +1,6 @@
 #include "browser/pages/pr_result_view_controller.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -314,170 +315,6 @@ void PRResultViewController::observeScan(ScanSession& session) {
         }));
 }
 
-// Record tables.
-
-namespace {
-
-// A read-only table of records: whole rows are selected, several at a time.
-QTableView* recordTable(const char* name, QAbstractItemModel* model, QWidget* parent) {
-    auto* table = new QTableView(parent);
-    table->setObjectName(QString::fromLatin1(name));
-    table->setModel(model);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setWordWrap(false);
-    table->setFont(nimbara::ui::appFont(11));
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setHighlightSections(false);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(22);
-    table->setItemDelegate(new nimbara::browser::DeletedRowDelegate(table));
-    return table;
-}
-
-// "7 conversations, 20 messages".
-QString conversationCountText(std::size_t conversations, std::size_t messages) {
-    if (messages == 0) {
-        return QStringLiteral("No messages");
-    }
-    return QStringLiteral("%1 %2, %3 %4")
-        .arg(conversations)
-        .arg(conversations == 1 ? QStringLiteral("conversation") : QStringLiteral("conversations"))
-        .arg(messages)
-        .arg(messages == 1 ? QStringLiteral("message") : QStringLiteral("messages"));
-}
-
-// Appends the records `from` gives beyond the `taken` ones to `model`.
-template <class Node, class From>
-void takeInto(nimbara::browser::RecordTableModel<Node>& model, std::size_t& taken, From from) {
-    auto fresh = from(taken);
-    taken += fresh.size();
-    model.append(std::move(fresh));
-}
-
-}  // namespace
-
-void PRResultViewController::buildRecordTables() {
-    namespace nb = nimbara::browser;
-    contactModel_ = std::make_unique<Table<PRContactNode>>(nb::contactColumns());
-    conversationModel_ = std::make_unique<Table<PRMessageTreeNode>>(nb::conversationColumns());
-    messageModel_ = std::make_unique<Table<PRMessageNode>>(nb::messageColumns());
-    callModel_ = std::make_unique<Table<PRCallHistoryNode>>(nb::callHistoryColumns());
-    noteModel_ = std::make_unique<Table<PRNoteNode>>(nb::noteColumns());
-    bookMarkModel_ = std::make_unique<Table<PRBookMarkNode>>(nb::bookMarkColumns());
-    calenderModel_ = std::make_unique<Table<PRCalenderNode>>(nb::calenderColumns());
-    taken_.assign(kCategoryRowCount, 0);
-
-    contactTableView = recordTable("contactTableView", contactModel_.get(), CustomView);
-    contactTableView->setColumnWidth(0, 200);
-    CustomView->addWidget(contactTableView);
-
-    messageTreeView = new QWidget(CustomView);
-    messageTreeView->setObjectName(QStringLiteral("messageTreeView"));
-    auto* messageLayout = new QVBoxLayout(messageTreeView);
-    messageLayout->setContentsMargins(0, 0, 0, 0);
-    messageTreeCountlab = infoLabel(QStringLiteral("messageTreeCountlab"), messageTreeView);
-    messageLayout->addWidget(messageTreeCountlab);
-    auto* conversations = new QSplitter(Qt::Horizontal, messageTreeView);
-    conversations->setObjectName(QStringLiteral("messageSplitView"));
-    messageLayout->addWidget(conversations, 1);
-    messageTreeTableView =
-        recordTable("messageTreeTableView", conversationModel_.get(), conversations);
-    messageTreeTableView->setSelectionMode(QAbstractItemView::SingleSelection);
-    messageTreeTableView->setColumnWidth(0, 120);
-    messageTreeTableView->setColumnWidth(1, 100);
-    messageTableView = recordTable("messageTableView", messageModel_.get(), conversations);
-    messageTableView->setColumnWidth(0, 115);
-    messageTableView->setColumnWidth(1, 65);
-    messageTableView->setColumnWidth(3, 80);
-    // The text takes the room that is left.
-    messageTableView->horizontalHeader()->setStretchLastSection(false);
-    messageTableView->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
-    conversations->addWidget(messageTreeTableView);
-    conversations->addWidget(messageTableView);
-    conversations->setStretchFactor(0, 0);
-    conversations->setStretchFactor(1, 1);
-    connect(messageTreeTableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { showConversation(current.row()); });
-    CustomView->addWidget(messageTreeView);
-
-    noteTableView = recordTable("noteTableView", noteModel_.get(), CustomView);
-    noteTableView->setColumnWidth(0, 200);
-    noteTableView->setColumnWidth(1, 140);
-    CustomView->addWidget(noteTableView);
-    callHistoryTableView = recordTable("callHistoryTableView", callModel_.get(), CustomView);
-    callHistoryTableView->setColumnWidth(0, 160);
-    callHistoryTableView->setColumnWidth(1, 140);
-    CustomView->addWidget(callHistoryTableView);
-    bookMarkTableView = recordTable("bookMarkTableView", bookMarkModel_.get(), CustomView);
-    bookMarkTableView->setColumnWidth(0, 260);
-    CustomView->addWidget(bookMarkTableView);
-    calenderTableView = recordTable("calenderTableView", calenderModel_.get(), CustomView);
-    calenderTableView->setColumnWidth(0, 200);
-    calenderTableView->setColumnWidth(1, 140);
-    calenderTableView->setColumnWidth(2, 140);
-    CustomView->addWidget(calenderTableView);
-}
-
-void PRResultViewController::clearRecordTables() {
-    currentMessageTreeNode_.reset();
-    contactModel_->clear();
-    conversationModel_->clear();
-    messageModel_->clear();
-    callModel_->clear();
-    noteModel_->clear();
-    bookMarkModel_->clear();
-    calenderModel_->clear();
-    taken_.assign(kCategoryRowCount, 0);
-    countedMessages_ = 0;
-}
-
-// The records found since the last look join their tables; a conversation that took new
-// messages shows its new count, and the one on show its new messages.
-void PRResultViewController::takeNewRecords() {
-    const ResultRecords& r = records_;
-    takeInto(*contactModel_, taken_[kContacts], [&r](std::size_t f) { return r.contactsFrom(f); });
-    takeInto(*conversationModel_, taken_[kMessages],
-             [&r](std::size_t f) { return r.conversationsFrom(f); });
-    takeInto(*callModel_, taken_[kCalls], [&r](std::size_t f) { return r.callsFrom(f); });
-    takeInto(*noteModel_, taken_[kNotes], [&r](std::size_t f) { return r.notesFrom(f); });
-    takeInto(*bookMarkModel_, taken_[kBookmarks],
-             [&r](std::size_t f) { return r.bookMarksFrom(f); });
-    takeInto(*calenderModel_, taken_[kCalendar],
-             [&r](std::size_t f) { return r.calendarsFrom(f); });
-
-    const auto sizes = records_.listSizes();
-    const auto messages = static_cast<std::size_t>(
-        sizes[static_cast<int>(nimbara::browser::RecordCategory::Message)]);
-    if (messages != countedMessages_) {
-        countedMessages_ = messages;
-        conversationModel_->refreshTexts();
-        if (currentMessageTreeNode_) {
-            const auto all = currentMessageTreeNode_->MessageNodeArray();
-            if (all.size() > messageModel_->size()) {
-                messageModel_->append(
-                    {all.begin() + static_cast<std::ptrdiff_t>(messageModel_->size()), all.end()});
-            }
-        }
-    }
-    messageTreeCountlab->setText(conversationCountText(conversationModel_->size(), messages));
-    if (!currentMessageTreeNode_ && conversationModel_->size() > 0 &&
-        !messageTreeTableView->currentIndex().isValid()) {
-        messageTreeTableView->selectRow(0);
-    }
-}
-
-void PRResultViewController::showConversation(int row) {
-    if (!conversationModel_) {
-        return;
-    }
-    currentMessageTreeNode_ = conversationModel_->record(row);
-    messageModel_->setRecords(currentMessageTreeNode_
-                                  ? currentMessageTreeNode_->MessageNodeArray()
-                                  : std::vector<std::shared_ptr<PRMessageNode>>{});
-}
-
 // Widgets.
 
 void PRResultViewController::viewShown() {
@@ -591,6 +428,7 @@ void PRResultViewController::buildResultView() {
     body->addWidget(CustomView, 1);
     layout->addLayout(body, 1);
 
+    layout->addWidget(buildBottomBar(resultView));
     layout->addWidget(buildCountGrid(resultView));
 
     emptyView = new QWidget(root);
@@ -706,6 +544,10 @@ void PRResultViewController::resetForScan() {
     scanInfolab->setText(QStringLiteral("Scanning the backup..."));
     scanInfolab->show();
     getLogBtn->setEnabled(false);
+    homeBtn->setEnabled(false);
+    saveBtn->setEnabled(false);
+    checkBtn->hide();
+    selectAllBtn->hide();
     showCounts({});
     scanFinished_ = false;
     refreshOnMain();
@@ -948,44 +790,18 @@ void PRResultViewController::updateCategoryRows() {
     }
 }
 
-void PRResultViewController::showCategory(int row) {
-    if (!CustomView || row < 0 || row >= kCategoryRowCount) {
-        return;
+QString PRResultViewController::categoryTitle(int row) {
+    if (row < 0 || row >= kCategoryRowCount) {
+        return {};
     }
-    if (row == kBackupFiles) {
-        CustomView->setCurrentWidget(treeView);
-        return;
-    }
-    QWidget* const tables[kCategoryRowCount] = {
-        nullptr,       contactTableView,     nullptr,           nullptr,          messageTreeView,
-        noteTableView, callHistoryTableView, bookMarkTableView, calenderTableView};
-    if (tables[row] && categoryReadable_[row]) {
-        CustomView->setCurrentWidget(tables[row]);
-        auto* split = messageTreeView->findChild<QSplitter*>(QStringLiteral("messageSplitView"));
-        if (row == kMessages && !conversationsSized_ && split->width() > 100) {
-            // The conversations take two fifths of the room, the messages the rest.
-            const int width = split->width();
-            split->setSizes({width * 2 / 5, width - width * 2 / 5});
-            conversationsSized_ = true;
-        }
-        return;
-    }
-    const QString title = QString::fromLatin1(kCategoryTitles[row]);
-    if (!categoryReadable_[row]) {
-        categoryNotelab->setText(
-            QStringLiteral("Reading %1 from a backup is not available yet.").arg(title.toLower()));
-    } else {
-        const auto sizes = records_.listSizes();
-        const int count =
-            row == kPhotos ? sizes[static_cast<int>(nimbara::browser::RecordCategory::PhotoVideo)]
-                           : sizes[static_cast<int>(nimbara::browser::RecordCategory::FaceTwitter)];
-        categoryNotelab->setText(
-            QStringLiteral("%1: %2 found in this backup.\nShowing them is not available yet.")
-                .arg(title)
-                .arg(count));
-    }
-    CustomView->setCurrentWidget(categoryNotelab);
+    return QString::fromLatin1(kCategoryTitles[row]);
 }
+
+int PRResultViewController::tickedBackupFiles() const {
+    return 0;
+}
+
+void PRResultViewController::actRecovery(QObject*) {}
 
 void PRResultViewController::actBackUpBoswer(QObject*) {
     if (categoryList) {
@@ -1013,6 +829,8 @@ void PRResultViewController::showScanEnd(const nimbara::backup::BackupScanSummar
     progressTextField->hide();
     backupPopBtn->setEnabled(true);
     getLogBtn->setEnabled(true);
+    homeBtn->setEnabled(true);
+    updateSelection(false);
     records_.zeroCategoryCounters();
     QStringList failures;
     for (const auto& step : summary.steps) {

@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@
 
 #include "backup/backup_file_tree.h"
 #include "backup/backup_scan.h"
+#include "browser/pages/category_table.h"
 #include "browser/record_table_model.h"
 #include "browser/result_records.h"
 #include "platform/notification_center.h"
@@ -38,12 +40,18 @@ class PRBookMarkNode;
 class PRCalenderNode;
 class PRCallHistoryNode;
 class PRContactNode;
+class PRFaceTwitterNode;
+class PRPhotoAndVideoNode;
 class PRIOSDeviceNode;
 class PRMessageNode;
 class PRMessageTreeNode;
 class PRNoteNode;
 class PRProgressView;
+class PRButton;
+class QCheckBox;
 class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
 class QDialog;
 class QLabel;
 class QListWidget;
@@ -95,6 +103,23 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void actBackUpBoswer(QObject* sender = nullptr);
     // Shows the category of `row`.
     void showCategory(int row);
+    // The title of the category in `row`.
+    static QString categoryTitle(int row);
+
+    // Back to the backup list, after the user confirmed that the results are let go.
+    void actHome(QObject* sender = nullptr);
+    // Empties every record list, table and the outline.
+    void releaseUIMemory();
+    // The link buttons and the feedback window.
+    void clickFacebook(QObject* sender = nullptr);
+    void clickTwitter(QObject* sender = nullptr);
+    void clickSupport(QObject* sender = nullptr);
+    void clickFeedBack(QObject* sender = nullptr);
+    void ClickDontSendFeedBack(QObject* sender = nullptr);
+    // Hands the feedback to the user's mail program and closes the window.
+    void ClickSendFeedBack(QObject* sender = nullptr);
+    // "RegEmail: <e-mail>\nSuggestion:<text>".
+    QString getFeedBackInfo() const;
 
     // The guide sheet: how to get the newest data into a backup, in three steps.
     void clickGetLog(QObject* sender = nullptr);
@@ -114,8 +139,27 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode() const {
         return currentMessageTreeNode_;
     }
-    // Shows the messages of the conversation in `row` of the conversation table.
-    void showConversation(int row);
+    // Shows the messages of `conversation` (none: no messages).
+    void showConversation(const std::shared_ptr<PRMessageTreeNode>& conversation);
+
+    // Category switches (the category list sends them too).
+    void actContact(QObject* sender = nullptr);
+    void actMessage(QObject* sender = nullptr);
+    void actCallHistory(QObject* sender = nullptr);
+    void actNote(QObject* sender = nullptr);
+    void actBookMark(QObject* sender = nullptr);
+    void actCalender(QObject* sender = nullptr);
+    void actFaceTwitter(QObject* sender = nullptr);
+    void actPhoto(QObject* sender = nullptr);
+    // The deleted-only check box, select all, the recovery button and the app-file preview.
+    void actCheck(QObject* sender = nullptr);
+    void ClickSelectAll(QObject* sender = nullptr);
+    void actRecovery(QObject* sender = nullptr);
+    void actPreView(QObject* sender = nullptr);
+    // Ticked records over every category, and ticked backup files.
+    int selectedFilesNum() const { return selectedFilesNum_; }
+    // The category of `row` (null for the backup files).
+    nimbara::browser::CategoryTable* category(int row) const;
     // The current scan's thread runs.
     bool isScanning() const;
     // Replaced scans whose threads have not been joined yet (they end on their own).
@@ -156,6 +200,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QTreeView* treeView = nullptr;
     // The record tables, one per family; the message category shows the conversations and the
     // messages of the chosen one.
+    QTableView* photoTableView = nullptr;
+    QTableView* facetwitterTableView = nullptr;
     QTableView* contactTableView = nullptr;
     QWidget* messageTreeView = nullptr;
     // "7 conversations, 20 messages" above the conversations.
@@ -168,6 +214,20 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QTableView* calenderTableView = nullptr;
     QLabel* categoryNotelab = nullptr;
     QPushButton* getLogBtn = nullptr;
+    // The bar under the records.
+    QCheckBox* checkBtn = nullptr;
+    QCheckBox* selectAllBtn = nullptr;
+    QLabel* selecteFilelab = nullptr;
+    QPushButton* saveBtn = nullptr;
+    QPushButton* homeBtn = nullptr;
+    PRButton* facebookBtn = nullptr;
+    PRButton* twitterBtn = nullptr;
+    PRButton* feedBackBtn = nullptr;
+    QPushButton* supportBtn = nullptr;
+    // Feedback window (made on first use).
+    QDialog* feedbackWindow = nullptr;
+    QPlainTextEdit* feedbackView = nullptr;
+    QLineEdit* feedbackEmailVaule = nullptr;
     QWidget* resultView = nullptr;
     QWidget* emptyView = nullptr;
     QLabel* emptyTextlab = nullptr;
@@ -189,6 +249,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void buildResultView();
     QWidget* buildCountGrid(QWidget* parent);
     void buildGuideSheet();
+    void buildFeedbackWindow();
+    QWidget* buildBottomBar(QWidget* parent);
+    void linkHover(const nimbara::Notification& notification, bool entered);
     void resetForScan();
     void showNoBackup();
     void refreshOnMain();
@@ -199,6 +262,12 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void releaseOutline(std::unique_ptr<PRTreeController> outline,
                         std::vector<std::shared_ptr<PRTreeDirNode>> entries);
     void updateCategoryRows();
+    // The selection text and the recovery button after a tick (or select all).
+    void updateSelection(bool afterSelectAll);
+    void ticksChanged(int change);
+    // Ticked files of the backup file outline.
+    int tickedBackupFiles() const;
+    void showDetailsOfFaceTwitter(const PRFaceTwitterNode& node);
     void buildRecordTables();
     void takeNewRecords();
     void clearRecordTables();
@@ -235,17 +304,13 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::vector<bool> categoryReadable_;
     int currentSelect_ = 0;
     int currentStep_ = 0;
-    template <class Node>
-    using Table = nimbara::browser::RecordTableModel<Node>;
-    std::unique_ptr<Table<PRContactNode>> contactModel_;
-    std::unique_ptr<Table<PRMessageTreeNode>> conversationModel_;
-    std::unique_ptr<Table<PRMessageNode>> messageModel_;
-    std::unique_ptr<Table<PRCallHistoryNode>> callModel_;
-    std::unique_ptr<Table<PRNoteNode>> noteModel_;
-    std::unique_ptr<Table<PRBookMarkNode>> bookMarkModel_;
-    std::unique_ptr<Table<PRCalenderNode>> calenderModel_;
-    // How many records of each list the tables have taken, by category row.
-    std::vector<std::size_t> taken_;
+    // The record categories by row (none for the backup files), the conversations among them.
+    std::array<std::unique_ptr<nimbara::browser::CategoryTable>, kCategoryRowCount> categories_;
+    nimbara::browser::TypedCategoryTable<PRMessageTreeNode>* conversations_ = nullptr;
+    std::unique_ptr<nimbara::browser::RecordTableModel<PRMessageNode>> messageModel_;
+    nimbara::browser::RecordSortState sortState_;
+    // Ticked records over every category.
+    int selectedFilesNum_ = 0;
     // Messages of all conversations the conversation table last showed counts for.
     std::size_t countedMessages_ = 0;
     std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode_;
@@ -257,4 +322,5 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::shared_ptr<ScanSession> session_;
     std::unique_ptr<nimbara::WorkerReaper> reaper_;
     std::unique_ptr<nimbara::WorkerReaper> releases_;
+    nimbara::ObserverBag linkObservers_;
 };
