@@ -3,7 +3,7 @@
 // It starts the application hub on a simulated library, first without a device and then with
 // the demo iPhone (written into a private temporary folder), and saves the main window in its
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
-// quick-scan window and the small windows.
+// quick-scan window, the small windows, and two conversations of the demo backup as chat bubbles.
 #include <QApplication>
 #include <QTableView>
 #include <QDialog>
@@ -27,6 +27,7 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "backup/conversations.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
 #include "browser/pages/pr_result_view_controller.h"
@@ -35,6 +36,7 @@
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/scratch_dir.h"
 #include "sim_device_builder.h"
+#include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 
@@ -84,6 +86,45 @@ class Shooter {
     QString dir_;
     bool ok_ = true;
 };
+
+// The demo backup's conversations drawn as chat columns: the one with a picture attached, and
+// the one with a contact card.
+void shootConversations(Shooter& shots, const PRResultViewController& page) {
+    nimbara::backup::ConversationGrouping grouping;
+    for (const auto& message : page.records().messageArray()) {
+        grouping.addMessage(message);
+    }
+    const auto withAttachment = [&](const char* type) {
+        for (const auto& conversation : grouping.conversations()) {
+            for (const auto& message : conversation->MessageNodeArray()) {
+                if (message->attachType() == QLatin1String(type)) {
+                    return conversation;
+                }
+            }
+        }
+        return std::shared_ptr<PRMessageTreeNode>();
+    };
+    const std::pair<const char*, const char*> wanted[] = {
+        {"Image", "24-chat-view"},
+        {"Contact", "25-chat-view-contact-card"},
+    };
+    for (const auto& [type, name] : wanted) {
+        const auto conversation = withAttachment(type);
+        if (!conversation) {
+            std::fprintf(stderr, "nimbara-screenshots: no conversation with a %s attachment\n",
+                         type);
+            continue;
+        }
+        ChatColumnView column;
+        column.resize(static_cast<int>(nimbara::backup::kChatColumnWidth), 520);
+        column.show();
+        column.showConversation(conversation);
+        if (!pumpUntil([&] { return !column.picturesPending(); }, 10.0)) {
+            std::fprintf(stderr, "nimbara-screenshots: the chat pictures did not arrive\n");
+        }
+        shots.save(&column, QLatin1String(name));
+    }
+}
 
 // A left-button press and release on a control, as the user's click.
 // The backup browser reads the local backups off the GUI thread; waits until they are listed.
@@ -268,6 +309,7 @@ int run(const QString& outDir) {
                 page->actNextClick(nullptr);
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
                 page->guidWindow->close();
+                shootConversations(shots, *page);
             }
         }
 
