@@ -1,5 +1,7 @@
 #include "backup/contact_reader.h"
 
+#include "backup/record_dates.h"
+
 #include "backup/backup_folder.h"
 #include "backup/record_database.h"
 #include "backup/sqlite_db.h"
@@ -118,14 +120,13 @@ std::shared_ptr<PRContactNode> personFromRow(const SqliteStatement& st) {
     };
     apply(kFirst, [&](const QString& v) { node->setContactName(v); });
     apply(kDepartment, [&](const QString& v) { node->setContactCompany(v); });
-    apply(kJobTitle,
-          [&](const QString& v) { node->setContactCompany(joined(node->contactCompany(), v)); });
+    apply(kJobTitle, [&](const QString& v) { node->setContactJobtitle(v); });
     apply(kOrganization,
           [&](const QString& v) { node->setContactCompany(joined(node->contactCompany(), v)); });
     apply(kMiddle, [&](const QString& v) { node->setContactName(joined(node->contactName(), v)); });
     apply(kLast, [&](const QString& v) { node->setContactName(joined(node->contactName(), v)); });
     apply(kNote, [&](const QString& v) { node->setContactNote(v); });
-    apply(kBirthday, [&](const QString& v) { node->setContactBirthday(v); });
+    apply(kBirthday, [&](const QString& v) { node->setContactBirthday(birthdayText(v)); });
     return node;
 }
 

@@ -152,4 +152,21 @@ QString recordDateText(std::optional<double> unixTime, const QTimeZone& zone) {
     return dateText(utc.isValid() ? utc.toTimeZone(zone) : utc);
 }
 
+QString birthdayText(const QString& stored) {
+    bool number = false;
+    const double seconds = stored.trimmed().toDouble(&number);
+    if (!number || !std::isfinite(seconds) || std::fabs(seconds) > 1e11) {
+        return stored;
+    }
+    const QDateTime utc = utcDateTime(referenceDateSeconds(seconds));
+    if (!utc.isValid()) {
+        return stored;
+    }
+    const QDate date = utc.date();
+    return QStringLiteral("%1-%2-%3")
+        .arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(date.year(), 4, 10, QLatin1Char('0'));
+}
+
 }  // namespace nimbara::backup

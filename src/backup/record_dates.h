@@ -37,5 +37,8 @@ QDateTime utcDateTime(std::optional<double> unixTime);
 // zone.
 QString recordDateText(std::optional<double> unixTime, bool floating = false);
 QString recordDateText(std::optional<double> unixTime, const QTimeZone& zone);
+// A birthday as the address book stores it, seconds since 2001 of some hour of that day in UTC,
+// as a date without a time ("03-17-1984"). Text that is not a number stands as it is.
+QString birthdayText(const QString& stored);
 
 }  // namespace nimbara::backup

@@ -46,6 +46,7 @@
 #include "platform/plist_value.h"
 #include "sparse_backup.h"
 #include "test_support.h"
+#include "ui/chat_column_view.h"
 #include "ui/named_image.h"
 #include "ui/page_call_log.h"
 
@@ -374,7 +375,8 @@ TEST_F(BackupBrowserTest, EveryFamilyOfTheDemoBackupIsShownWithItsCount) {
     EXPECT_EQ(page->currentMessageTreeNode(), conversations.front());
     page->messageTreeTableView->selectRow(1);
     EXPECT_EQ(page->currentMessageTreeNode(), conversations[1]);
-    EXPECT_EQ(page->messageTableView->model()->rowCount(),
+    EXPECT_EQ(page->messageTreeScrollView->currentMessageTreeNode(), conversations[1]);
+    EXPECT_EQ(page->messageTreeScrollView->haveAddChatNum(),
               static_cast<int>(conversations[1]->messageCount()));
 
     // A new scan of the same backup starts from empty tables: nothing is shown twice.

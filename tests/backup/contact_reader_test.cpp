@@ -90,8 +90,9 @@ TEST_F(ContactReaderTest, FillsFieldsFromPersonAndMultiValueRows) {
 
     const auto& dow = *result.contacts[2];
     EXPECT_EQ(dow.contactName(), " Dow");
-    EXPECT_EQ(dow.contactCompany(), " CTO Globex");
-    EXPECT_TRUE(dow.contactJobtitle().isEmpty());
+    // The job title is a field of its own, never part of the company.
+    EXPECT_EQ(dow.contactCompany(), " Globex");
+    EXPECT_EQ(dow.contactJobtitle(), "CTO");
     EXPECT_EQ(dow.contactEmail(), " dow@example.org d@example.org");
     EXPECT_TRUE(dow.contactPhone().isEmpty());
     EXPECT_EQ(dow.imageData(), QByteArray("\x89PNG\0\x01", 6));

@@ -43,5 +43,15 @@ TEST(RecordDates, ShownInLocalTimeOrAsABlankWhenThereIsNoDate) {
     EXPECT_EQ(recordDateText(1e300), QStringLiteral(" "));
 }
 
+TEST(RecordDates, ABirthdayIsItsDayWhateverTheZone) {
+    // 1984-03-17 at noon UTC, as the address book keeps it: never the day before or after.
+    EXPECT_EQ(birthdayText(QStringLiteral("-529934400")), QStringLiteral("03-17-1984"));
+    EXPECT_EQ(birthdayText(QStringLiteral("-529934400.000000")), QStringLiteral("03-17-1984"));
+    // Text that is no number stands as it is; so does nonsense.
+    EXPECT_EQ(birthdayText(QStringLiteral("1980-02-03")), QStringLiteral("1980-02-03"));
+    EXPECT_EQ(birthdayText(QStringLiteral("1e300")), QStringLiteral("1e300"));
+    EXPECT_EQ(birthdayText(QString()), QString());
+}
+
 }  // namespace
 }  // namespace nimbara::backup

@@ -376,6 +376,7 @@ void PRResultViewController::buildResultView() {
     getLogBtn->setEnabled(false);
     connect(getLogBtn, &QPushButton::clicked, this, [this] { clickGetLog(getLogBtn); });
     infoRow->addWidget(getLogBtn);
+    addLinkButtons(resultView, infoRow);
     layout->addLayout(infoRow);
     incompleteNoticelab = infoLabel(QStringLiteral("incompleteNoticelab"), resultView);
     incompleteNoticelab->setWordWrap(true);

@@ -47,8 +47,10 @@ class PRMessageNode;
 class PRMessageTreeNode;
 class PRNoteNode;
 class PRProgressView;
+class ChatColumnView;
 class PRButton;
 class QCheckBox;
+class QHBoxLayout;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -207,7 +209,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // "7 conversations, 20 messages" above the conversations.
     QLabel* messageTreeCountlab = nullptr;
     QTableView* messageTreeTableView = nullptr;
-    QTableView* messageTableView = nullptr;
+    // The chosen conversation as speech bubbles.
+    ChatColumnView* messageTreeScrollView = nullptr;
     QTableView* callHistoryTableView = nullptr;
     QTableView* noteTableView = nullptr;
     QTableView* bookMarkTableView = nullptr;
@@ -251,6 +254,7 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void buildGuideSheet();
     void buildFeedbackWindow();
     QWidget* buildBottomBar(QWidget* parent);
+    void addLinkButtons(QWidget* parent, QHBoxLayout* row);
     void linkHover(const nimbara::Notification& notification, bool entered);
     void resetForScan();
     void showNoBackup();
@@ -307,7 +311,6 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // The record categories by row (none for the backup files), the conversations among them.
     std::array<std::unique_ptr<nimbara::browser::CategoryTable>, kCategoryRowCount> categories_;
     nimbara::browser::TypedCategoryTable<PRMessageTreeNode>* conversations_ = nullptr;
-    std::unique_ptr<nimbara::browser::RecordTableModel<PRMessageNode>> messageModel_;
     nimbara::browser::RecordSortState sortState_;
     // Ticked records over every category.
     int selectedFilesNum_ = 0;

@@ -75,15 +75,31 @@ QWidget* PRResultViewController::buildBottomBar(QWidget* parent) {
     selecteFilelab->setObjectName(QStringLiteral("selecteFilelab"));
     selecteFilelab->setFont(nimbara::ui::appFont(11));
     selecteFilelab->hide();
-    row->addWidget(selecteFilelab, 1);
+    row->addWidget(selecteFilelab);
+    row->addStretch(1);
 
-    facebookBtn = linkButton("facebookBtn", "Facebook", bar);
-    twitterBtn = linkButton("twitterBtn", "Twitter", bar);
-    feedBackBtn = linkButton("feedBackBtn", "Feedback", bar);
+    homeBtn = new QPushButton(QStringLiteral("Home"), bar);
+    homeBtn->setObjectName(QStringLiteral("homeBtn"));
+    connect(homeBtn, &QPushButton::clicked, this, [this] { actHome(homeBtn); });
+    row->addWidget(homeBtn);
+    saveBtn = new QPushButton(QStringLiteral("Recover"), bar);
+    saveBtn->setObjectName(QStringLiteral("saveBtn"));
+    saveBtn->setDefault(true);
+    connect(saveBtn, &QPushButton::clicked, this, [this] { actRecovery(saveBtn); });
+    row->addWidget(saveBtn);
+
+    return bar;
+}
+
+// The link buttons and "Support", at the end of `row`.
+void PRResultViewController::addLinkButtons(QWidget* parent, QHBoxLayout* row) {
+    facebookBtn = linkButton("facebookBtn", "Facebook", parent);
+    twitterBtn = linkButton("twitterBtn", "Twitter", parent);
+    feedBackBtn = linkButton("feedBackBtn", "Feedback", parent);
     connect(facebookBtn, &QPushButton::clicked, this, [this] { clickFacebook(facebookBtn); });
     connect(twitterBtn, &QPushButton::clicked, this, [this] { clickTwitter(twitterBtn); });
     connect(feedBackBtn, &QPushButton::clicked, this, [this] { clickFeedBack(feedBackBtn); });
-    supportBtn = new QPushButton(bar);
+    supportBtn = new QPushButton(parent);
     supportBtn->setObjectName(QStringLiteral("supportBtn"));
     supportBtn->setFlat(true);
     supportBtn->setCursor(Qt::PointingHandCursor);
@@ -100,25 +116,12 @@ QWidget* PRResultViewController::buildBottomBar(QWidget* parent) {
           static_cast<QWidget*>(feedBackBtn), static_cast<QWidget*>(supportBtn)}) {
         row->addWidget(button);
     }
-    row->addSpacing(12);
-
-    homeBtn = new QPushButton(QStringLiteral("Home"), bar);
-    homeBtn->setObjectName(QStringLiteral("homeBtn"));
-    connect(homeBtn, &QPushButton::clicked, this, [this] { actHome(homeBtn); });
-    row->addWidget(homeBtn);
-    saveBtn = new QPushButton(QStringLiteral("Recover"), bar);
-    saveBtn->setObjectName(QStringLiteral("saveBtn"));
-    saveBtn->setDefault(true);
-    connect(saveBtn, &QPushButton::clicked, this, [this] { actRecovery(saveBtn); });
-    row->addWidget(saveBtn);
-
     // The link buttons underline their titles while the mouse is over them.
     auto& center = nimbara::NotificationCenter::defaultCenter();
     linkObservers_.add(center.addObserver(
         "PRbuttonMouseEntered", [this](const nimbara::Notification& n) { linkHover(n, true); }));
     linkObservers_.add(center.addObserver(
         "PRbuttonMouseExited", [this](const nimbara::Notification& n) { linkHover(n, false); }));
-    return bar;
 }
 
 void PRResultViewController::linkHover(const nimbara::Notification& notification, bool entered) {

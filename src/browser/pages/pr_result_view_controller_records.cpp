@@ -11,8 +11,8 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
-#include <QUrl>
 #include <QTreeView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <type_traits>
@@ -30,6 +30,7 @@
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/record_columns.h"
+#include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 
@@ -229,19 +230,9 @@ void PRResultViewController::buildRecordTables() {
     conversations_->setView(messageTreeView);
     categories_[kMessages] = std::move(conversationTable);
 
-    messageModel_ = std::make_unique<nb::RecordTableModel<PRMessageNode>>(nb::messageColumns());
-    messageTableView = new QTableView(split);
-    messageTableView->setObjectName(QStringLiteral("messageTableView"));
-    messageTableView->setModel(messageModel_.get());
-    styleTable(messageTableView);
-    messageTableView->setColumnWidth(0, 115);
-    messageTableView->setColumnWidth(1, 65);
-    messageTableView->setColumnWidth(3, 80);
-    // The text takes the room that is left.
-    messageTableView->horizontalHeader()->setStretchLastSection(false);
-    messageTableView->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    messageTreeScrollView = new ChatColumnView(split);
     split->addWidget(messageTreeTableView);
-    split->addWidget(messageTableView);
+    split->addWidget(messageTreeScrollView);
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     CustomView->addWidget(messageTreeView);
@@ -254,7 +245,7 @@ void PRResultViewController::clearRecordTables() {
             category->clear();
         }
     }
-    messageModel_->clear();
+    messageTreeScrollView->showConversation(nullptr);
     countedMessages_ = 0;
     selectedFilesNum_ = 0;
     updateSelection(false);
@@ -274,12 +265,13 @@ void PRResultViewController::takeNewRecords() {
     if (messages != countedMessages_) {
         countedMessages_ = messages;
         conversations_->model().refreshTexts();
-        if (currentMessageTreeNode_) {
-            const auto all = currentMessageTreeNode_->MessageNodeArray();
-            if (all.size() > messageModel_->size()) {
-                messageModel_->append(
-                    {all.begin() + static_cast<std::ptrdiff_t>(messageModel_->size()), all.end()});
-            }
+        // A conversation on show that took messages while every one of it was shown is shown
+        // again; one the user is reading in batches keeps its place.
+        if (currentMessageTreeNode_ &&
+            static_cast<std::size_t>(messageTreeScrollView->haveAddChatNum()) < 50 &&
+            currentMessageTreeNode_->messageCount() >
+                static_cast<std::size_t>(messageTreeScrollView->haveAddChatNum())) {
+            messageTreeScrollView->showConversation(currentMessageTreeNode_);
         }
     }
     messageTreeCountlab->setText(
@@ -293,8 +285,7 @@ void PRResultViewController::takeNewRecords() {
 void PRResultViewController::showConversation(
     const std::shared_ptr<PRMessageTreeNode>& conversation) {
     currentMessageTreeNode_ = conversation;
-    messageModel_->setRecords(conversation ? conversation->MessageNodeArray()
-                                           : std::vector<std::shared_ptr<PRMessageNode>>{});
+    messageTreeScrollView->showConversation(conversation);
 }
 
 // The category switch: the category's view in front, its full list with the filter off, its
