@@ -2,9 +2,11 @@
 // its contacts reach the result page; without a backup the page says so. Also the start page's
 // backup table (read off the GUI thread) and the button beside it.
 #include <QAbstractItemModelTester>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFontInfo>
+#include <QHeaderView>
 #include <QIcon>
 #include <QImage>
 #include <QLabel>
@@ -36,6 +38,7 @@
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_ios_device_node.h"
+#include "backup/record_notifications.h"
 #include "backup/sqlite_db.h"
 #include "backup_calls.h"
 #include "backup_source.h"
@@ -976,6 +979,141 @@ TEST_F(BackupBrowserTest, TheOutlineTakesAScanAsInsertedRowsWithoutAReset) {
     EXPECT_EQ(outline->rowCount(device), 5);
     EXPECT_TRUE(page->treeView->isExpanded(device)) << "the device folder opens as it comes";
     EXPECT_EQ(page->backupFileCount(), static_cast<std::uint64_t>(written.files));
+}
+
+}  // namespace
+}  // namespace nimbara::test
+
+namespace nimbara::test {
+namespace {
+
+// A scan whose contact step posts five contacts, two of them recovered from deleted rows (one
+// of which repeats a listed contact and is dropped).
+PRResultViewController::PlanMaker contactsWithDeleted() {
+    return [](const std::shared_ptr<backup::BackupScanRecords>&) {
+        backup::BackupScanPlan plan = backup::BackupScanPlan::standard();
+        plan.setRunner(backup::ScanStepKind::Contacts, [](const backup::ScanStepContext& context) {
+            auto post = [&context](const char* name, const char* who, const char* phone) {
+                auto contact = std::make_shared<PRContactNode>();
+                contact->setContactName(QString::fromLatin1(who));
+                contact->setContactPhone(QString::fromLatin1(phone));
+                context.center().post(name, contact);
+            };
+            post(backup::kScanContactInfo, "Cleo", "1");
+            post(backup::kScanContactInfo, "Abe", "2");
+            post(backup::kScanContactInfo, "Bea", "3");
+            post(backup::kScanDelContactInfo, "Dan", "4");
+            post(backup::kScanDelContactInfo, "Abe", "2");
+            post(backup::kScanDelContactInfo, "Eve", "5");
+            return backup::ScanStepReport{};
+        });
+        return plan;
+    };
+}
+
+QStringList contactNames(const QTableView& table) {
+    QStringList names;
+    for (int row = 0; row < table.model()->rowCount(); ++row) {
+        names << table.model()->index(row, 1).data().toString();
+    }
+    return names;
+}
+
+TEST_F(BackupBrowserTest, TicksFiltersAndSelectAllKeepOneExactCount) {
+    ASSERT_TRUE(writeSmallBackup("Tick Phone", "tick-udid").ok);
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_TRUE(waitForScan(*page));
+    page->setPlanMaker(contactsWithDeleted());
+    page->scanBackup(hub().currentNode(), 0);
+    ASSERT_TRUE(waitForScan(*page));
+    page->actContact();
+    QTableView* table = page->contactTableView;
+    ASSERT_EQ(contactNames(*table), (QStringList{"Cleo", "Abe", "Bea", "Dan", "Eve"}));
+    // Recovered rows are marked for their colour.
+    EXPECT_TRUE(table->model()->index(3, 1).data(browser::kDeletedRecordRole).toBool());
+    EXPECT_FALSE(table->model()->index(0, 1).data(browser::kDeletedRecordRole).toBool());
+    // The first record is chosen and its details shown.
+    auto* name = page->contactTableView->window()->findChild<QLabel*>("contactNamelab");
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Cleo"));
+    EXPECT_FALSE(page->saveBtn->isEnabled());
+
+    // Three rows selected, one already ticked: a tick on one of them ticks all three (+2).
+    auto* model = table->model();
+    model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 1);
+    table->selectionModel()->clearSelection();
+    for (int row : {0, 1, 2}) {
+        table->selectionModel()->select(model->index(row, 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 3);
+    EXPECT_EQ(page->selecteFilelab->text(),
+              QStringLiteral("You select 3 files in the backup results."));
+    EXPECT_TRUE(page->saveBtn->isEnabled());
+    model->setData(model->index(2, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_EQ(page->selectedFilesNum(), 0);
+    EXPECT_TRUE(page->selecteFilelab->isHidden());
+    EXPECT_FALSE(page->saveBtn->isEnabled());
+
+    // Only deleted records, then select all: only those are ticked.
+    page->checkBtn->setChecked(true);
+    page->actCheck();
+    EXPECT_EQ(contactNames(*table), (QStringList{"Dan", "Eve"}));
+    page->selectAllBtn->setChecked(true);
+    page->ClickSelectAll();
+    EXPECT_EQ(page->selectedFilesNum(), 2);
+    EXPECT_EQ(page->selecteFilelab->text(),
+              QStringLiteral("You select 2 files in the recovery results."));
+    const auto contacts = page->records().contactArray();
+    EXPECT_EQ(std::count_if(contacts.begin(), contacts.end(),
+                            [](const auto& c) { return c->bSelected(); }),
+              2);
+
+    // Another category and back: the whole list again, the filter off, the select-all box as
+    // this category left it.
+    page->actCallHistory();
+    EXPECT_FALSE(page->selectAllBtn->isChecked());
+    page->actContact();
+    EXPECT_FALSE(page->checkBtn->isChecked());
+    EXPECT_TRUE(page->selectAllBtn->isChecked());
+    EXPECT_EQ(model->rowCount(), 5);
+
+    // Sorting by name: ascending, then descending; ticks travel with their records.
+    table->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(contactNames(*table), (QStringList{"Abe", "Bea", "Cleo", "Dan", "Eve"}));
+    table->horizontalHeader()->sectionClicked(1);
+    EXPECT_EQ(contactNames(*table), (QStringList{"Eve", "Dan", "Cleo", "Bea", "Abe"}));
+    EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole).toInt(), Qt::Checked);
+    // The tick column sorts nothing.
+    table->horizontalHeader()->sectionClicked(0);
+    EXPECT_EQ(contactNames(*table).front(), QStringLiteral("Eve"));
+
+    // Going home asks first; "Cancel" keeps everything.
+    {
+        Alerts::ScopedHandler cancel(
+            [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Alternate; });
+        page->actHome();
+    }
+    EXPECT_EQ(model->rowCount(), 5);
+    {
+        std::vector<QString> asked;
+        Alerts::ScopedHandler back([&asked](QWidget*, const Alerts::Question& q) {
+            asked.push_back(q.message);
+            return Alerts::Answer::Default;
+        });
+        page->actHome();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_TRUE(asked[0].startsWith(QStringLiteral("Are you sure you want to go back")));
+    }
+    EXPECT_EQ(model->rowCount(), 0);
+    EXPECT_TRUE(page->records().contactArray().empty());
+    EXPECT_EQ(page->selectedFilesNum(), 0);
+    EXPECT_EQ(page->currentSelect(), 0);
+    page->setPlanMaker({});
 }
 
 }  // namespace

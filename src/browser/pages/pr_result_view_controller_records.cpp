@@ -309,6 +309,7 @@ void PRResultViewController::showCategory(int row) {
                                      .arg(categoryTitle(row).toLower()));
         checkBtn->setVisible(false);
         selectAllBtn->setVisible(false);
+        selectAllBtn->setChecked(false);
         CustomView->setCurrentWidget(categoryNotelab);
         return;
     }
@@ -358,7 +359,7 @@ void PRResultViewController::actPhoto(QObject*) {
 // Only deleted records, or all of them again, for the category on show.
 void PRResultViewController::actCheck(QObject*) {
     nb::CategoryTable* shown = category(categoryList->currentRow());
-    if (!shown || !checkBtn->isVisible()) {
+    if (!shown || checkBtn->isHidden()) {
         return;
     }
     shown->setDeletedOnly(records_, checkBtn->isChecked());
