@@ -31,6 +31,7 @@
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -310,6 +311,27 @@ int run(const QString& outDir) {
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
                 page->guidWindow->close();
                 shootConversations(shots, *page);
+            }
+            {
+                // The recovery export's progress sheet, part way through.
+                PRRecoveryExportSheet sheet(ui.window);
+                sheet.showProgress(5, 12);
+                sheet.open();
+                shots.save(&sheet, QStringLiteral("24-export-sheet"));
+                // Its end when two items could not be exported.
+                nimbara::browser::RecoveryExportSummary summary;
+                summary.root =
+                    (home + QStringLiteral("/Nimbara 2026-12-08 - 06.41.40")).toStdString();
+                summary.steps = summary.done = 12;
+                summary.written = 10;
+                summary.failed = {
+                    {QStringLiteral("Photo&Video/IMG_0007.JPG"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")},
+                    {QStringLiteral("Message/Trip.mov"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")}};
+                sheet.showSummary(summary);
+                shots.save(&sheet, QStringLiteral("24b-export-sheet-failures"));
+                sheet.close();
             }
         }
 
