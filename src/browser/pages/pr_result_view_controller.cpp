@@ -43,6 +43,7 @@
 #include "backup/record_notifications.h"
 #include "browser/backup_outline_model.h"
 #include "browser/pages/deleted_row_delegate.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "browser/record_columns.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
@@ -150,29 +151,7 @@ PRResultViewController::PRResultViewController(QObject* parent)
       reaper_(std::make_unique<nimbara::WorkerReaper>()),
       releases_(std::make_unique<nimbara::WorkerReaper>()) {}
 
-namespace {
-
-// A reaper whose workers have not all ended goes on, under the application, until they have
-// (at exit at the latest); it then releases itself.
-void outliveThePage(std::unique_ptr<nimbara::WorkerReaper> reaper) {
-    reaper->reap();
-    if (reaper->pending() == 0 || QCoreApplication::instance() == nullptr) {
-        reaper->releaseAll();
-        return;
-    }
-    nimbara::WorkerReaper* orphan = reaper.release();
-    orphan->setParent(QCoreApplication::instance());
-    auto* check = new QTimer(orphan);
-    QObject::connect(check, &QTimer::timeout, orphan, [orphan] {
-        orphan->reap();
-        if (orphan->pending() == 0) {
-            orphan->deleteLater();
-        }
-    });
-    check->start(20);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PRResultViewController::~PRResultViewController() {
     retireScan();
@@ -182,8 +161,8 @@ PRResultViewController::~PRResultViewController() {
     releaseOutline(std::move(treeController_), takeWaitingEntries());
     // Nothing here waits: scans still ending (asked to stop, their gates closed) and outlines
     // being let go are left to reapers that outlive the page.
-    outliveThePage(std::move(reaper_));
-    outliveThePage(std::move(releases_));
+    nimbara::outliveOwner(std::move(reaper_));
+    nimbara::outliveOwner(std::move(releases_));
 }
 
 // The entries not filed into the outline yet, all of them, leaving none behind.
@@ -524,6 +503,7 @@ void PRResultViewController::fillPopup() {
 // Scans.
 
 void PRResultViewController::resetForScan() {
+    scannedNode_.reset();
     records_.clear();
     records_.resetCounters();
     // A fresh outline for the new backup; the old one, and the entries of the old scan not
@@ -615,6 +595,7 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     fillingPopup_ = false;
     backupPopBtn->setEnabled(false);
     fillInfo(node);
+    scannedNode_ = node;
     treeController_->setDeviceName(node->strDeviceName());
 
     const QString why = node->unreadableReason();
@@ -802,7 +783,19 @@ int PRResultViewController::tickedBackupFiles() const {
     return 0;
 }
 
-void PRResultViewController::actRecovery(QObject*) {}
+// Exports what is ticked (not what a filter shows) into a folder the user chooses.
+void PRResultViewController::actRecovery(QObject*) {
+    if (!scanFinished_ || !scannedNode_) {
+        return;
+    }
+    if (!recoveryExport_) {
+        recoveryExport_ = new nimbara::browser::RecoveryExport(this);
+    }
+    const auto selection = nimbara::browser::exportSelectionOf(
+        records_, records_.messageTreeArray(), treeController_.get(), scannedNode_->strDeviceName(),
+        scannedNode_->backUpFilePath());
+    recoveryExport_->startRecoveryExport(view()->window(), selection);
+}
 
 void PRResultViewController::actBackUpBoswer(QObject*) {
     if (categoryList) {

@@ -71,7 +71,8 @@ class BackupScanRecords;
 }
 namespace nimbara::browser {
 class BackupOutlineModel;
-}
+class RecoveryExport;
+}  // namespace nimbara::browser
 
 class PRResultViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
@@ -317,6 +318,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // Messages of all conversations the conversation table last showed counts for.
     std::size_t countedMessages_ = 0;
     std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode_;
+    // The backup the last scan read, and the export of its ticked records.
+    std::shared_ptr<PRIOSDeviceNode> scannedNode_;
+    nimbara::browser::RecoveryExport* recoveryExport_ = nullptr;
     bool conversationsSized_ = false;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
