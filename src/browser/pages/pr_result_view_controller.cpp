@@ -39,6 +39,7 @@
 #include "backup/pr_photo_and_video_node.h"
 #include "backup/record_notifications.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
 #include "ui/fonts.h"
@@ -393,9 +394,8 @@ void PRResultViewController::buildResultView() {
 
     CustomView = new QStackedWidget(resultView);
     CustomView->setObjectName(QStringLiteral("CustomView"));
-    treeView = new QTreeView(CustomView);
-    treeView->setObjectName(QStringLiteral("treeView"));
-    treeView->setModel(outlineModel_.get());
+    backupFilesView = new nimbara::browser::BackupFilesView(outlineModel_.get(), CustomView);
+    treeView = backupFilesView->treeView;
     // The device folders open as they appear, showing their domains; folders below stay closed.
     connect(outlineModel_.get(), &QAbstractItemModel::rowsInserted, treeView,
             [this](const QModelIndex& parent, int first, int last) {
@@ -405,10 +405,7 @@ void PRResultViewController::buildResultView() {
                     }
                 }
             });
-    treeView->setUniformRowHeights(true);
-    treeView->header()->setStretchLastSection(false);
-    treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    CustomView->addWidget(treeView);
+    CustomView->addWidget(backupFilesView);
 
     contactTable = new QTableWidget(0, 4, CustomView);
     contactTable->setObjectName(QStringLiteral("contactTable"));
@@ -801,7 +798,7 @@ void PRResultViewController::showCategory(int row) {
         return;
     }
     if (row == kBackupFiles) {
-        CustomView->setCurrentWidget(treeView);
+        CustomView->setCurrentWidget(backupFilesView);
         return;
     }
     if (row == kContacts && categoryReadable_[row]) {

@@ -52,8 +52,9 @@ namespace nimbara::backup {
 class BackupScanRecords;
 }
 namespace nimbara::browser {
+class BackupFilesView;
 class BackupOutlineModel;
-}
+}  // namespace nimbara::browser
 
 class PRResultViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
@@ -139,7 +140,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QLabel* callNumlab = nullptr;
     QLabel* delCallNumlab = nullptr;
     QStackedWidget* CustomView = nullptr;
-    QTreeView* treeView = nullptr;
+    // The backup file tree category: folder outline, file table and preview.
+    nimbara::browser::BackupFilesView* backupFilesView = nullptr;
+    QTreeView* treeView = nullptr;  // its folder outline
     QTableWidget* contactTable = nullptr;
     QLabel* categoryNotelab = nullptr;
     QPushButton* getLogBtn = nullptr;
