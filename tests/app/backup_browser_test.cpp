@@ -44,6 +44,7 @@
 #include "backup_source.h"
 #include "backup_writer.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "delegate_fixture.h"
@@ -297,7 +298,8 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
               QStringLiteral("Call History:  %1").arg(simdev::demoCalls().size()));
     // At the end the file outline shows, holding every entry of the file list.
     EXPECT_EQ(page->categoryList->currentRow(), PRResultViewController::kBackupFiles);
-    EXPECT_EQ(page->CustomView->currentWidget(), page->treeView);
+    EXPECT_EQ(page->CustomView->currentWidget(), page->backupFilesView);
+    EXPECT_TRUE(page->backupFilesView->isAncestorOf(page->treeView));
     EXPECT_GT(page->backupfiles(), 0u);
     auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
     ASSERT_NE(outline, nullptr);

@@ -13,8 +13,10 @@
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeView>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include "backup/conversations.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
@@ -128,6 +131,47 @@ void shootConversations(Shooter& shots, const PRResultViewController& page) {
 }
 
 // A left-button press and release on a control, as the user's click.
+// The backup file tree with the camera roll chosen, some photos and a folder ticked, and the
+// first photo in the preview.
+void showBackupFiles(PRResultViewController& page) {
+    page.categoryList->setCurrentRow(PRResultViewController::kBackupFiles);
+    nimbara::browser::BackupFilesView& files = *page.backupFilesView;
+    QAbstractItemModel* outline = files.treeView->model();
+    auto find = [outline](const QStringList& path) {
+        QModelIndex at = outline->index(0, 0);
+        for (const QString& name : path) {
+            QModelIndex next;
+            for (int row = 0; row < outline->rowCount(at) && !next.isValid(); ++row) {
+                if (outline->index(row, 0, at).data().toString() == name) {
+                    next = outline->index(row, 0, at);
+                }
+            }
+            at = next;
+        }
+        return at;
+    };
+    const QModelIndex roll = find({"CameraRollDomain", "Media", "DCIM", "100APPLE"});
+    const QModelIndex home = find({"HomeDomain"});
+    if (!roll.isValid()) {
+        std::fprintf(stderr, "nimbara-screenshots: no camera roll in the backup outline\n");
+        return;
+    }
+    for (QModelIndex up = roll; up.isValid(); up = up.parent()) {
+        files.treeView->expand(up);
+    }
+    files.treeView->setCurrentIndex(roll);
+    files.treeView->scrollTo(roll);
+    if (home.isValid()) {
+        files.toggleFolderTick(home);
+    }
+    files.tickFileRow(0);
+    files.tickFileRow(2);
+    files.treetableView->selectRow(0);
+    pumpUntil(
+        [&] { return files.previewState() != nimbara::browser::BackupFilesView::Preview::Loading; },
+        10.0);
+}
+
 // The backup browser reads the local backups off the GUI thread; waits until they are listed.
 void waitForBackupList(QuennicAppDelegate& hub) {
     if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
@@ -296,6 +340,10 @@ int run(const QString& outDir) {
                 std::fprintf(stderr, "nimbara-screenshots: the backup scan did not finish\n");
             }
             shots.save(ui.window, QStringLiteral("21-backup-browser-results"));
+            if (page != nullptr) {
+                showBackupFiles(*page);
+                shots.save(ui.window, QStringLiteral("21a-backup-files"));
+            }
             if (page != nullptr) {
                 page->categoryList->setCurrentRow(PRResultViewController::kContacts);
                 shots.save(ui.window, QStringLiteral("22-backup-browser-contacts"));

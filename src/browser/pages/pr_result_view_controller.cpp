@@ -42,6 +42,7 @@
 #include "backup/pr_photo_and_video_node.h"
 #include "backup/record_notifications.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "browser/record_columns.h"
@@ -380,9 +381,10 @@ void PRResultViewController::buildResultView() {
 
     CustomView = new QStackedWidget(resultView);
     CustomView->setObjectName(QStringLiteral("CustomView"));
-    treeView = new QTreeView(CustomView);
-    treeView->setObjectName(QStringLiteral("treeView"));
-    treeView->setModel(outlineModel_.get());
+    backupFilesView = new nimbara::browser::BackupFilesView(outlineModel_.get(), CustomView);
+    connect(backupFilesView, &nimbara::browser::BackupFilesView::tickedFilesChanged, this,
+            [this](quint64) { updateSelection(false); });
+    treeView = backupFilesView->treeView;
     // The device folders open as they appear, showing their domains; folders below stay closed.
     connect(outlineModel_.get(), &QAbstractItemModel::rowsInserted, treeView,
             [this](const QModelIndex& parent, int first, int last) {
@@ -392,10 +394,7 @@ void PRResultViewController::buildResultView() {
                     }
                 }
             });
-    treeView->setUniformRowHeights(true);
-    treeView->header()->setStretchLastSection(false);
-    treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    CustomView->addWidget(treeView);
+    CustomView->addWidget(backupFilesView);
 
     buildRecordTables();
 
@@ -780,7 +779,7 @@ QString PRResultViewController::categoryTitle(int row) {
 }
 
 int PRResultViewController::tickedBackupFiles() const {
-    return 0;
+    return backupFilesView ? static_cast<int>(backupFilesView->getTreeSelectedItemNum()) : 0;
 }
 
 // Exports what is ticked (not what a filter shows) into a folder the user chooses.

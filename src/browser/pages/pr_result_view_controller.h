@@ -70,6 +70,7 @@ namespace nimbara::backup {
 class BackupScanRecords;
 }
 namespace nimbara::browser {
+class BackupFilesView;
 class BackupOutlineModel;
 class RecoveryExport;
 }  // namespace nimbara::browser
@@ -200,7 +201,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QLabel* callNumlab = nullptr;
     QLabel* delCallNumlab = nullptr;
     QStackedWidget* CustomView = nullptr;
-    QTreeView* treeView = nullptr;
+    // The backup file tree category: folder outline, file table and preview.
+    nimbara::browser::BackupFilesView* backupFilesView = nullptr;
+    QTreeView* treeView = nullptr;  // its folder outline
     // The record tables, one per family; the message category shows the conversations and the
     // messages of the chosen one.
     QTableView* photoTableView = nullptr;
