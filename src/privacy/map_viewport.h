@@ -35,7 +35,7 @@ bool isPlace(const GeoPosition& position);
 // smaller than `minimumSpan` degrees across and of the width-to-height ratio `aspect` (a
 // degree of longitude as wide as one of latitude), kept inside the globe where it fits. With no
 // place the whole world.
-GeoBox viewOf(const std::vector<GeoPosition>& positions, double aspect, double minimumSpan = 12.0);
+GeoBox viewOf(const std::vector<GeoPosition>& positions, double aspect, double minimumSpan = 30.0);
 
 // Where `position` lands on a view of `box` drawn into `size` (top left is north-west).
 QPointF projected(const GeoPosition& position, const GeoBox& box, const QSizeF& size);
