@@ -79,7 +79,11 @@ BackupCheck ReadManifestEncyptedwithPath(const std::string& backupFolder) {
         return check;
     }
     std::optional<StoredPlist> manifest;
-    if (folder.fileInfo("Manifest.plist")) {
+    // Anything standing under the name (also a link, which is not followed) must be read.
+    std::error_code ec;
+    const auto described = std::filesystem::symlink_status(
+        std::filesystem::path(backupFolder) / "Manifest.plist", ec);
+    if (std::filesystem::exists(described)) {
         manifest = readStoredPlist(folder, "Manifest.plist", kMaxDescriptionBytes, why);
         if (!manifest || !manifest->root.isDict()) {
             check.error = "Manifest.plist cannot be read: " + (manifest ? "not a dictionary" : why);
