@@ -157,6 +157,8 @@ CallHistoryReadResult read(const std::string& backupFolder, const ContactList& c
         result.error = "call history: " + problem;
         return result;
     }
+    result.table = layout.table;
+    result.keyColumn = layout.columns[kRowId].column;
     SqliteStatement st = prepareWantedColumns(database.db(), layout.columns, layout.table);
     if (!st.valid()) {
         result.error = "call history query failed: " + database.db().lastError();

@@ -462,13 +462,14 @@ std::string AttachmentFiles::storedName(const QString& relativePath) const {
 }
 
 std::vector<std::shared_ptr<PRMessageAttachNode>> readMessageAttachments(const std::string& path) {
-    std::vector<std::shared_ptr<PRMessageAttachNode>> rows;
     auto db = SqliteDb::open(path, SqliteDb::Mode::ReadOnly);
-    if (!db) {
-        return rows;
-    }
+    return db ? readMessageAttachments(*db) : std::vector<std::shared_ptr<PRMessageAttachNode>>{};
+}
+
+std::vector<std::shared_ptr<PRMessageAttachNode>> readMessageAttachments(SqliteDb& db) {
+    std::vector<std::shared_ptr<PRMessageAttachNode>> rows;
     std::string error;
-    forEachAttachment(*db, error,
+    forEachAttachment(db, error,
                       [&](const SqliteStatement& st) { rows.push_back(attachNodeOf(st)); });
     return rows;
 }
@@ -569,6 +570,9 @@ MessageReadResult readMessages(const MessageDatabase& database, const MessageRea
     }
     result.error = queryEnd(st, *db);
     result.ok = result.error.empty();
+    if (result.ok && options.afterRows) {
+        options.afterRows(*db);
+    }
     return result;
 }
 

@@ -20,6 +20,7 @@
 #include "backup/pr_message_attach_node.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_tree_dir_node.h"
+#include "backup/sqlite_db.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -107,6 +108,9 @@ struct MessageReadOptions {
     MessageNameLookup nameOf;                          // empty: no names
     const AttachmentFiles* attachmentFiles = nullptr;  // null: attachments stay unresolved
     std::function<bool()> stop;  // checked between rows and while a query runs
+    // Called once every row was handed on, with the private copy still open, for a reader that
+    // needs more of the same database (only reads); may be empty.
+    std::function<void(SqliteDb& db)> afterRows;
 };
 
 struct MessageReadResult {
@@ -127,8 +131,9 @@ using MessageSink = std::function<void(const std::shared_ptr<PRMessageNode>&)>;
 MessageReadResult readMessages(const MessageDatabase& database, const MessageReadOptions& options,
                                const MessageSink& sink);
 
-// The attachment rows of an open database, in row order; empty when it has no attachment tables.
+// The attachment rows of a database, in row order; empty when it has no attachment tables.
 std::vector<std::shared_ptr<PRMessageAttachNode>> readMessageAttachments(const std::string& path);
+std::vector<std::shared_ptr<PRMessageAttachNode>> readMessageAttachments(SqliteDb& db);
 
 // What the plain reader takes from the scan's earlier steps.
 struct MessageScanInputs {

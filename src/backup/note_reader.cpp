@@ -185,6 +185,8 @@ NoteReadResult read(const std::string& backupFolder, const StopCheck& stop, Post
         result.error = "notes query failed: " + database.db().lastError();
         return result;
     }
+    result.table = query.table;
+    result.keyColumn = query.table == "note" ? "ROWID" : "Z_PK";
     SqliteStatement bodies;
     if (query.storeBodies && database.hasTable("ZICNOTEDATA")) {
         bodies = database.db().prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?");

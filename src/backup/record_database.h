@@ -160,6 +160,8 @@ struct RecordReadResult {
     bool ok = false;             // the records were read to their end (or there were none)
     bool databaseFound = false;  // the backup holds one of the family's databases (read or not)
     std::string fileKey;         // the key of the database read
+    std::string table;           // the table the records were read from
+    std::string keyColumn;       // its primary-key column, whose value is each record's row id
     std::string error;           // why not, when !ok: a line for the log
     std::vector<std::shared_ptr<Node>> records;  // in row order
     bool progressPosted = false;                 // the reader posted its end notification

@@ -136,7 +136,8 @@ void addBackupBookmarksPlist(const SimDeviceBuilder& b,
 }
 
 void addBackupBrowserHistory(const SimDeviceBuilder& b,
-                             const std::vector<BackupHistoryEntry>& entries) {
+                             const std::vector<BackupHistoryEntry>& entries,
+                             const std::string& domain) {
     PlistValue dates = PlistValue::array();
     for (const BackupHistoryEntry& entry : entries) {
         PlistValue item = PlistValue::dict();
@@ -155,7 +156,7 @@ void addBackupBrowserHistory(const SimDeviceBuilder& b,
     root["WebHistoryDates"] = dates;
     root["WebHistoryFileVersion"] = 1;
     const PlistValue::Bytes binary = root.toBinary();
-    addBackupFile(b, kDomain, "Library/Safari/History.plist",
+    addBackupFile(b, domain, "Library/Safari/History.plist",
                   std::string(binary.begin(), binary.end()));
 }
 

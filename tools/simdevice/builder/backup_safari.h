@@ -32,9 +32,11 @@ void addBackupBookmarks(const SimDeviceBuilder& b, const std::vector<BackupBookm
 // HomeDomain/Library/Safari/Bookmarks.plist: the property list older devices kept instead.
 void addBackupBookmarksPlist(const SimDeviceBuilder& b,
                              const std::vector<BackupBookmark>& bookmarks);
-// HomeDomain/Library/Safari/History.plist, newest visit first as the device keeps it.
+// <domain>/Library/Safari/History.plist, newest visit first as the device keeps it: HomeDomain
+// on the oldest devices, the browser's own domain ("AppDomain-com.apple.mobilesafari") later.
 void addBackupBrowserHistory(const SimDeviceBuilder& b,
-                             const std::vector<BackupHistoryEntry>& entries);
+                             const std::vector<BackupHistoryEntry>& entries,
+                             const std::string& domain = "HomeDomain");
 
 std::vector<BackupBookmark> demoBookmarks();
 std::vector<BackupHistoryEntry> demoBrowserHistory();

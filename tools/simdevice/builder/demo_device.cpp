@@ -5,6 +5,7 @@
 #include "backup_calendar.h"
 #include "backup_calls.h"
 #include "backup_messages.h"
+#include "backup_privacy.h"
 #include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
@@ -47,6 +48,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
 
         demo::addMedia(b);
         addDemoBackupSource(b);
+        addDemoPrivacyData(b);
         addDemoBrowserAndCalendar(b);
         addDemoMessages(b);
         addDemoCallsAndNotes(b);
