@@ -1,11 +1,12 @@
 // A folder with a fresh name of its own, removed with its contents when the object goes away
-// unless released: the staging area of a device or backup being built, or a test's scratch.
+// unless released: the staging area of a device, a backup or a restore being built, or a test's
+// scratch.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
-namespace nimbara::simdev {
+namespace nimbara {
 
 class UniqueFolder {
   public:
@@ -24,4 +25,4 @@ class UniqueFolder {
     std::filesystem::path path_;
 };
 
-}  // namespace nimbara::simdev
+}  // namespace nimbara
