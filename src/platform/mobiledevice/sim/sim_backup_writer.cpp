@@ -1,5 +1,5 @@
 // Writing a local backup of a simulated device from its backup-source/ folder.
-#include "backup_writer.h"
+#include "platform/mobiledevice/sim/sim_backup_writer.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -22,14 +22,12 @@
 
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
-#include "backup_messages.h"
-#include "file_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/text_format.h"
-#include "unique_folder.h"
+#include "platform/unique_folder.h"
 
-namespace nimbara::simdev {
+namespace nimbara::md::sim {
 
 namespace fs = std::filesystem;
 
@@ -64,6 +62,21 @@ struct DeviceInfo {
     std::string serial;
     std::string phone;
 };
+
+// Writes `contents` to a new file in the folder being built. Throws on failure.
+void writeBytes(const fs::path& file, const std::string& contents) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        throw fs::filesystem_error("cannot create file", file,
+                                   std::error_code(errno ? errno : EIO, std::generic_category()));
+    }
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    if (!out) {
+        throw fs::filesystem_error("cannot write file", file,
+                                   std::error_code(EIO, std::generic_category()));
+    }
+}
 
 // Throws when a hidden folder beside the backup ("." + udid + ".partial-XXXXXX", where a backup
 // is built or an earlier one waits while it is replaced) could not be made.
@@ -373,6 +386,13 @@ std::string upper(std::string text) {
     return text;
 }
 
+// Stands in for the key bag of an encrypted backup: its tagged form, not real keys.
+PlistValue::Bytes placeholderKeyBag() {
+    const std::uint8_t bag[] = {'V', 'E', 'R', 'S', 0, 0, 0, 4, 0, 0, 0, 3,
+                                'T', 'Y', 'P', 'E', 0, 0, 0, 4, 0, 0, 0, 1};
+    return PlistValue::Bytes(std::begin(bag), std::end(bag));
+}
+
 void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy,
                        const BackupOptions& options) {
     const std::int64_t now = nowSeconds();
@@ -395,9 +415,10 @@ void writeDescriptions(const fs::path& folder, const DeviceInfo& d, bool legacy,
 
     PlistValue manifest = PlistValue::dict();
     manifest["Applications"] = PlistValue::dict();
-    manifest["BackupKeyBag"] = PlistValue(PlistValue::Bytes{});
+    manifest["BackupKeyBag"] =
+        PlistValue(options.encrypted ? placeholderKeyBag() : PlistValue::Bytes{});
     manifest["Date"] = plistDate(now);
-    manifest["IsEncrypted"] = false;
+    manifest["IsEncrypted"] = options.encrypted;
     manifest["SystemDomainsVersion"] = legacy ? "22.0" : "24.0";
     manifest["Version"] = legacy ? "9.1" : "10.0";
     manifest["WasPasscodeSet"] = false;
@@ -466,7 +487,7 @@ void putInPlace(const fs::path& built, const fs::path& target, const fs::path& r
                                 "cannot replace " + target.string());
     }
     // No atomic exchange here: move the old backup aside first and back on failure.
-    UniqueFolder aside(root, "." + udid + ".partial");
+    UniqueFolder aside(root, partialBackupPrefix(udid));
     checkMade(aside, root);
     const fs::path old = aside.path() / "old";
     fs::rename(target, old);
@@ -485,6 +506,10 @@ bool usesLegacyLayout(const std::string& productVersion) {
     return !number || *number < 10;
 }
 
+std::string partialBackupPrefix(const std::string& udid) {
+    return "." + udid + ".partial";
+}
+
 bool isPlainUdid(const std::string& udid) {
     if (udid.empty() || udid.size() > 64) {
         return false;
@@ -495,8 +520,8 @@ bool isPlainUdid(const std::string& udid) {
     });
 }
 
-BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
-                         const BackupOptions& options) {
+BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backupRoot,
+                               const BackupOptions& options) {
     BackupResult result;
     try {
         DeviceInfo device = readDevice(deviceDir);
@@ -528,8 +553,15 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
         fs::create_directories(backupRoot);
         const fs::path root = fs::canonical(backupRoot);
         const fs::path target = root / device.udid;
-        UniqueFolder partial(root, "." + device.udid + ".partial");
+        UniqueFolder partial(root, partialBackupPrefix(device.udid));
         checkMade(partial, root);
+        auto checkInterruption = [&options, &result] {
+            if (options.interruption) {
+                if (std::string why = options.interruption(result.files); !why.empty()) {
+                    throw std::runtime_error(why);
+                }
+            }
+        };
         std::string mbdb("mbdb\x05\x00", 6);
         std::set<std::string> shardsMade;
         for (const Entry& e : entries) {
@@ -547,6 +579,7 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
                 }
                 continue;
             }
+            checkInterruption();
             const std::string key = keyOf(e);
             fs::path stored = partial.path();
             if (!legacy) {
@@ -557,8 +590,9 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
             }
             // A device of an older iOS keeps some files in another form.
             Entry written = e;
-            if (writeBackupVariant(e.domain, e.relativePath, e.local, device.productVersion,
-                                   stored / key)) {
+            if (options.variantWriter &&
+                options.variantWriter(e.domain, e.relativePath, e.local, device.productVersion,
+                                      stored / key)) {
                 written.local = stored / key;
                 written.size = fs::file_size(written.local);
             } else {
@@ -576,6 +610,7 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
             writeManifestDb(partial.path() / "Manifest.db", entries);
         }
         writeDescriptions(partial.path(), device, legacy, options);
+        checkInterruption();
         putInPlace(partial.path(), target, root, device.udid);
         result.ok = true;
         result.folder = target;
@@ -587,4 +622,4 @@ BackupResult writeBackup(const fs::path& deviceDir, const fs::path& backupRoot,
     return result;
 }
 
-}  // namespace nimbara::simdev
+}  // namespace nimbara::md::sim

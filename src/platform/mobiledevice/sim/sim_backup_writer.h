@@ -9,18 +9,22 @@
 // The options give the shapes real backups often take: a binary Info.plist, no Manifest.plist or
 // Status.plist, and rows listed without a stored file.
 //
-// The backup is built in a hidden folder beside the target and moved into place only when it
-// is complete, replacing an earlier backup of the same device in one step; a failure leaves
-// the earlier backup as it was. Nothing is written outside BACKUP_ROOT.
+// The backup is built in a hidden folder beside the target ("." + UDID + ".partial-XXXXXX") and
+// moved into place only when it is complete, replacing an earlier backup of the same device in
+// one step; a failure leaves the earlier backup as it was. Nothing is written outside
+// BACKUP_ROOT.
+//
+// Both the backup tool (for a simulated device) and nimbara-simdevice write backups with this.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace nimbara::simdev {
+namespace nimbara::md::sim {
 
 // A row of the file list with nothing stored for it.
 struct ListedOnlyEntry {
@@ -42,6 +46,19 @@ struct BackupOptions {
     bool statusPlist = true;
     // Rows listed after those of backup-source/, without stored files.
     std::vector<ListedOnlyEntry> listedOnly{};
+    // Manifest.plist says the backup is encrypted ("IsEncrypted") and carries a key bag.
+    bool encrypted = false;
+    // Asked before each stored file (with the number stored so far) and once more before the
+    // backup is put in place: a non-empty answer ends the backup with that text as its error,
+    // and nothing is left behind.
+    std::function<std::string(int storedFiles)> interruption{};
+    // Writes to `target` another form of the backed-up file `local` (domain, relative path) for
+    // a backup made for `productVersion`, and says whether it did; the file is copied as it is
+    // otherwise.
+    std::function<bool(const std::string& domain, const std::string& relativePath,
+                       const std::filesystem::path& local, const std::string& productVersion,
+                       const std::filesystem::path& target)>
+        variantWriter{};
 };
 
 struct BackupResult {
@@ -60,8 +77,11 @@ bool usesLegacyLayout(const std::string& productVersion);
 // A UDID that may name a folder: 1 to 64 letters, digits and hyphens.
 bool isPlainUdid(const std::string& udid);
 
-BackupResult writeBackup(const std::filesystem::path& deviceDir,
-                         const std::filesystem::path& backupRoot,
-                         const BackupOptions& options = {});
+// The prefix of the hidden folders a backup of `udid` is built in, beside BACKUP_ROOT/<UDID>.
+std::string partialBackupPrefix(const std::string& udid);
 
-}  // namespace nimbara::simdev
+BackupResult writeDeviceBackup(const std::filesystem::path& deviceDir,
+                               const std::filesystem::path& backupRoot,
+                               const BackupOptions& options = {});
+
+}  // namespace nimbara::md::sim
