@@ -525,6 +525,10 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
     BackupResult result;
     try {
         DeviceInfo device = readDevice(deviceDir);
+        if (!options.expectedUdid.empty() && device.udid != options.expectedUdid) {
+            throw std::runtime_error("the device now says it is \"" + device.udid + "\", not \"" +
+                                     options.expectedUdid + "\"");
+        }
         if (!isPlainUdid(device.udid)) {
             throw std::runtime_error("the device's UniqueDeviceID \"" + device.udid +
                                      "\" cannot name a backup folder");

@@ -46,6 +46,9 @@ struct BackupOptions {
     bool statusPlist = true;
     // Rows listed after those of backup-source/, without stored files.
     std::vector<ListedOnlyEntry> listedOnly{};
+    // When set, the device must carry this UniqueDeviceID: a folder whose device.plist names
+    // another device by now is not backed up under either name.
+    std::string expectedUdid{};
     // Manifest.plist says the backup is encrypted ("IsEncrypted") and carries a key bag.
     bool encrypted = false;
     // Asked before each stored file (with the number stored so far) and once more before the
