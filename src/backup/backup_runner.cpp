@@ -159,8 +159,10 @@ QString backupHeadline(const BackupRunResult& result) {
 
 QString backupDetail(const BackupRunResult& result) {
     switch (result.outcome) {
-        case BackupOutcome::Completed:
-            return result.encrypted ? encryptedBackupMessage() : QString();
+        case BackupOutcome::Completed: {
+            const QString kept = QStringLiteral("It is kept in %1.").arg(result.backupFolder);
+            return result.encrypted ? kept + QLatin1Char('\n') + encryptedBackupMessage() : kept;
+        }
         case BackupOutcome::NoDevice:
             return QStringLiteral("No device is connected. Connect the device and try again.");
         case BackupOutcome::ToolNotStarted:

@@ -74,8 +74,8 @@ struct BackupRunResult {
 
 // One line for the user: "The backup of "NAME" has been completed." or "... has failed.".
 QString backupHeadline(const BackupRunResult& result);
-// What happened, in a sentence or two: why it failed, or a note on an encrypted backup (empty
-// for a plain success).
+// What happened, in a sentence or two: why it failed, or where the backup is kept (with a note
+// when it is encrypted).
 QString backupDetail(const BackupRunResult& result);
 // What is spoken at the end of a run.
 QString backupSpokenNotice(const BackupRunResult& result);

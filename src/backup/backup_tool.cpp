@@ -58,6 +58,27 @@ std::string waitText(BackupTarget::WaitEnd end, Run run) {
     }
 }
 
+// The answer the device's injected faults give a run before it writes anything (after a wait
+// they may ask for); nullopt when the run goes on.
+std::optional<ToolAnswer> faultAnswer(const BackupTarget& target, Run run,
+                                      const std::function<bool()>& stop) {
+    const md::sim::TransferFaults& faults = target.faults(run);
+    if (faults.error) {
+        return failed(*faults.error);
+    }
+    if (!faults.waitsFor.empty()) {
+        const auto end = target.waitForFile(faults.waitsFor, stop);
+        if (end != BackupTarget::WaitEnd::Ready) {
+            return failed(waitText(end, run));
+        }
+    }
+    if (faults.writesNothing) {
+        return ToolAnswer{kToolSucceeded, run == Run::Backup ? "The backup has finished."
+                                                             : "The restore has finished."};
+    }
+    return std::nullopt;
+}
+
 // Why a run should end before its next file; empty when it goes on.
 std::string interruption(const BackupTarget& target, Run run, const std::function<bool()>& stop,
                          std::int64_t filesDone) {
@@ -266,18 +287,8 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
     if (!target) {
         return failed(error);
     }
-    const md::sim::TransferFaults& faults = target->faults(Run::Backup);
-    if (faults.error) {
-        return failed(*faults.error);
-    }
-    if (!faults.waitsFor.empty()) {
-        const auto end = target->waitForFile(faults.waitsFor, stop);
-        if (end != BackupTarget::WaitEnd::Ready) {
-            return failed(waitText(end, Run::Backup));
-        }
-    }
-    if (faults.writesNothing) {
-        return {kToolSucceeded, "The backup has finished."};
+    if (auto early = faultAnswer(*target, Run::Backup, stop)) {
+        return *early;
     }
     std::error_code ec;
     fs::create_directories(backupRoot, ec);
@@ -327,18 +338,8 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
     if (isEncryptedBackup(QFile::decodeName(QByteArray::fromStdString(sourceFolder.string())))) {
         return failed("The backup is encrypted and cannot be restored.");
     }
-    const md::sim::TransferFaults& faults = target->faults(Run::Restore);
-    if (faults.error) {
-        return failed(*faults.error);
-    }
-    if (!faults.waitsFor.empty()) {
-        const auto end = target->waitForFile(faults.waitsFor, stop);
-        if (end != BackupTarget::WaitEnd::Ready) {
-            return failed(waitText(end, Run::Restore));
-        }
-    }
-    if (faults.writesNothing) {
-        return {kToolSucceeded, "The restore has finished."};
+    if (auto early = faultAnswer(*target, Run::Restore, stop)) {
+        return *early;
     }
 
     UniqueFolder restored(target->anchor(), kRestorePrefix);

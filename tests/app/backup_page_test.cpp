@@ -83,7 +83,8 @@ TEST_F(BackupPageTest, ABackupGoesFromBackingUpToFinished) {
     expectOnly(State::Finished);
     EXPECT_EQ(pageUi().backupfinishlab->text(),
               "The backup of \"Ann's Phone\" has been completed.");
-    EXPECT_TRUE(pageUi().backupDetaillab->isHidden());
+    EXPECT_EQ(pageUi().backupDetaillab->text().toStdString(),
+              "It is kept in " + backupOf(kPhone).string() + ".");
     EXPECT_EQ(spoken(), std::vector<QString>{"The Backup operation has been completed"});
     const auto listed = backup::listLocalBackups(QString::fromStdString(backupRoot().string()));
     ASSERT_EQ(listed.size(), 1u);

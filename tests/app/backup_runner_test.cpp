@@ -202,7 +202,9 @@ TEST_F(BackupRunnerTest, AnEncryptedBackupIsCompletedAndSaysSo) {
     EXPECT_EQ(seen.result->outcome, BackupOutcome::Completed);
     EXPECT_TRUE(seen.result->encrypted);
     EXPECT_EQ(backup::backupHeadline(*seen.result), "The backup of \"Phone\" has been completed.");
-    EXPECT_EQ(backup::backupDetail(*seen.result), backup::encryptedBackupMessage());
+    EXPECT_EQ(backup::backupDetail(*seen.result),
+              "It is kept in " + QString::fromStdString(backupOf(kPhone).string()) + ".\n" +
+                  backup::encryptedBackupMessage());
 }
 
 TEST_F(BackupRunnerTest, ADeviceThatWentAwayIsNotTakenForTheOneInItsPlace) {
