@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../backup/backup_snapshot.h"
 #include "backup/backup_list.h"
 #include "backup/backup_runner.h"
 #include "backup_run_fixture.h"
@@ -168,6 +169,8 @@ TEST_F(BackupRunnerTest, EveryFailureIsReportedAsOne) {
         auto run = start(BackupVariant::BackupPage, index, kPhone, "Phone", seen);
         ASSERT_TRUE(reported(seen));
         expectFailure(*seen.result, c.outcome, c.detail);
+        // The earlier backup is all there is: no half of a new one beside it.
+        EXPECT_EQ(folderNames(backupRoot()), std::vector<std::string>{kPhone});
     }
     {
         SCOPED_TRACE("no tool");
@@ -229,6 +232,39 @@ TEST_F(BackupRunnerTest, ADeviceThatWentAwayIsNotTakenForTheOneInItsPlace) {
               "The device was disconnected before the backup was finished.");
     EXPECT_FALSE(fs::exists(backupOf(kLater)));
     EXPECT_FALSE(fs::exists(backupOf(kTablet)));
+}
+
+TEST_F(BackupRunnerTest, TheToolRestoresThroughItsCommandLine) {
+    const std::string dir = makeBackupDevice(kPhone, "Phone");
+    const int index = attach(dir);
+    Seen seen;
+    auto run = start(BackupVariant::PrivacyCleaner, index, kPhone, "Phone", seen);
+    ASSERT_TRUE(reported(seen));
+    ASSERT_TRUE(seen.result->ok());
+    const fs::path source = fs::path(dir) / md::sim::kBackupSourceDir;
+    const auto original = folderSnapshot(source);
+    writeText(source / "HomeDomain" / "Library" / "Later.txt", "made after the backup");
+
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString tool = backup::backupToolPath();
+    const backup::ToolRun refused = backup::runTool(
+        tool, {"--restore", "--target", kPhone, "--source", QString::fromStdString(tmp_.str())},
+        environment, {});
+    EXPECT_TRUE(refused.started);
+    EXPECT_TRUE(refused.normalExit);
+    EXPECT_EQ(refused.exitStatus, 1);
+    EXPECT_EQ(refused.message, "The backup does not say which device it was made of.");
+    EXPECT_TRUE(fs::exists(source / "HomeDomain" / "Library" / "Later.txt"));
+
+    const backup::ToolRun restored = backup::runTool(
+        tool, {"--restore", "--target", kPhone, "--source", seen.result->backupFolder}, environment,
+        {});
+    EXPECT_EQ(restored.exitStatus, 0);
+    EXPECT_TRUE(restored.message.isEmpty());
+    EXPECT_EQ(folderSnapshot(source), original);
+
+    const backup::ToolRun usage = backup::runTool(tool, {"--restore"}, environment, {});
+    EXPECT_EQ(usage.exitStatus, 2);
 }
 
 TEST_F(BackupRunnerTest, AStoppedRunEndsTheToolAndLeavesNothing) {

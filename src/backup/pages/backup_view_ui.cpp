@@ -149,7 +149,7 @@ BackupViewUi buildBackupView() {
     ui.finishImageView = done.picture;
     ui.finishImageView->setObjectName(QStringLiteral("finishImageView"));
     ui.backupfinishlab = makeLabel(done.view, "backupfinishlab", QString(), kInfoPoints,
-                                   nimbara::app::kLabelSlate, true);
+                                   nimbara::app::kLabelSlate);
     ui.backupfinishlab->setWordWrap(true);
     ui.backupDetaillab = makeInfo(done.view, "backupDetaillab", QString());
     ui.backupDetaillab->setTextInteractionFlags(Qt::TextSelectableByMouse);
