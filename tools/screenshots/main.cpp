@@ -3,11 +3,13 @@
 // It starts the application hub on a simulated library, first without a device and then with
 // the demo iPhone (written into a private temporary folder), and saves the main window in its
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
-// quick-scan window, the small windows, and two conversations of the demo backup as chat bubbles.
+// quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
+// and the backup page in its states (the backup tool beside this program makes the backup).
 #include <QApplication>
-#include <QTableView>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
@@ -30,6 +32,7 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "backup/conversations.h"
+#include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
 #include "browser/pages/backup_files_view.h"
@@ -37,7 +40,9 @@
 #include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
 #include "sim_device_builder.h"
 #include "ui/chat_column_view.h"
@@ -191,6 +196,59 @@ void click(QWidget* control) {
     QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QCoreApplication::sendEvent(control, &release);
+}
+
+// Replaces the demo device's injected faults by `key` = `value` (none when `key` is null).
+void setDeviceFault(const std::string& device, const char* key, const nimbara::PlistValue& value) {
+    const std::string file = device + "/" + nimbara::md::sim::kDevicePlist;
+    auto plist = nimbara::PlistValue::readFile(file);
+    if (!plist) {
+        return;
+    }
+    (*plist)[nimbara::md::sim::kKeyFaults] = nimbara::PlistValue::dict();
+    if (key != nullptr) {
+        (*plist)[nimbara::md::sim::kKeyFaults][key] = value;
+    }
+    plist->writeFile(file);
+}
+
+// The backup page in its three states, with the backup tool beside this program backing the
+// demo device up: ready, backing up (the device holds the tool back until a file appears),
+// finished, and finished with a failure.
+void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string& device) {
+    MainWindowUi& ui = *hub.mainUi();
+    PRBackUpViewController* page = hub.GetBackupDeviceController();
+    const QString devices = QFileInfo(QString::fromStdString(device)).absolutePath();
+    qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(devices));
+    auto finished = [&] { return page->state() == PRBackUpViewController::State::Finished; };
+
+    click(ui.backupBtn);
+    shots.save(ui.window, QStringLiteral("26-backup-ready"));
+
+    setDeviceFault(device, nimbara::md::sim::kFaultBackupWaitsFor, nimbara::PlistValue("go"));
+    const std::string go = device + "/go";
+    page->BackupAction(nullptr);
+    pumpUntil([] { return false; }, 0.5);
+    shots.save(ui.window, QStringLiteral("27-backup-backing-up"));
+    QFile release(QString::fromStdString(go));
+    release.open(QIODevice::WriteOnly);
+    release.close();
+    if (!pumpUntil(finished, 30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the backup did not finish\n");
+    }
+    shots.save(ui.window, QStringLiteral("28-backup-finished"));
+    QFile::remove(QString::fromStdString(go));
+
+    setDeviceFault(device, nimbara::md::sim::kFaultBackupError,
+                   nimbara::PlistValue("The device is locked with a passcode. Unlock it and "
+                                       "try again."));
+    click(ui.backupBtn);
+    page->BackupAction(nullptr);
+    if (!pumpUntil(finished, 30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the failing backup did not end\n");
+    }
+    shots.save(ui.window, QStringLiteral("29-backup-failed"));
+    setDeviceFault(device, nullptr, {});
 }
 
 int run(const QString& outDir) {
@@ -382,6 +440,8 @@ int run(const QString& outDir) {
                 sheet.close();
             }
         }
+
+        shootBackupPage(shots, hub, device);
 
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
