@@ -148,8 +148,8 @@ BackupViewUi buildBackupView() {
     ui.finishBackupView = done.view;
     ui.finishImageView = done.picture;
     ui.finishImageView->setObjectName(QStringLiteral("finishImageView"));
-    ui.backupfinishlab = makeLabel(done.view, "backupfinishlab", QString(), kInfoPoints,
-                                   nimbara::app::kLabelSlate);
+    ui.backupfinishlab =
+        makeLabel(done.view, "backupfinishlab", QString(), kInfoPoints, nimbara::app::kLabelSlate);
     ui.backupfinishlab->setWordWrap(true);
     ui.backupDetaillab = makeInfo(done.view, "backupDetaillab", QString());
     ui.backupDetaillab->setTextInteractionFlags(Qt::TextSelectableByMouse);
