@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <filesystem>
+
 #include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
@@ -21,6 +23,7 @@ namespace nimbara::privacy {
 
 namespace {
 
+namespace fs = std::filesystem;
 using backup::BackupFolder;
 
 // The largest photo the cleaner rewrites.
@@ -37,10 +40,8 @@ class Cleaner {
         : copy_(copy), selection_(selection), options_(options), folder_(copy.folder()) {}
 
     PrivacyCleanResult run() {
-        if (!copy_.isOpen() || !folder_.isOpen()) {
-            return fail(PrivacyCleanStep::DiskSpace, "the working copy cannot be read");
-        }
         const std::pair<PrivacyCleanStep, bool (Cleaner::*)()> steps[] = {
+            {PrivacyCleanStep::CheckBackup, &Cleaner::checkBackup},
             {PrivacyCleanStep::DiskSpace, &Cleaner::checkSpace},
             {PrivacyCleanStep::Messages, &Cleaner::messages},
             {PrivacyCleanStep::MessageAttachments, &Cleaner::messageAttachments},
@@ -58,8 +59,11 @@ class Cleaner {
             if (options_.stepStarted) {
                 options_.stepStarted(step);
             }
+            if (stopRequested()) {
+                return fail(step, "the clean was stopped");
+            }
             if (!(this->*body)()) {
-                return fail(step, error_);
+                return fail(step, stopRequested() ? "the clean was stopped" : error_);
             }
         }
         copy_.clearStaging();
@@ -74,12 +78,30 @@ class Cleaner {
         copy_.discard();
         PrivacyCleanResult failed;
         failed.failedStep = step;
+        failed.stopped = stopRequested();
         failed.error = why;
         failed.message = QStringLiteral(
                              "The backup could not be cleaned: %1 failed (%2). Nothing was "
                              "changed and nothing will be restored to the device.")
                              .arg(privacyCleanStepText(step), QString::fromStdString(why));
         return failed;
+    }
+
+    bool stopRequested() const { return options_.stop && options_.stop(); }
+
+    // The working copy must be one of the backup the selection was read from.
+    bool checkBackup() {
+        if (!copy_.isOpen() || !folder_.isOpen()) {
+            error_ = "the working copy cannot be read";
+            return false;
+        }
+        std::error_code ec;
+        const fs::path scanned = fs::canonical(selection_.backupFolder, ec);
+        if (ec || scanned != copy_.originalPath()) {
+            error_ = "the working copy was made of another backup than the one that was read";
+            return false;
+        }
+        return true;
     }
 
     std::uint64_t sizeOf(const std::string& relative) const {
@@ -148,7 +170,7 @@ class Cleaner {
     }
 
     bool editDatabase(const PrivacySource& source, const DatabaseChange& change) {
-        if (!editStoredDatabase(copy_, source, change, changes_, error_)) {
+        if (!editStoredDatabase(copy_, source, change, changes_, error_, options_.stop)) {
             return false;
         }
         result_.changedFiles.push_back(source.storedName);
@@ -349,7 +371,7 @@ class Cleaner {
         });
     }
 
-    bool fileList() { return updateManifest(copy_, changes_, error_); }
+    bool fileList() { return updateManifest(copy_, changes_, error_, options_.stop); }
 
     PrivacyWorkingCopy& copy_;
     const PrivacyCleanSelection& selection_;
@@ -365,6 +387,8 @@ class Cleaner {
 
 QString privacyCleanStepText(PrivacyCleanStep step) {
     switch (step) {
+        case PrivacyCleanStep::CheckBackup:
+            return QStringLiteral("checking the backup");
         case PrivacyCleanStep::DiskSpace:
             return QStringLiteral("checking the free disk space");
         case PrivacyCleanStep::Messages:

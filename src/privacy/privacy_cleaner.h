@@ -23,6 +23,7 @@ namespace nimbara::privacy {
 class PrivacyWorkingCopy;
 
 enum class PrivacyCleanStep {
+    CheckBackup,
     DiskSpace,
     Messages,
     MessageAttachments,
@@ -56,9 +57,10 @@ struct PrivacyCleanCounts {
 
 struct PrivacyCleanResult {
     bool ok = false;
-    PrivacyCleanStep failedStep = PrivacyCleanStep::DiskSpace;  // when !ok
-    QString message;    // when !ok: for the user, naming the step
-    std::string error;  // when !ok: for the log
+    PrivacyCleanStep failedStep = PrivacyCleanStep::CheckBackup;  // when !ok
+    bool stopped = false;  // the stop check ended it (the working copy is discarded as well)
+    QString message;       // when !ok: for the user, naming the step
+    std::string error;     // when !ok: for the log
     PrivacyCleanCounts removed;
     // The stored files the clean rewrote or removed in the working copy (names inside it).
     std::vector<std::string> changedFiles;
@@ -67,10 +69,13 @@ struct PrivacyCleanResult {
 struct PrivacyCleanOptions {
     // Told as each step starts, on the clean thread; may be empty.
     std::function<void(PrivacyCleanStep)> stepStarted;
+    // Asked between steps and while a database statement runs; true ends the clean as a failure
+    // (nothing is kept). May be empty.
+    std::function<bool()> stop;
 };
 
-// Cleans the open working copy `copy` of the backup the selection was taken from. On failure
-// the working copy has been discarded.
+// Cleans the open working copy `copy` of the backup the selection was taken from; a copy of
+// another backup is refused. On failure the working copy has been discarded.
 PrivacyCleanResult cleanPrivacyWorkingCopy(PrivacyWorkingCopy& copy,
                                            const PrivacyCleanSelection& selection,
                                            const PrivacyCleanOptions& options = {});

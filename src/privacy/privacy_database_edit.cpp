@@ -100,7 +100,8 @@ bool digestOf(const backup::BackupFolder& folder, const std::string& relative, s
     return true;
 }
 
-std::optional<SqliteDb> openStaged(const fs::path& staged, std::string& error) {
+std::optional<SqliteDb> openStaged(const fs::path& staged, const EditStopCheck& stop,
+                                   std::string& error) {
     std::string why;
     auto db = SqliteDb::open(staged.string(), SqliteDb::Mode::ReadWrite, &why);
     if (!db) {
@@ -108,6 +109,7 @@ std::optional<SqliteDb> openStaged(const fs::path& staged, std::string& error) {
         return std::nullopt;
     }
     db->setRowLimit(std::numeric_limits<std::int64_t>::max());
+    db->setStopCheck(stop);
     registerDeviceFunctions(db->handle());
     return db;
 }
@@ -172,9 +174,10 @@ bool closeClean(SqliteDb& db, const fs::path& staged, std::string& error) {
 // The edit of the staged copy: the change in one transaction, the integrity check, then the
 // compaction (kept only when every row id stayed as it was; the rows removed are overwritten
 // either way).
-bool changeStaged(const fs::path& staged, const DatabaseChange& change, std::string& error) {
+bool changeStaged(const fs::path& staged, const DatabaseChange& change, std::string& error,
+                  const EditStopCheck& stop) {
     {
-        std::optional<SqliteDb> db = openStaged(staged, error);
+        std::optional<SqliteDb> db = openStaged(staged, stop, error);
         if (!db) {
             return false;
         }
@@ -206,7 +209,7 @@ bool changeStaged(const fs::path& staged, const DatabaseChange& change, std::str
         error = "cannot keep the edited database aside: " + ec.message();
         return false;
     }
-    std::optional<SqliteDb> db = openStaged(staged, error);
+    std::optional<SqliteDb> db = openStaged(staged, stop, error);
     QByteArray before;
     QByteArray after;
     if (!db || !exec(*db, "PRAGMA secure_delete = ON", "secure delete", error) ||
@@ -306,7 +309,7 @@ bool hasTableWith(SqliteDb& db, const std::string& table,
 
 bool editDatabaseFile(PrivacyWorkingCopy& copy, const std::string& relative,
                       const std::string& walRelative, const std::string& stagedName,
-                      const DatabaseChange& change, std::string& error) {
+                      const DatabaseChange& change, std::string& error, const EditStopCheck& stop) {
     const backup::BackupFolder folder = copy.folder();
     if (!folder.isFile(relative)) {
         error = relative + " is missing from the backup";
@@ -323,7 +326,8 @@ bool editDatabaseFile(PrivacyWorkingCopy& copy, const std::string& relative,
             return false;
         }
     }
-    if (!changeStaged(*staged, change, error) || !copy.commitStaged(*staged, relative, error)) {
+    if (!changeStaged(*staged, change, error, stop) ||
+        !copy.commitStaged(*staged, relative, error)) {
         return false;
     }
     // Logs beside the stored database belonged to the old file.
@@ -336,15 +340,15 @@ bool editDatabaseFile(PrivacyWorkingCopy& copy, const std::string& relative,
 }
 
 bool editStoredDatabase(PrivacyWorkingCopy& copy, const PrivacySource& source,
-                        const DatabaseChange& change, ManifestChanges& changes,
-                        std::string& error) {
+                        const DatabaseChange& change, ManifestChanges& changes, std::string& error,
+                        const EditStopCheck& stop) {
     if (!backup::isValidFileKey(source.fileKey) || source.storedName.empty()) {
         error = "the database " + source.relativePath + " is not a file of the backup";
         return false;
     }
     const std::string name = source.relativePath;
     if (!editDatabaseFile(copy, source.storedName, source.walStoredName, source.fileKey, change,
-                          error)) {
+                          error, stop)) {
         error = name + ": " + error;
         return false;
     }

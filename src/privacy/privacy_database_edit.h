@@ -8,6 +8,11 @@
 // removed, and the logs the backup lists under their own keys are emptied so that a restored
 // device cannot replay the removed rows.
 //
+// The compaction is kept only when it left every row id as it was: VACUUM may renumber the rows
+// of a table without an INTEGER PRIMARY KEY, and device databases link rows by those numbers (an
+// old note's body names its note's row id). The removed rows are overwritten either way
+// (secure_delete), so none lingers in a free page.
+//
 // Device databases carry triggers that call functions of the device's own. The cleaner stands in
 // for the ones whose work it does itself (a removed attachment's file); a trigger that calls any
 // other fails the edit with a message naming the function, before anything changed.
@@ -30,18 +35,22 @@ class PrivacyWorkingCopy;
 
 // Runs inside the transaction; false (with `error`) rolls it back.
 using DatabaseChange = std::function<bool(SqliteDb& db, std::string& error)>;
+// Asked while statements run; true ends the edit (rolled back, nothing changed). May be empty.
+using EditStopCheck = std::function<bool()>;
 
 // Edits the database at `relative` in the working copy as described above, with the log stored at
 // `walRelative` (may be empty; a log beside the database is taken otherwise). `stagedName` names
 // the private copy (a plain file name).
 bool editDatabaseFile(PrivacyWorkingCopy& copy, const std::string& relative,
                       const std::string& walRelative, const std::string& stagedName,
-                      const DatabaseChange& change, std::string& error);
+                      const DatabaseChange& change, std::string& error,
+                      const EditStopCheck& stop = {});
 
 // The same for a stored database of the backup; the new size and digest of the database, and the
 // emptied logs, are noted in `changes`.
 bool editStoredDatabase(PrivacyWorkingCopy& copy, const PrivacySource& source,
-                        const DatabaseChange& change, ManifestChanges& changes, std::string& error);
+                        const DatabaseChange& change, ManifestChanges& changes, std::string& error,
+                        const EditStopCheck& stop = {});
 
 // The device functions the cleaner stands in for, registered on `db` (each does nothing).
 void registerDeviceFunctions(sqlite3* db);

@@ -225,7 +225,8 @@ std::optional<std::string> describedFile(std::string_view blob, std::uint64_t si
     return written;
 }
 
-bool updateManifest(PrivacyWorkingCopy& copy, const ManifestChanges& changes, std::string& error) {
+bool updateManifest(PrivacyWorkingCopy& copy, const ManifestChanges& changes, std::string& error,
+                    const std::function<bool()>& stop) {
     if (changes.empty()) {
         return true;
     }
@@ -236,7 +237,7 @@ bool updateManifest(PrivacyWorkingCopy& copy, const ManifestChanges& changes, st
                     [&changes](SqliteDb& db, std::string& why) {
                         return changeManifestDb(db, changes, why);
                     },
-                    error)) {
+                    error, stop)) {
                 error = "Manifest.db: " + error;
                 return false;
             }

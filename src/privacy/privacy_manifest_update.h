@@ -8,6 +8,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,7 +44,9 @@ QByteArray sha1Of(std::string_view bytes);
 // Applies `changes` to the working copy's file list (whichever kind it holds). A row the list
 // does not have is left alone. False (with `error`) when the list cannot be read or written; the
 // list is then as it was.
-bool updateManifest(PrivacyWorkingCopy& copy, const ManifestChanges& changes, std::string& error);
+// `stop` (may be empty) ends an update of Manifest.db while it runs (nothing is changed then).
+bool updateManifest(PrivacyWorkingCopy& copy, const ManifestChanges& changes, std::string& error,
+                    const std::function<bool()>& stop = {});
 
 // The archived file description of a Manifest.db row with "Size" set to `size` and, when the
 // description records a "Digest", that set to `sha1`; in the form it came in (binary or XML).

@@ -145,7 +145,8 @@ TEST(PrivacyCleanFailure, TooLittleDiskSpaceForTheEditsIsFoundBeforeTheFirstEdit
 
     const PrivacyCleanResult result = clean.run();
     clean.expectNothingLeft(result, PrivacyCleanStep::DiskSpace);
-    EXPECT_EQ(clean.steps, std::vector<PrivacyCleanStep>{PrivacyCleanStep::DiskSpace});
+    EXPECT_EQ(clean.steps, (std::vector<PrivacyCleanStep>{PrivacyCleanStep::CheckBackup,
+                                                          PrivacyCleanStep::DiskSpace}));
 }
 
 TEST(PrivacyCleanFailure, AListThatChangedSinceTheScanIsNotEditedByGuesswork) {
@@ -179,6 +180,35 @@ TEST(PrivacyCleanFailure, AStoredFileMissingFromTheCopyFailsItsStep) {
     const PrivacyCleanResult result = clean.run();
     clean.expectNothingLeft(result, PrivacyCleanStep::Messages);
     EXPECT_NE(result.error.find("missing"), std::string::npos) << result.error;
+}
+
+TEST(PrivacyCleanFailure, AWorkingCopyOfAnotherBackupIsRefused) {
+    FailingClean clean;
+    clean.prepare(tickFirstConversationAndContact);
+    // The selection was read from another backup (another device's, say).
+    clean.selection.backupFolder = clean.backup.write(true).string();
+    const PrivacyCleanResult result = clean.run();
+    EXPECT_EQ(clean.steps, std::vector<PrivacyCleanStep>{PrivacyCleanStep::CheckBackup});
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.failedStep, PrivacyCleanStep::CheckBackup);
+    EXPECT_FALSE(fs::exists(clean.copyPath));
+    EXPECT_EQ(nimbara::test::folderFingerprint(clean.folder), clean.original);
+}
+
+TEST(PrivacyCleanFailure, AStopEndsTheCleanAndKeepsNothing) {
+    FailingClean clean;
+    clean.prepare(tickFirstConversationAndContact);
+    bool stop = false;
+    PrivacyCleanOptions options;
+    options.stepStarted = [&](PrivacyCleanStep step) {
+        clean.steps.push_back(step);
+        stop = step == PrivacyCleanStep::Contacts;
+    };
+    options.stop = [&stop] { return stop; };
+    const PrivacyCleanResult result =
+        cleanPrivacyWorkingCopy(*clean.copy, clean.selection, options);
+    EXPECT_TRUE(result.stopped);
+    clean.expectNothingLeft(result, PrivacyCleanStep::Contacts);
 }
 
 TEST(PrivacyCleanFailure, NothingTickedChangesNothingButTheCopyStaysUsable) {
