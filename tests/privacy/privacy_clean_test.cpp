@@ -171,6 +171,14 @@ TEST(PrivacyClean, TheTickedRecordsAndOnlyThemLeaveTheWorkingCopy) {
         }
         EXPECT_FALSE(fs::exists(copy / ".nimbara-staging"));
         nimbara::test::expectListedSizesMatch(copy);
+        // The removed attachments left the file list too, so a restore does not look for them.
+        nimbara::backup::BackupManifest::visit(nimbara::backup::BackupFolder::open(copy.string()),
+                                               [&](nimbara::backup::BackupEntry&& entry) {
+                                                   EXPECT_FALSE(ticked.attachments.contains(
+                                                       QString::fromStdString(entry.relativePath)))
+                                                       << entry.relativePath;
+                                                   return true;
+                                               });
 
         // The logs stored beside the calls, notes and history under their own keys are empty.
         for (const auto& [domain, path] :
