@@ -75,6 +75,9 @@ const char* const kHandleSchema =
     "guid TEXT NOT NULL);"
     "CREATE INDEX message_idx_handle ON message(handle_id, date);"
     "CREATE INDEX chat_message_join_idx_message_id_only ON chat_message_join(message_id);"
+    // The device removes an attachment's file through a function of its own.
+    "CREATE TRIGGER after_delete_on_attachment AFTER DELETE ON attachment BEGIN SELECT "
+    "delete_attachment_path(OLD.filename); END;"
     "INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion', '14006');";
 
 const char* const kGroupMemberSchema =

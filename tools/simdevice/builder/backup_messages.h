@@ -38,7 +38,9 @@ struct BackupMessage {
 enum class MessageDatabaseLayout { Handle, GroupMember };
 
 // Writes a message database at `file` (replacing one there). Handle layout: `nanoseconds` picks
-// the date unit of iOS 11 and later, else seconds since 2001. Attachment rows name
+// the date unit of iOS 11 and later, else seconds since 2001; like the device's, its attachment
+// table has a trigger calling delete_attachment_path(), a function only the device has. Attachment
+// rows name
 // "~/<attachmentPath(i, ...)>" for message i; only the handle layout has attachment tables.
 // Throws std::runtime_error when SQLite fails.
 void writeMessageDatabase(const std::filesystem::path& file,
