@@ -8,9 +8,10 @@ if [ "${1:-}" = "--no-start" ]; then
 fi
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 "$ROOT/scripts/install-deps.sh"
-# Only what the demo runs is built, in its own folder (the tests build in build-tests/).
+# Only what the demo runs is built, in its own folder (the tests build in build-tests/): the
+# program, the backup tool it runs beside itself, and the device writer.
 "$ROOT/scripts/build.sh" "$ROOT/build" -DNIMBARA_BUILD_TESTS=OFF -DNIMBARA_WERROR="${NIMBARA_WERROR:-OFF}" \
-    -DNIMBARA_SANITIZE=OFF -DNIMBARA_FUZZ=OFF -- nimbara nimbara-simdevice
+    -DNIMBARA_SANITIZE=OFF -DNIMBARA_FUZZ=OFF -- nimbara nimbara-backup nimbara-simdevice
 
 DATA="${XDG_DATA_HOME:-$HOME/.local/share}/nimbara-demo"
 DEVICES="$DATA/devices"

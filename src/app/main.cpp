@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFile>
 #include <QMainWindow>
 #include <QStandardPaths>
 
@@ -47,6 +48,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nimbara: the simulated-devices folder %s does not exist\n",
                      qPrintable(root));
     }
+    // The backup tool, a child process of ours, finds the same simulated devices.
+    qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(QDir(root).absolutePath()));
     nimbara::md::setLibrary(
         std::make_shared<nimbara::md::sim::SimulatedLibrary>(root.toStdString()));
 

@@ -62,6 +62,17 @@ std::shared_ptr<PRPrivacyNode> fileItem(const BackupEntry& entry, const std::str
     return node;
 }
 
+// The backup folder, or (not open) the reason in `error`.
+BackupFolder openBackupFolder(const std::string& path, std::string& error) {
+    std::string why;
+    BackupFolder folder = BackupFolder::open(path, &why);
+    if (!folder.isOpen()) {
+        qInfo("Filepath is not exist");
+        error = "the backup folder cannot be read: " + why;
+    }
+    return folder;
+}
+
 }  // namespace
 
 bool BackupCheck::belongsTo(const QString& deviceUdid) const {
@@ -71,18 +82,16 @@ bool BackupCheck::belongsTo(const QString& deviceUdid) const {
 BackupCheck ReadManifestEncyptedwithPath(const std::string& backupFolder) {
     BackupCheck check;
     std::string why;
-    const BackupFolder folder = BackupFolder::open(backupFolder, &why);
+    const BackupFolder folder = openBackupFolder(backupFolder, check.error);
     if (!folder.isOpen()) {
-        qInfo("Filepath is not exist");
-        check.error = "the backup folder cannot be read: " + why;
         check.message = QStringLiteral("The backup could not be read.");
         return check;
     }
     std::optional<StoredPlist> manifest;
     // Anything standing under the name (also a link, which is not followed) must be read.
     std::error_code ec;
-    const auto described = std::filesystem::symlink_status(
-        std::filesystem::path(backupFolder) / "Manifest.plist", ec);
+    const auto described =
+        std::filesystem::symlink_status(std::filesystem::path(backupFolder) / "Manifest.plist", ec);
     if (std::filesystem::exists(described)) {
         manifest = readStoredPlist(folder, "Manifest.plist", kMaxDescriptionBytes, why);
         if (!manifest || !manifest->root.isDict()) {
@@ -154,11 +163,8 @@ PrivacySourceRef fileItemSource(const BackupEntry& entry, BackupLayout layout,
 
 PrivacyFileList scanBackupDataAnalyThread(const std::string& backupFolder, const StopCheck& stop) {
     PrivacyFileList list;
-    std::string why;
-    const BackupFolder folder = BackupFolder::open(backupFolder, &why);
+    const BackupFolder folder = openBackupFolder(backupFolder, list.error);
     if (!folder.isOpen()) {
-        qInfo("Filepath is not exist");
-        list.error = "the backup folder cannot be read: " + why;
         return list;
     }
     const BackupLayout layout = backup::detectManifestKind(folder) == backup::ManifestKind::Db

@@ -172,16 +172,13 @@ QString plistDateText(const PlistValue& value) {
 
 PrivacyReadReport readSafariHistoryLists(const BackupFolder& folder, PrivacyList& history,
                                          const StopCheck& stop) {
-    PrivacyReadReport report("Safari history list");
-    for (const DatabaseSource& where : kSafariHistoryListSources) {
-        if (const auto opened = openList(folder, where, kHistoryListKey, report)) {
-            forEachListEntry(*opened, kHistoryListKey, history, report, stop, historyEntry);
-        }
-        if (report.stopped) {
-            break;
-        }
-    }
-    return report;
+    return readEachSource(
+        "Safari history list", kSafariHistoryListSources,
+        [&](const DatabaseSource& where, PrivacyReadReport& report) {
+            if (const auto opened = openList(folder, where, kHistoryListKey, report)) {
+                forEachListEntry(*opened, kHistoryListKey, history, report, stop, historyEntry);
+            }
+        });
 }
 
 PrivacyReadReport readWifiConnectionWithPath(const BackupFolder& folder, PrivacyList& networks,

@@ -28,6 +28,20 @@ struct PrivacyReadReport {
     }
 };
 
+// One report over every source of a family: `readOne(source, report)` for each in turn, until
+// one is stopped.
+template <class Sources, class ReadOne>
+PrivacyReadReport readEachSource(const char* family, const Sources& sources, ReadOne&& readOne) {
+    PrivacyReadReport report(family);
+    for (const auto& where : sources) {
+        readOne(where, report);
+        if (report.stopped) {
+            break;
+        }
+    }
+    return report;
+}
+
 // The source of records read from the stored file `stored` of `where`.
 PrivacySourceRef makeSource(const backup::DatabaseSource& where,
                             const backup::StoredDatabase& stored, PrivacyFileFormat format,

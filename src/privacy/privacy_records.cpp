@@ -46,6 +46,26 @@ PrivacySourceRef sourceOf(const std::string& backupFolder,
     return nullptr;
 }
 
+// A family read by a record reader from the first of `candidates` the backup holds, every
+// record ticked.
+template <class Node, class Result>
+RecordFamily<Node> tickedFamily(const char* name, const Result& read,
+                                const std::string& backupFolder,
+                                std::initializer_list<const DatabaseSource*> candidates) {
+    RecordFamily<Node> family;
+    family.report.family = name;
+    takeReport(read, read.databaseFound, family.report);
+    family.records = read.records;
+    for (const auto& record : family.records) {
+        record->setBSelected(true);
+    }
+    if (read.databaseFound && !read.table.empty()) {
+        family.source =
+            sourceOf(backupFolder, candidates, read.fileKey, read.table, read.keyColumn);
+    }
+    return family;
+}
+
 // The time of a message date text ("MM-dd-yyyy HH:mm"), the oldest possible when it is none.
 qint64 messageTime(const QString& date) {
     const QDateTime when = QDateTime::fromString(date, QStringLiteral("MM-dd-yyyy HH:mm"));
@@ -139,46 +159,22 @@ MessageFamily readMessageDBWithPath(const std::string& backupFolder,
 
 RecordFamily<PRNoteNode> readNoteSqliteWithPath(const std::string& backupFolder,
                                                 const StopCheck& stop) {
-    RecordFamily<PRNoteNode> family;
-    family.report.family = "notes";
     // The reader posts what it reads; the results are kept instead, so nobody listens here.
     NotificationCenter quiet;
-    const backup::NoteReadResult read = backup::scanNoteThread(backupFolder, &quiet, stop);
-    takeReport(read, read.databaseFound, family.report);
-    family.records = read.records;
-    for (const auto& note : family.records) {
-        note->setBSelected(true);
-    }
-    if (read.databaseFound && !read.table.empty()) {
-        family.source = sourceOf(backupFolder,
-                                 {&backup::kNoteStoreSource, &backup::kNotesDatabaseSource,
-                                  &backup::kOldNotesDatabaseSource},
-                                 read.fileKey, read.table, read.keyColumn);
-    }
-    return family;
+    return tickedFamily<PRNoteNode>("notes", backup::scanNoteThread(backupFolder, &quiet, stop),
+                                    backupFolder,
+                                    {&backup::kNoteStoreSource, &backup::kNotesDatabaseSource,
+                                     &backup::kOldNotesDatabaseSource});
 }
 
 RecordFamily<PRCallHistoryNode> readCallHistorySqliteWithPath(
     const std::string& backupFolder, const std::vector<std::shared_ptr<PRContactNode>>& contacts,
     const StopCheck& stop) {
-    RecordFamily<PRCallHistoryNode> family;
-    family.report.family = "calls";
-    // The reader posts what it reads; the results are kept instead, so nobody listens here.
     NotificationCenter quiet;
-    const backup::CallHistoryReadResult read =
-        backup::scanCallHistoryThread(backupFolder, contacts, &quiet, stop);
-    takeReport(read, read.databaseFound, family.report);
-    family.records = read.records;
-    for (const auto& call : family.records) {
-        call->setBSelected(true);
-    }
-    if (read.databaseFound && !read.table.empty()) {
-        family.source = sourceOf(backupFolder,
-                                 {&backup::kCallStoreSource, &backup::kCallDatabaseSource,
-                                  &backup::kHomeCallDatabaseSource},
-                                 read.fileKey, read.table, read.keyColumn);
-    }
-    return family;
+    return tickedFamily<PRCallHistoryNode>(
+        "calls", backup::scanCallHistoryThread(backupFolder, contacts, &quiet, stop), backupFolder,
+        {&backup::kCallStoreSource, &backup::kCallDatabaseSource,
+         &backup::kHomeCallDatabaseSource});
 }
 
 void messageThreadOrder(std::vector<std::shared_ptr<PRMessageTreeNode>>& conversations) {

@@ -136,26 +136,18 @@ void readCookieFile(const BackupFolder& folder, const DatabaseSource& where, Pri
 
 PrivacyReadReport readSafariHistoryDatabases(const BackupFolder& folder, PrivacyList& history,
                                              const StopCheck& stop) {
-    PrivacyReadReport report("Safari history database");
-    for (const DatabaseSource& where : kSafariHistoryDatabaseSources) {
-        readHistoryDatabase(folder, where, history, report, stop);
-        if (report.stopped) {
-            break;
-        }
-    }
-    return report;
+    return readEachSource("Safari history database", kSafariHistoryDatabaseSources,
+                          [&](const DatabaseSource& where, PrivacyReadReport& report) {
+                              readHistoryDatabase(folder, where, history, report, stop);
+                          });
 }
 
 PrivacyReadReport readSafariCookiesBinaryWithFilePath(const BackupFolder& folder,
                                                       PrivacyList& cookies, const StopCheck& stop) {
-    PrivacyReadReport report("Safari cookies");
-    for (const DatabaseSource& where : kCookieSources) {
-        readCookieFile(folder, where, cookies, report, stop);
-        if (report.stopped) {
-            break;
-        }
-    }
-    return report;
+    return readEachSource("Safari cookies", kCookieSources,
+                          [&](const DatabaseSource& where, PrivacyReadReport& report) {
+                              readCookieFile(folder, where, cookies, report, stop);
+                          });
 }
 
 }  // namespace nimbara::privacy

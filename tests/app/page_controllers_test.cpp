@@ -3,6 +3,7 @@
 
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QWidget>
 
 #include <memory>
@@ -73,8 +74,10 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_EQ(page->container(), &container);
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
-        // The result page is built: it shows its own view, the others their placeholder.
-        const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr;
+        // The result and backup pages are built: they show their own views, the others their
+        // placeholder.
+        const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRBackUpViewController*>(page.get()) != nullptr;
         EXPECT_EQ(page->isShowingNotAvailable(), !built);
 
         const auto* title = page->notAvailableView()->findChild<QLabel*>("notAvailableTitlelab");
@@ -321,10 +324,11 @@ TEST_F(PageControllers, BackupPageNamesTheLocalBackupFolder) {
     EXPECT_FALSE(backup.isMainViewShown());
     backup.ShowbackupView();
     EXPECT_TRUE(backup.isMainViewShown());
-    // Each showing starts from the start view again, with one location label.
+    // Each showing starts from the start view again, with one location text.
     backup.showView(&container);
     EXPECT_FALSE(backup.isMainViewShown());
-    EXPECT_EQ(backup.notAvailableView()->findChildren<QLabel*>("backupPathlab").size(), 1);
+    EXPECT_EQ(backup.state(), PRBackUpViewController::State::Ready);
+    EXPECT_EQ(backup.view()->findChildren<QLineEdit*>("backupLocationlab").size(), 1);
     if (previous.isNull()) {
         qunsetenv("NIMBARA_BACKUP_ROOT");
     } else {

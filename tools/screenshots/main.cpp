@@ -3,18 +3,22 @@
 // It starts the application hub on a simulated library, first without a device and then with
 // the demo iPhone (written into a private temporary folder), and saves the main window in its
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
-// quick-scan window, the small windows, and two conversations of the demo backup as chat bubbles.
+// quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
+// and the backup page in its states (the backup tool beside this program makes the backup).
 #include <QApplication>
-#include <QTableView>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeView>
 
 #include <chrono>
 #include <cstdio>
@@ -28,12 +32,17 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "backup/conversations.h"
+#include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
 #include "sim_device_builder.h"
 #include "ui/chat_column_view.h"
@@ -127,6 +136,47 @@ void shootConversations(Shooter& shots, const PRResultViewController& page) {
 }
 
 // A left-button press and release on a control, as the user's click.
+// The backup file tree with the camera roll chosen, some photos and a folder ticked, and the
+// first photo in the preview.
+void showBackupFiles(PRResultViewController& page) {
+    page.categoryList->setCurrentRow(PRResultViewController::kBackupFiles);
+    nimbara::browser::BackupFilesView& files = *page.backupFilesView;
+    QAbstractItemModel* outline = files.treeView->model();
+    auto find = [outline](const QStringList& path) {
+        QModelIndex at = outline->index(0, 0);
+        for (const QString& name : path) {
+            QModelIndex next;
+            for (int row = 0; row < outline->rowCount(at) && !next.isValid(); ++row) {
+                if (outline->index(row, 0, at).data().toString() == name) {
+                    next = outline->index(row, 0, at);
+                }
+            }
+            at = next;
+        }
+        return at;
+    };
+    const QModelIndex roll = find({"CameraRollDomain", "Media", "DCIM", "100APPLE"});
+    const QModelIndex home = find({"HomeDomain"});
+    if (!roll.isValid()) {
+        std::fprintf(stderr, "nimbara-screenshots: no camera roll in the backup outline\n");
+        return;
+    }
+    for (QModelIndex up = roll; up.isValid(); up = up.parent()) {
+        files.treeView->expand(up);
+    }
+    files.treeView->setCurrentIndex(roll);
+    files.treeView->scrollTo(roll);
+    if (home.isValid()) {
+        files.toggleFolderTick(home);
+    }
+    files.tickFileRow(0);
+    files.tickFileRow(2);
+    files.treetableView->selectRow(0);
+    pumpUntil(
+        [&] { return files.previewState() != nimbara::browser::BackupFilesView::Preview::Loading; },
+        10.0);
+}
+
 // The backup browser reads the local backups off the GUI thread; waits until they are listed.
 void waitForBackupList(QuennicAppDelegate& hub) {
     if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
@@ -146,6 +196,59 @@ void click(QWidget* control) {
     QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QCoreApplication::sendEvent(control, &release);
+}
+
+// Replaces the demo device's injected faults by `key` = `value` (none when `key` is null).
+void setDeviceFault(const std::string& device, const char* key, const nimbara::PlistValue& value) {
+    const std::string file = device + "/" + nimbara::md::sim::kDevicePlist;
+    auto plist = nimbara::PlistValue::readFile(file);
+    if (!plist) {
+        return;
+    }
+    (*plist)[nimbara::md::sim::kKeyFaults] = nimbara::PlistValue::dict();
+    if (key != nullptr) {
+        (*plist)[nimbara::md::sim::kKeyFaults][key] = value;
+    }
+    plist->writeFile(file);
+}
+
+// The backup page in its three states, with the backup tool beside this program backing the
+// demo device up: ready, backing up (the device holds the tool back until a file appears),
+// finished, and finished with a failure.
+void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string& device) {
+    MainWindowUi& ui = *hub.mainUi();
+    PRBackUpViewController* page = hub.GetBackupDeviceController();
+    const QString devices = QFileInfo(QString::fromStdString(device)).absolutePath();
+    qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(devices));
+    auto finished = [&] { return page->state() == PRBackUpViewController::State::Finished; };
+
+    click(ui.backupBtn);
+    shots.save(ui.window, QStringLiteral("26-backup-ready"));
+
+    setDeviceFault(device, nimbara::md::sim::kFaultBackupWaitsFor, nimbara::PlistValue("go"));
+    const std::string go = device + "/go";
+    page->BackupAction(nullptr);
+    pumpUntil([] { return false; }, 0.5);
+    shots.save(ui.window, QStringLiteral("27-backup-backing-up"));
+    QFile release(QString::fromStdString(go));
+    release.open(QIODevice::WriteOnly);
+    release.close();
+    if (!pumpUntil(finished, 30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the backup did not finish\n");
+    }
+    shots.save(ui.window, QStringLiteral("28-backup-finished"));
+    QFile::remove(QString::fromStdString(go));
+
+    setDeviceFault(device, nimbara::md::sim::kFaultBackupError,
+                   nimbara::PlistValue("The device is locked with a passcode. Unlock it and "
+                                       "try again."));
+    click(ui.backupBtn);
+    page->BackupAction(nullptr);
+    if (!pumpUntil(finished, 30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the failing backup did not end\n");
+    }
+    shots.save(ui.window, QStringLiteral("29-backup-failed"));
+    setDeviceFault(device, nullptr, {});
 }
 
 int run(const QString& outDir) {
@@ -296,6 +399,10 @@ int run(const QString& outDir) {
             }
             shots.save(ui.window, QStringLiteral("21-backup-browser-results"));
             if (page != nullptr) {
+                showBackupFiles(*page);
+                shots.save(ui.window, QStringLiteral("21a-backup-files"));
+            }
+            if (page != nullptr) {
                 page->categoryList->setCurrentRow(PRResultViewController::kContacts);
                 shots.save(ui.window, QStringLiteral("22-backup-browser-contacts"));
                 page->categoryList->setCurrentRow(PRResultViewController::kMessages);
@@ -311,7 +418,30 @@ int run(const QString& outDir) {
                 page->guidWindow->close();
                 shootConversations(shots, *page);
             }
+            {
+                // The recovery export's progress sheet, part way through.
+                PRRecoveryExportSheet sheet(ui.window);
+                sheet.showProgress(5, 12);
+                sheet.open();
+                shots.save(&sheet, QStringLiteral("24-export-sheet"));
+                // Its end when two items could not be exported.
+                nimbara::browser::RecoveryExportSummary summary;
+                summary.root =
+                    (home + QStringLiteral("/Nimbara 2026-12-08 - 06.41.40")).toStdString();
+                summary.steps = summary.done = 12;
+                summary.written = 10;
+                summary.failed = {
+                    {QStringLiteral("Photo&Video/IMG_0007.JPG"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")},
+                    {QStringLiteral("Message/Trip.mov"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")}};
+                sheet.showSummary(summary);
+                shots.save(&sheet, QStringLiteral("24b-export-sheet-failures"));
+                sheet.close();
+            }
         }
+
+        shootBackupPage(shots, hub, device);
 
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);

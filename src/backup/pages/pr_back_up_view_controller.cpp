@@ -1,32 +1,173 @@
 #include "backup/pages/pr_back_up_view_controller.h"
 
+#include <QButtonGroup>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedLayout>
 
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
 #include "backup/backup_root.h"
+#include "backup/pages/backup_view_ui.h"
+#include "device/pri_device_node.h"
+#include "platform/speech.h"
+#include "platform/worker_reaper.h"
+#include "ui/flash_view.h"
+
+using nimbara::backup::BackupRunResult;
+
+namespace {
+
+// Failures are told in the colour the application gives what went wrong.
+const QColor kFailureColour{217, 81, 30};
+
+}  // namespace
 
 PRBackUpViewController::PRBackUpViewController(QObject* parent)
-    : PageControllerBase("PRBackUpViewController", QStringLiteral("Backup"), parent) {}
+    : PageControllerBase("PRBackUpViewController", QStringLiteral("Backup"), parent),
+      reaper_(new nimbara::WorkerReaper(this)) {}
+
+PRBackUpViewController::~PRBackUpViewController() {
+    // A run still going is stopped, never waited for here; the reaper (a child of this page)
+    // waits for its thread as it goes, which is at exit.
+    retireRun();
+}
 
 QString PRBackUpViewController::localBackupFolder() {
     return nimbara::backup::localBackupRoot();
 }
 
-void PRBackUpViewController::viewShown() {
-    // Every showing starts from the start view with the main view hidden.
-    mainViewShown_ = false;
-    if (locationLabel_ == nullptr) {
-        locationLabel_ = addNotAvailableNote(QString());
-        locationLabel_->setObjectName(QStringLiteral("backupPathlab"));
+void PRBackUpViewController::buildPage() {
+    if (ui_) {
+        return;
     }
-    locationLabel_->setText(localBackupFolder());
+    ui_ = std::make_unique<BackupViewUi>(buildBackupView());
+    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
+    ui_->view->setParent(view());
+    stack->addWidget(ui_->view);
+    stack->setCurrentWidget(ui_->view);
+    connect(ui_->backupBtn, &QPushButton::clicked, this, [this] { BackupAction(ui_->backupBtn); });
+    connect(ui_->defaultLocationBtn, &QRadioButton::clicked, this,
+            [this] { defaultBackupLocation(ui_->defaultLocationBtn); });
+    connect(ui_->otherLocationBtn, &QRadioButton::clicked, this,
+            [this] { ChangeBackupLocation(ui_->otherLocationBtn); });
+    connect(ui_->broswerBackupBtn, &QPushButton::clicked, this,
+            [this] { BroswerBackupAction(ui_->broswerBackupBtn); });
+}
+
+void PRBackUpViewController::viewShown() {
+    buildPage();
+    ui_->mainShowView->hide();
+    ui_->backupLocationlab->setText(localBackupFolder());
+    ui_->backupLocationlab->setEnabled(false);
+    ui_->defaultLocationBtn->setChecked(true);
+    // A running backup stays on show: the page is never ready for another one meanwhile.
+    if (!isRunning()) {
+        showState(State::Ready);
+    }
+}
+
+void PRBackUpViewController::showState(State state) {
+    state_ = state;
+    ui_->startBackupView->setVisible(state == State::Ready);
+    ui_->BackupingView->setVisible(state == State::BackingUp);
+    ui_->finishBackupView->setVisible(state == State::Finished);
+    if (state == State::BackingUp) {
+        ui_->backupProgresser->startFlash();
+    } else {
+        ui_->backupProgresser->stopFlash();
+    }
 }
 
 void PRBackUpViewController::ShowbackupView() {
     record(QStringLiteral("ShowbackupView()"));
-    mainViewShown_ = true;
-    showNotAvailable();
+    buildPage();
+    ui_->mainShowView->show();
+}
+
+bool PRBackUpViewController::isMainViewShown() const {
+    return ui_ && !ui_->mainShowView->isHidden();
+}
+
+void PRBackUpViewController::defaultBackupLocation(QObject* /*sender*/) {
+    if (ui_) {
+        ui_->backupLocationlab->setEnabled(false);
+    }
+}
+
+void PRBackUpViewController::ChangeBackupLocation(QObject* /*sender*/) {
+    if (ui_) {
+        ui_->backupLocationlab->setEnabled(true);
+    }
 }
 
 QString PRBackUpViewController::backupLocationText() const {
-    return locationLabel_ != nullptr ? locationLabel_->text() : QString();
+    return ui_ ? ui_->backupLocationlab->text() : QString();
+}
+
+void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
+    record(QStringLiteral("BackupAction()"));
+    if (isRunning()) {
+        return;
+    }
+    buildPage();
+    nimbara::backup::BackupDevice device;
+    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
+        if (const std::shared_ptr<PRiDeviceNode> node = hub->currentIDevicenode()) {
+            device = nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
+                                                      node->deviceName());
+        }
+    }
+    ui_->mainShowView->show();
+    ui_->backingUplab->setText(device.deviceName.isEmpty()
+                                   ? QStringLiteral("Backing up...")
+                                   : QStringLiteral("Backing up \"%1\"...").arg(device.deviceName));
+    showState(State::BackingUp);
+
+    nimbara::backup::BackupRunHooks hooks;
+    QPointer<PRBackUpViewController> page(this);
+    hooks.report = [page](const BackupRunResult& result) {
+        if (page) {
+            page->FinisdBackupDeviceThread(result);
+        }
+    };
+    run_ = nimbara::backup::DeviceBackupRun::start(nimbara::backup::BackupVariant::BackupPage,
+                                                   device, std::move(hooks));
+}
+
+void PRBackUpViewController::FinisdBackupDeviceThread(const BackupRunResult& result) {
+    buildPage();
+    lastResult_ = result;
+    ui_->backupfinishlab->setText(nimbara::backup::backupHeadline(result));
+    const QString detail = nimbara::backup::backupDetail(result);
+    ui_->backupDetaillab->setText(detail);
+    ui_->backupDetaillab->setVisible(!detail.isEmpty());
+    nimbara::app::setLabelColour(ui_->backupDetaillab,
+                                 result.ok() ? nimbara::app::kLabelSlate : kFailureColour);
+    nimbara::app::setImageViewImage(ui_->finishImageView, result.ok()
+                                                              ? QStringLiteral("cleaniphone7")
+                                                              : QStringLiteral("iphoneImage"));
+    showState(State::Finished);
+    // The run ends right after this report; its thread is let go without waiting for it.
+    retireRun();
+    nimbara::speak(nimbara::backup::backupSpokenNotice(result));
+}
+
+void PRBackUpViewController::BroswerBackupAction(QObject* /*sender*/) {
+    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
+        hub->ClickScaniTunesBackup(nullptr);
+    }
+}
+
+void PRBackUpViewController::retireRun() {
+    if (!run_) {
+        return;
+    }
+    std::shared_ptr<nimbara::backup::DeviceBackupRun> run = std::move(run_);
+    run->stop();
+    if (reaper_) {
+        reaper_->retire(run, [run] { return run->ended(); });
+    }
 }

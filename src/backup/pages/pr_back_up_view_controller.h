@@ -1,24 +1,64 @@
-// The backup page: makes a backup of the current device on this computer.
+// The backup page: backs the current device up on this computer with the backup tool, and shows
+// one of three states: ready (an explanation, the backup folder and the backup button), backing
+// up (a spinner while the tool runs) and finished (what came of it, spoken as well).
+//
+// The run is the device backup runner's (backup/backup_runner.h): it is for the device that was
+// current when the button was pressed, and its result names that device whatever is current by
+// then. A failed run is shown as failed, never as completed. The page never waits for the run:
+// a run still going when the page goes is stopped (the tool is ended) and its thread is left to a
+// reaper, which the page's end waits for at exit only.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
+#include <memory>
+#include <optional>
+
+#include "backup/backup_runner.h"
 #include "ui/page_controller_base.h"
 
-class QLabel;
+struct BackupViewUi;
+
+namespace nimbara {
+class WorkerReaper;
+}
 
 class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
+    enum class State { Ready, BackingUp, Finished };
+
     explicit PRBackUpViewController(QObject* parent = nullptr);
+    ~PRBackUpViewController() override;
 
     // Unhides the page's main view.
     void ShowbackupView();
+    // The location choice: the default folder (the text is disabled) or another one (the text
+    // can be edited). Either way every backup goes to the default folder.
+    void defaultBackupLocation(QObject* sender = nullptr);
+    void ChangeBackupLocation(QObject* sender = nullptr);
+    // Backs the current device up: shows the backing-up state and starts the run. Ignored while
+    // a run is going.
+    void BackupAction(QObject* sender = nullptr);
+    // The report of a run (GUI thread): the finished state with its outcome, and the spoken
+    // notice.
+    void FinisdBackupDeviceThread(const nimbara::backup::BackupRunResult& result);
+    // Opens the backup browser on the local backups.
+    void BroswerBackupAction(QObject* sender = nullptr);
 
-    bool isMainViewShown() const { return mainViewShown_; }
-    // The text of the disabled label naming the local backup folder (empty before showView).
+    State state() const { return state_; }
+    bool isMainViewShown() const;
+    bool isRunning() const { return run_ != nullptr; }
+    // The text naming the local backup folder (empty before showView).
     QString backupLocationText() const;
+    // The result of the last run that finished.
+    const std::optional<nimbara::backup::BackupRunResult>& lastResult() const {
+        return lastResult_;
+    }
+    // The widgets (null before the page's view was made).
+    const BackupViewUi* ui() const { return ui_.get(); }
 
     // Where the local backups live: NIMBARA_BACKUP_ROOT when set, else MobileSync/Backup in the
     // user's data folder ($XDG_DATA_HOME, by default ~/.local/share).
@@ -28,6 +68,14 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     void viewShown() override;
 
   private:
-    bool mainViewShown_ = false;
-    QLabel* locationLabel_ = nullptr;
+    void buildPage();
+    void showState(State state);
+    // Hands a run that is over, or stopped, to the reaper.
+    void retireRun();
+
+    std::unique_ptr<BackupViewUi> ui_;
+    State state_ = State::Ready;
+    std::shared_ptr<nimbara::backup::DeviceBackupRun> run_;
+    std::optional<nimbara::backup::BackupRunResult> lastResult_;
+    QPointer<nimbara::WorkerReaper> reaper_;
 };

@@ -27,6 +27,7 @@
 #include "backup/pr_note_node.h"
 #include "backup/pr_photo_and_video_node.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/record_columns.h"
@@ -150,6 +151,7 @@ void PRResultViewController::buildRecordTables() {
     auto* photos = make(family(nb::photoColumns(), &ResultRecords::photosFrom, nullptr, ST::Photo),
                         "photoTableView", "photoView", "photoDetailView", kPhotos);
     photoTableView = photos->table();
+    photos->details()->hide();  // a photo has no details beyond its row
     photoTableView->setColumnWidth(1, 220);
     auto* contacts = make(family(nb::contactColumns(), &ResultRecords::contactsFrom,
                                  &nb::contactDetails, ST::Contact),
@@ -180,6 +182,12 @@ void PRResultViewController::buildRecordTables() {
         make(family(nb::noteColumns(), &ResultRecords::notesFrom, &nb::noteDetails, ST::Other),
              "noteTableView", "noteView", "noteDetailView", kNotes);
     noteTableView = notes->table();
+    // The note's text shows once, in its scroll view; the label repeating it stays hidden.
+    notes->setDetailsShown([details = notes->details()](const PRNoteNode&) {
+        if (auto* repeat = details->findChild<QLabel*>(QStringLiteral("noteContentlab"))) {
+            repeat->hide();
+        }
+    });
     noteTableView->setColumnWidth(1, 180);
     auto* bookMarks = make(family(nb::bookMarkColumns(), &ResultRecords::bookMarksFrom,
                                   &nb::bookMarkDetails, ST::Other),
@@ -300,7 +308,7 @@ void PRResultViewController::showCategory(int row) {
     checkBtn->setChecked(false);
     if (row == kBackupFiles) {
         selectAllBtn->setVisible(false);
-        CustomView->setCurrentWidget(treeView);
+        CustomView->setCurrentWidget(backupFilesView);
         return;
     }
     nb::CategoryTable* shown = category(row);

@@ -2,14 +2,13 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "backup_safari.h"
 #include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
+#include "generated_images.h"
 #include "platform/plist_value.h"
 #include "privacy/binary_cookies.h"
 #include "sim_database.h"
@@ -110,14 +109,6 @@ std::vector<Rational> sexagesimal(double angle) {
     return {{static_cast<std::uint32_t>(degrees), 1},
             {static_cast<std::uint32_t>(minutes), 1},
             {static_cast<std::uint32_t>(std::llround(seconds * 10000)), 10000}};
-}
-
-std::string fileBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("cannot read " + file.string());
-    }
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
@@ -382,30 +373,39 @@ void addDemoPrivacyData(const SimDeviceBuilder& b) {
     addBackupCookies(b, demoCookies());
     addBackupWifiNetworks(b, demoWifiNetworks());
     addBackupHistoryDatabase(b, demoHistoryItems(), 2);
+    // Page thumbnails of the open tabs and the pages' local storage.
+    addBackupFile(b, kSafariDomain,
+                  "Library/Safari/Thumbnails/3C9E0F4A-61B2-4D8E-9A1F-7B2C5D8E0A13.png",
+                  makeAppIconPng("Soup", "kitchen.example", 120));
+    addBackupFile(b, kSafariDomain,
+                  "Library/Safari/Thumbnails/8A4D2B61-0C7E-4F93-B5A8-1E6D3C9F2B70.png",
+                  makeAppIconPng("Weather", "weather.example", 120));
+    addBackupFile(b, kSafariDomain,
+                  "Library/WebKit/WebsiteData/LocalStorage/https_weather.example_0.localstorage",
+                  demo::sqliteLike(12 * 1024, 41));
+    addBackupFile(b, kSafariDomain,
+                  "Library/WebKit/WebsiteData/LocalStorage/https_transit.example_0.localstorage",
+                  demo::sqliteLike(8 * 1024, 42));
+}
 
-    // Where several of the camera-roll photos were taken; the others carry no position.
-    struct Shot {
-        const char* name;
-        PhotoPosition position;
-    };
-    const Shot shots[] = {
-        {"IMG_0001.JPG", {37.795490, -122.393700, 4.0}},    // Ferry Building
-        {"IMG_0002.JPG", {37.819929, -122.478255, 67.5}},   // Golden Gate Bridge
-        {"IMG_0004.JPG", {38.402100, -122.823900, 24.0}},   // Sebastopol
-        {"IMG_0005.JPG", {38.713900, -9.139400, 95.0}},     // Lisbon
-        {"IMG_0008.JPG", {45.464200, 9.190000, {}}},        // Milan
-        {"IMG_0011.JPG", {-33.856800, 151.215300, 5.0}},    // Sydney
-        {"IMG_0013.JPG", {-0.180700, -78.467800, 2850.0}},  // Quito
-    };
-    for (const Shot& shot : shots) {
-        const fs::path file = backupSourcePath(b.dir(), "CameraRollDomain",
-                                               std::string("Media/DCIM/100APPLE/") + shot.name);
-        if (!fs::is_regular_file(file)) {
-            continue;
-        }
-        const auto modified = fs::last_write_time(file);
-        writeBytes(file, withGpsExif(fileBytes(file), shot.position));
-        fs::last_write_time(file, modified);
+std::optional<PhotoPosition> demoPhotoPosition(int number) {
+    switch (number) {
+        case 1:
+            return PhotoPosition{37.795490, -122.393700, 4.0};  // Ferry Building
+        case 2:
+            return PhotoPosition{37.819929, -122.478255, 67.5};  // Golden Gate Bridge
+        case 4:
+            return PhotoPosition{38.402100, -122.823900, 24.0};  // Sebastopol
+        case 5:
+            return PhotoPosition{38.713900, -9.139400, 95.0};  // Lisbon
+        case 8:
+            return PhotoPosition{45.464200, 9.190000, {}};  // Milan
+        case 11:
+            return PhotoPosition{-33.856800, 151.215300, 5.0};  // Sydney
+        case 13:
+            return PhotoPosition{-0.180700, -78.467800, 2850.0};  // Quito
+        default:
+            return std::nullopt;
     }
 }
 

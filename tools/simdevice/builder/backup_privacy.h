@@ -81,8 +81,12 @@ std::vector<BackupCookie> demoCookies();
 std::vector<BackupWifiNetwork> demoWifiNetworks();
 std::vector<BackupHistoryItem> demoHistoryItems();
 
-// The demo device's private data: cookies, Wi-Fi networks, the history database, and positions
-// in several of the camera-roll photos its backup holds (call after addDemoBackupSource).
+// Where the demo device's camera-roll photo IMG_<number>.JPG was taken (several carry no
+// position).
+std::optional<PhotoPosition> demoPhotoPosition(int number);
+
+// The demo device's private data besides the records and the photos: cookies, Wi-Fi networks,
+// the history database, and the browser's page thumbnails and local storage.
 void addDemoPrivacyData(const SimDeviceBuilder& b);
 
 }  // namespace nimbara::simdev

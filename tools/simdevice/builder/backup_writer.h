@@ -1,65 +1,23 @@
-// Writes a local backup of a simulated device, as the platform's backup tool leaves it:
-// BACKUP_ROOT/<UDID>/ with Info.plist, Manifest.plist, Status.plist, the file list and every
-// backed-up file stored under its file key.
-//
-// The device's iOS version decides the layout, as on a real device: from version 10 on the
-// file list is Manifest.db and the files lie in subfolders named after the first two digits of
-// their key; before it the list is Manifest.mbdb and the files lie flat in the folder.
-//
-// The options give the shapes real backups often take: a binary Info.plist, no Manifest.plist or
-// Status.plist, and rows listed without a stored file.
-//
-// The backup is built in a hidden folder beside the target and moved into place only when it
-// is complete, replacing an earlier backup of the same device in one step; a failure leaves
-// the earlier backup as it was. Nothing is written outside BACKUP_ROOT.
+// Backups of simulated devices for the demo, the tests and the benchmarks. The writer itself is
+// the simulated device's (platform/mobiledevice/sim/sim_backup_writer.h), shared with the backup
+// tool; this one adds what only a generated device needs: a backup made as if the device ran an
+// older iOS holds the older form of its message database.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <optional>
-#include <string>
-#include <vector>
+
+#include "platform/mobiledevice/sim/sim_backup_writer.h"
 
 namespace nimbara::simdev {
 
-// A row of the file list with nothing stored for it.
-struct ListedOnlyEntry {
-    std::string domain;
-    std::string relativePath;
-    bool folder = false;
-    std::uint64_t size = 0;  // the size the row gives a file
-};
+using md::sim::BackupOptions;
+using md::sim::BackupResult;
+using md::sim::isPlainUdid;
+using md::sim::ListedOnlyEntry;
+using md::sim::usesLegacyLayout;
 
-struct BackupOptions {
-    // Stands in for the device's ProductVersion ("9.3.5", "12.4").
-    std::optional<std::string> iosVersionOverride{};
-    // Forces the layout: true Manifest.mbdb and flat files, false Manifest.db and subfolders.
-    std::optional<bool> legacyLayout{};
-    // Info.plist as a binary property list instead of XML.
-    bool binaryInfoPlist = false;
-    // false: the backup has no Manifest.plist, or no Status.plist.
-    bool manifestPlist = true;
-    bool statusPlist = true;
-    // Rows listed after those of backup-source/, without stored files.
-    std::vector<ListedOnlyEntry> listedOnly{};
-};
-
-struct BackupResult {
-    bool ok = false;
-    std::string error;
-    std::filesystem::path folder;  // BACKUP_ROOT/<UDID>
-    bool legacyLayout = false;
-    int files = 0;            // stored files
-    int folders = 0;          // folder entries of the list
-    int listedOnlyFiles = 0;  // file entries of the list without a stored file
-};
-
-// True when the version's major number is below 10 (or it cannot be read as a version).
-bool usesLegacyLayout(const std::string& productVersion);
-
-// A UDID that may name a folder: 1 to 64 letters, digits and hyphens.
-bool isPlainUdid(const std::string& udid);
-
+// The simulated device's backup writer; unless the options bring their own variant writer, a
+// backup for a version before 6 stores the message database in that version's layout.
 BackupResult writeBackup(const std::filesystem::path& deviceDir,
                          const std::filesystem::path& backupRoot,
                          const BackupOptions& options = {});

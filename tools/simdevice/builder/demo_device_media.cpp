@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "backup_privacy.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
 #include "generated_images.h"
@@ -45,9 +46,11 @@ void addCameraRoll(SimDeviceBuilder& b) {
     std::int64_t when = utc(2026, 6, 14, 9, 12);
     for (const Shot& s : shots) {
         when += 86400 * 9 + 3917 * s.number;
-        b.addMediaFile(imgName("/DCIM/100APPLE", s.number, "JPG"),
-                       makePhotoJpeg(s.width, s.height, static_cast<std::uint32_t>(s.number)),
-                       when);
+        std::string jpeg = makePhotoJpeg(s.width, s.height, static_cast<std::uint32_t>(s.number));
+        if (const auto position = demoPhotoPosition(s.number)) {
+            jpeg = withGpsExif(jpeg, *position);
+        }
+        b.addMediaFile(imgName("/DCIM/100APPLE", s.number, "JPG"), jpeg, when);
     }
     b.addMediaFileOfSize("/DCIM/100APPLE/IMG_0006.MOV", 2300 * kKB, utc(2026, 7, 20, 18, 4));
     b.addMediaFileOfSize("/DCIM/100APPLE/IMG_0010.MOV", 40 * kMB, utc(2026, 9, 3, 16, 45));

@@ -31,6 +31,15 @@
 //       "DetachAfterOperations": int    the device detaches after this many operations
 //                                (connects, service starts, AFC and service calls)
 //       "RefuseMediaSync": bool  no media-sync session
+//     and the faults the backup tool (nimbara-backup) meets on the device:
+//       "BackupError": text      a backup fails at once with this text, writing nothing
+//       "BackupWritesNothing": bool   a backup ends as if it succeeded without writing anything
+//       "BackupEncrypted": bool  the backup is written as an encrypted one
+//       "BackupGoneAfterFiles": int   the device goes away after this many stored files
+//       "BackupWaitsFor": text   a backup waits until the device's folder holds a file of this
+//                                name before it stores anything (tests pace a run with it)
+//       "RestoreError", "RestoreWritesNothing", "RestoreGoneAfterFiles", "RestoreWaitsFor":
+//                                the same for a restore
 #pragma once
 
 namespace nimbara::md::sim {
@@ -56,5 +65,14 @@ inline constexpr const char* kFaultShortReply = "ShortReply";
 inline constexpr const char* kFaultClosedReply = "ClosedReply";
 inline constexpr const char* kFaultDetachAfter = "DetachAfterOperations";
 inline constexpr const char* kFaultRefuseMediaSync = "RefuseMediaSync";
+inline constexpr const char* kFaultBackupError = "BackupError";
+inline constexpr const char* kFaultBackupWritesNothing = "BackupWritesNothing";
+inline constexpr const char* kFaultBackupEncrypted = "BackupEncrypted";
+inline constexpr const char* kFaultBackupGoneAfterFiles = "BackupGoneAfterFiles";
+inline constexpr const char* kFaultBackupWaitsFor = "BackupWaitsFor";
+inline constexpr const char* kFaultRestoreError = "RestoreError";
+inline constexpr const char* kFaultRestoreWritesNothing = "RestoreWritesNothing";
+inline constexpr const char* kFaultRestoreGoneAfterFiles = "RestoreGoneAfterFiles";
+inline constexpr const char* kFaultRestoreWaitsFor = "RestoreWaitsFor";
 
 }  // namespace nimbara::md::sim

@@ -1,10 +1,10 @@
-#include "unique_folder.h"
+#include "platform/unique_folder.h"
 
 #include <cstdlib>
 #include <system_error>
 #include <vector>
 
-namespace nimbara::simdev {
+namespace nimbara {
 
 namespace fs = std::filesystem;
 
@@ -24,4 +24,4 @@ UniqueFolder::~UniqueFolder() {
     }
 }
 
-}  // namespace nimbara::simdev
+}  // namespace nimbara
