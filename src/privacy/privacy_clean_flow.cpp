@@ -1,0 +1,349 @@
+#include "privacy/privacy_clean_flow.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <thread>
+#include <utility>
+
+#include "backup/backup_root.h"
+#include "platform/main_thread.h"
+#include "platform/worker_reaper.h"
+#include "privacy/privacy_working_copy.h"
+
+namespace nimbara::privacy {
+
+struct PrivacyCleanFlow::State {
+    Hooks hooks;
+    backup::BackupRunSettings settings;
+    // GUI thread only.
+    Stage stage = Stage::Idle;
+    backup::BackupDevice device;
+    std::shared_ptr<backup::DeviceBackupRun> run;
+    std::shared_ptr<const PrivacyScanResult> scan;
+    std::unique_ptr<PrivacyWorkingCopy> copy;
+    bool alive = true;
+    int generation = 0;
+    // Any thread.
+    std::atomic<bool> stop{false};
+};
+
+namespace {
+
+using Copy = std::unique_ptr<PrivacyWorkingCopy>;
+
+// What the backup run's thread hands to the report: the records and the working copy.
+struct ScanHandOff {
+    std::shared_ptr<const PrivacyScanResult> scan;
+    Copy copy;
+    QString message;
+};
+
+QString scanFailure(const PrivacyScanResult& scan, const backup::BackupDevice& device) {
+    if (scan.stopped) {
+        return QStringLiteral("The scan was stopped.");
+    }
+    if (scan.refused()) {
+        return QStringLiteral(
+                   "The backup of \"%1\" is encrypted, so its private records can't be read or "
+                   "cleaned. Turn off the encryption of this device's backups and scan again.")
+            .arg(device.deviceName);
+    }
+    if (!scan.backup.belongsTo(device.udid)) {
+        return QStringLiteral("The backup that was read is not of \"%1\". Nothing was cleaned.")
+            .arg(device.deviceName);
+    }
+    return {};
+}
+
+QString workingCopyFailure(const WorkingCopyResult& made) {
+    if (made.notEnoughSpace) {
+        return QStringLiteral(
+            "There is not enough free disk space beside the backup to clean a copy of it. Free "
+            "some space and scan again.");
+    }
+    return QStringLiteral("A working copy of the backup could not be made (%1).")
+        .arg(QString::fromStdString(made.error));
+}
+
+QProcessEnvironment toolEnvironment(const backup::BackupRunSettings& settings) {
+    QProcessEnvironment environment = settings.environment.isEmpty()
+                                          ? QProcessEnvironment::systemEnvironment()
+                                          : settings.environment;
+    const QString root =
+        settings.backupRoot.isEmpty() ? backup::localBackupRoot() : settings.backupRoot;
+    environment.insert(QStringLiteral("NIMBARA_BACKUP_ROOT"), root);
+    return environment;
+}
+
+bool sameDevice(const backup::BackupDevice& a, const backup::BackupDevice& b) {
+    return a.deviceIndex >= 0 && a.deviceIndex == b.deviceIndex &&
+           a.deviceSerial == b.deviceSerial && a.udid.compare(b.udid, Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+PrivacyCleanFlow::PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings)
+    : state_(std::make_shared<State>()), reaper_(std::make_unique<WorkerReaper>()) {
+    state_->hooks = std::move(hooks);
+    state_->settings = std::move(settings);
+}
+
+PrivacyCleanFlow::~PrivacyCleanFlow() {
+    reset();
+    state_->alive = false;
+    outliveOwner(std::move(reaper_));
+}
+
+PrivacyCleanFlow::Stage PrivacyCleanFlow::stage() const {
+    return state_->stage;
+}
+
+const backup::BackupDevice& PrivacyCleanFlow::scannedDevice() const {
+    return state_->device;
+}
+
+void PrivacyCleanFlow::reset() {
+    State& s = *state_;
+    ++s.generation;
+    s.stop.store(true);
+    if (s.run) {
+        s.run->stop();
+        auto run = std::move(s.run);
+        reaper_->retire(run, [run] { return run->ended(); });
+    }
+    // A step running on its own thread is told to stop; what it reports is dropped.
+    s.scan.reset();
+    s.copy.reset();  // discards the working copy
+    s.stage = Stage::Idle;
+}
+
+void PrivacyCleanFlow::startThread(std::function<void()> body) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([body = std::move(body), done] {
+        body();
+        done->store(true);
+    });
+    reaper_->retire(std::move(thread), done);
+}
+
+bool PrivacyCleanFlow::scan(const backup::BackupDevice& device) {
+    State& s = *state_;
+    if (s.stage == Stage::Scanning || s.stage == Stage::Cleaning || s.stage == Stage::Settling) {
+        return false;
+    }
+    reset();
+    s.stop.store(false);
+    s.stage = Stage::Scanning;
+    s.device = device;
+    const int generation = s.generation;
+    std::weak_ptr<State> weak = state_;
+    auto handOff = std::make_shared<ScanHandOff>();
+
+    backup::BackupRunHooks hooks;
+    hooks.unlockNotice = s.hooks.unlockNotice;
+    // On the run's thread, after the backup was checked: read it and make the working copy.
+    hooks.afterExit = [weak, handOff, device](backup::BackupRunResult& run) {
+        auto state = weak.lock();
+        if (!state || !run.ok()) {
+            return;
+        }
+        PrivacyScanOptions options;
+        options.stop = [state] { return state->stop.load(); };
+        auto scan = std::make_shared<PrivacyScanResult>(
+            readPrivacyBackup(run.backupFolder.toStdString(), options));
+        handOff->message = scanFailure(*scan, device);
+        if (handOff->message.isEmpty() && !state->stop.load()) {
+            WorkingCopyResult made = PrivacyWorkingCopy::create(scan->backupFolder);
+            if (made.copy) {
+                handOff->copy = std::move(made.copy);
+            } else {
+                handOff->message = workingCopyFailure(made);
+            }
+        }
+        handOff->scan = std::move(scan);
+    };
+    // On the GUI thread; the run waits until it has returned.
+    hooks.report = [weak, handOff, generation](const backup::BackupRunResult& run) {
+        auto state = weak.lock();
+        if (!state || !state->alive || state->generation != generation) {
+            return;  // the flow went or was reset: the copy is discarded with the hand-off
+        }
+        PrivacyScanOutcome outcome;
+        outcome.run = run;
+        if (!run.ok()) {
+            outcome.message =
+                backup::backupHeadline(run) + QLatin1Char(' ') + backup::backupDetail(run);
+        } else if (!handOff->scan) {
+            outcome.message = QStringLiteral("The backup could not be read.");
+        } else {
+            outcome.message = handOff->message;
+            outcome.scan = handOff->scan;
+        }
+        if (outcome.ok()) {
+            state->scan = outcome.scan;
+            state->copy = std::move(handOff->copy);
+            state->stage = Stage::Scanned;
+        } else {
+            handOff->copy.reset();
+            state->stage = Stage::Idle;
+        }
+        if (state->hooks.scanEnded) {
+            state->hooks.scanEnded(outcome);
+        }
+    };
+    s.run = backup::DeviceBackupRun::start(backup::BackupVariant::PrivacyCleaner, device,
+                                           std::move(hooks), s.settings);
+    return true;
+}
+
+bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
+                             const backup::BackupDevice& attachedNow, QString* why) {
+    State& s = *state_;
+    auto refuse = [why](const QString& text) {
+        if (why) {
+            *why = text;
+        }
+        return false;
+    };
+    if (s.stage != Stage::Scanned || !s.copy || !s.copy->isOpen() || !s.scan) {
+        return refuse(QStringLiteral("Scan the device before cleaning it."));
+    }
+    if (!sameDevice(attachedNow, s.device)) {
+        return refuse(QStringLiteral("\"%1\", which was scanned, is not connected any more. "
+                                     "Connect it and scan it again.")
+                          .arg(s.device.deviceName));
+    }
+    if (!s.scan->backup.belongsTo(s.device.udid)) {
+        return refuse(QStringLiteral("The backup that was read is not of this device."));
+    }
+    if (selection.empty()) {
+        return refuse(QStringLiteral("Tick what should be removed first."));
+    }
+    s.stage = Stage::Cleaning;
+    s.stop.store(false);
+    const int generation = s.generation;
+    std::weak_ptr<State> weak = state_;
+    auto copy = std::make_shared<Copy>(std::move(s.copy));
+    const QString tool =
+        s.settings.toolPath.isEmpty() ? backup::backupToolPath() : s.settings.toolPath;
+    const QProcessEnvironment environment = toolEnvironment(s.settings);
+    const QString udid = s.device.udid;
+
+    startThread([weak, copy, selection = std::move(selection), tool, environment, udid,
+                 generation] {
+        auto state = weak.lock();
+        if (!state) {
+            return;
+        }
+        auto post = [weak, generation, copy](PrivacyCleanOutcome outcome) {
+            postToMain([weak, generation, copy, outcome] {
+                auto state = weak.lock();
+                if (!state || !state->alive || state->generation != generation) {
+                    return;
+                }
+                if (outcome.ok()) {
+                    state->copy = std::move(*copy);
+                    state->stage = Stage::Restored;
+                } else {
+                    copy->reset();
+                    state->stage = Stage::Idle;
+                    state->scan.reset();
+                }
+                if (state->hooks.cleanEnded) {
+                    state->hooks.cleanEnded(outcome);
+                }
+            });
+        };
+        PrivacyCleanOptions options;
+        options.stepStarted = [weak, generation](PrivacyCleanStep step) {
+            const QString text = privacyCleanStepText(step);
+            postToMain([weak, generation, text] {
+                auto state = weak.lock();
+                if (state && state->alive && state->generation == generation &&
+                    state->hooks.cleanStep) {
+                    state->hooks.cleanStep(text);
+                }
+            });
+        };
+        PrivacyCleanOutcome outcome;
+        const PrivacyCleanResult cleaned = cleanPrivacyWorkingCopy(**copy, selection, options);
+        outcome.removed = cleaned.removed;
+        if (!cleaned.ok) {
+            outcome.message = cleaned.message;
+            post(outcome);
+            return;
+        }
+        outcome.cleaned = true;
+        if (state->stop.load()) {
+            outcome.message = QStringLiteral("The clean was stopped before the restore.");
+            post(outcome);
+            return;
+        }
+        const QStringList arguments{QStringLiteral("--restore"), QStringLiteral("--target"), udid,
+                                    QStringLiteral("--source"),
+                                    QString::fromStdString((*copy)->path().string())};
+        const backup::ToolRun restore =
+            backup::runTool(tool, arguments, environment, [state] { return state->stop.load(); });
+        if (!restore.started) {
+            outcome.message = QStringLiteral(
+                                  "The restore could not be started (%1). Your "
+                                  "backup is unchanged.")
+                                  .arg(restore.startError);
+        } else if (restore.stopped) {
+            outcome.message = QStringLiteral("The restore was stopped. Your backup is unchanged.");
+        } else if (!restore.normalExit || restore.exitStatus != 0) {
+            outcome.message =
+                QStringLiteral(
+                    "The cleaned backup could not be restored onto the device%1. Your "
+                    "backup is unchanged.")
+                    .arg(restore.message.isEmpty() ? QString()
+                                                   : QStringLiteral(": ") + restore.message);
+        } else {
+            outcome.restored = true;
+        }
+        post(outcome);
+    });
+    return true;
+}
+
+bool PrivacyCleanFlow::keepOriginal() {
+    return settle(false);
+}
+
+bool PrivacyCleanFlow::replaceOriginal() {
+    return settle(true);
+}
+
+bool PrivacyCleanFlow::settle(bool replace) {
+    State& s = *state_;
+    if (s.stage != Stage::Restored || !s.copy) {
+        return false;
+    }
+    s.stage = Stage::Settling;
+    const int generation = s.generation;
+    std::weak_ptr<State> weak = state_;
+    auto copy = std::make_shared<Copy>(std::move(s.copy));
+    startThread([weak, copy, replace, generation] {
+        std::string error;
+        const bool ok = replace ? (*copy)->replaceOriginal(error) : (*copy)->keepOriginal(error);
+        copy->reset();
+        const QString message = ok ? QString()
+                                   : QStringLiteral("The backups could not be tidied up (%1).")
+                                         .arg(QString::fromStdString(error));
+        postToMain([weak, generation, ok, message] {
+            auto state = weak.lock();
+            if (!state || !state->alive || state->generation != generation) {
+                return;
+            }
+            state->stage = Stage::Idle;
+            state->scan.reset();
+            if (state->hooks.originalSettled) {
+                state->hooks.originalSettled(ok, message);
+            }
+        });
+    });
+    return true;
+}
+
+}  // namespace nimbara::privacy

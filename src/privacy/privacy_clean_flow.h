@@ -1,0 +1,102 @@
+// The privacy cleaner's flow: back the device up, read the fresh backup's private records, make
+// a working copy of it; then, when the user has ticked what should go and confirmed, clean the
+// working copy and restore it onto the device; afterwards keep the original backup or put the
+// cleaned one in its place.
+//
+// The user's backup is never edited: the clean works on the working copy, and a failed clean or
+// restore discards it. A step that fails stops the flow and says which step it was. A result is
+// for the device it was made for: the clean refuses when the device attached now is not the one
+// that was scanned (another device, or the same one attached again), and when the backup read
+// is not that device's.
+//
+// The page owns the flow and calls it on the GUI thread. Each step runs on a thread of its own
+// and reports through the hooks on the GUI thread. Nothing here waits for a thread on the GUI
+// thread: a flow that goes while a step runs asks it to stop and leaves it to end on its own.
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+#include "backup/backup_runner.h"
+#include "privacy/privacy_clean_selection.h"
+#include "privacy/privacy_cleaner.h"
+#include "privacy/privacy_scan.h"
+
+namespace nimbara {
+class WorkerReaper;
+}
+
+namespace nimbara::privacy {
+
+struct PrivacyScanOutcome {
+    backup::BackupRunResult run;
+    // The records read from the fresh backup; null when the backup was not made or not read.
+    std::shared_ptr<const PrivacyScanResult> scan;
+    // Why the flow stopped, for the user; empty on success.
+    QString message;
+
+    bool ok() const { return message.isEmpty() && scan != nullptr; }
+};
+
+struct PrivacyCleanOutcome {
+    bool cleaned = false;   // the working copy was cleaned
+    bool restored = false;  // and restored onto the device
+    PrivacyCleanCounts removed;
+    // Why not, naming the step, for the user; empty on success.
+    QString message;
+
+    bool ok() const { return cleaned && restored; }
+};
+
+class PrivacyCleanFlow {
+  public:
+    enum class Stage { Idle, Scanning, Scanned, Cleaning, Restored, Settling };
+
+    struct Hooks {
+        // The unlock notice, right after the backup tool started (GUI thread; may be empty).
+        std::function<void(const backup::BackupDevice&)> unlockNotice;
+        std::function<void(const PrivacyScanOutcome&)> scanEnded;
+        // As each clean step starts (GUI thread; may be empty).
+        std::function<void(const QString& step)> cleanStep;
+        std::function<void(const PrivacyCleanOutcome&)> cleanEnded;
+        // After keepOriginal / replaceOriginal: whether it went as asked, and why not.
+        std::function<void(bool ok, const QString& message)> originalSettled;
+    };
+
+    explicit PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings = {});
+    ~PrivacyCleanFlow();
+    PrivacyCleanFlow(const PrivacyCleanFlow&) = delete;
+    PrivacyCleanFlow& operator=(const PrivacyCleanFlow&) = delete;
+
+    Stage stage() const;
+    // The device the last scan was for.
+    const backup::BackupDevice& scannedDevice() const;
+
+    // Backs `device` up and reads the backup. False when a step is still running.
+    bool scan(const backup::BackupDevice& device);
+    // Cleans the working copy of the last scan by `selection` (taken on the GUI thread when the
+    // user confirmed) and restores it onto the device, which must be the scanned one and still
+    // attached as `attachedNow`. False, with `why` for the user, when it can't start.
+    bool clean(PrivacyCleanSelection selection, const backup::BackupDevice& attachedNow,
+               QString* why = nullptr);
+    // After a restore: keep the original backup (the cleaned copy goes), or replace it with the
+    // cleaned copy (the original, which still holds the private records, goes).
+    bool keepOriginal();
+    bool replaceOriginal();
+    // Forgets the last scan (its working copy is discarded) and stops a running step.
+    void reset();
+
+    struct State;
+
+  private:
+    bool settle(bool replace);
+    void startThread(std::function<void()> body);
+
+    std::shared_ptr<State> state_;
+    std::unique_ptr<WorkerReaper> reaper_;
+};
+
+}  // namespace nimbara::privacy

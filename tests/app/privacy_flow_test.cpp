@@ -1,0 +1,230 @@
+// The privacy cleaner's flow on a simulated device with the real backup tool: back up, read,
+// clean a working copy, restore; the device loses exactly what was ticked, the user's backup is
+// never edited, and a clean is refused for a device that is not the scanned one.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "../backup/backup_snapshot.h"
+#include "backup/pr_call_history_node.h"
+#include "backup/pr_note_node.h"
+#include "backup_run_fixture.h"
+#include "privacy/privacy_clean_flow.h"
+#include "sim_device_builder.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using privacy::PrivacyCleanFlow;
+using privacy::PrivacyCleanOutcome;
+using privacy::PrivacyScanOutcome;
+
+// Leaves every record of a scan unticked.
+void untickAll(const privacy::PrivacyScanResult& scan) {
+    auto untick = [](const auto& list) {
+        for (const auto& node : list) {
+            node->setBSelected(false);
+        }
+    };
+    untick(scan.contacts.records);
+    untick(scan.messages.messages);
+    untick(scan.messages.conversations);
+    untick(scan.notes.records);
+    untick(scan.calls.records);
+    untick(scan.safariBroswerHistoryArray);
+    untick(scan.safariSearchHistoryArray);
+    untick(scan.wifiConnectArray);
+    untick(scan.gpsLocationArray);
+    untick(scan.files.safariWebCacheArray);
+    untick(scan.files.messageAttachmentArray);
+    untick(scan.files.PhotoPrivacyArray);
+}
+
+class PrivacyFlowTest : public BackupRunTest {
+  protected:
+    // Runs the event loop until `condition` holds or `seconds` passed (a backup and a scan take
+    // a while under the sanitizers).
+    static bool waitFor(const std::function<bool()>& condition, double seconds) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < static_cast<qint64>(seconds * 1000)) {
+            QCoreApplication::processEvents();
+            if (condition()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
+
+    struct Seen {
+        std::optional<PrivacyScanOutcome> scan;
+        std::optional<PrivacyCleanOutcome> clean;
+        std::optional<std::pair<bool, QString>> settled;
+    };
+
+    PrivacyCleanFlow::Hooks hooks(Seen& seen) {
+        PrivacyCleanFlow::Hooks h;
+        h.scanEnded = [&seen](const PrivacyScanOutcome& o) { seen.scan = o; };
+        h.cleanEnded = [&seen](const PrivacyCleanOutcome& o) { seen.clean = o; };
+        h.originalSettled = [&seen](bool ok, const QString& m) { seen.settled.emplace(ok, m); };
+        return h;
+    }
+
+    // The demo device, attached; its backup device.
+    backup::BackupDevice attachDemo() {
+        const fs::path dir = tmp_ / "demo-phone";
+        std::string error;
+        EXPECT_TRUE(simdev::makeDemoDevice(dir, &error)) << error;
+        const int index = attach(dir.string());
+        EXPECT_GE(index, 0);
+        const auto node = hub().currentIDevicenode();
+        EXPECT_NE(node, nullptr);
+        return backup::backupDeviceFor(index, node->udidNumber(), node->deviceName());
+    }
+
+    std::shared_ptr<const privacy::PrivacyScanResult> scanned(PrivacyCleanFlow& flow,
+                                                              const backup::BackupDevice& device,
+                                                              Seen& seen) {
+        EXPECT_TRUE(flow.scan(device));
+        EXPECT_TRUE(waitFor([&] { return seen.scan.has_value(); }, 60.0));
+        if (!seen.scan) {
+            return nullptr;
+        }
+        EXPECT_TRUE(seen.scan->ok()) << seen.scan->message.toStdString();
+        return seen.scan->scan;
+    }
+};
+
+TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdited) {
+    const backup::BackupDevice device = attachDemo();
+    Seen seen;
+    PrivacyCleanFlow flow(hooks(seen));
+    auto scan = scanned(flow, device, seen);
+    ASSERT_NE(scan, nullptr);
+    EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Scanned);
+    ASSERT_GE(scan->calls.records.size(), 2u);
+    ASSERT_GE(scan->notes.records.size(), 2u);
+    const fs::path original = backupOf(device.udid.toStdString());
+    const auto before = folderSnapshot(original);
+
+    untickAll(*scan);
+    const QString goneCall = scan->calls.records[0]->callPhone();
+    const QString goneNote = scan->notes.records[1]->noteTitle();
+    scan->calls.records[0]->setBSelected(true);
+    scan->notes.records[1]->setBSelected(true);
+    const std::size_t calls = scan->calls.records.size();
+    const std::size_t notes = scan->notes.records.size();
+
+    QString why;
+    ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why))
+        << why.toStdString();
+    ASSERT_TRUE(waitFor([&] { return seen.clean.has_value(); }, 60.0));
+    ASSERT_TRUE(seen.clean->ok()) << seen.clean->message.toStdString();
+    EXPECT_EQ(seen.clean->removed.calls, 1u);
+    EXPECT_EQ(seen.clean->removed.notes, 1u);
+    // The user's backup was never touched by the clean.
+    EXPECT_EQ(folderSnapshot(original), before);
+
+    // Keeping the original removes the working copy and leaves the original as it was.
+    ASSERT_TRUE(flow.keepOriginal());
+    ASSERT_TRUE(waitFor([&] { return seen.settled.has_value(); }, 30.0));
+    EXPECT_TRUE(seen.settled->first) << seen.settled->second.toStdString();
+    EXPECT_EQ(folderSnapshot(original), before);
+    for (const auto& entry : fs::directory_iterator(backupRoot())) {
+        EXPECT_EQ(entry.path().filename().string().find(".nimbara"), std::string::npos)
+            << "a working copy was left: " << entry.path();
+    }
+
+    // A new scan reads what the device holds now: the ticked call and note are gone, the rest
+    // is there.
+    seen = {};
+    auto again = scanned(flow, device, seen);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->calls.records.size(), calls - 1);
+    EXPECT_EQ(again->notes.records.size(), notes - 1);
+    for (const auto& note : again->notes.records) {
+        EXPECT_NE(note->noteTitle(), goneNote);
+    }
+    int sameNumber = 0;
+    for (const auto& call : scan->calls.records) {
+        sameNumber += call->callPhone() == goneCall ? 1 : 0;
+    }
+    int sameNumberAfter = 0;
+    for (const auto& call : again->calls.records) {
+        sameNumberAfter += call->callPhone() == goneCall ? 1 : 0;
+    }
+    EXPECT_EQ(sameNumberAfter, sameNumber - 1);
+}
+
+TEST_F(PrivacyFlowTest, ACleanIsRefusedForAnotherDeviceOrWithNothingTicked) {
+    const backup::BackupDevice device = attachDemo();
+    Seen seen;
+    PrivacyCleanFlow flow(hooks(seen));
+    auto scan = scanned(flow, device, seen);
+    ASSERT_NE(scan, nullptr);
+    const auto deviceFiles = folderSnapshot(tmp_ / "demo-phone" / "backup-source");
+
+    untickAll(*scan);
+    QString why;
+    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why));
+    EXPECT_FALSE(why.isEmpty());
+
+    scan->calls.records[0]->setBSelected(true);
+    // The same device attached again (a new serial), or another index: refused.
+    backup::BackupDevice reattached = device;
+    reattached.deviceSerial += 1;
+    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), reattached, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("not connected")));
+    backup::BackupDevice other = device;
+    other.udid = QStringLiteral("00000000000000000000000000000000000000ff");
+    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), other, &why));
+    EXPECT_EQ(folderSnapshot(tmp_ / "demo-phone" / "backup-source"), deviceFiles);
+    EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Scanned);
+}
+
+TEST_F(PrivacyFlowTest, AFailedBackupStopsTheScanAndNothingOlderIsRead) {
+    const std::string udid = "1a2b3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d";
+    PlistValue faults = PlistValue::dict();
+    faults[md::sim::kFaultBackupWritesNothing] = true;
+    const int index = attach(makeBackupDevice(udid, "Phone", faults));
+    ASSERT_GE(index, 0);
+    // An older backup of the device is there: it must not be read as if it were new.
+    fs::create_directories(backupOf(udid));
+    writeText(backupOf(udid) / "Info.plist", "<plist/>");
+    Seen seen;
+    PrivacyCleanFlow flow(hooks(seen));
+    ASSERT_TRUE(flow.scan(
+        backup::backupDeviceFor(index, QString::fromStdString(udid), QStringLiteral("Phone"))));
+    ASSERT_TRUE(waitFor([&] { return seen.scan.has_value(); }, 60.0));
+    EXPECT_FALSE(seen.scan->ok());
+    EXPECT_EQ(seen.scan->scan, nullptr);
+    EXPECT_FALSE(seen.scan->message.isEmpty());
+    EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Idle);
+}
+
+TEST_F(PrivacyFlowTest, AFlowThatGoesMidScanNeverWaits) {
+    const std::string udid = "99887766554433221100aabbccddeeff00112233";
+    const int index = attach(makeBackupDevice(udid, "Tablet", waitingFaults()));
+    ASSERT_GE(index, 0);
+    Seen seen;
+    {
+        PrivacyCleanFlow flow(hooks(seen));
+        ASSERT_TRUE(flow.scan(backup::backupDeviceFor(index, QString::fromStdString(udid),
+                                                      QStringLiteral("Tablet"))));
+        ASSERT_TRUE(waitUntilToolHolds(udid));
+    }  // gone while the tool runs: nothing waits, nothing is reported
+    release(udid);
+    waitFor([&] { return toolFree(udid); }, 10.0);
+    pumpEvents(20);
+    EXPECT_FALSE(seen.scan.has_value());
+}
+
+}  // namespace
+}  // namespace nimbara::test
