@@ -4,6 +4,7 @@
 #include "backup/manifest_media.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -12,47 +13,64 @@ void setState(PRTreeDirNode& folder, int state) {
     folder.setIsSelected(state);
 }
 
-// The folder and everything below it take the state; walked with a list of its own, not by
-// recursion, so that the depth of the outline never meets the depth of the stack.
-void setSubtree(PRTreeDirNode& top, bool checked) {
-    const int state = checked ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
-    std::vector<PRTreeDirNode*> pending{&top};
-    while (!pending.empty()) {
-        PRTreeDirNode* folder = pending.back();
-        pending.pop_back();
-        setState(*folder, state);
-        for (const auto& file : folder->fileChildren()) {
-            file->setBSelected(checked);
-        }
-        for (const auto& child : folder->children()) {
-            if (child) {
-                pending.push_back(child.get());
-            }
-        }
+int stateOf(const PRTreeFileNode& file) {
+    return file.bSelected() ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
+}
+
+// Adds `delta` to the ticked-file numbers of `folder` and of every folder above it.
+void addTicked(std::shared_ptr<PRTreeDirNode> folder, std::int64_t delta) {
+    if (delta == 0) {
+        return;
+    }
+    for (; folder; folder = folder->parent()) {
+        folder->setTickedFileCount(static_cast<std::uint32_t>(
+            static_cast<std::int64_t>(folder->tickedFileCount()) + delta));
     }
 }
 
-// The state a folder's contents call for; a folder without contents keeps its own.
-int stateFromContents(const PRTreeDirNode& folder) {
-    bool any = false;
-    bool all = true;
-    bool empty = true;
-    for (const auto& file : folder.fileChildren()) {
-        empty = false;
-        any = any || file->bSelected();
-        all = all && file->bSelected();
+// Whether the contents of `parent` are mixed with respect to `state`: files first, then
+// sub-folders; a partly ticked sub-folder makes them mixed at once.
+bool contentsMixed(const PRTreeDirNode& parent, int state) {
+    bool same = false;
+    bool other = false;
+    for (const auto& file : parent.fileChildren()) {
+        (stateOf(*file) == state ? same : other) = true;
+        if (same && other) {
+            return true;
+        }
     }
-    for (const auto& child : folder.children()) {
-        empty = false;
-        const int s = child->isSelected();
-        any = any || s != PRTreeDirNode::kUnselected;
-        all = all && s == PRTreeDirNode::kSelected;
+    for (const auto& folder : parent.children()) {
+        const int s = folder->isSelected();
+        if (s == PRTreeDirNode::kSelectedSome) {
+            return true;
+        }
+        (s == state ? same : other) = true;
+        if (same && other) {
+            return true;
+        }
     }
-    if (empty) {
-        return folder.isSelected();
+    return false;
+}
+
+// One step of the walk up: the parent of a node that now has `state`.
+template <class SameLevel>
+void followStep(PRTreeDirNode& parent, bool mixed, SameLevel sameLevel, int state) {
+    if (mixed) {
+        setState(parent, PRTreeDirNode::kSelectedSome);
+    } else if (sameLevel()) {
+        setState(parent, state);
     }
-    return all ? PRTreeDirNode::kSelected
-               : (any ? PRTreeDirNode::kSelectedSome : PRTreeDirNode::kUnselected);
+}
+
+// From `folder`, which now has `state` (or is partly ticked), up to the top: each parent is
+// partly ticked when its contents are mixed, takes `state` when all of them have it, and keeps
+// its state otherwise.
+void followUpFrom(std::shared_ptr<PRTreeDirNode> folder, int state) {
+    for (auto parent = folder->parent(); parent; folder = parent, parent = parent->parent()) {
+        followStep(
+            *parent, PRTreeController::GetSelectedOverItem(folder, state),
+            [&] { return PRTreeController::sameLevelState(state, folder); }, state);
+    }
 }
 
 }  // namespace
@@ -256,38 +274,183 @@ void PRTreeController::refreshNodeState(const DirNode& folder, bool isFirstCreat
     if (!folder) {
         return;
     }
-    if (!isFirstCreate && folder->isSelected() == PRTreeDirNode::kSelected) {
-        setState(*folder, PRTreeDirNode::kSelectedSome);
+    // Something unticked came into `holder`: a ticked folder becomes partly ticked, unless the
+    // newcomer is all it holds (a ticked folder that was empty): then nothing in it is ticked.
+    // Above it, a ticked folder becomes partly ticked when the folder below went partly ticked
+    // or it holds more; unticked otherwise. A folder that is not fully ticked has no fully
+    // ticked folder above it, so the walk ends at the first such folder: a chain of new folders
+    // costs one step each, not the depth of the outline.
+    DirNode holder = isFirstCreate ? folder->parent() : folder;
+    DirNode changed;
+    int below = PRTreeDirNode::kUnselected;
+    for (; holder && holder->isSelected() == PRTreeDirNode::kSelected; holder = holder->parent()) {
+        const std::size_t holds = holder->children().size() + holder->fileChildren().size();
+        below = below == PRTreeDirNode::kSelectedSome || holds > 1 ? PRTreeDirNode::kSelectedSome
+                                                                   : PRTreeDirNode::kUnselected;
+        setState(*holder, below);
+        changed = holder;
     }
-    // A folder that is not fully selected has no fully selected folder above it, so the walk
-    // ends at the first such ancestor: a chain of new folders costs one step each, not the
-    // depth of the outline.
-    for (DirNode a = folder->parent(); a && a->isSelected() == PRTreeDirNode::kSelected;
-         a = a->parent()) {
-        setState(*a, PRTreeDirNode::kSelectedSome);
+    // A folder that went from ticked to unticked may have been the only ticked content of a
+    // partly ticked folder above: those follow from their contents (rare: only a ticked empty
+    // folder that receives something gets here).
+    if (changed && below == PRTreeDirNode::kUnselected) {
+        followUpFrom(changed, PRTreeDirNode::kUnselected);
     }
+}
+
+int PRTreeController::NewStateAfterChangeState(int state) {
+    return state == PRTreeDirNode::kSelected ? PRTreeDirNode::kUnselected
+                                             : PRTreeDirNode::kSelected;
+}
+
+int PRTreeController::toggleFolderTick(const DirNode& folder) {
+    if (!folder) {
+        return PRTreeDirNode::kUnselected;
+    }
+    const int state = NewStateAfterChangeState(folder->isSelected());
+    SetAllSel(state, folder);
+    followUpFrom(folder, state);
+    return state;
+}
+
+void PRTreeController::SetAllSel(int state, const DirNode& folder) {
+    if (!folder) {
+        return;
+    }
+    const bool on = state == PRTreeDirNode::kSelected;
+    const int s = on ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
+    const std::uint32_t before = folder->tickedFileCount();
+    // The folders of the subtree, each after its parent; walked with a list of its own, not by
+    // recursion, so that the depth of the outline never meets the depth of the stack.
+    std::vector<PRTreeDirNode*> order{folder.get()};
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        setState(*order[i], s);
+        for (const auto& child : order[i]->children()) {
+            if (child) {
+                order.push_back(child.get());
+            }
+        }
+    }
+    // Backwards, every folder comes after all of its sub-folders: their numbers are final.
+    for (std::size_t i = order.size(); i-- > 0;) {
+        PRTreeDirNode& at = *order[i];
+        std::uint32_t ticked = 0;
+        for (const auto& file : at.fileChildren()) {
+            file->setBSelected(on);
+            ticked += on && file->isFile() ? 1 : 0;
+        }
+        for (const auto& child : at.children()) {
+            ticked += child ? child->tickedFileCount() : 0;
+        }
+        at.setTickedFileCount(ticked);
+    }
+    addTicked(folder->parent(), static_cast<std::int64_t>(folder->tickedFileCount()) -
+                                    static_cast<std::int64_t>(before));
+}
+
+bool PRTreeController::sameLevelState(int state, const DirNode& folder) {
+    const DirNode parent = folder ? folder->parent() : nullptr;
+    if (!parent) {
+        return true;
+    }
+    const auto& level = parent->children();
+    return std::all_of(level.begin(), level.end(),
+                       [state](const DirNode& f) { return !f || f->isSelected() == state; });
+}
+
+bool PRTreeController::sameLevelState(int state, const std::shared_ptr<PRTreeFileNode>& file) {
+    const DirNode parent = file ? file->parent() : nullptr;
+    if (!parent) {
+        return true;
+    }
+    const auto& files = parent->fileChildren();
+    return std::all_of(files.begin(), files.end(),
+                       [state](const auto& f) { return !f || stateOf(*f) == state; });
+}
+
+bool PRTreeController::GetSelectedOverItem(const DirNode& folder, int state) {
+    const DirNode parent = folder ? folder->parent() : nullptr;
+    return parent && contentsMixed(*parent, state);
+}
+
+bool PRTreeController::GetSelectedOverItem(const std::shared_ptr<PRTreeFileNode>& file, int state) {
+    const DirNode parent = file ? file->parent() : nullptr;
+    return parent && contentsMixed(*parent, state);
+}
+
+void PRTreeController::tickFiles(const std::vector<std::shared_ptr<PRTreeFileNode>>& files,
+                                 const std::shared_ptr<PRTreeFileNode>& clicked, bool ticked) {
+    const int state = ticked ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
+    // The folders holding the files, each once, with a file of each and the change of its
+    // ticked-file number; the clicked file's folder first.
+    struct Holder {
+        DirNode folder;
+        std::shared_ptr<PRTreeFileNode> file;
+        std::int64_t delta = 0;
+    };
+    std::vector<Holder> holders;
+    std::unordered_map<const PRTreeDirNode*, std::size_t> holderOf;
+    auto note = [&](const std::shared_ptr<PRTreeFileNode>& file) {
+        if (!file) {
+            return;
+        }
+        const bool changed = file->bSelected() != ticked;
+        file->setBSelected(ticked);
+        DirNode folder = file->parent();
+        if (!folder) {
+            return;
+        }
+        // Files come folder by folder (a table shows one folder): the last folder is tried first.
+        std::size_t at = holders.size() - 1;
+        if (holders.empty() || holders.back().folder != folder) {
+            const auto [found, made] = holderOf.emplace(folder.get(), holders.size());
+            if (made) {
+                holders.push_back({std::move(folder), file, 0});
+            }
+            at = found->second;
+        }
+        if (changed && file->isFile()) {
+            holders[at].delta += ticked ? 1 : -1;
+        }
+    };
+    note(clicked);
+    for (const auto& file : files) {
+        note(file);
+    }
+    for (const Holder& holder : holders) {
+        addTicked(holder.folder, holder.delta);
+    }
+    for (const Holder& holder : holders) {
+        followStep(
+            *holder.folder, GetSelectedOverItem(holder.file, state),
+            [&] { return sameLevelState(state, holder.file); }, state);
+        followUpFrom(holder.folder, state);
+    }
+}
+
+std::uint64_t PRTreeController::getNumSelectedItem(const DirNode& folder, std::uint64_t start) {
+    return start + (folder ? folder->tickedFileCount() : 0);
+}
+
+std::uint64_t PRTreeController::getTreeSelectedItemNum() const {
+    std::uint64_t ticked = 0;
+    for (const DirNode& top : content_) {
+        ticked = getNumSelectedItem(top, ticked);
+    }
+    return ticked;
 }
 
 void PRTreeController::setFolderChecked(const DirNode& folder, bool checked) {
     if (!folder) {
         return;
     }
-    setSubtree(*folder, checked);
-    updateFromContents(folder->parent());
+    const int state = checked ? PRTreeDirNode::kSelected : PRTreeDirNode::kUnselected;
+    SetAllSel(state, folder);
+    followUpFrom(folder, state);
 }
 
 void PRTreeController::setFileChecked(const std::shared_ptr<PRTreeFileNode>& file, bool checked) {
-    if (!file) {
-        return;
-    }
-    file->setBSelected(checked);
-    updateFromContents(file->parent());
-}
-
-void PRTreeController::updateFromContents(const DirNode& folder) {
-    for (DirNode f = folder; f; f = f->parent()) {
-        setState(*f, stateFromContents(*f));
-    }
+    tickFiles({file}, file, checked);
 }
 
 void PRTreeController::reloadOutLineData() {

@@ -54,17 +54,49 @@ class PRTreeController {
     };
     Changes takeChanges();
 
-    // Check-state propagation after `folder` was created (isFirstCreate) or changed: the new,
-    // unselected folder makes every fully selected ancestor partly selected; otherwise a
-    // selected folder and its selected ancestors become partly selected.
+    // Check-state propagation after `folder` was created (isFirstCreate: it is new, unticked,
+    // and in its parent already) or received an unticked file: a ticked folder that holds
+    // something unticked now becomes partly ticked, or unticked when that is all it holds, and
+    // the ticked folders above follow.
     static void refreshNodeState(const DirNode& folder, bool isFirstCreate);
+
+    // Ticks set by the user. A folder is unticked, ticked or partly ticked; a file is ticked or
+    // not. Ticks spread down from a folder to everything in it and up to the folders above, and
+    // every folder keeps the number of ticked stored files in it and below it
+    // (PRTreeDirNode::tickedFileCount), so the outline's count is read, never walked. The
+    // operations below keep those numbers; a file's own setter does not.
+
+    // The state a click gives a folder in `state`: unticked for a ticked one, else ticked.
+    static int NewStateAfterChangeState(int state);
+    // A click on a folder's tick: the folder takes NewStateAfterChangeState of its state, so does
+    // everything in it, and the folders above follow. Returns the folder's new state.
+    static int toggleFolderTick(const DirNode& folder);
+    // The folder, its files and every folder and file below it take `state` (0 or 1); the
+    // ticked-file numbers of the folder, of those below it and of those above it follow. The
+    // walk is a loop over the subtree, once.
+    static void SetAllSel(int state, const DirNode& folder);
+    // Whether every sub-folder of the folder's parent (for a file: every file of its folder)
+    // has `state`; true for a node without parent.
+    static bool sameLevelState(int state, const DirNode& folder);
+    static bool sameLevelState(int state, const std::shared_ptr<PRTreeFileNode>& file);
+    // Whether the contents of the node's parent are mixed with respect to `state`: some files
+    // and sub-folders have it and some do not, or a sub-folder is partly ticked.
+    static bool GetSelectedOverItem(const DirNode& folder, int state);
+    static bool GetSelectedOverItem(const std::shared_ptr<PRTreeFileNode>& file, int state);
+    // Ticks (`ticked`) or unticks the files, then the folders above `clicked` (one of them)
+    // follow. Files of other folders are followed up as well.
+    static void tickFiles(const std::vector<std::shared_ptr<PRTreeFileNode>>& files,
+                          const std::shared_ptr<PRTreeFileNode>& clicked, bool ticked);
+    // `start` plus the ticked stored files in the folder and below it.
+    static std::uint64_t getNumSelectedItem(const DirNode& folder, std::uint64_t start);
+    // Ticked stored files in the whole outline.
+    std::uint64_t getTreeSelectedItemNum() const;
+
     // The user ticks or unticks a folder: it, its sub-folders and their files take the state,
     // and every ancestor becomes selected, unselected or partly selected from its contents.
     static void setFolderChecked(const DirNode& folder, bool checked);
     // The user ticks or unticks one file; the folders above follow.
     static void setFileChecked(const std::shared_ptr<PRTreeFileNode>& file, bool checked);
-    // Recomputes the states of `folder` and its ancestors from their contents.
-    static void updateFromContents(const DirNode& folder);
 
     // Marks the outline as being rebuilt, then asks the view to refresh (the reload callback).
     void reloadOutLineData();

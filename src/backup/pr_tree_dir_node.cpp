@@ -105,6 +105,28 @@ QString PRTreeDirNode::fileKey() const {
     return path;
 }
 
+PRTreeDirNode::StoredLocation PRTreeDirNode::storedLocation() const {
+    StoredLocation where;
+    if (!place_) {
+        return where;
+    }
+    if (hasKey_ && place_->storedIn) {
+        const QString path = fileKey();
+        const qsizetype cut = place_->storedIn->prefix.size();
+        where.folder = place_->storedIn->prefix.left(cut - 1);
+        where.relative = path.mid(cut);
+        return where;
+    }
+    const QString& path = place_->storedPath;
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0 || slash + 1 >= path.size()) {
+        return where;
+    }
+    where.folder = path.left(slash);
+    where.relative = path.mid(slash + 1);
+    return where;
+}
+
 void PRTreeDirNode::setFileKey(const QString& value) {
     Place& place = ownPlace();
     place.storedIn.reset();

@@ -86,6 +86,15 @@ class PRTreeDirNode {
     bool storedFileKnown() const { return stored_ != kUnknown; }
     bool isStored() const { return stored_ == kStored; }
     std::uint64_t storedSize() const { return storedSize_; }
+    // Where the stored file lies, for a reader that reaches it through the backup folder: the
+    // backup folder and the file's name inside it ("<key>" or "<k0k1>/<key>"). A stored path
+    // given as a whole is split at its last "/". Both empty when the record names no stored file.
+    struct StoredLocation {
+        QString folder;
+        QString relative;
+        bool isEmpty() const { return folder.isEmpty() || relative.isEmpty(); }
+    };
+    StoredLocation storedLocation() const;
 
     // Outline (GUI thread).
     // enclosing folder; null at the top. Held weakly: the folder owns its children.
@@ -104,6 +113,10 @@ class PRTreeDirNode {
     // check state: kUnselected, kSelected or kSelectedSome
     int isSelected() const { return outline_ ? outline_->isSelected : kUnselected; }
     void setIsSelected(int value) { outline().isSelected = value; }
+    // Ticked files with a stored file in this folder and below. Kept by the tick operations of
+    // PRTreeController (a file's own setter leaves it alone), so counting is one look.
+    std::uint32_t tickedFileCount() const { return outline_ ? outline_->tickedFiles : 0; }
+    void setTickedFileCount(std::uint32_t value) { outline().tickedFiles = value; }
 
     // sub-folders, sorted
     std::vector<std::shared_ptr<PRTreeDirNode>>& children() { return outline().children; }
@@ -136,6 +149,7 @@ class PRTreeDirNode {
         std::vector<std::shared_ptr<PRTreeDirNode>> children;
         std::vector<std::shared_ptr<PRTreeFileNode>> fileChildren;
         int isSelected = kUnselected;
+        std::uint32_t tickedFiles = 0;
         bool isLeaf = false;
         bool changed = false;
     };

@@ -43,6 +43,69 @@ void BackupOutlineModel::setController(PRTreeController* controller) {
     reload();
 }
 
+void BackupOutlineModel::setShowsFiles(bool shows) {
+    if (shows == showsFiles_) {
+        return;
+    }
+    beginResetModel();
+    showsFiles_ = shows;
+    endResetModel();
+}
+
+int BackupOutlineModel::rowsOf(const Folder& folder) const {
+    return static_cast<int>(folder.folders.size() + (showsFiles_ ? folder.files.size() : 0));
+}
+
+std::vector<std::shared_ptr<PRTreeFileNode>> BackupOutlineModel::shownFiles(
+    const QModelIndex& folder) const {
+    std::vector<std::shared_ptr<PRTreeFileNode>> files;
+    const RowRef ref = refOf(folder);
+    if (ref.folder <= 0 || ref.file >= 0) {
+        return files;
+    }
+    const Folder& shown = folders_[static_cast<std::size_t>(ref.folder)];
+    const auto& all = shown.node->fileChildren();
+    files.reserve(shown.files.size());
+    for (const std::uint32_t at : shown.files) {
+        files.push_back(all[at]);
+    }
+    return files;
+}
+
+QModelIndex BackupOutlineModel::indexOfFolder(const PRTreeDirNode* folder) const {
+    const auto found = folderAt_.find(folder);
+    return found == folderAt_.end() ? QModelIndex() : indexOfFolder(found->second);
+}
+
+void BackupOutlineModel::ticksChanged(const std::shared_ptr<PRTreeDirNode>& folder) {
+    const auto found = folderAt_.find(folder.get());
+    if (found == folderAt_.end()) {
+        return;
+    }
+    // Each signal spans both columns: a view redraws what it shows of such a span at once,
+    // without looking for the row among its rows (which a view does for a single cell).
+    const QList<int> roles{Qt::DecorationRole};
+    // The folder and the folders above it.
+    for (int at = found->second; at > 0; at = folders_[static_cast<std::size_t>(at)].parent) {
+        const QModelIndex row = indexOfFolder(at);
+        emit dataChanged(row, row.siblingAtColumn(kSizeColumn), roles);
+    }
+    // Every row below it, a folder's rows at a time.
+    std::vector<int> pending{found->second};
+    while (!pending.empty()) {
+        const int at = pending.back();
+        pending.pop_back();
+        const Folder& shown = folders_[static_cast<std::size_t>(at)];
+        const int rows = rowsOf(shown);
+        if (rows > 0) {
+            const QModelIndex parent = indexOfFolder(at);
+            emit dataChanged(index(0, kNameColumn, parent), index(rows - 1, kSizeColumn, parent),
+                             roles);
+        }
+        pending.insert(pending.end(), shown.folders.begin(), shown.folders.end());
+    }
+}
+
 void BackupOutlineModel::reload() {
     beginResetModel();
     capture();
@@ -192,12 +255,17 @@ void BackupOutlineModel::sync(int at) {
     Folder& folder = folders_[static_cast<std::size_t>(at)];
     const std::vector<std::uint32_t> shown = newFiles(folder);
     if (!shown.empty()) {
-        const int first = folder.rowCount();
-        beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(shown.size()) - 1);
+        const int first = rowsOf(folder);
+        if (showsFiles_) {
+            beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(shown.size()) - 1);
+        }
         Folder& grown = folders_[static_cast<std::size_t>(at)];
         grown.files.insert(grown.files.end(), shown.begin(), shown.end());
         fileCount_ += static_cast<int>(shown.size());
-        endInsertRows();
+        if (showsFiles_) {
+            endInsertRows();
+        }
+        emit folderFilesChanged(indexOfFolder(at));
     }
 }
 
@@ -207,17 +275,26 @@ void BackupOutlineModel::hideEntriesOf(int at, const QString& name) {
         return;
     }
     const auto& files = folder.node->fileChildren();
+    bool removed = false;
     for (std::size_t k = folder.files.size(); k-- > 0;) {
         const auto& file = files[folder.files[k]];
         if (file->isFile() || file->treefileName() != name) {
             continue;
         }
         const int row = static_cast<int>(folder.folders.size() + k);
-        beginRemoveRows(indexOfFolder(at), row, row);
+        if (showsFiles_) {
+            beginRemoveRows(indexOfFolder(at), row, row);
+        }
         folder.files.erase(folder.files.begin() + static_cast<std::ptrdiff_t>(k));
         --folder.unstored;
         --fileCount_;
-        endRemoveRows();
+        if (showsFiles_) {
+            endRemoveRows();
+        }
+        removed = true;
+    }
+    if (removed) {
+        emit folderFilesChanged(indexOfFolder(at));
     }
 }
 
@@ -232,6 +309,9 @@ BackupOutlineModel::RowRef BackupOutlineModel::refOf(const QModelIndex& index) c
     }
     if ((id & 1u) == 0) {
         return {static_cast<int>(at), -1};
+    }
+    if (!showsFiles_) {
+        return {};
     }
     const Folder& folder = folders_[at];
     const int file = index.row() - static_cast<int>(folder.folders.size());
@@ -274,7 +354,7 @@ QModelIndex BackupOutlineModel::index(int row, int column, const QModelIndex& pa
         at = ref.folder;
     }
     const Folder& folder = folders_[static_cast<std::size_t>(at)];
-    if (row < 0 || column < 0 || column > kSizeColumn || row >= folder.rowCount()) {
+    if (row < 0 || column < 0 || column > kSizeColumn || row >= rowsOf(folder)) {
         return QModelIndex();
     }
     if (static_cast<std::size_t>(row) < folder.folders.size()) {
@@ -296,14 +376,14 @@ QModelIndex BackupOutlineModel::parent(const QModelIndex& child) const {
 
 int BackupOutlineModel::rowCount(const QModelIndex& parent) const {
     if (!parent.isValid()) {
-        return folders_.front().rowCount();
+        return rowsOf(folders_.front());
     }
     // only the first column of a folder row has children
     const RowRef ref = refOf(parent);
     if (ref.folder <= 0 || ref.file >= 0 || parent.column() != 0) {
         return 0;
     }
-    return folders_[static_cast<std::size_t>(ref.folder)].rowCount();
+    return rowsOf(folders_[static_cast<std::size_t>(ref.folder)]);
 }
 
 int BackupOutlineModel::columnCount(const QModelIndex& /*parent*/) const {
@@ -312,7 +392,19 @@ int BackupOutlineModel::columnCount(const QModelIndex& /*parent*/) const {
 
 QVariant BackupOutlineModel::data(const QModelIndex& index, int role) const {
     const RowRef ref = refOf(index);
-    if (ref.folder <= 0 || role != Qt::DisplayRole) {
+    if (ref.folder <= 0) {
+        return QVariant();
+    }
+    if (role == Qt::DecorationRole) {
+        if (index.column() != kNameColumn) {
+            return QVariant();
+        }
+        if (const PRTreeFileNode* file = fileNode(ref)) {
+            return file->bSelected() ? QStringLiteral("selected") : QStringLiteral("unselected");
+        }
+        return folders_[static_cast<std::size_t>(ref.folder)].node->nodeIcon();
+    }
+    if (role != Qt::DisplayRole) {
         return QVariant();
     }
     if (const PRTreeFileNode* file = fileNode(ref)) {

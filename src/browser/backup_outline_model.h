@@ -1,7 +1,12 @@
 // Read-only item model over the backup file outline of a PRTreeController: the device folders at
 // the top; under each folder its sub-folders (in outline order), then its files (in arrival
 // order). Columns "Name" and "Size" (the size text of a file; blank for a folder). The entry a
-// backup keeps for a folder itself is not shown as a file when the folder is shown.
+// backup keeps for a folder itself is not shown as a file when the folder is shown. An outline
+// that shows its files in a table beside it shows its folders only (setShowsFiles).
+//
+// The name column's decoration is the name of the row's tick image ("unselected", "selected"
+// or "selectedSome"), for an image cell to draw; ticksChanged() tells the views which rows to
+// draw again after the ticks changed.
 //
 // The model mirrors the outline's shape, and only its shape: a table of the folders it shows,
 // each with its sub-folders and the positions of its shown files among the folder's files; every
@@ -47,6 +52,18 @@ class BackupOutlineModel : public QAbstractItemModel {
     void update();
     // Files in the mirrored outline.
     int fileCount() const { return fileCount_; }
+    // Whether files are rows of the outline (the default) or only folders are.
+    bool showsFiles() const { return showsFiles_; }
+    void setShowsFiles(bool shows);
+
+    // The files of a folder row, as the outline shows them (a folder's own entry left out), in
+    // arrival order. Empty for another kind of row.
+    std::vector<std::shared_ptr<PRTreeFileNode>> shownFiles(const QModelIndex& folder) const;
+    // The row of a folder the model shows (invalid when it shows no such folder).
+    QModelIndex indexOfFolder(const PRTreeDirNode* folder) const;
+    // Tells the views that the ticks of `folder`, of everything shown below it and of the
+    // folders above it changed. Costs the number of folders shown below it.
+    void ticksChanged(const std::shared_ptr<PRTreeDirNode>& folder);
 
     // The folder or file node a row shows; null for another kind of row or an invalid index.
     std::shared_ptr<PRTreeDirNode> folderAt(const QModelIndex& index) const;
@@ -62,6 +79,11 @@ class BackupOutlineModel : public QAbstractItemModel {
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+  signals:
+    // The files shown for the folder of `folder` changed: some came, or a folder's own entry
+    // was found and left out. Sent whether or not files are rows of the outline.
+    void folderFilesChanged(const QModelIndex& folder);
+
   private:
     // One folder shown. Position 0 of the table is the invisible root above the device folders.
     struct Folder {
@@ -72,7 +94,6 @@ class BackupOutlineModel : public QAbstractItemModel {
         std::vector<std::uint32_t> files;     // positions in the node's files of those shown
         std::size_t filesSeen = 0;            // the node's files looked at so far
         std::size_t unstored = 0;             // files shown without a stored file
-        int rowCount() const { return static_cast<int>(folders.size() + files.size()); }
     };
     struct RowRef {
         int folder = -1;  // the folder shown by the row, or the folder holding the file
@@ -91,6 +112,8 @@ class BackupOutlineModel : public QAbstractItemModel {
     void hideEntriesOf(int at, const QString& name);
     const std::vector<std::shared_ptr<PRTreeDirNode>>& subFolders(int at) const;
     QModelIndex indexOfFolder(int at) const;
+    // Rows under a folder: its sub-folders, and its files when they are rows.
+    int rowsOf(const Folder& folder) const;
     RowRef refOf(const QModelIndex& index) const;
     const PRTreeFileNode* fileNode(const RowRef& ref) const;
 
@@ -98,6 +121,7 @@ class BackupOutlineModel : public QAbstractItemModel {
     std::vector<Folder> folders_;
     std::unordered_map<const PRTreeDirNode*, int> folderAt_;
     int fileCount_ = 0;
+    bool showsFiles_ = true;
 };
 
 }  // namespace nimbara::browser

@@ -1,5 +1,7 @@
 #include "platform/worker_reaper.h"
 
+#include <QCoreApplication>
+
 #include <utility>
 
 namespace nimbara {
@@ -68,6 +70,27 @@ void WorkerReaper::releaseAll() {
         retired_.clear();
         all.clear();  // each joins its worker, asked to stop before it was retired
     }
+}
+
+void outliveOwner(std::unique_ptr<WorkerReaper> reaper) {
+    if (!reaper) {
+        return;
+    }
+    reaper->reap();
+    if (reaper->pending() == 0 || QCoreApplication::instance() == nullptr) {
+        reaper->releaseAll();
+        return;
+    }
+    WorkerReaper* orphan = reaper.release();
+    orphan->setParent(QCoreApplication::instance());
+    auto* check = new QTimer(orphan);
+    QObject::connect(check, &QTimer::timeout, orphan, [orphan] {
+        orphan->reap();
+        if (orphan->pending() == 0) {
+            orphan->deleteLater();
+        }
+    });
+    check->start(20);
 }
 
 }  // namespace nimbara

@@ -45,4 +45,9 @@ class WorkerReaper : public QObject {
     QTimer timer_;
 };
 
+// For the owner of a reaper that goes before the application does: a reaper whose workers have
+// all ended is released at once; otherwise it goes on under the application until they have (at
+// exit at the latest) and then releases itself. Nothing here waits.
+void outliveOwner(std::unique_ptr<WorkerReaper> reaper);
+
 }  // namespace nimbara

@@ -66,6 +66,9 @@ QPixmap PRImageCellBase::imageFor(const QModelIndex& index) const {
             const QIcon icon = decoration.value<QIcon>();
             return icon.pixmap(icon.actualSize(QSize(64, 64)));
         }
+        case QMetaType::QString:
+            // a model without pictures names the application image to show
+            return nimbara::ui::namedImage(decoration.toString());
         default:
             return image_;
     }

@@ -1,6 +1,7 @@
 // Table and outline cells showing an image left of their text, as item delegates. The image of
-// a row is the index's decoration (a QPixmap, QImage or QIcon) when it has one, otherwise the
-// cell's own image (setImage). The text is the index's display text, truncated at its tail.
+// a row is the index's decoration (a QPixmap, QImage or QIcon, or the name of an application
+// image) when it has one, otherwise the cell's own image (setImage). The text is the index's
+// display text, truncated at its tail.
 #pragma once
 
 #include <QPixmap>

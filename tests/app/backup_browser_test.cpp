@@ -44,7 +44,9 @@
 #include "backup_source.h"
 #include "backup_writer.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "delegate_fixture.h"
 #include "platform/plist_value.h"
 #include "sparse_backup.h"
@@ -52,6 +54,7 @@
 #include "ui/chat_column_view.h"
 #include "ui/named_image.h"
 #include "ui/page_call_log.h"
+#include "ui/save_panel.h"
 
 namespace nimbara::test {
 namespace {
@@ -295,7 +298,8 @@ TEST_F(BackupBrowserTest, AGeneratedBackupIsListedScannedAndItsContactsShown) {
               QStringLiteral("Call History:  %1").arg(simdev::demoCalls().size()));
     // At the end the file outline shows, holding every entry of the file list.
     EXPECT_EQ(page->categoryList->currentRow(), PRResultViewController::kBackupFiles);
-    EXPECT_EQ(page->CustomView->currentWidget(), page->treeView);
+    EXPECT_EQ(page->CustomView->currentWidget(), page->backupFilesView);
+    EXPECT_TRUE(page->backupFilesView->isAncestorOf(page->treeView));
     EXPECT_GT(page->backupfiles(), 0u);
     auto* outline = qobject_cast<browser::BackupOutlineModel*>(page->treeView->model());
     ASSERT_NE(outline, nullptr);
@@ -1114,6 +1118,48 @@ TEST_F(BackupBrowserTest, TicksFiltersAndSelectAllKeepOneExactCount) {
     EXPECT_EQ(page->selectedFilesNum(), 0);
     EXPECT_EQ(page->currentSelect(), 0);
     page->setPlanMaker({});
+}
+
+TEST_F(BackupBrowserTest, TheRecoverButtonExportsWhatIsTickedIntoTheChosenFolder) {
+    const std::string device = (tmp_ / "demo").string();
+    std::string error;
+    ASSERT_TRUE(simdev::makeDemoDevice(device, &error)) << error;
+    ASSERT_TRUE(simdev::writeBackup(device, backupRoot_).ok);
+    std::vector<QString> alerts;
+    Alerts::ScopedHandler record = recordAlerts(alerts);
+    PRResultViewController* page = openBrowser();
+    ASSERT_TRUE(waitForScan(*page));
+
+    // Two contacts ticked, then the filter on: the export still takes what is ticked.
+    page->actContact();
+    auto* model = page->contactTableView->model();
+    page->contactTableView->clearSelection();
+    model->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    page->checkBtn->setChecked(true);
+    page->actCheck();
+    EXPECT_EQ(model->rowCount(), 0);
+    ASSERT_TRUE(page->saveBtn->isEnabled());
+
+    const QString target = QString::fromStdString((tmp_ / "export").string());
+    ui::ScopedHandler<ui::SavePanel::Handler> answer(
+        ui::SavePanel::handler(),
+        [&target](QWidget*, const ui::SavePanel::Request&) { return std::optional(target); });
+    ui::ScopedHandler<ui::FileViewer::Handler> reveal(ui::FileViewer::handler(),
+                                                      [](const QString&) {});
+    page->actRecovery();
+    ASSERT_TRUE(pumpUntil([&] {
+        return std::filesystem::exists(tmp_ / "export" / "Contact") &&
+               page->findChild<browser::RecoveryExport*>() != nullptr &&
+               !page->findChild<browser::RecoveryExport*>()->isRunning();
+    }));
+    const auto contacts = page->records().contactArray();
+    int cards = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp_ / "export" / "Contact")) {
+        cards += entry.path().extension() == ".vcf" ? 1 : 0;
+    }
+    EXPECT_EQ(cards, 2);
+    EXPECT_FALSE(std::filesystem::exists(tmp_ / "export" / "Message"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "browser/backup_outline_model.h"
 
 #include "backup/backup_file_tree.h"
+#include "outline_rows.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -39,26 +40,8 @@ QStringList dump(const QAbstractItemModel& model, const QModelIndex& parent = QM
     return lines;
 }
 
-QStringList names(const QAbstractItemModel& model, const QModelIndex& parent = QModelIndex()) {
-    QStringList out;
-    for (int row = 0; row < model.rowCount(parent); ++row) {
-        out << model.index(row, 0, parent).data().toString();
-    }
-    return out;
-}
-
-// Follows a path of names from the top; an invalid index when a name is missing.
-QModelIndex find(const QAbstractItemModel& model, const QStringList& path) {
-    QModelIndex at;
-    for (const QString& name : path) {
-        const int row = static_cast<int>(names(model, at).indexOf(name));
-        if (row < 0) {
-            return QModelIndex();
-        }
-        at = model.index(row, 0, at);
-    }
-    return at;
-}
+using nimbara::test::find;
+using nimbara::test::names;
 
 // Every index leads back to its parent and position; only the first column has children.
 void expectConsistent(const QAbstractItemModel& model, const QModelIndex& parent, int& seen) {

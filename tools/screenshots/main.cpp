@@ -13,8 +13,10 @@
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QScopeGuard>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTreeView>
 
 #include <chrono>
 #include <cstdio>
@@ -30,7 +32,9 @@
 #include "backup/conversations.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup_writer.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -127,6 +131,47 @@ void shootConversations(Shooter& shots, const PRResultViewController& page) {
 }
 
 // A left-button press and release on a control, as the user's click.
+// The backup file tree with the camera roll chosen, some photos and a folder ticked, and the
+// first photo in the preview.
+void showBackupFiles(PRResultViewController& page) {
+    page.categoryList->setCurrentRow(PRResultViewController::kBackupFiles);
+    nimbara::browser::BackupFilesView& files = *page.backupFilesView;
+    QAbstractItemModel* outline = files.treeView->model();
+    auto find = [outline](const QStringList& path) {
+        QModelIndex at = outline->index(0, 0);
+        for (const QString& name : path) {
+            QModelIndex next;
+            for (int row = 0; row < outline->rowCount(at) && !next.isValid(); ++row) {
+                if (outline->index(row, 0, at).data().toString() == name) {
+                    next = outline->index(row, 0, at);
+                }
+            }
+            at = next;
+        }
+        return at;
+    };
+    const QModelIndex roll = find({"CameraRollDomain", "Media", "DCIM", "100APPLE"});
+    const QModelIndex home = find({"HomeDomain"});
+    if (!roll.isValid()) {
+        std::fprintf(stderr, "nimbara-screenshots: no camera roll in the backup outline\n");
+        return;
+    }
+    for (QModelIndex up = roll; up.isValid(); up = up.parent()) {
+        files.treeView->expand(up);
+    }
+    files.treeView->setCurrentIndex(roll);
+    files.treeView->scrollTo(roll);
+    if (home.isValid()) {
+        files.toggleFolderTick(home);
+    }
+    files.tickFileRow(0);
+    files.tickFileRow(2);
+    files.treetableView->selectRow(0);
+    pumpUntil(
+        [&] { return files.previewState() != nimbara::browser::BackupFilesView::Preview::Loading; },
+        10.0);
+}
+
 // The backup browser reads the local backups off the GUI thread; waits until they are listed.
 void waitForBackupList(QuennicAppDelegate& hub) {
     if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
@@ -296,6 +341,10 @@ int run(const QString& outDir) {
             }
             shots.save(ui.window, QStringLiteral("21-backup-browser-results"));
             if (page != nullptr) {
+                showBackupFiles(*page);
+                shots.save(ui.window, QStringLiteral("21a-backup-files"));
+            }
+            if (page != nullptr) {
                 page->categoryList->setCurrentRow(PRResultViewController::kContacts);
                 shots.save(ui.window, QStringLiteral("22-backup-browser-contacts"));
                 page->categoryList->setCurrentRow(PRResultViewController::kMessages);
@@ -310,6 +359,27 @@ int run(const QString& outDir) {
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
                 page->guidWindow->close();
                 shootConversations(shots, *page);
+            }
+            {
+                // The recovery export's progress sheet, part way through.
+                PRRecoveryExportSheet sheet(ui.window);
+                sheet.showProgress(5, 12);
+                sheet.open();
+                shots.save(&sheet, QStringLiteral("24-export-sheet"));
+                // Its end when two items could not be exported.
+                nimbara::browser::RecoveryExportSummary summary;
+                summary.root =
+                    (home + QStringLiteral("/Nimbara 2026-12-08 - 06.41.40")).toStdString();
+                summary.steps = summary.done = 12;
+                summary.written = 10;
+                summary.failed = {
+                    {QStringLiteral("Photo&Video/IMG_0007.JPG"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")},
+                    {QStringLiteral("Message/Trip.mov"),
+                     QStringLiteral("the backup's file can't be read: No such file or directory")}};
+                sheet.showSummary(summary);
+                shots.save(&sheet, QStringLiteral("24b-export-sheet-failures"));
+                sheet.close();
             }
         }
 

@@ -16,9 +16,10 @@ ExportWriteResult failed(const std::filesystem::path& folder, const QString& nam
 }
 
 ExportWriteResult copyAttachment(const BackupFolder& backup, const PRMessageNode& message,
-                                 const std::filesystem::path& folder, std::string_view extension) {
+                                 const std::filesystem::path& folder, std::string_view extension,
+                                 const std::function<bool()>& stopRequested = {}) {
     const QString path = message.attachmentPath();
-    return copyBackupFile(backup, path, folder, attachmentFileName(path), extension);
+    return copyBackupFile(backup, path, folder, attachmentFileName(path), extension, stopRequested);
 }
 
 }  // namespace
@@ -49,21 +50,23 @@ std::string backupRelativeName(const BackupFolder& backup, const QString& path) 
 
 ExportWriteResult copyBackupFile(const BackupFolder& backup, const QString& path,
                                  const std::filesystem::path& folder, const QString& name,
-                                 std::string_view extension) {
+                                 std::string_view extension,
+                                 const std::function<bool()>& stopRequested) {
     if (!backup.isOpen()) {
         return failed(folder, name, "the backup is not open");
     }
     const std::string relative = backupRelativeName(backup, path);
     if (relative.empty()) {
         return failed(folder, name,
-                      "the attachment \"" + path.toStdString() + "\" is not a file of the backup");
+                      "the file \"" + path.toStdString() + "\" is not a file of the backup");
     }
     std::string why;
     const UniqueFd source = backup.openFile(relative, &why);
     if (!source.valid()) {
-        return failed(folder, name, "the attachment can't be read: " + why);
+        return failed(folder, name, "the backup's file can't be read: " + why);
     }
-    return copyToExportFile(source.get(), folder, name, extension, QStringLiteral("attachment"));
+    return copyToExportFile(source.get(), folder, name, extension, QStringLiteral("attachment"),
+                            stopRequested);
 }
 
 QString attachmentFileName(const QString& path) {
@@ -71,17 +74,21 @@ QString attachmentFileName(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
+bool keepsAttachmentCopy(const PRMessageNode& message) {
+    const QString type = message.attachType();
+    return type == QLatin1String("Contact") || type == QLatin1String("Location") ||
+           type == QLatin1String("Mov");
+}
+
 std::optional<ExportWriteResult> copyMessageAttachment(const BackupFolder& backup,
                                                        const PRMessageNode& message,
-                                                       const std::filesystem::path& folder) {
-    const QString type = message.attachType();
-    if (type == QLatin1String("Contact") || type == QLatin1String("Location")) {
-        return writeVCFCardNode(backup, message, folder);
+                                                       const std::filesystem::path& folder,
+                                                       const std::function<bool()>& stopRequested) {
+    if (!keepsAttachmentCopy(message)) {
+        return std::nullopt;
     }
-    if (type == QLatin1String("Mov")) {
-        return writeMovFile(backup, message, folder);
-    }
-    return std::nullopt;
+    const bool movie = message.attachType() == QLatin1String("Mov");
+    return copyAttachment(backup, message, folder, movie ? ".mov" : ".vcf", stopRequested);
 }
 
 }  // namespace nimbara::backup

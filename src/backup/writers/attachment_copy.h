@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,19 +29,25 @@ class BackupFolder;
 std::string backupRelativeName(const BackupFolder& backup, const QString& path);
 
 // Copies the stored file at `path` (inside `backup`) into `folder` as a new file named `name` +
-// `extension`.
+// `extension`. `stopRequested`, when given, is asked between chunks (see copyToExportFile).
 ExportWriteResult copyBackupFile(const BackupFolder& backup, const QString& path,
                                  const std::filesystem::path& folder, const QString& name,
-                                 std::string_view extension);
+                                 std::string_view extension,
+                                 const std::function<bool()>& stopRequested = {});
 
 // The last name of `path` ("" for none): what an attachment's copy is named after.
 QString attachmentFileName(const QString& path);
 
+// Whether a copy is kept of the message's attachment: its type is "Contact", "Location" or
+// "Mov".
+bool keepsAttachmentCopy(const PRMessageNode& message);
+
 // The copy kept of a message's attachment by its type: "Contact" and "Location" as ".vcf", "Mov"
 // as ".mov"; nullopt for any other type (pictures stay in the conversation's page).
-std::optional<ExportWriteResult> copyMessageAttachment(const BackupFolder& backup,
-                                                       const PRMessageNode& message,
-                                                       const std::filesystem::path& folder);
+// `stopRequested`, when given, can end a long copy (see copyToExportFile).
+std::optional<ExportWriteResult> copyMessageAttachment(
+    const BackupFolder& backup, const PRMessageNode& message, const std::filesystem::path& folder,
+    const std::function<bool()>& stopRequested = {});
 
 }  // namespace nimbara::backup
 

@@ -91,6 +91,24 @@ std::string safeFileStem(const QString& name, const QString& fallback) {
     return stem.toStdString();
 }
 
+ExportNameParts exportNameParts(const QString& fileName) {
+    constexpr qsizetype kLongestExtension = 16;
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const qsizetype length = fileName.size() - dot - 1;
+    if (dot <= 0 || length < 1 || length > kLongestExtension) {
+        return {fileName, {}};
+    }
+    for (qsizetype i = dot + 1; i < fileName.size(); ++i) {
+        const char16_t c = fileName[i].unicode();
+        const bool plain =
+            (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+        if (!plain) {
+            return {fileName, {}};
+        }
+    }
+    return {fileName.left(dot), fileName.mid(dot).toStdString()};
+}
+
 bool isDirectlyInside(const fs::path& folder, const fs::path& target) {
     if (!target.has_filename() || !isPlainName(target.filename().string())) {
         return false;
@@ -166,15 +184,20 @@ ExportWriteResult writeExportFile(const fs::path& folder, const QString& name,
 }
 
 ExportWriteResult copyToExportFile(int sourceFd, const fs::path& folder, const QString& name,
-                                   std::string_view extension, const QString& fallback) {
+                                   std::string_view extension, const QString& fallback,
+                                   const std::function<bool()>& stopRequested) {
     if (sourceFd < 0) {
         ExportWriteResult result;
         result.error = failure(folder / safeFileStem(name, fallback), "no source to copy");
         return result;
     }
-    const auto copy = [sourceFd](PartialFile& file, std::string* why) {
+    const auto copy = [sourceFd, &stopRequested](PartialFile& file, std::string* why) {
         std::vector<char> buffer(kCopyChunk);
         for (;;) {
+            if (stopRequested && stopRequested()) {
+                *why = "stopped";
+                return false;
+            }
             const ssize_t n = ::read(sourceFd, buffer.data(), buffer.size());
             if (n < 0 && errno == EINTR) {
                 continue;

@@ -45,6 +45,16 @@ std::string safeFileStem(const QString& name, const QString& fallback);
 // stem + suffix + extension, fitted to kExportNameMax bytes (see platform/file_name_fit.h).
 using nimbara::fittedFileName;
 
+// A file's own name split for numbering: the stem, and its extension with the dot (".jpg") when
+// the name has a short one of letters and digits after a dot that is not its first character;
+// otherwise the whole name and no extension. "IMG_1.JPG (2)" would hide the type, so a copy of
+// a file is numbered before its extension: "IMG_1 (2).JPG".
+struct ExportNameParts {
+    QString stem;
+    std::string extension;
+};
+ExportNameParts exportNameParts(const QString& fileName);
+
 // True when `target` names an entry directly inside `folder`: one name that is neither empty, "."
 // nor "..", with no "/" and no NUL.
 bool isDirectlyInside(const std::filesystem::path& folder, const std::filesystem::path& target);
@@ -67,9 +77,12 @@ ExportWriteResult writeExportFile(const std::filesystem::path& folder, const QSt
                                   const QString& fallback = {});
 
 // Copies everything readable from `sourceFd` (from its current offset to its end) into a new
-// export file as writeExportFile does; a read error discards the copy and is reported.
+// export file as writeExportFile does; a read error discards the copy and is reported. When
+// `stopRequested` is given it is asked between chunks: once it says yes the copy is discarded
+// (the error then reads "stopped").
 ExportWriteResult copyToExportFile(int sourceFd, const std::filesystem::path& folder,
                                    const QString& name, std::string_view extension,
-                                   const QString& fallback = {});
+                                   const QString& fallback = {},
+                                   const std::function<bool()>& stopRequested = {});
 
 }  // namespace nimbara::backup

@@ -133,10 +133,12 @@ void addConversationHtml(PRHtmlController& html, const PRMessageTreeNode& conver
             continue;
         }
         handleMessageHtml(*message, html, false);
-        if (attachments.backup == nullptr) {
+        if (attachments.backup == nullptr ||
+            (attachments.stopRequested && attachments.stopRequested())) {
             continue;
         }
-        const auto copy = copyMessageAttachment(*attachments.backup, *message, attachments.folder);
+        const auto copy = copyMessageAttachment(*attachments.backup, *message, attachments.folder,
+                                                attachments.stopRequested);
         if (copy && attachments.copied) {
             attachments.copied(*message, *copy);
         }

@@ -65,6 +65,8 @@ struct ConversationAttachments {
     std::filesystem::path folder;
     // Called after each copy tried, with its outcome (the backup browser counts movie copies).
     std::function<void(const PRMessageNode&, const ExportWriteResult&)> copied;
+    // When given and it says yes, no further copy is made and a running one is discarded.
+    std::function<bool()> stopRequested;
 };
 
 // Adds a conversation's heading, each of its messages in order (copying contact, location and

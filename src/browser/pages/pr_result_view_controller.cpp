@@ -42,7 +42,9 @@
 #include "backup/pr_photo_and_video_node.h"
 #include "backup/record_notifications.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/deleted_row_delegate.h"
+#include "browser/pages/recovery_export_sheet.h"
 #include "browser/record_columns.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
@@ -150,29 +152,7 @@ PRResultViewController::PRResultViewController(QObject* parent)
       reaper_(std::make_unique<nimbara::WorkerReaper>()),
       releases_(std::make_unique<nimbara::WorkerReaper>()) {}
 
-namespace {
-
-// A reaper whose workers have not all ended goes on, under the application, until they have
-// (at exit at the latest); it then releases itself.
-void outliveThePage(std::unique_ptr<nimbara::WorkerReaper> reaper) {
-    reaper->reap();
-    if (reaper->pending() == 0 || QCoreApplication::instance() == nullptr) {
-        reaper->releaseAll();
-        return;
-    }
-    nimbara::WorkerReaper* orphan = reaper.release();
-    orphan->setParent(QCoreApplication::instance());
-    auto* check = new QTimer(orphan);
-    QObject::connect(check, &QTimer::timeout, orphan, [orphan] {
-        orphan->reap();
-        if (orphan->pending() == 0) {
-            orphan->deleteLater();
-        }
-    });
-    check->start(20);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PRResultViewController::~PRResultViewController() {
     retireScan();
@@ -182,8 +162,8 @@ PRResultViewController::~PRResultViewController() {
     releaseOutline(std::move(treeController_), takeWaitingEntries());
     // Nothing here waits: scans still ending (asked to stop, their gates closed) and outlines
     // being let go are left to reapers that outlive the page.
-    outliveThePage(std::move(reaper_));
-    outliveThePage(std::move(releases_));
+    nimbara::outliveOwner(std::move(reaper_));
+    nimbara::outliveOwner(std::move(releases_));
 }
 
 // The entries not filed into the outline yet, all of them, leaving none behind.
@@ -401,9 +381,10 @@ void PRResultViewController::buildResultView() {
 
     CustomView = new QStackedWidget(resultView);
     CustomView->setObjectName(QStringLiteral("CustomView"));
-    treeView = new QTreeView(CustomView);
-    treeView->setObjectName(QStringLiteral("treeView"));
-    treeView->setModel(outlineModel_.get());
+    backupFilesView = new nimbara::browser::BackupFilesView(outlineModel_.get(), CustomView);
+    connect(backupFilesView, &nimbara::browser::BackupFilesView::tickedFilesChanged, this,
+            [this](quint64) { updateSelection(false); });
+    treeView = backupFilesView->treeView;
     // The device folders open as they appear, showing their domains; folders below stay closed.
     connect(outlineModel_.get(), &QAbstractItemModel::rowsInserted, treeView,
             [this](const QModelIndex& parent, int first, int last) {
@@ -413,10 +394,7 @@ void PRResultViewController::buildResultView() {
                     }
                 }
             });
-    treeView->setUniformRowHeights(true);
-    treeView->header()->setStretchLastSection(false);
-    treeView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
-    CustomView->addWidget(treeView);
+    CustomView->addWidget(backupFilesView);
 
     buildRecordTables();
 
@@ -524,6 +502,7 @@ void PRResultViewController::fillPopup() {
 // Scans.
 
 void PRResultViewController::resetForScan() {
+    scannedNode_.reset();
     records_.clear();
     records_.resetCounters();
     // A fresh outline for the new backup; the old one, and the entries of the old scan not
@@ -615,6 +594,7 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     fillingPopup_ = false;
     backupPopBtn->setEnabled(false);
     fillInfo(node);
+    scannedNode_ = node;
     treeController_->setDeviceName(node->strDeviceName());
 
     const QString why = node->unreadableReason();
@@ -799,10 +779,22 @@ QString PRResultViewController::categoryTitle(int row) {
 }
 
 int PRResultViewController::tickedBackupFiles() const {
-    return 0;
+    return backupFilesView ? static_cast<int>(backupFilesView->getTreeSelectedItemNum()) : 0;
 }
 
-void PRResultViewController::actRecovery(QObject*) {}
+// Exports what is ticked (not what a filter shows) into a folder the user chooses.
+void PRResultViewController::actRecovery(QObject*) {
+    if (!scanFinished_ || !scannedNode_) {
+        return;
+    }
+    if (!recoveryExport_) {
+        recoveryExport_ = new nimbara::browser::RecoveryExport(this);
+    }
+    const auto selection = nimbara::browser::exportSelectionOf(
+        records_, records_.messageTreeArray(), treeController_.get(), scannedNode_->strDeviceName(),
+        scannedNode_->backUpFilePath());
+    recoveryExport_->startRecoveryExport(view()->window(), selection);
+}
 
 void PRResultViewController::actBackUpBoswer(QObject*) {
     if (categoryList) {

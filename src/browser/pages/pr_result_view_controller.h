@@ -70,8 +70,10 @@ namespace nimbara::backup {
 class BackupScanRecords;
 }
 namespace nimbara::browser {
+class BackupFilesView;
 class BackupOutlineModel;
-}
+class RecoveryExport;
+}  // namespace nimbara::browser
 
 class PRResultViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
@@ -199,7 +201,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     QLabel* callNumlab = nullptr;
     QLabel* delCallNumlab = nullptr;
     QStackedWidget* CustomView = nullptr;
-    QTreeView* treeView = nullptr;
+    // The backup file tree category: folder outline, file table and preview.
+    nimbara::browser::BackupFilesView* backupFilesView = nullptr;
+    QTreeView* treeView = nullptr;  // its folder outline
     // The record tables, one per family; the message category shows the conversations and the
     // messages of the chosen one.
     QTableView* photoTableView = nullptr;
@@ -317,6 +321,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // Messages of all conversations the conversation table last showed counts for.
     std::size_t countedMessages_ = 0;
     std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode_;
+    // The backup the last scan read, and the export of its ticked records.
+    std::shared_ptr<PRIOSDeviceNode> scannedNode_;
+    nimbara::browser::RecoveryExport* recoveryExport_ = nullptr;
     bool conversationsSized_ = false;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;

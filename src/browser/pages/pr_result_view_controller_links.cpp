@@ -224,6 +224,7 @@ void PRResultViewController::actHome(QObject*) {
     }
     retireScan();
     releaseUIMemory();
+    scannedNode_.reset();
     selectedFilesNum_ = 0;
     currentSelect_ = 0;
     scanFinished_ = true;

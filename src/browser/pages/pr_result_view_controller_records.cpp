@@ -27,6 +27,7 @@
 #include "backup/pr_note_node.h"
 #include "backup/pr_photo_and_video_node.h"
 #include "browser/backup_outline_model.h"
+#include "browser/pages/backup_files_view.h"
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/record_columns.h"
@@ -300,7 +301,7 @@ void PRResultViewController::showCategory(int row) {
     checkBtn->setChecked(false);
     if (row == kBackupFiles) {
         selectAllBtn->setVisible(false);
-        CustomView->setCurrentWidget(treeView);
+        CustomView->setCurrentWidget(backupFilesView);
         return;
     }
     nb::CategoryTable* shown = category(row);

@@ -1,0 +1,70 @@
+// The save panel of the exports, and showing a folder in the desktop's file viewer, each behind
+// a handler that tests replace: the default asks a QFileDialog or opens the folder with
+// QDesktopServices; a test installs a handler that answers at once (and may record what was
+// asked).
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+class QDateTime;
+class QWidget;
+
+namespace nimbara::ui {
+
+// Installs `replacement` in a handler slot for the lifetime of the object and restores the
+// previous handler after.
+template <class Handler>
+class ScopedHandler {
+  public:
+    ScopedHandler(Handler& slot, Handler replacement)
+        : slot_(slot), previous_(std::exchange(slot, std::move(replacement))) {}
+    ~ScopedHandler() { slot_ = std::move(previous_); }
+    ScopedHandler(const ScopedHandler&) = delete;
+    ScopedHandler& operator=(const ScopedHandler&) = delete;
+
+  private:
+    Handler& slot_;
+    Handler previous_;
+};
+
+class SavePanel {
+  public:
+    struct Request {
+        QString title;
+        QString directory;     // where the panel starts
+        QString proposedName;  // the name it proposes for the new folder
+    };
+    // The chosen path; nullopt when the user cancelled.
+    using Handler = std::function<std::optional<QString>(QWidget* parent, const Request&)>;
+
+    // Asks modally over `parent` where to save: the path of a folder, existing or to be made
+    // (the panel never makes or replaces anything itself). nullopt when cancelled.
+    static std::optional<QString> chooseFolder(QWidget* parent, const Request& request);
+
+    // The handler slot: empty for the file dialog.
+    static Handler& handler();
+
+  private:
+    static std::optional<QString> fileDialog(QWidget* parent, const Request& request);
+};
+
+class FileViewer {
+  public:
+    using Handler = std::function<void(const QString& folder)>;
+
+    // Shows `folder` in the desktop's file viewer.
+    static void reveal(const QString& folder);
+
+    // The handler slot: empty for QDesktopServices.
+    static Handler& handler();
+};
+
+// The name proposed for a new export folder: "Nimbara <date> - <hh.mm.ss>", for example
+// "Nimbara 2026-12-08 - 06.41.40" (the same whatever the locale).
+QString exportFolderName(const QDateTime& now);
+
+}  // namespace nimbara::ui
