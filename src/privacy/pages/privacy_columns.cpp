@@ -1,0 +1,112 @@
+#include "privacy/pages/privacy_columns.h"
+
+#include "backup/pr_call_history_node.h"
+#include "backup/pr_contact_node.h"
+#include "backup/pr_message_node.h"
+#include "backup/pr_message_tree_node.h"
+#include "backup/pr_note_node.h"
+#include "privacy/pr_privacy_node.h"
+
+namespace nimbara::privacy {
+
+namespace {
+
+using browser::RecordColumn;
+
+template <class Node>
+RecordColumn<Node> field(const char* title, QString (Node::*get)() const) {
+    return {QString::fromLatin1(title), [get](const Node& node) { return (node.*get)(); }};
+}
+
+// The other party's name, or the address when it has none.
+QString conversationName(const PRMessageTreeNode& node) {
+    const QString name = node.messageTreeNodeName();
+    return name.trimmed().isEmpty() ? node.messageTreeNodeAdress() : name;
+}
+
+QString lastMessageText(const PRMessageTreeNode& node) {
+    const auto messages = node.MessageNodeArray();
+    return messages.empty() || !messages.back() ? QString() : messages.back()->messageContent();
+}
+
+// A visit count the reader found (-1: none).
+QString visitCountText(const PRPrivacyNode& node) {
+    return node.visitCount() < 0 ? QString() : QString::number(node.visitCount());
+}
+
+template <class Node>
+QStringList titlesOf(const std::vector<RecordColumn<Node>>& columns) {
+    QStringList titles;
+    for (const RecordColumn<Node>& column : columns) {
+        titles.push_back(column.title);
+    }
+    return titles;
+}
+
+}  // namespace
+
+std::vector<RecordColumn<PRContactNode>> privacyContactColumns() {
+    return {field("Contact Name", &PRContactNode::contactName),
+            {QStringLiteral("Contact Email"),
+             [](const PRContactNode& node) { return node.contactEmail().trimmed(); }},
+            {QStringLiteral("Contact Phone"),
+             [](const PRContactNode& node) { return node.contactPhone().trimmed(); }}};
+}
+
+std::vector<RecordColumn<PRMessageTreeNode>> privacyConversationColumns() {
+    return {{QStringLiteral("Message Name"), conversationName},
+            field("Message Address", &PRMessageTreeNode::messageTreeNodeAdress),
+            {QStringLiteral("Message Content"), lastMessageText}};
+}
+
+std::vector<RecordColumn<PRNoteNode>> privacyNoteColumns() {
+    return {field("Note Title", &PRNoteNode::noteTitle),
+            field("Note Content", &PRNoteNode::noteContent)};
+}
+
+std::vector<RecordColumn<PRCallHistoryNode>> privacyCallColumns() {
+    return {field("Call Name", &PRCallHistoryNode::callName),
+            field("Call Phone", &PRCallHistoryNode::callPhone),
+            field("Call Date", &PRCallHistoryNode::callDate)};
+}
+
+std::vector<RecordColumn<PRPrivacyNode>> privacyItemColumns(PrivacyCategory category) {
+    using N = PRPrivacyNode;
+    switch (category) {
+        case PrivacyCategory::MessageAttachments:
+            return {field(" File Name", &N::fileName), field(" File Size", &N::fileSize)};
+        case PrivacyCategory::SafariHistory:
+            return {field("History URL", &N::fileURL),
+                    field("Webpage Title", &N::fileName),
+                    {QStringLiteral("Visit Count"), visitCountText}};
+        case PrivacyCategory::SafariCookies:
+            return {field("Cookie Name", &N::fileName), field("Cookie URL", &N::fileURL)};
+        case PrivacyCategory::WebContent:
+        case PrivacyCategory::KeyboardInput:
+            return {field("Web Cache", &N::fileName), field("File Size", &N::fileSize)};
+        case PrivacyCategory::WifiNetworks:
+            return {field("WiFi hotspot Name", &N::fileName),
+                    field("NetWork Address", &N::otherInfo)};
+        case PrivacyCategory::Locations:
+            return {field("GPS location", &N::fileName)};
+        default:
+            return {};
+    }
+}
+
+QStringList privacyColumnTitles(PrivacyCategory category) {
+    switch (category) {
+        case PrivacyCategory::Contacts:
+            return titlesOf(privacyContactColumns());
+        case PrivacyCategory::Messages:
+            return titlesOf(privacyConversationColumns());
+        case PrivacyCategory::Notes:
+            return titlesOf(privacyNoteColumns());
+        case PrivacyCategory::Calls:
+            return titlesOf(privacyCallColumns());
+        default:
+            return titlesOf(privacyItemColumns(category));
+    }
+}
+
+}  // namespace nimbara::privacy
