@@ -47,6 +47,12 @@ struct RecordColumn {
     std::function<QString(const Node&)> text;
 };
 
+// A column showing one text field of the record.
+template <class Node>
+RecordColumn<Node> recordField(const char* title, QString (Node::*get)() const) {
+    return {QString::fromLatin1(title), [get](const Node& node) { return (node.*get)(); }};
+}
+
 template <class Node>
 class RecordTableModel final : public QAbstractTableModel {
   public:

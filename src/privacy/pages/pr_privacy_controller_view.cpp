@@ -43,22 +43,6 @@ namespace {
 
 constexpr QSize kAttachmentPreview(260, 260);
 
-// Every table of the page: whole rows chosen, several at a time (a tick on one of them ticks
-// them all), one line a row, in the page's small font.
-void styleTable(QTableView* table) {
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setWordWrap(false);
-    table->setFont(nimbara::ui::appFont(11));
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setHighlightSections(false);
-    table->horizontalHeader()->setFont(nimbara::ui::appFont(11));
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(22);
-    table->setColumnWidth(0, 26);
-}
-
 // A table's records come from the result the page is handed, never from the browser's lists.
 template <class Node>
 nb::CategoryFamily<Node> familyOf(std::vector<nb::RecordColumn<Node>> columns) {
@@ -199,7 +183,8 @@ void PRPrivacyController::buildTables() {
         auto made = std::make_unique<nb::TypedCategoryTable<Node>>(
             std::move(family), info.tableName, dataContentView, /*sort=*/nullptr,
             [this, category](int) { rowTicked(category); }, withDetails);
-        styleTable(made->table());
+        nb::styleCategoryTable(made->table());
+        made->table()->horizontalHeader()->setFont(nimbara::ui::appFont(11));
         this->*info.table = made->table();
         auto* raw = made.get();
         parts_->tables[np::categoryIndex(category)] = std::move(made);

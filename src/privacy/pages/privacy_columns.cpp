@@ -1,5 +1,7 @@
 #include "privacy/pages/privacy_columns.h"
 
+#include "browser/record_columns.h"
+
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_node.h"
@@ -13,16 +15,7 @@ namespace {
 
 using browser::RecordColumn;
 
-template <class Node>
-RecordColumn<Node> field(const char* title, QString (Node::*get)() const) {
-    return {QString::fromLatin1(title), [get](const Node& node) { return (node.*get)(); }};
-}
-
-// The other party's name, or the address when it has none.
-QString conversationName(const PRMessageTreeNode& node) {
-    const QString name = node.messageTreeNodeName();
-    return name.trimmed().isEmpty() ? node.messageTreeNodeAdress() : name;
-}
+using browser::recordField;
 
 QString lastMessageText(const PRMessageTreeNode& node) {
     const auto messages = node.MessageNodeArray();
@@ -46,7 +39,7 @@ QStringList titlesOf(const std::vector<RecordColumn<Node>>& columns) {
 }  // namespace
 
 std::vector<RecordColumn<PRContactNode>> privacyContactColumns() {
-    return {field("Contact Name", &PRContactNode::contactName),
+    return {recordField("Contact Name", &PRContactNode::contactName),
             {QStringLiteral("Contact Email"),
              [](const PRContactNode& node) { return node.contactEmail().trimmed(); }},
             {QStringLiteral("Contact Phone"),
@@ -54,41 +47,43 @@ std::vector<RecordColumn<PRContactNode>> privacyContactColumns() {
 }
 
 std::vector<RecordColumn<PRMessageTreeNode>> privacyConversationColumns() {
-    return {{QStringLiteral("Message Name"), conversationName},
-            field("Message Address", &PRMessageTreeNode::messageTreeNodeAdress),
+    return {{QStringLiteral("Message Name"), browser::conversationName},
+            recordField("Message Address", &PRMessageTreeNode::messageTreeNodeAdress),
             {QStringLiteral("Message Content"), lastMessageText}};
 }
 
 std::vector<RecordColumn<PRNoteNode>> privacyNoteColumns() {
-    return {field("Note Title", &PRNoteNode::noteTitle),
-            field("Note Content", &PRNoteNode::noteContent)};
+    return {recordField("Note Title", &PRNoteNode::noteTitle),
+            recordField("Note Content", &PRNoteNode::noteContent)};
 }
 
 std::vector<RecordColumn<PRCallHistoryNode>> privacyCallColumns() {
-    return {field("Call Name", &PRCallHistoryNode::callName),
-            field("Call Phone", &PRCallHistoryNode::callPhone),
-            field("Call Date", &PRCallHistoryNode::callDate)};
+    return {recordField("Call Name", &PRCallHistoryNode::callName),
+            recordField("Call Phone", &PRCallHistoryNode::callPhone),
+            recordField("Call Date", &PRCallHistoryNode::callDate)};
 }
 
 std::vector<RecordColumn<PRPrivacyNode>> privacyItemColumns(PrivacyCategory category) {
     using N = PRPrivacyNode;
     switch (category) {
         case PrivacyCategory::MessageAttachments:
-            return {field(" File Name", &N::fileName), field(" File Size", &N::fileSize)};
+            return {recordField(" File Name", &N::fileName),
+                    recordField(" File Size", &N::fileSize)};
         case PrivacyCategory::SafariHistory:
-            return {field("History URL", &N::fileURL),
-                    field("Webpage Title", &N::fileName),
+            return {recordField("History URL", &N::fileURL),
+                    recordField("Webpage Title", &N::fileName),
                     {QStringLiteral("Visit Count"), visitCountText}};
         case PrivacyCategory::SafariCookies:
-            return {field("Cookie Name", &N::fileName), field("Cookie URL", &N::fileURL)};
+            return {recordField("Cookie Name", &N::fileName),
+                    recordField("Cookie URL", &N::fileURL)};
         case PrivacyCategory::WebContent:
         case PrivacyCategory::KeyboardInput:
-            return {field("Web Cache", &N::fileName), field("File Size", &N::fileSize)};
+            return {recordField("Web Cache", &N::fileName), recordField("File Size", &N::fileSize)};
         case PrivacyCategory::WifiNetworks:
-            return {field("WiFi hotspot Name", &N::fileName),
-                    field("NetWork Address", &N::otherInfo)};
+            return {recordField("WiFi hotspot Name", &N::fileName),
+                    recordField("NetWork Address", &N::otherInfo)};
         case PrivacyCategory::Locations:
-            return {field("GPS location", &N::fileName)};
+            return {recordField("GPS location", &N::fileName)};
         default:
             return {};
     }
