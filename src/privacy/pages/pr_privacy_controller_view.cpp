@@ -267,6 +267,12 @@ void PRPrivacyController::buildTables() {
     messageTableview->setColumnWidth(2, 130);
     safariHistoryTableView->setColumnWidth(1, 300);
     safariHistoryTableView->setColumnWidth(2, 220);
+    for (QTableView* named :
+         {messageAttachmentTableView, safariSearchTableView, webContentTableView, keyboardTableView,
+          wifiRecordTableView, noteTableView, callHistoryTableView}) {
+        named->setColumnWidth(1, 260);
+    }
+    callHistoryTableView->setColumnWidth(2, 180);
 }
 
 // Every table takes the lists of the result shown, with its first record chosen.
