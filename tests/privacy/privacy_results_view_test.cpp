@@ -477,6 +477,20 @@ TEST_F(PrivacyResultsView, DetailsOfAContactAConversationAndAnAttachment) {
     EXPECT_TRUE(pumpUntil([&] { return page_.picturesPending() == 0; }));
     EXPECT_FALSE(picture->pixmap().isNull());
 
+    // A contact without a phone shows no phone line, and one without a picture the stand-in.
+    const auto noPhone = std::find_if(contacts.begin(), contacts.end(),
+                                      [](const auto& c) { return c->contactPhone().isEmpty(); });
+    if (noPhone != contacts.end()) {
+        page_.contactTableView->selectRow(static_cast<int>(noPhone - contacts.begin()));
+        EXPECT_FALSE(phone->isVisibleTo(page_.contactDetailView));
+    }
+    const auto noPicture = std::find_if(contacts.begin(), contacts.end(),
+                                        [](const auto& c) { return c->imageData().isEmpty(); });
+    ASSERT_NE(noPicture, contacts.end());
+    page_.contactTableView->selectRow(static_cast<int>(noPicture - contacts.begin()));
+    EXPECT_EQ(page_.picturesPending(), 0u);
+    EXPECT_FALSE(picture->pixmap().isNull());
+
     // A conversation shows its messages as bubbles.
     page_.pressCategory(Category::Messages);
     page_.messageTableview->selectRow(1);
