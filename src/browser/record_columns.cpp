@@ -24,18 +24,6 @@ bool recordIsDeleted(const PRFaceTwitterNode&) {
 
 namespace {
 
-// A column showing one text field of the record.
-template <class Node>
-RecordColumn<Node> field(const char* title, QString (Node::*get)() const) {
-    return {QString::fromLatin1(title), [get](const Node& node) { return (node.*get)(); }};
-}
-
-// The conversation's name, or its address when the other party has no name.
-QString conversationName(const PRMessageTreeNode& node) {
-    const QString name = node.messageTreeNodeName();
-    return name.trimmed().isEmpty() ? node.messageTreeNodeAdress() : name;
-}
-
 // What a message holds besides its text: the attachment's kind, or nothing.
 QString attachmentText(const PRMessageNode& node) {
     if (!node.isHasAttach()) {
@@ -47,61 +35,68 @@ QString attachmentText(const PRMessageNode& node) {
 
 }  // namespace
 
+QString conversationName(const PRMessageTreeNode& node) {
+    const QString name = node.messageTreeNodeName();
+    return name.trimmed().isEmpty() ? node.messageTreeNodeAdress() : name;
+}
+
 std::vector<RecordColumn<PRPhotoAndVideoNode>> photoColumns() {
-    return {field("Name", &PRPhotoAndVideoNode::fileNodeName),
-            field("Size", &PRPhotoAndVideoNode::fileNodeSize),
-            field("Date", &PRPhotoAndVideoNode::fileModifyTime)};
+    return {recordField("Name", &PRPhotoAndVideoNode::fileNodeName),
+            recordField("Size", &PRPhotoAndVideoNode::fileNodeSize),
+            recordField("Date", &PRPhotoAndVideoNode::fileModifyTime)};
 }
 
 std::vector<RecordColumn<PRFaceTwitterNode>> faceTwitterColumns() {
-    return {field("Name", &PRFaceTwitterNode::faceTwitterFileName),
-            field("Size", &PRFaceTwitterNode::fileSize)};
+    return {recordField("Name", &PRFaceTwitterNode::faceTwitterFileName),
+            recordField("Size", &PRFaceTwitterNode::fileSize)};
 }
 
 std::vector<RecordColumn<PRContactNode>> contactColumns() {
-    return {field("Name", &PRContactNode::contactName),
-            field("Phone", &PRContactNode::contactPhone),
-            field("E-mail", &PRContactNode::contactEmail),
-            field("Company", &PRContactNode::contactCompany)};
+    return {recordField("Name", &PRContactNode::contactName),
+            recordField("Phone", &PRContactNode::contactPhone),
+            recordField("E-mail", &PRContactNode::contactEmail),
+            recordField("Company", &PRContactNode::contactCompany)};
 }
 
 std::vector<RecordColumn<PRMessageTreeNode>> conversationColumns() {
     return {{QStringLiteral("Name"), conversationName},
-            field("Address", &PRMessageTreeNode::messageTreeNodeAdress),
+            recordField("Address", &PRMessageTreeNode::messageTreeNodeAdress),
             {QStringLiteral("Messages"),
              [](const PRMessageTreeNode& node) { return QString::number(node.messageCount()); }}};
 }
 
 std::vector<RecordColumn<PRMessageNode>> messageColumns() {
-    return {field("Date", &PRMessageNode::messageDate),
-            field("Type", &PRMessageNode::messageType),
-            field("Message", &PRMessageNode::messageContent),
+    return {recordField("Date", &PRMessageNode::messageDate),
+            recordField("Type", &PRMessageNode::messageType),
+            recordField("Message", &PRMessageNode::messageContent),
             {QStringLiteral("Attachment"), attachmentText}};
 }
 
 std::vector<RecordColumn<PRCallHistoryNode>> callHistoryColumns() {
-    return {field("Name", &PRCallHistoryNode::callName),
-            field("Phone", &PRCallHistoryNode::callPhone),
-            field("Type", &PRCallHistoryNode::callType),
-            field("Duration", &PRCallHistoryNode::callDuration),
-            field("Date", &PRCallHistoryNode::callDate)};
+    return {recordField("Name", &PRCallHistoryNode::callName),
+            recordField("Phone", &PRCallHistoryNode::callPhone),
+            recordField("Type", &PRCallHistoryNode::callType),
+            recordField("Duration", &PRCallHistoryNode::callDuration),
+            recordField("Date", &PRCallHistoryNode::callDate)};
 }
 
 std::vector<RecordColumn<PRNoteNode>> noteColumns() {
-    return {field("Title", &PRNoteNode::noteTitle), field("Date", &PRNoteNode::noteDate),
-            field("Note", &PRNoteNode::noteContent)};
+    return {recordField("Title", &PRNoteNode::noteTitle),
+            recordField("Date", &PRNoteNode::noteDate),
+            recordField("Note", &PRNoteNode::noteContent)};
 }
 
 std::vector<RecordColumn<PRBookMarkNode>> bookMarkColumns() {
-    return {field("Title", &PRBookMarkNode::bookMarkTitle),
-            field("URL", &PRBookMarkNode::bookMarkURL)};
+    return {recordField("Title", &PRBookMarkNode::bookMarkTitle),
+            recordField("URL", &PRBookMarkNode::bookMarkURL)};
 }
 
 std::vector<RecordColumn<PRCalenderNode>> calenderColumns() {
-    return {field("Title", &PRCalenderNode::calTitle),
-            field("Start Date", &PRCalenderNode::startDate),
-            field("End Date", &PRCalenderNode::endDate),
-            field("Location", &PRCalenderNode::location), field("Note", &PRCalenderNode::calNote)};
+    return {recordField("Title", &PRCalenderNode::calTitle),
+            recordField("Start Date", &PRCalenderNode::startDate),
+            recordField("End Date", &PRCalenderNode::endDate),
+            recordField("Location", &PRCalenderNode::location),
+            recordField("Note", &PRCalenderNode::calNote)};
 }
 
 }  // namespace nimbara::browser

@@ -18,6 +18,8 @@ namespace nimbara::browser {
 std::vector<RecordColumn<PRPhotoAndVideoNode>> photoColumns();
 std::vector<RecordColumn<PRFaceTwitterNode>> faceTwitterColumns();
 std::vector<RecordColumn<PRContactNode>> contactColumns();
+// The conversation's other party: its name, or its address when it has none.
+QString conversationName(const PRMessageTreeNode& node);
 // Conversations: the other party, its address and how many messages it holds.
 std::vector<RecordColumn<PRMessageTreeNode>> conversationColumns();
 // The messages of one conversation.

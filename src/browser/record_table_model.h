@@ -25,10 +25,15 @@ namespace nimbara::browser {
 // Data role answering whether the row's record comes from deleted rows.
 inline constexpr int kDeletedRecordRole = Qt::UserRole + 1;
 
-// Whether a record comes from deleted rows (conversations carry the flag under another name).
+// Whether a record comes from deleted rows (conversations carry the flag under another name);
+// a record without the flag never does.
 template <class Node>
 bool recordIsDeleted(const Node& node) {
-    return node.bDeleted();
+    if constexpr (requires { node.bDeleted(); }) {
+        return node.bDeleted();
+    } else {
+        return false;
+    }
 }
 bool recordIsDeleted(const PRMessageTreeNode& node);
 // Media and app files are never recovered from deleted rows.
@@ -41,6 +46,12 @@ struct RecordColumn {
     QString title;
     std::function<QString(const Node&)> text;
 };
+
+// A column showing one text field of the record.
+template <class Node>
+RecordColumn<Node> recordField(const char* title, QString (Node::*get)() const) {
+    return {QString::fromLatin1(title), [get](const Node& node) { return (node.*get)(); }};
+}
 
 template <class Node>
 class RecordTableModel final : public QAbstractTableModel {
@@ -144,7 +155,7 @@ class RecordTableModel final : public QAbstractTableModel {
             case Qt::DisplayRole:
                 return displayText(column.text(*node));
             case Qt::ToolTipRole:
-                return column.text(*node);
+                return toolTipText(column.text(*node));
             default:
                 return {};
         }
@@ -185,6 +196,15 @@ class RecordTableModel final : public QAbstractTableModel {
     }
 
   private:
+    // A tool tip reads texts that look like markup as rich text: a record's text goes into one
+    // as rich text that shows the text as it stands, line breaks kept.
+    static QString toolTipText(const QString& text) {
+        if (text.isEmpty()) {
+            return text;
+        }
+        return QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(text.toHtmlEscaped());
+    }
+
     // A cell shows one line: line breaks of the record become blanks.
     static QString displayText(QString text) {
         for (QChar& c : text) {

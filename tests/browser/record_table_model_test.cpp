@@ -56,7 +56,9 @@ TEST(RecordTableModelTest, CellsShowOneLineAndTheWholeTextAsTip) {
     model.append(
         {note(QStringLiteral("t"), body, /*deleted=*/true), note(QStringLiteral("u"), {})});
     EXPECT_EQ(cell(model, 0, 2), QStringLiteral("first line second  third"));
-    EXPECT_EQ(cell(model, 0, 2, Qt::ToolTipRole), body);
+    // The tip shows the text as it stands (as rich text, so that markup in it stays text).
+    EXPECT_EQ(cell(model, 0, 2, Qt::ToolTipRole),
+              QStringLiteral("<p style=\"white-space:pre-wrap\">") + body + QStringLiteral("</p>"));
     EXPECT_TRUE(model.index(0, 0).data(kDeletedRecordRole).toBool());
     EXPECT_FALSE(model.index(1, 0).data(kDeletedRecordRole).toBool());
 }

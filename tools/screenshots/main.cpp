@@ -4,7 +4,8 @@
 // the demo iPhone (written into a private temporary folder), and saves the main window in its
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
 // quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
-// and the backup page in its states (the backup tool beside this program makes the backup).
+// the backup page in its states (the backup tool beside this program makes the backup), and the
+// privacy cleaner's results on the demo backup with the map of its photo locations.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -44,6 +45,8 @@
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
+#include "privacy/pages/pr_privacy_controller.h"
+#include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
@@ -133,6 +136,66 @@ void shootConversations(Shooter& shots, const PRResultViewController& page) {
         }
         shots.save(&column, QLatin1String(name));
     }
+}
+
+void click(QWidget* control);
+
+// The privacy cleaner's results on the demo backup, handed over as its scan hands them: the
+// messages with the chosen conversation as bubbles, the photo locations and their map.
+void shootPrivacyResults(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui,
+                         const std::string& backupFolder) {
+    click(ui.privacyBannerBtn);
+    PRPrivacyController* page = hub.privacyController();
+    if (page == nullptr ||
+        !page->showScanResults(nimbara::privacy::readPrivacyBackup(backupFolder))) {
+        std::fprintf(stderr, "nimbara-screenshots: the privacy results were not shown\n");
+        return;
+    }
+    const auto picturesShown = [page] {
+        return page->picturesPending() == 0 &&
+               (page->messageScrollView == nullptr || !page->messageScrollView->picturesPending());
+    };
+    pumpUntil(picturesShown, 10.0);
+    shots.save(ui.window, QStringLiteral("26-privacy-contacts"));
+    click(page->messageBtn);
+    // A conversation with a picture in it, ticked along with the one above it.
+    const auto& conversations = page->scanResult()->messages.conversations;
+    int chosen = 0;
+    for (std::size_t i = 0; i < conversations.size(); ++i) {
+        for (const auto& message : conversations[i]->MessageNodeArray()) {
+            if (message->attachType() == QLatin1String("Image")) {
+                chosen = static_cast<int>(i);
+            }
+        }
+    }
+    page->messageTableview->selectRow(chosen);
+    QAbstractItemModel* model = page->messageTableview->model();
+    model->setData(model->index(chosen, 0), Qt::Checked, Qt::CheckStateRole);
+    if (!pumpUntil(picturesShown, 10.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the chat pictures did not arrive\n");
+    }
+    shots.save(ui.window, QStringLiteral("26a-privacy-messages"));
+    click(page->gpsBtn);
+    page->gpsRecordTableView->selectRow(3);
+    shots.save(ui.window, QStringLiteral("26b-privacy-locations"));
+    click(page->showMapBtn);
+    shots.save(page->mapWindow, QStringLiteral("26c-privacy-map"));
+    if (page->mapWindow != nullptr) {
+        page->mapWindow->hide();
+    }
+    click(page->messageAttachmentBtn);
+    const auto& attachments = page->scanResult()->files.messageAttachmentArray;
+    for (std::size_t i = 0; i < attachments.size(); ++i) {
+        if (attachments[i]->backupFilePath().endsWith(QStringLiteral(".jpeg"),
+                                                      Qt::CaseInsensitive) ||
+            attachments[i]->backupFilePath().endsWith(QStringLiteral(".jpg"),
+                                                      Qt::CaseInsensitive)) {
+            page->messageAttachmentTableView->selectRow(static_cast<int>(i));
+            break;
+        }
+    }
+    pumpUntil(picturesShown, 10.0);
+    shots.save(ui.window, QStringLiteral("26d-privacy-attachments"));
 }
 
 // A left-button press and release on a control, as the user's click.
@@ -418,6 +481,7 @@ int run(const QString& outDir) {
                 page->guidWindow->close();
                 shootConversations(shots, *page);
             }
+            shootPrivacyResults(shots, hub, ui, backup.folder.string());
             {
                 // The recovery export's progress sheet, part way through.
                 PRRecoveryExportSheet sheet(ui.window);

@@ -22,8 +22,25 @@
 #include "browser/record_sorting.h"
 #include "browser/record_table_model.h"
 #include "browser/result_records.h"
+#include "ui/fonts.h"
 
 namespace nimbara::browser {
+
+// The look of every record table: whole rows chosen, several at a time (a tick on one of them
+// ticks them all), one line a row, in the pages' small font, the tick column narrow.
+inline void styleCategoryTable(QTableView* table) {
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setWordWrap(false);
+    table->setFont(nimbara::ui::appFont(11));
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->horizontalHeader()->setSectionsClickable(true);
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->setColumnWidth(0, 26);
+}
 
 class CategoryTable {
   public:

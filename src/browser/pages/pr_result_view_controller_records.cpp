@@ -43,19 +43,9 @@ namespace {
 // Pictures larger than this are not decoded for the details (a backup file can be anything).
 constexpr qint64 kMaxPreviewBytes = 16 * 1024 * 1024;
 
-// The look every record table shares: whole rows selected, several at a time, one line a row.
+// The look every record table shares, with records from deleted rows in their own colour.
 void styleTable(QTableView* table) {
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setWordWrap(false);
-    table->setFont(nimbara::ui::appFont(11));
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setHighlightSections(false);
-    table->horizontalHeader()->setSectionsClickable(true);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(22);
-    table->setColumnWidth(0, 26);
+    nb::styleCategoryTable(table);
     table->setItemDelegate(new nb::DeletedRowDelegate(table));
 }
 

@@ -1,18 +1,63 @@
 // The privacy cleaner page.
+//
+// Until its scan and clean are in place the page shows its "not available yet" view. The results
+// view is there already: it is handed a scan's result (showScanResults) and shows the private
+// records found by category, each category behind its button, with its table of records that the
+// user ticks for cleaning, a check-all box, the details of a contact, a conversation as speech
+// bubbles, the picture of an attachment, and the photo positions on a map in a window of its own.
+// What is ticked is handed out as a snapshot taken on the GUI thread (takeTickSnapshot); Back
+// discards the results after the user confirmed it.
+//
+// The category buttons, the map button and the help links report their mouse events as
+// notifications on the default centre; the page observes them and acts only on its own controls.
+// GUI thread only.
 #pragma once
 
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
 
+#include "platform/notification_center.h"
+#include "privacy/privacy_scan.h"
+#include "privacy/privacy_selection.h"
 #include "ui/page_controller_base.h"
+
+class ChatColumnView;
+class PRLinkButton;
+class PRMessageTreeNode;
+class PRPrivacyNode;
+class PRPrivacyButton;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTableView;
+class QWidget;
+
+namespace nimbara::browser {
+class CategoryTable;
+class RecordDetailsView;
+}  // namespace nimbara::browser
+namespace nimbara::privacy {
+class PositionMapView;
+}
+namespace nimbara::ui {
+class ChatPictureLoader;
+}
 
 class PRPrivacyController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
+    using Category = nimbara::privacy::PrivacyCategory;
+
     explicit PRPrivacyController(QObject* parent = nullptr);
+    ~PRPrivacyController() override;
 
     // Stores the device index. An iOS version whose major number is 10 or later selects the
     // backup layout with two-hex-digit subfolders; an older or empty version leaves the choice
@@ -23,12 +68,146 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
 
     int deviceIndex() const { return deviceIndex_.load(); }
     bool bIOS10Version() const { return bIOS10Version_.load(); }
-    int scannedFileCount() const { return fileCount_; }
-    std::uint64_t scannedTotalSize() const { return totalSize_; }
+    // Private items found by the scan shown, and the bytes of the file items among them.
+    std::uint64_t scannedFileCount() const { return allScanFileNumber_; }
+    std::uint64_t scannedTotalSize() const { return allScanFileSize_; }
+
+    // Shows the records of `result`, a scan of the current device's backup, with the contacts in
+    // front; an earlier result is let go. A backup that was not read (encrypted, or whose
+    // encryption could not be told) shows nothing and gives false.
+    bool showScanResults(nimbara::privacy::PrivacyScanResult result);
+    // The records ticked now, copied out for the clean (empty while no results are shown).
+    nimbara::privacy::PrivacyTickSnapshot takeTickSnapshot() const;
+    bool isShowingResults() const;
+    // The result shown, or null.
+    const nimbara::privacy::PrivacyScanResult* scanResult() const {
+        return scan_ ? &*scan_ : nullptr;
+    }
+
+    // The category switch, as a press of the category's button does it: its button down and
+    // the others up, the map button only for the locations, then the category's own switch.
+    void pressCategory(Category category);
+    Category currentCategory() const { return current_; }
+    // The category's records shown, ticked, and its check-all flag.
+    std::size_t recordCount(Category category) const;
+    std::size_t tickedCount(Category category) const;
+    bool checkAll(Category category) const;
+    // Ticked records over every category.
+    std::size_t totalTicked() const;
+    // The stem of the category button's images ("ContactCleanup").
+    static QString buttonStem(Category category);
+
+    // The switch actions of the eleven categories: each shows its category.
+    void ClickContactAction(QObject* sender = nullptr);
+    void ClickMessageAction(QObject* sender = nullptr);
+    void ClickMessageAttachmentAction(QObject* sender = nullptr);
+    void ClickSafariHistoryAction(QObject* sender = nullptr);
+    void ClickSafariSearchAction(QObject* sender = nullptr);
+    void ClickWebContentAction(QObject* sender = nullptr);
+    void ClickkeyBoardAction(QObject* sender = nullptr);
+    void ClickWifRecordsAction(QObject* sender = nullptr);
+    void ClickGPSRecordsAction(QObject* sender = nullptr);
+    void ClickNoteAction(QObject* sender = nullptr);
+    void ClickCallHistoryAction(QObject* sender = nullptr);
+    // The check-all box: ticks or unticks every record of the category shown.
+    void ClickCheckBoxAction(QObject* sender = nullptr);
+    // Shows the map window with one pin per photo of the locations category.
+    void ShowMapWindowAction(QObject* sender = nullptr);
+    // Asks whether the results may go; when the user says Back, discards them.
+    void ActBackAction(QObject* sender = nullptr);
+    // The conversation whose messages are shown; null when none is.
+    std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode() const;
+
+    // The help pages the two links open.
+    static const char* const kFindMyGuideAddress;    // link1Button: our guide
+    static const char* const kFindMySupportAddress;  // linkButton: the vendor's article
+
+    // Outlets (null until results are first shown).
+    QWidget* privacyContentView = nullptr;
+    QStackedWidget* dataContentView = nullptr;
+    QLabel* scanSummarylab = nullptr;
+    PRPrivacyButton* contactBtn = nullptr;
+    PRPrivacyButton* messageBtn = nullptr;
+    PRPrivacyButton* messageAttachmentBtn = nullptr;
+    PRPrivacyButton* safariHistoryBtn = nullptr;
+    PRPrivacyButton* safariSearchBtn = nullptr;
+    PRPrivacyButton* webcontentBtn = nullptr;
+    PRPrivacyButton* keyBoardBtn = nullptr;
+    PRPrivacyButton* wifiBtn = nullptr;
+    PRPrivacyButton* gpsBtn = nullptr;
+    PRPrivacyButton* noteBtn = nullptr;
+    PRPrivacyButton* callHistoryBtn = nullptr;
+    QTableView* contactTableView = nullptr;
+    QTableView* messageTableview = nullptr;
+    QTableView* messageAttachmentTableView = nullptr;
+    QTableView* safariHistoryTableView = nullptr;
+    QTableView* safariSearchTableView = nullptr;
+    QTableView* webContentTableView = nullptr;
+    QTableView* keyboardTableView = nullptr;
+    QTableView* wifiRecordTableView = nullptr;
+    QTableView* gpsRecordTableView = nullptr;
+    QTableView* noteTableView = nullptr;
+    QTableView* callHistoryTableView = nullptr;
+    QTableView* currentTableView = nullptr;
+    QCheckBox* theCheckAllBtn = nullptr;
+    // "3 of 12 selected" for the category shown, and the total over every category.
+    QLabel* categoryTicklab = nullptr;
+    QLabel* totalTicklab = nullptr;
+    PRPrivacyButton* showMapBtn = nullptr;
+    PRLinkButton* linkButton = nullptr;
+    PRLinkButton* link1Button = nullptr;
+    QPushButton* backBtn = nullptr;
+    // The chosen contact's details (contactNamelab, ..., contactImageView), the chosen
+    // conversation and the chosen attachment's picture.
+    nimbara::browser::RecordDetailsView* contactDetailView = nullptr;
+    ChatColumnView* messageScrollView = nullptr;
+    QLabel* attachImageView = nullptr;
+    // The map window (made on first use).
+    QWidget* mapWindow = nullptr;
+    nimbara::privacy::PositionMapView* currentMapView = nullptr;
+
+    // Picture loads of the details not handed back yet.
+    std::size_t picturesPending() const;
 
   private:
+    struct CategoryParts;
+    void buildResultsView();
+    QWidget* buildCategoryList(QWidget* parent);
+    QWidget* buildBottomBar(QWidget* parent);
+    void buildTables();
+    void buildMapWindow();
+    void observeControls();
+    void clearResults();
+    void fillTables();
+    void switchTo(Category category);
+    void buttonEntered(const nimbara::Notification& notification, bool entered);
+    void buttonPressed(const nimbara::Notification& notification);
+    void linkPressed(const nimbara::Notification& notification);
+    void rowTicked(Category category);
+    void updateTickTexts();
+    void showContactPicture(const QByteArray& imageData);
+    void showAttachment(const std::shared_ptr<PRPrivacyNode>& item);
+    void locationChosen(const std::shared_ptr<PRPrivacyNode>& photo);
+    void fillMap();
+    nimbara::browser::CategoryTable* table(Category category) const;
+
     std::atomic<int> deviceIndex_{0};
     std::atomic<bool> bIOS10Version_{false};
-    int fileCount_ = 0;
-    std::uint64_t totalSize_ = 0;
+    std::uint64_t allScanFileNumber_ = 0;
+    std::uint64_t allScanFileSize_ = 0;
+
+    // The result shown; its lists are what the tables show and tick.
+    std::optional<nimbara::privacy::PrivacyScanResult> scan_;
+    // The device the result was shown for.
+    int resultDevice_ = -1;
+    std::array<bool, nimbara::privacy::kPrivacyCategoryCount> checkAll_{};
+    Category current_ = Category::Contacts;
+    std::unique_ptr<CategoryParts> parts_;
+    // The pictures of the contact and of the attachment chosen, decoded off the GUI thread
+    // (children of this controller).
+    nimbara::ui::ChatPictureLoader* contactPictures_ = nullptr;
+    nimbara::ui::ChatPictureLoader* attachPictures_ = nullptr;
+    // The located photos with a pin on the map, in pin order.
+    std::vector<const PRPrivacyNode*> pinNodes_;
+    nimbara::ObserverBag observers_;
 };
