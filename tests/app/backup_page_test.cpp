@@ -41,7 +41,7 @@ class BackupPageTest : public BackupRunTest {
         pageUi().backupBtn->click();
     }
     bool finished() {
-        return pumpUntil([&] { return page().state() == State::Finished; });
+        return pumpLong([&] { return page().state() == State::Finished; });
     }
     // The page's visible texts, to make sure of what is never said.
     std::string shownTexts() {
@@ -204,7 +204,7 @@ TEST_F(BackupPageTest, TheUnlockNoticeIsShownWithoutWaitingForTheUser) {
     QPointer<QMessageBox> guard(box);
     box->buttons().front()->click();
     EXPECT_FALSE(box->isVisible());
-    pumpUntil([&] { return guard.isNull(); });
+    pumpLong([&] { return guard.isNull(); });
     EXPECT_TRUE(guard.isNull());
 }
 

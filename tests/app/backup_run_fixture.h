@@ -3,11 +3,13 @@
 // would have been said.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <optional>
@@ -99,8 +101,20 @@ class BackupRunTest : public DelegateTest {
         auto target = md::sim::BackupTarget::open(tmp_.path(), udid, &error);
         return !target && error.find("Another") != std::string::npos;
     }
+    // Runs the event loop until `condition` holds or half a minute passed: a run starts a
+    // program, which takes its time on a busy machine.
+    static bool pumpLong(const std::function<bool()>& condition) {
+        for (int i = 0; i < 15000; ++i) {
+            QCoreApplication::processEvents();
+            if (condition()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
     bool waitUntilToolHolds(const std::string& udid) {
-        for (int i = 0; i < 5000; ++i) {
+        for (int i = 0; i < 15000; ++i) {
             if (toolHolds(udid)) {
                 return true;
             }

@@ -78,7 +78,7 @@ class BackupRunnerTest : public BackupRunTest {
             std::move(hooks), std::move(settings));
     }
     static bool reported(Seen& seen) {
-        return pumpUntil([&] { return seen.has("report"); });
+        return pumpLong([&] { return seen.has("report"); });
     }
 };
 
@@ -97,7 +97,7 @@ TEST_F(BackupRunnerTest, EveryVariantLaunchesShowsItsNoticeWaitsAndReports) {
         // after the launch and before the exit.
         ASSERT_TRUE(waitUntilToolHolds(kPhone));
         if (traits.unlockNotice) {
-            ASSERT_TRUE(pumpUntil([&] { return seen.has("notice"); }));
+            ASSERT_TRUE(pumpLong([&] { return seen.has("notice"); }));
             EXPECT_FALSE(seen.backupThereAtNotice);
         }
         EXPECT_FALSE(seen.has("report"));
@@ -118,7 +118,7 @@ TEST_F(BackupRunnerTest, EveryVariantLaunchesShowsItsNoticeWaitsAndReports) {
         if (traits.scratchFolder != nullptr) {
             EXPECT_TRUE(fs::is_directory(scratchRoot() / traits.scratchFolder));
         }
-        EXPECT_TRUE(pumpUntil([&] { return run->ended(); }));
+        EXPECT_TRUE(pumpLong([&] { return run->ended(); }));
     }
 }
 
@@ -272,9 +272,9 @@ TEST_F(BackupRunnerTest, AStoppedRunEndsTheToolAndLeavesNothing) {
     Seen seen;
     auto run = start(BackupVariant::TransferPage, index, kPhone, "Phone", seen);
     ASSERT_TRUE(waitUntilToolHolds(kPhone));
-    ASSERT_TRUE(pumpUntil([&] { return seen.has("notice"); }));
+    ASSERT_TRUE(pumpLong([&] { return seen.has("notice"); }));
     run->stop();  // returns at once
-    ASSERT_TRUE(pumpUntil([&] { return run->ended(); }));
+    ASSERT_TRUE(pumpLong([&] { return run->ended(); }));
     run.reset();
     pumpEvents(5);
     // The tool is gone (it held the device until its end), nothing more was reported, and

@@ -3,7 +3,10 @@
 // never edited, and a clean is refused for a device that is not the scanned one.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
 
 #include <filesystem>
 #include <functional>
@@ -11,9 +14,11 @@
 #include <string>
 
 #include "../backup/backup_snapshot.h"
+#include "app/alerts.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_note_node.h"
 #include "backup_run_fixture.h"
+#include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_clean_flow.h"
 #include "sim_device_builder.h"
 
@@ -224,6 +229,64 @@ TEST_F(PrivacyFlowTest, AFlowThatGoesMidScanNeverWaits) {
     waitFor([&] { return toolFree(udid); }, 10.0);
     pumpEvents(20);
     EXPECT_FALSE(seen.scan.has_value());
+}
+
+TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
+    const backup::BackupDevice device = attachDemo();
+    hub().ClickPrivacyClean(nullptr);
+    PRPrivacyController* page = hub().privacyController();
+    ASSERT_NE(page, nullptr);
+    ASSERT_NE(page->scanButton, nullptr);
+    EXPECT_FALSE(page->isShowingNotAvailable());
+
+    std::vector<QString> asked;
+    Alerts::ScopedHandler answer([&asked](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q.message);
+        // "Clean Up" when asked to confirm; "Keep It" for the original backup.
+        return q.alternateButton == QStringLiteral("Keep It") ? Alerts::Answer::Alternate
+                                                              : Alerts::Answer::Default;
+    });
+    page->scanButton->click();
+    EXPECT_TRUE(page->cleanupRemindWindow->isVisible());
+    ASSERT_TRUE(waitFor([&] { return page->isShowingResults(); }, 60.0));
+    EXPECT_FALSE(page->cleanupRemindWindow->isVisible());
+    const auto* scan = page->scanResult();
+    ASSERT_NE(scan, nullptr);
+    untickAll(*scan);
+    ASSERT_FALSE(scan->notes.records.empty());
+    scan->notes.records[0]->setBSelected(true);
+    const std::size_t notes = scan->notes.records.size();
+    const fs::path original = backupOf(device.udid.toStdString());
+    const auto before = folderSnapshot(original);
+
+    page->cleanButton->click();
+    ASSERT_TRUE(waitFor([&] { return !page->isShowingResults(); }, 60.0));
+    ASSERT_TRUE(waitFor(
+        [&] { return page->flow()->stage() == privacy::PrivacyCleanFlow::Stage::Idle; }, 30.0));
+    EXPECT_FALSE(page->findoffWindow->isVisible()) << page->showErrorlab->text().toStdString();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(folderSnapshot(original), before);  // kept as it was
+    EXPECT_TRUE(page->scanButton->isEnabled());
+
+    // The next scan finds one note fewer.
+    page->scanButton->click();
+    ASSERT_TRUE(waitFor([&] { return page->isShowingResults(); }, 60.0));
+    EXPECT_EQ(page->scanResult()->notes.records.size(), notes - 1);
+}
+
+TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {
+    hub().ClickPrivacyClean(nullptr);
+    PRPrivacyController* page = hub().privacyController();
+    ASSERT_NE(page, nullptr);
+    std::vector<QString> asked;
+    Alerts::ScopedHandler answer([&asked](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q.message);
+        return Alerts::Answer::Default;
+    });
+    page->StartPrivacyClean();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].startsWith(QStringLiteral("Connect your device")));
+    EXPECT_EQ(page->flow(), nullptr);
 }
 
 }  // namespace

@@ -218,7 +218,7 @@ TEST_F(BackupToolTest, ADeviceThatGoesAwayWhileTheToolWaitsEndsTheBackup) {
     std::thread run([&] { answer = backup(); });
     // The tool holds the device until its wait ends; moving the folder away is unplugging it.
     ASSERT_TRUE([&] {
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < 15000; ++i) {
             std::string error;
             if (!md::sim::BackupTarget::open(devices(), kUdid, &error) &&
                 error.find("Another") != std::string::npos) {

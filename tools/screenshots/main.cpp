@@ -146,6 +146,7 @@ void shootPrivacyResults(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& 
                          const std::string& backupFolder) {
     click(ui.privacyBannerBtn);
     PRPrivacyController* page = hub.privacyController();
+    shots.save(ui.window, QStringLiteral("26-privacy-start"));
     if (page == nullptr ||
         !page->showScanResults(nimbara::privacy::readPrivacyBackup(backupFolder))) {
         std::fprintf(stderr, "nimbara-screenshots: the privacy results were not shown\n");
@@ -156,7 +157,7 @@ void shootPrivacyResults(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& 
                (page->messageScrollView == nullptr || !page->messageScrollView->picturesPending());
     };
     pumpUntil(picturesShown, 10.0);
-    shots.save(ui.window, QStringLiteral("26-privacy-contacts"));
+    shots.save(ui.window, QStringLiteral("26-privacy-contacts-results"));
     click(page->messageBtn);
     // A conversation with a picture in it, ticked along with the one above it.
     const auto& conversations = page->scanResult()->messages.conversations;

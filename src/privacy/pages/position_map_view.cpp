@@ -2,8 +2,10 @@
 
 #include <QHelpEvent>
 #include <QPainter>
+#include <QTextDocument>
 #include <QToolTip>
 
+#include <algorithm>
 #include <cmath>
 
 #include "privacy/world_land_outline.h"
@@ -14,6 +16,8 @@ namespace {
 
 constexpr double kPinRadius = 5.0;
 
+// The land in degrees. A ring that crosses the date line is unwrapped into longitudes beyond
+// +-180 and drawn once more a world away, so no edge runs across the whole map.
 QPainterPath landPath() {
     QPainterPath path;
     path.setFillRule(Qt::WindingFill);
@@ -26,11 +30,34 @@ QPainterPath landPath() {
         }
         QPolygonF ring;
         ring.reserve(size);
+        double previous = 0;
+        double west = 0;
+        double east = 0;
         for (std::uint16_t i = 0; i < size; ++i, at += 2) {
-            ring << QPointF(points[at] / 10.0, points[at + 1] / 10.0);
+            double longitude = points[at] / 10.0;
+            if (i > 0) {
+                while (longitude - previous > 180.0) {
+                    longitude -= 360.0;
+                }
+                while (previous - longitude > 180.0) {
+                    longitude += 360.0;
+                }
+            }
+            previous = longitude;
+            west = i == 0 ? longitude : std::min(west, longitude);
+            east = i == 0 ? longitude : std::max(east, longitude);
+            ring << QPointF(longitude, points[at + 1] / 10.0);
         }
         path.addPolygon(ring);
         path.closeSubpath();
+        if (east > 180.0) {
+            path.addPolygon(ring.translated(-360.0, 0));
+            path.closeSubpath();
+        }
+        if (west < -180.0) {
+            path.addPolygon(ring.translated(360.0, 0));
+            path.closeSubpath();
+        }
     }
     return path;
 }
@@ -120,8 +147,10 @@ bool PositionMapView::event(QEvent* event) {
         auto* help = static_cast<QHelpEvent*>(event);
         const int pin = pinAt(help->pos());
         if (pin >= 0) {
+            // As rich text made from the plain label, so that "<" or "&" in a name shows as is.
             QToolTip::showText(help->globalPos(),
-                               pins_[static_cast<std::size_t>(pin)].label.toHtmlEscaped(), this);
+                               Qt::convertFromPlainText(pins_[static_cast<std::size_t>(pin)].label),
+                               this);
         } else {
             QToolTip::hideText();
         }

@@ -13,6 +13,7 @@
 #include "browser/pages/category_table.h"
 #include "privacy/pages/position_map_view.h"
 #include "privacy/pages/pr_privacy_controller_parts.h"
+#include "privacy/privacy_clean_flow.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
 #include "ui/notification_buttons.h"
@@ -30,6 +31,12 @@ PRPrivacyController::~PRPrivacyController() = default;
 void PRPrivacyController::setDeviceIndex(int index, const QString& withiOSversion) {
     record(QStringLiteral("setDeviceIndex(%1, %2)").arg(argument(index), argument(withiOSversion)));
     // Results shown for one device never stay up for another.
+    if (index != deviceIndex_.load() && flow_) {
+        // A scan or clean of one device never goes on for another: it is stopped, and the
+        // working copy of its backup discarded.
+        flow_->reset();
+        hideSheet();
+    }
     if (scan_ && index != resultDevice_) {
         clearResults();
     }
@@ -46,6 +53,10 @@ void PRPrivacyController::setDeviceIndex(int index, const QString& withiOSversio
 
 void PRPrivacyController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
+    if (flow_) {
+        flow_->reset();
+        hideSheet();
+    }
     clearResults();
 }
 
@@ -252,6 +263,9 @@ void PRPrivacyController::ActBackAction(QObject*) {
                              question) != nimbara::Alerts::Answer::Other) {
         return;
     }
+    if (flow_) {
+        flow_->reset();  // the working copy of the scanned backup goes with the results
+    }
     clearResults();
 }
 
@@ -289,5 +303,9 @@ void PRPrivacyController::clearResults() {
         scanSummarylab->clear();
     }
     updateTickTexts();
-    showNotAvailable();
+    if (privacyView) {
+        showStartView();
+    } else {
+        showNotAvailable();
+    }
 }

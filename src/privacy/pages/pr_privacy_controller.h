@@ -1,12 +1,15 @@
 // The privacy cleaner page.
 //
-// Until its scan and clean are in place the page shows its "not available yet" view. The results
-// view is there already: it is handed a scan's result (showScanResults) and shows the private
+// The start view explains the scan and has the scan button. A scan backs the device up and reads
+// the fresh backup (PrivacyCleanFlow); the results view is handed its result (showScanResults)
+// and shows the private
 // records found by category, each category behind its button, with its table of records that the
 // user ticks for cleaning, a check-all box, the details of a contact, a conversation as speech
 // bubbles, the picture of an attachment, and the photo positions on a map in a window of its own.
 // What is ticked is handed out as a snapshot taken on the GUI thread (takeTickSnapshot); Back
-// discards the results after the user confirmed it.
+// discards the results after the user confirmed it. The clean button, once the user confirmed,
+// cleans a working copy of the backup and restores it onto the device; a progress sheet stays up
+// while the flow works, and a failure sheet says which step failed.
 //
 // The category buttons, the map button and the help links report their mouse events as
 // notifications on the default centre; the page observes them and acts only on its own controls.
@@ -22,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+#include "backup/backup_runner.h"
 #include "platform/notification_center.h"
 #include "privacy/privacy_scan.h"
 #include "privacy/privacy_selection.h"
@@ -33,6 +37,8 @@ class PRMessageTreeNode;
 class PRPrivacyNode;
 class PRPrivacyButton;
 class QCheckBox;
+class QDialog;
+class QProgressBar;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
@@ -45,7 +51,10 @@ class RecordDetailsView;
 }  // namespace nimbara::browser
 namespace nimbara::privacy {
 class PositionMapView;
-}
+class PrivacyCleanFlow;
+struct PrivacyCleanOutcome;
+struct PrivacyScanOutcome;
+}  // namespace nimbara::privacy
 namespace nimbara::ui {
 class ChatPictureLoader;
 }
@@ -115,12 +124,34 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
     void ShowMapWindowAction(QObject* sender = nullptr);
     // Asks whether the results may go; when the user says Back, discards them.
     void ActBackAction(QObject* sender = nullptr);
+
+    // The scan button: backs the current device up and reads its private records.
+    void StartPrivacyClean(QObject* sender = nullptr);
+    // The clean button: after the user confirmed, removes what is ticked from a working copy of
+    // the backup and restores it onto the device.
+    void CleanUpSelectedPrivacyFiles(QObject* sender = nullptr);
+    // Closes the failure sheet.
+    void endFindOffAction(QObject* sender = nullptr);
+    // The flow (for tests): where it is, and the settings of its backup runs.
+    const nimbara::privacy::PrivacyCleanFlow* flow() const { return flow_.get(); }
+    void setBackupRunSettings(nimbara::backup::BackupRunSettings settings);
     // The conversation whose messages are shown; null when none is.
     std::shared_ptr<PRMessageTreeNode> currentMessageTreeNode() const;
 
     // The help pages the two links open.
     static const char* const kFindMyGuideAddress;    // link1Button: our guide
     static const char* const kFindMySupportAddress;  // linkButton: the vendor's article
+
+    // The start view with the scan button, the progress sheet and the failure sheet.
+    QWidget* privacyView = nullptr;
+    QPushButton* scanButton = nullptr;
+    QDialog* cleanupRemindWindow = nullptr;
+    QLabel* firstBackuplab = nullptr;
+    QLabel* secondBackuplab = nullptr;
+    QProgressBar* cleanupProgressor = nullptr;
+    QDialog* findoffWindow = nullptr;
+    QLabel* showErrorlab = nullptr;
+    QPushButton* cleanButton = nullptr;
 
     // Outlets (null until results are first shown).
     QWidget* privacyContentView = nullptr;
@@ -169,8 +200,22 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
     // Picture loads of the details not handed back yet.
     std::size_t picturesPending() const;
 
+  protected:
+    void viewShown() override;
+
   private:
     struct CategoryParts;
+    void buildStartView();
+    void showStartView();
+    void showSheet(const QString& first, const QString& second);
+    void hideSheet();
+    void showFailure(const QString& message);
+    void scanEnded(const nimbara::privacy::PrivacyScanOutcome& outcome);
+    void cleanEnded(const nimbara::privacy::PrivacyCleanOutcome& outcome);
+    void originalSettled(bool ok, const QString& message);
+    void makeFlow();
+    // The device the page works on, as the backup runner names it; nullopt when none is there.
+    std::optional<nimbara::backup::BackupDevice> currentDevice() const;
     void buildResultsView();
     QWidget* buildCategoryList(QWidget* parent);
     QWidget* buildBottomBar(QWidget* parent);
@@ -210,4 +255,6 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
     // The located photos with a pin on the map, in pin order.
     std::vector<const PRPrivacyNode*> pinNodes_;
     nimbara::ObserverBag observers_;
+    std::unique_ptr<nimbara::privacy::PrivacyCleanFlow> flow_;
+    nimbara::backup::BackupRunSettings runSettings_;
 };

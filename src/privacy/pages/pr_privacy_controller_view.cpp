@@ -173,6 +173,13 @@ QWidget* PRPrivacyController::buildBottomBar(QWidget* parent) {
     row->addWidget(link1Button);
     linkButton = helpLink("linkButton", QStringLiteral("About Find My iPhone"), bar);
     row->addWidget(linkButton);
+    row->addSpacing(12);
+    cleanButton = new QPushButton(QStringLiteral("Clean Up"), bar);
+    cleanButton->setObjectName(QStringLiteral("cleanButton"));
+    cleanButton->setDefault(true);
+    connect(cleanButton, &QPushButton::clicked, this,
+            [this] { CleanUpSelectedPrivacyFiles(cleanButton); });
+    row->addWidget(cleanButton);
     return bar;
 }
 
