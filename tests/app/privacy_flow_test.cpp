@@ -289,5 +289,43 @@ TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {
     EXPECT_EQ(page->flow(), nullptr);
 }
 
+TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
+    const backup::BackupDevice device = attachDemo();
+    Seen seen;
+    PrivacyCleanFlow flow(hooks(seen));
+    auto scan = scanned(flow, device, seen);
+    ASSERT_NE(scan, nullptr);
+    // From now on the device refuses a restore.
+    const fs::path plist = tmp_ / "demo-phone" / md::sim::kDevicePlist;
+    auto values = PlistValue::readFile(plist.string());
+    ASSERT_TRUE(values);
+    PlistValue faults = PlistValue::dict();
+    faults[md::sim::kFaultRestoreError] = "The device refused the restore.";
+    (*values)[md::sim::kKeyFaults] = faults;
+    ASSERT_TRUE(values->writeFile(plist.string()));
+
+    untickAll(*scan);
+    scan->calls.records[0]->setBSelected(true);
+    const fs::path original = backupOf(device.udid.toStdString());
+    const auto backupBefore = folderSnapshot(original);
+    const auto deviceBefore = folderSnapshot(tmp_ / "demo-phone" / "backup-source");
+    QString why;
+    ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why));
+    ASSERT_TRUE(waitFor([&] { return seen.clean.has_value(); }, 60.0));
+    EXPECT_FALSE(seen.clean->ok());
+    EXPECT_TRUE(seen.clean->cleaned);
+    EXPECT_FALSE(seen.clean->restored);
+    EXPECT_TRUE(seen.clean->message.contains(QStringLiteral("refused the restore")))
+        << seen.clean->message.toStdString();
+    EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Idle);
+    EXPECT_EQ(folderSnapshot(original), backupBefore);
+    EXPECT_EQ(folderSnapshot(tmp_ / "demo-phone" / "backup-source"), deviceBefore);
+    // The working copy went with the failure.
+    for (const auto& entry : fs::directory_iterator(backupRoot())) {
+        EXPECT_EQ(entry.path().filename().string().find(".nimbara"), std::string::npos)
+            << entry.path();
+    }
+}
+
 }  // namespace
 }  // namespace nimbara::test
