@@ -113,14 +113,9 @@ class BackupRunTest : public DelegateTest {
         }
         return condition();
     }
+    // The GUI thread keeps turning meanwhile: a run may be showing its notice.
     bool waitUntilToolHolds(const std::string& udid) {
-        for (int i = 0; i < 15000; ++i) {
-            if (toolHolds(udid)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return false;
+        return pumpLong([&] { return toolHolds(udid); });
     }
     // Whether the device's folder can be taken by a run now (no tool holds it, nothing is wrong).
     bool toolFree(const std::string& udid) const {
