@@ -114,8 +114,17 @@ void PrivacyCleanFlow::reset() {
     }
     // A step running on its own thread is told to stop; what it reports is dropped.
     s.scan.reset();
-    s.copy.reset();  // discards the working copy
+    discardLater(std::move(s.copy));
     s.stage = Stage::Idle;
+}
+
+// Removing a working copy of a large backup takes its time: it is done on a thread of its own.
+void PrivacyCleanFlow::discardLater(std::unique_ptr<PrivacyWorkingCopy> copy) {
+    if (!copy) {
+        return;
+    }
+    auto held = std::make_shared<Copy>(std::move(copy));
+    startThread([held] { held->reset(); });
 }
 
 void PrivacyCleanFlow::startThread(std::function<void()> body) {
@@ -185,7 +194,7 @@ bool PrivacyCleanFlow::scan(const backup::BackupDevice& device) {
             state->copy = std::move(handOff->copy);
             state->stage = Stage::Scanned;
         } else {
-            handOff->copy.reset();
+            // No working copy is made for a scan that failed.
             state->stage = Stage::Idle;
         }
         if (state->hooks.scanEnded) {
@@ -277,6 +286,7 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         outcome.cleaned = true;
         if (state->stop.load()) {
             outcome.message = QStringLiteral("The clean was stopped before the restore.");
+            (*copy)->discard();
             post(outcome);
             return;
         }
@@ -301,6 +311,9 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
                                                    : QStringLiteral(": ") + restore.message);
         } else {
             outcome.restored = true;
+        }
+        if (!outcome.restored) {
+            (*copy)->discard();  // here, not on the GUI thread
         }
         post(outcome);
     });

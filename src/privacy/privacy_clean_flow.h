@@ -31,6 +31,8 @@ class WorkerReaper;
 
 namespace nimbara::privacy {
 
+class PrivacyWorkingCopy;
+
 struct PrivacyScanOutcome {
     backup::BackupRunResult run;
     // The records read from the fresh backup; null when the backup was not made or not read.
@@ -93,6 +95,7 @@ class PrivacyCleanFlow {
 
   private:
     bool settle(bool replace);
+    void discardLater(std::unique_ptr<PrivacyWorkingCopy> copy);
     void startThread(std::function<void()> body);
 
     std::shared_ptr<State> state_;
