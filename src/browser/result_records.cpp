@@ -217,6 +217,10 @@ std::vector<std::shared_ptr<PRMessageNode>> ResultRecords::messageArray() const 
 std::vector<std::shared_ptr<PRMessageTreeNode>> ResultRecords::messageTreeArray() const {
     return copyOf(mutex_, messages_.conversations());
 }
+std::size_t ResultRecords::conversationCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_.conversations().size();
+}
 std::vector<std::shared_ptr<PRCallHistoryNode>> ResultRecords::callHistoryArray() const {
     return copyOf(mutex_, calls_);
 }

@@ -113,8 +113,9 @@ class ResultRecords {
     std::vector<std::shared_ptr<PRPhotoAndVideoNode>> photoAndVideoArray() const;
     std::vector<std::shared_ptr<PRContactNode>> contactArray() const;
     std::vector<std::shared_ptr<PRMessageNode>> messageArray() const;
-    // The conversations in order of creation.
+    // The conversations in order of creation, and how many there are.
     std::vector<std::shared_ptr<PRMessageTreeNode>> messageTreeArray() const;
+    std::size_t conversationCount() const;
     std::vector<std::shared_ptr<PRCallHistoryNode>> callHistoryArray() const;
     std::vector<std::shared_ptr<PRNoteNode>> noteArray() const;
     std::vector<std::shared_ptr<PRBookMarkNode>> bookMarkArray() const;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 
@@ -53,21 +52,6 @@ void untickAll(const privacy::PrivacyScanResult& scan) {
 
 class PrivacyFlowTest : public BackupRunTest {
   protected:
-    // Runs the event loop until `condition` holds or `seconds` passed (a backup and a scan take
-    // a while under the sanitizers).
-    static bool waitFor(const std::function<bool()>& condition, double seconds) {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < static_cast<qint64>(seconds * 1000)) {
-            QCoreApplication::processEvents();
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-
     struct Seen {
         std::optional<PrivacyScanOutcome> scan;
         std::optional<PrivacyCleanOutcome> clean;
@@ -98,7 +82,7 @@ class PrivacyFlowTest : public BackupRunTest {
                                                               const backup::BackupDevice& device,
                                                               Seen& seen) {
         EXPECT_TRUE(flow.scan(device));
-        EXPECT_TRUE(waitFor([&] { return seen.scan.has_value(); }, 60.0));
+        EXPECT_TRUE(pumpLong([&] { return seen.scan.has_value(); }));
         if (!seen.scan) {
             return nullptr;
         }
@@ -130,7 +114,7 @@ TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdi
     QString why;
     ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why))
         << why.toStdString();
-    ASSERT_TRUE(waitFor([&] { return seen.clean.has_value(); }, 60.0));
+    ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
     ASSERT_TRUE(seen.clean->ok()) << seen.clean->message.toStdString();
     EXPECT_EQ(seen.clean->removed.calls, 1u);
     EXPECT_EQ(seen.clean->removed.notes, 1u);
@@ -139,7 +123,7 @@ TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdi
 
     // Keeping the original removes the working copy and leaves the original as it was.
     ASSERT_TRUE(flow.keepOriginal());
-    ASSERT_TRUE(waitFor([&] { return seen.settled.has_value(); }, 30.0));
+    ASSERT_TRUE(pumpLong([&] { return seen.settled.has_value(); }));
     EXPECT_TRUE(seen.settled->first) << seen.settled->second.toStdString();
     EXPECT_EQ(folderSnapshot(original), before);
     for (const auto& entry : fs::directory_iterator(backupRoot())) {
@@ -207,7 +191,7 @@ TEST_F(PrivacyFlowTest, AFailedBackupStopsTheScanAndNothingOlderIsRead) {
     PrivacyCleanFlow flow(hooks(seen));
     ASSERT_TRUE(flow.scan(
         backup::backupDeviceFor(index, QString::fromStdString(udid), QStringLiteral("Phone"))));
-    ASSERT_TRUE(waitFor([&] { return seen.scan.has_value(); }, 60.0));
+    ASSERT_TRUE(pumpLong([&] { return seen.scan.has_value(); }));
     EXPECT_FALSE(seen.scan->ok());
     EXPECT_EQ(seen.scan->scan, nullptr);
     EXPECT_FALSE(seen.scan->message.isEmpty());
@@ -226,7 +210,7 @@ TEST_F(PrivacyFlowTest, AFlowThatGoesMidScanNeverWaits) {
         ASSERT_TRUE(waitUntilToolHolds(udid));
     }  // gone while the tool runs: nothing waits, nothing is reported
     release(udid);
-    waitFor([&] { return toolFree(udid); }, 10.0);
+    pumpLong([&] { return toolFree(udid); });
     pumpEvents(20);
     EXPECT_FALSE(seen.scan.has_value());
 }
@@ -248,7 +232,7 @@ TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
     });
     page->scanButton->click();
     EXPECT_TRUE(page->cleanupRemindWindow->isVisible());
-    ASSERT_TRUE(waitFor([&] { return page->isShowingResults(); }, 60.0));
+    ASSERT_TRUE(pumpLong([&] { return page->isShowingResults(); }));
     EXPECT_FALSE(page->cleanupRemindWindow->isVisible());
     const auto* scan = page->scanResult();
     ASSERT_NE(scan, nullptr);
@@ -260,9 +244,9 @@ TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
     const auto before = folderSnapshot(original);
 
     page->cleanButton->click();
-    ASSERT_TRUE(waitFor([&] { return !page->isShowingResults(); }, 60.0));
-    ASSERT_TRUE(waitFor(
-        [&] { return page->flow()->stage() == privacy::PrivacyCleanFlow::Stage::Idle; }, 30.0));
+    ASSERT_TRUE(pumpLong([&] { return !page->isShowingResults(); }));
+    ASSERT_TRUE(
+        pumpLong([&] { return page->flow()->stage() == privacy::PrivacyCleanFlow::Stage::Idle; }));
     EXPECT_FALSE(page->findoffWindow->isVisible()) << page->showErrorlab->text().toStdString();
     EXPECT_EQ(asked.size(), 2u);
     EXPECT_EQ(folderSnapshot(original), before);  // kept as it was
@@ -270,7 +254,7 @@ TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
 
     // The next scan finds one note fewer.
     page->scanButton->click();
-    ASSERT_TRUE(waitFor([&] { return page->isShowingResults(); }, 60.0));
+    ASSERT_TRUE(pumpLong([&] { return page->isShowingResults(); }));
     EXPECT_EQ(page->scanResult()->notes.records.size(), notes - 1);
 }
 
@@ -311,7 +295,7 @@ TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
     const auto deviceBefore = folderSnapshot(tmp_ / "demo-phone" / "backup-source");
     QString why;
     ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why));
-    ASSERT_TRUE(waitFor([&] { return seen.clean.has_value(); }, 60.0));
+    ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
     EXPECT_FALSE(seen.clean->ok());
     EXPECT_TRUE(seen.clean->cleaned);
     EXPECT_FALSE(seen.clean->restored);

@@ -66,6 +66,9 @@ class QWidget;
 namespace nimbara {
 class WorkerReaper;
 }
+namespace nimbara::ui {
+class ChatPictureLoader;
+}
 namespace nimbara::backup {
 class BackupScanRecords;
 }
@@ -324,6 +327,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // The backup the last scan read, and the export of its ticked records.
     std::shared_ptr<PRIOSDeviceNode> scannedNode_;
     nimbara::browser::RecoveryExport* recoveryExport_ = nullptr;
+    // Decodes the pictures of the details (a contact's, an app file's) off the GUI thread.
+    nimbara::ui::ChatPictureLoader* detailPictures_ = nullptr;
     bool conversationsSized_ = false;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;

@@ -4,9 +4,9 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -32,6 +32,7 @@
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/record_columns.h"
 #include "ui/chat_column_view.h"
+#include "ui/chat_picture_loader.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 
@@ -39,9 +40,6 @@ namespace nb = nimbara::browser;
 using nimbara::browser::ResultRecords;
 
 namespace {
-
-// Pictures larger than this are not decoded for the details (a backup file can be anything).
-constexpr qint64 kMaxPreviewBytes = 16 * 1024 * 1024;
 
 // The look every record table shares, with records from deleted rows in their own colour.
 void styleTable(QTableView* table) {
@@ -93,22 +91,6 @@ QString conversationCountText(std::size_t conversations, std::size_t messages) {
         .arg(messages == 1 ? QStringLiteral("message") : QStringLiteral("messages"));
 }
 
-// The picture of a backup file, scaled to `size`, when it is one and not too large to decode.
-QPixmap previewPicture(const QString& path, const QSize& size) {
-    const QFileInfo info(path);
-    if (!info.isFile() || info.size() > kMaxPreviewBytes) {
-        return {};
-    }
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize full = reader.size();
-    if (full.isValid()) {
-        reader.setScaledSize(full.scaled(size, Qt::KeepAspectRatio));
-    }
-    const QImage image = reader.read();
-    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
-}
-
 }  // namespace
 
 nb::CategoryTable* PRResultViewController::category(int row) const {
@@ -119,6 +101,7 @@ nb::CategoryTable* PRResultViewController::category(int row) const {
 }
 
 void PRResultViewController::buildRecordTables() {
+    detailPictures_ = new nimbara::ui::ChatPictureLoader(this);
     auto ticked = [this](int change) { ticksChanged(change); };
     auto* sort = &sortState_;
     using ST = nb::SortableTable;
@@ -149,20 +132,24 @@ void PRResultViewController::buildRecordTables() {
     contactTableView = contacts->table();
     contactTableView->setColumnWidth(1, 170);
     contacts->details()->picture("contactImageView");
-    contacts->setDetailsShown(
-        [picture = contacts->details()->picture("contactImageView")](const PRContactNode& node) {
-            QPixmap image;
-            const QByteArray data = node.imageData();
-            if (!data.isEmpty()) {
-                image.loadFromData(data);
-            }
-            if (image.isNull()) {
-                image = nimbara::ui::namedImage(QString::fromLatin1(nb::kContactPlaceholderImage));
-            }
-            picture->setPixmap(
-                image.scaled(picture->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-            picture->show();
-        });
+    // The contact's picture is decoded off the GUI thread; the placeholder shows meanwhile.
+    contacts->setDetailsShown([this, picture = QPointer<QLabel>(contacts->details()->picture(
+                                         "contactImageView"))](const PRContactNode& node) {
+        const QPixmap placeholder =
+            nimbara::ui::namedImage(QString::fromLatin1(nb::kContactPlaceholderImage));
+        picture->setPixmap(
+            placeholder.scaled(picture->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        picture->show();
+        detailPictures_->cancelAll();
+        const QByteArray data = node.imageData();
+        if (!data.isEmpty()) {
+            detailPictures_->loadData(data, picture->size(), [picture](const QImage& image) {
+                if (picture && !image.isNull()) {
+                    picture->setPixmap(QPixmap::fromImage(image));
+                }
+            });
+        }
+    });
     auto* calls = make(family(nb::callHistoryColumns(), &ResultRecords::callsFrom,
                               &nb::callHistoryDetails, ST::Call),
                        "callHistoryTableView", "callHistoryView", "callDetailView", kCalls);
@@ -272,8 +259,7 @@ void PRResultViewController::takeNewRecords() {
             messageTreeScrollView->showConversation(currentMessageTreeNode_);
         }
     }
-    messageTreeCountlab->setText(
-        conversationCountText(records_.messageTreeArray().size(), messages));
+    messageTreeCountlab->setText(conversationCountText(records_.conversationCount(), messages));
     if (!currentMessageTreeNode_ && conversations_->shownCount() > 0 &&
         !messageTreeTableView->currentIndex().isValid()) {
         messageTreeTableView->selectRow(0);
@@ -393,12 +379,23 @@ void PRResultViewController::updateSelection(bool afterSelectAll) {
     saveBtn->setEnabled(selection.shown && scanFinished_);
 }
 
+// The app file's name and size at once; its picture, when it is one, once the loader has
+// decoded it off the GUI thread (until then the button that opens the file shows).
 void PRResultViewController::showDetailsOfFaceTwitter(const PRFaceTwitterNode& node) {
     auto* details = category(kAppFiles)->details();
-    QLabel* picture = details->picture("faceTwitterShowImageView");
-    const QPixmap image = previewPicture(node.faceTwitterFilePath(), QSize(200, 200));
-    picture->setPixmap(image);
-    details->setLines(nb::faceTwitterDetails(node, !image.isNull()));
+    QPointer<QLabel> picture = details->picture("faceTwitterShowImageView");
+    picture->clear();
+    details->setLines(nb::faceTwitterDetails(node, false));
+    detailPictures_->cancelAll();
+    detailPictures_->loadFile(
+        node.faceTwitterFilePath(), QSize(200, 200),
+        [picture, details = QPointer<nb::RecordDetailsView>(details),
+         asPicture = nb::faceTwitterDetails(node, true)](const QImage& image) {
+            if (picture && details && !image.isNull()) {
+                picture->setPixmap(QPixmap::fromImage(image));
+                details->setLines(asPicture);
+            }
+        });
 }
 
 // Opens the chosen app file with the program the desktop has for it.
