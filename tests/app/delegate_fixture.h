@@ -132,12 +132,17 @@ class DelegateTest : public ::testing::Test {
         const auto indices = amd::DeviceManager::GetInstance().Indices();
         const int index = indices.empty() ? -1 : indices.back();
         if (index >= 0 && delegate_) {
-            pumpUntil([&] {
-                const auto& list = hub().getDeviceArray();
-                return std::any_of(list.begin(), list.end(), [index](const auto& node) {
-                    return node->deviceIndex() == index;
-                });
-            });
+            // Reading a device's values takes a while on a busy machine: up to half a minute.
+            for (int round = 0; round < 8; ++round) {
+                if (pumpUntil([&] {
+                        const auto& list = hub().getDeviceArray();
+                        return std::any_of(list.begin(), list.end(), [index](const auto& node) {
+                            return node->deviceIndex() == index;
+                        });
+                    })) {
+                    break;
+                }
+            }
         }
         return index;
     }
