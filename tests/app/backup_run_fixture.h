@@ -96,11 +96,7 @@ class BackupRunTest : public DelegateTest {
     void release(const std::string& udid) { writeText(tmp_ / udid / "go", "go"); }
 
     // Whether a run of the tool holds the device now.
-    bool toolHolds(const std::string& udid) const {
-        std::string error;
-        auto target = md::sim::BackupTarget::open(tmp_.path(), udid, &error);
-        return !target && error.find("Another") != std::string::npos;
-    }
+    bool toolHolds(const std::string& udid) const { return folderIsLocked(tmp_ / udid); }
     // Runs the event loop until `condition` holds or half a minute passed: a run starts a
     // program, which takes its time on a busy machine.
     static bool pumpLong(const std::function<bool()>& condition) {

@@ -5,7 +5,10 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
+
+#include <sys/stat.h>
 
 namespace nimbara::test {
 
@@ -50,6 +53,31 @@ std::vector<std::string> folderNames(const std::filesystem::path& dir) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool folderIsLocked(const std::filesystem::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) {
+        return false;
+    }
+    // "1: FLOCK  ADVISORY  WRITE 1234 fd:01:5678 0 EOF": the third field after the kind names
+    // the file as major:minor:inode.
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK") {
+            continue;
+        }
+        const auto colon = file.rfind(':');
+        if (colon != std::string::npos &&
+            file.substr(colon + 1) ==
+                std::to_string(static_cast<unsigned long long>(info.st_ino))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace nimbara::test

@@ -38,5 +38,9 @@ std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
 // The names in a local folder, sorted (to see that nothing stray was left behind).
 std::vector<std::string> folderNames(const std::filesystem::path& dir);
+// Whether some process holds a whole-file lock (flock) on `folder`, told from /proc/locks
+// without taking the lock: a probe that took it, even for a moment, could make the holder it
+// looks for fail to lock.
+bool folderIsLocked(const std::filesystem::path& folder);
 
 }  // namespace nimbara::test
