@@ -104,6 +104,8 @@ bool UsbmuxServer::start(std::string* error) {
     library_->subscribe(
         [this](int message, const md::DeviceHandle& handle) { deviceEvent(message, handle); },
         subscription_);
+    // The devices there now are attached before the server says it is ready.
+    library_->rescan();
 
     acceptNotifier_ = std::make_unique<QSocketNotifier>(listenFd_, QSocketNotifier::Read);
     QObject::connect(acceptNotifier_.get(), &QSocketNotifier::activated,
