@@ -7,6 +7,7 @@
 #include "device_extras.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
+#include "test_support.h"
 #include "usbmux_test_support.h"
 
 namespace nimbara::test {
