@@ -68,8 +68,13 @@ class UsbmuxServerProcess {
         const std::string devicesPath = devices().string();
         const std::string recordsPath = pairRecords().string();
         std::vector<const char*> argv = {
-            program_.c_str(),    "--socket",       socketPath.c_str(),  "--devices",
-            devicesPath.c_str(), "--pair-records", recordsPath.c_str(), nullptr};
+            program_.c_str(),    "--socket",       socketPath.c_str(), "--devices",
+            devicesPath.c_str(), "--pair-records", recordsPath.c_str()};
+        // NIMBARA_USBMUX_SIM_VERBOSE=1 shows every request the server answers.
+        if (const char* verbose = std::getenv("NIMBARA_USBMUX_SIM_VERBOSE"); verbose && *verbose) {
+            argv.push_back("--verbose");
+        }
+        argv.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);

@@ -89,7 +89,8 @@ std::optional<std::vector<std::uint8_t>> browseAnswer(
     return out;
 }
 
-void relayPlistService(int fd, md::ServiceConnection& service, bool installationProxy) {
+void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& service,
+                       bool installationProxy) {
     std::vector<std::uint8_t> buffer(kReceiveChunk);
     for (;;) {
         auto body = readFrame(fd);
@@ -97,6 +98,9 @@ void relayPlistService(int fd, md::ServiceConnection& service, bool installation
             return;
         }
         auto request = PlistValue::parse(body->data(), body->size());
+        if (server.verbose()) {
+            server.log("service request " + (request ? request->description() : "(unreadable)"));
+        }
         const bool browse =
             installationProxy && request && (*request)["Command"].toString() == "Browse";
         const auto header = md::frameHeader(static_cast<std::uint32_t>(body->size()));
@@ -118,6 +122,12 @@ void relayPlistService(int fd, md::ServiceConnection& service, bool installation
             replies.insert(replies.end(), buffer.begin(), buffer.begin() + n);
         }
         const SplitFrames split = splitFrames(replies);
+        if (server.verbose()) {
+            for (const auto& reply : split.bodies) {
+                auto value = PlistValue::parse(reply.data(), reply.size());
+                server.log("service answer " + (value ? value->description() : "(unreadable)"));
+            }
+        }
         if (browse && split.incompleteTail == 0 && !split.bodies.empty()) {
             if (auto answer = browseAnswer(split.bodies)) {
                 replies = std::move(*answer);
@@ -224,7 +234,7 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
             break;
         case ServiceKind::PlistRelay:
         case ServiceKind::InstallationProxy:
-            relayPlistService(fd, *service.connection,
+            relayPlistService(server, fd, *service.connection,
                               service.kind == ServiceKind::InstallationProxy);
             break;
         case ServiceKind::HouseArrest:

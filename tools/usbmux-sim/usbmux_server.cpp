@@ -59,7 +59,11 @@ UsbmuxServer::~UsbmuxServer() {
 
 void UsbmuxServer::log(const std::string& line) const {
     if (options_.verbose) {
-        std::fprintf(stderr, "usbmux-sim: %s\n", line.c_str());
+        static const auto started = std::chrono::steady_clock::now();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        std::fprintf(stderr, "usbmux-sim %6lld ms: %s\n", static_cast<long long>(ms), line.c_str());
     }
 }
 
