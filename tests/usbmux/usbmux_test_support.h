@@ -54,6 +54,8 @@ class UsbmuxServerProcess {
     UsbmuxServerProcess(const UsbmuxServerProcess&) = delete;
     UsbmuxServerProcess& operator=(const UsbmuxServerProcess&) = delete;
 
+    // The server's own folder, for device folders outside the devices folder.
+    const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path devices() const { return folder_ / "devices"; }
     std::filesystem::path pairRecords() const { return folder_ / "pair-records"; }
     std::filesystem::path socket() const { return folder_ / "socket"; }

@@ -19,8 +19,9 @@
 //
 // What is served (details in usbmux_server.h, lockdown.h and device_services.h):
 //  - usbmux: ListDevices, Listen (Attached and Detached events), Connect, ReadPairRecord,
-//    SavePairRecord, DeletePairRecord, ReadBUID, and for tests "SimRescan", "SimAttach" and
-//    "SimDetach" (with "Path");
+//    SavePairRecord, DeletePairRecord, ReadBUID, and for tests "SimRescan" (look at the devices
+//    folder now), "SimAttach" and "SimDetach" (with "Path", a device folder outside the devices
+//    folder), each answered by a "Result" once its events went out;
 //  - lockdown on port 62078: QueryType, GetValue, Pair, ValidatePair, Unpair, StartSession,
 //    StopSession and StartService, in plain text ("EnableSessionSSL" and "EnableServiceSSL" are
 //    false, which libimobiledevice accepts: no certificate is ever used);

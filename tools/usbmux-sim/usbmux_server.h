@@ -11,7 +11,10 @@
 // must run a Qt event loop: a folder that appears under the devices folder is an attach, one that
 // goes away a detach (seen within a second). Besides the daemon's messages, a connection may send
 // "SimRescan" (look at the folder now), "SimAttach" and "SimDetach" (with "Path", a device
-// folder); each is answered by a "Result" once the events it caused have gone out.
+// folder); each is answered by a "Result" (0, or 2 when nothing was attached or detached) once
+// the events it caused have gone out. Attach and detach by path are meant for device folders
+// outside the devices folder: one inside it follows its folder, and comes back at the next look
+// when it is still there.
 #pragma once
 
 #include <atomic>
