@@ -3,6 +3,7 @@
 #include <libimobiledevice/service.h>
 
 #include <map>
+#include <thread>
 
 #include "usbmux_fixture.h"
 
@@ -169,6 +170,24 @@ TEST_F(UsbmuxAfc, ADeviceDetachedMidCopyFailsTheNextReadInsteadOfHangingIt) {
     // A new lockdown connection to the gone device is refused.
     LockdownPtr again;
     EXPECT_NE(handshake(device.get(), again), LOCKDOWN_E_SUCCESS);
+}
+
+TEST_F(UsbmuxAfc, ACallStuckOnAHangingDeviceEndsWhenTheDeviceGoesAway) {
+    phone.addMediaDir("/DCIM");
+    phone.setFault(usbmuxsim::kFaultStalledServices,
+                   PlistValue(PlistValue::Array{"com.apple.afc"}));
+    startServer();
+    connect();
+    AfcPtr afc = startAfc();
+    ASSERT_TRUE(afc);
+    afc_error_t rc = AFC_E_SUCCESS;
+    // The library waits for the answer without a limit of its own; unplugging ends the wait
+    // (whether it comes before or after the request went out).
+    std::thread call([&] { listFolder(afc.get(), "/DCIM", &rc); });
+    std::filesystem::rename(phone.dir(), server.devices() / ".unplugged");
+    EXPECT_EQ(server.control("SimRescan"), 0);
+    call.join();
+    EXPECT_NE(rc, AFC_E_SUCCESS);
 }
 
 TEST_F(UsbmuxAfc, ADeviceThatGoesAwayByItselfDropsItsConnections) {

@@ -47,6 +47,11 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
             extras.refusedServices.insert(name.toString());
         }
     }
+    for (const auto& name : faults[kFaultStalledServices].toArray()) {
+        if (name.isString()) {
+            extras.stalledServices.insert(name.toString());
+        }
+    }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;
 }

@@ -19,6 +19,7 @@ namespace nimbara::usbmuxsim {
 inline constexpr const char* kFaultPasscodeLocked = "PasscodeLocked";
 inline constexpr const char* kFaultTrustPending = "TrustPending";
 inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
+inline constexpr const char* kFaultStalledServices = "StalledServices";
 
 struct DeviceExtras {
     bool trusted = true;
@@ -26,6 +27,7 @@ struct DeviceExtras {
     bool trustPending = false;
     bool restrictedContainers = false;
     std::set<std::string> refusedServices;
+    std::set<std::string> stalledServices;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 

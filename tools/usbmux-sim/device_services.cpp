@@ -228,6 +228,11 @@ void serveHouseArrest(UsbmuxServer& server, int fd, const AttachedDevice& device
 void serveService(UsbmuxServer& server, int fd, PendingService service,
                   const AttachedDevice& device) {
     server.log("service " + service.name + " connected");
+    auto extras = readExtras(*device.device);
+    if (extras && extras->stalledServices.count(service.name)) {
+        drainUntilClosed(fd);  // until the peer gives up or the device goes away
+        return;
+    }
     switch (service.kind) {
         case ServiceKind::Afc:
             serveAfc(fd, *service.connection, device);

@@ -15,6 +15,8 @@
 //    developer-signed apps, and for "VendDocuments" also those of apps sharing files);
 //  - the crash-report mover ("com.apple.crashreportmover"): says "ping" once the logs are in
 //    the crash area (they always are) and waits for the peer to close.
+// A service named in the device's stalled services reads its requests and never answers, until
+// the peer closes or the device goes away.
 #pragma once
 
 #include "usbmux_server.h"

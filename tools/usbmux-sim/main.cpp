@@ -37,6 +37,8 @@
 //   "RestrictedContainers": bool  house arrest as since iOS 8.3: "VendContainer" only for
 //                                 developer-signed apps ("get-task-allow"), "VendDocuments" also
 //                                 for apps sharing files; others "InstallationLookupFailed"
+//   "StalledServices": [names]    these services take requests and never answer (a device
+//                                 that hangs), until the peer closes or the device goes away
 //   "RefusedServices" may also name "com.apple.crashreportmover".
 #include <fcntl.h>
 #include <signal.h>
