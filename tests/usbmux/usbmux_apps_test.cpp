@@ -129,6 +129,26 @@ class UsbmuxApps : public UsbmuxTest {
         return apps;
     }
 
+    // An app's home-screen icon as PNG bytes, through a SpringBoard client of its own.
+    sbservices_error_t homeScreenIcon(const std::string& bundleId, std::string& icon) {
+        icon.clear();
+        sbservices_client_t raw = nullptr;
+        sbservices_error_t rc =
+            sbservices_client_start_service(device.get(), &raw, "nimbara-tests");
+        SbservicesPtr springboard(raw);
+        if (rc != SBSERVICES_E_SUCCESS) {
+            return rc;
+        }
+        char* png = nullptr;
+        uint64_t size = 0;
+        rc = sbservices_get_icon_pngdata(springboard.get(), bundleId.c_str(), &png, &size);
+        if (rc == SBSERVICES_E_SUCCESS && png) {
+            icon.assign(png, size);
+        }
+        free(png);
+        return rc;
+    }
+
     // Opens an app's container (or its documents); the device's answer in `answer`.
     AfcPtr vend(const std::string& command, const std::string& bundleId, PlistValue& answer,
                 HouseArrestPtr& houseArrest) {
@@ -215,16 +235,8 @@ TEST_F(UsbmuxApps, SpringBoardHandsOutTheHomeScreenIcon) {
     addApp("com.example.notes", "Notes Plus");
     startServer();
     connect();
-    sbservices_client_t raw = nullptr;
-    ASSERT_EQ(sbservices_client_start_service(device.get(), &raw, "nimbara-tests"),
-              SBSERVICES_E_SUCCESS);
-    SbservicesPtr springboard(raw);
-    char* png = nullptr;
-    uint64_t size = 0;
-    ASSERT_EQ(sbservices_get_icon_pngdata(springboard.get(), "com.example.notes", &png, &size),
-              SBSERVICES_E_SUCCESS);
-    const std::string icon(png, size);
-    free(png);
+    std::string icon;
+    ASSERT_EQ(homeScreenIcon("com.example.notes", icon), SBSERVICES_E_SUCCESS);
     EXPECT_EQ(icon, readText(phone.appPath("com.example.notes") / md::sim::kAppIcon));
     EXPECT_TRUE(icon.starts_with("\x89PNG"));
 }
@@ -237,15 +249,9 @@ TEST_F(UsbmuxApps, ClosedAndShortAnswersEndTheServiceInsteadOfHangingIt) {
                    PlistValue(PlistValue::Array{"com.apple.mobile.installation_proxy"}));
     startServer();
     connect();
-    sbservices_client_t raw = nullptr;
-    ASSERT_EQ(sbservices_client_start_service(device.get(), &raw, "nimbara-tests"),
-              SBSERVICES_E_SUCCESS);
-    SbservicesPtr springboard(raw);
-    char* png = nullptr;
-    uint64_t size = 0;
-    EXPECT_NE(sbservices_get_icon_pngdata(springboard.get(), "com.example.notes", &png, &size),
-              SBSERVICES_E_SUCCESS);
-    free(png);
+    std::string icon;
+    EXPECT_NE(homeScreenIcon("com.example.notes", icon), SBSERVICES_E_SUCCESS);
+    EXPECT_EQ(icon, "");
     instproxy_error_t rc = INSTPROXY_E_SUCCESS;
     EXPECT_TRUE(browseUserApps(&rc).empty());
     EXPECT_NE(rc, INSTPROXY_E_SUCCESS);

@@ -167,15 +167,7 @@ int openContainer(const AttachedDevice& device, const std::string& bundleId,
 }
 
 void serveHouseArrest(UsbmuxServer& server, int fd, const AttachedDevice& device) {
-    for (;;) {
-        auto body = readFrame(fd);
-        if (!body) {
-            return;
-        }
-        auto request = PlistValue::parse(body->data(), body->size());
-        if (!request || !request->isDict()) {
-            return;
-        }
+    while (auto request = readRequest(fd)) {
         const std::string& command = (*request)["Command"].toString();
         const std::string& bundleId = (*request)["Identifier"].toString();
         server.log("house arrest " + command + " " + bundleId);

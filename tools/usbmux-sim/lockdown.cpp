@@ -64,15 +64,7 @@ LockdownSession::LockdownSession(UsbmuxServer& server, int fd, AttachedDevice de
     : server_(server), fd_(fd), device_(std::move(device)) {}
 
 void LockdownSession::run() {
-    for (;;) {
-        auto body = readFrame(fd_);
-        if (!body) {
-            break;
-        }
-        auto request = PlistValue::parse(body->data(), body->size());
-        if (!request || !request->isDict()) {
-            break;
-        }
+    while (auto request = readRequest(fd_)) {
         bool goodbye = false;
         auto reply = handle(*request, goodbye);
         if (server_.verbose()) {

@@ -115,6 +115,18 @@ std::optional<std::vector<std::uint8_t>> readFrame(int fd) {
     return body;
 }
 
+std::optional<PlistValue> readRequest(int fd) {
+    auto body = readFrame(fd);
+    if (!body) {
+        return std::nullopt;
+    }
+    auto request = PlistValue::parse(body->data(), body->size());
+    if (!request || !request->isDict()) {
+        return std::nullopt;
+    }
+    return request;
+}
+
 std::vector<std::uint8_t> encodeFrame(const PlistValue& message) {
     const std::string xml = message.toXml();
     const auto header = md::frameHeader(static_cast<std::uint32_t>(xml.size()));

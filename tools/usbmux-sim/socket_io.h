@@ -43,6 +43,8 @@ bool writeMuxPlist(int fd, std::uint32_t tag, const PlistValue& body);
 // Length-prefixed property lists. readFrame gives the raw body (XML or binary), nullopt when the
 // peer closed, or announced an empty body or one over md::kMaxFrameLength.
 std::optional<std::vector<std::uint8_t>> readFrame(int fd);
+// The next frame as a dictionary; nullopt when the peer closed or sent anything else.
+std::optional<PlistValue> readRequest(int fd);
 // Header and XML body in one write, so that a peer reading the 4-byte header in one receive
 // gets it whole.
 std::vector<std::uint8_t> encodeFrame(const PlistValue& message);
