@@ -89,8 +89,10 @@ TEST_F(UsbmuxEvents, ADetachClosesOpenConnectionsAndTheDeviceComesBackAsANewAtta
     device = openDevice(kTabletUdid);
     ASSERT_TRUE(device);
     ASSERT_EQ(handshake(device.get(), lockdown), LOCKDOWN_E_SUCCESS);
+    EXPECT_TRUE(log.waitFor(IDEVICE_DEVICE_PAIRED, kTabletUdid));
     AfcPtr afc = startAfc();
     ASSERT_TRUE(afc);
+    EXPECT_EQ(log.count(IDEVICE_DEVICE_REMOVE, kTabletUdid), 0);
 
     ASSERT_EQ(server.control("SimDetach", tablet.dir()), 0);
     EXPECT_TRUE(log.waitFor(IDEVICE_DEVICE_REMOVE, kTabletUdid));

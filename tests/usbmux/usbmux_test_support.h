@@ -39,8 +39,11 @@ namespace nimbara::test {
 
 class UsbmuxServerProcess {
   public:
-    explicit UsbmuxServerProcess(std::string program = NIMBARA_USBMUX_SIM_PATH)
-        : program_(std::move(program)) {
+#ifdef NIMBARA_USBMUX_SIM_PATH
+    UsbmuxServerProcess() : UsbmuxServerProcess(NIMBARA_USBMUX_SIM_PATH) {}
+#endif
+    // `program`: the path of nimbara-usbmux-sim.
+    explicit UsbmuxServerProcess(std::string program) : program_(std::move(program)) {
         static std::atomic<int> serial{0};
         folder_ = scratchFolder("usbmux-" + std::to_string(serial++));
         std::filesystem::create_directories(folder_ / "devices");
@@ -55,10 +58,18 @@ class UsbmuxServerProcess {
     UsbmuxServerProcess& operator=(const UsbmuxServerProcess&) = delete;
 
     // The server's own folder, for device folders outside the devices folder.
-    const std::filesystem::path& folder() const { return folder_; }
-    std::filesystem::path devices() const { return folder_ / "devices"; }
-    std::filesystem::path pairRecords() const { return folder_ / "pair-records"; }
-    std::filesystem::path socket() const { return folder_ / "socket"; }
+    const std::filesystem::path& folder() const {
+        return folder_;
+    }
+    std::filesystem::path devices() const {
+        return folder_ / "devices";
+    }
+    std::filesystem::path pairRecords() const {
+        return folder_ / "pair-records";
+    }
+    std::filesystem::path socket() const {
+        return folder_ / "socket";
+    }
 
     // Runs the server; true once it said it is ready.
     bool start() {
@@ -115,7 +126,9 @@ class UsbmuxServerProcess {
         }
     }
     // The wait status of the stopped server.
-    int exitStatus() const { return exitStatus_; }
+    int exitStatus() const {
+        return exitStatus_;
+    }
 
     // Sends a test message ("SimRescan", "SimAttach" or "SimDetach" with a device folder) and
     // returns the answer's result number; -1 when there was none.

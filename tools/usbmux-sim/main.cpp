@@ -18,7 +18,7 @@
 // gets SIGTERM or SIGINT (or its parent goes away).
 //
 // What is served (details in usbmux_server.h, lockdown.h and device_services.h):
-//  - usbmux: ListDevices, Listen (Attached and Detached events), Connect, ReadPairRecord,
+//  - usbmux: ListDevices, Listen (Attached, Detached and Paired events), Connect, ReadPairRecord,
 //    SavePairRecord, DeletePairRecord, ReadBUID, and for tests "SimRescan" (look at the devices
 //    folder now), "SimAttach" and "SimDetach" (with "Path", a device folder outside the devices
 //    folder), each answered by a "Result" once its events went out;

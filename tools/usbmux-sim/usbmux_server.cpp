@@ -242,6 +242,9 @@ bool UsbmuxServer::handleRequest(const std::shared_ptr<Connection>& connection, 
     }
     if (type == "SavePairRecord") {
         const bool saved = pairRecords_.save(recordId, request["PairRecordData"].toData());
+        if (saved && request["DeviceID"].isInteger()) {
+            devicePaired(static_cast<std::uint32_t>(request["DeviceID"].toInt64()));
+        }
         return writeMuxPlist(fd, tag, result(saved ? MuxResult::Ok : EINVAL));
     }
     if (type == "DeletePairRecord") {
@@ -402,6 +405,19 @@ void UsbmuxServer::sendEventLocked(const PlistValue& event) {
         }
         return false;
     });
+}
+
+void UsbmuxServer::devicePaired(std::uint32_t id) {
+    std::lock_guard<std::mutex> lock(devicesMutex_);
+    for (const auto& device : devices_) {
+        if (device.id == id) {
+            PlistValue event = PlistValue::dict();
+            event["MessageType"] = "Paired";
+            event["DeviceID"] = static_cast<std::int64_t>(id);
+            sendEventLocked(event);
+            return;
+        }
+    }
 }
 
 void UsbmuxServer::deviceEvent(int message, const md::DeviceHandle& handle) {

@@ -9,7 +9,8 @@
 //
 // The devices come from a SimulatedLibrary subscribed on the thread that calls start(), which
 // must run a Qt event loop: a folder that appears under the devices folder is an attach, one that
-// goes away a detach (seen within a second). Besides the daemon's messages, a connection may send
+// goes away a detach (seen within a second); a pair record saved for an attached device is a
+// "Paired" event. Besides the daemon's messages, a connection may send
 // "SimRescan" (look at the folder now), "SimAttach" and "SimDetach" (with "Path", a device
 // folder); each is answered by a "Result" (0, or 2 when nothing was attached or detached) once
 // the events it caused have gone out. Attach and detach by path are meant for device folders
@@ -116,6 +117,8 @@ class UsbmuxServer {
     // Runs `work` on the main thread, then waits there until the events it caused went out.
     bool onMainThread(const std::function<void()>& work);
     void deviceEvent(int message, const md::DeviceHandle& handle);
+    // Tells the listeners that a host saved its pair record for the device.
+    void devicePaired(std::uint32_t id);
     void sendEventLocked(const PlistValue& event);
     PlistValue attachedMessage(const AttachedDevice& device) const;
 
