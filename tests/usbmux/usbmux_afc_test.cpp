@@ -74,6 +74,44 @@ TEST_F(UsbmuxAfc, ListsAFolderAndCopiesFilesBothWays) {
     EXPECT_EQ(deviceInfo["FSFreeBytes"], "50000000000");
 }
 
+TEST_F(UsbmuxAfc, SeveralClientsCopyAtOnceEachThroughItsOwnSessionAndService) {
+    constexpr int kClients = 6;
+    for (int i = 0; i < kClients; ++i) {
+        phone.addMediaFile("/DCIM/100APPLE/IMG_" + std::to_string(i) + ".JPG",
+                           pattern(100000 + static_cast<std::size_t>(i)));
+    }
+    startServer();
+    connect();  // pairs once, for all of them
+    lockdown.reset();
+    std::vector<std::string> copies(kClients);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.emplace_back([&, i] {
+            DevicePtr own = openDevice(kUdid);
+            LockdownPtr session;
+            if (!own || handshake(own.get(), session) != LOCKDOWN_E_SUCCESS) {
+                return;
+            }
+            afc_client_t raw = nullptr;
+            if (afc_client_start_service(own.get(), &raw, "nimbara-tests") != AFC_E_SUCCESS) {
+                return;
+            }
+            AfcPtr afc(raw);
+            afc_error_t rc = AFC_E_UNKNOWN_ERROR;
+            copies[static_cast<std::size_t>(i)] = readDeviceFile(
+                afc.get(), "/DCIM/100APPLE/IMG_" + std::to_string(i) + ".JPG", &rc, 7000);
+        });
+    }
+    for (auto& client : clients) {
+        client.join();
+    }
+    for (int i = 0; i < kClients; ++i) {
+        EXPECT_EQ(copies[static_cast<std::size_t>(i)],
+                  pattern(100000 + static_cast<std::size_t>(i)))
+            << "client " << i;
+    }
+}
+
 TEST_F(UsbmuxAfc, MakesRenamesAndRemovesAndKeepsPathsInsideTheMediaRoot) {
     phone.addMediaFile("/Downloads/a.txt", "a");
     phone.addMediaFile("/Books/old/b.txt", "b");
