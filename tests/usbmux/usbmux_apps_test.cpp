@@ -2,11 +2,9 @@
 // through libimobiledevice.
 #include <libimobiledevice/house_arrest.h>
 #include <libimobiledevice/installation_proxy.h>
+#include <libimobiledevice/property_list_service.h>
 #include <libimobiledevice/sbservices.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 
 #include "usbmux_fixture.h"
@@ -27,31 +25,11 @@ using InstproxyPtr = std::unique_ptr<instproxy_client_private, InstproxyFree>;
 using SbservicesPtr = std::unique_ptr<sbservices_client_private, SbservicesFree>;
 using HouseArrestPtr = std::unique_ptr<house_arrest_client_private, HouseArrestFree>;
 
-// How an installation-proxy command ended, as its status callbacks (on the library's thread)
-// told.
+// How an installation-proxy command ended.
 struct CommandOutcome {
     bool complete = false;
     std::string error;
 };
-
-struct CommandWatch {
-    std::mutex mutex;
-    std::condition_variable changed;
-    CommandOutcome outcome;
-
-    bool ended() const { return outcome.complete || !outcome.error.empty(); }
-};
-
-void recordStatus(plist_t /*command*/, plist_t status, void* data) {
-    auto* watch = static_cast<CommandWatch*>(data);
-    const PlistValue value = toValue(status);
-    std::lock_guard<std::mutex> lock(watch->mutex);
-    if (value.contains("Error")) {
-        watch->outcome.error = value["Error"].toString();
-    }
-    watch->outcome.complete = watch->outcome.complete || value["Status"].toString() == "Complete";
-    watch->changed.notify_all();
-}
 
 class UsbmuxApps : public UsbmuxTest {
   protected:
@@ -77,32 +55,52 @@ class UsbmuxApps : public UsbmuxTest {
         return InstproxyPtr(client);
     }
 
-    // Runs an install or uninstall to its end. The library runs them on a thread of its own (also
-    // without a callback) and stops that thread when the client is freed: the end is waited for
-    // first (with a generous limit, for a broken server).
-    template <typename Command>
-    CommandOutcome runCommand(Command command) {
-        CommandWatch watch;
-        InstproxyPtr proxy = startInstproxy();
-        if (!proxy) {
-            watch.outcome.error = "no installation proxy";
-            return watch.outcome;
+    // Runs an install or uninstall to its end, reading the status frames here. (The library's
+    // own install and uninstall always run on a thread of theirs, also without a callback, and
+    // freeing their client races with that thread's end: not what a test, or the device layer,
+    // can rely on.)
+    CommandOutcome runCommand(const PlistValue& command) {
+        CommandOutcome outcome;
+        lockdownd_service_descriptor_t descriptor = nullptr;
+        property_list_service_client_t client = nullptr;
+        if (lockdownd_start_service(lockdown.get(), "com.apple.mobile.installation_proxy",
+                                    &descriptor) != LOCKDOWN_E_SUCCESS ||
+            property_list_service_client_new(device.get(), descriptor, &client) !=
+                PROPERTY_LIST_SERVICE_E_SUCCESS) {
+            lockdownd_service_descriptor_free(descriptor);
+            outcome.error = "no installation proxy";
+            return outcome;
         }
-        if (command(proxy.get(), &watch) != INSTPROXY_E_SUCCESS) {
-            watch.outcome.error = "not sent";
-            return watch.outcome;
+        lockdownd_service_descriptor_free(descriptor);
+        const std::string xml = command.toXml();
+        plist_t request = nullptr;
+        plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &request);
+        PlistPtr requestOwner(request);
+        if (property_list_service_send_xml_plist(client, request) !=
+            PROPERTY_LIST_SERVICE_E_SUCCESS) {
+            outcome.error = "not sent";
         }
-        std::unique_lock<std::mutex> lock(watch.mutex);
-        watch.changed.wait_for(lock, std::chrono::seconds(30), [&] { return watch.ended(); });
-        CommandOutcome outcome = watch.outcome;
-        lock.unlock();
-        proxy.reset();
+        while (outcome.error.empty() && !outcome.complete) {
+            plist_t status = nullptr;
+            if (property_list_service_receive_plist(client, &status) !=
+                PROPERTY_LIST_SERVICE_E_SUCCESS) {
+                outcome.error = "no answer";
+            }
+            PlistPtr statusOwner(status);
+            const PlistValue value = toValue(status);
+            if (value.contains("Error")) {
+                outcome.error = value["Error"].toString();
+            }
+            outcome.complete = value["Status"].toString() == "Complete";
+        }
+        property_list_service_client_free(client);
         return outcome;
     }
     CommandOutcome uninstall(const std::string& bundleId) {
-        return runCommand([&](instproxy_client_t proxy, CommandWatch* watch) {
-            return instproxy_uninstall(proxy, bundleId.c_str(), nullptr, recordStatus, watch);
-        });
+        PlistValue command = PlistValue::dict();
+        command["Command"] = "Uninstall";
+        command["ApplicationIdentifier"] = bundleId;
+        return runCommand(command);
     }
 
     // The user apps by bundle identifier, browsed with the attributes the device layer asks for.
@@ -219,9 +217,10 @@ TEST_F(UsbmuxApps, UninstallAndInstallChangeTheDevicesApps) {
         ASSERT_EQ(writeDeviceFile(afc.get(), "/PublicStaging/Sample.app/Sample", "binary"),
                   AFC_E_SUCCESS);
     }
-    outcome = runCommand([](instproxy_client_t proxy, CommandWatch* watch) {
-        return instproxy_install(proxy, "PublicStaging/Sample.app", nullptr, recordStatus, watch);
-    });
+    PlistValue install = PlistValue::dict();
+    install["Command"] = "Install";
+    install["PackagePath"] = "PublicStaging/Sample.app";
+    outcome = runCommand(install);
     EXPECT_TRUE(outcome.complete);
     EXPECT_EQ(outcome.error, "");
     instproxy_error_t rc = INSTPROXY_E_UNKNOWN_ERROR;
