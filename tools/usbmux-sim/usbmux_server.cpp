@@ -47,7 +47,8 @@ struct UsbmuxServer::Connection {
     std::thread thread;
     std::atomic<bool> finished{false};
     std::atomic<std::uint32_t> deviceId{0};  // the device a tunnel leads to
-    std::mutex writeMutex;                   // answers of the listener versus events
+    std::mutex writeMutex;  // answers of a listener versus events; guards closing fd
+    bool closed = false;    // fd closed (its number may name another socket by now)
 };
 
 UsbmuxServer::UsbmuxServer(ServerOptions options)
@@ -181,7 +182,9 @@ void UsbmuxServer::reapConnections(bool all) {
         if (connection->thread.joinable()) {
             connection->thread.join();
         }
+        std::lock_guard<std::mutex> lock(connection->writeMutex);
         ::close(connection->fd);
+        connection->closed = true;
     }
 }
 
@@ -388,11 +391,14 @@ void UsbmuxServer::sendEventLocked(const PlistValue& event) {
     const auto packet = encodeMuxPlist(0, event);
     std::erase_if(listeners_, [&](const std::weak_ptr<Connection>& weak) {
         auto listener = weak.lock();
-        if (!listener || listener->finished) {
+        if (!listener) {
             return true;
         }
         // Never waits on a listener that does not read: it is dropped instead.
         std::lock_guard<std::mutex> lock(listener->writeMutex);
+        if (listener->closed || listener->finished) {
+            return true;
+        }
         std::size_t done = 0;
         while (done < packet.size()) {
             const ssize_t n = ::send(listener->fd, packet.data() + done, packet.size() - done,
