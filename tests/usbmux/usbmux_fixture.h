@@ -1,0 +1,61 @@
+// One simulated iPhone served by its own protocol-level device server, reached through
+// libimobiledevice.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "device_extras.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "sim_device_builder.h"
+#include "test_support.h"
+#include "usbmux_test_support.h"
+
+namespace nimbara::test {
+
+class UsbmuxTest : public ::testing::Test {
+  protected:
+    static constexpr const char* kUdid = "00008030-001A2B3C4D5E6F70";
+
+    UsbmuxTest() : phone(server.devices() / "phone") {
+        phone.setIdentity("Test iPhone", kUdid, "iPhone12,1", "14.2");
+        phone.setDiskUsage(128000000000ULL, 50000000000ULL);
+    }
+
+    // Writes the device and starts the server.
+    void startServer() {
+        ASSERT_TRUE(phone.write());
+        ASSERT_TRUE(server.start());
+    }
+    // Opens the device and a lockdown session on it.
+    void connect() {
+        device = openDevice(kUdid);
+        ASSERT_TRUE(device);
+        ASSERT_EQ(handshake(device.get(), lockdown), LOCKDOWN_E_SUCCESS);
+    }
+    // A fault of device.plist, written at once (the server reads it on the next request).
+    void setFault(const std::string& key, PlistValue value) {
+        phone.setFault(key, std::move(value));
+        ASSERT_TRUE(phone.write());
+    }
+    void clearFaults() {
+        phone.editDevicePlist()[md::sim::kKeyFaults] = PlistValue::dict();
+        ASSERT_TRUE(phone.write());
+    }
+    AfcPtr startAfc(const char* service = "com.apple.afc") {
+        lockdownd_service_descriptor_t descriptor = nullptr;
+        if (lockdownd_start_service(lockdown.get(), service, &descriptor) != LOCKDOWN_E_SUCCESS) {
+            return nullptr;
+        }
+        afc_client_t afc = nullptr;
+        afc_client_new(device.get(), descriptor, &afc);
+        lockdownd_service_descriptor_free(descriptor);
+        return AfcPtr(afc);
+    }
+
+    UsbmuxServerProcess server;
+    simdev::SimDeviceBuilder phone;
+    DevicePtr device;
+    LockdownPtr lockdown;
+};
+
+}  // namespace nimbara::test

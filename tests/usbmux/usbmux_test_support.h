@@ -1,0 +1,290 @@
+// The protocol-level device (nimbara-usbmux-sim) run as a child process for one test, and small
+// owners of libimobiledevice's handles for the tests that talk to it through the library.
+//
+// UsbmuxServerProcess makes its folders in the process's private scratch space: devices/ (write
+// simulated devices there), pair-records/ and the socket. start() runs the server with an
+// argument list and points libusbmuxd at its socket through USBMUXD_SOCKET_ADDRESS.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <libimobiledevice/afc.h>
+#include <libimobiledevice/libimobiledevice.h>
+#include <libimobiledevice/lockdown.h>
+#include <plist/plist.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/plist_value.h"
+#include "platform/scratch_dir.h"
+#include "socket_io.h"
+
+extern char** environ;
+
+namespace nimbara::test {
+
+class UsbmuxServerProcess {
+  public:
+#ifdef NIMBARA_USBMUX_SIM_PATH
+    UsbmuxServerProcess() : UsbmuxServerProcess(NIMBARA_USBMUX_SIM_PATH) {}
+#endif
+    // `program`: the path of nimbara-usbmux-sim.
+    explicit UsbmuxServerProcess(std::string program) : program_(std::move(program)) {
+        static std::atomic<int> serial{0};
+        folder_ = scratchFolder("usbmux-" + std::to_string(serial++));
+        std::filesystem::create_directories(folder_ / "devices");
+        std::filesystem::create_directories(folder_ / "pair-records");
+    }
+    ~UsbmuxServerProcess() {
+        stop();
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+    UsbmuxServerProcess(const UsbmuxServerProcess&) = delete;
+    UsbmuxServerProcess& operator=(const UsbmuxServerProcess&) = delete;
+
+    // The server's own folder, for device folders outside the devices folder.
+    const std::filesystem::path& folder() const {
+        return folder_;
+    }
+    std::filesystem::path devices() const {
+        return folder_ / "devices";
+    }
+    std::filesystem::path pairRecords() const {
+        return folder_ / "pair-records";
+    }
+    std::filesystem::path socket() const {
+        return folder_ / "socket";
+    }
+
+    // Runs the server; true once it said it is ready.
+    bool start() {
+        int out[2];
+        if (folder_.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
+            return false;
+        }
+        const std::string socketPath = socket().string();
+        const std::string devicesPath = devices().string();
+        const std::string recordsPath = pairRecords().string();
+        std::vector<const char*> argv = {
+            program_.c_str(),    "--socket",       socketPath.c_str(), "--devices",
+            devicesPath.c_str(), "--pair-records", recordsPath.c_str()};
+        // NIMBARA_USBMUX_SIM_VERBOSE=1 shows every request the server answers.
+        if (const char* verbose = std::getenv("NIMBARA_USBMUX_SIM_VERBOSE"); verbose && *verbose) {
+            argv.push_back("--verbose");
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        const int rc = posix_spawn(&pid_, program_.c_str(), &actions, nullptr,
+                                   const_cast<char* const*>(argv.data()), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        if (rc != 0) {
+            ::close(out[0]);
+            pid_ = -1;
+            return false;
+        }
+        // A generous limit, only so that a broken server fails the test instead of hanging it.
+        std::string said;
+        pollfd waiting{out[0], POLLIN, 0};
+        while (said.find('\n') == std::string::npos && ::poll(&waiting, 1, 30000) > 0) {
+            char buffer[64];
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            said.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(out[0]);
+        setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socketPath).c_str(), 1);
+        return said.starts_with("ready");
+    }
+
+    void stop() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            exitStatus_ = status;
+            pid_ = -1;
+        }
+    }
+    // The wait status of the stopped server.
+    int exitStatus() const {
+        return exitStatus_;
+    }
+
+    // Sends a test message ("SimRescan", "SimAttach" or "SimDetach" with a device folder) and
+    // returns the answer's result number; -1 when there was none.
+    int control(const std::string& type, const std::filesystem::path& deviceDir = {}) const {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string path = socket().string();
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        int result = -1;
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            PlistValue message = PlistValue::dict();
+            message["MessageType"] = type;
+            if (!deviceDir.empty()) {
+                message["Path"] = deviceDir.string();
+            }
+            if (usbmuxsim::writeMuxPlist(fd, 7, message)) {
+                if (auto packet = usbmuxsim::readMuxPacket(fd)) {
+                    auto reply = PlistValue::parse(packet->payload.data(), packet->payload.size());
+                    if (reply && (*reply)["MessageType"].toString() == "Result") {
+                        result = static_cast<int>((*reply)["Number"].toInt64(-1));
+                    }
+                }
+            }
+        }
+        ::close(fd);
+        return result;
+    }
+
+  private:
+    const std::string program_;
+    std::filesystem::path folder_;
+    pid_t pid_ = -1;
+    int exitStatus_ = 0;
+};
+
+// Owners of libimobiledevice handles.
+struct DeviceFree {
+    void operator()(idevice_private* d) const { idevice_free(d); }
+};
+struct LockdownFree {
+    void operator()(lockdownd_client_private* c) const { lockdownd_client_free(c); }
+};
+struct AfcFree {
+    void operator()(afc_client_private* c) const { afc_client_free(c); }
+};
+struct PlistFree {
+    void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
+};
+using DevicePtr = std::unique_ptr<idevice_private, DeviceFree>;
+using LockdownPtr = std::unique_ptr<lockdownd_client_private, LockdownFree>;
+using AfcPtr = std::unique_ptr<afc_client_private, AfcFree>;
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+inline DevicePtr openDevice(const std::string& udid) {
+    idevice_t device = nullptr;
+    if (idevice_new_with_options(&device, udid.c_str(), IDEVICE_LOOKUP_USBMUX) != 0) {
+        return nullptr;
+    }
+    return DevicePtr(device);
+}
+
+// A lockdown client after the library's handshake (pairing when needed, then a session).
+inline lockdownd_error_t handshake(idevice_t device, LockdownPtr& client) {
+    lockdownd_client_t raw = nullptr;
+    const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device, &raw, "nimbara-tests");
+    client.reset(raw);
+    return rc;
+}
+
+// A library property list as ours (null for none).
+inline PlistValue toValue(plist_t node) {
+    if (!node) {
+        return PlistValue();
+    }
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(node, &xml, &length);
+    auto value = PlistValue::parse(xml, length);
+    free(xml);
+    return value ? *value : PlistValue();
+}
+
+inline PlistValue getValue(lockdownd_client_t client, const char* domain, const char* key,
+                           lockdownd_error_t* error = nullptr) {
+    plist_t node = nullptr;
+    const lockdownd_error_t rc = lockdownd_get_value(client, domain, key, &node);
+    if (error) {
+        *error = rc;
+    }
+    PlistPtr owner(node);
+    return toValue(node);
+}
+
+// The entries of a device folder, "." and ".." left out; the AFC status in `error`.
+inline std::vector<std::string> listFolder(afc_client_t afc, const std::string& path,
+                                           afc_error_t* error = nullptr) {
+    char** names = nullptr;
+    const afc_error_t rc = afc_read_directory(afc, path.c_str(), &names);
+    if (error) {
+        *error = rc;
+    }
+    std::vector<std::string> result;
+    for (char** name = names; name && *name; ++name) {
+        if (std::strcmp(*name, ".") != 0 && std::strcmp(*name, "..") != 0) {
+            result.emplace_back(*name);
+        }
+    }
+    if (names) {
+        afc_dictionary_free(names);
+    }
+    return result;
+}
+
+// The whole contents of a device file, read in chunks of `chunk` bytes; the status of the first
+// failing call in `error`.
+inline std::string readDeviceFile(afc_client_t afc, const std::string& path, afc_error_t* error,
+                                  uint32_t chunk = 64 * 1024) {
+    std::string data;
+    uint64_t handle = 0;
+    *error = afc_file_open(afc, path.c_str(), AFC_FOPEN_RDONLY, &handle);
+    if (*error != AFC_E_SUCCESS) {
+        return data;
+    }
+    std::vector<char> buffer(chunk);
+    for (;;) {
+        uint32_t got = 0;
+        *error = afc_file_read(afc, handle, buffer.data(), chunk, &got);
+        if (*error != AFC_E_SUCCESS || got == 0) {
+            break;
+        }
+        data.append(buffer.data(), got);
+    }
+    const afc_error_t closed = afc_file_close(afc, handle);
+    if (*error == AFC_E_SUCCESS) {
+        *error = closed;
+    }
+    return data;
+}
+
+inline afc_error_t writeDeviceFile(afc_client_t afc, const std::string& path,
+                                   const std::string& data) {
+    uint64_t handle = 0;
+    afc_error_t rc = afc_file_open(afc, path.c_str(), AFC_FOPEN_WRONLY, &handle);
+    if (rc != AFC_E_SUCCESS) {
+        return rc;
+    }
+    std::size_t done = 0;
+    while (rc == AFC_E_SUCCESS && done < data.size()) {
+        uint32_t written = 0;
+        const auto length = static_cast<uint32_t>(std::min<std::size_t>(data.size() - done, 65536));
+        rc = afc_file_write(afc, handle, data.data() + done, length, &written);
+        done += written;
+    }
+    const afc_error_t closed = afc_file_close(afc, handle);
+    return rc != AFC_E_SUCCESS ? rc : closed;
+}
+
+}  // namespace nimbara::test

@@ -1,0 +1,89 @@
+#include "device_extras.h"
+
+#include <array>
+#include <string_view>
+
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/mobiledevice/sim/simulated_device.h"
+
+namespace nimbara::usbmuxsim {
+
+namespace {
+
+namespace layout = md::sim;
+
+// An RSA public key (PKCS#1 PEM) standing in for the device's own: clients build the device
+// certificate of a pair record from it. Only its public half exists.
+constexpr const char* kFallbackPublicKey =
+    "-----BEGIN RSA PUBLIC KEY-----\n"
+    "MIIBCgKCAQEA1tEHIoHwCym9vdMD21jfnhbQtFucMiP5cx9ycNjcR5gNvlnhDEUJ\n"
+    "S7Yt/ty/K9tZ+e70DmJYv/U08nRa9kr/lbTLXfApgNkF1Ie2+trV16plOamKEAl2\n"
+    "nub+zKq/hqw2e4kiZAA/Rhe4dRpGXNlgV2f0y+t3x6IsVbjgTTbrS5MA8WqI2y3z\n"
+    "BNeUHJ0jbEem26uQx+bqXE+0xWBWAAieQT4Y+IAGp5OBWyHXuplFaoiLQZ+pUb3l\n"
+    "bMYVeYVYpQSR8egwJVAjGWEkeavXqSSfY4NCnwznz73BJXxAkWJ23w2dnIr3emWw\n"
+    "2S54E9Iyf3iiHY0drIe+N9L8LnuYg4TWowIDAQAB\n"
+    "-----END RSA PUBLIC KEY-----\n";
+
+constexpr std::array<std::string_view, 14> kPublicValues = {
+    "ActivationState", "BuildVersion",    "CPUArchitecture", "DeviceClass",       "DeviceColor",
+    "DeviceName",      "DevicePublicKey", "HardwareModel",   "PasswordProtected", "ProductName",
+    "ProductType",     "ProductVersion",  "UniqueDeviceID",  "WiFiAddress"};
+
+}  // namespace
+
+std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
+    auto config = device.folder().readConfig(nullptr);
+    if (!config) {
+        return std::nullopt;
+    }
+    DeviceExtras extras;
+    extras.trusted = (*config)[layout::kKeyTrusted].toBool(true);
+    const PlistValue& faults = (*config)[layout::kKeyFaults];
+    extras.passcodeLocked = faults[kFaultPasscodeLocked].toBool(false);
+    extras.trustPending = faults[kFaultTrustPending].toBool(false);
+    extras.restrictedContainers = faults[kFaultRestrictedContainers].toBool(false);
+    for (const auto& name : faults[layout::kFaultRefusedServices].toArray()) {
+        if (name.isString()) {
+            extras.refusedServices.insert(name.toString());
+        }
+    }
+    for (const auto& name : faults[kFaultStalledServices].toArray()) {
+        if (name.isString()) {
+            extras.stalledServices.insert(name.toString());
+        }
+    }
+    extras.lockdown = (*config)[layout::kKeyLockdown];
+    return extras;
+}
+
+PlistValue devicePublicKey(const DeviceExtras& extras) {
+    const PlistValue& own = extras.lockdown[layout::kGlobalDomain]["DevicePublicKey"];
+    if (own.isData()) {
+        return own;
+    }
+    const std::string_view pem(kFallbackPublicKey);
+    return PlistValue(PlistValue::Bytes(pem.begin(), pem.end()));
+}
+
+bool isPublicValue(const std::string& key) {
+    for (const auto& name : kPublicValues) {
+        if (name == key) {
+            return true;
+        }
+    }
+    return false;
+}
+
+PlistValue publicValues(const DeviceExtras& extras) {
+    PlistValue values = PlistValue::dict();
+    for (const auto& [key, value] : extras.lockdown[layout::kGlobalDomain].toDict()) {
+        if (isPublicValue(key)) {
+            values[key] = value;
+        }
+    }
+    values["DevicePublicKey"] = devicePublicKey(extras);
+    values["PasswordProtected"] = extras.passcodeLocked;
+    return values;
+}
+
+}  // namespace nimbara::usbmuxsim

@@ -1,0 +1,48 @@
+// What the USB side reads from a simulated device's device.plist beyond what the simulated device
+// itself acts on: the state a real device shows only over the wire (its passcode lock, a trust
+// question on its screen, the container policy of its iOS version) and the values it answers
+// before a session. The keys are listed at the top of main.cpp.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "platform/plist_value.h"
+
+namespace nimbara::md::sim {
+class SimulatedDevice;
+}
+
+namespace nimbara::usbmuxsim {
+
+inline constexpr const char* kFaultPasscodeLocked = "PasscodeLocked";
+inline constexpr const char* kFaultTrustPending = "TrustPending";
+inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
+inline constexpr const char* kFaultStalledServices = "StalledServices";
+
+struct DeviceExtras {
+    bool trusted = true;
+    bool passcodeLocked = false;
+    bool trustPending = false;
+    bool restrictedContainers = false;
+    std::set<std::string> refusedServices;
+    std::set<std::string> stalledServices;
+    PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
+};
+
+// Reads the device's device.plist now. nullopt when it cannot be read (the device went away, or
+// the file is being rewritten).
+std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device);
+
+// The device's public key, as lockdown hands it out ("DevicePublicKey", PEM): the device.plist's
+// own value when it has one, else a fixed key that clients can make certificates for.
+PlistValue devicePublicKey(const DeviceExtras& extras);
+
+// Whether lockdown answers this global value before a session (to a host it does not trust
+// yet).
+bool isPublicValue(const std::string& key);
+// The global domain as seen before a session: only its public values.
+PlistValue publicValues(const DeviceExtras& extras);
+
+}  // namespace nimbara::usbmuxsim

@@ -1,0 +1,251 @@
+#include "device_services.h"
+
+#include <optional>
+#include <utility>
+
+#include "afc_server.h"
+#include "device_extras.h"
+#include "platform/mobiledevice/sim/sim_apps.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/mobiledevice/sim/simulated_device.h"
+#include "socket_io.h"
+
+namespace nimbara::usbmuxsim {
+
+namespace {
+
+constexpr std::size_t kReceiveChunk = 64 * 1024;
+
+PlistValue errorReply(const char* error) {
+    PlistValue reply = PlistValue::dict();
+    reply["Error"] = error;
+    return reply;
+}
+
+std::vector<std::pair<std::string, std::string>> afcDeviceInfo(const AttachedDevice& device) {
+    auto extras = readExtras(*device.device);
+    const PlistValue lockdown = extras ? extras->lockdown : PlistValue();
+    const PlistValue& usage = lockdown["com.apple.disk_usage"];
+    return {
+        {"Model", lockdown[md::sim::kGlobalDomain]["ProductType"].toString()},
+        {"FSTotalBytes", std::to_string(usage["TotalDataCapacity"].toInt64())},
+        {"FSFreeBytes", std::to_string(usage["AmountDataAvailable"].toInt64())},
+        {"FSBlockSize", "4096"},
+    };
+}
+
+void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& device) {
+    std::unique_ptr<md::AfcConnection> afc;
+    if (service.openAfc(afc) != 0) {
+        return;
+    }
+    auto handle = device.device;
+    AfcServer(fd, std::move(afc), afcDeviceInfo(device), [handle] {
+        return handle->attached();
+    }).run();
+}
+
+// The installation proxy's answer to "Browse", from the simulated device's "Lookup" frames;
+// nullopt when one of them is an error, which then goes to the peer as it came.
+std::optional<std::vector<std::uint8_t>> browseAnswer(
+    const std::vector<std::vector<std::uint8_t>>& bodies) {
+    std::vector<PlistValue> batches;
+    std::int64_t total = 0;
+    for (const auto& body : bodies) {
+        auto reply = PlistValue::parse(body.data(), body.size());
+        if (!reply || !reply->isDict() || reply->contains("Error")) {
+            return std::nullopt;
+        }
+        PlistValue list = PlistValue::array();
+        for (const auto& [bundleId, attributes] : (*reply)["LookupResult"].toDict()) {
+            PlistValue entry = attributes.isDict() ? attributes : PlistValue::dict();
+            entry["CFBundleIdentifier"] = bundleId;
+            list.append(std::move(entry));
+        }
+        if (list.size() > 0) {
+            total += static_cast<std::int64_t>(list.size());
+            PlistValue batch = PlistValue::dict();
+            batch["CurrentList"] = std::move(list);
+            batches.push_back(std::move(batch));
+        }
+    }
+    PlistValue complete = PlistValue::dict();
+    complete["Status"] = "Complete";
+    std::int64_t index = 0;
+    for (auto& batch : batches) {
+        const auto amount = static_cast<std::int64_t>(batch["CurrentList"].size());
+        batch["Status"] = "BrowsingApplications";
+        batch["CurrentIndex"] = index;
+        batch["CurrentAmount"] = amount;
+        batch["Total"] = total;
+        index += amount;
+    }
+    batches.push_back(std::move(complete));
+    std::vector<std::uint8_t> out;
+    for (const auto& batch : batches) {
+        const auto frame = encodeFrame(batch);
+        out.insert(out.end(), frame.begin(), frame.end());
+    }
+    return out;
+}
+
+void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& service,
+                       bool installationProxy) {
+    std::vector<std::uint8_t> buffer(kReceiveChunk);
+    for (;;) {
+        auto body = readFrame(fd);
+        if (!body) {
+            return;
+        }
+        auto request = PlistValue::parse(body->data(), body->size());
+        if (server.verbose()) {
+            server.log("service request " + (request ? request->description() : "(unreadable)"));
+        }
+        const bool browse =
+            installationProxy && request && (*request)["Command"].toString() == "Browse";
+        const auto header = md::frameHeader(static_cast<std::uint32_t>(body->size()));
+        std::vector<std::uint8_t> frame(header.begin(), header.end());
+        frame.insert(frame.end(), body->begin(), body->end());
+        if (service.send(frame.data(), frame.size()) != static_cast<long>(frame.size())) {
+            return;
+        }
+        // The simulated service answers a whole request at once.
+        std::vector<std::uint8_t> replies;
+        for (;;) {
+            const long n = service.receive(buffer.data(), buffer.size());
+            if (n < 0) {
+                return;  // the device went away
+            }
+            if (n == 0) {
+                break;
+            }
+            replies.insert(replies.end(), buffer.begin(), buffer.begin() + n);
+        }
+        const SplitFrames split = splitFrames(replies);
+        if (server.verbose()) {
+            for (const auto& reply : split.bodies) {
+                auto value = PlistValue::parse(reply.data(), reply.size());
+                server.log("service answer " + (value ? value->description() : "(unreadable)"));
+            }
+        }
+        if (browse && split.incompleteTail == 0 && !split.bodies.empty()) {
+            if (auto answer = browseAnswer(split.bodies)) {
+                replies = std::move(*answer);
+            }
+        }
+        if (!writeAll(fd, replies.data(), replies.size())) {
+            return;
+        }
+        if (split.bodies.empty() || split.incompleteTail > 0) {
+            return;  // the service closed instead of answering, or in the middle of an answer
+        }
+    }
+}
+
+// Whether a device with restricted containers hands out this app's container.
+bool containerAllowed(const PlistValue& attributes, bool documentsOnly) {
+    const bool developerSigned = attributes["Entitlements"]["get-task-allow"].toBool(false);
+    const bool sharesFiles = attributes["UIFileSharingEnabled"].toBool(false);
+    return developerSigned || (documentsOnly && sharesFiles);
+}
+
+// Opens the container through the simulated device, in a connection of its own (the lockdown
+// session that started house arrest is usually over by now).
+int openContainer(const AttachedDevice& device, const std::string& bundleId,
+                  std::unique_ptr<md::ServiceConnection>& connection) {
+    auto& sim = *device.device;
+    if (int rc = sim.connect()) {
+        return rc;
+    }
+    int rc = sim.startSession();
+    if (rc == 0) {
+        rc = sim.startHouseArrestService(bundleId, connection);
+        sim.stopSession();
+    }
+    sim.disconnect();
+    return rc;
+}
+
+void serveHouseArrest(UsbmuxServer& server, int fd, const AttachedDevice& device) {
+    while (auto request = readRequest(fd)) {
+        const std::string& command = (*request)["Command"].toString();
+        const std::string& bundleId = (*request)["Identifier"].toString();
+        server.log("house arrest " + command + " " + bundleId);
+        if (command != "VendContainer" && command != "VendDocuments") {
+            if (!writeFrame(fd, errorReply("UnknownCommand"))) {
+                return;
+            }
+            continue;
+        }
+        auto attributes = md::sim::appAttributes(device.device->anchor(), bundleId);
+        if (!attributes) {
+            if (!writeFrame(fd, errorReply("ApplicationLookupFailed"))) {
+                return;
+            }
+            continue;
+        }
+        auto extras = readExtras(*device.device);
+        if (extras && extras->restrictedContainers &&
+            !containerAllowed(*attributes, command == "VendDocuments")) {
+            if (!writeFrame(fd, errorReply("InstallationLookupFailed"))) {
+                return;
+            }
+            continue;
+        }
+        std::unique_ptr<md::ServiceConnection> container;
+        const int rc = openContainer(device, bundleId, container);
+        if (rc == md::Error::DeviceGone) {
+            return;
+        }
+        if (rc != 0) {
+            const bool missing =
+                rc == md::Error::AppNotInstalled || rc == md::Error::InvalidArgument;
+            if (!writeFrame(fd, errorReply(missing ? "ApplicationLookupFailed"
+                                                   : "InstallationLookupFailed"))) {
+                return;
+            }
+            continue;
+        }
+        PlistValue complete = PlistValue::dict();
+        complete["Status"] = "Complete";
+        if (writeFrame(fd, complete)) {
+            serveAfc(fd, *container, device);
+        }
+        return;
+    }
+}
+
+}  // namespace
+
+void serveService(UsbmuxServer& server, int fd, PendingService service,
+                  const AttachedDevice& device) {
+    server.log("service " + service.name + " connected");
+    auto extras = readExtras(*device.device);
+    if (extras && extras->stalledServices.count(service.name)) {
+        drainUntilClosed(fd);  // until the peer gives up or the device goes away
+        return;
+    }
+    switch (service.kind) {
+        case ServiceKind::Afc:
+            serveAfc(fd, *service.connection, device);
+            break;
+        case ServiceKind::PlistRelay:
+        case ServiceKind::InstallationProxy:
+            relayPlistService(server, fd, *service.connection,
+                              service.kind == ServiceKind::InstallationProxy);
+            break;
+        case ServiceKind::HouseArrest:
+            serveHouseArrest(server, fd, device);
+            break;
+        case ServiceKind::Mover:
+            if (writeAll(fd, "ping", 4)) {
+                drainUntilClosed(fd);
+            }
+            break;
+    }
+    if (service.connection) {
+        service.connection->close();
+    }
+}
+
+}  // namespace nimbara::usbmuxsim

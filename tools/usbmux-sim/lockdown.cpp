@@ -1,0 +1,305 @@
+#include "lockdown.h"
+
+#include <array>
+#include <random>
+
+#include "device_extras.h"
+#include "platform/mobiledevice/sim/simulated_device.h"
+#include "socket_io.h"
+
+namespace nimbara::usbmuxsim {
+
+namespace {
+
+constexpr const char* kQueryType = "com.apple.mobile.lockdown";
+
+struct ServiceName {
+    const char* name;
+    ServiceKind kind;
+    bool startedByDevice;  // the simulated device starts it; the others are served here
+};
+
+constexpr std::array<ServiceName, 6> kServices = {{
+    {"com.apple.afc", ServiceKind::Afc, true},
+    {"com.apple.crashreportcopymobile", ServiceKind::Afc, true},
+    {"com.apple.mobile.installation_proxy", ServiceKind::InstallationProxy, true},
+    {"com.apple.springboardservices", ServiceKind::PlistRelay, true},
+    {"com.apple.mobile.house_arrest", ServiceKind::HouseArrest, false},
+    {"com.apple.crashreportmover", ServiceKind::Mover, false},
+}};
+
+PlistValue answer(const std::string& request) {
+    PlistValue reply = PlistValue::dict();
+    reply["Request"] = request;
+    return reply;
+}
+
+PlistValue failure(const std::string& request, const char* error) {
+    PlistValue reply = answer(request);
+    reply["Error"] = error;
+    return reply;
+}
+
+PlistValue escrowBag() {
+    std::random_device random;
+    PlistValue::Bytes bag(32);
+    for (auto& byte : bag) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return PlistValue(std::move(bag));
+}
+
+std::string shortText(const PlistValue& value) {
+    std::string text = value.description();
+    if (text.size() > 300) {
+        text.resize(300);
+        text += "...";
+    }
+    return text;
+}
+
+}  // namespace
+
+LockdownSession::LockdownSession(UsbmuxServer& server, int fd, AttachedDevice device)
+    : server_(server), fd_(fd), device_(std::move(device)) {}
+
+void LockdownSession::run() {
+    while (auto request = readRequest(fd_)) {
+        bool goodbye = false;
+        auto reply = handle(*request, goodbye);
+        if (server_.verbose()) {
+            server_.log("lockdown " + shortText(*request) + " -> " +
+                        (reply ? shortText(*reply) : std::string("(dropped)")));
+        }
+        if (!reply || !writeFrame(fd_, *reply) || goodbye) {
+            break;
+        }
+    }
+    if (sessionOpen_) {
+        device_.device->stopSession();
+    }
+    device_.device->disconnect();
+}
+
+std::optional<PlistValue> LockdownSession::handle(const PlistValue& request, bool& goodbye) {
+    const std::string& name = request["Request"].toString();
+    if (name == "QueryType") {
+        PlistValue reply = answer(name);
+        reply["Type"] = kQueryType;
+        return reply;
+    }
+    if (name == "GetValue") {
+        return getValue(request);
+    }
+    if (name == "Pair") {
+        return pair(request);
+    }
+    const std::string& hostId = request["PairRecord"]["HostID"].toString();
+    if (name == "ValidatePair") {
+        const int rc = device_.device->validatePairing();
+        if (rc == md::Error::DeviceGone) {
+            return std::nullopt;
+        }
+        const bool trusted = rc == 0 && server_.pairRecords().trusts(device_.udid, hostId);
+        return trusted ? answer(name) : failure(name, "InvalidHostID");
+    }
+    if (name == "Unpair") {
+        server_.pairRecords().forget(device_.udid, hostId);
+        return answer(name);
+    }
+    if (name == "StartSession") {
+        return startSession(request);
+    }
+    if (name == "StopSession") {
+        if (!sessionOpen_) {
+            return failure(name, "SessionInactive");
+        }
+        if (request["SessionID"].toString() != sessionId_) {
+            return failure(name, "InvalidSessionID");
+        }
+        sessionOpen_ = false;
+        if (device_.device->stopSession() == md::Error::DeviceGone) {
+            return std::nullopt;
+        }
+        return answer(name);
+    }
+    if (name == "StartService") {
+        return startService(request);
+    }
+    if (name == "Goodbye") {
+        goodbye = true;
+        return answer(name);
+    }
+    if (name == "SetValue") {
+        return failure(name, "SetProhibited");
+    }
+    if (name == "RemoveValue") {
+        return failure(name, "RemoveProhibited");
+    }
+    return failure(name, "InvalidRequest");
+}
+
+std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
+    const std::string name = "GetValue";
+    std::optional<std::string> domain;
+    std::optional<std::string> key;
+    if (request["Domain"].isString()) {
+        domain = request["Domain"].toString();
+    }
+    if (request["Key"].isString()) {
+        key = request["Key"].toString();
+    }
+    auto extras = readExtras(*device_.device);
+    if (!extras) {
+        return device_.device->attached() ? std::optional(failure(name, "MissingValue"))
+                                          : std::nullopt;
+    }
+    PlistValue reply = answer(name);
+    if (domain) {
+        reply["Domain"] = *domain;
+    }
+    if (key) {
+        reply["Key"] = *key;
+    }
+    const bool global = !domain || domain->empty();
+    if (!sessionOpen_) {
+        // A host without a session sees a few values of the global domain only.
+        if (!global || (key && !isPublicValue(*key))) {
+            return failure(name, "GetProhibited");
+        }
+        PlistValue values = publicValues(*extras);
+        if (!key) {
+            reply["Value"] = std::move(values);
+            return reply;
+        }
+        const PlistValue* value = values.find(*key);
+        if (!value) {
+            return failure(name, "MissingValue");
+        }
+        reply["Value"] = *value;
+        return reply;
+    }
+    if (global && key && (*key == "DevicePublicKey" || *key == "PasswordProtected")) {
+        reply["Value"] = publicValues(*extras)[*key];
+        return reply;
+    }
+    PlistValue value;
+    const int rc = device_.device->copyValue(global ? std::nullopt : domain, key, value);
+    if (rc == md::Error::DeviceGone) {
+        return std::nullopt;
+    }
+    if (rc != 0) {
+        return failure(name, "MissingValue");
+    }
+    if (global && !key && value.isDict()) {
+        value["DevicePublicKey"] = devicePublicKey(*extras);
+        value["PasswordProtected"] = extras->passcodeLocked;
+    }
+    reply["Value"] = std::move(value);
+    return reply;
+}
+
+std::optional<PlistValue> LockdownSession::pair(const PlistValue& request) {
+    const std::string name = "Pair";
+    const PlistValue& record = request["PairRecord"];
+    const std::string& hostId = record["HostID"].toString();
+    if (hostId.empty() || !record["HostCertificate"].isData() ||
+        !record["RootCertificate"].isData() || !record["DeviceCertificate"].isData()) {
+        return failure(name, "InvalidPairRecord");
+    }
+    auto extras = readExtras(*device_.device);
+    if (!extras) {
+        return device_.device->attached() ? std::optional(failure(name, "PairingFailed"))
+                                          : std::nullopt;
+    }
+    // A locked device cannot show the trust question; an unanswered one keeps the host waiting.
+    if (extras->passcodeLocked) {
+        return failure(name, "PasswordProtected");
+    }
+    if (extras->trustPending) {
+        return failure(name, "PairingDialogResponsePending");
+    }
+    const int rc = device_.device->pair();
+    if (rc == md::Error::DeviceGone) {
+        return std::nullopt;
+    }
+    if (rc != 0) {
+        return failure(name, "UserDeniedPairing");
+    }
+    server_.pairRecords().trust(device_.udid, hostId);
+    PlistValue reply = answer(name);
+    reply["EscrowBag"] = escrowBag();
+    return reply;
+}
+
+std::optional<PlistValue> LockdownSession::startSession(const PlistValue& request) {
+    const std::string name = "StartSession";
+    if (sessionOpen_) {
+        return failure(name, "SessionActive");
+    }
+    if (!server_.pairRecords().trusts(device_.udid, request["HostID"].toString())) {
+        return failure(name, "InvalidHostID");
+    }
+    const int rc = device_.device->startSession();
+    if (rc == md::Error::DeviceGone) {
+        return std::nullopt;
+    }
+    if (rc != 0) {
+        return failure(name, "InvalidHostID");  // the device no longer trusts this host
+    }
+    sessionOpen_ = true;
+    sessionId_ = randomUuid();
+    PlistValue reply = answer(name);
+    reply["SessionID"] = sessionId_;
+    reply["EnableSessionSSL"] = false;
+    return reply;
+}
+
+std::optional<PlistValue> LockdownSession::startService(const PlistValue& request) {
+    const std::string name = "StartService";
+    const std::string& service = request["Service"].toString();
+    const ServiceName* known = nullptr;
+    for (const auto& entry : kServices) {
+        if (service == entry.name) {
+            known = &entry;
+        }
+    }
+    if (!sessionOpen_) {
+        return failure(name, "SessionInactive");
+    }
+    if (!known) {
+        return failure(name, "InvalidService");
+    }
+    PendingService pending;
+    pending.deviceId = device_.id;
+    pending.name = service;
+    pending.kind = known->kind;
+    if (known->startedByDevice) {
+        const int rc = device_.device->startService(service, pending.connection);
+        if (rc == md::Error::DeviceGone) {
+            return std::nullopt;
+        }
+        if (rc == md::Error::ServiceRefused) {
+            return failure(name, "ServiceProhibited");
+        }
+        if (rc != 0) {
+            return failure(name, "SessionInactive");
+        }
+    } else {
+        auto extras = readExtras(*device_.device);
+        if (!device_.device->countOperation()) {
+            return std::nullopt;
+        }
+        // House arrest refuses containers one by one, when they are asked for.
+        if (known->kind == ServiceKind::Mover && extras && extras->refusedServices.count(service)) {
+            return failure(name, "ServiceProhibited");
+        }
+    }
+    PlistValue reply = answer(name);
+    reply["Service"] = service;
+    reply["Port"] = static_cast<int>(server_.addPendingService(std::move(pending)));
+    reply["EnableServiceSSL"] = false;
+    return reply;
+}
+
+}  // namespace nimbara::usbmuxsim

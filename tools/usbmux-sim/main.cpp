@@ -1,0 +1,123 @@
+// nimbara-usbmux-sim: a protocol-level iPhone for tests. It serves the simulated device folders
+// under a folder (the layout of platform/mobiledevice/sim/sim_layout.h, as nimbara-simdevice and
+// the tests write them) on a UNIX socket speaking the usbmux daemon's protocol, so that
+// libusbmuxd and libimobiledevice reach them as USB devices, with no daemon and no USB:
+//
+//   nimbara-usbmux-sim --socket PATH --devices DIR [--pair-records DIR] [--verbose]
+//   USBMUXD_SOCKET_ADDRESS=UNIX:PATH some-libimobiledevice-client
+//
+//   --socket PATH        the socket to listen on (a stale socket there is replaced)
+//   --devices DIR        the simulated devices: each folder with a device.plist is a device, its
+//                        UniqueDeviceID the usbmux serial number. A folder appearing is an
+//                        attach, one going away a detach (within a second; "SimRescan" at once)
+//   --pair-records DIR   where the host's pair records live, as "<udid>.plist" (a record found
+//                        there at the start is one the device trusts); default: in memory
+//   --verbose            every request on standard error
+//
+// It prints "ready" on standard output once the socket accepts connections, and runs until it
+// gets SIGTERM or SIGINT (or its parent goes away).
+//
+// What is served (details in usbmux_server.h, lockdown.h and device_services.h):
+//  - usbmux: ListDevices, Listen (Attached, Detached and Paired events), Connect, ReadPairRecord,
+//    SavePairRecord, DeletePairRecord, ReadBUID, and for tests "SimRescan" (look at the devices
+//    folder now), "SimAttach" and "SimDetach" (with "Path", a device folder outside the devices
+//    folder), each answered by a "Result" once its events went out;
+//  - lockdown on port 62078: QueryType, GetValue, Pair, ValidatePair, Unpair, StartSession,
+//    StopSession and StartService, in plain text ("EnableSessionSSL" and "EnableServiceSSL" are
+//    false, which libimobiledevice accepts: no certificate is ever used);
+//  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
+//    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover.
+//
+// The device.plist keys of sim_layout.h act as they do in the simulated backend ("Trusted"
+// false refuses pairing; "Faults" "ConnectError", "RefusedServices", "ShortReply",
+// "ClosedReply", "DetachAfterOperations"). These "Faults" keys are read by this tool only:
+//   "PasscodeLocked": bool        pairing fails with "PasswordProtected"
+//   "TrustPending": bool          pairing fails with "PairingDialogResponsePending" (the trust
+//                                 question is on screen); clear it to let the next pairing pass
+//   "RestrictedContainers": bool  house arrest as since iOS 8.3: "VendContainer" only for
+//                                 developer-signed apps ("get-task-allow"), "VendDocuments" also
+//                                 for apps sharing files; others "InstallationLookupFailed"
+//   "StalledServices": [names]    these services take requests and never answer (a device
+//                                 that hangs), until the peer closes or the device goes away
+//   "RefusedServices" may also name "com.apple.crashreportmover".
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "usbmux_server.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+int usage(const char* why) {
+    std::fprintf(stderr,
+                 "nimbara-usbmux-sim: %s\n"
+                 "usage: nimbara-usbmux-sim --socket PATH --devices DIR [--pair-records DIR] "
+                 "[--verbose]\n",
+                 why);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    nimbara::usbmuxsim::ServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--socket" && hasValue) {
+            options.socketPath = argv[++i];
+        } else if (arg == "--devices" && hasValue) {
+            options.devicesDir = argv[++i];
+        } else if (arg == "--pair-records" && hasValue) {
+            options.pairRecordsDir = argv[++i];
+        } else if (arg == "--verbose") {
+            options.verbose = true;
+        } else {
+            return usage(("unknown or incomplete argument " + arg).c_str());
+        }
+    }
+    if (options.socketPath.empty() || options.devicesDir.empty()) {
+        return usage("--socket and --devices are required");
+    }
+    // A test that dies leaves no server behind.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+
+    QCoreApplication app(argc, argv);
+    if (::pipe2(signalPipe, O_CLOEXEC) != 0) {
+        std::perror("pipe2");
+        return 1;
+    }
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    nimbara::usbmuxsim::UsbmuxServer server(options);
+    std::string error;
+    if (!server.start(&error)) {
+        std::fprintf(stderr, "nimbara-usbmux-sim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const int rc = app.exec();
+    server.stop();
+    return rc;
+}
