@@ -19,7 +19,7 @@
 
 #include "platform/mobiledevice/sim/sim_folder.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
-#include "platform/mobiledevice/sim/sim_subscriber.h"
+#include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
 
 namespace fs = std::filesystem;

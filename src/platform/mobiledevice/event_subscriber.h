@@ -15,7 +15,7 @@
 class QObject;
 class QThread;
 
-namespace nimbara::md::sim {
+namespace nimbara::md {
 
 class Subscriber : public std::enable_shared_from_this<Subscriber> {
   public:
@@ -47,4 +47,4 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     bool posted_ = false;
 };
 
-}  // namespace nimbara::md::sim
+}  // namespace nimbara::md
