@@ -65,22 +65,6 @@ class WatchCore {
 
 namespace {
 
-class ImdSubscription : public Subscription {
-  public:
-    ImdSubscription(std::weak_ptr<WatchCore> core, std::shared_ptr<Subscriber> subscriber)
-        : core_(std::move(core)), subscriber_(std::move(subscriber)) {}
-    ~ImdSubscription() override {
-        if (auto core = core_.lock()) {
-            core->removeSubscriber(subscriber_);
-        }
-        subscriber_->shutdown();
-    }
-
-  private:
-    std::weak_ptr<WatchCore> core_;
-    std::shared_ptr<Subscriber> subscriber_;
-};
-
 QString shown(const std::string& udid) {
     return QString::fromStdString(udid);
 }
@@ -358,7 +342,7 @@ int ImdLibrary::subscribe(NotificationCallback callback,
     auto subscriber = std::make_shared<Subscriber>(std::move(callback));
     core_->addSubscriber(subscriber);
     startWatching();
-    subscription = std::make_unique<ImdSubscription>(core_, std::move(subscriber));
+    subscription = std::make_unique<RegistrySubscription<WatchCore>>(core_, std::move(subscriber));
     return Error::Ok;
 }
 
