@@ -81,9 +81,14 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void markDetached() override;
     void setWaitReason(int reason) override;
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
-    // then waits for close() or the detach; null when the device can't be used.
+    // then waits for close() or the detach; null when the device can't be used. The first session
+    // within kTrustFreshFor of a successful trust check takes the disk usage that check read
+    // (on the library's watcher thread), so the session opened while the attach is handled asks
+    // the device nothing; every other session asks the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
+
+    static constexpr std::chrono::seconds kTrustFreshFor{10};
 
   private:
     ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
@@ -111,6 +116,10 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     int sessionDepth_ = 0;
     std::string sessionId_;
     bool paired_ = false;
+
+    std::mutex checkedMutex_;
+    std::optional<PlistValue> checkedDiskUsage_;  // read by the last trust check, not yet used
+    std::chrono::steady_clock::time_point checkedAt_;
 
     std::mutex openMutex_;  // the channels and media-sync sessions still open
     std::vector<std::weak_ptr<Channel>> channels_;
