@@ -462,3 +462,22 @@ TEST_F(AfcProtocol, CloseEndsTheConnectionAndItsFiles) {
     file.reset();  // no close request goes out on a closed connection
     EXPECT_EQ(peer->writesOf(afc::kOpFileClose), 0u);
 }
+
+TEST_F(AfcProtocol, ClientsSharingAWireTakeTurnsAndCloseOnlyThemselves) {
+    // As an app transfer does: a second client over the service connection of the first.
+    auto wire = std::make_shared<md::imd::AfcWire>(peer);
+    ProtocolAfcConnection first(wire);
+    ProtocolAfcConnection second(wire);
+    peer->folders.insert("/PublicStaging");
+    std::vector<std::string> names;
+    ASSERT_EQ(first.readDirectory("/", names), 0);
+    ASSERT_EQ(second.makeDirectory("/PublicStaging/app"), 0);
+    ASSERT_EQ(second.close(), 0);
+    EXPECT_EQ(second.readDirectory("/", names), AfcError::NotConnected);
+    ASSERT_EQ(first.readDirectory("/PublicStaging", names), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "app"}));
+    // One numbering for both, so every reply matches its request.
+    for (std::size_t i = 0; i < peer->requests.size(); ++i) {
+        EXPECT_EQ(peer->requests[i].number, i + 1);
+    }
+}

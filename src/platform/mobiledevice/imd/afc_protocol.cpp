@@ -37,10 +37,10 @@ constexpr int kMaxMakeDepth = 64;
 // One open file of a protocol client.
 class ProtocolAfcFile : public AfcFile {
   public:
-    ProtocolAfcFile(std::shared_ptr<AfcWire> wire, std::uint64_t handle, int mode)
-        : wire_(std::move(wire)), handle_(handle), mode_(mode) {}
+    ProtocolAfcFile(std::shared_ptr<AfcSession> session, std::uint64_t handle, int mode)
+        : session_(std::move(session)), handle_(handle), mode_(mode) {}
     ~ProtocolAfcFile() override {
-        if (!closed_ && wire_->usable()) {
+        if (!closed_ && session_->usable()) {
             close();
         }
     }
@@ -62,7 +62,7 @@ class ProtocolAfcFile : public AfcFile {
         putLe64(arguments, handle_);
         putLe64(arguments, wanted);
         AfcWire::Reply reply;
-        if (int rc = wire_->request(afc::kOpFileRead, arguments, nullptr, 0, wanted, reply)) {
+        if (int rc = session_->request(afc::kOpFileRead, arguments, nullptr, 0, wanted, reply)) {
             return rc;
         }
         if (reply.operation == afc::kOpStatus) {
@@ -92,7 +92,8 @@ class ProtocolAfcFile : public AfcFile {
         for (std::size_t done = 0; done < length;) {
             const std::size_t n = std::min(afc::kWriteChunk, length - done);
             AfcWire::Reply reply;
-            if (int rc = wire_->request(afc::kOpFileWrite, arguments, bytes + done, n, 0, reply)) {
+            if (int rc =
+                    session_->request(afc::kOpFileWrite, arguments, bytes + done, n, 0, reply)) {
                 return rc;
             }
             done += n;
@@ -109,12 +110,12 @@ class ProtocolAfcFile : public AfcFile {
         std::vector<std::uint8_t> arguments;
         putLe64(arguments, handle_);
         AfcWire::Reply reply;
-        return wire_->request(afc::kOpFileClose, arguments, nullptr, 0, 0, reply);
+        return session_->request(afc::kOpFileClose, arguments, nullptr, 0, 0, reply);
     }
 
   private:
     std::mutex mutex_;
-    const std::shared_ptr<AfcWire> wire_;
+    const std::shared_ptr<AfcSession> session_;
     const std::uint64_t handle_;
     const int mode_;
     bool closed_ = false;
@@ -247,7 +248,10 @@ int AfcWire::request(std::uint64_t operation, const std::vector<std::uint8_t>& a
 }
 
 ProtocolAfcConnection::ProtocolAfcConnection(std::shared_ptr<ServiceConnection> connection)
-    : wire_(std::make_shared<AfcWire>(std::move(connection))) {}
+    : ProtocolAfcConnection(std::make_shared<AfcWire>(std::move(connection))) {}
+
+ProtocolAfcConnection::ProtocolAfcConnection(std::shared_ptr<AfcWire> wire)
+    : session_(std::make_shared<AfcSession>(std::move(wire))) {}
 
 ProtocolAfcConnection::~ProtocolAfcConnection() {
     close();
@@ -261,7 +265,7 @@ int ProtocolAfcConnection::pathRequest(std::uint64_t operation, const std::strin
     }
     std::vector<std::uint8_t> arguments;
     putString(arguments, *wire);
-    return wire_->request(operation, arguments, nullptr, 0, maxReplyData, reply);
+    return session_->request(operation, arguments, nullptr, 0, maxReplyData, reply);
 }
 
 int ProtocolAfcConnection::readDirectory(const std::string& path, std::vector<std::string>& names) {
@@ -307,13 +311,13 @@ int ProtocolAfcConnection::openFile(const std::string& path, int mode,
     putLe64(arguments, mode == AfcMode::Read ? afc::kModeReadOnly : afc::kModeWriteOnly);
     putString(arguments, *wire);
     AfcWire::Reply reply;
-    if (int rc = wire_->request(afc::kOpFileOpen, arguments, nullptr, 0, 8, reply)) {
+    if (int rc = session_->request(afc::kOpFileOpen, arguments, nullptr, 0, 8, reply)) {
         return rc;
     }
     if (reply.operation != afc::kOpFileOpenResult || reply.data.size() != 8) {
         return AfcError::HeaderInvalid;
     }
-    file = std::make_unique<ProtocolAfcFile>(wire_, le64(reply.data.data()), mode);
+    file = std::make_unique<ProtocolAfcFile>(session_, le64(reply.data.data()), mode);
     return AfcError::Ok;
 }
 
@@ -334,7 +338,7 @@ int ProtocolAfcConnection::renamePath(const std::string& from, const std::string
     putString(arguments, *fromWire);
     putString(arguments, *toWire);
     AfcWire::Reply reply;
-    return wire_->request(afc::kOpRenamePath, arguments, nullptr, 0, 0, reply);
+    return session_->request(afc::kOpRenamePath, arguments, nullptr, 0, 0, reply);
 }
 
 bool ProtocolAfcConnection::isDirectory(const std::string& wire) {
@@ -375,11 +379,9 @@ int ProtocolAfcConnection::makeDirectory(const std::string& path) {
 }
 
 int ProtocolAfcConnection::close() {
-    if (!wire_->usable()) {
-        return AfcError::NotConnected;
-    }
-    wire_->close();
-    return AfcError::Ok;
+    const bool wasUsable = session_->usable();
+    session_->closed.store(true);
+    return wasUsable ? AfcError::Ok : AfcError::NotConnected;
 }
 
 }  // namespace nimbara::md::imd

@@ -17,6 +17,7 @@
 // above the root); a path holding NUL is refused.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -95,10 +96,31 @@ class AfcWire {
     bool closed_ = false;
 };
 
-// The AfcConnection of a wire.
+// One client's use of a wire: closing it ends the client and its files, not the wire, which
+// other clients over the same service connection may share.
+struct AfcSession {
+    explicit AfcSession(std::shared_ptr<AfcWire> w) : wire(std::move(w)) {}
+    int request(std::uint64_t operation, const std::vector<std::uint8_t>& arguments,
+                const void* payload, std::size_t payloadLength, std::size_t maxReplyData,
+                AfcWire::Reply& reply) {
+        if (closed.load()) {
+            return AfcError::NotConnected;
+        }
+        return wire->request(operation, arguments, payload, payloadLength, maxReplyData, reply);
+    }
+    bool usable() const { return !closed.load() && wire->usable(); }
+
+    const std::shared_ptr<AfcWire> wire;
+    std::atomic<bool> closed{false};
+};
+
+// An AfcConnection over a wire.
 class ProtocolAfcConnection : public AfcConnection {
   public:
+    // A client with a wire of its own.
     explicit ProtocolAfcConnection(std::shared_ptr<ServiceConnection> connection);
+    // A client over a wire that others may share.
+    explicit ProtocolAfcConnection(std::shared_ptr<AfcWire> wire);
     ~ProtocolAfcConnection() override;
 
     int readDirectory(const std::string& path, std::vector<std::string>& names) override;
@@ -116,7 +138,7 @@ class ProtocolAfcConnection : public AfcConnection {
     int makeDirectoryAt(const std::string& wire, int depth);
     bool isDirectory(const std::string& wire);
 
-    const std::shared_ptr<AfcWire> wire_;
+    const std::shared_ptr<AfcSession> session_;
 };
 
 }  // namespace nimbara::md::imd

@@ -67,11 +67,15 @@ long Channel::receive(void* buffer, std::size_t length) {
 int Channel::openAfc(std::unique_ptr<AfcConnection>& afc) {
     afc.reset();
     std::lock_guard<std::mutex> lock(afcMutex_);
-    if (shut_.load() || afcOpened_) {
+    if (shut_.load()) {
         return Error::NotConnected;
     }
-    afcOpened_ = true;
-    afc = std::make_unique<ProtocolAfcConnection>(shared_from_this());
+    std::shared_ptr<AfcWire> wire = afcWire_.lock();
+    if (!wire) {
+        wire = std::make_shared<AfcWire>(shared_from_this());
+        afcWire_ = wire;
+    }
+    afc = std::make_unique<ProtocolAfcConnection>(std::move(wire));
     return Error::Ok;
 }
 

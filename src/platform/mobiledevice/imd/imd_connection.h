@@ -18,6 +18,8 @@
 
 namespace nimbara::md::imd {
 
+class AfcWire;
+
 class Channel : public ServiceConnection, public std::enable_shared_from_this<Channel> {
   public:
     // Takes ownership of `connection`.
@@ -28,7 +30,8 @@ class Channel : public ServiceConnection, public std::enable_shared_from_this<Ch
 
     long send(const void* data, std::size_t length) override;
     long receive(void* buffer, std::size_t length) override;
-    // An AFC client over this connection; one per connection (a second one fails).
+    // An AFC client over this connection. Clients opened on one connection share its requests
+    // and replies, one request at a time.
     int openAfc(std::unique_ptr<AfcConnection>& afc) override;
     void close() override;
 
@@ -42,7 +45,7 @@ class Channel : public ServiceConnection, public std::enable_shared_from_this<Ch
     const std::chrono::milliseconds timeout_;
     std::atomic<bool> shut_{false};
     std::mutex afcMutex_;
-    bool afcOpened_ = false;
+    std::weak_ptr<AfcWire> afcWire_;  // held by the clients; the wire holds this channel
 };
 
 // What a caller of startService() holds: the channel, shared with an AFC client made from it.
