@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
-#include <QStandardPaths>
 
 #include <cstdio>
 #include <memory>
@@ -12,6 +11,7 @@
 #include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
+#include "platform/mobiledevice/imd/imd_library.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/scratch_dir.h"
 #include "ui/fonts.h"
@@ -31,27 +31,30 @@ int main(int argc, char** argv) {
     parser.addVersionOption();
     QCommandLineOption simulated(
         QStringLiteral("simulated-devices"),
-        QStringLiteral("Folder of simulated devices (default: $NIMBARA_SIMULATED_DEVICES)."),
+        QStringLiteral("Use the simulated devices in DIR instead of real ones (default: "
+                       "$NIMBARA_SIMULATED_DEVICES; without either, real devices over USB)."),
         QStringLiteral("DIR"));
     parser.addOption(simulated);
     parser.process(app);
 
+    // Real devices over USB unless simulated ones are asked for.
     QString root = parser.value(simulated);
     if (root.isEmpty()) {
         root = qEnvironmentVariable("NIMBARA_SIMULATED_DEVICES");
     }
     if (root.isEmpty()) {
-        root = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-               QStringLiteral("/nimbara-demo/devices");
+        qunsetenv("NIMBARA_SIMULATED_DEVICES");
+        nimbara::md::setLibrary(std::make_shared<nimbara::md::imd::ImdLibrary>());
+    } else {
+        if (!QDir(root).exists()) {
+            std::fprintf(stderr, "nimbara: the simulated-devices folder %s does not exist\n",
+                         qPrintable(root));
+        }
+        // The backup tool, a child process of ours, finds the same simulated devices.
+        qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(QDir(root).absolutePath()));
+        nimbara::md::setLibrary(
+            std::make_shared<nimbara::md::sim::SimulatedLibrary>(root.toStdString()));
     }
-    if (!QDir(root).exists()) {
-        std::fprintf(stderr, "nimbara: the simulated-devices folder %s does not exist\n",
-                     qPrintable(root));
-    }
-    // The backup tool, a child process of ours, finds the same simulated devices.
-    qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(QDir(root).absolutePath()));
-    nimbara::md::setLibrary(
-        std::make_shared<nimbara::md::sim::SimulatedLibrary>(root.toStdString()));
 
     nimbara::ui::installFontSubstitutions();
 

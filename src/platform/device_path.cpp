@@ -23,4 +23,15 @@ std::vector<std::string> normalizedPathComponents(const std::string& path) {
     return parts;
 }
 
+bool isValidBundleId(const std::string& id) {
+    return !id.empty() && id.size() <= 255 && id.front() != '.' &&
+           id.find('/') == std::string::npos && id.find('\0') == std::string::npos &&
+           id.find("..") == std::string::npos;
+}
+
+bool isValidFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
 }  // namespace nimbara

@@ -2,7 +2,8 @@
 // iPhone, iPad or iPod touch. Only src/device uses this header.
 //
 // A backend implements `Library`, `Device`, `ServiceConnection`, `AfcConnection`, `AfcFile` and
-// `MediaSyncConnection`. Two backends are planned: the simulated device (sim/) and a USB one.
+// `MediaSyncConnection`. Two backends: the simulated device (sim/) and real devices over USB
+// through libimobiledevice and the usbmuxd daemon (imd/).
 //
 // Conventions:
 //  - Every call returns int: 0 is success, any other value is an error code (see `Error` and
@@ -42,14 +43,23 @@ constexpr int SessionInactive = static_cast<int>(0xE800003Au);    // call needs 
 constexpr int ServiceRefused = static_cast<int>(0xE8000022u);     // service could not start
 constexpr int AppNotInstalled = static_cast<int>(0xE8000087u);    // house arrest: no such app
 constexpr int InvalidArgument = static_cast<int>(0xE8000007u);
-constexpr int ProtocolError = static_cast<int>(0xE8000013u);  // malformed or missing reply
-constexpr int Refused = static_cast<int>(0xE8000042u);        // installation proxy said no
+constexpr int ProtocolError = static_cast<int>(0xE8000013u);      // malformed or missing reply
+constexpr int Refused = static_cast<int>(0xE8000042u);            // installation proxy said no
+constexpr int PasswordProtected = static_cast<int>(0xE8000071u);  // locked with a passcode
+constexpr int PairingPending = static_cast<int>(0xE8000095u);     // the trust question is showing
+constexpr int ContainerRefused = static_cast<int>(0xE80000A1u);   // the app does not share files
+constexpr int Timeout = static_cast<int>(0xE80000A2u);            // the device did not answer
 }  // namespace Error
+
+// A sentence the user can read for a library error code ("" for 0): what went wrong and, where
+// the user can do something about it, what.
+std::string errorText(int code);
 
 // AFC status codes (the AFC protocol's own numbering).
 namespace AfcError {
 constexpr int Ok = 0;
 constexpr int Unknown = 1;
+constexpr int HeaderInvalid = 2;  // a malformed reply
 constexpr int ReadError = 4;
 constexpr int WriteError = 5;
 constexpr int InvalidArgument = 7;
@@ -137,6 +147,9 @@ class Device {
     virtual std::string identifier() const = 0;
     // False once the device detached.
     virtual bool attached() const = 0;
+    // Why a device reported with kMessageWaiting can't be used yet (an `Error` code such as
+    // PasswordProtected, PairingPending or PairingRefused); 0 once it can.
+    virtual int waitReason() const { return Error::Ok; }
 
     virtual int connect() = 0;
     virtual int disconnect() = 0;
@@ -165,9 +178,13 @@ using DeviceHandle = std::shared_ptr<Device>;
 // "PercentComplete": 40}.
 using StatusCallback = std::function<void(const PlistValue& status)>;
 
-// Attach (1) and detach (2) events.
+// Attach (1) and detach (2) events. A device that is plugged in but can't be used yet (locked,
+// the trust question showing or refused) is reported with kMessageWaiting (3) and its
+// waitReason(), again whenever the reason changes; once usable it is reported attached. A device
+// reported only as waiting is reported detached when it goes.
 constexpr int kMessageAttached = 1;
 constexpr int kMessageDetached = 2;
+constexpr int kMessageWaiting = 3;
 using NotificationCallback = std::function<void(int message, const DeviceHandle& device)>;
 
 class Subscription {
@@ -185,10 +202,14 @@ class Library {
                           std::unique_ptr<Subscription>& subscription) = 0;
 
     // Opens a media-sync session presenting the given library identifier; null when the device
-    // refuses it (for example when it does not trust this computer).
+    // refuses it (for example when it does not trust this computer). Where a device has no such
+    // session, its "AssetMetrics" come from what else it reports; a group or item of them that
+    // can't be known carries kMetricUnknown = true instead of "_PhysicalSize".
     virtual std::unique_ptr<MediaSyncConnection> createMediaSyncConnection(
         const std::string& libraryId, const std::string& deviceId) = 0;
 };
+
+constexpr const char* kMetricUnknown = "_Unknown";
 
 // The process's library; set once at start-up (or by a test), before any device call.
 Library* library();

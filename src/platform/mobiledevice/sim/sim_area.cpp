@@ -23,17 +23,6 @@ namespace fs = std::filesystem;
 
 namespace nimbara::md::sim {
 
-bool isValidBundleId(const std::string& id) {
-    return !id.empty() && id.size() <= 255 && id.front() != '.' &&
-           id.find('/') == std::string::npos && id.find('\0') == std::string::npos &&
-           id.find("..") == std::string::npos;
-}
-
-bool isValidFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 int afcErrorFromErrno(int error) {
     switch (error) {
         case 0:

@@ -22,14 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_path.h"
+
 namespace nimbara::md::sim {
-
-// A bundle identifier that can name a folder: not empty, no "/", no "..", no NUL, no leading
-// ".", at most 255 bytes.
-bool isValidBundleId(const std::string& id);
-
-// One path component that names an entry: not empty, not "." or "..", no "/" and no NUL.
-bool isValidFileName(const std::string& name);
 
 // Maps an errno value to the closest AFC status code.
 int afcErrorFromErrno(int error);

@@ -3,11 +3,11 @@
 #include <QDebug>
 #include <QFile>
 
+#include "platform/mobiledevice/media_sync_queue.h"
 #include "platform/mobiledevice/sim/sim_apps.h"
 #include "platform/mobiledevice/sim/sim_area.h"
 #include "platform/mobiledevice/sim/sim_installation_proxy.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
-#include "platform/mobiledevice/sim/sim_media_sync.h"
 #include "platform/mobiledevice/sim/sim_services.h"
 #include "platform/mobiledevice/sim/sim_springboard.h"
 
@@ -354,7 +354,7 @@ std::unique_ptr<MediaSyncConnection> SimulatedDevice::openMediaSync() {
         std::erase_if(mediaSync_, [](const auto& weak) { return weak.expired(); });
         mediaSync_.push_back(channel);
     }
-    return std::make_unique<SimMediaSyncConnection>(std::move(channel));
+    return std::make_unique<QueuedMediaSyncConnection>(std::move(channel));
 }
 
 void SimulatedDevice::pushMediaSyncMessage(const PlistValue& message) {

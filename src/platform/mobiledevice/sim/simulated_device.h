@@ -30,9 +30,11 @@
 #include "platform/mobiledevice/mobile_device.h"
 #include "platform/mobiledevice/sim/sim_folder.h"
 
-namespace nimbara::md::sim {
-
+namespace nimbara::md {
 struct MediaSyncChannel;
+}
+
+namespace nimbara::md::sim {
 
 // The faults and flags of device.plist, as read last.
 struct DeviceFaults {

@@ -17,9 +17,9 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/sim/sim_folder.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
-#include "platform/mobiledevice/sim/sim_subscriber.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
 
 namespace fs = std::filesystem;
@@ -428,22 +428,6 @@ class Poller {
 
 namespace {
 
-class SimSubscription : public Subscription {
-  public:
-    SimSubscription(std::weak_ptr<LibraryCore> core, std::shared_ptr<Subscriber> subscriber)
-        : core_(std::move(core)), subscriber_(std::move(subscriber)) {}
-    ~SimSubscription() override {
-        if (auto core = core_.lock()) {
-            core->removeSubscriber(subscriber_);
-        }
-        subscriber_->shutdown();
-    }
-
-  private:
-    std::weak_ptr<LibraryCore> core_;
-    std::shared_ptr<Subscriber> subscriber_;
-};
-
 // Watches the root from the subscriber's thread; a change only pokes the worker, which does the
 // looking. What the watcher misses (a root made later, a device.plist written after its folder
 // appeared) the worker's regular look catches.
@@ -498,7 +482,8 @@ int SimulatedLibrary::subscribe(NotificationCallback callback,
     if (signal) {
         signal->poke();  // what is under the root arrives through the subscriber's loop
     }
-    subscription = std::make_unique<SimSubscription>(core_, std::move(subscriber));
+    subscription =
+        std::make_unique<RegistrySubscription<LibraryCore>>(core_, std::move(subscriber));
     return Error::Ok;
 }
 

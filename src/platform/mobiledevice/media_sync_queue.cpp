@@ -1,6 +1,6 @@
-#include "platform/mobiledevice/sim/sim_media_sync.h"
+#include "platform/mobiledevice/media_sync_queue.h"
 
-namespace nimbara::md::sim {
+namespace nimbara::md {
 
 void MediaSyncChannel::push(PlistValue message) {
     {
@@ -22,14 +22,14 @@ void MediaSyncChannel::shut() {
     wake.notify_all();
 }
 
-SimMediaSyncConnection::SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel)
+QueuedMediaSyncConnection::QueuedMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel)
     : channel_(std::move(channel)) {}
 
-SimMediaSyncConnection::~SimMediaSyncConnection() {
+QueuedMediaSyncConnection::~QueuedMediaSyncConnection() {
     close();
 }
 
-std::optional<PlistValue> SimMediaSyncConnection::readMessage() {
+std::optional<PlistValue> QueuedMediaSyncConnection::readMessage() {
     std::unique_lock<std::mutex> lock(channel_->mutex);
     channel_->wake.wait(lock, [&] { return channel_->closed || !channel_->messages.empty(); });
     if (channel_->closed) {
@@ -40,8 +40,8 @@ std::optional<PlistValue> SimMediaSyncConnection::readMessage() {
     return message;
 }
 
-void SimMediaSyncConnection::close() {
+void QueuedMediaSyncConnection::close() {
     channel_->shut();
 }
 
-}  // namespace nimbara::md::sim
+}  // namespace nimbara::md

@@ -15,7 +15,7 @@
 class QObject;
 class QThread;
 
-namespace nimbara::md::sim {
+namespace nimbara::md {
 
 class Subscriber : public std::enable_shared_from_this<Subscriber> {
   public:
@@ -47,4 +47,23 @@ class Subscriber : public std::enable_shared_from_this<Subscriber> {
     bool posted_ = false;
 };
 
-}  // namespace nimbara::md::sim
+// What subscribe() hands out: ends the subscriber's deliveries and takes it off its registry
+// (any object with removeSubscriber(), held weakly: the subscription may outlive it).
+template <typename Registry>
+class RegistrySubscription : public Subscription {
+  public:
+    RegistrySubscription(std::weak_ptr<Registry> registry, std::shared_ptr<Subscriber> subscriber)
+        : registry_(std::move(registry)), subscriber_(std::move(subscriber)) {}
+    ~RegistrySubscription() override {
+        if (auto registry = registry_.lock()) {
+            registry->removeSubscriber(subscriber_);
+        }
+        subscriber_->shutdown();
+    }
+
+  private:
+    std::weak_ptr<Registry> registry_;
+    std::shared_ptr<Subscriber> subscriber_;
+};
+
+}  // namespace nimbara::md

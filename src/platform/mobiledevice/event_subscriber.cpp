@@ -1,10 +1,10 @@
-#include "platform/mobiledevice/sim/sim_subscriber.h"
+#include "platform/mobiledevice/event_subscriber.h"
 
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
 
-namespace nimbara::md::sim {
+namespace nimbara::md {
 
 Subscriber::Subscriber(NotificationCallback callback)
     : callback_(std::move(callback)), thread_(QThread::currentThread()), context_(new QObject) {}
@@ -97,4 +97,4 @@ void Subscriber::shutdown() {
     }
 }
 
-}  // namespace nimbara::md::sim
+}  // namespace nimbara::md

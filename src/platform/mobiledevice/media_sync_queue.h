@@ -1,4 +1,5 @@
-// Media-sync sessions of a simulated device.
+// Media-sync sessions whose messages a backend queues (the simulated device, and the stand-in
+// of a real device that has no such session).
 #pragma once
 
 #include <condition_variable>
@@ -8,7 +9,7 @@
 
 #include "platform/mobiledevice/mobile_device.h"
 
-namespace nimbara::md::sim {
+namespace nimbara::md {
 
 // The queue between the device (which pushes messages) and one session (which reads them).
 struct MediaSyncChannel {
@@ -22,10 +23,10 @@ struct MediaSyncChannel {
     bool closed = false;
 };
 
-class SimMediaSyncConnection : public MediaSyncConnection {
+class QueuedMediaSyncConnection : public MediaSyncConnection {
   public:
-    explicit SimMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel);
-    ~SimMediaSyncConnection() override;
+    explicit QueuedMediaSyncConnection(std::shared_ptr<MediaSyncChannel> channel);
+    ~QueuedMediaSyncConnection() override;
 
     std::optional<PlistValue> readMessage() override;
     void close() override;
@@ -34,4 +35,4 @@ class SimMediaSyncConnection : public MediaSyncConnection {
     std::shared_ptr<MediaSyncChannel> channel_;
 };
 
-}  // namespace nimbara::md::sim
+}  // namespace nimbara::md

@@ -1,0 +1,129 @@
+// One real device attached over USB, through libimobiledevice (lockdown, pairing, sessions and
+// services) and the usbmuxd daemon.
+//
+// connect() opens a lockdown client and startSession() a session with the host identity of the
+// pair record usbmuxd keeps; both nest (the first call opens, the last matching call closes).
+// Lockdown calls wait at most the library's own receive timeout. Started services are channels
+// (imd_connection.h) that fail at once after the device detached: markDetached() shuts every one
+// still open. Values from the device pass through our property-list reader, like a file's.
+#pragma once
+
+#include <libimobiledevice/libimobiledevice.h>
+#include <libimobiledevice/lockdown.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/mobiledevice/mobile_device.h"
+
+namespace nimbara::md {
+struct MediaSyncChannel;
+}
+
+namespace nimbara::md::imd {
+
+class Channel;
+
+// What the library's watcher needs of a device beyond the Device interface (tests give their
+// own).
+class WatchedDevice : public Device {
+  public:
+    // Connects, checks (or makes) the pairing and opens a session once: 0 when the device can be
+    // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...).
+    virtual int checkTrust() = 0;
+    // The device went away: every call fails from now on and open connections end.
+    virtual void markDetached() = 0;
+    virtual void setWaitReason(int reason) = 0;
+    // A media-sync stand-in (see ImdDevice), or null when the device can't be used.
+    virtual std::unique_ptr<MediaSyncConnection> openMediaSync() = 0;
+    virtual const std::string& udid() const = 0;
+};
+
+// The storage metrics a device without a media-sync session can give: from its disk-usage
+// domain, with what that domain doesn't tell marked with kMetricUnknown.
+PlistValue assetMetricsFromDiskUsage(const PlistValue& diskUsage);
+
+// A property list of the library as our value (through our reader, with its limits); nullopt
+// when it can't be read.
+std::optional<PlistValue> valueFromPlist(void* node);
+
+class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdDevice> {
+  public:
+    // Makes the device of a usbmuxd attachment; null when the library can't find it.
+    static std::shared_ptr<ImdDevice> open(const std::string& udid, std::uint32_t muxHandle,
+                                           std::uint64_t serial, std::chrono::milliseconds timeout);
+    ~ImdDevice() override;
+
+    std::string identifier() const override;
+    bool attached() const override;
+    int waitReason() const override;
+
+    int connect() override;
+    int disconnect() override;
+    int validatePairing() override;
+    int pair() override;
+    int isPaired() override;
+    int startSession() override;
+    int stopSession() override;
+    int copyValue(const std::optional<std::string>& domain, const std::optional<std::string>& key,
+                  PlistValue& value) override;
+    int startService(const std::string& name,
+                     std::unique_ptr<ServiceConnection>& connection) override;
+    int startHouseArrestService(const std::string& bundleId,
+                                std::unique_ptr<ServiceConnection>& connection) override;
+
+    int checkTrust() override;
+    void markDetached() override;
+    void setWaitReason(int reason) override;
+    // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
+    // then waits for close() or the detach; null when the device can't be used. The first session
+    // within kTrustFreshFor of a successful trust check takes the disk usage that check read
+    // (on the library's watcher thread), so the session opened while the attach is handled asks
+    // the device nothing; every other session asks the device again.
+    std::unique_ptr<MediaSyncConnection> openMediaSync() override;
+    const std::string& udid() const override { return udid_; }
+
+    static constexpr std::chrono::seconds kTrustFreshFor{10};
+
+  private:
+    ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
+              std::chrono::milliseconds timeout);
+
+    int checkLocked(bool needSession) const;
+    // Starts a lockdown service and connects to it. Needs a session.
+    int openService(const std::string& name, std::shared_ptr<Channel>& channel);
+    // Lets the crash-report mover move new reports into the copy area (best effort).
+    void runCrashMover();
+    // Connect, pairing, session around `body`, as the device layer's bracket does.
+    int inSession(const std::function<int()>& body);
+
+    idevice_t device_;
+    const std::string udid_;
+    const std::uint32_t muxHandle_;
+    const std::uint64_t serial_;
+    const std::chrono::milliseconds timeout_;
+    std::atomic<bool> detached_{false};
+    std::atomic<int> waitReason_{Error::Ok};
+
+    mutable std::mutex mutex_;
+    lockdownd_client_t lockdown_ = nullptr;
+    int connectDepth_ = 0;
+    int sessionDepth_ = 0;
+    std::string sessionId_;
+    bool paired_ = false;
+
+    std::mutex checkedMutex_;
+    std::optional<PlistValue> checkedDiskUsage_;  // read by the last trust check, not yet used
+    std::chrono::steady_clock::time_point checkedAt_;
+
+    std::mutex openMutex_;  // the channels and media-sync sessions still open
+    std::vector<std::weak_ptr<Channel>> channels_;
+    std::vector<std::weak_ptr<MediaSyncChannel>> mediaSync_;
+};
+
+}  // namespace nimbara::md::imd

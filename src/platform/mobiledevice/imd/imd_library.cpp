@@ -1,0 +1,359 @@
+#include "platform/mobiledevice/imd/imd_library.h"
+
+#include <QDebug>
+
+#include <algorithm>
+
+#include "platform/mobiledevice/event_subscriber.h"
+#include "platform/mobiledevice/imd/imd_device.h"
+#include "platform/mobiledevice/imd/imd_errors.h"
+
+namespace nimbara::md::imd {
+
+using Clock = std::chrono::steady_clock;
+
+// The watcher's state. Entries change only on the watcher thread; others read them under the
+// mutex.
+class WatchCore {
+  public:
+    using Factory =
+        std::function<std::shared_ptr<WatchedDevice>(const RawDeviceEvent&, std::uint64_t)>;
+
+    WatchCore(Factory factory, std::chrono::milliseconds trustRetry)
+        : factory_(std::move(factory)), trustRetry_(trustRetry) {}
+
+    const std::shared_ptr<EventInbox>& inbox() const { return inbox_; }
+
+    void run();
+    void addSubscriber(const std::shared_ptr<Subscriber>& subscriber);
+    void removeSubscriber(const std::shared_ptr<Subscriber>& subscriber);
+    std::vector<DeviceHandle> attachedDevices() const;
+    std::shared_ptr<WatchedDevice> findAttached(const std::string& udid) const;
+    void detachAllSilently();
+
+  private:
+    enum class State { Waiting, Attached };
+    struct Entry {
+        std::uint32_t handle = 0;
+        std::shared_ptr<WatchedDevice> device;
+        State state = State::Waiting;
+        bool reported = false;  // subscribers heard that it is waiting
+        int reason = Error::Ok;
+        bool retry = false;
+        Clock::time_point retryAt;
+    };
+
+    void handle(const RawDeviceEvent& event);
+    void added(const RawDeviceEvent& event);
+    void removed(std::uint32_t handle);
+    // Checks the device's trust and reports what came of it.
+    void tryUse(std::uint32_t handle);
+    Entry* findLocked(std::uint32_t handle);
+    // Queues an event for every subscriber; returns them for delivery outside the lock.
+    std::vector<std::shared_ptr<Subscriber>> broadcastLocked(int message,
+                                                             const DeviceHandle& device);
+    static void deliver(const std::vector<std::shared_ptr<Subscriber>>& subscribers);
+
+    const Factory factory_;
+    const std::chrono::milliseconds trustRetry_;
+    const std::shared_ptr<EventInbox> inbox_ = std::make_shared<EventInbox>();
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;
+    std::vector<std::shared_ptr<Subscriber>> subscribers_;
+    std::uint64_t serial_ = 0;
+};
+
+namespace {
+
+QString shown(const std::string& udid) {
+    return QString::fromStdString(udid);
+}
+
+}  // namespace
+
+void WatchCore::run() {
+    for (;;) {
+        Clock::time_point until = Clock::now() + std::chrono::hours(1);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (const Entry& entry : entries_) {
+                if (entry.retry) {
+                    until = std::min(until, entry.retryAt);
+                }
+            }
+        }
+        if (auto event = inbox_->take(until)) {
+            handle(*event);
+        }
+        if (inbox_->stopped()) {
+            return;
+        }
+        std::vector<std::uint32_t> due;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto now = Clock::now();
+            for (const Entry& entry : entries_) {
+                if (entry.retry && entry.retryAt <= now) {
+                    due.push_back(entry.handle);
+                }
+            }
+        }
+        for (std::uint32_t handle : due) {
+            tryUse(handle);
+        }
+    }
+}
+
+void WatchCore::handle(const RawDeviceEvent& event) {
+    switch (event.kind) {
+        case RawDeviceEvent::Kind::Added:
+            added(event);
+            break;
+        case RawDeviceEvent::Kind::Removed:
+            removed(event.muxHandle);
+            break;
+        case RawDeviceEvent::Kind::Paired: {
+            bool waiting = false;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                const Entry* entry = findLocked(event.muxHandle);
+                waiting = entry && entry->state == State::Waiting;
+            }
+            if (waiting) {
+                tryUse(event.muxHandle);
+            }
+            break;
+        }
+    }
+}
+
+WatchCore::Entry* WatchCore::findLocked(std::uint32_t handle) {
+    auto it = std::find_if(entries_.begin(), entries_.end(),
+                           [&](const Entry& entry) { return entry.handle == handle; });
+    return it == entries_.end() ? nullptr : &*it;
+}
+
+void WatchCore::added(const RawDeviceEvent& event) {
+    if (!isPlausibleUdid(event.udid)) {
+        qWarning().noquote() << "A USB device with an unusable identifier is left alone.";
+        return;
+    }
+    std::vector<std::uint32_t> stale;
+    std::uint64_t serial = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (findLocked(event.muxHandle)) {
+            return;  // reported twice
+        }
+        // The same device under another attachment: its removal was missed.
+        for (const Entry& entry : entries_) {
+            if (entry.device->udid() == event.udid) {
+                stale.push_back(entry.handle);
+            }
+        }
+        serial = ++serial_;
+    }
+    for (std::uint32_t handle : stale) {
+        removed(handle);
+    }
+    std::shared_ptr<WatchedDevice> device = factory_ ? factory_(event, serial) : nullptr;
+    if (!device) {
+        qWarning().noquote() << "The device" << shown(event.udid) << "could not be opened.";
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Entry entry;
+        entry.handle = event.muxHandle;
+        entry.device = std::move(device);
+        entries_.push_back(std::move(entry));
+    }
+    tryUse(event.muxHandle);
+}
+
+void WatchCore::removed(std::uint32_t handle) {
+    std::vector<std::shared_ptr<Subscriber>> subscribers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const Entry& entry) { return entry.handle == handle; });
+        if (it == entries_.end()) {
+            return;
+        }
+        Entry entry = std::move(*it);
+        entries_.erase(it);
+        // Calls on the device fail from here on, before anybody hears that it went.
+        entry.device->markDetached();
+        if (entry.state == State::Attached || entry.reported) {
+            subscribers = broadcastLocked(kMessageDetached, entry.device);
+        }
+    }
+    deliver(subscribers);
+}
+
+void WatchCore::tryUse(std::uint32_t handle) {
+    std::shared_ptr<WatchedDevice> device;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Entry* entry = findLocked(handle);
+        if (!entry || entry->state == State::Attached) {
+            return;
+        }
+        entry->retry = false;
+        device = entry->device;
+    }
+    // Talks to the device: no lock held.
+    const int rc = device->checkTrust();
+    std::vector<std::shared_ptr<Subscriber>> subscribers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Entry* entry = findLocked(handle);
+        if (!entry) {
+            return;
+        }
+        if (rc == Error::Ok) {
+            device->setWaitReason(Error::Ok);
+            entry->state = State::Attached;
+            entry->reason = Error::Ok;
+            subscribers = broadcastLocked(kMessageAttached, device);
+        } else if (rc != Error::DeviceGone) {
+            device->setWaitReason(rc);
+            const bool changed = !entry->reported || entry->reason != rc;
+            entry->reason = rc;
+            entry->reported = true;
+            entry->retry = rc != Error::PairingRefused;
+            entry->retryAt = Clock::now() + trustRetry_;
+            if (changed) {
+                qWarning().noquote()
+                    << "The device" << shown(device->udid())
+                    << "can't be used yet:" << QString::fromStdString(errorText(rc));
+                subscribers = broadcastLocked(kMessageWaiting, device);
+            }
+        }
+    }
+    deliver(subscribers);
+}
+
+std::vector<std::shared_ptr<Subscriber>> WatchCore::broadcastLocked(int message,
+                                                                    const DeviceHandle& device) {
+    for (const auto& subscriber : subscribers_) {
+        subscriber->enqueue(message, device);
+    }
+    return subscribers_;
+}
+
+void WatchCore::deliver(const std::vector<std::shared_ptr<Subscriber>>& subscribers) {
+    for (const auto& subscriber : subscribers) {
+        subscriber->deliver(false);  // through the subscriber's own event loop
+    }
+}
+
+void WatchCore::addSubscriber(const std::shared_ptr<Subscriber>& subscriber) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        subscribers_.push_back(subscriber);
+        for (const Entry& entry : entries_) {
+            if (entry.state == State::Attached) {
+                subscriber->enqueue(kMessageAttached, entry.device);
+            } else if (entry.reported) {
+                subscriber->enqueue(kMessageWaiting, entry.device);
+            }
+        }
+    }
+    subscriber->deliver(true);
+}
+
+void WatchCore::removeSubscriber(const std::shared_ptr<Subscriber>& subscriber) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::erase(subscribers_, subscriber);
+}
+
+std::vector<DeviceHandle> WatchCore::attachedDevices() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<DeviceHandle> devices;
+    for (const Entry& entry : entries_) {
+        if (entry.state == State::Attached) {
+            devices.push_back(entry.device);
+        }
+    }
+    return devices;
+}
+
+std::shared_ptr<WatchedDevice> WatchCore::findAttached(const std::string& udid) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Entry& entry : entries_) {
+        if (entry.state == State::Attached && entry.device->udid() == udid) {
+            return entry.device;
+        }
+    }
+    return nullptr;
+}
+
+void WatchCore::detachAllSilently() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Entry& entry : entries_) {
+        entry.device->markDetached();
+    }
+    entries_.clear();
+    subscribers_.clear();
+}
+
+ImdLibrary::ImdLibrary() : ImdLibrary(Options{}) {}
+
+ImdLibrary::ImdLibrary(Options options)
+    : core_(std::make_shared<WatchCore>(
+          options.makeDevice ? std::move(options.makeDevice)
+                             : [timeout = options.timeout](
+                                   const RawDeviceEvent& event,
+                                   std::uint64_t serial) -> std::shared_ptr<WatchedDevice> {
+              return ImdDevice::open(event.udid, event.muxHandle, serial, timeout);
+          },
+          options.trustRetry)),
+      source_(options.source ? std::move(options.source) : makeUsbmuxEventSource()) {}
+
+ImdLibrary::~ImdLibrary() {
+    source_->stop();  // nothing is posted any more
+    core_->inbox()->stop();
+    if (watcher_.joinable()) {
+        watcher_.join();
+    }
+    core_->detachAllSilently();
+}
+
+void ImdLibrary::startWatching() {
+    std::lock_guard<std::mutex> lock(startMutex_);
+    if (started_) {
+        return;
+    }
+    started_ = true;
+    watcher_ = std::thread([core = core_] { core->run(); });
+    if (int rc = source_->start(core_->inbox())) {
+        qWarning().noquote() << "Device events could not be subscribed to (" << rc
+                             << "): is the usbmuxd service running?";
+    }
+}
+
+int ImdLibrary::subscribe(NotificationCallback callback,
+                          std::unique_ptr<Subscription>& subscription) {
+    subscription.reset();
+    if (!callback) {
+        return Error::InvalidArgument;
+    }
+    auto subscriber = std::make_shared<Subscriber>(std::move(callback));
+    core_->addSubscriber(subscriber);
+    startWatching();
+    subscription = std::make_unique<RegistrySubscription<WatchCore>>(core_, std::move(subscriber));
+    return Error::Ok;
+}
+
+std::unique_ptr<MediaSyncConnection> ImdLibrary::createMediaSyncConnection(
+    const std::string& /*libraryId*/, const std::string& deviceId) {
+    auto device = core_->findAttached(deviceId);
+    return device ? device->openMediaSync() : nullptr;
+}
+
+std::vector<DeviceHandle> ImdLibrary::attachedDevices() const {
+    return core_->attachedDevices();
+}
+
+}  // namespace nimbara::md::imd

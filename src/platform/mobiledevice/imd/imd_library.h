@@ -1,0 +1,68 @@
+// The mobile-device library for real devices over USB: libimobiledevice and the usbmuxd daemon
+// (which a test can replace with its own socket through USBMUXD_SOCKET_ADDRESS).
+//
+// Events reach the library's watcher thread through an EventInbox (imd_events.h). For a device
+// that appears, the watcher opens it and checks its trust (connect, pairing, a session: a device
+// that doesn't know this computer is asked to trust it). A usable device is reported attached. A
+// locked one, or one whose trust question is showing or was refused, is reported waiting with the
+// reason, and the watcher asks again every `trustRetry` (and at once when usbmuxd says it was
+// paired) until it is usable; after a refusal it asks again only when usbmuxd says the device
+// was paired. A device that goes is marked detached before subscribers hear of it. All of this
+// happens on the watcher thread: subscribers hear of it through their own thread's event loop.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/mobiledevice/imd/imd_events.h"
+#include "platform/mobiledevice/mobile_device.h"
+
+namespace nimbara::md::imd {
+
+class WatchedDevice;
+class WatchCore;
+
+class ImdLibrary : public Library {
+  public:
+    struct Options {
+        // Null: usbmuxd's events.
+        std::unique_ptr<EventSource> source;
+        // Makes the device of an attachment (the number is unique for the life of the library);
+        // null: a real device through libimobiledevice. A null result leaves the event unused.
+        std::function<std::shared_ptr<WatchedDevice>(const RawDeviceEvent& event,
+                                                     std::uint64_t serial)>
+            makeDevice;
+        // How long a device may take to answer any one request.
+        std::chrono::milliseconds timeout{30000};
+        // How often a device waiting for trust is asked again.
+        std::chrono::milliseconds trustRetry{2000};
+    };
+
+    ImdLibrary();
+    explicit ImdLibrary(Options options);
+    ~ImdLibrary() override;
+
+    // Starts the watcher on the first call. The callback needs its thread's event loop.
+    int subscribe(NotificationCallback callback,
+                  std::unique_ptr<Subscription>& subscription) override;
+    std::unique_ptr<MediaSyncConnection> createMediaSyncConnection(
+        const std::string& libraryId, const std::string& deviceId) override;
+
+    // The devices reported attached now.
+    std::vector<DeviceHandle> attachedDevices() const;
+
+  private:
+    void startWatching();
+
+    const std::shared_ptr<WatchCore> core_;
+    std::unique_ptr<EventSource> source_;
+    std::mutex startMutex_;
+    bool started_ = false;
+    std::thread watcher_;
+};
+
+}  // namespace nimbara::md::imd
