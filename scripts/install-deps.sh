@@ -6,7 +6,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-svg-dev libgl-dev
     libplist-dev libzip-dev zlib1g-dev libexif-dev libsqlite3-dev
-    libimobiledevice-dev libusbmuxd-dev usbmuxd
+    libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
     googletest libgtest-dev
     xvfb xauth fonts-dejavu-core
     sqlite3

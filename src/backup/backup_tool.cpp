@@ -19,6 +19,7 @@
 #include "backup/backup_list.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_root.h"
+#include "backup/real_device_backup.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -90,22 +91,6 @@ std::string interruption(const BackupTarget& target, Run run, const std::functio
         return md::sim::deviceGoneText(run);
     }
     return {};
-}
-
-// Removes the folders that runs killed before their end left beside the device's backup. Only
-// while the device is locked: no other run of it is building one.
-void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
-    const std::string prefix = md::sim::partialBackupPrefix(udid) + "-";
-    std::error_code ec;
-    for (fs::directory_iterator it(backupRoot, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code kindError;
-        if (name.compare(0, prefix.size(), prefix) == 0 &&
-            fs::is_directory(it->symlink_status(kindError))) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
-        }
-    }
 }
 
 // A plain name of one folder level: no separator, not empty, "." or "..", no NUL.
@@ -280,6 +265,41 @@ std::string swapIntoPlace(const BackupTarget& target, const std::string& restore
 
 }  // namespace
 
+void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
+    const std::string prefix = md::sim::partialBackupPrefix(udid) + "-";
+    std::error_code ec;
+    for (fs::directory_iterator it(backupRoot, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::error_code kindError;
+        if (name.compare(0, prefix.size(), prefix) == 0 &&
+            fs::is_directory(it->symlink_status(kindError))) {
+            std::error_code ignored;
+            fs::remove_all(it->path(), ignored);
+        }
+    }
+}
+
+std::string backupOwnerProblem(const BackupFolder& folder, const std::string& udid) {
+    const std::string owner = backupUdid(folder);
+    if (owner.empty()) {
+        return "The backup does not say which device it was made of.";
+    }
+    if (!sameUdid(owner, udid)) {
+        return "The backup was made of another device (" + owner + ").";
+    }
+    return {};
+}
+
+std::string restoreSourceProblem(const BackupFolder& folder, const std::string& udid) {
+    if (std::string problem = backupOwnerProblem(folder, udid); !problem.empty()) {
+        return problem;
+    }
+    if (isEncryptedBackup(QFile::decodeName(QByteArray::fromStdString(folder.path())))) {
+        return "The backup is encrypted and cannot be restored.";
+    }
+    return {};
+}
+
 ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
                         const fs::path& backupRoot, const std::function<bool()>& stop) {
     std::string error;
@@ -328,15 +348,8 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
     if (!target) {
         return failed(error);
     }
-    const std::string owner = backupUdid(folder);
-    if (owner.empty()) {
-        return failed("The backup does not say which device it was made of.");
-    }
-    if (!sameUdid(owner, udid)) {
-        return failed("The backup was made of another device (" + owner + ").");
-    }
-    if (isEncryptedBackup(QFile::decodeName(QByteArray::fromStdString(sourceFolder.string())))) {
-        return failed("The backup is encrypted and cannot be restored.");
+    if (std::string problem = restoreSourceProblem(folder, udid); !problem.empty()) {
+        return failed(problem);
     }
     if (auto early = faultAnswer(*target, Run::Restore, stop)) {
         return *early;
@@ -392,16 +405,20 @@ ToolAnswer runBackupTool(const std::vector<std::string>& arguments,
     if (!md::sim::isPlainUdid(*udid)) {
         return failed("\"" + *udid + "\" is not a device identifier.");
     }
-    const char* devices = std::getenv("NIMBARA_SIMULATED_DEVICES");
-    const fs::path devicesRoot = devices != nullptr ? fs::path(devices) : fs::path();
-    if (*run == Run::Backup) {
-        const fs::path backupRoot = QFile::encodeName(localBackupRoot()).toStdString();
-        return backupDevice(devicesRoot, *udid, backupRoot, stop);
-    }
-    if (source->empty()) {
+    if (source && source->empty()) {
         return {kToolUsage, usageText()};
     }
-    return restoreDevice(devicesRoot, *udid, *source, stop);
+    const fs::path backupRoot = QFile::encodeName(localBackupRoot()).toStdString();
+    const char* devices = std::getenv("NIMBARA_SIMULATED_DEVICES");
+    if (devices == nullptr || *devices == '\0') {
+        const std::string program = deviceBackupProgram();
+        return *run == Run::Backup ? backupRealDevice(program, *udid, backupRoot, stop)
+                                   : restoreRealDevice(program, *udid, *source, backupRoot, stop);
+    }
+    if (*run == Run::Backup) {
+        return backupDevice(devices, *udid, backupRoot, stop);
+    }
+    return restoreDevice(devices, *udid, *source, stop);
 }
 
 }  // namespace nimbara::backup

@@ -2,8 +2,10 @@
 // up into the local backup root and restores a backup to a device, answering with an exit status
 // and one line of text for the user.
 //
-// Devices are the simulated ones under the simulated-devices root so far; a device is named by
-// its UniqueDeviceID.
+// A device is named by its UniqueDeviceID. It is a simulated one under the simulated-devices root
+// when the tool is given that root (NIMBARA_SIMULATED_DEVICES), as the application does when it
+// runs with simulated devices; otherwise it is a real device, reached through idevicebackup2
+// (see real_device_backup.h). Both give the same answers and leave the same folders.
 //
 // Backup: the device's backup-source/ is written to BACKUP_ROOT/<UDID>, built beside it and put
 // in place whole at the end (see sim_backup_writer.h): a failed or stopped run leaves the earlier
@@ -36,6 +38,8 @@ struct ToolAnswer {
     bool ok() const { return exitStatus == kToolSucceeded; }
 };
 
+class BackupFolder;
+
 // `stop` (may be empty) is asked between files; when it says so the run ends as stopped.
 ToolAnswer backupDevice(const std::filesystem::path& devicesRoot, const std::string& udid,
                         const std::filesystem::path& backupRoot,
@@ -44,9 +48,20 @@ ToolAnswer restoreDevice(const std::filesystem::path& devicesRoot, const std::st
                          const std::filesystem::path& sourceFolder,
                          const std::function<bool()>& stop = {});
 
+// Shared by both kinds of device:
+// Removes the folders that runs killed before their end left beside the device's backup. Only
+// while the run holds the device: no other run of it is building one.
+void removeAbandonedPartials(const std::filesystem::path& backupRoot, const std::string& udid);
+// Why the backup in `folder` may not be restored to the device `udid` (it says it is another
+// device's, or nobody's, or it is encrypted); empty when it may.
+std::string restoreSourceProblem(const BackupFolder& folder, const std::string& udid);
+// Why `folder` is not a backup of the device `udid`; empty when it is.
+std::string backupOwnerProblem(const BackupFolder& folder, const std::string& udid);
+
 // The tool's whole command line after the program name: "--backup" "--target" UDID, or
 // "--restore" "--target" UDID "--source" FOLDER. The simulated-devices root and the backup root
-// come from the environment (NIMBARA_SIMULATED_DEVICES, NIMBARA_BACKUP_ROOT or the default).
+// come from the environment (NIMBARA_SIMULATED_DEVICES, NIMBARA_BACKUP_ROOT or the default);
+// without a simulated-devices root the device is a real one.
 ToolAnswer runBackupTool(const std::vector<std::string>& arguments,
                          const std::function<bool()>& stop = {});
 

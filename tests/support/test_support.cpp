@@ -55,6 +55,21 @@ std::vector<std::string> folderNames(const std::filesystem::path& dir) {
     return names;
 }
 
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+        previous_ = old;
+    }
+    ::setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (previous_) {
+        ::setenv(name_, previous_->c_str(), 1);
+    } else {
+        ::unsetenv(name_);
+    }
+}
+
 bool folderIsLocked(const std::filesystem::path& folder) {
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {

@@ -34,6 +34,19 @@ class ScopedTimeZone {
     std::optional<std::string> previous_;
 };
 
+// Sets an environment variable for the lifetime of the object and restores the previous value.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> previous_;
+};
+
 std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
 // The names in a local folder, sorted (to see that nothing stray was left behind).

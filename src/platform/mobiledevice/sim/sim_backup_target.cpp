@@ -48,10 +48,6 @@ void setError(std::string* error, std::string text) {
     }
 }
 
-std::string noDeviceText(const std::string& udid) {
-    return "No device with the identifier " + udid + " is connected.";
-}
-
 // A device found under the root: where, opened, and its device.plist.
 struct Candidate {
     fs::path dir;
@@ -60,6 +56,14 @@ struct Candidate {
 };
 
 }  // namespace
+
+std::string noDeviceText(const std::string& udid) {
+    return "No device with the identifier " + udid + " is connected.";
+}
+
+std::string untrustedText() {
+    return "The device does not trust this computer. Unlock it, tap Trust and try again.";
+}
 
 std::string deviceGoneText(BackupTarget::Run run) {
     return run == BackupTarget::Run::Backup ? "The device was disconnected during the backup."
@@ -112,8 +116,7 @@ std::unique_ptr<BackupTarget> BackupTarget::open(const fs::path& devicesRoot,
     Candidate& device = found.front();
     const PlistValue& faults = device.config[kKeyFaults];
     if (!device.config[kKeyTrusted].toBool(true)) {
-        setError(error,
-                 "The device does not trust this computer. Unlock it, tap Trust and try again.");
+        setError(error, untrustedText());
         return nullptr;
     }
     if (faults[kFaultConnectError].isNumber() && faults[kFaultConnectError].toInt64() != 0) {

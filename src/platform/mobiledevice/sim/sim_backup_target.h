@@ -69,7 +69,10 @@ class BackupTarget {
     bool encrypted_ = false;
 };
 
-// The texts the tool answers with when the device went away or the run was stopped.
+// The texts the tool answers with when the device is not there, does not trust this computer,
+// went away or the run was stopped (for simulated and real devices alike).
+std::string noDeviceText(const std::string& udid);
+std::string untrustedText();
 std::string deviceGoneText(BackupTarget::Run run);
 std::string runStoppedText(BackupTarget::Run run);
 

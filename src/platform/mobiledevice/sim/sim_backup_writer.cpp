@@ -466,10 +466,10 @@ DeviceInfo readDevice(const fs::path& deviceDir) {
     return d;
 }
 
-// Moves the finished backup to `target`, swapping it with an earlier one in a single step
-// where the file system allows it.
-void putInPlace(const fs::path& built, const fs::path& target, const fs::path& root,
-                const std::string& udid) {
+}  // namespace
+
+void putBackupInPlace(const fs::path& built, const fs::path& target, const fs::path& root,
+                      const std::string& udid) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(target, ec);
     if (!fs::exists(status)) {
@@ -497,8 +497,6 @@ void putInPlace(const fs::path& built, const fs::path& target, const fs::path& r
         throw fs::filesystem_error("cannot replace the backup", built, target, ec);
     }
 }
-
-}  // namespace
 
 bool usesLegacyLayout(const std::string& productVersion) {
     const std::string major = productVersion.substr(0, productVersion.find('.'));
@@ -615,7 +613,7 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
         }
         writeDescriptions(partial.path(), device, legacy, options);
         checkInterruption();
-        putInPlace(partial.path(), target, root, device.udid);
+        putBackupInPlace(partial.path(), target, root, device.udid);
         result.ok = true;
         result.folder = target;
         result.legacyLayout = legacy;

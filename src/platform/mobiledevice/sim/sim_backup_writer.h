@@ -83,6 +83,13 @@ bool isPlainUdid(const std::string& udid);
 // The prefix of the hidden folders a backup of `udid` is built in, beside BACKUP_ROOT/<UDID>.
 std::string partialBackupPrefix(const std::string& udid);
 
+// Moves the finished backup `built` (a folder on the file system of `root`) to `target`
+// (root/<UDID>), swapping it with an earlier backup in a single step where the file system allows
+// it; the earlier backup then lies in `built`. Throws when it cannot, leaving the earlier backup in
+// place. Backups of real devices are put in place the same way.
+void putBackupInPlace(const std::filesystem::path& built, const std::filesystem::path& target,
+                      const std::filesystem::path& root, const std::string& udid);
+
 BackupResult writeDeviceBackup(const std::filesystem::path& deviceDir,
                                const std::filesystem::path& backupRoot,
                                const BackupOptions& options = {});
