@@ -202,7 +202,7 @@ TEST_F(ImdBackendAfc, ACallStuckOnAStalledServiceEndsWhenTheDeviceIsUnplugged) {
     // A limit far beyond the test's own, so that only the unplugging can end the wait.
     md::imd::ImdLibrary::Options options = shortLimits();
     options.timeout = std::chrono::minutes(10);
-    startServer(std::move(options));
+    startLibrary(std::move(options));
     subscribe();
     const md::DeviceHandle handle = waitForAttached();
     ASSERT_TRUE(handle);

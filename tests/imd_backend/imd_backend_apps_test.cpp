@@ -22,39 +22,13 @@ class ImdBackendApps : public ImdBackendTest {
         phone.addContainerText("com.example.notes", "/Documents/todo.txt", "milk");
         phone.addContainerText("com.example.game", "/Documents/save.dat", "level 3");
     }
-    void addApp(const std::string& id, const std::string& name, bool fileSharing,
-                bool developerSigned, const std::string& type = "User") {
-        simdev::AppSpec app;
-        app.bundleId = id;
-        app.displayName = name;
-        app.type = type;
-        app.staticDiskUsage = 123456789;
-        app.dynamicDiskUsage = 4321;
-        app.fileSharing = fileSharing;
-        if (developerSigned) {
-            app.entitlements = PlistValue::dict();
-            app.entitlements["get-task-allow"] = true;
-        }
-        phone.addApp(app);
-    }
     void start() {
         index = startWithDeviceManager();
         ASSERT_GE(index, 0);
     }
     // A minimal unpacked app package.
     std::string makePackage(const std::string& bundleId, const std::string& name) {
-        const fs::path package = tmp / "Payload" / (name + ".app");
-        fs::create_directories(package);
-        PlistValue info = PlistValue::dict();
-        info["CFBundleIdentifier"] = bundleId;
-        info["CFBundleDisplayName"] = name;
-        info["CFBundleName"] = name;
-        info["CFBundleExecutable"] = name;
-        info["CFBundleShortVersionString"] = "1.0";
-        info["CFBundleVersion"] = "1";
-        EXPECT_TRUE(info.writeFile((package / "Info.plist").string()));
-        writeText(package / name, pattern(100000));
-        return package.string();
+        return writeAppPackage(tmp / "Payload", bundleId, name, pattern(100000)).string();
     }
 
     int index = -1;
@@ -71,8 +45,8 @@ TEST_F(ImdBackendApps, TheLookupAnswersEveryAppWithTheAttributesThePagesRead) {
     const PlistValue& notes = (*lookup)["com.example.notes"];
     EXPECT_EQ(notes["CFBundleDisplayName"].toString(), "Notes Plus");
     EXPECT_EQ(notes["ApplicationType"].toString(), "User");
-    EXPECT_EQ(notes["StaticDiskUsage"].toInt64(), 123456789);
-    EXPECT_EQ(notes["DynamicDiskUsage"].toInt64(), 4321);
+    EXPECT_EQ(notes["StaticDiskUsage"].toInt64(), 1000);
+    EXPECT_EQ(notes["DynamicDiskUsage"].toInt64(), 2000);
     EXPECT_TRUE(notes["UIFileSharingEnabled"].toBool(false));
     EXPECT_FALSE(notes["Path"].toString().empty());
     // Only what was asked for comes back.

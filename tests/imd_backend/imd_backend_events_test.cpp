@@ -53,7 +53,7 @@ class ImdBackendEvents : public ImdBackendTest {
 };
 
 TEST_F(ImdBackendEvents, AttachAndDetachReachTheSubscriberOnItsOwnThreadWithAUsableHandle) {
-    startServer();
+    startLibrary();
     QThread* const ours = QThread::currentThread();
     std::vector<QThread*> threads;
     ASSERT_EQ(library->subscribe(
@@ -90,7 +90,7 @@ TEST_F(ImdBackendEvents, AttachAndDetachReachTheSubscriberOnItsOwnThreadWithAUsa
 }
 
 TEST_F(ImdBackendEvents, DevicesAttachedBeforeSubscribingAreReportedToEachNewSubscriber) {
-    startServer();
+    startLibrary();
     subscribe();
     const md::DeviceHandle first = waitForAttached();
     ASSERT_TRUE(first);
@@ -110,7 +110,7 @@ TEST_F(ImdBackendEvents, DevicesAttachedBeforeSubscribingAreReportedToEachNewSub
 }
 
 TEST_F(ImdBackendEvents, ADeviceDetachedMidOperationFailsItsOldHandleAndComesBackAsANewOne) {
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForAttached());
     simdev::SimDeviceBuilder tablet = makeTablet();
@@ -156,7 +156,7 @@ TEST_F(ImdBackendEvents, ADeviceDetachedMidOperationFailsItsOldHandleAndComesBac
 
 TEST_F(ImdBackendEvents, ALockedDeviceWaitsWithItsReasonAndIsAttachedOnceUnlocked) {
     phone.setFault(usbmuxsim::kFaultPasscodeLocked, true);
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForWaiting(md::Error::PasswordProtected));
     const md::DeviceHandle waiting = heard.last(md::kMessageWaiting);
@@ -177,7 +177,7 @@ TEST_F(ImdBackendEvents, ALockedDeviceWaitsWithItsReasonAndIsAttachedOnceUnlocke
 
 TEST_F(ImdBackendEvents, ADeviceShowingTheTrustQuestionWaitsAndIsAttachedOnceTrusted) {
     phone.setFault(usbmuxsim::kFaultTrustPending, true);
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForWaiting(md::Error::PairingPending));
     EXPECT_EQ(md::errorText(heard.last(md::kMessageWaiting)->waitReason()),
@@ -192,7 +192,7 @@ TEST_F(ImdBackendEvents, ADeviceShowingTheTrustQuestionWaitsAndIsAttachedOnceTru
 
 TEST_F(ImdBackendEvents, ARefusedPairingWaitsUntilTheDeviceIsPluggedInAgainAndTrusted) {
     phone.setTrusted(false);
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForWaiting(md::Error::PairingRefused));
     const md::DeviceHandle refused = heard.last(md::kMessageWaiting);
@@ -218,17 +218,14 @@ TEST_F(ImdBackendEvents, ARefusedPairingWaitsUntilTheDeviceIsPluggedInAgainAndTr
 
 TEST_F(ImdBackendEvents, ARefusedDeviceIsAskedAgainWhenAnotherProgramPairedIt) {
     phone.setTrusted(false);
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForWaiting(md::Error::PairingRefused));
 
     // Trusted now, and another client pairs it: usbmuxd's "paired" event brings it in.
     phone.setTrusted(true);
     ASSERT_TRUE(phone.write());
-    DevicePtr other = openDevice(kUdid);
-    ASSERT_TRUE(other);
-    LockdownPtr lockdown;
-    ASSERT_EQ(handshake(other.get(), lockdown), LOCKDOWN_E_SUCCESS);
+    connect();
     ASSERT_TRUE(waitForAttached());
     EXPECT_EQ(heard.count(md::kMessageDetached), 0);
 }

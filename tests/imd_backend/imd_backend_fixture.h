@@ -18,14 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "../usbmux/usbmux_test_support.h"
+#include "../usbmux/usbmux_fixture.h"
 #include "device/device_manager.h"
-#include "device_extras.h"
 #include "platform/mobiledevice/imd/imd_library.h"
 #include "platform/mobiledevice/mobile_device.h"
-#include "platform/mobiledevice/sim/sim_layout.h"
-#include "sim_device_builder.h"
-#include "test_support.h"
 
 namespace nimbara::test {
 
@@ -83,16 +79,12 @@ struct HeardEvents {
     }
 };
 
-class ImdBackendTest : public ::testing::Test {
+// The phone of UsbmuxTest (its server, faults and apps), reached through ImdLibrary.
+class ImdBackendTest : public UsbmuxTest {
   protected:
-    static constexpr const char* kUdid = "00008030-001A2B3C4D5E6F70";
+    // The phone's disk usage as UsbmuxTest sets it.
     static constexpr std::uint64_t kDiskTotal = 128000000000ULL;
     static constexpr std::uint64_t kDiskFree = 50000000000ULL;
-
-    ImdBackendTest() : phone(server.devices() / "phone") {
-        phone.setIdentity("Test iPhone", kUdid, "iPhone12,1", "14.2");
-        phone.setDiskUsage(kDiskTotal, kDiskFree);
-    }
 
     void TearDown() override {
         amd::DeviceManager::GetInstance().SetNotify(nullptr);
@@ -112,9 +104,8 @@ class ImdBackendTest : public ::testing::Test {
     }
 
     // Writes the phone, starts the server and makes the library (not yet subscribed).
-    void startServer(md::imd::ImdLibrary::Options options = shortLimits()) {
-        ASSERT_TRUE(phone.write());
-        ASSERT_TRUE(server.start());
+    void startLibrary(md::imd::ImdLibrary::Options options = shortLimits()) {
+        startServer();
         library = std::make_shared<md::imd::ImdLibrary>(std::move(options));
     }
     // Subscribes `heard` to the library directly.
@@ -129,7 +120,7 @@ class ImdBackendTest : public ::testing::Test {
     // Starts the server, installs the library for the device layer and waits until the device
     // manager has the phone: its index (-1 when it never came).
     int startWithDeviceManager() {
-        startServer();
+        startLibrary();
         if (HasFatalFailure()) {
             return -1;
         }
@@ -143,16 +134,6 @@ class ImdBackendTest : public ::testing::Test {
         return indices.empty() ? -1 : indices.front();
     }
 
-    // A fault of device.plist, written at once (the server reads it on the next request).
-    void setFault(const std::string& key, PlistValue value) {
-        phone.setFault(key, std::move(value));
-        ASSERT_TRUE(phone.write());
-    }
-    void clearFaults() {
-        phone.editDevicePlist()[md::sim::kKeyFaults] = PlistValue::dict();
-        ASSERT_TRUE(phone.write());
-    }
-
     // Bytes that change from chunk to chunk, so a shifted or repeated chunk shows.
     static std::string pattern(std::size_t size) {
         std::string bytes(size, '\0');
@@ -164,8 +145,6 @@ class ImdBackendTest : public ::testing::Test {
 
     TestApplication app;
     TempDir tmp;
-    UsbmuxServerProcess server;
-    simdev::SimDeviceBuilder phone;
     HeardEvents heard;
     std::shared_ptr<md::imd::ImdLibrary> library;
     std::unique_ptr<md::Subscription> subscription;

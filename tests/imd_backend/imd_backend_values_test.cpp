@@ -102,7 +102,7 @@ TEST_F(ImdBackendValues, StorageMetricsComeFromTheDiskUsageDomainWithTheRestUnkn
 
 TEST_F(ImdBackendValues, AMediaSyncSessionAsksTheDeviceAndEndsWithItsDetach) {
     phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{5000});
-    startServer();
+    startLibrary();
     subscribe();
     ASSERT_TRUE(waitForAttached());
     EXPECT_EQ(library->createMediaSyncConnection("library", "no-such-device"), nullptr);
