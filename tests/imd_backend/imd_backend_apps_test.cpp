@@ -130,6 +130,11 @@ TEST_F(ImdBackendApps, RestrictedContainersAreRefusedWithTheirOwnErrorAndSentenc
     EXPECT_NE(md::errorText(refused), md::errorText(md::Error::AppNotInstalled));
     EXPECT_NE(md::errorText(refused).find("share their files"), std::string::npos);
 
+    // An app that shares its files still hands out its documents.
+    amd::AppDirService notes;
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(notes.ReadFile("/Documents/todo.txt"),
+              (std::vector<std::uint8_t>{'m', 'i', 'l', 'k'}));
     // A developer-signed app's container still opens.
     amd::AppDirService devtool;
     ASSERT_EQ(devtool.Init(index, "com.example.devtool"), 0);

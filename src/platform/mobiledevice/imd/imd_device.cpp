@@ -20,6 +20,8 @@ constexpr const char* kLabel = "Nimbara";
 constexpr const char* kCrashReportService = "com.apple.crashreportcopymobile";
 constexpr const char* kCrashMoverService = "com.apple.crashreportmover";
 constexpr const char* kHouseArrestService = "com.apple.mobile.house_arrest";
+constexpr const char* kVendContainer = "VendContainer";
+constexpr const char* kVendDocuments = "VendDocuments";
 constexpr const char* kDiskUsageDomain = "com.apple.disk_usage";
 // The largest pair record read from usbmuxd.
 constexpr std::uint32_t kMaxPairRecordBytes = 1024 * 1024;
@@ -358,19 +360,15 @@ int ImdDevice::startService(const std::string& name,
     return Error::Ok;
 }
 
-int ImdDevice::startHouseArrestService(const std::string& bundleId,
-                                       std::unique_ptr<ServiceConnection>& connection) {
-    connection.reset();
-    if (!isValidBundleId(bundleId)) {
-        return Error::InvalidArgument;
-    }
+int ImdDevice::vend(const char* command, const std::string& bundleId,
+                    std::unique_ptr<ServiceConnection>& connection) {
     std::shared_ptr<Channel> channel;
     if (int rc = openService(kHouseArrestService, channel)) {
         return rc;
     }
     auto service = std::make_unique<ImdService>(channel);
     PlistValue request = PlistValue::dict();
-    request["Command"] = "VendContainer";
+    request["Command"] = command;
     request["Identifier"] = bundleId;
     if (int rc = sendFrame(*service, request)) {
         return detached_.load() ? Error::DeviceGone : rc;
@@ -387,6 +385,22 @@ int ImdDevice::startHouseArrestService(const std::string& bundleId,
     }
     connection = std::move(service);
     return Error::Ok;
+}
+
+int ImdDevice::startHouseArrestService(const std::string& bundleId,
+                                       std::unique_ptr<ServiceConnection>& connection) {
+    connection.reset();
+    if (!isValidBundleId(bundleId)) {
+        return Error::InvalidArgument;
+    }
+    const int rc = vend(kVendContainer, bundleId, connection);
+    if (rc != Error::ContainerRefused) {
+        return rc;
+    }
+    // Since iOS 8.3 the whole container is vended only for developer-signed apps; an app that
+    // shares its files with a computer still hands out its documents, at the same paths
+    // ("/Documents/..."). A refusal of that too stays a refusal.
+    return vend(kVendDocuments, bundleId, connection);
 }
 
 int ImdDevice::inSession(const std::function<int()>& body) {

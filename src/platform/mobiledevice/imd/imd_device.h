@@ -97,6 +97,10 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     int checkLocked(bool needSession) const;
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
+    // Asks house arrest for an app's container ("VendContainer") or its documents
+    // ("VendDocuments") on a house-arrest connection of its own.
+    int vend(const char* command, const std::string& bundleId,
+             std::unique_ptr<ServiceConnection>& connection);
     // Lets the crash-report mover move new reports into the copy area (best effort).
     void runCrashMover();
     // Connect, pairing, session around `body`, as the device layer's bracket does.
