@@ -100,9 +100,37 @@ TEST_F(ImdBackendValues, StorageMetricsComeFromTheDiskUsageDomainWithTheRestUnkn
     EXPECT_FALSE(metrics["Media"]["Music"].contains("_PhysicalSize"));
 }
 
+TEST_F(ImdBackendValues, TheSessionOpenedForAnAttachTakesTheDiskUsageTheTrustCheckRead) {
+    phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{5000});
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.diskUsageFresh = std::chrono::minutes(10);  // whatever the machine's pace
+    startLibrary(std::move(options));
+    subscribe();
+    ASSERT_TRUE(waitForAttached());
+    // The device's figure changes after the check: the first session asks the device nothing
+    // (it is opened while the attach is handled, on the subscriber's thread) ...
+    phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{6000});
+    ASSERT_TRUE(phone.write());
+    auto first = library->createMediaSyncConnection("library", kUdid);
+    ASSERT_TRUE(first);
+    first->readMessage();
+    auto taken = first->readMessage();
+    ASSERT_TRUE(taken);
+    EXPECT_EQ((*taken)["Params"]["Application"]["_PhysicalSize"].toInt64(), 5000);
+    // ... and every later one asks afresh.
+    auto second = library->createMediaSyncConnection("library", kUdid);
+    ASSERT_TRUE(second);
+    second->readMessage();
+    auto asked = second->readMessage();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ((*asked)["Params"]["Application"]["_PhysicalSize"].toInt64(), 6000);
+}
+
 TEST_F(ImdBackendValues, AMediaSyncSessionAsksTheDeviceAndEndsWithItsDetach) {
     phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{5000});
-    startLibrary();
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.diskUsageFresh = std::chrono::milliseconds(0);  // every session asks
+    startLibrary(std::move(options));
     subscribe();
     ASSERT_TRUE(waitForAttached());
     EXPECT_EQ(library->createMediaSyncConnection("library", "no-such-device"), nullptr);

@@ -96,24 +96,27 @@ std::optional<PlistValue> valueFromPlist(void* node) {
 }
 
 std::shared_ptr<ImdDevice> ImdDevice::open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial,
-                                           std::chrono::milliseconds timeout) {
+                                           std::uint64_t serial, std::chrono::milliseconds timeout,
+                                           std::chrono::milliseconds diskUsageFresh) {
     idevice_t device = nullptr;
     if (idevice_new_with_options(&device, udid.c_str(), IDEVICE_LOOKUP_USBMUX) !=
             IDEVICE_E_SUCCESS ||
         !device) {
         return nullptr;
     }
-    return std::shared_ptr<ImdDevice>(new ImdDevice(device, udid, muxHandle, serial, timeout));
+    return std::shared_ptr<ImdDevice>(
+        new ImdDevice(device, udid, muxHandle, serial, timeout, diskUsageFresh));
 }
 
 ImdDevice::ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle,
-                     std::uint64_t serial, std::chrono::milliseconds timeout)
+                     std::uint64_t serial, std::chrono::milliseconds timeout,
+                     std::chrono::milliseconds diskUsageFresh)
     : device_(device),
       udid_(std::move(udid)),
       muxHandle_(muxHandle),
       serial_(serial),
-      timeout_(timeout) {}
+      timeout_(timeout),
+      diskUsageFresh_(diskUsageFresh) {}
 
 ImdDevice::~ImdDevice() {
     markDetached();
@@ -427,15 +430,43 @@ int ImdDevice::inSession(const std::function<int()>& body) {
 }
 
 int ImdDevice::checkTrust() {
-    const int rc = inSession([] { return Error::Ok; });
+    PlistValue diskUsage;
+    bool read = false;
+    const int rc = inSession([&] {
+        // A device that keeps its disk usage to itself is still usable.
+        read = copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage) == Error::Ok;
+        return Error::Ok;
+    });
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex_);
+        checkedDiskUsage_.reset();
+        if (rc == Error::Ok && read) {
+            checkedDiskUsage_ = std::move(diskUsage);
+            checkedAt_ = std::chrono::steady_clock::now();
+        }
+    }
     waitReason_.store(rc);
     return rc;
 }
 
 std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
+    std::optional<PlistValue> checked;
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex_);
+        if (checkedDiskUsage_ && std::chrono::steady_clock::now() - checkedAt_ <= diskUsageFresh_) {
+            checked = std::move(checkedDiskUsage_);
+        }
+        checkedDiskUsage_.reset();  // taken once at the most
+    }
+    if (detached_.load()) {
+        return nullptr;
+    }
     PlistValue diskUsage;
-    if (inSession(
-            [&] { return copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage); })) {
+    if (checked) {
+        diskUsage = std::move(*checked);
+    } else if (inSession([&] {
+                   return copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage);
+               })) {
         return nullptr;
     }
     auto channel = std::make_shared<MediaSyncChannel>();

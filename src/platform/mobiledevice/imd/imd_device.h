@@ -55,8 +55,11 @@ std::optional<PlistValue> valueFromPlist(void* node);
 class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdDevice> {
   public:
     // Makes the device of a usbmuxd attachment; null when the library can't find it.
+    // `diskUsageFresh`: how long the disk usage a trust check read may serve the next
+    // media-sync session (see openMediaSync()).
     static std::shared_ptr<ImdDevice> open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial, std::chrono::milliseconds timeout);
+                                           std::uint64_t serial, std::chrono::milliseconds timeout,
+                                           std::chrono::milliseconds diskUsageFresh);
     ~ImdDevice() override;
 
     std::string identifier() const override;
@@ -82,17 +85,15 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void setWaitReason(int reason) override;
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
     // then waits for close() or the detach; null when the device can't be used. The first session
-    // within kTrustFreshFor of a successful trust check takes the disk usage that check read
+    // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
     // (on the library's watcher thread), so the session opened while the attach is handled asks
     // the device nothing; every other session asks the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
 
-    static constexpr std::chrono::seconds kTrustFreshFor{10};
-
   private:
     ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
-              std::chrono::milliseconds timeout);
+              std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
     int checkLocked(bool needSession) const;
     // Starts a lockdown service and connects to it. Needs a session.
@@ -111,6 +112,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     const std::uint32_t muxHandle_;
     const std::uint64_t serial_;
     const std::chrono::milliseconds timeout_;
+    const std::chrono::milliseconds diskUsageFresh_;
     std::atomic<bool> detached_{false};
     std::atomic<int> waitReason_{Error::Ok};
 
