@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../usbmux/usbmux_fixture.h"
@@ -42,7 +43,10 @@ template <typename Predicate>
 bool loopUntil(Predicate done, int limitMs = 60000) {
     QDeadlineTimer limit(limitMs);
     while (!done() && !limit.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        // Some conditions change without an event (a file grows, a thread ends): look again
+        // soon, without taking the processor from the device's server.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return done();
 }

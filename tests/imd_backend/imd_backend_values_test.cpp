@@ -9,6 +9,20 @@ namespace {
 
 class ImdBackendValues : public ImdBackendTest {
   protected:
+    // The apps' figure of a media-sync session's first messages ("SyncAllowed", then
+    // "AssetMetrics"); -1 when they are not those.
+    static std::int64_t appUsageOf(md::MediaSyncConnection* session) {
+        if (!session) {
+            return -1;
+        }
+        auto allowed = session->readMessage();
+        auto metrics = session->readMessage();
+        if (!allowed || (*allowed)["Command"].toString() != "SyncAllowed" || !metrics ||
+            (*metrics)["Command"].toString() != "AssetMetrics") {
+            return -1;
+        }
+        return (*metrics)["Params"]["Application"]["_PhysicalSize"].toInt64(-1);
+    }
     std::shared_ptr<amd::BaseInfo> infoOf(int index) {
         auto item = amd::DeviceManager::GetInstance().FindItem(index);
         return item ? item->sharedInfo() : nullptr;
@@ -111,22 +125,12 @@ TEST_F(ImdBackendValues, TheSessionOpenedForAnAttachTakesTheDiskUsageTheTrustChe
     // (it is opened while the attach is handled, on the subscriber's thread) ...
     phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{6000});
     ASSERT_TRUE(phone.write());
-    auto first = library->createMediaSyncConnection("library", kUdid);
-    ASSERT_TRUE(first);
-    first->readMessage();
-    auto taken = first->readMessage();
-    ASSERT_TRUE(taken);
-    EXPECT_EQ((*taken)["Params"]["Application"]["_PhysicalSize"].toInt64(), 5000);
+    EXPECT_EQ(appUsageOf(library->createMediaSyncConnection("library", kUdid).get()), 5000);
     // ... and every later one asks afresh.
-    auto second = library->createMediaSyncConnection("library", kUdid);
-    ASSERT_TRUE(second);
-    second->readMessage();
-    auto asked = second->readMessage();
-    ASSERT_TRUE(asked);
-    EXPECT_EQ((*asked)["Params"]["Application"]["_PhysicalSize"].toInt64(), 6000);
+    EXPECT_EQ(appUsageOf(library->createMediaSyncConnection("library", kUdid).get()), 6000);
 }
 
-TEST_F(ImdBackendValues, AMediaSyncSessionAsksTheDeviceAndEndsWithItsDetach) {
+TEST_F(ImdBackendValues, MediaSyncSessionsAskTheDeviceAndEndWithItsDetach) {
     phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{5000});
     md::imd::ImdLibrary::Options options = shortLimits();
     options.diskUsageFresh = std::chrono::milliseconds(0);  // every session asks
@@ -134,25 +138,12 @@ TEST_F(ImdBackendValues, AMediaSyncSessionAsksTheDeviceAndEndsWithItsDetach) {
     subscribe();
     ASSERT_TRUE(waitForAttached());
     EXPECT_EQ(library->createMediaSyncConnection("library", "no-such-device"), nullptr);
-    auto session = library->createMediaSyncConnection("library", kUdid);
-    ASSERT_TRUE(session);
-    auto first = session->readMessage();
-    ASSERT_TRUE(first);
-    EXPECT_EQ((*first)["Command"].toString(), "SyncAllowed");
-    auto metrics = session->readMessage();
-    ASSERT_TRUE(metrics);
-    EXPECT_EQ((*metrics)["Command"].toString(), "AssetMetrics");
-    EXPECT_EQ((*metrics)["Params"]["Application"]["_PhysicalSize"].toInt64(), 5000);
-
-    // A value that changed since is read afresh by the next session.
     phone.setValue("com.apple.disk_usage", "MobileApplicationUsage", std::int64_t{6000});
     ASSERT_TRUE(phone.write());
+    auto session = library->createMediaSyncConnection("library", kUdid);
+    EXPECT_EQ(appUsageOf(session.get()), 6000);
     auto second = library->createMediaSyncConnection("library", kUdid);
     ASSERT_TRUE(second);
-    second->readMessage();
-    auto fresh = second->readMessage();
-    ASSERT_TRUE(fresh);
-    EXPECT_EQ((*fresh)["Params"]["Application"]["_PhysicalSize"].toInt64(), 6000);
 
     // Unplugged: a reader blocked on the session wakes with nothing.
     std::filesystem::remove_all(phone.dir());
