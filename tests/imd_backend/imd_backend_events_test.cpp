@@ -230,5 +230,14 @@ TEST_F(ImdBackendEvents, ARefusedDeviceIsAskedAgainWhenAnotherProgramPairedIt) {
     EXPECT_EQ(heard.count(md::kMessageDetached), 0);
 }
 
+TEST_F(ImdBackendEvents, ADeviceWhoseLockdownCanNotBeReachedWaitsAndIsAskedAgain) {
+    phone.setFault(md::sim::kFaultConnectError, md::Error::ConnectionRefused);
+    startLibrary();
+    subscribe();
+    ASSERT_TRUE(waitForWaiting(md::Error::ConnectionRefused));
+    clearFaults();
+    ASSERT_TRUE(waitForAttached());
+}
+
 }  // namespace
 }  // namespace nimbara::test
