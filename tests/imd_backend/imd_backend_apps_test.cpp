@@ -180,5 +180,35 @@ TEST_F(ImdBackendApps, ARefusedOrSilentMoverStillLeavesTheCrashLogsReadable) {
     EXPECT_EQ(stalled.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
 }
 
+TEST_F(ImdBackendApps, ServicesThatCloseCutShortOrStallFailTheCallInsteadOfHangingIt) {
+    phone.setFault(md::sim::kFaultClosedReply,
+                   PlistValue(PlistValue::Array{"com.apple.springboardservices"}));
+    phone.setFault(md::sim::kFaultShortReply,
+                   PlistValue(PlistValue::Array{"com.apple.mobile.installation_proxy"}));
+    phone.setFault(usbmuxsim::kFaultStalledServices,
+                   PlistValue(PlistValue::Array{"com.apple.mobile.house_arrest"}));
+    start();
+    amd::SBService sb;
+    ASSERT_EQ(sb.Init(index), 0);
+    std::vector<std::uint8_t> png{1};
+    EXPECT_NE(sb.GetIconPNGData("com.example.notes", png), 0);
+    EXPECT_TRUE(png.empty());
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    EXPECT_EQ(apps.LookupApplications(), std::nullopt);
+    // House arrest that never answers: refused after the library's limit, not opened.
+    amd::AppDirService notes;
+    EXPECT_NE(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_FALSE(notes.hasConnection());
+
+    // The device is still there and answers once its services do.
+    clearFaults();
+    amd::AppService again;
+    ASSERT_EQ(again.Init(index), 0);
+    EXPECT_TRUE(again.LookupApplications());
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(amd::DeviceManager::GetInstance().Indices().size(), 1u);
+}
+
 }  // namespace
 }  // namespace nimbara::test
