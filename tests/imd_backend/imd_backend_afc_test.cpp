@@ -236,5 +236,36 @@ TEST_F(ImdBackendAfc, ACallStuckOnAStalledServiceEndsWhenTheDeviceIsUnplugged) {
     service.reset();
 }
 
+TEST_F(ImdBackendAfc, WorkBoundToOneDeviceNeverReachesAnotherThatCameLater) {
+    phone.addMediaFile("/Downloads/phone.txt", "phone");
+    simdev::SimDeviceBuilder tablet(server.folder() / "tablet");
+    tablet.setIdentity("Test iPad", "00008027-000A11B22C33D44E", "iPad8,1", "13.3");
+    tablet.addMediaFile("/Downloads/tablet.txt", "tablet");
+    ASSERT_TRUE(tablet.write());
+    amd::AfcService onPhone;
+    bindAfc(onPhone);
+    auto& manager = amd::DeviceManager::GetInstance();
+    ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
+    ASSERT_TRUE(loopUntil([&] { return manager.Indices().size() == 2; }));
+    const int tabletIndex = manager.Indices().back();
+    const std::uint64_t tabletSerial = manager.DeviceSerial(tabletIndex);
+    amd::AfcService onTablet;
+    ASSERT_EQ(onTablet.Init(tabletIndex), 0);
+    EXPECT_EQ(onTablet.ReadDirectory("/Downloads"), std::vector<std::string>{"tablet.txt"});
+
+    // The tablet goes and comes back: its old service and serial stay with the old attachment.
+    ASSERT_EQ(server.control("SimDetach", tablet.dir()), 0);
+    ASSERT_TRUE(loopUntil([&] { return manager.Indices().size() == 1; }));
+    ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
+    ASSERT_TRUE(loopUntil([&] { return manager.Indices().size() == 2; }));
+    EXPECT_FALSE(manager.IsAttached(tabletIndex, tabletSerial));
+    EXPECT_NE(manager.DeviceSerial(manager.Indices().back()), tabletSerial);
+    EXPECT_EQ(onTablet.ReadDirectory("/Downloads"), std::nullopt);
+    EXPECT_NE(onTablet.WriteFile("/Downloads/late.txt", {'x'}), 0);
+    EXPECT_FALSE(fs::exists(tablet.mediaPath("/Downloads/late.txt")));
+    // The phone's own service was never disturbed.
+    EXPECT_EQ(onPhone.ReadDirectory("/Downloads"), std::vector<std::string>{"phone.txt"});
+}
+
 }  // namespace
 }  // namespace nimbara::test
