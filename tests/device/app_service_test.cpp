@@ -48,18 +48,9 @@ class AppServiceTest : public AttachedDeviceTest {
 
     // A minimal unpacked app package, as a reinstall hands over.
     std::string makePackage(const std::string& bundleId, const std::string& name) {
-        const fs::path package = localDir() / "Payload" / (name + ".app");
-        fs::create_directories(package);
-        PlistValue info = PlistValue::dict();
-        info["CFBundleIdentifier"] = bundleId;
-        info["CFBundleDisplayName"] = name;
-        info["CFBundleName"] = name;
-        info["CFBundleExecutable"] = name;
-        info["CFBundleShortVersionString"] = "1.0";
-        info["CFBundleVersion"] = "1";
-        EXPECT_TRUE(info.writeFile((package / "Info.plist").string()));
-        nimbara::test::writeText(package / name, pattern(10000));
-        return package.string();
+        return nimbara::test::writeAppPackage(localDir() / "Payload", bundleId, name,
+                                              pattern(10000))
+            .string();
     }
 
     bool archiveExists(const std::string& bundleId) {

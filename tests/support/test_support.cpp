@@ -10,6 +10,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/plist_value.h"
+
 namespace nimbara::test {
 
 TempDir::TempDir() : folder_(std::filesystem::temp_directory_path(), "nimbara-test") {
@@ -93,6 +95,23 @@ bool folderIsLocked(const std::filesystem::path& folder) {
         }
     }
     return false;
+}
+
+std::filesystem::path writeAppPackage(const std::filesystem::path& folder,
+                                      const std::string& bundleId, const std::string& name,
+                                      const std::string& executable) {
+    const std::filesystem::path package = folder / (name + ".app");
+    std::filesystem::create_directories(package);
+    PlistValue info = PlistValue::dict();
+    info["CFBundleIdentifier"] = bundleId;
+    info["CFBundleDisplayName"] = name;
+    info["CFBundleName"] = name;
+    info["CFBundleExecutable"] = name;
+    info["CFBundleShortVersionString"] = "1.0";
+    info["CFBundleVersion"] = "1";
+    info.writeFile((package / "Info.plist").string());
+    writeText(package / name, executable);
+    return package;
 }
 
 }  // namespace nimbara::test

@@ -51,6 +51,11 @@ std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
 // The names in a local folder, sorted (to see that nothing stray was left behind).
 std::vector<std::string> folderNames(const std::filesystem::path& dir);
+// A minimal unpacked app package "<folder>/<name>.app": an Info.plist naming the app (version
+// "1.0", build "1") and its executable holding `executable`. Its path.
+std::filesystem::path writeAppPackage(const std::filesystem::path& folder,
+                                      const std::string& bundleId, const std::string& name,
+                                      const std::string& executable);
 // Whether some process holds a whole-file lock (flock) on `folder`, told from /proc/locks
 // without taking the lock: a probe that took it, even for a moment, could make the holder it
 // looks for fail to lock.

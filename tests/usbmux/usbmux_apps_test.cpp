@@ -33,22 +33,6 @@ struct CommandOutcome {
 
 class UsbmuxApps : public UsbmuxTest {
   protected:
-    void addApp(const std::string& id, const std::string& name, bool fileSharing = false,
-                bool developerSigned = false, const std::string& type = "User") {
-        simdev::AppSpec app;
-        app.bundleId = id;
-        app.displayName = name;
-        app.type = type;
-        app.staticDiskUsage = 1000;
-        app.dynamicDiskUsage = 2000;
-        app.fileSharing = fileSharing;
-        if (developerSigned) {
-            app.entitlements = PlistValue::dict();
-            app.entitlements["get-task-allow"] = true;
-        }
-        phone.addApp(app);
-    }
-
     InstproxyPtr startInstproxy() {
         instproxy_client_t client = nullptr;
         instproxy_client_start_service(device.get(), &client, "nimbara-tests");

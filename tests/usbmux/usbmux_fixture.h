@@ -41,6 +41,22 @@ class UsbmuxTest : public ::testing::Test {
         phone.editDevicePlist()[md::sim::kKeyFaults] = PlistValue::dict();
         ASSERT_TRUE(phone.write());
     }
+    // An app of the phone (1000 bytes of bundle, 2000 of data).
+    void addApp(const std::string& id, const std::string& name, bool fileSharing = false,
+                bool developerSigned = false, const std::string& type = "User") {
+        simdev::AppSpec app;
+        app.bundleId = id;
+        app.displayName = name;
+        app.type = type;
+        app.staticDiskUsage = 1000;
+        app.dynamicDiskUsage = 2000;
+        app.fileSharing = fileSharing;
+        if (developerSigned) {
+            app.entitlements = PlistValue::dict();
+            app.entitlements["get-task-allow"] = true;
+        }
+        phone.addApp(app);
+    }
     AfcPtr startAfc(const char* service = "com.apple.afc") {
         lockdownd_service_descriptor_t descriptor = nullptr;
         if (lockdownd_start_service(lockdown.get(), service, &descriptor) != LOCKDOWN_E_SUCCESS) {

@@ -63,11 +63,12 @@ bool isDirectory(const std::vector<std::pair<std::string, std::string>>& info) {
 
 AfcServer::AfcServer(int fd, std::unique_ptr<md::AfcConnection> afc,
                      std::vector<std::pair<std::string, std::string>> deviceInfo,
-                     std::function<bool()> attached)
+                     std::function<bool()> attached, MoreNames moreNames)
     : fd_(fd),
       afc_(std::move(afc)),
       deviceInfo_(std::move(deviceInfo)),
-      attached_(std::move(attached)) {}
+      attached_(std::move(attached)),
+      moreNames_(std::move(moreNames)) {}
 
 AfcServer::~AfcServer() {
     files_.clear();
@@ -191,7 +192,13 @@ bool AfcServer::handle(const Request& request) {
     switch (request.operation) {
         case AfcOp::ReadDir: {
             std::vector<std::string> names;
-            const int rc = afc_->readDirectory(stringAt(p, offset), names);
+            const std::string path = stringAt(p, offset);
+            const int rc = afc_->readDirectory(path, names);
+            if (rc == md::AfcError::Ok && moreNames_) {
+                for (auto& name : moreNames_(path)) {
+                    names.push_back(std::move(name));
+                }
+            }
             return answerStrings(request, rc, names);
         }
         case AfcOp::GetFileInfo: {

@@ -65,9 +65,11 @@ class AfcServer {
 
     // `deviceInfo` answers the device-information request (key, value pairs); `attached` tells
     // whether the device is still there.
+    // `moreNames`, when given, adds names to the listing of a folder (the path as asked).
+    using MoreNames = std::function<std::vector<std::string>(const std::string& path)>;
     AfcServer(int fd, std::unique_ptr<md::AfcConnection> afc,
               std::vector<std::pair<std::string, std::string>> deviceInfo,
-              std::function<bool()> attached);
+              std::function<bool()> attached, MoreNames moreNames = {});
     ~AfcServer();
 
     // Serves requests until the connection ends.
@@ -100,6 +102,7 @@ class AfcServer {
     std::unique_ptr<md::AfcConnection> afc_;
     const std::vector<std::pair<std::string, std::string>> deviceInfo_;
     const std::function<bool()> attached_;
+    const MoreNames moreNames_;
     std::map<std::uint64_t, OpenFile> files_;
     std::uint64_t nextHandle_ = 1;
 };

@@ -52,6 +52,13 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
             extras.stalledServices.insert(name.toString());
         }
     }
+    for (const auto& [folder, names] : faults[kFaultListedNames].toDict()) {
+        for (const auto& name : names.toArray()) {
+            if (name.isString()) {
+                extras.listedNames[folder].push_back(name.toString());
+            }
+        }
+    }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;
 }

@@ -4,9 +4,11 @@
 // before a session. The keys are listed at the top of main.cpp.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/plist_value.h"
 
@@ -20,6 +22,7 @@ inline constexpr const char* kFaultPasscodeLocked = "PasscodeLocked";
 inline constexpr const char* kFaultTrustPending = "TrustPending";
 inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
 inline constexpr const char* kFaultStalledServices = "StalledServices";
+inline constexpr const char* kFaultListedNames = "ListedNames";
 
 struct DeviceExtras {
     bool trusted = true;
@@ -28,6 +31,8 @@ struct DeviceExtras {
     bool restrictedContainers = false;
     std::set<std::string> refusedServices;
     std::set<std::string> stalledServices;
+    // Names a listing of a media folder answers besides the folder's own entries.
+    std::map<std::string, std::vector<std::string>> listedNames;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 

@@ -34,15 +34,29 @@ std::vector<std::pair<std::string, std::string>> afcDeviceInfo(const AttachedDev
     };
 }
 
-void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& device) {
+// `mediaRoot`: the listings answer the device's listed names as well.
+void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& device,
+              bool mediaRoot) {
     std::unique_ptr<md::AfcConnection> afc;
     if (service.openAfc(afc) != 0) {
         return;
     }
     auto handle = device.device;
-    AfcServer(fd, std::move(afc), afcDeviceInfo(device), [handle] {
-        return handle->attached();
-    }).run();
+    AfcServer::MoreNames moreNames;
+    if (mediaRoot) {
+        moreNames = [handle](const std::string& path) {
+            auto extras = readExtras(*handle);
+            if (!extras) {
+                return std::vector<std::string>();
+            }
+            auto it = extras->listedNames.find(path);
+            return it == extras->listedNames.end() ? std::vector<std::string>() : it->second;
+        };
+    }
+    AfcServer(
+        fd, std::move(afc), afcDeviceInfo(device), [handle] { return handle->attached(); },
+        std::move(moreNames))
+        .run();
 }
 
 // The installation proxy's answer to "Browse", from the simulated device's "Lookup" frames;
@@ -209,7 +223,7 @@ void serveHouseArrest(UsbmuxServer& server, int fd, const AttachedDevice& device
         PlistValue complete = PlistValue::dict();
         complete["Status"] = "Complete";
         if (writeFrame(fd, complete)) {
-            serveAfc(fd, *container, device);
+            serveAfc(fd, *container, device, false);
         }
         return;
     }
@@ -227,7 +241,7 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
     }
     switch (service.kind) {
         case ServiceKind::Afc:
-            serveAfc(fd, *service.connection, device);
+            serveAfc(fd, *service.connection, device, service.name == "com.apple.afc");
             break;
         case ServiceKind::PlistRelay:
         case ServiceKind::InstallationProxy:

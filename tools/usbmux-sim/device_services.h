@@ -15,6 +15,7 @@
 //    developer-signed apps, and for "VendDocuments" also those of apps sharing files);
 //  - the crash-report mover ("com.apple.crashreportmover"): says "ping" once the logs are in
 //    the crash area (they always are) and waits for the peer to close.
+// A listing of the media root answers the device's listed names as well (device_extras.h).
 // A service named in the device's stalled services reads its requests and never answers, until
 // the peer closes or the device goes away.
 #pragma once

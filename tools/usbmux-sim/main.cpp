@@ -39,6 +39,8 @@
 //                                 for apps sharing files; others "InstallationLookupFailed"
 //   "StalledServices": [names]    these services take requests and never answer (a device
 //                                 that hangs), until the peer closes or the device goes away
+//   "ListedNames": {path: [names]}  a listing of that media folder answers these names as
+//                                 well, names no file system holds ("..", "a/b", "") included
 //   "RefusedServices" may also name "com.apple.crashreportmover".
 #include <fcntl.h>
 #include <signal.h>

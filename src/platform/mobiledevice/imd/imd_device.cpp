@@ -20,6 +20,8 @@ constexpr const char* kLabel = "Nimbara";
 constexpr const char* kCrashReportService = "com.apple.crashreportcopymobile";
 constexpr const char* kCrashMoverService = "com.apple.crashreportmover";
 constexpr const char* kHouseArrestService = "com.apple.mobile.house_arrest";
+constexpr const char* kVendContainer = "VendContainer";
+constexpr const char* kVendDocuments = "VendDocuments";
 constexpr const char* kDiskUsageDomain = "com.apple.disk_usage";
 // The largest pair record read from usbmuxd.
 constexpr std::uint32_t kMaxPairRecordBytes = 1024 * 1024;
@@ -94,24 +96,27 @@ std::optional<PlistValue> valueFromPlist(void* node) {
 }
 
 std::shared_ptr<ImdDevice> ImdDevice::open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial,
-                                           std::chrono::milliseconds timeout) {
+                                           std::uint64_t serial, std::chrono::milliseconds timeout,
+                                           std::chrono::milliseconds diskUsageFresh) {
     idevice_t device = nullptr;
     if (idevice_new_with_options(&device, udid.c_str(), IDEVICE_LOOKUP_USBMUX) !=
             IDEVICE_E_SUCCESS ||
         !device) {
         return nullptr;
     }
-    return std::shared_ptr<ImdDevice>(new ImdDevice(device, udid, muxHandle, serial, timeout));
+    return std::shared_ptr<ImdDevice>(
+        new ImdDevice(device, udid, muxHandle, serial, timeout, diskUsageFresh));
 }
 
 ImdDevice::ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle,
-                     std::uint64_t serial, std::chrono::milliseconds timeout)
+                     std::uint64_t serial, std::chrono::milliseconds timeout,
+                     std::chrono::milliseconds diskUsageFresh)
     : device_(device),
       udid_(std::move(udid)),
       muxHandle_(muxHandle),
       serial_(serial),
-      timeout_(timeout) {}
+      timeout_(timeout),
+      diskUsageFresh_(diskUsageFresh) {}
 
 ImdDevice::~ImdDevice() {
     markDetached();
@@ -358,19 +363,15 @@ int ImdDevice::startService(const std::string& name,
     return Error::Ok;
 }
 
-int ImdDevice::startHouseArrestService(const std::string& bundleId,
-                                       std::unique_ptr<ServiceConnection>& connection) {
-    connection.reset();
-    if (!isValidBundleId(bundleId)) {
-        return Error::InvalidArgument;
-    }
+int ImdDevice::vend(const char* command, const std::string& bundleId,
+                    std::unique_ptr<ServiceConnection>& connection) {
     std::shared_ptr<Channel> channel;
     if (int rc = openService(kHouseArrestService, channel)) {
         return rc;
     }
     auto service = std::make_unique<ImdService>(channel);
     PlistValue request = PlistValue::dict();
-    request["Command"] = "VendContainer";
+    request["Command"] = command;
     request["Identifier"] = bundleId;
     if (int rc = sendFrame(*service, request)) {
         return detached_.load() ? Error::DeviceGone : rc;
@@ -387,6 +388,22 @@ int ImdDevice::startHouseArrestService(const std::string& bundleId,
     }
     connection = std::move(service);
     return Error::Ok;
+}
+
+int ImdDevice::startHouseArrestService(const std::string& bundleId,
+                                       std::unique_ptr<ServiceConnection>& connection) {
+    connection.reset();
+    if (!isValidBundleId(bundleId)) {
+        return Error::InvalidArgument;
+    }
+    const int rc = vend(kVendContainer, bundleId, connection);
+    if (rc != Error::ContainerRefused) {
+        return rc;
+    }
+    // Since iOS 8.3 the whole container is vended only for developer-signed apps; an app that
+    // shares its files with a computer still hands out its documents, at the same paths
+    // ("/Documents/..."). A refusal of that too stays a refusal.
+    return vend(kVendDocuments, bundleId, connection);
 }
 
 int ImdDevice::inSession(const std::function<int()>& body) {
@@ -413,15 +430,43 @@ int ImdDevice::inSession(const std::function<int()>& body) {
 }
 
 int ImdDevice::checkTrust() {
-    const int rc = inSession([] { return Error::Ok; });
+    PlistValue diskUsage;
+    bool read = false;
+    const int rc = inSession([&] {
+        // A device that keeps its disk usage to itself is still usable.
+        read = copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage) == Error::Ok;
+        return Error::Ok;
+    });
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex_);
+        checkedDiskUsage_.reset();
+        if (rc == Error::Ok && read) {
+            checkedDiskUsage_ = std::move(diskUsage);
+            checkedAt_ = std::chrono::steady_clock::now();
+        }
+    }
     waitReason_.store(rc);
     return rc;
 }
 
 std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
+    std::optional<PlistValue> checked;
+    {
+        std::lock_guard<std::mutex> lock(checkedMutex_);
+        if (checkedDiskUsage_ && std::chrono::steady_clock::now() - checkedAt_ <= diskUsageFresh_) {
+            checked = std::move(checkedDiskUsage_);
+        }
+        checkedDiskUsage_.reset();  // taken once at the most
+    }
+    if (detached_.load()) {
+        return nullptr;
+    }
     PlistValue diskUsage;
-    if (inSession(
-            [&] { return copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage); })) {
+    if (checked) {
+        diskUsage = std::move(*checked);
+    } else if (inSession([&] {
+                   return copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage);
+               })) {
         return nullptr;
     }
     auto channel = std::make_shared<MediaSyncChannel>();

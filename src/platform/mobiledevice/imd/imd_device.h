@@ -55,8 +55,11 @@ std::optional<PlistValue> valueFromPlist(void* node);
 class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdDevice> {
   public:
     // Makes the device of a usbmuxd attachment; null when the library can't find it.
+    // `diskUsageFresh`: how long the disk usage a trust check read may serve the next
+    // media-sync session (see openMediaSync()).
     static std::shared_ptr<ImdDevice> open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial, std::chrono::milliseconds timeout);
+                                           std::uint64_t serial, std::chrono::milliseconds timeout,
+                                           std::chrono::milliseconds diskUsageFresh);
     ~ImdDevice() override;
 
     std::string identifier() const override;
@@ -82,21 +85,23 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void setWaitReason(int reason) override;
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
     // then waits for close() or the detach; null when the device can't be used. The first session
-    // within kTrustFreshFor of a successful trust check takes the disk usage that check read
+    // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
     // (on the library's watcher thread), so the session opened while the attach is handled asks
     // the device nothing; every other session asks the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
 
-    static constexpr std::chrono::seconds kTrustFreshFor{10};
-
   private:
     ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
-              std::chrono::milliseconds timeout);
+              std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
     int checkLocked(bool needSession) const;
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
+    // Asks house arrest for an app's container ("VendContainer") or its documents
+    // ("VendDocuments") on a house-arrest connection of its own.
+    int vend(const char* command, const std::string& bundleId,
+             std::unique_ptr<ServiceConnection>& connection);
     // Lets the crash-report mover move new reports into the copy area (best effort).
     void runCrashMover();
     // Connect, pairing, session around `body`, as the device layer's bracket does.
@@ -107,6 +112,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     const std::uint32_t muxHandle_;
     const std::uint64_t serial_;
     const std::chrono::milliseconds timeout_;
+    const std::chrono::milliseconds diskUsageFresh_;
     std::atomic<bool> detached_{false};
     std::atomic<int> waitReason_{Error::Ok};
 

@@ -303,10 +303,10 @@ ImdLibrary::ImdLibrary() : ImdLibrary(Options{}) {}
 ImdLibrary::ImdLibrary(Options options)
     : core_(std::make_shared<WatchCore>(
           options.makeDevice ? std::move(options.makeDevice)
-                             : [timeout = options.timeout](
+                             : [timeout = options.timeout, fresh = options.diskUsageFresh](
                                    const RawDeviceEvent& event,
                                    std::uint64_t serial) -> std::shared_ptr<WatchedDevice> {
-              return ImdDevice::open(event.udid, event.muxHandle, serial, timeout);
+              return ImdDevice::open(event.udid, event.muxHandle, serial, timeout, fresh);
           },
           options.trustRetry)),
       source_(options.source ? std::move(options.source) : makeUsbmuxEventSource()) {}

@@ -40,6 +40,9 @@ class ImdLibrary : public Library {
         std::chrono::milliseconds timeout{30000};
         // How often a device waiting for trust is asked again.
         std::chrono::milliseconds trustRetry{2000};
+        // How long the disk usage read by a device's trust check serves its first media-sync
+        // session (the one opened while its attach is handled).
+        std::chrono::milliseconds diskUsageFresh{10000};
     };
 
     ImdLibrary();

@@ -1,0 +1,214 @@
+// Apps and crash logs of a real device through the device layer: the installation proxy's lookup
+// with the attributes the pages read, install and uninstall, SpringBoard icons, app containers
+// opened (and refused) through house arrest, and the crash-report copy service with its mover.
+#include "device/app_dir_service.h"
+#include "device/app_service.h"
+#include "device/crash_report_service.h"
+#include "device/sb_service.h"
+#include "imd_backend_fixture.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ImdBackendApps : public ImdBackendTest {
+  protected:
+    ImdBackendApps() {
+        addApp("com.example.notes", "Notes Plus", /*fileSharing=*/true, false);
+        addApp("com.example.devtool", "Dev Tool", false, /*developerSigned=*/true);
+        addApp("com.example.game", "Game", false, false);
+        addApp("com.apple.Preferences", "Settings", false, false, "System");
+        phone.addContainerText("com.example.notes", "/Documents/todo.txt", "milk");
+        phone.addContainerText("com.example.game", "/Documents/save.dat", "level 3");
+    }
+    void start() {
+        index = startWithDeviceManager();
+        ASSERT_GE(index, 0);
+    }
+    // A minimal unpacked app package.
+    std::string makePackage(const std::string& bundleId, const std::string& name) {
+        return writeAppPackage(tmp / "Payload", bundleId, name, pattern(100000)).string();
+    }
+
+    int index = -1;
+};
+
+TEST_F(ImdBackendApps, TheLookupAnswersEveryAppWithTheAttributesThePagesRead) {
+    start();
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    const auto lookup = apps.LookupApplications();
+    ASSERT_TRUE(lookup);
+    ASSERT_TRUE(lookup->contains("com.example.notes"));
+    EXPECT_TRUE(lookup->contains("com.example.game"));
+    const PlistValue& notes = (*lookup)["com.example.notes"];
+    EXPECT_EQ(notes["CFBundleDisplayName"].toString(), "Notes Plus");
+    EXPECT_EQ(notes["ApplicationType"].toString(), "User");
+    EXPECT_EQ(notes["StaticDiskUsage"].toInt64(), 1000);
+    EXPECT_EQ(notes["DynamicDiskUsage"].toInt64(), 2000);
+    EXPECT_TRUE(notes["UIFileSharingEnabled"].toBool(false));
+    EXPECT_FALSE(notes["Path"].toString().empty());
+    // Only what was asked for comes back.
+    for (const auto& [key, value] : notes.toDict()) {
+        const PlistValue& asked = amd::AppService::LookupOptions()["ReturnAttributes"];
+        bool found = false;
+        for (const auto& name : asked.toArray()) {
+            found = found || name.toString() == key;
+        }
+        EXPECT_TRUE(found) << key;
+    }
+    const auto list = apps.GetAppList();
+    EXPECT_GE(list.size(), 3u);
+}
+
+TEST_F(ImdBackendApps, InstallsAndUninstallsThroughTheInstallationProxy) {
+    start();
+    const std::string package = makePackage("com.example.reborn", "Reborn");
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    std::vector<PlistValue> transferSteps;
+    std::vector<PlistValue> installSteps;
+    ASSERT_EQ(apps.InstallApplication(
+                  package, [&](const PlistValue& s) { transferSteps.push_back(s); },
+                  [&](const PlistValue& s) { installSteps.push_back(s); }),
+              0);
+    EXPECT_FALSE(transferSteps.empty());
+    ASSERT_FALSE(installSteps.empty());
+    EXPECT_EQ(installSteps.back()["Status"].toString(), "Complete");
+    EXPECT_EQ(readText(phone.mediaPath("/PublicStaging/Reborn.app/Reborn")), pattern(100000));
+    auto lookup = apps.LookupApplications();
+    ASSERT_TRUE(lookup);
+    EXPECT_TRUE(lookup->contains("com.example.reborn"));
+
+    ASSERT_EQ(apps.UninstallApplication(std::string("com.example.game"), nullptr), 0);
+    EXPECT_FALSE(fs::exists(phone.appPath("com.example.game")));
+    lookup = apps.LookupApplications();
+    ASSERT_TRUE(lookup);
+    EXPECT_FALSE(lookup->contains("com.example.game"));
+    // An app the device doesn't have is refused, not reported removed.
+    EXPECT_NE(apps.UninstallApplication(std::string("com.example.never"), nullptr), 0);
+}
+
+TEST_F(ImdBackendApps, SpringBoardHandsOutTheHomeScreenIcon) {
+    start();
+    amd::SBService sb;
+    ASSERT_EQ(sb.Init(index), 0);
+    std::vector<std::uint8_t> png;
+    ASSERT_EQ(sb.GetIconPNGData("com.example.notes", png), 0);
+    EXPECT_EQ(std::string(png.begin(), png.end()),
+              readText(phone.appPath("com.example.notes") / "icon.png"));
+    EXPECT_NE(sb.GetIconPNGData("com.example.absent", png), 0);
+    EXPECT_TRUE(png.empty());
+}
+
+TEST_F(ImdBackendApps, HouseArrestOpensAContainerAndTellsARefusalFromAMissingApp) {
+    start();
+    amd::AppDirService notes;
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(notes.ReadFile("/Documents/todo.txt"),
+              (std::vector<std::uint8_t>{'m', 'i', 'l', 'k'}));
+    ASSERT_EQ(notes.WriteFile("/Documents/new.txt", {'n'}), 0);
+    EXPECT_EQ(readText(phone.containerPath("com.example.notes", "/Documents/new.txt")), "n");
+
+    amd::AppDirService missing;
+    EXPECT_EQ(missing.Init(index, "com.example.never"), md::Error::AppNotInstalled);
+    EXPECT_FALSE(missing.hasConnection());
+    amd::AppDirService hostile;
+    EXPECT_EQ(hostile.Init(index, "../com.example.notes"), md::Error::InvalidArgument);
+    EXPECT_FALSE(hostile.hasConnection());
+}
+
+TEST_F(ImdBackendApps, RestrictedContainersAreRefusedWithTheirOwnErrorAndSentence) {
+    phone.setFault(usbmuxsim::kFaultRestrictedContainers, true);
+    start();
+    amd::AppDirService game;
+    const int refused = game.Init(index, "com.example.game");
+    EXPECT_EQ(refused, md::Error::ContainerRefused);
+    EXPECT_FALSE(game.hasConnection());
+    EXPECT_EQ(game.ReadDirectory("/Documents"), std::nullopt);
+    EXPECT_NE(md::errorText(refused), md::errorText(md::Error::AppNotInstalled));
+    EXPECT_NE(md::errorText(refused).find("share their files"), std::string::npos);
+
+    // An app that shares its files still hands out its documents.
+    amd::AppDirService notes;
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(notes.ReadFile("/Documents/todo.txt"),
+              (std::vector<std::uint8_t>{'m', 'i', 'l', 'k'}));
+    // A developer-signed app's container still opens.
+    amd::AppDirService devtool;
+    ASSERT_EQ(devtool.Init(index, "com.example.devtool"), 0);
+    EXPECT_TRUE(devtool.ReadDirectory("/Documents"));
+    // The refusal left the device usable.
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    EXPECT_TRUE(apps.LookupApplications());
+}
+
+TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
+    phone.addCrashLog("/Game-2024-01-02-030405.ips", 5000);
+    phone.addCrashLog("/Retired/Old-2023-01-01-000000.ips", 70000);
+    start();
+    amd::CrashReportService crashes;
+    ASSERT_EQ(crashes.Init(index), 0);
+    auto files = crashes.ListAllFiles();
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"/Game-2024-01-02-030405.ips",
+                                               "/Retired/Old-2023-01-01-000000.ips"}));
+    ASSERT_EQ(crashes.CopyToLocal("/Retired/Old-2023-01-01-000000.ips", (tmp / "old.ips").string()),
+              0);
+    EXPECT_EQ(readText(tmp / "old.ips"),
+              readText(phone.crashPath("/Retired/Old-2023-01-01-000000.ips")));
+    ASSERT_EQ(crashes.RemovePath("/Game-2024-01-02-030405.ips"), 0);
+    EXPECT_FALSE(fs::exists(phone.crashPath("/Game-2024-01-02-030405.ips")));
+}
+
+TEST_F(ImdBackendApps, ARefusedOrSilentMoverStillLeavesTheCrashLogsReadable) {
+    phone.addCrashLog("/Game-2024-01-02-030405.ips", 100);
+    phone.setFault(md::sim::kFaultRefusedServices,
+                   PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
+    start();
+    amd::CrashReportService refused;
+    ASSERT_EQ(refused.Init(index), 0);
+    EXPECT_EQ(refused.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+
+    // A mover that never says it is done delays the copy service by the library's limit only.
+    setFault(usbmuxsim::kFaultStalledServices,
+             PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
+    amd::CrashReportService stalled;
+    ASSERT_EQ(stalled.Init(index), 0);
+    EXPECT_EQ(stalled.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+}
+
+TEST_F(ImdBackendApps, ServicesThatCloseCutShortOrStallFailTheCallInsteadOfHangingIt) {
+    phone.setFault(md::sim::kFaultClosedReply,
+                   PlistValue(PlistValue::Array{"com.apple.springboardservices"}));
+    phone.setFault(md::sim::kFaultShortReply,
+                   PlistValue(PlistValue::Array{"com.apple.mobile.installation_proxy"}));
+    phone.setFault(usbmuxsim::kFaultStalledServices,
+                   PlistValue(PlistValue::Array{"com.apple.mobile.house_arrest"}));
+    start();
+    amd::SBService sb;
+    ASSERT_EQ(sb.Init(index), 0);
+    std::vector<std::uint8_t> png{1};
+    EXPECT_NE(sb.GetIconPNGData("com.example.notes", png), 0);
+    EXPECT_TRUE(png.empty());
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    EXPECT_EQ(apps.LookupApplications(), std::nullopt);
+    // House arrest that never answers: refused after the library's limit, not opened.
+    amd::AppDirService notes;
+    EXPECT_NE(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_FALSE(notes.hasConnection());
+
+    // The device is still there and answers once its services do.
+    clearFaults();
+    amd::AppService again;
+    ASSERT_EQ(again.Init(index), 0);
+    EXPECT_TRUE(again.LookupApplications());
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(amd::DeviceManager::GetInstance().Indices().size(), 1u);
+}
+
+}  // namespace
+}  // namespace nimbara::test
