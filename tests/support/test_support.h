@@ -38,6 +38,11 @@ std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
 // The names in a local folder, sorted (to see that nothing stray was left behind).
 std::vector<std::string> folderNames(const std::filesystem::path& dir);
+
+// Runs the event loop (where there is one) until the device manager has bound, or given up,
+// every device attached so far and its binding worker is idle: false when a generous limit
+// passed first.
+bool waitForDeviceBinds();
 // Whether some process holds a whole-file lock (flock) on `folder`, told from /proc/locks
 // without taking the lock: a probe that took it, even for a moment, could make the holder it
 // looks for fail to lock.
