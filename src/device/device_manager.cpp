@@ -250,23 +250,21 @@ bool DeviceManager::isBinding(const std::shared_ptr<DeviceItem>& item) const {
 }
 
 void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) {
-    bool listed = false;
+    bool wanted = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const auto it = std::find(binding_.begin(), binding_.end(), item);
         if (it != binding_.end()) {
             binding_.erase(it);
+            wanted = true;
             if (rc == 0) {
                 items_.push_back(item);
-                listed = true;
             }
         }
     }
-    if (!listed) {
-        if (rc == 1) {
-            printLine("New device add failed");
-        } else if (rc == 2) {
-            printLine("The device may not trust");
+    if (!wanted || rc != 0) {
+        if (wanted) {
+            printLine(rc == 1 ? "New device add failed" : "The device may not trust");
         }
         // No reader was started: this only closes the session.
         item->mediaSync_->Stop();
