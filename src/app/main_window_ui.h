@@ -289,6 +289,9 @@ struct MainWindowUi {
     QLabel* noDeviceImageView = nullptr;
     QLabel* noDeviceTitlelab = nullptr;
     QLabel* noDeviceInfolab = nullptr;
+    // Their texts while no device waits.
+    static QString noDeviceTitleText();
+    static QString noDeviceInfoText();
 
     // ------------------------------------------------------------ backup browser start page
     QWidget* manageBroswerBackupView = nullptr;
@@ -325,6 +328,8 @@ struct MainWindowUi {
     QLabel* mainBottomImageView = nullptr;
     QLabel* noDeveiceBottomImageView = nullptr;
     QLabel* mainTextlab = nullptr;
+    // Says that a plugged-in device can't be used yet (hidden while none waits).
+    QLabel* waitingDevicelab = nullptr;
 
     // ------------------------------------------------------------ about window
     QLabel* logotuImageView = nullptr;

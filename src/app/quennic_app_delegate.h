@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/pr_device_notify.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
 #include "platform/serial_worker.h"
@@ -271,6 +272,14 @@ class QuennicAppDelegate : public QObject {
     // ---------------------------------------------------------------- device list
     void DeviceConnectHandle(const nimbara::Notification& notification);
     void DeviceDisConnectHandle(const nimbara::Notification& notification);
+    // A device plugged in that can't be used yet ("DeviceWaiting"): the no-device page and the
+    // bottom bar say why until it attaches or goes.
+    void DeviceWaitingHandle(const nimbara::Notification& notification);
+    // The waiting devices in the order they came, with the reason last told.
+    const std::vector<amd::WaitingDevice>& waitingDevices() const { return waitingDevices_; }
+    // The headline and the advice for a device waiting for that reason (an md::Error code).
+    static QString waitingTitle(int reason);
+    static QString waitingAdvice(int reason);
     // Makes the listed device with that index current and tells the six feature pages.
     void ChangeToAnotherDevice(int deviceIndex);
     // Action of the device pop-up.
@@ -600,6 +609,8 @@ class QuennicAppDelegate : public QObject {
     void layoutBannerButtons();
     void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
     void fullReset();
+    // Shows what waitingDevices_ holds on the no-device page and in the bottom bar.
+    void showWaitingDevices();
     void shortReset();
     void addPopupItem(const std::shared_ptr<PRiDeviceNode>& node);
     void removePopupItem(int deviceIndex);
@@ -660,6 +671,7 @@ class QuennicAppDelegate : public QObject {
     std::atomic<int> theDevice_{0};
     std::atomic<bool> hasDeviceConnect_{false};
     std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
+    std::vector<amd::WaitingDevice> waitingDevices_;
     std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
     mutable std::mutex contactMutex_;  // guards contactArray_
     std::vector<std::shared_ptr<PRContactNode>> contactArray_;

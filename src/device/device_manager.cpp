@@ -189,6 +189,17 @@ int DeviceManager::nextIndexLocked() const {
     return next;
 }
 
+bool DeviceManager::knownLocked(const nimbara::md::DeviceHandle& device) const {
+    for (const auto* list : {&items_, &binding_}) {
+        for (const std::shared_ptr<DeviceItem>& known : *list) {
+            if (known->device()->handle() == device) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void DeviceManager::OnDeviceAttached(const nimbara::md::DeviceHandle& device) {
     if (!device) {
         return;
@@ -198,12 +209,8 @@ void DeviceManager::OnDeviceAttached(const nimbara::md::DeviceHandle& device) {
     std::shared_ptr<DeviceItem> item;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        for (const auto* list : {&items_, &binding_}) {
-            for (const std::shared_ptr<DeviceItem>& known : *list) {
-                if (known->device()->handle() == device) {
-                    return;  // told twice
-                }
-            }
+        if (knownLocked(device)) {
+            return;  // told twice
         }
         item = std::make_shared<DeviceItem>(nextIndexLocked(), nextSerial_++, holder);
         // Every member is in place before the item is listed; binding fills them in.
@@ -278,9 +285,7 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
 }
 
 void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
-    if (endWaiting(device)) {
-        return;
-    }
+    const bool wasWaiting = endWaiting(device);
     std::shared_ptr<DeviceItem> item;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -302,7 +307,9 @@ void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
         }
     }
     if (!item) {
-        printLine("* Remove an unknown device");
+        if (!wasWaiting) {
+            printLine("* Remove an unknown device");
+        }
         return;
     }
     removeItem(item);
@@ -318,6 +325,10 @@ void DeviceManager::OnDeviceWaiting(const nimbara::md::DeviceHandle& device) {
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // A device in use stays in use; it is told about when it goes.
+        if (knownLocked(device)) {
+            return;
+        }
         auto it = std::find_if(waiting_.begin(), waiting_.end(),
                                [&](const auto& entry) { return entry.first == device; });
         if (it == waiting_.end()) {

@@ -97,6 +97,8 @@ class DeviceManager {
     // reset meanwhile is never announced. Elsewhere (no event loop) it happens within the call.
     void OnDeviceAttached(const nimbara::md::DeviceHandle& device);
     void OnDeviceDetached(const nimbara::md::DeviceHandle& device);
+    // A device that can't be used yet (see DeviceNotify::DeviceWaiting); ignored for a device
+    // already in use or being bound.
     void OnDeviceWaiting(const nimbara::md::DeviceHandle& device);
 
     // Devices attached and not yet bound (or given up).
@@ -117,6 +119,8 @@ class DeviceManager {
     DeviceNotify* notify() const;
     // The next free index: after the last item and every device being bound. Needs mutex_.
     int nextIndexLocked() const;
+    // Whether the device is listed or being bound. Needs mutex_.
+    bool knownLocked(const nimbara::md::DeviceHandle& device) const;
     // Binds the item to its device: 0, 1 when its values can't be read, 2 when media sync is
     // refused (the device may not trust this computer). Runs off the main thread.
     static int bindItem(const std::shared_ptr<DeviceItem>& item);

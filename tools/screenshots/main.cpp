@@ -350,6 +350,7 @@ int run(const QString& outDir) {
             nimbara::shutdownMainThreadCalls();
             hub.stopBoardMessage();
             amd::DeviceManager::GetInstance().Reset();
+            amd::DeviceManager::GetInstance().Shutdown();  // before the library goes
         });
         hub.setBoardDelays(std::chrono::milliseconds(100), std::chrono::milliseconds(50));
         hub.applicationDidFinishLaunching();
@@ -360,6 +361,28 @@ int run(const QString& outDir) {
 
         shots.save(ui.window, QStringLiteral("01-main-no-device"));
         shots.save(quick.quickScanWindow, QStringLiteral("02-quick-scan-no-device"));
+
+        // A device plugged in that asks whether to trust this computer, then one that refused.
+        const std::string waiting =
+            scratch.filePath(QStringLiteral("devices/waiting")).toStdString();
+        {
+            nimbara::simdev::SimDeviceBuilder b(waiting);
+            b.setIdentity("Waiting Phone", "0000waiting0000");
+            b.setFault(nimbara::md::sim::kFaultWaitReason,
+                       nimbara::PlistValue(nimbara::md::Error::PairingPending));
+            if (b.write() && library->attach(waiting)) {
+                settle();
+                shots.save(ui.window, QStringLiteral("01a-main-device-asks-trust"));
+                b.setFault(nimbara::md::sim::kFaultWaitReason,
+                           nimbara::PlistValue(nimbara::md::Error::PairingRefused));
+                if (b.write() && library->recheck(waiting)) {
+                    settle();
+                    shots.save(ui.window, QStringLiteral("01b-main-device-refused-trust"));
+                }
+                library->detach(waiting);
+                settle();
+            }
+        }
 
         const std::string device = scratch.filePath(QStringLiteral("devices/demo")).toStdString();
         std::string error;
@@ -507,6 +530,13 @@ int run(const QString& outDir) {
         }
 
         shootBackupPage(shots, hub, device);
+
+        // The refused device plugged in beside the demo device: the bottom bar says so.
+        if (library->attach(waiting)) {
+            settle();
+            shots.save(ui.window, QStringLiteral("01c-main-status-beside-a-waiting-device"));
+            library->detach(waiting);
+        }
 
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);

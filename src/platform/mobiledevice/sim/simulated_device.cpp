@@ -50,6 +50,9 @@ DeviceFaults faultsOf(const PlistValue& config) {
         faults.detachAfterOperations = f[kFaultDetachAfter].toInt64();
     }
     faults.refuseMediaSync = f[kFaultRefuseMediaSync].toBool(false);
+    if (f[kFaultWaitReason].isNumber()) {
+        faults.waitReason = static_cast<int>(f[kFaultWaitReason].toInt64());
+    }
     return faults;
 }
 
@@ -64,6 +67,7 @@ SimulatedDevice::SimulatedDevice(fs::path dir, DeviceFolder folder, PlistValue c
       configStamp_(configStamp) {
     faults_ = faultsOf(config_);
     udid_ = udidOf(config_, dir_.filename().string());
+    waitReason_ = faults_.waitReason;
 }
 
 SimulatedDevice::~SimulatedDevice() = default;
@@ -74,6 +78,16 @@ std::string SimulatedDevice::identifier() const {
 
 bool SimulatedDevice::attached() const {
     return !detached_.load();
+}
+
+int SimulatedDevice::waitReason() const {
+    return waitReason_.load();
+}
+
+bool SimulatedDevice::refreshWaitReason() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshConfigLocked();
+    return waitReason_.exchange(faults_.waitReason) != faults_.waitReason;
 }
 
 void SimulatedDevice::refreshConfigLocked() {

@@ -45,6 +45,7 @@ struct DeviceFaults {
     std::set<std::string> closedReply;
     std::optional<std::int64_t> detachAfterOperations;
     bool refuseMediaSync = false;
+    int waitReason = 0;
 };
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
@@ -57,6 +58,10 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
 
     std::string identifier() const override;
     bool attached() const override;
+    // The reason last reported (see refreshWaitReason).
+    int waitReason() const override;
+    // Takes the "WaitReason" of device.plist as it is now: true when it changed.
+    bool refreshWaitReason();
 
     int connect() override;
     int disconnect() override;
@@ -120,6 +125,7 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     const std::uint64_t serial_;
     std::string udid_;
     std::atomic<bool> detached_{false};
+    std::atomic<int> waitReason_{0};
 
     std::mutex lookMutex_;
     std::uint64_t looks_ = 0;   // the checks of the folder so far
