@@ -556,6 +556,10 @@ void buildStatusPage(MainWindowUi& ui) {
         legendItem(body, &ui.otherSizelab, "otherSizelab", "Others:", QColor(214, 71, 141)));
     legend->addStretch(1);
     bodyLayout->addLayout(legend);
+    ui.storageNotReportedlab = makeLabel(body, "storageNotReportedlab", QString(), 11, kLabelSlate);
+    ui.storageNotReportedlab->setWordWrap(true);
+    ui.storageNotReportedlab->hide();
+    bodyLayout->addWidget(ui.storageNotReportedlab);
 
     // The storage categories, each opening the storage manager on its files.
     auto* tiles = new QHBoxLayout();

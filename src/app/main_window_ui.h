@@ -273,6 +273,8 @@ struct MainWindowUi {
     QLabel* usedSpaceLab = nullptr;
     QLabel* freeSpacelab = nullptr;
     QLabel* photoSizelab = nullptr;
+    // Names the categories the device doesn't report (hidden while it reports them all).
+    QLabel* storageNotReportedlab = nullptr;
     QLabel* musicSizelab = nullptr;
     QLabel* movieSizelab = nullptr;
     QLabel* appSizelab = nullptr;

@@ -280,6 +280,13 @@ class QuennicAppDelegate : public QObject {
     // The headline and the advice for a device waiting for that reason (an md::Error code).
     static QString waitingTitle(int reason);
     static QString waitingAdvice(int reason);
+
+    // A storage legend entry: "Music: 3.41GB", or "Music: not reported" for a category the
+    // device doesn't report.
+    static QString categoryText(const QString& caption, std::uint64_t bytes, bool known);
+    // The sentence under the legend naming the categories the device doesn't report ("" for
+    // none).
+    static QString notReportedText(const QStringList& categories);
     // Makes the listed device with that index current and tells the six feature pages.
     void ChangeToAnotherDevice(int deviceIndex);
     // Action of the device pop-up.

@@ -21,8 +21,8 @@
 #include "app/view_helpers.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "device/pri_device_node.h"
-#include "platform/mobiledevice/mobile_device.h"
 #include "ui/color_progress_view.h"
 #include "ui/custom_view.h"
 #include "ui/named_image.h"
@@ -203,15 +203,15 @@ void QuennicAppDelegate::DeviceWaitingHandle(const nimbara::Notification& notifi
 }
 
 QString QuennicAppDelegate::waitingTitle(int reason) {
-    namespace E = nimbara::md::Error;
+    namespace E = amd::DeviceCode;
     switch (reason) {
-        case E::PasswordProtected:
+        case E::Locked:
             return QStringLiteral("Unlock your device to continue");
-        case E::PairingPending:
+        case E::TrustPending:
             return QStringLiteral("Tap Trust on your device");
-        case E::PairingRefused:
+        case E::TrustRefused:
             return QStringLiteral("Your device refused to trust this computer");
-        case E::InvalidPairing:
+        case E::NotTrusted:
             return QStringLiteral("Your device doesn't trust this computer yet");
         default:
             return QStringLiteral("Your device isn't ready yet");
@@ -219,25 +219,25 @@ QString QuennicAppDelegate::waitingTitle(int reason) {
 }
 
 QString QuennicAppDelegate::waitingAdvice(int reason) {
-    namespace E = nimbara::md::Error;
+    namespace E = amd::DeviceCode;
     switch (reason) {
-        case E::PasswordProtected:
+        case E::Locked:
             return QStringLiteral(
                 "It is locked with a passcode. Unlock it and keep it unlocked while it "
                 "connects.\nNimbara shows it here as soon as it is ready.");
-        case E::PairingPending:
+        case E::TrustPending:
             return QStringLiteral(
                 "It asks whether to trust this computer. Unlock it, tap Trust and enter its "
                 "passcode if it asks.\nNimbara shows it here as soon as it is ready.");
-        case E::PairingRefused:
+        case E::TrustRefused:
             return QStringLiteral(
                 "Don't Trust was chosen on the device, so Nimbara can't reach it. Unplug it, "
                 "plug it in again and tap Trust when it asks.");
-        case E::InvalidPairing:
+        case E::NotTrusted:
             return QStringLiteral(
                 "Unlock it and tap Trust when it asks whether to trust this computer.");
         default:
-            return QString::fromStdString(nimbara::md::errorText(reason));
+            return QString::fromStdString(amd::DeviceCodeText(reason));
     }
 }
 

@@ -6,6 +6,7 @@
 // when that device goes, when another device becomes current, and when the hub is destroyed.
 #include <QLabel>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
 #include "ui/color_progress_view.h"
@@ -44,19 +46,32 @@ using nimbara::app::subtractSaturating;
 
 namespace {
 
-// "_PhysicalSize" under the path; a missing key or a negative number counts 0.
-std::uint64_t physicalSize(const nimbara::PlistValue& metrics, const char* group,
-                           const char* item = nullptr) {
+// One storage category as the device reported it.
+struct Category {
+    std::uint64_t bytes = 0;
+    bool known = true;  // false: the device marks it as something it doesn't report
+};
+
+// "_PhysicalSize" under the path; a missing key or a negative number counts 0. A group or item
+// the device marks with kMetricUnknown is not known.
+Category physicalSize(const nimbara::PlistValue& metrics, const char* group,
+                      const char* item = nullptr) {
     const nimbara::PlistValue* node = metrics.find(group);
     if (node && item) {
         node = node->find(item);
     }
+    if (node && node->isDict()) {
+        const nimbara::PlistValue* unknown = node->find(amd::kMetricUnknown);
+        if (unknown && unknown->toBool(false)) {
+            return {0, false};
+        }
+    }
     const nimbara::PlistValue* size = node ? node->find("_PhysicalSize") : nullptr;
     if (!size) {
-        return 0;
+        return {};
     }
     const std::int64_t value = size->toInt64();
-    return value > 0 ? static_cast<std::uint64_t>(value) : 0;
+    return {value > 0 ? static_cast<std::uint64_t>(value) : 0, true};
 }
 
 void setLabel(QLabel* label, const QString& text) {
@@ -170,50 +185,93 @@ void QuennicAppDelegate::BoardMessageTimer_hander() {
     startBoardMessageThreadOnMain(*metrics);
 }
 
+QString QuennicAppDelegate::categoryText(const QString& caption, std::uint64_t bytes, bool known) {
+    return caption + QStringLiteral(": ") +
+           (known ? size_to_unit(bytes) : QStringLiteral("not reported"));
+}
+
+QString QuennicAppDelegate::notReportedText(const QStringList& categories) {
+    if (categories.isEmpty()) {
+        return {};
+    }
+    QString names = categories.constFirst();
+    for (qsizetype i = 1; i < categories.size(); ++i) {
+        names += (i + 1 == categories.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) +
+                 categories.at(i);
+    }
+    return QStringLiteral(
+               "Not reported by this device: %1. The space they take counts under "
+               "Others.")
+        .arg(names);
+}
+
 void QuennicAppDelegate::startBoardMessageThreadOnMain(const nimbara::PlistValue& metrics) {
-    const std::uint64_t app = physicalSize(metrics, "Application");
-    const std::uint64_t music = physicalSize(metrics, "Media", "Music");
-    const std::uint64_t movie = physicalSize(metrics, "Media", "Movie");
-    const std::uint64_t photoLibrary = physicalSize(metrics, "Photo", "Photo");
-    const std::uint64_t cameraRoll = physicalSize(metrics, "Photo", "CameraRoll");
+    const Category app = physicalSize(metrics, "Application");
+    const Category music = physicalSize(metrics, "Media", "Music");
+    const Category movie = physicalSize(metrics, "Media", "Movie");
+    const Category photoLibrary = physicalSize(metrics, "Photo", "Photo");
+    const Category cameraRoll = physicalSize(metrics, "Photo", "CameraRoll");
     {
         std::lock_guard<std::mutex> lock(objectMutex_);
-        photolibFileSize_ = photoLibrary;
-        cameraFileSize_ = cameraRoll;
+        photolibFileSize_ = photoLibrary.bytes;
+        cameraFileSize_ = cameraRoll.bytes;
     }
     std::fprintf(stderr, "appArray===%s\n", metrics["Application"].description().c_str());
 
     const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode();
     const std::uint64_t total = node ? node->totalFileSizeNumber() : 0;
     const std::uint64_t free = node ? node->freeFileSizeNumber() : 0;
-    const std::uint64_t photo = addSaturating(photoLibrary, cameraRoll);
-    // Categories that add up to more than the used space leave nothing for the others.
+    // The photos are known when either part of them is.
+    const Category photo{addSaturating(photoLibrary.bytes, cameraRoll.bytes),
+                         photoLibrary.known || cameraRoll.known};
+    // Categories that add up to more than the used space leave nothing for the others, which
+    // also hold whatever the device doesn't report.
     std::uint64_t others = subtractSaturating(total, free);
-    for (std::uint64_t part : {app, music, movie, photo}) {
-        others = subtractSaturating(others, part);
+    for (const Category& part : {app, music, movie, photo}) {
+        others = subtractSaturating(others, part.bytes);
     }
 
-    setPhotoVideoFileSize(addSaturating(photo, movie));
+    setPhotoVideoFileSize(addSaturating(photo.bytes, movie.bytes));
     if (quickScanUi_) {
         nimbara::app::quick::showBytes(quickScanUi_->devicephotolab, photoVideoFileSize());
     }
 
-    setCurrentAppFileSize(app);
-    setCurrentMusicFileSize(music);
-    setCurrentVideoFileSize(movie);
-    setCurrentPhotoFileSize(photo);
+    setCurrentAppFileSize(app.bytes);
+    setCurrentMusicFileSize(music.bytes);
+    setCurrentVideoFileSize(movie.bytes);
+    setCurrentPhotoFileSize(photo.bytes);
     setCurrentUserDataFileSize(others);
 
     if (mainUi_) {
-        setLabel(mainUi_->photoSizelab, QStringLiteral("Photo: ") + size_to_unit(photo));
-        setLabel(mainUi_->musicSizelab, QStringLiteral("Music: ") + size_to_unit(music));
-        setLabel(mainUi_->movieSizelab, QStringLiteral("Movie: ") + size_to_unit(movie));
-        setLabel(mainUi_->appSizelab, QStringLiteral("Apps: ") + size_to_unit(app));
-        setLabel(mainUi_->otherSizelab, QStringLiteral("Others: ") + size_to_unit(others));
+        const QString notReported = QStringLiteral("Not reported by this device");
+        const struct {
+            QLabel* label;
+            const char* caption;
+            const char* name;  // in the sentence under the legend
+            const Category& size;
+        } shown[] = {{mainUi_->photoSizelab, "Photo", "photos", photo},
+                     {mainUi_->musicSizelab, "Music", "music", music},
+                     {mainUi_->movieSizelab, "Movie", "movies", movie},
+                     {mainUi_->appSizelab, "Apps", "apps", app}};
+        QStringList unknown;
+        for (const auto& entry : shown) {
+            setLabel(entry.label, categoryText(QString::fromLatin1(entry.caption), entry.size.bytes,
+                                               entry.size.known));
+            if (entry.label) {
+                entry.label->setToolTip(entry.size.known ? QString() : notReported);
+            }
+            if (!entry.size.known) {
+                unknown << QString::fromLatin1(entry.name);
+            }
+        }
+        setLabel(mainUi_->otherSizelab, categoryText(QStringLiteral("Others"), others, true));
+        setLabel(mainUi_->storageNotReportedlab, notReportedText(unknown));
+        nimbara::app::setShown(mainUi_->storageNotReportedlab, !unknown.isEmpty());
         if (PRColorProgressView* bar = mainUi_->iDeviceColorView) {
-            bar->setProgressValueWithMusicValue(fractionOf(music, total), fractionOf(photo, total),
-                                                fractionOf(movie, total), fractionOf(app, total),
-                                                fractionOf(others, total));
+            bar->setProgressValueWithMusicValue(
+                fractionOf(music.bytes, total), fractionOf(photo.bytes, total),
+                fractionOf(movie.bytes, total), fractionOf(app.bytes, total),
+                fractionOf(others, total));
             bar->update();
         }
     }

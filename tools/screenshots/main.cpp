@@ -40,6 +40,7 @@
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -541,6 +542,35 @@ int run(const QString& outDir) {
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
         shots.save(ui.window, QStringLiteral("19-main-after-detach"));
+
+        // A device whose storage metrics come from its disk usage alone: what it doesn't report
+        // is named as such.
+        const std::string newer = scratch.filePath(QStringLiteral("devices/newer")).toStdString();
+        {
+            nimbara::simdev::SimDeviceBuilder b(newer);
+            b.setIdentity("Theo's iPhone", "00008030-000A1B2C3D4E5F60", "iPhone12,1", "17.5.1");
+            b.setDiskUsage(128'000'000'000ULL, 41'300'000'000ULL);
+            auto sized = [](std::int64_t bytes) {
+                nimbara::PlistValue group = nimbara::PlistValue::dict();
+                group["_PhysicalSize"] = bytes;
+                return group;
+            };
+            nimbara::PlistValue unknown = nimbara::PlistValue::dict();
+            unknown[amd::kMetricUnknown] = true;
+            nimbara::PlistValue metrics = nimbara::PlistValue::dict();
+            metrics["Application"] = sized(23'700'000'000LL);
+            metrics["Media"]["Music"] = unknown;
+            metrics["Media"]["Movie"] = unknown;
+            metrics["Photo"]["Photo"] = sized(18'200'000'000LL);
+            metrics["Photo"]["CameraRoll"] = sized(2'100'000'000LL);
+            b.editDevicePlist()[nimbara::md::sim::kKeyAssetMetrics] = metrics;
+            if (b.write() && library->attach(newer)) {
+                pumpUntil([&] { return !ui.storageNotReportedlab->isHidden(); }, 15.0);
+                settle();
+                shots.save(ui.window, QStringLiteral("04a-main-storage-overview-not-reported"));
+                library->detach(newer);
+            }
+        }
     }
     return shots.ok() ? 0 : 1;
 }
