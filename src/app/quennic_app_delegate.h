@@ -414,6 +414,8 @@ class QuennicAppDelegate : public QObject {
     void QuickScanJunkFileFromDevieOnMainThread(std::uint64_t foundJunkFileSize);
     void QuickScanLargeFileFromUserDataOnMainThread(std::uint64_t foundBigFileSize);
     void quickScanDeviceThreadOnMainThread(QuickScanResult& result);
+    // The sentence naming the steps of a scan the device refused ("" when it refused none).
+    static QString quickScanRefusalText(const QuickScanResult& result);
     // The scan animation: frames "scaniphone1.png" to "scaniphone6.png", one per 0.1 s.
     void startScanGifImageView();
     void ChangeScanImageViewTimer();

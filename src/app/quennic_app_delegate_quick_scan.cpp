@@ -1,6 +1,8 @@
 // The quick scan: the worker, the steps it hands to the GUI thread, the scan animation and the
 // worker's lifetime (shared with the quick clean-up).
+#include <QLabel>
 #include <QProgressBar>
+#include <QStringList>
 #include <QTimer>
 
 #include "app/core/gui_hand_off.h"
@@ -95,6 +97,22 @@ void QuennicAppDelegate::QuickScanLargeFileFromUserDataOnMainThread(
     }
 }
 
+QString QuennicAppDelegate::quickScanRefusalText(const QuickScanResult& result) {
+    QStringList sentences;
+    if (result.filesRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused access to its files, so junk and large files were not checked.");
+    } else if (result.crashLogsRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused its crash logs, so they were not counted as junk.");
+    }
+    if (result.appsRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused its list of apps, so large apps were not checked.");
+    }
+    return sentences.join(QLatin1Char(' '));
+}
+
 void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& result) {
     quickWorkerRunning_ = false;
     systemLogArray_ = std::move(result.systemLogArray);
@@ -121,6 +139,23 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
     showBytes(quick.deviceJunklab, junkFileSize());
     showBytes(quick.deviceLargeFilelab, bigFileSize());
     showBytes(quick.deviceLargeApplab, bigAppFileSize());
+    // An empty list the device refused is no clean result: say so instead of "0 bytes".
+    const QString notChecked = QStringLiteral(" Not checked");
+    if (result.filesRefused != 0) {
+        for (QLabel* label : {quick.deviceJunklab, quick.deviceLargeFilelab}) {
+            if (label != nullptr) {
+                label->setText(notChecked);
+            }
+        }
+    }
+    if (result.appsRefused != 0 && quick.deviceLargeApplab != nullptr) {
+        quick.deviceLargeApplab->setText(notChecked);
+    }
+    if (quick.scanRefusallab != nullptr) {
+        const QString refusal = quickScanRefusalText(result);
+        quick.scanRefusallab->setText(refusal);
+        setShown(quick.scanRefusallab, !refusal.isEmpty());
+    }
     StopScanGifImageView();
     if (quick.scanProgressor != nullptr) {
         quick.scanProgressor->setRange(0, 1);

@@ -419,6 +419,7 @@ void QuennicAppDelegate::resetQuickScanWindow() {
         quick.totalCaptionlab->setText(
             QStringLiteral("The space a scan finds to free up is shown here."));
     }
+    setShown(quick.scanRefusallab, false);
     for (QLabel* label : {quick.deviceJunklab, quick.deviceLargeFilelab, quick.deviceLargeApplab}) {
         if (label != nullptr) {
             label->setText(QStringLiteral("Unkown"));

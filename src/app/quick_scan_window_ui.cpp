@@ -315,6 +315,11 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->deviceTotallab =
         makeLabel(result, "deviceTotallab", QStringLiteral(" "), 28, Qt::white, true);
     ui->deviceTotallab->setGeometry(184, 116, 210, 44);
+    ui->scanRefusallab = makeLabel(result, "scanRefusallab", QString(), 11, Qt::white);
+    ui->scanRefusallab->setWordWrap(true);
+    ui->scanRefusallab->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ui->scanRefusallab->setGeometry(184, 164, 210, 92);
+    ui->scanRefusallab->hide();
 
     ui->theInfoContentView = named(new QWidget(result), "theInfoContentView");
     ui->theInfoContentView->setGeometry(0, 600 - QuickScanWindowUi::kInfoHeight, W,

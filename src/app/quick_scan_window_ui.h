@@ -56,6 +56,8 @@ struct QuickScanWindowUi {
     QLabel* cleanGifImageView = nullptr;
     QLabel* totalCaptionlab = nullptr;
     QLabel* deviceTotallab = nullptr;
+    // Which steps of the scan the device refused (hidden while none was).
+    QLabel* scanRefusallab = nullptr;
     QLabel* lineImageView = nullptr;
     QWidget* theInfoContentView = nullptr;
     QWidget* theInfoTableDisplayView = nullptr;

@@ -407,6 +407,17 @@ int run(const QString& outDir) {
         shots.save(ui.window, QStringLiteral("04-main-storage-overview"));
         shots.save(quick.quickScanWindow, QStringLiteral("05-quick-scan-device"));
 
+        // A quick scan of a device that refuses its list of apps: the step says so.
+        setDeviceFault(device, nimbara::md::sim::kFaultRefusedServices,
+                       nimbara::PlistValue(nimbara::PlistValue::Array{
+                           nimbara::PlistValue("com.apple.mobile.installation_proxy")}));
+        click(quick.quickScnDeviceBtn);
+        if (pumpUntil([&] { return !quick.cleanupBottomView->isHidden(); }, 30.0)) {
+            shots.save(quick.quickScanWindow, QStringLiteral("05b-quick-scan-apps-refused"));
+        }
+        setDeviceFault(device, nullptr, {});
+        hub.resetQuickScanWindow();
+
         // The quick scan, started with its button (its clean-up comes last: it changes the
         // device).
         click(quick.quickScnDeviceBtn);
