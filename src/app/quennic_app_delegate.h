@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -319,6 +320,9 @@ class QuennicAppDelegate : public QObject {
     void stopBoardMessage();
     // True while an overview session or its timers exist.
     bool boardOverviewActive() const;
+    // Stopped overview sessions still opening their session with the device: released by a
+    // reaper once they have, never waited for on this thread.
+    std::size_t boardSessionsEnding() const;
     // The waits of the overview: before the first poll (5 s) and between polls (1 s).
     void setBoardDelays(std::chrono::milliseconds firstPoll, std::chrono::milliseconds interval);
 
@@ -763,6 +767,7 @@ class QuennicAppDelegate : public QObject {
     bool quickWorkerRunning_ = false;
     bool quickWorkerIsScan_ = false;
     nimbara::WorkerReaper* quickReaper_ = nullptr;  // child of the delegate, made on first use
+    nimbara::WorkerReaper* boardReaper_ = nullptr;  // the same, for overview sessions
     int quickResultDeviceIndex_ = -1;
     std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;

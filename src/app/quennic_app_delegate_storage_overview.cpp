@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -23,6 +24,7 @@
 #include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
+#include "platform/worker_reaper.h"
 #include "ui/color_progress_view.h"
 
 struct QuennicAppDelegate::BoardSession {
@@ -31,6 +33,8 @@ struct QuennicAppDelegate::BoardSession {
     std::unique_ptr<amd::AirTrafficHostHelper> helper =
         std::make_unique<amd::AirTrafficHostHelper>();
     std::thread connector;
+    // Set by the connector as its very last step: from then on the destructor never waits.
+    std::shared_ptr<std::atomic<bool>> connectorDone = std::make_shared<std::atomic<bool>>(false);
 
     ~BoardSession() {
         if (connector.joinable()) {
@@ -124,15 +128,17 @@ void QuennicAppDelegate::startBoardMessage() {
     amd::AirTrafficHostHelper* helper = session->helper.get();
     // Opening the session reads from the device: off the GUI thread. The session object joins
     // this thread before it goes.
-    session->connector = std::thread([helper, deviceId, index, self, weak] {
-        const bool ok = helper->Connect(deviceId, index) == 0 && helper->StartReader() == 0;
-        nimbara::postToMain([self, weak, ok] {
-            const std::shared_ptr<BoardSession> alive = weak.lock();
-            if (self && alive) {
-                self->boardSessionConnected(alive, ok);
-            }
+    session->connector =
+        std::thread([helper, deviceId, index, self, weak, done = session->connectorDone] {
+            const bool ok = helper->Connect(deviceId, index) == 0 && helper->StartReader() == 0;
+            nimbara::postToMain([self, weak, ok] {
+                const std::shared_ptr<BoardSession> alive = weak.lock();
+                if (self && alive) {
+                    self->boardSessionConnected(alive, ok);
+                }
+            });
+            done->store(true);
         });
-    });
 }
 
 void QuennicAppDelegate::boardSessionConnected(const std::shared_ptr<BoardSession>& session,
@@ -158,7 +164,22 @@ void QuennicAppDelegate::startBoardPolling() {
 void QuennicAppDelegate::stopBoardMessage() {
     boardDelayTimer_->stop();
     boardTimer_->stop();
-    boardSession_.reset();  // joins the connector, closes the session and joins its reader
+    std::shared_ptr<BoardSession> session = std::move(boardSession_);
+    boardSession_.reset();
+    if (!session || session->connectorDone->load()) {
+        return;  // released here: it joins an ended connector and closes the session
+    }
+    // Still opening the session, which may take a device's round trips: released by the reaper
+    // once the connector has ended, never waited for here.
+    if (boardReaper_ == nullptr) {
+        boardReaper_ = new nimbara::WorkerReaper(this);
+    }
+    std::shared_ptr<std::atomic<bool>> done = session->connectorDone;
+    boardReaper_->retire(std::move(session), [done] { return done->load(); });
+}
+
+std::size_t QuennicAppDelegate::boardSessionsEnding() const {
+    return boardReaper_ != nullptr ? boardReaper_->pending() : 0;
 }
 
 void QuennicAppDelegate::BoardMessageTimer_hander() {

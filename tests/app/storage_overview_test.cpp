@@ -9,6 +9,7 @@
 #include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
 #include "device/device_status.h"
+#include "gated_library.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "ui/color_progress_view.h"
@@ -177,6 +178,25 @@ TEST_F(StorageOverviewTest, TheSessionStopsWhenItsDeviceGoes) {
     ASSERT_TRUE(detach("dev-a"));
     EXPECT_FALSE(hub().boardOverviewActive());
     EXPECT_EQ(hub().currentAppFileSize(), 0u);
+}
+
+TEST_F(StorageOverviewTest, StoppingWhileTheSessionOpensNeverWaitsForTheDevice) {
+    // The device's own bind opens the first media-sync session; the overview's is held.
+    auto gate = std::make_shared<GatedLibrary>(library_, 1);
+    md::setLibrary(gate);
+    attachNew("dev-a", Dev("A").withMetrics({kGB, 0, 0, 0, 0}));
+    ASSERT_TRUE(gate->waitEntered(2));
+    ASSERT_TRUE(pumpUntil([&] { return gate->held() == 1; }));
+
+    hub().stopBoardMessage();
+    EXPECT_FALSE(hub().boardOverviewActive());
+    EXPECT_EQ(gate->held(), 1) << "the stop waited for the device";
+    EXPECT_FALSE(gate->gaveWay());
+    EXPECT_EQ(hub().boardSessionsEnding(), 1u);
+
+    gate->open();
+    ASSERT_TRUE(pumpUntil([&] { return hub().boardSessionsEnding() == 0; }));
+    EXPECT_EQ(hub().currentAppFileSize(), 0u) << "a stopped overview shows nothing";
 }
 
 TEST_F(StorageOverviewTest, TheSessionStopsDuringTheFirstWaitToo) {

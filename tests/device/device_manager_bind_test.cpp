@@ -5,10 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
-#include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,62 +13,17 @@
 
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "gated_library.h"
 #include "sim_device_fixture.h"
 
 namespace {
 
 using amd::DeviceManager;
+using nimbara::test::GatedLibrary;
 using nimbara::test::RecordingNotify;
 using nimbara::test::SimDeviceTest;
 using nimbara::test::waitForDeviceBinds;
 using Events = std::vector<std::pair<char, int>>;
-
-// Holds every media-sync session start (the last step of a bind) until opened, and notes the
-// threads it ran on. A closed gate gives way by itself after a while, so a bind made on the
-// caller's thread shows up as a failed expectation instead of a hang.
-class GatedLibrary : public nimbara::md::Library {
-  public:
-    explicit GatedLibrary(std::shared_ptr<nimbara::md::Library> inner) : inner_(std::move(inner)) {}
-
-    int subscribe(nimbara::md::NotificationCallback callback,
-                  std::unique_ptr<nimbara::md::Subscription>& subscription) override {
-        return inner_->subscribe(std::move(callback), subscription);
-    }
-    std::unique_ptr<nimbara::md::MediaSyncConnection> createMediaSyncConnection(
-        const std::string& libraryId, const std::string& deviceId) override {
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            threads_.insert(std::this_thread::get_id());
-            ++entered_;
-            changed_.notify_all();
-            changed_.wait_for(lock, std::chrono::seconds(3), [this] { return open_; });
-        }
-        return inner_->createMediaSyncConnection(libraryId, deviceId);
-    }
-
-    void open() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    // Waits until `count` session starts have reached the gate.
-    bool waitEntered(int count) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return entered_ >= count; });
-    }
-    std::set<std::thread::id> threads() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return threads_;
-    }
-
-  private:
-    std::shared_ptr<nimbara::md::Library> inner_;
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    int entered_ = 0;
-    std::set<std::thread::id> threads_;
-};
 
 class DeviceManagerBindTest : public SimDeviceTest {
   protected:

@@ -50,6 +50,8 @@ DeviceFaults faultsOf(const PlistValue& config) {
         faults.detachAfterOperations = f[kFaultDetachAfter].toInt64();
     }
     faults.refuseMediaSync = f[kFaultRefuseMediaSync].toBool(false);
+    faults.refusedContainers = nameSet(f[kFaultRefusedContainers]);
+    faults.noAppArchives = f[kFaultNoAppArchives].toBool(false);
     if (f[kFaultWaitReason].isNumber()) {
         faults.waitReason = static_cast<int>(f[kFaultWaitReason].toInt64());
     }
@@ -78,6 +80,12 @@ std::string SimulatedDevice::identifier() const {
 
 bool SimulatedDevice::attached() const {
     return !detached_.load();
+}
+
+DeviceFaults SimulatedDevice::currentFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshConfigLocked();
+    return faults_;
 }
 
 int SimulatedDevice::waitReason() const {
@@ -342,6 +350,9 @@ int SimulatedDevice::startHouseArrestService(const std::string& bundleId,
     Area container(anchor(), fs::path(kAppsDir) / bundleId / kAppContainer);
     if (!installedAppDir(anchor(), bundleId) || container.check() != AfcError::Ok) {
         return Error::AppNotInstalled;
+    }
+    if (faults.refusedContainers.count(bundleId)) {
+        return Error::ContainerRefused;
     }
     connection = std::make_unique<SimAfcService>(shared_from_this(), std::move(container));
     return Error::Ok;

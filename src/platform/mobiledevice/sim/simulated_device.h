@@ -46,6 +46,8 @@ struct DeviceFaults {
     std::optional<std::int64_t> detachAfterOperations;
     bool refuseMediaSync = false;
     int waitReason = 0;
+    std::set<std::string> refusedContainers;
+    bool noAppArchives = false;
 };
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
@@ -95,6 +97,9 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     // device refuses it.
     std::unique_ptr<MediaSyncConnection> openMediaSync();
     void pushMediaSyncMessage(const PlistValue& message);
+
+    // The faults of device.plist as it is now.
+    DeviceFaults currentFaults();
 
     // Serialises changes to apps/ (installation proxy work of several connections).
     std::mutex& appsMutex() { return appsMutex_; }
