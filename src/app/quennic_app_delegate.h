@@ -420,6 +420,8 @@ class QuennicAppDelegate : public QObject {
     void quickScanDeviceThreadOnMainThread(QuickScanResult& result);
     // The sentence naming the steps of a scan the device refused ("" when it refused none).
     static QString quickScanRefusalText(const QuickScanResult& result);
+    // Rows whose step the device refused read "Not checked" (again after a tick shows sizes).
+    void showRefusedQuickRows();
     // The scan animation: frames "scaniphone1.png" to "scaniphone6.png", one per 0.1 s.
     void startScanGifImageView();
     void ChangeScanImageViewTimer();
@@ -768,6 +770,9 @@ class QuennicAppDelegate : public QObject {
     bool quickWorkerIsScan_ = false;
     nimbara::WorkerReaper* quickReaper_ = nullptr;  // child of the delegate, made on first use
     nimbara::WorkerReaper* boardReaper_ = nullptr;  // the same, for overview sessions
+    // Steps of the last quick scan that the device refused.
+    bool quickFilesRefused_ = false;
+    bool quickAppsRefused_ = false;
     int quickResultDeviceIndex_ = -1;
     std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;

@@ -242,11 +242,19 @@ QString QuennicAppDelegate::waitingAdvice(int reason) {
 }
 
 void QuennicAppDelegate::showWaitingDevices() {
+    const bool waiting = !waitingDevices_.empty();
+    const int reason = waiting ? waitingDevices_.back().reason : 0;
+    if (quickScanUi_) {
+        setTextUnlessNull(
+            quickScanUi_->connectNoDevicelab,
+            waiting ? waitingTitle(reason) : QuickScanWindowUi::connectNoDeviceText());
+        setTextUnlessNull(
+            quickScanUi_->connectNoDeviceInfolab,
+            waiting ? waitingAdvice(reason) : QuickScanWindowUi::connectNoDeviceInfoText());
+    }
     if (!mainUi_) {
         return;
     }
-    const bool waiting = !waitingDevices_.empty();
-    const int reason = waiting ? waitingDevices_.back().reason : 0;
     if (mainUi_->noDeviceTitlelab) {
         mainUi_->noDeviceTitlelab->setText(waiting ? waitingTitle(reason)
                                                    : MainWindowUi::noDeviceTitleText());

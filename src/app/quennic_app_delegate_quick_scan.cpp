@@ -97,6 +97,22 @@ void QuennicAppDelegate::QuickScanLargeFileFromUserDataOnMainThread(
     }
 }
 
+void QuennicAppDelegate::showRefusedQuickRows() {
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    const QString notChecked = QStringLiteral(" Not checked");
+    const std::pair<QLabel*, bool> rows[] = {{quick.deviceJunklab, quickFilesRefused_},
+                                             {quick.deviceLargeFilelab, quickFilesRefused_},
+                                             {quick.deviceLargeApplab, quickAppsRefused_}};
+    for (const auto& [label, refused] : rows) {
+        if (label != nullptr && refused) {
+            label->setText(notChecked);
+        }
+    }
+}
+
 QString QuennicAppDelegate::quickScanRefusalText(const QuickScanResult& result) {
     QStringList sentences;
     if (result.filesRefused != 0) {
@@ -140,17 +156,9 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
     showBytes(quick.deviceLargeFilelab, bigFileSize());
     showBytes(quick.deviceLargeApplab, bigAppFileSize());
     // An empty list the device refused is no clean result: say so instead of "0 bytes".
-    const QString notChecked = QStringLiteral(" Not checked");
-    if (result.filesRefused != 0) {
-        for (QLabel* label : {quick.deviceJunklab, quick.deviceLargeFilelab}) {
-            if (label != nullptr) {
-                label->setText(notChecked);
-            }
-        }
-    }
-    if (result.appsRefused != 0 && quick.deviceLargeApplab != nullptr) {
-        quick.deviceLargeApplab->setText(notChecked);
-    }
+    quickFilesRefused_ = result.filesRefused != 0;
+    quickAppsRefused_ = result.appsRefused != 0;
+    showRefusedQuickRows();
     if (quick.scanRefusallab != nullptr) {
         const QString refusal = quickScanRefusalText(result);
         quick.scanRefusallab->setText(refusal);

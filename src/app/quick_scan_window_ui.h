@@ -11,6 +11,8 @@
 // (the rows and lists move as lists open and close). The struct owns the window.
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <memory>
 
@@ -51,6 +53,9 @@ struct QuickScanWindowUi {
     QLabel* connectNoDeviceImageView = nullptr;
     QLabel* connectNoDevicelab = nullptr;
     QLabel* connectNoDeviceInfolab = nullptr;
+    // Their texts while no device waits.
+    static QString connectNoDeviceText();
+    static QString connectNoDeviceInfoText();
     QWidget* theContentResultView = nullptr;
     QLabel* scanGifImageView = nullptr;
     QLabel* cleanGifImageView = nullptr;

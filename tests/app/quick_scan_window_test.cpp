@@ -254,6 +254,10 @@ TEST_F(QuickScanWindowTest, AStepTheDeviceRefusesReadsAsNotCheckedWithASentence)
               "The device refused its list of apps, so large apps were not checked.");
     // What the device did let the scan see is shown as usual.
     EXPECT_EQ(quick().deviceLargeFilelab->text(), sizeText(kBook + kRecording + kPhotoLibrary));
+    // Unticked and ticked again, the row still says it was not checked.
+    sendClick(quick().quickLargeAppCheckBtn);
+    sendClick(quick().quickLargeAppCheckBtn);
+    EXPECT_EQ(quick().deviceLargeApplab->text(), " Not checked");
 
     // A rescan starts without the old sentence.
     hub().resetQuickScanWindow();

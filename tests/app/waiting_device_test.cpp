@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 
@@ -43,6 +44,8 @@ TEST_F(WaitingDeviceTest, ALockedDeviceIsExplainedUntilItIsUnlockedAndTrusted) {
     EXPECT_EQ(title(), "Unlock your device to continue");
     EXPECT_TRUE(ui().noDeviceInfolab->text().contains("passcode"));
     EXPECT_EQ(bottom(), "A device is waiting: Unlock your device to continue");
+    // The quick scan window, which has no device either, says the same.
+    EXPECT_EQ(hub().quickScanUi()->connectNoDevicelab->text(), "Unlock your device to continue");
 
     // Unlocked, it asks the trust question.
     nowWaits("lock", E::PairingPending);
@@ -57,6 +60,8 @@ TEST_F(WaitingDeviceTest, ALockedDeviceIsExplainedUntilItIsUnlockedAndTrusted) {
     EXPECT_EQ(title(), MainWindowUi::noDeviceTitleText());
     EXPECT_EQ(ui().noDeviceInfolab->text(), MainWindowUi::noDeviceInfoText());
     EXPECT_TRUE(hub().waitingDevices().empty());
+    EXPECT_EQ(hub().quickScanUi()->connectNoDevicelab->text(),
+              QuickScanWindowUi::connectNoDeviceText());
 
     // Unplugged later, it leaves like any device, with nothing said about waiting.
     ASSERT_TRUE(detach("lock"));
