@@ -285,6 +285,12 @@ void QuennicAppDelegate::startBoardMessageThreadOnMain(const nimbara::PlistValue
                 unknown << QString::fromLatin1(entry.name);
             }
         }
+        // Photos known in part: the part left out is named, the figure holds the other.
+        if (photo.known && !photoLibrary.known) {
+            unknown << QStringLiteral("the photo library");
+        } else if (photo.known && !cameraRoll.known) {
+            unknown << QStringLiteral("the camera roll");
+        }
         setLabel(mainUi_->otherSizelab, categoryText(QStringLiteral("Others"), others, true));
         setLabel(mainUi_->storageNotReportedlab, notReportedText(unknown));
         nimbara::app::setShown(mainUi_->storageNotReportedlab, !unknown.isEmpty());

@@ -100,8 +100,8 @@ TEST_F(StorageOverviewTest, CategoriesTheDeviceDoesNotReportSaySoInsteadOfShowin
     // What isn't reported is part of the used space the others take.
     EXPECT_EQ(ui().otherSizelab->text(), "Others: 42.50GB");
     EXPECT_EQ(ui().storageNotReportedlab->text(),
-              "Not reported by this device: music and movies. The space they take counts under "
-              "Others.");
+              "Not reported by this device: music, movies and the photo library. The space they "
+              "take counts under Others.");
     const PRColorProgressView& bar = *ui().iDeviceColorView;
     EXPECT_EQ(bar.musicValue(), 0.0f);
     EXPECT_EQ(bar.videoValue(), 0.0f);
