@@ -546,7 +546,7 @@ int run(const QString& outDir) {
         // The refused device plugged in beside the demo device: the bottom bar says so.
         if (library->attach(waiting)) {
             settle();
-            shots.save(ui.window, QStringLiteral("01c-main-status-beside-a-waiting-device"));
+            shots.save(ui.window, QStringLiteral("01c-bottom-bar-waiting-beside-a-listed-device"));
             library->detach(waiting);
         }
 
