@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
         nimbara::shutdownMainThreadCalls();
         delegate.stopBoardMessage();
         amd::DeviceManager::GetInstance().Reset();
+        amd::DeviceManager::GetInstance().Shutdown();  // before the library goes
     }
     amd::DeviceManager::GetInstance().SetNotify(nullptr);
     nimbara::md::setLibrary(nullptr);

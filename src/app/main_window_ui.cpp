@@ -556,6 +556,10 @@ void buildStatusPage(MainWindowUi& ui) {
         legendItem(body, &ui.otherSizelab, "otherSizelab", "Others:", QColor(214, 71, 141)));
     legend->addStretch(1);
     bodyLayout->addLayout(legend);
+    ui.storageNotReportedlab = makeLabel(body, "storageNotReportedlab", QString(), 11, kLabelSlate);
+    ui.storageNotReportedlab->setWordWrap(true);
+    ui.storageNotReportedlab->hide();
+    bodyLayout->addWidget(ui.storageNotReportedlab);
 
     // The storage categories, each opening the storage manager on its files.
     auto* tiles = new QHBoxLayout();
@@ -606,16 +610,12 @@ void buildNoDevicePage(MainWindowUi& ui) {
         makeImageView(ui.noDeviceView, "noDeviceImageView", QStringLiteral("connectdevice"), true);
     ui.noDeviceImageView->setFixedSize(200, 200);
     layout->addWidget(ui.noDeviceImageView, 0, Qt::AlignHCenter);
-    ui.noDeviceTitlelab = makeLabel(ui.noDeviceView, "noDeviceTitlelab",
-                                    QStringLiteral("Connect your iPhone, iPad or iPod touch"), 21);
+    ui.noDeviceTitlelab =
+        makeLabel(ui.noDeviceView, "noDeviceTitlelab", MainWindowUi::noDeviceTitleText(), 21);
     ui.noDeviceTitlelab->setAlignment(Qt::AlignCenter);
     layout->addWidget(ui.noDeviceTitlelab);
-    ui.noDeviceInfolab = makeLabel(
-        ui.noDeviceView, "noDeviceInfolab",
-        QStringLiteral("Plug the device in with its cable and unlock it. When it asks whether "
-                       "to trust this computer, choose Trust.\nNimbara shows it here as soon "
-                       "as it is ready."),
-        12, kLabelSlate);
+    ui.noDeviceInfolab = makeLabel(ui.noDeviceView, "noDeviceInfolab",
+                                   MainWindowUi::noDeviceInfoText(), 12, kLabelSlate);
     ui.noDeviceInfolab->setAlignment(Qt::AlignCenter);
     ui.noDeviceInfolab->setWordWrap(true);
     layout->addWidget(ui.noDeviceInfolab);
@@ -770,6 +770,11 @@ void buildBottomBar(MainWindowUi& ui, QWidget* parent) {
     ui.mainTextlab = makeLabel(bar, "mainTextlab", QString(), 11, kLabelSlate);
     ui.mainTextlab->setContentsMargins(12, 0, 12, 0);
     stack->addWidget(ui.mainTextlab, 0, 0, 1, 2);
+    ui.waitingDevicelab =
+        makeLabel(bar, "waitingDevicelab", QString(), 11, QColor(0xB4, 0x5A, 0x00));
+    ui.waitingDevicelab->setContentsMargins(12, 0, 12, 0);
+    ui.waitingDevicelab->hide();
+    stack->addWidget(ui.waitingDevicelab, 0, 1, Qt::AlignRight | Qt::AlignVCenter);
 }
 
 QDialog* makeDialog(QWidget* parent, const char* objectName, const QString& title, int width,
@@ -996,4 +1001,14 @@ std::unique_ptr<MainWindowUi> buildMainWindowUi() {
     buildLeadWindow(*ui);
     buildCryWindow(*ui);
     return ui;
+}
+
+QString MainWindowUi::noDeviceTitleText() {
+    return QStringLiteral("Connect your iPhone, iPad or iPod touch");
+}
+
+QString MainWindowUi::noDeviceInfoText() {
+    return QStringLiteral(
+        "Plug the device in with its cable and unlock it. When it asks whether to trust this "
+        "computer, choose Trust.\nNimbara shows it here as soon as it is ready.");
 }

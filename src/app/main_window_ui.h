@@ -273,6 +273,8 @@ struct MainWindowUi {
     QLabel* usedSpaceLab = nullptr;
     QLabel* freeSpacelab = nullptr;
     QLabel* photoSizelab = nullptr;
+    // Names the categories the device doesn't report (hidden while it reports them all).
+    QLabel* storageNotReportedlab = nullptr;
     QLabel* musicSizelab = nullptr;
     QLabel* movieSizelab = nullptr;
     QLabel* appSizelab = nullptr;
@@ -289,6 +291,9 @@ struct MainWindowUi {
     QLabel* noDeviceImageView = nullptr;
     QLabel* noDeviceTitlelab = nullptr;
     QLabel* noDeviceInfolab = nullptr;
+    // Their texts while no device waits.
+    static QString noDeviceTitleText();
+    static QString noDeviceInfoText();
 
     // ------------------------------------------------------------ backup browser start page
     QWidget* manageBroswerBackupView = nullptr;
@@ -325,6 +330,8 @@ struct MainWindowUi {
     QLabel* mainBottomImageView = nullptr;
     QLabel* noDeveiceBottomImageView = nullptr;
     QLabel* mainTextlab = nullptr;
+    // Says that a plugged-in device can't be used yet (hidden while none waits).
+    QLabel* waitingDevicelab = nullptr;
 
     // ------------------------------------------------------------ about window
     QLabel* logotuImageView = nullptr;

@@ -25,6 +25,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/pr_device_notify.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
 #include "platform/serial_worker.h"
@@ -271,6 +273,21 @@ class QuennicAppDelegate : public QObject {
     // ---------------------------------------------------------------- device list
     void DeviceConnectHandle(const nimbara::Notification& notification);
     void DeviceDisConnectHandle(const nimbara::Notification& notification);
+    // A device plugged in that can't be used yet ("DeviceWaiting"): the no-device page and the
+    // bottom bar say why until it attaches or goes.
+    void DeviceWaitingHandle(const nimbara::Notification& notification);
+    // The waiting devices in the order they came, with the reason last told.
+    const std::vector<amd::WaitingDevice>& waitingDevices() const { return waitingDevices_; }
+    // The headline and the advice for a device waiting for that reason (an md::Error code).
+    static QString waitingTitle(int reason);
+    static QString waitingAdvice(int reason);
+
+    // A storage legend entry: "Music: 3.41GB", or "Music: not reported" for a category the
+    // device doesn't report.
+    static QString categoryText(const QString& caption, std::uint64_t bytes, bool known);
+    // The sentence under the legend naming the categories the device doesn't report ("" for
+    // none).
+    static QString notReportedText(const QStringList& categories);
     // Makes the listed device with that index current and tells the six feature pages.
     void ChangeToAnotherDevice(int deviceIndex);
     // Action of the device pop-up.
@@ -303,6 +320,9 @@ class QuennicAppDelegate : public QObject {
     void stopBoardMessage();
     // True while an overview session or its timers exist.
     bool boardOverviewActive() const;
+    // Stopped overview sessions still opening their session with the device: released by a
+    // reaper once they have, never waited for on this thread.
+    std::size_t boardSessionsEnding() const;
     // The waits of the overview: before the first poll (5 s) and between polls (1 s).
     void setBoardDelays(std::chrono::milliseconds firstPoll, std::chrono::milliseconds interval);
 
@@ -398,6 +418,10 @@ class QuennicAppDelegate : public QObject {
     void QuickScanJunkFileFromDevieOnMainThread(std::uint64_t foundJunkFileSize);
     void QuickScanLargeFileFromUserDataOnMainThread(std::uint64_t foundBigFileSize);
     void quickScanDeviceThreadOnMainThread(QuickScanResult& result);
+    // The sentence naming the steps of a scan the device refused ("" when it refused none).
+    static QString quickScanRefusalText(const QuickScanResult& result);
+    // Rows whose step the device refused read "Not checked" (again after a tick shows sizes).
+    void showRefusedQuickRows();
     // The scan animation: frames "scaniphone1.png" to "scaniphone6.png", one per 0.1 s.
     void startScanGifImageView();
     void ChangeScanImageViewTimer();
@@ -600,6 +624,8 @@ class QuennicAppDelegate : public QObject {
     void layoutBannerButtons();
     void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
     void fullReset();
+    // Shows what waitingDevices_ holds on the no-device page and in the bottom bar.
+    void showWaitingDevices();
     void shortReset();
     void addPopupItem(const std::shared_ptr<PRiDeviceNode>& node);
     void removePopupItem(int deviceIndex);
@@ -660,6 +686,7 @@ class QuennicAppDelegate : public QObject {
     std::atomic<int> theDevice_{0};
     std::atomic<bool> hasDeviceConnect_{false};
     std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
+    std::vector<amd::WaitingDevice> waitingDevices_;
     std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
     mutable std::mutex contactMutex_;  // guards contactArray_
     std::vector<std::shared_ptr<PRContactNode>> contactArray_;
@@ -742,6 +769,10 @@ class QuennicAppDelegate : public QObject {
     bool quickWorkerRunning_ = false;
     bool quickWorkerIsScan_ = false;
     nimbara::WorkerReaper* quickReaper_ = nullptr;  // child of the delegate, made on first use
+    nimbara::WorkerReaper* boardReaper_ = nullptr;  // the same, for overview sessions
+    // Steps of the last quick scan that the device refused.
+    bool quickFilesRefused_ = false;
+    bool quickAppsRefused_ = false;
     int quickResultDeviceIndex_ = -1;
     std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <any>
 #include <cmath>
 
 #include "app/main_window_ui.h"
@@ -20,6 +21,7 @@
 #include "app/view_helpers.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "ui/color_progress_view.h"
 #include "ui/custom_view.h"
@@ -147,6 +149,7 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
 
     deviceArray_.push_back(node);
     addPopupItem(node);
+    showWaitingDevices();
     if (deviceArray_.size() > 1) {
         return;  // the current device stays
     }
@@ -167,6 +170,7 @@ void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& not
     if (it != deviceArray_.end()) {
         removePopupItem(index);
         deviceArray_.erase(it);
+        showWaitingDevices();
     }
     // The overview never outlives its device.
     if (boardSession_ && boardSessionIndex() == index) {
@@ -181,6 +185,100 @@ void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& not
     setCurrentIDevicenode(first);
     if (first->deviceIndex() != theDevice_.load()) {
         ChangeToAnotherDevice(first->deviceIndex());
+    }
+}
+
+void QuennicAppDelegate::DeviceWaitingHandle(const nimbara::Notification& notification) {
+    const auto* waiting = std::any_cast<amd::WaitingDevice>(&notification.object);
+    if (!waiting) {
+        return;
+    }
+    std::erase_if(waitingDevices_, [&](const amd::WaitingDevice& known) {
+        return known.identifier == waiting->identifier;
+    });
+    if (waiting->reason != 0) {
+        waitingDevices_.push_back(*waiting);
+    }
+    showWaitingDevices();
+}
+
+QString QuennicAppDelegate::waitingTitle(int reason) {
+    namespace E = amd::DeviceCode;
+    switch (reason) {
+        case E::Locked:
+            return QStringLiteral("Unlock your device to continue");
+        case E::TrustPending:
+            return QStringLiteral("Tap Trust on your device");
+        case E::TrustRefused:
+            return QStringLiteral("Your device refused to trust this computer");
+        case E::NotTrusted:
+            return QStringLiteral("Your device doesn't trust this computer yet");
+        default:
+            return QStringLiteral("Your device isn't ready yet");
+    }
+}
+
+QString QuennicAppDelegate::waitingAdvice(int reason) {
+    namespace E = amd::DeviceCode;
+    switch (reason) {
+        case E::Locked:
+            return QStringLiteral(
+                "It is locked with a passcode. Unlock it and keep it unlocked while it "
+                "connects.\nNimbara shows it here as soon as it is ready.");
+        case E::TrustPending:
+            return QStringLiteral(
+                "It asks whether to trust this computer. Unlock it, tap Trust and enter its "
+                "passcode if it asks.\nNimbara shows it here as soon as it is ready.");
+        case E::TrustRefused:
+            return QStringLiteral(
+                "Don't Trust was chosen on the device, so Nimbara can't reach it. Unplug it, "
+                "plug it in again and tap Trust when it asks.");
+        case E::NotTrusted:
+            return QStringLiteral(
+                "Unlock it and tap Trust when it asks whether to trust this computer.");
+        default:
+            return QString::fromStdString(amd::DeviceCodeText(reason));
+    }
+}
+
+void QuennicAppDelegate::showWaitingDevices() {
+    const bool waiting = !waitingDevices_.empty();
+    const int reason = waiting ? waitingDevices_.back().reason : 0;
+    if (quickScanUi_) {
+        setTextUnlessNull(
+            quickScanUi_->connectNoDevicelab,
+            waiting ? waitingTitle(reason) : QuickScanWindowUi::connectNoDeviceText());
+        setTextUnlessNull(
+            quickScanUi_->connectNoDeviceInfolab,
+            waiting ? waitingAdvice(reason) : QuickScanWindowUi::connectNoDeviceInfoText());
+    }
+    if (!mainUi_) {
+        return;
+    }
+    if (mainUi_->noDeviceTitlelab) {
+        mainUi_->noDeviceTitlelab->setText(waiting ? waitingTitle(reason)
+                                                   : MainWindowUi::noDeviceTitleText());
+    }
+    if (mainUi_->noDeviceInfolab) {
+        mainUi_->noDeviceInfolab->setText(waiting ? waitingAdvice(reason)
+                                                  : MainWindowUi::noDeviceInfoText());
+    }
+    if (mainUi_->waitingDevicelab) {
+        // Beside a listed device, the waiting ones are the others.
+        const bool others = !deviceArray_.empty();
+        QString text;
+        if (waitingDevices_.size() > 1) {
+            text = (others ? QStringLiteral("%1 more devices are waiting: %2")
+                           : QStringLiteral("%1 devices are waiting: %2"))
+                       .arg(waitingDevices_.size())
+                       .arg(waitingTitle(reason));
+        } else if (waiting) {
+            text = (others ? QStringLiteral("Another device is waiting: %1")
+                           : QStringLiteral("A device is waiting: %1"))
+                       .arg(waitingTitle(reason));
+        }
+        mainUi_->waitingDevicelab->setText(text);
+        setShown(mainUi_->waitingDevicelab, waiting);
     }
 }
 

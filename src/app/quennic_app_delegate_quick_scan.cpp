@@ -1,6 +1,8 @@
 // The quick scan: the worker, the steps it hands to the GUI thread, the scan animation and the
 // worker's lifetime (shared with the quick clean-up).
+#include <QLabel>
 #include <QProgressBar>
+#include <QStringList>
 #include <QTimer>
 
 #include "app/core/gui_hand_off.h"
@@ -95,6 +97,38 @@ void QuennicAppDelegate::QuickScanLargeFileFromUserDataOnMainThread(
     }
 }
 
+void QuennicAppDelegate::showRefusedQuickRows() {
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    const QString notChecked = QStringLiteral(" Not checked");
+    const std::pair<QLabel*, bool> rows[] = {{quick.deviceJunklab, quickFilesRefused_},
+                                             {quick.deviceLargeFilelab, quickFilesRefused_},
+                                             {quick.deviceLargeApplab, quickAppsRefused_}};
+    for (const auto& [label, refused] : rows) {
+        if (label != nullptr && refused) {
+            label->setText(notChecked);
+        }
+    }
+}
+
+QString QuennicAppDelegate::quickScanRefusalText(const QuickScanResult& result) {
+    QStringList sentences;
+    if (result.filesRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused access to its files, so junk and large files were not checked.");
+    } else if (result.crashLogsRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused its crash logs, so they were not counted as junk.");
+    }
+    if (result.appsRefused != 0) {
+        sentences << QStringLiteral(
+            "The device refused its list of apps, so large apps were not checked.");
+    }
+    return sentences.join(QLatin1Char(' '));
+}
+
 void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& result) {
     quickWorkerRunning_ = false;
     systemLogArray_ = std::move(result.systemLogArray);
@@ -121,6 +155,15 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
     showBytes(quick.deviceJunklab, junkFileSize());
     showBytes(quick.deviceLargeFilelab, bigFileSize());
     showBytes(quick.deviceLargeApplab, bigAppFileSize());
+    // An empty list the device refused is no clean result: say so instead of "0 bytes".
+    quickFilesRefused_ = result.filesRefused != 0;
+    quickAppsRefused_ = result.appsRefused != 0;
+    showRefusedQuickRows();
+    if (quick.scanRefusallab != nullptr) {
+        const QString refusal = quickScanRefusalText(result);
+        quick.scanRefusallab->setText(refusal);
+        setShown(quick.scanRefusallab, !refusal.isEmpty());
+    }
     StopScanGifImageView();
     if (quick.scanProgressor != nullptr) {
         quick.scanProgressor->setRange(0, 1);

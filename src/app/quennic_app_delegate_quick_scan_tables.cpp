@@ -89,6 +89,7 @@ void QuennicAppDelegate::quickRowToggle(QWidget* checkButton, std::uint64_t byte
     if (!isTicked(checkButton)) {
         setQuickRowTick(checkButton, true);
         showBytes(label, bytes);
+        showRefusedQuickRows();
     } else {
         setQuickRowTick(checkButton, false);  // the label keeps its text
     }
@@ -108,6 +109,7 @@ void QuennicAppDelegate::quickListToggle(QWidget* checkButton, PRLargeFileContro
     }
     if (tick) {
         showBytes(label, bytes);
+        showRefusedQuickRows();
     }
     controller->ticksChanged();
     showTotalCleanupFileSize();
@@ -419,6 +421,9 @@ void QuennicAppDelegate::resetQuickScanWindow() {
         quick.totalCaptionlab->setText(
             QStringLiteral("The space a scan finds to free up is shown here."));
     }
+    setShown(quick.scanRefusallab, false);
+    quickFilesRefused_ = false;
+    quickAppsRefused_ = false;
     for (QLabel* label : {quick.deviceJunklab, quick.deviceLargeFilelab, quick.deviceLargeApplab}) {
         if (label != nullptr) {
             label->setText(QStringLiteral("Unkown"));

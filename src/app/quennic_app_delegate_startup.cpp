@@ -157,6 +157,7 @@ void QuennicAppDelegate::registerObservers() {
         {"PRbuttonMouseExited", &QuennicAppDelegate::PRbuttonMouseExitedHandle},
         {"DeviceConnect", &QuennicAppDelegate::DeviceConnectHandle},
         {"DeviceDisConnect", &QuennicAppDelegate::DeviceDisConnectHandle},
+        {"DeviceWaiting", &QuennicAppDelegate::DeviceWaitingHandle},
         {"CleanFilehasFinished", &QuennicAppDelegate::CleanFilehasFinishedHandle},
         {"tableCheckButtonNotification", &QuennicAppDelegate::tableCheckButtonNotificationHandle},
         {"MyTablebuttonMouseDown", &QuennicAppDelegate::MyTablebuttonMouseDownHandle},

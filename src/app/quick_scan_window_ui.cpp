@@ -280,16 +280,13 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->connectNoDeviceImageView = makeImageView(
         ui->theConnectNoDeviceView, "connectNoDeviceImageView", QStringLiteral("connectdevice"));
     ui->connectNoDeviceImageView->setFixedSize(220, 220);
-    ui->connectNoDevicelab =
-        makeLabel(ui->theConnectNoDeviceView, "connectNoDevicelab",
-                  QStringLiteral("Connect your iPhone, iPad or iPod touch"), 14, kText, true);
+    ui->connectNoDevicelab = makeLabel(ui->theConnectNoDeviceView, "connectNoDevicelab",
+                                       QuickScanWindowUi::connectNoDeviceText(), 14, kText, true);
     ui->connectNoDevicelab->setAlignment(Qt::AlignCenter);
     ui->connectNoDevicelab->setWordWrap(true);
-    ui->connectNoDeviceInfolab = makeLabel(
-        ui->theConnectNoDeviceView, "connectNoDeviceInfolab",
-        QStringLiteral("Unlock the device and trust this computer. Its storage is shown here "
-                       "as soon as it is ready."),
-        11, kLabelSlate);
+    ui->connectNoDeviceInfolab =
+        makeLabel(ui->theConnectNoDeviceView, "connectNoDeviceInfolab",
+                  QuickScanWindowUi::connectNoDeviceInfoText(), 11, kLabelSlate);
     ui->connectNoDeviceInfolab->setWordWrap(true);
     ui->connectNoDeviceInfolab->setAlignment(Qt::AlignCenter);
     none->addStretch(1);
@@ -315,6 +312,11 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->deviceTotallab =
         makeLabel(result, "deviceTotallab", QStringLiteral(" "), 28, Qt::white, true);
     ui->deviceTotallab->setGeometry(184, 116, 210, 44);
+    ui->scanRefusallab = makeLabel(result, "scanRefusallab", QString(), 11, Qt::white);
+    ui->scanRefusallab->setWordWrap(true);
+    ui->scanRefusallab->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ui->scanRefusallab->setGeometry(184, 164, 210, 92);
+    ui->scanRefusallab->hide();
 
     ui->theInfoContentView = named(new QWidget(result), "theInfoContentView");
     ui->theInfoContentView->setGeometry(0, 600 - QuickScanWindowUi::kInfoHeight, W,
@@ -363,4 +365,14 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     ui->errorwarnlab->setWordWrap(true);
     warn->addWidget(ui->errorwarnlab);
     return ui;
+}
+
+QString QuickScanWindowUi::connectNoDeviceText() {
+    return QStringLiteral("Connect your iPhone, iPad or iPod touch");
+}
+
+QString QuickScanWindowUi::connectNoDeviceInfoText() {
+    return QStringLiteral(
+        "Unlock the device and trust this computer. Its storage is shown here as soon as it is "
+        "ready.");
 }

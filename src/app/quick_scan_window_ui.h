@@ -11,6 +11,8 @@
 // (the rows and lists move as lists open and close). The struct owns the window.
 #pragma once
 
+#include <QString>
+
 #include <array>
 #include <memory>
 
@@ -51,11 +53,16 @@ struct QuickScanWindowUi {
     QLabel* connectNoDeviceImageView = nullptr;
     QLabel* connectNoDevicelab = nullptr;
     QLabel* connectNoDeviceInfolab = nullptr;
+    // Their texts while no device waits.
+    static QString connectNoDeviceText();
+    static QString connectNoDeviceInfoText();
     QWidget* theContentResultView = nullptr;
     QLabel* scanGifImageView = nullptr;
     QLabel* cleanGifImageView = nullptr;
     QLabel* totalCaptionlab = nullptr;
     QLabel* deviceTotallab = nullptr;
+    // Which steps of the scan the device refused (hidden while none was).
+    QLabel* scanRefusallab = nullptr;
     QLabel* lineImageView = nullptr;
     QWidget* theInfoContentView = nullptr;
     QWidget* theInfoTableDisplayView = nullptr;

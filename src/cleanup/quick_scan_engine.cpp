@@ -14,6 +14,7 @@
 #include "device/app_service.h"
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "platform/plist_value.h"
 
 namespace {
@@ -118,11 +119,14 @@ QuickScanResult QuickScanEngine::takeResult() {
 }
 
 template <class Service>
-bool QuickScanEngine::bind(Service& service) {
+bool QuickScanEngine::bind(Service& service, int& refused) {
     if (shouldStop()) {
         return false;
     }
-    if (service.Init(options_.deviceIndex) != 0) {
+    if (const int rc = service.Init(options_.deviceIndex); rc != 0) {
+        if (!shouldStop()) {
+            refused = rc;  // the device is there and said no
+        }
         return false;
     }
     // The serials are never reused: when our device is still there now, it was the one bound.
@@ -208,7 +212,7 @@ void QuickScanEngine::walk(const std::string& folder, amd::AfcService& afc, int 
 void QuickScanEngine::QuickScanJunkFileFromDevie() {
     {
         amd::CrashReportService crash;
-        if (bind(crash)) {
+        if (bind(crash, result_.crashLogsRefused)) {
             const std::vector<std::string> files = crash.ListAllFiles();
             qInfo().noquote() << QStringLiteral("Crash list:\n %1").arg(crashListText(files));
             for (const std::string& path : files) {
@@ -222,7 +226,7 @@ void QuickScanEngine::QuickScanJunkFileFromDevie() {
         }
     }
     amd::AfcService afc;
-    if (!bind(afc)) {
+    if (!bind(afc, result_.filesRefused)) {
         return;
     }
     rememberReads_ = true;
@@ -290,7 +294,7 @@ void QuickScanEngine::traverseiTunesSyncCacheFilesDirWithpath(const QString& pat
 
 void QuickScanEngine::QuickScanLargeFileFromUserData() {
     amd::AfcService afc;
-    if (bind(afc)) {
+    if (bind(afc, result_.filesRefused)) {
         walk("/", afc, 0, [this](const std::string& path, std::uint64_t size, int depth) {
             considerLargeFile(path, size, depth);
         });
@@ -338,11 +342,14 @@ void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) 
 
 void QuickScanEngine::QuickScanLargeAppFromAppData() {
     amd::AppService apps;
-    if (!bind(apps)) {
+    if (!bind(apps, result_.appsRefused)) {
         return;
     }
     const std::optional<nimbara::PlistValue> lookup = apps.LookupApplications();
     if (!lookup || !lookup->isDict()) {
+        if (!shouldStop()) {
+            result_.appsRefused = amd::DeviceCode::Refused;
+        }
         return;
     }
     for (const auto& [bundleId, attributes] : lookup->toDict()) {

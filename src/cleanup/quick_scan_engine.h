@@ -45,6 +45,11 @@ struct QuickScanResult {
     std::uint64_t bigFileSize = 0;     // bytes of userDataBigFileArray
     std::uint64_t bigAppFileSize = 0;  // bundle plus data bytes of appBigFileArray
     bool stopped = false;              // the scan ended early (device gone or cancelled)
+    // Steps the device refused, each with its code (0: the step ran). Their lists are empty
+    // because nothing could be looked at, not because nothing was found.
+    int crashLogsRefused = 0;  // the crash-report copy service
+    int filesRefused = 0;      // the media area: the junk folders and the large files
+    int appsRefused = 0;       // the list of installed apps
 
     // The total offered for clean-up: photoVideoFileSize + bigAppFileSize + junkFileSize +
     // bigFileSize (saturating at the 64-bit maximum).
@@ -133,8 +138,9 @@ class QuickScanEngine {
                  const QString& fileType);
     void addLargeFile(const std::string& path, std::uint64_t size);
     // Binds `service` to the scanned device; false when it can't or the device is another one.
+    // A device that refuses while still there leaves its code in `refused`.
     template <class Service>
-    bool bind(Service& service);
+    bool bind(Service& service, int& refused);
     // The device with our index and serial is attached and its connection has not dropped.
     bool deviceStillThere() const;
 

@@ -24,13 +24,19 @@ int AfcService::Init(int deviceIndex) {
     return InitWithService(deviceIndex, kAfcServiceName);
 }
 
+int AfcService::InitOn(int deviceIndex, const std::shared_ptr<BaseDevice>& device) {
+    const int rc = Bind(deviceIndex, device);
+    return rc != 0 ? rc : StartAfc(kAfcServiceName);
+}
+
 int AfcService::InitWithService(int deviceIndex, const std::string& serviceName) {
-    int rc = BaseService::Init(deviceIndex);
-    if (rc != 0) {
-        return rc;
-    }
+    const int rc = BaseService::Init(deviceIndex);
+    return rc != 0 ? rc : StartAfc(serviceName);
+}
+
+int AfcService::StartAfc(const std::string& serviceName) {
     CloseAfcConnection();
-    rc = StartService(serviceName);
+    const int rc = StartService(serviceName);
     if (rc != 0) {
         return rc;
     }

@@ -23,6 +23,8 @@ class AfcService : public BaseService {
     // Binds to the device, starts "com.apple.afc" and opens AFC on it: the first nonzero result,
     // else 0.
     int Init(int deviceIndex) override;
+    // The same on a device given by the caller (see BaseService::Bind).
+    int InitOn(int deviceIndex, const std::shared_ptr<BaseDevice>& device);
 
     // The entry names without "." and ".."; nullopt when the folder can't be opened.
     std::optional<std::vector<std::string>> ReadDirectory(const std::string& path);
@@ -63,6 +65,8 @@ class AfcService : public BaseService {
   protected:
     // Binds, starts `serviceName` and opens AFC on it.
     int InitWithService(int deviceIndex, const std::string& serviceName);
+    // Starts `serviceName` on the bound device and opens AFC on it.
+    int StartAfc(const std::string& serviceName);
     // Opens AFC on the object's service connection.
     int OpenAfcConnection();
     void CloseAfcConnection();

@@ -34,10 +34,14 @@ std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs) {
 }
 
 std::string CopyLibraryId(int deviceIndex) {
+    return CopyLibraryId(deviceIndex, DeviceManager::GetInstance().FindDevice(deviceIndex));
+}
+
+std::string CopyLibraryId(int deviceIndex, const std::shared_ptr<BaseDevice>& device) {
     std::vector<std::uint8_t> prefs;
     {
         AfcService afc;
-        if (afc.Init(deviceIndex) == 0) {
+        if (afc.InitOn(deviceIndex, device) == 0) {
             prefs = afc.ReadFile("/iTunes_Control/iTunes/iTunesPrefs");
         }
     }
@@ -54,9 +58,20 @@ int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, in
     if (!deviceId) {
         return 1;
     }
+    const std::shared_ptr<DeviceItem> item = DeviceManager::GetInstance().FindItem(deviceIndex);
+    return Connect(deviceId, deviceIndex, item ? item->serial() : 0,
+                   item ? item->device() : nullptr);
+}
+
+int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, int deviceIndex,
+                                  std::uint64_t deviceSerial,
+                                  const std::shared_ptr<BaseDevice>& device) {
+    if (!deviceId) {
+        return 1;
+    }
     index_ = deviceIndex;
-    serial_ = DeviceManager::GetInstance().DeviceSerial(deviceIndex);
-    const std::string libraryId = CopyLibraryId(deviceIndex);
+    serial_ = deviceSerial;
+    const std::string libraryId = CopyLibraryId(deviceIndex, device);
     std::unique_ptr<nimbara::md::MediaSyncConnection> connection;
     if (nimbara::md::Library* library = nimbara::md::library()) {
         connection = library->createMediaSyncConnection(libraryId, *deviceId);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/base_device.h"
 #include "platform/mobiledevice/mobile_device.h"
 #include "platform/plist_value.h"
 
@@ -22,6 +23,8 @@ inline constexpr const char* kDefaultLibraryId = "5B0E2D94A7C31F68";
 // The media library identifier derived from the device's "/iTunes_Control/iTunes/iTunesPrefs"
 // (the default when the device or the file can't be read).
 std::string CopyLibraryId(int deviceIndex);
+// The same read from a device given by the caller (see BaseService::Bind).
+std::string CopyLibraryId(int deviceIndex, const std::shared_ptr<BaseDevice>& device);
 // The identifier from the bytes of such a file: the default for fewer than 104 bytes.
 std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs);
 
@@ -38,6 +41,10 @@ class AirTrafficHostHelper {
     // "*** ATHostConnectionCreateWithLibrary failed(%s)\n") when the device refuses. Binds the
     // object to the device now at that index: messages only ever reach that very device.
     int Connect(const std::optional<std::string>& deviceId, int deviceIndex);
+    // The same for a device given by the caller, with the serial it has or will have in the
+    // device manager (the manager connects a device this way before it can be looked up).
+    int Connect(const std::optional<std::string>& deviceId, int deviceIndex,
+                std::uint64_t deviceSerial, const std::shared_ptr<BaseDevice>& device);
 
     // Starts the reader thread once; later calls do nothing and return 0.
     int StartReader();

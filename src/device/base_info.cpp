@@ -13,9 +13,9 @@ using nimbara::PlistValue;
 BaseInfo::BaseInfo() = default;
 BaseInfo::~BaseInfo() = default;
 
-int BaseInfo::Init(int deviceIndex) {
+int BaseInfo::Bind(int deviceIndex, const std::shared_ptr<BaseDevice>& device) {
     std::lock_guard<std::mutex> lock(bindMutex_);
-    return BaseService::Init(deviceIndex);
+    return BaseService::Bind(deviceIndex, device);
 }
 
 std::optional<PlistValue> BaseInfo::CopyValue(const std::optional<std::string>& domain,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -28,8 +29,8 @@ class BaseInfo : public BaseService {
     BaseInfo();
     ~BaseInfo() override;
 
-    // Binds like BaseService::Init; safe while other threads read values through this object.
-    int Init(int deviceIndex) override;
+    // Binds like BaseService::Bind; safe while other threads read values through this object.
+    int Bind(int deviceIndex, const std::shared_ptr<BaseDevice>& device) override;
 
     // One value (or, with no key, a whole domain as a dictionary) read inside one device bracket.
     // nullopt when the device can't be reached, pairing or session fail, or there is no such

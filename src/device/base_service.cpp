@@ -13,12 +13,15 @@ BaseService::~BaseService() {
 }
 
 int BaseService::Init(int deviceIndex) {
-    std::shared_ptr<BaseDevice> found = DeviceManager::GetInstance().FindDevice(deviceIndex);
-    if (!found) {
+    return Bind(deviceIndex, DeviceManager::GetInstance().FindDevice(deviceIndex));
+}
+
+int BaseService::Bind(int deviceIndex, const std::shared_ptr<BaseDevice>& device) {
+    if (!device) {
         return 1;
     }
     index_ = deviceIndex;
-    device_ = std::make_unique<BaseDevice>(found->handle());
+    device_ = std::make_unique<BaseDevice>(device->handle());
     return 0;
 }
 

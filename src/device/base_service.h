@@ -21,6 +21,9 @@ class BaseService {
     // Binds to the attached device with that index: 0, or 1 when there is none (the object is
     // left unchanged). Starts no service.
     virtual int Init(int deviceIndex);
+    // Binds to the given device, known by the caller to be the one at that index (the device
+    // manager binds a device this way before it can be looked up): 0, or 1 without a device.
+    virtual int Bind(int deviceIndex, const std::shared_ptr<BaseDevice>& device);
 
     // Starts a lockdown service inside one device bracket; the connection is kept in the object.
     int StartService(const std::string& serviceName);

@@ -1,13 +1,18 @@
 #include "device/device_manager.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <utility>
 
+#include <QCoreApplication>
+
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
+#include "platform/main_thread.h"
 #include "platform/scratch_dir.h"
+#include "platform/serial_worker.h"
 
 namespace amd {
 
@@ -30,8 +35,15 @@ DeviceItem::~DeviceItem() {
     }
 }
 
+DeviceManager::DeviceManager() = default;
+DeviceManager::~DeviceManager() = default;
+
 DeviceManager& DeviceManager::GetInstance() {
     static DeviceManager* instance = new DeviceManager();  // lives until exit
+    // Its binding worker does not: it is joined as the process ends, if nobody did earlier.
+    static struct JoinAtExit {
+        ~JoinAtExit() { instance->Shutdown(); }
+    } joinAtExit;
     return *instance;
 }
 
@@ -164,43 +176,116 @@ void DeviceManager::OnNotification(int message, const nimbara::md::DeviceHandle&
         OnDeviceAttached(device);
     } else if (message == nimbara::md::kMessageDetached) {
         OnDeviceDetached(device);
+    } else if (message == nimbara::md::kMessageWaiting) {
+        OnDeviceWaiting(device);
     }
 }
 
+int DeviceManager::nextIndexLocked() const {
+    int next = items_.empty() ? 0 : items_.back()->index() + 1;
+    for (const std::shared_ptr<DeviceItem>& item : binding_) {
+        next = std::max(next, item->index() + 1);
+    }
+    return next;
+}
+
+bool DeviceManager::knownLocked(const nimbara::md::DeviceHandle& device) const {
+    for (const auto* list : {&items_, &binding_}) {
+        for (const std::shared_ptr<DeviceItem>& known : *list) {
+            if (known->device()->handle() == device) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 void DeviceManager::OnDeviceAttached(const nimbara::md::DeviceHandle& device) {
+    if (!device) {
+        return;
+    }
+    endWaiting(device);
     auto holder = std::make_shared<BaseDevice>(device);
     std::shared_ptr<DeviceItem> item;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        const int index = items_.empty() ? 0 : items_.back()->index() + 1;
-        item = std::make_shared<DeviceItem>(index, nextSerial_++, holder);
-        // Every member is in place before the item can be found; only binding and connecting
-        // happen afterwards (binding looks the device up by index in this list).
+        if (knownLocked(device)) {
+            return;  // told twice
+        }
+        item = std::make_shared<DeviceItem>(nextIndexLocked(), nextSerial_++, holder);
+        // Every member is in place before the item is listed; binding fills them in.
         item->info_ = std::make_shared<BaseInfo>();
         item->mediaSync_ = std::make_unique<AirTrafficHostHelper>();
-        items_.push_back(item);
+        binding_.push_back(item);
     }
-    const int index = item->index();
 
-    if (item->info_->Init(index) != 0) {
-        printLine("New device add failed");
-        unlink(item);
+    // Off the main thread when it runs an event loop to hear the result on; otherwise (tests
+    // without an application, a subscriber on another thread) right here.
+    if (!QCoreApplication::instance() || !nimbara::isMainThread()) {
+        finishBind(item, bindItem(item));
         return;
     }
-    if (item->mediaSync_->Connect(item->info_->GetUniqueDeviceID(), index) != 0) {
-        printLine("The device may not trust");
-        unlink(item);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!binder_) {
+        binder_ = std::make_unique<nimbara::SerialWorker>();
+    }
+    binder_->post([this, item] {
+        if (!isBinding(item)) {
+            return;  // detached or reset before its turn
+        }
+        const int rc = bindItem(item);
+        // Dropped at exit, when the main thread takes no more calls.
+        nimbara::postToMain([this, item, rc] { finishBind(item, rc); });
+    });
+}
+
+int DeviceManager::bindItem(const std::shared_ptr<DeviceItem>& item) {
+    const int index = item->index();
+    if (item->info_->Bind(index, item->device()) != 0) {
+        return 1;
+    }
+    if (item->mediaSync_->Connect(item->info_->GetUniqueDeviceID(), index, item->serial(),
+                                  item->device()) != 0) {
+        return 2;
+    }
+    return 0;
+}
+
+bool DeviceManager::isBinding(const std::shared_ptr<DeviceItem>& item) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::find(binding_.begin(), binding_.end(), item) != binding_.end();
+}
+
+void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) {
+    bool wanted = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto it = std::find(binding_.begin(), binding_.end(), item);
+        if (it != binding_.end()) {
+            binding_.erase(it);
+            wanted = true;
+            if (rc == 0) {
+                items_.push_back(item);
+            }
+        }
+    }
+    if (!wanted || rc != 0) {
+        if (wanted) {
+            printLine(rc == 1 ? "New device add failed" : "The device may not trust");
+        }
+        // No reader was started: this only closes the session.
+        item->mediaSync_->Stop();
         return;
     }
     item->mediaSync_->StartReader();
-
     if (DeviceNotify* sink = notify()) {
-        sink->DeviceAdded(index);
+        sink->DeviceAdded(item->index());
     }
     printLine("A device added");
 }
 
 void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
+    const bool wasWaiting = endWaiting(device);
     std::shared_ptr<DeviceItem> item;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -210,12 +295,79 @@ void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
                 break;
             }
         }
+        if (!item) {
+            // Gone before it was ready: never announced, so nothing to tell.
+            const auto before = binding_.size();
+            binding_.remove_if([&](const std::shared_ptr<DeviceItem>& candidate) {
+                return candidate->device()->handle() == device;
+            });
+            if (binding_.size() != before) {
+                return;
+            }
+        }
     }
     if (!item) {
-        printLine("* Remove an unknown device");
+        if (!wasWaiting) {
+            printLine("* Remove an unknown device");
+        }
         return;
     }
     removeItem(item);
+}
+
+void DeviceManager::OnDeviceWaiting(const nimbara::md::DeviceHandle& device) {
+    if (!device) {
+        return;
+    }
+    const int reason = device->waitReason();
+    if (reason == nimbara::md::Error::Ok) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // A device in use stays in use; it is told about when it goes.
+        if (knownLocked(device)) {
+            return;
+        }
+        auto it = std::find_if(waiting_.begin(), waiting_.end(),
+                               [&](const auto& entry) { return entry.first == device; });
+        if (it == waiting_.end()) {
+            waiting_.emplace_back(device, reason);
+        } else if (it->second == reason) {
+            return;
+        } else {
+            it->second = reason;
+        }
+    }
+    if (DeviceNotify* sink = notify()) {
+        sink->DeviceWaiting(device->identifier(), reason);
+    }
+}
+
+bool DeviceManager::endWaiting(const nimbara::md::DeviceHandle& device) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto it = std::find_if(waiting_.begin(), waiting_.end(),
+                               [&](const auto& entry) { return entry.first == device; });
+        if (it == waiting_.end()) {
+            return false;
+        }
+        waiting_.erase(it);
+    }
+    if (DeviceNotify* sink = notify()) {
+        sink->DeviceWaiting(device->identifier(), 0);
+    }
+    return true;
+}
+
+std::size_t DeviceManager::BindsPending() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return binding_.size();
+}
+
+bool DeviceManager::BindingIdle() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return binding_.empty() && (!binder_ || binder_->idle());
 }
 
 void DeviceManager::removeItem(const std::shared_ptr<DeviceItem>& item) {
@@ -240,6 +392,17 @@ void DeviceManager::unlink(const std::shared_ptr<DeviceItem>& item) {
 
 void DeviceManager::Reset() {
     Unsubscribe();
+    std::list<std::pair<nimbara::md::DeviceHandle, int>> waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        binding_.clear();  // their binds end unheard
+        std::swap(waiting, waiting_);
+    }
+    if (DeviceNotify* sink = notify()) {
+        for (const auto& entry : waiting) {
+            sink->DeviceWaiting(entry.first->identifier(), 0);
+        }
+    }
     for (;;) {
         std::shared_ptr<DeviceItem> item;
         {
@@ -251,6 +414,15 @@ void DeviceManager::Reset() {
         }
         removeItem(item);
     }
+}
+
+void DeviceManager::Shutdown() {
+    std::unique_ptr<nimbara::SerialWorker> binder;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::swap(binder, binder_);
+    }
+    binder.reset();  // drops queued binds, waits for the one running
 }
 
 }  // namespace amd

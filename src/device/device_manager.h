@@ -1,24 +1,39 @@
 // The process-wide registry of attached devices, keyed by a small device index.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "device/base_device.h"
+
+namespace nimbara {
+class SerialWorker;
+}
 
 namespace amd {
 
 class BaseInfo;
 class AirTrafficHostHelper;
 
-// Told about arrivals and departures.
+// Told about arrivals and departures, on the thread that subscribed. DeviceAdded comes once a
+// device is bound and ready; DeviceRemoved only ever follows a DeviceAdded of that index.
 class DeviceNotify {
   public:
     virtual void DeviceAdded(int deviceIndex) = 0;
     virtual void DeviceRemoved(int deviceIndex) = 0;
+    // A device is plugged in but can't be used yet: `reason` says why (an md::Error code such
+    // as PasswordProtected, PairingPending or PairingRefused), again whenever it changes, and is
+    // 0 once the device no longer waits (it became usable, or went). `identifier` tells several
+    // waiting devices apart.
+    virtual void DeviceWaiting(const std::string& identifier, int reason) {
+        (void)identifier;
+        (void)reason;
+    }
 
   protected:
     ~DeviceNotify() = default;
@@ -76,21 +91,53 @@ class DeviceManager {
     std::string GetLocalDir(int deviceIndex);
 
     void OnNotification(int message, const nimbara::md::DeviceHandle& device);
+    // Reads the device's values and opens its media sync, each a round trip to the device. On
+    // the application's main thread this happens on the manager's binding worker, and the sink
+    // hears DeviceAdded later on the main thread; a device that detached or a manager that was
+    // reset meanwhile is never announced. Elsewhere (no event loop) it happens within the call.
     void OnDeviceAttached(const nimbara::md::DeviceHandle& device);
     void OnDeviceDetached(const nimbara::md::DeviceHandle& device);
+    // A device that can't be used yet (see DeviceNotify::DeviceWaiting); ignored for a device
+    // already in use or being bound.
+    void OnDeviceWaiting(const nimbara::md::DeviceHandle& device);
 
-    // Drops every item (posting removals) and the subscription: used at exit and by tests.
+    // Devices attached and not yet bound (or given up).
+    std::size_t BindsPending() const;
+    // No device is being bound and the binding worker has nothing left to do.
+    bool BindingIdle() const;
+
+    // Drops every item (posting removals), every device still being bound (silently) and the
+    // subscription: used at exit and by tests. Never waits.
     void Reset();
+    // Stops the binding worker, waiting for a bind in progress: at exit only, after Reset and
+    // before the library goes. A later attach starts a new worker.
+    void Shutdown();
 
   private:
-    DeviceManager() = default;
+    DeviceManager();
+    ~DeviceManager();
     DeviceNotify* notify() const;
+    // The next free index: after the last item and every device being bound. Needs mutex_.
+    int nextIndexLocked() const;
+    // Whether the device is listed or being bound. Needs mutex_.
+    bool knownLocked(const nimbara::md::DeviceHandle& device) const;
+    // Binds the item to its device: 0, 1 when its values can't be read, 2 when media sync is
+    // refused (the device may not trust this computer). Runs off the main thread.
+    static int bindItem(const std::shared_ptr<DeviceItem>& item);
+    // Lists and announces a bound item, unless it left the binding list meanwhile.
+    void finishBind(const std::shared_ptr<DeviceItem>& item, int rc);
+    bool isBinding(const std::shared_ptr<DeviceItem>& item) const;
+    // Stops telling about a waiting device; true when it was waiting.
+    bool endWaiting(const nimbara::md::DeviceHandle& device);
     // Tells the sink, then takes the item out of the list and stops its media-sync reader.
     void removeItem(const std::shared_ptr<DeviceItem>& item);
     void unlink(const std::shared_ptr<DeviceItem>& item);
 
     mutable std::mutex mutex_;
     std::list<std::shared_ptr<DeviceItem>> items_;
+    std::list<std::shared_ptr<DeviceItem>> binding_;  // attached, not yet bound or announced
+    std::list<std::pair<nimbara::md::DeviceHandle, int>> waiting_;  // with the reason last told
+    std::unique_ptr<nimbara::SerialWorker> binder_;                 // made by the first bind
     std::unique_ptr<nimbara::md::Subscription> subscription_;
     DeviceNotify* notify_ = nullptr;
     std::uint64_t nextSerial_ = 1;

@@ -16,4 +16,9 @@ void PRDeviceNotify::DeviceRemoved(int deviceIndex) {
                                                       std::any(deviceIndex));
 }
 
+void PRDeviceNotify::DeviceWaiting(const std::string& identifier, int reason) {
+    nimbara::NotificationCenter::defaultCenter().post(kDeviceWaitingNotification,
+                                                      std::any(WaitingDevice{identifier, reason}));
+}
+
 }  // namespace amd

@@ -97,6 +97,7 @@ class DelegateTest : public ::testing::Test {
         delegate_.reset();
         amd::DeviceManager::GetInstance().SetNotify(nullptr);
         amd::DeviceManager::GetInstance().Reset();
+        waitForDeviceBinds();  // a bind dropped by the reset may still be using the library
         md::setLibrary(nullptr);
         if (savedHome_) {
             ::setenv("HOME", savedHome_->c_str(), 1);
@@ -129,6 +130,7 @@ class DelegateTest : public ::testing::Test {
         if (!library_->attach(dir)) {
             return -1;
         }
+        waitForDeviceBinds();
         const auto indices = amd::DeviceManager::GetInstance().Indices();
         const int index = indices.empty() ? -1 : indices.back();
         if (index >= 0 && delegate_) {

@@ -17,6 +17,7 @@
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/pr_large_file_node.h"
 #include "cleanup/quick_scan_engine.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "quick_scan_window_fixture.h"
 #include "ui/notification_buttons.h"
 #include "ui/table_cell_views.h"
@@ -234,6 +235,47 @@ TEST_F(QuickScanWindowTest, ScanAnimationCyclesSevenTicksAndHelpFollowsTheHover)
     sendLeave(quick().photoInfoBtn);
     EXPECT_FALSE(hub().photoInfoPopver()->isVisible());
     EXPECT_EQ(quick().photoInfoBtn->imageName(), "infonom.png");
+}
+
+TEST_F(QuickScanWindowTest, AStepTheDeviceRefusesReadsAsNotCheckedWithASentence) {
+    const std::string dir = writeDevice("scan-phone");
+    device_->setFault(
+        md::sim::kFaultRefusedServices,
+        PlistValue(PlistValue::Array{PlistValue("com.apple.mobile.installation_proxy")}));
+    ASSERT_TRUE(device_->write());
+    ASSERT_GE(attach(dir), 0);
+    ASSERT_TRUE(pumpUntil([&] { return hub().getDeviceConnected(); }));
+    quick().quickScanWindow->show();
+    scanThroughButton();
+
+    EXPECT_EQ(quick().deviceLargeApplab->text(), " Not checked");
+    EXPECT_FALSE(quick().scanRefusallab->isHidden());
+    EXPECT_EQ(quick().scanRefusallab->text(),
+              "The device refused its list of apps, so large apps were not checked.");
+    // What the device did let the scan see is shown as usual.
+    EXPECT_EQ(quick().deviceLargeFilelab->text(), sizeText(kBook + kRecording + kPhotoLibrary));
+    // Unticked and ticked again, the row still says it was not checked.
+    sendClick(quick().quickLargeAppCheckBtn);
+    sendClick(quick().quickLargeAppCheckBtn);
+    EXPECT_EQ(quick().deviceLargeApplab->text(), " Not checked");
+
+    // A rescan starts without the old sentence.
+    hub().resetQuickScanWindow();
+    EXPECT_TRUE(quick().scanRefusallab->isHidden());
+}
+
+TEST(QuickScanRefusalText, NamesEachRefusedStepOnce) {
+    QuickScanResult r;
+    EXPECT_EQ(QuennicAppDelegate::quickScanRefusalText(r), "");
+    r.crashLogsRefused = 1;
+    EXPECT_EQ(QuennicAppDelegate::quickScanRefusalText(r),
+              "The device refused its crash logs, so they were not counted as junk.");
+    // Refused files cover the crash logs' sentence; the apps have their own.
+    r.filesRefused = 1;
+    r.appsRefused = 1;
+    EXPECT_EQ(QuennicAppDelegate::quickScanRefusalText(r),
+              "The device refused access to its files, so junk and large files were not "
+              "checked. The device refused its list of apps, so large apps were not checked.");
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 
 #include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
+#include "device/device_status.h"
+#include "gated_library.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "ui/color_progress_view.h"
 
@@ -56,6 +59,73 @@ TEST_F(StorageOverviewTest, ShowsTheFiguresOnceAndStops) {
     EXPECT_FLOAT_EQ(bar.appValue(), 1.0f / 64.0f);
     EXPECT_FLOAT_EQ(bar.othersValue(), 37.5f / 64.0f);
     EXPECT_FALSE(hub().boardOverviewActive()) << "shown once, then stopped";
+    EXPECT_FALSE(shown(ui().storageNotReportedlab)) << "every category was reported";
+}
+
+// A group or item the device marks as not reported.
+PlistValue notReported() {
+    PlistValue group = PlistValue::dict();
+    group[amd::kMetricUnknown] = true;
+    return group;
+}
+
+PlistValue sized(std::int64_t bytes) {
+    PlistValue group = PlistValue::dict();
+    group["_PhysicalSize"] = bytes;
+    return group;
+}
+
+TEST_F(StorageOverviewTest, CategoriesTheDeviceDoesNotReportSaySoInsteadOfShowingNothing) {
+    // What a device reports through its disk usage alone: apps and the camera roll.
+    simdev::SimDeviceBuilder b(tmp_ / "dev-u");
+    b.setIdentity("Newer", "dev-u").setDiskUsage(64 * kGB, 16 * kGB);
+    PlistValue metrics = PlistValue::dict();
+    metrics["Application"] = sized(5 * kGB);
+    metrics["Media"]["Music"] = notReported();
+    metrics["Media"]["Movie"] = notReported();
+    metrics["Photo"]["Photo"] = notReported();
+    metrics["Photo"]["CameraRoll"] = sized(kGB / 2);
+    b.editDevicePlist()[md::sim::kKeyAssetMetrics] = metrics;
+    ASSERT_TRUE(b.write());
+    ASSERT_EQ(attach((tmp_ / "dev-u").string()), 0);
+    ASSERT_TRUE(pumpUntil(
+        [this] { return !hub().boardOverviewActive() && shown(ui().storageNotReportedlab); }));
+
+    EXPECT_EQ(ui().musicSizelab->text(), "Music: not reported");
+    EXPECT_EQ(ui().movieSizelab->text(), "Movie: not reported");
+    EXPECT_EQ(ui().musicSizelab->toolTip(), "Not reported by this device");
+    EXPECT_EQ(ui().photoSizelab->text(), "Photo: 500.00MB");  // the part it reports
+    EXPECT_EQ(ui().photoSizelab->toolTip(), "");
+    EXPECT_EQ(ui().appSizelab->text(), "Apps: 5.00GB");
+    // What isn't reported is part of the used space the others take.
+    EXPECT_EQ(ui().otherSizelab->text(), "Others: 42.50GB");
+    EXPECT_EQ(ui().storageNotReportedlab->text(),
+              "Not reported by this device: music, movies and the photo library. The space they "
+              "take counts under Others.");
+    const PRColorProgressView& bar = *ui().iDeviceColorView;
+    EXPECT_EQ(bar.musicValue(), 0.0f);
+    EXPECT_EQ(bar.videoValue(), 0.0f);
+    EXPECT_FLOAT_EQ(bar.othersValue(), 42.5f / 64.0f);
+
+    // Another device that reports everything: the sentence goes with the first one's figures.
+    attachNew("dev-b", Dev("Older")
+                           .withMetrics({1 * kGB, 2 * kGB, 3 * kGB, 4 * kGB, kGB / 2})
+                           .disk(64 * kGB, 16 * kGB));
+    ASSERT_TRUE(detach("dev-u"));
+    ASSERT_TRUE(pumpUntil([this] { return ui().musicSizelab->text() == "Music: 2.00GB"; }));
+    EXPECT_FALSE(shown(ui().storageNotReportedlab));
+    EXPECT_EQ(ui().musicSizelab->toolTip(), "");
+}
+
+TEST_F(StorageOverviewTest, TheSentenceNamesEveryUnreportedCategory) {
+    EXPECT_EQ(QuennicAppDelegate::notReportedText({}), "");
+    EXPECT_EQ(QuennicAppDelegate::notReportedText({"apps"}),
+              "Not reported by this device: apps. The space they take counts under Others.");
+    EXPECT_EQ(QuennicAppDelegate::notReportedText({"photos", "music", "movies", "apps"}),
+              "Not reported by this device: photos, music, movies and apps. The space they take "
+              "counts under Others.");
+    EXPECT_EQ(QuennicAppDelegate::categoryText("Music", 0, false), "Music: not reported");
+    EXPECT_EQ(QuennicAppDelegate::categoryText("Music", 0, true), "Music: 0.00bytes");
 }
 
 TEST_F(StorageOverviewTest, CategoriesLargerThanTheUsedSpaceLeaveNoOthers) {
@@ -108,6 +178,25 @@ TEST_F(StorageOverviewTest, TheSessionStopsWhenItsDeviceGoes) {
     ASSERT_TRUE(detach("dev-a"));
     EXPECT_FALSE(hub().boardOverviewActive());
     EXPECT_EQ(hub().currentAppFileSize(), 0u);
+}
+
+TEST_F(StorageOverviewTest, StoppingWhileTheSessionOpensNeverWaitsForTheDevice) {
+    // The device's own bind opens the first media-sync session; the overview's is held.
+    auto gate = std::make_shared<GatedLibrary>(library_, 1);
+    md::setLibrary(gate);
+    attachNew("dev-a", Dev("A").withMetrics({kGB, 0, 0, 0, 0}));
+    ASSERT_TRUE(gate->waitEntered(2));
+    ASSERT_TRUE(pumpUntil([&] { return gate->held() == 1; }));
+
+    hub().stopBoardMessage();
+    EXPECT_FALSE(hub().boardOverviewActive());
+    EXPECT_EQ(gate->held(), 1) << "the stop waited for the device";
+    EXPECT_FALSE(gate->gaveWay());
+    EXPECT_EQ(hub().boardSessionsEnding(), 1u);
+
+    gate->open();
+    ASSERT_TRUE(pumpUntil([&] { return hub().boardSessionsEnding() == 0; }));
+    EXPECT_EQ(hub().currentAppFileSize(), 0u) << "a stopped overview shows nothing";
 }
 
 TEST_F(StorageOverviewTest, TheSessionStopsDuringTheFirstWaitToo) {

@@ -9,6 +9,8 @@
 
 #include "app/core/text_utilities.h"
 #include "device/afc_service.h"
+#include "device/device_status.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "quick_scan_fixture.h"
 
 namespace {
@@ -324,6 +326,61 @@ TEST_F(QuickScanEngineTest, RunFillsEveryListAndSortedCopiesLeaveScanOrderAlone)
     EXPECT_LT(QuickScanEngine::compareFileSizeDescending(large, small), 0);
     EXPECT_EQ(QuickScanEngine::compareFileSizeDescending(small, small), 0);
     EXPECT_EQ(QuickScanEngine::compareAppFileSizeDescending(small, large), 0);
+}
+
+// A device that refuses a step leaves an empty list marked as refused, never one that reads as
+// "nothing found".
+TEST_F(QuickScanEngineTest, RefusedStepsAreMarkedAndTheRestStillRuns) {
+    namespace Code = amd::DeviceCode;
+    const auto refusing = [](std::initializer_list<const char*> services) {
+        nimbara::PlistValue::Array names;
+        for (const char* service : services) {
+            names.emplace_back(service);
+        }
+        return nimbara::PlistValue(names);
+    };
+
+    SimDeviceBuilder noApps = builder("noapps");
+    noApps.addApp(app("com.example.big", "User", 900000000, 0));
+    noApps.addMediaFileOfSize("/Downloads/left.bin", 1000);
+    noApps.setFault(nimbara::md::sim::kFaultRefusedServices,
+                    refusing({"com.apple.mobile.installation_proxy"}));
+    QuickScanEngine apps(optionsFor(attachDevice(noApps)), {});
+    const QuickScanResult a = apps.run();
+    EXPECT_EQ(a.appsRefused, Code::ServiceRefused);
+    EXPECT_TRUE(a.appBigFileArray.empty());
+    EXPECT_EQ(a.filesRefused, 0);
+    EXPECT_EQ(a.crashLogsRefused, 0);
+    EXPECT_EQ(a.downloadTempArray.size(), 1u);  // the other steps ran
+
+    SimDeviceBuilder noFiles = builder("nofiles");
+    noFiles.addApp(app("com.example.big", "User", 900000000, 0));
+    noFiles.addCrashLog("/app-2024-01-01.ips", 10);
+    noFiles.setFault(nimbara::md::sim::kFaultRefusedServices, refusing({"com.apple.afc"}));
+    QuickScanEngine files(optionsFor(attachDevice(noFiles)), {});
+    const QuickScanResult f = files.run();
+    EXPECT_EQ(f.filesRefused, Code::ServiceRefused);
+    EXPECT_EQ(f.crashLogsRefused, 0);
+    EXPECT_EQ(f.systemLogArray.size(), 1u);
+    EXPECT_EQ(f.appsRefused, 0);
+    EXPECT_EQ(f.appBigFileArray.size(), 1u);
+
+    SimDeviceBuilder noLogs = builder("nologs");
+    noLogs.setFault(nimbara::md::sim::kFaultRefusedServices,
+                    refusing({"com.apple.crashreportcopymobile"}));
+    QuickScanEngine logs(optionsFor(attachDevice(noLogs)), {});
+    EXPECT_EQ(logs.run().crashLogsRefused, Code::ServiceRefused);
+}
+
+TEST_F(QuickScanEngineTest, AStoppedScanIsNoRefusal) {
+    SimDeviceBuilder b = builder("gone");
+    b.addApp(app("com.example.big", "User", 900000000, 0));
+    QuickScanEngine engine(optionsFor(attachDevice(b)), [] { return true; });
+    const QuickScanResult r = engine.run();
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.appsRefused, 0);
+    EXPECT_EQ(r.filesRefused, 0);
+    EXPECT_EQ(r.crashLogsRefused, 0);
 }
 
 }  // namespace

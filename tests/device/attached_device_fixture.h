@@ -32,6 +32,7 @@ class AttachedDeviceTest : public SimDeviceTest {
         if (!builder_->write() || !library_->attach(builder_->dir().string())) {
             return -1;
         }
+        waitForDeviceBinds();
         const auto indices = amd::DeviceManager::GetInstance().Indices();
         return indices.empty() ? -1 : indices.back();
     }

@@ -276,4 +276,67 @@ TEST_F(DeviceManagerTest, LocalDirIsAPrivateFolderNamedAfterTheDevice) {
     EXPECT_FALSE(std::filesystem::exists(base.parent_path().parent_path() / "escape"));
 }
 
+// Records what the manager says about waiting devices, as "identifier=reason".
+class WaitingNotify : public RecordingNotify {
+  public:
+    void DeviceWaiting(const std::string& identifier, int reason) override {
+        told.push_back(identifier + "=" + std::to_string(reason));
+    }
+    std::vector<std::string> told;
+};
+
+TEST_F(DeviceManagerTest, AWaitingDeviceIsToldAboutUntilItAttachesOrGoes) {
+    namespace E = nimbara::md::Error;
+    WaitingNotify sink;
+    subscribe(&sink);
+    auto locked = builder("wwww");
+    locked.setFault(nimbara::md::sim::kFaultWaitReason, nimbara::PlistValue(E::PasswordProtected));
+    ASSERT_TRUE(locked.write());
+    const std::string dir = deviceDir("wwww").string();
+    nimbara::md::DeviceHandle handle = library_->attach(dir);
+    ASSERT_TRUE(handle);
+    const std::string id = handle->identifier();
+    EXPECT_TRUE(manager().Indices().empty());
+    ASSERT_EQ(sink.told, std::vector<std::string>{id + "=" + std::to_string(E::PasswordProtected)});
+
+    // The same reason again says nothing new; a new one does.
+    manager().OnNotification(nimbara::md::kMessageWaiting, handle);
+    EXPECT_EQ(sink.told.size(), 1u);
+    locked.setFault(nimbara::md::sim::kFaultWaitReason, nimbara::PlistValue(E::PairingPending));
+    ASSERT_TRUE(locked.write());
+    ASSERT_TRUE(library_->recheck(dir));
+    ASSERT_EQ(sink.told.size(), 2u);
+    EXPECT_EQ(sink.told.back(), id + "=" + std::to_string(E::PairingPending));
+
+    // Usable now: it stops waiting and is bound like any device.
+    locked.setFault(nimbara::md::sim::kFaultWaitReason, nimbara::PlistValue(0));
+    ASSERT_TRUE(locked.write());
+    ASSERT_TRUE(library_->recheck(dir));
+    ASSERT_EQ(sink.told.size(), 3u);
+    EXPECT_EQ(sink.told.back(), id + "=0");
+    EXPECT_EQ(sink.events(), (Events{{'+', 0}}));
+    // A waiting report for a device in use changes nothing.
+    manager().OnDeviceWaiting(handle);
+    EXPECT_EQ(sink.told.size(), 3u);
+
+    // A device that goes while waiting is no unknown device, and is not removed.
+    auto refused = builder("rrrr");
+    refused.setFault(nimbara::md::sim::kFaultWaitReason, nimbara::PlistValue(E::PairingRefused));
+    ASSERT_TRUE(refused.write());
+    nimbara::md::DeviceHandle other = library_->attach(deviceDir("rrrr").string());
+    ASSERT_TRUE(other);
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(library_->detach(deviceDir("rrrr").string()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(sink.told.back(), other->identifier() + "=0");
+    EXPECT_EQ(sink.events(), (Events{{'+', 0}}));
+
+    // A reset ends every wait it knew of.
+    ASSERT_TRUE(library_->attach(deviceDir("rrrr").string()));
+    const std::size_t before = sink.told.size();
+    manager().Reset();
+    ASSERT_EQ(sink.told.size(), before + 1);
+    EXPECT_EQ(sink.told.back().substr(sink.told.back().size() - 2), "=0");
+}
+
 }  // namespace

@@ -76,6 +76,7 @@ class SimDeviceTest : public ::testing::Test {
         // Sinks are often locals of the test body, gone by now.
         amd::DeviceManager::GetInstance().SetNotify(nullptr);
         amd::DeviceManager::GetInstance().Reset();
+        waitForDeviceBinds();  // a bind dropped by the reset may still be using the library
         md::setLibrary(nullptr);
     }
 
@@ -104,6 +105,7 @@ class SimDeviceTest : public ::testing::Test {
     int attach(const std::string& dir) {
         const std::list<int> before = amd::DeviceManager::GetInstance().Indices();
         library_->attach(dir);
+        waitForDeviceBinds();
         const std::list<int> after = amd::DeviceManager::GetInstance().Indices();
         if (after.size() == before.size()) {
             return -1;

@@ -1,12 +1,18 @@
 #include "test_support.h"
 
+#include "device/device_manager.h"
+
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include <sys/stat.h>
 
@@ -112,6 +118,21 @@ std::filesystem::path writeAppPackage(const std::filesystem::path& folder,
     info.writeFile((package / "Info.plist").string());
     writeText(package / name, executable);
     return package;
+}
+
+bool waitForDeviceBinds() {
+    const amd::DeviceManager& manager = amd::DeviceManager::GetInstance();
+    // A bind on a busy machine may take a while: up to half a minute.
+    for (int i = 0; i < 15000; ++i) {
+        if (QCoreApplication::instance()) {
+            QCoreApplication::processEvents();
+        }
+        if (manager.BindingIdle()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return manager.BindingIdle();
 }
 
 }  // namespace nimbara::test

@@ -56,6 +56,11 @@ std::vector<std::string> folderNames(const std::filesystem::path& dir);
 std::filesystem::path writeAppPackage(const std::filesystem::path& folder,
                                       const std::string& bundleId, const std::string& name,
                                       const std::string& executable);
+
+// Runs the event loop (where there is one) until the device manager has bound, or given up,
+// every device attached so far and its binding worker is idle: false when a generous limit
+// passed first.
+bool waitForDeviceBinds();
 // Whether some process holds a whole-file lock (flock) on `folder`, told from /proc/locks
 // without taking the lock: a probe that took it, even for a moment, could make the holder it
 // looks for fail to lock.

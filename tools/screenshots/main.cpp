@@ -40,6 +40,7 @@
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -350,6 +351,7 @@ int run(const QString& outDir) {
             nimbara::shutdownMainThreadCalls();
             hub.stopBoardMessage();
             amd::DeviceManager::GetInstance().Reset();
+            amd::DeviceManager::GetInstance().Shutdown();  // before the library goes
         });
         hub.setBoardDelays(std::chrono::milliseconds(100), std::chrono::milliseconds(50));
         hub.applicationDidFinishLaunching();
@@ -360,6 +362,28 @@ int run(const QString& outDir) {
 
         shots.save(ui.window, QStringLiteral("01-main-no-device"));
         shots.save(quick.quickScanWindow, QStringLiteral("02-quick-scan-no-device"));
+
+        // A device plugged in that asks whether to trust this computer, then one that refused.
+        const std::string waiting =
+            scratch.filePath(QStringLiteral("devices/waiting")).toStdString();
+        {
+            nimbara::simdev::SimDeviceBuilder b(waiting);
+            b.setIdentity("Waiting Phone", "0000waiting0000");
+            b.setFault(nimbara::md::sim::kFaultWaitReason,
+                       nimbara::PlistValue(nimbara::md::Error::PairingPending));
+            if (b.write() && library->attach(waiting)) {
+                settle();
+                shots.save(ui.window, QStringLiteral("01a-main-device-asks-trust"));
+                b.setFault(nimbara::md::sim::kFaultWaitReason,
+                           nimbara::PlistValue(nimbara::md::Error::PairingRefused));
+                if (b.write() && library->recheck(waiting)) {
+                    settle();
+                    shots.save(ui.window, QStringLiteral("01b-main-device-refused-trust"));
+                }
+                library->detach(waiting);
+                settle();
+            }
+        }
 
         const std::string device = scratch.filePath(QStringLiteral("devices/demo")).toStdString();
         std::string error;
@@ -382,6 +406,17 @@ int run(const QString& outDir) {
         }
         shots.save(ui.window, QStringLiteral("04-main-storage-overview"));
         shots.save(quick.quickScanWindow, QStringLiteral("05-quick-scan-device"));
+
+        // A quick scan of a device that refuses its list of apps: the step says so.
+        setDeviceFault(device, nimbara::md::sim::kFaultRefusedServices,
+                       nimbara::PlistValue(nimbara::PlistValue::Array{
+                           nimbara::PlistValue("com.apple.mobile.installation_proxy")}));
+        click(quick.quickScnDeviceBtn);
+        if (pumpUntil([&] { return !quick.cleanupBottomView->isHidden(); }, 30.0)) {
+            shots.save(quick.quickScanWindow, QStringLiteral("05b-quick-scan-apps-refused"));
+        }
+        setDeviceFault(device, nullptr, {});
+        hub.resetQuickScanWindow();
 
         // The quick scan, started with its button (its clean-up comes last: it changes the
         // device).
@@ -508,9 +543,45 @@ int run(const QString& outDir) {
 
         shootBackupPage(shots, hub, device);
 
+        // The refused device plugged in beside the demo device: the bottom bar says so.
+        if (library->attach(waiting)) {
+            settle();
+            shots.save(ui.window, QStringLiteral("01c-bottom-bar-waiting-beside-a-listed-device"));
+            library->detach(waiting);
+        }
+
         library->detach(device);
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
         shots.save(ui.window, QStringLiteral("19-main-after-detach"));
+
+        // A device whose storage metrics come from its disk usage alone: what it doesn't report
+        // is named as such.
+        const std::string newer = scratch.filePath(QStringLiteral("devices/newer")).toStdString();
+        {
+            nimbara::simdev::SimDeviceBuilder b(newer);
+            b.setIdentity("Theo's iPhone", "00008030-000A1B2C3D4E5F60", "iPhone12,1", "17.5.1");
+            b.setDiskUsage(128'000'000'000ULL, 41'300'000'000ULL);
+            auto sized = [](std::int64_t bytes) {
+                nimbara::PlistValue group = nimbara::PlistValue::dict();
+                group["_PhysicalSize"] = bytes;
+                return group;
+            };
+            nimbara::PlistValue unknown = nimbara::PlistValue::dict();
+            unknown[amd::kMetricUnknown] = true;
+            nimbara::PlistValue metrics = nimbara::PlistValue::dict();
+            metrics["Application"] = sized(23'700'000'000LL);
+            metrics["Media"]["Music"] = unknown;
+            metrics["Media"]["Movie"] = unknown;
+            metrics["Photo"]["Photo"] = sized(18'200'000'000LL);
+            metrics["Photo"]["CameraRoll"] = sized(2'100'000'000LL);
+            b.editDevicePlist()[nimbara::md::sim::kKeyAssetMetrics] = metrics;
+            if (b.write() && library->attach(newer)) {
+                pumpUntil([&] { return !ui.storageNotReportedlab->isHidden(); }, 15.0);
+                settle();
+                shots.save(ui.window, QStringLiteral("04a-main-storage-overview-not-reported"));
+                library->detach(newer);
+            }
+        }
     }
     return shots.ok() ? 0 : 1;
 }

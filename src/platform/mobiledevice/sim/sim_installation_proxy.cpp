@@ -403,6 +403,10 @@ void InstallationProxyHandler::archive(const PlistValue& request,
         return;
     }
     const bool skipUninstall = options["SkipUninstall"].toBool(false);
+    if (device_->currentFaults().noAppArchives) {
+        replies.push_back(error("APIInternalError", "Archiving apps is not supported."));
+        return;
+    }
 
     std::lock_guard<std::mutex> lock(device_->appsMutex());
     auto appDir = installedAppDir(device_->anchor(), id);

@@ -31,6 +31,12 @@
 //       "DetachAfterOperations": int    the device detaches after this many operations
 //                                (connects, service starts, AFC and service calls)
 //       "RefuseMediaSync": bool  no media-sync session
+//       "RefusedContainers": [bundle ids]  house arrest refuses these apps' containers with
+//                                Error::ContainerRefused (apps that don't share their files)
+//       "NoAppArchives": bool    the installation proxy refuses to archive apps
+//       "WaitReason": int        the device is plugged in but can't be used yet: reported as
+//                                waiting with this Error code (PasswordProtected, PairingPending,
+//                                PairingRefused) until the fault is gone again
 //     and the faults the backup tool (nimbara-backup) meets on the device:
 //       "BackupError": text      a backup fails at once with this text, writing nothing
 //       "BackupWritesNothing": bool   a backup ends as if it succeeded without writing anything
@@ -65,6 +71,9 @@ inline constexpr const char* kFaultShortReply = "ShortReply";
 inline constexpr const char* kFaultClosedReply = "ClosedReply";
 inline constexpr const char* kFaultDetachAfter = "DetachAfterOperations";
 inline constexpr const char* kFaultRefuseMediaSync = "RefuseMediaSync";
+inline constexpr const char* kFaultWaitReason = "WaitReason";
+inline constexpr const char* kFaultRefusedContainers = "RefusedContainers";
+inline constexpr const char* kFaultNoAppArchives = "NoAppArchives";
 inline constexpr const char* kFaultBackupError = "BackupError";
 inline constexpr const char* kFaultBackupWritesNothing = "BackupWritesNothing";
 inline constexpr const char* kFaultBackupEncrypted = "BackupEncrypted";

@@ -50,6 +50,11 @@ DeviceFaults faultsOf(const PlistValue& config) {
         faults.detachAfterOperations = f[kFaultDetachAfter].toInt64();
     }
     faults.refuseMediaSync = f[kFaultRefuseMediaSync].toBool(false);
+    faults.refusedContainers = nameSet(f[kFaultRefusedContainers]);
+    faults.noAppArchives = f[kFaultNoAppArchives].toBool(false);
+    if (f[kFaultWaitReason].isNumber()) {
+        faults.waitReason = static_cast<int>(f[kFaultWaitReason].toInt64());
+    }
     return faults;
 }
 
@@ -64,6 +69,7 @@ SimulatedDevice::SimulatedDevice(fs::path dir, DeviceFolder folder, PlistValue c
       configStamp_(configStamp) {
     faults_ = faultsOf(config_);
     udid_ = udidOf(config_, dir_.filename().string());
+    waitReason_ = faults_.waitReason;
 }
 
 SimulatedDevice::~SimulatedDevice() = default;
@@ -74,6 +80,22 @@ std::string SimulatedDevice::identifier() const {
 
 bool SimulatedDevice::attached() const {
     return !detached_.load();
+}
+
+DeviceFaults SimulatedDevice::currentFaults() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshConfigLocked();
+    return faults_;
+}
+
+int SimulatedDevice::waitReason() const {
+    return waitReason_.load();
+}
+
+bool SimulatedDevice::refreshWaitReason() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    refreshConfigLocked();
+    return waitReason_.exchange(faults_.waitReason) != faults_.waitReason;
 }
 
 void SimulatedDevice::refreshConfigLocked() {
@@ -328,6 +350,9 @@ int SimulatedDevice::startHouseArrestService(const std::string& bundleId,
     Area container(anchor(), fs::path(kAppsDir) / bundleId / kAppContainer);
     if (!installedAppDir(anchor(), bundleId) || container.check() != AfcError::Ok) {
         return Error::AppNotInstalled;
+    }
+    if (faults.refusedContainers.count(bundleId)) {
+        return Error::ContainerRefused;
     }
     connection = std::make_unique<SimAfcService>(shared_from_this(), std::move(container));
     return Error::Ok;

@@ -45,6 +45,9 @@ struct DeviceFaults {
     std::set<std::string> closedReply;
     std::optional<std::int64_t> detachAfterOperations;
     bool refuseMediaSync = false;
+    int waitReason = 0;
+    std::set<std::string> refusedContainers;
+    bool noAppArchives = false;
 };
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
@@ -57,6 +60,10 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
 
     std::string identifier() const override;
     bool attached() const override;
+    // The reason last reported (see refreshWaitReason).
+    int waitReason() const override;
+    // Takes the "WaitReason" of device.plist as it is now: true when it changed.
+    bool refreshWaitReason();
 
     int connect() override;
     int disconnect() override;
@@ -91,6 +98,9 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     std::unique_ptr<MediaSyncConnection> openMediaSync();
     void pushMediaSyncMessage(const PlistValue& message);
 
+    // The faults of device.plist as it is now.
+    DeviceFaults currentFaults();
+
     // Serialises changes to apps/ (installation proxy work of several connections).
     std::mutex& appsMutex() { return appsMutex_; }
 
@@ -120,6 +130,7 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     const std::uint64_t serial_;
     std::string udid_;
     std::atomic<bool> detached_{false};
+    std::atomic<int> waitReason_{0};
 
     std::mutex lookMutex_;
     std::uint64_t looks_ = 0;   // the checks of the folder so far

@@ -73,6 +73,7 @@ class LibraryCore : public std::enable_shared_from_this<LibraryCore> {
 
     DeviceHandle attach(const fs::path& dir, bool direct);
     bool detach(const fs::path& dir, bool direct);
+    bool recheck(const fs::path& dir, bool direct);
     void rescan(bool direct);
     void deviceGone(const SimulatedDevice* device, bool keepOut);
     void addSubscriber(const std::shared_ptr<Subscriber>& subscriber);
@@ -190,7 +191,8 @@ DeviceHandle LibraryCore::attach(const fs::path& dirGiven, bool direct) {
         suppressed_.erase(dir);
         refused_.erase(dir);
         entries_.push_back({dir, device, stamp});
-        subscribers = broadcastLocked(kMessageAttached, device);
+        subscribers = broadcastLocked(
+            device->waitReason() != Error::Ok ? kMessageWaiting : kMessageAttached, device);
     }
     deliver(subscribers, direct);
     return device;
@@ -212,6 +214,32 @@ bool LibraryCore::detach(const fs::path& dirGiven, bool direct) {
         subscribers = broadcastLocked(kMessageDetached, device);
     }
     deliver(subscribers, direct);
+    return true;
+}
+
+bool LibraryCore::recheck(const fs::path& dirGiven, bool direct) {
+    const fs::path dir = normalised(dirGiven);
+    std::shared_ptr<SimulatedDevice> device;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& entry : entries_) {
+            if (entry.dir == dir) {
+                device = entry.device;
+            }
+        }
+    }
+    if (!device) {
+        return false;
+    }
+    if (device->refreshWaitReason()) {
+        std::vector<std::shared_ptr<Subscriber>> subscribers;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            subscribers = broadcastLocked(
+                device->waitReason() != Error::Ok ? kMessageWaiting : kMessageAttached, device);
+        }
+        deliver(subscribers, direct);
+    }
     return true;
 }
 
@@ -311,6 +339,8 @@ void LibraryCore::rescan(bool direct) {
         if (namesAnotherDevice(device)) {
             detach(device->dir(), direct);
             fresh.push_back(device->dir());
+        } else {
+            recheck(device->dir(), direct);
         }
     }
     for (const auto& dir : gone) {
@@ -495,6 +525,10 @@ std::unique_ptr<MediaSyncConnection> SimulatedLibrary::createMediaSyncConnection
 
 DeviceHandle SimulatedLibrary::attach(const std::string& deviceDir) {
     return core_->attach(deviceDir, true);
+}
+
+bool SimulatedLibrary::recheck(const std::string& deviceDir) {
+    return core_->recheck(deviceDir, true);
 }
 
 bool SimulatedLibrary::detach(const std::string& deviceDir) {

@@ -13,7 +13,8 @@
 // root change); events reach subscribers through their loops, and no device.plist is ever read on
 // a subscriber's thread. Without an event loop the root is read once, within subscribe(). Tests
 // attach and detach directly through attach()/detach() and rescan(), which deliver the events
-// synchronously on the calling thread.
+// synchronously on the calling thread. A device whose device.plist holds a "WaitReason" fault is
+// reported waiting instead of attached, until the fault goes.
 #pragma once
 
 #include <functional>
@@ -50,6 +51,10 @@ class SimulatedLibrary : public Library {
     bool detach(const std::string& deviceDir);
     // Attaches and detaches to match the folders under the root now (what the watcher does).
     void rescan();
+    // Reads the "WaitReason" fault of an attached device's folder again and, when it changed,
+    // reports the device waiting (with the new reason) or, without one, attached. Rescans do the
+    // same for devices whose device.plist changed. False when the folder is not attached.
+    bool recheck(const std::string& deviceDir);
 
     std::vector<DeviceHandle> attachedDevices() const;
     // The device of a UniqueDeviceID, or null.
