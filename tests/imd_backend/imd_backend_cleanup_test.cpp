@@ -166,6 +166,7 @@ class ImdBackendCleanup : public ImdBackendTest {
         auto& manager = amd::DeviceManager::GetInstance();
         ASSERT_EQ(manager.Subscribe(), 0);
         ASSERT_TRUE(simulated->attach(deviceDir.string()));
+        ASSERT_TRUE(waitForDeviceBinds());
         ASSERT_EQ(manager.Indices().size(), 1u);
         work(manager.Indices().front());
         manager.Reset();
