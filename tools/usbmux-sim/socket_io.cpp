@@ -130,8 +130,9 @@ std::optional<PlistValue> readRequest(int fd) {
 std::vector<std::uint8_t> encodeFrame(const PlistValue& message) {
     const std::string xml = message.toXml();
     const auto header = md::frameHeader(static_cast<std::uint32_t>(xml.size()));
-    std::vector<std::uint8_t> frame(header.begin(), header.end());
-    frame.insert(frame.end(), xml.begin(), xml.end());
+    std::vector<std::uint8_t> frame(header.size() + xml.size());
+    std::memcpy(frame.data(), header.data(), header.size());
+    std::memcpy(frame.data() + header.size(), xml.data(), xml.size());
     return frame;
 }
 

@@ -135,7 +135,7 @@ std::optional<std::string> wirePath(const std::string& path) {
         wire += part;
     }
     if (wire.empty()) {
-        wire = "/";
+        return std::string(1, '/');
     }
     if (wire.size() > kMaxPathBytes) {
         return std::nullopt;
