@@ -18,6 +18,7 @@
 
 #include "platform/locked_device_path.h"
 #include "platform/locked_value.h"
+#include "ui/core/folder_lists.h"
 
 #include <atomic>
 #include <cstddef>
@@ -82,8 +83,9 @@ class PRPhoneSystemFileNode {
 
 class PRPhoneSystemDirNode {
   public:
-    using DirList = std::vector<std::shared_ptr<PRPhoneSystemDirNode>>;
-    using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+    using Lists = FolderLists<PRPhoneSystemDirNode, PRPhoneSystemFileNode>;
+    using DirList = Lists::DirList;
+    using FileList = Lists::FileList;
 
     // Two empty lists, icon "folder", empty filePath and fileDirName, absent (null) fileSize and
     // fileType, flags false, size 0, no parent.
@@ -94,21 +96,27 @@ class PRPhoneSystemDirNode {
     // Snapshots of the folder's lists, taken under the folder's lock: a worker may add entries
     // while another thread reads, and a snapshot never changes afterwards. Changes go through
     // the setters and adders below, never through a returned list.
-    DirList children() const;
-    FileList fileChildren() const;
+    DirList children() const { return lists_.children(); }
+    FileList fileChildren() const { return lists_.fileChildren(); }
     // Replace a list with a copy of `value` (a snapshot handed back in stores the same entries).
-    void setChildren(const DirList& value);
-    void setFileChildren(const FileList& value);
+    void setChildren(const DirList& value) { lists_.setChildren(value); }
+    void setFileChildren(const FileList& value) { lists_.setFileChildren(value); }
     // Appends one sub-folder at the end of children.
-    void addChildren(const std::shared_ptr<PRPhoneSystemDirNode>& node);
+    void addChildren(const std::shared_ptr<PRPhoneSystemDirNode>& node) {
+        lists_.addChildren(node);
+    }
     // Inserts one sub-folder before position `index` of children (at the end when `index` is
     // past it): the tree builder keeps sibling folders sorted.
-    void insertChildren(std::size_t index, const std::shared_ptr<PRPhoneSystemDirNode>& node);
+    void insertChildren(std::size_t index, const std::shared_ptr<PRPhoneSystemDirNode>& node) {
+        lists_.insertChildren(index, node);
+    }
     // Appends one entry at the end of fileChildren (the same node twice is listed twice).
-    void addFileChildren(const std::shared_ptr<PRPhoneSystemFileNode>& node);
+    void addFileChildren(const std::shared_ptr<PRPhoneSystemFileNode>& node) {
+        lists_.addFileChildren(node);
+    }
     // The number of sub-folders and of entries, without copying a list.
-    std::size_t childrenCount() const;
-    std::size_t fileChildrenCount() const;
+    std::size_t childrenCount() const { return lists_.childrenCount(); }
+    std::size_t fileChildrenCount() const { return lists_.fileChildrenCount(); }
 
     // Device path: "/" followed by the path for a flat walk record; empty for a tree folder.
     QString filePath() const { return filePath_.get(); }
@@ -139,9 +147,7 @@ class PRPhoneSystemDirNode {
     void setFileSizeNumber(std::uint64_t value) { fileSizeNumber_.store(value); }
 
   private:
-    mutable std::mutex listMutex_;  // guards both lists
-    DirList children_;
-    FileList fileChildren_;
+    Lists lists_;
     LockedValue<QString> filePath_{QLatin1String("")};
     LockedValue<QString> fileSize_;
     LockedValue<QString> fileType_;
