@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "demo_device_parts.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 
 namespace nimbara::simdev::demo {
 
@@ -107,6 +108,12 @@ std::vector<DemoApp> demoApps() {
          {"Applifier", "com.chartboost.sdk", "revmobads"},
          {"savegame.dat"},
          0},
+        // Shares no files: its container is refused (see addApps).
+        {userApp("com.northgate.vault", "Northgate Vault", "2.0", 30408704, 5242880),
+         150 * kKB,
+         {"com.flurry.vault"},
+         {"vault.zip"},
+         20 * kKB},
     };
     apps[0].spec.fileSharing = true;
     apps[3].spec.fileSharing = true;
@@ -153,6 +160,27 @@ void fillContainer(SimDeviceBuilder& b, const DemoApp& app, unsigned index) {
     }
 }
 
+// What real containers hold besides the usual: nested and empty folders, hidden names, names
+// that differ only by a leading dot, a folder named "...", kinds outside the document table and
+// names without an extension.
+void addAwkwardDocuments(SimDeviceBuilder& b) {
+    const std::string notes = "io.quietnotes.app";
+    b.addContainerDir(notes, "/Documents/Archive/Empty");
+    b.addContainerFile(notes, "/Documents/Archive/2025/old memo.MP3", 210 * kKB);
+    b.addContainerFile(notes, "/Documents/Archive/2025/draft.PDF", 44 * kKB);
+    b.addContainerFile(notes, "/Documents/notes.zip", 96 * kKB);
+    b.addContainerFile(notes, "/Documents/.notes.zip", 12 * kKB);
+    b.addContainerFile(notes, "/Documents/.mp3", 3 * kKB);
+    b.addContainerFile(notes, "/Documents/mp3", 2 * kKB);
+    b.addContainerFile(notes, "/Documents/.../dots.log", 5 * kKB);
+    b.addContainerDir(notes, "/tmp/empty-session");
+    b.addContainerDir(notes, "/Library/Caches/Empty");
+    // Same names in another app, for exports that must keep both.
+    const std::string scan = "com.ferrolabs.scanpro";
+    b.addContainerFile(scan, "/Documents/notes.zip", 64 * kKB);
+    b.addContainerFile(scan, "/tmp/.DS_Store", 6 * kKB);
+}
+
 }  // namespace
 
 std::int64_t addApps(SimDeviceBuilder& b) {
@@ -165,6 +193,10 @@ std::int64_t addApps(SimDeviceBuilder& b) {
     }
     // A file named like an advertising network is no advertisement cache: only folders are.
     b.addContainerFile("com.skylinemedia.newsdaily", "/Library/Caches/flurry.db", 64 * kKB);
+    addAwkwardDocuments(b);
+    PlistValue refused = PlistValue::array();
+    refused.append(PlistValue("com.northgate.vault"));
+    b.setFault(md::sim::kFaultRefusedContainers, refused);
 
     b.addApp(systemApp("com.apple.mobilesafari", "Safari", 43210752, 187695104));
     b.addApp(systemApp("com.apple.mobilenotes", "Notes", 17825792, 9437184));

@@ -1,0 +1,153 @@
+#include "cleanup/app_clean_scan.h"
+
+#include <QDebug>
+#include <QStringList>
+
+#include <utility>
+
+#include "app/core/byte_arithmetic.h"
+#include "app/core/text_utilities.h"
+#include "device/app_dir_service.h"
+
+namespace nimbara::cleanup {
+
+AppCleanScanEngine::AppCleanScanEngine(AppCleanScanOptions options, StopCheck cancel)
+    : options_(options), device_(options.deviceIndex, options.deviceSerial, std::move(cancel)) {
+    result_.deviceIndex = device_.index();
+    result_.deviceSerial = device_.serial();
+}
+
+std::optional<float> AppCleanScanEngine::progressFraction(int done, int count) {
+    if (count <= 0) {
+        return std::nullopt;
+    }
+    const float fraction = static_cast<float>(done) / static_cast<float>(count);
+    if (static_cast<double>(fraction) > 0.1) {
+        return fraction;
+    }
+    return std::nullopt;
+}
+
+bool AppCleanScanEngine::bIOSVersionAppClean(const QString& version) {
+    const QStringList parts = version.split(QLatin1Char('.'));
+    if (parts.size() < 2) {
+        return false;
+    }
+    // Only the leading digits count, and a long run of them reads as "large" rather than
+    // wrapping around.
+    const QString joined = parts[0] + parts[1];
+    qsizetype digits = 0;
+    while (digits < joined.size() && joined[digits].isDigit() && joined[digits].unicode() < 128) {
+        ++digits;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    if (digits > 9) {
+        return true;
+    }
+    return joined.left(digits).toInt() > 82;
+}
+
+AppCleanScanResult AppCleanScanEngine::run() {
+    const std::optional<std::vector<CleanAppInfo>> apps =
+        lookupCleanApps(device_, result_.appsRefused);
+    if (!apps) {
+        if (result_.appsRefused == CleanJobDevice::kStopped) {
+            result_.appsRefused = 0;  // stopped, not refused
+        }
+        result_.stopped = device_.shouldStop();
+        return std::move(result_);
+    }
+    result_.appCount = static_cast<int>(apps->size());
+    QStringList ids;
+    for (const CleanAppInfo& app : *apps) {
+        ids << QString::fromStdString(app.bundleId);
+    }
+    qInfo().noquote() << "Clean-up apps:" << ids.join(QLatin1Char(' '));
+
+    CleanAppIcons icons(device_);
+    int done = 0;
+    for (const CleanAppInfo& app : *apps) {
+        if (device_.shouldStop()) {
+            break;
+        }
+        scanApp(app, icons);
+        if (device_.shouldStop()) {
+            break;
+        }
+        ++done;
+        if (const std::optional<float> fraction = progressFraction(done, result_.appCount);
+            fraction && onProgress) {
+            onProgress(*fraction);
+        }
+        if (onAppVisited) {
+            onAppVisited(QString::fromStdString(app.bundleId));
+        }
+    }
+    result_.stopped = device_.stopped();
+    return std::move(result_);
+}
+
+void AppCleanScanEngine::scanApp(const CleanAppInfo& app, CleanAppIcons& icons) {
+    const bool wantAds = options_.advertisements && app.userApp;
+    if (!options_.categories && !wantAds) {
+        return;
+    }
+    amd::AppDirService container;
+    if (!openContainer(container, device_, app.bundleId, result_.containersRefused)) {
+        return;
+    }
+    const QByteArray icon = icons.iconFor(app.bundleId);
+    if (options_.categories) {
+        CategoryWalk walk(container, device_, app, icon,
+                          [this](CleanCategory category, std::shared_ptr<PRCleanDirNode> record) {
+                              keep(category, std::move(record));
+                          });
+        const std::pair<const char*, CleanCategory> paths[] = {
+            {"/Library/Caches", CleanCategory::Caches},
+            {"/Library/Cookies", CleanCategory::Cookies},
+            {"/tmp", CleanCategory::Tmp},
+            {"/Documents", CleanCategory::Documents}};
+        for (const auto& [path, category] : paths) {
+            if (device_.shouldStop()) {
+                return;
+            }
+            walk.visitCategoryPath(path, category);
+        }
+    }
+    if (wantAds && !device_.shouldStop()) {
+        std::vector<std::string> folders = findAdCacheFolders(container, device_);
+        if (device_.stopped()) {
+            return;  // a half-read listing makes no row
+        }
+        result_.totalAdsCount += static_cast<int>(folders.size());
+        result_.adsRemoveArray.push_back(makeAdsRemoveNode(app, icon, std::move(folders)));
+    }
+}
+
+void AppCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRCleanDirNode> record) {
+    const std::uint64_t size = record->fileSizeNumber();
+    const QString path = record->filePath();
+    switch (category) {
+        case CleanCategory::Caches:
+            result_.caches.add(std::move(record));
+            break;
+        case CleanCategory::Cookies:
+            result_.cookies.add(std::move(record));
+            break;
+        case CleanCategory::Tmp:
+            result_.junk.add(std::move(record));
+            break;
+        case CleanCategory::Documents:
+            result_.documents.add(std::move(record));
+            break;
+    }
+    result_.totalFileSize = nimbara::app::addSaturating(result_.totalFileSize, size);
+    ++result_.totalFileNumber;
+    if (onPathSeen) {
+        onPathSeen(category, path);
+    }
+}
+
+}  // namespace nimbara::cleanup
