@@ -50,42 +50,22 @@ bool AppCleanScanEngine::bIOSVersionAppClean(const QString& version) {
 }
 
 AppCleanScanResult AppCleanScanEngine::run() {
-    const std::optional<std::vector<CleanAppInfo>> apps =
-        lookupCleanApps(device_, result_.appsRefused);
-    if (!apps) {
-        if (result_.appsRefused == CleanJobDevice::kStopped) {
-            result_.appsRefused = 0;  // stopped, not refused
-        }
-        result_.stopped = device_.shouldStop();
-        return std::move(result_);
+    if (const auto apps = lookupCleanApps(device_, result_.appsRefused)) {
+        result_.appCount = static_cast<int>(apps->size());
+        visitCleanApps(
+            device_, *apps,
+            [this](const CleanAppInfo& app, CleanAppIcons& icons) { scanApp(app, icons); },
+            [this](int done, const CleanAppInfo& app) {
+                if (const auto fraction = progressFraction(done, result_.appCount);
+                    fraction && onProgress) {
+                    onProgress(*fraction);
+                }
+                if (onAppVisited) {
+                    onAppVisited(QString::fromStdString(app.bundleId));
+                }
+            });
     }
-    result_.appCount = static_cast<int>(apps->size());
-    QStringList ids;
-    for (const CleanAppInfo& app : *apps) {
-        ids << QString::fromStdString(app.bundleId);
-    }
-    qInfo().noquote() << "Clean-up apps:" << ids.join(QLatin1Char(' '));
-
-    CleanAppIcons icons(device_);
-    int done = 0;
-    for (const CleanAppInfo& app : *apps) {
-        if (device_.shouldStop()) {
-            break;
-        }
-        scanApp(app, icons);
-        if (device_.shouldStop()) {
-            break;
-        }
-        ++done;
-        if (const std::optional<float> fraction = progressFraction(done, result_.appCount);
-            fraction && onProgress) {
-            onProgress(*fraction);
-        }
-        if (onAppVisited) {
-            onAppVisited(QString::fromStdString(app.bundleId));
-        }
-    }
-    result_.stopped = device_.stopped();
+    result_.stopped = device_.shouldStop();
     return std::move(result_);
 }
 

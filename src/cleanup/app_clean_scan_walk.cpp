@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QLatin1String>
 #include <QList>
+#include <QStringList>
 
 #include <utility>
 
@@ -81,11 +82,14 @@ std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device,
     amd::AppService service;
     refused = device.bind(service);
     if (refused != 0) {
+        if (refused == CleanJobDevice::kStopped) {
+            refused = 0;
+        }
         return std::nullopt;
     }
     const std::optional<PlistValue> lookup = service.LookupApplications();
     if (!lookup || !lookup->isDict()) {
-        refused = device.shouldStop() ? CleanJobDevice::kStopped : amd::DeviceCode::Refused;
+        refused = device.shouldStop() ? 0 : amd::DeviceCode::Refused;
         return std::nullopt;
     }
     std::vector<CleanAppInfo> apps;
@@ -112,6 +116,28 @@ std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device,
         apps.push_back(std::move(app));
     }
     return apps;
+}
+
+void visitCleanApps(CleanJobDevice& device, const std::vector<CleanAppInfo>& apps,
+                    const std::function<void(const CleanAppInfo&, CleanAppIcons&)>& visit,
+                    const std::function<void(int done, const CleanAppInfo&)>& appDone) {
+    QStringList ids;
+    for (const CleanAppInfo& app : apps) {
+        ids << QString::fromStdString(app.bundleId);
+    }
+    qInfo().noquote() << "Clean-up apps:" << ids.join(QLatin1Char(' '));
+    CleanAppIcons icons(device);
+    int done = 0;
+    for (const CleanAppInfo& app : apps) {
+        if (device.shouldStop()) {
+            return;
+        }
+        visit(app, icons);
+        if (device.shouldStop()) {
+            return;
+        }
+        appDone(++done, app);
+    }
 }
 
 bool openContainer(amd::AppDirService& container, CleanJobDevice& device,

@@ -74,6 +74,8 @@ class CleanJobDevice {
     bool stopped_ = false;
 };
 
+class CleanAppIcons;
+
 // One installed app as the clean-up page needs it.
 struct CleanAppInfo {
     std::string bundleId;
@@ -84,8 +86,14 @@ struct CleanAppInfo {
 
 // The installed apps in the lookup's key order; identifiers that can't name an app folder are
 // left out. nullopt when the installation service can't be bound or the lookup fails, with the
-// device's code in `refused` (CleanJobDevice::kStopped when the job stopped).
+// device's code in `refused` (0 when the job stopped: stopping is no refusal).
 std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device, int& refused);
+
+// Visits the apps in order, each with the job's icons, until the job stops; after each app
+// visited in full, `appDone` with the number of apps done so far. Logs the identifiers.
+void visitCleanApps(CleanJobDevice& device, const std::vector<CleanAppInfo>& apps,
+                    const std::function<void(const CleanAppInfo&, CleanAppIcons&)>& visit,
+                    const std::function<void(int done, const CleanAppInfo&)>& appDone);
 
 // Opens the app's container for the job. False when it can't: a container the device refused
 // (for any reason but the app having none, as built-in apps don't) is added to `refused`.

@@ -36,31 +36,19 @@ int DeviceCleanScanEngine::progressPercent(int done, int count) {
 }
 
 DeviceCleanScanResult DeviceCleanScanEngine::run() {
-    const std::optional<std::vector<CleanAppInfo>> apps =
-        lookupCleanApps(device_, result_.appsRefused);
-    if (result_.appsRefused == CleanJobDevice::kStopped) {
-        result_.appsRefused = 0;  // stopped, not refused
-    }
-    if (apps) {
+    if (const auto apps = lookupCleanApps(device_, result_.appsRefused)) {
         result_.appCount = static_cast<int>(apps->size());
-        CleanAppIcons icons(device_);
-        int done = 0;
-        for (const CleanAppInfo& app : *apps) {
-            if (device_.shouldStop()) {
-                break;
-            }
-            scanApp(app, icons);
-            if (device_.shouldStop()) {
-                break;
-            }
-            ++done;
-            if (onProgress) {
-                onProgress(progressPercent(done, result_.appCount));
-            }
-            if (onSizes) {
-                onSizes(result_.categorySizes());
-            }
-        }
+        visitCleanApps(
+            device_, *apps,
+            [this](const CleanAppInfo& app, CleanAppIcons& icons) { scanApp(app, icons); },
+            [this](int done, const CleanAppInfo&) {
+                if (onProgress) {
+                    onProgress(progressPercent(done, result_.appCount));
+                }
+                if (onSizes) {
+                    onSizes(result_.categorySizes());
+                }
+            });
     }
     if (!device_.shouldStop()) {
         scanSyncFailed();

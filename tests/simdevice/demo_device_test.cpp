@@ -201,6 +201,28 @@ TEST_F(DemoDevice, SeveralAppsHoldAdvertisementCacheFolders) {
     EXPECT_TRUE(fileNamedLikeANetwork);
 }
 
+TEST_F(DemoDevice, ContainersHoldAwkwardNamesAndOneIsRefused) {
+    const fs::path notes = dir() / layout::kAppsDir / "io.quietnotes.app" / layout::kAppContainer;
+    EXPECT_TRUE(fs::is_directory(notes / "Documents/Archive/Empty"));
+    EXPECT_TRUE(fs::is_empty(notes / "Documents/Archive/Empty"));
+    EXPECT_TRUE(fs::is_directory(notes / "tmp/empty-session"));
+    for (const char* name : {"notes.zip", ".notes.zip", ".mp3", "mp3", ".../dots.log"}) {
+        EXPECT_TRUE(fs::is_regular_file(notes / "Documents" / name)) << name;
+    }
+    // The same document name in another app.
+    EXPECT_TRUE(fs::is_regular_file(dir() / layout::kAppsDir / "com.ferrolabs.scanpro" /
+                                    layout::kAppContainer / "Documents/notes.zip"));
+    const PlistValue refused = device()[layout::kKeyFaults][layout::kFaultRefusedContainers];
+    ASSERT_EQ(refused.toArray().size(), 1u);
+    const std::string vault = refused.toArray()[0].toString();
+    EXPECT_EQ(vault, "com.northgate.vault");
+    EXPECT_TRUE(fs::is_directory(dir() / layout::kAppsDir / vault / layout::kAppContainer /
+                                 "Library/Caches/com.flurry.vault"));
+    // Media left by failed syncs, at the top and in sub-folders.
+    EXPECT_TRUE(fs::is_regular_file(media("iTunes_Control/Sync/pending-0412.m4a")));
+    EXPECT_FALSE(filesUnder(media("iTunes_Control/Sync/Media")).empty());
+}
+
 TEST_F(DemoDevice, LargeFilesAndThumbnailsInSubFolders) {
     int large = 0, thumbnails = 0;
     for (const fs::path& f : filesUnder(dir() / layout::kMediaDir)) {
