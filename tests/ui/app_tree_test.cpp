@@ -2,7 +2,12 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "tree_test_support.h"
 #include "ui/core/folder_tree.h"
@@ -158,6 +163,52 @@ TEST_F(AppTreeTest, EntriesBelowAFolderAreEverythingFoundUnderIt) {
     EXPECT_EQ(names, (QStringList{"a", "d", "b", "c"}));
     EXPECT_EQ(nimbara::ui::entriesBelow(library).size(), 5u);
     EXPECT_TRUE(nimbara::ui::entriesBelow(std::shared_ptr<PRCleanDirNode>()).empty());
+}
+
+TEST_F(AppTreeTest, EveryRecordOfAScanIsFiledOnceWithItsBytes) {
+    // A scan's records in any order, sizes beyond 32 bits: the tree holds every one of them,
+    // and totals taken from it are exact.
+    std::vector<std::shared_ptr<PRCleanDirNode>> records;
+    std::uint64_t total = 0;
+    for (int app = 0; app < 5; ++app) {
+        for (int file = 0; file < 20; ++file) {
+            const std::uint64_t bytes = (std::uint64_t{1} << 32) + 1000u * app + file;
+            const std::string path = file % 2 ? "/tmp/t" + std::to_string(file)
+                                              : "/Library/Caches/c/" + std::to_string(file);
+            records.push_back(cleanRecord(QStringLiteral("App %1").arg(app % 3),
+                                          QStringLiteral("id.%1").arg(app), path, bytes));
+            total += bytes;
+        }
+    }
+    std::shuffle(records.begin(), records.end(), std::mt19937(3));
+    for (const auto& record : records) {
+        tree_.addTreeNode(record, true);
+    }
+    ASSERT_EQ(tree_.cleanContent().size(), 5u);
+    std::uint64_t filed = 0;
+    std::size_t count = 0;
+    for (const auto& app : tree_.cleanContent()) {
+        for (const auto& entry : nimbara::ui::entriesBelow(app)) {
+            filed += entry->fileSizeNumber();
+            ++count;
+        }
+    }
+    EXPECT_EQ(count, records.size());
+    EXPECT_EQ(filed, total);
+    // Each app made its "tmp" and "c" folders once, each refreshing once.
+    EXPECT_EQ(cleanRefreshes_, 10);
+    EXPECT_EQ(tree_.cleanDirArray().size(), 10u);
+}
+
+TEST_F(AppTreeTest, OddPathsFileWithoutLosingTheirEntries) {
+    // Doubled slashes make a folder with an empty name; a path ending in "/" files folders only.
+    tree_.addTreeNode(cleanRecord(QStringLiteral("A"), QStringLiteral("a"), "/tmp//x"), true);
+    tree_.addTreeNode(cleanRecord(QStringLiteral("A"), QStringLiteral("a"), "/Documents/"), true);
+    EXPECT_EQ(dumpFolders(tree_.cleanContent()),
+              (QStringList{"A : ", "  Documents : ", "  tmp : ", "     [leaf] : x"}));
+    EXPECT_EQ(nimbara::ui::entriesBelow(tree_.cleanContent().front()).front()->devicePath(),
+              "/tmp//x");
+    EXPECT_EQ(cleanRefreshes_, 1);
 }
 
 TEST_F(AppTreeTest, ClearForgetsBothVariants) {
