@@ -1,43 +1,235 @@
-// The app clean-up page: caches, cookies, temporary files and sync-failed media of the device.
+// The clean-up page. Two halves share the controller:
+// - the app clean-up: the start button scans every app's container for caches, cookies,
+//   temporary files, documents and advertisement caches (AppCleanScanEngine), shows a size per
+//   category with a result view each, and then offers to remove everything it found;
+// - the device clean-up: a scan of the apps' caches, cookies and temporary files into three
+//   folder trees, and of the media left by failed syncs into a table (DeviceCleanScanEngine),
+//   with removal and export from the trees' menus; its progress, sizes and end reach the main
+//   window's summary as the notifications "CleanFileProgressInfo",
+//   "AddCleanFileSizeThreadProgressInfo" and "CleanFilehasFinished".
+//
+// The two scans keep separate results, and one scan runs at a time: a second request while one
+// runs is refused. Every job runs on a worker owned by the page and is bound to the device
+// (index AND serial) it started for; what it reports is taken on the GUI thread only while it is
+// still the page's current job, so a device change (initAllDataAndAllView) resets the page and
+// discards whatever a stale job still sends. The GUI thread never waits: stopped workers are
+// left to a reaper. Removals start only after the user confirmed them.
+// GUI thread only.
 #pragma once
 
 #include <QString>
 
+#include <array>
 #include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "cleanup/app_clean_scan.h"
+#include "cleanup/device_clean_scan.h"
+#include "cleanup/pages/clean_list_models.h"
+#include "cleanup/pages/clean_view_ui.h"
+#include "platform/notification_center.h"
+#include "ui/core/pr_app_tree_controller.h"
+#include "ui/folder_tree_models.h"
 #include "ui/page_controller_base.h"
+
+class QModelIndex;
+class QPoint;
+
+namespace nimbara {
+class WorkerReaper;
+}
 
 class PRCleanViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
-    explicit PRCleanViewController(QObject* parent = nullptr);
+    enum class ScanKind { None, App, Device };
 
+    explicit PRCleanViewController(QObject* parent = nullptr);
+    ~PRCleanViewController() override;
+
+    // ---------------------------------------------------------------- life cycle
     // Stores the device index of the page (`cleanDevice`); nothing else.
     void NimbaraShowDeviceClean(int index);
-    // Back to the start view with nothing found, for another device.
+    // Another device: stops the page's jobs (their results are discarded), empties every list,
+    // tree and count, and goes back to the start view.
     void initAllDataAndAllView();
-    // The device clean-up entry. Until the page is built it shows that it is not available; it
-    // starts no scan and posts no notification.
-    void showDeviceClean(int deviceIndex);
+    int cleanDevice() const { return cleanDevice_.load(); }
 
-    // Show one result view alone.
+    // ---------------------------------------------------------------- app clean-up
+    // The start button: scans when idle; after a scan, asks whether to remove everything found
+    // and removes it only when the user says so; nothing while a scan runs.
+    void startScanPhoneApp(QObject* sender = nullptr);
+    // The six views of the app clean-up.
+    void showcleanDiskView();
+    void showCleanCacheTableView();
+    void showCleanCookTableView();
+    void showCleanJunkTableView();
+    void showCleanDocumentTableView();
+    void showcleanAppAdsTableView();
+    // The category buttons: each opens its result view with its found-files line.
+    void ClickCacheFileAction(QObject* sender = nullptr);
+    void ClickDocumentFileAction(QObject* sender = nullptr);
+    void ClickJunkFileAction(QObject* sender = nullptr);
+    void ClickCookieFileAction(QObject* sender = nullptr);
+    void ClickAppAdsFileAction(QObject* sender = nullptr);
+    void cacheFileBackAction(QObject* sender = nullptr);
+    // Advertisement caches: the selected row's, or every "Live" row's, after the user confirmed.
+    void RemoveAdsAction(QObject* sender = nullptr);
+    void RemoveAllAdsAction(QObject* sender = nullptr);
+
+    bool bStartCleanScan() const { return scanKind_ == ScanKind::App; }
+    bool bAppCleanerFinish() const { return bAppCleanerFinish_; }
+    // The last app scan's result (null before one finished for the current device).
+    const nimbara::cleanup::AppCleanScanResult* appScanResult() const {
+        return appResult_ ? &*appResult_ : nullptr;
+    }
+
+    // ---------------------------------------------------------------- device clean-up
+    // Starts the device scan for `deviceIndex`; false (and nothing started) while a scan of the
+    // page runs. The trees, table and sizes start empty.
+    bool showDeviceClean(int deviceIndex);
+    // The device clean-up views; each shows its view alone.
+    void showCleanMainView();
     void showCleanJunkView();
     void showCleanCacheview();
     void showCleanCookView();
     void showCleanMediaView();
+    // The folder chosen in an outline: its files fill the table beside it.
+    void outlineViewSelectionDidChange(QTreeView* outline);
+    // Before a menu opens: every item enabled when the click was on a row, else disabled.
+    void menuNeedsUpdate(QMenu* menu, bool onRow);
 
-    int cleanDevice() const { return cleanDevice_.load(); }
-    // "cleanDiskView" (the start view), "cleanJunkView", "cleanCacheview", "cleanCookView" or
-    // "cleanMediaView".
-    QString shownView() const { return shownView_; }
+    // The last device scan's figures (null before one ended for the current device).
+    const nimbara::cleanup::DeviceCleanScanResult* deviceScanResult() const {
+        return deviceResult_ ? &*deviceResult_ : nullptr;
+    }
+    // Files and bytes the device scan found (failed-sync media included).
+    std::uint64_t GetCleanTaotalFileSize() const;
+    std::uint64_t GetCleanTaotalFileNumber() const;
+    // Sync-failed records shown.
+    const std::vector<std::shared_ptr<PRCleanFileNode>>& syncFailedFileArray() const {
+        return syncFailedFileArray_;
+    }
+
+    // ---------------------------------------------------------------- state
+    // Which scan runs now (None: none).
+    ScanKind scanRunning() const { return scanKind_; }
+    // A removal of the page runs.
+    bool removalRunning() const;
+    // Workers stopped but not yet ended.
+    std::size_t workersEnding() const;
+    // The view in front: "cleanDiskView", "cleanCacheTableView", "cleanCookTableView",
+    // "cleanJunkTableView", "cleanDocumentTableView", "cleanAppAdsView", "cleanMainView",
+    // "cleanJunkView", "cleanCacheview", "cleanCookView" or "cleanMediaView".
+    QString shownView() const;
+    // The line under the views (empty when hidden).
+    QString statusText() const;
+
+    // The page's widgets (built on first use) and models.
+    CleanViewUi& cleanUi();
+    PRAppTreeController& JunkTreeController() { return junkTree_; }
+    PRAppTreeController& CacheTreeController() { return cacheTree_; }
+    PRAppTreeController& CookTreeController() { return cookTree_; }
+    nimbara::cleanup::PRCleanRecordsModel* cleanCacheFileController() const { return cacheList_; }
+    nimbara::cleanup::PRCleanRecordsModel* cleanDocumentController() const { return docList_; }
+    nimbara::cleanup::PRCleanRecordsModel* cleanJunkController() const { return junkList_; }
+    nimbara::cleanup::PRCleanRecordsModel* cleanCookController() const { return cookList_; }
+    nimbara::cleanup::PRAdsController* adsController() const { return adsList_; }
+    nimbara::cleanup::PRSyncFailedController* syncFailedController() const { return syncList_; }
+    nimbara::ui::PRCleanEntriesModel* JunkFileController() const { return junkFiles_; }
+    nimbara::ui::PRCleanEntriesModel* CacheFileController() const { return cacheFiles_; }
+    nimbara::ui::PRCleanEntriesModel* CookFileController() const { return cookFiles_; }
+
+    // Called after each job of the page ended and its result was taken (tests wait on it).
+    void setJobEndedCallback(std::function<void()> callback) { jobEnded_ = std::move(callback); }
 
   protected:
     void viewShown() override;
 
   private:
-    void showResult(const char* method, const QString& view);
+    struct Job;
+    struct TreeParts;
+
+    void ensureBuilt();
+    void wireControls();
+    void wireTree(TreeParts& parts);
+    void showOnly(QWidget* view);
+    void setStatus(const QString& text);
+
+    // Jobs: `body` runs on the worker with the job's stop check; `post` hands a step to the GUI
+    // thread, where it runs only while the job is still the page's.
+    using StopCheck = std::function<bool()>;
+    using Post = std::function<void(std::function<void()>)>;
+    std::shared_ptr<Job> startJob(std::function<void(const StopCheck&, const Post&)> body);
+    void retire(std::shared_ptr<Job>& job);
+    bool isCurrent(const std::shared_ptr<Job>& job) const;
+    void jobEnded(std::shared_ptr<Job>& slot);
+    std::uint64_t serialOf(int index) const;
+
+    // App clean-up.
+    void startAppScan();
+    void appPathSeen(nimbara::cleanup::CleanCategory category, const QString& path);
+    void appProgress(float fraction);
+    void appScanFinished(nimbara::cleanup::AppCleanScanResult result);
+    void resetAppView();
+    void openResultView(const CleanResultViewUi& view, const CleanCategoryRowUi& row,
+                        std::uint64_t count);
+    void startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows);
+    void confirmRemoveAll();
+
+    // Device clean-up.
+    void deviceTreeFile(nimbara::cleanup::CleanCategory category,
+                        const std::shared_ptr<PRCleanDirNode>& record);
+    void deviceSyncFile(const std::shared_ptr<PRCleanFileNode>& record);
+    void deviceScanFinished(nimbara::cleanup::DeviceCleanScanResult result);
+    void refreshOutlineView();
+    void showDeviceFigures();
+    TreeParts* treeOf(nimbara::cleanup::CleanCategory category);
+    void clearDeviceClean();
 
     std::atomic<int> cleanDevice_{0};
-    QString shownView_ = QStringLiteral("cleanDiskView");
+    std::unique_ptr<CleanViewUi> ui_;
+    nimbara::ObserverBag observers_;
+
+    // The app clean-up's lists and the advertisement rows.
+    nimbara::cleanup::PRCleanRecordsModel* cacheList_ = nullptr;
+    nimbara::cleanup::PRCleanRecordsModel* docList_ = nullptr;
+    nimbara::cleanup::PRCleanRecordsModel* junkList_ = nullptr;
+    nimbara::cleanup::PRCleanRecordsModel* cookList_ = nullptr;
+    nimbara::cleanup::PRAdsController* adsList_ = nullptr;
+    nimbara::cleanup::PRSyncFailedController* syncList_ = nullptr;
+    // The device clean-up's trees and the entry tables beside them.
+    PRAppTreeController junkTree_;
+    PRAppTreeController cacheTree_;
+    PRAppTreeController cookTree_;
+    nimbara::ui::PRCleanOutlineModel* junkOutline_ = nullptr;
+    nimbara::ui::PRCleanOutlineModel* cacheOutline_ = nullptr;
+    nimbara::ui::PRCleanOutlineModel* cookOutline_ = nullptr;
+    nimbara::ui::PRCleanEntriesModel* junkFiles_ = nullptr;
+    nimbara::ui::PRCleanEntriesModel* cacheFiles_ = nullptr;
+    nimbara::ui::PRCleanEntriesModel* cookFiles_ = nullptr;
+    std::array<std::unique_ptr<TreeParts>, 3> trees_;
+
+    // Results, each with its device.
+    std::optional<nimbara::cleanup::AppCleanScanResult> appResult_;
+    std::optional<nimbara::cleanup::DeviceCleanScanResult> deviceResult_;
+    std::vector<std::shared_ptr<PRCleanFileNode>> syncFailedFileArray_;
+    // Running device figures (from the scan's size reports).
+    std::array<std::uint64_t, 3> deviceSizes_{};   // junk, cache, cookie
+    std::array<std::uint64_t, 3> deviceCounts_{};  // files in the junk, cache, cookie trees
+    std::uint64_t syncfailedFileSize_ = 0;
+
+    ScanKind scanKind_ = ScanKind::None;
+    bool bAppCleanerFinish_ = false;
+    std::shared_ptr<Job> scanJob_;
+    std::shared_ptr<Job> removeJob_;
+    std::unique_ptr<nimbara::WorkerReaper> reaper_;
+    std::function<void()> jobEnded_;
 };

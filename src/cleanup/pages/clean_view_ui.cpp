@@ -1,0 +1,322 @@
+#include "cleanup/pages/clean_view_ui.h"
+
+#include <QAbstractItemView>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/window_builders.h"
+#include "ui/flash_view.h"
+#include "ui/fonts.h"
+#include "ui/notification_buttons.h"
+#include "ui/progress_view.h"
+
+namespace {
+
+using nimbara::app::build::makeImageView;
+using nimbara::app::build::makeLabel;
+using nimbara::app::build::named;
+
+constexpr int kInfoPoints = 11;
+constexpr int kTitlePoints = 16;
+const QColor kSlate{96, 110, 128};
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& title) {
+    auto* button = named(new QPushButton(title, parent), name);
+    button->setFont(nimbara::ui::appFont(kInfoPoints));
+    return button;
+}
+
+QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
+    auto* table = named(new QTableView(parent), name);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
+                                     : QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->setFont(nimbara::ui::appFont(kInfoPoints));
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setDefaultSectionSize(150);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    return table;
+}
+
+// A view headed by a title line, with its content below.
+QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title) {
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(20, 16, 20, 12);
+    layout->setSpacing(10);
+    layout->addWidget(
+        makeLabel(view, titleName, title, kTitlePoints, nimbara::app::build::kText, true));
+    return layout;
+}
+
+CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
+                                   const char* buttonName, const char* sizeName,
+                                   const char* pathName, const char* imageName,
+                                   const char* progressName, const QString& title) {
+    CleanCategoryRowUi ui;
+    ui.imageView = makeImageView(parent, imageName, QStringLiteral("tabHeadImage"));
+    ui.imageView->setFixedSize(6, 36);
+    ui.button = makeButton(parent, buttonName, title);
+    ui.button->setMinimumWidth(170);
+    ui.button->setIcon(QIcon());
+    ui.progress = named(new PRProgressView(parent), progressName);
+    ui.progress->setMinimumWidth(220);
+    ui.sizelab = makeLabel(parent, sizeName, QString(), kInfoPoints);
+    ui.sizelab->setMinimumWidth(90);
+    ui.pathlab = makeLabel(parent, pathName, QString(), kInfoPoints, kSlate);
+    ui.pathlab->setMinimumWidth(260);
+    grid->addWidget(ui.imageView, row, 0);
+    grid->addWidget(ui.button, row, 1);
+    grid->addWidget(ui.progress, row, 2);
+    grid->addWidget(ui.sizelab, row, 3);
+    grid->addWidget(ui.pathlab, row, 3);
+    return ui;
+}
+
+CleanResultViewUi makeResultView(QStackedWidget* stack, const char* viewName, const char* tableName,
+                                 const char* infoName, const char* progressName,
+                                 const char* exportName, const char* removeName,
+                                 const char* removeAllName, const QString& title) {
+    CleanResultViewUi ui;
+    ui.view = named(new QWidget(stack), viewName);
+    QVBoxLayout* layout = headedView(ui.view, "", title);
+    ui.infolab = makeLabel(ui.view, infoName, QString(), kInfoPoints);
+    ui.progressor = named(new QProgressBar(ui.view), progressName);
+    ui.progressor->setRange(0, 100);
+    ui.progressor->setTextVisible(false);
+    ui.progressor->hide();
+    ui.table = makeTable(ui.view, tableName, true);
+    auto* buttons = new QHBoxLayout();
+    ui.backBtn = makeButton(ui.view, "", QStringLiteral("Back"));
+    ui.exportBtn = makeButton(ui.view, exportName, QStringLiteral("Export"));
+    ui.removeBtn = makeButton(ui.view, removeName, QStringLiteral("Remove"));
+    ui.removeAllBtn = makeButton(ui.view, removeAllName, QStringLiteral("Remove All"));
+    buttons->addWidget(ui.backBtn);
+    buttons->addStretch(1);
+    buttons->addWidget(ui.exportBtn);
+    buttons->addWidget(ui.removeBtn);
+    buttons->addWidget(ui.removeAllBtn);
+    layout->addWidget(ui.infolab);
+    layout->addWidget(ui.progressor);
+    layout->addWidget(ui.table, 1);
+    layout->addLayout(buttons);
+    stack->addWidget(ui.view);
+    return ui;
+}
+
+CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const char* outlineName,
+                             const char* tableName, const char* infoName, const char* fileMenuName,
+                             const char* dirMenuName, const QString& title, QPushButton*& back) {
+    CleanTreeViewUi ui;
+    ui.view = named(new QWidget(stack), viewName);
+    QVBoxLayout* layout = headedView(ui.view, "", title);
+    ui.infolab = makeLabel(ui.view, infoName, QString(), kInfoPoints);
+    auto* split = new QSplitter(Qt::Horizontal, ui.view);
+    ui.outline = named(new QTreeView(split), outlineName);
+    ui.outline->setHeaderHidden(true);
+    ui.outline->setFont(nimbara::ui::appFont(kInfoPoints));
+    ui.outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui.outline->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui.outline->setMinimumWidth(220);
+    ui.table = makeTable(split, tableName, false);
+    split->addWidget(ui.outline);
+    split->addWidget(ui.table);
+    split->setStretchFactor(0, 2);
+    split->setStretchFactor(1, 3);
+    ui.fileMenu = named(new QMenu(ui.table), fileMenuName);
+    ui.dirMenu = named(new QMenu(ui.outline), dirMenuName);
+    auto* buttons = new QHBoxLayout();
+    back = makeButton(ui.view, "", QStringLiteral("Back"));
+    buttons->addWidget(back);
+    buttons->addStretch(1);
+    layout->addWidget(ui.infolab);
+    layout->addWidget(split, 1);
+    layout->addLayout(buttons);
+    stack->addWidget(ui.view);
+    return ui;
+}
+
+void buildStartView(CleanViewUi& ui) {
+    ui.cleanDiskView = named(new QWidget(ui.stack), "cleanDiskView");
+    QVBoxLayout* layout = headedView(ui.cleanDiskView, "", QStringLiteral("App Cleaner"));
+    ui.headlab = makeLabel(ui.cleanDiskView, "headlab",
+                           QStringLiteral("Scan every app for caches, cookies, temporary files, "
+                                          "documents and advertisement caches."),
+                           kInfoPoints, kSlate);
+    ui.headlab->setWordWrap(true);
+    layout->addWidget(ui.headlab);
+    auto* grid = new QGridLayout();
+    grid->setHorizontalSpacing(14);
+    grid->setVerticalSpacing(12);
+    grid->setColumnStretch(3, 1);
+    QWidget* v = ui.cleanDiskView;
+    ui.document = makeCategoryRow(v, grid, 0, "appDocumentBtn", "appDocumentlab",
+                                  "appDocumentShowFilePathlab", "appDocumentImageView",
+                                  "appDocumentProgress", QStringLiteral("Documents"));
+    ui.cache =
+        makeCategoryRow(v, grid, 1, "appCacheBtn", "appCachelab", "appCacheShowFilePathlab",
+                        "appCacheImageView", "appCacheProgress", QStringLiteral("Cache Files"));
+    ui.junk =
+        makeCategoryRow(v, grid, 2, "appJunkBtn", "appJunklab", "appJunkShowFilePathlab",
+                        "appJunkImageView", "appJunkProgress", QStringLiteral("Temporary Files"));
+    ui.cook = makeCategoryRow(v, grid, 3, "appCookBtn", "appCooklab", "appCookShowFilePathlab",
+                              "appCookImageView", "appCookProgress", QStringLiteral("Cookies"));
+    ui.ads =
+        makeCategoryRow(v, grid, 4, "appAdsBtn", "appAdslab", "appAdsShowFilePathlab",
+                        "theAdsImageView", "adsProgressor", QStringLiteral("Advertisement Caches"));
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    auto* bottom = new QHBoxLayout();
+    ui.deviceCleanBtn =
+        makeButton(v, "deviceCleanBtn", QStringLiteral("Junk, Cache and Sync-failed Media..."));
+    ui.appFlashView = named(new FlashView(v), "appFlashView");
+    ui.appFlashView->setFixedSize(32, 32);
+    ui.appStartBtn = named(new PRAppCleanButton(v), "appStartBtn");
+    ui.appStartBtn->setFixedSize(120, 40);
+    bottom->addWidget(ui.deviceCleanBtn);
+    bottom->addStretch(1);
+    bottom->addWidget(ui.appFlashView);
+    bottom->addWidget(ui.appStartBtn);
+    layout->addLayout(bottom);
+    ui.stack->addWidget(ui.cleanDiskView);
+}
+
+void buildAdsView(CleanViewUi& ui) {
+    ui.cleanAppAdsView = named(new QWidget(ui.stack), "cleanAppAdsView");
+    QVBoxLayout* layout =
+        headedView(ui.cleanAppAdsView, "", QStringLiteral("Advertisement Caches"));
+    ui.adsInfolab = makeLabel(ui.cleanAppAdsView, "adsInfolab", QString(), kInfoPoints);
+    ui.AdsTableView = makeTable(ui.cleanAppAdsView, "AdsTableView", false);
+    ui.AdsTableView->verticalHeader()->setDefaultSectionSize(40);
+    ui.AdsTableView->setIconSize(QSize(36, 36));
+    auto* buttons = new QHBoxLayout();
+    ui.adsBackBtn = makeButton(ui.cleanAppAdsView, "", QStringLiteral("Back"));
+    ui.adsRemoveBtn = makeButton(ui.cleanAppAdsView, "adsRemoveBtn", QStringLiteral("Remove"));
+    ui.adsRemoveAllBtn =
+        makeButton(ui.cleanAppAdsView, "adsRemoveAllBtn", QStringLiteral("Remove All"));
+    buttons->addWidget(ui.adsBackBtn);
+    buttons->addStretch(1);
+    buttons->addWidget(ui.adsRemoveBtn);
+    buttons->addWidget(ui.adsRemoveAllBtn);
+    layout->addWidget(ui.adsInfolab);
+    layout->addWidget(ui.AdsTableView, 1);
+    layout->addLayout(buttons);
+    ui.stack->addWidget(ui.cleanAppAdsView);
+}
+
+void buildDeviceMain(CleanViewUi& ui) {
+    ui.cleanMainView = named(new QWidget(ui.stack), "cleanMainView");
+    QVBoxLayout* layout = headedView(ui.cleanMainView, "", QStringLiteral("Device Clean-up"));
+    ui.mainInfolab = makeLabel(ui.cleanMainView, "mainInfolab",
+                               QStringLiteral("Scan the apps' caches, cookies and temporary "
+                                              "files, and media left by syncs that failed."),
+                               kInfoPoints, kSlate);
+    ui.mainInfolab->setWordWrap(true);
+    layout->addWidget(ui.mainInfolab);
+    auto* grid = new QGridLayout();
+    grid->setSpacing(12);
+    ui.mainJunkBtn = makeButton(ui.cleanMainView, "mainJunkBtn", QStringLiteral("Temp Files"));
+    ui.mainCacheBtn = makeButton(ui.cleanMainView, "mainCacheBtn", QStringLiteral("Cache"));
+    ui.mainCookBtn = makeButton(ui.cleanMainView, "mainCookBtn", QStringLiteral("Cookie"));
+    ui.mainMediaBtn =
+        makeButton(ui.cleanMainView, "mainMediaBtn", QStringLiteral("Sync-failed Media"));
+    int row = 0;
+    for (QPushButton* button : {ui.mainJunkBtn, ui.mainCacheBtn, ui.mainCookBtn, ui.mainMediaBtn}) {
+        button->setMinimumSize(220, 40);
+        grid->addWidget(button, row / 2, row % 2);
+        ++row;
+    }
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    auto* bottom = new QHBoxLayout();
+    ui.mainAppCleanBtn =
+        makeButton(ui.cleanMainView, "mainAppCleanBtn", QStringLiteral("App Cleaner..."));
+    ui.mainScanBtn = makeButton(ui.cleanMainView, "mainScanBtn", QStringLiteral("Scan"));
+    ui.mainScanBtn->setDefault(true);
+    bottom->addWidget(ui.mainAppCleanBtn);
+    bottom->addStretch(1);
+    bottom->addWidget(ui.mainScanBtn);
+    layout->addLayout(bottom);
+    ui.stack->addWidget(ui.cleanMainView);
+}
+
+void buildMediaView(CleanViewUi& ui, QPushButton*& back) {
+    ui.cleanMediaView = named(new QWidget(ui.stack), "cleanMediaView");
+    QVBoxLayout* layout = headedView(ui.cleanMediaView, "", QStringLiteral("Sync-failed Media"));
+    ui.mediaInfolab = makeLabel(ui.cleanMediaView, "mediaInfolab", QString(), kInfoPoints);
+    ui.syncFailedTableView = makeTable(ui.cleanMediaView, "syncFailedTableView", false);
+    ui.syncedMenu = named(new QMenu(ui.syncFailedTableView), "syncedMenu");
+    auto* buttons = new QHBoxLayout();
+    back = makeButton(ui.cleanMediaView, "", QStringLiteral("Back"));
+    buttons->addWidget(back);
+    buttons->addStretch(1);
+    layout->addWidget(ui.mediaInfolab);
+    layout->addWidget(ui.syncFailedTableView, 1);
+    layout->addLayout(buttons);
+    ui.stack->addWidget(ui.cleanMediaView);
+}
+
+}  // namespace
+
+CleanViewUi buildCleanView() {
+    CleanViewUi ui;
+    ui.view = named(new QWidget(), "CleanViewRoot");
+    auto* root = new QVBoxLayout(ui.view);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+    ui.stack = named(new QStackedWidget(ui.view), "cleanStackView");
+    root->addWidget(ui.stack, 1);
+    ui.statuslab =
+        makeLabel(ui.view, "cleanStatuslab", QString(), kInfoPoints, QColor(176, 48, 40));
+    ui.statuslab->setWordWrap(true);
+    ui.statuslab->setContentsMargins(20, 0, 20, 8);
+    ui.statuslab->hide();
+    root->addWidget(ui.statuslab);
+
+    buildStartView(ui);
+    ui.cacheResult =
+        makeResultView(ui.stack, "cleanCacheTableView", "cleanCacheFileTableView",
+                       "cacheFileInfolab", "cacheProgressor", "cacheExportBtn", "cacheRemoveBtn",
+                       "cacheRemoveAllBtn", QStringLiteral("Cache Files"));
+    ui.documentResult =
+        makeResultView(ui.stack, "cleanDocumentTableView", "cleanDocumentFileTableview",
+                       "documentFileInfolab", "documentProgressor", "documentExportBtn",
+                       "documentRemoveBtn", "documentRemoveAllBtn", QStringLiteral("Documents"));
+    ui.junkResult =
+        makeResultView(ui.stack, "cleanJunkTableView", "cleanJunkFileTableView", "junkFileInfolab",
+                       "junkProgressor", "junkExportBtn", "junkRemoveBtn", "junkRemoveAllBtn",
+                       QStringLiteral("Temporary Files"));
+    ui.cookResult = makeResultView(ui.stack, "cleanCookTableView", "cleanCookieFileTableView",
+                                   "cookFileInfolab", "cookProgressor", "cookExportBtn",
+                                   "cookRemoveBtn", "cookRemoveAllBtn", QStringLiteral("Cookies"));
+    buildAdsView(ui);
+    buildDeviceMain(ui);
+    ui.junkView = makeTreeView(ui.stack, "cleanJunkView", "JunkOutlineView", "junkFileTableView",
+                               "junkInfolab", "junkMenu", "junkDirMenu",
+                               QStringLiteral("Temp Files"), ui.deviceBackBtns[0]);
+    ui.cacheView = makeTreeView(ui.stack, "cleanCacheview", "CacheOutlineView",
+                                "cacheFileTableView", "cacheInfolab", "cacheMenu", "cacheDirMenu",
+                                QStringLiteral("Cache"), ui.deviceBackBtns[1]);
+    ui.cookView =
+        makeTreeView(ui.stack, "cleanCookView", "CookOutlineView", "cookieTableView", "cookInfolab",
+                     "cookieMenu", "cookieDirMenu", QStringLiteral("Cookie"), ui.deviceBackBtns[2]);
+    buildMediaView(ui, ui.deviceBackBtns[3]);
+    ui.stack->setCurrentWidget(ui.cleanDiskView);
+    return ui;
+}
