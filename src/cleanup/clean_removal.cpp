@@ -587,6 +587,27 @@ CleanRemovalReport CleanRemovalEngine::run() {
     return report_;
 }
 
+CleanSettled settleRecords(std::vector<std::shared_ptr<PRCleanDirNode>>& records,
+                           const std::vector<CleanItem>& plan, const CleanRemovalReport& report) {
+    std::set<std::pair<std::string, std::string>> settled;
+    for (const std::size_t index : report.settledItems()) {
+        if (index < plan.size()) {
+            settled.emplace(plan[index].bundleId, plan[index].devicePath);
+        }
+    }
+    CleanSettled out;
+    std::erase_if(records, [&](const std::shared_ptr<PRCleanDirNode>& record) {
+        if (!record ||
+            settled.count({record->appBundleName().toStdString(), record->devicePath()}) == 0) {
+            return false;
+        }
+        ++out.files;
+        out.bytes = addSaturating(out.bytes, record->fileSizeNumber());
+        return true;
+    });
+    return out;
+}
+
 // ------------------------------------------------------------------------------ texts
 
 QString filesFoundText(std::uint64_t bytes, std::uint64_t files) {

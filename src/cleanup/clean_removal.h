@@ -235,6 +235,17 @@ class CleanRemovalEngine {
     bool ran_ = false;
 };
 
+// What a removal took off one of the page's lists.
+struct CleanSettled {
+    std::uint64_t files = 0;  // rows dropped
+    std::uint64_t bytes = 0;  // their sizes as listed (the list's total goes down by this)
+};
+// GUI thread, with the report of a plan made from `records` (itemsOfRecords): drops the records
+// whose items were removed or found gone, keeping the order of the rest; rows whose removal
+// failed or was refused stay listed. Records are matched by app and path.
+CleanSettled settleRecords(std::vector<std::shared_ptr<PRCleanDirNode>>& records,
+                           const std::vector<CleanItem>& plan, const CleanRemovalReport& report);
+
 // ---------------------------------------------------------------- texts of the page
 
 // "Files Found: %s in  %lld file(s)" (two blanks before the count).

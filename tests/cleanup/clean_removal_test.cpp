@@ -69,6 +69,37 @@ TEST_F(CleanRemovalEngineTest, RemoveAllCountsOnlyWhatTheDeviceRemoved) {
     EXPECT_TRUE(inContainer(kGame, "/Library/Caches/level.bin"));
 }
 
+TEST_F(CleanRemovalEngineTest, ChosenRowsLeaveTheListOnlyWhenRemoved) {
+    device().addContainerFile(kMail, "/Documents/a.pdf", 1000);
+    device().addContainerFile(kMail, "/Documents/b.pdf", 2000);
+    device().addContainerFile(kMail, "/Documents/c.pdf", 500);
+    device().addContainerFile(kMail, "/Documents/d.pdf", 6500);
+    device().addContainerFile(kGame, "/Documents/saved.pdf", 10);
+    device().setFault(md::sim::kFaultRefusedContainers, PlistValue(PlistValue::Array{kGame}));
+    const auto target = attachDevice();
+    std::vector<std::shared_ptr<PRCleanDirNode>> list{
+        record(kMail, "/Documents/a.pdf", 1000), record(kMail, "/Documents/b.pdf", 2000),
+        record(kMail, "/Documents/c.pdf", 500), record(kMail, "/Documents/d.pdf", 6500),
+        // Listed, but refused by the device: it stays listed and counted.
+        record(kGame, "/Documents/saved.pdf", 0)};
+    std::uint64_t listed = 10000;
+
+    // Two rows, then one more: the total drops by each removal in turn.
+    auto plan = cleanup::itemsOfRecords(CleanCategory::Document, {list[0], list[1], list[4]});
+    auto report = CleanRemovalEngine(target, plan).run();
+    auto settled = cleanup::settleRecords(list, plan, report);
+    listed -= settled.bytes;
+    EXPECT_EQ(settled.files, 2u);
+    EXPECT_EQ(listed, 7000u);
+    plan = cleanup::itemsOfRecords(CleanCategory::Document, {list[0]});
+    report = CleanRemovalEngine(target, plan).run();
+    listed -= cleanup::settleRecords(list, plan, report).bytes;
+    EXPECT_EQ(listed, 6500u);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0]->filePath(), QStringLiteral("/Documents/d.pdf"));
+    EXPECT_EQ(list[1]->appBundleName().toStdString(), kGame);
+}
+
 TEST_F(CleanRemovalEngineTest, RefusesWhatLiesOutsideItsCategoryOrIsProtected) {
     device().addContainerFile(kMail, "/Library/Preferences/mail.plist", 10);
     device().addContainerFile(kMail, "/Library/Caches/Cache.db", 10);
@@ -212,6 +243,59 @@ TEST_F(CleanRemovalEngineTest, ANewDeviceAtTheSameIndexIsNeverTouched) {
     EXPECT_EQ(report.outcomes[0], CleanItemOutcome::NotTried);
     EXPECT_EQ(report.freedBytes, 0u);
     EXPECT_TRUE(inContainer(kMail, "/tmp/a"));
+}
+
+// The device leaves after N operations, for many N: each run ends with a report whose freed
+// figure is never more than what is missing from the device afterwards.
+TEST_F(CleanRemovalEngineTest, ADeviceLeavingMidRunCountsOnlyWhatWent) {
+    const std::vector<std::pair<std::string, std::uint64_t>> files{
+        {"/Library/Caches/a", 1}, {"/Library/Caches/d/b", 2}, {"/tmp/c", 4}, {"/Documents/e", 8}};
+    bool sawDeviceGone = false;
+    for (int limit = 2; limit <= 90; limit += 4) {
+        const std::string udid = "detach" + std::to_string(limit);
+        auto device = builder(udid);
+        simdev::AppSpec app;
+        app.bundleId = kMail;
+        app.displayName = "Mail";
+        device.addApp(app);
+        for (const auto& [path, size] : files) {
+            device.addContainerFile(kMail, path, size);
+        }
+        device.setFault(md::sim::kFaultDetachAfter, PlistValue(static_cast<std::int64_t>(limit)));
+        const int index = attachBuilt(device);
+        if (index < 0 || !amd::DeviceManager::GetInstance().IsAttached(index, serialOf(index))) {
+            continue;  // the limit ran out while attaching
+        }
+        std::vector<CleanItem> plan =
+            cleanup::itemsOfRecords(CleanCategory::Cache, {record(kMail, "/Library/Caches/a", 1)});
+        plan.push_back(
+            cleanup::itemsOfRecords(CleanCategory::Junk, {record(kMail, "/tmp/c", 4)})[0]);
+        plan.push_back(cleanup::itemsOfRecords(CleanCategory::Document,
+                                               {record(kMail, "/Documents/e", 8)})[0]);
+        Tree tree;
+        tree.add("Mail", kMail, "/Library/Caches/d/b", 2);
+        plan.push_back(cleanup::itemsOfTreeFolder(
+            CleanCategory::Cache, tree.folder({"Mail", "Library", "Caches", "d"}))[0]);
+        const auto report = CleanRemovalEngine({index, serialOf(index)}, plan).run();
+
+        std::uint64_t missing = 0;
+        const auto container = deviceDir(udid) / "apps" / kMail / "container";
+        for (const auto& [path, size] : files) {
+            if (!std::filesystem::exists(container / path.substr(1))) {
+                missing += size;
+            }
+        }
+        EXPECT_LE(report.freedBytes, missing) << limit;
+        if (report.status == CleanRunStatus::DeviceGone) {
+            sawDeviceGone = true;
+        } else {
+            EXPECT_EQ(report.status, CleanRunStatus::Done) << limit;
+            EXPECT_EQ(report.freedBytes, missing) << limit;
+        }
+        amd::DeviceManager::GetInstance().Reset();
+        ASSERT_EQ(amd::DeviceManager::GetInstance().Subscribe(), 0);
+    }
+    EXPECT_TRUE(sawDeviceGone);
 }
 
 TEST_F(CleanRemovalEngineTest, AStopEndsTheRunAndLeavesTheRestUntried) {
