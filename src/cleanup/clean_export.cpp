@@ -220,14 +220,18 @@ void CleanExportEngine::exportItem(amd::AfcService* afc, std::size_t index) {
             } else if (layout_ == CleanExportLayout::Mirror) {
                 where.assign(parts->begin(), parts->end() - 1);
             }
+            std::error_code ec;
+            const bool local = !item.localCopy.empty() && fs::is_regular_file(item.localCopy, ec);
+            if (!local && afc == nullptr) {
+                return;  // reported when the connection failed
+            }
             const auto into = localFolder(where, index);
             if (!into) {
                 return;
             }
-            std::error_code ec;
-            if (!item.localCopy.empty() && fs::is_regular_file(item.localCopy, ec)) {
+            if (local) {
                 copyLocal(index, item.localCopy, name, *into);
-            } else if (afc != nullptr) {
+            } else {
                 copyFile(*afc, index, item.devicePath, *into);
             }
             return;

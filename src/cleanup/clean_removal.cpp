@@ -360,19 +360,17 @@ void CleanRemovalEngine::itemDone(std::size_t index, CleanItemOutcome outcome) {
     }
 }
 
-void CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
-                                    const std::string& folder, bool removeSelf, int depth,
-                                    Tally& tally) {
+bool CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
+                                    const std::string& folder, bool removeSelf, int depth) {
     const auto names = afc.ReadDirectory(folder);
     if (!names) {
-        tally.complete = false;
         fail(index, folder, 1, QStringLiteral("The folder could not be read."));
-        return;
+        return false;
     }
+    bool complete = true;  // everything below was removed
     for (const std::string& name : *names) {
         if (stopRequested()) {
-            tally.complete = false;
-            return;
+            return false;
         }
         const std::string path = folder + "/" + name;
         const auto info = afc.GetFileKindAndSize(path);
@@ -381,15 +379,15 @@ void CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
         }
         if (info->kind == "S_IFDIR") {
             if (depth >= kMaxDepth) {
-                tally.complete = false;
+                complete = false;
                 fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
-                continue;
+            } else if (!removeTree(afc, index, path, true, depth + 1)) {
+                complete = false;
             }
-            removeTree(afc, index, path, true, depth + 1, tally);
             continue;
         }
         if (isProtectedDeviceFile(path)) {
-            tally.complete = false;
+            complete = false;
             report_.protectedKept.push_back(path);
             continue;
         }
@@ -397,17 +395,19 @@ void CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
         if (code == 0) {
             counted(index, info->kind == "S_IFREG" ? info->size : 0);
         } else {
-            tally.complete = false;
+            complete = false;
             fail(index, path, code, QStringLiteral("The file could not be removed."));
         }
     }
-    if (removeSelf && tally.complete && !stopRequested()) {
-        const int code = afc.RemovePath(folder);
-        if (code != 0) {
-            tally.complete = false;
-            fail(index, folder, code, QStringLiteral("The folder could not be removed."));
-        }
+    if (!complete || !removeSelf || stopRequested()) {
+        return complete && !stopRequested();
     }
+    const int code = afc.RemovePath(folder);
+    if (code != 0) {
+        fail(index, folder, code, QStringLiteral("The folder could not be removed."));
+        return false;
+    }
+    return true;
 }
 
 CleanItemOutcome CleanRemovalEngine::removeFile(amd::AfcService& afc, std::size_t index) {
@@ -449,9 +449,7 @@ CleanItemOutcome CleanRemovalEngine::removeFolder(amd::AfcService& afc, std::siz
     }
     const std::size_t failuresBefore = report_.failures.size();
     const std::size_t keptBefore = report_.protectedKept.size();
-    Tally tally;
-    removeTree(afc, index, item.devicePath, removeSelf, 0, tally);
-    if (!tally.complete) {
+    if (!removeTree(afc, index, item.devicePath, removeSelf, 0)) {
         if (stopRequested() && report_.failures.size() == failuresBefore &&
             report_.protectedKept.size() == keptBefore) {
             return CleanItemOutcome::NotTried;  // stopped part-way; what went is counted

@@ -210,18 +210,16 @@ class CleanRemovalEngine {
     static constexpr int kMaxDepth = 64;
 
   private:
-    struct Tally {
-        bool complete = true;  // everything below was removed
-    };
     bool stopRequested() { return guard_.stopRequested(); }
     void runGroup(const std::string& bundleId, const std::vector<std::size_t>& indexes);
     CleanItemOutcome removeItem(amd::AfcService& afc, std::size_t index);
     CleanItemOutcome removeFile(amd::AfcService& afc, std::size_t index);
     CleanItemOutcome removeFolder(amd::AfcService& afc, std::size_t index, bool removeSelf,
                                   bool placeholder);
-    // Removes what is below `folder` (and the folder itself when `removeSelf`).
-    void removeTree(amd::AfcService& afc, std::size_t index, const std::string& folder,
-                    bool removeSelf, int depth, Tally& tally);
+    // Removes what is below `folder` (and the folder itself when `removeSelf`); true when all
+    // of it went. A folder holding something that stays (protected, refused) stays with it.
+    bool removeTree(amd::AfcService& afc, std::size_t index, const std::string& folder,
+                    bool removeSelf, int depth);
     void fail(std::size_t index, const std::string& path, int code, const QString& reason);
     void counted(std::size_t index, std::uint64_t bytes);
     void itemDone(std::size_t index, CleanItemOutcome outcome);

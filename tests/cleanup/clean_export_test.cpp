@@ -116,11 +116,13 @@ TEST_F(CleanExportTest, AnExportThatCopiedNothingSaysSo) {
     // A file that is gone and an app whose container is refused: nothing copied, both told.
     auto plan = cleanup::itemsOfRecords(
         CleanCategory::Junk, {record(kMail, "/tmp/gone", 1), record(kGame, "/tmp/t", 1)});
-    auto report = CleanExportEngine(target, plan, out(), CleanExportLayout::Flat).run();
+    auto report = CleanExportEngine(target, plan, out(), CleanExportLayout::PerApp).run();
     EXPECT_EQ(report.status, CleanRunStatus::DoneWithFailures);
     EXPECT_FALSE(report.revealFolder());
     EXPECT_EQ(report.failures.size(), 2u);
     EXPECT_EQ(report.message, QStringLiteral("Nothing could be exported."));
+    EXPECT_TRUE(filesBelow(out()).empty());
+    EXPECT_FALSE(fs::exists(out() / kGame));
 
     // Failed-sync media come from the media root.
     auto media = std::make_shared<PRCleanFileNode>();

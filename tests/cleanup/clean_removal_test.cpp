@@ -185,6 +185,28 @@ TEST_F(CleanRemovalEngineTest, AFolderRowRemovesThatFolderOnly) {
     EXPECT_TRUE(inContainer(kMail, "/Library/Preferences/keep.plist"));
 }
 
+TEST_F(CleanRemovalEngineTest, AProtectedFileKeepsOnlyTheFoldersAboveIt) {
+    device().addContainerFile(kMail, "/Library/Caches/top/a/Cache.db", 5);
+    device().addContainerFile(kMail, "/Library/Caches/top/a/x", 10);
+    device().addContainerFile(kMail, "/Library/Caches/top/b/y", 20);
+    device().addContainerFile(kMail, "/Library/Caches/top/c/z", 40);
+    const auto target = attachDevice();
+    Tree tree;
+    tree.add("Mail", kMail, "/Library/Caches/top/b/y", 20);
+    const auto plan = cleanup::itemsOfTreeFolder(CleanCategory::Cache,
+                                                 tree.folder({"Mail", "Library", "Caches", "top"}));
+    const auto report = CleanRemovalEngine(target, plan).run();
+    EXPECT_EQ(report.status, CleanRunStatus::DoneWithFailures);
+    EXPECT_EQ(report.outcomes[0], CleanItemOutcome::Kept);
+    EXPECT_EQ(report.freedBytes, 70u);
+    EXPECT_EQ(report.protectedKept, (std::vector<std::string>{"/Library/Caches/top/a/Cache.db"}));
+    EXPECT_TRUE(inContainer(kMail, "/Library/Caches/top/a/Cache.db"));
+    EXPECT_FALSE(inContainer(kMail, "/Library/Caches/top/a/x"));
+    // The folders beside the kept file's go.
+    EXPECT_FALSE(inContainer(kMail, "/Library/Caches/top/b"));
+    EXPECT_FALSE(inContainer(kMail, "/Library/Caches/top/c"));
+}
+
 TEST_F(CleanRemovalEngineTest, CleanAllRemovesEveryFoundFileOnceAndNothingElse) {
     device().addContainerFile(kMail, "/tmp/a", 1);
     device().addContainerFile(kMail, "/tmp/deep/b", 2);
