@@ -50,6 +50,9 @@ TEST_F(CleanRemovalEngineTest, RemoveAllCountsOnlyWhatTheDeviceRemoved) {
         percents.push_back(progress.percent);
         EXPECT_EQ(progress.total, 4u);
     });
+    // Taking the plan and making the engine (before the user confirmed) changes nothing.
+    EXPECT_TRUE(inContainer(kMail, "/Library/Caches/a.bin"));
+    EXPECT_TRUE(percents.empty());
     const auto report = engine.run();
 
     EXPECT_EQ(report.status, CleanRunStatus::DoneWithFailures);
