@@ -51,36 +51,6 @@ std::vector<std::shared_ptr<PRCleanFileNode>> entriesBelow(
 
 }  // namespace
 
-const char* categoryFolder(CleanCategory category) {
-    switch (category) {
-        case CleanCategory::Cache:
-        case CleanCategory::AdCache:
-            return "/Library/Caches";
-        case CleanCategory::Document:
-            return "/Documents";
-        case CleanCategory::Cookie:
-            return "/Library/Cookies";
-        case CleanCategory::Junk:
-            return "/tmp";
-        case CleanCategory::SyncFailed:
-            return "/iTunes_Control/Sync";
-    }
-    return "";
-}
-
-QString cleanTypeName(CleanCategory category) {
-    switch (category) {
-        case CleanCategory::Cache:
-            return QStringLiteral("Cache");
-        case CleanCategory::Junk:
-            return QStringLiteral("Junk");
-        case CleanCategory::Cookie:
-            return QStringLiteral("Cook");
-        default:
-            return QString();
-    }
-}
-
 // ------------------------------------------------------------------------------ plans
 
 std::vector<CleanItem> itemsOfRecords(CleanCategory category,

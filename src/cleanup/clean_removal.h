@@ -30,6 +30,7 @@
 #include <utility>
 #include <vector>
 
+#include "cleanup/clean_category.h"
 #include "ui/core/app_tree_nodes.h"
 
 namespace amd {
@@ -37,17 +38,6 @@ class AfcService;
 }
 
 namespace nimbara::cleanup {
-
-// The clean-up page's categories.
-enum class CleanCategory { Cache = 0, Document, Cookie, Junk, SyncFailed, AdCache };
-inline constexpr std::size_t kCleanCategoryCount = 6;
-
-// The folder that holds a category: inside the app's container, or on the media root for
-// SyncFailed. AdCache folders stand directly in "/Library/Caches".
-const char* categoryFolder(CleanCategory category);
-// The category name the page sets on tree nodes (cleanType): "Cache", "Junk", "Cook"; empty
-// for the others.
-QString cleanTypeName(CleanCategory category);
 
 // The device a job belongs to (amd::DeviceManager index and serial).
 struct CleanDeviceTarget {
