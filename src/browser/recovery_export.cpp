@@ -1,10 +1,7 @@
 #include "browser/recovery_export.h"
 
-#include <sys/stat.h>
-
 #include <QtGlobal>
 
-#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -113,19 +110,6 @@ QString lastName(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
-bool liesUnder(const fs::path& path, const fs::path& root) {
-    auto p = path.begin();
-    for (auto r = root.begin(); r != root.end(); ++r, ++p) {
-        if (r->empty() && std::next(r) == root.end()) {
-            return true;  // a root given with a trailing separator
-        }
-        if (p == path.end() || *p != *r) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Writes one plan; one object per run, on the worker.
 class Exporter {
   public:
@@ -223,40 +207,25 @@ class Exporter {
     // link, not a file) and the result must lie under the export folder; otherwise nullopt with
     // the reason in `why`.
     std::optional<fs::path> folderInside(const std::vector<std::string>& names, QString* why) {
-        fs::path at = root_;
         std::string key;
         for (const std::string& name : names) {
             key += name;
             key += '/';
-            at /= name;
-            if (made_.count(key) != 0) {
-                continue;
-            }
-            if (!backup::isDirectlyInside(at.parent_path(), at)) {
-                *why = QStringLiteral("\"%1\" is not a plain folder name")
-                           .arg(QString::fromStdString(name));
-                return std::nullopt;
-            }
-            if (::mkdir(at.c_str(), 0777) != 0 && errno != EEXIST) {
-                *why = QStringLiteral("%1: %2").arg(QString::fromStdString(at.string()),
-                                                    QString::fromUtf8(std::strerror(errno)));
-                return std::nullopt;
-            }
-            struct stat st {};
-            if (::lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-                *why = QStringLiteral("%1: something that is not a folder has this name")
-                           .arg(QString::fromStdString(at.string()));
-                return std::nullopt;
-            }
-            std::error_code ec;
-            const fs::path real = fs::canonical(at, ec);
-            if (ec || !liesUnder(real, root_)) {
-                *why = QStringLiteral("%1 lies outside the export folder")
-                           .arg(QString::fromStdString(at.string()));
-                return std::nullopt;
-            }
-            made_.insert(key);
         }
+        if (made_.count(key) != 0) {
+            fs::path at = root_;
+            for (const std::string& name : names) {
+                at /= name;
+            }
+            return at;
+        }
+        std::string reason;
+        auto at = backup::makeFolderInside(root_, names, &reason);
+        if (!at) {
+            *why = QString::fromStdString(reason);
+            return std::nullopt;
+        }
+        made_.insert(key);
         return at;
     }
 

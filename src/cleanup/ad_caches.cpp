@@ -6,8 +6,7 @@
 #include <cctype>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "cleanup/protected_files.h"
+#include "cleanup/clean_removal.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
 #include "platform/device_path.h"
@@ -119,128 +118,78 @@ std::vector<std::shared_ptr<PRAppAdsRemoveNode>> sortedAdsRows(
 AdCacheRemover::AdCacheRemover(int deviceIndex, std::uint64_t deviceSerial,
                                std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows,
                                StopCheck stop)
-    : device_(deviceIndex, deviceSerial, std::move(stop)) {
+    : device_(deviceIndex, deviceSerial, {}), stop_(std::move(stop)) {
     for (auto& node : rows) {
         if (node && node->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive)) {
-            items_.push_back({node, node->appBundleID().toStdString(), node->appAdsPlatArray()});
+            rows_.push_back({node, node->appBundleID().toStdString(), node->appAdsPlatArray()});
         }
     }
 }
 
+// The folders of every row go to the clean-up's removal engine as one plan, row after row (so
+// one container connection serves each app); paths that are no advertisement-cache folder of
+// the app never reach it.
 AdRemovalReport AdCacheRemover::run() {
-    for (const Item& item : items_) {
-        if (device_.shouldStop()) {
-            break;
+    AdRemovalReport report;
+    std::vector<CleanItem> plan;
+    std::vector<std::vector<std::ptrdiff_t>> planIndex(rows_.size());
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        for (const std::string& folder : rows_[r].folders) {
+            if (!isCacheFolderPath(folder)) {
+                report.failures.push_back({rows_[r].bundleId, folder, -1,
+                                           QStringLiteral("not an advertisement cache folder")});
+                planIndex[r].push_back(-1);
+                continue;
+            }
+            planIndex[r].push_back(static_cast<std::ptrdiff_t>(plan.size()));
+            plan.push_back(adCacheItem(rows_[r].bundleId, folder));
         }
-        removeApp(item);
+    }
+    CleanRemovalReport removal;
+    if (!plan.empty()) {
+        CleanRemovalEngine engine({device_.index(), device_.serial()}, plan, {}, stop_);
+        removal = engine.run();
+    }
+    for (const CleanFailure& failure : removal.failures) {
+        report.failures.push_back(
+            {plan[failure.item].bundleId, failure.path, failure.code, failure.reason});
+    }
+    for (const AdRemovalFailure& failure : report.failures) {
+        qWarning().noquote() << "Advertisement cache not removed:"
+                             << QString::fromStdString(failure.bundleId)
+                             << QString::fromStdString(failure.path) << failure.reason;
+    }
+    report.bytesFreed = removal.freedBytes;
+    report.stopped =
+        removal.status == CleanRunStatus::DeviceGone || removal.status == CleanRunStatus::Cancelled;
+
+    for (std::size_t r = 0; r < rows_.size(); ++r) {
+        std::vector<std::string> left;
+        bool tried = false;
+        for (std::size_t f = 0; f < rows_[r].folders.size(); ++f) {
+            const std::ptrdiff_t i = planIndex[r][f];
+            const CleanItemOutcome outcome =
+                i < 0 ? CleanItemOutcome::Kept : removal.outcomes[static_cast<std::size_t>(i)];
+            tried = tried || outcome != CleanItemOutcome::NotTried;
+            if (outcome == CleanItemOutcome::Removed) {
+                ++report.foldersRemoved;
+            } else if (outcome != CleanItemOutcome::Gone) {
+                left.push_back(rows_[r].folders[f]);
+            }
+        }
+        if (!tried && report.stopped) {
+            continue;  // the run stopped before this row: it stays as it was
+        }
+        rows_[r].node->setAppAdsPlatArray(left);
+        if (left.empty()) {
+            rows_[r].node->setAppAdsState(QString::fromLatin1(PRAppAdsRemoveNode::kStateRemoved));
+            ++report.appsRemoved;
+        }
         if (onAppDone) {
-            onAppDone(item.node);
+            onAppDone(rows_[r].node);
         }
     }
-    report_.stopped = device_.stopped();
-    return std::move(report_);
-}
-
-void AdCacheRemover::fail(const Item& item, const std::string& path, int code,
-                          const QString& reason) {
-    qWarning().noquote() << "Advertisement cache not removed:"
-                         << QString::fromStdString(item.bundleId) << QString::fromStdString(path)
-                         << reason;
-    report_.failures.push_back({item.bundleId, path, code, reason});
-}
-
-void AdCacheRemover::removeApp(const Item& item) {
-    if (!isValidBundleId(item.bundleId)) {
-        fail(item, std::string(), -1, QStringLiteral("not an app identifier"));
-        return;
-    }
-    amd::AppDirService container;
-    if (const int rc = device_.bind(container, item.bundleId); rc != 0) {
-        if (rc != CleanJobDevice::kStopped) {
-            fail(item, std::string(), rc, QStringLiteral("the app's files could not be opened"));
-        }
-        return;
-    }
-    std::vector<std::string> left;
-    for (const std::string& folder : item.folders) {
-        if (device_.shouldStop()) {
-            left.push_back(folder);
-            continue;
-        }
-        if (!isCacheFolderPath(folder)) {
-            fail(item, folder, -1, QStringLiteral("not an advertisement cache folder"));
-            left.push_back(folder);
-            continue;
-        }
-        const auto info = container.GetFileKindAndSize(folder);
-        if (info && info->kind != "S_IFDIR") {
-            fail(item, folder, -1, QStringLiteral("no longer a folder"));
-            left.push_back(folder);
-            continue;
-        }
-        // A folder that is gone already needs no removal, and is not counted as one.
-        if (info) {
-            if (const int rc = removeTree(container, item, folder, 0); rc != 0) {
-                left.push_back(folder);
-                continue;
-            }
-            ++report_.foldersRemoved;
-        }
-        // An empty file in the folder's place keeps the network from making the folder again.
-        if (const int rc = container.WriteFile(folder, {}); rc != 0) {
-            fail(item, folder, rc, QStringLiteral("the empty file could not be written"));
-        }
-    }
-    item.node->setAppAdsPlatArray(left);
-    if (left.empty()) {
-        item.node->setAppAdsState(QString::fromLatin1(PRAppAdsRemoveNode::kStateRemoved));
-        ++report_.appsRemoved;
-    }
-}
-
-int AdCacheRemover::removeTree(amd::AfcService& afc, const Item& item, const std::string& folder,
-                               int depth) {
-    int result = 0;
-    if (const auto names = afc.ReadDirectory(folder)) {
-        for (const std::string& name : *names) {
-            if (device_.shouldStop()) {
-                return -1;
-            }
-            if (!isValidFileName(name)) {
-                continue;
-            }
-            const std::string path = folder + "/" + name;
-            const auto info = afc.GetFileKindAndSize(path);
-            if (info && info->kind == "S_IFDIR") {
-                if (depth >= CategoryWalk::kMaxWalkDepth) {
-                    fail(item, path, -1, QStringLiteral("folders nested too deeply"));
-                    result = -1;
-                } else if (removeTree(afc, item, path, depth + 1) != 0) {
-                    result = -1;
-                }
-                continue;
-            }
-            if (isProtectedDeviceFile(path)) {
-                fail(item, path, -1, QStringLiteral("a protected file is never removed"));
-                result = -1;
-                continue;
-            }
-            if (const int rc = afc.RemovePath(path); rc != 0) {
-                fail(item, path, rc, QStringLiteral("the device refused the removal"));
-                result = rc;
-            } else if (info) {
-                report_.bytesFreed = nimbara::app::addSaturating(report_.bytesFreed, info->size);
-            }
-        }
-    }
-    if (result != 0) {
-        return result;
-    }
-    if (const int rc = afc.RemovePath(folder); rc != 0) {
-        fail(item, folder, rc, QStringLiteral("the device refused the removal"));
-        return rc;
-    }
-    return 0;
+    return report;
 }
 
 }  // namespace nimbara::cleanup

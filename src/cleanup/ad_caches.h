@@ -125,25 +125,21 @@ class AdCacheRemover {
     AdCacheRemover(int deviceIndex, std::uint64_t deviceSerial,
                    std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows, StopCheck stop = {});
 
-    // Runs after each app whose row was worked on (the page reloads the row).
+    // Runs at the end of the run once for each row worked on (the page reloads the row).
     std::function<void(const std::shared_ptr<PRAppAdsRemoveNode>&)> onAppDone;
 
     AdRemovalReport run();
 
   private:
-    struct Item {
+    struct Row {
         std::shared_ptr<PRAppAdsRemoveNode> node;
         std::string bundleId;
         std::vector<std::string> folders;
     };
-    void removeApp(const Item& item);
-    // Removes `folder` with its contents; 0 once it is gone. Protected files stay (-1).
-    int removeTree(amd::AfcService& afc, const Item& item, const std::string& folder, int depth);
-    void fail(const Item& item, const std::string& path, int code, const QString& reason);
 
     CleanJobDevice device_;
-    std::vector<Item> items_;
-    AdRemovalReport report_;
+    StopCheck stop_;
+    std::vector<Row> rows_;
 };
 
 }  // namespace nimbara::cleanup

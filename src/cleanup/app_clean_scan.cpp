@@ -84,16 +84,12 @@ void AppCleanScanEngine::scanApp(const CleanAppInfo& app, CleanAppIcons& icons) 
                           [this](CleanCategory category, std::shared_ptr<PRCleanDirNode> record) {
                               keep(category, std::move(record));
                           });
-        const std::pair<const char*, CleanCategory> paths[] = {
-            {"/Library/Caches", CleanCategory::Caches},
-            {"/Library/Cookies", CleanCategory::Cookies},
-            {"/tmp", CleanCategory::Tmp},
-            {"/Documents", CleanCategory::Documents}};
-        for (const auto& [path, category] : paths) {
+        for (const CleanCategory category : {CleanCategory::Cache, CleanCategory::Cookie,
+                                             CleanCategory::Junk, CleanCategory::Document}) {
             if (device_.shouldStop()) {
                 return;
             }
-            walk.visitCategoryPath(path, category);
+            walk.visitCategoryPath(categoryFolder(category), category);
         }
     }
     if (wantAds && !device_.shouldStop()) {
@@ -110,18 +106,21 @@ void AppCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRCleanDir
     const std::uint64_t size = record->fileSizeNumber();
     const QString path = record->filePath();
     switch (category) {
-        case CleanCategory::Caches:
+        case CleanCategory::Cache:
             result_.caches.add(std::move(record));
             break;
-        case CleanCategory::Cookies:
+        case CleanCategory::Cookie:
             result_.cookies.add(std::move(record));
             break;
-        case CleanCategory::Tmp:
+        case CleanCategory::Junk:
             result_.junk.add(std::move(record));
             break;
-        case CleanCategory::Documents:
+        case CleanCategory::Document:
             result_.documents.add(std::move(record));
             break;
+        case CleanCategory::SyncFailed:
+        case CleanCategory::AdCache:
+            return;  // found by their own walks
     }
     result_.totalFileSize = nimbara::app::addSaturating(result_.totalFileSize, size);
     ++result_.totalFileNumber;

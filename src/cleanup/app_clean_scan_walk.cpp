@@ -45,20 +45,6 @@ std::string lastComponent(const std::string& path) {
 
 }  // namespace
 
-QString cleanCategoryType(CleanCategory category) {
-    switch (category) {
-        case CleanCategory::Caches:
-            return QStringLiteral("Caches");
-        case CleanCategory::Cookies:
-            return QStringLiteral("Cookies");
-        case CleanCategory::Tmp:
-            return QStringLiteral("tmp");
-        case CleanCategory::Documents:
-            return QStringLiteral("Documents");
-    }
-    return QString();
-}
-
 // ---- the job's device ----
 
 CleanJobDevice::CleanJobDevice(int index, std::uint64_t serial, StopCheck cancel)
@@ -294,7 +280,7 @@ void CategoryWalk::traverseDirWithpath(const std::string& path, CleanCategory ca
 }
 
 void CategoryWalk::fileFound(const std::string& path, std::uint64_t size, CleanCategory category) {
-    if (category == CleanCategory::Documents &&
+    if (category == CleanCategory::Document &&
         documentFileType(cleanFileExtension(lastComponent(path)).c_str()) < 0) {
         return;
     }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/clean_category.h"
 #include "ui/core/app_tree_nodes.h"
 
 namespace amd {
@@ -29,11 +30,6 @@ class SBService;
 }  // namespace amd
 
 namespace nimbara::cleanup {
-
-enum class CleanCategory { Caches, Cookies, Tmp, Documents };
-
-// The category's folder type as the walk names it: "Caches", "Cookies", "tmp" or "Documents".
-QString cleanCategoryType(CleanCategory category);
 
 // The device a clean-up job was started for, and the caller's stop check. A job stops for good
 // when the caller asks it to, or when ITS device (this index AND serial) is no longer attached,

@@ -72,32 +72,31 @@ void DeviceCleanScanEngine::scanApp(const CleanAppInfo& app, CleanAppIcons& icon
                       [this](CleanCategory category, std::shared_ptr<PRCleanDirNode> record) {
                           keep(category, std::move(record));
                       });
-    const std::pair<const char*, CleanCategory> paths[] = {
-        {"/Library/Caches", CleanCategory::Caches},
-        {"/Library/Cookies", CleanCategory::Cookies},
-        {"/tmp", CleanCategory::Tmp}};
-    for (const auto& [path, category] : paths) {
+    for (const CleanCategory category :
+         {CleanCategory::Cache, CleanCategory::Cookie, CleanCategory::Junk}) {
         if (device_.shouldStop()) {
             return;
         }
-        walk.visitCategoryPath(path, category);
+        walk.visitCategoryPath(categoryFolder(category), category);
     }
 }
 
 void DeviceCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRCleanDirNode> record) {
     CleanCategoryList* list = nullptr;
     switch (category) {
-        case CleanCategory::Caches:
+        case CleanCategory::Cache:
             list = &result_.caches;
             break;
-        case CleanCategory::Cookies:
+        case CleanCategory::Cookie:
             list = &result_.cookies;
             break;
-        case CleanCategory::Tmp:
+        case CleanCategory::Junk:
             list = &result_.junk;
             break;
-        case CleanCategory::Documents:
-            return;  // not a category of this scan
+        case CleanCategory::Document:
+        case CleanCategory::SyncFailed:
+        case CleanCategory::AdCache:
+            return;  // not categories of this walk
     }
     result_.totalFileSize =
         nimbara::app::addSaturating(result_.totalFileSize, record->fileSizeNumber());

@@ -106,8 +106,8 @@ TEST_F(AppCleanScanTest, CategoriesKeepWhatTheyShouldWithTheirSizes) {
     EXPECT_EQ(r.documents.bytes, 1700u);
     EXPECT_EQ(r.totalFileNumber, 10u);
     EXPECT_EQ(r.totalFileSize, r.caches.bytes + r.cookies.bytes + r.junk.bytes + r.documents.bytes);
-    EXPECT_EQ(labels[CleanCategory::Caches], 6);
-    EXPECT_EQ(labels[CleanCategory::Documents], 2);
+    EXPECT_EQ(labels[CleanCategory::Cache], 6);
+    EXPECT_EQ(labels[CleanCategory::Document], 2);
 
     // The records carry what the tables and trees show.
     const auto& song = *std::find_if(r.documents.files.begin(), r.documents.files.end(),

@@ -110,9 +110,9 @@ TEST_F(DeviceCleanScanTest, DemoDeviceCategoriesMatchItsContainers) {
     EXPECT_GT(r.caches.count(), 12u);
     EXPECT_GT(r.junk.count(), 0u);
     // Every file found reached its tree.
-    EXPECT_EQ(treeFiles[CleanCategory::Caches], caches.count);
-    EXPECT_EQ(treeFiles[CleanCategory::Cookies], cookies.count);
-    EXPECT_EQ(treeFiles[CleanCategory::Tmp], junk.count);
+    EXPECT_EQ(treeFiles[CleanCategory::Cache], caches.count);
+    EXPECT_EQ(treeFiles[CleanCategory::Cookie], cookies.count);
+    EXPECT_EQ(treeFiles[CleanCategory::Junk], junk.count);
     EXPECT_EQ(r.containersRefused, (std::vector<std::string>{"com.northgate.vault"}));
 
     const Tally sync = tallyOf(dir / nimbara::md::sim::kMediaDir / "iTunes_Control/Sync");

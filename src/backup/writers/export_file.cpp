@@ -1,6 +1,7 @@
 #include "backup/writers/export_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QList>
@@ -114,6 +115,47 @@ bool isDirectlyInside(const fs::path& folder, const fs::path& target) {
         return false;
     }
     return withoutTrailingSeparator(target.parent_path()) == withoutTrailingSeparator(folder);
+}
+
+bool liesUnder(const fs::path& path, const fs::path& root) {
+    auto p = path.begin();
+    for (auto r = root.begin(); r != root.end(); ++r, ++p) {
+        if (r->empty() && std::next(r) == root.end()) {
+            return true;  // a root given with a trailing separator
+        }
+        if (p == path.end() || *p != *r) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<fs::path> makeFolderInside(const fs::path& root,
+                                         const std::vector<std::string>& names, std::string* why) {
+    fs::path at = root;
+    for (const std::string& name : names) {
+        at /= name;
+        if (!isDirectlyInside(at.parent_path(), at)) {
+            *why = "\"" + name + "\" is not a plain folder name";
+            return std::nullopt;
+        }
+        if (::mkdir(at.c_str(), 0777) != 0 && errno != EEXIST) {
+            *why = failure(at, std::strerror(errno));
+            return std::nullopt;
+        }
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            *why = failure(at, "something that is not a folder has this name");
+            return std::nullopt;
+        }
+        std::error_code ec;
+        const fs::path real = fs::canonical(at, ec);
+        if (ec || !liesUnder(real, root)) {
+            *why = at.string() + " lies outside the export folder";
+            return std::nullopt;
+        }
+    }
+    return at;
 }
 
 ExportWriteResult writeExportFile(const fs::path& folder, const QString& name,

@@ -15,8 +15,10 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nimbara {
 class PartialFile;
@@ -58,6 +60,17 @@ ExportNameParts exportNameParts(const QString& fileName);
 // True when `target` names an entry directly inside `folder`: one name that is neither empty, "."
 // nor "..", with no "/" and no NUL.
 bool isDirectlyInside(const std::filesystem::path& folder, const std::filesystem::path& target);
+
+// True when `path` is `root` or lies below it, component by component (both canonical).
+bool liesUnder(const std::filesystem::path& path, const std::filesystem::path& root);
+
+// The folder root/names[0]/names[1]/..., made level by level where missing. Each name must be
+// one plain name (not empty, ".", "..", no "/" or NUL), each level a real folder (never a link
+// or a file of that name) and the result must lie under `root`, which must be canonical.
+// nullopt, with the reason in `why`, otherwise; folders made before the failing level stay.
+std::optional<std::filesystem::path> makeFolderInside(const std::filesystem::path& root,
+                                                      const std::vector<std::string>& names,
+                                                      std::string* why);
 
 // Fills the temporary file; false (with the file's error set) when a write failed, or with a
 // reason in `why` for a failure of its own.

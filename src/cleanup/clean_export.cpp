@@ -1,0 +1,362 @@
+#include "cleanup/clean_export.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDebug>
+#include <QLocale>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+#include "app/core/byte_arithmetic.h"
+#include "app/core/text_utilities.h"
+#include "backup/writers/export_file.h"
+#include "cleanup/clean_removal_paths.h"
+#include "device/afc_service.h"
+#include "platform/file_name_fit.h"
+#include "platform/partial_file.h"
+
+namespace nimbara::cleanup {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kCopyChunk = 1 << 20;
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+QString cleanExportFolderName(const QDateTime& now) {
+    const QDateTime local = now.toLocalTime();
+    const QLocale c = QLocale::c();
+    return QStringLiteral("Ozzaro %1 - %2")
+        .arg(c.toString(local.date(), QStringLiteral("yyyy-MM-dd")),
+             c.toString(local.time(), QStringLiteral("HH.mm.ss")));
+}
+
+std::string CleanExportEngine::safeComponent(const std::string& name) {
+    return fittedFileName(backup::safeFileStem(qs(name), QStringLiteral("Untitled")), {}, {});
+}
+
+CleanExportEngine::CleanExportEngine(CleanDeviceTarget target, std::vector<CleanItem> plan,
+                                     fs::path folder, CleanExportLayout layout,
+                                     ProgressSink progress, StopCheck stop)
+    : guard_(target, std::move(stop)),
+      plan_(std::move(plan)),
+      folder_(std::move(folder)),
+      layout_(layout),
+      progress_(std::move(progress)) {}
+
+CleanExportEngine::~CleanExportEngine() = default;
+
+void CleanExportEngine::fail(std::size_t index, const std::string& path, int code,
+                             const QString& reason) {
+    report_.failures.push_back({index, path, code, reason});
+    qWarning().noquote() << "Clean-up export:" << qs(path) << "(" << code << "):" << reason;
+}
+
+void CleanExportEngine::itemDone() {
+    ++handled_;
+    if (progress_) {
+        progress_(
+            {handled_, plan_.size(), cleanPercent(handled_, plan_.size()), report_.copiedBytes});
+    }
+}
+
+std::optional<fs::path> CleanExportEngine::localFolder(const std::vector<std::string>& deviceParts,
+                                                       std::size_t index) {
+    std::vector<std::string> names;
+    names.reserve(deviceParts.size());
+    for (const std::string& part : deviceParts) {
+        names.push_back(safeComponent(part));
+    }
+    std::string why;
+    auto folder = backup::makeFolderInside(root_, names, &why);
+    if (!folder) {
+        fail(index, joinComponents(deviceParts), -1,
+             QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
+    }
+    return folder;
+}
+
+void CleanExportEngine::copyFile(amd::AfcService& afc, std::size_t index,
+                                 const std::string& devicePath, const fs::path& into) {
+    const auto info = afc.GetFileKindAndSize(devicePath);
+    if (!info) {
+        fail(index, devicePath, -1, QStringLiteral("The file is no longer on the device."));
+        return;
+    }
+    if (info->kind != "S_IFREG") {
+        fail(index, devicePath, -1, QStringLiteral("This is not a regular file."));
+        return;
+    }
+    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
+    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
+    std::uint64_t copied = 0;
+    const auto fill = [&](PartialFile& file, std::string* why) {
+        std::unique_ptr<md::AfcFile> source = afc.OpenFile(devicePath, md::AfcMode::Read);
+        if (!source) {
+            *why = "the device file could not be opened";
+            return false;
+        }
+        std::vector<std::uint8_t> buffer(kCopyChunk);
+        for (;;) {
+            if (guard_.stopRequested()) {
+                *why = "stopped";
+                afc.CloseFile(source);
+                return false;
+            }
+            std::size_t length = buffer.size();
+            if (source->read(buffer.data(), length) != 0) {
+                *why = "the device file could not be read";
+                afc.CloseFile(source);
+                return false;
+            }
+            if (length == 0) {
+                break;
+            }
+            if (!file.write(buffer.data(), length)) {
+                afc.CloseFile(source);
+                return false;
+            }
+            copied += length;
+        }
+        afc.CloseFile(source);
+        return true;
+    };
+    const backup::ExportWriteResult result = backup::writeExportFile(
+        into, parts.stem, parts.extension, fill, QStringLiteral("Untitled"));
+    if (!result) {
+        if (!guard_.stopRequested()) {
+            fail(index, devicePath, -1,
+                 QStringLiteral("The copy failed: %1").arg(qs(result.error)));
+        }
+        return;
+    }
+    report_.written.push_back(result.path);
+    report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
+}
+
+void CleanExportEngine::copyLocal(std::size_t index, const std::string& localPath,
+                                  const std::string& name, const fs::path& into) {
+    const int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        fail(index, localPath, -1,
+             QStringLiteral("The local copy could not be read: %1")
+                 .arg(QString::fromUtf8(std::strerror(errno))));
+        return;
+    }
+    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
+    const backup::ExportWriteResult result =
+        backup::copyToExportFile(fd, into, parts.stem, parts.extension, QStringLiteral("Untitled"),
+                                 [this] { return guard_.stopRequested(); });
+    ::close(fd);
+    if (!result) {
+        fail(index, localPath, -1, QStringLiteral("The copy failed: %1").arg(qs(result.error)));
+        return;
+    }
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(result.path, ec);
+    report_.written.push_back(result.path);
+    report_.copiedBytes = app::addSaturating(report_.copiedBytes, ec ? 0 : size);
+}
+
+void CleanExportEngine::copyTree(amd::AfcService& afc, std::size_t index,
+                                 const std::vector<std::string>& parts, int depth) {
+    const std::string folder = joinComponents(parts);
+    const auto into = localFolder(parts, index);
+    if (!into) {
+        return;
+    }
+    const auto names = afc.ReadDirectory(folder);
+    if (!names) {
+        fail(index, folder, 1, QStringLiteral("The folder could not be read."));
+        return;
+    }
+    for (const std::string& name : *names) {
+        if (guard_.stopRequested()) {
+            return;
+        }
+        std::vector<std::string> child = parts;
+        child.push_back(name);
+        const std::string path = joinComponents(child);
+        const auto info = afc.GetFileKindAndSize(path);
+        if (!info) {
+            continue;  // gone meanwhile
+        }
+        if (info->kind == "S_IFDIR") {
+            if (depth >= kMaxDepth) {
+                fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
+            } else {
+                copyTree(afc, index, child, depth + 1);
+            }
+        } else if (info->kind == "S_IFREG") {
+            copyFile(afc, index, path, *into);
+        }
+        // Links and anything else are not copied.
+    }
+}
+
+void CleanExportEngine::exportItem(amd::AfcService* afc, std::size_t index) {
+    const CleanItem& item = plan_[index];
+    const auto parts = plainComponents(item.devicePath);
+    if (!parts) {
+        return;  // refused before: isActionableItem
+    }
+    const std::string name = parts->back();
+    switch (item.kind) {
+        case CleanItem::Kind::File:
+        case CleanItem::Kind::MediaFile: {
+            std::vector<std::string> where;
+            if (layout_ == CleanExportLayout::PerApp && !item.bundleId.empty()) {
+                where.push_back(item.bundleId);
+            } else if (layout_ == CleanExportLayout::Mirror) {
+                where.assign(parts->begin(), parts->end() - 1);
+            }
+            std::error_code ec;
+            const bool local = !item.localCopy.empty() && fs::is_regular_file(item.localCopy, ec);
+            if (!local && afc == nullptr) {
+                return;  // reported when the connection failed
+            }
+            const auto into = localFolder(where, index);
+            if (!into) {
+                return;
+            }
+            if (local) {
+                copyLocal(index, item.localCopy, name, *into);
+            } else {
+                copyFile(*afc, index, item.devicePath, *into);
+            }
+            return;
+        }
+        case CleanItem::Kind::Folder:
+        case CleanItem::Kind::AdCacheFolder:
+        case CleanItem::Kind::CategoryContents:
+            if (afc != nullptr) {
+                copyTree(*afc, index, *parts, 0);
+            }
+            return;
+    }
+    fail(index, item.devicePath, -1, QStringLiteral("Unknown kind of item."));
+}
+
+void CleanExportEngine::runGroup(const CleanItemGroup& group) {
+    std::vector<std::size_t> todo;
+    bool needsDevice = false;
+    for (const std::size_t index : group.items) {
+        QString why;
+        if (isActionableItem(plan_[index], &why)) {
+            todo.push_back(index);
+            std::error_code ec;
+            needsDevice = needsDevice || plan_[index].localCopy.empty() ||
+                          !fs::is_regular_file(plan_[index].localCopy, ec);
+        } else {
+            fail(index, plan_[index].devicePath, -1, why);
+            itemDone();
+        }
+    }
+    if (todo.empty() || guard_.stopRequested()) {
+        return;
+    }
+    std::unique_ptr<amd::AfcService> afc;
+    if (needsDevice) {
+        int code = 0;
+        afc = openGroupService(guard_, group.bundleId, &code);
+        if (guard_.deviceGone()) {
+            return;
+        }
+        if (code != 0) {
+            afc.reset();
+            for (const std::size_t index : todo) {
+                if (plan_[index].localCopy.empty()) {
+                    fail(index, plan_[index].devicePath, code,
+                         group.bundleId.empty()
+                             ? QStringLiteral("The device's files could not be reached.")
+                             : QStringLiteral("The app's files could not be reached."));
+                }
+            }
+        }
+    }
+    for (const std::size_t index : todo) {
+        if (guard_.stopRequested()) {
+            return;
+        }
+        exportItem(afc.get(), index);
+        itemDone();
+    }
+}
+
+void CleanExportEngine::finish() {
+    report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
+    const QString copied = QStringLiteral("%1 file(s) (%2)")
+                               .arg(report_.written.size())
+                               .arg(shell::size_to_unit(report_.copiedBytes).trimmed());
+    switch (report_.status) {
+        case CleanRunStatus::Done:
+            report_.message = QStringLiteral("%1 exported.").arg(copied);
+            break;
+        case CleanRunStatus::DoneWithFailures:
+            report_.message =
+                report_.written.empty()
+                    ? QStringLiteral("Nothing could be exported.")
+                    : QStringLiteral("%1 exported; some files could not be copied.").arg(copied);
+            break;
+        case CleanRunStatus::NothingToDo:
+            report_.message = QStringLiteral("There was nothing to export.");
+            break;
+        case CleanRunStatus::DeviceGone:
+            report_.message =
+                QStringLiteral("The device was disconnected; the export stopped after %1.")
+                    .arg(copied);
+            break;
+        case CleanRunStatus::Cancelled:
+            report_.message = QStringLiteral("The export was stopped after %1.").arg(copied);
+            break;
+    }
+}
+
+CleanExportReport CleanExportEngine::run() {
+    if (ran_) {
+        return report_;
+    }
+    ran_ = true;
+    report_.folder = folder_;
+    std::error_code ec;
+    if (folder_.empty()) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+    } else {
+        fs::create_directories(folder_, ec);
+        if (!ec) {
+            root_ = fs::canonical(folder_, ec);
+        }
+        if (!ec && !fs::is_directory(root_, ec)) {
+            ec = std::make_error_code(std::errc::not_a_directory);
+        }
+    }
+    if (ec) {
+        fail(0, folder_.string(), -1,
+             QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message())));
+        report_.status = CleanRunStatus::DoneWithFailures;
+        report_.message =
+            QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+        return report_;
+    }
+    report_.folder = root_;
+    for (const CleanItemGroup& group : groupByConnection(plan_)) {
+        if (guard_.stopRequested()) {
+            break;
+        }
+        runGroup(group);
+    }
+    finish();
+    return report_;
+}
+
+}  // namespace nimbara::cleanup

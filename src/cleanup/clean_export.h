@@ -1,0 +1,100 @@
+// Export of what the clean-up page found to a folder on the computer: single files, the folder of
+// a tree row, failed-sync media, and the chosen rows of the app clean-up lists.
+//
+// The plan is the same list of CleanItem the removals take (clean_removal.h), taken on the GUI
+// thread; CleanExportEngine copies it on the calling (worker) thread, app by app over one
+// container connection each. Nothing on the device changes.
+//
+// Where the copies go, below the chosen folder:
+//   PerApp  <folder>/<app>/<name>                the app clean-up lists ("AppData" folder)
+//   Flat    <folder>/<name>                      single files and failed-sync media
+//   Mirror  <folder>/<path inside the container> folder rows: the device's layout below them
+// Every component from the device (bundle identifiers included) is made one safe name first: a
+// leading dot becomes "_" and a run of dots one dot, so "..." never becomes "..", and ".x" and
+// "x" stay apart. Each folder is made level by level, refusing links, and must lie under the
+// chosen folder. A file never replaces another: same names from different apps or folders are
+// numbered "name (2).ext". Each copy is written under a temporary name and renamed into place
+// once complete, so a failed copy leaves nothing behind; every failure is reported.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cleanup/clean_removal.h"
+
+namespace nimbara::cleanup {
+
+enum class CleanExportLayout { PerApp, Flat, Mirror };
+
+// The app-file export's folder inside the export folder.
+inline constexpr const char* kAppDataFolder = "AppData";
+
+// The export folder's proposed name: "Ozzaro <yyyy-MM-dd> - <HH.mm.ss>" in local time.
+QString cleanExportFolderName(const QDateTime& now);
+
+struct CleanExportReport {
+    CleanRunStatus status = CleanRunStatus::Done;
+    std::filesystem::path folder;                // where the copies went
+    std::vector<std::filesystem::path> written;  // every file written
+    std::uint64_t copiedBytes = 0;
+    std::vector<CleanFailure> failures;
+    QString message;
+
+    // Only an export that copied something shows its folder.
+    bool revealFolder() const { return !written.empty(); }
+};
+
+class CleanExportEngine {
+  public:
+    using StopCheck = std::function<bool()>;
+    using ProgressSink = CleanRemovalEngine::ProgressSink;
+
+    // `folder` is made (with its parents) when missing.
+    CleanExportEngine(CleanDeviceTarget target, std::vector<CleanItem> plan,
+                      std::filesystem::path folder, CleanExportLayout layout,
+                      ProgressSink progress = {}, StopCheck stop = {});
+    ~CleanExportEngine();
+
+    // Call once.
+    CleanExportReport run();
+
+    static constexpr int kMaxDepth = CleanRemovalEngine::kMaxDepth;
+
+    // One safe local name for a component from the device (see above).
+    static std::string safeComponent(const std::string& name);
+
+  private:
+    void runGroup(const CleanItemGroup& group);
+    void exportItem(amd::AfcService* afc, std::size_t index);
+    // The local folder an item's copies go to (made level by level); nullopt when it can't be.
+    std::optional<std::filesystem::path> localFolder(const std::vector<std::string>& deviceParts,
+                                                     std::size_t index);
+    void copyFile(amd::AfcService& afc, std::size_t index, const std::string& devicePath,
+                  const std::filesystem::path& into);
+    void copyLocal(std::size_t index, const std::string& localPath, const std::string& name,
+                   const std::filesystem::path& into);
+    void copyTree(amd::AfcService& afc, std::size_t index, const std::vector<std::string>& parts,
+                  int depth);
+    void fail(std::size_t index, const std::string& path, int code, const QString& reason);
+    void itemDone();
+    void finish();
+
+    CleanRunGuard guard_;
+    std::vector<CleanItem> plan_;
+    std::filesystem::path folder_;
+    std::filesystem::path root_;  // canonical
+    CleanExportLayout layout_;
+    ProgressSink progress_;
+    CleanExportReport report_;
+    std::size_t handled_ = 0;
+    bool ran_ = false;
+};
+
+}  // namespace nimbara::cleanup
