@@ -25,24 +25,14 @@
 #include "ui/progress_view.h"
 
 using nimbara::cleanup::AppCleanScanResult;
-using nimbara::shell::size_to_unit;
 using nimbara::cleanup::CleanCategory;
 using nimbara::cleanup::DeviceCleanScanResult;
+using nimbara::shell::size_to_unit;
 
 struct PRCleanViewController::Job {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
-};
-
-// One device clean-up view: its tree, outline and entry models, and its widgets.
-struct PRCleanViewController::TreeParts {
-    CleanCategory category;
-    std::size_t slot;  // junk 0, cache 1, cookie 2: the order of the size reports
-    PRAppTreeController* tree = nullptr;
-    nimbara::ui::PRCleanOutlineModel* outline = nullptr;
-    nimbara::ui::PRCleanEntriesModel* files = nullptr;
-    CleanTreeViewUi* ui = nullptr;
 };
 
 namespace {
@@ -92,7 +82,8 @@ QString refusalText(int appsRefused, const std::vector<std::string>& containersR
 
 PRCleanViewController::PRCleanViewController(QObject* parent)
     : PageControllerBase("PRCleanViewController", QStringLiteral("App Cleaner"), parent),
-      reaper_(std::make_unique<nimbara::WorkerReaper>()) {
+      reaper_(std::make_unique<nimbara::WorkerReaper>()),
+      removals_(std::make_unique<nimbara::cleanup::CleanJobQueue>()) {
     cacheList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     docList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     junkList_ = nimbara::cleanup::makeCleanRecordsModel(this);
@@ -106,11 +97,11 @@ PRCleanViewController::PRCleanViewController(QObject* parent)
     cacheFiles_ = new nimbara::ui::PRCleanEntriesModel(&cacheTree_.cleanTree(), this);
     cookFiles_ = new nimbara::ui::PRCleanEntriesModel(&cookTree_.cleanTree(), this);
     trees_[0] = std::make_unique<TreeParts>(
-        TreeParts{CleanCategory::Tmp, 0, &junkTree_, junkOutline_, junkFiles_, nullptr});
+        TreeParts{CleanCategory::Junk, 0, &junkTree_, junkOutline_, junkFiles_, nullptr});
     trees_[1] = std::make_unique<TreeParts>(
-        TreeParts{CleanCategory::Caches, 1, &cacheTree_, cacheOutline_, cacheFiles_, nullptr});
+        TreeParts{CleanCategory::Cache, 1, &cacheTree_, cacheOutline_, cacheFiles_, nullptr});
     trees_[2] = std::make_unique<TreeParts>(
-        TreeParts{CleanCategory::Cookies, 2, &cookTree_, cookOutline_, cookFiles_, nullptr});
+        TreeParts{CleanCategory::Cookie, 2, &cookTree_, cookOutline_, cookFiles_, nullptr});
     for (PRAppTreeController* tree : {&junkTree_, &cacheTree_, &cookTree_}) {
         tree->setCleanRefreshCallback([this] { refreshOutlineView(); });
     }
@@ -125,7 +116,7 @@ PRCleanViewController::PRCleanViewController(QObject* parent)
 PRCleanViewController::~PRCleanViewController() {
     observers_.clear();
     retire(scanJob_);
-    retire(removeJob_);
+    removals_.reset();  // a job still running ends on its own; nothing waits for it
     nimbara::outliveOwner(std::move(reaper_));
     // The models go with this object; the views (owned by the page's root) must not outlive
     // them showing anything.
@@ -160,6 +151,7 @@ void PRCleanViewController::ensureBuilt() {
     trees_[1]->ui = &ui_->cacheView;
     trees_[2]->ui = &ui_->cookView;
     wireControls();
+    addMenuActions();
     resetAppView();
     showOnly(ui_->cleanDiskView);
 }
@@ -295,7 +287,7 @@ std::shared_ptr<PRCleanViewController::Job> PRCleanViewController::startJob(
 }
 
 bool PRCleanViewController::isCurrent(const std::shared_ptr<Job>& job) const {
-    return job && (job == scanJob_ || job == removeJob_);
+    return job && job == scanJob_;
 }
 
 void PRCleanViewController::retire(std::shared_ptr<Job>& job) {
@@ -325,7 +317,7 @@ void PRCleanViewController::jobEnded(std::shared_ptr<Job>& slot) {
 }
 
 bool PRCleanViewController::removalRunning() const {
-    return removeJob_ != nullptr;
+    return removalsPending_ > 0;
 }
 
 std::size_t PRCleanViewController::workersEnding() const {
@@ -343,7 +335,9 @@ void PRCleanViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     // Whatever a job of the old device still sends is dropped: it is no longer the page's.
     retire(scanJob_);
-    retire(removeJob_);
+    removals_->reset();
+    removalsPending_ = 0;
+    closeRemoveSheet();
     scanKind_ = ScanKind::None;
     bAppCleanerFinish_ = false;
     appResult_.reset();
@@ -453,7 +447,7 @@ void PRCleanViewController::startScanPhoneApp(QObject* /*sender*/) {
     if (scanKind_ == ScanKind::App) {
         return;  // pressing the button during the scan does nothing
     }
-    if (scanKind_ != ScanKind::None || removeJob_) {
+    if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
         setStatus(QString::fromLatin1(kBusyText));
         return;
     }
@@ -508,18 +502,20 @@ void PRCleanViewController::startAppScan() {
 void PRCleanViewController::appPathSeen(CleanCategory category, const QString& path) {
     CleanCategoryRowUi* row = nullptr;
     switch (category) {
-        case CleanCategory::Caches:
+        case CleanCategory::Cache:
             row = &ui_->cache;
             break;
-        case CleanCategory::Cookies:
+        case CleanCategory::Cookie:
             row = &ui_->cook;
             break;
-        case CleanCategory::Tmp:
+        case CleanCategory::Junk:
             row = &ui_->junk;
             break;
-        case CleanCategory::Documents:
+        case CleanCategory::Document:
             row = &ui_->document;
             break;
+        default:
+            return;
     }
     row->pathlab->setText(nimbara::cleanup::cleanPathLabelText(path));
 }
@@ -592,17 +588,10 @@ void PRCleanViewController::confirmRemoveAll() {
     const auto answer = nimbara::Alerts::ask(view(), question);
     ui_->appStartBtn->setImage(QStringLiteral("RemoveBtnNom.png"));
     if (answer != nimbara::Alerts::Answer::Default || !appResult_ || scanKind_ != ScanKind::None ||
-        removeJob_) {
+        removalsPending_ > 0) {
         return;  // declined, or the page was reset or got busy while the question was open
     }
-    // Everything found in the four lists and every "Live" advertisement row goes.
-    std::vector<std::shared_ptr<PRAppAdsRemoveNode>> live;
-    for (const auto& row : appResult_->adsRemoveArray) {
-        if (row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive)) {
-            live.push_back(row);
-        }
-    }
-    startAdRemoval(std::move(live));
+    removeAllApp();
 }
 
 // ------------------------------------------------------------------ advertisement caches
@@ -621,7 +610,7 @@ void PRCleanViewController::RemoveAdsAction(QObject* /*sender*/) {
                               QString(), QStringLiteral(" Ok "), QString(), QString()});
         return;
     }
-    if (scanKind_ != ScanKind::None || removeJob_) {
+    if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
         setStatus(QString::fromLatin1(kBusyText));
         return;
     }
@@ -630,7 +619,7 @@ void PRCleanViewController::RemoveAdsAction(QObject* /*sender*/) {
                  QStringLiteral("%1 folder(s) are removed from the app on the device.")
                      .arg(node->platformCount()),
                  QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
-    if (answer == nimbara::Alerts::Answer::Default && appResult_ && !removeJob_ &&
+    if (answer == nimbara::Alerts::Answer::Default && appResult_ && removalsPending_ == 0 &&
         scanKind_ == ScanKind::None) {
         startAdRemoval({node});
     }
@@ -649,7 +638,7 @@ void PRCleanViewController::RemoveAllAdsAction(QObject* /*sender*/) {
     if (live.empty()) {
         return;
     }
-    if (scanKind_ != ScanKind::None || removeJob_) {
+    if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
         setStatus(QString::fromLatin1(kBusyText));
         return;
     }
@@ -658,48 +647,10 @@ void PRCleanViewController::RemoveAllAdsAction(QObject* /*sender*/) {
         {QStringLiteral("Remove the advertisement caches of %1 app(s)?").arg(live.size()),
          QStringLiteral("%1 folder(s) are removed from the apps on the device.").arg(folders),
          QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
-    if (answer == nimbara::Alerts::Answer::Default && appResult_ && !removeJob_ &&
+    if (answer == nimbara::Alerts::Answer::Default && appResult_ && removalsPending_ == 0 &&
         scanKind_ == ScanKind::None) {
         startAdRemoval(std::move(live));
     }
-}
-
-void PRCleanViewController::startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows) {
-    if (rows.empty() || !appResult_) {
-        return;
-    }
-    // The rows were found on the result's device: the removal acts on that device alone.
-    const int index = appResult_->deviceIndex;
-    const std::uint64_t serial = appResult_->deviceSerial;
-    ui_->adsRemoveBtn->setEnabled(false);
-    ui_->adsRemoveAllBtn->setEnabled(false);
-    removeJob_ = startJob(
-        [this, index, serial, rows = std::move(rows)](const StopCheck& stop, const Post& post) {
-            nimbara::cleanup::AdCacheRemover remover(index, serial, rows, stop);
-            remover.onAppDone = [this, post](const std::shared_ptr<PRAppAdsRemoveNode>& node) {
-                post([this, node] { adsList_->refresh(node.get()); });
-            };
-            auto report = std::make_shared<nimbara::cleanup::AdRemovalReport>(remover.run());
-            post([this, report] {
-                ui_->adsRemoveBtn->setEnabled(true);
-                ui_->adsRemoveAllBtn->setEnabled(true);
-                QStringList lines;
-                if (report->stopped) {
-                    lines << QStringLiteral("The removal stopped: the device went away.");
-                }
-                for (const auto& failure : report->failures) {
-                    lines << QStringLiteral("%1: %2 could not be removed: %3")
-                                 .arg(QString::fromStdString(failure.bundleId),
-                                      QString::fromStdString(failure.path), failure.reason);
-                }
-                ui_->adsInfolab->setText(
-                    QStringLiteral("%1 advertisement cache folder(s) removed, %2 freed.")
-                        .arg(report->foldersRemoved)
-                        .arg(size_to_unit(report->bytesFreed)));
-                setStatus(lines.join(QLatin1Char('\n')));
-                jobEnded(removeJob_);
-            });
-        });
 }
 
 // ------------------------------------------------------------------ device clean-up
@@ -708,7 +659,7 @@ bool PRCleanViewController::showDeviceClean(int deviceIndex) {
     record(QStringLiteral("showDeviceClean(%1)").arg(argument(deviceIndex)));
     cleanDevice_ = deviceIndex;
     ensureBuilt();
-    if (scanKind_ != ScanKind::None || removeJob_) {
+    if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
         setStatus(QString::fromLatin1(kBusyText));
         return false;
     }

@@ -30,6 +30,9 @@
 #include <vector>
 
 #include "cleanup/app_clean_scan.h"
+#include "cleanup/clean_export.h"
+#include "cleanup/clean_removal.h"
+#include "cleanup/clean_removal_queue.h"
 #include "cleanup/device_clean_scan.h"
 #include "cleanup/pages/clean_list_models.h"
 #include "cleanup/pages/clean_view_ui.h"
@@ -84,6 +87,21 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void RemoveAdsAction(QObject* sender = nullptr);
     void RemoveAllAdsAction(QObject* sender = nullptr);
 
+    // The result views' buttons: remove the chosen rows, remove every row (each after the user
+    // confirmed), export the chosen rows into a folder the user picks.
+    void RemoveOneCacheFiles(QObject* sender = nullptr);
+    void RemoveOneDocumentFile(QObject* sender = nullptr);
+    void RemoveOneJunkFile(QObject* sender = nullptr);
+    void RemoveOneCookFiles(QObject* sender = nullptr);
+    void RemoveAllCacheFiles(QObject* sender = nullptr);
+    void RemoveAllDocumentFiles(QObject* sender = nullptr);
+    void RemoveAllJunkFiles(QObject* sender = nullptr);
+    void RemoveAllCookFiles(QObject* sender = nullptr);
+    void ExportTheCleanCacheNode(QObject* sender = nullptr);
+    void ExportTheCleanDocumentNode(QObject* sender = nullptr);
+    void ExportTheCleanJunkNode(QObject* sender = nullptr);
+    void ExportTheCleanCookNode(QObject* sender = nullptr);
+
     bool bStartCleanScan() const { return scanKind_ == ScanKind::App; }
     bool bAppCleanerFinish() const { return bAppCleanerFinish_; }
     // The last app scan's result (null before one finished for the current device).
@@ -105,6 +123,39 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void outlineViewSelectionDidChange(QTreeView* outline);
     // Before a menu opens: every item enabled when the click was on a row, else disabled.
     void menuNeedsUpdate(QMenu* menu, bool onRow);
+
+    // The menus of the device clean-up views. Removals ask first; exports ask for a folder.
+    // The selected file of a category's table:
+    void CleanCacheFile(QObject* sender = nullptr);
+    void CleanJunkFile(QObject* sender = nullptr);
+    void CleanCookieFile(QObject* sender = nullptr);
+    void ExportTheCacheFileToMac(QObject* sender = nullptr);
+    void ExportTheJunkFiletoMac(QObject* sender = nullptr);
+    void ExportTheCookieFiletoMac(QObject* sender = nullptr);
+    // The selected folder row of a category's outline (that folder only; an app row: the app's
+    // whole category folder):
+    void cleanCacheDirFile(QObject* sender = nullptr);
+    void CleanJunkDirFile(QObject* sender = nullptr);
+    void CleanCookieDirFile(QObject* sender = nullptr);
+    void ExportCacheFilesToMac(QObject* sender = nullptr);
+    void ExportJunkFilestoMac(QObject* sender = nullptr);
+    void ExportCookieFilestoMac(QObject* sender = nullptr);
+    // Everything a category's tree holds:
+    void cleanAllCacheFiles(QObject* sender = nullptr);
+    void CleanAllJunkFiles(QObject* sender = nullptr);
+    void CleanAllCookieFiles(QObject* sender = nullptr);
+    // Sync-failed media: the selected entry, or all of them.
+    void CleanSyncedMediaFile(QObject* sender = nullptr);
+    void ExportTheSyncedFiletoMac(QObject* sender = nullptr);
+    void CleanAllSyncedMediaFile(QObject* sender = nullptr);
+
+    // The main window's one-click fix, once the user confirmed it there: removes everything the
+    // device scan found (the three trees and the sync-failed media) in one run; `done` gets the
+    // run's report on the GUI thread. False (and nothing started) without a finished device scan
+    // of the current device, or while the page is busy.
+    bool cleanAllFound(std::function<void(const nimbara::cleanup::CleanRemovalReport&)> done);
+    // Files and bytes of what cleanAllFound would remove.
+    std::uint64_t foundFileCount() const;
 
     // The last device scan's figures (null before one ended for the current device).
     const nimbara::cleanup::DeviceCleanScanResult* deviceScanResult() const {
@@ -155,7 +206,16 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
 
   private:
     struct Job;
-    struct TreeParts;
+    struct AppCategory;
+    // One device clean-up view: its tree, outline and entry models, and its widgets.
+    struct TreeParts {
+        nimbara::cleanup::CleanCategory category;
+        std::size_t slot;  // junk 0, cache 1, cookie 2: the order of the size reports
+        PRAppTreeController* tree = nullptr;
+        nimbara::ui::PRCleanOutlineModel* outline = nullptr;
+        nimbara::ui::PRCleanEntriesModel* files = nullptr;
+        CleanTreeViewUi* ui = nullptr;
+    };
 
     void ensureBuilt();
     void wireControls();
@@ -183,6 +243,40 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
                         std::uint64_t count);
     void startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows);
     void confirmRemoveAll();
+
+    // Removal and export (pr_clean_view_controller_removal.cpp).
+    using Settle = std::function<void(const nimbara::cleanup::CleanRemovalReport&,
+                                      const std::vector<nimbara::cleanup::CleanItem>&)>;
+    // Posts a removal of `plan` on the page's removal worker; `settle` takes the report on the
+    // GUI thread while the page still shows that device's results.
+    void runRemoval(nimbara::cleanup::CleanDeviceTarget target,
+                    std::vector<nimbara::cleanup::CleanItem> plan, Settle settle);
+    void runExport(nimbara::cleanup::CleanDeviceTarget target,
+                   std::vector<nimbara::cleanup::CleanItem> plan,
+                   nimbara::cleanup::CleanExportLayout layout, const QString& appData = {});
+    bool confirm(const QString& message, const QString& informative, const QString& button);
+    bool busyForRemoval();
+    AppCategory appCategory(nimbara::cleanup::CleanCategory category);
+    void removeAppRows(nimbara::cleanup::CleanCategory category, bool all);
+    void exportAppRows(nimbara::cleanup::CleanCategory category);
+    void settleAppCategory(nimbara::cleanup::CleanCategory category,
+                           const nimbara::cleanup::CleanRemovalReport& report,
+                           const std::vector<nimbara::cleanup::CleanItem>& plan);
+    void removeAllApp();
+    void removeTreeFile(nimbara::cleanup::CleanCategory category);
+    void exportTreeFile(nimbara::cleanup::CleanCategory category);
+    void removeTreeFolder(nimbara::cleanup::CleanCategory category);
+    void exportTreeFolder(nimbara::cleanup::CleanCategory category);
+    void removeTreeAll(nimbara::cleanup::CleanCategory category);
+    // Drops what the report settled from the trees and the sync-failed table, lowers the
+    // figures by it and tells the main window the bytes freed per category.
+    void settleDevice(const nimbara::cleanup::CleanRemovalReport& report,
+                      const std::vector<nimbara::cleanup::CleanItem>& plan);
+    nimbara::cleanup::CleanDeviceTarget deviceTarget() const;
+    nimbara::cleanup::CleanDeviceTarget appTarget() const;
+    void addMenuActions();
+    void showRemoveSheet(std::size_t items);
+    void closeRemoveSheet();
 
     // Device clean-up.
     void deviceTreeFile(nimbara::cleanup::CleanCategory category,
@@ -229,7 +323,9 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     ScanKind scanKind_ = ScanKind::None;
     bool bAppCleanerFinish_ = false;
     std::shared_ptr<Job> scanJob_;
-    std::shared_ptr<Job> removeJob_;
     std::unique_ptr<nimbara::WorkerReaper> reaper_;
+    // Removals and exports, one after the other; reset with the page.
+    std::unique_ptr<nimbara::cleanup::CleanJobQueue> removals_;
+    int removalsPending_ = 0;
     std::function<void()> jobEnded_;
 };

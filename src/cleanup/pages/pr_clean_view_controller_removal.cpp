@@ -1,0 +1,840 @@
+// The clean-up page's removals and exports: plans taken on the GUI thread from what the page
+// shows, run on the page's removal worker, settled back on the GUI thread.
+#include <QAction>
+#include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <set>
+
+#include "app/alerts.h"
+#include "app/core/text_utilities.h"
+#include "cleanup/pages/pr_clean_view_controller.h"
+#include "platform/main_thread.h"
+#include "ui/fonts.h"
+#include "ui/named_image.h"
+#include "ui/notification_buttons.h"
+#include "ui/save_panel.h"
+
+using nimbara::cleanup::CleanCategory;
+using nimbara::cleanup::CleanDeviceTarget;
+using nimbara::cleanup::CleanItem;
+using nimbara::cleanup::CleanRemovalReport;
+using nimbara::shell::size_to_unit;
+
+// One category of the app clean-up with its parts.
+struct PRCleanViewController::AppCategory {
+    CleanCategory category;
+    CleanResultViewUi* view;
+    CleanCategoryRowUi* row;
+    nimbara::cleanup::PRCleanRecordsModel* list;
+    nimbara::cleanup::CleanCategoryList* found;  // in appResult_ (null without a result)
+};
+
+namespace {
+
+// The rows chosen in `table`, in row order.
+std::vector<int> chosenRows(QTableView* table) {
+    std::vector<int> rows;
+    if (table->selectionModel() == nullptr) {
+        return rows;
+    }
+    for (const QModelIndex& index : table->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// The notification of the main window's size label of a category ("" for none).
+const char* sizeNotification(CleanCategory category) {
+    switch (category) {
+        case CleanCategory::Cache:
+            return "CleanCacheFilesSize";
+        case CleanCategory::Junk:
+            return "CleanJunkFilesSize";
+        case CleanCategory::Cookie:
+            return "CleanCookFilesSize";
+        default:
+            return "";
+    }
+}
+
+bool isSettled(nimbara::cleanup::CleanItemOutcome outcome) {
+    return outcome == nimbara::cleanup::CleanItemOutcome::Removed ||
+           outcome == nimbara::cleanup::CleanItemOutcome::Gone;
+}
+
+// Whether a settled item took `entry` away: the very file, or a folder above it.
+bool coversEntry(const CleanItem& item, const std::string& bundleId, const std::string& path) {
+    if (item.bundleId != bundleId) {
+        return false;
+    }
+    switch (item.kind) {
+        case CleanItem::Kind::File:
+        case CleanItem::Kind::MediaFile:
+            return item.devicePath == path;
+        case CleanItem::Kind::Folder:
+        case CleanItem::Kind::CategoryContents:
+        case CleanItem::Kind::AdCacheFolder:
+            return path.size() > item.devicePath.size() + 1 &&
+                   path.compare(0, item.devicePath.size(), item.devicePath) == 0 &&
+                   path[item.devicePath.size()] == '/';
+    }
+    return false;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ shared
+
+CleanDeviceTarget PRCleanViewController::deviceTarget() const {
+    return deviceResult_
+               ? CleanDeviceTarget{deviceResult_->deviceIndex, deviceResult_->deviceSerial}
+               : CleanDeviceTarget{};
+}
+
+CleanDeviceTarget PRCleanViewController::appTarget() const {
+    return appResult_ ? CleanDeviceTarget{appResult_->deviceIndex, appResult_->deviceSerial}
+                      : CleanDeviceTarget{};
+}
+
+bool PRCleanViewController::confirm(const QString& message, const QString& informative,
+                                    const QString& button) {
+    const std::uint64_t generation = removals_->generation();
+    const auto answer = nimbara::Alerts::ask(
+        view(), {message, informative, button, QStringLiteral("Cancel"), QString()});
+    // A reset while the question was open (another device) cancels what was asked about.
+    return answer == nimbara::Alerts::Answer::Default && removals_->isCurrent(generation);
+}
+
+bool PRCleanViewController::busyForRemoval() {
+    if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
+        setStatus(
+            QStringLiteral("A scan or removal of this page is still running. Please wait "
+                           "until it has finished."));
+        return true;
+    }
+    return false;
+}
+
+void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<CleanItem> plan,
+                                       Settle settle) {
+    if (plan.empty() || target.deviceSerial == 0) {
+        return;
+    }
+    ++removalsPending_;
+    showRemoveSheet(plan.size());
+    QPointer<PRCleanViewController> self(this);
+    const std::uint64_t generation = removals_->generation();
+    auto planCopy = std::make_shared<std::vector<CleanItem>>(plan);
+    removals_->postRemoval(
+        target, std::move(plan),
+        [self, generation](const nimbara::cleanup::CleanProgress& progress) {
+            nimbara::postToMain([self, generation, progress] {
+                if (!self || !self->removals_->isCurrent(generation) || !self->ui_) {
+                    return;
+                }
+                if (auto* sheet =
+                        self->view()->findChild<QDialog*>(QStringLiteral("removeWindow"))) {
+                    sheet->findChild<QProgressBar*>(QStringLiteral("removeProgress"))
+                        ->setValue(progress.percent);
+                    sheet->findChild<QLabel*>(QStringLiteral("removeNumberInfolab"))
+                        ->setText(nimbara::cleanup::removeProgressText(
+                            progress.handled, progress.total, progress.freedBytes));
+                }
+            });
+        },
+        [self, generation, planCopy, settle = std::move(settle)](const CleanRemovalReport& report,
+                                                                 std::uint64_t) {
+            auto shared = std::make_shared<CleanRemovalReport>(report);
+            nimbara::postToMain([self, generation, planCopy, settle, shared] {
+                if (!self || !self->removals_->isCurrent(generation)) {
+                    return;  // another device's results by now: nothing to settle
+                }
+                --self->removalsPending_;
+                if (self->removalsPending_ == 0) {
+                    self->closeRemoveSheet();
+                }
+                settle(*shared, *planCopy);
+                const bool clean = shared->status == nimbara::cleanup::CleanRunStatus::Done ||
+                                   shared->status == nimbara::cleanup::CleanRunStatus::NothingToDo;
+                self->setStatus(clean ? QString() : shared->message);
+                if (self->jobEnded_) {
+                    self->jobEnded_();
+                }
+            });
+        });
+}
+
+void PRCleanViewController::runExport(CleanDeviceTarget target, std::vector<CleanItem> plan,
+                                      nimbara::cleanup::CleanExportLayout layout,
+                                      const QString& appData) {
+    if (plan.empty() || target.deviceSerial == 0 || busyForRemoval()) {
+        return;
+    }
+    const std::uint64_t asked = removals_->generation();
+    const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
+        view(), {QStringLiteral("Export"), QDir::homePath(),
+                 nimbara::ui::exportFolderName(QDateTime::currentDateTime())});
+    if (!chosen || chosen->isEmpty() || !removals_->isCurrent(asked) || busyForRemoval()) {
+        return;  // cancelled, or the page was reset or got busy while the panel was open
+    }
+    QString folder = QFileInfo(*chosen).absoluteFilePath();
+    if (!appData.isEmpty()) {
+        folder = QDir(folder).filePath(appData);
+    }
+    ++removalsPending_;
+    QPointer<PRCleanViewController> self(this);
+    const std::uint64_t generation = removals_->generation();
+    removals_->postExport(
+        target, std::move(plan), std::filesystem::path(QFile::encodeName(folder).toStdString()),
+        layout, {},
+        [self, generation](const nimbara::cleanup::CleanExportReport& report, std::uint64_t) {
+            auto shared = std::make_shared<nimbara::cleanup::CleanExportReport>(report);
+            nimbara::postToMain([self, generation, shared] {
+                if (!self || !self->removals_->isCurrent(generation)) {
+                    return;
+                }
+                --self->removalsPending_;
+                const bool clean = shared->status == nimbara::cleanup::CleanRunStatus::Done;
+                self->setStatus(clean ? QString() : shared->message);
+                // Only an export that copied something shows its folder.
+                if (shared->revealFolder()) {
+                    nimbara::ui::FileViewer::reveal(
+                        QString::fromStdString(shared->folder.string()));
+                }
+                if (self->jobEnded_) {
+                    self->jobEnded_();
+                }
+            });
+        });
+}
+
+void PRCleanViewController::showRemoveSheet(std::size_t items) {
+    if (!ui_ || items < 2) {
+        return;
+    }
+    auto* sheet = view()->findChild<QDialog*>(QStringLiteral("removeWindow"));
+    if (sheet == nullptr) {
+        sheet = new QDialog(view());
+        sheet->setObjectName(QStringLiteral("removeWindow"));
+        sheet->setWindowTitle(QStringLiteral("Removing"));
+        sheet->setWindowModality(Qt::WindowModal);
+        auto* layout = new QVBoxLayout(sheet);
+        auto* title = new QLabel(QStringLiteral("Removing the files from the device..."), sheet);
+        title->setObjectName(QStringLiteral("removeNumberlab"));
+        title->setFont(nimbara::ui::appFont(11));
+        auto* bar = new QProgressBar(sheet);
+        bar->setObjectName(QStringLiteral("removeProgress"));
+        bar->setRange(0, 100);
+        bar->setMinimumWidth(360);
+        auto* info = new QLabel(sheet);
+        info->setObjectName(QStringLiteral("removeNumberInfolab"));
+        info->setFont(nimbara::ui::appFont(11));
+        layout->addWidget(title);
+        layout->addWidget(bar);
+        layout->addWidget(info);
+    }
+    sheet->findChild<QProgressBar*>(QStringLiteral("removeProgress"))->setValue(0);
+    sheet->findChild<QLabel*>(QStringLiteral("removeNumberInfolab"))
+        ->setText(nimbara::cleanup::removeProgressText(0, items, 0));
+    sheet->open();
+}
+
+void PRCleanViewController::closeRemoveSheet() {
+    if (ui_) {
+        if (auto* sheet = view()->findChild<QDialog*>(QStringLiteral("removeWindow"))) {
+            sheet->hide();
+        }
+    }
+}
+
+// ------------------------------------------------------------------ app clean-up
+
+PRCleanViewController::AppCategory PRCleanViewController::appCategory(CleanCategory category) {
+    ensureBuilt();
+    CleanViewUi& ui = *ui_;
+    switch (category) {
+        case CleanCategory::Document:
+            return {category, &ui.documentResult, &ui.document, docList_,
+                    appResult_ ? &appResult_->documents : nullptr};
+        case CleanCategory::Junk:
+            return {category, &ui.junkResult, &ui.junk, junkList_,
+                    appResult_ ? &appResult_->junk : nullptr};
+        case CleanCategory::Cookie:
+            return {category, &ui.cookResult, &ui.cook, cookList_,
+                    appResult_ ? &appResult_->cookies : nullptr};
+        default:
+            return {CleanCategory::Cache, &ui.cacheResult, &ui.cache, cacheList_,
+                    appResult_ ? &appResult_->caches : nullptr};
+    }
+}
+
+void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
+    AppCategory c = appCategory(category);
+    if (!c.found || busyForRemoval()) {
+        return;
+    }
+    std::vector<std::shared_ptr<PRCleanDirNode>> records;
+    if (all) {
+        records = c.list->content();
+    } else {
+        for (int row : chosenRows(c.view->table)) {
+            if (auto record = c.list->rowAt(row)) {
+                records.push_back(record);
+            }
+        }
+    }
+    if (records.empty()) {
+        return;
+    }
+    std::uint64_t bytes = 0;
+    for (const auto& record : records) {
+        bytes += record->fileSizeNumber();
+    }
+    if (!confirm(QStringLiteral("Remove %1 file(s) (%2) from the device?")
+                     .arg(records.size())
+                     .arg(size_to_unit(bytes)),
+                 QStringLiteral("The files are removed from their apps. This can't be undone."),
+                 QStringLiteral("Remove")) ||
+        !appResult_ || busyForRemoval()) {
+        return;  // declined, or the page was reset or got busy while the question was open
+    }
+    c.view->infolab->hide();
+    c.view->progressor->setValue(1);
+    c.view->progressor->show();
+    runRemoval(
+        appTarget(), nimbara::cleanup::itemsOfRecords(category, records),
+        [this, category](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+            settleAppCategory(category, report, plan);
+        });
+}
+
+void PRCleanViewController::settleAppCategory(CleanCategory category,
+                                              const CleanRemovalReport& report,
+                                              const std::vector<CleanItem>& plan) {
+    AppCategory c = appCategory(category);
+    if (!c.found) {
+        return;
+    }
+    // Only what the device removed leaves the list; its bytes leave the sizes.
+    const nimbara::cleanup::CleanSettled settled =
+        nimbara::cleanup::settleRecords(c.found->files, plan, report);
+    c.found->bytes = c.found->bytes >= settled.bytes ? c.found->bytes - settled.bytes : 0;
+    appResult_->totalFileNumber = appResult_->totalFileNumber >= settled.files
+                                      ? appResult_->totalFileNumber - settled.files
+                                      : 0;
+    appResult_->totalFileSize =
+        appResult_->totalFileSize >= settled.bytes ? appResult_->totalFileSize - settled.bytes : 0;
+    c.list->setContent(c.found->files);
+    c.view->progressor->hide();
+    c.view->infolab->show();
+    c.row->sizelab->setText(size_to_unit(c.found->bytes));
+    c.view->infolab->setText(nimbara::cleanup::filesFoundText(c.found->bytes, c.found->count()));
+    if (c.found->files.empty()) {
+        c.row->button->setEnabled(false);
+        c.row->button->setIcon(nimbara::ui::namedIcon(QStringLiteral("arrowrightUnNom")));
+    }
+}
+
+void PRCleanViewController::exportAppRows(CleanCategory category) {
+    AppCategory c = appCategory(category);
+    std::vector<std::shared_ptr<PRCleanDirNode>> records;
+    for (int row : chosenRows(c.view->table)) {
+        if (auto record = c.list->rowAt(row)) {
+            records.push_back(record);
+        }
+    }
+    if (records.empty()) {
+        return;
+    }
+    runExport(appTarget(), nimbara::cleanup::itemsOfRecords(category, records),
+              nimbara::cleanup::CleanExportLayout::PerApp,
+              QString::fromLatin1(nimbara::cleanup::kAppDataFolder));
+}
+
+void PRCleanViewController::RemoveOneCacheFiles(QObject*) {
+    removeAppRows(CleanCategory::Cache, false);
+}
+void PRCleanViewController::RemoveOneDocumentFile(QObject*) {
+    removeAppRows(CleanCategory::Document, false);
+}
+void PRCleanViewController::RemoveOneJunkFile(QObject*) {
+    removeAppRows(CleanCategory::Junk, false);
+}
+void PRCleanViewController::RemoveOneCookFiles(QObject*) {
+    removeAppRows(CleanCategory::Cookie, false);
+}
+void PRCleanViewController::RemoveAllCacheFiles(QObject*) {
+    removeAppRows(CleanCategory::Cache, true);
+}
+void PRCleanViewController::RemoveAllDocumentFiles(QObject*) {
+    removeAppRows(CleanCategory::Document, true);
+}
+void PRCleanViewController::RemoveAllJunkFiles(QObject*) {
+    removeAppRows(CleanCategory::Junk, true);
+}
+void PRCleanViewController::RemoveAllCookFiles(QObject*) {
+    removeAppRows(CleanCategory::Cookie, true);
+}
+void PRCleanViewController::ExportTheCleanCacheNode(QObject*) {
+    exportAppRows(CleanCategory::Cache);
+}
+void PRCleanViewController::ExportTheCleanDocumentNode(QObject*) {
+    exportAppRows(CleanCategory::Document);
+}
+void PRCleanViewController::ExportTheCleanJunkNode(QObject*) {
+    exportAppRows(CleanCategory::Junk);
+}
+void PRCleanViewController::ExportTheCleanCookNode(QObject*) {
+    exportAppRows(CleanCategory::Cookie);
+}
+
+// The start button after a scan, confirmed: every file of the four lists and every "Live"
+// advertisement row, in one run.
+void PRCleanViewController::removeAllApp() {
+    if (!appResult_) {
+        return;
+    }
+    std::vector<CleanItem> plan;
+    const CleanCategory order[] = {CleanCategory::Cache, CleanCategory::Document,
+                                   CleanCategory::Cookie, CleanCategory::Junk};
+    for (CleanCategory category : order) {
+        AppCategory c = appCategory(category);
+        auto items = nimbara::cleanup::itemsOfRecords(category, c.found->files);
+        plan.insert(plan.end(), items.begin(), items.end());
+    }
+    std::vector<std::shared_ptr<PRAppAdsRemoveNode>> live;
+    for (const auto& row : appResult_->adsRemoveArray) {
+        if (row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive)) {
+            live.push_back(row);
+            for (const std::string& folder : row->appAdsPlatArray()) {
+                plan.push_back(
+                    nimbara::cleanup::adCacheItem(row->appBundleID().toStdString(), folder));
+            }
+        }
+    }
+    ui_->appStartBtn->setEnabled(false);
+    runRemoval(appTarget(), std::move(plan),
+               [this, live](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+                   for (CleanCategory category : {CleanCategory::Cache, CleanCategory::Document,
+                                                  CleanCategory::Cookie, CleanCategory::Junk}) {
+                       settleAppCategory(category, report, plan);
+                   }
+                   // An advertisement row is removed when all its folders went.
+                   for (const auto& row : live) {
+                       bool all = true;
+                       for (std::size_t i = 0; i < plan.size(); ++i) {
+                           if (plan[i].kind == CleanItem::Kind::AdCacheFolder &&
+                               plan[i].bundleId == row->appBundleID().toStdString() &&
+                               !isSettled(report.outcomes[i])) {
+                               all = false;
+                           }
+                       }
+                       if (all) {
+                           row->setAppAdsState(QLatin1String(PRAppAdsRemoveNode::kStateRemoved));
+                           row->setPlatformCount(0);
+                       }
+                       adsList_->refresh(row.get());
+                   }
+                   ui_->appStartBtn->setImage(QStringLiteral("doneNom.png"));
+               });
+}
+
+void PRCleanViewController::startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows) {
+    std::vector<CleanItem> plan;
+    for (const auto& row : rows) {
+        for (const std::string& folder : row->appAdsPlatArray()) {
+            plan.push_back(nimbara::cleanup::adCacheItem(row->appBundleID().toStdString(), folder));
+        }
+    }
+    runRemoval(
+        appTarget(), std::move(plan),
+        [this, rows](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+            int removed = 0;
+            for (const auto& row : rows) {
+                std::vector<std::string> left;
+                for (std::size_t i = 0; i < plan.size(); ++i) {
+                    if (plan[i].bundleId == row->appBundleID().toStdString() &&
+                        !isSettled(report.outcomes[i])) {
+                        left.push_back(plan[i].devicePath);
+                    }
+                }
+                removed += row->platformCount() - static_cast<int>(left.size());
+                row->setAppAdsPlatArray(left);
+                row->setAppAdsState(QLatin1String(left.empty() ? PRAppAdsRemoveNode::kStateRemoved
+                                                               : PRAppAdsRemoveNode::kStateLive));
+                adsList_->refresh(row.get());
+            }
+            ui_->adsInfolab->setText(
+                QStringLiteral("%1 advertisement cache folder(s) removed, %2 freed.")
+                    .arg(removed)
+                    .arg(size_to_unit(report.freedBytes)));
+        });
+}
+
+// ------------------------------------------------------------------ device clean-up
+
+void PRCleanViewController::addMenuActions() {
+    CleanViewUi& ui = *ui_;
+    auto add = [this](QMenu* menu, const QString& title,
+                      void (PRCleanViewController::*op)(QObject*)) {
+        QAction* action = menu->addAction(title);
+        connect(action, &QAction::triggered, this, [this, op] { (this->*op)(nullptr); });
+    };
+    using C = PRCleanViewController;
+    add(ui.cacheView.fileMenu, QStringLiteral("Remove"), &C::CleanCacheFile);
+    add(ui.cacheView.fileMenu, QStringLiteral("Export..."), &C::ExportTheCacheFileToMac);
+    add(ui.cacheView.dirMenu, QStringLiteral("Remove Folder"), &C::cleanCacheDirFile);
+    add(ui.cacheView.dirMenu, QStringLiteral("Export Folder..."), &C::ExportCacheFilesToMac);
+    ui.cacheView.dirMenu->addSeparator();
+    add(ui.cacheView.dirMenu, QStringLiteral("Remove All Cache Files"), &C::cleanAllCacheFiles);
+    add(ui.junkView.fileMenu, QStringLiteral("Remove"), &C::CleanJunkFile);
+    add(ui.junkView.fileMenu, QStringLiteral("Export..."), &C::ExportTheJunkFiletoMac);
+    add(ui.junkView.dirMenu, QStringLiteral("Remove Folder"), &C::CleanJunkDirFile);
+    add(ui.junkView.dirMenu, QStringLiteral("Export Folder..."), &C::ExportJunkFilestoMac);
+    ui.junkView.dirMenu->addSeparator();
+    add(ui.junkView.dirMenu, QStringLiteral("Remove All Temp Files"), &C::CleanAllJunkFiles);
+    add(ui.cookView.fileMenu, QStringLiteral("Remove"), &C::CleanCookieFile);
+    add(ui.cookView.fileMenu, QStringLiteral("Export..."), &C::ExportTheCookieFiletoMac);
+    add(ui.cookView.dirMenu, QStringLiteral("Remove Folder"), &C::CleanCookieDirFile);
+    add(ui.cookView.dirMenu, QStringLiteral("Export Folder..."), &C::ExportCookieFilestoMac);
+    ui.cookView.dirMenu->addSeparator();
+    add(ui.cookView.dirMenu, QStringLiteral("Remove All Cookies"), &C::CleanAllCookieFiles);
+    add(ui.syncedMenu, QStringLiteral("Remove"), &C::CleanSyncedMediaFile);
+    add(ui.syncedMenu, QStringLiteral("Export..."), &C::ExportTheSyncedFiletoMac);
+    ui.syncedMenu->addSeparator();
+    add(ui.syncedMenu, QStringLiteral("Remove All"), &C::CleanAllSyncedMediaFile);
+
+    // The result views' buttons.
+    auto click = [this](QPushButton* button, void (PRCleanViewController::*op)(QObject*)) {
+        connect(button, &QPushButton::clicked, this, [this, button, op] { (this->*op)(button); });
+    };
+    click(ui.cacheResult.removeBtn, &C::RemoveOneCacheFiles);
+    click(ui.cacheResult.removeAllBtn, &C::RemoveAllCacheFiles);
+    click(ui.cacheResult.exportBtn, &C::ExportTheCleanCacheNode);
+    click(ui.documentResult.removeBtn, &C::RemoveOneDocumentFile);
+    click(ui.documentResult.removeAllBtn, &C::RemoveAllDocumentFiles);
+    click(ui.documentResult.exportBtn, &C::ExportTheCleanDocumentNode);
+    click(ui.junkResult.removeBtn, &C::RemoveOneJunkFile);
+    click(ui.junkResult.removeAllBtn, &C::RemoveAllJunkFiles);
+    click(ui.junkResult.exportBtn, &C::ExportTheCleanJunkNode);
+    click(ui.cookResult.removeBtn, &C::RemoveOneCookFiles);
+    click(ui.cookResult.removeAllBtn, &C::RemoveAllCookFiles);
+    click(ui.cookResult.exportBtn, &C::ExportTheCleanCookNode);
+}
+
+void PRCleanViewController::removeTreeFile(CleanCategory category) {
+    TreeParts* parts = treeOf(category);
+    if (!parts || !parts->ui) {
+        return;
+    }
+    const auto entry = parts->files->entryAt(parts->ui->table->currentIndex().row());
+    if (!entry || busyForRemoval()) {
+        return;
+    }
+    if (!confirm(QStringLiteral("Remove \"%1\" from the device?").arg(entry->fileName()),
+                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+        !deviceResult_ || busyForRemoval()) {
+        return;
+    }
+    runRemoval(deviceTarget(),
+               std::vector<CleanItem>{nimbara::cleanup::itemOfEntry(category, *entry)},
+               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+                   settleDevice(report, plan);
+               });
+}
+
+void PRCleanViewController::exportTreeFile(CleanCategory category) {
+    TreeParts* parts = treeOf(category);
+    if (!parts || !parts->ui) {
+        return;
+    }
+    const auto entry = parts->files->entryAt(parts->ui->table->currentIndex().row());
+    if (entry) {
+        runExport(deviceTarget(),
+                  std::vector<CleanItem>{nimbara::cleanup::itemOfEntry(category, *entry)},
+                  nimbara::cleanup::CleanExportLayout::Flat);
+    }
+}
+
+void PRCleanViewController::removeTreeFolder(CleanCategory category) {
+    TreeParts* parts = treeOf(category);
+    if (!parts || !parts->ui) {
+        return;
+    }
+    const auto folder = parts->outline->folderAt(parts->ui->outline->currentIndex());
+    if (!folder || busyForRemoval()) {
+        return;
+    }
+    auto plan = nimbara::cleanup::itemsOfTreeFolder(category, folder);
+    if (plan.empty()) {
+        return;
+    }
+    if (!confirm(QStringLiteral("Remove the folder \"%1\" with everything in it from the device?")
+                     .arg(folder->fileDirName()),
+                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+        !deviceResult_ || busyForRemoval()) {
+        return;
+    }
+    runRemoval(deviceTarget(), std::move(plan),
+               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+                   settleDevice(report, plan);
+               });
+}
+
+void PRCleanViewController::exportTreeFolder(CleanCategory category) {
+    TreeParts* parts = treeOf(category);
+    if (!parts || !parts->ui) {
+        return;
+    }
+    const auto folder = parts->outline->folderAt(parts->ui->outline->currentIndex());
+    if (folder) {
+        runExport(deviceTarget(), nimbara::cleanup::itemsOfTreeFolder(category, folder),
+                  nimbara::cleanup::CleanExportLayout::Mirror);
+    }
+}
+
+void PRCleanViewController::removeTreeAll(CleanCategory category) {
+    TreeParts* parts = treeOf(category);
+    if (!parts || busyForRemoval()) {
+        return;
+    }
+    auto plan = nimbara::cleanup::itemsOfTree(category, parts->tree->cleanContent());
+    if (plan.empty()) {
+        return;
+    }
+    std::uint64_t bytes = 0;
+    for (const CleanItem& item : plan) {
+        bytes += item.size;
+    }
+    if (!confirm(QStringLiteral("Remove %1 file(s) (%2) from the device?")
+                     .arg(plan.size())
+                     .arg(size_to_unit(bytes)),
+                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+        !deviceResult_ || busyForRemoval()) {
+        return;
+    }
+    runRemoval(deviceTarget(), std::move(plan),
+               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+                   settleDevice(report, plan);
+               });
+}
+
+void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
+                                         const std::vector<CleanItem>& plan) {
+    std::vector<const CleanItem*> settled;
+    for (std::size_t i = 0; i < plan.size() && i < report.outcomes.size(); ++i) {
+        if (isSettled(report.outcomes[i])) {
+            settled.push_back(&plan[i]);
+        }
+    }
+    auto covered = [&settled](CleanCategory category, const std::string& bundleId,
+                              const std::string& path) {
+        for (const CleanItem* item : settled) {
+            if (item->category == category && coversEntry(*item, bundleId, path)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    std::uint64_t files = 0;
+    for (auto& parts : trees_) {
+        std::uint64_t gone = 0;
+        std::uint64_t count = 0;
+        std::vector<std::shared_ptr<PRCleanFileNode>> entries;
+        for (const auto& top : parts->tree->cleanContent()) {
+            const auto below = nimbara::ui::entriesBelow(top);
+            entries.insert(entries.end(), below.begin(), below.end());
+        }
+        for (const auto& entry : entries) {
+            if (!covered(parts->category, entry->appBundleName().toStdString(),
+                         entry->devicePath())) {
+                continue;
+            }
+            if (auto folder = entry->parent()) {
+                folder->removeFileChild(entry);
+            }
+            parts->files->removeEntry(entry);
+            gone += entry->fileSizeNumber();
+            ++count;
+        }
+        std::uint64_t& size = deviceSizes_[parts->slot];
+        size = size >= gone ? size - gone : 0;
+        std::uint64_t& number = deviceCounts_[parts->slot];
+        number = number >= count ? number - count : 0;
+        files += count;
+        if (gone > 0) {
+            // The main window's sidebar label of the category goes down by what really went.
+            nimbara::NotificationCenter::defaultCenter().post(sizeNotification(parts->category),
+                                                              gone);
+        }
+    }
+    std::vector<std::shared_ptr<PRCleanFileNode>> kept;
+    std::uint64_t mediaGone = 0;
+    for (const auto& record : syncFailedFileArray_) {
+        if (covered(CleanCategory::SyncFailed, std::string(), record->devicePath())) {
+            mediaGone += record->fileSizeNumber();
+            ++files;
+        } else {
+            kept.push_back(record);
+        }
+    }
+    if (kept.size() != syncFailedFileArray_.size()) {
+        syncFailedFileArray_ = kept;
+        syncList_->setContent(kept);
+        syncfailedFileSize_ =
+            syncfailedFileSize_ >= mediaGone ? syncfailedFileSize_ - mediaGone : 0;
+    }
+    if (deviceResult_) {
+        deviceResult_->totalFileNumber =
+            deviceResult_->totalFileNumber >= files ? deviceResult_->totalFileNumber - files : 0;
+        deviceResult_->totalFileSize = deviceResult_->totalFileSize >= report.freedBytes
+                                           ? deviceResult_->totalFileSize - report.freedBytes
+                                           : 0;
+    }
+    showDeviceFigures();
+}
+
+void PRCleanViewController::CleanCacheFile(QObject*) {
+    removeTreeFile(CleanCategory::Cache);
+}
+void PRCleanViewController::CleanJunkFile(QObject*) {
+    removeTreeFile(CleanCategory::Junk);
+}
+void PRCleanViewController::CleanCookieFile(QObject*) {
+    removeTreeFile(CleanCategory::Cookie);
+}
+void PRCleanViewController::ExportTheCacheFileToMac(QObject*) {
+    exportTreeFile(CleanCategory::Cache);
+}
+void PRCleanViewController::ExportTheJunkFiletoMac(QObject*) {
+    exportTreeFile(CleanCategory::Junk);
+}
+void PRCleanViewController::ExportTheCookieFiletoMac(QObject*) {
+    exportTreeFile(CleanCategory::Cookie);
+}
+void PRCleanViewController::cleanCacheDirFile(QObject*) {
+    removeTreeFolder(CleanCategory::Cache);
+}
+void PRCleanViewController::CleanJunkDirFile(QObject*) {
+    removeTreeFolder(CleanCategory::Junk);
+}
+void PRCleanViewController::CleanCookieDirFile(QObject*) {
+    removeTreeFolder(CleanCategory::Cookie);
+}
+void PRCleanViewController::ExportCacheFilesToMac(QObject*) {
+    exportTreeFolder(CleanCategory::Cache);
+}
+void PRCleanViewController::ExportJunkFilestoMac(QObject*) {
+    exportTreeFolder(CleanCategory::Junk);
+}
+void PRCleanViewController::ExportCookieFilestoMac(QObject*) {
+    exportTreeFolder(CleanCategory::Cookie);
+}
+void PRCleanViewController::cleanAllCacheFiles(QObject*) {
+    removeTreeAll(CleanCategory::Cache);
+}
+void PRCleanViewController::CleanAllJunkFiles(QObject*) {
+    removeTreeAll(CleanCategory::Junk);
+}
+void PRCleanViewController::CleanAllCookieFiles(QObject*) {
+    removeTreeAll(CleanCategory::Cookie);
+}
+
+void PRCleanViewController::CleanSyncedMediaFile(QObject*) {
+    ensureBuilt();
+    const auto record = syncList_->rowAt(ui_->syncFailedTableView->currentIndex().row());
+    if (!record || busyForRemoval()) {
+        return;
+    }
+    if (!confirm(QStringLiteral("Remove \"%1\" from the device?").arg(record->filePath()),
+                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+        !deviceResult_ || busyForRemoval()) {
+        return;
+    }
+    runRemoval(
+        deviceTarget(),
+        std::vector<CleanItem>{nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record)},
+        [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+            settleDevice(report, plan);
+        });
+}
+
+void PRCleanViewController::ExportTheSyncedFiletoMac(QObject*) {
+    ensureBuilt();
+    const auto record = syncList_->rowAt(ui_->syncFailedTableView->currentIndex().row());
+    if (record) {
+        runExport(deviceTarget(),
+                  std::vector<CleanItem>{
+                      nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record)},
+                  nimbara::cleanup::CleanExportLayout::Flat);
+    }
+}
+
+void PRCleanViewController::CleanAllSyncedMediaFile(QObject*) {
+    if (syncFailedFileArray_.empty() || busyForRemoval()) {
+        return;
+    }
+    if (!confirm(QStringLiteral("Remove %1 sync-failed media file(s) (%2) from the device?")
+                     .arg(syncFailedFileArray_.size())
+                     .arg(size_to_unit(syncfailedFileSize_)),
+                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+        !deviceResult_ || busyForRemoval()) {
+        return;
+    }
+    std::vector<CleanItem> plan;
+    for (const auto& record : syncFailedFileArray_) {
+        plan.push_back(nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record));
+    }
+    runRemoval(deviceTarget(), std::move(plan),
+               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+                   settleDevice(report, plan);
+               });
+}
+
+// ------------------------------------------------------------------ one-click fix
+
+std::uint64_t PRCleanViewController::foundFileCount() const {
+    return deviceCounts_[0] + deviceCounts_[1] + deviceCounts_[2] + syncFailedFileArray_.size();
+}
+
+bool PRCleanViewController::cleanAllFound(std::function<void(const CleanRemovalReport&)> done) {
+    if (!deviceResult_ || scanKind_ != ScanKind::None || removalsPending_ > 0) {
+        return false;
+    }
+    std::vector<CleanItem> plan;
+    for (auto& parts : trees_) {
+        auto items = nimbara::cleanup::itemsOfTree(parts->category, parts->tree->cleanContent());
+        plan.insert(plan.end(), items.begin(), items.end());
+    }
+    for (const auto& record : syncFailedFileArray_) {
+        plan.push_back(nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record));
+    }
+    if (plan.empty()) {
+        CleanRemovalReport nothing;
+        nothing.status = nimbara::cleanup::CleanRunStatus::NothingToDo;
+        done(nothing);
+        return true;
+    }
+    runRemoval(deviceTarget(), std::move(plan),
+               [this, done = std::move(done)](const CleanRemovalReport& report,
+                                              const std::vector<CleanItem>& plan) {
+                   settleDevice(report, plan);
+                   done(report);
+               });
+    return true;
+}
