@@ -2,11 +2,23 @@
 // controllers.
 #include "app/quennic_app_delegate.h"
 
+#include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 
+#include <algorithm>
+#include <array>
+
+#include "app/alerts.h"
 #include "app/main_window_ui.h"
+#include "app/view_helpers.h"
+#include "cleanup/clean_removal.h"
+#include "cleanup/pages/pr_clean_view_controller.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
+#include "platform/main_thread.h"
 
 std::atomic<QuennicAppDelegate*> QuennicAppDelegate::s_instance{nullptr};
 
@@ -111,8 +123,147 @@ void QuennicAppDelegate::resetStorageFigures() {
     setCurrentUserDataFileSize(0);
 }
 
-// The clean-up page's summary notifications are handled once that page is built; until then
-// nothing posts them with a payload these handlers would have to show.
-void QuennicAppDelegate::CleanFileProgressInfoHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle(const nimbara::Notification&) {}
-void QuennicAppDelegate::CleanFilehasFinishedHandle(const nimbara::Notification&) {}
+// ------------------------------------------------------------------ clean-up summary
+
+namespace {
+
+void setTextUnlessNull(QLabel* label, const QString& text) {
+    if (label != nullptr) {
+        label->setText(text);
+    }
+}
+
+using nimbara::app::setShown;
+
+}  // namespace
+
+void QuennicAppDelegate::CleanFileProgressInfoHandle(const nimbara::Notification& n) {
+    const int percent = n.objectAs<int>(0);
+    nimbara::performOnMain([this, percent] {
+        if (mainUi_ && mainUi_->cleanprogressor != nullptr) {
+            mainUi_->cleanprogressor->setRange(0, 100);
+            mainUi_->cleanprogressor->setValue(std::clamp(percent, 0, 100));
+        }
+    });
+}
+
+void QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle(const nimbara::Notification& n) {
+    using Sizes = std::array<std::uint64_t, 3>;
+    const Sizes sizes = n.objectAs<Sizes>(Sizes{});
+    nimbara::performOnMain([this, sizes] {
+        setAllJunkFileNumber(sizes[0]);
+        setAllCacheFileNumber(sizes[1]);
+        setAllCookFileNumber(sizes[2]);
+        if (!mainUi_) {
+            return;
+        }
+        const std::pair<QLabel*, const char*> labels[] = {
+            {mainUi_->tempJunkFileTextlab, "Temp Files Cleaner (%1)"},
+            {mainUi_->cacheTextlab, "Cache Cleaner (%1)"},
+            {mainUi_->cookieTextlab, "Cookie Cleaner (%1)"},
+        };
+        for (std::size_t i = 0; i < 3; ++i) {
+            if (sizes[i] > 0 && labels[i].first != nullptr) {
+                labels[i].first->setText(
+                    QString::fromLatin1(labels[i].second).arg(size_to_unit(sizes[i])));
+            }
+        }
+    });
+}
+
+void QuennicAppDelegate::CleanFilehasFinishedHandle(const nimbara::Notification& n) {
+    const std::uint64_t total = n.objectAs<std::uint64_t>(0);
+    nimbara::performOnMain([this, total] { CleanFilehasFinishedOnMainThreadHanld(total); });
+}
+
+void QuennicAppDelegate::CleanFilehasFinishedOnMainThreadHanld(std::uint64_t total) {
+    const QString size = size_to_unit(total);
+    const std::uint64_t count =
+        cleanViewController_ ? cleanViewController_->GetCleanTaotalFileNumber() : 0;
+    setAllCleanFileSize(size);
+    setAllCleanFileNumber(QString::number(count));
+    if (!mainUi_) {
+        return;
+    }
+    MainWindowUi& ui = *mainUi_;
+    if (ui.cleanprogressor != nullptr) {
+        ui.cleanprogressor->setRange(0, 100);
+        ui.cleanprogressor->setValue(100);
+    }
+    if (ui.cleanFilelab != nullptr) {
+        // The figures stand out in yellow, the rest of the sentence in white.
+        const QString figure = QStringLiteral("<span style=\"color:rgb(253,240,9)\">%1</span>");
+        ui.cleanFilelab->setTextFormat(Qt::RichText);
+        ui.cleanFilelab->setText(
+            QStringLiteral("<span style=\"color:white\">%1 app issues are affecting your iDevice "
+                           "system performance and wasting %2 disk space on your iDevice, Fix now "
+                           "to speed up and revive your iPhone.</span>")
+                .arg(figure.arg(count), figure.arg(size.toHtmlEscaped())));
+    }
+    setTextUnlessNull(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    setTextUnlessNull(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    setTextUnlessNull(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    setShown(ui.cleanScanView, false);
+    setShown(ui.fixResultView, false);
+    setShown(ui.cleanFinishView, true);
+    if (ui.fixIssueBtn != nullptr) {
+        ui.fixIssueBtn->setEnabled(count > 0);
+    }
+}
+
+void QuennicAppDelegate::CleanAlliPhoneFiles(QObject* /*sender*/) {
+    if (!cleanViewController_ || !mainUi_) {
+        return;
+    }
+    PRCleanViewController& page = *cleanViewController_;
+    const std::uint64_t files = page.foundFileCount();
+    nimbara::Alerts::Question question;
+    question.message = QStringLiteral("Remove the %1 files found (%2) from the device?")
+                           .arg(files)
+                           .arg(size_to_unit(page.GetCleanTaotalFileSize()));
+    question.informativeText = QStringLiteral(
+        "Caches, cookies and temporary files of the apps and media left by failed syncs are "
+        "removed. This can't be undone.");
+    question.defaultButton = QStringLiteral("Fix Now");
+    question.alternateButton = QStringLiteral("Cancel");
+    if (nimbara::Alerts::ask(mainUi_->window, question) != nimbara::Alerts::Answer::Default) {
+        return;
+    }
+    QPointer<QuennicAppDelegate> self(this);
+    const bool started =
+        page.cleanAllFound([self](const nimbara::cleanup::CleanRemovalReport& report) {
+            if (self) {
+                self->showCleanFixResult(report);
+            }
+        });
+    if (started && mainUi_->fixIssueBtn != nullptr) {
+        mainUi_->fixIssueBtn->setEnabled(false);
+    }
+}
+
+void QuennicAppDelegate::showCleanFixResult(const nimbara::cleanup::CleanRemovalReport& report) {
+    if (!mainUi_) {
+        return;
+    }
+    MainWindowUi& ui = *mainUi_;
+    // What the removals really did: files removed and bytes freed, and what failed.
+    std::uint64_t fixed = 0;
+    for (const auto outcome : report.outcomes) {
+        fixed += outcome == nimbara::cleanup::CleanItemOutcome::Removed ? 1 : 0;
+    }
+    QString text = QStringLiteral(
+                       "%1 app issues have been fixed, Nimbara had successfully free up %2 space "
+                       "on your device.")
+                       .arg(fixed)
+                       .arg(size_to_unit(report.freedBytes));
+    if (report.failedItems() > 0 || report.status == nimbara::cleanup::CleanRunStatus::DeviceGone) {
+        text += QLatin1Char(' ') + report.message;
+    }
+    setTextUnlessNull(ui.fixInfolab, text);
+    setShown(ui.cleanScanView, false);
+    setShown(ui.cleanFinishView, false);
+    setShown(ui.fixResultView, true);
+    if (ui.fixIssueBtn != nullptr) {
+        ui.fixIssueBtn->setEnabled(true);
+    }
+}

@@ -85,7 +85,8 @@ class GuiHandOff;
 }
 namespace cleanup {
 class CameraRoll;
-}
+struct CleanRemovalReport;
+}  // namespace cleanup
 }  // namespace nimbara
 
 class QuennicAppDelegate : public QObject {
@@ -474,6 +475,12 @@ class QuennicAppDelegate : public QObject {
     void CleanFileProgressInfoHandle(const nimbara::Notification& notification);
     void AddCleanFileSizeThreadProgressInfoHandle(const nimbara::Notification& notification);
     void CleanFilehasFinishedHandle(const nimbara::Notification& notification);
+    // The clean-up summary: the sentence over the device scan's total, shown in the found state.
+    void CleanFilehasFinishedOnMainThreadHanld(std::uint64_t totalFileSize);
+    // The summary's one-click fix: after the user confirmed, the clean-up page removes everything
+    // its device scan found; the fixed state then tells what was really removed and freed.
+    void CleanAlliPhoneFiles(QObject* sender = nullptr);
+    void showCleanFixResult(const nimbara::cleanup::CleanRemovalReport& report);
     void tableCheckButtonNotificationHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseDownHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseExitHandle(const nimbara::Notification& notification);

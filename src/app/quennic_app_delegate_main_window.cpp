@@ -319,6 +319,7 @@ void QuennicAppDelegate::connectMainWindowActions() {
     click(ui.broswerBtn, &D::ClickScaniTunesBackup);
     click(ui.transferBtn, &D::ClickApp);
     click(ui.cleanBtn, &D::ClickCleanAction);
+    click(ui.fixIssueBtn, &D::CleanAlliPhoneFiles);
     click(ui.backupDeviceBtn, &D::ClickBackupAction);
     click(ui.broswerMainBtn, &D::ClickScaniTunesBackup);
     click(ui.disConnectBroswerMainBtn, &D::ClickScaniTunesBackup);

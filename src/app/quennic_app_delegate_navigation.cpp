@@ -2,6 +2,7 @@
 // busy indicators beside the sidebar entries, the storage category buttons and the clean-up
 // size labels of the sidebar.
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QWidget>
 
@@ -457,10 +458,22 @@ void QuennicAppDelegate::ClickiTunesBackupBroswer(QObject* /*sender*/) {
     }
 }
 
+// The "Clean" title: the device clean-up scan starts and the summary shows its progress, then
+// what it found with the one-click fix; the sidebar's category entries lead to the page's views.
 void QuennicAppDelegate::ClickCleanAction(QObject* /*sender*/) {
     ClickClean(nullptr);
-    if (cleanViewController_) {
-        cleanViewController_->showDeviceClean(theDevice());
+    if (!cleanViewController_ || !mainUi_) {
+        return;
+    }
+    showOnlySidebarPage(mainUi_->cleanLogView);
+    if (cleanViewController_->showDeviceClean(theDevice())) {
+        setShown(mainUi_->cleanScanView, true);
+        setShown(mainUi_->cleanFinishView, false);
+        setShown(mainUi_->fixResultView, false);
+        if (mainUi_->cleanprogressor != nullptr) {
+            mainUi_->cleanprogressor->setRange(0, 100);
+            mainUi_->cleanprogressor->setValue(0);
+        }
     }
 }
 
