@@ -74,9 +74,10 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_EQ(page->container(), &container);
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
-        // The result, backup and privacy pages are built: they show their own views, the others
-        // their placeholder.
+        // The result, backup, privacy and clean-up pages are built: they show their own views,
+        // the others their placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRCleanViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRBackUpViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRPrivacyController*>(page.get()) != nullptr;
         EXPECT_EQ(page->isShowingNotAvailable(), !built);
@@ -181,9 +182,11 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_TRUE(storage.isShowingNotAvailable());
 
     PRCleanViewController clean;
-    clean.showDeviceClean(4);
+    // No device at index 4: no scan starts, and the page says why.
+    EXPECT_FALSE(clean.showDeviceClean(4));
     EXPECT_EQ(clean.cleanDevice(), 4);
-    EXPECT_TRUE(clean.isShowingNotAvailable());
+    EXPECT_EQ(clean.scanRunning(), PRCleanViewController::ScanKind::None);
+    EXPECT_FALSE(clean.statusText().isEmpty());
 
     EXPECT_TRUE(posted.empty());
     EXPECT_EQ(PageCallLog::entries().size(), 15u);

@@ -118,17 +118,9 @@ PRCleanViewController::~PRCleanViewController() {
     retire(scanJob_);
     removals_.reset();  // a job still running ends on its own; nothing waits for it
     nimbara::outliveOwner(std::move(reaper_));
-    // The models go with this object; the views (owned by the page's root) must not outlive
-    // them showing anything.
-    if (ui_) {
-        for (QAbstractItemView* v : std::initializer_list<QAbstractItemView*>{
-                 ui_->cacheResult.table, ui_->documentResult.table, ui_->junkResult.table,
-                 ui_->cookResult.table, ui_->AdsTableView, ui_->syncFailedTableView,
-                 ui_->junkView.outline, ui_->junkView.table, ui_->cacheView.outline,
-                 ui_->cacheView.table, ui_->cookView.outline, ui_->cookView.table}) {
-            v->setModel(nullptr);
-        }
-    }
+    // The views go before the models and trees they show, and before this object's members.
+    delete uiRoot_.data();
+    ui_.reset();
 }
 
 // ------------------------------------------------------------------ widgets
@@ -139,10 +131,12 @@ CleanViewUi& PRCleanViewController::cleanUi() {
 }
 
 void PRCleanViewController::ensureBuilt() {
-    if (ui_) {
+    if (ui_ && uiRoot_) {
         return;
     }
+    // First use, or the container took the views with it when it went.
     ui_ = std::make_unique<CleanViewUi>(buildCleanView());
+    uiRoot_ = ui_->view;
     auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
     ui_->view->setParent(view());
     stack->addWidget(ui_->view);
@@ -248,11 +242,11 @@ void PRCleanViewController::setStatus(const QString& text) {
 }
 
 QString PRCleanViewController::statusText() const {
-    return ui_ ? ui_->statuslab->text() : QString();
+    return built() ? ui_->statuslab->text() : QString();
 }
 
 QString PRCleanViewController::shownView() const {
-    if (!ui_) {
+    if (!built()) {
         return QStringLiteral("cleanDiskView");
     }
     return ui_->stack->currentWidget()->objectName();
@@ -273,6 +267,7 @@ std::shared_ptr<PRCleanViewController::Job> PRCleanViewController::startJob(
         nimbara::postToMain([self, weak, step = std::move(step)] {
             const std::shared_ptr<Job> alive = weak.lock();
             if (self && alive && self->isCurrent(alive)) {
+                self->ensureBuilt();
                 step();
             }
         });
@@ -346,7 +341,7 @@ void PRCleanViewController::initAllDataAndAllView() {
     }
     adsList_->clear();
     clearDeviceClean();
-    if (ui_) {
+    if (built()) {
         resetAppView();
         setStatus(QString());
         showOnly(ui_->cleanDiskView);
@@ -712,7 +707,7 @@ void PRCleanViewController::clearDeviceClean() {
     deviceSizes_ = {};
     deviceCounts_ = {};
     syncfailedFileSize_ = 0;
-    if (ui_) {
+    if (built()) {
         ui_->mainInfolab->setText(
             QStringLiteral("Scan the apps' caches, cookies and temporary "
                            "files, and media left by syncs that failed."));
@@ -767,7 +762,7 @@ void PRCleanViewController::deviceScanFinished(DeviceCleanScanResult result) {
 }
 
 void PRCleanViewController::showDeviceFigures() {
-    if (!ui_) {
+    if (!built()) {
         return;
     }
     CleanViewUi& ui = *ui_;
@@ -814,7 +809,7 @@ void PRCleanViewController::showCleanMediaView() {
 }
 
 void PRCleanViewController::refreshOutlineView() {
-    if (!ui_) {
+    if (!built()) {
         return;
     }
     for (auto& parts : trees_) {

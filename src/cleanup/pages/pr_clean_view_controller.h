@@ -17,7 +17,9 @@
 // GUI thread only.
 #pragma once
 
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <array>
 #include <atomic>
@@ -218,6 +220,7 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     };
 
     void ensureBuilt();
+    bool built() const { return ui_ && uiRoot_; }
     void wireControls();
     void wireTree(TreeParts& parts);
     void showOnly(QWidget* view);
@@ -290,6 +293,7 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
 
     std::atomic<int> cleanDevice_{0};
     std::unique_ptr<CleanViewUi> ui_;
+    QPointer<QWidget> uiRoot_;  // ui_->view, while it lives
     nimbara::ObserverBag observers_;
 
     // The app clean-up's lists and the advertisement rows.

@@ -144,7 +144,7 @@ void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<Cle
         target, std::move(plan),
         [self, generation](const nimbara::cleanup::CleanProgress& progress) {
             nimbara::postToMain([self, generation, progress] {
-                if (!self || !self->removals_->isCurrent(generation) || !self->ui_) {
+                if (!self || !self->removals_->isCurrent(generation) || !self->built()) {
                     return;
                 }
                 if (auto* sheet =
@@ -255,7 +255,7 @@ void PRCleanViewController::showRemoveSheet(std::size_t items) {
 }
 
 void PRCleanViewController::closeRemoveSheet() {
-    if (ui_) {
+    if (built()) {
         if (auto* sheet = view()->findChild<QDialog*>(QStringLiteral("removeWindow"))) {
             sheet->hide();
         }

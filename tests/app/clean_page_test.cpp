@@ -1,0 +1,327 @@
+// The clean-up page on the README's demo device: the app scan and the device scan filling their
+// views, one scan at a time, a device change mid-scan, confirmations declined and accepted, and
+// the main window's summary and one-click fix following what was really removed.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeView>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/core/text_utilities.h"
+#include "cleanup/pages/pr_clean_view_controller.h"
+#include "delegate_fixture.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/notification_center.h"
+#include "ui/save_panel.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Tally {
+    std::uint64_t count = 0;
+    std::uint64_t bytes = 0;
+};
+
+Tally tallyOf(const fs::path& folder) {
+    Tally t;
+    if (!fs::is_directory(folder)) {
+        return t;
+    }
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_regular_file()) {
+            ++t.count;
+            t.bytes += e.file_size();
+        }
+    }
+    return t;
+}
+
+constexpr const char* kRefusedApp = "com.northgate.vault";
+
+class CleanPageTest : public DelegateTest {
+  protected:
+    void SetUp() override {
+        DelegateTest::SetUp();
+        demo_ = tmp_ / "demo";
+        std::string error;
+        ASSERT_TRUE(simdev::makeDemoDevice(demo_, &error)) << error;
+        index_ = attach(demo_.string());
+        ASSERT_GE(index_, 0);
+        observers_.add(NotificationCenter::defaultCenter().addObserver(
+            "CleanFilehasFinished", [this](const Notification&) { ++finished_; }));
+    }
+    void TearDown() override {
+        observers_.clear();
+        DelegateTest::TearDown();
+    }
+
+    PRCleanViewController& page() { return *hub().GetCleanViewController(); }
+
+    // The files of one category folder of every app whose container opens.
+    Tally appFolders(const char* sub) const {
+        Tally all;
+        for (const auto& e : fs::directory_iterator(demo_ / md::sim::kAppsDir)) {
+            if (e.path().filename() == kRefusedApp) {
+                continue;
+            }
+            const Tally t = tallyOf(e.path() / md::sim::kAppContainer / sub);
+            all.count += t.count;
+            all.bytes += t.bytes;
+        }
+        return all;
+    }
+    Tally syncFolder() const { return tallyOf(demo_ / md::sim::kMediaDir / "iTunes_Control/Sync"); }
+
+    bool waitIdle() {
+        return pumpUntil([this] {
+            return page().scanRunning() == PRCleanViewController::ScanKind::None &&
+                   !page().removalRunning();
+        });
+    }
+
+    // The app clean-up scan, from the start button, to its end.
+    void appScan() {
+        hub().ClickAppCleaner();
+        page().startScanPhoneApp();
+        ASSERT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::App);
+        ASSERT_TRUE(waitIdle());
+        ASSERT_TRUE(page().bAppCleanerFinish());
+    }
+    // The device clean-up scan, from the sidebar's "Clean" title, to its end.
+    void deviceScan() {
+        hub().ClickCleanAction();
+        ASSERT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::Device);
+        ASSERT_TRUE(waitIdle());
+        ASSERT_NE(page().deviceScanResult(), nullptr);
+    }
+
+    static std::size_t treeEntries(PRAppTreeController& tree) {
+        std::size_t n = 0;
+        for (const auto& top : tree.cleanContent()) {
+            n += ui::entriesBelow(top).size();
+        }
+        return n;
+    }
+
+    fs::path demo_;
+    int index_ = -1;
+    int finished_ = 0;
+    ObserverBag observers_;
+};
+
+TEST_F(CleanPageTest, AppScanFillsEveryCategoryWithTheDevicesFigures) {
+    appScan();
+    PRCleanViewController& p = page();
+    const Tally caches = appFolders("Library/Caches");
+    const Tally cookies = appFolders("Library/Cookies");
+    const Tally junk = appFolders("tmp");
+    EXPECT_EQ(p.cleanCacheFileController()->rowCount(), static_cast<int>(caches.count));
+    EXPECT_EQ(p.cleanCookController()->rowCount(), static_cast<int>(cookies.count));
+    EXPECT_EQ(p.cleanJunkController()->rowCount(), static_cast<int>(junk.count));
+    EXPECT_GT(p.cleanDocumentController()->rowCount(), 0);
+    CleanViewUi& ui = p.cleanUi();
+    EXPECT_EQ(ui.cache.sizelab->text(), shell::size_to_unit(caches.bytes));
+    EXPECT_EQ(ui.cook.sizelab->text(), shell::size_to_unit(cookies.bytes));
+    EXPECT_EQ(ui.junk.sizelab->text(), shell::size_to_unit(junk.bytes));
+    EXPECT_TRUE(ui.cache.button->isEnabled());
+    // The refused container is said, with the sentence of the device layer.
+    EXPECT_TRUE(p.statusText().contains(QString::fromLatin1(kRefusedApp)))
+        << p.statusText().toStdString();
+
+    // The category button opens its result view with the found-files line.
+    p.ClickCacheFileAction();
+    EXPECT_EQ(p.shownView(), "cleanCacheTableView");
+    EXPECT_EQ(ui.cacheResult.infolab->text(), QStringLiteral("Files Found: %1 in  %2 file(s)")
+                                                  .arg(shell::size_to_unit(caches.bytes))
+                                                  .arg(caches.count));
+    // The advertisement rows, larger counts first, "Live" ones among them.
+    p.ClickAppAdsFileAction();
+    EXPECT_EQ(p.shownView(), "cleanAppAdsView");
+    const auto& rows = p.adsController()->content();
+    ASSERT_GT(rows.size(), 1u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_GE(rows[i - 1]->platformCount(), rows[i]->platformCount());
+    }
+    EXPECT_EQ(rows.front()->appAdsState(), QStringLiteral("Live"));
+    // The app scan leaves the device scan's results alone, and posts no summary.
+    EXPECT_EQ(p.deviceScanResult(), nullptr);
+    EXPECT_EQ(finished_, 0);
+}
+
+TEST_F(CleanPageTest, DeviceScanFillsTheTreesAndTheSummary) {
+    deviceScan();
+    PRCleanViewController& p = page();
+    const Tally caches = appFolders("Library/Caches");
+    const Tally cookies = appFolders("Library/Cookies");
+    const Tally junk = appFolders("tmp");
+    const Tally sync = syncFolder();
+    ASSERT_GT(sync.count, 0u);
+    EXPECT_EQ(treeEntries(p.CacheTreeController()), caches.count);
+    EXPECT_EQ(treeEntries(p.CookTreeController()), cookies.count);
+    EXPECT_EQ(treeEntries(p.JunkTreeController()), junk.count);
+    EXPECT_EQ(p.syncFailedController()->rowCount(), static_cast<int>(sync.count));
+    EXPECT_EQ(p.GetCleanTaotalFileNumber(), caches.count + cookies.count + junk.count + sync.count);
+    EXPECT_EQ(finished_, 1);
+
+    // The summary: the count and size of the scan, the found state with the fix button.
+    MainWindowUi& w = ui();
+    EXPECT_TRUE(shown(w.cleanFinishView));
+    EXPECT_FALSE(shown(w.cleanScanView));
+    EXPECT_EQ(w.cleanprogressor->value(), 100);
+    const QString total =
+        shell::size_to_unit(caches.bytes + cookies.bytes + junk.bytes + sync.bytes);
+    EXPECT_TRUE(w.cleanFilelab->text().contains(total));
+    EXPECT_TRUE(w.cleanFilelab->text().contains(QString::number(p.GetCleanTaotalFileNumber())));
+    EXPECT_EQ(hub().allCacheFileNumber(), caches.bytes);
+    EXPECT_EQ(hub().allJunkFileNumber(), junk.bytes);
+
+    // Choosing an app folder of the cache outline fills the table beside it.
+    p.showCleanCacheview();
+    QTreeView* outline = p.cleanUi().cacheView.outline;
+    ASSERT_GT(outline->model()->rowCount(), 0);
+    const QModelIndex app = outline->model()->index(0, 0);
+    QModelIndex folder = app;
+    while (outline->model()->rowCount(folder) > 0 && p.CacheFileController()->rowCount() == 0) {
+        folder = outline->model()->index(0, 0, folder);
+        outline->setCurrentIndex(folder);
+    }
+    EXPECT_GT(p.CacheFileController()->rowCount(), 0);
+}
+
+TEST_F(CleanPageTest, SecondScanIsRefusedWhileOneRuns) {
+    hub().ClickAppCleaner();
+    page().startScanPhoneApp();
+    ASSERT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::App);
+    // Neither the device scan nor another press of the start button starts anything.
+    EXPECT_FALSE(page().showDeviceClean(index_));
+    page().startScanPhoneApp();
+    EXPECT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::App);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(page().deviceScanResult(), nullptr);
+    // Once it ended, the device scan may run, and keeps its own results.
+    const int documents = page().cleanDocumentController()->rowCount();
+    EXPECT_TRUE(page().showDeviceClean(index_));
+    EXPECT_FALSE(page().showDeviceClean(index_));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_NE(page().deviceScanResult(), nullptr);
+    EXPECT_EQ(page().cleanDocumentController()->rowCount(), documents);
+}
+
+TEST_F(CleanPageTest, DeviceChangeMidScanResetsAndDropsWhatTheScanStillSends) {
+    hub().ClickAppCleaner();
+    ASSERT_TRUE(page().showDeviceClean(index_));
+    page().startScanPhoneApp();  // refused: one scan at a time
+    // The delegate's device change, before anything the scan found reached the page.
+    page().NimbaraShowDeviceClean(index_);
+    page().initAllDataAndAllView();
+    EXPECT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::None);
+    pumpUntil([this] { return page().workersEnding() == 0; });
+    pumpEvents(50);
+    EXPECT_EQ(treeEntries(page().CacheTreeController()), 0u);
+    EXPECT_EQ(page().syncFailedController()->rowCount(), 0);
+    EXPECT_EQ(page().deviceScanResult(), nullptr);
+    EXPECT_EQ(finished_, 0);
+    EXPECT_EQ(page().shownView(), "cleanDiskView");
+    // The page is usable again at once.
+    EXPECT_TRUE(page().showDeviceClean(index_));
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(finished_, 1);
+}
+
+TEST_F(CleanPageTest, DecliningTheRemovalChangesNothing) {
+    appScan();
+    const Tally before = appFolders("Library/Caches");
+    int asked = 0;
+    Alerts::ScopedHandler decline([&](QWidget*, const Alerts::Question& question) {
+        ++asked;
+        if (asked == 1) {
+            EXPECT_TRUE(question.message.contains(QStringLiteral("files will be cleaned up")));
+        }
+        return Alerts::Answer::Alternate;
+    });
+    page().startScanPhoneApp();  // after a scan: asks before removing everything
+    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(page().removalRunning());
+    pumpEvents(20);
+    const Tally after = appFolders("Library/Caches");
+    EXPECT_EQ(after.count, before.count);
+    EXPECT_EQ(page().cleanCacheFileController()->rowCount(), static_cast<int>(before.count));
+
+    // The one-click fix declined: nothing removed either.
+    deviceScan();
+    hub().CleanAlliPhoneFiles();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(page().removalRunning());
+    EXPECT_EQ(syncFolder().count, page().syncFailedFileArray().size());
+    EXPECT_TRUE(shown(ui().cleanFinishView));
+}
+
+TEST_F(CleanPageTest, OneClickFixRemovesWhatWasFoundAndTellsWhatWentTruly) {
+    deviceScan();
+    const Tally caches = appFolders("Library/Caches");
+    const Tally cookies = appFolders("Library/Cookies");
+    const Tally junk = appFolders("tmp");
+    const Tally sync = syncFolder();
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    hub().CleanAlliPhoneFiles();
+    ASSERT_TRUE(page().removalRunning());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(pumpUntil([this] { return shown(ui().fixResultView); }));
+
+    // The device's files changed accordingly (a protected file may stay; it is then reported).
+    const Tally left = {appFolders("Library/Caches").count + appFolders("Library/Cookies").count +
+                            appFolders("tmp").count + syncFolder().count,
+                        appFolders("Library/Caches").bytes + appFolders("Library/Cookies").bytes +
+                            appFolders("tmp").bytes + syncFolder().bytes};
+    const std::uint64_t freed = caches.bytes + cookies.bytes + junk.bytes + sync.bytes - left.bytes;
+    const std::uint64_t removed =
+        caches.count + cookies.count + junk.count + sync.count - left.count;
+    EXPECT_GT(removed, 0u);
+    const QString text = ui().fixInfolab->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("%1 app issues have been fixed").arg(removed)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(shell::size_to_unit(freed))) << text.toStdString();
+    // The page's trees and figures hold only what is left.
+    EXPECT_EQ(treeEntries(page().CacheTreeController()) + treeEntries(page().CookTreeController()) +
+                  treeEntries(page().JunkTreeController()) + page().syncFailedFileArray().size(),
+              left.count);
+    EXPECT_EQ(page().GetCleanTaotalFileSize(), left.bytes);
+    // The sidebar's stored totals went down by what was removed, never below 0.
+    EXPECT_EQ(hub().allCacheFileNumber(), appFolders("Library/Caches").bytes);
+    EXPECT_EQ(hub().allJunkFileNumber(), appFolders("tmp").bytes);
+}
+
+TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {
+    appScan();
+    PRCleanViewController& p = page();
+    p.ClickCookieFileAction();
+    QTableView* table = p.cleanUi().cookResult.table;
+    ASSERT_GT(table->model()->rowCount(), 0);
+    table->selectRow(0);
+    const fs::path target = tmp_ / "export";
+    ui::ScopedHandler<ui::SavePanel::Handler> panel(
+        ui::SavePanel::handler(), [&](QWidget*, const ui::SavePanel::Request&) {
+            return std::optional<QString>(QString::fromStdString(target.string()));
+        });
+    QString revealed;
+    ui::ScopedHandler<ui::FileViewer::Handler> viewer(
+        ui::FileViewer::handler(), [&](const QString& folder) { revealed = folder; });
+    p.ExportTheCleanCookNode();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(fs::is_directory(target / "AppData"));
+    EXPECT_EQ(tallyOf(target).count, 1u);
+    EXPECT_FALSE(revealed.isEmpty());
+    // Nothing on the device changed.
+    EXPECT_EQ(p.cleanCookController()->rowCount(), table->model()->rowCount());
+}
+
+}  // namespace
+}  // namespace nimbara::test
