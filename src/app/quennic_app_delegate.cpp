@@ -256,8 +256,17 @@ void QuennicAppDelegate::showCleanFixResult(const nimbara::cleanup::CleanRemoval
                        "on your device.")
                        .arg(fixed)
                        .arg(size_to_unit(report.freedBytes));
-    if (report.failedItems() > 0 || report.status == nimbara::cleanup::CleanRunStatus::DeviceGone) {
-        text += QLatin1Char(' ') + report.message;
+    // What stayed, and why: the device's own files are kept on purpose.
+    const std::size_t failed = report.failedItems();
+    const std::size_t kept = report.protectedKept.size();
+    if (kept > 0) {
+        text += QStringLiteral(" %1 file(s) the device itself needs were kept.").arg(kept);
+    }
+    if (failed > kept) {
+        text += QStringLiteral(" %1 item(s) could not be removed.").arg(failed - kept);
+    }
+    if (report.status == nimbara::cleanup::CleanRunStatus::DeviceGone) {
+        text += QStringLiteral(" The device went away before everything was removed.");
     }
     setTextUnlessNull(ui.fixInfolab, text);
     setShown(ui.cleanScanView, false);

@@ -347,6 +347,10 @@ void QuennicAppDelegate::ClickAppCleaner(QObject* /*sender*/) {
         cleanViewController_->NimbaraShowDeviceClean(theDevice());
         bAppClean = true;
     }
+    if (cleanViewController_) {
+        // The tab leads to the app clean-up's start view, whichever view the sidebar left.
+        cleanViewController_->showcleanDiskView();
+    }
     showMainBottomImageview();
 }
 

@@ -39,6 +39,7 @@
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
+#include "cleanup/pages/pr_clean_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "platform/main_thread.h"
@@ -247,6 +248,89 @@ void waitForBackupList(QuennicAppDelegate& hub) {
     if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
         std::fprintf(stderr, "nimbara-screenshots: the backup list was not read\n");
     }
+}
+
+// The clean-up page: the app clean-up's start view after a scan and its five result views, the
+// device clean-up's overview, trees and sync-failed media, and the main window's summary before
+// and after its one-click fix (which changes the device, so it comes last).
+void shootCleanPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRCleanViewController* page = hub.GetCleanViewController();
+    if (page == nullptr) {
+        return;
+    }
+    const auto idle = [page] {
+        return page->scanRunning() == PRCleanViewController::ScanKind::None &&
+               !page->removalRunning();
+    };
+    click(ui.appCleanBannerBtn);
+    shots.save(ui.window, QStringLiteral("40-clean-app-start"));
+    page->startScanPhoneApp();
+    if (!pumpUntil(idle, 60.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the app clean-up scan did not finish\n");
+    }
+    shots.save(ui.window, QStringLiteral("40-clean-app-results"));
+    CleanViewUi& clean = page->cleanUi();
+    page->ClickDocumentFileAction();
+    clean.documentResult.table->selectRow(1);
+    shots.save(ui.window, QStringLiteral("40a-clean-app-documents"));
+    page->ClickCacheFileAction();
+    shots.save(ui.window, QStringLiteral("40b-clean-app-caches"));
+    page->ClickJunkFileAction();
+    shots.save(ui.window, QStringLiteral("40c-clean-app-temporary-files"));
+    page->ClickCookieFileAction();
+    shots.save(ui.window, QStringLiteral("40d-clean-app-cookies"));
+    page->ClickAppAdsFileAction();
+    clean.AdsTableView->selectRow(0);
+    shots.save(ui.window, QStringLiteral("40e-clean-app-ads"));
+
+    // The device clean-up, from the sidebar's "Clean" title: the summary shows it.
+    click(ui.cleanBtn);
+    if (!pumpUntil(idle, 60.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the device clean-up scan did not finish\n");
+    }
+    shots.save(ui.window, QStringLiteral("41-clean-summary-found"));
+    // Each tree with a folder chosen, so the table beside it shows its files.
+    const auto chooseFolder = [](QTreeView* outline) {
+        QAbstractItemModel* model = outline->model();
+        if (model == nullptr || model->rowCount() == 0) {
+            return;
+        }
+        QModelIndex at = model->index(0, 0);
+        outline->expand(at);
+        while (model->rowCount(at) > 0) {
+            at = model->index(0, 0, at);
+            outline->expand(at);
+        }
+        outline->setCurrentIndex(at);
+    };
+    click(ui.tempJunkFileBtn);
+    chooseFolder(clean.junkView.outline);
+    shots.save(ui.window, QStringLiteral("41a-clean-device-temp-files"));
+    click(ui.cacheBtn);
+    chooseFolder(clean.cacheView.outline);
+    clean.cacheView.table->selectRow(0);
+    shots.save(ui.window, QStringLiteral("41b-clean-device-caches"));
+    click(ui.cookieBtn);
+    chooseFolder(clean.cookView.outline);
+    shots.save(ui.window, QStringLiteral("41c-clean-device-cookies"));
+    click(ui.syncBtn);
+    shots.save(ui.window, QStringLiteral("41d-clean-device-sync-failed-media"));
+    page->showCleanMainView();
+    shots.save(ui.window, QStringLiteral("41e-clean-device-overview"));
+
+    // The one-click fix, confirmed.
+    hub.ClickCleanAction();
+    pumpUntil(idle, 60.0);
+    {
+        nimbara::Alerts::ScopedHandler confirm([](QWidget*, const nimbara::Alerts::Question&) {
+            return nimbara::Alerts::Answer::Default;
+        });
+        hub.CleanAlliPhoneFiles();
+        if (!pumpUntil([&] { return idle() && !ui.fixResultView->isHidden(); }, 60.0)) {
+            std::fprintf(stderr, "nimbara-screenshots: the one-click fix did not finish\n");
+        }
+    }
+    shots.save(ui.window, QStringLiteral("41f-clean-summary-fixed"));
 }
 
 void click(QWidget* control) {
@@ -465,6 +549,8 @@ int run(const QString& outDir) {
         ui.cryWindow->show();
         shots.save(ui.cryWindow, QStringLiteral("18-exit-feedback"));
         ui.cryWindow->hide();
+
+        shootCleanPage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.
         quick.quickScanWindow->show();

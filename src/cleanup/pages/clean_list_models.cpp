@@ -2,6 +2,7 @@
 
 #include <QPixmap>
 
+#include "app/core/text_utilities.h"
 #include "ui/named_image.h"
 
 namespace nimbara::cleanup {
@@ -64,7 +65,11 @@ PRSyncFailedController* makeSyncFailedModel(QObject* parent) {
                           const QString name = n.fileName();
                           return QVariant(name.isEmpty() ? lastComponent(n.filePath()) : name);
                       }},
-            M::Column{"Size", [](const PRCleanFileNode& n) { return QVariant(n.fileSize()); }},
+            // From the byte count: the scan keeps the device's own text for some of them.
+            M::Column{"Size",
+                      [](const PRCleanFileNode& n) {
+                          return QVariant(nimbara::shell::size_to_unit(n.fileSizeNumber()));
+                      }},
             M::Column{"Path", [](const PRCleanFileNode& n) { return QVariant(n.filePath()); }},
         },
         parent);

@@ -77,6 +77,7 @@ CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
     ui.button->setIcon(QIcon());
     ui.progress = named(new PRProgressView(parent), progressName);
     ui.progress->setMinimumWidth(220);
+    ui.progress->setFixedHeight(12);
     ui.sizelab = makeLabel(parent, sizeName, QString(), kInfoPoints);
     ui.sizelab->setMinimumWidth(90);
     ui.pathlab = makeLabel(parent, pathName, QString(), kInfoPoints, kSlate);

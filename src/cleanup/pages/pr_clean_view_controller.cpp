@@ -214,9 +214,9 @@ void PRCleanViewController::wireTree(TreeParts& parts) {
     CleanTreeViewUi& ui = *parts.ui;
     ui.outline->setModel(parts.outline);
     ui.table->setModel(parts.files);
-    ui.table->setColumnWidth(0, 200);
-    ui.table->setColumnWidth(1, 90);
-    ui.table->setColumnWidth(2, 60);
+    ui.table->setColumnWidth(0, 150);
+    ui.table->setColumnWidth(1, 80);
+    ui.table->setColumnWidth(2, 44);
     QTreeView* outline = ui.outline;
     connect(outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this, outline] { outlineViewSelectionDidChange(outline); });
