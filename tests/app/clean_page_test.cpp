@@ -1,7 +1,9 @@
 // The clean-up page on the README's demo device: the app scan and the device scan filling their
 // views, one scan at a time, a device change mid-scan, confirmations declined and accepted, and
 // the main window's summary and one-click fix following what was really removed.
+#include <QAction>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -297,6 +299,113 @@ TEST_F(CleanPageTest, OneClickFixRemovesWhatWasFoundAndTellsWhatWentTruly) {
     // The sidebar's stored totals went down by what was removed, never below 0.
     EXPECT_EQ(hub().allCacheFileNumber(), appFolders("Library/Caches").bytes);
     EXPECT_EQ(hub().allJunkFileNumber(), appFolders("tmp").bytes);
+}
+
+TEST_F(CleanPageTest, MenusOpenDisabledBelowTheLastRow) {
+    deviceScan();
+    PRCleanViewController& p = page();
+    p.showCleanMediaView();
+    CleanViewUi& u = p.cleanUi();
+    u.view->resize(900, 600);
+    u.view->show();
+    QTableView* table = u.syncFailedTableView;
+    ASSERT_GT(table->model()->rowCount(), 0);
+    emit table->customContextMenuRequested(QPoint(5, table->viewport()->height() - 2));
+    ASSERT_FALSE(u.syncedMenu->actions().isEmpty());
+    for (QAction* action : u.syncedMenu->actions()) {
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    }
+    u.syncedMenu->hide();
+    emit table->customContextMenuRequested(table->visualRect(table->model()->index(0, 0)).center());
+    for (QAction* action : u.syncedMenu->actions()) {
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    }
+    u.syncedMenu->hide();
+}
+
+TEST_F(CleanPageTest, FolderRowRemovesThatFolderOnlyAndTheSidebarFollows) {
+    deviceScan();
+    PRCleanViewController& p = page();
+    p.showCleanCacheview();
+    QTreeView* outline = p.cleanUi().cacheView.outline;
+    QAbstractItemModel* model = outline->model();
+    // The deepest first folder of the first app: below its "Library/Caches".
+    QModelIndex at = model->index(0, 0);
+    int depth = 0;
+    while (model->rowCount(at) > 0) {
+        at = model->index(0, 0, at);
+        ++depth;
+    }
+    ASSERT_GE(depth, 3);  // app / Library / Caches / folder...
+    outline->setCurrentIndex(at);
+    const auto folder = p.CacheFileController()->folder();
+    ASSERT_TRUE(folder);
+    const QString appName = model->index(0, 0).data().toString();
+    std::uint64_t folderBytes = 0;
+    for (const auto& entry : ui::entriesBelow(folder)) {
+        folderBytes += entry->fileSizeNumber();
+    }
+    ASSERT_GT(folderBytes, 0u);
+    const Tally before = appFolders("Library/Caches");
+    const std::uint64_t sidebarBefore = hub().allCacheFileNumber();
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    p.cleanCacheDirFile();
+    ASSERT_TRUE(waitIdle());
+    const Tally after = appFolders("Library/Caches");
+    // Only that folder's bytes left the device, the sidebar and the tree.
+    EXPECT_EQ(before.bytes - after.bytes, folderBytes) << appName.toStdString();
+    EXPECT_EQ(sidebarBefore - hub().allCacheFileNumber(), folderBytes);
+    EXPECT_EQ(treeEntries(p.CacheTreeController()), after.count);
+}
+
+TEST_F(CleanPageTest, RemoveAllOfTheAppScanTakesOffWhatWentAndSaysWhatStayed) {
+    appScan();
+    PRCleanViewController& p = page();
+    p.ClickAppAdsFileAction();
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    p.startScanPhoneApp();  // after the scan: remove everything, once confirmed
+    ASSERT_TRUE(p.removalRunning());
+    ASSERT_TRUE(waitIdle());
+    // The lists keep only what is still on the device, and the labels say its size.
+    const Tally caches = appFolders("Library/Caches");
+    const Tally cookies = appFolders("Library/Cookies");
+    const Tally junk = appFolders("tmp");
+    EXPECT_EQ(p.cleanCookController()->rowCount(), static_cast<int>(cookies.count));
+    EXPECT_EQ(p.cleanJunkController()->rowCount(), static_cast<int>(junk.count));
+    EXPECT_EQ(p.cleanUi().cook.sizelab->text(), shell::size_to_unit(cookies.bytes));
+    EXPECT_EQ(p.cleanUi().junk.sizelab->text(), shell::size_to_unit(junk.bytes));
+    EXPECT_LE(p.cleanCacheFileController()->rowCount(), static_cast<int>(caches.count));
+    int live = 0;
+    for (const auto& row : p.adsController()->content()) {
+        live += row->appAdsState() == QStringLiteral("Live") ? 1 : 0;
+    }
+    EXPECT_EQ(live, 0);
+}
+
+TEST_F(CleanPageTest, RemovingARowWithoutAdsOnlySaysSo) {
+    appScan();
+    PRCleanViewController& p = page();
+    p.ClickAppAdsFileAction();
+    const auto& rows = p.adsController()->content();
+    int noAds = -1;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i]->appAdsState() == QStringLiteral("No Ads")) {
+            noAds = static_cast<int>(i);
+        }
+    }
+    ASSERT_GE(noAds, 0);
+    p.cleanUi().AdsTableView->setCurrentIndex(p.adsController()->index(noAds, 0));
+    QStringList asked;
+    Alerts::ScopedHandler record([&](QWidget*, const Alerts::Question& question) {
+        asked << question.message;
+        return Alerts::Answer::Default;
+    });
+    p.RemoveAdsAction();
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked.front().startsWith(QStringLiteral("No ads detected")));
+    EXPECT_FALSE(p.removalRunning());
 }
 
 TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {

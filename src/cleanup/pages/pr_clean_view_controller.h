@@ -271,6 +271,8 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void removeTreeFolder(nimbara::cleanup::CleanCategory category);
     void exportTreeFolder(nimbara::cleanup::CleanCategory category);
     void removeTreeAll(nimbara::cleanup::CleanCategory category);
+    // Asks `question`; when the user says so, removes `plan` from the device scan's device.
+    void removeDeviceItems(std::vector<nimbara::cleanup::CleanItem> plan, const QString& question);
     // Drops what the report settled from the trees and the sync-failed table, lowers the
     // figures by it and tells the main window the bytes freed per category.
     void settleDevice(const nimbara::cleanup::CleanRemovalReport& report,

@@ -539,23 +539,13 @@ void PRCleanViewController::addMenuActions() {
 
 void PRCleanViewController::removeTreeFile(CleanCategory category) {
     TreeParts* parts = treeOf(category);
-    if (!parts || !parts->ui) {
-        return;
+    const auto entry = parts && parts->ui
+                           ? parts->files->entryAt(parts->ui->table->currentIndex().row())
+                           : nullptr;
+    if (entry) {
+        removeDeviceItems({nimbara::cleanup::itemOfEntry(category, *entry)},
+                          QStringLiteral("Remove \"%1\" from the device?").arg(entry->fileName()));
     }
-    const auto entry = parts->files->entryAt(parts->ui->table->currentIndex().row());
-    if (!entry || busyForRemoval()) {
-        return;
-    }
-    if (!confirm(QStringLiteral("Remove \"%1\" from the device?").arg(entry->fileName()),
-                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
-        !deviceResult_ || busyForRemoval()) {
-        return;
-    }
-    runRemoval(deviceTarget(),
-               std::vector<CleanItem>{nimbara::cleanup::itemOfEntry(category, *entry)},
-               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
-                   settleDevice(report, plan);
-               });
 }
 
 void PRCleanViewController::exportTreeFile(CleanCategory category) {
@@ -573,27 +563,14 @@ void PRCleanViewController::exportTreeFile(CleanCategory category) {
 
 void PRCleanViewController::removeTreeFolder(CleanCategory category) {
     TreeParts* parts = treeOf(category);
-    if (!parts || !parts->ui) {
-        return;
+    const auto folder =
+        parts && parts->ui ? parts->outline->folderAt(parts->ui->outline->currentIndex()) : nullptr;
+    if (folder) {
+        removeDeviceItems(
+            nimbara::cleanup::itemsOfTreeFolder(category, folder),
+            QStringLiteral("Remove the folder \"%1\" with everything in it from the device?")
+                .arg(folder->fileDirName()));
     }
-    const auto folder = parts->outline->folderAt(parts->ui->outline->currentIndex());
-    if (!folder || busyForRemoval()) {
-        return;
-    }
-    auto plan = nimbara::cleanup::itemsOfTreeFolder(category, folder);
-    if (plan.empty()) {
-        return;
-    }
-    if (!confirm(QStringLiteral("Remove the folder \"%1\" with everything in it from the device?")
-                     .arg(folder->fileDirName()),
-                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
-        !deviceResult_ || busyForRemoval()) {
-        return;
-    }
-    runRemoval(deviceTarget(), std::move(plan),
-               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
-                   settleDevice(report, plan);
-               });
 }
 
 void PRCleanViewController::exportTreeFolder(CleanCategory category) {
@@ -609,24 +586,23 @@ void PRCleanViewController::exportTreeFolder(CleanCategory category) {
 }
 
 void PRCleanViewController::removeTreeAll(CleanCategory category) {
-    TreeParts* parts = treeOf(category);
-    if (!parts || busyForRemoval()) {
+    if (TreeParts* parts = treeOf(category)) {
+        auto plan = nimbara::cleanup::itemsOfTree(category, parts->tree->cleanContent());
+        const QString question = QStringLiteral("Remove %1 file(s) (%2) from the device?")
+                                     .arg(plan.size())
+                                     .arg(size_to_unit(deviceSizes_[parts->slot]));
+        removeDeviceItems(std::move(plan), question);
+    }
+}
+
+void PRCleanViewController::removeDeviceItems(std::vector<CleanItem> plan,
+                                              const QString& question) {
+    if (plan.empty() || busyForRemoval()) {
         return;
     }
-    auto plan = nimbara::cleanup::itemsOfTree(category, parts->tree->cleanContent());
-    if (plan.empty()) {
-        return;
-    }
-    std::uint64_t bytes = 0;
-    for (const CleanItem& item : plan) {
-        bytes += item.size;
-    }
-    if (!confirm(QStringLiteral("Remove %1 file(s) (%2) from the device?")
-                     .arg(plan.size())
-                     .arg(size_to_unit(bytes)),
-                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
+    if (!confirm(question, QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
         !deviceResult_ || busyForRemoval()) {
-        return;
+        return;  // declined, or the page was reset or got busy while the question was open
     }
     runRemoval(deviceTarget(), std::move(plan),
                [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
@@ -757,21 +733,10 @@ void PRCleanViewController::CleanAllCookieFiles(QObject*) {
 
 void PRCleanViewController::CleanSyncedMediaFile(QObject*) {
     ensureBuilt();
-    const auto record = syncList_->rowAt(ui_->syncFailedTableView->currentIndex().row());
-    if (!record || busyForRemoval()) {
-        return;
+    if (const auto record = syncList_->rowAt(ui_->syncFailedTableView->currentIndex().row())) {
+        removeDeviceItems({nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record)},
+                          QStringLiteral("Remove \"%1\" from the device?").arg(record->filePath()));
     }
-    if (!confirm(QStringLiteral("Remove \"%1\" from the device?").arg(record->filePath()),
-                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
-        !deviceResult_ || busyForRemoval()) {
-        return;
-    }
-    runRemoval(
-        deviceTarget(),
-        std::vector<CleanItem>{nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record)},
-        [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
-            settleDevice(report, plan);
-        });
 }
 
 void PRCleanViewController::ExportTheSyncedFiletoMac(QObject*) {
@@ -786,24 +751,14 @@ void PRCleanViewController::ExportTheSyncedFiletoMac(QObject*) {
 }
 
 void PRCleanViewController::CleanAllSyncedMediaFile(QObject*) {
-    if (syncFailedFileArray_.empty() || busyForRemoval()) {
-        return;
-    }
-    if (!confirm(QStringLiteral("Remove %1 sync-failed media file(s) (%2) from the device?")
-                     .arg(syncFailedFileArray_.size())
-                     .arg(size_to_unit(syncfailedFileSize_)),
-                 QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
-        !deviceResult_ || busyForRemoval()) {
-        return;
-    }
     std::vector<CleanItem> plan;
     for (const auto& record : syncFailedFileArray_) {
         plan.push_back(nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record));
     }
-    runRemoval(deviceTarget(), std::move(plan),
-               [this](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
-                   settleDevice(report, plan);
-               });
+    removeDeviceItems(std::move(plan),
+                      QStringLiteral("Remove %1 sync-failed media file(s) (%2) from the device?")
+                          .arg(syncFailedFileArray_.size())
+                          .arg(size_to_unit(syncfailedFileSize_)));
 }
 
 // ------------------------------------------------------------------ one-click fix
