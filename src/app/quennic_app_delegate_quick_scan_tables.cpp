@@ -267,6 +267,10 @@ void QuennicAppDelegate::MyTablebuttonMouseDownHandle(const nimbara::Notificatio
 
 namespace {
 
+// The help of the large-file info button, on hover and on a click.
+constexpr const char* kLargeFileHelp =
+    "You can change the settings of the mimimum large file size on perferences..";
+
 // The hover look of a quick-scan control: its image while the mouse is over it and otherwise,
 // and the help text it shows while hovered (empty: none).
 struct HoverLook {
@@ -288,8 +292,7 @@ std::vector<HoverLook> hoverLooks(QuickScanWindowUi& quick, MainWindowUi* main) 
         {quick.quickSmallDeepScanBtn, "deepscanenter.png", "deepscanbtnnom.png", ""},
         {quick.largeAppInfoBtn, "infodown.png", "infonom.png",
          "You can change the settings of the mimimum large app size on perferences.."},
-        {quick.largeFileInfoBtn, "infodown.png", "infonom.png",
-         "You can change the settings of the mimimum large file size on perferences.."},
+        {quick.largeFileInfoBtn, "infodown.png", "infonom.png", kLargeFileHelp},
         {quick.photoInfoBtn, "infodown.png", "infonom.png",
          "Photos & Videos will be backed up before deleted from iOS device."},
     };
@@ -359,7 +362,8 @@ void QuennicAppDelegate::hideQuickHelp() {
 }
 
 void QuennicAppDelegate::ClickLargeFileInfoAction(QObject* sender) {
-    showQuickHelp(qobject_cast<QWidget*>(sender), QStringLiteral("sdfasdfsdfsd"));
+    // The button's own help, the same as on hover (never a placeholder text).
+    showQuickHelp(qobject_cast<QWidget*>(sender), QString::fromLatin1(kLargeFileHelp));
 }
 
 // ---- rescan and layouts

@@ -237,6 +237,17 @@ TEST_F(QuickScanWindowTest, ScanAnimationCyclesSevenTicksAndHelpFollowsTheHover)
     EXPECT_EQ(quick().photoInfoBtn->imageName(), "infonom.png");
 }
 
+TEST_F(QuickScanWindowTest, LargeFileHelpButtonShowsItsHelpNotAPlaceholder) {
+    quick().quickScanWindow->show();
+    quick().largeFileInfoBtn->show();
+    hub().ClickLargeFileInfoAction(quick().largeFileInfoBtn);
+    ASSERT_NE(hub().photoInfoPopver(), nullptr);
+    EXPECT_TRUE(hub().photoInfoPopver()->isVisible());
+    const QString text = hub().photoInfoPopver()->findChild<QLabel*>()->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("large file size"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("sdfasdf")));
+}
+
 TEST_F(QuickScanWindowTest, AStepTheDeviceRefusesReadsAsNotCheckedWithASentence) {
     const std::string dir = writeDevice("scan-phone");
     device_->setFault(
