@@ -211,9 +211,34 @@ void QuennicAppDelegate::CleanFilehasFinishedOnMainThreadHanld(std::uint64_t tot
     }
 }
 
+void QuennicAppDelegate::resetCleanSummary() {
+    if (!mainUi_) {
+        return;
+    }
+    MainWindowUi& ui = *mainUi_;
+    setShown(ui.cleanScanView, true);
+    setShown(ui.cleanFinishView, false);
+    setShown(ui.fixResultView, false);
+    setTextUnlessNull(ui.cleanFilelab, QString());
+    setTextUnlessNull(ui.fixInfolab, QString());
+    if (ui.cleanprogressor != nullptr) {
+        ui.cleanprogressor->setRange(0, 100);
+        ui.cleanprogressor->setValue(0);
+    }
+    setTextUnlessNull(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    setTextUnlessNull(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    setTextUnlessNull(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    setAllJunkFileNumber(0);
+    setAllCacheFileNumber(0);
+    setAllCookFileNumber(0);
+}
+
 void QuennicAppDelegate::CleanAlliPhoneFiles(QObject* /*sender*/) {
     if (!cleanViewController_ || !mainUi_) {
         return;
+    }
+    if (cleanViewController_->deviceScanResult() == nullptr) {
+        return;  // nothing found on the current device (yet): nothing to fix
     }
     PRCleanViewController& page = *cleanViewController_;
     const std::uint64_t files = page.foundFileCount();

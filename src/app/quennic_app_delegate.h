@@ -481,6 +481,8 @@ class QuennicAppDelegate : public QObject {
     // its device scan found; the fixed state then tells what was really removed and freed.
     void CleanAlliPhoneFiles(QObject* sender = nullptr);
     void showCleanFixResult(const nimbara::cleanup::CleanRemovalReport& report);
+    // Back to the summary's scanning state with plain sidebar titles (another device).
+    void resetCleanSummary();
     void tableCheckButtonNotificationHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseDownHandle(const nimbara::Notification& notification);
     void MyTablebuttonMouseExitHandle(const nimbara::Notification& notification);

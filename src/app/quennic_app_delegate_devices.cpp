@@ -311,6 +311,7 @@ void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNod
     findLargerFileViewController_->initAllDataAndAllView();
     cleanViewController_->NimbaraShowDeviceClean(index);
     cleanViewController_->initAllDataAndAllView();
+    resetCleanSummary();  // the last device's findings and fix are gone with the page's results
     systemBoostViewController_->setDeviceIndex(index);
     systemBoostViewController_->initAllDataAndAllView();
     privacyController_->setDeviceIndex(index, node->iOSVersion());

@@ -408,6 +408,26 @@ TEST_F(CleanPageTest, RemovingARowWithoutAdsOnlySaysSo) {
     EXPECT_FALSE(p.removalRunning());
 }
 
+TEST_F(CleanPageTest, AnotherDeviceTakesAwayTheSummaryAndItsFix) {
+    deviceScan();
+    ASSERT_TRUE(shown(ui().cleanFinishView));
+    // A second device, chosen in the pop-up: the page and the summary forget the first one.
+    ASSERT_GE(attachNew("second", Dev("Second Phone")), 0);
+    const int last = ui().deviceNamePopBtn->count() - 1;
+    ui().deviceNamePopBtn->setCurrentIndex(last);
+    hub().ChangeiOSDeviceAction();
+    ASSERT_NE(currentIndex(), index_);
+    EXPECT_EQ(page().deviceScanResult(), nullptr);
+    EXPECT_TRUE(shown(ui().cleanScanView));
+    EXPECT_FALSE(shown(ui().cleanFinishView));
+    EXPECT_EQ(hub().allCacheFileNumber(), 0u);
+    // The fix button of the old findings acts on nothing, and asks nothing.
+    const Tally before = syncFolder();
+    hub().CleanAlliPhoneFiles();
+    EXPECT_FALSE(page().removalRunning());
+    EXPECT_EQ(syncFolder().count, before.count);
+}
+
 TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {
     appScan();
     PRCleanViewController& p = page();
