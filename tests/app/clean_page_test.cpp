@@ -452,5 +452,30 @@ TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {
     EXPECT_EQ(p.cleanCookController()->rowCount(), table->model()->rowCount());
 }
 
+class EmptyCleanPageTest : public DelegateTest {};
+
+TEST_F(EmptyCleanPageTest, ADeviceWithNothingToCleanShowsZeroesAndAsksNothing) {
+    ASSERT_GE(attachNew("empty", Dev("Empty Phone")), 0);
+    PRCleanViewController& p = *hub().GetCleanViewController();
+    const auto idle = [&p] {
+        return p.scanRunning() == PRCleanViewController::ScanKind::None && !p.removalRunning();
+    };
+    hub().ClickAppCleaner();
+    p.startScanPhoneApp();
+    ASSERT_TRUE(pumpUntil(idle));
+    EXPECT_EQ(p.cleanUi().cache.sizelab->text(), shell::size_to_unit(0));
+    EXPECT_EQ(p.cleanUi().ads.sizelab->text(), QStringLiteral("0 built-in ads"));
+    // Nothing to remove: no question (the fixture fails any), nothing started.
+    p.startScanPhoneApp();
+    EXPECT_FALSE(p.removalRunning());
+    EXPECT_FALSE(p.statusText().isEmpty());
+
+    hub().ClickCleanAction();
+    ASSERT_TRUE(pumpUntil(idle));
+    EXPECT_TRUE(shown(ui().cleanFinishView));
+    EXPECT_TRUE(ui().cleanFilelab->text().contains(shell::size_to_unit(0)));
+    EXPECT_FALSE(ui().fixIssueBtn->isEnabled());
+}
+
 }  // namespace
 }  // namespace nimbara::test

@@ -13,6 +13,8 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include <algorithm>
+
 #include "app/alerts.h"
 #include "app/core/text_utilities.h"
 #include "device/device_manager.h"
@@ -569,6 +571,15 @@ void PRCleanViewController::confirmRemoveAll() {
     }
     const AppCleanScanResult& r = *appResult_;
     const std::uint64_t bytes = r.caches.bytes + r.documents.bytes + r.cookies.bytes + r.junk.bytes;
+    const bool liveAds =
+        std::any_of(r.adsRemoveArray.begin(), r.adsRemoveArray.end(),
+                    [](const std::shared_ptr<PRAppAdsRemoveNode>& row) {
+                        return row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive);
+                    });
+    if (r.totalFileNumber == 0 && !liveAds) {
+        setStatus(QStringLiteral("The scan found nothing to remove."));
+        return;
+    }
     nimbara::Alerts::Question question;
     question.message = QStringLiteral(
                            "%1 files will be cleaned up and %2 of disk space will be freed up on "
