@@ -9,6 +9,9 @@
 #include <QTableView>
 #include <QTreeView>
 
+#include <QItemSelectionModel>
+
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -426,6 +429,114 @@ TEST_F(CleanPageTest, AnotherDeviceTakesAwayTheSummaryAndItsFix) {
     hub().CleanAlliPhoneFiles();
     EXPECT_FALSE(page().removalRunning());
     EXPECT_EQ(syncFolder().count, before.count);
+}
+
+TEST_F(CleanPageTest, OneFileOfATreeGoesAndTheSidebarDropsByItsBytes) {
+    deviceScan();
+    PRCleanViewController& p = page();
+    p.showCleanJunkView();
+    QTreeView* outline = p.cleanUi().junkView.outline;
+    QAbstractItemModel* model = outline->model();
+    QModelIndex at = model->index(0, 0);
+    while (p.JunkFileController()->rowCount() == 0 && model->rowCount(at) > 0) {
+        at = model->index(0, 0, at);
+        outline->setCurrentIndex(at);
+    }
+    ASSERT_GT(p.JunkFileController()->rowCount(), 0);
+    QTableView* table = p.cleanUi().junkView.table;
+    table->setCurrentIndex(table->model()->index(0, 0));
+    const auto entry = p.JunkFileController()->entryAt(0);
+    const std::uint64_t bytes = entry->fileSizeNumber();
+    const std::uint64_t sidebar = hub().allJunkFileNumber();
+    const std::size_t entries = treeEntries(p.JunkTreeController());
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    p.CleanJunkFile();
+    ASSERT_TRUE(waitIdle());
+    // By the record's byte count, not a size text read back.
+    EXPECT_EQ(sidebar - hub().allJunkFileNumber(), bytes);
+    EXPECT_EQ(treeEntries(p.JunkTreeController()), entries - 1);
+    EXPECT_EQ(appFolders("tmp").bytes, sidebar - bytes);
+    EXPECT_EQ(p.JunkFileController()->entries().end(),
+              std::find(p.JunkFileController()->entries().begin(),
+                        p.JunkFileController()->entries().end(), entry));
+}
+
+TEST_F(CleanPageTest, ChosenDocumentsGoAndTheRestKeepTheirOrder) {
+    appScan();
+    PRCleanViewController& p = page();
+    p.ClickDocumentFileAction();
+    QTableView* table = p.cleanUi().documentResult.table;
+    auto* list = p.cleanDocumentController();
+    ASSERT_GE(list->rowCount(), 4);
+    std::vector<std::shared_ptr<PRCleanDirNode>> kept = list->content();
+    const auto first = kept[1];
+    const auto second = kept[3];
+    kept.erase(kept.begin() + 3);
+    kept.erase(kept.begin() + 1);
+    table->selectionModel()->select(list->index(1, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    table->selectionModel()->select(list->index(3, 0),
+                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    std::uint64_t left = 0;
+    for (const auto& record : kept) {
+        left += record->fileSizeNumber();
+    }
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    p.RemoveOneDocumentFile();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(list->content(), kept);
+    EXPECT_EQ(p.cleanUi().document.sizelab->text(), shell::size_to_unit(left));
+    EXPECT_EQ(p.cleanUi().documentResult.infolab->text(),
+              QStringLiteral("Files Found: %1 in  %2 file(s)")
+                  .arg(shell::size_to_unit(left))
+                  .arg(kept.size()));
+    for (const auto& gone : {first, second}) {
+        const fs::path local = demo_ / md::sim::kAppsDir / gone->appBundleName().toStdString() /
+                               md::sim::kAppContainer /
+                               fs::path(gone->devicePath()).relative_path();
+        EXPECT_FALSE(fs::exists(local)) << local;
+    }
+}
+
+TEST_F(CleanPageTest, ExportsOfAFolderRowAndOfSyncMediaStayInTheChosenFolder) {
+    deviceScan();
+    PRCleanViewController& p = page();
+    const fs::path target = tmp_ / "folder-export";
+    bool cancel = true;
+    ui::ScopedHandler<ui::SavePanel::Handler> panel(
+        ui::SavePanel::handler(), [&](QWidget*, const ui::SavePanel::Request&) {
+            return cancel ? std::optional<QString>()
+                          : std::optional<QString>(QString::fromStdString(target.string()));
+        });
+    int reveals = 0;
+    ui::ScopedHandler<ui::FileViewer::Handler> viewer(ui::FileViewer::handler(),
+                                                      [&](const QString&) { ++reveals; });
+    p.showCleanCookView();
+    QTreeView* outline = p.cleanUi().cookView.outline;
+    outline->setCurrentIndex(outline->model()->index(0, 0));  // an app: its cookie folder
+    // Cancelled: nothing is written and nothing is shown.
+    p.ExportCookieFilestoMac();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(reveals, 0);
+
+    cancel = false;
+    p.ExportCookieFilestoMac();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(fs::is_directory(target / "Library" / "Cookies"));
+    EXPECT_GT(tallyOf(target).count, 0u);
+    const std::uint64_t before = tallyOf(target).count;
+    p.showCleanMediaView();
+    QTableView* media = p.cleanUi().syncFailedTableView;
+    media->setCurrentIndex(media->model()->index(0, 0));
+    p.ExportTheSyncedFiletoMac();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(tallyOf(target).count, before + 1);
+    EXPECT_EQ(reveals, 2);
+    // Nothing on the device changed.
+    EXPECT_EQ(syncFolder().count, p.syncFailedFileArray().size());
 }
 
 TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {
