@@ -140,6 +140,7 @@ CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const 
     split->addWidget(ui.table);
     split->setStretchFactor(0, 2);
     split->setStretchFactor(1, 3);
+    split->setSizes({260, 540});
     ui.fileMenu = named(new QMenu(ui.table), fileMenuName);
     ui.dirMenu = named(new QMenu(ui.outline), dirMenuName);
     auto* buttons = new QHBoxLayout();

@@ -166,13 +166,13 @@ void PRCleanViewController::wireControls() {
     ui.syncFailedTableView->setModel(syncList_);
     for (QTableView* table : {ui.cacheResult.table, ui.documentResult.table, ui.junkResult.table,
                               ui.cookResult.table}) {
-        table->setColumnWidth(0, 220);
-        table->setColumnWidth(1, 140);
-        table->setColumnWidth(2, 90);
+        table->setColumnWidth(0, 200);
+        table->setColumnWidth(1, 150);
+        table->setColumnWidth(2, 105);
     }
     ui.AdsTableView->setColumnWidth(0, 240);
     ui.syncFailedTableView->setColumnWidth(0, 220);
-    ui.syncFailedTableView->setColumnWidth(1, 90);
+    ui.syncFailedTableView->setColumnWidth(1, 105);
 
     auto click = [this](QPushButton* button, void (PRCleanViewController::*action)(QObject*)) {
         connect(button, &QPushButton::clicked, this,
@@ -216,9 +216,9 @@ void PRCleanViewController::wireTree(TreeParts& parts) {
     CleanTreeViewUi& ui = *parts.ui;
     ui.outline->setModel(parts.outline);
     ui.table->setModel(parts.files);
-    ui.table->setColumnWidth(0, 150);
-    ui.table->setColumnWidth(1, 80);
-    ui.table->setColumnWidth(2, 44);
+    ui.table->setColumnWidth(0, 130);
+    ui.table->setColumnWidth(1, 90);
+    ui.table->setColumnWidth(2, 60);
     QTreeView* outline = ui.outline;
     connect(outline->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this, outline] { outlineViewSelectionDidChange(outline); });
