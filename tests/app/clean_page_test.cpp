@@ -29,24 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Tally {
-    std::uint64_t count = 0;
-    std::uint64_t bytes = 0;
-};
-
-Tally tallyOf(const fs::path& folder) {
-    Tally t;
-    if (!fs::is_directory(folder)) {
-        return t;
-    }
-    for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        if (e.is_regular_file()) {
-            ++t.count;
-            t.bytes += e.file_size();
-        }
-    }
-    return t;
-}
+using Tally = nimbara::test::FileTally;
+using nimbara::test::tallyOf;
 
 constexpr const char* kRefusedApp = "com.northgate.vault";
 

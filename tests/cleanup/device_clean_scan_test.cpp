@@ -26,25 +26,8 @@ using namespace nimbara::cleanup;
 using nimbara::simdev::AppSpec;
 using nimbara::simdev::SimDeviceBuilder;
 
-struct Tally {
-    std::uint64_t count = 0;
-    std::uint64_t bytes = 0;
-};
-
-// The regular files below a local folder, counted without the engine.
-Tally tallyOf(const fs::path& folder) {
-    Tally t;
-    if (!fs::is_directory(folder)) {
-        return t;
-    }
-    for (const auto& e : fs::recursive_directory_iterator(folder)) {
-        if (e.is_regular_file()) {
-            ++t.count;
-            t.bytes += e.file_size();
-        }
-    }
-    return t;
-}
+using Tally = nimbara::test::FileTally;
+using nimbara::test::tallyOf;
 
 class DeviceCleanScanTest : public nimbara::test::QuickScanTest {
   protected:

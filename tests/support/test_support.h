@@ -1,6 +1,7 @@
 // Helpers shared by the tests: private temporary folders.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -65,5 +66,26 @@ bool waitForDeviceBinds();
 // without taking the lock: a probe that took it, even for a moment, could make the holder it
 // looks for fail to lock.
 bool folderIsLocked(const std::filesystem::path& folder);
+
+// The regular files below a local folder (at any depth) and their bytes; none for a folder that
+// is missing. What a test expects of a scan, counted without the scan.
+struct FileTally {
+    std::uint64_t count = 0;
+    std::uint64_t bytes = 0;
+};
+inline FileTally tallyOf(const std::filesystem::path& folder) {
+    FileTally t;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec)) {
+        return t;
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        if (e.is_regular_file(ec)) {
+            ++t.count;
+            t.bytes += e.file_size(ec);
+        }
+    }
+    return t;
+}
 
 }  // namespace nimbara::test

@@ -200,6 +200,12 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     nimbara::ui::PRCleanEntriesModel* CacheFileController() const { return cacheFiles_; }
     nimbara::ui::PRCleanEntriesModel* CookFileController() const { return cookFiles_; }
 
+    // The text after the first `ch` of `text`; nullopt when it is empty, lacks `ch` or ends with
+    // it (the tree controllers' rule).
+    static std::optional<QString> SubstringFromCh(const QString& text, QChar ch) {
+        return PRAppTreeController::SubstringFromCh(text, ch);
+    }
+
     // Called after each job of the page ended and its result was taken (tests wait on it).
     void setJobEndedCallback(std::function<void()> callback) { jobEnded_ = std::move(callback); }
 
