@@ -167,7 +167,9 @@ Row makeRow(QWidget* parent, int y, const char* buttonName, const char* imageNam
     row.imageView->setGeometry(16, 1, 24, 24);
     row.imageView->setAttribute(Qt::WA_TransparentForMouseEvents);
     row.label = makeLabel(row.button, labelName, text, 11, Qt::black);
-    row.label->setGeometry(46, 0, kSidebarWidth - 46 - 32, kRowHeight);
+    // The full width: the clean-up rows add their sizes ("Cache Cleaner (2.45MB)"); a
+    // transfer row's spinner covers only the end of its short name while it turns.
+    row.label->setGeometry(46, 0, kSidebarWidth - 46 - 6, kRowHeight);
     row.label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return row;
 }

@@ -164,7 +164,8 @@ void QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle(const nimbara:
         };
         for (std::size_t i = 0; i < 3; ++i) {
             if (sizes[i] > 0 && labels[i].first != nullptr) {
-                labels[i].first->setText(
+                nimbara::app::setFittedText(
+                    labels[i].first,
                     QString::fromLatin1(labels[i].second).arg(size_to_unit(sizes[i])));
             }
         }
@@ -200,9 +201,9 @@ void QuennicAppDelegate::CleanFilehasFinishedOnMainThreadHanld(std::uint64_t tot
                            "to speed up and revive your iPhone.</span>")
                 .arg(figure.arg(count), figure.arg(size.toHtmlEscaped())));
     }
-    setTextUnlessNull(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
-    setTextUnlessNull(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
-    setTextUnlessNull(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    nimbara::app::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    nimbara::app::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    nimbara::app::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
     setShown(ui.cleanScanView, false);
     setShown(ui.fixResultView, false);
     setShown(ui.cleanFinishView, true);
@@ -225,9 +226,9 @@ void QuennicAppDelegate::resetCleanSummary() {
         ui.cleanprogressor->setRange(0, 100);
         ui.cleanprogressor->setValue(0);
     }
-    setTextUnlessNull(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
-    setTextUnlessNull(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
-    setTextUnlessNull(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    nimbara::app::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    nimbara::app::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    nimbara::app::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
     setAllJunkFileNumber(0);
     setAllCacheFileNumber(0);
     setAllCookFileNumber(0);

@@ -774,26 +774,35 @@ void QuennicAppDelegate::CleanCookFilesSizeHandle(const nimbara::Notification& n
 void QuennicAppDelegate::CleanCacheFilesSizeHandleOnMain(std::uint64_t bytes) {
     const std::uint64_t remaining = subtractSaturating(allCacheFileNumber(), bytes);
     setAllCacheFileNumber(remaining);
-    if (remaining != 0 && mainUi_ && mainUi_->cacheTextlab != nullptr) {
-        mainUi_->cacheTextlab->setText(
-            QStringLiteral("Cache Cleaner (%1)").arg(size_to_unit(remaining)));
+    // Once nothing is left the entry shows its plain title (not the size it had before).
+    if (mainUi_) {
+        nimbara::app::setFittedText(
+            mainUi_->cacheTextlab,
+            remaining != 0 ? QStringLiteral("Cache Cleaner (%1)").arg(size_to_unit(remaining))
+                           : QStringLiteral("Cache Cleaner"));
     }
 }
 
 void QuennicAppDelegate::CleanJunkFilesSizeHandleMain(std::uint64_t bytes) {
     const std::uint64_t remaining = subtractSaturating(allJunkFileNumber(), bytes);
     setAllJunkFileNumber(remaining);
-    if (remaining != 0 && mainUi_ && mainUi_->tempJunkFileTextlab != nullptr) {
-        mainUi_->tempJunkFileTextlab->setText(
-            QStringLiteral("Temp Files Cleaner (%1)").arg(size_to_unit(remaining)));
+    // Once nothing is left the entry shows its plain title (not the size it had before).
+    if (mainUi_) {
+        nimbara::app::setFittedText(
+            mainUi_->tempJunkFileTextlab,
+            remaining != 0 ? QStringLiteral("Temp Files Cleaner (%1)").arg(size_to_unit(remaining))
+                           : QStringLiteral("Temp Files Cleaner"));
     }
 }
 
 void QuennicAppDelegate::CleanCookFilesSizeHandleMain(std::uint64_t bytes) {
     const std::uint64_t remaining = subtractSaturating(allCookFileNumber(), bytes);
     setAllCookFileNumber(remaining);
-    if (remaining != 0 && mainUi_ && mainUi_->cookieTextlab != nullptr) {
-        mainUi_->cookieTextlab->setText(
-            QStringLiteral("Cookie Cleaner (%1)").arg(size_to_unit(remaining)));
+    // Once nothing is left the entry shows its plain title (not the size it had before).
+    if (mainUi_) {
+        nimbara::app::setFittedText(
+            mainUi_->cookieTextlab,
+            remaining != 0 ? QStringLiteral("Cookie Cleaner (%1)").arg(size_to_unit(remaining))
+                           : QStringLiteral("Cookie Cleaner"));
     }
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QPalette>
 #include <QWidget>
 
@@ -22,6 +25,25 @@ inline void fillBackground(QWidget* widget, const QColor& colour) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
     widget->setPalette(palette);
+}
+
+// Sets a one-line label's text, making its font smaller (down to `smallest` points) until the
+// text fits the label's width: a sidebar entry with its size must show the size whole.
+inline void setFittedText(QLabel* label, const QString& text, int smallest = 8) {
+    if (label == nullptr) {
+        return;
+    }
+    if (!label->property("fittedPointSize").isValid()) {
+        label->setProperty("fittedPointSize", label->font().pointSize());
+    }
+    QFont font = label->font();
+    int size = label->property("fittedPointSize").toInt();
+    font.setPointSize(size);
+    while (size > smallest && QFontMetrics(font).horizontalAdvance(text) > label->width()) {
+        font.setPointSize(--size);
+    }
+    label->setFont(font);
+    label->setText(text);
 }
 
 }  // namespace nimbara::app

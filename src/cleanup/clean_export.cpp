@@ -36,7 +36,7 @@ QString qs(const std::string& text) {
 QString cleanExportFolderName(const QDateTime& now) {
     const QDateTime local = now.toLocalTime();
     const QLocale c = QLocale::c();
-    return QStringLiteral("Ozzaro %1 - %2")
+    return QStringLiteral("Nimbara %1 - %2")
         .arg(c.toString(local.date(), QStringLiteral("yyyy-MM-dd")),
              c.toString(local.time(), QStringLiteral("HH.mm.ss")));
 }

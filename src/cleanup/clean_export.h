@@ -36,7 +36,7 @@ enum class CleanExportLayout { PerApp, Flat, Mirror };
 // The app-file export's folder inside the export folder.
 inline constexpr const char* kAppDataFolder = "AppData";
 
-// The export folder's proposed name: "Ozzaro <yyyy-MM-dd> - <HH.mm.ss>" in local time.
+// The export folder's proposed name: "Nimbara <yyyy-MM-dd> - <HH.mm.ss>" in local time.
 QString cleanExportFolderName(const QDateTime& now);
 
 struct CleanExportReport {

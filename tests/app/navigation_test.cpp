@@ -344,7 +344,7 @@ TEST_F(StatusPageTest, ZeroCapacityGivesEmptyBarsWithoutDividingByZero) {
     EXPECT_EQ(bar()->photoValue(), 0.0f);
 }
 
-TEST_F(NavigationTest, CleanUpSizeLabelsCountDownAndKeepTheirTextWhenEmptied) {
+TEST_F(NavigationTest, CleanUpSizeLabelsCountDownAndShowTheirPlainTitleWhenEmptied) {
     struct Case {
         const char* notification;
         void (QuennicAppDelegate::*setTotal)(std::uint64_t);
@@ -372,10 +372,11 @@ TEST_F(NavigationTest, CleanUpSizeLabelsCountDownAndKeepTheirTextWhenEmptied) {
         center.post(c.notification, std::uint64_t{1'000'000});
         EXPECT_EQ(label->text(), name + " (7.00MB)");
         EXPECT_EQ((hub().*c.total)(), 7'000'000u);
-        // More than is left: the total stops at 0 and the label keeps its text.
+        // More than is left: the total stops at 0 and the label shows its plain title, not
+        // the size that is gone.
         center.post(c.notification, std::uint64_t{9'000'000});
         EXPECT_EQ((hub().*c.total)(), 0u);
-        EXPECT_EQ(label->text(), name + " (7.00MB)");
+        EXPECT_EQ(label->text(), name);
     }
     // From a worker thread, the label changes on the GUI thread.
     hub().setAllCacheFileNumber(5'000'000);
@@ -387,6 +388,13 @@ TEST_F(NavigationTest, CleanUpSizeLabelsCountDownAndKeepTheirTextWhenEmptied) {
     EXPECT_TRUE(pumpUntil([&] { return done.load(); }));
     worker.join();
     EXPECT_EQ(ui().cacheTextlab->text(), "Cache Cleaner (4.00MB)");
+
+    // A long size still fits the entry whole: the font gives way instead.
+    hub().setAllJunkFileNumber(999'990'000'000);
+    center.post("CleanJunkFilesSize", std::uint64_t{1});
+    QLabel* junk = ui().tempJunkFileTextlab;
+    EXPECT_EQ(junk->text(), "Temp Files Cleaner (999.99GB)");
+    EXPECT_LE(QFontMetrics(junk->font()).horizontalAdvance(junk->text()), junk->width());
 }
 
 TEST_F(NavigationTest, CategoryButtonsHoverWithTheirOwnImages) {

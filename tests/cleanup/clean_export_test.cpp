@@ -153,9 +153,9 @@ TEST(CleanExportFolderName, UsesDateAndDottedTimeWithLeadingZeros) {
     ScopedTimeZone zone("UTC");
     const QTimeZone utc = QTimeZone::utc();
     EXPECT_EQ(cleanup::cleanExportFolderName(QDateTime(QDate(2026, 12, 8), QTime(6, 41, 40), utc)),
-              QStringLiteral("Ozzaro 2026-12-08 - 06.41.40"));
+              QStringLiteral("Nimbara 2026-12-08 - 06.41.40"));
     EXPECT_EQ(cleanup::cleanExportFolderName(QDateTime(QDate(2026, 1, 2), QTime(7, 5, 9), utc)),
-              QStringLiteral("Ozzaro 2026-01-02 - 07.05.09"));
+              QStringLiteral("Nimbara 2026-01-02 - 07.05.09"));
 }
 
 TEST(CleanExportNames, DeviceComponentsBecomeOneSafeName) {
