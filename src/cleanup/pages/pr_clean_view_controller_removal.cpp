@@ -368,7 +368,7 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
     for (QPushButton* button : {c.view->exportBtn, c.view->removeBtn, c.view->removeAllBtn}) {
         button->setEnabled(false);
     }
-    QProgressBar* bar = c.view->progressor;
+    QPointer<QProgressBar> bar = c.view->progressor;  // the views may be built anew meanwhile
     runRemoval(
         appTarget(), nimbara::cleanup::itemsOfRecords(category, records),
         [this, category, selected](const CleanRemovalReport& report,
@@ -383,7 +383,12 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
                     above, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             }
         },
-        QString(), [bar](int percent) { bar->setValue(std::max(percent, 1)); });
+        QString(),
+        [bar](int percent) {
+            if (bar) {
+                bar->setValue(std::max(percent, 1));
+            }
+        });
 }
 
 void PRCleanViewController::settleAppCategory(CleanCategory category,
