@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -314,8 +315,9 @@ void CleanRemovalEngine::fail(std::size_t index, const std::string& path, int co
     qWarning().noquote() << "Clean-up removal:" << qs(path) << "(" << code << "):" << reason;
 }
 
-void CleanRemovalEngine::counted(std::size_t index, std::uint64_t bytes) {
+void CleanRemovalEngine::counted(std::size_t index, const std::string& path, std::uint64_t bytes) {
     ++report_.removedFiles;
+    report_.removedPaths.emplace_back(index, path);
     report_.freedBytes = addSaturating(report_.freedBytes, bytes);
     auto& category = report_.freedByCategory[static_cast<std::size_t>(plan_[index].category)];
     category = addSaturating(category, bytes);
@@ -363,7 +365,7 @@ bool CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
         }
         const int code = afc.RemovePath(path);
         if (code == 0) {
-            counted(index, info->kind == "S_IFREG" ? info->size : 0);
+            counted(index, path, info->kind == "S_IFREG" ? info->size : 0);
         } else {
             complete = false;
             fail(index, path, code, QStringLiteral("The file could not be removed."));
@@ -402,7 +404,7 @@ CleanItemOutcome CleanRemovalEngine::removeFile(amd::AfcService& afc, std::size_
         fail(index, item.devicePath, code, QStringLiteral("The file could not be removed."));
         return CleanItemOutcome::Failed;
     }
-    counted(index, info->kind == "S_IFREG" ? info->size : 0);
+    counted(index, item.devicePath, info->kind == "S_IFREG" ? info->size : 0);
     return CleanItemOutcome::Removed;
 }
 
@@ -555,18 +557,60 @@ CleanRemovalReport CleanRemovalEngine::run() {
     return report_;
 }
 
-CleanSettled settleRecords(std::vector<std::shared_ptr<PRCleanDirNode>>& records,
-                           const std::vector<CleanItem>& plan, const CleanRemovalReport& report) {
-    std::set<std::pair<std::string, std::string>> settled;
+bool cleanItemCovers(const CleanItem& item, const std::string& bundleId, const std::string& path) {
+    if (item.bundleId != bundleId) {
+        return false;
+    }
+    switch (item.kind) {
+        case CleanItem::Kind::File:
+        case CleanItem::Kind::MediaFile:
+            return item.devicePath == path;
+        case CleanItem::Kind::Folder:
+        case CleanItem::Kind::CategoryContents:
+        case CleanItem::Kind::AdCacheFolder:
+            return path.size() > item.devicePath.size() + 1 &&
+                   path.compare(0, item.devicePath.size(), item.devicePath) == 0 &&
+                   path[item.devicePath.size()] == '/';
+    }
+    return false;
+}
+
+CleanSettledSet::CleanSettledSet(const std::vector<CleanItem>& plan,
+                                 const CleanRemovalReport& report) {
     for (const std::size_t index : report.settledItems()) {
-        if (index < plan.size()) {
-            settled.emplace(plan[index].bundleId, plan[index].devicePath);
+        if (index >= plan.size()) {
+            continue;
+        }
+        const CleanItem& item = plan[index];
+        if (item.kind == CleanItem::Kind::File || item.kind == CleanItem::Kind::MediaFile) {
+            files_.emplace(item.bundleId, item.devicePath);
+        } else {
+            folders_.push_back(&item);
         }
     }
+    for (const auto& [index, path] : report.removedPaths) {
+        if (index < plan.size()) {
+            files_.emplace(plan[index].bundleId, path);
+        }
+    }
+}
+
+bool CleanSettledSet::covers(const std::string& bundleId, const std::string& path) const {
+    if (files_.count({bundleId, path}) != 0) {
+        return true;
+    }
+    return std::any_of(folders_.begin(), folders_.end(), [&](const CleanItem* item) {
+        return cleanItemCovers(*item, bundleId, path);
+    });
+}
+
+CleanSettled settleRecords(std::vector<std::shared_ptr<PRCleanDirNode>>& records,
+                           const std::vector<CleanItem>& plan, const CleanRemovalReport& report) {
+    const CleanSettledSet settled(plan, report);
     CleanSettled out;
     std::erase_if(records, [&](const std::shared_ptr<PRCleanDirNode>& record) {
         if (!record ||
-            settled.count({record->appBundleName().toStdString(), record->devicePath()}) == 0) {
+            !settled.covers(record->appBundleName().toStdString(), record->devicePath())) {
             return false;
         }
         ++out.files;

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -120,6 +121,9 @@ struct CleanRemovalReport {
     std::uint64_t freedBytes = 0;
     std::array<std::uint64_t, kCleanCategoryCount> freedByCategory{};
     std::uint64_t removedFiles = 0;  // device files removed
+    // Every device file removed, with the plan item it was removed for (a folder item that
+    // failed part-way still lists the files it did remove).
+    std::vector<std::pair<std::size_t, std::string>> removedPaths;
     std::vector<CleanFailure> failures;
     std::vector<std::string> protectedKept;  // protected device paths left in place
     QString message;                         // one or two sentences for the user
@@ -211,7 +215,7 @@ class CleanRemovalEngine {
     bool removeTree(amd::AfcService& afc, std::size_t index, const std::string& folder,
                     bool removeSelf, int depth);
     void fail(std::size_t index, const std::string& path, int code, const QString& reason);
-    void counted(std::size_t index, std::uint64_t bytes);
+    void counted(std::size_t index, const std::string& path, std::uint64_t bytes);
     void itemDone(std::size_t index, CleanItemOutcome outcome);
     void finish();
 
@@ -223,14 +227,29 @@ class CleanRemovalEngine {
     bool ran_ = false;
 };
 
+// What a run took off the device, as the page's lists see it: a path left when its item was
+// removed or found gone (the very file, or a folder above it), or when the run removed that file
+// itself (a folder item that failed part-way still took the files it removed).
+class CleanSettledSet {
+  public:
+    CleanSettledSet(const std::vector<CleanItem>& plan, const CleanRemovalReport& report);
+    bool covers(const std::string& bundleId, const std::string& path) const;
+
+  private:
+    std::set<std::pair<std::string, std::string>> files_;  // (bundle id, path)
+    std::vector<const CleanItem*> folders_;
+};
+// Whether `item` (removed or gone) took the file `path` of app `bundleId` with it.
+bool cleanItemCovers(const CleanItem& item, const std::string& bundleId, const std::string& path);
+
 // What a removal took off one of the page's lists.
 struct CleanSettled {
     std::uint64_t files = 0;  // rows dropped
     std::uint64_t bytes = 0;  // their sizes as listed (the list's total goes down by this)
 };
-// GUI thread, with the report of a plan made from `records` (itemsOfRecords): drops the records
-// whose items were removed or found gone, keeping the order of the rest; rows whose removal
-// failed or was refused stay listed. Records are matched by app and path.
+// GUI thread, with the report of a removal plan: drops the records the run took off the device
+// (CleanSettledSet), keeping the order of the rest; rows whose removal failed or was refused
+// stay listed. Records are matched by app and path.
 CleanSettled settleRecords(std::vector<std::shared_ptr<PRCleanDirNode>>& records,
                            const std::vector<CleanItem>& plan, const CleanRemovalReport& report);
 

@@ -1,6 +1,5 @@
 #include "ui/save_panel.h"
 
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QUrl>
@@ -47,14 +46,6 @@ void FileViewer::reveal(const QString& folder) {
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-}
-
-QString exportFolderName(const QDateTime& now) {
-    const QTime time = now.time();
-    const auto two = [](int n) { return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')); };
-    return QStringLiteral("Nimbara %1 - %2.%3.%4")
-        .arg(now.date().toString(Qt::ISODate), two(time.hour()), two(time.minute()),
-             two(time.second()));
 }
 
 }  // namespace nimbara::ui

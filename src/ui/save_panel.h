@@ -10,7 +10,6 @@
 #include <optional>
 #include <utility>
 
-class QDateTime;
 class QWidget;
 
 namespace nimbara::ui {
@@ -62,9 +61,5 @@ class FileViewer {
     // The handler slot: empty for QDesktopServices.
     static Handler& handler();
 };
-
-// The name proposed for a new export folder: "Nimbara <date> - <hh.mm.ss>", for example
-// "Nimbara 2026-12-08 - 06.41.40" (the same whatever the locale).
-QString exportFolderName(const QDateTime& now);
 
 }  // namespace nimbara::ui

@@ -2,10 +2,12 @@
 // views, one scan at a time, a device change mid-scan, confirmations declined and accepted, and
 // the main window's summary and one-click fix following what was really removed.
 #include <QAction>
+#include <QDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QTreeView>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "app/core/text_utilities.h"
+#include "clean_page_fixture.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -26,84 +29,6 @@
 
 namespace nimbara::test {
 namespace {
-
-namespace fs = std::filesystem;
-
-using Tally = nimbara::test::FileTally;
-using nimbara::test::tallyOf;
-
-constexpr const char* kRefusedApp = "com.northgate.vault";
-
-class CleanPageTest : public DelegateTest {
-  protected:
-    void SetUp() override {
-        DelegateTest::SetUp();
-        demo_ = tmp_ / "demo";
-        std::string error;
-        ASSERT_TRUE(simdev::makeDemoDevice(demo_, &error)) << error;
-        index_ = attach(demo_.string());
-        ASSERT_GE(index_, 0);
-        observers_.add(NotificationCenter::defaultCenter().addObserver(
-            "CleanFilehasFinished", [this](const Notification&) { ++finished_; }));
-    }
-    void TearDown() override {
-        observers_.clear();
-        DelegateTest::TearDown();
-    }
-
-    PRCleanViewController& page() { return *hub().GetCleanViewController(); }
-
-    // The files of one category folder of every app whose container opens.
-    Tally appFolders(const char* sub) const {
-        Tally all;
-        for (const auto& e : fs::directory_iterator(demo_ / md::sim::kAppsDir)) {
-            if (e.path().filename() == kRefusedApp) {
-                continue;
-            }
-            const Tally t = tallyOf(e.path() / md::sim::kAppContainer / sub);
-            all.count += t.count;
-            all.bytes += t.bytes;
-        }
-        return all;
-    }
-    Tally syncFolder() const { return tallyOf(demo_ / md::sim::kMediaDir / "iTunes_Control/Sync"); }
-
-    bool waitIdle() {
-        return pumpUntil([this] {
-            return page().scanRunning() == PRCleanViewController::ScanKind::None &&
-                   !page().removalRunning();
-        });
-    }
-
-    // The app clean-up scan, from the start button, to its end.
-    void appScan() {
-        hub().ClickAppCleaner();
-        page().startScanPhoneApp();
-        ASSERT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::App);
-        ASSERT_TRUE(waitIdle());
-        ASSERT_TRUE(page().bAppCleanerFinish());
-    }
-    // The device clean-up scan, from the sidebar's "Clean" title, to its end.
-    void deviceScan() {
-        hub().ClickCleanAction();
-        ASSERT_EQ(page().scanRunning(), PRCleanViewController::ScanKind::Device);
-        ASSERT_TRUE(waitIdle());
-        ASSERT_NE(page().deviceScanResult(), nullptr);
-    }
-
-    static std::size_t treeEntries(PRAppTreeController& tree) {
-        std::size_t n = 0;
-        for (const auto& top : tree.cleanContent()) {
-            n += ui::entriesBelow(top).size();
-        }
-        return n;
-    }
-
-    fs::path demo_;
-    int index_ = -1;
-    int finished_ = 0;
-    ObserverBag observers_;
-};
 
 TEST_F(CleanPageTest, AppScanFillsEveryCategoryWithTheDevicesFigures) {
     appScan();
@@ -346,31 +271,6 @@ TEST_F(CleanPageTest, FolderRowRemovesThatFolderOnlyAndTheSidebarFollows) {
     EXPECT_EQ(treeEntries(p.CacheTreeController()), after.count);
 }
 
-TEST_F(CleanPageTest, RemoveAllOfTheAppScanTakesOffWhatWentAndSaysWhatStayed) {
-    appScan();
-    PRCleanViewController& p = page();
-    p.ClickAppAdsFileAction();
-    Alerts::ScopedHandler accept(
-        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
-    p.startScanPhoneApp();  // after the scan: remove everything, once confirmed
-    ASSERT_TRUE(p.removalRunning());
-    ASSERT_TRUE(waitIdle());
-    // The lists keep only what is still on the device, and the labels say its size.
-    const Tally caches = appFolders("Library/Caches");
-    const Tally cookies = appFolders("Library/Cookies");
-    const Tally junk = appFolders("tmp");
-    EXPECT_EQ(p.cleanCookController()->rowCount(), static_cast<int>(cookies.count));
-    EXPECT_EQ(p.cleanJunkController()->rowCount(), static_cast<int>(junk.count));
-    EXPECT_EQ(p.cleanUi().cook.sizelab->text(), shell::size_to_unit(cookies.bytes));
-    EXPECT_EQ(p.cleanUi().junk.sizelab->text(), shell::size_to_unit(junk.bytes));
-    EXPECT_LE(p.cleanCacheFileController()->rowCount(), static_cast<int>(caches.count));
-    int live = 0;
-    for (const auto& row : p.adsController()->content()) {
-        live += row->appAdsState() == QStringLiteral("Live") ? 1 : 0;
-    }
-    EXPECT_EQ(live, 0);
-}
-
 TEST_F(CleanPageTest, RemovingARowWithoutAdsOnlySaysSo) {
     appScan();
     PRCleanViewController& p = page();
@@ -545,6 +445,42 @@ TEST_F(CleanPageTest, ExportOfAChosenFileGoesToTheChosenFolderOnly) {
     EXPECT_FALSE(revealed.isEmpty());
     // Nothing on the device changed.
     EXPECT_EQ(p.cleanCookController()->rowCount(), table->model()->rowCount());
+}
+
+TEST_F(CleanPageTest, TheTipSheetOpensFromItsButtonAndCloses) {
+    hub().ClickAppCleaner();
+    CleanViewUi& u = page().cleanUi();
+    ASSERT_NE(u.appCleaneTipWindow, nullptr);
+    EXPECT_FALSE(u.appCleaneTipWindow->isVisible());
+    u.appCleanTipBtn->click();
+    EXPECT_TRUE(u.appCleaneTipWindow->isVisible());
+    EXPECT_EQ(u.appCleaneTipWindow->windowModality(), Qt::WindowModal);
+    // Its close button sends the closing action: the sheet ends and leaves the screen.
+    u.closeCleanTipBtn->click();
+    EXPECT_FALSE(u.appCleaneTipWindow->isVisible());
+    EXPECT_EQ(u.appCleaneTipWindow->result(), QDialog::Accepted);
+    page().showCleanTipWindow();
+    page().closeCleanTipWindowAction();
+    EXPECT_FALSE(u.appCleaneTipWindow->isVisible());
+}
+
+TEST_F(CleanPageTest, TheExportPanelProposesTheProgramsFolderName) {
+    appScan();
+    PRCleanViewController& p = page();
+    p.ClickCookieFileAction();
+    p.cleanUi().cookResult.table->selectRow(0);
+    QString proposed;
+    ui::ScopedHandler<ui::SavePanel::Handler> panel(
+        ui::SavePanel::handler(), [&](QWidget*, const ui::SavePanel::Request& request) {
+            proposed = request.proposedName;
+            return std::optional<QString>();
+        });
+    p.ExportTheCleanCookNode();
+    EXPECT_TRUE(QRegularExpression(
+                    QStringLiteral("^Nimbara \\d{4}-\\d{2}-\\d{2} - \\d{2}\\.\\d{2}\\.\\d{2}$"))
+                    .match(proposed)
+                    .hasMatch())
+        << proposed.toStdString();
 }
 
 class EmptyCleanPageTest : public DelegateTest {};

@@ -210,6 +210,61 @@ TEST_F(CleanRemovalEngineTest, AProtectedFileKeepsOnlyTheFoldersAboveIt) {
     EXPECT_FALSE(inContainer(kMail, "/Library/Caches/top/c"));
 }
 
+TEST_F(CleanRemovalEngineTest, WhatAFolderRemovedInPartTookLeavesTheListsToo) {
+    device().addContainerFile(kMail, "/Library/Caches/top/Cache.db", 5);
+    device().addContainerFile(kMail, "/Library/Caches/top/x", 10);
+    device().addContainerFile(kMail, "/Library/Caches/top/sub/y", 20);
+    device().addContainerFile(kMail, "/Library/Caches/other", 40);
+    device().addContainerFile(kGame, "/Library/Caches/top/x", 80);
+    const auto target = attachDevice();
+    Tree tree;
+    tree.add("Mail", kMail, "/Library/Caches/top/x", 10);
+    const auto plan = cleanup::itemsOfTreeFolder(CleanCategory::Cache,
+                                                 tree.folder({"Mail", "Library", "Caches", "top"}));
+    const auto report = CleanRemovalEngine(target, plan).run();
+    ASSERT_EQ(report.outcomes[0], CleanItemOutcome::Kept);
+    std::vector<std::string> removed;
+    for (const auto& [item, path] : report.removedPaths) {
+        EXPECT_EQ(item, 0u);
+        removed.push_back(path);
+    }
+    std::sort(removed.begin(), removed.end());
+    EXPECT_EQ(removed,
+              (std::vector<std::string>{"/Library/Caches/top/sub/y", "/Library/Caches/top/x"}));
+    // The records of what went leave the list; the kept one, the one beside the folder and
+    // another app's file of the same path stay.
+    std::vector<std::shared_ptr<PRCleanDirNode>> records{
+        record(kMail, "/Library/Caches/top/Cache.db", 5),
+        record(kMail, "/Library/Caches/top/x", 10), record(kMail, "/Library/Caches/top/sub/y", 20),
+        record(kMail, "/Library/Caches/other", 40), record(kGame, "/Library/Caches/top/x", 80)};
+    const auto settled = cleanup::settleRecords(records, plan, report);
+    EXPECT_EQ(settled.files, 2u);
+    EXPECT_EQ(settled.bytes, 30u);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0]->devicePath(), "/Library/Caches/top/Cache.db");
+    EXPECT_EQ(records[1]->devicePath(), "/Library/Caches/other");
+    EXPECT_EQ(records[2]->appBundleName().toStdString(), kGame);
+    EXPECT_TRUE(inContainer(kGame, "/Library/Caches/top/x"));
+}
+
+TEST(CleanSettledSet, AFolderRemovedOrGoneCoversWhatLayBelowItOnly) {
+    std::vector<CleanItem> plan(2);
+    plan[0].kind = CleanItem::Kind::AdCacheFolder;
+    plan[0].bundleId = "a";
+    plan[0].devicePath = "/Library/Caches/com.mopub";
+    plan[1].kind = CleanItem::Kind::File;
+    plan[1].bundleId = "a";
+    plan[1].devicePath = "/Library/Caches/one";
+    cleanup::CleanRemovalReport report;
+    report.outcomes = {CleanItemOutcome::Removed, CleanItemOutcome::Failed};
+    const cleanup::CleanSettledSet settled(plan, report);
+    EXPECT_TRUE(settled.covers("a", "/Library/Caches/com.mopub/x/y"));
+    EXPECT_FALSE(settled.covers("a", "/Library/Caches/com.mopub"));
+    EXPECT_FALSE(settled.covers("a", "/Library/Caches/com.mopubber/x"));
+    EXPECT_FALSE(settled.covers("b", "/Library/Caches/com.mopub/x"));
+    EXPECT_FALSE(settled.covers("a", "/Library/Caches/one"));  // its removal failed
+}
+
 TEST_F(CleanRemovalEngineTest, CleanAllRemovesEveryFoundFileOnceAndNothingElse) {
     device().addContainerFile(kMail, "/tmp/a", 1);
     device().addContainerFile(kMail, "/tmp/deep/b", 2);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <QStringList>
 
 #include <algorithm>
@@ -198,6 +199,87 @@ TEST_F(AppTreeTest, EveryRecordOfAScanIsFiledOnceWithItsBytes) {
     // Each app made its "tmp" and "c" folders once, each refreshing once.
     EXPECT_EQ(cleanRefreshes_, 10);
     EXPECT_EQ(tree_.cleanDirArray().size(), 10u);
+}
+
+// The tree as folders with their sorted entries: what must not depend on the arrival order.
+QStringList shapeOf(const std::vector<std::shared_ptr<PRCleanDirNode>>& level, int depth = 0) {
+    QStringList lines;
+    for (const auto& folder : level) {
+        QStringList entries;
+        for (const auto& entry : folder->fileChildren()) {
+            entries << QString::fromStdString(entry->devicePath());
+        }
+        entries.sort();
+        lines << QStringLiteral("%1%2 (%3)%4 : %5")
+                     .arg(QString(depth * 2, QLatin1Char(' ')), folder->fileDirName(),
+                          folder->appBundleName(),
+                          folder->isLeaf() ? QStringLiteral(" [leaf]") : QString(),
+                          entries.join(QStringLiteral(", ")));
+        lines += shapeOf(folder->children(), depth + 1);
+    }
+    return lines;
+}
+
+TEST_F(AppTreeTest, TheShapeAndSiblingOrderDoNotDependOnTheArrivalOrder) {
+    // Apps of one name, names differing by case or by a leading dot, a name in composed and in
+    // decomposed form, folders that hold files and deeper folders at once.
+    // Under a user's language, where the two forms of a name compare equal.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString composed = QString::fromUtf8("caf\xc3\xa9");
+    const QString decomposed = QString::fromUtf8("cafe\xcc\x81");
+    struct Found {
+        QString app;
+        QString bundle;
+        std::string path;
+    };
+    const std::vector<Found> found = {
+        {"Notes", "org.b.notes", "/Library/Caches/web/a"},
+        {"Notes", "org.a.notes", "/Library/Caches/web/b"},
+        {"Notes", "org.b.notes", "/Library/Caches/web/deep/c"},
+        {"Notes", "org.b.notes", "/Library/Caches/Web/d"},
+        {"Notes", "org.b.notes", "/Library/Caches/.web/e"},
+        {"Mail", "com.mail", "/Library/Caches/" + composed.toStdString() + "/f"},
+        {"Mail", "com.mail", "/Library/Caches/" + decomposed.toStdString() + "/g"},
+        {"Mail", "com.mail", "/Library/Caches/z/h"},
+        {"Mail", "com.mail", "/Library/Caches/Z/i"},
+        {"Mail", "com.mail", "/Library/Caches/z/y/j"},
+        {"Mail", "com.mail", "/Library/Caches/k"},
+        {"mail", "com.other", "/tmp/l"},
+    };
+    QStringList first;
+    std::vector<std::size_t> order(found.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::mt19937 random(7);
+    for (int round = 0; round < 12; ++round) {
+        PRAppTreeController tree;
+        for (const std::size_t i : order) {
+            tree.addTreeNode(cleanRecord(found[i].app, found[i].bundle, found[i].path, i + 1),
+                             true);
+        }
+        const QStringList shape = shapeOf(tree.cleanContent());
+        if (round == 0) {
+            first = shape;
+            // Each found file once.
+            std::size_t entries = 0;
+            for (const auto& top : tree.cleanContent()) {
+                entries += nimbara::ui::entriesBelow(top).size();
+            }
+            EXPECT_EQ(entries, found.size());
+        } else {
+            EXPECT_EQ(shape, first) << "round " << round;
+        }
+        std::shuffle(order.begin(), order.end(), random);
+    }
+    // The two spellings of one name stay two folders: each stands for its own device folder.
+    int cafes = 0;
+    for (const QString& line : first) {
+        cafes += line.trimmed().startsWith(composed) || line.trimmed().startsWith(decomposed);
+    }
+    EXPECT_EQ(cafes, 2) << first.join(QLatin1Char('\n')).toStdString();
+    QLocale::setDefault(before);
 }
 
 TEST_F(AppTreeTest, OddPathsFileWithoutLosingTheirEntries) {

@@ -282,6 +282,11 @@ void shootCleanPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     page->ClickAppAdsFileAction();
     clean.AdsTableView->selectRow(0);
     shots.save(ui.window, QStringLiteral("40e-clean-app-ads"));
+    page->cacheFileBackAction();
+    page->showCleanTipWindow();
+    settle();
+    shots.save(clean.appCleaneTipWindow, QStringLiteral("40f-clean-app-tips"));
+    page->closeCleanTipWindowAction();
 
     // The device clean-up, from the sidebar's "Clean" title: the summary shows it.
     click(ui.cleanBtn);
@@ -331,6 +336,24 @@ void shootCleanPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
         }
     }
     shots.save(ui.window, QStringLiteral("41f-clean-summary-fixed"));
+
+    // Back on the app clean-up, confirmed: a category removed whole, then everything at once
+    // with its sheet (what the fix took is found gone).
+    nimbara::Alerts::ScopedHandler confirm([](QWidget*, const nimbara::Alerts::Question&) {
+        return nimbara::Alerts::Answer::Default;
+    });
+    click(ui.appCleanBannerBtn);
+    page->ClickJunkFileAction();
+    page->RemoveAllJunkFiles();
+    pumpUntil(idle, 60.0);
+    shots.save(ui.window, QStringLiteral("40g-clean-app-temporary-files-removed"));
+    page->cacheFileBackAction();
+    page->startScanPhoneApp();
+    if (auto* sheet = page->view()->findChild<QDialog*>(QStringLiteral("removeWindow"))) {
+        shots.save(sheet, QStringLiteral("40h-clean-app-remove-sheet"));
+    }
+    pumpUntil(idle, 60.0);
+    shots.save(ui.window, QStringLiteral("40i-clean-app-removed"));
 }
 
 void click(QWidget* control) {

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/alerts.h"
+#include "cleanup/clean_export.h"
 #include "platform/worker_reaper.h"
 #include "ui/fonts.h"
 #include "ui/progress_view.h"
@@ -233,7 +234,7 @@ bool RecoveryExport::startRecoveryExport(QWidget* window, const ExportSelection&
     }
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
         window, {QStringLiteral("Recover"), QDir::homePath(),
-                 nimbara::ui::exportFolderName(QDateTime::currentDateTime())});
+                 nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->isEmpty()) {
         return false;
     }

@@ -1,6 +1,7 @@
 #include "cleanup/pages/clean_view_ui.h"
 
 #include <QAbstractItemView>
+#include <QDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -191,12 +192,43 @@ void buildStartView(CleanViewUi& ui) {
     ui.appFlashView->setFixedSize(32, 32);
     ui.appStartBtn = named(new PRAppCleanButton(v), "appStartBtn");
     ui.appStartBtn->setFixedSize(120, 40);
+    ui.appCleanTipBtn = makeButton(v, "appCleanTipBtn", QStringLiteral("Tips"));
     bottom->addWidget(ui.deviceCleanBtn);
+    bottom->addWidget(ui.appCleanTipBtn);
     bottom->addStretch(1);
     bottom->addWidget(ui.appFlashView);
     bottom->addWidget(ui.appStartBtn);
     layout->addLayout(bottom);
     ui.stack->addWidget(ui.cleanDiskView);
+}
+
+void buildTipWindow(CleanViewUi& ui) {
+    auto* sheet = named(new QDialog(ui.view), "appCleaneTipWindow");
+    sheet->setWindowTitle(QStringLiteral("App Cleaner Tips"));
+    sheet->setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(20, 16, 20, 12);
+    layout->addWidget(makeLabel(sheet, "", QStringLiteral("What the App Cleaner removes"),
+                                kTitlePoints, nimbara::app::build::kText, true));
+    auto* tips = makeLabel(
+        sheet, "appCleanTiplab",
+        QStringLiteral("Cache files, cookies and temporary files are made again by the apps "
+                       "when they need them.\n\nDocuments are the apps' own files: look at them "
+                       "before you remove them, or export them first.\n\nAn advertisement cache "
+                       "is replaced by an empty file, so that it is not filled again.\n\nFiles "
+                       "the device itself needs are never removed."),
+        kInfoPoints);
+    tips->setWordWrap(true);
+    tips->setMinimumWidth(380);
+    layout->addWidget(tips);
+    auto* buttons = new QHBoxLayout();
+    ui.closeCleanTipBtn = makeButton(sheet, "closeCleanTipBtn", QStringLiteral("Close"));
+    ui.closeCleanTipBtn->setDefault(true);
+    buttons->addStretch(1);
+    buttons->addWidget(ui.closeCleanTipBtn);
+    layout->addLayout(buttons);
+    sheet->hide();
+    ui.appCleaneTipWindow = sheet;
 }
 
 void buildAdsView(CleanViewUi& ui) {
@@ -292,6 +324,7 @@ CleanViewUi buildCleanView() {
     root->addWidget(ui.statuslab);
 
     buildStartView(ui);
+    buildTipWindow(ui);
     ui.cacheResult =
         makeResultView(ui.stack, "cleanCacheTableView", "cleanCacheFileTableView",
                        "cacheFileInfolab", "cacheProgressor", "cacheExportBtn", "cacheRemoveBtn",

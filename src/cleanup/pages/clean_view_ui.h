@@ -10,6 +10,7 @@
 #include <array>
 
 class FlashView;
+class QDialog;
 class PRAppCleanButton;
 class PRProgressView;
 class QLabel;
@@ -65,6 +66,10 @@ struct CleanViewUi {
     PRAppCleanButton* appStartBtn = nullptr;
     FlashView* appFlashView = nullptr;
     QPushButton* deviceCleanBtn = nullptr;  // to the device clean-up overview
+    QPushButton* appCleanTipBtn = nullptr;  // opens appCleaneTipWindow
+    // The tip sheet of the app clean-up: what each category is and what stays.
+    QDialog* appCleaneTipWindow = nullptr;
+    QPushButton* closeCleanTipBtn = nullptr;
 
     // App clean-up result views.
     CleanResultViewUi documentResult;  // cleanDocumentTableView, cleanDocumentFileTableview

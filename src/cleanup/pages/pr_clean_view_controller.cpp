@@ -1,6 +1,7 @@
 #include "cleanup/pages/pr_clean_view_controller.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -188,6 +189,8 @@ void PRCleanViewController::wireControls() {
         click(result->backBtn, &PRCleanViewController::cacheFileBackAction);
     }
     click(ui.adsBackBtn, &PRCleanViewController::cacheFileBackAction);
+    click(ui.appCleanTipBtn, &PRCleanViewController::showCleanTipWindow);
+    click(ui.closeCleanTipBtn, &PRCleanViewController::closeCleanTipWindowAction);
     click(ui.adsRemoveBtn, &PRCleanViewController::RemoveAdsAction);
     click(ui.adsRemoveAllBtn, &PRCleanViewController::RemoveAllAdsAction);
     connect(ui.deviceCleanBtn, &QPushButton::clicked, this, [this] { showCleanMainView(); });
@@ -371,6 +374,19 @@ void PRCleanViewController::showcleanAppAdsTableView() {
     showOnly(cleanUi().cleanAppAdsView);
 }
 
+void PRCleanViewController::showCleanTipWindow(QObject* /*sender*/) {
+    ensureBuilt();
+    ui_->appCleaneTipWindow->open();
+}
+
+void PRCleanViewController::closeCleanTipWindowAction(QObject* /*sender*/) {
+    if (built()) {
+        // The sheet ends and leaves the screen.
+        ui_->appCleaneTipWindow->done(QDialog::Accepted);
+        ui_->appCleaneTipWindow->hide();
+    }
+}
+
 void PRCleanViewController::cacheFileBackAction(QObject* /*sender*/) {
     showcleanDiskView();
 }
@@ -387,13 +403,22 @@ void PRCleanViewController::resetAppView() {
         row->pathlab->setText(QString());
         row->pathlab->hide();
     }
+    resetResultViews();
+    ui.appStartBtn->setImage(QStringLiteral("scanNom.png"));
+    ui.appStartBtn->setEnabled(true);
+}
+
+void PRCleanViewController::resetResultViews() {
+    CleanViewUi& ui = *ui_;
     for (CleanResultViewUi* result :
          {&ui.cacheResult, &ui.documentResult, &ui.junkResult, &ui.cookResult}) {
         result->progressor->hide();
         result->infolab->show();
+        for (QPushButton* button : {result->exportBtn, result->removeBtn, result->removeAllBtn}) {
+            button->setEnabled(true);
+            button->show();
+        }
     }
-    ui.appStartBtn->setImage(QStringLiteral("scanNom.png"));
-    ui.appStartBtn->setEnabled(true);
 }
 
 void PRCleanViewController::openResultView(const CleanResultViewUi& view,
@@ -469,6 +494,7 @@ void PRCleanViewController::startAppScan() {
         list->clear();
     }
     adsList_->clear();
+    resetResultViews();
     ui.appStartBtn->setImage(QStringLiteral("scanDown.png"));
     for (CleanCategoryRowUi* row : {&ui.document, &ui.cache, &ui.junk, &ui.cook, &ui.ads}) {
         setButtonArrow(row->button, false);
@@ -581,11 +607,7 @@ void PRCleanViewController::confirmRemoveAll() {
         return;
     }
     nimbara::Alerts::Question question;
-    question.message = QStringLiteral(
-                           "%1 files will be cleaned up and %2 of disk space will be freed up on "
-                           "your iDevice.")
-                           .arg(r.totalFileNumber)
-                           .arg(size_to_unit(bytes));
+    question.message = nimbara::cleanup::removeAllSheetText(r.totalFileNumber, bytes);
     question.informativeText =
         QStringLiteral("The files are removed from the apps on the device. This can't be undone.");
     question.defaultButton = QStringLiteral("Remove");

@@ -85,6 +85,9 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void ClickCookieFileAction(QObject* sender = nullptr);
     void ClickAppAdsFileAction(QObject* sender = nullptr);
     void cacheFileBackAction(QObject* sender = nullptr);
+    // The tip sheet of the app clean-up (its button on the start view), and its closing.
+    void showCleanTipWindow(QObject* sender = nullptr);
+    void closeCleanTipWindowAction(QObject* sender = nullptr);
     // Advertisement caches: the selected row's, or every "Live" row's, after the user confirmed.
     void RemoveAdsAction(QObject* sender = nullptr);
     void RemoveAllAdsAction(QObject* sender = nullptr);
@@ -248,6 +251,8 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void appProgress(float fraction);
     void appScanFinished(nimbara::cleanup::AppCleanScanResult result);
     void resetAppView();
+    // The result views' bars hidden, their lines and buttons shown.
+    void resetResultViews();
     void openResultView(const CleanResultViewUi& view, const CleanCategoryRowUi& row,
                         std::uint64_t count);
     void startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows);
@@ -258,8 +263,12 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
                                       const std::vector<nimbara::cleanup::CleanItem>&)>;
     // Posts a removal of `plan` on the page's removal worker; `settle` takes the report on the
     // GUI thread while the page still shows that device's results.
+    // The sheet shows the progress, headed by `sheetHeadline` (rich text; a plain default when
+    // empty); with `progressStep` the percent goes there instead and no sheet opens.
     void runRemoval(nimbara::cleanup::CleanDeviceTarget target,
-                    std::vector<nimbara::cleanup::CleanItem> plan, Settle settle);
+                    std::vector<nimbara::cleanup::CleanItem> plan, Settle settle,
+                    const QString& sheetHeadline = QString(),
+                    std::function<void(int)> progressStep = {});
     void runExport(nimbara::cleanup::CleanDeviceTarget target,
                    std::vector<nimbara::cleanup::CleanItem> plan,
                    nimbara::cleanup::CleanExportLayout layout, const QString& appData = {});
@@ -286,7 +295,7 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     nimbara::cleanup::CleanDeviceTarget deviceTarget() const;
     nimbara::cleanup::CleanDeviceTarget appTarget() const;
     void addMenuActions();
-    void showRemoveSheet(std::size_t items);
+    void showRemoveSheet(std::size_t items, const QString& headline);
     void closeRemoveSheet();
 
     // Device clean-up.

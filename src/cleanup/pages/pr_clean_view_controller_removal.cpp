@@ -20,7 +20,9 @@
 #include <set>
 
 #include "app/alerts.h"
+#include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
+#include "app/quennic_app_delegate.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "platform/main_thread.h"
 #include "ui/fonts.h"
@@ -28,6 +30,7 @@
 #include "ui/notification_buttons.h"
 #include "ui/save_panel.h"
 
+using nimbara::cleanup::AppCleanScanResult;
 using nimbara::cleanup::CleanCategory;
 using nimbara::cleanup::CleanDeviceTarget;
 using nimbara::cleanup::CleanItem;
@@ -72,28 +75,51 @@ const char* sizeNotification(CleanCategory category) {
     }
 }
 
+// The remove-all sheet's line: `text` with the first `count` and the first `size` in it red.
+QString redFigures(const QString& text, const QString& count, const QString& size) {
+    struct Span {
+        qsizetype at;
+        qsizetype length;
+    };
+    std::vector<Span> spans;
+    const qsizetype countAt = text.indexOf(count);
+    if (!count.isEmpty() && countAt >= 0) {
+        spans.push_back({countAt, count.size()});
+    }
+    const qsizetype sizeAt = text.indexOf(size);
+    if (!size.isEmpty() && sizeAt >= 0 &&
+        (countAt < 0 || sizeAt >= countAt + count.size() || sizeAt + size.size() <= countAt)) {
+        spans.push_back({sizeAt, size.size()});
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.at < b.at; });
+    QString html;
+    qsizetype from = 0;
+    for (const Span& span : spans) {
+        html += text.mid(from, span.at - from).toHtmlEscaped();
+        html += QStringLiteral("<span style=\"color:#f83634\">%1</span>")
+                    .arg(text.mid(span.at, span.length).toHtmlEscaped());
+        from = span.at + span.length;
+    }
+    return html + text.mid(from).toHtmlEscaped();
+}
+
+// The line of a category's result view once all its files went.
+const char* allRemovedText(CleanCategory category) {
+    switch (category) {
+        case CleanCategory::Document:
+            return "All document files have been removed.";
+        case CleanCategory::Junk:
+            return "All junk files have been removed.";
+        case CleanCategory::Cookie:
+            return "All cook files have been removed.";
+        default:
+            return "All cache files have been removed.";
+    }
+}
+
 bool isSettled(nimbara::cleanup::CleanItemOutcome outcome) {
     return outcome == nimbara::cleanup::CleanItemOutcome::Removed ||
            outcome == nimbara::cleanup::CleanItemOutcome::Gone;
-}
-
-// Whether a settled item took `entry` away: the very file, or a folder above it.
-bool coversEntry(const CleanItem& item, const std::string& bundleId, const std::string& path) {
-    if (item.bundleId != bundleId) {
-        return false;
-    }
-    switch (item.kind) {
-        case CleanItem::Kind::File:
-        case CleanItem::Kind::MediaFile:
-            return item.devicePath == path;
-        case CleanItem::Kind::Folder:
-        case CleanItem::Kind::CategoryContents:
-        case CleanItem::Kind::AdCacheFolder:
-            return path.size() > item.devicePath.size() + 1 &&
-                   path.compare(0, item.devicePath.size(), item.devicePath) == 0 &&
-                   path[item.devicePath.size()] == '/';
-    }
-    return false;
 }
 
 }  // namespace
@@ -131,20 +157,28 @@ bool PRCleanViewController::busyForRemoval() {
 }
 
 void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<CleanItem> plan,
-                                       Settle settle) {
+                                       Settle settle, const QString& sheetHeadline,
+                                       std::function<void(int)> progressStep) {
     if (plan.empty() || target.deviceSerial == 0) {
         return;
     }
     ++removalsPending_;
-    showRemoveSheet(plan.size());
+    // A removal shown on its own view moves that view's bar; any other shows the sheet.
+    if (!progressStep) {
+        showRemoveSheet(plan.size(), sheetHeadline);
+    }
     QPointer<PRCleanViewController> self(this);
     const std::uint64_t generation = removals_->generation();
     auto planCopy = std::make_shared<std::vector<CleanItem>>(plan);
     removals_->postRemoval(
         target, std::move(plan),
-        [self, generation](const nimbara::cleanup::CleanProgress& progress) {
-            nimbara::postToMain([self, generation, progress] {
+        [self, generation, progressStep](const nimbara::cleanup::CleanProgress& progress) {
+            nimbara::postToMain([self, generation, progress, progressStep] {
                 if (!self || !self->removals_->isCurrent(generation) || !self->built()) {
+                    return;
+                }
+                if (progressStep) {
+                    progressStep(progress.percent);
                     return;
                 }
                 if (auto* sheet =
@@ -188,7 +222,7 @@ void PRCleanViewController::runExport(CleanDeviceTarget target, std::vector<Clea
     const std::uint64_t asked = removals_->generation();
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
         view(), {QStringLiteral("Export"), QDir::homePath(),
-                 nimbara::ui::exportFolderName(QDateTime::currentDateTime())});
+                 nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->isEmpty() || !removals_->isCurrent(asked) || busyForRemoval()) {
         return;  // cancelled, or the page was reset or got busy while the panel was open
     }
@@ -223,7 +257,7 @@ void PRCleanViewController::runExport(CleanDeviceTarget target, std::vector<Clea
         });
 }
 
-void PRCleanViewController::showRemoveSheet(std::size_t items) {
+void PRCleanViewController::showRemoveSheet(std::size_t items, const QString& headline) {
     if (!ui_ || items < 2) {
         return;
     }
@@ -234,9 +268,10 @@ void PRCleanViewController::showRemoveSheet(std::size_t items) {
         sheet->setWindowTitle(QStringLiteral("Removing"));
         sheet->setWindowModality(Qt::WindowModal);
         auto* layout = new QVBoxLayout(sheet);
-        auto* title = new QLabel(QStringLiteral("Removing the files from the device..."), sheet);
+        auto* title = new QLabel(sheet);
         title->setObjectName(QStringLiteral("removeNumberlab"));
         title->setFont(nimbara::ui::appFont(11));
+        title->setWordWrap(true);
         auto* bar = new QProgressBar(sheet);
         bar->setObjectName(QStringLiteral("removeProgress"));
         bar->setRange(0, 100);
@@ -247,6 +282,14 @@ void PRCleanViewController::showRemoveSheet(std::size_t items) {
         layout->addWidget(title);
         layout->addWidget(bar);
         layout->addWidget(info);
+    }
+    auto* title = sheet->findChild<QLabel*>(QStringLiteral("removeNumberlab"));
+    if (headline.isEmpty()) {
+        title->setTextFormat(Qt::PlainText);
+        title->setText(QStringLiteral("Removing the files from the device..."));
+    } else {
+        title->setTextFormat(Qt::RichText);
+        title->setText(headline);
     }
     sheet->findChild<QProgressBar*>(QStringLiteral("removeProgress"))->setValue(0);
     sheet->findChild<QLabel*>(QStringLiteral("removeNumberInfolab"))
@@ -289,14 +332,20 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
         return;
     }
     std::vector<std::shared_ptr<PRCleanDirNode>> records;
+    int selected = -1;  // the row the table reports as selected
     if (all) {
         records = c.list->content();
     } else {
-        for (int row : chosenRows(c.view->table)) {
+        const std::vector<int> rows = chosenRows(c.view->table);
+        for (int row : rows) {
             if (auto record = c.list->rowAt(row)) {
                 records.push_back(record);
             }
         }
+        const QModelIndex current = c.view->table->currentIndex();
+        selected = current.isValid() && std::binary_search(rows.begin(), rows.end(), current.row())
+                       ? current.row()
+                       : (rows.empty() ? -1 : rows.back());
     }
     if (records.empty()) {
         return;
@@ -316,10 +365,29 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
     c.view->infolab->hide();
     c.view->progressor->setValue(1);
     c.view->progressor->show();
+    for (QPushButton* button : {c.view->exportBtn, c.view->removeBtn, c.view->removeAllBtn}) {
+        button->setEnabled(false);
+    }
+    QPointer<QProgressBar> bar = c.view->progressor;  // the views may be built anew meanwhile
     runRemoval(
         appTarget(), nimbara::cleanup::itemsOfRecords(category, records),
-        [this, category](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+        [this, category, selected](const CleanRemovalReport& report,
+                                   const std::vector<CleanItem>& plan) {
             settleAppCategory(category, report, plan);
+            // The row above the one that was selected is selected now.
+            AppCategory after = appCategory(category);
+            const int rows = after.list->rowCount();
+            if (selected > 0 && rows > 0) {
+                const QModelIndex above = after.list->index(std::min(selected - 1, rows - 1), 0);
+                after.view->table->selectionModel()->setCurrentIndex(
+                    above, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            }
+        },
+        QString(),
+        [bar](int percent) {
+            if (bar) {
+                bar->setValue(std::max(percent, 1));
+            }
         });
 }
 
@@ -339,14 +407,30 @@ void PRCleanViewController::settleAppCategory(CleanCategory category,
                                       : 0;
     appResult_->totalFileSize =
         appResult_->totalFileSize >= settled.bytes ? appResult_->totalFileSize - settled.bytes : 0;
+    // The storage overview takes what the apps lost off their size.
+    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor(); hub && settled.bytes) {
+        hub->setTotalAppRemoveFileSize(
+            nimbara::app::addSaturating(hub->totalAppRemoveFileSize(), settled.bytes));
+    }
     c.list->setContent(c.found->files);
     c.view->progressor->hide();
     c.view->infolab->show();
-    c.row->sizelab->setText(size_to_unit(c.found->bytes));
-    c.view->infolab->setText(nimbara::cleanup::filesFoundText(c.found->bytes, c.found->count()));
     if (c.found->files.empty()) {
+        // Everything of the category went: its finished state.
+        c.view->infolab->setText(QString::fromLatin1(allRemovedText(category)));
+        for (QPushButton* button : {c.view->exportBtn, c.view->removeBtn, c.view->removeAllBtn}) {
+            button->hide();
+        }
+        c.row->sizelab->setText(QStringLiteral("0 KB"));
         c.row->button->setEnabled(false);
         c.row->button->setIcon(nimbara::ui::namedIcon(QStringLiteral("arrowrightUnNom")));
+        return;
+    }
+    c.row->sizelab->setText(size_to_unit(c.found->bytes));
+    c.view->infolab->setText(nimbara::cleanup::filesFoundText(c.found->bytes, c.found->count()));
+    for (QPushButton* button : {c.view->exportBtn, c.view->removeBtn, c.view->removeAllBtn}) {
+        button->setEnabled(true);
+        button->show();
     }
 }
 
@@ -428,30 +512,37 @@ void PRCleanViewController::removeAllApp() {
         }
     }
     ui_->appStartBtn->setEnabled(false);
-    runRemoval(appTarget(), std::move(plan),
-               [this, live](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
-                   for (CleanCategory category : {CleanCategory::Cache, CleanCategory::Document,
-                                                  CleanCategory::Cookie, CleanCategory::Junk}) {
-                       settleAppCategory(category, report, plan);
-                   }
-                   // An advertisement row is removed when all its folders went.
-                   for (const auto& row : live) {
-                       bool all = true;
-                       for (std::size_t i = 0; i < plan.size(); ++i) {
-                           if (plan[i].kind == CleanItem::Kind::AdCacheFolder &&
-                               plan[i].bundleId == row->appBundleID().toStdString() &&
-                               !isSettled(report.outcomes[i])) {
-                               all = false;
-                           }
-                       }
-                       if (all) {
-                           row->setAppAdsState(QLatin1String(PRAppAdsRemoveNode::kStateRemoved));
-                           row->setPlatformCount(0);
-                       }
-                       adsList_->refresh(row.get());
-                   }
-                   ui_->appStartBtn->setImage(QStringLiteral("doneNom.png"));
-               });
+    const AppCleanScanResult& r = *appResult_;
+    const std::uint64_t bytes = r.caches.bytes + r.documents.bytes + r.cookies.bytes + r.junk.bytes;
+    const QString headline =
+        redFigures(nimbara::cleanup::removeAllSheetText(r.totalFileNumber, bytes),
+                   QString::number(r.totalFileNumber), size_to_unit(bytes).trimmed());
+    runRemoval(
+        appTarget(), std::move(plan),
+        [this, live](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+            for (CleanCategory category : {CleanCategory::Cache, CleanCategory::Document,
+                                           CleanCategory::Cookie, CleanCategory::Junk}) {
+                settleAppCategory(category, report, plan);
+            }
+            // An advertisement row is removed when all its folders went.
+            for (const auto& row : live) {
+                bool all = true;
+                for (std::size_t i = 0; i < plan.size(); ++i) {
+                    if (plan[i].kind == CleanItem::Kind::AdCacheFolder &&
+                        plan[i].bundleId == row->appBundleID().toStdString() &&
+                        !isSettled(report.outcomes[i])) {
+                        all = false;
+                    }
+                }
+                if (all) {
+                    row->setAppAdsState(QLatin1String(PRAppAdsRemoveNode::kStateRemoved));
+                    row->setPlatformCount(0);
+                }
+                adsList_->refresh(row.get());
+            }
+            ui_->appStartBtn->setImage(QStringLiteral("doneNom.png"));
+        },
+        headline);
 }
 
 void PRCleanViewController::startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows) {
@@ -464,6 +555,8 @@ void PRCleanViewController::startAdRemoval(std::vector<std::shared_ptr<PRAppAdsR
     runRemoval(
         appTarget(), std::move(plan),
         [this, rows](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
+            // The cache files that went with the folders leave the cache list and its sizes.
+            settleAppCategory(CleanCategory::Cache, report, plan);
             int removed = 0;
             for (const auto& row : rows) {
                 std::vector<std::string> left;
@@ -612,22 +705,11 @@ void PRCleanViewController::removeDeviceItems(std::vector<CleanItem> plan,
 
 void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
                                          const std::vector<CleanItem>& plan) {
-    std::vector<const CleanItem*> settled;
-    for (std::size_t i = 0; i < plan.size() && i < report.outcomes.size(); ++i) {
-        if (isSettled(report.outcomes[i])) {
-            settled.push_back(&plan[i]);
-        }
-    }
-    auto covered = [&settled](CleanCategory category, const std::string& bundleId,
-                              const std::string& path) {
-        for (const CleanItem* item : settled) {
-            if (item->category == category && coversEntry(*item, bundleId, path)) {
-                return true;
-            }
-        }
-        return false;
-    };
+    // What left the device leaves the trees, the table and every figure, by the bytes each
+    // entry was found with: the labels, the trees and the totals keep telling the same.
+    const nimbara::cleanup::CleanSettledSet settled(plan, report);
     std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
     for (auto& parts : trees_) {
         std::uint64_t gone = 0;
         std::uint64_t count = 0;
@@ -637,8 +719,7 @@ void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
             entries.insert(entries.end(), below.begin(), below.end());
         }
         for (const auto& entry : entries) {
-            if (!covered(parts->category, entry->appBundleName().toStdString(),
-                         entry->devicePath())) {
+            if (!settled.covers(entry->appBundleName().toStdString(), entry->devicePath())) {
                 continue;
             }
             if (auto folder = entry->parent()) {
@@ -653,6 +734,7 @@ void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
         std::uint64_t& number = deviceCounts_[parts->slot];
         number = number >= count ? number - count : 0;
         files += count;
+        bytes += gone;
         if (gone > 0) {
             // The main window's sidebar label of the category goes down by what really went.
             nimbara::NotificationCenter::defaultCenter().post(sizeNotification(parts->category),
@@ -662,13 +744,14 @@ void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
     std::vector<std::shared_ptr<PRCleanFileNode>> kept;
     std::uint64_t mediaGone = 0;
     for (const auto& record : syncFailedFileArray_) {
-        if (covered(CleanCategory::SyncFailed, std::string(), record->devicePath())) {
+        if (settled.covers(std::string(), record->devicePath())) {
             mediaGone += record->fileSizeNumber();
             ++files;
         } else {
             kept.push_back(record);
         }
     }
+    bytes += mediaGone;
     if (kept.size() != syncFailedFileArray_.size()) {
         syncFailedFileArray_ = kept;
         syncList_->setContent(kept);
@@ -678,9 +761,8 @@ void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
     if (deviceResult_) {
         deviceResult_->totalFileNumber =
             deviceResult_->totalFileNumber >= files ? deviceResult_->totalFileNumber - files : 0;
-        deviceResult_->totalFileSize = deviceResult_->totalFileSize >= report.freedBytes
-                                           ? deviceResult_->totalFileSize - report.freedBytes
-                                           : 0;
+        deviceResult_->totalFileSize =
+            deviceResult_->totalFileSize >= bytes ? deviceResult_->totalFileSize - bytes : 0;
     }
     showDeviceFigures();
 }

@@ -80,7 +80,12 @@ KeyPlan planKey(std::vector<QString> components) {
 }
 
 int compareFolderNames(const QString& a, const QString& b) {
-    const int order = QString::localeAwareCompare(a, b);
+    int order = QString::localeAwareCompare(a, b);
+    if (order == 0) {
+        // Names the language sorts as one (a composed and a decomposed letter, say) are still
+        // two device folders: they stay apart, in one order whatever order they arrived in.
+        order = QString::compare(a, b, Qt::CaseSensitive);
+    }
     return order < 0 ? -1 : (order > 0 ? 1 : 0);
 }
 

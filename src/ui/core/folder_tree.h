@@ -294,7 +294,8 @@ inline void refreshTree(bool& refreshing, const std::function<void()>& refresh) 
     }
 }
 
-// Localized comparison of folder names, as every tree orders its siblings: -1, 0 or 1.
+// Localized comparison of folder names, as every tree orders its siblings: -1, 0 or 1; 0 only
+// for equal names.
 int compareFolderNames(const QString& a, const QString& b);
 
 }  // namespace nimbara::ui
