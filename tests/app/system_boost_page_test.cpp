@@ -352,5 +352,16 @@ TEST_F(SystemBoostPageTest, ADeviceThatGoesMidScanLeavesNothingBehind) {
     EXPECT_EQ(ui().scanButton->imageName(), "scanNom.png");
 }
 
+TEST_F(SystemBoostPageTest, ADeviceThatGoesAfterTheScanTakesItsResultsWithIt) {
+    scan();
+    row(BoostKind::DownloadTemp).button->click();
+    library_->detach(demo_.string());
+    ASSERT_TRUE(pumpUntil([this] { return page().result() == nullptr; }));
+    EXPECT_EQ(page().state(), State::Ready);
+    EXPECT_EQ(page().systemBoostcontroller()->rowCount(), 0);
+    EXPECT_FALSE(ui().mainView->isHidden());
+    EXPECT_EQ(ui().scanButton->imageName(), "scanNom.png");
+}
+
 }  // namespace
 }  // namespace nimbara::test

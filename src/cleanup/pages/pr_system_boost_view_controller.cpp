@@ -17,6 +17,8 @@
 #include "cleanup/app_clean_scan_walk.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "device/pr_device_notify.h"
+#include "platform/main_thread.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
@@ -90,6 +92,17 @@ PRSystemBoostViewController::PRSystemBoostViewController(QObject* parent)
     observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
         "MyScanbuttonMouseDown",
         [this](const nimbara::Notification& n) { MyScanbuttonMouseDownHandle(n); }));
+    // A departed device takes its results with it, whatever the delegate does next.
+    observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
+        amd::kDeviceDisConnectNotification, [this](const nimbara::Notification& n) {
+            const int index = n.objectAs<int>(-1);
+            QPointer<PRSystemBoostViewController> self(this);
+            nimbara::postToMain([self, index] {
+                if (self) {
+                    self->deviceDetached(index);
+                }
+            });
+        }));
 }
 
 PRSystemBoostViewController::~PRSystemBoostViewController() {
@@ -267,6 +280,27 @@ bool PRSystemBoostViewController::refuseWhileBusy() {
     return false;
 }
 
+bool PRSystemBoostViewController::dropIfDeviceGone() {
+    if (!result_ && !worker_.busy()) {
+        return false;
+    }
+    const CleanDeviceTarget target = worker_.busy() ? jobTarget_ : result_->target;
+    if (amd::DeviceManager::GetInstance().IsAttached(target.deviceIndex, target.deviceSerial)) {
+        return false;
+    }
+    resetPage();
+    setStatus(QStringLiteral("The device went away: what was found on it is no longer shown."));
+    return true;
+}
+
+void PRSystemBoostViewController::deviceDetached(int index) {
+    const bool ours = worker_.busy() ? jobTarget_.deviceIndex == index
+                                     : result_ && result_->target.deviceIndex == index;
+    if (ours) {
+        dropIfDeviceGone();
+    }
+}
+
 void PRSystemBoostViewController::jobDone() {
     worker_.finish();
     if (jobEnded_) {
@@ -310,6 +344,7 @@ void PRSystemBoostViewController::MyScanbuttonMouseDownHandle(
 
 void PRSystemBoostViewController::StartSystemCleanupAction() {
     const CleanDeviceTarget target = currentTarget();
+    jobTarget_ = target;
     worker_.start([this, target](const nimbara::ui::PageWorker::StopCheck& stop,
                                  const nimbara::ui::PageWorker::Post& post) {
         nimbara::cleanup::SystemBoostScanEngine engine(target, stop);
@@ -361,7 +396,8 @@ void PRSystemBoostViewController::FinishScanSystemThreadOnMainThread(SystemBoost
 // ------------------------------------------------------------------ lists
 
 void PRSystemBoostViewController::showKind(BoostKind kind) {
-    if (!ui_ || !result_ || state_ == State::Scanning || state_ == State::Removing) {
+    if (!ui_ || !result_ || state_ == State::Scanning || state_ == State::Removing ||
+        dropIfDeviceGone()) {
         return;
     }
     shownKind_ = kind;
@@ -409,11 +445,12 @@ std::shared_ptr<PRPhoneSystemFileNode> PRSystemBoostViewController::selectedReco
 void PRSystemBoostViewController::RemoveOneFileAction(QObject*) {
     int row = -1;
     const std::shared_ptr<PRPhoneSystemFileNode> record = selectedRecord(&row);
-    if (!record || refuseWhileBusy()) {
+    if (!record || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
     const BoostKind kind = *shownKind_;
     const CleanDeviceTarget target = result_->target;
+    jobTarget_ = target;
     std::vector<BoostItem> plan{nimbara::cleanup::boostItemOf(kind, *record)};
     worker_.start(
         [this, target, plan, record, kind, row](const nimbara::ui::PageWorker::StopCheck& stop,
@@ -461,7 +498,7 @@ void PRSystemBoostViewController::oneFileRemoved(std::shared_ptr<PRPhoneSystemFi
 void PRSystemBoostViewController::ExportOneFileAction(QObject*) {
     int row = -1;
     const std::shared_ptr<PRPhoneSystemFileNode> record = selectedRecord(&row);
-    if (!record || refuseWhileBusy()) {
+    if (!record || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
     const QString folder = exportFolder_ ? exportFolder_() : QString();
@@ -470,6 +507,7 @@ void PRSystemBoostViewController::ExportOneFileAction(QObject*) {
         return;
     }
     const CleanDeviceTarget target = result_->target;
+    jobTarget_ = target;
     const BoostItem item = nimbara::cleanup::boostItemOf(*shownKind_, *record);
     worker_.start([this, target, item, folder](const nimbara::ui::PageWorker::StopCheck& stop,
                                                const nimbara::ui::PageWorker::Post& post) {
@@ -516,7 +554,7 @@ QString PRSystemBoostViewController::removeAllMessage(std::uint64_t files, std::
 }
 
 void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
-    if (!ui_ || !result_ || state_ != State::Scanned || refuseWhileBusy()) {
+    if (!ui_ || !result_ || state_ != State::Scanned || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
     std::vector<BoostItem> plan = nimbara::cleanup::boostRemoveAllPlan(*result_);
@@ -547,6 +585,7 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
     setScanButton("RemoveBtnDown.png", true);
     setStatus(QString());
     const CleanDeviceTarget target = result_->target;
+    jobTarget_ = target;
     worker_.start([this, target, plan = std::move(plan), bytes](
                       const nimbara::ui::PageWorker::StopCheck& stop,
                       const nimbara::ui::PageWorker::Post& post) {

@@ -128,6 +128,9 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
                         nimbara::cleanup::SystemBoostRemovalReport report);
     void jobDone();
     void resetPage();
+    // The device of the page's results or job went away: the page is reset (true) and says so.
+    bool dropIfDeviceGone();
+    void deviceDetached(int index);
 
     std::atomic<int> deviceIndex_{0};
     std::unique_ptr<SystemBoostUi> ui_;
@@ -139,6 +142,8 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     State state_ = State::Ready;
     std::optional<nimbara::cleanup::SystemBoostScanResult> result_;
     std::optional<nimbara::cleanup::BoostKind> shownKind_;
+    // The device the running job works on.
+    nimbara::cleanup::CleanDeviceTarget jobTarget_;
     // Bumped by every reset: a question answered after a reset acts on nothing.
     std::uint64_t generation_ = 0;
     nimbara::ui::PageWorker worker_;
