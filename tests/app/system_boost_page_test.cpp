@@ -336,9 +336,19 @@ TEST_F(SystemBoostPageTest, DeviceChangeMidScanResetsAndDropsWhatTheScanStillSen
         EXPECT_FALSE(r.button->isEnabled());
     }
     EXPECT_EQ(ui().scanButton->imageName(), "scanNom.png");
-    // The page is usable again at once and reads the device it was given.
+    // The page is usable again at once and reads the device it was given: another one now.
+    const std::string other = makeDevice("other", Dev{"Other Phone"});
+    fs::create_directories(fs::path(other) / md::sim::kMediaDir / "Downloads");
+    std::ofstream(fs::path(other) / md::sim::kMediaDir / "Downloads" / "only.tmp") << "x";
+    const int otherIndex = attach(other);
+    ASSERT_GE(otherIndex, 0);
+    ASSERT_NE(otherIndex, index_);
+    page().setDeviceIndex(otherIndex);
+    page().initAllDataAndAllView();
     scan();
-    EXPECT_EQ(page().result()->target.deviceIndex, index_);
+    EXPECT_EQ(page().result()->target.deviceIndex, otherIndex);
+    EXPECT_EQ(page().totalFileNumber(), 1u);
+    EXPECT_EQ(page().result()->kind(BoostKind::DownloadTemp).files.front()->fileName(), "only.tmp");
 }
 
 TEST_F(SystemBoostPageTest, ADeviceThatGoesMidScanLeavesNothingBehind) {

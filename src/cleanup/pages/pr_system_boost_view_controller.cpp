@@ -171,6 +171,12 @@ void PRSystemBoostViewController::wireControls() {
     click(ui.backButton, &PRSystemBoostViewController::BackAction);
     click(ui.removeButton, &PRSystemBoostViewController::RemoveOneFileAction);
     click(ui.exportButton, &PRSystemBoostViewController::ExportOneFileAction);
+    // The sheet stays while the removal runs: closing it would hide work still going on.
+    connect(ui.removeWindow, &QDialog::rejected, this, [this] {
+        if (state_ == State::Removing && ui_) {
+            ui_->removeWindow->open();
+        }
+    });
 }
 
 void PRSystemBoostViewController::showMainView() {
