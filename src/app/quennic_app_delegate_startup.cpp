@@ -181,6 +181,7 @@ void QuennicAppDelegate::createPageControllers() {
     oneCopyViewController_ = std::make_unique<PROneCopyViewController>();
     privacyController_ = std::make_unique<PRPrivacyController>();
     systemBoostViewController_ = std::make_unique<PRSystemBoostViewController>();
+    systemBoostViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
     adsRemoveController_ = std::make_unique<PRAdsRemoveController>();
     deviceController_ = std::make_unique<PRIOSDeviceController>();
 }

@@ -16,6 +16,7 @@
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_removal_paths.h"
 #include "device/afc_service.h"
+#include "device/crash_report_service.h"
 #include "platform/file_name_fit.h"
 #include "platform/partial_file.h"
 
@@ -32,6 +33,77 @@ QString qs(const std::string& text) {
 }
 
 }  // namespace
+
+template <class Service>
+backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& devicePath,
+                                           const fs::path& into, const std::function<bool()>& stop,
+                                           std::uint64_t* copied) {
+    *copied = 0;
+    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
+    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
+    const auto fill = [&](PartialFile& file, std::string* why) {
+        std::unique_ptr<md::AfcFile> source = service.OpenFile(devicePath, md::AfcMode::Read);
+        if (!source) {
+            *why = "the device file could not be opened";
+            return false;
+        }
+        std::vector<std::uint8_t> buffer(kCopyChunk);
+        for (;;) {
+            if (stop && stop()) {
+                *why = "stopped";
+                service.CloseFile(source);
+                return false;
+            }
+            std::size_t length = buffer.size();
+            if (source->read(buffer.data(), length) != 0) {
+                *why = "the device file could not be read";
+                service.CloseFile(source);
+                return false;
+            }
+            if (length == 0) {
+                break;
+            }
+            if (!file.write(buffer.data(), length)) {
+                service.CloseFile(source);
+                return false;
+            }
+            *copied += length;
+        }
+        service.CloseFile(source);
+        return true;
+    };
+    return backup::writeExportFile(into, parts.stem, parts.extension, fill,
+                                   QStringLiteral("Untitled"));
+}
+
+template backup::ExportWriteResult exportDeviceFile<amd::AfcService>(amd::AfcService&,
+                                                                     const std::string&,
+                                                                     const fs::path&,
+                                                                     const std::function<bool()>&,
+                                                                     std::uint64_t*);
+template backup::ExportWriteResult exportDeviceFile<amd::CrashReportService>(
+    amd::CrashReportService&, const std::string&, const fs::path&, const std::function<bool()>&,
+    std::uint64_t*);
+
+std::optional<fs::path> prepareExportFolder(const fs::path& folder, std::error_code& ec) {
+    ec.clear();
+    if (folder.empty()) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return std::nullopt;
+    }
+    fs::create_directories(folder, ec);
+    if (ec) {
+        return std::nullopt;
+    }
+    fs::path root = fs::canonical(folder, ec);
+    if (!ec && !fs::is_directory(root, ec)) {
+        ec = std::make_error_code(std::errc::not_a_directory);
+    }
+    if (ec) {
+        return std::nullopt;
+    }
+    return root;
+}
 
 QString cleanExportFolderName(const QDateTime& now) {
     const QDateTime local = now.toLocalTime();
@@ -97,42 +169,9 @@ void CleanExportEngine::copyFile(amd::AfcService& afc, std::size_t index,
         fail(index, devicePath, -1, QStringLiteral("This is not a regular file."));
         return;
     }
-    const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
     std::uint64_t copied = 0;
-    const auto fill = [&](PartialFile& file, std::string* why) {
-        std::unique_ptr<md::AfcFile> source = afc.OpenFile(devicePath, md::AfcMode::Read);
-        if (!source) {
-            *why = "the device file could not be opened";
-            return false;
-        }
-        std::vector<std::uint8_t> buffer(kCopyChunk);
-        for (;;) {
-            if (guard_.stopRequested()) {
-                *why = "stopped";
-                afc.CloseFile(source);
-                return false;
-            }
-            std::size_t length = buffer.size();
-            if (source->read(buffer.data(), length) != 0) {
-                *why = "the device file could not be read";
-                afc.CloseFile(source);
-                return false;
-            }
-            if (length == 0) {
-                break;
-            }
-            if (!file.write(buffer.data(), length)) {
-                afc.CloseFile(source);
-                return false;
-            }
-            copied += length;
-        }
-        afc.CloseFile(source);
-        return true;
-    };
-    const backup::ExportWriteResult result = backup::writeExportFile(
-        into, parts.stem, parts.extension, fill, QStringLiteral("Untitled"));
+    const backup::ExportWriteResult result = exportDeviceFile(
+        afc, devicePath, into, [this] { return guard_.stopRequested(); }, &copied);
     if (!result) {
         if (!guard_.stopRequested()) {
             fail(index, devicePath, -1,
@@ -329,18 +368,8 @@ CleanExportReport CleanExportEngine::run() {
     ran_ = true;
     report_.folder = folder_;
     std::error_code ec;
-    if (folder_.empty()) {
-        ec = std::make_error_code(std::errc::invalid_argument);
-    } else {
-        fs::create_directories(folder_, ec);
-        if (!ec) {
-            root_ = fs::canonical(folder_, ec);
-        }
-        if (!ec && !fs::is_directory(root_, ec)) {
-            ec = std::make_error_code(std::errc::not_a_directory);
-        }
-    }
-    if (ec) {
+    const std::optional<fs::path> root = prepareExportFolder(folder_, ec);
+    if (!root) {
         fail(0, folder_.string(), -1,
              QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message())));
         report_.status = CleanRunStatus::DoneWithFailures;
@@ -348,6 +377,7 @@ CleanExportReport CleanExportEngine::run() {
             QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
         return report_;
     }
+    root_ = *root;
     report_.folder = root_;
     for (const CleanItemGroup& group : groupByConnection(plan_)) {
         if (guard_.stopRequested()) {

@@ -25,8 +25,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "backup/writers/export_file.h"
 #include "cleanup/clean_removal.h"
 
 namespace nimbara::cleanup {
@@ -38,6 +40,22 @@ inline constexpr const char* kAppDataFolder = "AppData";
 
 // The export folder's proposed name: "Nimbara <yyyy-MM-dd> - <HH.mm.ss>" in local time.
 QString cleanExportFolderName(const QDateTime& now);
+
+// Copies the device file `devicePath` over a file service (amd::AfcService or
+// amd::CrashReportService) into a new file directly in `into`, named after the file's last
+// component made safe and numbered " (2)", ... when taken: nothing is ever replaced, and a copy
+// that fails or is stopped (`stop` may be empty) leaves nothing behind. `copied` gets the bytes
+// copied.
+// `folder` made (with its parents) where missing, as a canonical path; nullopt with the reason
+// in `ec` when it is empty, can't be made or is no folder.
+std::optional<std::filesystem::path> prepareExportFolder(const std::filesystem::path& folder,
+                                                         std::error_code& ec);
+
+template <class Service>
+backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& devicePath,
+                                           const std::filesystem::path& into,
+                                           const std::function<bool()>& stop,
+                                           std::uint64_t* copied);
 
 struct CleanExportReport {
     CleanRunStatus status = CleanRunStatus::Done;

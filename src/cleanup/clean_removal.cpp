@@ -15,6 +15,7 @@
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
+#include "device/crash_report_service.h"
 #include "platform/device_path.h"
 
 namespace nimbara::cleanup {
@@ -382,30 +383,51 @@ bool CleanRemovalEngine::removeTree(amd::AfcService& afc, std::size_t index,
     return true;
 }
 
+template <class Service>
+DeviceFileRemoval removeDeviceFile(Service& service, const std::string& devicePath,
+                                   bool mediaRoot) {
+    const auto info = service.GetFileInfo(devicePath);
+    if (!info) {
+        return {CleanItemOutcome::Gone, 0, 0, QString(), false};
+    }
+    const auto kind = info->find("st_ifmt");
+    const auto size = info->find("st_size");
+    if (kind != info->end() && kind->second == "S_IFDIR") {
+        return {CleanItemOutcome::Kept, 0, -1,
+                QStringLiteral("This is a folder now, not the file that was found."), false};
+    }
+    if (mediaRoot && isProtectedDeviceFile(devicePath)) {
+        return {CleanItemOutcome::Kept, 0, -1,
+                QStringLiteral("Kept: the device's own database needs it."), true};
+    }
+    const int code = service.RemovePath(devicePath);
+    if (code != 0) {
+        return {CleanItemOutcome::Failed, 0, code, QStringLiteral("The file could not be removed."),
+                false};
+    }
+    const bool regular = kind != info->end() && kind->second == "S_IFREG";
+    return {CleanItemOutcome::Removed,
+            regular && size != info->end() ? amd::afc::ParseFileSize(size->second) : 0, 0,
+            QString(), false};
+}
+
+template DeviceFileRemoval removeDeviceFile<amd::AfcService>(amd::AfcService&, const std::string&,
+                                                             bool);
+template DeviceFileRemoval removeDeviceFile<amd::CrashReportService>(amd::CrashReportService&,
+                                                                     const std::string&, bool);
+
 CleanItemOutcome CleanRemovalEngine::removeFile(amd::AfcService& afc, std::size_t index) {
     const CleanItem& item = plan_[index];
-    const auto info = afc.GetFileKindAndSize(item.devicePath);
-    if (!info) {
-        return CleanItemOutcome::Gone;
-    }
-    if (info->kind == "S_IFDIR") {
-        fail(index, item.devicePath, -1,
-             QStringLiteral("This is a folder now, not the file that was found."));
-        return CleanItemOutcome::Kept;
-    }
-    if (isProtectedDeviceFile(item.devicePath)) {
+    const DeviceFileRemoval removal = removeDeviceFile(afc, item.devicePath, true);
+    if (removal.isProtected) {
         report_.protectedKept.push_back(item.devicePath);
-        fail(index, item.devicePath, -1,
-             QStringLiteral("Kept: the device's own database needs it."));
-        return CleanItemOutcome::Kept;
     }
-    const int code = afc.RemovePath(item.devicePath);
-    if (code != 0) {
-        fail(index, item.devicePath, code, QStringLiteral("The file could not be removed."));
-        return CleanItemOutcome::Failed;
+    if (removal.outcome == CleanItemOutcome::Removed) {
+        counted(index, item.devicePath, removal.bytes);
+    } else if (removal.outcome != CleanItemOutcome::Gone) {
+        fail(index, item.devicePath, removal.code, removal.reason);
     }
-    counted(index, item.devicePath, info->kind == "S_IFREG" ? info->size : 0);
-    return CleanItemOutcome::Removed;
+    return removal.outcome;
 }
 
 CleanItemOutcome CleanRemovalEngine::removeFolder(amd::AfcService& afc, std::size_t index,

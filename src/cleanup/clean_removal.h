@@ -136,6 +136,20 @@ struct CleanRemovalReport {
     std::size_t failedItems() const;
 };
 
+// One regular file removed over a file service (amd::AfcService or amd::CrashReportService):
+// Gone when it is no longer there, Kept when it is a folder now or (on the media root) a
+// protected device file, Failed when the device refused, Removed with the size the device
+// reported for it. `code` is the device's nonzero result (-1: refused here).
+struct DeviceFileRemoval {
+    CleanItemOutcome outcome = CleanItemOutcome::NotTried;
+    std::uint64_t bytes = 0;
+    int code = 0;
+    QString reason;
+    bool isProtected = false;
+};
+template <class Service>
+DeviceFileRemoval removeDeviceFile(Service& service, const std::string& devicePath, bool mediaRoot);
+
 // After each item: items handled so far of the plan's items, the percent (100 for an empty
 // plan; never above 100) and the bytes freed so far.
 struct CleanProgress {

@@ -210,6 +210,9 @@ void QuickScanEngine::walk(const std::string& folder, amd::AfcService& afc, int 
 // ---- junk ----
 
 void QuickScanEngine::QuickScanJunkFileFromDevie() {
+    if (onJunkKindStart) {
+        onJunkKindStart(JunkKind::SystemLog);
+    }
     {
         amd::CrashReportService crash;
         if (bind(crash, result_.crashLogsRefused)) {
@@ -217,8 +220,7 @@ void QuickScanEngine::QuickScanJunkFileFromDevie() {
             qInfo().noquote() << QStringLiteral("Crash list:\n %1").arg(crashListText(files));
             for (const std::string& path : files) {
                 const std::optional<Attributes> info = crash.GetFileInfo(path);
-                addJunk(path, info ? sizeOf(*info) : 0, result_.systemLogArray,
-                        QStringLiteral("Log"));
+                addJunk(path, info ? sizeOf(*info) : 0, JunkKind::SystemLog);
                 if (shouldStop()) {
                     break;
                 }
@@ -226,68 +228,82 @@ void QuickScanEngine::QuickScanJunkFileFromDevie() {
         }
     }
     amd::AfcService afc;
-    if (!bind(afc, result_.filesRefused)) {
-        return;
-    }
-    rememberReads_ = true;
-    scanJunkRoot("/Downloads", afc, result_.downloadTempArray, JunkFilter::None);
-    scanJunkRoot("/general_storage", afc, result_.userStorageArray, JunkFilter::None);
-    scanJunkRoot("/iTunes_Control/Sync/Media", afc, result_.iTunesSyncFailedArray,
-                 JunkFilter::None);
-    scanJunkRoot("/PhotoData/Mutations/DCIM", afc, result_.iTunesSyncCacheArray,
-                 JunkFilter::EditedPicture);
+    const bool bound = bind(afc, result_.filesRefused);
+    rememberReads_ = bound && options_.keepJunkReads;
+    scanJunkRoot(JunkKind::DownloadTemp, "/Downloads", bound ? &afc : nullptr);
+    scanJunkRoot(JunkKind::UserStorage, "/general_storage", bound ? &afc : nullptr);
+    scanJunkRoot(JunkKind::SyncFailed, "/iTunes_Control/Sync/Media", bound ? &afc : nullptr);
+    scanJunkRoot(JunkKind::SyncCache, "/PhotoData/Mutations/DCIM", bound ? &afc : nullptr);
     rememberReads_ = false;
 }
 
-void QuickScanEngine::scanJunkRoot(const std::string& root, amd::AfcService& afc, FileList& list,
-                                   JunkFilter filter) {
-    if (!shouldStop()) {
-        walk(root, afc, 0, junkCollector(list, filter));
+void QuickScanEngine::scanJunkRoot(JunkKind kind, const std::string& root, amd::AfcService* afc) {
+    if (onJunkKindStart) {
+        onJunkKindStart(kind);
+    }
+    if (afc != nullptr && !shouldStop()) {
+        walk(root, *afc, 0, junkCollector(kind));
     }
 }
 
-QuickScanEngine::FileVisit QuickScanEngine::junkCollector(FileList& list, JunkFilter filter) {
-    return [this, &list, filter](const std::string& path, std::uint64_t size, int) {
-        if (filter == JunkFilter::None || isEditedPictureName(lastComponent(path))) {
-            addJunk(path, size, list, QString(QLatin1String("")));
+QuickScanEngine::FileList& QuickScanEngine::junkList(JunkKind kind) {
+    switch (kind) {
+        case JunkKind::SystemLog:
+            return result_.systemLogArray;
+        case JunkKind::DownloadTemp:
+            return result_.downloadTempArray;
+        case JunkKind::UserStorage:
+            return result_.userStorageArray;
+        case JunkKind::SyncFailed:
+            return result_.iTunesSyncFailedArray;
+        case JunkKind::SyncCache:
+            break;
+    }
+    return result_.iTunesSyncCacheArray;
+}
+
+QuickScanEngine::FileVisit QuickScanEngine::junkCollector(JunkKind kind) {
+    return [this, kind](const std::string& path, std::uint64_t size, int) {
+        // Photo edits leave other files beside their pictures: only the pictures are junk.
+        if (kind != JunkKind::SyncCache || isEditedPictureName(lastComponent(path))) {
+            addJunk(path, size, kind);
         }
     };
 }
 
-void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, FileList& list,
-                              const QString& fileType) {
+void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, JunkKind kind) {
     auto node = std::make_shared<PRPhoneSystemFileNode>();
     node->setDevicePath(path);
     node->setFileName(QString::fromStdString(lastComponent(path)));
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));
-    node->setFileType(fileType);
+    node->setFileType(kind == JunkKind::SystemLog ? QStringLiteral("Log")
+                                                  : QString(QLatin1String("")));
     node->setIsProtected(nimbara::cleanup::isProtectedDeviceFile(path));
     result_.junkFileSize = nimbara::app::addSaturating(result_.junkFileSize, size);
-    list.push_back(std::move(node));
+    junkList(kind).push_back(std::move(node));
+    if (onJunkFound) {
+        onJunkFound(kind, path);
+    }
 }
 
 void QuickScanEngine::traverseDirWithpath(const QString& path, amd::AfcService& withAfcService) {
-    walk(path.toStdString(), withAfcService, 1,
-         junkCollector(result_.downloadTempArray, JunkFilter::None));
+    walk(path.toStdString(), withAfcService, 1, junkCollector(JunkKind::DownloadTemp));
 }
 
 void QuickScanEngine::traverseUserStorageDirWithpath(const QString& path,
                                                      amd::AfcService& withAfcService) {
-    walk(path.toStdString(), withAfcService, 1,
-         junkCollector(result_.userStorageArray, JunkFilter::None));
+    walk(path.toStdString(), withAfcService, 1, junkCollector(JunkKind::UserStorage));
 }
 
 void QuickScanEngine::traverseiTunesSyncFailedFilesDirWithpath(const QString& path,
                                                                amd::AfcService& withAfcService) {
-    walk(path.toStdString(), withAfcService, 1,
-         junkCollector(result_.iTunesSyncFailedArray, JunkFilter::None));
+    walk(path.toStdString(), withAfcService, 1, junkCollector(JunkKind::SyncFailed));
 }
 
 void QuickScanEngine::traverseiTunesSyncCacheFilesDirWithpath(const QString& path,
                                                               amd::AfcService& withAfcService) {
-    walk(path.toStdString(), withAfcService, 1,
-         junkCollector(result_.iTunesSyncCacheArray, JunkFilter::EditedPicture));
+    walk(path.toStdString(), withAfcService, 1, junkCollector(JunkKind::SyncCache));
 }
 
 // ---- large files ----

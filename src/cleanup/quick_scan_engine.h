@@ -18,6 +18,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +33,10 @@
 namespace amd {
 class AfcService;
 }
+
+// The five kinds of junk, in the order the junk step looks at them.
+enum class JunkKind { SystemLog, DownloadTemp, UserStorage, SyncFailed, SyncCache };
+inline constexpr std::size_t kJunkKindCount = 5;
 
 struct QuickScanResult {
     std::vector<std::shared_ptr<PRPhoneSystemFileNode>> systemLogArray;         // crash logs
@@ -63,6 +68,9 @@ struct QuickScanOptions {
     std::uint64_t deviceSerial = 0;
     std::uint64_t limitLargeFileSize = 5000000;
     std::uint64_t limitLargeAppSize = 100000000;
+    // Keep what the junk step read of the media root for the large-file walk that follows it
+    // (false when only the junk step runs).
+    bool keepJunkReads = true;
 };
 
 class QuickScanEngine {
@@ -80,6 +88,10 @@ class QuickScanEngine {
     // Each callback runs on the scanning thread after its step; the caller forwards to the GUI.
     std::function<void(std::uint64_t junkFileSize)> onJunkDone;
     std::function<void(std::uint64_t bigFileSize)> onLargeFilesDone;
+    // The junk step: before each kind is looked at (also when its service can't be bound), and
+    // for every file recorded, with its device path.
+    std::function<void(JunkKind kind)> onJunkKindStart;
+    std::function<void(JunkKind kind, const std::string& path)> onJunkFound;
 
     // Junk, then large files, then large apps; the callbacks run even after a stop.
     QuickScanResult run();
@@ -114,7 +126,6 @@ class QuickScanEngine {
     const QuickScanOptions& options() const { return options_; }
 
   private:
-    enum class JunkFilter { None, EditedPicture };
     using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
     // Called for each regular file a walk meets, with its size and the depth of its folder.
     using FileVisit = std::function<void(const std::string& path, std::uint64_t size, int depth)>;
@@ -130,12 +141,11 @@ class QuickScanEngine {
                                                        amd::AfcService& afc);
     std::optional<EntryInfo> entryInfo(const std::string& path, amd::AfcService& afc);
     // One junk root walked into `list` (unless the scan stopped).
-    void scanJunkRoot(const std::string& root, amd::AfcService& afc, FileList& list,
-                      JunkFilter filter);
-    FileVisit junkCollector(FileList& list, JunkFilter filter);
+    void scanJunkRoot(JunkKind kind, const std::string& root, amd::AfcService* afc);
+    FileVisit junkCollector(JunkKind kind);
+    FileList& junkList(JunkKind kind);
     void considerLargeFile(const std::string& path, std::uint64_t size, int depth);
-    void addJunk(const std::string& path, std::uint64_t size, FileList& list,
-                 const QString& fileType);
+    void addJunk(const std::string& path, std::uint64_t size, JunkKind kind);
     void addLargeFile(const std::string& path, std::uint64_t size);
     // Binds `service` to the scanned device; false when it can't or the device is another one.
     // A device that refuses while still there leaves its code in `refused`.

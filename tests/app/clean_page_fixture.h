@@ -19,15 +19,10 @@ using nimbara::test::tallyOf;
 
 inline constexpr const char* kRefusedApp = "com.northgate.vault";
 
-class CleanPageTest : public DelegateTest {
+class CleanPageTest : public DemoDelegateTest {
   protected:
     void SetUp() override {
-        DelegateTest::SetUp();
-        demo_ = tmp_ / "demo";
-        std::string error;
-        ASSERT_TRUE(simdev::makeDemoDevice(demo_, &error)) << error;
-        index_ = attach(demo_.string());
-        ASSERT_GE(index_, 0);
+        DemoDelegateTest::SetUp();
         observers_.add(NotificationCenter::defaultCenter().addObserver(
             "CleanFilehasFinished", [this](const Notification&) { ++finished_; }));
     }
@@ -84,8 +79,6 @@ class CleanPageTest : public DelegateTest {
         return n;
     }
 
-    fs::path demo_;
-    int index_ = -1;
     int finished_ = 0;
     ObserverBag observers_;
 };

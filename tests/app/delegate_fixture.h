@@ -124,6 +124,19 @@ class DelegateTest : public ::testing::Test {
         return (tmp_ / udid).string();
     }
 
+    // Writes the README's demo device to `dir` and attaches it; the index the manager gave it
+    // (-1, and the test fails, when it can't be written or attached).
+    int attachDemoDevice(const std::filesystem::path& dir) {
+        std::string error;
+        if (!simdev::makeDemoDevice(dir, &error)) {
+            ADD_FAILURE() << "the demo device could not be written: " << error;
+            return -1;
+        }
+        const int index = attach(dir.string());
+        EXPECT_GE(index, 0);
+        return index;
+    }
+
     // Attaches a device folder; the index the manager gave it (-1 when none). Returns once the
     // hub has read the device's values and listed it (or a generous limit passed).
     int attach(const std::string& dir) {
@@ -196,6 +209,20 @@ class DelegateTest : public ::testing::Test {
     std::optional<std::string> savedHome_;
     std::shared_ptr<md::sim::SimulatedLibrary> library_;
     std::unique_ptr<QuennicAppDelegate> delegate_;
+};
+
+// A delegate with the README's demo device attached (demo_, index_).
+class DemoDelegateTest : public DelegateTest {
+  protected:
+    void SetUp() override {
+        DelegateTest::SetUp();
+        demo_ = tmp_ / "demo";
+        index_ = attachDemoDevice(demo_);
+        ASSERT_GE(index_, 0);
+    }
+
+    std::filesystem::path demo_;
+    int index_ = -1;
 };
 
 }  // namespace nimbara::test

@@ -126,6 +126,9 @@ TEST_F(DemoDevice, JunkRootsHoldFiles) {
         const std::string n = p.filename().string();
         return n.ends_with("jpg") || n.ends_with("png") || n.ends_with("jpeg");
     }));
+    const fs::path adjustments = media("PhotoData/Mutations/DCIM/100APPLE/IMG_0009/Adjustments");
+    EXPECT_TRUE(fs::is_regular_file(adjustments / "IMG_0009.JPG"));
+    EXPECT_TRUE(fs::is_regular_file(adjustments / "IMG_0009.jpg"));
     EXPECT_TRUE(fs::is_directory(media("ApplicationArchives")));
     EXPECT_TRUE(fs::is_empty(media("ApplicationArchives")));
 }

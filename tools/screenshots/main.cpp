@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QScopeGuard>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
+#include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "platform/main_thread.h"
@@ -248,6 +250,39 @@ void waitForBackupList(QuennicAppDelegate& hub) {
     if (!pumpUntil([&] { return !hub.GetPRIOSDeviceController()->isLoading(); }, 10.0)) {
         std::fprintf(stderr, "nimbara-screenshots: the backup list was not read\n");
     }
+}
+
+// The system boost page: the summary after a scan, one kind's list, and the remove-all sheet
+// as it looks a third of the way through (staged: a real removal would change the device the
+// later scenes show).
+void shootSystemBoostPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRSystemBoostViewController* page = hub.systemBoostViewController();
+    if (page == nullptr) {
+        return;
+    }
+    click(ui.adsRemoveBannerBtn);
+    SystemBoostUi& boost = page->boostUi();
+    nimbara::NotificationCenter::defaultCenter().post("MyScanbuttonMouseDown",
+                                                      static_cast<QObject*>(boost.scanButton));
+    if (!pumpUntil([page] { return !page->busy(); }, 60.0) || page->result() == nullptr) {
+        std::fprintf(stderr, "nimbara-screenshots: the system boost scan did not finish\n");
+        return;
+    }
+    shots.save(ui.window, QStringLiteral("45-system-boost-scanned"));
+    page->ClickDownloadAction();
+    boost.systemBoostTableview->selectRow(1);
+    shots.save(ui.window, QStringLiteral("45a-system-boost-downloads"));
+    page->BackAction();
+    const std::uint64_t files = page->totalFileNumber();
+    const std::uint64_t bytes = page->result()->totalBytes();
+    boost.removeFileInfolab->setText(PRSystemBoostViewController::removeAllMessage(files, bytes));
+    boost.removeProgress->setValue(nimbara::cleanup::cleanPercent(files / 3, files));
+    boost.removeNumberInfolab->setText(
+        nimbara::cleanup::removeProgressText(files / 3, files, bytes));
+    boost.removeWindow->show();
+    shots.save(boost.removeWindow, QStringLiteral("45b-system-boost-remove-all-sheet"));
+    boost.removeWindow->hide();
+    page->initAllDataAndAllView();
 }
 
 // The clean-up page: the app clean-up's start view after a scan and its five result views, the
@@ -573,6 +608,7 @@ int run(const QString& outDir) {
         shots.save(ui.cryWindow, QStringLiteral("18-exit-feedback"));
         ui.cryWindow->hide();
 
+        shootSystemBoostPage(shots, hub, ui);
         shootCleanPage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.

@@ -47,6 +47,16 @@ class CleanRowsModel : public QAbstractTableModel {
         rows_.push_back(row);
         endInsertRows();
     }
+    // Takes the row at `row` away (nothing when there is none).
+    void removeRowAt(int row) {
+        if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) {
+            return;
+        }
+        beginRemoveRows(QModelIndex(), row, row);
+        icons_.erase(rows_[static_cast<std::size_t>(row)].get());
+        rows_.erase(rows_.begin() + row);
+        endRemoveRows();
+    }
     Ptr rowAt(int row) const {
         return row >= 0 && static_cast<std::size_t>(row) < rows_.size()
                    ? rows_[static_cast<std::size_t>(row)]

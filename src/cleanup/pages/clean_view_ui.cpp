@@ -31,6 +31,10 @@ constexpr int kInfoPoints = 11;
 constexpr int kTitlePoints = 16;
 const QColor kSlate{96, 110, 128};
 
+}  // namespace
+
+namespace cleanview {
+
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& title) {
     auto* button = named(new QPushButton(title, parent), name);
     button->setFont(nimbara::ui::appFont(kInfoPoints));
@@ -90,6 +94,15 @@ CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
     grid->addWidget(ui.pathlab, row, 3);
     return ui;
 }
+
+}  // namespace cleanview
+
+namespace {
+
+using cleanview::headedView;
+using cleanview::makeButton;
+using cleanview::makeCategoryRow;
+using cleanview::makeTable;
 
 CleanResultViewUi makeResultView(QStackedWidget* stack, const char* viewName, const char* tableName,
                                  const char* infoName, const char* progressName,

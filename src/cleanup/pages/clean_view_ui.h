@@ -14,12 +14,15 @@ class QDialog;
 class PRAppCleanButton;
 class PRProgressView;
 class QLabel;
+class QGridLayout;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QString;
 class QStackedWidget;
 class QTableView;
 class QTreeView;
+class QVBoxLayout;
 class QWidget;
 
 // One category row of the start view.
@@ -106,3 +109,19 @@ struct CleanViewUi {
 
 // Builds the page's widgets under a new view (parentless; the caller places it).
 CleanViewUi buildCleanView();
+
+// The pieces the clean-up pages' layouts share.
+namespace cleanview {
+// A push button in the pages' font.
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& title);
+// A read-only table of rows, one or many chosen at a time.
+QTableView* makeTable(QWidget* parent, const char* name, bool multiple);
+// The layout of a view headed by a title line, with its content below.
+QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title);
+// A category row in `grid` at `row`: marker image, button, progress bar, and the size and path
+// labels sharing one cell (one of them shows at a time).
+CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
+                                   const char* buttonName, const char* sizeName,
+                                   const char* pathName, const char* imageName,
+                                   const char* progressName, const QString& title);
+}  // namespace cleanview

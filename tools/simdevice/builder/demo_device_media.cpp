@@ -86,8 +86,11 @@ void addCameraRoll(SimDeviceBuilder& b) {
                    makePhotoJpeg(360, 240, 1007));
     b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0012/Adjustments/FullSizeRender.png",
                    makeAppIconPng("Edit", "IMG_0012", 120));
+    // The same name in both cases: only the lower-case ending counts as an edit's picture.
     b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0009/Adjustments/IMG_0009.JPG",
                    makePhotoJpeg(160, 120, 1009));
+    b.addMediaFile("/PhotoData/Mutations/DCIM/100APPLE/IMG_0009/Adjustments/IMG_0009.jpg",
+                   makePhotoJpeg(200, 150, 1019));
 }
 
 void addMusicAndSync(SimDeviceBuilder& b) {

@@ -1,0 +1,51 @@
+// The one background job of a page at a time. The job's body runs on a thread the worker owns;
+// what the body posts runs on the GUI thread, in order, and only while that job is still the
+// worker's current one: once it was stopped (a device change resets the page) or the worker is
+// gone, whatever it still posts is dropped. The GUI thread never waits for a job: a stopped one
+// is handed to a reaper and ends on its own.
+// GUI thread only.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+namespace nimbara {
+class WorkerReaper;
+}
+
+namespace nimbara::ui {
+
+class PageWorker {
+  public:
+    using StopCheck = std::function<bool()>;                  // true: stop now
+    using Post = std::function<void(std::function<void()>)>;  // a step for the GUI thread
+    using Body = std::function<void(const StopCheck& stop, const Post& post)>;
+
+    PageWorker();
+    // Stops the current job; its thread ends on its own.
+    ~PageWorker();
+    PageWorker(const PageWorker&) = delete;
+    PageWorker& operator=(const PageWorker&) = delete;
+
+    // A job runs (started and neither finished nor stopped).
+    bool busy() const { return job_ != nullptr; }
+    // Starts `body` on a new thread; false (and nothing started) while a job runs.
+    bool start(Body body);
+    // From the job's last posted step: the job is over.
+    void finish();
+    // Stops the current job and discards what it still posts.
+    void stop();
+    // Threads stopped or finished that have not ended yet.
+    std::size_t ending() const;
+
+  private:
+    struct Job;
+    void retire();
+
+    std::shared_ptr<Job> job_;
+    std::shared_ptr<PageWorker*> self_;  // what posted steps check the worker by
+    std::unique_ptr<WorkerReaper> reaper_;
+};
+
+}  // namespace nimbara::ui
