@@ -148,6 +148,24 @@ TEST_F(SystemBoostPageTest, RemovingOneFileTakesItOffItsListAndTotals) {
     ui().removeButton->click();
     EXPECT_FALSE(page().busy());
 
+    // Each removal asks first; a declined question leaves the file on the device and listed.
+    bool accept = false;
+    int questions = 0;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& question) {
+        ++questions;
+        EXPECT_TRUE(question.message.contains(QStringLiteral("remove")));
+        EXPECT_FALSE(page().busy());
+        return accept ? Alerts::Answer::Default : Alerts::Answer::Alternate;
+    });
+    selectRow(0);
+    const auto declined = rowRecord(0);
+    ui().removeButton->click();
+    EXPECT_EQ(questions, 1);
+    EXPECT_FALSE(page().busy());
+    EXPECT_TRUE(fs::exists(media(declined->filePath().mid(1).toStdString())));
+    EXPECT_EQ(page().systemBoostcontroller()->rowCount(), rows);
+    accept = true;
+
     // The protected database is refused: it stays listed and counted, and the page says why.
     int database = -1;
     for (int r = 0; r < rows; ++r) {

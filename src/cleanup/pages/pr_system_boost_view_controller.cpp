@@ -454,6 +454,17 @@ void PRSystemBoostViewController::RemoveOneFileAction(QObject*) {
     if (!record || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
+    // A change of the device asks first, like every other removal of the page.
+    const std::uint64_t asked = generation_;
+    const auto answer = nimbara::Alerts::ask(
+        view(), {QStringLiteral("Are you sure you want to remove \"%1\" from your iDevice?")
+                     .arg(record->fileName()),
+                 QStringLiteral("The file is removed from the device for good."),
+                 QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
+    if (answer != nimbara::Alerts::Answer::Default || asked != generation_ || !result_ ||
+        !shownKind_ || worker_.busy() || selectedRecord(&row) != record) {
+        return;
+    }
     const BoostKind kind = *shownKind_;
     const CleanDeviceTarget target = result_->target;
     jobTarget_ = target;
