@@ -30,31 +30,6 @@ constexpr int kInfoPoints = 11;
 constexpr int kTitlePoints = 16;
 const QColor kSlate{96, 110, 128};
 
-QPushButton* makeButton(QWidget* parent, const char* name, const QString& title) {
-    auto* button = named(new QPushButton(title, parent), name);
-    button->setFont(nimbara::ui::appFont(kInfoPoints));
-    return button;
-}
-
-QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
-    auto* table = named(new QTableView(parent), name);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
-                                     : QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setAlternatingRowColors(true);
-    table->setShowGrid(false);
-    table->setWordWrap(false);
-    table->setFont(nimbara::ui::appFont(kInfoPoints));
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(22);
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setDefaultSectionSize(150);
-    table->horizontalHeader()->setHighlightSections(false);
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    return table;
-}
-
 // A view headed by a title line, with its content below.
 QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title) {
     auto* layout = new QVBoxLayout(view);
@@ -72,7 +47,7 @@ CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
     CleanCategoryRowUi ui;
     ui.imageView = makeImageView(parent, imageName, QStringLiteral("tabHeadImage"));
     ui.imageView->setFixedSize(6, 36);
-    ui.button = makeButton(parent, buttonName, title);
+    ui.button = makeCleanButton(parent, buttonName, title);
     ui.button->setMinimumWidth(170);
     ui.button->setIcon(QIcon());
     ui.progress = named(new PRProgressView(parent), progressName);
@@ -102,12 +77,12 @@ CleanResultViewUi makeResultView(QStackedWidget* stack, const char* viewName, co
     ui.progressor->setRange(0, 100);
     ui.progressor->setTextVisible(false);
     ui.progressor->hide();
-    ui.table = makeTable(ui.view, tableName, true);
+    ui.table = makeCleanTable(ui.view, tableName, true);
     auto* buttons = new QHBoxLayout();
-    ui.backBtn = makeButton(ui.view, "", QStringLiteral("Back"));
-    ui.exportBtn = makeButton(ui.view, exportName, QStringLiteral("Export"));
-    ui.removeBtn = makeButton(ui.view, removeName, QStringLiteral("Remove"));
-    ui.removeAllBtn = makeButton(ui.view, removeAllName, QStringLiteral("Remove All"));
+    ui.backBtn = makeCleanButton(ui.view, "", QStringLiteral("Back"));
+    ui.exportBtn = makeCleanButton(ui.view, exportName, QStringLiteral("Export"));
+    ui.removeBtn = makeCleanButton(ui.view, removeName, QStringLiteral("Remove"));
+    ui.removeAllBtn = makeCleanButton(ui.view, removeAllName, QStringLiteral("Remove All"));
     buttons->addWidget(ui.backBtn);
     buttons->addStretch(1);
     buttons->addWidget(ui.exportBtn);
@@ -135,7 +110,7 @@ CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const 
     ui.outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.outline->setContextMenuPolicy(Qt::CustomContextMenu);
     ui.outline->setMinimumWidth(220);
-    ui.table = makeTable(split, tableName, false);
+    ui.table = makeCleanTable(split, tableName, false);
     split->addWidget(ui.outline);
     split->addWidget(ui.table);
     split->setStretchFactor(0, 2);
@@ -144,7 +119,7 @@ CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const 
     ui.fileMenu = named(new QMenu(ui.table), fileMenuName);
     ui.dirMenu = named(new QMenu(ui.outline), dirMenuName);
     auto* buttons = new QHBoxLayout();
-    back = makeButton(ui.view, "", QStringLiteral("Back"));
+    back = makeCleanButton(ui.view, "", QStringLiteral("Back"));
     buttons->addWidget(back);
     buttons->addStretch(1);
     layout->addWidget(ui.infolab);
@@ -185,8 +160,8 @@ void buildStartView(CleanViewUi& ui) {
     layout->addLayout(grid);
     layout->addStretch(1);
     auto* bottom = new QHBoxLayout();
-    ui.deviceCleanBtn =
-        makeButton(v, "deviceCleanBtn", QStringLiteral("Junk, Cache and Sync-failed Media..."));
+    ui.deviceCleanBtn = makeCleanButton(v, "deviceCleanBtn",
+                                        QStringLiteral("Junk, Cache and Sync-failed Media..."));
     ui.appFlashView = named(new FlashView(v), "appFlashView");
     ui.appFlashView->setFixedSize(32, 32);
     ui.appStartBtn = named(new PRAppCleanButton(v), "appStartBtn");
@@ -204,14 +179,14 @@ void buildAdsView(CleanViewUi& ui) {
     QVBoxLayout* layout =
         headedView(ui.cleanAppAdsView, "", QStringLiteral("Advertisement Caches"));
     ui.adsInfolab = makeLabel(ui.cleanAppAdsView, "adsInfolab", QString(), kInfoPoints);
-    ui.AdsTableView = makeTable(ui.cleanAppAdsView, "AdsTableView", false);
+    ui.AdsTableView = makeCleanTable(ui.cleanAppAdsView, "AdsTableView", false);
     ui.AdsTableView->verticalHeader()->setDefaultSectionSize(40);
     ui.AdsTableView->setIconSize(QSize(36, 36));
     auto* buttons = new QHBoxLayout();
-    ui.adsBackBtn = makeButton(ui.cleanAppAdsView, "", QStringLiteral("Back"));
-    ui.adsRemoveBtn = makeButton(ui.cleanAppAdsView, "adsRemoveBtn", QStringLiteral("Remove"));
+    ui.adsBackBtn = makeCleanButton(ui.cleanAppAdsView, "", QStringLiteral("Back"));
+    ui.adsRemoveBtn = makeCleanButton(ui.cleanAppAdsView, "adsRemoveBtn", QStringLiteral("Remove"));
     ui.adsRemoveAllBtn =
-        makeButton(ui.cleanAppAdsView, "adsRemoveAllBtn", QStringLiteral("Remove All"));
+        makeCleanButton(ui.cleanAppAdsView, "adsRemoveAllBtn", QStringLiteral("Remove All"));
     buttons->addWidget(ui.adsBackBtn);
     buttons->addStretch(1);
     buttons->addWidget(ui.adsRemoveBtn);
@@ -233,11 +208,11 @@ void buildDeviceMain(CleanViewUi& ui) {
     layout->addWidget(ui.mainInfolab);
     auto* grid = new QGridLayout();
     grid->setSpacing(12);
-    ui.mainJunkBtn = makeButton(ui.cleanMainView, "mainJunkBtn", QStringLiteral("Temp Files"));
-    ui.mainCacheBtn = makeButton(ui.cleanMainView, "mainCacheBtn", QStringLiteral("Cache"));
-    ui.mainCookBtn = makeButton(ui.cleanMainView, "mainCookBtn", QStringLiteral("Cookie"));
+    ui.mainJunkBtn = makeCleanButton(ui.cleanMainView, "mainJunkBtn", QStringLiteral("Temp Files"));
+    ui.mainCacheBtn = makeCleanButton(ui.cleanMainView, "mainCacheBtn", QStringLiteral("Cache"));
+    ui.mainCookBtn = makeCleanButton(ui.cleanMainView, "mainCookBtn", QStringLiteral("Cookie"));
     ui.mainMediaBtn =
-        makeButton(ui.cleanMainView, "mainMediaBtn", QStringLiteral("Sync-failed Media"));
+        makeCleanButton(ui.cleanMainView, "mainMediaBtn", QStringLiteral("Sync-failed Media"));
     int row = 0;
     for (QPushButton* button : {ui.mainJunkBtn, ui.mainCacheBtn, ui.mainCookBtn, ui.mainMediaBtn}) {
         button->setMinimumSize(220, 40);
@@ -248,8 +223,8 @@ void buildDeviceMain(CleanViewUi& ui) {
     layout->addStretch(1);
     auto* bottom = new QHBoxLayout();
     ui.mainAppCleanBtn =
-        makeButton(ui.cleanMainView, "mainAppCleanBtn", QStringLiteral("App Cleaner..."));
-    ui.mainScanBtn = makeButton(ui.cleanMainView, "mainScanBtn", QStringLiteral("Scan"));
+        makeCleanButton(ui.cleanMainView, "mainAppCleanBtn", QStringLiteral("App Cleaner..."));
+    ui.mainScanBtn = makeCleanButton(ui.cleanMainView, "mainScanBtn", QStringLiteral("Scan"));
     ui.mainScanBtn->setDefault(true);
     bottom->addWidget(ui.mainAppCleanBtn);
     bottom->addStretch(1);
@@ -262,10 +237,10 @@ void buildMediaView(CleanViewUi& ui, QPushButton*& back) {
     ui.cleanMediaView = named(new QWidget(ui.stack), "cleanMediaView");
     QVBoxLayout* layout = headedView(ui.cleanMediaView, "", QStringLiteral("Sync-failed Media"));
     ui.mediaInfolab = makeLabel(ui.cleanMediaView, "mediaInfolab", QString(), kInfoPoints);
-    ui.syncFailedTableView = makeTable(ui.cleanMediaView, "syncFailedTableView", false);
+    ui.syncFailedTableView = makeCleanTable(ui.cleanMediaView, "syncFailedTableView", false);
     ui.syncedMenu = named(new QMenu(ui.syncFailedTableView), "syncedMenu");
     auto* buttons = new QHBoxLayout();
-    back = makeButton(ui.cleanMediaView, "", QStringLiteral("Back"));
+    back = makeCleanButton(ui.cleanMediaView, "", QStringLiteral("Back"));
     buttons->addWidget(back);
     buttons->addStretch(1);
     layout->addWidget(ui.mediaInfolab);
@@ -275,6 +250,31 @@ void buildMediaView(CleanViewUi& ui, QPushButton*& back) {
 }
 
 }  // namespace
+
+QPushButton* makeCleanButton(QWidget* parent, const char* name, const QString& title) {
+    auto* button = named(new QPushButton(title, parent), name);
+    button->setFont(nimbara::ui::appFont(kInfoPoints));
+    return button;
+}
+
+QTableView* makeCleanTable(QWidget* parent, const char* name, bool multiple) {
+    auto* table = named(new QTableView(parent), name);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
+                                     : QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->setFont(nimbara::ui::appFont(kInfoPoints));
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setDefaultSectionSize(150);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    return table;
+}
 
 CleanViewUi buildCleanView() {
     CleanViewUi ui;

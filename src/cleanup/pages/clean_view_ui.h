@@ -19,6 +19,7 @@ class QPushButton;
 class QStackedWidget;
 class QTableView;
 class QTreeView;
+class QString;
 class QWidget;
 
 // One category row of the start view.
@@ -101,3 +102,8 @@ struct CleanViewUi {
 
 // Builds the page's widgets under a new view (parentless; the caller places it).
 CleanViewUi buildCleanView();
+
+// The buttons and tables of the clean-up pages, in their font: a table of whole rows, one or
+// several chosen, headers on top only, a menu on request.
+QPushButton* makeCleanButton(QWidget* parent, const char* name, const QString& title);
+QTableView* makeCleanTable(QWidget* parent, const char* name, bool multiple);
