@@ -2,6 +2,7 @@
 // the list of user apps with their advertisement caches, the removal of one app's caches and of
 // all of them (each asked first), and a device change that resets it.
 #include <QLabel>
+#include <QPushButton>
 #include <QTableView>
 #include <QWidget>
 
@@ -301,6 +302,7 @@ TEST_F(AdsRemovePageTest, ADeviceChangeResetsThePageAndCancelsWhatWasAskedAbout)
     ASSERT_TRUE(pumpUntil([&] { return p.adsController()->rowCount() == 0; }));
     EXPECT_EQ(p.shownView(), "adsRemoveFirstView");
     EXPECT_TRUE(p.statusText().startsWith("The device whose apps were listed"));
+    EXPECT_TRUE(p.adsUi().removeBtn->isEnabled());
 }
 
 }  // namespace

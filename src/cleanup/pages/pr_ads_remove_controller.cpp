@@ -303,6 +303,8 @@ void PRAdsRemoveController::initAllDataAndAllView() {
     if (built()) {
         resetScanView();
         setStatus(QString());
+        ui_->removeBtn->setEnabled(true);
+        ui_->removeAllBtn->setEnabled(true);
         changeToRemoveFirstView();
     }
 }
