@@ -6,6 +6,7 @@
 #include <cctype>
 #include <utility>
 
+#include "app/core/text_utilities.h"
 #include "cleanup/clean_removal.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
@@ -190,6 +191,72 @@ AdRemovalReport AdCacheRemover::run() {
         }
     }
     return report;
+}
+
+std::vector<CleanItem> adCachePlan(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows) {
+    std::vector<CleanItem> plan;
+    for (const auto& row : rows) {
+        for (const std::string& folder : row->appAdsPlatArray()) {
+            plan.push_back(adCacheItem(row->appBundleID().toStdString(), folder));
+        }
+    }
+    return plan;
+}
+
+int settleAdRows(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows,
+                 const std::vector<CleanItem>& plan, const CleanRemovalReport& report) {
+    int removed = 0;
+    for (const auto& row : rows) {
+        const std::string bundleId = row->appBundleID().toStdString();
+        std::vector<std::string> left;
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            if (plan[i].bundleId != bundleId) {
+                continue;
+            }
+            const CleanItemOutcome outcome =
+                i < report.outcomes.size() ? report.outcomes[i] : CleanItemOutcome::NotTried;
+            if (outcome == CleanItemOutcome::Removed) {
+                ++removed;
+            } else if (outcome != CleanItemOutcome::Gone) {
+                left.push_back(plan[i].devicePath);
+            }
+        }
+        row->setAppAdsPlatArray(left);
+        row->setAppAdsState(QLatin1String(left.empty() ? PRAppAdsRemoveNode::kStateRemoved
+                                                       : PRAppAdsRemoveNode::kStateLive));
+    }
+    return removed;
+}
+
+QString adsSummaryText(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows) {
+    const auto live = std::count_if(rows.begin(), rows.end(), [](const auto& row) {
+        return row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive);
+    });
+    return QStringLiteral("%1 of %2 apps keep advertisement caches.").arg(live).arg(rows.size());
+}
+
+QString adsRemovalQuestion(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows) {
+    return rows.size() == 1
+               ? QStringLiteral("Remove the advertisement caches of \"%1\"?")
+                     .arg(rows.front()->appName())
+               : QStringLiteral("Remove the advertisement caches of %1 app(s)?").arg(rows.size());
+}
+
+QString adsRemovalDetail(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows) {
+    int folders = 0;
+    for (const auto& row : rows) {
+        folders += row->platformCount();
+    }
+    return rows.size() == 1
+               ? QStringLiteral("%1 folder(s) are removed from the app on the device.").arg(folders)
+               : QStringLiteral("%1 folder(s) are removed from the apps on the device.")
+                     .arg(folders);
+}
+
+QString adsRemovedText(int folders, std::uint64_t bytesFreed) {
+    return QStringLiteral("%1 advertisement cache folder(s) removed, %2 freed.")
+        .arg(folders)
+        .arg(nimbara::shell::size_to_unit(bytesFreed));
 }
 
 }  // namespace nimbara::cleanup

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "cleanup/app_clean_scan_walk.h"
+#include "cleanup/clean_removal.h"
 #include "platform/locked_value.h"
 
 namespace amd {
@@ -98,6 +99,30 @@ bool adsNodeGoesBefore(const PRAppAdsRemoveNode& a, const PRAppAdsRemoveNode& b)
 // A copy of `rows` sorted by adsNodeGoesBefore (equal counts keep their order).
 std::vector<std::shared_ptr<PRAppAdsRemoveNode>> sortedAdsRows(
     std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows);
+
+// ---------------------------------------------------------------- the pages' removal
+// The clean-up page's advertisement view and the advertisement-removal page remove rows the same
+// way: a plan taken on the GUI thread, run by CleanRemovalEngine, settled back on the GUI thread.
+
+// One AdCacheFolder item per folder of each row, rows in order.
+std::vector<CleanItem> adCachePlan(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows);
+// GUI thread, with the report of adCachePlan(rows): each row keeps the folders still on the
+// device (those whose removal failed or was refused) and ends "Removed" when none is left, else
+// stays "Live" with what is left. The number of folders the device removed (a folder that was
+// already gone is dropped from its row but not counted).
+int settleAdRows(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows,
+                 const std::vector<CleanItem>& plan, const CleanRemovalReport& report);
+
+// "%1 of %2 apps keep advertisement caches." over the rows shown.
+QString adsSummaryText(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows);
+// The question before a removal of `rows` (all "Live"), and its informative text.
+QString adsRemovalQuestion(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows);
+QString adsRemovalDetail(const std::vector<std::shared_ptr<PRAppAdsRemoveNode>>& rows);
+// "%1 advertisement cache folder(s) removed, %2 freed."
+QString adsRemovedText(int folders, std::uint64_t bytesFreed);
+// What the alert says for a row that is not "Live".
+inline constexpr const char* kNoAdsDetectedText =
+    "No ads detected, please contact us for further assistance or choose other ads to remove.";
 
 struct AdRemovalFailure {
     std::string bundleId;

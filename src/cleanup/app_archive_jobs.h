@@ -13,8 +13,16 @@
 // archive there stays as it was) and unpacked with libzip, refusing entries with "..", absolute
 // names or links. The package must hold exactly one "Payload/<name>.app" whose Info.plist
 // names the same bundle id. Only once that is verified is the app uninstalled and the package
-// installed; any failure before that leaves the app on the device untouched. The scratch folder
-// is removed when the job ends.
+// installed; any failure before that leaves the app on the device untouched. Once the uninstall
+// was sent, a stop request no longer ends the job: the install is tried (twice when the first try
+// fails on a device that stayed) and the device asked whether the app is back. The scratch
+// folder is removed when the job ends; when the app was lost all the same, its verified package
+// is first saved into `keepPackageIn` (when given) under a fresh name, "<bundle id>.zip" or
+// "<bundle id> (2).zip", never over an earlier archive, and archivePath names it.
+//
+// Both jobs look the app up first: an app no longer installed is a failure of its own, not a
+// refused archive, and a built-in app is never reinstalled. The device's archive is removed
+// after every archive request, also when the copy failed or the job was stopped.
 #pragma once
 
 #include <QString>
@@ -27,7 +35,7 @@ namespace nimbara::cleanup {
 
 struct AppJobTarget {
     int deviceIndex = -1;
-    std::uint64_t deviceSerial = 0;
+    std::uint64_t deviceSerial = 0;  // 0: the device at deviceIndex when the job starts
     std::string bundleId;
 };
 
@@ -41,8 +49,10 @@ struct AppJobResult {
         Stopped,     // the stop check asked to end
     };
     Outcome outcome = Outcome::Failed;
-    QString message;      // one sentence for the user
-    QString archivePath;  // archiveAppToFolder: the local zip written (empty when none)
+    QString message;  // one sentence for the user
+    // archiveAppToFolder: the local zip written; reinstallApp: the package kept after AppLost
+    // (empty when none).
+    QString archivePath;
     // reinstallApp: the bundle and data sizes the device reports after the install (0 unknown).
     std::uint64_t staticDiskUsage = 0;
     std::uint64_t dynamicDiskUsage = 0;
@@ -53,6 +63,7 @@ using AppJobStopCheck = std::function<bool()>;
 AppJobResult archiveAppToFolder(const AppJobTarget& target, const QString& exportFolder,
                                 const AppJobStopCheck& stop = {});
 
-AppJobResult reinstallApp(const AppJobTarget& target, const AppJobStopCheck& stop = {});
+AppJobResult reinstallApp(const AppJobTarget& target, const AppJobStopCheck& stop = {},
+                          const QString& keepPackageIn = {});
 
 }  // namespace nimbara::cleanup

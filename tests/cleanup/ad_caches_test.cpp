@@ -186,3 +186,41 @@ TEST_F(AdCachesTest, NothingIsRemovedOnADeviceThatTookTheIndexLater) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pages' settling of a removal report: rows keep what stayed, only removals are counted.
+TEST(AdRowsSettling, RowsKeepWhatStayedAndOnlyRemovalsCount) {
+    auto makeRow = [](const char* id, std::vector<std::string> folders) {
+        auto r = std::make_shared<PRAppAdsRemoveNode>();
+        r->setAppBundleID(QString::fromLatin1(id));
+        r->setAppAdsPlatArray(std::move(folders));
+        r->setAppAdsState(QLatin1String(PRAppAdsRemoveNode::kStateLive));
+        return r;
+    };
+    const auto gone = makeRow("com.example.a", {"/Library/Caches/mopub", "/Library/Caches/flurry"});
+    const auto kept = makeRow("com.example.b", {"/Library/Caches/tapjoy", "/Library/Caches/admob"});
+    const std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows = {gone, kept};
+    const std::vector<CleanItem> plan = adCachePlan(rows);
+    ASSERT_EQ(plan.size(), 4u);
+    EXPECT_EQ(plan[2].bundleId, "com.example.b");
+    EXPECT_EQ(plan[2].kind, CleanItem::Kind::AdCacheFolder);
+
+    CleanRemovalReport report;
+    report.outcomes = {CleanItemOutcome::Removed, CleanItemOutcome::Gone, CleanItemOutcome::Failed,
+                       CleanItemOutcome::Removed};
+    EXPECT_EQ(settleAdRows(rows, plan, report), 2) << "a folder already gone is not counted";
+    EXPECT_EQ(gone->appAdsState(), QStringLiteral("Removed"));
+    EXPECT_EQ(gone->appPlatformCount(), QStringLiteral("0"));
+    EXPECT_EQ(kept->appAdsState(), QStringLiteral("Live"));
+    EXPECT_EQ(kept->appAdsPlatArray(), std::vector<std::string>{"/Library/Caches/tapjoy"});
+
+    // A run that stopped before the rest: what was not tried stays.
+    const auto late = makeRow("com.example.c", {"/Library/Caches/inmobi"});
+    CleanRemovalReport stopped;
+    EXPECT_EQ(settleAdRows({late}, adCachePlan({late}), stopped), 0);
+    EXPECT_EQ(late->appAdsState(), QStringLiteral("Live"));
+    EXPECT_EQ(late->platformCount(), 1);
+}
+
+}  // namespace

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <filesystem>
 #include <set>
@@ -11,35 +10,19 @@ namespace md = nimbara::md;
 using nimbara::PlistValue;
 using nimbara::test::readText;
 using nimbara::test::writeText;
+using nimbara::test::zipNames;
 
 namespace {
 
 constexpr const char* kProxy = "com.apple.mobile.installation_proxy";
 
-std::set<std::string> zipNames(const fs::path& file) {
-    std::set<std::string> names;
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
-    if (!archive) {
-        return names;
-    }
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-        names.insert(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
-    }
-    zip_discard(archive);
-    return names;
-}
-
 void writeZip(const fs::path& file,
               const std::vector<std::pair<std::string, std::string>>& entries) {
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_TRUE(archive);
+    std::vector<nimbara::test::ZipEntry> zipEntries;
     for (const auto& [name, text] : entries) {
-        zip_source_t* source = zip_source_buffer(archive, text.data(), text.size(), 0);
-        ASSERT_GE(zip_file_add(archive, name.c_str(), source, 0), 0) << name;
+        zipEntries.push_back({name, text});
     }
-    ASSERT_EQ(zip_close(archive), 0);
+    ASSERT_TRUE(nimbara::test::writeZip(file, zipEntries));
 }
 
 // Collects the status dictionaries of one operation.
@@ -313,4 +296,33 @@ TEST_F(InstallationProxyTest, TransferReplacesAStaleStagedPackage) {
     auto proxy = start(kProxy);
     EXPECT_NE(md::transferApplication(*proxy, package.string(), {}), 0)
         << "a property-list service has no AFC";
+}
+
+TEST_F(InstallationProxyTest, RefusesWhatARealDeviceRefuses) {
+    auto proxy = start(kProxy);
+    // A package of two apps is no package.
+    const fs::path twice = tmp / "twice.ipa";
+    PlistValue info = PlistValue::dict();
+    info["CFBundleIdentifier"] = "com.example.twice";
+    writeZip(twice, {{"Payload/A.app/Info.plist", info.toXml()},
+                     {"Payload/B.app/Info.plist", info.toXml()}});
+    ASSERT_EQ(transfer(twice), 0);
+    Statuses statuses;
+    EXPECT_EQ(md::installApplication(*proxy, twice.string(), {}, statuses.callback()),
+              md::Error::Refused);
+    EXPECT_EQ(statuses.texts().back(), "Error:PackageInspectionFailed");
+    EXPECT_FALSE(lookup().contains("com.example.twice"));
+
+    // Built-in apps are neither uninstalled nor archived.
+    device.app("com.example.maps", "Maps", "System");
+    Statuses uninstall;
+    EXPECT_EQ(md::uninstallApplication(*proxy, "com.example.maps", {}, uninstall.callback()),
+              md::Error::Refused);
+    EXPECT_EQ(uninstall.texts().back(), "Error:UninstallProhibited");
+    PlistValue options = PlistValue::dict();
+    options["ArchiveType"] = "ApplicationOnly";
+    options["SkipUninstall"] = true;
+    EXPECT_EQ(md::archiveApplication(*proxy, "com.example.maps", options, {}), md::Error::Refused);
+    EXPECT_FALSE(fs::exists(device.dir() / "media/ApplicationArchives/com.example.maps.zip"));
+    EXPECT_TRUE(lookup().contains("com.example.maps"));
 }

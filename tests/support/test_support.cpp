@@ -15,6 +15,7 @@
 #include <thread>
 
 #include <sys/stat.h>
+#include <zip.h>
 
 #include "platform/plist_value.h"
 
@@ -101,6 +102,51 @@ bool folderIsLocked(const std::filesystem::path& folder) {
         }
     }
     return false;
+}
+
+bool writeZip(const std::filesystem::path& file, const std::vector<ZipEntry>& entries) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive) {
+        return false;
+    }
+    bool ok = true;
+    for (const auto& entry : entries) {
+        zip_source_t* source = zip_source_buffer(archive, entry.text.data(), entry.text.size(), 0);
+        const zip_int64_t at = source ? zip_file_add(archive, entry.name.c_str(), source, 0) : -1;
+        if (at < 0) {
+            zip_source_free(source);
+            ok = false;
+            break;
+        }
+        if (entry.mode != 0 && zip_file_set_external_attributes(
+                                   archive, static_cast<zip_uint64_t>(at), 0, ZIP_OPSYS_UNIX,
+                                   static_cast<zip_uint32_t>(entry.mode) << 16) != 0) {
+            ok = false;
+            break;
+        }
+    }
+    if (!ok) {
+        zip_discard(archive);
+        return false;
+    }
+    return zip_close(archive) == 0;
+}
+
+std::set<std::string> zipNames(const std::filesystem::path& file) {
+    std::set<std::string> names;
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
+    if (!archive) {
+        return names;
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        if (const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0)) {
+            names.insert(name);
+        }
+    }
+    zip_discard(archive);
+    return names;
 }
 
 std::filesystem::path writeAppPackage(const std::filesystem::path& folder,

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,19 @@ std::vector<std::string> folderNames(const std::filesystem::path& dir);
 std::filesystem::path writeAppPackage(const std::filesystem::path& folder,
                                       const std::string& bundleId, const std::string& name,
                                       const std::string& executable);
+
+// One entry of a zip archive written by writeZip: a folder when its name ends in "/". `mode`
+// is the Unix mode the archive records for it (S_IFLNK | 0777 makes a link to `text`); 0
+// records none.
+struct ZipEntry {
+    std::string name;
+    std::string text;
+    unsigned mode = 0;
+};
+// Writes the entries, in order, into a new zip archive (replacing `file`); false on a failure.
+bool writeZip(const std::filesystem::path& file, const std::vector<ZipEntry>& entries);
+// The entry names of a zip archive (none when it can't be opened).
+std::set<std::string> zipNames(const std::filesystem::path& file);
 
 // Runs the event loop (where there is one) until the device manager has bound, or given up,
 // every device attached so far and its binding worker is idle: false when a generous limit

@@ -4,8 +4,9 @@
 // the demo iPhone (written into a private temporary folder), and saves the main window in its
 // states (no device, status page, storage overview, each feature tab, some sidebar pages), the
 // quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
-// the backup page in its states (the backup tool beside this program makes the backup), and the
-// privacy cleaner's results on the demo backup with the map of its photo locations.
+// the backup page in its states (the backup tool beside this program makes the backup), the
+// privacy cleaner's results on the demo backup with the map of its photo locations, and the
+// advertisement-removal page in a window of its own.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -40,6 +41,7 @@
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
+#include "cleanup/pages/pr_ads_remove_controller.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
@@ -47,6 +49,7 @@
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/notification_center.h"
 #include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
 #include "privacy/pages/pr_privacy_controller.h"
@@ -391,6 +394,42 @@ void shootCleanPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     shots.save(ui.window, QStringLiteral("40i-clean-app-removed"));
 }
 
+// The advertisement-removal page, which the main window offers no way to: shown in a window of
+// its own, before its scan, with its results, and after one app's caches were removed (which
+// changes the device, so it comes before the clean-up page's scenes).
+void shootAdsPage(Shooter& shots, QuennicAppDelegate& hub, const MainWindowUi& ui) {
+    PRAdsRemoveController* page = hub.adsRemoveController();
+    if (page == nullptr) {
+        return;
+    }
+    QWidget window;
+    window.setObjectName(QStringLiteral("adsRemoveWindow"));
+    window.resize(ui.window->size());
+    page->showView(&window);
+    page->setDeviceIndex(hub.theDevice());  // whoever shows the page gives it its device
+    window.show();
+    shots.save(&window, QStringLiteral("42-ads-page-scan"));
+    nimbara::NotificationCenter::defaultCenter().post(
+        "MyScanbuttonMouseDown", static_cast<QObject*>(page->adsUi().scanButton));
+    if (!pumpUntil([page] { return !page->scanRunning(); }, 60.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the advertisement scan did not finish\n");
+    }
+    page->adsUi().adTableView->selectRow(0);
+    shots.save(&window, QStringLiteral("42a-ads-page-results"));
+    {
+        nimbara::Alerts::ScopedHandler confirm([](QWidget*, const nimbara::Alerts::Question&) {
+            return nimbara::Alerts::Answer::Default;
+        });
+        page->RemoveAdsAction();
+        if (!pumpUntil([page] { return !page->removalRunning(); }, 60.0)) {
+            std::fprintf(stderr, "nimbara-screenshots: the advertisement removal did not finish\n");
+        }
+    }
+    shots.save(&window, QStringLiteral("42b-ads-page-after-removal"));
+    page->BackToScanAdsAction();
+    window.hide();
+}
+
 void click(QWidget* control) {
     if (control == nullptr) {
         return;
@@ -609,6 +648,7 @@ int run(const QString& outDir) {
         ui.cryWindow->hide();
 
         shootSystemBoostPage(shots, hub, ui);
+        shootAdsPage(shots, hub, ui);
         shootCleanPage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.

@@ -77,7 +77,7 @@ CleanCategoryRowUi makeCategoryRow(QWidget* parent, QGridLayout* grid, int row,
     CleanCategoryRowUi ui;
     ui.imageView = makeImageView(parent, imageName, QStringLiteral("tabHeadImage"));
     ui.imageView->setFixedSize(6, 36);
-    ui.button = makeButton(parent, buttonName, title);
+    ui.button = cleanview::makeButton(parent, buttonName, title);
     ui.button->setMinimumWidth(170);
     ui.button->setIcon(QIcon());
     ui.progress = named(new PRProgressView(parent), progressName);
@@ -116,12 +116,12 @@ CleanResultViewUi makeResultView(QStackedWidget* stack, const char* viewName, co
     ui.progressor->setRange(0, 100);
     ui.progressor->setTextVisible(false);
     ui.progressor->hide();
-    ui.table = makeTable(ui.view, tableName, true);
+    ui.table = cleanview::makeTable(ui.view, tableName, true);
     auto* buttons = new QHBoxLayout();
-    ui.backBtn = makeButton(ui.view, "", QStringLiteral("Back"));
-    ui.exportBtn = makeButton(ui.view, exportName, QStringLiteral("Export"));
-    ui.removeBtn = makeButton(ui.view, removeName, QStringLiteral("Remove"));
-    ui.removeAllBtn = makeButton(ui.view, removeAllName, QStringLiteral("Remove All"));
+    ui.backBtn = cleanview::makeButton(ui.view, "", QStringLiteral("Back"));
+    ui.exportBtn = cleanview::makeButton(ui.view, exportName, QStringLiteral("Export"));
+    ui.removeBtn = cleanview::makeButton(ui.view, removeName, QStringLiteral("Remove"));
+    ui.removeAllBtn = cleanview::makeButton(ui.view, removeAllName, QStringLiteral("Remove All"));
     buttons->addWidget(ui.backBtn);
     buttons->addStretch(1);
     buttons->addWidget(ui.exportBtn);
@@ -149,7 +149,7 @@ CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const 
     ui.outline->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.outline->setContextMenuPolicy(Qt::CustomContextMenu);
     ui.outline->setMinimumWidth(220);
-    ui.table = makeTable(split, tableName, false);
+    ui.table = cleanview::makeTable(split, tableName, false);
     split->addWidget(ui.outline);
     split->addWidget(ui.table);
     split->setStretchFactor(0, 2);
@@ -158,7 +158,7 @@ CleanTreeViewUi makeTreeView(QStackedWidget* stack, const char* viewName, const 
     ui.fileMenu = named(new QMenu(ui.table), fileMenuName);
     ui.dirMenu = named(new QMenu(ui.outline), dirMenuName);
     auto* buttons = new QHBoxLayout();
-    back = makeButton(ui.view, "", QStringLiteral("Back"));
+    back = cleanview::makeButton(ui.view, "", QStringLiteral("Back"));
     buttons->addWidget(back);
     buttons->addStretch(1);
     layout->addWidget(ui.infolab);
@@ -199,8 +199,8 @@ void buildStartView(CleanViewUi& ui) {
     layout->addLayout(grid);
     layout->addStretch(1);
     auto* bottom = new QHBoxLayout();
-    ui.deviceCleanBtn =
-        makeButton(v, "deviceCleanBtn", QStringLiteral("Junk, Cache and Sync-failed Media..."));
+    ui.deviceCleanBtn = cleanview::makeButton(
+        v, "deviceCleanBtn", QStringLiteral("Junk, Cache and Sync-failed Media..."));
     ui.appFlashView = named(new FlashView(v), "appFlashView");
     ui.appFlashView->setFixedSize(32, 32);
     ui.appStartBtn = named(new PRAppCleanButton(v), "appStartBtn");
@@ -249,14 +249,15 @@ void buildAdsView(CleanViewUi& ui) {
     QVBoxLayout* layout =
         headedView(ui.cleanAppAdsView, "", QStringLiteral("Advertisement Caches"));
     ui.adsInfolab = makeLabel(ui.cleanAppAdsView, "adsInfolab", QString(), kInfoPoints);
-    ui.AdsTableView = makeTable(ui.cleanAppAdsView, "AdsTableView", false);
+    ui.AdsTableView = cleanview::makeTable(ui.cleanAppAdsView, "AdsTableView", false);
     ui.AdsTableView->verticalHeader()->setDefaultSectionSize(40);
     ui.AdsTableView->setIconSize(QSize(36, 36));
     auto* buttons = new QHBoxLayout();
-    ui.adsBackBtn = makeButton(ui.cleanAppAdsView, "", QStringLiteral("Back"));
-    ui.adsRemoveBtn = makeButton(ui.cleanAppAdsView, "adsRemoveBtn", QStringLiteral("Remove"));
+    ui.adsBackBtn = cleanview::makeButton(ui.cleanAppAdsView, "", QStringLiteral("Back"));
+    ui.adsRemoveBtn =
+        cleanview::makeButton(ui.cleanAppAdsView, "adsRemoveBtn", QStringLiteral("Remove"));
     ui.adsRemoveAllBtn =
-        makeButton(ui.cleanAppAdsView, "adsRemoveAllBtn", QStringLiteral("Remove All"));
+        cleanview::makeButton(ui.cleanAppAdsView, "adsRemoveAllBtn", QStringLiteral("Remove All"));
     buttons->addWidget(ui.adsBackBtn);
     buttons->addStretch(1);
     buttons->addWidget(ui.adsRemoveBtn);
@@ -278,11 +279,14 @@ void buildDeviceMain(CleanViewUi& ui) {
     layout->addWidget(ui.mainInfolab);
     auto* grid = new QGridLayout();
     grid->setSpacing(12);
-    ui.mainJunkBtn = makeButton(ui.cleanMainView, "mainJunkBtn", QStringLiteral("Temp Files"));
-    ui.mainCacheBtn = makeButton(ui.cleanMainView, "mainCacheBtn", QStringLiteral("Cache"));
-    ui.mainCookBtn = makeButton(ui.cleanMainView, "mainCookBtn", QStringLiteral("Cookie"));
-    ui.mainMediaBtn =
-        makeButton(ui.cleanMainView, "mainMediaBtn", QStringLiteral("Sync-failed Media"));
+    ui.mainJunkBtn =
+        cleanview::makeButton(ui.cleanMainView, "mainJunkBtn", QStringLiteral("Temp Files"));
+    ui.mainCacheBtn =
+        cleanview::makeButton(ui.cleanMainView, "mainCacheBtn", QStringLiteral("Cache"));
+    ui.mainCookBtn =
+        cleanview::makeButton(ui.cleanMainView, "mainCookBtn", QStringLiteral("Cookie"));
+    ui.mainMediaBtn = cleanview::makeButton(ui.cleanMainView, "mainMediaBtn",
+                                            QStringLiteral("Sync-failed Media"));
     int row = 0;
     for (QPushButton* button : {ui.mainJunkBtn, ui.mainCacheBtn, ui.mainCookBtn, ui.mainMediaBtn}) {
         button->setMinimumSize(220, 40);
@@ -292,9 +296,9 @@ void buildDeviceMain(CleanViewUi& ui) {
     layout->addLayout(grid);
     layout->addStretch(1);
     auto* bottom = new QHBoxLayout();
-    ui.mainAppCleanBtn =
-        makeButton(ui.cleanMainView, "mainAppCleanBtn", QStringLiteral("App Cleaner..."));
-    ui.mainScanBtn = makeButton(ui.cleanMainView, "mainScanBtn", QStringLiteral("Scan"));
+    ui.mainAppCleanBtn = cleanview::makeButton(ui.cleanMainView, "mainAppCleanBtn",
+                                               QStringLiteral("App Cleaner..."));
+    ui.mainScanBtn = cleanview::makeButton(ui.cleanMainView, "mainScanBtn", QStringLiteral("Scan"));
     ui.mainScanBtn->setDefault(true);
     bottom->addWidget(ui.mainAppCleanBtn);
     bottom->addStretch(1);
@@ -307,10 +311,10 @@ void buildMediaView(CleanViewUi& ui, QPushButton*& back) {
     ui.cleanMediaView = named(new QWidget(ui.stack), "cleanMediaView");
     QVBoxLayout* layout = headedView(ui.cleanMediaView, "", QStringLiteral("Sync-failed Media"));
     ui.mediaInfolab = makeLabel(ui.cleanMediaView, "mediaInfolab", QString(), kInfoPoints);
-    ui.syncFailedTableView = makeTable(ui.cleanMediaView, "syncFailedTableView", false);
+    ui.syncFailedTableView = cleanview::makeTable(ui.cleanMediaView, "syncFailedTableView", false);
     ui.syncedMenu = named(new QMenu(ui.syncFailedTableView), "syncedMenu");
     auto* buttons = new QHBoxLayout();
-    back = makeButton(ui.cleanMediaView, "", QStringLiteral("Back"));
+    back = cleanview::makeButton(ui.cleanMediaView, "", QStringLiteral("Back"));
     buttons->addWidget(back);
     buttons->addStretch(1);
     layout->addWidget(ui.mediaInfolab);

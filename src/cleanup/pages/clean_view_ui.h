@@ -22,6 +22,7 @@ class QString;
 class QStackedWidget;
 class QTableView;
 class QTreeView;
+class QString;
 class QVBoxLayout;
 class QWidget;
 

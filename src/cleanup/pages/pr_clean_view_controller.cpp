@@ -451,13 +451,7 @@ void PRCleanViewController::ClickAppAdsFileAction(QObject* /*sender*/) {
     if (appResult_) {
         adsList_->setContent(nimbara::cleanup::sortedAdsRows(appResult_->adsRemoveArray));
     }
-    int live = 0;
-    for (const auto& row : adsList_->content()) {
-        live += row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive) ? 1 : 0;
-    }
-    ui_->adsInfolab->setText(QStringLiteral("%1 of %2 apps keep advertisement caches.")
-                                 .arg(live)
-                                 .arg(adsList_->rowCount()));
+    ui_->adsInfolab->setText(nimbara::cleanup::adsSummaryText(adsList_->content()));
     showcleanAppAdsTableView();
     ui_->AdsTableView->clearSelection();
 }
@@ -632,10 +626,8 @@ void PRCleanViewController::RemoveAdsAction(QObject* /*sender*/) {
         return;
     }
     if (node->appAdsState() != QLatin1String(PRAppAdsRemoveNode::kStateLive)) {
-        nimbara::Alerts::ask(view(),
-                             {QStringLiteral("No ads detected, please contact us for further "
-                                             "assistance or choose other ads to remove."),
-                              QString(), QStringLiteral(" Ok "), QString(), QString()});
+        nimbara::Alerts::ask(view(), {QString::fromLatin1(nimbara::cleanup::kNoAdsDetectedText),
+                                      QString(), QStringLiteral(" Ok "), QString(), QString()});
         return;
     }
     if (scanKind_ != ScanKind::None || removalsPending_ > 0) {
@@ -643,10 +635,9 @@ void PRCleanViewController::RemoveAdsAction(QObject* /*sender*/) {
         return;
     }
     const auto answer = nimbara::Alerts::ask(
-        view(), {QStringLiteral("Remove the advertisement caches of \"%1\"?").arg(node->appName()),
-                 QStringLiteral("%1 folder(s) are removed from the app on the device.")
-                     .arg(node->platformCount()),
-                 QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
+        view(),
+        {nimbara::cleanup::adsRemovalQuestion({node}), nimbara::cleanup::adsRemovalDetail({node}),
+         QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
     if (answer == nimbara::Alerts::Answer::Default && appResult_ && removalsPending_ == 0 &&
         scanKind_ == ScanKind::None) {
         startAdRemoval({node});
@@ -656,11 +647,9 @@ void PRCleanViewController::RemoveAdsAction(QObject* /*sender*/) {
 void PRCleanViewController::RemoveAllAdsAction(QObject* /*sender*/) {
     ensureBuilt();
     std::vector<std::shared_ptr<PRAppAdsRemoveNode>> live;
-    int folders = 0;
     for (const auto& row : adsList_->content()) {
         if (row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive)) {
             live.push_back(row);
-            folders += row->platformCount();
         }
     }
     if (live.empty()) {
@@ -672,8 +661,7 @@ void PRCleanViewController::RemoveAllAdsAction(QObject* /*sender*/) {
     }
     const auto answer = nimbara::Alerts::ask(
         view(),
-        {QStringLiteral("Remove the advertisement caches of %1 app(s)?").arg(live.size()),
-         QStringLiteral("%1 folder(s) are removed from the apps on the device.").arg(folders),
+        {nimbara::cleanup::adsRemovalQuestion(live), nimbara::cleanup::adsRemovalDetail(live),
          QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
     if (answer == nimbara::Alerts::Answer::Default && appResult_ && removalsPending_ == 0 &&
         scanKind_ == ScanKind::None) {

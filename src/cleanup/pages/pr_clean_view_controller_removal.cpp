@@ -546,36 +546,17 @@ void PRCleanViewController::removeAllApp() {
 }
 
 void PRCleanViewController::startAdRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows) {
-    std::vector<CleanItem> plan;
-    for (const auto& row : rows) {
-        for (const std::string& folder : row->appAdsPlatArray()) {
-            plan.push_back(nimbara::cleanup::adCacheItem(row->appBundleID().toStdString(), folder));
-        }
-    }
+    std::vector<CleanItem> plan = nimbara::cleanup::adCachePlan(rows);
     runRemoval(
         appTarget(), std::move(plan),
         [this, rows](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
             // The cache files that went with the folders leave the cache list and its sizes.
             settleAppCategory(CleanCategory::Cache, report, plan);
-            int removed = 0;
+            const int removed = nimbara::cleanup::settleAdRows(rows, plan, report);
             for (const auto& row : rows) {
-                std::vector<std::string> left;
-                for (std::size_t i = 0; i < plan.size(); ++i) {
-                    if (plan[i].bundleId == row->appBundleID().toStdString() &&
-                        !isSettled(report.outcomes[i])) {
-                        left.push_back(plan[i].devicePath);
-                    }
-                }
-                removed += row->platformCount() - static_cast<int>(left.size());
-                row->setAppAdsPlatArray(left);
-                row->setAppAdsState(QLatin1String(left.empty() ? PRAppAdsRemoveNode::kStateRemoved
-                                                               : PRAppAdsRemoveNode::kStateLive));
                 adsList_->refresh(row.get());
             }
-            ui_->adsInfolab->setText(
-                QStringLiteral("%1 advertisement cache folder(s) removed, %2 freed.")
-                    .arg(removed)
-                    .arg(size_to_unit(report.freedBytes)));
+            ui_->adsInfolab->setText(nimbara::cleanup::adsRemovedText(removed, report.freedBytes));
         });
 }
 

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "platform/mobiledevice/sim/sim_area.h"
+#include "platform/zip_unpack.h"
 
 namespace fs = std::filesystem;
 
@@ -174,83 +175,7 @@ bool ZipWriter::commit() {
 }
 
 bool extractZip(const fs::path& file, const fs::path& dest) {
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
-    if (!archive) {
-        return false;
-    }
-    bool ok = true;
-    std::vector<char> buffer(64 * 1024);
-    const zip_int64_t count = zip_get_num_entries(archive, 0);
-    for (zip_int64_t i = 0; ok && i < count; ++i) {
-        const char* rawName = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_GUESS);
-        if (!rawName) {
-            ok = false;
-            break;
-        }
-        std::string name = rawName;
-        const bool isFolder = !name.empty() && name.back() == '/';
-        if (isFolder) {
-            name.pop_back();
-        }
-        if (name.empty() || name.front() == '/') {
-            ok = false;
-            break;
-        }
-        fs::path target = dest;
-        std::size_t start = 0;
-        while (start <= name.size()) {
-            std::size_t end = name.find('/', start);
-            if (end == std::string::npos) {
-                end = name.size();
-            }
-            const std::string part = name.substr(start, end - start);
-            if (!isValidFileName(part)) {
-                ok = false;
-                break;
-            }
-            target /= part;
-            start = end + 1;
-        }
-        if (!ok) {
-            break;
-        }
-        std::error_code ec;
-        if (isFolder) {
-            fs::create_directories(target, ec);
-            ok = !ec;
-            continue;
-        }
-        fs::create_directories(target.parent_path(), ec);
-        if (ec) {
-            ok = false;
-            break;
-        }
-        zip_file_t* entry = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        if (!entry || !out) {
-            if (entry) {
-                zip_fclose(entry);
-            }
-            ok = false;
-            break;
-        }
-        for (;;) {
-            const zip_int64_t n = zip_fread(entry, buffer.data(), buffer.size());
-            if (n < 0) {
-                ok = false;
-                break;
-            }
-            if (n == 0) {
-                break;
-            }
-            out.write(buffer.data(), static_cast<std::streamsize>(n));
-        }
-        zip_fclose(entry);
-        ok = ok && static_cast<bool>(out.flush());
-    }
-    zip_discard(archive);
-    return ok;
+    return unpackZip(file, dest).ok;
 }
 
 }  // namespace nimbara::md::sim

@@ -43,8 +43,9 @@ class ZipWriter {
     bool ok_ = true;
 };
 
-// Extracts an archive into `dest` (an existing, empty folder). Entries whose names would leave
-// it ("..", absolute names) make the whole extraction fail.
+// Extracts an archive into `dest` (an existing, empty folder) as platform/zip_unpack.h does:
+// entries whose names would leave it ("..", absolute names), links, special files and names
+// that come twice make the whole extraction fail.
 bool extractZip(const std::filesystem::path& file, const std::filesystem::path& dest);
 
 }  // namespace nimbara::md::sim

@@ -107,7 +107,8 @@ std::optional<Package> inspectPackage(const fs::path& root) {
                 candidates.insert(it->path());
             }
         }
-        if (candidates.empty()) {
+        // A package holds exactly one app.
+        if (candidates.size() != 1) {
             return std::nullopt;
         }
         package.appDir = *candidates.begin();
@@ -188,6 +189,11 @@ PlistValue installedAttributes(const Package& package, const std::string& id,
     attributes["StaticDiskUsage"] = std::uint64_t(treeSize(bundleDir));
     attributes["DynamicDiskUsage"] = std::uint64_t(treeSize(containerDir));
     return attributes;
+}
+
+// True for an app the device came with ("ApplicationType" "System").
+bool isBuiltIn(const PlistValue& attributes) {
+    return attributes["ApplicationType"].toString() == "System";
 }
 
 }  // namespace
@@ -316,7 +322,8 @@ void InstallationProxyHandler::install(const PlistValue& request,
     replies.push_back(status("InspectingPackage", 20));
     auto inspected = inspectPackage(packageRoot);
     if (!inspected) {
-        replies.push_back(error("PackageInspectionFailed", "The package holds no app."));
+        replies.push_back(
+            error("PackageInspectionFailed", "The package holds no app, or more than one."));
         return;
     }
     const std::string id = inspected->info["CFBundleIdentifier"].toString();
@@ -379,6 +386,11 @@ void InstallationProxyHandler::uninstall(const PlistValue& request,
         replies.push_back(error("APIInternalError", "No app \"" + id + "\" is installed."));
         return;
     }
+    if (const auto attributes = appAttributes(device_->anchor(), id);
+        attributes && isBuiltIn(*attributes)) {
+        replies.push_back(error("UninstallProhibited", "Built-in apps can't be uninstalled."));
+        return;
+    }
     replies.push_back(status("RemovingApplication", 50));
     std::error_code ec;
     fs::remove_all(*appDir, ec);
@@ -413,6 +425,10 @@ void InstallationProxyHandler::archive(const PlistValue& request,
     auto attributes = appAttributes(device_->anchor(), id);
     if (!appDir || !attributes) {
         replies.push_back(error("APIInternalError", "No app \"" + id + "\" is installed."));
+        return;
+    }
+    if (isBuiltIn(*attributes)) {
+        replies.push_back(error("APIInternalError", "Built-in apps can't be archived."));
         return;
     }
     replies.push_back(status("ArchivingApplication", 0));
