@@ -22,6 +22,7 @@ inline constexpr const char* kFaultPasscodeLocked = "PasscodeLocked";
 inline constexpr const char* kFaultTrustPending = "TrustPending";
 inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
 inline constexpr const char* kFaultStalledServices = "StalledServices";
+inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
 inline constexpr const char* kFaultListedNames = "ListedNames";
 
 struct DeviceExtras {
@@ -31,6 +32,8 @@ struct DeviceExtras {
     bool restrictedContainers = false;
     std::set<std::string> refusedServices;
     std::set<std::string> stalledServices;
+    // Lockdown requests ("GetValue", "StartSession", ...) read and never answered.
+    std::set<std::string> stalledLockdown;
     // Names a listing of a media folder answers besides the folder's own entries.
     std::map<std::string, std::vector<std::string>> listedNames;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
