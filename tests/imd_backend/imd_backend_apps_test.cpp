@@ -147,8 +147,9 @@ TEST_F(ImdBackendApps, RestrictedContainersAreRefusedWithTheirOwnErrorAndSentenc
 
 TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
     phone.addCrashLog("/Game-2024-01-02-030405.ips", 5000);
-    phone.addCrashLog("/Retired/Old-2023-01-01-000000.ips", 70000);
     start();
+    // Written after the last move: only the next one brings it into the crash area.
+    addNewCrashLog("/Retired/Old-2023-01-01-000000.ips", pattern(70000));
     amd::CrashReportService crashes;
     ASSERT_EQ(crashes.Init(index), 0);
     auto files = crashes.ListAllFiles();
@@ -157,27 +158,52 @@ TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
                                                "/Retired/Old-2023-01-01-000000.ips"}));
     ASSERT_EQ(crashes.CopyToLocal("/Retired/Old-2023-01-01-000000.ips", (tmp / "old.ips").string()),
               0);
-    EXPECT_EQ(readText(tmp / "old.ips"),
-              readText(phone.crashPath("/Retired/Old-2023-01-01-000000.ips")));
+    EXPECT_EQ(readText(tmp / "old.ips"), pattern(70000));
     ASSERT_EQ(crashes.RemovePath("/Game-2024-01-02-030405.ips"), 0);
     EXPECT_FALSE(fs::exists(phone.crashPath("/Game-2024-01-02-030405.ips")));
 }
 
-TEST_F(ImdBackendApps, ARefusedOrSilentMoverStillLeavesTheCrashLogsReadable) {
+TEST_F(ImdBackendApps, AMoverThatIsRefusedAnswersWronglyOrSaysNothingIsReportedAndTheOldLogsStay) {
     phone.addCrashLog("/Game-2024-01-02-030405.ips", 100);
     phone.setFault(md::sim::kFaultRefusedServices,
                    PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
     start();
+    addNewCrashLog("/Maps-2024-05-02-101010.ips", "new");
+    const std::vector<std::string> old{"/Game-2024-01-02-030405.ips"};
+    LogRecorder log;
     amd::CrashReportService refused;
     ASSERT_EQ(refused.Init(index), 0);
-    EXPECT_EQ(refused.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+    EXPECT_EQ(refused.ListAllFiles(), old);  // the new log was never moved
+    EXPECT_EQ(log.countContaining("The crash-report mover did not start"), 1);
+
+    // An answer that isn't "ping" is no word that the move was done.
+    clearFaults();
+    setFault(usbmuxsim::kFaultMoverAnswer, "pong");
+    amd::CrashReportService wrong;
+    ASSERT_EQ(wrong.Init(index), 0);
+    EXPECT_EQ(wrong.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done as it should"), 1);
+    // Nor is half of one that never comes whole: the wait ends with the timeout.
+    setFault(usbmuxsim::kFaultMoverAnswer, "pi");
+    amd::CrashReportService half;
+    ASSERT_EQ(half.Init(index), 0);
+    EXPECT_EQ(half.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done as it should"), 2);
 
     // A mover that never says it is done delays the copy service by the library's limit only.
+    clearFaults();
     setFault(usbmuxsim::kFaultStalledServices,
              PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
     amd::CrashReportService stalled;
     ASSERT_EQ(stalled.Init(index), 0);
-    EXPECT_EQ(stalled.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+    EXPECT_EQ(stalled.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done in time"), 1);
+
+    // A mover that does its work brings the new log in.
+    clearFaults();
+    amd::CrashReportService moved;
+    ASSERT_EQ(moved.Init(index), 0);
+    EXPECT_EQ(moved.ListAllFiles().size(), 2u);
 }
 
 TEST_F(ImdBackendApps, ServicesThatCloseCutShortOrStallFailTheCallInsteadOfHangingIt) {

@@ -61,6 +61,9 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
             }
         }
     }
+    if (faults[kFaultMoverAnswer].isString()) {
+        extras.moverAnswer = faults[kFaultMoverAnswer].toString();
+    }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;
 }
