@@ -4,6 +4,7 @@
 #include "device/app_dir_service.h"
 #include "device/app_service.h"
 #include "device/crash_report_service.h"
+#include "device/device_status.h"
 #include "device/sb_service.h"
 #include "imd_backend_fixture.h"
 
@@ -88,6 +89,70 @@ TEST_F(ImdBackendApps, InstallsAndUninstallsThroughTheInstallationProxy) {
     EXPECT_FALSE(lookup->contains("com.example.game"));
     // An app the device doesn't have is refused, not reported removed.
     EXPECT_NE(apps.UninstallApplication(std::string("com.example.never"), nullptr), 0);
+}
+
+// Whether a name of `names` starts with `prefix`.
+bool anyStartsWith(const std::set<std::string>& names, const std::string& prefix) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return name.starts_with(prefix); });
+}
+
+TEST_F(ImdBackendApps, ArchivesAnAppWholeOrWithoutItsDocumentsFindsAndRemovesTheArchive) {
+    start();
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    const fs::path zip = phone.mediaPath("/ApplicationArchives/com.example.notes.zip");
+    testing::internal::CaptureStdout();  // the default status printer
+    const int whole = apps.ArchiveApplication("com.example.notes", true, true);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(whole, 0);
+    auto names = zipEntryNames(zip);
+    EXPECT_TRUE(names.count("Container/Documents/todo.txt"));
+    EXPECT_TRUE(anyStartsWith(names, "Payload/"));
+    // The app stays installed.
+    auto lookup = apps.LookupApplications();
+    ASSERT_TRUE(lookup);
+    EXPECT_TRUE(lookup->contains("com.example.notes"));
+
+    testing::internal::CaptureStdout();
+    const int bare = apps.ArchiveApplication("com.example.notes", false, true);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(bare, 0);
+    names = zipEntryNames(zip);
+    EXPECT_TRUE(anyStartsWith(names, "Payload/"));
+    EXPECT_FALSE(anyStartsWith(names, "Container/"));
+
+    const auto archives = apps.LookupArchives();
+    ASSERT_TRUE(archives);
+    EXPECT_TRUE((*archives)["LookupResult"].contains("com.example.notes"));
+    EXPECT_FALSE((*archives)["LookupResult"].contains("com.example.game"));
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(apps.RemoveApplicationArchive("com.example.notes"), 0);
+    // One that isn't there is not reported removed.
+    EXPECT_NE(apps.RemoveApplicationArchive("com.example.notes"), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(fs::exists(zip));
+    const auto none = apps.LookupArchives();
+    ASSERT_TRUE(none);
+    EXPECT_FALSE((*none)["LookupResult"].contains("com.example.notes"));
+}
+
+TEST_F(ImdBackendApps, ADeviceThatNoLongerMakesArchivesRefusesWithTheSentence) {
+    phone.setFault(md::sim::kFaultNoAppArchives, true);
+    start();
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    testing::internal::CaptureStdout();
+    const int rc = apps.ArchiveApplication("com.example.notes", true, true);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, amd::DeviceCode::Refused);
+    EXPECT_FALSE(fs::exists(phone.mediaPath("/ApplicationArchives/com.example.notes.zip")));
+    EXPECT_EQ(amd::ArchiveRefusalText(rc),
+              "The device doesn't make app archives (newer iOS versions no longer do), so this "
+              "app can't be copied from it.");
+    // The refusal left the proxy usable.
+    EXPECT_TRUE(apps.LookupApplications());
 }
 
 TEST_F(ImdBackendApps, SpringBoardHandsOutTheHomeScreenIcon) {

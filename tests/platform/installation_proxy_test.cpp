@@ -11,24 +11,11 @@ namespace md = nimbara::md;
 using nimbara::PlistValue;
 using nimbara::test::readText;
 using nimbara::test::writeText;
+using nimbara::test::zipEntryNames;
 
 namespace {
 
 constexpr const char* kProxy = "com.apple.mobile.installation_proxy";
-
-std::set<std::string> zipNames(const fs::path& file) {
-    std::set<std::string> names;
-    int error = 0;
-    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
-    if (!archive) {
-        return names;
-    }
-    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
-        names.insert(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
-    }
-    zip_discard(archive);
-    return names;
-}
 
 void writeZip(const fs::path& file,
               const std::vector<std::pair<std::string, std::string>>& entries) {
@@ -188,7 +175,7 @@ TEST_F(InstallationProxyTest, InstallsUninstallsArchivesAndRestores) {
     ASSERT_EQ(
         md::archiveApplication(*proxy, "com.example.demo", archiveOptions, archived.callback()), 0);
     const fs::path zip = device.dir() / "media/ApplicationArchives/com.example.demo.zip";
-    const auto names = zipNames(zip);
+    const auto names = zipEntryNames(zip);
     EXPECT_TRUE(names.count("Container/Documents/doc.txt"));
     EXPECT_TRUE(names.count("Payload/Demo.app/Info.plist"));
     EXPECT_TRUE(names.count("Payload/Demo.app/Base.lproj/Main.strings"));
@@ -198,8 +185,8 @@ TEST_F(InstallationProxyTest, InstallsUninstallsArchivesAndRestores) {
     archiveOptions["ArchiveType"] = "DocumentsOnly";
     archiveOptions["SkipUninstall"] = false;
     ASSERT_EQ(md::archiveApplication(*proxy, "com.example.demo", archiveOptions, {}), 0);
-    EXPECT_FALSE(zipNames(zip).count("Payload/Demo.app/Info.plist"));
-    EXPECT_TRUE(zipNames(zip).count("Container/Documents/doc.txt"));
+    EXPECT_FALSE(zipEntryNames(zip).count("Payload/Demo.app/Info.plist"));
+    EXPECT_TRUE(zipEntryNames(zip).count("Container/Documents/doc.txt"));
     EXPECT_FALSE(lookup().contains("com.example.demo"));
     EXPECT_FALSE(fs::exists(device.dir() / "apps/com.example.demo"));
 

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <zip.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -133,6 +135,20 @@ bool waitForDeviceBinds() {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return manager.BindingIdle();
+}
+
+std::set<std::string> zipEntryNames(const std::filesystem::path& file) {
+    std::set<std::string> names;
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
+    if (!archive) {
+        return names;
+    }
+    for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+        names.insert(zip_get_name(archive, static_cast<zip_uint64_t>(i), 0));
+    }
+    zip_discard(archive);
+    return names;
 }
 
 }  // namespace nimbara::test

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,9 @@ inline FileTally tallyOf(const std::filesystem::path& folder) {
     }
     return t;
 }
+
+// The names of the entries of a zip archive; empty when it can't be read.
+std::set<std::string> zipEntryNames(const std::filesystem::path& file);
 
 // Collects the lines logged from any thread while it lives.
 class LogRecorder {
