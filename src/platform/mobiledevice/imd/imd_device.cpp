@@ -187,7 +187,7 @@ int ImdDevice::connect() {
     lockdown_ = client;
     line_.attach(client);  // cut at once when the device went meanwhile
     connectDepth_ = 1;
-    return detached_.load() ? Error::DeviceGone : Error::Ok;
+    return Error::Ok;  // the calls fail from here on when it went; disconnect() frees it
 }
 
 int ImdDevice::disconnect() {

@@ -38,7 +38,9 @@ class Channel;
 class WatchedDevice : public Device {
   public:
     // Connects, checks (or makes) the pairing and opens a session once: 0 when the device can be
-    // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...).
+    // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...). Runs on a
+    // thread of the library's, while markDetached() may come from the watcher: that must end
+    // the check's calls at once.
     virtual int checkTrust() = 0;
     // The device went away: every call fails from now on and open connections end.
     virtual void markDetached() = 0;
@@ -90,7 +92,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
     // then waits for close() or the detach; null when the device can't be used. The first session
     // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
-    // (on the library's watcher thread), so the session opened while the attach is handled asks
+    // (on the library's check thread), so the session opened while the attach is handled asks
     // the device nothing; every other session asks the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
