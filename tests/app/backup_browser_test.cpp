@@ -87,38 +87,6 @@ void waitForRows(const PRIOSDeviceController& list) {
     }
 }
 
-// Collects the lines logged from any thread while it lives.
-class LogRecorder {
-  public:
-    LogRecorder() {
-        instance() = this;
-        previous_ = qInstallMessageHandler(&LogRecorder::handle);
-    }
-    ~LogRecorder() {
-        qInstallMessageHandler(previous_);
-        instance() = nullptr;
-    }
-    int count(const QString& line) const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
-    }
-
-  private:
-    static LogRecorder*& instance() {
-        static LogRecorder* current = nullptr;
-        return current;
-    }
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
-        if (LogRecorder* self = instance()) {
-            std::lock_guard lock(self->mutex_);
-            self->lines_.push_back(message);
-        }
-    }
-    QtMessageHandler previous_ = nullptr;
-    mutable std::mutex mutex_;
-    std::vector<QString> lines_;
-};
-
 class BackupBrowserTest : public DelegateTest {
   protected:
     void SetUp() override {

@@ -4,6 +4,7 @@
 #include "device/app_dir_service.h"
 #include "device/app_service.h"
 #include "device/crash_report_service.h"
+#include "device/device_status.h"
 #include "device/sb_service.h"
 #include "imd_backend_fixture.h"
 
@@ -90,6 +91,70 @@ TEST_F(ImdBackendApps, InstallsAndUninstallsThroughTheInstallationProxy) {
     EXPECT_NE(apps.UninstallApplication(std::string("com.example.never"), nullptr), 0);
 }
 
+// Whether a name of `names` starts with `prefix`.
+bool anyStartsWith(const std::set<std::string>& names, const std::string& prefix) {
+    return std::any_of(names.begin(), names.end(),
+                       [&](const std::string& name) { return name.starts_with(prefix); });
+}
+
+TEST_F(ImdBackendApps, ArchivesAnAppWholeOrWithoutItsDocumentsFindsAndRemovesTheArchive) {
+    start();
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    const fs::path zip = phone.mediaPath("/ApplicationArchives/com.example.notes.zip");
+    testing::internal::CaptureStdout();  // the default status printer
+    const int whole = apps.ArchiveApplication("com.example.notes", true, true);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(whole, 0);
+    auto names = zipNames(zip);
+    EXPECT_TRUE(names.count("Container/Documents/todo.txt"));
+    EXPECT_TRUE(anyStartsWith(names, "Payload/"));
+    // The app stays installed.
+    auto lookup = apps.LookupApplications();
+    ASSERT_TRUE(lookup);
+    EXPECT_TRUE(lookup->contains("com.example.notes"));
+
+    testing::internal::CaptureStdout();
+    const int bare = apps.ArchiveApplication("com.example.notes", false, true);
+    testing::internal::GetCapturedStdout();
+    ASSERT_EQ(bare, 0);
+    names = zipNames(zip);
+    EXPECT_TRUE(anyStartsWith(names, "Payload/"));
+    EXPECT_FALSE(anyStartsWith(names, "Container/"));
+
+    const auto archives = apps.LookupArchives();
+    ASSERT_TRUE(archives);
+    EXPECT_TRUE((*archives)["LookupResult"].contains("com.example.notes"));
+    EXPECT_FALSE((*archives)["LookupResult"].contains("com.example.game"));
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(apps.RemoveApplicationArchive("com.example.notes"), 0);
+    // One that isn't there is not reported removed.
+    EXPECT_NE(apps.RemoveApplicationArchive("com.example.notes"), 0);
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(fs::exists(zip));
+    const auto none = apps.LookupArchives();
+    ASSERT_TRUE(none);
+    EXPECT_FALSE((*none)["LookupResult"].contains("com.example.notes"));
+}
+
+TEST_F(ImdBackendApps, ADeviceThatNoLongerMakesArchivesRefusesWithTheSentence) {
+    phone.setFault(md::sim::kFaultNoAppArchives, true);
+    start();
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    testing::internal::CaptureStdout();
+    const int rc = apps.ArchiveApplication("com.example.notes", true, true);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(rc, amd::DeviceCode::Refused);
+    EXPECT_FALSE(fs::exists(phone.mediaPath("/ApplicationArchives/com.example.notes.zip")));
+    EXPECT_EQ(amd::ArchiveRefusalText(rc),
+              "The device doesn't make app archives (newer iOS versions no longer do), so this "
+              "app can't be copied from it.");
+    // The refusal left the proxy usable.
+    EXPECT_TRUE(apps.LookupApplications());
+}
+
 TEST_F(ImdBackendApps, SpringBoardHandsOutTheHomeScreenIcon) {
     start();
     amd::SBService sb;
@@ -147,8 +212,9 @@ TEST_F(ImdBackendApps, RestrictedContainersAreRefusedWithTheirOwnErrorAndSentenc
 
 TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
     phone.addCrashLog("/Game-2024-01-02-030405.ips", 5000);
-    phone.addCrashLog("/Retired/Old-2023-01-01-000000.ips", 70000);
     start();
+    // Written after the last move: only the next one brings it into the crash area.
+    addNewCrashLog("/Retired/Old-2023-01-01-000000.ips", pattern(70000));
     amd::CrashReportService crashes;
     ASSERT_EQ(crashes.Init(index), 0);
     auto files = crashes.ListAllFiles();
@@ -157,27 +223,52 @@ TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
                                                "/Retired/Old-2023-01-01-000000.ips"}));
     ASSERT_EQ(crashes.CopyToLocal("/Retired/Old-2023-01-01-000000.ips", (tmp / "old.ips").string()),
               0);
-    EXPECT_EQ(readText(tmp / "old.ips"),
-              readText(phone.crashPath("/Retired/Old-2023-01-01-000000.ips")));
+    EXPECT_EQ(readText(tmp / "old.ips"), pattern(70000));
     ASSERT_EQ(crashes.RemovePath("/Game-2024-01-02-030405.ips"), 0);
     EXPECT_FALSE(fs::exists(phone.crashPath("/Game-2024-01-02-030405.ips")));
 }
 
-TEST_F(ImdBackendApps, ARefusedOrSilentMoverStillLeavesTheCrashLogsReadable) {
+TEST_F(ImdBackendApps, AMoverThatIsRefusedAnswersWronglyOrSaysNothingIsReportedAndTheOldLogsStay) {
     phone.addCrashLog("/Game-2024-01-02-030405.ips", 100);
     phone.setFault(md::sim::kFaultRefusedServices,
                    PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
     start();
+    addNewCrashLog("/Maps-2024-05-02-101010.ips", "new");
+    const std::vector<std::string> old{"/Game-2024-01-02-030405.ips"};
+    LogRecorder log;
     amd::CrashReportService refused;
     ASSERT_EQ(refused.Init(index), 0);
-    EXPECT_EQ(refused.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+    EXPECT_EQ(refused.ListAllFiles(), old);  // the new log was never moved
+    EXPECT_EQ(log.countContaining("The crash-report mover did not start"), 1);
+
+    // An answer that isn't "ping" is no word that the move was done.
+    clearFaults();
+    setFault(usbmuxsim::kFaultMoverAnswer, "pong");
+    amd::CrashReportService wrong;
+    ASSERT_EQ(wrong.Init(index), 0);
+    EXPECT_EQ(wrong.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done as it should"), 1);
+    // Nor is half of one that never comes whole: the wait ends with the timeout.
+    setFault(usbmuxsim::kFaultMoverAnswer, "pi");
+    amd::CrashReportService half;
+    ASSERT_EQ(half.Init(index), 0);
+    EXPECT_EQ(half.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done as it should"), 2);
 
     // A mover that never says it is done delays the copy service by the library's limit only.
+    clearFaults();
     setFault(usbmuxsim::kFaultStalledServices,
              PlistValue(PlistValue::Array{"com.apple.crashreportmover"}));
     amd::CrashReportService stalled;
     ASSERT_EQ(stalled.Init(index), 0);
-    EXPECT_EQ(stalled.ListAllFiles(), std::vector<std::string>{"/Game-2024-01-02-030405.ips"});
+    EXPECT_EQ(stalled.ListAllFiles(), old);
+    EXPECT_EQ(log.countContaining("did not say it was done in time"), 1);
+
+    // A mover that does its work brings the new log in.
+    clearFaults();
+    amd::CrashReportService moved;
+    ASSERT_EQ(moved.Init(index), 0);
+    EXPECT_EQ(moved.ListAllFiles().size(), 2u);
 }
 
 TEST_F(ImdBackendApps, ServicesThatCloseCutShortOrStallFailTheCallInsteadOfHangingIt) {

@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 
+#include <zip.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>

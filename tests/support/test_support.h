@@ -1,8 +1,13 @@
 // Helpers shared by the tests: private temporary folders.
 #pragma once
 
+#include <QString>
+#include <QtGlobal>
+
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -101,5 +106,47 @@ inline FileTally tallyOf(const std::filesystem::path& folder) {
     }
     return t;
 }
+
+// Collects the lines logged from any thread while it lives.
+class LogRecorder {
+  public:
+    LogRecorder() {
+        instance() = this;
+        previous_ = qInstallMessageHandler(&LogRecorder::handle);
+    }
+    ~LogRecorder() {
+        qInstallMessageHandler(previous_);
+        instance() = nullptr;
+    }
+    LogRecorder(const LogRecorder&) = delete;
+    LogRecorder& operator=(const LogRecorder&) = delete;
+
+    int count(const QString& line) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+    }
+    // How many lines hold `text`.
+    int countContaining(const QString& text) const {
+        std::lock_guard lock(mutex_);
+        return static_cast<int>(
+            std::count_if(lines_.begin(), lines_.end(),
+                          [&](const QString& line) { return line.contains(text); }));
+    }
+
+  private:
+    static LogRecorder*& instance() {
+        static LogRecorder* current = nullptr;
+        return current;
+    }
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        if (LogRecorder* self = instance()) {
+            std::lock_guard lock(self->mutex_);
+            self->lines_.push_back(message);
+        }
+    }
+    QtMessageHandler previous_ = nullptr;
+    mutable std::mutex mutex_;
+    std::vector<QString> lines_;
+};
 
 }  // namespace nimbara::test

@@ -141,33 +141,56 @@ TEST_F(UsbmuxAfc, MakesRenamesAndRemovesAndKeepsPathsInsideTheMediaRoot) {
     EXPECT_EQ(listFolder(afc.get(), "/../..", &rc), listFolder(afc.get(), "/"));
 }
 
+// What the crash-report mover says before it waits for the close.
+std::string moverSays(idevice_t device, lockdownd_client_t lockdown) {
+    lockdownd_service_descriptor_t descriptor = nullptr;
+    if (lockdownd_start_service(lockdown, "com.apple.crashreportmover", &descriptor) !=
+        LOCKDOWN_E_SUCCESS) {
+        return "(not started)";
+    }
+    service_client_t mover = nullptr;
+    service_client_new(device, descriptor, &mover);
+    lockdownd_service_descriptor_free(descriptor);
+    char said[4] = {};
+    uint32_t got = 0;
+    // The mover answers at once: a short limit, for the one that says nothing.
+    service_receive_with_timeout(mover, said, sizeof said, &got, 500);
+    service_client_free(mover);
+    return std::string(said, got);
+}
+
 TEST_F(UsbmuxAfc, CrashLogsAreMovedAndCopiedThroughTheCrashArea) {
     phone.addCrashLog("/Panics/panic-full-2024-05-01.ips", 2000);
-    phone.addCrashLog("/Maps-2024-05-02-101010.ips", 500);
     startServer();
+    addNewCrashLog("/Maps-2024-05-02-101010.ips", std::string(500, 'm'));
     connect();
-
-    lockdownd_service_descriptor_t descriptor = nullptr;
-    ASSERT_EQ(lockdownd_start_service(lockdown.get(), "com.apple.crashreportmover", &descriptor),
-              LOCKDOWN_E_SUCCESS);
-    service_client_t mover = nullptr;
-    ASSERT_EQ(service_client_new(device.get(), descriptor, &mover), SERVICE_E_SUCCESS);
-    lockdownd_service_descriptor_free(descriptor);
-    char ping[4] = {};
-    uint32_t got = 0;
-    EXPECT_EQ(service_receive_with_timeout(mover, ping, 4, &got, 10000), SERVICE_E_SUCCESS);
-    EXPECT_EQ(std::string(ping, got), "ping");
-    service_client_free(mover);
-
     AfcPtr crashes = startAfc("com.apple.crashreportcopymobile");
     ASSERT_TRUE(crashes);
+    // A new report shows only once the mover moved it.
+    EXPECT_EQ(listFolder(crashes.get(), "/"), (std::vector<std::string>{"Panics"}));
+    EXPECT_EQ(moverSays(device.get(), lockdown.get()), "ping");
     EXPECT_EQ(listFolder(crashes.get(), "/"),
               (std::vector<std::string>{"Maps-2024-05-02-101010.ips", "Panics"}));
     afc_error_t rc = AFC_E_UNKNOWN_ERROR;
     EXPECT_EQ(readDeviceFile(crashes.get(), "/Panics/panic-full-2024-05-01.ips", &rc).size(),
               2000u);
+    EXPECT_EQ(readDeviceFile(crashes.get(), "/Maps-2024-05-02-101010.ips", &rc),
+              std::string(500, 'm'));
     EXPECT_EQ(afc_remove_path(crashes.get(), "/Maps-2024-05-02-101010.ips"), AFC_E_SUCCESS);
     EXPECT_FALSE(std::filesystem::exists(phone.crashPath("/Maps-2024-05-02-101010.ips")));
+}
+
+TEST_F(UsbmuxAfc, AMoverThatAnswersAnythingElseOrNothingHasMovedNothing) {
+    phone.setFault(usbmuxsim::kFaultMoverAnswer, "pong");
+    startServer();
+    addNewCrashLog("/Maps-2024-05-02-101010.ips", "m");
+    connect();
+    EXPECT_EQ(moverSays(device.get(), lockdown.get()), "pong");
+    setFault(usbmuxsim::kFaultMoverAnswer, "");
+    EXPECT_EQ(moverSays(device.get(), lockdown.get()), "");
+    AfcPtr crashes = startAfc("com.apple.crashreportcopymobile");
+    ASSERT_TRUE(crashes);
+    EXPECT_TRUE(listFolder(crashes.get(), "/").empty());
 }
 
 TEST_F(UsbmuxAfc, ARefusedMoverIsAnsweredAsProhibited) {

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "device_extras.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
@@ -56,6 +59,13 @@ class UsbmuxTest : public ::testing::Test {
             app.entitlements["get-task-allow"] = true;
         }
         phone.addApp(app);
+    }
+    // A crash report the phone wrote that its crash-report mover has not moved yet.
+    void addNewCrashLog(const std::string& devicePath, const std::string& text) {
+        const auto path = phone.dir() / usbmuxsim::kNewCrashesDir /
+                          std::filesystem::path(devicePath).relative_path();
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
     }
     AfcPtr startAfc(const char* service = "com.apple.afc") {
         lockdownd_service_descriptor_t descriptor = nullptr;

@@ -1,6 +1,8 @@
 // Listing, pairing, sessions and values of the protocol-level device, through libimobiledevice.
 #include <fstream>
 
+#include "lockdown.h"
+
 #include "usbmux_fixture.h"
 
 namespace nimbara::test {
@@ -141,6 +143,49 @@ TEST_F(UsbmuxLockdown, AFailingConnectRefusesTheLockdownConnection) {
     device = openDevice(kUdid);
     ASSERT_TRUE(device);
     EXPECT_EQ(handshake(device.get(), lockdown), LOCKDOWN_E_MUX_ERROR);
+}
+
+// Whether `fd` has something to read (an answer, or its end) within `ms`.
+bool readable(int fd, int ms) {
+    pollfd waiting{fd, POLLIN, 0};
+    return ::poll(&waiting, 1, ms) > 0;
+}
+
+PlistValue lockdownRequest(const char* name) {
+    PlistValue request = PlistValue::dict();
+    request["Label"] = "nimbara-tests";
+    request["Request"] = name;
+    return request;
+}
+
+TEST_F(UsbmuxLockdown, AStalledRequestIsNeverAnsweredAndItsConnectionOutlivesTheDetach) {
+    startServer();
+    const int stuck = server.tunnel(1, usbmuxsim::kLockdownPort);
+    const int other = server.tunnel(1, usbmuxsim::kLockdownPort);
+    ASSERT_GE(stuck, 0);
+    ASSERT_GE(other, 0);
+    ASSERT_TRUE(usbmuxsim::writeFrame(stuck, lockdownRequest("QueryType")));
+    auto type = usbmuxsim::readRequest(stuck);
+    ASSERT_TRUE(type);
+    EXPECT_EQ((*type)["Type"].toString(), "com.apple.mobile.lockdown");
+
+    setFault(usbmuxsim::kFaultStalledLockdown, PlistValue(PlistValue::Array{"GetValue"}));
+    PlistValue get = lockdownRequest("GetValue");
+    get["Key"] = "DeviceName";
+    ASSERT_TRUE(usbmuxsim::writeFrame(stuck, get));
+    EXPECT_FALSE(readable(stuck, 300));
+    // Other requests are still answered.
+    ASSERT_TRUE(usbmuxsim::writeFrame(other, lockdownRequest("QueryType")));
+    EXPECT_TRUE(usbmuxsim::readRequest(other));
+
+    // The device goes: its other connections end, the stalled one stays open and silent.
+    std::filesystem::remove_all(phone.dir());
+    ASSERT_EQ(server.control("SimRescan"), 0);
+    ASSERT_TRUE(readable(other, 10000));
+    EXPECT_FALSE(usbmuxsim::readRequest(other));
+    EXPECT_FALSE(readable(stuck, 300));
+    ::close(other);
+    ::close(stuck);
 }
 
 }  // namespace

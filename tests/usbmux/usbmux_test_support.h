@@ -133,33 +133,59 @@ class UsbmuxServerProcess {
     // Sends a test message ("SimRescan", "SimAttach" or "SimDetach" with a device folder) and
     // returns the answer's result number; -1 when there was none.
     int control(const std::string& type, const std::filesystem::path& deviceDir = {}) const {
+        PlistValue message = PlistValue::dict();
+        message["MessageType"] = type;
+        if (!deviceDir.empty()) {
+            message["Path"] = deviceDir.string();
+        }
+        if (const int fd = ask(message); fd >= 0) {
+            ::close(fd);
+        }
+        return lastResult_;
+    }
+
+    // A tunnel to a port of a device (the first device attached is 1), the way libusbmuxd makes
+    // one, owned by the test: the connected socket, or -1 when the server refused it.
+    int tunnel(std::uint32_t deviceId, std::uint16_t port) const {
+        PlistValue message = PlistValue::dict();
+        message["MessageType"] = "Connect";
+        message["DeviceID"] = static_cast<std::int64_t>(deviceId);
+        message["PortNumber"] = static_cast<std::int64_t>((port >> 8) | ((port & 0xFF) << 8));
+        const int fd = ask(message);
+        if (fd >= 0 && lastResult_ != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+  private:
+    // Sends one message on a new connection and reads the "Result" into lastResult_ (-1 for
+    // none): the connection, or -1 when none was made.
+    int ask(const PlistValue& message) const {
+        lastResult_ = -1;
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const std::string path = socket().string();
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        int result = -1;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-            PlistValue message = PlistValue::dict();
-            message["MessageType"] = type;
-            if (!deviceDir.empty()) {
-                message["Path"] = deviceDir.string();
-            }
-            if (usbmuxsim::writeMuxPlist(fd, 7, message)) {
-                if (auto packet = usbmuxsim::readMuxPacket(fd)) {
-                    auto reply = PlistValue::parse(packet->payload.data(), packet->payload.size());
-                    if (reply && (*reply)["MessageType"].toString() == "Result") {
-                        result = static_cast<int>((*reply)["Number"].toInt64(-1));
-                    }
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        if (usbmuxsim::writeMuxPlist(fd, 7, message)) {
+            if (auto packet = usbmuxsim::readMuxPacket(fd)) {
+                auto reply = PlistValue::parse(packet->payload.data(), packet->payload.size());
+                if (reply && (*reply)["MessageType"].toString() == "Result") {
+                    lastResult_ = static_cast<int>((*reply)["Number"].toInt64(-1));
                 }
             }
         }
-        ::close(fd);
-        return result;
+        return fd;
     }
 
-  private:
     const std::string program_;
+    mutable int lastResult_ = -1;
     std::filesystem::path folder_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;

@@ -29,6 +29,15 @@ constexpr std::array<std::string_view, 14> kPublicValues = {
     "DeviceName",      "DevicePublicKey", "HardwareModel",   "PasswordProtected", "ProductName",
     "ProductType",     "ProductVersion",  "UniqueDeviceID",  "WiFiAddress"};
 
+// The strings of an array of names.
+void addNames(const PlistValue& names, std::set<std::string>& into) {
+    for (const auto& name : names.toArray()) {
+        if (name.isString()) {
+            into.insert(name.toString());
+        }
+    }
+}
+
 }  // namespace
 
 std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
@@ -42,22 +51,18 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
     extras.passcodeLocked = faults[kFaultPasscodeLocked].toBool(false);
     extras.trustPending = faults[kFaultTrustPending].toBool(false);
     extras.restrictedContainers = faults[kFaultRestrictedContainers].toBool(false);
-    for (const auto& name : faults[layout::kFaultRefusedServices].toArray()) {
-        if (name.isString()) {
-            extras.refusedServices.insert(name.toString());
-        }
-    }
-    for (const auto& name : faults[kFaultStalledServices].toArray()) {
-        if (name.isString()) {
-            extras.stalledServices.insert(name.toString());
-        }
-    }
+    addNames(faults[layout::kFaultRefusedServices], extras.refusedServices);
+    addNames(faults[kFaultStalledServices], extras.stalledServices);
+    addNames(faults[kFaultStalledLockdown], extras.stalledLockdown);
     for (const auto& [folder, names] : faults[kFaultListedNames].toDict()) {
         for (const auto& name : names.toArray()) {
             if (name.isString()) {
                 extras.listedNames[folder].push_back(name.toString());
             }
         }
+    }
+    if (faults[kFaultMoverAnswer].isString()) {
+        extras.moverAnswer = faults[kFaultMoverAnswer].toString();
     }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;

@@ -22,7 +22,13 @@ inline constexpr const char* kFaultPasscodeLocked = "PasscodeLocked";
 inline constexpr const char* kFaultTrustPending = "TrustPending";
 inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
 inline constexpr const char* kFaultStalledServices = "StalledServices";
+inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
 inline constexpr const char* kFaultListedNames = "ListedNames";
+inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
+
+// Crash reports the device wrote that its crash-report mover has not yet moved into the crash
+// area: <device folder>/crashes-new/, laid out as the crash area is.
+inline constexpr const char* kNewCrashesDir = "crashes-new";
 
 struct DeviceExtras {
     bool trusted = true;
@@ -31,8 +37,12 @@ struct DeviceExtras {
     bool restrictedContainers = false;
     std::set<std::string> refusedServices;
     std::set<std::string> stalledServices;
+    // Lockdown requests ("GetValue", "StartSession", ...) read and never answered.
+    std::set<std::string> stalledLockdown;
     // Names a listing of a media folder answers besides the folder's own entries.
     std::map<std::string, std::vector<std::string>> listedNames;
+    // What the crash-report mover says instead of "ping", having moved nothing.
+    std::optional<std::string> moverAnswer;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 

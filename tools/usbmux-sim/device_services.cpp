@@ -1,5 +1,6 @@
 #include "device_services.h"
 
+#include <filesystem>
 #include <optional>
 #include <utility>
 
@@ -101,6 +102,28 @@ std::optional<std::vector<std::uint8_t>> browseAnswer(
         out.insert(out.end(), frame.begin(), frame.end());
     }
     return out;
+}
+
+// Moves the reports under the device's kNewCrashesDir into its crash area, each to the same
+// path there; false when one could not be moved. Links are left where they are.
+bool moveNewReports(const AttachedDevice& device) {
+    namespace fs = std::filesystem;
+    const fs::path from = device.device->anchor() / kNewCrashesDir;
+    const fs::path to = device.device->anchor() / md::sim::kCrashesDir;
+    std::error_code ec;
+    std::vector<fs::path> reports;
+    for (fs::recursive_directory_iterator it(from, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!it->is_symlink(ec) && it->is_regular_file(ec)) {
+            reports.push_back(it->path().lexically_relative(from));
+        }
+    }
+    bool moved = true;
+    for (const fs::path& report : reports) {
+        fs::create_directories((to / report).parent_path(), ec);
+        fs::rename(from / report, to / report, ec);
+        moved = moved && !ec;
+    }
+    return moved;
 }
 
 void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& service,
@@ -251,11 +274,18 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
         case ServiceKind::HouseArrest:
             serveHouseArrest(server, fd, device);
             break;
-        case ServiceKind::Mover:
-            if (writeAll(fd, "ping", 4)) {
+        case ServiceKind::Mover: {
+            std::string said;
+            if (extras && extras->moverAnswer) {
+                said = *extras->moverAnswer;
+            } else if (moveNewReports(device)) {
+                said = "ping";
+            }
+            if (writeAll(fd, said.data(), said.size())) {
                 drainUntilClosed(fd);
             }
             break;
+        }
     }
     if (service.connection) {
         service.connection->close();

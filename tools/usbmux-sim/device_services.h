@@ -13,8 +13,10 @@
 //    installed, {"Error": "InstallationLookupFailed"} for a container the device refuses (every
 //    one when it refuses house arrest; with restricted containers, all but those of
 //    developer-signed apps, and for "VendDocuments" also those of apps sharing files);
-//  - the crash-report mover ("com.apple.crashreportmover"): says "ping" once the logs are in
-//    the crash area (they always are) and waits for the peer to close.
+//  - the crash-report mover ("com.apple.crashreportmover"): moves the reports waiting in the
+//    device's new-reports folder (kNewCrashesDir, device_extras.h) into the crash area, says
+//    "ping" and waits for the peer to close; the crash area shows those reports only from then
+//    on. With a "MoverAnswer" fault it says that instead, having moved nothing.
 // A listing of the media root answers the device's listed names as well (device_extras.h).
 // A service named in the device's stalled services reads its requests and never answers, until
 // the peer closes or the device goes away.

@@ -65,6 +65,9 @@ LockdownSession::LockdownSession(UsbmuxServer& server, int fd, AttachedDevice de
 
 void LockdownSession::run() {
     while (auto request = readRequest(fd_)) {
+        if (stalls(*request)) {
+            break;
+        }
         bool goodbye = false;
         auto reply = handle(*request, goodbye);
         if (server_.verbose()) {
@@ -79,6 +82,19 @@ void LockdownSession::run() {
         device_.device->stopSession();
     }
     device_.device->disconnect();
+}
+
+bool LockdownSession::stalls(const PlistValue& request) {
+    const std::string& name = request["Request"].toString();
+    auto extras = readExtras(*device_.device);
+    if (!extras || !extras->stalledLockdown.count(name)) {
+        return false;
+    }
+    server_.log("lockdown " + name + " stalls");
+    // A device hung in the middle of a request: its tunnel stays open past the detach.
+    server_.keepPastDetach(fd_);
+    drainUntilClosed(fd_);
+    return true;
 }
 
 std::optional<PlistValue> LockdownSession::handle(const PlistValue& request, bool& goodbye) {

@@ -16,6 +16,9 @@
 //                  "ServiceProhibited" for one it refuses; else "Port" and "EnableServiceSSL"
 //                  false
 //
+// A request named in the device's stalled lockdown requests (device_extras.h) is read and never
+// answered: the socket stays open, even after the device went away, until the peer closes it.
+//
 // The device is connected for the life of the socket (the caller connected it; run()
 // disconnects it). When the device goes away the socket is dropped without an answer.
 #pragma once
@@ -35,6 +38,8 @@ class LockdownSession {
     void run();
 
   private:
+    // Whether the request stalls; if so it returns once the peer closed the socket.
+    bool stalls(const PlistValue& request);
     // The answer to one request; nullopt when the connection must be dropped unanswered.
     std::optional<PlistValue> handle(const PlistValue& request, bool& goodbye);
     std::optional<PlistValue> getValue(const PlistValue& request);

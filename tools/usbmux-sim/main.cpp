@@ -39,9 +39,17 @@
 //                                 for apps sharing files; others "InstallationLookupFailed"
 //   "StalledServices": [names]    these services take requests and never answer (a device
 //                                 that hangs), until the peer closes or the device goes away
+//   "StalledLockdown": [requests] these lockdown requests ("GetValue", "StartSession", ...) are
+//                                 read and never answered, and the connection outlives the
+//                                 device's detach (a device hung mid-request) until the peer
+//                                 closes it
 //   "ListedNames": {path: [names]}  a listing of that media folder answers these names as
 //                                 well, names no file system holds ("..", "a/b", "") included
+//   "MoverAnswer": string         the crash-report mover says this instead of "ping" and moves
+//                                 nothing
 //   "RefusedServices" may also name "com.apple.crashreportmover".
+// New crash reports wait in <device>/crashes-new/ until the crash-report mover moves them into
+// the crash area, as a device's do.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>

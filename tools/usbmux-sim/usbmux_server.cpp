@@ -335,6 +335,15 @@ bool UsbmuxServer::onMainThread(const std::function<void()>& work) {
     return performOnMain(work);
 }
 
+void UsbmuxServer::keepPastDetach(int fd) {
+    std::lock_guard<std::mutex> lock(connectionsMutex_);
+    for (const auto& connection : connections_) {
+        if (connection->fd == fd) {  // listed connections are open: the number is theirs
+            connection->deviceId = 0;
+        }
+    }
+}
+
 std::optional<AttachedDevice> UsbmuxServer::findDevice(std::uint32_t id) const {
     std::lock_guard<std::mutex> lock(devicesMutex_);
     for (const auto& device : devices_) {

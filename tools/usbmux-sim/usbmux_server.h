@@ -97,6 +97,8 @@ class UsbmuxServer {
     // Keeps a started service until its connection comes; its port.
     std::uint16_t addPendingService(PendingService service);
     std::optional<PendingService> takePendingService(std::uint32_t deviceId, std::uint16_t port);
+    // The connection on `fd` is no longer closed when its device detaches.
+    void keepPastDetach(int fd);
     bool verbose() const { return options_.verbose; }
     // One line on standard error when verbose.
     void log(const std::string& line) const;

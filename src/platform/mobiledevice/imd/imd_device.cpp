@@ -6,6 +6,7 @@
 #include <usbmuxd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/device_path.h"
 #include "platform/mobiledevice/imd/imd_connection.h"
@@ -116,12 +117,14 @@ ImdDevice::ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle
       muxHandle_(muxHandle),
       serial_(serial),
       timeout_(timeout),
-      diskUsageFresh_(diskUsageFresh) {}
+      diskUsageFresh_(diskUsageFresh),
+      line_(timeout) {}
 
 ImdDevice::~ImdDevice() {
     markDetached();
     if (lockdown_) {
-        lockdownd_client_free(lockdown_);
+        lockdownd_client_free(lockdown_);  // its goodbye fails at once: the line was cut
+        line_.release();
     }
     idevice_free(device_);
 }
@@ -149,10 +152,21 @@ int ImdDevice::checkLocked(bool needSession) const {
     if (connectDepth_ == 0 || !lockdown_) {
         return Error::NotConnected;
     }
+    if (line_.broken()) {
+        return Error::Timeout;  // an earlier request ran out: the connection is lost
+    }
     if (needSession && sessionDepth_ == 0) {
         return Error::SessionInactive;
     }
     return Error::Ok;
+}
+
+int ImdDevice::lockdownRequest(const std::function<lockdownd_error_t()>& call) {
+    lockdownd_error_t rc = LOCKDOWN_E_UNKNOWN_ERROR;
+    if (int ended = line_.request([&] { rc = call(); })) {
+        return ended;
+    }
+    return fromLockdown(rc, detached_.load());
 }
 
 int ImdDevice::connect() {
@@ -171,26 +185,29 @@ int ImdDevice::connect() {
                                         : fromLockdown(rc, detached_.load());
     }
     lockdown_ = client;
+    line_.attach(client);  // cut at once when the device went meanwhile
     connectDepth_ = 1;
-    return Error::Ok;
+    return Error::Ok;  // the calls fail from here on when it went; disconnect() frees it
 }
 
 int ImdDevice::disconnect() {
-    lockdownd_client_t closing = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (connectDepth_ == 0) {
-            return detached_.load() ? Error::DeviceGone : Error::NotConnected;
-        }
-        if (--connectDepth_ > 0) {
-            return detached_.load() ? Error::DeviceGone : Error::Ok;
-        }
-        closing = lockdown_;
-        lockdown_ = nullptr;
-        sessionDepth_ = 0;
-        sessionId_.clear();  // freeing the client ends its session
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (connectDepth_ == 0) {
+        return detached_.load() ? Error::DeviceGone : Error::NotConnected;
     }
-    lockdownd_client_free(closing);
+    if (--connectDepth_ > 0) {
+        return detached_.load() ? Error::DeviceGone : Error::Ok;
+    }
+    lockdownd_client_t closing = lockdown_;
+    lockdown_ = nullptr;
+    sessionDepth_ = 0;
+    sessionId_.clear();  // freeing the client ends its session
+    // Freeing says goodbye and waits for the answer: within the limit too.
+    lockdownRequest([&] {
+        lockdownd_client_free(closing);
+        return LOCKDOWN_E_SUCCESS;
+    });
+    line_.release();
     return detached_.load() ? Error::DeviceGone : Error::Ok;
 }
 
@@ -199,7 +216,7 @@ int ImdDevice::validatePairing() {
     if (int rc = checkLocked(false)) {
         return rc;
     }
-    const int rc = fromLockdown(lockdownd_validate_pair(lockdown_, nullptr), detached_.load());
+    const int rc = lockdownRequest([&] { return lockdownd_validate_pair(lockdown_, nullptr); });
     paired_ = rc == Error::Ok;
     return rc;
 }
@@ -209,7 +226,7 @@ int ImdDevice::pair() {
     if (int rc = checkLocked(false)) {
         return rc;
     }
-    const int rc = fromLockdown(lockdownd_pair(lockdown_, nullptr), detached_.load());
+    const int rc = lockdownRequest([&] { return lockdownd_pair(lockdown_, nullptr); });
     paired_ = rc == Error::Ok;
     if (rc != Error::Ok) {
         waitReason_.store(rc);
@@ -237,11 +254,11 @@ int ImdDevice::startSession() {
     }
     char* sessionId = nullptr;
     int ssl = 0;
-    const lockdownd_error_t rc =
-        lockdownd_start_session(lockdown_, hostId.c_str(), &sessionId, &ssl);
-    if (rc != LOCKDOWN_E_SUCCESS) {
+    const int rc = lockdownRequest(
+        [&] { return lockdownd_start_session(lockdown_, hostId.c_str(), &sessionId, &ssl); });
+    if (rc != Error::Ok) {
         std::free(sessionId);
-        return fromLockdown(rc, detached_.load());
+        return rc;
     }
     sessionId_ = sessionId ? sessionId : "";
     std::free(sessionId);
@@ -257,9 +274,10 @@ int ImdDevice::stopSession() {
     if (--sessionDepth_ > 0) {
         return Error::Ok;
     }
-    const lockdownd_error_t rc = lockdownd_stop_session(lockdown_, sessionId_.c_str());
+    const int rc =
+        lockdownRequest([&] { return lockdownd_stop_session(lockdown_, sessionId_.c_str()); });
     sessionId_.clear();
-    return fromLockdown(rc, detached_.load());
+    return rc;
 }
 
 int ImdDevice::copyValue(const std::optional<std::string>& domain,
@@ -270,12 +288,13 @@ int ImdDevice::copyValue(const std::optional<std::string>& domain,
         return rc;
     }
     plist_t node = nullptr;
-    const lockdownd_error_t rc = lockdownd_get_value(lockdown_, domain ? domain->c_str() : nullptr,
-                                                     key ? key->c_str() : nullptr, &node);
-    if (rc != LOCKDOWN_E_SUCCESS || !node) {
+    const int rc = lockdownRequest([&] {
+        return lockdownd_get_value(lockdown_, domain ? domain->c_str() : nullptr,
+                                   key ? key->c_str() : nullptr, &node);
+    });
+    if (rc != Error::Ok || !node) {
         plist_free(node);
-        return rc == LOCKDOWN_E_SUCCESS ? Error::InvalidArgument
-                                        : fromLockdown(rc, detached_.load());
+        return rc == Error::Ok ? Error::InvalidArgument : rc;
     }
     std::optional<PlistValue> converted = valueFromPlist(node);
     plist_free(node);
@@ -294,11 +313,11 @@ int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& ch
         if (int rc = checkLocked(true)) {
             return rc;
         }
-        const lockdownd_error_t rc = lockdownd_start_service(lockdown_, name.c_str(), &service);
-        if (rc != LOCKDOWN_E_SUCCESS || !service || service->port == 0) {
+        const int rc = lockdownRequest(
+            [&] { return lockdownd_start_service(lockdown_, name.c_str(), &service); });
+        if (rc != Error::Ok || !service || service->port == 0) {
             lockdownd_service_descriptor_free(service);
-            return rc == LOCKDOWN_E_SUCCESS ? Error::ServiceRefused
-                                            : fromLockdown(rc, detached_.load());
+            return rc == Error::Ok ? Error::ServiceRefused : rc;
         }
     }
     idevice_connection_t connection = nullptr;
@@ -329,24 +348,34 @@ int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& ch
     return Error::Ok;
 }
 
-void ImdDevice::runCrashMover() {
+bool ImdDevice::runCrashMover() {
     std::shared_ptr<Channel> mover;
     if (int rc = openService(kCrashMoverService, mover)) {
         qWarning().noquote() << "The crash-report mover did not start:"
                              << QString::fromStdString(errorText(rc));
-        return;
+        return false;
     }
-    // The mover says "ping" once it has moved the reports.
-    char ping[4];
+    // The mover says "ping" once it has moved the reports; the whole answer within one timeout.
+    const auto deadline = std::chrono::steady_clock::now() + timeout_;
+    char said[4];
     std::size_t got = 0;
-    while (got < sizeof ping) {
-        const long n = mover->receive(ping + got, sizeof ping - got);
+    while (got < sizeof said) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const long n = mover->receiveWithin(said + got, sizeof said - got, left);
         if (n <= 0) {
             break;
         }
         got += static_cast<std::size_t>(n);
     }
     mover->close();
+    if (got != sizeof said || std::memcmp(said, "ping", sizeof said) != 0) {
+        qWarning().noquote() << "The crash-report mover did not say it was done"
+                             << (got == 0 ? "in time" : "as it should")
+                             << ": the newest crash logs may be missing.";
+        return false;
+    }
+    return true;
 }
 
 int ImdDevice::startService(const std::string& name,
@@ -491,6 +520,7 @@ std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
 
 void ImdDevice::markDetached() {
     detached_.store(true);
+    line_.cut();  // a lockdown request in progress ends now
     std::vector<std::shared_ptr<Channel>> channels;
     std::vector<std::shared_ptr<MediaSyncChannel>> sessions;
     {

@@ -3,9 +3,12 @@
 //
 // connect() opens a lockdown client and startSession() a session with the host identity of the
 // pair record usbmuxd keeps; both nest (the first call opens, the last matching call closes).
-// Lockdown calls wait at most the library's own receive timeout. Started services are channels
-// (imd_connection.h) that fail at once after the device detached: markDetached() shuts every one
-// still open. Values from the device pass through our property-list reader, like a file's.
+// Every lockdown request waits at most the device's timeout, and a detach ends the one in
+// progress at once (LockdownLine, imd_connection.h); a request that ran out costs the lockdown
+// connection, so later calls fail until the bracket closed it and connect() opened a new one.
+// Started services are channels (imd_connection.h) that fail at once after the device
+// detached: markDetached() shuts every one still open. Values from the device pass through our
+// property-list reader, like a file's.
 #pragma once
 
 #include <libimobiledevice/libimobiledevice.h>
@@ -19,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mobiledevice/imd/imd_connection.h"
 #include "platform/mobiledevice/mobile_device.h"
 
 namespace nimbara::md {
@@ -34,7 +38,9 @@ class Channel;
 class WatchedDevice : public Device {
   public:
     // Connects, checks (or makes) the pairing and opens a session once: 0 when the device can be
-    // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...).
+    // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...). Runs on a
+    // thread of the library's, while markDetached() may come from the watcher: that must end
+    // the check's calls at once.
     virtual int checkTrust() = 0;
     // The device went away: every call fails from now on and open connections end.
     virtual void markDetached() = 0;
@@ -86,7 +92,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
     // then waits for close() or the detach; null when the device can't be used. The first session
     // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
-    // (on the library's watcher thread), so the session opened while the attach is handled asks
+    // (on the library's check thread), so the session opened while the attach is handled asks
     // the device nothing; every other session asks the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
@@ -96,14 +102,18 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
               std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
     int checkLocked(bool needSession) const;
+    // One lockdown request on the open client (mutex_ held), within the limit.
+    int lockdownRequest(const std::function<lockdownd_error_t()>& call);
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
     // Asks house arrest for an app's container ("VendContainer") or its documents
     // ("VendDocuments") on a house-arrest connection of its own.
     int vend(const char* command, const std::string& bundleId,
              std::unique_ptr<ServiceConnection>& connection);
-    // Lets the crash-report mover move new reports into the copy area (best effort).
-    void runCrashMover();
+    // Lets the crash-report mover move new reports into the copy area: true once it said
+    // "ping" (done), false (with a warning) when it was refused, answered something else or
+    // said nothing within the timeout. Costs one timeout at the most.
+    bool runCrashMover();
     // Connect, pairing, session around `body`, as the device layer's bracket does.
     int inSession(const std::function<int()>& body);
 
@@ -118,6 +128,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
 
     mutable std::mutex mutex_;
     lockdownd_client_t lockdown_ = nullptr;
+    LockdownLine line_;  // lockdown_'s socket
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
     std::string sessionId_;

@@ -19,10 +19,12 @@
 namespace nimbara::md::imd {
 
 struct RawDeviceEvent {
-    enum class Kind { Added, Removed, Paired };
+    // Checked: not from usbmuxd; a trust check of ours ended with `result`.
+    enum class Kind { Added, Removed, Paired, Checked };
     Kind kind = Kind::Added;
     std::uint32_t muxHandle = 0;  // new for every attachment
     std::string udid;
+    int result = 0;
 };
 
 class EventInbox {

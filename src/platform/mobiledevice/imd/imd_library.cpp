@@ -3,6 +3,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <atomic>
 
 #include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/imd/imd_device.h"
@@ -12,8 +13,16 @@ namespace nimbara::md::imd {
 
 using Clock = std::chrono::steady_clock;
 
+// A device's trust check, on a thread of its own: it talks to the device, which may take up to
+// the device's timeout (or hang until the device is marked detached), while the watcher goes on
+// with the other devices. Its result comes back to the watcher as a Checked event.
+struct TrustCheck {
+    std::thread thread;
+    std::atomic<bool> done{false};
+};
+
 // The watcher's state. Entries change only on the watcher thread; others read them under the
-// mutex.
+// mutex. Every check thread is joined by the watcher once it is done, or by finish().
 class WatchCore {
   public:
     using Factory =
@@ -29,7 +38,9 @@ class WatchCore {
     void removeSubscriber(const std::shared_ptr<Subscriber>& subscriber);
     std::vector<DeviceHandle> attachedDevices() const;
     std::shared_ptr<WatchedDevice> findAttached(const std::string& udid) const;
-    void detachAllSilently();
+    // Marks every device detached (ending their checks' calls), forgets them and joins the
+    // checks. After the watcher stopped.
+    void finish();
 
   private:
     enum class State { Waiting, Attached };
@@ -41,13 +52,19 @@ class WatchCore {
         int reason = Error::Ok;
         bool retry = false;
         Clock::time_point retryAt;
+        std::shared_ptr<TrustCheck> check;  // the latest one; running or done
+        bool again = false;  // asked again while the check ran: check once more after it
     };
 
     void handle(const RawDeviceEvent& event);
     void added(const RawDeviceEvent& event);
     void removed(std::uint32_t handle);
-    // Checks the device's trust and reports what came of it.
+    // Starts a trust check of the device (unless one is running).
     void tryUse(std::uint32_t handle);
+    // Reports what came of a check.
+    void checked(std::uint32_t handle, int rc);
+    // Joins the checks of removed devices that are done.
+    void reapChecks();
     Entry* findLocked(std::uint32_t handle);
     // Queues an event for every subscriber; returns them for delivery outside the lock.
     std::vector<std::shared_ptr<Subscriber>> broadcastLocked(int message,
@@ -59,6 +76,7 @@ class WatchCore {
     const std::shared_ptr<EventInbox> inbox_ = std::make_shared<EventInbox>();
     mutable std::mutex mutex_;
     std::vector<Entry> entries_;
+    std::vector<std::shared_ptr<TrustCheck>> ending_;  // of removed devices; watcher thread only
     std::vector<std::shared_ptr<Subscriber>> subscribers_;
     std::uint64_t serial_ = 0;
 };
@@ -88,6 +106,7 @@ void WatchCore::run() {
         if (inbox_->stopped()) {
             return;
         }
+        reapChecks();
         std::vector<std::uint32_t> due;
         {
             std::lock_guard<std::mutex> lock(mutex_);
@@ -111,6 +130,9 @@ void WatchCore::handle(const RawDeviceEvent& event) {
             break;
         case RawDeviceEvent::Kind::Removed:
             removed(event.muxHandle);
+            break;
+        case RawDeviceEvent::Kind::Checked:
+            checked(event.muxHandle, event.result);
             break;
         case RawDeviceEvent::Kind::Paired: {
             bool waiting = false;
@@ -182,6 +204,9 @@ void WatchCore::removed(std::uint32_t handle) {
         }
         Entry entry = std::move(*it);
         entries_.erase(it);
+        if (entry.check) {
+            ending_.push_back(std::move(entry.check));  // its call ends with the detach below
+        }
         // Calls on the device fail from here on, before anybody hears that it went.
         entry.device->markDetached();
         if (entry.state == State::Attached || entry.reported) {
@@ -192,25 +217,46 @@ void WatchCore::removed(std::uint32_t handle) {
 }
 
 void WatchCore::tryUse(std::uint32_t handle) {
-    std::shared_ptr<WatchedDevice> device;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entry* entry = findLocked(handle);
+    if (!entry || entry->state == State::Attached) {
+        return;
+    }
+    entry->retry = false;
+    if (entry->check && !entry->check->done.load()) {
+        entry->again = true;  // what it finds may be stale by now
+        return;
+    }
+    if (entry->check) {
+        entry->check->thread.join();  // done: returns at once
+    }
+    entry->again = false;
+    auto check = std::make_shared<TrustCheck>();
+    // The thread holds the device and the inbox, never this core; the check outlives it (joined
+    // before it goes).
+    check->thread =
+        std::thread([device = entry->device, inbox = inbox_, handle, done = &check->done] {
+            RawDeviceEvent event;
+            event.kind = RawDeviceEvent::Kind::Checked;
+            event.muxHandle = handle;
+            event.result = device->checkTrust();
+            done->store(true);  // before the watcher hears of it: it may start the next check
+            inbox->post(std::move(event));
+        });
+    entry->check = std::move(check);
+}
+
+void WatchCore::checked(std::uint32_t handle, int rc) {
+    std::vector<std::shared_ptr<Subscriber>> subscribers;
+    bool again = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         Entry* entry = findLocked(handle);
         if (!entry || entry->state == State::Attached) {
-            return;
+            return;  // gone meanwhile
         }
-        entry->retry = false;
-        device = entry->device;
-    }
-    // Talks to the device: no lock held.
-    const int rc = device->checkTrust();
-    std::vector<std::shared_ptr<Subscriber>> subscribers;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Entry* entry = findLocked(handle);
-        if (!entry) {
-            return;
-        }
+        const std::shared_ptr<WatchedDevice>& device = entry->device;
+        again = entry->again && rc != Error::Ok && rc != Error::DeviceGone;
         if (rc == Error::Ok) {
             device->setWaitReason(Error::Ok);
             entry->state = State::Attached;
@@ -232,6 +278,19 @@ void WatchCore::tryUse(std::uint32_t handle) {
         }
     }
     deliver(subscribers);
+    if (again) {
+        tryUse(handle);
+    }
+}
+
+void WatchCore::reapChecks() {
+    std::erase_if(ending_, [](const std::shared_ptr<TrustCheck>& check) {
+        if (!check->done.load()) {
+            return false;
+        }
+        check->thread.join();
+        return true;
+    });
 }
 
 std::vector<std::shared_ptr<Subscriber>> WatchCore::broadcastLocked(int message,
@@ -289,13 +348,22 @@ std::shared_ptr<WatchedDevice> WatchCore::findAttached(const std::string& udid) 
     return nullptr;
 }
 
-void WatchCore::detachAllSilently() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (const Entry& entry : entries_) {
-        entry.device->markDetached();
+void WatchCore::finish() {
+    std::vector<std::shared_ptr<TrustCheck>> checks = std::move(ending_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Entry& entry : entries_) {
+            entry.device->markDetached();  // a check talking to it returns now
+            if (entry.check) {
+                checks.push_back(std::move(entry.check));
+            }
+        }
+        entries_.clear();
+        subscribers_.clear();
     }
-    entries_.clear();
-    subscribers_.clear();
+    for (const auto& check : checks) {
+        check->thread.join();
+    }
 }
 
 ImdLibrary::ImdLibrary() : ImdLibrary(Options{}) {}
@@ -317,7 +385,7 @@ ImdLibrary::~ImdLibrary() {
     if (watcher_.joinable()) {
         watcher_.join();
     }
-    core_->detachAllSilently();
+    core_->finish();
 }
 
 void ImdLibrary::startWatching() {

@@ -2,13 +2,16 @@
 // (which a test can replace with its own socket through USBMUXD_SOCKET_ADDRESS).
 //
 // Events reach the library's watcher thread through an EventInbox (imd_events.h). For a device
-// that appears, the watcher opens it and checks its trust (connect, pairing, a session: a device
-// that doesn't know this computer is asked to trust it). A usable device is reported attached. A
-// locked one, or one whose trust question is showing or was refused, is reported waiting with the
-// reason, and the watcher asks again every `trustRetry` (and at once when usbmuxd says it was
-// paired) until it is usable; after a refusal it asks again only when usbmuxd says the device
-// was paired. A device that goes is marked detached before subscribers hear of it. All of this
-// happens on the watcher thread: subscribers hear of it through their own thread's event loop.
+// that appears, the watcher opens it and has its trust checked (connect, pairing, a session: a
+// device that doesn't know this computer is asked to trust it) on a thread of the device's own,
+// so that a device that is slow to answer holds up no other; the watcher hears the result as an
+// event. A usable device is reported attached. A locked one, or one whose trust question is
+// showing or was refused, is reported waiting with the reason, and the watcher asks again every
+// `trustRetry` (and at once when usbmuxd says it was paired) until it is usable; after a refusal
+// it asks again only when usbmuxd says the device was paired. A device that goes is marked
+// detached before subscribers hear of it, which also ends a check still talking to it. The
+// destructor marks every device detached before it joins the checks. Subscribers hear of all
+// this through their own thread's event loop.
 #pragma once
 
 #include <chrono>

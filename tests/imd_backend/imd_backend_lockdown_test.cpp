@@ -1,0 +1,162 @@
+// Lockdown requests of a real device that never get an answer: each ends at the device's timeout
+// or at once when the device goes, and a device whose lockdown hangs holds up no other device,
+// nor the library's end.
+#include <future>
+
+#include "imd_backend_fixture.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kTabletUdid = "00008027-000A11B22C33D44E";
+// Far beyond every limit of these tests: only the library's own handling can end a wait.
+constexpr std::chrono::minutes kEndless{10};
+// How long a test lets a call take that must end at once or at the device's two seconds, and
+// not at libimobiledevice's own half minute.
+constexpr int kPromptMs = 10000;
+
+// Runs `work` on a thread of its own: whether it ended within `limitMs` (it is waited for in
+// any case, so that nothing outlives the test).
+template <typename Work>
+bool endsWithin(Work work, int limitMs = kPromptMs) {
+    std::packaged_task<void()> task(std::move(work));
+    auto ended = task.get_future();
+    std::thread thread(std::move(task));
+    const bool prompt = loopUntil(
+        [&] { return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        limitMs);
+    thread.join();
+    return prompt;
+}
+
+PlistValue stalled(const char* request) {
+    return PlistValue(PlistValue::Array{request});
+}
+
+class ImdBackendLockdown : public ImdBackendTest {
+  protected:
+    md::DeviceHandle attachPhone(std::chrono::milliseconds timeout) {
+        md::imd::ImdLibrary::Options options = shortLimits();
+        options.timeout = timeout;
+        startLibrary(std::move(options));
+        subscribe();
+        return waitForAttached();
+    }
+    static void closeBracket(md::Device& device) {
+        device.stopSession();
+        device.disconnect();
+    }
+    // Unplugs the phone: its folder leaves the devices folder.
+    void unplugPhone() {
+        fs::rename(phone.dir(), server.folder() / "unplugged");
+        ASSERT_EQ(server.control("SimRescan"), 0);
+    }
+};
+
+TEST_F(ImdBackendLockdown, AnUnansweredRequestFailsAtTheTimeoutAndTheDeviceIsUsableAgain) {
+    const md::DeviceHandle handle = attachPhone(std::chrono::milliseconds(2000));
+    ASSERT_TRUE(handle);
+    ASSERT_EQ(handle->connect(), 0);
+    ASSERT_EQ(handle->startSession(), 0);
+    setFault(usbmuxsim::kFaultStalledLockdown, stalled("GetValue"));
+    int rc = 0;
+    PlistValue value;
+    EXPECT_TRUE(endsWithin([&] {
+        rc = handle->copyValue(std::nullopt, std::string("DeviceName"), value);
+        closeBracket(*handle);  // the goodbye of a hung connection costs nothing more
+    }));
+    EXPECT_EQ(rc, md::Error::Timeout);
+    EXPECT_TRUE(value.isNull());
+
+    // A session that can't start ends the same way.
+    setFault(usbmuxsim::kFaultStalledLockdown, stalled("StartSession"));
+    ASSERT_EQ(handle->connect(), 0);
+    EXPECT_TRUE(endsWithin([&] { rc = handle->startSession(); }));
+    EXPECT_EQ(rc, md::Error::Timeout);
+    // The lost connection fails at once until the bracket opens a new one.
+    EXPECT_EQ(handle->copyValue(std::nullopt, std::string("DeviceName"), value),
+              md::Error::Timeout);
+    handle->disconnect();
+
+    clearFaults();
+    ASSERT_EQ(handle->connect(), 0);
+    ASSERT_EQ(handle->startSession(), 0);
+    ASSERT_EQ(handle->copyValue(std::nullopt, std::string("DeviceName"), value), 0);
+    EXPECT_EQ(value.toString(), "Test iPhone");
+    EXPECT_EQ(handle->stopSession(), 0);
+    EXPECT_EQ(handle->disconnect(), 0);
+    EXPECT_TRUE(handle->attached());
+}
+
+TEST_F(ImdBackendLockdown, ARequestStuckOnAHungDeviceEndsAtOnceWhenTheDeviceGoes) {
+    const md::DeviceHandle handle = attachPhone(kEndless);
+    ASSERT_TRUE(handle);
+    ASSERT_EQ(handle->connect(), 0);
+    ASSERT_EQ(handle->startSession(), 0);
+    // The device hangs in the middle of the request and its connection stays open after it
+    // went: only the detach the library hears of can end the wait.
+    setFault(usbmuxsim::kFaultStalledLockdown, stalled("GetValue"));
+    std::atomic<int> rc{0};
+    std::atomic<bool> done{false};
+    std::thread call([&] {
+        PlistValue value;
+        rc = handle->copyValue(std::string("com.apple.disk_usage"), std::nullopt, value);
+        done = true;
+    });
+    loopUntil([] { return false; }, 300);  // the request is out
+    EXPECT_FALSE(done.load());
+    unplugPhone();
+    EXPECT_TRUE(loopUntil([&] { return done.load(); }, kPromptMs));
+    call.join();
+    EXPECT_EQ(rc.load(), md::Error::DeviceGone);
+    EXPECT_FALSE(handle->attached());
+    EXPECT_TRUE(endsWithin([&] { closeBracket(*handle); }));
+    EXPECT_EQ(handle->connect(), md::Error::DeviceGone);
+    ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageDetached) == 1; }));
+    EXPECT_TRUE(library->attachedDevices().empty());
+}
+
+TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceNorTheEnd) {
+    // The phone hangs while it is paired; the tablet comes after it and answers.
+    phone.setFault(usbmuxsim::kFaultStalledLockdown, stalled("Pair"));
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.timeout = kEndless;
+    startLibrary(std::move(options));
+    subscribe();
+    simdev::SimDeviceBuilder tablet(server.folder() / "tablet");
+    tablet.setIdentity("Test iPad", kTabletUdid, "iPad8,1", "13.3");
+    ASSERT_TRUE(tablet.write());
+    ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
+    ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageAttached) == 1; }, kPromptMs));
+    const md::DeviceHandle tabletHandle = heard.last(md::kMessageAttached);
+    EXPECT_NE(tabletHandle->identifier().find(kTabletUdid), std::string::npos);
+    ASSERT_EQ(library->attachedDevices().size(), 1u);
+    EXPECT_EQ(library->attachedDevices().front(), tabletHandle);
+
+    // The hung phone goes away (never reported, so nobody hears of it), and comes back healthy
+    // as a new attachment.
+    clearFaults();
+    unplugPhone();
+    fs::rename(server.folder() / "unplugged", phone.dir());
+    ASSERT_EQ(server.control("SimRescan"), 0);
+    ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageAttached) == 2; }, kPromptMs));
+    EXPECT_EQ(heard.count(md::kMessageDetached), 0);
+    EXPECT_EQ(heard.count(md::kMessageWaiting), 0);
+    EXPECT_EQ(library->attachedDevices().size(), 2u);
+
+    // A tablet hung in its session when the library ends: the end doesn't wait for it.
+    ASSERT_EQ(server.control("SimDetach", tablet.dir()), 0);
+    ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageDetached) == 1; }, kPromptMs));
+    tablet.setFault(usbmuxsim::kFaultStalledLockdown, stalled("StartSession"));
+    ASSERT_TRUE(tablet.write());
+    ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
+    loopUntil([] { return false; }, 300);  // its check is under way
+    subscription.reset();
+    EXPECT_TRUE(endsWithin([&] { library.reset(); }));
+    EXPECT_EQ(heard.count(md::kMessageAttached), 2);
+}
+
+}  // namespace
+}  // namespace nimbara::test
