@@ -386,6 +386,7 @@ void PRFindLargeFileViewController::buildUi() {
     ui.userDataResultlab->setWordWrap(true);
     ui.userDataResultlab->hide();
     userButtons->addWidget(ui.userDataResultlab, 1);
+    userButtons->addStretch();
     ui.userDataExportprogressor = named(new FlashView(userPage), "userDataExportprogressor");
     ui.userDataExportprogressor->hide();
     userButtons->addWidget(ui.userDataExportprogressor);
@@ -409,6 +410,7 @@ void PRFindLargeFileViewController::buildUi() {
     ui.appDataResultlab->setWordWrap(true);
     ui.appDataResultlab->hide();
     appButtons->addWidget(ui.appDataResultlab, 1);
+    appButtons->addStretch();
     ui.appDataExportProgressor = named(new FlashView(appPage), "appDataExportProgressor");
     ui.appDataExportProgressor->hide();
     appButtons->addWidget(ui.appDataExportProgressor);
