@@ -154,6 +154,13 @@ TEST_F(LargeFilePageTest, TheScanFillsBothEntriesAndTheTablesLargestFirst) {
     EXPECT_EQ(names(page().appBigFileController()),
               (std::vector<std::string>{"Huge.app", "maps.pdf"}));
 
+    // Shown again, the page keeps offering what it found.
+    QWidget container;
+    page().showView(&container);
+    EXPECT_EQ(page().shownView(), "mainTableView");
+    EXPECT_TRUE(ui().userBtn->isEnabled());
+    EXPECT_FALSE(ui().userDataFileSizelab->isHidden());
+
     // A second scan for the same device is refused until the device is chosen again.
     page().StartScanAction();
     EXPECT_FALSE(page().busy());

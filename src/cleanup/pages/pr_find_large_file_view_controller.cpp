@@ -229,22 +229,20 @@ void PRFindLargeFileViewController::viewShown() {
     ensureBuilt();
     FindLargeFileUi& ui = *ui_;
     showMainTableView();
-    ui.userDataFileSizelab->hide();
-    ui.appDataFileSizelab->hide();
-    for (QPushButton* arrow : {ui.userBtn, ui.appBtn}) {
-        if (!bScanFinished_) {
-            arrow->setEnabled(false);
-            static_cast<nimbara::ui::ImageButton*>(arrow)->setImage(
-                QStringLiteral("arrowrightUnNom.png"));
-        }
-    }
-    if (!bScanStarted_) {
-        ui.theFlashView->hide();
-    }
     ui.showlargeuserdatatip->hide();
     ui.showbiguserdatatip->hide();
     lastSelectedIndex_ = -1;
-    refreshSizeLabels();
+    if (bScanStarted_ || bScanFinished_) {
+        return;  // shown again: what the scan found stays offered
+    }
+    ui.userDataFileSizelab->hide();
+    ui.appDataFileSizelab->hide();
+    for (QPushButton* arrow : {ui.userBtn, ui.appBtn}) {
+        arrow->setEnabled(false);
+        static_cast<nimbara::ui::ImageButton*>(arrow)->setImage(
+            QStringLiteral("arrowrightUnNom.png"));
+    }
+    ui.theFlashView->hide();
 }
 
 void PRFindLargeFileViewController::buildUi() {
