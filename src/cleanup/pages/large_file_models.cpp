@@ -111,8 +111,10 @@ QVariant PRLargeFileRecordsController::data(const QModelIndex& index, int role) 
     if (column == QLatin1String("Name")) {
         return record->fileName();
     }
+    // A file found in an app's container shows its own size as its total.
+    const bool appFile = kind_ == Kind::Apps && !record->filePath().isEmpty();
     if (column == QLatin1String("Size") || column == QLatin1String("App Size")) {
-        return record->fileSize();
+        return appFile ? QString() : record->fileSize();
     }
     if (column == QLatin1String("Path")) {
         return record->filePath();
@@ -124,7 +126,7 @@ QVariant PRLargeFileRecordsController::data(const QModelIndex& index, int role) 
         return record->documentSize();
     }
     if (column == QLatin1String("Total Size")) {
-        return record->totalSize();
+        return appFile ? record->fileSize() : record->totalSize();
     }
     if (column == QLatin1String("Location")) {
         return record->filePath().isEmpty()
