@@ -370,6 +370,24 @@ TEST_F(LargeFilePageTest, ADeviceChangeMidScanDropsItsResults) {
     EXPECT_EQ(page().userDataLargeFileArray().size(), 7u + 300u);
 }
 
+TEST_F(LargeFilePageTest, AJobOfTheDeviceBeforeAChangeReportsNothing) {
+    attachAndScan("stale");
+    page().ClickUserDataFileAction();
+    QStringList revealed;
+    ui::ScopedHandler<ui::FileViewer::Handler> viewer(
+        ui::FileViewer::handler(), [&](const QString& folder) { revealed << folder; });
+    select(ui().userDataBigTableView, {0});
+    page().ExportUserDataAction();
+    ASSERT_TRUE(page().busy());
+    page().initAllDataAndAllView();  // another device was chosen meanwhile
+    pumpEvents(300);
+    EXPECT_TRUE(revealed.isEmpty());
+    EXPECT_TRUE(page().resultText().isEmpty());
+    EXPECT_FALSE(page().busy());
+    EXPECT_TRUE(ui().userDataExportprogressor->isHidden());
+    EXPECT_TRUE(page().userBigFileController()->arrangedObjects().empty());
+}
+
 TEST_F(LargeFilePageTest, ADetachMidScanEndsItWithoutOfferingTheUnfinishedLists) {
     const int index = attach(makeFinderDevice("detach", 300));
     ASSERT_GE(index, 0);
