@@ -2,9 +2,12 @@
 // widget they make carries its outlet's name as objectName.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QColor>
+#include <QHeaderView>
 #include <QLabel>
 #include <QString>
+#include <QTableView>
 #include <QWidget>
 
 #include "app/main_window_ui.h"
@@ -39,6 +42,27 @@ inline QLabel* makeImageView(QWidget* parent, const char* objectName, const QStr
         setImageViewImage(view, imageName);
     }
     return view;
+}
+
+// A table of records: whole rows selected (several when `multiple`), not editable, no grid.
+inline QTableView* makeRecordTable(QWidget* parent, const char* objectName, bool multiple,
+                                   int pointSize) {
+    auto* table = named(new QTableView(parent), objectName);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
+                                     : QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setAlternatingRowColors(true);
+    table->setShowGrid(false);
+    table->setWordWrap(false);
+    table->setFont(ui::appFont(pointSize));
+    table->verticalHeader()->hide();
+    table->verticalHeader()->setDefaultSectionSize(22);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setDefaultSectionSize(150);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    return table;
 }
 
 }  // namespace nimbara::app::build

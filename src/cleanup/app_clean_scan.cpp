@@ -120,6 +120,7 @@ void AppCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRCleanDir
             break;
         case CleanCategory::SyncFailed:
         case CleanCategory::AdCache:
+        case CleanCategory::UserFile:
             return;  // found by their own walks
     }
     result_.totalFileSize = nimbara::app::addSaturating(result_.totalFileSize, size);

@@ -9,6 +9,7 @@
 
 #include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
+#include "cleanup/large_app_record.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
 #include "device/app_service.h"
@@ -29,14 +30,6 @@ const std::vector<const char*> kDocumentTypes = {
     "MIDI",      "LRC",  "TMP3", "MP3",  "WAV",   "AMR", "MP4",  "M4P",   "3GP",  "AVI",
     "M4V",       "MPEG", "MPG",  "MOV",  "FLA",   "F4V", "WMV",  "RM",    "RMVB", "CAF",
     "tm3",       "tm8",  "amr",  "log",  "cache", "zip"};
-
-QString stringAttribute(const PlistValue& attributes, const char* key) {
-    const PlistValue* value = attributes.find(key);
-    if (value == nullptr || !value->isString()) {
-        return QString();
-    }
-    return QString::fromStdString(value->toString());
-}
 
 std::string lastComponent(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -87,18 +80,9 @@ std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device,
         }
         CleanAppInfo app;
         app.bundleId = bundleId;
-        app.displayName = stringAttribute(attributes, "CFBundleDisplayName");
-        if (app.displayName.isEmpty()) {
-            app.displayName = stringAttribute(attributes, "CFBundleName");
-        }
-        if (app.displayName.isEmpty()) {
-            app.displayName = QString::fromStdString(bundleId);
-        }
-        app.version = stringAttribute(attributes, "CFBundleShortVersionString");
-        if (app.version.isEmpty()) {
-            app.version = stringAttribute(attributes, "CFBundleVersion");
-        }
-        app.userApp = stringAttribute(attributes, "ApplicationType") == QLatin1String("User");
+        app.displayName = appDisplayNameOf(bundleId, attributes);
+        app.version = appVersionOf(attributes);
+        app.userApp = appAttributeText(attributes, "ApplicationType") == QLatin1String("User");
         apps.push_back(std::move(app));
     }
     return apps;
@@ -280,7 +264,7 @@ void CategoryWalk::traverseDirWithpath(const std::string& path, CleanCategory ca
 }
 
 void CategoryWalk::fileFound(const std::string& path, std::uint64_t size, CleanCategory category) {
-    if (category == CleanCategory::Document &&
+    if (category == CleanCategory::Document && !everyDocument_ &&
         documentFileType(cleanFileExtension(lastComponent(path)).c_str()) < 0) {
         return;
     }

@@ -146,6 +146,8 @@ class CategoryWalk {
     // Visits the category's top-level path: a folder is walked, a regular file becomes one
     // record (a document only when its extension is listed). A missing path adds nothing.
     void visitCategoryPath(const std::string& path, CleanCategory category);
+    // Keeps every document, whatever its extension (the large-file finder's walk).
+    void keepEveryDocument() { everyDocument_ = true; }
     // Walks the folder `path` (its sub-folders too).
     void traverseDirWithpath(const std::string& path, CleanCategory category, int depth = 0);
 
@@ -157,6 +159,7 @@ class CategoryWalk {
     const CleanAppInfo& app_;
     QByteArray icon_;
     FileFound onFile_;
+    bool everyDocument_ = false;
 };
 
 // The files of one category with their bytes.

@@ -15,6 +15,8 @@ const char* categoryFolder(CleanCategory category) {
             return "/tmp";
         case CleanCategory::SyncFailed:
             return "/iTunes_Control/Sync";
+        case CleanCategory::UserFile:
+            return "/";
     }
     return "";
 }

@@ -64,8 +64,8 @@ std::vector<CleanItem> itemsOfRecords(CleanCategory category,
             continue;
         }
         CleanItem item;
-        item.kind = category == CleanCategory::SyncFailed ? CleanItem::Kind::MediaFile
-                                                          : CleanItem::Kind::File;
+        item.kind =
+            isMediaRootCategory(category) ? CleanItem::Kind::MediaFile : CleanItem::Kind::File;
         item.category = category;
         item.bundleId = record->appBundleName().toStdString();
         item.devicePath = record->devicePath();
@@ -80,7 +80,7 @@ CleanItem itemOfEntry(CleanCategory category, const PRCleanFileNode& entry) {
     item.category = category;
     item.devicePath = entry.devicePath();
     item.size = entry.fileSizeNumber();
-    if (category == CleanCategory::SyncFailed) {
+    if (isMediaRootCategory(category)) {
         item.kind = CleanItem::Kind::MediaFile;
     } else {
         item.kind = CleanItem::Kind::File;
@@ -95,7 +95,7 @@ CleanItem itemOfEntry(CleanCategory category, const PRCleanFileNode& entry) {
 std::vector<CleanItem> itemsOfTreeFolder(CleanCategory category,
                                          const std::shared_ptr<PRCleanDirNode>& folder) {
     std::vector<CleanItem> items;
-    if (!folder || category == CleanCategory::SyncFailed) {
+    if (!folder || isMediaRootCategory(category)) {
         return items;
     }
     // The row's depth below its app's folder: the app's folder stands for the container root,
@@ -162,7 +162,7 @@ bool isActionableItem(const CleanItem& item, QString* why) {
         return false;
     };
     const bool media = item.kind == CleanItem::Kind::MediaFile;
-    if (media != (item.category == CleanCategory::SyncFailed)) {
+    if (media != isMediaRootCategory(item.category)) {
         return say(QStringLiteral("This kind of item is not handled here."));
     }
     if (!media && !isValidBundleId(item.bundleId)) {
@@ -172,7 +172,9 @@ bool isActionableItem(const CleanItem& item, QString* why) {
     if (!parts) {
         return say(QStringLiteral("The path is not a plain device path."));
     }
-    const std::vector<std::string> root = *plainComponents(categoryFolder(item.category));
+    const std::vector<std::string> root = item.category == CleanCategory::UserFile
+                                              ? std::vector<std::string>()
+                                              : *plainComponents(categoryFolder(item.category));
     const bool inside = startsWith(*parts, root) && parts->size() > root.size();
     switch (item.kind) {
         case CleanItem::Kind::File:

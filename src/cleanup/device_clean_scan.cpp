@@ -96,6 +96,7 @@ void DeviceCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRClean
         case CleanCategory::Document:
         case CleanCategory::SyncFailed:
         case CleanCategory::AdCache:
+        case CleanCategory::UserFile:
             return;  // not categories of this walk
     }
     result_.totalFileSize =

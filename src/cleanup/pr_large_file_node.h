@@ -8,6 +8,7 @@
 // unticked. The clean-up still asks isProtectedDeviceFile itself before removing anything.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <atomic>
@@ -43,6 +44,9 @@ class PRLargeFileNode {
     // App icon as an image name (finder page only); null for files.
     QString fileIcon() const { return fileIcon_.get(); }
     void setFileIcon(const QString& value) { fileIcon_.set(value); }
+    // The app icon's PNG data from the device (finder page only); empty without one.
+    QByteArray fileIconPng() const { return fileIconPng_.get(); }
+    void setFileIconPng(const QByteArray& value) { fileIconPng_.set(value); }
     // Bundle identifier of the app (or of the app owning the file).
     QString appBundId() const { return appBundId_.get(); }
     void setAppBundId(const QString& value) { appBundId_.set(value); }
@@ -86,6 +90,7 @@ class PRLargeFileNode {
     LockedValue<QString> fileSize_{QLatin1String("")};
     LockedValue<QString> fileParentName_{QLatin1String("")};
     LockedValue<QString> fileIcon_;
+    LockedValue<QByteArray> fileIconPng_;
     LockedValue<QString> appBundId_{QLatin1String("")};
     LockedValue<QString> fileAdvice_;
     LockedValue<QString> documentSize_;

@@ -9,6 +9,8 @@
 
 #include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
+#include "cleanup/device_walk.h"
+#include "cleanup/large_app_record.h"
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/app_service.h"
@@ -27,20 +29,9 @@ std::uint64_t sizeOf(const Attributes& info) {
     return it == info.end() ? 0 : amd::afc::ParseFileSize(it->second);
 }
 
-// Entry names that would make a path leave its folder (or are no names at all) are skipped.
-bool isPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-           name.find('\0') == std::string::npos;
-}
-
 bool endsWith(const std::string& text, const std::string& suffix) {
     return text.size() >= suffix.size() &&
            text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string lastComponent(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The text after the last dot of the name; empty without a dot.
@@ -52,19 +43,6 @@ std::string extensionOf(const std::string& name) {
 // Picture files left behind by photo edits: an exact, case-sensitive end of the name.
 bool isEditedPictureName(const std::string& name) {
     return endsWith(name, "jpg") || endsWith(name, "png") || endsWith(name, "jpeg");
-}
-
-std::uint64_t unsignedUsage(const nimbara::PlistValue& value) {
-    const std::int64_t n = value.toInt64(0);
-    return n > 0 ? static_cast<std::uint64_t>(n) : 0;
-}
-
-QString stringAttribute(const nimbara::PlistValue& attributes, const char* key) {
-    const nimbara::PlistValue* value = attributes.find(key);
-    if (value == nullptr || !value->isString()) {
-        return QString();
-    }
-    return QString::fromStdString(value->toString());
 }
 
 QString crashListText(const std::vector<std::string>& files) {
@@ -162,49 +140,27 @@ std::optional<std::vector<std::string>> QuickScanEngine::readFolder(const std::s
     return names;
 }
 
-std::optional<QuickScanEngine::EntryInfo> QuickScanEngine::entryInfo(const std::string& path,
-                                                                     amd::AfcService& afc) {
+std::optional<amd::afc::FileKindAndSize> QuickScanEngine::entryInfo(const std::string& path,
+                                                                    amd::AfcService& afc) {
     if (!rememberReads_) {
         if (auto known = junkEntries_.extract(path)) {
             return known.mapped();
         }
     }
-    std::optional<amd::afc::FileKindAndSize> attributes = afc.GetFileKindAndSize(path);
-    if (!attributes) {
-        return std::nullopt;
-    }
-    EntryInfo info{std::move(attributes->kind), attributes->size};
-    if (rememberReads_) {
-        junkEntries_.emplace(path, info);
+    std::optional<amd::afc::FileKindAndSize> info = afc.GetFileKindAndSize(path);
+    if (info && rememberReads_) {
+        junkEntries_.emplace(path, *info);
     }
     return info;
 }
 
 void QuickScanEngine::walk(const std::string& folder, amd::AfcService& afc, int depth,
                            const FileVisit& onFile) {
-    const std::optional<std::vector<std::string>> names = readFolder(folder, afc);
-    if (!names) {
-        return;
-    }
-    const std::string prefix = folder == "/" ? folder : folder + "/";
-    for (const std::string& name : *names) {
-        if (!isPlainName(name)) {
-            continue;
-        }
-        const std::string path = prefix + name;
-        if (const std::optional<EntryInfo> info = entryInfo(path, afc)) {
-            if (info->kind == "S_IFDIR") {
-                if (depth < kMaxWalkDepth) {
-                    walk(path, afc, depth + 1, onFile);
-                }
-            } else if (info->kind == "S_IFREG") {
-                onFile(path, info->size, depth);
-            }
-        }
-        if (shouldStop()) {
-            return;
-        }
-    }
+    nimbara::cleanup::DeviceWalk w;
+    w.readFolder = [this, &afc](const std::string& f) { return readFolder(f, afc); };
+    w.entryInfo = [this, &afc](const std::string& p) { return entryInfo(p, afc); };
+    w.maxDepth = kMaxWalkDepth;
+    w.walk(folder, depth, onFile, [this] { return shouldStop(); });
 }
 
 // ---- junk ----
@@ -265,7 +221,8 @@ QuickScanEngine::FileList& QuickScanEngine::junkList(JunkKind kind) {
 QuickScanEngine::FileVisit QuickScanEngine::junkCollector(JunkKind kind) {
     return [this, kind](const std::string& path, std::uint64_t size, int) {
         // Photo edits leave other files beside their pictures: only the pictures are junk.
-        if (kind != JunkKind::SyncCache || isEditedPictureName(lastComponent(path))) {
+        if (kind != JunkKind::SyncCache ||
+            isEditedPictureName(nimbara::cleanup::lastPathComponent(path))) {
             addJunk(path, size, kind);
         }
     };
@@ -274,7 +231,7 @@ QuickScanEngine::FileVisit QuickScanEngine::junkCollector(JunkKind kind) {
 void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, JunkKind kind) {
     auto node = std::make_shared<PRPhoneSystemFileNode>();
     node->setDevicePath(path);
-    node->setFileName(QString::fromStdString(lastComponent(path)));
+    node->setFileName(QString::fromStdString(nimbara::cleanup::lastPathComponent(path)));
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));
     node->setFileType(kind == JunkKind::SystemLog ? QStringLiteral("Log")
@@ -331,7 +288,7 @@ void QuickScanEngine::userdatatraverseDirWithpath(const QString& path,
 void QuickScanEngine::considerLargeFile(const std::string& path, std::uint64_t size, int depth) {
     const bool large =
         size > options_.limitLargeFileSize && (depth == 0 || size > kSubFolderMinimumSize);
-    if (large && extensionOf(lastComponent(path)) != "ithmb") {
+    if (large && extensionOf(nimbara::cleanup::lastPathComponent(path)) != "ithmb") {
         addLargeFile(path, size);
     }
 }
@@ -339,13 +296,13 @@ void QuickScanEngine::considerLargeFile(const std::string& path, std::uint64_t s
 void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) {
     auto node = std::make_shared<PRLargeFileNode>();
     node->setDevicePath(path);
-    node->setFileName(QString::fromStdString(lastComponent(path)));
+    node->setFileName(QString::fromStdString(nimbara::cleanup::lastPathComponent(path)));
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));
     if (nimbara::cleanup::isProtectedDeviceFile(path)) {
         node->setIsProtected(true);
         node->setBSelectedSate(false);
-    } else if (nimbara::cleanup::isCameraRollFileName(lastComponent(path))) {
+    } else if (nimbara::cleanup::isCameraRollFileName(nimbara::cleanup::lastPathComponent(path))) {
         // Left to the photo step: offering it here would promise a removal that never happens.
         node->setIsCameraRollFile(true);
         node->setBSelectedSate(false);
@@ -369,38 +326,14 @@ void QuickScanEngine::QuickScanLargeAppFromAppData() {
         return;
     }
     for (const auto& [bundleId, attributes] : lookup->toDict()) {
-        if (!attributes.isDict() || stringAttribute(attributes, "ApplicationType") != "User") {
+        const std::optional<nimbara::cleanup::LargeAppFacts> app =
+            nimbara::cleanup::userAppFacts(bundleId, attributes);
+        if (!app || app->totalBytes() <= options_.limitLargeAppSize) {
             continue;
         }
-        const std::uint64_t bundleBytes = unsignedUsage(attributes["StaticDiskUsage"]);
-        const std::uint64_t dataBytes = unsignedUsage(attributes["DynamicDiskUsage"]);
-        const std::uint64_t total = nimbara::app::addSaturating(bundleBytes, dataBytes);
-        if (total <= options_.limitLargeAppSize) {
-            continue;
-        }
-        // An app without a display name is shown by its bundle name, else its identifier.
-        QString name = stringAttribute(attributes, "CFBundleDisplayName");
-        if (name.isEmpty()) {
-            name = stringAttribute(attributes, "CFBundleName");
-        }
-        if (name.isEmpty()) {
-            name = QString::fromStdString(bundleId);
-        }
-        QString version = stringAttribute(attributes, "CFBundleShortVersionString");
-        if (version.isNull()) {
-            version = stringAttribute(attributes, "CFBundleVersion");
-        }
-        auto node = std::make_shared<PRLargeFileNode>();
-        node->setFileName(name + QStringLiteral(".app"));
-        node->setAppDisplayName(name);
-        node->setAppBundId(QString::fromStdString(bundleId));
-        node->setAppFileSizeNumber(total);
-        node->setTotalSize(nimbara::shell::size_to_unit(total));
-        node->setDocumentSize(nimbara::shell::size_to_unit(dataBytes));
-        node->setFileSize(nimbara::shell::size_to_unit(bundleBytes));
-        node->setAppVersion(version);
-        result_.bigAppFileSize = nimbara::app::addSaturating(result_.bigAppFileSize, total);
-        result_.appBigFileArray.push_back(std::move(node));
+        result_.bigAppFileSize =
+            nimbara::app::addSaturating(result_.bigAppFileSize, app->totalBytes());
+        result_.appBigFileArray.push_back(nimbara::cleanup::makeLargeAppRecord(*app));
     }
 }
 

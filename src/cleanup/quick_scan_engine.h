@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "cleanup/pr_large_file_node.h"
+#include "device/afc_file_ops.h"
 #include "ui/core/device_file_nodes.h"
 
 namespace amd {
@@ -129,17 +130,14 @@ class QuickScanEngine {
     using FileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
     // Called for each regular file a walk meets, with its size and the depth of its folder.
     using FileVisit = std::function<void(const std::string& path, std::uint64_t size, int depth)>;
-    struct EntryInfo {
-        std::string kind;  // "st_ifmt"
-        std::uint64_t size = 0;
-    };
 
     // Lists `folder` and stats each entry, entering sub-folders while depth < kMaxWalkDepth; the
     // stop check is asked after every entry.
     void walk(const std::string& folder, amd::AfcService& afc, int depth, const FileVisit& onFile);
     std::optional<std::vector<std::string>> readFolder(const std::string& folder,
                                                        amd::AfcService& afc);
-    std::optional<EntryInfo> entryInfo(const std::string& path, amd::AfcService& afc);
+    std::optional<amd::afc::FileKindAndSize> entryInfo(const std::string& path,
+                                                       amd::AfcService& afc);
     // One junk root walked into `list` (unless the scan stopped).
     void scanJunkRoot(JunkKind kind, const std::string& root, amd::AfcService* afc);
     FileVisit junkCollector(JunkKind kind);
@@ -163,5 +161,5 @@ class QuickScanEngine {
     // device again, and dropped at the walk's end.
     bool rememberReads_ = false;
     std::unordered_map<std::string, std::vector<std::string>> junkFolders_;
-    std::unordered_map<std::string, EntryInfo> junkEntries_;
+    std::unordered_map<std::string, amd::afc::FileKindAndSize> junkEntries_;
 };

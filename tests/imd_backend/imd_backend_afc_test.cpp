@@ -183,7 +183,7 @@ TEST_F(ImdBackendAfc, AServiceThatNeverAnswersFailsWithinTheTimeoutAndTheDeviceS
                    PlistValue(PlistValue::Array{"com.apple.afc"}));
     amd::AfcService afc;
     bindAfc(afc);
-    EXPECT_EQ(afc.ReadDirectory("/DCIM"), std::nullopt);  // after the library's two seconds
+    EXPECT_EQ(afc.ReadDirectory("/DCIM"), std::nullopt);  // after the library's time limit
     // The client can't tell a late answer from the next one: it stays broken.
     EXPECT_EQ(afc.GetFileInfo("/DCIM/a.jpg"), std::nullopt);
     EXPECT_EQ(afc.CopyFileToLocal("/DCIM/a.jpg", (tmp / "a.jpg").string()), 1);

@@ -98,11 +98,13 @@ class ImdBackendTest : public UsbmuxTest {
         library.reset();
     }
 
-    // The library's limits for these tests: a device gets two seconds for any one answer, and a
-    // device waiting for trust is asked again ten times a second.
+    // The library's limits for these tests: a device gets six seconds for any one answer (short
+    // enough for the tests of devices that never answer, long enough that a healthy answer on a
+    // loaded machine or under the sanitizers is never taken for silence), and a device waiting
+    // for trust is asked again ten times a second.
     static md::imd::ImdLibrary::Options shortLimits() {
         md::imd::ImdLibrary::Options options;
-        options.timeout = std::chrono::milliseconds(2000);
+        options.timeout = std::chrono::milliseconds(6000);
         options.trustRetry = std::chrono::milliseconds(100);
         return options;
     }

@@ -43,6 +43,7 @@
 #include "browser/pages/recovery_export_sheet.h"
 #include "cleanup/pages/pr_ads_remove_controller.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
+#include "cleanup/pages/pr_find_large_file_view_controller.h"
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
@@ -82,13 +83,17 @@ class Shooter {
   public:
     explicit Shooter(QString dir) : dir_(std::move(dir)) {}
 
-    bool save(QWidget* widget, const QString& name) {
+    // `settled`: the event loop runs a moment first; without it the window is taken as it is
+    // (a job caught while it runs).
+    bool save(QWidget* widget, const QString& name, bool settled = true) {
         if (widget == nullptr) {
             std::fprintf(stderr, "nimbara-screenshots: no window for %s\n", qPrintable(name));
             ok_ = false;
             return false;
         }
-        settle();
+        if (settled) {
+            settle();
+        }
         const QString path = dir_ + QLatin1Char('/') + name + QStringLiteral(".png");
         if (!widget->grab().save(path)) {
             std::fprintf(stderr, "nimbara-screenshots: could not write %s\n", qPrintable(path));
@@ -430,6 +435,37 @@ void shootAdsPage(Shooter& shots, QuennicAppDelegate& hub, const MainWindowUi& u
     window.hide();
 }
 
+// The large-file finder: its start, the scan just started, what it found, and both detail views
+// with a row chosen (the user files with a row's advice, the apps with an action's tip).
+void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRFindLargeFileViewController* page = hub.findLargerFileViewController();
+    if (page == nullptr) {
+        return;
+    }
+    click(ui.findLargeBannerBtn);
+    shots.save(ui.window, QStringLiteral("46-finder-start"));
+    FindLargeFileUi& finder = page->finderUi();
+    page->StartScanAction();
+    pumpUntil([&] { return !finder.userDataFilelab->text().isEmpty() || !page->busy(); }, 5.0);
+    shots.save(ui.window, QStringLiteral("46a-finder-scanning"), false);
+    if (!pumpUntil([page] { return !page->busy(); }, 60.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the large-file scan did not finish\n");
+    }
+    shots.save(ui.window, QStringLiteral("46b-finder-found"));
+    page->ClickUserDataFileAction();
+    finder.userDataLargeTableView->selectRow(0);
+    nimbara::NotificationCenter::defaultCenter().post(
+        "TheImageTextCellHavebeenDown", static_cast<QObject*>(finder.userDataLargeTableView));
+    finder.userDataBigTableView->selectRow(0);
+    shots.save(ui.window, QStringLiteral("46c-finder-user-files"));
+    page->ClickAppDataFileAction();
+    finder.appBigTableView->selectRow(0);
+    nimbara::NotificationCenter::defaultCenter().post(
+        "PRbuttonMouseEntered", static_cast<QObject*>(finder.appDataArchiveBtn));
+    shots.save(ui.window, QStringLiteral("46d-finder-apps"));
+    page->backToMainTableView();
+}
+
 void click(QWidget* control) {
     if (control == nullptr) {
         return;
@@ -650,6 +686,7 @@ int run(const QString& outDir) {
         shootSystemBoostPage(shots, hub, ui);
         shootAdsPage(shots, hub, ui);
         shootCleanPage(shots, hub, ui);
+        shootFinderPage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.
         quick.quickScanWindow->show();

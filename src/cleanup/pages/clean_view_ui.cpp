@@ -42,22 +42,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& title)
 }
 
 QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
-    auto* table = named(new QTableView(parent), name);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(multiple ? QAbstractItemView::ExtendedSelection
-                                     : QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->setAlternatingRowColors(true);
-    table->setShowGrid(false);
-    table->setWordWrap(false);
-    table->setFont(nimbara::ui::appFont(kInfoPoints));
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(22);
-    table->horizontalHeader()->setStretchLastSection(true);
-    table->horizontalHeader()->setDefaultSectionSize(150);
-    table->horizontalHeader()->setHighlightSections(false);
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    return table;
+    return nimbara::app::build::makeRecordTable(parent, name, multiple, kInfoPoints);
 }
 
 // A view headed by a title line, with its content below.

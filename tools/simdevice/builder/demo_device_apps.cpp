@@ -194,6 +194,9 @@ std::int64_t addApps(SimDeviceBuilder& b) {
     // A file named like an advertising network is no advertisement cache: only folders are.
     b.addContainerFile("com.skylinemedia.newsdaily", "/Library/Caches/flurry.db", 64 * kKB);
     addAwkwardDocuments(b);
+    // Large files inside containers, for the large-file finder's app files.
+    b.addContainerFile("tv.streamnest.player", "/Documents/offline/episode-07.mp4", 64 * kMB);
+    b.addContainerFile("net.trailhead.hikemaps", "/Library/Caches/tiles/alps-z14.cache", 7 * kMB);
     PlistValue refused = PlistValue::array();
     refused.append(PlistValue("com.northgate.vault"));
     b.setFault(md::sim::kFaultRefusedContainers, refused);

@@ -155,6 +155,8 @@ void addBooksAndRecordings(SimDeviceBuilder& b) {
     b.addMediaFileOfSize("/Recordings/20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
     b.addMediaFileOfSize("/Recordings/20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
     b.addMediaFileOfSize("/Recordings/long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
+    // A recording above 100,000,000 bytes: the large-file finder's "big" user files.
+    b.addMediaFileOfSize("/Recordings/Concert 2026-08-14.m4a", 148 * kMB, utc(2026, 8, 14, 21, 30));
     b.addMediaFile("/Recordings/Recordings.db", sqliteLike(48 * kKB, 20));
 
     b.addMediaDir("/ApplicationArchives");
