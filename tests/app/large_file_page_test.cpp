@@ -1,7 +1,8 @@
 // The large-file finder page on a small simulated device: the scan filling the entries and the
 // four tables, removals of exactly the chosen rows with the selection moving back, cancelled
 // questions, the big tables acting on their own selection, uninstall taking every row of its app,
-// protected files kept, exports that never overwrite, and a device change mid-scan.
+// protected files kept, exports that never overwrite, app archives and reinstalls (and a device
+// that makes no archives), and a device change mid-scan.
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,8 +53,13 @@ class LargeFilePageTest : public DelegateTest {
 
     // Six large downloads d0 (3.0 MB) to d5 (3.5 MB), two big recordings, a protected database,
     // a small app and a huge one with two large files in its container.
-    std::string makeFinderDevice(const std::string& udid, int extraFiles = 0) {
+    // With `noArchives`, its installation proxy refuses app archives, as later iOS versions do.
+    std::string makeFinderDevice(const std::string& udid, int extraFiles = 0,
+                                 bool noArchives = false) {
         simdev::SimDeviceBuilder b(tmp_ / udid);
+        if (noArchives) {
+            b.setFault(md::sim::kFaultNoAppArchives, PlistValue(true));
+        }
         for (int i = 0; i < 6; ++i) {
             b.addMediaFileOfSize("/Downloads/d" + std::to_string(i) + ".bin",
                                  3000000 + 100000 * static_cast<std::uint64_t>(i));
@@ -309,6 +316,88 @@ TEST_F(LargeFilePageTest, UninstallRemovesEveryRowOfThatAppOnly) {
     EXPECT_EQ(hub().totalAppRemoveFileSize(), 600000000u);
     EXPECT_EQ(page().allAppFileSize(), 21000000u);
     EXPECT_NE(page().resultText().indexOf("uninstalled"), -1);
+}
+
+TEST_F(LargeFilePageTest, ArchiveWritesTheAppIntoTheExportFolderAndReinstallKeepsThatArchive) {
+    attachAndScan("archive");
+    page().ClickAppDataFileAction();
+    QStringList revealed;
+    ui::ScopedHandler<ui::FileViewer::Handler> viewer(
+        ui::FileViewer::handler(), [&](const QString& folder) { revealed << folder; });
+    const fs::path apps = tmp_ / "archive" / md::sim::kAppsDir;
+    const fs::path deviceArchives = media("archive") / "ApplicationArchives";
+
+    // Archive: the app with its documents lands in the export folder under its bundle id, the
+    // device keeps no archive, the app stays, and the folder is shown.
+    select(ui().appLargeTableView, {0});  // Small.app
+    page().ClickAppArchiveAction();
+    EXPECT_TRUE(page().busy());
+    ASSERT_TRUE(waitIdle());
+    const fs::path zip = exportDir_ / (std::string(kSmallApp) + ".zip");
+    ASSERT_TRUE(fs::exists(zip)) << page().resultText().toStdString();
+    const std::set<std::string> entries = zipNames(zip);
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const std::string& e) {
+        return e.rfind("Payload/", 0) == 0 && e.find(".app/") != std::string::npos;
+    }));
+    EXPECT_FALSE(fs::exists(deviceArchives / (std::string(kSmallApp) + ".zip")));
+    EXPECT_TRUE(fs::exists(apps / kSmallApp));
+    EXPECT_EQ(revealed.size(), 1);
+    EXPECT_TRUE(ui().appDataExportProgressor->isHidden());
+    const std::uintmax_t archiveBytes = fs::file_size(zip);
+
+    // Reinstall: asked first; "reinstalling..." while it runs; the app is back afterwards with
+    // new size texts, and the user's archive of it is left as it was.
+    int asked = 0;
+    Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question& q) {
+        ++asked;
+        EXPECT_EQ(q.defaultButton, "Reinstall");
+        return Alerts::Answer::Default;
+    });
+    select(ui().appLargeTableView, {0});
+    const auto record = page().appLargeFileController()->recordAt(0);
+    ASSERT_EQ(record->appBundId().toStdString(), kSmallApp);
+    page().ClickAppReinstallAction();
+    EXPECT_EQ(asked, 1);
+    if (page().busy()) {
+        EXPECT_EQ(record->totalSize(), "reinstalling...");
+    }
+    ASSERT_TRUE(waitIdle());
+    EXPECT_NE(record->totalSize(), "reinstalling...");
+    EXPECT_NE(record->documentSize(), "reinstalling...");
+    EXPECT_TRUE(fs::exists(apps / kSmallApp)) << page().resultText().toStdString();
+    EXPECT_EQ(fs::file_size(zip), archiveBytes);
+    EXPECT_FALSE(fs::exists(exportDir_ / (std::string(kSmallApp) + " (2).zip")));
+    EXPECT_FALSE(fs::exists(deviceArchives / (std::string(kSmallApp) + ".zip")));
+    EXPECT_FALSE(page().resultText().isEmpty());
+}
+
+TEST_F(LargeFilePageTest, ADeviceThatMakesNoArchivesSaysSoAndKeepsTheApp) {
+    const int index = attach(makeFinderDevice("noarchive", 0, true));
+    ASSERT_GE(index, 0);
+    page().setDeviceIndex(index);
+    page().StartScanAction();
+    ASSERT_TRUE(waitIdle());
+    page().ClickAppDataFileAction();
+    QStringList revealed;
+    ui::ScopedHandler<ui::FileViewer::Handler> viewer(
+        ui::FileViewer::handler(), [&](const QString& folder) { revealed << folder; });
+    Alerts::ScopedHandler accept(
+        [&](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+
+    select(ui().appLargeTableView, {0});
+    page().ClickAppArchiveAction();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_NE(page().resultText().indexOf("archive"), -1) << page().resultText().toStdString();
+    EXPECT_TRUE(revealed.isEmpty());
+    EXPECT_FALSE(fs::exists(exportDir_ / (std::string(kSmallApp) + ".zip")));
+
+    const auto record = page().appLargeFileController()->recordAt(0);
+    const QString before = record->totalSize();
+    page().ClickAppReinstallAction();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(record->totalSize(), before);
+    EXPECT_TRUE(fs::exists(tmp_ / "noarchive" / md::sim::kAppsDir / kSmallApp));
+    EXPECT_FALSE(page().resultText().isEmpty());
 }
 
 TEST_F(LargeFilePageTest, CleaningAppFilesRemovesThemFromTheContainerAndLeavesTheApp) {
