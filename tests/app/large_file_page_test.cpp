@@ -489,5 +489,29 @@ TEST_F(LargeFilePageTest, ADetachMidScanEndsItWithoutOfferingTheUnfinishedLists)
     EXPECT_FALSE(ui().appBtn->isEnabled());
 }
 
+TEST_F(LargeFilePageTest, TheOnlyDeviceUnpluggedAfterTheScanTakesItsListsAndCanBeScannedAgain) {
+    attachAndScan("replug");
+    ASSERT_TRUE(page().bScanFinished());
+    page().ClickUserDataFileAction();
+    ASSERT_FALSE(page().userLargeFileController()->arrangedObjects().empty());
+
+    ASSERT_TRUE(detach("replug"));
+    ASSERT_TRUE(pumpUntil([this] { return !page().bScanFinished(); }));
+    EXPECT_TRUE(page().userLargeFileController()->arrangedObjects().empty());
+    EXPECT_TRUE(page().appBigFileController()->arrangedObjects().empty());
+    EXPECT_FALSE(ui().userBtn->isEnabled());
+    EXPECT_FALSE(ui().scanStatuslab->isHidden());
+
+    // Plugged in again: the page scans it afresh.
+    const int again = attach((tmp_ / "replug").string());
+    ASSERT_GE(again, 0);
+    page().setDeviceIndex(again);
+    page().StartScanAction();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(page().bScanFinished());
+    page().ClickUserDataFileAction();
+    EXPECT_FALSE(page().userLargeFileController()->arrangedObjects().empty());
+}
+
 }  // namespace
 }  // namespace nimbara::test

@@ -27,6 +27,7 @@
 #include "cleanup/protected_files.h"
 #include "device/app_service.h"
 #include "device/device_manager.h"
+#include "device/pr_device_notify.h"
 #include "platform/main_thread.h"
 #include "ui/control_notifications.h"
 #include "ui/flash_view.h"
@@ -53,6 +54,8 @@ const QColor kSlate{96, 110, 128};
 
 const char kReinstalling[] = "reinstalling...";
 const char kNoDeviceText[] = "No device is connected. Connect your device and try again.";
+const char kDeviceGoneText[] =
+    "The device that was scanned was disconnected. Connect it and scan again.";
 const char kNoExportFolder[] =
     "No export folder is set. Choose one in the preferences and try again.";
 
@@ -141,6 +144,28 @@ PRFindLargeFileViewController::PRFindLargeFileViewController(QObject* parent)
                                   [this](const auto& n) { PRbuttonMouseEnteredHandle(n); }));
     observers_.add(nc.addObserver("PRbuttonMouseExited",
                                   [this](const auto& n) { PRbuttonMouseExitedHandle(n); }));
+    // A departed device takes its results with it, whatever the delegate does next (when the
+    // last device goes, no other device is chosen and the page is told nothing).
+    observers_.add(nc.addObserver(amd::kDeviceDisConnectNotification, [this](const auto& n) {
+        const int index = n.template objectAs<int>(-1);
+        QPointer<PRFindLargeFileViewController> self(this);
+        nimbara::postToMain([self, index] {
+            if (self) {
+                self->deviceDetached(index);
+            }
+        });
+    }));
+}
+
+void PRFindLargeFileViewController::deviceDetached(int index) {
+    if (index < 0 || index != scanIndex_ || (!bScanStarted_ && !bScanFinished_)) {
+        return;
+    }
+    initAllDataAndAllView();
+    if (ui_) {
+        ui_->scanStatuslab->setText(QString::fromLatin1(kDeviceGoneText));
+        ui_->scanStatuslab->show();
+    }
 }
 
 PRFindLargeFileViewController::~PRFindLargeFileViewController() {
@@ -922,10 +947,14 @@ void PRFindLargeFileViewController::ClickAppRemoveAction(QObject*) {
              &uninstallChosen)) {
         return;
     }
+    std::set<QString> uninstalled;  // an app chosen in both tables is uninstalled once
     for (QTableView* table : tables) {
         if (uninstallChosen) {
             const int row = selectedRow(table);
-            uninstall(table, controllerOf(table)->recordAt(row), row);
+            const auto chosen = controllerOf(table)->recordAt(row);
+            if (chosen && uninstalled.insert(chosen->appBundId()).second) {
+                uninstall(table, chosen, row);
+            }
         } else {
             removeFiles(table, false);
         }

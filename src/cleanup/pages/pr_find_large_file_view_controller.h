@@ -169,6 +169,8 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     void viewShown() override;
 
   private:
+    // The scanned device went: its lists and jobs go with it, and the page can scan afresh.
+    void deviceDetached(int index);
     struct Target;
     void ensureBuilt();
     void buildUi();
