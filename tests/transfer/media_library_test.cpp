@@ -369,3 +369,34 @@ TEST_F(MediaLibraryTest, ADeviceUnpluggedWhileTheCatalogueIsReadEndsTheRead) {
 
 }  // namespace
 }  // namespace nimbara::test
+
+namespace nimbara::test {
+namespace {
+
+TEST_F(MediaLibraryTest, TheDemoDeviceListsItsMusicAndVideos) {
+    const fs::path dir = tmp_ / "demo";
+    std::string error;
+    ASSERT_TRUE(simdev::makeDemoDevice(dir, &error)) << error;
+    const int index = attach(dir.string());
+    ASSERT_GE(index, 0);
+    const Read all = readLibrary(index);
+    ASSERT_EQ(all.result.status, MediaLibraryStatus::Done);
+    EXPECT_EQ(all.result.music.size(), 6u);
+    EXPECT_EQ(titlesOf(all.result.videos),
+              (std::vector<std::string>{"Summer Recital", "Trail Run (Director's Cut)"}));
+    const Read onDevice = readLibrary(index, {.requireFilesOnDevice = true});
+    EXPECT_EQ(titlesOf(onDevice.result.missingFiles), (std::vector<std::string>{"Lost Tapes"}));
+    EXPECT_EQ(onDevice.result.music.size(), 5u);
+    EXPECT_EQ(onDevice.result.videos.size(), 2u);
+    // Every file a listed track names is on the device, at the size the library gives.
+    for (const auto* list : {&onDevice.result.music, &onDevice.result.videos}) {
+        for (const auto& node : *list) {
+            const fs::path file = dir / "media" / node->musicLoctionpath().toStdString().substr(1);
+            ASSERT_TRUE(fs::is_regular_file(file)) << file;
+            EXPECT_EQ(fs::file_size(file), node->fileSizeNumber()) << file;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace nimbara::test
