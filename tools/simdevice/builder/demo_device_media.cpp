@@ -13,6 +13,12 @@ namespace nimbara::simdev::demo {
 
 namespace {
 
+std::string imgName(int number, const char* extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "IMG_%04d.%s", number, extension);
+    return name;
+}
+
 std::string imgName(const char* folder, int number, const char* extension) {
     char name[96];
     std::snprintf(name, sizeof name, "%s/IMG_%04d.%s", folder, number, extension);
@@ -62,14 +68,15 @@ void addCameraRoll(SimDeviceBuilder& b) {
                    utc(2026, 7, 3, 10, 30));
 
     // Photos from the photo stream and from computer syncs.
-    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 101, "JPG"),
-                   makePhotoJpeg(320, 240, 101));
-    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 102, "JPG"),
-                   makePhotoJpeg(240, 320, 102));
-    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 201, "JPG"), makePhotoJpeg(300, 200, 201));
-    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 202, "JPG"), makePhotoJpeg(200, 300, 202));
+    addPhotoStreamFile(b, "1873402915", "100APPLE", imgName(101, "JPG"),
+                       makePhotoJpeg(320, 240, 101));
+    addPhotoStreamFile(b, "1873402915", "100APPLE", imgName(102, "JPG"),
+                       makePhotoJpeg(240, 320, 102));
+    addPhotoLibraryFile(b, "100SYNCD", imgName(201, "JPG"), makePhotoJpeg(300, 200, 201));
+    addPhotoLibraryFile(b, "100SYNCD", imgName(202, "JPG"), makePhotoJpeg(200, 300, 202));
+    // A folder of the older place that is no synced folder, and one that is.
     b.addMediaFile(imgName("/Photos/Sync/F00", 301, "JPG"), makePhotoJpeg(320, 240, 301));
-    b.addMediaFile(imgName("/Photos/Sync/101SYNCD", 302, "JPG"), makePhotoJpeg(240, 320, 302));
+    addPhotoLibraryFile(b, "101SYNCD", imgName(302, "JPG"), makePhotoJpeg(240, 320, 302), true);
 
     // The photo library's database and thumbnails; the .ithmb files are large but are no
     // candidates for removal.
@@ -203,11 +210,11 @@ void addBooksAndRecordings(SimDeviceBuilder& b) {
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/>"
                    "</plist>\n");
 
-    b.addMediaFileOfSize("/Recordings/20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
-    b.addMediaFileOfSize("/Recordings/20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
-    b.addMediaFileOfSize("/Recordings/long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
+    addVoiceMemo(b, "20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
+    addVoiceMemo(b, "20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
+    addVoiceMemo(b, "long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
     // A recording above 100,000,000 bytes: the large-file finder's "big" user files.
-    b.addMediaFileOfSize("/Recordings/Concert 2026-08-14.m4a", 148 * kMB, utc(2026, 8, 14, 21, 30));
+    addVoiceMemo(b, "Concert 2026-08-14.m4a", 148 * kMB, utc(2026, 8, 14, 21, 30));
     b.addMediaFile("/Recordings/Recordings.db", sqliteLike(48 * kKB, 20));
 
     b.addMediaDir("/ApplicationArchives");

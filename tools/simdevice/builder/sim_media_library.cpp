@@ -44,6 +44,22 @@ void bindOptional(SqliteStatement& st, int index, const std::optional<std::int64
 
 }  // namespace
 
+void addPhotoStreamFile(SimDeviceBuilder& b, const std::string& stream, const std::string& folder,
+                        const std::string& name, const std::string& contents) {
+    b.addMediaFile("/PhotoStreamsData/" + stream + "/" + folder + "/" + name, contents);
+}
+
+void addPhotoLibraryFile(SimDeviceBuilder& b, const std::string& folder, const std::string& name,
+                         const std::string& contents, bool older) {
+    b.addMediaFile(std::string(older ? "/Photos/Sync/" : "/PhotoData/Sync/") + folder + "/" + name,
+                   contents);
+}
+
+void addVoiceMemo(SimDeviceBuilder& b, const std::string& name, std::uint64_t size,
+                  std::int64_t mtime) {
+    b.addMediaFileOfSize("/Recordings/" + name, size, mtime);
+}
+
 void addMediaLibrary(SimDeviceBuilder& b, const SimMediaLibrary& library) {
     const fs::path file = b.mediaPath(kLibraryPath);
     fs::create_directories(file.parent_path());

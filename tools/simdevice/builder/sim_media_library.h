@@ -41,6 +41,18 @@ struct SimMediaLibrary {
     std::size_t inLog = 0;
 };
 
+// The camera's pictures that reach the device in other ways, in the folders iOS keeps them in:
+// a photo stream's "/PhotoStreamsData/<stream>/<folder>/<name>" (folder like "100APPLE") and
+// the photo library synced from a computer, "/PhotoData/Sync/<folder>/<name>" (folder like
+// "100SYNCD"; `older` puts it under "/Photos/Sync" as older systems do).
+void addPhotoStreamFile(SimDeviceBuilder& b, const std::string& stream, const std::string& folder,
+                        const std::string& name, const std::string& contents);
+void addPhotoLibraryFile(SimDeviceBuilder& b, const std::string& folder, const std::string& name,
+                         const std::string& contents, bool older = false);
+// A voice memo "/Recordings/<name>" of `size` bytes recorded at `mtime` (seconds since 1970).
+void addVoiceMemo(SimDeviceBuilder& b, const std::string& name, std::uint64_t size,
+                  std::int64_t mtime = 0);
+
 // Writes the library (replacing an earlier one and its log files) and every track's media file
 // of `fileSize` bytes that is on the device. Throws as the builder's writers do.
 void addMediaLibrary(SimDeviceBuilder& b, const SimMediaLibrary& library);
