@@ -6,7 +6,9 @@
 #include <string>
 
 #include "test_support.h"
+#include "transfer/ik_image_item.h"
 #include "transfer/media_library.h"
+#include "transfer/pr_tran_app_node.h"
 #include "transfer/pr_tran_music_node.h"
 
 namespace nimbara::test {
@@ -32,6 +34,28 @@ TEST(TranMusicNode, FreshNodeShowsBlanksButLocationAndAlbum) {
     EXPECT_TRUE(node.musicAlbm().isNull());
     EXPECT_FALSE(node.bhasCopy());
     EXPECT_EQ(node.fileSizeNumber(), 0u);
+}
+
+TEST(TransferNodes, ImageItemsAndAppNodes) {
+    IKImageItem item;
+    EXPECT_TRUE(item.filePath().isNull());
+    EXPECT_EQ(item.fileType(), QStringLiteral("Image"));
+    EXPECT_FALSE(item.bhasCopy());
+    EXPECT_TRUE(item.hasCopy().isNull());
+    EXPECT_EQ(item.imageRepresentationType(), IKImageItem::RepresentationType::Path);
+    item.setFilePath(QStringLiteral("/scratch/Photos/IMG_0001.MOV"));
+    item.setFileType(QStringLiteral("Movie"));
+    EXPECT_EQ(item.imageRepresentationType(), IKImageItem::RepresentationType::QuickLookPath);
+    // Any type but "Image" is shown through a preview.
+    item.setFileType(QStringLiteral("image"));
+    EXPECT_EQ(item.imageRepresentationType(), IKImageItem::RepresentationType::QuickLookPath);
+    EXPECT_EQ(item.imageRepresentation(), item.filePath());
+    EXPECT_EQ(item.imageUID(), item.filePath());
+
+    PRTranAppNode app;
+    EXPECT_TRUE(app.appFileName().isNull());
+    EXPECT_TRUE(app.appVersion().isNull());
+    EXPECT_TRUE(app.appFileSize().isNull());
 }
 
 TEST(TranMusicNode, MediaKindTwoAloneIsVideo) {
