@@ -201,6 +201,9 @@ MediaLibraryResult MediaLibraryReader::read(const MediaLibrarySink& sink) {
     if (!deviceAttached()) {
         return finish(MediaLibraryStatus::DeviceGone);
     }
+    if (stop_ && stop_()) {
+        return finish(MediaLibraryStatus::Stopped);
+    }
     progress.post(0.1);
     const auto info = afc.GetFileKindAndSize(kMediaLibraryPath);
     if (!info || info->kind != "S_IFREG") {

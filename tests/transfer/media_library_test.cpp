@@ -292,6 +292,17 @@ TEST_F(MediaLibraryTest, EveryReadEndsOnceWhateverTheDeviceHolds) {
     EXPECT_EQ(read.finishedCalls, 1);
     EXPECT_EQ(read.result.status, MediaLibraryStatus::ServiceRefused);
 
+    // A caller that wants the read to stop.
+    int stoppedCalls = 0;
+    transfer::MediaLibrarySink stopSink;
+    stopSink.finished = [&](const transfer::MediaLibraryResult& r) {
+        ++stoppedCalls;
+        EXPECT_EQ(r.status, MediaLibraryStatus::Stopped);
+        EXPECT_TRUE(r.music.empty());
+    };
+    transfer::MediaLibraryReader({empty, serialOf(empty)}, {}, [] { return true; }).read(stopSink);
+    EXPECT_EQ(stoppedCalls, 1);
+
     // A device that left before the read, and one that took its index since.
     const std::uint64_t serial = serialOf(empty);
     ASSERT_TRUE(library_->detach(deviceDir("emptylib").string()));
