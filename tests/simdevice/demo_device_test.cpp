@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "backup/sqlite_db.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "sim_device_builder.h"
@@ -143,6 +144,62 @@ TEST_F(DemoDevice, MediaLibraryPrefsYieldAnIdentifier) {
     EXPECT_NE(wordAt(prefs, 20) ^ wordAt(prefs, 96), 0u);
     EXPECT_NE(wordAt(prefs, 24) ^ wordAt(prefs, 100), 0u);
     EXPECT_TRUE(fs::is_regular_file(media("iTunes_Control/iTunes/MediaLibrary.sqlitedb")));
+}
+
+TEST_F(DemoDevice, MediaLibraryIsACatalogueOfFilesOnTheDevice) {
+    const fs::path library = media("iTunes_Control/iTunes/MediaLibrary.sqlitedb");
+    // The device had not yet folded its log in.
+    EXPECT_TRUE(fs::is_regular_file(library.string() + "-wal"));
+    EXPECT_TRUE(fs::is_regular_file(library.string() + "-shm"));
+    // Read from a copy, as the device's own files are never opened in place.
+    const fs::path copy = tmp_->path() / "library-copy";
+    fs::create_directories(copy);
+    for (const char* suffix : {"", "-wal"}) {
+        fs::copy_file(library.string() + suffix, (copy / "MediaLibrary.sqlitedb").string() + suffix,
+                      fs::copy_options::overwrite_existing);
+    }
+    auto db = nimbara::SqliteDb::open((copy / "MediaLibrary.sqlitedb").string(),
+                                      nimbara::SqliteDb::Mode::ReadWrite);
+    ASSERT_TRUE(db);
+    for (const char* table : {"item", "item_extra", "item_artist", "album", "base_location"}) {
+        EXPECT_TRUE(db->hasTable(table)) << table;
+    }
+    auto rows = db->prepare(
+        "SELECT item_extra.item_pid, item_extra.title, item_extra.media_kind, base_location.path, "
+        "item_extra.location, item_extra.file_size FROM item_extra JOIN item USING (item_pid) "
+        "JOIN base_location USING (base_location_id)");
+    ASSERT_TRUE(rows.valid());
+    int tracks = 0, videos = 0, missing = 0, negative = 0, hostile = 0;
+    while (rows.step()) {
+        ++tracks;
+        negative += rows.columnInt64(0) < 0 ? 1 : 0;
+        videos += rows.columnInt64(2) == 2 ? 1 : 0;
+        const std::string title = rows.columnString(1);
+        hostile += title.find('/') != std::string::npos && title.find("..") != std::string::npos;
+        const fs::path file = media(rows.columnString(3) + "/" + rows.columnString(4));
+        EXPECT_TRUE(rows.columnString(3).starts_with("iTunes_Control/Music/F")) << title;
+        if (fs::is_regular_file(file)) {
+            EXPECT_EQ(static_cast<std::int64_t>(fs::file_size(file)), rows.columnInt64(5)) << title;
+        } else {
+            ++missing;
+        }
+    }
+    EXPECT_GE(tracks, 6);
+    EXPECT_GE(videos, 2);
+    EXPECT_EQ(missing, 1);
+    EXPECT_GE(negative, 3);
+    EXPECT_EQ(hostile, 1);
+}
+
+TEST_F(DemoDevice, VoiceMemosAndSyncedPhotoFolders) {
+    int memos = 0;
+    for (const auto& e : fs::directory_iterator(media("Recordings"))) {
+        memos += e.path().extension() == ".m4a" ? 1 : 0;
+    }
+    EXPECT_GE(memos, 3);
+    EXPECT_FALSE(filesUnder(media("PhotoStreamsData/1873402915/100APPLE")).empty());
+    EXPECT_FALSE(filesUnder(media("PhotoData/Sync/100SYNCD")).empty());
+    EXPECT_FALSE(filesUnder(media("Photos/Sync/101SYNCD")).empty());
 }
 
 TEST_F(DemoDevice, AppsCoverTheSizeLimits) {

@@ -7,10 +7,17 @@
 #include "demo_device_parts.h"
 #include "file_writer.h"
 #include "generated_images.h"
+#include "sim_media_library.h"
 
 namespace nimbara::simdev::demo {
 
 namespace {
+
+std::string imgName(int number, const char* extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "IMG_%04d.%s", number, extension);
+    return name;
+}
 
 std::string imgName(const char* folder, int number, const char* extension) {
     char name[96];
@@ -61,13 +68,15 @@ void addCameraRoll(SimDeviceBuilder& b) {
                    utc(2026, 7, 3, 10, 30));
 
     // Photos from the photo stream and from computer syncs.
-    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 101, "JPG"),
-                   makePhotoJpeg(320, 240, 101));
-    b.addMediaFile(imgName("/PhotoStreamsData/1873402915/100APPLE", 102, "JPG"),
-                   makePhotoJpeg(240, 320, 102));
-    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 201, "JPG"), makePhotoJpeg(300, 200, 201));
-    b.addMediaFile(imgName("/PhotoData/Sync/100SYNCD", 202, "JPG"), makePhotoJpeg(200, 300, 202));
+    addPhotoStreamFile(b, "1873402915", "100APPLE", imgName(101, "JPG"),
+                       makePhotoJpeg(320, 240, 101));
+    addPhotoStreamFile(b, "1873402915", "100APPLE", imgName(102, "JPG"),
+                       makePhotoJpeg(240, 320, 102));
+    addPhotoLibraryFile(b, "100SYNCD", imgName(201, "JPG"), makePhotoJpeg(300, 200, 201));
+    addPhotoLibraryFile(b, "100SYNCD", imgName(202, "JPG"), makePhotoJpeg(200, 300, 202));
+    // A folder of the older place that is no synced folder, and one that is.
     b.addMediaFile(imgName("/Photos/Sync/F00", 301, "JPG"), makePhotoJpeg(320, 240, 301));
+    addPhotoLibraryFile(b, "101SYNCD", imgName(302, "JPG"), makePhotoJpeg(240, 320, 302), true);
 
     // The photo library's database and thumbnails; the .ithmb files are large but are no
     // candidates for removal.
@@ -93,6 +102,60 @@ void addCameraRoll(SimDeviceBuilder& b) {
                    makePhotoJpeg(200, 150, 1019));
 }
 
+// The music and videos of the media library, with the files they point to. Item ids are 64-bit
+// and mostly negative, as a device writes them; the last two rows are still in the log.
+SimMediaLibrary demoMediaLibrary() {
+    const auto track = [](std::int64_t pid, const char* title, std::int64_t kind,
+                          std::uint64_t size, std::int64_t ms, const char* artist,
+                          std::int64_t artistPid, const char* album, std::int64_t albumPid,
+                          const char* folder, std::int64_t folderId, const char* location) {
+        SimTrack t;
+        t.pid = pid;
+        t.title = title;
+        t.mediaKind = kind;
+        t.fileSize = static_cast<std::int64_t>(size);
+        t.totalTimeMs = ms;
+        t.artist = artist;
+        t.artistPid = artistPid;
+        t.album = album;
+        t.albumPid = albumPid;
+        t.folder = folder;
+        t.baseLocationId = folderId;
+        t.location = location;
+        return t;
+    };
+    SimMediaLibrary library;
+    library.tracks = {
+        track(-7718935027345190813LL, "Harbour Lights", 1, 8400 * kKB, 251000, "The Tidewaters",
+              -3141592653589793238LL, "Low Tide", 6051872300012345678LL, "iTunes_Control/Music/F03",
+              3840, "KJHG.m4a"),
+        track(4611686018427387905LL, "Paper Kites", 1, 6100 * kKB, 198500, "Mira Sol",
+              2718281828459045235LL, "Small Hours", -1000000000000000001LL,
+              "iTunes_Control/Music/F11", 3848, "PLMN.mp3"),
+        track(-2305843009213693953LL, "Northbound", 1, 3900 * kKB, 143000, "Mira Sol",
+              2718281828459045235LL, "Small Hours", -1000000000000000001LL,
+              "iTunes_Control/Music/F11", 3848, "QAZX.m4a"),
+        track(9007199254740993LL, "Lanterns", 1, 4700 * kKB, 176200, "The Tidewaters",
+              -3141592653589793238LL, "Low Tide", 6051872300012345678LL, "iTunes_Control/Music/F27",
+              3864, "WSXC.m4a"),
+        track(-5764607523034234881LL, "Trail Run (Director's Cut)", 2, 24 * kMB, 1325000,
+              "Nora Field", 1152921504606846977LL, "Home Movies", 1234567890123456789LL,
+              "iTunes_Control/Music/F14", 3851, "VBNM.m4v"),
+        track(-8070450532247928833LL, "AC/DC ../Live at the Barn", 1, 2100 * kKB, 312000,
+              "Barn Band", 88, "../../Bootlegs", 89, "iTunes_Control/Music/F22", 3859, "HJKL.m4a"),
+        track(-1LL, "Summer Recital", 2, 9 * kMB, 402000, "Nora Field", 1152921504606846977LL,
+              "Home Movies", 1234567890123456789LL, "iTunes_Control/Music/F19", 3856, "TGBY.mp4"),
+    };
+    // A song deleted by hand: the library still lists it.
+    SimTrack gone = track(-6148914691236517206LL, "Lost Tapes", 1, 5300 * kKB, 222000,
+                          "The Tidewaters", -3141592653589793238LL, "Low Tide",
+                          6051872300012345678LL, "iTunes_Control/Music/F30", 3867, "GONE.m4a");
+    gone.fileOnDevice = false;
+    library.tracks.insert(library.tracks.begin() + 4, gone);
+    library.inLog = 2;
+    return library;
+}
+
 void addMusicAndSync(SimDeviceBuilder& b) {
     // The media library identifier is read from words 20, 24, 96 and 100 of iTunesPrefs.
     std::vector<std::uint8_t> prefs(512);
@@ -107,12 +170,7 @@ void addMusicAndSync(SimDeviceBuilder& b) {
     putWord(prefs, 96, 0x1F0E2D3Cu);
     putWord(prefs, 100, 0x6A5B4C3Du);
     b.setITunesPrefs(prefs);
-    addOpenDatabase(b, "/iTunes_Control/iTunes/MediaLibrary.sqlitedb", 512 * kKB, 64 * kKB, 10);
-
-    b.addMediaFileOfSize("/iTunes_Control/Music/F03/KJHG.m4a", 8400 * kKB);
-    b.addMediaFileOfSize("/iTunes_Control/Music/F11/PLMN.mp3", 6100 * kKB);
-    b.addMediaFileOfSize("/iTunes_Control/Music/F11/QAZX.m4a", 3900 * kKB);
-    b.addMediaFileOfSize("/iTunes_Control/Music/F27/WSXC.m4a", 4700 * kKB);
+    addMediaLibrary(b, demoMediaLibrary());
 
     // Media left behind by syncs that failed.
     b.addMediaFileOfSize("/iTunes_Control/Sync/Media/F05/ABCD.mp3", 3700 * kKB);
@@ -152,11 +210,11 @@ void addBooksAndRecordings(SimDeviceBuilder& b) {
                    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/>"
                    "</plist>\n");
 
-    b.addMediaFileOfSize("/Recordings/20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
-    b.addMediaFileOfSize("/Recordings/20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
-    b.addMediaFileOfSize("/Recordings/long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
+    addVoiceMemo(b, "20261102 081530.m4a", 1200 * kKB, utc(2026, 11, 2, 8, 15));
+    addVoiceMemo(b, "20261115 190412.m4a", 800 * kKB, utc(2026, 11, 15, 19, 4));
+    addVoiceMemo(b, "long-interview.m4a", 12 * kMB, utc(2026, 10, 21, 14, 0));
     // A recording above 100,000,000 bytes: the large-file finder's "big" user files.
-    b.addMediaFileOfSize("/Recordings/Concert 2026-08-14.m4a", 148 * kMB, utc(2026, 8, 14, 21, 30));
+    addVoiceMemo(b, "Concert 2026-08-14.m4a", 148 * kMB, utc(2026, 8, 14, 21, 30));
     b.addMediaFile("/Recordings/Recordings.db", sqliteLike(48 * kKB, 20));
 
     b.addMediaDir("/ApplicationArchives");
