@@ -6,6 +6,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "device/pr_device_notify.h"
+#include "platform/main_thread.h"
 #include "ui/fonts.h"
 #include "ui/page_call_log.h"
 
@@ -20,6 +22,19 @@ PageControllerBase::~PageControllerBase() {
     if (root_ && root_->parent() == nullptr) {
         delete root_.data();
     }
+}
+
+void PageControllerBase::watchDeviceDetach() {
+    QPointer<PageControllerBase> self(this);
+    detachObserver_.add(NotificationCenter::defaultCenter().addObserver(
+        amd::kDeviceDisConnectNotification, [self](const Notification& n) {
+            const int index = n.objectAs<int>(-1);
+            postToMain([self, index] {
+                if (self) {
+                    self->deviceDetached(index);
+                }
+            });
+        }));
 }
 
 void PageControllerBase::buildViews() {

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "platform/notification_center.h"
+
 class QLabel;
 class QStackedLayout;
 class QVBoxLayout;
@@ -44,6 +46,11 @@ class PageControllerBase : public QObject {
     void placeView(QWidget* container);
     // Adds a disabled line of text under the "not available yet" message.
     QLabel* addNotAvailableNote(const QString& text);
+    // From now on the page hears of every device detach in deviceDetached, on the GUI thread
+    // whatever thread told of it, and never after the page is gone.
+    void watchDeviceDetach();
+    // The device of manager index `index` went away (see watchDeviceDetach).
+    virtual void deviceDetached(int /*index*/) {}
     // Appends "ClassName::call" to the page call log.
     void record(const QString& call) const;
 
@@ -61,6 +68,7 @@ class PageControllerBase : public QObject {
     QPointer<QWidget> container_;
     QStackedLayout* stack_ = nullptr;
     QVBoxLayout* notesLayout_ = nullptr;
+    nimbara::ObserverBag detachObserver_;
 };
 
 }  // namespace nimbara::ui

@@ -16,7 +16,6 @@
 #include "cleanup/pages/clean_view_ui.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
-#include "device/pr_device_notify.h"
 #include "platform/main_thread.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
@@ -159,17 +158,7 @@ PRAdsRemoveController::PRAdsRemoveController(QObject* parent)
     observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
         "MyScanbuttonMouseDown",
         [this](const nimbara::Notification& n) { MyScanbuttonMouseDownHandle(n); }));
-    // Whatever thread tells of a detach, the page hears of it on the GUI thread.
-    QPointer<PRAdsRemoveController> self(this);
-    observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
-        amd::kDeviceDisConnectNotification, [self](const nimbara::Notification& n) {
-            const int index = n.objectAs<int>(-1);
-            nimbara::postToMain([self, index] {
-                if (self) {
-                    self->deviceDisconnected(index);
-                }
-            });
-        }));
+    watchDeviceDetach();
 }
 
 PRAdsRemoveController::~PRAdsRemoveController() {
@@ -269,7 +258,7 @@ void PRAdsRemoveController::setDeviceIndex(int index) {
     }
 }
 
-void PRAdsRemoveController::deviceDisconnected(int index) {
+void PRAdsRemoveController::deviceDetached(int index) {
     const bool ours = index == deviceIndex() ||
                       (resultTarget_.deviceSerial != 0 && index == resultTarget_.deviceIndex);
     if (ours && (bStartScan_ || scanning_ || removing_ || !adsRemoveArray_.empty())) {

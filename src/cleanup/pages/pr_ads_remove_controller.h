@@ -135,7 +135,7 @@ class PRAdsRemoveController : public nimbara::ui::PageControllerBase {
     void resetScanView();
     bool refuseWhileBusy();
     // A detach of the page's device (or of the one its rows came from) resets the page.
-    void deviceDisconnected(int index);
+    void deviceDetached(int index) override;
     // True while the device the rows came from is attached; else resets the page and says so.
     bool resultDeviceHere();
     void startRemoval(std::vector<std::shared_ptr<PRAppAdsRemoveNode>> rows, bool all);

@@ -27,7 +27,6 @@
 #include "cleanup/protected_files.h"
 #include "device/app_service.h"
 #include "device/device_manager.h"
-#include "device/pr_device_notify.h"
 #include "platform/main_thread.h"
 #include "ui/control_notifications.h"
 #include "ui/flash_view.h"
@@ -146,15 +145,7 @@ PRFindLargeFileViewController::PRFindLargeFileViewController(QObject* parent)
                                   [this](const auto& n) { PRbuttonMouseExitedHandle(n); }));
     // A departed device takes its results with it, whatever the delegate does next (when the
     // last device goes, no other device is chosen and the page is told nothing).
-    observers_.add(nc.addObserver(amd::kDeviceDisConnectNotification, [this](const auto& n) {
-        const int index = n.template objectAs<int>(-1);
-        QPointer<PRFindLargeFileViewController> self(this);
-        nimbara::postToMain([self, index] {
-            if (self) {
-                self->deviceDetached(index);
-            }
-        });
-    }));
+    watchDeviceDetach();
 }
 
 void PRFindLargeFileViewController::deviceDetached(int index) {

@@ -170,7 +170,7 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
 
   private:
     // The scanned device went: its lists and jobs go with it, and the page can scan afresh.
-    void deviceDetached(int index);
+    void deviceDetached(int index) override;
     struct Target;
     void ensureBuilt();
     void buildUi();

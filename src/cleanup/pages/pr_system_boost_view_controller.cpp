@@ -17,8 +17,6 @@
 #include "cleanup/app_clean_scan_walk.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
-#include "device/pr_device_notify.h"
-#include "platform/main_thread.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
@@ -93,16 +91,7 @@ PRSystemBoostViewController::PRSystemBoostViewController(QObject* parent)
         "MyScanbuttonMouseDown",
         [this](const nimbara::Notification& n) { MyScanbuttonMouseDownHandle(n); }));
     // A departed device takes its results with it, whatever the delegate does next.
-    observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
-        amd::kDeviceDisConnectNotification, [this](const nimbara::Notification& n) {
-            const int index = n.objectAs<int>(-1);
-            QPointer<PRSystemBoostViewController> self(this);
-            nimbara::postToMain([self, index] {
-                if (self) {
-                    self->deviceDetached(index);
-                }
-            });
-        }));
+    watchDeviceDetach();
 }
 
 PRSystemBoostViewController::~PRSystemBoostViewController() {

@@ -130,7 +130,7 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     void resetPage();
     // The device of the page's results or job went away: the page is reset (true) and says so.
     bool dropIfDeviceGone();
-    void deviceDetached(int index);
+    void deviceDetached(int index) override;
 
     std::atomic<int> deviceIndex_{0};
     std::unique_ptr<SystemBoostUi> ui_;
