@@ -24,6 +24,13 @@ PageControllerBase::~PageControllerBase() {
     }
 }
 
+void PageControllerBase::showPageView(QWidget* pageView) {
+    QWidget* root = view();
+    pageView->setParent(root);
+    stack_->addWidget(pageView);
+    stack_->setCurrentWidget(pageView);
+}
+
 void PageControllerBase::watchDeviceDetach() {
     QPointer<PageControllerBase> self(this);
     detachObserver_.add(NotificationCenter::defaultCenter().addObserver(

@@ -40,6 +40,8 @@ class PageControllerBase : public QObject {
   protected:
     // Runs after showView placed the view: the page's own set-up of its sub-views.
     virtual void viewShown() {}
+    // Makes `pageView` the page's own view, in front of the "not available yet" view.
+    void showPageView(QWidget* pageView);
     // Brings the "not available yet" view to the front of the page.
     void showNotAvailable();
     // Puts the root view into `container` without recording a call.

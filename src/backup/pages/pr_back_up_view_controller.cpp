@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStackedLayout>
 
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
@@ -44,10 +43,7 @@ void PRBackUpViewController::buildPage() {
         return;
     }
     ui_ = std::make_unique<BackupViewUi>(buildBackupView());
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
-    ui_->view->setParent(view());
-    stack->addWidget(ui_->view);
-    stack->setCurrentWidget(ui_->view);
+    showPageView(ui_->view);
     connect(ui_->backupBtn, &QPushButton::clicked, this, [this] { BackupAction(ui_->backupBtn); });
     connect(ui_->defaultLocationBtn, &QRadioButton::clicked, this,
             [this] { defaultBackupLocation(ui_->defaultLocationBtn); });

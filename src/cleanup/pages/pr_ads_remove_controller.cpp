@@ -5,7 +5,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
-#include <QStackedLayout>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -181,10 +180,7 @@ void PRAdsRemoveController::ensureBuilt() {
     }
     ui_ = std::make_unique<AdsViewUi>(buildAdsView());
     uiRoot_ = ui_->view;
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
-    ui_->view->setParent(view());
-    stack->addWidget(ui_->view);
-    stack->setCurrentWidget(ui_->view);
+    showPageView(ui_->view);
     wireControls();
     resetScanView();
     changeToRemoveFirstView();

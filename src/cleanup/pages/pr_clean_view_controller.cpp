@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStackedLayout>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTreeView>
@@ -140,10 +139,7 @@ void PRCleanViewController::ensureBuilt() {
     // First use, or the container took the views with it when it went.
     ui_ = std::make_unique<CleanViewUi>(buildCleanView());
     uiRoot_ = ui_->view;
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
-    ui_->view->setParent(view());
-    stack->addWidget(ui_->view);
-    stack->setCurrentWidget(ui_->view);
+    showPageView(ui_->view);
     trees_[0]->ui = &ui_->junkView;
     trees_[1]->ui = &ui_->cacheView;
     trees_[2]->ui = &ui_->cookView;

@@ -7,7 +7,6 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
-#include <QStackedLayout>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -267,9 +266,7 @@ void PRFindLargeFileViewController::buildUi() {
     QWidget* root = view();
     ui.view = named(new QWidget(root), "PRFineLargeView");
     uiRoot_ = ui.view;
-    auto* pageStack = qobject_cast<QStackedLayout*>(root->layout());
-    pageStack->addWidget(ui.view);
-    pageStack->setCurrentWidget(ui.view);
+    showPageView(ui.view);
     auto* rootLayout = new QVBoxLayout(ui.view);
     rootLayout->setContentsMargins(0, 0, 0, 0);
     ui.stack = named(new QStackedWidget(ui.view), "finderStack");

@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStackedLayout>
 #include <QTableView>
 
 #include <algorithm>
@@ -119,10 +118,7 @@ void PRSystemBoostViewController::ensureBuilt() {
     // First use, or the container took the views with it when it went.
     ui_ = std::make_unique<SystemBoostUi>(buildSystemBoostView());
     uiRoot_ = ui_->view;
-    auto* stack = qobject_cast<QStackedLayout*>(view()->layout());
-    ui_->view->setParent(view());
-    stack->addWidget(ui_->view);
-    stack->setCurrentWidget(ui_->view);
+    showPageView(ui_->view);
     wireControls();
     showSizes();
     if (state_ == State::Ready) {
