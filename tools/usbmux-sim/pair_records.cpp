@@ -1,4 +1,5 @@
 #include "pair_records.h"
+#include "platform/mobiledevice/imd/imd_events.h"
 
 #include <QDebug>
 #include <QFile>
@@ -33,20 +34,6 @@ std::string randomUuid() {
     return text;
 }
 
-bool PairRecords::isUsableUdid(const std::string& udid) {
-    if (udid.empty() || udid.size() > 64) {
-        return false;
-    }
-    for (char c : udid) {
-        const bool ok =
-            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string PairRecords::hostIdOf(const std::vector<std::uint8_t>& record) {
     auto parsed = PlistValue::parse(record.data(), record.size());
     return parsed ? (*parsed)["HostID"].toString() : std::string();
@@ -65,7 +52,8 @@ PairRecords::PairRecords(fs::path dir) : dir_(std::move(dir)), systemBuid_(rando
         }
         const std::string udid = name.substr(0, name.size() - std::string(kRecordSuffix).size());
         std::error_code statError;
-        if (!isUsableUdid(udid) || !fs::is_regular_file(it->symlink_status(statError)) ||
+        if (!nimbara::md::imd::isPlausibleUdid(udid) ||
+            !fs::is_regular_file(it->symlink_status(statError)) ||
             fs::file_size(it->path(), statError) > kMaxRecordBytes) {
             continue;
         }
@@ -93,7 +81,8 @@ std::optional<std::vector<std::uint8_t>> PairRecords::read(const std::string& ud
 }
 
 bool PairRecords::save(const std::string& udid, const std::vector<std::uint8_t>& record) {
-    if (!isUsableUdid(udid) || record.empty() || record.size() > kMaxRecordBytes) {
+    if (!nimbara::md::imd::isPlausibleUdid(udid) || record.empty() ||
+        record.size() > kMaxRecordBytes) {
         return false;
     }
     const std::string host = hostIdOf(record);

@@ -40,8 +40,6 @@ class PairRecords {
 
     // The "HostID" of a pair record, empty when it has none.
     static std::string hostIdOf(const std::vector<std::uint8_t>& record);
-    // A UDID that may name a record file: letters, digits and '-', 1 to 64 characters.
-    static bool isUsableUdid(const std::string& udid);
 
   private:
     const std::filesystem::path dir_;
