@@ -179,6 +179,8 @@ void QuennicAppDelegate::createPageControllers() {
     diskManagerViewController_ = std::make_unique<PRDiskaManagerViewController>();
     findLargerFileViewController_ = std::make_unique<PRFindLargeFileViewController>();
     oneCopyViewController_ = std::make_unique<PROneCopyViewController>();
+    oneCopyViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
+    oneCopyViewController_->setCurrentDeviceProvider([this] { return currentIDevicenode(); });
     privacyController_ = std::make_unique<PRPrivacyController>();
     systemBoostViewController_ = std::make_unique<PRSystemBoostViewController>();
     systemBoostViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });

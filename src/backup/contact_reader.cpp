@@ -287,8 +287,9 @@ ContactReadResult plainScan(const DatabaseFile& book, const DatabaseFile& images
     return result;
 }
 
-ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& images) {
-    auto& center = NotificationCenter::defaultCenter();
+ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& images,
+                               NotificationCenter* target) {
+    auto& center = target != nullptr ? *target : NotificationCenter::defaultCenter();
     ContactReadResult result =
         read(book, images, {}, [&](const std::shared_ptr<PRContactNode>& contact) {
             center.post(kScanTransferContactInfo, contact);
@@ -320,7 +321,7 @@ ContactReadResult scanTransferContacts(const std::string& addressBookPath,
                                        const std::string& imagesPath) {
     const PathDatabase book(addressBookPath);
     const PathDatabase images(imagesPath);
-    return transferScan(book.file(), images.file());
+    return transferScan(book.file(), images.file(), nullptr);
 }
 
 std::string backupFilePath(const std::string& backupFolder, const std::string& key) {
@@ -367,8 +368,12 @@ ContactReadResult scanContactThread(const std::string& backupFolder, Notificatio
                       });
 }
 
-ContactReadResult scanTransferContactThread(const std::string& backupFolder) {
-    return scanFolder(backupFolder, nullptr, transferScan);
+ContactReadResult scanTransferContactThread(const std::string& backupFolder,
+                                            NotificationCenter* center) {
+    return scanFolder(backupFolder, nullptr,
+                      [center](const DatabaseFile& book, const DatabaseFile& images) {
+                          return transferScan(book, images, center);
+                      });
 }
 
 ContactReadResult scanContactThread(const std::string& backupFolder,
@@ -381,7 +386,10 @@ ContactReadResult scanContactThread(const std::string& backupFolder,
 
 ContactReadResult scanTransferContactThread(const std::string& backupFolder,
                                             const BackupManifest& manifest) {
-    return scanFolder(backupFolder, &manifest, transferScan);
+    return scanFolder(backupFolder, &manifest,
+                      [](const DatabaseFile& book, const DatabaseFile& images) {
+                          return transferScan(book, images, nullptr);
+                      });
 }
 
 namespace {

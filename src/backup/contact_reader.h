@@ -83,7 +83,9 @@ std::string backupFilePath(const std::string& backupFolder, const std::string& k
 ContactReadResult scanContactThread(const std::string& backupFolder,
                                     NotificationCenter* center = nullptr,
                                     const std::function<bool()>& stop = {});
-ContactReadResult scanTransferContactThread(const std::string& backupFolder);
+// `center` null: the default centre.
+ContactReadResult scanTransferContactThread(const std::string& backupFolder,
+                                            NotificationCenter* center = nullptr);
 // The same with the layout and file list of an already read manifest.
 ContactReadResult scanContactThread(const std::string& backupFolder,
                                     const BackupManifest& manifest);

@@ -38,9 +38,17 @@ template <class Service>
 backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& devicePath,
                                            const fs::path& into, const std::function<bool()>& stop,
                                            std::uint64_t* copied) {
-    *copied = 0;
     const std::string name = devicePath.substr(devicePath.rfind('/') + 1);
-    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
+    return exportDeviceFileNamed(service, devicePath, into, qs(name), stop, copied);
+}
+
+template <class Service>
+backup::ExportWriteResult exportDeviceFileNamed(Service& service, const std::string& devicePath,
+                                                const fs::path& into, const QString& fileName,
+                                                const std::function<bool()>& stop,
+                                                std::uint64_t* copied) {
+    *copied = 0;
+    const backup::ExportNameParts parts = backup::exportNameParts(fileName);
     const auto fill = [&](PartialFile& file, std::string* why) {
         std::unique_ptr<md::AfcFile> source = service.OpenFile(devicePath, md::AfcMode::Read);
         if (!source) {
@@ -76,6 +84,9 @@ backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& 
                                    QStringLiteral("Untitled"));
 }
 
+template backup::ExportWriteResult exportDeviceFileNamed<amd::AfcService>(
+    amd::AfcService&, const std::string&, const fs::path&, const QString&,
+    const std::function<bool()>&, std::uint64_t*);
 template backup::ExportWriteResult exportDeviceFile<amd::AfcService>(amd::AfcService&,
                                                                      const std::string&,
                                                                      const fs::path&,

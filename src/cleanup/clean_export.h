@@ -56,6 +56,14 @@ backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& 
                                            const std::filesystem::path& into,
                                            const std::function<bool()>& stop,
                                            std::uint64_t* copied);
+// The same, the new file named after `fileName` (made safe and numbered alike) instead of the
+// device file's own name.
+template <class Service>
+backup::ExportWriteResult exportDeviceFileNamed(Service& service, const std::string& devicePath,
+                                                const std::filesystem::path& into,
+                                                const QString& fileName,
+                                                const std::function<bool()>& stop,
+                                                std::uint64_t* copied);
 
 struct CleanExportReport {
     CleanRunStatus status = CleanRunStatus::Done;

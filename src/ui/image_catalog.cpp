@@ -138,6 +138,9 @@ constexpr std::array kCatalog = std::to_array<ImageRecipe>({
     // on, so each is drawn in the look of the state it stands for.
     {"button_on", K::CheckBox, G::None, L::Normal, 18, 18, kAccent, nullptr, 0},
     {"button_off", K::CheckBox, G::Check, L::Normal, 18, 18, kAccent, nullptr, 1},
+    // The copy page's marks of a row that ended: done, or failed.
+    {"copyDone", K::CheckBox, G::Check, L::Normal, 18, 18, kGreen, nullptr, 1},
+    {"copyFailed", K::TitleBarButton, G::Cross, L::Normal, 18, 18, kRed, nullptr, 0},
 
     // Busy spinner.
     {"load", K::Spinner, G::None, L::Normal, 32, 32, kAccent, nullptr, 0},

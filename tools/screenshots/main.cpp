@@ -56,9 +56,11 @@
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
+#include "transfer/pages/pr_one_copy_view_controller.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
+#include "ui/save_panel.h"
 
 namespace {
 
@@ -290,6 +292,46 @@ void shootSystemBoostPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi&
     boost.removeWindow->show();
     shots.save(boost.removeWindow, QStringLiteral("45b-system-boost-remove-all-sheet"));
     boost.removeWindow->hide();
+    page->initAllDataAndAllView();
+}
+
+// The one-click copy page: before a run (two rows switched off), while it runs (the first rows
+// done) and when it has ended.
+void shootOneCopyPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PROneCopyViewController* page = hub.oneCopyViewController();
+    if (page == nullptr) {
+        return;
+    }
+    hub.ClickOneCopy();
+    OneCopyUi& copy = page->copyUi();
+    page->CallLogsAction();
+    page->BookMarkAction();
+    shots.save(ui.window, QStringLiteral("50-onecopy-start"));
+    nimbara::ui::ScopedHandler<nimbara::ui::FileViewer::Handler> reveal(
+        nimbara::ui::FileViewer::handler(), [](const QString&) {});
+    nimbara::NotificationCenter::defaultCenter().post("MyOneCopyButtonMouseDown",
+                                                      static_cast<QObject*>(copy.startScanBtn));
+    const auto closeNotices = [] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("unlockNotice")) {
+                w->close();
+            }
+        }
+    };
+    pumpUntil(
+        [&] {
+            return !copy.row(nimbara::transfer::OneCopyRow::PhotoLibrary).progress->isVisible() ||
+                   !page->busy();
+        },
+        60.0);
+    closeNotices();
+    shots.save(ui.window, QStringLiteral("50-onecopy-running"), false);
+    if (!pumpUntil([page] { return !page->busy(); }, 120.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the one-click copy did not finish\n");
+        return;
+    }
+    closeNotices();
+    shots.save(ui.window, QStringLiteral("50-onecopy-done"));
     page->initAllDataAndAllView();
 }
 
@@ -684,6 +726,7 @@ int run(const QString& outDir) {
         ui.cryWindow->hide();
 
         shootSystemBoostPage(shots, hub, ui);
+        shootOneCopyPage(shots, hub, ui);
         shootAdsPage(shots, hub, ui);
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
