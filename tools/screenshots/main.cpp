@@ -593,6 +593,8 @@ int run(const QString& outDir) {
     const QString backupRoot = scratch.filePath(QStringLiteral("backups"));
     QDir().mkpath(backupRoot);
     qputenv("NIMBARA_BACKUP_ROOT", backupRoot.toLocal8Bit());
+    // Where the backup tool finds the simulated devices (the one-click copy backs one up).
+    qputenv("NIMBARA_SIMULATED_DEVICES", scratch.filePath(QStringLiteral("devices")).toLocal8Bit());
 
     auto library = std::make_shared<nimbara::md::sim::SimulatedLibrary>();
     nimbara::md::setLibrary(library);
