@@ -27,12 +27,8 @@ using transfer::OneCopyStatus;
 using transfer::OneCopyToggles;
 
 std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        names.insert(e.path().filename().string());
-    }
-    return names;
+    const std::vector<std::string> names = folderNames(folder);
+    return {names.begin(), names.end()};
 }
 
 std::size_t filesEndingIn(const fs::path& folder, const std::string& ending) {

@@ -27,12 +27,8 @@ using State = PROneCopyViewController::State;
 constexpr std::size_t kRows = transfer::kOneCopyRowCount;
 
 std::set<std::string> namesIn(const fs::path& folder) {
-    std::set<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) {
-        names.insert(e.path().filename().string());
-    }
-    return names;
+    const std::vector<std::string> names = folderNames(folder);
+    return {names.begin(), names.end()};
 }
 
 class OneCopyPageTest : public BackupRunTest {

@@ -181,6 +181,12 @@ bool PROneCopyViewController::isCategoryChosen(int category) const {
            toggles_->isOn(static_cast<OneCopyRow>(category));
 }
 
+void PROneCopyViewController::setCategoryChosen(int category, bool chosen) {
+    if (category >= 0 && category < kCopyCategoryCount && isCategoryChosen(category) != chosen) {
+        toggle(static_cast<OneCopyRow>(category));
+    }
+}
+
 void PROneCopyViewController::toggle(OneCopyRow row) {
     // Also while a run goes: it reads each toggle when it reaches that step.
     toggles_->set(row, !toggles_->isOn(row));

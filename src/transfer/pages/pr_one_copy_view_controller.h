@@ -83,6 +83,8 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     // Whether copy category `category` (0 to 11, in the order of OneCopyRow) is on; false
     // outside that range.
     bool isCategoryChosen(int category) const;
+    // Sets category `category` on or off, its check image with it; nothing outside 0 to 11.
+    void setCategoryChosen(int category, bool chosen);
     bool isOn(nimbara::transfer::OneCopyRow row) const { return toggles_->isOn(row); }
     // The last finished run's report (none before one finished, and after a reset).
     const std::optional<nimbara::transfer::OneCopyReport>& lastReport() const { return report_; }
