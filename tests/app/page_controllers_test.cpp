@@ -165,7 +165,9 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     transfer.showMessage(2);
     transfer.showNote(2);
     EXPECT_EQ(transfer.deviceIndex(), 2);
-    EXPECT_TRUE(transfer.isShowingNotAvailable());
+    // The transfer page is built: without a device at that index its music entry starts nothing.
+    EXPECT_FALSE(transfer.isShowingNotAvailable());
+    EXPECT_FALSE(transfer.bMusiceStartTransfer());
 
     PRPhoneSystemViewController files;
     files.LookupSystemTree(3);
