@@ -74,9 +74,10 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_EQ(page->container(), &container);
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
-        // The result, backup, privacy, clean-up, system boost, large-file and advertisement-removal
-        // pages are built: they show their own views, the others their placeholder.
+        // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal
+        // and transfer pages are built: they show their own views, the others their placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRTansferViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRAdsRemoveController*>(page.get()) != nullptr ||
                            qobject_cast<PRCleanViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRSystemBoostViewController*>(page.get()) != nullptr ||

@@ -4,42 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPalette>
 #include <QTableView>
 #include <QWidget>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "../app/app_test_support.h"
+#include "../app/delegate_fixture.h"
 #include "app/main_window_ui.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_note_node.h"
 #include "platform/notification_center.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
-#include "ui/page_call_log.h"
 #include "ui/read_only_text.h"
 
 namespace nimbara::test {
 namespace {
-
-bool pumpUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000; ++i) {
-        QCoreApplication::processEvents();
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
-}
 
 std::shared_ptr<PRContactNode> contact(const QString& name, const QString& phone,
                                        const QString& email) {
@@ -67,22 +51,21 @@ QByteArray pngOf(int side) {
     return bytes;
 }
 
-class TransferRecordsTest : public ::testing::Test {
+// The hub's transfer page, no device attached.
+class TransferRecordsTest : public DelegateTest {
   protected:
     void SetUp() override {
-        ensureApplication();
-        page_.showView(&container_);
+        DelegateTest::SetUp();
+        hub().ClickTansfer(nullptr);
     }
 
-    TransferUi& tui() { return page_.transferUi(); }
+    PRTansferViewController& page() { return *hub().GetTansferViewController(); }
+    TransferUi& tui() { return page().transferUi(); }
     static bool visible(const QWidget* w) { return w != nullptr && !w->isHidden(); }
     static void choose(QTableView* table, int row) {
         table->clearSelection();
         table->selectRow(row);
     }
-
-    QWidget container_;
-    PRTansferViewController page_;
 };
 
 TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture) {
@@ -91,12 +74,12 @@ TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture
     withPicture->setContactNote("Met at the <b>lecture</b> %@");
     withPicture->setImageData(pngOf(200));
     auto plain = contact("Grace Hopper", "555-0100", "");
-    page_.showContactView();
-    page_.UpContactDataSource({withPicture, plain});
+    page().showContactView();
+    page().UpContactDataSource({withPicture, plain});
 
     // The move chose the first row without filling the card.
-    EXPECT_FALSE(page_.bPreviewTag());
-    ASSERT_EQ(page_.contactController()->rowCount(), 2);
+    EXPECT_FALSE(page().bPreviewTag());
+    ASSERT_EQ(page().contactController()->rowCount(), 2);
     EXPECT_EQ(tui().contactTableView->selectionModel()->selectedRows().size(), 1);
     for (QLabel* label : tui().contactLabels()) {
         EXPECT_FALSE(visible(label)) << label->objectName().toStdString();
@@ -132,44 +115,41 @@ TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture
     // A picture that can't be read keeps the stand-in.
     auto broken = contact("Broken Picture", "1", "");
     broken->setImageData(QByteArray("not a picture at all"));
-    page_.UpContactDataSource({broken});
+    page().UpContactDataSource({broken});
     choose(tui().contactTableView, 0);
     EXPECT_EQ(app::imageViewImageName(tui().contactImageView), "contact");
-    for (int i = 0; i < 50; ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    pumpEvents(50);
     EXPECT_EQ(app::imageViewImageName(tui().contactImageView), "contact");
 }
 
 TEST_F(TransferRecordsTest, ListsAreReplacedAndTheCardClearedWhenANewListMovesIn) {
-    page_.UpContactDataSource({contact("One", "1", ""), contact("Two", "2", "")});
+    page().UpContactDataSource({contact("One", "1", ""), contact("Two", "2", "")});
     choose(tui().contactTableView, 1);
     ASSERT_TRUE(visible(tui().contactNamelab));
-    page_.UpContactDataSource({contact("Three", "3", "")});
-    EXPECT_EQ(page_.contactController()->rowCount(), 1);
+    page().UpContactDataSource({contact("Three", "3", "")});
+    EXPECT_EQ(page().contactController()->rowCount(), 1);
     EXPECT_FALSE(visible(tui().contactNamelab));
     // A click on the row chosen during the move shows it.
-    emit tui().contactTableView->clicked(page_.contactController()->index(0, 0));
+    emit tui().contactTableView->clicked(page().contactController()->index(0, 0));
     EXPECT_EQ(tui().contactNamelab->text(), "Three");
     // An empty list leaves the card empty and nothing chosen.
-    page_.UpContactDataSource({});
-    EXPECT_EQ(page_.contactController()->rowCount(), 0);
+    page().UpContactDataSource({});
+    EXPECT_EQ(page().contactController()->rowCount(), 0);
     EXPECT_FALSE(visible(tui().contactNamelab));
 }
 
 TEST_F(TransferRecordsTest, NoteTextShowsTheChosenNoteOnYellow) {
-    page_.showNoteView();
-    page_.UpNoteDataSource({note("Shopping", "Milk\nBread\nEggs"), note("Empty", "")});
+    page().showNoteView();
+    page().UpNoteDataSource({note("Shopping", "Milk\nBread\nEggs"), note("Empty", "")});
     EXPECT_TRUE(tui().noteContentlab->string().isEmpty());
     choose(tui().noteTableView, 0);
     EXPECT_EQ(tui().noteContentlab->string(), "Milk\nBread\nEggs");
     choose(tui().noteTableView, 1);
     EXPECT_TRUE(tui().noteContentlab->string().isEmpty());
     EXPECT_EQ(tui().noteContentlab->palette().color(QPalette::Base), QColor(223, 224, 101));
-    page_.UpNoteDataSource({note("Other", "text")});
+    page().UpNoteDataSource({note("Other", "text")});
     EXPECT_TRUE(tui().noteContentlab->string().isEmpty());
-    EXPECT_EQ(page_.noteController()->rowCount(), 1);
+    EXPECT_EQ(page().noteController()->rowCount(), 1);
 }
 
 TEST_F(TransferRecordsTest, CategoriesStillToComeSaySoAndStartNothing) {
@@ -187,7 +167,7 @@ TEST_F(TransferRecordsTest, CategoriesStillToComeSaySoAndStartNothing) {
         {&PRTansferViewController::showNoteView, tui().noteView},
     };
     for (const auto& [show, view] : views) {
-        (page_.*show)();
+        (page().*show)();
         for (QWidget* other : tui().views()) {
             EXPECT_EQ(visible(other), other == view) << other->objectName().toStdString();
         }
@@ -197,20 +177,20 @@ TEST_F(TransferRecordsTest, CategoriesStillToComeSaySoAndStartNothing) {
         EXPECT_TRUE(note->text().contains(QStringLiteral("not available yet")));
         EXPECT_FALSE(note->isEnabled());
     }
-    page_.ShowPhoto(3);
-    page_.ShowApp(3);
-    page_.showContact(3);
-    page_.showMessage(3);
-    page_.showNote(3);
-    EXPECT_EQ(page_.deviceIndex(), 3);
+    page().ShowPhoto(3);
+    page().ShowApp(3);
+    page().showContact(3);
+    page().showMessage(3);
+    page().showNote(3);
+    EXPECT_EQ(page().deviceIndex(), 3);
     // No device at that index: the music entry says so and starts nothing either.
-    page_.ShowMusic(3);
-    EXPECT_FALSE(page_.bMusiceStartTransfer());
-    EXPECT_FALSE(page_.musicLoading());
-    EXPECT_FALSE(page_.statusText().isEmpty());
+    page().ShowMusic(3);
+    EXPECT_FALSE(page().bMusiceStartTransfer());
+    EXPECT_FALSE(page().musicLoading());
+    EXPECT_FALSE(page().statusText().isEmpty());
     EXPECT_TRUE(posted.empty());
-    page_.showMianView();
-    EXPECT_EQ(page_.shownView(), "mainView");
+    page().showMianView();
+    EXPECT_EQ(page().shownView(), "mainView");
     EXPECT_TRUE(visible(tui().tranMainView));
 }
 

@@ -448,6 +448,8 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     if (page == nullptr) {
         return;
     }
+    // The sidebar's pages, from the status page.
+    click(ui.mainStatusBannerBtn);
     hub.ClickTansfer(nullptr);
     shots.save(ui.window, QStringLiteral("51-transfer-start"));
     hub.ClickMusic(nullptr);

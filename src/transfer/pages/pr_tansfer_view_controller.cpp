@@ -45,61 +45,39 @@ QString countText(std::size_t count, const char* one, const char* many) {
                       : QStringLiteral("%1 %2").arg(count).arg(QLatin1String(many));
 }
 
-// A text that may be null (an album the library doesn't name) shows as empty.
-QVariant textOf(const QString& text) {
-    return QVariant(text.isNull() ? QString() : text);
+// A column showing one text field; a null text (an album the library doesn't name) shows empty.
+template <class Node>
+typename nimbara::cleanup::CleanRowsModel<Node>::Column field(const char* title,
+                                                              QString (Node::*get)() const) {
+    return {title, [get](const Node& node) {
+                const QString text = (node.*get)();
+                return QVariant(text.isNull() ? QString() : text);
+            }};
 }
 
 }  // namespace
 
 PRTansferViewController::PRTansferViewController(QObject* parent)
     : PageControllerBase("PRTansferViewController", QStringLiteral("Transfer"), parent) {
-    using Tracks = PRTransferMusicController;
-    musicController_ = new Tracks(
-        {
-            Tracks::Column{"Name", [](const PRTranMusicNode& n) { return textOf(n.musicTitle()); }},
-            Tracks::Column{"Artist",
-                           [](const PRTranMusicNode& n) { return textOf(n.musicArtist()); }},
-            Tracks::Column{"Album", [](const PRTranMusicNode& n) { return textOf(n.musicAlbm()); }},
-            Tracks::Column{"Time", [](const PRTranMusicNode& n) { return textOf(n.musicTime()); }},
-            Tracks::Column{"Size",
-                           [](const PRTranMusicNode& n) { return textOf(n.musicFileSize()); }},
-        },
+    using Track = PRTranMusicNode;
+    musicController_ = new PRTransferMusicController(
+        {field("Name", &Track::musicTitle), field("Artist", &Track::musicArtist),
+         field("Album", &Track::musicAlbm), field("Time", &Track::musicTime),
+         field("Size", &Track::musicFileSize)},
         this);
     videoController_ = new PRTransferVideoContoller(
-        {
-            Tracks::Column{"Name", [](const PRTranMusicNode& n) { return textOf(n.musicTitle()); }},
-            Tracks::Column{"Time", [](const PRTranMusicNode& n) { return textOf(n.musicTime()); }},
-            Tracks::Column{"Size",
-                           [](const PRTranMusicNode& n) { return textOf(n.musicFileSize()); }},
-        },
+        {field("Name", &Track::musicTitle), field("Time", &Track::musicTime),
+         field("Size", &Track::musicFileSize)},
         this);
     contactController_ = new PRContactController(
-        {
-            PRContactController::Column{
-                "Name", [](const PRContactNode& n) { return QVariant(n.contactName()); }},
-            PRContactController::Column{
-                "Phone", [](const PRContactNode& n) { return QVariant(n.contactPhone()); }},
-        },
+        {field("Name", &PRContactNode::contactName), field("Phone", &PRContactNode::contactPhone)},
         this);
-    messageController_ = new PRMessageTreeController(
-        {
-            PRMessageTreeController::Column{
-                "Name",
-                [](const PRMessageTreeNode& n) { return QVariant(n.messageTreeNodeName()); }},
-            PRMessageTreeController::Column{
-                "Address",
-                [](const PRMessageTreeNode& n) { return QVariant(n.messageTreeNodeAdress()); }},
-        },
-        this);
+    messageController_ =
+        new PRMessageTreeController({field("Name", &PRMessageTreeNode::messageTreeNodeName),
+                                     field("Address", &PRMessageTreeNode::messageTreeNodeAdress)},
+                                    this);
     noteController_ = new PRNoteController(
-        {
-            PRNoteController::Column{"Title",
-                                     [](const PRNoteNode& n) { return QVariant(n.noteTitle()); }},
-            PRNoteController::Column{"Date",
-                                     [](const PRNoteNode& n) { return QVariant(n.noteDate()); }},
-        },
-        this);
+        {field("Title", &PRNoteNode::noteTitle), field("Date", &PRNoteNode::noteDate)}, this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
     watchDeviceDetach();
 }
@@ -155,7 +133,12 @@ void PRTansferViewController::wireTables() {
         connect(table, &QTableView::clicked, this,
                 [this, view] { tableViewSelectionDidChange(view); });
     }
-    ui_->musicTableView->setColumnWidth(0, 220);
+    // Name, artist, album and time fit beside the track's card; the size takes the rest.
+    const int musicWidths[] = {165, 115, 105, 82};
+    for (int column = 0; column < 4; ++column) {
+        ui_->musicTableView->setColumnWidth(column, musicWidths[column]);
+    }
+    ui_->videoTableView->setColumnWidth(0, 320);
     ui_->contactTableView->setColumnWidth(0, 200);
     ui_->noteTableView->setColumnWidth(0, 200);
 }

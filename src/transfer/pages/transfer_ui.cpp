@@ -161,19 +161,27 @@ QLabel* cardLine(QWidget* view, const char* name, int points = kInfoPoints) {
     return label;
 }
 
-void buildContactView(TransferUi& ui) {
-    ui.contactView = categoryView(ui.view, "contactView");
-    QVBoxLayout* layout = cleanview::headedView(ui.contactView, "", QStringLiteral("Contacts"));
-    ui.notYetNotes[2] =
-        notYetNote(ui.contactView, "contactNotYetlab",
-                   QStringLiteral("Reading the device's contacts is not available yet."));
-    layout->addWidget(ui.notYetNotes[2]);
+// A record category: its title, the line saying its reading is still to come, and a row with its
+// table beside the chosen record's details (`details`, stretched by `detailStretch`).
+void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QString& title,
+                     std::size_t note, const char* noteName, const QString& noteText,
+                     QTableView*& table, const char* tableName, QWidget* details,
+                     int detailStretch) {
+    view = categoryView(ui.view, name);
+    QVBoxLayout* layout = cleanview::headedView(view, "", title);
+    ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
+    layout->addWidget(ui.notYetNotes[note]);
     auto* row = new QHBoxLayout();
-    row->setSpacing(16);
-    ui.contactTableView = cleanview::makeTable(ui.contactView, "contactTableView", false);
-    row->addWidget(ui.contactTableView, 1);
+    row->setSpacing(14);
+    table = cleanview::makeTable(view, tableName, false);
+    details->setParent(view);
+    row->addWidget(table, 2);
+    row->addWidget(details, detailStretch);
+    layout->addLayout(row, 1);
+}
 
-    auto* card = new QWidget(ui.contactView);
+void buildContactView(TransferUi& ui) {
+    auto* card = new QWidget();
     card->setObjectName(QStringLiteral("contactCardView"));
     card->setFixedWidth(260);
     auto* lines = new QVBoxLayout(card);
@@ -196,39 +204,23 @@ void buildContactView(TransferUi& ui) {
     }
     lines->addWidget(ui.contactAddresslab);
     lines->addStretch(1);
-    row->addWidget(card);
-    layout->addLayout(row, 1);
+    buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
+                    "contactNotYetlab",
+                    QStringLiteral("Reading the device's contacts is not available yet."),
+                    ui.contactTableView, "contactTableView", card, 0);
 }
 
 void buildMessageView(TransferUi& ui) {
-    ui.messageView = categoryView(ui.view, "messageView");
-    QVBoxLayout* layout = cleanview::headedView(ui.messageView, "", QStringLiteral("Messages"));
-    ui.notYetNotes[3] =
-        notYetNote(ui.messageView, "messageNotYetlab",
-                   QStringLiteral("Reading the device's messages is not available yet."));
-    layout->addWidget(ui.notYetNotes[3]);
-    auto* row = new QHBoxLayout();
-    row->setSpacing(12);
-    ui.messageTableView = cleanview::makeTable(ui.messageView, "messageTableView", false);
-    ui.messageTableView->setMaximumWidth(280);
-    ui.messageTreeScrollView = named(new ChatColumnView(ui.messageView), "messageTreeScrollView");
-    row->addWidget(ui.messageTableView, 2);
-    row->addWidget(ui.messageTreeScrollView, 3);
-    layout->addLayout(row, 1);
+    ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
+    buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
+                    "messageNotYetlab",
+                    QStringLiteral("Reading the device's messages is not available yet."),
+                    ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
 }
 
 void buildNoteView(TransferUi& ui) {
-    ui.noteView = categoryView(ui.view, "noteView");
-    QVBoxLayout* layout = cleanview::headedView(ui.noteView, "", QStringLiteral("Notes"));
-    ui.notYetNotes[4] =
-        notYetNote(ui.noteView, "noteNotYetlab",
-                   QStringLiteral("Reading the device's notes is not available yet."));
-    layout->addWidget(ui.notYetNotes[4]);
-    auto* row = new QHBoxLayout();
-    row->setSpacing(12);
-    ui.noteTableView = cleanview::makeTable(ui.noteView, "noteTableView", false);
     // A note reads as a page: several lines, never edited here.
-    ui.noteContentlab = named(new PRTextView(ui.noteView), "noteContentlab");
+    ui.noteContentlab = named(new PRTextView(), "noteContentlab");
     ui.noteContentlab->setFont(nimbara::ui::appFont(12));
     ui.noteContentlab->setFrameShape(QFrame::NoFrame);
     QPalette palette = ui.noteContentlab->palette();
@@ -236,9 +228,9 @@ void buildNoteView(TransferUi& ui) {
     palette.setColor(QPalette::Window, kNoteYellow);
     ui.noteContentlab->setPalette(palette);
     ui.noteContentlab->setAutoFillBackground(true);
-    row->addWidget(ui.noteTableView, 1);
-    row->addWidget(ui.noteContentlab, 1);
-    layout->addLayout(row, 1);
+    buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
+                    QStringLiteral("Reading the device's notes is not available yet."),
+                    ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
 }
 
 }  // namespace
@@ -260,10 +252,7 @@ TransferUi buildTransferView() {
     for (QWidget* view : ui.views()) {
         layout->addWidget(view, 1);
     }
-    ui.statuslab = makeLabel(ui.view, "statuslab", QString(), kInfoPoints, QColor(178, 34, 34));
-    ui.statuslab->setWordWrap(true);
-    ui.statuslab->setContentsMargins(20, 0, 20, 10);
-    ui.statuslab->hide();
+    ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
     layout->addWidget(ui.statuslab);
     return ui;
 }
