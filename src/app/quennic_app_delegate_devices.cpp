@@ -318,6 +318,7 @@ void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNod
     privacyController_->initAllDataAndAllView();
     oneCopyViewController_->setCopyIndex(index);
     oneCopyViewController_->initAllDataAndAllView();
+    transferViewController_->initAllDataAndAllView();
 }
 
 void QuennicAppDelegate::ChangeiOSDeviceAction(QObject*) {

@@ -17,8 +17,8 @@ namespace {
 
 using ui::PageCallLog;
 
-// What telling the six pages about device `index` (with iOS `version`) records, in order.
-std::vector<std::string> sixPageCalls(int index, const std::string& version) {
+// What telling the pages about device `index` (with iOS `version`) records, in order.
+std::vector<std::string> pageCalls(int index, const std::string& version) {
     const std::string i = std::to_string(index);
     return {
         "PRDiskaManagerViewController::setDiskManageDeviceIndex(" + i + ")",
@@ -33,6 +33,7 @@ std::vector<std::string> sixPageCalls(int index, const std::string& version) {
         "PRPrivacyController::initAllDataAndAllView()",
         "PROneCopyViewController::setCopyIndex(" + i + ")",
         "PROneCopyViewController::initAllDataAndAllView()",
+        "PRTansferViewController::initAllDataAndAllView()",
     };
 }
 
@@ -127,7 +128,7 @@ TEST_F(DeviceListTest, PopupChoiceOfTheCurrentDeviceChangesNothing) {
     EXPECT_EQ(currentIndex(), a);
 }
 
-TEST_F(DeviceListTest, DetachingTheCurrentOfTwoTellsTheSixPagesInOrder) {
+TEST_F(DeviceListTest, DetachingTheCurrentOfTwoTellsThePagesInOrder) {
     attachNew("dev-a", Dev("A").version("12.4.1"));
     const int b = attachNew("dev-b", Dev("B").version("9.3.5"));
     PageCallLog::clear();
@@ -136,7 +137,7 @@ TEST_F(DeviceListTest, DetachingTheCurrentOfTwoTellsTheSixPagesInOrder) {
     EXPECT_EQ(currentIndex(), b);
     EXPECT_EQ(hub().theDevice(), b);
     EXPECT_TRUE(hub().getDeviceConnected());
-    EXPECT_EQ(deviceCalls(), sixPageCalls(b, "9.3.5"));
+    EXPECT_EQ(deviceCalls(), pageCalls(b, "9.3.5"));
     EXPECT_EQ(ui().deviceNamelab->text(), "B");
     EXPECT_EQ(ui().iDeviceSoftwareVersionValuelab->text(), "9.3.5");
 }
@@ -161,7 +162,7 @@ TEST_F(DeviceListTest, DetachingANonCurrentDeviceMakesTheFirstRemainingCurrent) 
 
     ASSERT_TRUE(detach("dev-b"));
     EXPECT_EQ(currentIndex(), a);
-    EXPECT_EQ(deviceCalls(), sixPageCalls(a, "12.4.1"));
+    EXPECT_EQ(deviceCalls(), pageCalls(a, "12.4.1"));
 }
 
 TEST_F(DeviceListTest, LastDetachResetsEveryFigureAndShowsTheNoDeviceState) {
@@ -240,7 +241,7 @@ TEST_F(DeviceListTest, RemovingTheCurrentDeviceFromTheListKeepsThePopupInStep) {
     hub().RemoveTheDeviceWithIndex(a);
     EXPECT_EQ(popupIndices(), std::vector<int>{b});
     EXPECT_EQ(currentIndex(), b);
-    EXPECT_EQ(deviceCalls(), sixPageCalls(b, "12.4.1"));
+    EXPECT_EQ(deviceCalls(), pageCalls(b, "12.4.1"));
 
     list.clear();
     hub().RemoveTheDeviceWithIndex(b);

@@ -74,11 +74,12 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_EQ(page->container(), &container);
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
-        // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal
-        // and one-click copy pages are built: they show their own views, the others their
+        // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal,
+        // one-click copy and transfer pages are built: they show their own views, the others their
         // placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
                            qobject_cast<PROneCopyViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRTansferViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRAdsRemoveController*>(page.get()) != nullptr ||
                            qobject_cast<PRCleanViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRSystemBoostViewController*>(page.get()) != nullptr ||
@@ -167,7 +168,9 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     transfer.showMessage(2);
     transfer.showNote(2);
     EXPECT_EQ(transfer.deviceIndex(), 2);
-    EXPECT_TRUE(transfer.isShowingNotAvailable());
+    // The transfer page is built: without a device at that index its music entry starts nothing.
+    EXPECT_FALSE(transfer.isShowingNotAvailable());
+    EXPECT_FALSE(transfer.bMusiceStartTransfer());
 
     PRPhoneSystemViewController files;
     files.LookupSystemTree(3);

@@ -6,7 +6,7 @@
 // quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
 // the backup page in its states (the backup tool beside this program makes the backup), the
 // privacy cleaner's results on the demo backup with the map of its photo locations, and the
-// advertisement-removal page in a window of its own.
+// advertisement-removal page in a window of its own, and the transfer page's categories.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -37,6 +37,7 @@
 #include "backup/conversations.h"
 #include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
+#include "backup/pr_contact_node.h"
 #include "backup_writer.h"
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
@@ -57,6 +58,8 @@
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
+#include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
@@ -302,7 +305,7 @@ void shootOneCopyPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
     if (page == nullptr) {
         return;
     }
-    hub.ClickOneCopy();
+    click(ui.oneClickCopyBannerBtn);
     OneCopyUi& copy = page->copyUi();
     page->CallLogsAction();
     page->BookMarkAction();
@@ -479,6 +482,53 @@ void shootAdsPage(Shooter& shots, QuennicAppDelegate& hub, const MainWindowUi& u
 
 // The large-file finder: its start, the scan just started, what it found, and both detail views
 // with a row chosen (the user files with a row's advice, the apps with an action's tip).
+// The transfer page: its start view, the demo device's music with a track chosen, its videos,
+// a contact card (staged: the contacts are read through a backup by later work) and a category
+// that is not available yet.
+void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    // The sidebar's pages, from the status page.
+    click(ui.mainStatusBannerBtn);
+    hub.ClickTansfer(nullptr);
+    shots.save(ui.window, QStringLiteral("51-transfer-start"));
+    hub.ClickMusic(nullptr);
+    if (!pumpUntil([page] { return !page->musicLoading() && !page->bMusiceStartTransfer(); },
+                   30.0) ||
+        !page->bMusicLoadFinished()) {
+        std::fprintf(stderr, "nimbara-screenshots: the music load did not finish\n");
+    }
+    const auto& tracks = page->musicController()->content();
+    for (std::size_t row = 0; row < tracks.size(); ++row) {
+        if (tracks[row]->musicTitle() == QLatin1String("Harbour Lights")) {
+            page->transferUi().musicTableView->selectRow(static_cast<int>(row));
+        }
+    }
+    shots.save(ui.window, QStringLiteral("51a-transfer-music"));
+    hub.ClickVideo(nullptr);
+    shots.save(ui.window, QStringLiteral("51b-transfer-videos"));
+    hub.ClickContact(nullptr);
+    const auto person = [](const char* name, const char* phone, const char* email,
+                           const char* company) {
+        auto node = std::make_shared<PRContactNode>();
+        node->setContactName(QString::fromUtf8(name));
+        node->setContactPhone(QString::fromUtf8(phone));
+        node->setContactEmail(QString::fromUtf8(email));
+        node->setContactCompany(QString::fromUtf8(company));
+        return node;
+    };
+    page->UpContactDataSource(
+        {person("Amelia Hart", "+1 415 555 0134", "amelia@example.com", "Skyward Tours"),
+         person("Ben Okafor", "+44 20 7946 0958", "", "")});
+    page->transferUi().contactTableView->selectRow(1);
+    shots.save(ui.window, QStringLiteral("51c-transfer-contacts"));
+    page->UpContactDataSource({});
+    hub.ClickPhoto(nullptr);
+    shots.save(ui.window, QStringLiteral("51d-transfer-photos-not-yet"));
+}
+
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRFindLargeFileViewController* page = hub.findLargerFileViewController();
     if (page == nullptr) {
@@ -732,6 +782,7 @@ int run(const QString& outDir) {
         shootAdsPage(shots, hub, ui);
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
+        shootTransferPage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.
         quick.quickScanWindow->show();

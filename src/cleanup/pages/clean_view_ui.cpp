@@ -45,6 +45,14 @@ QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
     return nimbara::app::build::makeRecordTable(parent, name, multiple, kInfoPoints);
 }
 
+QLabel* makeStatusLine(QWidget* view, const char* name) {
+    QLabel* line = makeLabel(view, name, QString(), kInfoPoints, QColor(178, 34, 34));
+    line->setWordWrap(true);
+    line->setContentsMargins(20, 0, 20, 10);
+    line->hide();
+    return line;
+}
+
 // A view headed by a title line, with its content below.
 QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title) {
     auto* layout = new QVBoxLayout(view);
@@ -318,11 +326,7 @@ CleanViewUi buildCleanView() {
     root->setSpacing(0);
     ui.stack = named(new QStackedWidget(ui.view), "cleanStackView");
     root->addWidget(ui.stack, 1);
-    ui.statuslab =
-        makeLabel(ui.view, "cleanStatuslab", QString(), kInfoPoints, QColor(176, 48, 40));
-    ui.statuslab->setWordWrap(true);
-    ui.statuslab->setContentsMargins(20, 0, 20, 8);
-    ui.statuslab->hide();
+    ui.statuslab = cleanview::makeStatusLine(ui.view, "cleanStatuslab");
     root->addWidget(ui.statuslab);
 
     buildStartView(ui);

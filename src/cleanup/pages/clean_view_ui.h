@@ -117,6 +117,8 @@ namespace cleanview {
 QPushButton* makeButton(QWidget* parent, const char* name, const QString& title);
 // A read-only table of rows, one or many chosen at a time.
 QTableView* makeTable(QWidget* parent, const char* name, bool multiple);
+// The line under a page's views that says what went wrong: red, wrapped, hidden until used.
+QLabel* makeStatusLine(QWidget* view, const char* name);
 // The layout of a view headed by a title line, with its content below.
 QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title);
 // A category row in `grid` at `row`: marker image, button, progress bar, and the size and path

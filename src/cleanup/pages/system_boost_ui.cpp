@@ -132,10 +132,7 @@ SystemBoostUi buildSystemBoostView() {
     buildMainView(ui);
     buildResultView(ui);
     buildRemoveWindow(ui);
-    ui.statuslab = makeLabel(ui.view, "statuslab", QString(), kInfoPoints, QColor(178, 34, 34));
-    ui.statuslab->setWordWrap(true);
-    ui.statuslab->setContentsMargins(20, 0, 20, 10);
-    ui.statuslab->hide();
+    ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
     layout->addWidget(ui.mainView, 1);
     layout->addWidget(ui.ResultView, 1);
     layout->addWidget(ui.statuslab);

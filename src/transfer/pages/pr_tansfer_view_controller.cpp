@@ -1,65 +1,537 @@
 #include "transfer/pages/pr_tansfer_view_controller.h"
 
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+
+#include <utility>
+
+#include "app/main_window_ui.h"
+#include "app/quennic_app_delegate.h"
+#include "backup/pr_contact_node.h"
+#include "backup/pr_message_tree_node.h"
+#include "backup/pr_note_node.h"
+#include "browser/record_details.h"
+#include "device/device_manager.h"
+#include "platform/notification_center.h"
+#include "transfer/pr_tran_music_node.h"
+#include "ui/chat_column_view.h"
+#include "ui/chat_picture_loader.h"
+#include "ui/read_only_text.h"
+
+using nimbara::app::setImageViewImage;
+using nimbara::transfer::MediaDeviceTarget;
+using nimbara::transfer::MediaLibraryResult;
+using nimbara::transfer::MediaLibraryStatus;
+
+namespace {
+
+constexpr const char* kMusicFinished = "musicScanFinished";
+constexpr const char* kMusicImage = "defaultMuisc";
+constexpr QSize kContactPictureBox{96, 96};
+
+const QString kNoDeviceText = QStringLiteral("Connect a device to see its music and videos.");
+const QString kReadingText = QStringLiteral("Reading the device's music and videos…");
+const QString kGoneWhileReadingText =
+    QStringLiteral("The device went away before its music and videos were read.");
+const QString kGoneAfterReadingText =
+    QStringLiteral("The device went away: its music and videos are no longer shown.");
+const QString kVideosWithMusicText =
+    QStringLiteral("Videos are read with the music: choose Music to read them.");
+
+QString countText(std::size_t count, const char* one, const char* many) {
+    return count == 1 ? QStringLiteral("1 %1").arg(QLatin1String(one))
+                      : QStringLiteral("%1 %2").arg(count).arg(QLatin1String(many));
+}
+
+// A column showing one text field; a null text (an album the library doesn't name) shows empty.
+template <class Node>
+typename nimbara::cleanup::CleanRowsModel<Node>::Column field(const char* title,
+                                                              QString (Node::*get)() const) {
+    return {title, [get](const Node& node) {
+                const QString text = (node.*get)();
+                return QVariant(text.isNull() ? QString() : text);
+            }};
+}
+
+}  // namespace
+
 PRTansferViewController::PRTansferViewController(QObject* parent)
-    : PageControllerBase("PRTansferViewController", QStringLiteral("Transfer"), parent) {}
+    : PageControllerBase("PRTansferViewController", QStringLiteral("Transfer"), parent) {
+    using Track = PRTranMusicNode;
+    musicController_ = new PRTransferMusicController(
+        {field("Name", &Track::musicTitle), field("Artist", &Track::musicArtist),
+         field("Album", &Track::musicAlbm), field("Time", &Track::musicTime),
+         field("Size", &Track::musicFileSize)},
+        this);
+    videoController_ = new PRTransferVideoContoller(
+        {field("Name", &Track::musicTitle), field("Time", &Track::musicTime),
+         field("Size", &Track::musicFileSize)},
+        this);
+    contactController_ = new PRContactController(
+        {field("Name", &PRContactNode::contactName), field("Phone", &PRContactNode::contactPhone)},
+        this);
+    messageController_ =
+        new PRMessageTreeController({field("Name", &PRMessageTreeNode::messageTreeNodeName),
+                                     field("Address", &PRMessageTreeNode::messageTreeNodeAdress)},
+                                    this);
+    noteController_ = new PRNoteController(
+        {field("Title", &PRNoteNode::noteTitle), field("Date", &PRNoteNode::noteDate)}, this);
+    pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
+    watchDeviceDetach();
+}
+
+PRTansferViewController::~PRTansferViewController() {
+    musicWorker_.stop();
+    delete uiRoot_.data();
+    ui_.reset();
+}
+
+// ------------------------------------------------------------------ widgets
+
+TransferUi& PRTansferViewController::transferUi() {
+    ensureBuilt();
+    return *ui_;
+}
+
+void PRTansferViewController::ensureBuilt() {
+    if (ui_ && uiRoot_) {
+        return;
+    }
+    // First use, or the container took the views with it when it went.
+    ui_ = std::make_unique<TransferUi>(buildTransferView());
+    uiRoot_ = ui_->view;
+    showPageView(ui_->view);
+    wireTables();
+    setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
+    clearTrackDetails();
+    clearContactDetails();
+    showMusicCounts();
+    // Rebuilt views show the category that was shown.
+    QWidget* shown = ui_->tranMainView;
+    for (QWidget* candidate : ui_->views()) {
+        if (candidate->objectName() == shownView_) {
+            shown = candidate;
+        }
+    }
+    showOnly(shown, nullptr, shown == ui_->tranMainView ? QStringLiteral("mainView") : shownView_);
+}
+
+void PRTansferViewController::wireTables() {
+    const std::pair<QTableView*, QAbstractItemModel*> tables[] = {
+        {ui_->musicTableView, musicController_},     {ui_->videoTableView, videoController_},
+        {ui_->contactTableView, contactController_}, {ui_->messageTableView, messageController_},
+        {ui_->noteTableView, noteController_},
+    };
+    for (const auto& [table, model] : tables) {
+        table->setModel(model);
+        QTableView* const view = table;
+        connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, view] { tableViewSelectionDidChange(view); });
+        // A click on the row that was chosen while its list was moved in shows it too.
+        connect(table, &QTableView::clicked, this,
+                [this, view] { tableViewSelectionDidChange(view); });
+    }
+    // Name, artist, album and time fit beside the track's card; the size takes the rest.
+    const int musicWidths[] = {165, 115, 105, 82};
+    for (int column = 0; column < 4; ++column) {
+        ui_->musicTableView->setColumnWidth(column, musicWidths[column]);
+    }
+    ui_->videoTableView->setColumnWidth(0, 320);
+    ui_->contactTableView->setColumnWidth(0, 200);
+    ui_->noteTableView->setColumnWidth(0, 200);
+}
 
 void PRTansferViewController::viewShown() {
-    shownView_ = QStringLiteral("mainView");
+    ensureBuilt();
+    showMianView();
 }
 
-void PRTansferViewController::showCategory(const char* method, const QString& view) {
-    record(QStringLiteral("%1()").arg(QString::fromLatin1(method)));
-    shownView_ = view;
-    showNotAvailable();
+void PRTansferViewController::setStatus(const QString& text) {
+    if (ui_) {
+        ui_->statuslab->setText(text);
+        ui_->statuslab->setVisible(!text.isEmpty());
+    }
 }
 
-void PRTansferViewController::enterCategory(const char* method, int deviceIndex) {
-    record(QStringLiteral("%1(%2)").arg(QString::fromLatin1(method), argument(deviceIndex)));
-    deviceIndex_ = deviceIndex;
-    showNotAvailable();
+QString PRTansferViewController::statusText() const {
+    return ui_ && uiRoot_ && !ui_->statuslab->isHidden() ? ui_->statuslab->text() : QString();
+}
+
+// ------------------------------------------------------------------ views
+
+void PRTansferViewController::showOnly(QWidget* view, const char* method, const QString& name) {
+    if (method != nullptr) {
+        record(QStringLiteral("%1()").arg(QString::fromLatin1(method)));
+    }
+    shownView_ = name;
+    for (QWidget* candidate : ui_->views()) {
+        candidate->setVisible(candidate == view);
+    }
+}
+
+void PRTansferViewController::showMianView() {
+    ensureBuilt();
+    showOnly(ui_->tranMainView, nullptr, QStringLiteral("mainView"));
 }
 
 void PRTansferViewController::showAppView() {
-    showCategory("showAppView", "appView");
+    ensureBuilt();
+    showOnly(ui_->appView, "showAppView", QStringLiteral("appView"));
 }
 void PRTansferViewController::showPhotoView() {
-    showCategory("showPhotoView", "photoView");
+    ensureBuilt();
+    showOnly(ui_->photoView, "showPhotoView", QStringLiteral("photoView"));
 }
 void PRTansferViewController::showMusicView() {
-    showCategory("showMusicView", "musicView");
+    ensureBuilt();
+    showOnly(ui_->musicView, "showMusicView", QStringLiteral("musicView"));
 }
 void PRTansferViewController::showVideoView() {
-    showCategory("showVideoView", "videoView");
+    ensureBuilt();
+    showOnly(ui_->videoView, "showVideoView", QStringLiteral("videoView"));
 }
 void PRTansferViewController::showContactView() {
-    showCategory("showContactView", "contactView");
+    ensureBuilt();
+    showOnly(ui_->contactView, "showContactView", QStringLiteral("contactView"));
 }
 void PRTansferViewController::showMessageView() {
-    showCategory("showMessageView", "messageView");
+    ensureBuilt();
+    showOnly(ui_->messageView, "showMessageView", QStringLiteral("messageView"));
 }
 void PRTansferViewController::showNoteView() {
-    showCategory("showNoteView", "noteView");
+    ensureBuilt();
+    showOnly(ui_->noteView, "showNoteView", QStringLiteral("noteView"));
+}
+
+// ------------------------------------------------------------------ entries
+
+void PRTansferViewController::enterLaterCategory(const char* method, int deviceIndex) {
+    record(QStringLiteral("%1(%2)").arg(QString::fromLatin1(method), argument(deviceIndex)));
+    tranferDevice_ = deviceIndex;
 }
 
 void PRTansferViewController::ShowApp(int deviceIndex) {
-    enterCategory("ShowApp", deviceIndex);
+    enterLaterCategory("ShowApp", deviceIndex);
 }
 void PRTansferViewController::ShowPhoto(int deviceIndex) {
-    enterCategory("ShowPhoto", deviceIndex);
-}
-void PRTansferViewController::ShowMusic(int deviceIndex) {
-    enterCategory("ShowMusic", deviceIndex);
+    enterLaterCategory("ShowPhoto", deviceIndex);
 }
 void PRTansferViewController::showContact(int deviceIndex) {
-    enterCategory("showContact", deviceIndex);
+    enterLaterCategory("showContact", deviceIndex);
 }
 void PRTansferViewController::showMessage(int deviceIndex) {
-    enterCategory("showMessage", deviceIndex);
+    enterLaterCategory("showMessage", deviceIndex);
 }
 void PRTansferViewController::showNote(int deviceIndex) {
-    enterCategory("showNote", deviceIndex);
+    enterLaterCategory("showNote", deviceIndex);
 }
 
 void PRTansferViewController::refreshOutlineView() {
     record(QStringLiteral("refreshOutlineView()"));
+}
+
+// ------------------------------------------------------------------ music and videos
+
+void PRTansferViewController::ShowMusic(int deviceIndex) {
+    record(QStringLiteral("ShowMusic(%1)").arg(argument(deviceIndex)));
+    ensureBuilt();
+    if (!musicLoad_.idle()) {
+        return;  // loading, or loaded
+    }
+    tranferDevice_ = deviceIndex;
+    const MediaDeviceTarget target{deviceIndex,
+                                   amd::DeviceManager::GetInstance().DeviceSerial(deviceIndex)};
+    if (target.deviceSerial == 0) {
+        setStatus(kNoDeviceText);
+        return;
+    }
+    setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
+    // Marked at once, on this thread: a second click before the worker got going starts nothing.
+    musicLoad_.started = true;
+    musicTarget_ = target;
+    musicRead_ = false;
+    UpMusiceDataSource({}, {});
+    setStatus(QString());
+    ui_->musicInfolab->setText(kReadingText);
+    ui_->videoInfolab->setText(kReadingText);
+    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
+        hub->musicScanhasStartHandle();
+    }
+    musicWorker_.start([this, target](const nimbara::ui::PageWorker::StopCheck& stop,
+                                      const nimbara::ui::PageWorker::Post& post) {
+        // This load's own sink: what it finds goes to this load's end and nowhere else.
+        nimbara::transfer::MediaLibrarySink sink;
+        sink.finished = [this, post](const MediaLibraryResult& result) {
+            auto found = std::make_shared<MediaLibraryResult>(result);
+            post([this, found] { musicLoadEnded(*found); });
+        };
+        nimbara::transfer::MediaLibraryReader(target, {}, stop).read(sink);
+    });
+}
+
+void PRTansferViewController::musicLoadEnded(const MediaLibraryResult& result) {
+    musicWorker_.finish();
+    const bool attached = amd::DeviceManager::GetInstance().IsAttached(musicTarget_.deviceIndex,
+                                                                       musicTarget_.deviceSerial);
+    switch (result.status) {
+        case MediaLibraryStatus::Done:
+        case MediaLibraryStatus::NoLibrary:
+            if (attached) {
+                musicStatus_ = result.status;
+                UpMusiceDataSource(result.music, result.videos);
+                ScanMusicFinishHandle();
+                return;
+            }
+            musicLoadFailed(kGoneWhileReadingText);
+            return;
+        case MediaLibraryStatus::DeviceGone:
+        case MediaLibraryStatus::Stopped:
+            musicLoadFailed(kGoneWhileReadingText);
+            return;
+        case MediaLibraryStatus::CopyFailed:
+        case MediaLibraryStatus::Unreadable:
+        case MediaLibraryStatus::ServiceRefused:
+            break;
+    }
+    musicLoadFailed(nimbara::transfer::mediaLibraryStatusText(result.status) +
+                    QStringLiteral(" Choose Music to try again."));
+}
+
+void PRTansferViewController::musicLoadFailed(const QString& text) {
+    musicWorker_.stop();
+    musicLoad_ = {};
+    musicRead_ = false;
+    UpMusiceDataSource({}, {});
+    showMusicCounts();
+    setStatus(text);
+    nimbara::NotificationCenter::defaultCenter().post(kMusicFinished);
+}
+
+void PRTansferViewController::UpMusiceDataSource(Tracks music, Tracks videos) {
+    ensureBuilt();
+    // The lists are replaced, never added to: a list shown twice has no row twice.
+    videoController_->setContent(std::move(videos));
+    musicController_->setContent(std::move(music));
+    ui_->musicTableView->clearSelection();
+    ui_->videoTableView->clearSelection();
+    clearTrackDetails();
+}
+
+void PRTansferViewController::ScanMusicFinishHandle() {
+    musicLoad_.started = false;
+    musicLoad_.finished = true;
+    musicRead_ = true;
+    showMusicCounts();
+    nimbara::NotificationCenter::defaultCenter().post(kMusicFinished);
+}
+
+void PRTansferViewController::showMusicCounts() {
+    if (!ui_) {
+        return;
+    }
+    if (musicLoad_.started) {
+        ui_->musicInfolab->setText(kReadingText);
+        ui_->videoInfolab->setText(kReadingText);
+    } else if (!musicRead_) {
+        ui_->musicInfolab->setText(QString());
+        ui_->videoInfolab->setText(kVideosWithMusicText);
+    } else if (musicStatus_ == MediaLibraryStatus::NoLibrary) {
+        const QString none = nimbara::transfer::mediaLibraryStatusText(musicStatus_);
+        ui_->musicInfolab->setText(none);
+        ui_->videoInfolab->setText(none);
+    } else {
+        ui_->musicInfolab->setText(
+            countText(static_cast<std::size_t>(musicController_->rowCount()), "song", "songs"));
+        ui_->videoInfolab->setText(
+            countText(static_cast<std::size_t>(videoController_->rowCount()), "video", "videos"));
+    }
+}
+
+void PRTansferViewController::clearTrackDetails() {
+    if (!ui_) {
+        return;
+    }
+    ui_->musicTitlelab->setText(QString());
+    ui_->musicArtistlab->setText(QString());
+}
+
+void PRTansferViewController::showTrackDetails(const PRTranMusicNode& track) {
+    const QString title = track.musicTitle();
+    const QString artist = track.musicArtist();
+    if (!title.isNull()) {
+        ui_->musicTitlelab->setText(title);
+    }
+    if (!artist.isNull()) {
+        ui_->musicArtistlab->setText(artist);
+    }
+    setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
+}
+
+// ------------------------------------------------------------------ device changes
+
+void PRTansferViewController::initAllDataAndAllView() {
+    record(QStringLiteral("initAllDataAndAllView()"));
+    const bool wasLoading = musicLoad_.started;
+    musicWorker_.stop();
+    musicLoad_ = {};
+    musicRead_ = false;
+    musicTarget_ = {};
+    bPreviewTag_ = false;
+    musicController_->clear();
+    videoController_->clear();
+    contactController_->clear();
+    messageController_->clear();
+    noteController_->clear();
+    if (ui_ && uiRoot_) {
+        clearTrackDetails();
+        clearContactDetails();
+        ui_->messageTreeScrollView->showConversation(nullptr);
+        ui_->noteContentlab->setString(QString());
+        setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
+        showMusicCounts();
+        setStatus(QString());
+        showMianView();
+    } else {
+        shownView_ = QStringLiteral("mainView");
+    }
+    if (wasLoading) {
+        // The spinners of the stopped load never stay on.
+        nimbara::NotificationCenter::defaultCenter().post(kMusicFinished);
+    }
+}
+
+void PRTansferViewController::deviceDetached(int index) {
+    if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
+        amd::DeviceManager::GetInstance().IsAttached(musicTarget_.deviceIndex,
+                                                     musicTarget_.deviceSerial)) {
+        return;
+    }
+    if (musicLoad_.started) {
+        musicLoadFailed(kGoneWhileReadingText);
+        return;
+    }
+    // What was read from it goes with it.
+    musicLoad_ = {};
+    musicRead_ = false;
+    UpMusiceDataSource({}, {});
+    showMusicCounts();
+    setStatus(kGoneAfterReadingText);
+}
+
+// ------------------------------------------------------------------ records
+
+template <class Model, class Node>
+void PRTansferViewController::moveRecords(Model* model, QTableView* table,
+                                          std::vector<std::shared_ptr<Node>> rows) {
+    ensureBuilt();
+    // While the list moves in, choosing its first row does not rebuild the detail view.
+    bPreviewTag_ = true;
+    model->setContent(std::move(rows));
+    if (model->rowCount() > 0) {
+        table->clearSelection();
+        table->selectRow(0);
+    }
+    bPreviewTag_ = false;
+}
+
+void PRTansferViewController::UpContactDataSource(
+    std::vector<std::shared_ptr<PRContactNode>> contacts) {
+    clearContactDetails();
+    moveRecords(contactController_, transferUi().contactTableView, std::move(contacts));
+}
+
+void PRTansferViewController::UpMessageDataSource(
+    std::vector<std::shared_ptr<PRMessageTreeNode>> conversations) {
+    transferUi().messageTreeScrollView->showConversation(nullptr);
+    moveRecords(messageController_, ui_->messageTableView, std::move(conversations));
+}
+
+void PRTansferViewController::UpNoteDataSource(std::vector<std::shared_ptr<PRNoteNode>> notes) {
+    transferUi().noteContentlab->setString(QString());
+    moveRecords(noteController_, ui_->noteTableView, std::move(notes));
+}
+
+template <class Model>
+auto PRTansferViewController::selectedRecord(Model* model, QTableView* table) const ->
+    typename Model::Ptr {
+    const QModelIndexList rows = table->selectionModel()->selectedRows();
+    return rows.size() == 1 ? model->rowAt(rows.front().row()) : nullptr;
+}
+
+void PRTansferViewController::tableViewSelectionDidChange(QTableView* table) {
+    if (!ui_ || table == nullptr) {
+        return;
+    }
+    if (table == ui_->musicTableView) {
+        if (const auto track = selectedRecord(musicController_, table)) {
+            showTrackDetails(*track);
+        }
+        return;
+    }
+    if (table == ui_->videoTableView || bPreviewTag_) {
+        return;  // videos: nothing to show until they can be played
+    }
+    if (table == ui_->contactTableView) {
+        if (const auto contact = selectedRecord(contactController_, table)) {
+            showContactDetails(*contact);
+        }
+    } else if (table == ui_->messageTableView) {
+        if (auto conversation = selectedRecord(messageController_, table)) {
+            ui_->messageTreeScrollView->showConversation(std::move(conversation));
+        }
+    } else if (table == ui_->noteTableView) {
+        if (const auto note = selectedRecord(noteController_, table)) {
+            ui_->noteContentlab->setString(note->noteContent());
+        }
+    }
+}
+
+void PRTansferViewController::clearContactDetails() {
+    if (!ui_) {
+        return;
+    }
+    pictureLoader_->cancelAll();
+    ui_->contactImageView->hide();
+    for (QLabel* label : ui_->contactLabels()) {
+        label->clear();
+        label->hide();
+    }
+}
+
+void PRTansferViewController::showContactDetails(const PRContactNode& contact) {
+    // The card's lines are the browser's; each goes to the label of the same name.
+    for (const nimbara::browser::DetailLine& line : nimbara::browser::contactDetails(contact)) {
+        const QString outlet = QString::fromLatin1(line.outlet);
+        for (QLabel* label : ui_->contactLabels()) {
+            if (label->objectName().compare(outlet, Qt::CaseInsensitive) == 0) {
+                label->setText(line.text);
+                label->setVisible(line.shown);
+            }
+        }
+    }
+    QLabel* picture = ui_->contactImageView;
+    picture->show();
+    pictureLoader_->cancelAll();
+    const QByteArray data = contact.imageData();
+    const QString standIn = QLatin1String(nimbara::browser::kContactPlaceholderImage);
+    if (data.isEmpty()) {
+        setImageViewImage(picture, standIn);
+        return;
+    }
+    // Decoded off the GUI thread; until it arrives the card shows the stand-in.
+    setImageViewImage(picture, standIn);
+    pictureLoader_->loadData(data, kContactPictureBox,
+                             [target = QPointer<QLabel>(picture), standIn](const QImage& image) {
+                                 if (target.isNull()) {
+                                     return;
+                                 }
+                                 if (image.isNull()) {
+                                     setImageViewImage(target, standIn);
+                                 } else {
+                                     target->setProperty("imageName", QString());
+                                     target->setPixmap(QPixmap::fromImage(image));
+                                 }
+                             });
 }

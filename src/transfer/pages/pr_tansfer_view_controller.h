@@ -1,19 +1,62 @@
-// The transfer page: apps, photos, music, videos, contacts, messages and notes of the device.
+// The transfer page: what the device holds, category by category (photos, music, videos, apps,
+// contacts, messages, notes), one view per category under a start view.
+//
+// Each category loads once: its entry does nothing while its load runs or after it finished.
+// The music entry reads the device's media library (music and videos in one read) on the page's
+// worker, bound to the device (index AND serial) it was started for, and tells the shell when it
+// starts (its sidebar spinners turn) and when it ends ("musicScanFinished", which stops them).
+// Every end posts it: a load that failed (a refused file service, a library that can't be
+// copied or read) or whose device went away also clears its flags, so the category can be
+// entered again, and says why on the page. A device change (initAllDataAndAllView) stops the
+// load, drops whatever it still hands over, empties the lists and shows the start view.
+//
+// The video entry only shows the video view: its list fills when the music load finishes.
+// Contacts, messages and notes show their lists through UpContactDataSource and its siblings,
+// during which the tables' selection does not rebuild the detail views (bPreviewTag); what reads
+// those records, and photos and apps, is still to come, and their views say so.
+// GUI thread only.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
-#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "cleanup/pages/clean_list_models.h"
+#include "transfer/media_library.h"
+#include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
+#include "ui/page_worker.h"
+
+class PRContactNode;
+class PRMessageTreeNode;
+class PRNoteNode;
+class PRTranMusicNode;
+class QTableView;
+
+namespace nimbara::ui {
+class ChatPictureLoader;
+}
+
+// The list controllers of the page's tables.
+using PRTransferMusicController = nimbara::cleanup::CleanRowsModel<PRTranMusicNode>;
+using PRTransferVideoContoller = nimbara::cleanup::CleanRowsModel<PRTranMusicNode>;
+using PRContactController = nimbara::cleanup::CleanRowsModel<PRContactNode>;
+using PRMessageTreeController = nimbara::cleanup::CleanRowsModel<PRMessageTreeNode>;
+using PRNoteController = nimbara::cleanup::CleanRowsModel<PRNoteNode>;
 
 class PRTansferViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
-    explicit PRTansferViewController(QObject* parent = nullptr);
+    using Tracks = std::vector<std::shared_ptr<PRTranMusicNode>>;
 
-    // Show one category view and hide the main view and the others.
+    explicit PRTansferViewController(QObject* parent = nullptr);
+    ~PRTansferViewController() override;
+
+    // Show one category view and hide the start view and the others.
     void showAppView();
     void showPhotoView();
     void showMusicView();
@@ -21,9 +64,11 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void showContactView();
     void showMessageView();
     void showNoteView();
+    // Shows the start view and hides the seven category views.
+    void showMianView();
 
-    // Category entries taking the device index. Until the page is built they show that it is
-    // not available; they start no scan and post no notification.
+    // Category entries taking the device index. ShowMusic loads music and videos once; the
+    // others keep their place for loads still to come: they start nothing and post nothing.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -34,18 +79,94 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // Sent after the app tree was re-arranged; nothing to fold while there is no app list.
     void refreshOutlineView();
 
-    int deviceIndex() const { return deviceIndex_.load(); }
+    // Another device became current: stops the page's load (its spinners stop), empties the
+    // lists and detail views, clears every load flag and shows the start view.
+    void initAllDataAndAllView();
+
+    // Moves a load's lists into the tables (replacing what they showed). GUI thread.
+    void UpMusiceDataSource(Tracks music, Tracks videos);
+    void UpContactDataSource(std::vector<std::shared_ptr<PRContactNode>> contacts);
+    void UpMessageDataSource(std::vector<std::shared_ptr<PRMessageTreeNode>> conversations);
+    void UpNoteDataSource(std::vector<std::shared_ptr<PRNoteNode>> notes);
+    // The music load ended with its lists shown: the category counts as loaded.
+    void ScanMusicFinishHandle();
+
+    // The selection of `table` changed: shows the chosen record's details.
+    void tableViewSelectionDidChange(QTableView* table);
+
+    // Device index of the last category entry.
+    int deviceIndex() const { return tranferDevice_; }
     // "mainView", "appView", "photoView", "musicView", "videoView", "contactView",
     // "messageView" or "noteView".
     QString shownView() const { return shownView_; }
+    bool bMusiceStartTransfer() const { return musicLoad_.started; }
+    bool bMusicLoadFinished() const { return musicLoad_.finished; }
+    bool bPreviewTag() const { return bPreviewTag_; }
+    // The music load's worker runs.
+    bool musicLoading() const { return musicWorker_.busy(); }
+    std::size_t workersEnding() const { return musicWorker_.ending(); }
+    // The status line under the views (empty when hidden).
+    QString statusText() const;
+
+    PRTransferMusicController* musicController() const { return musicController_; }
+    PRTransferVideoContoller* videoController() const { return videoController_; }
+    PRContactController* contactController() const { return contactController_; }
+    PRMessageTreeController* messageController() const { return messageController_; }
+    PRNoteController* noteController() const { return noteController_; }
+
+    // The page's widgets (built on first use).
+    TransferUi& transferUi();
 
   protected:
     void viewShown() override;
+    void deviceDetached(int index) override;
 
   private:
-    void showCategory(const char* method, const QString& view);
-    void enterCategory(const char* method, int deviceIndex);
+    // A category's load: running (started) or done (finished); neither: it may be entered.
+    struct LoadFlags {
+        bool started = false;
+        bool finished = false;
+        bool idle() const { return !started && !finished; }
+    };
 
-    std::atomic<int> deviceIndex_{0};
+    void ensureBuilt();
+    void wireTables();
+    void showOnly(QWidget* view, const char* method, const QString& name);
+    void enterLaterCategory(const char* method, int deviceIndex);
+    void setStatus(const QString& text);
+
+    void musicLoadEnded(const nimbara::transfer::MediaLibraryResult& result);
+    // The music load ended without its lists: flags cleared, spinners stopped, `text` shown.
+    void musicLoadFailed(const QString& text);
+    void showMusicCounts();
+    void clearTrackDetails();
+    void showTrackDetails(const PRTranMusicNode& track);
+    void clearContactDetails();
+    void showContactDetails(const PRContactNode& contact);
+    template <class Model, class Node>
+    void moveRecords(Model* model, QTableView* table, std::vector<std::shared_ptr<Node>> rows);
+    // The record of the single selected row of `table`, or null.
+    template <class Model>
+    auto selectedRecord(Model* model, QTableView* table) const -> typename Model::Ptr;
+
+    std::unique_ptr<TransferUi> ui_;
+    QPointer<QWidget> uiRoot_;
     QString shownView_ = QStringLiteral("mainView");
+
+    PRTransferMusicController* musicController_ = nullptr;
+    PRTransferVideoContoller* videoController_ = nullptr;
+    PRContactController* contactController_ = nullptr;
+    PRMessageTreeController* messageController_ = nullptr;
+    PRNoteController* noteController_ = nullptr;
+    nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
+
+    int tranferDevice_ = 0;
+    LoadFlags musicLoad_;
+    bool bPreviewTag_ = false;
+    // The device the music load ran on, and what it found.
+    nimbara::transfer::MediaDeviceTarget musicTarget_;
+    bool musicRead_ = false;  // the lists shown were read (possibly empty)
+    nimbara::transfer::MediaLibraryStatus musicStatus_ =
+        nimbara::transfer::MediaLibraryStatus::Done;
+    nimbara::ui::PageWorker musicWorker_;
 };

@@ -1,0 +1,258 @@
+#include "transfer/pages/transfer_ui.h"
+
+#include <QFont>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/window_builders.h"
+#include "cleanup/pages/clean_view_ui.h"
+#include "ui/chat_column_view.h"
+#include "ui/fonts.h"
+#include "ui/read_only_text.h"
+
+namespace {
+
+using nimbara::app::build::makeImageView;
+using nimbara::app::build::makeLabel;
+using nimbara::app::build::named;
+
+constexpr int kInfoPoints = 11;
+const QColor kSlate{96, 110, 128};
+// The background of a note's text: a pale yellow, like a paper note.
+const QColor kNoteYellow{223, 224, 101};
+
+QWidget* categoryView(QWidget* parent, const char* name) {
+    auto* view = named(new QWidget(parent), name);
+    view->hide();
+    return view;
+}
+
+// A greyed line saying what the category can't do yet.
+QLabel* notYetNote(QWidget* view, const char* name, const QString& text) {
+    QLabel* note = makeLabel(view, name, text, kInfoPoints, kSlate);
+    note->setWordWrap(true);
+    note->setEnabled(false);
+    return note;
+}
+
+QLabel* infoLine(QWidget* view, const char* name) {
+    QLabel* info = makeLabel(view, name, QString(), kInfoPoints, kSlate);
+    info->setWordWrap(true);
+    return info;
+}
+
+QProgressBar* busyBar(QWidget* view, const char* name) {
+    auto* bar = named(new QProgressBar(view), name);
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedHeight(8);
+    bar->hide();
+    return bar;
+}
+
+QWidget* playPlace(QWidget* view, const char* name) {
+    auto* place = named(new QWidget(view), name);
+    place->setMinimumHeight(40);
+    place->hide();
+    return place;
+}
+
+void buildMainView(TransferUi& ui) {
+    ui.tranMainView = named(new QWidget(ui.view), "tranMainView");
+    QVBoxLayout* layout = cleanview::headedView(ui.tranMainView, "", QStringLiteral("Transfer"));
+    QLabel* text = makeLabel(
+        ui.tranMainView, "tranMainInfolab",
+        QStringLiteral("Choose a category in the sidebar to see what your device holds: photos, "
+                       "music, videos, apps, contacts, messages and notes."),
+        12);
+    text->setWordWrap(true);
+    layout->addWidget(text);
+    layout->addStretch(1);
+}
+
+void buildPhotoView(TransferUi& ui) {
+    ui.photoView = categoryView(ui.view, "photoView");
+    QVBoxLayout* layout = cleanview::headedView(ui.photoView, "", QStringLiteral("Photos"));
+    ui.notYetNotes[0] = notYetNote(ui.photoView, "photoNotYetlab",
+                                   QStringLiteral("Showing the device's photos is not available "
+                                                  "yet."));
+    layout->addWidget(ui.notYetNotes[0]);
+    layout->addStretch(1);
+}
+
+void buildMusicView(TransferUi& ui) {
+    ui.musicView = categoryView(ui.view, "musicView");
+    QVBoxLayout* layout = cleanview::headedView(ui.musicView, "", QStringLiteral("Music"));
+    auto* row = new QHBoxLayout();
+    row->setSpacing(16);
+    auto* list = new QVBoxLayout();
+    ui.musicInfolab = infoLine(ui.musicView, "musicInfolab");
+    ui.musicTableView = cleanview::makeTable(ui.musicView, "musicTableView", false);
+    list->addWidget(ui.musicInfolab);
+    list->addWidget(ui.musicTableView, 1);
+
+    auto* track = new QVBoxLayout();
+    ui.musicImageView =
+        makeImageView(ui.musicView, "musicImageView", QStringLiteral("defaultMuisc"));
+    ui.musicImageView->setFixedSize(128, 128);
+    ui.musicTitlelab = makeLabel(ui.musicView, "musicTitlelab", QString(), 18);
+    ui.musicTitlelab->setWordWrap(true);
+    ui.musicArtistlab = makeLabel(ui.musicView, "musicArtistlab", QString(), 13);
+    ui.musicArtistlab->setFont(QFont(QStringLiteral("Arial"), 13));
+    ui.musicArtistlab->setWordWrap(true);
+    ui.musicProgress = busyBar(ui.musicView, "musicProgress");
+    ui.musicPlayView = playPlace(ui.musicView, "musicPlayView");
+    ui.musicPlayNotelab = notYetNote(ui.musicView, "musicPlayNotelab",
+                                     QStringLiteral("Playing a track is not available yet."));
+    track->addWidget(ui.musicImageView, 0, Qt::AlignHCenter);
+    track->addWidget(ui.musicTitlelab);
+    track->addWidget(ui.musicArtistlab);
+    track->addWidget(ui.musicProgress);
+    track->addWidget(ui.musicPlayView);
+    track->addWidget(ui.musicPlayNotelab);
+    track->addStretch(1);
+
+    auto* side = new QWidget(ui.musicView);
+    side->setFixedWidth(220);
+    side->setLayout(track);
+    track->setContentsMargins(0, 0, 0, 0);
+    row->addLayout(list, 1);
+    row->addWidget(side);
+    layout->addLayout(row, 1);
+}
+
+void buildVideoView(TransferUi& ui) {
+    ui.videoView = categoryView(ui.view, "videoView");
+    QVBoxLayout* layout = cleanview::headedView(ui.videoView, "", QStringLiteral("Videos"));
+    ui.videoInfolab = infoLine(ui.videoView, "videoInfolab");
+    ui.videoTableView = cleanview::makeTable(ui.videoView, "videoTableView", false);
+    ui.videoProgress = busyBar(ui.videoView, "videoProgress");
+    ui.videoPlayView = playPlace(ui.videoView, "videoPlayView");
+    ui.videoPlayNotelab = notYetNote(ui.videoView, "videoPlayNotelab",
+                                     QStringLiteral("Playing a video is not available yet."));
+    layout->addWidget(ui.videoInfolab);
+    layout->addWidget(ui.videoTableView, 1);
+    layout->addWidget(ui.videoProgress);
+    layout->addWidget(ui.videoPlayView);
+    layout->addWidget(ui.videoPlayNotelab);
+}
+
+void buildAppView(TransferUi& ui) {
+    ui.appView = categoryView(ui.view, "appView");
+    QVBoxLayout* layout = cleanview::headedView(ui.appView, "", QStringLiteral("Apps"));
+    ui.notYetNotes[1] = notYetNote(
+        ui.appView, "appNotYetlab",
+        QStringLiteral("Showing the device's apps and their files is not available yet."));
+    layout->addWidget(ui.notYetNotes[1]);
+    layout->addStretch(1);
+}
+
+QLabel* cardLine(QWidget* view, const char* name, int points = kInfoPoints) {
+    QLabel* label = makeLabel(view, name, QString(), points);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->hide();
+    return label;
+}
+
+// A record category: its title, the line saying its reading is still to come, and a row with its
+// table beside the chosen record's details (`details`, stretched by `detailStretch`).
+void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QString& title,
+                     std::size_t note, const char* noteName, const QString& noteText,
+                     QTableView*& table, const char* tableName, QWidget* details,
+                     int detailStretch) {
+    view = categoryView(ui.view, name);
+    QVBoxLayout* layout = cleanview::headedView(view, "", title);
+    ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
+    layout->addWidget(ui.notYetNotes[note]);
+    auto* row = new QHBoxLayout();
+    row->setSpacing(14);
+    table = cleanview::makeTable(view, tableName, false);
+    details->setParent(view);
+    row->addWidget(table, 2);
+    row->addWidget(details, detailStretch);
+    layout->addLayout(row, 1);
+}
+
+void buildContactView(TransferUi& ui) {
+    auto* card = new QWidget();
+    card->setObjectName(QStringLiteral("contactCardView"));
+    card->setFixedWidth(260);
+    auto* lines = new QVBoxLayout(card);
+    lines->setContentsMargins(0, 0, 0, 0);
+    ui.contactImageView = makeImageView(card, "contactImageView", QString(), false);
+    ui.contactImageView->setFixedSize(96, 96);
+    ui.contactImageView->hide();
+    ui.contactNamelab = cardLine(card, "contactNamelab", 14);
+    ui.contactPhonelab = cardLine(card, "contactPhonelab");
+    ui.contactEmaillab = cardLine(card, "contactEmaillab");
+    ui.contactHomepagelab = cardLine(card, "contactHomepagelab");
+    ui.contactCompanylab = cardLine(card, "contactCompanylab");
+    ui.contactJobtitlelab = cardLine(card, "contactJobtitlelab");
+    ui.contactBirthdaylab = cardLine(card, "contactBirthdaylab");
+    ui.contactNotelab = cardLine(card, "contactNotelab");
+    ui.contactAddresslab = cardLine(card, "contactAddresslab");
+    lines->addWidget(ui.contactImageView, 0, Qt::AlignLeft);
+    for (QLabel* label : ui.contactLabels()) {
+        lines->addWidget(label);
+    }
+    lines->addWidget(ui.contactAddresslab);
+    lines->addStretch(1);
+    buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
+                    "contactNotYetlab",
+                    QStringLiteral("Reading the device's contacts is not available yet."),
+                    ui.contactTableView, "contactTableView", card, 0);
+}
+
+void buildMessageView(TransferUi& ui) {
+    ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
+    buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
+                    "messageNotYetlab",
+                    QStringLiteral("Reading the device's messages is not available yet."),
+                    ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
+}
+
+void buildNoteView(TransferUi& ui) {
+    // A note reads as a page: several lines, never edited here.
+    ui.noteContentlab = named(new PRTextView(), "noteContentlab");
+    ui.noteContentlab->setFont(nimbara::ui::appFont(12));
+    ui.noteContentlab->setFrameShape(QFrame::NoFrame);
+    QPalette palette = ui.noteContentlab->palette();
+    palette.setColor(QPalette::Base, kNoteYellow);
+    palette.setColor(QPalette::Window, kNoteYellow);
+    ui.noteContentlab->setPalette(palette);
+    ui.noteContentlab->setAutoFillBackground(true);
+    buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
+                    QStringLiteral("Reading the device's notes is not available yet."),
+                    ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
+}
+
+}  // namespace
+
+TransferUi buildTransferView() {
+    TransferUi ui;
+    ui.view = named(new QWidget(), "TransfView");
+    auto* layout = new QVBoxLayout(ui.view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildMainView(ui);
+    buildPhotoView(ui);
+    buildMusicView(ui);
+    buildVideoView(ui);
+    buildAppView(ui);
+    buildContactView(ui);
+    buildMessageView(ui);
+    buildNoteView(ui);
+    for (QWidget* view : ui.views()) {
+        layout->addWidget(view, 1);
+    }
+    ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
+    layout->addWidget(ui.statuslab);
+    return ui;
+}
