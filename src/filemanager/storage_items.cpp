@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "backup/pr_photo_and_video_node.h"
-#include "cleanup/device_walk.h"
 #include "filemanager/storage_preview.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/core/device_file_nodes.h"

@@ -84,6 +84,15 @@ std::vector<StorageItem> itemsAtRows(const std::vector<std::shared_ptr<Node>>& n
     return items;
 }
 
+// Every row of a list of `count` rows: what "export all" takes.
+inline std::vector<int> allRows(std::size_t count) {
+    std::vector<int> rows(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        rows[i] = static_cast<int>(i);
+    }
+    return rows;
+}
+
 // ---------------------------------------------------------------- reports
 
 enum class StorageOutcome {

@@ -29,6 +29,12 @@ TEST_F(StorageExportTest, ExportsNeverReplaceEachOther) {
     device().addMediaFile("/DCIM/100APPLE/IMG_0001.JPG", "device bytes");
     const auto target = attachDevice();
     const fs::path out = tmp_ / "export";
+    // Export all of an empty list: the folder is made (to be shown), nothing else.
+    const auto none = filemanager::exportStorageItems(target, {}, out);
+    EXPECT_EQ(none.status, CleanRunStatus::NothingToDo);
+    EXPECT_TRUE(fs::is_directory(out));
+    EXPECT_TRUE(folderNames(out).empty());
+
     const auto item = fileItem(StorageKind::CameraRollPhoto, "/DCIM/100APPLE/IMG_0001.JPG", 12);
     for (int i = 0; i < 3; ++i) {
         const auto report = filemanager::exportStorageItems(target, {item}, out);

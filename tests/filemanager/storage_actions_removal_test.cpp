@@ -185,6 +185,11 @@ TEST_F(StorageRemovalTest, TheItemsConfirmedAreTheOnesRemoved) {
     const auto items = filemanager::itemsAtRows(
         list, {2, 1, 2, 9},
         [](const PRPhoneSystemFileNode& n) { return filemanager::itemOfUserDataFile(n); });
+    EXPECT_EQ(filemanager::itemsAtRows(
+                  list, filemanager::allRows(list.size()),
+                  [](const PRPhoneSystemFileNode& n) { return filemanager::itemOfUserDataFile(n); })
+                  .size(),
+              4u);
     // The selection and the list change after the user confirmed: nothing follows them.
     list.erase(list.begin());
     list[0]->setFilePath(QStringLiteral("/Downloads/d.txt"));
