@@ -10,8 +10,9 @@
 // characters become "_", and a name that starts with dots loses them (".profile" is written as
 // "profile"; "..." becomes "Untitled"), so nothing lands outside E. A file never replaces
 // another: a taken name is numbered "IMG_0001 (2).JPG", "IMG_0001 (3).JPG", ...; a folder made for
-// a book or an app is new, numbered the same way. Every file is written under a temporary name
-// and renamed into place when complete, so a failed or stopped copy leaves nothing behind.
+// a book or an app is always a new one ("Story.epub (2)", "Notes (2)"). Every file is written under
+// a temporary name and renamed into place when complete, so a failed or stopped copy leaves nothing
+// behind.
 //
 // Each export runs on the calling (worker) thread over one device connection, checks before
 // every file that its own device (index and serial) is still attached, and stops when it is
