@@ -1,5 +1,6 @@
 #include "app/alerts.h"
 
+#include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -48,7 +49,13 @@ Alerts::Answer Alerts::messageBox(QWidget* parent, const Question& question) {
         otherButton = box.addButton(question.otherButton, QMessageBox::DestructiveRole);
     }
     box.setDefaultButton(defaultButton);
+    if (!question.suppressionText.isEmpty()) {
+        box.setCheckBox(new QCheckBox(question.suppressionText, &box));
+    }
     box.exec();
+    if (question.suppressionChecked != nullptr && box.checkBox() != nullptr) {
+        *question.suppressionChecked = box.checkBox()->isChecked();
+    }
     const QAbstractButton* clicked = box.clickedButton();
     if (clicked != nullptr && clicked == alternateButton) {
         return Answer::Alternate;

@@ -23,6 +23,11 @@ class Alerts {
         QString defaultButton;    // the first, emphasised button
         QString alternateButton;  // usually "Cancel"; empty: none
         QString otherButton;      // a third button; empty: none
+        // A check box below the text ("Do not show this message again"); empty: none. Where
+        // there is one, `suppressionChecked` (when not null) gets its state once answered; a
+        // handler that answers for the user sets it.
+        QString suppressionText{};
+        bool* suppressionChecked = nullptr;
     };
 
     using Handler = std::function<Answer(QWidget* parent, const Question& question)>;

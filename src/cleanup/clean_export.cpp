@@ -96,6 +96,29 @@ template backup::ExportWriteResult exportDeviceFile<amd::CrashReportService>(
     amd::CrashReportService&, const std::string&, const fs::path&, const std::function<bool()>&,
     std::uint64_t*);
 
+backup::ExportWriteResult exportLocalFileNamed(const std::string& localPath, const fs::path& into,
+                                               const QString& fileName,
+                                               const std::function<bool()>& stop,
+                                               std::uint64_t* copied) {
+    *copied = 0;
+    const int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        backup::ExportWriteResult result;
+        result.error = "the local copy could not be read: " + std::string(std::strerror(errno));
+        return result;
+    }
+    const backup::ExportNameParts parts = backup::exportNameParts(fileName);
+    backup::ExportWriteResult result = backup::copyToExportFile(
+        fd, into, parts.stem, parts.extension, QStringLiteral("Untitled"), stop);
+    ::close(fd);
+    if (result) {
+        std::error_code ec;
+        const std::uintmax_t size = fs::file_size(result.path, ec);
+        *copied = ec ? 0 : size;
+    }
+    return result;
+}
+
 std::optional<fs::path> prepareExportFolder(const fs::path& folder, std::error_code& ec) {
     ec.clear();
     if (folder.empty()) {
@@ -114,6 +137,25 @@ std::optional<fs::path> prepareExportFolder(const fs::path& folder, std::error_c
         return std::nullopt;
     }
     return root;
+}
+
+QString exportRunMessage(CleanRunStatus status, const QString& copied, bool nothingCopied) {
+    switch (status) {
+        case CleanRunStatus::Done:
+            return QStringLiteral("%1 exported.").arg(copied);
+        case CleanRunStatus::DoneWithFailures:
+            return nothingCopied
+                       ? QStringLiteral("Nothing could be exported.")
+                       : QStringLiteral("%1 exported; some files could not be copied.").arg(copied);
+        case CleanRunStatus::NothingToDo:
+            return QStringLiteral("There was nothing to export.");
+        case CleanRunStatus::DeviceGone:
+            return QStringLiteral("The device was disconnected; the export stopped after %1.")
+                .arg(copied);
+        case CleanRunStatus::Cancelled:
+            return QStringLiteral("The export was stopped after %1.").arg(copied);
+    }
+    return QString();
 }
 
 QString cleanExportFolderName(const QDateTime& now) {
@@ -196,26 +238,15 @@ void CleanExportEngine::copyFile(amd::AfcService& afc, std::size_t index,
 
 void CleanExportEngine::copyLocal(std::size_t index, const std::string& localPath,
                                   const std::string& name, const fs::path& into) {
-    const int fd = ::open(localPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        fail(index, localPath, -1,
-             QStringLiteral("The local copy could not be read: %1")
-                 .arg(QString::fromUtf8(std::strerror(errno))));
-        return;
-    }
-    const backup::ExportNameParts parts = backup::exportNameParts(qs(name));
-    const backup::ExportWriteResult result =
-        backup::copyToExportFile(fd, into, parts.stem, parts.extension, QStringLiteral("Untitled"),
-                                 [this] { return guard_.stopRequested(); });
-    ::close(fd);
+    std::uint64_t copied = 0;
+    const backup::ExportWriteResult result = exportLocalFileNamed(
+        localPath, into, qs(name), [this] { return guard_.stopRequested(); }, &copied);
     if (!result) {
         fail(index, localPath, -1, QStringLiteral("The copy failed: %1").arg(qs(result.error)));
         return;
     }
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(result.path, ec);
     report_.written.push_back(result.path);
-    report_.copiedBytes = app::addSaturating(report_.copiedBytes, ec ? 0 : size);
+    report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
 }
 
 void CleanExportEngine::copyTree(amd::AfcService& afc, std::size_t index,
@@ -348,28 +379,7 @@ void CleanExportEngine::finish() {
     const QString copied = QStringLiteral("%1 file(s) (%2)")
                                .arg(report_.written.size())
                                .arg(shell::size_to_unit(report_.copiedBytes).trimmed());
-    switch (report_.status) {
-        case CleanRunStatus::Done:
-            report_.message = QStringLiteral("%1 exported.").arg(copied);
-            break;
-        case CleanRunStatus::DoneWithFailures:
-            report_.message =
-                report_.written.empty()
-                    ? QStringLiteral("Nothing could be exported.")
-                    : QStringLiteral("%1 exported; some files could not be copied.").arg(copied);
-            break;
-        case CleanRunStatus::NothingToDo:
-            report_.message = QStringLiteral("There was nothing to export.");
-            break;
-        case CleanRunStatus::DeviceGone:
-            report_.message =
-                QStringLiteral("The device was disconnected; the export stopped after %1.")
-                    .arg(copied);
-            break;
-        case CleanRunStatus::Cancelled:
-            report_.message = QStringLiteral("The export was stopped after %1.").arg(copied);
-            break;
-    }
+    report_.message = exportRunMessage(report_.status, copied, report_.written.empty());
 }
 
 CleanExportReport CleanExportEngine::run() {

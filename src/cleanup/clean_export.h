@@ -65,6 +65,18 @@ backup::ExportWriteResult exportDeviceFileNamed(Service& service, const std::str
                                                 const std::function<bool()>& stop,
                                                 std::uint64_t* copied);
 
+// Copies the local file `localPath` into a new file in `into` named after `fileName`, made safe
+// and numbered as exportDeviceFileNamed does; `copied` gets the bytes copied.
+backup::ExportWriteResult exportLocalFileNamed(const std::string& localPath,
+                                               const std::filesystem::path& into,
+                                               const QString& fileName,
+                                               const std::function<bool()>& stop,
+                                               std::uint64_t* copied);
+
+// The sentence that ends an export: `copied` tells what was copied ("3 file(s) (1.2 MB)"),
+// `nothingCopied` whether that is nothing at all.
+QString exportRunMessage(CleanRunStatus status, const QString& copied, bool nothingCopied);
+
 struct CleanExportReport {
     CleanRunStatus status = CleanRunStatus::Done;
     std::filesystem::path folder;                // where the copies went

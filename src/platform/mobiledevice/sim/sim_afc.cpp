@@ -218,6 +218,9 @@ int SimAfcConnection::removePath(const std::string& path) {
     if (!session_->begin()) {
         return AfcError::NotConnected;
     }
+    if (session_->device->currentFaults().refusedRemovals.count(path) != 0) {
+        return AfcError::PermissionDenied;
+    }
     return session_->area.removePath(path);
 }
 

@@ -34,6 +34,9 @@
 //       "RefusedContainers": [bundle ids]  house arrest refuses these apps' containers with
 //                                Error::ContainerRefused (apps that don't share their files)
 //       "NoAppArchives": bool    the installation proxy refuses to archive apps
+//       "RefusedRemovals": [paths]  AFC refuses to remove these paths (as the connection names
+//                                them: media paths, or paths inside a container) with
+//                                PermissionDenied
 //       "WaitReason": int        the device is plugged in but can't be used yet: reported as
 //                                waiting with this Error code (PasswordProtected, PairingPending,
 //                                PairingRefused) until the fault is gone again
@@ -74,6 +77,7 @@ inline constexpr const char* kFaultRefuseMediaSync = "RefuseMediaSync";
 inline constexpr const char* kFaultWaitReason = "WaitReason";
 inline constexpr const char* kFaultRefusedContainers = "RefusedContainers";
 inline constexpr const char* kFaultNoAppArchives = "NoAppArchives";
+inline constexpr const char* kFaultRefusedRemovals = "RefusedRemovals";
 inline constexpr const char* kFaultBackupError = "BackupError";
 inline constexpr const char* kFaultBackupWritesNothing = "BackupWritesNothing";
 inline constexpr const char* kFaultBackupEncrypted = "BackupEncrypted";

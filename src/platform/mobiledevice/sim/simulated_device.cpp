@@ -52,6 +52,7 @@ DeviceFaults faultsOf(const PlistValue& config) {
     faults.refuseMediaSync = f[kFaultRefuseMediaSync].toBool(false);
     faults.refusedContainers = nameSet(f[kFaultRefusedContainers]);
     faults.noAppArchives = f[kFaultNoAppArchives].toBool(false);
+    faults.refusedRemovals = nameSet(f[kFaultRefusedRemovals]);
     if (f[kFaultWaitReason].isNumber()) {
         faults.waitReason = static_cast<int>(f[kFaultWaitReason].toInt64());
     }

@@ -48,6 +48,7 @@ struct DeviceFaults {
     int waitReason = 0;
     std::set<std::string> refusedContainers;
     bool noAppArchives = false;
+    std::set<std::string> refusedRemovals;
 };
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {

@@ -1,0 +1,29 @@
+#include "filemanager/pages/export_reminder_dialog.h"
+
+#include <QDebug>
+#include <QSettings>
+
+#include "app/alerts.h"
+#include "filemanager/export_reminder.h"
+
+namespace nimbara::filemanager {
+
+bool exportSourcePathRemind(QWidget* parent, const QString& exportFolder, QSettings& settings) {
+    if (exportReminderSuppressed(settings)) {
+        qInfo().noquote() << "CLPAlertSuppress suppressed";
+        return false;
+    }
+    bool suppress = false;
+    Alerts::Question question;
+    question.message = exportReminderMessage();
+    question.informativeText = exportReminderText(exportFolder);
+    question.defaultButton = exportReminderButton();
+    question.suppressionText = exportReminderSuppressionText();
+    question.suppressionChecked = &suppress;
+    if (Alerts::ask(parent, question) == Alerts::Answer::Default && suppress) {
+        suppressExportReminder(settings);
+    }
+    return true;
+}
+
+}  // namespace nimbara::filemanager
