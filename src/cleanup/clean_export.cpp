@@ -343,33 +343,32 @@ void CleanExportEngine::runGroup(const CleanItemGroup& group) {
     }
 }
 
-void CleanExportEngine::finish() {
-    report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
+QString cleanExportMessage(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes) {
     const QString copied = QStringLiteral("%1 file(s) (%2)")
-                               .arg(report_.written.size())
-                               .arg(shell::size_to_unit(report_.copiedBytes).trimmed());
-    switch (report_.status) {
+                               .arg(written)
+                               .arg(shell::size_to_unit(copiedBytes).trimmed());
+    switch (status) {
         case CleanRunStatus::Done:
-            report_.message = QStringLiteral("%1 exported.").arg(copied);
-            break;
+            return QStringLiteral("%1 exported.").arg(copied);
         case CleanRunStatus::DoneWithFailures:
-            report_.message =
-                report_.written.empty()
-                    ? QStringLiteral("Nothing could be exported.")
-                    : QStringLiteral("%1 exported; some files could not be copied.").arg(copied);
-            break;
+            return written == 0
+                       ? QStringLiteral("Nothing could be exported.")
+                       : QStringLiteral("%1 exported; some files could not be copied.").arg(copied);
         case CleanRunStatus::NothingToDo:
-            report_.message = QStringLiteral("There was nothing to export.");
-            break;
+            return QStringLiteral("There was nothing to export.");
         case CleanRunStatus::DeviceGone:
-            report_.message =
-                QStringLiteral("The device was disconnected; the export stopped after %1.")
-                    .arg(copied);
-            break;
+            return QStringLiteral("The device was disconnected; the export stopped after %1.")
+                .arg(copied);
         case CleanRunStatus::Cancelled:
-            report_.message = QStringLiteral("The export was stopped after %1.").arg(copied);
             break;
     }
+    return QStringLiteral("The export was stopped after %1.").arg(copied);
+}
+
+void CleanExportEngine::finish() {
+    report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
+    report_.message =
+        cleanExportMessage(report_.status, report_.written.size(), report_.copiedBytes);
 }
 
 CleanExportReport CleanExportEngine::run() {

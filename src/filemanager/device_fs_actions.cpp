@@ -201,32 +201,8 @@ class ExportRun {
 
     void finish() {
         report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
-        const QString copied = QStringLiteral("%1 file(s) (%2)")
-                                   .arg(report_.written.size())
-                                   .arg(shell::size_to_unit(report_.copiedBytes).trimmed());
-        switch (report_.status) {
-            case CleanRunStatus::Done:
-                report_.message = QStringLiteral("%1 exported.").arg(copied);
-                break;
-            case CleanRunStatus::DoneWithFailures:
-                report_.message =
-                    report_.written.empty()
-                        ? QStringLiteral("Nothing could be exported.")
-                        : QStringLiteral("%1 exported; some files could not be copied.")
-                              .arg(copied);
-                break;
-            case CleanRunStatus::NothingToDo:
-                report_.message = QStringLiteral("There was nothing to export.");
-                break;
-            case CleanRunStatus::DeviceGone:
-                report_.message =
-                    QStringLiteral("The device was disconnected; the export stopped after %1.")
-                        .arg(copied);
-                break;
-            case CleanRunStatus::Cancelled:
-                report_.message = QStringLiteral("The export was stopped after %1.").arg(copied);
-                break;
-        }
+        report_.message = cleanup::cleanExportMessage(report_.status, report_.written.size(),
+                                                      report_.copiedBytes);
     }
 
     static constexpr int kMaxDepth = cleanup::CleanRemovalEngine::kMaxDepth;

@@ -246,8 +246,6 @@ constexpr std::array kCatalog = std::to_array<ImageRecipe>({
     {"uninstall", K::Glyph, G::Trash, L::Normal, 16, 16, kRed, nullptr, 0},
     {"NSInfo", K::Glyph, G::Info, L::Normal, 14, 14, kAccent, nullptr, 0},
     {"folder", K::Glyph, G::Folder, L::Normal, 16, 16, 0xff4f8fe6, nullptr, 1},
-    // A file with no picture of its own, in the file browser's preview.
-    {"document", K::Glyph, G::Document, L::Normal, 128, 128, kSlate, nullptr, 0},
     {"bannerIcon", K::Glyph, G::Phone, L::Normal, 18, 18, 0xff303846, nullptr, 0},
 
     // Privacy categories: normal, hover, down.

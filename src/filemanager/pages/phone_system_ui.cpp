@@ -49,6 +49,9 @@ PhoneSystemUi buildPhoneSystemView() {
     auto* splitter = named(new QSplitter(Qt::Horizontal, ui.view), "systemSplitter");
     ui.theOutlineView = named(new QTreeView(splitter), "theOutlineView");
     ui.theOutlineView->setHeaderHidden(true);
+    // Deep folders widen the column and scroll sideways instead of being cut.
+    ui.theOutlineView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui.theOutlineView->header()->setStretchLastSection(false);
     ui.theOutlineView->setFont(nimbara::ui::appFont(kPoints));
     ui.theOutlineView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui.theOutlineView->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -129,8 +129,8 @@ void PRPhoneSystemViewController::ensureBuilt() {
     showPageView(ui_->view);
     ui_->theOutlineView->setModel(outline_);
     ui_->theTableView->setModel(entries_);
-    ui_->theTableView->setColumnWidth(0, 200);
-    ui_->theTableView->setColumnWidth(1, 80);
+    ui_->theTableView->setColumnWidth(0, 170);
+    ui_->theTableView->setColumnWidth(1, 90);
     ui_->theTableView->setColumnWidth(2, 60);
     wire();
     showWalking(bScanStart_);
@@ -488,7 +488,14 @@ void PRPhoneSystemViewController::previewReady(const FileNode& entry, const QIma
         return;
     }
     if (!image.isNull()) {
-        ui_->showImageView->setPixmap(QPixmap::fromImage(image));
+        // Whole in the pane: a picture larger than the pane is shown smaller, never cut.
+        QPixmap picture = QPixmap::fromImage(image);
+        const QSize room = ui_->showImageView->size();
+        if (room.width() > 16 && room.height() > 16 &&
+            (picture.width() > room.width() || picture.height() > room.height())) {
+            picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        }
+        ui_->showImageView->setPixmap(picture);
     } else {
         // No picture of it (or none allowed): the plain document image, never the last file's.
         ui_->showImageView->setPixmap(nimbara::ui::namedImage(QStringLiteral("document")));
