@@ -319,6 +319,7 @@ void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNod
     oneCopyViewController_->setCopyIndex(index);
     oneCopyViewController_->initAllDataAndAllView();
     transferViewController_->initAllDataAndAllView();
+    phonesystemViewController_->initAllDataAndAllView();
 }
 
 void QuennicAppDelegate::ChangeiOSDeviceAction(QObject*) {

@@ -176,6 +176,7 @@ void QuennicAppDelegate::createPageControllers() {
     cleanViewController_ = std::make_unique<PRCleanViewController>();
     backupViewController_ = std::make_unique<PRBackUpViewController>();
     phonesystemViewController_ = std::make_unique<PRPhoneSystemViewController>();
+    phonesystemViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
     diskManagerViewController_ = std::make_unique<PRDiskaManagerViewController>();
     findLargerFileViewController_ = std::make_unique<PRFindLargeFileViewController>();
     oneCopyViewController_ = std::make_unique<PROneCopyViewController>();

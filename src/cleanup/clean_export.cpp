@@ -374,12 +374,17 @@ void CleanExportEngine::runGroup(const CleanItemGroup& group) {
     }
 }
 
+QString cleanExportMessage(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes) {
+    const QString copied = QStringLiteral("%1 file(s) (%2)")
+                               .arg(written)
+                               .arg(shell::size_to_unit(copiedBytes).trimmed());
+    return exportRunMessage(status, copied, written == 0);
+}
+
 void CleanExportEngine::finish() {
     report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
-    const QString copied = QStringLiteral("%1 file(s) (%2)")
-                               .arg(report_.written.size())
-                               .arg(shell::size_to_unit(report_.copiedBytes).trimmed());
-    report_.message = exportRunMessage(report_.status, copied, report_.written.empty());
+    report_.message =
+        cleanExportMessage(report_.status, report_.written.size(), report_.copiedBytes);
 }
 
 CleanExportReport CleanExportEngine::run() {

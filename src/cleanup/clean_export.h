@@ -89,6 +89,9 @@ struct CleanExportReport {
     bool revealFolder() const { return !written.empty(); }
 };
 
+// The sentence for the user at the end of an export: what was copied and how the run ended.
+QString cleanExportMessage(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes);
+
 class CleanExportEngine {
   public:
     using StopCheck = std::function<bool()>;

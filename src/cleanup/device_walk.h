@@ -28,6 +28,7 @@ struct DeviceWalk {
     using EntryInfo =
         std::function<std::optional<amd::afc::FileKindAndSize>(const std::string& path)>;
     using FileVisit = std::function<void(const std::string& path, std::uint64_t size, int depth)>;
+    using FolderVisit = std::function<void(const std::string& path, int depth)>;
     using StopCheck = std::function<bool()>;  // true: stop now
 
     // Reads straight from `afc`.
@@ -36,6 +37,9 @@ struct DeviceWalk {
     ReadFolder readFolder;
     EntryInfo entryInfo;
     int maxDepth = 64;  // folder levels entered below the walk's root
+    // Where set, every sub-folder met is handed over too, after everything below it (so a
+    // folder always comes after its contents), with the depth of the folder holding it.
+    FolderVisit onFolder;
 
     // Walks `folder` (at `depth`); a folder that can't be read counts as empty, an entry
     // without attributes is skipped. False when the stop check ended the walk.

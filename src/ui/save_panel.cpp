@@ -34,6 +34,30 @@ std::optional<QString> SavePanel::fileDialog(QWidget* parent, const Request& req
     return chosen.front();
 }
 
+OpenPanel::Handler& OpenPanel::handler() {
+    static Handler current;
+    return current;
+}
+
+std::optional<QString> OpenPanel::chooseFile(QWidget* parent, const Request& request) {
+    const Handler current = handler();
+    return current ? current(parent, request) : fileDialog(parent, request);
+}
+
+std::optional<QString> OpenPanel::fileDialog(QWidget* parent, const Request& request) {
+    QFileDialog dialog(parent, request.title, request.directory);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.front();
+}
+
 FileViewer::Handler& FileViewer::handler() {
     static Handler current;
     return current;

@@ -51,6 +51,26 @@ class SavePanel {
     static std::optional<QString> fileDialog(QWidget* parent, const Request& request);
 };
 
+// The open panel that chooses a file on the computer, behind a handler like the save panel's.
+class OpenPanel {
+  public:
+    struct Request {
+        QString title;
+        QString directory;  // where the panel starts; empty: the panel's own choice
+    };
+    // The chosen file; nullopt when the user cancelled.
+    using Handler = std::function<std::optional<QString>(QWidget* parent, const Request&)>;
+
+    // Asks modally over `parent` for one existing file.
+    static std::optional<QString> chooseFile(QWidget* parent, const Request& request);
+
+    // The handler slot: empty for the file dialog.
+    static Handler& handler();
+
+  private:
+    static std::optional<QString> fileDialog(QWidget* parent, const Request& request);
+};
+
 class FileViewer {
   public:
     using Handler = std::function<void(const QString& folder)>;

@@ -75,8 +75,8 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
         // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal,
-        // one-click copy and transfer pages are built: they show their own views, the others their
-        // placeholder.
+        // one-click copy, transfer and device file pages are built: they show their own views, the
+        // others their placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
                            qobject_cast<PROneCopyViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRTansferViewController*>(page.get()) != nullptr ||
@@ -85,7 +85,8 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
                            qobject_cast<PRSystemBoostViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRFindLargeFileViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRBackUpViewController*>(page.get()) != nullptr ||
-                           qobject_cast<PRPrivacyController*>(page.get()) != nullptr;
+                           qobject_cast<PRPrivacyController*>(page.get()) != nullptr ||
+                           qobject_cast<PRPhoneSystemViewController*>(page.get()) != nullptr;
         EXPECT_EQ(page->isShowingNotAvailable(), !built);
 
         const auto* title = page->notAvailableView()->findChild<QLabel*>("notAvailableTitlelab");
@@ -175,7 +176,10 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     PRPhoneSystemViewController files;
     files.LookupSystemTree(3);
     EXPECT_EQ(files.deviceIndex(), 3);
-    EXPECT_TRUE(files.isShowingNotAvailable());
+    // The device file page is built: without a device at that index it walks nothing.
+    EXPECT_FALSE(files.isShowingNotAvailable());
+    EXPECT_FALSE(files.bScanStart());
+    EXPECT_FALSE(files.statusText().isEmpty());
 
     PRDiskaManagerViewController storage;
     storage.ScanDiskPhotoFiles();

@@ -6,7 +6,8 @@
 // quick-scan window, the small windows, two conversations of the demo backup as chat bubbles,
 // the backup page in its states (the backup tool beside this program makes the backup), the
 // privacy cleaner's results on the demo backup with the map of its photo locations, and the
-// advertisement-removal page in a window of its own, and the transfer page's categories.
+// advertisement-removal page in a window of its own, the transfer page's categories, and the
+// device file browser.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -48,6 +49,7 @@
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "filemanager/pages/pr_phone_system_view_controller.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
@@ -295,6 +297,57 @@ void shootSystemBoostPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi&
     boost.removeWindow->show();
     shots.save(boost.removeWindow, QStringLiteral("45b-system-boost-remove-all-sheet"));
     boost.removeWindow->hide();
+    page->initAllDataAndAllView();
+}
+
+// The device file browser after its walk of the demo device: a folder of photos chosen with a
+// picture's preview, and a deep folder reached through hidden names.
+void shootDeviceFiles(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRPhoneSystemViewController* page = hub.GetSystemViewController();
+    if (page == nullptr) {
+        return;
+    }
+    hub.ClickSystemLib(nullptr);
+    if (!pumpUntil([page] { return !page->bScanStart(); }, 60.0) || !page->bLoadFinished()) {
+        std::fprintf(stderr, "nimbara-screenshots: the device file walk did not finish\n");
+        return;
+    }
+    PhoneSystemUi& files = page->systemUi();
+    const auto choose = [&](const std::vector<QString>& names, const QString& entry) {
+        auto* outline = page->outlineModel();
+        QModelIndex at;
+        for (const QString& name : names) {
+            QModelIndex next;
+            for (int row = 0; row < outline->rowCount(at); ++row) {
+                const QModelIndex child = outline->index(row, 0, at);
+                if (outline->data(child).toString() == name) {
+                    next = child;
+                }
+            }
+            if (!next.isValid()) {
+                return;
+            }
+            files.theOutlineView->expand(next);
+            at = next;
+        }
+        files.theOutlineView->setCurrentIndex(at);
+        auto* entries = page->libFileController();
+        for (int row = 0; row < entries->rowCount(); ++row) {
+            if (entries->entryAt(row)->fileName() == entry) {
+                files.theTableView->selectRow(row);
+            }
+        }
+        pumpUntil([page] { return !page->previewBusy(); }, 10.0);
+    };
+    choose({QStringLiteral("System"), QStringLiteral("DCIM"), QStringLiteral("100APPLE")},
+           QStringLiteral("IMG_0003.JPG"));
+    shots.save(ui.window, QStringLiteral("53-files-photo-preview"));
+    choose(
+        {QStringLiteral("System"), QStringLiteral("MediaAnalysis"), QStringLiteral("Fingerprints"),
+         QStringLiteral("v2"), QStringLiteral("0A"), QStringLiteral("1B"), QStringLiteral("2C"),
+         QStringLiteral("3D"), QStringLiteral("4E"), QStringLiteral("5F")},
+        QStringLiteral("fp-0001.dat"));
+    shots.save(ui.window, QStringLiteral("53-files-deep-folder"));
     page->initAllDataAndAllView();
 }
 
@@ -783,6 +836,7 @@ int run(const QString& outDir) {
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
+        shootDeviceFiles(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.
         quick.quickScanWindow->show();

@@ -47,6 +47,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         b.setDiskUsage(64000000000ULL, 21318450176ULL);
 
         demo::addMedia(b);
+        demo::addFileSystemCorners(b);
         addDemoBackupSource(b);
         addDemoPrivacyData(b);
         addDemoBrowserAndCalendar(b);

@@ -22,5 +22,7 @@ void addMedia(SimDeviceBuilder& b);
 std::int64_t addApps(SimDeviceBuilder& b);
 // Crash reports in nested folders, one of them empty.
 void addCrashLogs(SimDeviceBuilder& b);
+// Deep, empty and hidden folders and empty files on the media root.
+void addFileSystemCorners(SimDeviceBuilder& b);
 
 }  // namespace nimbara::simdev::demo

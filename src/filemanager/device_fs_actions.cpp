@@ -1,0 +1,478 @@
+#include "filemanager/device_fs_actions.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDebug>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+#include "app/core/byte_arithmetic.h"
+#include "app/core/text_utilities.h"
+#include "backup/writers/export_file.h"
+#include "cleanup/clean_export.h"
+#include "cleanup/clean_removal_paths.h"
+#include "cleanup/device_walk.h"
+#include "device/afc_service.h"
+#include "device/device_status.h"
+#include "platform/device_path.h"
+
+namespace nimbara::filemanager {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString qs(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string childOf(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// The AFC connection of a job, or why there is none (the guard then knows whether the device
+// went away).
+std::unique_ptr<amd::AfcService> bindMediaRoot(cleanup::CleanRunGuard& guard, int* code) {
+    std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard, {}, code);
+    if (guard.deviceGone() || *code != 0) {
+        return nullptr;
+    }
+    return afc;
+}
+
+QString unreachableText(int code) {
+    return QStringLiteral("The device's files could not be reached: %1")
+        .arg(qs(amd::DeviceCodeText(code)));
+}
+
+// ------------------------------------------------------------------------------ export
+
+class ExportRun {
+  public:
+    ExportRun(CleanDeviceTarget target, const std::vector<FsExportItem>& plan, fs::path folder,
+              FsExportLayout layout, const StopCheck& stop)
+        : guard_(target, stop), plan_(plan), layout_(layout) {
+        report_.folder = std::move(folder);
+    }
+
+    FsExportReport run() {
+        std::error_code ec;
+        const std::optional<fs::path> root = cleanup::prepareExportFolder(report_.folder, ec);
+        if (!root) {
+            report_.status = CleanRunStatus::DoneWithFailures;
+            report_.message =
+                QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+            fail(0, report_.folder.string(), -1, report_.message);
+            return report_;
+        }
+        root_ = *root;
+        report_.folder = root_;
+        if (!plan_.empty() && !guard_.stopRequested()) {
+            int code = 0;
+            afc_ = bindMediaRoot(guard_, &code);
+            if (!afc_ && !guard_.deviceGone()) {
+                fail(0, "/", code, unreachableText(code));
+            }
+            for (std::size_t i = 0; afc_ && i < plan_.size() && !guard_.stopRequested(); ++i) {
+                exportItem(i);
+            }
+        }
+        finish();
+        return report_;
+    }
+
+  private:
+    void fail(std::size_t index, const std::string& path, int code, const QString& reason) {
+        report_.failures.push_back({index, path, code, reason});
+        qWarning().noquote() << "Device files export:" << qs(path) << "(" << code << "):" << reason;
+    }
+
+    // The local folder for the device folder `deviceParts` (Mirror) or the chosen folder (Flat).
+    std::optional<fs::path> localFolder(std::size_t index, const std::vector<std::string>& parts) {
+        if (layout_ == FsExportLayout::Flat) {
+            return root_;
+        }
+        std::vector<std::string> names;
+        names.reserve(parts.size());
+        for (const std::string& part : parts) {
+            names.push_back(localNameOfDeviceName(part));
+        }
+        std::string why;
+        std::optional<fs::path> folder = backup::makeFolderInside(root_, names, &why);
+        if (!folder) {
+            fail(index, cleanup::joinComponents(parts), -1,
+                 QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
+        }
+        return folder;
+    }
+
+    void copyFile(std::size_t index, const std::string& devicePath, const fs::path& into) {
+        std::uint64_t copied = 0;
+        const std::string name = cleanup::lastPathComponent(devicePath);
+        const backup::ExportWriteResult written = cleanup::exportDeviceFileNamed(
+            *afc_, devicePath, into, qs(localNameOfDeviceName(name)),
+            [this] { return guard_.stopRequested(); }, &copied);
+        if (!written) {
+            if (!guard_.stopRequested()) {
+                fail(index, devicePath, -1,
+                     QStringLiteral("The copy failed: %1").arg(qs(written.error)));
+            }
+            return;
+        }
+        report_.written.push_back(written.path);
+        report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
+    }
+
+    void copyTree(std::size_t index, const std::vector<std::string>& parts, int depth) {
+        const std::string folder = cleanup::joinComponents(parts);
+        const std::optional<fs::path> into = localFolder(index, parts);
+        if (!into) {
+            return;
+        }
+        const auto names = afc_->ReadDirectory(folder);
+        if (!names) {
+            fail(index, folder, 1, QStringLiteral("The folder could not be read."));
+            return;
+        }
+        for (const std::string& name : *names) {
+            if (guard_.stopRequested()) {
+                return;
+            }
+            if (!isValidFileName(name)) {
+                continue;
+            }
+            std::vector<std::string> child = parts;
+            child.push_back(name);
+            const std::string path = cleanup::joinComponents(child);
+            const auto info = afc_->GetFileKindAndSize(path);
+            if (!info) {
+                continue;  // gone meanwhile
+            }
+            if (info->kind == "S_IFDIR") {
+                if (depth >= kMaxDepth) {
+                    fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
+                } else {
+                    copyTree(index, child, depth + 1);
+                }
+            } else if (info->kind == "S_IFREG") {
+                copyFile(index, path, *into);
+            }
+        }
+    }
+
+    void exportItem(std::size_t index) {
+        const FsExportItem& item = plan_[index];
+        const auto parts = cleanup::plainComponents(item.devicePath);
+        if (!parts || parts->empty()) {
+            fail(index, item.devicePath, -1,
+                 QStringLiteral("The path is not a plain device path."));
+            return;
+        }
+        const auto info = afc_->GetFileKindAndSize(item.devicePath);
+        if (!info) {
+            fail(index, item.devicePath, -1,
+                 QStringLiteral("The entry is no longer on the device."));
+            return;
+        }
+        if (info->kind == "S_IFDIR") {
+            if (layout_ == FsExportLayout::Flat) {
+                fail(index, item.devicePath, -1,
+                     QStringLiteral("This is a folder: export it with its folder."));
+                return;
+            }
+            copyTree(index, *parts, 0);
+            return;
+        }
+        if (info->kind != "S_IFREG") {
+            fail(index, item.devicePath, -1, QStringLiteral("This is not a regular file."));
+            return;
+        }
+        const std::vector<std::string> where(parts->begin(), parts->end() - 1);
+        if (const std::optional<fs::path> into = localFolder(index, where)) {
+            copyFile(index, item.devicePath, *into);
+        }
+    }
+
+    void finish() {
+        report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
+        report_.message = cleanup::cleanExportMessage(report_.status, report_.written.size(),
+                                                      report_.copiedBytes);
+    }
+
+    static constexpr int kMaxDepth = cleanup::CleanRemovalEngine::kMaxDepth;
+
+    cleanup::CleanRunGuard guard_;
+    const std::vector<FsExportItem>& plan_;
+    FsExportLayout layout_;
+    fs::path root_;
+    std::unique_ptr<amd::AfcService> afc_;
+    FsExportReport report_;
+};
+
+}  // namespace
+
+std::string deviceParentFolder(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : path.substr(0, slash);
+}
+
+std::string localNameOfDeviceName(const std::string& name) {
+    const std::string shown = !name.empty() && name.front() == '.' ? name.substr(1) : name;
+    return cleanup::CleanExportEngine::safeComponent(shown);
+}
+
+FsExportReport exportDeviceEntries(CleanDeviceTarget target, const std::vector<FsExportItem>& plan,
+                                   const fs::path& folder, FsExportLayout layout,
+                                   const StopCheck& stop) {
+    return ExportRun(target, plan, folder, layout, stop).run();
+}
+
+// ------------------------------------------------------------------------------ removal
+
+FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
+                                    const std::vector<FsRemovalItem>& plan, const StopCheck& stop) {
+    FsRemovalReport report;
+    report.outcomes.assign(plan.size(), CleanItemOutcome::NotTried);
+    cleanup::CleanRunGuard guard(target, stop);
+    const auto fail = [&report](std::size_t index, const std::string& path, int code,
+                                const QString& reason) {
+        report.failures.push_back({index, path, code, reason});
+        qWarning().noquote() << "Device files removal:" << qs(path) << "(" << code
+                             << "):" << reason;
+    };
+    std::unique_ptr<amd::AfcService> afc;
+    if (!plan.empty() && !guard.stopRequested()) {
+        int code = 0;
+        afc = bindMediaRoot(guard, &code);
+        if (!afc && !guard.deviceGone()) {
+            for (std::size_t i = 0; i < plan.size(); ++i) {
+                fail(i, plan[i].devicePath, code, unreachableText(code));
+                report.outcomes[i] = CleanItemOutcome::Failed;
+            }
+        }
+    }
+    for (std::size_t i = 0; afc && i < plan.size(); ++i) {
+        if (guard.stopRequested()) {
+            break;
+        }
+        const FsRemovalItem& item = plan[i];
+        if (!cleanup::plainComponents(item.devicePath) || item.devicePath == "/") {
+            fail(i, item.devicePath, -1, QStringLiteral("The path is not a plain device path."));
+            report.outcomes[i] = CleanItemOutcome::Kept;
+            continue;
+        }
+        if (!item.folder) {
+            const cleanup::DeviceFileRemoval removal =
+                cleanup::removeDeviceFile(*afc, item.devicePath, true);
+            report.outcomes[i] = removal.outcome;
+            if (removal.outcome == CleanItemOutcome::Removed) {
+                ++report.removedFiles;
+                report.removedBytes = app::addSaturating(report.removedBytes, removal.bytes);
+            } else if (removal.outcome != CleanItemOutcome::Gone) {
+                fail(i, item.devicePath, removal.code, removal.reason);
+            }
+            continue;
+        }
+        const auto info = afc->GetFileKindAndSize(item.devicePath);
+        if (!info) {
+            report.outcomes[i] = CleanItemOutcome::Gone;
+            continue;
+        }
+        if (info->kind != "S_IFDIR") {
+            report.outcomes[i] = CleanItemOutcome::Kept;
+            fail(i, item.devicePath, -1, QStringLiteral("This is no longer a folder."));
+            continue;
+        }
+        const int code = afc->RemovePath(item.devicePath);
+        if (code != 0) {
+            report.outcomes[i] = CleanItemOutcome::Failed;
+            fail(i, item.devicePath, code,
+                 QStringLiteral("The folder could not be removed: it is not empty, or the device "
+                                "refused."));
+            continue;
+        }
+        report.outcomes[i] = CleanItemOutcome::Removed;
+        ++report.removedFiles;
+    }
+    report.status = guard.finalStatus(plan.empty(), !report.failures.empty());
+    const QString removed = QStringLiteral("%1 item(s) deleted (%2)")
+                                .arg(report.removedFiles)
+                                .arg(shell::size_to_unit(report.removedBytes).trimmed());
+    switch (report.status) {
+        case CleanRunStatus::Done:
+            report.message = QStringLiteral("%1.").arg(removed);
+            break;
+        case CleanRunStatus::DoneWithFailures:
+            report.message = QStringLiteral("%1; %2 could not be deleted: %3")
+                                 .arg(removed)
+                                 .arg(report.failures.size())
+                                 .arg(report.failures.front().reason);
+            break;
+        case CleanRunStatus::NothingToDo:
+            report.message = QStringLiteral("Nothing was chosen to delete.");
+            break;
+        case CleanRunStatus::DeviceGone:
+            report.message =
+                QStringLiteral("The device was disconnected; %1 before it went.").arg(removed);
+            break;
+        case CleanRunStatus::Cancelled:
+            report.message = QStringLiteral("Deleting was stopped; %1.").arg(removed);
+            break;
+    }
+    return report;
+}
+
+// ------------------------------------------------------------------------------ upload
+
+FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& localFile,
+                                  const std::string& deviceFolder, bool allowReplace) {
+    FsUploadReport report;
+    const std::string name = localFile.filename().string();
+    report.devicePath = childOf(deviceFolder, name);
+    const auto refuse = [&report](FsUploadOutcome outcome, const QString& text) {
+        report.outcome = outcome;
+        report.message = text;
+        return report;
+    };
+    if (!isValidFileName(name) || !cleanup::plainComponents(report.devicePath)) {
+        return refuse(FsUploadOutcome::Refused,
+                      QStringLiteral("This name can't be used on the device."));
+    }
+    // The local file first: one that can't be read changes nothing on the device.
+    {
+        const int fd = ::open(localFile.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        const int error = fd < 0 ? errno : EISDIR;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (!regular) {
+            return refuse(FsUploadOutcome::LocalUnreadable,
+                          QStringLiteral("The file on the computer could not be read (%1); "
+                                         "nothing on the device was changed.")
+                              .arg(QString::fromUtf8(std::strerror(error))));
+        }
+    }
+    cleanup::CleanRunGuard guard(target, {});
+    int code = 0;
+    const std::unique_ptr<amd::AfcService> afc = bindMediaRoot(guard, &code);
+    if (!afc) {
+        report.code = code;
+        return guard.deviceGone()
+                   ? refuse(FsUploadOutcome::DeviceGone, QStringLiteral("The device went away."))
+                   : refuse(FsUploadOutcome::Failed, unreachableText(code));
+    }
+    const auto folderInfo = afc->GetFileKindAndSize(deviceFolder);
+    if (!folderInfo || folderInfo->kind != "S_IFDIR") {
+        return refuse(FsUploadOutcome::Refused,
+                      QStringLiteral("The folder is no longer on the device."));
+    }
+    const auto existing = afc->GetFileKindAndSize(report.devicePath);
+    if (existing && existing->kind != "S_IFREG") {
+        return refuse(FsUploadOutcome::Refused,
+                      QStringLiteral("Something that is not a file has this name on the device."));
+    }
+    if (existing && !allowReplace) {
+        return refuse(FsUploadOutcome::NeedsApproval,
+                      QStringLiteral("A file of this name is already on the device."));
+    }
+    // A fresh temporary name beside the target.
+    std::string temporary;
+    for (int n = 1; n < 100 && temporary.empty(); ++n) {
+        std::string candidate =
+            childOf(deviceFolder,
+                    ".nimbara-upload-" + std::to_string(::getpid()) + "-" + std::to_string(n));
+        if (!afc->GetFileKindAndSize(candidate)) {
+            temporary = std::move(candidate);
+        }
+    }
+    if (temporary.empty()) {
+        return refuse(FsUploadOutcome::Failed,
+                      QStringLiteral("No temporary name was free on the device."));
+    }
+    if (afc->CopyFileToDevice(localFile.string(), temporary) != 0) {
+        // The copy removes what it began; the device's file of that name is untouched.
+        guard.checkGone();
+        return guard.deviceGone() ? refuse(FsUploadOutcome::DeviceGone,
+                                           QStringLiteral("The device went away during the copy."))
+                                  : refuse(FsUploadOutcome::Failed,
+                                           QStringLiteral("The copy to the device failed."));
+    }
+    // A file that appeared meanwhile is never replaced unasked.
+    if (!allowReplace && afc->GetFileKindAndSize(report.devicePath)) {
+        afc->RemovePath(temporary);
+        return refuse(FsUploadOutcome::NeedsApproval,
+                      QStringLiteral("A file of this name is already on the device."));
+    }
+    const int renamed = afc->RenamePath(temporary, report.devicePath);
+    if (renamed != 0) {
+        afc->RemovePath(temporary);
+        report.code = renamed;
+        return refuse(FsUploadOutcome::Failed,
+                      QStringLiteral("The device did not put the file in place: %1")
+                          .arg(qs(amd::DeviceCodeText(renamed))));
+    }
+    const auto placed = afc->GetFileKindAndSize(report.devicePath);
+    report.size = placed ? placed->size : 0;
+    report.outcome = existing ? FsUploadOutcome::Replaced : FsUploadOutcome::Added;
+    report.message = existing ? QStringLiteral("The file on the device was replaced.")
+                              : QStringLiteral("The file was added to the device.");
+    return report;
+}
+
+// ------------------------------------------------------------------------------ preview
+
+FsPreviewCopy copyForPreview(CleanDeviceTarget target, const std::string& devicePath,
+                             const fs::path& scratch, std::uint64_t sizeLimit,
+                             const StopCheck& stop) {
+    FsPreviewCopy copy;
+    cleanup::CleanRunGuard guard(target, stop);
+    const auto end = [&copy](FsPreviewStatus status, const QString& text) {
+        copy.status = status;
+        copy.message = text;
+        return copy;
+    };
+    int code = 0;
+    const std::unique_ptr<amd::AfcService> afc = bindMediaRoot(guard, &code);
+    if (!afc) {
+        return guard.deviceGone()
+                   ? end(FsPreviewStatus::DeviceGone, QStringLiteral("The device went away."))
+                   : end(FsPreviewStatus::Failed, unreachableText(code));
+    }
+    const auto info = afc->GetFileKindAndSize(devicePath);
+    if (!info || info->kind != "S_IFREG") {
+        return end(FsPreviewStatus::NotAFile, QString());
+    }
+    copy.size = info->size;
+    if (info->size > sizeLimit) {
+        return end(FsPreviewStatus::TooLarge,
+                   QStringLiteral("This file is too large to preview (%1).")
+                       .arg(shell::size_to_unit(info->size).trimmed()));
+    }
+    std::uint64_t copied = 0;
+    const backup::ExportWriteResult written = cleanup::exportDeviceFileNamed(
+        *afc, devicePath, scratch,
+        qs(localNameOfDeviceName(cleanup::lastPathComponent(devicePath))),
+        [&guard] { return guard.stopRequested(); }, &copied);
+    if (!written) {
+        if (guard.cancelled()) {
+            return end(FsPreviewStatus::Cancelled, QString());
+        }
+        return guard.deviceGone()
+                   ? end(FsPreviewStatus::DeviceGone, QStringLiteral("The device went away."))
+                   : end(FsPreviewStatus::Failed,
+                         QStringLiteral("The file could not be copied for its preview."));
+    }
+    copy.localPath = written.path;
+    copy.status = FsPreviewStatus::Copied;
+    return copy;
+}
+
+}  // namespace nimbara::filemanager

@@ -1,0 +1,79 @@
+#include "filemanager/device_fs_walk.h"
+
+#include "app/core/byte_arithmetic.h"
+#include "cleanup/device_walk.h"
+#include "device/afc_service.h"
+#include "device/device_status.h"
+
+namespace nimbara::filemanager {
+
+DeviceFsWalk::DeviceFsWalk(CleanDeviceTarget target, Batch onBatch, StopCheck stop,
+                           std::size_t batchSize)
+    : guard_(target, std::move(stop)),
+      onBatch_(std::move(onBatch)),
+      batchSize_(batchSize == 0 ? 1 : batchSize) {}
+
+void DeviceFsWalk::add(FsEntryRecord record) {
+    if (record.isFile) {
+        ++result_.files;
+        result_.bytes = app::addSaturating(result_.bytes, record.size);
+    } else {
+        ++result_.folders;
+    }
+    pending_.push_back(std::move(record));
+    if (pending_.size() >= batchSize_) {
+        flush();
+    }
+}
+
+void DeviceFsWalk::flush() {
+    if (pending_.empty()) {
+        return;
+    }
+    std::vector<FsEntryRecord> batch;
+    batch.swap(pending_);
+    if (onBatch_) {
+        onBatch_(std::move(batch));
+    }
+}
+
+FsWalkResult DeviceFsWalk::run() {
+    int code = 0;
+    const std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard_, {}, &code);
+    if (guard_.deviceGone()) {
+        result_.status = FsWalkStatus::DeviceGone;
+        result_.message = QStringLiteral("The device went away before its files could be read.");
+        return result_;
+    }
+    if (code != 0) {
+        result_.status = FsWalkStatus::BindFailed;
+        result_.code = code;
+        result_.message = QStringLiteral("The device's files could not be reached: %1")
+                              .arg(QString::fromStdString(amd::DeviceCodeText(code)));
+        return result_;
+    }
+    cleanup::DeviceWalk walk = cleanup::DeviceWalk::over(*afc);
+    walk.maxDepth = kMaxDepth;
+    walk.onFolder = [this](const std::string& path, int) { add({path, false, 0}); };
+    walk.walk(
+        "/", 0,
+        [this](const std::string& path, std::uint64_t size, int) {
+            add({path, true, size});
+        },
+        [this] { return guard_.stopRequested(); });
+    flush();
+    // A departure that only made the last folders unreadable still counts as one.
+    guard_.checkGone();
+    if (guard_.deviceGone()) {
+        result_.status = FsWalkStatus::DeviceGone;
+        result_.message = QStringLiteral(
+            "The device went away while its files were read; connect it again and "
+            "choose Device Files to read them afresh.");
+    } else if (guard_.cancelled()) {
+        result_.status = FsWalkStatus::Cancelled;
+        result_.message = QStringLiteral("Reading the device's files was stopped.");
+    }
+    return result_;
+}
+
+}  // namespace nimbara::filemanager
