@@ -28,6 +28,7 @@ struct DeviceWalk {
     using EntryInfo =
         std::function<std::optional<amd::afc::FileKindAndSize>(const std::string& path)>;
     using FileVisit = std::function<void(const std::string& path, std::uint64_t size, int depth)>;
+    using FolderVisit = std::function<void(const std::string& path, int depth)>;
     using StopCheck = std::function<bool()>;  // true: stop now
 
     // Reads straight from `afc`.
@@ -36,6 +37,9 @@ struct DeviceWalk {
     ReadFolder readFolder;
     EntryInfo entryInfo;
     int maxDepth = 64;  // folder levels entered below the walk's root
+    // When set, every sub-folder met is handed over after everything below it (a folder below
+    // maxDepth without its contents), so a folder always comes after its own entries.
+    FolderVisit afterFolder;
 
     // Walks `folder` (at `depth`); a folder that can't be read counts as empty, an entry
     // without attributes is skipped. False when the stop check ended the walk.

@@ -75,9 +75,10 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
         // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal,
-        // one-click copy and transfer pages are built: they show their own views, the others their
-        // placeholder.
+        // one-click copy, transfer and storage pages are built: they show their own views, the
+        // others their placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRDiskaManagerViewController*>(page.get()) != nullptr ||
                            qobject_cast<PROneCopyViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRTansferViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRAdsRemoveController*>(page.get()) != nullptr ||
@@ -177,17 +178,21 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_EQ(files.deviceIndex(), 3);
     EXPECT_TRUE(files.isShowingNotAvailable());
 
+    // The storage manager is built: without a device at its index no scan starts.
     PRDiskaManagerViewController storage;
+    storage.setDiskManageDeviceIndex(9);
     storage.ScanDiskPhotoFiles();
-    EXPECT_EQ(storage.shownView(), "photo");
+    EXPECT_EQ(storage.shownView(), "table");
     storage.ScanDiskMusicFiles();
     storage.ScanDiskVideoFiles();
     storage.ScanDiskBooksFiles();
     storage.ScanDiskUserAppFiles();
     storage.ScanDiskSystemAppFiles();
     storage.ScanDiskUserDataFiles();
-    EXPECT_EQ(storage.shownView(), "userData");
-    EXPECT_TRUE(storage.isShowingNotAvailable());
+    EXPECT_EQ(storage.shownView(), "table");
+    EXPECT_FALSE(storage.isShowingNotAvailable());
+    EXPECT_EQ(storage.scanState(PRDiskaManagerViewController::Scan::UserData),
+              PRDiskaManagerViewController::ScanState::Idle);
 
     PRCleanViewController clean;
     // No device at index 4: no scan starts, and the page says why.
@@ -197,7 +202,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_FALSE(clean.statusText().isEmpty());
 
     EXPECT_TRUE(posted.empty());
-    EXPECT_EQ(PageCallLog::entries().size(), 15u);
+    EXPECT_EQ(PageCallLog::entries().size(), 16u);
 }
 
 TEST_F(PageControllers, DeviceChangeIsRecordedInCallOrder) {
