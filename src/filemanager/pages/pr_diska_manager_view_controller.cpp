@@ -20,6 +20,7 @@
 #include "filemanager/photo_scan.h"
 #include "filemanager/user_data_scan.h"
 #include "transfer/media_library.h"
+#include "transfer/pages/pr_tansfer_view_controller.h"
 #include "ui/chat_picture_loader.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
@@ -83,14 +84,7 @@ const char* viewNameOf(DiskCategory category) {
     return kNames[static_cast<int>(category)];
 }
 
-template <class Node>
-typename nimbara::cleanup::CleanRowsModel<Node>::Column field(const char* title,
-                                                              QString (Node::*get)() const) {
-    return {title, [get](const Node& node) {
-                const QString text = (node.*get)();
-                return QVariant(text.isNull() ? QString() : text);
-            }};
-}
+using nimbara::cleanup::textColumn;
 
 QString countText(std::size_t count, const char* one, const char* many) {
     return count == 1 ? QStringLiteral("1 %1").arg(QLatin1String(one))
@@ -126,36 +120,30 @@ PRDiskaManagerViewController::PRDiskaManagerViewController(QObject* parent)
     : PageControllerBase("PRDiskaManagerViewController", QStringLiteral("Storage Manager"),
                          parent) {
     using Photo = PRPhotoAndVideoNode;
-    using Track = PRTranMusicNode;
     photoController_ = new PRTansferPhotoController(
-        {field("Name", &Photo::fileNodeName), field("Kind", &Photo::fileType),
-         field("Date", &Photo::fileModifyTime), field("Size", &Photo::fileNodeSize)},
+        {textColumn("Name", &Photo::fileNodeName), textColumn("Kind", &Photo::fileType),
+         textColumn("Date", &Photo::fileModifyTime), textColumn("Size", &Photo::fileNodeSize)},
         this);
-    musicController_ = new PRDiskMusicController(
-        {field("Name", &Track::musicTitle), field("Artist", &Track::musicArtist),
-         field("Album", &Track::musicAlbm), field("Time", &Track::musicTime),
-         field("Size", &Track::musicFileSize)},
-        this);
-    videoController_ = new PRDiskMusicController(
-        {field("Name", &Track::musicTitle), field("Time", &Track::musicTime),
-         field("Size", &Track::musicFileSize)},
-        this);
+    musicController_ = makeTrackListModel(this);
+    videoController_ = makeVideoListModel(this);
     booksController_ = new PRBookController(
-        {field("Name", &PRBookNode::bookName), field("Kind", &PRBookNode::fileType),
-         field("Size", &PRBookNode::fileSize)},
+        {textColumn("Name", &PRBookNode::bookName), textColumn("Kind", &PRBookNode::fileType),
+         textColumn("Size", &PRBookNode::fileSize)},
         this);
-    appController_ = new PRAppFileController(
-        {field("Name", &PRAppDirTreeNode::appDisplayName),
-         field("Version", &PRAppDirTreeNode::appVersion), field("App", &PRAppDirTreeNode::appSize),
-         field("Data", &PRAppDirTreeNode::appDocumentSize)},
-        this);
+    appController_ =
+        new PRAppFileController({textColumn("Name", &PRAppDirTreeNode::appDisplayName),
+                                 textColumn("Version", &PRAppDirTreeNode::appVersion),
+                                 textColumn("App", &PRAppDirTreeNode::appSize),
+                                 textColumn("Data", &PRAppDirTreeNode::appDocumentSize)},
+                                this);
     appController_->setIconOf(appIconOf);
-    systemAppController_ = new PRSystemAppFileController(
-        {field("Name", &PRAppDirTreeNode::appDisplayName),
-         field("Version", &PRAppDirTreeNode::appVersion),
-         field("Kind", &PRAppDirTreeNode::fileType), field("App", &PRAppDirTreeNode::appSize),
-         field("Data", &PRAppDirTreeNode::appDocumentSize)},
-        this);
+    systemAppController_ =
+        new PRSystemAppFileController({textColumn("Name", &PRAppDirTreeNode::appDisplayName),
+                                       textColumn("Version", &PRAppDirTreeNode::appVersion),
+                                       textColumn("Kind", &PRAppDirTreeNode::fileType),
+                                       textColumn("App", &PRAppDirTreeNode::appSize),
+                                       textColumn("Data", &PRAppDirTreeNode::appDocumentSize)},
+                                      this);
     systemAppController_->setIconOf(appIconOf);
     libOutline_ = new nimbara::ui::PRSystemLibOutlineModel(&libTreeController_.tree(), this);
     libFileController_ = new nimbara::ui::PRSystemLibEntriesModel(&libTreeController_.tree(), this);
@@ -845,8 +833,10 @@ void PRDiskaManagerViewController::initAllDataAndAllView() {
         clearPreviews();
         setStatus(QString());
         refreshRows();
+        showTableView();
+    } else {
+        shownView_ = QStringLiteral("table");
     }
-    BackToDiskTalbeView(nullptr);
 }
 
 void PRDiskaManagerViewController::deviceDetached(int index) {
