@@ -19,6 +19,7 @@
 #include "cleanup/camera_roll.h"
 #include "cleanup/quick_clean_engine.h"
 #include "device/base_info.h"
+#include "filemanager/storage_scan.h"
 #include "platform/serial_worker.h"
 #include "ui/notification_buttons.h"
 
@@ -60,19 +61,7 @@ QString cleanUpSummary(bool photos, bool junk, int files, int apps, const QStrin
 // The disk figures of the device with `deviceIndex` and `deviceSerial`; nullopt when it went or
 // its figures can't be read.
 std::optional<amd::DiskUsage> readDiskUsage(int deviceIndex, std::uint64_t deviceSerial) {
-    if (!nimbara::cleanup::deviceStillAttached(deviceIndex, deviceSerial)) {
-        return std::nullopt;
-    }
-    amd::BaseInfo info;
-    if (info.Init(deviceIndex) != 0) {
-        return std::nullopt;
-    }
-    const amd::DiskUsage usage = info.GetDiskUsage();
-    if (usage.TotalDiskCapacity == 0 ||
-        !nimbara::cleanup::deviceStillAttached(deviceIndex, deviceSerial)) {
-        return std::nullopt;
-    }
-    return usage;
+    return nimbara::filemanager::readDeviceDiskUsage({deviceIndex, deviceSerial});
 }
 
 int tickedCount(const PRLargeFileController* controller) {

@@ -2,12 +2,14 @@
 // thread-safe.
 #pragma once
 
+#include "platform/locked_device_path.h"
 #include "platform/locked_value.h"
 
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 class PRPhotoAndVideoNode {
   public:
@@ -21,9 +23,12 @@ class PRPhotoAndVideoNode {
     // size as display text
     QString fileNodeSize() const { return fileNodeSize_.get(); }
     void setFileNodeSize(const QString& value) { fileNodeSize_.set(value); }
-    // full path of the file
-    QString filePath() const { return filePath_.get(); }
-    void setFilePath(const QString& value) { filePath_.set(value); }
+    // full path of the file; devicePath is the same path as the device listed it (every
+    // operation on the device uses it)
+    QString filePath() const { return filePath_.text(); }
+    void setFilePath(const QString& value) { filePath_.setText(value); }
+    std::string devicePath() const { return filePath_.bytes(); }
+    void setDevicePath(const std::string& value) { filePath_.setBytes(value); }
     // type text
     QString fileType() const { return fileType_.get(); }
     void setFileType(const QString& value) { fileType_.set(value); }
@@ -46,7 +51,7 @@ class PRPhotoAndVideoNode {
   private:
     LockedValue<QString> fileNodeName_{QLatin1String("")};
     LockedValue<QString> fileNodeSize_{QLatin1String("")};
-    LockedValue<QString> filePath_{QLatin1String("")};
+    LockedDevicePath filePath_;
     LockedValue<QString> fileType_{QLatin1String("")};
     LockedValue<QString> fileModifyTime_{QLatin1String("")};
     std::atomic<bool> bmov_{false};

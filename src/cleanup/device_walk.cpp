@@ -28,8 +28,8 @@ bool DeviceWalk::walk(const std::string& folder, int depth, const FileVisit& onF
                 if (depth < maxDepth && !walk(path, depth + 1, onFile, stop)) {
                     return false;
                 }
-                if (onFolder) {
-                    onFolder(path, depth);
+                if (afterFolder) {
+                    afterFolder(path, depth);
                 }
             } else if (info->kind == "S_IFREG") {
                 onFile(path, info->size, depth);

@@ -37,9 +37,9 @@ struct DeviceWalk {
     ReadFolder readFolder;
     EntryInfo entryInfo;
     int maxDepth = 64;  // folder levels entered below the walk's root
-    // Where set, every sub-folder met is handed over too, after everything below it (so a
-    // folder always comes after its contents), with the depth of the folder holding it.
-    FolderVisit onFolder;
+    // When set, every sub-folder met is handed over after everything below it (a folder below
+    // maxDepth without its contents), so a folder always comes after its own entries.
+    FolderVisit afterFolder;
 
     // Walks `folder` (at `depth`); a folder that can't be read counts as empty, an entry
     // without attributes is skipped. False when the stop check ended the walk.

@@ -54,7 +54,7 @@ FsWalkResult DeviceFsWalk::run() {
     }
     cleanup::DeviceWalk walk = cleanup::DeviceWalk::over(*afc);
     walk.maxDepth = kMaxDepth;
-    walk.onFolder = [this](const std::string& path, int) { add({path, false, 0}); };
+    walk.afterFolder = [this](const std::string& path, int) { add({path, false, 0}); };
     walk.walk(
         "/", 0,
         [this](const std::string& path, std::uint64_t size, int) {

@@ -75,9 +75,10 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
         EXPECT_TRUE(page->view()->isVisible());
         EXPECT_EQ(page->view()->geometry(), container.rect());
         // The result, backup, privacy, clean-up, system boost, large-file, advertisement-removal,
-        // one-click copy, transfer and device file pages are built: they show their own views, the
-        // others their placeholder.
+        // one-click copy, transfer, storage and device file pages are built: they show their own
+        // views, the others their placeholder.
         const bool built = qobject_cast<PRResultViewController*>(page.get()) != nullptr ||
+                           qobject_cast<PRDiskaManagerViewController*>(page.get()) != nullptr ||
                            qobject_cast<PROneCopyViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRTansferViewController*>(page.get()) != nullptr ||
                            qobject_cast<PRAdsRemoveController*>(page.get()) != nullptr ||
@@ -181,17 +182,21 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_FALSE(files.bScanStart());
     EXPECT_FALSE(files.statusText().isEmpty());
 
+    // The storage manager is built: without a device at its index no scan starts.
     PRDiskaManagerViewController storage;
+    storage.setDiskManageDeviceIndex(9);
     storage.ScanDiskPhotoFiles();
-    EXPECT_EQ(storage.shownView(), "photo");
+    EXPECT_EQ(storage.shownView(), "table");
     storage.ScanDiskMusicFiles();
     storage.ScanDiskVideoFiles();
     storage.ScanDiskBooksFiles();
     storage.ScanDiskUserAppFiles();
     storage.ScanDiskSystemAppFiles();
     storage.ScanDiskUserDataFiles();
-    EXPECT_EQ(storage.shownView(), "userData");
-    EXPECT_TRUE(storage.isShowingNotAvailable());
+    EXPECT_EQ(storage.shownView(), "table");
+    EXPECT_FALSE(storage.isShowingNotAvailable());
+    EXPECT_EQ(storage.scanState(PRDiskaManagerViewController::Scan::UserData),
+              PRDiskaManagerViewController::ScanState::Idle);
 
     PRCleanViewController clean;
     // No device at index 4: no scan starts, and the page says why.
@@ -201,7 +206,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_FALSE(clean.statusText().isEmpty());
 
     EXPECT_TRUE(posted.empty());
-    EXPECT_EQ(PageCallLog::entries().size(), 15u);
+    EXPECT_EQ(PageCallLog::entries().size(), 16u);
 }
 
 TEST_F(PageControllers, DeviceChangeIsRecordedInCallOrder) {

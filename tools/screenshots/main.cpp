@@ -7,7 +7,8 @@
 // the backup page in its states (the backup tool beside this program makes the backup), the
 // privacy cleaner's results on the demo backup with the map of its photo locations, and the
 // advertisement-removal page in a window of its own, the transfer page's categories, and the
-// device file browser.
+// device file browser, and the storage manager's category table and lists after a scan of every
+// category.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -49,6 +50,7 @@
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "filemanager/pages/pr_phone_system_view_controller.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -538,6 +540,67 @@ void shootAdsPage(Shooter& shots, QuennicAppDelegate& hub, const MainWindowUi& u
 // The transfer page: its start view, the demo device's music with a track chosen, its videos,
 // a contact card (staged: the contacts are read through a backup by later work) and a category
 // that is not available yet.
+// The storage manager: its overview, the category table after the scan-all, and each category's
+// list with its first row chosen.
+void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRDiskaManagerViewController* page = hub.GetDiskManageViewController();
+    if (page == nullptr) {
+        return;
+    }
+    using Scan = PRDiskaManagerViewController::Scan;
+    click(ui.mainStatusBannerBtn);
+    hub.ClickDiskManage(nullptr);
+    page->showStateView();
+    pumpUntil([page] { return page->workersEnding() == 0; }, 5.0);
+    shots.save(ui.window, QStringLiteral("52-storage-overview"));
+    page->ScanDiskUsage();
+    const auto allDone = [page] {
+        for (const Scan scan :
+             {Scan::Photo, Scan::Media, Scan::Books, Scan::Apps, Scan::UserData}) {
+            if (page->scanState(scan) != PRDiskaManagerViewController::ScanState::Done) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!pumpUntil(allDone, 120.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the storage scans did not finish\n");
+    }
+    page->BackToDiskTalbeView();
+    shots.save(ui.window, QStringLiteral("52-storage-table"));
+    DiskManagerUi& disk = page->diskUi();
+    const struct {
+        void (QuennicAppDelegate::*open)(QObject*);
+        QTableView* table;
+        const char* name;
+    } lists[] = {
+        {&QuennicAppDelegate::ClickPhotoDiskManage, disk.photo.table, "52a-storage-photos"},
+        {&QuennicAppDelegate::ClickMusicDiskManage, disk.music.table, "52b-storage-music"},
+        {&QuennicAppDelegate::ClickVideoDiskManage, disk.video.table, "52c-storage-videos"},
+        {&QuennicAppDelegate::ClickBooksDiskManage, disk.books.table, "52d-storage-books"},
+        {&QuennicAppDelegate::ClickAppsDiskManage, disk.apps.table, "52e-storage-user-apps"},
+        {&QuennicAppDelegate::ClickSystemAppsDiskManage, disk.system.table,
+         "52f-storage-system-apps"},
+    };
+    for (const auto& list : lists) {
+        (hub.*list.open)(nullptr);
+        list.table->selectRow(list.table == disk.books.table ? 1 : 0);
+        shots.save(ui.window, QLatin1String(list.name));
+    }
+    hub.ClickUserDataDiskManage(nullptr);
+    QTreeView* outline = disk.userLibDataFileOutlineView;
+    const QModelIndex system = outline->model()->index(0, 0);
+    for (int row = 0; row < outline->model()->rowCount(system); ++row) {
+        const QModelIndex folder = outline->model()->index(row, 0, system);
+        if (folder.data().toString() == QLatin1String("DCIM")) {
+            outline->expand(folder);
+            outline->setCurrentIndex(outline->model()->index(0, 0, folder));
+        }
+    }
+    shots.save(ui.window, QStringLiteral("52g-storage-user-data"));
+    page->initAllDataAndAllView();
+}
+
 void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRTansferViewController* page = hub.GetTansferViewController();
     if (page == nullptr) {
@@ -837,6 +900,7 @@ int run(const QString& outDir) {
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
+        shootStoragePage(shots, hub, ui);
 
         // The clean-up of what the quick scan found, confirmed.
         quick.quickScanWindow->show();

@@ -116,6 +116,15 @@ using PRCleanRecordsModel = CleanRowsModel<PRCleanDirNode>;
 using PRAdsController = CleanRowsModel<PRAppAdsRemoveNode>;
 using PRSyncFailedController = CleanRowsModel<PRCleanFileNode>;
 
+// A column showing one text field of the row; a null text shows empty.
+template <class Node>
+typename CleanRowsModel<Node>::Column textColumn(const char* title, QString (Node::*get)() const) {
+    return {title, [get](const Node& node) {
+                const QString text = (node.*get)();
+                return QVariant(text.isNull() ? QString() : text);
+            }};
+}
+
 // The models with their columns: Name, App, Size, Path / Name, Version, State, Ads Found /
 // Name, Size, Path.
 PRCleanRecordsModel* makeCleanRecordsModel(QObject* parent);

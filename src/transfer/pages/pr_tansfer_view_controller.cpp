@@ -45,39 +45,42 @@ QString countText(std::size_t count, const char* one, const char* many) {
                       : QStringLiteral("%1 %2").arg(count).arg(QLatin1String(many));
 }
 
-// A column showing one text field; a null text (an album the library doesn't name) shows empty.
-template <class Node>
-typename nimbara::cleanup::CleanRowsModel<Node>::Column field(const char* title,
-                                                              QString (Node::*get)() const) {
-    return {title, [get](const Node& node) {
-                const QString text = (node.*get)();
-                return QVariant(text.isNull() ? QString() : text);
-            }};
-}
+using nimbara::cleanup::textColumn;
 
 }  // namespace
 
+PRTransferMusicController* makeTrackListModel(QObject* parent) {
+    using Track = PRTranMusicNode;
+    return new PRTransferMusicController(
+        {textColumn("Name", &Track::musicTitle), textColumn("Artist", &Track::musicArtist),
+         textColumn("Album", &Track::musicAlbm), textColumn("Time", &Track::musicTime),
+         textColumn("Size", &Track::musicFileSize)},
+        parent);
+}
+
+PRTransferVideoContoller* makeVideoListModel(QObject* parent) {
+    using Track = PRTranMusicNode;
+    return new PRTransferVideoContoller(
+        {textColumn("Name", &Track::musicTitle), textColumn("Time", &Track::musicTime),
+         textColumn("Size", &Track::musicFileSize)},
+        parent);
+}
+
 PRTansferViewController::PRTansferViewController(QObject* parent)
     : PageControllerBase("PRTansferViewController", QStringLiteral("Transfer"), parent) {
-    using Track = PRTranMusicNode;
-    musicController_ = new PRTransferMusicController(
-        {field("Name", &Track::musicTitle), field("Artist", &Track::musicArtist),
-         field("Album", &Track::musicAlbm), field("Time", &Track::musicTime),
-         field("Size", &Track::musicFileSize)},
+    musicController_ = makeTrackListModel(this);
+    videoController_ = makeVideoListModel(this);
+    contactController_ =
+        new PRContactController({textColumn("Name", &PRContactNode::contactName),
+                                 textColumn("Phone", &PRContactNode::contactPhone)},
+                                this);
+    messageController_ = new PRMessageTreeController(
+        {textColumn("Name", &PRMessageTreeNode::messageTreeNodeName),
+         textColumn("Address", &PRMessageTreeNode::messageTreeNodeAdress)},
         this);
-    videoController_ = new PRTransferVideoContoller(
-        {field("Name", &Track::musicTitle), field("Time", &Track::musicTime),
-         field("Size", &Track::musicFileSize)},
-        this);
-    contactController_ = new PRContactController(
-        {field("Name", &PRContactNode::contactName), field("Phone", &PRContactNode::contactPhone)},
-        this);
-    messageController_ =
-        new PRMessageTreeController({field("Name", &PRMessageTreeNode::messageTreeNodeName),
-                                     field("Address", &PRMessageTreeNode::messageTreeNodeAdress)},
-                                    this);
     noteController_ = new PRNoteController(
-        {field("Title", &PRNoteNode::noteTitle), field("Date", &PRNoteNode::noteDate)}, this);
+        {textColumn("Title", &PRNoteNode::noteTitle), textColumn("Date", &PRNoteNode::noteDate)},
+        this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
     watchDeviceDetach();
 }

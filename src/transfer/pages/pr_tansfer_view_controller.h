@@ -47,6 +47,11 @@ using PRContactController = nimbara::cleanup::CleanRowsModel<PRContactNode>;
 using PRMessageTreeController = nimbara::cleanup::CleanRowsModel<PRMessageTreeNode>;
 using PRNoteController = nimbara::cleanup::CleanRowsModel<PRNoteNode>;
 
+// The track and video lists with their columns (Name, Artist, Album, Time, Size / Name, Time,
+// Size), shared by the pages that list the media library.
+PRTransferMusicController* makeTrackListModel(QObject* parent);
+PRTransferVideoContoller* makeVideoListModel(QObject* parent);
+
 class PRTansferViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 

@@ -1,4 +1,5 @@
-// The demo iPhone's apps: a dozen user apps with filled containers and four built-in ones.
+// The demo iPhone's apps: a dozen user apps with filled containers and built-in ones of several
+// kinds.
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -205,6 +206,23 @@ std::int64_t addApps(SimDeviceBuilder& b) {
     b.addApp(systemApp("com.apple.mobilenotes", "Notes", 17825792, 9437184));
     b.addApp(systemApp("com.apple.camera", "Camera", 8388608, 1048576));
     b.addApp(systemApp("com.apple.mobilecal", "Calendar", 12582912, 4194304));
+    // Built-in apps as devices list them: one without a display name, one whose display name is
+    // a single letter, a service without a bundle size, and one of a kind that is neither user
+    // nor system app.
+    AppSpec messages = systemApp("com.apple.MobileSMS", "", 15728640, 52428800);
+    messages.executable = "MobileSMS";
+    messages.exactDisplayName = true;
+    b.addApp(messages);
+    AppSpec weather = systemApp("com.apple.weather", "W", 9437184, 2097152);
+    weather.executable = "Weather";
+    weather.exactDisplayName = true;
+    b.addApp(weather);
+    AppSpec push = systemApp("com.apple.PushServices", "Push Services", 0, 0);
+    push.withDiskUsage = false;
+    b.addApp(push);
+    AppSpec diagnostics = systemApp("com.apple.DiagnosticsReporter", "Diagnostics", 4194304, 0);
+    diagnostics.type = "Internal";
+    b.addApp(diagnostics);
     return total;
 }
 

@@ -33,6 +33,12 @@ struct AppSpec {
     std::string executable;           // empty: the display name without blanks and punctuation
     bool withContainer = true;        // container/ with the usual folders (house arrest)
     PlistValue entitlements;          // a dictionary merged over the default entitlements
+    // Written as given, even empty or one letter long (otherwise an empty name becomes the
+    // executable's).
+    bool exactDisplayName = false;
+    // False: no "StaticDiskUsage" nor "DynamicDiskUsage" and no package folder (a built-in
+    // service without a bundle of its own).
+    bool withDiskUsage = true;
 };
 
 class SimDeviceBuilder {

@@ -88,6 +88,27 @@ void writePlist(const PlistValue& value, const fs::path& file) {
     }
 }
 
+// The package folder: Info.plist with the app's identifiers, and the executable.
+void writePackage(const fs::path& bundle, const PlistValue& attributes,
+                  const std::string& executable, const std::string& bundleId) {
+    PlistValue info = PlistValue::dict();
+    for (const char* key :
+         {"CFBundleIdentifier", "CFBundleExecutable", "CFBundleDisplayName", "CFBundleName",
+          "CFBundleShortVersionString", "CFBundleVersion", "UIFileSharingEnabled"}) {
+        if (const PlistValue* v = attributes.find(key)) {
+            info[key] = *v;
+        }
+    }
+    info["CFBundlePackageType"] = "APPL";
+    info["MinimumOSVersion"] = "11.0";
+    info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"].append("AppIcon60x60");
+    writePlist(info, bundle / "Info.plist");
+    writeBytes(bundle / executable, executableBytes(bundleId));
+    fs::permissions(bundle / executable,
+                    fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add);
+}
+
 }  // namespace
 
 SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
@@ -102,7 +123,8 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
         throw std::invalid_argument("entitlements must be a dictionary");
     }
     const std::string executable = executableName(app);
-    const std::string displayName = app.displayName.empty() ? executable : app.displayName;
+    const std::string displayName =
+        app.displayName.empty() && !app.exactDisplayName ? executable : app.displayName;
     const std::string bundlePath = app.type == "User"
                                        ? "/private/var/containers/Bundle/Application/" +
                                              bundleUuid(app.bundleId) + "/" + executable + ".app"
@@ -124,30 +146,19 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
     if (app.fileSharing) {
         attributes["UIFileSharingEnabled"] = true;
     }
-    attributes["DynamicDiskUsage"] = app.dynamicDiskUsage;
-    attributes["StaticDiskUsage"] = app.staticDiskUsage;
+    if (app.withDiskUsage) {
+        attributes["DynamicDiskUsage"] = app.dynamicDiskUsage;
+        attributes["StaticDiskUsage"] = app.staticDiskUsage;
+    }
 
     checkResolvedInside(dir_ / layout::kAppsDir, appDir);
     fs::create_directories(appDir);
 
     // The package: Info.plist with the same identifiers, and the executable.
     const fs::path bundle = appDir / layout::kAppBundle;
-    PlistValue info = PlistValue::dict();
-    for (const char* key :
-         {"CFBundleIdentifier", "CFBundleExecutable", "CFBundleDisplayName", "CFBundleName",
-          "CFBundleShortVersionString", "CFBundleVersion", "UIFileSharingEnabled"}) {
-        if (const PlistValue* v = attributes.find(key)) {
-            info[key] = *v;
-        }
+    if (app.withDiskUsage) {
+        writePackage(bundle, attributes, executable, app.bundleId);
     }
-    info["CFBundlePackageType"] = "APPL";
-    info["MinimumOSVersion"] = "11.0";
-    info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"].append("AppIcon60x60");
-    writePlist(info, bundle / "Info.plist");
-    writeBytes(bundle / executable, executableBytes(app.bundleId));
-    fs::permissions(bundle / executable,
-                    fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add);
 
     if (app.withContainer) {
         const fs::path container = appDir / layout::kAppContainer;
@@ -162,9 +173,12 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
     }
 
     if (app.withIcon) {
-        const std::string icon = makeAppIconPng(displayName, app.bundleId, 60);
+        const std::string icon =
+            makeAppIconPng(displayName.empty() ? executable : displayName, app.bundleId, 60);
         writeBytes(appDir / layout::kAppIcon, icon);
-        writeBytes(bundle / "AppIcon60x60@2x.png", icon);
+        if (app.withDiskUsage) {
+            writeBytes(bundle / "AppIcon60x60@2x.png", icon);
+        }
         if (app.withContainer) {
             writeBytes(appDir / layout::kAppContainer / "iTunesArtwork", icon);
         }

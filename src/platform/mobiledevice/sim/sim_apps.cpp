@@ -40,11 +40,15 @@ std::optional<PlistValue> appAttributes(const fs::path& deviceDir, const std::st
     if (!attributes->contains("CFBundleIdentifier")) {
         attributes->set("CFBundleIdentifier", bundleId);
     }
-    if (!attributes->contains("StaticDiskUsage")) {
-        attributes->set("StaticDiskUsage", std::uint64_t(treeSize(*dir / kAppBundle)));
-    }
-    if (!attributes->contains("DynamicDiskUsage")) {
-        attributes->set("DynamicDiskUsage", std::uint64_t(treeSize(*dir / kAppContainer)));
+    // A built-in service without a package of its own reports no sizes.
+    std::error_code ec;
+    if (std::filesystem::is_directory(*dir / kAppBundle, ec)) {
+        if (!attributes->contains("StaticDiskUsage")) {
+            attributes->set("StaticDiskUsage", std::uint64_t(treeSize(*dir / kAppBundle)));
+        }
+        if (!attributes->contains("DynamicDiskUsage")) {
+            attributes->set("DynamicDiskUsage", std::uint64_t(treeSize(*dir / kAppContainer)));
+        }
     }
     return attributes;
 }

@@ -17,7 +17,8 @@ std::optional<std::filesystem::path> installedAppDir(const std::filesystem::path
                                                      const std::string& bundleId);
 
 // The installation-proxy attributes of an installed app. "CFBundleIdentifier" is always set;
-// "StaticDiskUsage" and "DynamicDiskUsage" are measured when the file lacks them.
+// "StaticDiskUsage" and "DynamicDiskUsage" are measured when the file lacks them and the app has
+// a package folder (a service without one reports no sizes).
 std::optional<PlistValue> appAttributes(const std::filesystem::path& deviceDir,
                                         const std::string& bundleId);
 

@@ -1,0 +1,71 @@
+#include "filemanager/storage_scan.h"
+
+#include <algorithm>
+
+#include "device/device_manager.h"
+
+namespace nimbara::filemanager {
+
+QString storageScanStatusText(StorageScanStatus status) {
+    switch (status) {
+        case StorageScanStatus::Done:
+            return {};
+        case StorageScanStatus::ServiceRefused:
+            return QStringLiteral("The device refused to show its files.");
+        case StorageScanStatus::DeviceGone:
+            return QStringLiteral("The device went away before the scan finished.");
+        case StorageScanStatus::Stopped:
+            return QStringLiteral("The scan was stopped.");
+    }
+    return {};
+}
+
+StorageScanJob::StorageScanJob(StorageDeviceTarget target, StorageStopCheck stop,
+                               StorageProgress progress)
+    : device_(target.deviceIndex, target.deviceSerial, std::move(stop)),
+      progress_(std::move(progress)) {}
+
+StorageScanStatus StorageScanJob::stopStatus() const {
+    return amd::DeviceManager::GetInstance().IsAttached(device_.index(), device_.serial())
+               ? StorageScanStatus::Stopped
+               : StorageScanStatus::DeviceGone;
+}
+
+StorageScanStatus StorageScanJob::bindFailure(int rc) {
+    if (rc == nimbara::cleanup::CleanJobDevice::kStopped || shouldStop()) {
+        return stopStatus();
+    }
+    return StorageScanStatus::ServiceRefused;
+}
+
+void StorageScanJob::progress(double fraction) {
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    if (fraction <= posted_) {
+        return;
+    }
+    posted_ = fraction;
+    if (progress_) {
+        progress_(fraction);
+    }
+}
+
+std::optional<amd::DiskUsage> readDeviceDiskUsage(StorageDeviceTarget target) {
+    const auto attached = [&target] {
+        return amd::DeviceManager::GetInstance().IsAttached(target.deviceIndex,
+                                                            target.deviceSerial);
+    };
+    if (!attached()) {
+        return std::nullopt;
+    }
+    amd::BaseInfo info;
+    if (info.Init(target.deviceIndex) != 0) {
+        return std::nullopt;
+    }
+    const amd::DiskUsage usage = info.GetDiskUsage();
+    if (usage.TotalDiskCapacity == 0 || !attached()) {
+        return std::nullopt;
+    }
+    return usage;
+}
+
+}  // namespace nimbara::filemanager
