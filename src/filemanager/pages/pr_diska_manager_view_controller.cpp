@@ -44,24 +44,6 @@ int scanIndex(Scan scan) {
     return static_cast<int>(scan);
 }
 
-Scan scanOf(DiskCategory category) {
-    switch (category) {
-        case DiskCategory::Photo:
-            return Scan::Photo;
-        case DiskCategory::Music:
-        case DiskCategory::Video:
-            return Scan::Media;
-        case DiskCategory::Books:
-            return Scan::Books;
-        case DiskCategory::UserApps:
-        case DiskCategory::SystemApps:
-            return Scan::Apps;
-        case DiskCategory::UserData:
-            break;
-    }
-    return Scan::UserData;
-}
-
 std::vector<DiskCategory> categoriesOf(Scan scan) {
     switch (scan) {
         case Scan::Photo:
@@ -116,6 +98,24 @@ std::uint64_t nonNegative(std::int64_t value) {
 
 }  // namespace
 
+Scan PRDiskaManagerViewController::scanOf(DiskCategory category) {
+    switch (category) {
+        case DiskCategory::Photo:
+            return Scan::Photo;
+        case DiskCategory::Music:
+        case DiskCategory::Video:
+            return Scan::Media;
+        case DiskCategory::Books:
+            return Scan::Books;
+        case DiskCategory::UserApps:
+        case DiskCategory::SystemApps:
+            return Scan::Apps;
+        case DiskCategory::UserData:
+            break;
+    }
+    return Scan::UserData;
+}
+
 PRDiskaManagerViewController::PRDiskaManagerViewController(QObject* parent)
     : PageControllerBase("PRDiskaManagerViewController", QStringLiteral("Storage Manager"),
                          parent) {
@@ -156,6 +156,8 @@ PRDiskaManagerViewController::PRDiskaManagerViewController(QObject* parent)
 }
 
 PRDiskaManagerViewController::~PRDiskaManagerViewController() {
+    actions_.stop();
+    previewer_.stop();
     for (nimbara::ui::PageWorker& worker : workers_) {
         worker.stop();
     }
@@ -251,19 +253,10 @@ void PRDiskaManagerViewController::wire() {
     for (DiskListViewUi* list : ui_->lists()) {
         connect(list->backBtn, &QPushButton::clicked, this,
                 [this, back = list->backBtn] { BackToDiskTalbeView(back); });
-        for (QPushButton* action : list->actions) {
-            if (action != nullptr) {
-                connect(action, &QPushButton::clicked, this,
-                        [this, action] { actionNotAvailable(action->text()); });
-            }
-        }
     }
     connect(ui_->userLibDataBackBtn, &QPushButton::clicked, this,
             [this] { BackToDiskTalbeView(ui_->userLibDataBackBtn); });
-    for (QPushButton* action : ui_->userLibDataActions) {
-        connect(action, &QPushButton::clicked, this,
-                [this, action] { actionNotAvailable(action->text()); });
-    }
+    wireActions();
 }
 
 void PRDiskaManagerViewController::viewShown() {
@@ -283,10 +276,6 @@ void PRDiskaManagerViewController::setStatus(const QString& text) {
 
 QString PRDiskaManagerViewController::statusText() const {
     return ui_ && uiRoot_ && !ui_->statuslab->isHidden() ? ui_->statuslab->text() : QString();
-}
-
-void PRDiskaManagerViewController::actionNotAvailable(const QString& action) {
-    setStatus(QStringLiteral("%1 is not available yet.").arg(action));
 }
 
 // ------------------------------------------------------------------ views
@@ -314,44 +303,72 @@ void PRDiskaManagerViewController::showList(DiskCategory category) {
     switch (category) {
         case DiskCategory::Photo:
             photoController_->setContent(photoFilesArray_);
-            ui_->photo.infolab->setText(
-                countText(photoFilesArray_.size(), "photo or video", "photos and videos"));
+            updateInfoLine(category);
             ui_->photo.table->clearSelection();
             showOnly(ui_->photo.view, name);
             return;
         case DiskCategory::Music:
             musicController_->setContent(musicFilesArray_);
-            ui_->music.infolab->setText(countText(musicFilesArray_.size(), "song", "songs"));
+            updateInfoLine(category);
             ui_->music.table->clearSelection();
             showOnly(ui_->music.view, name);
             return;
         case DiskCategory::Video:
             videoController_->setContent(videoFilesArray_);
-            ui_->video.infolab->setText(countText(videoFilesArray_.size(), "video", "videos"));
+            updateInfoLine(category);
             ui_->video.table->clearSelection();
             showOnly(ui_->video.view, name);
             return;
         case DiskCategory::Books:
             booksController_->setContent(bookFilesArray_);
-            ui_->books.infolab->setText(countText(bookFilesArray_.size(), "book", "books"));
+            updateInfoLine(category);
             ui_->books.table->clearSelection();
             showOnly(ui_->books.view, name);
             return;
         case DiskCategory::UserApps:
             appController_->setContent(appFilesArray_);
-            ui_->apps.infolab->setText(countText(appFilesArray_.size(), "app", "apps"));
+            updateInfoLine(category);
             ui_->apps.table->clearSelection();
             showOnly(ui_->apps.view, name);
             return;
         case DiskCategory::SystemApps:
             systemAppController_->setContent(systemAppFileArray_);
-            ui_->system.infolab->setText(
-                countText(systemAppFileArray_.size(), "system app", "system apps"));
+            updateInfoLine(category);
             ui_->system.table->clearSelection();
             showOnly(ui_->system.view, name);
             return;
         case DiskCategory::UserData:
             showOnly(ui_->userLibDataView, name);
+            return;
+    }
+}
+
+void PRDiskaManagerViewController::updateInfoLine(DiskCategory category) {
+    if (!ui_ || !uiRoot_) {
+        return;
+    }
+    switch (category) {
+        case DiskCategory::Photo:
+            ui_->photo.infolab->setText(
+                countText(photoFilesArray_.size(), "photo or video", "photos and videos"));
+            return;
+        case DiskCategory::Music:
+            ui_->music.infolab->setText(countText(musicFilesArray_.size(), "song", "songs"));
+            return;
+        case DiskCategory::Video:
+            ui_->video.infolab->setText(countText(videoFilesArray_.size(), "video", "videos"));
+            return;
+        case DiskCategory::Books:
+            ui_->books.infolab->setText(countText(bookFilesArray_.size(), "book", "books"));
+            return;
+        case DiskCategory::UserApps:
+            ui_->apps.infolab->setText(countText(appFilesArray_.size(), "app", "apps"));
+            return;
+        case DiskCategory::SystemApps:
+            ui_->system.infolab->setText(
+                countText(systemAppFileArray_.size(), "system app", "system apps"));
+            return;
+        case DiskCategory::UserData:
             return;
     }
 }
@@ -438,7 +455,7 @@ bool PRDiskaManagerViewController::scanRunning(Scan scan) const {
 }
 
 std::size_t PRDiskaManagerViewController::workersEnding() const {
-    std::size_t ending = figuresWorker_.ending();
+    std::size_t ending = figuresWorker_.ending() + actions_.ending() + previewer_.ending();
     for (const nimbara::ui::PageWorker& worker : workers_) {
         ending += worker.ending();
     }
@@ -819,6 +836,11 @@ void PRDiskaManagerViewController::forgetScan(Scan scan) {
 
 void PRDiskaManagerViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
+    // Whatever an action or a preview copy still hands over belongs to the former device.
+    ++generation_;
+    actions_.stop();
+    previewer_.stop();
+    previewPhoto_.reset();
     scanAll_.clear();
     waitingFor_ = -1;
     for (const Scan scan : {Scan::Photo, Scan::Media, Scan::Books, Scan::Apps, Scan::UserData}) {
@@ -915,6 +937,8 @@ void PRDiskaManagerViewController::clearPreviews() {
         return;
     }
     pictureLoader_->cancelAll();
+    previewer_.stop();
+    previewPhoto_.reset();
     const std::pair<DiskListViewUi*, QString> previews[] = {
         {&ui_->photo, QStringLiteral("photos_Nom")},
         {&ui_->music, kMusicImage},
@@ -961,7 +985,9 @@ void PRDiskaManagerViewController::tableViewSelectionDidChange(QTableView* table
     }
     const int row = rows.front().row();
     if (table == ui_->photo.table) {
-        showPhotoPreview(photoController_->rowAt(row));
+        const auto photo = photoController_->rowAt(row);
+        showPhotoPreview(photo);
+        PreviewCopyOnThread(photo);
     } else if (table == ui_->music.table || table == ui_->video.table) {
         const bool music = table == ui_->music.table;
         const auto track = (music ? musicController_ : videoController_)->rowAt(row);

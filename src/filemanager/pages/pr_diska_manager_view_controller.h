@@ -13,11 +13,20 @@
 // The scan-all (ScanDiskUsage, also the overview's scan button) runs the five scans one after
 // the other and ends on the user-data view.
 //
-// The lists preview the chosen row. Exporting, removing and uninstalling are still to come: their
-// buttons say so.
+// The lists preview the chosen row; a photo's picture comes from a preview copy made on a worker
+// (storage_preview.h) and shows only while that row is still chosen on the same device.
+//
+// The actions of the lists (pr_diska_manager_view_controller_actions.cpp) run one at a time on
+// the page's action worker, bound to the device the list was scanned from: exports of the chosen
+// or of all items into the export folder, each after the export reminder; removals of the chosen
+// items and the uninstall of an app, each asked first, with the items fixed when asked; the
+// export of an app's container and of chosen user-data files. A removal settles the list by what
+// the device really removed: refused items stay listed and only removed bytes count. A device
+// change stops the action and drops what it still hands over.
 // GUI thread only.
 #pragma once
 
+#include <QImage>
 #include <QPointer>
 #include <QString>
 
@@ -42,6 +51,7 @@
 #include "ui/page_controller_base.h"
 #include "ui/page_worker.h"
 
+class QSettings;
 class QTableView;
 
 namespace nimbara::ui {
@@ -54,6 +64,8 @@ namespace nimbara::filemanager {
 struct AppScanResult;
 struct BookScanResult;
 struct PhotoScanResult;
+struct StorageItem;
+struct StorageReport;
 struct UserDataScanResult;
 }  // namespace nimbara::filemanager
 
@@ -72,6 +84,8 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     enum class Scan { Photo, Media, Books, Apps, UserData };
     static constexpr int kScanCount = 5;
     enum class ScanState { Idle, Scanning, Done };
+    // The scan behind a category.
+    static Scan scanOf(DiskCategory category);
 
     explicit PRDiskaManagerViewController(QObject* parent = nullptr);
     ~PRDiskaManagerViewController() override;
@@ -124,6 +138,51 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     // copy, which hands it to setPhotoPreviewPicture.
     void showPhotoPreview(const std::shared_ptr<PRPhotoAndVideoNode>& photo);
     void setPhotoPreviewPicture(const QPixmap& picture);
+    // Worker: copies the photo for its preview and decodes its picture; the picture reaches
+    // PreviewCopyOnMainThreadHanld.
+    void PreviewCopyOnThread(const std::shared_ptr<PRPhotoAndVideoNode>& photo);
+
+    // ---------------------------------------------------------------- actions (sender ignored)
+    // Before every export: where the copies go, until the user ticks the box (kept in settings).
+    void exportSourcePathRemind();
+    // Export the chosen items into the export folder.
+    void ExportPhotoItem(QObject* sender = nullptr);
+    void ExportMusicItem(QObject* sender = nullptr);
+    void ExportVideoItem(QObject* sender = nullptr);
+    void ExportBookItem(QObject* sender = nullptr);
+    // Export every item of the list.
+    void ExportAllPhotoItem(QObject* sender = nullptr);
+    void ExportAllMusicItem(QObject* sender = nullptr);
+    void ExportAllMoviesItem(QObject* sender = nullptr);
+    void ExportAllBookItem(QObject* sender = nullptr);
+    // Remove the chosen items from the device, asked first.
+    void RemovePhotoItem(QObject* sender = nullptr);
+    void RemoveMusicItem(QObject* sender = nullptr);
+    void RemoveVideoItem(QObject* sender = nullptr);
+    void RemoveBookItem(QObject* sender = nullptr);
+    void RemoveUerDataFile(QObject* sender = nullptr);
+    // Uninstall the chosen user app, asked first.
+    void UninStallAppData(QObject* sender = nullptr);
+    // Copy the chosen user app's container into "<export folder>/<app name>".
+    void ExportAppData(QObject* sender = nullptr);
+    // Copy the chosen files of the user-data table into the export folder.
+    void ExportUserData(QObject* sender = nullptr);
+
+    // Where exports go (the delegate's nimbaraExportPath when none was given).
+    void setExportFolderProvider(std::function<QString()> provider) {
+        exportFolder_ = std::move(provider);
+    }
+    // Where the reminder's suppression is kept (the user's settings when none was given).
+    void setSettings(std::shared_ptr<QSettings> settings);
+    // An export, removal or uninstall runs.
+    bool actionRunning() const { return actions_.busy(); }
+    // A photo preview copy runs.
+    bool previewRunning() const { return previewer_.busy(); }
+    // Called after each action and preview copy ended and its result was shown (tests wait on
+    // it).
+    void setActionEndedCallback(std::function<void()> callback) {
+        actionEnded_ = std::move(callback);
+    }
 
     // ---------------------------------------------------------------- state
     int diskManageDeviceIndex() const { return deviceIndex_.load(); }
@@ -194,6 +253,8 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     void wire();
     void showOnly(QWidget* view, const QString& name);
     void showList(DiskCategory category);
+    // The line above a list saying how many items it holds.
+    void updateInfoLine(DiskCategory category);
     void setStatus(const QString& text);
     void enterCategory(const char* method, QObject* sender, DiskCategory category);
     // Starts `scan` for the page's device; false (and the category stays idle) without one.
@@ -214,7 +275,31 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     void startNextOfScanAll();
     void readDiskFigures();
     void clearPreviews();
-    void actionNotAvailable(const QString& action);
+
+    // Actions (pr_diska_manager_view_controller_actions.cpp).
+    void wireActions();
+    void PreviewCopyOnMainThreadHanld(const std::shared_ptr<PRPhotoAndVideoNode>& photo,
+                                      const QImage& picture, bool copied,
+                                      const nimbara::filemanager::StorageDeviceTarget& target);
+    // The device of a category's list when an action may start on it; false (and the page says
+    // why) when another action runs, the list is not scanned or its device went away.
+    bool readyForAction(DiskCategory category, nimbara::filemanager::StorageDeviceTarget* target);
+    QTableView* tableOf(DiskCategory category) const;
+    std::vector<int> chosenRows(DiskCategory category) const;
+    std::vector<nimbara::filemanager::StorageItem> itemsOf(
+        DiskCategory category, const std::vector<int>& rows,
+        const nimbara::filemanager::StorageDeviceTarget& target) const;
+    void exportList(DiskCategory category, bool all);
+    void runExport(const nimbara::filemanager::StorageDeviceTarget& target,
+                   std::vector<nimbara::filemanager::StorageItem> items);
+    void removeChosen(DiskCategory category);
+    void settleRemoval(DiskCategory category,
+                       const nimbara::filemanager::StorageDeviceTarget& target,
+                       const std::vector<nimbara::filemanager::StorageItem>& items,
+                       const nimbara::filemanager::StorageReport& report, int firstRow);
+    QString exportFolder() const;
+    QSettings& settings();
+    void actionEnded();
 
     std::atomic<int> deviceIndex_{0};
     std::unique_ptr<DiskManagerUi> ui_;
@@ -251,4 +336,14 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     int waitingFor_ = -1;
     std::deque<Scan> scanAll_;
     std::function<void(Scan)> scanEnded_;
+
+    // Actions: one at a time; the generation counts device changes, so an answer to a question
+    // asked before one acts on nothing.
+    nimbara::ui::PageWorker actions_;
+    nimbara::ui::PageWorker previewer_;
+    std::shared_ptr<PRPhotoAndVideoNode> previewPhoto_;
+    std::uint64_t generation_ = 0;
+    std::function<QString()> exportFolder_;
+    std::shared_ptr<QSettings> settings_;
+    std::function<void()> actionEnded_;
 };
