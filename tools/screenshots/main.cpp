@@ -23,6 +23,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QTreeView>
 
 #include <chrono>
@@ -540,8 +541,8 @@ void shootAdsPage(Shooter& shots, QuennicAppDelegate& hub, const MainWindowUi& u
 // The transfer page: its start view, the demo device's music with a track chosen, its videos,
 // a contact card (staged: the contacts are read through a backup by later work) and a category
 // that is not available yet.
-// The storage manager: its overview, the category table after the scan-all, and each category's
-// list with its first row chosen.
+// The storage manager: its overview, the category table after the scan-all, each category's
+// list with its first row chosen, a photo's preview picture and the removal question.
 void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRDiskaManagerViewController* page = hub.GetDiskManageViewController();
     if (page == nullptr) {
@@ -598,6 +599,33 @@ void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
         }
     }
     shots.save(ui.window, QStringLiteral("52g-storage-user-data"));
+
+    // A photo with its picture, copied and decoded on the page's worker.
+    hub.ClickPhotoDiskManage(nullptr);
+    disk.photo.table->selectRow(1);
+    if (!pumpUntil([page] { return !page->previewRunning(); }, 20.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the photo preview did not arrive\n");
+    }
+    shots.save(ui.window, QStringLiteral("52h-storage-photo-preview"));
+    // The removal question as the user sees it; taken, then cancelled, so nothing changes.
+    {
+        nimbara::Alerts::ScopedHandler asked(
+            [&shots](QWidget* parent, const nimbara::Alerts::Question& question) {
+                QTimer::singleShot(0, [&shots] {
+                    QWidget* box = QApplication::activeModalWidget();
+                    if (box == nullptr) {
+                        return;
+                    }
+                    box->adjustSize();
+                    shots.save(box, QStringLiteral("52i-storage-remove-question"));
+                    box->close();
+                });
+                nimbara::Alerts::ScopedHandler shown{nimbara::Alerts::Handler()};
+                nimbara::Alerts::ask(parent, question);
+                return nimbara::Alerts::Answer::Alternate;
+            });
+        page->RemovePhotoItem();
+    }
     page->initAllDataAndAllView();
 }
 
