@@ -38,6 +38,12 @@ using ScanState = PRDiskaManagerViewController::ScanState;
 constexpr const char* kUdid = "store";
 constexpr const char* kNotesApp = "com.example.notes";
 
+constexpr const char* kPurchases =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>Books</key>"
+    "<array><dict><key>Name</key><string>Story</string><key>Path</key><string>Story.epub</string>"
+    "</dict><dict><key>Name</key><string>Guide</string><key>Path</key><string>guide.pdf</string>"
+    "</dict></array></dict></plist>\n";
+
 std::string pngBytes(int side) {
     QImage image(side, side, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
@@ -111,6 +117,12 @@ class StoragePageActions : public DelegateTest {
             notes.staticDiskUsage = 5000000;
             notes.dynamicDiskUsage = 1000000;
             device_->addApp(notes);
+            device_->addContainerText(kNotesApp, "/Documents/.draft.txt", "draft")
+                .addContainerText(kNotesApp, "/Documents/list.txt", "list");
+            device_->addMediaFile("/Books/Purchases/Purchases.plist", kPurchases)
+                .addMediaFile("/Books/Purchases/Story.epub/mimetype", "application/epub+zip")
+                .addMediaFile("/Books/Purchases/Story.epub/OEBPS/one.xhtml", "chapter one")
+                .addMediaFile("/Books/Purchases/guide.pdf", "pdf bytes");
         }
         return *device_;
     }
@@ -364,6 +376,53 @@ TEST_F(StoragePageActions, UninstallIsAskedAndTheRowGoesOnlyWhenTheAppWent) {
     EXPECT_TRUE(page().appFilesArray().empty());
     EXPECT_EQ(hub().totalAppRemoveFileSize(), bytes);
     EXPECT_EQ(page().statusText(), QStringLiteral("Notes was uninstalled."));
+}
+
+TEST_F(StoragePageActions, BooksAreRemovedWholeAfterTheCautionAndExportedAsFiles) {
+    attachDevice();
+    scan(&PRDiskaManagerViewController::ScanDiskBooksFiles, Scan::Books);
+    ASSERT_EQ(page().booksFileController()->rowCount(), 2);
+    int story = -1;
+    int guide = -1;
+    for (int row = 0; row < 2; ++row) {
+        const auto book = page().booksFileController()->rowAt(row);
+        (book->isFolder() ? story : guide) = row;
+    }
+    ASSERT_GE(story, 0);
+    ASSERT_GE(guide, 0);
+    EXPECT_EQ(page().booksFileController()->rowAt(guide)->fileSizeNumber(), 9u);
+
+    select(dui().books.table, {guide});
+    page().ExportBookItem();
+    ASSERT_TRUE(waitActions());
+    EXPECT_EQ(readFile(exportDir_ / "guide.pdf"), "pdf bytes");
+
+    select(dui().books.table, {story});
+    page().RemoveBookItem();
+    ASSERT_TRUE(waitActions());
+    const auto asked = questions(filemanager::removeQuestionText());
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].informativeText, filemanager::removeBooksCautionText());
+    EXPECT_FALSE(fs::exists(media("/Books/Purchases/Story.epub")));
+    EXPECT_TRUE(fs::exists(media("/Books/Purchases/guide.pdf")));
+    ASSERT_EQ(page().booksFileController()->rowCount(), 1);
+    EXPECT_EQ(page().bookFilesArray()[0]->bookName(),
+              page().booksFileController()->rowAt(0)->bookName());
+    EXPECT_EQ(hub().totalBooksRemoveFileSize(),
+              std::string("application/epub+zip").size() + std::string("chapter one").size());
+}
+
+TEST_F(StoragePageActions, AnAppsDataGoesIntoAFolderOfItsOwnAndIsShown) {
+    attachDevice();
+    scan(&PRDiskaManagerViewController::ScanDiskUserAppFiles, Scan::Apps);
+    select(dui().apps.table, {0});
+    page().ExportAppData();
+    ASSERT_TRUE(waitActions());
+    // A dotted name from the device loses its dot; the folder is the app's own.
+    EXPECT_EQ(readFile(exportDir_ / "Notes" / "Documents" / "draft.txt"), "draft");
+    EXPECT_EQ(readFile(exportDir_ / "Notes" / "Documents" / "list.txt"), "list");
+    ASSERT_EQ(revealed_.size(), 1u);
+    EXPECT_EQ(revealed_[0], QString::fromStdString((exportDir_ / "Notes").string()));
 }
 
 TEST_F(StoragePageActions, ThePhotoPreviewShowsThePictureAndExportsUseTheCopy) {
