@@ -138,6 +138,10 @@ std::optional<fs::path> prepareExportFolder(const fs::path& folder, std::error_c
     return root;
 }
 
+QString unusableExportFolderText(const std::error_code& ec) {
+    return QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+}
+
 QString exportRunMessage(CleanRunStatus status, const QString& copied, bool nothingCopied) {
     switch (status) {
         case CleanRunStatus::Done:
@@ -346,11 +350,9 @@ CleanExportReport CleanExportEngine::run() {
     std::error_code ec;
     const std::optional<fs::path> root = prepareExportFolder(folder_, ec);
     if (!root) {
-        fail(0, folder_.string(), -1,
-             QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message())));
         report_.status = CleanRunStatus::DoneWithFailures;
-        report_.message =
-            QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+        report_.message = unusableExportFolderText(ec);
+        fail(0, folder_.string(), -1, report_.message);
         return report_;
     }
     root_ = *root;

@@ -51,6 +51,8 @@ QString cleanExportFolderName(const QDateTime& now);
 // in `ec` when it is empty, can't be made or is no folder.
 std::optional<std::filesystem::path> prepareExportFolder(const std::filesystem::path& folder,
                                                          std::error_code& ec);
+// The sentence for an export folder prepareExportFolder refused with `ec`.
+QString unusableExportFolderText(const std::error_code& ec);
 
 template <class Service>
 backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& devicePath,

@@ -67,8 +67,7 @@ class ExportRun {
         const std::optional<fs::path> root = cleanup::prepareExportFolder(report_.folder, ec);
         if (!root) {
             report_.status = CleanRunStatus::DoneWithFailures;
-            report_.message =
-                QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+            report_.message = cleanup::unusableExportFolderText(ec);
             fail(0, report_.folder.string(), -1, report_.message);
             return report_;
         }

@@ -70,8 +70,7 @@ class ExportRun {
         const auto root = cleanup::prepareExportFolder(folder, ec);
         if (!root) {
             report_.status = CleanRunStatus::DoneWithFailures;
-            report_.message =
-                QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+            report_.message = cleanup::unusableExportFolderText(ec);
             report_.failures.push_back({0, folder.string(), -1, report_.message});
             return false;
         }
