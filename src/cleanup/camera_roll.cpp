@@ -10,7 +10,7 @@
 
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
-#include "device/device_manager.h"
+#include "device/device_target.h"
 #include "platform/text_format.h"
 
 namespace nimbara::cleanup {
@@ -46,7 +46,7 @@ CameraRollResult bindToDevice(amd::AfcService& afc, int index, std::uint64_t ser
 }  // namespace
 
 bool deviceStillAttached(int deviceIndex, std::uint64_t deviceSerial) {
-    return amd::DeviceManager::GetInstance().IsAttached(deviceIndex, deviceSerial);
+    return amd::DeviceTarget{deviceIndex, deviceSerial}.stillAttached();
 }
 
 const char* cameraRollResultText(CameraRollResult result) {

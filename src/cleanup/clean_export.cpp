@@ -17,7 +17,6 @@
 #include "cleanup/clean_removal_paths.h"
 #include "device/afc_service.h"
 #include "device/crash_report_service.h"
-#include "platform/file_name_fit.h"
 #include "platform/partial_file.h"
 
 namespace nimbara::cleanup {
@@ -139,6 +138,10 @@ std::optional<fs::path> prepareExportFolder(const fs::path& folder, std::error_c
     return root;
 }
 
+QString unusableExportFolderText(const std::error_code& ec) {
+    return QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+}
+
 QString exportRunMessage(CleanRunStatus status, const QString& copied, bool nothingCopied) {
     switch (status) {
         case CleanRunStatus::Done:
@@ -167,7 +170,7 @@ QString cleanExportFolderName(const QDateTime& now) {
 }
 
 std::string CleanExportEngine::safeComponent(const std::string& name) {
-    return fittedFileName(backup::safeFileStem(qs(name), QStringLiteral("Untitled")), {}, {});
+    return localDeviceName(name, HiddenNameRule::Underscore);
 }
 
 CleanExportEngine::CleanExportEngine(CleanDeviceTarget target, std::vector<CleanItem> plan,
@@ -195,23 +198,21 @@ void CleanExportEngine::itemDone() {
     }
 }
 
-std::optional<fs::path> CleanExportEngine::localFolder(const std::vector<std::string>& deviceParts,
-                                                       std::size_t index) {
-    std::vector<std::string> names;
-    names.reserve(deviceParts.size());
-    for (const std::string& part : deviceParts) {
-        names.push_back(safeComponent(part));
-    }
-    std::string why;
-    auto folder = backup::makeFolderInside(root_, names, &why);
-    if (!folder) {
-        fail(index, joinComponents(deviceParts), -1,
-             QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
-    }
-    return folder;
+void CleanExportEngine::wrote(const fs::path& file, std::uint64_t bytes) {
+    report_.written.push_back(file);
+    report_.copiedBytes = app::addSaturating(report_.copiedBytes, bytes);
 }
 
-void CleanExportEngine::copyFile(amd::AfcService& afc, std::size_t index,
+DeviceExportCopy CleanExportEngine::copier(amd::AfcService* afc, std::size_t index) {
+    return DeviceExportCopy(
+        afc, guard_, root_, HiddenNameRule::Underscore,
+        [this, index](const std::string& path, int code, const QString& reason) {
+            fail(index, path, code, reason);
+        },
+        [this](const fs::path& file, std::uint64_t bytes) { wrote(file, bytes); });
+}
+
+void CleanExportEngine::copyFile(DeviceExportCopy& copy, std::size_t index, amd::AfcService& afc,
                                  const std::string& devicePath, const fs::path& into) {
     const auto info = afc.GetFileKindAndSize(devicePath);
     if (!info) {
@@ -222,18 +223,7 @@ void CleanExportEngine::copyFile(amd::AfcService& afc, std::size_t index,
         fail(index, devicePath, -1, QStringLiteral("This is not a regular file."));
         return;
     }
-    std::uint64_t copied = 0;
-    const backup::ExportWriteResult result = exportDeviceFile(
-        afc, devicePath, into, [this] { return guard_.stopRequested(); }, &copied);
-    if (!result) {
-        if (!guard_.stopRequested()) {
-            fail(index, devicePath, -1,
-                 QStringLiteral("The copy failed: %1").arg(qs(result.error)));
-        }
-        return;
-    }
-    report_.written.push_back(result.path);
-    report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
+    copy.copyFile(devicePath, into);
 }
 
 void CleanExportEngine::copyLocal(std::size_t index, const std::string& localPath,
@@ -245,44 +235,7 @@ void CleanExportEngine::copyLocal(std::size_t index, const std::string& localPat
         fail(index, localPath, -1, QStringLiteral("The copy failed: %1").arg(qs(result.error)));
         return;
     }
-    report_.written.push_back(result.path);
-    report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
-}
-
-void CleanExportEngine::copyTree(amd::AfcService& afc, std::size_t index,
-                                 const std::vector<std::string>& parts, int depth) {
-    const std::string folder = joinComponents(parts);
-    const auto into = localFolder(parts, index);
-    if (!into) {
-        return;
-    }
-    const auto names = afc.ReadDirectory(folder);
-    if (!names) {
-        fail(index, folder, 1, QStringLiteral("The folder could not be read."));
-        return;
-    }
-    for (const std::string& name : *names) {
-        if (guard_.stopRequested()) {
-            return;
-        }
-        std::vector<std::string> child = parts;
-        child.push_back(name);
-        const std::string path = joinComponents(child);
-        const auto info = afc.GetFileKindAndSize(path);
-        if (!info) {
-            continue;  // gone meanwhile
-        }
-        if (info->kind == "S_IFDIR") {
-            if (depth >= kMaxDepth) {
-                fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
-            } else {
-                copyTree(afc, index, child, depth + 1);
-            }
-        } else if (info->kind == "S_IFREG") {
-            copyFile(afc, index, path, *into);
-        }
-        // Links and anything else are not copied.
-    }
+    wrote(result.path, copied);
 }
 
 void CleanExportEngine::exportItem(amd::AfcService* afc, std::size_t index) {
@@ -306,14 +259,15 @@ void CleanExportEngine::exportItem(amd::AfcService* afc, std::size_t index) {
             if (!local && afc == nullptr) {
                 return;  // reported when the connection failed
             }
-            const auto into = localFolder(where, index);
+            DeviceExportCopy copy = copier(afc, index);
+            const auto into = copy.mirrorFolder(where);
             if (!into) {
                 return;
             }
             if (local) {
                 copyLocal(index, item.localCopy, name, *into);
             } else {
-                copyFile(*afc, index, item.devicePath, *into);
+                copyFile(copy, index, *afc, item.devicePath, *into);
             }
             return;
         }
@@ -321,7 +275,7 @@ void CleanExportEngine::exportItem(amd::AfcService* afc, std::size_t index) {
         case CleanItem::Kind::AdCacheFolder:
         case CleanItem::Kind::CategoryContents:
             if (afc != nullptr) {
-                copyTree(*afc, index, *parts, 0);
+                copier(afc, index).copyMirroredTree(*parts);
             }
             return;
     }
@@ -396,11 +350,9 @@ CleanExportReport CleanExportEngine::run() {
     std::error_code ec;
     const std::optional<fs::path> root = prepareExportFolder(folder_, ec);
     if (!root) {
-        fail(0, folder_.string(), -1,
-             QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message())));
         report_.status = CleanRunStatus::DoneWithFailures;
-        report_.message =
-            QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+        report_.message = unusableExportFolderText(ec);
+        fail(0, folder_.string(), -1, report_.message);
         return report_;
     }
     root_ = *root;

@@ -30,6 +30,7 @@
 
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_removal.h"
+#include "cleanup/device_export_copy.h"
 
 namespace nimbara::cleanup {
 
@@ -50,6 +51,8 @@ QString cleanExportFolderName(const QDateTime& now);
 // in `ec` when it is empty, can't be made or is no folder.
 std::optional<std::filesystem::path> prepareExportFolder(const std::filesystem::path& folder,
                                                          std::error_code& ec);
+// The sentence for an export folder prepareExportFolder refused with `ec`.
+QString unusableExportFolderText(const std::error_code& ec);
 
 template <class Service>
 backup::ExportWriteResult exportDeviceFile(Service& service, const std::string& devicePath,
@@ -114,15 +117,13 @@ class CleanExportEngine {
   private:
     void runGroup(const CleanItemGroup& group);
     void exportItem(amd::AfcService* afc, std::size_t index);
-    // The local folder an item's copies go to (made level by level); nullopt when it can't be.
-    std::optional<std::filesystem::path> localFolder(const std::vector<std::string>& deviceParts,
-                                                     std::size_t index);
-    void copyFile(amd::AfcService& afc, std::size_t index, const std::string& devicePath,
-                  const std::filesystem::path& into);
+    // The copy of item `index`'s device files over `afc` (null: its local copy only).
+    DeviceExportCopy copier(amd::AfcService* afc, std::size_t index);
+    void copyFile(DeviceExportCopy& copy, std::size_t index, amd::AfcService& afc,
+                  const std::string& devicePath, const std::filesystem::path& into);
     void copyLocal(std::size_t index, const std::string& localPath, const std::string& name,
                    const std::filesystem::path& into);
-    void copyTree(amd::AfcService& afc, std::size_t index, const std::vector<std::string>& parts,
-                  int depth);
+    void wrote(const std::filesystem::path& file, std::uint64_t bytes);
     void fail(std::size_t index, const std::string& path, int code, const QString& reason);
     void itemDone();
     void finish();

@@ -239,7 +239,7 @@ int cleanPercent(std::uint64_t handled, std::uint64_t total) {
 // ------------------------------------------------------------------------------ engine
 
 bool CleanRunGuard::deviceAttached() const {
-    return deviceStillAttached(target_.deviceIndex, target_.deviceSerial);
+    return target_.stillAttached();
 }
 
 bool CleanRunGuard::stopRequested() {

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "cleanup/clean_category.h"
+#include "device/device_target.h"
 #include "ui/core/app_tree_nodes.h"
 
 namespace amd {
@@ -41,10 +42,7 @@ class AfcService;
 namespace nimbara::cleanup {
 
 // The device a job belongs to (amd::DeviceManager index and serial).
-struct CleanDeviceTarget {
-    int deviceIndex = -1;
-    std::uint64_t deviceSerial = 0;
-};
+using CleanDeviceTarget = amd::DeviceTarget;
 
 // One thing to remove (or export, see clean_export.h).
 struct CleanItem {

@@ -33,7 +33,7 @@ std::uint64_t CleanJobQueue::post(CleanDeviceTarget target, Job job) {
     worker_->post([shared = shared_, target, generation, job = std::move(job)] {
         const StopCheck stop = [shared, target, generation] {
             return shared->going.load() || shared->generation.load() != generation ||
-                   !deviceStillAttached(target.deviceIndex, target.deviceSerial);
+                   !target.stillAttached();
         };
         if (shared->going.load() || shared->generation.load() != generation) {
             return;  // stale before its turn: the device is never touched

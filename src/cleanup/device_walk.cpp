@@ -13,30 +13,38 @@ DeviceWalk DeviceWalk::over(amd::AfcService& afc) {
 
 bool DeviceWalk::walk(const std::string& folder, int depth, const FileVisit& onFile,
                       const StopCheck& stop) const {
+    return walkFolder(folder, depth, onFile, stop, true);
+}
+
+bool DeviceWalk::walkFolder(const std::string& folder, int depth, const FileVisit& onFile,
+                            const StopCheck& stop, bool top) const {
     const std::optional<std::vector<std::string>> names = readFolder(folder);
     if (!names) {
         return !stop();
     }
     const std::string prefix = folder == "/" ? folder : folder + "/";
-    for (const std::string& name : *names) {
-        if (!isPlainEntryName(name)) {
-            continue;
-        }
-        const std::string path = prefix + name;
-        if (const std::optional<amd::afc::FileKindAndSize> info = entryInfo(path)) {
-            if (info->kind == "S_IFDIR") {
-                if (depth < maxDepth && !walk(path, depth + 1, onFile, stop)) {
-                    return false;
+    for (std::size_t i = 0; i < names->size(); ++i) {
+        const std::string& name = (*names)[i];
+        if (isPlainEntryName(name)) {
+            const std::string path = prefix + name;
+            if (const std::optional<amd::afc::FileKindAndSize> info = entryInfo(path)) {
+                if (info->kind == "S_IFDIR") {
+                    if (depth < maxDepth && !walkFolder(path, depth + 1, onFile, stop, false)) {
+                        return false;
+                    }
+                    if (afterFolder) {
+                        afterFolder(path, depth);
+                    }
+                } else if (info->kind == "S_IFREG") {
+                    onFile(path, info->size, depth);
                 }
-                if (afterFolder) {
-                    afterFolder(path, depth);
-                }
-            } else if (info->kind == "S_IFREG") {
-                onFile(path, info->size, depth);
             }
         }
         if (stop()) {
             return false;
+        }
+        if (top && afterTopEntry) {
+            afterTopEntry(i + 1, names->size());
         }
     }
     return true;

@@ -8,6 +8,7 @@
 // read before); by default both go straight to the AFC service.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -40,11 +41,18 @@ struct DeviceWalk {
     // When set, every sub-folder met is handed over after everything below it (a folder below
     // maxDepth without its contents), so a folder always comes after its own entries.
     FolderVisit afterFolder;
+    // When set, called after each entry of the folder the walk starts in (with everything below
+    // it walked) unless the walk stopped there: how many of that folder's names are done, of all.
+    std::function<void(std::size_t done, std::size_t total)> afterTopEntry;
 
     // Walks `folder` (at `depth`); a folder that can't be read counts as empty, an entry
     // without attributes is skipped. False when the stop check ended the walk.
     bool walk(const std::string& folder, int depth, const FileVisit& onFile,
               const StopCheck& stop) const;
+
+  private:
+    bool walkFolder(const std::string& folder, int depth, const FileVisit& onFile,
+                    const StopCheck& stop, bool top) const;
 };
 
 // Whether a name listed by the device is one plain entry name (not empty, ".", "..", nor

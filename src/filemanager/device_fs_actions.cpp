@@ -17,6 +17,7 @@
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
+#include "cleanup/device_export_copy.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
 #include "device/device_status.h"
@@ -66,8 +67,7 @@ class ExportRun {
         const std::optional<fs::path> root = cleanup::prepareExportFolder(report_.folder, ec);
         if (!root) {
             report_.status = CleanRunStatus::DoneWithFailures;
-            report_.message =
-                QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+            report_.message = cleanup::unusableExportFolderText(ec);
             fail(0, report_.folder.string(), -1, report_.message);
             return report_;
         }
@@ -93,77 +93,17 @@ class ExportRun {
         qWarning().noquote() << "Device files export:" << qs(path) << "(" << code << "):" << reason;
     }
 
-    // The local folder for the device folder `deviceParts` (Mirror) or the chosen folder (Flat).
-    std::optional<fs::path> localFolder(std::size_t index, const std::vector<std::string>& parts) {
-        if (layout_ == FsExportLayout::Flat) {
-            return root_;
-        }
-        std::vector<std::string> names;
-        names.reserve(parts.size());
-        for (const std::string& part : parts) {
-            names.push_back(localNameOfDeviceName(part));
-        }
-        std::string why;
-        std::optional<fs::path> folder = backup::makeFolderInside(root_, names, &why);
-        if (!folder) {
-            fail(index, cleanup::joinComponents(parts), -1,
-                 QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
-        }
-        return folder;
-    }
-
-    void copyFile(std::size_t index, const std::string& devicePath, const fs::path& into) {
-        std::uint64_t copied = 0;
-        const std::string name = cleanup::lastPathComponent(devicePath);
-        const backup::ExportWriteResult written = cleanup::exportDeviceFileNamed(
-            *afc_, devicePath, into, qs(localNameOfDeviceName(name)),
-            [this] { return guard_.stopRequested(); }, &copied);
-        if (!written) {
-            if (!guard_.stopRequested()) {
-                fail(index, devicePath, -1,
-                     QStringLiteral("The copy failed: %1").arg(qs(written.error)));
-            }
-            return;
-        }
-        report_.written.push_back(written.path);
-        report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
-    }
-
-    void copyTree(std::size_t index, const std::vector<std::string>& parts, int depth) {
-        const std::string folder = cleanup::joinComponents(parts);
-        const std::optional<fs::path> into = localFolder(index, parts);
-        if (!into) {
-            return;
-        }
-        const auto names = afc_->ReadDirectory(folder);
-        if (!names) {
-            fail(index, folder, 1, QStringLiteral("The folder could not be read."));
-            return;
-        }
-        for (const std::string& name : *names) {
-            if (guard_.stopRequested()) {
-                return;
-            }
-            if (!isValidFileName(name)) {
-                continue;
-            }
-            std::vector<std::string> child = parts;
-            child.push_back(name);
-            const std::string path = cleanup::joinComponents(child);
-            const auto info = afc_->GetFileKindAndSize(path);
-            if (!info) {
-                continue;  // gone meanwhile
-            }
-            if (info->kind == "S_IFDIR") {
-                if (depth >= kMaxDepth) {
-                    fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
-                } else {
-                    copyTree(index, child, depth + 1);
-                }
-            } else if (info->kind == "S_IFREG") {
-                copyFile(index, path, *into);
-            }
-        }
+    // The copy of item `index`'s device files: a hidden name loses its dot, as the tree shows it.
+    cleanup::DeviceExportCopy copier(std::size_t index) {
+        return cleanup::DeviceExportCopy(
+            afc_.get(), guard_, root_, cleanup::HiddenNameRule::DropLeadingDot,
+            [this, index](const std::string& path, int code, const QString& reason) {
+                fail(index, path, code, reason);
+            },
+            [this](const fs::path& file, std::uint64_t bytes) {
+                report_.written.push_back(file);
+                report_.copiedBytes = app::addSaturating(report_.copiedBytes, bytes);
+            });
     }
 
     void exportItem(std::size_t index) {
@@ -186,16 +126,19 @@ class ExportRun {
                      QStringLiteral("This is a folder: export it with its folder."));
                 return;
             }
-            copyTree(index, *parts, 0);
+            copier(index).copyMirroredTree(*parts);
             return;
         }
         if (info->kind != "S_IFREG") {
             fail(index, item.devicePath, -1, QStringLiteral("This is not a regular file."));
             return;
         }
-        const std::vector<std::string> where(parts->begin(), parts->end() - 1);
-        if (const std::optional<fs::path> into = localFolder(index, where)) {
-            copyFile(index, item.devicePath, *into);
+        cleanup::DeviceExportCopy copy = copier(index);
+        if (layout_ == FsExportLayout::Flat) {
+            copy.copyFile(item.devicePath, root_);
+        } else if (const std::optional<fs::path> into =
+                       copy.mirrorFolder({parts->begin(), parts->end() - 1})) {
+            copy.copyFile(item.devicePath, *into);
         }
     }
 
@@ -204,8 +147,6 @@ class ExportRun {
         report_.message = cleanup::cleanExportMessage(report_.status, report_.written.size(),
                                                       report_.copiedBytes);
     }
-
-    static constexpr int kMaxDepth = cleanup::CleanRemovalEngine::kMaxDepth;
 
     cleanup::CleanRunGuard guard_;
     const std::vector<FsExportItem>& plan_;
@@ -223,8 +164,7 @@ std::string deviceParentFolder(const std::string& path) {
 }
 
 std::string localNameOfDeviceName(const std::string& name) {
-    const std::string shown = !name.empty() && name.front() == '.' ? name.substr(1) : name;
-    return cleanup::CleanExportEngine::safeComponent(shown);
+    return cleanup::localDeviceName(name, cleanup::HiddenNameRule::DropLeadingDot);
 }
 
 FsExportReport exportDeviceEntries(CleanDeviceTarget target, const std::vector<FsExportItem>& plan,

@@ -6,7 +6,7 @@
 // bound to one device (index AND serial): once that device went away nothing more is sent.
 //
 // Exports: every local name built from a device name drops one leading dot (".cache" gives
-// "cache", as the folder tree shows it) and is then made one safe name (clean_export.h); the
+// "cache", as the folder tree shows it) and is then made one safe name (device_export_copy.h); the
 // chosen folder itself is used as it is, dots and all. A copy never replaces a file (" (2)"),
 // never leaves the chosen folder and is written under a temporary name first.
 // Removals count only what the device confirmed. The upload reads the local file before anything

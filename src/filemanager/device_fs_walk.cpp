@@ -38,6 +38,10 @@ void DeviceFsWalk::flush() {
 }
 
 FsWalkResult DeviceFsWalk::run() {
+    if (guard_.stopRequested()) {
+        settle();
+        return result_;
+    }
     int code = 0;
     const std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard_, {}, &code);
     if (guard_.deviceGone()) {
@@ -52,9 +56,21 @@ FsWalkResult DeviceFsWalk::run() {
                               .arg(QString::fromStdString(amd::DeviceCodeText(code)));
         return result_;
     }
+    bool rootUnreadable = false;
     cleanup::DeviceWalk walk = cleanup::DeviceWalk::over(*afc);
+    walk.readFolder = [&afc, &rootUnreadable](const std::string& folder) {
+        auto names = afc->ReadDirectory(folder);
+        rootUnreadable = rootUnreadable || (!names && folder == "/");
+        return names;
+    };
     walk.maxDepth = kMaxDepth;
     walk.afterFolder = [this](const std::string& path, int) { add({path, false, 0}); };
+    if (topLevelDone_) {
+        walk.afterTopEntry = [this](std::size_t done, std::size_t total) {
+            flush();
+            topLevelDone_(done, total);
+        };
+    }
     walk.walk(
         "/", 0,
         [this](const std::string& path, std::uint64_t size, int) {
@@ -62,6 +78,15 @@ FsWalkResult DeviceFsWalk::run() {
         },
         [this] { return guard_.stopRequested(); });
     flush();
+    settle();
+    if (result_.status == FsWalkStatus::Done && rootUnreadable) {
+        result_.status = FsWalkStatus::Unreadable;
+        result_.message = QStringLiteral("The device would not list its files.");
+    }
+    return result_;
+}
+
+void DeviceFsWalk::settle() {
     // A departure that only made the last folders unreadable still counts as one.
     guard_.checkGone();
     if (guard_.deviceGone()) {
@@ -73,7 +98,6 @@ FsWalkResult DeviceFsWalk::run() {
         result_.status = FsWalkStatus::Cancelled;
         result_.message = QStringLiteral("Reading the device's files was stopped.");
     }
-    return result_;
 }
 
 }  // namespace nimbara::filemanager

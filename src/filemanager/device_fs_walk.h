@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cleanup/clean_removal.h"
@@ -32,6 +33,7 @@ struct FsEntryRecord {
 enum class FsWalkStatus {
     Done,        // the whole device was walked
     BindFailed,  // the device's files could not be reached (see code)
+    Unreadable,  // the device would not list its files at all
     DeviceGone,  // the device went away: the walk stopped early
     Cancelled,   // the caller's stop check asked to stop
 };
@@ -55,6 +57,12 @@ class DeviceFsWalk {
     DeviceFsWalk(CleanDeviceTarget target, Batch onBatch, StopCheck stop = {},
                  std::size_t batchSize = 256);
 
+    // `done` runs on the walking thread after each entry of the root (and everything below it),
+    // once the records met so far were handed over: how many of the root's names are done, of
+    // all. Not after the entry the walk stopped in.
+    using TopLevelDone = std::function<void(std::size_t done, std::size_t total)>;
+    void onTopLevelDone(TopLevelDone done) { topLevelDone_ = std::move(done); }
+
     // Call once.
     FsWalkResult run();
 
@@ -64,9 +72,12 @@ class DeviceFsWalk {
   private:
     void add(FsEntryRecord record);
     void flush();
+    // The status as the guard last saw the device and the stop check.
+    void settle();
 
     cleanup::CleanRunGuard guard_;
     Batch onBatch_;
+    TopLevelDone topLevelDone_;
     std::size_t batchSize_;
     std::vector<FsEntryRecord> pending_;
     FsWalkResult result_;

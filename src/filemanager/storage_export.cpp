@@ -12,6 +12,7 @@
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
+#include "cleanup/device_export_copy.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
 #include "platform/device_path.h"
@@ -24,8 +25,6 @@ using cleanup::CleanRunStatus;
 
 namespace {
 
-// How many folder levels below a book folder or a container's root are copied.
-constexpr int kMaxDepth = 64;
 // How many numbered names a new folder tries.
 constexpr int kMaxFolderNumber = 10000;
 
@@ -71,8 +70,7 @@ class ExportRun {
         const auto root = cleanup::prepareExportFolder(folder, ec);
         if (!root) {
             report_.status = CleanRunStatus::DoneWithFailures;
-            report_.message =
-                QStringLiteral("The export folder can't be used: %1").arg(qs(ec.message()));
+            report_.message = cleanup::unusableExportFolderText(ec);
             report_.failures.push_back({0, folder.string(), -1, report_.message});
             return false;
         }
@@ -114,73 +112,19 @@ class ExportRun {
         report_.bytes = app::addSaturating(report_.bytes, bytes);
     }
 
-    // One device file into `into`, named `name`.
-    void copyDeviceFile(amd::AfcService& afc, std::size_t index, const std::string& devicePath,
-                        const fs::path& into, const std::string& name) {
-        std::uint64_t bytes = 0;
-        const backup::ExportWriteResult result = cleanup::exportDeviceFileNamed(
-            afc, devicePath, into, qs(name), [this] { return guard_.stopRequested(); }, &bytes);
-        if (!result) {
-            if (!guard_.stopRequested()) {
-                guard_.checkGone();
-                if (!guard_.deviceGone()) {
-                    fail(index, devicePath, -1,
-                         QStringLiteral("The copy failed: %1").arg(qs(result.error)));
+    // The copy of item `index`'s device files: hidden names lose their dots.
+    cleanup::DeviceExportCopy copier(amd::AfcService& afc, std::size_t index) {
+        return cleanup::DeviceExportCopy(
+            &afc, guard_, root_, cleanup::HiddenNameRule::DropLeadingDots,
+            [this, index](const std::string& path, int code, const QString& reason) {
+                fail(index, path, code, reason);
+            },
+            [this, index](const fs::path& file, std::uint64_t bytes) {
+                if (report_.items[index].written.empty()) {
+                    report_.items[index].written = file;
                 }
-            }
-            return;
-        }
-        if (report_.items[index].written.empty()) {
-            report_.items[index].written = result.path;
-        }
-        copied(index, bytes);
-    }
-
-    // Everything below the device folder `deviceFolder` into the local folder
-    // root/localParts..., made level by level.
-    void copyTree(amd::AfcService& afc, std::size_t index, const std::string& deviceFolder,
-                  const std::vector<std::string>& localParts, int depth) {
-        std::string why;
-        const auto into = backup::makeFolderInside(root_, localParts, &why);
-        if (!into) {
-            fail(index, deviceFolder, -1,
-                 QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
-            return;
-        }
-        const auto names = afc.ReadDirectory(deviceFolder);
-        if (!names) {
-            guard_.checkGone();
-            if (!guard_.deviceGone()) {
-                fail(index, deviceFolder, 1, QStringLiteral("The folder could not be read."));
-            }
-            return;
-        }
-        const std::string prefix = deviceFolder == "/" ? std::string() : deviceFolder;
-        for (const std::string& name : *names) {
-            if (guard_.stopRequested()) {
-                return;
-            }
-            if (!cleanup::isPlainEntryName(name)) {
-                continue;
-            }
-            const std::string path = prefix + "/" + name;
-            const auto info = afc.GetFileKindAndSize(path);
-            if (!info) {
-                continue;  // gone meanwhile
-            }
-            if (info->kind == "S_IFDIR") {
-                if (depth >= kMaxDepth) {
-                    fail(index, path, -1, QStringLiteral("The folder is nested too deeply."));
-                    continue;
-                }
-                std::vector<std::string> child = localParts;
-                child.push_back(localComponentName(name));
-                copyTree(afc, index, path, child, depth + 1);
-            } else if (info->kind == "S_IFREG") {
-                copyDeviceFile(afc, index, path, *into, localComponentName(name));
-            }
-            // Links and anything else are not copied.
-        }
+                copied(index, bytes);
+            });
     }
 
     // A folder item: a new folder in the export folder, then the device folder's contents.
@@ -194,7 +138,7 @@ class ExportRun {
             return;
         }
         report_.items[index].written = *folder;
-        copyTree(afc, index, deviceFolder, {folder->filename().string()}, 0);
+        copier(afc, index).copyTree(deviceFolder, {folder->filename().string()});
     }
 
     const fs::path& root() const { return root_; }
@@ -242,9 +186,7 @@ bool hasLocalCopy(const StorageItem& item) {
 }  // namespace
 
 std::string localComponentName(const std::string& deviceName) {
-    const std::size_t first = deviceName.find_first_not_of('.');
-    const std::string bare = first == std::string::npos ? std::string() : deviceName.substr(first);
-    return fittedFileName(backup::safeFileStem(qs(bare), QStringLiteral("Untitled")), {}, {});
+    return cleanup::localDeviceName(deviceName, cleanup::HiddenNameRule::DropLeadingDots);
 }
 
 StorageReport exportStorageItems(const StorageTarget& target, const std::vector<StorageItem>& items,
@@ -278,8 +220,8 @@ StorageReport exportStorageItems(const StorageTarget& target, const std::vector<
                                        cleanup::lastPathComponent(item.devicePath));
                 } else if (!item.folder && info->kind == "S_IFREG") {
                     result.outcome = StorageOutcome::Done;
-                    run.copyDeviceFile(*afc, index, item.devicePath, run.root(),
-                                       exportNameOf(item));
+                    run.copier(*afc, index)
+                        .copyFile(item.devicePath, run.root(), exportNameOf(item));
                 } else {
                     run.fail(index, item.devicePath, -1,
                              QStringLiteral("The item is not what was listed."));
@@ -348,7 +290,7 @@ StorageReport exportAppContainer(const StorageTarget& target, const std::string&
                     QStringLiteral("The folder for the copy could not be made: %1").arg(qs(why)));
             } else {
                 result.written = *folder;
-                run.copyTree(*afc, 0, "/", {folder->filename().string()}, 0);
+                run.copier(*afc, 0).copyTree("/", {folder->filename().string()});
             }
         } else if (!run.deviceGone()) {
             run.fail(0, bundleId, run.bindCode(),

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "device/device_manager.h"
+#include "device/device_target.h"
 
 namespace nimbara::filemanager {
 
@@ -26,9 +26,7 @@ StorageScanJob::StorageScanJob(StorageDeviceTarget target, StorageStopCheck stop
       progress_(std::move(progress)) {}
 
 StorageScanStatus StorageScanJob::stopStatus() const {
-    return amd::DeviceManager::GetInstance().IsAttached(device_.index(), device_.serial())
-               ? StorageScanStatus::Stopped
-               : StorageScanStatus::DeviceGone;
+    return target().stillAttached() ? StorageScanStatus::Stopped : StorageScanStatus::DeviceGone;
 }
 
 StorageScanStatus StorageScanJob::bindFailure(int rc) {
@@ -50,11 +48,7 @@ void StorageScanJob::progress(double fraction) {
 }
 
 std::optional<amd::DiskUsage> readDeviceDiskUsage(StorageDeviceTarget target) {
-    const auto attached = [&target] {
-        return amd::DeviceManager::GetInstance().IsAttached(target.deviceIndex,
-                                                            target.deviceSerial);
-    };
-    if (!attached()) {
+    if (!target.stillAttached()) {
         return std::nullopt;
     }
     amd::BaseInfo info;
@@ -62,7 +56,7 @@ std::optional<amd::DiskUsage> readDeviceDiskUsage(StorageDeviceTarget target) {
         return std::nullopt;
     }
     const amd::DiskUsage usage = info.GetDiskUsage();
-    if (usage.TotalDiskCapacity == 0 || !attached()) {
+    if (usage.TotalDiskCapacity == 0 || !target.stillAttached()) {
         return std::nullopt;
     }
     return usage;

@@ -16,14 +16,12 @@
 
 #include "cleanup/app_clean_scan_walk.h"
 #include "device/base_info.h"
+#include "device/device_target.h"
 
 namespace nimbara::filemanager {
 
 // The device a scan belongs to (amd::DeviceManager index and serial).
-struct StorageDeviceTarget {
-    int deviceIndex = -1;
-    std::uint64_t deviceSerial = 0;
-};
+using StorageDeviceTarget = amd::DeviceTarget;
 
 enum class StorageScanStatus {
     Done,            // read to the end (possibly nothing found)

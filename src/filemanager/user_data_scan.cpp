@@ -2,60 +2,28 @@
 
 #include <QString>
 
-#include <string>
+#include <utility>
 
-#include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
-#include "cleanup/device_walk.h"
-#include "device/afc_service.h"
+#include "filemanager/device_fs_walk.h"
 
 namespace nimbara::filemanager {
 
 namespace {
 
-// Collects the walk's records and hands them over in batches.
-class RecordBatches {
-  public:
-    RecordBatches(UserDataScanResult& result, const std::function<void(UserDataRecords)>& records)
-        : result_(result), records_(records) {}
-
-    void folder(const std::string& path) {
-        auto record = std::make_shared<PRPhoneSystemDirNode>();
-        record->setFilePath(QString::fromStdString(path));
-        record->setFileType(QStringLiteral("Folder"));
-        ++result_.folders;
-        hand(std::move(record));
-    }
-    void file(const std::string& path, std::uint64_t size) {
-        auto record = std::make_shared<PRPhoneSystemDirNode>();
-        record->setFilePath(QString::fromStdString(path));
+std::shared_ptr<PRPhoneSystemDirNode> recordOf(const FsEntryRecord& entry) {
+    auto record = std::make_shared<PRPhoneSystemDirNode>();
+    record->setFilePath(QString::fromStdString(entry.path));
+    if (entry.isFile) {
         record->setIsFile(true);
         record->setFileType(QStringLiteral("File"));
-        record->setFileSize(nimbara::shell::size_to_unit(size));
-        record->setFileSizeNumber(size);
-        result_.totalBytes = nimbara::app::addSaturating(result_.totalBytes, size);
-        ++result_.files;
-        hand(std::move(record));
+        record->setFileSize(nimbara::shell::size_to_unit(entry.size));
+        record->setFileSizeNumber(entry.size);
+    } else {
+        record->setFileType(QStringLiteral("Folder"));
     }
-    void flush() {
-        if (!batch_.empty() && records_) {
-            records_(std::move(batch_));
-        }
-        batch_.clear();
-    }
-
-  private:
-    void hand(std::shared_ptr<PRPhoneSystemDirNode> record) {
-        batch_.push_back(std::move(record));
-        if (batch_.size() >= kUserDataBatch) {
-            flush();
-        }
-    }
-
-    UserDataScanResult& result_;
-    const std::function<void(UserDataRecords)>& records_;
-    UserDataRecords batch_;
-};
+    return record;
+}
 
 }  // namespace
 
@@ -65,49 +33,46 @@ UserDataScanResult scanDeviceUserData(StorageDeviceTarget target, const StorageS
     StorageScanJob job(target, stop, progress);
     UserDataScanResult result;
     result.device = job.target();
-    amd::AfcService afc;
-    if (const int rc = job.device().bind(afc); rc != 0) {
-        result.status = job.bindFailure(rc);
+    if (job.shouldStop()) {
+        result.status = job.stopStatus();
         return result;
     }
-    const auto names = afc.ReadDirectory("/");
-    if (!names) {
-        result.status = job.shouldStop() ? job.stopStatus() : StorageScanStatus::ServiceRefused;
-        return result;
-    }
-    RecordBatches batches(result, records);
-    nimbara::cleanup::DeviceWalk walk = nimbara::cleanup::DeviceWalk::over(afc);
-    walk.maxDepth = kMaxUserDataDepth;
-    walk.afterFolder = [&batches](const std::string& path, int) { batches.folder(path); };
-    const auto onFile = [&batches](const std::string& path, std::uint64_t size, int) {
-        batches.file(path, size);
-    };
-    const auto shouldStop = [&job] { return job.shouldStop(); };
-
-    const std::size_t n = names->size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::string& name = (*names)[i];
-        if (nimbara::cleanup::isPlainEntryName(name)) {
-            const std::string path = "/" + name;
-            if (const auto info = afc.GetFileKindAndSize(path)) {
-                if (info->kind == "S_IFDIR") {
-                    if (walk.walk(path, 1, onFile, shouldStop)) {
-                        batches.folder(path);
-                    }
-                } else if (info->kind == "S_IFREG") {
-                    onFile(path, info->size, 0);
-                }
+    DeviceFsWalk walk(
+        result.device,
+        [&records](std::vector<FsEntryRecord> batch) {
+            if (!records) {
+                return;
             }
-        }
-        if (job.shouldStop()) {
-            // What was handed over stays; what still waits goes with the stopped scan.
-            result.status = job.stopStatus();
-            return result;
-        }
-        batches.flush();
-        job.progress(static_cast<double>(i + 1) / static_cast<double>(n));
+            UserDataRecords nodes;
+            nodes.reserve(batch.size());
+            for (const FsEntryRecord& entry : batch) {
+                nodes.push_back(recordOf(entry));
+            }
+            records(std::move(nodes));
+        },
+        stop, kUserDataBatch);
+    walk.onTopLevelDone([&job](std::size_t done, std::size_t total) {
+        job.progress(static_cast<double>(done) / static_cast<double>(total));
+    });
+    const FsWalkResult walked = walk.run();
+    result.totalBytes = walked.bytes;
+    result.files = static_cast<std::size_t>(walked.files);
+    result.folders = static_cast<std::size_t>(walked.folders);
+    switch (walked.status) {
+        case FsWalkStatus::Done:
+            job.progress(1.0);
+            break;
+        case FsWalkStatus::BindFailed:
+        case FsWalkStatus::Unreadable:
+            result.status = StorageScanStatus::ServiceRefused;
+            break;
+        case FsWalkStatus::DeviceGone:
+            result.status = StorageScanStatus::DeviceGone;
+            break;
+        case FsWalkStatus::Cancelled:
+            result.status = StorageScanStatus::Stopped;
+            break;
     }
-    job.progress(1.0);
     return result;
 }
 

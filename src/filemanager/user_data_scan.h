@@ -1,5 +1,6 @@
 // The storage manager's user-data scan: the whole media area of the device, from "/", as walk
-// records for the folder tree (PRSystemLibTreeController).
+// records for the folder tree (PRSystemLibTreeController), read by the device file browser's walk
+// (device_fs_walk.h).
 //
 // Every folder is walked before its own record is handed over, so the records of a folder's
 // contents arrive before the folder's (the tree makes the folders along a path as needed). A
@@ -7,7 +8,8 @@
 // isFile, the kind "File", its size text and bytes. Other entries (links, devices) are left out,
 // as are names that could leave their folder; folders deeper than kMaxUserDataDepth are not
 // entered. Records go out in batches (never more than kUserDataBatch at once, and at the end of
-// every top-level entry); the progress is the share of top-level entries done.
+// every top-level entry; what was met before a stop is handed over too); the progress is the
+// share of top-level entries done.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +18,14 @@
 #include <memory>
 #include <vector>
 
+#include "filemanager/device_fs_walk.h"
 #include "filemanager/storage_scan.h"
 #include "ui/core/device_file_nodes.h"
 
 namespace nimbara::filemanager {
 
 inline constexpr std::size_t kUserDataBatch = 256;
-inline constexpr int kMaxUserDataDepth = 64;
+inline constexpr int kMaxUserDataDepth = DeviceFsWalk::kMaxDepth;
 
 using UserDataRecords = std::vector<std::shared_ptr<PRPhoneSystemDirNode>>;
 

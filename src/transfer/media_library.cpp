@@ -4,7 +4,7 @@
 #include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
 #include "device/afc_service.h"
-#include "device/device_manager.h"
+#include "device/device_target.h"
 #include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
 
@@ -163,7 +163,7 @@ MediaLibraryReader::MediaLibraryReader(MediaDeviceTarget target, MediaLibraryOpt
     : target_(target), options_(options), stop_(std::move(stop)) {}
 
 bool MediaLibraryReader::deviceAttached() const {
-    return amd::DeviceManager::GetInstance().IsAttached(target_.deviceIndex, target_.deviceSerial);
+    return target_.stillAttached();
 }
 
 MediaLibraryResult MediaLibraryReader::read(const MediaLibrarySink& sink) {

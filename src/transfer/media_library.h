@@ -14,6 +14,7 @@
 // and with none at all when its device went away meanwhile.
 #pragma once
 
+#include "device/device_target.h"
 #include "transfer/pr_tran_music_node.h"
 
 #include <QString>
@@ -34,10 +35,7 @@ namespace nimbara::transfer {
 inline constexpr const char* kMediaLibraryPath = "/iTunes_Control/iTunes/MediaLibrary.sqlitedb";
 
 // The device a read belongs to (amd::DeviceManager index and serial).
-struct MediaDeviceTarget {
-    int deviceIndex = -1;
-    std::uint64_t deviceSerial = 0;
-};
+using MediaDeviceTarget = amd::DeviceTarget;
 
 enum class MediaLibraryStatus {
     Done,            // read (possibly no tracks at all)

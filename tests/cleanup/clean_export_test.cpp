@@ -20,18 +20,6 @@ using cleanup::CleanExportLayout;
 using cleanup::CleanItem;
 using cleanup::CleanRunStatus;
 
-// Every regular file below `root`, as paths relative to it, sorted.
-std::vector<std::string> filesBelow(const fs::path& root) {
-    std::vector<std::string> out;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (entry.is_regular_file()) {
-            out.push_back(fs::relative(entry.path(), root).string());
-        }
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 class CleanExportTest : public CleanRemovalTest {
   protected:
     void SetUp() override {

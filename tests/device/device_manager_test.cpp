@@ -11,6 +11,7 @@
 
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_target.h"
 #include "device/pr_device_notify.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
@@ -167,10 +168,13 @@ TEST_F(DeviceManagerTest, WorkBoundToADepartedDeviceNeverReachesItsSuccessor) {
     const std::uint64_t first = manager().DeviceSerial(0);
     EXPECT_NE(first, 0u);
     EXPECT_TRUE(manager().IsAttached(0, first));
+    const amd::DeviceTarget firstTarget{0, first};
+    EXPECT_TRUE(firstTarget.stillAttached());
 
     std::shared_ptr<amd::DeviceItem> kept = manager().FindItem(0);
     ASSERT_TRUE(library_->detach(a));
     EXPECT_FALSE(manager().IsAttached(0, first));
+    EXPECT_FALSE(firstTarget.stillAttached());
     EXPECT_EQ(manager().DeviceSerial(0), 0u);
 
     ASSERT_EQ(attach(makeDevice("bbbb")), 0);
@@ -179,6 +183,11 @@ TEST_F(DeviceManagerTest, WorkBoundToADepartedDeviceNeverReachesItsSuccessor) {
     EXPECT_FALSE(manager().IsAttached(0, first));
     EXPECT_TRUE(manager().IsAttached(0, second));
     EXPECT_FALSE(manager().IsAttached(0, 0));
+    // A target of the departed device never names the one that took its index.
+    EXPECT_FALSE(firstTarget.stillAttached());
+    EXPECT_TRUE((amd::DeviceTarget{0, second}.stillAttached()));
+    EXPECT_FALSE(firstTarget == (amd::DeviceTarget{0, second}));
+    EXPECT_FALSE(amd::DeviceTarget{}.stillAttached());
 
     // The departed item is still a valid object for its holder; its device just fails now.
     ASSERT_TRUE(kept && kept->info());

@@ -163,6 +163,58 @@ TEST_F(FsWalkCoreTest, AStopRequestEndsTheWalkAsCancelled) {
     EXPECT_EQ(walk.run().status, FsWalkStatus::Cancelled);
 }
 
+TEST_F(FsWalkCoreTest, EachTopLevelEntryIsReportedOnceItsRecordsWereHandedOver) {
+    simdev::SimDeviceBuilder b = deepDevice("top");
+    const auto target = attachTarget(b);
+    std::vector<std::string> handed;
+    std::vector<std::pair<std::size_t, std::size_t>> reports;
+    std::vector<std::size_t> handedAtReport;
+    DeviceFsWalk walk(
+        target,
+        [&](std::vector<FsEntryRecord> batch) {
+            for (const FsEntryRecord& record : batch) {
+                handed.push_back(record.path);
+            }
+        },
+        {}, 1000);
+    walk.onTopLevelDone([&](std::size_t done, std::size_t total) {
+        reports.emplace_back(done, total);
+        handedAtReport.push_back(handed.size());
+    });
+    const auto result = walk.run();
+    ASSERT_EQ(result.status, FsWalkStatus::Done);
+    // "/Empty", "/level0" and "/top.txt", in the device's order, each with all below it.
+    ASSERT_EQ(reports.size(), 3u);
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i], std::make_pair(i + 1, std::size_t{3}));
+    }
+    EXPECT_EQ(handedAtReport.back(), handed.size());
+    const auto level0 = std::find(handed.begin(), handed.end(), "/level0") - handed.begin();
+    EXPECT_TRUE(std::find(handedAtReport.begin(), handedAtReport.end(),
+                          static_cast<std::size_t>(level0) + 1) != handedAtReport.end());
+
+    // A stop inside an entry ends the walk without reporting that entry.
+    reports.clear();
+    int checks = 0;
+    DeviceFsWalk stopped(target, {}, [&checks] { return ++checks > 5; });
+    stopped.onTopLevelDone(
+        [&](std::size_t done, std::size_t total) { reports.emplace_back(done, total); });
+    EXPECT_EQ(stopped.run().status, FsWalkStatus::Cancelled);
+    EXPECT_LT(reports.size(), 3u);
+}
+
+TEST_F(FsWalkCoreTest, AMediaRootTheDeviceWontListIsNoEmptyDevice) {
+    simdev::SimDeviceBuilder b = deepDevice("unlisted");
+    const auto target = attachTarget(b);
+    fs::remove_all(b.dir() / "media");
+    std::size_t handed = 0;
+    DeviceFsWalk walk(target, [&](std::vector<FsEntryRecord> batch) { handed += batch.size(); });
+    const auto result = walk.run();
+    EXPECT_EQ(result.status, FsWalkStatus::Unreadable);
+    EXPECT_FALSE(result.message.isEmpty());
+    EXPECT_EQ(handed, 0u);
+}
+
 // ------------------------------------------------------------------ the page
 
 TEST_F(FsBrowserTest, TheWalkFilesTheWholeDemoDeviceAndStopsTheIndicatorOnce) {

@@ -61,19 +61,6 @@ class StorageActionsTest : public QuickCleanTest {
         return outcomes;
     }
 
-    // Every regular file below `folder`, as paths relative to it, sorted.
-    static std::vector<std::string> filesBelow(const std::filesystem::path& folder) {
-        std::vector<std::string> files;
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
-            if (entry.is_regular_file(ec)) {
-                files.push_back(std::filesystem::relative(entry.path(), folder).string());
-            }
-        }
-        std::sort(files.begin(), files.end());
-        return files;
-    }
-
     std::unique_ptr<simdev::SimDeviceBuilder> device_;
 };
 

@@ -287,6 +287,36 @@ TEST_F(StorageScans, UserDataRecordsArriveChildrenFirstAndBuildTheTree) {
     EXPECT_EQ(tree.content().front()->fileDirName(), QStringLiteral("System"));
 }
 
+TEST_F(StorageScans, UserDataProgressFollowsTheTopLevelEntriesAfterTheirRecords) {
+    SimDeviceBuilder b = builder("progress");
+    for (const char* top : {"/a", "/b", "/c", "/d"}) {
+        b.addMediaFile(std::string(top) + "/inside/file.txt", "1234");
+    }
+    const int index = attachDevice(b);
+    std::vector<double> progress;
+    std::vector<std::size_t> handedAt;
+    std::size_t handed = 0;
+    const fm::UserDataScanResult r = fm::scanDeviceUserData(
+        targetOf(index), {},
+        [&](double fraction) {
+            progress.push_back(fraction);
+            handedAt.push_back(handed);
+        },
+        [&](fm::UserDataRecords batch) { handed += batch.size(); });
+    ASSERT_EQ(r.status, StorageScanStatus::Done);
+    EXPECT_EQ(progress, (std::vector<double>{0.25, 0.5, 0.75, 1.0}));
+    // Each top-level entry's three records (file, "inside", the entry) are in before its step.
+    EXPECT_EQ(handedAt, (std::vector<std::size_t>{3, 6, 9, 12}));
+    EXPECT_EQ(r.files, 4u);
+    EXPECT_EQ(r.folders, 8u);
+    EXPECT_EQ(r.totalBytes, 16u);
+
+    // A media root the device won't list is a refusal, not an empty device.
+    std::filesystem::remove_all(deviceDir("progress") / "media");
+    EXPECT_EQ(fm::scanDeviceUserData(targetOf(index), {}, {}, {}).status,
+              StorageScanStatus::ServiceRefused);
+}
+
 TEST_F(StorageScans, RefusedServicesAndDepartedDevicesEndEveryScanOnce) {
     SimDeviceBuilder b = builder("refusing");
     b.addMediaFile("/DCIM/100APPLE/IMG_0001.JPG", "one");

@@ -66,6 +66,18 @@ std::vector<std::string> folderNames(const std::filesystem::path& dir) {
     return names;
 }
 
+std::vector<std::string> filesBelow(const std::filesystem::path& folder) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec)) {
+        if (entry.is_regular_file(ec)) {
+            files.push_back(std::filesystem::relative(entry.path(), folder).string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
     if (const char* old = std::getenv(name)) {
         previous_ = old;

@@ -58,6 +58,8 @@ std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
 // The names in a local folder, sorted (to see that nothing stray was left behind).
 std::vector<std::string> folderNames(const std::filesystem::path& dir);
+// Every regular file below `folder`, as paths relative to it, sorted (none when it is missing).
+std::vector<std::string> filesBelow(const std::filesystem::path& folder);
 // A minimal unpacked app package "<folder>/<name>.app": an Info.plist naming the app (version
 // "1.0", build "1") and its executable holding `executable`. Its path.
 std::filesystem::path writeAppPackage(const std::filesystem::path& folder,

@@ -264,9 +264,7 @@ void PRAdsRemoveController::deviceDetached(int index) {
 }
 
 bool PRAdsRemoveController::resultDeviceHere() {
-    if (resultTarget_.deviceSerial != 0 &&
-        amd::DeviceManager::GetInstance().IsAttached(resultTarget_.deviceIndex,
-                                                     resultTarget_.deviceSerial)) {
+    if (resultTarget_.deviceSerial != 0 && resultTarget_.stillAttached()) {
         return true;
     }
     initAllDataAndAllView();

@@ -276,7 +276,7 @@ bool PRSystemBoostViewController::dropIfDeviceGone() {
         return false;
     }
     const CleanDeviceTarget target = worker_.busy() ? jobTarget_ : result_->target;
-    if (amd::DeviceManager::GetInstance().IsAttached(target.deviceIndex, target.deviceSerial)) {
+    if (target.stillAttached()) {
         return false;
     }
     resetPage();

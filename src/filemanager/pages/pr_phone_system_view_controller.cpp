@@ -61,8 +61,7 @@ fm::CleanDeviceTarget targetOf(int index) {
 }
 
 bool attached(const fm::CleanDeviceTarget& target) {
-    return target.deviceSerial != 0 &&
-           amd::DeviceManager::GetInstance().IsAttached(target.deviceIndex, target.deviceSerial);
+    return target.deviceSerial != 0 && target.stillAttached();
 }
 
 // Sound and film: no still preview. Pictures ("jpg", "png", "jpeg", "gif") and every other kind

@@ -276,8 +276,7 @@ void PRTansferViewController::ShowMusic(int deviceIndex) {
 
 void PRTansferViewController::musicLoadEnded(const MediaLibraryResult& result) {
     musicWorker_.finish();
-    const bool attached = amd::DeviceManager::GetInstance().IsAttached(musicTarget_.deviceIndex,
-                                                                       musicTarget_.deviceSerial);
+    const bool attached = musicTarget_.stillAttached();
     switch (result.status) {
         case MediaLibraryStatus::Done:
         case MediaLibraryStatus::NoLibrary:
@@ -407,8 +406,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 
 void PRTansferViewController::deviceDetached(int index) {
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
-        amd::DeviceManager::GetInstance().IsAttached(musicTarget_.deviceIndex,
-                                                     musicTarget_.deviceSerial)) {
+        musicTarget_.stillAttached()) {
         return;
     }
     if (musicLoad_.started) {
