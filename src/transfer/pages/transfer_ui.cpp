@@ -169,8 +169,11 @@ void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QSt
                      int detailStretch) {
     view = categoryView(ui.view, name);
     QVBoxLayout* layout = cleanview::headedView(view, "", title);
-    ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
-    layout->addWidget(ui.notYetNotes[note]);
+    // A category whose records are read has no such line.
+    if (!noteText.isEmpty()) {
+        ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
+        layout->addWidget(ui.notYetNotes[note]);
+    }
     auto* row = new QHBoxLayout();
     row->setSpacing(14);
     table = cleanview::makeTable(view, tableName, false);
@@ -206,7 +209,7 @@ void buildContactView(TransferUi& ui) {
     lines->addStretch(1);
     buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
                     "contactNotYetlab",
-                    QStringLiteral("Reading the device's contacts is not available yet."),
+                    QString(),
                     ui.contactTableView, "contactTableView", card, 0);
 }
 
@@ -214,7 +217,7 @@ void buildMessageView(TransferUi& ui) {
     ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
     buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
                     "messageNotYetlab",
-                    QStringLiteral("Reading the device's messages is not available yet."),
+                    QString(),
                     ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
 }
 
@@ -229,7 +232,7 @@ void buildNoteView(TransferUi& ui) {
     ui.noteContentlab->setPalette(palette);
     ui.noteContentlab->setAutoFillBackground(true);
     buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
-                    QStringLiteral("Reading the device's notes is not available yet."),
+                    QString(),
                     ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
 }
 
