@@ -49,8 +49,9 @@ std::optional<backup::BackupRunResult> runCheckedBackup(
     return **result;
 }
 
-TransferRecords readTransferRecords(const std::string& backupFolder, RecordKind kind,
-                                    const std::vector<std::shared_ptr<PRContactNode>>* knownContacts) {
+TransferRecords readTransferRecords(
+    const std::string& backupFolder, RecordKind kind,
+    const std::vector<std::shared_ptr<PRContactNode>>* knownContacts) {
     TransferRecords found;
     // Every reader call posts on this call's own centre (its per-call sink).
     const auto contacts = [&]() -> const backup::ContactList& {
@@ -71,11 +72,12 @@ TransferRecords readTransferRecords(const std::string& backupFolder, RecordKind 
             NotificationCenter center;
             backup::ConversationGrouping grouping;
             ObserverBag bag;
-            bag.add(center.addObserver(backup::kScanTransferMessageInfo, [&](const Notification& n) {
-                if (auto message = n.objectAs<std::shared_ptr<PRMessageNode>>(nullptr)) {
-                    grouping.addMessage(message);
-                }
-            }));
+            bag.add(
+                center.addObserver(backup::kScanTransferMessageInfo, [&](const Notification& n) {
+                    if (auto message = n.objectAs<std::shared_ptr<PRMessageNode>>(nullptr)) {
+                        grouping.addMessage(message);
+                    }
+                }));
             const backup::MessageReadResult read = backup::scanTransferMessageThread(
                 backupFolder, knownContacts != nullptr ? *knownContacts : contacts(), &center);
             found.unreadable |= read.databaseFound && !read.ok;
@@ -91,7 +93,8 @@ TransferRecords readTransferRecords(const std::string& backupFolder, RecordKind 
                     notes.push_back(std::move(note));
                 }
             }));
-            const backup::NoteReadResult read = backup::scanTransferNoteThread(backupFolder, &center);
+            const backup::NoteReadResult read =
+                backup::scanTransferNoteThread(backupFolder, &center);
             found.unreadable |= read.databaseFound && !read.ok;
             found.notes = std::move(notes);
             break;

@@ -120,9 +120,8 @@ TEST_F(TransferRecordExportTest, ContactsBecomeOneCardEachUnderTheirOwnNames) {
 }
 
 TEST_F(TransferRecordExportTest, ConversationHtmlIsEscapedAndNeverReplacesAnEarlierPage) {
-    const auto talk =
-        conversation(QStringLiteral("Bob"), QStringLiteral("+15550100"),
-                     {QStringLiteral("<script>alert(1)</script> & \"fish\"")});
+    const auto talk = conversation(QStringLiteral("Bob"), QStringLiteral("+15550100"),
+                                   {QStringLiteral("<script>alert(1)</script> & \"fish\"")});
     const auto single = conversation(QStringLiteral("Z"), QStringLiteral("+15550199"),
                                      {QStringLiteral("one letter")});
     const transfer::ConversationExportSource source{QStringLiteral("Demo <Phone>"), {}};
@@ -240,17 +239,14 @@ TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSam
     EXPECT_TRUE(page().statusText().isEmpty()) << page().statusText().toStdString();
 
     // Notes read the backup that is there: the backup folder is not written again.
-    const auto stamp = fs::last_write_time(backupOf(hub().currentIDevicenode()
-                                                        ->udidNumber()
-                                                        .toStdString()) /
-                                           "Manifest.db");
+    const auto stamp = fs::last_write_time(
+        backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) / "Manifest.db");
     page().showNote(index);
     ASSERT_TRUE(waitLoaded());
     EXPECT_TRUE(records().finished(RecordKind::Notes));
     EXPECT_GT(page().noteController()->rowCount(), 0);
-    EXPECT_EQ(fs::last_write_time(
-                  backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) /
-                  "Manifest.db"),
+    EXPECT_EQ(fs::last_write_time(backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) /
+                                  "Manifest.db"),
               stamp);
     // Loaded categories read nothing again; a list is never doubled.
     page().showContact(index);

@@ -22,10 +22,9 @@ const QString kNoDeviceText =
     QStringLiteral("No device is connected: connect it and choose the category again.");
 const QString kGoneText = QStringLiteral(
     "The device was disconnected: its contacts, messages and notes are no longer shown.");
-const QString kEncryptedText = QStringLiteral(
-    "The backup is encrypted: its contacts, messages and notes can't be read.");
-const QString kUnreadableText =
-    QStringLiteral("Some of the backup's records could not be read.");
+const QString kEncryptedText =
+    QStringLiteral("The backup is encrypted: its contacts, messages and notes can't be read.");
+const QString kUnreadableText = QStringLiteral("Some of the backup's records could not be read.");
 const QString kExportBusyText =
     QStringLiteral("An export is still running: try again when it has finished.");
 
@@ -121,8 +120,8 @@ void TransferRecordsPane::startNext() {
                     backup::EnteriPhonePassCodetoUnlockScreen(window);
                 }
             };
-            loaded->backup = runCheckedBackup(backup::BackupVariant::TransferPage, device,
-                                              notice, settings, stop);
+            loaded->backup = runCheckedBackup(backup::BackupVariant::TransferPage, device, notice,
+                                              settings, stop);
             if (!loaded->backup) {
                 return;  // stopped: nothing of it is shown
             }
@@ -171,8 +170,8 @@ void TransferRecordsPane::loadEnded(const std::shared_ptr<Loaded>& loaded) {
         finishedHandle(kind);
     };
     if (records.contacts) {
-        contacts_ = std::make_shared<const std::vector<std::shared_ptr<PRContactNode>>>(
-            *records.contacts);
+        contacts_ =
+            std::make_shared<const std::vector<std::shared_ptr<PRContactNode>>>(*records.contacts);
         // Contacts read for the message senders fill the contact list too.
         if (!finished(RecordKind::Contacts)) {
             page_.UpContactDataSource(std::move(*records.contacts));
@@ -284,11 +283,12 @@ void TransferRecordsPane::exportContacts(std::optional<int> row) {
 void TransferRecordsPane::exportConversations(ConversationFormat format, std::optional<int> row) {
     auto conversations = chosen(page_.messageController(), row);
     const ConversationExportSource source{deviceName_, backupFolder_.toStdString()};
-    runExport([conversations = std::move(conversations), source, format](const fs::path& documents) {
-        return format == ConversationFormat::Pdf
-                   ? exportConversationsPdf(documents, conversations, source)
-                   : exportConversationsHtml(documents, conversations, source);
-    });
+    runExport(
+        [conversations = std::move(conversations), source, format](const fs::path& documents) {
+            return format == ConversationFormat::Pdf
+                       ? exportConversationsPdf(documents, conversations, source)
+                       : exportConversationsHtml(documents, conversations, source);
+        });
 }
 
 void TransferRecordsPane::exportNotes(std::optional<int> row) {
@@ -298,8 +298,7 @@ void TransferRecordsPane::exportNotes(std::optional<int> row) {
     });
 }
 
-void TransferRecordsPane::runExport(
-    std::function<RecordExportResult(const fs::path&)> work) {
+void TransferRecordsPane::runExport(std::function<RecordExportResult(const fs::path&)> work) {
     if (exportWorker_.busy()) {
         status_(kExportBusyText);
         return;
@@ -319,9 +318,12 @@ void TransferRecordsPane::runExport(
             if (!result->ok()) {
                 self->status_(result->message);
             } else {
-                self->status_(QStringLiteral("%n file(s) saved in \"%1\".", nullptr,
-                                             static_cast<int>(result->files.size()))
-                                  .arg(QString::fromStdString(result->folder.string())));
+                const std::size_t count = result->files.size();
+                const QString folder = QString::fromStdString(result->folder.string());
+                self->status_(
+                    count == 1
+                        ? QStringLiteral("1 file saved in \"%1\".").arg(folder)
+                        : QStringLiteral("%1 files saved in \"%2\".").arg(count).arg(folder));
             }
             if (!result->folder.empty()) {
                 nimbara::ui::FileViewer::reveal(QString::fromStdString(result->folder.string()));
@@ -357,9 +359,8 @@ void TransferRecordsPane::showMenu(QTableView* table, const QPoint& at) {
     } else if (table == ui.messageTableView) {
         const auto add = [&](const QString& text, ConversationFormat format,
                              std::optional<int> which) {
-            menu->addAction(text, this, [this, format, which] {
-                exportConversations(format, which);
-            });
+            menu->addAction(text, this,
+                            [this, format, which] { exportConversations(format, which); });
         };
         add(QStringLiteral("Export to Documents as HTML"), ConversationFormat::Html, row);
         add(QStringLiteral("Export All to Documents as HTML"), ConversationFormat::Html,

@@ -208,17 +208,15 @@ void buildContactView(TransferUi& ui) {
     lines->addWidget(ui.contactAddresslab);
     lines->addStretch(1);
     buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
-                    "contactNotYetlab",
-                    QString(),
-                    ui.contactTableView, "contactTableView", card, 0);
+                    "contactNotYetlab", QString(), ui.contactTableView, "contactTableView", card,
+                    0);
 }
 
 void buildMessageView(TransferUi& ui) {
     ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
     buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
-                    "messageNotYetlab",
-                    QString(),
-                    ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
+                    "messageNotYetlab", QString(), ui.messageTableView, "messageTableView",
+                    ui.messageTreeScrollView, 3);
 }
 
 void buildNoteView(TransferUi& ui) {
@@ -232,8 +230,7 @@ void buildNoteView(TransferUi& ui) {
     ui.noteContentlab->setPalette(palette);
     ui.noteContentlab->setAutoFillBackground(true);
     buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
-                    QString(),
-                    ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
+                    QString(), ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
 }
 
 }  // namespace
