@@ -58,17 +58,6 @@ void count(RecordExportResult& result, const ExportWriteResult& written) {
     }
 }
 
-// One conversation's page, its attachments copied into `folder`.
-void conversationPage(PRHtmlController& html, const PRMessageTreeNode& conversation,
-                      const ConversationExportSource& source, const fs::path& folder,
-                      const backup::BackupFolder* backup) {
-    html.initMessageHtmlHeader(backup::messageDocumentTitle(source.deviceName));
-    backup::ConversationAttachments attachments;
-    attachments.backup = backup;
-    attachments.folder = folder;
-    backup::addConversationHtml(html, conversation, attachments);
-}
-
 template <class Write>
 RecordExportResult exportConversations(
     const fs::path& documents, const std::vector<std::shared_ptr<PRMessageTreeNode>>& conversations,
@@ -80,9 +69,16 @@ RecordExportResult exportConversations(
     const backup::BackupFolder backup = source.backupFolder.empty()
                                             ? backup::BackupFolder()
                                             : backup::BackupFolder::open(source.backupFolder);
+    backup::ConversationAttachments attachments;
+    attachments.backup = backup.isOpen() ? &backup : nullptr;
+    attachments.folder = result.folder;
     for (const auto& conversation : conversations) {
         if (conversation) {
-            write(result, *conversation, backup.isOpen() ? &backup : nullptr);
+            // Each conversation's own page, its attachments copied beside it.
+            PRHtmlController html;
+            html.initMessageHtmlHeader(backup::messageDocumentTitle(source.deviceName));
+            backup::addConversationHtml(html, *conversation, attachments);
+            write(result, html, backup::conversationDocumentName(*conversation));
         }
     }
     return result;
@@ -114,12 +110,8 @@ RecordExportResult exportConversationsHtml(
     const ConversationExportSource& source) {
     return exportConversations(
         documents, conversations, source,
-        [&](RecordExportResult& result, const PRMessageTreeNode& conversation,
-            const backup::BackupFolder* backup) {
-            PRHtmlController html;
-            conversationPage(html, conversation, source, result.folder, backup);
-            count(result, html.writeHtmlInPath(result.folder,
-                                               backup::conversationDocumentName(conversation)));
+        [](RecordExportResult& result, PRHtmlController& html, const QString& name) {
+            count(result, html.writeHtmlInPath(result.folder, name));
         });
 }
 
@@ -128,12 +120,8 @@ RecordExportResult exportConversationsPdf(
     const ConversationExportSource& source) {
     return exportConversations(
         documents, conversations, source,
-        [&](RecordExportResult& result, const PRMessageTreeNode& conversation,
-            const backup::BackupFolder* backup) {
-            const QString name = backup::conversationDocumentName(conversation);
-            // Each document is drawn from its own conversation's page, straight into memory.
-            PRHtmlController html;
-            conversationPage(html, conversation, source, result.folder, backup);
+        [](RecordExportResult& result, PRHtmlController& html, const QString& name) {
+            // Drawn from that conversation's page straight into memory.
             const QByteArray pdf = htmlToPdf(html.strHtmlContent(), name);
             if (pdf.isEmpty()) {
                 ExportWriteResult failed;

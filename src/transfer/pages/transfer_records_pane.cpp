@@ -204,39 +204,36 @@ void TransferRecordsPane::loadFailed(const QString& text) {
 }
 
 void TransferRecordsPane::startedHandle(RecordKind kind) {
-    QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor();
-    if (hub == nullptr) {
-        return;
-    }
-    switch (kind) {
-        case RecordKind::Contacts:
-            hub->contactScanhasStartHandle();
-            break;
-        case RecordKind::Messages:
-            hub->messageScanhasStartHandle();
-            break;
-        case RecordKind::Notes:
-            hub->noteScanhasStartHandle();
-            break;
-    }
+    shellHandle(kind, true);
 }
 
 void TransferRecordsPane::finishedHandle(RecordKind kind) {
+    shellHandle(kind, false);
+}
+
+void TransferRecordsPane::shellHandle(RecordKind kind, bool started) {
     QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor();
     if (hub == nullptr) {
         return;
     }
+    using Handle = void (QuennicAppDelegate::*)();
+    const auto pick = [started](Handle start, Handle finish) { return started ? start : finish; };
+    Handle handle = nullptr;
     switch (kind) {
         case RecordKind::Contacts:
-            hub->contactScanFinishedHandle();
+            handle = pick(&QuennicAppDelegate::contactScanhasStartHandle,
+                          &QuennicAppDelegate::contactScanFinishedHandle);
             break;
         case RecordKind::Messages:
-            hub->messageScanFinishedHandle();
+            handle = pick(&QuennicAppDelegate::messageScanhasStartHandle,
+                          &QuennicAppDelegate::messageScanFinishedHandle);
             break;
         case RecordKind::Notes:
-            hub->noteScanFinishedHandle();
+            handle = pick(&QuennicAppDelegate::noteScanhasStartHandle,
+                          &QuennicAppDelegate::noteScanFinishedHandle);
             break;
     }
+    (hub->*handle)();
 }
 
 void TransferRecordsPane::reset() {

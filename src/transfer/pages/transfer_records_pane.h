@@ -91,6 +91,8 @@ class TransferRecordsPane : public QObject {
     void loadFailed(const QString& text);
     void startedHandle(RecordKind kind);
     void finishedHandle(RecordKind kind);
+    // The shell's start or finished handle of `kind` (its sidebar spinner).
+    void shellHandle(RecordKind kind, bool started);
     void runExport(std::function<RecordExportResult(const std::filesystem::path&)> work);
     void showMenu(QTableView* table, const QPoint& at);
     void clearLists();
