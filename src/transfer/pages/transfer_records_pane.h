@@ -39,8 +39,6 @@ namespace nimbara::transfer {
 enum class ConversationFormat { Html, Pdf };
 
 class TransferRecordsPane : public QObject {
-    Q_OBJECT
-
   public:
     using StatusLine = std::function<void(const QString&)>;
 
