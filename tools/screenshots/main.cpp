@@ -693,6 +693,8 @@ void shootTransferMessages(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi
             w->close();
         }
     }
+    // The list comes in with its first row chosen and no bubbles: choosing it shows them.
+    page->transferUi().messageTableView->clearSelection();
     page->transferUi().messageTableView->selectRow(0);
     shots.save(ui.window, QStringLiteral("54d-transfer-messages"));
 }
