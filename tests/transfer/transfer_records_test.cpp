@@ -312,5 +312,20 @@ TEST_F(TransferRecordsPageTest, ADeviceChangeStopsTheLoadAndForgetsTheBackup) {
     EXPECT_EQ(page().messageController()->rowCount(), 0);
 }
 
+TEST_F(TransferRecordsPageTest, WhatWasReadFromADeviceGoesWithIt) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    page().showNote(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    ASSERT_GT(page().noteController()->rowCount(), 0);
+    ASSERT_TRUE(detach("demo"));
+    ASSERT_TRUE(pumpLong([this] { return page().noteController()->rowCount() == 0; }));
+    EXPECT_FALSE(records().bBackup());
+    EXPECT_FALSE(records().finished(RecordKind::Notes));
+    EXPECT_TRUE(page().statusText().contains(QStringLiteral("disconnected")))
+        << page().statusText().toStdString();
+}
+
 }  // namespace
 }  // namespace nimbara::test
