@@ -9,7 +9,7 @@ PACKAGES=(
     libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
     googletest libgtest-dev
     xvfb xauth fonts-dejavu-core
-    sqlite3
+    sqlite3 poppler-utils
 )
 
 missing=()

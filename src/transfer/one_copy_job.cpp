@@ -4,15 +4,14 @@
 #include <QLocale>
 #include <QOperatingSystemVersion>
 
-#include <chrono>
 #include <system_error>
-#include <thread>
 
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
 #include "device/device_manager.h"
 #include "platform/file_name_fit.h"
 #include "transfer/one_copy_steps.h"
+#include "transfer/transfer_records.h"
 
 namespace nimbara::transfer {
 
@@ -20,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr auto kBackupLook = std::chrono::milliseconds(20);
 constexpr int kMaxFolderNumber = 1000;
 
 }  // namespace
@@ -88,34 +86,10 @@ struct OneCopyJob::Impl {
 };
 
 std::optional<backup::BackupRunResult> OneCopyJob::Impl::makeBackup(onecopy::RunContext& run) {
-    auto result = std::make_shared<std::optional<backup::BackupRunResult>>();
-    backup::BackupRunHooks hooks;
-    hooks.unlockNotice = sink.unlockNotice;
-    // Runs on the backup's thread before it ends; read here once it has.
-    hooks.afterExit = [result](backup::BackupRunResult& r) { *result = r; };
     const backup::BackupDevice target{device.deviceIndex, device.deviceSerial, device.udid,
                                       device.deviceName};
-    std::shared_ptr<backup::DeviceBackupRun> backupRun = backup::DeviceBackupRun::start(
-        backup::BackupVariant::OneCopyPage, target, std::move(hooks), settings.backup);
-    while (!backupRun->ended()) {
-        if (run.interrupted()) {
-            backupRun->stop();
-            break;
-        }
-        std::this_thread::sleep_for(kBackupLook);
-    }
-    backupRun.reset();  // waits for the run's thread: this worker may
-    if (run.interrupted()) {
-        return std::nullopt;
-    }
-    if (!*result) {
-        // The run ended without a result: it was stopped.
-        backup::BackupRunResult none;
-        none.device = target;
-        none.outcome = backup::BackupOutcome::Stopped;
-        return none;
-    }
-    return **result;
+    return runCheckedBackup(backup::BackupVariant::OneCopyPage, target, sink.unlockNotice,
+                            settings.backup, [&run] { return run.interrupted(); });
 }
 
 void OneCopyJob::Impl::cutShort(onecopy::RunContext& run) {

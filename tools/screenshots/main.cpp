@@ -64,6 +64,7 @@
 #include "sim_device_builder.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
@@ -673,6 +674,31 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     shots.save(ui.window, QStringLiteral("51d-transfer-photos-not-yet"));
 }
 
+// The conversations read from a backup of the demo device, the first one as chat bubbles.
+void shootTransferMessages(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    hub.ClickTansfer(nullptr);
+    hub.CilckMessage(nullptr);
+    nimbara::transfer::TransferRecordsPane& records = page->records();
+    if (!pumpUntil([&] { return !records.loading(); }, 120.0) ||
+        !records.finished(nimbara::transfer::RecordKind::Messages)) {
+        std::fprintf(stderr, "nimbara-screenshots: the messages did not load: %s\n",
+                     qPrintable(page->statusText()));
+    }
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("unlockNotice")) {
+            w->close();
+        }
+    }
+    // The list comes in with its first row chosen and no bubbles: choosing it shows them.
+    page->transferUi().messageTableView->clearSelection();
+    page->transferUi().messageTableView->selectRow(0);
+    shots.save(ui.window, QStringLiteral("54d-transfer-messages"));
+}
+
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRFindLargeFileViewController* page = hub.findLargerFileViewController();
     if (page == nullptr) {
@@ -927,6 +953,7 @@ int run(const QString& outDir) {
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
+        shootTransferMessages(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

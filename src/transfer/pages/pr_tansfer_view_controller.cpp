@@ -15,6 +15,7 @@
 #include "browser/record_details.h"
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
+#include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
@@ -82,6 +83,8 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         {textColumn("Title", &PRNoteNode::noteTitle), textColumn("Date", &PRNoteNode::noteDate)},
         this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
+    records_ = new nimbara::transfer::TransferRecordsPane(
+        *this, [this](const QString& text) { setStatus(text); });
     watchDeviceDetach();
 }
 
@@ -107,6 +110,7 @@ void PRTansferViewController::ensureBuilt() {
     uiRoot_ = ui_->view;
     showPageView(ui_->view);
     wireTables();
+    records_->attachMenus(*ui_);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -223,12 +227,15 @@ void PRTansferViewController::ShowPhoto(int deviceIndex) {
 }
 void PRTansferViewController::showContact(int deviceIndex) {
     enterLaterCategory("showContact", deviceIndex);
+    records_->show(nimbara::transfer::RecordKind::Contacts, deviceIndex);
 }
 void PRTansferViewController::showMessage(int deviceIndex) {
     enterLaterCategory("showMessage", deviceIndex);
+    records_->show(nimbara::transfer::RecordKind::Messages, deviceIndex);
 }
 void PRTansferViewController::showNote(int deviceIndex) {
     enterLaterCategory("showNote", deviceIndex);
+    records_->show(nimbara::transfer::RecordKind::Notes, deviceIndex);
 }
 
 void PRTansferViewController::refreshOutlineView() {
@@ -377,6 +384,7 @@ void PRTansferViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     const bool wasLoading = musicLoad_.started;
     musicWorker_.stop();
+    records_->reset();
     musicLoad_ = {};
     musicRead_ = false;
     musicTarget_ = {};
@@ -405,6 +413,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 }
 
 void PRTansferViewController::deviceDetached(int index) {
+    records_->deviceDetached(index);
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
         musicTarget_.stillAttached()) {
         return;

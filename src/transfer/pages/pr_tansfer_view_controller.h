@@ -11,9 +11,10 @@
 // load, drops whatever it still hands over, empties the lists and shows the start view.
 //
 // The video entry only shows the video view: its list fills when the music load finishes.
-// Contacts, messages and notes show their lists through UpContactDataSource and its siblings,
-// during which the tables' selection does not rebuild the detail views (bPreviewTag); what reads
-// those records, and photos and apps, is still to come, and their views say so.
+// Contacts, messages and notes are read from a backup made for them (TransferRecordsPane) and
+// show their lists through UpContactDataSource and its siblings, during which the tables'
+// selection does not rebuild the detail views (bPreviewTag); what reads photos and apps is still
+// to come, and their views say so.
 // GUI thread only.
 #pragma once
 
@@ -38,6 +39,9 @@ class QTableView;
 
 namespace nimbara::ui {
 class ChatPictureLoader;
+}
+namespace nimbara::transfer {
+class TransferRecordsPane;
 }
 
 // The list controllers of the page's tables.
@@ -72,8 +76,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // Shows the start view and hides the seven category views.
     void showMianView();
 
-    // Category entries taking the device index. ShowMusic loads music and videos once; the
-    // others keep their place for loads still to come: they start nothing and post nothing.
+    // Category entries taking the device index. ShowMusic loads music and videos once,
+    // showContact, showMessage and showNote their records; ShowApp and ShowPhoto keep their place
+    // for loads still to come: they start nothing and post nothing.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -121,6 +126,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
 
     // The page's widgets (built on first use).
     TransferUi& transferUi();
+    // Contacts, messages and notes: their loads and exports.
+    nimbara::transfer::TransferRecordsPane& records() const { return *records_; }
 
   protected:
     void viewShown() override;
@@ -164,6 +171,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     PRMessageTreeController* messageController_ = nullptr;
     PRNoteController* noteController_ = nullptr;
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
+    nimbara::transfer::TransferRecordsPane* records_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

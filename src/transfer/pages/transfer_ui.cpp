@@ -169,8 +169,11 @@ void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QSt
                      int detailStretch) {
     view = categoryView(ui.view, name);
     QVBoxLayout* layout = cleanview::headedView(view, "", title);
-    ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
-    layout->addWidget(ui.notYetNotes[note]);
+    // A category whose records are read has no such line.
+    if (!noteText.isEmpty()) {
+        ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
+        layout->addWidget(ui.notYetNotes[note]);
+    }
     auto* row = new QHBoxLayout();
     row->setSpacing(14);
     table = cleanview::makeTable(view, tableName, false);
@@ -205,17 +208,15 @@ void buildContactView(TransferUi& ui) {
     lines->addWidget(ui.contactAddresslab);
     lines->addStretch(1);
     buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
-                    "contactNotYetlab",
-                    QStringLiteral("Reading the device's contacts is not available yet."),
-                    ui.contactTableView, "contactTableView", card, 0);
+                    "contactNotYetlab", QString(), ui.contactTableView, "contactTableView", card,
+                    0);
 }
 
 void buildMessageView(TransferUi& ui) {
     ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
     buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
-                    "messageNotYetlab",
-                    QStringLiteral("Reading the device's messages is not available yet."),
-                    ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
+                    "messageNotYetlab", QString(), ui.messageTableView, "messageTableView",
+                    ui.messageTreeScrollView, 3);
 }
 
 void buildNoteView(TransferUi& ui) {
@@ -229,8 +230,7 @@ void buildNoteView(TransferUi& ui) {
     ui.noteContentlab->setPalette(palette);
     ui.noteContentlab->setAutoFillBackground(true);
     buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
-                    QStringLiteral("Reading the device's notes is not available yet."),
-                    ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
+                    QString(), ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
 }
 
 }  // namespace

@@ -1,0 +1,331 @@
+// The transfer page's contacts, messages and notes: read from a backup made for them on the
+// simulated device (a failed backup reported, nothing older read), reset by a device change, and
+// exported into Documents as cards, HTML and PDF pages and a notes list, read back.
+#include <QProcess>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../app/backup_run_fixture.h"
+#include "backup/pr_contact_node.h"
+#include "backup/pr_message_node.h"
+#include "backup/pr_message_tree_node.h"
+#include "backup/pr_note_node.h"
+#include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_record_exports.h"
+#include "transfer/pages/transfer_records_pane.h"
+#include "ui/flash_view.h"
+#include "ui/save_panel.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using transfer::RecordKind;
+
+std::string readAll(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+std::set<std::string> namesIn(const fs::path& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec)) {
+        names.insert(e.path().filename().string());
+    }
+    return names;
+}
+
+// The text of a PDF as pdftotext reads it; empty when it can't.
+std::string pdfText(const fs::path& file) {
+    QProcess tool;
+    tool.start(QStringLiteral("pdftotext"),
+               {QString::fromStdString(file.string()), QStringLiteral("-")});
+    if (!tool.waitForFinished(30000) || tool.exitCode() != 0) {
+        return {};
+    }
+    return tool.readAllStandardOutput().toStdString();
+}
+
+std::shared_ptr<PRContactNode> contact(const QString& name, const QString& company, int rowid) {
+    auto node = std::make_shared<PRContactNode>();
+    node->setContactName(name);
+    node->setContactCompany(company);
+    node->setContactPhone(QStringLiteral("555-01%1").arg(rowid));
+    node->setRowid(rowid);
+    return node;
+}
+
+std::shared_ptr<PRMessageTreeNode> conversation(const QString& name, const QString& address,
+                                                const std::vector<QString>& texts) {
+    auto tree = std::make_shared<PRMessageTreeNode>();
+    tree->setMessageTreeNodeName(name);
+    tree->setMessageTreeNodeAdress(address);
+    for (const QString& text : texts) {
+        auto message = std::make_shared<PRMessageNode>();
+        message->setMessageName(name);
+        message->setMessagePhone(address);
+        message->setMessageContent(text);
+        message->setMessageDate(QStringLiteral("2024-05-01 10:00:00"));
+        message->setMessageType(QStringLiteral("Receive"));
+        tree->addMessageNode(message);
+    }
+    return tree;
+}
+
+std::shared_ptr<PRNoteNode> note(const QString& title, const QString& content) {
+    auto node = std::make_shared<PRNoteNode>();
+    node->setNoteTitle(title);
+    node->setNoteContent(content);
+    node->setNoteDate(QStringLiteral("2024-05-02"));
+    return node;
+}
+
+// ------------------------------------------------------------------ exports
+
+class TransferRecordExportTest : public DelegateTest {
+  protected:
+    fs::path documents() const { return tmp_ / "docs"; }
+};
+
+TEST_F(TransferRecordExportTest, ContactsBecomeOneCardEachUnderTheirOwnNames) {
+    const auto result = transfer::exportContactsToDocuments(
+        documents(), {contact("Ada Byron", "", 1), contact("Ada Byron", "", 2),
+                      contact("", "Acme Ltd", 3), contact("", "", 7)});
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    const fs::path folder = documents() / "Contact";
+    EXPECT_EQ(namesIn(folder), (std::set<std::string>{"Ada Byron.vcf", "Ada Byron (2).vcf",
+                                                      "Acme Ltd.vcf", "unknown 7.vcf"}));
+    // Two contacts of the same name keep their own cards.
+    const std::string first = readAll(folder / "Ada Byron.vcf");
+    const std::string second = readAll(folder / "Ada Byron (2).vcf");
+    EXPECT_EQ(first.rfind("BEGIN:VCARD", 0), 0u);
+    EXPECT_NE(first.find("END:VCARD"), std::string::npos);
+    EXPECT_NE(first.find("555-011"), std::string::npos);
+    EXPECT_NE(second.find("555-012"), std::string::npos);
+    EXPECT_EQ(second.find("555-011"), std::string::npos);
+    // A second export adds new cards and replaces none.
+    const auto again =
+        transfer::exportContactsToDocuments(documents(), {contact("Ada Byron", "", 9)});
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ(namesIn(folder).size(), 5u);
+    EXPECT_EQ(readAll(folder / "Ada Byron.vcf"), first);
+}
+
+TEST_F(TransferRecordExportTest, ConversationHtmlIsEscapedAndNeverReplacesAnEarlierPage) {
+    const auto talk = conversation(QStringLiteral("Bob"), QStringLiteral("+15550100"),
+                                   {QStringLiteral("<script>alert(1)</script> & \"fish\"")});
+    const auto single = conversation(QStringLiteral("Z"), QStringLiteral("+15550199"),
+                                     {QStringLiteral("one letter")});
+    const transfer::ConversationExportSource source{QStringLiteral("Demo <Phone>"), {}};
+    const auto result = transfer::exportConversationsHtml(documents(), {talk, single}, source);
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    const fs::path folder = documents() / "Message";
+    // A one-letter name gives way to the address.
+    EXPECT_EQ(namesIn(folder), (std::set<std::string>{"Bob.html", "+15550199.html"}));
+    const std::string page = readAll(folder / "Bob.html");
+    EXPECT_EQ(page.find("<script>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt; &amp;"), std::string::npos);
+    EXPECT_NE(page.find("Demo &lt;Phone&gt;"), std::string::npos);
+    ASSERT_TRUE(transfer::exportConversationsHtml(documents(), {talk}, source).ok());
+    EXPECT_EQ(namesIn(folder).size(), 3u);
+    EXPECT_EQ(readAll(folder / "Bob.html"), page);
+}
+
+TEST_F(TransferRecordExportTest, EachConversationPdfCarriesItsOwnConversation) {
+    const transfer::ConversationExportSource source{QStringLiteral("Demo Phone"), {}};
+    const auto result = transfer::exportConversationsPdf(
+        documents(),
+        {conversation(QStringLiteral("Alice"), QStringLiteral("+15550101"),
+                      {QStringLiteral("Lunch at noon"), QStringLiteral("See you there")}),
+         conversation(QStringLiteral("Carol"), QStringLiteral("+15550102"),
+                      {QStringLiteral("Train is late")})},
+        source);
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    const fs::path folder = documents() / "Message";
+    EXPECT_EQ(namesIn(folder), (std::set<std::string>{"Alice.pdf", "Carol.pdf"}));
+    const std::string alice = pdfText(folder / "Alice.pdf");
+    const std::string carol = pdfText(folder / "Carol.pdf");
+    EXPECT_EQ(readAll(folder / "Alice.pdf").rfind("%PDF", 0), 0u);
+    EXPECT_NE(alice.find("Lunch at noon"), std::string::npos) << alice;
+    EXPECT_NE(alice.find("See you there"), std::string::npos) << alice;
+    EXPECT_EQ(alice.find("Train is late"), std::string::npos);
+    EXPECT_NE(carol.find("Train is late"), std::string::npos) << carol;
+    EXPECT_EQ(carol.find("Lunch at noon"), std::string::npos);
+}
+
+TEST_F(TransferRecordExportTest, AllNotesGoIntoOneListAndAFolderInTheWayIsReported) {
+    const auto result = transfer::exportNotesToDocuments(
+        documents(), {note(QStringLiteral("Shopping"), QStringLiteral("Milk")),
+                      note(QStringLiteral("Ideas"), QStringLiteral("Paint the shed"))});
+    ASSERT_TRUE(result.ok()) << result.message.toStdString();
+    ASSERT_EQ(result.files.size(), 1u);
+    const std::string list = readAll(result.files.front());
+    EXPECT_EQ(result.files.front().parent_path(), fs::canonical(documents() / "Note"));
+    EXPECT_NE(list.find("Title:Shopping"), std::string::npos) << list;
+    EXPECT_NE(list.find("Paint the shed"), std::string::npos) << list;
+
+    // A file where the folder should be: nothing written, and said so.
+    fs::create_directories(tmp_ / "blocked");
+    writeText(tmp_ / "blocked" / "Note", "a file");
+    const auto blocked =
+        transfer::exportNotesToDocuments(tmp_ / "blocked", {note(QStringLiteral("A"), {})});
+    EXPECT_FALSE(blocked.ok());
+    EXPECT_TRUE(blocked.files.empty());
+    EXPECT_FALSE(blocked.message.isEmpty());
+}
+
+TEST_F(TransferRecordExportTest, AnHtmlPageWithoutAnyContentStillMakesAPdfPage) {
+    EXPECT_TRUE(transfer::htmlToPdf(QString(), QStringLiteral("Empty")).startsWith("%PDF"));
+}
+
+// ------------------------------------------------------------------ loads on the page
+
+class TransferRecordsPageTest : public BackupRunTest {
+  protected:
+    void SetUp() override {
+        BackupRunTest::SetUp();
+        revealed_.emplace(ui::FileViewer::handler(),
+                          [this](const QString& folder) { reveals_.push_back(folder); });
+    }
+    void TearDown() override {
+        revealed_.reset();
+        BackupRunTest::TearDown();
+    }
+    PRTansferViewController& page() { return *hub().GetTansferViewController(); }
+    transfer::TransferRecordsPane& records() { return page().records(); }
+    bool waitLoaded() {
+        return pumpLong([this] { return !records().loading(); });
+    }
+    void closeNotices() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QLatin1String("unlockNotice")) {
+                w->close();
+            }
+        }
+    }
+    bool spinning(FlashView* s) { return shown(s) && s->isFlashing(); }
+
+    std::optional<ui::ScopedHandler<ui::FileViewer::Handler>> revealed_;
+    std::vector<QString> reveals_;
+};
+
+TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSameBackup) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    page().showMessageView();
+    page().showMessage(index);
+    EXPECT_TRUE(records().started(RecordKind::Messages));
+    EXPECT_TRUE(spinning(ui().circleMessageProgress));
+    // A second click during the run starts nothing.
+    page().showMessage(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    EXPECT_TRUE(records().bBackup());
+    EXPECT_TRUE(records().finished(RecordKind::Messages));
+    EXPECT_FALSE(spinning(ui().circleMessageProgress));
+    // The senders' contacts were read on the way and fill their list too.
+    EXPECT_TRUE(records().finished(RecordKind::Contacts));
+    EXPECT_GT(page().contactController()->rowCount(), 0);
+    const int conversations = page().messageController()->rowCount();
+    EXPECT_GT(conversations, 0);
+    EXPECT_TRUE(page().statusText().isEmpty()) << page().statusText().toStdString();
+
+    // Notes read the backup that is there: the backup folder is not written again.
+    const auto stamp = fs::last_write_time(
+        backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) / "Manifest.db");
+    page().showNote(index);
+    ASSERT_TRUE(waitLoaded());
+    EXPECT_TRUE(records().finished(RecordKind::Notes));
+    EXPECT_GT(page().noteController()->rowCount(), 0);
+    EXPECT_EQ(fs::last_write_time(backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) /
+                                  "Manifest.db"),
+              stamp);
+    // Loaded categories read nothing again; a list is never doubled.
+    page().showContact(index);
+    page().showMessage(index);
+    EXPECT_FALSE(records().loading());
+    EXPECT_EQ(page().messageController()->rowCount(), conversations);
+
+    // Exported through the page into Documents, and the folder revealed.
+    records().setDocumentsFolder(tmp_ / "Documents");
+    records().exportConversations(transfer::ConversationFormat::Html, std::nullopt);
+    ASSERT_TRUE(pumpLong([this] { return !records().exporting(); }));
+    ASSERT_TRUE(records().lastExport());
+    EXPECT_TRUE(records().lastExport()->ok());
+    EXPECT_EQ(records().lastExport()->files.size(), static_cast<std::size_t>(conversations));
+    ASSERT_EQ(reveals_.size(), 1u);
+}
+
+TEST_F(TransferRecordsPageTest, AFailedBackupIsReportedAndNoOlderBackupIsRead) {
+    const std::string udid = "0000000000000000000000000000000000000bad";
+    PlistValue faults = PlistValue::dict();
+    faults[md::sim::kFaultBackupError] = "no space left";
+    const int index = attach(makeBackupDevice(udid, "Full Phone", faults));
+    ASSERT_GE(index, 0);
+    // An older backup of the device is there: it must not pass for the device's records.
+    fs::create_directories(backupOf(udid));
+    writeText(backupOf(udid) / "Manifest.db", "old");
+    page().showContactView();
+    page().showContact(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    EXPECT_FALSE(records().bBackup());
+    EXPECT_FALSE(records().started(RecordKind::Contacts));
+    EXPECT_FALSE(records().finished(RecordKind::Contacts));
+    EXPECT_EQ(page().contactController()->rowCount(), 0);
+    EXPECT_FALSE(spinning(ui().circleContactProgress));
+    EXPECT_TRUE(page().statusText().contains(QStringLiteral("failed")))
+        << page().statusText().toStdString();
+}
+
+TEST_F(TransferRecordsPageTest, ADeviceChangeStopsTheLoadAndForgetsTheBackup) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    page().showNote(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    ASSERT_TRUE(records().finished(RecordKind::Notes));
+    ASSERT_GT(page().noteController()->rowCount(), 0);
+
+    page().initAllDataAndAllView();
+    EXPECT_FALSE(records().bBackup());
+    EXPECT_FALSE(records().finished(RecordKind::Notes));
+    EXPECT_EQ(page().noteController()->rowCount(), 0);
+    EXPECT_EQ(page().shownView(), QStringLiteral("mainView"));
+
+    // A load cut short by a device change shows nothing and leaves no spinner on.
+    page().showMessage(index);
+    ASSERT_TRUE(records().loading());
+    page().initAllDataAndAllView();
+    EXPECT_FALSE(records().started(RecordKind::Messages));
+    EXPECT_FALSE(spinning(ui().circleMessageProgress));
+    pumpLong([this] { return page().records().workersEnding() == 0; });
+    pumpEvents(20);
+    EXPECT_EQ(page().messageController()->rowCount(), 0);
+}
+
+TEST_F(TransferRecordsPageTest, WhatWasReadFromADeviceGoesWithIt) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    page().showNote(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    ASSERT_GT(page().noteController()->rowCount(), 0);
+    ASSERT_TRUE(detach("demo"));
+    ASSERT_TRUE(pumpLong([this] { return page().noteController()->rowCount() == 0; }));
+    EXPECT_FALSE(records().bBackup());
+    EXPECT_FALSE(records().finished(RecordKind::Notes));
+    EXPECT_TRUE(page().statusText().contains(QStringLiteral("disconnected")))
+        << page().statusText().toStdString();
+}
+
+}  // namespace
+}  // namespace nimbara::test
