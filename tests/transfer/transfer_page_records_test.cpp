@@ -172,8 +172,11 @@ TEST_F(TransferRecordsTest, CategoriesStillToComeSaySoAndStartNothing) {
             EXPECT_EQ(visible(other), other == view) << other->objectName().toStdString();
         }
     }
+    EXPECT_EQ(tui().notYetNotes[0], nullptr);  // photos are read
     for (QLabel* note : tui().notYetNotes) {
-        ASSERT_NE(note, nullptr);
+        if (note == nullptr) {
+            continue;
+        }
         EXPECT_TRUE(note->text().contains(QStringLiteral("not available yet")));
         EXPECT_FALSE(note->isEnabled());
     }

@@ -82,6 +82,11 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         {textColumn("Title", &PRNoteNode::noteTitle), textColumn("Date", &PRNoteNode::noteDate)},
         this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
+    photos_ = new TransferPhotos(this);
+    connect(photos_, &TransferPhotos::statusChanged, this, [this](const QString& text) {
+        ensureBuilt();
+        setStatus(text);
+    });
     watchDeviceDetach();
 }
 
@@ -107,6 +112,7 @@ void PRTansferViewController::ensureBuilt() {
     uiRoot_ = ui_->view;
     showPageView(ui_->view);
     wireTables();
+    photos_->attach(*ui_);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -219,7 +225,13 @@ void PRTansferViewController::ShowApp(int deviceIndex) {
     enterLaterCategory("ShowApp", deviceIndex);
 }
 void PRTansferViewController::ShowPhoto(int deviceIndex) {
-    enterLaterCategory("ShowPhoto", deviceIndex);
+    record(QStringLiteral("ShowPhoto(%1)").arg(argument(deviceIndex)));
+    ensureBuilt();
+    if (photos_->bImageStartTransfer() || photos_->bPhotoLoadFinished()) {
+        return;
+    }
+    tranferDevice_ = deviceIndex;
+    photos_->ShowPhoto(deviceIndex);
 }
 void PRTansferViewController::showContact(int deviceIndex) {
     enterLaterCategory("showContact", deviceIndex);
@@ -376,6 +388,7 @@ void PRTansferViewController::showTrackDetails(const PRTranMusicNode& track) {
 void PRTansferViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     const bool wasLoading = musicLoad_.started;
+    photos_->initAllDataAndAllView();
     musicWorker_.stop();
     musicLoad_ = {};
     musicRead_ = false;
@@ -405,6 +418,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 }
 
 void PRTansferViewController::deviceDetached(int index) {
+    photos_->deviceDetached(index);
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
         musicTarget_.stillAttached()) {
         return;

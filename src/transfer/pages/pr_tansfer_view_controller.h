@@ -13,7 +13,7 @@
 // The video entry only shows the video view: its list fills when the music load finishes.
 // Contacts, messages and notes show their lists through UpContactDataSource and its siblings,
 // during which the tables' selection does not rebuild the detail views (bPreviewTag); what reads
-// those records, and photos and apps, is still to come, and their views say so.
+// those records, and apps, is still to come, and their views say so. Photos: TransferPhotos.
 // GUI thread only.
 #pragma once
 
@@ -26,6 +26,7 @@
 
 #include "cleanup/pages/clean_list_models.h"
 #include "transfer/media_library.h"
+#include "transfer/pages/transfer_photos.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
 #include "ui/page_worker.h"
@@ -72,8 +73,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // Shows the start view and hides the seven category views.
     void showMianView();
 
-    // Category entries taking the device index. ShowMusic loads music and videos once; the
-    // others keep their place for loads still to come: they start nothing and post nothing.
+    // Category entries taking the device index. ShowMusic loads music and videos once,
+    // ShowPhoto the photos (TransferPhotos); the others keep their place for loads still to come:
+    // they start nothing and post nothing.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -112,6 +114,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     std::size_t workersEnding() const { return musicWorker_.ending(); }
     // The status line under the views (empty when hidden).
     QString statusText() const;
+
+    // The photo category: its load, flags and image browser.
+    TransferPhotos& photos() const { return *photos_; }
 
     PRTransferMusicController* musicController() const { return musicController_; }
     PRTransferVideoContoller* videoController() const { return videoController_; }
@@ -164,6 +169,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     PRMessageTreeController* messageController_ = nullptr;
     PRNoteController* noteController_ = nullptr;
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
+    TransferPhotos* photos_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

@@ -9,7 +9,9 @@
 class ChatColumnView;
 class PRTextView;
 class QLabel;
+class QListView;
 class QProgressBar;
+class QSlider;
 class QTableView;
 class QWidget;
 
@@ -25,6 +27,11 @@ struct TransferUi {
     QWidget* contactView = nullptr;
     QWidget* messageView = nullptr;
     QWidget* noteView = nullptr;
+
+    // Photos: the image browser and its zoom slider.
+    QListView* imageBroswerView = nullptr;
+    QSlider* zoomSlider = nullptr;
+    QLabel* photoInfolab = nullptr;
 
     // Music: the track list and the chosen track.
     QTableView* musicTableView = nullptr;
@@ -64,8 +71,8 @@ struct TransferUi {
     QTableView* noteTableView = nullptr;
     PRTextView* noteContentlab = nullptr;
 
-    // The "not available yet" line of each category whose reading is still to come: photos,
-    // apps, contacts, messages, notes.
+    // The "not available yet" line of each category whose reading is still to come: apps,
+    // contacts, messages, notes (the photos' place is empty).
     std::array<QLabel*, 5> notYetNotes{};
 
     // A line under every view: what went wrong (hidden when empty).
