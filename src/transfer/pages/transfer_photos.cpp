@@ -1,6 +1,7 @@
 #include "transfer/pages/transfer_photos.h"
 
 #include <QFileInfo>
+#include <QIcon>
 #include <QSlider>
 
 #include <algorithm>
@@ -27,6 +28,8 @@ constexpr const char* kPictureImage = "photos_Nom";
 constexpr int kThumbnailsCached = 400;
 constexpr int kSmallestIcon = 48;
 constexpr int kLargestIcon = 256;
+constexpr int kCellMargin = 16;
+constexpr int kNameHeight = 20;
 
 const QString kNoDeviceText = QStringLiteral("Connect a device to see its photos.");
 const QString kReadingText = QStringLiteral("Reading the device's photos…");
@@ -68,7 +71,8 @@ QVariant PRImageBrowserModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             return QFileInfo(item->filePath()).fileName();
         case Qt::DecorationRole:
-            return thumbnail(*item);
+            // An icon, so the browser draws it at its zoom's size.
+            return QIcon(thumbnail(*item));
         default:
             return {};
     }
@@ -139,8 +143,7 @@ void TransferPhotos::attach(TransferUi& ui) {
     browser_ = ui.imageBroswerView;
     infoLabel_ = ui.photoInfolab;
     browser_->setModel(model_);
-    const int side = iconSide(zoom_);
-    browser_->setIconSize(QSize(side, side));
+    zoomSliderDidChange(zoom_);
     QSlider* slider = ui.zoomSlider;
     slider->setValue(static_cast<int>(std::lround(zoom_ * slider->maximum())));
     connect(slider, &QSlider::valueChanged, this, [this, slider](int value) {
@@ -154,6 +157,8 @@ void TransferPhotos::zoomSliderDidChange(double value) {
     if (browser_) {
         const int side = iconSide(zoom_);
         browser_->setIconSize(QSize(side, side));
+        // Room for the picture and one line of its name under it.
+        browser_->setGridSize(QSize(side + kCellMargin, side + kCellMargin + kNameHeight));
         browser_->viewport()->update();
     }
 }

@@ -85,9 +85,7 @@ void buildPhotoView(TransferUi& ui) {
     browser->setViewMode(QListView::IconMode);
     browser->setResizeMode(QListView::Adjust);
     browser->setMovement(QListView::Static);
-    browser->setUniformItemSizes(true);
-    browser->setSpacing(8);
-    browser->setWordWrap(true);
+    browser->setTextElideMode(Qt::ElideMiddle);
     browser->setSelectionMode(QAbstractItemView::ExtendedSelection);
     browser->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui.imageBroswerView = browser;
