@@ -211,6 +211,29 @@ TEST_F(TransferPhotosTest, ADeviceGoneMidLoadStopsTheSpinnerAndAllowsARetry) {
     EXPECT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
 }
 
+TEST_F(TransferPhotosTest, ADeviceWithoutCameraFoldersFinishesWithAnEmptyBrowser) {
+    fs::remove_all(deviceFile("/DCIM"));
+    hub().ClickPhoto(nullptr);
+    ASSERT_TRUE(waitForPhotos());
+    EXPECT_EQ(photoFinished_, 1);
+    EXPECT_TRUE(spinnerOff());
+    EXPECT_TRUE(photos().bPhotoLoadFinished());
+    EXPECT_EQ(browser().numberOfItemsInImageBrowser(), 0);
+    EXPECT_EQ(photos().infoText(), "The device holds no photos or movies.");
+    EXPECT_TRUE(page().statusText().isEmpty());
+}
+
+TEST_F(TransferPhotosTest, ADeviceGoneAfterLoadingTakesItsPhotosAlong) {
+    hub().ClickPhoto(nullptr);
+    ASSERT_TRUE(waitForPhotos());
+    ASSERT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
+    ASSERT_TRUE(detach("demo"));
+    ASSERT_TRUE(pumpUntil([this] { return browser().numberOfItemsInImageBrowser() == 0; }));
+    EXPECT_FALSE(photos().bPhotoLoadFinished());
+    EXPECT_FALSE(page().statusText().isEmpty());
+    EXPECT_EQ(photoFinished_, 1);
+}
+
 TEST_F(TransferPhotosTest, ADeviceChangeResetsThePhotoView) {
     hub().ClickPhoto(nullptr);
     ASSERT_TRUE(waitForPhotos());

@@ -243,8 +243,8 @@ QString TransferPhotos::infoText() const {
         return count == 0 ? kReadingText
                           : QStringLiteral("%1 (%2 so far)").arg(kReadingText).arg(count);
     }
-    if (!finished_ && count == 0) {
-        return QString();
+    if (count == 0) {
+        return finished_ ? QStringLiteral("The device holds no photos or movies.") : QString();
     }
     return count == 1 ? QStringLiteral("1 photo or movie")
                       : QStringLiteral("%1 photos and movies").arg(count);
