@@ -670,8 +670,23 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     page->transferUi().contactTableView->selectRow(1);
     shots.save(ui.window, QStringLiteral("51c-transfer-contacts"));
     page->UpContactDataSource({});
+}
+
+// The photos of the demo device in the image browser, their thumbnails read.
+void shootTransferPhotos(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
     hub.ClickPhoto(nullptr);
-    shots.save(ui.window, QStringLiteral("51d-transfer-photos-not-yet"));
+    TransferPhotos& photos = page->photos();
+    if (!pumpUntil([&] { return !photos.loading() && !photos.bImageStartTransfer(); }, 60.0) ||
+        !photos.bPhotoLoadFinished()) {
+        std::fprintf(stderr, "nimbara-screenshots: the photo load did not finish\n");
+    }
+    page->transferUi().imageBroswerView->grab();  // draws every row: thumbnails are asked for
+    pumpUntil([&] { return photos.model()->thumbnailsLoading() == 0; }, 20.0);
+    shots.save(ui.window, QStringLiteral("54a-transfer-photos"));
 }
 
 // The conversations read from a backup of the demo device, the first one as chat bubbles.
@@ -954,6 +969,7 @@ int run(const QString& outDir) {
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
         shootTransferMessages(shots, hub, ui);
+        shootTransferPhotos(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

@@ -85,6 +85,11 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
     records_ = new nimbara::transfer::TransferRecordsPane(
         *this, [this](const QString& text) { setStatus(text); });
+    photos_ = new TransferPhotos(this);
+    connect(photos_, &TransferPhotos::statusChanged, this, [this](const QString& text) {
+        ensureBuilt();
+        setStatus(text);
+    });
     watchDeviceDetach();
 }
 
@@ -111,6 +116,7 @@ void PRTansferViewController::ensureBuilt() {
     showPageView(ui_->view);
     wireTables();
     records_->attachMenus(*ui_);
+    photos_->attach(*ui_);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -223,7 +229,13 @@ void PRTansferViewController::ShowApp(int deviceIndex) {
     enterLaterCategory("ShowApp", deviceIndex);
 }
 void PRTansferViewController::ShowPhoto(int deviceIndex) {
-    enterLaterCategory("ShowPhoto", deviceIndex);
+    record(QStringLiteral("ShowPhoto(%1)").arg(argument(deviceIndex)));
+    ensureBuilt();
+    if (photos_->bImageStartTransfer() || photos_->bPhotoLoadFinished()) {
+        return;
+    }
+    tranferDevice_ = deviceIndex;
+    photos_->ShowPhoto(deviceIndex);
 }
 void PRTansferViewController::showContact(int deviceIndex) {
     enterLaterCategory("showContact", deviceIndex);
@@ -383,6 +395,7 @@ void PRTansferViewController::showTrackDetails(const PRTranMusicNode& track) {
 void PRTansferViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     const bool wasLoading = musicLoad_.started;
+    photos_->initAllDataAndAllView();
     musicWorker_.stop();
     records_->reset();
     musicLoad_ = {};
@@ -414,6 +427,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 
 void PRTansferViewController::deviceDetached(int index) {
     records_->deviceDetached(index);
+    photos_->deviceDetached(index);
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
         musicTarget_.stillAttached()) {
         return;

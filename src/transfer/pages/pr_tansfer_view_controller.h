@@ -13,8 +13,8 @@
 // The video entry only shows the video view: its list fills when the music load finishes.
 // Contacts, messages and notes are read from a backup made for them (TransferRecordsPane) and
 // show their lists through UpContactDataSource and its siblings, during which the tables'
-// selection does not rebuild the detail views (bPreviewTag); what reads photos and apps is still
-// to come, and their views say so.
+// selection does not rebuild the detail views (bPreviewTag). Photos: TransferPhotos. What reads
+// apps is still to come, and its view says so.
 // GUI thread only.
 #pragma once
 
@@ -27,6 +27,7 @@
 
 #include "cleanup/pages/clean_list_models.h"
 #include "transfer/media_library.h"
+#include "transfer/pages/transfer_photos.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
 #include "ui/page_worker.h"
@@ -77,8 +78,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void showMianView();
 
     // Category entries taking the device index. ShowMusic loads music and videos once,
-    // showContact, showMessage and showNote their records; ShowApp and ShowPhoto keep their place
-    // for loads still to come: they start nothing and post nothing.
+    // ShowPhoto the photos (TransferPhotos), showContact, showMessage and showNote their records;
+    // ShowApp keeps its place for a load still to come: it starts nothing and posts nothing.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -117,6 +118,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     std::size_t workersEnding() const { return musicWorker_.ending(); }
     // The status line under the views (empty when hidden).
     QString statusText() const;
+
+    // The photo category: its load, flags and image browser.
+    TransferPhotos& photos() const { return *photos_; }
 
     PRTransferMusicController* musicController() const { return musicController_; }
     PRTransferVideoContoller* videoController() const { return videoController_; }
@@ -172,6 +176,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     PRNoteController* noteController_ = nullptr;
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
     nimbara::transfer::TransferRecordsPane* records_ = nullptr;
+    TransferPhotos* photos_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

@@ -3,9 +3,11 @@
 #include <QFont>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSlider>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -78,11 +80,26 @@ void buildMainView(TransferUi& ui) {
 void buildPhotoView(TransferUi& ui) {
     ui.photoView = categoryView(ui.view, "photoView");
     QVBoxLayout* layout = cleanview::headedView(ui.photoView, "", QStringLiteral("Photos"));
-    ui.notYetNotes[0] = notYetNote(ui.photoView, "photoNotYetlab",
-                                   QStringLiteral("Showing the device's photos is not available "
-                                                  "yet."));
-    layout->addWidget(ui.notYetNotes[0]);
-    layout->addStretch(1);
+    ui.photoInfolab = infoLine(ui.photoView, "photoInfolab");
+    auto* browser = named(new QListView(ui.photoView), "imageBroswerView");
+    browser->setViewMode(QListView::IconMode);
+    browser->setResizeMode(QListView::Adjust);
+    browser->setMovement(QListView::Static);
+    browser->setTextElideMode(Qt::ElideMiddle);
+    browser->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    browser->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui.imageBroswerView = browser;
+    auto* zoomRow = new QHBoxLayout();
+    zoomRow->addStretch(1);
+    zoomRow->addWidget(
+        makeLabel(ui.photoView, "zoomlab", QStringLiteral("Zoom"), kInfoPoints, kSlate));
+    ui.zoomSlider = named(new QSlider(Qt::Horizontal, ui.photoView), "zoomSlider");
+    ui.zoomSlider->setRange(0, 100);
+    ui.zoomSlider->setFixedWidth(160);
+    zoomRow->addWidget(ui.zoomSlider);
+    layout->addWidget(ui.photoInfolab);
+    layout->addWidget(browser, 1);
+    layout->addLayout(zoomRow);
 }
 
 void buildMusicView(TransferUi& ui) {

@@ -9,7 +9,9 @@
 class ChatColumnView;
 class PRTextView;
 class QLabel;
+class QListView;
 class QProgressBar;
+class QSlider;
 class QTableView;
 class QWidget;
 
@@ -25,6 +27,11 @@ struct TransferUi {
     QWidget* contactView = nullptr;
     QWidget* messageView = nullptr;
     QWidget* noteView = nullptr;
+
+    // Photos: the image browser and its zoom slider.
+    QListView* imageBroswerView = nullptr;
+    QSlider* zoomSlider = nullptr;
+    QLabel* photoInfolab = nullptr;
 
     // Music: the track list and the chosen track.
     QTableView* musicTableView = nullptr;
