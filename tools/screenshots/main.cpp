@@ -62,6 +62,7 @@
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
+#include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pr_tran_music_node.h"
@@ -673,6 +674,34 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     shots.save(ui.window, QStringLiteral("51d-transfer-photos-not-yet"));
 }
 
+void shootTransferMusicPlaying(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    click(ui.mainStatusBannerBtn);
+    hub.ClickTansfer(nullptr);
+    hub.ClickMusic(nullptr);
+    pumpUntil([page] { return !page->musicLoading() && !page->bMusiceStartTransfer(); }, 30.0);
+    const auto& tracks = page->musicController()->content();
+    for (std::size_t row = 0; row < tracks.size(); ++row) {
+        if (tracks[row]->musicTitle() == QLatin1String("Harbour Lights")) {
+            page->transferUi().musicTableView->clearSelection();
+            page->transferUi().musicTableView->selectRow(static_cast<int>(row));
+        }
+    }
+    if (!pumpUntil(
+            [page] {
+                const auto* player = page->mediaPreview()->player(false);
+                return player != nullptr && !player->file().isEmpty();
+            },
+            30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the track was not copied to play\n");
+    }
+    shots.save(ui.window, QStringLiteral("54b-transfer-music-playing"));
+    page->initAllDataAndAllView();
+}
+
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRFindLargeFileViewController* page = hub.findLargerFileViewController();
     if (page == nullptr) {
@@ -927,6 +956,7 @@ int run(const QString& outDir) {
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
+        shootTransferMusicPlaying(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

@@ -11,6 +11,7 @@
 // load, drops whatever it still hands over, empties the lists and shows the start view.
 //
 // The video entry only shows the video view: its list fills when the music load finishes.
+// A track or video chosen plays from a local copy (PRMediaPreviewController).
 // Contacts, messages and notes show their lists through UpContactDataSource and its siblings,
 // during which the tables' selection does not rebuild the detail views (bPreviewTag); what reads
 // those records, and photos and apps, is still to come, and their views say so.
@@ -26,6 +27,7 @@
 
 #include "cleanup/pages/clean_list_models.h"
 #include "transfer/media_library.h"
+#include "transfer/pages/media_player_view.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
 #include "ui/page_worker.h"
@@ -38,6 +40,9 @@ class QTableView;
 
 namespace nimbara::ui {
 class ChatPictureLoader;
+}
+namespace nimbara::transfer {
+class PRMediaPreviewController;
 }
 
 // The list controllers of the page's tables.
@@ -121,6 +126,11 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
 
     // The page's widgets (built on first use).
     TransferUi& transferUi();
+    // Plays the chosen track or video (made with the widgets).
+    nimbara::transfer::PRMediaPreviewController* mediaPreview();
+    // What the players play through (tests give one that needs no sound hardware); applies to
+    // players made from now on.
+    void setMediaPlayerFactory(nimbara::transfer::MediaPlayerFactory factory);
 
   protected:
     void viewShown() override;
@@ -164,6 +174,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     PRMessageTreeController* messageController_ = nullptr;
     PRNoteController* noteController_ = nullptr;
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
+    nimbara::transfer::PRMediaPreviewController* preview_ = nullptr;
+    nimbara::transfer::MediaPlayerFactory playerFactory_;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;
