@@ -6,10 +6,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QThread>
 
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
+#include <thread>
+
+#include "app/alerts.h"
 
 #include "fake_media_player.h"
 #include "media_library_fixture.h"
@@ -307,6 +311,28 @@ TEST_F(TransferPageTest, AChosenTrackAndVideoPlayUntilTheDeviceChanges) {
 }
 
 // ------------------------------------------------------------------ the music library
+
+// A library call on a worker: its error alert comes up on the GUI thread, the worker not waiting.
+TEST_F(MediaPreviewTest, ALibraryErrorOnAWorkerIsAlertedOnTheGuiThread) {
+    std::vector<Alerts::Question> asked;
+    bool onGuiThread = false;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& question) {
+        asked.push_back(question);
+        onGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        return Alerts::Answer::Default;
+    });
+    iTunesScriptHandler library(tmp_ / "Library", transfer::scriptErrorAlert(tui().view));
+    std::thread worker([&library] { EXPECT_FALSE(library.deletePlaylist("Nowhere")); });
+    worker.join();
+    EXPECT_TRUE(asked.empty());
+    ASSERT_TRUE(pumpUntil([&] { return !asked.empty(); }));
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_EQ(asked[0].message, "AttachAScript Error");
+    EXPECT_EQ(asked[0].informativeText,
+              "Error -1728 occured the deletePlaylist(Nowhere) call: Can't get playlist "
+              "\"Nowhere\".");
+    EXPECT_EQ(asked[0].defaultButton, "ok");
+}
 
 class MusicLibraryTest : public ::testing::Test {
   protected:

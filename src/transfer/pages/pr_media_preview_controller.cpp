@@ -1,5 +1,6 @@
 #include "transfer/pages/pr_media_preview_controller.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QLabel>
 #include <QPixmap>
@@ -8,6 +9,7 @@
 
 #include <algorithm>
 
+#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "transfer/pages/transfer_ui.h"
 
@@ -15,6 +17,22 @@ namespace nimbara::transfer {
 
 namespace {
 constexpr const char* kMusicImage = "defaultMuisc";
+}
+
+iTunesScriptHandler::ErrorAlert scriptErrorAlert(QWidget* parent) {
+    QPointer<QWidget> over(parent);
+    return [over](const QString& title, const QString& text, const QString& button) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [over, title, text, button] {
+                Alerts::Question question;
+                question.message = title;
+                question.informativeText = text;
+                question.defaultButton = button;
+                Alerts::ask(over.data(), question);
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 PRMediaPreviewController::PRMediaPreviewController(TransferUi& ui, MediaPlayerFactory players,

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 
+#include "transfer/itunes_script_handler.h"
 #include "transfer/media_preview_copy.h"
 #include "transfer/pages/media_player_view.h"
 #include "ui/page_worker.h"
@@ -27,6 +28,10 @@
 struct TransferUi;
 
 namespace nimbara::transfer {
+
+// The music library's error alert, for a handler called on any thread: the alert is shown on the
+// GUI thread (over `parent`, while it lives) and the caller goes on without waiting for it.
+iTunesScriptHandler::ErrorAlert scriptErrorAlert(QWidget* parent);
 
 class PRMediaPreviewController : public QObject {
     Q_OBJECT
