@@ -44,12 +44,17 @@ std::optional<LibraryPlaylist> readPlaylistFile(const fs::path& file) {
     LibraryPlaylist list;
     list.file = file;
     list.name = QString::fromStdString(file.stem().string());
+    QString title;
     while (!in.atEnd()) {
         const QString line = QString::fromUtf8(in.readLine()).trimmed();
         if (line.startsWith(QLatin1String(kPlaylistName))) {
             list.name = line.mid(static_cast<int>(qstrlen(kPlaylistName)));
+        } else if (line.startsWith(QLatin1String(kEntryInfo))) {
+            title = line.mid(static_cast<int>(qstrlen(kEntryInfo)));
         } else if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) {
             list.entries.push_back(line);
+            list.titles.push_back(title.isEmpty() ? QFileInfo(line).completeBaseName() : title);
+            title.clear();
         }
     }
     return list;
@@ -256,8 +261,8 @@ std::optional<ScriptReply> iTunesScriptHandler::run(const QString& handler,
         return fail(kWriteFailed, QStringLiteral("The file could not be copied into the library."));
     }
     std::vector<std::pair<QString, QString>> entries;
-    for (const QString& entry : existing->entries) {
-        entries.emplace_back(QFileInfo(entry).completeBaseName(), entry);
+    for (int i = 0; i < existing->entries.size(); ++i) {
+        entries.emplace_back(existing->titles[i], existing->entries[i]);
     }
     const QString relative = QStringLiteral("%1/%2").arg(
         QLatin1String(kMediaFolder), QString::fromStdString(written.path.filename().string()));

@@ -32,6 +32,7 @@ struct LibraryPlaylist {
     QString name;
     std::filesystem::path file;
     QStringList entries;
+    QStringList titles;  // each entry's title, in the same order
 };
 
 }  // namespace nimbara::transfer

@@ -384,6 +384,7 @@ TEST_F(MusicLibraryTest, PlaylistsAreMadeFilledListedAndRemovedInTheLibraryFolde
     const auto list = library.playlist("iPhoneMusic");
     ASSERT_TRUE(list);
     EXPECT_EQ(list->entries, (QStringList{"Media/Intro.m4a", "Media/Intro (2).m4a"}));
+    EXPECT_EQ(list->titles, (QStringList{"Intro", "Intro"}));
     // Nothing above was an error.
     EXPECT_TRUE(alerts_.isEmpty()) << alerts_.join("\n").toStdString();
 

@@ -174,6 +174,11 @@ void PRMediaPreviewController::show(bool video, const PRTranMusicNode& track) {
         return;  // a row of another kind: nothing is shown
     }
     MediaPlayerView* view = ensurePlayer(video);
+    // One thing plays at a time: the other view's player pauses.
+    if (MediaPlayerView* other = player(!video);
+        other != nullptr && other->backend()->isPlaying()) {
+        other->togglePlay();
+    }
     if (!video) {
         app::setImageViewImage(ui_.musicImageView, QLatin1String(kMusicImage));
     }
