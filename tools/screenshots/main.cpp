@@ -699,6 +699,17 @@ void shootTransferMusicPlaying(Shooter& shots, QuennicAppDelegate& hub, MainWind
         std::fprintf(stderr, "nimbara-screenshots: the track was not copied to play\n");
     }
     shots.save(ui.window, QStringLiteral("54b-transfer-music-playing"));
+    hub.ClickVideo(nullptr);
+    if (page->videoController()->rowCount() > 0) {
+        page->transferUi().videoTableView->selectRow(0);
+        pumpUntil(
+            [page] {
+                const auto* player = page->mediaPreview()->player(true);
+                return player != nullptr && !player->file().isEmpty();
+            },
+            30.0);
+    }
+    shots.save(ui.window, QStringLiteral("54c-transfer-video-playing"));
     page->initAllDataAndAllView();
 }
 
