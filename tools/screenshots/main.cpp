@@ -630,6 +630,17 @@ void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
     page->initAllDataAndAllView();
 }
 
+// Chooses the music table's row of that title (chosen afresh when it was chosen already).
+void selectTrack(PRTansferViewController& page, const char* title) {
+    const auto& tracks = page.musicController()->content();
+    for (std::size_t row = 0; row < tracks.size(); ++row) {
+        if (tracks[row]->musicTitle() == QLatin1String(title)) {
+            page.transferUi().musicTableView->clearSelection();
+            page.transferUi().musicTableView->selectRow(static_cast<int>(row));
+        }
+    }
+}
+
 void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRTansferViewController* page = hub.GetTansferViewController();
     if (page == nullptr) {
@@ -645,12 +656,7 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
         !page->bMusicLoadFinished()) {
         std::fprintf(stderr, "nimbara-screenshots: the music load did not finish\n");
     }
-    const auto& tracks = page->musicController()->content();
-    for (std::size_t row = 0; row < tracks.size(); ++row) {
-        if (tracks[row]->musicTitle() == QLatin1String("Harbour Lights")) {
-            page->transferUi().musicTableView->selectRow(static_cast<int>(row));
-        }
-    }
+    selectTrack(*page, "Harbour Lights");
     shots.save(ui.window, QStringLiteral("51a-transfer-music"));
     hub.ClickVideo(nullptr);
     shots.save(ui.window, QStringLiteral("51b-transfer-videos"));
@@ -683,13 +689,7 @@ void shootTransferMusicPlaying(Shooter& shots, QuennicAppDelegate& hub, MainWind
     hub.ClickTansfer(nullptr);
     hub.ClickMusic(nullptr);
     pumpUntil([page] { return !page->musicLoading() && !page->bMusiceStartTransfer(); }, 30.0);
-    const auto& tracks = page->musicController()->content();
-    for (std::size_t row = 0; row < tracks.size(); ++row) {
-        if (tracks[row]->musicTitle() == QLatin1String("Harbour Lights")) {
-            page->transferUi().musicTableView->clearSelection();
-            page->transferUi().musicTableView->selectRow(static_cast<int>(row));
-        }
-    }
+    selectTrack(*page, "Harbour Lights");
     if (!pumpUntil(
             [page] {
                 const auto* player = page->mediaPreview()->player(false);
