@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../app/delegate_fixture.h"
+#include "fake_media_player.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
@@ -25,6 +26,8 @@ class TransferPageTest : public DemoDelegateTest {
   protected:
     void SetUp() override {
         DemoDelegateTest::SetUp();
+        // Players that need no sound hardware.
+        page().setMediaPlayerFactory(fakePlayerFactory());
         finishedToken_ = NotificationCenter::defaultCenter().addObserver(
             "musicScanFinished", [this](const Notification& n) {
                 ++musicFinished_;

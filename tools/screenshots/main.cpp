@@ -62,6 +62,7 @@
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
+#include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_records_pane.h"
@@ -630,6 +631,17 @@ void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
     page->initAllDataAndAllView();
 }
 
+// Chooses the music table's row of that title (chosen afresh when it was chosen already).
+void selectTrack(PRTansferViewController& page, const char* title) {
+    const auto& tracks = page.musicController()->content();
+    for (std::size_t row = 0; row < tracks.size(); ++row) {
+        if (tracks[row]->musicTitle() == QLatin1String(title)) {
+            page.transferUi().musicTableView->clearSelection();
+            page.transferUi().musicTableView->selectRow(static_cast<int>(row));
+        }
+    }
+}
+
 void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRTansferViewController* page = hub.GetTansferViewController();
     if (page == nullptr) {
@@ -645,12 +657,7 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
         !page->bMusicLoadFinished()) {
         std::fprintf(stderr, "nimbara-screenshots: the music load did not finish\n");
     }
-    const auto& tracks = page->musicController()->content();
-    for (std::size_t row = 0; row < tracks.size(); ++row) {
-        if (tracks[row]->musicTitle() == QLatin1String("Harbour Lights")) {
-            page->transferUi().musicTableView->selectRow(static_cast<int>(row));
-        }
-    }
+    selectTrack(*page, "Harbour Lights");
     shots.save(ui.window, QStringLiteral("51a-transfer-music"));
     hub.ClickVideo(nullptr);
     shots.save(ui.window, QStringLiteral("51b-transfer-videos"));
@@ -712,6 +719,39 @@ void shootTransferMessages(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi
     page->transferUi().messageTableView->clearSelection();
     page->transferUi().messageTableView->selectRow(0);
     shots.save(ui.window, QStringLiteral("54d-transfer-messages"));
+}
+
+void shootTransferMusicPlaying(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    click(ui.mainStatusBannerBtn);
+    hub.ClickTansfer(nullptr);
+    hub.ClickMusic(nullptr);
+    pumpUntil([page] { return !page->musicLoading() && !page->bMusiceStartTransfer(); }, 30.0);
+    selectTrack(*page, "Harbour Lights");
+    if (!pumpUntil(
+            [page] {
+                const auto* player = page->mediaPreview()->player(false);
+                return player != nullptr && !player->file().isEmpty();
+            },
+            30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the track was not copied to play\n");
+    }
+    shots.save(ui.window, QStringLiteral("54b-transfer-music-playing"));
+    hub.ClickVideo(nullptr);
+    if (page->videoController()->rowCount() > 0) {
+        page->transferUi().videoTableView->selectRow(0);
+        pumpUntil(
+            [page] {
+                const auto* player = page->mediaPreview()->player(true);
+                return player != nullptr && !player->file().isEmpty();
+            },
+            30.0);
+    }
+    shots.save(ui.window, QStringLiteral("54c-transfer-video-playing"));
+    page->initAllDataAndAllView();
 }
 
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
@@ -970,6 +1010,7 @@ int run(const QString& outDir) {
         shootTransferPage(shots, hub, ui);
         shootTransferMessages(shots, hub, ui);
         shootTransferPhotos(shots, hub, ui);
+        shootTransferMusicPlaying(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

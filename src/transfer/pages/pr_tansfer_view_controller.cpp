@@ -15,6 +15,7 @@
 #include "browser/record_details.h"
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
+#include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
@@ -90,11 +91,13 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         ensureBuilt();
         setStatus(text);
     });
+    playerFactory_ = nimbara::transfer::qtMediaPlayerFactory();
     watchDeviceDetach();
 }
 
 PRTansferViewController::~PRTansferViewController() {
     musicWorker_.stop();
+    delete preview_;
     delete uiRoot_.data();
     ui_.reset();
 }
@@ -106,6 +109,15 @@ TransferUi& PRTansferViewController::transferUi() {
     return *ui_;
 }
 
+nimbara::transfer::PRMediaPreviewController* PRTansferViewController::mediaPreview() {
+    ensureBuilt();
+    return preview_;
+}
+
+void PRTansferViewController::setMediaPlayerFactory(nimbara::transfer::MediaPlayerFactory factory) {
+    playerFactory_ = std::move(factory);
+}
+
 void PRTansferViewController::ensureBuilt() {
     if (ui_ && uiRoot_) {
         return;
@@ -114,6 +126,10 @@ void PRTansferViewController::ensureBuilt() {
     ui_ = std::make_unique<TransferUi>(buildTransferView());
     uiRoot_ = ui_->view;
     showPageView(ui_->view);
+    delete preview_;
+    preview_ = new nimbara::transfer::PRMediaPreviewController(
+        *ui_, [this](bool video) { return playerFactory_(video); },
+        [this](const QString& text) { setStatus(text); }, this);
     wireTables();
     records_->attachMenus(*ui_);
     photos_->attach(*ui_);
@@ -338,6 +354,7 @@ void PRTansferViewController::UpMusiceDataSource(Tracks music, Tracks videos) {
     ui_->musicTableView->clearSelection();
     ui_->videoTableView->clearSelection();
     clearTrackDetails();
+    preview_->reset();
 }
 
 void PRTansferViewController::ScanMusicFinishHandle() {
@@ -398,6 +415,9 @@ void PRTansferViewController::initAllDataAndAllView() {
     photos_->initAllDataAndAllView();
     musicWorker_.stop();
     records_->reset();
+    if (preview_ != nullptr) {
+        preview_->reset();
+    }
     musicLoad_ = {};
     musicRead_ = false;
     musicTarget_ = {};
@@ -491,11 +511,18 @@ void PRTansferViewController::tableViewSelectionDidChange(QTableView* table) {
     if (table == ui_->musicTableView) {
         if (const auto track = selectedRecord(musicController_, table)) {
             showTrackDetails(*track);
+            preview_->trackChosen(track, false, musicTarget_);
         }
         return;
     }
-    if (table == ui_->videoTableView || bPreviewTag_) {
-        return;  // videos: nothing to show until they can be played
+    if (table == ui_->videoTableView) {
+        if (const auto video = selectedRecord(videoController_, table)) {
+            preview_->trackChosen(video, true, musicTarget_);
+        }
+        return;
+    }
+    if (bPreviewTag_) {
+        return;
     }
     if (table == ui_->contactTableView) {
         if (const auto contact = selectedRecord(contactController_, table)) {

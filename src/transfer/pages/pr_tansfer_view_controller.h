@@ -11,6 +11,7 @@
 // load, drops whatever it still hands over, empties the lists and shows the start view.
 //
 // The video entry only shows the video view: its list fills when the music load finishes.
+// A track or video chosen plays from a local copy (PRMediaPreviewController).
 // Contacts, messages and notes are read from a backup made for them (TransferRecordsPane) and
 // show their lists through UpContactDataSource and its siblings, during which the tables'
 // selection does not rebuild the detail views (bPreviewTag). Photos: TransferPhotos. What reads
@@ -27,6 +28,7 @@
 
 #include "cleanup/pages/clean_list_models.h"
 #include "transfer/media_library.h"
+#include "transfer/pages/media_player_view.h"
 #include "transfer/pages/transfer_photos.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
@@ -43,7 +45,8 @@ class ChatPictureLoader;
 }
 namespace nimbara::transfer {
 class TransferRecordsPane;
-}
+class PRMediaPreviewController;
+}  // namespace nimbara::transfer
 
 // The list controllers of the page's tables.
 using PRTransferMusicController = nimbara::cleanup::CleanRowsModel<PRTranMusicNode>;
@@ -132,6 +135,11 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     TransferUi& transferUi();
     // Contacts, messages and notes: their loads and exports.
     nimbara::transfer::TransferRecordsPane& records() const { return *records_; }
+    // Plays the chosen track or video (made with the widgets).
+    nimbara::transfer::PRMediaPreviewController* mediaPreview();
+    // What the players play through (tests give one that needs no sound hardware); applies to
+    // players made from now on.
+    void setMediaPlayerFactory(nimbara::transfer::MediaPlayerFactory factory);
 
   protected:
     void viewShown() override;
@@ -177,6 +185,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
     nimbara::transfer::TransferRecordsPane* records_ = nullptr;
     TransferPhotos* photos_ = nullptr;
+    nimbara::transfer::PRMediaPreviewController* preview_ = nullptr;
+    nimbara::transfer::MediaPlayerFactory playerFactory_;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

@@ -124,14 +124,11 @@ void buildMusicView(TransferUi& ui) {
     ui.musicArtistlab->setWordWrap(true);
     ui.musicProgress = busyBar(ui.musicView, "musicProgress");
     ui.musicPlayView = playPlace(ui.musicView, "musicPlayView");
-    ui.musicPlayNotelab = notYetNote(ui.musicView, "musicPlayNotelab",
-                                     QStringLiteral("Playing a track is not available yet."));
     track->addWidget(ui.musicImageView, 0, Qt::AlignHCenter);
     track->addWidget(ui.musicTitlelab);
     track->addWidget(ui.musicArtistlab);
     track->addWidget(ui.musicProgress);
     track->addWidget(ui.musicPlayView);
-    track->addWidget(ui.musicPlayNotelab);
     track->addStretch(1);
 
     auto* side = new QWidget(ui.musicView);
@@ -150,13 +147,10 @@ void buildVideoView(TransferUi& ui) {
     ui.videoTableView = cleanview::makeTable(ui.videoView, "videoTableView", false);
     ui.videoProgress = busyBar(ui.videoView, "videoProgress");
     ui.videoPlayView = playPlace(ui.videoView, "videoPlayView");
-    ui.videoPlayNotelab = notYetNote(ui.videoView, "videoPlayNotelab",
-                                     QStringLiteral("Playing a video is not available yet."));
     layout->addWidget(ui.videoInfolab);
     layout->addWidget(ui.videoTableView, 1);
     layout->addWidget(ui.videoProgress);
     layout->addWidget(ui.videoPlayView);
-    layout->addWidget(ui.videoPlayNotelab);
 }
 
 void buildAppView(TransferUi& ui) {

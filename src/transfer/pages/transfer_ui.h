@@ -41,14 +41,12 @@ struct TransferUi {
     QLabel* musicArtistlab = nullptr;
     QProgressBar* musicProgress = nullptr;  // hidden until a track is fetched to play
     QWidget* musicPlayView = nullptr;       // hidden: where the player goes
-    QLabel* musicPlayNotelab = nullptr;
 
     // Videos.
     QTableView* videoTableView = nullptr;
     QLabel* videoInfolab = nullptr;
     QProgressBar* videoProgress = nullptr;
     QWidget* videoPlayView = nullptr;
-    QLabel* videoPlayNotelab = nullptr;
 
     // Contacts: the list and the chosen contact's card.
     QTableView* contactTableView = nullptr;
