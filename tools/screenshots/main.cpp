@@ -64,6 +64,7 @@
 #include "sim_device_builder.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_app_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
@@ -673,6 +674,43 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     shots.save(ui.window, QStringLiteral("51d-transfer-photos-not-yet"));
 }
 
+void shootTransferApps(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    nimbara::transfer::TransferAppPane& apps = page->appPane();
+    const auto idle = [&apps] { return !apps.busy() && !apps.bappStartTransfer(); };
+    hub.ClickApp(nullptr);
+    if (!pumpUntil(idle, 30.0) || !apps.bAppLoadFinished()) {
+        std::fprintf(stderr, "nimbara-screenshots: the app list did not load\n");
+        return;
+    }
+    // Scan Pro opened, its Documents folder chosen and its picture previewed.
+    for (const auto& app : apps.appTreeController().content()) {
+        if (app->fileDirName() != QLatin1String("Scan Pro")) {
+            continue;
+        }
+        const QModelIndex row = apps.outlineModel()->indexOf(app.get());
+        apps.appOutlineView()->expand(row);
+        pumpUntil(idle, 30.0);
+        for (const auto& folder : app->children()) {
+            if (folder->fileDirName() == QLatin1String("Documents")) {
+                const QModelIndex documents = apps.outlineModel()->indexOf(folder.get());
+                apps.appOutlineView()->setCurrentIndex(documents);
+            }
+        }
+        const auto& files = apps.appFileController()->entries();
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (files[i]->fileName().endsWith(QLatin1String(".JPG"))) {
+                apps.appTableView()->selectRow(static_cast<int>(i));
+            }
+        }
+        pumpUntil(idle, 30.0);
+    }
+    shots.save(ui.window, QStringLiteral("54c-transfer-apps"));
+}
+
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRFindLargeFileViewController* page = hub.findLargerFileViewController();
     if (page == nullptr) {
@@ -927,6 +965,7 @@ int run(const QString& outDir) {
         shootCleanPage(shots, hub, ui);
         shootFinderPage(shots, hub, ui);
         shootTransferPage(shots, hub, ui);
+        shootTransferApps(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

@@ -15,6 +15,7 @@
 #include "browser/record_details.h"
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
+#include "transfer/pages/transfer_app_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
@@ -82,12 +83,14 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         {textColumn("Title", &PRNoteNode::noteTitle), textColumn("Date", &PRNoteNode::noteDate)},
         this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
+    appPane_ = new nimbara::transfer::TransferAppPane(this);
     watchDeviceDetach();
 }
 
 PRTansferViewController::~PRTansferViewController() {
     musicWorker_.stop();
     delete uiRoot_.data();
+    delete appPane_;
     ui_.reset();
 }
 
@@ -96,6 +99,11 @@ PRTansferViewController::~PRTansferViewController() {
 TransferUi& PRTansferViewController::transferUi() {
     ensureBuilt();
     return *ui_;
+}
+
+nimbara::transfer::TransferAppPane& PRTansferViewController::appPane() {
+    ensureBuilt();
+    return *appPane_;
 }
 
 void PRTansferViewController::ensureBuilt() {
@@ -107,6 +115,7 @@ void PRTansferViewController::ensureBuilt() {
     uiRoot_ = ui_->view;
     showPageView(ui_->view);
     wireTables();
+    appPane_->attach(ui_->appView, ui_->notYetNotes[1]);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -216,7 +225,10 @@ void PRTansferViewController::enterLaterCategory(const char* method, int deviceI
 }
 
 void PRTansferViewController::ShowApp(int deviceIndex) {
-    enterLaterCategory("ShowApp", deviceIndex);
+    record(QStringLiteral("ShowApp(%1)").arg(argument(deviceIndex)));
+    ensureBuilt();
+    tranferDevice_ = deviceIndex;
+    appPane_->ShowApp(deviceIndex);
 }
 void PRTansferViewController::ShowPhoto(int deviceIndex) {
     enterLaterCategory("ShowPhoto", deviceIndex);
@@ -233,6 +245,7 @@ void PRTansferViewController::showNote(int deviceIndex) {
 
 void PRTansferViewController::refreshOutlineView() {
     record(QStringLiteral("refreshOutlineView()"));
+    appPane_->refreshOutlineView();
 }
 
 // ------------------------------------------------------------------ music and videos
@@ -381,6 +394,7 @@ void PRTansferViewController::initAllDataAndAllView() {
     musicRead_ = false;
     musicTarget_ = {};
     bPreviewTag_ = false;
+    appPane_->reset();
     musicController_->clear();
     videoController_->clear();
     contactController_->clear();
@@ -405,6 +419,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 }
 
 void PRTansferViewController::deviceDetached(int index) {
+    appPane_->deviceDetached(index);
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
         musicTarget_.stillAttached()) {
         return;

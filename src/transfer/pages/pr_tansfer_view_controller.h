@@ -13,7 +13,8 @@
 // The video entry only shows the video view: its list fills when the music load finishes.
 // Contacts, messages and notes show their lists through UpContactDataSource and its siblings,
 // during which the tables' selection does not rebuild the detail views (bPreviewTag); what reads
-// those records, and photos and apps, is still to come, and their views say so.
+// those records, and photos, is still to come, and their views say so. The app view is kept by
+// its own pane (TransferAppPane).
 // GUI thread only.
 #pragma once
 
@@ -35,6 +36,10 @@ class PRMessageTreeNode;
 class PRNoteNode;
 class PRTranMusicNode;
 class QTableView;
+
+namespace nimbara::transfer {
+class TransferAppPane;
+}
 
 namespace nimbara::ui {
 class ChatPictureLoader;
@@ -72,8 +77,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // Shows the start view and hides the seven category views.
     void showMianView();
 
-    // Category entries taking the device index. ShowMusic loads music and videos once; the
-    // others keep their place for loads still to come: they start nothing and post nothing.
+    // Category entries taking the device index. ShowMusic loads music and videos once, ShowApp
+    // the app list; the others keep their place for loads still to come: they start nothing and
+    // post nothing.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -81,7 +87,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void showMessage(int deviceIndex);
     void showNote(int deviceIndex);
 
-    // Sent after the app tree was re-arranged; nothing to fold while there is no app list.
+    // Sent after the app tree was re-arranged: folds the app outline while the list loads.
     void refreshOutlineView();
 
     // Another device became current: stops the page's load (its spinners stop), empties the
@@ -121,6 +127,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
 
     // The page's widgets (built on first use).
     TransferUi& transferUi();
+    // The app category (its widgets are built with the page's).
+    nimbara::transfer::TransferAppPane& appPane();
 
   protected:
     void viewShown() override;
@@ -164,6 +172,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     PRMessageTreeController* messageController_ = nullptr;
     PRNoteController* noteController_ = nullptr;
     nimbara::ui::ChatPictureLoader* pictureLoader_ = nullptr;
+    nimbara::transfer::TransferAppPane* appPane_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;
