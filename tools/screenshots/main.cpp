@@ -693,18 +693,24 @@ void shootTransferApps(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
         }
         const QModelIndex row = apps.outlineModel()->indexOf(app.get());
         apps.appOutlineView()->expand(row);
-        pumpUntil(idle, 30.0);
+        apps.outlineViewShouldExpandItem(app);  // started already by the expansion
+        pumpUntil([&] { return idle() && !app->children().empty(); }, 30.0);
         for (const auto& folder : app->children()) {
             if (folder->fileDirName() == QLatin1String("Documents")) {
                 const QModelIndex documents = apps.outlineModel()->indexOf(folder.get());
                 apps.appOutlineView()->setCurrentIndex(documents);
             }
         }
+        // Its picture when the earlier shots left it, else its first file.
         const auto& files = apps.appFileController()->entries();
+        int chosen = files.empty() ? -1 : 0;
         for (std::size_t i = 0; i < files.size(); ++i) {
             if (files[i]->fileName().endsWith(QLatin1String(".JPG"))) {
-                apps.appTableView()->selectRow(static_cast<int>(i));
+                chosen = static_cast<int>(i);
             }
+        }
+        if (chosen >= 0) {
+            apps.appTableView()->selectRow(chosen);
         }
         pumpUntil(idle, 30.0);
     }

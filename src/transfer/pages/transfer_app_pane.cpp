@@ -123,6 +123,12 @@ void TransferAppPane::attach(QWidget* appView, QLabel* notYetNote) {
     split->addWidget(appImageView_);
     split->setSizes({220, 360, 200});
     if (layout != nullptr) {
+        // The pane fills the view: the room kept below the note goes.
+        for (int i = layout->count() - 1; i >= 0; --i) {
+            if (layout->itemAt(i)->spacerItem() != nullptr) {
+                delete layout->takeAt(i);
+            }
+        }
         layout->addWidget(appInfolab_);
         layout->addWidget(split, 1);
     }
