@@ -216,6 +216,7 @@ void TransferAppPane::loadFailed(const QString& text) {
     clearAll();
     setInfo(text.isEmpty() ? QString() : text + kRetryText);
     if (wasLoading) {
+        // The spinner of the stopped load never stays on.
         nimbara::NotificationCenter::defaultCenter().post(kAppFinished);
     }
 }
@@ -379,20 +380,9 @@ void TransferAppPane::clearAll() {
 }
 
 void TransferAppPane::reset() {
-    const bool wasLoading = started_;
-    listWorker_.stop();
-    walkWorker_.stop();
-    previewWorker_.stop();
-    started_ = false;
-    finished_ = false;
+    loadFailed(QString());
     target_ = {};
     walksStarted_ = 0;
-    clearAll();
-    setInfo(QString());
-    if (wasLoading) {
-        // The spinner of the stopped load never stays on.
-        nimbara::NotificationCenter::defaultCenter().post(kAppFinished);
-    }
 }
 
 void TransferAppPane::deviceDetached(int index) {

@@ -80,6 +80,8 @@ class TransferAppPane : public QObject {
 
   private:
     void listEnded(std::shared_ptr<AppListResult> result);
+    // Stops every job and empties the pane, which shows `text` (none: nothing); the category
+    // can be entered again.
     void loadFailed(const QString& text);
     void startNextWalk();
     void walkEnded(const AppDir& app, std::shared_ptr<ContainerWalkResult> result);
