@@ -92,7 +92,10 @@ class TransferAppsTest : public TransferPageTest {
 };
 
 TEST_F(TransferAppsTest, ListsTheUserAppsWithTheirIconsOnceAndStopsTheSpinner) {
-    ASSERT_TRUE(loadApps());
+    hub().ClickApp(nullptr);
+    EXPECT_TRUE(pane().bappStartTransfer());
+    ASSERT_TRUE(waitIdle());
+    ASSERT_TRUE(pane().bAppLoadFinished());
     EXPECT_EQ(page().shownView(), "appView");
     const auto& apps = pane().appTreeController().content();
     EXPECT_EQ(apps.size(), 13u);
@@ -144,6 +147,20 @@ TEST_F(TransferAppsTest, AContainerIsWalkedOnItsFirstExpansionOnly) {
     EXPECT_EQ(pane().appFileController()->rowCount(), 2);
     chooseFolder(child(archive, "Empty"));
     EXPECT_EQ(pane().appFileController()->rowCount(), 0);
+}
+
+TEST_F(TransferAppsTest, TwoAppsOpenedAtOnceAreWalkedOneAfterTheOther) {
+    ASSERT_TRUE(loadApps());
+    const AppDir notes = app("Quiet Notes");
+    const AppDir scan = app("Scan Pro");
+    pane().appOutlineView()->expand(pane().outlineModel()->indexOf(notes.get()));
+    pane().appOutlineView()->expand(pane().outlineModel()->indexOf(scan.get()));
+    // The second waits for the first.
+    EXPECT_EQ(pane().walksStarted(), 1);
+    ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(pane().walksStarted(), 2);
+    EXPECT_TRUE(child(notes, "Documents"));
+    EXPECT_TRUE(child(scan, "Documents"));
 }
 
 TEST_F(TransferAppsTest, ARefusedContainerSaysSoAndIsNotTriedAgain) {
