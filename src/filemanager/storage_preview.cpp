@@ -10,6 +10,7 @@
 #include "cleanup/clean_removal.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
+#include "device/device_status.h"
 #include "platform/device_path.h"
 #include "platform/partial_file.h"
 #include "platform/scratch_dir.h"
@@ -93,14 +94,18 @@ PreviewCopy copyInto(amd::AfcService& afc, const std::string& devicePath, const 
 
 }  // namespace
 
-fs::path previewCopyPath(const StorageTarget& target, const std::string& devicePath) {
+fs::path previewCopyPath(const StorageTarget& target, const std::string& devicePath,
+                         const std::string& bundleId) {
     const std::string name = cleanup::lastPathComponent(devicePath);
     if (!isValidFileName(name) || devicePath.empty() || devicePath.front() != '/') {
         return {};
     }
     // One folder per device path: the same name in two folders gets two copies.
+    // A container's paths are told apart from the media root's by the app's identifier (which
+    // holds no "/").
+    const std::string key = bundleId.empty() ? devicePath : bundleId + ":" + devicePath;
     const QByteArray digest =
-        QCryptographicHash::hash(QByteArray::fromStdString(devicePath), QCryptographicHash::Sha1)
+        QCryptographicHash::hash(QByteArray::fromStdString(key), QCryptographicHash::Sha1)
             .toHex()
             .left(20);
     const fs::path folder = scratchFolder("Previews/" + std::to_string(target.deviceSerial) + "/" +
@@ -112,8 +117,9 @@ fs::path previewCopyPath(const StorageTarget& target, const std::string& deviceP
 }
 
 PreviewCopy copyForPreview(const StorageTarget& target, const std::string& devicePath,
-                           std::uint64_t sizeLimit, const std::function<bool()>& stop) {
-    const fs::path local = previewCopyPath(target, devicePath);
+                           std::uint64_t sizeLimit, const std::function<bool()>& stop,
+                           const std::string& bundleId) {
+    const fs::path local = previewCopyPath(target, devicePath, bundleId);
     if (local.empty()) {
         return refused(PreviewCopyResult::Failed,
                        QStringLiteral("The file can't be previewed: its name or the scratch "
@@ -126,14 +132,15 @@ PreviewCopy copyForPreview(const StorageTarget& target, const std::string& devic
             QStringLiteral("The preview was stopped."));
     }
     int code = 0;
-    const std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard, {}, &code);
+    const std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard, bundleId, &code);
     if (guard.deviceGone()) {
         return refused(PreviewCopyResult::DeviceGone,
                        QStringLiteral("The device was disconnected."));
     }
-    if (code != 0) {
+    if (code != 0 || !afc) {
         return refused(PreviewCopyResult::Failed,
-                       QStringLiteral("The device's files could not be reached."));
+                       bundleId.empty() ? QStringLiteral("The device's files could not be reached.")
+                                        : QString::fromStdString(amd::ContainerRefusalText(code)));
     }
     const auto info = afc->GetFileKindAndSize(devicePath);
     if (!info) {

@@ -24,7 +24,10 @@ inline constexpr std::uint64_t kPreviewSizeLimit = 64ull * 1024 * 1024;
 
 // Where the preview copy of `devicePath` of the device `target` lives (whether or not it was
 // made); empty when the scratch space can't be used or the path has no plain last component.
-std::filesystem::path previewCopyPath(const StorageTarget& target, const std::string& devicePath);
+// `bundleId` names the app container the path is in (empty: the media root), so the same path in
+// two containers gets two copies.
+std::filesystem::path previewCopyPath(const StorageTarget& target, const std::string& devicePath,
+                                      const std::string& bundleId = {});
 
 enum class PreviewCopyResult {
     Copied,      // the copy is complete
@@ -45,10 +48,12 @@ struct PreviewCopy {
     bool copied() const { return result == PreviewCopyResult::Copied; }
 };
 
-// Worker thread: copies `devicePath` of the media root into its preview place. A copy made
-// before for the same path and size is used again without a device copy.
+// Worker thread: copies `devicePath` of the media root (or of the container of the app
+// `bundleId`) into its preview place. A copy made before for the same path and size is used
+// again without a device copy.
 PreviewCopy copyForPreview(const StorageTarget& target, const std::string& devicePath,
                            std::uint64_t sizeLimit = kPreviewSizeLimit,
-                           const std::function<bool()>& stop = {});
+                           const std::function<bool()>& stop = {},
+                           const std::string& bundleId = {});
 
 }  // namespace nimbara::filemanager

@@ -65,6 +65,7 @@
 #include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_app_pane.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
@@ -754,6 +755,49 @@ void shootTransferMusicPlaying(Shooter& shots, QuennicAppDelegate& hub, MainWind
     page->initAllDataAndAllView();
 }
 
+void shootTransferApps(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    PRTansferViewController* page = hub.GetTansferViewController();
+    if (page == nullptr) {
+        return;
+    }
+    nimbara::transfer::TransferAppPane& apps = page->appPane();
+    const auto idle = [&apps] { return !apps.busy() && !apps.bappStartTransfer(); };
+    hub.ClickApp(nullptr);
+    if (!pumpUntil(idle, 30.0) || !apps.bAppLoadFinished()) {
+        std::fprintf(stderr, "nimbara-screenshots: the app list did not load\n");
+        return;
+    }
+    // Scan Pro opened, its Documents folder chosen and its picture previewed.
+    for (const auto& app : apps.appTreeController().content()) {
+        if (app->fileDirName() != QLatin1String("Scan Pro")) {
+            continue;
+        }
+        const QModelIndex row = apps.outlineModel()->indexOf(app.get());
+        apps.appOutlineView()->expand(row);
+        apps.outlineViewShouldExpandItem(app);  // started already by the expansion
+        pumpUntil([&] { return idle() && !app->children().empty(); }, 30.0);
+        for (const auto& folder : app->children()) {
+            if (folder->fileDirName() == QLatin1String("Documents")) {
+                const QModelIndex documents = apps.outlineModel()->indexOf(folder.get());
+                apps.appOutlineView()->setCurrentIndex(documents);
+            }
+        }
+        // Its picture when the earlier shots left it, else its first file.
+        const auto& files = apps.appFileController()->entries();
+        int chosen = files.empty() ? -1 : 0;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            if (files[i]->fileName().endsWith(QLatin1String(".JPG"))) {
+                chosen = static_cast<int>(i);
+            }
+        }
+        if (chosen >= 0) {
+            apps.appTableView()->selectRow(chosen);
+        }
+        pumpUntil(idle, 30.0);
+    }
+    shots.save(ui.window, QStringLiteral("54e-transfer-apps"));
+}
+
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRFindLargeFileViewController* page = hub.findLargerFileViewController();
     if (page == nullptr) {
@@ -1011,6 +1055,7 @@ int run(const QString& outDir) {
         shootTransferMessages(shots, hub, ui);
         shootTransferPhotos(shots, hub, ui);
         shootTransferMusicPlaying(shots, hub, ui);
+        shootTransferApps(shots, hub, ui);
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 

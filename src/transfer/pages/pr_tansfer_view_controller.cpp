@@ -16,6 +16,7 @@
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
 #include "transfer/pages/pr_media_preview_controller.h"
+#include "transfer/pages/transfer_app_pane.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
@@ -92,6 +93,7 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         setStatus(text);
     });
     playerFactory_ = nimbara::transfer::qtMediaPlayerFactory();
+    appPane_ = new nimbara::transfer::TransferAppPane(this);
     watchDeviceDetach();
 }
 
@@ -99,6 +101,7 @@ PRTansferViewController::~PRTansferViewController() {
     musicWorker_.stop();
     delete preview_;
     delete uiRoot_.data();
+    delete appPane_;
     ui_.reset();
 }
 
@@ -118,6 +121,11 @@ void PRTansferViewController::setMediaPlayerFactory(nimbara::transfer::MediaPlay
     playerFactory_ = std::move(factory);
 }
 
+nimbara::transfer::TransferAppPane& PRTansferViewController::appPane() {
+    ensureBuilt();
+    return *appPane_;
+}
+
 void PRTansferViewController::ensureBuilt() {
     if (ui_ && uiRoot_) {
         return;
@@ -133,6 +141,7 @@ void PRTansferViewController::ensureBuilt() {
     wireTables();
     records_->attachMenus(*ui_);
     photos_->attach(*ui_);
+    appPane_->attach(ui_->appView);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -242,7 +251,10 @@ void PRTansferViewController::enterLaterCategory(const char* method, int deviceI
 }
 
 void PRTansferViewController::ShowApp(int deviceIndex) {
-    enterLaterCategory("ShowApp", deviceIndex);
+    record(QStringLiteral("ShowApp(%1)").arg(argument(deviceIndex)));
+    ensureBuilt();
+    tranferDevice_ = deviceIndex;
+    appPane_->ShowApp(deviceIndex);
 }
 void PRTansferViewController::ShowPhoto(int deviceIndex) {
     record(QStringLiteral("ShowPhoto(%1)").arg(argument(deviceIndex)));
@@ -268,6 +280,7 @@ void PRTansferViewController::showNote(int deviceIndex) {
 
 void PRTansferViewController::refreshOutlineView() {
     record(QStringLiteral("refreshOutlineView()"));
+    appPane_->refreshOutlineView();
 }
 
 // ------------------------------------------------------------------ music and videos
@@ -422,6 +435,7 @@ void PRTansferViewController::initAllDataAndAllView() {
     musicRead_ = false;
     musicTarget_ = {};
     bPreviewTag_ = false;
+    appPane_->reset();
     musicController_->clear();
     videoController_->clear();
     contactController_->clear();
@@ -448,6 +462,7 @@ void PRTansferViewController::initAllDataAndAllView() {
 void PRTansferViewController::deviceDetached(int index) {
     records_->deviceDetached(index);
     photos_->deviceDetached(index);
+    appPane_->deviceDetached(index);
     if (musicTarget_.deviceIndex != index || (!musicLoad_.started && !musicRead_) ||
         musicTarget_.stillAttached()) {
         return;

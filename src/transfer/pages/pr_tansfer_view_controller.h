@@ -14,8 +14,8 @@
 // A track or video chosen plays from a local copy (PRMediaPreviewController).
 // Contacts, messages and notes are read from a backup made for them (TransferRecordsPane) and
 // show their lists through UpContactDataSource and its siblings, during which the tables'
-// selection does not rebuild the detail views (bPreviewTag). Photos: TransferPhotos. What reads
-// apps is still to come, and its view says so.
+// selection does not rebuild the detail views (bPreviewTag). Photos: TransferPhotos; apps:
+// TransferAppPane.
 // GUI thread only.
 #pragma once
 
@@ -39,6 +39,10 @@ class PRMessageTreeNode;
 class PRNoteNode;
 class PRTranMusicNode;
 class QTableView;
+
+namespace nimbara::transfer {
+class TransferAppPane;
+}
 
 namespace nimbara::ui {
 class ChatPictureLoader;
@@ -81,8 +85,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void showMianView();
 
     // Category entries taking the device index. ShowMusic loads music and videos once,
-    // ShowPhoto the photos (TransferPhotos), showContact, showMessage and showNote their records;
-    // ShowApp keeps its place for a load still to come: it starts nothing and posts nothing.
+    // ShowPhoto the photos (TransferPhotos), ShowApp the app list (TransferAppPane), showContact,
+    // showMessage and showNote their records.
     void ShowApp(int deviceIndex);
     void ShowPhoto(int deviceIndex);
     void ShowMusic(int deviceIndex);
@@ -90,7 +94,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void showMessage(int deviceIndex);
     void showNote(int deviceIndex);
 
-    // Sent after the app tree was re-arranged; nothing to fold while there is no app list.
+    // Sent after the app tree was re-arranged: folds the app outline while the list loads.
     void refreshOutlineView();
 
     // Another device became current: stops the page's load (its spinners stop), empties the
@@ -140,6 +144,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // What the players play through (tests give one that needs no sound hardware); applies to
     // players made from now on.
     void setMediaPlayerFactory(nimbara::transfer::MediaPlayerFactory factory);
+    // The app category (its widgets are built with the page's).
+    nimbara::transfer::TransferAppPane& appPane();
 
   protected:
     void viewShown() override;
@@ -187,6 +193,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     TransferPhotos* photos_ = nullptr;
     nimbara::transfer::PRMediaPreviewController* preview_ = nullptr;
     nimbara::transfer::MediaPlayerFactory playerFactory_;
+    nimbara::transfer::TransferAppPane* appPane_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

@@ -34,14 +34,6 @@ QWidget* categoryView(QWidget* parent, const char* name) {
     return view;
 }
 
-// A greyed line saying what the category can't do yet.
-QLabel* notYetNote(QWidget* view, const char* name, const QString& text) {
-    QLabel* note = makeLabel(view, name, text, kInfoPoints, kSlate);
-    note->setWordWrap(true);
-    note->setEnabled(false);
-    return note;
-}
-
 QLabel* infoLine(QWidget* view, const char* name) {
     QLabel* info = makeLabel(view, name, QString(), kInfoPoints, kSlate);
     info->setWordWrap(true);
@@ -155,12 +147,7 @@ void buildVideoView(TransferUi& ui) {
 
 void buildAppView(TransferUi& ui) {
     ui.appView = categoryView(ui.view, "appView");
-    QVBoxLayout* layout = cleanview::headedView(ui.appView, "", QStringLiteral("Apps"));
-    ui.notYetNotes[1] = notYetNote(
-        ui.appView, "appNotYetlab",
-        QStringLiteral("Showing the device's apps and their files is not available yet."));
-    layout->addWidget(ui.notYetNotes[1]);
-    layout->addStretch(1);
+    cleanview::headedView(ui.appView, "", QStringLiteral("Apps"));
 }
 
 QLabel* cardLine(QWidget* view, const char* name, int points = kInfoPoints) {
@@ -172,19 +159,13 @@ QLabel* cardLine(QWidget* view, const char* name, int points = kInfoPoints) {
     return label;
 }
 
-// A record category: its title, the line saying its reading is still to come, and a row with its
-// table beside the chosen record's details (`details`, stretched by `detailStretch`).
+// A record category: its title and a row with its table beside the chosen record's details
+// (`details`, stretched by `detailStretch`).
 void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QString& title,
-                     std::size_t note, const char* noteName, const QString& noteText,
                      QTableView*& table, const char* tableName, QWidget* details,
                      int detailStretch) {
     view = categoryView(ui.view, name);
     QVBoxLayout* layout = cleanview::headedView(view, "", title);
-    // A category whose records are read has no such line.
-    if (!noteText.isEmpty()) {
-        ui.notYetNotes[note] = notYetNote(view, noteName, noteText);
-        layout->addWidget(ui.notYetNotes[note]);
-    }
     auto* row = new QHBoxLayout();
     row->setSpacing(14);
     table = cleanview::makeTable(view, tableName, false);
@@ -218,16 +199,14 @@ void buildContactView(TransferUi& ui) {
     }
     lines->addWidget(ui.contactAddresslab);
     lines->addStretch(1);
-    buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"), 2,
-                    "contactNotYetlab", QString(), ui.contactTableView, "contactTableView", card,
-                    0);
+    buildRecordView(ui, ui.contactView, "contactView", QStringLiteral("Contacts"),
+                    ui.contactTableView, "contactTableView", card, 0);
 }
 
 void buildMessageView(TransferUi& ui) {
     ui.messageTreeScrollView = named(new ChatColumnView(), "messageTreeScrollView");
-    buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"), 3,
-                    "messageNotYetlab", QString(), ui.messageTableView, "messageTableView",
-                    ui.messageTreeScrollView, 3);
+    buildRecordView(ui, ui.messageView, "messageView", QStringLiteral("Messages"),
+                    ui.messageTableView, "messageTableView", ui.messageTreeScrollView, 3);
 }
 
 void buildNoteView(TransferUi& ui) {
@@ -240,8 +219,8 @@ void buildNoteView(TransferUi& ui) {
     palette.setColor(QPalette::Window, kNoteYellow);
     ui.noteContentlab->setPalette(palette);
     ui.noteContentlab->setAutoFillBackground(true);
-    buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), 4, "noteNotYetlab",
-                    QString(), ui.noteTableView, "noteTableView", ui.noteContentlab, 2);
+    buildRecordView(ui, ui.noteView, "noteView", QStringLiteral("Notes"), ui.noteTableView,
+                    "noteTableView", ui.noteContentlab, 2);
 }
 
 }  // namespace

@@ -69,10 +69,6 @@ struct TransferUi {
     QTableView* noteTableView = nullptr;
     PRTextView* noteContentlab = nullptr;
 
-    // The "not available yet" line of each category whose reading is still to come, in the
-    // order photos, apps, contacts, messages, notes; null for a category that is read.
-    std::array<QLabel*, 5> notYetNotes{};
-
     // A line under every view: what went wrong (hidden when empty).
     QLabel* statuslab = nullptr;
 
