@@ -8,15 +8,16 @@
 #include "ui/fonts.h"
 #include "ui/image_text_cells.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPointer>
 #include <QSplitter>
 #include <QTableView>
+#include <QThread>
 #include <QThreadPool>
 #include <QTreeView>
 
@@ -242,9 +243,12 @@ void BackupFilesView::tableViewSelectionDidChange() {
         return;
     }
     showPreview(Preview::Loading, QPixmap());
-    QPointer<BackupFilesView> self(this);
+    // The view is reached only on the GUI thread, and only while the generation is still this
+    // one: the destructor moves it on, so a view that is gone is never touched. Without an
+    // application (the program is ending) the picture is dropped.
+    BackupFilesView* view = this;
     std::shared_ptr<std::atomic<std::uint64_t>> newest = previewGeneration_;
-    QThreadPool::globalInstance()->start([self, newest, generation, where, name] {
+    QThreadPool::globalInstance()->start([view, newest, generation, where, name] {
         if (newest->load() != generation) {
             return;  // another file was chosen meanwhile
         }
@@ -252,10 +256,13 @@ void BackupFilesView::tableViewSelectionDidChange() {
         if (newest->load() != generation) {
             return;
         }
-        postToMain([self, generation, image, name] {
-            if (self) {
-                self->previewDecoded(generation, image, name);
+        postToMain([view, newest, generation, image, name] {
+            QCoreApplication* app = QCoreApplication::instance();
+            if (app == nullptr || QThread::currentThread() != app->thread() ||
+                newest->load() != generation) {
+                return;
             }
+            view->previewDecoded(generation, image, name);
         });
     });
 }
