@@ -18,6 +18,6 @@ while [ $# -gt 0 ]; do
     CMAKE_ARGS+=("$1")
     shift
 done
-cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${NIMBARA_BUILD_TYPE:-Release}" \
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE="${NIMBARA_BUILD_TYPE:-RelWithDebInfo}" \
     "${CMAKE_ARGS[@]}" >/dev/null
 ninja -C "$BUILD" "${TARGETS[@]}"
