@@ -44,6 +44,20 @@ inline QLabel* makeImageView(QWidget* parent, const char* objectName, const QStr
     return view;
 }
 
+// A hidden view of a page, shown when its page switches to it.
+inline QWidget* hiddenView(QWidget* parent, const char* objectName) {
+    auto* view = named(new QWidget(parent), objectName);
+    view->hide();
+    return view;
+}
+
+// A wrapped grey line of 11 points under a view's title: counts, what is going on, what failed.
+inline QLabel* infoLine(QWidget* parent, const char* objectName) {
+    QLabel* info = makeLabel(parent, objectName, QString(), 11, QColor(96, 110, 128));
+    info->setWordWrap(true);
+    return info;
+}
+
 // A table of records: whole rows selected (several when `multiple`), not editable, no grid.
 inline QTableView* makeRecordTable(QWidget* parent, const char* objectName, bool multiple,
                                    int pointSize) {

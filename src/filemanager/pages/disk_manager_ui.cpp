@@ -18,24 +18,14 @@
 
 namespace {
 
+using nimbara::app::build::hiddenView;
+using nimbara::app::build::infoLine;
 using nimbara::app::build::makeImageView;
 using nimbara::app::build::makeLabel;
 using nimbara::app::build::named;
 
 constexpr int kInfoPoints = 11;
 const QColor kSlate{96, 110, 128};
-
-QWidget* pageView(QWidget* parent, const char* name) {
-    auto* view = named(new QWidget(parent), name);
-    view->hide();
-    return view;
-}
-
-QLabel* infoLine(QWidget* view, const char* name) {
-    QLabel* info = makeLabel(view, name, QString(), kInfoPoints, kSlate);
-    info->setWordWrap(true);
-    return info;
-}
 
 // A title line with the back button on its left.
 QVBoxLayout* listHead(QWidget* view, const char* backName, QPushButton*& back,
@@ -67,7 +57,7 @@ struct ListNames {
 DiskListViewUi makeListView(QWidget* parent, const ListNames& n, const QString& title,
                             std::initializer_list<std::pair<const char*, QString>> actions) {
     DiskListViewUi ui;
-    ui.view = pageView(parent, n.view);
+    ui.view = hiddenView(parent, n.view);
     QVBoxLayout* layout = listHead(ui.view, n.back, ui.backBtn, title);
     ui.infolab = infoLine(ui.view, n.info);
     layout->addWidget(ui.infolab);
@@ -108,7 +98,7 @@ DiskListViewUi makeListView(QWidget* parent, const ListNames& n, const QString& 
 }
 
 void buildStateView(DiskManagerUi& ui) {
-    ui.diskStateView = pageView(ui.view, "diskStateView");
+    ui.diskStateView = hiddenView(ui.view, "diskStateView");
     QVBoxLayout* layout =
         cleanview::headedView(ui.diskStateView, "", QStringLiteral("Storage Manager"));
     QLabel* text = makeLabel(ui.diskStateView, "diskStateInfolab",
@@ -155,7 +145,7 @@ void buildStateView(DiskManagerUi& ui) {
 }
 
 void buildTableView(DiskManagerUi& ui) {
-    ui.diskTableView = pageView(ui.view, "diskTableView");
+    ui.diskTableView = hiddenView(ui.view, "diskTableView");
     QVBoxLayout* layout =
         cleanview::headedView(ui.diskTableView, "", QStringLiteral("Storage Manager"));
     auto* grid = new QGridLayout();
@@ -207,7 +197,7 @@ void buildTableView(DiskManagerUi& ui) {
 }
 
 void buildUserDataView(DiskManagerUi& ui) {
-    ui.userLibDataView = pageView(ui.view, "userLibDataView");
+    ui.userLibDataView = hiddenView(ui.view, "userLibDataView");
     QVBoxLayout* layout = listHead(ui.userLibDataView, "userLibDataBackBtn", ui.userLibDataBackBtn,
                                    QStringLiteral("User Data"));
     ui.userLibDatainfolab = infoLine(ui.userLibDataView, "userLibDatainfolab");

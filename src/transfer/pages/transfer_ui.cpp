@@ -19,6 +19,8 @@
 
 namespace {
 
+using nimbara::app::build::hiddenView;
+using nimbara::app::build::infoLine;
 using nimbara::app::build::makeImageView;
 using nimbara::app::build::makeLabel;
 using nimbara::app::build::named;
@@ -27,18 +29,6 @@ constexpr int kInfoPoints = 11;
 const QColor kSlate{96, 110, 128};
 // The background of a note's text: a pale yellow, like a paper note.
 const QColor kNoteYellow{223, 224, 101};
-
-QWidget* categoryView(QWidget* parent, const char* name) {
-    auto* view = named(new QWidget(parent), name);
-    view->hide();
-    return view;
-}
-
-QLabel* infoLine(QWidget* view, const char* name) {
-    QLabel* info = makeLabel(view, name, QString(), kInfoPoints, kSlate);
-    info->setWordWrap(true);
-    return info;
-}
 
 QProgressBar* busyBar(QWidget* view, const char* name) {
     auto* bar = named(new QProgressBar(view), name);
@@ -70,7 +60,7 @@ void buildMainView(TransferUi& ui) {
 }
 
 void buildPhotoView(TransferUi& ui) {
-    ui.photoView = categoryView(ui.view, "photoView");
+    ui.photoView = hiddenView(ui.view, "photoView");
     QVBoxLayout* layout = cleanview::headedView(ui.photoView, "", QStringLiteral("Photos"));
     ui.photoInfolab = infoLine(ui.photoView, "photoInfolab");
     auto* browser = named(new QListView(ui.photoView), "imageBroswerView");
@@ -95,7 +85,7 @@ void buildPhotoView(TransferUi& ui) {
 }
 
 void buildMusicView(TransferUi& ui) {
-    ui.musicView = categoryView(ui.view, "musicView");
+    ui.musicView = hiddenView(ui.view, "musicView");
     QVBoxLayout* layout = cleanview::headedView(ui.musicView, "", QStringLiteral("Music"));
     auto* row = new QHBoxLayout();
     row->setSpacing(16);
@@ -133,7 +123,7 @@ void buildMusicView(TransferUi& ui) {
 }
 
 void buildVideoView(TransferUi& ui) {
-    ui.videoView = categoryView(ui.view, "videoView");
+    ui.videoView = hiddenView(ui.view, "videoView");
     QVBoxLayout* layout = cleanview::headedView(ui.videoView, "", QStringLiteral("Videos"));
     ui.videoInfolab = infoLine(ui.videoView, "videoInfolab");
     ui.videoTableView = cleanview::makeTable(ui.videoView, "videoTableView", false);
@@ -146,7 +136,7 @@ void buildVideoView(TransferUi& ui) {
 }
 
 void buildAppView(TransferUi& ui) {
-    ui.appView = categoryView(ui.view, "appView");
+    ui.appView = hiddenView(ui.view, "appView");
     cleanview::headedView(ui.appView, "", QStringLiteral("Apps"));
 }
 
@@ -164,7 +154,7 @@ QLabel* cardLine(QWidget* view, const char* name, int points = kInfoPoints) {
 void buildRecordView(TransferUi& ui, QWidget*& view, const char* name, const QString& title,
                      QTableView*& table, const char* tableName, QWidget* details,
                      int detailStretch) {
-    view = categoryView(ui.view, name);
+    view = hiddenView(ui.view, name);
     QVBoxLayout* layout = cleanview::headedView(view, "", title);
     auto* row = new QHBoxLayout();
     row->setSpacing(14);
