@@ -10,4 +10,4 @@ shift || true
 NIMBARA_BUILD_TYPE="${NIMBARA_BUILD_TYPE:-Debug}" "$ROOT/scripts/build.sh" "$BUILD" \
     -DNIMBARA_BUILD_TESTS=ON -DNIMBARA_WERROR=ON -DNIMBARA_SANITIZE=OFF -DNIMBARA_FUZZ=OFF "$@"
 cd "$BUILD"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300 --repeat until-pass:2
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$(nproc)" --timeout 300
