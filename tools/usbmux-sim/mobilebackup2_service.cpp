@@ -94,6 +94,17 @@ bool peerGone(int fd) {
     return ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0;
 }
 
+// A folder of its own to stage a backup or a restore in, in the process's private scratch
+// space; null when none could be made.
+std::unique_ptr<UniqueFolder> stagingFolder(const char* prefix) {
+    const fs::path root = scratchFolder("mobilebackup2");
+    if (root.empty()) {
+        return nullptr;
+    }
+    auto folder = std::make_unique<UniqueFolder>(root, prefix);
+    return folder->valid() ? std::move(folder) : nullptr;
+}
+
 PlistValue response(std::int64_t code, const std::string& description) {
     PlistValue reply = PlistValue::dict();
     reply["MessageName"] = "Response";
@@ -261,15 +272,15 @@ class Mobilebackup2Session {
                 return response(kErrorUnknown, error);
             }
         }
-        UniqueFolder staging(scratchFolder("mobilebackup2"), "backup");
-        if (!staging.valid()) {
+        const auto staging = stagingFolder("backup");
+        if (!staging) {
             return response(kErrorUnknown, "The device has no room to stage its backup.");
         }
         md::sim::BackupOptions options;
         options.encrypted = held->encryptsBackups();
         options.expectedUdid = device_.udid;
         const md::sim::BackupResult written =
-            md::sim::writeDeviceBackup(held->anchor(), staging.path(), options);
+            md::sim::writeDeviceBackup(held->anchor(), staging->path(), options);
         if (!written.ok) {
             return response(kErrorUnknown, written.error);
         }
@@ -406,16 +417,16 @@ class Mobilebackup2Session {
         if (!held) {
             return response(kErrorUnknown, error);
         }
-        UniqueFolder staging(scratchFolder("mobilebackup2"), "restore");
-        if (!staging.valid()) {
+        const auto staging = stagingFolder("restore");
+        if (!staging) {
             return response(kErrorUnknown, "The device has no room to stage the restore.");
         }
         std::set<std::string> missing;
         const std::string manifest = source + "/Manifest.plist";
-        if (!link_.download({manifest}, staging.path(), 0.0, missing)) {
+        if (!link_.download({manifest}, staging->path(), 0.0, missing)) {
             return std::nullopt;
         }
-        auto description = PlistValue::readFile((staging.path() / manifest).string());
+        auto description = PlistValue::readFile((staging->path() / manifest).string());
         if (!description || !description->isDict()) {
             return response(kErrorUnknown, "The backup has no readable Manifest.plist.");
         }
@@ -425,10 +436,10 @@ class Mobilebackup2Session {
         }
         if (!link_.download({source + "/Manifest.db", source + "/Manifest.mbdb",
                              source + "/Status.plist", source + "/Info.plist"},
-                            staging.path(), 5.0, missing)) {
+                            staging->path(), 5.0, missing)) {
             return std::nullopt;
         }
-        const fs::path local = staging.path() / source;
+        const fs::path local = staging->path() / source;
         std::string why;
         const backup::BackupFolder folder = backup::BackupFolder::open(local.string(), &why);
         if (!folder.isOpen()) {
@@ -452,7 +463,8 @@ class Mobilebackup2Session {
                 wanted.begin() + static_cast<std::ptrdiff_t>(at),
                 wanted.begin() +
                     static_cast<std::ptrdiff_t>(std::min(wanted.size(), at + kFilesPerMessage)));
-            if (!link_.download(batch, staging.path(), 10.0 + 80.0 * at / wanted.size(), missing)) {
+            if (!link_.download(batch, staging->path(), 10.0 + 80.0 * at / wanted.size(),
+                                missing)) {
                 return std::nullopt;
             }
         }
