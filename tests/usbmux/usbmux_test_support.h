@@ -3,7 +3,9 @@
 //
 // UsbmuxServerProcess makes its folders in the process's private scratch space: devices/ (write
 // simulated devices there), pair-records/ and the socket. start() runs the server with an
-// argument list and points libusbmuxd at its socket through USBMUXD_SOCKET_ADDRESS.
+// argument list and points libusbmuxd at its socket through USBMUXD_SOCKET_ADDRESS. The server
+// runs the newest profile unless setProfile() chose another ("legacy", "ios11", "ios17"); a
+// device's own "SimProfile" in its device.plist overrides it for that device.
 #pragma once
 
 #include <fcntl.h>
@@ -44,6 +46,9 @@ class UsbmuxServerProcess {
 #endif
     // `program`: the path of nimbara-usbmux-sim.
     explicit UsbmuxServerProcess(std::string program) : program_(std::move(program)) {
+        // The test talks to devices as the application does: a write to a connection the
+        // device closed (libimobiledevice's TLS writes to the socket itself) fails, no more.
+        ::signal(SIGPIPE, SIG_IGN);
         static std::atomic<int> serial{0};
         folder_ = scratchFolder("usbmux-" + std::to_string(serial++));
         std::filesystem::create_directories(folder_ / "devices");
@@ -70,6 +75,10 @@ class UsbmuxServerProcess {
     std::filesystem::path socket() const {
         return folder_ / "socket";
     }
+    // The profile start() passes; empty: the server's default, the newest.
+    void setProfile(std::string profile) {
+        profile_ = std::move(profile);
+    }
 
     // Runs the server; true once it said it is ready.
     bool start() {
@@ -83,6 +92,10 @@ class UsbmuxServerProcess {
         std::vector<const char*> argv = {
             program_.c_str(),    "--socket",       socketPath.c_str(), "--devices",
             devicesPath.c_str(), "--pair-records", recordsPath.c_str()};
+        if (!profile_.empty()) {
+            argv.push_back("--profile");
+            argv.push_back(profile_.c_str());
+        }
         // NIMBARA_USBMUX_SIM_VERBOSE=1 shows every request the server answers.
         if (const char* verbose = std::getenv("NIMBARA_USBMUX_SIM_VERBOSE"); verbose && *verbose) {
             argv.push_back("--verbose");
@@ -144,6 +157,17 @@ class UsbmuxServerProcess {
         return lastResult_;
     }
 
+    // The server's TLS handshakes so far, once none is under way: {"Link", "Version"} or
+    // {"Link", "Error"} dictionaries, oldest first.
+    PlistValue tlsHandshakes() const {
+        PlistValue message = PlistValue::dict();
+        message["MessageType"] = "SimTlsHandshakes";
+        if (const int fd = ask(message); fd >= 0) {
+            ::close(fd);
+        }
+        return lastReply_["Handshakes"];
+    }
+
     // A tunnel to a port of a device (the first device attached is 1), the way libusbmuxd makes
     // one, owned by the test: the connected socket, or -1 when the server refused it.
     int tunnel(std::uint32_t deviceId, std::uint16_t port) const {
@@ -164,6 +188,7 @@ class UsbmuxServerProcess {
     // none): the connection, or -1 when none was made.
     int ask(const PlistValue& message) const {
         lastResult_ = -1;
+        lastReply_ = PlistValue();
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -178,6 +203,7 @@ class UsbmuxServerProcess {
                 auto reply = PlistValue::parse(packet->payload.data(), packet->payload.size());
                 if (reply && (*reply)["MessageType"].toString() == "Result") {
                     lastResult_ = static_cast<int>((*reply)["Number"].toInt64(-1));
+                    lastReply_ = std::move(*reply);
                 }
             }
         }
@@ -186,6 +212,8 @@ class UsbmuxServerProcess {
 
     const std::string program_;
     mutable int lastResult_ = -1;
+    mutable PlistValue lastReply_;
+    std::string profile_;
     std::filesystem::path folder_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;
