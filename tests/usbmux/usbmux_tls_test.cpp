@@ -1,5 +1,9 @@
 // The protocol-level device's profiles and its TLS, through libimobiledevice: pairing checks a
 // device no longer knows, sessions in TLS 1.2 or later, and the way back to plain text.
+#include <libimobiledevice/house_arrest.h>
+
+#include <utility>
+
 #include "sim_profile.h"
 
 #include "usbmux_fixture.h"
@@ -113,6 +117,84 @@ TEST_F(UsbmuxTls, AStoppedSessionGoesBackToPlainTextAndCanStartAgain) {
         EXPECT_TRUE(getValue(client.get(), "com.apple.disk_usage", nullptr, &rc).isNull());
         EXPECT_NE(rc, LOCKDOWN_E_SUCCESS);
     }
+}
+
+// The port of a service started in the session, with whether it speaks TLS; port 0 when it
+// could not be started.
+std::pair<std::uint16_t, bool> startService(lockdownd_client_t client, const char* name) {
+    lockdownd_service_descriptor_t descriptor = nullptr;
+    if (lockdownd_start_service(client, name, &descriptor) != LOCKDOWN_E_SUCCESS) {
+        return {0, false};
+    }
+    const std::pair<std::uint16_t, bool> started{descriptor->port, descriptor->ssl_enabled != 0};
+    lockdownd_service_descriptor_free(descriptor);
+    return started;
+}
+
+TEST_F(UsbmuxTls, OnlyTheNewestProfileSpeaksTlsOnItsServices) {
+    struct Row {
+        const char* profile;
+        const char* service;
+        bool tls;
+    };
+    const Row rows[] = {
+        {"ios17", "com.apple.mobile.house_arrest", true},
+        {"ios17", "com.apple.springboardservices", true},
+        {"ios17", "com.apple.crashreportmover", true},
+        {"ios17", "com.apple.afc", false},
+        {"ios17", "com.apple.mobile.installation_proxy", false},
+        {"ios11", "com.apple.mobile.house_arrest", false},
+        {"legacy", "com.apple.crashreportmover", false},
+    };
+    startServer();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.profile) + " " + row.service);
+        setProfile(row.profile);
+        connect();
+        const auto [port, tls] = startService(lockdown.get(), row.service);
+        EXPECT_NE(port, 0);
+        EXPECT_EQ(tls, row.tls);
+    }
+}
+
+TEST_F(UsbmuxTls, ClientsThatVanishInTheMiddleOfTlsLeaveTheServerServing) {
+    addApp("com.example.notes", "Notes", true);
+    startServer();
+    connect();
+    // Gone before the handshake, in the middle of it, and with an answer on its way.
+    const std::uint16_t silent =
+        startService(lockdown.get(), "com.apple.mobile.house_arrest").first;
+    const int closed = server.tunnel(1, silent);
+    ASSERT_GE(closed, 0);
+    ::close(closed);
+    const std::uint16_t halfway = startService(lockdown.get(), "com.apple.crashreportmover").first;
+    const int half = server.tunnel(1, halfway);
+    ASSERT_GE(half, 0);
+    const std::uint8_t partialRecord[] = {0x16, 0x03, 0x01, 0x02, 0x00, 0x01};
+    ASSERT_TRUE(usbmuxsim::writeAll(half, partialRecord, sizeof partialRecord));
+    ::close(half);
+    house_arrest_client_t vanishing = nullptr;
+    ASSERT_EQ(house_arrest_client_start_service(device.get(), &vanishing, "nimbara-tests"),
+              HOUSE_ARREST_E_SUCCESS);
+    EXPECT_EQ(house_arrest_send_command(vanishing, "VendDocuments", "com.example.notes"),
+              HOUSE_ARREST_E_SUCCESS);
+    house_arrest_client_free(vanishing);
+
+    // The server goes on: a new session and TLS service work, and it ends cleanly.
+    lockdown.reset();
+    connect();
+    EXPECT_TRUE(startAfc("com.apple.afc"));
+    const std::uint16_t again = startService(lockdown.get(), "com.apple.crashreportmover").first;
+    EXPECT_NE(again, 0);
+    const PlistValue handshakes = server.tlsHandshakes();
+    int failed = 0;
+    for (const auto& handshake : handshakes.toArray()) {
+        failed += handshake.contains("Error");
+    }
+    EXPECT_EQ(failed, 2) << handshakes.description();
+    server.stop();
+    EXPECT_TRUE(WIFEXITED(server.exitStatus()));
+    EXPECT_EQ(WEXITSTATUS(server.exitStatus()), 0);
 }
 
 }  // namespace
