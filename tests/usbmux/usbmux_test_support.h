@@ -39,6 +39,30 @@ extern char** environ;
 
 namespace nimbara::test {
 
+// Runs `argv` (the program's path first) with the test's environment, its standard output on a
+// pipe whose reading end goes to `output`: the child's pid, or -1 when it could not run.
+inline pid_t spawnWithOutput(std::vector<const char*> argv, int& output) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv.front(), &actions, nullptr,
+                               const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        return -1;
+    }
+    output = out[0];
+    return pid;
+}
+
 class UsbmuxServerProcess {
   public:
 #ifdef NIMBARA_USBMUX_SIM_PATH
@@ -82,8 +106,7 @@ class UsbmuxServerProcess {
 
     // Runs the server; true once it said it is ready.
     bool start() {
-        int out[2];
-        if (folder_.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
+        if (folder_.empty()) {
             return false;
         }
         const std::string socketPath = socket().string();
@@ -100,31 +123,23 @@ class UsbmuxServerProcess {
         if (const char* verbose = std::getenv("NIMBARA_USBMUX_SIM_VERBOSE"); verbose && *verbose) {
             argv.push_back("--verbose");
         }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const int rc = posix_spawn(&pid_, program_.c_str(), &actions, nullptr,
-                                   const_cast<char* const*>(argv.data()), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (rc != 0) {
-            ::close(out[0]);
-            pid_ = -1;
+        int output = -1;
+        pid_ = spawnWithOutput(argv, output);
+        if (pid_ < 0) {
             return false;
         }
         // A generous limit, only so that a broken server fails the test instead of hanging it.
         std::string said;
-        pollfd waiting{out[0], POLLIN, 0};
+        pollfd waiting{output, POLLIN, 0};
         while (said.find('\n') == std::string::npos && ::poll(&waiting, 1, 30000) > 0) {
             char buffer[64];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(output, buffer, sizeof buffer);
             if (n <= 0) {
                 break;
             }
             said.append(buffer, static_cast<std::size_t>(n));
         }
-        ::close(out[0]);
+        ::close(output);
         setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socketPath).c_str(), 1);
         return said.starts_with("ready");
     }
