@@ -13,6 +13,7 @@
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_tool.h"
+#include "device_extras.h"
 #include "device_link.h"
 #include "notification_proxy.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
@@ -22,6 +23,7 @@
 #include "platform/scratch_dir.h"
 #include "platform/text_format.h"
 #include "platform/unique_folder.h"
+#include "sim_profile.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +63,9 @@ bool asksForPasscode(const std::string& version) {
     return major && (*major > 16 || (*major == 16 && minor >= 1));
 }
 
-BackupFaults backupFaults(const md::sim::SimulatedDevice& device) {
+// The backup faults of the device; the passcode wait only where the iOS version it serves by
+// its profile asks for the passcode.
+BackupFaults backupFaults(const md::sim::SimulatedDevice& device, Profile serverProfile) {
     BackupFaults faults;
     auto config = device.folder().readConfig(nullptr);
     if (!config) {
@@ -69,8 +73,9 @@ BackupFaults backupFaults(const md::sim::SimulatedDevice& device) {
     }
     const PlistValue& f = (*config)[md::sim::kKeyFaults];
     const PlistValue& passcode = f[kFaultBackupPasscode];
-    const std::string& version =
-        (*config)[md::sim::kKeyLockdown][md::sim::kGlobalDomain]["ProductVersion"].toString();
+    const std::string version = servedProductVersion(
+        profileOf(readExtras(device), serverProfile),
+        (*config)[md::sim::kKeyLockdown][md::sim::kGlobalDomain]["ProductVersion"].toString());
     if (asksForPasscode(version)) {
         if (passcode.isNumber()) {
             faults.passcode = PasscodeWait{std::chrono::milliseconds(passcode.toInt64()), {}};
@@ -263,7 +268,7 @@ class Mobilebackup2Session {
         if (!held) {
             return response(kErrorUnknown, error);
         }
-        const BackupFaults faults = backupFaults(*device_.device);
+        const BackupFaults faults = backupFaults(*device_.device, server_.profile());
         if (faults.passcode) {
             if (!waitForPasscode(*faults.passcode, error)) {
                 return std::nullopt;
