@@ -40,10 +40,11 @@
 //              StopSession is answered in TLS, then the client's close_notify is read and the
 //              connection goes on in plain text. "ProductVersion" is at least 11.4.1;
 //      ios17   as ios11, "ProductVersion" at least 17.5.1, and StartService answers
-//              "EnableServiceSSL" true for SpringBoard icons, house arrest and the crash-report
-//              mover (the TLS column of lockdown.cpp's service table): the service's handler
-//              works on the plain end of a socket pair behind a relay thread that speaks TLS to
-//              the client (tls_relay.h);
+//              "EnableServiceSSL" true for SpringBoard icons, house arrest, the crash-report
+//              mover, the notification proxy and the backup service (the TLS column of
+//              lockdown.cpp's service table): the service's handler works on the plain end of
+//              a socket pair behind a relay thread that speaks TLS to the client
+//              (tls_relay.h);
 //  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
 //    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover;
 //  - the backup service "com.apple.mobilebackup2" (backups and restores of backup-source/, see
