@@ -387,7 +387,9 @@ class Mobilebackup2Session {
         PlistValue removals = PlistValue::array();
         for (const auto& [name, folder] : *top) {
             const bool shard =
-                name.size() == 2 && std::all_of(name.begin(), name.end(), ::isxdigit);
+                name.size() == 2 && std::all_of(name.begin(), name.end(), [](char c) {
+                    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+                });
             if (folder && shard) {
                 auto inner = hostListing(target + "/" + name);
                 if (!inner) {
