@@ -10,6 +10,7 @@
 //   quennic_app_delegate_navigation.cpp       tabs, sidebar, status page, busy indicators
 //   quennic_app_delegate_devices.cpp          device list and current device
 //   quennic_app_delegate_storage_overview.cpp storage figures of the current device
+//   quennic_app_delegate_storage_count.cpp    the count of the figures the device does not report
 //   quennic_app_delegate_utilities.cpp        size, date and contact helpers
 //
 // Threads: everything that changes state runs on the GUI thread. Worker threads read the values

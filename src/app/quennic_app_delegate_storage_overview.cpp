@@ -1,12 +1,12 @@
 // The status page's storage overview: a media-sync session of its own for the current device,
 // a wait, then one poll a second until the device's storage metrics are there; they are shown
-// once and the session is closed.
+// once and the session is closed. What they leave unknown is then counted on the device
+// (quennic_app_delegate_storage_count.cpp) and shown as it arrives.
 //
 // One overview at a time, bound to the device (index and serial) it was started for: it stops
 // when that device goes, when another device becomes current, and when the hub is destroyed.
 #include <QLabel>
 #include <QPointer>
-#include <QStringList>
 #include <QTimer>
 
 #include <atomic>
@@ -21,7 +21,6 @@
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
-#include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
@@ -45,7 +44,6 @@ struct QuennicAppDelegate::BoardSession {
 };
 
 using nimbara::app::addSaturating;
-using nimbara::app::FigureSource;
 using nimbara::app::fractionOf;
 using nimbara::app::StorageFigure;
 using nimbara::app::StorageFigures;
