@@ -10,6 +10,7 @@
 //   quennic_app_delegate_navigation.cpp       tabs, sidebar, status page, busy indicators
 //   quennic_app_delegate_devices.cpp          device list and current device
 //   quennic_app_delegate_storage_overview.cpp storage figures of the current device
+//   quennic_app_delegate_storage_count.cpp    the count of the figures the device does not report
 //   quennic_app_delegate_utilities.cpp        size, date and contact helpers
 //
 // Threads: everything that changes state runs on the GUI thread. Worker threads read the values
@@ -35,6 +36,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/storage_figures.h"
+#include "device/device_target.h"
 #include "device/pr_device_notify.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
@@ -87,6 +90,9 @@ namespace cleanup {
 class CameraRoll;
 struct CleanRemovalReport;
 }  // namespace cleanup
+namespace ui {
+class PageWorker;
+}
 }  // namespace nimbara
 
 class QuennicAppDelegate : public QObject {
@@ -283,12 +289,6 @@ class QuennicAppDelegate : public QObject {
     static QString waitingTitle(int reason);
     static QString waitingAdvice(int reason);
 
-    // A storage legend entry: "Music: 3.41GB", or "Music: not reported" for a category the
-    // device doesn't report.
-    static QString categoryText(const QString& caption, std::uint64_t bytes, bool known);
-    // The sentence under the legend naming the categories the device doesn't report ("" for
-    // none).
-    static QString notReportedText(const QStringList& categories);
     // Makes the listed device with that index current and tells the six feature pages.
     void ChangeToAnotherDevice(int deviceIndex);
     // Action of the device pop-up.
@@ -315,12 +315,19 @@ class QuennicAppDelegate : public QObject {
     void startBoardMessage();
     // One polling tick (GUI thread).
     void BoardMessageTimer_hander();
-    // Shows the metrics of the current device: labels, bar and the current sizes.
+    // Shows the metrics of the current device: labels, bar and the current sizes; then counts
+    // on the device what they leave unknown (see boardCountActive).
     void startBoardMessageThreadOnMain(const nimbara::PlistValue& metrics);
-    // Stops the polling and closes the overview's session.
+    // Stops the polling, closes the overview's session and stops its count.
     void stopBoardMessage();
     // True while an overview session or its timers exist.
     bool boardOverviewActive() const;
+    // True while the overview counts what the device doesn't report.
+    bool boardCountActive() const;
+    // Stopped counts still busy with the device: they end on their own, never waited for here.
+    std::size_t boardCountsEnding() const;
+    // The overview's figures as last shown.
+    const nimbara::app::StorageFigures& boardFigures() const { return boardFigures_; }
     // Stopped overview sessions still opening their session with the device: released by a
     // reaper once they have, never waited for on this thread.
     std::size_t boardSessionsEnding() const;
@@ -646,6 +653,17 @@ class QuennicAppDelegate : public QObject {
     void boardSessionConnected(const std::shared_ptr<BoardSession>& session, bool ok);
     void startBoardPolling();
     int boardSessionIndex() const;
+    // Ends the polling and closes the session, leaving a count running.
+    void endBoardSession();
+    // Labels, bar, sentence and the current sizes from boardFigures_.
+    void showBoardFigures();
+    void startBoardCount(amd::DeviceTarget target,
+                         std::vector<nimbara::app::StorageCategory> wanted);
+    void tookBoardCount(const nimbara::filemanager::StorageCountStep& step);
+    void boardCountEnded();
+    void stopBoardCount();
+    // Figures still marked as being counted become not reported.
+    void endBoardCounting();
 
     static std::atomic<QuennicAppDelegate*> s_instance;
 
@@ -731,6 +749,9 @@ class QuennicAppDelegate : public QObject {
     QTimer* boardTimer_ = nullptr;       // the polling timer
     std::chrono::milliseconds boardFirstPoll_{5000};
     std::chrono::milliseconds boardInterval_{1000};
+    nimbara::app::StorageFigures boardFigures_;
+    amd::DeviceTarget boardCountTarget_;
+    std::unique_ptr<nimbara::ui::PageWorker> boardCount_;  // made by the first count
 
     // Quick scan and clean-up.
     // What a worker shares with the GUI thread: its hand-off, its cancel flag, and whether its

@@ -172,9 +172,11 @@ void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& not
         deviceArray_.erase(it);
         showWaitingDevices();
     }
-    // The overview never outlives its device.
+    // The overview, and its count, never outlive their device.
     if (boardSession_ && boardSessionIndex() == index) {
         stopBoardMessage();
+    } else if (boardCountActive() && boardCountTarget_.deviceIndex == index) {
+        stopBoardCount();
     }
 
     if (deviceArray_.empty()) {

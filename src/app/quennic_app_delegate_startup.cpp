@@ -34,6 +34,7 @@
 #include "device/pri_device_node.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
+#include "ui/page_worker.h"
 #include "ui/pop_view_controller.h"
 
 namespace {

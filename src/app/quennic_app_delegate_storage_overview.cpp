@@ -1,12 +1,12 @@
 // The status page's storage overview: a media-sync session of its own for the current device,
 // a wait, then one poll a second until the device's storage metrics are there; they are shown
-// once and the session is closed.
+// once and the session is closed. What they leave unknown is then counted on the device
+// (quennic_app_delegate_storage_count.cpp) and shown as it arrives.
 //
 // One overview at a time, bound to the device (index and serial) it was started for: it stops
 // when that device goes, when another device becomes current, and when the hub is destroyed.
 #include <QLabel>
 #include <QPointer>
-#include <QStringList>
 #include <QTimer>
 
 #include <atomic>
@@ -21,7 +21,6 @@
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
-#include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
@@ -46,37 +45,11 @@ struct QuennicAppDelegate::BoardSession {
 
 using nimbara::app::addSaturating;
 using nimbara::app::fractionOf;
+using nimbara::app::StorageFigure;
+using nimbara::app::StorageFigures;
 using nimbara::app::subtractSaturating;
 
 namespace {
-
-// One storage category as the device reported it.
-struct Category {
-    std::uint64_t bytes = 0;
-    bool known = true;  // false: the device marks it as something it doesn't report
-};
-
-// "_PhysicalSize" under the path; a missing key or a negative number counts 0. A group or item
-// the device marks with kMetricUnknown is not known.
-Category physicalSize(const nimbara::PlistValue& metrics, const char* group,
-                      const char* item = nullptr) {
-    const nimbara::PlistValue* node = metrics.find(group);
-    if (node && item) {
-        node = node->find(item);
-    }
-    if (node && node->isDict()) {
-        const nimbara::PlistValue* unknown = node->find(amd::kMetricUnknown);
-        if (unknown && unknown->toBool(false)) {
-            return {0, false};
-        }
-    }
-    const nimbara::PlistValue* size = node ? node->find("_PhysicalSize") : nullptr;
-    if (!size) {
-        return {};
-    }
-    const std::int64_t value = size->toInt64();
-    return {value > 0 ? static_cast<std::uint64_t>(value) : 0, true};
-}
 
 void setLabel(QLabel* label, const QString& text) {
     if (label) {
@@ -113,6 +86,10 @@ void QuennicAppDelegate::startBoardMessage() {
     if (boardSession_ && boardSession_->index == index && boardSession_->serial == serial) {
         return;  // this device's overview is already on its way
     }
+    if (!boardSession_ && boardCountActive() &&
+        boardCountTarget_ == amd::DeviceTarget{index, serial}) {
+        return;  // its figures are shown and the rest is being counted
+    }
     stopBoardMessage();
 
     auto session = std::make_shared<BoardSession>();
@@ -147,9 +124,9 @@ void QuennicAppDelegate::boardSessionConnected(const std::shared_ptr<BoardSessio
         return;  // a session stopped meanwhile
     }
     if (!ok) {
+        // The device is listed, so it trusts us; what it holds in its values is shown (the
+        // figures it never sent are unknown there).
         std::fprintf(stderr, "AirTrafficHost init failed\n");
-        boardSession_.reset();
-        return;
     }
     boardDelayTimer_->start(boardFirstPoll_);
 }
@@ -162,6 +139,11 @@ void QuennicAppDelegate::startBoardPolling() {
 }
 
 void QuennicAppDelegate::stopBoardMessage() {
+    stopBoardCount();
+    endBoardSession();
+}
+
+void QuennicAppDelegate::endBoardSession() {
     boardDelayTimer_->stop();
     boardTimer_->stop();
     std::shared_ptr<BoardSession> session = std::move(boardSession_);
@@ -206,103 +188,96 @@ void QuennicAppDelegate::BoardMessageTimer_hander() {
     startBoardMessageThreadOnMain(*metrics);
 }
 
-QString QuennicAppDelegate::categoryText(const QString& caption, std::uint64_t bytes, bool known) {
-    return caption + QStringLiteral(": ") +
-           (known ? size_to_unit(bytes) : QStringLiteral("not reported"));
-}
-
-QString QuennicAppDelegate::notReportedText(const QStringList& categories) {
-    if (categories.isEmpty()) {
-        return {};
-    }
-    QString names = categories.constFirst();
-    for (qsizetype i = 1; i < categories.size(); ++i) {
-        names += (i + 1 == categories.size() ? QStringLiteral(" and ") : QStringLiteral(", ")) +
-                 categories.at(i);
-    }
-    return QStringLiteral(
-               "Not reported by this device: %1. The space they take counts under "
-               "Others.")
-        .arg(names);
-}
-
 void QuennicAppDelegate::startBoardMessageThreadOnMain(const nimbara::PlistValue& metrics) {
-    const Category app = physicalSize(metrics, "Application");
-    const Category music = physicalSize(metrics, "Media", "Music");
-    const Category movie = physicalSize(metrics, "Media", "Movie");
-    const Category photoLibrary = physicalSize(metrics, "Photo", "Photo");
-    const Category cameraRoll = physicalSize(metrics, "Photo", "CameraRoll");
+    stopBoardCount();
+    boardFigures_ = StorageFigures::fromMetrics(metrics);
+    std::fprintf(stderr, "appArray===%s\n", metrics["Application"].description().c_str());
+    // What the device doesn't report is counted on the device, bound to the device the
+    // overview was started for (or else the current one).
+    amd::DeviceTarget target;
+    if (boardSession_) {
+        target = {boardSession_->index, boardSession_->serial};
+    } else if (const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode(); node && manager_) {
+        target = {node->deviceIndex(), manager_->DeviceSerial(node->deviceIndex())};
+    }
+    std::vector<nimbara::app::StorageCategory> wanted;
+    if (target.deviceSerial != 0) {
+        wanted = boardFigures_.startCounting();
+    }
+    showBoardFigures();
+
+    // Shown once per start.
+    endBoardSession();
+    if (!wanted.empty()) {
+        startBoardCount(target, std::move(wanted));
+    }
+}
+
+void QuennicAppDelegate::showBoardFigures() {
+    const StorageFigures& figures = boardFigures_;
+    const StorageFigure photo = figures.photo();
+    const auto bytesOf = [](const StorageFigure& figure) {
+        return figure.known() ? figure.bytes : 0;
+    };
+    const std::uint64_t app = bytesOf(figures.app);
+    const std::uint64_t music = bytesOf(figures.music);
+    const std::uint64_t movie = bytesOf(figures.movie);
+    const std::uint64_t photos = photo.bytes;
     {
         std::lock_guard<std::mutex> lock(objectMutex_);
-        photolibFileSize_ = photoLibrary.bytes;
-        cameraFileSize_ = cameraRoll.bytes;
+        photolibFileSize_ = bytesOf(figures.photoLibrary);
+        cameraFileSize_ = bytesOf(figures.cameraRoll);
     }
-    std::fprintf(stderr, "appArray===%s\n", metrics["Application"].description().c_str());
 
     const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode();
     const std::uint64_t total = node ? node->totalFileSizeNumber() : 0;
     const std::uint64_t free = node ? node->freeFileSizeNumber() : 0;
-    // The photos are known when either part of them is.
-    const Category photo{addSaturating(photoLibrary.bytes, cameraRoll.bytes),
-                         photoLibrary.known || cameraRoll.known};
     // Categories that add up to more than the used space leave nothing for the others, which
-    // also hold whatever the device doesn't report.
+    // also hold whatever is neither reported nor counted yet.
     std::uint64_t others = subtractSaturating(total, free);
-    for (const Category& part : {app, music, movie, photo}) {
-        others = subtractSaturating(others, part.bytes);
+    for (const std::uint64_t part : {app, music, movie, photos}) {
+        others = subtractSaturating(others, part);
     }
 
-    setPhotoVideoFileSize(addSaturating(photo.bytes, movie.bytes));
+    setPhotoVideoFileSize(addSaturating(photos, movie));
     if (quickScanUi_) {
         nimbara::app::quick::showBytes(quickScanUi_->devicephotolab, photoVideoFileSize());
     }
 
-    setCurrentAppFileSize(app.bytes);
-    setCurrentMusicFileSize(music.bytes);
-    setCurrentVideoFileSize(movie.bytes);
-    setCurrentPhotoFileSize(photo.bytes);
+    setCurrentAppFileSize(app);
+    setCurrentMusicFileSize(music);
+    setCurrentVideoFileSize(movie);
+    setCurrentPhotoFileSize(photos);
     setCurrentUserDataFileSize(others);
 
-    if (mainUi_) {
-        const QString notReported = QStringLiteral("Not reported by this device");
-        const struct {
-            QLabel* label;
-            const char* caption;
-            const char* name;  // in the sentence under the legend
-            const Category& size;
-        } shown[] = {{mainUi_->photoSizelab, "Photo", "photos", photo},
-                     {mainUi_->musicSizelab, "Music", "music", music},
-                     {mainUi_->movieSizelab, "Movie", "movies", movie},
-                     {mainUi_->appSizelab, "Apps", "apps", app}};
-        QStringList unknown;
-        for (const auto& entry : shown) {
-            setLabel(entry.label, categoryText(QString::fromLatin1(entry.caption), entry.size.bytes,
-                                               entry.size.known));
-            if (entry.label) {
-                entry.label->setToolTip(entry.size.known ? QString() : notReported);
-            }
-            if (!entry.size.known) {
-                unknown << QString::fromLatin1(entry.name);
-            }
-        }
-        // Photos known in part: the part left out is named, the figure holds the other.
-        if (photo.known && !photoLibrary.known) {
-            unknown << QStringLiteral("the photo library");
-        } else if (photo.known && !cameraRoll.known) {
-            unknown << QStringLiteral("the camera roll");
-        }
-        setLabel(mainUi_->otherSizelab, categoryText(QStringLiteral("Others"), others, true));
-        setLabel(mainUi_->storageNotReportedlab, notReportedText(unknown));
-        nimbara::app::setShown(mainUi_->storageNotReportedlab, !unknown.isEmpty());
-        if (PRColorProgressView* bar = mainUi_->iDeviceColorView) {
-            bar->setProgressValueWithMusicValue(
-                fractionOf(music.bytes, total), fractionOf(photo.bytes, total),
-                fractionOf(movie.bytes, total), fractionOf(app.bytes, total),
-                fractionOf(others, total));
-            bar->update();
+    if (!mainUi_) {
+        return;
+    }
+    const struct {
+        QLabel* label;
+        const char* caption;
+        const StorageFigure& figure;
+    } shown[] = {{mainUi_->photoSizelab, "Photo", photo},
+                 {mainUi_->musicSizelab, "Music", figures.music},
+                 {mainUi_->movieSizelab, "Movie", figures.movie},
+                 {mainUi_->appSizelab, "Apps", figures.app}};
+    for (const auto& entry : shown) {
+        setLabel(entry.label,
+                 nimbara::app::storageLegendText(QString::fromLatin1(entry.caption), entry.figure));
+        if (entry.label) {
+            entry.label->setToolTip(nimbara::app::storageLegendToolTip(entry.figure));
         }
     }
-
-    // Shown once per start.
-    stopBoardMessage();
+    setLabel(mainUi_->otherSizelab,
+             nimbara::app::storageLegendText(QStringLiteral("Others"), {others}));
+    const QString note = nimbara::app::storageFiguresNote(figures);
+    setLabel(mainUi_->storageNotReportedlab, note);
+    nimbara::app::setShown(mainUi_->storageNotReportedlab, !note.isEmpty());
+    if (PRColorProgressView* bar = mainUi_->iDeviceColorView) {
+        bar->setProgressValueWithMusicValue(fractionOf(music, total), fractionOf(photos, total),
+                                            fractionOf(movie, total), fractionOf(app, total),
+                                            fractionOf(others, total));
+        bar->setCounting(figures.counting());
+        bar->update();
+    }
 }

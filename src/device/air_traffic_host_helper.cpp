@@ -33,6 +33,21 @@ std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs) {
     return nimbara::formatHexUpper((static_cast<std::uint64_t>(high) << 32) | low);
 }
 
+PlistValue UnknownAssetMetrics() {
+    const auto unknown = [] {
+        PlistValue group = PlistValue::dict();
+        group[nimbara::md::kMetricUnknown] = true;
+        return group;
+    };
+    PlistValue metrics = PlistValue::dict();
+    metrics["Application"] = unknown();
+    metrics["Media"]["Music"] = unknown();
+    metrics["Media"]["Movie"] = unknown();
+    metrics["Photo"]["Photo"] = unknown();
+    metrics["Photo"]["CameraRoll"] = unknown();
+    return metrics;
+}
+
 std::string CopyLibraryId(int deviceIndex) {
     return CopyLibraryId(deviceIndex, DeviceManager::GetInstance().FindDevice(deviceIndex));
 }

@@ -28,6 +28,10 @@ std::string CopyLibraryId(int deviceIndex, const std::shared_ptr<BaseDevice>& de
 // The identifier from the bytes of such a file: the default for fewer than 104 bytes.
 std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs);
 
+// "AssetMetrics" parameters with every group and item unknown (kMetricUnknown): the figures of a
+// device that sent none.
+nimbara::PlistValue UnknownAssetMetrics();
+
 class AirTrafficHostHelper {
   public:
     AirTrafficHostHelper();

@@ -91,10 +91,18 @@ std::optional<PlistValue> AppService::LookupApplications() {
     if (!device_) {
         return std::nullopt;
     }
+    // Only the service start is a device bracket. The lookup, which a device may take long to
+    // answer while it sizes its apps, holds up no other device call.
+    std::unique_ptr<md::ServiceConnection> proxy;
+    if (RunInBracket(*device_,
+                     [&] { return device_->handle()->startService(kInstallationProxy, proxy); }) !=
+            0 ||
+        !proxy) {
+        return std::nullopt;
+    }
     PlistValue result;
-    const int rc = RunInBracket(*device_, [&] {
-        return md::lookupApplications(*device_->handle(), LookupOptions(), result);
-    });
+    const int rc = md::lookupApplications(*proxy, LookupOptions(), result);
+    proxy->close();
     if (rc != 0 || !result.isDict()) {
         return std::nullopt;
     }

@@ -36,8 +36,9 @@ class AppService : public BaseService {
     // Binds and starts "com.apple.mobile.installation_proxy": the first nonzero result, else 0.
     int Init(int deviceIndex) override;
 
-    // Asks the device afresh (inside one device bracket): a dictionary from bundle identifier to
-    // attribute dictionary, or nullopt when the bracket or the lookup fails.
+    // Asks the device afresh over an installation proxy of its own, started inside one device
+    // bracket (the lookup itself runs outside it): a dictionary from bundle identifier to
+    // attribute dictionary, or nullopt when the service can't be started or the lookup fails.
     std::optional<nimbara::PlistValue> LookupApplications();
     // {"ReturnAttributes": [the attributes the pages read]}; built once, shared by all threads.
     static const nimbara::PlistValue& LookupOptions();

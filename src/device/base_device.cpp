@@ -94,4 +94,8 @@ DeviceBracket::~DeviceBracket() {
     }
 }
 
+bool SessionStarts(BaseDevice& device) {
+    return DeviceBracket(device).ok();
+}
+
 }  // namespace amd

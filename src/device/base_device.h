@@ -65,4 +65,7 @@ int RunInBracket(BaseDevice& device, Operation&& operation) {
     return operation();
 }
 
+// Whether a whole bracket (connect, pairing, session) succeeds: the device trusts this computer.
+bool SessionStarts(BaseDevice& device);
+
 }  // namespace amd

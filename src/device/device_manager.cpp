@@ -244,10 +244,20 @@ int DeviceManager::bindItem(const std::shared_ptr<DeviceItem>& item) {
     if (item->info_->Bind(index, item->device()) != 0) {
         return 1;
     }
-    if (item->mediaSync_->Connect(item->info_->GetUniqueDeviceID(), index, item->serial(),
-                                  item->device()) != 0) {
+    const std::optional<std::string> udid = item->info_->GetUniqueDeviceID();
+    if (!udid) {
+        return 2;  // not even its values: it does not let us in
+    }
+    if (item->mediaSync_->Connect(udid, index, item->serial(), item->device()) == 0) {
+        return 0;
+    }
+    // No media-sync session. A device that still starts a session with us trusts this computer:
+    // it is kept, with storage figures nobody reported. Only one that refuses it stays out.
+    if (!SessionStarts(*item->device())) {
         return 2;
     }
+    item->info_->SetValues(UnknownAssetMetrics());
+    printLine("No storage metrics from the device: its figures are unknown");
     return 0;
 }
 
@@ -277,7 +287,9 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
         item->mediaSync_->Stop();
         return;
     }
-    item->mediaSync_->StartReader();
+    if (item->mediaSync_->connected()) {
+        item->mediaSync_->StartReader();
+    }
     if (DeviceNotify* sink = notify()) {
         sink->DeviceAdded(item->index());
     }

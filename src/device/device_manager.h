@@ -121,8 +121,10 @@ class DeviceManager {
     int nextIndexLocked() const;
     // Whether the device is listed or being bound. Needs mutex_.
     bool knownLocked(const nimbara::md::DeviceHandle& device) const;
-    // Binds the item to its device: 0, 1 when its values can't be read, 2 when media sync is
-    // refused (the device may not trust this computer). Runs off the main thread.
+    // Binds the item to its device: 0, 1 when it can't be bound, 2 when its values can't be read
+    // or, media sync refused, no session starts either (the device does not trust this
+    // computer). A device that starts a session but opens no media sync is bound with every
+    // storage metric unknown. Runs off the main thread.
     static int bindItem(const std::shared_ptr<DeviceItem>& item);
     // Lists and announces a bound item, unless it left the binding list meanwhile.
     void finishBind(const std::shared_ptr<DeviceItem>& item, int rc);

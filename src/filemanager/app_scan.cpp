@@ -87,7 +87,7 @@ QString systemAppImageName(const QString& bundleId) {
 }
 
 AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck& stop,
-                             const StorageProgress& progress) {
+                             const StorageProgress& progress, AppScanIcons withIcons) {
     StorageScanJob job(target, stop, progress);
     AppScanResult result;
     result.device = job.target();
@@ -118,7 +118,8 @@ AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck&
         if (type == QLatin1String("User")) {
             auto app = baseRecord(bundleId, attributes);
             app->setAppDisplayName(nimbara::cleanup::appDisplayNameOf(bundleId, attributes));
-            const QByteArray icon = icons.iconFor(bundleId);
+            const QByteArray icon =
+                withIcons == AppScanIcons::Fetch ? icons.iconFor(bundleId) : QByteArray();
             app->setAppIcon(icon);
             app->setNodeIcon(icon.isEmpty() ? QStringLiteral("NULLImage.png") : QString());
             app->setFileType(QStringLiteral("DIR"));

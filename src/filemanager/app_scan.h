@@ -36,7 +36,12 @@ struct AppScanResult {
 // else "appstore.png".
 QString systemAppImageName(const QString& bundleId);
 
+// Whether user apps get their home-screen icons (one request each): a scan that only sums the
+// sizes leaves them out.
+enum class AppScanIcons { Fetch, Skip };
+
 AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck& stop,
-                             const StorageProgress& progress);
+                             const StorageProgress& progress,
+                             AppScanIcons icons = AppScanIcons::Fetch);
 
 }  // namespace nimbara::filemanager

@@ -22,6 +22,13 @@ void ColorProgressBar::setProgressValueWithMusicValue(float music, float withPho
     update();
 }
 
+void ColorProgressBar::setCounting(bool counting) {
+    if (counting_ != counting) {
+        counting_ = counting;
+        update();
+    }
+}
+
 void ColorProgressBar::setProgressValueWithusedValue(float used, float withFreeValue) {
     usedValue_ = finiteOrZero(used);
     freevalue_ = finiteOrZero(withFreeValue);
@@ -38,7 +45,8 @@ std::vector<ColorProgressBar::Segment> ColorProgressBar::segments() const {
             QColor start;
             QColor end;
         };
-        const Category categories[] = {
+        constexpr std::size_t kCategories = 5;  // the last one is the others
+        const Category categories[kCategories] = {
             {musicValue_, QColor(90, 152, 246), QColor(90, 154, 246)},
             {photoValue_, QColor(255, 128, 110), QColor(255, 128, 110)},
             {videoValue_, QColor(64, 222, 179), QColor(64, 222, 179)},
@@ -46,7 +54,8 @@ std::vector<ColorProgressBar::Segment> ColorProgressBar::segments() const {
             {othersValue_, QColor(214, 71, 141), QColor(214, 71, 141)},
         };
         double x = 0.0;
-        for (const Category& category : categories) {
+        for (std::size_t i = 0; i < kCategories; ++i) {
+            const Category& category = categories[i];
             const float value = clampedFraction(category.value);
             if (!(value > 0.0f)) {
                 continue;  // an empty category takes no width
@@ -55,8 +64,8 @@ std::vector<ColorProgressBar::Segment> ColorProgressBar::segments() const {
             if (!(segmentWidth > 1.0)) {
                 segmentWidth = 2.0;  // a tiny category stays visible
             }
-            result.push_back(
-                {QRectF(x, 1.0, segmentWidth, h - 3.5), category.start, category.end, 0.0});
+            result.push_back({QRectF(x, 1.0, segmentWidth, h - 3.5), category.start, category.end,
+                              0.0, counting_ && i + 1 == kCategories});
             x += segmentWidth;
         }
         return result;
@@ -77,6 +86,9 @@ void ColorProgressBar::paintEvent(QPaintEvent* /*event*/) {
     for (const Segment& segment : segments()) {
         nimbara::ui::fillGradientRect(painter, segment.rect, segment.startColor, segment.endColor,
                                       segment.cornerRadius);
+        if (segment.hatched) {
+            painter.fillRect(segment.rect, QBrush(QColor(255, 255, 255, 150), Qt::BDiagPattern));
+        }
     }
 }
 

@@ -19,6 +19,7 @@ class ColorProgressBar : public QWidget {
         QColor startColor;
         QColor endColor;
         double cornerRadius = 0.0;
+        bool hatched = false;  // drawn with stripes over it: its size is still being worked out
     };
 
     float musicValue() const { return musicValue_; }
@@ -37,6 +38,10 @@ class ColorProgressBar : public QWidget {
     void setProgressValueWithusedValue(float used, float withFreeValue);
     // True in category mode.
     bool getShowMore() const { return bshowMore_; }
+    // While categories are being counted, the others segment (which holds what isn't counted
+    // yet) is drawn striped. Redraws.
+    void setCounting(bool counting);
+    bool counting() const { return counting_; }
 
     // What the bar draws over its bezel at its current size.
     std::vector<Segment> segments() const;
@@ -59,6 +64,7 @@ class ColorProgressBar : public QWidget {
     float appValue_ = 0.0f;
     float othersValue_ = 0.0f;
     bool bshowMore_ = false;
+    bool counting_ = false;
     float freevalue_ = 0.0f;
     float usedValue_ = 0.0f;
 };

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "app/core/storage_figures.h"
 #include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
 #include "device/device_status.h"
@@ -76,9 +77,13 @@ PlistValue sized(std::int64_t bytes) {
 }
 
 TEST_F(StorageOverviewTest, CategoriesTheDeviceDoesNotReportSaySoInsteadOfShowingNothing) {
-    // What a device reports through its disk usage alone: apps and the camera roll.
+    // What a device reports through its disk usage alone: apps and the camera roll. Nor can the
+    // rest be counted: the device refuses the services it would be counted from.
     simdev::SimDeviceBuilder b(tmp_ / "dev-u");
     b.setIdentity("Newer", "dev-u").setDiskUsage(64 * kGB, 16 * kGB);
+    PlistValue refused = PlistValue::array();
+    refused.append("com.apple.afc");
+    b.setFault(md::sim::kFaultRefusedServices, refused);
     PlistValue metrics = PlistValue::dict();
     metrics["Application"] = sized(5 * kGB);
     metrics["Media"]["Music"] = notReported();
@@ -88,8 +93,10 @@ TEST_F(StorageOverviewTest, CategoriesTheDeviceDoesNotReportSaySoInsteadOfShowin
     b.editDevicePlist()[md::sim::kKeyAssetMetrics] = metrics;
     ASSERT_TRUE(b.write());
     ASSERT_EQ(attach((tmp_ / "dev-u").string()), 0);
-    ASSERT_TRUE(pumpUntil(
-        [this] { return !hub().boardOverviewActive() && shown(ui().storageNotReportedlab); }));
+    ASSERT_TRUE(pumpUntil([this] {
+        return !hub().boardOverviewActive() && !hub().boardCountActive() &&
+               shown(ui().storageNotReportedlab);
+    }));
 
     EXPECT_EQ(ui().musicSizelab->text(), "Music: not reported");
     EXPECT_EQ(ui().movieSizelab->text(), "Movie: not reported");
@@ -117,15 +124,61 @@ TEST_F(StorageOverviewTest, CategoriesTheDeviceDoesNotReportSaySoInsteadOfShowin
     EXPECT_EQ(ui().musicSizelab->toolTip(), "");
 }
 
-TEST_F(StorageOverviewTest, TheSentenceNamesEveryUnreportedCategory) {
-    EXPECT_EQ(QuennicAppDelegate::notReportedText({}), "");
-    EXPECT_EQ(QuennicAppDelegate::notReportedText({"apps"}),
-              "Not reported by this device: apps. The space they take counts under Others.");
-    EXPECT_EQ(QuennicAppDelegate::notReportedText({"photos", "music", "movies", "apps"}),
-              "Not reported by this device: photos, music, movies and apps. The space they take "
-              "counts under Others.");
-    EXPECT_EQ(QuennicAppDelegate::categoryText("Music", 0, false), "Music: not reported");
-    EXPECT_EQ(QuennicAppDelegate::categoryText("Music", 0, true), "Music: 0.00bytes");
+TEST(StorageFiguresText, TheSentenceNamesEachCategoryByWhereItsFigureCameFrom) {
+    using app::FigureSource;
+    constexpr FigureSource R = FigureSource::Reported;
+    constexpr FigureSource N = FigureSource::NotReported;
+    constexpr FigureSource B = FigureSource::Counting;
+    constexpr FigureSource C = FigureSource::Counted;
+    const struct {
+        FigureSource photoLibrary, cameraRoll, music, movie, app;
+        const char* note;
+    } rows[] = {
+        {R, R, R, R, R, ""},
+        {R, R, R, R, N,
+         "Not reported by this device: apps. The space they take counts under Others."},
+        {N, N, N, N, N,
+         "Not reported by this device: photos, music, movies and apps. The space they take "
+         "counts under Others."},
+        {N, R, N, N, R,
+         "Not reported by this device: music, movies and the photo library. The space they take "
+         "counts under Others."},
+        {B, B, B, B, B, "Counting photos, music, movies and apps on the device\u2026"},
+        {C, R, C, B, R,
+         "* Counted by Nimbara: music and the photo library. Counting movies on the device\u2026"},
+        {C, C, C, N, C,
+         "* Counted by Nimbara: photos, music and apps. Not reported by this device: movies. The "
+         "space they take counts under Others."},
+    };
+    for (const auto& row : rows) {
+        app::StorageFigures figures;
+        figures.photoLibrary.source = row.photoLibrary;
+        figures.cameraRoll.source = row.cameraRoll;
+        figures.music.source = row.music;
+        figures.movie.source = row.movie;
+        figures.app.source = row.app;
+        EXPECT_EQ(app::storageFiguresNote(figures), QString::fromUtf8(row.note));
+    }
+}
+
+TEST(StorageFiguresText, ALegendEntryMarksWhereItsFigureCameFrom) {
+    using app::FigureSource;
+    const struct {
+        FigureSource source;
+        const char* text;
+        const char* toolTip;
+    } rows[] = {
+        {FigureSource::Reported, "Music: 2.00KB", ""},
+        {FigureSource::Counted, "Music: 2.00KB*", "Counted by Nimbara"},
+        {FigureSource::NotReported, "Music: not reported", "Not reported by this device"},
+        {FigureSource::Counting, "Music: counting\u2026", "Being counted on the device"},
+    };
+    for (const auto& row : rows) {
+        const app::StorageFigure figure{2000, row.source};
+        EXPECT_EQ(app::storageLegendText("Music", figure), QString::fromUtf8(row.text));
+        EXPECT_EQ(app::storageLegendToolTip(figure), QString::fromUtf8(row.toolTip));
+    }
+    EXPECT_EQ(app::storageLegendText("Music", {0}), "Music: 0.00bytes");
 }
 
 TEST_F(StorageOverviewTest, CategoriesLargerThanTheUsedSpaceLeaveNoOthers) {

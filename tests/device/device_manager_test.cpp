@@ -11,6 +11,7 @@
 
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_status.h"
 #include "device/device_target.h"
 #include "device/pr_device_notify.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -70,35 +71,55 @@ TEST_F(DeviceManagerTest, IndicesFollowTheLastItem) {
                                       {'+', 0}}));
 }
 
-TEST_F(DeviceManagerTest, RefusedOrUntrustedDeviceGetsNoItemAndUsesNoIndex) {
+TEST_F(DeviceManagerTest, OnlyADeviceThatRefusesTheSessionStaysOut) {
+    // A device that opens no media sync but starts a session trusts us: it is kept, with every
+    // storage figure unknown. One that refuses the session does not trust us.
+    const struct {
+        const char* udid;
+        bool untrusted;
+        bool kept;
+        const char* printed;
+    } rows[] = {
+        {"rrrr", false, true, "No storage metrics from the device: its figures are unknown\n"},
+        {"uuuu", true, false, "The device may not trust\n"},
+    };
     subscribe(&sink_);
-    auto refusing = builder("rrrr");
-    refusing.setFault(nimbara::md::sim::kFaultRefuseMediaSync, true);
-    ASSERT_TRUE(refusing.write());
-    auto untrusted = builder("uuuu");
-    untrusted.setTrusted(false);
-    ASSERT_TRUE(untrusted.write());
-
     EXPECT_EQ(attach(makeDevice("aaaa")), 0);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(attach(deviceDir("rrrr").string()), -1);
-    EXPECT_EQ(attach(deviceDir("uuuu").string()), -1);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("*** ATHostConnectionCreateWithLibrary failed(5B0E2D94A7C31F68)\n"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("The device may not trust\n"), std::string::npos);
-    EXPECT_EQ(out.find("A device added"), std::string::npos);
+    int next = 1;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.udid);
+        auto b = builder(row.udid);
+        b.setFault(nimbara::md::sim::kFaultRefuseMediaSync, true).setTrusted(!row.untrusted);
+        ASSERT_TRUE(b.write());
+        testing::internal::CaptureStdout();
+        const int index = attach(deviceDir(row.udid).string());
+        const std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_NE(out.find(row.printed), std::string::npos) << out;
+        EXPECT_EQ(out.find("A device added") != std::string::npos, row.kept) << out;
+        if (!row.kept) {
+            EXPECT_EQ(index, -1);
+            // Its detach is unknown to the manager.
+            testing::internal::CaptureStdout();
+            ASSERT_TRUE(library_->detach(deviceDir(row.udid).string()));
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), "* Remove an unknown device\n");
+            continue;
+        }
+        ASSERT_EQ(index, next++);
+        const std::shared_ptr<amd::DeviceItem> item = manager().FindItem(index);
+        ASSERT_TRUE(item && item->info());
+        const nimbara::PlistRef metrics = item->info()->GetValues();
+        ASSERT_TRUE(metrics);
+        for (const nimbara::PlistValue* figure :
+             {&(*metrics)["Application"], &(*metrics)["Media"]["Music"],
+              &(*metrics)["Media"]["Movie"], &(*metrics)["Photo"]["Photo"],
+              &(*metrics)["Photo"]["CameraRoll"]}) {
+            EXPECT_TRUE((*figure)[amd::kMetricUnknown].toBool(false));
+        }
+        EXPECT_TRUE(item->info()->GetUniqueDeviceID()) << "the device stays usable";
+    }
 
-    EXPECT_EQ(attach(makeDevice("bbbb")), 1);  // as if the failed ones never came
-    EXPECT_EQ(sink_.events(), (Events{{'+', 0}, {'+', 1}}));
-
-    // Their detach is unknown to the manager.
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(library_->detach(deviceDir("rrrr").string()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "* Remove an unknown device\n");
-    EXPECT_EQ(sink_.events().size(), 2u);
-    EXPECT_EQ(manager().Indices(), (std::list<int>{0, 1}));
+    EXPECT_EQ(attach(makeDevice("bbbb")), next);  // as if the refused one never came
+    EXPECT_EQ(sink_.events(), (Events{{'+', 0}, {'+', 1}, {'+', 2}}));
 }
 
 TEST_F(DeviceManagerTest, NotificationsCarryTheIndexAndDisconnectSeesTheItem) {

@@ -62,6 +62,7 @@
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
+#include "sim_media_library.h"
 #include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
@@ -858,6 +859,98 @@ void setDeviceFault(const std::string& device, const char* key, const nimbara::P
 // The backup page in its three states, with the backup tool beside this program backing the
 // demo device up: ready, backing up (the device holds the tool back until a file appears),
 // finished, and finished with a failure.
+// Devices whose storage metrics come from their disk usage alone (as real ones do): what they
+// don't report is counted on the device, shown while it runs and when it is done, or named as
+// not reported when the device refuses what it would be counted from.
+void shootCountedStorage(Shooter& shots, nimbara::md::sim::SimulatedLibrary& library,
+                         MainWindowUi& ui, const QString& root) {
+    const char* const kGo = "lookup-go";
+    const struct {
+        const char* folder;
+        const char* udid;
+        const char* shot;
+        bool heldLookup;    // the apps' lookup waits: the shot is taken while it counts
+        bool refusesFiles;  // no AFC: nothing can be counted
+    } devices[] = {
+        {"counted", "00008030-000A1B2C3D4E5F60", "04a-main-storage-overview-counted", false, false},
+        {"counting", "00008030-000A1B2C3D4E5F61", "04b-main-storage-overview-counting", true,
+         false},
+        {"refusing", "00008030-000A1B2C3D4E5F62", "04c-main-storage-overview-not-reported", false,
+         true},
+    };
+    for (const auto& device : devices) {
+        const std::string dir =
+            (root + QLatin1Char('/') + QLatin1String(device.folder)).toStdString();
+        nimbara::simdev::SimDeviceBuilder b(dir);
+        b.setIdentity("Theo's iPhone", device.udid, "iPhone12,1", "17.5.1");
+        b.setDiskUsage(128'000'000'000ULL, 41'300'000'000ULL);
+        auto sized = [](std::int64_t bytes) {
+            nimbara::PlistValue group = nimbara::PlistValue::dict();
+            group["_PhysicalSize"] = bytes;
+            return group;
+        };
+        nimbara::PlistValue unknown = nimbara::PlistValue::dict();
+        unknown[amd::kMetricUnknown] = true;
+        nimbara::PlistValue metrics = nimbara::PlistValue::dict();
+        metrics["Application"] = device.heldLookup ? unknown : sized(23'700'000'000LL);
+        metrics["Media"]["Music"] = unknown;
+        metrics["Media"]["Movie"] = unknown;
+        metrics["Photo"]["Photo"] = sized(18'200'000'000LL);
+        metrics["Photo"]["CameraRoll"] = sized(2'100'000'000LL);
+        b.editDevicePlist()[nimbara::md::sim::kKeyAssetMetrics] = metrics;
+        nimbara::simdev::SimMediaLibrary media;
+        const struct {
+            const char* title;
+            std::int64_t kind;
+            std::int64_t bytes;
+        } tracks[] = {{"Northern Lights", 1, 1'210'000'000LL},
+                      {"Harbour Songs", 1, 1'930'000'000LL},
+                      {"The Long Coast", 2, 4'380'000'000LL}};
+        std::int64_t pid = 1;
+        for (const auto& track : tracks) {
+            nimbara::simdev::SimTrack t;
+            t.pid = pid;
+            t.title = track.title;
+            t.mediaKind = track.kind;
+            t.fileSize = track.bytes;
+            t.folder = "iTunes_Control/Music/F0" + std::to_string(pid);
+            t.baseLocationId = 100 + pid;
+            t.location = "TRK" + std::to_string(pid) + (track.kind == 2 ? ".m4v" : ".m4a");
+            media.tracks.push_back(t);
+            ++pid;
+        }
+        nimbara::simdev::addMediaLibrary(b, media);
+        if (device.heldLookup) {
+            b.setFault(nimbara::md::sim::kFaultLookupWaitsFor, kGo);
+            nimbara::simdev::AppSpec app;
+            app.bundleId = "com.example.maps";
+            app.displayName = "Trail Maps";
+            app.staticDiskUsage = 310'000'000;
+            app.dynamicDiskUsage = 1'200'000'000;
+            b.addApp(app);
+        }
+        if (device.refusesFiles) {
+            nimbara::PlistValue refused = nimbara::PlistValue::array();
+            refused.append("com.apple.afc");
+            b.setFault(nimbara::md::sim::kFaultRefusedServices, refused);
+        }
+        if (!b.write() || !library.attach(dir)) {
+            continue;
+        }
+        const QString wanted = device.refusesFiles ? QStringLiteral("Movie: not reported")
+                                                   : QStringLiteral("Movie: 4.38GB*");
+        pumpUntil([&] { return ui.movieSizelab->text() == wanted; }, 15.0);
+        settle();
+        shots.save(ui.window, QLatin1String(device.shot));
+        if (device.heldLookup) {
+            QFile go(QString::fromStdString(dir) + QLatin1Char('/') + QLatin1String(kGo));
+            go.open(QIODevice::WriteOnly);
+        }
+        library.detach(dir);
+        settle();
+    }
+}
+
 void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string& device) {
     MainWindowUi& ui = *hub.mainUi();
     PRBackUpViewController* page = hub.GetBackupDeviceController();
@@ -1147,34 +1240,7 @@ int run(const QString& outDir) {
         pumpUntil([&] { return !hub.getDeviceConnected(); }, 5.0);
         shots.save(ui.window, QStringLiteral("19-main-after-detach"));
 
-        // A device whose storage metrics come from its disk usage alone: what it doesn't report
-        // is named as such.
-        const std::string newer = scratch.filePath(QStringLiteral("devices/newer")).toStdString();
-        {
-            nimbara::simdev::SimDeviceBuilder b(newer);
-            b.setIdentity("Theo's iPhone", "00008030-000A1B2C3D4E5F60", "iPhone12,1", "17.5.1");
-            b.setDiskUsage(128'000'000'000ULL, 41'300'000'000ULL);
-            auto sized = [](std::int64_t bytes) {
-                nimbara::PlistValue group = nimbara::PlistValue::dict();
-                group["_PhysicalSize"] = bytes;
-                return group;
-            };
-            nimbara::PlistValue unknown = nimbara::PlistValue::dict();
-            unknown[amd::kMetricUnknown] = true;
-            nimbara::PlistValue metrics = nimbara::PlistValue::dict();
-            metrics["Application"] = sized(23'700'000'000LL);
-            metrics["Media"]["Music"] = unknown;
-            metrics["Media"]["Movie"] = unknown;
-            metrics["Photo"]["Photo"] = sized(18'200'000'000LL);
-            metrics["Photo"]["CameraRoll"] = sized(2'100'000'000LL);
-            b.editDevicePlist()[nimbara::md::sim::kKeyAssetMetrics] = metrics;
-            if (b.write() && library->attach(newer)) {
-                pumpUntil([&] { return !ui.storageNotReportedlab->isHidden(); }, 15.0);
-                settle();
-                shots.save(ui.window, QStringLiteral("04a-main-storage-overview-not-reported"));
-                library->detach(newer);
-            }
-        }
+        shootCountedStorage(shots, *library, ui, scratch.filePath(QStringLiteral("devices")));
     }
     return shots.ok() ? 0 : 1;
 }

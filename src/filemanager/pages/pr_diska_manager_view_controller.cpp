@@ -18,6 +18,7 @@
 #include "filemanager/app_scan.h"
 #include "filemanager/book_scan.h"
 #include "filemanager/photo_scan.h"
+#include "filemanager/storage_count.h"
 #include "filemanager/user_data_scan.h"
 #include "transfer/media_library.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
@@ -678,23 +679,13 @@ void PRDiskaManagerViewController::tookPhotos(const nimbara::filemanager::PhotoS
 }
 
 void PRDiskaManagerViewController::tookMedia(const nimbara::transfer::MediaLibraryResult& result) {
-    using nimbara::transfer::MediaLibraryStatus;
-    switch (result.status) {
-        case MediaLibraryStatus::Done:
-        case MediaLibraryStatus::NoLibrary:
-            break;
-        case MediaLibraryStatus::DeviceGone:
-            scanFailed(Scan::Media, StorageScanStatus::DeviceGone);
-            return;
-        case MediaLibraryStatus::Stopped:
-            scanFailed(Scan::Media, StorageScanStatus::Stopped);
-            return;
-        case MediaLibraryStatus::CopyFailed:
-        case MediaLibraryStatus::Unreadable:
-        case MediaLibraryStatus::ServiceRefused:
-            scanFailed(Scan::Media, StorageScanStatus::ServiceRefused);
+    const StorageScanStatus status = nimbara::filemanager::storageStatusOfMedia(result.status);
+    if (status != StorageScanStatus::Done) {
+        scanFailed(Scan::Media, status);
+        if (status == StorageScanStatus::ServiceRefused) {
             setStatus(nimbara::transfer::mediaLibraryStatusText(result.status));
-            return;
+        }
+        return;
     }
     musicFilesArray_ = result.music;
     videoFilesArray_ = result.videos;

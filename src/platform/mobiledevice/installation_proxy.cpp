@@ -205,9 +205,14 @@ int lookupApplications(Device& device, const PlistValue& options, PlistValue& re
     if (int rc = device.startService(kInstallationProxy, proxy)) {
         return rc;
     }
+    return lookupApplications(*proxy, options, result);
+}
+
+int lookupApplications(ServiceConnection& proxy, const PlistValue& options, PlistValue& result) {
+    result = PlistValue::dict();
     // The apps come in several frames; the result holds them all, or nothing on a failure.
     PlistValue merged = PlistValue::dict();
-    const int rc = runCommand(*proxy, command("Lookup", options), [&](const PlistValue& reply) {
+    const int rc = runCommand(proxy, command("Lookup", options), [&](const PlistValue& reply) {
         for (const auto& [bundleId, attributes] : reply["LookupResult"].toDict()) {
             merged[bundleId] = attributes;
         }

@@ -218,6 +218,8 @@ void setLibrary(std::shared_ptr<Library> lib);
 // Installation proxy operations, spoken as length-prefixed XML property lists over a
 // "com.apple.mobile.installation_proxy" connection (these work with any backend).
 int lookupApplications(Device& device, const PlistValue& options, PlistValue& result);
+// The same over an installation proxy connection already started; it needs no session.
+int lookupApplications(ServiceConnection& proxy, const PlistValue& options, PlistValue& result);
 int installApplication(ServiceConnection& proxy, const std::string& packagePath,
                        const PlistValue& options, const StatusCallback& callback);
 int uninstallApplication(ServiceConnection& proxy, const std::string& bundleId,

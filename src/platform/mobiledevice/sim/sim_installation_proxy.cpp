@@ -1,10 +1,12 @@
 #include "platform/mobiledevice/sim/sim_installation_proxy.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
 #include <set>
 #include <system_error>
+#include <thread>
 
 #include "platform/mobiledevice/sim/sim_apps.h"
 #include "platform/mobiledevice/sim/sim_area.h"
@@ -223,6 +225,9 @@ void InstallationProxyHandler::handle(const PlistValue& request, std::vector<Pli
 }
 
 void InstallationProxyHandler::lookup(const PlistValue& options, std::vector<PlistValue>& replies) {
+    if (!waitForLookup()) {
+        return;  // the device went away: nothing is answered
+    }
     std::set<std::string> wanted;
     for (const auto& name : options["ReturnAttributes"].toArray()) {
         wanted.insert(name.toString());
@@ -269,6 +274,26 @@ void InstallationProxyHandler::lookup(const PlistValue& options, std::vector<Pli
         reply["Status"] = next < selected.size() ? "BrowsingApplications" : "Complete";
         replies.push_back(std::move(reply));
     } while (next < selected.size());
+}
+
+bool InstallationProxyHandler::waitForLookup() const {
+    const std::string name = device_->currentFaults().lookupWaitsFor;
+    if (name.empty() || !isValidFileName(name)) {
+        return true;
+    }
+    constexpr auto kStep = std::chrono::milliseconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    std::error_code ec;
+    while (!fs::exists(fs::symlink_status(device_->anchor() / name, ec))) {
+        if (!device_->attached()) {
+            return false;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(kStep);
+    }
+    return device_->attached();
 }
 
 void InstallationProxyHandler::install(const PlistValue& request,

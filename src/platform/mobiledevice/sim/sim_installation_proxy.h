@@ -25,6 +25,9 @@ class InstallationProxyHandler : public PlistHandler {
     void archive(const PlistValue& request, std::vector<PlistValue>& replies);
     void removeArchive(const PlistValue& request, std::vector<PlistValue>& replies);
     void lookupArchives(std::vector<PlistValue>& replies);
+    // Holds a lookup while the device's "LookupWaitsFor" fault asks for it; false when the
+    // device went away meanwhile.
+    bool waitForLookup() const;
 
     std::shared_ptr<SimulatedDevice> device_;
 };

@@ -40,6 +40,9 @@
 //       "WaitReason": int        the device is plugged in but can't be used yet: reported as
 //                                waiting with this Error code (PasswordProtected, PairingPending,
 //                                PairingRefused) until the fault is gone again
+//       "LookupWaitsFor": text   an installation-proxy lookup answers only once the device's
+//                                folder holds a file of this name, or the device is gone (tests
+//                                hold a lookup in progress with it)
 //     and the faults the backup tool (nimbara-backup) meets on the device:
 //       "BackupError": text      a backup fails at once with this text, writing nothing
 //       "BackupWritesNothing": bool   a backup ends as if it succeeded without writing anything
@@ -78,6 +81,7 @@ inline constexpr const char* kFaultWaitReason = "WaitReason";
 inline constexpr const char* kFaultRefusedContainers = "RefusedContainers";
 inline constexpr const char* kFaultNoAppArchives = "NoAppArchives";
 inline constexpr const char* kFaultRefusedRemovals = "RefusedRemovals";
+inline constexpr const char* kFaultLookupWaitsFor = "LookupWaitsFor";
 inline constexpr const char* kFaultBackupError = "BackupError";
 inline constexpr const char* kFaultBackupWritesNothing = "BackupWritesNothing";
 inline constexpr const char* kFaultBackupEncrypted = "BackupEncrypted";

@@ -53,6 +53,9 @@ DeviceFaults faultsOf(const PlistValue& config) {
     faults.refusedContainers = nameSet(f[kFaultRefusedContainers]);
     faults.noAppArchives = f[kFaultNoAppArchives].toBool(false);
     faults.refusedRemovals = nameSet(f[kFaultRefusedRemovals]);
+    if (f[kFaultLookupWaitsFor].isString()) {
+        faults.lookupWaitsFor = f[kFaultLookupWaitsFor].toString();
+    }
     if (f[kFaultWaitReason].isNumber()) {
         faults.waitReason = static_cast<int>(f[kFaultWaitReason].toInt64());
     }

@@ -49,6 +49,7 @@ struct DeviceFaults {
     std::set<std::string> refusedContainers;
     bool noAppArchives = false;
     std::set<std::string> refusedRemovals;
+    std::string lookupWaitsFor;
 };
 
 class SimulatedDevice : public Device, public std::enable_shared_from_this<SimulatedDevice> {
