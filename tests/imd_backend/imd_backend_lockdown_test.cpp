@@ -119,8 +119,9 @@ TEST_F(ImdBackendLockdown, ARequestStuckOnAHungDeviceEndsAtOnceWhenTheDeviceGoes
 }
 
 TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceNorTheEnd) {
-    // The phone hangs while it is paired; the tablet comes after it and answers.
-    phone.setFault(usbmuxsim::kFaultStalledLockdown, stalled("Pair"));
+    // The phone hangs from its first answer on; the tablet comes after it and answers. (A hang
+    // inside libimobiledevice's own handshake ends only at its half-minute limit.)
+    phone.setFault(usbmuxsim::kFaultStalledLockdown, stalled("QueryType"));
     md::imd::ImdLibrary::Options options = shortLimits();
     options.timeout = kEndless;
     startLibrary(std::move(options));
@@ -146,10 +147,10 @@ TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceN
     EXPECT_EQ(heard.count(md::kMessageWaiting), 0);
     EXPECT_EQ(library->attachedDevices().size(), 2u);
 
-    // A tablet hung in its session when the library ends: the end doesn't wait for it.
+    // A tablet hung in its check when the library ends: the end doesn't wait for it.
     ASSERT_EQ(server.control("SimDetach", tablet.dir()), 0);
     ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageDetached) == 1; }, kPromptMs));
-    tablet.setFault(usbmuxsim::kFaultStalledLockdown, stalled("StartSession"));
+    tablet.setFault(usbmuxsim::kFaultStalledLockdown, stalled("QueryType"));
     ASSERT_TRUE(tablet.write());
     ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
     loopUntil([] { return false; }, 300);  // its check is under way
