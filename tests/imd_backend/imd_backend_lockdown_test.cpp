@@ -8,8 +8,6 @@
 namespace nimbara::test {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr const char* kTabletUdid = "00008027-000A11B22C33D44E";
 // Far beyond every limit of these tests: only the library's own handling can end a wait.
 constexpr std::chrono::minutes kEndless{10};
@@ -47,11 +45,6 @@ class ImdBackendLockdown : public ImdBackendTest {
     static void closeBracket(md::Device& device) {
         device.stopSession();
         device.disconnect();
-    }
-    // Unplugs the phone: its folder leaves the devices folder.
-    void unplugPhone() {
-        fs::rename(phone.dir(), server.folder() / "unplugged");
-        ASSERT_EQ(server.control("SimRescan"), 0);
     }
 };
 
@@ -140,8 +133,7 @@ TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceN
     // as a new attachment.
     clearFaults();
     unplugPhone();
-    fs::rename(server.folder() / "unplugged", phone.dir());
-    ASSERT_EQ(server.control("SimRescan"), 0);
+    plugPhoneBackIn();
     ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageAttached) == 2; }, kPromptMs));
     EXPECT_EQ(heard.count(md::kMessageDetached), 0);
     EXPECT_EQ(heard.count(md::kMessageWaiting), 0);
