@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake ninja-build pkg-config clang-format
     qt6-base-dev qt6-svg-dev qt6-multimedia-dev libgl-dev
-    libplist-dev libzip-dev zlib1g-dev libexif-dev libsqlite3-dev
+    libplist-dev libzip-dev zlib1g-dev libexif-dev libsqlite3-dev libssl-dev
     libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
     googletest libgtest-dev
     xvfb xauth fonts-dejavu-core

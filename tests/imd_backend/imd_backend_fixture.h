@@ -90,6 +90,10 @@ class ImdBackendTest : public UsbmuxTest {
     static constexpr std::uint64_t kDiskTotal = 128000000000ULL;
     static constexpr std::uint64_t kDiskFree = 50000000000ULL;
 
+    // The backend still validates its pairing, which devices since iOS 11 no longer know: the
+    // phone answers as an older one.
+    ImdBackendTest() { server.setProfile("legacy"); }
+
     void TearDown() override {
         amd::DeviceManager::GetInstance().SetNotify(nullptr);
         amd::DeviceManager::GetInstance().Reset();

@@ -174,6 +174,28 @@ TEST_F(UsbmuxApps, BrowsingListsEveryUserAppWithTheAskedAttributesAcrossSeveralB
     EXPECT_FALSE(app.contains("Path"));  // only what was asked for
 }
 
+TEST_F(UsbmuxApps, ASlowDiskUsageLookupStillAnswersEveryAskedApp) {
+    addApp("com.example.notes", "Notes");
+    addApp("com.example.game", "Game");
+    phone.setFault(usbmuxsim::kFaultSlowDiskUsageMs, 50);
+    startServer();
+    connect();
+    InstproxyPtr proxy = startInstproxy();
+    ASSERT_TRUE(proxy);
+    plist_t options = instproxy_client_options_new();
+    instproxy_client_options_set_return_attributes(options, "CFBundleIdentifier", "StaticDiskUsage",
+                                                   "DynamicDiskUsage", nullptr);
+    const char* ids[] = {"com.example.notes", "com.example.game", nullptr};
+    plist_t result = nullptr;
+    EXPECT_EQ(instproxy_lookup(proxy.get(), ids, options, &result), INSTPROXY_E_SUCCESS);
+    instproxy_client_options_free(options);
+    PlistPtr owner(result);
+    const PlistValue found = toValue(result);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found["com.example.game"]["StaticDiskUsage"].toInt64(), 1000);
+    EXPECT_EQ(found["com.example.notes"]["DynamicDiskUsage"].toInt64(), 2000);
+}
+
 TEST_F(UsbmuxApps, UninstallAndInstallChangeTheDevicesApps) {
     addApp("com.example.notes", "Notes Plus");
     addApp("com.example.game", "Game");

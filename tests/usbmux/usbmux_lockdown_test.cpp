@@ -29,7 +29,8 @@ TEST_F(UsbmuxLockdown, ListsTheDevicePairsAndReadsValuesByDomain) {
     connect();
 
     EXPECT_EQ(getValue(lockdown.get(), nullptr, "DeviceName").toString(), "Test iPhone");
-    EXPECT_EQ(getValue(lockdown.get(), nullptr, "ProductVersion").toString(), "14.2");
+    // The newest profile's devices run iOS 17: the phone's older version is raised to it.
+    EXPECT_EQ(getValue(lockdown.get(), nullptr, "ProductVersion").toString(), "17.5.1");
     const PlistValue usage = getValue(lockdown.get(), "com.apple.disk_usage", nullptr);
     EXPECT_EQ(usage["TotalDiskCapacity"].toInt64(), 128000000000LL);
     EXPECT_EQ(usage["AmountDataAvailable"].toInt64(), 50000000000LL);

@@ -3,7 +3,9 @@
 //
 // UsbmuxServerProcess makes its folders in the process's private scratch space: devices/ (write
 // simulated devices there), pair-records/ and the socket. start() runs the server with an
-// argument list and points libusbmuxd at its socket through USBMUXD_SOCKET_ADDRESS.
+// argument list and points libusbmuxd at its socket through USBMUXD_SOCKET_ADDRESS. The server
+// runs the newest profile unless setProfile() chose another ("legacy", "ios11", "ios17"); a
+// device's own "SimProfile" in its device.plist overrides it for that device.
 #pragma once
 
 #include <fcntl.h>
@@ -37,6 +39,30 @@ extern char** environ;
 
 namespace nimbara::test {
 
+// Runs `argv` (the program's path first) with the test's environment, its standard output on a
+// pipe whose reading end goes to `output`: the child's pid, or -1 when it could not run.
+inline pid_t spawnWithOutput(std::vector<const char*> argv, int& output) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        return -1;
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argv.front(), &actions, nullptr,
+                               const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    if (rc != 0) {
+        ::close(out[0]);
+        return -1;
+    }
+    output = out[0];
+    return pid;
+}
+
 class UsbmuxServerProcess {
   public:
 #ifdef NIMBARA_USBMUX_SIM_PATH
@@ -44,6 +70,9 @@ class UsbmuxServerProcess {
 #endif
     // `program`: the path of nimbara-usbmux-sim.
     explicit UsbmuxServerProcess(std::string program) : program_(std::move(program)) {
+        // The test talks to devices as the application does: a write to a connection the
+        // device closed (libimobiledevice's TLS writes to the socket itself) fails, no more.
+        ::signal(SIGPIPE, SIG_IGN);
         static std::atomic<int> serial{0};
         folder_ = scratchFolder("usbmux-" + std::to_string(serial++));
         std::filesystem::create_directories(folder_ / "devices");
@@ -70,11 +99,14 @@ class UsbmuxServerProcess {
     std::filesystem::path socket() const {
         return folder_ / "socket";
     }
+    // The profile start() passes; empty: the server's default, the newest.
+    void setProfile(std::string profile) {
+        profile_ = std::move(profile);
+    }
 
     // Runs the server; true once it said it is ready.
     bool start() {
-        int out[2];
-        if (folder_.empty() || ::pipe2(out, O_CLOEXEC) != 0) {
+        if (folder_.empty()) {
             return false;
         }
         const std::string socketPath = socket().string();
@@ -83,35 +115,31 @@ class UsbmuxServerProcess {
         std::vector<const char*> argv = {
             program_.c_str(),    "--socket",       socketPath.c_str(), "--devices",
             devicesPath.c_str(), "--pair-records", recordsPath.c_str()};
+        if (!profile_.empty()) {
+            argv.push_back("--profile");
+            argv.push_back(profile_.c_str());
+        }
         // NIMBARA_USBMUX_SIM_VERBOSE=1 shows every request the server answers.
         if (const char* verbose = std::getenv("NIMBARA_USBMUX_SIM_VERBOSE"); verbose && *verbose) {
             argv.push_back("--verbose");
         }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        const int rc = posix_spawn(&pid_, program_.c_str(), &actions, nullptr,
-                                   const_cast<char* const*>(argv.data()), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(out[1]);
-        if (rc != 0) {
-            ::close(out[0]);
-            pid_ = -1;
+        int output = -1;
+        pid_ = spawnWithOutput(argv, output);
+        if (pid_ < 0) {
             return false;
         }
         // A generous limit, only so that a broken server fails the test instead of hanging it.
         std::string said;
-        pollfd waiting{out[0], POLLIN, 0};
+        pollfd waiting{output, POLLIN, 0};
         while (said.find('\n') == std::string::npos && ::poll(&waiting, 1, 30000) > 0) {
             char buffer[64];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(output, buffer, sizeof buffer);
             if (n <= 0) {
                 break;
             }
             said.append(buffer, static_cast<std::size_t>(n));
         }
-        ::close(out[0]);
+        ::close(output);
         setenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socketPath).c_str(), 1);
         return said.starts_with("ready");
     }
@@ -144,6 +172,17 @@ class UsbmuxServerProcess {
         return lastResult_;
     }
 
+    // The server's TLS handshakes so far, once none is under way: {"Link", "Version"} or
+    // {"Link", "Error"} dictionaries, oldest first.
+    PlistValue tlsHandshakes() const {
+        PlistValue message = PlistValue::dict();
+        message["MessageType"] = "SimTlsHandshakes";
+        if (const int fd = ask(message); fd >= 0) {
+            ::close(fd);
+        }
+        return lastReply_["Handshakes"];
+    }
+
     // A tunnel to a port of a device (the first device attached is 1), the way libusbmuxd makes
     // one, owned by the test: the connected socket, or -1 when the server refused it.
     int tunnel(std::uint32_t deviceId, std::uint16_t port) const {
@@ -164,6 +203,7 @@ class UsbmuxServerProcess {
     // none): the connection, or -1 when none was made.
     int ask(const PlistValue& message) const {
         lastResult_ = -1;
+        lastReply_ = PlistValue();
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -178,6 +218,7 @@ class UsbmuxServerProcess {
                 auto reply = PlistValue::parse(packet->payload.data(), packet->payload.size());
                 if (reply && (*reply)["MessageType"].toString() == "Result") {
                     lastResult_ = static_cast<int>((*reply)["Number"].toInt64(-1));
+                    lastReply_ = std::move(*reply);
                 }
             }
         }
@@ -186,6 +227,8 @@ class UsbmuxServerProcess {
 
     const std::string program_;
     mutable int lastResult_ = -1;
+    mutable PlistValue lastReply_;
+    std::string profile_;
     std::filesystem::path folder_;
     pid_t pid_ = -1;
     int exitStatus_ = 0;

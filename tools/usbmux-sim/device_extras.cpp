@@ -1,5 +1,6 @@
 #include "device_extras.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -29,6 +30,9 @@ constexpr std::array<std::string_view, 14> kPublicValues = {
     "DeviceName",      "DevicePublicKey", "HardwareModel",   "PasswordProtected", "ProductName",
     "ProductType",     "ProductVersion",  "UniqueDeviceID",  "WiFiAddress"};
 
+// The longest "SlowDiskUsageMs" taken: a device slow, not hung.
+constexpr std::int64_t kMaxSlowDiskUsageMs = 10000;
+
 // The strings of an array of names.
 void addNames(const PlistValue& names, std::set<std::string>& into) {
     for (const auto& name : names.toArray()) {
@@ -46,6 +50,7 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
         return std::nullopt;
     }
     DeviceExtras extras;
+    extras.profile = parseProfile((*config)[kKeySimProfile].toString());
     extras.trusted = (*config)[layout::kKeyTrusted].toBool(true);
     const PlistValue& faults = (*config)[layout::kKeyFaults];
     extras.passcodeLocked = faults[kFaultPasscodeLocked].toBool(false);
@@ -64,8 +69,16 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
     if (faults[kFaultMoverAnswer].isString()) {
         extras.moverAnswer = faults[kFaultMoverAnswer].toString();
     }
+    if (faults[kFaultSlowDiskUsageMs].isInteger()) {
+        extras.slowDiskUsage = std::chrono::milliseconds(std::clamp<std::int64_t>(
+            faults[kFaultSlowDiskUsageMs].toInt64(), 0, kMaxSlowDiskUsageMs));
+    }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;
+}
+
+Profile profileOf(const std::optional<DeviceExtras>& extras, Profile serverProfile) {
+    return extras && extras->profile ? *extras->profile : serverProfile;
 }
 
 PlistValue devicePublicKey(const DeviceExtras& extras) {

@@ -4,6 +4,7 @@
 // before a session. The keys are listed at the top of main.cpp.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/plist_value.h"
+#include "sim_profile.h"
 
 namespace nimbara::md::sim {
 class SimulatedDevice;
@@ -25,12 +27,15 @@ inline constexpr const char* kFaultStalledServices = "StalledServices";
 inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
 inline constexpr const char* kFaultListedNames = "ListedNames";
 inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
+inline constexpr const char* kFaultSlowDiskUsageMs = "SlowDiskUsageMs";
 
 // Crash reports the device wrote that its crash-report mover has not yet moved into the crash
 // area: <device folder>/crashes-new/, laid out as the crash area is.
 inline constexpr const char* kNewCrashesDir = "crashes-new";
 
 struct DeviceExtras {
+    // The device's own "SimProfile"; none (or an unknown name) follows the server's.
+    std::optional<Profile> profile;
     bool trusted = true;
     bool passcodeLocked = false;
     bool trustPending = false;
@@ -43,12 +48,18 @@ struct DeviceExtras {
     std::map<std::string, std::vector<std::string>> listedNames;
     // What the crash-report mover says instead of "ping", having moved nothing.
     std::optional<std::string> moverAnswer;
+    // The installation proxy's delay for each batch of apps with their disk usage; none: the
+    // profile's.
+    std::optional<std::chrono::milliseconds> slowDiskUsage;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 
 // Reads the device's device.plist now. nullopt when it cannot be read (the device went away, or
 // the file is being rewritten).
 std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device);
+
+// The profile the device behaves by: its own, else `serverProfile`.
+Profile profileOf(const std::optional<DeviceExtras>& extras, Profile serverProfile);
 
 // The device's public key, as lockdown hands it out ("DevicePublicKey", PEM): the device.plist's
 // own value when it has one, else a fixed key that clients can make certificates for.

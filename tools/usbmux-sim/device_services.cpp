@@ -1,7 +1,9 @@
 #include "device_services.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "afc_server.h"
@@ -10,6 +12,7 @@
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
 #include "socket_io.h"
+#include "tls_relay.h"
 
 namespace nimbara::usbmuxsim {
 
@@ -126,8 +129,48 @@ bool moveNewReports(const AttachedDevice& device) {
     return moved;
 }
 
+// How long the installation proxy takes over each batch of apps of this request: a Browse or
+// Lookup that asks for the apps' disk usage is slow where the device's fault or profile says so.
+std::chrono::milliseconds diskUsageDelay(const UsbmuxServer& server, const AttachedDevice& device,
+                                         const PlistValue& request) {
+    const std::string& command = request["Command"].toString();
+    if (command != "Browse" && command != "Lookup") {
+        return {};
+    }
+    bool asksForUsage = false;
+    for (const auto& attribute : request["ClientOptions"]["ReturnAttributes"].toArray()) {
+        const std::string& name = attribute.toString();
+        asksForUsage = asksForUsage || name == "StaticDiskUsage" || name == "DynamicDiskUsage";
+    }
+    if (!asksForUsage) {
+        return {};
+    }
+    const auto extras = readExtras(*device.device);
+    if (extras && extras->slowDiskUsage) {
+        return *extras->slowDiskUsage;
+    }
+    return diskUsageDelay(profileOf(extras, server.profile()));
+}
+
+// Writes the answer frames, each batch of apps `delay` after the one before.
+bool writeSlowly(int fd, const std::vector<std::uint8_t>& replies,
+                 std::chrono::milliseconds delay) {
+    for (const auto& body : splitFrames(replies).bodies) {
+        const auto value = PlistValue::parse(body.data(), body.size());
+        if (value && (value->contains("CurrentList") || value->contains("LookupResult"))) {
+            std::this_thread::sleep_for(delay);
+        }
+        const auto header = md::frameHeader(static_cast<std::uint32_t>(body.size()));
+        if (!writeAll(fd, header.data(), header.size()) ||
+            !writeAll(fd, body.data(), body.size())) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& service,
-                       bool installationProxy) {
+                       const AttachedDevice& device, bool installationProxy) {
     std::vector<std::uint8_t> buffer(kReceiveChunk);
     for (;;) {
         auto body = readFrame(fd);
@@ -140,6 +183,8 @@ void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& serv
         }
         const bool browse =
             installationProxy && request && (*request)["Command"].toString() == "Browse";
+        const auto delay = installationProxy && request ? diskUsageDelay(server, device, *request)
+                                                        : std::chrono::milliseconds(0);
         const auto header = md::frameHeader(static_cast<std::uint32_t>(body->size()));
         std::vector<std::uint8_t> frame(header.begin(), header.end());
         frame.insert(frame.end(), body->begin(), body->end());
@@ -170,7 +215,10 @@ void relayPlistService(UsbmuxServer& server, int fd, md::ServiceConnection& serv
                 replies = std::move(*answer);
             }
         }
-        if (!writeAll(fd, replies.data(), replies.size())) {
+        const bool written = delay.count() > 0 && split.incompleteTail == 0
+                                 ? writeSlowly(fd, replies, delay)
+                                 : writeAll(fd, replies.data(), replies.size());
+        if (!written) {
             return;
         }
         if (split.bodies.empty() || split.incompleteTail > 0) {
@@ -252,11 +300,9 @@ void serveHouseArrest(UsbmuxServer& server, int fd, const AttachedDevice& device
     }
 }
 
-}  // namespace
-
-void serveService(UsbmuxServer& server, int fd, PendingService service,
-                  const AttachedDevice& device) {
-    server.log("service " + service.name + " connected");
+// The service on `fd`, in plain text.
+void servePlain(UsbmuxServer& server, int fd, PendingService& service,
+                const AttachedDevice& device) {
     auto extras = readExtras(*device.device);
     if (extras && extras->stalledServices.count(service.name)) {
         drainUntilClosed(fd);  // until the peer gives up or the device goes away
@@ -268,7 +314,7 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
             break;
         case ServiceKind::PlistRelay:
         case ServiceKind::InstallationProxy:
-            relayPlistService(server, fd, *service.connection,
+            relayPlistService(server, fd, *service.connection, device,
                               service.kind == ServiceKind::InstallationProxy);
             break;
         case ServiceKind::HouseArrest:
@@ -288,6 +334,33 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
         }
     }
     if (service.connection) {
+        service.connection->close();
+    }
+}
+
+}  // namespace
+
+void serveService(UsbmuxServer& server, int fd, PendingService service,
+                  const AttachedDevice& device) {
+    server.log("service " + service.name + " connected");
+    if (!service.tls) {
+        servePlain(server, fd, service, device);
+        return;
+    }
+    std::string error;
+    auto link = TlsLink::accept(fd, server.pairRecords().hostCertificates(device.udid), error);
+    service.handshake.done(link ? link->version() : std::string(), error);
+    server.log("service " + service.name + " TLS " + (link ? link->version() : "failed: " + error));
+    if (!link) {
+        if (service.connection) {
+            service.connection->close();
+        }
+        return;
+    }
+    TlsRelay relay(std::move(link), fd);
+    if (relay.plainFd() >= 0) {
+        servePlain(server, relay.plainFd(), service, device);
+    } else if (service.connection) {
         service.connection->close();
     }
 }

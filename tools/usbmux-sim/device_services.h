@@ -20,6 +20,10 @@
 // A listing of the media root answers the device's listed names as well (device_extras.h).
 // A service named in the device's stalled services reads its requests and never answers, until
 // the peer closes or the device goes away.
+// A service started with TLS (PendingService::tls) first makes the server's handshake on the
+// socket, then runs as above behind a TLS relay (tls_relay.h). A Browse or Lookup of the
+// installation proxy asking for disk usage is answered slowly where the device says so
+// (device_extras.h).
 #pragma once
 
 #include "usbmux_server.h"

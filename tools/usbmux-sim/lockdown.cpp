@@ -2,6 +2,7 @@
 
 #include <array>
 #include <random>
+#include <utility>
 
 #include "device_extras.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
@@ -17,16 +18,19 @@ struct ServiceName {
     const char* name;
     ServiceKind kind;
     bool startedByDevice;  // the simulated device starts it; the others are served here
+    bool tls;              // spoken in TLS where the profile has service TLS
 };
 
 constexpr std::array<ServiceName, 6> kServices = {{
-    {"com.apple.afc", ServiceKind::Afc, true},
-    {"com.apple.crashreportcopymobile", ServiceKind::Afc, true},
-    {"com.apple.mobile.installation_proxy", ServiceKind::InstallationProxy, true},
-    {"com.apple.springboardservices", ServiceKind::PlistRelay, true},
-    {"com.apple.mobile.house_arrest", ServiceKind::HouseArrest, false},
-    {"com.apple.crashreportmover", ServiceKind::Mover, false},
+    {"com.apple.afc", ServiceKind::Afc, true, false},
+    {"com.apple.crashreportcopymobile", ServiceKind::Afc, true, false},
+    {"com.apple.mobile.installation_proxy", ServiceKind::InstallationProxy, true, false},
+    {"com.apple.springboardservices", ServiceKind::PlistRelay, true, true},
+    {"com.apple.mobile.house_arrest", ServiceKind::HouseArrest, false, true},
+    {"com.apple.crashreportmover", ServiceKind::Mover, false, true},
 }};
+
+constexpr const char* kProductVersion = "ProductVersion";
 
 PlistValue answer(const std::string& request) {
     PlistValue reply = PlistValue::dict();
@@ -61,10 +65,17 @@ std::string shortText(const PlistValue& value) {
 }  // namespace
 
 LockdownSession::LockdownSession(UsbmuxServer& server, int fd, AttachedDevice device)
-    : server_(server), fd_(fd), device_(std::move(device)) {}
+    : server_(server),
+      fd_(fd),
+      device_(std::move(device)),
+      profile_(profileOf(readExtras(*device_.device), server.profile())) {}
+
+LockdownSession::~LockdownSession() = default;
 
 void LockdownSession::run() {
-    while (auto request = readRequest(fd_)) {
+    SocketStream plain(fd_);
+    auto stream = [&]() -> ByteStream& { return tls_ ? static_cast<ByteStream&>(*tls_) : plain; };
+    while (auto request = readRequest(stream())) {
         if (stalls(*request)) {
             break;
         }
@@ -74,14 +85,49 @@ void LockdownSession::run() {
             server_.log("lockdown " + shortText(*request) + " -> " +
                         (reply ? shortText(*reply) : std::string("(dropped)")));
         }
-        if (!reply || !writeFrame(fd_, *reply) || goodbye) {
+        if (!reply) {
             break;
+        }
+        // The client may start its handshake as soon as it has the answer.
+        HandshakeLog::Pending handshake;
+        const bool startTls = std::exchange(enterTls_, false);
+        if (startTls) {
+            handshake = server_.handshakes().begin("lockdown");
+        }
+        if (!writeFrame(stream(), *reply) || goodbye) {
+            break;
+        }
+        if (startTls && !beginTls(std::move(handshake))) {
+            break;
+        }
+        // The answer to StopSession went out in TLS; the client goes on in plain text.
+        if (std::exchange(leaveTls_, false) && tls_) {
+            const bool plainNext = tls_->leaveForPlainText();
+            tls_.reset();
+            if (!plainNext) {
+                break;
+            }
         }
     }
     if (sessionOpen_) {
         device_.device->stopSession();
     }
     device_.device->disconnect();
+}
+
+bool LockdownSession::beginTls(HandshakeLog::Pending handshake) {
+    std::string error;
+    tls_ = TlsLink::accept(fd_, server_.pairRecords().hostCertificates(device_.udid), error);
+    handshake.done(tls_ ? tls_->version() : std::string(), error);
+    server_.log("lockdown TLS " + (tls_ ? tls_->version() : "failed: " + error));
+    return tls_ != nullptr;
+}
+
+void LockdownSession::serveProfileVersion(PlistValue& globalValues) const {
+    if (globalValues.contains(kProductVersion)) {
+        globalValues[kProductVersion] =
+            servedProductVersion(profile_, globalValues[kProductVersion].toString());
+    }
 }
 
 bool LockdownSession::stalls(const PlistValue& request) {
@@ -112,6 +158,10 @@ std::optional<PlistValue> LockdownSession::handle(const PlistValue& request, boo
     }
     const std::string& hostId = request["PairRecord"]["HostID"].toString();
     if (name == "ValidatePair") {
+        // Devices since iOS 11 no longer know the request.
+        if (!acceptsValidatePair(profile_)) {
+            return failure(name, "InvalidRequest");
+        }
         const int rc = device_.device->validatePairing();
         if (rc == md::Error::DeviceGone) {
             return std::nullopt;
@@ -137,6 +187,7 @@ std::optional<PlistValue> LockdownSession::handle(const PlistValue& request, boo
         if (device_.device->stopSession() == md::Error::DeviceGone) {
             return std::nullopt;
         }
+        leaveTls_ = tls_ != nullptr;
         return answer(name);
     }
     if (name == "StartService") {
@@ -184,6 +235,7 @@ std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
             return failure(name, "GetProhibited");
         }
         PlistValue values = publicValues(*extras);
+        serveProfileVersion(values);
         if (!key) {
             reply["Value"] = std::move(values);
             return reply;
@@ -210,6 +262,10 @@ std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
     if (global && !key && value.isDict()) {
         value["DevicePublicKey"] = devicePublicKey(*extras);
         value["PasswordProtected"] = extras->passcodeLocked;
+        serveProfileVersion(value);
+    }
+    if (global && key == kProductVersion) {
+        value = servedProductVersion(profile_, value.toString());
     }
     reply["Value"] = std::move(value);
     return reply;
@@ -267,7 +323,8 @@ std::optional<PlistValue> LockdownSession::startSession(const PlistValue& reques
     sessionId_ = randomUuid();
     PlistValue reply = answer(name);
     reply["SessionID"] = sessionId_;
-    reply["EnableSessionSSL"] = false;
+    reply["EnableSessionSSL"] = sessionTls(profile_);
+    enterTls_ = sessionTls(profile_);
     return reply;
 }
 
@@ -290,6 +347,8 @@ std::optional<PlistValue> LockdownSession::startService(const PlistValue& reques
     pending.deviceId = device_.id;
     pending.name = service;
     pending.kind = known->kind;
+    pending.tls = known->tls && serviceTls(profile_);
+    const bool tls = pending.tls;
     if (known->startedByDevice) {
         const int rc = device_.device->startService(service, pending.connection);
         if (rc == md::Error::DeviceGone) {
@@ -314,7 +373,7 @@ std::optional<PlistValue> LockdownSession::startService(const PlistValue& reques
     PlistValue reply = answer(name);
     reply["Service"] = service;
     reply["Port"] = static_cast<int>(server_.addPendingService(std::move(pending)));
-    reply["EnableServiceSSL"] = false;
+    reply["EnableServiceSSL"] = tls;
     return reply;
 }
 

@@ -7,14 +7,19 @@
 //   Pair           refused with "PasswordProtected" (passcode lock), "PairingDialogResponsePending"
 //                  (trust question on screen) or "UserDeniedPairing" (not trusted); on success
 //                  the device trusts the record's HostID and answers an "EscrowBag"
-//   ValidatePair   "InvalidHostID" unless the device trusts the record's HostID
+//   ValidatePair   "InvalidHostID" unless the device trusts the record's HostID; "InvalidRequest"
+//                  where the profile no longer knows the request (sim_profile.h)
 //   Unpair         forgets the HostID
 //   StartSession   "InvalidHostID" unless the device trusts "HostID"; answers "SessionID" and
-//                  "EnableSessionSSL" false: the session stays in plain text
-//   StopSession, Goodbye
+//                  "EnableSessionSSL" as the profile has it: when true, the session goes on in
+//                  TLS (tls_link.h) from the answer on, and a failed handshake ends the connection
+//   StopSession    answered in the session's TLS; plain text after it
+//   Goodbye
 //   StartService   needs a session; "InvalidService" for a service the device does not have,
 //                  "ServiceProhibited" for one it refuses; else "Port" and "EnableServiceSSL"
-//                  false
+//                  (true for the TLS services of the profile)
+//
+// "ProductVersion" is served as the profile has it.
 //
 // A request named in the device's stalled lockdown requests (device_extras.h) is read and never
 // answered: the socket stays open, even after the device went away, until the peer closes it.
@@ -23,10 +28,13 @@
 // disconnects it). When the device goes away the socket is dropped without an answer.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "platform/plist_value.h"
+#include "sim_profile.h"
+#include "tls_link.h"
 #include "usbmux_server.h"
 
 namespace nimbara::usbmuxsim {
@@ -34,10 +42,15 @@ namespace nimbara::usbmuxsim {
 class LockdownSession {
   public:
     LockdownSession(UsbmuxServer& server, int fd, AttachedDevice device);
+    ~LockdownSession();
     // Answers requests until the peer closes, says goodbye or the device goes away.
     void run();
 
   private:
+    // The server's side of the handshake after StartSession's answer; false when it failed.
+    bool beginTls(HandshakeLog::Pending handshake);
+    // The profile's "ProductVersion" in a dictionary of global values that has one.
+    void serveProfileVersion(PlistValue& globalValues) const;
     // Whether the request stalls; if so it returns once the peer closed the socket.
     bool stalls(const PlistValue& request);
     // The answer to one request; nullopt when the connection must be dropped unanswered.
@@ -50,8 +63,12 @@ class LockdownSession {
     UsbmuxServer& server_;
     const int fd_;
     const AttachedDevice device_;
+    const Profile profile_;
     bool sessionOpen_ = false;
     std::string sessionId_;
+    std::unique_ptr<TlsLink> tls_;  // the session's TLS, between StartSession and StopSession
+    bool enterTls_ = false;         // TLS begins after the answer being sent
+    bool leaveTls_ = false;         // TLS ends after the answer being sent
 };
 
 }  // namespace nimbara::usbmuxsim

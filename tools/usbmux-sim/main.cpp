@@ -3,7 +3,8 @@
 // the tests write them) on a UNIX socket speaking the usbmux daemon's protocol, so that
 // libusbmuxd and libimobiledevice reach them as USB devices, with no daemon and no USB:
 //
-//   nimbara-usbmux-sim --socket PATH --devices DIR [--pair-records DIR] [--verbose]
+//   nimbara-usbmux-sim --socket PATH --devices DIR [--pair-records DIR]
+//                      [--profile legacy|ios11|ios17] [--verbose]
 //   USBMUXD_SOCKET_ADDRESS=UNIX:PATH some-libimobiledevice-client
 //
 //   --socket PATH        the socket to listen on (a stale socket there is replaced)
@@ -12,7 +13,9 @@
 //                        attach, one going away a detach (within a second; "SimRescan" at once)
 //   --pair-records DIR   where the host's pair records live, as "<udid>.plist" (a record found
 //                        there at the start is one the device trusts); default: in memory
-//   --verbose            every request on standard error
+//   --profile NAME       the generation of devices served (sim_profile.h), default ios17; a
+//                        device.plist's top-level "SimProfile" (same names) overrides it
+//   --verbose            every request on standard error, and each TLS handshake's outcome
 //
 // It prints "ready" on standard output once the socket accepts connections, and runs until it
 // gets SIGTERM or SIGINT (or its parent goes away).
@@ -21,10 +24,26 @@
 //  - usbmux: ListDevices, Listen (Attached, Detached and Paired events), Connect, ReadPairRecord,
 //    SavePairRecord, DeletePairRecord, ReadBUID, and for tests "SimRescan" (look at the devices
 //    folder now), "SimAttach" and "SimDetach" (with "Path", a device folder outside the devices
-//    folder), each answered by a "Result" once its events went out;
+//    folder), each answered by a "Result" once its events went out, and "SimTlsHandshakes" (the
+//    TLS handshakes so far, each with the protocol agreed or its failure, once none is under way);
 //  - lockdown on port 62078: QueryType, GetValue, Pair, ValidatePair, Unpair, StartSession,
-//    StopSession and StartService, in plain text ("EnableSessionSSL" and "EnableServiceSSL" are
-//    false, which libimobiledevice accepts: no certificate is ever used);
+//    StopSession and StartService. By profile:
+//      legacy  all in plain text ("EnableSessionSSL" and "EnableServiceSSL" false), ValidatePair
+//              accepted, the device's own "ProductVersion";
+//      ios11   ValidatePair answered {"Error": "InvalidRequest"} (a request the device no longer
+//              knows; libimobiledevice reports it as an unknown error). StartSession answers
+//              "EnableSessionSSL" true and the server's TLS handshake follows on the lockdown
+//              socket: TLS 1.2 or later only, so a client capped at TLS 1.0 (libimobiledevice
+//              when it never learnt the iOS version, without lockdownd_client_new_with_handshake)
+//              fails it. The device's certificate is made once per process; the client must
+//              present its pair record's root or host certificate when the record has them.
+//              StopSession is answered in TLS, then the client's close_notify is read and the
+//              connection goes on in plain text. "ProductVersion" is at least 11.4.1;
+//      ios17   as ios11, "ProductVersion" at least 17.5.1, and StartService answers
+//              "EnableServiceSSL" true for SpringBoard icons, house arrest and the crash-report
+//              mover (the TLS column of lockdown.cpp's service table): the service's handler
+//              works on the plain end of a socket pair behind a relay thread that speaks TLS to
+//              the client (tls_relay.h);
 //  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
 //    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover.
 //
@@ -47,6 +66,10 @@
 //                                 well, names no file system holds ("..", "a/b", "") included
 //   "MoverAnswer": string         the crash-report mover says this instead of "ping" and moves
 //                                 nothing
+//   "SlowDiskUsageMs": int        the installation proxy waits this long (at most 10000 ms)
+//                                 before each batch of apps of a Browse or Lookup that asks for
+//                                 "StaticDiskUsage" or "DynamicDiskUsage"; default 300 on ios17,
+//                                 0 on the older profiles
 //   "RefusedServices" may also name "com.apple.crashreportmover".
 // New crash reports wait in <device>/crashes-new/ until the crash-report mover moves them into
 // the crash area, as a device's do.
@@ -62,6 +85,7 @@
 #include <cstring>
 #include <string>
 
+#include "sim_profile.h"
 #include "usbmux_server.h"
 
 namespace {
@@ -77,7 +101,7 @@ int usage(const char* why) {
     std::fprintf(stderr,
                  "nimbara-usbmux-sim: %s\n"
                  "usage: nimbara-usbmux-sim --socket PATH --devices DIR [--pair-records DIR] "
-                 "[--verbose]\n",
+                 "[--profile legacy|ios11|ios17] [--verbose]\n",
                  why);
     return 2;
 }
@@ -95,6 +119,12 @@ int main(int argc, char** argv) {
             options.devicesDir = argv[++i];
         } else if (arg == "--pair-records" && hasValue) {
             options.pairRecordsDir = argv[++i];
+        } else if (arg == "--profile" && hasValue) {
+            const auto profile = nimbara::usbmuxsim::parseProfile(argv[++i]);
+            if (!profile) {
+                return usage((std::string("unknown profile ") + argv[i]).c_str());
+            }
+            options.profile = *profile;
         } else if (arg == "--verbose") {
             options.verbose = true;
         } else {
@@ -106,6 +136,9 @@ int main(int argc, char** argv) {
     }
     // A test that dies leaves no server behind.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // A client that goes away in the middle of an answer (TLS writes to the socket itself) is a
+    // failed write, not the end of the server.
+    ::signal(SIGPIPE, SIG_IGN);
 
     QCoreApplication app(argc, argv);
     if (::pipe2(signalPipe, O_CLOEXEC) != 0) {

@@ -39,6 +39,19 @@ std::string PairRecords::hostIdOf(const std::vector<std::uint8_t>& record) {
     return parsed ? (*parsed)["HostID"].toString() : std::string();
 }
 
+std::vector<std::vector<std::uint8_t>> PairRecords::hostCertificates(
+    const std::string& udid) const {
+    std::vector<std::vector<std::uint8_t>> certificates;
+    const auto record = read(udid);
+    const auto parsed = record ? PlistValue::parse(record->data(), record->size()) : std::nullopt;
+    for (const char* key : {"RootCertificate", "HostCertificate"}) {
+        if (parsed && (*parsed)[key].isData()) {
+            certificates.push_back((*parsed)[key].toData());
+        }
+    }
+    return certificates;
+}
+
 PairRecords::PairRecords(fs::path dir) : dir_(std::move(dir)), systemBuid_(randomUuid()) {
     if (dir_.empty()) {
         return;

@@ -38,6 +38,10 @@ class PairRecords {
     void trust(const std::string& udid, const std::string& hostId);
     void forget(const std::string& udid, const std::string& hostId);
 
+    // The certificates (PEM) a host with the device's record presents in TLS: the record's
+    // "RootCertificate" and "HostCertificate"; none for no record, or one without them.
+    std::vector<std::vector<std::uint8_t>> hostCertificates(const std::string& udid) const;
+
     // The "HostID" of a pair record, empty when it has none.
     static std::string hostIdOf(const std::vector<std::uint8_t>& record);
 

@@ -25,6 +25,14 @@ std::uint32_t getLe32(const std::uint8_t* in) {
 
 }  // namespace
 
+bool SocketStream::readExactly(void* buffer, std::size_t length) {
+    return usbmuxsim::readExactly(fd_, buffer, length);
+}
+
+bool SocketStream::writeAll(const void* data, std::size_t length) {
+    return usbmuxsim::writeAll(fd_, data, length);
+}
+
 bool readExactly(int fd, void* buffer, std::size_t length) {
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     std::size_t got = 0;
@@ -100,8 +108,13 @@ bool writeMuxPlist(int fd, std::uint32_t tag, const PlistValue& body) {
 }
 
 std::optional<std::vector<std::uint8_t>> readFrame(int fd) {
+    SocketStream stream(fd);
+    return readFrame(stream);
+}
+
+std::optional<std::vector<std::uint8_t>> readFrame(ByteStream& stream) {
     std::uint8_t header[4];
-    if (!readExactly(fd, header, sizeof header)) {
+    if (!stream.readExactly(header, sizeof header)) {
         return std::nullopt;
     }
     const std::uint32_t length = md::frameLength(header);
@@ -109,14 +122,19 @@ std::optional<std::vector<std::uint8_t>> readFrame(int fd) {
         return std::nullopt;
     }
     std::vector<std::uint8_t> body(length);
-    if (!readExactly(fd, body.data(), body.size())) {
+    if (!stream.readExactly(body.data(), body.size())) {
         return std::nullopt;
     }
     return body;
 }
 
 std::optional<PlistValue> readRequest(int fd) {
-    auto body = readFrame(fd);
+    SocketStream stream(fd);
+    return readRequest(stream);
+}
+
+std::optional<PlistValue> readRequest(ByteStream& stream) {
+    auto body = readFrame(stream);
     if (!body) {
         return std::nullopt;
     }
@@ -137,8 +155,13 @@ std::vector<std::uint8_t> encodeFrame(const PlistValue& message) {
 }
 
 bool writeFrame(int fd, const PlistValue& message) {
+    SocketStream stream(fd);
+    return writeFrame(stream, message);
+}
+
+bool writeFrame(ByteStream& stream, const PlistValue& message) {
     const auto frame = encodeFrame(message);
-    return writeAll(fd, frame.data(), frame.size());
+    return stream.writeAll(frame.data(), frame.size());
 }
 
 SplitFrames splitFrames(const std::vector<std::uint8_t>& stream) {

@@ -13,6 +13,26 @@
 
 namespace nimbara::usbmuxsim {
 
+// A connected byte stream: the socket itself, or a TLS layer over it (tls_link.h).
+class ByteStream {
+  public:
+    virtual ~ByteStream() = default;
+    // Reads exactly `length` bytes; false when the peer closed or the stream failed first.
+    virtual bool readExactly(void* buffer, std::size_t length) = 0;
+    // Writes all bytes; false when the stream failed.
+    virtual bool writeAll(const void* data, std::size_t length) = 0;
+};
+
+class SocketStream final : public ByteStream {
+  public:
+    explicit SocketStream(int fd) : fd_(fd) {}
+    bool readExactly(void* buffer, std::size_t length) override;
+    bool writeAll(const void* data, std::size_t length) override;
+
+  private:
+    const int fd_;
+};
+
 // Reads exactly `length` bytes; false when the peer closed or the socket failed first.
 bool readExactly(int fd, void* buffer, std::size_t length);
 // Writes all bytes (never raising SIGPIPE); false when the socket failed.
@@ -42,12 +62,15 @@ bool writeMuxPlist(int fd, std::uint32_t tag, const PlistValue& body);
 
 // Length-prefixed property lists. readFrame gives the raw body (XML or binary), nullopt when the
 // peer closed, or announced an empty body or one over md::kMaxFrameLength.
+std::optional<std::vector<std::uint8_t>> readFrame(ByteStream& stream);
 std::optional<std::vector<std::uint8_t>> readFrame(int fd);
 // The next frame as a dictionary; nullopt when the peer closed or sent anything else.
+std::optional<PlistValue> readRequest(ByteStream& stream);
 std::optional<PlistValue> readRequest(int fd);
 // Header and XML body in one write, so that a peer reading the 4-byte header in one receive
 // gets it whole.
 std::vector<std::uint8_t> encodeFrame(const PlistValue& message);
+bool writeFrame(ByteStream& stream, const PlistValue& message);
 bool writeFrame(int fd, const PlistValue& message);
 
 // Splits a byte stream of frames: the complete frames' bodies, and how many bytes of an

@@ -31,6 +31,8 @@ constexpr std::chrono::milliseconds kReapInterval{500};
 constexpr std::uint16_t kFirstServicePort = 49152;
 // Services started but never connected to are dropped past this many per server.
 constexpr std::size_t kMaxPendingServices = 256;
+// How long a look at the handshakes waits for those under way.
+constexpr std::chrono::milliseconds kHandshakeWait{10000};
 
 PlistValue result(int number) {
     PlistValue reply = PlistValue::dict();
@@ -268,6 +270,11 @@ bool UsbmuxServer::handleRequest(const std::shared_ptr<Connection>& connection, 
         return writeMuxPlist(fd, tag,
                              result(done && changed ? MuxResult::Ok : MuxResult::BadDevice));
     }
+    if (type == "SimTlsHandshakes") {
+        PlistValue reply = result(MuxResult::Ok);
+        reply["Handshakes"] = handshakes_.records(kHandshakeWait);
+        return writeMuxPlist(fd, tag, reply);
+    }
     return writeMuxPlist(fd, tag, result(MuxResult::BadCommand));
 }
 
@@ -322,6 +329,10 @@ bool UsbmuxServer::connectToPort(const std::shared_ptr<Connection>& connection, 
     auto service = takePendingService(id, port);
     if (!service) {
         return writeMuxPlist(fd, tag, result(MuxResult::ConnectionRefused));
+    }
+    // A TLS service's handshake is under way from the moment the client may start it.
+    if (service->tls) {
+        service->handshake = handshakes_.begin(service->name);
     }
     if (!claim() || !writeMuxPlist(fd, tag, result(MuxResult::Ok))) {
         return false;

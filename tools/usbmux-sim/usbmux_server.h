@@ -13,9 +13,10 @@
 // "Paired" event. Besides the daemon's messages, a connection may send
 // "SimRescan" (look at the folder now), "SimAttach" and "SimDetach" (with "Path", a device
 // folder); each is answered by a "Result" (0, or 2 when nothing was attached or detached) once
-// the events it caused have gone out. Attach and detach by path are meant for device folders
-// outside the devices folder: one inside it follows its folder, and comes back at the next look
-// when it is still there.
+// the events it caused have gone out. "SimTlsHandshakes" is answered, once no handshake is under
+// way, by a "Result" with "Handshakes": the TLS handshakes so far (tls_link.h). Attach and detach
+// by path are meant for device folders outside the devices folder: one inside it follows its
+// folder, and comes back at the next look when it is still there.
 #pragma once
 
 #include <atomic>
@@ -32,6 +33,8 @@
 
 #include "pair_records.h"
 #include "platform/mobiledevice/mobile_device.h"
+#include "sim_profile.h"
+#include "tls_link.h"
 
 class QSocketNotifier;
 class QTimer;
@@ -58,6 +61,7 @@ struct ServerOptions {
     std::filesystem::path socketPath;
     std::filesystem::path devicesDir;
     std::filesystem::path pairRecordsDir;  // empty: pair records in memory only
+    Profile profile = kNewestProfile;      // of devices without a "SimProfile" of their own
     bool verbose = false;
 };
 
@@ -75,6 +79,8 @@ struct PendingService {
     std::string name;
     ServiceKind kind = ServiceKind::Afc;
     std::unique_ptr<md::ServiceConnection> connection;  // null for house arrest and the mover
+    bool tls = false;                 // the client speaks TLS on it from the start
+    HandshakeLog::Pending handshake;  // that handshake, from the client's connection on
 };
 
 class UsbmuxServer {
@@ -94,6 +100,8 @@ class UsbmuxServer {
     // For the connection handlers (any thread).
     std::optional<AttachedDevice> findDevice(std::uint32_t id) const;
     PairRecords& pairRecords() { return pairRecords_; }
+    Profile profile() const { return options_.profile; }
+    HandshakeLog& handshakes() { return handshakes_; }
     // Keeps a started service until its connection comes; its port.
     std::uint16_t addPendingService(PendingService service);
     std::optional<PendingService> takePendingService(std::uint32_t deviceId, std::uint16_t port);
@@ -126,6 +134,7 @@ class UsbmuxServer {
 
     const ServerOptions options_;
     PairRecords pairRecords_;
+    HandshakeLog handshakes_;
     int listenFd_ = -1;
     std::atomic<bool> stopping_{false};
 
