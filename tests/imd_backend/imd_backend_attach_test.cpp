@@ -67,6 +67,9 @@ struct Profile {
     const char* name;
     const char* version;
 };
+void PrintTo(const Profile& profile, std::ostream* out) {
+    *out << profile.name;
+}
 
 class ImdBackendProfiles : public ImdBackendAttach,
                            public ::testing::WithParamInterface<Profile> {};
