@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QMainWindow>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -17,6 +18,10 @@
 #include "ui/fonts.h"
 
 int main(int argc, char** argv) {
+    // A device or daemon that goes away mid-write makes the write fail with EPIPE; the signal
+    // would end the program instead.
+    std::signal(SIGPIPE, SIG_IGN);
+
     // Scratch folders of earlier runs that crashed or were killed may hold copies of the user's
     // databases: they go before anything else starts.
     nimbara::removeAbandonedScratchRoots();

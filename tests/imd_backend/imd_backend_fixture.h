@@ -144,6 +144,16 @@ class ImdBackendTest : public UsbmuxTest {
         return indices.empty() ? -1 : indices.front();
     }
 
+    // Unplugs the phone (its folder leaves the devices folder), and plugs it in again.
+    void unplugPhone() {
+        std::filesystem::rename(phone.dir(), server.folder() / "unplugged");
+        ASSERT_EQ(server.control("SimRescan"), 0);
+    }
+    void plugPhoneBackIn() {
+        std::filesystem::rename(server.folder() / "unplugged", phone.dir());
+        ASSERT_EQ(server.control("SimRescan"), 0);
+    }
+
     // Bytes that change from chunk to chunk, so a shifted or repeated chunk shows.
     static std::string pattern(std::size_t size) {
         std::string bytes(size, '\0');

@@ -57,6 +57,27 @@ TEST(ImdErrors, ABrokenConnectionOfADepartedDeviceReadsAsGone) {
     EXPECT_EQ(imd::fromIdevice(IDEVICE_E_TIMEOUT, true), md::Error::DeviceGone);
 }
 
+TEST(ImdErrors, LockdownAnswersOnOurOwnConnectionReadAsTheLibraryReadsThem) {
+    const std::pair<const char*, int> rows[] = {
+        {"InvalidHostID", md::Error::InvalidPairing},
+        {"PasswordProtected", md::Error::PasswordProtected},
+        {"PairingDialogResponsePending", md::Error::PairingPending},
+        {"UserDeniedPairing", md::Error::PairingRefused},
+        {"InvalidSessionID", md::Error::SessionInactive},
+        {"MissingValue", md::Error::InvalidArgument},
+        {"ServiceProhibited", md::Error::ServiceRefused},
+        {"InvalidRequest", md::Error::Unknown},
+        {"", md::Error::Unknown},
+    };
+    for (const auto& [text, code] : rows) {
+        EXPECT_EQ(imd::fromLockdownAnswer(text), code) << text;
+    }
+    // Only a record the device no longer knows is worth pairing again for.
+    EXPECT_TRUE(imd::isForgottenPairing(LOCKDOWN_E_INVALID_HOST_ID));
+    EXPECT_FALSE(imd::isForgottenPairing(LOCKDOWN_E_USER_DENIED_PAIRING));
+    EXPECT_FALSE(imd::isForgottenPairing(LOCKDOWN_E_PASSWORD_PROTECTED));
+}
+
 TEST(ImdErrors, HouseArrestSaysWhetherTheAppIsMissingOrKeepsItsFilesToItself) {
     EXPECT_EQ(imd::fromHouseArrest("ApplicationLookupFailed"), md::Error::AppNotInstalled);
     EXPECT_EQ(imd::fromHouseArrest("InstallationLookupFailed"), md::Error::ContainerRefused);

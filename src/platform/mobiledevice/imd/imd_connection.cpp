@@ -1,10 +1,7 @@
 #include "platform/mobiledevice/imd/imd_connection.h"
 
-#include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -13,137 +10,6 @@
 #include "platform/mobiledevice/imd/afc_protocol.h"
 
 namespace nimbara::md::imd {
-
-namespace {
-
-// The socket of a lockdown client, -1 when it can't be found. libimobiledevice offers no call
-// for it: its client holds a property-list service client, which holds a service client, which
-// holds the connection, each as the first member of the structure before it (so in every
-// release up to 1.3.0, the one we build on). Anything but a socket is not taken.
-int lockdownSocket(lockdownd_client_t client) {
-    struct ServiceClient {
-        idevice_connection_t connection;
-    };
-    struct PlistServiceClient {
-        ServiceClient* parent;
-    };
-    struct LockdownClient {
-        PlistServiceClient* parent;
-    };
-    const auto* lockdown = reinterpret_cast<const LockdownClient*>(client);
-    if (!lockdown || !lockdown->parent || !lockdown->parent->parent ||
-        !lockdown->parent->parent->connection) {
-        return -1;
-    }
-    int fd = -1;
-    if (idevice_connection_get_fd(lockdown->parent->parent->connection, &fd) != IDEVICE_E_SUCCESS ||
-        fd < 0) {
-        return -1;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) {
-        return -1;
-    }
-    return fd;
-}
-
-}  // namespace
-
-LockdownLine::LockdownLine(std::chrono::milliseconds timeout) : timeout_(timeout) {}
-
-LockdownLine::~LockdownLine() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    if (watcher_.joinable()) {
-        watcher_.join();
-    }
-    release();
-}
-
-void LockdownLine::attach(lockdownd_client_t client) {
-    const int fd = lockdownSocket(client);
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-    ended_ = false;
-    timedOut_ = false;
-    if (cut_) {
-        endLocked();
-    }
-}
-
-void LockdownLine::release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    ended_ = false;
-    timedOut_ = false;
-}
-
-int LockdownLine::request(const std::function<void()>& call) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!watcher_.joinable()) {
-            watcher_ = std::thread([this] { watch(); });
-        }
-        deadline_ = std::chrono::steady_clock::now() + timeout_;
-    }
-    wake_.notify_all();
-    call();
-    std::lock_guard<std::mutex> lock(mutex_);
-    deadline_.reset();
-    if (cut_) {
-        return Error::DeviceGone;
-    }
-    return timedOut_ ? Error::Timeout : Error::Ok;
-}
-
-bool LockdownLine::broken() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return timedOut_;
-}
-
-void LockdownLine::cut() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cut_ = true;
-    endLocked();
-}
-
-void LockdownLine::endLocked() {
-    if (fd_ >= 0 && !ended_) {
-        // Reading ends at once; writes still reach the peer, which may have gone already
-        // (no write is made to a socket this side shut).
-        ::shutdown(fd_, SHUT_RD);
-    }
-    ended_ = true;
-}
-
-void LockdownLine::watch() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    while (!stopping_) {
-        if (!deadline_) {
-            wake_.wait(lock);
-            continue;
-        }
-        const auto deadline = *deadline_;
-        auto moved = [&] { return stopping_ || deadline_ != deadline; };
-        if (wake_.wait_until(lock, deadline, moved)) {
-            continue;  // the request ended in time
-        }
-        if (!ended_) {
-            timedOut_ = true;
-            endLocked();
-        }
-        wake_.wait(lock, moved);
-    }
-}
 
 Channel::Channel(idevice_connection_t connection, std::chrono::milliseconds timeout)
     : connection_(connection), timeout_(timeout) {
@@ -155,15 +21,30 @@ Channel::Channel(idevice_connection_t connection, std::chrono::milliseconds time
         tv.tv_sec = static_cast<time_t>(timeout_.count() / 1000);
         tv.tv_usec = static_cast<suseconds_t>((timeout_.count() % 1000) * 1000);
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        // The TLS goodbye reads as well as writes: a silent peer costs one timeout at most.
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
 }
 
 Channel::~Channel() {
+    if (shut_.load()) {
+        // Nothing may be written to a shut socket: TLS goes without its goodbye.
+        idevice_connection_disable_bypass_ssl(connection_, 1);
+    }
     idevice_disconnect(connection_);
 }
 
+struct Channel::InFlight {
+    explicit InFlight(Channel& channel) : channel_(channel) { ++channel_.inFlight_; }
+    ~InFlight() { --channel_.inFlight_; }
+    InFlight(const InFlight&) = delete;
+    InFlight& operator=(const InFlight&) = delete;
+    Channel& channel_;
+};
+
 long Channel::send(const void* data, std::size_t length) {
-    if (shut_.load()) {
+    InFlight counted(*this);
+    if (shut_.load() || closed_.load()) {
         return -1;
     }
     const auto* bytes = static_cast<const char*>(data);
@@ -185,7 +66,8 @@ long Channel::receive(void* buffer, std::size_t length) {
 }
 
 long Channel::receiveWithin(void* buffer, std::size_t length, std::chrono::milliseconds limit) {
-    if (shut_.load() || limit.count() <= 0) {
+    InFlight counted(*this);
+    if (shut_.load() || closed_.load() || limit.count() <= 0) {
         return -1;
     }
     if (length == 0) {
@@ -205,7 +87,7 @@ long Channel::receiveWithin(void* buffer, std::size_t length, std::chrono::milli
 int Channel::openAfc(std::unique_ptr<AfcConnection>& afc) {
     afc.reset();
     std::lock_guard<std::mutex> lock(afcMutex_);
-    if (shut_.load()) {
+    if (shut_.load() || closed_.load()) {
         return Error::NotConnected;
     }
     std::shared_ptr<AfcWire> wire = afcWire_.lock();
@@ -218,7 +100,18 @@ int Channel::openAfc(std::unique_ptr<AfcConnection>& afc) {
 }
 
 void Channel::close() {
-    shutDown();
+    closed_.store(true);
+    if (inFlight_.load() > 0) {
+        shutDown();  // another thread waits on the socket: it returns now
+    }
+}
+
+bool Channel::enableTls() {
+    return !shut_.load() && idevice_connection_enable_ssl(connection_) == IDEVICE_E_SUCCESS;
+}
+
+void Channel::disableTls() {
+    idevice_connection_disable_bypass_ssl(connection_, shut_.load() ? 1 : 0);
 }
 
 void Channel::shutDown() {

@@ -2,8 +2,8 @@
 
 #include <QDebug>
 
+#include <libimobiledevice/lockdown.h>
 #include <plist/plist.h>
-#include <usbmuxd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -24,8 +24,6 @@ constexpr const char* kHouseArrestService = "com.apple.mobile.house_arrest";
 constexpr const char* kVendContainer = "VendContainer";
 constexpr const char* kVendDocuments = "VendDocuments";
 constexpr const char* kDiskUsageDomain = "com.apple.disk_usage";
-// The largest pair record read from usbmuxd.
-constexpr std::uint32_t kMaxPairRecordBytes = 1024 * 1024;
 
 // {"_PhysicalSize": n} for a non-negative number under `key`, else {kMetricUnknown: true}.
 PlistValue sizeOrUnknown(const PlistValue& usage, const char* key) {
@@ -43,25 +41,6 @@ PlistValue unknownGroup() {
     PlistValue group = PlistValue::dict();
     group[kMetricUnknown] = true;
     return group;
-}
-
-// The HostID of this computer's pair record for the device, or empty.
-std::string hostIdFor(const std::string& udid) {
-    char* data = nullptr;
-    std::uint32_t size = 0;
-    if (usbmuxd_read_pair_record(udid.c_str(), &data, &size) < 0 || !data) {
-        return {};
-    }
-    std::optional<PlistValue> record;
-    if (size > 0 && size <= kMaxPairRecordBytes) {
-        record = PlistValue::parse(data, size);
-    }
-    std::free(data);
-    if (!record || !record->isDict()) {
-        return {};
-    }
-    const PlistValue* hostId = record->find("HostID");
-    return hostId && hostId->isString() ? hostId->toString() : std::string();
 }
 
 }  // namespace
@@ -118,14 +97,11 @@ ImdDevice::ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle
       serial_(serial),
       timeout_(timeout),
       diskUsageFresh_(diskUsageFresh),
-      line_(timeout) {}
+      wire_(device, udid_, timeout) {}
 
 ImdDevice::~ImdDevice() {
     markDetached();
-    if (lockdown_) {
-        lockdownd_client_free(lockdown_);  // its goodbye fails at once: the line was cut
-        line_.release();
-    }
+    wire_.close();  // before the device handle it was made from goes
     idevice_free(device_);
 }
 
@@ -149,24 +125,16 @@ int ImdDevice::checkLocked(bool needSession) const {
     if (detached_.load()) {
         return Error::DeviceGone;
     }
-    if (connectDepth_ == 0 || !lockdown_) {
+    if (connectDepth_ == 0 || !wire_.isOpen()) {
         return Error::NotConnected;
     }
-    if (line_.broken()) {
+    if (wire_.broken()) {
         return Error::Timeout;  // an earlier request ran out: the connection is lost
     }
     if (needSession && sessionDepth_ == 0) {
         return Error::SessionInactive;
     }
     return Error::Ok;
-}
-
-int ImdDevice::lockdownRequest(const std::function<lockdownd_error_t()>& call) {
-    lockdownd_error_t rc = LOCKDOWN_E_UNKNOWN_ERROR;
-    if (int ended = line_.request([&] { rc = call(); })) {
-        return ended;
-    }
-    return fromLockdown(rc, detached_.load());
 }
 
 int ImdDevice::connect() {
@@ -178,16 +146,11 @@ int ImdDevice::connect() {
         ++connectDepth_;
         return Error::Ok;
     }
-    lockdownd_client_t client = nullptr;
-    const lockdownd_error_t rc = lockdownd_client_new(device_, &client, kLabel);
-    if (rc != LOCKDOWN_E_SUCCESS || !client) {
-        return rc == LOCKDOWN_E_SUCCESS ? Error::ConnectionRefused
-                                        : fromLockdown(rc, detached_.load());
+    if (int rc = wire_.open()) {
+        return rc;
     }
-    lockdown_ = client;
-    line_.attach(client);  // cut at once when the device went meanwhile
     connectDepth_ = 1;
-    return Error::Ok;  // the calls fail from here on when it went; disconnect() frees it
+    return Error::Ok;  // the calls fail from here on when it went; disconnect() closes it
 }
 
 int ImdDevice::disconnect() {
@@ -198,16 +161,11 @@ int ImdDevice::disconnect() {
     if (--connectDepth_ > 0) {
         return detached_.load() ? Error::DeviceGone : Error::Ok;
     }
-    lockdownd_client_t closing = lockdown_;
-    lockdown_ = nullptr;
+    if (sessionDepth_ > 0 && wire_.inSession()) {
+        wire_.stopSession();
+    }
     sessionDepth_ = 0;
-    sessionId_.clear();  // freeing the client ends its session
-    // Freeing says goodbye and waits for the answer: within the limit too.
-    lockdownRequest([&] {
-        lockdownd_client_free(closing);
-        return LOCKDOWN_E_SUCCESS;
-    });
-    line_.release();
+    wire_.close();  // its goodbye waits within the limit, and not at all once it is lost
     return detached_.load() ? Error::DeviceGone : Error::Ok;
 }
 
@@ -216,9 +174,8 @@ int ImdDevice::validatePairing() {
     if (int rc = checkLocked(false)) {
         return rc;
     }
-    const int rc = lockdownRequest([&] { return lockdownd_validate_pair(lockdown_, nullptr); });
-    paired_ = rc == Error::Ok;
-    return rc;
+    // Devices since iOS 11 don't know ValidatePair; a session that started is the proof.
+    return proven_.load() ? Error::Ok : Error::InvalidPairing;
 }
 
 int ImdDevice::pair() {
@@ -226,8 +183,13 @@ int ImdDevice::pair() {
     if (int rc = checkLocked(false)) {
         return rc;
     }
-    const int rc = lockdownRequest([&] { return lockdownd_pair(lockdown_, nullptr); });
-    paired_ = rc == Error::Ok;
+    if (proven_.load()) {
+        return Error::Ok;  // nothing to ask the user
+    }
+    if (repaired_.exchange(true)) {
+        return Error::InvalidPairing;  // asked once on this attachment already
+    }
+    const int rc = pairWithLibrary();
     if (rc != Error::Ok) {
         waitReason_.store(rc);
     }
@@ -236,7 +198,7 @@ int ImdDevice::pair() {
 
 int ImdDevice::isPaired() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return checkLocked(false) == Error::Ok && paired_ ? 1 : 0;
+    return checkLocked(false) == Error::Ok && proven_.load() ? 1 : 0;
 }
 
 int ImdDevice::startSession() {
@@ -248,22 +210,14 @@ int ImdDevice::startSession() {
         ++sessionDepth_;
         return Error::Ok;
     }
-    const std::string hostId = hostIdFor(udid_);
-    if (hostId.empty()) {
-        return Error::InvalidPairing;
+    const int rc = wire_.startSession();
+    if (rc == Error::Ok) {
+        proven_.store(true);
+        sessionDepth_ = 1;
+    } else if (rc == Error::InvalidPairing) {
+        proven_.store(false);  // the device forgot this computer
     }
-    char* sessionId = nullptr;
-    int ssl = 0;
-    const int rc = lockdownRequest(
-        [&] { return lockdownd_start_session(lockdown_, hostId.c_str(), &sessionId, &ssl); });
-    if (rc != Error::Ok) {
-        std::free(sessionId);
-        return rc;
-    }
-    sessionId_ = sessionId ? sessionId : "";
-    std::free(sessionId);
-    sessionDepth_ = 1;
-    return Error::Ok;
+    return rc;
 }
 
 int ImdDevice::stopSession() {
@@ -274,10 +228,7 @@ int ImdDevice::stopSession() {
     if (--sessionDepth_ > 0) {
         return Error::Ok;
     }
-    const int rc =
-        lockdownRequest([&] { return lockdownd_stop_session(lockdown_, sessionId_.c_str()); });
-    sessionId_.clear();
-    return rc;
+    return wire_.stopSession();
 }
 
 int ImdDevice::copyValue(const std::optional<std::string>& domain,
@@ -287,54 +238,56 @@ int ImdDevice::copyValue(const std::optional<std::string>& domain,
     if (int rc = checkLocked(true)) {
         return rc;
     }
-    plist_t node = nullptr;
-    const int rc = lockdownRequest([&] {
-        return lockdownd_get_value(lockdown_, domain ? domain->c_str() : nullptr,
-                                   key ? key->c_str() : nullptr, &node);
-    });
-    if (rc != Error::Ok || !node) {
-        plist_free(node);
-        return rc == Error::Ok ? Error::InvalidArgument : rc;
+    PlistValue message = PlistValue::dict();
+    if (domain) {
+        message["Domain"] = *domain;
     }
-    std::optional<PlistValue> converted = valueFromPlist(node);
-    plist_free(node);
-    if (!converted) {
-        return Error::ProtocolError;
+    if (key) {
+        message["Key"] = *key;
     }
-    value = std::move(*converted);
+    PlistValue reply;
+    if (int rc = wire_.request("GetValue", std::move(message), reply)) {
+        return rc;
+    }
+    const PlistValue* found = reply.find("Value");
+    if (!found) {
+        return Error::InvalidArgument;
+    }
+    value = *found;
     return Error::Ok;
 }
 
 int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& channel) {
     channel.reset();
-    lockdownd_service_descriptor_t service = nullptr;
+    std::uint16_t port = 0;
+    bool ssl = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (int rc = checkLocked(true)) {
             return rc;
         }
-        const int rc = lockdownRequest(
-            [&] { return lockdownd_start_service(lockdown_, name.c_str(), &service); });
-        if (rc != Error::Ok || !service || service->port == 0) {
-            lockdownd_service_descriptor_free(service);
-            return rc == Error::Ok ? Error::ServiceRefused : rc;
+        PlistValue message = PlistValue::dict();
+        message["Service"] = name;
+        PlistValue reply;
+        if (int rc = wire_.request("StartService", std::move(message), reply)) {
+            return rc;
         }
+        const PlistValue* number = reply.find("Port");
+        if (!number || !number->isNumber() || number->toInt64() <= 0 ||
+            number->toInt64() > 0xFFFF) {
+            return Error::ServiceRefused;
+        }
+        port = static_cast<std::uint16_t>(number->toInt64());
+        const PlistValue* tls = reply.find("EnableServiceSSL");
+        ssl = tls && tls->isBool() && tls->toBool();
     }
     idevice_connection_t connection = nullptr;
-    idevice_error_t rc = idevice_connect(device_, service->port, &connection);
-    const bool ssl = service->ssl_enabled != 0;
-    lockdownd_service_descriptor_free(service);
+    const idevice_error_t rc = idevice_connect(device_, port, &connection);
     if (rc != IDEVICE_E_SUCCESS || !connection) {
         return rc == IDEVICE_E_SUCCESS ? Error::ConnectionRefused
                                        : fromIdevice(rc, detached_.load());
     }
     auto made = std::make_shared<Channel>(connection, timeout_);
-    if (ssl) {
-        rc = idevice_connection_enable_ssl(connection);
-        if (rc != IDEVICE_E_SUCCESS) {
-            return fromIdevice(rc, detached_.load());  // `made` frees the connection
-        }
-    }
     {
         std::lock_guard<std::mutex> lock(openMutex_);
         std::erase_if(channels_, [](const auto& weak) { return weak.expired(); });
@@ -343,6 +296,10 @@ int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& ch
     if (detached_.load()) {
         made->shutDown();  // the device went while we connected
         return Error::DeviceGone;
+    }
+    if (ssl && !made->enableTls()) {
+        made->shutDown();  // a handshake that failed leaves nothing to say goodbye to
+        return detached_.load() ? Error::DeviceGone : Error::ConnectionRefused;
     }
     channel = std::move(made);
     return Error::Ok;
@@ -443,9 +400,6 @@ int ImdDevice::inSession(const std::function<int()>& body) {
     rc = validatePairing();
     if (rc && rc != Error::DeviceGone) {
         rc = pair();
-        if (rc == Error::Ok) {
-            rc = validatePairing();
-        }
     }
     if (rc == Error::Ok) {
         rc = startSession();
@@ -458,14 +412,68 @@ int ImdDevice::inSession(const std::function<int()>& body) {
     return rc;
 }
 
+int ImdDevice::pairWithLibrary() {
+    lockdownd_client_t client = nullptr;
+    lockdownd_error_t rc = lockdownd_client_new(device_, &client, kLabel);
+    if (rc == LOCKDOWN_E_SUCCESS) {
+        rc = lockdownd_pair(client, nullptr);
+        lockdownd_client_free(client);
+    }
+    return fromLockdown(rc, detached_.load());
+}
+
+int ImdDevice::handshake() {
+    for (int attempt = 0;; ++attempt) {
+        if (detached_.load()) {
+            return Error::DeviceGone;
+        }
+        // Without a pair record the handshake pairs by itself: the trust question.
+        const bool hadRecord = readPairIdentity(udid_).has_value();
+        lockdownd_client_t client = nullptr;
+        const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device_, &client, kLabel);
+        if (rc == LOCKDOWN_E_SUCCESS) {
+            lockdownd_client_free(client);  // its session ends with it
+            proven_.store(true);
+            return Error::Ok;
+        }
+        if (attempt > 0 || !hadRecord || !isForgottenPairing(rc) || repaired_.exchange(true)) {
+            return fromLockdown(rc, detached_.load());
+        }
+        // The device forgot this computer: ask once, then try once more.
+        if (int paired = pairWithLibrary()) {
+            return paired;
+        }
+    }
+}
+
+int ImdDevice::preflight() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    int rc = wire_.open();
+    if (rc == Error::Ok) {
+        PlistValue reply;
+        rc = wire_.request("QueryType", PlistValue::dict(), reply);
+        wire_.close();
+    }
+    return rc;
+}
+
 int ImdDevice::checkTrust() {
+    // A device that hangs from its first answer on costs our own limit, and a detach or the
+    // library's end stops the wait at once; the library's handshake can only be waited out.
+    int rc = preflight();
+    if (rc == Error::Ok) {
+        rc = handshake();
+    }
     PlistValue diskUsage;
     bool read = false;
-    const int rc = inSession([&] {
-        // A device that keeps its disk usage to itself is still usable.
-        read = copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage) == Error::Ok;
-        return Error::Ok;
-    });
+    if (rc == Error::Ok) {
+        // The version the handshake stored makes our own session's TLS what the device
+        // speaks. A device that keeps its disk usage to itself is still usable.
+        rc = inSession([&] {
+            read = copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage) == Error::Ok;
+            return Error::Ok;
+        });
+    }
     {
         std::lock_guard<std::mutex> lock(checkedMutex_);
         checkedDiskUsage_.reset();
@@ -490,13 +498,18 @@ std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
     if (detached_.load()) {
         return nullptr;
     }
-    PlistValue diskUsage;
+    PlistValue diskUsage = PlistValue::dict();
     if (checked) {
         diskUsage = std::move(*checked);
-    } else if (inSession([&] {
+    } else if (int rc = inSession([&] {
                    return copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage);
                })) {
-        return nullptr;
+        if (rc == Error::DeviceGone || detached_.load()) {
+            return nullptr;
+        }
+        qWarning().noquote() << "The disk usage of" << QString::fromStdString(udid_)
+                             << "could not be read:" << QString::fromStdString(errorText(rc));
+        diskUsage = PlistValue::dict();  // every figure unknown
     }
     auto channel = std::make_shared<MediaSyncChannel>();
     PlistValue allowed = PlistValue::dict();
@@ -520,7 +533,7 @@ std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
 
 void ImdDevice::markDetached() {
     detached_.store(true);
-    line_.cut();  // a lockdown request in progress ends now
+    wire_.cut();  // a lockdown request in progress ends now
     std::vector<std::shared_ptr<Channel>> channels;
     std::vector<std::shared_ptr<MediaSyncChannel>> sessions;
     {

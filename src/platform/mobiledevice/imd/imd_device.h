@@ -1,18 +1,25 @@
 // One real device attached over USB, through libimobiledevice (lockdown, pairing, sessions and
 // services) and the usbmuxd daemon.
 //
-// connect() opens a lockdown client and startSession() a session with the host identity of the
-// pair record usbmuxd keeps; both nest (the first call opens, the last matching call closes).
-// Every lockdown request waits at most the device's timeout, and a detach ends the one in
-// progress at once (LockdownLine, imd_connection.h); a request that ran out costs the lockdown
-// connection, so later calls fail until the bracket closed it and connect() opened a new one.
-// Started services are channels (imd_connection.h) that fail at once after the device
-// detached: markDetached() shuts every one still open. Values from the device pass through our
-// property-list reader, like a file's.
+// The trust check attaches the device as libimobiledevice does, through its handshake
+// (lockdownd_client_new_with_handshake): that stores the device's iOS version in the device
+// handle (so TLS follows it), pairs when there is no pair record, and starts a session. A session
+// that starts is the proof of pairing: ValidatePair, which iOS 7 made needless and iOS 11
+// removed, is never sent by us. Pairing again happens only when the device says it no longer
+// knows the pair record, once per attachment.
+//
+// After that, connect() opens a lockdown connection of our own (LockdownWire, imd_lockdown.h)
+// and startSession() a session on it; both nest (the first call opens, the last matching call
+// closes). Every request on it waits at most the device's timeout, and a detach ends the one in
+// progress at once; a request that ran out costs the connection, so later calls fail until the
+// bracket closed it and connect() opened a new one. validatePairing() and isPaired() answer from
+// the last session proof, pair() pairs only a device whose proof failed. Started services are
+// channels (imd_connection.h) that fail at once after the device detached: markDetached() shuts
+// every one still open. Values from the device pass through our property-list reader, like a
+// file's.
 #pragma once
 
 #include <libimobiledevice/libimobiledevice.h>
-#include <libimobiledevice/lockdown.h>
 
 #include <atomic>
 #include <chrono>
@@ -23,6 +30,7 @@
 #include <vector>
 
 #include "platform/mobiledevice/imd/imd_connection.h"
+#include "platform/mobiledevice/imd/imd_lockdown.h"
 #include "platform/mobiledevice/mobile_device.h"
 
 namespace nimbara::md {
@@ -39,13 +47,13 @@ class WatchedDevice : public Device {
   public:
     // Connects, checks (or makes) the pairing and opens a session once: 0 when the device can be
     // used, else why not (PasswordProtected, PairingPending, PairingRefused, ...). Runs on a
-    // thread of the library's, while markDetached() may come from the watcher: that must end
-    // the check's calls at once.
+    // thread of the library's, while markDetached() may come from the watcher: after that
+    // nothing waits for the check, which ends by itself.
     virtual int checkTrust() = 0;
     // The device went away: every call fails from now on and open connections end.
     virtual void markDetached() = 0;
     virtual void setWaitReason(int reason) = 0;
-    // A media-sync stand-in (see ImdDevice), or null when the device can't be used.
+    // A media-sync stand-in (see ImdDevice), or null once the device went.
     virtual std::unique_ptr<MediaSyncConnection> openMediaSync() = 0;
     virtual const std::string& udid() const = 0;
 };
@@ -90,7 +98,8 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void markDetached() override;
     void setWaitReason(int reason) override;
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
-    // then waits for close() or the detach; null when the device can't be used. The first session
+    // then waits for close() or the detach; null once the device went. When the disk usage can't
+    // be read, every figure of the metrics is unknown (kMetricUnknown). The first session
     // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
     // (on the library's check thread), so the session opened while the attach is handled asks
     // the device nothing; every other session asks the device again.
@@ -102,8 +111,13 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
               std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
     int checkLocked(bool needSession) const;
-    // One lockdown request on the open client (mutex_ held), within the limit.
-    int lockdownRequest(const std::function<lockdownd_error_t()>& call);
+    // Asks lockdown on our own connection whether it answers at all.
+    int preflight();
+    // The library's handshake; its session proves the pairing. When the device says it doesn't
+    // know our pair record, pairs once (per attachment) and tries once more.
+    int handshake();
+    // lockdownd_pair on a client of the library's (it makes and stores the pair record).
+    int pairWithLibrary();
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
     // Asks house arrest for an app's container ("VendContainer") or its documents
@@ -127,12 +141,11 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     std::atomic<int> waitReason_{Error::Ok};
 
     mutable std::mutex mutex_;
-    lockdownd_client_t lockdown_ = nullptr;
-    LockdownLine line_;  // lockdown_'s socket
+    LockdownWire wire_;
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
-    std::string sessionId_;
-    bool paired_ = false;
+    std::atomic<bool> proven_{false};    // the last session (or the handshake) proved the pairing
+    std::atomic<bool> repaired_{false};  // paired again after the device forgot us
 
     std::mutex checkedMutex_;
     std::optional<PlistValue> checkedDiskUsage_;  // read by the last trust check, not yet used

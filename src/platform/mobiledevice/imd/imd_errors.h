@@ -12,6 +12,13 @@ namespace nimbara::md::imd {
 // is then reported as DeviceGone rather than as a refusal.
 int fromLockdown(lockdownd_error_t error, bool detached);
 
+// The "Error" text of a lockdown answer (read on our own lockdown connection).
+int fromLockdownAnswer(const std::string& error);
+
+// Whether a lockdown failure says the device does not know this computer's pair record, so
+// that pairing again may help (not a refusal, a locked device or a pending question).
+bool isForgottenPairing(lockdownd_error_t error);
+
 // A failure of a connection to the device.
 int fromIdevice(idevice_error_t error, bool detached);
 

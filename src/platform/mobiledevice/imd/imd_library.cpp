@@ -52,7 +52,8 @@ class WatchCore {
         int reason = Error::Ok;
         bool retry = false;
         Clock::time_point retryAt;
-        std::shared_ptr<TrustCheck> check;  // the latest one; running or done
+        std::chrono::milliseconds retryDelay{0};  // grows while the reason stays the same
+        std::shared_ptr<TrustCheck> check;        // the latest one; running or done
         bool again = false;  // asked again while the check ran: check once more after it
     };
 
@@ -71,6 +72,12 @@ class WatchCore {
                                                              const DeviceHandle& device);
     static void deliver(const std::vector<std::shared_ptr<Subscriber>>& subscribers);
 
+    // The longest wait between two checks of a waiting device.
+    std::chrono::milliseconds maxRetry() const {
+        return std::max(trustRetry_, std::min(trustRetry_ * 16, kMaxTrustRetry));
+    }
+
+    static constexpr std::chrono::milliseconds kMaxTrustRetry{30000};
     const Factory factory_;
     const std::chrono::milliseconds trustRetry_;
     const std::shared_ptr<EventInbox> inbox_ = std::make_shared<EventInbox>();
@@ -267,8 +274,12 @@ void WatchCore::checked(std::uint32_t handle, int rc) {
             const bool changed = !entry->reported || entry->reason != rc;
             entry->reason = rc;
             entry->reported = true;
+            // A device that waits for its user is asked less and less often: every question
+            // may reach its screen. A refusal is asked again only on a new plug (or when usbmuxd
+            // says another program paired it).
+            entry->retryDelay = changed ? trustRetry_ : std::min(entry->retryDelay * 2, maxRetry());
             entry->retry = rc != Error::PairingRefused;
-            entry->retryAt = Clock::now() + trustRetry_;
+            entry->retryAt = Clock::now() + entry->retryDelay;
             if (changed) {
                 qWarning().noquote()
                     << "The device" << shown(device->udid())

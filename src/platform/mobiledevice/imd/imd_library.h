@@ -7,11 +7,14 @@
 // so that a device that is slow to answer holds up no other; the watcher hears the result as an
 // event. A usable device is reported attached. A locked one, or one whose trust question is
 // showing or was refused, is reported waiting with the reason, and the watcher asks again every
-// `trustRetry` (and at once when usbmuxd says it was paired) until it is usable; after a refusal
-// it asks again only when usbmuxd says the device was paired. A device that goes is marked
-// detached before subscribers hear of it, which also ends a check still talking to it. The
-// destructor marks every device detached before it joins the checks. Subscribers hear of all
-// this through their own thread's event loop.
+// `trustRetry`, then less and less often (twice the wait each time, up to 16 times `trustRetry`
+// or half a minute), and at once when usbmuxd says it was paired, until it is usable; after a
+// refusal it asks again only when usbmuxd says the device was paired, or on a new plug. A check
+// stuck in the library's handshake on a device that went is not waited for: the watcher reaps it
+// once it ended (within the library's own half-minute limit for a lockdown answer). A device that
+// goes is marked detached before subscribers hear of it, which also ends a check still talking to
+// it. The destructor marks every device detached before it joins the checks. Subscribers hear of
+// all this through their own thread's event loop.
 #pragma once
 
 #include <chrono>
@@ -41,7 +44,7 @@ class ImdLibrary : public Library {
             makeDevice;
         // How long a device may take to answer any one request.
         std::chrono::milliseconds timeout{30000};
-        // How often a device waiting for trust is asked again.
+        // How soon a device waiting for trust is first asked again.
         std::chrono::milliseconds trustRetry{2000};
         // How long the disk usage read by a device's trust check serves its first media-sync
         // session (the one opened while its attach is handled).
