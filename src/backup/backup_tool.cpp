@@ -366,28 +366,33 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
     if (!target) {
         return failed(error);
     }
-    if (std::string problem = restoreSourceProblem(folder, udid); !problem.empty()) {
+    return restoreToTarget(*target, folder, stop);
+}
+
+ToolAnswer restoreToTarget(const BackupTarget& target, const BackupFolder& folder,
+                           const std::function<bool()>& stop) {
+    if (std::string problem = restoreSourceProblem(folder, target.udid()); !problem.empty()) {
         return failed(problem);
     }
-    if (auto early = faultAnswer(*target, Run::Restore, stop)) {
+    if (auto early = faultAnswer(target, Run::Restore, stop)) {
         return *early;
     }
 
-    UniqueFolder restored(target->anchor(), kRestorePrefix);
+    UniqueFolder restored(target.anchor(), kRestorePrefix);
     if (!restored.valid()) {
         return failed("The device has no room for the restored contents.");
     }
     std::int64_t files = 0;
-    if (std::string problem = fillRestoredFolder(folder, restored.path(), *target, stop, files);
+    if (std::string problem = fillRestoredFolder(folder, restored.path(), target, stop, files);
         !problem.empty()) {
         return failed(problem);
     }
-    if (std::string last = interruption(*target, Run::Restore, stop, files); !last.empty()) {
+    if (std::string last = interruption(target, Run::Restore, stop, files); !last.empty()) {
         return failed(last);
     }
     std::error_code ec;
     fs::permissions(restored.path(), fs::perms(0755), ec);
-    if (std::string problem = swapIntoPlace(*target, restored.path().filename().string());
+    if (std::string problem = swapIntoPlace(target, restored.path().filename().string());
         !problem.empty()) {
         return failed(problem);
     }

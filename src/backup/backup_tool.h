@@ -40,6 +40,14 @@ struct ToolAnswer {
 
 class BackupFolder;
 
+}  // namespace nimbara::backup
+
+namespace nimbara::md::sim {
+class BackupTarget;
+}
+
+namespace nimbara::backup {
+
 // Takes the tool lines (tool_line.h) a run writes while it works; may be called from any thread,
 // one line at a time.
 using ToolOutput = std::function<void(const std::string& line)>;
@@ -52,6 +60,11 @@ ToolAnswer backupDevice(const std::filesystem::path& devicesRoot, const std::str
 ToolAnswer restoreDevice(const std::filesystem::path& devicesRoot, const std::string& udid,
                          const std::filesystem::path& sourceFolder,
                          const std::function<bool()>& stop = {});
+
+// The restore of an opened backup onto a simulated device held for the run: what
+// restoreDevice() does once it found the device (the protocol-level device restores with it).
+ToolAnswer restoreToTarget(const md::sim::BackupTarget& target, const BackupFolder& folder,
+                           const std::function<bool()>& stop = {});
 
 // Shared by both kinds of device:
 // Removes the folders that runs killed before their end left beside the device's backup. Only

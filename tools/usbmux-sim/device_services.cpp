@@ -6,6 +6,8 @@
 
 #include "afc_server.h"
 #include "device_extras.h"
+#include "mobilebackup2_service.h"
+#include "notification_proxy.h"
 #include "platform/mobiledevice/sim/sim_apps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
@@ -273,6 +275,12 @@ void serveService(UsbmuxServer& server, int fd, PendingService service,
             break;
         case ServiceKind::HouseArrest:
             serveHouseArrest(server, fd, device);
+            break;
+        case ServiceKind::NotificationProxy:
+            NotificationHub::instance().serve(server, fd, device);
+            break;
+        case ServiceKind::MobileBackup2:
+            serveMobileBackup2(server, fd, device);
             break;
         case ServiceKind::Mover: {
             std::string said;

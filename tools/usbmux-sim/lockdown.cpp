@@ -4,6 +4,7 @@
 #include <random>
 
 #include "device_extras.h"
+#include "mobilebackup2_service.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
 #include "socket_io.h"
 
@@ -19,13 +20,15 @@ struct ServiceName {
     bool startedByDevice;  // the simulated device starts it; the others are served here
 };
 
-constexpr std::array<ServiceName, 6> kServices = {{
+constexpr std::array<ServiceName, 8> kServices = {{
     {"com.apple.afc", ServiceKind::Afc, true},
     {"com.apple.crashreportcopymobile", ServiceKind::Afc, true},
     {"com.apple.mobile.installation_proxy", ServiceKind::InstallationProxy, true},
     {"com.apple.springboardservices", ServiceKind::PlistRelay, true},
     {"com.apple.mobile.house_arrest", ServiceKind::HouseArrest, false},
     {"com.apple.crashreportmover", ServiceKind::Mover, false},
+    {"com.apple.mobile.notification_proxy", ServiceKind::NotificationProxy, false},
+    {"com.apple.mobilebackup2", ServiceKind::MobileBackup2, false},
 }};
 
 PlistValue answer(const std::string& request) {
@@ -197,6 +200,10 @@ std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
     }
     if (global && key && (*key == "DevicePublicKey" || *key == "PasswordProtected")) {
         reply["Value"] = publicValues(*extras)[*key];
+        return reply;
+    }
+    if (auto backup = backupDomainValue(*device_.device, domain, key)) {
+        reply["Value"] = std::move(*backup);
         return reply;
     }
     PlistValue value;

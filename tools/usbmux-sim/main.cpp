@@ -26,7 +26,9 @@
 //    StopSession and StartService, in plain text ("EnableSessionSSL" and "EnableServiceSSL" are
 //    false, which libimobiledevice accepts: no certificate is ever used);
 //  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
-//    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover.
+//    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover;
+//  - the backup service "com.apple.mobilebackup2" (backups and restores of backup-source/, see
+//    mobilebackup2_service.h) and the notification proxy (notification_proxy.h).
 //
 // The device.plist keys of sim_layout.h act as they do in the simulated backend ("Trusted"
 // false refuses pairing; "Faults" "ConnectError", "RefusedServices", "ShortReply",
@@ -48,6 +50,21 @@
 //   "MoverAnswer": string         the crash-report mover says this instead of "ping" and moves
 //                                 nothing
 //   "RefusedServices" may also name "com.apple.crashreportmover".
+//   "BackupEncrypted": bool       (also the simulated backend's) the device's backups are
+//                                 encrypted: lockdown's "com.apple.mobile.backup" "WillEncrypt"
+//                                 is true, Manifest.plist says "IsEncrypted"; a restore of such a
+//                                 backup is refused with ErrorCode 207 (wrong password)
+//   "BackupPasscode": ms or name  on iOS 16.1 and later, a backup waits behind the passcode
+//                                 dialog: the device posts
+//                                 "com.apple.LocalAuthentication.ui.presented", waits this many
+//                                 milliseconds, or while the file of this name exists in the
+//                                 device's folder (at most two minutes), then posts
+//                                 "com.apple.LocalAuthentication.ui.dismissed" and goes on
+//   "BackupDetachAfterFiles": n   a backup uploads n files, then the device goes away in the
+//                                 middle of the next one (it is detached, its connections drop
+//                                 and it is not attached again while its folder stays)
+//   The restore faults of the simulated backend ("RestoreError", "RestoreGoneAfterFiles", ...)
+//   act on restores through the backup service as well.
 // New crash reports wait in <device>/crashes-new/ until the crash-report mover moves them into
 // the crash area, as a device's do.
 #include <fcntl.h>

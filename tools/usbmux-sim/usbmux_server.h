@@ -67,7 +67,15 @@ struct AttachedDevice {
     std::string udid;
 };
 
-enum class ServiceKind { Afc, PlistRelay, InstallationProxy, HouseArrest, Mover };
+enum class ServiceKind {
+    Afc,
+    PlistRelay,
+    InstallationProxy,
+    HouseArrest,
+    Mover,
+    NotificationProxy,
+    MobileBackup2
+};
 
 // A service lockdown started, waiting for its connection.
 struct PendingService {

@@ -105,6 +105,10 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     // Serialises changes to apps/ (installation proxy work of several connections).
     std::mutex& appsMutex() { return appsMutex_; }
 
+    // Goes away now, as an injected fault makes it go: the folder stays but is not attached
+    // again (the protocol-level device's faults detach a device in the middle of a service).
+    void detachByFault() { goAway(true); }
+
     // Called by the library: marks the device gone and wakes its media-sync sessions.
     void markDetached();
     // What countOperation() calls when the device goes away by itself (set by the library):

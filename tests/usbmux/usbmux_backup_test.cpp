@@ -1,0 +1,282 @@
+// Backups and restores of the protocol-level device with the library's own backup tool
+// (idevicebackup2), the backup read back by our reader.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <libimobiledevice/notification_proxy.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "backup/backup_folder.h"
+#include "backup/backup_list.h"
+#include "backup/backup_manifest.h"
+#include "mobilebackup2_service.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+
+#include "usbmux_fixture.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using backup::isEncryptedBackup;
+using backup::readBackupFolder;
+
+// The path of idevicebackup2, or empty when it is not installed.
+std::string backupToolPath() {
+    for (const char* dir : {"/usr/bin", "/usr/local/bin"}) {
+        const fs::path path = fs::path(dir) / "idevicebackup2";
+        if (::access(path.c_str(), X_OK) == 0) {
+            return path.string();
+        }
+    }
+    return {};
+}
+
+// The files of a folder by relative path, with their contents.
+std::map<std::string, std::string> contentsBelow(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : filesBelow(folder)) {
+        files[name] = readText(folder / name);
+    }
+    return files;
+}
+
+// idevicebackup2 run as a child process with an argument list, its output in a file.
+class BackupToolRun {
+  public:
+    BackupToolRun(const std::string& tool, const std::vector<std::string>& arguments,
+                  const fs::path& output)
+        : output_(output) {
+        std::vector<const char*> argv = {tool.c_str()};
+        for (const auto& argument : arguments) {
+            argv.push_back(argument.c_str());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (posix_spawn(&pid_, tool.c_str(), &actions, nullptr,
+                        const_cast<char* const*>(argv.data()), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~BackupToolRun() { wait(); }
+
+    // The exit status (-1 when it did not exit normally or never ran).
+    int wait() {
+        if (pid_ > 0) {
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            pid_ = -1;
+        }
+        return exit_;
+    }
+    std::string output() const { return readText(output_); }
+
+  private:
+    fs::path output_;
+    pid_t pid_ = -1;
+    int exit_ = -1;
+};
+
+// The notifications a device relays to a host that observes them.
+class NotificationLog {
+  public:
+    NotificationLog(idevice_t device, lockdownd_client_t lockdown,
+                    const std::vector<const char*>& names) {
+        lockdownd_service_descriptor_t service = nullptr;
+        if (lockdownd_start_service(lockdown, NP_SERVICE_NAME, &service) == LOCKDOWN_E_SUCCESS) {
+            np_client_new(device, service, &client_);
+            lockdownd_service_descriptor_free(service);
+        }
+        if (client_) {
+            for (const char* name : names) {
+                np_observe_notification(client_, name);
+            }
+            np_set_notify_callback(client_, &NotificationLog::told, this);
+        }
+    }
+    ~NotificationLog() {
+        if (client_) {
+            np_client_free(client_);
+        }
+    }
+    bool connected() const { return client_ != nullptr; }
+    // Waits until `name` was relayed (a limit only so that a broken device fails the test).
+    bool waitFor(const std::string& name) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return seen_cv_.wait_for(lock, std::chrono::seconds(30), [&] { return seen_.count(name); });
+    }
+
+  private:
+    static void told(const char* name, void* self) {
+        auto* log = static_cast<NotificationLog*>(self);
+        std::lock_guard<std::mutex> lock(log->mutex_);
+        log->seen_.insert(name);
+        log->seen_cv_.notify_all();
+    }
+
+    np_client_t client_ = nullptr;
+    std::mutex mutex_;
+    std::condition_variable seen_cv_;
+    std::set<std::string> seen_;
+};
+
+class UsbmuxBackup : public UsbmuxTest {
+  protected:
+    void SetUp() override {
+        tool_ = backupToolPath();
+        if (tool_.empty()) {
+            GTEST_SKIP() << "idevicebackup2 is not installed";
+        }
+        fs::create_directories(hostFolder());
+        writeText(source() / "HomeDomain/Library/Notes/notes.txt", "first note");
+        writeText(source() / "HomeDomain/Library/Preferences/empty.plist", "");
+        writeText(source() / "MediaDomain/Media/DCIM/100APPLE/IMG_0001.JPG",
+                  std::string(100000, 'j'));
+        writeText(source() / "AppDomain-com.example.app/Documents/data.bin", "\x01\x02\x03");
+    }
+    fs::path source() const { return phone.dir() / md::sim::kBackupSourceDir; }
+    fs::path hostFolder() const { return server.folder() / "host-backups"; }
+    fs::path backupOf() const { return hostFolder() / kUdid; }
+
+    int runTool(const std::vector<std::string>& arguments, std::string* output = nullptr) {
+        BackupToolRun run(tool_, arguments, server.folder() / "tool-output.txt");
+        const int status = run.wait();
+        if (output) {
+            *output = run.output();
+        }
+        return status;
+    }
+    int backUp(std::string* output = nullptr) {
+        return runTool({"backup", "--full", hostFolder().string()}, output);
+    }
+    int restore(std::string* output = nullptr, const std::vector<std::string>& more = {}) {
+        std::vector<std::string> arguments = {"restore", "--system", "--settings"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        arguments.push_back(hostFolder().string());
+        return runTool(arguments, output);
+    }
+    // The device's files as the backup holds them, by "<domain>/<relative path>", read through
+    // the backup's own file list.
+    std::map<std::string, std::string> filesOfBackup() const {
+        std::map<std::string, std::string> files;
+        const auto folder = backup::BackupFolder::open(backupOf().string());
+        backup::BackupManifest::visit(folder, [&](backup::BackupEntry&& e) {
+            if (e.isFile()) {
+                auto bytes = folder.readFile(
+                    backup::storedFileName(e.fileKey, backup::BackupLayout::Sharded), 1 << 24);
+                files[e.domain + "/" + e.relativePath] = bytes.value_or("(not stored)");
+            }
+            return true;
+        });
+        return files;
+    }
+    std::vector<std::string> listedDevices() const {
+        char** list = nullptr;
+        int count = 0;
+        std::vector<std::string> udids;
+        if (idevice_get_device_list(&list, &count) == IDEVICE_E_SUCCESS) {
+            udids.assign(list, list + count);
+            idevice_device_list_free(list);
+        }
+        return udids;
+    }
+
+    std::string tool_;
+};
+
+TEST_F(UsbmuxBackup, TheLibrarysToolBacksUpWhatOurReaderReadsAndALaterBackupDropsStaleFiles) {
+    startServer();
+    std::string output;
+    ASSERT_EQ(backUp(&output), 0) << output;
+    ASSERT_NE(readBackupFolder(QString::fromStdString(backupOf().string())), nullptr) << output;
+    EXPECT_FALSE(isEncryptedBackup(QString::fromStdString(backupOf().string())));
+    EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
+    EXPECT_TRUE(fs::exists(backupOf() / "Info.plist"));
+
+    // The next backup leaves no stored copy of a file the device no longer has.
+    const std::size_t storedBefore = filesBelow(backupOf()).size();
+    fs::remove(source() / "HomeDomain/Library/Notes/notes.txt");
+    writeText(source() / "HomeDomain/Library/Notes/later.txt", "second note");
+    ASSERT_EQ(backUp(&output), 0) << output;
+    EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
+    EXPECT_EQ(filesBelow(backupOf()).size(), storedBefore);
+}
+
+TEST_F(UsbmuxBackup, ARestoreWritesTheBackedUpFilesBack) {
+    startServer();
+    const auto original = contentsBelow(source());
+    std::string output;
+    ASSERT_EQ(backUp(&output), 0) << output;
+
+    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed");
+    writeText(source() / "HomeDomain/Library/Notes/new.txt", "not in the backup");
+    fs::remove(source() / "AppDomain-com.example.app/Documents/data.bin");
+    ASSERT_EQ(restore(&output), 0) << output;
+    EXPECT_EQ(contentsBelow(source()), original);
+    // The restore was built beside backup-source/ and nothing of it is left there.
+    EXPECT_EQ(
+        folderNames(phone.dir()),
+        (std::vector<std::string>{"apps", "backup-source", "crashes", "device.plist", "media"}));
+}
+
+TEST_F(UsbmuxBackup, AnEncryptedBackupIsNotRestoredAndADeviceGoneMidwayFailsTheBackup) {
+    phone.setFault(md::sim::kFaultBackupEncrypted, true);
+    startServer();
+    connect();
+    EXPECT_TRUE(getValue(lockdown.get(), usbmuxsim::kBackupDomain, "WillEncrypt").toBool());
+    lockdown.reset();
+    std::string output;
+    ASSERT_EQ(backUp(&output), 0) << output;
+    EXPECT_TRUE(isEncryptedBackup(QString::fromStdString(backupOf().string())));
+
+    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed");
+    const auto changed = contentsBelow(source());
+    EXPECT_NE(restore(&output, {"--password", "secret"}), 0) << output;
+    EXPECT_NE(output.find("207"), std::string::npos) << output;
+    EXPECT_EQ(contentsBelow(source()), changed);
+
+    // The device goes away after two of its files: the tool fails, the server carries on.
+    clearFaults();
+    setFault(usbmuxsim::kFaultBackupDetachAfterFiles, 2);
+    fs::remove_all(hostFolder());
+    fs::create_directories(hostFolder());
+    EXPECT_NE(backUp(&output), 0) << output;
+    EXPECT_TRUE(listedDevices().empty());
+    EXPECT_EQ(server.control("SimRescan"), 0);
+}
+
+TEST_F(UsbmuxBackup, ABackupWaitsBehindThePasscodeDialogUntilItIsDismissed) {
+    phone.setIdentity("Test iPhone", kUdid, "iPhone15,2", "17.0");
+    writeText(phone.dir() / "passcode-asked", "");
+    phone.setFault(usbmuxsim::kFaultBackupPasscode, "passcode-asked");
+    startServer();
+    connect();
+    NotificationLog log(device.get(), lockdown.get(),
+                        {usbmuxsim::kPasscodePresented, usbmuxsim::kPasscodeDismissed});
+    ASSERT_TRUE(log.connected());
+
+    BackupToolRun run(tool_, {"backup", "--full", hostFolder().string()},
+                      server.folder() / "tool-output.txt");
+    ASSERT_TRUE(log.waitFor(usbmuxsim::kPasscodePresented)) << run.output();
+    // Nothing is uploaded while the dialog is on screen.
+    EXPECT_FALSE(fs::exists(backupOf() / "Status.plist"));
+    fs::remove(phone.dir() / "passcode-asked");
+    EXPECT_TRUE(log.waitFor(usbmuxsim::kPasscodeDismissed));
+    EXPECT_EQ(run.wait(), 0) << run.output();
+    EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
+}
+
+}  // namespace
+}  // namespace nimbara::test
