@@ -68,15 +68,6 @@ class RealDeviceBackupSim : public UsbmuxTest {
             }
         };
     }
-    std::vector<std::string> hiddenLeftovers() const {
-        std::vector<std::string> hidden;
-        for (const std::string& name : folderNames(root())) {
-            if (name.front() == '.' && name != "." + std::string(kUdid) + ".lock") {
-                hidden.push_back(name);
-            }
-        }
-        return hidden;
-    }
 
     std::mutex mutex_;
     std::vector<std::string> statuses_;
@@ -93,7 +84,7 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     const auto node = backup::readBackupFolder(QString::fromStdString(backupOf().string()));
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->strDeviceName(), "Test iPhone");
-    EXPECT_TRUE(hiddenLeftovers().empty());
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
 
     writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed since");
     writeText(source() / "HomeDomain/Library/Later.txt", "later");
@@ -140,7 +131,7 @@ TEST_F(RealDeviceBackupSim, ASecondBackupKeepsTheFirstUntilItIsCompleteOrFails) 
     EXPECT_EQ(gone.exitStatus, backup::kToolFailed);
     EXPECT_EQ(gone.message, md::sim::deviceGoneText(Run::Backup));
     EXPECT_EQ(folderSnapshot(backupOf()), second);
-    EXPECT_TRUE(hiddenLeftovers().empty());
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
 }
 
 TEST_F(RealDeviceBackupSim, AStopEndsTheBackupAndKeepsTheEarlierOne) {
@@ -153,7 +144,7 @@ TEST_F(RealDeviceBackupSim, AStopEndsTheBackupAndKeepsTheEarlierOne) {
         backUp([&](const backup::ToolLine&) { stop.store(true); }, [&] { return stop.load(); });
     EXPECT_EQ(stopped.message, md::sim::runStoppedText(Run::Backup));
     EXPECT_EQ(folderSnapshot(backupOf()), earlier);
-    EXPECT_TRUE(hiddenLeftovers().empty());
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
 }
 
 TEST_F(RealDeviceBackupSim, ABackupWaitingForThePasscodeSaysSoAndThenFinishes) {

@@ -54,15 +54,6 @@ class RealDeviceBackupTest : public ::testing::Test {
         EXPECT_TRUE(written.ok) << written.error;
         return written.folder;
     }
-    std::vector<std::string> hiddenLeftovers() const {
-        std::vector<std::string> hidden;
-        for (const std::string& name : folderNames(root())) {
-            if (name.front() == '.' && name != "." + std::string(kUdid) + ".lock") {
-                hidden.push_back(name);
-            }
-        }
-        return hidden;
-    }
 
     TempDir tmp_;
     // No device can be reached: a run that tried would say so.
@@ -100,7 +91,7 @@ TEST_F(RealDeviceBackupTest, ABackupThatCannotStartKeepsTheEarlierOne) {
     const auto earlier = folderSnapshot(root() / kUdid);
     EXPECT_EQ(backupRealDevice(kUdid, root()).message, md::sim::noDeviceText(kUdid));
     EXPECT_EQ(folderSnapshot(root() / kUdid), earlier);
-    EXPECT_TRUE(hiddenLeftovers().empty());
+    EXPECT_TRUE(test::hiddenLeftovers(root(), kUdid).empty());
 
     // Another run holds the device.
     const int fd = ::open((root() / ("." + std::string(kUdid) + ".lock")).c_str(),
