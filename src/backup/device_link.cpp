@@ -105,7 +105,22 @@ std::optional<fs::path> LinkSession::localPath(const std::string& name, int* err
         *error = EACCES;
         return std::nullopt;
     }
-    return relative->empty() ? options_.folder : options_.folder / *relative;
+    // A link on the way would lead elsewhere (the last name itself is never followed either).
+    fs::path path = options_.folder;
+    for (std::size_t start = 0; !relative->empty();) {
+        const std::size_t slash = relative->find('/', start);
+        path /= relative->substr(start, slash == std::string::npos ? slash : slash - start);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            *error = ELOOP;
+            return std::nullopt;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+        start = slash + 1;
+    }
+    return path;
 }
 
 bool LinkSession::receiveName(std::string& name, bool& end) {
@@ -387,10 +402,12 @@ bool LinkSession::answerChange(const PlistValue& message, const std::string& nam
 bool LinkSession::listDirectory(const PlistValue& message) {
     int error = 0;
     const auto path = localPath(itemString(message, 1), &error);
+    if (!path) {
+        return link_.sendStatus(deviceErrorCode(error), std::strerror(error), PlistValue::dict());
+    }
     PlistValue entries = PlistValue::dict();
     std::error_code ec;
-    for (fs::directory_iterator it(path ? *path : fs::path(), ec), end; path && !ec && it != end;
-         it.increment(ec)) {
+    for (fs::directory_iterator it(*path, ec), end; !ec && it != end; it.increment(ec)) {
         struct stat st {};
         if (::lstat(it->path().c_str(), &st) != 0) {
             continue;

@@ -7,9 +7,9 @@
 // leave the folder ("..", "." or an empty name on the way, a leading "/", a NUL), is refused and
 // nothing is read or written for it. Uploaded files are written under a temporary name beside
 // their target and take its name only once the device said they are complete: a file the device
-// could not finish, or that the run did not finish receiving, leaves nothing behind. Files are
-// read for the device without following a link at any step. A read-only run (a restore) refuses
-// every change the device asks for.
+// could not finish, or that the run did not finish receiving, leaves nothing behind. No name is
+// followed through a link at any step, for reading, listing or changing. A read-only run (a
+// restore) refuses every change the device asks for.
 //
 // The transport is the device's backup service (real_device_backup.cpp) or a stand-in.
 #pragma once

@@ -176,9 +176,10 @@ struct DeviceRun {
             [this, backup](DeviceNotice notice) {
                 if (notice == DeviceNotice::CancelledOnDevice) {
                     cancelled.store(true);
-                } else if (notice == DeviceNotice::PasscodeAsked && backup &&
-                           !passcodeSaid.exchange(true)) {
-                    reporter.status(passcodeWaitText());
+                } else if (notice == DeviceNotice::PasscodeAsked && backup) {
+                    sayPasscodeWait();
+                } else if (notice == DeviceNotice::PasscodeDismissed) {
+                    passcodeDone();
                 }
             },
             stop, &error);
@@ -196,7 +197,20 @@ struct DeviceRun {
         options.readOnly = readOnly;
         options.stop = stop;
         options.progress = [this](double percent) { reporter.progress(percent); };
+        options.firstMessage = [this] { passcodeDone(); };
         return runDeviceLink(service->link(), options);
+    }
+
+    void sayPasscodeWait() {
+        if (!passcodeSaid.exchange(true)) {
+            reporter.status(passcodeWaitText());
+        }
+    }
+    // The passcode was entered (or the device goes on without it): the waiting is no more said.
+    void passcodeDone() {
+        if (passcodeSaid.load() && !passcodeCleared.exchange(true)) {
+            reporter.status({});
+        }
     }
 
     std::string udid;
@@ -205,6 +219,7 @@ struct DeviceRun {
     std::unique_ptr<BackupService> service;
     std::atomic<bool> cancelled{false};
     std::atomic<bool> passcodeSaid{false};
+    std::atomic<bool> passcodeCleared{false};
 };
 
 double nowSince2001() {
@@ -235,8 +250,11 @@ ToolAnswer unfinishedRunAnswer(const DeviceLinkEnd& end, bool backup, bool cance
     if (end.kind == DeviceLinkEnd::Kind::Gone) {
         return failed(md::sim::deviceGoneText(kind));
     }
-    std::string text = "The device ended the " + what + " with an error";
     const std::string said = quotable(end.text);
+    if (said.empty() && end.code == -1 && end.hostError.empty()) {
+        return failed("The device ended the " + what + " before it was finished.");
+    }
+    std::string text = "The device ended the " + what + " with an error";
     if (!said.empty()) {
         text += ": " + said;
     } else if (end.code != -1) {
@@ -278,9 +296,8 @@ ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
     if (!run.service->request("Backup", udid, options)) {
         return failed("The device refused to start the backup. Unlock it and try again.");
     }
-    if (facts.passcodeSet && waitsForPasscode(facts.lockdown["ProductVersion"].toString()) &&
-        !run.passcodeSaid.exchange(true)) {
-        run.reporter.status(passcodeWaitText());
+    if (facts.passcodeSet && waitsForPasscode(facts.lockdown["ProductVersion"].toString())) {
+        run.sayPasscodeWait();
     }
     const DeviceLinkEnd end = run.exchange(built, root, false);
     if (end.kind != DeviceLinkEnd::Kind::Finished) {

@@ -273,6 +273,7 @@ TEST_F(DeviceLinkTest, ChangesTheDeviceAsksForStayInsideTheFolder) {
 TEST_F(DeviceLinkTest, ARestoreOnlyReads) {
     const std::string top = kUdid;
     writeText(folder() / "Manifest.db", "db");
+    fs::create_directory_symlink(tmp_.path(), folder() / "link");
     PlistValue remove = PlistValue::array();
     remove.append(top + "/Manifest.db");
     device_.raw = uploaded(top + "/new", {"x"}) + be32(0);
@@ -281,10 +282,11 @@ TEST_F(DeviceLinkTest, ARestoreOnlyReads) {
                         message("DLMessageCreateDirectory", {top + "/d"}),
                         message("DLContentsOfDirectory", {top}),
                         message("DLMessageGetFreeDiskSpace"),
+                        message("DLContentsOfDirectory", {top + "/link"}),
                         result(0)};
     EXPECT_EQ(run(true).kind, DeviceLinkEnd::Kind::Finished);
     EXPECT_EQ(filesBelow(folder()), std::vector<std::string>{"Manifest.db"});
-    ASSERT_EQ(device_.statuses.size(), 5u);
+    ASSERT_EQ(device_.statuses.size(), 6u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_NE(device_.statuses[i].code, 0) << i;
     }
@@ -293,6 +295,8 @@ TEST_F(DeviceLinkTest, ARestoreOnlyReads) {
     EXPECT_EQ(listed["Manifest.db"]["DLFileSize"].toInt64(), 2);
     EXPECT_EQ(device_.statuses[4].code, 0);
     EXPECT_GT(device_.statuses[4].contents.toInt64(), 0);
+    EXPECT_NE(device_.statuses[5].code, 0);  // nothing is listed through a link
+    EXPECT_EQ(device_.statuses[5].contents.size(), 0u);
 }
 
 TEST_F(DeviceLinkTest, TheDeviceSaysHowTheRunEnded) {

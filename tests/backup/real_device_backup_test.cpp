@@ -147,6 +147,8 @@ TEST(RealDeviceAnswerTest, AnUnfinishedRunIsToldInOurWords) {
         {end(Kind::Gone), true, true, "The backup was cancelled on the device."},
         {end(Kind::DeviceError, 105, "Insufficient free disk space\n"), true, false,
          "The device ended the backup with an error: Insufficient free disk space."},
+        {end(Kind::DeviceError, -1), true, false,
+         "The device ended the backup before it was finished."},
         {end(Kind::DeviceError, 17), false, false,
          "The device ended the restore with an error (17)."},
         {end(Kind::DeviceError, -1, "", "The file x could not be stored: No space left on device"),
