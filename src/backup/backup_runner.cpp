@@ -134,6 +134,27 @@ struct DeviceBackupRun::State {
         return call->done;
     }
 
+    // Hands a tool line to its hook on the GUI thread, without waiting.
+    void passOn(const ToolLine& line) {
+        QCoreApplication* app = QCoreApplication::instance();
+        std::shared_ptr<State> keep = self.lock();
+        if (app == nullptr || !keep || !hooks.toolLine || stopped()) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            app,
+            [keep, line] {
+                {
+                    std::lock_guard<std::mutex> lock(keep->mutex);
+                    if (keep->stopRequested) {
+                        return;
+                    }
+                }
+                keep->hooks.toolLine(line);
+            },
+            Qt::QueuedConnection);
+    }
+
     std::weak_ptr<State> self;
 };
 
@@ -203,14 +224,14 @@ QString backupToolPath() {
 
 ToolRun runTool(const QString& program, const QStringList& arguments,
                 const QProcessEnvironment& environment, const std::function<bool()>& stop,
-                const std::function<void()>& started) {
+                const std::function<void()>& started,
+                const std::function<void(const ToolLine&)>& line) {
     ToolRun run;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
         run.startError = process.errorString();
@@ -221,7 +242,21 @@ ToolRun runTool(const QString& program, const QStringList& arguments,
         started();
     }
     QByteArray errors;
+    QByteArray output;
     auto collect = [&] {
+        output += process.readAllStandardOutput();
+        for (qsizetype end = output.indexOf('\n'); end >= 0; end = output.indexOf('\n')) {
+            const QByteArray text = output.left(end);
+            output.remove(0, end + 1);
+            if (line) {
+                if (const auto parsed = parseToolLine(text.toStdString())) {
+                    line(*parsed);
+                }
+            }
+        }
+        if (output.size() > kMaxToolOutput) {
+            output.clear();  // no tool line is this long
+        }
         errors += process.readAllStandardError();
         if (errors.size() > kMaxToolOutput) {
             errors = errors.right(kMaxToolOutput);
@@ -322,7 +357,8 @@ void runBackup(const std::shared_ptr<DeviceBackupRun::State>& state, BackupVaria
             if (traits.unlockNotice && state->hooks.unlockNotice) {
                 state->onMainAndWait([&] { state->hooks.unlockNotice(device); });
             }
-        });
+        },
+        [&state](const ToolLine& line) { state->passOn(line); });
     result.exitStatus = run.exitStatus;
     result.toolMessage = run.started ? run.message : run.startError;
     if (run.stopped || state->stopped()) {

@@ -30,6 +30,8 @@
 #include <functional>
 #include <memory>
 
+#include "backup/tool_line.h"
+
 class QThread;
 
 namespace nimbara::backup {
@@ -95,10 +97,13 @@ struct ToolRun {
 
 // Runs `program` with `arguments` (never through a shell) and waits for it, looking at `stop`
 // every 50 ms: when it says so, the tool is asked to end (SIGTERM), and killed when it has not
-// within two seconds. `started` (may be empty) runs once the tool has started. For a worker thread.
+// within two seconds. `started` (may be empty) runs once the tool has started; `line` (may be
+// empty) runs, on the calling thread, with each tool line (tool_line.h) of its standard output.
+// For a worker thread.
 ToolRun runTool(const QString& program, const QStringList& arguments,
                 const QProcessEnvironment& environment, const std::function<bool()>& stop,
-                const std::function<void()>& started = {});
+                const std::function<void()>& started = {},
+                const std::function<void(const ToolLine&)>& line = {});
 
 struct BackupRunHooks {
     // The unlock notice, for the variants that show it: runs on the GUI thread right after the
@@ -108,6 +113,9 @@ struct BackupRunHooks {
     std::function<void(BackupRunResult&)> afterExit;
     // The report: runs on the GUI thread with the result, and the run waits until it returns.
     std::function<void(const BackupRunResult&)> report;
+    // The tool's progress and status lines: run on the GUI thread, in order, without the run
+    // waiting for them; none runs once the run was stopped.
+    std::function<void(const ToolLine&)> toolLine;
 };
 
 struct BackupRunSettings {

@@ -20,6 +20,7 @@
 #include "backup/backup_manifest.h"
 #include "backup/backup_root.h"
 #include "backup/real_device_backup.h"
+#include "backup/tool_line.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -124,6 +125,17 @@ std::optional<fs::path> restoredPath(const std::string& domain, const std::strin
         }
         start = end + 1;
     }
+}
+
+// The regular files below `folder`, never through a link.
+std::int64_t filesBelow(const fs::path& folder) {
+    std::int64_t files = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code kindError;
+        files += it->is_regular_file(kindError) && !it->is_symlink(kindError) ? 1 : 0;
+    }
+    return files;
 }
 
 std::string entryName(const BackupEntry& e) {
@@ -301,7 +313,8 @@ std::string restoreSourceProblem(const BackupFolder& folder, const std::string& 
 }
 
 ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
-                        const fs::path& backupRoot, const std::function<bool()>& stop) {
+                        const fs::path& backupRoot, const std::function<bool()>& stop,
+                        const ToolOutput& output) {
     std::string error;
     const auto target = BackupTarget::open(devicesRoot, udid, &error);
     if (!target) {
@@ -317,7 +330,12 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
     md::sim::BackupOptions options;
     options.encrypted = target->encryptsBackups();
     options.expectedUdid = udid;
+    const std::int64_t total =
+        output ? filesBelow(target->anchor() / md::sim::kBackupSourceDir) : 0;
     options.interruption = [&](int stored) {
+        if (total > 0) {
+            output(progressLine(100.0 * static_cast<double>(stored) / static_cast<double>(total)));
+        }
         return interruption(*target, Run::Backup, stop, stored);
     };
     const md::sim::BackupResult written =
@@ -383,7 +401,7 @@ ToolAnswer restoreToTarget(const BackupTarget& target, const BackupFolder& folde
 }
 
 ToolAnswer runBackupTool(const std::vector<std::string>& arguments,
-                         const std::function<bool()>& stop) {
+                         const std::function<bool()>& stop, const ToolOutput& output) {
     std::optional<Run> run;
     std::optional<std::string> udid;
     std::optional<std::string> source;
@@ -416,12 +434,11 @@ ToolAnswer runBackupTool(const std::vector<std::string>& arguments,
     const fs::path backupRoot = QFile::encodeName(localBackupRoot()).toStdString();
     const char* devices = std::getenv("NIMBARA_SIMULATED_DEVICES");
     if (devices == nullptr || *devices == '\0') {
-        const std::string program = deviceBackupProgram();
-        return *run == Run::Backup ? backupRealDevice(program, *udid, backupRoot, stop)
-                                   : restoreRealDevice(program, *udid, *source, backupRoot, stop);
+        return *run == Run::Backup ? backupRealDevice(*udid, backupRoot, stop, output)
+                                   : restoreRealDevice(*udid, *source, backupRoot, stop, output);
     }
     if (*run == Run::Backup) {
-        return backupDevice(devices, *udid, backupRoot, stop);
+        return backupDevice(devices, *udid, backupRoot, stop, output);
     }
     return restoreDevice(devices, *udid, *source, stop);
 }

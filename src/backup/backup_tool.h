@@ -4,7 +4,7 @@
 //
 // A device is named by its UniqueDeviceID. It is a simulated one under the simulated-devices root
 // when the tool is given that root (NIMBARA_SIMULATED_DEVICES), as the application does when it
-// runs with simulated devices; otherwise it is a real device, reached through idevicebackup2
+// runs with simulated devices; otherwise it is a real device, reached through its backup service
 // (see real_device_backup.h). Both give the same answers and leave the same folders.
 //
 // Backup: the device's backup-source/ is written to BACKUP_ROOT/<UDID>, built beside it and put
@@ -48,10 +48,15 @@ class BackupTarget;
 
 namespace nimbara::backup {
 
+// Takes the tool lines (tool_line.h) a run writes while it works; may be called from any thread,
+// one line at a time.
+using ToolOutput = std::function<void(const std::string& line)>;
+
 // `stop` (may be empty) is asked between files; when it says so the run ends as stopped.
+// `output` (may be empty) is told the backup's progress.
 ToolAnswer backupDevice(const std::filesystem::path& devicesRoot, const std::string& udid,
                         const std::filesystem::path& backupRoot,
-                        const std::function<bool()>& stop = {});
+                        const std::function<bool()>& stop = {}, const ToolOutput& output = {});
 ToolAnswer restoreDevice(const std::filesystem::path& devicesRoot, const std::string& udid,
                          const std::filesystem::path& sourceFolder,
                          const std::function<bool()>& stop = {});
@@ -76,6 +81,6 @@ std::string backupOwnerProblem(const BackupFolder& folder, const std::string& ud
 // come from the environment (NIMBARA_SIMULATED_DEVICES, NIMBARA_BACKUP_ROOT or the default);
 // without a simulated-devices root the device is a real one.
 ToolAnswer runBackupTool(const std::vector<std::string>& arguments,
-                         const std::function<bool()>& stop = {});
+                         const std::function<bool()>& stop = {}, const ToolOutput& output = {});
 
 }  // namespace nimbara::backup

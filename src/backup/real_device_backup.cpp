@@ -7,21 +7,23 @@
 #include <QFile>
 #include <QString>
 
-#include <cstdlib>
-#include <deque>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <mutex>
 #include <optional>
-#include <string_view>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "backup/backup_folder.h"
+#include "backup/backup_info_plist.h"
 #include "backup/backup_list.h"
-#include "platform/child_process.h"
+#include "backup/backup_service.h"
+#include "backup/device_link.h"
+#include "backup/tool_line.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/plist_value.h"
-#include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
 
 namespace nimbara::backup {
@@ -31,25 +33,16 @@ namespace {
 namespace fs = std::filesystem;
 using Run = md::sim::BackupTarget::Run;
 
-constexpr const char* kProgramName = "idevicebackup2";
-// How much of the program's output is kept to explain a failure.
-constexpr std::size_t kKeptLines = 200;
-constexpr std::size_t kLongestKeptLine = 1000;
-// How much of one line of it a message quotes.
-constexpr std::size_t kLongestQuote = 300;
 constexpr std::uint64_t kMaxStatusBytes = 1024 * 1024;
+// How much of the device's error text a message quotes.
+constexpr std::size_t kLongestQuote = 300;
+constexpr double kPlistEpoch = 978307200.0;
 
 ToolAnswer failed(std::string text) {
     return {kToolFailed, std::move(text)};
 }
 
-std::string notInstalledText() {
-    return std::string(kProgramName) +
-           " cannot be found: install the package libimobiledevice-utils to back up and restore "
-           "devices.";
-}
-
-// The program's words, made fit to quote: one line, printable, not too long.
+// The device's words, made fit to quote: one line, printable, not too long.
 std::string quotable(std::string_view text) {
     std::string out;
     for (const char c : text) {
@@ -66,158 +59,6 @@ std::string quotable(std::string_view text) {
         out = out.substr(0, cut) + "...";
     }
     return out;
-}
-
-bool contains(std::string_view line, std::string_view part) {
-    return line.find(part) != std::string_view::npos;
-}
-
-bool containsNoCase(std::string_view line, std::string_view part) {
-    return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()))
-        .contains(QString::fromUtf8(part.data(), static_cast<qsizetype>(part.size())),
-                  Qt::CaseInsensitive);
-}
-
-// One run of the program and what it said (its progress bars left out).
-struct ProgramRun {
-    ChildOutcome outcome;
-    std::deque<std::string> lines;
-};
-
-ProgramRun runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                      const std::function<bool()>& stop) {
-    ProgramRun run;
-    ChildOptions options;
-    options.stop = stop;
-    options.line = [&run](std::string_view line) {
-        if (line.empty() || line.front() == '[') {
-            return;
-        }
-        if (run.lines.size() == kKeptLines) {
-            run.lines.pop_front();
-        }
-        run.lines.emplace_back(line.substr(0, kLongestKeptLine));
-    };
-    run.outcome = runChild(program, arguments, options);
-    return run;
-}
-
-// The text for a lockdown error the program could not connect with.
-std::string connectText(long code) {
-    switch (code) {
-        case -17:  // a passcode is set and the device is locked
-            return "The device is locked. Unlock it and try again.";
-        case -4:   // pairing failed
-        case -18:  // the user denied pairing
-        case -19:  // the trust question is still open
-        case -20:  // no host identifier
-        case -21:  // an invalid host identifier
-        case -29:  // no pair record
-        case -31:  // an invalid pair record
-            return md::sim::untrustedText();
-        default:
-            return "The device could not be connected (error " + std::to_string(code) + ").";
-    }
-}
-
-// What the program's output says went wrong, in our words; nullopt when it says nothing we know.
-std::optional<std::string> explainOutput(const ProgramRun& run, Run kind, const std::string& udid) {
-    const bool backup = kind == Run::Backup;
-    const std::string what = backup ? "backup" : "restore";
-    auto find = [&run](auto&& matches) -> const std::string* {
-        for (const std::string& line : run.lines) {
-            if (matches(line)) {
-                return &line;
-            }
-        }
-        return nullptr;
-    };
-    if (find([](const std::string& l) { return contains(l, "No device found"); })) {
-        return md::sim::noDeviceText(udid);
-    }
-    constexpr std::string_view kLockdown = "Could not connect to lockdownd, error code ";
-    if (const std::string* line =
-            find([&](const std::string& l) { return contains(l, kLockdown); })) {
-        const std::string code = line->substr(line->find(kLockdown) + kLockdown.size());
-        char* end = nullptr;
-        const long value = std::strtol(code.c_str(), &end, 10);
-        return end != code.c_str() ? connectText(value) : md::sim::untrustedText();
-    }
-    // Not just any mention of a password: a restore always says whether it was given one.
-    if (find([](const std::string& l) {
-            return containsNoCase(l, "password is required") ||
-                   containsNoCase(l, "get password input") ||
-                   containsNoCase(l, "this is an encrypted backup");
-        })) {
-        return backup ? std::string(
-                            "The device's backups are protected by a password, which this "
-                            "program cannot give.")
-                      : std::string("The backup is encrypted and cannot be restored.");
-    }
-    if (find([](const std::string& l) { return contains(l, "has cancelled"); })) {
-        return "The " + what + " was cancelled on the device.";
-    }
-    if (find([](const std::string& l) {
-            return contains(l, "Could not receive from mobilebackup2");
-        })) {
-        return md::sim::deviceGoneText(kind);
-    }
-    if (find([](const std::string& l) { return contains(l, "device refused to start"); })) {
-        return "The device refused to start the " + what + ". Unlock it and try again.";
-    }
-    if (find([](const std::string& l) { return contains(l, "Cannot ensure we restore"); })) {
-        return std::string("The backup did not finish, so it cannot be restored.");
-    }
-    constexpr std::string_view kDeviceError = "ErrorCode ";
-    if (const std::string* line =
-            find([&](const std::string& l) { return l.rfind(kDeviceError, 0) == 0; })) {
-        const std::size_t colon = line->find(": ");
-        const std::string said = colon == std::string::npos ? *line : line->substr(colon + 2);
-        return "The device ended the " + what + " with an error: " + quotable(said);
-    }
-    if (find([](const std::string& l) { return contains(l, "Could not start service"); })) {
-        return "The device's backup service could not be started.";
-    }
-    return std::nullopt;
-}
-
-// The program's own words on how the run ended, when they say it failed.
-bool saysItFailed(const ProgramRun& run, Run kind) {
-    const std::string_view word = kind == Run::Backup ? "Backup " : "Restore ";
-    for (const std::string& line : run.lines) {
-        for (const std::string_view end : {"Failed", "Aborted"}) {
-            if (line.rfind(word, 0) == 0 && contains(line, end)) {
-                return true;
-            }
-        }
-        if (line.rfind("Operation Failed", 0) == 0 || line.rfind("Operation Aborted", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// The answer for a run that did not succeed (or whose backup is not complete: `incomplete`).
-ToolAnswer failureAnswer(const ProgramRun& run, Run kind, const std::string& udid,
-                         const std::string& incomplete = {}) {
-    if (auto explained = explainOutput(run, kind, udid)) {
-        return failed(*explained);
-    }
-    if (!incomplete.empty()) {
-        return failed(incomplete);
-    }
-    std::string text = kProgramName;
-    if (run.outcome.exited && run.outcome.exitStatus == 0) {
-        text +=
-            std::string(" said the ") + (kind == Run::Backup ? "backup" : "restore") + " failed";
-    } else if (run.outcome.exited) {
-        text += " ended with status " + std::to_string(run.outcome.exitStatus);
-    } else {
-        text += " was ended by signal " + std::to_string(run.outcome.signal);
-    }
-    const std::string last = run.lines.empty() ? std::string() : quotable(run.lines.back());
-    text += last.empty() ? std::string(".") : ": " + last;
-    return failed(text);
 }
 
 // Holds BACKUP_ROOT/.<UDID>.lock while a run works on the device.
@@ -247,19 +88,6 @@ class DeviceRunLock {
     std::string error_;
 };
 
-// The backup root, made when missing, as an absolute path (the program takes no relative one,
-// and a path that starts with "/" is never read as one of its options).
-std::optional<fs::path> preparedRoot(const fs::path& backupRoot, std::string* error) {
-    std::error_code ec;
-    fs::create_directories(backupRoot, ec);
-    fs::path root = fs::canonical(backupRoot, ec);
-    if (ec) {
-        *error = "The backup folder " + backupRoot.string() + " cannot be made: " + ec.message();
-        return std::nullopt;
-    }
-    return root;
-}
-
 // Status.plist says the backup finished.
 bool saysFinished(const BackupFolder& folder) {
     const auto bytes = folder.readFile("Status.plist", kMaxStatusBytes);
@@ -268,12 +96,8 @@ bool saysFinished(const BackupFolder& folder) {
            (*status)["SnapshotState"].toString() == "finished";
 }
 
-// Why the backup the program left in `built` is not a complete backup of `udid`; empty when it is.
+// Why the backup the device left in `built` is not a complete backup of `udid`; empty when it is.
 std::string incompleteBackup(const fs::path& built, const std::string& udid) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(built, ec))) {
-        return std::string(kProgramName) + " ended without writing a backup.";
-    }
     std::string why;
     const BackupFolder folder = BackupFolder::open(built.string(), &why);
     if (!folder.isOpen()) {
@@ -293,20 +117,16 @@ std::string incompleteBackup(const fs::path& built, const std::string& udid) {
     return {};
 }
 
-// Gets the device ready for a run with `program`: the backup root made, the device's lock taken.
-// `lock` is set when the run may go on; otherwise the answer says why not.
-std::optional<ToolAnswer> holdDevice(const std::string& program, const fs::path& backupRoot,
-                                     const std::string& udid, fs::path& root,
-                                     std::optional<DeviceRunLock>& lock) {
-    if (program.empty()) {
-        return failed(notInstalledText());
+// The backup root made and the device's lock taken; otherwise the answer says why not.
+std::optional<ToolAnswer> holdDevice(const fs::path& backupRoot, const std::string& udid,
+                                     fs::path& root, std::optional<DeviceRunLock>& lock) {
+    std::error_code ec;
+    fs::create_directories(backupRoot, ec);
+    root = fs::canonical(backupRoot, ec);
+    if (ec) {
+        return failed("The backup folder " + backupRoot.string() +
+                      " cannot be made: " + ec.message());
     }
-    std::string error;
-    const auto made = preparedRoot(backupRoot, &error);
-    if (!made) {
-        return failed(error);
-    }
-    root = *made;
     lock.emplace(root, udid);
     if (!lock->error().empty()) {
         std::string why = lock->error();
@@ -316,50 +136,176 @@ std::optional<ToolAnswer> holdDevice(const std::string& program, const fs::path&
     return std::nullopt;
 }
 
-// The answer for a run that did not end well by the program's own account; nullopt when it did.
-std::optional<ToolAnswer> unsuccessfulRun(const ProgramRun& run, Run kind,
-                                          const std::string& udid) {
-    if (run.outcome.stopped) {
-        return failed(md::sim::runStoppedText(kind));
+// Writes tool lines from the run's thread and the notification proxy's alike.
+class Reporter {
+  public:
+    explicit Reporter(const ToolOutput& output) : output_(output) {}
+    void status(const std::string& text) { write(statusLine(text)); }
+    void progress(double percent) {
+        // A line for every tenth of a percent at most.
+        const double rounded = std::round(percent * 10) / 10;
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (output_ && rounded != lastProgress_) {
+            lastProgress_ = rounded;
+            output_(progressLine(rounded));
+        }
     }
-    if (!run.outcome.started) {
-        return failed(std::string(kProgramName) +
-                      " could not be started: " + run.outcome.startError);
+    void write(const std::string& line) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (output_) {
+            output_(line);
+        }
     }
-    if (!run.outcome.succeeded() || saysItFailed(run, kind)) {
-        return failureAnswer(run, kind, udid);
+
+  private:
+    const ToolOutput& output_;
+    std::mutex mutex_;
+    double lastProgress_ = -1;
+};
+
+// One run on the device: connected, watching its notices, the exchange after a request.
+struct DeviceRun {
+    DeviceRun(const std::string& udid, const ToolOutput& output, const std::function<bool()>& stop)
+        : udid(udid), reporter(output), stop(stop) {}
+
+    // Connects; the answer when it could not.
+    std::optional<ToolAnswer> connect(bool backup) {
+        std::string error;
+        service = BackupService::connect(
+            udid,
+            [this, backup](DeviceNotice notice) {
+                if (notice == DeviceNotice::CancelledOnDevice) {
+                    cancelled.store(true);
+                } else if (notice == DeviceNotice::PasscodeAsked && backup) {
+                    sayPasscodeWait();
+                } else if (notice == DeviceNotice::PasscodeDismissed) {
+                    passcodeDone();
+                }
+            },
+            stop, &error);
+        if (!service) {
+            return failed(error);
+        }
+        return std::nullopt;
     }
-    return std::nullopt;
+
+    DeviceLinkEnd exchange(const fs::path& folder, const fs::path& spaceOf, bool readOnly) {
+        DeviceLinkOptions options;
+        options.top = udid;
+        options.folder = folder;
+        options.spaceOf = spaceOf;
+        options.readOnly = readOnly;
+        options.stop = stop;
+        options.progress = [this](double percent) { reporter.progress(percent); };
+        options.firstMessage = [this] { passcodeDone(); };
+        return runDeviceLink(service->link(), options);
+    }
+
+    void sayPasscodeWait() {
+        if (!passcodeSaid.exchange(true)) {
+            reporter.status(passcodeWaitText());
+        }
+    }
+    // The passcode was entered (or the device goes on without it): the waiting is no more said.
+    void passcodeDone() {
+        if (passcodeSaid.load() && !passcodeCleared.exchange(true)) {
+            reporter.status({});
+        }
+    }
+
+    std::string udid;
+    Reporter reporter;
+    const std::function<bool()>& stop;
+    std::unique_ptr<BackupService> service;
+    std::atomic<bool> cancelled{false};
+    std::atomic<bool> passcodeSaid{false};
+    std::atomic<bool> passcodeCleared{false};
+};
+
+double nowSince2001() {
+    using namespace std::chrono;
+    return duration<double>(system_clock::now().time_since_epoch()).count() - kPlistEpoch;
 }
 
 }  // namespace
 
-std::string deviceBackupProgram() {
-    const char* overridden = std::getenv("NIMBARA_IDEVICEBACKUP2");
-    return findProgram(overridden != nullptr && *overridden != '\0' ? overridden : kProgramName);
+std::string passcodeWaitText() {
+    return "Enter the passcode on the device to start the backup";
 }
 
-ToolAnswer backupRealDevice(const std::string& program, const std::string& udid,
-                            const fs::path& backupRoot, const std::function<bool()>& stop) {
+std::string encryptedDeviceText() {
+    return "The device's backups are protected by a password: this backup is encrypted, and its "
+           "records cannot be read.";
+}
+
+ToolAnswer unfinishedRunAnswer(const DeviceLinkEnd& end, bool backup, bool cancelledOnDevice) {
+    const Run kind = backup ? Run::Backup : Run::Restore;
+    const std::string what = backup ? "backup" : "restore";
+    if (end.kind == DeviceLinkEnd::Kind::Stopped) {
+        return failed(md::sim::runStoppedText(kind));
+    }
+    if (cancelledOnDevice) {
+        return failed("The " + what + " was cancelled on the device.");
+    }
+    if (end.kind == DeviceLinkEnd::Kind::Gone) {
+        return failed(md::sim::deviceGoneText(kind));
+    }
+    const std::string said = quotable(end.text);
+    if (said.empty() && end.code == -1 && end.hostError.empty()) {
+        return failed("The device ended the " + what + " before it was finished.");
+    }
+    std::string text = "The device ended the " + what + " with an error";
+    if (!said.empty()) {
+        text += ": " + said;
+    } else if (end.code != -1) {
+        text += " (" + std::to_string(end.code) + ")";
+    }
+    text += end.hostError.empty() ? "." : ". " + end.hostError + ".";
+    return failed(text);
+}
+
+ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
+                            const std::function<bool()>& stop, const ToolOutput& output) {
     fs::path root;
     std::optional<DeviceRunLock> lock;
-    if (auto refusal = holdDevice(program, backupRoot, udid, root, lock)) {
+    if (auto refusal = holdDevice(backupRoot, udid, root, lock)) {
         return *refusal;
     }
     removeAbandonedPartials(root, udid);
     const UniqueFolder partial(root, md::sim::partialBackupPrefix(udid));
-    if (!partial.valid()) {
+    const fs::path built = partial.path() / udid;
+    std::error_code ec;
+    if (!partial.valid() || !fs::create_directory(built, ec)) {
         return failed("The backup folder " + root.string() + " cannot be written to.");
     }
 
-    const ProgramRun run =
-        runProgram(program, {"-u", udid, "backup", "--full", partial.path().string()}, stop);
-    if (auto failure = unsuccessfulRun(run, Run::Backup, udid)) {
-        return *failure;
+    DeviceRun run(udid, output, stop);
+    if (auto refusal = run.connect(true)) {
+        return *refusal;
     }
-    const fs::path built = partial.path() / udid;
+    const BackupService::Facts& facts = run.service->facts();
+    if (facts.willEncrypt) {
+        run.reporter.status(encryptedDeviceText());
+    }
+    if (!backupInfoPlist(facts.lockdown, udid, nowSince2001())
+             .writeFile((built / "Info.plist").string())) {
+        return failed("The backup folder " + root.string() + " cannot be written to.");
+    }
+    PlistValue options = PlistValue::dict();
+    options.set("ForceFullBackup", true);
+    if (!run.service->request("Backup", udid, options)) {
+        return failed("The device refused to start the backup. Unlock it and try again.");
+    }
+    if (facts.passcodeSet && waitsForPasscode(facts.lockdown["ProductVersion"].toString())) {
+        run.sayPasscodeWait();
+    }
+    const DeviceLinkEnd end = run.exchange(built, root, false);
+    if (end.kind != DeviceLinkEnd::Kind::Finished) {
+        return unfinishedRunAnswer(end, true, run.cancelled.load());
+    }
+    run.service.reset();  // the device is let go before the backup is checked
     if (std::string why = incompleteBackup(built, udid); !why.empty()) {
-        return failureAnswer(run, Run::Backup, udid, why);
+        return failed(why);
     }
     if (stop && stop()) {
         return failed(md::sim::runStoppedText(Run::Backup));
@@ -370,13 +316,14 @@ ToolAnswer backupRealDevice(const std::string& program, const std::string& udid,
     } catch (const std::exception& e) {
         return failed(std::string("The backup could not be put in place: ") + e.what());
     }
+    run.reporter.progress(100);
     // The earlier backup, if any, now lies in the hidden folder and goes with it.
     return {kToolSucceeded, "Backed up to " + target.string() + "."};
 }
 
-ToolAnswer restoreRealDevice(const std::string& program, const std::string& udid,
-                             const fs::path& sourceFolder, const fs::path& backupRoot,
-                             const std::function<bool()>& stop) {
+ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFolder,
+                             const fs::path& backupRoot, const std::function<bool()>& stop,
+                             const ToolOutput& output) {
     std::string why;
     const BackupFolder folder = BackupFolder::open(sourceFolder.string(), &why);
     if (!folder.isOpen()) {
@@ -390,31 +337,33 @@ ToolAnswer restoreRealDevice(const std::string& program, const std::string& udid
     }
     fs::path root;
     std::optional<DeviceRunLock> lock;
-    if (auto refusal = holdDevice(program, backupRoot, udid, root, lock)) {
+    if (auto refusal = holdDevice(backupRoot, udid, root, lock)) {
         return *refusal;
     }
-
-    // The program reads DIR/<UDID>: a private folder holding only a link to the backup.
-    const fs::path scratch = scratchRoot();
-    if (scratch.empty()) {
-        return failed("The restore cannot be prepared: no private scratch folder.");
-    }
-    const UniqueFolder stage(scratch, "restore");
     std::error_code ec;
     const fs::path source = fs::absolute(sourceFolder, ec);
-    if (!stage.valid() || ec) {
-        return failed("The restore cannot be prepared in " + scratch.string() + ".");
-    }
-    fs::create_directory_symlink(source, stage.path() / udid, ec);
     if (ec) {
-        return failed("The restore cannot be prepared: " + ec.message());
+        return failed("The backup " + sourceFolder.string() + " cannot be opened: " + ec.message());
     }
 
-    const ProgramRun run = runProgram(
-        program, {"-u", udid, "restore", "--system", "--settings", stage.path().string()}, stop);
-    if (auto failure = unsuccessfulRun(run, Run::Restore, udid)) {
-        return *failure;
+    DeviceRun run(udid, output, stop);
+    if (auto refusal = run.connect(false)) {
+        return *refusal;
     }
+    PlistValue options = PlistValue::dict();
+    options.set("RestoreShouldReboot", true);
+    options.set("RestoreDontCopyBackup", true);
+    options.set("RestorePreserveSettings", false);
+    options.set("RestoreSystemFiles", true);
+    options.set("RemoveItemsNotRestored", false);
+    if (!run.service->request("Restore", udid, options)) {
+        return failed("The device refused to start the restore. Unlock it and try again.");
+    }
+    const DeviceLinkEnd end = run.exchange(source, root, true);
+    if (end.kind != DeviceLinkEnd::Kind::Finished) {
+        return unfinishedRunAnswer(end, false, run.cancelled.load());
+    }
+    run.reporter.progress(100);
     return {kToolSucceeded, "Restored the backup to the device; it restarts now."};
 }
 

@@ -4,12 +4,16 @@
 //   nimbara-backup --restore --target UDID --source FOLDER
 //
 // Exit status 0 when the work was done, 1 when it failed, 2 for a wrong command line; the reason
-// of a failure is one line on standard error. A terminating signal ends the run at the next file,
-// leaving no half-written backup and the device's contents as they were.
+// of a failure is one line on standard error. While it works, it writes its progress and what it
+// waits for on standard output as tool lines (backup/tool_line.h); the last line there is the
+// answer of a run that succeeded. A terminating signal ends the run at the next file, leaving no
+// half-written backup and the device's contents as they were. A closed pipe is no signal: its
+// writes fail instead.
 #include <signal.h>
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,9 +36,20 @@ int main(int argc, char** argv) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         sigaction(signal, &action, nullptr);
     }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, nullptr);
+
+    std::mutex outputMutex;
+    const nimbara::backup::ToolOutput output = [&outputMutex](const std::string& line) {
+        std::lock_guard<std::mutex> lock(outputMutex);
+        std::fprintf(stdout, "%s\n", line.c_str());
+        std::fflush(stdout);
+    };
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    const nimbara::backup::ToolAnswer answer =
-        nimbara::backup::runBackupTool(arguments, [] { return g_stop.load(); });
+    const nimbara::backup::ToolAnswer answer = nimbara::backup::runBackupTool(
+        arguments, [] { return g_stop.load(); }, output);
     std::fprintf(answer.ok() ? stdout : stderr, "%s\n", answer.message.c_str());
     return answer.exitStatus;
 }

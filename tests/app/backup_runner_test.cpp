@@ -82,6 +82,30 @@ class BackupRunnerTest : public BackupRunTest {
     }
 };
 
+TEST_F(BackupRunnerTest, TheToolsProgressReachesTheGuiThreadBeforeTheReport) {
+    const int index = attach(makeBackupDevice(kPhone, "Phone"));
+    ASSERT_GE(index, 0);
+    Seen seen;
+    std::vector<double> progress;
+    bool linesOnGuiThread = true;
+    backup::BackupRunHooks hooks;
+    hooks.toolLine = [&](const backup::ToolLine& line) {
+        linesOnGuiThread = linesOnGuiThread && isMainThread();
+        EXPECT_FALSE(seen.has("report"));
+        progress.push_back(line.progress);
+    };
+    hooks.report = [&seen](const BackupRunResult&) { seen.add("report"); };
+    auto run = DeviceBackupRun::start(
+        BackupVariant::BackupPage,
+        backup::backupDeviceFor(index, QString::fromLatin1(kPhone), QStringLiteral("Phone")),
+        std::move(hooks));
+    ASSERT_TRUE(reported(seen));
+    EXPECT_TRUE(linesOnGuiThread);
+    ASSERT_FALSE(progress.empty());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(progress.back(), 100.0);
+}
+
 TEST_F(BackupRunnerTest, EveryVariantLaunchesShowsItsNoticeWaitsAndReports) {
     const int index = attach(makeBackupDevice(kPhone, "Phone", waitingFaults()));
     ASSERT_GE(index, 0);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -23,6 +24,19 @@ inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::
         }
     }
     return entries;
+}
+
+// The hidden names a run left in the backup root besides the device's lock file: folders of
+// backups never finished.
+inline std::vector<std::string> hiddenLeftovers(const std::filesystem::path& root,
+                                                const std::string& udid) {
+    std::vector<std::string> hidden;
+    for (const std::string& name : folderNames(root)) {
+        if (name.front() == '.' && name != "." + udid + ".lock") {
+            hidden.push_back(name);
+        }
+    }
+    return hidden;
 }
 
 }  // namespace nimbara::test

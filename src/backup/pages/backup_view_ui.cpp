@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -132,12 +133,21 @@ BackupViewUi buildBackupView() {
         busy.view, "backingUpNotelab",
         QStringLiteral("Please keep the device connected until the backup has finished. This "
                        "may take a while."));
+    ui.backupStatuslab = makeInfo(busy.view, "backupStatuslab", QString());
+    ui.backupStatuslab->setWordWrap(true);
+    ui.backupStatuslab->hide();
+    ui.backupProgressBar = named(new QProgressBar(busy.view), "backupProgressBar");
+    ui.backupProgressBar->setRange(0, 1000);
+    ui.backupProgressBar->setTextVisible(false);
+    ui.backupProgressBar->hide();
     ui.backupProgresser = named(new FlashView(busy.view), "backupProgresser");
     auto* spinnerRow = new QHBoxLayout();
     spinnerRow->addWidget(ui.backupProgresser);
     spinnerRow->addStretch(1);
     busy.content->addWidget(ui.backingUplab);
     busy.content->addWidget(ui.backingUpNotelab);
+    busy.content->addWidget(ui.backupStatuslab);
+    busy.content->addWidget(ui.backupProgressBar);
     busy.content->addLayout(spinnerRow);
     busy.content->addStretch(1);
     states->addWidget(ui.BackupingView, 0, 0);

@@ -6,6 +6,7 @@ class FlashView;
 class QButtonGroup;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -31,6 +32,8 @@ struct BackupViewUi {
     FlashView* backupProgresser = nullptr;
     QLabel* backingUplab = nullptr;
     QLabel* backingUpNotelab = nullptr;
+    QLabel* backupStatuslab = nullptr;          // what the device waits for; hidden until then
+    QProgressBar* backupProgressBar = nullptr;  // hidden until the tool tells its progress
 
     // Finished.
     QWidget* finishBackupView = nullptr;

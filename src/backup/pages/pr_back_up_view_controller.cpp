@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -120,10 +121,17 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     ui_->backingUplab->setText(device.deviceName.isEmpty()
                                    ? QStringLiteral("Backing up...")
                                    : QStringLiteral("Backing up \"%1\"...").arg(device.deviceName));
+    ui_->backupStatuslab->hide();
+    ui_->backupProgressBar->hide();
     showState(State::BackingUp);
 
     nimbara::backup::BackupRunHooks hooks;
     QPointer<PRBackUpViewController> page(this);
+    hooks.toolLine = [page](const nimbara::backup::ToolLine& line) {
+        if (page && page->ui_) {
+            page->showToolLine(line);
+        }
+    };
     hooks.report = [page](const BackupRunResult& result) {
         if (page) {
             page->FinisdBackupDeviceThread(result);
@@ -131,6 +139,16 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     };
     run_ = nimbara::backup::DeviceBackupRun::start(nimbara::backup::BackupVariant::BackupPage,
                                                    device, std::move(hooks));
+}
+
+void PRBackUpViewController::showToolLine(const nimbara::backup::ToolLine& line) {
+    if (line.kind == nimbara::backup::ToolLine::Kind::Status) {
+        ui_->backupStatuslab->setText(QString::fromStdString(line.text));
+        ui_->backupStatuslab->setVisible(!line.text.empty());
+        return;
+    }
+    ui_->backupProgressBar->setValue(static_cast<int>(line.progress * 10));
+    ui_->backupProgressBar->show();
 }
 
 void PRBackUpViewController::FinisdBackupDeviceThread(const BackupRunResult& result) {

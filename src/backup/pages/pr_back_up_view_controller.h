@@ -1,6 +1,7 @@
 // The backup page: backs the current device up on this computer with the backup tool, and shows
 // one of three states: ready (an explanation, the backup folder and the backup button), backing
-// up (a spinner while the tool runs) and finished (what came of it, spoken as well).
+// up (a spinner while the tool runs, with the tool's progress and what the device waits for, such
+// as its passcode, once the tool tells them) and finished (what came of it, spoken as well).
 //
 // The run is the device backup runner's (backup/backup_runner.h): it is for the device that was
 // current when the button was pressed, and its result names that device whatever is current by
@@ -70,6 +71,8 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
   private:
     void buildPage();
     void showState(State state);
+    // A progress or status line of the tool, while backing up.
+    void showToolLine(const nimbara::backup::ToolLine& line);
     // Hands a run that is over, or stopped, to the reaper.
     void retireRun();
 

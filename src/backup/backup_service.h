@@ -1,0 +1,60 @@
+// A real device's backup service, reached through libimobiledevice for one backup or restore, as
+// hosts reach it: lockdown with its handshake (TLS as the device's iOS version speaks it), the
+// notification proxy ("syncWillStart", "syncDidStart" and, at the end, "syncDidFinish"; the
+// device's notifications observed), the sync lock taken on the device's AFC, then the backup
+// service started with the escrow bag and its version agreed. Lockdown is left once the services
+// run. Everything is given back, the sync lock released, when the object goes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "backup/device_link.h"
+#include "platform/plist_value.h"
+
+namespace nimbara::backup {
+
+// What the device let the host know while it works.
+enum class DeviceNotice { PasscodeAsked, PasscodeDismissed, CancelledOnDevice };
+
+class BackupService {
+  public:
+    struct Facts {
+        PlistValue lockdown;         // the device's domain-less lockdown values
+        bool willEncrypt = false;    // the device encrypts its backups
+        bool passcodeSet = false;    // the device has a passcode
+        double protocolVersion = 0;  // the backup service's version agreed
+    };
+
+    // Connects to `udid`; nullptr with the reason for the user in `error`. `notice` (may be empty)
+    // runs on a thread of the notification proxy.
+    static std::unique_ptr<BackupService> connect(const std::string& udid,
+                                                  std::function<void(DeviceNotice)> notice,
+                                                  const std::function<bool()>& stop,
+                                                  std::string* error);
+    ~BackupService();
+    BackupService(const BackupService&) = delete;
+    BackupService& operator=(const BackupService&) = delete;
+
+    const Facts& facts() const;
+    // Sends the request ("Backup", "Restore") for `udid`'s data; false when the device refused.
+    bool request(const char* name, const std::string& udid, const PlistValue& options);
+    // The device-link exchange that follows the request.
+    DeviceLinkTransport& link();
+
+    struct Parts;
+
+  private:
+    explicit BackupService(std::unique_ptr<Parts> parts);
+    std::unique_ptr<Parts> parts_;
+};
+
+// The versions of the backup service this host speaks, in the order offered.
+inline constexpr double kBackupProtocolVersions[] = {2.0, 2.1, 3.0};
+
+// Whether a device of this iOS version with a passcode waits for it after a backup request.
+bool waitsForPasscode(const std::string& productVersion);
+
+}  // namespace nimbara::backup

@@ -1,0 +1,178 @@
+// Backups and restores of the protocol-level test device through the backup tool's real-device
+// path, as a real device is reached: the files come back as they were, the passcode wait and
+// encrypted backups are said, and an earlier backup stays until a new one is complete.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+
+#include "backup/backup_list.h"
+#include "backup/backup_runner.h"
+#include "backup/real_device_backup.h"
+#include "backup/tool_line.h"
+#include "backup_snapshot.h"
+#include "mobilebackup2_service.h"
+#include "platform/mobiledevice/sim/sim_backup_target.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "usbmux_fixture.h"
+
+namespace nimbara::test {
+namespace {
+
+namespace fs = std::filesystem;
+using backup::ToolAnswer;
+using Run = md::sim::BackupTarget::Run;
+
+std::map<std::string, std::string> contentsBelow(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : filesBelow(folder)) {
+        files[name] = readText(folder / name);
+    }
+    return files;
+}
+
+class RealDeviceBackupSim : public UsbmuxTest {
+  protected:
+    void SetUp() override {
+        writeText(source() / "HomeDomain/Library/Notes/notes.txt", "first note");
+        writeText(source() / "HomeDomain/Library/Preferences/empty.plist", "");
+        writeText(source() / "MediaDomain/Media/DCIM/100APPLE/IMG_0001.JPG",
+                  std::string(100000, 'j'));
+    }
+    fs::path source() const { return phone.dir() / md::sim::kBackupSourceDir; }
+    fs::path root() const { return server.folder() / "backups"; }
+    fs::path backupOf() const { return root() / kUdid; }
+
+    // A backup; `line` (may be empty) sees each tool line as it is written.
+    ToolAnswer backUp(const std::function<void(const backup::ToolLine&)>& line = {},
+                      const std::function<bool()>& stop = {}) {
+        return backup::backupRealDevice(kUdid, root(), stop, output(line));
+    }
+    ToolAnswer restore(const fs::path& folder) {
+        return backup::restoreRealDevice(kUdid, folder, root(), {}, output({}));
+    }
+    backup::ToolOutput output(std::function<void(const backup::ToolLine&)> line) {
+        return [this, line](const std::string& text) {
+            const auto parsed = backup::parseToolLine(text);
+            ASSERT_TRUE(parsed) << text;
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (parsed->kind == backup::ToolLine::Kind::Status) {
+                statuses_.push_back(parsed->text);
+            } else {
+                lastProgress_ = parsed->progress;
+            }
+            if (line) {
+                line(*parsed);
+            }
+        };
+    }
+
+    std::mutex mutex_;
+    std::vector<std::string> statuses_;
+    double lastProgress_ = -1;
+};
+
+TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
+    startServer();
+    const auto original = contentsBelow(source());
+    const ToolAnswer backedUp = backUp();
+    ASSERT_TRUE(backedUp.ok()) << backedUp.message;
+    EXPECT_EQ(lastProgress_, 100.0);
+    EXPECT_TRUE(statuses_.empty());
+    const auto node = backup::readBackupFolder(QString::fromStdString(backupOf().string()));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->strDeviceName(), "Test iPhone");
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
+
+    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed since");
+    writeText(source() / "HomeDomain/Library/Later.txt", "later");
+    const auto backupBefore = folderSnapshot(backupOf());
+    const ToolAnswer restored = restore(backupOf());
+    ASSERT_TRUE(restored.ok()) << restored.message;
+    EXPECT_EQ(contentsBelow(source()), original);
+    EXPECT_EQ(folderSnapshot(backupOf()), backupBefore);  // a restore only reads
+
+    // The tool itself, as the application runs it: its lines are read on the way.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("NIMBARA_SIMULATED_DEVICES"));
+    environment.insert(QStringLiteral("NIMBARA_BACKUP_ROOT"), QString::fromStdString(root()));
+    std::vector<double> progress;
+    const backup::ToolRun run = backup::runTool(
+        QStringLiteral(NIMBARA_BACKUP_TOOL_PATH),
+        {QStringLiteral("--backup"), QStringLiteral("--target"), QString::fromLatin1(kUdid)},
+        environment, {}, {},
+        [&](const backup::ToolLine& line) { progress.push_back(line.progress); });
+    ASSERT_EQ(run.exitStatus, 0) << run.message.toStdString();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 100.0);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+}
+
+TEST_F(RealDeviceBackupSim, ASecondBackupKeepsTheFirstUntilItIsCompleteOrFails) {
+    startServer();
+    ASSERT_TRUE(backUp().ok());
+    const auto first = folderSnapshot(backupOf());
+
+    writeText(source() / "HomeDomain/Library/Later.txt", "later");
+    bool firstKeptWhileWorking = true;
+    ASSERT_TRUE(backUp([&](const backup::ToolLine&) {
+                    firstKeptWhileWorking =
+                        firstKeptWhileWorking && folderSnapshot(backupOf()) == first;
+                }).ok());
+    EXPECT_TRUE(firstKeptWhileWorking);
+    const auto second = folderSnapshot(backupOf());
+    EXPECT_NE(second, first);
+
+    // The device leaves in the middle of the next one.
+    setFault(usbmuxsim::kFaultBackupDetachAfterFiles, 2);
+    const ToolAnswer gone = backUp();
+    EXPECT_EQ(gone.exitStatus, backup::kToolFailed);
+    EXPECT_EQ(gone.message, md::sim::deviceGoneText(Run::Backup));
+    EXPECT_EQ(folderSnapshot(backupOf()), second);
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
+}
+
+TEST_F(RealDeviceBackupSim, AStopEndsTheBackupAndKeepsTheEarlierOne) {
+    startServer();
+    ASSERT_TRUE(backUp().ok());
+    const auto earlier = folderSnapshot(backupOf());
+    // Stopped once the device has begun to send.
+    std::atomic<bool> stop{false};
+    const ToolAnswer stopped =
+        backUp([&](const backup::ToolLine&) { stop.store(true); }, [&] { return stop.load(); });
+    EXPECT_EQ(stopped.message, md::sim::runStoppedText(Run::Backup));
+    EXPECT_EQ(folderSnapshot(backupOf()), earlier);
+    EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
+}
+
+TEST_F(RealDeviceBackupSim, ABackupWaitingForThePasscodeSaysSoAndThenFinishes) {
+    phone.setIdentity("Test iPhone", kUdid, "iPhone15,2", "17.0");
+    phone.setFault(usbmuxsim::kFaultBackupPasscode, "passcode-asked");
+    writeText(phone.dir() / "passcode-asked", "");
+    startServer();
+    const ToolAnswer answer = backUp([&](const backup::ToolLine& line) {
+        if (line.kind == backup::ToolLine::Kind::Status &&
+            line.text == backup::passcodeWaitText()) {
+            fs::remove(phone.dir() / "passcode-asked");  // the passcode is entered
+        }
+    });
+    ASSERT_TRUE(answer.ok()) << answer.message;
+    // Said while the device waits, and no more once it goes on.
+    EXPECT_EQ(statuses_, (std::vector<std::string>{backup::passcodeWaitText(), ""}));
+    EXPECT_FALSE(fs::exists(phone.dir() / "passcode-asked"));
+}
+
+TEST_F(RealDeviceBackupSim, AnEncryptedBackupIsSaidKeptAndNeverRestored) {
+    phone.setFault(md::sim::kFaultBackupEncrypted, true);
+    startServer();
+    const ToolAnswer answer = backUp();
+    ASSERT_TRUE(answer.ok()) << answer.message;
+    EXPECT_EQ(statuses_, std::vector<std::string>{backup::encryptedDeviceText()});
+    EXPECT_TRUE(backup::isEncryptedBackup(QString::fromStdString(backupOf().string())));
+    EXPECT_EQ(restore(backupOf()).message, "The backup is encrypted and cannot be restored.");
+}
+
+}  // namespace
+}  // namespace nimbara::test
