@@ -2,7 +2,8 @@
 // worker bound to the device (index and serial) it was started for. Its figures are shown as
 // each of its scans ends; it stops when the overview stops (another device became current, the
 // device went, the hub goes), and whatever a stopped count still finds is dropped.
-#include <cstdio>
+#include <QDebug>
+
 
 #include "app/quennic_app_delegate.h"
 #include "filemanager/storage_count.h"
@@ -39,7 +40,7 @@ void QuennicAppDelegate::startBoardCount(amd::DeviceTarget target,
 void QuennicAppDelegate::tookBoardCount(const nimbara::filemanager::StorageCountStep& step) {
     using nimbara::filemanager::StorageScanStatus;
     const QString status = nimbara::filemanager::storageScanStatusText(step.status);
-    std::fprintf(stderr, "Board count: %s\n", status.isEmpty() ? "done" : qPrintable(status));
+    qDebug().noquote() << "Storage count:" << (status.isEmpty() ? QStringLiteral("done") : status);
     if (step.device != boardCountTarget_) {
         return;
     }

@@ -56,7 +56,12 @@ PairRecords::PairRecords(fs::path dir) : dir_(std::move(dir)), systemBuid_(rando
     if (dir_.empty()) {
         return;
     }
+    // As the daemon keeps its own folder: made when missing, so that a first pairing is kept.
     std::error_code ec;
+    if (fs::create_directories(dir_, ec)) {
+        fs::permissions(dir_, fs::perms::owner_all, ec);
+    }
+    ec.clear();
     for (fs::directory_iterator it(dir_, ec); !ec && it != fs::directory_iterator();
          it.increment(ec)) {
         const std::string name = it->path().filename().string();
