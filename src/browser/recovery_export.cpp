@@ -134,6 +134,9 @@ class Exporter {
         if (!backup_.isOpen()) {
             qWarning("Recovery export: the backup can't be opened: %s", why.c_str());
         }
+        if (plan_.empty()) {
+            return finish();  // nothing was ticked: no folder is filled with empty lists
+        }
         exportFiles(
             plan_.media, QLatin1String(kPhotoVideoFolder),
             [](const PRPhotoAndVideoNode& n) { return std::pair(n.filePath(), n.fileNodeName()); });
@@ -243,11 +246,15 @@ class Exporter {
     template <class Node, class Source>
     void exportFiles(const std::vector<std::shared_ptr<Node>>& nodes, const QString& family,
                      Source source) {
-        if (nodes.empty() || stopped()) {
+        // Every family has its folder, ticked or not, so an export always has the same shape.
+        if (stopped()) {
             return;
         }
         QString why;
         const auto folder = folderInside({family.toStdString()}, &why);
+        if (!folder && nodes.empty()) {
+            fail(family, why);
+        }
         for (const auto& node : nodes) {
             if (stopped()) {
                 return;
@@ -288,6 +295,18 @@ class Exporter {
     }
 
     void exportOutline() {
+        if (stopped()) {
+            return;
+        }
+        if (plan_.treeFolders.empty() && plan_.treeFiles.empty()) {
+            // Nothing of the outline ticked: its device folder is still made, empty.
+            QString why;
+            const std::string device = deviceFolderName(plan_.deviceName);
+            if (!folderInside({device}, &why)) {
+                fail(QString::fromStdString(device), why);
+            }
+            return;
+        }
         for (const QStringList& names : plan_.treeFolders) {
             if (stopped()) {
                 return;
@@ -324,7 +343,7 @@ class Exporter {
     template <class Node, class Add>
     void exportList(const std::vector<std::shared_ptr<Node>>& nodes, const char* family,
                     const char* fileType, Add add) {
-        if (nodes.empty() || stopped()) {
+        if (stopped()) {
             return;
         }
         QString why;
@@ -363,7 +382,7 @@ class Exporter {
     }
 
     void exportConversations() {
-        if (plan_.conversations.empty() || stopped()) {
+        if (stopped()) {
             return;
         }
         QString why;

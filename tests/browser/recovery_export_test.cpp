@@ -65,6 +65,19 @@ std::map<std::string, std::string> filesBelow(const fs::path& dir) {
     return out;
 }
 
+// The lists and the conversation page every export writes, whatever was ticked.
+const std::set<std::string> kFamilyFiles = {
+    "BookMark/BookMark.txt",        "Calendar&Reminder/Calendar&Reminder.txt",
+    "CallHistory/Call History.txt", "Contact/Contacts.txt",
+    "Message/Messages.html",        "Note/Notes.txt"};
+
+// The files below `dir` apart from the family lists.
+std::map<std::string, std::string> recordsBelow(const fs::path& dir) {
+    std::map<std::string, std::string> out = filesBelow(dir);
+    std::erase_if(out, [](const auto& file) { return kFamilyFiles.count(file.first) != 0; });
+    return out;
+}
+
 RecoveryExportSummary exportPlan(const RecoveryExportPlan& plan, const fs::path& root) {
     RecoveryExportProgress progress;
     const std::atomic<bool> stop{false};
@@ -248,12 +261,13 @@ TEST_F(DemoExportTest, WritesExactlyWhatWasTickedFileByFile) {
     EXPECT_TRUE(summary.failed.empty()) << failuresOf(summary);
     EXPECT_FALSE(summary.stopped);
 
-    // Only the families with something ticked have folders.
+    // Every family has its folder, ticked or not.
     std::set<std::string> top;
     for (const auto& entry : fs::directory_iterator(root)) {
         top.insert(entry.path().filename().string());
     }
-    EXPECT_EQ(top, (std::set<std::string>{"Amelia's iPhone", "CallHistory", "Contact", "Message",
+    EXPECT_EQ(top, (std::set<std::string>{"Amelia's iPhone", "BookMark", "Calendar&Reminder",
+                                          "CallHistory", "Contact", "FaceBook&Twitter", "Message",
                                           "Note", "Photo&Video"}));
 
     // Photos: the stored bytes of each ticked one, under its own name.
@@ -305,7 +319,8 @@ TEST_F(DemoExportTest, WritesExactlyWhatWasTickedFileByFile) {
     }
     EXPECT_EQ(filesBelow(root / "Note").size(), 1u);
     EXPECT_EQ(filesBelow(root / "CallHistory").size(), 1u);
-    EXPECT_EQ(summary.written, media.size() + outline.size() + 3 + messages.size() + 2);
+    // The two lists of families with nothing ticked (bookmarks, calendar) are written empty.
+    EXPECT_EQ(summary.written, media.size() + outline.size() + 3 + messages.size() + 2 + 2);
 
     // Reading the backup left it as it was.
     EXPECT_EQ(nimbara::test::folderSnapshot(backup_), backupBefore);
@@ -519,7 +534,7 @@ TEST_F(HandExportTest, AFailingCopyIsCountedAndReported) {
 
     const RecoveryExportSummary summary = exportPlan(plan_, root_);
     EXPECT_EQ(summary.done, 4u);
-    EXPECT_EQ(summary.written, 1u);
+    EXPECT_EQ(summary.written, 1u + kFamilyFiles.size());
     ASSERT_EQ(summary.failed.size(), 3u) << failuresOf(summary);
     EXPECT_EQ(summary.failed[0].item, QStringLiteral("Photo&Video/gone.jpg"));
     EXPECT_EQ(summary.failed[1].item, QStringLiteral("Photo&Video/linked.jpg"));
@@ -534,7 +549,7 @@ TEST_F(HandExportTest, AFailingCopyIsCountedAndReported) {
     EXPECT_EQ(summary.failed[2].reason,
               QStringLiteral("the backup lists this file but does not hold it"));
     // Nothing half made: only the good copy (no partial or empty files of the others).
-    EXPECT_EQ(filesBelow(root_),
+    EXPECT_EQ(recordsBelow(root_),
               (std::map<std::string, std::string>{{"Photo&Video/fine.jpg", "fine"}}));
 }
 
@@ -605,6 +620,24 @@ TEST_F(HandExportTest, ALinkInTheExportFolderIsNeverWrittenThrough) {
     EXPECT_EQ(summary.failed[1].item, QStringLiteral("Contact/Contacts.txt"));
     // The other families still go out.
     EXPECT_TRUE(fs::is_regular_file(root_ / "Note" / "Notes.txt"));
+}
+
+TEST_F(HandExportTest, OnlyMediaTickedStillMakesEveryFamilyWithItsEmptyList) {
+    plan_.media = {media(QStringLiteral("IMG_1.JPG"), store("m1", "photo"))};
+    plan_.deviceName = QStringLiteral("Phone");
+
+    const RecoveryExportSummary summary = exportPlan(plan_, root_);
+    EXPECT_TRUE(summary.failed.empty()) << failuresOf(summary);
+    for (const char* folder : {"Photo&Video", "Phone", "Contact", "Message", "Note", "CallHistory",
+                               "BookMark", "Calendar&Reminder", "FaceBook&Twitter"}) {
+        EXPECT_TRUE(fs::is_directory(root_ / folder)) << folder;
+    }
+    for (const std::string& list : kFamilyFiles) {
+        EXPECT_TRUE(fs::is_regular_file(root_ / list)) << list;
+    }
+    EXPECT_EQ(readText(root_ / "Note" / "Notes.txt"), "");
+    EXPECT_EQ(recordsBelow(root_),
+              (std::map<std::string, std::string>{{"Photo&Video/IMG_1.JPG", "photo"}}));
 }
 
 TEST_F(HandExportTest, ConversationPagesEscapeEveryBackupText) {
@@ -678,9 +711,9 @@ TEST_F(HandExportTest, OutlineFoldersAndFilesAsTicked) {
     const RecoveryExportSummary summary = exportPlan(plan, root_);
     EXPECT_TRUE(summary.failed.empty()) << failuresOf(summary);
     EXPECT_TRUE(fs::is_directory(root_ / "Phone/HomeDomain/Library/empty"));
-    EXPECT_EQ(filesBelow(root_), (std::map<std::string, std::string>{
-                                     {"Phone/HomeDomain/Library/Prefs/_x", "Library/Prefs/.x"},
-                                     {"Phone/HomeDomain/Library/Prefs/x", "Library/Prefs/x"}}));
+    EXPECT_EQ(recordsBelow(root_), (std::map<std::string, std::string>{
+                                       {"Phone/HomeDomain/Library/Prefs/_x", "Library/Prefs/.x"},
+                                       {"Phone/HomeDomain/Library/Prefs/x", "Library/Prefs/x"}}));
 }
 
 TEST_F(HandExportTest, ADeviceNamedLikeAFamilyFolderKeepsItsOwnFolder) {
@@ -778,7 +811,7 @@ TEST_F(HandExportTest, AJobRunsOnItsOwnThreadAndEndsWithItsSummary) {
     ASSERT_TRUE(job.finished());
     const RecoveryExportSummary summary = job.summary();
     EXPECT_EQ(summary.done, 40u);
-    EXPECT_EQ(summary.written, 40u);
+    EXPECT_EQ(summary.written, 40u + kFamilyFiles.size());
     EXPECT_EQ(exportPercent(job.done(), job.total()), 100);
     EXPECT_EQ(filesBelow(root_ / "Photo&Video").size(), 40u);
 }
