@@ -3,6 +3,7 @@
 // free space checked first; removed on failure, and either removed or swapped into place after a
 // restore.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "backup/backup_folder.h"
+#include "privacy/privacy_database_edit.h"
 #include "privacy/privacy_working_copy.h"
 #include "test_support.h"
 
@@ -187,6 +189,52 @@ TEST(PrivacyWorkingCopy, ABackupReachedThroughALinkIsCopiedBesideTheRealFolder) 
     EXPECT_EQ(readText(link / "ab" / "abcd"), "stored file");
 
     EXPECT_FALSE(PrivacyWorkingCopy::create((backup.tmp / "missing").string()).copy);
+}
+
+}  // namespace
+
+namespace {
+
+// A database at `file` with a table of two columns indexed by the first, holding `rows` rows.
+void writeIndexedDatabase(const fs::path& file, int rows) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    std::string sql = "CREATE TABLE t (a TEXT, b TEXT); CREATE INDEX i ON t (a);";
+    for (int n = 0; n < rows; ++n) {
+        sql +=
+            "INSERT INTO t VALUES ('row " + std::to_string(n) + "', '" + std::to_string(n) + "');";
+    }
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+TEST(PrivacyDatabaseEdit, AnEditThatLeavesTheDatabaseDamagedIsNeverKept) {
+    Backup backup;
+    writeIndexedDatabase(backup.folder / "ab" / "db", 20);
+    const std::string before = readText(backup.folder / "ab" / "db");
+    auto made = PrivacyWorkingCopy::create(backup.folder.string());
+    ASSERT_TRUE(made.copy) << made.error;
+    std::string error;
+    // The change commits an index that no longer matches its table: only the integrity check
+    // can tell.
+    const bool edited = nimbara::privacy::editDatabaseFile(
+        *made.copy, "ab/db", "", "db.staged",
+        [](nimbara::SqliteDb& db, std::string& why) {
+            const bool ok =
+                db.exec("PRAGMA writable_schema = ON") &&
+                db.exec(
+                    "UPDATE sqlite_master SET sql = 'CREATE INDEX i ON t (b)' WHERE name = 'i'") &&
+                db.exec("PRAGMA writable_schema = RESET");
+            if (!ok) {
+                why = db.lastError();
+            }
+            return ok;
+        },
+        error);
+    EXPECT_FALSE(edited);
+    EXPECT_NE(error.find("integrity check"), std::string::npos) << error;
+    EXPECT_TRUE(readText(made.copy->path() / "ab" / "db") == before);
+    EXPECT_TRUE(readText(backup.folder / "ab" / "db") == before);
 }
 
 }  // namespace
