@@ -167,6 +167,22 @@ TEST_F(StorageRemovalTest, BooksGoWholeAndAreSized) {
     EXPECT_TRUE(onDevice("/Books/Purchases/Purchases.plist"));
 }
 
+TEST_F(StorageRemovalTest, ADatabaseInsideABookFolderStaysAndTheBookIsNotCountedAsGone) {
+    device()
+        .addMediaFile("/Books/Purchases/Notes.epub/mimetype", "epub")
+        .addMediaFile("/Books/Purchases/Notes.epub/annotations.sqlite", "database")
+        .addMediaFile("/Books/Purchases/Notes.epub/annotations.sqlite-wal", "log");
+    const auto target = attachDevice();
+    const std::vector<filemanager::StorageItem> items{
+        filemanager::itemOfBook("/Books/Purchases/Notes.epub", QStringLiteral("Notes"), 0, true)};
+    const auto report = filemanager::removeStorageItems(target, items);
+    EXPECT_EQ(outcomesOf(report), (std::vector<StorageOutcome>{StorageOutcome::Failed}));
+    EXPECT_EQ(report.items[0].bytes, 4u);  // only what went
+    EXPECT_FALSE(onDevice("/Books/Purchases/Notes.epub/mimetype"));
+    EXPECT_TRUE(onDevice("/Books/Purchases/Notes.epub/annotations.sqlite"));
+    EXPECT_TRUE(onDevice("/Books/Purchases/Notes.epub/annotations.sqlite-wal"));
+}
+
 TEST_F(StorageRemovalTest, TheItemsConfirmedAreTheOnesRemoved) {
     device()
         .addMediaFile("/Downloads/a.txt", "a")
