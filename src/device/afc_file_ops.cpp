@@ -189,11 +189,12 @@ int CopyToLocal(md::AfcConnection* afc, const std::string& devicePath, const std
 }
 
 int CopyToDevice(md::AfcConnection* afc, const std::string& localPath,
-                 const std::string& devicePath, std::span<std::uint8_t> buffer) {
+                 const std::string& devicePath, std::span<std::uint8_t> buffer,
+                 const std::function<bool()>& stop) {
     if (!afc || buffer.empty()) {
         return 1;
     }
-    Fd source(::open(localPath.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd source(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
     if (!source.valid() || ::fstat(source.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return 1;
@@ -204,6 +205,9 @@ int CopyToDevice(md::AfcConnection* afc, const std::string& localPath,
     }
     bool complete = false;
     for (;;) {
+        if (stop && stop()) {
+            break;
+        }
         const ssize_t got = readSome(source.get(), buffer.data(), buffer.size());
         if (got < 0) {
             break;

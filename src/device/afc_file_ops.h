@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,11 +49,14 @@ std::uint64_t ParseFileSize(const std::string& text);
 int CopyToLocal(nimbara::md::AfcConnection* afc, const std::string& devicePath,
                 const std::string& localPath, std::span<std::uint8_t> buffer);
 
-// Copies a local regular file to the device through `buffer`. The local file is opened before the
-// device file is created or truncated, so a missing local file changes nothing on the device.
-// 0 once every byte was written; else 1, and a device file that was begun is removed again.
+// Copies a local regular file to the device through `buffer`. The local file is opened (without
+// blocking, so a named pipe can't hold the copy) and checked to be a regular file before the
+// device file is created or truncated: anything else changes nothing on the device. `stop` is
+// asked before each chunk; true ends the copy. 0 once every byte was written; else 1, and a
+// device file that was begun is removed again.
 int CopyToDevice(nimbara::md::AfcConnection* afc, const std::string& localPath,
-                 const std::string& devicePath, std::span<std::uint8_t> buffer);
+                 const std::string& devicePath, std::span<std::uint8_t> buffer,
+                 const std::function<bool()>& stop = {});
 
 // The whole file, or nullopt when it can't be opened or a read fails.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(nimbara::md::AfcConnection* afc,

@@ -71,9 +71,10 @@ int AfcService::CopyFileToLocal(const std::string& devicePath, const std::string
     return afc::CopyToLocal(afc_connection_.get(), devicePath, localPath, buffer);
 }
 
-int AfcService::CopyFileToDevice(const std::string& localPath, const std::string& devicePath) {
+int AfcService::CopyFileToDevice(const std::string& localPath, const std::string& devicePath,
+                                 const std::function<bool()>& stop) {
     std::array<std::uint8_t, kChunkSize> buffer;
-    return afc::CopyToDevice(afc_connection_.get(), localPath, devicePath, buffer);
+    return afc::CopyToDevice(afc_connection_.get(), localPath, devicePath, buffer, stop);
 }
 
 int AfcService::RemovePath(const std::string& path) {

@@ -37,9 +37,10 @@ class AfcService : public BaseService {
     // 0 once the whole device file is in `localPath` (an empty file included); else 1 and
     // `localPath` is left as it was.
     int CopyFileToLocal(const std::string& devicePath, const std::string& localPath);
-    // 0 once the whole local file is on the device; else 1. A local file that can't be read
-    // leaves the device untouched.
-    int CopyFileToDevice(const std::string& localPath, const std::string& devicePath);
+    // 0 once the whole local file is on the device; else 1. A local file that can't be read, or
+    // is not a regular file, leaves the device untouched; `stop` returning true ends the copy.
+    int CopyFileToDevice(const std::string& localPath, const std::string& devicePath,
+                         const std::function<bool()>& stop = {});
 
     // The AFC result (0 = done); 1 without a connection.
     int RemovePath(const std::string& path);

@@ -47,6 +47,23 @@ std::unique_ptr<amd::AfcService> bindMediaRoot(cleanup::CleanRunGuard& guard, in
     return afc;
 }
 
+// What a local entry that is not a regular file is, for the refusal.
+QString localKindText(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return QStringLiteral("a named pipe");
+    }
+    if (S_ISDIR(mode)) {
+        return QStringLiteral("a folder");
+    }
+    if (S_ISSOCK(mode)) {
+        return QStringLiteral("a socket");
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return QStringLiteral("a device");
+    }
+    return QStringLiteral("not a file");
+}
+
 QString unreachableText(int code) {
     return QStringLiteral("The device's files could not be reached: %1")
         .arg(qs(amd::DeviceCodeText(code)));
@@ -271,7 +288,8 @@ FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
 // ------------------------------------------------------------------------------ upload
 
 FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& localFile,
-                                  const std::string& deviceFolder, bool allowReplace) {
+                                  const std::string& deviceFolder, bool allowReplace,
+                                  const StopCheck& stop) {
     FsUploadReport report;
     const std::string name = localFile.filename().string();
     report.devicePath = childOf(deviceFolder, name);
@@ -284,12 +302,19 @@ FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& loca
         return refuse(FsUploadOutcome::Refused,
                       QStringLiteral("This name can't be used on the device."));
     }
-    // The local file first: one that can't be read changes nothing on the device.
+    // The local file first: one that can't be read changes nothing on the device. Only a regular
+    // file is opened at all (opening a named pipe waits for a writer), and then without blocking.
     {
-        const int fd = ::open(localFile.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat st {};
+        if (::stat(localFile.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            return refuse(FsUploadOutcome::LocalUnreadable,
+                          QStringLiteral("Only a regular file can be added; \u201c%1\u201d is %2. "
+                                         "Nothing on the device was changed.")
+                              .arg(QString::fromStdString(name), localKindText(st.st_mode)));
+        }
+        const int fd = ::open(localFile.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-        const int error = fd < 0 ? errno : EISDIR;
+        const int error = fd < 0 ? errno : EINVAL;
         if (fd >= 0) {
             ::close(fd);
         }
@@ -337,8 +362,13 @@ FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& loca
         return refuse(FsUploadOutcome::Failed,
                       QStringLiteral("No temporary name was free on the device."));
     }
-    if (afc->CopyFileToDevice(localFile.string(), temporary) != 0) {
+    if (afc->CopyFileToDevice(localFile.string(), temporary, stop) != 0) {
         // The copy removes what it began; the device's file of that name is untouched.
+        if (stop && stop()) {
+            return refuse(FsUploadOutcome::Failed,
+                          QStringLiteral("Adding the file was stopped; nothing on the device was "
+                                         "changed."));
+        }
         guard.checkGone();
         return guard.deviceGone() ? refuse(FsUploadOutcome::DeviceGone,
                                            QStringLiteral("The device went away during the copy."))

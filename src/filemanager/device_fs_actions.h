@@ -120,9 +120,12 @@ struct FsUploadReport {
     }
 };
 
-// Copies the local file into the device folder `deviceFolder` under its own name.
+// Copies the local file into the device folder `deviceFolder` under its own name. Only a regular
+// file is taken (a named pipe, device or folder is refused before it is opened); `stop` returning
+// true ends the copy, leaving the device as it was.
 FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const std::filesystem::path& localFile,
-                                  const std::string& deviceFolder, bool allowReplace);
+                                  const std::string& deviceFolder, bool allowReplace,
+                                  const StopCheck& stop = {});
 
 // ---------------------------------------------------------------- preview copy
 

@@ -33,6 +33,7 @@ struct Entry {
     std::vector<std::string> parts;
     bool folder = false;
     bool executable = false;
+    std::uint64_t size = 0;  // the declared unpacked size; more is never written
 };
 
 ZipUnpackResult failed(std::string why) {
@@ -132,7 +133,12 @@ bool checkEntries(zip_t* archive, const ZipUnpackLimits& limits, std::vector<Ent
             *why = std::string("an entry comes twice: ") + raw;
             return false;
         }
-        if (!entry.folder && (stat.valid & ZIP_STAT_SIZE)) {
+        if (!entry.folder) {
+            if (!(stat.valid & ZIP_STAT_SIZE)) {
+                *why = std::string("an entry does not say its size: ") + raw;
+                return false;
+            }
+            entry.size = stat.size;
             bytes += stat.size;
             if (bytes > limits.maxBytes) {
                 *why = "the archive unpacks to more than it may";
@@ -185,6 +191,7 @@ bool writeEntry(zip_t* archive, const Entry& entry, const fs::path& dest,
         return false;
     }
     bool ok = true;
+    std::uint64_t written = 0;
     for (;;) {
         if (stop && stop()) {
             *why = "stopped";
@@ -198,6 +205,12 @@ bool writeEntry(zip_t* archive, const Entry& entry, const fs::path& dest,
             break;
         }
         if (n == 0) {
+            break;
+        }
+        written += static_cast<std::uint64_t>(n);
+        if (written > entry.size) {
+            *why = "an entry holds more than the archive says: " + entry.parts.back();
+            ok = false;
             break;
         }
         result.bytes += static_cast<std::uint64_t>(n);
@@ -226,10 +239,13 @@ bool writeEntry(zip_t* archive, const Entry& entry, const fs::path& dest,
         *why = "writing failed: " + std::string(std::strerror(errno));
         ok = false;
     }
-    if (ok) {
-        ++result.files;
+    if (!ok) {
+        // A cut-short file is not left to look like the entry.
+        ::unlink(at.c_str());
+        return false;
     }
-    return ok;
+    ++result.files;
+    return true;
 }
 
 }  // namespace

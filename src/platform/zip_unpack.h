@@ -5,7 +5,9 @@
 // name ("Payload/Maps.app/Info.plist"): no absolute name, no empty, "." or ".." component, no
 // backslash and no NUL; no entry may be a link or any other special file (by the Unix mode the
 // archive records); no name may come twice, and no entry may be encrypted. The entries' sizes
-// must fit the limits and the free space of the target. A refused archive writes nothing.
+// must fit the limits and the free space of the target. A refused archive writes nothing. An
+// entry that unpacks to more than its declared size fails the unpack once it passes that size,
+// and its cut-short file is removed.
 //
 // Writing makes folders level by level and files exclusively (never through an existing name or a
 // link), so nothing lands outside the target even when the archive's entries disagree with each

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cstring>
@@ -399,6 +400,31 @@ TEST(AfcCopyLoop, BrokenDeviceWriteRemovesTheCutShortFile) {
     // A missing local file never opens the device file.
     EXPECT_EQ(amd::afc::CopyToDevice(&afc, (temp / "missing").string(), "/dst", buffer), 1);
     EXPECT_EQ(afc.opensForWriting, 1);
+}
+
+TEST(AfcCopyLoop, APipeIsNeverOpenedAndAStopEndsTheCopy) {
+    nimbara::test::TempDir temp;
+    const std::string pipe = (temp / "pipe").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string source = (temp / "src").string();
+    writeText(source, AttachedDeviceTest::pattern(3 * 4096));
+    struct Case {
+        std::string local;
+        int stopAtAsk;  // the ask of the stop check (0-based) that says stop; -1 never
+        int opensForWriting;
+    };
+    // A pipe nobody writes to would hold a blocking open for ever.
+    const std::vector<Case> cases = {{pipe, -1, 0}, {source, 0, 1}, {source, 2, 1}};
+    std::array<std::uint8_t, 4096> buffer;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.local + " " + std::to_string(c.stopAtAsk));
+        ScriptedAfc afc;
+        int asks = 0;
+        const auto stop = [&] { return asks++ == c.stopAtAsk; };
+        EXPECT_EQ(amd::afc::CopyToDevice(&afc, c.local, "/dst", buffer, stop), 1);
+        EXPECT_EQ(afc.opensForWriting, c.opensForWriting);
+        EXPECT_FALSE(afc.files.count("/dst")) << "a stopped copy is removed";
+    }
 }
 
 TEST(AfcCopyLoop, ListingAndAttributesDropWhatCannotBeAnEntry) {

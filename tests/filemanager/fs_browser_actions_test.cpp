@@ -3,6 +3,7 @@
 // files added from the computer (a missing one never touches the device, a replacement is asked
 // first) and previews copied on a worker within their size limit.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QFile>
 #include <QPixmap>
@@ -180,15 +181,27 @@ TEST_F(FsBrowserActionsTest, WhatTheDeviceRefusesStaysListed) {
 
 // ------------------------------------------------------------------ add
 
-TEST_F(FsBrowserActionsTest, AMissingLocalFileLeavesTheDeviceFileAsItWas) {
+TEST_F(FsBrowserActionsTest, ALocalFileThatIsMissingOrNotAFileLeavesTheDeviceAsItWas) {
     const std::string before = readText(media("Radio/Radio.plist"));
-    chosenFile_ = QString::fromStdString((tmp_ / "nowhere" / "Radio.plist").string());
-    choose(folderAt({"Radio"}), {"empty"});
-    page().addFilesToSystem();
-    ASSERT_TRUE(waitJobs());
-    EXPECT_EQ(readText(media("Radio/Radio.plist")), before);
-    EXPECT_TRUE(page().statusText().contains("could not be read"));
-    EXPECT_EQ(namesIn(media("Radio")), (std::set<std::string>{".empty", "Radio.plist"}));
+    fs::create_directories(tmp_ / "pipe");
+    ASSERT_EQ(::mkfifo((tmp_ / "pipe" / "Radio.plist").c_str(), 0600), 0);
+    fs::create_directories(tmp_ / "folder" / "Radio.plist");
+    const std::vector<std::pair<fs::path, QString>> cases = {
+        {tmp_ / "nowhere" / "Radio.plist", QStringLiteral("could not be read")},
+        // Opening a pipe nobody writes to would wait for ever.
+        {tmp_ / "pipe" / "Radio.plist", QStringLiteral("is a named pipe")},
+        {tmp_ / "folder" / "Radio.plist", QStringLiteral("is a folder")},
+    };
+    for (const auto& [local, says] : cases) {
+        SCOPED_TRACE(local.string());
+        chosenFile_ = QString::fromStdString(local.string());
+        choose(folderAt({"Radio"}), {"empty"});
+        page().addFilesToSystem();
+        ASSERT_TRUE(waitJobs());
+        EXPECT_EQ(readText(media("Radio/Radio.plist")), before);
+        EXPECT_TRUE(page().statusText().contains(says)) << page().statusText().toStdString();
+        EXPECT_EQ(namesIn(media("Radio")), (std::set<std::string>{".empty", "Radio.plist"}));
+    }
 }
 
 TEST_F(FsBrowserActionsTest, ANewFileIsAddedBesideTheChosenEntryAndListed) {

@@ -109,4 +109,41 @@ TEST_F(ZipUnpackTest, RefusesATargetInUseAFileThatIsNoArchiveLimitsAndAStop) {
     EXPECT_EQ(nimbara::unpackZip(zip, dest("stop"), [] { return true; }).error, "stopped");
 }
 
+// Rewrites the unpacked size that the local header and the central directory record for every
+// entry of the archive.
+void declareSize(const fs::path& zip, std::uint32_t size) {
+    std::string bytes = readText(zip);
+    const auto patch = [&bytes, size](const std::string& signature, std::size_t offset) {
+        for (std::size_t at = bytes.find(signature); at != std::string::npos;
+             at = bytes.find(signature, at + 4)) {
+            for (int i = 0; i < 4; ++i) {
+                bytes[at + offset + i] = static_cast<char>((size >> (8 * i)) & 0xff);
+            }
+        }
+    };
+    patch(std::string("PK\x03\x04", 4), 22);
+    patch(std::string("PK\x01\x02", 4), 24);
+    nimbara::test::writeText(zip, bytes);
+}
+
+TEST_F(ZipUnpackTest, AnEntryLargerThanItsDeclaredSizeFailsAndIsRemoved) {
+    const std::size_t actual = 1024 * 1024;
+    const std::vector<std::pair<std::uint32_t, bool>> cases = {
+        {0, false}, {10, false}, {actual - 1, false}, {actual, true}};
+    for (const auto& [declared, fits] : cases) {
+        SCOPED_TRACE(declared);
+        const std::string name = "under" + std::to_string(declared);
+        const fs::path zip = archiveOf(tmp / (name + ".zip"), {{"big", std::string(actual, 'z')}});
+        declareSize(zip, declared);
+        const fs::path out = dest(name);
+        const nimbara::ZipUnpackResult r = nimbara::unpackZip(zip, out);
+        EXPECT_EQ(static_cast<bool>(r), fits) << r.error;
+        if (!fits) {
+            EXPECT_NE(r.error.find("holds more than the archive says: big"), std::string::npos)
+                << r.error;
+            EXPECT_FALSE(fs::exists(out / "big")) << "what was written is removed";
+        }
+    }
+}
+
 }  // namespace

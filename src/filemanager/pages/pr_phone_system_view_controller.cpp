@@ -697,9 +697,9 @@ void PRPhoneSystemViewController::upload(const QString& local, const std::string
     const fs::path file(local8(local));
     setStatus(QStringLiteral("Adding the file..."));
     actions_.start([this, target, file, deviceFolder, folder, local, allowReplace](
-                       const PageWorker::StopCheck&, const PageWorker::Post& post) {
+                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
         auto report = std::make_shared<fm::FsUploadReport>(
-            fm::uploadFileToDevice(target, file, deviceFolder, allowReplace));
+            fm::uploadFileToDevice(target, file, deviceFolder, allowReplace, stop));
         post([this, report, folder, local, deviceFolder] {
             actions_.finish();
             settleUpload(*report, folder, local, deviceFolder);
