@@ -13,12 +13,13 @@ namespace nimbara::backup {
 enum class BackupLayout { Flat, Sharded };
 
 struct BackupEntry {
-    std::string domain;        // raw bytes as listed; usually UTF-8
-    std::string relativePath;  // inside the domain; may be empty (the domain's root)
-    std::string fileKey;       // 40 lower-case hex digits
-    std::uint64_t size = 0;    // bytes, as listed (else the stored file's size)
-    std::uint32_t mode = 0;    // POSIX mode bits when the manifest has them, else 0
-    std::uint32_t flags = 0;   // Manifest.db: 1 file, 2 folder, 4 link; 0 for Manifest.mbdb
+    std::string domain;         // raw bytes as listed; usually UTF-8
+    std::string relativePath;   // inside the domain; may be empty (the domain's root)
+    std::string fileKey;        // 40 lower-case hex digits
+    std::uint64_t size = 0;     // bytes, as listed (else the stored file's size)
+    std::uint32_t mode = 0;     // POSIX mode bits when the manifest has them, else 0
+    std::int64_t modified = 0;  // time of the last change, Unix seconds, as listed; else 0
+    std::uint32_t flags = 0;    // Manifest.db: 1 file, 2 folder, 4 link; 0 for Manifest.mbdb
     bool isDirectory = false;
     bool isLink = false;
     // Whether the backup holds a file entry's stored file (a regular file reached without a

@@ -1,5 +1,6 @@
 #include "backup/chat_layout.h"
 
+#include "backup/message_sender.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
 
@@ -173,7 +174,7 @@ ChatBubblePlan ChatColumnLayout::placeMessage(const PRMessageNode& message, std:
     bubble.type = bubble.received ? 1 : 0;
     bubble.captionDate = message.messageDate();
     if (bubble.received) {
-        bubble.captionName = message.messageName();
+        bubble.captionName = messageSenderLabel(message);
         bubble.caption = bubble.captionName + QLatin1String(kChatCaptionGap) + bubble.captionDate;
     } else {
         bubble.caption = bubble.captionDate;

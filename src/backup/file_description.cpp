@@ -2,6 +2,7 @@
 
 #include "platform/plist_value.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -156,8 +157,9 @@ class BinaryPlist {
     std::uint64_t table_ = 0;
 };
 
-FileDescription fromValues(std::int64_t size, std::int64_t mode) {
+FileDescription fromValues(std::int64_t size, std::int64_t mode, std::int64_t modified) {
     FileDescription d;
+    d.modified = std::max<std::int64_t>(modified, 0);
     d.size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     d.mode = mode > 0 && mode <= 0xFFFF ? static_cast<std::uint32_t>(mode) : 0;
     return d;
@@ -178,9 +180,9 @@ std::optional<FileDescription> readInPlace(std::string_view blob) {
     if (!description || !plist.isDictionary(*description)) {
         return std::nullopt;
     }
-    std::int64_t values[2] = {0, 0};
-    const char* const keys[2] = {"Size", "Mode"};
-    for (int i = 0; i < 2; ++i) {
+    std::int64_t values[3] = {0, 0, 0};
+    const char* const keys[3] = {"Size", "Mode", "LastModified"};
+    for (int i = 0; i < 3; ++i) {
         const auto value = plist.lookup(*description, keys[i], found);
         if (!value) {
             return std::nullopt;
@@ -193,10 +195,10 @@ std::optional<FileDescription> readInPlace(std::string_view blob) {
             values[i] = *number;
         }
     }
-    return fromValues(values[0], values[1]);
+    return fromValues(values[0], values[1], values[2]);
 }
 
-// The whole archive parsed: the second archived object's "Size" and "Mode".
+// The whole archive parsed: the second archived object's "Size", "Mode" and "LastModified".
 FileDescription readWhole(std::string_view blob) {
     const std::optional<PlistValue> archive = PlistValue::parse(blob.data(), blob.size());
     if (!archive) {
@@ -206,7 +208,8 @@ FileDescription readWhole(std::string_view blob) {
     if (objects.size() < 2 || !objects[1].isDict()) {
         return {};
     }
-    return fromValues(objects[1]["Size"].toInt64(), objects[1]["Mode"].toInt64());
+    return fromValues(objects[1]["Size"].toInt64(), objects[1]["Mode"].toInt64(),
+                      objects[1]["LastModified"].toInt64());
 }
 
 }  // namespace

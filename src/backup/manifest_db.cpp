@@ -109,6 +109,7 @@ EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVis
         const FileDescription description = readFileDescription(query.columnBlobView(4));
         entry.size = description.size;
         entry.mode = description.mode;
+        entry.modified = description.modified;
         setKind(entry);
         ++result.entries;
         if (position) {

@@ -222,6 +222,7 @@ BackupEntry MbdbRecord::toEntry() const {
     entry.fileKey = fileKey(entry.domain, entry.relativePath);
     entry.size = size;
     entry.mode = mode;
+    entry.modified = mtime;
     entry.isDirectory = isDirectory();
     entry.isLink = isSymlink();
     return entry;

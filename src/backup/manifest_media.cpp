@@ -4,6 +4,7 @@
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 #include "backup/manifest_db.h"
+#include "backup/record_dates.h"
 
 #include <QFile>
 
@@ -101,6 +102,7 @@ std::shared_ptr<PRTreeDirNode> TreeRecordMaker::make(BackupEntry&& entry) {
     }
     // A fresh string: a short last name then needs no memory of its own.
     node->setRecord(std::move(place), std::string(path, cut), entry.fileKey);
+    node->setModifiedTime(entry.modified);
     if (entry.storedKnown) {
         node->setStoredFile(entry.isFile() && entry.stored, entry.storedSize);
     } else {
@@ -181,6 +183,10 @@ MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry) {
             media->setFileNodeName(lastComponent(path));
             media->setFileNodeSize(shell::size_to_unit(size));
             media->setBmov(moving);
+            if (entry.modifiedTime() > 0) {
+                media->setFileModifyTime(
+                    recordDateText(unixSeconds(static_cast<double>(entry.modifiedTime()))));
+            }
             records.media = std::move(media);
         }
     }

@@ -86,6 +86,13 @@ class PRTreeDirNode {
     bool storedFileKnown() const { return stored_ != kUnknown; }
     bool isStored() const { return stored_ == kStored; }
     std::uint64_t storedSize() const { return storedSize_; }
+    // record: the entry's last change as the manifest lists it, Unix seconds; 0 when unknown
+    // (or outside what 32 bits of seconds hold, to keep records small)
+    std::int64_t modifiedTime() const { return modified_; }
+    void setModifiedTime(std::int64_t value) {
+        modified_ =
+            value > 0 && value <= std::int64_t{UINT32_MAX} ? static_cast<std::uint32_t>(value) : 0;
+    }
     // Where the stored file lies, for a reader that reaches it through the backup folder: the
     // backup folder and the file's name inside it ("<key>" or "<k0k1>/<key>"). A stored path
     // given as a whole is split at its last "/". Both empty when the record names no stored file.
@@ -167,6 +174,7 @@ class PRTreeDirNode {
     std::string lastName_;
     std::uint64_t storedSize_ = 0;
     std::array<std::uint8_t, 20> key_{};
+    std::uint32_t modified_ = 0;
     EntryKind entryKind_ = EntryKind::File;
     std::int8_t stored_ = kUnknown;
     bool hasKey_ = false;

@@ -21,6 +21,7 @@
 #include "backup/backup_service.h"
 #include "backup/device_link.h"
 #include "backup/tool_line.h"
+#include "platform/failure_reason.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/plist_value.h"
@@ -109,7 +110,8 @@ std::string incompleteBackup(const fs::path& built, const std::string& udid) {
     QString whyNot;
     if (readBackupFolder(QFile::decodeName(QByteArray::fromStdString(built.string())), &whyNot) ==
         nullptr) {
-        return "The new backup is not complete: " + whyNot.toStdString();
+        return failureText("The new backup is not complete", whyNot.toStdString(),
+                           "reading the new backup");
     }
     if (std::string problem = backupOwnerProblem(folder, udid); !problem.empty()) {
         return "The new backup cannot be kept. " + problem;

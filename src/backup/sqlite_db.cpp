@@ -1,5 +1,7 @@
 #include "backup/sqlite_db.h"
 
+#include "platform/failure_reason.h"
+
 #include <utility>
 
 namespace nimbara {
@@ -45,9 +47,41 @@ SqliteStatement::~SqliteStatement() {
     }
 }
 
+bool SqliteStatement::noteFailure(int result, const char* call) {
+    if (result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE) {
+        return false;
+    }
+    if (!guard_) {
+        return true;
+    }
+    std::string reason;
+    switch (abort_) {
+        case SqliteAbort::Stopped:
+            reason = "stopped";
+            break;
+        case SqliteAbort::RowLimit:
+            reason = "more than " + std::to_string(guard_->rowLimit) + " rows";
+            break;
+        case SqliteAbort::MemoryLimit:
+            reason = "SQLite's memory ran past its limit";
+            break;
+        case SqliteAbort::None:
+            // The connection's message belongs to its last call, which was this one.
+            if (stmt_ != nullptr && sqlite3_errcode(sqlite3_db_handle(stmt_)) != SQLITE_OK) {
+                reason = sqlite3_errmsg(sqlite3_db_handle(stmt_));
+            } else {
+                reason = sqlite3_errstr(result);
+            }
+            break;
+    }
+    guard_->error = failureReason(reason, call);
+    return true;
+}
+
 bool SqliteStatement::bind(int index, std::int64_t value) {
     return stmt_ != nullptr &&
-           sqlite3_bind_int64(stmt_, index, static_cast<sqlite3_int64>(value)) == SQLITE_OK;
+           !noteFailure(sqlite3_bind_int64(stmt_, index, static_cast<sqlite3_int64>(value)),
+                        "binding a parameter");
 }
 
 bool SqliteStatement::bind(int index, const QString& value) {
@@ -56,18 +90,20 @@ bool SqliteStatement::bind(int index, const QString& value) {
 
 bool SqliteStatement::bind(int index, const std::string& value) {
     return stmt_ != nullptr &&
-           sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()),
-                             SQLITE_TRANSIENT) == SQLITE_OK;
+           !noteFailure(sqlite3_bind_text(stmt_, index, value.data(),
+                                          static_cast<int>(value.size()), SQLITE_TRANSIENT),
+                        "binding a parameter");
 }
 
 bool SqliteStatement::bind(int index, const QByteArray& blob) {
     return stmt_ != nullptr &&
-           sqlite3_bind_blob(stmt_, index, blob.constData(), static_cast<int>(blob.size()),
-                             SQLITE_TRANSIENT) == SQLITE_OK;
+           !noteFailure(sqlite3_bind_blob(stmt_, index, blob.constData(),
+                                          static_cast<int>(blob.size()), SQLITE_TRANSIENT),
+                        "binding a parameter");
 }
 
 bool SqliteStatement::bindNull(int index) {
-    return stmt_ != nullptr && sqlite3_bind_null(stmt_, index) == SQLITE_OK;
+    return stmt_ != nullptr && !noteFailure(sqlite3_bind_null(stmt_, index), "binding a parameter");
 }
 
 bool SqliteStatement::step() {
@@ -86,6 +122,7 @@ bool SqliteStatement::step() {
         if (guard_ && rows_ >= guard_->rowLimit) {
             abort_ = SqliteAbort::RowLimit;
             lastStep_ = SQLITE_ABORT;
+            noteFailure(lastStep_, "running the statement");
             return false;
         }
         ++rows_;
@@ -94,6 +131,7 @@ bool SqliteStatement::step() {
     if (lastStep_ == SQLITE_INTERRUPT && guard_) {
         abort_ = guard_->abort;
     }
+    noteFailure(lastStep_, "running the statement");
     return false;
 }
 
@@ -171,6 +209,10 @@ SqliteDb& SqliteDb::operator=(SqliteDb&& o) noexcept {
         error_ = std::move(o.error_);
     }
     return *this;
+}
+
+void SqliteDb::fail(std::string reason) {
+    (guard_ ? guard_->error : error_) = failureReason(reason, "the database call");
 }
 
 void SqliteDb::setStopCheck(std::function<bool()> stop) {
@@ -251,13 +293,13 @@ std::optional<SqliteDb> SqliteDb::open(const std::string& path, Mode mode, std::
 
 SqliteStatement SqliteDb::prepare(const std::string& sql) {
     if (db_ == nullptr) {
-        error_ = "database not open";
+        fail("database not open");
         return {};
     }
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) !=
         SQLITE_OK) {
-        error_ = sqlite3_errmsg(db_);
+        fail(sqlite3_errmsg(db_));
         if (stmt != nullptr) {
             sqlite3_finalize(stmt);
         }
@@ -268,12 +310,12 @@ SqliteStatement SqliteDb::prepare(const std::string& sql) {
 
 bool SqliteDb::exec(const std::string& sql) {
     if (db_ == nullptr) {
-        error_ = "database not open";
+        fail("database not open");
         return false;
     }
     char* message = nullptr;
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        error_ = message != nullptr ? message : sqlite3_errmsg(db_);
+        fail(message != nullptr ? message : sqlite3_errmsg(db_));
         sqlite3_free(message);
         return false;
     }

@@ -44,6 +44,8 @@ struct SqliteGuard {
     std::function<bool()> stopRequested;
     std::int64_t rowLimit = kSqliteDefaultRowLimit;
     SqliteAbort abort = SqliteAbort::None;
+    // Why the connection's last failed call failed (a statement's step or bind included).
+    std::string error;
 };
 }  // namespace detail
 
@@ -100,6 +102,8 @@ class SqliteStatement {
 
   private:
     std::string_view columnView(int column, bool text) const;
+    // Keeps why `result` (an SQLite result code) is a failure, for the connection's lastError().
+    bool noteFailure(int result, const char* call);
 
     sqlite3_stmt* stmt_ = nullptr;
     std::shared_ptr<detail::SqliteGuard> guard_;
@@ -154,11 +158,14 @@ class SqliteDb {
     // True when `table` has a column named `column`.
     bool hasColumn(const std::string& table, const std::string& column);
 
-    const std::string& lastError() const { return error_; }
+    // Why the last failed call on this connection failed: preparing, running or binding a
+    // statement, or exec. Never empty after a failure.
+    const std::string& lastError() const { return guard_ ? guard_->error : error_; }
     sqlite3* handle() const { return db_; }
 
   private:
     explicit SqliteDb(sqlite3* db);
+    void fail(std::string reason);
     sqlite3* db_ = nullptr;
     std::shared_ptr<detail::SqliteGuard> guard_;
     std::string error_;

@@ -11,6 +11,7 @@
 #include "backup/message_reader.h"
 #include "backup/record_database.h"
 #include "backup/shah.h"
+#include "platform/failure_reason.h"
 #include "privacy/binary_cookies.h"
 #include "privacy/privacy_database_edit.h"
 #include "privacy/privacy_file_edits.h"
@@ -180,7 +181,7 @@ class Cleaner {
     // Replaces a stored file of the copy with `bytes` and notes its new size and digest.
     bool rewrite(const PrivacySource& source, const std::string& bytes) {
         if (!copy_.replaceFile(source.storedName, bytes, error_)) {
-            error_ = source.relativePath + ": " + error_;
+            error_ = failureText(source.relativePath, error_, "replacing the stored file");
             return false;
         }
         changes_.rewritten(source.fileKey, bytes.size(), sha1Of(bytes));
@@ -192,7 +193,8 @@ class Cleaner {
         std::string why;
         std::optional<std::string> bytes = folder_.readFile(source.storedName, maxBytes, &why);
         if (!bytes) {
-            error_ = source.relativePath + " cannot be read" + (why.empty() ? "" : ": " + why);
+            error_ = failureText(source.relativePath + " cannot be read", why,
+                                 "reading the stored file");
         }
         return bytes;
     }
@@ -293,7 +295,8 @@ class Cleaner {
             std::size_t count = 0;
             const std::optional<std::string> kept = without(*bytes, edit, count, error_);
             if (!kept) {
-                error_ = edit.source.relativePath + ": " + error_;
+                error_ =
+                    failureText(edit.source.relativePath, error_, "removing the chosen entries");
                 return false;
             }
             if (!rewrite(edit.source, *kept)) {
@@ -341,7 +344,7 @@ class Cleaner {
             }
             const std::optional<std::string> cleaned = withoutGpsPosition(*bytes, error_);
             if (!cleaned) {
-                error_ = photo.relativePath + ": " + error_;
+                error_ = failureText(photo.relativePath, error_, "removing the position");
                 return false;
             }
             if (*cleaned == *bytes) {

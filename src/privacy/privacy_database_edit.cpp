@@ -15,6 +15,7 @@
 #include "backup/manifest_db.h"
 #include "backup/record_database.h"
 #include "backup/shah.h"
+#include "platform/failure_reason.h"
 #include "privacy/privacy_manifest_update.h"
 #include "privacy/privacy_working_copy.h"
 
@@ -349,7 +350,7 @@ bool editStoredDatabase(PrivacyWorkingCopy& copy, const PrivacySource& source,
     const std::string name = source.relativePath;
     if (!editDatabaseFile(copy, source.storedName, source.walStoredName, source.fileKey, change,
                           error, stop)) {
-        error = name + ": " + error;
+        error = failureText(name, error, "editing the database");
         return false;
     }
     const backup::BackupFolder folder = copy.folder();
@@ -368,7 +369,7 @@ bool editStoredDatabase(PrivacyWorkingCopy& copy, const PrivacySource& source,
             continue;
         }
         if (!copy.replaceFile(stored, {}, error)) {
-            error = name + suffix + ": " + error;
+            error = failureText(name + suffix, error, "emptying the log");
             return false;
         }
         changes.rewritten(key, 0, sha1Of({}));

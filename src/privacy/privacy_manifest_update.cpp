@@ -13,6 +13,7 @@
 #include "backup/file_description.h"
 #include "backup/manifest_mbdb.h"
 #include "backup/shah.h"
+#include "platform/failure_reason.h"
 #include "platform/plist_nesting.h"
 #include "privacy/privacy_database_edit.h"
 #include "privacy/privacy_working_copy.h"
@@ -96,7 +97,8 @@ bool changeManifestDb(SqliteDb& db, const ManifestChanges& changes, std::string&
             const std::optional<std::string> described = describedFile(
                 std::string_view(blob.constData(), blob.size()), change.size, change.sha1, error);
             if (!described) {
-                error = "the row of " + key + " does not describe its file: " + error;
+                error = failureText("the row of " + key + " does not describe its file", error,
+                                    "reading the description");
                 return false;
             }
             write.reset();
@@ -115,13 +117,13 @@ bool updateManifestMbdb(PrivacyWorkingCopy& copy, const ManifestChanges& changes
     const std::optional<std::string> bytes =
         copy.folder().readFile("Manifest.mbdb", backup::kMaxManifestBytes, &error);
     if (!bytes) {
-        error = "Manifest.mbdb cannot be read" + (error.empty() ? std::string() : ": " + error);
+        error = failureText("Manifest.mbdb cannot be read", error, "reading the file");
         return false;
     }
     backup::MbdbReadResult list = backup::parseMbdb(std::span<const std::uint8_t>(
         reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
     if (!list.ok()) {
-        error = "Manifest.mbdb is damaged: " + list.error;
+        error = failureText("Manifest.mbdb is damaged", list.error, "reading the list");
         return false;
     }
     std::vector<backup::MbdbRecord> kept;

@@ -4,6 +4,7 @@
 
 #include "backup/backup_folder.h"
 #include "backup/record_dates.h"
+#include "platform/failure_reason.h"
 #include "privacy/binary_cookies.h"
 
 namespace nimbara::privacy {
@@ -40,7 +41,7 @@ void readHistoryDatabase(const BackupFolder& folder, const DatabaseSource& where
     report.found = true;
     const std::string name = where.relativePath;
     if (database.state() != RecordDatabase::State::Open) {
-        report.fail(name + ": " + database.error());
+        report.fail(failureText(name, database.error(), "opening the database"));
         return;
     }
     const std::string problem = database.tableProblem(kItems);
@@ -100,12 +101,12 @@ void readCookieFile(const BackupFolder& folder, const DatabaseSource& where, Pri
     const std::optional<std::string> bytes =
         folder.readFile(stored.relative, kMaxCookieFileBytes, &why);
     if (!bytes) {
-        report.fail(name + " cannot be read" + (why.empty() ? std::string() : ": " + why));
+        report.fail(failureText(name + " cannot be read", why, "reading the stored file"));
         return;
     }
     const BinaryCookieFile file = parseBinaryCookies(*bytes);
     if (!file.ok) {
-        report.fail(name + ": " + file.error);
+        report.fail(failureText(name, file.error, "reading the cookies"));
         return;
     }
     if (!file.complete()) {

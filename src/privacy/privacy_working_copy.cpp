@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "backup/backup_folder.h"
+#include "platform/failure_reason.h"
 #include "platform/partial_file.h"
 #include "platform/scratch_dir.h"
 
@@ -181,7 +182,7 @@ WorkingCopyResult PrivacyWorkingCopy::create(const std::string& backupFolder,
         }
         std::string why;
         if (!source.copyFile(item.relative, to.string(), &why)) {
-            result.error = "cannot copy " + item.relative + ": " + why;
+            result.error = failureText("cannot copy " + item.relative, why, "copying the file");
             return result;
         }
         copy->bytesCopied_ += item.size;
@@ -271,7 +272,7 @@ std::optional<fs::path> PrivacyWorkingCopy::stage(const std::string& relative,
     const fs::path staged = staging_ / stagedName;
     std::string why;
     if (!folder().copyFile(relative, staged.string(), &why)) {
-        error = "cannot copy " + relative + ": " + why;
+        error = failureText("cannot copy " + relative, why, "copying the file");
         return std::nullopt;
     }
     return staged;

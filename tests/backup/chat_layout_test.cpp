@@ -288,6 +288,10 @@ TEST(ChatColumnLayoutTest, CaptionsNameTheSenderOfReceivedMessagesOnly) {
     const ChatBubblePlan sent = layout.placeMessage(*node({.type = "Send"}), 1);
     EXPECT_EQ(sent.caption, QStringLiteral("2025-05-12 09:14"));
     EXPECT_TRUE(sent.captionName.isEmpty());
+    // Without a contact name the sender is named by its address.
+    auto unnamed = node({.type = "Received"});
+    unnamed->setMessageName(QString());
+    EXPECT_EQ(layout.placeMessage(*unnamed, 2).captionName, QStringLiteral("+14155550188"));
 }
 
 TEST(ChatColumnLayoutTest, HeadPicturesAndNameAndWhereTheNextGoes) {

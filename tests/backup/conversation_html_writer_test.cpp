@@ -153,6 +153,34 @@ TEST(ConversationHtmlWriterTest, BubblesSidesSenderAndAttachments) {
     EXPECT_FALSE(fragmentOf(*sent, false).contains(QLatin1String("<img")));
 }
 
+// The sender comes from the message's direction: "Me" only for a sent one, else the contact's
+// name, else its address (a backup without an address book names nobody).
+TEST(ConversationHtmlWriterTest, SenderLineFollowsTheMessageDirection) {
+    struct Case {
+        const char* name;
+        const char* type;
+        const char* sender;
+    };
+    const Case cases[] = {
+        {"", "Received", "+46701234567"},
+        {" ", "Received", "+46701234567"},
+        {"Bo", "Received", "Bo"},
+        {"", "Send", "Me"},
+        {"Bo", "Send", "Me"},
+        {"", "unknown", "+46701234567"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(std::string(test.name) + "/" + test.type);
+        PRHtmlController html;
+        handleMessageHtml(*makeMessage(QString::fromLatin1(test.name),
+                                       QString::fromLatin1(test.type), QStringLiteral("hi")),
+                          html, false);
+        EXPECT_TRUE(html.strHtmlContent().contains(QLatin1String("Name: ") +
+                                                   QLatin1String(test.sender) +
+                                                   QLatin1String(" &nbsp;&nbsp; Date")));
+    }
+}
+
 TEST(ConversationHtmlWriterTest, AttachmentsAreCopiedBesideThePageAndReported) {
     TempDir dir;
     const fs::path backupPath = dir / "backup";

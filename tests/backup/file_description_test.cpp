@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -69,6 +70,7 @@ FileDescription wholeParse(const std::string& blob) {
     const std::int64_t mode = objects[1]["Mode"].toInt64();
     d.size = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     d.mode = mode > 0 && mode <= 0xFFFF ? static_cast<std::uint32_t>(mode) : 0;
+    d.modified = std::max<std::int64_t>(objects[1]["LastModified"].toInt64(), 0);
     return d;
 }
 
@@ -77,6 +79,7 @@ void expectSame(const std::string& blob, const char* what) {
     const FileDescription whole = wholeParse(blob);
     EXPECT_EQ(fast.size, whole.size) << what;
     EXPECT_EQ(fast.mode, whole.mode) << what;
+    EXPECT_EQ(fast.modified, whole.modified) << what;
 }
 
 // Replaces the first `from` in the bytes by `to` (of the same length).
@@ -102,6 +105,7 @@ TEST(FileDescriptionTest, SizeAndModeOfEveryWidthAndRange) {
             EXPECT_EQ(d.size, size > 0 ? static_cast<std::uint64_t>(size) : 0u) << size;
             EXPECT_EQ(d.mode, mode > 0 && mode <= 0xFFFF ? static_cast<std::uint32_t>(mode) : 0u)
                 << mode;
+            EXPECT_EQ(d.modified, 1500000000);
             expectSame(blob, "plain integers");
         }
     }

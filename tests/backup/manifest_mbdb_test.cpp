@@ -77,6 +77,7 @@ TEST(MbdbTest, RoundTripKeepsEveryField) {
     const BackupEntry entry = r.toEntry();
     EXPECT_EQ(entry.fileKey, "3d0d7e5fb2ce288813306e4d4636395e047a3d28");
     EXPECT_EQ(entry.size, 123456u);
+    EXPECT_EQ(entry.modified, 1300000000);
     EXPECT_FALSE(entry.isDirectory);
     EXPECT_TRUE(result.records[1].isDirectory());
     EXPECT_TRUE(result.records[1].toEntry().isDirectory);

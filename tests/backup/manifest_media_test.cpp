@@ -1,4 +1,5 @@
 #include "backup/manifest_media.h"
+#include "backup/record_dates.h"
 #include "backup/shah.h"
 
 #include "test_support.h"
@@ -82,4 +83,28 @@ TEST(ManifestMediaTest, PicksMediaAndSocialFiles) {
     EXPECT_FALSE(t.social->fileSize().isEmpty());
     const auto gone = storedRecord(dir, "AppDomain-com.facebook.Facebook", "Library/db", "");
     EXPECT_FALSE(GetMediaFileByNode(*gone).social);
+}
+
+// The list's "Date" is the file's last change as the manifest lists it; none when it lists none
+// (or a time a record cannot hold).
+TEST(ManifestMediaTest, MediaDateComesFromTheManifest) {
+    struct Case {
+        std::int64_t modified;
+        bool dated;
+    };
+    const Case cases[] = {
+        {1500000000, true}, {1, true}, {0, false}, {-5, false}, {std::int64_t{1} << 40, false}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.modified);
+        BackupEntry entry;
+        entry.domain = "CameraRollDomain";
+        entry.relativePath = "Media/DCIM/IMG_0002.JPG";
+        entry.fileKey = fileKey(entry.domain, entry.relativePath);
+        entry.modified = test.modified;
+        const MediaRecords r =
+            GetMediaFileByNode(*makeTreeDirNode(entry, "/b", BackupLayout::Flat));
+        ASSERT_TRUE(r.media);
+        EXPECT_EQ(r.media->fileModifyTime(),
+                  test.dated ? recordDateText(static_cast<double>(test.modified)) : QString());
+    }
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 
 namespace fs = std::filesystem;
 using namespace nimbara;
@@ -64,6 +66,60 @@ TEST(SqliteDbTest, FailuresComeBackAsValues) {
 
     SqliteDb closed;
     EXPECT_FALSE(closed.prepare("SELECT 1").valid());
+}
+
+// The reason of the newest failure, whichever call failed: running a statement on a damaged
+// index (a damaged Manifest.db) included.
+TEST(SqliteDbTest, EveryFailedCallLeavesItsReason) {
+    TempDir dir;
+    const std::string path = (dir / "a.db").string();
+    std::int64_t root = 0;
+    std::int64_t pageSize = 0;
+    {
+        auto db = SqliteDb::open(path, SqliteDb::Mode::ReadWriteCreate);
+        ASSERT_TRUE(db);
+        ASSERT_TRUE(
+            db->exec("CREATE TABLE f (id TEXT UNIQUE, d TEXT); CREATE INDEX fd ON f(d);"
+                     "INSERT INTO f VALUES ('a', 'x'), ('b', 'y')"));
+        SqliteStatement page = db->prepare(
+            "SELECT rootpage, (SELECT page_size FROM pragma_page_size) FROM sqlite_master "
+            "WHERE name = 'fd'");
+        ASSERT_TRUE(page.step());
+        root = page.columnInt64(0);
+        pageSize = page.columnInt64(1);
+    }
+    {
+        std::FILE* file = std::fopen(path.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        const std::string garbage(static_cast<std::size_t>(pageSize), '\xff');
+        std::fseek(file, static_cast<long>((root - 1) * pageSize), SEEK_SET);
+        std::fwrite(garbage.data(), 1, garbage.size(), file);
+        std::fclose(file);
+    }
+    auto db = SqliteDb::open(path, SqliteDb::Mode::ReadWrite);
+    ASSERT_TRUE(db);
+    const auto stepOf = [&db](const char* sql) {
+        SqliteStatement st = db->prepare(sql);
+        EXPECT_TRUE(st.valid()) << sql;
+        EXPECT_FALSE(st.step());
+        EXPECT_FALSE(st.done());
+    };
+    struct Case {
+        std::function<void()> fail;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {[&db] { db->prepare("SELECT * FROM nowhere"); }, "nowhere"},
+        {[&] { stepOf("INSERT INTO f (id) VALUES ('a')"); }, "UNIQUE"},
+        {[&db] { EXPECT_FALSE(db->exec("NOT SQL")); }, "syntax"},
+        {[&db] { EXPECT_FALSE(db->prepare("SELECT ?1").bind(7, std::int64_t{1})); }, "range"},
+        {[&] { stepOf("DELETE FROM f WHERE id = 'b'"); }, "malformed"},
+    };
+    for (const Case& test : cases) {
+        test.fail();
+        EXPECT_NE(db->lastError().find(test.reason), std::string::npos)
+            << test.reason << " / " << db->lastError();
+    }
 }
 
 TEST(SqliteDbTest, ImmutableOpenLeavesNoFilesAndKeepsOddNames) {

@@ -2,6 +2,7 @@
 
 #include "backup/backup_folder.h"
 #include "backup/pr_message_node.h"
+#include "platform/failure_reason.h"
 
 namespace nimbara::backup {
 
@@ -10,8 +11,8 @@ namespace {
 ExportWriteResult failed(const std::filesystem::path& folder, const QString& name,
                          const std::string& why) {
     ExportWriteResult result;
-    result.error =
-        (folder / safeFileStem(name, QStringLiteral("attachment"))).string() + ": " + why;
+    result.error = failureText((folder / safeFileStem(name, QStringLiteral("attachment"))).string(),
+                               why, "copying the attachment");
     return result;
 }
 

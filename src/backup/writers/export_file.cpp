@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/failure_reason.h"
 #include "platform/partial_file.h"
 
 namespace nimbara::backup {
@@ -76,7 +77,7 @@ bool isPlainName(const std::string& name) {
 }
 
 std::string failure(const fs::path& target, const std::string& reason) {
-    return target.string() + ": " + reason;
+    return failureText(target.string(), reason, "writing the file");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "backup/writers/pr_html_controller.h"
 
+#include "backup/message_sender.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
 #include "backup/writers/attachment_copy.h"
@@ -163,9 +164,8 @@ void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, boo
                     QLatin1String(" &nbsp;&nbsp;Phone: ") + htmlEscaped(message.messagePhone()) +
                     QLatin1String(" &nbsp;&nbsp;Email: </h3><hr/>");
     }
-    const bool fromMe = name.isEmpty() || name == QLatin1String(" ");
     fragment += QLatin1String("<p class='name'>Name: ") +
-                (fromMe ? QStringLiteral("Me") : htmlEscaped(name)) +
+                htmlEscaped(nimbara::backup::messageSenderLabel(message)) +
                 QLatin1String(" &nbsp;&nbsp; Date: ") + htmlEscaped(message.messageDate()) +
                 QLatin1String(" </p>");
     const QString type = message.messageType();

@@ -78,7 +78,7 @@ void addConversationHtml(PRHtmlController& html, const PRMessageTreeNode& conver
 
 // The conversation's heading: its name and address.
 void handleFatherMessageHtml(const PRMessageTreeNode& conversation, PRHtmlController& html);
-// One message: the sender line ("Me" for an empty or one-blank name) with the date, then the
+// One message: the sender line (messageSenderLabel) with the date, then the
 // attachment's picture (left for a received message, right otherwise) or the text in a bubble
 // (green on the right for "Send", grey on the left otherwise); with `isFarther`, a heading with
 // the sender's name and address first.
