@@ -278,9 +278,13 @@ std::string swapIntoPlace(const BackupTarget& target, const std::string& restore
 }  // namespace
 
 void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
-    const std::string prefix = md::sim::partialBackupPrefix(udid) + "-";
+    removeAbandonedFolders(backupRoot, md::sim::partialBackupPrefix(udid));
+}
+
+void removeAbandonedFolders(const fs::path& dir, const std::string& folderPrefix) {
+    const std::string prefix = folderPrefix + "-";
     std::error_code ec;
-    for (fs::directory_iterator it(backupRoot, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code kindError;
         if (name.compare(0, prefix.size(), prefix) == 0 &&
@@ -371,6 +375,8 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
 
 ToolAnswer restoreToTarget(const BackupTarget& target, const BackupFolder& folder,
                            const std::function<bool()>& stop) {
+    // Contents a killed restore was building; the lock keeps any other restore of it away.
+    removeAbandonedFolders(target.anchor(), kRestorePrefix);
     if (std::string problem = restoreSourceProblem(folder, target.udid()); !problem.empty()) {
         return failed(problem);
     }

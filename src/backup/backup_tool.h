@@ -70,6 +70,9 @@ ToolAnswer restoreToTarget(const md::sim::BackupTarget& target, const BackupFold
 // Removes the folders that runs killed before their end left beside the device's backup. Only
 // while the run holds the device: no other run of it is building one.
 void removeAbandonedPartials(const std::filesystem::path& backupRoot, const std::string& udid);
+// Removes the folders in `dir` that UniqueFolder made with `folderPrefix` (its name, "-" and a
+// suffix), under the same rule: only while no other run can be using them.
+void removeAbandonedFolders(const std::filesystem::path& dir, const std::string& folderPrefix);
 // Why the backup in `folder` may not be restored to the device `udid` (it says it is another
 // device's, or nobody's, or it is encrypted); empty when it may.
 std::string restoreSourceProblem(const BackupFolder& folder, const std::string& udid);

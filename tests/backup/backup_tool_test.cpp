@@ -244,6 +244,17 @@ TEST_F(BackupToolTest, HalfBackupsOfKilledRunsAreClearedByTheNext) {
               (std::vector<std::string>{"." + std::string(kOtherUdid) + ".partial-Ab12Cd", kUdid}));
 }
 
+TEST_F(BackupToolTest, RestoredContentsOfKilledRunsAreClearedByTheNext) {
+    makeDevice();
+    const fs::path saved = backupCopy("saved");
+    // What a killed restore leaves, and what is no leftover of a restore.
+    const fs::path left = deviceDir() / ".backup-source.restore-Ab12Cd";
+    writeText(left / "HomeDomain/Library/big.bin", "restored bytes");
+    fs::create_directories(deviceDir() / ".backup-source.restored");
+    ASSERT_TRUE(restore(saved).ok());
+    EXPECT_EQ(hiddenNames(deviceDir()), std::vector<std::string>{".backup-source.restored"});
+}
+
 TEST_F(BackupToolTest, DevicesThatCannotBeBackedUpAreRefused) {
     EXPECT_EQ(backup().message,
               std::string("No device with the identifier ") + kUdid + " is connected.");
