@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "backup/backup_folder.h"
 #include "backup/backup_list.h"
@@ -277,6 +279,23 @@ std::string swapIntoPlace(const BackupTarget& target, const std::string& restore
 
 }  // namespace
 
+std::string leftOutText(const std::vector<std::string>& leftOut) {
+    if (leftOut.empty()) {
+        return {};
+    }
+    constexpr std::size_t kNamed = 3;
+    const bool one = leftOut.size() == 1;
+    std::string text = "; " + std::to_string(leftOut.size()) + (one ? " file" : " files") +
+                       " nested too deep " + (one ? "was" : "were") + " left out: ";
+    for (std::size_t i = 0; i < leftOut.size() && i < kNamed; ++i) {
+        text += (i == 0 ? "" : ", ") + leftOut[i];
+    }
+    if (leftOut.size() > kNamed) {
+        text += " and " + std::to_string(leftOut.size() - kNamed) + " more";
+    }
+    return text;
+}
+
 void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
     removeAbandonedFolders(backupRoot, md::sim::partialBackupPrefix(udid));
 }
@@ -355,7 +374,7 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
         return failed("The backup could not be written: " + written.error);
     }
     return {kToolSucceeded, "Backed up " + std::to_string(written.files) + " files to " +
-                                written.folder.string() + "."};
+                                written.folder.string() + leftOutText(written.leftOut) + "."};
 }
 
 ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
