@@ -50,7 +50,8 @@ struct EntryStreamResult {
 };
 
 // A relative path deeper or longer than these, or a domain longer than its bound, is no path a
-// device writes: such an entry is refused as damage.
+// device writes: such an entry is refused as damage. The backup writer leaves such files out, so
+// that every backup it makes can be read and restored.
 inline constexpr std::size_t kMaxPathComponents = 256;
 inline constexpr std::size_t kMaxPathBytes = 4096;
 inline constexpr std::size_t kMaxDomainBytes = 1024;

@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "backup/backup_folder.h"
 #include "backup/backup_list.h"
@@ -277,10 +279,31 @@ std::string swapIntoPlace(const BackupTarget& target, const std::string& restore
 
 }  // namespace
 
+std::string leftOutText(const std::vector<std::string>& leftOut) {
+    if (leftOut.empty()) {
+        return {};
+    }
+    constexpr std::size_t kNamed = 3;
+    const bool one = leftOut.size() == 1;
+    std::string text = "; " + std::to_string(leftOut.size()) + (one ? " file" : " files") +
+                       " nested too deep " + (one ? "was" : "were") + " left out: ";
+    for (std::size_t i = 0; i < leftOut.size() && i < kNamed; ++i) {
+        text += (i == 0 ? "" : ", ") + leftOut[i];
+    }
+    if (leftOut.size() > kNamed) {
+        text += " and " + std::to_string(leftOut.size() - kNamed) + " more";
+    }
+    return text;
+}
+
 void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
-    const std::string prefix = md::sim::partialBackupPrefix(udid) + "-";
+    removeAbandonedFolders(backupRoot, md::sim::partialBackupPrefix(udid));
+}
+
+void removeAbandonedFolders(const fs::path& dir, const std::string& folderPrefix) {
+    const std::string prefix = folderPrefix + "-";
     std::error_code ec;
-    for (fs::directory_iterator it(backupRoot, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         std::error_code kindError;
         if (name.compare(0, prefix.size(), prefix) == 0 &&
@@ -351,7 +374,7 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
         return failed("The backup could not be written: " + written.error);
     }
     return {kToolSucceeded, "Backed up " + std::to_string(written.files) + " files to " +
-                                written.folder.string() + "."};
+                                written.folder.string() + leftOutText(written.leftOut) + "."};
 }
 
 ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
@@ -371,6 +394,8 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
 
 ToolAnswer restoreToTarget(const BackupTarget& target, const BackupFolder& folder,
                            const std::function<bool()>& stop) {
+    // Contents a killed restore was building; the lock keeps any other restore of it away.
+    removeAbandonedFolders(target.anchor(), kRestorePrefix);
     if (std::string problem = restoreSourceProblem(folder, target.udid()); !problem.empty()) {
         return failed(problem);
     }

@@ -70,6 +70,12 @@ ToolAnswer restoreToTarget(const md::sim::BackupTarget& target, const BackupFold
 // Removes the folders that runs killed before their end left beside the device's backup. Only
 // while the run holds the device: no other run of it is building one.
 void removeAbandonedPartials(const std::filesystem::path& backupRoot, const std::string& udid);
+// Removes the folders in `dir` that UniqueFolder made with `folderPrefix` (its name, "-" and a
+// suffix), under the same rule: only while no other run can be using them.
+void removeAbandonedFolders(const std::filesystem::path& dir, const std::string& folderPrefix);
+// What the summary line adds for the files a backup left out because they were nested too deep
+// ("; 1 file nested too deep was left out: <path>"); empty when there are none.
+std::string leftOutText(const std::vector<std::string>& leftOut);
 // Why the backup in `folder` may not be restored to the device `udid` (it says it is another
 // device's, or nobody's, or it is encrypted); empty when it may.
 std::string restoreSourceProblem(const BackupFolder& folder, const std::string& udid);

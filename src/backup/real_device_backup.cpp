@@ -19,8 +19,10 @@
 #include "backup/backup_info_plist.h"
 #include "backup/backup_list.h"
 #include "backup/backup_service.h"
+#include "backup/backup_tool.h"
 #include "backup/device_link.h"
 #include "backup/tool_line.h"
+#include "backup/unreadable_entries.h"
 #include "platform/failure_reason.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
@@ -306,6 +308,10 @@ ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
         return unfinishedRunAnswer(end, true, run.cancelled.load());
     }
     run.service.reset();  // the device is let go before the backup is checked
+    const UnreadableEntries leftOut = leaveOutUnreadableEntries(built);
+    if (!leftOut.ok()) {
+        return failed("The new backup cannot be kept: " + leftOut.error + ".");
+    }
     if (std::string why = incompleteBackup(built, udid); !why.empty()) {
         return failed(why);
     }
@@ -320,7 +326,7 @@ ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
     }
     run.reporter.progress(100);
     // The earlier backup, if any, now lies in the hidden folder and goes with it.
-    return {kToolSucceeded, "Backed up to " + target.string() + "."};
+    return {kToolSucceeded, "Backed up to " + target.string() + leftOutText(leftOut.files) + "."};
 }
 
 ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFolder,

@@ -132,6 +132,36 @@ TEST_F(BackupToolTest, BackupIsListedAndReadInBothLayouts) {
     }
 }
 
+TEST_F(BackupToolTest, FilesNestedTooDeepToReadBackAreLeftOutAndNamed) {
+    // Folders on the way to the file: as many names as the readers take, one more, far more.
+    const struct {
+        std::size_t folders;
+        bool leftOut;
+    } rows[] = {{kMaxPathComponents - 1, false}, {kMaxPathComponents, true}, {300, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folders);
+        makeDevice();
+        std::string deep;
+        for (std::size_t i = 0; i < row.folders; ++i) {
+            deep += "d/";
+        }
+        deep += "deep.txt";
+        simdev::addBackupFile(*builder_, "HomeDomain", deep, "deep");
+        ASSERT_TRUE(builder_->write());
+
+        const ToolAnswer answer = backup();
+        ASSERT_TRUE(answer.ok()) << answer.message;
+        const std::string named = "; 1 file nested too deep was left out: HomeDomain/" + deep;
+        EXPECT_EQ(answer.message.ends_with(named + "."), row.leftOut) << answer.message;
+        const BackupManifest manifest = BackupManifest::read(backupOf().string());
+        ASSERT_TRUE(manifest.ok()) << manifest.error;
+        EXPECT_EQ(manifest.storedPathOf(backupOf().string(), deep).empty(), row.leftOut);
+        EXPECT_TRUE(restore(backupOf()).ok());
+        fs::remove_all(devices());
+        fs::remove_all(root());
+    }
+}
+
 TEST_F(BackupToolTest, RestoreGivesTheDeviceExactlyWhatTheBackupHolds) {
     for (const std::string version : {"12.4.1", "9.3.5"}) {
         SCOPED_TRACE(version);
@@ -242,6 +272,17 @@ TEST_F(BackupToolTest, HalfBackupsOfKilledRunsAreClearedByTheNext) {
     // Only this device's are its to clear.
     EXPECT_EQ(folderNames(root()),
               (std::vector<std::string>{"." + std::string(kOtherUdid) + ".partial-Ab12Cd", kUdid}));
+}
+
+TEST_F(BackupToolTest, RestoredContentsOfKilledRunsAreClearedByTheNext) {
+    makeDevice();
+    const fs::path saved = backupCopy("saved");
+    // What a killed restore leaves, and what is no leftover of a restore.
+    const fs::path left = deviceDir() / ".backup-source.restore-Ab12Cd";
+    writeText(left / "HomeDomain/Library/big.bin", "restored bytes");
+    fs::create_directories(deviceDir() / ".backup-source.restored");
+    ASSERT_TRUE(restore(saved).ok());
+    EXPECT_EQ(hiddenNames(deviceDir()), std::vector<std::string>{".backup-source.restored"});
 }
 
 TEST_F(BackupToolTest, DevicesThatCannotBeBackedUpAreRefused) {

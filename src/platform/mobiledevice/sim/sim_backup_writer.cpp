@@ -20,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "backup/backup_entry.h"
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -551,6 +552,15 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
             e.inode = entries.size() + 1000;
             entries.push_back(std::move(e));
         }
+        std::erase_if(entries, [&result](const Entry& e) {
+            if (backup::isAcceptableEntryPath(e.domain, e.relativePath)) {
+                return false;
+            }
+            if (!e.folder) {
+                result.leftOut.push_back(e.domain + "/" + e.relativePath);
+            }
+            return true;
+        });
 
         fs::create_directories(backupRoot);
         const fs::path root = fs::canonical(backupRoot);
@@ -620,6 +630,7 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
     } catch (const std::exception& e) {
         result.error = e.what();
         result.files = result.folders = result.listedOnlyFiles = 0;
+        result.leftOut.clear();
     }
     return result;
 }

@@ -6,6 +6,9 @@
 // file list is Manifest.db and the files lie in subfolders named after the first two digits of
 // their key; before it the list is Manifest.mbdb and the files lie flat in the folder.
 //
+// A file whose path the backup's readers would refuse (see backup_entry.h) is left out, with the
+// folders below that depth, and named in the result: the backup stays one that can be restored.
+//
 // The options give the shapes real backups often take: a binary Info.plist, no Manifest.plist or
 // Status.plist, and rows listed without a stored file.
 //
@@ -72,6 +75,9 @@ struct BackupResult {
     int files = 0;            // stored files
     int folders = 0;          // folder entries of the list
     int listedOnlyFiles = 0;  // file entries of the list without a stored file
+    // Files left out because a backup's readers would refuse their paths (nested deeper than
+    // backup::kMaxPathComponents, or longer than backup::kMaxPathBytes): "<domain>/<path>".
+    std::vector<std::string> leftOut;
 };
 
 // True when the version's major number is below 10 (or it cannot be read as a version).
