@@ -1,6 +1,7 @@
 #include "backup/message_reader.h"
 
 #include "app/core/text_utilities.h"
+#include "backup/attributed_body.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 #include "backup/database_copy.h"
@@ -16,6 +17,7 @@
 
 #include <filesystem>
 #include <set>
+#include <span>
 #include <unordered_map>
 #include <utility>
 
@@ -75,6 +77,24 @@ std::optional<QString> textOf(const SqliteStatement& st, int column) {
         return std::nullopt;
     }
     return QString::fromUtf8(text, size);
+}
+
+// The message's words: its `text`, or where newer devices leave that empty, the text archived in
+// its `attributedBody`; nothing when neither holds any.
+std::optional<QString> messageTextOf(const SqliteStatement& st, int text, int attributedBody) {
+    if (auto plain = textOf(st, text)) {
+        return plain;
+    }
+    if (sqlite3_column_type(st.handle(), attributedBody) != SQLITE_BLOB) {
+        return std::nullopt;
+    }
+    const std::string_view blob = st.columnBlobView(attributedBody);
+    const auto decoded = attributedBodyText(
+        std::span(reinterpret_cast<const std::uint8_t*>(blob.data()), blob.size()));
+    if (!decoded || decoded->empty()) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(*decoded);
 }
 
 // A value as an integer; nothing for NULL, the empty text or a blob.
@@ -266,7 +286,7 @@ void attachToMessage(PRMessageNode& node, RowContext& context) {
 }
 
 // handle layout: 0 ROWID, 1 cache_has_attachments, 2 text, 3 date, 4 handle_id, 5 handle.id,
-// 6 is_from_me.
+// 6 is_from_me, 7 attributedBody.
 std::string handleQuery(SqliteDb& db, const std::set<std::string>& message) {
     const auto handle = columnsOf(db, "handle");
     const bool joined = message.contains("handle_id") && handle.contains("id");
@@ -274,7 +294,7 @@ std::string handleQuery(SqliteDb& db, const std::set<std::string>& message) {
            columnOr(message, "message", "text") + ", " + columnOr(message, "message", "date") +
            ", " + columnOr(message, "message", "handle_id") + ", " +
            (joined ? "handle.id" : "NULL") + ", " + columnOr(message, "message", "is_from_me") +
-           " FROM message" +
+           ", " + columnOr(message, "message", "attributedBody") + " FROM message" +
            (joined ? " LEFT JOIN handle ON message.handle_id = handle.ROWID" : "");
 }
 
@@ -286,7 +306,7 @@ std::shared_ptr<PRMessageNode> handleRow(const SqliteStatement& st, RowContext& 
     if (const auto has = intOf(st, 1)) {
         node->setIsHasAttach(*has != 0);
     }
-    if (const auto text = textOf(st, 2)) {
+    if (const auto text = messageTextOf(st, 2, 7)) {
         node->setMessageContent(*text);
     }
     // The date the message was sent or received; 2001-based, in nanoseconds from iOS 11 on.
@@ -308,7 +328,7 @@ std::shared_ptr<PRMessageNode> handleRow(const SqliteStatement& st, RowContext& 
 }
 
 // group_member layout: 0 ROWID, 1 text, 2 date, 3 address, 4 flags, 5 is_madrid,
-// 6 madrid_handle, 7 madrid_flags, 8 madrid_attachmentInfo.
+// 6 madrid_handle, 7 madrid_flags, 8 madrid_attachmentInfo, 9 attributedBody.
 std::string groupMemberQuery(SqliteDb& db, const std::set<std::string>& message) {
     const auto member = columnsOf(db, "group_member");
     const bool joined =
@@ -322,7 +342,8 @@ std::string groupMemberQuery(SqliteDb& db, const std::set<std::string>& message)
            columnOr(message, "message", "is_madrid") + ", " +
            columnOr(message, "message", "madrid_handle") + ", " +
            columnOr(message, "message", "madrid_flags") + ", " +
-           columnOr(message, "message", "madrid_attachmentInfo") + " FROM message" +
+           columnOr(message, "message", "madrid_attachmentInfo") + ", " +
+           columnOr(message, "message", "attributedBody") + " FROM message" +
            (joined ? " LEFT JOIN group_member ON message.group_id = group_member.group_id" : "");
 }
 
@@ -331,7 +352,7 @@ std::shared_ptr<PRMessageNode> groupMemberRow(const SqliteStatement& st, RowCont
     if (const auto rowid = intOf(st, 0)) {
         node->setRowId(static_cast<int>(*rowid));
     }
-    if (const auto text = textOf(st, 1)) {
+    if (const auto text = messageTextOf(st, 1, 9)) {
         node->setMessageContent(*text);
     }
     if (const auto address = textOf(st, 3)) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "address_book_fixture.h"
+#include "attributed_body_archive.h"
 #include "backup/backup_folder.h"
 #include "backup/message_reader.h"
 #include "backup/pr_contact_node.h"
@@ -313,6 +314,51 @@ TEST(MessageReaderTest, BlobsAndNullsWhereTextIsExpected) {
     // Bytes that are not UTF-8 are shown replaced, not dropped.
     EXPECT_FALSE(messages[3]->messageContent().isEmpty());
     EXPECT_EQ(messages[3]->messageDate(), june2021());
+}
+
+// The archive as an SQL blob literal.
+std::string blobLiteral(const std::vector<std::uint8_t>& bytes) {
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string literal = "X'";
+    for (const std::uint8_t b : bytes) {
+        literal += kHex[b >> 4];
+        literal += kHex[b & 0x0F];
+    }
+    return literal + "'";
+}
+
+// Newer devices leave `text` empty and keep the words in `attributedBody` only; the databases
+// of the other tests, which lack that column, read as before.
+TEST(MessageReaderTest, AttributedBodyGivesTheWordsWhereTextIsEmpty) {
+    using nimbara::test::archive;
+    const std::string words = "See you at 8 \xF0\x9F\x99\x82";
+    MessageBackup backup;
+    backup.sql().exec(
+        "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, text TEXT, handle_id INTEGER, "
+        "attributedBody BLOB);"
+        "INSERT INTO message VALUES (1, NULL, 0, " +
+        blobLiteral(archive(words)) +
+        "),"
+        "(2, '', 0, " +
+        blobLiteral(archive("empty text")) +
+        "),"
+        "(3, 'plain', 0, " +
+        blobLiteral(archive("archived")) +
+        "),"
+        "(4, NULL, 0, X'040B0102'), (5, NULL, 0, NULL), (6, NULL, 0, 'not a blob');");
+    MessageReadResult result;
+    const Messages messages = backup.read(&result);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(messages.size(), 6u);
+    const std::vector<QString> expected{QString::fromStdString(words),
+                                        QStringLiteral("empty text"),
+                                        QStringLiteral("plain"),
+                                        QString(),
+                                        QString(),
+                                        QString()};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(messages[i]->messageContent(), expected[i]) << i;
+    }
 }
 
 TEST(MessageReaderTest, OlderLayoutFlagsMadridColumnsAndDates) {
