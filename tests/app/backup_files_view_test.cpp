@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QThreadPool>
+
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTableView>
@@ -43,6 +45,9 @@ bool pumpUntil(const std::function<bool()>& condition) {
 
 class BackupFilesViewTest : public ::testing::Test {
   protected:
+    // A preview still decoding in the pool ends with its test, never among the process's
+    // exit-time destructors.
+    void TearDown() override { QThreadPool::globalInstance()->waitForDone(); }
     void SetUp() override {
         ensureApplication();
         fs::create_directories(backup);
