@@ -10,10 +10,13 @@
 
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
+#include "backup/backup_root.h"
+#include "backup/backup_root_tidy.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/imd/imd_library.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/quit_on_signals.h"
 #include "platform/scratch_dir.h"
 #include "ui/fonts.h"
 
@@ -29,6 +32,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Nimbara"));
     QApplication::setApplicationVersion(QStringLiteral(NIMBARA_VERSION));
+    // Log-out, shutdown and Ctrl+C end the program as Quit does.
+    nimbara::QuitOnSignals quitOnSignals;
+
+    // A backup that a killed exchange left parked goes back to its place, and working copies
+    // that ended programs left (holding the records the user removed) go, before anything lists
+    // the backups.
+    nimbara::backup::tidyBackupRoot(
+        QFile::encodeName(nimbara::backup::localBackupRoot()).toStdString());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Looks after an iPhone, iPad or iPod touch."));

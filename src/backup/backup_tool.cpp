@@ -21,8 +21,10 @@
 #include "backup/backup_list.h"
 #include "backup/backup_manifest.h"
 #include "backup/backup_root.h"
+#include "backup/backup_root_tidy.h"
 #include "backup/real_device_backup.h"
 #include "backup/tool_line.h"
+#include "platform/folder_exchange.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -38,7 +40,6 @@ using md::sim::BackupTarget;
 using Run = BackupTarget::Run;
 
 constexpr const char* kRestorePrefix = ".backup-source.restore";
-constexpr const char* kAsidePrefix = ".backup-source.old";
 constexpr std::uint64_t kMaxDescriptionBytes = 4 * 1024 * 1024;
 
 ToolAnswer failed(std::string text) {
@@ -239,40 +240,13 @@ std::string fillRestoredFolder(const BackupFolder& folder, const fs::path& resto
     return {};
 }
 
-// Puts the folder `restoredName` in place of the device's backup-source/, in one step where the
-// file system allows it; the old contents end up under `restoredName` (or in `aside`).
+// Puts the folder `restoredName` in place of the device's backup-source/ (folder_exchange.h); the
+// old contents end up under `restoredName`.
 std::string swapIntoPlace(const BackupTarget& target, const std::string& restoredName) {
     const int fd = target.folderFd();
-    const char* source = md::sim::kBackupSourceDir;
-    struct stat st {};
-    if (::fstatat(fd, source, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT || ::renameat(fd, restoredName.c_str(), fd, source) != 0) {
-            return std::string("The device's contents cannot be replaced: ") + std::strerror(errno);
-        }
-        return {};
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        return "The device's contents cannot be replaced: backup-source is not a folder.";
-    }
-    if (::renameat2(fd, restoredName.c_str(), fd, source, RENAME_EXCHANGE) == 0) {
-        return {};
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        return std::string("The device's contents cannot be replaced: ") + std::strerror(errno);
-    }
-    // No exchange in one step here: the old contents go aside first and come back on failure.
-    UniqueFolder aside(target.anchor(), kAsidePrefix);
-    if (!aside.valid()) {
-        return "The device's contents cannot be replaced: no room beside them.";
-    }
-    const std::string old = aside.path().filename().string() + "/old";
-    if (::renameat(fd, source, fd, old.c_str()) != 0) {
-        return std::string("The device's contents cannot be replaced: ") + std::strerror(errno);
-    }
-    if (::renameat(fd, restoredName.c_str(), fd, source) != 0) {
-        const int error = errno;
-        ::renameat(fd, old.c_str(), fd, source);
-        return std::string("The device's contents cannot be replaced: ") + std::strerror(error);
+    std::string error;
+    if (!exchangeFolders(fd, restoredName, fd, md::sim::kBackupSourceDir, error)) {
+        return "The device's contents cannot be replaced: " + error + ".";
     }
     return {};
 }
@@ -297,21 +271,8 @@ std::string leftOutText(const std::vector<std::string>& leftOut) {
 }
 
 void removeAbandonedPartials(const fs::path& backupRoot, const std::string& udid) {
+    tidyBackupRoot(backupRoot, udid);
     removeAbandonedFolders(backupRoot, md::sim::partialBackupPrefix(udid));
-}
-
-void removeAbandonedFolders(const fs::path& dir, const std::string& folderPrefix) {
-    const std::string prefix = folderPrefix + "-";
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code kindError;
-        if (name.compare(0, prefix.size(), prefix) == 0 &&
-            fs::is_directory(it->symlink_status(kindError))) {
-            std::error_code ignored;
-            fs::remove_all(it->path(), ignored);
-        }
-    }
 }
 
 std::string backupOwnerProblem(const BackupFolder& folder, const std::string& udid) {
@@ -349,6 +310,7 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
     std::error_code ec;
     fs::create_directories(backupRoot, ec);
     removeAbandonedPartials(backupRoot, udid);
+    recoverParkedFolders(target->anchor());  // contents a killed restore had moved aside
 
     md::sim::BackupOptions options;
     options.encrypted = target->encryptsBackups();
@@ -394,7 +356,9 @@ ToolAnswer restoreDevice(const fs::path& devicesRoot, const std::string& udid,
 
 ToolAnswer restoreToTarget(const BackupTarget& target, const BackupFolder& folder,
                            const std::function<bool()>& stop) {
-    // Contents a killed restore was building; the lock keeps any other restore of it away.
+    // Contents a killed restore was building, or had moved aside; the lock keeps any other
+    // restore of it away.
+    recoverParkedFolders(target.anchor());
     removeAbandonedFolders(target.anchor(), kRestorePrefix);
     if (std::string problem = restoreSourceProblem(folder, target.udid()); !problem.empty()) {
         return failed(problem);

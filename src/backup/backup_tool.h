@@ -67,12 +67,10 @@ ToolAnswer restoreToTarget(const md::sim::BackupTarget& target, const BackupFold
                            const std::function<bool()>& stop = {});
 
 // Shared by both kinds of device:
-// Removes the folders that runs killed before their end left beside the device's backup. Only
-// while the run holds the device: no other run of it is building one.
+// Tidies the device's corner of the backup root (backup_root_tidy.h) and removes the folders that
+// runs killed before their end left half-built beside its backup. Only while the run holds the
+// device: no other run of it is building one.
 void removeAbandonedPartials(const std::filesystem::path& backupRoot, const std::string& udid);
-// Removes the folders in `dir` that UniqueFolder made with `folderPrefix` (its name, "-" and a
-// suffix), under the same rule: only while no other run can be using them.
-void removeAbandonedFolders(const std::filesystem::path& dir, const std::string& folderPrefix);
 // What the summary line adds for the files a backup left out because they were nested too deep
 // ("; 1 file nested too deep was left out: <path>"); empty when there are none.
 std::string leftOutText(const std::vector<std::string>& leftOut);

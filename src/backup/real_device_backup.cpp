@@ -320,7 +320,7 @@ ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
     }
     const fs::path target = root / udid;
     try {
-        md::sim::putBackupInPlace(built, target, root, udid);
+        md::sim::putBackupInPlace(built, target);
     } catch (const std::exception& e) {
         return failed(std::string("The backup could not be put in place: ") + e.what());
     }

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "backup/backup_folder.h"
+#include "backup/backup_root_tidy.h"
 #include "platform/failure_reason.h"
+#include "platform/folder_exchange.h"
 #include "platform/partial_file.h"
 #include "platform/scratch_dir.h"
 
@@ -31,10 +33,11 @@ std::string errnoText(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
 
-// A fresh hidden folder (mode 0700) beside `folder`, named after it.
-fs::path makeHiddenFolderBeside(const fs::path& folder, const char* tag, std::string& error) {
+// A fresh hidden folder (mode 0700) beside the backup `folder`, named as its working copy.
+fs::path makeWorkingFolderBeside(const fs::path& folder, std::string& error) {
     std::string pattern =
-        (folder.parent_path() / ("." + folder.filename().string() + tag + "-XXXXXX")).string();
+        (folder.parent_path() / (backup::workingCopyPrefix(folder.filename().string()) + "-XXXXXX"))
+            .string();
     if (::mkdtemp(pattern.data()) == nullptr) {
         error = errnoText("cannot make a folder beside " + folder.string(), errno);
         return {};
@@ -134,10 +137,17 @@ WorkingCopyResult PrivacyWorkingCopy::create(const std::string& backupFolder,
     copy->originalInode_ = originalStat.st_ino;
     copy->originalMode_ = originalStat.st_mode & 07777;
     copy->freeSpace_ = probe;
-    copy->copy_ = makeHiddenFolderBeside(original, ".nimbara-clean", result.error);
+    copy->copy_ = makeWorkingFolderBeside(original, result.error);
     if (copy->copy_.empty()) {
         copy->state_ = State::Discarded;
         return result;
+    }
+    // Held for as long as the copy is in use: what a killed program leaves is removed by the
+    // next start or backup, and a copy in use never is.
+    copy->lock_ = FolderLock(copy->copy_);
+    if (!copy->lock_.locked()) {
+        result.error = errnoText("cannot hold the working copy", errno);
+        return result;  // the copy is discarded as it goes
     }
     const backup::BackupFolder source = backup::BackupFolder::open(original.string());
     bool linking = options.linkFiles;
@@ -311,6 +321,7 @@ void PrivacyWorkingCopy::discard() {
     staging_.clear();
     std::error_code ec;
     fs::remove_all(copy_, ec);
+    lock_.release();
     if (ec) {
         qWarning("Privacy clean: the working copy %s could not be removed: %s", copy_.c_str(),
                  ec.message().c_str());
@@ -343,32 +354,13 @@ bool PrivacyWorkingCopy::replaceOriginal(std::string& error) {
         error = errnoText("cannot set the permissions of the cleaned backup", errno);
         return false;
     }
-    fs::path old;
-    if (::renameat2(AT_FDCWD, copy_.c_str(), AT_FDCWD, original_.c_str(), RENAME_EXCHANGE) == 0) {
-        old = copy_;  // the original now lies where the copy was
-    } else if (errno == EINVAL || errno == ENOSYS) {
-        // No exchange here: the original moves aside first and back should the copy not move.
-        const fs::path aside = makeHiddenFolderBeside(original_, ".nimbara-old", error);
-        if (aside.empty()) {
-            return false;
-        }
-        old = aside / "backup";
-        if (std::rename(original_.c_str(), old.c_str()) != 0) {
-            error = errnoText("cannot move the original backup aside", errno);
-            ::rmdir(aside.c_str());
-            return false;
-        }
-        if (std::rename(copy_.c_str(), original_.c_str()) != 0) {
-            error = errnoText("cannot put the cleaned backup in place", errno);
-            std::rename(old.c_str(), original_.c_str());
-            ::rmdir(aside.c_str());
-            return false;
-        }
-        old = aside;
-    } else {
-        error = errnoText("cannot put the cleaned backup in place", errno);
+    if (!exchangeFolders(copy_, original_, error)) {
+        error = "cannot put the cleaned backup in place (" + error + ")";
         return false;
     }
+    // The original now lies where the copy was.
+    const fs::path old = copy_;
+    lock_.release();
     state_ = State::Replaced;
     std::error_code ec;
     fs::remove_all(old, ec);

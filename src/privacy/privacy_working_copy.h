@@ -7,9 +7,10 @@
 // made.
 //
 // The copy is discarded (removed with everything in it) when the clean fails, or when the object
-// goes without having been kept or put in place. After a verified restore the flow either keeps
-// the original (the copy is removed) or replaces it with the cleaned copy (the two folders are
-// swapped in one rename, then the original is removed).
+// goes without having been kept or put in place. It is locked while the object lives, so that a
+// copy a killed program left behind is told from one in use and removed (backup_root_tidy.h). After
+// a verified restore the flow either keeps the original (the copy is removed) or replaces it with
+// the cleaned copy (the two folders are swapped in one rename, then the original is removed).
 //
 // Everything inside the copy is reached by plain relative names ("ab/abcdef…", "Manifest.db");
 // the copy holds no links of any kind, so nothing written there can land outside it. For one
@@ -25,6 +26,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/folder_exchange.h"
 
 namespace nimbara::backup {
 class BackupFolder;
@@ -102,9 +105,11 @@ class PrivacyWorkingCopy {
     void discard();
     // The original stays as it is; the copy is removed.
     bool keepOriginal(std::string& error);
-    // The cleaned copy takes the original's place in one rename (the original's folder
-    // permissions are kept), and the original is then removed. Refused when the original folder
-    // is no longer the one the copy was made of.
+    // The cleaned copy takes the original's place (the original's folder permissions are
+    // kept), and the original is then removed. The exchange is one step where the file system
+    // allows it; where it does not, a kill in between leaves the original parked, and the next
+    // start puts it back (see folder_exchange.h). Refused when the original folder is no longer
+    // the one the copy was made of.
     bool replaceOriginal(std::string& error);
 
   private:
@@ -118,6 +123,7 @@ class PrivacyWorkingCopy {
     dev_t originalDevice_ = 0;
     ino_t originalInode_ = 0;
     mode_t originalMode_ = 0700;
+    FolderLock lock_;
     FreeSpaceProbe freeSpace_;
     std::uint64_t bytesCopied_ = 0;
     State state_ = State::Open;

@@ -24,6 +24,7 @@
 #include "backup_snapshot.h"
 #include "backup_source.h"
 #include "backup_writer.h"
+#include "killed_exchange.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
@@ -272,6 +273,36 @@ TEST_F(BackupToolTest, HalfBackupsOfKilledRunsAreClearedByTheNext) {
     // Only this device's are its to clear.
     EXPECT_EQ(folderNames(root()),
               (std::vector<std::string>{"." + std::string(kOtherUdid) + ".partial-Ab12Cd", kUdid}));
+}
+
+TEST_F(BackupToolTest, AnEarlierBackupParkedByAKilledRunIsPutBackNeverCleared) {
+    makeDevice();
+    ASSERT_TRUE(backup().ok());
+    const std::vector<std::string> earlier = test::filesBelow(backupOf());
+    const std::string partial = "." + std::string(kUdid) + ".partial-Ab12Cd";
+    struct Row {
+        const char* what;
+        std::function<void()> leaveParked;
+    };
+    const Row rows[] = {
+        // Killed between moving the earlier backup aside and the new one in.
+        {"parked", [&] { ASSERT_TRUE(test::killedBetweenTheMoves([&] { backup(); })); }},
+        // Where earlier versions parked it: inside the half-built backup's folder.
+        {"inside a partial folder",
+         [&] {
+             fs::create_directories(root() / partial);
+             fs::rename(backupOf(), root() / partial / "old");
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.leaveParked();
+        ASSERT_FALSE(fs::exists(backupOf()));
+        // What the next run does before anything else.
+        removeAbandonedPartials(root(), kUdid);
+        EXPECT_EQ(test::filesBelow(backupOf()), earlier);
+        EXPECT_EQ(folderNames(root()), std::vector<std::string>{kUdid});
+    }
 }
 
 TEST_F(BackupToolTest, RestoredContentsOfKilledRunsAreClearedByTheNext) {

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "backup/backup_folder.h"
+#include "backup/backup_root_tidy.h"
+#include "killed_exchange.h"
 #include "privacy/privacy_database_edit.h"
 #include "privacy/privacy_working_copy.h"
 #include "test_support.h"
@@ -158,6 +160,34 @@ TEST(PrivacyWorkingCopy, ReplacingTheOriginalSwapsTheFoldersAndKeepsItsPermissio
     EXPECT_FALSE(made.copy->keepOriginal(error));
     made.copy.reset();
     EXPECT_TRUE(fs::exists(backup.folder / "ab" / "abcd"));
+}
+
+TEST(PrivacyWorkingCopy, AReplaceKilledHalfwayLeavesTheOriginalForTheNextStartToPutBack) {
+    Backup backup;
+    auto made = PrivacyWorkingCopy::create(backup.folder.string());
+    ASSERT_TRUE(made.copy) << made.error;
+    std::string error;
+    ASSERT_TRUE(made.copy->replaceFile("ab/abcd", "cleaned", error)) << error;
+    ASSERT_TRUE(nimbara::test::killedBetweenTheMoves([&] { made.copy->replaceOriginal(error); }));
+    ASSERT_FALSE(fs::exists(backup.folder));
+    // What the next start does; the copy, still held here, is left alone.
+    nimbara::backup::tidyBackupRoot(backup.tmp.path());
+    EXPECT_EQ(readText(backup.folder / "ab" / "abcd"), "stored file");
+    EXPECT_TRUE(fs::exists(made.copy->path()));
+    made.copy.reset();
+    EXPECT_EQ(nimbara::test::folderNames(backup.tmp.path()), std::vector<std::string>{"BACKUP-1"});
+}
+
+TEST(PrivacyWorkingCopy, CopiesThatEndedProgramsLeftGoAtTheNextStartAndOnesInUseStay) {
+    Backup backup;
+    auto inUse = PrivacyWorkingCopy::create(backup.folder.string());
+    ASSERT_TRUE(inUse.copy) << inUse.error;
+    const std::string left = ".BACKUP-1.nimbara-clean-Zz99Yy";
+    writeText(backup.tmp / left / "ab" / "abcd", "the records the user removed");
+    const auto tidy = nimbara::backup::tidyBackupRoot(backup.tmp.path());
+    EXPECT_EQ(tidy.removedCopies, 1u);
+    EXPECT_FALSE(fs::exists(backup.tmp / left));
+    EXPECT_TRUE(fs::exists(inUse.copy->path() / "ab" / "abcd"));
 }
 
 TEST(PrivacyWorkingCopy, AnOriginalReplacedMeanwhileIsNotSwappedAway) {

@@ -23,6 +23,7 @@
 #include "backup/backup_entry.h"
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
+#include "platform/folder_exchange.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/text_format.h"
@@ -469,8 +470,7 @@ DeviceInfo readDevice(const fs::path& deviceDir) {
 
 }  // namespace
 
-void putBackupInPlace(const fs::path& built, const fs::path& target, const fs::path& root,
-                      const std::string& udid) {
+void putBackupInPlace(const fs::path& built, const fs::path& target) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(target, ec);
     if (!fs::exists(status)) {
@@ -480,22 +480,11 @@ void putBackupInPlace(const fs::path& built, const fs::path& target, const fs::p
     if (!fs::is_directory(status)) {
         throw std::runtime_error(target.string() + " exists and is not a backup folder");
     }
-    if (renameat2(AT_FDCWD, built.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
-        return;  // the earlier backup now lies in `built` and goes with it
-    }
-    if (errno != EINVAL && errno != ENOSYS) {
-        throw std::system_error(errno, std::generic_category(),
-                                "cannot replace " + target.string());
-    }
-    // No atomic exchange here: move the old backup aside first and back on failure.
-    UniqueFolder aside(root, partialBackupPrefix(udid));
-    checkMade(aside, root);
-    const fs::path old = aside.path() / "old";
-    fs::rename(target, old);
-    fs::rename(built, target, ec);
-    if (ec) {
-        fs::rename(old, target);
-        throw fs::filesystem_error("cannot replace the backup", built, target, ec);
+    // The earlier backup then lies in `built` and goes with it; where the exchange is not one
+    // step, a kill in between leaves it parked for the next run to put back.
+    std::string error;
+    if (!exchangeFolders(built, target, error)) {
+        throw std::runtime_error("cannot replace " + target.string() + ": " + error);
     }
 }
 
@@ -623,7 +612,7 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
         }
         writeDescriptions(partial.path(), device, legacy, options);
         checkInterruption();
-        putBackupInPlace(partial.path(), target, root, device.udid);
+        putBackupInPlace(partial.path(), target);
         result.ok = true;
         result.folder = target;
         result.legacyLayout = legacy;

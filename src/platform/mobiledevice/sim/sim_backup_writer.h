@@ -13,9 +13,9 @@
 // Status.plist, and rows listed without a stored file.
 //
 // The backup is built in a hidden folder beside the target ("." + UDID + ".partial-XXXXXX") and
-// moved into place only when it is complete, replacing an earlier backup of the same device in
-// one step; a failure leaves the earlier backup as it was. Nothing is written outside
-// BACKUP_ROOT.
+// moved into place only when it is complete, replacing an earlier backup of the same device
+// without a moment in which a kill could lose both; a failure leaves the earlier backup as it was.
+// Nothing is written outside BACKUP_ROOT.
 //
 // Both the backup tool (for a simulated device) and nimbara-simdevice write backups with this.
 #pragma once
@@ -89,12 +89,11 @@ bool isPlainUdid(const std::string& udid);
 // The prefix of the hidden folders a backup of `udid` is built in, beside BACKUP_ROOT/<UDID>.
 std::string partialBackupPrefix(const std::string& udid);
 
-// Moves the finished backup `built` (a folder on the file system of `root`) to `target`
-// (root/<UDID>), swapping it with an earlier backup in a single step where the file system allows
-// it; the earlier backup then lies in `built`. Throws when it cannot, leaving the earlier backup in
-// place. Backups of real devices are put in place the same way.
-void putBackupInPlace(const std::filesystem::path& built, const std::filesystem::path& target,
-                      const std::filesystem::path& root, const std::string& udid);
+// Moves the finished backup `built` (a folder on the file system of `target`) to `target`
+// (root/<UDID>), exchanging it with an earlier backup (folder_exchange.h): the earlier backup then
+// lies in `built`. Throws when it cannot, leaving the earlier backup in place. Backups of real
+// devices are put in place the same way.
+void putBackupInPlace(const std::filesystem::path& built, const std::filesystem::path& target);
 
 BackupResult writeDeviceBackup(const std::filesystem::path& deviceDir,
                                const std::filesystem::path& backupRoot,
