@@ -372,6 +372,8 @@ ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFold
         return unfinishedRunAnswer(end, false, run.cancelled.load());
     }
     run.reporter.progress(100);
+    // Asked for above ("RestoreShouldReboot"): whoever reads the device back waits for it.
+    run.reporter.write(restartingLine());
     return {kToolSucceeded, "Restored the backup to the device; it restarts now."};
 }
 

@@ -14,7 +14,7 @@
 // stands for the device's identifier in its names, and changes nothing in it. Refused before the
 // device is touched: a backup of another device, an encrypted one (no password can be given) and
 // one that does not say it finished. The device restarts at the end, as it must to take the
-// restored contents.
+// restored contents, and the run says so with a "restarting" tool line before its answer.
 //
 // One backup or restore of a device at a time: a run holds the lock file BACKUP_ROOT/.<UDID>.lock.
 // A stop (SIGTERM to the tool) ends the run at the device's next message (or the next block of a

@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::string_view kProgress = "progress ";
 constexpr std::string_view kStatus = "status ";
+constexpr std::string_view kRestarting = "restarting";
 
 }  // namespace
 
@@ -31,9 +32,18 @@ std::string statusLine(std::string_view text) {
     return line;
 }
 
+std::string restartingLine() {
+    return std::string(kRestarting);
+}
+
 std::optional<ToolLine> parseToolLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') {
         line.remove_suffix(1);
+    }
+    if (line == kRestarting) {
+        ToolLine parsed;
+        parsed.kind = ToolLine::Kind::Restarting;
+        return parsed;
     }
     if (line.starts_with(kStatus)) {
         ToolLine parsed;

@@ -1,6 +1,7 @@
 #include "device/device_manager.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -128,6 +129,27 @@ std::list<int> DeviceManager::Indices() const {
     return indices;
 }
 
+std::uint64_t DeviceManager::SerialOfDevice(const std::string& udid) const {
+    if (udid.empty()) {
+        return 0;
+    }
+    auto same = [&udid](const std::string& other) {
+        return other.size() == udid.size() &&
+               std::equal(other.begin(), other.end(), udid.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const std::shared_ptr<DeviceItem>& item : items_) {
+        const std::shared_ptr<BaseDevice>& device = item->device();
+        if (same(item->udid()) && device && device->handle() && device->handle()->attached()) {
+            return item->serial();
+        }
+    }
+    return 0;
+}
+
 std::string DeviceManager::GetLocalDir(int deviceIndex) {
     std::shared_ptr<DeviceItem> item = FindItem(deviceIndex);
     if (!item) {
@@ -248,6 +270,8 @@ int DeviceManager::bindItem(const std::shared_ptr<DeviceItem>& item) {
     if (!udid) {
         return 2;  // not even its values: it does not let us in
     }
+    // Not listed yet: nobody reads it before finishBind lists the item under the lock.
+    item->udid_ = *udid;
     if (item->mediaSync_->Connect(udid, index, item->serial(), item->device()) == 0) {
         return 0;
     }

@@ -53,9 +53,12 @@ class DeviceItem {
     BaseInfo* info() const { return info_.get(); }
     std::shared_ptr<BaseInfo> sharedInfo() const { return info_; }
     AirTrafficHostHelper* mediaSync() const { return mediaSync_.get(); }
+    // The device's UniqueDeviceID as read when it was bound (set before the item is listed).
+    const std::string& udid() const { return udid_; }
 
   private:
     friend class DeviceManager;
+    std::string udid_;
     std::string localDir_;
     int index_;
     std::uint64_t serial_;
@@ -84,6 +87,10 @@ class DeviceManager {
     bool IsAttached(int deviceIndex, std::uint64_t serial) const;
     // Indices of the attached devices, in attach order.
     std::list<int> Indices() const;
+    // The serial of the listed device (attached, bound and so trusting this computer) whose
+    // UniqueDeviceID is `udid` (compared without regard to case), or 0 when none is. Asks the
+    // device nothing: for any thread.
+    std::uint64_t SerialOfDevice(const std::string& udid) const;
 
     // The device's private scratch folder "<scratch root>/tmp/<UniqueDeviceID>/" (created on
     // first use, mode 0700). For an index without a device: "<scratch root>/tmp/" once an earlier

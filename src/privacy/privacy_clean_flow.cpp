@@ -16,6 +16,7 @@ namespace nimbara::privacy {
 struct PrivacyCleanFlow::State {
     Hooks hooks;
     backup::BackupRunSettings settings;
+    ReadBackSettings readBack;
     // GUI thread only.
     Stage stage = Stage::Idle;
     backup::BackupDevice device;
@@ -83,10 +84,12 @@ bool sameDevice(const backup::BackupDevice& a, const backup::BackupDevice& b) {
 
 }  // namespace
 
-PrivacyCleanFlow::PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings)
+PrivacyCleanFlow::PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings,
+                                   ReadBackSettings readBack)
     : state_(std::make_shared<State>()), reaper_(std::make_unique<WorkerReaper>()) {
     state_->hooks = std::move(hooks);
     state_->settings = std::move(settings);
+    state_->readBack = std::move(readBack);
 }
 
 PrivacyCleanFlow::~PrivacyCleanFlow() {
@@ -238,13 +241,15 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         s.settings.toolPath.isEmpty() ? backup::backupToolPath() : s.settings.toolPath;
     const QProcessEnvironment environment = toolEnvironment(s.settings);
     const QString udid = s.device.udid;
+    const std::uint64_t serial = s.device.deviceSerial;
 
-    startThread([weak, copy, selection = std::move(selection), tool, environment, udid,
+    startThread([weak, copy, selection = std::move(selection), tool, environment, udid, serial,
                  generation] {
         auto state = weak.lock();
         if (!state) {
             return;
         }
+        auto stop = [state] { return state->stop.load(); };
         auto post = [weak, generation, copy](PrivacyCleanOutcome outcome) {
             postToMain([weak, generation, copy, outcome] {
                 auto state = weak.lock();
@@ -264,9 +269,7 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
                 }
             });
         };
-        PrivacyCleanOptions options;
-        options.stepStarted = [weak, generation](PrivacyCleanStep step) {
-            const QString text = privacyCleanStepText(step);
+        auto tellStep = [weak, generation](const QString& text) {
             postToMain([weak, generation, text] {
                 auto state = weak.lock();
                 if (state && state->alive && state->generation == generation &&
@@ -274,6 +277,10 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
                     state->hooks.cleanStep(text);
                 }
             });
+        };
+        PrivacyCleanOptions options;
+        options.stepStarted = [tellStep](PrivacyCleanStep step) {
+            tellStep(privacyCleanStepText(step));
         };
         PrivacyCleanOutcome outcome;
         const PrivacyCleanResult cleaned = cleanPrivacyWorkingCopy(**copy, selection, options);
@@ -293,8 +300,11 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         const QStringList arguments{QStringLiteral("--restore"), QStringLiteral("--target"), udid,
                                     QStringLiteral("--source"),
                                     QString::fromStdString((*copy)->path().string())};
-        const backup::ToolRun restore =
-            backup::runTool(tool, arguments, environment, [state] { return state->stop.load(); });
+        bool restarts = false;
+        const backup::ToolRun restore = backup::runTool(
+            tool, arguments, environment, stop, {}, [&restarts](const backup::ToolLine& line) {
+                restarts = restarts || line.kind == backup::ToolLine::Kind::Restarting;
+            });
         if (!restore.started) {
             outcome.message = QStringLiteral(
                                   "The restore could not be started (%1). Your "
@@ -311,8 +321,25 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
                                                    : QStringLiteral(": ") + restore.message);
         } else {
             outcome.restored = true;
+            ReadBackRequest request;
+            request.tool = tool;
+            request.environment = environment;
+            request.udid = udid;
+            request.serialBefore = serial;
+            request.restarts = restarts;
+            request.copy = (*copy)->path();
+            const ReadBackResult read =
+                readBackRestore(request, selection, state->readBack, stop, tellStep);
+            outcome.confirmed = read.confirmed;
+            outcome.stillOnDevice = read.stillThere;
+            if (!read.confirmed) {
+                outcome.message =
+                    read.why + QStringLiteral(
+                                   " Your backup was kept as it was and the cleaned copy was "
+                                   "discarded. Scan the device again to see what it holds now.");
+            }
         }
-        if (!outcome.restored) {
+        if (!outcome.ok()) {
             (*copy)->discard();  // here, not on the GUI thread
         }
         post(outcome);

@@ -1,13 +1,19 @@
 // The privacy cleaner's flow: back the device up, read the fresh backup's private records, make
 // a working copy of it; then, when the user has ticked what should go and confirmed, clean the
-// working copy and restore it onto the device; afterwards keep the original backup or put the
-// cleaned one in its place.
+// working copy, restore it onto the device and read the device back to see that the removed
+// records are gone (privacy_read_back.h); afterwards keep the original backup or put the cleaned
+// one in its place.
 //
 // The user's backup is never edited: the clean works on the working copy, and a failed clean or
-// restore discards it. A step that fails stops the flow and says which step it was. A result is
-// for the device it was made for: the clean refuses when the device attached now is not the one
-// that was scanned (another device, or the same one attached again), and when the backup read
-// is not that device's.
+// restore discards it. A step that fails stops the flow and says which step it was. A restore
+// the tool said went well but that the read-back does not confirm (records still there, the
+// device not back after its restart, no room, the read-back failed) is no success either: the
+// cleaned copy is discarded and the original backup, which the device may still need, is kept,
+// so the question of replacing it never comes. A result is for the device it was made for: the
+// clean refuses when the device attached now is not the one that was scanned (another device, or
+// the same one attached again), and when the backup read is not that device's; the read-back is
+// of the device with the scanned UDID, the one the restore went to, which comes back from a
+// restart as a new attachment.
 //
 // The page owns the flow and calls it on the GUI thread. Each step runs on a thread of its own
 // and reports through the hooks on the GUI thread. Nothing here waits for a thread on the GUI
@@ -23,6 +29,7 @@
 #include "backup/backup_runner.h"
 #include "privacy/privacy_clean_selection.h"
 #include "privacy/privacy_cleaner.h"
+#include "privacy/privacy_read_back.h"
 #include "privacy/privacy_scan.h"
 
 namespace nimbara {
@@ -44,13 +51,16 @@ struct PrivacyScanOutcome {
 };
 
 struct PrivacyCleanOutcome {
-    bool cleaned = false;   // the working copy was cleaned
-    bool restored = false;  // and restored onto the device
+    bool cleaned = false;    // the working copy was cleaned
+    bool restored = false;   // and restored onto the device (the restore tool said so)
+    bool confirmed = false;  // and read back: none of the removed records is on the device
     PrivacyCleanCounts removed;
+    // Restored but not confirmed: the removed records the read-back found on the device.
+    PrivacyCleanCounts stillOnDevice;
     // Why not, naming the step, for the user; empty on success.
     QString message;
 
-    bool ok() const { return cleaned && restored; }
+    bool ok() const { return cleaned && restored && confirmed; }
 };
 
 class PrivacyCleanFlow {
@@ -61,14 +71,18 @@ class PrivacyCleanFlow {
         // The unlock notice, right after the backup tool started (GUI thread; may be empty).
         std::function<void(const backup::BackupDevice&)> unlockNotice;
         std::function<void(const PrivacyScanOutcome&)> scanEnded;
-        // As each clean step starts (GUI thread; may be empty).
+        // As each clean step starts, and what the check after the restore waits for (GUI thread;
+        // may be empty).
         std::function<void(const QString& step)> cleanStep;
         std::function<void(const PrivacyCleanOutcome&)> cleanEnded;
         // After keepOriginal / replaceOriginal: whether it went as asked, and why not.
         std::function<void(bool ok, const QString& message)> originalSettled;
     };
 
-    explicit PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings = {});
+    // `readBack`: how the device is watched through its restart, and the disk space probe of the
+    // read-back (tests give their own).
+    explicit PrivacyCleanFlow(Hooks hooks, backup::BackupRunSettings settings = {},
+                              ReadBackSettings readBack = {});
     ~PrivacyCleanFlow();
     PrivacyCleanFlow(const PrivacyCleanFlow&) = delete;
     PrivacyCleanFlow& operator=(const PrivacyCleanFlow&) = delete;
@@ -80,8 +94,9 @@ class PrivacyCleanFlow {
     // Backs `device` up and reads the backup. False when a step is still running.
     bool scan(const backup::BackupDevice& device);
     // Cleans the working copy of the last scan by `selection` (taken on the GUI thread when the
-    // user confirmed) and restores it onto the device, which must be the scanned one and still
-    // attached as `attachedNow`. False, with `why` for the user, when it can't start.
+    // user confirmed), restores it onto the device, which must be the scanned one and still
+    // attached as `attachedNow`, and reads the device back. False, with `why` for the user, when
+    // it can't start. The stage stays Cleaning until the read-back has ended.
     bool clean(PrivacyCleanSelection selection, const backup::BackupDevice& attachedNow,
                QString* why = nullptr);
     // After a restore: keep the original backup (the cleaned copy goes), or replace it with the

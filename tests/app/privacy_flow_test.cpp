@@ -78,6 +78,23 @@ class PrivacyFlowTest : public BackupRunTest {
         return backup::backupDeviceFor(index, node->udidNumber(), node->deviceName());
     }
 
+    // Replaces the demo device's faults.
+    void setDemoFaults(const PlistValue& faults) {
+        const fs::path plist = tmp_ / "demo-phone" / md::sim::kDevicePlist;
+        auto values = PlistValue::readFile(plist.string());
+        ASSERT_TRUE(values);
+        (*values)[md::sim::kKeyFaults] = faults;
+        ASSERT_TRUE(values->writeFile(plist.string()));
+    }
+
+    // No working copy, nor a read-back of one, is left beside the backups.
+    void expectNoWorkingCopy() {
+        for (const auto& entry : fs::directory_iterator(backupRoot())) {
+            EXPECT_EQ(entry.path().filename().string().find(".nimbara"), std::string::npos)
+                << entry.path();
+        }
+    }
+
     std::shared_ptr<const privacy::PrivacyScanResult> scanned(PrivacyCleanFlow& flow,
                                                               const backup::BackupDevice& device,
                                                               Seen& seen) {
@@ -118,6 +135,10 @@ TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdi
     ASSERT_TRUE(seen.clean->ok()) << seen.clean->message.toStdString();
     EXPECT_EQ(seen.clean->removed.calls, 1u);
     EXPECT_EQ(seen.clean->removed.notes, 1u);
+    // The device was read back to confirm it, and the read-back is gone from the working copy.
+    for (const auto& entry : fs::directory_iterator(backupRoot())) {
+        EXPECT_FALSE(fs::exists(entry.path() / privacy::kReadBackFolder)) << entry.path();
+    }
     // The user's backup was never touched by the clean.
     EXPECT_EQ(folderSnapshot(original), before);
 
@@ -150,6 +171,60 @@ TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdi
         sameNumberAfter += call->callPhone() == goneCall ? 1 : 0;
     }
     EXPECT_EQ(sameNumberAfter, sameNumber - 1);
+}
+
+TEST_F(PrivacyFlowTest, ARestoreTheReadBackDoesNotConfirmIsNeverReportedAsDone) {
+    const backup::BackupDevice device = attachDemo();
+    const fs::path original = backupOf(device.udid.toStdString());
+    const auto noRoom = [](const fs::path&) { return std::optional<std::uint64_t>(0); };
+    struct Row {
+        const char* fault;  // set once the device was scanned; null: none
+        PlistValue value;
+        privacy::FreeSpaceProbe freeSpace;
+        const char* says;
+    } rows[] = {
+        {md::sim::kFaultRestoreWritesNothing,
+         PlistValue(true),
+         {},
+         "still holds 1 call and 1 note that the clean removed"},
+        {md::sim::kFaultBackupError,
+         PlistValue("The device is locked."),
+         {},
+         "could not be read back: The device is locked."},
+        {nullptr, PlistValue(), noRoom, "not enough free disk space to read the device back"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.says);
+        setDemoFaults(PlistValue::dict());
+        Seen seen;
+        privacy::ReadBackSettings readBack;
+        readBack.freeSpace = row.freeSpace;
+        PrivacyCleanFlow flow(hooks(seen), {}, readBack);
+        auto scan = scanned(flow, device, seen);
+        ASSERT_NE(scan, nullptr);
+        untickAll(*scan);
+        scan->calls.records[0]->setBSelected(true);
+        scan->notes.records[0]->setBSelected(true);
+        const auto backupBefore = folderSnapshot(original);
+        PlistValue faults = PlistValue::dict();
+        if (row.fault) {
+            faults[row.fault] = row.value;
+        }
+        setDemoFaults(faults);
+
+        ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device));
+        ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
+        EXPECT_TRUE(seen.clean->restored);
+        EXPECT_FALSE(seen.clean->confirmed);
+        EXPECT_FALSE(seen.clean->ok());
+        EXPECT_TRUE(seen.clean->message.contains(QString::fromLatin1(row.says)))
+            << seen.clean->message.toStdString();
+        // Nothing is left to keep or replace: the original backup stays as it was.
+        EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Idle);
+        EXPECT_FALSE(flow.replaceOriginal());
+        EXPECT_EQ(folderSnapshot(original), backupBefore);
+        expectNoWorkingCopy();
+    }
 }
 
 TEST_F(PrivacyFlowTest, ACleanIsRefusedForAnotherDeviceOrWithNothingTicked) {
@@ -256,6 +331,20 @@ TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
     page->scanButton->click();
     ASSERT_TRUE(pumpLong([&] { return page->isShowingResults(); }));
     EXPECT_EQ(page->scanResult()->notes.records.size(), notes - 1);
+
+    // A restore the device takes without writing anything is never called a clean.
+    untickAll(*page->scanResult());
+    page->scanResult()->notes.records[0]->setBSelected(true);
+    PlistValue faults = PlistValue::dict();
+    faults[md::sim::kFaultRestoreWritesNothing] = true;
+    setDemoFaults(faults);
+    asked.clear();
+    page->cleanButton->click();
+    ASSERT_TRUE(pumpLong([&] { return page->findoffWindow->isVisible(); }));
+    EXPECT_EQ(page->findoffTitlelab->text(), QStringLiteral("The restore could not be confirmed."));
+    EXPECT_TRUE(page->showErrorlab->text().contains(QStringLiteral("still holds 1 note")))
+        << page->showErrorlab->text().toStdString();
+    EXPECT_EQ(asked.size(), 1u);  // only whether to clean: no "cleaned", no "Replace It"
 }
 
 TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {
@@ -280,13 +369,9 @@ TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
     auto scan = scanned(flow, device, seen);
     ASSERT_NE(scan, nullptr);
     // From now on the device refuses a restore.
-    const fs::path plist = tmp_ / "demo-phone" / md::sim::kDevicePlist;
-    auto values = PlistValue::readFile(plist.string());
-    ASSERT_TRUE(values);
     PlistValue faults = PlistValue::dict();
     faults[md::sim::kFaultRestoreError] = "The device refused the restore.";
-    (*values)[md::sim::kKeyFaults] = faults;
-    ASSERT_TRUE(values->writeFile(plist.string()));
+    setDemoFaults(faults);
 
     untickAll(*scan);
     scan->calls.records[0]->setBSelected(true);
@@ -304,11 +389,7 @@ TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
     EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Idle);
     EXPECT_EQ(folderSnapshot(original), backupBefore);
     EXPECT_EQ(folderSnapshot(tmp_ / "demo-phone" / "backup-source"), deviceBefore);
-    // The working copy went with the failure.
-    for (const auto& entry : fs::directory_iterator(backupRoot())) {
-        EXPECT_EQ(entry.path().filename().string().find(".nimbara"), std::string::npos)
-            << entry.path();
-    }
+    expectNoWorkingCopy();  // it went with the failure
 }
 
 }  // namespace

@@ -60,6 +60,8 @@ class RealDeviceBackupSim : public UsbmuxTest {
             std::lock_guard<std::mutex> lock(mutex_);
             if (parsed->kind == backup::ToolLine::Kind::Status) {
                 statuses_.push_back(parsed->text);
+            } else if (parsed->kind == backup::ToolLine::Kind::Restarting) {
+                restarting_ = true;
             } else {
                 lastProgress_ = parsed->progress;
             }
@@ -72,6 +74,7 @@ class RealDeviceBackupSim : public UsbmuxTest {
     std::mutex mutex_;
     std::vector<std::string> statuses_;
     double lastProgress_ = -1;
+    bool restarting_ = false;
 };
 
 TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
@@ -85,14 +88,6 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     ASSERT_NE(node, nullptr);
     EXPECT_EQ(node->strDeviceName(), "Test iPhone");
     EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
-
-    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed since");
-    writeText(source() / "HomeDomain/Library/Later.txt", "later");
-    const auto backupBefore = folderSnapshot(backupOf());
-    const ToolAnswer restored = restore(backupOf());
-    ASSERT_TRUE(restored.ok()) << restored.message;
-    EXPECT_EQ(contentsBelow(source()), original);
-    EXPECT_EQ(folderSnapshot(backupOf()), backupBefore);  // a restore only reads
 
     // The tool itself, as the application runs it: its lines are read on the way.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -108,6 +103,15 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 100.0);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+
+    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed since");
+    writeText(source() / "HomeDomain/Library/Later.txt", "later");
+    const auto backupBefore = folderSnapshot(backupOf());
+    const ToolAnswer restored = restore(backupOf());
+    ASSERT_TRUE(restored.ok()) << restored.message;
+    EXPECT_EQ(contentsBelow(source()), original);
+    EXPECT_EQ(folderSnapshot(backupOf()), backupBefore);  // a restore only reads
+    EXPECT_TRUE(restarting_);  // the device restarts now (it goes away: this test ends here)
 }
 
 TEST_F(RealDeviceBackupSim, ASecondBackupKeepsTheFirstUntilItIsCompleteOrFails) {

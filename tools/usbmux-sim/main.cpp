@@ -48,7 +48,8 @@
 //  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
 //    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover;
 //  - the backup service "com.apple.mobilebackup2" (backups and restores of backup-source/, see
-//    mobilebackup2_service.h) and the notification proxy (notification_proxy.h).
+//    mobilebackup2_service.h; a restore that asks the device to reboot detaches it and attaches
+//    it again, as a restart does) and the notification proxy (notification_proxy.h).
 //
 // The device.plist keys of sim_layout.h act as they do in the simulated backend ("Trusted"
 // false refuses pairing; "Faults" "ConnectError", "RefusedServices", "ShortReply",

@@ -481,19 +481,32 @@ class Mobilebackup2Session {
         if (!device_.device->attached()) {
             return std::nullopt;
         }
+        if (restored.ok() && request["Options"]["RestoreShouldReboot"].toBool(false)) {
+            restarts_ = true;  // once the host has let go
+        }
         return restored.ok() ? response(0, {}) : response(kErrorUnknown, restored.message);
     }
 
+  public:
+    // A restore that asked for it went well: the device restarts when the session ends.
+    bool restarts() const { return restarts_; }
+
+  private:
     UsbmuxServer& server_;
     const int fd_;
     const AttachedDevice& device_;
     DeviceLink link_;
+    bool restarts_ = false;
 };
 
 }  // namespace
 
 void serveMobileBackup2(UsbmuxServer& server, int fd, const AttachedDevice& device) {
-    Mobilebackup2Session(server, fd, device).run();
+    Mobilebackup2Session session(server, fd, device);
+    session.run();
+    if (session.restarts()) {
+        server.restartDevice(device);
+    }
 }
 
 std::optional<PlistValue> backupDomainValue(const md::sim::SimulatedDevice& device,

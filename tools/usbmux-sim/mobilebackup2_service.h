@@ -21,6 +21,9 @@
 //              unlock one with), downloads the file list and the stored files it names, and
 //              writes backup-source/ anew from them, built beside it and swapped in whole
 //              (backup_tool.h restoreToTarget, the faults of the simulated backend included).
+//              With "RestoreShouldReboot" true, a restore that went well restarts the device
+//              once the host has let go of the connection: it detaches and attaches again as a
+//              new device (UsbmuxServer::restartDevice).
 //   anything else  answered with ErrorCode 1.
 // Each request ends with ["DLMessageProcessMessage", {"MessageName": "Response", "ErrorCode": n,
 // "ErrorDescription": text when n is not 0}]. The connection ends when the host sends

@@ -346,6 +346,12 @@ bool UsbmuxServer::onMainThread(const std::function<void()>& work) {
     return performOnMain(work);
 }
 
+void UsbmuxServer::restartDevice(const AttachedDevice& device) {
+    const std::string dir = device.device->dir().string();
+    log("restarting device " + std::to_string(device.id));
+    onMainThread([this, &dir] { library_->detach(dir); });
+}
+
 void UsbmuxServer::keepPastDetach(int fd) {
     std::lock_guard<std::mutex> lock(connectionsMutex_);
     for (const auto& connection : connections_) {

@@ -115,6 +115,10 @@ class UsbmuxServer {
     std::optional<PendingService> takePendingService(std::uint32_t deviceId, std::uint16_t port);
     // The connection on `fd` is no longer closed when its device detaches.
     void keepPastDetach(int fd);
+    // The device restarts, as one does after a restore: it detaches now (every connection to it
+    // drops) and, its folder still there, attaches again at the next look at the devices folder
+    // (within a second; "SimRescan" at once) with a new device number.
+    void restartDevice(const AttachedDevice& device);
     bool verbose() const { return options_.verbose; }
     // One line on standard error when verbose.
     void log(const std::string& line) const;

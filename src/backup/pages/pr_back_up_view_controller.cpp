@@ -147,6 +147,9 @@ void PRBackUpViewController::showToolLine(const nimbara::backup::ToolLine& line)
         ui_->backupStatuslab->setVisible(!line.text.empty());
         return;
     }
+    if (line.kind != nimbara::backup::ToolLine::Kind::Progress) {
+        return;  // a backup's lines say nothing else
+    }
     ui_->backupProgressBar->setValue(static_cast<int>(line.progress * 10));
     ui_->backupProgressBar->show();
 }

@@ -31,9 +31,9 @@ PRPrivacyController::~PRPrivacyController() = default;
 void PRPrivacyController::setDeviceIndex(int index, const QString& withiOSversion) {
     record(QStringLiteral("setDeviceIndex(%1, %2)").arg(argument(index), argument(withiOSversion)));
     // Results shown for one device never stay up for another.
-    if (index != deviceIndex_.load() && flow_) {
-        // A scan or clean of one device never goes on for another: it is stopped, and the
-        // working copy of its backup discarded.
+    if (index != deviceIndex_.load() && flow_ && !cleaning()) {
+        // A scan of one device never goes on for another: it is stopped, and the working copy
+        // of its backup discarded.
         flow_->reset();
         hideSheet();
     }
@@ -53,7 +53,7 @@ void PRPrivacyController::setDeviceIndex(int index, const QString& withiOSversio
 
 void PRPrivacyController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
-    if (flow_) {
+    if (flow_ && !cleaning()) {
         flow_->reset();
         hideSheet();
     }

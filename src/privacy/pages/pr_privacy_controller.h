@@ -150,6 +150,7 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
     QLabel* secondBackuplab = nullptr;
     QProgressBar* cleanupProgressor = nullptr;
     QDialog* findoffWindow = nullptr;
+    QLabel* findoffTitlelab = nullptr;
     QLabel* showErrorlab = nullptr;
     QPushButton* cleanButton = nullptr;
 
@@ -209,11 +210,17 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
     void showStartView();
     void showSheet(const QString& first, const QString& second);
     void hideSheet();
-    void showFailure(const QString& message);
+    // The failure sheet: `headline` over `message` (the clean's headline when empty).
+    void showFailure(const QString& message, const QString& headline = {});
     void scanEnded(const nimbara::privacy::PrivacyScanOutcome& outcome);
     void cleanEnded(const nimbara::privacy::PrivacyCleanOutcome& outcome);
     void originalSettled(bool ok, const QString& message);
     void makeFlow();
+    // A clean is under way: its restore and the read-back after it. It runs to its end through
+    // a change of device (stopping a restore half-way would leave the device half-restored, and
+    // the read-back follows the restored device by its UDID through its restart); its sheet
+    // stays up and it says how it ended.
+    bool cleaning() const;
     // The device the page works on, as the backup runner names it; nullopt when none is there.
     std::optional<nimbara::backup::BackupDevice> currentDevice() const;
     void buildResultsView();

@@ -4,11 +4,14 @@
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QMainWindow>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "app/alerts.h"
 #include "app/quennic_app_delegate.h"
@@ -30,6 +33,15 @@ QLabel* sheetLabel(const char* name, QWidget* parent, int size = 12) {
     label->setTextFormat(Qt::PlainText);
     label->setFont(nimbara::ui::appFont(size));
     return label;
+}
+
+// Sizes a sheet to its texts: wrapped at its width, every line shown.
+void fitToTexts(QWidget* sheet) {
+    sheet->adjustSize();
+    if (QLayout* layout = sheet->layout(); layout && layout->hasHeightForWidth()) {
+        sheet->resize(sheet->width(),
+                      std::max(sheet->height(), layout->totalHeightForWidth(sheet->width())));
+    }
 }
 
 }  // namespace
@@ -100,12 +112,11 @@ void PRPrivacyController::buildStartView() {
     findoffWindow->setWindowTitle(QStringLiteral("Privacy Cleaner"));
     findoffWindow->setWindowModality(Qt::WindowModal);
     auto* failure = new QVBoxLayout(findoffWindow);
-    auto* headline = sheetLabel("findoffTitlelab", findoffWindow);
-    headline->setText(QStringLiteral("The privacy clean could not be finished."));
+    findoffTitlelab = sheetLabel("findoffTitlelab", findoffWindow);
     showErrorlab = sheetLabel("showErrorlab", findoffWindow);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, findoffWindow);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] { endFindOffAction(nullptr); });
-    failure->addWidget(headline);
+    failure->addWidget(findoffTitlelab);
     failure->addWidget(showErrorlab);
     failure->addWidget(buttons);
     findoffWindow->setMinimumWidth(460);
@@ -145,6 +156,7 @@ void PRPrivacyController::makeFlow() {
                 QStringLiteral("Now %1. The Cleanup and Restore will be finished automatically, "
                                "please keep your device connected.")
                     .arg(step));
+            fitToTexts(cleanupRemindWindow);
         }
     };
     hooks.cleanEnded = [this](const np::PrivacyCleanOutcome& outcome) { cleanEnded(outcome); };
@@ -179,8 +191,15 @@ void PRPrivacyController::hideSheet() {
     }
 }
 
-void PRPrivacyController::showFailure(const QString& message) {
+bool PRPrivacyController::cleaning() const {
+    return flow_ && flow_->stage() == np::PrivacyCleanFlow::Stage::Cleaning;
+}
+
+void PRPrivacyController::showFailure(const QString& message, const QString& headline) {
+    findoffTitlelab->setText(
+        headline.isEmpty() ? QStringLiteral("The privacy clean could not be finished.") : headline);
     showErrorlab->setText(message.isEmpty() ? QStringLiteral(" ") : message);
+    fitToTexts(findoffWindow);  // a long reason wraps onto more lines
     findoffWindow->show();
 }
 
@@ -287,8 +306,11 @@ void PRPrivacyController::cleanEnded(const np::PrivacyCleanOutcome& outcome) {
         backBtn->setEnabled(true);
     }
     if (!outcome.ok()) {
-        // The results stay as they were; the user's backup was not changed.
-        showFailure(outcome.message);
+        // The results stay as they were; the user's backup was not changed. A restore that was
+        // not confirmed is never called a clean.
+        showFailure(outcome.message, outcome.restored
+                                         ? QStringLiteral("The restore could not be confirmed.")
+                                         : QString());
         if (flow_ && flow_->stage() == np::PrivacyCleanFlow::Stage::Idle) {
             clearResults();
         }
