@@ -8,7 +8,7 @@ PACKAGES=(
     libplist-dev libzip-dev zlib1g-dev libexif-dev libsqlite3-dev libssl-dev
     libimobiledevice-dev libusbmuxd-dev usbmuxd libimobiledevice-utils
     googletest libgtest-dev
-    xvfb xauth fonts-dejavu-core
+    xvfb xauth fonts-dejavu-core fonts-noto-color-emoji
     sqlite3 poppler-utils
 )
 

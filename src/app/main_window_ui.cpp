@@ -22,6 +22,7 @@
 
 #include "app/window_builders.h"
 #include "ui/color_progress_view.h"
+#include "ui/column_fitting.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
@@ -209,7 +210,12 @@ void buildTitleStrip(MainWindowUi& ui) {
     ui.titleBarView = strip;
     strip->setFixedHeight(44);
     ui.topWindowImageView = makeImageView(strip, "topWindowImageView", {});
-    ui.topWindowImageView->setGeometry(0, 0, kMainWindowWidth, 44);
+    // The strip's picture spans the window however wide it is; the controls on it keep their
+    // places.
+    auto* back = new QGridLayout(strip);
+    back->setContentsMargins(0, 0, 0, 0);
+    ui.topWindowImageView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    back->addWidget(ui.topWindowImageView, 0, 0);
 
     ui.closedButton = makeTitleBarButton(new PRClosedButton(strip), "closedButton", 12);
     ui.minButton = makeTitleBarButton(new ui::ImageButton(strip), "minButton", 34);
@@ -267,7 +273,10 @@ void buildBanner(MainWindowUi& ui, QWidget* parent) {
     ui.bannerView = banner;
     banner->setFixedHeight(56);
     ui.mainwindowbackImageView = makeImageView(banner, "mainwindowbackImageView", {});
-    ui.mainwindowbackImageView->setGeometry(0, 0, kMainWindowWidth, 56);
+    auto* back = new QGridLayout(banner);
+    back->setContentsMargins(0, 0, 0, 0);
+    ui.mainwindowbackImageView->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    back->addWidget(ui.mainwindowbackImageView, 0, 0);
     ui.mainwindowbackImageView->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     struct Tab {
@@ -405,12 +414,49 @@ void buildSidebar(MainWindowUi& ui, QWidget* container) {
     ui.disConnectTextlab = browse.label;
 }
 
+// Keeps a one-line label's text whole: where the label is narrower than its text (a device
+// identifier beside the used-space ring in the smallest window), the font gives way, down to
+// 9 points, whenever the label is resized or its text changes.
+class WholeText : public QObject {
+  public:
+    explicit WholeText(QLabel* label)
+        : QObject(label), label_(label), points_(label->font().pointSize()) {
+        label->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == label_ &&
+            (event->type() == QEvent::Paint || event->type() == QEvent::Resize)) {
+            QFont font = label_->font();
+            int points = points_;
+            font.setPointSize(points);
+            const int room = label_->contentsRect().width();
+            while (points > 9 && QFontMetrics(font).horizontalAdvance(label_->text()) > room) {
+                font.setPointSize(--points);
+            }
+            if (points != label_->font().pointSize()) {
+                label_->setFont(font);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+  private:
+    QLabel* label_;
+    int points_;
+};
+
 // A caption and its value in the device information grid.
 void addInfoRow(QGridLayout* grid, int row, QLabel** caption, const char* captionName,
                 const char* captionText, QLabel** value, const char* valueName, QWidget* parent) {
     *caption = makeLabel(parent, captionName, QString::fromLatin1(captionText), 13);
     *value = makeLabel(parent, valueName, QStringLiteral("-"), 13, kLabelSlate);
     (*value)->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The value takes the room the row has, and its text fits it.
+    (*value)->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    (*value)->setMinimumWidth(120);
+    new WholeText(*value);
     grid->addWidget(*caption, row, 0, Qt::AlignRight);
     grid->addWidget(*value, row, 1);
 }
@@ -662,6 +708,7 @@ void buildBackupStartPage(MainWindowUi& ui) {
     ui.diskTableView->verticalHeader()->setDefaultSectionSize(30);
     ui.diskTableView->horizontalHeader()->setStretchLastSection(true);
     ui.diskTableView->horizontalHeader()->setDefaultSectionSize(150);
+    ui::fitColumnsToContents(ui.diskTableView);
     tableLayout->addWidget(ui.diskTableView);
     ui.notelab =
         makeLabel(ui.imageView, "notelab",

@@ -64,6 +64,7 @@ class PRCleanViewController;
 class PRSystemBoostViewController;
 class PRFindLargeFileViewController;
 class PRAdsRemoveController;
+class PRBannerButton;
 class PRResultViewController;
 class PRIOSDeviceController;
 class PRPopViewController;
@@ -608,8 +609,11 @@ class QuennicAppDelegate : public QObject {
     void selectSidebarEntry(int index);
     // Hides every page view but `page` and shows it.
     void showOnlyPage(QWidget* page);
-    // The same among the ten sidebar pages; the five feature pages are left as they are.
+    // The same for a page beside the sidebar: the feature pages that would cover it are hidden
+    // too, and the status tab (whose page the sidebar belongs to) becomes the current tab.
     void showOnlySidebarPage(QWidget* page);
+    // Makes `tab` the one current feature tab: its down look and state, every other tab up.
+    void setCurrentTab(PRBannerButton* tab);
     // Shows the storage manager on one category and starts its scan, every time.
     void openDiskManagerCategory(void (PRDiskaManagerViewController::*scan)(QObject*));
 
@@ -803,6 +807,9 @@ class QuennicAppDelegate : public QObject {
     // Steps of the last quick scan that the device refused.
     bool quickFilesRefused_ = false;
     bool quickAppsRefused_ = false;
+    // The pictures and movies the last quick scan found for the photo step (QuickScanResult).
+    std::uint64_t quickCameraRollItems_ = 0;
+    std::uint64_t quickCopyOnlyPictures_ = 0;
     int quickResultDeviceIndex_ = -1;
     std::uint64_t quickResultDeviceSerial_ = 0;
     QTimer* scanGifTimer_ = nullptr;

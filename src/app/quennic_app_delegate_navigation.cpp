@@ -187,15 +187,25 @@ void QuennicAppDelegate::PRBannerButtonMouseDownHandle(const nimbara::Notificati
         if (object == nullptr || pressed.button != object) {
             continue;
         }
-        pressed.button->setImage(QLatin1String(pressed.down));
-        for (const TabInfo& other : tabs) {
-            if (other.button != nullptr && other.button != pressed.button) {
-                other.button->setImage(QLatin1String(other.normal));
-                other.button->setBtnDown(false);
-            }
-        }
+        setCurrentTab(pressed.button);
         (this->*pressed.action)(nullptr);
         return;
+    }
+}
+
+void QuennicAppDelegate::setCurrentTab(PRBannerButton* current) {
+    if (!mainUi_) {
+        return;
+    }
+    // One tab is current at a time, whichever way its page was reached: a press, the device
+    // list, a storage category, the sidebar.
+    for (const TabInfo& tab : tabTable(*mainUi_)) {
+        if (tab.button == nullptr) {
+            continue;
+        }
+        const bool down = tab.button == current;
+        tab.button->setImage(QLatin1String(down ? tab.down : tab.normal));
+        tab.button->setBtnDown(down);
     }
 }
 
@@ -208,9 +218,7 @@ void QuennicAppDelegate::ClickMainStatu(QObject* /*sender*/) {
     MainWindowUi& ui = *mainUi_;
     showOnlyPage(ui.StatuView);
     selectSidebarEntry(kDeviceStatus);
-    if (ui.mainStatusBannerBtn != nullptr) {
-        ui.mainStatusBannerBtn->setImage(QStringLiteral("DeviceManager_Down.png"));
-    }
+    setCurrentTab(ui.mainStatusBannerBtn);
     showMainBottomImageview();
 
     const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode();
@@ -276,12 +284,10 @@ void QuennicAppDelegate::showOnlySidebarPage(QWidget* page) {
     if (!mainUi_) {
         return;
     }
-    for (QWidget* view : mainUi_->firstTenPageViews()) {
-        if (view != page) {
-            setShown(view, false);
-        }
-    }
-    setShown(page, true);
+    // The feature pages lie over the sidebar and its pages: one of them left shown would hide
+    // the page asked for.
+    showOnlyPage(page);
+    setCurrentTab(mainUi_->mainStatusBannerBtn);
 }
 
 void QuennicAppDelegate::ClickPrivacyClean(QObject* /*sender*/) {
@@ -289,6 +295,7 @@ void QuennicAppDelegate::ClickPrivacyClean(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->privacyCleanView);
+    setCurrentTab(mainUi_->privacyBannerBtn);
     if (!bPrivacyClean && privacyController_) {
         privacyController_->showView(mainUi_->privacyCleanView);
         const std::shared_ptr<PRiDeviceNode> node = currentIDevicenode();
@@ -303,6 +310,7 @@ void QuennicAppDelegate::ClickAdsRemove(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->adsRemoveView);
+    setCurrentTab(mainUi_->adsRemoveBannerBtn);
     if (!bAdsRemove && systemBoostViewController_) {
         systemBoostViewController_->showView(mainUi_->adsRemoveView);
         systemBoostViewController_->setDeviceIndex(theDevice());
@@ -316,6 +324,7 @@ void QuennicAppDelegate::ClickOneCopy(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->oneCopyView);
+    setCurrentTab(mainUi_->oneClickCopyBannerBtn);
     if (!bOneClickCopy && oneCopyViewController_) {
         oneCopyViewController_->showView(mainUi_->oneCopyView);
         oneCopyViewController_->setCopyIndex(theDevice());
@@ -329,6 +338,7 @@ void QuennicAppDelegate::FindLargerFile(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->findLargerView);
+    setCurrentTab(mainUi_->findLargeBannerBtn);
     if (!bFindLargeFiles && findLargerFileViewController_) {
         findLargerFileViewController_->showView(mainUi_->findLargerView);
         findLargerFileViewController_->setDeviceIndex(theDevice());
@@ -342,6 +352,12 @@ void QuennicAppDelegate::ClickAppCleaner(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->ClearnView);
+    // Where the device has no app clean-up tab (iOS above 8.2) the page, beside the sidebar,
+    // belongs to the status tab.
+    PRBannerButton* tab = mainUi_->appCleanBannerBtn;
+    setCurrentTab(tab != nullptr && !tab->isHidden() ? tab : mainUi_->mainStatusBannerBtn);
+    // The app clean-up is none of the sidebar's entries, though it shows beside them.
+    selectSidebarEntry(-1);
     if (!bAppClean && cleanViewController_) {
         cleanViewController_->showView(mainUi_->ClearnView);
         cleanViewController_->NimbaraShowDeviceClean(theDevice());
@@ -359,6 +375,7 @@ void QuennicAppDelegate::ClickDiskManage(QObject* /*sender*/) {
         return;
     }
     showOnlyPage(mainUi_->diskManageView);
+    setCurrentTab(mainUi_->diskManageBannerBtn);
     if (!bDiskManage && diskManagerViewController_) {
         diskManagerViewController_->showView(mainUi_->diskManageView);
         diskManagerViewController_->setDiskManageDeviceIndex(theDevice());
@@ -374,6 +391,7 @@ void QuennicAppDelegate::openDiskManagerCategory(
         return;
     }
     showOnlyPage(mainUi_->diskManageView);
+    setCurrentTab(mainUi_->diskManageBannerBtn);
     if (diskManagerViewController_) {
         diskManagerViewController_->showView(mainUi_->diskManageView);
         diskManagerViewController_->setDiskManageDeviceIndex(theDevice());
@@ -470,6 +488,8 @@ void QuennicAppDelegate::ClickCleanAction(QObject* /*sender*/) {
         return;
     }
     showOnlySidebarPage(mainUi_->cleanLogView);
+    // The summary covers the four clean-up entries: none of them alone is chosen.
+    selectSidebarEntry(-1);
     if (cleanViewController_->showDeviceClean(theDevice())) {
         setShown(mainUi_->cleanScanView, true);
         setShown(mainUi_->cleanFinishView, false);

@@ -18,6 +18,7 @@
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/camera_roll.h"
 #include "cleanup/quick_clean_engine.h"
+#include "cleanup/removal_texts.h"
 #include "device/base_info.h"
 #include "filemanager/storage_scan.h"
 #include "platform/serial_worker.h"
@@ -36,42 +37,10 @@ void setProcessText(QuickScanWindowUi* quick, const QString& text) {
     }
 }
 
-// What the confirmation lists: the ticked rows and the ticked records.
-QString cleanUpSummary(bool photos, bool junk, int files, int apps, const QString& exportFolder) {
-    QStringList parts;
-    if (photos) {
-        parts << QStringLiteral(
-                     "Photos and videos are copied to %1; only those copied "
-                     "completely are then deleted from the device.")
-                     .arg(exportFolder);
-    }
-    if (junk) {
-        parts << QStringLiteral("Junk files are deleted.");
-    }
-    if (files > 0) {
-        parts << QStringLiteral("%1 large file(s) are deleted.").arg(files);
-    }
-    if (apps > 0) {
-        parts << QStringLiteral("%1 large app(s) are uninstalled with their data.").arg(apps);
-    }
-    parts << QStringLiteral("This can't be undone.");
-    return parts.join(QLatin1Char('\n'));
-}
-
 // The disk figures of the device with `deviceIndex` and `deviceSerial`; nullopt when it went or
 // its figures can't be read.
 std::optional<amd::DiskUsage> readDiskUsage(int deviceIndex, std::uint64_t deviceSerial) {
     return nimbara::filemanager::readDeviceDiskUsage({deviceIndex, deviceSerial});
-}
-
-int tickedCount(const PRLargeFileController* controller) {
-    int count = 0;
-    for (const auto& record : controller->arrangedObjects()) {
-        if (record->bSelectedSate()) {
-            ++count;
-        }
-    }
-    return count;
 }
 
 }  // namespace
@@ -94,14 +63,58 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
     }
     const int deviceIndex = quickResultDeviceIndex_;
     const std::uint64_t deviceSerial = quickResultDeviceSerial_;
-    const bool photos = isTicked(quick.quickPhotoCheckBtn);
-    const bool junk = isTicked(quick.quickJunkCheckBtn);
+    const std::uint64_t photoLibrary = photolibFileSize().value_or(0);
 
-    // The device changes only after the user said so, once.
+    nimbara::cleanup::QuickCleanOptions options;
+    options.deviceIndex = deviceIndex;
+    options.deviceSerial = deviceSerial;
+    options.exportFolder = nimbaraExportPath().toStdString();
+    options.photosTicked = isTicked(quick.quickPhotoCheckBtn);
+    options.junkTicked = isTicked(quick.quickJunkCheckBtn);
+    options.deleteCameraRoll =
+        !startReScan() && cameraFileSize().value_or(0) != 0 && !bdeepOpenPhoto();
+    options.photoLibrarySize = photoLibrary;
+
+    QuickScanResult scan;
+    scan.systemLogArray = systemLogArray_;
+    scan.downloadTempArray = downloadTempArray_;
+    scan.userStorageArray = userStorageArray_;
+    scan.iTunesSyncFailedArray = iTunesSyncFailedArray_;
+    scan.iTunesSyncCacheArray = iTunesSyncCacheArray_;
+    scan.userDataBigFileArray = userDataBigFileArray_;
+    scan.appBigFileArray = appBigFileArray_;
+    scan.junkFileSize = junkFileSize();
+    scan.bigFileSize = bigFileSize();
+    scan.bigAppFileSize = bigAppFileSize();
+    scan.cameraRollItems = quickCameraRollItems_;
+    scan.copyOnlyPictures = quickCopyOnlyPictures_;
+    std::shared_ptr<nimbara::cleanup::CameraRoll> roll;
+    if (options.photosTicked) {
+        cameraRoll();
+        roll = cameraRoll_;
+    }
+
+    // The engine takes the ticks as they are now; the question tells what it will do with them
+    // and nothing changes on the device before the user said so, once.
+    const std::shared_ptr<WorkerContext> worker = makeWorkerContext();
+    auto progress = [this, handOff = worker->handOff](const QString& text, double fraction) {
+        handOff->run([this, text, fraction] {
+            if (!quickScanUi_) {
+                return;
+            }
+            setProcessText(quickScanUi_.get(), text);
+            if (QProgressBar* bar = quickScanUi_->cleanupProgressor) {
+                bar->setValue(static_cast<int>(fraction * 100.0));
+            }
+        });
+    };
+    auto engine = std::make_shared<nimbara::cleanup::QuickCleanEngine>(
+        options, std::move(scan), roll, progress,
+        [cancel = worker->cancel] { return cancel->load(); });
+
     nimbara::Alerts::Question question;
     question.message = QStringLiteral("Clean up the device now?");
-    question.informativeText = cleanUpSummary(photos, junk, tickedCount(bigFileController_),
-                                              tickedCount(bigAppController_), nimbaraExportPath());
+    question.informativeText = nimbara::cleanup::quickCleanQuestionText(engine->preview());
     question.defaultButton = QStringLiteral("Clean Up");
     question.alternateButton = QStringLiteral("Cancel");
     const auto answer = nimbara::Alerts::ask(quick.quickScanWindow, question);
@@ -123,54 +136,9 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
         quick.cleanupProgressor->setValue(0);
     }
     StartCleanupGifImageView();
-    const std::uint64_t photoLibrary = photolibFileSize().value_or(0);
     setProcessText(&quick, photoLibrary != 0
                                ? QString::fromLatin1(nimbara::cleanup::kTextBackingUpPhotos)
                                : QString::fromLatin1(nimbara::cleanup::kTextDeletingJunk));
-
-    nimbara::cleanup::QuickCleanOptions options;
-    options.deviceIndex = deviceIndex;
-    options.deviceSerial = deviceSerial;
-    options.exportFolder = nimbaraExportPath().toStdString();
-    options.photosTicked = photos;
-    options.junkTicked = junk;
-    options.deleteCameraRoll =
-        !startReScan() && cameraFileSize().value_or(0) != 0 && !bdeepOpenPhoto();
-    options.photoLibrarySize = photoLibrary;
-
-    QuickScanResult scan;
-    scan.systemLogArray = systemLogArray_;
-    scan.downloadTempArray = downloadTempArray_;
-    scan.userStorageArray = userStorageArray_;
-    scan.iTunesSyncFailedArray = iTunesSyncFailedArray_;
-    scan.iTunesSyncCacheArray = iTunesSyncCacheArray_;
-    scan.userDataBigFileArray = userDataBigFileArray_;
-    scan.appBigFileArray = appBigFileArray_;
-    scan.junkFileSize = junkFileSize();
-    scan.bigFileSize = bigFileSize();
-    scan.bigAppFileSize = bigAppFileSize();
-    std::shared_ptr<nimbara::cleanup::CameraRoll> roll;
-    if (options.photosTicked) {
-        cameraRoll();
-        roll = cameraRoll_;
-    }
-
-    // The engine is made here, now that the user confirmed: it takes the ticks as they are.
-    const std::shared_ptr<WorkerContext> worker = makeWorkerContext();
-    auto progress = [this, handOff = worker->handOff](const QString& text, double fraction) {
-        handOff->run([this, text, fraction] {
-            if (!quickScanUi_) {
-                return;
-            }
-            setProcessText(quickScanUi_.get(), text);
-            if (QProgressBar* bar = quickScanUi_->cleanupProgressor) {
-                bar->setValue(static_cast<int>(fraction * 100.0));
-            }
-        });
-    };
-    auto engine = std::make_shared<nimbara::cleanup::QuickCleanEngine>(
-        options, std::move(scan), roll, progress,
-        [cancel = worker->cancel] { return cancel->load(); });
 
     quickWorkerIsScan_ = false;
     startQuickWorker(options.deviceIndex, worker, [this, options, engine](WorkerContext& context) {

@@ -38,6 +38,8 @@ void QuennicAppDelegate::clearQuickScanResults() {
     iTunesSyncCacheArray_.clear();
     userDataBigFileArray_.clear();
     appBigFileArray_.clear();
+    quickCameraRollItems_ = 0;
+    quickCopyOnlyPictures_ = 0;
     setJunkFileSize(0);
     setBigFileSize(0);
     setBigAppFileSize(0);
@@ -138,6 +140,8 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
     iTunesSyncCacheArray_ = std::move(result.iTunesSyncCacheArray);
     userDataBigFileArray_ = std::move(result.userDataBigFileArray);
     appBigFileArray_ = std::move(result.appBigFileArray);
+    quickCameraRollItems_ = result.cameraRollItems;
+    quickCopyOnlyPictures_ = result.copyOnlyPictures;
     setJunkFileSize(result.junkFileSize);
     setBigFileSize(result.bigFileSize);
     setBigAppFileSize(result.bigAppFileSize);

@@ -12,6 +12,7 @@
 
 #include "app/main_window_ui.h"
 #include "app/view_helpers.h"
+#include "ui/column_fitting.h"
 #include "ui/fonts.h"
 
 namespace nimbara::app::build {
@@ -58,7 +59,8 @@ inline QLabel* infoLine(QWidget* parent, const char* objectName) {
     return info;
 }
 
-// A table of records: whole rows selected (several when `multiple`), not editable, no grid.
+// A table of records: whole rows selected (several when `multiple`), not editable, no grid,
+// its columns as wide as what they show.
 inline QTableView* makeRecordTable(QWidget* parent, const char* objectName, bool multiple,
                                    int pointSize) {
     auto* table = named(new QTableView(parent), objectName);
@@ -76,6 +78,8 @@ inline QTableView* makeRecordTable(QWidget* parent, const char* objectName, bool
     table->horizontalHeader()->setDefaultSectionSize(150);
     table->horizontalHeader()->setHighlightSections(false);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Sizes, dates and names are shown whole: the columns grow to what they show.
+    ui::fitColumnsToContents(table);
     return table;
 }
 

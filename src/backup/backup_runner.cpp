@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QMetaObject>
+#include <QPointer>
 #include <QProcess>
 #include <QThread>
 
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "backup/backup_list.h"
 #include "backup/backup_root.h"
@@ -155,8 +157,43 @@ struct DeviceBackupRun::State {
             Qt::QueuedConnection);
     }
 
+    // Closes the windows the notice hook handed over, on the GUI thread, without waiting; also
+    // after a stop.
+    void closeNotices() {
+        QCoreApplication* app = QCoreApplication::instance();
+        std::shared_ptr<State> keep = self.lock();
+        if (app == nullptr || !keep) {
+            return;
+        }
+        QMetaObject::invokeMethod(
+            app,
+            [keep] {
+                for (const QPointer<QObject>& notice : std::exchange(keep->notices, {})) {
+                    if (notice) {
+                        QMetaObject::invokeMethod(notice, "close", Qt::DirectConnection);
+                    }
+                }
+            },
+            Qt::QueuedConnection);
+    }
+
     std::weak_ptr<State> self;
+    // The unlock notices of this run (GUI thread only).
+    std::vector<QPointer<QObject>> notices;
 };
+
+namespace {
+
+// The run whose notice hook is running (GUI thread only).
+DeviceBackupRun::State* g_noticeRun = nullptr;
+
+}  // namespace
+
+void closeWithBackupRun(QObject* notice) {
+    if (g_noticeRun != nullptr && notice != nullptr) {
+        g_noticeRun->notices.emplace_back(notice);
+    }
+}
 
 BackupVariantTraits backupVariantTraits(BackupVariant variant) {
     switch (variant) {
@@ -355,10 +392,16 @@ void runBackup(const std::shared_ptr<DeviceBackupRun::State>& state, BackupVaria
         [&state] { return state->stopped(); },
         [&] {
             if (traits.unlockNotice && state->hooks.unlockNotice) {
-                state->onMainAndWait([&] { state->hooks.unlockNotice(device); });
+                state->onMainAndWait([&] {
+                    g_noticeRun = state.get();
+                    state->hooks.unlockNotice(device);
+                    g_noticeRun = nullptr;
+                });
             }
         },
         [&state](const ToolLine& line) { state->passOn(line); });
+    // The tool has ended: what the notice announced is over.
+    state->closeNotices();
     result.exitStatus = run.exitStatus;
     result.toolMessage = run.started ? run.message : run.startError;
     if (run.stopped || state->stopped()) {

@@ -32,6 +32,7 @@
 
 #include "backup/tool_line.h"
 
+class QObject;
 class QThread;
 
 namespace nimbara::backup {
@@ -107,7 +108,8 @@ ToolRun runTool(const QString& program, const QStringList& arguments,
 
 struct BackupRunHooks {
     // The unlock notice, for the variants that show it: runs on the GUI thread right after the
-    // launch, and the run waits until it returns (not until the user dismissed it).
+    // launch, and the run waits until it returns (not until the user dismissed it). A window it
+    // opens and hands to closeWithBackupRun() is closed when the tool has ended.
     std::function<void(const BackupDevice&)> unlockNotice;
     // Runs on the run's thread after the checks (the privacy cleaner reads the backup here).
     std::function<void(BackupRunResult&)> afterExit;
@@ -154,6 +156,12 @@ class DeviceBackupRun {
     std::shared_ptr<State> state_;
     QThread* thread_ = nullptr;
 };
+
+// Called by an unlock notice hook while it runs (GUI thread): `notice` belongs to that run's
+// backup and is closed as soon as the backup tool has ended (whatever the outcome) or the run
+// was stopped, before the run reports; a notice never outlives the backup it announces. Outside
+// a hook it does nothing.
+void closeWithBackupRun(QObject* notice);
 
 // The device picked in the shell, as a run's target: its index, the serial of the attachment now
 // at that index, its UDID and name.

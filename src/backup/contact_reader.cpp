@@ -130,12 +130,45 @@ std::shared_ptr<PRContactNode> personFromRow(const SqliteStatement& st) {
     return node;
 }
 
+// The labels of the multi-values by row id ("_$!<Mobile>!$_", ...); none when the table is
+// missing or not a real table (a view could run forever).
+using LabelTexts = std::unordered_map<std::int64_t, QString>;
+LabelTexts readLabels(SqliteDb& db) {
+    LabelTexts labels;
+    if (db.objectKind("ABMultiValueLabel") != SqliteDb::ObjectKind::Table) {
+        return labels;
+    }
+    SqliteStatement st = db.prepare("select rowid, value from ABMultiValueLabel");
+    while (st.valid() && st.step()) {
+        labels.emplace(st.columnInt64(0), st.columnText(1));
+    }
+    return labels;
+}
+
+// A value's label: the label row it names, or the text itself where a database keeps the label
+// as text.
+QString labelOf(const SqliteStatement& st, const LabelTexts& labels) {
+    if (st.isNull(1)) {
+        return {};
+    }
+    const QString text = st.columnText(1);
+    bool number = false;
+    const qint64 id = text.toLongLong(&number);
+    if (!number) {
+        return text;
+    }
+    const auto it = labels.find(id);
+    return it == labels.end() ? QString() : it->second;
+}
+
 // False when the query ended early (stopped or damaged).
-bool applyMultiValues(SqliteStatement& st, PRContactNode& contact) {
+bool applyMultiValues(SqliteStatement& st, PRContactNode& contact, const LabelTexts& labels) {
     st.reset();
     if (!st.bind(1, static_cast<std::int64_t>(contact.rowid()))) {
         return true;
     }
+    std::vector<PRContactValue> phones;
+    std::vector<PRContactValue> emails;
     while (st.step()) {
         const QString value = st.columnText(2);
         if (value.isEmpty()) {
@@ -144,9 +177,13 @@ bool applyMultiValues(SqliteStatement& st, PRContactNode& contact) {
         switch (st.columnInt(0)) {
             case kPhone:
                 contact.setContactPhone(joined(contact.contactPhone(), value));
+                phones.push_back({labelOf(st, labels), value});
+                contact.setContactPhones(phones);
                 break;
             case kEmail:
                 contact.setContactEmail(joined(contact.contactEmail(), value));
+                emails.push_back({labelOf(st, labels), value});
+                contact.setContactEmails(emails);
                 break;
             case kAddress:
                 contact.setContactAdress(joined(contact.contactAdress(), value));
@@ -225,6 +262,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         }
         multi = db->prepare(kMultiValueQuery);
     }
+    const LabelTexts labels = multi.valid() ? readLabels(*db) : LabelTexts();
     // The last picture of each person counts.
     std::unordered_map<int, std::size_t> imageOf;
     for (std::size_t i = 0; i < result.images.size(); ++i) {
@@ -238,7 +276,7 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         if (const auto it = imageOf.find(contact->rowid()); it != imageOf.end()) {
             contact->setImageData(result.images[it->second]->imageData());
         }
-        if (multi.valid() && !applyMultiValues(multi, *contact)) {
+        if (multi.valid() && !applyMultiValues(multi, *contact, labels)) {
             if (multi.abortReason() == SqliteAbort::Stopped) {
                 result.stopped = true;
                 return result;

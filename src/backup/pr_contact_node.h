@@ -7,8 +7,17 @@
 #include <QString>
 
 #include <atomic>
+#include <vector>
 
 #include "platform/locked_value.h"
+
+// One number or address of a contact with the label the address book gives it
+// ("_$!<Mobile>!$_", "iPhone", a label of the user's own; empty when it has none).
+struct PRContactValue {
+    QString label;
+    QString value;
+    friend bool operator==(const PRContactValue&, const PRContactValue&) = default;
+};
 
 class PRContactNode {
   public:
@@ -25,9 +34,15 @@ class PRContactNode {
     // phone numbers
     QString contactPhone() const { return contactPhone_.get(); }
     void setContactPhone(const QString& value) { contactPhone_.set(value); }
+    // the phone numbers one by one, in the address book's order (contactPhone joins them)
+    std::vector<PRContactValue> contactPhones() const { return contactPhones_.get(); }
+    void setContactPhones(const std::vector<PRContactValue>& value) { contactPhones_.set(value); }
     // e-mail addresses
     QString contactEmail() const { return contactEmail_.get(); }
     void setContactEmail(const QString& value) { contactEmail_.set(value); }
+    // the e-mail addresses one by one (contactEmail joins them)
+    std::vector<PRContactValue> contactEmails() const { return contactEmails_.get(); }
+    void setContactEmails(const std::vector<PRContactValue>& value) { contactEmails_.set(value); }
     // web addresses
     QString contactHomepage() const { return contactHomepage_.get(); }
     void setContactHomepage(const QString& value) { contactHomepage_.set(value); }
@@ -61,6 +76,8 @@ class PRContactNode {
     LockedValue<QString> contactName_{QLatin1String("")};
     LockedValue<QString> contactPhone_{QLatin1String("")};
     LockedValue<QString> contactEmail_{QLatin1String("")};
+    LockedValue<std::vector<PRContactValue>> contactPhones_;
+    LockedValue<std::vector<PRContactValue>> contactEmails_;
     LockedValue<QString> contactHomepage_{QLatin1String("")};
     LockedValue<QString> contactCompany_{QLatin1String("")};
     LockedValue<QString> contactBirthday_{QLatin1String("")};

@@ -11,6 +11,7 @@
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/device_target.h"
+#include "platform/device_path.h"
 #include "platform/text_format.h"
 
 namespace nimbara::cleanup {
@@ -83,6 +84,24 @@ std::string cameraItemTypeForName(const std::string& name) {
 
 bool isCameraRollFolder(const std::string& folderName) {
     return lowerCase(folderName).find("apple") != std::string::npos;
+}
+
+PhotoStepFile photoStepFileOf(const std::string& devicePath) {
+    const std::vector<std::string> parts = normalizedPathComponents(devicePath);
+    if (parts.size() < 3 || cameraItemTypeForName(parts.back()).empty()) {
+        return PhotoStepFile::None;
+    }
+    if (parts.size() == 3 && parts[0] == "DCIM" && isCameraRollFolder(parts[1])) {
+        return PhotoStepFile::CameraRoll;
+    }
+    if (parts.size() != 4) {
+        return PhotoStepFile::None;
+    }
+    const std::string folder = lowerCase(parts[2]);
+    const bool stream = parts[0] == "PhotoStreamsData" && folder.find("apple") != std::string::npos;
+    const bool synced = (parts[0] == "PhotoData" || parts[0] == "Photos") && parts[1] == "Sync" &&
+                        folder.find("syncd") != std::string::npos;
+    return stream || synced ? PhotoStepFile::CopyOnly : PhotoStepFile::None;
 }
 
 std::vector<CameraRollItem> CameraRoll::itemsNamed(const std::vector<std::string>& names) const {

@@ -92,6 +92,17 @@ std::string cameraItemTypeForName(const std::string& name);
 // case-insensitive "contains APPLE".
 bool isCameraRollFolder(const std::string& folderName);
 
+// Where a picture or movie file lies for the quick clean-up's photo step, which copies the
+// folders "/DCIM/*APPLE*", "/PhotoStreamsData/*/*APPLE*", "/PhotoData/Sync/*SYNCD*" and
+// "/Photos/Sync/*SYNCD*" (names matched without regard to case) and deletes from the device
+// only what the camera roll lists.
+enum class PhotoStepFile {
+    None,        // not a picture or movie of those folders
+    CameraRoll,  // a camera-roll item: copied, then deleted from the device
+    CopyOnly,    // a picture of a photo stream or a synced album: copied, kept on the device
+};
+PhotoStepFile photoStepFileOf(const std::string& devicePath);
+
 // The camera roll of one attached device, identified by index and serial: the picture and movie
 // files of the "/DCIM" folders named like isCameraRollFolder. Deleting removes the device file
 // (AfcService::RemovePath) after checking, before each removal, that the same device is still

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QDebug>
+#include <QFile>
 #include <QLocale>
 
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include "app/core/text_utilities.h"
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_removal_paths.h"
+#include "cleanup/removal_texts.h"
 #include "device/afc_service.h"
 #include "device/crash_report_service.h"
 #include "platform/partial_file.h"
@@ -335,10 +337,37 @@ QString cleanExportMessage(CleanRunStatus status, std::size_t written, std::uint
     return exportRunMessage(status, copied, written == 0);
 }
 
+QString exportOutcomeText(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes,
+                          const QString& folder) {
+    const QString exported = QStringLiteral("Exported %1 (%2) to %3")
+                                 .arg(countText(written, "file", "files"),
+                                      shell::size_to_unit(copiedBytes).trimmed(), folder);
+    switch (status) {
+        case CleanRunStatus::Done:
+            return written == 0 ? QStringLiteral("There was nothing to export.")
+                                : exported + QLatin1Char('.');
+        case CleanRunStatus::DoneWithFailures:
+            return written == 0 ? QStringLiteral("Nothing could be exported.")
+                                : exported + QStringLiteral("; some files could not be copied.");
+        case CleanRunStatus::NothingToDo:
+            return QStringLiteral("There was nothing to export.");
+        case CleanRunStatus::DeviceGone:
+            return written == 0
+                       ? QStringLiteral("The device was disconnected; nothing was exported.")
+                       : QStringLiteral("The device was disconnected and the export stopped. ") +
+                             exported + QLatin1Char('.');
+        case CleanRunStatus::Cancelled:
+            return written == 0
+                       ? QStringLiteral("The export was stopped; nothing was exported.")
+                       : QStringLiteral("The export was stopped. ") + exported + QLatin1Char('.');
+    }
+    return QString();
+}
+
 void CleanExportEngine::finish() {
     report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
-    report_.message =
-        cleanExportMessage(report_.status, report_.written.size(), report_.copiedBytes);
+    report_.message = exportOutcomeText(report_.status, report_.written.size(), report_.copiedBytes,
+                                        QFile::decodeName(root_.c_str()));
 }
 
 CleanExportReport CleanExportEngine::run() {

@@ -82,6 +82,7 @@ QString exportRunMessage(CleanRunStatus status, const QString& copied, bool noth
 
 struct CleanExportReport {
     CleanRunStatus status = CleanRunStatus::Done;
+    // message: exportOutcomeText of the run, or why the folder could not be used.
     std::filesystem::path folder;                // where the copies went
     std::vector<std::filesystem::path> written;  // every file written
     std::uint64_t copiedBytes = 0;
@@ -94,6 +95,12 @@ struct CleanExportReport {
 
 // The sentence for the user at the end of an export: what was copied and how the run ended.
 QString cleanExportMessage(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes);
+
+// The sentence that ends an export, saying once what was written and where: "Exported 3 files
+// (1.20MB) to <folder>.", with how the run ended when it did not end cleanly, or why nothing
+// was written.
+QString exportOutcomeText(CleanRunStatus status, std::size_t written, std::uint64_t copiedBytes,
+                          const QString& folder);
 
 class CleanExportEngine {
   public:

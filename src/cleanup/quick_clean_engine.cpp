@@ -590,6 +590,67 @@ void QuickCleanEngine::startUninstalliOSLargeApps() {
     }
 }
 
+// ------------------------------------------------------------------------------ preview
+
+QuickCleanPreview QuickCleanEngine::preview() const {
+    QuickCleanPreview p;
+    p.exportFolder = options_.exportFolder;
+    p.photos = options_.photosTicked;
+    p.deletePhotos = options_.photosTicked && options_.deleteCameraRoll;
+    if (p.photos) {
+        p.cameraRollItems = scan_.cameraRollItems;
+        p.copyOnlyPictures = scan_.copyOnlyPictures;
+    }
+    // The media paths the junk step will have removed: a large file among them goes only once.
+    std::set<std::string> removed;
+    p.junk = options_.junkTicked;
+    if (p.junk) {
+        for (const auto& record : scan_.systemLogArray) {
+            if (record) {
+                ++p.junkFiles;
+                p.junkBytes += record->fileSizeNumber();
+            }
+        }
+        for (const auto* list : {&scan_.downloadTempArray, &scan_.userStorageArray,
+                                 &scan_.iTunesSyncCacheArray, &scan_.iTunesSyncFailedArray}) {
+            for (const auto& record : *list) {
+                if (!record) {
+                    continue;
+                }
+                const std::string path = record->devicePath();
+                if (isProtectedDeviceFile(path)) {
+                    ++p.keptFiles;
+                } else if (removed.insert(path).second) {
+                    ++p.junkFiles;
+                    p.junkBytes += record->fileSizeNumber();
+                }
+            }
+        }
+    }
+    for (const auto& record : scan_.userDataBigFileArray) {
+        const std::string path = record->devicePath();
+        if (isCameraRollFileName(path.substr(path.rfind('/') + 1)) || removed.count(path) != 0) {
+            continue;
+        }
+        if (isProtectedDeviceFile(path)) {
+            ++p.keptFiles;
+            continue;
+        }
+        removed.insert(path);
+        p.largeFiles.push_back(record->fileName());
+        p.largeFileBytes += record->fileSizeNumber();
+    }
+    for (const auto& record : scan_.appBigFileArray) {
+        if (record->appBundId().isEmpty()) {
+            continue;
+        }
+        const QString name = record->appDisplayName();
+        p.apps.push_back(name.isEmpty() ? record->appBundId() : name);
+        p.appBytes += record->appFileSizeNumber();
+    }
+    return p;
+}
+
 // ------------------------------------------------------------------------------ run and finish
 
 void QuickCleanEngine::finish() {

@@ -96,6 +96,24 @@ struct QuickCleanReport {
     QString message;                            // one or two sentences for the GUI
 };
 
+// What a clean-up will do, told before it runs: the figures of the confirmation, by the rules
+// run() follows, without asking the device.
+struct QuickCleanPreview {
+    std::string exportFolder;
+    bool photos = false;        // the photo row is ticked
+    bool deletePhotos = false;  // the camera-roll items are deleted once their copies are made
+    std::uint64_t cameraRollItems = 0;   // pictures and movies of the camera roll
+    std::uint64_t copyOnlyPictures = 0;  // of photo streams and synced albums (kept)
+    bool junk = false;                   // the junk row is ticked
+    std::uint64_t junkFiles = 0;         // junk files that will be removed, each once
+    std::uint64_t junkBytes = 0;
+    std::uint64_t keptFiles = 0;      // ticked files the device itself needs: left in place
+    std::vector<QString> largeFiles;  // names of the large files that will be deleted
+    std::uint64_t largeFileBytes = 0;
+    std::vector<QString> apps;  // names of the apps that will be uninstalled
+    std::uint64_t appBytes = 0;
+};
+
 class QuickCleanEngine {
   public:
     using StopCheck = std::function<bool()>;  // true: stop now
@@ -110,6 +128,9 @@ class QuickCleanEngine {
                      std::shared_ptr<CameraRoll> cameraRoll = nullptr, ProgressSink progress = {},
                      StopCheck stop = {});
     ~QuickCleanEngine();
+
+    // What run() will do with the ticks taken when the engine was made (for the question).
+    QuickCleanPreview preview() const;
 
     // The confirmed clean-up. Call once.
     QuickCleanReport run();

@@ -9,6 +9,7 @@
 
 #include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
+#include "cleanup/camera_roll.h"
 #include "cleanup/device_walk.h"
 #include "cleanup/large_app_record.h"
 #include "cleanup/protected_files.h"
@@ -269,6 +270,7 @@ void QuickScanEngine::QuickScanLargeFileFromUserData() {
     amd::AfcService afc;
     if (bind(afc, result_.filesRefused)) {
         walk("/", afc, 0, [this](const std::string& path, std::uint64_t size, int depth) {
+            countPhotoStepFile(path);
             considerLargeFile(path, size, depth);
         });
     }
@@ -283,6 +285,19 @@ void QuickScanEngine::userdatatraverseDirWithpath(const QString& path,
          [this](const std::string& file, std::uint64_t size, int depth) {
              considerLargeFile(file, size, depth);
          });
+}
+
+void QuickScanEngine::countPhotoStepFile(const std::string& path) {
+    switch (nimbara::cleanup::photoStepFileOf(path)) {
+        case nimbara::cleanup::PhotoStepFile::CameraRoll:
+            ++result_.cameraRollItems;
+            break;
+        case nimbara::cleanup::PhotoStepFile::CopyOnly:
+            ++result_.copyOnlyPictures;
+            break;
+        case nimbara::cleanup::PhotoStepFile::None:
+            break;
+    }
 }
 
 void QuickScanEngine::considerLargeFile(const std::string& path, std::uint64_t size, int depth) {

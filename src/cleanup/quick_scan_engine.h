@@ -50,7 +50,11 @@ struct QuickScanResult {
     std::uint64_t junkFileSize = 0;    // bytes of the five junk lists
     std::uint64_t bigFileSize = 0;     // bytes of userDataBigFileArray
     std::uint64_t bigAppFileSize = 0;  // bundle plus data bytes of appBigFileArray
-    bool stopped = false;              // the scan ended early (device gone or cancelled)
+    // The pictures and movies the large-file walk passed that the clean-up's photo step copies
+    // (nimbara::cleanup::photoStepFileOf): camera-roll items, and the rest it only copies.
+    std::uint64_t cameraRollItems = 0;
+    std::uint64_t copyOnlyPictures = 0;
+    bool stopped = false;  // the scan ended early (device gone or cancelled)
     // Steps the device refused, each with its code (0: the step ran). Their lists are empty
     // because nothing could be looked at, not because nothing was found.
     int crashLogsRefused = 0;  // the crash-report copy service
@@ -143,6 +147,7 @@ class QuickScanEngine {
     FileVisit junkCollector(JunkKind kind);
     FileList& junkList(JunkKind kind);
     void considerLargeFile(const std::string& path, std::uint64_t size, int depth);
+    void countPhotoStepFile(const std::string& path);
     void addJunk(const std::string& path, std::uint64_t size, JunkKind kind);
     void addLargeFile(const std::string& path, std::uint64_t size);
     // Binds `service` to the scanned device; false when it can't or the device is another one.

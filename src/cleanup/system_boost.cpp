@@ -1,6 +1,7 @@
 #include "cleanup/system_boost.h"
 
 #include <QDebug>
+#include <QFile>
 
 #include <algorithm>
 #include <system_error>
@@ -10,6 +11,8 @@
 #include "app/core/text_utilities.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
+#include "cleanup/protected_files.h"
+#include "cleanup/removal_texts.h"
 #include "device/afc_service.h"
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
@@ -159,16 +162,37 @@ BoostItem boostItemOf(BoostKind kind, const PRPhoneSystemFileNode& record) {
     return {kind, record.devicePath(), record.fileSizeNumber()};
 }
 
+namespace {
+
+// A file remove all leaves alone: one the device itself needs (crash logs are never such).
+bool keptByRemoveAll(BoostKind kind, const PRPhoneSystemFileNode& record) {
+    return kind != BoostKind::SystemLog && isProtectedDeviceFile(record.devicePath());
+}
+
+}  // namespace
+
 std::vector<BoostItem> boostRemoveAllPlan(const SystemBoostScanResult& result) {
     std::vector<BoostItem> plan;
     for (const BoostKind kind : kBoostRemovalOrder) {
         for (const auto& record : result.kind(kind).files) {
-            if (record) {
+            if (record && !keptByRemoveAll(kind, *record)) {
                 plan.push_back(boostItemOf(kind, *record));
             }
         }
     }
     return plan;
+}
+
+std::vector<QString> boostKeptNames(const SystemBoostScanResult& result) {
+    std::vector<QString> names;
+    for (const BoostKind kind : kBoostRemovalOrder) {
+        for (const auto& record : result.kind(kind).files) {
+            if (record && keptByRemoveAll(kind, *record)) {
+                names.push_back(record->fileName());
+            }
+        }
+    }
+    return names;
 }
 
 bool isBoostActionable(const BoostItem& item, QString* why) {
@@ -285,18 +309,25 @@ SystemBoostRemovalReport SystemBoostRemovalEngine::run() {
     }
     report_.status = guard_.finalStatus(plan_.empty(), !report_.failures.empty());
     const std::uint64_t total = plan_.size();
+    // What the device removed, and the space that freed.
+    const QString removed = QStringLiteral("%1 removed, %2 freed")
+                                .arg(countText(report_.removedFiles, "file", "files"),
+                                     shell::size_to_unit(report_.freedBytes));
     switch (report_.status) {
         case CleanRunStatus::Done:
+            report_.message = removed + QLatin1Char('.');
+            break;
         case CleanRunStatus::NothingToDo:
             break;
         case CleanRunStatus::DoneWithFailures:
-            report_.message = QStringLiteral("%1 of %2 files could not be removed: %3")
-                                  .arg(total - report_.removedFiles -
-                                       static_cast<std::uint64_t>(std::count(
-                                           report_.outcomes.begin(), report_.outcomes.end(),
-                                           CleanItemOutcome::Gone)))
-                                  .arg(total)
-                                  .arg(report_.failures.front().reason);
+            report_.message =
+                QStringLiteral("%1; %2 of %3 files could not be removed: %4")
+                    .arg(removed,
+                         QString::number(total - report_.removedFiles -
+                                         static_cast<std::uint64_t>(std::count(
+                                             report_.outcomes.begin(), report_.outcomes.end(),
+                                             CleanItemOutcome::Gone))),
+                         QString::number(total), report_.failures.front().reason);
             break;
         case CleanRunStatus::DeviceGone:
             report_.message =
@@ -356,6 +387,8 @@ BoostExportReport exportOver(Service& service, CleanRunGuard& guard, const Boost
     }
     report.exported = true;
     report.written = written.path;
+    report.message =
+        exportOutcomeText(CleanRunStatus::Done, 1, copied, QFile::decodeName(into.c_str()));
     return report;
 }
 

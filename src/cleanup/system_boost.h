@@ -98,8 +98,11 @@ struct BoostItem {
     std::uint64_t size = 0;  // as found
 };
 BoostItem boostItemOf(BoostKind kind, const PRPhoneSystemFileNode& record);
-// Every record of `result`, in the order remove all works through them.
+// Every record of `result` that may be removed, in the order remove all works through them:
+// the files the device itself needs (isProtectedDeviceFile) stay listed but are left out.
 std::vector<BoostItem> boostRemoveAllPlan(const SystemBoostScanResult& result);
+// The names of the listed files remove all leaves out.
+std::vector<QString> boostKeptNames(const SystemBoostScanResult& result);
 
 // Whether `item` may be acted on: a plain absolute device path, strictly inside its kind's folder
 // for the media-area kinds. False with the reason in `why`.
@@ -118,7 +121,7 @@ struct SystemBoostRemovalReport {
     std::uint64_t removedFiles = 0;
     std::uint64_t freedBytes = 0;
     std::vector<CleanFailure> failures;
-    QString message;  // empty when everything went
+    QString message;  // what was removed and freed, and what went wrong
 };
 
 class SystemBoostRemovalEngine {
@@ -155,7 +158,7 @@ void settleBoostResult(SystemBoostScanResult& result, const std::vector<BoostIte
 struct BoostExportReport {
     bool exported = false;
     std::filesystem::path written;  // the new file, when exported
-    QString message;                // what went wrong (empty when exported)
+    QString message;                // what was written and where, or what went wrong
 };
 // Copies `item` from the target device into `folder` (made when missing).
 BoostExportReport exportBoostFile(CleanDeviceTarget target, const BoostItem& item,

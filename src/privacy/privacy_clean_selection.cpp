@@ -1,5 +1,7 @@
 #include "privacy/privacy_clean_selection.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <set>
 
@@ -109,6 +111,48 @@ void tickedFiles(const PrivacyList& nodes, std::vector<PrivacySource>& files,
     }
 }
 
+// How many records of each kind a clean takes.
+struct TickedCounts {
+    std::size_t messages = 0;
+    std::size_t contacts = 0;
+    std::size_t calls = 0;
+    std::size_t notes = 0;
+    std::size_t safariHistory = 0;  // entries of history databases and lists
+    std::size_t cookies = 0;
+    std::size_t wifiNetworks = 0;
+    std::size_t photoPositions = 0;
+    std::size_t attachmentFiles = 0;
+    std::size_t cacheFiles = 0;
+};
+
+TickedCounts tickedCounts(const PrivacyCleanSelection& selection) {
+    const auto rows = [](const std::optional<KeyedRecords>& records) {
+        return records ? records->keys.size() : std::size_t{0};
+    };
+    const auto entries = [](const std::vector<EntryEdit>& edits) {
+        std::size_t n = 0;
+        for (const EntryEdit& edit : edits) {
+            n += edit.entries.size();
+        }
+        return n;
+    };
+    TickedCounts counts;
+    counts.messages = rows(selection.messages);
+    counts.contacts = rows(selection.contacts);
+    counts.calls = rows(selection.calls);
+    counts.notes = rows(selection.notes);
+    counts.safariHistory = entries(selection.historyLists);
+    for (const KeyedRecords& database : selection.historyDatabases) {
+        counts.safariHistory += database.keys.size();
+    }
+    counts.cookies = entries(selection.cookieFiles);
+    counts.wifiNetworks = entries(selection.wifiLists);
+    counts.photoPositions = selection.photoPositions.size();
+    counts.attachmentFiles = selection.attachmentFiles.size();
+    counts.cacheFiles = selection.webCacheFiles.size();
+    return counts;
+}
+
 }  // namespace
 
 bool PrivacyCleanSelection::empty() const {
@@ -129,6 +173,56 @@ std::size_t PrivacyCleanSelection::size() const {
         }
     }
     return n + webCacheFiles.size() + attachmentFiles.size() + photoPositions.size();
+}
+
+PrivacyCleanQuestion privacyCleanQuestion(const PrivacyCleanSelection& selection) {
+    const TickedCounts c = tickedCounts(selection);
+    struct Kind {
+        std::size_t count;
+        const char* one;
+        const char* many;
+    };
+    const Kind kinds[] = {
+        {c.messages, "message", "messages"},
+        {c.contacts, "contact", "contacts"},
+        {c.calls, "call", "calls"},
+        {c.notes, "note", "notes"},
+        {c.safariHistory, "Safari history entry", "Safari history entries"},
+        {c.cookies, "cookie", "cookies"},
+        {c.wifiNetworks, "Wi-Fi network", "Wi-Fi networks"},
+        {c.photoPositions, "photo position", "photo positions"},
+        {c.attachmentFiles, "attachment file", "attachment files"},
+        {c.cacheFiles, "cache file", "cache files"},
+    };
+    QStringList parts;
+    for (const Kind& kind : kinds) {
+        if (kind.count > 0) {
+            parts << QStringLiteral("%1 %2")
+                         .arg(kind.count)
+                         .arg(QLatin1String(kind.count == 1 ? kind.one : kind.many));
+        }
+    }
+    QString list = parts.join(QStringLiteral(", "));
+    if (parts.size() > 1) {
+        const QString last = parts.takeLast();
+        list = QStringLiteral("%1 and %2").arg(parts.join(QStringLiteral(", ")), last);
+    }
+    const std::size_t total = selection.size();
+    PrivacyCleanQuestion question;
+    question.message = QStringLiteral("%1 %2 will be removed from a copy of the backup: %3.")
+                           .arg(total)
+                           .arg(QLatin1String(total == 1 ? "record" : "records"), list);
+    question.informativeText = QStringLiteral(
+        "Nimbara restores that copy onto the device, so they go from the device. Your own backup "
+        "is kept as it is. Keep the device connected until it has finished.");
+    if (selection.withoutKey > 0) {
+        question.informativeText +=
+            QStringLiteral("\n\n%1 ticked %2 can't be matched to the backup and %3.")
+                .arg(selection.withoutKey)
+                .arg(QLatin1String(selection.withoutKey == 1 ? "record" : "records"),
+                     QLatin1String(selection.withoutKey == 1 ? "stays" : "stay"));
+    }
+    return question;
 }
 
 PrivacyCleanSelection snapshotPrivacySelection(const PrivacyScanResult& scan) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstddef>
 #include <cstdint>
@@ -64,6 +65,15 @@ struct PrivacyCleanSelection {
     // Records and files to remove.
     std::size_t size() const;
 };
+
+// The question before a clean: how many records of which kinds go, that they go from a copy of
+// the backup restored onto the device while the user's backup stays, and how many ticked records
+// can't be matched to the backup and stay.
+struct PrivacyCleanQuestion {
+    QString message;          // "12 records will be removed from a copy of the backup: ..."
+    QString informativeText;  // how the clean works, and what stays
+};
+PrivacyCleanQuestion privacyCleanQuestion(const PrivacyCleanSelection& selection);
 
 // The ticked records of a scan. Messages go with their conversation: a ticked conversation takes
 // all its messages, and a ticked message goes on its own.

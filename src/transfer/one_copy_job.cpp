@@ -38,7 +38,40 @@ std::optional<fs::path> RunContext::folder(const char* name, std::string* why) {
     return backup::makeFolderInside(runFolder_, {name}, why);
 }
 
+void RunContext::failed(OneCopyRowEnd& end, const QString& item, const std::string& error) const {
+    // A write's error reads "<file in the run's folder>: <reason>": the reason is what tells.
+    std::string reason = error;
+    const std::string prefix = runFolder_.string() + "/";
+    if (error.compare(0, prefix.size(), prefix) == 0) {
+        const std::size_t colon = error.find(": ", prefix.size());
+        if (colon != std::string::npos) {
+            reason = error.substr(colon + 2);
+        }
+    }
+    end.addFailure(item, QString::fromStdString(reason));
+    qWarning().noquote() << "One-click copy:" << item
+                         << "could not be copied:" << QString::fromStdString(error);
+}
+
 }  // namespace onecopy
+
+void OneCopyRowEnd::addFailure(const QString& item, const QString& reason) {
+    ++failures;
+    if (failed.size() < kMaxListed) {
+        failed.push_back({item, reason});
+    }
+}
+
+QString oneCopyFailureText(const OneCopyRowEnd& end) {
+    if (end.failures == 0) {
+        return {};
+    }
+    const std::size_t tried = end.items + end.failures;
+    return QStringLiteral("%1 of %2 %3 could not be copied.")
+        .arg(end.failures)
+        .arg(tried)
+        .arg(tried == 1 ? QStringLiteral("item") : QStringLiteral("items"));
+}
 
 const OneCopyRowEnd* OneCopyReport::rowEnd(OneCopyRow row) const {
     for (const OneCopyRowEnd& end : rows) {

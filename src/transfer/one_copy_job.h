@@ -98,14 +98,34 @@ struct OneCopyDevice {
     QString deviceName;
 };
 
-// How one row's step ended.
+// An item of a step that could not be copied or written: what it is, and why.
+struct OneCopyFailure {
+    QString item;    // a device file's path, a contact, a conversation, an attachment, a list
+    QString reason;  // one line
+};
+
+// How one row's step ended. A step that did its work but could not copy every item did not
+// complete: its row shows the failure, never a plain done mark.
 struct OneCopyRowEnd {
     OneCopyRow row = OneCopyRow::CameraRoll;
     bool ok = true;            // the step did its work (possibly finding nothing)
     std::size_t items = 0;     // files written (copies, cards, pages, lists)
     std::size_t failures = 0;  // items that could not be copied or written
-    QString message;           // why it failed; empty when ok
+    // Those items, in the order they failed (the first kMaxListed of them).
+    std::vector<OneCopyFailure> failed;
+    QString message;  // why it failed; empty when ok
+
+    static constexpr std::size_t kMaxListed = 500;
+
+    // Counts an item that could not be copied and lists it.
+    void addFailure(const QString& item, const QString& reason);
+    // Every item reached was copied and the step did its work.
+    bool complete() const { return ok && failures == 0; }
 };
+
+// "N of M items could not be copied." (M: the items copied and those that could not be), for a
+// step with failures; empty for one without.
+QString oneCopyFailureText(const OneCopyRowEnd& end);
 
 enum class OneCopyStatus {
     Finished,        // every step reached its end

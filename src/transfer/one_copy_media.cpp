@@ -76,9 +76,13 @@ class MediaStep {
         if (run_.interrupted()) {
             return false;
         }
-        ++end_.failures;
-        qWarning().noquote() << "One-click copy:" << QString::fromStdString(devicePath)
-                             << "could not be copied:" << QString::fromStdString(written.error);
+        // A track is known by its title; a file by its path on the device.
+        const QString path = QString::fromStdString(devicePath);
+        run_.failed(end_,
+                    path.endsWith(QLatin1Char('/') + name)
+                        ? path
+                        : QStringLiteral("%1 (%2)").arg(name, path),
+                    written.error);
         return true;
     }
 

@@ -65,7 +65,8 @@ class RecordSteps {
             if (!contact || !folder) {
                 return;
             }
-            count(end, PRVCFController().creatFile(*contact, *folder));
+            count(end, PRVCFController().creatFile(*contact, *folder),
+                  backup::vCardFileStem(*contact));
         }));
         const backup::ContactReadResult read =
             backup::scanTransferContactThread(backupFolder_, &center_);
@@ -94,18 +95,23 @@ class RecordSteps {
             attachments.backup = backup.isOpen() ? &backup : nullptr;
             attachments.folder = *folder;
             attachments.stopRequested = [this] { return run_.interrupted(); };
-            attachments.copied = [&](const PRMessageNode&, const ExportWriteResult& written) {
-                count(end, written);
+            QString name;
+            attachments.copied = [&](const PRMessageNode& message,
+                                     const ExportWriteResult& written) {
+                count(end, written,
+                      QStringLiteral("The attachment of %1's message of %2")
+                          .arg(name, message.messageDate()));
             };
             for (const auto& conversation : grouping.conversations()) {
                 if (run_.interrupted()) {
                     break;
                 }
+                name = backup::conversationDocumentName(*conversation);
                 PRHtmlController html;
                 html.initMessageHtmlHeader(backup::messageDocumentTitle(run_.device().deviceName));
                 backup::addConversationHtml(html, *conversation, attachments);
-                count(end, html.writeHtmlInPath(*folder,
-                                                backup::conversationDocumentName(*conversation)));
+                count(end, html.writeHtmlInPath(*folder, name),
+                      QStringLiteral("The conversation with %1").arg(name));
             }
         }
         return finish(end, read.databaseFound && !read.ok, read.error);
@@ -127,11 +133,14 @@ class RecordSteps {
                 // another of the same name.
                 const QString picture = note->noteAttachPath();
                 if (!picture.isEmpty() && backup.isOpen()) {
-                    count(end, backup::copyBackupFile(backup, picture, *folder,
-                                                      note->noteAttachName(), ".png"));
+                    count(end,
+                          backup::copyBackupFile(backup, picture, *folder, note->noteAttachName(),
+                                                 ".png"),
+                          QStringLiteral("The picture of the note \"%1\"").arg(note->noteTitle()));
                 }
             }
-            count(end, rtf.writeRtfInPath(*folder, QStringLiteral("Note")));
+            count(end, rtf.writeRtfInPath(*folder, QStringLiteral("Note")),
+                  QStringLiteral("The list of notes"));
         }
         return finish(end, read.databaseFound && !read.ok, read.error);
     }
@@ -144,7 +153,7 @@ class RecordSteps {
         const backup::BookMarkReadResult read =
             backup::scanTransferBookMarkThread(backupFolder_, &center_);
         report_.bookmarks = marks.size();
-        writeList(end, kOneCopyBookMarkFolder, "BookMark", marks,
+        writeList(end, kOneCopyBookMarkFolder, "BookMark", "The list of bookmarks", marks,
                   [](const PRBookMarkNode& node, PRRtfController& rtf) {
                       recoverBookMarkNode(node, rtf);
                   });
@@ -159,7 +168,8 @@ class RecordSteps {
         const backup::CalenderReadResult read =
             backup::scanTransferCalenderThread(backupFolder_, &center_);
         report_.calendarItems = items.size();
-        writeList(end, kOneCopyCalendarFolder, "Calendar&Reminder", items,
+        writeList(end, kOneCopyCalendarFolder, "Calendar&Reminder",
+                  "The list of events and reminders", items,
                   [](const PRCalenderNode& node, PRRtfController& rtf) {
                       recoverCalenderNode(node, rtf);
                   });
@@ -174,7 +184,7 @@ class RecordSteps {
         const backup::CallHistoryReadResult read =
             backup::scanTransferCallLogThread(backupFolder_, contactsForNames(), &center_);
         report_.calls = calls.size();
-        writeList(end, kOneCopyCallLogFolder, "CallHistory", calls,
+        writeList(end, kOneCopyCallLogFolder, "CallHistory", "The list of calls", calls,
                   [](const PRCallHistoryNode& node, PRRtfController& rtf) {
                       recoverCallHistoryNode(node, rtf);
                   });
@@ -203,19 +213,19 @@ class RecordSteps {
         return folder;
     }
 
-    static void count(OneCopyRowEnd& end, const ExportWriteResult& written) {
+    // Counts a file written, or lists `item` as not copied.
+    void count(OneCopyRowEnd& end, const ExportWriteResult& written, const QString& item) {
         if (written) {
             ++end.items;
         } else {
-            ++end.failures;
-            qWarning().noquote() << "One-click copy: a file could not be written:"
-                                 << QString::fromStdString(written.error);
+            run_.failed(end, item, written.error);
         }
     }
 
     template <class Node, class Format>
     void writeList(OneCopyRowEnd& end, const char* folderName, const char* fileType,
-                   const std::vector<std::shared_ptr<Node>>& records, Format&& format) {
+                   const char* item, const std::vector<std::shared_ptr<Node>>& records,
+                   Format&& format) {
         const auto folder = target(folderName, end);
         if (!folder) {
             return;
@@ -224,7 +234,8 @@ class RecordSteps {
         for (const auto& record : records) {
             format(*record, rtf);
         }
-        count(end, rtf.writeRtfInPath(*folder, QString::fromLatin1(fileType)));
+        count(end, rtf.writeRtfInPath(*folder, QString::fromLatin1(fileType)),
+              QString::fromLatin1(item));
     }
 
     // A database that is there and could not be read fails the row (an encrypted backup).

@@ -38,6 +38,10 @@ class RunContext {
     // `why`) when it can't be made.
     std::optional<std::filesystem::path> folder(const char* name, std::string* why);
 
+    // Counts `item` as not copied in `end` and lists it, with the reason `error` (a write's error
+    // text) gives, and logs it.
+    void failed(OneCopyRowEnd& end, const QString& item, const std::string& error) const;
+
   private:
     OneCopyDevice device_;
     std::filesystem::path runFolder_;

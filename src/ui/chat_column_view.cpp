@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 #include <cmath>
@@ -76,6 +77,9 @@ ChatColumnView::ChatColumnView(QWidget* parent)
     document_->setPalette(palette);
     setWidget(document_);
     resize(static_cast<int>(chat::kChatColumnWidth), 360);
+    // The column has its width: what a wider window gives goes to the lists beside it.
+    setMaximumWidth(static_cast<int>(std::ceil(chat::kChatColumnWidth)) +
+                    style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * frameWidth());
     resizeDocument();
 }
 

@@ -9,8 +9,10 @@ namespace nimbara::ui {
 void installFontSubstitutions() {
     static std::once_flag once;
     std::call_once(once, [] {
-        QFont::insertSubstitutions(QString::fromLatin1(kAppFontFamily),
-                                   {QString::fromLatin1(kAppFontSubstitute)});
+        // DejaVu Sans draws the text; a character it lacks comes from the emoji font first.
+        QFont::insertSubstitutions(
+            QString::fromLatin1(kAppFontFamily),
+            {QString::fromLatin1(kAppFontSubstitute), QString::fromLatin1(kEmojiFontFamily)});
     });
 }
 

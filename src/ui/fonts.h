@@ -11,9 +11,13 @@ namespace nimbara::ui {
 inline constexpr const char* kAppFontFamily = "Lucida Grande";
 // The family it is drawn with.
 inline constexpr const char* kAppFontSubstitute = "DejaVu Sans";
+// Where a character that family lacks (an emoji in a message) is looked for next, before the
+// system's own fallbacks: the colour emoji font the install script brings.
+inline constexpr const char* kEmojiFontFamily = "Noto Color Emoji";
 
-// Makes "Lucida Grande" resolve to DejaVu Sans. Idempotent; called once at start-up (appFont
-// calls it too, so fonts made before start-up finished resolve the same way).
+// Makes "Lucida Grande" resolve to DejaVu Sans, and to the emoji font for what DejaVu Sans
+// lacks. Idempotent; called once at start-up (appFont calls it too, so fonts made before
+// start-up finished resolve the same way).
 void installFontSubstitutions();
 
 // The application font at `pointSize` points (sizes below 1 are taken as 1).

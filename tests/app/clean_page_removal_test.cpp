@@ -136,18 +136,25 @@ TEST_F(CleanPageRemovalTest, RemoveAllWithARefusedFileKeepsExactlyWhatStayed) {
     std::vector<Records> expected;
     std::uint64_t found = 0;
     std::uint64_t stays = 0;
+    std::uint64_t files = 0;  // what the sheet promises: never the files the device needs
+    std::uint64_t promised = 0;
     for (const Category& c : categories()) {
         Records left;
         for (const auto& record : c.list->content()) {
             found += record->fileSizeNumber();
-            if (record == kept || cleanup::isProtectedDeviceFile(record->devicePath())) {
+            const bool needed = cleanup::isProtectedDeviceFile(record->devicePath());
+            if (!needed) {
+                ++files;
+                promised += record->fileSizeNumber();
+            }
+            if (record == kept || needed) {
                 left.push_back(record);
                 stays += record->fileSizeNumber();
             }
         }
         expected.push_back(left);
     }
-    const std::uint64_t files = p.appScanResult()->totalFileNumber;
+    ASSERT_LT(files, p.appScanResult()->totalFileNumber);
     const std::uint64_t creditBefore = removedCredit();
     Alerts::ScopedHandler accept(
         [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
@@ -179,14 +186,46 @@ TEST_F(CleanPageRemovalTest, RemoveAllWithARefusedFileKeepsExactlyWhatStayed) {
     const QString headline = sheet->findChild<QLabel*>(QStringLiteral("removeNumberlab"))->text();
     QTextDocument document;
     document.setHtml(headline);
-    EXPECT_EQ(document.toPlainText(), cleanup::removeAllSheetText(files, found));
+    EXPECT_EQ(document.toPlainText(), cleanup::removeAllSheetText(files, promised));
     EXPECT_TRUE(
         headline.contains(QStringLiteral("<span style=\"color:#f83634\">%1</span>").arg(files)))
         << headline.toStdString();
-    EXPECT_TRUE(headline.contains(
-        QStringLiteral("<span style=\"color:#f83634\">%1</span>").arg(shell::size_to_unit(found))))
+    EXPECT_TRUE(headline.contains(QStringLiteral("<span style=\"color:#f83634\">%1</span>")
+                                      .arg(shell::size_to_unit(promised))))
         << headline.toStdString();
     EXPECT_FALSE(p.statusText().isEmpty());
+}
+
+// Documents are the user's own: the question counts them per app apart from the rest, and the
+// ones unticked in the documents view stay on the device through the start button's removal.
+TEST_F(CleanPageRemovalTest, UntickedDocumentsStayAndTheQuestionCountsTheRestPerApp) {
+    appScan();
+    PRCleanViewController& p = page();
+    auto* documents = p.cleanDocumentController();
+    ASSERT_GE(documents->rowCount(), 3);
+    for (int row : {0, 2}) {
+        documents->setData(documents->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+    }
+    const Records kept = {documents->rowAt(0), documents->rowAt(2)};
+    const std::uint64_t going = documents->rowCount() - 2;
+    QString asked;
+    Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question& q) {
+        asked = q.informativeText;
+        return Alerts::Answer::Default;
+    });
+    p.startScanPhoneApp();
+    ASSERT_TRUE(waitIdle());
+
+    EXPECT_TRUE(
+        asked.startsWith(QStringLiteral("%1 documents of these apps will be removed: ").arg(going)))
+        << asked.toStdString();
+    EXPECT_TRUE(asked.contains(QStringLiteral("2 documents you unticked will be kept.")));
+    EXPECT_EQ(documents->content(), kept);
+    for (const auto& record : kept) {
+        EXPECT_TRUE(
+            fs::exists(localOf(record->appBundleName().toStdString(), record->devicePath())));
+    }
+    EXPECT_EQ(appFolders("tmp").count, 0u);
 }
 
 TEST_F(CleanPageRemovalTest, ACategoryRemovedWholeMovesItsBarAndEndsFinished) {
@@ -250,11 +289,16 @@ TEST_F(CleanPageRemovalTest, ACategoryRemovedWholeMovesItsBarAndEndsFinished) {
     }
 }
 
-TEST_F(CleanPageRemovalTest, AfterARemovalTheRowAboveTheSelectedOneIsSelected) {
+// The question names the chosen files; afterwards nothing is selected, so a second Remove
+// never takes a row nobody chose.
+TEST_F(CleanPageRemovalTest, ARemovalNamesItsFilesAndLeavesNothingSelected) {
     appScan();
     PRCleanViewController& p = page();
-    Alerts::ScopedHandler accept(
-        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    QString informative;
+    Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question& q) {
+        informative = q.informativeText;
+        return Alerts::Answer::Default;
+    });
     p.ClickDocumentFileAction();
     QTableView* table = p.cleanUi().documentResult.table;
     auto* list = p.cleanDocumentController();
@@ -263,23 +307,24 @@ TEST_F(CleanPageRemovalTest, AfterARemovalTheRowAboveTheSelectedOneIsSelected) {
                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
     table->selectionModel()->setCurrentIndex(
         list->index(3, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    const auto third = list->rowAt(2);
+    const auto second = list->rowAt(1), third = list->rowAt(2), fourth = list->rowAt(3);
     p.RemoveOneDocumentFile();
     ASSERT_TRUE(waitIdle());
-    // Rows 1 and 3 went, the others keep their order, and row 2 (3 - 1) is selected.
-    ASSERT_EQ(table->selectionModel()->selectedRows().size(), 1);
-    EXPECT_EQ(table->selectionModel()->selectedRows().front().row(), 2);
+    EXPECT_EQ(informative,
+              QStringLiteral("These 2 documents will be removed from the device: %1 (%2) and %3 "
+                             "(%4). This can't be undone.")
+                  .arg(second->fileName(), second->appDisplayName(), fourth->fileName(),
+                       fourth->appDisplayName()));
+    // Rows 1 and 3 went, the others keep their order, and nothing is selected.
+    EXPECT_TRUE(table->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(table->currentIndex().isValid());
     EXPECT_EQ(list->rowAt(1), third);
-
-    // One chosen row r: r - 1 afterwards.
+    // One chosen row alike.
     p.ClickCookieFileAction();
-    QTableView* cookies = p.cleanUi().cookResult.table;
-    ASSERT_GE(p.cleanCookController()->rowCount(), 3);
-    cookies->selectRow(2);
+    p.cleanUi().cookResult.table->selectRow(2);
     p.RemoveOneCookFiles();
     ASSERT_TRUE(waitIdle());
-    ASSERT_EQ(cookies->selectionModel()->selectedRows().size(), 1);
-    EXPECT_EQ(cookies->selectionModel()->selectedRows().front().row(), 1);
+    EXPECT_TRUE(p.cleanUi().cookResult.table->selectionModel()->selectedRows().isEmpty());
 }
 
 TEST_F(CleanPageRemovalTest, AdvertisementCachesTakeTheirFilesOffTheCacheList) {

@@ -21,6 +21,7 @@
 
 #include "app/core/text_utilities.h"
 #include "clean_page_fixture.h"
+#include "cleanup/clean_export.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -412,6 +413,10 @@ TEST_F(CleanPageTest, ExportsOfAFolderRowAndOfSyncMediaStayInTheChosenFolder) {
     ASSERT_TRUE(fs::is_directory(target / "Library" / "Cookies"));
     EXPECT_GT(tallyOf(target).count, 0u);
     const std::uint64_t before = tallyOf(target).count;
+    // What was written and where, said once.
+    const QString where = QString::fromStdString(fs::canonical(target).string());
+    EXPECT_EQ(p.statusText(), cleanup::exportOutcomeText(cleanup::CleanRunStatus::Done, before,
+                                                         tallyOf(target).bytes, where));
     p.showCleanMediaView();
     QTableView* media = p.cleanUi().syncFailedTableView;
     media->setCurrentIndex(media->model()->index(0, 0));
@@ -419,6 +424,8 @@ TEST_F(CleanPageTest, ExportsOfAFolderRowAndOfSyncMediaStayInTheChosenFolder) {
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(tallyOf(target).count, before + 1);
     EXPECT_EQ(reveals, 2);
+    EXPECT_TRUE(p.statusText().startsWith(QStringLiteral("Exported 1 file (")));
+    EXPECT_TRUE(p.statusText().endsWith(QStringLiteral(" to %1.").arg(where)));
     // Nothing on the device changed.
     EXPECT_EQ(syncFolder().count, p.syncFailedFileArray().size());
 }

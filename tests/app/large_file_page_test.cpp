@@ -173,15 +173,17 @@ TEST_F(LargeFilePageTest, TheScanFillsBothEntriesAndTheTablesLargestFirst) {
     EXPECT_FALSE(page().busy());
 }
 
-TEST_F(LargeFilePageTest, DeletingThreeSelectedRowsRemovesExactlyThoseAndMovesTheSelectionBack) {
+TEST_F(LargeFilePageTest, DeletingThreeSelectedRowsRemovesExactlyThoseAndLeavesNothingSelected) {
     attachAndScan("three");
     page().ClickUserDataFileAction();
     QTableView* table = ui().userDataLargeTableView;
     select(table, {1, 3, 5});  // d4, d2, d0
     ASSERT_EQ(page().currentTableView(), table);
     std::vector<QString> asked;
+    std::vector<QString> named;
     Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question& q) {
         asked.push_back(q.message);
+        named.push_back(q.informativeText);
         EXPECT_EQ(q.defaultButton, "Deleted");
         EXPECT_EQ(q.alternateButton, "Cancel");
         return Alerts::Answer::Default;
@@ -191,6 +193,8 @@ TEST_F(LargeFilePageTest, DeletingThreeSelectedRowsRemovesExactlyThoseAndMovesTh
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0],
               "Are you sure you want to permanently delete the selected file(s) from your device?");
+    EXPECT_EQ(named[0],
+              "These 3 files will be deleted from the device: d4.bin, d2.bin and d0.bin.");
     EXPECT_EQ(names(page().userLargeFileController()),
               (std::vector<std::string>{"d5.bin", "d3.bin", "d1.bin", "Photos.sqlite"}));
     for (int i = 0; i < 6; ++i) {
@@ -198,14 +202,16 @@ TEST_F(LargeFilePageTest, DeletingThreeSelectedRowsRemovesExactlyThoseAndMovesTh
         EXPECT_EQ(fs::exists(media("three") / "Downloads" / ("d" + std::to_string(i) + ".bin")),
                   i % 2 == 1);
     }
-    EXPECT_EQ(selected(table), (std::vector<int>{0}));
+    // Nothing is selected: a second Delete takes nothing nobody chose.
+    EXPECT_TRUE(selected(table).empty());
+    EXPECT_FALSE(table->currentIndex().isValid());
     EXPECT_EQ(hub().totalUserdataRemoveFileSize(), 3400000u + 3200000u + 3000000u);
     EXPECT_EQ(page().userDataLargeFileArray().size(), 4u);  // the scan list follows
 
-    // From row 0 the selection does not move back.
     select(table, {0});
     page().ClickuserDataRemoveAction();
     ASSERT_TRUE(waitIdle());
+    EXPECT_EQ(named[1], "This file will be deleted from the device: d5.bin.");
     EXPECT_TRUE(selected(table).empty());
     EXPECT_FALSE(fs::exists(media("three") / "Downloads" / "d5.bin"));
 
@@ -215,13 +221,16 @@ TEST_F(LargeFilePageTest, DeletingThreeSelectedRowsRemovesExactlyThoseAndMovesTh
               (std::vector<std::string>{"d3.bin", "d1.bin", "Photos.sqlite"}));
 }
 
-TEST_F(LargeFilePageTest, ASelectionFromRowFiveMovesToRowFour) {
+TEST_F(LargeFilePageTest, AFileTheDeviceNeedsIsNamedAsKeptAndStays) {
     attachAndScan("five");
     page().ClickUserDataFileAction();
     QTableView* table = ui().userDataLargeTableView;
     select(table, {5, 6});  // d0 and the protected database
-    Alerts::ScopedHandler accept(
-        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    QString named;
+    Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question& q) {
+        named = q.informativeText;
+        return Alerts::Answer::Default;
+    });
     page().ClickuserDataRemoveAction();
     ASSERT_TRUE(waitIdle());
     // The protected database is never removed and stays listed.
@@ -229,7 +238,10 @@ TEST_F(LargeFilePageTest, ASelectionFromRowFiveMovesToRowFour) {
     EXPECT_FALSE(fs::exists(media("five") / "Downloads" / "d0.bin"));
     EXPECT_EQ(names(page().userLargeFileController()).back(), "Photos.sqlite");
     EXPECT_NE(page().resultText().indexOf("kept"), -1);
-    EXPECT_EQ(selected(table), (std::vector<int>{4}));
+    EXPECT_EQ(named,
+              "This file will be deleted from the device: d0.bin. This file the device itself "
+              "needs is kept: Photos.sqlite.");
+    EXPECT_TRUE(selected(table).empty());
 }
 
 TEST_F(LargeFilePageTest, CancelledQuestionsChangeNothing) {
@@ -413,8 +425,9 @@ TEST_F(LargeFilePageTest, CleaningAppFilesRemovesThemFromTheContainerAndLeavesTh
     page().ClickAppRemoveAction();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(informative,
-              "You may not run the app correctly after deleting partial app files, we suggest you "
-              "to uninstall the app completely.");
+              "This file will be deleted from the device: maps.pdf. You may not run the app "
+              "correctly after deleting partial app files, we suggest you to uninstall the app "
+              "completely. Uninstall removes Huge with all its data.");
     const fs::path container =
         tmp_ / "clean" / md::sim::kAppsDir / kHugeApp / md::sim::kAppContainer;
     EXPECT_FALSE(fs::exists(container / "Documents" / "maps.pdf"));

@@ -498,5 +498,39 @@ TEST_F(MainWindowTest, SidebarControlsRunTheirActions) {
     EXPECT_TRUE(shown(ui().diskManageView));
 }
 
+// Pages take a larger window: their tables and lists grow with it, beside the sidebar and over
+// the whole width; the designed size is the smallest the window gets.
+TEST_F(MainWindowTest, PagesGrowWithTheWindow) {
+    ASSERT_GE(attachNew("grow-phone", Dev("Grow Phone")), 0);
+    QMainWindow* window = ui().window;
+    window->show();
+    const struct {
+        const char* name;
+        void (QuennicAppDelegate::*open)(QObject*);
+        const char* table;
+    } pages[] = {
+        {"beside the sidebar", &QuennicAppDelegate::ClickMusic, "musicTableView"},
+        {"beside the sidebar, with a picture", &QuennicAppDelegate::ClickApp, "appTableView"},
+        {"over the whole width", &QuennicAppDelegate::ClickPhotoDiskManage, "photoFileTableview"},
+    };
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.name);
+        window->resize(app::kMainWindowWidth, app::kMainWindowHeight);
+        (hub().*page.open)(nullptr);
+        auto* table = window->findChild<QTableView*>(QLatin1String(page.table));
+        ASSERT_NE(table, nullptr);
+        pumpEvents(5);
+        ASSERT_TRUE(table->isVisible());
+        const QSize designed = table->size();
+        window->resize(app::kMainWindowWidth + 500, app::kMainWindowHeight + 300);
+        pumpEvents(5);
+        // Most of what the window gained.
+        EXPECT_GE(table->width() - designed.width(), 300);
+        EXPECT_GE(table->height() - designed.height(), 250);
+    }
+    window->resize(400, 300);
+    EXPECT_EQ(window->size(), QSize(app::kMainWindowWidth, app::kMainWindowHeight));
+}
+
 }  // namespace
 }  // namespace nimbara::test

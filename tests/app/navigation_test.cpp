@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -215,8 +216,8 @@ TEST_F(NavigationTest, SidebarSwitchesOnlyTheSidebarPages) {
     hub().ClickOneCopy(nullptr);
     PageCallLog::clear();
     hub().ClickPhoto(nullptr);
-    // A sidebar action leaves the feature pages as they are; the status page hides them all.
-    EXPECT_EQ(shownPages(ui()), (std::vector<std::string>{"TansferView", "oneCopyView"}));
+    // A feature page left over the sidebar would hide the page asked for.
+    EXPECT_EQ(shownPages(ui()), std::vector<std::string>{"TansferView"});
     const std::string i = std::to_string(index);
     EXPECT_EQ(PageCallLog::entries(),
               (std::vector<std::string>{"PRTansferViewController::showView(TansferView)",
@@ -232,6 +233,67 @@ TEST_F(NavigationTest, SidebarSwitchesOnlyTheSidebarPages) {
         PageCallLog::entries(),
         (std::vector<std::string>{"PRPhoneSystemViewController::showPhoneSystemView(systemlibView)",
                                   "PRPhoneSystemViewController::LookupSystemTree(" + i + ")"}));
+}
+
+// The tabs that look pressed, by object name, and the sidebar entries that look selected, by
+// position.
+std::vector<std::string> currentTabs(const MainWindowUi& ui) {
+    std::vector<std::string> result;
+    for (PRBannerButton* tab : ui.bannerButtons()) {
+        if (tab->btnDown() || tab->imageName().contains(QLatin1String("Down"))) {
+            result.push_back(tab->objectName().toStdString());
+        }
+    }
+    return result;
+}
+
+std::vector<int> selectedEntries(const MainWindowUi& ui) {
+    std::vector<int> result;
+    int position = 0;
+    for (const MainWindowUi::SidebarEntry& entry : ui.sidebarEntries()) {
+        if (app::entryBackground(entry.button) == app::kSelectedBlue ||
+            app::imageViewImageName(entry.imageView) == QLatin1String(entry.selectedImage)) {
+            result.push_back(position);
+        }
+        ++position;
+    }
+    return result;
+}
+
+TEST_F(NavigationTest, OneTabIsCurrentAndOneEntryChosenWhicheverWayAPageIsReached) {
+    attachPhone();
+    const int second = attachNew("nav-second", Dev("Second Phone"));
+    ASSERT_GE(second, 0);
+    struct Case {
+        const char* name;
+        std::function<void()> go;
+        const char* tab;
+        std::vector<int> entries;  // the sidebar entries chosen (none: no entry is that page)
+    };
+    const std::vector<Case> cases = {
+        {"tab press",
+         [&] { sendMouse(ui().diskManageBannerBtn, QEvent::MouseButtonPress); },
+         "diskManageBannerBtn",
+         {0}},
+        {"device change", [&] { hub().ChangeToAnotherDevice(second); }, "mainStatusBannerBtn", {0}},
+        {"storage category", [&] { hub().ClickMusicDiskManage(); }, "diskManageBannerBtn", {0}},
+        {"sidebar over a feature page", [&] { hub().ClickMusic(); }, "mainStatusBannerBtn", {4}},
+        {"large files", [&] { hub().FindLargerFile(); }, "findLargeBannerBtn", {4}},
+        {"backup", [&] { hub().ClickBackupAction(); }, "mainStatusBannerBtn", {10}},
+        // iOS 12 has no app clean-up tab: the page shows beside the sidebar.
+        {"app clean-up", [&] { hub().ClickAppCleaner(); }, "mainStatusBannerBtn", {}},
+        {"clean-up summary", [&] { hub().ClickCleanAction(); }, "mainStatusBannerBtn", {}},
+        {"device files", [&] { hub().ClickSystemLib(); }, "mainStatusBannerBtn", {1}},
+        {"privacy", [&] { hub().ClickPrivacyClean(); }, "privacyBannerBtn", {1}},
+        {"status", [&] { hub().ClickMainStatu(); }, "mainStatusBannerBtn", {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.go();
+        EXPECT_EQ(currentTabs(ui()), std::vector<std::string>{c.tab});
+        EXPECT_EQ(selectedEntries(ui()), c.entries);
+        EXPECT_EQ(shownPages(ui()).size(), 1u);
+    }
 }
 
 TEST_F(NavigationTest, BusyIndicatorsShowWhileTheirScanRuns) {

@@ -167,6 +167,32 @@ TEST_F(QuickCleanDeviceTest, TicksAreTakenAtTheConfirmationAndLockedWhileTheClea
     }
 }
 
+// The question says what each ticked row does, naming the files and apps; declined, it changes
+// nothing.
+TEST_F(QuickCleanDeviceTest, TheQuestionSaysWhatEachTickedRowDoes) {
+    attachDevice();
+    scanThroughButton();
+    QString informative;
+    Alerts::ScopedHandler decline([&](QWidget*, const Alerts::Question& q) {
+        informative = q.informativeText;
+        return Alerts::Answer::Alternate;
+    });
+    sendClick(quick().quickCleanupDeviceBtn);
+    pumpEvents(10);
+    // The download queue's database is junk the device needs: neither counted nor removed.
+    for (const QString& line :
+         {QStringLiteral("3 junk files (%1) will be deleted.")
+              .arg(shell::size_to_unit(kCrashLog + kDownload + kDownloadInFolder)),
+          QStringLiteral("This app will be uninstalled with its data: Big App."),
+          QStringLiteral("1 file the device itself needs will be kept.")}) {
+        EXPECT_TRUE(informative.contains(line)) << informative.toStdString();
+    }
+    EXPECT_TRUE(informative.contains("These 2 large files will be deleted: "));
+    EXPECT_TRUE(informative.contains("aaa-handbook.pdf") && informative.contains("zzz-meeting"));
+    EXPECT_FALSE(hub().quickScanWorkerRunning());
+    expectUntouched(*device_);
+}
+
 TEST_F(QuickCleanDeviceTest, StatusFiguresAfterTheCleanUpComeFromTheDevice) {
     attachDevice();
     ASSERT_TRUE(pumpUntil([&] { return !ui().usedSizelab->text().isEmpty(); }));

@@ -5,9 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "delegate_fixture.h"
+#include "device/device_manager.h"
 #include "device/device_status.h"
+#include "filemanager/storage_count.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_media_library.h"
 #include "ui/color_progress_view.h"
@@ -192,6 +195,54 @@ TEST_F(StorageCountTest, ACountCutShortShowsNoFigureOfIts) {
         EXPECT_NE(hub().boardFigures().app.source, app::FigureSource::Counted);
         ASSERT_TRUE(pumpUntil([this] { return hub().getDeviceArray().empty(); }));
     }
+}
+
+// The demo device reports what it holds: its figures are what the storage manager counts on it,
+// and its data partition is taken by its files and apps and nothing else.
+TEST_F(DemoDelegateTest, DemoDeviceReportsWhatItHolds) {
+    namespace fs = std::filesystem;
+    const auto device = PlistValue::readFile((demo_ / md::sim::kDevicePlist).string());
+    ASSERT_TRUE(device);
+    const PlistValue& m = (*device)[md::sim::kKeyAssetMetrics];
+    using C = filemanager::StorageCategory;
+    const std::map<C, std::int64_t> reported = {
+        {C::Apps, m["Application"]["_PhysicalSize"].toInt64()},
+        {C::Music, m["Media"]["Music"]["_PhysicalSize"].toInt64()},
+        {C::Movies, m["Media"]["Movie"]["_PhysicalSize"].toInt64()},
+        {C::PhotoLibrary, m["Photo"]["Photo"]["_PhysicalSize"].toInt64()},
+        {C::CameraRoll, m["Photo"]["CameraRoll"]["_PhysicalSize"].toInt64()}};
+    std::map<C, std::int64_t> counted;
+    const amd::DeviceTarget target{index_, amd::DeviceManager::GetInstance().DeviceSerial(index_)};
+    const auto status = filemanager::countStorageCategories(
+        target, {C::Apps, C::Music, C::Movies, C::PhotoLibrary, C::CameraRoll}, {},
+        [&](const filemanager::StorageCountStep& step) {
+            for (const auto& [category, bytes] : step.figures) {
+                counted[category] = static_cast<std::int64_t>(bytes);
+            }
+        });
+    ASSERT_EQ(status, filemanager::StorageScanStatus::Done);
+    EXPECT_EQ(counted, reported);
+    for (const auto& [category, bytes] : reported) {
+        EXPECT_GT(bytes, 0) << static_cast<int>(category);
+    }
+
+    std::int64_t held = 0;
+    for (const char* area : {md::sim::kMediaDir, md::sim::kCrashesDir}) {
+        for (const auto& entry : fs::recursive_directory_iterator(demo_ / area)) {
+            if (entry.is_regular_file() && !entry.is_symlink()) {
+                held += static_cast<std::int64_t>(entry.file_size());
+            }
+        }
+    }
+    for (const auto& app : fs::directory_iterator(demo_ / md::sim::kAppsDir)) {
+        const auto attributes =
+            PlistValue::readFile((app.path() / md::sim::kAppAttributes).string());
+        ASSERT_TRUE(attributes) << app.path();
+        held += (*attributes)["StaticDiskUsage"].toInt64() +
+                (*attributes)["DynamicDiskUsage"].toInt64();
+    }
+    const PlistValue& du = (*device)[md::sim::kKeyLockdown]["com.apple.disk_usage"];
+    EXPECT_EQ(du["TotalDataCapacity"].toInt64() - du["AmountDataAvailable"].toInt64(), held);
 }
 
 }  // namespace

@@ -182,8 +182,8 @@ TEST_F(SystemBoostPageTest, RemovingOneFileTakesItOffItsListAndTotals) {
     EXPECT_FALSE(page().statusText().isEmpty());
     EXPECT_EQ(page().totalFileNumber(), filesBefore);
 
-    // A file at row 3 or below: gone from the device, the list and the totals; the row before
-    // it is selected after.
+    // A file at row 3 or below: gone from the device, the list and the totals; nothing is
+    // selected after, so a second Remove takes nothing nobody chose.
     int at = 3;
     while (at < rows && rowRecord(at)->isProtected()) {
         ++at;
@@ -195,13 +195,12 @@ TEST_F(SystemBoostPageTest, RemovingOneFileTakesItOffItsListAndTotals) {
     ASSERT_TRUE(waitIdle());
     EXPECT_FALSE(fs::exists(media(third->filePath().mid(1).toStdString())));
     EXPECT_EQ(page().systemBoostcontroller()->rowCount(), rows - 1);
-    EXPECT_EQ(selectedRow(), at - 1);
+    EXPECT_EQ(selectedRow(), -1);
     EXPECT_EQ(page().totalFileNumber(), filesBefore - 1);
     const std::uint64_t after = page().result()->kind(BoostKind::DownloadTemp).bytes;
     EXPECT_EQ(after, before - third->fileSizeNumber());
     EXPECT_EQ(row(BoostKind::DownloadTemp).sizelab->text(), shell::size_to_unit(after));
 
-    // Row 0: no row selected afterwards.
     int top = 0;
     while (rowRecord(top)->isProtected()) {
         ++top;
@@ -241,7 +240,11 @@ TEST_F(SystemBoostPageTest, ExportsRevealTheFolderOnlyWhenSomethingWasCopied) {
     const Tally copies = tallyOf(exports_);
     EXPECT_EQ(copies.count, 2u);
     EXPECT_EQ(copies.bytes, 2 * log->fileSizeNumber());
-    EXPECT_TRUE(page().statusText().isEmpty());
+    // What was written and where, once.
+    EXPECT_EQ(page().statusText(),
+              QStringLiteral("Exported 1 file (%1) to %2.")
+                  .arg(shell::size_to_unit(log->fileSizeNumber()),
+                       QString::fromStdString(fs::canonical(exports_).string())));
 
     // A file gone from the device meanwhile: nothing copied, no folder shown, the page says so.
     row(BoostKind::UserStorage).button->click();
@@ -256,15 +259,28 @@ TEST_F(SystemBoostPageTest, ExportsRevealTheFolderOnlyWhenSomethingWasCopied) {
     EXPECT_FALSE(page().statusText().isEmpty());
 }
 
+// What remove all removes and frees: never the download queue's databases.
+std::pair<std::uint64_t, std::uint64_t> removable(const cleanup::SystemBoostScanResult& found) {
+    std::pair<std::uint64_t, std::uint64_t> going{};
+    for (const auto& item : cleanup::boostRemoveAllPlan(found)) {
+        going = {going.first + 1, going.second + item.size};
+    }
+    return going;
+}
+
 TEST_F(SystemBoostPageTest, DecliningRemoveAllChangesNothing) {
     scan();
     const Tally downloads = tallyOf(media("Downloads"));
     const std::uint64_t files = page().totalFileNumber();
+    const auto going = removable(*page().result());
+    const std::uint64_t willGo = going.first;
+    const std::uint64_t willFree = going.second;
+    ASSERT_LT(willGo, files);
     int asked = 0;
     Alerts::ScopedHandler decline([&](QWidget*, const Alerts::Question& question) {
         ++asked;
-        EXPECT_EQ(question.message,
-                  cleanup::boostRemoveAllText(files, page().result()->totalBytes()));
+        EXPECT_EQ(question.message, cleanup::boostRemoveAllText(willGo, willFree));
+        EXPECT_TRUE(question.informativeText.contains(QStringLiteral("downloads.28.sqlitedb")));
         EXPECT_EQ(question.alternateButton, "Cancel");
         // Nothing starts before the answer.
         EXPECT_FALSE(page().busy());
@@ -283,8 +299,9 @@ TEST_F(SystemBoostPageTest, DecliningRemoveAllChangesNothing) {
 
 TEST_F(SystemBoostPageTest, RemoveAllCountsWhatTheDeviceRemovedAndEndsDone) {
     scan();
-    const std::uint64_t files = page().totalFileNumber();
-    const std::uint64_t bytes = page().result()->totalBytes();
+    const auto going = removable(*page().result());
+    const std::uint64_t files = going.first;
+    const std::uint64_t bytes = going.second;
     bool workerAtQuestion = true;
     Alerts::ScopedHandler accept([&](QWidget*, const Alerts::Question&) {
         workerAtQuestion = page().busy();
@@ -305,14 +322,16 @@ TEST_F(SystemBoostPageTest, RemoveAllCountsWhatTheDeviceRemovedAndEndsDone) {
     const Tally left = tallyOf(media("Downloads"));
     EXPECT_EQ(page().result()->kind(BoostKind::DownloadTemp).files.size(), left.count);
     EXPECT_EQ(page().totalFileNumber(), left.count);
-    EXPECT_EQ(ui().removeNumberInfolab->text(),
-              cleanup::removeProgressText(files - left.count, files, bytes));
+    EXPECT_EQ(ui().removeNumberInfolab->text(), cleanup::removeProgressText(files, files, bytes));
     EXPECT_EQ(crashes().count, 0u);
     EXPECT_EQ(tallyOf(media("general_storage")).count, 0u);
     EXPECT_EQ(row(BoostKind::SystemLog).sizelab->text(), "0 KB");
     EXPECT_FALSE(row(BoostKind::SystemLog).button->isEnabled());
     EXPECT_EQ(row(BoostKind::DownloadTemp).sizelab->text(), shell::size_to_unit(left.bytes));
-    EXPECT_FALSE(page().statusText().isEmpty());
+    EXPECT_TRUE(page().statusText().startsWith(
+        QStringLiteral("%1 files removed, %2 freed.").arg(files).arg(shell::size_to_unit(bytes))))
+        << page().statusText().toStdString();
+    EXPECT_TRUE(page().statusText().contains(QStringLiteral("the device itself needs are kept")));
     EXPECT_EQ(ui().scanButton->imageName(), "doneNom.png");
     EXPECT_FALSE(ui().scanButton->isEnabled());
 

@@ -11,6 +11,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace nimbara::test {
 
@@ -86,9 +87,11 @@ class AddressBookFixture : public SqlFixture {
         }
     }
 
-    void addValue(std::int64_t recordId, int property, const char* value) {
+    // A value whose label is the row `label` of ABMultiValueLabel (labels() makes the table).
+    void addValue(std::int64_t recordId, int property, const char* value, std::int64_t label = 1) {
         SqliteStatement st = db().prepare(
-            "INSERT INTO ABMultiValue (record_id, property, label, value) VALUES (?1, ?2, 1, ?3)");
+            "INSERT INTO ABMultiValue (record_id, property, label, value) VALUES (?1, ?2, ?4, "
+            "?3)");
         st.bind(1, recordId);
         st.bind(2, static_cast<std::int64_t>(property));
         if (value != nullptr) {
@@ -96,8 +99,20 @@ class AddressBookFixture : public SqlFixture {
         } else {
             st.bindNull(3);
         }
+        st.bind(4, label);
         if (st.step() || !st.done()) {
             throw std::runtime_error(db().lastError());
+        }
+    }
+    // The label table, its rows numbered from 1 in the order given.
+    void labels(const std::vector<std::string>& texts) {
+        exec("CREATE TABLE ABMultiValueLabel (value TEXT, UNIQUE(value))");
+        for (const std::string& text : texts) {
+            SqliteStatement st = db().prepare("INSERT INTO ABMultiValueLabel (value) VALUES (?1)");
+            st.bind(1, text);
+            if (st.step() || !st.done()) {
+                throw std::runtime_error(db().lastError());
+            }
         }
     }
 };

@@ -113,6 +113,34 @@ TEST_F(ContactReaderTest, FillsFieldsFromPersonAndMultiValueRows) {
     EXPECT_FALSE(blank.bSelected());
 }
 
+// Each number and address one by one, with its label, as the joined texts list them.
+TEST_F(ContactReaderTest, NumbersAndAddressesComeOneByOneWithTheirLabels) {
+    {
+        AddressBookFixture ab(book());
+        ab.labels({"_$!<Mobile>!$_", "_$!<Work>!$_", "iPhone"});
+        ab.addPerson({.rowid = 1, .first = "Mom"});
+        ab.addValue(1, kPhone, "+1 (707) 555-0119", 1);
+        ab.addValue(1, kPhone, "+1 (707) 555-0177", 2);
+        ab.addValue(1, kPhone, "", 3);
+        ab.addValue(1, kEmail, "mom@example.org", 2);
+        ab.addValue(1, kPhone, "+1 (707) 555-0100", 9);  // a label row that is not there
+        ab.addValue(1, kPhone, "+1 (707) 555-0101", 3);
+    }
+    const ContactReadResult result = readContacts(book().string(), {});
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_EQ(result.contacts.size(), 1u);
+    const PRContactNode& mom = *result.contacts[0];
+    EXPECT_EQ(mom.contactPhones(),
+              (std::vector<PRContactValue>{{"_$!<Mobile>!$_", "+1 (707) 555-0119"},
+                                           {"_$!<Work>!$_", "+1 (707) 555-0177"},
+                                           {"", "+1 (707) 555-0100"},
+                                           {"iPhone", "+1 (707) 555-0101"}}));
+    EXPECT_EQ(mom.contactEmails(),
+              (std::vector<PRContactValue>{{"_$!<Work>!$_", "mom@example.org"}}));
+    EXPECT_EQ(mom.contactPhone(),
+              " +1 (707) 555-0119 +1 (707) 555-0177 +1 (707) 555-0100 +1 (707) 555-0101");
+}
+
 TEST_F(ContactReaderTest, PlainReaderPostsEachContactThenProgress) {
     writeSample();
     Posted rec(NotificationCenter::defaultCenter(),

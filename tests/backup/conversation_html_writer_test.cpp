@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QStringList>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFragment>
 #include <QTextImageFormat>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -60,7 +62,12 @@ std::vector<QString> imageSources(const QTextDocument& doc) {
 TEST(ConversationHtmlWriterTest, TextsFromTheBackupNeverBecomeMarkup) {
     nimbara::test::ensureApplication();  // the page is read by a text document
     const QString script = QStringLiteral("<script>alert('x')</script>");
-    const QString picture = QStringLiteral("/backup/ab/x' onerror='alert(1)\" <b>.jpg");
+    TempDir dir;
+    const fs::path stored = dir / "backup" / "ab" / "x' onerror='alert(1)\" <b>.jpg";
+    writeText(stored, "\xFF\xD8\xFF picture");
+    const BackupFolder backup = BackupFolder::open((dir / "backup").string());
+    ASSERT_TRUE(backup.isOpen());
+    const QString picture = QString::fromStdString(stored.string());
     PRMessageTreeNode conversation;
     conversation.setMessageTreeNodeName(QStringLiteral("<b>Eve</b>"));
     conversation.setMessageTreeNodeAdress(QStringLiteral("' onmouseover='steal()"));
@@ -71,14 +78,17 @@ TEST(ConversationHtmlWriterTest, TextsFromTheBackupNeverBecomeMarkup) {
     auto image = makeMessage(QStringLiteral("Eve"), QStringLiteral("Received"), QString());
     image->setIsHasAttach(true);
     image->setAttachmentPath(picture);
+    image->setAttachType(QStringLiteral("Image"));
     conversation.addMessageNode(text);
     conversation.addMessageNode(quoted);
     conversation.addMessageNode(image);
 
     PRHtmlController html;
     html.initMessageHtmlHeader(QStringLiteral("<Dev's> & Co"));
-    addConversationHtml(html, conversation);
-    TempDir dir;
+    ConversationAttachments attachments;
+    attachments.backup = &backup;
+    attachments.folder = dir.path();
+    addConversationHtml(html, conversation, attachments);
     const ExportWriteResult result = html.writeHtmlInPath(dir.path(), QStringLiteral("Eve"));
     ASSERT_TRUE(result.ok) << result.error;
     const QString page = QString::fromStdString(readText(result.path));
@@ -106,18 +116,20 @@ TEST(ConversationHtmlWriterTest, TextsFromTheBackupNeverBecomeMarkup) {
     EXPECT_TRUE(shown.contains(QStringLiteral("Date: <img src=x>")));
     EXPECT_TRUE(shown.contains(QStringLiteral("<Dev's> & Co")));
     EXPECT_EQ(doc.metaInformation(QTextDocument::DocumentTitle), QStringLiteral("<Dev's> & Co"));
-    // The one picture, with its whole path as a file address.
+    // The one picture: its copy beside the page, by a relative address of its (safe) name.
     const std::vector<QString> sources = imageSources(doc);
     ASSERT_EQ(sources.size(), 1u);
-    EXPECT_EQ(QUrl(sources[0]).toLocalFile(), picture);
+    EXPECT_TRUE(QUrl(sources[0]).isRelative());
+    EXPECT_EQ(readText(dir / QUrl(sources[0]).path().toStdString()), "\xFF\xD8\xFF picture");
 }
 
 TEST(ConversationHtmlWriterTest, BubblesSidesSenderAndAttachments) {
     PRHtmlController html;
-    const auto fragmentOf = [&html](const PRMessageNode& m, bool farther) {
+    const auto fragmentOf = [&html](const PRMessageNode& m, bool farther,
+                                    const QString& copy = QString()) {
         html.initMessageHtmlHeader(QString());
         const qsizetype start = html.strHtmlContent().size();
-        handleMessageHtml(m, html, farther);
+        handleMessageHtml(m, html, farther, copy);
         return html.strHtmlContent().mid(start);
     };
     auto sent = makeMessage(QStringLiteral(" "), QStringLiteral("Send"),
@@ -137,20 +149,32 @@ TEST(ConversationHtmlWriterTest, BubblesSidesSenderAndAttachments) {
         makeMessage(QStringLiteral("Bo"), QStringLiteral("unknown"), QStringLiteral("?"));
     EXPECT_TRUE(fragmentOf(*unknown, false).contains(QLatin1String("'triangle-isosceles'>")));
 
-    // An attachment replaces the text: left for a received message, right for any other.
+    // An attachment replaces the text, linked to its copy beside the page: left for a received
+    // message, right for any other; a picture inline, another kind as a link.
     received->setIsHasAttach(true);
     received->setAttachmentPath(QStringLiteral("/b/c d.jpg"));
-    EXPECT_TRUE(fragmentOf(*received, false)
-                    .endsWith(QStringLiteral("<p><img src='file:///b/c%20d.jpg'/></p>")));
+    received->setAttachType(QStringLiteral("Image"));
+    EXPECT_TRUE(fragmentOf(*received, false, QStringLiteral("c d.jpg"))
+                    .endsWith(QStringLiteral("<p><img src='c%20d.jpg'/></p>")));
     sent->setIsHasAttach(true);
     sent->setAttachmentPath(QStringLiteral("/b/e.jpg"));
+    sent->setAttachType(QStringLiteral("Image"));
+    EXPECT_TRUE(fragmentOf(*sent, false, QStringLiteral("e.jpg"))
+                    .endsWith(QStringLiteral("<p class='imgdic'><img src='e.jpg'/></p>")));
+    EXPECT_FALSE(fragmentOf(*sent, false, QStringLiteral("e.jpg")).contains(QLatin1String("one")));
+    sent->setAttachType(QStringLiteral("Contact"));
+    EXPECT_TRUE(fragmentOf(*sent, false, QStringLiteral("k&1.vcf"))
+                    .endsWith(QStringLiteral("<p class='imgdic'><a href='k%261.vcf'>k&amp;1.vcf</a>"
+                                             "</p>")));
+    // Without a copy the text is shown, and that the attachment is missing: never a link into
+    // the backup.
+    sent->setAttachType(QStringLiteral("Image"));
+    const QString missing = fragmentOf(*sent, false);
+    EXPECT_FALSE(missing.contains(QLatin1String("<img")));
+    EXPECT_FALSE(missing.contains(QLatin1String("/b/e.jpg")));
     EXPECT_TRUE(
-        fragmentOf(*sent, false)
-            .endsWith(QStringLiteral("<p class='imgdic'><img src='file:///b/e.jpg'/></p>")));
-    EXPECT_FALSE(fragmentOf(*sent, false).contains(QLatin1String("one")));
-    // An attachment the backup did not hold shows the text instead of a broken picture.
-    sent->setAttachmentPath(QString());
-    EXPECT_FALSE(fragmentOf(*sent, false).contains(QLatin1String("<img")));
+        missing.contains(QLatin1String("one<br/>two<br/>three<br/><i>The attachment could "
+                                       "not be copied.</i>")));
 }
 
 // The sender comes from the message's direction: "Me" only for a sent one, else the contact's
@@ -181,31 +205,48 @@ TEST(ConversationHtmlWriterTest, SenderLineFollowsTheMessageDirection) {
     }
 }
 
-TEST(ConversationHtmlWriterTest, AttachmentsAreCopiedBesideThePageAndReported) {
+// Every attachment is copied beside the page and linked by a relative address: the page's folder
+// stands on its own, nothing of it points into the backup.
+TEST(ConversationHtmlWriterTest, AttachmentsAreCopiedBesideThePageAndLinkedRelatively) {
     TempDir dir;
     const fs::path backupPath = dir / "backup";
-    const std::string movieKey = "1111111111111111111111111111111111111111";
-    const std::string cardKey = "2222222222222222222222222222222222222222";
-    writeText(backupPath / "11" / movieKey, "movie bytes");
-    writeText(backupPath / "22" / cardKey, "BEGIN:VCARD\r\nEND:VCARD\r\n");
+    struct Case {
+        const char* type;
+        std::string stored;  // the stored file's name in the backup; empty: the backup lacks it
+        std::string bytes;
+        std::string copy;  // the copy's name; empty: no copy
+        const char* markup;
+    };
+    const std::vector<Case> cases = {
+        {"Mov", "11/" + std::string(40, '1'), "movie bytes", std::string(40, '1') + ".mov", "href"},
+        {"Contact", "22/" + std::string(40, '2'), "BEGIN:VCARD\r\n", std::string(40, '2') + ".vcf",
+         "href"},
+        {"Image", "33/" + std::string(40, '3'), "\x89PNG\r\n\x1A\n....",
+         std::string(40, '3') + ".png", "src"},
+        {"Image", "44/" + std::string(40, '4'), "\xFF\xD8\xFF\xE0 jpeg",
+         std::string(40, '4') + ".jpg", "src"},
+        {"Image", "55/IMG_0001.HEIC", "....ftypheic", "IMG_0001.HEIC", "src"},
+        {"Image", "", "", "", "could not be copied"},
+        {"Location", "66/" + std::string(40, '6') + "-not-stored", "", "", "could not be copied"},
+    };
+    PRMessageTreeNode conversation;
+    conversation.setMessageTreeNodeName(QStringLiteral("Bo"));
+    for (const Case& c : cases) {
+        if (!c.bytes.empty()) {
+            writeText(backupPath / c.stored, c.bytes);
+        }
+        auto m = makeMessage(QStringLiteral("Bo"), QStringLiteral("Received"), QString());
+        m->setIsHasAttach(true);
+        m->setAttachmentPath(c.stored.empty()
+                                 ? QString()
+                                 : QString::fromStdString((backupPath / c.stored).string()));
+        m->setAttachType(QString::fromUtf8(c.type));
+        conversation.addMessageNode(m);
+    }
     const BackupFolder backup = BackupFolder::open(backupPath.string());
     ASSERT_TRUE(backup.isOpen());
     const fs::path folder = dir / "Message";
     fs::create_directories(folder);
-
-    PRMessageTreeNode conversation;
-    conversation.setMessageTreeNodeName(QStringLiteral("Bo"));
-    const auto attach = [&](const std::string& stored, const char* type) {
-        auto m = makeMessage(QStringLiteral("Bo"), QStringLiteral("Received"), QString());
-        m->setIsHasAttach(true);
-        m->setAttachmentPath(QString::fromStdString(stored));
-        m->setAttachType(QString::fromUtf8(type));
-        conversation.addMessageNode(m);
-    };
-    attach((backupPath / "11" / movieKey).string(), "Mov");
-    attach((backupPath / "22" / cardKey).string(), "Contact");
-    attach((backupPath / "22" / cardKey).string(), "Image");
-    attach((backupPath / "33" / "missing").string(), "Location");
 
     std::vector<std::pair<QString, bool>> copies;
     ConversationAttachments attachments;
@@ -220,14 +261,33 @@ TEST(ConversationHtmlWriterTest, AttachmentsAreCopiedBesideThePageAndReported) {
     EXPECT_TRUE(html.strHtmlContent().endsWith(QLatin1String("<hr/>")));
     EXPECT_TRUE(
         html.strHtmlContent().contains(QLatin1String("<title>iPhone&#39;s Message</title>")));
-    ASSERT_TRUE(html.writeHtmlInPath(folder, conversationDocumentName(conversation)).ok);
+    const ExportWriteResult page =
+        html.writeHtmlInPath(folder, conversationDocumentName(conversation));
+    ASSERT_TRUE(page.ok);
+    const QString text = QString::fromStdString(readText(page.path));
+    EXPECT_FALSE(text.contains(QLatin1String("file:")));
+    EXPECT_FALSE(text.contains(QString::fromStdString(backupPath.string())));
 
-    EXPECT_EQ(copies, (std::vector<std::pair<QString, bool>>{{QStringLiteral("Mov"), true},
-                                                             {QStringLiteral("Contact"), true},
-                                                             {QStringLiteral("Location"), false}}));
-    EXPECT_EQ(folderNames(folder),
-              (std::vector<std::string>{movieKey + ".mov", cardKey + ".vcf", "Bo.html"}));
-    EXPECT_EQ(readText(folder / (movieKey + ".mov")), "movie bytes");
+    // Each message's part of the page, in order.
+    QStringList parts = text.split(QStringLiteral("<p class='name'>"));
+    parts.removeFirst();
+    ASSERT_EQ(parts.size(), static_cast<qsizetype>(cases.size()));
+    std::vector<std::string> expectedFiles = {"Bo.html"};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(std::string(c.type) + " " + c.stored);
+        EXPECT_EQ(copies.at(i), std::make_pair(QString::fromUtf8(c.type), !c.copy.empty()));
+        EXPECT_TRUE(parts[i].contains(QLatin1String(c.markup))) << parts[i].toStdString();
+        if (c.copy.empty()) {
+            continue;
+        }
+        expectedFiles.push_back(c.copy);
+        EXPECT_EQ(readText(folder / c.copy), c.bytes);
+        EXPECT_TRUE(parts[i].contains(QStringLiteral("%1='%2'").arg(
+            QLatin1String(c.markup), QString::fromStdString(c.copy))));
+    }
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(folderNames(folder), expectedFiles);
 }
 
 TEST(ConversationHtmlWriterTest, PagesAreNamedSafelyAndNeverReplaced) {

@@ -53,6 +53,44 @@ TEST(VCardWriterTest, AFullContactReadsBackFieldByField) {
     EXPECT_EQ(card.find("PHOTO"), nullptr);
 }
 
+// Every number and address is a line of its own, its label as the TYPE, the first preferred.
+TEST(VCardWriterTest, EachNumberAndAddressIsALineWithItsLabelAsType) {
+    PRContactNode contact;
+    contact.setContactName(QStringLiteral("Mom"));
+    contact.setContactPhone(QStringLiteral(" +1 (707) 555-0119 +1 (707) 555-0177"));
+    contact.setContactPhones(
+        {{QStringLiteral("_$!<Mobile>!$_"), QStringLiteral("+1 (707) 555-0119")},
+         {QStringLiteral("_$!<Work>!$_"), QStringLiteral("+1 (707) 555-0177")},
+         {QStringLiteral("_$!<HomeFAX>!$_"), QStringLiteral("555-0100")},
+         {QStringLiteral("iPhone"), QStringLiteral("555-0101")},
+         {QString(), QStringLiteral("555-0102")},
+         {QStringLiteral("Boat; deck 2"), QStringLiteral("555-0103")},
+         {QStringLiteral("_$!<Other>!$_"), QStringLiteral(" ")}});
+    contact.setContactEmails({{QStringLiteral("_$!<Home>!$_"), QStringLiteral("mom@example.org")},
+                              {QStringLiteral("_$!<Work>!$_"), QStringLiteral("m@work.example")},
+                              {QString(), QStringLiteral("m@else.example")}});
+    const VCard card = parseVCard(vCardText(contact));
+    ASSERT_TRUE(card.error.empty()) << card.error;
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const auto& p : card.properties) {
+        if (p.name == "TEL" || p.name == "EMAIL") {
+            lines.emplace_back(p.name + ";" + p.params, p.value());
+        }
+    }
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"EMAIL;TYPE=INTERNET,HOME,PREF", "mom@example.org"},
+        {"EMAIL;TYPE=INTERNET,WORK", "m@work.example"},
+        {"EMAIL;TYPE=INTERNET", "m@else.example"},
+        {"TEL;TYPE=CELL,PREF", "+1 (707) 555-0119"},
+        {"TEL;TYPE=WORK", "+1 (707) 555-0177"},
+        {"TEL;TYPE=HOME,FAX", "555-0100"},
+        {"TEL;TYPE=IPHONE", "555-0101"},
+        {"TEL;", "555-0102"},
+        {"TEL;TYPE=BOATDECK2", "555-0103"},
+    };
+    EXPECT_EQ(lines, expected);
+}
+
 TEST(VCardWriterTest, LongValuesAreFoldedWithoutSplittingACharacter) {
     PRContactNode contact;
     // Three-byte and four-byte characters at every possible offset of the fold.

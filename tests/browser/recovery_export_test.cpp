@@ -248,7 +248,8 @@ TEST_F(DemoExportTest, WritesExactlyWhatWasTickedFileByFile) {
         for (const auto& message : conversation->MessageNodeArray()) {
             const QString type = message->attachType();
             attachmentCopies += type == QLatin1String("Contact") ||
-                                type == QLatin1String("Location") || type == QLatin1String("Mov");
+                                type == QLatin1String("Location") || type == QLatin1String("Mov") ||
+                                type == QLatin1String("Image");
         }
     }
     EXPECT_GT(attachmentCopies, 0u) << "the demo's conversations carry cards and locations";
@@ -752,11 +753,12 @@ TEST_F(HandExportTest, MovieAttachmentsAreStepsOfThePlan) {
         conversation->addMessageNode(message);
     }
     plan_.conversations = {conversation};
-    EXPECT_EQ(plan_.steps(), 5u);
+    EXPECT_EQ(plan_.steps(), 6u);
     const RecoveryExportSummary summary = exportPlan(plan_, root_);
     EXPECT_TRUE(summary.failed.empty()) << failuresOf(summary);
     const auto files = filesBelow(root_ / "Message");
-    EXPECT_EQ(files.size(), 5u);
+    EXPECT_EQ(files.size(), 6u);
+    EXPECT_EQ(files.count("att-Image"), 1u);  // the picture the page shows, beside it
     EXPECT_EQ(files.count("att-Mov.mov"), 1u);
     EXPECT_EQ(files.count("att-Mov (2).mov"), 1u);
     EXPECT_EQ(files.count("att-Contact.vcf"), 1u);

@@ -113,6 +113,39 @@ TEST_F(QuickCleanFlowTest, ProtectedFilesSurviveEvenWhenTicked) {
     EXPECT_TRUE(report.message.contains(QStringLiteral("the device itself needs were kept")));
 }
 
+// The question's figures follow the run's rules: files the device needs and camera-roll names
+// stay, a path in two lists goes once, unticked rows and apps are left out.
+TEST_F(QuickCleanFlowTest, ThePreviewCountsWhatTheRunWillRemove) {
+    QuickScanResult scan;
+    scan.systemLogArray.push_back(junk("/Panic-1.ips", 100));
+    scan.downloadTempArray.push_back(junk("/Downloads/downloads.28.sqlitedb", 5));
+    scan.userStorageArray.push_back(junk("/general_storage/b.bin", 6));
+    for (const char* path : {"/general_storage/b.bin", "/Movies/big.m4v",
+                             "/DCIM/100APPLE/IMG_0001.MOV", "/PhotoData/Photos.sqlite"}) {
+        scan.userDataBigFileArray.push_back(largeFile(path, 1000));
+    }
+    scan.userDataBigFileArray.push_back(largeFile("/Movies/unticked.m4v", 1000, false));
+    scan.appBigFileArray.push_back(largeApp("com.example.huge", 200000000));
+    scan.appBigFileArray.push_back(largeApp("com.example.unticked", 300000000, false));
+    scan.cameraRollItems = 12;
+    auto options = tickedOptionsFor(0, tmp_ / "Export");
+    auto roll = std::make_shared<BrokenRoll>(true);
+
+    const auto all = QuickCleanEngine(options, scan, roll).preview();
+    EXPECT_EQ(all.cameraRollItems, 12u);
+    EXPECT_EQ(all.junkFiles, 2u);
+    EXPECT_EQ(all.junkBytes, 106u);
+    EXPECT_EQ(all.largeFiles, std::vector<QString>{QStringLiteral("big.m4v")});
+    EXPECT_EQ(all.keptFiles, 2u);
+    EXPECT_EQ(all.apps, std::vector<QString>{QStringLiteral("com.example.huge")});
+    // Without the junk row, the file found in both lists is a large file to delete.
+    options.junkTicked = false;
+    const auto some = QuickCleanEngine(options, scan, roll).preview();
+    EXPECT_EQ(some.junkFiles, 0u);
+    EXPECT_EQ(some.largeFiles,
+              (std::vector<QString>{QStringLiteral("b.bin"), QStringLiteral("big.m4v")}));
+}
+
 TEST_F(QuickCleanFlowTest, TicksChangedAfterTheEngineIsMadeChangeNothing) {
     auto device = builder("frozen");
     fillDevice(device);

@@ -66,6 +66,23 @@ TEST_F(QuickScanEngineTest, LargeFilesAtTheDefaultLimitNeedOneByteMore) {
     }
 }
 
+// The photo step's figures for the clean-up's question: camera-roll items (copied, then
+// deleted) apart from the pictures it only copies; sidecars and other folders count nowhere.
+TEST_F(QuickScanEngineTest, ThePhotoStepsPicturesAreCountedByWhatTheStepDoes) {
+    SimDeviceBuilder b = builder("photos");
+    b.addMediaFile("/DCIM/100APPLE/IMG_0001.JPG", "a")
+        .addMediaFile("/DCIM/101apple/IMG_0002.MOV", "b")
+        .addMediaFile("/DCIM/100APPLE/IMG_0001.AAE", "sidecar")
+        .addMediaFile("/DCIM/.MISC/Info.jpg", "not a camera folder")
+        .addMediaFile("/PhotoStreamsData/123/100APPLE/IMG_5.JPG", "stream")
+        .addMediaFile("/PhotoData/Sync/100SYNCD/IMG_6.HEIC", "synced")
+        .addMediaFile("/Photos/Sync/200syncd/IMG_7.png", "synced")
+        .addMediaFile("/Downloads/picture.jpg", "elsewhere");
+    const QuickScanResult r = scanLargeFiles(b, 5000000);
+    EXPECT_EQ(r.cameraRollItems, 2u);
+    EXPECT_EQ(r.copyOnlyPictures, 3u);
+}
+
 TEST_F(QuickScanEngineTest, LowerLimitAppliesAtTheRootOnlyAndHigherLimitEverywhere) {
     SimDeviceBuilder b = builder("lower");
     b.addMediaFileOfSize("/at-low-limit.bin", 2000000)

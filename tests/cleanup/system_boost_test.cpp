@@ -167,6 +167,7 @@ TEST_F(SystemBoostTest, RemoveAllReportsEvenPercentsAndRemovesFromTheDevice) {
     EXPECT_EQ(report.status, CleanRunStatus::Done);
     EXPECT_EQ(report.removedFiles, 3u);
     EXPECT_EQ(report.freedBytes, 60u);
+    EXPECT_EQ(report.message, QStringLiteral("3 files removed, 60.00bytes freed."));
     EXPECT_FALSE(onDevice("three", "/Downloads/a.tmp"));
     EXPECT_FALSE(fs::exists(deviceDir("three") / "crashes" / "c.ips"));
     nimbara::cleanup::settleBoostResult(found, plan, report);
@@ -187,14 +188,19 @@ TEST_F(SystemBoostTest, OnlyRemovalsTheDeviceConfirmedCount) {
     fs::create_directories(mediaFile("phone", "/Downloads/direct.tmp/inside"));
 
     const auto plan = nimbara::cleanup::boostRemoveAllPlan(found);
+    // The download queue's database stays listed but is never planned, so never promised.
+    EXPECT_EQ(plan.size(), 10u);
+    EXPECT_EQ(nimbara::cleanup::boostKeptNames(found),
+              std::vector<QString>{QStringLiteral("downloads.28.sqlitedb")});
     std::vector<std::uint64_t> removedSoFar;
     const auto report = SystemBoostRemovalEngine(target, plan, [&](const BoostProgress& p) {
                             removedSoFar.push_back(p.removed);
                         }).run();
     EXPECT_EQ(report.status, CleanRunStatus::DoneWithFailures);
-    // Two logs refused, the folder and the database kept: 7 of 11 removed.
+    // Two logs refused, the folder kept: 7 of 10 removed, and the message counts only those.
     EXPECT_EQ(report.removedFiles, 7u);
-    EXPECT_EQ(report.failures.size(), 4u);
+    EXPECT_EQ(report.failures.size(), 3u);
+    EXPECT_TRUE(report.message.contains(QStringLiteral("3 of 10 files could not be removed")));
     EXPECT_EQ(removedSoFar.back(), 7u);
     EXPECT_EQ(removedSoFar.front(), 0u);  // the first item, a refused log, counted nothing
     EXPECT_TRUE(fs::exists(crashFile("/Panics/panic-1.ips")));

@@ -71,7 +71,10 @@ TEST_F(FsBrowserActionsTest, AFileExportKeepsTheChosenFolderAndNumbersCollisions
     EXPECT_EQ(page().exportPath(), QString::fromStdString(exports_.string()));
     ASSERT_EQ(revealed_.size(), 2u);
     EXPECT_EQ(panels_, 2);
-    EXPECT_TRUE(page().statusText().isEmpty());
+    // What was written and where, in the page's line as the other exports say it.
+    EXPECT_EQ(page().statusText(),
+              QStringLiteral("1 file(s) (6.15KB) exported. The copies are in \u201c%1\u201d.")
+                  .arg(QString::fromStdString(exports_.string())));
 }
 
 TEST_F(FsBrowserActionsTest, AFolderExportMirrorsTheDevicePathsWithSafeNames) {
@@ -153,6 +156,38 @@ TEST_F(FsBrowserActionsTest, DeleteTakesWhatWasSelectedWhenConfirmedAndSettlesTh
     EXPECT_EQ(entryNamed(radio, "Radio.plist"), nullptr);
     ASSERT_EQ(page().libFileController()->rowCount(), 1);
     EXPECT_EQ(page().libFileController()->entryAt(0)->fileName(), "empty");
+}
+
+TEST_F(FsBrowserActionsTest, TheQuestionNamesWhatGoesAndNothingStaysChosenAfterwards) {
+    // Chosen as a click chooses: the row becomes the current one too.
+    selectFolder(folderAt({"Radio"}));
+    const int row = page().libFileController()->entryAt(0)->fileName() == "Radio.plist" ? 0 : 1;
+    sui().theTableView->selectionModel()->setCurrentIndex(
+        page().libFileController()->index(row, 0),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    std::vector<QString> details;
+    alerts_.emplace([this, &details](QWidget*, const Alerts::Question& q) {
+        asked_.push_back(q.message);
+        details.push_back(q.informativeText);
+        return Answer::Default;
+    });
+    page().RemoveTheFiles();
+    ASSERT_TRUE(waitJobs());
+    ASSERT_EQ(details.size(), 1u);
+    EXPECT_TRUE(details[0].startsWith(
+        QStringLiteral("1 file will be deleted from the device: \u201cRadio.plist\u201d.\n\n"
+                       "CAUTION:")))
+        << details[0].toStdString();
+    // The neighbour the removed row leaves behind is not chosen, so a second delete takes
+    // nothing the user did not choose.
+    ASSERT_EQ(page().libFileController()->rowCount(), 1);
+    EXPECT_TRUE(sui().theTableView->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(sui().theTableView->selectionModel()->currentIndex().isValid());
+    EXPECT_EQ(page().previewNode(), nullptr);
+    page().RemoveTheFiles();
+    EXPECT_EQ(asked_.size(), 1u);
+    EXPECT_FALSE(page().busy());
+    EXPECT_TRUE(fs::exists(media("Radio/.empty")));
 }
 
 TEST_F(FsBrowserActionsTest, CancellingTheQuestionChangesNothing) {

@@ -224,7 +224,11 @@ TEST_F(StoragePageActions, RemovesOnlyTheChosenOfTwoSameNamedPhotosAndSettlesThe
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].defaultButton, QStringLiteral("Deleted"));
     EXPECT_EQ(asked[0].alternateButton, QStringLiteral("Cancel"));
-    EXPECT_TRUE(asked[0].informativeText.isEmpty());
+    // The question names what goes.
+    EXPECT_EQ(
+        asked[0].informativeText,
+        QStringLiteral(
+            "1 photo (6.00bytes) will be deleted from the device: \u201cIMG_0001.JPG\u201d."));
 
     // Only that file left the device and the list; its same-named neighbour stays.
     EXPECT_TRUE(fs::exists(media("/DCIM/100APPLE/IMG_0001.JPG")));
@@ -236,14 +240,13 @@ TEST_F(StoragePageActions, RemovesOnlyTheChosenOfTwoSameNamedPhotosAndSettlesThe
     EXPECT_EQ(hub().totalPhotoRemoveFileSize(), 6u);
     EXPECT_EQ(page().categoryBytes(DiskCategory::Photo), photoBytes - 6);
     EXPECT_EQ(dui().photo.infolab->text(), QStringLiteral("4 photos and videos"));
-    // The row above the removed one is chosen.
-    const QModelIndexList chosen = dui().photo.table->selectionModel()->selectedRows();
-    if (row > 0) {
-        ASSERT_EQ(chosen.size(), 1);
-        EXPECT_EQ(chosen.front().row(), row - 1);
-    } else {
-        EXPECT_TRUE(chosen.isEmpty());
-    }
+    // No neighbour of the removed row is chosen: a second removal takes nothing unchosen.
+    EXPECT_TRUE(dui().photo.table->selectionModel()->selectedRows().isEmpty());
+    EXPECT_FALSE(dui().photo.table->selectionModel()->currentIndex().isValid());
+    page().RemovePhotoItem();
+    EXPECT_EQ(questions(filemanager::removeQuestionText()).size(), 1u);
+    EXPECT_FALSE(page().actionRunning());
+    EXPECT_EQ(page().photoFileController()->rowCount(), 4);
 }
 
 TEST_F(StoragePageActions, ARefusedRemovalStaysListedAndIsNotCounted) {
@@ -338,6 +341,7 @@ TEST_F(StoragePageActions, ExportsNeverOverwriteAndTheReminderCanBeSuppressed) {
     ASSERT_TRUE(waitActions());
     EXPECT_EQ(questions(reminder).size(), 2u);
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("exported")));
+    EXPECT_TRUE(page().statusText().contains(QString::fromStdString(exportDir_.string())));
 
     // From now on no reminder; every export adds numbered copies.
     page().ExportAllPhotoItem();
@@ -363,6 +367,9 @@ TEST_F(StoragePageActions, UninstallIsAskedAndTheRowGoesOnlyWhenTheAppWent) {
     EXPECT_FALSE(page().actionRunning());
     const auto asked = questions(filemanager::uninstallQuestionText(QStringLiteral("Notes")));
     ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].informativeText.contains(
+        QStringLiteral("uninstalled with its data (6.00MB): \u201cNotes\u201d")))
+        << asked[0].informativeText.toStdString();
     EXPECT_EQ(asked[0].defaultButton, QStringLiteral("Uninstall"));
     EXPECT_EQ(asked[0].alternateButton, QStringLiteral("Cancel"));
     EXPECT_TRUE(fs::exists(tmp_ / kUdid / "apps" / kNotesApp));
@@ -402,7 +409,10 @@ TEST_F(StoragePageActions, BooksAreRemovedWholeAfterTheCautionAndExportedAsFiles
     ASSERT_TRUE(waitActions());
     const auto asked = questions(filemanager::removeQuestionText());
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].informativeText, filemanager::removeBooksCautionText());
+    EXPECT_TRUE(asked[0].informativeText.startsWith(QStringLiteral(
+        "1 book (31.00bytes) will be deleted from the device: \u201cStory.epub\u201d.")))
+        << asked[0].informativeText.toStdString();
+    EXPECT_TRUE(asked[0].informativeText.endsWith(filemanager::removeBooksCautionText()));
     EXPECT_FALSE(fs::exists(media("/Books/Purchases/Story.epub")));
     EXPECT_TRUE(fs::exists(media("/Books/Purchases/guide.pdf")));
     ASSERT_EQ(page().booksFileController()->rowCount(), 1);

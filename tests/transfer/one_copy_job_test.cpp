@@ -10,6 +10,7 @@
 
 #include "../app/app_test_support.h"
 #include "backup/contact_reader.h"
+#include "backup_messages.h"
 #include "backup_source.h"
 #include "media_library_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -103,6 +104,39 @@ class OneCopyJobTest : public MediaLibraryTest {
     fs::path exports_ = tmp_ / "exports";
     std::optional<ScopedEnv> devices_;
 };
+
+// A step that could not copy every item ends unfinished, with the count and the list of what is
+// missing: here a conversation's second picture, which the backup does not hold.
+TEST_F(OneCopyJobTest, AStepWithItemsMissingEndsUnfinishedWithTheirCountAndList) {
+    simdev::SimDeviceBuilder b(deviceDir("parts"));
+    b.setIdentity("Phone parts", "parts");
+    const simdev::BackupMessageAttachment picture{"IMG_1.JPG", "image/jpeg", "\xFF\xD8\xFF jpeg"};
+    simdev::addBackupMessages(
+        b, {{.address = "+15550100", .text = "look", .unixTime = 1700000000, .attachment = picture},
+            {.address = "+15550100",
+             .text = "and this",
+             .unixTime = 1700000100,
+             .attachment = simdev::BackupMessageAttachment{"IMG_2.JPG", "image/jpeg", "gone"}}});
+    fs::remove(simdev::backupSourcePath(b.dir(), "MediaDomain",
+                                        simdev::messageAttachmentPath(1, "IMG_2.JPG")));
+    const int index = attachBuilt(b);
+    ASSERT_GE(index, 0);
+    auto toggles = std::make_shared<OneCopyToggles>();
+    toggles->setAll(false);
+    toggles->set(OneCopyRow::Messages, true);
+    const OneCopyReport report = runJob(deviceAt(index, "parts"), toggles);
+    ASSERT_EQ(report.status, OneCopyStatus::Finished) << report.message.toStdString();
+    const transfer::OneCopyRowEnd* messages = report.rowEnd(OneCopyRow::Messages);
+    ASSERT_NE(messages, nullptr);
+    EXPECT_TRUE(messages->ok);
+    EXPECT_FALSE(messages->complete());
+    EXPECT_EQ(messages->items, 2u);  // the page and the first picture
+    EXPECT_EQ(messages->failures, 1u);
+    EXPECT_EQ(transfer::oneCopyFailureText(*messages), "1 of 3 items could not be copied.");
+    ASSERT_EQ(messages->failed.size(), 1u);
+    EXPECT_TRUE(messages->failed[0].item.contains(QLatin1String("+15550100")));
+    EXPECT_EQ(messages->failed[0].reason, "the backup does not hold the file");
+}
 
 TEST_F(OneCopyJobTest, CopiesEverythingIntoAFolderOfItsOwnKeepingEveryName) {
     auto b = richDevice("rich1");

@@ -1,7 +1,10 @@
 // The transfer page's contacts, messages and notes: read from a backup made for them on the
 // simulated device (a failed backup reported, nothing older read), reset by a device change, and
 // exported into Documents as cards, HTML and PDF pages and a notes list, read back.
+#include <QLocale>
+#include <QPageSize>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <filesystem>
 #include <fstream>
@@ -161,6 +164,75 @@ TEST_F(TransferRecordExportTest, EachConversationPdfCarriesItsOwnConversation) {
     EXPECT_EQ(carol.find("Lunch at noon"), std::string::npos);
 }
 
+// A conversation's PDF: the page of the locale's paper, text at a size that reads, and each
+// message under its own sender (the user's replies under "Me").
+TEST_F(TransferRecordExportTest, TheConversationPdfReadsLikeThePage) {
+    auto talk = std::make_shared<PRMessageTreeNode>();
+    talk->setMessageTreeNodeName(QStringLiteral("Alice Smith"));
+    talk->setMessageTreeNodeAdress(QStringLiteral("+15550101"));
+    const std::pair<const char*, const char*> messages[] = {
+        {"Received", "Lunch at noon"}, {"Send", "Sounds good"}, {"Received", "Bring cake"}};
+    for (const auto& [type, text] : messages) {
+        auto message = std::make_shared<PRMessageNode>();
+        message->setMessageName(QStringLiteral("Alice"));  // the reader names both directions
+        message->setMessagePhone(QStringLiteral("+15550101"));
+        message->setMessageType(QString::fromLatin1(type));
+        message->setMessageContent(QString::fromLatin1(text));
+        message->setMessageDate(QStringLiteral("2024-05-01 10:00:00"));
+        talk->addMessageNode(message);
+    }
+    struct Case {
+        const char* locale;
+        const char* folder;
+        double width;
+        double height;
+    };
+    for (const Case& c : {Case{"en_GB", "a4", 595, 842}, Case{"en_US", "letter", 612, 792}}) {
+        SCOPED_TRACE(c.locale);
+        QLocale::setDefault(QLocale(QString::fromLatin1(c.locale)));
+        const auto result =
+            transfer::exportConversationsPdf(documents() / c.folder, {talk}, {"Phone", {}});
+        QLocale::setDefault(QLocale::c());
+        ASSERT_TRUE(result.ok()) << result.message.toStdString();
+        // Word boxes in points, as pdftotext reads them.
+        QProcess tool;
+        tool.start(QStringLiteral("pdftotext"),
+                   {QStringLiteral("-bbox"), QString::fromStdString(result.files.at(0).string()),
+                    QStringLiteral("-")});
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        const QString boxes = QString::fromUtf8(tool.readAllStandardOutput());
+        const QRegularExpression page(
+            QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\""));
+        const QRegularExpressionMatch paper = page.match(boxes);
+        ASSERT_TRUE(paper.hasMatch()) << boxes.toStdString();
+        EXPECT_NEAR(paper.captured(1).toDouble(), c.width, 1.0);
+        EXPECT_NEAR(paper.captured(2).toDouble(), c.height, 1.0);
+        const QRegularExpression word(
+            QStringLiteral("yMin=\"([0-9.]+)\" xMax=\"[0-9.]+\" yMax=\"([0-9.]+)\">Lunch<"));
+        const QRegularExpressionMatch lunch = word.match(boxes);
+        ASSERT_TRUE(lunch.hasMatch()) << boxes.toStdString();
+        const double height = lunch.captured(2).toDouble() - lunch.captured(1).toDouble();
+        EXPECT_GT(height, 8.0);  // at least 7-point print
+        EXPECT_LT(height, 20.0);
+
+        // Each text under its sender's line.
+        const std::string text = pdfText(result.files.at(0));
+        std::size_t at = 0;
+        for (const auto& [sender, said] :
+             {std::pair{"Name: Alice\n", "Lunch at noon"}, std::pair{"Name: Me\n", "Sounds good"},
+              std::pair{"Name: Alice\n", "Bring cake"}}) {
+            const std::size_t name = text.find(sender, at);
+            const std::size_t body = text.find(said, at);
+            ASSERT_NE(body, std::string::npos) << text;
+            EXPECT_LT(name, body) << said << "\n" << text;
+            EXPECT_EQ(text.substr(name, body - name).find("Name:", 1), std::string::npos)
+                << said << "\n"
+                << text;
+            at = body;
+        }
+    }
+}
+
 TEST_F(TransferRecordExportTest, AllNotesGoIntoOneListAndAFolderInTheWayIsReported) {
     const auto result = transfer::exportNotesToDocuments(
         documents(), {note(QStringLiteral("Shopping"), QStringLiteral("Milk")),
@@ -260,7 +332,8 @@ TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSam
     ASSERT_TRUE(pumpLong([this] { return !records().exporting(); }));
     ASSERT_TRUE(records().lastExport());
     EXPECT_TRUE(records().lastExport()->ok());
-    EXPECT_EQ(records().lastExport()->files.size(), static_cast<std::size_t>(conversations));
+    // A page per conversation, and the copies of the attachments they link.
+    EXPECT_GT(records().lastExport()->files.size(), static_cast<std::size_t>(conversations));
     ASSERT_EQ(reveals_.size(), 1u);
 }
 

@@ -20,6 +20,8 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScopeGuard>
+#include <QSize>
+#include <QStringList>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
@@ -60,6 +62,7 @@
 #include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
 #include "privacy/pages/pr_privacy_controller.h"
+#include "privacy/privacy_clean_selection.h"
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
 #include "sim_media_library.h"
@@ -124,6 +127,24 @@ class Shooter {
     QString dir_;
     bool ok_ = true;
 };
+
+// Takes the question `act` asks as the user sees it, then declines it: nothing changes.
+void saveQuestion(Shooter& shots, const QString& name, const std::function<void()>& act) {
+    nimbara::Alerts::ScopedHandler asked(
+        [&shots, name](QWidget* parent, const nimbara::Alerts::Question& question) {
+            QTimer::singleShot(0, [&shots, name] {
+                if (QWidget* box = QApplication::activeModalWidget()) {
+                    box->adjustSize();
+                    shots.save(box, name);
+                    box->close();
+                }
+            });
+            nimbara::Alerts::ScopedHandler shown{nimbara::Alerts::Handler()};
+            nimbara::Alerts::ask(parent, question);
+            return nimbara::Alerts::Answer::Alternate;
+        });
+    act();
+}
 
 // The demo backup's conversations drawn as chat columns: the one with a picture attached, and
 // the one with a contact card.
@@ -223,6 +244,17 @@ void shootPrivacyResults(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& 
     }
     pumpUntil(picturesShown, 10.0);
     shots.save(ui.window, QStringLiteral("26d-privacy-attachments"));
+    // The clean's question for what is ticked now, as the page asks it (no flow runs here).
+    saveQuestion(shots, QStringLiteral("26e-privacy-clean-question"), [page] {
+        const auto asked = nimbara::privacy::privacyCleanQuestion(
+            nimbara::privacy::snapshotPrivacySelection(*page->scanResult()));
+        nimbara::Alerts::Question question;
+        question.message = asked.message;
+        question.informativeText = asked.informativeText;
+        question.defaultButton = QStringLiteral("Clean Up");
+        question.alternateButton = QStringLiteral("Cancel");
+        nimbara::Alerts::ask(page->view()->window(), question);
+    });
 }
 
 // A left-button press and release on a control, as the user's click.
@@ -294,7 +326,12 @@ void shootSystemBoostPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi&
     page->ClickDownloadAction();
     boost.systemBoostTableview->selectRow(1);
     shots.save(ui.window, QStringLiteral("45a-system-boost-downloads"));
+    page->ExportOneFileAction();
+    pumpUntil([page] { return !page->busy(); }, 20.0);
+    shots.save(ui.window, QStringLiteral("45a2-system-boost-exported"));
     page->BackAction();
+    saveQuestion(shots, QStringLiteral("45a3-system-boost-remove-all-question"),
+                 [page] { page->RemoveAllFilesAction(); });
     const std::uint64_t files = page->totalFileNumber();
     const std::uint64_t bytes = page->result()->totalBytes();
     boost.removeFileInfolab->setText(PRSystemBoostViewController::removeAllMessage(files, bytes));
@@ -349,6 +386,22 @@ void shootDeviceFiles(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
     choose({QStringLiteral("System"), QStringLiteral("DCIM"), QStringLiteral("100APPLE")},
            QStringLiteral("IMG_0003.JPG"));
     shots.save(ui.window, QStringLiteral("53-files-photo-preview"));
+    saveQuestion(shots, QStringLiteral("53a-files-delete-question"),
+                 [page] { page->RemoveTheFiles(); });
+    {
+        // The chosen photo exported into a folder of the scratch space; the line says where.
+        QTemporaryDir into;
+        nimbara::ui::ScopedHandler<nimbara::ui::SavePanel::Handler> panel(
+            nimbara::ui::SavePanel::handler(),
+            [&into](QWidget*, const nimbara::ui::SavePanel::Request&) -> std::optional<QString> {
+                return into.path();
+            });
+        nimbara::ui::ScopedHandler<nimbara::ui::FileViewer::Handler> reveal(
+            nimbara::ui::FileViewer::handler(), [](const QString&) {});
+        page->ExportTheFileToMac();
+        pumpUntil([page] { return !page->busy(); }, 20.0);
+        shots.save(ui.window, QStringLiteral("53b-files-exported"));
+    }
     choose(
         {QStringLiteral("System"), QStringLiteral("MediaAnalysis"), QStringLiteral("Fingerprints"),
          QStringLiteral("v2"), QStringLiteral("0A"), QStringLiteral("1B"), QStringLiteral("2C"),
@@ -395,6 +448,11 @@ void shootOneCopyPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
     }
     closeNotices();
     shots.save(ui.window, QStringLiteral("50-onecopy-done"));
+    // The demo's music holds a track whose file is gone: the list of what was not copied.
+    if (QWidget* failures = page->showCopyFailures(nimbara::transfer::OneCopyRow::Music)) {
+        shots.save(failures, QStringLiteral("50-onecopy-failures"));
+        failures->close();
+    }
     page->initAllDataAndAllView();
 }
 
@@ -420,7 +478,12 @@ void shootCleanPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     CleanViewUi& clean = page->cleanUi();
     page->ClickDocumentFileAction();
     clean.documentResult.table->selectRow(1);
+    // One document unticked: kept by the removals that follow.
+    auto* documents = page->cleanDocumentController();
+    documents->setData(documents->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
     shots.save(ui.window, QStringLiteral("40a-clean-app-documents"));
+    saveQuestion(shots, QStringLiteral("40a2-clean-app-remove-all-question"),
+                 [page] { page->startScanPhoneApp(); });
     page->ClickCacheFileAction();
     shots.save(ui.window, QStringLiteral("40b-clean-app-caches"));
     page->ClickJunkFileAction();
@@ -630,6 +693,18 @@ void shootStoragePage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui)
             });
         page->RemovePhotoItem();
     }
+    {
+        // The chosen photo exported; the line says what was written and where.
+        nimbara::ui::ScopedHandler<nimbara::ui::FileViewer::Handler> reveal(
+            nimbara::ui::FileViewer::handler(), [](const QString&) {});
+        page->ExportPhotoItem();
+        pumpUntil([page] { return !page->actionRunning(); }, 20.0);
+        shots.save(ui.window, QStringLiteral("52j-storage-exported"));
+    }
+    hub.ClickAppsDiskManage(nullptr);
+    disk.apps.table->selectRow(0);
+    saveQuestion(shots, QStringLiteral("52k-storage-uninstall-question"),
+                 [page] { page->UninStallAppData(); });
     page->initAllDataAndAllView();
 }
 
@@ -820,6 +895,8 @@ void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) 
         "TheImageTextCellHavebeenDown", static_cast<QObject*>(finder.userDataLargeTableView));
     finder.userDataBigTableView->selectRow(0);
     shots.save(ui.window, QStringLiteral("46c-finder-user-files"));
+    saveQuestion(shots, QStringLiteral("46c2-finder-delete-question"),
+                 [page] { page->ClickuserDataRemoveAction(); });
     page->ClickAppDataFileAction();
     finder.appBigTableView->selectRow(0);
     nimbara::NotificationCenter::defaultCenter().post(
@@ -987,7 +1064,8 @@ void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string&
     setDeviceFault(device, nullptr, {});
 }
 
-int run(const QString& outDir) {
+// `windowSize`, when valid, is the main window's size (the designed size when not).
+int run(const QString& outDir, const QSize& windowSize) {
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "nimbara-screenshots: can't create %s\n", qPrintable(outDir));
         return 1;
@@ -1031,6 +1109,9 @@ int run(const QString& outDir) {
         MainWindowUi& ui = *hub.mainUi();
         QuickScanWindowUi& quick = *hub.quickScanUi();
         ui.window->show();
+        if (windowSize.isValid()) {
+            ui.window->resize(windowSize);
+        }
         quick.quickScanWindow->show();
 
         shots.save(ui.window, QStringLiteral("01-main-no-device"));
@@ -1152,8 +1233,10 @@ int run(const QString& outDir) {
         shootDeviceFiles(shots, hub, ui);
         shootStoragePage(shots, hub, ui);
 
-        // The clean-up of what the quick scan found, confirmed.
+        // The clean-up of what the quick scan found: its question, then confirmed.
         quick.quickScanWindow->show();
+        saveQuestion(shots, QStringLiteral("19-quick-clean-up-question"),
+                     [&quick] { click(quick.quickCleanupDeviceBtn); });
         {
             nimbara::Alerts::ScopedHandler confirm([](QWidget*, const nimbara::Alerts::Question&) {
                 return nimbara::Alerts::Answer::Default;
@@ -1255,8 +1338,16 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Nimbara"));
     QApplication::setApplicationVersion(QStringLiteral(NIMBARA_VERSION));
     nimbara::ui::installFontSubstitutions();
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nimbara-screenshots OUTDIR\n");
+    // An optional second argument WIDTHxHEIGHT renders the main window at that size.
+    QSize windowSize;
+    if (argc == 3) {
+        const QStringList parts = QString::fromLocal8Bit(argv[2]).split(QLatin1Char('x'));
+        if (parts.size() == 2) {
+            windowSize = QSize(parts[0].toInt(), parts[1].toInt());
+        }
+    }
+    if (argc < 2 || argc > 3 || (argc == 3 && !windowSize.isValid())) {
+        std::fprintf(stderr, "usage: nimbara-screenshots OUTDIR [WIDTHxHEIGHT]\n");
         return 2;
     }
     // Nobody is there to answer: a question is logged and declined, so nothing changes.
@@ -1265,5 +1356,5 @@ int main(int argc, char** argv) {
         return q.alternateButton.isEmpty() ? nimbara::Alerts::Answer::Default
                                            : nimbara::Alerts::Answer::Alternate;
     });
-    return run(QString::fromLocal8Bit(argv[1]));
+    return run(QString::fromLocal8Bit(argv[1]), windowSize);
 }

@@ -1,5 +1,7 @@
 #include "backup/pages/unlock_notice.h"
 
+#include "backup/backup_runner.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -29,6 +31,8 @@ QMessageBox* EnteriPhonePassCodetoUnlockScreen(QWidget* window) {
     // A sheet of its window: shown without a loop of its own, closed by its button.
     box->setWindowModality(window != nullptr ? Qt::WindowModal : Qt::NonModal);
     box->open();
+    // Shown for the backup that is starting, and gone when that backup has ended.
+    closeWithBackupRun(box);
     return box;
 }
 

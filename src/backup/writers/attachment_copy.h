@@ -38,12 +38,17 @@ ExportWriteResult copyBackupFile(const BackupFolder& backup, const QString& path
 // The last name of `path` ("" for none): what an attachment's copy is named after.
 QString attachmentFileName(const QString& path);
 
-// Whether a copy is kept of the message's attachment: its type is "Contact", "Location" or
-// "Mov".
+// Whether a copy is kept of the message's attachment: its type is "Image", "Contact",
+// "Location" or "Mov".
 bool keepsAttachmentCopy(const PRMessageNode& message);
 
-// The copy kept of a message's attachment by its type: "Contact" and "Location" as ".vcf", "Mov"
-// as ".mov"; nullopt for any other type (pictures stay in the conversation's page).
+// The extension (".jpg", ".png", ".gif", ".heic", ...) of a picture that begins with the bytes
+// `head` (its first 16 bytes are enough); empty when they are no picture known here.
+std::string pictureExtension(std::string_view head);
+
+// The copy kept of a message's attachment by its type: a picture under its own name (a stored
+// name without an extension gets the one of the picture's kind), "Contact" and "Location" as
+// ".vcf", "Mov" as ".mov"; nullopt for any other type.
 // `stopRequested`, when given, can end a long copy (see copyToExportFile).
 std::optional<ExportWriteResult> copyMessageAttachment(
     const BackupFolder& backup, const PRMessageNode& message, const std::filesystem::path& folder,

@@ -57,12 +57,10 @@ QString messageTextHtml(const QString& text) {
     return htmlEscaped(normalised).replace(QLatin1Char('\n'), QLatin1String("<br/>"));
 }
 
-// A picture's file address for a single-quoted attribute. The quote is percent-encoded (the same
-// address), as not every reader of the page decodes references inside attributes.
-QString pictureSource(const QString& path) {
-    QString url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-    url.replace(QLatin1Char('\''), QLatin1String("%27"));
-    return htmlEscaped(url);
+// The address of a copy beside the page, relative to the page: its name, percent-encoded (no
+// quote, colon or slash is left to be read as markup, a scheme or a folder).
+QString copyAddress(const QString& fileName) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(fileName));
 }
 
 }  // namespace
@@ -133,16 +131,20 @@ void addConversationHtml(PRHtmlController& html, const PRMessageTreeNode& conver
         if (!message) {
             continue;
         }
-        handleMessageHtml(*message, html, false);
-        if (attachments.backup == nullptr ||
-            (attachments.stopRequested && attachments.stopRequested())) {
-            continue;
+        // Copied first: the page links the copy by the name it was given.
+        QString copyName;
+        if (attachments.backup != nullptr &&
+            !(attachments.stopRequested && attachments.stopRequested())) {
+            const auto copy = copyMessageAttachment(*attachments.backup, *message,
+                                                    attachments.folder, attachments.stopRequested);
+            if (copy && copy->ok) {
+                copyName = QString::fromStdString(copy->path.filename().string());
+            }
+            if (copy && attachments.copied) {
+                attachments.copied(*message, *copy);
+            }
         }
-        const auto copy = copyMessageAttachment(*attachments.backup, *message, attachments.folder,
-                                                attachments.stopRequested);
-        if (copy && attachments.copied) {
-            attachments.copied(*message, *copy);
-        }
+        handleMessageHtml(*message, html, false, copyName);
     }
     html.addHtmlContent(QStringLiteral("<hr/>"));
 }
@@ -156,7 +158,8 @@ void handleFatherMessageHtml(const PRMessageTreeNode& conversation, PRHtmlContro
         QLatin1String(" </h3>"));
 }
 
-void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, bool isFarther) {
+void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, bool isFarther,
+                       const QString& attachmentCopy) {
     QString fragment;
     const QString name = message.messageName();
     if (isFarther) {
@@ -169,17 +172,27 @@ void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, boo
                 QLatin1String(" &nbsp;&nbsp; Date: ") + htmlEscaped(message.messageDate()) +
                 QLatin1String(" </p>");
     const QString type = message.messageType();
-    const QString attachment = message.attachmentPath();
-    if (message.isHasAttach() && !attachment.isEmpty()) {
-        fragment += (type == QLatin1String("Received") ? QLatin1String("<p><img src='")
-                                                       : QLatin1String("<p class='imgdic'><img "
-                                                                       "src='")) +
-                    pictureSource(attachment) + QLatin1String("'/></p>");
+    if (message.isHasAttach() && !attachmentCopy.isEmpty()) {
+        const QString address = copyAddress(attachmentCopy);
+        fragment += type == QLatin1String("Received") ? QLatin1String("<p>")
+                                                      : QLatin1String("<p class='imgdic'>");
+        // A picture inline; a card, a location or a movie as a link to its copy.
+        fragment += message.attachType() == QLatin1String("Image")
+                        ? QLatin1String("<img src='") + address + QLatin1String("'/>")
+                        : QLatin1String("<a href='") + address + QLatin1String("'>") +
+                              htmlEscaped(attachmentCopy) + QLatin1String("</a>");
+        fragment += QLatin1String("</p>");
     } else {
+        QString text = messageTextHtml(message.messageContent());
+        if (message.isHasAttach() && nimbara::backup::keepsAttachmentCopy(message)) {
+            // No copy of it stands beside the page: said so, rather than a broken link.
+            text += (text.trimmed().isEmpty() ? QString() : QStringLiteral("<br/>")) +
+                    QStringLiteral("<i>The attachment could not be copied.</i>");
+        }
         fragment +=
             (type == QLatin1String("Send") ? QLatin1String("<p class='triangle-isosceles2'> ")
                                            : QLatin1String("<p class='triangle-isosceles'> ")) +
-            messageTextHtml(message.messageContent()) + QLatin1String(" </p>");
+            text + QLatin1String(" </p>");
     }
     html.addHtmlContent(fragment);
 }

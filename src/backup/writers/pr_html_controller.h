@@ -2,10 +2,12 @@
 // ones grey on the left, picture attachments inline. The page is held in memory (a head with the
 // style sheet, then fragments, then the end) and written as one UTF-8 file.
 //
-// Everything that comes from a backup (names, addresses, dates, message texts, attachment paths,
+// Everything that comes from a backup (names, addresses, dates, message texts, attachment names,
 // the title) is escaped before it enters the page: a message text is always shown as text, never
-// read as markup. The file is named after the conversation, made safe as a file name and numbered
-// when taken: an earlier export is never replaced.
+// read as markup. Attachments are copied beside the page and linked by relative addresses, so the
+// page and its folder stand on their own: nothing points into the backup. The file is named after
+// the conversation, made safe as a file name and numbered when taken: an earlier export is never
+// replaced.
 //
 // One writer per page, used by one thread.
 #pragma once
@@ -69,8 +71,9 @@ struct ConversationAttachments {
     std::function<bool()> stopRequested;
 };
 
-// Adds a conversation's heading, each of its messages in order (copying contact, location and
-// movie attachments as `attachments` says) and the rule after it.
+// Adds a conversation's heading, each of its messages in order (copying picture, contact,
+// location and movie attachments as `attachments` says, each linked from its message) and the
+// rule after it.
 void addConversationHtml(PRHtmlController& html, const PRMessageTreeNode& conversation,
                          const ConversationAttachments& attachments = {});
 
@@ -78,8 +81,11 @@ void addConversationHtml(PRHtmlController& html, const PRMessageTreeNode& conver
 
 // The conversation's heading: its name and address.
 void handleFatherMessageHtml(const PRMessageTreeNode& conversation, PRHtmlController& html);
-// One message: the sender line (messageSenderLabel) with the date, then the
-// attachment's picture (left for a received message, right otherwise) or the text in a bubble
-// (green on the right for "Send", grey on the left otherwise); with `isFarther`, a heading with
-// the sender's name and address first.
-void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, bool isFarther);
+// One message: the sender line (messageSenderLabel) with the date, then its attachment (left for
+// a received message, right otherwise) or the text in a bubble (green on the right for "Send",
+// grey on the left otherwise); with `isFarther`, a heading with the sender's name and address
+// first. `attachmentCopy` names the attachment's copy beside the page: a picture is shown from
+// it, any other kind linked to it. Without a copy the text is shown, with a line saying that the
+// attachment could not be copied.
+void handleMessageHtml(const PRMessageNode& message, PRHtmlController& html, bool isFarther,
+                       const QString& attachmentCopy = QString());

@@ -4,6 +4,9 @@
 
 #include <QStringList>
 
+#include <utility>
+#include <vector>
+
 namespace nimbara::backup {
 
 namespace {
@@ -54,7 +57,64 @@ void addLine(std::string& card, const char* property, const QString& value) {
     card += vCardFoldedLine(std::string(property) + ":" + vCardEscaped(value));
 }
 
+// One line per value, its label as the TYPE and the first one preferred. A contact that holds
+// only the joined text (one value) is written with `plainType`.
+void addValues(std::string& card, const std::string& property, const char* fixedTypes,
+               const std::vector<PRContactValue>& values, const QString& joined,
+               const char* plainType) {
+    bool first = true;
+    const auto add = [&](const QString& type, const QString& value) {
+        if (value.trimmed().isEmpty()) {
+            return;
+        }
+        QString types = QString::fromLatin1(fixedTypes) + type;
+        if (first) {
+            types += types.isEmpty() || types.endsWith(QLatin1Char(',')) ? QLatin1String("PREF")
+                                                                         : QLatin1String(",PREF");
+            first = false;
+        }
+        if (types.endsWith(QLatin1Char(','))) {
+            types.chop(1);
+        }
+        const std::string params = types.isEmpty() ? std::string() : ";TYPE=" + types.toStdString();
+        card += vCardFoldedLine(property + params + ":" + vCardEscaped(value.trimmed()));
+    };
+    if (values.empty()) {
+        add(QString::fromLatin1(plainType), joined);
+        return;
+    }
+    for (const PRContactValue& v : values) {
+        add(vCardType(v.label), v.value);
+    }
+}
+
 }  // namespace
+
+QString vCardType(const QString& label) {
+    // The address book's own labels, "_$!<Mobile>!$_" and the like.
+    static const std::pair<const char*, const char*> known[] = {
+        {"Mobile", "CELL"}, {"iPhone", "IPHONE"},    {"Home", "HOME"},        {"Work", "WORK"},
+        {"Main", "MAIN"},   {"HomeFAX", "HOME,FAX"}, {"WorkFAX", "WORK,FAX"}, {"OtherFAX", "FAX"},
+        {"Pager", "PAGER"}, {"Other", "OTHER"},      {"School", "SCHOOL"},    {"iCloud", "ICLOUD"},
+    };
+    QString name = label.trimmed();
+    if (name.startsWith(QLatin1String("_$!<")) && name.endsWith(QLatin1String(">!$_"))) {
+        name = name.mid(4, name.size() - 8);
+    }
+    for (const auto& [text, type] : known) {
+        if (name.compare(QLatin1String(text), Qt::CaseInsensitive) == 0) {
+            return QString::fromLatin1(type);
+        }
+    }
+    // A label of the user's own: its letters and digits, as one word of the parameter.
+    QString type;
+    for (const QChar c : name) {
+        if ((c.unicode() < 128 && c.isLetterOrNumber()) || c == QLatin1Char('-')) {
+            type += c.toUpper();
+        }
+    }
+    return type;
+}
 
 std::string vCardEscaped(const QString& value) {
     QString out;
@@ -122,8 +182,8 @@ std::string vCardText(const PRContactNode& node) {
     card += vCardFoldedLine("N:" + structuredName(node.contactName()));
     addLine(card, "ORG", node.contactCompany());
     addLine(card, "TITLE", node.contactJobtitle());
-    addLine(card, "EMAIL;TYPE=INTERNET,HOME,PREF", node.contactEmail());
-    addLine(card, "TEL;TYPE=CELL,PREF", node.contactPhone());
+    addValues(card, "EMAIL", "INTERNET,", node.contactEmails(), node.contactEmail(), "HOME");
+    addValues(card, "TEL", "", node.contactPhones(), node.contactPhone(), "CELL");
     if (!node.contactAdress().trimmed().isEmpty()) {
         // The address is one text: it goes into the street part.
         card += vCardFoldedLine("ADR;TYPE=HOME:;;" + vCardEscaped(node.contactAdress()) + ";;;;");

@@ -1,5 +1,7 @@
 // One contact as a vCard 3.0 file (UTF-8): BEGIN, VERSION, FN, a structured N, then ORG, TITLE,
-// EMAIL, TEL, ADR, URL, NOTE and PHOTO where the contact has them, END. Values are escaped ("\\",
+// EMAIL, TEL, ADR, URL, NOTE and PHOTO where the contact has them, END. Every phone number and
+// e-mail address is a line of its own, its label as the TYPE, the first one preferred. Values are
+// escaped ("\\",
 // "\;", "\,", "\n" for a line break), lines longer than 75 bytes are folded (never inside a UTF-8
 // character) and every line, the last one too, ends in CR LF.
 //
@@ -40,6 +42,10 @@ namespace nimbara::backup {
 
 // The card of `node` (UTF-8, CR LF line ends).
 std::string vCardText(const PRContactNode& node);
+// The TYPE of a number or address with the address book's label `label` ("_$!<Mobile>!$_" is
+// "CELL", "_$!<WorkFAX>!$_" is "WORK,FAX"); a label of the user's own keeps its letters and
+// digits; empty for none.
+QString vCardType(const QString& label);
 // A value escaped for a vCard text field.
 std::string vCardEscaped(const QString& value);
 // One content line ("NAME;PARAMS:value", without line end) folded at 75 bytes, with CR LF.

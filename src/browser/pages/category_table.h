@@ -22,6 +22,7 @@
 #include "browser/record_sorting.h"
 #include "browser/record_table_model.h"
 #include "browser/result_records.h"
+#include "ui/column_fitting.h"
 #include "ui/fonts.h"
 
 namespace nimbara::browser {
@@ -40,6 +41,7 @@ inline void styleCategoryTable(QTableView* table) {
     table->verticalHeader()->hide();
     table->verticalHeader()->setDefaultSectionSize(22);
     table->setColumnWidth(0, 26);
+    nimbara::ui::fitColumnsToContents(table);
 }
 
 class CategoryTable {

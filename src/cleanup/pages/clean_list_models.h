@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "cleanup/ad_caches.h"
@@ -32,12 +33,43 @@ class CleanRowsModel : public QAbstractTableModel {
 
     // An icon for the first column (null: none).
     void setIconOf(std::function<QIcon(const Node&)> iconOf) { iconOf_ = std::move(iconOf); }
+    // With check boxes in the first column: every row starts ticked, and a row the user unticks
+    // is one to keep. An untick stays while its row is listed.
+    void setCheckable(bool checkable) { checkable_ = checkable; }
+    bool isTicked(const Node* node) const { return unticked_.count(node) == 0; }
+    void setTicked(int row, bool ticked) {
+        const Ptr node = rowAt(row);
+        if (!node || isTicked(node.get()) == ticked) {
+            return;
+        }
+        if (ticked) {
+            unticked_.erase(node.get());
+        } else {
+            unticked_.insert(node.get());
+        }
+        emit dataChanged(index(row, 0), index(row, 0), {Qt::CheckStateRole});
+    }
+    // The rows left ticked, in order.
+    std::vector<Ptr> tickedRows() const {
+        std::vector<Ptr> ticked;
+        for (const Ptr& row : rows_) {
+            if (isTicked(row.get())) {
+                ticked.push_back(row);
+            }
+        }
+        return ticked;
+    }
 
     const std::vector<Ptr>& content() const { return rows_; }
     void setContent(std::vector<Ptr> rows) {
         beginResetModel();
         rows_ = std::move(rows);
         icons_.clear();
+        std::unordered_set<const Node*> listed;
+        for (const Ptr& row : rows_) {
+            listed.insert(row.get());
+        }
+        std::erase_if(unticked_, [&listed](const Node* node) { return listed.count(node) == 0; });
         endResetModel();
     }
     void clear() { setContent({}); }
@@ -54,6 +86,7 @@ class CleanRowsModel : public QAbstractTableModel {
         }
         beginRemoveRows(QModelIndex(), row, row);
         icons_.erase(rows_[static_cast<std::size_t>(row)].get());
+        unticked_.erase(rows_[static_cast<std::size_t>(row)].get());
         rows_.erase(rows_.begin() + row);
         endRemoveRows();
     }
@@ -87,6 +120,9 @@ class CleanRowsModel : public QAbstractTableModel {
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
             return columns_[static_cast<std::size_t>(index.column())].text(*row);
         }
+        if (role == Qt::CheckStateRole && checkable_ && index.column() == 0) {
+            return isTicked(row.get()) ? Qt::Checked : Qt::Unchecked;
+        }
         if (role == Qt::DecorationRole && index.column() == 0 && iconOf_) {
             auto found = icons_.find(row.get());
             if (found == icons_.end()) {
@@ -95,6 +131,21 @@ class CleanRowsModel : public QAbstractTableModel {
             return found->second;
         }
         return QVariant();
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (checkable_ && index.isValid() && index.column() == 0) {
+            flags |= Qt::ItemIsUserCheckable;
+        }
+        return flags;
+    }
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override {
+        if (role != Qt::CheckStateRole || !checkable_ || !index.isValid() || index.column() != 0 ||
+            !rowAt(index.row())) {
+            return false;
+        }
+        setTicked(index.row(), value.toInt() == Qt::Checked);
+        return true;
     }
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override {
@@ -110,6 +161,8 @@ class CleanRowsModel : public QAbstractTableModel {
     std::vector<Ptr> rows_;
     std::function<QIcon(const Node&)> iconOf_;
     mutable std::unordered_map<const Node*, QIcon> icons_;
+    bool checkable_ = false;
+    std::unordered_set<const Node*> unticked_;
 };
 
 using PRCleanRecordsModel = CleanRowsModel<PRCleanDirNode>;

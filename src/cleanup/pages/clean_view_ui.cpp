@@ -20,6 +20,7 @@
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
+#include "ui/status_line_views.h"
 
 namespace {
 
@@ -45,12 +46,22 @@ QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
     return nimbara::app::build::makeRecordTable(parent, name, multiple, kInfoPoints);
 }
 
+namespace {
+const QColor kProblemColour(178, 34, 34);
+}  // namespace
+
 QLabel* makeStatusLine(QWidget* view, const char* name) {
-    QLabel* line = makeLabel(view, name, QString(), kInfoPoints, QColor(178, 34, 34));
+    QLabel* line = makeLabel(view, name, QString(), kInfoPoints, kProblemColour);
     line->setWordWrap(true);
     line->setContentsMargins(20, 0, 20, 10);
     line->hide();
     return line;
+}
+
+void setStatusLine(QLabel* line, const QString& text, bool problem) {
+    nimbara::app::setLabelColour(line, problem ? kProblemColour : nimbara::app::build::kText);
+    line->setText(text);
+    line->setVisible(!text.isEmpty());
 }
 
 // A view headed by a title line, with its content below.
@@ -339,6 +350,16 @@ CleanViewUi buildCleanView() {
         makeResultView(ui.stack, "cleanDocumentTableView", "cleanDocumentFileTableview",
                        "documentFileInfolab", "documentProgressor", "documentExportBtn",
                        "documentRemoveBtn", "documentRemoveAllBtn", QStringLiteral("Documents"));
+    // Documents are the user's own files: each can be kept out of the removals.
+    ui.documentResult.hintlab =
+        makeLabel(ui.documentResult.view, "documentKeepHintlab",
+                  QStringLiteral("Documents are your own files in the apps. Untick the ones "
+                                 "you want to keep: removing all leaves them on the device."),
+                  kInfoPoints);
+    ui.documentResult.hintlab->setWordWrap(true);
+    if (auto* layout = qobject_cast<QVBoxLayout*>(ui.documentResult.view->layout())) {
+        layout->insertWidget(layout->indexOf(ui.documentResult.table), ui.documentResult.hintlab);
+    }
     ui.junkResult =
         makeResultView(ui.stack, "cleanJunkTableView", "cleanJunkFileTableView", "junkFileInfolab",
                        "junkProgressor", "junkExportBtn", "junkRemoveBtn", "junkRemoveAllBtn",
@@ -359,5 +380,10 @@ CleanViewUi buildCleanView() {
                      "cookieMenu", "cookieDirMenu", QStringLiteral("Cookie"), ui.deviceBackBtns[2]);
     buildMediaView(ui, ui.deviceBackBtns[3]);
     ui.stack->setCurrentWidget(ui.cleanDiskView);
+    std::vector<QWidget*> views;
+    for (int i = 0; i < ui.stack->count(); ++i) {
+        views.push_back(ui.stack->widget(i));
+    }
+    nimbara::ui::keepStatusPerView(ui.statuslab, views);
     return ui;
 }

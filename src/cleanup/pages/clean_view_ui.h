@@ -45,6 +45,7 @@ struct CleanResultViewUi {
     QPushButton* removeBtn = nullptr;
     QPushButton* removeAllBtn = nullptr;
     QPushButton* backBtn = nullptr;
+    QLabel* hintlab = nullptr;  // the documents' view: how to keep a document (null elsewhere)
 };
 
 // One device clean-up view with its outline and file table.
@@ -119,6 +120,9 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& title)
 QTableView* makeTable(QWidget* parent, const char* name, bool multiple);
 // The line under a page's views that says what went wrong: red, wrapped, hidden until used.
 QLabel* makeStatusLine(QWidget* view, const char* name);
+// Shows `text` on such a line (hidden when empty): red for a problem, else in the text colour
+// (what an export wrote and where, what a removal freed).
+void setStatusLine(QLabel* line, const QString& text, bool problem);
 // The layout of a view headed by a title line, with its content below.
 QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& title);
 // A category row in `grid` at `row`: marker image, button, progress bar, and the size and path

@@ -17,6 +17,8 @@
 
 #include "app/alerts.h"
 #include "app/core/text_utilities.h"
+#include "cleanup/protected_files.h"
+#include "cleanup/removal_texts.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "platform/main_thread.h"
@@ -88,6 +90,7 @@ PRCleanViewController::PRCleanViewController(QObject* parent)
       removals_(std::make_unique<nimbara::cleanup::CleanJobQueue>()) {
     cacheList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     docList_ = nimbara::cleanup::makeCleanRecordsModel(this);
+    docList_->setCheckable(true);  // an unticked document is kept
     junkList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     cookList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     adsList_ = nimbara::cleanup::makeAdsModel(this);
@@ -236,10 +239,9 @@ void PRCleanViewController::showOnly(QWidget* view) {
     ui_->stack->setCurrentWidget(view);
 }
 
-void PRCleanViewController::setStatus(const QString& text) {
+void PRCleanViewController::setStatus(const QString& text, bool problem) {
     ensureBuilt();
-    ui_->statuslab->setText(text);
-    ui_->statuslab->setVisible(!text.isEmpty());
+    cleanview::setStatusLine(ui_->statuslab, text, problem);
 }
 
 QString PRCleanViewController::statusText() const {
@@ -586,20 +588,50 @@ void PRCleanViewController::confirmRemoveAll() {
         return;
     }
     const AppCleanScanResult& r = *appResult_;
-    const std::uint64_t bytes = r.caches.bytes + r.documents.bytes + r.cookies.bytes + r.junk.bytes;
-    const bool liveAds =
-        std::any_of(r.adsRemoveArray.begin(), r.adsRemoveArray.end(),
-                    [](const std::shared_ptr<PRAppAdsRemoveNode>& row) {
-                        return row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive);
-                    });
-    if (r.totalFileNumber == 0 && !liveAds) {
-        setStatus(QStringLiteral("The scan found nothing to remove."));
+    // What goes: every cache, cookie and temporary file, the documents left ticked, and the
+    // advertisement caches of the "Live" rows; never the files the device itself needs.
+    nimbara::cleanup::AppCleanRemovalSummary summary;
+    std::vector<std::shared_ptr<PRCleanDirNode>> documents;
+    for (const auto& record : docList_->tickedRows()) {
+        if (nimbara::cleanup::isProtectedDeviceFile(record->devicePath())) {
+            ++summary.keptFiles;
+            continue;
+        }
+        documents.push_back(record);
+    }
+    std::uint64_t bytes = 0;
+    for (const auto& record : documents) {
+        const QString app = record->appDisplayName();
+        nimbara::cleanup::addDocument(summary, app.isEmpty() ? record->appBundleName() : app);
+        bytes += record->fileSizeNumber();
+    }
+    summary.keptDocuments = r.documents.count() - docList_->tickedRows().size();
+    for (const auto* list : {&r.caches, &r.cookies, &r.junk}) {
+        for (const auto& record : list->files) {
+            if (nimbara::cleanup::isProtectedDeviceFile(record->devicePath())) {
+                ++summary.keptFiles;
+            } else {
+                ++summary.otherFiles;
+                summary.otherBytes += record->fileSizeNumber();
+            }
+        }
+    }
+    bytes += summary.otherBytes;
+    summary.adApps = static_cast<std::uint64_t>(std::count_if(
+        r.adsRemoveArray.begin(), r.adsRemoveArray.end(),
+        [](const std::shared_ptr<PRAppAdsRemoveNode>& row) {
+            return row->appAdsState() == QLatin1String(PRAppAdsRemoveNode::kStateLive);
+        }));
+    const std::uint64_t files = summary.documents + summary.otherFiles;
+    if (files == 0 && summary.adApps == 0) {
+        setStatus(summary.keptDocuments > 0
+                      ? QStringLiteral("Every document found is unticked: nothing to remove.")
+                      : QStringLiteral("The scan found nothing to remove."));
         return;
     }
     nimbara::Alerts::Question question;
-    question.message = nimbara::cleanup::removeAllSheetText(r.totalFileNumber, bytes);
-    question.informativeText =
-        QStringLiteral("The files are removed from the apps on the device. This can't be undone.");
+    question.message = nimbara::cleanup::removeAllSheetText(files, bytes);
+    question.informativeText = nimbara::cleanup::appCleanQuestionText(summary);
     question.defaultButton = QStringLiteral("Remove");
     question.alternateButton = QStringLiteral("Cancel");
     ui_->appStartBtn->setImage(QStringLiteral("RemoveBtnDown.png"));
@@ -609,7 +641,7 @@ void PRCleanViewController::confirmRemoveAll() {
         removalsPending_ > 0) {
         return;  // declined, or the page was reset or got busy while the question was open
     }
-    removeAllApp();
+    removeAllApp(documents);
 }
 
 // ------------------------------------------------------------------ advertisement caches

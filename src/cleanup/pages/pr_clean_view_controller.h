@@ -233,7 +233,8 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void wireControls();
     void wireTree(TreeParts& parts);
     void showOnly(QWidget* view);
-    void setStatus(const QString& text);
+    // The page's line under its views; `problem` shows it red.
+    void setStatus(const QString& text, bool problem = true);
 
     // Jobs: `body` runs on the worker with the job's stop check; `post` hands a step to the GUI
     // thread, where it runs only while the job is still the page's.
@@ -280,14 +281,20 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void settleAppCategory(nimbara::cleanup::CleanCategory category,
                            const nimbara::cleanup::CleanRemovalReport& report,
                            const std::vector<nimbara::cleanup::CleanItem>& plan);
-    void removeAllApp();
+    // The start button's removal, confirmed: everything found but the documents left out of
+    // `documents` (the ones the user unticked).
+    void removeAllApp(const std::vector<std::shared_ptr<PRCleanDirNode>>& documents);
     void removeTreeFile(nimbara::cleanup::CleanCategory category);
     void exportTreeFile(nimbara::cleanup::CleanCategory category);
     void removeTreeFolder(nimbara::cleanup::CleanCategory category);
     void exportTreeFolder(nimbara::cleanup::CleanCategory category);
     void removeTreeAll(nimbara::cleanup::CleanCategory category);
     // Asks `question`; when the user says so, removes `plan` from the device scan's device.
-    void removeDeviceItems(std::vector<nimbara::cleanup::CleanItem> plan, const QString& question);
+    void removeDeviceItems(std::vector<nimbara::cleanup::CleanItem> plan, const QString& question,
+                           const QString& informative = QStringLiteral("This can't be undone."));
+    // The same for many files of a tree or list: the question counts and names the files
+    // (`what` they are) and the ones the device itself needs, which stay out of the plan.
+    void removeNamedDeviceItems(std::vector<nimbara::cleanup::CleanItem> plan, const char* what);
     // Drops what the report settled from the trees and the sync-failed table, lowers the
     // figures by it and tells the main window the bytes freed per category.
     void settleDevice(const nimbara::cleanup::CleanRemovalReport& report,

@@ -24,6 +24,8 @@
 #include "app/core/text_utilities.h"
 #include "app/quennic_app_delegate.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
+#include "cleanup/protected_files.h"
+#include "cleanup/removal_texts.h"
 #include "platform/main_thread.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
@@ -205,7 +207,8 @@ void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<Cle
                 settle(*shared, *planCopy);
                 const bool clean = shared->status == nimbara::cleanup::CleanRunStatus::Done ||
                                    shared->status == nimbara::cleanup::CleanRunStatus::NothingToDo;
-                self->setStatus(clean ? QString() : shared->message);
+                // What the device removed and freed; red when not everything went.
+                self->setStatus(shared->message, !clean);
                 if (self->jobEnded_) {
                     self->jobEnded_();
                 }
@@ -243,8 +246,9 @@ void PRCleanViewController::runExport(CleanDeviceTarget target, std::vector<Clea
                     return;
                 }
                 --self->removalsPending_;
-                const bool clean = shared->status == nimbara::cleanup::CleanRunStatus::Done;
-                self->setStatus(clean ? QString() : shared->message);
+                // What was written and where, once; red when not all of it went.
+                self->setStatus(shared->message,
+                                shared->status != nimbara::cleanup::CleanRunStatus::Done);
                 // Only an export that copied something shows its folder.
                 if (shared->revealFolder()) {
                     nimbara::ui::FileViewer::reveal(
@@ -332,32 +336,60 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
         return;
     }
     std::vector<std::shared_ptr<PRCleanDirNode>> records;
-    int selected = -1;  // the row the table reports as selected
     if (all) {
-        records = c.list->content();
+        // Every row, but the documents the user unticked to keep them.
+        records = c.list->tickedRows();
+        if (records.empty() && !c.list->content().empty()) {
+            setStatus(QStringLiteral("Every document is unticked: nothing to remove."));
+            return;
+        }
     } else {
-        const std::vector<int> rows = chosenRows(c.view->table);
-        for (int row : rows) {
+        for (int row : chosenRows(c.view->table)) {
             if (auto record = c.list->rowAt(row)) {
                 records.push_back(record);
             }
         }
-        const QModelIndex current = c.view->table->currentIndex();
-        selected = current.isValid() && std::binary_search(rows.begin(), rows.end(), current.row())
-                       ? current.row()
-                       : (rows.empty() ? -1 : rows.back());
     }
     if (records.empty()) {
         return;
     }
+    // The files the device itself needs stay: named as kept, never planned.
+    std::vector<QString> protectedNames;
+    std::erase_if(records, [&protectedNames](const std::shared_ptr<PRCleanDirNode>& record) {
+        if (!nimbara::cleanup::isProtectedDeviceFile(record->devicePath())) {
+            return false;
+        }
+        protectedNames.push_back(record->fileName());
+        return true;
+    });
+    const QString keptText = nimbara::cleanup::keptFilesText(protectedNames);
+    if (records.empty()) {
+        setStatus(keptText, false);
+        return;
+    }
     std::uint64_t bytes = 0;
+    std::vector<QString> names;
     for (const auto& record : records) {
         bytes += record->fileSizeNumber();
+        const QString app = record->appDisplayName();
+        names.push_back(app.isEmpty() ? record->fileName()
+                                      : QStringLiteral("%1 (%2)").arg(record->fileName(), app));
+    }
+    const std::size_t unticked = c.list->content().size() - c.list->tickedRows().size();
+    QString informative = nimbara::cleanup::namedRemovalText(
+        names, category == CleanCategory::Document ? "document" : "file",
+        category == CleanCategory::Document ? "documents" : "files", "removed from the device");
+    if (all && unticked > 0) {
+        informative += QStringLiteral(" %1 you unticked will be kept.")
+                           .arg(nimbara::cleanup::countText(unticked, "document", "documents"));
+    }
+    if (!keptText.isEmpty()) {
+        informative += QLatin1Char(' ') + keptText;
     }
     if (!confirm(QStringLiteral("Remove %1 file(s) (%2) from the device?")
                      .arg(records.size())
                      .arg(size_to_unit(bytes)),
-                 QStringLiteral("The files are removed from their apps. This can't be undone."),
+                 informative + QStringLiteral(" This can't be undone."),
                  QStringLiteral("Remove")) ||
         !appResult_ || busyForRemoval()) {
         return;  // declined, or the page was reset or got busy while the question was open
@@ -371,17 +403,12 @@ void PRCleanViewController::removeAppRows(CleanCategory category, bool all) {
     QPointer<QProgressBar> bar = c.view->progressor;  // the views may be built anew meanwhile
     runRemoval(
         appTarget(), nimbara::cleanup::itemsOfRecords(category, records),
-        [this, category, selected](const CleanRemovalReport& report,
-                                   const std::vector<CleanItem>& plan) {
+        [this, category](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
             settleAppCategory(category, report, plan);
-            // The row above the one that was selected is selected now.
+            // Nothing is chosen afterwards: a second Remove never takes a row nobody chose.
             AppCategory after = appCategory(category);
-            const int rows = after.list->rowCount();
-            if (selected > 0 && rows > 0) {
-                const QModelIndex above = after.list->index(std::min(selected - 1, rows - 1), 0);
-                after.view->table->selectionModel()->setCurrentIndex(
-                    above, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            }
+            after.view->table->clearSelection();
+            after.view->table->setCurrentIndex(QModelIndex());
         },
         QString(),
         [bar](int percent) {
@@ -487,18 +514,31 @@ void PRCleanViewController::ExportTheCleanCookNode(QObject*) {
     exportAppRows(CleanCategory::Cookie);
 }
 
-// The start button after a scan, confirmed: every file of the four lists and every "Live"
-// advertisement row, in one run.
-void PRCleanViewController::removeAllApp() {
+// The start button after a scan, confirmed: every file of the cache, cookie and temporary-file
+// lists, the chosen documents and every "Live" advertisement row, in one run.
+void PRCleanViewController::removeAllApp(
+    const std::vector<std::shared_ptr<PRCleanDirNode>>& documents) {
     if (!appResult_) {
         return;
     }
     std::vector<CleanItem> plan;
+    std::uint64_t files = 0;
+    std::uint64_t bytes = 0;
     const CleanCategory order[] = {CleanCategory::Cache, CleanCategory::Document,
                                    CleanCategory::Cookie, CleanCategory::Junk};
     for (CleanCategory category : order) {
         AppCategory c = appCategory(category);
-        auto items = nimbara::cleanup::itemsOfRecords(category, c.found->files);
+        std::vector<std::shared_ptr<PRCleanDirNode>> records;
+        for (const auto& record :
+             category == CleanCategory::Document ? documents : c.found->files) {
+            // The files the device itself needs stay: they are neither planned nor counted.
+            if (!nimbara::cleanup::isProtectedDeviceFile(record->devicePath())) {
+                records.push_back(record);
+                ++files;
+                bytes += record->fileSizeNumber();
+            }
+        }
+        auto items = nimbara::cleanup::itemsOfRecords(category, records);
         plan.insert(plan.end(), items.begin(), items.end());
     }
     std::vector<std::shared_ptr<PRAppAdsRemoveNode>> live;
@@ -512,11 +552,8 @@ void PRCleanViewController::removeAllApp() {
         }
     }
     ui_->appStartBtn->setEnabled(false);
-    const AppCleanScanResult& r = *appResult_;
-    const std::uint64_t bytes = r.caches.bytes + r.documents.bytes + r.cookies.bytes + r.junk.bytes;
-    const QString headline =
-        redFigures(nimbara::cleanup::removeAllSheetText(r.totalFileNumber, bytes),
-                   QString::number(r.totalFileNumber), size_to_unit(bytes).trimmed());
+    const QString headline = redFigures(nimbara::cleanup::removeAllSheetText(files, bytes),
+                                        QString::number(files), size_to_unit(bytes).trimmed());
     runRemoval(
         appTarget(), std::move(plan),
         [this, live](const CleanRemovalReport& report, const std::vector<CleanItem>& plan) {
@@ -661,21 +698,50 @@ void PRCleanViewController::exportTreeFolder(CleanCategory category) {
 
 void PRCleanViewController::removeTreeAll(CleanCategory category) {
     if (TreeParts* parts = treeOf(category)) {
-        auto plan = nimbara::cleanup::itemsOfTree(category, parts->tree->cleanContent());
-        const QString question = QStringLiteral("Remove %1 file(s) (%2) from the device?")
-                                     .arg(plan.size())
-                                     .arg(size_to_unit(deviceSizes_[parts->slot]));
-        removeDeviceItems(std::move(plan), question);
+        removeNamedDeviceItems(nimbara::cleanup::itemsOfTree(category, parts->tree->cleanContent()),
+                               "file(s)");
     }
 }
 
-void PRCleanViewController::removeDeviceItems(std::vector<CleanItem> plan,
-                                              const QString& question) {
+void PRCleanViewController::removeNamedDeviceItems(std::vector<CleanItem> plan, const char* what) {
+    // The files the device itself needs stay: named as kept, neither planned nor counted.
+    std::vector<QString> names;
+    std::vector<QString> kept;
+    std::uint64_t bytes = 0;
+    std::erase_if(plan, [&](const CleanItem& item) {
+        const std::string& path = item.devicePath;
+        const QString name = QString::fromStdString(path.substr(path.rfind('/') + 1));
+        if (nimbara::cleanup::isProtectedDeviceFile(path)) {
+            kept.push_back(name);
+            return true;
+        }
+        names.push_back(name);
+        bytes += item.size;
+        return false;
+    });
+    if (plan.empty()) {
+        setStatus(nimbara::cleanup::keptFilesText(kept), false);
+        return;
+    }
+    QStringList informative;
+    informative << nimbara::cleanup::namedRemovalText(names, "file", "files",
+                                                      "removed from the device")
+                << nimbara::cleanup::keptFilesText(kept) << QStringLiteral("This can't be undone.");
+    informative.removeAll(QString());
+    removeDeviceItems(
+        std::move(plan),
+        QStringLiteral("Remove %1 %2 (%3) from the device?")
+            .arg(QString::number(names.size()), QLatin1String(what), size_to_unit(bytes)),
+        informative.join(QLatin1Char(' ')));
+}
+
+void PRCleanViewController::removeDeviceItems(std::vector<CleanItem> plan, const QString& question,
+                                              const QString& informative) {
     if (plan.empty() || busyForRemoval()) {
         return;
     }
-    if (!confirm(question, QStringLiteral("This can't be undone."), QStringLiteral("Remove")) ||
-        !deviceResult_ || busyForRemoval()) {
+    if (!confirm(question, informative, QStringLiteral("Remove")) || !deviceResult_ ||
+        busyForRemoval()) {
         return;  // declined, or the page was reset or got busy while the question was open
     }
     runRemoval(deviceTarget(), std::move(plan),
@@ -818,10 +884,7 @@ void PRCleanViewController::CleanAllSyncedMediaFile(QObject*) {
     for (const auto& record : syncFailedFileArray_) {
         plan.push_back(nimbara::cleanup::itemOfEntry(CleanCategory::SyncFailed, *record));
     }
-    removeDeviceItems(std::move(plan),
-                      QStringLiteral("Remove %1 sync-failed media file(s) (%2) from the device?")
-                          .arg(syncFailedFileArray_.size())
-                          .arg(size_to_unit(syncfailedFileSize_)));
+    removeNamedDeviceItems(std::move(plan), "sync-failed media file(s)");
 }
 
 // ------------------------------------------------------------------ one-click fix

@@ -24,6 +24,7 @@
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_queue.h"
 #include "cleanup/protected_files.h"
+#include "cleanup/removal_texts.h"
 #include "device/app_service.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
@@ -900,6 +901,27 @@ std::uint64_t lessBy(std::uint64_t total, std::uint64_t bytes) {
 
 // ------------------------------------------------------------------ removals
 
+QString PRFindLargeFileViewController::deletionText(const std::vector<QTableView*>& tables) const {
+    std::vector<QString> names;
+    std::vector<QString> kept;
+    for (QTableView* table : tables) {
+        PRLargeFileRecordsController* controller = controllerOf(table);
+        for (const int row : selectedRows(table)) {
+            const std::shared_ptr<PRLargeFileNode> record = controller->recordAt(row);
+            if (!record || record->filePath().isEmpty()) {
+                continue;  // an app's own row: deleting files never removes an app
+            }
+            (nimbara::cleanup::isProtectedDeviceFile(record->devicePath()) ? kept : names)
+                .push_back(record->fileName());
+        }
+    }
+    QStringList parts;
+    parts << nimbara::cleanup::namedRemovalText(names, "file", "files", "deleted from the device")
+          << nimbara::cleanup::keptFilesText(kept);
+    parts.removeAll(QString());
+    return parts.join(QLatin1Char(' '));
+}
+
 void PRFindLargeFileViewController::ClickuserDataRemoveAction(QObject*) {
     QTableView* table = currentTable_;
     if (!readyForAction() || !isUserTable(table) || selectedRow(table) < 0) {
@@ -907,7 +929,7 @@ void PRFindLargeFileViewController::ClickuserDataRemoveAction(QObject*) {
     }
     if (!ask(QStringLiteral("Are you sure you want to permanently delete the selected file(s) "
                             "from your device?"),
-             QStringLiteral("Deleted"), QString(), QLatin1String(""))) {
+             QStringLiteral("Deleted"), QString(), deletionText({table}))) {
         return;
     }
     removeFiles(table, true);
@@ -926,22 +948,39 @@ void PRFindLargeFileViewController::ClickAppRemoveAction(QObject*) {
     if (tables.empty()) {
         return;
     }
+    // Deleted takes the chosen files; Uninstall takes each chosen app with all its data.
+    std::vector<QString> apps;
+    std::set<QString> chosenApps;
+    for (QTableView* table : tables) {
+        const auto chosen = controllerOf(table)->recordAt(selectedRow(table));
+        if (chosen && !chosen->appBundId().isEmpty() &&
+            chosenApps.insert(chosen->appBundId()).second) {
+            apps.push_back(chosen->appDisplayName().isEmpty() ? chosen->appBundId()
+                                                              : chosen->appDisplayName());
+        }
+    }
+    QStringList informative;
+    informative << deletionText(tables)
+                << QStringLiteral(
+                       "You may not run the app correctly after deleting partial app files, we "
+                       "suggest you to uninstall the app completely.")
+                << (apps.empty() ? QString()
+                                 : QStringLiteral("Uninstall removes %1 with all its data.")
+                                       .arg(nimbara::cleanup::nameListText(apps)));
+    informative.removeAll(QString());
     bool uninstallChosen = false;
     if (!ask(QStringLiteral("Are you sure you want to permanently delete the selected app "
                             "file(s) from your device?"),
              QStringLiteral("Deleted"), QStringLiteral("Uninstall"),
-             QStringLiteral("You may not run the app correctly after deleting partial app files, "
-                            "we suggest you to uninstall the app completely."),
-             &uninstallChosen)) {
+             informative.join(QLatin1Char(' ')), &uninstallChosen)) {
         return;
     }
     std::set<QString> uninstalled;  // an app chosen in both tables is uninstalled once
     for (QTableView* table : tables) {
         if (uninstallChosen) {
-            const int row = selectedRow(table);
-            const auto chosen = controllerOf(table)->recordAt(row);
+            const auto chosen = controllerOf(table)->recordAt(selectedRow(table));
             if (chosen && uninstalled.insert(chosen->appBundId()).second) {
-                uninstall(table, chosen, row);
+                uninstall(table, chosen);
             }
         } else {
             removeFiles(table, false);
@@ -987,21 +1026,20 @@ void PRFindLargeFileViewController::removeFiles(QTableView* table, bool userFile
         setResult(note);
         return;
     }
-    const int firstRow = rows.front();
     const bool appSpinner = !userFiles;
     spin(appSpinner ? ui_->appDataExportProgressor : ui_->userDataExportprogressor, true);
     QPointer<QTableView> where(table);
-    post([target = target(), plan, planned, where, userFiles, firstRow, note,
+    post([target = target(), plan, planned, where, userFiles, note,
           appSpinner](const std::function<bool()>& stop) {
         nimbara::cleanup::CleanRemovalEngine engine(target, plan, {}, stop);
         auto report = std::make_shared<CleanRemovalReport>(engine.run());
-        return Done([report, planned, where, userFiles, firstRow, note,
+        return Done([report, planned, where, userFiles, note,
                      appSpinner](PRFindLargeFileViewController& page) {
             page.spin(
                 appSpinner ? page.ui_->appDataExportProgressor : page.ui_->userDataExportprogressor,
                 false);
             if (where) {
-                page.settleRemoval(where, userFiles, planned, *report, firstRow);
+                page.settleRemoval(where, userFiles, planned, *report);
             }
             if (!note.isEmpty()) {
                 page.setResult(page.resultText() + QStringLiteral(" ") + note);
@@ -1012,7 +1050,7 @@ void PRFindLargeFileViewController::removeFiles(QTableView* table, bool userFile
 
 void PRFindLargeFileViewController::settleRemoval(QTableView* table, bool userFiles,
                                                   const List& records,
-                                                  const CleanRemovalReport& report, int firstRow) {
+                                                  const CleanRemovalReport& report) {
     std::set<const PRLargeFileNode*> gone;
     std::uint64_t listedBytes = 0;
     for (std::size_t i = 0; i < records.size() && i < report.outcomes.size(); ++i) {
@@ -1037,9 +1075,7 @@ void PRFindLargeFileViewController::settleRemoval(QTableView* table, bool userFi
     addToHubTotal(userFiles, report.freedBytes);
     refreshSizeLabels();
     table->clearSelection();
-    if (firstRow > 0 && firstRow - 1 < controller->rowCount()) {
-        table->selectRow(firstRow - 1);
-    }
+    table->setCurrentIndex(QModelIndex());
     const bool clean = report.status == nimbara::cleanup::CleanRunStatus::Done;
     setResult(clean ? QStringLiteral("Deleted %1 (%2).")
                           .arg(filesText(gone.size()), size_to_unit(report.freedBytes))
@@ -1064,12 +1100,11 @@ void PRFindLargeFileViewController::ClickAppUninstallAction(QObject*) {
              QStringLiteral("Uninstall"), QString(), QLatin1String(""))) {
         return;
     }
-    uninstall(table, record, row);
+    uninstall(table, record);
 }
 
 void PRFindLargeFileViewController::uninstall(QTableView* table,
-                                              const std::shared_ptr<PRLargeFileNode>& record,
-                                              int row) {
+                                              const std::shared_ptr<PRLargeFileNode>& record) {
     if (!record || record->appBundId().isEmpty()) {
         return;
     }
@@ -1078,7 +1113,7 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
     spin(ui_->appDataExportProgressor, true);
     QPointer<QTableView> where(table);
     const CleanDeviceTarget device = target();
-    post([device, bundleId, name, record, where, row](const std::function<bool()>& stop) {
+    post([device, bundleId, name, record, where](const std::function<bool()>& stop) {
         nimbara::cleanup::CleanJobDevice job(device.deviceIndex, device.deviceSerial, stop);
         amd::AppService service;
         int rc = job.bind(service);
@@ -1086,8 +1121,7 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
             rc = service.UninstallApplication(bundleId.toStdString(), {});
         }
         const bool gone = job.shouldStop();
-        return Done([rc, gone, bundleId, name, record, where,
-                     row](PRFindLargeFileViewController& page) {
+        return Done([rc, gone, bundleId, name, record, where](PRFindLargeFileViewController& page) {
             page.spin(page.ui_->appDataExportProgressor, false);
             if (rc != 0) {
                 page.setResult(
@@ -1106,9 +1140,7 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
             page.refreshSizeLabels();
             if (where) {
                 where->clearSelection();
-                if (row >= 0 && row < page.controllerOf(where)->rowCount()) {
-                    where->selectRow(row);
-                }
+                where->setCurrentIndex(QModelIndex());
             }
             page.setResult(QStringLiteral("%1 was uninstalled.").arg(name));
         });
@@ -1195,17 +1227,9 @@ void PRFindLargeFileViewController::exportRecords(const List& records, bool appD
                 appSpinner ? page.ui_->appDataExportProgressor : page.ui_->userDataExportprogressor,
                 false);
             const QString where = QString::fromStdString(report->folder.string());
-            QString text;
-            if (!report->written.empty()) {
-                text = QStringLiteral("Exported %1 to %2.")
-                           .arg(filesText(report->written.size()), where);
-            }
-            if (report->status != nimbara::cleanup::CleanRunStatus::Done) {
-                text += (text.isEmpty() ? QString() : QStringLiteral(" ")) +
-                        (report->message.isEmpty() ? QStringLiteral("Nothing was exported.")
-                                                   : report->message);
-            }
-            page.setResult(text);
+            // What was written and where, once (or why nothing was).
+            page.setResult(report->message.isEmpty() ? QStringLiteral("Nothing was exported.")
+                                                     : report->message);
             // Only an export that copied something shows its folder.
             if (report->revealFolder()) {
                 nimbara::ui::FileViewer::reveal(where);

@@ -198,13 +198,17 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     static int selectedRow(QTableView* table);
     static std::vector<int> selectedRows(QTableView* table);
 
-    // Removes rows from the tables and lists after a removal, as the report settled them.
+    // Removes rows from the tables and lists after a removal, as the report settled them; then
+    // nothing is selected, so that a second removal never takes a row nobody chose.
     void removeFiles(QTableView* table, bool userFiles);
     void settleRemoval(QTableView* table, bool userFiles, const List& records,
-                       const nimbara::cleanup::CleanRemovalReport& report, int firstRow);
+                       const nimbara::cleanup::CleanRemovalReport& report);
+    // What a removal of the selected rows of `tables` deletes, for its question: the files by
+    // name and the ones the device needs, which stay.
+    QString deletionText(const std::vector<QTableView*>& tables) const;
     // Uninstalls the record's app; once the device did, every row of that app (by bundle id)
-    // goes and `row` of `table` is selected again.
-    void uninstall(QTableView* table, const std::shared_ptr<PRLargeFileNode>& record, int row);
+    // goes and nothing of `table` is selected.
+    void uninstall(QTableView* table, const std::shared_ptr<PRLargeFileNode>& record);
     void dropAppRows(const QString& bundleId);
     void exportRecords(const List& records, bool appData, FlashView* spinner);
     void refreshSizeLabels();

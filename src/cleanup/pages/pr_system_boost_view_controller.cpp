@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "app/alerts.h"
+#include "app/core/byte_arithmetic.h"
 #include "app/core/text_utilities.h"
 #include "cleanup/app_clean_scan_walk.h"
+#include "cleanup/removal_texts.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "ui/flash_view.h"
@@ -180,10 +182,9 @@ void PRSystemBoostViewController::showResultView() {
     ui_->ResultView->show();
 }
 
-void PRSystemBoostViewController::setStatus(const QString& text) {
+void PRSystemBoostViewController::setStatus(const QString& text, bool problem) {
     if (ui_) {
-        ui_->statuslab->setText(text);
-        ui_->statuslab->setVisible(!text.isEmpty());
+        cleanview::setStatusLine(ui_->statuslab, text, problem);
     }
 }
 
@@ -480,10 +481,9 @@ void PRSystemBoostViewController::oneFileRemoved(std::shared_ptr<PRPhoneSystemFi
                 row = static_cast<int>(at - rows.begin());
                 list_->removeRowAt(row);
             }
+            // Nothing is chosen afterwards: a second Remove never takes a row nobody chose.
             ui_->systemBoostTableview->clearSelection();
-            if (row > 0) {
-                ui_->systemBoostTableview->selectRow(row - 1);
-            }
+            ui_->systemBoostTableview->setCurrentIndex(QModelIndex());
         }
         showSizes();
         setStatus(outcome == CleanItemOutcome::Gone
@@ -516,11 +516,10 @@ void PRSystemBoostViewController::ExportOneFileAction(QObject*) {
         auto report = std::make_shared<nimbara::cleanup::BoostExportReport>(
             nimbara::cleanup::exportBoostFile(target, item, folder.toStdString(), stop));
         post([this, report, folder] {
+            // What was written and where, once (or what went wrong).
+            setStatus(report->message, !report->exported);
             if (report->exported) {
-                setStatus(QString());
                 nimbara::ui::FileViewer::reveal(folder);
-            } else {
-                setStatus(report->message);
             }
             jobDone();
         });
@@ -559,19 +558,27 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
     if (!ui_ || !result_ || state_ != State::Scanned || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
+    // Only what will be removed is counted: the files the device itself needs stay listed.
     std::vector<BoostItem> plan = nimbara::cleanup::boostRemoveAllPlan(*result_);
-    const std::uint64_t files = result_->totalFileNumber();
-    const std::uint64_t bytes = result_->totalBytes();
+    const QString kept =
+        nimbara::cleanup::keptFilesText(nimbara::cleanup::boostKeptNames(*result_));
+    const std::uint64_t files = plan.size();
+    std::uint64_t bytes = 0;
+    for (const BoostItem& item : plan) {
+        bytes = nimbara::app::addSaturating(bytes, item.size);
+    }
     if (plan.empty()) {
         state_ = State::Done;
         showSizes();
         setScanButton("doneNom.png", false);
+        setStatus(kept, false);
         return;
     }
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
         view(), {nimbara::cleanup::boostRemoveAllText(files, bytes),
-                 QStringLiteral("The files are removed from the device for good."),
+                 QStringLiteral("The files are removed from the device for good.") +
+                     (kept.isEmpty() ? QString() : QLatin1Char(' ') + kept),
                  QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
     // A reset while the question was open (another device) cancels what was asked about.
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ ||
@@ -618,6 +625,10 @@ void PRSystemBoostViewController::removeAllFilesFinishOnMainThread(
     state_ = State::Done;
     showSizes();
     setScanButton("doneNom.png", false);
-    setStatus(report.message);
+    // What the device removed and freed, and the files it needs that stayed.
+    const QString kept =
+        nimbara::cleanup::keptFilesText(nimbara::cleanup::boostKeptNames(*result_));
+    setStatus(kept.isEmpty() ? report.message : report.message + QLatin1Char(' ') + kept,
+              report.status != nimbara::cleanup::CleanRunStatus::Done);
     jobDone();
 }

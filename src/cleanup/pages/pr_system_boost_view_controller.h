@@ -108,7 +108,8 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     void ensureBuilt();
     void wireControls();
     void showKind(nimbara::cleanup::BoostKind kind);
-    void setStatus(const QString& text);
+    // The page's line under its views; `problem` shows it red.
+    void setStatus(const QString& text, bool problem = true);
     void setScanButton(const char* image, bool enabled);
     void showSizes();
     nimbara::cleanup::CleanDeviceTarget currentTarget() const;

@@ -13,6 +13,7 @@
 
 #include "app/core/text_utilities.h"
 #include "app/main_window_ui.h"
+#include "app/window_builders.h"
 #include "cleanup/device_walk.h"
 #include "device/device_manager.h"
 #include "filemanager/app_scan.h"
@@ -40,6 +41,7 @@ const QString kNoDeviceText = QStringLiteral("Connect a device to see what fills
 const QString kScanningText = QStringLiteral("Scanning…");
 const QString kMusicImage = QStringLiteral("defaultMuisc");
 constexpr QSize kArtworkBox{128, 128};
+const QColor kProblemColour(178, 34, 34);
 
 int scanIndex(Scan scan) {
     return static_cast<int>(scan);
@@ -268,8 +270,10 @@ void PRDiskaManagerViewController::viewShown() {
     showStateView();
 }
 
-void PRDiskaManagerViewController::setStatus(const QString& text) {
+void PRDiskaManagerViewController::setStatus(const QString& text, bool problem) {
     if (ui_ && uiRoot_) {
+        nimbara::app::setLabelColour(ui_->statuslab,
+                                     problem ? kProblemColour : nimbara::app::build::kText);
         ui_->statuslab->setText(text);
         ui_->statuslab->setVisible(!text.isEmpty());
     }

@@ -21,8 +21,9 @@
 // or of all items into the export folder, each after the export reminder; removals of the chosen
 // items and the uninstall of an app, each asked first, with the items fixed when asked; the
 // export of an app's container and of chosen user-data files. A removal settles the list by what
-// the device really removed: refused items stay listed and only removed bytes count. A device
-// change stops the action and drops what it still hands over.
+// the device really removed: refused items stay listed and only removed bytes count; afterwards
+// nothing is chosen. The questions name what they take, and an export's line says what it wrote
+// and where. A device change stops the action and drops what it still hands over.
 // GUI thread only.
 #pragma once
 
@@ -255,7 +256,8 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     void showList(DiskCategory category);
     // The line above a list saying how many items it holds.
     void updateInfoLine(DiskCategory category);
-    void setStatus(const QString& text);
+    // The page's line: red for a problem, else in the text colour (progress, what an action did).
+    void setStatus(const QString& text, bool problem = true);
     void enterCategory(const char* method, QObject* sender, DiskCategory category);
     // Starts `scan` for the page's device; false (and the category stays idle) without one.
     bool startScan(Scan scan);
@@ -296,7 +298,7 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     void settleRemoval(DiskCategory category,
                        const nimbara::filemanager::StorageDeviceTarget& target,
                        const std::vector<nimbara::filemanager::StorageItem>& items,
-                       const nimbara::filemanager::StorageReport& report, int firstRow);
+                       const nimbara::filemanager::StorageReport& report);
     QString exportFolder() const;
     QSettings& settings();
     void actionEnded();

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSettings>
+#include <QStringList>
 #include <QTableView>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include "app/core/byte_arithmetic.h"
 #include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
+#include "filemanager/action_texts.h"
 #include "filemanager/pages/export_reminder_dialog.h"
 #include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "filemanager/storage_export.h"
@@ -69,6 +71,13 @@ QString displayPath(const std::filesystem::path& path) {
 
 std::uint64_t lessBy(std::uint64_t total, std::uint64_t bytes) {
     return total > bytes ? total - bytes : 0;
+}
+
+// No row chosen and no current row: the next action takes only what the user chooses anew.
+void clearSelectionOf(QTableView* table) {
+    if (table != nullptr && table->selectionModel() != nullptr) {
+        table->selectionModel()->clear();
+    }
 }
 
 bool isFolderEntry(const PRPhoneSystemFileNode& entry) {
@@ -363,19 +372,21 @@ void PRDiskaManagerViewController::runExport(const StorageDeviceTarget& target,
         setStatus(QString::fromLatin1(kNoExportFolderText));
         return;
     }
-    setStatus(QStringLiteral("Exporting…"));
+    setStatus(QStringLiteral("Exporting…"), false);
     const std::filesystem::path into = localPath(folder);
     actions_.start([this, target, items = std::move(items), into](const PageWorker::StopCheck& stop,
                                                                   const PageWorker::Post& post) {
         const auto progress = [this, &post](const nimbara::cleanup::CleanProgress& step) {
-            post([this, text = progressText("Exporting", step)] { setStatus(text); });
+            post([this, text = progressText("Exporting", step)] { setStatus(text, false); });
         };
         auto report = std::make_shared<StorageReport>(
             fm::exportStorageItems(actionTarget(target), items, into, progress, stop));
         post([this, report] {
             actions_.finish();
-            setStatus(report->message);
+            // What was written and where, once: the line says it, the folder is shown.
             const QString shown = revealedFolder(*report);
+            setStatus(fm::exportEndText(report->message, report->folder, !shown.isEmpty()),
+                      report->status != nimbara::cleanup::CleanRunStatus::Done);
             if (!shown.isEmpty()) {
                 nimbara::ui::FileViewer::reveal(shown);
             }
@@ -446,7 +457,7 @@ void PRDiskaManagerViewController::ExportAppData(QObject* sender) {
         setStatus(QString::fromLatin1(kNoExportFolderText));
         return;
     }
-    setStatus(QStringLiteral("Exporting the data of %1…").arg(name));
+    setStatus(QStringLiteral("Exporting the data of %1…").arg(name), false);
     const std::filesystem::path into = localPath(folder);
     actions_.start([this, target, bundleId, name, into](const PageWorker::StopCheck& stop,
                                                         const PageWorker::Post& post) {
@@ -454,11 +465,13 @@ void PRDiskaManagerViewController::ExportAppData(QObject* sender) {
             fm::exportAppContainer(actionTarget(target), bundleId, name, into, stop));
         post([this, report] {
             actions_.finish();
-            setStatus(report->message);
             // The app's own folder, once something went into it.
             const auto& app = report->items.front();
-            if (!app.written.empty() &&
-                (app.outcome == StorageOutcome::Done || report->bytes > 0)) {
+            const bool wrote =
+                !app.written.empty() && (app.outcome == StorageOutcome::Done || report->bytes > 0);
+            setStatus(fm::exportEndText(report->message, app.written, wrote),
+                      report->status != nimbara::cleanup::CleanRunStatus::Done);
+            if (wrote) {
                 nimbara::ui::FileViewer::reveal(displayPath(app.written));
             }
             actionEnded();
@@ -488,28 +501,34 @@ void PRDiskaManagerViewController::removeChosen(DiskCategory category) {
         setStatus(note.isEmpty() ? QStringLiteral("Choose the items to delete first.") : note);
         return;
     }
-    // What is asked about is what is removed, whatever the selection does afterwards.
+    // What is asked about is what is removed, whatever the selection does afterwards; the
+    // question names every item it takes.
+    QStringList details{fm::storageRemovalSummary(items)};
+    if (!note.isEmpty()) {
+        details << note;
+    }
+    if (category == DiskCategory::Books) {
+        details << QString() << fm::removeBooksCautionText();
+    }
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
-        view(), {fm::removeQuestionText(),
-                 category == DiskCategory::Books ? fm::removeBooksCautionText() : QString(),
+        view(), {fm::removeQuestionText(), details.join(QLatin1Char('\n')),
                  QStringLiteral("Deleted"), QStringLiteral("Cancel"), QString()});
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ || actions_.busy() ||
         !attached(target)) {
         return;
     }
-    const int firstRow = rows.front();
-    setStatus(QStringLiteral("Deleting…"));
-    actions_.start([this, category, target, items = std::move(items), firstRow, note](
+    setStatus(QStringLiteral("Deleting…"), false);
+    actions_.start([this, category, target, items = std::move(items), note](
                        const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
         const auto progress = [this, &post](const nimbara::cleanup::CleanProgress& step) {
-            post([this, text = progressText("Deleting", step)] { setStatus(text); });
+            post([this, text = progressText("Deleting", step)] { setStatus(text, false); });
         };
         auto report = std::make_shared<StorageReport>(
             fm::removeStorageItems(actionTarget(target), items, progress, stop));
-        post([this, category, target, items, report, firstRow, note] {
+        post([this, category, target, items, report, note] {
             actions_.finish();
-            settleRemoval(category, target, items, *report, firstRow);
+            settleRemoval(category, target, items, *report);
             if (!note.isEmpty()) {
                 setStatus(statusText() + QLatin1Char(' ') + note);
             }
@@ -521,10 +540,10 @@ void PRDiskaManagerViewController::removeChosen(DiskCategory category) {
 void PRDiskaManagerViewController::settleRemoval(DiskCategory category,
                                                  const StorageDeviceTarget& target,
                                                  const std::vector<StorageItem>& items,
-                                                 const StorageReport& report, int firstRow) {
+                                                 const StorageReport& report) {
     // What the device removed counts, whatever the page shows meanwhile.
     addRemovedBytes(category, report.removedBytes());
-    setStatus(report.message);
+    setStatus(report.message, report.status != nimbara::cleanup::CleanRunStatus::Done);
     const Scan scan = scanOf(category);
     if (!ui_ || !uiRoot_ || scanState(scan) != ScanState::Done ||
         !sameTarget(target, targets_[static_cast<std::size_t>(scan)])) {
@@ -584,11 +603,9 @@ void PRDiskaManagerViewController::settleRemoval(DiskCategory category,
     total = lessBy(total, listed);
     updateInfoLine(category);
     refreshRows();
-    QTableView* table = tableOf(category);
-    table->clearSelection();
-    if (firstRow > 0 && firstRow - 1 < table->model()->rowCount()) {
-        table->selectRow(firstRow - 1);
-    }
+    // Nothing stays chosen: a second removal takes only what the user chooses anew.
+    clearSelectionOf(tableOf(category));
+    clearPreviews();
 }
 
 void PRDiskaManagerViewController::RemovePhotoItem(QObject* sender) {
@@ -632,21 +649,21 @@ void PRDiskaManagerViewController::UninStallAppData(QObject* sender) {
     const std::uint64_t bytes = app->totalAppSizeNumber();
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
-        view(), {fm::uninstallQuestionText(name), QLatin1String(""), QStringLiteral("Uninstall"),
-                 QStringLiteral("Cancel"), QString()});
+        view(), {fm::uninstallQuestionText(name), fm::uninstallSummary(name, bytes),
+                 QStringLiteral("Uninstall"), QStringLiteral("Cancel"), QString()});
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ || actions_.busy() ||
         !attached(target)) {
         return;
     }
-    setStatus(QStringLiteral("Uninstalling %1…").arg(name));
-    actions_.start([this, target, app, bundleId, name, bytes, row](
-                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+    setStatus(QStringLiteral("Uninstalling %1…").arg(name), false);
+    actions_.start([this, target, app, bundleId, name, bytes](const PageWorker::StopCheck& stop,
+                                                              const PageWorker::Post& post) {
         auto report = std::make_shared<StorageReport>(
             fm::uninstallApp(actionTarget(target), bundleId, name, bytes, stop));
-        post([this, target, app, report, row] {
+        post([this, target, app, report] {
             actions_.finish();
-            setStatus(report->message);
             const bool gone = report->items.front().outcome == StorageOutcome::Done;
+            setStatus(report->message, !gone);
             if (gone) {
                 addRemovedBytes(DiskCategory::UserApps, report->removedBytes());
             }
@@ -659,10 +676,8 @@ void PRDiskaManagerViewController::UninStallAppData(QObject* sender) {
                 total = lessBy(total, app->totalAppSizeNumber());
                 updateInfoLine(DiskCategory::UserApps);
                 refreshRows();
-                ui_->apps.table->clearSelection();
-                if (row >= 0 && row < appController_->rowCount()) {
-                    ui_->apps.table->selectRow(row);
-                }
+                clearSelectionOf(ui_->apps.table);
+                clearPreviews();
             }
             actionEnded();
         });

@@ -21,9 +21,12 @@
 
 #include "app/alerts.h"
 #include "app/core/text_utilities.h"
+#include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
+#include "app/window_builders.h"
 #include "cleanup/clean_export.h"
 #include "device/device_manager.h"
+#include "filemanager/action_texts.h"
 #include "platform/notification_center.h"
 #include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
@@ -43,6 +46,7 @@ constexpr const char* kBusyText = "Please wait until the current export, delete 
 constexpr const char* kGoneText =
     "The device went away: its files are no longer shown. Connect it again to read them.";
 constexpr int kPreviewSide = 512;
+const QColor kProblemColour(178, 34, 34);
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -177,8 +181,10 @@ void PRPhoneSystemViewController::wire() {
     });
 }
 
-void PRPhoneSystemViewController::setStatus(const QString& text) {
+void PRPhoneSystemViewController::setStatus(const QString& text, bool problem) {
     if (ui_ && uiRoot_) {
+        nimbara::app::setLabelColour(ui_->statuslab,
+                                     problem ? kProblemColour : nimbara::app::build::kText);
         ui_->statuslab->setText(text);
         ui_->statuslab->setVisible(!text.isEmpty());
     }
@@ -587,14 +593,16 @@ void PRPhoneSystemViewController::runExport(std::vector<fm::FsExportItem> plan,
     exportPath_ = folder;
     const Target target = walkTarget_;
     const fs::path into(local8(folder));
-    setStatus(QStringLiteral("Exporting..."));
+    setStatus(QStringLiteral("Exporting..."), false);
     actions_.start([this, target, plan = std::move(plan), into, layout](
                        const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
         auto report = std::make_shared<fm::FsExportReport>(
             fm::exportDeviceEntries(target, plan, into, layout, stop));
         post([this, report] {
             actions_.finish();
-            setStatus(report->status == fm::CleanRunStatus::Done ? QString() : report->message);
+            // What was written and where, once: the line says it, the folder is shown.
+            setStatus(fm::exportEndText(report->message, report->folder, report->revealFolder()),
+                      report->status != fm::CleanRunStatus::Done);
             if (report->revealFolder()) {
                 nimbara::ui::FileViewer::reveal(QFile::decodeName(report->folder.c_str()));
             }
@@ -613,25 +621,26 @@ void PRPhoneSystemViewController::RemoveTheFiles(QObject*) {
         setStatus(QStringLiteral("Choose the files to delete first."));
         return;
     }
+    std::vector<fm::FsRemovalItem> plan;
+    for (const FileNode& entry : targets) {
+        plan.push_back({entry->devicePath(), isFolderEntry(*entry)});
+    }
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
         view(),
         {QStringLiteral("Are you sure you want to permanently delete the selected file(s) from "
                         "your device?"),
-         QStringLiteral("CAUTION: Only advanced users should delete files. Because device "
-                        "databases manage many files types, includes photos and videos, deleting "
-                        "files may lead to unexpected results."),
+         fm::deviceRemovalSummary(plan) +
+             QStringLiteral("\n\nCAUTION: Only advanced users should delete files. Because "
+                            "device databases manage many files types, includes photos and "
+                            "videos, deleting files may lead to unexpected results."),
          QStringLiteral("Deleted"), QStringLiteral("Cancel"), QString()});
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ || actions_.busy() ||
         !attached(walkTarget_)) {
         return;
     }
-    std::vector<fm::FsRemovalItem> plan;
-    for (const FileNode& entry : targets) {
-        plan.push_back({entry->devicePath(), isFolderEntry(*entry)});
-    }
     const Target target = walkTarget_;
-    setStatus(QStringLiteral("Deleting..."));
+    setStatus(QStringLiteral("Deleting..."), false);
     actions_.start([this, target, plan = std::move(plan), targets](
                        const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
         auto report =
@@ -665,6 +674,12 @@ void PRPhoneSystemViewController::settleRemoval(const std::vector<FileNode>& tar
             dropEntry(targets[i]);
         }
     }
+    // Nothing stays chosen: a second delete takes only what the user chooses anew.
+    if (ui_ && uiRoot_) {
+        ui_->theTableView->selectionModel()->clear();
+    }
+    previewer_.stop();
+    clearPreview();
     setStatus(report.status == fm::CleanRunStatus::Done ? QString() : report.message);
 }
 
@@ -695,7 +710,7 @@ void PRPhoneSystemViewController::upload(const QString& local, const std::string
                                          bool allowReplace) {
     const Target target = walkTarget_;
     const fs::path file(local8(local));
-    setStatus(QStringLiteral("Adding the file..."));
+    setStatus(QStringLiteral("Adding the file..."), false);
     actions_.start([this, target, file, deviceFolder, folder, local, allowReplace](
                        const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
         auto report = std::make_shared<fm::FsUploadReport>(

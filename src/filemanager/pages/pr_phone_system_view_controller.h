@@ -13,8 +13,9 @@
 // device change (initAllDataAndAllView) or the departure of that device resets the page, and
 // what its jobs still report is dropped. Previews copy on their own worker into the private
 // scratch space (up to kPreviewSizeLimit bytes) and decode there; exports, deletes and the add run
-// one at a time on the action worker. Deletes and replacements are asked first; what they act on
-// is fixed when the question is asked, and the lists follow what the device confirmed.
+// one at a time on the action worker. Deletes and replacements are asked first, naming what they
+// take; what they act on is fixed when the question is asked, the lists follow what the device
+// confirmed, and nothing is chosen afterwards. An export's line says what it wrote and where.
 // GUI thread only.
 #pragma once
 
@@ -119,7 +120,8 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
 
     void ensureBuilt();
     void wire();
-    void setStatus(const QString& text);
+    // The page's line: red for a problem, else in the text colour (progress, what an action did).
+    void setStatus(const QString& text, bool problem = true);
     void showWalking(bool walking);
     void resetPage();
     void deviceDetached(int index) override;

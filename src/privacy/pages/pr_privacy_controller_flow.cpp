@@ -271,12 +271,11 @@ void PRPrivacyController::CleanUpSelectedPrivacyFiles(QObject*) {
         nimbara::Alerts::ask(view()->window(), question);
         return;
     }
+    // The question names how many records of which kinds go.
+    const np::PrivacyCleanQuestion asked = np::privacyCleanQuestion(selection);
     nimbara::Alerts::Question confirm;
-    confirm.message = QStringLiteral("Remove the %1 ticked items from the device?")
-                          .arg(selection.size() + selection.withoutKey);
-    confirm.informativeText = QStringLiteral(
-        "Nimbara removes them from a copy of the device's backup and restores the copy onto the "
-        "device. Your backup is not changed. Keep the device connected until it has finished.");
+    confirm.message = asked.message;
+    confirm.informativeText = asked.informativeText;
     confirm.defaultButton = QStringLiteral("Clean Up");
     confirm.alternateButton = QStringLiteral("Cancel");
     if (nimbara::Alerts::ask(view()->window(), confirm) != nimbara::Alerts::Answer::Default) {

@@ -60,12 +60,28 @@ OneCopyRowUi makeRow(QWidget* parent, QGridLayout* grid, int line, int column,
     ui.okMark->setFixedSize(18, 18);
     ui.failMark = makeImageView(parent, "", QStringLiteral("copyFailed.png"));
     ui.failMark->setFixedSize(18, 18);
+    ui.failurelab = makeLabel(parent, "", QString(), kInfoPoints, QColor(192, 40, 40));
+    ui.failurelab->setTextFormat(Qt::RichText);
+    ui.failurelab->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
+                                           Qt::LinksAccessibleByKeyboard);
+    ui.failurelab->hide();
+    auto* title = new QVBoxLayout();
+    title->setSpacing(2);
+    title->addWidget(ui.titlelab);
+    title->addWidget(ui.failurelab);
     const int base = column * 4;
-    grid->addWidget(ui.checkBtn, line, base);
-    grid->addWidget(ui.titlelab, line, base + 1);
-    grid->addWidget(ui.progress, line, base + 2, Qt::AlignLeft | Qt::AlignVCenter);
-    grid->addWidget(ui.okMark, line, base + 2, Qt::AlignLeft | Qt::AlignVCenter);
-    grid->addWidget(ui.failMark, line, base + 2, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(ui.checkBtn, line, base, Qt::AlignLeft | Qt::AlignTop);
+    grid->addLayout(title, line, base + 1, Qt::AlignTop);
+    // The spinner and the marks share a strip as high as the title's line, at the row's top.
+    auto* marks = new QWidget(parent);
+    marks->setFixedHeight(ui.titlelab->sizeHint().height());
+    auto* strip = new QHBoxLayout(marks);
+    strip->setContentsMargins(0, 0, 0, 0);
+    strip->addWidget(ui.progress, 0, Qt::AlignVCenter);
+    strip->addWidget(ui.okMark, 0, Qt::AlignVCenter);
+    strip->addWidget(ui.failMark, 0, Qt::AlignVCenter);
+    strip->addStretch(1);
+    grid->addWidget(marks, line, base + 2, Qt::AlignTop);
     ui.progress->hide();
     ui.okMark->hide();
     ui.failMark->hide();

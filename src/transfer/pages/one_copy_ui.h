@@ -23,6 +23,9 @@ struct OneCopyRowUi {
     QProgressBar* progress = nullptr;  // the row's spinner (a busy bar)
     QLabel* okMark = nullptr;          // the row's done mark
     QLabel* failMark = nullptr;        // shown instead when the row's step failed
+    // Under the title when items of the row could not be copied: how many, and a link to the
+    // list of them.
+    QLabel* failurelab = nullptr;
 };
 
 struct OneCopyUi {

@@ -1,7 +1,9 @@
 #include "transfer/pages/pr_one_copy_view_controller.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QStringList>
 
 #include <utility>
 
@@ -37,6 +39,22 @@ constexpr OneCopyRow kSpinnerOrder[] = {
 
 constexpr std::size_t slot(OneCopyRow row) {
     return nimbara::transfer::oneCopySlot(row);
+}
+
+// How many of a row's failed items its tooltip and its sheet list (the sheet's details hold all).
+constexpr std::size_t kTipLines = 10;
+constexpr std::size_t kSheetLines = 12;
+
+// The first `count` failed items of `end`, one line each, and a line for the rest.
+QStringList failureLines(const OneCopyRowEnd& end, std::size_t count) {
+    QStringList lines;
+    for (std::size_t i = 0; i < end.failed.size() && i < count; ++i) {
+        lines << QStringLiteral("%1: %2").arg(end.failed[i].item, end.failed[i].reason);
+    }
+    if (end.failures > static_cast<std::size_t>(lines.size())) {
+        lines << QStringLiteral("... and %1 more").arg(end.failures - lines.size());
+    }
+    return lines;
 }
 
 }  // namespace
@@ -140,7 +158,9 @@ void PROneCopyViewController::resetViews() {
         row.progress->hide();
         row.okMark->hide();
         row.failMark->hide();
+        row.failurelab->hide();
     }
+    rowEnds_ = {};
     setStatus(QString());
 }
 
@@ -274,7 +294,9 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
     for (OneCopyRowUi& row : ui_->rows) {
         row.okMark->hide();
         row.failMark->hide();
+        row.failurelab->hide();
     }
+    rowEnds_ = {};
     for (const OneCopyRow row : kSpinnerOrder) {
         ui_->row(row).progress->setVisible(toggles_->isOn(row));
     }
@@ -318,14 +340,55 @@ void PROneCopyViewController::showUnlockNotice() {
 }
 
 void PROneCopyViewController::markRow(const OneCopyRowEnd& end) {
+    rowEnds_[slot(end.row)] = end;
     if (!ui_ || !uiRoot_) {
         return;
     }
     OneCopyRowUi& row = ui_->row(end.row);
     row.progress->hide();
-    row.okMark->setVisible(end.ok);
-    row.failMark->setVisible(!end.ok);
-    row.failMark->setToolTip(end.message);
+    // Done only when every item was copied: a step with failures is marked as failed.
+    row.okMark->setVisible(end.complete());
+    row.failMark->setVisible(!end.complete());
+    const QString failures = nimbara::transfer::oneCopyFailureText(end);
+    QStringList tip;
+    for (const QString& line : {end.message, failures}) {
+        if (!line.isEmpty()) {
+            tip << line;
+        }
+    }
+    row.failMark->setToolTip(tip.join(QLatin1Char('\n')));
+    row.failurelab->setVisible(!failures.isEmpty());
+    if (!failures.isEmpty()) {
+        row.failurelab->setText(failures.toHtmlEscaped() +
+                                QStringLiteral(" <a href='failures'>Show them</a>"));
+        row.failurelab->setToolTip(failureLines(end, kTipLines).join(QLatin1Char('\n')));
+        row.failurelab->disconnect(this);
+        const OneCopyRow which = end.row;
+        connect(row.failurelab, &QLabel::linkActivated, this,
+                [this, which] { showCopyFailures(which); });
+    }
+}
+
+QWidget* PROneCopyViewController::showCopyFailures(OneCopyRow row) {
+    const std::optional<OneCopyRowEnd>& end = rowEnds_[slot(row)];
+    if (!end || end->failures == 0) {
+        return nullptr;
+    }
+    auto* box = new QMessageBox(view() != nullptr ? view()->window() : nullptr);
+    box->setObjectName(QStringLiteral("oneCopyFailures"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(oneCopyRowTitle(row));
+    box->setText(QStringLiteral("%1: %2").arg(oneCopyRowTitle(row),
+                                              nimbara::transfer::oneCopyFailureText(*end)));
+    box->setInformativeText(failureLines(*end, kSheetLines).join(QLatin1Char('\n')));
+    if (end->failures > kSheetLines) {
+        box->setDetailedText(failureLines(*end, end->failed.size()).join(QLatin1Char('\n')));
+    }
+    box->addButton(QStringLiteral(" Ok "), QMessageBox::AcceptRole);
+    box->setWindowModality(box->parentWidget() != nullptr ? Qt::WindowModal : Qt::NonModal);
+    box->open();
+    return box;
 }
 
 void PROneCopyViewController::stopSpinners() {
@@ -345,6 +408,17 @@ void PROneCopyViewController::finishOneClickCopyOnMainThread(OneCopyReport repor
         ui_->startScanBtn->setImage(QStringLiteral("doneNom.png"));
         stopSpinners();
         QString status = report.message;
+        std::size_t failures = 0;
+        for (const OneCopyRowEnd& end : report.rows) {
+            failures += end.failures;
+        }
+        if (failures > 0) {
+            const QString some =
+                QStringLiteral("%1 %2 could not be copied: the rows marked in red list them.")
+                    .arg(failures)
+                    .arg(failures == 1 ? QStringLiteral("item") : QStringLiteral("items"));
+            status = status.isEmpty() ? some : status + QLatin1Char('\n') + some;
+        }
         if (!report.runFolder.empty()) {
             const QString where = QStringLiteral("The copies are in \"%1\".")
                                       .arg(QString::fromStdString(report.runFolder.string()));

@@ -16,6 +16,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -92,6 +93,9 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
 
     // The page's widgets (built on first use).
     OneCopyUi& copyUi();
+    // Lists the items of `row` that could not be copied, in a sheet on the page's window (the
+    // link under the row's title opens it); null when the row has none.
+    QWidget* showCopyFailures(nimbara::transfer::OneCopyRow row);
 
     // Called after each run ended and its result was shown (tests wait on it).
     void setJobEndedCallback(std::function<void()> callback) { jobEnded_ = std::move(callback); }
@@ -130,6 +134,9 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     bool bBackup_ = false;
     bool bEncypted_ = false;
     std::optional<nimbara::transfer::OneCopyReport> report_;
+    // How each row's step of the current or last run ended, as the rows were marked.
+    std::array<std::optional<nimbara::transfer::OneCopyRowEnd>, nimbara::transfer::kOneCopyRowCount>
+        rowEnds_;
     nimbara::transfer::OneCopyDevice jobDevice_;
     nimbara::ui::PageWorker worker_;
     std::function<void()> jobEnded_;

@@ -119,6 +119,10 @@ void TransferAppPane::attach(QWidget* appView) {
     split->addWidget(appTableView_);
     split->addWidget(appImageView_);
     split->setSizes({220, 360, 200});
+    // A wider window widens the files' table, not the picture beside it.
+    split->setStretchFactor(0, 0);
+    split->setStretchFactor(1, 1);
+    split->setStretchFactor(2, 0);
     if (layout != nullptr) {
         layout->addWidget(appInfolab_);
         layout->addWidget(split, 1);

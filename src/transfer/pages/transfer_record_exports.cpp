@@ -2,10 +2,16 @@
 
 #include <QBuffer>
 #include <QDebug>
+#include <QImage>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QPixmap>
 #include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFragment>
+#include <QUrl>
 
 #include <system_error>
 
@@ -72,6 +78,10 @@ RecordExportResult exportConversations(
     backup::ConversationAttachments attachments;
     attachments.backup = backup.isOpen() ? &backup : nullptr;
     attachments.folder = result.folder;
+    // An attachment that could not be copied is a failure of the export, never passed over.
+    attachments.copied = [&result](const PRMessageNode&, const ExportWriteResult& written) {
+        count(result, written);
+    };
     for (const auto& conversation : conversations) {
         if (conversation) {
             // Each conversation's own page, its attachments copied beside it.
@@ -82,6 +92,40 @@ RecordExportResult exportConversations(
         }
     }
     return result;
+}
+
+constexpr int kCssPixelsPerInch = 96;
+
+// Loads the pictures the page links into the document itself (the copy that printing lays out
+// keeps them, but not the folder they are read from); those wider than `width` (device pixels)
+// are drawn at that width, their shape kept.
+void embedPictures(QTextDocument& document, int width) {
+    QTextCursor cursor(&document);
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QTextImageFormat format = fragment.charFormat().toImageFormat();
+            if (!format.isValid()) {
+                continue;
+            }
+            const QUrl name(format.name());
+            const QVariant resource = document.resource(QTextDocument::ImageResource, name);
+            if (!resource.isValid()) {
+                continue;
+            }
+            document.addResource(QTextDocument::ImageResource, name, resource);
+            const QImage image = resource.value<QImage>();
+            const QSize size = image.isNull() ? resource.value<QPixmap>().size() : image.size();
+            if (size.isEmpty() || size.width() <= width) {
+                continue;
+            }
+            format.setWidth(width);
+            format.setHeight(static_cast<qreal>(size.height()) * width / size.width());
+            cursor.setPosition(fragment.position());
+            cursor.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            cursor.setCharFormat(format);
+        }
+    }
 }
 
 }  // namespace
@@ -122,7 +166,7 @@ RecordExportResult exportConversationsPdf(
         documents, conversations, source,
         [](RecordExportResult& result, PRHtmlController& html, const QString& name) {
             // Drawn from that conversation's page straight into memory.
-            const QByteArray pdf = htmlToPdf(html.strHtmlContent(), name);
+            const QByteArray pdf = htmlToPdf(html.strHtmlContent(), name, result.folder);
             if (pdf.isEmpty()) {
                 ExportWriteResult failed;
                 failed.error = "the PDF of \"" + name.toStdString() + "\" could not be made";
@@ -150,7 +194,12 @@ RecordExportResult exportNotesToDocuments(const fs::path& documents,
     return result;
 }
 
-QByteArray htmlToPdf(const QString& html, const QString& title) {
+QPageSize::PageSizeId pdfPageSize(const QLocale& locale) {
+    return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter
+                                                                   : QPageSize::A4;
+}
+
+QByteArray htmlToPdf(const QString& html, const QString& title, const fs::path& folder) {
     QByteArray bytes;
     {
         QBuffer buffer(&bytes);
@@ -159,9 +208,19 @@ QByteArray htmlToPdf(const QString& html, const QString& title) {
         }
         QPdfWriter writer(&buffer);
         writer.setTitle(title);
-        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageSize(QPageSize(pdfPageSize(QLocale())));
+        // The page's sizes are CSS pixels, and a PDF writer's pixels are tiny by default (1200
+        // to the inch): laid out at 96 to the inch, the page prints as a browser prints it (its
+        // 12-pixel text is 9-point print, its headings larger).
+        writer.setResolution(kCssPixelsPerInch);
         QTextDocument document;
+        if (!folder.empty()) {
+            // The pictures are the copies beside the page, linked by their names.
+            document.setBaseUrl(
+                QUrl::fromLocalFile(QString::fromStdString(folder.string()) + QLatin1Char('/')));
+        }
         document.setHtml(html);
+        embedPictures(document, writer.width() / 2);
         document.print(&writer);
     }
     // A document without a page is no document.

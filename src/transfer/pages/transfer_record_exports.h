@@ -2,10 +2,13 @@
 // "Contact", conversations as HTML or PDF pages into "Message" (their attachments beside them),
 // notes as one list into "Note". Every file is new: a taken name gets a number, nothing is
 // replaced, and a file is written whole or not at all. A PDF that could not be made is reported,
-// never written empty. Worker thread (the PDF is drawn with Qt's text document, no window).
+// never written empty. Pages link the attachment copies beside them by relative addresses. Worker
+// thread (the PDF is drawn with Qt's text document, no window).
 #pragma once
 
 #include <QByteArray>
+#include <QLocale>
+#include <QPageSize>
 #include <QString>
 
 #include <cstddef>
@@ -52,7 +55,14 @@ RecordExportResult exportConversationsPdf(
 RecordExportResult exportNotesToDocuments(const std::filesystem::path& documents,
                                           const std::vector<std::shared_ptr<PRNoteNode>>& notes);
 
-// A page of HTML laid out as a PDF document titled `title`; empty when no page came out.
-QByteArray htmlToPdf(const QString& html, const QString& title);
+// The paper of a PDF: Letter where the locale measures in US units, A4 elsewhere.
+QPageSize::PageSizeId pdfPageSize(const QLocale& locale);
+
+// A page of HTML laid out as a PDF document titled `title`, on the paper of the current locale,
+// at the page's own sizes (CSS pixels, 96 to the inch: its text is 9-point print); the pictures it
+// links by relative addresses are read from `folder` and drawn at most half the page wide. Empty
+// when no page came out.
+QByteArray htmlToPdf(const QString& html, const QString& title,
+                     const std::filesystem::path& folder = {});
 
 }  // namespace nimbara::transfer

@@ -16,6 +16,7 @@
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/read_only_text.h"
+#include "ui/status_line_views.h"
 
 namespace {
 
@@ -234,5 +235,7 @@ TransferUi buildTransferView() {
     }
     ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
     layout->addWidget(ui.statuslab);
+    const auto views = ui.views();
+    nimbara::ui::keepStatusPerView(ui.statuslab, {views.begin(), views.end()});
     return ui;
 }

@@ -1,6 +1,10 @@
 // The demo iPhone of the README.
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <exception>
+#include <filesystem>
+#include <string_view>
 
 #include "backup_calendar.h"
 #include "backup_calls.h"
@@ -9,6 +13,7 @@
 #include "backup_source.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 
 namespace nimbara::simdev {
@@ -31,6 +36,75 @@ std::string sqliteLike(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
+namespace {
+
+namespace fs = std::filesystem;
+
+bool contains(const std::string& name, std::string_view mark) {
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return upper.find(mark) != std::string::npos;
+}
+
+// The bytes of the regular files in the folders of `parent` whose names contain `mark` (in any
+// letter case): the photo folders, as the device keeps them.
+std::uint64_t photoFolderBytes(const fs::path& parent, std::string_view mark) {
+    std::uint64_t bytes = 0;
+    std::error_code ec;
+    for (const auto& folder : fs::directory_iterator(parent, ec)) {
+        if (!folder.is_directory() || !contains(folder.path().filename().string(), mark)) {
+            continue;
+        }
+        for (const auto& file : fs::directory_iterator(folder.path())) {
+            if (file.is_regular_file()) {
+                bytes += file.file_size();
+            }
+        }
+    }
+    return bytes;
+}
+
+// The bytes of every regular file below `root` (sparse files by their length).
+std::uint64_t treeBytes(const fs::path& root) {
+    std::uint64_t bytes = 0;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(root, ec)) {
+        if (entry.is_regular_file() && !entry.is_symlink()) {
+            bytes += entry.file_size();
+        }
+    }
+    return bytes;
+}
+
+// What the demo device reports about its storage, taken from the files written for it.
+void setDemoStorageFigures(SimDeviceBuilder& b, const LibraryBytes& library, const AppBytes& apps,
+                           std::uint64_t totalDiskCapacity) {
+    const fs::path media = b.dir() / md::sim::kMediaDir;
+    // The camera roll is what the camera took; the photo stream is kept with the library.
+    const std::uint64_t cameraRoll = photoFolderBytes(media / "DCIM", "APPLE");
+    std::uint64_t photoLibrary = photoFolderBytes(media / "PhotoData/Sync", "SYNCD") +
+                                 photoFolderBytes(media / "Photos/Sync", "SYNCD");
+    std::error_code ec;
+    for (const auto& stream : fs::directory_iterator(media / "PhotoStreamsData", ec)) {
+        if (stream.is_directory()) {
+            photoLibrary += photoFolderBytes(stream.path(), "APPLE");
+        }
+    }
+    b.setAssetMetrics(apps.user, library.music, library.movies,
+                      static_cast<std::int64_t>(photoLibrary),
+                      static_cast<std::int64_t>(cameraRoll));
+
+    // The data partition holds the media root, the crash reports and the apps (their bundles
+    // and containers, as the installation service sizes them); the rest of it is free.
+    const std::uint64_t used = treeBytes(media) + treeBytes(b.dir() / md::sim::kCrashesDir) +
+                               static_cast<std::uint64_t>(apps.all);
+    const std::uint64_t data = totalDiskCapacity - totalDiskCapacity / 16;
+    b.setDiskUsage(totalDiskCapacity, used < data ? data - used : 0);
+}
+
+}  // namespace
+
 }  // namespace demo
 
 bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
@@ -43,10 +117,7 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         b.setValue("Global", "DeviceColor", "#e4c1b9");
         b.setValue("com.apple.mobile.battery", "BatteryCurrentCapacity", 82);
         b.setValue("com.apple.mobile.battery", "BatteryIsCharging", true);
-        // 64 GB, of which 60 GB hold data; about 21 GB are free.
-        b.setDiskUsage(64000000000ULL, 21318450176ULL);
-
-        demo::addMedia(b);
+        const demo::LibraryBytes library = demo::addMedia(b);
         demo::addFileSystemCorners(b);
         addDemoBackupSource(b);
         addDemoPrivacyData(b);
@@ -54,10 +125,9 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         addDemoMessages(b);
         addDemoCallsAndNotes(b);
         demo::addCrashLogs(b);
-        const std::int64_t apps = demo::addApps(b);
-        // What the media-sync session reports: well below the 38.7 GB in use, the rest being
-        // the system, caches and other data.
-        b.setAssetMetrics(apps, 3412000000LL, 2850000000LL, 1940000000LL, 4125000000LL);
+        const demo::AppBytes apps = demo::addApps(b);
+        // A 64 GB device: what it reports agrees with what it holds.
+        demo::setDemoStorageFigures(b, library, apps, 64000000000ULL);
         if (!b.write()) {
             if (error) {
                 *error = "cannot write device.plist in " + dir.string();

@@ -184,14 +184,21 @@ void addAwkwardDocuments(SimDeviceBuilder& b) {
 
 }  // namespace
 
-std::int64_t addApps(SimDeviceBuilder& b) {
-    std::int64_t total = 0;
+AppBytes addApps(SimDeviceBuilder& b) {
+    AppBytes bytes;
     unsigned index = 0;
     for (const DemoApp& app : demoApps()) {
         b.addApp(app.spec);
         fillContainer(b, app, ++index);
-        total += app.spec.staticDiskUsage + app.spec.dynamicDiskUsage;
+        bytes.user += app.spec.staticDiskUsage + app.spec.dynamicDiskUsage;
     }
+    bytes.all = bytes.user;
+    const auto addSystemApp = [&](const AppSpec& spec) {
+        b.addApp(spec);
+        if (spec.withDiskUsage) {
+            bytes.all += spec.staticDiskUsage + spec.dynamicDiskUsage;
+        }
+    };
     // A file named like an advertising network is no advertisement cache: only folders are.
     b.addContainerFile("com.skylinemedia.newsdaily", "/Library/Caches/flurry.db", 64 * kKB);
     addAwkwardDocuments(b);
@@ -202,28 +209,28 @@ std::int64_t addApps(SimDeviceBuilder& b) {
     refused.append(PlistValue("com.northgate.vault"));
     b.setFault(md::sim::kFaultRefusedContainers, refused);
 
-    b.addApp(systemApp("com.apple.mobilesafari", "Safari", 43210752, 187695104));
-    b.addApp(systemApp("com.apple.mobilenotes", "Notes", 17825792, 9437184));
-    b.addApp(systemApp("com.apple.camera", "Camera", 8388608, 1048576));
-    b.addApp(systemApp("com.apple.mobilecal", "Calendar", 12582912, 4194304));
+    addSystemApp(systemApp("com.apple.mobilesafari", "Safari", 43210752, 187695104));
+    addSystemApp(systemApp("com.apple.mobilenotes", "Notes", 17825792, 9437184));
+    addSystemApp(systemApp("com.apple.camera", "Camera", 8388608, 1048576));
+    addSystemApp(systemApp("com.apple.mobilecal", "Calendar", 12582912, 4194304));
     // Built-in apps as devices list them: one without a display name, one whose display name is
     // a single letter, a service without a bundle size, and one of a kind that is neither user
     // nor system app.
     AppSpec messages = systemApp("com.apple.MobileSMS", "", 15728640, 52428800);
     messages.executable = "MobileSMS";
     messages.exactDisplayName = true;
-    b.addApp(messages);
+    addSystemApp(messages);
     AppSpec weather = systemApp("com.apple.weather", "W", 9437184, 2097152);
     weather.executable = "Weather";
     weather.exactDisplayName = true;
-    b.addApp(weather);
+    addSystemApp(weather);
     AppSpec push = systemApp("com.apple.PushServices", "Push Services", 0, 0);
     push.withDiskUsage = false;
-    b.addApp(push);
+    addSystemApp(push);
     AppSpec diagnostics = systemApp("com.apple.DiagnosticsReporter", "Diagnostics", 4194304, 0);
     diagnostics.type = "Internal";
-    b.addApp(diagnostics);
-    return total;
+    addSystemApp(diagnostics);
+    return bytes;
 }
 
 }  // namespace nimbara::simdev::demo

@@ -156,7 +156,7 @@ SimMediaLibrary demoMediaLibrary() {
     return library;
 }
 
-void addMusicAndSync(SimDeviceBuilder& b) {
+LibraryBytes addMusicAndSync(SimDeviceBuilder& b) {
     // The media library identifier is read from words 20, 24, 96 and 100 of iTunesPrefs.
     std::vector<std::uint8_t> prefs(512);
     const std::string filler = fillerBytes(prefs.size(), 77);
@@ -170,7 +170,14 @@ void addMusicAndSync(SimDeviceBuilder& b) {
     putWord(prefs, 96, 0x1F0E2D3Cu);
     putWord(prefs, 100, 0x6A5B4C3Du);
     b.setITunesPrefs(prefs);
-    addMediaLibrary(b, demoMediaLibrary());
+    const SimMediaLibrary library = demoMediaLibrary();
+    addMediaLibrary(b, library);
+    LibraryBytes bytes;
+    for (const SimTrack& track : library.tracks) {
+        if (track.fileOnDevice) {
+            (track.mediaKind == 2 ? bytes.movies : bytes.music) += track.fileSize;
+        }
+    }
 
     // Media left behind by syncs that failed.
     b.addMediaFileOfSize("/iTunes_Control/Sync/Media/F05/ABCD.mp3", 3700 * kKB);
@@ -182,6 +189,7 @@ void addMusicAndSync(SimDeviceBuilder& b) {
     b.addMediaFileOfSize("/Podcasts/Morning Brief/Episode 0412.mp3", 18 * kMB);
     b.addMediaFile("/Podcasts/MTLibrary.sqlitedb", sqliteLike(128 * kKB, 13));
     b.addMediaFile("/Safari/goog-phish-shavar.db", sqliteLike(200 * kKB, 14));
+    return bytes;
 }
 
 void addBooksAndRecordings(SimDeviceBuilder& b) {
@@ -233,11 +241,12 @@ void addDownloadsAndStorage(SimDeviceBuilder& b) {
 
 }  // namespace
 
-void addMedia(SimDeviceBuilder& b) {
+LibraryBytes addMedia(SimDeviceBuilder& b) {
     addCameraRoll(b);
-    addMusicAndSync(b);
+    const LibraryBytes library = addMusicAndSync(b);
     addBooksAndRecordings(b);
     addDownloadsAndStorage(b);
+    return library;
 }
 
 }  // namespace nimbara::simdev::demo

@@ -16,10 +16,21 @@ std::int64_t utc(int year, unsigned month, unsigned day, int hour = 12, int minu
 // Leading bytes of an SQLite database followed by filler, `size` bytes in all.
 std::string sqliteLike(std::size_t size, std::uint32_t seed);
 
-// Photos, music, books, recordings, downloads and the leftovers of syncs and photo edits.
-void addMedia(SimDeviceBuilder& b);
-// The user and system apps with their containers; returns the bytes of the user apps.
-std::int64_t addApps(SimDeviceBuilder& b);
+// The bytes of the music and the videos of the media library whose files are on the device.
+struct LibraryBytes {
+    std::int64_t music = 0;
+    std::int64_t movies = 0;
+};
+// Photos, music, books, recordings, downloads and the leftovers of syncs and photo edits;
+// returns what the media library's files on the device take.
+LibraryBytes addMedia(SimDeviceBuilder& b);
+// The sizes the installation service reports for the apps (bundle and data together).
+struct AppBytes {
+    std::int64_t user = 0;
+    std::int64_t all = 0;  // user, system and every other kind
+};
+// The user and system apps with their containers.
+AppBytes addApps(SimDeviceBuilder& b);
 // Crash reports in nested folders, one of them empty.
 void addCrashLogs(SimDeviceBuilder& b);
 // Deep, empty and hidden folders and empty files on the media root.
