@@ -175,14 +175,25 @@ std::size_t PrivacyCleanSelection::size() const {
     return n + webCacheFiles.size() + attachmentFiles.size() + photoPositions.size();
 }
 
+QString countedKindsText(std::initializer_list<CountedKind> kinds) {
+    QStringList parts;
+    for (const CountedKind& kind : kinds) {
+        if (kind.count > 0) {
+            parts.push_back(QStringLiteral("%1 %2").arg(
+                QString::number(kind.count),
+                QString::fromLatin1(kind.count == 1 ? kind.one : kind.many)));
+        }
+    }
+    if (parts.size() < 2) {
+        return parts.join(QString());
+    }
+    const QString last = parts.takeLast();
+    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
 PrivacyCleanQuestion privacyCleanQuestion(const PrivacyCleanSelection& selection) {
     const TickedCounts c = tickedCounts(selection);
-    struct Kind {
-        std::size_t count;
-        const char* one;
-        const char* many;
-    };
-    const Kind kinds[] = {
+    const QString list = countedKindsText({
         {c.messages, "message", "messages"},
         {c.contacts, "contact", "contacts"},
         {c.calls, "call", "calls"},
@@ -193,20 +204,7 @@ PrivacyCleanQuestion privacyCleanQuestion(const PrivacyCleanSelection& selection
         {c.photoPositions, "photo position", "photo positions"},
         {c.attachmentFiles, "attachment file", "attachment files"},
         {c.cacheFiles, "cache file", "cache files"},
-    };
-    QStringList parts;
-    for (const Kind& kind : kinds) {
-        if (kind.count > 0) {
-            parts << QStringLiteral("%1 %2")
-                         .arg(kind.count)
-                         .arg(QLatin1String(kind.count == 1 ? kind.one : kind.many));
-        }
-    }
-    QString list = parts.join(QStringLiteral(", "));
-    if (parts.size() > 1) {
-        const QString last = parts.takeLast();
-        list = QStringLiteral("%1 and %2").arg(parts.join(QStringLiteral(", ")), last);
-    }
+    });
     const std::size_t total = selection.size();
     PrivacyCleanQuestion question;
     question.message = QStringLiteral("%1 %2 will be removed from a copy of the backup: %3.")

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +70,15 @@ struct PrivacyCleanSelection {
 // The question before a clean: how many records of which kinds go, that they go from a copy of
 // the backup restored onto the device while the user's backup stays, and how many ticked records
 // can't be matched to the backup and stay.
+// Counts of kinds of records in words: "4 messages, 1 call and 5 notes" (kinds counted 0 are
+// left out; empty when all are).
+struct CountedKind {
+    std::size_t count;
+    const char* one;
+    const char* many;
+};
+QString countedKindsText(std::initializer_list<CountedKind> kinds);
+
 struct PrivacyCleanQuestion {
     QString message;          // "12 records will be removed from a copy of the backup: ..."
     QString informativeText;  // how the clean works, and what stays

@@ -202,12 +202,7 @@ RestoreCheck checkRemovedRecords(const PrivacyCleanSelection& removed,
 }
 
 QString privacyCountsText(const PrivacyCleanCounts& counts) {
-    struct Kind {
-        std::size_t count;
-        const char* one;
-        const char* many;
-    };
-    const Kind kinds[] = {
+    return countedKindsText({
         {counts.messages, "message", "messages"},
         {counts.attachmentFiles, "attachment file", "attachment files"},
         {counts.contacts, "contact", "contacts"},
@@ -218,20 +213,7 @@ QString privacyCountsText(const PrivacyCleanCounts& counts) {
         {counts.wifiNetworks, "Wi-Fi network", "Wi-Fi networks"},
         {counts.emptiedFiles, "cache or attachment file", "cache or attachment files"},
         {counts.photoPositions, "photo position", "photo positions"},
-    };
-    QStringList parts;
-    for (const Kind& kind : kinds) {
-        if (kind.count > 0) {
-            parts.push_back(QStringLiteral("%1 %2").arg(
-                QString::number(kind.count),
-                QString::fromLatin1(kind.count == 1 ? kind.one : kind.many)));
-        }
-    }
-    if (parts.size() < 2) {
-        return parts.join(QString());
-    }
-    const QString last = parts.takeLast();
-    return parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    });
 }
 
 }  // namespace nimbara::privacy
