@@ -259,6 +259,12 @@ void buildTitleStrip(MainWindowUi& ui) {
     ui.deviceNamePopBtn->setGeometry(716, 9, 190, 26);
     ui.deviceNamePopBtn->setFont(ui::appFont(11));
     ui.deviceNamePopBtn->setToolTip(QStringLiteral("The device shown"));
+    ui.stateBannerBtn = named(new ui::ImageButton(strip), "stateBannerBtn");
+    ui.stateBannerBtn->setImage(QStringLiteral("iDeviceStartup02.png"));
+    ui.stateBannerBtn->setGeometry(686, 11, 22, 22);
+    ui.stateBannerBtn->setFocusPolicy(Qt::NoFocus);
+    ui.stateBannerBtn->setCursor(Qt::PointingHandCursor);
+    ui.stateBannerBtn->setToolTip(QStringLiteral("All attached devices"));
 
     // Moved into place by the launch layout, beside the window buttons.
     ui.backQuickScanModeBtn = named(new PRTableButton(strip), "backQuickScanModeBtn");

@@ -109,6 +109,7 @@ struct MainWindowUi {
     nimbara::ui::ImageButton* maxButton = nullptr;
     PRTableButton* backQuickScanModeBtn = nullptr;
     QComboBox* deviceNamePopBtn = nullptr;
+    nimbara::ui::ImageButton* stateBannerBtn = nullptr;  // opens the device popover
     QMenu* appMenu = nullptr;
     QMenu* helpMenu = nullptr;
     QAction* aboutItem = nullptr;

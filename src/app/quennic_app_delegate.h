@@ -12,6 +12,8 @@
 //   quennic_app_delegate_storage_overview.cpp storage figures of the current device
 //   quennic_app_delegate_storage_count.cpp    the count of the figures the device does not report
 //   quennic_app_delegate_utilities.cpp        size, date and contact helpers
+//   status_item.cpp                           tray icon and device popover
+//   quennic_app_delegate_preferences.cpp      the saved settings and the preferences window
 //
 // Threads: everything that changes state runs on the GUI thread. Worker threads read the values
 // marked "read by workers" below; object values are guarded by a mutex, scalars are atomics.
@@ -68,6 +70,10 @@ class PRBannerButton;
 class PRResultViewController;
 class PRIOSDeviceController;
 class PRPopViewController;
+class PPopoverviewConterller;
+class QSystemTrayIcon;
+class PreferencesController;
+class PRUpdateController;
 class PRLargeFileController;
 class PRLargeFileNode;
 class PRPhoneSystemFileNode;
@@ -277,6 +283,14 @@ class QuennicAppDelegate : public QObject {
     PRAdsRemoveController* adsRemoveController() const { return adsRemoveController_.get(); }
     // The small help popover's content (made at launch).
     PRPopViewController* infoPopViewController() const { return infoPopViewController_.get(); }
+    // The preferences window's controller (made at launch).
+    PreferencesController* preferencesController() const { return preferences_; }
+    // "Preferences...": shows the preferences window.
+    void OpenPreferenceWindow(QObject* sender = nullptr);
+    // The update check (made at launch, which starts a silent check).
+    PRUpdateController* updateController() const { return updateController_.get(); }
+    // "Check for Updates...": a check that also says when there is nothing new or it failed.
+    void CheckforUpdateAction(QObject* sender = nullptr);
 
     // ---------------------------------------------------------------- device list
     void DeviceConnectHandle(const nimbara::Notification& notification);
@@ -308,6 +322,28 @@ class QuennicAppDelegate : public QObject {
     static bool isIOS10OrLater(const QString& iOSVersion);
     // The status page's device image for a model text.
     static QString deviceImageName(const QString& deviceModel);
+
+    // ---------------------------------------------------------------- tray icon and popover
+    // (status_item.cpp) The device popover lists the devices with their storage: a row makes
+    // its device current, a row's reject button drops it from the list (it comes back when it
+    // is plugged in again). The title strip's button opens it, and so does the tray icon.
+    // Made once at launch: the popover's view, the window it is dragged off into, the tray icon
+    // where the desktop has a tray (else a line in the log, once a run).
+    void initStateBannerView();
+    // Opens the popover at `sender` (a widget or the tray icon), sized by the number of devices;
+    // nothing happens without a device.
+    void ClickStateBanner(QObject* sender = nullptr);
+    // Makes the popover unless it is open; it closes when the user clicks elsewhere.
+    void createPopover();
+    // The popover closed: it goes, and the next opening makes a new one.
+    void popoverDidClose();
+    PPopoverviewConterller* thePopViewController() const;
+    // The open popover (null while closed).
+    QWidget* thePopover() const;
+    // The window that shows the popover's view once it was dragged off.
+    QWidget* detachableWindowForPopover() const;
+    // Null where the desktop has no tray.
+    QSystemTrayIcon* statusItem() const;
 
     // ---------------------------------------------------------------- storage overview
     // Opens a media-sync session for the current device, waits, then polls until the figures
@@ -625,6 +661,9 @@ class QuennicAppDelegate : public QObject {
     void resetStorageFigures();
     void createExportFolder();
     void reportError(const QString& message);
+    // The export folder and the limits saved by Preferences (the defaults where none).
+    void loadSavedSettings();
+    void buildPreferences();
 
     // Device list internals.
     // Reads the device's values into a new node (worker thread); null when it can't be read.
@@ -743,9 +782,15 @@ class QuennicAppDelegate : public QObject {
     std::unique_ptr<PRIOSDeviceController> deviceController_;
     std::unique_ptr<PRResultViewController> resultViewController_;
     std::unique_ptr<PRPopViewController> infoPopViewController_;
+    PreferencesController* preferences_ = nullptr;  // child of the delegate
+    std::unique_ptr<PRUpdateController> updateController_;
 
     // Main-window chrome (exit feedback sheet).
     QTimer* emailTimer_ = nullptr;
+
+    // Tray icon and device popover (status_item.cpp).
+    struct StateBanner;
+    std::shared_ptr<StateBanner> stateBanner_;
 
     // Storage overview.
     std::shared_ptr<BoardSession> boardSession_;

@@ -354,9 +354,21 @@ void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
     }
     if (!deviceArray_.empty()) {
         ChangeToAnotherDevice(deviceArray_.front()->deviceIndex());
-    } else {
-        shortReset();
+        return;
     }
+    // No device is left to hand the pages; still, what they hold of the dropped one goes and
+    // their jobs on it stop, as on a change of device (the device itself stays plugged in).
+    quickScanDeviceChanged();
+    diskManagerViewController_->initAllDataAndAllView();
+    findLargerFileViewController_->initAllDataAndAllView();
+    cleanViewController_->initAllDataAndAllView();
+    resetCleanSummary();
+    systemBoostViewController_->initAllDataAndAllView();
+    privacyController_->initAllDataAndAllView();
+    oneCopyViewController_->initAllDataAndAllView();
+    transferViewController_->initAllDataAndAllView();
+    phonesystemViewController_->initAllDataAndAllView();
+    shortReset();
 }
 
 void QuennicAppDelegate::showDeviceStorageFigures(const std::shared_ptr<PRiDeviceNode>& node) {

@@ -21,6 +21,7 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/update_check.h"
 #include "app/view_helpers.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "ui/custom_view.h"
@@ -239,7 +240,8 @@ void QuennicAppDelegate::initMainWindowView() {
         setShown(tab, false);
     }
 
-    // 17. (The preferences window keeps its own initial state.)
+    // 17. The preferences window, in its initial state.
+    buildPreferences();
 
     // 18. Quick-scan window.
     if (quickScanUi_) {
@@ -367,11 +369,8 @@ void QuennicAppDelegate::connectMainWindowActions() {
     menu(ui.homePageItem, &D::ClickHomePage);
     menu(ui.contactUsItem, &D::ClickContactUSAction);
     menu(ui.learnMoreItem, &D::ClickLearnMore);
-    menu(ui.checkUpdateItem, &D::ClickCheckupDate);
-    // Preferences come with their own window; until then the item is not offered.
-    if (ui.preferencesItem != nullptr) {
-        ui.preferencesItem->setVisible(false);
-    }
+    menu(ui.checkUpdateItem, &D::CheckforUpdateAction);
+    menu(ui.preferencesItem, &D::OpenPreferenceWindow);
 
     // Window buttons, sheets and the about window.
     if (ui.minButton != nullptr && ui.window != nullptr) {
@@ -523,6 +522,14 @@ void QuennicAppDelegate::ClickStart(QObject* /*sender*/) {
 
 void QuennicAppDelegate::ClickCheckupDate(QObject* /*sender*/) {
     openAddress(kProductPage);
+}
+
+void QuennicAppDelegate::CheckforUpdateAction(QObject* /*sender*/) {
+    if (!updateController_) {
+        return;  // made at launch
+    }
+    updateController_->setCheckUpdate(true);
+    updateController_->checkServerVersion();
 }
 
 void QuennicAppDelegate::ClickHomePage(QObject* /*sender*/) {

@@ -26,6 +26,7 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/update_check.h"
 #include "backup/backup_list.h"
 #include "backup/backup_root.h"
 #include "backup/pr_contact_node.h"
@@ -87,10 +88,9 @@ QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
     setAllJunkFileNumber(0);
     setAllCookFileNumber(0);
 
-    setLimitLargeFileSize(5000000);
-    setLimitLargeAppSize(100000000);
-
-    setNimbaraExportPath(QDir::homePath() + QStringLiteral("/Documents/Pellucor"));
+    // The limits and the export folder Preferences saved last; without them 5,000,000 and
+    // 100,000,000 bytes and ~/Documents/Pellucor.
+    loadSavedSettings();
 
     resetStorageFigures();
     setBIOS10Version(false);
@@ -125,6 +125,7 @@ QuennicAppDelegate::~QuennicAppDelegate() {
     transferViewController_.reset();
     deviceController_.reset();
     infoPopViewController_.reset();
+    updateController_.reset();
     // The window structs own their top-level windows.
     quickScanUi_.reset();
     mainUi_.reset();
@@ -242,7 +243,14 @@ void QuennicAppDelegate::applicationDidFinishLaunching() {
     initMainWindowView();
     createExportFolder();
 
+    // The check for a newer version at launch: it shows a window only when there is one.
+    updateController_ = std::make_unique<PRUpdateController>();
+    updateController_->loadWindow();
+    updateController_->hidUpdateWindow();
+    updateController_->checkServerVersion();
+
     infoPopViewController_ = std::make_unique<PRPopViewController>();
+    initStateBannerView();  // the device popover, its title-strip button and the tray icon
 
     // Devices reported while the hub was being constructed arrived before there were windows:
     // show them now as if they had just attached.

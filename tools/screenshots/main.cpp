@@ -10,6 +10,8 @@
 // device file browser, and the storage manager's category table and lists after a scan of every
 // category.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -37,8 +39,11 @@
 
 #include "app/alerts.h"
 #include "app/main_window_ui.h"
+#include "app/preferences_controller.h"
+#include "app/preferences_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
+#include "app/update_check.h"
 #include "backup/conversations.h"
 #include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
@@ -72,6 +77,7 @@
 #include "transfer/pages/transfer_app_pane.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
+#include "ui/attached_window.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
@@ -1028,6 +1034,34 @@ void shootCountedStorage(Shooter& shots, nimbara::md::sim::SimulatedLibrary& lib
     }
 }
 
+// The device popover, opened by the title strip's button: with the demo device, then with a
+// second device beside it (which goes again afterwards).
+void shootDevicePopover(Shooter& shots, QuennicAppDelegate& hub,
+                        nimbara::md::sim::SimulatedLibrary& library, const std::string& devices) {
+    MainWindowUi& ui = *hub.mainUi();
+    click(ui.stateBannerBtn);
+    shots.save(hub.thePopover(), QStringLiteral("03a-device-popover-one-device"));
+    if (hub.thePopover() != nullptr) {
+        hub.thePopover()->close();
+    }
+    const std::string dir = devices + "/studio-ipad";
+    nimbara::simdev::SimDeviceBuilder b(dir);
+    b.setIdentity("Studio iPad", "0000studioipad0000", "iPad7,5", "15.7");
+    b.setDiskUsage(128'000'000'000ULL, 91'000'000'000ULL);
+    if (!b.write() || !library.attach(dir) ||
+        !pumpUntil([&] { return hub.getDeviceArray().size() == 2; }, 10.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the second device did not attach\n");
+        return;
+    }
+    click(ui.stateBannerBtn);
+    shots.save(hub.thePopover(), QStringLiteral("03b-device-popover-two-devices"));
+    if (hub.thePopover() != nullptr) {
+        hub.thePopover()->close();
+    }
+    library.detach(dir);
+    pumpUntil([&] { return hub.getDeviceArray().size() == 1; }, 5.0);
+}
+
 void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string& device) {
     MainWindowUi& ui = *hub.mainUi();
     PRBackUpViewController* page = hub.GetBackupDeviceController();
@@ -1062,6 +1096,52 @@ void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string&
     }
     shots.save(ui.window, QStringLiteral("29-backup-failed"));
     setDeviceFault(device, nullptr, {});
+}
+
+// The update check's windows, each from an answer handed to it as the server's would be (no
+// server is reachable here), and the attached window, which nothing in the program opens yet,
+// pointing at the device pop-up: on the side it picks, and from a corner.
+void shootUpdateAndAttachedWindows(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    if (PRUpdateController* check = hub.updateController()) {
+        auto answer = [](const char* version) {
+            nimbara::PlistValue list = nimbara::PlistValue::dict();
+            list.set("lastestVersion", version);
+            list.set("WhatsNew", "Faster scans of large folders.*A clearer storage overview.");
+            return QByteArray::fromStdString(list.toXml());
+        };
+        check->setCurrentVersion(QStringLiteral("1.4"));
+        check->evaluate(answer("1.10"));
+        shots.save(check->updateWindow(), QStringLiteral("60-update-available"));
+        check->ClickNotNowAction();
+        check->setCheckUpdate(true);
+        check->evaluate(answer("1.4.0"));
+        shots.save(check->noUpdateWindow(), QStringLiteral("60a-update-none"));
+        check->ClickOkAction();
+        check->evaluate(QByteArrayLiteral("<html>Service unavailable</html>"));
+        shots.save(check->checkFailedWindow(), QStringLiteral("60b-update-check-failed"));
+        check->checkFailedWindow()->hide();
+        check->setCheckUpdate(false);
+    }
+    QWidget* anchor = ui.deviceNamePopBtn;
+    if (anchor == nullptr) {
+        return;
+    }
+    const QPointF point(anchor->mapTo(ui.window, QPointF(anchor->width() / 2.0, anchor->height())));
+    for (const auto side :
+         {MAAttachedWindow::Side::Automatic, MAAttachedWindow::Side::RightDownward}) {
+        auto* text =
+            new QLabel(QStringLiteral("The device shown on every page.\nChoose another "
+                                      "one here."));
+        text->setStyleSheet(QStringLiteral("color: white; padding: 6px;"));
+        text->adjustSize();
+        std::unique_ptr<MAAttachedWindow> bubble(
+            MAAttachedWindow::create(text, point, ui.window, side, 4));
+        bubble->setDrawsRoundCornerBesideArrow(side == MAAttachedWindow::Side::Automatic);
+        bubble->show();
+        shots.save(bubble.get(), side == MAAttachedWindow::Side::Automatic
+                                     ? QStringLiteral("61-attached-window")
+                                     : QStringLiteral("61a-attached-window-corner"));
+    }
 }
 
 // `windowSize`, when valid, is the main window's size (the designed size when not).
@@ -1151,6 +1231,8 @@ int run(const QString& outDir, const QSize& windowSize) {
         }
         pumpUntil([&] { return hub.getDeviceConnected(); }, 5.0);
         shots.save(ui.window, QStringLiteral("03-main-status"));
+        shootDevicePopover(shots, hub, *library,
+                           scratch.filePath(QStringLiteral("devices")).toStdString());
 
         // The storage overview: the figures arrive through the media-sync session.
         const bool figures = pumpUntil(
@@ -1219,6 +1301,21 @@ int run(const QString& outDir, const QSize& windowSize) {
         ui.cryWindow->show();
         shots.save(ui.cryWindow, QStringLiteral("18-exit-feedback"));
         ui.cryWindow->hide();
+        if (PreferencesController* preferences = hub.preferencesController()) {
+            // The three tabs; the clean-up schedule box ticked, the copy one not.
+            hub.OpenPreferenceWindow();
+            shots.save(preferences->preferenceWindow(), QStringLiteral("18a-preferences-general"));
+            preferences->ActPreferenceCleanup();
+            preferences->ui().cleanUpCheckBtn->setChecked(true);
+            shots.save(preferences->preferenceWindow(), QStringLiteral("18b-preferences-cleanup"));
+            preferences->ActPreferenceOneClickCopy();
+            shots.save(preferences->preferenceWindow(),
+                       QStringLiteral("18c-preferences-one-click-copy"));
+            preferences->ui().cleanUpCheckBtn->setChecked(false);
+            preferences->ActPreferenceGeneral();
+            preferences->ClosedPreferenceWindow();
+        }
+        shootUpdateAndAttachedWindows(shots, hub, ui);
 
         shootSystemBoostPage(shots, hub, ui);
         shootOneCopyPage(shots, hub, ui);
