@@ -289,7 +289,7 @@ void PRUpdateController::evaluate(const QByteArray& body) {
         qCInfo(lcUpdateCheck, "Version %s is available; %s runs.", qPrintable(lastestVersion_),
                qPrintable(currentVersion_));
         loadWindow();
-        newversionlab_->setText(QStringLiteral("Pellucor %1 is available.").arg(lastestVersion_));
+        newversionlab_->setText(QStringLiteral("Nimbara %1 is available.").arg(lastestVersion_));
         currentversionlab_->setText(
             QStringLiteral("You are using %1 version. Would you like to download it now?")
                 .arg(currentVersion_));

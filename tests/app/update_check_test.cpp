@@ -226,7 +226,7 @@ TEST(UpdateCheck, ACheckAgainstAServerShowsWhatItFoundOrThatItFailed) {
         EXPECT_EQ(check.noUpdateWindow()->isVisible(), row.shown == NoUpdate);
         EXPECT_EQ(check.checkFailedWindow()->isVisible(), row.shown == Failure);
         if (row.shown == Update) {
-            EXPECT_EQ(check.newversionlab()->text(), QStringLiteral("Pellucor 1.10 is available."));
+            EXPECT_EQ(check.newversionlab()->text(), QStringLiteral("Nimbara 1.10 is available."));
             EXPECT_EQ(
                 check.currentversionlab()->text(),
                 QStringLiteral("You are using 1.9 version. Would you like to download it now?"));
