@@ -236,10 +236,10 @@ TEST(UpdateCheck, ACheckAgainstAServerShowsWhatItFoundOrThatItFailed) {
     }
 }
 
-TEST(UpdateCheck, AddressesOtherThanHttpAreNeverFetched) {
+TEST(UpdateCheck, AddressesOtherThanHttpAndNoAddressAreNeverFetched) {
     nimbara::test::ensureApplication();
     nimbara::test::TempDir tmp;
-    for (const char* address : {"file:///etc/passwd", "ftp://example.com/v.plist", "http://"}) {
+    for (const char* address : {"file:///etc/passwd", "ftp://example.com/v.plist", "http://", ""}) {
         auto settings = std::make_shared<QSettings>(
             QString::fromStdString((tmp / "settings.ini").string()), QSettings::IniFormat);
         settings->setValue(QLatin1String(nimbara::app::kUpdateAddressKey),

@@ -32,10 +32,13 @@ QString clause(const std::string& sentence) {
 }  // namespace
 
 std::optional<QUrl> updateAddress(const QSettings& settings, QString* error) {
-    const QString text =
-        settings.value(QLatin1String(kUpdateAddressKey), QString::fromLatin1(kDefaultUpdateAddress))
-            .toString()
-            .trimmed();
+    const QString text = settings.value(QLatin1String(kUpdateAddressKey)).toString().trimmed();
+    if (text.isEmpty()) {
+        // Nothing to ask: no request is made (at every launch) for a server that isn't there.
+        setError(error, QStringLiteral("no update server is set (%1 in the settings file)")
+                            .arg(QLatin1String(kUpdateAddressKey)));
+        return std::nullopt;
+    }
     const QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||

@@ -17,11 +17,9 @@ class QSettings;
 
 namespace nimbara::app {
 
-// Where the version list is fetched from: the address under kUpdateAddressKey in the settings,
-// or the maker's server when none is set.
+// Where the version list is fetched from: the address under kUpdateAddressKey in the settings.
+// There is no server to fall back on: without an address the check fails without a request.
 inline constexpr char kUpdateAddressKey[] = "UpdateCheck/Address";
-inline constexpr char kDefaultUpdateAddress[] =
-    "https://update.nimbara.example/product/NimbaraVersion.plist";
 // The page a newer version is downloaded from.
 inline constexpr char kDownloadPage[] = "https://nimbara.example/nimbara.html";
 
