@@ -248,6 +248,9 @@ void buildTitleStrip(MainWindowUi& ui) {
     ui.appMenu->addSeparator();
     ui.quitItem = item(ui.appMenu, "quitItem", "Quit Nimbara");
     ui.quitItem->setShortcut(QKeySequence::Quit);
+    ui.fileMenu = named(menuBar->addMenu(QStringLiteral("&File")), "fileMenu");
+    ui.openArchiveItem = item(ui.fileMenu, "openArchiveItem", "Open archived app...");
+    ui.openArchiveItem->setShortcut(QKeySequence::Open);
     ui.helpMenu = named(menuBar->addMenu(QStringLiteral("&Help")), "helpMenu");
     ui.helpItem = item(ui.helpMenu, "helpItem", "Nimbara Help");
     ui.homePageItem = item(ui.helpMenu, "homePageItem", "Home Page");

@@ -111,11 +111,13 @@ struct MainWindowUi {
     QComboBox* deviceNamePopBtn = nullptr;
     nimbara::ui::ImageButton* stateBannerBtn = nullptr;  // opens the device popover
     QMenu* appMenu = nullptr;
+    QMenu* fileMenu = nullptr;
     QMenu* helpMenu = nullptr;
     QAction* aboutItem = nullptr;
     QAction* checkUpdateItem = nullptr;
     QAction* preferencesItem = nullptr;
     QAction* quitItem = nullptr;
+    QAction* openArchiveItem = nullptr;  // File > Open archived app (OpenArchiveAction)
     QAction* helpItem = nullptr;
     QAction* homePageItem = nullptr;
     QAction* contactUsItem = nullptr;

@@ -14,6 +14,7 @@
 //   quennic_app_delegate_utilities.cpp        size, date and contact helpers
 //   status_item.cpp                           tray icon and device popover
 //   quennic_app_delegate_preferences.cpp      the saved settings and the preferences window
+//   quennic_app_delegate_archive.cpp          File > Open archived app
 //
 // Threads: everything that changes state runs on the GUI thread. Worker threads read the values
 // marked "read by workers" below; object values are guarded by a mutex, scalars are atomics.
@@ -90,6 +91,9 @@ class PRDeviceNotify;
 namespace nimbara {
 class CameraItem;
 class WorkerReaper;
+namespace app {
+class ArchivedAppInstallFlow;
+}
 namespace shell {
 class GuiHandOff;
 }
@@ -534,6 +538,17 @@ class QuennicAppDelegate : public QObject {
     void quickHover(const nimbara::Notification& notification, bool entered);
     void MyTablebuttonMouseEnterHandle(const nimbara::Notification& notification);
 
+    // Archived-app install (quennic_app_delegate_archive.cpp): File > Open archived app. Says so
+    // when no device is connected; otherwise asks for a zip file, starting in the export folder,
+    // and hands it to the install run for the current device (it checks, asks, then installs).
+    void OpenArchiveAction(QObject* sender = nullptr);
+    // The open panel's end: return code 1 with at least one file starts the run with the first.
+    void openPanelDidEnd1(const QStringList& chosenFiles, int returnCode1);
+    // The open panel is up.
+    bool theArchiveOpenPanel() const { return theArchiveOpenPanel_; }
+    // The install run (null before the first file was chosen).
+    nimbara::app::ArchivedAppInstallFlow* archivedAppInstall() const { return archivedAppInstall_; }
+
     // Main window (quennic_app_delegate_main_window.cpp)
     void awakeFromNib();
     void initMainWindowView();
@@ -783,6 +798,8 @@ class QuennicAppDelegate : public QObject {
     std::unique_ptr<PRResultViewController> resultViewController_;
     std::unique_ptr<PRPopViewController> infoPopViewController_;
     PreferencesController* preferences_ = nullptr;  // child of the delegate
+    bool theArchiveOpenPanel_ = false;
+    nimbara::app::ArchivedAppInstallFlow* archivedAppInstall_ = nullptr;  // child of the delegate
     std::unique_ptr<PRUpdateController> updateController_;
 
     // Main-window chrome (exit feedback sheet).

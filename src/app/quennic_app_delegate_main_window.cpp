@@ -371,6 +371,7 @@ void QuennicAppDelegate::connectMainWindowActions() {
     menu(ui.learnMoreItem, &D::ClickLearnMore);
     menu(ui.checkUpdateItem, &D::CheckforUpdateAction);
     menu(ui.preferencesItem, &D::OpenPreferenceWindow);
+    menu(ui.openArchiveItem, &D::OpenArchiveAction);
 
     // Window buttons, sheets and the about window.
     if (ui.minButton != nullptr && ui.window != nullptr) {

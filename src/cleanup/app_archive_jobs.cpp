@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/writers/export_file.h"
+#include "cleanup/app_package.h"
 #include "cleanup/clean_removal.h"
 #include "device/afc_service.h"
 #include "device/app_service.h"
@@ -17,7 +18,6 @@
 #include "device/device_status.h"
 #include "platform/device_path.h"
 #include "platform/plist_value.h"
-#include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
 #include "platform/zip_unpack.h"
 
@@ -170,16 +170,6 @@ QString displayNameOf(const PlistValue& attributes, const std::string& bundleId)
     return qs(bundleId);
 }
 
-// A private scratch folder for one job, removed with everything in it when the job ends.
-std::unique_ptr<UniqueFolder> jobScratch() {
-    const fs::path parent = scratchFolder("app-archives");
-    if (parent.empty()) {
-        return nullptr;
-    }
-    auto folder = std::make_unique<UniqueFolder>(parent, "job");
-    return folder->valid() ? std::move(folder) : nullptr;
-}
-
 // Copies a local archive into `folder` as "<bundle id>.zip" (" (2)" and on when that is taken).
 backup::ExportWriteResult placeArchive(const fs::path& local, const QString& folder,
                                        const std::string& bundleId) {
@@ -204,52 +194,6 @@ backup::ExportWriteResult placeArchive(const fs::path& local, const QString& fol
         backup::copyToExportFile(fd, into, qs(bundleId), ".zip", QStringLiteral("App"));
     ::close(fd);
     return placed;
-}
-
-// What an unpacked application archive must hold: exactly one "Payload/<name>.app" folder whose
-// Info.plist names `bundleId`. The app folder, or nullopt with the reason in `why`.
-std::optional<fs::path> verifiedBundle(const fs::path& root, const std::string& bundleId,
-                                       QString* why) {
-    std::error_code ec;
-    const fs::path payload = root / "Payload";
-    if (!fs::is_directory(fs::symlink_status(payload, ec))) {
-        *why = QStringLiteral("The app's archive holds no app");
-        return std::nullopt;
-    }
-    std::vector<fs::path> apps;
-    for (fs::directory_iterator it(payload, ec); !ec && it != fs::directory_iterator();
-         it.increment(ec)) {
-        if (it->path().extension() == ".app") {
-            apps.push_back(it->path());
-        }
-    }
-    if (ec || apps.empty()) {
-        *why = QStringLiteral("The app's archive holds no app");
-        return std::nullopt;
-    }
-    if (apps.size() > 1) {
-        *why = QStringLiteral("The app's archive holds more than one app");
-        return std::nullopt;
-    }
-    const fs::path app = apps.front();
-    const fs::path infoFile = app / "Info.plist";
-    if (!fs::is_directory(fs::symlink_status(app, ec)) ||
-        !fs::is_regular_file(fs::symlink_status(infoFile, ec))) {
-        *why = QStringLiteral("The app in the archive has no Info.plist");
-        return std::nullopt;
-    }
-    const std::optional<PlistValue> info = PlistValue::readFile(infoFile.string());
-    if (!info || !info->isDict()) {
-        *why = QStringLiteral("The Info.plist of the app in the archive can't be read");
-        return std::nullopt;
-    }
-    const std::string& found = (*info)["CFBundleIdentifier"].toString();
-    if (found != bundleId) {
-        *why = QStringLiteral("The app's archive holds another app (%1)")
-                   .arg(found.empty() ? QStringLiteral("without an identifier") : qs(found));
-        return std::nullopt;
-    }
-    return app;
 }
 
 std::uint64_t usage(const PlistValue& attributes, const char* key) {
@@ -300,7 +244,7 @@ std::optional<AppJobResult> fetchArchive(AppJob& job, bool documents, bool userA
                       QStringLiteral("%1 came with the device, so it can't be reinstalled.")
                           .arg(fetched.name));
     }
-    fetched.scratch = jobScratch();
+    fetched.scratch = appJobScratch();
     if (!fetched.scratch) {
         return result(Outcome::Failed,
                       QStringLiteral("No private scratch folder could be made on this computer."));
@@ -403,7 +347,8 @@ AppJobResult reinstallApp(const AppJobTarget& target, const AppJobStopCheck& sto
                                            kept);
     }
     QString why;
-    const std::optional<fs::path> bundle = verifiedBundle(package, target.bundleId, &why);
+    const std::optional<VerifiedAppBundle> bundle =
+        verifiedAppBundle(package, target.bundleId, &why);
     if (!bundle) {
         return result(Outcome::Failed,
                       why + QStringLiteral(", so the app was left as it was.") + kept);
@@ -465,7 +410,7 @@ AppJobResult reinstallApp(const AppJobTarget& target, const AppJobStopCheck& sto
     // Installed again, once more when the first try failed while the device stayed.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (auto apps = job.bind<amd::AppService>(&code)) {
-            code = apps->InstallApplication(bundle->string(), nullptr, nullptr);
+            code = apps->InstallApplication(bundle->app.string(), nullptr, nullptr);
         }
         if (code == 0 || !job.deviceHere()) {
             break;

@@ -112,6 +112,18 @@ std::optional<PlistValue> AppService::LookupApplications() {
 int AppService::InstallApplication(const std::string& packagePath,
                                    const md::StatusCallback& transferCallback,
                                    const md::StatusCallback& installCallback) {
+    return TransferAndInstall(packagePath, transferCallback, installCallback, false);
+}
+
+int AppService::UpgradeApplication(const std::string& packagePath,
+                                   const md::StatusCallback& transferCallback,
+                                   const md::StatusCallback& installCallback) {
+    return TransferAndInstall(packagePath, transferCallback, installCallback, true);
+}
+
+int AppService::TransferAndInstall(const std::string& packagePath,
+                                   const md::StatusCallback& transferCallback,
+                                   const md::StatusCallback& installCallback, bool upgrade) {
     if (!socket_) {
         return 1;
     }
@@ -126,7 +138,8 @@ int AppService::InstallApplication(const std::string& packagePath,
     if (rc != 0) {
         return rc;
     }
-    return md::installApplication(*socket_, packagePath, options, orPrintStatus(installCallback));
+    const auto send = upgrade ? &md::upgradeApplication : &md::installApplication;
+    return send(*socket_, packagePath, options, orPrintStatus(installCallback));
 }
 
 int AppService::UninstallApplication(const std::optional<std::string>& bundleId,

@@ -50,6 +50,12 @@ class AppService : public BaseService {
     int InstallApplication(const std::string& packagePath,
                            const nimbara::md::StatusCallback& transferCallback,
                            const nimbara::md::StatusCallback& installCallback);
+    // The same transfer, then an "Upgrade": an installed app with the package's identifier is
+    // replaced in place with its documents and data kept (it is never uninstalled first); one
+    // not installed yet is installed.
+    int UpgradeApplication(const std::string& packagePath,
+                           const nimbara::md::StatusCallback& transferCallback,
+                           const nimbara::md::StatusCallback& installCallback);
     // 1 without an identifier or an installation proxy; else the proxy's result.
     int UninstallApplication(const std::optional<std::string>& bundleId,
                              const nimbara::md::StatusCallback& callback);
@@ -73,6 +79,10 @@ class AppService : public BaseService {
     std::optional<nimbara::PlistValue> LookupArchives();
 
   private:
+    int TransferAndInstall(const std::string& packagePath,
+                           const nimbara::md::StatusCallback& transferCallback,
+                           const nimbara::md::StatusCallback& installCallback, bool upgrade);
+
     std::optional<nimbara::PlistValue> lookup_;  // the cached lookup
 };
 

@@ -37,10 +37,15 @@ std::string childOf(const std::string& folder, const std::string& name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-// The AFC connection of a job, or why there is none (the guard then knows whether the device
-// went away).
-std::unique_ptr<amd::AfcService> bindMediaRoot(cleanup::CleanRunGuard& guard, int* code) {
-    std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard, {}, code);
+// The AFC connection of a job to the media area (no bundle identifier) or to an app's container,
+// or why there is none (the guard then knows whether the device went away).
+std::unique_ptr<amd::AfcService> bindRoot(cleanup::CleanRunGuard& guard,
+                                          const std::string& bundleId, int* code) {
+    if (!bundleId.empty() && !isValidBundleId(bundleId)) {
+        *code = amd::DeviceCode::ContainerRefused;  // never sent to the device
+        return nullptr;
+    }
+    std::unique_ptr<amd::AfcService> afc = cleanup::openGroupService(guard, bundleId, code);
     if (guard.deviceGone() || *code != 0) {
         return nullptr;
     }
@@ -64,7 +69,11 @@ QString localKindText(mode_t mode) {
     return QStringLiteral("not a file");
 }
 
-QString unreachableText(int code) {
+QString unreachableText(const std::string& bundleId, int code) {
+    if (!bundleId.empty()) {
+        return QStringLiteral("The app's files could not be reached: %1")
+            .arg(qs(amd::ContainerRefusalText(code)));
+    }
     return QStringLiteral("The device's files could not be reached: %1")
         .arg(qs(amd::DeviceCodeText(code)));
 }
@@ -73,9 +82,13 @@ QString unreachableText(int code) {
 
 class ExportRun {
   public:
-    ExportRun(CleanDeviceTarget target, const std::vector<FsExportItem>& plan, fs::path folder,
-              FsExportLayout layout, const StopCheck& stop)
-        : guard_(target, stop), plan_(plan), layout_(layout) {
+    ExportRun(const DeviceFsRoot& root, const std::vector<FsExportItem>& plan, fs::path folder,
+              FsExportLayout layout, const StopCheck& stop, const FsExportProgress& progress)
+        : guard_(root.target, stop),
+          bundleId_(root.bundleId),
+          plan_(plan),
+          layout_(layout),
+          progress_(progress) {
         report_.folder = std::move(folder);
     }
 
@@ -92,9 +105,9 @@ class ExportRun {
         report_.folder = root_;
         if (!plan_.empty() && !guard_.stopRequested()) {
             int code = 0;
-            afc_ = bindMediaRoot(guard_, &code);
+            afc_ = bindRoot(guard_, bundleId_, &code);
             if (!afc_ && !guard_.deviceGone()) {
-                fail(0, "/", code, unreachableText(code));
+                fail(0, "/", code, unreachableText(bundleId_, code));
             }
             for (std::size_t i = 0; afc_ && i < plan_.size() && !guard_.stopRequested(); ++i) {
                 exportItem(i);
@@ -120,11 +133,18 @@ class ExportRun {
             [this](const fs::path& file, std::uint64_t bytes) {
                 report_.written.push_back(file);
                 report_.copiedBytes = app::addSaturating(report_.copiedBytes, bytes);
+                if (progress_) {
+                    progress_(report_.written.size(), report_.copiedBytes);
+                }
             });
     }
 
     void exportItem(std::size_t index) {
         const FsExportItem& item = plan_[index];
+        if (item.folder && item.devicePath == "/" && layout_ == FsExportLayout::Mirror) {
+            copier(index).copyMirroredTree({});  // everything in the root
+            return;
+        }
         const auto parts = cleanup::plainComponents(item.devicePath);
         if (!parts || parts->empty()) {
             fail(index, item.devicePath, -1,
@@ -166,8 +186,10 @@ class ExportRun {
     }
 
     cleanup::CleanRunGuard guard_;
+    std::string bundleId_;
     const std::vector<FsExportItem>& plan_;
     FsExportLayout layout_;
+    const FsExportProgress& progress_;
     fs::path root_;
     std::unique_ptr<amd::AfcService> afc_;
     FsExportReport report_;
@@ -184,19 +206,32 @@ std::string localNameOfDeviceName(const std::string& name) {
     return cleanup::localDeviceName(name, cleanup::HiddenNameRule::DropLeadingDot);
 }
 
+FsExportReport exportDeviceEntries(const DeviceFsRoot& root, const std::vector<FsExportItem>& plan,
+                                   const fs::path& folder, FsExportLayout layout,
+                                   const StopCheck& stop, const FsExportProgress& progress) {
+    return ExportRun(root, plan, folder, layout, stop, progress).run();
+}
+
 FsExportReport exportDeviceEntries(CleanDeviceTarget target, const std::vector<FsExportItem>& plan,
                                    const fs::path& folder, FsExportLayout layout,
                                    const StopCheck& stop) {
-    return ExportRun(target, plan, folder, layout, stop).run();
+    return exportDeviceEntries(DeviceFsRoot{target, {}}, plan, folder, layout, stop);
 }
 
 // ------------------------------------------------------------------------------ removal
 
 FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
                                     const std::vector<FsRemovalItem>& plan, const StopCheck& stop) {
+    return removeDeviceEntries(DeviceFsRoot{target, {}}, plan, stop);
+}
+
+FsRemovalReport removeDeviceEntries(const DeviceFsRoot& root,
+                                    const std::vector<FsRemovalItem>& plan, const StopCheck& stop) {
     FsRemovalReport report;
     report.outcomes.assign(plan.size(), CleanItemOutcome::NotTried);
-    cleanup::CleanRunGuard guard(target, stop);
+    cleanup::CleanRunGuard guard(root.target, stop);
+    // Only the media area holds files the device itself needs.
+    const bool mediaRoot = root.bundleId.empty();
     const auto fail = [&report](std::size_t index, const std::string& path, int code,
                                 const QString& reason) {
         report.failures.push_back({index, path, code, reason});
@@ -206,10 +241,10 @@ FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
     std::unique_ptr<amd::AfcService> afc;
     if (!plan.empty() && !guard.stopRequested()) {
         int code = 0;
-        afc = bindMediaRoot(guard, &code);
+        afc = bindRoot(guard, root.bundleId, &code);
         if (!afc && !guard.deviceGone()) {
             for (std::size_t i = 0; i < plan.size(); ++i) {
-                fail(i, plan[i].devicePath, code, unreachableText(code));
+                fail(i, plan[i].devicePath, code, unreachableText(root.bundleId, code));
                 report.outcomes[i] = CleanItemOutcome::Failed;
             }
         }
@@ -226,7 +261,7 @@ FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
         }
         if (!item.folder) {
             const cleanup::DeviceFileRemoval removal =
-                cleanup::removeDeviceFile(*afc, item.devicePath, true);
+                cleanup::removeDeviceFile(*afc, item.devicePath, mediaRoot);
             report.outcomes[i] = removal.outcome;
             if (removal.outcome == CleanItemOutcome::Removed) {
                 ++report.removedFiles;
@@ -290,6 +325,13 @@ FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
 FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& localFile,
                                   const std::string& deviceFolder, bool allowReplace,
                                   const StopCheck& stop) {
+    return uploadFileToDevice(DeviceFsRoot{target, {}}, localFile, deviceFolder, allowReplace,
+                              stop);
+}
+
+FsUploadReport uploadFileToDevice(const DeviceFsRoot& root, const fs::path& localFile,
+                                  const std::string& deviceFolder, bool allowReplace,
+                                  const StopCheck& stop) {
     FsUploadReport report;
     const std::string name = localFile.filename().string();
     report.devicePath = childOf(deviceFolder, name);
@@ -325,14 +367,14 @@ FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const fs::path& loca
                               .arg(QString::fromUtf8(std::strerror(error))));
         }
     }
-    cleanup::CleanRunGuard guard(target, {});
+    cleanup::CleanRunGuard guard(root.target, {});
     int code = 0;
-    const std::unique_ptr<amd::AfcService> afc = bindMediaRoot(guard, &code);
+    const std::unique_ptr<amd::AfcService> afc = bindRoot(guard, root.bundleId, &code);
     if (!afc) {
         report.code = code;
         return guard.deviceGone()
                    ? refuse(FsUploadOutcome::DeviceGone, QStringLiteral("The device went away."))
-                   : refuse(FsUploadOutcome::Failed, unreachableText(code));
+                   : refuse(FsUploadOutcome::Failed, unreachableText(root.bundleId, code));
     }
     const auto folderInfo = afc->GetFileKindAndSize(deviceFolder);
     if (!folderInfo || folderInfo->kind != "S_IFDIR") {
@@ -410,11 +452,11 @@ FsPreviewCopy copyForPreview(CleanDeviceTarget target, const std::string& device
         return copy;
     };
     int code = 0;
-    const std::unique_ptr<amd::AfcService> afc = bindMediaRoot(guard, &code);
+    const std::unique_ptr<amd::AfcService> afc = bindRoot(guard, {}, &code);
     if (!afc) {
         return guard.deviceGone()
                    ? end(FsPreviewStatus::DeviceGone, QStringLiteral("The device went away."))
-                   : end(FsPreviewStatus::Failed, unreachableText(code));
+                   : end(FsPreviewStatus::Failed, unreachableText({}, code));
     }
     const auto info = afc->GetFileKindAndSize(devicePath);
     if (!info || info->kind != "S_IFREG") {

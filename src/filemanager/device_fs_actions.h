@@ -1,9 +1,12 @@
-// What the device file-system browser does with the entries it shows: exports to a folder on
-// the computer, removals on the device, a file added from the computer, and the preview copy.
+// What the device file-system browser and the transfer page's app containers do with the
+// entries they show: exports to a folder on the computer, removals on the device, a file added
+// from the computer, and the browser's preview copy.
 //
 // Each job works through a plan of plain values taken on the GUI thread (a later change of the
-// page's selection changes nothing), on the calling (worker) thread over its own AFC connection,
-// bound to one device (index AND serial): once that device went away nothing more is sent.
+// page's selection changes nothing), on the calling (worker) thread over one AFC connection it
+// opens for the whole job, to the device's media area or to one app's data container (house
+// arrest), bound to one device (index AND serial): once that device went away nothing more is
+// sent.
 //
 // Exports: every local name built from a device name drops one leading dot (".cache" gives
 // "cache", as the folder tree shows it) and is then made one safe name (device_export_copy.h); the
@@ -24,6 +27,7 @@
 #include <vector>
 
 #include "cleanup/clean_removal.h"
+#include "filemanager/preview_size_limit.h"
 
 namespace nimbara::filemanager {
 
@@ -33,6 +37,13 @@ using cleanup::CleanItemOutcome;
 using cleanup::CleanRunStatus;
 
 using StopCheck = std::function<bool()>;  // true: stop now
+
+// Where a job's device paths lie: the media area of the device, or the data container of the
+// app `bundleId`. The job opens one connection to it and keeps it to its end.
+struct DeviceFsRoot {
+    CleanDeviceTarget target;
+    std::string bundleId;  // empty: the media area
+};
 
 // The folder holding a device path: "/a/b" gives "/a", "/a" gives "/".
 std::string deviceParentFolder(const std::string& path);
@@ -63,7 +74,16 @@ struct FsExportReport {
     bool revealFolder() const { return !written.empty(); }
 };
 
-// Copies the plan into `folder` (made with its parents when missing).
+// After each file written: the files and bytes written so far (on the worker).
+using FsExportProgress = std::function<void(std::size_t files, std::uint64_t bytes)>;
+
+// Copies the plan into `folder` (made with its parents when missing). In the Mirror layout a
+// folder item "/" stands for everything in the root.
+FsExportReport exportDeviceEntries(const DeviceFsRoot& root, const std::vector<FsExportItem>& plan,
+                                   const std::filesystem::path& folder, FsExportLayout layout,
+                                   const StopCheck& stop = {},
+                                   const FsExportProgress& progress = {});
+// The same on the media area.
 FsExportReport exportDeviceEntries(CleanDeviceTarget target, const std::vector<FsExportItem>& plan,
                                    const std::filesystem::path& folder, FsExportLayout layout,
                                    const StopCheck& stop = {});
@@ -90,8 +110,12 @@ struct FsRemovalReport {
     }
 };
 
-// Removes the plan's entries: files (never a protected device file), and folders only when the
-// device agrees to (it removes empty ones).
+// Removes the plan's entries: files (never a protected device file of the media area), and
+// folders only when the device agrees to (it removes empty ones).
+FsRemovalReport removeDeviceEntries(const DeviceFsRoot& root,
+                                    const std::vector<FsRemovalItem>& plan,
+                                    const StopCheck& stop = {});
+// The same on the media area.
 FsRemovalReport removeDeviceEntries(CleanDeviceTarget target,
                                     const std::vector<FsRemovalItem>& plan,
                                     const StopCheck& stop = {});
@@ -123,14 +147,15 @@ struct FsUploadReport {
 // Copies the local file into the device folder `deviceFolder` under its own name. Only a regular
 // file is taken (a named pipe, device or folder is refused before it is opened); `stop` returning
 // true ends the copy, leaving the device as it was.
+FsUploadReport uploadFileToDevice(const DeviceFsRoot& root, const std::filesystem::path& localFile,
+                                  const std::string& deviceFolder, bool allowReplace,
+                                  const StopCheck& stop = {});
+// The same on the media area.
 FsUploadReport uploadFileToDevice(CleanDeviceTarget target, const std::filesystem::path& localFile,
                                   const std::string& deviceFolder, bool allowReplace,
                                   const StopCheck& stop = {});
 
 // ---------------------------------------------------------------- preview copy
-
-// The largest file copied for a preview.
-inline constexpr std::uint64_t kPreviewSizeLimit = 64ULL * 1000 * 1000;
 
 enum class FsPreviewStatus { Copied, TooLarge, NotAFile, Failed, DeviceGone, Cancelled };
 

@@ -15,12 +15,10 @@
 #include <functional>
 #include <string>
 
+#include "filemanager/preview_size_limit.h"
 #include "filemanager/storage_items.h"
 
 namespace nimbara::filemanager {
-
-// The largest file a preview copies.
-inline constexpr std::uint64_t kPreviewSizeLimit = 64ull * 1024 * 1024;
 
 // Where the preview copy of `devicePath` of the device `target` lives (whether or not it was
 // made); empty when the scratch space can't be used or the path has no plain last component.

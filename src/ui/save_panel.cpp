@@ -48,6 +48,9 @@ std::optional<QString> OpenPanel::fileDialog(QWidget* parent, const Request& req
     QFileDialog dialog(parent, request.title, request.directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!request.nameFilter.isEmpty()) {
+        dialog.setNameFilter(request.nameFilter);
+    }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;
     }

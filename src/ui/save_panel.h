@@ -56,7 +56,8 @@ class OpenPanel {
   public:
     struct Request {
         QString title;
-        QString directory;  // where the panel starts; empty: the panel's own choice
+        QString directory;     // where the panel starts; empty: the panel's own choice
+        QString nameFilter{};  // the files offered ("Zip archives (*.zip)"); empty: all
     };
     // The chosen file; nullopt when the user cancelled.
     using Handler = std::function<std::optional<QString>(QWidget* parent, const Request&)>;

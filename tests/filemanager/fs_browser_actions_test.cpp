@@ -77,6 +77,22 @@ TEST_F(FsBrowserActionsTest, AFileExportKeepsTheChosenFolderAndNumbersCollisions
                   .arg(QString::fromStdString(exports_.string())));
 }
 
+TEST_F(FsBrowserActionsTest, DocumentsExportsNeedNoPanelAndNeverReplaceAFile) {
+    const fs::path documents = tmp_ / "home" / "Documents";
+    fs::create_directories(documents);
+    std::ofstream(documents / "DS_Store") << "the user's own";
+    choose(folderAt({"MediaAnalysis"}), {"DS_Store"});
+    page().ExportTheFileToDocument();
+    ASSERT_TRUE(waitJobs());
+    page().ExportTheFileNode(nullptr);  // nothing given: nothing happens
+    EXPECT_EQ(panels_, 0);
+    EXPECT_EQ(namesIn(documents),
+              (std::set<std::string>{"DS_Store", "DS_Store (2)", "Pellucor"}));  // + export folder
+    EXPECT_EQ(fs::file_size(documents / "DS_Store"), 14u);
+    EXPECT_EQ(fs::file_size(documents / "DS_Store (2)"), 6148u);
+    EXPECT_EQ(revealed_.size(), 1u);
+}
+
 TEST_F(FsBrowserActionsTest, AFolderExportMirrorsTheDevicePathsWithSafeNames) {
     selectFolder(folderAt({"MediaAnalysis", "cache"}));
     page().ExportDirFileToMac();

@@ -17,9 +17,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QScopeGuard>
 #include <QSize>
@@ -38,6 +42,7 @@
 #include <string>
 
 #include "app/alerts.h"
+#include "app/archived_app_install_flow.h"
 #include "app/main_window_ui.h"
 #include "app/preferences_controller.h"
 #include "app/preferences_window_ui.h"
@@ -52,12 +57,14 @@
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
+#include "cleanup/app_archive_jobs.h"
 #include "cleanup/pages/pr_ads_remove_controller.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "cleanup/pages/pr_find_large_file_view_controller.h"
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "device/pri_device_node.h"
 #include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "filemanager/pages/pr_phone_system_view_controller.h"
 #include "platform/main_thread.h"
@@ -75,6 +82,7 @@
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_app_pane.h"
+#include "transfer/pages/transfer_media_menus.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/attached_window.h"
@@ -725,6 +733,30 @@ void selectTrack(PRTansferViewController& page, const char* title) {
     }
 }
 
+// An open context menu (a window of its own) drawn over the window it opened on; closed after.
+void saveWithMenu(Shooter& shots, QWidget* window, QMenu* menu, const QString& name) {
+    if (menu == nullptr) {
+        std::fprintf(stderr, "nimbara-screenshots: no menu for %s\n", qPrintable(name));
+        return;
+    }
+    settle();
+    QPixmap picture = window->grab();
+    QPainter painter(&picture);
+    painter.drawPixmap(window->mapFromGlobal(menu->pos()), menu->grab());
+    painter.end();
+    QLabel composed;
+    composed.setPixmap(picture);
+    composed.resize(picture.size());
+    shots.save(&composed, name, false);
+    menu->close();
+}
+
+// The right click on the music or video table's row `row`: its menu, opened.
+QMenu* openTrackMenu(PRTansferViewController& page, QTableView* table, int row) {
+    const QPoint at = table->visualRect(table->model()->index(row, 0)).center();
+    return page.mediaMenus().tableMenuRequested(table, at);
+}
+
 void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
     PRTansferViewController* page = hub.GetTansferViewController();
     if (page == nullptr) {
@@ -742,8 +774,13 @@ void shootTransferPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
     }
     selectTrack(*page, "Harbour Lights");
     shots.save(ui.window, QStringLiteral("51a-transfer-music"));
+    QTableView* tracks = page->transferUi().musicTableView;
+    saveWithMenu(shots, ui.window, openTrackMenu(*page, tracks, tracks->currentIndex().row()),
+                 QStringLiteral("55b-transfer-music-menu"));
     hub.ClickVideo(nullptr);
     shots.save(ui.window, QStringLiteral("51b-transfer-videos"));
+    saveWithMenu(shots, ui.window, openTrackMenu(*page, page->transferUi().videoTableView, 0),
+                 QStringLiteral("55c-transfer-video-menu"));
     hub.ClickContact(nullptr);
     const auto person = [](const char* name, const char* phone, const char* email,
                            const char* company) {
@@ -777,6 +814,18 @@ void shootTransferPhotos(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& 
     page->transferUi().imageBroswerView->grab();  // draws every row: thumbnails are asked for
     pumpUntil([&] { return photos.model()->thumbnailsLoading() == 0; }, 20.0);
     shots.save(ui.window, QStringLiteral("54a-transfer-photos"));
+    // Two photos chosen, the right click on the second.
+    QListView* browser = page->transferUi().imageBroswerView;
+    if (photos.model()->rowCount() > 2) {
+        for (int row : {1, 2}) {
+            browser->selectionModel()->select(photos.model()->index(row),
+                                              QItemSelectionModel::Select);
+        }
+        const QPoint at = browser->visualRect(photos.model()->index(2)).center();
+        saveWithMenu(shots, ui.window, page->mediaMenus().imageBrowserMenuRequested(at),
+                     QStringLiteral("55a-transfer-photo-menu"));
+        browser->clearSelection();
+    }
 }
 
 // The conversations read from a backup of the demo device, the first one as chat bubbles.
@@ -878,6 +927,25 @@ void shootTransferApps(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui
         pumpUntil(idle, 30.0);
     }
     shots.save(ui.window, QStringLiteral("54e-transfer-apps"));
+    // The folder menu on the chosen folder, the file menu on the chosen file, and the question
+    // before that file is deleted (declined).
+    QTreeView* outline = apps.appOutlineView();
+    if (outline->currentIndex().isValid()) {
+        saveWithMenu(shots, ui.window,
+                     apps.fileActions().outlineMenuRequested(
+                         outline->visualRect(outline->currentIndex()).center()),
+                     QStringLiteral("55d-transfer-app-folder-menu"));
+    }
+    QTableView* files = apps.appTableView();
+    const QModelIndexList chosen = files->selectionModel()->selectedRows();
+    if (!chosen.isEmpty()) {
+        saveWithMenu(
+            shots, ui.window,
+            apps.fileActions().tableMenuRequested(files->visualRect(chosen.front()).center()),
+            QStringLiteral("55e-transfer-app-file-menu"));
+        saveQuestion(shots, QStringLiteral("55f-transfer-app-delete-question"),
+                     [&apps] { apps.fileActions().AppDeleted(); });
+    }
 }
 
 void shootFinderPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
@@ -1145,6 +1213,52 @@ void shootUpdateAndAttachedWindows(Shooter& shots, QuennicAppDelegate& hub, Main
 }
 
 // `windowSize`, when valid, is the main window's size (the designed size when not).
+// File > Open archived app: the open File menu, then the question before a demo app archived by
+// the large-file page is installed again (declined: nothing changes).
+void shootArchivedAppInstall(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    auto* bar = ui.window->findChild<QMenuBar*>(QStringLiteral("mainMenuBar"));
+    if (bar != nullptr) {
+        const QRect item = bar->actionGeometry(ui.fileMenu->menuAction());
+        bar->setActiveAction(ui.fileMenu->menuAction());
+        ui.fileMenu->popup(bar->mapToGlobal(item.bottomLeft()));
+        ui.fileMenu->setActiveAction(ui.openArchiveItem);
+        settle();
+        // The menu is a window of its own: drawn over the main window where it opened.
+        QPixmap picture = ui.window->grab();
+        QPainter painter(&picture);
+        painter.drawPixmap(ui.window->mapFromGlobal(ui.fileMenu->pos()), ui.fileMenu->grab());
+        painter.end();
+        QLabel composed;
+        composed.setPixmap(picture);
+        composed.resize(picture.size());
+        shots.save(&composed, QStringLiteral("62a-file-menu-open-archived-app"), false);
+        ui.fileMenu->hide();
+        bar->setActiveAction(nullptr);
+    }
+    const std::shared_ptr<PRiDeviceNode> node = hub.currentIDevicenode();
+    if (!node) {
+        return;
+    }
+    const int index = node->deviceIndex();
+    const nimbara::cleanup::AppJobResult archived = nimbara::cleanup::archiveAppToFolder(
+        {index, amd::DeviceManager::GetInstance().DeviceSerial(index), "com.harborfit.tracker"},
+        hub.nimbaraExportPath());
+    if (archived.outcome != nimbara::cleanup::AppJobResult::Outcome::Done) {
+        std::fprintf(stderr, "nimbara-screenshots: archive: %s\n", qPrintable(archived.message));
+        return;
+    }
+    nimbara::ui::ScopedHandler<nimbara::ui::OpenPanel::Handler> chosen(
+        nimbara::ui::OpenPanel::handler(), [&](QWidget*, const nimbara::ui::OpenPanel::Request&) {
+            return std::optional<QString>(archived.archivePath);
+        });
+    saveQuestion(shots, QStringLiteral("62b-reinstall-question"), [&hub, &ui] {
+        ui.openArchiveItem->trigger();
+        const nimbara::app::ArchivedAppInstallFlow* flow = hub.archivedAppInstall();
+        pumpUntil([flow] { return flow == nullptr || !flow->busy(); }, 30.0);
+    });
+    QFile::remove(archived.archivePath);
+}
+
 int run(const QString& outDir, const QSize& windowSize) {
     if (!QDir().mkpath(outDir)) {
         std::fprintf(stderr, "nimbara-screenshots: can't create %s\n", qPrintable(outDir));
@@ -1316,6 +1430,7 @@ int run(const QString& outDir, const QSize& windowSize) {
             preferences->ClosedPreferenceWindow();
         }
         shootUpdateAndAttachedWindows(shots, hub, ui);
+        shootArchivedAppInstall(shots, hub, ui);
 
         shootSystemBoostPage(shots, hub, ui);
         shootOneCopyPage(shots, hub, ui);

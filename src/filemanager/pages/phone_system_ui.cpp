@@ -102,6 +102,7 @@ PhoneSystemUi buildPhoneSystemView() {
     ui.rightDownMenu = named(new QMenu(ui.view), "rightDownMenu");
     ui.exportFileAction = ui.rightDownMenu->addAction(QStringLiteral("Export..."));
     ui.exportDirAction = ui.rightDownMenu->addAction(QStringLiteral("Export Folder..."));
+    ui.exportDocumentAction = ui.rightDownMenu->addAction(QStringLiteral("Export to Documents"));
     ui.rightDownMenu->addSeparator();
     ui.selectAllAction = ui.rightDownMenu->addAction(QStringLiteral("Select All"));
     ui.unselectAllAction = ui.rightDownMenu->addAction(QStringLiteral("Deselect All"));

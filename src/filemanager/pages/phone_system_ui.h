@@ -41,6 +41,7 @@ struct PhoneSystemUi {
     QAction* unselectAllAction = nullptr;
     QAction* exportFileAction = nullptr;
     QAction* exportDirAction = nullptr;
+    QAction* exportDocumentAction = nullptr;
     QAction* removeAction = nullptr;
     QAction* addFileAction = nullptr;
 };

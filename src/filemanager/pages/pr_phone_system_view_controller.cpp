@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QTreeView>
 
@@ -162,6 +163,7 @@ void PRPhoneSystemViewController::wire() {
     trigger(ui.outlineExportAction, &PRPhoneSystemViewController::ExportDirFileToMac);
     trigger(ui.exportFileAction, &PRPhoneSystemViewController::ExportTheFileToMac);
     trigger(ui.exportDirAction, &PRPhoneSystemViewController::ExportDirFileToMac);
+    trigger(ui.exportDocumentAction, &PRPhoneSystemViewController::ExportTheFileToDocument);
     trigger(ui.selectAllAction, &PRPhoneSystemViewController::SelecteAllFile);
     trigger(ui.unselectAllAction, &PRPhoneSystemViewController::UnSelecteAllFile);
     trigger(ui.removeAction, &PRPhoneSystemViewController::RemoveTheFiles);
@@ -586,6 +588,33 @@ void PRPhoneSystemViewController::ExportDirFileToMac(QObject*) {
     if (chosen) {
         runExport(std::move(plan), *chosen, fm::FsExportLayout::Mirror);
     }
+}
+
+void PRPhoneSystemViewController::ExportTheFileToDocument(QObject*) {
+    exportToDocuments(selectedEntries());
+}
+
+void PRPhoneSystemViewController::ExportTheFileNode(const FileNode& node) {
+    if (node) {
+        exportToDocuments({node});
+    }
+}
+
+void PRPhoneSystemViewController::exportToDocuments(const std::vector<FileNode>& entries) {
+    if (!readyForAction()) {
+        return;
+    }
+    if (entries.empty()) {
+        setStatus(QStringLiteral("Choose the files to export first."));
+        return;
+    }
+    std::vector<fm::FsExportItem> plan;
+    for (const FileNode& entry : entries) {
+        plan.push_back({entry->devicePath(), isFolderEntry(*entry)});
+    }
+    // Straight into Documents: a name already there is kept and the copy numbered.
+    runExport(std::move(plan), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+              fm::FsExportLayout::Flat);
 }
 
 void PRPhoneSystemViewController::runExport(std::vector<fm::FsExportItem> plan,

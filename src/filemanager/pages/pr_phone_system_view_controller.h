@@ -80,6 +80,10 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
     void ExportTheFileToMac(QObject* sender = nullptr);
     // The chosen outline folder's entries, each below the device's full path.
     void ExportDirFileToMac(QObject* sender = nullptr);
+    // The chosen entries into the user's Documents folder, each under a name of its own.
+    void ExportTheFileToDocument(QObject* sender = nullptr);
+    // One entry into the Documents folder.
+    void ExportTheFileNode(const FileNode& node);
     // Asks, then deletes the chosen entries on the device.
     void RemoveTheFiles(QObject* sender = nullptr);
     // A file of the computer into the device folder of the chosen entry.
@@ -138,6 +142,7 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
     // Whether an action may start now: a tree of an attached device and no other action.
     bool readyForAction();
     std::optional<QString> chooseExportFolder();
+    void exportToDocuments(const std::vector<FileNode>& entries);
     void runExport(std::vector<nimbara::filemanager::FsExportItem> plan, const QString& folder,
                    nimbara::filemanager::FsExportLayout layout);
     void settleRemoval(const std::vector<FileNode>& targets,

@@ -197,6 +197,22 @@ std::uint64_t localSize(const fs::path& path) {
     return total;
 }
 
+// "Install" or "Upgrade" of a package staged by transferApplication under its own name.
+int installCommand(const char* name, ServiceConnection& proxy, const std::string& packagePath,
+                   const PlistValue& options, const StatusCallback& callback) {
+    std::string devicePath = packagePath;
+    if (!devicePath.starts_with("PublicStaging/")) {
+        const std::string base = baseName(packagePath);
+        if (base.empty()) {
+            return Error::InvalidArgument;
+        }
+        devicePath = "PublicStaging/" + base;
+    }
+    PlistValue request = command(name, options);
+    request["PackagePath"] = devicePath;
+    return runCommand(proxy, request, callback);
+}
+
 }  // namespace
 
 int lookupApplications(Device& device, const PlistValue& options, PlistValue& result) {
@@ -225,18 +241,12 @@ int lookupApplications(ServiceConnection& proxy, const PlistValue& options, Plis
 
 int installApplication(ServiceConnection& proxy, const std::string& packagePath,
                        const PlistValue& options, const StatusCallback& callback) {
-    // The package was staged by transferApplication under its own name.
-    std::string devicePath = packagePath;
-    if (!devicePath.starts_with("PublicStaging/")) {
-        const std::string name = baseName(packagePath);
-        if (name.empty()) {
-            return Error::InvalidArgument;
-        }
-        devicePath = "PublicStaging/" + name;
-    }
-    PlistValue request = command("Install", options);
-    request["PackagePath"] = devicePath;
-    return runCommand(proxy, request, callback);
+    return installCommand("Install", proxy, packagePath, options, callback);
+}
+
+int upgradeApplication(ServiceConnection& proxy, const std::string& packagePath,
+                       const PlistValue& options, const StatusCallback& callback) {
+    return installCommand("Upgrade", proxy, packagePath, options, callback);
 }
 
 int uninstallApplication(ServiceConnection& proxy, const std::string& bundleId,

@@ -222,6 +222,10 @@ int lookupApplications(Device& device, const PlistValue& options, PlistValue& re
 int lookupApplications(ServiceConnection& proxy, const PlistValue& options, PlistValue& result);
 int installApplication(ServiceConnection& proxy, const std::string& packagePath,
                        const PlistValue& options, const StatusCallback& callback);
+// The same as an "Upgrade": an installed app with the package's identifier is replaced in place,
+// keeping its documents and data, and never removed first.
+int upgradeApplication(ServiceConnection& proxy, const std::string& packagePath,
+                       const PlistValue& options, const StatusCallback& callback);
 int uninstallApplication(ServiceConnection& proxy, const std::string& bundleId,
                          const PlistValue& options, const StatusCallback& callback);
 int archiveApplication(ServiceConnection& proxy, const std::string& bundleId,

@@ -13,10 +13,12 @@
 #include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
 #include "browser/record_details.h"
+#include "cleanup/pages/clean_view_ui.h"
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
 #include "transfer/pages/pr_media_preview_controller.h"
 #include "transfer/pages/transfer_app_pane.h"
+#include "transfer/pages/transfer_media_menus.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/chat_column_view.h"
@@ -94,11 +96,14 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
     });
     playerFactory_ = nimbara::transfer::qtMediaPlayerFactory();
     appPane_ = new nimbara::transfer::TransferAppPane(this);
+    menus_ = new nimbara::transfer::TransferMediaMenus(
+        *this, [this](const QString& text, bool problem) { setStatus(text, problem); });
     watchDeviceDetach();
 }
 
 PRTansferViewController::~PRTansferViewController() {
     musicWorker_.stop();
+    delete menus_;
     delete preview_;
     delete uiRoot_.data();
     delete appPane_;
@@ -126,6 +131,11 @@ nimbara::transfer::TransferAppPane& PRTansferViewController::appPane() {
     return *appPane_;
 }
 
+nimbara::transfer::TransferMediaMenus& PRTansferViewController::mediaMenus() {
+    ensureBuilt();
+    return *menus_;
+}
+
 void PRTansferViewController::ensureBuilt() {
     if (ui_ && uiRoot_) {
         return;
@@ -142,6 +152,7 @@ void PRTansferViewController::ensureBuilt() {
     records_->attachMenus(*ui_);
     photos_->attach(*ui_);
     appPane_->attach(ui_->appView);
+    menus_->attach(*ui_);
     setImageViewImage(ui_->musicImageView, QLatin1String(kMusicImage));
     clearTrackDetails();
     clearContactDetails();
@@ -186,10 +197,9 @@ void PRTansferViewController::viewShown() {
     showMianView();
 }
 
-void PRTansferViewController::setStatus(const QString& text) {
+void PRTansferViewController::setStatus(const QString& text, bool problem) {
     if (ui_) {
-        ui_->statuslab->setText(text);
-        ui_->statuslab->setVisible(!text.isEmpty());
+        cleanview::setStatusLine(ui_->statuslab, text, problem);
     }
 }
 
@@ -426,6 +436,7 @@ void PRTansferViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     const bool wasLoading = musicLoad_.started;
     photos_->initAllDataAndAllView();
+    menus_->reset();
     musicWorker_.stop();
     records_->reset();
     if (preview_ != nullptr) {
@@ -523,16 +534,11 @@ void PRTansferViewController::tableViewSelectionDidChange(QTableView* table) {
     if (!ui_ || table == nullptr) {
         return;
     }
-    if (table == ui_->musicTableView) {
-        if (const auto track = selectedRecord(musicController_, table)) {
-            showTrackDetails(*track);
-            preview_->trackChosen(track, false, musicTarget_);
-        }
-        return;
-    }
-    if (table == ui_->videoTableView) {
-        if (const auto video = selectedRecord(videoController_, table)) {
-            preview_->trackChosen(video, true, musicTarget_);
+    if (table == ui_->musicTableView || table == ui_->videoTableView) {
+        const bool video = table == ui_->videoTableView;
+        if (const auto track = video ? selectedRecord(videoController_, table)
+                                     : selectedRecord(musicController_, table)) {
+            playTrack(track, video);
         }
         return;
     }
@@ -552,6 +558,16 @@ void PRTansferViewController::tableViewSelectionDidChange(QTableView* table) {
             ui_->noteContentlab->setString(note->noteContent());
         }
     }
+}
+
+void PRTansferViewController::playTrack(const std::shared_ptr<PRTranMusicNode>& track, bool video) {
+    if (!ui_ || !track) {
+        return;
+    }
+    if (!video) {
+        showTrackDetails(*track);
+    }
+    preview_->trackChosen(track, video, musicTarget_);
 }
 
 void PRTansferViewController::clearContactDetails() {

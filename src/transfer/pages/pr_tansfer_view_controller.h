@@ -50,6 +50,7 @@ class ChatPictureLoader;
 namespace nimbara::transfer {
 class TransferRecordsPane;
 class PRMediaPreviewController;
+class TransferMediaMenus;
 }  // namespace nimbara::transfer
 
 // The list controllers of the page's tables.
@@ -111,6 +112,9 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
 
     // The selection of `table` changed: shows the chosen record's details.
     void tableViewSelectionDidChange(QTableView* table);
+    // Plays `track` of the music list (`video` false) or the video list, showing a track's title
+    // and artist; one not copied yet is copied from the device first.
+    void playTrack(const std::shared_ptr<PRTranMusicNode>& track, bool video);
 
     // Device index of the last category entry.
     int deviceIndex() const { return tranferDevice_; }
@@ -120,6 +124,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     bool bMusiceStartTransfer() const { return musicLoad_.started; }
     bool bMusicLoadFinished() const { return musicLoad_.finished; }
     bool bPreviewTag() const { return bPreviewTag_; }
+    // The device the music and video lists were read from (none: serial 0).
+    nimbara::transfer::MediaDeviceTarget musicDevice() const { return musicTarget_; }
     // The music load's worker runs.
     bool musicLoading() const { return musicWorker_.busy(); }
     std::size_t workersEnding() const { return musicWorker_.ending(); }
@@ -146,6 +152,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void setMediaPlayerFactory(nimbara::transfer::MediaPlayerFactory factory);
     // The app category (its widgets are built with the page's).
     nimbara::transfer::TransferAppPane& appPane();
+    // The photo, music and video menus with their exports and music-library copies.
+    nimbara::transfer::TransferMediaMenus& mediaMenus();
 
   protected:
     void viewShown() override;
@@ -163,7 +171,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     void wireTables();
     void showOnly(QWidget* view, const char* method, const QString& name);
     void enterLaterCategory(const char* method, int deviceIndex);
-    void setStatus(const QString& text);
+    // `problem`: the line says what went wrong (coloured as such).
+    void setStatus(const QString& text, bool problem = true);
 
     void musicLoadEnded(const nimbara::transfer::MediaLibraryResult& result);
     // The music load ended without its lists: flags cleared, spinners stopped, `text` shown.
@@ -194,6 +203,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     nimbara::transfer::PRMediaPreviewController* preview_ = nullptr;
     nimbara::transfer::MediaPlayerFactory playerFactory_;
     nimbara::transfer::TransferAppPane* appPane_ = nullptr;
+    nimbara::transfer::TransferMediaMenus* menus_ = nullptr;
 
     int tranferDevice_ = 0;
     LoadFlags musicLoad_;

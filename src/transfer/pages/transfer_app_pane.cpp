@@ -82,9 +82,15 @@ TransferAppPane::TransferAppPane(QObject* parent) : QObject(parent) {
     outline_ = new AppOutlineModel(&appTreeController_.plainTree(), this);
     appFileController_ = new nimbara::ui::PRAppEntriesModel(&appTreeController_.plainTree(), this);
     appTreeController_.setRefreshCallback([this] { refreshOutlineView(); });
+    files_ = new TransferAppFileActions(
+        {appTreeController_, *outline_, *appFileController_, [this] { return target_; },
+         [this](const QString& text) { setInfo(text); },
+         [this](const std::shared_ptr<PRAppFileTreeNode>& file) { fileChanged(file); }},
+        this);
 }
 
 TransferAppPane::~TransferAppPane() {
+    delete files_;
     listWorker_.stop();
     walkWorker_.stop();
     previewWorker_.stop();
@@ -108,7 +114,8 @@ void TransferAppPane::attach(QWidget* appView) {
     appOutlineView_->setIconSize(QSize(20, 20));
     appOutlineView_->setMinimumWidth(200);
     appOutlineView_->setModel(outline_);
-    appTableView_ = cleanview::makeTable(split, "appTableView", false);
+    // Several files can be chosen at once: the file menu deletes and exports them together.
+    appTableView_ = cleanview::makeTable(split, "appTableView", true);
     appTableView_->setModel(appFileController_);
     appTableView_->setColumnWidth(0, 180);
     appImageView_ = makeImageView(split, "appImageView", QStringLiteral("document"));
@@ -136,6 +143,7 @@ void TransferAppPane::attach(QWidget* appView) {
             [this] { outlineViewSelectionDidChange(); });
     connect(appTableView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { tableViewSelectionDidChange(); });
+    files_->attach(appOutlineView_, appTableView_);
     setInfo(QString());
 }
 
@@ -146,12 +154,20 @@ void TransferAppPane::setInfo(const QString& text) {
     }
 }
 
+void TransferAppPane::setPreviewInfo(const QString& text) {
+    // Only the preview's own line goes: what a file job said stays.
+    if (!text.isEmpty() || infoText() == previewInfo_) {
+        setInfo(text);
+    }
+    previewInfo_ = text;
+}
+
 QString TransferAppPane::infoText() const {
     return appInfolab_ != nullptr ? appInfolab_->text() : QString();
 }
 
 bool TransferAppPane::busy() const {
-    return listWorker_.busy() || walkWorker_.busy() || previewWorker_.busy();
+    return listWorker_.busy() || walkWorker_.busy() || previewWorker_.busy() || files_->busy();
 }
 
 // ------------------------------------------------------------------ the app list
@@ -206,6 +222,7 @@ void TransferAppPane::loadFailed(const QString& text) {
     listWorker_.stop();
     walkWorker_.stop();
     previewWorker_.stop();
+    files_->stop();
     started_ = false;
     finished_ = false;
     clearAll();
@@ -309,13 +326,15 @@ void TransferAppPane::tableViewSelectionDidChange() {
     }
     // A newer choice replaces the preview being copied.
     previewWorker_.stop();
+    previewed_ = file;
     const amd::DeviceTarget target = target_;
     const QString type = file->fileType();
     const std::string bundleId = file->appBundleName().toStdString();
     const std::string devicePath = file->devicePath();
     const QString copied = file->btransfer() ? file->transferPath() : QString();
-    setInfo(copied.isEmpty() ? QStringLiteral("Copying %1 for its preview…").arg(file->fileName())
-                             : QString());
+    setPreviewInfo(copied.isEmpty()
+                       ? QStringLiteral("Copying %1 for its preview…").arg(file->fileName())
+                       : QString());
     previewWorker_.start([this, target, file, type, bundleId, devicePath, copied](
                              const nimbara::ui::PageWorker::StopCheck& stop,
                              const nimbara::ui::PageWorker::Post& post) {
@@ -341,13 +360,14 @@ void TransferAppPane::previewEnded(const std::shared_ptr<PRAppFileTreeNode>& fil
         // Not copied: the next choice of the file tries again.
         file->setBtransfer(false);
         file->setTransferPath(QString());
-        setInfo(reason.isEmpty() ? QStringLiteral("The file could not be copied for its preview.")
-                                 : reason);
+        setPreviewInfo(reason.isEmpty()
+                           ? QStringLiteral("The file could not be copied for its preview.")
+                           : reason);
         return;
     }
     file->setBtransfer(true);
     file->setTransferPath(path);
-    setInfo(QString());
+    setPreviewInfo(QString());
     showPreview(image);
 }
 
@@ -361,6 +381,15 @@ void TransferAppPane::showPreview(const QImage& image) {
     }
     appImageView_->setProperty("imageName", QString());
     appImageView_->setPixmap(QPixmap::fromImage(image));
+}
+
+void TransferAppPane::fileChanged(const std::shared_ptr<PRAppFileTreeNode>& file) {
+    if (!file || previewed_.lock() != file) {
+        return;
+    }
+    previewWorker_.stop();
+    previewed_.reset();
+    showPreview(QImage());
 }
 
 // ------------------------------------------------------------------ device changes

@@ -1,11 +1,14 @@
 // The app category of the transfer page: the device's user apps with their icons in an outline
 // (appOutlineView over appTreeController); the first expansion of an app walks its container
 // and adds its folders and files under it; choosing a folder lists its files (appTableView), and
-// choosing a file copies it into the private scratch space and previews it (appImageView).
+// choosing a file copies it into the private scratch space and previews it (appImageView). The
+// context menus of the outline and the table add, delete and export container files
+// (TransferAppFileActions).
 //
 // The app list loads once per device: the shell hears AppScanhasStartHandle when it starts and
 // "AppScanFinished" when it ends, also when it failed, after which the category can be entered
-// again. Every job (the list, the walks one after another, the preview copy) runs on a worker
+// again. Every job (the list, the walks one after another, the preview copy, the file jobs) runs
+// on a worker
 // bound to the device (index AND serial) it was started for. A device change (reset) stops them,
 // drops what they still hand over and empties the views; a departure of the device mid-walk says
 // so and drops what was read from it. GUI thread only.
@@ -24,6 +27,7 @@
 
 #include "device/device_target.h"
 #include "transfer/app_containers.h"
+#include "transfer/pages/transfer_app_menus.h"
 #include "ui/core/pr_app_tree_controller.h"
 #include "ui/folder_tree_models.h"
 #include "ui/page_worker.h"
@@ -65,7 +69,7 @@ class TransferAppPane : public QObject {
 
     bool bappStartTransfer() const { return started_; }
     bool bAppLoadFinished() const { return finished_; }
-    // Some job of the pane runs (the list, a walk or a preview copy).
+    // Some job of the pane runs (the list, a walk, a preview copy or a file job).
     bool busy() const;
     int walksStarted() const { return walksStarted_; }
     QString infoText() const;
@@ -76,6 +80,8 @@ class TransferAppPane : public QObject {
     QTreeView* appOutlineView() const { return appOutlineView_.data(); }
     QTableView* appTableView() const { return appTableView_.data(); }
     QLabel* appImageView() const { return appImageView_.data(); }
+    // The context menus and their commands.
+    TransferAppFileActions& fileActions() { return *files_; }
 
   private:
     void listEnded(std::shared_ptr<AppListResult> result);
@@ -88,7 +94,11 @@ class TransferAppPane : public QObject {
     void previewEnded(const std::shared_ptr<PRAppFileTreeNode>& file, const QString& path,
                       const QImage& image, const QString& reason);
     void showPreview(const QImage& image);
+    // A file's content changed on the device or it went: a preview of it goes.
+    void fileChanged(const std::shared_ptr<PRAppFileTreeNode>& file);
     void setInfo(const QString& text);
+    // The preview's line: an empty text takes away only what the preview said last.
+    void setPreviewInfo(const QString& text);
     void clearAll();
 
     PRAppTreeController appTreeController_;
@@ -99,6 +109,9 @@ class TransferAppPane : public QObject {
     QPointer<QTableView> appTableView_;
     QPointer<QLabel> appImageView_;
     QPointer<QLabel> appInfolab_;
+    TransferAppFileActions* files_ = nullptr;
+    std::weak_ptr<PRAppFileTreeNode> previewed_;  // the file shown (or being copied) for preview
+    QString previewInfo_;  // what the preview copy shows on the info line while it runs
 
     amd::DeviceTarget target_;
     bool started_ = false;   // the list loads

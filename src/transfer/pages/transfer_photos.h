@@ -94,6 +94,8 @@ class TransferPhotos : public QObject {
     bool loading() const { return worker_.busy(); }
     std::size_t workersEnding() const { return worker_.ending(); }
     PRImageBrowserModel* model() const { return model_; }
+    // The device the browser's items were read from (none: serial 0).
+    const amd::DeviceTarget& target() const { return target_; }
     // What the photo view's info line says.
     QString infoText() const;
 

@@ -234,6 +234,8 @@ TransferUi buildTransferView() {
         layout->addWidget(view, 1);
     }
     ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
+    // It quotes names from the device (track titles): shown as they are, never as markup.
+    ui.statuslab->setTextFormat(Qt::PlainText);
     layout->addWidget(ui.statuslab);
     const auto views = ui.views();
     nimbara::ui::keepStatusPerView(ui.statuslab, {views.begin(), views.end()});

@@ -69,7 +69,7 @@ bool isRegularFile(const fs::path& path) {
     return fs::is_regular_file(fs::symlink_status(path, ec));
 }
 
-// Removes a scratch folder when it goes out of scope.
+// Removes a scratch folder (or file) when it goes out of scope.
 class ScratchFolder {
   public:
     explicit ScratchFolder(fs::path path) : path_(std::move(path)) {}
@@ -191,6 +191,25 @@ PlistValue installedAttributes(const Package& package, const std::string& id,
     attributes["StaticDiskUsage"] = std::uint64_t(treeSize(bundleDir));
     attributes["DynamicDiskUsage"] = std::uint64_t(treeSize(containerDir));
     return attributes;
+}
+
+// The store metadata a device puts at the root of an app's archive: which app it holds, under
+// what name and in which version.
+PlistValue storeMetadata(const PlistValue& attributes, const std::string& id) {
+    PlistValue metadata = PlistValue::dict();
+    metadata["softwareVersionBundleId"] = id;
+    std::string name = attributes["CFBundleDisplayName"].toString();
+    if (name.empty()) {
+        name = attributes["CFBundleName"].toString();
+    }
+    metadata["itemName"] = name.empty() ? id : name;
+    if (attributes["CFBundleVersion"].isString()) {
+        metadata["bundleVersion"] = attributes["CFBundleVersion"];
+    }
+    if (attributes["CFBundleShortVersionString"].isString()) {
+        metadata["bundleShortVersionString"] = attributes["CFBundleShortVersionString"];
+    }
+    return metadata;
 }
 
 // True for an app the device came with ("ApplicationType" "System").
@@ -469,10 +488,14 @@ void InstallationProxyHandler::archive(const PlistValue& request,
     // A short name of its own, not the target's plus a suffix: it fits the name limit
     // whatever the length of the bundle identifier.
     const fs::path partial = archives / nimbara::temporaryFileName();
+    // The metadata is read from a file when the archive is written, and goes after that.
+    const fs::path metadataFile = archives / nimbara::temporaryFileName();
+    const ScratchFolder metadataGone(metadataFile);
     std::error_code ec;
-    bool written = false;
-    {
+    bool written = storeMetadata(*attributes, id).writeFile(metadataFile.string());
+    if (written) {
         ZipWriter zip(partial);
+        zip.addFile(metadataFile, "iTunesMetadata.plist");
         if (withDocuments) {
             zip.addTree(*appDir / kAppContainer, "Container/");
         }
