@@ -91,9 +91,13 @@ class BackupScanPlan {
     // nothing. No step has a reader until one is attached with setRunner.
     static BackupScanPlan standard();
 
-    // Attaches the reader of one record family (the hook the readers are wired through).
+    // Attaches the reader of one record family (the hook the readers are wired through). A kind
+    // can have further steps after its reader (the deleted records of that family, appended);
+    // setRunner and hasRunner are about the first step of the kind, the reader.
     void setRunner(ScanStepKind kind, ScanStepRunner runner);
     bool hasRunner(ScanStepKind kind) const;
+    // Adds a step after those already planned.
+    void append(ScanStep step) { steps_.push_back(std::move(step)); }
 
     const std::vector<ScanStep>& steps() const { return steps_; }
 

@@ -6,6 +6,7 @@
 #include "backup/bookmark_reader.h"
 #include "backup/calendar_reader.h"
 #include "backup/call_history_reader.h"
+#include "backup/deleted_records.h"
 #include "backup/manifest_pass.h"
 #include "backup/message_reader.h"
 #include "backup/note_reader.h"
@@ -120,6 +121,8 @@ BackupScanPlan wiredBackupScanPlan(const std::shared_ptr<BackupScanRecords>& rec
     plan.setRunner(ScanStepKind::Calendar, calenderStepRunner(records));
     plan.setRunner(ScanStepKind::Notes, noteStepRunner(records));
     plan.setRunner(ScanStepKind::CallHistory, callHistoryStepRunner(records));
+    // Once every reader has run, the records deleted from the same databases.
+    appendDeletedRecordSteps(plan, records);
     return plan;
 }
 

@@ -59,10 +59,6 @@ StoredDatabase stored(const DatabaseFile& file) {
     return StoredDatabase{file.relative, std::string()};
 }
 
-QString joined(const QString& current, const QString& value) {
-    return QStringLiteral("%1 %2").arg(current, value);
-}
-
 bool stopped(const StopCheck& stop) {
     return stop && stop();
 }
@@ -121,10 +117,15 @@ std::shared_ptr<PRContactNode> personFromRow(const SqliteStatement& st) {
     apply(kFirst, [&](const QString& v) { node->setContactName(v); });
     apply(kDepartment, [&](const QString& v) { node->setContactCompany(v); });
     apply(kJobTitle, [&](const QString& v) { node->setContactJobtitle(v); });
-    apply(kOrganization,
-          [&](const QString& v) { node->setContactCompany(joined(node->contactCompany(), v)); });
-    apply(kMiddle, [&](const QString& v) { node->setContactName(joined(node->contactName(), v)); });
-    apply(kLast, [&](const QString& v) { node->setContactName(joined(node->contactName(), v)); });
+    apply(kOrganization, [&](const QString& v) {
+        node->setContactCompany(joinedContactText(node->contactCompany(), v));
+    });
+    apply(kMiddle, [&](const QString& v) {
+        node->setContactName(joinedContactText(node->contactName(), v));
+    });
+    apply(kLast, [&](const QString& v) {
+        node->setContactName(joinedContactText(node->contactName(), v));
+    });
     apply(kNote, [&](const QString& v) { node->setContactNote(v); });
     apply(kBirthday, [&](const QString& v) { node->setContactBirthday(birthdayText(v)); });
     return node;
@@ -167,32 +168,11 @@ bool applyMultiValues(SqliteStatement& st, PRContactNode& contact, const LabelTe
     if (!st.bind(1, static_cast<std::int64_t>(contact.rowid()))) {
         return true;
     }
-    std::vector<PRContactValue> phones;
-    std::vector<PRContactValue> emails;
+    ContactValues values(contact);
     while (st.step()) {
         const QString value = st.columnText(2);
-        if (value.isEmpty()) {
-            continue;
-        }
-        switch (st.columnInt(0)) {
-            case kPhone:
-                contact.setContactPhone(joined(contact.contactPhone(), value));
-                phones.push_back({labelOf(st, labels), value});
-                contact.setContactPhones(phones);
-                break;
-            case kEmail:
-                contact.setContactEmail(joined(contact.contactEmail(), value));
-                emails.push_back({labelOf(st, labels), value});
-                contact.setContactEmails(emails);
-                break;
-            case kAddress:
-                contact.setContactAdress(joined(contact.contactAdress(), value));
-                break;
-            case kHomepage:
-                contact.setContactHomepage(joined(contact.contactHomepage(), value));
-                break;
-            default:
-                break;
+        if (!value.isEmpty()) {
+            values.add(st.columnInt(0), labelOf(st, labels), value);
         }
     }
     return st.abortReason() == SqliteAbort::None;
@@ -470,6 +450,33 @@ std::shared_ptr<PRContactNode> findContactByPhone(const ContactList& contacts, c
         }
     }
     return nullptr;
+}
+
+QString joinedContactText(const QString& current, const QString& value) {
+    return QStringLiteral("%1 %2").arg(current, value);
+}
+
+void ContactValues::add(std::int64_t property, const QString& label, const QString& value) {
+    switch (property) {
+        case kPhone:
+            contact_.setContactPhone(joinedContactText(contact_.contactPhone(), value));
+            phones_.push_back({label, value});
+            contact_.setContactPhones(phones_);
+            break;
+        case kEmail:
+            contact_.setContactEmail(joinedContactText(contact_.contactEmail(), value));
+            emails_.push_back({label, value});
+            contact_.setContactEmails(emails_);
+            break;
+        case kAddress:
+            contact_.setContactAdress(joinedContactText(contact_.contactAdress(), value));
+            break;
+        case kHomepage:
+            contact_.setContactHomepage(joinedContactText(contact_.contactHomepage(), value));
+            break;
+        default:
+            break;
+    }
 }
 
 }  // namespace nimbara::backup

@@ -21,6 +21,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -99,5 +100,21 @@ ContactReadResult scanTransferContactThread(const std::string& backupFolder,
 // never matches.
 std::shared_ptr<PRContactNode> findContactByPhone(const ContactList& contacts, const QString& phone,
                                                   bool requireLongMatch);
+
+// Two texts of a contact joined as its lists show them: "<current> <value>".
+QString joinedContactText(const QString& current, const QString& value);
+
+// Fills a contact's phones, e-mails, address and home page from its multi-value rows (property
+// code, label, value), one row at a time, in the order they are given.
+class ContactValues {
+  public:
+    explicit ContactValues(PRContactNode& contact) : contact_(contact) {}
+    void add(std::int64_t property, const QString& label, const QString& value);
+
+  private:
+    PRContactNode& contact_;
+    std::vector<PRContactValue> phones_;
+    std::vector<PRContactValue> emails_;
+};
 
 }  // namespace nimbara::backup

@@ -45,7 +45,7 @@ bool commitDB(const std::string& databasePath) {
 
 std::optional<std::string> copyDatabaseWithCompanions(
     const BackupFolder& source, const std::string& relative,
-    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName) {
+    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName, CopyLog log) {
     if (!source.isOpen() || !isSafePathComponent(scratchName) || !source.isFile(relative)) {
         return std::nullopt;
     }
@@ -77,7 +77,9 @@ std::optional<std::string> copyDatabaseWithCompanions(
         }
     }
     // A copy that cannot be committed is still readable as far as its main file goes.
-    commit(target.string(), false);
+    if (log == CopyLog::Fold) {
+        commit(target.string(), false);
+    }
     return target.string();
 }
 
@@ -109,15 +111,19 @@ std::optional<std::string> prepareDatabaseCopy(const BackupFolder& source,
 
 DatabaseScratchCopy::DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
                                          const std::vector<DatabaseCompanion>& companions,
-                                         const std::string& baseName) {
+                                         const std::string& baseName, CopyLog log) {
     static std::atomic<unsigned> counter{0};
     if (relative.empty()) {
         return;
     }
     const std::string name = baseName + "-" + std::to_string(++counter);
-    if (auto copy = copyDatabaseWithCompanions(folder, relative, companions, name)) {
+    if (auto copy = copyDatabaseWithCompanions(folder, relative, companions, name, log)) {
         path_ = *copy;
     }
+}
+
+bool DatabaseScratchCopy::foldLog() const {
+    return !path_.empty() && commit(path_, false);
 }
 
 DatabaseScratchCopy::~DatabaseScratchCopy() {

@@ -32,12 +32,21 @@ struct DatabaseCompanion {
     std::string relative;
 };
 
+// What a copy does with the write-ahead log copied beside it.
+enum class CopyLog {
+    Fold,  // commitDB folds it into the copy, as a reader of the rows wants
+    Keep,  // the copy and its "-wal" stay byte for byte as stored, as a reader of the free
+           // space in both files wants
+};
+
 // As prepareDatabaseCopy, with the companions copied beside the copy under the database's name
 // plus their suffix (instead of files named after the stored database), before commitDB folds
-// the log in. A companion that is not there is skipped; one that cannot be copied fails the copy.
+// the log in (unless `log` keeps it). A companion that is not there is skipped; one that cannot
+// be copied fails the copy.
 std::optional<std::string> copyDatabaseWithCompanions(
     const BackupFolder& folder, const std::string& relative,
-    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName);
+    const std::vector<DatabaseCompanion>& companions, const std::string& scratchName,
+    CopyLog log = CopyLog::Fold);
 
 // A private copy of a backed-up database that removes itself (with its log files) when it goes.
 class DatabaseScratchCopy {
@@ -48,12 +57,16 @@ class DatabaseScratchCopy {
     // or `relative` is empty.
     DatabaseScratchCopy(const BackupFolder& folder, const std::string& relative,
                         const std::vector<DatabaseCompanion>& companions,
-                        const std::string& baseName);
+                        const std::string& baseName, CopyLog log = CopyLog::Fold);
     ~DatabaseScratchCopy();
     DatabaseScratchCopy(const DatabaseScratchCopy&) = delete;
     DatabaseScratchCopy& operator=(const DatabaseScratchCopy&) = delete;
 
     const std::string& path() const { return path_; }
+
+    // Folds a kept log into the copy now (once its raw bytes have been read), so that the copy
+    // can be queried; false when that fails (the main file can still be read as it is).
+    bool foldLog() const;
 
   private:
     std::string path_;

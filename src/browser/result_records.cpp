@@ -174,8 +174,18 @@ bool ResultRecords::addDeletedBookMark(const std::shared_ptr<PRBookMarkNode>& no
     });
 }
 
-bool ResultRecords::addDeletedCalender(const std::shared_ptr<PRCalenderNode>&) {
-    return false;
+bool ResultRecords::addDeletedCalender(const std::shared_ptr<PRCalenderNode>& node) {
+    if (!node) {
+        return false;
+    }
+    const QString title = node->calTitle();
+    const QString start = node->startDate();
+    if (title.isEmpty() && node->calNote().isEmpty()) {
+        return false;
+    }
+    return listDeleted(calendars_, node, RecordCategory::Calender, [&](const auto& c) {
+        return c->calTitle() == title && c->startDate() == start;
+    });
 }
 
 void ResultRecords::resetCounters() {

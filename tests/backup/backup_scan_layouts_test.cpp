@@ -53,11 +53,11 @@ using Posted = nimbara::test::ScanPosts;
 
 using nimbara::test::resultOf;
 
-// The values of the steps that post one, in plan order, end every scan; the manifest pass
-// counts within 0..20 before them.
+// The values of the steps that post one (the readers', then the deleted records'), in plan order,
+// end every scan; the manifest pass counts within 0..20 before them.
 void expectProgressEndsWithTheStepValues(const std::vector<int>& progress) {
     std::vector<int> fixed;
-    const BackupScanPlan plan = BackupScanPlan::standard();
+    const BackupScanPlan plan = wiredBackupScanPlan(nullptr);
     for (const ScanStep& step : plan.steps()) {
         if (step.progressAfter >= 0) {
             fixed.push_back(step.progressAfter);

@@ -266,7 +266,8 @@ TEST_F(BackupScanTest, WiredPlanReportsWhatTheBackupLacks) {
     ASSERT_TRUE(scan.start(folder_, plan));
     scan.wait();
     const BackupScanSummary summary = scan.lastSummary();
-    ASSERT_EQ(summary.steps.size(), kOrder.size());
+    // The readers, then the deleted records of each family.
+    ASSERT_EQ(summary.steps.size(), kOrder.size() + 6);
     // The folder has neither a file list nor an address book. Without a list the backup cannot
     // be read; without an address book it simply has no contacts.
     EXPECT_EQ(summary.steps[0].outcome, Outcome::Failed);
@@ -281,7 +282,7 @@ TEST_F(BackupScanTest, WiredPlanReportsWhatTheBackupLacks) {
     }
     EXPECT_TRUE(records->contacts().empty());
     EXPECT_TRUE(records->treeFiles().empty());
-    EXPECT_EQ(progress(), (std::vector<int>{20, 40, 50, 70, 60}));
+    EXPECT_EQ(progress(), (std::vector<int>{20, 40, 50, 70, 60, 75, 80, 85, 90, 95, 100}));
 }
 
 TEST_F(BackupScanTest, WiredManifestPassKeepsTheMediaEntriesForLaterSteps) {
@@ -304,12 +305,13 @@ TEST_F(BackupScanTest, WiredManifestPassKeepsTheMediaEntriesForLaterSteps) {
     EXPECT_EQ(announced, 2);
     ASSERT_EQ(records->treeFiles().size(), 1u);
     const std::vector<int> values = progress();
-    ASSERT_GE(values.size(), 5u);
-    // The pass counts within 0..20; the steps then end at 20, 40, 50, 70 and 60.
-    for (std::size_t i = 0; i + 5 < values.size(); ++i) {
+    ASSERT_GE(values.size(), 11u);
+    // The pass counts within 0..20; the steps then end at 20, 40, 50, 70 and 60, the deleted
+    // records at 75 to 100.
+    for (std::size_t i = 0; i + 11 < values.size(); ++i) {
         EXPECT_GE(values[i], 0);
         EXPECT_LE(values[i], 20);
     }
-    EXPECT_EQ(std::vector<int>(values.end() - 5, values.end()),
-              (std::vector<int>{20, 40, 50, 70, 60}));
+    EXPECT_EQ(std::vector<int>(values.end() - 11, values.end()),
+              (std::vector<int>{20, 40, 50, 70, 60, 75, 80, 85, 90, 95, 100}));
 }

@@ -138,15 +138,24 @@ TEST(ResultRecordsTest, RecoveredCallsAndBookmarksCompareTwoFields) {
     EXPECT_TRUE(records.addDeletedBookMark(
         bookMark(QStringLiteral("https://a.example"), QStringLiteral("B"))));
 
-    // Recovered calendar events are never listed.
+    // Recovered calendar events need a title or a note, and a title and start of their own.
+    const auto event = [](const QString& title, const QString& start) {
+        auto node = std::make_shared<PRCalenderNode>();
+        node->setCalTitle(title);
+        node->setStartDate(start);
+        return node;
+    };
     EXPECT_FALSE(records.addDeletedCalender(std::make_shared<PRCalenderNode>()));
+    EXPECT_TRUE(records.addDeletedCalender(event(QStringLiteral("Dentist"), QStringLiteral("s1"))));
+    EXPECT_FALSE(
+        records.addDeletedCalender(event(QStringLiteral("Dentist"), QStringLiteral("s1"))));
 
     const ResultCounters counters = records.counters();
     EXPECT_EQ(counters[C::Call].deleted, 2);
     EXPECT_EQ(counters[C::BookMark].deleted, 1);
-    EXPECT_EQ(counters[C::Calender].deleted, 0);
-    EXPECT_EQ(counters.deleteeFilesNum, 3);
-    EXPECT_TRUE(records.calenderArray().empty());
+    EXPECT_EQ(counters[C::Calender].deleted, 1);
+    EXPECT_EQ(counters.deleteeFilesNum, 4);
+    EXPECT_EQ(records.calenderArray().size(), 1u);
 }
 
 TEST(ResultRecordsTest, CountLabelsHaveTwoBlanksAndDeletedPhotosReadZero) {

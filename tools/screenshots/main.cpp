@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QListWidget>
 #include <QMainWindow>
@@ -57,6 +58,7 @@
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/pages/recovery_export_sheet.h"
+#include "browser/pages/thumbnail_strip_view.h"
 #include "cleanup/app_archive_jobs.h"
 #include "cleanup/pages/pr_ads_remove_controller.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
@@ -1492,11 +1494,23 @@ int run(const QString& outDir, const QSize& windowSize) {
                 shots.save(ui.window, QStringLiteral("22-backup-browser-notes"));
                 page->categoryList->setCurrentRow(PRResultViewController::kCalls);
                 shots.save(ui.window, QStringLiteral("22-backup-browser-calls"));
+                // The photos as a strip of thumbnails, one of them highlighted.
+                page->categoryList->setCurrentRow(PRResultViewController::kPhotos);
+                page->thumView->strip()->mouseDown(1);
+                if (!pumpUntil([&] { return page->thumView->strip()->loading() == 0; }, 10.0)) {
+                    std::fprintf(stderr, "nimbara-screenshots: the thumbnails did not arrive\n");
+                }
+                shots.save(ui.window, QStringLiteral("36x-backup-photo-strip"));
                 page->clickGetLog(nullptr);
                 page->actNextClick(nullptr);
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
                 page->guidWindow->close();
                 shootConversations(shots, *page);
+                // The contacts narrowed by a search typed as the user would.
+                page->categoryList->setCurrentRow(PRResultViewController::kContacts);
+                page->searchlab->setText(QStringLiteral("415"));
+                shots.save(ui.window, QStringLiteral("36y-backup-search"));
+                page->searchlab->clear();
             }
             shootPrivacyResults(shots, hub, ui, backup.folder.string());
             {

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSplitter>
@@ -377,7 +378,11 @@ void PRResultViewController::buildResultView() {
     }
     connect(categoryList, &QListWidget::currentRowChanged, this,
             [this](int row) { showCategory(row); });
-    body->addWidget(categoryList);
+    // The search field heads the categories; it narrows the list of the one shown.
+    auto* side = new QVBoxLayout();
+    side->addWidget(buildSearchField(resultView));
+    side->addWidget(categoryList, 1);
+    body->addLayout(side);
 
     CustomView = new QStackedWidget(resultView);
     CustomView->setObjectName(QStringLiteral("CustomView"));

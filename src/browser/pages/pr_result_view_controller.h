@@ -30,7 +30,9 @@
 
 #include "backup/backup_file_tree.h"
 #include "backup/backup_scan.h"
+#include "browser/pages/category_search.h"
 #include "browser/pages/category_table.h"
+#include "browser/pages/conversation_picture_export.h"
 #include "browser/record_table_model.h"
 #include "browser/result_records.h"
 #include "platform/notification_center.h"
@@ -74,6 +76,7 @@ class BackupScanRecords;
 }
 namespace nimbara::browser {
 class BackupFilesView;
+class PRSrollThumView;
 class BackupOutlineModel;
 class RecoveryExport;
 }  // namespace nimbara::browser
@@ -163,6 +166,17 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     void ClickSelectAll(QObject* sender = nullptr);
     void actRecovery(QObject* sender = nullptr);
     void actPreView(QObject* sender = nullptr);
+    // The search field narrows the shown category's list as the text is typed (contacts,
+    // conversations, notes, calls and calendar; the field is disabled elsewhere and while a scan
+    // runs). Another category clears it.
+    void actSearch(QObject* sender = nullptr);
+    // Saves the picture of the conversation on show into the "Ozzaro" folder on the Desktop.
+    void actExportImage(QObject* sender = nullptr);
+    // Where the Desktop is (tests and the screenshots give their own folder).
+    void setDesktopFolderProvider(std::function<QString()> provider) {
+        pictureExport_.setDesktopFolderProvider(std::move(provider));
+    }
+    bool exportingPicture() const { return pictureExport_.busy(); }
     // Ticked records over every category, and ticked backup files.
     int selectedFilesNum() const { return selectedFilesNum_; }
     // The category of `row` (null for the backup files).
@@ -210,6 +224,8 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // The record tables, one per family; the message category shows the conversations and the
     // messages of the chosen one.
     QTableView* photoTableView = nullptr;
+    // The photo category's thumbnail strip (its table stays out of sight).
+    nimbara::browser::PRSrollThumView* thumView = nullptr;
     QTableView* facetwitterTableView = nullptr;
     QTableView* contactTableView = nullptr;
     QWidget* messageTreeView = nullptr;
@@ -234,6 +250,10 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     PRButton* twitterBtn = nullptr;
     PRButton* feedBackBtn = nullptr;
     QPushButton* supportBtn = nullptr;
+    QLineEdit* searchlab = nullptr;
+    // Above the conversations: the picture export and what became of the last one.
+    QPushButton* exportBtn = nullptr;
+    QLabel* exportInfolab = nullptr;
     // Feedback window (made on first use).
     QDialog* feedbackWindow = nullptr;
     QPlainTextEdit* feedbackView = nullptr;
@@ -279,6 +299,11 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // Ticked files of the backup file outline.
     int tickedBackupFiles() const;
     void showDetailsOfFaceTwitter(const PRFaceTwitterNode& node);
+    QLineEdit* buildSearchField(QWidget* parent);
+    QWidget* buildPictureExportRow(QWidget* parent);
+    // The search field for the category of `row`: cleared, and enabled where it searches.
+    void prepareSearchFor(int row);
+    void updateExportButton();
     void buildRecordTables();
     void takeNewRecords();
     void clearRecordTables();
@@ -338,4 +363,6 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     std::unique_ptr<nimbara::WorkerReaper> reaper_;
     std::unique_ptr<nimbara::WorkerReaper> releases_;
     nimbara::ObserverBag linkObservers_;
+    nimbara::browser::CategorySearch search_;
+    nimbara::browser::ConversationPictureExport pictureExport_;
 };

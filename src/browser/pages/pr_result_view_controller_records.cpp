@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "browser/pages/thumbnail_strip_view.h"
 #include "browser/record_columns.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
@@ -121,11 +123,21 @@ void PRResultViewController::buildRecordTables() {
         return raw;
     };
 
-    auto* photos = make(family(nb::photoColumns(), &ResultRecords::photosFrom, nullptr, ST::Photo),
-                        "photoTableView", "photoView", "photoDetailView", kPhotos);
+    // Photos and videos show as a strip of thumbnails; the category's table, kept out of sight,
+    // holds the list the strip follows.
+    auto photos = std::make_unique<nb::TypedCategoryTable<PRPhotoAndVideoNode>>(
+        family(nb::photoColumns(), &ResultRecords::photosFrom, nullptr, ST::Photo),
+        "photoTableView", CustomView, sort, ticked, /*withDetails=*/false);
+    thumView = new nb::PRSrollThumView(&photos->model(),
+                                       std::make_unique<nb::BackupThumbnailSource>(), CustomView);
+    thumView->setObjectName(QStringLiteral("thumView"));
+    thumView->strip()->setTickHandler(ticked);
     photoTableView = photos->table();
-    photos->details()->hide();  // a photo has no details beyond its row
-    photoTableView->setColumnWidth(1, 220);
+    photoTableView->setParent(thumView);
+    photoTableView->hide();
+    photos->setView(thumView);
+    CustomView->addWidget(thumView);
+    categories_[kPhotos] = std::move(photos);
     auto* contacts = make(family(nb::contactColumns(), &ResultRecords::contactsFrom,
                                  &nb::contactDetails, ST::Contact),
                           "contactTableView", "contactView", "contactDetailView", kContacts);
@@ -198,7 +210,7 @@ void PRResultViewController::buildRecordTables() {
     messageTreeCountlab = new QLabel(messageTreeView);
     messageTreeCountlab->setObjectName(QStringLiteral("messageTreeCountlab"));
     messageTreeCountlab->setFont(nimbara::ui::appFont(11));
-    messageLayout->addWidget(messageTreeCountlab);
+    messageLayout->addWidget(buildPictureExportRow(messageTreeView));
     auto* split = new QSplitter(Qt::Horizontal, messageTreeView);
     split->setObjectName(QStringLiteral("messageSplitView"));
     messageLayout->addWidget(split, 1);
@@ -224,6 +236,8 @@ void PRResultViewController::buildRecordTables() {
 }
 
 void PRResultViewController::clearRecordTables() {
+    search_.forget();
+    prepareSearchFor(-1);
     currentMessageTreeNode_.reset();
     for (auto& category : categories_) {
         if (category) {
@@ -270,6 +284,7 @@ void PRResultViewController::showConversation(
     const std::shared_ptr<PRMessageTreeNode>& conversation) {
     currentMessageTreeNode_ = conversation;
     messageTreeScrollView->showConversation(conversation);
+    updateExportButton();
 }
 
 // The category switch: the category's view in front, its full list with the filter off, its
@@ -278,6 +293,7 @@ void PRResultViewController::showCategory(int row) {
     if (!CustomView || row < 0 || row >= kCategoryRowCount) {
         return;
     }
+    prepareSearchFor(row);
     const bool tickable = row != kBackupFiles;
     // The filter and select all work on whole lists: they are offered once the scan has ended.
     checkBtn->setVisible(scanFinished_ && tickable && row != kPhotos && row != kAppFiles);
@@ -347,7 +363,11 @@ void PRResultViewController::actCheck(QObject*) {
         return;
     }
     shown->setDeletedOnly(records_, checkBtn->isChecked());
-    shown->selectFirstRow();
+    if (searchlab->isEnabled() && !searchlab->text().trimmed().isEmpty()) {
+        actSearch(checkBtn);  // the search typed looks through the new list
+    } else {
+        shown->selectFirstRow();
+    }
 }
 
 // Ticks or unticks every record the category shows (only the deleted ones under the filter).

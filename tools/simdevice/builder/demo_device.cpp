@@ -11,6 +11,7 @@
 #include "backup_messages.h"
 #include "backup_privacy.h"
 #include "backup_source.h"
+#include "demo_deleted_records.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -124,6 +125,8 @@ bool makeDemoDevice(const std::filesystem::path& dir, std::string* error) {
         addDemoBrowserAndCalendar(b);
         addDemoMessages(b);
         addDemoCallsAndNotes(b);
+        // Records deleted on the device whose rows its databases still hold.
+        addDemoDeletedRecords(b);
         demo::addCrashLogs(b);
         const demo::AppBytes apps = demo::addApps(b);
         // A 64 GB device: what it reports agrees with what it holds.

@@ -1,0 +1,72 @@
+// Finds the records of deleted rows in one free region of a page: whole cells, record headers
+// whose cell prefix was overwritten, and cells whose first bytes a freeblock header overwrote,
+// each checked against the columns of the tables they may belong to.
+#pragma once
+
+#include "backup/carver/sqlite_pages.h"
+#include "backup/carver/sqlite_record.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace nimbara::backup::carver {
+
+// What a table's records look like on disk.
+struct TableShape {
+    std::string name;
+    std::size_t columnCount = 0;      // of the table
+    std::vector<std::size_t> stored;  // the table's columns a record holds, in order
+    std::vector<Affinity> affinity;   // of the stored columns
+    std::vector<bool> rowidAlias;     // of the stored columns
+    std::size_t minStored = 0;        // fewest columns a record may hold (ALTER TABLE ADD COLUMN)
+    // Some column may hold a text or blob: a row must then recover a non-empty one to tell
+    // anything (else a non-zero number will do).
+    bool holdsTexts = false;
+};
+
+// Records written before columns were added hold fewer: at least two thirds of the table's.
+std::size_t fewestStoredColumns(std::size_t stored);
+
+struct SearchArea {
+    Bytes page;                    // the usable bytes of the page
+    std::uint64_t fileOffset = 0;  // of the page's first byte, in the file it was read from
+    Origin origin = Origin::Freeblock;
+};
+
+// The `length` payload bytes that continue a carved cell on the overflow chain starting at page
+// `first`; nullopt when the chain can't be followed (a live or trunk page, a loop, an early end).
+using ChainReader = std::function<std::optional<std::vector<std::uint8_t>>(std::uint32_t first,
+                                                                           std::uint64_t length)>;
+
+class RecordSearch {
+  public:
+    RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding, ChainReader chains);
+
+    const std::vector<TableShape>& shapes() const { return shapes_; }
+
+    struct Region {
+        Span span;
+        // The region is a block of the page's freeblock chain, its first 4 bytes the block's
+        // header.
+        bool freeblockStart = false;
+        // A live cell begins where the region ends: it may have been written over the tail of a
+        // deleted record that began inside the region.
+        bool tailOverwritten = false;
+    };
+    // Appends the rows found in `region` of the page, of the tables `tables` (indexes into the
+    // shapes; the first of them wins a tie).
+    void search(const SearchArea& area, const Region& region, std::span<const int> tables,
+                std::vector<CarvedRow>& out) const;
+
+  private:
+    friend class RegionScan;
+    std::vector<TableShape> shapes_;
+    TextEncoding encoding_;
+    ChainReader chains_;
+};
+
+}  // namespace nimbara::backup::carver

@@ -1,0 +1,510 @@
+#include "backup/carver/sqlite_carver.h"
+
+#include "backup/carver/btree_walk.h"
+#include "backup/carver/carved_row_filter.h"
+#include "backup/carver/file_source.h"
+#include "backup/carver/page_store.h"
+#include "backup/carver/record_search.h"
+#include "backup/carver/sqlite_schema.h"
+#include "backup/carver/wal_frames.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <numeric>
+
+namespace nimbara::backup::carver {
+
+bool MemorySource::read(std::uint64_t offset, void* into, std::size_t length) const {
+    if (offset > size_ || length > size_ - offset) {
+        return false;
+    }
+    if (length > 0) {
+        std::memcpy(into, data_ + offset, length);
+    }
+    return true;
+}
+
+int Table::columnIndex(const std::string& column) const {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (sameName(columns[i].name, column)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+const Value* CarvedRow::value(const Table& table, const std::string& column) const {
+    const int index = table.columnIndex(column);
+    if (index < 0 || static_cast<std::size_t>(index) >= values.size() || !values[index]) {
+        return nullptr;
+    }
+    return &*values[index];
+}
+
+namespace {
+
+constexpr std::uint32_t kNoBlock = UINT32_MAX;  // a search that starts at no freeblock
+
+class Carver {
+  public:
+    Carver(const ByteSource& database, const ByteSource* wal, const StopCheck& stop)
+        : database_(database), wal_(wal), stop_(stop) {}
+
+    CarveReport run(const std::vector<std::string>& names) {
+        if (!open()) {
+            return std::move(report_);
+        }
+        if (!readSchema() || !claimPages(names)) {
+            return std::move(report_);
+        }
+        std::vector<CarvedRow> rows;
+        if (!carve(rows)) {
+            return std::move(report_);
+        }
+        CarvedRowFilter filter(std::move(rows), report_.tables);
+        if (!dropLiveRows(filter)) {
+            return std::move(report_);
+        }
+        report_.rows = filter.remaining();
+        return std::move(report_);
+    }
+
+  private:
+    bool fail(CarveReport::Status status, std::string detail) {
+        report_.status = status;
+        report_.detail = std::move(detail);
+        if (status == CarveReport::Status::Stopped) {
+            report_.rows.clear();
+        }
+        return false;
+    }
+    bool stopped() { return stop_ && stop_(); }
+
+    // The header, the log, the page count and the final state's page 1.
+    bool open() {
+        std::array<std::uint8_t, kDatabaseHeaderSize> head{};
+        if (!database_.read(0, head.data(), head.size())) {
+            return fail(CarveReport::Status::Damaged, "the file is shorter than a database header");
+        }
+        std::string why;
+        std::optional<DatabaseHeader> header = parseDatabaseHeader(head, why);
+        if (!header) {
+            return fail(CarveReport::Status::Damaged, why);
+        }
+        const std::uint32_t pageSize = header->pageSize;
+        const std::uint64_t filePages = database_.size() / pageSize;
+        if (filePages == 0) {
+            return fail(CarveReport::Status::Damaged, "the page size " + std::to_string(pageSize) +
+                                                          " runs past the end of the file");
+        }
+        if (wal_ != nullptr && wal_->size() > 0) {
+            log_ = readWalLog(*wal_, pageSize, why);
+            if (!log_) {
+                notes_ += why + "; the database is read without it. ";
+            }
+        }
+        const std::uint64_t available =
+            std::max<std::uint64_t>(filePages, log_ ? log_->largestPage : 0);
+        const auto clamp = [&](std::uint64_t count) {
+            return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, available));
+        };
+        const WalLog* log = log_ ? &*log_ : nullptr;
+        // Page 1 as the last commit left it holds the header that counts.
+        std::vector<std::uint8_t> first;
+        if (!PageStore(database_, wal_, log, pageSize, header->usableSize, clamp(available))
+                 .read(1, first)) {
+            return fail(CarveReport::Status::Damaged, "page 1 can't be read");
+        }
+        header = parseDatabaseHeader(first, why);
+        if (!header || header->pageSize != pageSize) {
+            return fail(CarveReport::Status::Damaged,
+                        header ? "the -wal file changes the page size" : why);
+        }
+        header_ = *header;
+        std::uint64_t count = filePages;
+        if (log_ && log_->databaseSize != 0) {
+            count = log_->databaseSize;
+        } else if (header_.headerPageCount != 0) {
+            count = header_.headerPageCount;
+        }
+        store_.emplace(database_, wal_, log, pageSize, header_.usableSize, clamp(count));
+        map_.emplace(store_->pageCount());
+        claimReservedPages(*map_, pageSize, header_.usableSize, header_.autoVacuum);
+        return true;
+    }
+
+    // Live cell payload: its local bytes and as much of its overflow chain as can be read.
+    std::vector<std::uint8_t> livePayload(Bytes page, const Cell& cell) const {
+        std::vector<std::uint8_t> payload(page.begin() + cell.payloadStart,
+                                          page.begin() + cell.payloadStart + cell.localSize);
+        if (cell.firstOverflow != 0) {
+            const auto overflow = [this](std::uint32_t p) {
+                return map_->at(p).use == PageUse::Overflow;
+            };
+            if (std::optional<std::vector<std::uint8_t>> rest = store_->readChain(
+                    cell.firstOverflow, cell.payloadSize - cell.localSize, overflow, false)) {
+                payload.insert(payload.end(), rest->begin(), rest->end());
+            }
+        }
+        return payload;
+    }
+
+    bool readSchema() {
+        const std::vector<Affinity> affinities{Affinity::Text, Affinity::Text, Affinity::Text,
+                                               Affinity::Integer, Affinity::Text};
+        const bool done = walkTree(
+            *store_, *map_, 1, true, -1,
+            [&](std::uint32_t, Bytes page, const BTreePage&, const Cell& cell) {
+                const std::vector<std::uint8_t> payload = livePayload(page, cell);
+                if (const auto record = decodeRecord(payload, affinities, header_.encoding)) {
+                    if (std::optional<SchemaEntry> entry = schemaEntry(*record)) {
+                        schema_.push_back(std::move(*entry));
+                    }
+                }
+            },
+            stop_);
+        if (!done) {
+            return fail(CarveReport::Status::Stopped, "stopped");
+        }
+        if (map_->at(1).use != PageUse::OtherTree) {
+            return fail(CarveReport::Status::Damaged, "page 1 holds no schema table");
+        }
+        return true;
+    }
+
+    // Whether the page heads a table tree (else an index tree), by its own type byte.
+    bool tableTree(std::uint32_t root) const {
+        std::vector<std::uint8_t> bytes;
+        if (!store_->read(root, bytes)) {
+            return true;
+        }
+        const std::optional<BTreePage> btree =
+            parseBTreePage(Bytes(bytes).first(store_->usableSize()), btreeHeaderStart(root));
+        return !btree || btree->table();
+    }
+
+    // The tables asked for, then every other tree and the freelist claim their pages.
+    bool claimPages(const std::vector<std::string>& names) {
+        std::vector<bool> taken(schema_.size(), false);
+        for (const std::string& name : names) {
+            for (std::size_t i = 0; i < schema_.size(); ++i) {
+                const SchemaEntry& entry = schema_[i];
+                if (taken[i] || entry.type != "table" || entry.rootPage == 0 ||
+                    !sameName(entry.name, name)) {
+                    continue;
+                }
+                const std::optional<TableDefinition> definition = parseCreateTable(entry.sql);
+                if (!definition) {
+                    notes_ += "the columns of " + entry.name + " can't be read. ";
+                    continue;
+                }
+                if (definition->withoutRowid) {
+                    notes_ += entry.name + " is a WITHOUT ROWID table and is not searched. ";
+                    continue;
+                }
+                taken[i] = true;
+                addTable(entry, *definition);
+            }
+        }
+        for (std::size_t t = 0; t < report_.tables.size(); ++t) {
+            if (!walkTree(
+                    *store_, *map_, report_.tables[t].rootPage, true, static_cast<int>(t),
+                    [this](std::uint32_t, Bytes, const BTreePage&, const Cell&) {
+                        ++report_.liveRowsSeen;
+                    },
+                    stop_)) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
+        }
+        for (std::size_t i = 0; i < schema_.size(); ++i) {
+            const std::uint32_t root = schema_[i].rootPage;
+            if (!taken[i] && root != 0 &&
+                !walkTree(*store_, *map_, root, tableTree(root), -1, {}, stop_)) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
+        }
+        walkFreelist(*store_, *map_, header_.freelistTrunk);
+        return true;
+    }
+
+    void addTable(const SchemaEntry& entry, const TableDefinition& definition) {
+        Table table{entry.name, entry.rootPage, definition.columns};
+        TableShape shape;
+        shape.name = table.name;
+        shape.columnCount = table.columns.size();
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            if (definition.stored[c]) {
+                shape.stored.push_back(c);
+                shape.affinity.push_back(affinityOf(table.columns[c].declaredType));
+                shape.rowidAlias.push_back(table.columns[c].rowidAlias);
+                const Affinity affinity = shape.affinity.back();
+                shape.holdsTexts = shape.holdsTexts || affinity == Affinity::Text ||
+                                   affinity == Affinity::Blob || affinity == Affinity::Numeric;
+            }
+        }
+        shape.minStored = fewestStoredColumns(shape.stored.size());
+        report_.tables.push_back(std::move(table));
+        shapes_.push_back(std::move(shape));
+    }
+
+    // The carved tables an older copy of `page` may hold rows of: the table whose tree holds the
+    // page now, none when another tree, a chain or page 1 holds it, all of them when it is free.
+    std::vector<int> tablesForOlderCopy(std::uint32_t page) const {
+        if (page == 1) {
+            return {};
+        }
+        const PageOwner owner = map_->at(page);
+        switch (owner.use) {
+            case PageUse::TableLeaf:
+            case PageUse::TableInterior:
+                return {owner.table};
+            case PageUse::Unclaimed:
+            case PageUse::FreelistLeaf:
+            case PageUse::FreelistTrunk:
+                return allTables_;
+            default:
+                return {};
+        }
+    }
+
+    // Searches `pieces` of the page; `cells` are the spans of the cells the page holds (live
+    // ones, or those it held when it left its tree), where a later cell may have overwritten the
+    // tail of a deleted record.
+    void search(const SearchArea& area, const std::vector<Span>& pieces, std::uint32_t blockStart,
+                const std::vector<Span>& cells, const std::vector<int>& tables,
+                std::vector<CarvedRow>& rows) const {
+        for (const Span& piece : pieces) {
+            RecordSearch::Region region;
+            region.span = piece;
+            region.freeblockStart = piece.begin == blockStart;
+            region.tailOverwritten = std::any_of(
+                cells.begin(), cells.end(), [&](const Span& c) { return c.begin == piece.end; });
+            search_->search(area, region, tables, rows);
+        }
+    }
+
+    // A page of a carved table's tree in the final state: its freeblocks and the gap between its
+    // cell pointers and its cells, less every byte a live cell covers.
+    void carveTreePage(const SearchArea& area, std::uint32_t page, const std::vector<int>& tables,
+                       std::vector<CarvedRow>& rows) const {
+        const std::optional<BTreePage> btree = parseBTreePage(area.page, btreeHeaderStart(page));
+        if (!btree) {
+            return;
+        }
+        const std::vector<Span> cells = cellSpans(area.page, *btree);
+        SearchArea blockArea = area;
+        blockArea.origin = area.origin == Origin::Unallocated ? Origin::Freeblock : area.origin;
+        for (const Span& block : freeblockChain(area.page, *btree)) {
+            search(blockArea, subtractSpans(block, cells), block.begin, cells, tables, rows);
+        }
+        search(area, subtractSpans({btree->cellPointersEnd, btree->contentStart}, cells), kNoBlock,
+               cells, tables, rows);
+    }
+
+    // A page no live tree holds: a freelist page, an older copy of a page, a page left over.
+    void carveLoosePage(const SearchArea& area, std::uint32_t page, const std::vector<int>& tables,
+                        std::vector<CarvedRow>& rows) const {
+        if (tables.empty()) {
+            return;
+        }
+        const auto usable = static_cast<std::uint32_t>(area.page.size());
+        const std::optional<BTreePage> btree = parseBTreePage(area.page, btreeHeaderStart(page));
+        if (!btree) {
+            search(area, {{btreeHeaderStart(page), usable}}, kNoBlock, {}, tables, rows);
+            return;
+        }
+        if (!btree->table()) {
+            return;  // an index page: its free space holds index entries, not rows
+        }
+        if (!btree->leaf()) {
+            carveTreePage(area, page, tables, rows);
+            return;
+        }
+        // A leaf that left its tree still holds the cells it had then: all of it is searched,
+        // freeblock by freeblock so that a freeblock's damaged first cell is known for one.
+        const std::vector<Span> cells = cellSpans(area.page, *btree);
+        std::uint32_t at = btree->cellPointersEnd;
+        for (const Span& block : freeblockChain(area.page, *btree)) {
+            search(area, {{at, block.begin}, block}, block.begin, cells, tables, rows);
+            at = block.end;
+        }
+        search(area, {{at, usable}}, kNoBlock, cells, tables, rows);
+    }
+
+    bool readAt(const ByteSource& file, std::uint64_t offset, std::vector<std::uint8_t>& into) {
+        into.resize(header_.pageSize);
+        return file.read(offset, into.data(), into.size());
+    }
+
+    bool carve(std::vector<CarvedRow>& rows) {
+        allTables_.resize(report_.tables.size());
+        std::iota(allTables_.begin(), allTables_.end(), 0);
+        search_.emplace(shapes_, header_.encoding,
+                        [this](std::uint32_t first, std::uint64_t length) {
+                            const auto free = [this](std::uint32_t p) {
+                                const PageUse use = map_->at(p).use;
+                                return use == PageUse::Unclaimed || use == PageUse::FreelistLeaf;
+                            };
+                            return store_->readChain(first, length, free, true);
+                        });
+        if (report_.tables.empty()) {
+            return true;
+        }
+        const std::uint32_t pageSize = header_.pageSize;
+        std::vector<std::uint8_t> bytes;
+        const auto area = [&](std::uint64_t offset, Origin origin) {
+            return SearchArea{Bytes(bytes).first(header_.usableSize), offset, origin};
+        };
+        for (std::uint32_t page = 1; page <= store_->pageCount(); ++page) {
+            if (stopped()) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
+            const std::uint64_t mainOffset = std::uint64_t{page - 1} * pageSize;
+            const std::optional<PageStore::Location> where = store_->locate(page);
+            if (where && where->fromWal && readAt(database_, mainOffset, bytes)) {
+                carveLoosePage(area(mainOffset, Origin::ReplacedPage), page,
+                               tablesForOlderCopy(page), rows);
+            }
+            if (!where || !readAt(*where->file, where->offset, bytes)) {
+                continue;
+            }
+            const PageOwner owner = map_->at(page);
+            switch (owner.use) {
+                case PageUse::TableLeaf:
+                case PageUse::TableInterior:
+                    carveTreePage(area(where->offset, Origin::Unallocated), page, {owner.table},
+                                  rows);
+                    break;
+                case PageUse::FreelistTrunk: {
+                    const std::uint32_t leaves = std::min<std::uint32_t>(
+                        readBig32(Bytes(bytes), 4), (header_.usableSize - 8) / 4);
+                    search(area(where->offset, Origin::FreelistPage),
+                           {{8 + 4 * leaves, header_.usableSize}}, kNoBlock, {}, allTables_, rows);
+                    break;
+                }
+                case PageUse::FreelistLeaf:
+                    carveLoosePage(area(where->offset, Origin::FreelistPage), page, allTables_,
+                                   rows);
+                    break;
+                case PageUse::Unclaimed:
+                    carveLoosePage(area(where->offset, Origin::Unallocated), page, allTables_,
+                                   rows);
+                    break;
+                default:
+                    break;
+            }
+        }
+        // Main-file pages past the end of the database the last commit left.
+        const std::uint64_t filePages = database_.size() / pageSize;
+        for (std::uint64_t page = std::uint64_t{store_->pageCount()} + 1; page <= filePages;
+             ++page) {
+            if (stopped()) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
+            if (page > 1 && readAt(database_, (page - 1) * pageSize, bytes)) {
+                carveLoosePage(area((page - 1) * pageSize, Origin::Unallocated),
+                               static_cast<std::uint32_t>(page), allTables_, rows);
+            }
+        }
+        if (log_) {
+            for (const WalFrame& frame : log_->older) {
+                if (stopped()) {
+                    return fail(CarveReport::Status::Stopped, "stopped");
+                }
+                if (readAt(*wal_, frame.dataOffset, bytes)) {
+                    carveLoosePage(area(frame.dataOffset, Origin::OlderWalFrame), frame.page,
+                                   tablesForOlderCopy(frame.page), rows);
+                }
+            }
+        }
+        return true;
+    }
+
+    // The live rows of the carved tables, read again, drop the carved rows they still hold.
+    bool dropLiveRows(CarvedRowFilter& filter) {
+        std::vector<std::uint8_t> bytes;
+        for (std::uint32_t page = 1; page <= store_->pageCount(); ++page) {
+            const PageOwner owner = map_->at(page);
+            if (owner.use != PageUse::TableLeaf) {
+                continue;
+            }
+            if (stopped()) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
+            if (!store_->read(page, bytes)) {
+                continue;
+            }
+            const Bytes usable = Bytes(bytes).first(header_.usableSize);
+            const std::optional<BTreePage> btree = parseBTreePage(usable, btreeHeaderStart(page));
+            if (!btree) {
+                continue;
+            }
+            const TableShape& shape = shapes_[owner.table];
+            for (std::uint32_t i = 0; i < btree->cellCount; ++i) {
+                const std::optional<Cell> cell =
+                    parseCell(usable, *btree, btree->cellPointer(usable, i));
+                if (!cell) {
+                    continue;
+                }
+                const std::vector<std::uint8_t> payload = livePayload(usable, *cell);
+                const auto record = decodeRecord(payload, shape.affinity, header_.encoding);
+                if (!record) {
+                    continue;
+                }
+                std::vector<std::optional<Value>> values(shape.columnCount);
+                for (std::size_t s = 0; s < shape.stored.size() && s < record->size(); ++s) {
+                    values[shape.stored[s]] = (*record)[s];
+                    if (shape.rowidAlias[s]) {
+                        values[shape.stored[s]] = Value{Value::Kind::Integer, cell->rowid, 0, {}};
+                    }
+                }
+                filter.dropHeldBy(static_cast<std::size_t>(owner.table), values);
+            }
+        }
+        report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
+        return true;
+    }
+
+    const ByteSource& database_;
+    const ByteSource* wal_;
+    const StopCheck& stop_;
+    CarveReport report_;
+    std::string notes_;
+    DatabaseHeader header_;
+    std::optional<WalLog> log_;
+    std::optional<PageStore> store_;
+    std::optional<PageMap> map_;
+    std::vector<SchemaEntry> schema_;
+    std::vector<TableShape> shapes_;
+    std::vector<int> allTables_;
+    std::optional<RecordSearch> search_;
+};
+
+}  // namespace
+
+CarveReport carveTables(const ByteSource& database, const ByteSource* wal,
+                        const std::vector<std::string>& tables, const StopCheck& stop) {
+    return Carver(database, wal, stop).run(tables);
+}
+
+CarveReport carveDatabaseFile(const std::filesystem::path& database,
+                              const std::vector<std::string>& tables, const StopCheck& stop) {
+    const FileSource file(database);
+    if (!file.ok()) {
+        CarveReport report;
+        report.status = CarveReport::Status::Damaged;
+        report.detail = database.filename().string() + " can't be opened: " + file.error();
+        return report;
+    }
+    std::filesystem::path walPath = database;
+    walPath += "-wal";
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(walPath, error)) {
+        return carveTables(file, nullptr, tables, stop);
+    }
+    const FileSource wal(walPath);
+    return carveTables(file, wal.ok() ? &wal : nullptr, tables, stop);
+}
+
+}  // namespace nimbara::backup::carver

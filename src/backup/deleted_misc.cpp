@@ -1,0 +1,218 @@
+// Deleted calls, bookmarks and calendar items: each carved row becomes the node the family's
+// reader makes of a live row.
+#include <cmath>
+#include <limits>
+
+#include "app/core/text_utilities.h"
+#include "backup/deleted_families.h"
+#include "backup/pr_book_mark_node.h"
+#include "backup/pr_calender_node.h"
+#include "backup/pr_call_history_node.h"
+#include "backup/record_dates.h"
+#include "backup/record_notifications.h"
+
+namespace nimbara::backup::deleted {
+
+const std::vector<CarvedTable> kCallTables = {{"ZCALLRECORD", "ZUNIQUE_ID"}, {"call"}};
+const std::vector<CarvedTable> kBookmarkTables = {{"bookmarks", "external_uuid"}};
+const std::vector<CarvedTable> kCalendarTables = {
+    {"CalendarItem", "UUID"}, {"Location"}, {"Event", "unique_identifier"}};
+
+namespace {
+
+// Calls.
+
+struct CallLayout {
+    const char* table;
+    const char* address;
+    const char* date;
+    const char* duration;
+    const char* direction;
+    bool dateFrom2001;      // the call store counts from 2001, the call database in Unix seconds
+    std::int64_t outgoing;  // the direction value of a call this device placed
+};
+
+const CallLayout kCallLayouts[] = {
+    {"ZCALLRECORD", "ZADDRESS", "ZDATE", "ZDURATION", "ZORIGINATED", true, 1},
+    {"call", "address", "date", "duration", "flags", false, 5},
+};
+
+int wholeSeconds(double value) {
+    if (!std::isfinite(value) || value <= 0) {
+        return 0;
+    }
+    return value >= std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                    : static_cast<int>(value);
+}
+
+std::shared_ptr<PRCallHistoryNode> callOf(const TableRow& row, const CallLayout& layout,
+                                          const ContactList& contacts) {
+    auto node = std::make_shared<PRCallHistoryNode>();
+    if (row.rowid) {
+        node->setRowid(static_cast<int>(*row.rowid));
+    }
+    // The address, whether kept as text or as a blob of its text's bytes.
+    QString address = textOf(row.value(layout.address));
+    address.remove(QChar(u'\0'));
+    if (address = address.trimmed(); !address.isEmpty()) {
+        node->setCallPhone(address);
+    }
+    if (const auto date = numberOf(row.value(layout.date))) {
+        const std::optional<double> began =
+            layout.dateFrom2001 ? referenceDateSeconds(*date) : unixSeconds(*date);
+        node->setCallDate(recordDateText(began));
+        if (began) {
+            node->setCallTimestamp(*began);
+        }
+    }
+    // A direction or a duration that was not recovered is left unsaid.
+    const auto direction = integerOf(row.value(layout.direction));
+    if (direction) {
+        node->setCallType(*direction == layout.outgoing ? QStringLiteral("Outgoing")
+                                                        : QStringLiteral("Incoming"));
+    }
+    if (const auto duration = numberOf(row.value(layout.duration))) {
+        const int seconds = wholeSeconds(*duration);
+        node->setCallTime(seconds);
+        if (seconds != 0) {
+            node->setCallDuration(shell::getCallHistoryDuration(seconds));
+        } else if (direction) {
+            node->setCallDuration(*direction == layout.outgoing ? QStringLiteral("Cancelled")
+                                                                : QStringLiteral("Missed"));
+        }
+    }
+    if (const QString name = shell::getNameByPhoneNumber(node->callPhone(), contacts);
+        !name.isEmpty()) {
+        node->setCallName(name);
+    }
+    return node;
+}
+
+// Calendar items.
+
+struct CalendarLayout {
+    const char* table;
+    const char* location;    // the place's text, where the item keeps it (null: none)
+    const char* locationId;  // the row of Location it names, where places are rows (null: none)
+};
+
+const CalendarLayout kCalendarLayouts[] = {
+    {"CalendarItem", nullptr, "location_id"},
+    {"Event", "location", nullptr},
+};
+
+// The zone of an item whose times are wall-clock times (all-day events).
+constexpr const char* kFloatingTimeZone = "_float";
+
+QString placeOf(const TableRow& row, const CalendarLayout& layout, DeletedRowSource& source) {
+    if (layout.location != nullptr) {
+        return textOf(row.value(layout.location));
+    }
+    const auto id = integerOf(row.value(layout.locationId));
+    if (!id || *id == 0) {
+        return {};
+    }
+    if (const auto live = source.liveRow("Location", *id)) {
+        return textOf(live->value("title"));
+    }
+    const TableRow* carved = source.carvedRow("Location", *id);
+    return carved != nullptr ? textOf(carved->value("title")) : QString();
+}
+
+std::shared_ptr<PRCalenderNode> itemOf(const TableRow& row, const CalendarLayout& layout,
+                                       DeletedRowSource& source) {
+    auto node = std::make_shared<PRCalenderNode>();
+    auto text = [](const QString& value, auto&& assign) {
+        if (!value.isEmpty()) {
+            assign(value);
+        }
+    };
+    const bool floating = textOf(row.value("start_tz")) == QLatin1String(kFloatingTimeZone);
+    auto date = [&row, floating](const char* column, auto&& assign) {
+        if (const auto value = numberOf(row.value(column))) {
+            if (const auto seconds = referenceDateSeconds(*value); utcDateTime(seconds).isValid()) {
+                assign(recordDateText(seconds, floating));
+            }
+        }
+    };
+    text(textOf(row.value("summary")), [&](const QString& v) { node->setCalTitle(v); });
+    text(placeOf(row, layout, source), [&](const QString& v) { node->setLocation(v); });
+    text(textOf(row.value("description")), [&](const QString& v) { node->setCalNote(v); });
+    date("start_date", [&](const QString& v) { node->setStartDate(v); });
+    date("end_date", [&](const QString& v) { node->setEndDate(v); });
+    return node;
+}
+
+}  // namespace
+
+std::size_t postDeletedCalls(FamilyRun& run) {
+    DeletedPoster<PRCallHistoryNode> poster(run.center, kScanDelCallHistoryInfo);
+    for (const CallLayout& layout : kCallLayouts) {
+        if (run.source.table(layout.table) == nullptr) {
+            continue;
+        }
+        for (const TableRow& row : run.source.carved(layout.table)) {
+            if (stopped(run.stop)) {
+                break;
+            }
+            auto call = callOf(row, layout, run.inputs.contacts);
+            if (call->callPhone().isEmpty() && call->callDate().isEmpty()) {
+                continue;  // neither who nor when
+            }
+            poster.post(call, recordKey({call->callPhone(), call->callDate(), call->callType(),
+                                         call->callDuration()}));
+        }
+        break;  // one layout per database
+    }
+    return poster.posted();
+}
+
+std::size_t postDeletedBookmarks(FamilyRun& run) {
+    DeletedPoster<PRBookMarkNode> poster(run.center, kScanDelBookMarkInfo);
+    for (const TableRow& row : run.source.carved("bookmarks")) {
+        if (stopped(run.stop)) {
+            break;
+        }
+        const QString title = textOf(row.value("title"));
+        const QString url = textOf(row.value("url"));
+        // Folders of the device's own, and rows with nothing recovered.
+        if (title == QLatin1String("Root") || title == QLatin1String("com.apple.ReadingList") ||
+            (title.isEmpty() && url.isEmpty())) {
+            continue;
+        }
+        auto node = std::make_shared<PRBookMarkNode>();
+        if (!title.isEmpty()) {
+            node->setBookMarkTitle(title);
+        }
+        if (!url.isEmpty()) {
+            node->setBookMarkURL(url);
+        }
+        poster.post(node, recordKey({title, url}));
+    }
+    return poster.posted();
+}
+
+std::size_t postDeletedCalendarItems(FamilyRun& run) {
+    DeletedPoster<PRCalenderNode> poster(run.center, kScanDelCalenderInfo);
+    for (const CalendarLayout& layout : kCalendarLayouts) {
+        if (run.source.table(layout.table) == nullptr) {
+            continue;
+        }
+        for (const TableRow& row : run.source.carved(layout.table)) {
+            if (stopped(run.stop)) {
+                break;
+            }
+            auto item = itemOf(row, layout, run.source);
+            const QString key = recordKey({item->calTitle(), item->location(), item->calNote(),
+                                           item->startDate(), item->endDate()});
+            if (key == recordKey({{}, {}, {}, {}, {}})) {
+                continue;  // nothing of the item was recovered
+            }
+            poster.post(item, key);
+        }
+        break;  // the newer layout when the database has both
+    }
+    return poster.posted();
+}
+
+}  // namespace nimbara::backup::deleted

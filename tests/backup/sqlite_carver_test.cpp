@@ -1,0 +1,380 @@
+#include "backup/carver/sqlite_carver.h"
+#include "backup/carver/sqlite_schema.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace nimbara::backup::carver;
+using nimbara::test::TempDir;
+
+namespace {
+
+using Row = std::vector<std::optional<Value>>;
+
+Value integer(std::int64_t v) {
+    return {Value::Kind::Integer, v, 0, {}};
+}
+Value real(double v) {
+    return {Value::Kind::Real, 0, v, {}};
+}
+Value text(std::string v) {
+    return {Value::Kind::Text, 0, 0, std::move(v)};
+}
+Value blob(std::string v) {
+    return {Value::Kind::Blob, 0, 0, std::move(v)};
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool equal(const Value& a, const Value& b) {
+    return a.kind == b.kind && a.integer == b.integer && a.real == b.real && a.bytes == b.bytes;
+}
+
+// Every value the carved row recovered is the row's.
+bool holds(const Row& row, const CarvedRow& carved) {
+    for (std::size_t i = 0; i < carved.values.size(); ++i) {
+        if (carved.values[i] && !equal(*carved.values[i], *row[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The rows of table note (id INTEGER PRIMARY KEY, title, body, n, score, data, extra added by
+// ALTER TABLE after row 40): texts of 10 bytes, of more than 57 and of more than a page.
+struct NoteRows {
+    std::map<std::int64_t, Row> live;
+    std::map<std::int64_t, Row> deleted;
+};
+
+Row noteRow(int i) {
+    std::string body = "body " + std::to_string(i);
+    if (i % 7 == 0) {
+        body += std::string(5000, static_cast<char>('a' + i % 26));  // on overflow pages
+    } else if (i % 3 == 0) {
+        body += " " + std::string(70, 'x');  // a two-byte serial type
+    }
+    char title[16];
+    std::snprintf(title, sizeof title, "title-%04d", i);  // 10 bytes
+    return {integer(i),
+            text(title),
+            text(body),
+            integer(std::int64_t{i} * (i % 2 ? 1000003 : 7)),
+            real(i + 0.25),
+            blob(std::string(i % 5 == 0 ? 200 : 4, static_cast<char>(i))),
+            i > 40 ? text("extra " + std::to_string(i)) : Value{}};
+}
+
+bool deletedRow(int i) {
+    return i % 4 == 1 || (i >= 50 && i <= 53) || i == 70 || i == 77;
+}
+
+struct Db {
+    sqlite3* handle = nullptr;
+    explicit Db(const fs::path& path) { sqlite3_open(path.c_str(), &handle); }
+    ~Db() { sqlite3_close(handle); }
+    void exec(const std::string& sql) {
+        ASSERT_EQ(sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sql << ": " << sqlite3_errmsg(handle);
+    }
+    void insert(const Row& row) {
+        // Rows before the ALTER TABLE have no column extra.
+        const bool extra = row[6]->kind != Value::Kind::Null;
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(handle,
+                           extra ? "INSERT INTO note VALUES (?,?,?,?,?,?,?)"
+                                 : "INSERT INTO note VALUES (?,?,?,?,?,?)",
+                           -1, &statement, nullptr);
+        for (int c = 0; c < (extra ? 7 : 6); ++c) {
+            const Value& v = *row[c];
+            if (v.kind == Value::Kind::Integer) {
+                sqlite3_bind_int64(statement, c + 1, v.integer);
+            } else if (v.kind == Value::Kind::Real) {
+                sqlite3_bind_double(statement, c + 1, v.real);
+            } else if (v.kind == Value::Kind::Text) {
+                sqlite3_bind_text(statement, c + 1, v.bytes.c_str(), -1, SQLITE_TRANSIENT);
+            } else {
+                sqlite3_bind_blob(statement, c + 1, v.bytes.data(),
+                                  static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+            }
+        }
+        ASSERT_EQ(sqlite3_step(statement), SQLITE_DONE) << sqlite3_errmsg(handle);
+        sqlite3_finalize(statement);
+    }
+};
+
+enum class Journal { Rollback, WalLeftInLog, WalCheckpointed };
+
+// Writes the database into `dir`/"copy" (with the -wal file as it stood) and returns its rows.
+NoteRows buildNotes(const fs::path& dir, Journal journal, int pageSize) {
+    NoteRows rows;
+    const fs::path path = dir / "notes.db";
+    Db db(path);
+    db.exec("PRAGMA page_size=" + std::to_string(pageSize));
+    db.exec("PRAGMA secure_delete=OFF");
+    if (journal != Journal::Rollback) {
+        db.exec("PRAGMA journal_mode=WAL");
+        db.exec("PRAGMA wal_autocheckpoint=0");
+    }
+    db.exec(
+        "CREATE TABLE note (id INTEGER PRIMARY KEY, title TEXT NOT NULL, body TEXT, "
+        "n INTEGER, score REAL, data BLOB, CHECK (length(title) > 0))");
+    db.exec("CREATE INDEX note_title ON note (title)");
+    db.exec("CREATE TABLE other (id INTEGER PRIMARY KEY, label TEXT)");
+    for (int i = 1; i <= 90; ++i) {
+        if (i == 41) {
+            db.exec("ALTER TABLE note ADD COLUMN extra TEXT");
+        }
+        db.insert(noteRow(i));
+        db.exec("INSERT INTO other (label) VALUES ('other " + std::to_string(i) + "')");
+        rows.live[i] = noteRow(i);
+    }
+    if (journal != Journal::Rollback) {
+        db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    for (int i = 1; i <= 90; ++i) {
+        if (deletedRow(i)) {
+            db.exec("DELETE FROM note WHERE id = " + std::to_string(i));
+            rows.deleted[i] = rows.live[i];
+            rows.live.erase(i);
+        }
+    }
+    if (journal == Journal::WalCheckpointed) {
+        db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+    }
+    fs::create_directory(dir / "copy");
+    fs::copy_file(path, dir / "copy" / "notes.db");
+    if (fs::exists(dir / "notes.db-wal") && fs::file_size(dir / "notes.db-wal") > 0) {
+        fs::copy_file(dir / "notes.db-wal", dir / "copy" / "notes.db-wal");
+    }
+    return rows;
+}
+
+struct FixtureCase {
+    const char* name;
+    Journal journal;
+    int pageSize;
+};
+
+class CarverFixture : public testing::TestWithParam<FixtureCase> {};
+
+TEST_P(CarverFixture, FindsDeletedRowsAndNeverALiveOne) {
+    const FixtureCase& c = GetParam();
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), c.journal, c.pageSize);
+    const fs::path db = dir / "copy" / "notes.db";
+    const std::string before = readFile(db);
+    const std::string walBefore = readFile(dir / "copy" / "notes.db-wal");
+    EXPECT_EQ(walBefore.empty(), c.journal != Journal::WalLeftInLog);
+
+    const CarveReport report = carveDatabaseFile(db, {"NOTE", "missing"});
+    ASSERT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+    ASSERT_EQ(report.tables.size(), 1u);
+    EXPECT_EQ(report.tables[0].columns.size(), 7u);
+    EXPECT_EQ(report.liveRowsSeen, rows.live.size());
+    EXPECT_EQ(readFile(db), before);
+    EXPECT_EQ(readFile(dir / "copy" / "notes.db-wal"), walBefore);
+
+    std::size_t found = 0;
+    std::size_t whole = 0;
+    for (const auto& [id, row] : rows.deleted) {
+        int copies = 0;
+        bool all = false;
+        for (const CarvedRow& carved : report.rows) {
+            if (holds(row, carved)) {
+                ++copies;
+                // every value the row had (a row older than the ALTER TABLE has no extra)
+                bool complete = true;
+                for (std::size_t i = 1; i < row.size(); ++i) {
+                    complete = complete && (carved.values[i] || row[i]->kind == Value::Kind::Null);
+                }
+                all = all || complete;
+            }
+        }
+        EXPECT_LE(copies, 1) << "deleted row " << id << " reported twice";
+        found += copies > 0;
+        whole += all;
+    }
+    for (const CarvedRow& carved : report.rows) {
+        EXPECT_EQ(carved.values.size(), 7u);
+        for (const auto& [id, row] : rows.live) {
+            EXPECT_FALSE(holds(row, carved)) << "live row " << id << " reported as deleted";
+        }
+        EXPECT_TRUE(std::any_of(rows.deleted.begin(), rows.deleted.end(),
+                                [&](const auto& d) { return holds(d.second, carved); }))
+            << "a row no one deleted, at offset " << carved.offset;
+    }
+    std::printf(
+        "[ carver ] %s: %zu of %zu deleted rows found (%zu with every value but the row id), %zu "
+        "reported\n",
+        c.name, found, rows.deleted.size(), whole, report.rows.size());
+    RecordProperty("found", std::to_string(found) + " of " + std::to_string(rows.deleted.size()));
+    EXPECT_EQ(found, rows.deleted.size());
+
+    // A second run finds the same, not twice as much.
+    EXPECT_EQ(carveDatabaseFile(db, {"note"}).rows.size(), report.rows.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Journals, CarverFixture,
+    testing::Values(FixtureCase{"rollback-1024", Journal::Rollback, 1024},
+                    FixtureCase{"rollback-4096", Journal::Rollback, 4096},
+                    FixtureCase{"wal-left-in-log", Journal::WalLeftInLog, 4096},
+                    FixtureCase{"wal-checkpointed", Journal::WalCheckpointed, 1024}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
+
+void put32(std::string& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<char>(v >> (24 - 8 * i));
+    }
+}
+
+std::uint32_t get32(const std::string& bytes, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+    }
+    return v;
+}
+
+TEST(SqliteCarverTest, BrokenFilesNeitherCrashNorInvent) {
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), Journal::Rollback, 1024);
+    const std::string good = readFile(dir / "copy" / "notes.db");
+    const std::uint32_t noteRoot = [&] {
+        Db db(dir / "copy" / "notes.db");
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db.handle, "SELECT rootpage FROM sqlite_master WHERE name='note'", -1,
+                           &s, nullptr);
+        sqlite3_step(s);
+        const auto root = static_cast<std::uint32_t>(sqlite3_column_int(s, 0));
+        sqlite3_finalize(s);
+        return root;
+    }();
+    ASSERT_EQ(good[(noteRoot - 1) * 1024], 5) << "the note table's root is an interior page";
+    const std::uint32_t trunk = get32(good, 32);
+    ASSERT_NE(trunk, 0u) << "the deletes left a freelist";
+
+    std::mt19937 random(7);
+    std::string noise(8192, '\0');
+    for (char& byte : noise) {
+        byte = static_cast<char>(random());
+    }
+    const auto edit = [&](auto change) {
+        std::string bytes = good;
+        change(bytes);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::string bytes;
+        CarveReport::Status status;
+    } cases[] = {
+        {"page size 0", edit([](std::string& b) { b[16] = 0, b[17] = 0; }),
+         CarveReport::Status::Damaged},
+        {"page size 1 (65536) past a short file",
+         edit([](std::string& b) { b[16] = 0, b[17] = 1; }).substr(0, 4096),
+         CarveReport::Status::Damaged},
+        {"page size 3", edit([](std::string& b) { b[16] = 0, b[17] = 3; }),
+         CarveReport::Status::Damaged},
+        {"page size past the file",
+         edit([](std::string& b) { b[16] = 0x20, b[17] = 0; }).substr(0, 4096),
+         CarveReport::Status::Damaged},
+        {"page 1 alone", good.substr(0, 1024), CarveReport::Status::Done},
+        {"header only", good.substr(0, 100), CarveReport::Status::Damaged},
+        {"truncated mid-page", good.substr(0, good.size() / 2 + 300), CarveReport::Status::Done},
+        {"random bytes", noise, CarveReport::Status::Damaged},
+        {"random bytes after a header", good.substr(0, 100) + noise, CarveReport::Status::Damaged},
+        {"freelist loop", edit([&](std::string& b) { put32(b, (trunk - 1) * 1024, trunk); }),
+         CarveReport::Status::Done},
+        {"page count past the file", edit([](std::string& b) { put32(b, 28, 0x7fffffff); }),
+         CarveReport::Status::Done},
+        {"b-tree page pointing to itself", edit([&](std::string& b) {
+             put32(b, (noteRoot - 1) * 1024 + 8, noteRoot);
+             const std::size_t cell = get32(b, (noteRoot - 1) * 1024 + 12) >> 16;
+             put32(b, (noteRoot - 1) * 1024 + cell, noteRoot);
+         }),
+         CarveReport::Status::Done},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MemorySource source(c.bytes.data(), c.bytes.size());
+        const MemorySource wal(noise.data(), noise.size());
+        const CarveReport report = carveTables(source, &wal, {"note"});
+        EXPECT_EQ(report.status, c.status) << report.detail;
+        // Nothing invented: a tree cut off by the damage leaves its live rows as free bytes.
+        for (const CarvedRow& carved : report.rows) {
+            EXPECT_TRUE(std::any_of(rows.deleted.begin(), rows.deleted.end(),
+                                    [&](const auto& d) { return holds(d.second, carved); }) ||
+                        std::any_of(rows.live.begin(), rows.live.end(),
+                                    [&](const auto& d) { return holds(d.second, carved); }));
+        }
+    }
+
+    // Asked to stop, it ends at once and hands on nothing.
+    const MemorySource source(good.data(), good.size());
+    int asked = 0;
+    const CarveReport stopped = carveTables(source, nullptr, {"note"}, [&] { return ++asked > 3; });
+    EXPECT_EQ(stopped.status, CarveReport::Status::Stopped);
+    EXPECT_TRUE(stopped.rows.empty());
+}
+
+TEST(SqliteCarverTest, CreateTableColumns) {
+    const struct {
+        const char* sql;
+        const char* columns;  // name:TYPE, * for a rowid alias; "" when no table
+    } cases[] = {
+        {"CREATE TABLE t (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, \"first name\" TEXT, `b` "
+         "blob, [c] varchar ( 20 ), d)",
+         "ROWID:INTEGER* first name:TEXT b:BLOB c:VARCHAR(20) d:"},
+        {"CREATE TABLE IF NOT EXISTS main.t (a INT PRIMARY KEY, b INTEGER PRIMARY KEY DESC)",
+         "a:INT b:INTEGER"},
+        {"CREATE TABLE t (a INTEGER, b TEXT DEFAULT 'x,y' CHECK (b IN ('(', ')')), "
+         "CONSTRAINT pk PRIMARY KEY (a), UNIQUE (b), FOREIGN KEY (b) REFERENCES u (c), "
+         "CHECK ((a > 0) AND (b <> ')')))",
+         "a:INTEGER* b:TEXT"},
+        {"CREATE TABLE t (a INTEGER, b, PRIMARY KEY (a, b))", "a:INTEGER b:"},
+        {"CREATE TABLE t (-- a comment (\n a UNSIGNED BIG INT NOT NULL, /* ) */ b DOUBLE "
+         "PRECISION COLLATE nocase)",
+         "a:UNSIGNED BIG INT b:DOUBLE PRECISION"},
+        {"CREATE TABLE t (a INTEGER PRIMARY KEY, b) WITHOUT ROWID", "a:INTEGER b:"},
+        {"CREATE INDEX i ON t (a)", ""},
+        {"CREATE TABLE t (a INTEGER", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const std::optional<TableDefinition> table = parseCreateTable(c.sql);
+        std::string columns;
+        for (const Column& column : table ? table->columns : std::vector<Column>{}) {
+            columns += (columns.empty() ? "" : " ") + column.name + ":" + column.declaredType +
+                       (column.rowidAlias ? "*" : "");
+        }
+        EXPECT_EQ(columns, c.columns);
+    }
+    EXPECT_TRUE(
+        parseCreateTable("CREATE TABLE t (a INTEGER PRIMARY KEY, b) WITHOUT ROWID")->withoutRowid);
+    EXPECT_EQ(parseCreateTable("CREATE TABLE t (a, b AS (a + 1), c AS (a) STORED)")->stored,
+              (std::vector<bool>{true, false, true}));
+}
+
+}  // namespace
