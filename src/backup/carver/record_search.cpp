@@ -153,14 +153,15 @@ class RegionScan {
 
     // (b) a record header whose cell prefix is gone: header length, serial types, body.
     std::optional<Found> headerAt(std::uint32_t at, std::uint32_t end, std::size_t maxPayloadVarint,
-                                  std::optional<std::uint32_t> exactEnd, bool anchored) const {
+                                  const std::optional<std::uint32_t>& exactEnd,
+                                  bool anchored) const {
         return readHeader(at, end, maxPayloadVarint, exactEnd, std::nullopt, std::nullopt,
                           anchored);
     }
 
     std::optional<Found> readHeader(std::uint32_t at, std::uint32_t end,
                                     std::size_t maxPayloadVarint,
-                                    std::optional<std::uint32_t> exactEnd,
+                                    const std::optional<std::uint32_t>& exactEnd,
                                     std::optional<std::int64_t> rowid,
                                     std::optional<std::uint64_t> payloadSize, bool anchored) const {
         const Varint length = readVarint(bytes_, at);
@@ -225,7 +226,7 @@ class RegionScan {
 
     std::optional<Found> damagedFor(int table, std::uint32_t typesStart, std::size_t lost,
                                     std::uint32_t blockEnd,
-                                    std::optional<std::uint32_t> exactEnd) const {
+                                    const std::optional<std::uint32_t>& exactEnd) const {
         const TableShape& shape = search_.shapes_[table];
         if (lost > 0 && (shape.stored.empty() || !shape.rowidAlias[0])) {
             return std::nullopt;
@@ -323,7 +324,7 @@ class RegionScan {
     }
 
     std::optional<Found> match(const Reading& reading, int table, std::uint32_t end,
-                               std::optional<std::uint32_t> exactEnd) const {
+                               const std::optional<std::uint32_t>& exactEnd) const {
         const TableShape& shape = search_.shapes_[table];
         const std::vector<std::uint64_t>& types = reading.types->types;
         const std::size_t count = reading.lost + types.size();
