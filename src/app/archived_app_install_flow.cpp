@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QProgressDialog>
-#include <QTimer>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,7 +20,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcArchiveInstall, "nimbara.app")
 
 // How often a running install looks at which device is current.
-constexpr int kDeviceCheckMs = 250;
 
 }  // namespace
 
@@ -64,11 +62,7 @@ ArchivedAppInstallFlow::ArchivedAppInstallFlow(QWidget* window, CurrentDevice cu
     : QObject(parent),
       window_(window),
       currentDevice_(std::move(currentDevice)),
-      worker_(std::make_unique<ui::PageWorker>()),
-      deviceTimer_(new QTimer(this)) {
-    deviceTimer_->setInterval(kDeviceCheckMs);
-    connect(deviceTimer_, &QTimer::timeout, this, [this] { checkDevice(); });
-}
+      worker_(std::make_unique<ui::PageWorker>()) {}
 
 ArchivedAppInstallFlow::~ArchivedAppInstallFlow() {
     if (run_) {
@@ -134,7 +128,6 @@ bool ArchivedAppInstallFlow::start(const QString& zipFile) {
     }
     run_ = run;
     showProgress(QStringLiteral("Checking %1...").arg(QFileInfo(zipFile).fileName()), true);
-    deviceTimer_->start();
     return true;
 }
 
@@ -239,7 +232,6 @@ void ArchivedAppInstallFlow::checkDevice() {
 }
 
 void ArchivedAppInstallFlow::endRun(bool stopWorker) {
-    deviceTimer_->stop();
     if (progress_) {
         progress_->disconnect(this);
         progress_->hide();

@@ -21,7 +21,6 @@
 #include "device/device_target.h"
 
 class QProgressDialog;
-class QTimer;
 class QWidget;
 
 namespace nimbara::ui {
@@ -49,8 +48,10 @@ class ArchivedAppInstallFlow : public QObject {
     // is on or when no device is connected.
     bool start(const QString& zipFile);
     bool busy() const { return run_ != nullptr; }
-    // Ends the run when the current device is no longer its own (a timer asks this while a run
-    // is on). Not while the question is up: the answer is checked against the device instead.
+    // Ends the run when the current device is no longer its own; the shell calls it after every
+    // change or departure of the current device. Not while the question is up: the answer is
+    // checked against the device instead. A departure mid-step is also seen by the worker, which
+    // is bound to the device.
     void checkDevice();
 
     // The progress dialog while the archive is checked or installed (null otherwise).
@@ -65,7 +66,7 @@ class ArchivedAppInstallFlow : public QObject {
 
     void showProgress(const QString& text, bool stoppable);
     void ask(const std::shared_ptr<Run>& run, const QString& message, const QString& detail);
-    // Ends the current run: no progress, no timer; the worker finishes on its own.
+    // Ends the current run: no progress; the worker finishes on its own.
     void endRun(bool stopWorker);
     // Ends the run and tells the user.
     void conclude(const QString& message, const QString& button);
@@ -76,7 +77,6 @@ class ArchivedAppInstallFlow : public QObject {
     std::unique_ptr<ui::PageWorker> worker_;
     std::shared_ptr<Run> run_;
     QPointer<QProgressDialog> progress_;
-    QTimer* deviceTimer_;
     QString lastOutcome_;
 };
 

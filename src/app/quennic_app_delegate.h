@@ -697,6 +697,8 @@ class QuennicAppDelegate : public QObject {
                              std::uint64_t free);
     void layoutBannerButtons();
     void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
+    // Lets a running archived-app install end when its device is no longer the current one.
+    void checkArchiveInstallDevice();
     void fullReset();
     // Shows what waitingDevices_ holds on the no-device page and in the bottom bar.
     void showWaitingDevices();

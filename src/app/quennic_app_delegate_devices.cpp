@@ -14,6 +14,7 @@
 #include <any>
 #include <cmath>
 
+#include "app/archived_app_install_flow.h"
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
@@ -303,6 +304,16 @@ void QuennicAppDelegate::ChangeToAnotherDevice(int deviceIndex) {
     }
     refreshDeviceStatus(currentIDevicenode(), false);
     layoutBannerButtons();
+    checkArchiveInstallDevice();
+}
+
+void QuennicAppDelegate::checkArchiveInstallDevice() {
+    // After the change has settled: ending a run tells the user in an alert of its own.
+    if (archivedAppInstall_) {
+        QMetaObject::invokeMethod(
+            archivedAppInstall_, [flow = archivedAppInstall_] { flow->checkDevice(); },
+            Qt::QueuedConnection);
+    }
 }
 
 void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node) {
@@ -369,6 +380,7 @@ void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
     transferViewController_->initAllDataAndAllView();
     phonesystemViewController_->initAllDataAndAllView();
     shortReset();
+    checkArchiveInstallDevice();
 }
 
 void QuennicAppDelegate::showDeviceStorageFigures(const std::shared_ptr<PRiDeviceNode>& node) {

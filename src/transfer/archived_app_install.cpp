@@ -228,12 +228,14 @@ ArchiveInstallResult installCheckedArchive(const CheckedAppArchive& archive,
                                            const ArchiveStopCheck& stop) {
     const QString& name = archive.appName;
     DeviceSteps device(target, stop);
+    const auto gone = [&name] {
+        return installResult(
+            InstallOutcome::DeviceGone,
+            QStringLiteral("The device was disconnected, so %1 was not installed.").arg(name));
+    };
     if (device.mustEnd()) {
         return device.gone()
-                   ? installResult(InstallOutcome::DeviceGone,
-                                   QStringLiteral("The device was disconnected, so %1 was not "
-                                                  "installed.")
-                                       .arg(name))
+                   ? gone()
                    : installResult(InstallOutcome::Stopped,
                                    QStringLiteral("The install of %1 was stopped before it "
                                                   "began; nothing was changed on the device.")
@@ -242,10 +244,7 @@ ArchiveInstallResult installCheckedArchive(const CheckedAppArchive& archive,
     auto apps = device.bind();
     if (!apps) {
         return device.gone()
-                   ? installResult(InstallOutcome::DeviceGone,
-                                   QStringLiteral("The device was disconnected, so %1 was not "
-                                                  "installed.")
-                                       .arg(name))
+                   ? gone()
                    : installResult(InstallOutcome::Failed,
                                    QStringLiteral("The device's installation service could not be "
                                                   "started, so %1 was not installed.")
