@@ -30,7 +30,6 @@
 #include <string>
 #include <vector>
 
-#include "app/alerts.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "backup/pages/pr_ios_device_controller.h"
@@ -42,6 +41,7 @@
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/scratch_dir.h"
 #include "sim_device_builder.h"
+#include "ui/alerts.h"
 
 namespace {
 
@@ -265,7 +265,7 @@ int run(int files) {
         QWidget container;
         container.resize(1000, 700);
         container.show();
-        auto page = std::make_unique<PRResultViewController>();
+        auto page = std::make_unique<PRResultViewController>(hub);
         // What the page leaves behind under the application: its reapers of what still ends.
         std::vector<QPointer<QObject>> leftBehind;
         report("result page destroyed mid-scan",

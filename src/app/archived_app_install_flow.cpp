@@ -1,7 +1,6 @@
 #include "app/archived_app_install_flow.h"
 
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QProgressDialog>
 
 #include <chrono>
@@ -9,15 +8,14 @@
 #include <mutex>
 #include <utility>
 
-#include "app/alerts.h"
+#include "platform/job_runner.h"
+#include "platform/log_categories.h"
 #include "transfer/archived_app_install.h"
-#include "ui/page_worker.h"
+#include "ui/alerts.h"
 
 namespace nimbara::app {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcArchiveInstall, "nimbara.app")
 
 // How often a running install looks at which device is current.
 
@@ -40,7 +38,7 @@ struct ArchivedAppInstallFlow::Run {
         answered.notify_all();
     }
     // Worker: the answer, or false once the run is stopped.
-    bool await(const ui::PageWorker::StopCheck& stop) {
+    bool await(const nimbara::JobRunner::StopCheck& stop) {
         std::unique_lock lock(mutex);
         while (!answer) {
             if (stop()) {
@@ -62,7 +60,7 @@ ArchivedAppInstallFlow::ArchivedAppInstallFlow(QWidget* window, CurrentDevice cu
     : QObject(parent),
       window_(window),
       currentDevice_(std::move(currentDevice)),
-      worker_(std::make_unique<ui::PageWorker>()) {}
+      worker_(std::make_unique<nimbara::JobRunner>()) {}
 
 ArchivedAppInstallFlow::~ArchivedAppInstallFlow() {
     if (run_) {
@@ -96,8 +94,8 @@ bool ArchivedAppInstallFlow::start(const QString& zipFile) {
     auto run = std::make_shared<Run>();
     run->device = *device;
     run->file = zipFile;
-    const bool started = worker_->start([this, run](const ui::PageWorker::StopCheck& stop,
-                                                    const ui::PageWorker::Post& post) {
+    const bool started = worker_->start([this, run](const nimbara::JobRunner::StopCheck& stop,
+                                                    const nimbara::JobRunner::Post& post) {
         using Outcome = transfer::ArchiveCheckResult::Outcome;
         transfer::ArchiveCheckResult check =
             transfer::checkAppArchive(run->file, run->device.target, stop);
@@ -223,7 +221,7 @@ void ArchivedAppInstallFlow::checkDevice() {
     }
     run->give(false);
     endRun(true);
-    qCInfo(lcArchiveInstall).noquote() << "archived app install:" << message;
+    qCInfo(lcApp).noquote() << "archived app install:" << message;
     lastOutcome_ = message;
     Alerts::Question question;
     question.message = message;
@@ -248,7 +246,7 @@ void ArchivedAppInstallFlow::endRun(bool stopWorker) {
 
 void ArchivedAppInstallFlow::conclude(const QString& message, const QString& button) {
     endRun(false);
-    qCInfo(lcArchiveInstall).noquote() << "archived app install:" << message;
+    qCInfo(lcApp).noquote() << "archived app install:" << message;
     lastOutcome_ = message;
     Alerts::Question question;
     question.message = message;

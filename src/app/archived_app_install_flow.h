@@ -23,8 +23,8 @@
 class QProgressDialog;
 class QWidget;
 
-namespace nimbara::ui {
-class PageWorker;
+namespace nimbara {
+class JobRunner;
 }
 
 namespace nimbara::app {
@@ -74,7 +74,7 @@ class ArchivedAppInstallFlow : public QObject {
 
     QWidget* window_;
     CurrentDevice currentDevice_;
-    std::unique_ptr<ui::PageWorker> worker_;
+    std::unique_ptr<nimbara::JobRunner> worker_;
     std::shared_ptr<Run> run_;
     QPointer<QProgressDialog> progress_;
     QString lastOutcome_;

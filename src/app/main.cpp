@@ -13,11 +13,13 @@
 #include "backup/backup_root.h"
 #include "backup/backup_root_tidy.h"
 #include "device/device_manager.h"
+#include "platform/log_categories.h"
 #include "platform/main_thread.h"
 #include "platform/mobiledevice/imd/imd_library.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "platform/quit_on_signals.h"
 #include "platform/scratch_dir.h"
+#include "platform/worker_reaper.h"
 #include "ui/fonts.h"
 
 int main(int argc, char** argv) {
@@ -63,8 +65,7 @@ int main(int argc, char** argv) {
         nimbara::md::setLibrary(std::make_shared<nimbara::md::imd::ImdLibrary>());
     } else {
         if (!QDir(root).exists()) {
-            std::fprintf(stderr, "nimbara: the simulated-devices folder %s does not exist\n",
-                         qPrintable(root));
+            qCCritical(lcApp, "the simulated-devices folder %s does not exist", qPrintable(root));
         }
         // The backup tool, a child process of ours, finds the same simulated devices.
         qputenv("NIMBARA_SIMULATED_DEVICES", QFile::encodeName(QDir(root).absolutePath()));
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
         amd::DeviceManager::GetInstance().Reset();
         amd::DeviceManager::GetInstance().Shutdown();  // before the library goes
     }
+    // Jobs stopped as their pages went end on their own; they may still hold a device call.
+    nimbara::waitForRetiredWorkers();
     amd::DeviceManager::GetInstance().SetNotify(nullptr);
     nimbara::md::setLibrary(nullptr);
     nimbara::removeScratchRoot();

@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/window_builders.h"
 #include "ui/color_progress_view.h"
 #include "ui/column_fitting.h"
 #include "ui/custom_view.h"
@@ -29,55 +28,9 @@
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 #include "ui/read_only_text.h"
+#include "ui/window_builders.h"
 
 namespace nimbara::app {
-
-void setImageViewImage(QLabel* view, const QString& imageName) {
-    if (view == nullptr) {
-        return;
-    }
-    view->setProperty("imageName", imageName);
-    view->setPixmap(ui::namedImage(imageName));
-}
-
-QString imageViewImageName(const QLabel* view) {
-    return view != nullptr ? view->property("imageName").toString() : QString();
-}
-
-void setEntryBackground(QPushButton* button, const QColor& colour) {
-    if (button == nullptr) {
-        return;
-    }
-    button->setProperty("entryBackground", colour);
-    const QString rgb =
-        QStringLiteral("rgb(%1, %2, %3)").arg(colour.red()).arg(colour.green()).arg(colour.blue());
-    // The same colour in every state: entries have no press highlight.
-    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: none; }"
-                                         "QPushButton:pressed { background-color: %1; }")
-                              .arg(rgb));
-}
-
-QColor entryBackground(const QPushButton* button) {
-    return button != nullptr ? button->property("entryBackground").value<QColor>() : QColor();
-}
-
-void setLabelColour(QLabel* label, const QColor& colour) {
-    if (label == nullptr) {
-        return;
-    }
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    label->setPalette(palette);
-    // A style sheet of a parent (the sidebar rows have one) would otherwise repaint the label
-    // in the default text colour.
-    label->setStyleSheet(QStringLiteral("QLabel { color: %1; }").arg(colour.name()));
-    label->setProperty("textColour", colour);
-}
-
-QColor labelColour(const QLabel* label) {
-    return label != nullptr ? label->property("textColour").value<QColor>() : QColor();
-}
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {}
 
@@ -132,10 +85,10 @@ class PageContainer : public QWidget {
     }
 };
 
-using build::kText;
-using build::makeImageView;
-using build::makeLabel;
-using build::named;
+using ui::build::kText;
+using ui::build::makeImageView;
+using ui::build::makeLabel;
+using ui::build::named;
 
 // A white page view.
 QWidget* makePage(QWidget* container, const char* objectName, const char* area) {

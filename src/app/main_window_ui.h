@@ -18,6 +18,8 @@
 #include <functional>
 #include <memory>
 
+#include "ui/view_helpers.h"
+
 class QAction;
 class QComboBox;
 class QDialog;
@@ -43,33 +45,28 @@ class ImageButton;
 
 namespace nimbara::app {
 
-// Colours of the main window (0-255 RGB).
-inline const QColor kSelectedBlue{157, 181, 212};
-inline const QColor kEntryGrey{227, 234, 239};
-inline const QColor kLabelSlate{121, 139, 167};
-inline const QColor kTitleOrange{217, 81, 30};
-inline const QColor kSuccessYellow{253, 240, 9};
-inline const QColor kWindowBlue{54, 107, 220};
+// The shared view helpers, by their short names in the shell's own code.
+using ui::entryBackground;
+using ui::fillBackground;
+using ui::imageViewImageName;
+using ui::kEntryGrey;
+using ui::kLabelSlate;
+using ui::kSelectedBlue;
+using ui::kSuccessYellow;
+using ui::kTitleOrange;
+using ui::kWindowBlue;
+using ui::labelColour;
+using ui::setEntryBackground;
+using ui::setFittedText;
+using ui::setImageViewImage;
+using ui::setLabelColour;
+using ui::setShown;
 
 // The main window's fixed start size.
 inline constexpr int kMainWindowWidth = 1080;
 inline constexpr int kMainWindowHeight = 660;
 // Width of the sidebar; the sidebar pages take the rest of the page container.
 inline constexpr int kSidebarWidth = 230;
-
-// Shows the named image in an image view (a QLabel) and remembers the name in the property
-// "imageName"; an unknown name leaves the view empty.
-void setImageViewImage(QLabel* view, const QString& imageName);
-// The name last given to setImageViewImage (empty when none).
-QString imageViewImageName(const QLabel* view);
-
-// Colours a sidebar entry's button background (also kept in the property "entryBackground").
-void setEntryBackground(QPushButton* button, const QColor& colour);
-QColor entryBackground(const QPushButton* button);
-
-// Sets the text colour of a label (also kept in the property "textColour").
-void setLabelColour(QLabel* label, const QColor& colour);
-QColor labelColour(const QLabel* label);
 
 // The main window. Closing it (the window manager's close, Alt+F4, QWidget::close) first asks
 // `shouldClose`; the window stays open when that answers false. Without a handler it closes.

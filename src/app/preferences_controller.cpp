@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -15,12 +14,11 @@
 #include <array>
 
 #include "app/preferences_window_ui.h"
+#include "platform/log_categories.h"
 #include "ui/image_button.h"
 #include "ui/notification_buttons.h"
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcPreferences, "nimbara.app")
 
 // The tab buttons' images: shown, then when another tab is shown.
 struct TabImages {
@@ -197,7 +195,7 @@ bool PreferencesController::ResetPreferenceSetting(QObject* /*sender*/) {
     if (!controlsLoaded_) {
         // The controls don't hold the settings yet: applying them would replace the settings
         // with whatever the window was built with.
-        qCWarning(lcPreferences) << "Apply before the preferences were loaded: ignored";
+        qCWarning(lcApp) << "Apply before the preferences were loaded: ignored";
         return false;
     }
     ui.preferenceStatuslab->clear();
@@ -208,7 +206,7 @@ bool PreferencesController::ResetPreferenceSetting(QObject* /*sender*/) {
     const nimbara::app::ExportFolderCheck folder =
         nimbara::app::prepareExportFolder(ui.nimbaraPathlab->text());
     if (!folder.ok()) {
-        qCWarning(lcPreferences).noquote() << "export folder refused:" << folder.refusal;
+        qCWarning(lcApp).noquote() << "export folder refused:" << folder.refusal;
         host_->tell(window_, folder.refusal + QStringLiteral(" The settings were not changed."));
         return false;
     }

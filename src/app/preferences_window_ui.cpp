@@ -13,14 +13,14 @@
 #include <QWindow>
 
 #include "app/core/preferences_settings.h"
-#include "app/window_builders.h"
 #include "ui/image_button.h"
 #include "ui/notification_buttons.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kWindowWidth = 540;
 constexpr int kWindowHeight = 420;
@@ -57,7 +57,7 @@ nimbara::ui::ImageButton* makeTab(QWidget* parent, const char* objectName, const
 }
 
 QLabel* makeNote(QWidget* parent, const char* objectName, const QString& text) {
-    QLabel* note = makeLabel(parent, objectName, text, 11, nimbara::app::kLabelSlate);
+    QLabel* note = makeLabel(parent, objectName, text, 11, nimbara::ui::kLabelSlate);
     note->setWordWrap(true);
     return note;
 }
@@ -104,7 +104,7 @@ void buildGeneral(PreferencesWindowUi& ui) {
     column->setContentsMargins(20, 18, 20, 16);
     column->setSpacing(8);
     column->addWidget(makeLabel(view, "exportFolderTitlelab", QStringLiteral("Export folder"), 13,
-                                nimbara::app::build::kText, true));
+                                nimbara::ui::build::kText, true));
     column->addWidget(makeNote(view, "exportFolderInfolab",
                                QStringLiteral("Exports, copies and app archives are saved in this "
                                               "folder. It is made when you apply it.")));
@@ -172,7 +172,7 @@ std::unique_ptr<PreferencesWindowUi> buildPreferencesWindowUi(QWidget* parent) {
     window->setWindowTitle(QStringLiteral("Preferences"));
     window->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     window->setFixedSize(kWindowWidth, kWindowHeight);
-    nimbara::app::fillBackground(window, nimbara::app::kWindowBlue);
+    nimbara::ui::fillBackground(window, nimbara::ui::kWindowBlue);
 
     auto* column = new QVBoxLayout(window);
     column->setContentsMargins(16, 0, 16, 14);
@@ -199,7 +199,7 @@ std::unique_ptr<PreferencesWindowUi> buildPreferencesWindowUi(QWidget* parent) {
     // A light card: the tab buttons (drawn for a light ground) over the three tab views, which
     // share one place in preferenceMainView; General shows first.
     auto* card = named(new QWidget(window), "preferenceCardView");
-    nimbara::app::fillBackground(card, QColor(244, 247, 251));
+    nimbara::ui::fillBackground(card, QColor(244, 247, 251));
     auto* cardColumn = new QVBoxLayout(card);
     cardColumn->setContentsMargins(0, 6, 0, 0);
     cardColumn->setSpacing(6);
@@ -219,7 +219,7 @@ std::unique_ptr<PreferencesWindowUi> buildPreferencesWindowUi(QWidget* parent) {
     cardColumn->addLayout(tabs);
 
     ui->preferenceMainView = named(new QWidget(card), "preferenceMainView");
-    nimbara::app::fillBackground(ui->preferenceMainView, Qt::white);
+    nimbara::ui::fillBackground(ui->preferenceMainView, Qt::white);
     auto* stack = new QGridLayout(ui->preferenceMainView);
     stack->setContentsMargins(0, 0, 0, 0);
     ui->preferenceGeneraView = named(new QWidget(ui->preferenceMainView), "preferenceGeneraView");

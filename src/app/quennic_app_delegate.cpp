@@ -11,14 +11,14 @@
 #include <algorithm>
 #include <array>
 
-#include "app/alerts.h"
 #include "app/main_window_ui.h"
-#include "app/view_helpers.h"
 #include "cleanup/clean_removal.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
+#include "ui/alerts.h"
+#include "ui/view_helpers.h"
 
 std::atomic<QuennicAppDelegate*> QuennicAppDelegate::s_instance{nullptr};
 
@@ -133,7 +133,7 @@ void setTextUnlessNull(QLabel* label, const QString& text) {
     }
 }
 
-using nimbara::app::setShown;
+using nimbara::ui::setShown;
 
 }  // namespace
 
@@ -164,7 +164,7 @@ void QuennicAppDelegate::AddCleanFileSizeThreadProgressInfoHandle(const nimbara:
         };
         for (std::size_t i = 0; i < 3; ++i) {
             if (sizes[i] > 0 && labels[i].first != nullptr) {
-                nimbara::app::setFittedText(
+                nimbara::ui::setFittedText(
                     labels[i].first,
                     QString::fromLatin1(labels[i].second).arg(size_to_unit(sizes[i])));
             }
@@ -201,9 +201,9 @@ void QuennicAppDelegate::CleanFilehasFinishedOnMainThreadHanld(std::uint64_t tot
                            "to speed up and revive your iPhone.</span>")
                 .arg(figure.arg(count), figure.arg(size.toHtmlEscaped())));
     }
-    nimbara::app::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
-    nimbara::app::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
-    nimbara::app::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    nimbara::ui::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    nimbara::ui::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    nimbara::ui::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
     setShown(ui.cleanScanView, false);
     setShown(ui.fixResultView, false);
     setShown(ui.cleanFinishView, true);
@@ -226,9 +226,9 @@ void QuennicAppDelegate::resetCleanSummary() {
         ui.cleanprogressor->setRange(0, 100);
         ui.cleanprogressor->setValue(0);
     }
-    nimbara::app::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
-    nimbara::app::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
-    nimbara::app::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
+    nimbara::ui::setFittedText(ui.tempJunkFileTextlab, QStringLiteral("Temp Files Cleaner"));
+    nimbara::ui::setFittedText(ui.cacheTextlab, QStringLiteral("Cache Cleaner"));
+    nimbara::ui::setFittedText(ui.cookieTextlab, QStringLiteral("Cookie Cleaner"));
     setAllJunkFileNumber(0);
     setAllCacheFileNumber(0);
     setAllCookFileNumber(0);

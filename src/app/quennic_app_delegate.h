@@ -42,9 +42,10 @@
 #include "app/core/storage_figures.h"
 #include "device/device_target.h"
 #include "device/pr_device_notify.h"
+#include "platform/job_queue.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
-#include "platform/serial_worker.h"
+#include "ui/page_host.h"
 
 class QMainWindow;
 class QProcess;
@@ -90,7 +91,6 @@ class PRDeviceNotify;
 
 namespace nimbara {
 class CameraItem;
-class WorkerReaper;
 namespace app {
 class ArchivedAppInstallFlow;
 }
@@ -101,12 +101,10 @@ namespace cleanup {
 class CameraRoll;
 struct CleanRemovalReport;
 }  // namespace cleanup
-namespace ui {
-class PageWorker;
-}
+class JobRunner;
 }  // namespace nimbara
 
-class QuennicAppDelegate : public QObject {
+class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     Q_OBJECT
   public:
     // Construction is the hub's "init": it becomes the process-wide instance, registers its
@@ -121,6 +119,21 @@ class QuennicAppDelegate : public QObject {
 
     // The live delegate, null before the first one was constructed and after it was destroyed.
     static QuennicAppDelegate* GetAppControllor();
+
+    // ---------------------------------------------------------------- what pages ask for
+    // (PageHost), each forwarded to the members below.
+    QWidget* hostWindow() const override;
+    std::shared_ptr<PRiDeviceNode> currentDeviceNode() const override;
+    amd::DeviceTarget currentDeviceTarget() const override;
+    bool deviceConnected() const override;
+    QString exportFolder() const override;
+    std::uint64_t largeFileLimit() const override;
+    void addRemovedBytes(RemovedCategory category, std::uint64_t bytes) override;
+    void markBusy(BusyMark mark, bool busy) override;
+    void navigateTo(Destination destination) override;
+    PRIOSDeviceController* localBackups() const override;
+    void chooseBackup(const std::shared_ptr<PRIOSDeviceNode>& backup) override;
+    void setBackupContacts(std::vector<std::shared_ptr<PRContactNode>> contacts) override;
 
     // ---------------------------------------------------------------- start-up
     void initDeviceManagement();
@@ -426,12 +439,12 @@ class QuennicAppDelegate : public QObject {
     QString getNameByPhoneNumber(const QString& phone) const;
 
     // ---------------------------------------------- Quick scan
-    // (quennic_app_delegate_quick_scan*.cpp) One worker (quickScanDeviceThreader) runs either the
+    // (quennic_app_delegate_quick_scan*.cpp) One job (quickScanDeviceThreader) runs either the
     // quick scan or the quick clean-up of the device that was current when it started (index and
     // serial). The results of a scan belong to that device: a clean-up acts on it alone, and when
-    // the current device changes the window goes back to its start. A worker is never detached
-    // and never waited for on the GUI thread: a stopped one is cancelled (its hand-off first, so
-    // no step of it runs any more) and joined once it has ended; the destructor joins the rest.
+    // the current device changes the window goes back to its start. A job is never waited for on
+    // the GUI thread: a stopped one is cancelled (its hand-off first, so no step of it runs any
+    // more) and ends on its own.
 
     // Results of the last scan in scan order (GUI thread; the scan hands them over at its end).
     using SystemFileList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
@@ -683,6 +696,9 @@ class QuennicAppDelegate : public QObject {
     // Device list internals.
     // Reads the device's values into a new node (worker thread); null when it can't be read.
     std::shared_ptr<PRiDeviceNode> buildDeviceNode(int deviceIndex) const;
+    // The same from a worker that touches nothing of the delegate.
+    static std::shared_ptr<PRiDeviceNode> buildDeviceNode(amd::DeviceManager* manager,
+                                                          int deviceIndex);
     // The node of a device that attached, read on the attach worker: listed when the device with
     // that serial is still at that index.
     void deviceNodeRead(int index, std::uint64_t serial,
@@ -696,7 +712,7 @@ class QuennicAppDelegate : public QObject {
     void updateDeviceStorage(int deviceIndex, std::uint64_t deviceSerial, std::uint64_t total,
                              std::uint64_t free);
     void layoutBannerButtons();
-    void tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node);
+    void tellPagesAboutDevice(const amd::DeviceTarget& target);
     // Lets a running archived-app install end when its device is no longer the current one.
     void checkArchiveInstallDevice();
     void fullReset();
@@ -819,22 +835,24 @@ class QuennicAppDelegate : public QObject {
     std::chrono::milliseconds boardInterval_{1000};
     nimbara::app::StorageFigures boardFigures_;
     amd::DeviceTarget boardCountTarget_;
-    std::unique_ptr<nimbara::ui::PageWorker> boardCount_;  // made by the first count
+    std::unique_ptr<nimbara::JobRunner> boardCount_;  // made by the first count
 
     // Quick scan and clean-up.
-    // What a worker shares with the GUI thread: its hand-off, its cancel flag, and whether its
-    // body has returned.
+    // What a worker shares with the GUI thread: its hand-off and its cancel flag. As it starts it
+    // gets its runner's stop check (stopped, or a scan's device went) and post (a step for the
+    // GUI thread, dropped once the worker was stopped or its device went).
     struct WorkerContext {
         std::shared_ptr<nimbara::shell::GuiHandOff> handOff;
         std::shared_ptr<std::atomic<bool>> cancel;
-        std::shared_ptr<std::atomic<bool>> done;
-        // Runs the finishing step on the GUI thread (dropped when the worker was stopped).
+        std::function<bool()> stop;
+        std::function<void(std::function<void()>)> post;
+        // Posts the finishing step.
         void finish(const std::function<void()>& step);
     };
     static std::shared_ptr<WorkerContext> makeWorkerContext();
     void startQuickWorker(int deviceIndex, const std::shared_ptr<WorkerContext>& context,
                           std::function<void(WorkerContext&)> body);
-    // Cancels the worker; joins it when it has ended, else leaves it to quickReaper_.
+    // Cancels the worker and drops what it still posts; never waits for it.
     void retireQuickWorker();
     void joinQuickWorkersAtExit();
     // Tick controls of the rows and tables (off while a clean-up runs).
@@ -861,13 +879,13 @@ class QuennicAppDelegate : public QObject {
     PRLargeFileController* bigFileController_ = nullptr;  // child of the delegate
     PRLargeFileController* bigAppController_ = nullptr;
     bool startReScan_ = false;
-    std::thread quickScanDeviceThreader_;
+    std::unique_ptr<nimbara::JobRunner> quickScanDeviceThreader_;  // made by the first worker
     std::shared_ptr<WorkerContext> quickWorker_;
     int quickWorkerDeviceIndex_ = -1;
     bool quickWorkerRunning_ = false;
     bool quickWorkerIsScan_ = false;
-    nimbara::WorkerReaper* quickReaper_ = nullptr;  // child of the delegate, made on first use
-    nimbara::WorkerReaper* boardReaper_ = nullptr;  // the same, for overview sessions
+    // Opens the storage overview's sessions (made by the first).
+    std::unique_ptr<nimbara::JobRunner> boardConnector_;
     // Steps of the last quick scan that the device refused.
     bool quickFilesRefused_ = false;
     bool quickAppsRefused_ = false;
@@ -886,10 +904,8 @@ class QuennicAppDelegate : public QObject {
     std::shared_ptr<nimbara::cleanup::CameraRoll> cameraRoll_;
     int cameraRollDeviceIndex_ = -1;
     std::uint64_t cameraRollDeviceSerial_ = 0;
-    // Reads the values of attached devices (ends, joined, before the rest goes).
-    std::unique_ptr<nimbara::SerialWorker> attachWorker_ =
-        std::make_unique<nimbara::SerialWorker>();
-    // Camera-roll listings and deletions (last member: it ends, joined, before the rest goes).
-    std::unique_ptr<nimbara::SerialWorker> cameraRollWorker_ =
-        std::make_unique<nimbara::SerialWorker>();
+    // Reads the values of attached devices (its jobs touch nothing of the delegate).
+    std::unique_ptr<nimbara::JobQueue> attachWorker_ = std::make_unique<nimbara::JobQueue>();
+    // Camera-roll listings and deletions (its jobs touch nothing of the delegate).
+    std::unique_ptr<nimbara::JobQueue> cameraRollWorker_ = std::make_unique<nimbara::JobQueue>();
 };

@@ -3,11 +3,11 @@
 // installed on the current device, after the user was asked.
 #include <QMainWindow>
 
-#include "app/alerts.h"
 #include "app/archived_app_install_flow.h"
 #include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
+#include "ui/alerts.h"
 #include "ui/save_panel.h"
 
 void QuennicAppDelegate::OpenArchiveAction(QObject* /*sender*/) {

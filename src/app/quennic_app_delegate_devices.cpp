@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStringList>
 #include <QWidget>
@@ -19,18 +20,19 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "app/quick_scan_window_ui.h"
-#include "app/view_helpers.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "device/pri_device_node.h"
+#include "platform/main_thread.h"
 #include "ui/color_progress_view.h"
 #include "ui/custom_view.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
+#include "ui/view_helpers.h"
 
-using nimbara::app::fractionOf;
-using nimbara::app::setShown;
+using nimbara::ui::fractionOf;
+using nimbara::ui::setShown;
 
 namespace {
 
@@ -83,10 +85,15 @@ std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::findNode(int deviceIndex) con
 }
 
 std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::buildDeviceNode(int deviceIndex) const {
-    if (!manager_) {
+    return buildDeviceNode(manager_, deviceIndex);
+}
+
+std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::buildDeviceNode(amd::DeviceManager* manager,
+                                                                   int deviceIndex) {
+    if (!manager) {
         return nullptr;
     }
-    const std::shared_ptr<amd::DeviceItem> item = manager_->FindItem(deviceIndex);
+    const std::shared_ptr<amd::DeviceItem> item = manager->FindItem(deviceIndex);
     const std::shared_ptr<amd::BaseInfo> info = item ? item->sharedInfo() : nullptr;
     if (!info) {
         return nullptr;
@@ -119,13 +126,15 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
         return;  // no device at that index
     }
     // Each of the device's values is a round trip to it: a worker reads them, and the node
-    // arrives here afterwards.
-    attachWorker_->post([this, index, serial] {
-        std::shared_ptr<PRiDeviceNode> node = buildDeviceNode(index);
-        QMetaObject::invokeMethod(
-            this, [this, index, serial, node] { deviceNodeRead(index, serial, node); },
-            Qt::QueuedConnection);
-    });
+    // arrives here afterwards. Not read for a device that went before its turn.
+    QPointer<QuennicAppDelegate> self(this);
+    attachWorker_->post(
+        [manager = manager_, self, index, serial](const nimbara::JobQueue::StopCheck&) {
+            std::shared_ptr<PRiDeviceNode> node = buildDeviceNode(manager, index);
+            nimbara::postToMain(
+                self, [self, index, serial, node] { self->deviceNodeRead(index, serial, node); });
+        },
+        [target = amd::DeviceTarget{index, serial}] { return target.stillAttached(); });
 }
 
 void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
@@ -300,7 +309,7 @@ void QuennicAppDelegate::ChangeToAnotherDevice(int deviceIndex) {
         if (!quickResultsAreCurrentDevice()) {
             quickScanDeviceChanged();  // results of another device never stay on show
         }
-        tellPagesAboutDevice(node);
+        tellPagesAboutDevice(currentDeviceTarget());
     }
     refreshDeviceStatus(currentIDevicenode(), false);
     layoutBannerButtons();
@@ -316,23 +325,17 @@ void QuennicAppDelegate::checkArchiveInstallDevice() {
     }
 }
 
-void QuennicAppDelegate::tellPagesAboutDevice(const std::shared_ptr<PRiDeviceNode>& node) {
-    const int index = node->deviceIndex();
-    diskManagerViewController_->setDiskManageDeviceIndex(index);
-    diskManagerViewController_->initAllDataAndAllView();
-    findLargerFileViewController_->setDeviceIndex(index);
-    findLargerFileViewController_->initAllDataAndAllView();
-    cleanViewController_->NimbaraShowDeviceClean(index);
-    cleanViewController_->initAllDataAndAllView();
+void QuennicAppDelegate::tellPagesAboutDevice(const amd::DeviceTarget& target) {
+    // In the shell's order; each page drops what it holds of the last device.
+    const std::initializer_list<nimbara::ui::PageControllerBase*> pages = {
+        diskManagerViewController_.get(), findLargerFileViewController_.get(),
+        cleanViewController_.get(),       systemBoostViewController_.get(),
+        privacyController_.get(),         oneCopyViewController_.get(),
+        transferViewController_.get(),    phonesystemViewController_.get()};
+    for (nimbara::ui::PageControllerBase* page : pages) {
+        page->deviceChanged(target);
+    }
     resetCleanSummary();  // the last device's findings and fix are gone with the page's results
-    systemBoostViewController_->setDeviceIndex(index);
-    systemBoostViewController_->initAllDataAndAllView();
-    privacyController_->setDeviceIndex(index, node->iOSVersion());
-    privacyController_->initAllDataAndAllView();
-    oneCopyViewController_->setCopyIndex(index);
-    oneCopyViewController_->initAllDataAndAllView();
-    transferViewController_->initAllDataAndAllView();
-    phonesystemViewController_->initAllDataAndAllView();
 }
 
 void QuennicAppDelegate::ChangeiOSDeviceAction(QObject*) {
@@ -370,15 +373,7 @@ void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
     // No device is left to hand the pages; still, what they hold of the dropped one goes and
     // their jobs on it stop, as on a change of device (the device itself stays plugged in).
     quickScanDeviceChanged();
-    diskManagerViewController_->initAllDataAndAllView();
-    findLargerFileViewController_->initAllDataAndAllView();
-    cleanViewController_->initAllDataAndAllView();
-    resetCleanSummary();
-    systemBoostViewController_->initAllDataAndAllView();
-    privacyController_->initAllDataAndAllView();
-    oneCopyViewController_->initAllDataAndAllView();
-    transferViewController_->initAllDataAndAllView();
-    phonesystemViewController_->initAllDataAndAllView();
+    tellPagesAboutDevice({});
     shortReset();
     checkArchiveInstallDevice();
 }
@@ -432,8 +427,8 @@ void QuennicAppDelegate::refreshDeviceStatus(const std::shared_ptr<PRiDeviceNode
         return;
     }
     if (mainUi_) {
-        nimbara::app::setImageViewImage(mainUi_->deviceImageView,
-                                        deviceImageName(node->deviceModel()));
+        nimbara::ui::setImageViewImage(mainUi_->deviceImageView,
+                                       deviceImageName(node->deviceModel()));
     }
     if (fromConnect && quickScanUi_) {
         const QString unknown = QStringLiteral("Unkown");
@@ -533,7 +528,7 @@ void QuennicAppDelegate::setQuickScanBackground(int red, int green, int blue) {
     if (!quick) {
         return;
     }
-    nimbara::app::fillBackground(quick, QColor(red, green, blue));
+    nimbara::ui::fillBackground(quick, QColor(red, green, blue));
     quick->update();
 }
 

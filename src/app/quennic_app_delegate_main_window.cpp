@@ -17,29 +17,29 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "app/update_check.h"
-#include "app/view_helpers.h"
 #include "backup/pages/pr_ios_device_controller.h"
+#include "ui/alerts.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
+#include "ui/view_helpers.h"
 
-using nimbara::app::kEntryGrey;
-using nimbara::app::kLabelSlate;
-using nimbara::app::kSelectedBlue;
-using nimbara::app::kSuccessYellow;
-using nimbara::app::kTitleOrange;
-using nimbara::app::kWindowBlue;
-using nimbara::app::setEntryBackground;
-using nimbara::app::setImageViewImage;
-using nimbara::app::setLabelColour;
-using nimbara::app::setShown;
 using nimbara::ui::appFont;
+using nimbara::ui::kEntryGrey;
+using nimbara::ui::kLabelSlate;
+using nimbara::ui::kSelectedBlue;
+using nimbara::ui::kSuccessYellow;
+using nimbara::ui::kTitleOrange;
+using nimbara::ui::kWindowBlue;
+using nimbara::ui::setEntryBackground;
+using nimbara::ui::setImageViewImage;
+using nimbara::ui::setLabelColour;
+using nimbara::ui::setShown;
 
 namespace {
 
@@ -162,7 +162,7 @@ void QuennicAppDelegate::initMainWindowView() {
 
     // 8. No press highlight: the sidebar rows keep one background in every state.
     for (const MainWindowUi::SidebarEntry& entry : ui.sidebarEntries()) {
-        setEntryBackground(entry.button, nimbara::app::entryBackground(entry.button));
+        setEntryBackground(entry.button, nimbara::ui::entryBackground(entry.button));
     }
 
     // 9.
@@ -259,7 +259,7 @@ void QuennicAppDelegate::initMainWindowView() {
 
     // 19. Window background.
     if (ui.window != nullptr) {
-        nimbara::app::fillBackground(ui.window, kWindowBlue);
+        nimbara::ui::fillBackground(ui.window, kWindowBlue);
         ui.window->update();
     }
     setImageViewImage(ui.mainwindowbackImageView, QStringLiteral("WindowTopImage.png"));

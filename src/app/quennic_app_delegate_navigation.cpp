@@ -11,22 +11,22 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
-#include "app/view_helpers.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
 #include "ui/color_progress_view.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
+#include "ui/view_helpers.h"
 
-using nimbara::app::addSaturating;
-using nimbara::app::fractionOf;
-using nimbara::app::kEntryGrey;
-using nimbara::app::kSelectedBlue;
-using nimbara::app::setEntryBackground;
-using nimbara::app::setImageViewImage;
-using nimbara::app::setLabelColour;
-using nimbara::app::setShown;
-using nimbara::app::subtractSaturating;
+using nimbara::ui::addSaturating;
+using nimbara::ui::fractionOf;
+using nimbara::ui::kEntryGrey;
+using nimbara::ui::kSelectedBlue;
+using nimbara::ui::setEntryBackground;
+using nimbara::ui::setImageViewImage;
+using nimbara::ui::setLabelColour;
+using nimbara::ui::setShown;
+using nimbara::ui::subtractSaturating;
 
 namespace {
 
@@ -796,7 +796,7 @@ void QuennicAppDelegate::CleanCacheFilesSizeHandleOnMain(std::uint64_t bytes) {
     setAllCacheFileNumber(remaining);
     // Once nothing is left the entry shows its plain title (not the size it had before).
     if (mainUi_) {
-        nimbara::app::setFittedText(
+        nimbara::ui::setFittedText(
             mainUi_->cacheTextlab,
             remaining != 0 ? QStringLiteral("Cache Cleaner (%1)").arg(size_to_unit(remaining))
                            : QStringLiteral("Cache Cleaner"));
@@ -808,7 +808,7 @@ void QuennicAppDelegate::CleanJunkFilesSizeHandleMain(std::uint64_t bytes) {
     setAllJunkFileNumber(remaining);
     // Once nothing is left the entry shows its plain title (not the size it had before).
     if (mainUi_) {
-        nimbara::app::setFittedText(
+        nimbara::ui::setFittedText(
             mainUi_->tempJunkFileTextlab,
             remaining != 0 ? QStringLiteral("Temp Files Cleaner (%1)").arg(size_to_unit(remaining))
                            : QStringLiteral("Temp Files Cleaner"));
@@ -820,7 +820,7 @@ void QuennicAppDelegate::CleanCookFilesSizeHandleMain(std::uint64_t bytes) {
     setAllCookFileNumber(remaining);
     // Once nothing is left the entry shows its plain title (not the size it had before).
     if (mainUi_) {
-        nimbara::app::setFittedText(
+        nimbara::ui::setFittedText(
             mainUi_->cookieTextlab,
             remaining != 0 ? QStringLiteral("Cookie Cleaner (%1)").arg(size_to_unit(remaining))
                            : QStringLiteral("Cookie Cleaner"));

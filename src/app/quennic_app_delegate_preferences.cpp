@@ -5,10 +5,10 @@
 #include <QMainWindow>
 #include <QSettings>
 
-#include "app/alerts.h"
 #include "app/core/preferences_settings.h"
 #include "app/preferences_controller.h"
 #include "app/quennic_app_delegate.h"
+#include "ui/alerts.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 // storage manager page shares.
 #include <QDebug>
 #include <QDialog>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
 
 #include <optional>
 
-#include "app/alerts.h"
 #include "app/core/camera_item.h"
 #include "app/core/gui_hand_off.h"
 #include "app/main_window_ui.h"
@@ -21,13 +21,15 @@
 #include "cleanup/removal_texts.h"
 #include "device/base_info.h"
 #include "filemanager/storage_scan.h"
-#include "platform/serial_worker.h"
+#include "platform/log_categories.h"
+#include "platform/main_thread.h"
+#include "ui/alerts.h"
 #include "ui/notification_buttons.h"
 
-using nimbara::app::setShown;
 using nimbara::app::quick::isTicked;
 using nimbara::app::quick::showBytes;
 using nimbara::app::quick::sizeLabelText;
+using nimbara::ui::setShown;
 
 namespace {
 
@@ -152,7 +154,7 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
                                     usage->TotalDiskCapacity, usage->AmountDataAvailable);
             }
             for (const auto& failure : report->failures) {
-                qWarning().noquote()
+                qCWarning(lcApp).noquote()
                     << "Quick clean-up kept" << QString::fromStdString(failure.path) << "("
                     << failure.code << "):" << failure.reason;
             }
@@ -191,8 +193,8 @@ void QuennicAppDelegate::finishQuickCleanUp(std::uint64_t freedBytes, const QStr
     bigAppController_->removeAllObjects();
     reloadQuickScanTables();
     setStartReScan(false);
-    qInfo().noquote() << "Quick clean-up:" << sizeLabelText(freedBytes).trimmed() << "freed."
-                      << message;
+    qCInfo(lcApp).noquote() << "Quick clean-up:" << sizeLabelText(freedBytes).trimmed() << "freed."
+                            << message;
     if (!quickScanUi_) {
         return;
     }
@@ -245,9 +247,8 @@ void QuennicAppDelegate::ChangeCleanupImageViewTimer() {
     ++cleanGifCount_;
     if (cleanGifCount_ <= 7) {
         if (quickScanUi_) {
-            nimbara::app::setImageViewImage(
-                quickScanUi_->cleanGifImageView,
-                QStringLiteral("cleaniphone%1.png").arg(cleanGifCount_));
+            nimbara::ui::setImageViewImage(quickScanUi_->cleanGifImageView,
+                                           QStringLiteral("cleaniphone%1.png").arg(cleanGifCount_));
         }
     } else {
         cleanGifCount_ = 0;
@@ -290,35 +291,34 @@ void QuennicAppDelegate::OpenDevicePhoto() {
     cameraRoll();
     const std::shared_ptr<nimbara::cleanup::CameraRoll> roll = cameraRoll_;
     // Opening the session lists the device's camera folders: a worker does it, and the list
-    // arrives here afterwards, unless the current device changed meanwhile.
-    cameraRollWorker_->post([this, roll] {
+    // arrives here afterwards, unless the current device changed meanwhile. The worker touches
+    // nothing of the delegate: the list is posted to it only while it lives.
+    QPointer<QuennicAppDelegate> self(this);
+    cameraRollWorker_->post([this, self, roll](const nimbara::JobQueue::StopCheck&) {
         std::vector<nimbara::cleanup::CameraRollItem> listed;
         roll->openSession([&listed](nimbara::cleanup::CameraRollResult result,
                                     const std::vector<nimbara::cleanup::CameraRollItem>& items) {
             if (result == nimbara::cleanup::CameraRollResult::Ok) {
                 listed = items;
             } else {
-                qInfo().noquote() << "Camera roll:"
-                                  << nimbara::cleanup::cameraRollResultText(result);
+                qCInfo(lcApp).noquote()
+                    << "Camera roll:" << nimbara::cleanup::cameraRollResultText(result);
             }
         });
-        QMetaObject::invokeMethod(
-            this,
-            [this, roll, listed = std::move(listed)] {
-                if (roll != cameraRoll_) {
-                    return;  // listed on a device that is no longer the current one
+        nimbara::postToMain(self, [this, roll, listed = std::move(listed)] {
+            if (roll != cameraRoll_) {
+                return;  // listed on a device that is no longer the current one
+            }
+            cameraPhotoArray_.clear();
+            for (const auto& item : listed) {
+                if (item.typeIdentifier == nimbara::cleanup::kCameraItemImage ||
+                    item.typeIdentifier == nimbara::cleanup::kCameraItemMovie) {
+                    cameraPhotoArray_.push_back(std::make_shared<nimbara::CameraItem>(
+                        QString::fromStdString(item.name),
+                        QString::fromStdString(item.typeIdentifier)));
                 }
-                cameraPhotoArray_.clear();
-                for (const auto& item : listed) {
-                    if (item.typeIdentifier == nimbara::cleanup::kCameraItemImage ||
-                        item.typeIdentifier == nimbara::cleanup::kCameraItemMovie) {
-                        cameraPhotoArray_.push_back(std::make_shared<nimbara::CameraItem>(
-                            QString::fromStdString(item.name),
-                            QString::fromStdString(item.typeIdentifier)));
-                    }
-                }
-            },
-            Qt::QueuedConnection);
+            }
+        });
     });
 }
 
@@ -332,11 +332,12 @@ void QuennicAppDelegate::removephotofromPhotoCameraArrayWithNameArrary(const QSt
         wanted.push_back(name.toStdString());
     }
     // The deletion talks to the device: a worker does it, after any listing asked for before.
-    cameraRollWorker_->post([roll = cameraRoll_, wanted = std::move(wanted)] {
-        roll->deleteItemsNamed(wanted, [](const nimbara::cleanup::CameraRollDeletion& outcome) {
-            qInfo().noquote() << "Camera roll: deleted" << outcome.deleted.size() << "item(s),"
-                              << outcome.failed.size() << "failed," << outcome.notTried.size()
-                              << "left alone.";
+    cameraRollWorker_->post(
+        [roll = cameraRoll_, wanted = std::move(wanted)](const nimbara::JobQueue::StopCheck&) {
+            roll->deleteItemsNamed(wanted, [](const nimbara::cleanup::CameraRollDeletion& outcome) {
+                qCInfo(lcApp).noquote() << "Camera roll: deleted" << outcome.deleted.size()
+                                        << "item(s)," << outcome.failed.size() << "failed,"
+                                        << outcome.notTried.size() << "left alone.";
+            });
         });
-    });
 }

@@ -12,11 +12,12 @@
 #include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/quick_scan_engine.h"
-#include "platform/worker_reaper.h"
+#include "device/device_target.h"
+#include "platform/job_runner.h"
 #include "ui/notification_buttons.h"
 
-using nimbara::app::setShown;
 using nimbara::app::quick::showBytes;
+using nimbara::ui::setShown;
 
 void QuennicAppDelegate::showOnlyBottomBar(QWidget* bar) {
     if (!quickScanUi_) {
@@ -70,14 +71,12 @@ void QuennicAppDelegate::QuickScanAction(QObject* /*sender*/) {
     quickWorkerIsScan_ = true;
     startQuickWorker(
         options.deviceIndex, makeWorkerContext(), [this, options](WorkerContext& context) {
-            QuickScanEngine engine(options, [cancel = context.cancel] { return cancel->load(); });
+            QuickScanEngine engine(options, context.stop);
             engine.onJunkDone = [this, &context](std::uint64_t size) {
-                context.handOff->run(
-                    [this, size] { QuickScanJunkFileFromDevieOnMainThread(size); });
+                context.post([this, size] { QuickScanJunkFileFromDevieOnMainThread(size); });
             };
             engine.onLargeFilesDone = [this, &context](std::uint64_t size) {
-                context.handOff->run(
-                    [this, size] { QuickScanLargeFileFromUserDataOnMainThread(size); });
+                context.post([this, size] { QuickScanLargeFileFromUserDataOnMainThread(size); });
             };
             auto result = std::make_shared<QuickScanResult>(engine.run());
             context.finish([this, result] { quickScanDeviceThreadOnMainThread(*result); });
@@ -204,8 +203,8 @@ void QuennicAppDelegate::ChangeScanImageViewTimer() {
     ++scanGifCount_;
     if (scanGifCount_ <= 6) {
         if (quickScanUi_) {
-            nimbara::app::setImageViewImage(quickScanUi_->scanGifImageView,
-                                            QStringLiteral("scaniphone%1.png").arg(scanGifCount_));
+            nimbara::ui::setImageViewImage(quickScanUi_->scanGifImageView,
+                                           QStringLiteral("scaniphone%1.png").arg(scanGifCount_));
         }
     } else {
         scanGifCount_ = 0;
@@ -218,36 +217,55 @@ void QuennicAppDelegate::StopScanGifImageView() {
     }
     if (quickScanUi_ && quickScanUi_->scanGifImageView != nullptr) {
         // The still picture of the device comes back in place of the animation.
-        nimbara::app::setImageViewImage(quickScanUi_->scanGifImageView,
-                                        QStringLiteral("iphoneImage"));
+        nimbara::ui::setImageViewImage(quickScanUi_->scanGifImageView,
+                                       QStringLiteral("iphoneImage"));
     }
 }
 
 // ---- the worker's lifetime
 
 void QuennicAppDelegate::WorkerContext::finish(const std::function<void()>& step) {
-    handOff->run(step);
+    post(step);
 }
 
 std::shared_ptr<QuennicAppDelegate::WorkerContext> QuennicAppDelegate::makeWorkerContext() {
     auto context = std::make_shared<WorkerContext>();
     context->handOff = std::make_shared<nimbara::shell::GuiHandOff>();
     context->cancel = std::make_shared<std::atomic<bool>>(false);
-    context->done = std::make_shared<std::atomic<bool>>(false);
     return context;
 }
 
 void QuennicAppDelegate::startQuickWorker(int deviceIndex,
                                           const std::shared_ptr<WorkerContext>& context,
                                           std::function<void(WorkerContext&)> body) {
-    retireQuickWorker();  // an earlier worker has ended by now: it is only joined
+    retireQuickWorker();
+    if (!quickScanDeviceThreader_) {
+        quickScanDeviceThreader_ = std::make_unique<nimbara::JobRunner>();
+    }
     quickWorker_ = context;
     quickWorkerDeviceIndex_ = deviceIndex;
     quickWorkerRunning_ = true;
-    quickScanDeviceThreader_ = std::thread([context, body = std::move(body)] {
-        body(*context);
-        context->done->store(true);
-    });
+    // A scan belongs to its device: it stops, and what it still finds is dropped, once that
+    // device went. A confirmed clean-up is bound to nothing: it stops by itself when its device
+    // goes, and its end view then tells what it did there.
+    nimbara::JobRunner::Binding binding;
+    if (quickWorkerIsScan_) {
+        binding = [target = amd::DeviceTarget{deviceIndex, quickResultDeviceSerial_}] {
+            return target.stillAttached();
+        };
+    }
+    using nimbara::JobRunner;
+    quickScanDeviceThreader_->start(
+        [this, context, body = std::move(body)](const JobRunner::StopCheck& stop,
+                                                const JobRunner::Post& post) {
+            const std::shared_ptr<std::atomic<bool>> cancel = context->cancel;
+            context->stop = [stop, cancel] { return cancel->load() || stop(); };
+            context->post = post;
+            body(*context);
+            // After the finishing step: the job is over.
+            post([this] { quickScanDeviceThreader_->finish(); });
+        },
+        std::move(binding));
 }
 
 void QuennicAppDelegate::retireQuickWorker() {
@@ -259,30 +277,19 @@ void QuennicAppDelegate::retireQuickWorker() {
         context->cancel->store(true);
         context->handOff->cancel();  // a step waiting for this thread returns at once
     }
-    if (!quickScanDeviceThreader_.joinable()) {
-        return;
+    if (quickScanDeviceThreader_) {
+        quickScanDeviceThreader_->stop();  // never waits: its thread ends on its own
     }
-    if (context && !context->done->load()) {
-        // Still ending: joined by the reaper once it has, never waited for here.
-        if (quickReaper_ == nullptr) {
-            quickReaper_ = new nimbara::WorkerReaper(this);
-        }
-        quickReaper_->retire(std::move(quickScanDeviceThreader_), context->done);
-        return;
-    }
-    quickScanDeviceThreader_.join();  // it has ended: the join returns at once
 }
 
 void QuennicAppDelegate::joinQuickWorkersAtExit() {
+    // Cancelled, a worker ends at its next stop check; the runner lets its thread end on its own.
     retireQuickWorker();
-    if (quickReaper_ != nullptr) {
-        quickReaper_->releaseAll();  // cancelled above or earlier: each ends at its next stop check
-    }
 }
 
 bool QuennicAppDelegate::quickScanThreadJoinable() const {
-    return quickScanDeviceThreader_.joinable() ||
-           (quickReaper_ != nullptr && quickReaper_->pending() > 0);
+    return quickScanDeviceThreader_ &&
+           (quickScanDeviceThreader_->busy() || quickScanDeviceThreader_->ending() > 0);
 }
 
 bool QuennicAppDelegate::quickCleanUpRunning() const {

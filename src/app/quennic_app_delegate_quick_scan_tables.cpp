@@ -19,12 +19,12 @@
 #include "ui/pop_view_controller.h"
 #include "ui/table_cell_views.h"
 
-using nimbara::app::addSaturating;
-using nimbara::app::setShown;
 using nimbara::app::quick::isTicked;
 using nimbara::app::quick::kTicked;
 using nimbara::app::quick::kUnticked;
 using nimbara::app::quick::showBytes;
+using nimbara::ui::addSaturating;
+using nimbara::ui::setShown;
 
 namespace {
 

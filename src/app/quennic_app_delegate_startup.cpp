@@ -18,9 +18,7 @@
 
 #include <cstdio>
 
-#include "app/alerts.h"
 #include "app/core/camera_item.h"
-#include "app/core/text_utilities.h"
 #include "app/main_window_ui.h"
 #include "app/pr_large_file_controller.h"
 #include "app/quennic_app_delegate.h"
@@ -33,9 +31,12 @@
 #include "device/device_manager.h"
 #include "device/pr_device_notify.h"
 #include "device/pri_device_node.h"
+#include "platform/job_runner.h"
+#include "platform/log_categories.h"
+#include "ui/alerts.h"
+#include "ui/core/text_utilities.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
-#include "ui/page_worker.h"
 #include "ui/pop_view_controller.h"
 
 namespace {
@@ -174,20 +175,16 @@ void QuennicAppDelegate::registerObservers() {
 }
 
 void QuennicAppDelegate::createPageControllers() {
-    transferViewController_ = std::make_unique<PRTansferViewController>();
-    cleanViewController_ = std::make_unique<PRCleanViewController>();
-    backupViewController_ = std::make_unique<PRBackUpViewController>();
-    phonesystemViewController_ = std::make_unique<PRPhoneSystemViewController>();
-    phonesystemViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
-    diskManagerViewController_ = std::make_unique<PRDiskaManagerViewController>();
-    findLargerFileViewController_ = std::make_unique<PRFindLargeFileViewController>();
-    oneCopyViewController_ = std::make_unique<PROneCopyViewController>();
-    oneCopyViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
-    oneCopyViewController_->setCurrentDeviceProvider([this] { return currentIDevicenode(); });
-    privacyController_ = std::make_unique<PRPrivacyController>();
-    systemBoostViewController_ = std::make_unique<PRSystemBoostViewController>();
-    systemBoostViewController_->setExportFolderProvider([this] { return nimbaraExportPath(); });
-    adsRemoveController_ = std::make_unique<PRAdsRemoveController>();
+    transferViewController_ = std::make_unique<PRTansferViewController>(*this);
+    cleanViewController_ = std::make_unique<PRCleanViewController>(*this);
+    backupViewController_ = std::make_unique<PRBackUpViewController>(*this);
+    phonesystemViewController_ = std::make_unique<PRPhoneSystemViewController>(*this);
+    diskManagerViewController_ = std::make_unique<PRDiskaManagerViewController>(*this);
+    findLargerFileViewController_ = std::make_unique<PRFindLargeFileViewController>(*this);
+    oneCopyViewController_ = std::make_unique<PROneCopyViewController>(*this);
+    privacyController_ = std::make_unique<PRPrivacyController>(*this);
+    systemBoostViewController_ = std::make_unique<PRSystemBoostViewController>(*this);
+    adsRemoveController_ = std::make_unique<PRAdsRemoveController>(*this);
     deviceController_ = std::make_unique<PRIOSDeviceController>();
 }
 
@@ -198,7 +195,7 @@ void QuennicAppDelegate::initDeviceManagement() {
     }
     manager_->SetNotify(deviceNotify_.get());
     if (manager_->Subscribe() != 0) {
-        std::fprintf(stderr, "nimbara: device events are not available\n");
+        qCWarning(lcApp, "device events are not available");
     }
 }
 
@@ -291,7 +288,7 @@ void QuennicAppDelegate::createExportFolder() {
 }
 
 void QuennicAppDelegate::reportError(const QString& message) {
-    std::fprintf(stderr, "nimbara: %s\n", qPrintable(message));
+    qCWarning(lcApp).noquote() << message;
     if (QMainWindow* parentWindow = window()) {
         nimbara::Alerts::Question question;
         question.message = message;
@@ -319,7 +316,7 @@ void QuennicAppDelegate::getSystemVersionMajor(int* major, int* minor, int* bugF
     const QOperatingSystemVersion current = QOperatingSystemVersion::current();
     int values[3] = {current.majorVersion(), current.minorVersion(), current.microVersion()};
     if (values[0] < 0) {
-        std::fprintf(stderr, "Unable to obtain system version: %ld\n", static_cast<long>(-1));
+        qCWarning(lcApp, "Unable to obtain system version: %ld", static_cast<long>(-1));
         values[0] = 10;
         values[1] = 0;
         values[2] = 0;
@@ -407,7 +404,7 @@ void QuennicAppDelegate::actScanIOSBackupFile(QObject* sender) {
 
 void QuennicAppDelegate::showResultView() {
     if (!resultViewController_) {
-        resultViewController_ = std::make_unique<PRResultViewController>();
+        resultViewController_ = std::make_unique<PRResultViewController>(*this);
     }
     if (mainUi_ && mainUi_->iTunesBackupBroswerView) {
         // The start page's controls give way to the result page, which comes to the front.

@@ -4,10 +4,10 @@
 // device went, the hub goes), and whatever a stopped count still finds is dropped.
 #include <QDebug>
 
-
 #include "app/quennic_app_delegate.h"
 #include "filemanager/storage_count.h"
-#include "ui/page_worker.h"
+#include "platform/job_runner.h"
+#include "platform/log_categories.h"
 
 bool QuennicAppDelegate::boardCountActive() const {
     return boardCount_ && boardCount_->busy();
@@ -21,12 +21,12 @@ void QuennicAppDelegate::startBoardCount(amd::DeviceTarget target,
                                          std::vector<nimbara::app::StorageCategory> wanted) {
     stopBoardCount();
     if (!boardCount_) {
-        boardCount_ = std::make_unique<nimbara::ui::PageWorker>();
+        boardCount_ = std::make_unique<nimbara::JobRunner>();
     }
     boardCountTarget_ = target;
-    using nimbara::ui::PageWorker;
-    boardCount_->start([this, target, wanted = std::move(wanted)](const PageWorker::StopCheck& stop,
-                                                                  const PageWorker::Post& post) {
+    using nimbara::JobRunner;
+    boardCount_->start([this, target, wanted = std::move(wanted)](const JobRunner::StopCheck& stop,
+                                                                  const JobRunner::Post& post) {
         // Only the posted steps touch the hub, and only while this count is the current one.
         nimbara::filemanager::countStorageCategories(
             target, wanted, stop,
@@ -40,7 +40,8 @@ void QuennicAppDelegate::startBoardCount(amd::DeviceTarget target,
 void QuennicAppDelegate::tookBoardCount(const nimbara::filemanager::StorageCountStep& step) {
     using nimbara::filemanager::StorageScanStatus;
     const QString status = nimbara::filemanager::storageScanStatusText(step.status);
-    qDebug().noquote() << "Storage count:" << (status.isEmpty() ? QStringLiteral("done") : status);
+    qCDebug(lcApp).noquote() << "Storage count:"
+                             << (status.isEmpty() ? QStringLiteral("done") : status);
     if (step.device != boardCountTarget_) {
         return;
     }

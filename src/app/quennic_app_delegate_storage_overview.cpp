@@ -6,48 +6,34 @@
 // One overview at a time, bound to the device (index and serial) it was started for: it stops
 // when that device goes, when another device becomes current, and when the hub is destroyed.
 #include <QLabel>
-#include <QPointer>
 #include <QTimer>
-
-#include <atomic>
-#include <cstdio>
-#include <thread>
 
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
-#include "app/view_helpers.h"
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
-#include "platform/main_thread.h"
-#include "platform/worker_reaper.h"
+#include "platform/job_runner.h"
+#include "platform/log_categories.h"
 #include "ui/color_progress_view.h"
+#include "ui/view_helpers.h"
 
 struct QuennicAppDelegate::BoardSession {
     int index = -1;
     std::uint64_t serial = 0;
+    // Going, it closes the session, which ends its reader at once.
     std::unique_ptr<amd::AirTrafficHostHelper> helper =
         std::make_unique<amd::AirTrafficHostHelper>();
-    std::thread connector;
-    // Set by the connector as its very last step: from then on the destructor never waits.
-    std::shared_ptr<std::atomic<bool>> connectorDone = std::make_shared<std::atomic<bool>>(false);
-
-    ~BoardSession() {
-        if (connector.joinable()) {
-            connector.join();
-        }
-        helper->Stop();
-    }
 };
 
-using nimbara::app::addSaturating;
-using nimbara::app::fractionOf;
 using nimbara::app::StorageFigure;
 using nimbara::app::StorageFigures;
-using nimbara::app::subtractSaturating;
+using nimbara::ui::addSaturating;
+using nimbara::ui::fractionOf;
+using nimbara::ui::subtractSaturating;
 
 namespace {
 
@@ -100,33 +86,34 @@ void QuennicAppDelegate::startBoardMessage() {
     const QString udid = node->udidNumber();
     const std::optional<std::string> deviceId =
         udid.isNull() ? std::nullopt : std::optional<std::string>(udid.toStdString());
-    QPointer<QuennicAppDelegate> self(this);
-    std::weak_ptr<BoardSession> weak = session;
-    amd::AirTrafficHostHelper* helper = session->helper.get();
-    // Opening the session reads from the device: off the GUI thread. The session object joins
-    // this thread before it goes.
-    session->connector =
-        std::thread([helper, deviceId, index, self, weak, done = session->connectorDone] {
-            const bool ok = helper->Connect(deviceId, index) == 0 && helper->StartReader() == 0;
-            nimbara::postToMain([self, weak, ok] {
-                const std::shared_ptr<BoardSession> alive = weak.lock();
-                if (self && alive) {
-                    self->boardSessionConnected(alive, ok);
-                }
-            });
-            done->store(true);
-        });
+    if (!boardConnector_) {
+        boardConnector_ = std::make_unique<nimbara::JobRunner>();
+    }
+    // Opening the session reads from the device: off the GUI thread. The job holds the session
+    // while it runs, so one stopped meanwhile is closed there when the job ends.
+    using nimbara::JobRunner;
+    boardConnector_->replace(
+        [this, session, deviceId, index](const JobRunner::StopCheck& stop,
+                                         const JobRunner::Post& post) {
+            amd::AirTrafficHostHelper& helper = *session->helper;
+            const bool ok =
+                helper.Connect(deviceId, index) == 0 && !stop() && helper.StartReader() == 0;
+            std::weak_ptr<BoardSession> weak = session;
+            post([this, weak, ok] { boardSessionConnected(weak.lock(), ok); });
+        },
+        [target = amd::DeviceTarget{index, serial}] { return target.stillAttached(); });
 }
 
 void QuennicAppDelegate::boardSessionConnected(const std::shared_ptr<BoardSession>& session,
                                                bool ok) {
-    if (session != boardSession_) {
-        return;  // a session stopped meanwhile
+    boardConnector_->finish();
+    if (!session || session != boardSession_) {
+        return;
     }
     if (!ok) {
         // The device is listed, so it trusts us; what it holds in its values is shown (the
         // figures it never sent are unknown there).
-        std::fprintf(stderr, "AirTrafficHost init failed\n");
+        qCWarning(lcApp, "AirTrafficHost init failed");
     }
     boardDelayTimer_->start(boardFirstPoll_);
 }
@@ -146,22 +133,16 @@ void QuennicAppDelegate::stopBoardMessage() {
 void QuennicAppDelegate::endBoardSession() {
     boardDelayTimer_->stop();
     boardTimer_->stop();
-    std::shared_ptr<BoardSession> session = std::move(boardSession_);
+    // A session still opening, which may take a device's round trips, is closed by its job when
+    // that ends, never waited for here; one that is open is closed now.
+    if (boardConnector_) {
+        boardConnector_->stop();
+    }
     boardSession_.reset();
-    if (!session || session->connectorDone->load()) {
-        return;  // released here: it joins an ended connector and closes the session
-    }
-    // Still opening the session, which may take a device's round trips: released by the reaper
-    // once the connector has ended, never waited for here.
-    if (boardReaper_ == nullptr) {
-        boardReaper_ = new nimbara::WorkerReaper(this);
-    }
-    std::shared_ptr<std::atomic<bool>> done = session->connectorDone;
-    boardReaper_->retire(std::move(session), [done] { return done->load(); });
 }
 
 std::size_t QuennicAppDelegate::boardSessionsEnding() const {
-    return boardReaper_ != nullptr ? boardReaper_->pending() : 0;
+    return boardConnector_ ? boardConnector_->ending() : 0;
 }
 
 void QuennicAppDelegate::BoardMessageTimer_hander() {
@@ -184,14 +165,14 @@ void QuennicAppDelegate::BoardMessageTimer_hander() {
     if (!metrics || !metrics->isDict()) {
         return;  // not there yet: wait for the next tick
     }
-    std::fprintf(stderr, "Board: %s\n", metrics->description().c_str());
+    qCInfo(lcApp, "Board: %s", metrics->description().c_str());
     startBoardMessageThreadOnMain(*metrics);
 }
 
 void QuennicAppDelegate::startBoardMessageThreadOnMain(const nimbara::PlistValue& metrics) {
     stopBoardCount();
     boardFigures_ = StorageFigures::fromMetrics(metrics);
-    std::fprintf(stderr, "appArray===%s\n", metrics["Application"].description().c_str());
+    qCInfo(lcApp, "appArray===%s", metrics["Application"].description().c_str());
     // What the device doesn't report is counted on the device, bound to the device the
     // overview was started for (or else the current one).
     amd::DeviceTarget target;
@@ -272,7 +253,7 @@ void QuennicAppDelegate::showBoardFigures() {
              nimbara::app::storageLegendText(QStringLiteral("Others"), {others}));
     const QString note = nimbara::app::storageFiguresNote(figures);
     setLabel(mainUi_->storageNotReportedlab, note);
-    nimbara::app::setShown(mainUi_->storageNotReportedlab, !note.isEmpty());
+    nimbara::ui::setShown(mainUi_->storageNotReportedlab, !note.isEmpty());
     if (PRColorProgressView* bar = mainUi_->iDeviceColorView) {
         bar->setProgressValueWithMusicValue(fractionOf(music, total), fractionOf(photos, total),
                                             fractionOf(movie, total), fractionOf(app, total),

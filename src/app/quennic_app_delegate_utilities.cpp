@@ -1,8 +1,8 @@
 // The hub's size, file-kind, date and contact helpers: thin forwards to the shell's shared
 // conversions, kept on the hub because every page reaches them through it.
-#include "app/core/text_utilities.h"
 #include "app/quennic_app_delegate.h"
 #include "backup/pr_contact_node.h"
+#include "ui/core/text_utilities.h"
 
 QString QuennicAppDelegate::size_to_unit(std::uint64_t bytes) {
     return nimbara::shell::size_to_unit(bytes);

@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "app/core/text_utilities.h"
-#include "app/view_helpers.h"
+#include "ui/core/text_utilities.h"
 #include "ui/image_button.h"
+#include "ui/view_helpers.h"
 
 namespace nimbara::app::quick {
 

@@ -10,16 +10,16 @@
 #include <QVBoxLayout>
 
 #include "app/main_window_ui.h"
-#include "app/window_builders.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
+#include "ui/window_builders.h"
 
-using nimbara::app::fillBackground;
-using nimbara::app::kLabelSlate;
-using nimbara::app::build::kText;
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::fillBackground;
+using nimbara::ui::kLabelSlate;
+using nimbara::ui::build::kText;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 namespace {
 
@@ -98,7 +98,7 @@ void buildInfoTable(QuickScanWindowUi& ui) {
     QWidget* table = ui.theInfoTableDisplayView;
     ui.lineImageView = named(new QLabel(table), "lineImageView");
     ui.lineImageView->setGeometry(20, 0, QuickScanWindowUi::kWidth - 40, 1);
-    fillBackground(ui.lineImageView, nimbara::app::kEntryGrey);
+    fillBackground(ui.lineImageView, nimbara::ui::kEntryGrey);
 
     buildRow(table, H, 27, 236, 299,
              {&ui.quickPhotoCheckBtn, &ui.quickPhotoImageView, &ui.quickPhotolab,
@@ -259,7 +259,7 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
     // Header: a strip in the window blue.
     auto* header = named(new QWidget(window), "quickHeaderView");
     header->setGeometry(0, 0, W, 60);
-    fillBackground(header, nimbara::app::kWindowBlue);
+    fillBackground(header, nimbara::ui::kWindowBlue);
     ui->quickTitlelab =
         makeLabel(window, "quickTitlelab", QStringLiteral("Quick Scan"), 21, Qt::white, true);
     ui->quickTitlelab->setGeometry(20, 14, 220, 32);

@@ -4,7 +4,6 @@
 // dragged off by the strip under its rows, its content moves into a window of its own.
 #include <QCursor>
 #include <QGuiApplication>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -16,13 +15,12 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "device/pri_device_node.h"
+#include "platform/log_categories.h"
 #include "ui/device_popover.h"
 #include "ui/image_button.h"
 #include "ui/named_image.h"
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcStatusItem, "nimbara.app")
 
 // Said once a run, however many hubs are made.
 std::atomic<bool> g_noTrayLogged{false};
@@ -185,7 +183,7 @@ void QuennicAppDelegate::initStateBannerView() {
             });
         item->show();
     } else if (!g_noTrayLogged.exchange(true)) {
-        qCInfo(lcStatusItem,
+        qCInfo(lcApp,
                "This desktop has no system tray: the device popover opens from the button "
                "beside the device pop-up in the main window.");
     }

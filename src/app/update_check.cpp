@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -22,17 +21,16 @@
 
 #include "app/core/preferences_settings.h"
 #include "app/core/update_check.h"
-#include "app/view_helpers.h"
-#include "app/window_builders.h"
+#include "platform/log_categories.h"
+#include "ui/view_helpers.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcUpdateCheck, "nimbara.app")
-
-using nimbara::app::build::kText;
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::kText;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 // `height` 0: as high as its texts need, at least 150.
 QDialog* makeWindow(const char* objectName, int width, int height) {
@@ -44,7 +42,7 @@ QDialog* makeWindow(const char* objectName, int width, int height) {
         window->setFixedWidth(width);
         window->setMinimumHeight(150);
     }
-    nimbara::app::fillBackground(window, Qt::white);
+    nimbara::ui::fillBackground(window, Qt::white);
     return window;
 }
 
@@ -72,7 +70,7 @@ QDialog* makeMessageWindow(const char* objectName, const QString& heading, QLabe
     layout->setSpacing(8);
     QLabel* title = plainLabel(window, "titlelab", 13, true);
     title->setText(heading);
-    *info = plainLabel(window, "infolab", 11, false, nimbara::app::kLabelSlate);
+    *info = plainLabel(window, "infolab", 11, false, nimbara::ui::kLabelSlate);
     *ok = makeButton(window, "okButton", QStringLiteral("OK"));
     (*ok)->setDefault(true);
     layout->addWidget(title);
@@ -263,8 +261,8 @@ void PRUpdateController::requestFinished() {
         return;
     }
     if (reply->error() != QNetworkReply::NoError) {
-        qCWarning(lcUpdateCheck, "Connection failed! Error - %s %s",
-                  qPrintable(reply->errorString()), qPrintable(reply->url().toString()));
+        qCWarning(lcApp, "Connection failed! Error - %s %s", qPrintable(reply->errorString()),
+                  qPrintable(reply->url().toString()));
         fail(reply->errorString());
         return;
     }
@@ -286,7 +284,7 @@ void PRUpdateController::evaluate(const QByteArray& body) {
         return;
     }
     if (CompareOneString(lastestVersion_, currentVersion_)) {
-        qCInfo(lcUpdateCheck, "Version %s is available; %s runs.", qPrintable(lastestVersion_),
+        qCInfo(lcApp, "Version %s is available; %s runs.", qPrintable(lastestVersion_),
                qPrintable(currentVersion_));
         loadWindow();
         newversionlab_->setText(QStringLiteral("Nimbara %1 is available.").arg(lastestVersion_));
@@ -298,8 +296,8 @@ void PRUpdateController::evaluate(const QByteArray& body) {
         emit checkFinished(Outcome::UpdateAvailable, QString());
         return;
     }
-    qCInfo(lcUpdateCheck, "No newer version than %s (the newest is %s).",
-           qPrintable(currentVersion_), qPrintable(lastestVersion_));
+    qCInfo(lcApp, "No newer version than %s (the newest is %s).", qPrintable(currentVersion_),
+           qPrintable(lastestVersion_));
     if (checkUpdate_) {
         loadWindow();
         noUpdateInfolab_->setText(
@@ -310,7 +308,7 @@ void PRUpdateController::evaluate(const QByteArray& body) {
 }
 
 void PRUpdateController::fail(const QString& reason) {
-    qCWarning(lcUpdateCheck, "The update check failed: %s", qPrintable(reason));
+    qCWarning(lcApp, "The update check failed: %s", qPrintable(reason));
     if (checkUpdate_) {
         loadWindow();
         failureInfolab_->setText(sentence(reason) + QStringLiteral(" Try again later."));

@@ -137,23 +137,17 @@ bool iosVersionIsIOS6OrLater(const QString& version, bool* iOS7OrLater) {
     return false;
 }
 
-std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString* whyNot) {
-    auto refuse = [whyNot](const QString& reason) {
-        if (whyNot != nullptr) {
-            *whyNot = reason;
-        }
-        return std::shared_ptr<PRIOSDeviceNode>();
-    };
+Result<std::shared_ptr<PRIOSDeviceNode>> readBackupFolder(const QString& folder) {
     const fs::path path = toPath(folder);
     std::error_code ec;
     if (!fs::exists(path, ec)) {
-        return refuse(QStringLiteral("does not exist"));
+        return fail(QStringLiteral("does not exist"));
     }
     if (!fs::is_directory(path, ec)) {
-        return refuse(QStringLiteral("not a folder"));
+        return fail(QStringLiteral("not a folder"));
     }
     if (!hasTwoEntries(path)) {
-        return refuse(QStringLiteral("empty or almost empty folder"));
+        return fail(QStringLiteral("empty or almost empty folder"));
     }
 
     auto node = std::make_shared<PRIOSDeviceNode>();
@@ -174,7 +168,7 @@ std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString
         plistFile = manifestFile;
         const PlistValue* lockdown = manifest ? manifest->find("Lockdown") : nullptr;
         if (lockdown == nullptr || !lockdown->isDict()) {
-            return refuse(QStringLiteral("no readable Info.plist or Manifest.plist"));
+            return fail(QStringLiteral("no readable Info.plist or Manifest.plist"));
         }
         node->setStrDeviceName(text(*lockdown, "DeviceName"));
         node->setStrDeviceSerial(text(*lockdown, "SerialNumber"));
@@ -227,12 +221,11 @@ BackupListing scanLocalBackups(const QString& root) {
                 continue;
             }
         }
-        QString why;
-        std::shared_ptr<PRIOSDeviceNode> node = readBackupFolder(fromPath(entry), &why);
+        Result<std::shared_ptr<PRIOSDeviceNode>> node = readBackupFolder(fromPath(entry));
         if (node) {
-            listing.backups.push_back(std::move(node));
+            listing.backups.push_back(std::move(node).value());
         } else {
-            listing.skipped.push_back({nameText, why});
+            listing.skipped.push_back({nameText, node.sentence()});
         }
     }
     return listing;

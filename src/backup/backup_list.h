@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup/pr_ios_device_node.h"
+#include "platform/result.h"
 
 namespace nimbara::backup {
 
@@ -35,8 +36,9 @@ struct BackupListing {
 BackupListing scanLocalBackups(const QString& root);
 std::vector<std::shared_ptr<PRIOSDeviceNode>> listLocalBackups(const QString& root);
 
-// Reads one backup folder; null (with the reason in whyNot) when it is not a usable backup.
-std::shared_ptr<PRIOSDeviceNode> readBackupFolder(const QString& folder, QString* whyNot = nullptr);
+// Reads one backup folder: its node (never null), or why it is not a usable backup ("not a
+// folder", ...).
+Result<std::shared_ptr<PRIOSDeviceNode>> readBackupFolder(const QString& folder);
 
 // Whether the backup in folder is encrypted (Manifest.plist "IsEncrypted" is true).
 bool isEncryptedBackup(const QString& folder);

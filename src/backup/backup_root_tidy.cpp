@@ -7,8 +7,8 @@
 #include <system_error>
 #include <vector>
 
-#include "backup/backup_log.h"
 #include "platform/folder_exchange.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::backup {
 

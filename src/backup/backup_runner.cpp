@@ -418,7 +418,7 @@ void runBackup(const std::shared_ptr<DeviceBackupRun::State>& state, BackupVaria
         const std::optional<DescriptionStamp> after = descriptionStamp(result.backupFolder);
         const bool written = after && (!before || *after != *before) &&
                              after->mtimeNs >= startedAt &&
-                             readBackupFolder(result.backupFolder) != nullptr;
+                             readBackupFolder(result.backupFolder).ok();
         if (!written) {
             result.outcome = BackupOutcome::NoNewBackup;
         } else {

@@ -3,10 +3,13 @@
 #include <QFileInfo>
 #include <QtGlobal>
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <utility>
 
 #include "backup/backup_list.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 
 namespace nimbara::backup {
@@ -63,8 +66,31 @@ bool BackupScanPlan::hasRunner(ScanStepKind kind) const {
     return false;
 }
 
+namespace {
+
+// The scan whose job runs on this thread (null elsewhere).
+thread_local const void* scanOfThisThread = nullptr;
+
+}  // namespace
+
+// What the scan's job shares with its owner.
+struct BackupScan::Shared {
+    explicit Shared(NotificationCenter& c) : center(c) {}
+
+    NotificationCenter& center;
+    std::atomic<bool> stop{false};
+    FinishedHandler finished;
+    mutable std::mutex mutex;
+    std::condition_variable ended;
+    bool running = false;       // under mutex
+    BackupScanSummary summary;  // under mutex
+
+    void post(int percent) { center.post(kScanProgressNotification, percent); }
+};
+
 BackupScan::BackupScan(NotificationCenter* center)
-    : center_(center != nullptr ? *center : NotificationCenter::defaultCenter()) {}
+    : shared_(std::make_shared<Shared>(center != nullptr ? *center
+                                                         : NotificationCenter::defaultCenter())) {}
 
 BackupScan::~BackupScan() {
     requestStop();
@@ -72,58 +98,67 @@ BackupScan::~BackupScan() {
 }
 
 void BackupScan::setFinishedHandler(FinishedHandler handler) {
-    finished_ = std::move(handler);
+    shared_->finished = std::move(handler);
 }
 
-bool BackupScan::start(const QString& folder, BackupScanPlan plan, QString* whyNot) {
-    auto refuse = [whyNot](const QString& reason) {
-        if (whyNot != nullptr) {
-            *whyNot = reason;
-        }
-        return false;
-    };
-    if (running_.load()) {
-        return refuse(QStringLiteral("A backup scan is already running."));
+Result<void> BackupScan::start(const QString& folder, BackupScanPlan plan) {
+    if (isRunning()) {
+        return fail(QStringLiteral("A backup scan is already running."));
     }
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        return refuse(QStringLiteral("The backup folder does not exist."));
+        return fail(QStringLiteral("The backup folder does not exist."));
     }
     if (isEncryptedBackup(folder)) {
-        return refuse(encryptedBackupMessage());
+        return fail(encryptedBackupMessage());
     }
-    wait();  // the thread of the previous scan has ended; reap it
-    stop_.store(false);
-    running_.store(true);
-    thread_ = std::thread(&BackupScan::run, this, folder, std::move(plan));
-    return true;
+    shared_->stop.store(false);
+    {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        shared_->running = true;
+    }
+    // A queued job must be copyable: the plan goes in a shared block. The job hands what it
+    // holds on to run(), which lets go of the plan (and the records its readers keep) on the
+    // scan's thread.
+    auto planned = std::make_shared<BackupScanPlan>(std::move(plan));
+    jobs_.post([shared = shared_, folder, planned](const JobQueue::StopCheck&) mutable {
+        run(std::move(shared), folder, std::move(planned));
+    });
+    return {};
 }
 
 void BackupScan::requestStop() {
-    stop_.store(true);
+    shared_->stop.store(true);
 }
 
 void BackupScan::wait() {
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
-        thread_.join();
+    if (scanOfThisThread == shared_.get()) {
+        return;  // the finished handler: the scan is ending on this very thread
     }
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->ended.wait(lock, [this] { return !shared_->running; });
+}
+
+bool BackupScan::isRunning() const {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->running;
 }
 
 BackupScanSummary BackupScan::lastSummary() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return summary_;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->summary;
 }
 
-void BackupScan::post(int percent) {
-    center_.post(kScanProgressNotification, percent);
-}
-
-void BackupScan::run(QString folder, BackupScanPlan plan) {
+void BackupScan::run(std::shared_ptr<Shared> shared, const QString& folder,
+                     std::shared_ptr<BackupScanPlan> plan) {
+    scanOfThisThread = shared.get();
+    const std::atomic<bool>& stop = shared->stop;
     BackupScanSummary summary;
     summary.folder = folder;
-    const ScanStepContext context(folder, stop_, center_, [this](int percent) { post(percent); });
-    for (const ScanStep& step : plan.steps()) {
+    const ScanStepContext context(folder, stop, shared->center,
+                                  [shared](int percent) { shared->post(percent); });
+    for (const ScanStep& step : plan->steps()) {
         ScanStepReport report;
-        if (stop_.load()) {
+        if (stop.load()) {
             report = {ScanStepOutcome::Stopped, QStringLiteral("The scan was stopped.")};
         } else if (!step.runner) {
             report = {ScanStepOutcome::NotAvailable,
@@ -135,14 +170,15 @@ void BackupScan::run(QString folder, BackupScanPlan plan) {
             try {
                 report = step.runner(context);
             } catch (const std::exception& e) {
-                qWarning("Backup scan: %s: %s", qUtf8Printable(step.title), e.what());
+                qCWarning(lcBackup, "Backup scan: %s: %s", qUtf8Printable(step.title), e.what());
                 report = {ScanStepOutcome::Failed, unreadable};
             } catch (...) {
-                qWarning("Backup scan: %s: the reader failed", qUtf8Printable(step.title));
+                qCWarning(lcBackup, "Backup scan: %s: the reader failed",
+                          qUtf8Printable(step.title));
                 report = {ScanStepOutcome::Failed, unreadable};
             }
             // A reader that returned early because of the stop did not finish its family.
-            if (stop_.load() && report.outcome == ScanStepOutcome::Done) {
+            if (stop.load() && report.outcome == ScanStepOutcome::Done) {
                 report = {ScanStepOutcome::Stopped, QStringLiteral("The scan was stopped."),
                           report.progressPosted, report.incomplete};
             }
@@ -152,19 +188,25 @@ void BackupScan::run(QString folder, BackupScanPlan plan) {
         }
         if (report.outcome != ScanStepOutcome::Stopped && !report.progressPosted &&
             step.progressAfter >= 0) {
-            post(step.progressAfter);
+            shared->post(step.progressAfter);
         }
         summary.steps.push_back({step.kind, report.outcome, report.message, report.incomplete});
     }
-    summary.stopped = stop_.load();
+    summary.stopped = stop.load();
+    plan.reset();
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        summary_ = summary;
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->summary = summary;
     }
-    if (finished_) {
-        finished_(summary);
+    if (shared->finished) {
+        shared->finished(summary);
     }
-    running_.store(false);
+    {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->running = false;
+    }
+    scanOfThisThread = nullptr;
+    shared->ended.notify_all();
 }
 
 }  // namespace nimbara::backup

@@ -1,4 +1,4 @@
-// The backup scan: one worker thread reads a local backup record family by record family, in a
+// The backup scan: a background job reads a local backup record family by record family, in a
 // fixed order, and posts "ScanProgressInfo" (an int percent) as each step ends.
 //
 // The order matters: the message reader looks up attachments among the manifest entries and
@@ -10,10 +10,12 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "platform/job_queue.h"
+#include "platform/result.h"
 
 namespace nimbara {
 class NotificationCenter;
@@ -128,8 +130,10 @@ struct BackupScanSummary {
     }
 };
 
-// Runs one plan over one backup folder on a thread of its own. At most one scan runs per object;
-// the destructor stops and joins a running scan.
+// Runs one plan over one backup folder as the object's background job (its own queue, so it
+// needs no event loop). At most one scan runs per object; the destructor stops a running scan and
+// waits for its step to return, so an owner on the GUI thread lets a scan go only once it has
+// ended (isRunning() is false).
 class BackupScan {
   public:
     using FinishedHandler = std::function<void(const BackupScanSummary&)>;
@@ -140,34 +144,31 @@ class BackupScan {
     BackupScan(const BackupScan&) = delete;
     BackupScan& operator=(const BackupScan&) = delete;
 
-    // Called on the scan thread once every step has ended or been stopped; the scan's end.
+    // Called on the scan's thread once every step has ended or been stopped; the scan's end.
     // Set it before start, not while a scan runs.
     void setFinishedHandler(FinishedHandler handler);
 
-    // Starts the scan of folder. Refused (false, with the reason in whyNot) while a scan runs,
-    // when the folder is not a folder, or when the backup is encrypted.
-    bool start(const QString& folder, BackupScanPlan plan, QString* whyNot = nullptr);
+    // Starts the scan of folder. Refused, with the reason, while a scan runs, when the folder is
+    // not a folder, or when the backup is encrypted.
+    Result<void> start(const QString& folder, BackupScanPlan plan);
 
     // Asks the running step to return and skips the rest; does not wait.
     void requestStop();
-    // Waits for the scan thread to end (also after requestStop). Not from the finished handler.
+    // Waits for the running scan to end (also after requestStop): for tools and tests, never the
+    // GUI thread. Returns at once from the finished handler.
     void wait();
-    bool isRunning() const { return running_.load(); }
+    bool isRunning() const;
 
     // The summary of the last scan that ended (empty before).
     BackupScanSummary lastSummary() const;
 
   private:
-    void run(QString folder, BackupScanPlan plan);
-    void post(int percent);
+    struct Shared;
+    static void run(std::shared_ptr<Shared> shared, const QString& folder,
+                    std::shared_ptr<BackupScanPlan> plan);
 
-    NotificationCenter& center_;
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> running_{false};
-    FinishedHandler finished_;
-    mutable std::mutex mutex_;
-    BackupScanSummary summary_;
+    std::shared_ptr<Shared> shared_;
+    JobQueue jobs_;
 };
 
 // Short English name of a step, as used in messages ("Call history").

@@ -10,6 +10,7 @@
 #include "backup/manifest_pass.h"
 #include "backup/message_reader.h"
 #include "backup/note_reader.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::backup {
 
@@ -32,12 +33,13 @@ ScanStepRunner manifestStepRunner(const std::shared_ptr<BackupScanRecords>& reco
             report.outcome = ScanStepOutcome::Failed;
             report.message = QStringLiteral("This backup has no list of its files.");
         } else if (!result.error.empty()) {
-            qWarning("Backup scan: file list: %s", result.error.c_str());
+            qCWarning(lcBackup, "Backup scan: file list: %s", result.error.c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message =
                 QStringLiteral("The list of files in this backup could not be read in full.");
         } else if (result.refusedPaths > 0) {
-            qWarning("Backup scan: file list: %s", refusedPathsText(result.refusedPaths).c_str());
+            qCWarning(lcBackup, "Backup scan: file list: %s",
+                      refusedPathsText(result.refusedPaths).c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message = QStringLiteral(
                                  "The list of files in this backup is damaged: %1 of its entries "
@@ -66,13 +68,13 @@ ScanStepRunner contactStepRunner(const std::shared_ptr<BackupScanRecords>& recor
         if (!result.addressBookFound) {
             report.incomplete = listed(kAddressBookKey);
         } else if (!result.ok) {
-            qWarning("Backup scan: address book: %s", result.error.c_str());
+            qCWarning(lcBackup, "Backup scan: address book: %s", result.error.c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message = QStringLiteral("The address book in this backup could not be read.");
         } else if (!result.imagesFound) {
             report.incomplete = listed(kContactImagesKey);
         } else if (!result.imageError.empty()) {
-            qWarning("Backup scan: contact pictures: %s", result.imageError.c_str());
+            qCWarning(lcBackup, "Backup scan: contact pictures: %s", result.imageError.c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message =
                 QStringLiteral("The contact pictures in this backup could not be read.");
@@ -104,7 +106,7 @@ ScanStepRunner messageStepRunner(const std::shared_ptr<BackupScanRecords>& recor
         if (!result.databaseFound) {
             report.incomplete = records && records->isListed(kMessageDatabaseKey);
         } else if (!result.ok) {
-            qWarning("Backup scan: messages: %s", result.error.c_str());
+            qCWarning(lcBackup, "Backup scan: messages: %s", result.error.c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message = QStringLiteral("The messages in this backup could not be read.");
         }

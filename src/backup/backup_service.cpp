@@ -15,7 +15,7 @@
 #include <thread>
 #include <utility>
 
-#include "backup/backup_log.h"
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 
 namespace nimbara::backup {

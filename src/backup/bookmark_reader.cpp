@@ -4,6 +4,7 @@
 #include "backup/backup_scan_readers.h"
 #include "backup/record_database.h"
 #include "backup/record_notifications.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
 
@@ -156,7 +157,7 @@ class BookMarkRead {
     void readHistory() {
         const std::string relative = locateStoredFile(folder_, kSafariHistoryKey);
         if (relative.empty()) {
-            qInfo("bookMarkPlistPath not find");
+            qCInfo(lcBackup, "bookMarkPlistPath not find");
             return;
         }
         result.historyFound = true;
@@ -219,7 +220,7 @@ BookMarkReadResult readBookMarks(const std::string& backupFolder, const StopChec
         }
     } else {
         // No bookmarks; the history is a file of its own.
-        qInfo("messageDB is not exist");
+        qCInfo(lcBackup, "messageDB is not exist");
     }
     if (!read.result.stopped) {
         read.readHistory();
@@ -266,7 +267,8 @@ ScanStepRunner bookMarkStepRunner(const std::shared_ptr<BackupScanRecords>& reco
                              (listed(kBookmarksDatabaseKey) || listed(kBookmarksPlistKey))) ||
                             (!result.historyFound && listed(kSafariHistoryKey));
         if (!result.error.empty() || !result.historyError.empty()) {
-            qWarning("Backup scan: bookmarks: %s", (result.error + result.historyError).c_str());
+            qCWarning(lcBackup, "Backup scan: bookmarks: %s",
+                      (result.error + result.historyError).c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message =
                 !result.error.empty()

@@ -6,6 +6,7 @@
 #include "backup/record_database.h"
 #include "backup/record_dates.h"
 #include "backup/record_notifications.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 
 #include <QFile>
@@ -186,7 +187,7 @@ CalenderReadResult readCalender(const std::string& backupFolder, const StopCheck
     const StoredDatabase stored =
         locateStoredDatabase(folder, kCalendarDatabaseKey, kCalendarDomain, kCalendarDatabasePath);
     if (!stored.exists()) {
-        qInfo("CalenderDB is not exist");
+        qCInfo(lcBackup, "CalenderDB is not exist");
         return std::move(read.result);
     }
     read.result.databaseFound = true;
@@ -209,11 +210,11 @@ CalenderReadResult readCalender(const std::string& backupFolder, const StopCheck
 
 CalendarQuery calendarQueryForBackup(const std::string& backupFolder) {
     const auto node = readBackupFolder(QFile::decodeName(backupFolder.c_str()));
-    if (!node || node->strIOSVersion().isEmpty()) {
+    if (!node || (*node)->strIOSVersion().isEmpty()) {
         return CalendarQuery::Items;
     }
-    return iosVersionIsIOS6OrLater(node->strIOSVersion(), nullptr) ? CalendarQuery::Items
-                                                                   : CalendarQuery::Events;
+    return iosVersionIsIOS6OrLater((*node)->strIOSVersion(), nullptr) ? CalendarQuery::Items
+                                                                      : CalendarQuery::Events;
 }
 
 CalenderReadResult scanCalenderThread(const std::string& backupFolder, NotificationCenter* center,
@@ -254,7 +255,7 @@ ScanStepRunner calenderStepRunner(const std::shared_ptr<BackupScanRecords>& reco
         report.incomplete =
             !result.databaseFound && records && records->isListed(kCalendarDatabaseKey);
         if (!result.error.empty()) {
-            qWarning("Backup scan: calendar: %s", result.error.c_str());
+            qCWarning(lcBackup, "Backup scan: calendar: %s", result.error.c_str());
             report.outcome = ScanStepOutcome::Failed;
             report.message = QStringLiteral("The calendar in this backup could not be read.");
         }

@@ -6,11 +6,12 @@
 #include <cmath>
 #include <limits>
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_scan_readers.h"
 #include "backup/record_dates.h"
 #include "backup/record_notifications.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::backup {
 
@@ -212,7 +213,7 @@ CallHistoryReadResult scanTransferCallLogThread(const std::string& backupFolder,
                       });
     }
     if (!result.error.empty()) {
-        qWarning("Call history copy: %s", result.error.c_str());
+        qCWarning(lcBackup, "Call history copy: %s", result.error.c_str());
     }
     center.post(kScanCopyCallLogInfoFinished);
     result.progressPosted = true;

@@ -5,6 +5,7 @@
 #include "backup/backup_folder.h"
 #include "backup/record_database.h"
 #include "backup/sqlite_db.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 
 #include <QDebug>
@@ -294,7 +295,7 @@ ContactReadResult plainScan(const DatabaseFile& book, const DatabaseFile& images
             center.post(kScanContactInfo, contact);
         });
     if (result.error == "contactDB is not exist") {
-        qInfo("contactDB is not exist");
+        qCInfo(lcBackup, "contactDB is not exist");
         return result;
     }
     if (result.stopped) {
@@ -313,7 +314,7 @@ ContactReadResult transferScan(const DatabaseFile& book, const DatabaseFile& ima
             center.post(kScanTransferContactInfo, contact);
         });
     if (result.error == "contactDB is not exist") {
-        qInfo("contactDB is not exist");
+        qCInfo(lcBackup, "contactDB is not exist");
         return result;
     }
     center.post(kScanTransferContactFinished);
@@ -367,7 +368,7 @@ ContactReadResult scanFolder(const std::string& backupFolder, const BackupManife
     };
     const std::string addressBook = locate(kAddressBookKey);
     if (addressBook.empty()) {
-        qInfo("contactDB is not exist");
+        qCInfo(lcBackup, "contactDB is not exist");
         ContactReadResult result;
         result.error = "contactDB is not exist";
         return result;

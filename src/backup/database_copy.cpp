@@ -2,10 +2,10 @@
 
 #include "backup/backup_folder.h"
 #include "backup/sqlite_db.h"
+#include "platform/log_categories.h"
 #include "platform/scratch_dir.h"
 
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -31,7 +31,7 @@ bool commit(const std::string& databasePath, bool durable) {
     }
     if (sqlite3_wal_checkpoint_v2(db->handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr,
                                   nullptr) != SQLITE_OK) {
-        std::fputs("Failed to commit\n", stdout);
+        qCWarning(lcBackup, "Failed to commit");
         return false;
     }
     return true;

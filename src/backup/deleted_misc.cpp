@@ -3,13 +3,13 @@
 #include <cmath>
 #include <limits>
 
-#include "app/core/text_utilities.h"
 #include "backup/deleted_families.h"
 #include "backup/pr_book_mark_node.h"
 #include "backup/pr_calender_node.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/record_dates.h"
 #include "backup/record_notifications.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::backup::deleted {
 

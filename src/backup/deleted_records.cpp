@@ -3,13 +3,13 @@
 #include <QFile>
 
 #include "backup/backup_folder.h"
-#include "backup/backup_log.h"
 #include "backup/backup_scan_readers.h"
 #include "backup/call_history_reader.h"
 #include "backup/deleted_families.h"
 #include "backup/message_reader.h"
 #include "backup/note_reader.h"
 #include "backup/record_notifications.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::backup {
 

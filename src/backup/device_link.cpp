@@ -13,12 +13,10 @@
 #include <vector>
 
 #include "backup/backup_folder.h"
-#include "backup/backup_log.h"
+#include "platform/log_categories.h"
 #include "platform/partial_file.h"
 
 namespace nimbara::backup {
-
-Q_LOGGING_CATEGORY(lcBackup, "nimbara.backup")
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include "backup/manifest_media.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 #include "backup/manifest_db.h"
 #include "backup/record_dates.h"
+#include "ui/core/text_utilities.h"
 
 #include <QFile>
 

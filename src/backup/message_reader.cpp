@@ -1,6 +1,5 @@
 #include "backup/message_reader.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/attributed_body.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
@@ -11,7 +10,9 @@
 #include "backup/record_notifications.h"
 #include "backup/shah.h"
 #include "backup/sqlite_db.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
+#include "ui/core/text_utilities.h"
 
 #include <QDebug>
 
@@ -627,7 +628,7 @@ MessageReadResult scanMessageThread(const std::string& backupFolder, Notificatio
     const BackupFolder folder = BackupFolder::open(backupFolder);
     MessageDatabase database{&folder, storedName(folder, kMessageDatabaseKey), {}};
     if (database.relative.empty()) {
-        qInfo("messageDB is not exist");
+        qCInfo(lcBackup, "messageDB is not exist");
         result.error = "messageDB is not exist";
         return result;
     }
@@ -661,7 +662,7 @@ MessageReadResult scanTransferMessageThread(const std::string& backupFolder,
         const BackupFolder folder = BackupFolder::open(backupFolder);
         MessageDatabase database{&folder, storedName(folder, kMessageDatabaseKey), {}};
         if (database.relative.empty()) {
-            qInfo("messageDB is not exist");
+            qCInfo(lcBackup, "messageDB is not exist");
             result.error = "messageDB is not exist";
         } else {
             // The backup's list: the attachments' stored files and the companion "-wal".
@@ -699,7 +700,7 @@ MessageReadResult scanTransferMessageThread(const std::string& backupFolder,
         }
     }
     if (!result.ok && result.databaseFound) {
-        qWarning("Messages: %s", result.error.c_str());
+        qCWarning(lcBackup, "Messages: %s", result.error.c_str());
     }
     center.post(kScanTransferMessageFinished);
     result.progressPosted = true;

@@ -8,6 +8,7 @@
 #include "backup/note_body.h"
 #include "backup/record_dates.h"
 #include "backup/record_notifications.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 
 namespace nimbara::backup {
@@ -226,7 +227,7 @@ NoteReadResult scanNoteThread(const std::string& backupFolder, NotificationCente
         read(backupFolder, stop,
              [&center](const std::shared_ptr<PRNoteNode>& n) { center.post(kScanNoteInfo, n); });
     if (!result.databaseFound) {
-        qInfo("messageDB is not exist");
+        qCInfo(lcBackup, "messageDB is not exist");
     } else if (result.ok && !result.stopped) {
         center.post(kScanProgressInfo, kNoteScanProgress);
         result.progressPosted = true;
@@ -243,9 +244,9 @@ NoteReadResult scanTransferNoteThread(const std::string& backupFolder, Notificat
         });
     }
     if (!result.databaseFound) {
-        qInfo("messageDB is not exist");
+        qCInfo(lcBackup, "messageDB is not exist");
     } else if (!result.error.empty()) {
-        qWarning("Notes copy: %s", result.error.c_str());
+        qCWarning(lcBackup, "Notes copy: %s", result.error.c_str());
     }
     center.post(kScanTransferNoteFinished, kNoteScanProgress);
     result.progressPosted = true;

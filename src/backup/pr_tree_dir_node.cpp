@@ -1,6 +1,6 @@
 #include "backup/pr_tree_dir_node.h"
 
-#include "app/core/text_utilities.h"
+#include "ui/core/text_utilities.h"
 
 namespace {
 

@@ -109,10 +109,10 @@ std::string incompleteBackup(const fs::path& built, const std::string& udid) {
     if (!saysFinished(folder)) {
         return "The backup did not finish.";
     }
-    QString whyNot;
-    if (readBackupFolder(QFile::decodeName(QByteArray::fromStdString(built.string())), &whyNot) ==
-        nullptr) {
-        return failureText("The new backup is not complete", whyNot.toStdString(),
+    if (const auto read =
+            readBackupFolder(QFile::decodeName(QByteArray::fromStdString(built.string())));
+        !read) {
+        return failureText("The new backup is not complete", read.sentence().toStdString(),
                            "reading the new backup");
     }
     if (std::string problem = backupOwnerProblem(folder, udid); !problem.empty()) {

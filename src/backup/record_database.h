@@ -13,6 +13,7 @@
 #include "backup/backup_scan.h"
 #include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
+#include "platform/log_categories.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -205,7 +206,7 @@ ScanStepReport recordStepReport(const Result& result, const Records* records,
             report.incomplete = report.incomplete || (records && records->isListed(source->key()));
         }
     } else if (!result.ok) {
-        qWarning("Backup scan: %s: %s", family, result.error.c_str());
+        qCWarning(lcBackup, "Backup scan: %s: %s", family, result.error.c_str());
         report.outcome = ScanStepOutcome::Failed;
         report.message = failure;
     }

@@ -1,10 +1,10 @@
 #include "browser/record_sorting.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_photo_and_video_node.h"
+#include "ui/core/text_utilities.h"
 
 #include <QString>
 

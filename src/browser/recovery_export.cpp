@@ -29,6 +29,7 @@
 #include "backup/writers/pr_vcf_controller.h"
 #include "backup/writers/record_formatters.h"
 #include "browser/result_records.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::browser {
 
@@ -132,7 +133,7 @@ class Exporter {
         std::string why;
         backup_ = backup::BackupFolder::open(plan_.backupFolder.toStdString(), &why);
         if (!backup_.isOpen()) {
-            qWarning("Recovery export: the backup can't be opened: %s", why.c_str());
+            qCWarning(lcBrowser, "Recovery export: the backup can't be opened: %s", why.c_str());
         }
         if (plan_.empty()) {
             return finish();  // nothing was ticked: no folder is filled with empty lists
@@ -174,8 +175,8 @@ class Exporter {
 
     // Reports an item that could not be exported; the log gets `detail` when given.
     void fail(const QString& item, const QString& reason, const std::string& detail = {}) {
-        qWarning("Recovery export: %s: %s", qUtf8Printable(item),
-                 detail.empty() ? qUtf8Printable(reason) : detail.c_str());
+        qCWarning(lcBrowser, "Recovery export: %s: %s", qUtf8Printable(item),
+                  detail.empty() ? qUtf8Printable(reason) : detail.c_str());
         summary_.failed.push_back({item, reason});
     }
 
@@ -514,35 +515,38 @@ RecoveryExportSummary runRecoveryExport(const RecoveryExportPlan& plan, const fs
 }
 
 RecoveryExportJob::RecoveryExportJob(RecoveryExportPlan plan, fs::path root)
-    : plan_(std::move(plan)), root_(std::move(root)) {
-    progress_.total.store(plan_.steps());
+    : shared_(std::make_shared<Shared>()) {
+    shared_->plan = std::move(plan);
+    shared_->root = std::move(root);
+    shared_->progress.total.store(shared_->plan.steps());
 }
 
 RecoveryExportJob::~RecoveryExportJob() {
-    requestStop();
-    if (thread_.joinable()) {
-        thread_.join();
-    }
+    requestStop();  // the queue going never waits: a running export ends on its own
 }
 
 void RecoveryExportJob::start() {
-    if (thread_.joinable()) {
+    if (shared_->started) {
         return;
     }
-    finished_.store(false);
-    thread_ = std::thread([this] {
-        RecoveryExportSummary summary = runRecoveryExport(plan_, root_, progress_, stop_);
+    shared_->started = true;
+    shared_->finished.store(false);
+    jobs_.post([shared = shared_](const JobQueue::StopCheck&) mutable {
+        // Held here for the run, so whatever the owner left is let go on this thread.
+        const std::shared_ptr<Shared> held = std::move(shared);
+        RecoveryExportSummary summary =
+            runRecoveryExport(held->plan, held->root, held->progress, held->stop);
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            summary_ = std::move(summary);
+            std::lock_guard<std::mutex> lock(held->mutex);
+            held->summary = std::move(summary);
         }
-        finished_.store(true, std::memory_order_release);  // the body's last step
+        held->finished.store(true, std::memory_order_release);  // the job's last step
     });
 }
 
 RecoveryExportSummary RecoveryExportJob::summary() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return summary_;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    return shared_->summary;
 }
 
 }  // namespace nimbara::browser

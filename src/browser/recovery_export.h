@@ -34,8 +34,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "platform/job_queue.h"
 
 class PRBookMarkNode;
 class PRCalenderNode;
@@ -157,9 +158,9 @@ RecoveryExportSummary runRecoveryExport(const RecoveryExportPlan& plan,
                                         RecoveryExportProgress& progress,
                                         const std::atomic<bool>& stop);
 
-// One export on a thread of its own. The owner reads the counters from the GUI thread and takes
-// the summary once finished() says so; it never joins a running job: it asks it to stop and
-// hands it to a WorkerReaper (the destructor joins, so it must only run once finished()).
+// One export as the background job of its own queue (no event loop needed). The owner reads the
+// counters from the GUI thread and takes the summary once finished() says so. Going away asks a
+// running export to stop and never waits for it: it ends on its own.
 class RecoveryExportJob {
   public:
     RecoveryExportJob(RecoveryExportPlan plan, std::filesystem::path root);
@@ -167,28 +168,33 @@ class RecoveryExportJob {
     RecoveryExportJob(const RecoveryExportJob&) = delete;
     RecoveryExportJob& operator=(const RecoveryExportJob&) = delete;
 
-    // Starts the worker (once).
+    // Starts the export (once).
     void start();
-    void requestStop() { stop_.store(true); }
-    bool stopRequested() const { return stop_.load(); }
-    // The worker has ended (or was never started): the summary is there, a join returns at once.
-    bool finished() const { return finished_.load(std::memory_order_acquire); }
+    void requestStop() { shared_->stop.store(true); }
+    bool stopRequested() const { return shared_->stop.load(); }
+    // The export has ended (or was never started): the summary is there.
+    bool finished() const { return shared_->finished.load(std::memory_order_acquire); }
 
-    std::uint64_t done() const { return progress_.done.load(); }
-    std::uint64_t total() const { return progress_.total.load(); }
-    const std::filesystem::path& root() const { return root_; }
+    std::uint64_t done() const { return shared_->progress.done.load(); }
+    std::uint64_t total() const { return shared_->progress.total.load(); }
+    const std::filesystem::path& root() const { return shared_->root; }
     // The summary of the run (empty before finished()).
     RecoveryExportSummary summary() const;
 
   private:
-    RecoveryExportPlan plan_;
-    std::filesystem::path root_;
-    RecoveryExportProgress progress_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> finished_{true};
-    mutable std::mutex mutex_;
-    RecoveryExportSummary summary_;
-    std::thread thread_;
+    // What the export shares with its owner; the job keeps it for as long as it runs.
+    struct Shared {
+        RecoveryExportPlan plan;
+        std::filesystem::path root;
+        RecoveryExportProgress progress;
+        std::atomic<bool> stop{false};
+        std::atomic<bool> finished{true};
+        bool started = false;  // owner's thread only
+        mutable std::mutex mutex;
+        RecoveryExportSummary summary;
+    };
+    std::shared_ptr<Shared> shared_;
+    JobQueue jobs_;
 };
 
 }  // namespace nimbara::browser

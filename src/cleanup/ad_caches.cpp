@@ -6,11 +6,12 @@
 #include <cctype>
 #include <utility>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/clean_removal.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -72,7 +73,7 @@ std::vector<std::string> findAdCacheFolders(amd::AfcService& container, CleanJob
             const auto info = container.GetFileKindAndSize(path);
             if (info && info->kind == "S_IFDIR" &&
                 std::find(folders.begin(), folders.end(), path) == folders.end()) {
-                qInfo().noquote() << "ads platform====" << QString::fromStdString(name);
+                qCInfo(lcCleanup).noquote() << "ads platform====" << QString::fromStdString(name);
                 folders.push_back(path);
             }
         }
@@ -156,9 +157,9 @@ AdRemovalReport AdCacheRemover::run() {
             {plan[failure.item].bundleId, failure.path, failure.code, failure.reason});
     }
     for (const AdRemovalFailure& failure : report.failures) {
-        qWarning().noquote() << "Advertisement cache not removed:"
-                             << QString::fromStdString(failure.bundleId)
-                             << QString::fromStdString(failure.path) << failure.reason;
+        qCWarning(lcCleanup).noquote()
+            << "Advertisement cache not removed:" << QString::fromStdString(failure.bundleId)
+            << QString::fromStdString(failure.path) << failure.reason;
     }
     report.bytesFreed = removal.freedBytes;
     report.stopped =

@@ -5,9 +5,9 @@
 
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "device/app_dir_service.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -123,7 +123,7 @@ void AppCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRCleanDir
         case CleanCategory::UserFile:
             return;  // found by their own walks
     }
-    result_.totalFileSize = nimbara::app::addSaturating(result_.totalFileSize, size);
+    result_.totalFileSize = nimbara::ui::addSaturating(result_.totalFileSize, size);
     ++result_.totalFileNumber;
     if (onPathSeen) {
         onPathSeen(category, path);

@@ -7,8 +7,6 @@
 
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/large_app_record.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
@@ -17,7 +15,10 @@
 #include "device/device_status.h"
 #include "device/sb_service.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -74,8 +75,8 @@ std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device,
     std::vector<CleanAppInfo> apps;
     for (const auto& [bundleId, attributes] : lookup->toDict()) {
         if (!isValidBundleId(bundleId)) {
-            qWarning().noquote() << "Clean-up: app identifier passed over:"
-                                 << QString::fromStdString(bundleId);
+            qCWarning(lcCleanup).noquote()
+                << "Clean-up: app identifier passed over:" << QString::fromStdString(bundleId);
             continue;
         }
         CleanAppInfo app;
@@ -95,7 +96,7 @@ void visitCleanApps(CleanJobDevice& device, const std::vector<CleanAppInfo>& app
     for (const CleanAppInfo& app : apps) {
         ids << QString::fromStdString(app.bundleId);
     }
-    qInfo().noquote() << "Clean-up apps:" << ids.join(QLatin1Char(' '));
+    qCInfo(lcCleanup).noquote() << "Clean-up apps:" << ids.join(QLatin1Char(' '));
     CleanAppIcons icons(device);
     int done = 0;
     for (const CleanAppInfo& app : apps) {
@@ -117,8 +118,9 @@ bool openContainer(amd::AppDirService& container, CleanJobDevice& device,
         return true;
     }
     if (rc != CleanJobDevice::kStopped && rc != amd::DeviceCode::AppNotInstalled) {
-        qWarning().noquote() << "Clean-up: the container of" << QString::fromStdString(bundleId)
-                             << "could not be opened:" << rc;
+        qCWarning(lcCleanup).noquote()
+            << "Clean-up: the container of" << QString::fromStdString(bundleId)
+            << "could not be opened:" << rc;
         refused.push_back(bundleId);
     }
     return false;
@@ -213,7 +215,7 @@ std::shared_ptr<PRCleanDirNode> makeCleanFileRecord(const std::string& path, std
 }
 
 void CleanCategoryList::add(std::shared_ptr<PRCleanDirNode> record) {
-    bytes = nimbara::app::addSaturating(bytes, record->fileSizeNumber());
+    bytes = nimbara::ui::addSaturating(bytes, record->fileSizeNumber());
     files.push_back(std::move(record));
 }
 

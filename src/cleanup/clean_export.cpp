@@ -12,14 +12,15 @@
 #include <system_error>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_removal_paths.h"
 #include "cleanup/removal_texts.h"
 #include "device/afc_service.h"
 #include "device/crash_report_service.h"
+#include "platform/log_categories.h"
 #include "platform/partial_file.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -189,7 +190,8 @@ CleanExportEngine::~CleanExportEngine() = default;
 void CleanExportEngine::fail(std::size_t index, const std::string& path, int code,
                              const QString& reason) {
     report_.failures.push_back({index, path, code, reason});
-    qWarning().noquote() << "Clean-up export:" << qs(path) << "(" << code << "):" << reason;
+    qCWarning(lcCleanup).noquote()
+        << "Clean-up export:" << qs(path) << "(" << code << "):" << reason;
 }
 
 void CleanExportEngine::itemDone() {
@@ -202,7 +204,7 @@ void CleanExportEngine::itemDone() {
 
 void CleanExportEngine::wrote(const fs::path& file, std::uint64_t bytes) {
     report_.written.push_back(file);
-    report_.copiedBytes = app::addSaturating(report_.copiedBytes, bytes);
+    report_.copiedBytes = ui::addSaturating(report_.copiedBytes, bytes);
 }
 
 DeviceExportCopy CleanExportEngine::copier(amd::AfcService* afc, std::size_t index) {

@@ -8,8 +8,6 @@
 #include <set>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/camera_roll.h"
 #include "cleanup/clean_removal_paths.h"
 #include "cleanup/protected_files.h"
@@ -17,12 +15,15 @@
 #include "device/app_dir_service.h"
 #include "device/crash_report_service.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
 namespace {
 
-using app::addSaturating;
+using ui::addSaturating;
 
 QString qs(const std::string& text) {
     return QString::fromStdString(text);
@@ -315,7 +316,8 @@ CleanRemovalEngine::~CleanRemovalEngine() = default;
 void CleanRemovalEngine::fail(std::size_t index, const std::string& path, int code,
                               const QString& reason) {
     report_.failures.push_back({index, path, code, reason});
-    qWarning().noquote() << "Clean-up removal:" << qs(path) << "(" << code << "):" << reason;
+    qCWarning(lcCleanup).noquote()
+        << "Clean-up removal:" << qs(path) << "(" << code << "):" << reason;
 }
 
 void CleanRemovalEngine::counted(std::size_t index, const std::string& path, std::uint64_t bytes) {

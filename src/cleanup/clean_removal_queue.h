@@ -16,10 +16,7 @@
 
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal.h"
-
-namespace nimbara {
-class SerialWorker;
-}
+#include "platform/job_queue.h"
 
 namespace nimbara::cleanup {
 
@@ -59,12 +56,7 @@ class CleanJobQueue {
     bool idle() const;
 
   private:
-    struct Shared {
-        std::atomic<std::uint64_t> generation{1};
-        std::atomic<bool> going{false};
-    };
-    std::shared_ptr<Shared> shared_;
-    std::shared_ptr<SerialWorker> worker_;
+    JobQueue queue_;
 };
 
 }  // namespace nimbara::cleanup

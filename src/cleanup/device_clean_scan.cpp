@@ -4,11 +4,12 @@
 
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "device/afc_service.h"
 #include "device/app_dir_service.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -55,7 +56,7 @@ DeviceCleanScanResult DeviceCleanScanEngine::run() {
     }
     result_.stopped = device_.shouldStop();
     if (!result_.stopped) {
-        qInfo().noquote() << "Clean-up found" << result_.totalFileSize << "bytes";
+        qCInfo(lcCleanup).noquote() << "Clean-up found" << result_.totalFileSize << "bytes";
         if (onFinished) {
             onFinished(result_.totalFileSize);
         }
@@ -100,7 +101,7 @@ void DeviceCleanScanEngine::keep(CleanCategory category, std::shared_ptr<PRClean
             return;  // not categories of this walk
     }
     result_.totalFileSize =
-        nimbara::app::addSaturating(result_.totalFileSize, record->fileSizeNumber());
+        nimbara::ui::addSaturating(result_.totalFileSize, record->fileSizeNumber());
     ++result_.totalFileNumber;
     if (onTreeFile) {
         onTreeFile(category, record);
@@ -168,8 +169,8 @@ void DeviceCleanScanEngine::keepSyncFailed(const std::string& path, std::uint64_
     record->setFileName(QString::fromStdString(lastComponent(path)));
     record->setFileSize(sizeText);
     record->setFileSizeNumber(size);
-    result_.syncfailedFileSize = nimbara::app::addSaturating(result_.syncfailedFileSize, size);
-    result_.totalFileSize = nimbara::app::addSaturating(result_.totalFileSize, size);
+    result_.syncfailedFileSize = nimbara::ui::addSaturating(result_.syncfailedFileSize, size);
+    result_.totalFileSize = nimbara::ui::addSaturating(result_.totalFileSize, size);
     ++result_.totalFileNumber;
     if (onSyncFailedFile) {
         onSyncFailedFile(record);

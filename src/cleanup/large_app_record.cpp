@@ -1,8 +1,8 @@
 #include "cleanup/large_app_record.h"
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -37,7 +37,7 @@ QString appVersionOf(const nimbara::PlistValue& attributes) {
 }
 
 std::uint64_t LargeAppFacts::totalBytes() const {
-    return nimbara::app::addSaturating(bundleBytes, dataBytes);
+    return nimbara::ui::addSaturating(bundleBytes, dataBytes);
 }
 
 std::optional<LargeAppFacts> userAppFacts(const std::string& bundleId,

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <array>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/app_clean_scan_walk.h"
 #include "cleanup/device_walk.h"
 #include "cleanup/large_app_record.h"
@@ -16,7 +14,10 @@
 #include "device/app_dir_service.h"
 #include "device/app_service.h"
 #include "device/device_status.h"
+#include "platform/log_categories.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -138,7 +139,7 @@ QString largeFileAdvice(const QString& path) {
             "The file is audio file in the Music app, please export it to your computer before "
             "removal as it's unrecoverable.");
     }
-    qInfo().noquote() << QStringLiteral("path=====%1").arg(path);
+    qCInfo(lcCleanup).noquote() << QStringLiteral("path=====%1").arg(path);
     return text(kFallbackAdvice);
 }
 
@@ -244,7 +245,7 @@ void LargeFileScanEngine::addUserFile(const std::string& path, std::uint64_t siz
     node->setFileSizeNumber(size);
     node->setFileSize(nimbara::shell::size_to_unit(size));
     node->setIsProtected(isProtectedDeviceFile(path));
-    result_.allDocumentFileSize = nimbara::app::addSaturating(result_.allDocumentFileSize, size);
+    result_.allDocumentFileSize = nimbara::ui::addSaturating(result_.allDocumentFileSize, size);
     (size <= kLargeBigBoundary ? result_.userDataLargeFileArray : result_.userDataBigFileArray)
         .push_back(std::move(node));
     if (sink_.userPath) {
@@ -294,7 +295,7 @@ void LargeFileScanEngine::startScanDeviceApps() {
             record->setFileIconPng(entry.icon);
             record->setFileIcon(entry.icon.isEmpty() ? QStringLiteral("NULLImage.png") : QString());
             result_.allAppFileSize =
-                nimbara::app::addSaturating(result_.allAppFileSize, app->totalBytes());
+                nimbara::ui::addSaturating(result_.allAppFileSize, app->totalBytes());
             addAppRecord(std::move(record), app->totalBytes());
             apps_.push_back(std::move(entry));
         }
@@ -348,7 +349,7 @@ void LargeFileScanEngine::scanFindLargeFileWithInAppData() {
                 }
             }
         } else {
-            qInfo().noquote() << QStringLiteral("error----------");
+            qCInfo(lcCleanup).noquote() << QStringLiteral("error----------");
         }
         if (shouldStop()) {
             return;

@@ -14,7 +14,6 @@
 #include <system_error>
 #include <utility>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/app_service.h"
@@ -22,6 +21,7 @@
 #include "device/device_manager.h"
 #include "platform/file_name_fit.h"
 #include "platform/text_format.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 

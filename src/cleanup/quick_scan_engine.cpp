@@ -7,8 +7,6 @@
 #include <optional>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/camera_roll.h"
 #include "cleanup/device_walk.h"
 #include "cleanup/large_app_record.h"
@@ -18,7 +16,10 @@
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "platform/log_categories.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace {
 
@@ -61,9 +62,9 @@ QString crashListText(const std::vector<std::string>& files) {
 }  // namespace
 
 std::uint64_t QuickScanResult::totalCleanupFileSize(std::uint64_t photoVideoFileSize) const {
-    std::uint64_t total = nimbara::app::addSaturating(photoVideoFileSize, bigAppFileSize);
-    total = nimbara::app::addSaturating(total, junkFileSize);
-    return nimbara::app::addSaturating(total, bigFileSize);
+    std::uint64_t total = nimbara::ui::addSaturating(photoVideoFileSize, bigAppFileSize);
+    total = nimbara::ui::addSaturating(total, junkFileSize);
+    return nimbara::ui::addSaturating(total, bigFileSize);
 }
 
 QuickScanEngine::QuickScanEngine(QuickScanOptions options, StopCheck cancel)
@@ -174,7 +175,8 @@ void QuickScanEngine::QuickScanJunkFileFromDevie() {
         amd::CrashReportService crash;
         if (bind(crash, result_.crashLogsRefused)) {
             const std::vector<std::string> files = crash.ListAllFiles();
-            qInfo().noquote() << QStringLiteral("Crash list:\n %1").arg(crashListText(files));
+            qCInfo(lcCleanup).noquote()
+                << QStringLiteral("Crash list:\n %1").arg(crashListText(files));
             for (const std::string& path : files) {
                 const std::optional<Attributes> info = crash.GetFileInfo(path);
                 addJunk(path, info ? sizeOf(*info) : 0, JunkKind::SystemLog);
@@ -238,7 +240,7 @@ void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, JunkK
     node->setFileType(kind == JunkKind::SystemLog ? QStringLiteral("Log")
                                                   : QString(QLatin1String("")));
     node->setIsProtected(nimbara::cleanup::isProtectedDeviceFile(path));
-    result_.junkFileSize = nimbara::app::addSaturating(result_.junkFileSize, size);
+    result_.junkFileSize = nimbara::ui::addSaturating(result_.junkFileSize, size);
     junkList(kind).push_back(std::move(node));
     if (onJunkFound) {
         onJunkFound(kind, path);
@@ -322,7 +324,7 @@ void QuickScanEngine::addLargeFile(const std::string& path, std::uint64_t size) 
         node->setIsCameraRollFile(true);
         node->setBSelectedSate(false);
     }
-    result_.bigFileSize = nimbara::app::addSaturating(result_.bigFileSize, size);
+    result_.bigFileSize = nimbara::ui::addSaturating(result_.bigFileSize, size);
     result_.userDataBigFileArray.push_back(std::move(node));
 }
 
@@ -347,7 +349,7 @@ void QuickScanEngine::QuickScanLargeAppFromAppData() {
             continue;
         }
         result_.bigAppFileSize =
-            nimbara::app::addSaturating(result_.bigAppFileSize, app->totalBytes());
+            nimbara::ui::addSaturating(result_.bigAppFileSize, app->totalBytes());
         result_.appBigFileArray.push_back(nimbara::cleanup::makeLargeAppRecord(*app));
     }
 }

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/quick_clean_engine.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 

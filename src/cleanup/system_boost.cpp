@@ -7,8 +7,6 @@
 #include <system_error>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
 #include "cleanup/protected_files.h"
@@ -16,6 +14,9 @@
 #include "device/afc_service.h"
 #include "device/crash_report_service.h"
 #include "device/device_manager.h"
+#include "platform/log_categories.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::cleanup {
 
@@ -86,7 +87,7 @@ std::uint64_t SystemBoostScanResult::totalFileNumber() const {
 std::uint64_t SystemBoostScanResult::totalBytes() const {
     std::uint64_t bytes = 0;
     for (const BoostKindList& list : kinds) {
-        bytes = app::addSaturating(bytes, list.bytes);
+        bytes = ui::addSaturating(bytes, list.bytes);
     }
     return bytes;
 }
@@ -147,7 +148,7 @@ SystemBoostScanResult SystemBoostScanEngine::run() {
     result.kind(BoostKind::SyncCache).files = std::move(found.iTunesSyncCacheArray);
     for (BoostKindList& list : result.kinds) {
         for (const auto& node : list.files) {
-            list.bytes = app::addSaturating(list.bytes, node->fileSizeNumber());
+            list.bytes = ui::addSaturating(list.bytes, node->fileSizeNumber());
         }
     }
     if (onProgress) {
@@ -252,11 +253,11 @@ void SystemBoostRemovalEngine::removeWith(Service& service, BoostKind kind,
         report_.outcomes[index] = removal.outcome;
         if (removal.outcome == CleanItemOutcome::Removed) {
             ++report_.removedFiles;
-            report_.freedBytes = app::addSaturating(report_.freedBytes, removal.bytes);
+            report_.freedBytes = ui::addSaturating(report_.freedBytes, removal.bytes);
         } else if (removal.outcome != CleanItemOutcome::Gone) {
             report_.failures.push_back({index, item.devicePath, removal.code, removal.reason});
-            qWarning().noquote() << "System boost removal:" << qs(item.devicePath) << "("
-                                 << removal.code << "):" << removal.reason;
+            qCWarning(lcCleanup).noquote() << "System boost removal:" << qs(item.devicePath) << "("
+                                           << removal.code << "):" << removal.reason;
         }
         itemDone();
     }

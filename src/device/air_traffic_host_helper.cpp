@@ -1,12 +1,10 @@
 #include "device/air_traffic_host_helper.h"
 
-#include <cstdio>
-#include <system_error>
-
 #include "device/afc_service.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
 #include "device/value_conversions.h"
+#include "platform/log_categories.h"
 #include "platform/text_format.h"
 
 namespace amd {
@@ -92,8 +90,7 @@ int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, in
         connection = library->createMediaSyncConnection(libraryId, *deviceId);
     }
     if (!connection) {
-        std::printf("*** ATHostConnectionCreateWithLibrary failed(%s)\n", libraryId.c_str());
-        std::fflush(stdout);
+        qCWarning(lcDevice, "*** ATHostConnectionCreateWithLibrary failed(%s)", libraryId.c_str());
         return 1;
     }
     std::shared_ptr<nimbara::md::MediaSyncConnection> previous;
@@ -109,17 +106,12 @@ int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, in
 }
 
 int AirTrafficHostHelper::StartReader() {
-    if (stop_) {
+    if (reader_.started()) {
         return 0;
     }
-    stop_ = std::make_unique<std::counting_semaphore<>>(0);
-    try {
-        reader_ = std::thread([this] { ReaderMain(); });
-    } catch (const std::system_error& e) {
-        stop_.reset();
-        return e.code().value() != 0 ? e.code().value() : 1;
-    }
-    return 0;
+    const std::error_code error =
+        reader_.start([this](const nimbara::OwnedThread::StopCheck& stop) { ReaderMain(stop); });
+    return error ? error.value() : 0;
 }
 
 void AirTrafficHostHelper::Stop() {
@@ -127,13 +119,7 @@ void AirTrafficHostHelper::Stop() {
     if (std::shared_ptr<nimbara::md::MediaSyncConnection> connection = currentConnection()) {
         connection->close();
     }
-    if (stop_) {
-        stop_->release();
-        if (reader_.joinable()) {
-            reader_.join();
-        }
-        stop_.reset();
-    }
+    reader_.stop();
     std::lock_guard<std::mutex> lock(connectionMutex_);
     connection_.reset();
 }
@@ -147,9 +133,9 @@ std::shared_ptr<nimbara::md::MediaSyncConnection> AirTrafficHostHelper::currentC
     return connection_;
 }
 
-void AirTrafficHostHelper::ReaderMain() {
+void AirTrafficHostHelper::ReaderMain(const nimbara::OwnedThread::StopCheck& stop) {
     for (;;) {
-        if (stop_->try_acquire()) {
+        if (stop()) {
             return;
         }
         std::shared_ptr<nimbara::md::MediaSyncConnection> connection = currentConnection();

@@ -6,13 +6,12 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <semaphore>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "device/base_device.h"
 #include "platform/mobiledevice/mobile_device.h"
+#include "platform/owned_thread.h"
 #include "platform/plist_value.h"
 
 namespace amd {
@@ -41,8 +40,8 @@ class AirTrafficHostHelper {
     AirTrafficHostHelper& operator=(const AirTrafficHostHelper&) = delete;
 
     // Opens the session for the device with that identifier, attached at `deviceIndex`. Returns
-    // 1 without touching the library when `deviceId` is null, and 1 (printing
-    // "*** ATHostConnectionCreateWithLibrary failed(%s)\n") when the device refuses. Binds the
+    // 1 without touching the library when `deviceId` is null, and 1 (logging
+    // "*** ATHostConnectionCreateWithLibrary failed(%s)") when the device refuses. Binds the
     // object to the device now at that index: messages only ever reach that very device.
     int Connect(const std::optional<std::string>& deviceId, int deviceIndex);
     // The same for a device given by the caller, with the serial it has or will have in the
@@ -66,13 +65,12 @@ class AirTrafficHostHelper {
     bool connected() const;
 
   private:
-    void ReaderMain();
+    void ReaderMain(const nimbara::OwnedThread::StopCheck& stop);
     std::shared_ptr<nimbara::md::MediaSyncConnection> currentConnection() const;
 
     int index_ = -1;
     std::uint64_t serial_ = 0;
-    std::thread reader_;
-    std::unique_ptr<std::counting_semaphore<>> stop_;  // set up by StartReader
+    nimbara::OwnedThread reader_;  // runs ReaderMain; Stop() joins it
     mutable std::mutex connectionMutex_;
     std::shared_ptr<nimbara::md::MediaSyncConnection> connection_;
 };

@@ -1,8 +1,7 @@
 #include "device/app_service.h"
 
-#include <cstdio>
-
 #include "device/afc_service.h"
+#include "platform/log_categories.h"
 
 namespace amd {
 
@@ -183,8 +182,7 @@ void AppService::PrintStatus(const PlistValue& status) {
     if (status.isNull()) {
         return;
     }
-    std::printf("%s\n", status.description().c_str());
-    std::fflush(stdout);
+    qCInfo(lcDevice, "%s", status.description().c_str());
 }
 
 std::vector<std::string> AppService::GetAppIdentifiers() {
@@ -193,8 +191,7 @@ std::vector<std::string> AppService::GetAppIdentifiers() {
     }
     static const PlistValue::Dict kNoApps;
     const PlistValue::Dict& apps = lookup_ ? lookup_->toDict() : kNoApps;
-    std::printf("App list count = %ld\n", static_cast<long>(apps.size()));
-    std::fflush(stdout);
+    qCInfo(lcDevice, "App list count = %ld", static_cast<long>(apps.size()));
     std::vector<std::string> keys;
     keys.reserve(apps.size());
     for (const auto& entry : apps) {

@@ -65,7 +65,7 @@ class AppService : public BaseService {
     // Removes the archive made by ArchiveApplication: the proxy's result (1 without a proxy).
     int RemoveApplicationArchive(const std::string& bundleId);
 
-    // The default progress callback: prints the status dictionary.
+    // The default progress callback: logs the status dictionary.
     static void PrintStatus(const nimbara::PlistValue& status);
 
     // The bundle identifiers of the cached lookup (made on first use and kept; a failed lookup

@@ -1,7 +1,6 @@
 #include "device/base_device.h"
 
-#include <cstdio>
-
+#include "platform/log_categories.h"
 #include "platform/main_thread.h"
 
 namespace amd {
@@ -10,11 +9,10 @@ std::recursive_mutex g_deviceLock;
 
 namespace {
 
-// Prints "* Can't <what> (<rc>)" for a failed step; returns `rc`.
+// Logs "* Can't <what> (<rc>)" for a failed step; returns `rc`.
 int reportFailure(const char* what, int rc) {
     if (rc != 0) {
-        std::printf("* Can't %s (%d)\n", what, rc);
-        std::fflush(stdout);
+        qCWarning(lcDevice, "* Can't %s (%d)", what, rc);
     }
     return rc;
 }
@@ -58,8 +56,7 @@ int BaseDevice::ValidatePairing() {
     if (handle_->pair() == 0 && handle_->isPaired() != 0) {
         return 0;
     }
-    std::printf("* Invalid pair\n");
-    std::fflush(stdout);
+    qCWarning(lcDevice, "* Invalid pair");
     return 1;
 }
 

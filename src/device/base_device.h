@@ -18,9 +18,9 @@ class BaseDevice {
     ~BaseDevice();
 
     // -1 without a handle (no lock taken). Otherwise takes g_deviceLock and connects; on failure
-    // prints "* Can't connect (%d)\n", releases the lock and returns the code.
+    // logs "* Can't connect (%d)", releases the lock and returns the code.
     int Connect();
-    // -1 without a handle. Otherwise disconnects (printing "* Can't disconnect (%d)\n" on
+    // -1 without a handle. Otherwise disconnects (logging "* Can't disconnect (%d)" on
     // failure) and always releases the lock taken by Connect.
     int Disconnect();
     int ValidatePairing();

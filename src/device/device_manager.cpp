@@ -2,29 +2,22 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include <QCoreApplication>
 
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
+#include "platform/job_queue.h"
+#include "platform/log_categories.h"
 #include "platform/main_thread.h"
 #include "platform/scratch_dir.h"
-#include "platform/serial_worker.h"
 
 namespace amd {
-
-namespace {
-
-void printLine(const char* text) {
-    std::printf("%s\n", text);
-    std::fflush(stdout);
-}
-
-}  // namespace
 
 DeviceItem::DeviceItem(int index, std::uint64_t serial, std::shared_ptr<BaseDevice> device)
     : index_(index), serial_(serial), device_(std::move(device)) {}
@@ -60,7 +53,7 @@ DeviceNotify* DeviceManager::notify() const {
 
 int DeviceManager::Subscribe() {
     if (!notify()) {
-        printLine("* Subscibe without notify set");
+        qCWarning(lcDevice, "* Subscibe without notify set");
     }
     nimbara::md::Library* library = nimbara::md::library();
     if (!library) {
@@ -188,8 +181,7 @@ std::string DeviceManager::GetLocalDir(int deviceIndex) {
         }
         item->localDir_ = path;
     }
-    std::printf("make local dir: %s\n", path.c_str());
-    std::fflush(stdout);
+    qCInfo(lcDevice, "make local dir: %s", path.c_str());
     return path;
 }
 
@@ -249,16 +241,16 @@ void DeviceManager::OnDeviceAttached(const nimbara::md::DeviceHandle& device) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!binder_) {
-        binder_ = std::make_unique<nimbara::SerialWorker>();
+        binder_ = std::make_unique<nimbara::JobQueue>();
     }
-    binder_->post([this, item] {
-        if (!isBinding(item)) {
-            return;  // detached or reset before its turn
-        }
-        const int rc = bindItem(item);
-        // Dropped at exit, when the main thread takes no more calls.
-        nimbara::postToMain([this, item, rc] { finishBind(item, rc); });
-    });
+    // Not run when the device detached or the manager was reset before its turn.
+    binder_->post(
+        [this, item](const nimbara::JobQueue::StopCheck&) {
+            const int rc = bindItem(item);
+            // Dropped at exit, when the main thread takes no more calls.
+            nimbara::postToMain([this, item, rc] { finishBind(item, rc); });
+        },
+        [this, item] { return isBinding(item); });
 }
 
 int DeviceManager::bindItem(const std::shared_ptr<DeviceItem>& item) {
@@ -281,7 +273,7 @@ int DeviceManager::bindItem(const std::shared_ptr<DeviceItem>& item) {
         return 2;
     }
     item->info_->SetValues(UnknownAssetMetrics());
-    printLine("No storage metrics from the device: its figures are unknown");
+    qCInfo(lcDevice, "No storage metrics from the device: its figures are unknown");
     return 0;
 }
 
@@ -305,7 +297,8 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
     }
     if (!wanted || rc != 0) {
         if (wanted) {
-            printLine(rc == 1 ? "New device add failed" : "The device may not trust");
+            qCWarning(lcDevice, "%s",
+                      rc == 1 ? "New device add failed" : "The device may not trust");
         }
         // No reader was started: this only closes the session.
         item->mediaSync_->Stop();
@@ -317,7 +310,7 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
     if (DeviceNotify* sink = notify()) {
         sink->DeviceAdded(item->index());
     }
-    printLine("A device added");
+    qCInfo(lcDevice, "A device added");
 }
 
 void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
@@ -344,7 +337,7 @@ void DeviceManager::OnDeviceDetached(const nimbara::md::DeviceHandle& device) {
     }
     if (!item) {
         if (!wasWaiting) {
-            printLine("* Remove an unknown device");
+            qCWarning(lcDevice, "* Remove an unknown device");
         }
         return;
     }
@@ -453,12 +446,19 @@ void DeviceManager::Reset() {
 }
 
 void DeviceManager::Shutdown() {
-    std::unique_ptr<nimbara::SerialWorker> binder;
+    std::unique_ptr<nimbara::JobQueue> binder;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         std::swap(binder, binder_);
     }
-    binder.reset();  // drops queued binds, waits for the one running
+    if (!binder) {
+        return;
+    }
+    binder->reset();  // queued binds never run
+    // At exit only: the bind in progress talks to the library, which goes next.
+    while (!binder->idle()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace amd

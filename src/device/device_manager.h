@@ -12,7 +12,7 @@
 #include "device/base_device.h"
 
 namespace nimbara {
-class SerialWorker;
+class JobQueue;
 }
 
 namespace amd {
@@ -146,7 +146,7 @@ class DeviceManager {
     std::list<std::shared_ptr<DeviceItem>> items_;
     std::list<std::shared_ptr<DeviceItem>> binding_;  // attached, not yet bound or announced
     std::list<std::pair<nimbara::md::DeviceHandle, int>> waiting_;  // with the reason last told
-    std::unique_ptr<nimbara::SerialWorker> binder_;                 // made by the first bind
+    std::unique_ptr<nimbara::JobQueue> binder_;                     // made by the first bind
     std::unique_ptr<nimbara::md::Subscription> subscription_;
     DeviceNotify* notify_ = nullptr;
     std::uint64_t nextSerial_ = 1;

@@ -1,7 +1,8 @@
 #include "device/value_conversions.h"
 
-#include <cstdio>
 #include <cstring>
+
+#include "platform/log_categories.h"
 
 namespace amd {
 
@@ -18,8 +19,7 @@ std::string untilNul(const std::string& text) {
 
 std::string cfStringToStdString(const PlistValue& value) {
     if (!value.isString()) {
-        std::printf("* CFStringGetCString\n");
-        std::fflush(stdout);
+        qCWarning(lcDevice, "* CFStringGetCString");
         return {};
     }
     return untilNul(value.toString());

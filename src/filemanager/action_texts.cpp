@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <array>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/protected_files.h"
 #include "filemanager/device_fs_actions.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -71,7 +71,7 @@ class Gatherer {
             found = groups_.end() - 1;
         }
         found->names.push_back(name);
-        found->bytes = app::addSaturating(found->bytes, bytes);
+        found->bytes = ui::addSaturating(found->bytes, bytes);
     }
 
     QString text() const {

@@ -4,11 +4,11 @@
 #include <string>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/large_app_record.h"
 #include "device/app_service.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -46,7 +46,7 @@ std::shared_ptr<PRAppDirTreeNode> baseRecord(const std::string& bundleId,
 std::uint64_t setSizes(PRAppDirTreeNode& app, std::uint64_t bundle, std::uint64_t data) {
     app.setAppSize(nimbara::shell::size_to_unit(bundle));
     app.setAppDocumentSize(nimbara::shell::size_to_unit(data));
-    const std::uint64_t total = nimbara::app::addSaturating(bundle, data);
+    const std::uint64_t total = nimbara::ui::addSaturating(bundle, data);
     app.setTotalAppSizeNumber(total);
     app.setFileSize(nimbara::shell::size_to_unit(total));
     return total;
@@ -125,7 +125,7 @@ AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck&
             app->setFileType(QStringLiteral("DIR"));
             const std::uint64_t total = setSizes(*app, usageOf(attributes, "StaticDiskUsage").bytes,
                                                  usageOf(attributes, "DynamicDiskUsage").bytes);
-            result.userBytes = nimbara::app::addSaturating(result.userBytes, total);
+            result.userBytes = nimbara::ui::addSaturating(result.userBytes, total);
             result.userApps.push_back(std::move(app));
         } else if (type == QLatin1String("System")) {
             auto app = baseRecord(bundleId, attributes);
@@ -140,7 +140,7 @@ AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck&
                 app->setFileType(QStringLiteral("App"));
                 const std::uint64_t total =
                     setSizes(*app, bundle.bytes, usageOf(attributes, "DynamicDiskUsage").bytes);
-                result.systemBytes = nimbara::app::addSaturating(result.systemBytes, total);
+                result.systemBytes = nimbara::ui::addSaturating(result.systemBytes, total);
             } else {
                 app->setFileType(QStringLiteral("Service"));
                 app->setAppSize(QStringLiteral(" "));

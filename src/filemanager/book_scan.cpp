@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
 #include "platform/plist_value.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -136,7 +136,7 @@ BookScanResult scanDeviceBooks(StorageDeviceTarget target, const StorageStopChec
                 const bool walked = walk.walk(
                     path, 1,
                     [&bytes](const std::string&, std::uint64_t size, int) {
-                        bytes = nimbara::app::addSaturating(bytes, size);
+                        bytes = nimbara::ui::addSaturating(bytes, size);
                     },
                     [&job] { return job.shouldStop(); });
                 if (!walked) {
@@ -152,7 +152,7 @@ BookScanResult scanDeviceBooks(StorageDeviceTarget target, const StorageStopChec
             }
             book->setFileSizeNumber(bytes);
             book->setFileSize(nimbara::shell::size_to_unit(bytes));
-            result.totalBytes = nimbara::app::addSaturating(result.totalBytes, bytes);
+            result.totalBytes = nimbara::ui::addSaturating(result.totalBytes, bytes);
             result.books.push_back(std::move(book));
         }
         if (job.shouldStop()) {

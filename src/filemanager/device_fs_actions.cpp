@@ -12,8 +12,6 @@
 #include <optional>
 #include <system_error>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
@@ -22,6 +20,9 @@
 #include "device/afc_service.h"
 #include "device/device_status.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -120,7 +121,8 @@ class ExportRun {
   private:
     void fail(std::size_t index, const std::string& path, int code, const QString& reason) {
         report_.failures.push_back({index, path, code, reason});
-        qWarning().noquote() << "Device files export:" << qs(path) << "(" << code << "):" << reason;
+        qCWarning(lcFileManager).noquote()
+            << "Device files export:" << qs(path) << "(" << code << "):" << reason;
     }
 
     // The copy of item `index`'s device files: a hidden name loses its dot, as the tree shows it.
@@ -132,7 +134,7 @@ class ExportRun {
             },
             [this](const fs::path& file, std::uint64_t bytes) {
                 report_.written.push_back(file);
-                report_.copiedBytes = app::addSaturating(report_.copiedBytes, bytes);
+                report_.copiedBytes = ui::addSaturating(report_.copiedBytes, bytes);
                 if (progress_) {
                     progress_(report_.written.size(), report_.copiedBytes);
                 }
@@ -235,8 +237,8 @@ FsRemovalReport removeDeviceEntries(const DeviceFsRoot& root,
     const auto fail = [&report](std::size_t index, const std::string& path, int code,
                                 const QString& reason) {
         report.failures.push_back({index, path, code, reason});
-        qWarning().noquote() << "Device files removal:" << qs(path) << "(" << code
-                             << "):" << reason;
+        qCWarning(lcFileManager).noquote()
+            << "Device files removal:" << qs(path) << "(" << code << "):" << reason;
     };
     std::unique_ptr<amd::AfcService> afc;
     if (!plan.empty() && !guard.stopRequested()) {
@@ -265,7 +267,7 @@ FsRemovalReport removeDeviceEntries(const DeviceFsRoot& root,
             report.outcomes[i] = removal.outcome;
             if (removal.outcome == CleanItemOutcome::Removed) {
                 ++report.removedFiles;
-                report.removedBytes = app::addSaturating(report.removedBytes, removal.bytes);
+                report.removedBytes = ui::addSaturating(report.removedBytes, removal.bytes);
             } else if (removal.outcome != CleanItemOutcome::Gone) {
                 fail(i, item.devicePath, removal.code, removal.reason);
             }

@@ -1,9 +1,9 @@
 #include "filemanager/device_fs_walk.h"
 
-#include "app/core/byte_arithmetic.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
 #include "device/device_status.h"
+#include "ui/core/byte_arithmetic.h"
 
 namespace nimbara::filemanager {
 
@@ -16,7 +16,7 @@ DeviceFsWalk::DeviceFsWalk(CleanDeviceTarget target, Batch onBatch, StopCheck st
 void DeviceFsWalk::add(FsEntryRecord record) {
     if (record.isFile) {
         ++result_.files;
-        result_.bytes = app::addSaturating(result_.bytes, record.size);
+        result_.bytes = ui::addSaturating(result_.bytes, record.size);
     } else {
         ++result_.folders;
     }

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -91,7 +91,7 @@ class PhotoWalk {
         node->setFileModifyTime(nimbara::shell::GetPhoneDate(numberOf(attribute("st_mtime"))));
         const std::optional<std::string> suffix = nimbara::shell::getSuffix(path.c_str());
         node->setBmov(suffix && nimbara::shell::GetViedoType(suffix->c_str()) >= 0);
-        result_.totalBytes = nimbara::app::addSaturating(result_.totalBytes, size);
+        result_.totalBytes = nimbara::ui::addSaturating(result_.totalBytes, size);
         result_.photos.push_back(std::move(node));
     }
 

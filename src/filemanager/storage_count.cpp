@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-#include "app/core/byte_arithmetic.h"
 #include "filemanager/app_scan.h"
 #include "filemanager/photo_scan.h"
+#include "ui/core/byte_arithmetic.h"
 
 namespace nimbara::filemanager {
 
 namespace {
 
-using nimbara::app::addSaturating;
+using nimbara::ui::addSaturating;
 
 struct Source {
     std::vector<StorageCategory> categories;

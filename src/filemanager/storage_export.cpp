@@ -7,8 +7,6 @@
 #include <system_error>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/clean_removal_paths.h"
@@ -16,7 +14,10 @@
 #include "cleanup/device_walk.h"
 #include "device/afc_service.h"
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
 #include "ui/core/app_tree_nodes.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -104,12 +105,13 @@ class ExportRun {
             result.code = code;
             result.reason = reason;
         }
-        qWarning().noquote() << "Storage export:" << qs(path) << "(" << code << "):" << reason;
+        qCWarning(lcFileManager).noquote()
+            << "Storage export:" << qs(path) << "(" << code << "):" << reason;
     }
 
     void copied(std::size_t index, std::uint64_t bytes) {
-        report_.items[index].bytes = app::addSaturating(report_.items[index].bytes, bytes);
-        report_.bytes = app::addSaturating(report_.bytes, bytes);
+        report_.items[index].bytes = ui::addSaturating(report_.items[index].bytes, bytes);
+        report_.bytes = ui::addSaturating(report_.bytes, bytes);
     }
 
     // The copy of item `index`'s device files: hidden names lose their dots.

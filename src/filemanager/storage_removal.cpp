@@ -7,14 +7,15 @@
 #include <optional>
 #include <utility>
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/camera_roll.h"
 #include "cleanup/clean_removal_paths.h"
 #include "cleanup/protected_files.h"
 #include "device/afc_service.h"
 #include "device/app_service.h"
+#include "platform/log_categories.h"
 #include "ui/core/app_tree_nodes.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 
@@ -72,11 +73,11 @@ class RemovalRun {
         result.bytes = bytes;
         result.reason = reason;
         result.code = code;
-        report_.bytes = app::addSaturating(report_.bytes, bytes);
+        report_.bytes = ui::addSaturating(report_.bytes, bytes);
         if (outcome == StorageOutcome::Failed || outcome == StorageOutcome::Kept) {
             report_.failures.push_back({index, items_[index].devicePath, code, reason});
-            qWarning().noquote() << "Storage removal:" << qs(items_[index].devicePath) << "("
-                                 << code << "):" << reason;
+            qCWarning(lcFileManager).noquote() << "Storage removal:" << qs(items_[index].devicePath)
+                                               << "(" << code << "):" << reason;
         }
         ++handled_;
         if (progress_) {
@@ -167,7 +168,7 @@ class RemovalRun {
         const bool complete = removeTree(afc, item.devicePath, 0, &bytes, &code);
         if (guard_.deviceGone() || (guard_.cancelled() && !complete)) {
             // What went is counted; the item stays listed.
-            report_.bytes = app::addSaturating(report_.bytes, bytes);
+            report_.bytes = ui::addSaturating(report_.bytes, bytes);
             report_.items[index].bytes = bytes;
             return;
         }
@@ -212,7 +213,7 @@ class RemovalRun {
             }
             const int rc = afc.RemovePath(path);
             if (rc == 0) {
-                *bytes = app::addSaturating(*bytes, info->kind == "S_IFREG" ? info->size : 0);
+                *bytes = ui::addSaturating(*bytes, info->kind == "S_IFREG" ? info->size : 0);
             } else {
                 complete = false;
                 *code = rc;

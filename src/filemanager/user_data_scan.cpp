@@ -4,8 +4,8 @@
 
 #include <utility>
 
-#include "app/core/text_utilities.h"
 #include "filemanager/device_fs_walk.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::filemanager {
 

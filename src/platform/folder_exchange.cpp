@@ -1,4 +1,5 @@
 #include "platform/folder_exchange.h"
+#include "platform/log_categories.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -124,7 +125,8 @@ void removeTree(const fs::path& folder) {
     std::error_code ec;
     fs::remove_all(folder, ec);
     if (ec) {
-        qWarning("The folder %s could not be removed: %s", folder.c_str(), ec.message().c_str());
+        qCWarning(lcPlatform, "The folder %s could not be removed: %s", folder.c_str(),
+                  ec.message().c_str());
     }
 }
 
@@ -186,8 +188,8 @@ bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
         error = errnoText("cannot move " + fromName + " to " + toName, errno);
         if (::renameat(toDirFd, parked.c_str(), toDirFd, toName.c_str()) != 0) {
             // Still parked, and put back by the next recovery.
-            qWarning("%s stays parked as %s: %s", toName.c_str(), parked.c_str(),
-                     std::strerror(errno));
+            qCWarning(lcPlatform, "%s stays parked as %s: %s", toName.c_str(), parked.c_str(),
+                      std::strerror(errno));
         }
         ::close(held);
         return false;
@@ -195,8 +197,8 @@ bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
     // The exchange is done; what `to` held goes where `from` was. Should that fail, it is a
     // finished exchange's parked folder, which recovery removes.
     if (::renameat(toDirFd, parked.c_str(), fromDirFd, fromName.c_str()) != 0) {
-        qWarning("The replaced %s stays as %s: %s", toName.c_str(), parked.c_str(),
-                 std::strerror(errno));
+        qCWarning(lcPlatform, "The replaced %s stays as %s: %s", toName.c_str(), parked.c_str(),
+                  std::strerror(errno));
     }
     ::close(held);
     return true;
@@ -249,7 +251,8 @@ ParkedRecovery recoverParkedFolders(const fs::path& dir) {
         const bool placeEmpty =
             ::fstatat(dirFd, place.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
         if (placeEmpty && ::renameat(dirFd, name.c_str(), dirFd, place.c_str()) == 0) {
-            qInfo("%s was put back in its place after an interrupted exchange", place.c_str());
+            qCInfo(lcPlatform, "%s was put back in its place after an interrupted exchange",
+                   place.c_str());
             ++recovery.putBack;
         } else if (!placeEmpty) {
             removeTree(dir / name);

@@ -1,7 +1,9 @@
 #include "platform/main_thread.h"
+#include "platform/log_categories.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
 #include <atomic>
@@ -46,7 +48,7 @@ bool performOnMain(const std::function<void()>& fn) {
         return false;
     }
     if (t_forbiddenDepth > 0) {
-        std::fprintf(stderr, "* performOnMain called while holding the device lock\n");
+        qCCritical(lcPlatform, "* performOnMain called while holding the device lock");
     }
     auto call = std::make_shared<PendingCall>();
     call->fn = fn;
@@ -89,6 +91,19 @@ bool postToMain(std::function<void()> fn) {
     }
     QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
     return true;
+}
+
+bool postToMain(const QObject* context, std::function<void()> fn) {
+    if (context == nullptr) {
+        return false;
+    }
+    // Contexts live on the main thread and are destroyed there, so the guard is read where it
+    // can't change under the call.
+    return postToMain([guard = QPointer<const QObject>(context), fn = std::move(fn)] {
+        if (guard) {
+            fn();
+        }
+    });
 }
 
 void shutdownMainThreadCalls() {

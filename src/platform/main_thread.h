@@ -1,7 +1,11 @@
 // Running work on the GUI thread from a worker, waiting until it is done.
 #pragma once
 
+#include <QPointer>
+
 #include <functional>
+
+class QObject;
 
 namespace nimbara {
 
@@ -13,6 +17,21 @@ bool performOnMain(const std::function<void()>& fn);
 
 // Queues `fn` on the main thread and returns at once (false after shutdown).
 bool postToMain(std::function<void()> fn);
+// The same for a call that belongs to `context`: it is dropped, never run, when `context` is
+// destroyed before its turn comes. Any thread, while `context` surely lives (a JobRunner's job
+// posts through its runner instead).
+bool postToMain(const QObject* context, std::function<void()> fn);
+// The same from a worker whose context may go while it runs (a JobQueue's job): `guard` was
+// taken on the main thread, where the context lives and goes, so the worker never touches the
+// context itself.
+template <class T>
+bool postToMain(QPointer<T> guard, std::function<void()> fn) {
+    return postToMain([guard = std::move(guard), fn = std::move(fn)] {
+        if (guard) {
+            fn();
+        }
+    });
+}
 
 // Wakes every worker waiting in performOnMain and refuses later calls. Called at exit, before
 // worker threads are joined.

@@ -93,4 +93,17 @@ void outliveOwner(std::unique_ptr<WorkerReaper> reaper) {
     check->start(20);
 }
 
+void waitForRetiredWorkers() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr) {
+        return;
+    }
+    // WorkerReaper has no meta-object of its own, so qobject_cast can't tell it apart.
+    for (QObject* child : app->children()) {
+        if (auto* reaper = dynamic_cast<WorkerReaper*>(child)) {
+            reaper->releaseAll();
+        }
+    }
+}
+
 }  // namespace nimbara

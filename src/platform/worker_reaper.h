@@ -50,4 +50,9 @@ class WorkerReaper : public QObject {
 // exit at the latest) and then releases itself. Nothing here waits.
 void outliveOwner(std::unique_ptr<WorkerReaper> reaper);
 
+// Waits for every worker handed to the application by outliveOwner (or by a reaper made its
+// child). At exit only, after main-thread calls were shut down: what a job still touches (the
+// device library, the scratch folder) goes after this.
+void waitForRetiredWorkers();
+
 }  // namespace nimbara

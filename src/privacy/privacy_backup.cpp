@@ -1,10 +1,11 @@
 #include "privacy/privacy_backup.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
 #include "backup/manifest_media.h"
 #include "backup/manifest_pass.h"
+#include "platform/log_categories.h"
 #include "privacy/privacy_plists.h"
+#include "ui/core/text_utilities.h"
 
 #include <filesystem>
 
@@ -67,7 +68,7 @@ BackupFolder openBackupFolder(const std::string& path, std::string& error) {
     std::string why;
     BackupFolder folder = BackupFolder::open(path, &why);
     if (!folder.isOpen()) {
-        qInfo("Filepath is not exist");
+        qCInfo(lcPrivacy, "Filepath is not exist");
         error = "the backup folder cannot be read: " + why;
     }
     return folder;

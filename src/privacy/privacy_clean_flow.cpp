@@ -3,11 +3,9 @@
 #include <QStringList>
 
 #include <atomic>
-#include <thread>
 #include <utility>
 
 #include "backup/backup_root.h"
-#include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
 #include "privacy/privacy_working_copy.h"
 
@@ -25,7 +23,7 @@ struct PrivacyCleanFlow::State {
     std::unique_ptr<PrivacyWorkingCopy> copy;
     bool alive = true;
     int generation = 0;
-    // Any thread.
+    // Any thread: the scan's reading of the fresh backup stops.
     std::atomic<bool> stop{false};
 };
 
@@ -115,28 +113,22 @@ void PrivacyCleanFlow::reset() {
         auto run = std::move(s.run);
         reaper_->retire(run, [run] { return run->ended(); });
     }
-    // A step running on its own thread is told to stop; what it reports is dropped.
+    // A running clean or settling is told to stop; what it reports is dropped.
+    steps_.stop();
     s.scan.reset();
     discardLater(std::move(s.copy));
     s.stage = Stage::Idle;
 }
 
-// Removing a working copy of a large backup takes its time: it is done on a thread of its own.
+// Removing a working copy of a large backup takes its time: it is done in the background, and
+// runs to its end even when a later removal takes the runner over or the flow goes.
 void PrivacyCleanFlow::discardLater(std::unique_ptr<PrivacyWorkingCopy> copy) {
     if (!copy) {
         return;
     }
     auto held = std::make_shared<Copy>(std::move(copy));
-    startThread([held] { held->reset(); });
-}
-
-void PrivacyCleanFlow::startThread(std::function<void()> body) {
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([body = std::move(body), done] {
-        body();
-        done->store(true);
-    });
-    reaper_->retire(std::move(thread), done);
+    discards_.replace(
+        [held](const JobRunner::StopCheck&, const JobRunner::Post&) { held->reset(); });
 }
 
 bool PrivacyCleanFlow::scan(const backup::BackupDevice& device) {
@@ -209,72 +201,57 @@ bool PrivacyCleanFlow::scan(const backup::BackupDevice& device) {
     return true;
 }
 
-bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
-                             const backup::BackupDevice& attachedNow, QString* why) {
+Result<void> PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
+                                     const backup::BackupDevice& attachedNow) {
     State& s = *state_;
-    auto refuse = [why](const QString& text) {
-        if (why) {
-            *why = text;
-        }
-        return false;
-    };
     if (s.stage != Stage::Scanned || !s.copy || !s.copy->isOpen() || !s.scan) {
-        return refuse(QStringLiteral("Scan the device before cleaning it."));
+        return fail(QStringLiteral("Scan the device before cleaning it."));
     }
     if (!sameDevice(attachedNow, s.device)) {
-        return refuse(QStringLiteral("\"%1\", which was scanned, is not connected any more. "
-                                     "Connect it and scan it again.")
-                          .arg(s.device.deviceName));
+        return fail(QStringLiteral("\"%1\", which was scanned, is not connected any more. "
+                                   "Connect it and scan it again.")
+                        .arg(s.device.deviceName));
     }
     if (!s.scan->backup.belongsTo(s.device.udid)) {
-        return refuse(QStringLiteral("The backup that was read is not of this device."));
+        return fail(QStringLiteral("The backup that was read is not of this device."));
     }
     if (selection.empty()) {
-        return refuse(QStringLiteral("Tick what should be removed first."));
+        return fail(QStringLiteral("Tick what should be removed first."));
     }
     s.stage = Stage::Cleaning;
-    s.stop.store(false);
-    const int generation = s.generation;
-    std::weak_ptr<State> weak = state_;
     auto copy = std::make_shared<Copy>(std::move(s.copy));
     const QString tool =
         s.settings.toolPath.isEmpty() ? backup::backupToolPath() : s.settings.toolPath;
     const QProcessEnvironment environment = toolEnvironment(s.settings);
     const QString udid = s.device.udid;
     const std::uint64_t serial = s.device.deviceSerial;
+    const ReadBackSettings readBack = s.readBack;
 
-    startThread([weak, copy, selection = std::move(selection), tool, environment, udid, serial,
-                 generation] {
-        auto state = weak.lock();
-        if (!state) {
-            return;
-        }
-        auto stop = [state] { return state->stop.load(); };
-        auto post = [weak, generation, copy](PrivacyCleanOutcome outcome) {
-            postToMain([weak, generation, copy, outcome] {
-                auto state = weak.lock();
-                if (!state || !state->alive || state->generation != generation) {
-                    return;
-                }
+    // The job is not bound to the device's attachment: the restore restarts the device, and the
+    // read-back follows it by its UDID. Its steps run only while it is the flow's current job.
+    steps_.start([this, copy, selection = std::move(selection), tool, environment, udid, serial,
+                  readBack](const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
+        auto report = [this, post, copy](PrivacyCleanOutcome outcome) {
+            post([this, copy, outcome] {
+                steps_.finish();
+                State& state = *state_;
                 if (outcome.ok()) {
-                    state->copy = std::move(*copy);
-                    state->stage = Stage::Restored;
+                    state.copy = std::move(*copy);
+                    state.stage = Stage::Restored;
                 } else {
                     copy->reset();
-                    state->stage = Stage::Idle;
-                    state->scan.reset();
+                    state.stage = Stage::Idle;
+                    state.scan.reset();
                 }
-                if (state->hooks.cleanEnded) {
-                    state->hooks.cleanEnded(outcome);
+                if (state.hooks.cleanEnded) {
+                    state.hooks.cleanEnded(outcome);
                 }
             });
         };
-        auto tellStep = [weak, generation](const QString& text) {
-            postToMain([weak, generation, text] {
-                auto state = weak.lock();
-                if (state && state->alive && state->generation == generation &&
-                    state->hooks.cleanStep) {
-                    state->hooks.cleanStep(text);
+        auto tellStep = [this, post](const QString& text) {
+            post([this, text] {
+                if (state_->hooks.cleanStep) {
+                    state_->hooks.cleanStep(text);
                 }
             });
         };
@@ -282,19 +259,23 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         options.stepStarted = [tellStep](PrivacyCleanStep step) {
             tellStep(privacyCleanStepText(step));
         };
+        if (stop()) {
+            (*copy)->discard();  // the flow went before the clean began: nothing to report
+            return;
+        }
         PrivacyCleanOutcome outcome;
         const PrivacyCleanResult cleaned = cleanPrivacyWorkingCopy(**copy, selection, options);
         outcome.removed = cleaned.removed;
         if (!cleaned.ok) {
             outcome.message = cleaned.message;
-            post(outcome);
+            report(outcome);
             return;
         }
         outcome.cleaned = true;
-        if (state->stop.load()) {
+        if (stop()) {
             outcome.message = QStringLiteral("The clean was stopped before the restore.");
             (*copy)->discard();
-            post(outcome);
+            report(outcome);
             return;
         }
         const QStringList arguments{QStringLiteral("--restore"), QStringLiteral("--target"), udid,
@@ -329,7 +310,7 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
             request.restarts = restarts;
             request.copy = (*copy)->path();
             const ReadBackResult read =
-                readBackRestore(request, selection, state->readBack, stop, tellStep);
+                readBackRestore(request, selection, readBack, stop, tellStep);
             outcome.confirmed = read.confirmed;
             outcome.stillOnDevice = read.stillThere;
             if (!read.confirmed) {
@@ -342,9 +323,9 @@ bool PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         if (!outcome.ok()) {
             (*copy)->discard();  // here, not on the GUI thread
         }
-        post(outcome);
+        report(outcome);
     });
-    return true;
+    return {};
 }
 
 bool PrivacyCleanFlow::keepOriginal() {
@@ -361,25 +342,21 @@ bool PrivacyCleanFlow::settle(bool replace) {
         return false;
     }
     s.stage = Stage::Settling;
-    const int generation = s.generation;
-    std::weak_ptr<State> weak = state_;
     auto copy = std::make_shared<Copy>(std::move(s.copy));
-    startThread([weak, copy, replace, generation] {
+    steps_.start([this, copy, replace](const JobRunner::StopCheck&, const JobRunner::Post& post) {
         std::string error;
         const bool ok = replace ? (*copy)->replaceOriginal(error) : (*copy)->keepOriginal(error);
         copy->reset();
         const QString message = ok ? QString()
                                    : QStringLiteral("The backups could not be tidied up (%1).")
                                          .arg(QString::fromStdString(error));
-        postToMain([weak, generation, ok, message] {
-            auto state = weak.lock();
-            if (!state || !state->alive || state->generation != generation) {
-                return;
-            }
-            state->stage = Stage::Idle;
-            state->scan.reset();
-            if (state->hooks.originalSettled) {
-                state->hooks.originalSettled(ok, message);
+        post([this, ok, message] {
+            steps_.finish();
+            State& state = *state_;
+            state.stage = Stage::Idle;
+            state.scan.reset();
+            if (state.hooks.originalSettled) {
+                state.hooks.originalSettled(ok, message);
             }
         });
     });

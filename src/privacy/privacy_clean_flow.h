@@ -15,9 +15,11 @@
 // of the device with the scanned UDID, the one the restore went to, which comes back from a
 // restart as a new attachment.
 //
-// The page owns the flow and calls it on the GUI thread. Each step runs on a thread of its own
-// and reports through the hooks on the GUI thread. Nothing here waits for a thread on the GUI
-// thread: a flow that goes while a step runs asks it to stop and leaves it to end on its own.
+// The page owns the flow and calls it on the GUI thread, which runs an event loop. The backup run
+// is the backup runner's; the clean and the settling of the backups after it are the flow's
+// background job, and working copies are removed in the background too. Each reports through
+// the hooks on the GUI thread. Nothing here waits on the GUI thread: a flow that goes while a step
+// runs asks it to stop and leaves it to end on its own, and what it still reports is dropped.
 #pragma once
 
 #include <QProcessEnvironment>
@@ -27,6 +29,8 @@
 #include <memory>
 
 #include "backup/backup_runner.h"
+#include "platform/job_runner.h"
+#include "platform/result.h"
 #include "privacy/privacy_clean_selection.h"
 #include "privacy/privacy_cleaner.h"
 #include "privacy/privacy_read_back.h"
@@ -95,10 +99,9 @@ class PrivacyCleanFlow {
     bool scan(const backup::BackupDevice& device);
     // Cleans the working copy of the last scan by `selection` (taken on the GUI thread when the
     // user confirmed), restores it onto the device, which must be the scanned one and still
-    // attached as `attachedNow`, and reads the device back. False, with `why` for the user, when
+    // attached as `attachedNow`, and reads the device back. Refused, with why for the user, when
     // it can't start. The stage stays Cleaning until the read-back has ended.
-    bool clean(PrivacyCleanSelection selection, const backup::BackupDevice& attachedNow,
-               QString* why = nullptr);
+    Result<void> clean(PrivacyCleanSelection selection, const backup::BackupDevice& attachedNow);
     // After a restore: keep the original backup (the cleaned copy goes), or replace it with the
     // cleaned copy (the original, which still holds the private records, goes).
     bool keepOriginal();
@@ -111,10 +114,14 @@ class PrivacyCleanFlow {
   private:
     bool settle(bool replace);
     void discardLater(std::unique_ptr<PrivacyWorkingCopy> copy);
-    void startThread(std::function<void()> body);
 
     std::shared_ptr<State> state_;
+    // Stopped backup runs, left to end on their own.
     std::unique_ptr<WorkerReaper> reaper_;
+    // The clean (with its restore and read-back), then the settling of the backups.
+    JobRunner steps_;
+    // Removals of working copies: each runs to its end, a later one taking the runner over.
+    JobRunner discards_;
 };
 
 }  // namespace nimbara::privacy

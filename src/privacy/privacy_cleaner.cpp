@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
 #include "backup/backup_manifest.h"
 #include "backup/contact_reader.h"
@@ -12,6 +11,7 @@
 #include "backup/record_database.h"
 #include "backup/shah.h"
 #include "platform/failure_reason.h"
+#include "platform/log_categories.h"
 #include "privacy/binary_cookies.h"
 #include "privacy/privacy_database_edit.h"
 #include "privacy/privacy_file_edits.h"
@@ -19,6 +19,7 @@
 #include "privacy/privacy_plists.h"
 #include "privacy/privacy_record_edits.h"
 #include "privacy/privacy_working_copy.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::privacy {
 
@@ -74,8 +75,8 @@ class Cleaner {
 
   private:
     PrivacyCleanResult fail(PrivacyCleanStep step, const std::string& why) {
-        qWarning("Privacy clean failed while %s: %s",
-                 privacyCleanStepText(step).toUtf8().constData(), why.c_str());
+        qCWarning(lcPrivacy, "Privacy clean failed while %s: %s",
+                  privacyCleanStepText(step).toUtf8().constData(), why.c_str());
         copy_.discard();
         PrivacyCleanResult failed;
         failed.failedStep = step;

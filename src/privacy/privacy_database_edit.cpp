@@ -16,6 +16,7 @@
 #include "backup/record_database.h"
 #include "backup/shah.h"
 #include "platform/failure_reason.h"
+#include "platform/log_categories.h"
 #include "privacy/privacy_manifest_update.h"
 #include "privacy/privacy_working_copy.h"
 
@@ -220,8 +221,8 @@ bool changeStaged(const fs::path& staged, const DatabaseChange& change, std::str
         return false;
     }
     if (before != after) {
-        qInfo("Privacy clean: compacting %s would renumber rows; it stays uncompacted",
-              staged.filename().c_str());
+        qCInfo(lcPrivacy, "Privacy clean: compacting %s would renumber rows; it stays uncompacted",
+               staged.filename().c_str());
         fs::rename(uncompacted, staged, ec);
         if (ec) {
             error = "cannot put the uncompacted database back: " + ec.message();

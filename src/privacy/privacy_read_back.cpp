@@ -10,10 +10,10 @@
 #include <optional>
 #include <system_error>
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_runner.h"
 #include "privacy/privacy_restore_check.h"
 #include "privacy/privacy_scan.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::privacy {
 

@@ -13,6 +13,7 @@
 #include "backup/message_reader.h"
 #include "backup/note_reader.h"
 #include "backup/sqlite_db.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 
 namespace nimbara::privacy {
@@ -82,7 +83,7 @@ ContactFamily scanContactThread(const std::string& backupFolder, const StopCheck
     const backup::ContactReadResult read = backup::scanContactThread(backupFolder, &quiet, stop);
     takeReport(read, read.addressBookFound, family.report);
     if (read.imagesFound && !read.imageError.empty()) {
-        qInfo("Contacts: %s", read.imageError.c_str());
+        qCInfo(lcPrivacy, "Contacts: %s", read.imageError.c_str());
     }
     family.records = read.contacts;
     family.images = read.images;

@@ -1,6 +1,7 @@
 #include "privacy/privacy_scan.h"
 
 #include "backup/backup_folder.h"
+#include "platform/log_categories.h"
 #include "privacy/photo_positions.h"
 #include "privacy/privacy_plists.h"
 #include "privacy/privacy_web.h"
@@ -24,7 +25,7 @@ bool keep(PrivacyScanResult& result, const PrivacyReadReport& report,
           const PrivacyScanOptions& options) {
     result.reports.push_back(report);
     if (!report.ok) {
-        qWarning("Privacy scan: %s: %s", report.family.c_str(), report.error.c_str());
+        qCWarning(lcPrivacy, "Privacy scan: %s: %s", report.family.c_str(), report.error.c_str());
     }
     result.stopped = report.stopped || stopRequested(options);
     return !result.stopped;

@@ -5,6 +5,7 @@
 #include "backup/backup_folder.h"
 #include "backup/record_dates.h"
 #include "platform/failure_reason.h"
+#include "platform/log_categories.h"
 #include "privacy/binary_cookies.h"
 
 namespace nimbara::privacy {
@@ -111,8 +112,8 @@ void readCookieFile(const BackupFolder& folder, const DatabaseSource& where, Pri
     }
     if (!file.complete()) {
         // What could be read is listed; the damaged records are not cookies anyone can use.
-        qInfo("%s: %zu damaged pages, %zu damaged cookies (%s)", name.c_str(), file.damagedPages,
-              file.damagedCookies, file.error.c_str());
+        qCInfo(lcPrivacy, "%s: %zu damaged pages, %zu damaged cookies (%s)", name.c_str(),
+               file.damagedPages, file.damagedCookies, file.error.c_str());
     }
     const PrivacySourceRef source = makeSource(where, stored, PrivacyFileFormat::BinaryCookies);
     for (const BinaryCookie& cookie : file.cookies) {

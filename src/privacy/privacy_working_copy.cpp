@@ -16,6 +16,7 @@
 #include "backup/backup_root_tidy.h"
 #include "platform/failure_reason.h"
 #include "platform/folder_exchange.h"
+#include "platform/log_categories.h"
 #include "platform/partial_file.h"
 #include "platform/scratch_dir.h"
 
@@ -323,8 +324,8 @@ void PrivacyWorkingCopy::discard() {
     fs::remove_all(copy_, ec);
     lock_.release();
     if (ec) {
-        qWarning("Privacy clean: the working copy %s could not be removed: %s", copy_.c_str(),
-                 ec.message().c_str());
+        qCWarning(lcPrivacy, "Privacy clean: the working copy %s could not be removed: %s",
+                  copy_.c_str(), ec.message().c_str());
     }
 }
 
@@ -365,8 +366,8 @@ bool PrivacyWorkingCopy::replaceOriginal(std::string& error) {
     std::error_code ec;
     fs::remove_all(old, ec);
     if (ec) {
-        qWarning("Privacy clean: the replaced backup %s could not be removed: %s", old.c_str(),
-                 ec.message().c_str());
+        qCWarning(lcPrivacy, "Privacy clean: the replaced backup %s could not be removed: %s",
+                  old.c_str(), ec.message().c_str());
     }
     return true;
 }

@@ -1,8 +1,8 @@
 #include "transfer/app_container_files.h"
 
-#include "app/core/text_utilities.h"
 #include "cleanup/clean_removal_paths.h"
 #include "filemanager/action_texts.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::transfer {
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <utility>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/clean_removal.h"
 #include "device/afc_service.h"
 #include "device/device_status.h"
 #include "filemanager/app_scan.h"
 #include "platform/device_path.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::transfer {
 

@@ -11,6 +11,7 @@
 
 #include "backup/writers/export_file.h"
 #include "cleanup/clean_export.h"
+#include "platform/log_categories.h"
 
 namespace fs = std::filesystem;
 using nimbara::transfer::LibraryPlaylist;
@@ -140,10 +141,11 @@ std::optional<ScriptReply> iTunesScriptHandler::callHandler(const QString& handl
         } else if (type == QMetaType::QString) {
             texts.push_back(value.toString());
         } else {
-            qWarning().noquote() << QStringLiteral(
-                                        "unrecognized parameter type for parameter %1 in "
-                                        "callHandler:withParameters:")
-                                        .arg(i + 1);
+            qCWarning(lcTransfer).noquote()
+                << QStringLiteral(
+                       "unrecognized parameter type for parameter %1 in "
+                       "callHandler:withParameters:")
+                       .arg(i + 1);
             return std::nullopt;
         }
     }

@@ -6,12 +6,13 @@
 #include <memory>
 #include <system_error>
 
-#include "app/core/byte_arithmetic.h"
 #include "cleanup/clean_export.h"
 #include "device/afc_service.h"
 #include "device/device_status.h"
+#include "platform/log_categories.h"
 #include "transfer/ik_image_item.h"
 #include "transfer/pr_tran_music_node.h"
+#include "ui/core/byte_arithmetic.h"
 
 namespace nimbara::transfer {
 
@@ -65,7 +66,7 @@ class MediaExportRun {
     void fail(std::size_t index, const QString& reason) {
         const QString name = plan_[index].name;
         report_.failures.push_back({index, name, reason});
-        qWarning().noquote() << "Transfer export:" << name << ":" << reason;
+        qCWarning(lcTransfer).noquote() << "Transfer export:" << name << ":" << reason;
     }
 
     // The device connection, opened on first use; null when it can't be (said once).
@@ -106,7 +107,7 @@ class MediaExportRun {
         }
         if (written) {
             report_.written.push_back(written.path);
-            report_.copiedBytes = app::addSaturating(report_.copiedBytes, copied);
+            report_.copiedBytes = ui::addSaturating(report_.copiedBytes, copied);
         } else if (!guard_.stopRequested()) {
             fail(index, exportWriteReason(written.error));
         }

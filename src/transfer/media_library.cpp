@@ -1,12 +1,13 @@
 #include "transfer/media_library.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
 #include "device/afc_service.h"
 #include "device/device_target.h"
+#include "platform/log_categories.h"
 #include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
+#include "ui/core/text_utilities.h"
 
 #include <QDebug>
 
@@ -284,8 +285,8 @@ MediaLibraryResult MediaLibraryReader::readCopy(const std::string& databasePath,
     result.query = MediaLibraryQuery::ItemArtist;
     if (!rows.valid()) {
         // Libraries without `item_artist` name the artists in `album_artist`.
-        qInfo().noquote() << (db->exec("DROP TABLE IF EXISTS genre") ? "deleted OK"
-                                                                     : "deleted failed");
+        qCInfo(lcTransfer).noquote()
+            << (db->exec("DROP TABLE IF EXISTS genre") ? "deleted OK" : "deleted failed");
         rows = db->prepare(kFallbackQuery);
         result.query = MediaLibraryQuery::AlbumArtist;
         if (!rows.valid()) {
@@ -409,8 +410,8 @@ MediaLibraryResult MediaLibraryReader::readCopy(const std::string& databasePath,
         if (rows.abortReason() == SqliteAbort::Stopped) {
             return finish(MediaLibraryStatus::Stopped);
         }
-        qWarning().noquote() << "Media library: reading stopped early:"
-                             << QString::fromStdString(db->lastError());
+        qCWarning(lcTransfer).noquote()
+            << "Media library: reading stopped early:" << QString::fromStdString(db->lastError());
     }
     return finish(MediaLibraryStatus::Done);
 }

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QFile>
 
+#include "platform/log_categories.h"
 #include "transfer/media_export.h"
 #include "transfer/pr_tran_music_node.h"
 
@@ -70,7 +71,8 @@ LibraryCopyReport copyTracksToLibrary(const LibraryCopyRequest& request,
     const QString fallback = request.fetchMissing ? kNoAutomaticImport : QString();
     const auto fail = [&report](const PRTranMusicNode& track, const QString& reason) {
         report.failures.push_back({track.musicTitle(), reason});
-        qWarning().noquote() << "Music library copy:" << track.musicTitle() << ":" << reason;
+        qCWarning(lcTransfer).noquote()
+            << "Music library copy:" << track.musicTitle() << ":" << reason;
     };
     const QString playlist = QLatin1String(kLibraryPlaylist);
     // Without its playlist nothing can be added: the device is not asked for anything then.

@@ -10,6 +10,7 @@
 #include "cleanup/clean_export.h"
 #include "device/device_manager.h"
 #include "platform/file_name_fit.h"
+#include "platform/log_categories.h"
 #include "transfer/one_copy_steps.h"
 #include "transfer/transfer_records.h"
 
@@ -49,8 +50,8 @@ void RunContext::failed(OneCopyRowEnd& end, const QString& item, const std::stri
         }
     }
     end.addFailure(item, QString::fromStdString(reason));
-    qWarning().noquote() << "One-click copy:" << item
-                         << "could not be copied:" << QString::fromStdString(error);
+    qCWarning(lcTransfer).noquote()
+        << "One-click copy:" << item << "could not be copied:" << QString::fromStdString(error);
 }
 
 }  // namespace onecopy
@@ -142,13 +143,18 @@ OneCopyReport OneCopyJob::Impl::run() {
         settings.startedAt.isValid() ? settings.startedAt : QDateTime::currentDateTime();
     std::error_code ec;
     const std::optional<fs::path> root = cleanup::prepareExportFolder(settings.exportFolder, ec);
-    std::string why;
-    const std::optional<fs::path> folder =
-        root ? makeRunFolder(*root, runFolderName(device.deviceName, when), &why) : std::nullopt;
-    if (!folder) {
+    if (!root) {
         report.status = OneCopyStatus::NoExportFolder;
         report.message = QStringLiteral("The export folder can't be used: %1")
-                             .arg(QString::fromStdString(root ? why : ec.message()));
+                             .arg(QString::fromStdString(ec.message()));
+        return report;
+    }
+    const Result<fs::path> folder = makeRunFolder(*root, runFolderName(device.deviceName, when));
+    if (!folder) {
+        qCWarning(lcTransfer, "One-click copy: no folder for the copy: %s",
+                  folder.detail().c_str());
+        report.status = OneCopyStatus::NoExportFolder;
+        report.message = folder.sentence();
         return report;
     }
     report.runFolder = *folder;
@@ -168,7 +174,8 @@ OneCopyReport OneCopyJob::Impl::run() {
 
     // Nothing on this system guards the backup folder behind a permission of its own.
     if (backupLocationCheckApplies()) {
-        qInfo("One-click copy: the backup folder's permission is not checked on this system.");
+        qCInfo(lcTransfer,
+               "One-click copy: the backup folder's permission is not checked on this system.");
     }
     const std::optional<backup::BackupRunResult> made = makeBackup(run);
     if (!made) {
@@ -193,7 +200,7 @@ OneCopyReport OneCopyJob::Impl::run() {
         if (!made->ok()) {
             report.message = failure;
         }
-        qWarning().noquote() << "One-click copy:" << failure;
+        qCWarning(lcTransfer).noquote() << "One-click copy:" << failure;
         for (const OneCopyRow row : onecopy::kRecordRows) {
             if (isOn(row)) {
                 OneCopyRowEnd end;
@@ -247,8 +254,7 @@ QString OneCopyJob::runFolderName(const QString& deviceName, const QDateTime& wh
            QLatin1Char(' ') + stamp;
 }
 
-std::optional<fs::path> OneCopyJob::makeRunFolder(const fs::path& root, const QString& name,
-                                                  std::string* why) {
+Result<fs::path> OneCopyJob::makeRunFolder(const fs::path& root, const QString& name) {
     const std::string stem = backup::safeFileStem(name, QStringLiteral("Device"));
     for (int number = 1; number <= kMaxFolderNumber; ++number) {
         const fs::path candidate = root / numberedFileName(stem, {}, number);
@@ -258,16 +264,14 @@ std::optional<fs::path> OneCopyJob::makeRunFolder(const fs::path& root, const QS
             return candidate;
         }
         if (ec && ec != std::errc::file_exists) {
-            if (why != nullptr) {
-                *why = ec.message();
-            }
-            return std::nullopt;
+            return fail(QStringLiteral("The export folder can't be used: %1")
+                            .arg(QString::fromStdString(ec.message())),
+                        candidate.string() + ": " + ec.message());
         }
     }
-    if (why != nullptr) {
-        *why = "every name for the copy's folder is taken";
-    }
-    return std::nullopt;
+    return fail(QStringLiteral("The export folder can't be used: every name for the copy's "
+                               "folder is taken"),
+                (root / stem).string());
 }
 
 bool OneCopyJob::backupLocationCheckApplies() {

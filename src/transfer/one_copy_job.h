@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "backup/backup_runner.h"
+#include "platform/result.h"
 
 namespace nimbara::transfer {
 
@@ -187,11 +188,10 @@ class OneCopyJob {
 
     // "<device name> <yyyy-MM-dd HH.mm.ss>" in local time, the name made safe.
     static QString runFolderName(const QString& deviceName, const QDateTime& when);
-    // A new folder inside `root` named `name`, or "name (2)", "name (3)", ... when taken;
-    // nullopt when none can be made.
-    static std::optional<std::filesystem::path> makeRunFolder(const std::filesystem::path& root,
-                                                              const QString& name,
-                                                              std::string* why);
+    // A new folder inside `root` named `name`, or "name (2)", "name (3)", ... when taken; the
+    // failure says why none can be made.
+    static Result<std::filesystem::path> makeRunFolder(const std::filesystem::path& root,
+                                                       const QString& name);
     // The permission check of the backup folder applies only to systems that guard it behind a
     // "full disk access" setting; this one never does.
     static bool backupLocationCheckApplies();

@@ -23,6 +23,7 @@
 #include "backup/writers/pr_rtf_controller.h"
 #include "backup/writers/pr_vcf_controller.h"
 #include "backup/writers/record_formatters.h"
+#include "platform/log_categories.h"
 #include "platform/notification_center.h"
 #include "transfer/one_copy_steps.h"
 
@@ -243,7 +244,7 @@ class RecordSteps {
         if (unreadable && end.ok) {
             end.ok = false;
             end.message = QStringLiteral("The backup's records could not be read.");
-            qWarning().noquote() << "One-click copy:" << QString::fromStdString(error);
+            qCWarning(lcTransfer).noquote() << "One-click copy:" << QString::fromStdString(error);
         }
         return end;
     }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "device/afc_service.h"
+#include "platform/log_categories.h"
 #include "platform/scratch_dir.h"
 
 namespace nimbara::transfer {
@@ -144,7 +145,7 @@ PhotoLoadResult PhotoLoader::load(const PhotoLoadSink& sink) {
                     return result;
                 }
                 ++result.failedCopies;
-                qWarning().noquote()
+                qCWarning(lcTransfer).noquote()
                     << "Photos:" << QString::fromStdString(devicePath) << "could not be copied";
             }
             auto item = std::make_shared<IKImageItem>();

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
+#include "platform/log_categories.h"
 #include "ui/control_notifications.h"
 #include "ui/named_image.h"
 
@@ -48,7 +49,7 @@ bool PRViewWatchingCell::eventFilter(QObject* watched, QEvent* event) {
 PRButtonCell::PRButtonCell(QObject* parent) : PRViewWatchingCell(true, parent) {}
 
 PRCellHit PRButtonCell::hitTest(const QPoint& pos, const QRect& cellFrame) {
-    qDebug().noquote()
+    qCDebug(lcUi).noquote()
         << QStringLiteral("PRButtonCell hit test at (%1, %2)").arg(pos.x()).arg(pos.y());
     const QRect square(cellFrame.x(), cellFrame.y(), cellFrame.height(), cellFrame.height());
     if (square.contains(pos)) {

@@ -1,17 +1,13 @@
 #include "ui/chat_picture_loader.h"
 
 #include "backup/backup_folder.h"
-#include "platform/serial_worker.h"
-#include "platform/worker_reaper.h"
+#include "platform/job_queue.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QPointer>
 
-#include <atomic>
 #include <cerrno>
 #include <mutex>
 
@@ -56,23 +52,6 @@ QByteArray readRegularFile(const QString& path, std::int64_t limit) {
     return bytes;
 }
 
-// Workers still running a decode when their loader went, joined once they have ended. Lives under
-// the application; what still runs at exit is waited for then.
-void retire(std::shared_ptr<SerialWorker> worker) {
-    if (!worker || worker->idle()) {
-        return;  // its thread only waits for work: releasing it ends it at once
-    }
-    static QPointer<WorkerReaper> reaper;
-    if (reaper.isNull()) {
-        if (QCoreApplication::instance() == nullptr) {
-            return;
-        }
-        reaper = new WorkerReaper(QCoreApplication::instance());
-    }
-    SerialWorker* running = worker.get();
-    reaper->retire(std::move(worker), [running] { return running->idle(); });
-}
-
 }  // namespace
 
 QImage decodeChatPictureData(const QByteArray& data, const QSize& box) {
@@ -114,18 +93,15 @@ QImage decodeChatPictureFile(const QString& path, const QSize& box) {
     return decodeChatPictureData(readRegularFile(path, kMaxChatPictureBytes), box);
 }
 
-// What the jobs share with the loader: the loader's address while it lives, and the generation
-// of loads it still wants.
+// What the jobs share with the loader: the loader's address while it lives. A job queues its
+// picture to the loader under the mutex, so the loader can't go in between.
 struct ChatPictureLoader::Shared {
     std::mutex mutex;
     ChatPictureLoader* loader = nullptr;  // null once the loader went
-    std::atomic<std::uint64_t> generation{0};
 };
 
 ChatPictureLoader::ChatPictureLoader(QObject* parent)
-    : QObject(parent),
-      shared_(std::make_shared<Shared>()),
-      worker_(std::make_shared<SerialWorker>()) {
+    : QObject(parent), shared_(std::make_shared<Shared>()), queue_(std::make_unique<JobQueue>()) {
     shared_->loader = this;
 }
 
@@ -133,9 +109,8 @@ ChatPictureLoader::~ChatPictureLoader() {
     {
         std::lock_guard<std::mutex> lock(shared_->mutex);
         shared_->loader = nullptr;
-        ++shared_->generation;
     }
-    retire(std::move(worker_));
+    queue_.reset();  // loads not started are dropped; a running decode is not waited for
 }
 
 void ChatPictureLoader::loadFile(const QString& path, const QSize& box, Done done) {
@@ -147,30 +122,28 @@ void ChatPictureLoader::loadData(const QByteArray& data, const QSize& box, Done 
 }
 
 void ChatPictureLoader::cancelAll() {
-    ++shared_->generation;
+    queue_->reset();
     outstanding_ = 0;
 }
 
 void ChatPictureLoader::post(std::function<QImage()> decode, Done done) {
     ++outstanding_;
-    const std::uint64_t generation = shared_->generation.load();
-    worker_->post([shared = shared_, generation, decode = std::move(decode),
-                   done = std::move(done)]() mutable {
-        if (shared->generation.load() != generation) {
-            return;  // cancelled before it started
-        }
+    // The queue's generation now is the one the job belongs to (only this thread resets it).
+    const std::uint64_t generation = queue_->generation();
+    queue_->post([shared = shared_, generation, decode = std::move(decode),
+                  done = std::move(done)](const JobQueue::StopCheck& stop) mutable {
         QImage image = decode();
         std::lock_guard<std::mutex> lock(shared->mutex);
         ChatPictureLoader* loader = shared->loader;
-        if (loader == nullptr || shared->generation.load() != generation) {
+        if (loader == nullptr || stop()) {
             return;
         }
         // Queued to the loader's (GUI) thread; dropped with the loader if it goes first.
         QMetaObject::invokeMethod(
             loader,
-            [loader, shared, generation, image = std::move(image), done = std::move(done)] {
-                if (shared->generation.load() != generation) {
-                    return;
+            [loader, generation, image = std::move(image), done = std::move(done)] {
+                if (!loader->queue_->isCurrent(generation)) {
+                    return;  // cancelled meanwhile
                 }
                 if (loader->outstanding_ > 0) {
                     --loader->outstanding_;

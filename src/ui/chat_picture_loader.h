@@ -2,10 +2,10 @@
 // a worker thread, scaled down to the box they are shown in, and hands each back on the GUI
 // thread. The GUI thread never decodes a picture and never waits for the worker.
 //
-// The worker belongs to the loader: its jobs hold no pointer to the loader or to any widget, and
+// The loader owns a job queue: its jobs hold no pointer to the loader or to any widget, and
 // results reach the GUI thread only while the loader lives and the load was not cancelled. When
 // the loader goes, the loads not started are dropped; a decode still running is left to finish on
-// its own (touching nothing of the loader) and its thread is joined by a reaper once it has ended.
+// its own (touching nothing of the loader), never waited for.
 //
 // Pictures come from a backup and are not trusted: only an absolute path to a regular file of at
 // most kMaxChatPictureBytes is read (never a path relative to the working folder, never a pipe or
@@ -25,7 +25,7 @@
 #include <memory>
 
 namespace nimbara {
-class SerialWorker;
+class JobQueue;
 }
 
 namespace nimbara::ui {
@@ -62,7 +62,7 @@ class ChatPictureLoader : public QObject {
     void post(std::function<QImage()> decode, Done done);
 
     std::shared_ptr<Shared> shared_;
-    std::shared_ptr<SerialWorker> worker_;
+    std::unique_ptr<JobQueue> queue_;
     std::size_t outstanding_ = 0;
 };
 

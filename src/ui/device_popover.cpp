@@ -7,9 +7,9 @@
 
 #include <algorithm>
 
-#include "app/core/byte_arithmetic.h"
 #include "device/pri_device_node.h"
 #include "ui/color_progress_view.h"
+#include "ui/core/byte_arithmetic.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
@@ -167,8 +167,8 @@ void PPopoverviewConterller::fillCell(PSTableCellView& cell, const PRiDeviceNode
     const std::uint64_t total = node.totalFileSizeNumber();
     const std::uint64_t free = node.freeFileSizeNumber();
     const std::uint64_t used = total > free ? total - free : 0;
-    cell.iDeviceColorView()->setProgressValueWithusedValue(nimbara::app::fractionOf(used, total),
-                                                           nimbara::app::fractionOf(free, total));
+    cell.iDeviceColorView()->setProgressValueWithusedValue(nimbara::ui::fractionOf(used, total),
+                                                           nimbara::ui::fractionOf(free, total));
     cell.iDeviceColorView()->update();
 }
 

@@ -1,4 +1,5 @@
 #include "ui/image_resize.h"
+#include "platform/log_categories.h"
 
 #include <QDebug>
 #include <QPainter>
@@ -27,7 +28,7 @@ QPixmap resizeTo(const QPixmap& image, const QSize& size) {
 
 QImage thumbnailImage(const QImage& image, const QSize& size) {
     if (image.isNull() || size.isEmpty()) {
-        qWarning("Invalid Image");
+        qCWarning(lcUi, "Invalid Image");
         return {};
     }
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)

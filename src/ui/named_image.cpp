@@ -1,11 +1,11 @@
 #include "ui/named_image.h"
 
+#include "platform/log_categories.h"
 #include "ui/image_catalog.h"
 #include "ui/image_catalog_render.h"
 
 #include <QGuiApplication>
 #include <QHash>
-#include <QLoggingCategory>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSet>
@@ -14,8 +14,6 @@
 
 namespace nimbara::ui {
 namespace {
-
-Q_LOGGING_CATEGORY(lcImages, "nimbara.images")
 
 const QString kPngSuffix = QStringLiteral(".png");
 
@@ -49,12 +47,12 @@ QPixmap namedImage(const QString& name) {
     if (recipe == nullptr) {
         if (!images.reportedMissing.contains(stem)) {
             images.reportedMissing.insert(stem);
-            qCWarning(lcImages) << "no image named" << name;
+            qCWarning(lcUi) << "no image named" << name;
         }
         return {};
     }
     if (qGuiApp == nullptr) {
-        qCWarning(lcImages) << "image" << name << "asked for before the application exists";
+        qCWarning(lcUi) << "image" << name << "asked for before the application exists";
         return {};
     }
     QPixmap pixmap = QPixmap::fromImage(renderImageRecipe(*recipe));

@@ -13,9 +13,9 @@
 
 namespace nimbara::ui {
 
-PageControllerBase::PageControllerBase(const char* className, const QString& pageTitle,
-                                       QObject* parent)
-    : QObject(parent), className_(className), pageTitle_(pageTitle) {}
+PageControllerBase::PageControllerBase(PageHost& host, const char* className,
+                                       const QString& pageTitle, QObject* parent)
+    : QObject(parent), host_(host), className_(className), pageTitle_(pageTitle) {}
 
 PageControllerBase::~PageControllerBase() {
     // A view that was never placed belongs to the controller; a placed one to its container.

@@ -1,13 +1,15 @@
-// What every feature page controller shares: the page's root view, which the shell puts into a
-// container of the main window, and the plain "not available yet" view a page shows until it is
-// built. Widgets are made on first use, on the GUI thread.
+// What every feature page controller shares: the host it gets its context from, the page's root
+// view, which the shell puts into a container of the main window, and the plain "not available
+// yet" view a page shows until it is built. Widgets are made on first use, on the GUI thread.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
+#include "device/device_target.h"
 #include "platform/notification_center.h"
+#include "ui/page_host.h"
 
 class QLabel;
 class QStackedLayout;
@@ -20,8 +22,10 @@ class PageControllerBase : public QObject {
     Q_OBJECT
 
   public:
-    // `className` names the controller in the page call log; `pageTitle` heads its views.
-    PageControllerBase(const char* className, const QString& pageTitle, QObject* parent = nullptr);
+    // `host` outlives the page; `className` names the controller in the page call log;
+    // `pageTitle` heads its views.
+    PageControllerBase(PageHost& host, const char* className, const QString& pageTitle,
+                       QObject* parent = nullptr);
     ~PageControllerBase() override;
 
     // Puts the page's root view into `container` (in a layout that fills it) and shows it.
@@ -37,7 +41,12 @@ class PageControllerBase : public QObject {
     bool isShowingNotAvailable() const;
     QString pageTitle() const { return pageTitle_; }
 
+    // The shell shows another device (an empty target: none is left). Pages hear it in the
+    // shell's order and drop what they hold of the last one. GUI thread.
+    virtual void deviceChanged(const amd::DeviceTarget& /*target*/) {}
+
   protected:
+    PageHost& host() const { return host_; }
     // Runs after showView placed the view: the page's own set-up of its sub-views.
     virtual void viewShown() {}
     // Makes `pageView` the page's own view, in front of the "not available yet" view.
@@ -63,6 +72,7 @@ class PageControllerBase : public QObject {
   private:
     void buildViews();
 
+    PageHost& host_;
     const char* className_;
     QString pageTitle_;
     QPointer<QWidget> root_;

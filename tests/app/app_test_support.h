@@ -1,11 +1,22 @@
 // Helpers shared by the widget tests of the application.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QApplication>
-#include <QByteArray>
-#include <cstdlib>
+
+#include "platform/main_thread.h"
+#include "platform/worker_reaper.h"
 
 namespace nimbara::test {
+
+// Waits, after the last test, for the workers stopped jobs left behind.
+class RetiredWorkersWait : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        nimbara::shutdownMainThreadCalls();
+        nimbara::waitForRetiredWorkers();
+    }
+};
 
 // The process's QApplication, made on first use (or the one a test main already made). Widgets
 // render offscreen unless the environment already chose a platform.
@@ -22,6 +33,10 @@ inline QApplication& ensureApplication() {
     // Never destroyed: an application torn down among the exit-time destructors would outlive
     // parts of Qt it still uses. It stays reachable, so leak checkers don't report it.
     static QApplication* app = new QApplication(argc, argv);
+    // Jobs the last tests stopped may still be ending: they finish once the tests are over,
+    // before exit takes down what they use.
+    static const bool waits = (::testing::AddGlobalTestEnvironment(new RetiredWorkersWait()), true);
+    (void)waits;
     return *app;
 }
 

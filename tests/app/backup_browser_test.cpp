@@ -31,7 +31,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/alerts.h"
 #include "backup/backup_scan.h"
 #include "backup/backup_scan_readers.h"
 #include "backup/contact_reader.h"
@@ -53,6 +52,7 @@
 #include "platform/plist_value.h"
 #include "sparse_backup.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 #include "ui/chat_column_view.h"
 #include "ui/named_image.h"
 #include "ui/page_call_log.h"
@@ -906,7 +906,7 @@ TEST_F(BackupBrowserTest, DestroyingThePageMidScanNeverWaitsAndLeavesNoTrace) {
 
     // A page of its own whose scan does not end when asked to stop, until it is let go.
     BlockingStep blocking;
-    auto page = std::make_unique<PRResultViewController>();
+    auto page = std::make_unique<PRResultViewController>(hub());
     page->setPlanMaker(blocking.planMaker());
     page->scanBackup(node, 0);
     ASSERT_TRUE(pumpUntil([&] { return blocking.entered->load(); }));

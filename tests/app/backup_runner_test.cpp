@@ -138,7 +138,7 @@ TEST_F(BackupRunnerTest, EveryVariantLaunchesShowsItsNoticeWaitsAndReports) {
         EXPECT_EQ(seen.result->outcome, BackupOutcome::Completed);
         EXPECT_EQ(seen.result->exitStatus, 0);
         EXPECT_EQ(seen.result->backupFolder.toStdString(), backupOf(kPhone).string());
-        EXPECT_NE(backup::readBackupFolder(seen.result->backupFolder), nullptr);
+        EXPECT_TRUE(backup::readBackupFolder(seen.result->backupFolder).ok());
         if (traits.scratchFolder != nullptr) {
             EXPECT_TRUE(fs::is_directory(scratchRoot() / traits.scratchFolder));
         }

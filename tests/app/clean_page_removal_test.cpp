@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "clean_page_fixture.h"
 #include "cleanup/clean_removal.h"
 #include "cleanup/protected_files.h"
+#include "ui/core/text_utilities.h"
 #include "ui/folder_tree_models.h"
 
 namespace nimbara::test {

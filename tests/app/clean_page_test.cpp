@@ -19,13 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "clean_page_fixture.h"
 #include "cleanup/clean_export.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
+#include "ui/core/text_utilities.h"
 #include "ui/save_panel.h"
 
 namespace nimbara::test {

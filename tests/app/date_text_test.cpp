@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "test_support.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 namespace {

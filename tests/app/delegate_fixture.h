@@ -20,7 +20,6 @@
 #include <thread>
 #include <vector>
 
-#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app_test_support.h"
@@ -31,6 +30,7 @@
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 
 namespace nimbara::test {
 

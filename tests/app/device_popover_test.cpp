@@ -114,7 +114,7 @@ TEST_F(DevicePopoverTest, SizedAndFilledByTheNumberOfDevices) {
         EXPECT_EQ(rowIndices(), indices);
         EXPECT_EQ(selectedRow(), 0);  // the first device stays current
         const int last = static_cast<int>(names.size()) - 1;
-        EXPECT_EQ(app::imageViewImageName(popView().cellViewAtRow(last)->imageView()), c.image);
+        EXPECT_EQ(ui::imageViewImageName(popView().cellViewAtRow(last)->imageView()), c.image);
         EXPECT_EQ(popView().theTableView()->verticalScrollBar()->maximum() > 0, c.scrolls);
         popover->close();
         pumpEvents(3);

@@ -6,10 +6,10 @@
 
 #include <fstream>
 
-#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "delegate_fixture.h"
+#include "ui/alerts.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 
@@ -176,10 +176,10 @@ TEST_F(IOSTenFlagTest, ASecondDeviceDoesNotSetIt) {
 
 TEST_F(DelegateStateTest, DeviceImageFollowsTheModel) {
     attachNew("dev-a", Dev("Pad").type("iPad7,1"));
-    EXPECT_EQ(app::imageViewImageName(ui().deviceImageView), "ipadImage.png");
+    EXPECT_EQ(ui::imageViewImageName(ui().deviceImageView), "ipadImage.png");
     const int b = attachNew("dev-b", Dev("Phone").type("iPhone9,1"));
     hub().ChangeToAnotherDevice(b);
-    EXPECT_EQ(app::imageViewImageName(ui().deviceImageView), "iphoneImage.png");
+    EXPECT_EQ(ui::imageViewImageName(ui().deviceImageView), "iphoneImage.png");
 }
 
 }  // namespace

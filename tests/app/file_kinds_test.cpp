@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "app/core/text_utilities.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 namespace {

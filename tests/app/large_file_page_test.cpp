@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/pages/pr_find_large_file_view_controller.h"
 #include "cleanup/pr_large_file_node.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
 #include "ui/control_notifications.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 #include "ui/save_panel.h"

@@ -16,10 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/alerts.h"
 #include "app/main_window_ui.h"
 #include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
+#include "ui/alerts.h"
 #include "ui/color_progress_view.h"
 #include "ui/custom_view.h"
 #include "ui/flash_view.h"
@@ -340,10 +340,10 @@ TEST_F(MainWindowTest, LaunchLayoutShowsTheNoDeviceState) {
     EXPECT_FALSE(hub().bDiskManage || hub().bPrivacyClean || hub().bOneClickCopy);
     EXPECT_TRUE(w.checkUpdateItem->isEnabled());
     EXPECT_EQ(w.cleanprogressor->value(), 1);
-    EXPECT_EQ(w.window->palette().color(QPalette::Window), app::kWindowBlue);
-    EXPECT_EQ(app::entryBackground(w.connectDeviceBtn), app::kSelectedBlue);
-    EXPECT_EQ(app::labelColour(w.iDeviceCapacityValuelab), app::kLabelSlate);
-    EXPECT_EQ(app::imageViewImageName(w.mainBottomImageView), "mainBottomImage.png");
+    EXPECT_EQ(w.window->palette().color(QPalette::Window), ui::kWindowBlue);
+    EXPECT_EQ(ui::entryBackground(w.connectDeviceBtn), ui::kSelectedBlue);
+    EXPECT_EQ(ui::labelColour(w.iDeviceCapacityValuelab), ui::kLabelSlate);
+    EXPECT_EQ(ui::imageViewImageName(w.mainBottomImageView), "mainBottomImage.png");
 
     // The back-to-quick-scan button sits 920 to the right of the close button, at its height.
     EXPECT_EQ(w.backQuickScanModeBtn->parentWidget(), w.closedButton->parentWidget());
@@ -488,10 +488,10 @@ TEST_F(MainWindowTest, SidebarControlsRunTheirActions) {
     ASSERT_GE(attachNew("click-phone", Dev("Click Phone")), 0);
     ui().musicBtn->click();
     EXPECT_TRUE(shown(ui().TansferView));
-    EXPECT_EQ(app::entryBackground(ui().musicBtn), app::kSelectedBlue);
+    EXPECT_EQ(ui::entryBackground(ui().musicBtn), ui::kSelectedBlue);
     ui().cacheBtn->click();
     EXPECT_TRUE(shown(ui().ClearnView));
-    EXPECT_EQ(app::entryBackground(ui().cacheBtn), app::kSelectedBlue);
+    EXPECT_EQ(ui::entryBackground(ui().cacheBtn), ui::kSelectedBlue);
     ui().iDeviceStatuBtn->click();
     EXPECT_TRUE(shown(ui().StatuView));
     ui().userAppsButton->click();

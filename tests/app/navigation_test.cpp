@@ -187,11 +187,10 @@ TEST_F(NavigationTest, SidebarSelectionStylesExactlyOneEntry) {
         for (const MainWindowUi::SidebarEntry& entry : ui().sidebarEntries()) {
             SCOPED_TRACE(entry.button->objectName().toStdString());
             const bool on = position == selected;
-            EXPECT_EQ(app::entryBackground(entry.button),
-                      on ? app::kSelectedBlue : app::kEntryGrey);
-            EXPECT_EQ(app::imageViewImageName(entry.imageView),
+            EXPECT_EQ(ui::entryBackground(entry.button), on ? ui::kSelectedBlue : ui::kEntryGrey);
+            EXPECT_EQ(ui::imageViewImageName(entry.imageView),
                       QLatin1String(on ? entry.selectedImage : entry.unselectedImage));
-            EXPECT_EQ(app::labelColour(entry.label), on ? QColor(Qt::white) : QColor(Qt::black));
+            EXPECT_EQ(ui::labelColour(entry.label), on ? QColor(Qt::white) : QColor(Qt::black));
             ++position;
         }
     };
@@ -251,8 +250,8 @@ std::vector<int> selectedEntries(const MainWindowUi& ui) {
     std::vector<int> result;
     int position = 0;
     for (const MainWindowUi::SidebarEntry& entry : ui.sidebarEntries()) {
-        if (app::entryBackground(entry.button) == app::kSelectedBlue ||
-            app::imageViewImageName(entry.imageView) == QLatin1String(entry.selectedImage)) {
+        if (ui::entryBackground(entry.button) == ui::kSelectedBlue ||
+            ui::imageViewImageName(entry.imageView) == QLatin1String(entry.selectedImage)) {
             result.push_back(position);
         }
         ++position;

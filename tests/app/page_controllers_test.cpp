@@ -19,6 +19,7 @@
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "cleanup/pages/pr_find_large_file_view_controller.h"
 #include "cleanup/pages/pr_system_boost_view_controller.h"
+#include "fake_page_host.h"
 #include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "filemanager/pages/pr_phone_system_view_controller.h"
 #include "platform/notification_center.h"
@@ -32,6 +33,12 @@ namespace {
 using nimbara::ui::PageCallLog;
 using nimbara::ui::PageControllerBase;
 
+// The host of the pages made here: they ask it for nothing these tests check.
+nimbara::test::FakePageHost& testHost() {
+    static nimbara::test::FakePageHost host;
+    return host;
+}
+
 class PageControllers : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -42,17 +49,17 @@ class PageControllers : public ::testing::Test {
 
     static std::vector<std::unique_ptr<PageControllerBase>> everyPage() {
         std::vector<std::unique_ptr<PageControllerBase>> pages;
-        pages.push_back(std::make_unique<PRBackUpViewController>());
-        pages.push_back(std::make_unique<PRResultViewController>());
-        pages.push_back(std::make_unique<PRPrivacyController>());
-        pages.push_back(std::make_unique<PRTansferViewController>());
-        pages.push_back(std::make_unique<PROneCopyViewController>());
-        pages.push_back(std::make_unique<PRDiskaManagerViewController>());
-        pages.push_back(std::make_unique<PRPhoneSystemViewController>());
-        pages.push_back(std::make_unique<PRCleanViewController>());
-        pages.push_back(std::make_unique<PRSystemBoostViewController>());
-        pages.push_back(std::make_unique<PRFindLargeFileViewController>());
-        pages.push_back(std::make_unique<PRAdsRemoveController>());
+        pages.push_back(std::make_unique<PRBackUpViewController>(testHost()));
+        pages.push_back(std::make_unique<PRResultViewController>(testHost()));
+        pages.push_back(std::make_unique<PRPrivacyController>(testHost()));
+        pages.push_back(std::make_unique<PRTansferViewController>(testHost()));
+        pages.push_back(std::make_unique<PROneCopyViewController>(testHost()));
+        pages.push_back(std::make_unique<PRDiskaManagerViewController>(testHost()));
+        pages.push_back(std::make_unique<PRPhoneSystemViewController>(testHost()));
+        pages.push_back(std::make_unique<PRCleanViewController>(testHost()));
+        pages.push_back(std::make_unique<PRSystemBoostViewController>(testHost()));
+        pages.push_back(std::make_unique<PRFindLargeFileViewController>(testHost()));
+        pages.push_back(std::make_unique<PRAdsRemoveController>(testHost()));
         return pages;
     }
 };
@@ -101,7 +108,7 @@ TEST_F(PageControllers, ShowViewFillsTheContainerOnceHoweverOftenItIsSent) {
 }
 
 TEST_F(PageControllers, AnotherContainerTakesTheViewOver) {
-    PRSystemBoostViewController page;
+    PRSystemBoostViewController page(testHost());
     QWidget first;
     QWidget second;
     page.showView(&first);
@@ -114,7 +121,7 @@ TEST_F(PageControllers, AnotherContainerTakesTheViewOver) {
 }
 
 TEST_F(PageControllers, AContainerWithALayoutKeepsIt) {
-    PRFindLargeFileViewController page;
+    PRFindLargeFileViewController page(testHost());
     QWidget container;
     auto* layout = new QHBoxLayout(&container);
     page.showView(&container);
@@ -123,7 +130,7 @@ TEST_F(PageControllers, AContainerWithALayoutKeepsIt) {
 }
 
 TEST_F(PageControllers, PrivacyPageChoosesTheNewBackupLayoutFromIOSTen) {
-    PRPrivacyController page;
+    PRPrivacyController page(testHost());
     page.setDeviceIndex(3, "9.3.5");
     EXPECT_EQ(page.deviceIndex(), 3);
     EXPECT_FALSE(page.bIOS10Version());
@@ -140,12 +147,12 @@ TEST_F(PageControllers, PrivacyPageChoosesTheNewBackupLayoutFromIOSTen) {
     EXPECT_TRUE(page.bIOS10Version());
 
     for (const char* version : {"10", "11.4", "12.5.7", "13.1", "17.0.2", "26.1"}) {
-        PRPrivacyController fresh;
+        PRPrivacyController fresh(testHost());
         fresh.setDeviceIndex(0, version);
         EXPECT_TRUE(fresh.bIOS10Version()) << version;
     }
     for (const char* version : {"", "9.3.5", "1.0", "7", "abc", ".10"}) {
-        PRPrivacyController fresh;
+        PRPrivacyController fresh(testHost());
         fresh.setDeviceIndex(0, version);
         EXPECT_FALSE(fresh.bIOS10Version()) << version;
     }
@@ -162,7 +169,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
             name, [&posted](const nimbara::Notification& n) { posted.push_back(n.name); }));
     }
 
-    PRTansferViewController transfer;
+    PRTansferViewController transfer(testHost());
     transfer.ShowApp(2);
     transfer.ShowPhoto(2);
     transfer.ShowMusic(2);
@@ -174,7 +181,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_FALSE(transfer.isShowingNotAvailable());
     EXPECT_FALSE(transfer.bMusiceStartTransfer());
 
-    PRPhoneSystemViewController files;
+    PRPhoneSystemViewController files(testHost());
     files.LookupSystemTree(3);
     EXPECT_EQ(files.deviceIndex(), 3);
     // The device file page is built: without a device at that index it walks nothing.
@@ -183,7 +190,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_FALSE(files.statusText().isEmpty());
 
     // The storage manager is built: without a device at its index no scan starts.
-    PRDiskaManagerViewController storage;
+    PRDiskaManagerViewController storage(testHost());
     storage.setDiskManageDeviceIndex(9);
     storage.ScanDiskPhotoFiles();
     EXPECT_EQ(storage.shownView(), "table");
@@ -198,7 +205,7 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
     EXPECT_EQ(storage.scanState(PRDiskaManagerViewController::Scan::UserData),
               PRDiskaManagerViewController::ScanState::Idle);
 
-    PRCleanViewController clean;
+    PRCleanViewController clean(testHost());
     // No device at index 4: no scan starts, and the page says why.
     EXPECT_FALSE(clean.showDeviceClean(4));
     EXPECT_EQ(clean.cleanDevice(), 4);
@@ -210,12 +217,12 @@ TEST_F(PageControllers, ScanEntriesShowTheirStateAndPostNothing) {
 }
 
 TEST_F(PageControllers, DeviceChangeIsRecordedInCallOrder) {
-    PRDiskaManagerViewController storage;
-    PRFindLargeFileViewController largeFiles;
-    PRCleanViewController clean;
-    PRSystemBoostViewController boost;
-    PRPrivacyController privacy;
-    PROneCopyViewController oneCopy;
+    PRDiskaManagerViewController storage(testHost());
+    PRFindLargeFileViewController largeFiles(testHost());
+    PRCleanViewController clean(testHost());
+    PRSystemBoostViewController boost(testHost());
+    PRPrivacyController privacy(testHost());
+    PROneCopyViewController oneCopy(testHost());
     QWidget container;
     container.setObjectName("diskManageView");
 
@@ -281,7 +288,7 @@ TEST_F(PageControllers, CallLogKeepsEveryEntryFromConcurrentThreads) {
 }
 
 TEST_F(PageControllers, ResetsRestoreTheStartState) {
-    PROneCopyViewController oneCopy;
+    PROneCopyViewController oneCopy(testHost());
     oneCopy.setBBackup(true);
     oneCopy.setCategoryChosen(0, false);
     oneCopy.setCategoryChosen(11, false);
@@ -294,7 +301,7 @@ TEST_F(PageControllers, ResetsRestoreTheStartState) {
     EXPECT_FALSE(oneCopy.isCategoryChosen(12));
     EXPECT_FALSE(oneCopy.isCategoryChosen(-1));
 
-    PRCleanViewController clean;
+    PRCleanViewController clean(testHost());
     clean.NimbaraShowDeviceClean(5);
     clean.showCleanCookView();
     EXPECT_EQ(clean.shownView(), "cleanCookView");
@@ -304,14 +311,14 @@ TEST_F(PageControllers, ResetsRestoreTheStartState) {
     EXPECT_EQ(clean.shownView(), "cleanDiskView");
     EXPECT_EQ(clean.cleanDevice(), 5);
 
-    PRSystemBoostViewController boost;
+    PRSystemBoostViewController boost(testHost());
     boost.setDeviceIndex(6);
     boost.initAllDataAndAllView();
     EXPECT_EQ(boost.deviceIndex(), 6);
 }
 
 TEST_F(PageControllers, StorageManagerShowingResetsItsDeviceIndex) {
-    PRDiskaManagerViewController storage;
+    PRDiskaManagerViewController storage(testHost());
     QWidget container;
     storage.setDiskManageDeviceIndex(4);
     storage.ScanDiskVideoFiles();
@@ -325,7 +332,7 @@ TEST_F(PageControllers, StorageManagerShowingResetsItsDeviceIndex) {
 }
 
 TEST_F(PageControllers, TransferPageSwitchesItsCategoryViews) {
-    PRTansferViewController transfer;
+    PRTansferViewController transfer(testHost());
     QWidget container;
     transfer.showMusicView();
     EXPECT_EQ(transfer.shownView(), "musicView");
@@ -338,7 +345,7 @@ TEST_F(PageControllers, TransferPageSwitchesItsCategoryViews) {
 TEST_F(PageControllers, BackupPageNamesTheLocalBackupFolder) {
     const QByteArray previous = qgetenv("NIMBARA_BACKUP_ROOT");
     qputenv("NIMBARA_BACKUP_ROOT", "/srv/backups-for-test");
-    PRBackUpViewController backup;
+    PRBackUpViewController backup(testHost());
     QWidget container;
     backup.showView(&container);
     EXPECT_EQ(backup.backupLocationText(), "/srv/backups-for-test");

@@ -13,13 +13,13 @@
 #include <string>
 
 #include "../backup/backup_snapshot.h"
-#include "app/alerts.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_note_node.h"
 #include "backup_run_fixture.h"
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_clean_flow.h"
 #include "sim_device_builder.h"
+#include "ui/alerts.h"
 
 namespace nimbara::test {
 namespace {
@@ -128,9 +128,8 @@ TEST_F(PrivacyFlowTest, TheDeviceLosesExactlyWhatWasTickedAndTheBackupIsNeverEdi
     const std::size_t calls = scan->calls.records.size();
     const std::size_t notes = scan->notes.records.size();
 
-    QString why;
-    ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why))
-        << why.toStdString();
+    const auto started = flow.clean(privacy::snapshotPrivacySelection(*scan), device);
+    ASSERT_TRUE(started) << started.sentence().toStdString();
     ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
     ASSERT_TRUE(seen.clean->ok()) << seen.clean->message.toStdString();
     EXPECT_EQ(seen.clean->removed.calls, 1u);
@@ -212,7 +211,7 @@ TEST_F(PrivacyFlowTest, ARestoreTheReadBackDoesNotConfirmIsNeverReportedAsDone) 
         }
         setDemoFaults(faults);
 
-        ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device));
+        ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device).ok());
         ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
         EXPECT_TRUE(seen.clean->restored);
         EXPECT_FALSE(seen.clean->confirmed);
@@ -236,19 +235,20 @@ TEST_F(PrivacyFlowTest, ACleanIsRefusedForAnotherDeviceOrWithNothingTicked) {
     const auto deviceFiles = folderSnapshot(tmp_ / "demo-phone" / "backup-source");
 
     untickAll(*scan);
-    QString why;
-    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why));
-    EXPECT_FALSE(why.isEmpty());
+    const auto nothingTicked = flow.clean(privacy::snapshotPrivacySelection(*scan), device);
+    ASSERT_FALSE(nothingTicked);
+    EXPECT_FALSE(nothingTicked.sentence().isEmpty());
 
     scan->calls.records[0]->setBSelected(true);
     // The same device attached again (a new serial), or another index: refused.
     backup::BackupDevice reattached = device;
     reattached.deviceSerial += 1;
-    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), reattached, &why));
-    EXPECT_TRUE(why.contains(QStringLiteral("not connected")));
+    const auto gone = flow.clean(privacy::snapshotPrivacySelection(*scan), reattached);
+    ASSERT_FALSE(gone);
+    EXPECT_TRUE(gone.sentence().contains(QStringLiteral("not connected")));
     backup::BackupDevice other = device;
     other.udid = QStringLiteral("00000000000000000000000000000000000000ff");
-    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), other, &why));
+    EXPECT_FALSE(flow.clean(privacy::snapshotPrivacySelection(*scan), other).ok());
     EXPECT_EQ(folderSnapshot(tmp_ / "demo-phone" / "backup-source"), deviceFiles);
     EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Scanned);
 }
@@ -378,8 +378,7 @@ TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
     const fs::path original = backupOf(device.udid.toStdString());
     const auto backupBefore = folderSnapshot(original);
     const auto deviceBefore = folderSnapshot(tmp_ / "demo-phone" / "backup-source");
-    QString why;
-    ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device, &why));
+    ASSERT_TRUE(flow.clean(privacy::snapshotPrivacySelection(*scan), device).ok());
     ASSERT_TRUE(pumpLong([&] { return seen.clean.has_value(); }));
     EXPECT_FALSE(seen.clean->ok());
     EXPECT_TRUE(seen.clean->cleaned);

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "app/alerts.h"
 #include "app/core/camera_item.h"
 #include "app/main_window_ui.h"
 #include "quick_scan_window_fixture.h"
+#include "ui/alerts.h"
 
 namespace nimbara::test {
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "app/pr_large_file_controller.h"
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/pr_large_file_node.h"
 #include "delegate_fixture.h"
+#include "ui/core/text_utilities.h"
 #include "ui/notification_buttons.h"
 #include "ui/table_cell_views.h"
 #include "widget_test_support.h"

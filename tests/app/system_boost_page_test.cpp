@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/pages/pr_system_boost_view_controller.h"
 #include "delegate_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
@@ -38,8 +38,7 @@ class SystemBoostPageTest : public DemoDelegateTest {
     void SetUp() override {
         DemoDelegateTest::SetUp();
         hub().ClickAdsRemove();
-        page().setExportFolderProvider(
-            [this] { return QString::fromStdString(exports_.string()); });
+        hub().setNimbaraExportPath(QString::fromStdString(exports_.string()));
     }
 
     PRSystemBoostViewController& page() { return *hub().systemBoostViewController(); }

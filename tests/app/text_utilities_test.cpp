@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "backup/pr_contact_node.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 namespace {

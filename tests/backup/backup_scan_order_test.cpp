@@ -233,22 +233,23 @@ TEST_F(BackupScanTest, StartIsRefusedWhileRunningAndForUnreadableBackups) {
     BackupScan scan(&center_);
     ASSERT_TRUE(scan.start(folder_, plan));
     entered.get_future().wait();
-    QString why;
-    EXPECT_FALSE(scan.start(folder_, allRecording(), &why));
-    EXPECT_FALSE(why.isEmpty());
+    const auto running = scan.start(folder_, allRecording());
+    ASSERT_FALSE(running);
+    EXPECT_FALSE(running.sentence().isEmpty());
     scan.requestStop();
     scan.wait();
 
-    why.clear();
-    EXPECT_FALSE(scan.start(folder_ + "/missing", allRecording(), &why));
-    EXPECT_FALSE(why.isEmpty());
+    const auto missing = scan.start(folder_ + "/missing", allRecording());
+    ASSERT_FALSE(missing);
+    EXPECT_FALSE(missing.sentence().isEmpty());
 
     PlistValue manifest = PlistValue::dict();
     manifest.set("IsEncrypted", true);
     ASSERT_TRUE(manifest.writeFile((dir_.path() / "backup" / "Manifest.plist").string()));
     ran_.clear();
-    EXPECT_FALSE(scan.start(folder_, allRecording(), &why));
-    EXPECT_TRUE(why.contains(QStringLiteral("encrypted")));
+    const auto encrypted = scan.start(folder_, allRecording());
+    ASSERT_FALSE(encrypted);
+    EXPECT_TRUE(encrypted.sentence().contains(QStringLiteral("encrypted")));
     EXPECT_TRUE(ran_.empty());
 }
 

@@ -231,8 +231,9 @@ TEST_F(BackupToolTest, EncryptedBackupsSaySo) {
     ASSERT_TRUE(backup().ok());
     const QString folder = QString::fromStdString(backupOf().string());
     EXPECT_TRUE(isEncryptedBackup(folder));
-    const auto node = readBackupFolder(folder);
-    ASSERT_NE(node, nullptr);
+    const auto read = readBackupFolder(folder);
+    ASSERT_TRUE(read) << read.sentence().toStdString();
+    const auto& node = read.value();
     EXPECT_TRUE(node->isEncrypted());
     // Such a backup is never restored.
     writeText(source() / "HomeDomain/Library/Later.txt", "x");

@@ -84,8 +84,9 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     ASSERT_TRUE(backedUp.ok()) << backedUp.message;
     EXPECT_EQ(lastProgress_, 100.0);
     EXPECT_TRUE(statuses_.empty());
-    const auto node = backup::readBackupFolder(QString::fromStdString(backupOf().string()));
-    ASSERT_NE(node, nullptr);
+    const auto read = backup::readBackupFolder(QString::fromStdString(backupOf().string()));
+    ASSERT_TRUE(read) << read.sentence().toStdString();
+    const auto& node = read.value();
     EXPECT_EQ(node->strDeviceName(), "Test iPhone");
     EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
 

@@ -118,8 +118,9 @@ TEST_F(RealDeviceBackupTest, InfoPlistNamesTheDeviceForTheBackupList) {
     EXPECT_EQ(info["Last Backup Date"].toDateSeconds(), 7.5e8);
     ASSERT_TRUE(info.writeFile((folder / "Info.plist").string()));
 
-    const auto node = readBackupFolder(QString::fromStdString(folder.string()));
-    ASSERT_NE(node, nullptr);
+    const auto read = readBackupFolder(QString::fromStdString(folder.string()));
+    ASSERT_TRUE(read) << read.sentence().toStdString();
+    const auto& node = read.value();
     EXPECT_EQ(node->strDeviceName(), "Bo's iPad");
     EXPECT_EQ(node->strDeviceSerial(), "F4KQ1234");
     EXPECT_EQ(node->strIOSVersion(), "17.2");

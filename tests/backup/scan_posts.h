@@ -65,10 +65,9 @@ inline backup::BackupScanSummary runWiredScan(
     const std::filesystem::path& folder, NotificationCenter& center,
     const std::shared_ptr<backup::BackupScanRecords>& records) {
     backup::BackupScan scan(&center);
-    QString whyNot;
-    EXPECT_TRUE(scan.start(QString::fromStdString(folder.string()),
-                           backup::wiredBackupScanPlan(records), &whyNot))
-        << whyNot.toStdString();
+    const auto started =
+        scan.start(QString::fromStdString(folder.string()), backup::wiredBackupScanPlan(records));
+    EXPECT_TRUE(started) << (started ? std::string() : started.sentence().toStdString());
     scan.wait();
     return scan.lastSummary();
 }

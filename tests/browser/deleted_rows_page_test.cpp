@@ -12,15 +12,16 @@
 #include <functional>
 
 #include "../app/app_test_support.h"
-#include "app/alerts.h"
 #include "backup/backup_list.h"
 #include "backup_writer.h"
 #include "browser/pages/deleted_row_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
 #include "browser/record_table_model.h"
 #include "demo_deleted_records.h"
+#include "fake_page_host.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 
 namespace {
 
@@ -65,11 +66,16 @@ TEST(DeletedRowsPageTest, TheDemoBackupsDeletedRecordsAreCountedDrawnAndFiltered
     });
     QWidget window;
     window.resize(1000, 640);
-    PRResultViewController page;
+    nimbara::test::FakePageHost host;
+    PRResultViewController page(host);
     page.showView(&window);
     window.show();
-    page.scanBackup(nimbara::backup::readBackupFolder(QString::fromStdString(backup.folder)), 0);
+    const auto read = nimbara::backup::readBackupFolder(QString::fromStdString(backup.folder));
+    ASSERT_TRUE(read) << read.sentence().toStdString();
+    page.scanBackup(read.value(), 0);
     ASSERT_TRUE(pumpUntil([&] { return page.scanFinished() && !page.isScanning(); }));
+    // The host is handed this backup's contacts, which other records are matched against.
+    EXPECT_FALSE(host.contacts.empty());
 
     const int contacts = static_cast<int>(nimbara::simdev::demoDeletedContacts().size());
     const int messages = static_cast<int>(nimbara::simdev::demoDeletedMessages().size());

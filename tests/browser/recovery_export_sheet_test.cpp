@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "../app/app_test_support.h"
-#include "app/alerts.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_photo_and_video_node.h"
 #include "platform/worker_reaper.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 #include "ui/progress_view.h"
 #include "ui/save_panel.h"
 

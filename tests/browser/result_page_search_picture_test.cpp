@@ -21,6 +21,7 @@
 #include "backup_writer.h"
 #include "browser/conversation_picture.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "fake_page_host.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
 #include "ui/chat_column_view.h"
@@ -47,7 +48,8 @@ TEST(ResultPageSearchPictureTest, SearchNarrowsAsTypedAndThePictureIsSavedOrTheF
     ASSERT_TRUE(backup.ok) << backup.error;
     QWidget window;
     window.resize(1000, 640);
-    PRResultViewController page;
+    nimbara::test::FakePageHost host;
+    PRResultViewController page(host);
     page.showView(&window);
     window.show();
     fs::path desktop = tmp / "Desktop";
@@ -56,7 +58,9 @@ TEST(ResultPageSearchPictureTest, SearchNarrowsAsTypedAndThePictureIsSavedOrTheF
     std::vector<QString> revealed;
     nimbara::ui::ScopedHandler<nimbara::ui::FileViewer::Handler> reveal(
         nimbara::ui::FileViewer::handler(), [&](const QString& f) { revealed.push_back(f); });
-    page.scanBackup(nimbara::backup::readBackupFolder(QString::fromStdString(backup.folder)), 0);
+    const auto read = nimbara::backup::readBackupFolder(QString::fromStdString(backup.folder));
+    ASSERT_TRUE(read) << read.sentence().toStdString();
+    page.scanBackup(read.value(), 0);
     ASSERT_TRUE(pumpUntil([&] { return page.scanFinished(); }));
 
     EXPECT_FALSE(page.searchlab->isEnabled()) << "the backup's files are not searched";

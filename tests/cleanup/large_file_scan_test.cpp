@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "cleanup/large_file_scan.h"
 #include "quick_scan_fixture.h"
+#include "ui/core/text_utilities.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "device/afc_service.h"
 #include "device/device_status.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "quick_scan_fixture.h"
+#include "ui/core/text_utilities.h"
 
 namespace {
 

@@ -67,9 +67,7 @@ TEST_F(AppRefusalsTest, AnArchiveTheDeviceNoLongerMakesIsARefusalWithItsSentence
 
     amd::AppService apps;
     ASSERT_EQ(apps.Init(index), 0);
-    testing::internal::CaptureStdout();  // the default status printer
     const int rc = apps.ArchiveApplication("com.example.notes", false, true);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(rc, Code::Refused);
     EXPECT_FALSE(
         std::filesystem::exists(device().mediaPath("/ApplicationArchives/com.example.notes.zip")));

@@ -83,10 +83,9 @@ TEST_F(AppServiceTest, AppListCarriesCopiesOfTheAttributes) {
     {
         amd::AppService apps;
         ASSERT_EQ(apps.Init(index_), 0);
-        testing::internal::CaptureStdout();
+        nimbara::test::LogRecorder log;
         list = apps.GetAppList();
-        const std::string printed = testing::internal::GetCapturedStdout();
-        EXPECT_NE(printed.find("App list count = 2\n"), std::string::npos) << printed;
+        EXPECT_EQ(log.count("App list count = 2"), 1);
         EXPECT_EQ(apps.GetAppIdentifiers().size(), 2u);
     }
     // The records outlive the service that made them.
@@ -165,17 +164,13 @@ TEST_F(AppServiceTest, ArchivesAndRemovesTheArchive) {
     ASSERT_EQ(apps.Init(index_), 0);
     ASSERT_FALSE(archiveExists("com.example.notes"));
 
-    testing::internal::CaptureStdout();  // the default status printer
     EXPECT_EQ(apps.ArchiveApplication("com.example.notes", true, true), 0);
-    testing::internal::GetCapturedStdout();
     EXPECT_TRUE(archiveExists("com.example.notes"));
     auto lookup = apps.LookupApplications();
     ASSERT_TRUE(lookup.has_value());
     EXPECT_TRUE(lookup->contains("com.example.notes")) << "archiving keeps the app installed";
 
-    testing::internal::CaptureStdout();
     EXPECT_EQ(apps.RemoveApplicationArchive("com.example.notes"), 0);
-    testing::internal::GetCapturedStdout();
     EXPECT_FALSE(archiveExists("com.example.notes"));
 }
 
@@ -193,9 +188,7 @@ TEST(AppServiceRequests, ArchiveTypesFollowTheFlags) {
         PlistValue done = PlistValue::dict();
         done["Status"] = "Complete";
         proxy->queueReply(done);
-        testing::internal::CaptureStdout();
         EXPECT_EQ(apps.ArchiveApplication("com.example.notes", c.documents, c.application), 0);
-        testing::internal::GetCapturedStdout();
         auto sent = proxy->sentMessages();
         ASSERT_TRUE(sent.has_value());
         ASSERT_EQ(sent->size(), 1u);

@@ -36,17 +36,14 @@ class BracketTest : public SimDeviceTest {
     struct Outcome {
         int rc = 0;
         bool ran = false;  // the operation was called
-        std::string printed;
     };
-    // One bracket around an operation returning 0, capturing what the bracket prints.
+    // One bracket around an operation returning 0.
     static Outcome runOnce(BaseDevice& device) {
         Outcome outcome;
-        testing::internal::CaptureStdout();
         outcome.rc = RunInBracket(device, [&] {
             outcome.ran = true;
             return 0;
         });
-        outcome.printed = testing::internal::GetCapturedStdout();
         return outcome;
     }
 };
@@ -118,7 +115,7 @@ TEST_F(BracketTest, NoTwoBracketsOverlapAcrossThreadsAndDevices) {
     EXPECT_TRUE(lockIsFree());
 }
 
-TEST_F(BracketTest, FailedConnectPrintsItsCodeAndLeavesTheLockFree) {
+TEST_F(BracketTest, FailedConnectLogsItsCodeAndLeavesTheLockFree) {
     const int code = nimbara::md::Error::ConnectionRefused;
     auto b = builder("cccc");
     b.setFault(nimbara::md::sim::kFaultConnectError, code);
@@ -127,12 +124,11 @@ TEST_F(BracketTest, FailedConnectPrintsItsCodeAndLeavesTheLockFree) {
     ASSERT_TRUE(handle);
 
     BaseDevice device(handle);
+    nimbara::test::LogRecorder log;
     const Outcome outcome = runOnce(device);
     EXPECT_EQ(outcome.rc, code);
     EXPECT_FALSE(outcome.ran);
-    EXPECT_NE(outcome.printed.find("* Can't connect (" + std::to_string(code) + ")\n"),
-              std::string::npos)
-        << outcome.printed;
+    EXPECT_EQ(log.count(QStringLiteral("* Can't connect (%1)").arg(code)), 1);
     EXPECT_TRUE(lockIsFree());
 }
 
@@ -144,10 +140,11 @@ TEST_F(BracketTest, PairingFailureReturnsOneDisconnectsAndLeavesTheLockFree) {
     ASSERT_TRUE(handle);
 
     BaseDevice device(handle);
+    nimbara::test::LogRecorder log;
     const Outcome outcome = runOnce(device);
     EXPECT_EQ(outcome.rc, 1);
     EXPECT_FALSE(outcome.ran);
-    EXPECT_NE(outcome.printed.find("* Invalid pair\n"), std::string::npos) << outcome.printed;
+    EXPECT_EQ(log.count(QStringLiteral("* Invalid pair")), 1);
     EXPECT_TRUE(lockIsFree());
     // Disconnected: a fresh bracket on the same device connects again (and fails pairing again).
     EXPECT_EQ(runOnce(device).rc, 1);

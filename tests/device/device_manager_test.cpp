@@ -23,6 +23,7 @@ namespace {
 
 using amd::DeviceManager;
 using nimbara::test::eventually;
+using nimbara::test::LogRecorder;
 using nimbara::test::RecordingNotify;
 using nimbara::test::SimDeviceTest;
 using Events = std::vector<std::pair<char, int>>;
@@ -40,10 +41,12 @@ TEST_F(DeviceManagerTest, IndicesFollowTheLastItem) {
     const std::string c = makeDevice("cccc");
     const std::string d = makeDevice("dddd");
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(attach(a), 0);
-    EXPECT_EQ(attach(b), 1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("A device added\n"), std::string::npos);
+    {
+        LogRecorder log;
+        EXPECT_EQ(attach(a), 0);
+        EXPECT_EQ(attach(b), 1);
+        EXPECT_EQ(log.count("A device added"), 2);
+    }
 
     // The last one leaves: its index is given again.
     ASSERT_TRUE(library_->detach(b));
@@ -78,10 +81,10 @@ TEST_F(DeviceManagerTest, OnlyADeviceThatRefusesTheSessionStaysOut) {
         const char* udid;
         bool untrusted;
         bool kept;
-        const char* printed;
+        const char* logged;
     } rows[] = {
-        {"rrrr", false, true, "No storage metrics from the device: its figures are unknown\n"},
-        {"uuuu", true, false, "The device may not trust\n"},
+        {"rrrr", false, true, "No storage metrics from the device: its figures are unknown"},
+        {"uuuu", true, false, "The device may not trust"},
     };
     subscribe(&sink_);
     EXPECT_EQ(attach(makeDevice("aaaa")), 0);
@@ -91,17 +94,17 @@ TEST_F(DeviceManagerTest, OnlyADeviceThatRefusesTheSessionStaysOut) {
         auto b = builder(row.udid);
         b.setFault(nimbara::md::sim::kFaultRefuseMediaSync, true).setTrusted(!row.untrusted);
         ASSERT_TRUE(b.write());
-        testing::internal::CaptureStdout();
+        auto log = std::make_unique<LogRecorder>();
         const int index = attach(deviceDir(row.udid).string());
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_NE(out.find(row.printed), std::string::npos) << out;
-        EXPECT_EQ(out.find("A device added") != std::string::npos, row.kept) << out;
+        EXPECT_EQ(log->count(row.logged), 1);
+        EXPECT_EQ(log->count("A device added"), row.kept ? 1 : 0);
+        log.reset();
         if (!row.kept) {
             EXPECT_EQ(index, -1);
             // Its detach is unknown to the manager.
-            testing::internal::CaptureStdout();
+            LogRecorder detachLog;
             ASSERT_TRUE(library_->detach(deviceDir(row.udid).string()));
-            EXPECT_EQ(testing::internal::GetCapturedStdout(), "* Remove an unknown device\n");
+            EXPECT_EQ(detachLog.lines(), QStringList{"* Remove an unknown device"});
             continue;
         }
         ASSERT_EQ(index, next++);
@@ -164,10 +167,11 @@ TEST_F(DeviceManagerTest, NotificationsCarryTheIndexAndDisconnectSeesTheItem) {
 
 TEST_F(DeviceManagerTest, SubscribeReportsAttachedDevicesAndResetDropsEverything) {
     library_->attach(makeDevice("aaaa"));
-    testing::internal::CaptureStdout();
-    ASSERT_EQ(manager().Subscribe(), 0);  // no sink set
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("* Subscibe without notify set\n"), std::string::npos) << out;
+    {
+        LogRecorder log;
+        ASSERT_EQ(manager().Subscribe(), 0);  // no sink set
+        EXPECT_EQ(log.count("* Subscibe without notify set"), 1);
+    }
     EXPECT_TRUE(eventually([&] { return manager().FindItem(0) != nullptr; }));
 
     manager().SetNotify(&sink_);
@@ -284,15 +288,14 @@ TEST_F(DeviceManagerTest, LocalDirIsAPrivateFolderNamedAfterTheDevice) {
     ASSERT_TRUE(odd.write());
 
     ASSERT_EQ(attach(makeDevice("0123abcd")), 0);
-    testing::internal::CaptureStdout();
+    LogRecorder log;
     const std::string dir = manager().GetLocalDir(0);
     const std::string again = manager().GetLocalDir(0);
-    const std::string out = testing::internal::GetCapturedStdout();
 
     const std::filesystem::path base = nimbara::scratchRoot() / "tmp";
     EXPECT_EQ(dir, (base / "0123abcd").string() + "/");
     EXPECT_EQ(again, dir);
-    EXPECT_EQ(out, "make local dir: " + dir + "\n");  // printed once
+    EXPECT_EQ(log.lines(), QStringList{QString::fromStdString("make local dir: " + dir)});  // once
     struct stat st {};
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -355,9 +358,11 @@ TEST_F(DeviceManagerTest, AWaitingDeviceIsToldAboutUntilItAttachesOrGoes) {
     ASSERT_TRUE(refused.write());
     nimbara::md::DeviceHandle other = library_->attach(deviceDir("rrrr").string());
     ASSERT_TRUE(other);
-    testing::internal::CaptureStdout();
-    ASSERT_TRUE(library_->detach(deviceDir("rrrr").string()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    {
+        LogRecorder log;
+        ASSERT_TRUE(library_->detach(deviceDir("rrrr").string()));
+        EXPECT_EQ(log.lines(), QStringList{});
+    }
     EXPECT_EQ(sink.told.back(), other->identifier() + "=0");
     EXPECT_EQ(sink.events(), (Events{{'+', 0}}));
 

@@ -120,10 +120,11 @@ TEST_F(MediaSyncTest, ConnectNeedsAnIdentifierAndAWillingDevice) {
     EXPECT_EQ(counting->sessions.load(), atAttach);  // the library was not asked
     EXPECT_FALSE(helper.connected());
 
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(helper.Connect(std::string("no-such-device"), 0), 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "*** ATHostConnectionCreateWithLibrary failed(5B0E2D94A7C31F68)\n");
+    {
+        nimbara::test::LogRecorder log;
+        EXPECT_EQ(helper.Connect(std::string("no-such-device"), 0), 1);
+        EXPECT_EQ(log.count("*** ATHostConnectionCreateWithLibrary failed(5B0E2D94A7C31F68)"), 1);
+    }
 
     EXPECT_EQ(helper.Connect(std::string("aaaa"), 0), 0);
     EXPECT_TRUE(helper.connected());

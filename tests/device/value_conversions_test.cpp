@@ -4,6 +4,7 @@
 #include <array>
 
 #include "device/value_conversions.h"
+#include "test_support.h"
 
 namespace {
 
@@ -15,9 +16,9 @@ TEST(ValueConversions, TextKeepsUtf8AndEndsAtTheFirstNul) {
     EXPECT_EQ(amd::stdStringToCFString("Grüße").toString(), "Grüße");
     EXPECT_EQ(amd::stdStringToCFString(std::string("ab\0cd", 5)).toString(), "ab");
 
-    testing::internal::CaptureStdout();
+    nimbara::test::LogRecorder log;
     EXPECT_EQ(amd::cfStringToStdString(PlistValue(42)), "");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "* CFStringGetCString\n");
+    EXPECT_EQ(log.count("* CFStringGetCString"), 1);
 }
 
 TEST(ValueConversions, AnyValueAsText) {

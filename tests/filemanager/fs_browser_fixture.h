@@ -1,5 +1,5 @@
-// The device file-system browser inside a launched hub with the demo device attached: the
-// sidebar's entry, the shell's indicator, the page's tree and table, and panels that tests
+// The device file-system browser on a fake host showing the demo device: the sidebar's entry as
+// the shell takes it, the host's indicator, the page's tree and table, and panels that tests
 // answer.
 #pragma once
 
@@ -15,23 +15,28 @@
 #include <string>
 #include <vector>
 
-#include "../app/delegate_fixture.h"
+#include "device_page_fixture.h"
 #include "filemanager/pages/pr_phone_system_view_controller.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
-#include "ui/flash_view.h"
 #include "ui/save_panel.h"
 
 namespace nimbara::test {
 
-class FsBrowserTest : public DemoDelegateTest {
+class FsBrowserTest : public DevicePageTest {
   protected:
     using DirPtr = std::shared_ptr<PRPhoneSystemDirNode>;
     using FilePtr = std::shared_ptr<PRPhoneSystemFileNode>;
 
     void SetUp() override {
-        DemoDelegateTest::SetUp();
+        DevicePageTest::SetUp();
+        demo_ = tmp_ / "demo";
+        index_ = attachDemoDevice(demo_);
+        ASSERT_GE(index_, 0);
+        container_ = std::make_unique<QWidget>();
+        container_->resize(960, 640);
+        page_ = std::make_unique<PRPhoneSystemViewController>(host_);
         finishedToken_ = NotificationCenter::defaultCenter().addObserver(
             "SystemlibhasFinished", [this](const Notification& n) {
                 ++finished_;
@@ -53,28 +58,32 @@ class FsBrowserTest : public DemoDelegateTest {
         page().setJobEndedCallback([this] { ++jobs_; });
     }
     void TearDown() override {
+        page_.reset();
+        container_.reset();
         finishedToken_ = {};
         savePanel_.reset();
         openPanel_.reset();
         viewer_.reset();
-        DemoDelegateTest::TearDown();
+        DevicePageTest::TearDown();
     }
 
-    PRPhoneSystemViewController& page() { return *hub().GetSystemViewController(); }
+    PRPhoneSystemViewController& page() { return *page_; }
     PhoneSystemUi& sui() { return page().systemUi(); }
     std::filesystem::path media(const std::string& path) const {
         return demo_ / md::sim::kMediaDir / path;
     }
 
-    bool spinning() {
-        FlashView* s = ui().circleSystemProgress;
-        return shown(s) && s->isFlashing();
+    bool spinning() const { return host_.indicatorOn(BusyMark::SystemFiles); }
+    // The sidebar's entry: the page shows its view and reads the device on show.
+    void clickSystemLib() {
+        page().showPhoneSystemView(container_.get());
+        page().LookupSystemTree(host_.currentDeviceTarget().deviceIndex);
     }
     bool waitWalked() {
         return pumpUntil([this] { return !page().bScanStart(); }) && page().bLoadFinished();
     }
     void walk() {
-        hub().ClickSystemLib(nullptr);
+        clickSystemLib();
         ASSERT_TRUE(waitWalked());
     }
     // Runs the event loop until the page's jobs ended (`count` more of them).
@@ -168,6 +177,10 @@ class FsBrowserTest : public DemoDelegateTest {
         ASSERT_TRUE(plist->writeFile(file));
     }
 
+    std::filesystem::path demo_;
+    int index_ = -1;
+    std::unique_ptr<QWidget> container_;
+    std::unique_ptr<PRPhoneSystemViewController> page_;
     int finished_ = 0;
     int jobs_ = 0;
     int panels_ = 0;

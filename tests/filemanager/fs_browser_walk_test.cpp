@@ -218,7 +218,7 @@ TEST_F(FsWalkCoreTest, AMediaRootTheDeviceWontListIsNoEmptyDevice) {
 // ------------------------------------------------------------------ the page
 
 TEST_F(FsBrowserTest, TheWalkFilesTheWholeDemoDeviceAndStopsTheIndicatorOnce) {
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     EXPECT_TRUE(page().bScanStart());
     EXPECT_TRUE(spinning());
     EXPECT_FALSE(page().systemUi().infolab->isHidden());
@@ -274,7 +274,7 @@ TEST_F(FsBrowserTest, TheWalkFilesTheWholeDemoDeviceAndStopsTheIndicatorOnce) {
                                         "/MediaAnalysis/cache/model.bin"}));
 
     // A second visit reads nothing again.
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     EXPECT_FALSE(page().bScanStart());
     pumpEvents(10);
     EXPECT_EQ(finished_, 1);
@@ -290,11 +290,12 @@ TEST_F(FsBrowserTest, ChoosingAFolderShowsItsEntriesInArrivalOrder) {
 }
 
 TEST_F(FsBrowserTest, ADeviceGoneMidWalkStopsTheIndicatorAndMayBeWalkedAgain) {
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     ASSERT_TRUE(page().bScanStart());
     ASSERT_TRUE(detach("demo"));
     ASSERT_TRUE(pumpUntil([this] { return !page().bScanStart(); }));
-    ASSERT_TRUE(pumpUntil([this] { return !hub().getDeviceConnected(); }));
+    ASSERT_TRUE(
+        pumpUntil([this] { return amd::DeviceManager::GetInstance().DeviceSerial(index_) == 0; }));
     pumpEvents(20);
     EXPECT_EQ(finished_, 1);
     EXPECT_FALSE(spinning());
@@ -320,23 +321,23 @@ TEST_F(FsBrowserTest, ADeviceGoneMidWalkStopsTheIndicatorAndMayBeWalkedAgain) {
 TEST_F(FsBrowserTest, AFileServiceThatIsRefusedEndsTheWalkWithAReason) {
     setFault(md::sim::kFaultRefusedServices,
              PlistValue(PlistValue::Array{PlistValue("com.apple.afc")}));
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     ASSERT_TRUE(pumpUntil([this] { return !page().bScanStart(); }));
     EXPECT_EQ(finished_, 1);
     EXPECT_FALSE(spinning());
     EXPECT_FALSE(page().bLoadFinished());
     EXPECT_TRUE(page().statusText().contains("could not be reached"));
     setFault(nullptr);
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     ASSERT_TRUE(waitWalked());
     EXPECT_TRUE(page().bLoadFinished());
     EXPECT_EQ(finished_, 2);
 }
 
 TEST_F(FsBrowserTest, ADeviceChangeResetsThePageAndStopsItsIndicator) {
-    hub().ClickSystemLib(nullptr);
+    clickSystemLib();
     ASSERT_TRUE(page().bScanStart());
-    page().initAllDataAndAllView();
+    page().deviceChanged(host_.currentDeviceTarget());
     EXPECT_FALSE(page().bScanStart());
     EXPECT_EQ(finished_, 1);
     EXPECT_FALSE(spinning());

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "app/alerts.h"
 #include "filemanager/export_reminder.h"
 #include "filemanager/pages/export_reminder_dialog.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 
 namespace nimbara::test {
 namespace {

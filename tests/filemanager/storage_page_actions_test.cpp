@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../app/delegate_fixture.h"
+#include "device_page_fixture.h"
 #include "filemanager/export_reminder.h"
 #include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "filemanager/storage_removal.h"
@@ -34,6 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using Scan = PRDiskaManagerViewController::Scan;
 using ScanState = PRDiskaManagerViewController::ScanState;
+using RemovedCategory = ui::PageHost::RemovedCategory;
 
 constexpr const char* kUdid = "store";
 constexpr const char* kNotesApp = "com.example.notes";
@@ -59,12 +60,12 @@ std::string readFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class StoragePageActions : public DelegateTest {
+class StoragePageActions : public DevicePageTest {
   protected:
     void SetUp() override {
-        DelegateTest::SetUp();
+        DevicePageTest::SetUp();
         exportDir_ = tmp_ / "export";
-        hub().setNimbaraExportPath(QString::fromStdString(exportDir_.string()));
+        host_.exportPath = QString::fromStdString(exportDir_.string());
         alerts_.emplace([this](QWidget*, const Alerts::Question& question) {
             asked_.push_back(question);
             if (question.message == filemanager::exportReminderMessage()) {
@@ -82,7 +83,7 @@ class StoragePageActions : public DelegateTest {
                         [this](const QString& folder) { revealed_.push_back(folder); });
         container_ = std::make_unique<QWidget>();
         container_->resize(960, 640);
-        page_ = std::make_unique<PRDiskaManagerViewController>();
+        page_ = std::make_unique<PRDiskaManagerViewController>(host_);
         page_->setSettings(std::make_shared<QSettings>(
             QString::fromStdString((tmp_ / "settings.ini").string()), QSettings::IniFormat));
         page_->setActionEndedCallback([this] { ++ended_; });
@@ -93,11 +94,16 @@ class StoragePageActions : public DelegateTest {
         container_.reset();
         viewer_.reset();
         alerts_.reset();
-        DelegateTest::TearDown();
+        DevicePageTest::TearDown();
     }
 
     PRDiskaManagerViewController& page() { return *page_; }
     DiskManagerUi& dui() { return page_->diskUi(); }
+    // What the host's running total of `category` was told.
+    std::uint64_t removed(RemovedCategory category) const {
+        const auto at = host_.removed.find(category);
+        return at != host_.removed.end() ? at->second : 0;
+    }
 
     // Two photos named IMG_0001.JPG in two camera folders, two more and a real picture; a
     // download folder of two files; a user app.
@@ -237,7 +243,7 @@ TEST_F(StoragePageActions, RemovesOnlyTheChosenOfTwoSameNamedPhotosAndSettlesThe
                                 "/DCIM/100APPLE/IMG_0001.JPG", "/DCIM/101APPLE/IMG_0002.JPG",
                                 "/DCIM/101APPLE/IMG_0003.JPG", "/DCIM/101APPLE/IMG_0004.PNG"}));
     EXPECT_EQ(page().photoFilesArray().size(), 4u);
-    EXPECT_EQ(hub().totalPhotoRemoveFileSize(), 6u);
+    EXPECT_EQ(removed(RemovedCategory::Photos), 6u);
     EXPECT_EQ(page().categoryBytes(DiskCategory::Photo), photoBytes - 6);
     EXPECT_EQ(dui().photo.infolab->text(), QStringLiteral("4 photos and videos"));
     // No neighbour of the removed row is chosen: a second removal takes nothing unchosen.
@@ -268,7 +274,7 @@ TEST_F(StoragePageActions, ARefusedRemovalStaysListedAndIsNotCounted) {
     ASSERT_EQ(page().libFileController()->rowCount(), 1);
     EXPECT_EQ(page().libFileController()->entryAt(0)->fileName(), QStringLiteral("a.txt"));
     EXPECT_EQ(downloads->fileChildren().size(), 1u);
-    EXPECT_EQ(hub().totalUserdataRemoveFileSize(), 2u);
+    EXPECT_EQ(removed(RemovedCategory::UserData), 2u);
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("could not be removed")));
 }
 
@@ -285,7 +291,7 @@ TEST_F(StoragePageActions, TheItemsAreFixedWhenAskedAndACancelChangesNothing) {
     EXPECT_FALSE(page().actionRunning());
     EXPECT_EQ(photoPaths(), all);
     EXPECT_TRUE(fs::exists(media("/DCIM/101APPLE/IMG_0002.JPG")));
-    EXPECT_EQ(hub().totalPhotoRemoveFileSize(), 0u);
+    EXPECT_EQ(removed(RemovedCategory::Photos), 0u);
 
     // Confirmed: the selection changed while asked and again while removing changes nothing.
     answer_ = Alerts::Answer::Default;
@@ -303,7 +309,7 @@ TEST_F(StoragePageActions, TheItemsAreFixedWhenAskedAndACancelChangesNothing) {
     }
     EXPECT_EQ(page().photoFileController()->rowCount(), 4);
     EXPECT_EQ(photoRow("/DCIM/101APPLE/IMG_0002.JPG"), -1);
-    EXPECT_EQ(hub().totalPhotoRemoveFileSize(), 3u);
+    EXPECT_EQ(removed(RemovedCategory::Photos), 3u);
 }
 
 TEST_F(StoragePageActions, ExportsNeverOverwriteAndTheReminderCanBeSuppressed) {
@@ -381,7 +387,7 @@ TEST_F(StoragePageActions, UninstallIsAskedAndTheRowGoesOnlyWhenTheAppWent) {
     EXPECT_FALSE(fs::exists(tmp_ / kUdid / "apps" / kNotesApp));
     EXPECT_EQ(page().appFileController()->rowCount(), 0);
     EXPECT_TRUE(page().appFilesArray().empty());
-    EXPECT_EQ(hub().totalAppRemoveFileSize(), bytes);
+    EXPECT_EQ(removed(RemovedCategory::Apps), bytes);
     EXPECT_EQ(page().statusText(), QStringLiteral("Notes was uninstalled."));
 }
 
@@ -418,7 +424,7 @@ TEST_F(StoragePageActions, BooksAreRemovedWholeAfterTheCautionAndExportedAsFiles
     ASSERT_EQ(page().booksFileController()->rowCount(), 1);
     EXPECT_EQ(page().bookFilesArray()[0]->bookName(),
               page().booksFileController()->rowAt(0)->bookName());
-    EXPECT_EQ(hub().totalBooksRemoveFileSize(),
+    EXPECT_EQ(removed(RemovedCategory::Books),
               std::string("application/epub+zip").size() + std::string("chapter one").size());
 }
 

@@ -8,9 +8,10 @@
 
 #include <memory>
 
-#include "app/core/text_utilities.h"
+#include "../support/fake_page_host.h"
 #include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "storage_fixture.h"
+#include "ui/core/text_utilities.h"
 #include "ui/progress_view.h"
 
 namespace {
@@ -26,7 +27,7 @@ class StoragePage : public nimbara::test::StorageTest {
         StorageTest::SetUp();
         container_ = std::make_unique<QWidget>();
         container_->resize(960, 640);
-        page_ = std::make_unique<PRDiskaManagerViewController>();
+        page_ = std::make_unique<PRDiskaManagerViewController>(host_);
         page_->showView(container_.get());
     }
     void TearDown() override {
@@ -43,6 +44,7 @@ class StoragePage : public nimbara::test::StorageTest {
         });
     }
 
+    nimbara::test::FakePageHost host_;
     std::unique_ptr<QWidget> container_;
     std::unique_ptr<PRDiskaManagerViewController> page_;
 };
@@ -209,6 +211,30 @@ TEST_F(StoragePage, ADeviceChangeStopsTheScansAndForgetsEveryList) {
     EXPECT_EQ(page().scanState(Scan::Books), ScanState::Scanning);
     ASSERT_TRUE(waitFor(Scan::Books));
     EXPECT_EQ(page().booksFileController()->rowCount(), 2);
+}
+
+// The shell's device change: a device on show hands its index before the reset; none left (an
+// empty target) resets only, keeping the last index.
+TEST_F(StoragePage, ADeviceChangeTakesTheNewIndexBeforeForgettingTheLists) {
+    const int index = attachDemo();
+    const int before = index + 7;  // the index the page holds when the change comes
+    struct Row {
+        nimbara::filemanager::StorageDeviceTarget target;
+        int indexAfter;
+    };
+    const Row rows[] = {{targetOf(index), index}, {{}, before}};
+    for (const Row& row : rows) {
+        page().setDiskManageDeviceIndex(index);
+        page().ScanDiskBooksFiles();
+        ASSERT_TRUE(waitFor(Scan::Books));
+        ASSERT_EQ(page().booksFileController()->rowCount(), 2);
+        page().setDiskManageDeviceIndex(before);
+        page().deviceChanged(row.target);
+        EXPECT_EQ(page().diskManageDeviceIndex(), row.indexAfter);
+        EXPECT_EQ(page().shownView(), "table");
+        EXPECT_EQ(page().scanState(Scan::Books), ScanState::Idle);
+        EXPECT_EQ(page().booksFileController()->rowCount(), 0);
+    }
 }
 
 TEST_F(StoragePage, ScanAllRunsEveryCategoryAndEndsOnTheUserData) {

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "filemanager/app_scan.h"
 #include "filemanager/book_scan.h"
 #include "filemanager/photo_scan.h"
@@ -18,6 +17,7 @@
 #include "storage_fixture.h"
 #include "transfer/media_library.h"
 #include "ui/core/pr_system_lib_tree_controller.h"
+#include "ui/core/text_utilities.h"
 
 namespace {
 

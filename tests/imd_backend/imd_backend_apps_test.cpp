@@ -102,9 +102,7 @@ TEST_F(ImdBackendApps, ArchivesAnAppWholeOrWithoutItsDocumentsFindsAndRemovesThe
     amd::AppService apps;
     ASSERT_EQ(apps.Init(index), 0);
     const fs::path zip = phone.mediaPath("/ApplicationArchives/com.example.notes.zip");
-    testing::internal::CaptureStdout();  // the default status printer
     const int whole = apps.ArchiveApplication("com.example.notes", true, true);
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(whole, 0);
     auto names = zipNames(zip);
     EXPECT_TRUE(names.count("Container/Documents/todo.txt"));
@@ -114,9 +112,7 @@ TEST_F(ImdBackendApps, ArchivesAnAppWholeOrWithoutItsDocumentsFindsAndRemovesThe
     ASSERT_TRUE(lookup);
     EXPECT_TRUE(lookup->contains("com.example.notes"));
 
-    testing::internal::CaptureStdout();
     const int bare = apps.ArchiveApplication("com.example.notes", false, true);
-    testing::internal::GetCapturedStdout();
     ASSERT_EQ(bare, 0);
     names = zipNames(zip);
     EXPECT_TRUE(anyStartsWith(names, "Payload/"));
@@ -127,11 +123,9 @@ TEST_F(ImdBackendApps, ArchivesAnAppWholeOrWithoutItsDocumentsFindsAndRemovesThe
     EXPECT_TRUE((*archives)["LookupResult"].contains("com.example.notes"));
     EXPECT_FALSE((*archives)["LookupResult"].contains("com.example.game"));
 
-    testing::internal::CaptureStdout();
     EXPECT_EQ(apps.RemoveApplicationArchive("com.example.notes"), 0);
     // One that isn't there is not reported removed.
     EXPECT_NE(apps.RemoveApplicationArchive("com.example.notes"), 0);
-    testing::internal::GetCapturedStdout();
     EXPECT_FALSE(fs::exists(zip));
     const auto none = apps.LookupArchives();
     ASSERT_TRUE(none);
@@ -143,9 +137,7 @@ TEST_F(ImdBackendApps, ADeviceThatNoLongerMakesArchivesRefusesWithTheSentence) {
     start();
     amd::AppService apps;
     ASSERT_EQ(apps.Init(index), 0);
-    testing::internal::CaptureStdout();
     const int rc = apps.ArchiveApplication("com.example.notes", true, true);
-    testing::internal::GetCapturedStdout();
     EXPECT_EQ(rc, amd::DeviceCode::Refused);
     EXPECT_FALSE(fs::exists(phone.mediaPath("/ApplicationArchives/com.example.notes.zip")));
     EXPECT_EQ(amd::ArchiveRefusalText(rc),

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "platform/main_thread.h"
@@ -60,4 +62,33 @@ TEST(PerformOnMain, ShutdownReleasesAWaitingWorker) {
     EXPECT_FALSE(ran);
     EXPECT_FALSE(nimbara::postToMain([] {}));
     nimbara::resetMainThreadCalls();
+}
+
+// A call that belongs to a context is dropped when the context goes before its turn, whether the
+// context was named by its address (a caller sure it lives) or by a guard taken on this thread
+// (a worker whose context may go while it runs).
+TEST(PostToMain, ACallIsDroppedWhenItsContextGoesFirst) {
+    QCoreApplication app(g_argc, g_argv);
+    nimbara::resetMainThreadCalls();
+    for (const bool guarded : {false, true}) {
+        for (const bool contextGoes : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "guarded " << guarded << ", goes " << contextGoes);
+            auto context = std::make_unique<QObject>();
+            const QPointer<QObject> guard(context.get());
+            bool ran = false;
+            std::thread worker([&] {
+                if (guarded) {
+                    EXPECT_TRUE(nimbara::postToMain(guard, [&] { ran = true; }));
+                } else {
+                    EXPECT_TRUE(nimbara::postToMain(context.get(), [&] { ran = true; }));
+                }
+            });
+            worker.join();
+            if (contextGoes) {
+                context.reset();
+            }
+            QCoreApplication::processEvents();
+            EXPECT_EQ(ran, !contextGoes);
+        }
+    }
 }

@@ -19,13 +19,13 @@
 #include <set>
 
 #include "../app/app_test_support.h"
-#include "app/alerts.h"
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
 #include "backup_writer.h"
 #include "browser/pages/record_details_view.h"
+#include "fake_page_host.h"
 #include "platform/scratch_dir.h"
 #include "privacy/pages/position_map_view.h"
 #include "privacy/pages/pr_privacy_controller.h"
@@ -33,6 +33,7 @@
 #include "privacy/privacy_scan.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 #include "ui/chat_column_view.h"
 #include "ui/notification_buttons.h"
 
@@ -127,7 +128,8 @@ class PrivacyResultsView : public ::testing::Test {
 
     static nimbara::test::TempDir* demo_;
     static std::string* backupFolder_;
-    PRPrivacyController page_;
+    nimbara::test::FakePageHost host_;
+    PRPrivacyController page_{host_};
     std::optional<Alerts::ScopedHandler> answer_;
     std::vector<Alerts::Question> asked_;
     Alerts::Answer answerWith_ = Alerts::Answer::Default;
@@ -237,7 +239,7 @@ TEST_F(PrivacyResultsView, ButtonsSwitchOnPressAndShowTheirHoverOnlyWhileUp) {
     EXPECT_EQ(page_.contactBtn->imageName(), QStringLiteral("ContactCleanup_Enter.png"));
 
     // Another page's buttons are not this page's business.
-    PRPrivacyController other;
+    PRPrivacyController other(host_);
     ASSERT_TRUE(other.showScanResults(scan()));
     QTest::mouseClick(other.callHistoryBtn, Qt::LeftButton);
     EXPECT_EQ(other.currentCategory(), Category::Calls);
@@ -566,6 +568,33 @@ TEST_F(PrivacyResultsView, NothingIsShownForAnotherDeviceOrARefusedBackup) {
     EXPECT_FALSE(page_.isShowingResults());
     EXPECT_TRUE(page_.takeTickSnapshot().empty());
     EXPECT_TRUE(page_.isShowingNotAvailable());
+}
+
+TEST_F(PrivacyResultsView, ADeviceChangeTakesTheShownDeviceAndForgetsTheResults) {
+    struct Case {
+        int shown;  // the index of the device the host shows
+        amd::DeviceTarget target;
+        int index;  // the page's device index after the change
+        bool iOS10;
+    };
+    const Case cases[] = {
+        {4, {4, 0}, 4, true},   // the device on show: its index and iOS version
+        {5, {4, 0}, 4, false},  // the host shows another one: its version is not taken
+        {4, {}, 2, false},      // no device is left: only the results go
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        PRPrivacyController page(host_);
+        page.setDeviceIndex(2, QString());
+        host_.showDevice(c.shown);
+        host_.device->setIOSVersion(QStringLiteral("10.2"));
+        ASSERT_TRUE(page.showScanResults(scan()));
+        page.deviceChanged(c.target);
+        EXPECT_EQ(page.deviceIndex(), c.index);
+        EXPECT_EQ(page.bIOS10Version(), c.iOS10);
+        EXPECT_FALSE(page.isShowingResults());
+        EXPECT_TRUE(page.takeTickSnapshot().empty());
+    }
 }
 
 TEST_F(PrivacyResultsView, TheHelpLinksOpenTheirPages) {

@@ -436,8 +436,9 @@ TEST(BackupWriterTest, BothKindsReadBackThroughTheManifestReaders) {
         EXPECT_EQ(contacts.images[0]->rowid(), 1);
 
         // The backup list offers it with the device's values.
-        const auto node = backup::readBackupFolder(QString::fromStdString(r.folder.string()));
-        ASSERT_TRUE(node) << version;
+        const auto read = backup::readBackupFolder(QString::fromStdString(r.folder.string()));
+        ASSERT_TRUE(read) << version;
+        const auto& node = read.value();
         EXPECT_EQ(node->strDeviceName(), "Test Phone");
         EXPECT_EQ(node->strIOSVersion(), QString(version));
     }

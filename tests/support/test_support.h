@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -133,6 +134,11 @@ class LogRecorder {
         return static_cast<int>(
             std::count_if(lines_.begin(), lines_.end(),
                           [&](const QString& line) { return line.contains(text); }));
+    }
+    // Every line, in the order logged.
+    QStringList lines() const {
+        std::lock_guard lock(mutex_);
+        return QStringList(lines_.begin(), lines_.end());
     }
 
   private:

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "app/core/text_utilities.h"
 #include "backup/sqlite_db.h"
 #include "test_support.h"
 #include "transfer/media_library.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::test {
 namespace {

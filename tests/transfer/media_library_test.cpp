@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "app/core/text_utilities.h"
 #include "backup/sqlite_db.h"
 #include "media_library_fixture.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::test {
 namespace {

@@ -351,17 +351,20 @@ TEST(OneCopyFolderTest, TheRunFolderIsNamedSafelyAndNeverReused) {
               QStringLiteral("_"));
     const QString name = OneCopyJob::runFolderName(QStringLiteral("a/b"), when);
     EXPECT_FALSE(name.contains(QLatin1Char('/')));
-    std::string why;
-    const auto first = OneCopyJob::makeRunFolder(tmp.path(), name, &why);
-    const auto second = OneCopyJob::makeRunFolder(tmp.path(), name, &why);
+    const auto first = OneCopyJob::makeRunFolder(tmp.path(), name);
+    const auto second = OneCopyJob::makeRunFolder(tmp.path(), name);
     ASSERT_TRUE(first && second);
     EXPECT_NE(*first, *second);
     EXPECT_EQ(second->filename().string(), name.toStdString() + " (2)");
     // A file of that name is taken too.
     writeText(tmp / (name.toStdString() + " (3)"), "x");
-    const auto third = OneCopyJob::makeRunFolder(tmp.path(), name, &why);
+    const auto third = OneCopyJob::makeRunFolder(tmp.path(), name);
     ASSERT_TRUE(third);
     EXPECT_EQ(third->filename().string(), name.toStdString() + " (4)");
+    // A root that is no folder: the failure says so in a sentence.
+    const auto none = OneCopyJob::makeRunFolder(tmp / (name.toStdString() + " (3)"), name);
+    ASSERT_FALSE(none);
+    EXPECT_TRUE(none.sentence().startsWith(QStringLiteral("The export folder can't be used: ")));
     // No permission check of the backup folder applies on this system.
     EXPECT_FALSE(OneCopyJob::backupLocationCheckApplies());
 }

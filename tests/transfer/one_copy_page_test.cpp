@@ -1,4 +1,4 @@
-// The one-click copy page on the README's demo device, driven offscreen through the shell: a
+// The one-click copy page on the README's demo device, driven offscreen on a fake host: a
 // whole run compared with the device, the start button pressed twice, the toggles and their
 // images, an encrypted backup, a detach during a run and a reset by a device change.
 #include <QLabel>
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../app/backup_run_fixture.h"
+#include "backup_page_fixture.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
 #include "ui/flash_view.h"
 #include "ui/image_button.h"
@@ -34,26 +34,35 @@ std::set<std::string> namesIn(const fs::path& folder) {
     return {names.begin(), names.end()};
 }
 
-class OneCopyPageTest : public BackupRunTest {
+class OneCopyPageTest : public BackupToolPageTest {
   protected:
     void SetUp() override {
-        BackupRunTest::SetUp();
+        BackupToolPageTest::SetUp();
         revealed_.emplace(ui::FileViewer::handler(),
                           [this](const QString& folder) { reveals_.push_back(folder); });
+        container_ = std::make_unique<QWidget>();
+        page_ = std::make_unique<PROneCopyViewController>(host_);
         page().setJobEndedCallback([this] { ++ended_; });
     }
     void TearDown() override {
+        page_.reset();
+        container_.reset();
         revealed_.reset();
-        BackupRunTest::TearDown();
+        BackupToolPageTest::TearDown();
     }
 
     int attachDemo() {
         demo_ = tmp_ / "demo";
         const int index = attachDemoDevice(demo_);
-        hub().ClickOneCopy();
+        clickOneCopy();
         return index;
     }
-    PROneCopyViewController& page() { return *hub().oneCopyViewController(); }
+    // The banner's tab, as the shell takes it: the page shows with the device on show.
+    void clickOneCopy() {
+        page().showView(container_.get());
+        page().setCopyIndex(currentIndex());
+    }
+    PROneCopyViewController& page() { return *page_; }
     OneCopyUi& ui() { return page().copyUi(); }
     void clickStart() {
         NotificationCenter::defaultCenter().post("MyOneCopyButtonMouseDown",
@@ -120,6 +129,8 @@ class OneCopyPageTest : public BackupRunTest {
     }
 
     fs::path demo_;
+    std::unique_ptr<QWidget> container_;
+    std::unique_ptr<PROneCopyViewController> page_;
     int ended_ = 0;
     std::vector<QString> reveals_;
     std::optional<ui::ScopedHandler<ui::FileViewer::Handler>> revealed_;
@@ -300,7 +311,7 @@ TEST_F(OneCopyPageTest, AnEncryptedBackupShowsTheNoticeAtTheEnd) {
     faults[md::sim::kFaultBackupEncrypted] = true;
     const int index = attach(makeBackupDevice(udid, "Locked Phone", faults));
     ASSERT_GE(index, 0);
-    hub().ClickOneCopy();
+    clickOneCopy();
     std::vector<Alerts::Question> asked;
     Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& q) {
         asked.push_back(q);
@@ -326,7 +337,7 @@ TEST_F(OneCopyPageTest, AFailingBackupMarksTheRecordRowsFailedAndSaysSo) {
     faults[md::sim::kFaultBackupError] = "no space left";
     const int index = attach(makeBackupDevice(udid, "Full Phone", faults));
     ASSERT_GE(index, 0);
-    hub().ClickOneCopy();
+    clickOneCopy();
     clickStart();
     ASSERT_TRUE(waitEnded());
     closeNotices();
@@ -346,7 +357,7 @@ TEST_F(OneCopyPageTest, ADetachDuringARunEndsItWithAMessageAndNoSpinner) {
     const std::string udid = "0000000000000000000000000000000000000d7a";
     const int index = attach(makeBackupDevice(udid, "Leaving Phone", waitingFaults()));
     ASSERT_GE(index, 0);
-    hub().ClickOneCopy();
+    clickOneCopy();
     clickStart();
     ASSERT_TRUE(waitUntilToolHolds(udid));
     closeNotices();
@@ -362,13 +373,13 @@ TEST_F(OneCopyPageTest, ADeviceChangeResetsThePageAndDropsTheOldRun) {
     const std::string udid = "0000000000000000000000000000000000000c4a";
     const int index = attach(makeBackupDevice(udid, "Old Phone", waitingFaults()));
     ASSERT_GE(index, 0);
-    hub().ClickOneCopy();
+    clickOneCopy();
     page().MusicAction();
     clickStart();
     ASSERT_TRUE(waitUntilToolHolds(udid));
     closeNotices();
-    page().setCopyIndex(index);
-    page().initAllDataAndAllView();
+    page().deviceChanged(host_.currentDeviceTarget());
+    EXPECT_EQ(page().copyIndex(), index);
     EXPECT_EQ(page().state(), State::Idle);
     EXPECT_FALSE(anySpinnerShown());
     EXPECT_TRUE(page().isOn(OneCopyRow::Music));

@@ -69,7 +69,7 @@ class TransferAppFilesTest : public TransferPageTest {
     }
     // Quiet Notes opened, its Documents folder chosen.
     AppDir openDocuments() {
-        hub().ClickApp(nullptr);
+        clickApp();
         EXPECT_TRUE(waitIdle());
         AppDir notes;
         for (const AppDir& app : pane().appTreeController().content()) {
@@ -266,7 +266,7 @@ TEST_F(TransferAppFilesTest, MenuItemsNeedAChosenRowAndNoRunningJob) {
             << static_cast<int>(row.command) << row.chosen << row.running;
     }
     // The menus themselves: the folder menu with no folder chosen, then with one.
-    hub().ClickApp(nullptr);
+    clickApp();
     ASSERT_TRUE(waitIdle());
     QMenu* folderMenu = actions().appDirMenu();
     ASSERT_TRUE(folderMenu);

@@ -37,7 +37,7 @@ class TransferAppsTest : public TransferPageTest {
         return pumpUntil([this] { return !pane().busy() && !pane().bappStartTransfer(); });
     }
     bool loadApps() {
-        hub().ClickApp(nullptr);
+        clickApp();
         return waitIdle() && pane().bAppLoadFinished();
     }
     AppDir app(const QString& name) {
@@ -92,7 +92,7 @@ class TransferAppsTest : public TransferPageTest {
 };
 
 TEST_F(TransferAppsTest, ListsTheUserAppsWithTheirIconsOnceAndStopsTheSpinner) {
-    hub().ClickApp(nullptr);
+    clickApp();
     EXPECT_TRUE(pane().bappStartTransfer());
     ASSERT_TRUE(waitIdle());
     ASSERT_TRUE(pane().bAppLoadFinished());
@@ -112,10 +112,11 @@ TEST_F(TransferAppsTest, ListsTheUserAppsWithTheirIconsOnceAndStopsTheSpinner) {
             pane().outlineModel()->hasChildren(pane().outlineModel()->indexOf(folder.get())));
     }
     EXPECT_EQ(appFinished_, 1);
-    EXPECT_FALSE(ui().circleAppProgress->isFlashing());
+    EXPECT_EQ(host_.starts(BusyMark::Apps), 1);
+    EXPECT_FALSE(host_.indicatorOn(BusyMark::Apps));
 
     // Loaded once: a second entry reads nothing again and adds no row twice.
-    hub().ClickApp(nullptr);
+    clickApp();
     ASSERT_TRUE(waitIdle());
     EXPECT_EQ(pane().appTreeController().content().size(), 13u);
     EXPECT_EQ(appFinished_, 1);
@@ -233,7 +234,7 @@ TEST_F(TransferAppsTest, ADeviceGoneMidWalkDropsWhatWasReadFromIt) {
 }
 
 TEST_F(TransferAppsTest, ADeviceChangeResetsTheViewAndStopsTheLoad) {
-    hub().ClickApp(nullptr);
+    clickApp();
     ASSERT_TRUE(pane().bappStartTransfer());
     page().initAllDataAndAllView();
     EXPECT_FALSE(pane().bappStartTransfer());

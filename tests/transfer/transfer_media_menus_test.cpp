@@ -37,7 +37,7 @@ class TransferMediaMenusTest : public TransferPageTest {
     TransferMediaMenus& menus() { return page().mediaMenus(); }
     fs::path exportFolder() const { return tmp_ / folderName_; }
     bool loadMusic() {
-        hub().ClickMusic(nullptr);
+        clickMusic();
         return waitForMusic() && page().musicController()->rowCount() > 0;
     }
     // Opens the table's menu over its first row, or over the empty space below the rows.

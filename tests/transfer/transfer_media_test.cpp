@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/alerts.h"
+#include "ui/alerts.h"
 
 #include "fake_media_player.h"
 #include "media_library_fixture.h"
@@ -283,7 +283,7 @@ TEST_F(MediaPreviewTest, ACopyEndingAfterAResetShowsNothing) {
 
 // On the demo device: a track chosen plays from its copy, and a device change puts it away.
 TEST_F(TransferPageTest, AChosenTrackAndVideoPlayUntilTheDeviceChanges) {
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     ASSERT_GT(page().musicController()->rowCount(), 0);
     tui().musicTableView->selectRow(0);
@@ -296,7 +296,7 @@ TEST_F(TransferPageTest, AChosenTrackAndVideoPlayUntilTheDeviceChanges) {
     EXPECT_TRUE(fs::file_size(track->bCopyLocationPath().toStdString()) > 0);
     EXPECT_FALSE(shown(tui().musicProgress));
 
-    hub().ClickVideo(nullptr);
+    clickVideo();
     ASSERT_GT(page().videoController()->rowCount(), 0);
     tui().videoTableView->selectRow(0);
     ASSERT_TRUE(pumpUntil([&] { return shown(tui().videoPlayView); }));

@@ -1,31 +1,38 @@
-// The transfer page inside a launched hub with the demo device attached: sidebar clicks, the
-// page's widgets, the finish notifications it posts and the shell's spinners.
+// The transfer page on a fake host showing the demo device: the sidebar's entries as the shell
+// takes them, the page's widgets, the finish notifications it posts and the host's indicators.
 #pragma once
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QTableView>
+#include <QWidget>
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "../app/delegate_fixture.h"
+#include "../filemanager/device_page_fixture.h"
 #include "fake_media_player.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pr_tran_music_node.h"
-#include "ui/flash_view.h"
 
 namespace nimbara::test {
 
-class TransferPageTest : public DemoDelegateTest {
+class TransferPageTest : public DevicePageTest {
   protected:
     void SetUp() override {
-        DemoDelegateTest::SetUp();
+        DevicePageTest::SetUp();
+        demo_ = tmp_ / "demo";
+        index_ = attachDemoDevice(demo_);
+        ASSERT_GE(index_, 0);
+        container_ = std::make_unique<QWidget>();
+        container_->resize(1080, 660);
+        page_ = std::make_unique<PRTansferViewController>(host_);
         // Players that need no sound hardware.
         page().setMediaPlayerFactory(fakePlayerFactory());
         finishedToken_ = NotificationCenter::defaultCenter().addObserver(
@@ -35,27 +42,51 @@ class TransferPageTest : public DemoDelegateTest {
             });
     }
     void TearDown() override {
+        page_.reset();
+        container_.reset();
         finishedToken_ = {};
-        DemoDelegateTest::TearDown();
+        DevicePageTest::TearDown();
     }
 
-    PRTansferViewController& page() { return *hub().GetTansferViewController(); }
+    PRTansferViewController& page() { return *page_; }
     TransferUi& tui() { return page().transferUi(); }
+
+    // The sidebar's entries, as the shell takes them: the page shows, then the category's view,
+    // then the category reads the device on show.
+    void clickTansfer() { page().showView(container_.get()); }
+    void clickMusic() {
+        clickTansfer();
+        page().showMusicView();
+        page().ShowMusic(currentIndex());
+    }
+    void clickVideo() {
+        clickTansfer();
+        page().showVideoView();
+    }
+    void clickPhoto() {
+        clickTansfer();
+        page().showPhotoView();
+        page().ShowPhoto(currentIndex());
+    }
+    void clickApp() {
+        clickTansfer();
+        page().showAppView();
+        page().ShowApp(currentIndex());
+    }
+    // The host shows another device and tells the page.
+    void changeToDevice(int index) {
+        showDevice(index);
+        page().deviceChanged(host_.currentDeviceTarget());
+    }
 
     // Waits until the music load has ended (whatever its outcome).
     bool waitForMusic() {
         return pumpUntil(
             [this] { return !page().musicLoading() && !page().bMusiceStartTransfer(); });
     }
-    // The music and video spinners of the sidebar turn.
-    bool musicSpinning() {
-        auto busy = [](FlashView* s) { return shown(s) && s->isFlashing(); };
-        return busy(ui().circleMusicProgress) && busy(ui().circleVideoProgress);
-    }
-    bool musicSpinnersOff() {
-        return !shown(ui().circleMusicProgress) && !shown(ui().circleVideoProgress) &&
-               !ui().circleMusicProgress->isFlashing() && !ui().circleVideoProgress->isFlashing();
-    }
+    // The music and video indicators of the sidebar (one busy mark) are on.
+    bool musicSpinning() const { return host_.indicatorOn(BusyMark::Music); }
+    bool musicSpinnersOff() const { return !host_.indicatorOn(BusyMark::Music); }
 
     static std::vector<std::string> titles(const PRTransferMusicController& model) {
         std::vector<std::string> result;
@@ -66,24 +97,15 @@ class TransferPageTest : public DemoDelegateTest {
         return result;
     }
 
-    // Sets (or with a null key clears) the one fault of a device folder; an attached simulated
-    // device reads it at its next operation.
-    static void setFault(const std::filesystem::path& device, const char* key,
-                         const PlistValue& value = {}) {
-        const std::string file = (device / md::sim::kDevicePlist).string();
-        auto plist = PlistValue::readFile(file);
-        ASSERT_TRUE(plist);
-        (*plist)[md::sim::kKeyFaults] = PlistValue::dict();
-        if (key != nullptr) {
-            (*plist)[md::sim::kKeyFaults][key] = value;
-        }
-        ASSERT_TRUE(plist->writeFile(file));
-    }
     void refuseFileService() {
         setFault(demo_, md::sim::kFaultRefusedServices,
                  PlistValue(PlistValue::Array{PlistValue("com.apple.afc")}));
     }
 
+    std::filesystem::path demo_;
+    int index_ = -1;
+    std::unique_ptr<QWidget> container_;
+    std::unique_ptr<PRTansferViewController> page_;
     int musicFinished_ = 0;
     ObserverToken finishedToken_;
 };

@@ -1,14 +1,14 @@
-// The transfer page's music and video load on the demo device: loaded once, with the shell's
-// spinners started and stopped; a failed load or a departed device lets it be tried again and
+// The transfer page's music and video load on the demo device: loaded once, with the host's
+// indicators started and stopped; a failed load or a departed device lets it be tried again and
 // never leaves a spinner turning; a device change resets the page and drops the old load.
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "app/main_window_ui.h"
 #include "sim_media_library.h"
 #include "transfer_page_fixture.h"
+#include "ui/view_helpers.h"
 
 namespace nimbara::test {
 namespace {
@@ -24,14 +24,14 @@ const std::vector<std::string> kDemoMusic = {"AC/DC ../Live at the Barn",
 const std::vector<std::string> kDemoVideos = {"Summer Recital", "Trail Run (Director's Cut)"};
 
 TEST_F(TransferPageTest, VideoEntryShowsItsViewAndStartsNothing) {
-    hub().ClickVideo(nullptr);
+    clickVideo();
     EXPECT_EQ(page().shownView(), "videoView");
     EXPECT_TRUE(shown(tui().videoView));
     EXPECT_FALSE(shown(tui().tranMainView));
     EXPECT_FALSE(shown(tui().musicView));
     EXPECT_FALSE(page().musicLoading());
     EXPECT_FALSE(page().bMusiceStartTransfer());
-    EXPECT_FALSE(shown(ui().circleVideoProgress));
+    EXPECT_EQ(host_.starts(BusyMark::Music), 0);
     pumpEvents(20);
     EXPECT_EQ(page().videoController()->rowCount(), 0);
     EXPECT_EQ(musicFinished_, 0);
@@ -40,13 +40,13 @@ TEST_F(TransferPageTest, VideoEntryShowsItsViewAndStartsNothing) {
 }
 
 TEST_F(TransferPageTest, MusicLoadsOnceFillsBothListsAndStopsTheSpinners) {
-    hub().ClickMusic(nullptr);
+    clickMusic();
     EXPECT_EQ(page().shownView(), "musicView");
     EXPECT_TRUE(page().bMusiceStartTransfer());
     EXPECT_TRUE(musicSpinning());
-    EXPECT_EQ(app::imageViewImageName(tui().musicImageView), "defaultMuisc");
+    EXPECT_EQ(ui::imageViewImageName(tui().musicImageView), "defaultMuisc");
     // A second click while it loads starts nothing.
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     EXPECT_EQ(musicFinished_, 1);
     EXPECT_TRUE(page().bMusicLoadFinished());
@@ -57,10 +57,11 @@ TEST_F(TransferPageTest, MusicLoadsOnceFillsBothListsAndStopsTheSpinners) {
     EXPECT_TRUE(page().statusText().isEmpty());
 
     // After it loaded, neither the music nor the video entry reads again: no rows twice.
-    hub().ClickMusic(nullptr);
+    clickMusic();
     EXPECT_FALSE(page().musicLoading());
-    EXPECT_FALSE(shown(ui().circleMusicProgress));
-    hub().ClickVideo(nullptr);
+    EXPECT_EQ(host_.starts(BusyMark::Music), 1);
+    EXPECT_FALSE(musicSpinning());
+    clickVideo();
     pumpEvents(20);
     EXPECT_EQ(musicFinished_, 1);
     EXPECT_EQ(page().musicController()->rowCount(), 6);
@@ -72,7 +73,7 @@ TEST_F(TransferPageTest, MusicLoadsOnceFillsBothListsAndStopsTheSpinners) {
 }
 
 TEST_F(TransferPageTest, ChoosingATrackShowsItsTitleAndArtist) {
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     EXPECT_TRUE(tui().musicTitlelab->text().isEmpty());
     const auto& rows = page().musicController()->content();
@@ -85,16 +86,16 @@ TEST_F(TransferPageTest, ChoosingATrackShowsItsTitleAndArtist) {
     tui().musicTableView->selectRow(row);
     EXPECT_EQ(tui().musicTitlelab->text(), "Harbour Lights");
     EXPECT_EQ(tui().musicArtistlab->text(), "The Tidewaters");
-    EXPECT_EQ(app::imageViewImageName(tui().musicImageView), "defaultMuisc");
+    EXPECT_EQ(ui::imageViewImageName(tui().musicImageView), "defaultMuisc");
     // Choosing a video changes nothing of the music's card.
-    hub().ClickVideo(nullptr);
+    clickVideo();
     tui().videoTableView->selectRow(0);
     EXPECT_EQ(tui().musicTitlelab->text(), "Harbour Lights");
 }
 
 TEST_F(TransferPageTest, ARefusedFileServiceStopsTheSpinnersAndMayBeTriedAgain) {
     refuseFileService();
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     EXPECT_EQ(musicFinished_, 1);
     EXPECT_TRUE(musicSpinnersOff());
@@ -103,7 +104,7 @@ TEST_F(TransferPageTest, ARefusedFileServiceStopsTheSpinnersAndMayBeTriedAgain) 
     EXPECT_EQ(page().musicController()->rowCount(), 0);
 
     setFault(demo_, nullptr);
-    hub().ClickMusic(nullptr);
+    clickMusic();
     EXPECT_TRUE(page().bMusiceStartTransfer());
     EXPECT_TRUE(page().statusText().isEmpty());
     ASSERT_TRUE(waitForMusic());
@@ -118,14 +119,14 @@ TEST_F(TransferPageTest, AnUnreadableLibraryStopsTheSpinnersAndMayBeTriedAgain) 
     fs::remove(library / "MediaLibrary.sqlitedb-shm");
     std::ofstream(library / "MediaLibrary.sqlitedb", std::ios::trunc)
         << "this is no database, only text that looks nothing like one";
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     EXPECT_EQ(musicFinished_, 1);
     EXPECT_TRUE(musicSpinnersOff());
     EXPECT_FALSE(page().bMusicLoadFinished());
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("could not be read")));
 
-    hub().ClickMusic(nullptr);
+    clickMusic();
     EXPECT_TRUE(page().bMusiceStartTransfer());
     EXPECT_TRUE(musicSpinning());
     ASSERT_TRUE(waitForMusic());
@@ -134,12 +135,13 @@ TEST_F(TransferPageTest, AnUnreadableLibraryStopsTheSpinnersAndMayBeTriedAgain) 
 }
 
 TEST_F(TransferPageTest, ADeviceGoneMidLoadEndsItWithAMessageAndNoSpinner) {
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(page().bMusiceStartTransfer());
     // Gone before the page heard of the load's end, whatever the load got to.
     ASSERT_TRUE(detach("demo"));
     ASSERT_TRUE(waitForMusic());
-    ASSERT_TRUE(pumpUntil([this] { return !hub().getDeviceConnected(); }));
+    ASSERT_TRUE(
+        pumpUntil([this] { return amd::DeviceManager::GetInstance().DeviceSerial(index_) == 0; }));
     pumpEvents(20);
     EXPECT_EQ(musicFinished_, 1);
     EXPECT_TRUE(musicSpinnersOff());
@@ -151,7 +153,7 @@ TEST_F(TransferPageTest, ADeviceGoneMidLoadEndsItWithAMessageAndNoSpinner) {
 }
 
 TEST_F(TransferPageTest, ADeviceGoneAfterLoadingTakesItsListsAlong) {
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     ASSERT_EQ(page().musicController()->rowCount(), 6);
     ASSERT_TRUE(detach("demo"));
@@ -189,9 +191,9 @@ TEST_F(TransferPageTest, ADeviceChangeResetsThePageAndDropsTheOldLoad) {
 
     // The demo device's load is under way when the other device becomes current: whatever it
     // found never reaches the page.
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(page().bMusiceStartTransfer());
-    hub().ChangeToAnotherDevice(otherIndex);
+    changeToDevice(otherIndex);
     EXPECT_EQ(page().shownView(), "mainView");
     EXPECT_FALSE(page().bMusiceStartTransfer());
     EXPECT_FALSE(page().bMusicLoadFinished());
@@ -203,7 +205,7 @@ TEST_F(TransferPageTest, ADeviceChangeResetsThePageAndDropsTheOldLoad) {
     EXPECT_EQ(musicFinished_, 1);
 
     // The other device's music loads anew.
-    hub().ClickMusic(nullptr);
+    clickMusic();
     EXPECT_EQ(page().deviceIndex(), otherIndex);
     ASSERT_TRUE(waitForMusic());
     EXPECT_EQ(titles(*page().musicController()), std::vector<std::string>{"Only Song"});
@@ -211,10 +213,10 @@ TEST_F(TransferPageTest, ADeviceChangeResetsThePageAndDropsTheOldLoad) {
 
     // Back to the demo device: its lists replace the other's, and nothing is left chosen.
     tui().musicTableView->selectRow(0);
-    hub().ChangeToAnotherDevice(index_);
+    changeToDevice(index_);
     EXPECT_EQ(page().musicController()->rowCount(), 0);
     EXPECT_TRUE(tui().musicTitlelab->text().isEmpty());
-    hub().ClickMusic(nullptr);
+    clickMusic();
     ASSERT_TRUE(waitForMusic());
     EXPECT_EQ(titles(*page().musicController()), kDemoMusic);
 }

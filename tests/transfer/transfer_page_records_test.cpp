@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "../app/delegate_fixture.h"
-#include "app/main_window_ui.h"
+#include "../filemanager/device_page_fixture.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_note_node.h"
 #include "platform/notification_center.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "ui/read_only_text.h"
+#include "ui/view_helpers.h"
 
 namespace nimbara::test {
 namespace {
@@ -52,21 +52,31 @@ QByteArray pngOf(int side) {
     return bytes;
 }
 
-// The hub's transfer page, no device attached.
-class TransferRecordsTest : public DelegateTest {
+// The transfer page shown on a host without a device.
+class TransferRecordsTest : public DevicePageTest {
   protected:
     void SetUp() override {
-        DelegateTest::SetUp();
-        hub().ClickTansfer(nullptr);
+        DevicePageTest::SetUp();
+        container_ = std::make_unique<QWidget>();
+        page_ = std::make_unique<PRTansferViewController>(host_);
+        page_->showView(container_.get());
+    }
+    void TearDown() override {
+        page_.reset();
+        container_.reset();
+        DevicePageTest::TearDown();
     }
 
-    PRTansferViewController& page() { return *hub().GetTansferViewController(); }
+    PRTansferViewController& page() { return *page_; }
     TransferUi& tui() { return page().transferUi(); }
     static bool visible(const QWidget* w) { return w != nullptr && !w->isHidden(); }
     static void choose(QTableView* table, int row) {
         table->clearSelection();
         table->selectRow(row);
     }
+
+    std::unique_ptr<QWidget> container_;
+    std::unique_ptr<PRTansferViewController> page_;
 };
 
 TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture) {
@@ -96,7 +106,7 @@ TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture
     EXPECT_FALSE(visible(tui().contactCompanylab));
     EXPECT_FALSE(visible(tui().contactNotelab));
     EXPECT_TRUE(visible(tui().contactImageView));
-    EXPECT_EQ(app::imageViewImageName(tui().contactImageView), "contact");
+    EXPECT_EQ(ui::imageViewImageName(tui().contactImageView), "contact");
 
     // Every field shown as it stands (never read as a format or markup); the picture decoded
     // away from the GUI thread replaces the stand-in.
@@ -108,7 +118,7 @@ TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture
     EXPECT_TRUE(visible(tui().contactEmaillab));
     EXPECT_FALSE(visible(tui().contactHomepagelab));
     ASSERT_TRUE(
-        pumpUntil([&] { return app::imageViewImageName(tui().contactImageView).isEmpty(); }));
+        pumpUntil([&] { return ui::imageViewImageName(tui().contactImageView).isEmpty(); }));
     const QPixmap shownPicture = tui().contactImageView->pixmap();
     EXPECT_FALSE(shownPicture.isNull());
     EXPECT_LE(shownPicture.width(), 96);
@@ -118,9 +128,9 @@ TEST_F(TransferRecordsTest, ContactCardHidesEmptyFieldsAndShowsTheStandInPicture
     broken->setImageData(QByteArray("not a picture at all"));
     page().UpContactDataSource({broken});
     choose(tui().contactTableView, 0);
-    EXPECT_EQ(app::imageViewImageName(tui().contactImageView), "contact");
+    EXPECT_EQ(ui::imageViewImageName(tui().contactImageView), "contact");
     pumpEvents(50);
-    EXPECT_EQ(app::imageViewImageName(tui().contactImageView), "contact");
+    EXPECT_EQ(ui::imageViewImageName(tui().contactImageView), "contact");
 }
 
 TEST_F(TransferRecordsTest, ListsAreReplacedAndTheCardClearedWhenANewListMovesIn) {

@@ -1,5 +1,5 @@
 // The transfer page's photos on the demo device: read once into the image browser with the
-// shell's spinner started and stopped; same-named photos of two folders kept apart; a failed
+// host's indicator started and stopped; same-named photos of two folders kept apart; a failed
 // copy tried again; a device gone mid-load or a device change leaving nothing behind.
 #include <QSlider>
 
@@ -8,7 +8,6 @@
 #include <set>
 #include <string>
 
-#include "app/main_window_ui.h"
 #include "device/device_manager.h"
 #include "platform/scratch_dir.h"
 #include "transfer/photo_load.h"
@@ -41,12 +40,8 @@ class TransferPhotosTest : public TransferPageTest {
     bool waitForPhotos() {
         return pumpUntil([this] { return !photos().loading() && !photos().bImageStartTransfer(); });
     }
-    bool spinning() {
-        return shown(ui().circlePhotoProgress) && ui().circlePhotoProgress->isFlashing();
-    }
-    bool spinnerOff() {
-        return !shown(ui().circlePhotoProgress) && !ui().circlePhotoProgress->isFlashing();
-    }
+    bool spinning() const { return host_.indicatorOn(BusyMark::Photos); }
+    bool spinnerOff() const { return !spinning(); }
     std::shared_ptr<IKImageItem> itemAt(const std::string& devicePath) {
         for (int row = 0; row < browser().numberOfItemsInImageBrowser(); ++row) {
             if (browser().itemAtIndex(row)->filePath().toStdString() == devicePath) {
@@ -72,12 +67,12 @@ class TransferPhotosTest : public TransferPageTest {
 };
 
 TEST_F(TransferPhotosTest, DemoPhotosLoadOnceIntoTheBrowserAndStopTheSpinner) {
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     EXPECT_EQ(page().shownView(), "photoView");
     EXPECT_TRUE(photos().bImageStartTransfer());
     EXPECT_TRUE(spinning());
     // A second click while it loads starts nothing.
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     EXPECT_EQ(photoFinished_, 1);
     EXPECT_TRUE(spinnerOff());
@@ -108,16 +103,17 @@ TEST_F(TransferPhotosTest, DemoPhotosLoadOnceIntoTheBrowserAndStopTheSpinner) {
     EXPECT_TRUE(browser().hasThumbnail(picture->hasCopy()));
 
     // After it loaded, the entry reads nothing again: no rows twice, no spinner.
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     pumpEvents(20);
     EXPECT_FALSE(photos().loading());
-    EXPECT_FALSE(shown(ui().circlePhotoProgress));
+    EXPECT_EQ(host_.starts(BusyMark::Photos), 1);
+    EXPECT_FALSE(spinning());
     EXPECT_EQ(photoFinished_, 1);
     EXPECT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
 }
 
 TEST_F(TransferPhotosTest, TheZoomSliderResizesTheIcons) {
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     QListView* view = tui().imageBroswerView;
     EXPECT_EQ(view->viewMode(), QListView::IconMode);
@@ -133,7 +129,7 @@ TEST_F(TransferPhotosTest, SameNamedPhotosOfTwoFoldersKeepTheirOwnBytes) {
     writeDeviceFile("/DCIM/101apple/IMG_0001.JPG", "the second IMG_0001");
     writeDeviceFile("/DCIM/Misc/IMG_0900.JPG", "no camera folder");
     writeDeviceFile("/DiskAid/DCIM/100APPLE/IMG_0001.JPG", "the third IMG_0001");
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     EXPECT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos + 2);
     EXPECT_FALSE(itemAt("/DCIM/Misc/IMG_0900.JPG"));
@@ -161,7 +157,7 @@ TEST_F(TransferPhotosTest, AFailedCopyIsNotMarkedAndIsTriedAgain) {
     const fs::path blocker = transfer::photoCopyPath(copies, broken);
     fs::create_directories(blocker);
 
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     EXPECT_EQ(photoFinished_, 1);
     EXPECT_TRUE(spinnerOff());
@@ -176,7 +172,7 @@ TEST_F(TransferPhotosTest, AFailedCopyIsNotMarkedAndIsTriedAgain) {
 
     // Once the copy can land, the next visit copies it; the list is refilled, not added to.
     fs::remove_all(blocker);
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     EXPECT_TRUE(spinning());
     ASSERT_TRUE(waitForPhotos());
     EXPECT_EQ(photoFinished_, 2);
@@ -191,11 +187,12 @@ TEST_F(TransferPhotosTest, AFailedCopyIsNotMarkedAndIsTriedAgain) {
 }
 
 TEST_F(TransferPhotosTest, ADeviceGoneMidLoadStopsTheSpinnerAndAllowsARetry) {
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(photos().bImageStartTransfer());
     ASSERT_TRUE(detach("demo"));
     ASSERT_TRUE(waitForPhotos());
-    ASSERT_TRUE(pumpUntil([this] { return !hub().getDeviceConnected(); }));
+    ASSERT_TRUE(
+        pumpUntil([this] { return amd::DeviceManager::GetInstance().DeviceSerial(index_) == 0; }));
     pumpEvents(20);
     EXPECT_EQ(photoFinished_, 1);
     EXPECT_TRUE(spinnerOff());
@@ -205,7 +202,7 @@ TEST_F(TransferPhotosTest, ADeviceGoneMidLoadStopsTheSpinnerAndAllowsARetry) {
 
     // Back again: choosing Photos reads them.
     ASSERT_GE(attach(demo_.string()), 0);
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     EXPECT_TRUE(photos().bPhotoLoadFinished());
     EXPECT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
@@ -213,7 +210,7 @@ TEST_F(TransferPhotosTest, ADeviceGoneMidLoadStopsTheSpinnerAndAllowsARetry) {
 
 TEST_F(TransferPhotosTest, ADeviceWithoutCameraFoldersFinishesWithAnEmptyBrowser) {
     fs::remove_all(deviceFile("/DCIM"));
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     EXPECT_EQ(photoFinished_, 1);
     EXPECT_TRUE(spinnerOff());
@@ -224,7 +221,7 @@ TEST_F(TransferPhotosTest, ADeviceWithoutCameraFoldersFinishesWithAnEmptyBrowser
 }
 
 TEST_F(TransferPhotosTest, ADeviceGoneAfterLoadingTakesItsPhotosAlong) {
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     ASSERT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
     ASSERT_TRUE(detach("demo"));
@@ -235,7 +232,7 @@ TEST_F(TransferPhotosTest, ADeviceGoneAfterLoadingTakesItsPhotosAlong) {
 }
 
 TEST_F(TransferPhotosTest, ADeviceChangeResetsThePhotoView) {
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(waitForPhotos());
     ASSERT_EQ(browser().numberOfItemsInImageBrowser(), kDemoPhotos);
     page().initAllDataAndAllView();
@@ -244,7 +241,7 @@ TEST_F(TransferPhotosTest, ADeviceChangeResetsThePhotoView) {
     EXPECT_FALSE(photos().bPhotoLoadFinished());
 
     // A load under way when the device changes hands nothing over and stops the spinner.
-    hub().ClickPhoto(nullptr);
+    clickPhoto();
     ASSERT_TRUE(photos().bImageStartTransfer());
     page().initAllDataAndAllView();
     EXPECT_FALSE(photos().bImageStartTransfer());

@@ -13,15 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "../app/backup_run_fixture.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
+#include "backup_page_fixture.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_record_exports.h"
 #include "transfer/pages/transfer_records_pane.h"
-#include "ui/flash_view.h"
 #include "ui/save_panel.h"
 
 namespace nimbara::test {
@@ -93,7 +92,7 @@ std::shared_ptr<PRNoteNode> note(const QString& title, const QString& content) {
 
 // ------------------------------------------------------------------ exports
 
-class TransferRecordExportTest : public DelegateTest {
+class TransferRecordExportTest : public DevicePageTest {
   protected:
     fs::path documents() const { return tmp_ / "docs"; }
 };
@@ -260,18 +259,23 @@ TEST_F(TransferRecordExportTest, AnHtmlPageWithoutAnyContentStillMakesAPdfPage) 
 
 // ------------------------------------------------------------------ loads on the page
 
-class TransferRecordsPageTest : public BackupRunTest {
+class TransferRecordsPageTest : public BackupToolPageTest {
   protected:
     void SetUp() override {
-        BackupRunTest::SetUp();
+        BackupToolPageTest::SetUp();
         revealed_.emplace(ui::FileViewer::handler(),
                           [this](const QString& folder) { reveals_.push_back(folder); });
+        container_ = std::make_unique<QWidget>();
+        page_ = std::make_unique<PRTansferViewController>(host_);
+        page_->showView(container_.get());
     }
     void TearDown() override {
+        page_.reset();
+        container_.reset();
         revealed_.reset();
-        BackupRunTest::TearDown();
+        BackupToolPageTest::TearDown();
     }
-    PRTansferViewController& page() { return *hub().GetTansferViewController(); }
+    PRTansferViewController& page() { return *page_; }
     transfer::TransferRecordsPane& records() { return page().records(); }
     bool waitLoaded() {
         return pumpLong([this] { return !records().loading(); });
@@ -283,10 +287,13 @@ class TransferRecordsPageTest : public BackupRunTest {
             }
         }
     }
-    bool spinning(FlashView* s) { return shown(s) && s->isFlashing(); }
+    bool spinning(BusyMark mark) const { return host_.indicatorOn(mark); }
+    std::string shownUdid() const { return host_.device->udidNumber().toStdString(); }
 
     std::optional<ui::ScopedHandler<ui::FileViewer::Handler>> revealed_;
     std::vector<QString> reveals_;
+    std::unique_ptr<QWidget> container_;
+    std::unique_ptr<PRTansferViewController> page_;
 };
 
 TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSameBackup) {
@@ -295,14 +302,14 @@ TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSam
     page().showMessageView();
     page().showMessage(index);
     EXPECT_TRUE(records().started(RecordKind::Messages));
-    EXPECT_TRUE(spinning(ui().circleMessageProgress));
+    EXPECT_TRUE(spinning(BusyMark::Messages));
     // A second click during the run starts nothing.
     page().showMessage(index);
     ASSERT_TRUE(waitLoaded());
     closeNotices();
     EXPECT_TRUE(records().bBackup());
     EXPECT_TRUE(records().finished(RecordKind::Messages));
-    EXPECT_FALSE(spinning(ui().circleMessageProgress));
+    EXPECT_FALSE(spinning(BusyMark::Messages));
     // The senders' contacts were read on the way and fill their list too.
     EXPECT_TRUE(records().finished(RecordKind::Contacts));
     EXPECT_GT(page().contactController()->rowCount(), 0);
@@ -311,15 +318,12 @@ TEST_F(TransferRecordsPageTest, MessagesBackUpOnceThenContactsAndNotesReadTheSam
     EXPECT_TRUE(page().statusText().isEmpty()) << page().statusText().toStdString();
 
     // Notes read the backup that is there: the backup folder is not written again.
-    const auto stamp = fs::last_write_time(
-        backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) / "Manifest.db");
+    const auto stamp = fs::last_write_time(backupOf(shownUdid()) / "Manifest.db");
     page().showNote(index);
     ASSERT_TRUE(waitLoaded());
     EXPECT_TRUE(records().finished(RecordKind::Notes));
     EXPECT_GT(page().noteController()->rowCount(), 0);
-    EXPECT_EQ(fs::last_write_time(backupOf(hub().currentIDevicenode()->udidNumber().toStdString()) /
-                                  "Manifest.db"),
-              stamp);
+    EXPECT_EQ(fs::last_write_time(backupOf(shownUdid()) / "Manifest.db"), stamp);
     // Loaded categories read nothing again; a list is never doubled.
     page().showContact(index);
     page().showMessage(index);
@@ -354,7 +358,7 @@ TEST_F(TransferRecordsPageTest, AFailedBackupIsReportedAndNoOlderBackupIsRead) {
     EXPECT_FALSE(records().started(RecordKind::Contacts));
     EXPECT_FALSE(records().finished(RecordKind::Contacts));
     EXPECT_EQ(page().contactController()->rowCount(), 0);
-    EXPECT_FALSE(spinning(ui().circleContactProgress));
+    EXPECT_FALSE(spinning(BusyMark::Contacts));
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("failed")))
         << page().statusText().toStdString();
 }
@@ -379,7 +383,7 @@ TEST_F(TransferRecordsPageTest, ADeviceChangeStopsTheLoadAndForgetsTheBackup) {
     ASSERT_TRUE(records().loading());
     page().initAllDataAndAllView();
     EXPECT_FALSE(records().started(RecordKind::Messages));
-    EXPECT_FALSE(spinning(ui().circleMessageProgress));
+    EXPECT_FALSE(spinning(BusyMark::Messages));
     pumpLong([this] { return page().records().workersEnding() == 0; });
     pumpEvents(20);
     EXPECT_EQ(page().messageController()->rowCount(), 0);

@@ -234,7 +234,7 @@ TEST_F(UsbmuxBackup, TheLibrarysToolBacksUpWhatOurReaderReadsAndALaterBackupDrop
     startServer();
     std::string output;
     ASSERT_EQ(backUp(&output), 0) << output;
-    ASSERT_NE(readBackupFolder(QString::fromStdString(backupOf().string())), nullptr) << output;
+    ASSERT_TRUE(readBackupFolder(QString::fromStdString(backupOf().string())).ok()) << output;
     EXPECT_FALSE(isEncryptedBackup(QString::fromStdString(backupOf().string())));
     EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
     EXPECT_TRUE(fs::exists(backupOf() / "Info.plist"));

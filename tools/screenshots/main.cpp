@@ -42,7 +42,6 @@
 #include <memory>
 #include <string>
 
-#include "app/alerts.h"
 #include "app/archived_app_install_flow.h"
 #include "app/main_window_ui.h"
 #include "app/preferences_controller.h"
@@ -87,6 +86,7 @@
 #include "transfer/pages/transfer_media_menus.h"
 #include "transfer/pages/transfer_records_pane.h"
 #include "transfer/pr_tran_music_node.h"
+#include "ui/alerts.h"
 #include "ui/attached_window.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"

@@ -1,9 +1,9 @@
 #include "app/core/preferences_settings.h"
+#include "platform/log_categories.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QVariant>
@@ -16,8 +16,6 @@ namespace nimbara::app {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcSettings, "nimbara.app")
-
 // The value of `key` as a whole number within [lowest, highest]; the fallback otherwise.
 std::uint64_t storedBytes(const QSettings& settings, const char* key, std::uint64_t lowest,
                           std::uint64_t highest, std::uint64_t fallback) {
@@ -28,7 +26,7 @@ std::uint64_t storedBytes(const QSettings& settings, const char* key, std::uint6
     bool ok = false;
     const std::uint64_t bytes = value.toString().trimmed().toULongLong(&ok, 10);
     if (!ok || bytes < lowest || bytes > highest) {
-        qCWarning(lcSettings).noquote()
+        qCWarning(lcApp).noquote()
             << "setting" << key << "is not a size Preferences can set; using" << fallback;
         return fallback;
     }
@@ -56,8 +54,8 @@ RunSettings loadRunSettings(const QSettings& settings, const RunSettings& fallba
         if (!text.isEmpty() && QDir::isAbsolutePath(text)) {
             run.exportFolder = QDir::cleanPath(text);
         } else {
-            qCWarning(lcSettings).noquote() << "setting" << kExportFolderKey
-                                            << "is not a full path; using" << fallback.exportFolder;
+            qCWarning(lcApp).noquote() << "setting" << kExportFolderKey
+                                       << "is not a full path; using" << fallback.exportFolder;
         }
     }
     run.limitLargeFileSize =
@@ -86,7 +84,7 @@ bool storeRunSettings(QSettings& settings, const RunSettings& run, QString* erro
                       .arg(settings.fileName())
                 : QStringLiteral("the settings file \"%1\" is damaged").arg(settings.fileName());
     }
-    qCWarning(lcSettings).noquote() << "settings not saved to" << settings.fileName();
+    qCWarning(lcApp).noquote() << "settings not saved to" << settings.fileName();
     return false;
 }
 

@@ -1,10 +1,14 @@
 #include "app/core/storage_figures.h"
 
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "platform/mobiledevice/mobile_device.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::app {
+
+using ui::addSaturating;
+using ui::fractionOf;
+using ui::subtractSaturating;
 
 namespace {
 

@@ -10,15 +10,15 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 constexpr int kTitlePoints = 16;
@@ -79,7 +79,7 @@ BackupViewUi buildBackupView() {
     ui.startBackupView = start.view;
     ui.backupTitlelab =
         makeLabel(start.view, "backupTitlelab", QStringLiteral("Back up your device"), kTitlePoints,
-                  nimbara::app::build::kText, true);
+                  nimbara::ui::build::kText, true);
     ui.backupinfolab1 = makeInfo(
         start.view, "backupinfolab1",
         QStringLiteral("Make a full backup of the connected device on this computer: its "
@@ -125,9 +125,9 @@ BackupViewUi buildBackupView() {
     StateView busy =
         makeStateView(ui.mainShowView, "BackupingView", "backup2ImageView", ui.backup2ImageView);
     ui.BackupingView = busy.view;
-    nimbara::app::setImageViewImage(busy.picture, QStringLiteral("scaniphone1"));
+    nimbara::ui::setImageViewImage(busy.picture, QStringLiteral("scaniphone1"));
     ui.backingUplab = makeLabel(busy.view, "backingUplab", QStringLiteral("Backing up..."),
-                                kTitlePoints, nimbara::app::build::kText, true);
+                                kTitlePoints, nimbara::ui::build::kText, true);
     ui.backingUplab->setWordWrap(true);
     ui.backingUpNotelab = makeInfo(
         busy.view, "backingUpNotelab",
@@ -159,7 +159,7 @@ BackupViewUi buildBackupView() {
     ui.finishImageView = done.picture;
     ui.finishImageView->setObjectName(QStringLiteral("finishImageView"));
     ui.backupfinishlab =
-        makeLabel(done.view, "backupfinishlab", QString(), kInfoPoints, nimbara::app::kLabelSlate);
+        makeLabel(done.view, "backupfinishlab", QString(), kInfoPoints, nimbara::ui::kLabelSlate);
     ui.backupfinishlab->setWordWrap(true);
     ui.backupDetaillab = makeInfo(done.view, "backupDetaillab", QString());
     ui.backupDetaillab->setTextInteractionFlags(Qt::TextSelectableByMouse);

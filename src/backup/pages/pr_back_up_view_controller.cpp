@@ -7,14 +7,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/main_window_ui.h"
-#include "app/quennic_app_delegate.h"
 #include "backup/backup_root.h"
 #include "backup/pages/backup_view_ui.h"
 #include "device/pri_device_node.h"
 #include "platform/speech.h"
 #include "platform/worker_reaper.h"
 #include "ui/flash_view.h"
+#include "ui/view_helpers.h"
 
 using nimbara::backup::BackupRunResult;
 
@@ -25,8 +24,8 @@ const QColor kFailureColour{217, 81, 30};
 
 }  // namespace
 
-PRBackUpViewController::PRBackUpViewController(QObject* parent)
-    : PageControllerBase("PRBackUpViewController", QStringLiteral("Backup"), parent),
+PRBackUpViewController::PRBackUpViewController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRBackUpViewController", QStringLiteral("Backup"), parent),
       reaper_(new nimbara::WorkerReaper(this)) {}
 
 PRBackUpViewController::~PRBackUpViewController() {
@@ -111,11 +110,9 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     }
     buildPage();
     nimbara::backup::BackupDevice device;
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        if (const std::shared_ptr<PRiDeviceNode> node = hub->currentIDevicenode()) {
-            device = nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
-                                                      node->deviceName());
-        }
+    if (const std::shared_ptr<PRiDeviceNode> node = host().currentDeviceNode()) {
+        device = nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
+                                                  node->deviceName());
     }
     ui_->mainShowView->show();
     ui_->backingUplab->setText(device.deviceName.isEmpty()
@@ -161,11 +158,11 @@ void PRBackUpViewController::FinisdBackupDeviceThread(const BackupRunResult& res
     const QString detail = nimbara::backup::backupDetail(result);
     ui_->backupDetaillab->setText(detail);
     ui_->backupDetaillab->setVisible(!detail.isEmpty());
-    nimbara::app::setLabelColour(ui_->backupDetaillab,
-                                 result.ok() ? nimbara::app::kLabelSlate : kFailureColour);
-    nimbara::app::setImageViewImage(ui_->finishImageView, result.ok()
-                                                              ? QStringLiteral("cleaniphone7")
-                                                              : QStringLiteral("iphoneImage"));
+    nimbara::ui::setLabelColour(ui_->backupDetaillab,
+                                result.ok() ? nimbara::ui::kLabelSlate : kFailureColour);
+    nimbara::ui::setImageViewImage(ui_->finishImageView, result.ok()
+                                                             ? QStringLiteral("cleaniphone7")
+                                                             : QStringLiteral("iphoneImage"));
     showState(State::Finished);
     // The run ends right after this report; its thread is let go without waiting for it.
     retireRun();
@@ -173,9 +170,7 @@ void PRBackUpViewController::FinisdBackupDeviceThread(const BackupRunResult& res
 }
 
 void PRBackUpViewController::BroswerBackupAction(QObject* /*sender*/) {
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->ClickScaniTunesBackup(nullptr);
-    }
+    host().navigateTo(nimbara::ui::PageHost::Destination::ScanBackups);
 }
 
 void PRBackUpViewController::retireRun() {

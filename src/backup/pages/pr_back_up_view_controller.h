@@ -31,7 +31,7 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
   public:
     enum class State { Ready, BackingUp, Finished };
 
-    explicit PRBackUpViewController(QObject* parent = nullptr);
+    explicit PRBackUpViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRBackUpViewController() override;
 
     // Unhides the page's main view.

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include "backup/backup_list.h"
+#include "platform/log_categories.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/page_call_log.h"
@@ -14,19 +15,14 @@ namespace {
 
 // The one line logged for a backup folder path with nothing behind it.
 void logMissingFolder() {
-    qInfo("Filepath is not exist");
+    qCInfo(lcBackup, "Filepath is not exist");
 }
 
 }  // namespace
 
-PRIOSDeviceController::PRIOSDeviceController(QObject* parent) : QAbstractTableModel(parent) {
-    reader_.setMaxThreadCount(1);
-}
+PRIOSDeviceController::PRIOSDeviceController(QObject* parent) : QAbstractTableModel(parent) {}
 
-PRIOSDeviceController::~PRIOSDeviceController() {
-    ++generation_;  // a listing not yet started is skipped
-    reader_.waitForDone();
-}
+PRIOSDeviceController::~PRIOSDeviceController() = default;
 
 int PRIOSDeviceController::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(content_.size());
@@ -133,13 +129,13 @@ void PRIOSDeviceController::addDeviceNodeByPath(const QString& path) {
         logMissingFolder();
         return;
     }
-    std::shared_ptr<PRIOSDeviceNode> node = nimbara::backup::readBackupFolder(path);
+    auto node = nimbara::backup::readBackupFolder(path);
     if (!node) {
         return;
     }
     const int row = rowCount();
     beginInsertRows(QModelIndex(), row, row);
-    content_.push_back(std::move(node));
+    content_.push_back(std::move(node).value());
     endInsertRows();
 }
 
@@ -149,9 +145,11 @@ void PRIOSDeviceController::loadDeviceNodes(const QString& root, std::function<v
         waiting_.push_back(std::move(then));
     }
     loading_ = true;
-    const std::uint64_t generation = ++generation_;
-    reader_.start([this, root, generation] {
-        if (generation_.load() != generation) {
+    // What a replaced listing still posts is dropped by the runner, and so is all of it once the
+    // controller is gone: the step below only runs while `this` lives.
+    reader_.replace([this, root](const nimbara::JobRunner::StopCheck& stop,
+                                 const nimbara::JobRunner::Post& post) {
+        if (stop()) {
             return;  // superseded before it started
         }
         nimbara::backup::BackupListing listing = nimbara::backup::scanLocalBackups(root);
@@ -161,22 +159,14 @@ void PRIOSDeviceController::loadDeviceNodes(const QString& root, std::function<v
                 logMissingFolder();
             }
         }
-        // The controller waits for this task before it goes, so `this` is alive here and the
-        // queued call is dropped with it if it is never delivered.
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, nodes = std::move(listing.backups)]() mutable {
-                finishLoad(generation, std::move(nodes));
-            },
-            Qt::QueuedConnection);
+        post([this, nodes = std::move(listing.backups)]() mutable {
+            reader_.finish();
+            finishLoad(std::move(nodes));
+        });
     });
 }
 
-void PRIOSDeviceController::finishLoad(std::uint64_t generation,
-                                       std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes) {
-    if (generation != generation_.load()) {
-        return;  // a newer listing is on its way
-    }
+void PRIOSDeviceController::finishLoad(std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes) {
     loading_ = false;
     setContent(std::move(nodes));
     std::vector<std::function<void()>> waiting;

@@ -1,21 +1,19 @@
 // The list of local backups shown by the backup browser's start page, one row per backup folder.
 //
 // The model lives on the GUI thread. Reading the backup folders (two property lists each) is done
-// by loadDeviceNodes on a worker thread of the controller's own; the rows arrive in one go when
-// the read is done, so the GUI thread never waits for the disk.
+// by loadDeviceNodes as the controller's background job; the rows arrive in one go when the read
+// is done, so the GUI thread never waits for the disk.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
-#include <QThreadPool>
 
-#include <atomic>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "backup/pr_ios_device_node.h"
+#include "platform/job_runner.h"
 
 class PRIOSDeviceController : public QAbstractTableModel {
     Q_OBJECT
@@ -25,7 +23,7 @@ class PRIOSDeviceController : public QAbstractTableModel {
     enum Column { NameColumn, TypeColumn, VersionColumn, SerialColumn, TimeColumn, ColumnCount };
 
     explicit PRIOSDeviceController(QObject* parent = nullptr);
-    // Waits for a listing still being read (it only reads files).
+    // A listing still being read is dropped, never waited for.
     ~PRIOSDeviceController() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -52,8 +50,8 @@ class PRIOSDeviceController : public QAbstractTableModel {
     // backup. Logs "Filepath is not exist" when nothing is at the path.
     void addDeviceNodeByPath(const QString& path);
 
-    // Empties the list, then reads every backup folder in `root` on the controller's worker and
-    // shows them (in the listing order of nimbara::backup::scanLocalBackups). `then` runs on the
+    // Empties the list, then reads every backup folder in `root` in the background and shows
+    // them (in the listing order of nimbara::backup::scanLocalBackups). `then` runs on the
     // GUI thread once the rows are there. A later call supersedes a listing still being read:
     // only the newest listing is shown, and every `then` waiting runs after it, in call order.
     void loadDeviceNodes(const QString& root, std::function<void()> then = {});
@@ -61,12 +59,11 @@ class PRIOSDeviceController : public QAbstractTableModel {
     bool isLoading() const { return loading_; }
 
   private:
-    void finishLoad(std::uint64_t generation, std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes);
+    void finishLoad(std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes);
 
     std::vector<std::shared_ptr<PRIOSDeviceNode>> content_;
-    // Listings are read one at a time, oldest first; a superseded one is skipped or dropped.
-    QThreadPool reader_;
-    std::atomic<std::uint64_t> generation_{0};
+    // The listing being read; a newer one replaces it, and what a replaced one read is dropped.
+    nimbara::JobRunner reader_;
     bool loading_ = false;
     std::vector<std::function<void()>> waiting_;
 };

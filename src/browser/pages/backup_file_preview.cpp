@@ -1,7 +1,7 @@
 #include "browser/pages/backup_file_preview.h"
 
-#include "app/core/text_utilities.h"
 #include "backup/backup_folder.h"
+#include "ui/core/text_utilities.h"
 #include "ui/image_catalog.h"
 #include "ui/image_catalog_render.h"
 

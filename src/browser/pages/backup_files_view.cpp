@@ -4,11 +4,9 @@
 #include "browser/backup_file_table_model.h"
 #include "browser/backup_outline_model.h"
 #include "browser/pages/backup_file_preview.h"
-#include "platform/main_thread.h"
 #include "ui/fonts.h"
 #include "ui/image_text_cells.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,8 +15,6 @@
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QTableView>
-#include <QThread>
-#include <QThreadPool>
 #include <QTreeView>
 
 #include <functional>
@@ -49,10 +45,7 @@ constexpr int kPreviewMinimum = 150;
 }  // namespace
 
 BackupFilesView::BackupFilesView(BackupOutlineModel* outline, QWidget* parent)
-    : QWidget(parent),
-      outline_(outline),
-      treeFileController_(new BackupFileTableModel(this)),
-      previewGeneration_(std::make_shared<std::atomic<std::uint64_t>>(0)) {
+    : QWidget(parent), outline_(outline), treeFileController_(new BackupFileTableModel(this)) {
     setObjectName(QStringLiteral("backupFilesView"));
     outline_->setShowsFiles(false);
 
@@ -128,10 +121,8 @@ BackupFilesView::BackupFilesView(BackupOutlineModel* outline, QWidget* parent)
     connect(outline_, &QAbstractItemModel::modelReset, this, &BackupFilesView::outlineReset);
 }
 
-BackupFilesView::~BackupFilesView() {
-    // A picture still being decoded is dropped when it is done; nothing waits for it here.
-    previewGeneration_->fetch_add(1);
-}
+// A picture still being decoded is dropped with the runner; nothing waits for it here.
+BackupFilesView::~BackupFilesView() = default;
 
 std::uint64_t BackupFilesView::getTreeSelectedItemNum() const {
     const PRTreeController* tree = outline_ ? outline_->controller() : nullptr;
@@ -234,44 +225,34 @@ void BackupFilesView::tableViewSelectionDidChange() {
     }
     previewFile_ = file;
     const QString name = file->treefileName();
-    const std::uint64_t generation = previewGeneration_->fetch_add(1) + 1;
     const PRTreeDirNode::StoredLocation where = file->isFile() && file->record()
                                                     ? file->record()->storedLocation()
                                                     : PRTreeDirNode::StoredLocation();
     if (where.isEmpty()) {
+        previews_.stop();
         showPreview(Preview::TypeIcon, fileTypeIcon(name));
         return;
     }
     showPreview(Preview::Loading, QPixmap());
-    // The view is reached only on the GUI thread, and only while the generation is still this
-    // one: the destructor moves it on, so a view that is gone is never touched. Without an
-    // application (the program is ending) the picture is dropped.
-    BackupFilesView* view = this;
-    std::shared_ptr<std::atomic<std::uint64_t>> newest = previewGeneration_;
-    QThreadPool::globalInstance()->start([view, newest, generation, where, name] {
-        if (newest->load() != generation) {
-            return;  // another file was chosen meanwhile
-        }
-        const QImage image = decodeStoredPicture(where);
-        if (newest->load() != generation) {
-            return;
-        }
-        postToMain([view, newest, generation, image, name] {
-            QCoreApplication* app = QCoreApplication::instance();
-            if (app == nullptr || QThread::currentThread() != app->thread() ||
-                newest->load() != generation) {
+    // The step runs on the GUI thread, and only while this decode is still the runner's current
+    // one and the view (which owns the runner) lives.
+    previews_.replace(
+        [this, where, name](const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
+            if (stop()) {
+                return;  // another file was chosen meanwhile
+            }
+            const QImage image = decodeStoredPicture(where);
+            if (stop()) {
                 return;
             }
-            view->previewDecoded(generation, image, name);
+            post([this, image, name] {
+                previews_.finish();
+                previewDecoded(image, name);
+            });
         });
-    });
 }
 
-void BackupFilesView::previewDecoded(std::uint64_t generation, const QImage& image,
-                                     const QString& name) {
-    if (generation != previewGeneration_->load()) {
-        return;
-    }
+void BackupFilesView::previewDecoded(const QImage& image, const QString& name) {
     if (image.isNull()) {
         showPreview(Preview::TypeIcon, fileTypeIcon(name));
     } else {
@@ -281,7 +262,7 @@ void BackupFilesView::previewDecoded(std::uint64_t generation, const QImage& ima
 
 void BackupFilesView::showPreview(Preview state, QPixmap pixmap) {
     if (state == Preview::None) {
-        previewGeneration_->fetch_add(1);  // a picture on its way is no longer wanted
+        previews_.stop();  // a picture on its way is no longer wanted
         previewFile_.reset();
     }
     preview_ = state;

@@ -6,8 +6,8 @@
 // A click elsewhere on a row only selects it.
 //
 // The outline model is the page's: the page files the scan's entries into it and the view shows
-// its folders only. The view never waits: a picture is decoded on a worker of the application's
-// thread pool, fitted into kPreviewSide, and only the newest file chosen is shown.
+// its folders only. The view never waits: a picture is decoded as the view's background job,
+// fitted into kPreviewSide, and only the newest file chosen is shown.
 #pragma once
 
 #include <QImage>
@@ -15,9 +15,10 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
+
+#include "platform/job_runner.h"
 
 class PRTreeDirNode;
 class PRTreeFileNode;
@@ -79,7 +80,7 @@ class BackupFilesView : public QWidget {
     void folderFilesChanged(const QModelIndex& folder);
     void outlineReset();
     void showPreview(Preview state, QPixmap pixmap);
-    void previewDecoded(std::uint64_t generation, const QImage& image, const QString& name);
+    void previewDecoded(const QImage& image, const QString& name);
     void fitPreview();
     void ticksChanged(const std::shared_ptr<PRTreeDirNode>& folder);
 
@@ -89,9 +90,9 @@ class BackupFilesView : public QWidget {
     QStyledItemDelegate* fileTicks_ = nullptr;
     // The view whose press went to a tick: its moves and release are kept from it.
     QAbstractItemView* swallowing_ = nullptr;
-    // Counts the files chosen for preview; a decoded picture is shown only while its number is
-    // still the newest. Shared with the workers, which skip a superseded file.
-    std::shared_ptr<std::atomic<std::uint64_t>> previewGeneration_;
+    // Decodes the picture of the file chosen last; another choice (or none) replaces or stops
+    // it, and what a replaced decode finds is never shown.
+    nimbara::JobRunner previews_;
     Preview preview_ = Preview::None;
     std::weak_ptr<PRTreeFileNode> previewFile_;
     QPixmap previewPixmap_;

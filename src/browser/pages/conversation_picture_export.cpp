@@ -63,41 +63,41 @@ bool ConversationPictureExport::start(ChatColumnView& column, const QString& con
         return false;
     }
     const std::filesystem::path desktop(QFile::encodeName(desktopFolder()).toStdString());
-    return worker_.start([this, picture = std::move(picture), desktop, conversationName,
-                          done = std::move(done)](const nimbara::ui::PageWorker::StopCheck& stop,
-                                                  const nimbara::ui::PageWorker::Post& post) {
-        ConversationPictureResult result;
-        const QByteArray png = pngData(picture.image);
-        if (png.isEmpty()) {
-            result.error = QStringLiteral("The picture of the conversation could not be made.");
-        } else if (stop()) {
-            return;
-        } else {
-            result = writeConversationPicture(desktop, conversationName, png);
-        }
-        post([this, result, cut = picture.cut, done] {
-            worker_.finish();
-            Outcome outcome;
-            outcome.ok = result.ok;
-            if (!result.ok) {
-                outcome.text = result.error;
+    return worker_.start(
+        [this, picture = std::move(picture), desktop, conversationName, done = std::move(done)](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            ConversationPictureResult result;
+            const QByteArray png = pngData(picture.image);
+            if (png.isEmpty()) {
+                result.error = QStringLiteral("The picture of the conversation could not be made.");
+            } else if (stop()) {
+                return;
             } else {
-                outcome.text = QStringLiteral("The picture was saved as \"%1\" in %2.")
-                                   .arg(QFile::decodeName(result.file.filename().c_str()),
-                                        QFile::decodeName(result.folder.c_str()));
-                if (cut) {
-                    outcome.text += QStringLiteral(
-                                        " The conversation is too long for one picture: it "
-                                        "shows the first %1 pixels.")
-                                        .arg(kMaxPictureHeight);
+                result = writeConversationPicture(desktop, conversationName, png);
+            }
+            post([this, result, cut = picture.cut, done] {
+                worker_.finish();
+                Outcome outcome;
+                outcome.ok = result.ok;
+                if (!result.ok) {
+                    outcome.text = result.error;
+                } else {
+                    outcome.text = QStringLiteral("The picture was saved as \"%1\" in %2.")
+                                       .arg(QFile::decodeName(result.file.filename().c_str()),
+                                            QFile::decodeName(result.folder.c_str()));
+                    if (cut) {
+                        outcome.text += QStringLiteral(
+                                            " The conversation is too long for one picture: it "
+                                            "shows the first %1 pixels.")
+                                            .arg(kMaxPictureHeight);
+                    }
+                    nimbara::ui::FileViewer::reveal(QFile::decodeName(result.folder.c_str()));
                 }
-                nimbara::ui::FileViewer::reveal(QFile::decodeName(result.folder.c_str()));
-            }
-            if (done) {
-                done(outcome);
-            }
+                if (done) {
+                    done(outcome);
+                }
+            });
         });
-    });
 }
 
 }  // namespace nimbara::browser

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-#include "ui/page_worker.h"
+#include "platform/job_runner.h"
 
 class ChatColumnView;
 
@@ -55,7 +55,7 @@ class ConversationPictureExport {
     QString desktopFolder() const;
 
     std::function<QString()> desktop_;
-    nimbara::ui::PageWorker worker_;
+    nimbara::JobRunner worker_;
 };
 
 }  // namespace nimbara::browser

@@ -22,10 +22,7 @@
 
 #include <algorithm>
 #include <iterator>
-#include <thread>
 
-#include "app/alerts.h"
-#include "app/quennic_app_delegate.h"
 #include "backup/backup_list.h"
 #include "backup/backup_scan_readers.h"
 #include "backup/contact_reader.h"
@@ -49,6 +46,7 @@
 #include "browser/record_columns.h"
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
+#include "ui/alerts.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/progress_view.h"
@@ -145,15 +143,12 @@ struct PRResultViewController::ScanSession {
     }
 };
 
-PRResultViewController::PRResultViewController(QObject* parent)
-    : PageControllerBase("PRResultViewController", QStringLiteral("Backup Browser"), parent),
+PRResultViewController::PRResultViewController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRResultViewController", QStringLiteral("Backup Browser"), parent),
       treeController_(std::make_unique<PRTreeController>()),
       outlineModel_(std::make_unique<nimbara::browser::BackupOutlineModel>(treeController_.get())),
       categoryReadable_(kCategoryRowCount, true),
-      reaper_(std::make_unique<nimbara::WorkerReaper>()),
-      releases_(std::make_unique<nimbara::WorkerReaper>()) {}
-
-namespace {}  // namespace
+      reaper_(std::make_unique<nimbara::WorkerReaper>()) {}
 
 PRResultViewController::~PRResultViewController() {
     retireScan();
@@ -161,10 +156,9 @@ PRResultViewController::~PRResultViewController() {
         outlineModel_->setController(nullptr);
     }
     releaseOutline(std::move(treeController_), takeWaitingEntries());
-    // Nothing here waits: scans still ending (asked to stop, their gates closed) and outlines
-    // being let go are left to reapers that outlive the page.
+    // Nothing here waits: scans still ending (asked to stop, their gates closed) are left to a
+    // reaper that outlives the page, and outlines being let go to the release runner's.
     nimbara::outliveOwner(std::move(reaper_));
-    nimbara::outliveOwner(std::move(releases_));
 }
 
 // The entries not filed into the outline yet, all of them, leaving none behind.
@@ -181,21 +175,24 @@ std::vector<std::shared_ptr<PRTreeDirNode>> PRResultViewController::takeWaitingE
     return waiting;
 }
 
-// Letting go of a large outline frees hundreds of thousands of nodes: that is done on a thread of
-// its own, which the reaper joins once it has ended. Nothing may show the outline any more.
+// Letting go of a large outline frees hundreds of thousands of nodes: that is done in the
+// background. A release runs to its end even once a later one took the runner over (it does not
+// look at its stop check). Nothing may show the outline any more.
 void PRResultViewController::releaseOutline(std::unique_ptr<PRTreeController> outline,
                                             std::vector<std::shared_ptr<PRTreeDirNode>> entries) {
     if ((!outline || outline->content().empty()) && entries.empty()) {
         return;  // nothing to speak of
     }
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread release(
-        [outline = std::move(outline), entries = std::move(entries), done]() mutable {
-            entries.clear();
-            outline.reset();
-            done->store(true);
+    struct Released {
+        std::unique_ptr<PRTreeController> outline;
+        std::vector<std::shared_ptr<PRTreeDirNode>> entries;
+    };
+    auto released = std::make_shared<Released>(Released{std::move(outline), std::move(entries)});
+    releases_.replace(
+        [released](const nimbara::JobRunner::StopCheck&, const nimbara::JobRunner::Post&) {
+            released->entries.clear();
+            released->outline.reset();
         });
-    releases_->retire(std::move(release), done);
 }
 
 bool PRResultViewController::isScanning() const {
@@ -427,12 +424,8 @@ void PRResultViewController::buildResultView() {
     emptyLayout->addWidget(emptyTextlab);
     emptyBackupBtn = new QPushButton(QStringLiteral(" Backup "), emptyView);
     emptyBackupBtn->setObjectName(QStringLiteral("emptyBackupBtn"));
-    connect(emptyBackupBtn, &QPushButton::clicked, this, [] {
-        if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
-            hub->ClickBackup(nullptr);
-            hub->ClickBackupAction(nullptr);
-        }
-    });
+    connect(emptyBackupBtn, &QPushButton::clicked, this,
+            [this] { host().navigateTo(nimbara::ui::PageHost::Destination::BackupNow); });
     emptyLayout->addWidget(emptyBackupBtn, 0, Qt::AlignHCenter);
     emptyLayout->addStretch(1);
 
@@ -491,13 +484,13 @@ void PRResultViewController::fillInfo(const std::shared_ptr<PRIOSDeviceNode>& no
 }
 
 void PRResultViewController::fillPopup() {
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    if (!hub || !hub->GetPRIOSDeviceController()) {
+    const PRIOSDeviceController* backups = host().localBackups();
+    if (!backups) {
         return;
     }
     fillingPopup_ = true;
     backupPopBtn->clear();
-    for (const auto& node : hub->GetPRIOSDeviceController()->content()) {
+    for (const auto& node : backups->content()) {
         backupPopBtn->addItem(
             QStringLiteral("%1 %2").arg(node->strDeviceName(), node->strDeviceBackUpTime()));
     }
@@ -549,8 +542,7 @@ void PRResultViewController::showNoBackup() {
     progressTextField->hide();
     scanInfolab->hide();
 
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    const bool connected = hub && hub->getDeviceConnected();
+    const bool connected = host().deviceConnected();
     nimbara::Alerts::Question question;
     if (connected) {
         question.message = QStringLiteral(
@@ -567,9 +559,8 @@ void PRResultViewController::showNoBackup() {
     emptyBackupBtn->setVisible(connected);
     qobject_cast<QStackedLayout*>(view()->layout())->setCurrentWidget(emptyView);
     const auto answer = nimbara::Alerts::ask(view()->window(), question);
-    if (connected && answer == nimbara::Alerts::Answer::Default && hub) {
-        hub->ClickBackup(nullptr);
-        hub->ClickBackupAction(nullptr);
+    if (connected && answer == nimbara::Alerts::Answer::Default) {
+        host().navigateTo(nimbara::ui::PageHost::Destination::BackupNow);
     }
 }
 
@@ -621,18 +612,23 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
                 }
             });
         });
-    QString whyNot;
     auto records = std::make_shared<nimbara::backup::BackupScanRecords>();
-    // The delegate's name look-up searches this scan's contacts, and no other backup's: the list
-    // starts empty and the contact step fills it on the scan thread, through this scan's gate.
-    // The delegate owns this page, which joins every scan before it goes.
-    if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->setContactArray({});
-        ScanSession* const gate = session.get();
-        records->setContactsListener([hub, gate](const nimbara::backup::ContactList& contacts) {
-            gate->pass([&] { hub->setContactArray(contacts); });
+    // The host's backup contacts are this scan's, and no other backup's: the list starts empty
+    // and the contact step's list reaches the host on the GUI thread, through this scan's gate
+    // and only while the scan is still the page's current one.
+    host().setBackupContacts({});
+    ScanSession* const gate = session.get();
+    // (Inside the open gate the page is alive, so it can be the posted call's context.)
+    records->setContactsListener(
+        [this, gate, generation](const nimbara::backup::ContactList& contacts) {
+            gate->pass([&] {
+                nimbara::postToMain(this, [this, generation, contacts] {
+                    if (generation_ == generation) {
+                        host().setBackupContacts(contacts);
+                    }
+                });
+            });
         });
-    }
     const auto plan =
         planMaker_ ? planMaker_(records) : nimbara::backup::wiredBackupScanPlan(records);
     for (const auto& step : plan.steps()) {
@@ -640,9 +636,10 @@ void PRResultViewController::scanBackup(const std::shared_ptr<PRIOSDeviceNode>& 
     }
     updateCategoryRows();
     session_ = session;
-    if (!session->scan->start(node->backUpFilePath(), plan, &whyNot)) {
+    if (const nimbara::Result<void> started = session->scan->start(node->backUpFilePath(), plan);
+        !started) {
         session->close();
-        showScanFailure(whyNot);
+        showScanFailure(started.sentence());
     }
 }
 
@@ -654,20 +651,16 @@ void PRResultViewController::actSelectBackUpBtn(QObject*) {
     if (index < 0 || index == currentSelect_) {
         return;
     }
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    if (!hub || !hub->GetPRIOSDeviceController()) {
+    const PRIOSDeviceController* backups = host().localBackups();
+    if (!backups) {
         return;
     }
-    const auto node = hub->GetPRIOSDeviceController()->nodeAt(index);
+    const auto node = backups->nodeAt(index);
     if (!node) {
         return;
     }
-    hub->setCurrentNode(node);
-    bool iOS7 = false;
-    hub->setCurrentNodeIsiOS6Version(
-        nimbara::backup::iosVersionIsIOS6OrLater(node->strIOSVersion(), &iOS7));
-    hub->setBIOS7DeviceNode(iOS7);
-    hub->showResultView();
+    // The pop-up is on this page, which is on show: the chosen backup is scanned in place.
+    host().chooseBackup(node);
     scanBackup(node, index);
 }
 

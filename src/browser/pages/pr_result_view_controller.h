@@ -2,15 +2,15 @@
 // to pick another backup, the scan's progress and the records the scan finds, by category, with
 // the backup's file outline.
 //
-// The scan runs on a thread of its own (one BackupScan per scan, owned by the page). Its record
-// handlers run on that thread: they add to ResultRecords (which has its own lock) and only ask
-// the GUI thread to refresh; widgets and the file outline are touched on the GUI thread alone.
+// The scan runs in the background (one BackupScan per scan, owned by the page). Its record
+// handlers run on the scan's thread: they add to ResultRecords (which has its own lock) and only
+// ask the GUI thread to refresh; widgets and the file outline are touched on the GUI thread alone.
 //
 // Each scan posts on a notification centre of its own, and its handlers pass a gate that the
 // page closes when the scan is replaced or the page goes. A replaced scan is asked to stop and
 // left to end on its own: the GUI thread never waits for it, not even when the page is
 // destroyed; a reaper joins its thread once it has ended. Nothing it posts after its gate closed
-// reaches the page. A replaced outline is let go on a thread of its own.
+// reaches the page. A replaced outline is let go in the background.
 //
 // Backup file entries reach the outline a slice of the event loop's time at a time, and its
 // model inserts the new rows (never a reset while a scan runs); the scan's end is shown once the
@@ -35,6 +35,7 @@
 #include "browser/pages/conversation_picture_export.h"
 #include "browser/record_table_model.h"
 #include "browser/result_records.h"
+#include "platform/job_runner.h"
 #include "platform/notification_center.h"
 #include "ui/page_controller_base.h"
 
@@ -99,11 +100,11 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
         kCategoryRowCount
     };
 
-    explicit PRResultViewController(QObject* parent = nullptr);
+    explicit PRResultViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRResultViewController() override;
 
     // Stops any running scan (without waiting for it), clears the records and scans `node`'s
-    // backup; `index` is its row in the delegate's backup list. A null node means there is no
+    // backup; `index` is its row in the host's list of local backups. A null node means there is no
     // backup: the pop-up reads "No Device" and the user is told how to make one.
     void scanBackup(const std::shared_ptr<PRIOSDeviceNode>& node, int index);
 
@@ -357,11 +358,12 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     bool conversationsSized_ = false;
     bool scanFinished_ = false;
     bool fillingPopup_ = false;
-    // The current scan; replaced scans go to the reaper, and so do the threads letting go of
-    // replaced outlines (releases_). Neither is waited for, not even when the page goes.
+    // The current scan; replaced scans go to the reaper, which is not waited for, not even
+    // when the page goes.
     std::shared_ptr<ScanSession> session_;
     std::unique_ptr<nimbara::WorkerReaper> reaper_;
-    std::unique_ptr<nimbara::WorkerReaper> releases_;
+    // Lets go of replaced outlines; each release runs to its end, never waited for.
+    nimbara::JobRunner releases_;
     nimbara::ObserverBag linkObservers_;
     nimbara::browser::CategorySearch search_;
     nimbara::browser::ConversationPictureExport pictureExport_;

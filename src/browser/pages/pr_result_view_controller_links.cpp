@@ -13,9 +13,8 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
-#include "app/alerts.h"
-#include "app/quennic_app_delegate.h"
 #include "browser/pages/pr_result_view_controller.h"
+#include "ui/alerts.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 
@@ -229,8 +228,5 @@ void PRResultViewController::actHome(QObject*) {
     currentSelect_ = 0;
     scanFinished_ = true;
     updateSelection(false);
-    if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->ClickiTunesBackupBroswer(nullptr);
-        hub->showMainView();
-    }
+    host().navigateTo(nimbara::ui::PageHost::Destination::BackupBrowser);
 }

@@ -14,9 +14,8 @@
 #include <system_error>
 #include <utility>
 
-#include "app/alerts.h"
 #include "cleanup/clean_export.h"
-#include "platform/worker_reaper.h"
+#include "ui/alerts.h"
 #include "ui/fonts.h"
 #include "ui/progress_view.h"
 #include "ui/save_panel.h"
@@ -205,18 +204,12 @@ QString recoveryExportHeadline(const RecoveryExportSummary& summary) {
                               : QStringLiteral("%1 items have been exported.").arg(summary.steps);
 }
 
-RecoveryExport::RecoveryExport(QObject* parent)
-    : QObject(parent), reaper_(std::make_unique<nimbara::WorkerReaper>()) {}
+RecoveryExport::RecoveryExport(QObject* parent) : QObject(parent) {}
 
 RecoveryExport::~RecoveryExport() {
-    if (job_ && !job_->finished()) {
-        job_->requestStop();
-        RecoveryExportJob* running = job_.get();
-        reaper_->retire(std::move(job_), [running] { return running->finished(); });
-    }
+    // A running export is asked to stop as the job goes, and ends on its own.
     job_.reset();
-    delete sheet_.data();  // its reference to the job goes too, never the last while it runs
-    nimbara::outliveOwner(std::move(reaper_));
+    delete sheet_.data();  // its reference to the job goes too
 }
 
 bool RecoveryExport::isRunning() const {

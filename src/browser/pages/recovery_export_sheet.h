@@ -4,9 +4,8 @@
 // how many could not be and which, or how far a stopped export got).
 //
 // RecoveryExport is owned by the result page. It takes the export plan on the GUI thread when
-// the export starts and owns the worker; the GUI thread never waits for the worker: the sheet
-// polls it, and an export still running when its owner goes is asked to stop and left to a
-// reaper that outlives the owner.
+// the export starts and owns the job; the GUI thread never waits for it: the sheet polls it, and
+// an export still running when its owner goes is asked to stop and ends on its own.
 #pragma once
 
 #include <QDialog>
@@ -24,10 +23,6 @@ class PRProgressView;
 class QLabel;
 class QListWidget;
 class QPushButton;
-
-namespace nimbara {
-class WorkerReaper;
-}
 
 // The progress sheet (window-modal over the main window).
 class PRRecoveryExportSheet : public QDialog {
@@ -104,7 +99,6 @@ class RecoveryExport : public QObject {
     std::shared_ptr<RecoveryExportJob> job_;
     QPointer<PRRecoveryExportSheet> sheet_;
     std::optional<RecoveryExportSummary> lastSummary_;
-    std::unique_ptr<nimbara::WorkerReaper> reaper_;
 };
 
 }  // namespace nimbara::browser

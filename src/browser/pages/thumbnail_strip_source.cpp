@@ -74,8 +74,8 @@ void BackupThumbnailSource::probeNext() {
     for (const Probe& probe : probing_) {
         paths.push_back(probe.path);
     }
-    movies_.start([this, paths = std::move(paths)](const nimbara::ui::PageWorker::StopCheck& stop,
-                                                   const nimbara::ui::PageWorker::Post& post) {
+    movies_.start([this, paths = std::move(paths)](const nimbara::JobRunner::StopCheck& stop,
+                                                   const nimbara::JobRunner::Post& post) {
         std::vector<bool> readable;
         for (const QString& path : paths) {
             if (stop()) {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "ui/page_worker.h"
+#include "platform/job_runner.h"
 
 namespace nimbara::ui {
 class ChatPictureLoader;
@@ -59,7 +59,7 @@ class BackupThumbnailSource final : public ThumbnailSource {
     void probeNext();
 
     std::unique_ptr<nimbara::ui::ChatPictureLoader> pictures_;
-    nimbara::ui::PageWorker movies_;
+    nimbara::JobRunner movies_;
     std::vector<Probe> waiting_;  // movies not handed to the worker yet
     std::vector<Probe> probing_;  // the batch the worker checks
 };

@@ -2,7 +2,7 @@
 
 #include <QPixmap>
 
-#include "app/core/text_utilities.h"
+#include "ui/core/text_utilities.h"
 #include "ui/named_image.h"
 
 namespace nimbara::cleanup {

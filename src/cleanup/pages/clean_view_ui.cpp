@@ -15,18 +15,18 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
 #include "ui/status_line_views.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 constexpr int kTitlePoints = 16;
@@ -43,7 +43,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const QString& title)
 }
 
 QTableView* makeTable(QWidget* parent, const char* name, bool multiple) {
-    return nimbara::app::build::makeRecordTable(parent, name, multiple, kInfoPoints);
+    return nimbara::ui::build::makeRecordTable(parent, name, multiple, kInfoPoints);
 }
 
 namespace {
@@ -59,7 +59,7 @@ QLabel* makeStatusLine(QWidget* view, const char* name) {
 }
 
 void setStatusLine(QLabel* line, const QString& text, bool problem) {
-    nimbara::app::setLabelColour(line, problem ? kProblemColour : nimbara::app::build::kText);
+    nimbara::ui::setLabelColour(line, problem ? kProblemColour : nimbara::ui::build::kText);
     line->setText(text);
     line->setVisible(!text.isEmpty());
 }
@@ -70,7 +70,7 @@ QVBoxLayout* headedView(QWidget* view, const char* titleName, const QString& tit
     layout->setContentsMargins(20, 16, 20, 12);
     layout->setSpacing(10);
     layout->addWidget(
-        makeLabel(view, titleName, title, kTitlePoints, nimbara::app::build::kText, true));
+        makeLabel(view, titleName, title, kTitlePoints, nimbara::ui::build::kText, true));
     return layout;
 }
 
@@ -226,7 +226,7 @@ void buildTipWindow(CleanViewUi& ui) {
     auto* layout = new QVBoxLayout(sheet);
     layout->setContentsMargins(20, 16, 20, 12);
     layout->addWidget(makeLabel(sheet, "", QStringLiteral("What the App Cleaner removes"),
-                                kTitlePoints, nimbara::app::build::kText, true));
+                                kTitlePoints, nimbara::ui::build::kText, true));
     auto* tips = makeLabel(
         sheet, "appCleanTiplab",
         QStringLiteral("Cache files, cookies and temporary files are made again by the apps "

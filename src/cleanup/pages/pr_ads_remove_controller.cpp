@@ -9,17 +9,17 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/alerts.h"
-#include "app/window_builders.h"
 #include "cleanup/clean_removal_queue.h"
 #include "cleanup/pages/clean_view_ui.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
 #include "platform/main_thread.h"
+#include "ui/alerts.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
+#include "ui/window_builders.h"
 
 using nimbara::cleanup::AppCleanScanResult;
 using nimbara::cleanup::CleanDeviceTarget;
@@ -28,9 +28,9 @@ using nimbara::cleanup::CleanRemovalReport;
 
 namespace {
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kPoints = 11;  // "Lucida Grande" 11, every cell and label
 constexpr const char* kNoDeviceText = "Connect a device to scan it.";
@@ -53,7 +53,7 @@ void buildScanView(AdsViewUi& ui) {
     ui.theImageView->setScaledContents(true);
     layout->addWidget(ui.theImageView);
     layout->addWidget(makeLabel(v, "adsTitlelab", QStringLiteral("Ads Remover"), 16,
-                                nimbara::app::build::kText, true));
+                                nimbara::ui::build::kText, true));
     layout->addWidget(makeLabel(
         v, "adsHintlab",
         QStringLiteral("Scan the apps on your device for the caches their advertisements leave."),
@@ -105,7 +105,7 @@ void buildResultView(AdsViewUi& ui) {
     layout->setContentsMargins(20, 16, 20, 12);
     layout->setSpacing(10);
     layout->addWidget(
-        makeLabel(v, "", QStringLiteral("Ads Remover"), 16, nimbara::app::build::kText, true));
+        makeLabel(v, "", QStringLiteral("Ads Remover"), 16, nimbara::ui::build::kText, true));
     ui.adsInfolab = makeLabel(v, "adsInfolab", QString(), kPoints);
     layout->addWidget(ui.adsInfolab);
     auto* table = cleanview::makeTable(v, "adTableView", false);
@@ -150,8 +150,8 @@ bool isLive(const PRAppAdsRemoveNode& row) {
 
 }  // namespace
 
-PRAdsRemoveController::PRAdsRemoveController(QObject* parent)
-    : PageControllerBase("PRAdsRemoveController", QStringLiteral("Ads Remover"), parent),
+PRAdsRemoveController::PRAdsRemoveController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRAdsRemoveController", QStringLiteral("Ads Remover"), parent),
       adsController_(nimbara::cleanup::makeAdsModel(this)),
       jobs_(std::make_unique<nimbara::cleanup::CleanJobQueue>()) {
     observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(

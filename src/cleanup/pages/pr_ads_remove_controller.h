@@ -70,7 +70,7 @@ class PRAdsRemoveController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
-    explicit PRAdsRemoveController(QObject* parent = nullptr);
+    explicit PRAdsRemoveController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRAdsRemoveController() override;
 
     // Stores the device index of the page (0 until set). Another index resets the page: what it

@@ -15,14 +15,12 @@
 
 #include <algorithm>
 
-#include "app/alerts.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/protected_files.h"
 #include "cleanup/removal_texts.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
-#include "platform/main_thread.h"
-#include "platform/worker_reaper.h"
+#include "ui/alerts.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
@@ -32,12 +30,6 @@ using nimbara::cleanup::AppCleanScanResult;
 using nimbara::cleanup::CleanCategory;
 using nimbara::cleanup::DeviceCleanScanResult;
 using nimbara::shell::size_to_unit;
-
-struct PRCleanViewController::Job {
-    std::thread thread;
-    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
-    std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
-};
 
 namespace {
 
@@ -84,9 +76,8 @@ QString refusalText(int appsRefused, const std::vector<std::string>& containersR
 
 }  // namespace
 
-PRCleanViewController::PRCleanViewController(QObject* parent)
-    : PageControllerBase("PRCleanViewController", QStringLiteral("App Cleaner"), parent),
-      reaper_(std::make_unique<nimbara::WorkerReaper>()),
+PRCleanViewController::PRCleanViewController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRCleanViewController", QStringLiteral("App Cleaner"), parent),
       removals_(std::make_unique<nimbara::cleanup::CleanJobQueue>()) {
     cacheList_ = nimbara::cleanup::makeCleanRecordsModel(this);
     docList_ = nimbara::cleanup::makeCleanRecordsModel(this);
@@ -120,9 +111,8 @@ PRCleanViewController::PRCleanViewController(QObject* parent)
 
 PRCleanViewController::~PRCleanViewController() {
     observers_.clear();
-    retire(scanJob_);
-    removals_.reset();  // a job still running ends on its own; nothing waits for it
-    nimbara::outliveOwner(std::move(reaper_));
+    scanJob_.stop();    // a scan still running ends on its own; nothing waits for it
+    removals_.reset();  // the same for a removal
     // The views go before the models and trees they show, and before this object's members.
     delete uiRoot_.data();
     ui_.reset();
@@ -261,54 +251,21 @@ std::uint64_t PRCleanViewController::serialOf(int index) const {
     return amd::DeviceManager::GetInstance().DeviceSerial(index);
 }
 
-std::shared_ptr<PRCleanViewController::Job> PRCleanViewController::startJob(
-    std::function<void(const StopCheck&, const Post&)> body) {
-    auto job = std::make_shared<Job>();
-    QPointer<PRCleanViewController> self(this);
-    std::weak_ptr<Job> weak = job;
-    Post post = [self, weak](std::function<void()> step) {
-        nimbara::postToMain([self, weak, step = std::move(step)] {
-            const std::shared_ptr<Job> alive = weak.lock();
-            if (self && alive && self->isCurrent(alive)) {
-                self->ensureBuilt();
+void PRCleanViewController::startJob(nimbara::JobRunner::Body body) {
+    scanJob_.start([this, body = std::move(body)](const StopCheck& stop, const Post& post) {
+        // The runner drops what a stale job posts; what runs finds the views built.
+        const Post onViews = [this, post](std::function<void()> step) {
+            post([this, step = std::move(step)] {
+                ensureBuilt();
                 step();
-            }
-        });
-    };
-    StopCheck stop = [cancel = job->cancel] { return cancel->load(); };
-    job->thread = std::thread(
-        [body = std::move(body), stop = std::move(stop), post = std::move(post), done = job->done] {
-            body(stop, post);
-            done->store(true);
-        });
-    return job;
+            });
+        };
+        body(stop, onViews);
+    });
 }
 
-bool PRCleanViewController::isCurrent(const std::shared_ptr<Job>& job) const {
-    return job && job == scanJob_;
-}
-
-void PRCleanViewController::retire(std::shared_ptr<Job>& job) {
-    if (!job) {
-        return;
-    }
-    job->cancel->store(true);
-    if (job->thread.joinable()) {
-        if (job->done->load()) {
-            job->thread.join();  // it has ended: returns at once
-        } else if (reaper_) {
-            reaper_->retire(std::move(job->thread), job->done);
-        }
-    }
-    job.reset();
-}
-
-void PRCleanViewController::jobEnded(std::shared_ptr<Job>& slot) {
-    // The worker's last step is on its way out: the reaper joins it once it has ended.
-    if (slot && slot->thread.joinable() && reaper_) {
-        reaper_->retire(std::move(slot->thread), slot->done);
-    }
-    slot.reset();
+void PRCleanViewController::scanEnded() {
+    scanJob_.finish();
     if (jobEnded_) {
         jobEnded_();
     }
@@ -319,7 +276,7 @@ bool PRCleanViewController::removalRunning() const {
 }
 
 std::size_t PRCleanViewController::workersEnding() const {
-    return reaper_ ? reaper_->pending() : 0;
+    return scanJob_.ending();
 }
 
 // ------------------------------------------------------------------ life cycle
@@ -332,7 +289,7 @@ void PRCleanViewController::NimbaraShowDeviceClean(int index) {
 void PRCleanViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     // Whatever a job of the old device still sends is dropped: it is no longer the page's.
-    retire(scanJob_);
+    scanJob_.stop();
     removals_->reset();
     removalsPending_ = 0;
     closeRemoveSheet();
@@ -349,6 +306,13 @@ void PRCleanViewController::initAllDataAndAllView() {
         setStatus(QString());
         showOnly(ui_->cleanDiskView);
     }
+}
+
+void PRCleanViewController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        NimbaraShowDeviceClean(target.deviceIndex);
+    }
+    initAllDataAndAllView();
 }
 
 // ------------------------------------------------------------------ app clean-up views
@@ -498,7 +462,7 @@ void PRCleanViewController::startAppScan() {
     setShown(ui.appFlashView, true);
     ui.appFlashView->startFlash();
     scanKind_ = ScanKind::App;
-    scanJob_ = startJob([this, index, serial](const StopCheck& stop, const Post& post) {
+    startJob([this, index, serial](const StopCheck& stop, const Post& post) {
         nimbara::cleanup::AppCleanScanEngine engine({index, serial, true, true}, stop);
         engine.onProgress = [this, post](float f) { post([this, f] { appProgress(f); }); };
         engine.onPathSeen = [this, post](CleanCategory category, const QString& path) {
@@ -550,7 +514,7 @@ void PRCleanViewController::appScanFinished(AppCleanScanResult result) {
     if (result.stopped) {
         resetAppView();
         setStatus(QString::fromLatin1(kStoppedText));
-        jobEnded(scanJob_);
+        scanEnded();
         return;
     }
     bAppCleanerFinish_ = true;
@@ -580,7 +544,7 @@ void PRCleanViewController::appScanFinished(AppCleanScanResult result) {
     ui.appStartBtn->setImage(QStringLiteral("RemoveBtnNom.png"));
     setStatus(refusalText(result.appsRefused, result.containersRefused));
     appResult_ = std::move(result);
-    jobEnded(scanJob_);
+    scanEnded();
 }
 
 void PRCleanViewController::confirmRemoveAll() {
@@ -717,7 +681,7 @@ bool PRCleanViewController::showDeviceClean(int deviceIndex) {
     ui_->mainInfolab->setText(QStringLiteral("Scanning..."));
     ui_->mainScanBtn->setEnabled(false);
     scanKind_ = ScanKind::Device;
-    scanJob_ = startJob([this, deviceIndex, serial](const StopCheck& stop, const Post& post) {
+    startJob([this, deviceIndex, serial](const StopCheck& stop, const Post& post) {
         nimbara::cleanup::DeviceCleanScanEngine engine(deviceIndex, serial, stop);
         engine.onTreeFile = [this, post](CleanCategory category,
                                          const std::shared_ptr<PRCleanDirNode>& record) {
@@ -803,7 +767,7 @@ void PRCleanViewController::deviceScanFinished(DeviceCleanScanResult result) {
     deviceResult_ = std::move(result);
     showDeviceFigures();
     setStatus(status);
-    jobEnded(scanJob_);
+    scanEnded();
     if (!stopped) {
         nimbara::NotificationCenter::defaultCenter().post(nimbara::cleanup::kCleanFilehasFinished,
                                                           total);

@@ -28,7 +28,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cleanup/app_clean_scan.h"
@@ -38,6 +37,7 @@
 #include "cleanup/device_clean_scan.h"
 #include "cleanup/pages/clean_list_models.h"
 #include "cleanup/pages/clean_view_ui.h"
+#include "platform/job_runner.h"
 #include "platform/notification_center.h"
 #include "ui/core/pr_app_tree_controller.h"
 #include "ui/folder_tree_models.h"
@@ -46,17 +46,13 @@
 class QModelIndex;
 class QPoint;
 
-namespace nimbara {
-class WorkerReaper;
-}
-
 class PRCleanViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
   public:
     enum class ScanKind { None, App, Device };
 
-    explicit PRCleanViewController(QObject* parent = nullptr);
+    explicit PRCleanViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRCleanViewController() override;
 
     // ---------------------------------------------------------------- life cycle
@@ -65,6 +61,9 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     // Another device: stops the page's jobs (their results are discarded), empties every list,
     // tree and count, and goes back to the start view.
     void initAllDataAndAllView();
+    // The shell shows `target` (empty: no device is left): the page takes its index, if any,
+    // and resets.
+    void deviceChanged(const amd::DeviceTarget& target) override;
     int cleanDevice() const { return cleanDevice_.load(); }
 
     // ---------------------------------------------------------------- app clean-up
@@ -216,7 +215,6 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     void viewShown() override;
 
   private:
-    struct Job;
     struct AppCategory;
     // One device clean-up view: its tree, outline and entry models, and its widgets.
     struct TreeParts {
@@ -236,14 +234,14 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     // The page's line under its views; `problem` shows it red.
     void setStatus(const QString& text, bool problem = true);
 
-    // Jobs: `body` runs on the worker with the job's stop check; `post` hands a step to the GUI
-    // thread, where it runs only while the job is still the page's.
-    using StopCheck = std::function<bool()>;
-    using Post = std::function<void(std::function<void()>)>;
-    std::shared_ptr<Job> startJob(std::function<void(const StopCheck&, const Post&)> body);
-    void retire(std::shared_ptr<Job>& job);
-    bool isCurrent(const std::shared_ptr<Job>& job) const;
-    void jobEnded(std::shared_ptr<Job>& slot);
+    // Scans: `body` runs on the page's scan runner with the job's stop check; `post` hands a
+    // step to the GUI thread, where it runs (on the built views) only while the job is still
+    // the page's.
+    using StopCheck = nimbara::JobRunner::StopCheck;
+    using Post = nimbara::JobRunner::Post;
+    void startJob(nimbara::JobRunner::Body body);
+    // From the scan's last step: the job is over.
+    void scanEnded();
     std::uint64_t serialOf(int index) const;
 
     // App clean-up.
@@ -350,8 +348,7 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
 
     ScanKind scanKind_ = ScanKind::None;
     bool bAppCleanerFinish_ = false;
-    std::shared_ptr<Job> scanJob_;
-    std::unique_ptr<nimbara::WorkerReaper> reaper_;
+    nimbara::JobRunner scanJob_;
     // Removals and exports, one after the other; reset with the page.
     std::unique_ptr<nimbara::cleanup::CleanJobQueue> removals_;
     int removalsPending_ = 0;

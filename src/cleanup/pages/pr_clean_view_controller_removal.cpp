@@ -19,14 +19,12 @@
 #include <algorithm>
 #include <set>
 
-#include "app/alerts.h"
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
-#include "app/quennic_app_delegate.h"
 #include "cleanup/pages/pr_clean_view_controller.h"
 #include "cleanup/protected_files.h"
 #include "cleanup/removal_texts.h"
 #include "platform/main_thread.h"
+#include "ui/alerts.h"
+#include "ui/core/text_utilities.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
@@ -435,9 +433,8 @@ void PRCleanViewController::settleAppCategory(CleanCategory category,
     appResult_->totalFileSize =
         appResult_->totalFileSize >= settled.bytes ? appResult_->totalFileSize - settled.bytes : 0;
     // The storage overview takes what the apps lost off their size.
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor(); hub && settled.bytes) {
-        hub->setTotalAppRemoveFileSize(
-            nimbara::app::addSaturating(hub->totalAppRemoveFileSize(), settled.bytes));
+    if (settled.bytes > 0) {
+        host().addRemovedBytes(nimbara::ui::PageHost::RemovedCategory::Apps, settled.bytes);
     }
     c.list->setContent(c.found->files);
     c.view->progressor->hide();

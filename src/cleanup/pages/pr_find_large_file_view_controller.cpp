@@ -14,11 +14,6 @@
 #include <algorithm>
 #include <set>
 
-#include "app/alerts.h"
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
-#include "app/quennic_app_delegate.h"
-#include "app/window_builders.h"
 #include "cleanup/app_archive_jobs.h"
 #include "cleanup/app_clean_scan_walk.h"
 #include "cleanup/clean_export.h"
@@ -28,12 +23,16 @@
 #include "device/app_service.h"
 #include "device/device_manager.h"
 #include "platform/main_thread.h"
+#include "ui/alerts.h"
 #include "ui/control_notifications.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
 #include "ui/save_panel.h"
+#include "ui/window_builders.h"
 
 using nimbara::cleanup::CleanCategory;
 using nimbara::cleanup::CleanDeviceTarget;
@@ -43,9 +42,9 @@ using nimbara::shell::size_to_unit;
 
 namespace {
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 constexpr int kTitlePoints = 16;
@@ -73,7 +72,7 @@ Button* makeNotifyingButton(QWidget* parent, const char* name, const QString& ti
 }
 
 QTableView* makeTable(QWidget* parent, const char* name, PRLargeFileRecordsController* controller) {
-    QTableView* table = nimbara::app::build::makeRecordTable(parent, name, true, kInfoPoints);
+    QTableView* table = nimbara::ui::build::makeRecordTable(parent, name, true, kInfoPoints);
     table->setModel(controller);
     table->setIconSize(QSize(18, 18));
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
@@ -109,11 +108,6 @@ void eraseRecords(PRFindLargeFileViewController::List& list,
                list.end());
 }
 
-QString exportFolder() {
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    return hub ? hub->nimbaraExportPath() : QString();
-}
-
 // "1 file" / "3 files".
 QString filesText(std::uint64_t count) {
     return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
@@ -123,8 +117,9 @@ QString filesText(std::uint64_t count) {
 
 // ------------------------------------------------------------------ life cycle
 
-PRFindLargeFileViewController::PRFindLargeFileViewController(QObject* parent)
-    : PageControllerBase("PRFindLargeFileViewController", QStringLiteral("Find Large Files"),
+PRFindLargeFileViewController::PRFindLargeFileViewController(nimbara::ui::PageHost& host,
+                                                             QObject* parent)
+    : PageControllerBase(host, "PRFindLargeFileViewController", QStringLiteral("Find Large Files"),
                          parent),
       userLarge_(
           new PRLargeFileRecordsController(PRLargeFileRecordsController::Kind::UserFiles, this)),
@@ -169,6 +164,13 @@ PRFindLargeFileViewController::~PRFindLargeFileViewController() {
 void PRFindLargeFileViewController::setDeviceIndex(int index) {
     record(QStringLiteral("setDeviceIndex(%1)").arg(argument(index)));
     deviceIndex_ = index;
+}
+
+void PRFindLargeFileViewController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        setDeviceIndex(target.deviceIndex);
+    }
+    initAllDataAndAllView();
 }
 
 void PRFindLargeFileViewController::initAllDataAndAllView() {
@@ -280,7 +282,7 @@ void PRFindLargeFileViewController::buildUi() {
     main->setSpacing(12);
     main->addWidget(makeLabel(ui.mainTableView, "finderTitlelab",
                               QStringLiteral("Find Large Files"), kTitlePoints,
-                              nimbara::app::build::kText, true));
+                              nimbara::ui::build::kText, true));
     main->addWidget(makeLabel(
         ui.mainTableView, "finderInfolab",
         QStringLiteral("Find the large files and apps that take up the space on your device."),
@@ -296,7 +298,7 @@ void PRFindLargeFileViewController::buildUi() {
         auto* bar = makeImageView(row, "", QStringLiteral("tabHeadImage"));
         bar->setFixedSize(6, 40);
         grid->addWidget(bar, 0, 0, 2, 1);
-        grid->addWidget(makeLabel(row, "", title, 13, nimbara::app::build::kText, true), 0, 1);
+        grid->addWidget(makeLabel(row, "", title, 13, nimbara::ui::build::kText, true), 0, 1);
         progress = named(new PRProgressView(row), progressName);
         progress->setMinimumWidth(260);
         progress->setFixedHeight(12);
@@ -304,7 +306,7 @@ void PRFindLargeFileViewController::buildUi() {
         path = makeLabel(row, pathName, QString(), kInfoPoints, kSlate);
         path->setMinimumWidth(280);
         grid->addWidget(path, 1, 2);
-        size = makeLabel(row, sizeName, QString(), 13, nimbara::app::build::kText, true);
+        size = makeLabel(row, sizeName, QString(), 13, nimbara::ui::build::kText, true);
         size->setMinimumWidth(100);
         grid->addWidget(size, 0, 2);
         auto* button = named(new nimbara::ui::ImageButton(row), arrowName);
@@ -355,7 +357,7 @@ void PRFindLargeFileViewController::buildUi() {
         auto* top = new QHBoxLayout();
         back = makeButton(page, backName, QStringLiteral("Back"));
         top->addWidget(back);
-        top->addWidget(makeLabel(page, "", title, kTitlePoints, nimbara::app::build::kText, true));
+        top->addWidget(makeLabel(page, "", title, kTitlePoints, nimbara::ui::build::kText, true));
         top->addStretch(1);
         layout->addLayout(top);
         const auto head = [&](const char* name, QLabel*& image, const QString& caption) {
@@ -363,7 +365,7 @@ void PRFindLargeFileViewController::buildUi() {
             image = makeImageView(page, name, QStringLiteral("tabHeadImage.png"));
             image->setFixedSize(6, 18);
             line->addWidget(image);
-            line->addWidget(makeLabel(page, "", caption, 12, nimbara::app::build::kText, true));
+            line->addWidget(makeLabel(page, "", caption, 12, nimbara::ui::build::kText, true));
             line->addStretch(1);
             layout->addLayout(line);
         };
@@ -553,9 +555,7 @@ void PRFindLargeFileViewController::startScanFindLargeFileAction(QObject*) {
 }
 
 void PRFindLargeFileViewController::startScan(bool withViews) {
-    if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
-        largeFileSize_ = hub->GetLimitLargeFileSize();
-    }
+    largeFileSize_ = host().largeFileLimit();
     if (bScanStarted_ || bScanFinished_) {
         return;
     }
@@ -879,18 +879,13 @@ std::optional<CleanItem> itemOf(const PRLargeFileNode& record) {
     return item;
 }
 
-void addToHubTotal(bool userFiles, std::uint64_t bytes) {
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    if (hub == nullptr || bytes == 0) {
+// Adds what a removal freed to the storage overview's user-data or apps total.
+void addToRemovedTotal(nimbara::ui::PageHost& host, bool userFiles, std::uint64_t bytes) {
+    if (bytes == 0) {
         return;
     }
-    if (userFiles) {
-        hub->setTotalUserdataRemoveFileSize(
-            nimbara::app::addSaturating(hub->totalUserdataRemoveFileSize(), bytes));
-    } else {
-        hub->setTotalAppRemoveFileSize(
-            nimbara::app::addSaturating(hub->totalAppRemoveFileSize(), bytes));
-    }
+    using Category = nimbara::ui::PageHost::RemovedCategory;
+    host.addRemovedBytes(userFiles ? Category::UserData : Category::Apps, bytes);
 }
 
 std::uint64_t lessBy(std::uint64_t total, std::uint64_t bytes) {
@@ -1072,7 +1067,7 @@ void PRFindLargeFileViewController::settleRemoval(QTableView* table, bool userFi
         eraseRecords(appLargeFileArray_, gone);
         eraseRecords(appBigFileArray_, gone);
     }
-    addToHubTotal(userFiles, report.freedBytes);
+    addToRemovedTotal(host(), userFiles, report.freedBytes);
     refreshSizeLabels();
     table->clearSelection();
     table->setCurrentIndex(QModelIndex());
@@ -1134,7 +1129,7 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
             // The app's own size: the bundle and data the device reported for it.
             const std::uint64_t bytes = record->filePath().isEmpty() ? record->appFileSizeNumber()
                                                                      : record->appFileSizeNumber();
-            addToHubTotal(false, bytes);
+            addToRemovedTotal(page.host(), false, bytes);
             page.allAppFileSize_ = lessBy(page.allAppFileSize_, bytes);
             page.dropAppRows(bundleId);
             page.refreshSizeLabels();
@@ -1193,7 +1188,7 @@ void PRFindLargeFileViewController::ExportAppDataAction(QObject*) {
 
 void PRFindLargeFileViewController::exportRecords(const List& records, bool appData,
                                                   FlashView* spinner) {
-    QString folder = exportFolder();
+    QString folder = host().exportFolder();
     if (folder.isEmpty()) {
         setResult(QString::fromLatin1(kNoExportFolder));
         return;
@@ -1254,7 +1249,7 @@ void PRFindLargeFileViewController::ClickAppArchiveAction(QObject*) {
     if (!record) {
         return;
     }
-    const QString folder = exportFolder();
+    const QString folder = host().exportFolder();
     if (folder.isEmpty()) {
         setResult(QString::fromLatin1(kNoExportFolder));
         return;
@@ -1303,7 +1298,7 @@ void PRFindLargeFileViewController::ClickAppReinstallAction(QObject*) {
                                              record->appBundId().toStdString()};
     // Should the install fail after the uninstall, the checked package is kept in the export
     // folder, so that the app can still be installed from it.
-    const QString keepIn = exportFolder();
+    const QString keepIn = host().exportFolder();
     post([job, record, oldTotal, oldDocuments, keepIn](const std::function<bool()>& stop) {
         auto result = std::make_shared<nimbara::cleanup::AppJobResult>(
             nimbara::cleanup::reinstallApp(job, stop, keepIn));
@@ -1313,9 +1308,9 @@ void PRFindLargeFileViewController::ClickAppReinstallAction(QObject*) {
             // The record the job started with gets the new sizes, or its old ones back.
             if (result->outcome == Outcome::Done) {
                 if (result->staticDiskUsage > 0) {
-                    const std::uint64_t total = nimbara::app::addSaturating(
+                    const std::uint64_t total = nimbara::ui::addSaturating(
                         result->staticDiskUsage, result->dynamicDiskUsage);
-                    page.allAppFileSize_ = nimbara::app::addSaturating(
+                    page.allAppFileSize_ = nimbara::ui::addSaturating(
                         lessBy(page.allAppFileSize_, record->appFileSizeNumber()), total);
                     record->setAppFileSizeNumber(total);
                     record->setFileSize(size_to_unit(result->staticDiskUsage));

@@ -18,6 +18,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QTableView>
 
 #include <atomic>
 #include <cstdint>
@@ -38,7 +39,6 @@ class PRProgressView;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
-class QTableView;
 class QWidget;
 
 namespace nimbara::cleanup {
@@ -97,7 +97,7 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
   public:
     using List = nimbara::cleanup::LargeFileScanResult::List;
 
-    explicit PRFindLargeFileViewController(QObject* parent = nullptr);
+    explicit PRFindLargeFileViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRFindLargeFileViewController() override;
 
     // ---------------------------------------------------------------- life cycle
@@ -106,6 +106,9 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     // Back to the start with nothing found, for another device: stops the page's jobs (their
     // results are dropped) and empties every list; keeps the device index.
     void initAllDataAndAllView();
+    // The shell shows `target` (empty: no device is left): the page takes its index, if any,
+    // and resets.
+    void deviceChanged(const amd::DeviceTarget& target) override;
     int deviceIndex() const { return deviceIndex_.load(); }
 
     // ---------------------------------------------------------------- scan

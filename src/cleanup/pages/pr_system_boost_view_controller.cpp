@@ -11,13 +11,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/alerts.h"
-#include "app/core/byte_arithmetic.h"
-#include "app/core/text_utilities.h"
 #include "cleanup/app_clean_scan_walk.h"
 #include "cleanup/removal_texts.h"
 #include "device/device_manager.h"
 #include "device/device_status.h"
+#include "ui/alerts.h"
+#include "ui/core/byte_arithmetic.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
@@ -73,8 +73,10 @@ QString refusalText(const SystemBoostScanResult& found) {
 
 }  // namespace
 
-PRSystemBoostViewController::PRSystemBoostViewController(QObject* parent)
-    : PageControllerBase("PRSystemBoostViewController", QStringLiteral("System Boost"), parent) {
+PRSystemBoostViewController::PRSystemBoostViewController(nimbara::ui::PageHost& host,
+                                                         QObject* parent)
+    : PageControllerBase(host, "PRSystemBoostViewController", QStringLiteral("System Boost"),
+                         parent) {
     using M = PRSystemBoostController;
     list_ = new M(
         {
@@ -227,6 +229,13 @@ void PRSystemBoostViewController::setDeviceIndex(int index) {
     deviceIndex_ = index;
 }
 
+void PRSystemBoostViewController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        setDeviceIndex(target.deviceIndex);
+    }
+    initAllDataAndAllView();
+}
+
 void PRSystemBoostViewController::initAllDataAndAllView() {
     record(QStringLiteral("initAllDataAndAllView()"));
     resetPage();
@@ -337,8 +346,8 @@ void PRSystemBoostViewController::MyScanbuttonMouseDownHandle(
 void PRSystemBoostViewController::StartSystemCleanupAction() {
     const CleanDeviceTarget target = currentTarget();
     jobTarget_ = target;
-    worker_.start([this, target](const nimbara::ui::PageWorker::StopCheck& stop,
-                                 const nimbara::ui::PageWorker::Post& post) {
+    worker_.start([this, target](const nimbara::JobRunner::StopCheck& stop,
+                                 const nimbara::JobRunner::Post& post) {
         nimbara::cleanup::SystemBoostScanEngine engine(target, stop);
         engine.onProgress = [this, post](float f) { post([this, f] { scanProgress(f); }); };
         engine.onPathSeen = [this, post](BoostKind kind, const QString& path) {
@@ -455,15 +464,14 @@ void PRSystemBoostViewController::RemoveOneFileAction(QObject*) {
     const CleanDeviceTarget target = result_->target;
     jobTarget_ = target;
     std::vector<BoostItem> plan{nimbara::cleanup::boostItemOf(kind, *record)};
-    worker_.start(
-        [this, target, plan, record, kind, row](const nimbara::ui::PageWorker::StopCheck& stop,
-                                                const nimbara::ui::PageWorker::Post& post) {
-            auto report = std::make_shared<SystemBoostRemovalReport>(
-                nimbara::cleanup::SystemBoostRemovalEngine(target, plan, {}, stop).run());
-            post([this, record, kind, row, report] {
-                oneFileRemoved(record, kind, row, std::move(*report));
-            });
+    worker_.start([this, target, plan, record, kind, row](const nimbara::JobRunner::StopCheck& stop,
+                                                          const nimbara::JobRunner::Post& post) {
+        auto report = std::make_shared<SystemBoostRemovalReport>(
+            nimbara::cleanup::SystemBoostRemovalEngine(target, plan, {}, stop).run());
+        post([this, record, kind, row, report] {
+            oneFileRemoved(record, kind, row, std::move(*report));
         });
+    });
 }
 
 void PRSystemBoostViewController::oneFileRemoved(std::shared_ptr<PRPhoneSystemFileNode> record,
@@ -503,7 +511,7 @@ void PRSystemBoostViewController::ExportOneFileAction(QObject*) {
     if (!record || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
-    const QString folder = exportFolder_ ? exportFolder_() : QString();
+    const QString folder = host().exportFolder();
     if (folder.isEmpty()) {
         setStatus(QStringLiteral("No export folder is set: nothing was exported."));
         return;
@@ -511,8 +519,8 @@ void PRSystemBoostViewController::ExportOneFileAction(QObject*) {
     const CleanDeviceTarget target = result_->target;
     jobTarget_ = target;
     const BoostItem item = nimbara::cleanup::boostItemOf(*shownKind_, *record);
-    worker_.start([this, target, item, folder](const nimbara::ui::PageWorker::StopCheck& stop,
-                                               const nimbara::ui::PageWorker::Post& post) {
+    worker_.start([this, target, item, folder](const nimbara::JobRunner::StopCheck& stop,
+                                               const nimbara::JobRunner::Post& post) {
         auto report = std::make_shared<nimbara::cleanup::BoostExportReport>(
             nimbara::cleanup::exportBoostFile(target, item, folder.toStdString(), stop));
         post([this, report, folder] {
@@ -565,7 +573,7 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
     const std::uint64_t files = plan.size();
     std::uint64_t bytes = 0;
     for (const BoostItem& item : plan) {
-        bytes = nimbara::app::addSaturating(bytes, item.size);
+        bytes = nimbara::ui::addSaturating(bytes, item.size);
     }
     if (plan.empty()) {
         state_ = State::Done;
@@ -596,8 +604,8 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
     const CleanDeviceTarget target = result_->target;
     jobTarget_ = target;
     worker_.start([this, target, plan = std::move(plan), bytes](
-                      const nimbara::ui::PageWorker::StopCheck& stop,
-                      const nimbara::ui::PageWorker::Post& post) {
+                      const nimbara::JobRunner::StopCheck& stop,
+                      const nimbara::JobRunner::Post& post) {
         nimbara::cleanup::SystemBoostRemovalEngine engine(
             target, plan,
             [this, post, bytes](const BoostProgress& p) {

@@ -28,9 +28,9 @@
 #include "cleanup/pages/clean_list_models.h"
 #include "cleanup/pages/system_boost_ui.h"
 #include "cleanup/system_boost.h"
+#include "platform/job_runner.h"
 #include "platform/notification_center.h"
 #include "ui/page_controller_base.h"
-#include "ui/page_worker.h"
 
 // The list controller of the kind being shown: Name, Size, Path.
 using PRSystemBoostController = nimbara::cleanup::CleanRowsModel<PRPhoneSystemFileNode>;
@@ -41,7 +41,7 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
   public:
     enum class State { Ready, Scanning, Scanned, Removing, Done };
 
-    explicit PRSystemBoostViewController(QObject* parent = nullptr);
+    explicit PRSystemBoostViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRSystemBoostViewController() override;
 
     // Stores the device index of the page.
@@ -49,12 +49,10 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     // Back to the start with nothing found, for another device; stops the page's job and
     // discards its results; keeps the device index.
     void initAllDataAndAllView();
+    // The shell shows `target` (empty: no device is left): the page takes its index, if any,
+    // and resets.
+    void deviceChanged(const amd::DeviceTarget& target) override;
     int deviceIndex() const { return deviceIndex_.load(); }
-
-    // Where exports go (the delegate's export folder).
-    void setExportFolderProvider(std::function<QString()> provider) {
-        exportFolder_ = std::move(provider);
-    }
 
     // The scan button's notification: scans when ready, removes everything after a scan.
     void MyScanbuttonMouseDownHandle(const nimbara::Notification& notification);
@@ -138,7 +136,6 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     QPointer<QWidget> uiRoot_;
     PRSystemBoostController* list_ = nullptr;
     nimbara::ObserverBag observers_;
-    std::function<QString()> exportFolder_;
 
     State state_ = State::Ready;
     std::optional<nimbara::cleanup::SystemBoostScanResult> result_;
@@ -147,6 +144,6 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     nimbara::cleanup::CleanDeviceTarget jobTarget_;
     // Bumped by every reset: a question answered after a reset acts on nothing.
     std::uint64_t generation_ = 0;
-    nimbara::ui::PageWorker worker_;
+    nimbara::JobRunner worker_;
     std::function<void()> jobEnded_;
 };

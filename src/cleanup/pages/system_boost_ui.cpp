@@ -9,17 +9,17 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
+#include "ui/window_builders.h"
 
 namespace {
 
 using cleanview::makeButton;
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 

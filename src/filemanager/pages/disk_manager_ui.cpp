@@ -10,19 +10,19 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "cleanup/pages/clean_view_ui.h"
 #include "ui/fonts.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::hiddenView;
-using nimbara::app::build::infoLine;
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::hiddenView;
+using nimbara::ui::build::infoLine;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 const QColor kSlate{96, 110, 128};
@@ -37,7 +37,7 @@ QVBoxLayout* listHead(QWidget* view, const char* backName, QPushButton*& back,
     back = cleanview::makeButton(view, backName, QStringLiteral("Back"));
     head->addWidget(back);
     head->addSpacing(8);
-    head->addWidget(makeLabel(view, "", title, 16, nimbara::app::build::kText, true));
+    head->addWidget(makeLabel(view, "", title, 16, nimbara::ui::build::kText, true));
     head->addStretch(1);
     layout->addLayout(head);
     return layout;
@@ -73,7 +73,7 @@ DiskListViewUi makeListView(QWidget* parent, const ListNames& n, const QString& 
     preview->setContentsMargins(0, 0, 0, 0);
     ui.previewImage = makeImageView(side, n.image, QLatin1String(n.previewImage));
     ui.previewImage->setFixedSize(128, 128);
-    ui.previewName = makeLabel(side, n.name, QString(), 13, nimbara::app::build::kText, true);
+    ui.previewName = makeLabel(side, n.name, QString(), 13, nimbara::ui::build::kText, true);
     ui.previewName->setWordWrap(true);
     ui.previewName->setAlignment(Qt::AlignHCenter);
     ui.previewSize = makeLabel(side, n.size, QString(), kInfoPoints, kSlate);
@@ -115,8 +115,8 @@ void buildStateView(DiskManagerUi& ui) {
     const auto bar = [&](int row, const QString& title, const char* barName, const char* usedName,
                          const char* freeName, PRProgressView*& progress, QLabel*& used,
                          QLabel*& free) {
-        grid->addWidget(
-            makeLabel(ui.diskStateView, "", title, 12, nimbara::app::build::kText, true), row, 0);
+        grid->addWidget(makeLabel(ui.diskStateView, "", title, 12, nimbara::ui::build::kText, true),
+                        row, 0);
         progress = named(new PRProgressView(ui.diskStateView), barName);
         progress->setMinimumWidth(280);
         progress->setFixedHeight(14);

@@ -3,14 +3,15 @@
 #include <QDebug>
 #include <QSettings>
 
-#include "app/alerts.h"
 #include "filemanager/export_reminder.h"
+#include "platform/log_categories.h"
+#include "ui/alerts.h"
 
 namespace nimbara::filemanager {
 
 bool exportSourcePathRemind(QWidget* parent, const QString& exportFolder, QSettings& settings) {
     if (exportReminderSuppressed(settings)) {
-        qInfo().noquote() << "CLPAlertSuppress suppressed";
+        qCInfo(lcFileManager).noquote() << "CLPAlertSuppress suppressed";
         return false;
     }
     bool suppress = false;

@@ -11,16 +11,16 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "cleanup/pages/clean_view_ui.h"
 #include "ui/flash_view.h"
 #include "ui/fonts.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kPoints = 11;  // "Lucida Grande" at 11 points
 

@@ -11,9 +11,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/core/text_utilities.h"
-#include "app/main_window_ui.h"
-#include "app/window_builders.h"
 #include "cleanup/device_walk.h"
 #include "device/device_manager.h"
 #include "filemanager/app_scan.h"
@@ -24,14 +21,17 @@
 #include "transfer/media_library.h"
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "ui/chat_picture_loader.h"
+#include "ui/core/text_utilities.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 #include "ui/progress_view.h"
+#include "ui/view_helpers.h"
+#include "ui/window_builders.h"
 
-using nimbara::app::setImageViewImage;
 using nimbara::filemanager::StorageDeviceTarget;
 using nimbara::filemanager::StorageScanStatus;
 using nimbara::shell::size_to_unit;
+using nimbara::ui::setImageViewImage;
 using Scan = PRDiskaManagerViewController::Scan;
 using ScanState = PRDiskaManagerViewController::ScanState;
 
@@ -119,8 +119,9 @@ Scan PRDiskaManagerViewController::scanOf(DiskCategory category) {
     return Scan::UserData;
 }
 
-PRDiskaManagerViewController::PRDiskaManagerViewController(QObject* parent)
-    : PageControllerBase("PRDiskaManagerViewController", QStringLiteral("Storage Manager"),
+PRDiskaManagerViewController::PRDiskaManagerViewController(nimbara::ui::PageHost& host,
+                                                           QObject* parent)
+    : PageControllerBase(host, "PRDiskaManagerViewController", QStringLiteral("Storage Manager"),
                          parent) {
     using Photo = PRPhotoAndVideoNode;
     photoController_ = new PRTansferPhotoController(
@@ -161,7 +162,7 @@ PRDiskaManagerViewController::PRDiskaManagerViewController(QObject* parent)
 PRDiskaManagerViewController::~PRDiskaManagerViewController() {
     actions_.stop();
     previewer_.stop();
-    for (nimbara::ui::PageWorker& worker : workers_) {
+    for (nimbara::JobRunner& worker : workers_) {
         worker.stop();
     }
     figuresWorker_.stop();
@@ -272,8 +273,8 @@ void PRDiskaManagerViewController::viewShown() {
 
 void PRDiskaManagerViewController::setStatus(const QString& text, bool problem) {
     if (ui_ && uiRoot_) {
-        nimbara::app::setLabelColour(ui_->statuslab,
-                                     problem ? kProblemColour : nimbara::app::build::kText);
+        nimbara::ui::setLabelColour(ui_->statuslab,
+                                    problem ? kProblemColour : nimbara::ui::build::kText);
         ui_->statuslab->setText(text);
         ui_->statuslab->setVisible(!text.isEmpty());
     }
@@ -461,7 +462,7 @@ bool PRDiskaManagerViewController::scanRunning(Scan scan) const {
 
 std::size_t PRDiskaManagerViewController::workersEnding() const {
     std::size_t ending = figuresWorker_.ending() + actions_.ending() + previewer_.ending();
-    for (const nimbara::ui::PageWorker& worker : workers_) {
+    for (const nimbara::JobRunner& worker : workers_) {
         ending += worker.ending();
     }
     return ending;
@@ -606,9 +607,9 @@ bool PRDiskaManagerViewController::startScan(Scan scan) {
 
 void PRDiskaManagerViewController::runScan(Scan scan, StorageDeviceTarget target) {
     namespace fm = nimbara::filemanager;
-    using nimbara::ui::PageWorker;
+    using nimbara::JobRunner;
     workers_[static_cast<std::size_t>(scanIndex(scan))].start(
-        [this, scan, target](const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+        [this, scan, target](const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
             const auto progress = [this, scan, &post](double fraction) {
                 post([this, scan, fraction] { setScanProgress(scan, fraction); });
             };
@@ -856,6 +857,13 @@ void PRDiskaManagerViewController::initAllDataAndAllView() {
     }
 }
 
+void PRDiskaManagerViewController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        setDiskManageDeviceIndex(target.deviceIndex);
+    }
+    initAllDataAndAllView();
+}
+
 void PRDiskaManagerViewController::deviceDetached(int index) {
     const auto& devices = amd::DeviceManager::GetInstance();
     for (const Scan scan : {Scan::Photo, Scan::Media, Scan::Books, Scan::Apps, Scan::UserData}) {
@@ -884,24 +892,24 @@ void PRDiskaManagerViewController::readDiskFigures() {
         setDiskManageDeviceWithAllUserData(0, 0, 0, 0);
         return;
     }
-    figuresWorker_.start([this, target](const nimbara::ui::PageWorker::StopCheck&,
-                                        const nimbara::ui::PageWorker::Post& post) {
-        const std::optional<amd::DiskUsage> usage =
-            nimbara::filemanager::readDeviceDiskUsage(target);
-        post([this, usage] {
-            figuresWorker_.finish();
-            if (!usage) {
-                return;
-            }
-            const auto figure = [](std::uint64_t value) {
-                return static_cast<std::int64_t>(
-                    std::min<std::uint64_t>(value, static_cast<std::uint64_t>(INT64_MAX)));
-            };
-            setDiskManageDeviceWithAllUserData(
-                figure(usage->TotalDataCapacity), figure(usage->TotalDataAvailable),
-                figure(usage->TotalSystemCapacity), figure(usage->TotalSystemAvailable));
+    figuresWorker_.start(
+        [this, target](const nimbara::JobRunner::StopCheck&, const nimbara::JobRunner::Post& post) {
+            const std::optional<amd::DiskUsage> usage =
+                nimbara::filemanager::readDeviceDiskUsage(target);
+            post([this, usage] {
+                figuresWorker_.finish();
+                if (!usage) {
+                    return;
+                }
+                const auto figure = [](std::uint64_t value) {
+                    return static_cast<std::int64_t>(
+                        std::min<std::uint64_t>(value, static_cast<std::uint64_t>(INT64_MAX)));
+                };
+                setDiskManageDeviceWithAllUserData(
+                    figure(usage->TotalDataCapacity), figure(usage->TotalDataAvailable),
+                    figure(usage->TotalSystemCapacity), figure(usage->TotalSystemAvailable));
+            });
         });
-    });
 }
 
 void PRDiskaManagerViewController::setDiskManageDeviceWithAllUserData(std::int64_t allUserData,

@@ -44,13 +44,13 @@
 #include "filemanager/pages/disk_manager_ui.h"
 #include "filemanager/pr_book_node.h"
 #include "filemanager/storage_scan.h"
+#include "platform/job_runner.h"
 #include "platform/notification_center.h"
 #include "transfer/pr_tran_music_node.h"
 #include "ui/core/app_tree_nodes.h"
 #include "ui/core/pr_system_lib_tree_controller.h"
 #include "ui/folder_tree_models.h"
 #include "ui/page_controller_base.h"
-#include "ui/page_worker.h"
 
 class QSettings;
 class QTableView;
@@ -88,7 +88,7 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     // The scan behind a category.
     static Scan scanOf(DiskCategory category);
 
-    explicit PRDiskaManagerViewController(QObject* parent = nullptr);
+    explicit PRDiskaManagerViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRDiskaManagerViewController() override;
 
     // Stores the device index of the page's device services.
@@ -96,6 +96,8 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     // Another device: stops every scan (what they still hand over is dropped), forgets every
     // list, tree and total, and shows the category table.
     void initAllDataAndAllView();
+    // The shell shows `target` (none: no device is left): its index, then the reset above.
+    void deviceChanged(const amd::DeviceTarget& target) override;
 
     // The category actions (sender ignored): scan once, then show the list.
     void ScanDiskPhotoFiles(QObject* sender = nullptr);
@@ -169,10 +171,6 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     // Copy the chosen files of the user-data table into the export folder.
     void ExportUserData(QObject* sender = nullptr);
 
-    // Where exports go (the delegate's nimbaraExportPath when none was given).
-    void setExportFolderProvider(std::function<QString()> provider) {
-        exportFolder_ = std::move(provider);
-    }
     // Where the reminder's suppression is kept (the user's settings when none was given).
     void setSettings(std::shared_ptr<QSettings> settings);
     // An export, removal or uninstall runs.
@@ -330,8 +328,8 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
 
     std::array<Flags, kScanCount> flags_{};
     std::array<nimbara::filemanager::StorageDeviceTarget, kScanCount> targets_{};
-    std::array<nimbara::ui::PageWorker, kScanCount> workers_;
-    nimbara::ui::PageWorker figuresWorker_;
+    std::array<nimbara::JobRunner, kScanCount> workers_;
+    nimbara::JobRunner figuresWorker_;
     bool bClickMusic_ = true;
     bool bUserApps_ = true;
     // The category whose list the user waits for (its scan's end shows it).
@@ -341,11 +339,10 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
 
     // Actions: one at a time; the generation counts device changes, so an answer to a question
     // asked before one acts on nothing.
-    nimbara::ui::PageWorker actions_;
-    nimbara::ui::PageWorker previewer_;
+    nimbara::JobRunner actions_;
+    nimbara::JobRunner previewer_;
     std::shared_ptr<PRPhotoAndVideoNode> previewPhoto_;
     std::uint64_t generation_ = 0;
-    std::function<QString()> exportFolder_;
     std::shared_ptr<QSettings> settings_;
     std::function<void()> actionEnded_;
 };

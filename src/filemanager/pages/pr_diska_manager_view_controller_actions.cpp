@@ -15,9 +15,6 @@
 #include <filesystem>
 #include <utility>
 
-#include "app/alerts.h"
-#include "app/core/byte_arithmetic.h"
-#include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
 #include "filemanager/action_texts.h"
 #include "filemanager/pages/export_reminder_dialog.h"
@@ -26,6 +23,7 @@
 #include "filemanager/storage_items.h"
 #include "filemanager/storage_preview.h"
 #include "filemanager/storage_removal.h"
+#include "ui/alerts.h"
 #include "ui/chat_picture_loader.h"
 #include "ui/core/device_file_nodes.h"
 #include "ui/save_panel.h"
@@ -35,7 +33,7 @@ using fm::StorageDeviceTarget;
 using fm::StorageItem;
 using fm::StorageOutcome;
 using fm::StorageReport;
-using nimbara::ui::PageWorker;
+using nimbara::JobRunner;
 
 namespace {
 
@@ -84,35 +82,25 @@ bool isFolderEntry(const PRPhoneSystemFileNode& entry) {
     return entry.fileType() == QLatin1String("Folder");
 }
 
-// Adds what a removal freed to the delegate's running total of the category.
-void addRemovedBytes(DiskCategory category, std::uint64_t bytes) {
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    if (hub == nullptr || bytes == 0) {
-        return;
-    }
-    using nimbara::app::addSaturating;
+// The shell's running total a removal of `category` adds to.
+nimbara::ui::PageHost::RemovedCategory removedCategoryOf(DiskCategory category) {
+    using Removed = nimbara::ui::PageHost::RemovedCategory;
     switch (category) {
         case DiskCategory::Photo:
-            hub->setTotalPhotoRemoveFileSize(addSaturating(hub->totalPhotoRemoveFileSize(), bytes));
-            return;
+            return Removed::Photos;
         case DiskCategory::Music:
-            hub->setTotalMusicRemoveFileSize(addSaturating(hub->totalMusicRemoveFileSize(), bytes));
-            return;
+            return Removed::Music;
         case DiskCategory::Video:
-            hub->setTotalVideoRemoveFileSize(addSaturating(hub->totalVideoRemoveFileSize(), bytes));
-            return;
+            return Removed::Videos;
         case DiskCategory::Books:
-            hub->setTotalBooksRemoveFileSize(addSaturating(hub->totalBooksRemoveFileSize(), bytes));
-            return;
+            return Removed::Books;
         case DiskCategory::UserApps:
         case DiskCategory::SystemApps:
-            hub->setTotalAppRemoveFileSize(addSaturating(hub->totalAppRemoveFileSize(), bytes));
-            return;
+            return Removed::Apps;
         case DiskCategory::UserData:
-            hub->setTotalUserdataRemoveFileSize(
-                addSaturating(hub->totalUserdataRemoveFileSize(), bytes));
-            return;
+            break;
     }
+    return Removed::UserData;
 }
 
 // The folder an export shows when done: where something was written, else nothing.
@@ -191,11 +179,7 @@ QSettings& PRDiskaManagerViewController::settings() {
 }
 
 QString PRDiskaManagerViewController::exportFolder() const {
-    if (exportFolder_) {
-        return exportFolder_();
-    }
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    return hub != nullptr ? hub->nimbaraExportPath() : QString();
+    return host().exportFolder();
 }
 
 void PRDiskaManagerViewController::actionEnded() {
@@ -216,8 +200,8 @@ void PRDiskaManagerViewController::PreviewCopyOnThread(
     }
     const std::string devicePath = photo->devicePath();
     const bool movie = photo->bmov();
-    previewer_.start([this, photo, target, devicePath, movie](const PageWorker::StopCheck& stop,
-                                                              const PageWorker::Post& post) {
+    previewer_.start([this, photo, target, devicePath, movie](const JobRunner::StopCheck& stop,
+                                                              const JobRunner::Post& post) {
         const fm::PreviewCopy copy =
             fm::copyForPreview(actionTarget(target), devicePath, fm::kPreviewSizeLimit, stop);
         // Decoded here, scaled into the preview: the GUI thread only shows it.
@@ -374,8 +358,8 @@ void PRDiskaManagerViewController::runExport(const StorageDeviceTarget& target,
     }
     setStatus(QStringLiteral("Exporting…"), false);
     const std::filesystem::path into = localPath(folder);
-    actions_.start([this, target, items = std::move(items), into](const PageWorker::StopCheck& stop,
-                                                                  const PageWorker::Post& post) {
+    actions_.start([this, target, items = std::move(items), into](const JobRunner::StopCheck& stop,
+                                                                  const JobRunner::Post& post) {
         const auto progress = [this, &post](const nimbara::cleanup::CleanProgress& step) {
             post([this, text = progressText("Exporting", step)] { setStatus(text, false); });
         };
@@ -459,8 +443,8 @@ void PRDiskaManagerViewController::ExportAppData(QObject* sender) {
     }
     setStatus(QStringLiteral("Exporting the data of %1…").arg(name), false);
     const std::filesystem::path into = localPath(folder);
-    actions_.start([this, target, bundleId, name, into](const PageWorker::StopCheck& stop,
-                                                        const PageWorker::Post& post) {
+    actions_.start([this, target, bundleId, name, into](const JobRunner::StopCheck& stop,
+                                                        const JobRunner::Post& post) {
         auto report = std::make_shared<StorageReport>(
             fm::exportAppContainer(actionTarget(target), bundleId, name, into, stop));
         post([this, report] {
@@ -520,7 +504,7 @@ void PRDiskaManagerViewController::removeChosen(DiskCategory category) {
     }
     setStatus(QStringLiteral("Deleting…"), false);
     actions_.start([this, category, target, items = std::move(items), note](
-                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                       const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         const auto progress = [this, &post](const nimbara::cleanup::CleanProgress& step) {
             post([this, text = progressText("Deleting", step)] { setStatus(text, false); });
         };
@@ -542,7 +526,7 @@ void PRDiskaManagerViewController::settleRemoval(DiskCategory category,
                                                  const std::vector<StorageItem>& items,
                                                  const StorageReport& report) {
     // What the device removed counts, whatever the page shows meanwhile.
-    addRemovedBytes(category, report.removedBytes());
+    host().addRemovedBytes(removedCategoryOf(category), report.removedBytes());
     setStatus(report.message, report.status != nimbara::cleanup::CleanRunStatus::Done);
     const Scan scan = scanOf(category);
     if (!ui_ || !uiRoot_ || scanState(scan) != ScanState::Done ||
@@ -656,8 +640,8 @@ void PRDiskaManagerViewController::UninStallAppData(QObject* sender) {
         return;
     }
     setStatus(QStringLiteral("Uninstalling %1…").arg(name), false);
-    actions_.start([this, target, app, bundleId, name, bytes](const PageWorker::StopCheck& stop,
-                                                              const PageWorker::Post& post) {
+    actions_.start([this, target, app, bundleId, name, bytes](const JobRunner::StopCheck& stop,
+                                                              const JobRunner::Post& post) {
         auto report = std::make_shared<StorageReport>(
             fm::uninstallApp(actionTarget(target), bundleId, name, bytes, stop));
         post([this, target, app, report] {
@@ -665,7 +649,8 @@ void PRDiskaManagerViewController::UninStallAppData(QObject* sender) {
             const bool gone = report->items.front().outcome == StorageOutcome::Done;
             setStatus(report->message, !gone);
             if (gone) {
-                addRemovedBytes(DiskCategory::UserApps, report->removedBytes());
+                host().addRemovedBytes(removedCategoryOf(DiskCategory::UserApps),
+                                       report->removedBytes());
             }
             if (gone && ui_ && uiRoot_ && scanState(Scan::Apps) == ScanState::Done &&
                 sameTarget(target, targets_[static_cast<std::size_t>(Scan::Apps)])) {

@@ -20,25 +20,24 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/alerts.h"
-#include "app/core/text_utilities.h"
-#include "app/main_window_ui.h"
-#include "app/quennic_app_delegate.h"
-#include "app/window_builders.h"
 #include "cleanup/clean_export.h"
 #include "device/device_manager.h"
 #include "filemanager/action_texts.h"
 #include "platform/notification_center.h"
 #include "platform/scratch_dir.h"
 #include "platform/unique_folder.h"
+#include "ui/alerts.h"
+#include "ui/core/text_utilities.h"
 #include "ui/flash_view.h"
 #include "ui/named_image.h"
 #include "ui/save_panel.h"
+#include "ui/view_helpers.h"
+#include "ui/window_builders.h"
 
 namespace fs = std::filesystem;
 namespace fm = nimbara::filemanager;
 
-using nimbara::ui::PageWorker;
+using nimbara::JobRunner;
 
 namespace {
 
@@ -94,8 +93,10 @@ bool isFolderEntry(const PRPhoneSystemFileNode& entry) {
 
 }  // namespace
 
-PRPhoneSystemViewController::PRPhoneSystemViewController(QObject* parent)
-    : PageControllerBase("PRPhoneSystemViewController", QStringLiteral("Device Files"), parent) {
+PRPhoneSystemViewController::PRPhoneSystemViewController(nimbara::ui::PageHost& host,
+                                                         QObject* parent)
+    : PageControllerBase(host, "PRPhoneSystemViewController", QStringLiteral("Device Files"),
+                         parent) {
     outline_ = new nimbara::ui::PRSystemLibOutlineModel(&libTreeController_.tree(), this);
     entries_ = new nimbara::ui::PRSystemLibEntriesModel(&libTreeController_.tree(), this);
     libTreeController_.setRefreshCallback([this] { refreshOutlineView(); });
@@ -185,8 +186,8 @@ void PRPhoneSystemViewController::wire() {
 
 void PRPhoneSystemViewController::setStatus(const QString& text, bool problem) {
     if (ui_ && uiRoot_) {
-        nimbara::app::setLabelColour(ui_->statuslab,
-                                     problem ? kProblemColour : nimbara::app::build::kText);
+        nimbara::ui::setLabelColour(ui_->statuslab,
+                                    problem ? kProblemColour : nimbara::ui::build::kText);
         ui_->statuslab->setText(text);
         ui_->statuslab->setVisible(!text.isEmpty());
     }
@@ -227,6 +228,10 @@ void PRPhoneSystemViewController::showPhoneSystemView(QWidget* container) {
 
 void PRPhoneSystemViewController::initAllDataAndAllView() {
     resetPage();
+}
+
+void PRPhoneSystemViewController::deviceChanged(const amd::DeviceTarget& /*target*/) {
+    initAllDataAndAllView();
 }
 
 void PRPhoneSystemViewController::postFinished() {
@@ -289,15 +294,13 @@ void PRPhoneSystemViewController::LookupSystemTree(int deviceIndex) {
     bScanStart_ = true;
     setStatus(QString());
     showWalking(true);
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->SystemlibhasStartHandle();
-    }
+    host().markBusy(nimbara::ui::PageHost::BusyMark::SystemFiles, true);
     StartLookupSystemTreeThread();
 }
 
 void PRPhoneSystemViewController::StartLookupSystemTreeThread() {
     const Target target = walkTarget_;
-    walker_.start([this, target](const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+    walker_.start([this, target](const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         fm::DeviceFsWalk walk(
             target,
             [this, post](std::vector<fm::FsEntryRecord> batch) {
@@ -467,7 +470,7 @@ void PRPhoneSystemViewController::showPreviewOf(const FileNode& entry) {
     }
     const std::string devicePath = entry->devicePath();
     previewer_.start([this, entry, target, earlier, into, devicePath](
-                         const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                         const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         QString copy = earlier;
         QString message;
         if (copy.isEmpty() || !QFileInfo::exists(copy)) {
@@ -536,7 +539,7 @@ bool PRPhoneSystemViewController::readyForAction() {
 }
 
 std::optional<QString> PRPhoneSystemViewController::chooseExportFolder() {
-    const QString start = exportFolder_ ? exportFolder_() : QString();
+    const QString start = host().exportFolder();
     const std::uint64_t asked = generation_;
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
         view(), {QStringLiteral("Export"), start.isEmpty() ? QDir::homePath() : start,
@@ -624,7 +627,7 @@ void PRPhoneSystemViewController::runExport(std::vector<fm::FsExportItem> plan,
     const fs::path into(local8(folder));
     setStatus(QStringLiteral("Exporting..."), false);
     actions_.start([this, target, plan = std::move(plan), into, layout](
-                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                       const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         auto report = std::make_shared<fm::FsExportReport>(
             fm::exportDeviceEntries(target, plan, into, layout, stop));
         post([this, report] {
@@ -670,8 +673,8 @@ void PRPhoneSystemViewController::RemoveTheFiles(QObject*) {
     }
     const Target target = walkTarget_;
     setStatus(QStringLiteral("Deleting..."), false);
-    actions_.start([this, target, plan = std::move(plan), targets](
-                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+    actions_.start([this, target, plan = std::move(plan), targets](const JobRunner::StopCheck& stop,
+                                                                   const JobRunner::Post& post) {
         auto report =
             std::make_shared<fm::FsRemovalReport>(fm::removeDeviceEntries(target, plan, stop));
         post([this, targets, report] {
@@ -741,7 +744,7 @@ void PRPhoneSystemViewController::upload(const QString& local, const std::string
     const fs::path file(local8(local));
     setStatus(QStringLiteral("Adding the file..."), false);
     actions_.start([this, target, file, deviceFolder, folder, local, allowReplace](
-                       const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                       const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         auto report = std::make_shared<fm::FsUploadReport>(
             fm::uploadFileToDevice(target, file, deviceFolder, allowReplace, stop));
         post([this, report, folder, local, deviceFolder] {

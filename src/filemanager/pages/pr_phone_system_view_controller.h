@@ -5,9 +5,9 @@
 //
 // The walk reads the whole device once per device (LookupSystemTree) on the page's walk worker
 // and hands its records to the folder-tree builder on the GUI thread as they come; at its end,
-// whatever the outcome, the page posts "SystemlibhasFinished" (the shell stops its busy
-// indicator). A walk that ended early (the device went away, its files could not be reached)
-// leaves the page ready to walk again.
+// whatever the outcome, the page posts "SystemlibhasFinished" (the host's busy mark of the
+// system files, started with the walk, stops). A walk that ended early (the device went away, its
+// files could not be reached) leaves the page ready to walk again.
 //
 // Every device operation is bound to the device the tree was read from (index AND serial): a
 // device change (initAllDataAndAllView) or the departure of that device resets the page, and
@@ -32,10 +32,10 @@
 #include "filemanager/device_fs_actions.h"
 #include "filemanager/device_fs_walk.h"
 #include "filemanager/pages/phone_system_ui.h"
+#include "platform/job_runner.h"
 #include "ui/core/pr_system_lib_tree_controller.h"
 #include "ui/folder_tree_models.h"
 #include "ui/page_controller_base.h"
-#include "ui/page_worker.h"
 
 class QImage;
 class QMenu;
@@ -50,7 +50,7 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
   public:
     using FileNode = std::shared_ptr<PRPhoneSystemFileNode>;
 
-    explicit PRPhoneSystemViewController(QObject* parent = nullptr);
+    explicit PRPhoneSystemViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRPhoneSystemViewController() override;
 
     // Puts the browser's view into `container` and shows it (as showView).
@@ -60,10 +60,8 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
     void LookupSystemTree(int deviceIndex);
     // Back to an empty page for another device: stops every job and forgets the tree.
     void initAllDataAndAllView();
-    // Where the export panel starts (the delegate's export folder).
-    void setExportFolderProvider(std::function<QString()> provider) {
-        exportFolder_ = std::move(provider);
-    }
+    // The shell shows another device or none: the reset above.
+    void deviceChanged(const amd::DeviceTarget& target) override;
 
     // ---------------------------------------------------------------- views and menus
     void outlineViewSelectionDidChange();
@@ -166,7 +164,6 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
     PRSystemLibTreeController libTreeController_;
     nimbara::ui::PRSystemLibOutlineModel* outline_ = nullptr;
     nimbara::ui::PRSystemLibEntriesModel* entries_ = nullptr;
-    std::function<QString()> exportFolder_;
 
     bool bScanStart_ = false;
     bool bLoadFinished_ = false;
@@ -179,8 +176,8 @@ class PRPhoneSystemViewController : public nimbara::ui::PageControllerBase {
     // Bumped by every reset: a question answered after a reset acts on nothing.
     std::uint64_t generation_ = 0;
 
-    nimbara::ui::PageWorker walker_;
-    nimbara::ui::PageWorker actions_;
-    nimbara::ui::PageWorker previewer_;
+    nimbara::JobRunner walker_;
+    nimbara::JobRunner actions_;
+    nimbara::JobRunner previewer_;
     std::function<void()> jobEnded_;
 };

@@ -8,25 +8,35 @@
 #include <QStackedWidget>
 #include <QTableView>
 
-#include "app/alerts.h"
-#include "app/core/text_utilities.h"
 #include "browser/pages/category_table.h"
+#include "device/pri_device_node.h"
 #include "privacy/pages/position_map_view.h"
 #include "privacy/pages/pr_privacy_controller_parts.h"
 #include "privacy/privacy_clean_flow.h"
+#include "ui/alerts.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
+#include "ui/core/text_utilities.h"
 #include "ui/notification_buttons.h"
 
 namespace nb = nimbara::browser;
 namespace np = nimbara::privacy;
 using Category = PRPrivacyController::Category;
 
-PRPrivacyController::PRPrivacyController(QObject* parent)
-    : PageControllerBase("PRPrivacyController", QStringLiteral("Privacy Cleaner"), parent),
+PRPrivacyController::PRPrivacyController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRPrivacyController", QStringLiteral("Privacy Cleaner"), parent),
       parts_(std::make_unique<CategoryParts>()) {}
 
 PRPrivacyController::~PRPrivacyController() = default;
+
+void PRPrivacyController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        const std::shared_ptr<PRiDeviceNode> node = host().currentDeviceNode();
+        const bool shown = node && node->deviceIndex() == target.deviceIndex;
+        setDeviceIndex(target.deviceIndex, shown ? node->iOSVersion() : QString());
+    }
+    initAllDataAndAllView();
+}
 
 void PRPrivacyController::setDeviceIndex(int index, const QString& withiOSversion) {
     record(QStringLiteral("setDeviceIndex(%1, %2)").arg(argument(index), argument(withiOSversion)));

@@ -65,8 +65,13 @@ class PRPrivacyController : public nimbara::ui::PageControllerBase {
   public:
     using Category = nimbara::privacy::PrivacyCategory;
 
-    explicit PRPrivacyController(QObject* parent = nullptr);
+    explicit PRPrivacyController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRPrivacyController() override;
+
+    // The shell shows another device: with a device, its index and iOS version are taken (as
+    // setDeviceIndex does) and the last scan is forgotten; without one, the last scan is
+    // forgotten only.
+    void deviceChanged(const amd::DeviceTarget& target) override;
 
     // Stores the device index. An iOS version whose major number is 10 or later selects the
     // backup layout with two-hex-digit subfolders; an older or empty version leaves the choice

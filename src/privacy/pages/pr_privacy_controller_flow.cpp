@@ -13,13 +13,12 @@
 
 #include <algorithm>
 
-#include "app/alerts.h"
-#include "app/quennic_app_delegate.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/pri_device_node.h"
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_clean_flow.h"
 #include "privacy/privacy_clean_selection.h"
+#include "ui/alerts.h"
 #include "ui/fonts.h"
 
 namespace np = nimbara::privacy;
@@ -144,10 +143,8 @@ void PRPrivacyController::makeFlow() {
         return;
     }
     np::PrivacyCleanFlow::Hooks hooks;
-    hooks.unlockNotice = [](const nimbara::backup::BackupDevice&) {
-        if (auto* hub = QuennicAppDelegate::GetAppControllor()) {
-            nimbara::backup::EnteriPhonePassCodetoUnlockScreen(hub->window());
-        }
+    hooks.unlockNotice = [this](const nimbara::backup::BackupDevice&) {
+        nimbara::backup::EnteriPhonePassCodetoUnlockScreen(host().hostWindow());
     };
     hooks.scanEnded = [this](const np::PrivacyScanOutcome& outcome) { scanEnded(outcome); };
     hooks.cleanStep = [this](const QString& step) {
@@ -167,11 +164,7 @@ void PRPrivacyController::makeFlow() {
 }
 
 std::optional<nimbara::backup::BackupDevice> PRPrivacyController::currentDevice() const {
-    auto* hub = QuennicAppDelegate::GetAppControllor();
-    if (!hub) {
-        return std::nullopt;
-    }
-    const auto node = hub->currentIDevicenode();
+    const auto node = host().currentDeviceNode();
     if (!node || node->deviceIndex() != deviceIndex_.load()) {
         return std::nullopt;
     }
@@ -282,9 +275,13 @@ void PRPrivacyController::CleanUpSelectedPrivacyFiles(QObject*) {
         return;
     }
     const auto device = currentDevice();
-    QString why = QStringLiteral("Connect the device that was scanned.");
-    if (!device || !flow_->clean(std::move(selection), *device, &why)) {
-        showFailure(why);
+    if (!device) {
+        showFailure(QStringLiteral("Connect the device that was scanned."));
+        return;
+    }
+    if (const nimbara::Result<void> started = flow_->clean(std::move(selection), *device);
+        !started) {
+        showFailure(started.sentence());
         return;
     }
     cleanButton->setEnabled(false);

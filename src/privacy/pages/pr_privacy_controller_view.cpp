@@ -17,7 +17,6 @@
 
 #include <algorithm>
 
-#include "app/core/text_utilities.h"
 #include "browser/pages/record_details_view.h"
 #include "browser/record_details.h"
 #include "privacy/pages/position_map_view.h"
@@ -26,6 +25,7 @@
 #include "privacy/pages/privacy_columns.h"
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
+#include "ui/core/text_utilities.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"

@@ -6,15 +6,15 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "ui/flash_view.h"
 #include "ui/image_button.h"
 #include "ui/notification_buttons.h"
+#include "ui/window_builders.h"
 
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
 using nimbara::transfer::OneCopyRow;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 namespace {
 
@@ -131,7 +131,7 @@ OneCopyUi buildOneCopyView() {
     layout->setContentsMargins(28, 22, 28, 22);
     layout->setSpacing(14);
     layout->addWidget(makeLabel(ui.copyDiskView, "titlelab", QStringLiteral("One-Click Copy"), 16,
-                                nimbara::app::build::kText, true));
+                                nimbara::ui::build::kText, true));
     auto* head = makeLabel(ui.copyDiskView, "headlab",
                            QStringLiteral("Copy everything that is switched on from your device "
                                           "to this computer with one click."),

@@ -1,6 +1,5 @@
 #include "transfer/pages/pr_media_preview_controller.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QLabel>
 #include <QPixmap>
@@ -9,9 +8,11 @@
 
 #include <algorithm>
 
-#include "app/alerts.h"
-#include "app/main_window_ui.h"
+#include "platform/log_categories.h"
+#include "platform/main_thread.h"
 #include "transfer/pages/transfer_ui.h"
+#include "ui/alerts.h"
+#include "ui/view_helpers.h"
 
 namespace nimbara::transfer {
 
@@ -22,16 +23,13 @@ constexpr const char* kMusicImage = "defaultMuisc";
 iTunesScriptHandler::ErrorAlert scriptErrorAlert(QWidget* parent) {
     QPointer<QWidget> over(parent);
     return [over](const QString& title, const QString& text, const QString& button) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [over, title, text, button] {
-                Alerts::Question question;
-                question.message = title;
-                question.informativeText = text;
-                question.defaultButton = button;
-                Alerts::ask(over.data(), question);
-            },
-            Qt::QueuedConnection);
+        postToMain([over, title, text, button] {
+            Alerts::Question question;
+            question.message = title;
+            question.informativeText = text;
+            question.defaultButton = button;
+            Alerts::ask(over.data(), question);
+        });
     };
 }
 
@@ -96,8 +94,8 @@ void PRMediaPreviewController::startWaiting() {
         waiting_.pop_front();
         copying_[slot] = request.track.get();
         slots_[slot].start(
-            [this, slot, request, copy = copy_](const nimbara::ui::PageWorker::StopCheck& stop,
-                                                const nimbara::ui::PageWorker::Post& post) {
+            [this, slot, request, copy = copy_](const nimbara::JobRunner::StopCheck& stop,
+                                                const nimbara::JobRunner::Post& post) {
                 auto result =
                     std::make_shared<PreviewCopyResult>(copy(request.device, *request.track, stop));
                 post([this, slot, request, result] { copyEnded(slot, request, *result); });
@@ -119,8 +117,8 @@ void PRMediaPreviewController::copyEnded(std::size_t slot, const Request& reques
         } else {
             setBusy(video, false);
             if (!result.error.empty()) {
-                qWarning().noquote() << "Transfer: a track could not be copied to play:"
-                                     << QString::fromStdString(result.error);
+                qCWarning(lcTransfer).noquote() << "Transfer: a track could not be copied to play:"
+                                                << QString::fromStdString(result.error);
             }
             status_(previewCopyStatusText(result.status == PreviewCopyStatus::AlreadyCopied
                                               ? PreviewCopyStatus::Failed
@@ -155,7 +153,7 @@ MediaPlayerView* PRMediaPreviewController::ensurePlayer(bool video) {
     } else {
         connect(view, &MediaPlayerView::coverChanged, this, [this](const QImage& cover) {
             if (cover.isNull()) {
-                app::setImageViewImage(ui_.musicImageView, QLatin1String(kMusicImage));
+                ui::setImageViewImage(ui_.musicImageView, QLatin1String(kMusicImage));
             } else {
                 ui_.musicImageView->setProperty("imageName", QString());
                 ui_.musicImageView->setPixmap(QPixmap::fromImage(cover).scaled(
@@ -180,7 +178,7 @@ void PRMediaPreviewController::show(bool video, const PRTranMusicNode& track) {
         other->togglePlay();
     }
     if (!video) {
-        app::setImageViewImage(ui_.musicImageView, QLatin1String(kMusicImage));
+        ui::setImageViewImage(ui_.musicImageView, QLatin1String(kMusicImage));
     }
     view->load(track.bCopyLocationPath());
     (video ? ui_.videoPlayView : ui_.musicPlayView)->show();

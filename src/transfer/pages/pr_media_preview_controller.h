@@ -20,10 +20,10 @@
 #include <functional>
 #include <memory>
 
+#include "platform/job_runner.h"
 #include "transfer/itunes_script_handler.h"
 #include "transfer/media_preview_copy.h"
 #include "transfer/pages/media_player_view.h"
-#include "ui/page_worker.h"
 
 struct TransferUi;
 
@@ -81,7 +81,7 @@ class PRMediaPreviewController : public QObject {
     MediaPlayerFactory players_;
     std::function<void(const QString&)> status_;
     CopyFunction copy_;
-    std::array<nimbara::ui::PageWorker, kCopySlots> slots_;
+    std::array<nimbara::JobRunner, kCopySlots> slots_;
     std::array<const PRTranMusicNode*, kCopySlots> copying_{};
     std::deque<Request> waiting_;
     Kind music_;

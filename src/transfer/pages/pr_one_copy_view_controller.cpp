@@ -7,10 +7,10 @@
 
 #include <utility>
 
-#include "app/alerts.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
+#include "ui/alerts.h"
 #include "ui/flash_view.h"
 #include "ui/image_button.h"
 #include "ui/notification_buttons.h"
@@ -59,8 +59,8 @@ QStringList failureLines(const OneCopyRowEnd& end, std::size_t count) {
 
 }  // namespace
 
-PROneCopyViewController::PROneCopyViewController(QObject* parent)
-    : PageControllerBase("PROneCopyViewController", QStringLiteral("One-Click Copy"), parent),
+PROneCopyViewController::PROneCopyViewController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PROneCopyViewController", QStringLiteral("One-Click Copy"), parent),
       toggles_(std::make_shared<nimbara::transfer::OneCopyToggles>()) {
     observers_.add(nimbara::NotificationCenter::defaultCenter().addObserver(
         "MyOneCopyButtonMouseDown",
@@ -196,6 +196,13 @@ void PROneCopyViewController::initAllDataAndAllView() {
     resetViews();
 }
 
+void PROneCopyViewController::deviceChanged(const amd::DeviceTarget& target) {
+    if (target.deviceIndex >= 0) {
+        setCopyIndex(target.deviceIndex);
+    }
+    initAllDataAndAllView();
+}
+
 bool PROneCopyViewController::isCategoryChosen(int category) const {
     return category >= 0 && category < kCopyCategoryCount &&
            toggles_->isOn(static_cast<OneCopyRow>(category));
@@ -271,7 +278,7 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
     nimbara::transfer::OneCopyDevice device;
     device.deviceIndex = copyIndex();
     device.deviceSerial = amd::DeviceManager::GetInstance().DeviceSerial(device.deviceIndex);
-    const std::shared_ptr<PRiDeviceNode> node = currentDevice_ ? currentDevice_() : nullptr;
+    const std::shared_ptr<PRiDeviceNode> node = host().currentDeviceNode();
     if (node && node->deviceIndex() == device.deviceIndex) {
         device.udid = node->udidNumber();
         device.deviceName = node->deviceName();
@@ -280,7 +287,7 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
         setStatus(QString::fromLatin1(kNoDeviceText));
         return;
     }
-    const QString folder = exportFolder_ ? exportFolder_() : QString();
+    const QString folder = host().exportFolder();
     if (folder.isEmpty()) {
         setStatus(QString::fromLatin1(kNoFolderText));
         return;
@@ -304,31 +311,22 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
     nimbara::transfer::OneCopySettings settings;
     settings.exportFolder = folder.toStdString();
     std::shared_ptr<const nimbara::transfer::OneCopyToggles> toggles = toggles_;
-    QPointer<PROneCopyViewController> self(this);
-    worker_.start([self, device, settings, toggles](const nimbara::ui::PageWorker::StopCheck& stop,
-                                                    const nimbara::ui::PageWorker::Post& post) {
+    worker_.start([this, device, settings, toggles](const nimbara::JobRunner::StopCheck& stop,
+                                                    const nimbara::JobRunner::Post& post) {
         nimbara::transfer::OneCopySink sink;
-        sink.rowEnded = [self, post](const OneCopyRowEnd& end) {
-            post([self, end] {
-                if (self) {
-                    self->markRow(end);
-                }
-            });
+        sink.rowEnded = [this, post](const OneCopyRowEnd& end) {
+            post([this, end] { markRow(end); });
         };
         // Shown on the GUI thread while the backup starts; the run's stop check keeps it from
-        // showing for a run that was dropped.
-        sink.unlockNotice = [self, stop](const nimbara::backup::BackupDevice&) {
-            if (self && !stop()) {
-                self->showUnlockNotice();
+        // showing for a run that was dropped (the page going stops it).
+        sink.unlockNotice = [this, stop](const nimbara::backup::BackupDevice&) {
+            if (!stop()) {
+                showUnlockNotice();
             }
         };
         nimbara::transfer::OneCopyJob job(device, settings, toggles, std::move(sink), stop);
         auto report = std::make_shared<OneCopyReport>(job.run());
-        post([self, report] {
-            if (self) {
-                self->finishOneClickCopyOnMainThread(std::move(*report));
-            }
-        });
+        post([this, report] { finishOneClickCopyOnMainThread(std::move(*report)); });
     });
 }
 

@@ -1,7 +1,8 @@
 // The one-click copy page: copies, with one press, everything of the current device that the
 // user left switched on (camera roll, photo stream, photo library, music, videos, contacts,
 // messages, notes, bookmarks, calendar and reminders, call logs, voice memos) into a new folder
-// inside the export folder, which is shown when the copy ends.
+// inside the host's export folder, which is shown when the copy ends. The device's identifier
+// and name come from the host's device on show.
 //
 // States: idle (start button "startNom.png", every row switched on) -> running ("startDown.png",
 // the disk spinning, the spinners of the rows that are on turning, each row marked as its step
@@ -22,11 +23,11 @@
 #include <memory>
 #include <optional>
 
+#include "platform/job_runner.h"
 #include "platform/notification_center.h"
 #include "transfer/one_copy_job.h"
 #include "transfer/pages/one_copy_ui.h"
 #include "ui/page_controller_base.h"
-#include "ui/page_worker.h"
 
 class PRiDeviceNode;
 
@@ -37,7 +38,7 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     enum class State { Idle, Running, Finished };
     static constexpr int kCopyCategoryCount = static_cast<int>(nimbara::transfer::kOneCopyRowCount);
 
-    explicit PROneCopyViewController(QObject* parent = nullptr);
+    explicit PROneCopyViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PROneCopyViewController() override;
 
     // Stores the device index of the page's device services.
@@ -45,15 +46,8 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     // Back to the start for another device: every row on (flags and check images), no run, no
     // backup, no marks; a running copy is stopped and what it still reports is dropped.
     void initAllDataAndAllView();
-
-    // Where the copies go (the delegate's export folder), and the device picked in the shell
-    // (for its identifier and name).
-    void setExportFolderProvider(std::function<QString()> provider) {
-        exportFolder_ = std::move(provider);
-    }
-    void setCurrentDeviceProvider(std::function<std::shared_ptr<PRiDeviceNode>()> provider) {
-        currentDevice_ = std::move(provider);
-    }
+    // The shell shows `target` (none: no device is left): its index, then the reset above.
+    void deviceChanged(const amd::DeviceTarget& target) override;
 
     // The row toggles: each flips its flag and its check image together.
     void PhotoCameraAction(QObject* sender = nullptr);
@@ -125,8 +119,6 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     std::unique_ptr<OneCopyUi> ui_;
     QPointer<QWidget> uiRoot_;
     nimbara::ObserverBag observers_;
-    std::function<QString()> exportFolder_;
-    std::function<std::shared_ptr<PRiDeviceNode>()> currentDevice_;
     // Shared with the run: it reads each toggle when it reaches that step.
     std::shared_ptr<nimbara::transfer::OneCopyToggles> toggles_;
 
@@ -138,6 +130,6 @@ class PROneCopyViewController : public nimbara::ui::PageControllerBase {
     std::array<std::optional<nimbara::transfer::OneCopyRowEnd>, nimbara::transfer::kOneCopyRowCount>
         rowEnds_;
     nimbara::transfer::OneCopyDevice jobDevice_;
-    nimbara::ui::PageWorker worker_;
+    nimbara::JobRunner worker_;
     std::function<void()> jobEnded_;
 };

@@ -7,8 +7,6 @@
 
 #include <utility>
 
-#include "app/main_window_ui.h"
-#include "app/quennic_app_delegate.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_tree_node.h"
 #include "backup/pr_note_node.h"
@@ -24,11 +22,12 @@
 #include "ui/chat_column_view.h"
 #include "ui/chat_picture_loader.h"
 #include "ui/read_only_text.h"
+#include "ui/view_helpers.h"
 
-using nimbara::app::setImageViewImage;
 using nimbara::transfer::MediaDeviceTarget;
 using nimbara::transfer::MediaLibraryResult;
 using nimbara::transfer::MediaLibraryStatus;
+using nimbara::ui::setImageViewImage;
 
 namespace {
 
@@ -71,8 +70,8 @@ PRTransferVideoContoller* makeVideoListModel(QObject* parent) {
         parent);
 }
 
-PRTansferViewController::PRTansferViewController(QObject* parent)
-    : PageControllerBase("PRTansferViewController", QStringLiteral("Transfer"), parent) {
+PRTansferViewController::PRTansferViewController(nimbara::ui::PageHost& host, QObject* parent)
+    : PageControllerBase(host, "PRTansferViewController", QStringLiteral("Transfer"), parent) {
     musicController_ = makeTrackListModel(this);
     videoController_ = makeVideoListModel(this);
     contactController_ =
@@ -88,14 +87,14 @@ PRTansferViewController::PRTansferViewController(QObject* parent)
         this);
     pictureLoader_ = new nimbara::ui::ChatPictureLoader(this);
     records_ = new nimbara::transfer::TransferRecordsPane(
-        *this, [this](const QString& text) { setStatus(text); });
-    photos_ = new TransferPhotos(this);
+        *this, host, [this](const QString& text) { setStatus(text); });
+    photos_ = new TransferPhotos(host, this);
     connect(photos_, &TransferPhotos::statusChanged, this, [this](const QString& text) {
         ensureBuilt();
         setStatus(text);
     });
     playerFactory_ = nimbara::transfer::qtMediaPlayerFactory();
-    appPane_ = new nimbara::transfer::TransferAppPane(this);
+    appPane_ = new nimbara::transfer::TransferAppPane(host, this);
     menus_ = new nimbara::transfer::TransferMediaMenus(
         *this, [this](const QString& text, bool problem) { setStatus(text, problem); });
     watchDeviceDetach();
@@ -317,11 +316,9 @@ void PRTansferViewController::ShowMusic(int deviceIndex) {
     setStatus(QString());
     ui_->musicInfolab->setText(kReadingText);
     ui_->videoInfolab->setText(kReadingText);
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->musicScanhasStartHandle();
-    }
-    musicWorker_.start([this, target](const nimbara::ui::PageWorker::StopCheck& stop,
-                                      const nimbara::ui::PageWorker::Post& post) {
+    host().markBusy(nimbara::ui::PageHost::BusyMark::Music, true);
+    musicWorker_.start([this, target](const nimbara::JobRunner::StopCheck& stop,
+                                      const nimbara::JobRunner::Post& post) {
         // This load's own sink: what it finds goes to this load's end and nowhere else.
         nimbara::transfer::MediaLibrarySink sink;
         sink.finished = [this, post](const MediaLibraryResult& result) {
@@ -468,6 +465,10 @@ void PRTansferViewController::initAllDataAndAllView() {
         // The spinners of the stopped load never stay on.
         nimbara::NotificationCenter::defaultCenter().post(kMusicFinished);
     }
+}
+
+void PRTansferViewController::deviceChanged(const amd::DeviceTarget& /*target*/) {
+    initAllDataAndAllView();
 }
 
 void PRTansferViewController::deviceDetached(int index) {

@@ -3,8 +3,8 @@
 //
 // Each category loads once: its entry does nothing while its load runs or after it finished.
 // The music entry reads the device's media library (music and videos in one read) on the page's
-// worker, bound to the device (index AND serial) it was started for, and tells the shell when it
-// starts (its sidebar spinners turn) and when it ends ("musicScanFinished", which stops them).
+// worker, bound to the device (index AND serial) it was started for, and tells the host when it
+// starts (the music busy mark) and when it ends ("musicScanFinished", which stops the mark).
 // Every end posts it: a load that failed (a refused file service, a library that can't be
 // copied or read) or whose device went away also clears its flags, so the category can be
 // entered again, and says why on the page. A device change (initAllDataAndAllView) stops the
@@ -27,12 +27,12 @@
 #include <vector>
 
 #include "cleanup/pages/clean_list_models.h"
+#include "platform/job_runner.h"
 #include "transfer/media_library.h"
 #include "transfer/pages/media_player_view.h"
 #include "transfer/pages/transfer_photos.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/page_controller_base.h"
-#include "ui/page_worker.h"
 
 class PRContactNode;
 class PRMessageTreeNode;
@@ -71,7 +71,7 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
   public:
     using Tracks = std::vector<std::shared_ptr<PRTranMusicNode>>;
 
-    explicit PRTansferViewController(QObject* parent = nullptr);
+    explicit PRTansferViewController(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~PRTansferViewController() override;
 
     // Show one category view and hide the start view and the others.
@@ -101,6 +101,8 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     // Another device became current: stops the page's load (its spinners stop), empties the
     // lists and detail views, clears every load flag and shows the start view.
     void initAllDataAndAllView();
+    // The shell shows another device or none: the reset above.
+    void deviceChanged(const amd::DeviceTarget& target) override;
 
     // Moves a load's lists into the tables (replacing what they showed). GUI thread.
     void UpMusiceDataSource(Tracks music, Tracks videos);
@@ -213,5 +215,5 @@ class PRTansferViewController : public nimbara::ui::PageControllerBase {
     bool musicRead_ = false;  // the lists shown were read (possibly empty)
     nimbara::transfer::MediaLibraryStatus musicStatus_ =
         nimbara::transfer::MediaLibraryStatus::Done;
-    nimbara::ui::PageWorker musicWorker_;
+    nimbara::JobRunner musicWorker_;
 };

@@ -11,12 +11,12 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/alerts.h"
-#include "app/core/text_utilities.h"
 #include "filemanager/action_texts.h"
 #include "transfer/app_container_files.h"
 #include "transfer/pages/transfer_export_panel.h"
 #include "transfer/pages/transfer_record_exports.h"
+#include "ui/alerts.h"
+#include "ui/core/text_utilities.h"
 #include "ui/save_panel.h"
 
 namespace nimbara::transfer {
@@ -347,8 +347,8 @@ void TransferAppFileActions::chooseLocalFile(Upload upload) {
 void TransferAppFileActions::upload(Upload upload, bool allowReplace) {
     pane_.setInfo(QStringLiteral("Adding \u201c%1\u201d to %2\u2026")
                       .arg(QFileInfo(upload.local).fileName(), upload.job.appName));
-    worker_.start([this, upload, allowReplace](const nimbara::ui::PageWorker::StopCheck& stop,
-                                               const nimbara::ui::PageWorker::Post& post) {
+    worker_.start([this, upload, allowReplace](const nimbara::JobRunner::StopCheck& stop,
+                                               const nimbara::JobRunner::Post& post) {
         auto report = std::make_shared<fm::FsUploadReport>(fm::uploadFileToDevice(
             containerRoot(upload.job.target, upload.job.bundleId), localPath(upload.local),
             upload.deviceFolder, allowReplace, stop));
@@ -451,13 +451,13 @@ void TransferAppFileActions::AppDeleted() {
                                : QStringLiteral("%1 files").arg(selection.files.size()),
                            selection.appName));
     // The worker reads plain values only; the rows stay with the GUI thread.
-    worker_.start([this, job, selection, plan = removalPlanOf(selection)](
-                      const nimbara::ui::PageWorker::StopCheck& stop,
-                      const nimbara::ui::PageWorker::Post& post) {
-        auto report = std::make_shared<fm::FsRemovalReport>(
-            fm::removeDeviceEntries(containerRoot(job.target, job.bundleId), plan, stop));
-        post([this, job, selection, report] { removalEnded(job, selection, *report); });
-    });
+    worker_.start(
+        [this, job, selection, plan = removalPlanOf(selection)](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            auto report = std::make_shared<fm::FsRemovalReport>(
+                fm::removeDeviceEntries(containerRoot(job.target, job.bundleId), plan, stop));
+            post([this, job, selection, report] { removalEnded(job, selection, *report); });
+        });
 }
 
 void TransferAppFileActions::removalEnded(const Job& job, const ContainerSelection& selection,
@@ -567,21 +567,21 @@ void TransferAppFileActions::exportTo(const Job& job, std::vector<fm::FsExportIt
                                       const fs::path& folder, fm::FsExportLayout layout) {
     const QString working = QStringLiteral("Exporting from %1\u2026").arg(job.appName);
     pane_.setInfo(working);
-    worker_.start([this, job, plan = std::move(plan), folder, layout, working](
-                      const nimbara::ui::PageWorker::StopCheck& stop,
-                      const nimbara::ui::PageWorker::Post& post) {
-        const auto progress = [this, &post, working](std::size_t files, std::uint64_t bytes) {
-            const QString text = QStringLiteral("%1 %2 written (%3).")
-                                     .arg(working,
-                                          files == 1 ? QStringLiteral("1 file")
-                                                     : QStringLiteral("%1 files").arg(files),
-                                          nimbara::shell::size_to_unit(bytes).trimmed());
-            post([this, text] { pane_.setInfo(text); });
-        };
-        auto report = std::make_shared<fm::FsExportReport>(fm::exportDeviceEntries(
-            containerRoot(job.target, job.bundleId), plan, folder, layout, stop, progress));
-        post([this, report] { exportEnded(*report); });
-    });
+    worker_.start(
+        [this, job, plan = std::move(plan), folder, layout, working](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            const auto progress = [this, &post, working](std::size_t files, std::uint64_t bytes) {
+                const QString text = QStringLiteral("%1 %2 written (%3).")
+                                         .arg(working,
+                                              files == 1 ? QStringLiteral("1 file")
+                                                         : QStringLiteral("%1 files").arg(files),
+                                              nimbara::shell::size_to_unit(bytes).trimmed());
+                post([this, text] { pane_.setInfo(text); });
+            };
+            auto report = std::make_shared<fm::FsExportReport>(fm::exportDeviceEntries(
+                containerRoot(job.target, job.bundleId), plan, folder, layout, stop, progress));
+            post([this, report] { exportEnded(*report); });
+        });
 }
 
 void TransferAppFileActions::exportEnded(const fm::FsExportReport& report) {

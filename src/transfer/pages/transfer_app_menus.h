@@ -32,9 +32,9 @@
 #include <vector>
 
 #include "device/device_target.h"
+#include "platform/job_runner.h"
 #include "ui/core/pr_app_tree_controller.h"
 #include "ui/folder_tree_models.h"
-#include "ui/page_worker.h"
 
 class QTableView;
 class QTreeView;
@@ -161,7 +161,7 @@ class TransferAppFileActions : public QObject {
     QString exportPath_;
     // Counts stops: a question or panel answered after one does nothing.
     std::uint64_t generation_ = 0;
-    nimbara::ui::PageWorker worker_;
+    nimbara::JobRunner worker_;
 };
 
 }  // namespace nimbara::transfer

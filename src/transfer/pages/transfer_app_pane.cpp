@@ -12,15 +12,14 @@
 #include <filesystem>
 #include <utility>
 
-#include "app/main_window_ui.h"
-#include "app/quennic_app_delegate.h"
-#include "app/window_builders.h"
 #include "cleanup/pages/clean_view_ui.h"
 #include "device/device_manager.h"
 #include "filemanager/storage_preview.h"
 #include "platform/notification_center.h"
 #include "ui/fonts.h"
 #include "ui/named_image.h"
+#include "ui/view_helpers.h"
+#include "ui/window_builders.h"
 
 namespace nimbara::transfer {
 
@@ -78,7 +77,8 @@ bool AppOutlineModel::hasChildren(const QModelIndex& parent) const {
     return nimbara::ui::PRAppOutlineModel::hasChildren(parent);
 }
 
-TransferAppPane::TransferAppPane(QObject* parent) : QObject(parent) {
+TransferAppPane::TransferAppPane(ui::PageHost& host, QObject* parent)
+    : QObject(parent), host_(host) {
     outline_ = new AppOutlineModel(&appTreeController_.plainTree(), this);
     appFileController_ = new nimbara::ui::PRAppEntriesModel(&appTreeController_.plainTree(), this);
     appTreeController_.setRefreshCallback([this] { refreshOutlineView(); });
@@ -100,9 +100,9 @@ TransferAppPane::~TransferAppPane() {
 }
 
 void TransferAppPane::attach(QWidget* appView) {
-    using nimbara::app::build::makeImageView;
-    using nimbara::app::build::makeLabel;
-    using nimbara::app::build::named;
+    using nimbara::ui::build::makeImageView;
+    using nimbara::ui::build::makeLabel;
+    using nimbara::ui::build::named;
     auto* layout = qobject_cast<QBoxLayout*>(appView->layout());
     appInfolab_ = makeLabel(appView, "appInfolab", QString(), kInfoPoints);
     appInfolab_->setWordWrap(true);
@@ -187,11 +187,9 @@ void TransferAppPane::ShowApp(int deviceIndex) {
     target_ = target;
     clearAll();
     setInfo(kReadingText);
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->AppScanhasStartHandle();
-    }
-    listWorker_.start([this, target](const nimbara::ui::PageWorker::StopCheck& stop,
-                                     const nimbara::ui::PageWorker::Post& post) {
+    host_.markBusy(ui::PageHost::BusyMark::Apps, true);
+    listWorker_.start([this, target](const nimbara::JobRunner::StopCheck& stop,
+                                     const nimbara::JobRunner::Post& post) {
         auto result = std::make_shared<AppListResult>(listTransferApps(target, stop));
         post([this, result] { listEnded(result); });
     });
@@ -260,8 +258,8 @@ void TransferAppPane::startNextWalk() {
     ++walksStarted_;
     setInfo(kWalkingText.arg(app->fileDirName()));
     const amd::DeviceTarget target = target_;
-    walkWorker_.start([this, target, app](const nimbara::ui::PageWorker::StopCheck& stop,
-                                          const nimbara::ui::PageWorker::Post& post) {
+    walkWorker_.start([this, target, app](const nimbara::JobRunner::StopCheck& stop,
+                                          const nimbara::JobRunner::Post& post) {
         auto result = std::make_shared<ContainerWalkResult>(
             walkAppContainer(target, *app, stop, [this, &post](std::vector<AppDir> records) {
                 auto batch = std::make_shared<std::vector<AppDir>>(std::move(records));
@@ -335,21 +333,21 @@ void TransferAppPane::tableViewSelectionDidChange() {
     setPreviewInfo(copied.isEmpty()
                        ? QStringLiteral("Copying %1 for its preview…").arg(file->fileName())
                        : QString());
-    previewWorker_.start([this, target, file, type, bundleId, devicePath, copied](
-                             const nimbara::ui::PageWorker::StopCheck& stop,
-                             const nimbara::ui::PageWorker::Post& post) {
-        QString path = copied;
-        QString reason;
-        std::error_code ec;
-        if (path.isEmpty() || !std::filesystem::is_regular_file(path.toStdString(), ec)) {
-            const filemanager::PreviewCopy copy = filemanager::copyForPreview(
-                target, devicePath, filemanager::kPreviewSizeLimit, stop, bundleId);
-            path = copy.copied() ? QString::fromStdString(copy.path.string()) : QString();
-            reason = copy.reason;
-        }
-        const QImage image = path.isEmpty() ? QImage() : previewImageOf(path, type);
-        post([this, file, path, image, reason] { previewEnded(file, path, image, reason); });
-    });
+    previewWorker_.start(
+        [this, target, file, type, bundleId, devicePath, copied](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            QString path = copied;
+            QString reason;
+            std::error_code ec;
+            if (path.isEmpty() || !std::filesystem::is_regular_file(path.toStdString(), ec)) {
+                const filemanager::PreviewCopy copy = filemanager::copyForPreview(
+                    target, devicePath, filemanager::kPreviewSizeLimit, stop, bundleId);
+                path = copy.copied() ? QString::fromStdString(copy.path.string()) : QString();
+                reason = copy.reason;
+            }
+            const QImage image = path.isEmpty() ? QImage() : previewImageOf(path, type);
+            post([this, file, path, image, reason] { previewEnded(file, path, image, reason); });
+        });
 }
 
 void TransferAppPane::previewEnded(const std::shared_ptr<PRAppFileTreeNode>& file,
@@ -376,7 +374,7 @@ void TransferAppPane::showPreview(const QImage& image) {
         return;
     }
     if (image.isNull()) {
-        nimbara::app::setImageViewImage(appImageView_, QStringLiteral("document"));
+        nimbara::ui::setImageViewImage(appImageView_, QStringLiteral("document"));
         return;
     }
     appImageView_->setProperty("imageName", QString());
@@ -399,7 +397,7 @@ void TransferAppPane::clearAll() {
     appFileController_->setFolder(nullptr);
     appTreeController_.clear();
     if (appImageView_ != nullptr) {
-        nimbara::app::setImageViewImage(appImageView_, QStringLiteral("document"));
+        nimbara::ui::setImageViewImage(appImageView_, QStringLiteral("document"));
     }
 }
 

@@ -5,13 +5,12 @@
 // context menus of the outline and the table add, delete and export container files
 // (TransferAppFileActions).
 //
-// The app list loads once per device: the shell hears AppScanhasStartHandle when it starts and
-// "AppScanFinished" when it ends, also when it failed, after which the category can be entered
-// again. Every job (the list, the walks one after another, the preview copy, the file jobs) runs
-// on a worker
-// bound to the device (index AND serial) it was started for. A device change (reset) stops them,
-// drops what they still hand over and empties the views; a departure of the device mid-walk says
-// so and drops what was read from it. GUI thread only.
+// The app list loads once per device: the host's busy mark of the apps starts with it and
+// "AppScanFinished" stops it when it ends, also when it failed, after which the category can be
+// entered again. Every job (the list, the walks one after another, the preview copy, the file
+// jobs) runs on a worker bound to the device (index AND serial) it was started for. A device change
+// (reset) stops them, drops what they still hand over and empties the views; a departure of the
+// device mid-walk says so and drops what was read from it. GUI thread only.
 #pragma once
 
 #include <QImage>
@@ -26,11 +25,12 @@
 #include <memory>
 
 #include "device/device_target.h"
+#include "platform/job_runner.h"
 #include "transfer/app_containers.h"
 #include "transfer/pages/transfer_app_menus.h"
 #include "ui/core/pr_app_tree_controller.h"
 #include "ui/folder_tree_models.h"
-#include "ui/page_worker.h"
+#include "ui/page_host.h"
 
 class QWidget;
 
@@ -47,7 +47,8 @@ class TransferAppPane : public QObject {
   public:
     using AppDir = PRAppTreeController::AppDir;
 
-    explicit TransferAppPane(QObject* parent = nullptr);
+    // `host` outlives the pane.
+    explicit TransferAppPane(ui::PageHost& host, QObject* parent = nullptr);
     ~TransferAppPane() override;
 
     // Builds the pane's widgets into `appView` (a view with a vertical layout).
@@ -101,6 +102,7 @@ class TransferAppPane : public QObject {
     void setPreviewInfo(const QString& text);
     void clearAll();
 
+    ui::PageHost& host_;
     PRAppTreeController appTreeController_;
     AppOutlineModel* outline_ = nullptr;
     nimbara::ui::PRAppEntriesModel* appFileController_ = nullptr;
@@ -118,9 +120,9 @@ class TransferAppPane : public QObject {
     bool finished_ = false;  // the list was shown
     int walksStarted_ = 0;
     std::deque<AppDir> pendingWalks_;
-    nimbara::ui::PageWorker listWorker_;
-    nimbara::ui::PageWorker walkWorker_;
-    nimbara::ui::PageWorker previewWorker_;
+    nimbara::JobRunner listWorker_;
+    nimbara::JobRunner walkWorker_;
+    nimbara::JobRunner previewWorker_;
 };
 
 }  // namespace nimbara::transfer

@@ -23,7 +23,7 @@
 namespace nimbara::transfer {
 
 namespace fs = std::filesystem;
-using nimbara::ui::PageWorker;
+using nimbara::JobRunner;
 
 namespace {
 
@@ -343,7 +343,7 @@ void TransferMediaMenus::runExport(amd::DeviceTarget device, std::vector<MediaEx
                                    fs::path folder) {
     status_(QStringLiteral("Exporting %1…").arg(filesText(plan.size())), false);
     exportWorker_.start([this, device, plan = std::move(plan), folder = std::move(folder)](
-                            const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                            const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         const auto progress = [this, &post](std::size_t handled, std::size_t total) {
             post([this, handled, total] {
                 status_(QStringLiteral("Exporting: %1 of %2 done…").arg(handled).arg(total), false);
@@ -450,7 +450,7 @@ void TransferMediaMenus::startNextLibraryCopy() {
             false);
     const iTunesScriptHandler::ErrorAlert alert = scriptErrorAlert(page_.view());
     libraryWorker_.start([this, request = std::move(request), alert](
-                             const PageWorker::StopCheck& stop, const PageWorker::Post& post) {
+                             const JobRunner::StopCheck& stop, const JobRunner::Post& post) {
         const auto progress = [this, &post](std::size_t handled, std::size_t total) {
             post([this, handled, total] {
                 status_(QStringLiteral("Copying to the music library: %1 of %2 done…")

@@ -30,9 +30,9 @@
 #include <optional>
 #include <vector>
 
+#include "platform/job_runner.h"
 #include "transfer/media_export.h"
 #include "transfer/music_library_copy.h"
-#include "ui/page_worker.h"
 
 class PRTansferViewController;
 class PRTranMusicNode;
@@ -149,8 +149,8 @@ class TransferMediaMenus : public QObject {
     std::optional<MediaExportReport> lastExport_;
     std::optional<LibraryCopyReport> lastLibraryCopy_;
     std::deque<LibraryCopyRequest> libraryWaiting_;
-    nimbara::ui::PageWorker exportWorker_;
-    nimbara::ui::PageWorker libraryWorker_;
+    nimbara::JobRunner exportWorker_;
+    nimbara::JobRunner libraryWorker_;
 };
 
 }  // namespace nimbara::transfer

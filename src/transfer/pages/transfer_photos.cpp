@@ -8,7 +8,6 @@
 #include <cmath>
 #include <utility>
 
-#include "app/quennic_app_delegate.h"
 #include "device/device_manager.h"
 #include "platform/notification_center.h"
 #include "transfer/pages/transfer_ui.h"
@@ -132,8 +131,8 @@ std::size_t PRImageBrowserModel::thumbnailsLoading() const {
 
 // ------------------------------------------------------------------ category
 
-TransferPhotos::TransferPhotos(QObject* parent)
-    : QObject(parent), model_(new PRImageBrowserModel(this)) {}
+TransferPhotos::TransferPhotos(nimbara::ui::PageHost& host, QObject* parent)
+    : QObject(parent), host_(host), model_(new PRImageBrowserModel(this)) {}
 
 TransferPhotos::~TransferPhotos() {
     worker_.stop();
@@ -179,12 +178,10 @@ void TransferPhotos::ShowPhoto(int deviceIndex) {
     model_->clear();
     emit statusChanged(QString());
     showInfo();
-    if (QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor()) {
-        hub->photoScanhasStartHandle();
-    }
+    host_.markBusy(nimbara::ui::PageHost::BusyMark::Photos, true);
     const std::filesystem::path copies = nimbara::transfer::photoCopyFolder(target.deviceSerial);
-    worker_.start([this, target, copies](const nimbara::ui::PageWorker::StopCheck& stop,
-                                         const nimbara::ui::PageWorker::Post& post) {
+    worker_.start([this, target, copies](const nimbara::JobRunner::StopCheck& stop,
+                                         const nimbara::JobRunner::Post& post) {
         // This load's own sink: its items go to this load and nowhere else.
         PhotoLoadSink sink;
         sink.itemAdded = [this, post](std::shared_ptr<IKImageItem> item) {

@@ -2,7 +2,7 @@
 // (a list view in icon mode) with a zoom slider.
 //
 // The load runs once per device on the category's own worker, bound to the device (index AND
-// serial) it was started for: the shell's photo spinner turns while it runs, and every end posts
+// serial) it was started for: the host's photo busy mark is on while it runs, and every end posts
 // "photoScanFinished". A load that failed, was cut short by a departed device, or could not copy
 // every file clears its flags, so choosing Photos again tries again (copies made whole are kept
 // and not fetched twice). Items appear one by one as their copies land; thumbnails are read from
@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "device/device_target.h"
+#include "platform/job_runner.h"
 #include "transfer/ik_image_item.h"
 #include "transfer/photo_load.h"
-#include "ui/page_worker.h"
+#include "ui/page_host.h"
 
 struct TransferUi;
 
@@ -72,7 +73,8 @@ class PRImageBrowserModel : public QAbstractListModel {
 class TransferPhotos : public QObject {
     Q_OBJECT
   public:
-    explicit TransferPhotos(QObject* parent = nullptr);
+    // `host` outlives the category.
+    explicit TransferPhotos(nimbara::ui::PageHost& host, QObject* parent = nullptr);
     ~TransferPhotos() override;
 
     // Hooks the browser, the zoom slider and the info line of (re)built page widgets.
@@ -109,6 +111,7 @@ class TransferPhotos : public QObject {
     void loadFailed(const QString& text);
     void showInfo();
 
+    nimbara::ui::PageHost& host_;
     PRImageBrowserModel* model_ = nullptr;
     QPointer<QListView> browser_;
     QPointer<QLabel> infoLabel_;
@@ -116,5 +119,5 @@ class TransferPhotos : public QObject {
     bool started_ = false;
     bool finished_ = false;
     double zoom_ = 0.35;
-    nimbara::ui::PageWorker worker_;
+    nimbara::JobRunner worker_;
 };

@@ -24,6 +24,7 @@
 #include "backup/writers/pr_rtf_controller.h"
 #include "backup/writers/pr_vcf_controller.h"
 #include "backup/writers/record_formatters.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::transfer {
 
@@ -56,8 +57,8 @@ void count(RecordExportResult& result, const ExportWriteResult& written) {
         return;
     }
     ++result.failures;
-    qWarning().noquote() << "Transfer export: a file could not be written:"
-                         << QString::fromStdString(written.error);
+    qCWarning(lcTransfer).noquote()
+        << "Transfer export: a file could not be written:" << QString::fromStdString(written.error);
     if (result.message.isEmpty()) {
         result.message = QStringLiteral("Some files could not be written: %1")
                              .arg(QString::fromStdString(written.error));

@@ -4,7 +4,6 @@
 #include <QPointer>
 #include <QTableView>
 
-#include "app/quennic_app_delegate.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
@@ -57,8 +56,9 @@ bool TransferRecordsPane::Target::stillAttached() const {
            amd::DeviceManager::GetInstance().DeviceSerial(deviceIndex) == deviceSerial;
 }
 
-TransferRecordsPane::TransferRecordsPane(PRTansferViewController& page, StatusLine status)
-    : QObject(&page), page_(page), status_(std::move(status)) {}
+TransferRecordsPane::TransferRecordsPane(PRTansferViewController& page, ui::PageHost& host,
+                                         StatusLine status)
+    : QObject(&page), page_(page), host_(host), status_(std::move(status)) {}
 
 TransferRecordsPane::~TransferRecordsPane() {
     worker_.stop();
@@ -71,8 +71,7 @@ void TransferRecordsPane::show(RecordKind kind, int deviceIndex) {
     if (started(kind) || finished(kind)) {
         return;  // loading, or loaded
     }
-    QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor();
-    const std::shared_ptr<PRiDeviceNode> node = hub ? hub->currentIDevicenode() : nullptr;
+    const std::shared_ptr<PRiDeviceNode> node = host_.currentDeviceNode();
     const Target target{deviceIndex, amd::DeviceManager::GetInstance().DeviceSerial(deviceIndex)};
     if (!node || node->deviceIndex() != deviceIndex || node->udidNumber().isEmpty() ||
         target.deviceSerial == 0) {
@@ -106,43 +105,35 @@ void TransferRecordsPane::startNext() {
     const auto contacts = contacts_;
     const backup::BackupRunSettings settings = settings_;
     QPointer<QWidget> window = page_.transferUi().view->window();
-    QPointer<TransferRecordsPane> self(this);
-    worker_.start([self, kind, device, folder, contacts, settings, window](
-                      const nimbara::ui::PageWorker::StopCheck& stop,
-                      const nimbara::ui::PageWorker::Post& post) {
-        auto loaded = std::make_shared<Loaded>();
-        loaded->kind = kind;
-        std::string read = folder;
-        if (read.empty()) {
-            // Shown on the GUI thread right after the launch, unless the load was dropped.
-            auto notice = [self, stop, window](const backup::BackupDevice&) {
-                if (self && !stop()) {
-                    backup::EnteriPhonePassCodetoUnlockScreen(window);
-                }
-            };
-            loaded->backup = runCheckedBackup(backup::BackupVariant::TransferPage, device, notice,
-                                              settings, stop);
-            if (!loaded->backup) {
-                return;  // stopped: nothing of it is shown
-            }
-            if (!loaded->backup->ok() || loaded->backup->encrypted) {
-                post([self, loaded] {
-                    if (self) {
-                        self->loadEnded(loaded);
+    worker_.start(
+        [this, kind, device, folder, contacts, settings, window](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            auto loaded = std::make_shared<Loaded>();
+            loaded->kind = kind;
+            std::string read = folder;
+            if (read.empty()) {
+                // Shown on the GUI thread right after the launch, unless the load was dropped (the
+                // pane going stops it).
+                auto notice = [stop, window](const backup::BackupDevice&) {
+                    if (!stop()) {
+                        backup::EnteriPhonePassCodetoUnlockScreen(window);
                     }
-                });
-                return;
+                };
+                loaded->backup = runCheckedBackup(backup::BackupVariant::TransferPage, device,
+                                                  notice, settings, stop);
+                if (!loaded->backup) {
+                    return;  // stopped: nothing of it is shown
+                }
+                if (!loaded->backup->ok() || loaded->backup->encrypted) {
+                    post([this, loaded] { loadEnded(loaded); });
+                    return;
+                }
+                read = loaded->backup->backupFolder.toStdString();
             }
-            read = loaded->backup->backupFolder.toStdString();
-        }
-        loaded->folder = QString::fromStdString(read);
-        loaded->records = readTransferRecords(read, kind, contacts.get());
-        post([self, loaded] {
-            if (self) {
-                self->loadEnded(loaded);
-            }
+            loaded->folder = QString::fromStdString(read);
+            loaded->records = readTransferRecords(read, kind, contacts.get());
+            post([this, loaded] { loadEnded(loaded); });
         });
-    });
 }
 
 void TransferRecordsPane::loadEnded(const std::shared_ptr<Loaded>& loaded) {
@@ -204,36 +195,26 @@ void TransferRecordsPane::loadFailed(const QString& text) {
 }
 
 void TransferRecordsPane::startedHandle(RecordKind kind) {
-    shellHandle(kind, true);
+    markBusy(kind, true);
 }
 
 void TransferRecordsPane::finishedHandle(RecordKind kind) {
-    shellHandle(kind, false);
+    markBusy(kind, false);
 }
 
-void TransferRecordsPane::shellHandle(RecordKind kind, bool started) {
-    QuennicAppDelegate* hub = QuennicAppDelegate::GetAppControllor();
-    if (hub == nullptr) {
-        return;
-    }
-    using Handle = void (QuennicAppDelegate::*)();
-    const auto pick = [started](Handle start, Handle finish) { return started ? start : finish; };
-    Handle handle = nullptr;
+void TransferRecordsPane::markBusy(RecordKind kind, bool busy) {
+    using Mark = ui::PageHost::BusyMark;
     switch (kind) {
         case RecordKind::Contacts:
-            handle = pick(&QuennicAppDelegate::contactScanhasStartHandle,
-                          &QuennicAppDelegate::contactScanFinishedHandle);
-            break;
+            host_.markBusy(Mark::Contacts, busy);
+            return;
         case RecordKind::Messages:
-            handle = pick(&QuennicAppDelegate::messageScanhasStartHandle,
-                          &QuennicAppDelegate::messageScanFinishedHandle);
-            break;
+            host_.markBusy(Mark::Messages, busy);
+            return;
         case RecordKind::Notes:
-            handle = pick(&QuennicAppDelegate::noteScanhasStartHandle,
-                          &QuennicAppDelegate::noteScanFinishedHandle);
-            break;
+            host_.markBusy(Mark::Notes, busy);
+            return;
     }
-    (hub->*handle)();
 }
 
 void TransferRecordsPane::reset() {
@@ -301,26 +282,21 @@ void TransferRecordsPane::runExport(std::function<RecordExportResult(const fs::p
         return;
     }
     const fs::path documents = documents_.empty() ? documentsFolder() : documents_;
-    QPointer<TransferRecordsPane> self(this);
-    exportWorker_.start([self, documents, work = std::move(work)](
-                            const nimbara::ui::PageWorker::StopCheck&,
-                            const nimbara::ui::PageWorker::Post& post) {
+    exportWorker_.start([this, documents, work = std::move(work)](
+                            const nimbara::JobRunner::StopCheck&,
+                            const nimbara::JobRunner::Post& post) {
         auto result = std::make_shared<RecordExportResult>(work(documents));
-        post([self, result] {
-            if (!self) {
-                return;
-            }
-            self->exportWorker_.finish();
-            self->lastExport_ = *result;
+        post([this, result] {
+            exportWorker_.finish();
+            lastExport_ = *result;
             if (!result->ok()) {
-                self->status_(result->message);
+                status_(result->message);
             } else {
                 const std::size_t count = result->files.size();
                 const QString folder = QString::fromStdString(result->folder.string());
-                self->status_(
-                    count == 1
-                        ? QStringLiteral("1 file saved in \"%1\".").arg(folder)
-                        : QStringLiteral("%1 files saved in \"%2\".").arg(count).arg(folder));
+                status_(count == 1
+                            ? QStringLiteral("1 file saved in \"%1\".").arg(folder)
+                            : QStringLiteral("%1 files saved in \"%2\".").arg(count).arg(folder));
             }
             if (!result->folder.empty()) {
                 nimbara::ui::FileViewer::reveal(QString::fromStdString(result->folder.string()));

@@ -1,8 +1,8 @@
 // The transfer page's contacts, messages and notes: read from one backup made for them, and
 // exported from their tables' context menus into the Documents folder.
 //
-// The first record category entered backs the device up (once per device; the shell's spinner of
-// that category turns meanwhile). Only a backup that the tool finished with status 0, of the very
+// The first record category entered backs the device up (once per device; the host's busy mark of
+// that category is on meanwhile). Only a backup that the tool finished with status 0, of the very
 // device it was started for and newer than the start, is read: a failed one is reported, no older
 // backup is read in its place, and the categories can be entered again. Categories entered later
 // read the same backup without a new one. Reading runs on the page's worker, bound to the device
@@ -23,9 +23,10 @@
 #include <vector>
 
 #include "backup/backup_runner.h"
+#include "platform/job_runner.h"
 #include "transfer/pages/transfer_record_exports.h"
 #include "transfer/transfer_records.h"
-#include "ui/page_worker.h"
+#include "ui/page_host.h"
 
 class PRContactNode;
 class PRTansferViewController;
@@ -42,7 +43,8 @@ class TransferRecordsPane : public QObject {
   public:
     using StatusLine = std::function<void(const QString&)>;
 
-    TransferRecordsPane(PRTansferViewController& page, StatusLine status);
+    // `page` and `host` outlive the pane.
+    TransferRecordsPane(PRTansferViewController& page, ui::PageHost& host, StatusLine status);
     ~TransferRecordsPane() override;
 
     // The category entries (showContact, showMessage, showNote): nothing while the category
@@ -89,13 +91,14 @@ class TransferRecordsPane : public QObject {
     void loadFailed(const QString& text);
     void startedHandle(RecordKind kind);
     void finishedHandle(RecordKind kind);
-    // The shell's start or finished handle of `kind` (its sidebar spinner).
-    void shellHandle(RecordKind kind, bool started);
+    // The host's busy mark of `kind` (its sidebar spinner) starts or stops.
+    void markBusy(RecordKind kind, bool busy);
     void runExport(std::function<RecordExportResult(const std::filesystem::path&)> work);
     void showMenu(QTableView* table, const QPoint& at);
     void clearLists();
 
     PRTansferViewController& page_;
+    ui::PageHost& host_;
     StatusLine status_;
     std::set<RecordKind> started_;
     std::set<RecordKind> finished_;
@@ -108,8 +111,8 @@ class TransferRecordsPane : public QObject {
     std::filesystem::path documents_;
     backup::BackupRunSettings settings_;
     std::optional<RecordExportResult> lastExport_;
-    nimbara::ui::PageWorker worker_;
-    nimbara::ui::PageWorker exportWorker_;
+    nimbara::JobRunner worker_;
+    nimbara::JobRunner exportWorker_;
 };
 
 }  // namespace nimbara::transfer

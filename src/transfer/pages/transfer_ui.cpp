@@ -11,20 +11,20 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "app/window_builders.h"
 #include "cleanup/pages/clean_view_ui.h"
 #include "ui/chat_column_view.h"
 #include "ui/fonts.h"
 #include "ui/read_only_text.h"
 #include "ui/status_line_views.h"
+#include "ui/window_builders.h"
 
 namespace {
 
-using nimbara::app::build::hiddenView;
-using nimbara::app::build::infoLine;
-using nimbara::app::build::makeImageView;
-using nimbara::app::build::makeLabel;
-using nimbara::app::build::named;
+using nimbara::ui::build::hiddenView;
+using nimbara::ui::build::infoLine;
+using nimbara::ui::build::makeImageView;
+using nimbara::ui::build::makeLabel;
+using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 const QColor kSlate{96, 110, 128};

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/device_path.h"
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/imd/imd_connection.h"
 #include "platform/mobiledevice/imd/imd_errors.h"
 #include "platform/mobiledevice/media_sync_queue.h"
@@ -308,8 +309,8 @@ int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& ch
 bool ImdDevice::runCrashMover() {
     std::shared_ptr<Channel> mover;
     if (int rc = openService(kCrashMoverService, mover)) {
-        qWarning().noquote() << "The crash-report mover did not start:"
-                             << QString::fromStdString(errorText(rc));
+        qCWarning(lcPlatform).noquote()
+            << "The crash-report mover did not start:" << QString::fromStdString(errorText(rc));
         return false;
     }
     // The mover says "ping" once it has moved the reports; the whole answer within one timeout.
@@ -327,9 +328,9 @@ bool ImdDevice::runCrashMover() {
     }
     mover->close();
     if (got != sizeof said || std::memcmp(said, "ping", sizeof said) != 0) {
-        qWarning().noquote() << "The crash-report mover did not say it was done"
-                             << (got == 0 ? "in time" : "as it should")
-                             << ": the newest crash logs may be missing.";
+        qCWarning(lcPlatform).noquote()
+            << "The crash-report mover did not say it was done"
+            << (got == 0 ? "in time" : "as it should") << ": the newest crash logs may be missing.";
         return false;
     }
     return true;
@@ -507,8 +508,9 @@ std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
         if (rc == Error::DeviceGone || detached_.load()) {
             return nullptr;
         }
-        qWarning().noquote() << "The disk usage of" << QString::fromStdString(udid_)
-                             << "could not be read:" << QString::fromStdString(errorText(rc));
+        qCWarning(lcPlatform).noquote()
+            << "The disk usage of" << QString::fromStdString(udid_)
+            << "could not be read:" << QString::fromStdString(errorText(rc));
         diskUsage = PlistValue::dict();  // every figure unknown
     }
     auto channel = std::make_shared<MediaSyncChannel>();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/imd/imd_device.h"
 #include "platform/mobiledevice/imd/imd_errors.h"
@@ -164,7 +165,8 @@ WatchCore::Entry* WatchCore::findLocked(std::uint32_t handle) {
 
 void WatchCore::added(const RawDeviceEvent& event) {
     if (!isPlausibleUdid(event.udid)) {
-        qWarning().noquote() << "A USB device with an unusable identifier is left alone.";
+        qCWarning(lcPlatform).noquote()
+            << "A USB device with an unusable identifier is left alone.";
         return;
     }
     std::vector<std::uint32_t> stale;
@@ -187,7 +189,8 @@ void WatchCore::added(const RawDeviceEvent& event) {
     }
     std::shared_ptr<WatchedDevice> device = factory_ ? factory_(event, serial) : nullptr;
     if (!device) {
-        qWarning().noquote() << "The device" << shown(event.udid) << "could not be opened.";
+        qCWarning(lcPlatform).noquote()
+            << "The device" << shown(event.udid) << "could not be opened.";
         return;
     }
     {
@@ -281,7 +284,7 @@ void WatchCore::checked(std::uint32_t handle, int rc) {
             entry->retry = rc != Error::PairingRefused;
             entry->retryAt = Clock::now() + entry->retryDelay;
             if (changed) {
-                qWarning().noquote()
+                qCWarning(lcPlatform).noquote()
                     << "The device" << shown(device->udid())
                     << "can't be used yet:" << QString::fromStdString(errorText(rc));
                 subscribers = broadcastLocked(kMessageWaiting, device);
@@ -407,8 +410,8 @@ void ImdLibrary::startWatching() {
     started_ = true;
     watcher_ = std::thread([core = core_] { core->run(); });
     if (int rc = source_->start(core_->inbox())) {
-        qWarning().noquote() << "Device events could not be subscribed to (" << rc
-                             << "): is the usbmuxd service running?";
+        qCWarning(lcPlatform).noquote() << "Device events could not be subscribed to (" << rc
+                                        << "): is the usbmuxd service running?";
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QDebug>
 #include <QFile>
 
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/media_sync_queue.h"
 #include "platform/mobiledevice/sim/sim_apps.h"
 #include "platform/mobiledevice/sim/sim_area.h"
@@ -137,8 +138,8 @@ bool SimulatedDevice::countOperation() {
         return false;
     }
     if (!stillInItsFolder()) {
-        qWarning().noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
-                             << "is gone: its folder was moved away or replaced.";
+        qCWarning(lcPlatform).noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
+                                        << "is gone: its folder was moved away or replaced.";
         goAway(false);
         return false;
     }
@@ -319,9 +320,10 @@ int SimulatedDevice::startService(const std::string& name,
     if (name == kAfcService || name == kCrashReportService) {
         Area area(anchor(), name == kAfcService ? kMediaDir : kCrashesDir);
         if (area.check() == AfcError::PermissionDenied) {
-            qWarning().noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
-                                 << "refuses" << QString::fromStdString(name)
-                                 << "because its area is a link out of the device's folder.";
+            qCWarning(lcPlatform).noquote()
+                << "Simulated device" << QFile::decodeName(dir_.c_str()) << "refuses"
+                << QString::fromStdString(name)
+                << "because its area is a link out of the device's folder.";
             return Error::ServiceRefused;
         }
         connection = std::make_unique<SimAfcService>(self, std::move(area));

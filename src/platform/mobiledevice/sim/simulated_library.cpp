@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/sim/sim_folder.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -150,8 +151,8 @@ DeviceHandle LibraryCore::attach(const fs::path& dirGiven, bool direct) {
     std::string why;
     auto folder = DeviceFolder::open(dir, &why);
     if (!folder) {
-        qWarning().noquote() << "Simulated device folder" << shown(dir)
-                             << "is refused:" << QString::fromStdString(why);
+        qCWarning(lcPlatform).noquote() << "Simulated device folder" << shown(dir)
+                                        << "is refused:" << QString::fromStdString(why);
         return nullptr;
     }
     noteRead(dir);
@@ -166,8 +167,8 @@ DeviceHandle LibraryCore::attach(const fs::path& dirGiven, bool direct) {
         }
     }
     if (!config) {
-        qWarning().noquote() << "Simulated device folder" << shown(dir)
-                             << "is refused:" << QString::fromStdString(why);
+        qCWarning(lcPlatform).noquote() << "Simulated device folder" << shown(dir)
+                                        << "is refused:" << QString::fromStdString(why);
         std::lock_guard<std::mutex> lock(mutex_);
         refused_[dir] = FolderLook{folder->openedAs(), stamp};
         return nullptr;

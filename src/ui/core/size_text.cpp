@@ -4,8 +4,8 @@
 #include <limits>
 #include <string>
 
-#include "app/core/text_utilities.h"
 #include "platform/text_format.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 

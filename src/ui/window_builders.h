@@ -1,5 +1,5 @@
-// Helpers shared by the window builders (main_window_ui.cpp, quick_scan_window_ui.cpp): every
-// widget they make carries its outlet's name as objectName.
+// Helpers shared by the window and page builders: every widget they make carries its outlet's
+// name as objectName.
 #pragma once
 
 #include <QAbstractItemView>
@@ -10,12 +10,11 @@
 #include <QTableView>
 #include <QWidget>
 
-#include "app/main_window_ui.h"
-#include "app/view_helpers.h"
 #include "ui/column_fitting.h"
 #include "ui/fonts.h"
+#include "ui/view_helpers.h"
 
-namespace nimbara::app::build {
+namespace nimbara::ui::build {
 
 // The text colour of the windows' ordinary labels.
 inline const QColor kText{40, 44, 52};
@@ -83,4 +82,4 @@ inline QTableView* makeRecordTable(QWidget* parent, const char* objectName, bool
     return table;
 }
 
-}  // namespace nimbara::app::build
+}  // namespace nimbara::ui::build

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace nimbara::app {
+namespace nimbara::ui {
 
 // The sum, held at the 64-bit maximum instead of wrapping.
 inline std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
@@ -21,4 +21,4 @@ inline float fractionOf(std::uint64_t part, std::uint64_t whole) {
     return whole == 0 ? 0.0f : static_cast<float>(part) / static_cast<float>(whole);
 }
 
-}  // namespace nimbara::app
+}  // namespace nimbara::ui

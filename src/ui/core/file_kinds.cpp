@@ -1,7 +1,7 @@
 // The media-kind extension tables and the look-ups over them.
 #include <cstring>
 
-#include "app/core/text_utilities.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 

@@ -1,4 +1,4 @@
-#include "ui/page_worker.h"
+#include "platform/job_runner.h"
 
 #include <atomic>
 #include <thread>
@@ -7,40 +7,45 @@
 #include "platform/main_thread.h"
 #include "platform/worker_reaper.h"
 
-namespace nimbara::ui {
+namespace nimbara {
 
-struct PageWorker::Job {
+struct JobRunner::Job {
     std::thread thread;
     std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
     std::shared_ptr<std::atomic<bool>> done = std::make_shared<std::atomic<bool>>(false);
+    Binding binding;
 };
 
-PageWorker::PageWorker()
-    : self_(std::make_shared<PageWorker*>(this)), reaper_(std::make_unique<WorkerReaper>()) {}
+JobRunner::JobRunner()
+    : self_(std::make_shared<JobRunner*>(this)), reaper_(std::make_unique<WorkerReaper>()) {}
 
-PageWorker::~PageWorker() {
+JobRunner::~JobRunner() {
     stop();
     self_.reset();
     outliveOwner(std::move(reaper_));
 }
 
-bool PageWorker::start(Body body) {
+bool JobRunner::start(Body body, Binding binding) {
     if (job_) {
         return false;
     }
+    if (!binding) {
+        binding = [] { return true; };
+    }
     auto job = std::make_shared<Job>();
-    std::weak_ptr<PageWorker*> owner = self_;
+    std::weak_ptr<JobRunner*> owner = self_;
     std::weak_ptr<Job> weak = job;
     Post post = [owner, weak](std::function<void()> step) {
         postToMain([owner, weak, step = std::move(step)] {
-            const std::shared_ptr<PageWorker*> worker = owner.lock();
+            const std::shared_ptr<JobRunner*> worker = owner.lock();
             const std::shared_ptr<Job> alive = weak.lock();
-            if (worker && alive && (*worker)->job_ == alive) {
+            if (worker && alive && (*worker)->job_ == alive && alive->binding()) {
                 step();
             }
         });
     };
-    StopCheck stopCheck = [cancel = job->cancel] { return cancel->load(); };
+    job->binding = binding;
+    StopCheck stopCheck = [cancel = job->cancel, binding] { return cancel->load() || !binding(); };
     job->thread = std::thread([body = std::move(body), stopCheck = std::move(stopCheck),
                                post = std::move(post), done = job->done] {
         body(stopCheck, post);
@@ -50,7 +55,12 @@ bool PageWorker::start(Body body) {
     return true;
 }
 
-void PageWorker::retire() {
+void JobRunner::replace(Body body, Binding binding) {
+    stop();
+    start(std::move(body), std::move(binding));
+}
+
+void JobRunner::retire() {
     if (!job_) {
         return;
     }
@@ -64,19 +74,19 @@ void PageWorker::retire() {
     job_.reset();
 }
 
-void PageWorker::finish() {
+void JobRunner::finish() {
     retire();
 }
 
-void PageWorker::stop() {
+void JobRunner::stop() {
     if (job_) {
         job_->cancel->store(true);
     }
     retire();
 }
 
-std::size_t PageWorker::ending() const {
+std::size_t JobRunner::ending() const {
     return reaper_ ? reaper_->pending() : 0;
 }
 
-}  // namespace nimbara::ui
+}  // namespace nimbara

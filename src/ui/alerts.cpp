@@ -1,4 +1,4 @@
-#include "app/alerts.h"
+#include "ui/alerts.h"
 
 #include <QCheckBox>
 #include <QMessageBox>

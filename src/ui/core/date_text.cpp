@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/core/text_utilities.h"
 #include "platform/text_format.h"
+#include "ui/core/text_utilities.h"
 
 namespace nimbara::shell {
 

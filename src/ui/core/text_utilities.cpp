@@ -1,5 +1,5 @@
 // C texts to strings and the contact look-up by phone number.
-#include "app/core/text_utilities.h"
+#include "ui/core/text_utilities.h"
 
 #include <QStringDecoder>
 

@@ -1,0 +1,216 @@
+// The device pages (storage manager, file browser, transfer, one-click copy) without the shell:
+// a fake page host showing the device the test chose, a simulated library whose departures reach
+// the pages as they do in the program ("DeviceDisConnect"), a private home folder and the shell's
+// busy indicators as the pages drive them: a host's busy mark turns one on, a mark turned off or
+// the page's finish notification turns it off again.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QString>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "../app/app_test_support.h"
+#include "../support/fake_page_host.h"
+#include "device/base_info.h"
+#include "device/device_manager.h"
+#include "device/pr_device_notify.h"
+#include "platform/main_thread.h"
+#include "platform/mobiledevice/mobile_device.h"
+#include "platform/mobiledevice/sim/sim_layout.h"
+#include "platform/mobiledevice/sim/simulated_library.h"
+#include "platform/notification_center.h"
+#include "platform/plist_value.h"
+#include "sim_device_builder.h"
+#include "test_support.h"
+#include "ui/alerts.h"
+
+namespace nimbara::test {
+
+// The widget exists and is not hidden.
+inline bool shown(const QWidget* widget) {
+    return widget != nullptr && !widget->isHidden();
+}
+
+// A fake host that also keeps the shell's indicators: on from a busy mark until it is turned off.
+class IndicatorPageHost : public FakePageHost {
+  public:
+    void markBusy(BusyMark mark, bool busy) override {
+        FakePageHost::markBusy(mark, busy);
+        on_[mark] = busy;
+        if (busy) {
+            ++starts_[mark];
+        }
+    }
+    bool indicatorOn(BusyMark mark) const {
+        const auto at = on_.find(mark);
+        return at != on_.end() && at->second;
+    }
+    int starts(BusyMark mark) const {
+        const auto at = starts_.find(mark);
+        return at != starts_.end() ? at->second : 0;
+    }
+    void stopIndicator(BusyMark mark) { on_[mark] = false; }
+
+  private:
+    std::map<BusyMark, bool> on_;
+    std::map<BusyMark, int> starts_;
+};
+
+class DevicePageTest : public ::testing::Test {
+  protected:
+    using BusyMark = ui::PageHost::BusyMark;
+
+    void SetUp() override {
+        ensureApplication();
+        resetMainThreadCalls();
+        // A question no test expected fails the test instead of waiting for a click that never
+        // comes; tests that expect one install their own handler over this one.
+        unexpectedAlerts_.emplace([](QWidget*, const Alerts::Question& question) {
+            ADD_FAILURE() << "unexpected alert: " << question.message.toStdString();
+            return Alerts::Answer::Default;
+        });
+        if (const char* home = std::getenv("HOME")) {
+            savedHome_ = home;
+        }
+        std::filesystem::create_directories(tmp_ / "home");
+        ::setenv("HOME", (tmp_ / "home").c_str(), 1);
+        host_.exportPath =
+            QString::fromStdString((tmp_ / "home" / "Documents" / "Pellucor").string());
+        library_ = std::make_shared<md::sim::SimulatedLibrary>();
+        md::setLibrary(library_);
+        amd::DeviceManager::GetInstance().SetNotify(&notify_);
+        ASSERT_EQ(amd::DeviceManager::GetInstance().Subscribe(), 0);
+        // The shell stops an indicator when its page posts the end of the work.
+        const std::pair<const char*, BusyMark> finishes[] = {
+            {"SystemlibhasFinished", BusyMark::SystemFiles},
+            {"AppScanFinished", BusyMark::Apps},
+            {"photoScanFinished", BusyMark::Photos},
+            {"musicScanFinished", BusyMark::Music},
+        };
+        for (const auto& [name, mark] : finishes) {
+            const BusyMark which = mark;
+            observers_.add(NotificationCenter::defaultCenter().addObserver(
+                name, [this, which](const Notification&) { host_.stopIndicator(which); }));
+        }
+    }
+
+    // Pages of the derived fixtures are gone by now.
+    void TearDown() override {
+        observers_.clear();
+        amd::DeviceManager::GetInstance().SetNotify(nullptr);
+        amd::DeviceManager::GetInstance().Reset();
+        waitForDeviceBinds();  // a bind dropped by the reset may still be using the library
+        md::setLibrary(nullptr);
+        if (savedHome_) {
+            ::setenv("HOME", savedHome_->c_str(), 1);
+        } else {
+            ::unsetenv("HOME");
+        }
+        QCoreApplication::processEvents();
+        unexpectedAlerts_.reset();
+    }
+
+    // Attaches a device folder; the index the manager gave it (-1 when none). The first device
+    // attached is the one the host shows, as in the program.
+    int attach(const std::string& dir) {
+        const std::list<int> before = amd::DeviceManager::GetInstance().Indices();
+        if (!library_->attach(dir)) {
+            return -1;
+        }
+        waitForDeviceBinds();
+        const std::list<int> after = amd::DeviceManager::GetInstance().Indices();
+        if (after.size() == before.size()) {
+            return -1;
+        }
+        const int index = after.back();
+        if (!host_.device) {
+            showDevice(index);
+        }
+        return index;
+    }
+    bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }
+    // The index of the device the host shows (-1: none).
+    int currentIndex() const { return host_.device ? host_.device->deviceIndex() : -1; }
+
+    // Writes the README's demo device to `dir` and attaches it; its index (-1, and the test
+    // fails, when it can't be written or attached).
+    int attachDemoDevice(const std::filesystem::path& dir) {
+        std::string error;
+        if (!simdev::makeDemoDevice(dir, &error)) {
+            ADD_FAILURE() << "the demo device could not be written: " << error;
+            return -1;
+        }
+        const int index = attach(dir.string());
+        EXPECT_GE(index, 0);
+        return index;
+    }
+
+    // The host shows the device at `index`, named and identified as the device says.
+    void showDevice(int index) {
+        host_.showDevice(index);
+        const auto item = amd::DeviceManager::GetInstance().FindItem(index);
+        const auto info = item ? item->sharedInfo() : nullptr;
+        if (info) {
+            host_.device->setUdidNumber(
+                QString::fromStdString(info->GetUniqueDeviceID().value_or("")));
+            host_.device->setDeviceName(QString::fromStdString(info->GetDeviceName().value_or("")));
+        }
+    }
+
+    // Sets (or with a null key clears) the one fault of a device folder; an attached simulated
+    // device reads it at its next operation.
+    static void setFault(const std::filesystem::path& device, const char* key,
+                         const PlistValue& value = {}) {
+        const std::string file = (device / md::sim::kDevicePlist).string();
+        auto plist = PlistValue::readFile(file);
+        ASSERT_TRUE(plist);
+        (*plist)[md::sim::kKeyFaults] = PlistValue::dict();
+        if (key != nullptr) {
+            (*plist)[md::sim::kKeyFaults][key] = value;
+        }
+        ASSERT_TRUE(plist->writeFile(file));
+    }
+
+    // Runs the event loop until `condition` holds or a generous limit passes.
+    static bool pumpUntil(const std::function<bool()>& condition) {
+        for (int i = 0; i < 2000; ++i) {
+            QCoreApplication::processEvents();
+            if (condition()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
+    // Runs the event loop `rounds` times with a short pause in between.
+    static void pumpEvents(int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+
+    TempDir tmp_;
+    IndicatorPageHost host_;
+    std::optional<Alerts::ScopedHandler> unexpectedAlerts_;
+    std::optional<std::string> savedHome_;
+    std::shared_ptr<md::sim::SimulatedLibrary> library_;
+    amd::PRDeviceNotify notify_;
+    ObserverBag observers_;
+};
+
+}  // namespace nimbara::test
