@@ -29,15 +29,11 @@
 #include "platform/mobiledevice/mobile_device.h"
 #include "platform/mobiledevice/sim/simulated_library.h"
 #include "sim_device_builder.h"
+#include "simulated_home_fixture.h"
 #include "test_support.h"
 #include "ui/alerts.h"
 
 namespace nimbara::test {
-
-// The widget exists and is not hidden.
-inline bool shown(const QWidget* widget) {
-    return widget != nullptr && !widget->isHidden();
-}
 
 // A simulated device to attach: Dev("Name").version("8.2").disk(total, free).metrics(...).
 struct Dev {
@@ -70,24 +66,10 @@ struct Dev {
     std::optional<std::array<std::int64_t, 5>> metrics;
 };
 
-class DelegateTest : public ::testing::Test {
+class DelegateTest : public SimulatedHomeTest {
   protected:
     void SetUp() override {
-        ensureApplication();
-        resetMainThreadCalls();
-        // A question no test expected fails the test instead of waiting for a click that never
-        // comes; tests that expect one install their own handler over this one.
-        unexpectedAlerts_.emplace([](QWidget*, const Alerts::Question& question) {
-            ADD_FAILURE() << "unexpected alert: " << question.message.toStdString();
-            return Alerts::Answer::Default;
-        });
-        if (const char* home = std::getenv("HOME")) {
-            savedHome_ = home;
-        }
-        std::filesystem::create_directories(tmp_ / "home");
-        ::setenv("HOME", (tmp_ / "home").c_str(), 1);
-        library_ = std::make_shared<md::sim::SimulatedLibrary>();
-        md::setLibrary(library_);
+        SimulatedHomeTest::SetUp();
         delegate_ = std::make_unique<QuennicAppDelegate>();
         delegate_->setBoardDelays(std::chrono::milliseconds(0), std::chrono::milliseconds(1));
         delegate_->applicationDidFinishLaunching();
@@ -95,17 +77,7 @@ class DelegateTest : public ::testing::Test {
 
     void TearDown() override {
         delegate_.reset();
-        amd::DeviceManager::GetInstance().SetNotify(nullptr);
-        amd::DeviceManager::GetInstance().Reset();
-        waitForDeviceBinds();  // a bind dropped by the reset may still be using the library
-        md::setLibrary(nullptr);
-        if (savedHome_) {
-            ::setenv("HOME", savedHome_->c_str(), 1);
-        } else {
-            ::unsetenv("HOME");
-        }
-        QCoreApplication::processEvents();
-        unexpectedAlerts_.reset();
+        SimulatedHomeTest::TearDown();
     }
 
     QuennicAppDelegate& hub() { return *delegate_; }
@@ -124,22 +96,9 @@ class DelegateTest : public ::testing::Test {
         return (tmp_ / udid).string();
     }
 
-    // Writes the README's demo device to `dir` and attaches it; the index the manager gave it
-    // (-1, and the test fails, when it can't be written or attached).
-    int attachDemoDevice(const std::filesystem::path& dir) {
-        std::string error;
-        if (!simdev::makeDemoDevice(dir, &error)) {
-            ADD_FAILURE() << "the demo device could not be written: " << error;
-            return -1;
-        }
-        const int index = attach(dir.string());
-        EXPECT_GE(index, 0);
-        return index;
-    }
-
     // Attaches a device folder; the index the manager gave it (-1 when none). Returns once the
     // hub has read the device's values and listed it (or a generous limit passed).
-    int attach(const std::string& dir) {
+    int attach(const std::string& dir) override {
         if (!library_->attach(dir)) {
             return -1;
         }
@@ -162,7 +121,6 @@ class DelegateTest : public ::testing::Test {
         return index;
     }
     int attachNew(const std::string& udid, const Dev& dev) { return attach(makeDevice(udid, dev)); }
-    bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }
 
     // Device indices of the hub's list and of the pop-up's items, in order.
     std::vector<int> listIndices() {
@@ -184,30 +142,6 @@ class DelegateTest : public ::testing::Test {
         return node ? node->deviceIndex() : -1;
     }
 
-    // Runs the event loop until `condition` holds or a generous limit passes.
-    static bool pumpUntil(const std::function<bool()>& condition) {
-        for (int i = 0; i < 2000; ++i) {
-            QCoreApplication::processEvents();
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-
-    // Runs the event loop `rounds` times with a short pause in between.
-    static void pumpEvents(int rounds) {
-        for (int i = 0; i < rounds; ++i) {
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-
-    TempDir tmp_;
-    std::optional<Alerts::ScopedHandler> unexpectedAlerts_;
-    std::optional<std::string> savedHome_;
-    std::shared_ptr<md::sim::SimulatedLibrary> library_;
     std::unique_ptr<QuennicAppDelegate> delegate_;
 };
 

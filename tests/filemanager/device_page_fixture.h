@@ -25,6 +25,7 @@
 
 #include "../app/app_test_support.h"
 #include "../support/fake_page_host.h"
+#include "../support/simulated_home_fixture.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
 #include "device/pr_device_notify.h"
@@ -39,11 +40,6 @@
 #include "ui/alerts.h"
 
 namespace nimbara::test {
-
-// The widget exists and is not hidden.
-inline bool shown(const QWidget* widget) {
-    return widget != nullptr && !widget->isHidden();
-}
 
 // A fake host that also keeps the shell's indicators: on from a busy mark until it is turned off.
 class IndicatorPageHost : public FakePageHost {
@@ -70,28 +66,14 @@ class IndicatorPageHost : public FakePageHost {
     std::map<BusyMark, int> starts_;
 };
 
-class DevicePageTest : public ::testing::Test {
+class DevicePageTest : public SimulatedHomeTest {
   protected:
     using BusyMark = ui::PageHost::BusyMark;
 
     void SetUp() override {
-        ensureApplication();
-        resetMainThreadCalls();
-        // A question no test expected fails the test instead of waiting for a click that never
-        // comes; tests that expect one install their own handler over this one.
-        unexpectedAlerts_.emplace([](QWidget*, const Alerts::Question& question) {
-            ADD_FAILURE() << "unexpected alert: " << question.message.toStdString();
-            return Alerts::Answer::Default;
-        });
-        if (const char* home = std::getenv("HOME")) {
-            savedHome_ = home;
-        }
-        std::filesystem::create_directories(tmp_ / "home");
-        ::setenv("HOME", (tmp_ / "home").c_str(), 1);
+        SimulatedHomeTest::SetUp();
         host_.exportPath =
             QString::fromStdString((tmp_ / "home" / "Documents" / "Pellucor").string());
-        library_ = std::make_shared<md::sim::SimulatedLibrary>();
-        md::setLibrary(library_);
         amd::DeviceManager::GetInstance().SetNotify(&notify_);
         ASSERT_EQ(amd::DeviceManager::GetInstance().Subscribe(), 0);
         // The shell stops an indicator when its page posts the end of the work.
@@ -111,22 +93,12 @@ class DevicePageTest : public ::testing::Test {
     // Pages of the derived fixtures are gone by now.
     void TearDown() override {
         observers_.clear();
-        amd::DeviceManager::GetInstance().SetNotify(nullptr);
-        amd::DeviceManager::GetInstance().Reset();
-        waitForDeviceBinds();  // a bind dropped by the reset may still be using the library
-        md::setLibrary(nullptr);
-        if (savedHome_) {
-            ::setenv("HOME", savedHome_->c_str(), 1);
-        } else {
-            ::unsetenv("HOME");
-        }
-        QCoreApplication::processEvents();
-        unexpectedAlerts_.reset();
+        SimulatedHomeTest::TearDown();
     }
 
     // Attaches a device folder; the index the manager gave it (-1 when none). The first device
     // attached is the one the host shows, as in the program.
-    int attach(const std::string& dir) {
+    int attach(const std::string& dir) override {
         const std::list<int> before = amd::DeviceManager::GetInstance().Indices();
         if (!library_->attach(dir)) {
             return -1;
@@ -142,22 +114,8 @@ class DevicePageTest : public ::testing::Test {
         }
         return index;
     }
-    bool detach(const std::string& udid) { return library_->detach((tmp_ / udid).string()); }
     // The index of the device the host shows (-1: none).
     int currentIndex() const { return host_.device ? host_.device->deviceIndex() : -1; }
-
-    // Writes the README's demo device to `dir` and attaches it; its index (-1, and the test
-    // fails, when it can't be written or attached).
-    int attachDemoDevice(const std::filesystem::path& dir) {
-        std::string error;
-        if (!simdev::makeDemoDevice(dir, &error)) {
-            ADD_FAILURE() << "the demo device could not be written: " << error;
-            return -1;
-        }
-        const int index = attach(dir.string());
-        EXPECT_GE(index, 0);
-        return index;
-    }
 
     // The host shows the device at `index`, named and identified as the device says.
     void showDevice(int index) {
@@ -171,44 +129,7 @@ class DevicePageTest : public ::testing::Test {
         }
     }
 
-    // Sets (or with a null key clears) the one fault of a device folder; an attached simulated
-    // device reads it at its next operation.
-    static void setFault(const std::filesystem::path& device, const char* key,
-                         const PlistValue& value = {}) {
-        const std::string file = (device / md::sim::kDevicePlist).string();
-        auto plist = PlistValue::readFile(file);
-        ASSERT_TRUE(plist);
-        (*plist)[md::sim::kKeyFaults] = PlistValue::dict();
-        if (key != nullptr) {
-            (*plist)[md::sim::kKeyFaults][key] = value;
-        }
-        ASSERT_TRUE(plist->writeFile(file));
-    }
-
-    // Runs the event loop until `condition` holds or a generous limit passes.
-    static bool pumpUntil(const std::function<bool()>& condition) {
-        for (int i = 0; i < 2000; ++i) {
-            QCoreApplication::processEvents();
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-    // Runs the event loop `rounds` times with a short pause in between.
-    static void pumpEvents(int rounds) {
-        for (int i = 0; i < rounds; ++i) {
-            QCoreApplication::processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-    }
-
-    TempDir tmp_;
     IndicatorPageHost host_;
-    std::optional<Alerts::ScopedHandler> unexpectedAlerts_;
-    std::optional<std::string> savedHome_;
-    std::shared_ptr<md::sim::SimulatedLibrary> library_;
     amd::PRDeviceNotify notify_;
     ObserverBag observers_;
 };

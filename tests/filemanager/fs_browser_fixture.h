@@ -167,14 +167,7 @@ class FsBrowserTest : public DevicePageTest {
     }
 
     void setFault(const char* key, const PlistValue& value = {}) {
-        const std::string file = (demo_ / md::sim::kDevicePlist).string();
-        auto plist = PlistValue::readFile(file);
-        ASSERT_TRUE(plist);
-        (*plist)[md::sim::kKeyFaults] = PlistValue::dict();
-        if (key != nullptr) {
-            (*plist)[md::sim::kKeyFaults][key] = value;
-        }
-        ASSERT_TRUE(plist->writeFile(file));
+        setDeviceFault(demo_, key, value);
     }
 
     std::filesystem::path demo_;

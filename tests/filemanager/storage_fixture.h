@@ -15,6 +15,7 @@
 
 #include "../app/app_test_support.h"
 #include "../device/sim_device_fixture.h"
+#include "../support/simulated_home_fixture.h"
 #include "device/device_manager.h"
 #include "filemanager/storage_scan.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
@@ -50,12 +51,7 @@ class StorageTest : public SimDeviceTest {
     // Sets the one fault of a device folder; an attached device reads it at its next operation.
     static void setFault(const std::filesystem::path& device, const char* key,
                          const PlistValue& value) {
-        const std::string file = (device / md::sim::kDevicePlist).string();
-        auto plist = PlistValue::readFile(file);
-        ASSERT_TRUE(plist);
-        (*plist)[md::sim::kKeyFaults] = PlistValue::dict();
-        (*plist)[md::sim::kKeyFaults][key] = value;
-        ASSERT_TRUE(plist->writeFile(file));
+        setDeviceFault(device, key, value);
     }
 
     static bool pumpUntil(const std::function<bool()>& condition) {

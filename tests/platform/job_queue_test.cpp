@@ -10,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "event_loop.h"
 #include "platform/job_queue.h"
 
 namespace nimbara {
@@ -19,13 +20,7 @@ int g_argc = 1;
 char g_arg0[] = "job_queue_test";
 char* g_argv[] = {g_arg0, nullptr};
 
-bool pumpUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
-}
+using test::pumpUntil;
 
 // A job that runs until released (or a generous limit) and notes what its stop check said.
 struct Blocker {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "event_loop.h"
 #include "platform/job_runner.h"
 
 namespace nimbara {
@@ -20,13 +21,7 @@ int g_argc = 1;
 char g_arg0[] = "job_runner_test";
 char* g_argv[] = {g_arg0, nullptr};
 
-bool pumpUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000 && !condition(); ++i) {
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return condition();
-}
+using test::pumpUntil;
 
 // A body held until released (or a generous limit), which then notes its stop check and posts
 // a step. Shared, so a body that outlives its runner touches nothing of the test.
