@@ -33,8 +33,9 @@ void addTicked(std::shared_ptr<PRTreeDirNode> folder, std::int64_t delta) {
 bool contentsMixed(const PRTreeDirNode& parent, int state) {
     bool same = false;
     bool other = false;
-    for (const auto& file : parent.fileChildren()) {
-        (stateOf(*file) == state ? same : other) = true;
+    const int fileState = state == PRTreeDirNode::kSelected ? 1 : 0;
+    for (std::size_t i = 0, files = parent.fileCount(); i < files; ++i) {
+        ((parent.fileTickedAt(i) ? 1 : 0) == fileState ? same : other) = true;
         if (same && other) {
             return true;
         }
@@ -254,15 +255,20 @@ void PRTreeController::addFileNode(const DirNode& folder) {
     if (!current_) {
         return;
     }
-    auto file = std::make_shared<PRTreeFileNode>();
-    // Whether the file is stored, and its size, come with the record: the reader of the backup
-    // looked them up (never through a link), so nothing is read from disk here.
-    const nimbara::backup::StoredFile stored = nimbara::backup::storedFileOf(*current_);
-    file->setRealFileSize(stored.size);
-    file->setIsFile(stored.stored);
-    file->setRecord(current_);
-    file->setParent(folder);
-    folder->addFileChildren(file);
+    if (current_->storedFileKnown()) {
+        // Whether the file is stored, and its size, come with the record: the reader of the
+        // backup looked them up (never through a link). The folder keeps the record; the file's
+        // node is made once the folder's files are asked for.
+        folder->addFileRecord(folder, current_);
+    } else {
+        auto file = std::make_shared<PRTreeFileNode>();
+        const nimbara::backup::StoredFile stored = nimbara::backup::storedFileOf(*current_);
+        file->setRealFileSize(stored.size);
+        file->setIsFile(stored.stored);
+        file->setRecord(current_);
+        file->setParent(folder);
+        folder->addFileChildren(file);
+    }
     markChanged(folder);
     // an unticked file in a ticked folder leaves the folder only partly selected
     if (folder->isSelected() == PRTreeDirNode::kSelected) {
@@ -284,7 +290,7 @@ void PRTreeController::refreshNodeState(const DirNode& folder, bool isFirstCreat
     DirNode changed;
     int below = PRTreeDirNode::kUnselected;
     for (; holder && holder->isSelected() == PRTreeDirNode::kSelected; holder = holder->parent()) {
-        const std::size_t holds = holder->children().size() + holder->fileChildren().size();
+        const std::size_t holds = holder->children().size() + holder->fileCount();
         below = below == PRTreeDirNode::kSelectedSome || holds > 1 ? PRTreeDirNode::kSelectedSome
                                                                    : PRTreeDirNode::kUnselected;
         setState(*holder, below);
@@ -334,11 +340,7 @@ void PRTreeController::SetAllSel(int state, const DirNode& folder) {
     // Backwards, every folder comes after all of its sub-folders: their numbers are final.
     for (std::size_t i = order.size(); i-- > 0;) {
         PRTreeDirNode& at = *order[i];
-        std::uint32_t ticked = 0;
-        for (const auto& file : at.fileChildren()) {
-            file->setBSelected(on);
-            ticked += on && file->isFile() ? 1 : 0;
-        }
+        std::uint32_t ticked = at.tickAllFiles(on);
         for (const auto& child : at.children()) {
             ticked += child ? child->tickedFileCount() : 0;
         }

@@ -33,7 +33,9 @@ class PRTreeController {
     // path are the caller's to skip. A folder's own record makes its folder (an empty one stays
     // in the outline) and is not listed as a file. `isFistNode` has no effect. A file takes
     // whether it is stored, and its size, from the record (storedFileOf), and shows the record:
-    // the outline keeps no copy of its texts.
+    // the outline keeps no copy of its texts. A record that knows whether it is stored is kept
+    // by its folder as it is (PRTreeDirNode::addFileRecord): its file node is only made when the
+    // folder's files are asked for.
     void addTreeNode(const DirNode& record, bool isFistNode = false);
     // Records refused for paths deeper or longer than a device writes.
     std::size_t refusedRecords() const { return refusedRecords_; }

@@ -2,7 +2,9 @@
 
 #include "backup/manifest_db.h"
 #include "platform/openat2.h"
+#include "platform/owned_thread.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/sendfile.h>
@@ -10,9 +12,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -248,39 +253,308 @@ bool BackupFolder::copyFile(const std::string& relative, const std::string& targ
     }
 }
 
-StoredFileLookup::StoredFileLookup(const BackupFolder& folder, BackupLayout layout)
-    : folder_(folder), layout_(layout) {}
+namespace {
+
+std::atomic<bool> fileByFileOnly{false};
+
+int lowerHexDigit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+// The 20 bytes of a key of 40 lower-case hex digits; false for anything else (upper case too).
+bool lowerHexKey(std::string_view name, std::array<std::uint8_t, 20>& key) {
+    return fileKeyBytes(name, key, /*lowerCaseOnly=*/true);
+}
+
+std::optional<BackupFileInfo> regularFileAt(int dir, const char* name) {
+    struct stat st {};
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    return BackupFileInfo{static_cast<std::uint64_t>(st.st_size), st.st_mtime};
+}
+
+}  // namespace
+
+// The 256 two-digit folders of a sharded backup, each opened and listed once, by the caller or a
+// helper, whichever comes first.
+struct StoredFileLookup::Shards {
+    enum State : int { kWaiting, kListing, kReady };
+    // A listed regular file: the 19 key bytes after the folder's own, its size and time, in 32
+    // bytes. A time outside 32 bits is not kept: such a file is asked again when looked up.
+    struct Listed {
+        std::array<std::uint8_t, 19> rest;
+        bool timeKept;
+        std::uint32_t modified;
+        std::uint64_t size;
+        // Byte order, the first eight bytes compared as one number.
+        bool operator<(const Listed& o) const {
+            std::uint64_t a = 0;
+            std::uint64_t b = 0;
+            std::memcpy(&a, rest.data(), sizeof a);
+            std::memcpy(&b, o.rest.data(), sizeof b);
+            if (a != b) {
+                return __builtin_bswap64(a) < __builtin_bswap64(b);
+            }
+            return std::memcmp(rest.data() + sizeof a, o.rest.data() + sizeof b,
+                               rest.size() - sizeof a) < 0;
+        }
+    };
+    static_assert(sizeof(Listed) == 32);
+    struct Shard {
+        std::atomic<int> state{kWaiting};
+        UniqueFd fd;          // -1 when the folder is missing, a link or no folder
+        bool listed = false;  // `files` holds every regular file of the folder named by a key
+        const Listed* files = nullptr;  // sorted, in the listings' blocks
+        std::size_t count = 0;
+        // Where the files whose next key byte is b begin: at[b] up to at[b + 1]. Keys are even
+        // spread, so a look-up reads only a few files.
+        std::array<std::uint32_t, 257> at{};
+
+        const Listed* find(const Listed& wanted) const {
+            if (count == 0) {
+                return nullptr;
+            }
+            const Listed* first = files + at[wanted.rest[0]];
+            const Listed* last = files + at[wanted.rest[0] + 1];
+            const Listed* found = std::lower_bound(first, last, wanted);
+            return found != last && found->rest == wanted.rest ? found : nullptr;
+        }
+    };
+
+    int root = -1;
+    bool fileByFile = false;
+    std::array<Shard, 256> shard;
+    std::atomic<std::size_t> next{0};  // the next folder a helper looks at
+    std::atomic<bool> quit{false};
+    std::vector<std::unique_ptr<OwnedThread>> helpers;
+    std::vector<Listed> callerScratch;
+    // The listed files of every folder, a block holding those of many; a large folder's have one
+    // of their own.
+    static constexpr std::size_t kBlockFiles = 1 << 15;
+    std::mutex blocksMutex;
+    std::vector<std::unique_ptr<Listed[]>> blocks;
+    std::vector<std::unique_ptr<Listed[]>> ownBlocks;
+    std::size_t blockUsed = kBlockFiles;
+
+    // Room for `files` listed files, for as long as the look-up lasts.
+    Listed* keep(std::size_t files) {
+        if (files == 0) {
+            return nullptr;
+        }
+        const std::lock_guard<std::mutex> lock(blocksMutex);
+        if (files > kBlockFiles / 4) {
+            return ownBlocks.emplace_back(std::make_unique_for_overwrite<Listed[]>(files)).get();
+        }
+        if (blockUsed + files > kBlockFiles) {
+            blocks.push_back(std::make_unique_for_overwrite<Listed[]>(kBlockFiles));
+            blockUsed = 0;
+        }
+        Listed* at = blocks.back().get() + blockUsed;
+        blockUsed += files;
+        return at;
+    }
+
+    // Opens and lists folder `index` unless someone else already does; true once it is ready.
+    // `scratch` is the lister's own room for a listing, kept from folder to folder; the files
+    // found are then kept in the listings' blocks, so that nothing is freed while the list is
+    // read (each free that gives memory back interrupts every thread of the process).
+    bool claimAndList(std::size_t index, std::vector<Listed>& scratch) {
+        int waiting = kWaiting;
+        if (!shard[index].state.compare_exchange_strong(waiting, kListing,
+                                                        std::memory_order_acq_rel)) {
+            return false;
+        }
+        list(index, scratch);
+        shard[index].state.store(kReady, std::memory_order_release);
+        shard[index].state.notify_all();
+        return true;
+    }
+
+    // Folder `index`, listed: by the caller when nobody lists it yet; while a helper lists it,
+    // the caller lists folders nobody has taken yet, and waits only when none is left.
+    Shard& ready(std::size_t index) {
+        Shard& s = shard[index];
+        if (s.state.load(std::memory_order_acquire) == kReady ||
+            claimAndList(index, callerScratch)) {
+            return s;
+        }
+        while (s.state.load(std::memory_order_acquire) != kReady && listNext(callerScratch)) {
+        }
+        for (int state = s.state.load(std::memory_order_acquire); state != kReady;
+             state = s.state.load(std::memory_order_acquire)) {
+            s.state.wait(state, std::memory_order_acquire);
+        }
+        return s;
+    }
+
+    // Lists the next folder nobody has taken yet; false when there is none.
+    bool listNext(std::vector<Listed>& scratch) {
+        for (;;) {
+            const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
+            if (index >= shard.size()) {
+                return false;
+            }
+            if (claimAndList(index, scratch)) {
+                return true;
+            }
+        }
+    }
+
+    void list(std::size_t index, std::vector<Listed>& scratch) {
+        Shard& s = shard[index];
+        static const char* const kDigits = "0123456789abcdef";
+        const char name[3] = {kDigits[index >> 4], kDigits[index & 0x0F], '\0'};
+        if (!fileByFile) {
+            s.fd = UniqueFd(::openat(root, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        if (!s.fd.valid()) {
+            // A folder without read permission can still be searched, file by file.
+            s.fd = UniqueFd(::openat(root, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            return;
+        }
+        scratch.clear();
+        s.listed = readListing(s, name, scratch);
+        if (s.listed && !scratch.empty()) {
+            std::sort(scratch.begin(), scratch.end());
+            Listed* kept = keep(scratch.size());
+            std::copy(scratch.begin(), scratch.end(), kept);
+            s.files = kept;
+            s.count = scratch.size();
+        }
+        std::size_t file = 0;
+        for (std::size_t b = 0; b < 256; ++b) {
+            s.at[b] = static_cast<std::uint32_t>(file);
+            while (file < s.count && s.files[file].rest[0] == b) {
+                ++file;
+            }
+        }
+        s.at[256] = static_cast<std::uint32_t>(file);
+    }
+
+    bool readListing(Shard& s, const char* name, std::vector<Listed>& files) {
+        // getdents64 hands over many names a call, and each name's type with it: only regular
+        // files (or names of a file system that gives no type) are asked for their size.
+        alignas(8) char buffer[32 * 1024];
+        for (;;) {
+            if (quit.load(std::memory_order_relaxed)) {
+                return false;
+            }
+            const ssize_t n = ::getdents64(s.fd.get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return false;
+            }
+            if (n == 0) {
+                return true;
+            }
+            for (ssize_t at = 0; at < n;) {
+                const auto* d = reinterpret_cast<const struct dirent64*>(buffer + at);
+                at += d->d_reclen;
+                if (d->d_type != DT_REG && d->d_type != DT_UNKNOWN) {
+                    continue;
+                }
+                std::array<std::uint8_t, 20> key{};
+                if (d->d_name[0] != name[0] || d->d_name[1] != name[1] ||
+                    !lowerHexKey(d->d_name, key)) {
+                    continue;  // not a name a key of this folder has
+                }
+                const auto info = regularFileAt(s.fd.get(), d->d_name);
+                if (!info) {
+                    continue;
+                }
+                if (files.size() >= kMaxListedStoredFiles) {
+                    return false;
+                }
+                Listed file{};
+                std::copy(key.begin() + 1, key.end(), file.rest.begin());
+                file.size = info->size;
+                file.timeKept = info->modified >= 0 && info->modified <= std::time_t{UINT32_MAX};
+                file.modified = file.timeKept ? static_cast<std::uint32_t>(info->modified) : 0;
+                files.push_back(file);
+            }
+        }
+    }
+
+    void help() {
+        std::vector<Listed> scratch;
+        while (!quit.load(std::memory_order_relaxed) && listNext(scratch)) {
+        }
+    }
+};
+
+unsigned StoredFileLookup::defaultHelperThreads() {
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return cores > 1 ? static_cast<unsigned>(std::min(cores - 1, 7L)) : 0u;
+}
+
+void StoredFileLookup::setFileByFileOnly(bool on) {
+    fileByFileOnly.store(on);
+}
+
+StoredFileLookup::StoredFileLookup(const BackupFolder& folder, BackupLayout layout,
+                                   unsigned helperThreads)
+    : folder_(folder), layout_(layout) {
+    if (layout_ != BackupLayout::Sharded || !folder_.isOpen()) {
+        return;
+    }
+    shards_ = std::make_unique<Shards>();
+    shards_->root = folder_.fd_.get();
+    shards_->fileByFile = fileByFileOnly.load();
+    for (unsigned i = 0; i < helperThreads && !shards_->fileByFile; ++i) {
+        auto helper = std::make_unique<OwnedThread>();
+        if (helper->start(
+                [shards = shards_.get()](const OwnedThread::StopCheck&) { shards->help(); })) {
+            break;  // no more threads: the caller lists what is left itself
+        }
+        shards_->helpers.push_back(std::move(helper));
+    }
+}
+
+StoredFileLookup::~StoredFileLookup() {
+    if (shards_) {
+        shards_->quit.store(true);
+        shards_->helpers.clear();  // each joined as it goes
+    }
+}
 
 int StoredFileLookup::folderOf(std::string_view fileKey, UniqueFd& once) {
     if (layout_ == BackupLayout::Flat) {
         return folder_.fd_.get();
     }
-    const std::string name(fileKey.substr(0, 2));
-    auto open = [this, &name] {
-        return UniqueFd(::openat(folder_.fd_.get(), name.c_str(),
-                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    };
-    auto digit = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
-    const int high = digit(fileKey[0]);
-    const int low = digit(fileKey[1]);
+    const int high = lowerHexDigit(fileKey[0]);
+    const int low = lowerHexDigit(fileKey[1]);
     if (high < 0 || low < 0) {
         // Upper-case digits name another folder: looked up for this file alone.
-        once = open();
+        const std::string name(fileKey.substr(0, 2));
+        once = UniqueFd(::openat(folder_.fd_.get(), name.c_str(),
+                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         return once.get();
     }
-    const auto shard = static_cast<std::size_t>(high * 16 + low);
-    if (!tried_[shard]) {
-        tried_[shard] = true;
-        shards_[shard] = open();
-    }
-    return shards_[shard].get();
+    return shards_->ready(static_cast<std::size_t>(high * 16 + low)).fd.get();
 }
 
 std::optional<BackupFileInfo> StoredFileLookup::info(std::string_view fileKey) {
-    if (!folder_.isOpen() || !isValidFileKey(fileKey)) {
+    std::array<std::uint8_t, 20> key{};
+    const bool lowerCase = lowerHexKey(fileKey, key);
+    if (!folder_.isOpen() || (!lowerCase && !isValidFileKey(fileKey))) {
         return std::nullopt;
+    }
+    if (layout_ == BackupLayout::Sharded && lowerCase) {
+        const Shards::Shard& shard = shards_->ready(key[0]);
+        if (shard.listed) {
+            Shards::Listed wanted{};
+            std::copy(key.begin() + 1, key.end(), wanted.rest.begin());
+            const Shards::Listed* found = shard.find(wanted);
+            if (found == nullptr) {
+                return std::nullopt;
+            }
+            if (found->timeKept) {
+                return BackupFileInfo{found->size, static_cast<std::time_t>(found->modified)};
+            }
+        }
     }
     UniqueFd once;
     const int dir = folderOf(fileKey, once);
@@ -292,11 +566,7 @@ std::optional<BackupFileInfo> StoredFileLookup::info(std::string_view fileKey) {
     char name[41];
     std::memcpy(name, fileKey.data(), 40);
     name[40] = '\0';
-    struct stat st {};
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
-    return BackupFileInfo{static_cast<std::uint64_t>(st.st_size), st.st_mtime};
+    return regularFileAt(dir, name);
 }
 
 std::string BackupFolder::checkedPath(const std::string& relative) const {

@@ -7,9 +7,10 @@
 
 #include "backup/backup_entry.h"
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,11 +89,25 @@ class BackupFolder {
 };
 
 // Looks up the stored files of one backup by key, as BackupFolder::fileInfo would find them
-// (never through a link), at one system call a file: each two-digit folder is opened once, and a
-// stored file is then looked up by its name in it. For one thread; the folder must outlive it.
+// (never through a link). A sharded backup's two-digit folders are each opened once and listed
+// once: a file's presence comes from its folder's listing, and only the regular files there are
+// asked for their size, relative to the open folder (no path is resolved from the backup folder
+// per file). With helper threads the folders are listed ahead, in parallel, while the caller
+// reads its list; a folder the caller needs first is listed by the caller itself, and while a
+// helper lists the one it needs, the caller lists others nobody has taken yet. A folder that cannot
+// be listed (no read permission, a listing that fails or is larger than kMaxListedStoredFiles) is
+// asked file by file, and so are keys with upper-case digits (a listing holds lower-case names
+// only) and the files of a flat backup. info() is for one thread; the folder must outlive the
+// lookup.
 class StoredFileLookup {
   public:
-    StoredFileLookup(const BackupFolder& folder, BackupLayout layout);
+    // Files of one listed folder kept at most; a larger folder is asked file by file.
+    static constexpr std::size_t kMaxListedStoredFiles = 1 << 16;
+
+    explicit StoredFileLookup(const BackupFolder& folder, BackupLayout layout,
+                              unsigned helperThreads = 0);
+    // Stops the helpers (each ends after the folder it lists) and waits for them.
+    ~StoredFileLookup();
     StoredFileLookup(const StoredFileLookup&) = delete;
     StoredFileLookup& operator=(const StoredFileLookup&) = delete;
 
@@ -100,15 +115,22 @@ class StoredFileLookup {
     // missing, a link or not a regular file, or a two-digit folder that is a link.
     std::optional<BackupFileInfo> info(std::string_view fileKey);
 
+    // The helper threads a list reader asks for: one a core but the caller's, at most seven
+    // (every file asked for its size is a system call, so the listing scales with cores).
+    static unsigned defaultHelperThreads();
+    // Test hook: ask every file by itself, as for a folder that cannot be listed, so that both
+    // ways are tested.
+    static void setFileByFileOnly(bool on);
+
   private:
+    struct Shards;
     // The folder a stored file lies in: the backup folder itself, or its two-digit folder
     // (opened on first use, or into `once` for upper-case digits; -1 when it cannot be).
     int folderOf(std::string_view fileKey, UniqueFd& once);
 
     const BackupFolder& folder_;
     BackupLayout layout_;
-    std::array<UniqueFd, 256> shards_;
-    std::array<bool, 256> tried_{};
+    std::unique_ptr<Shards> shards_;
 };
 
 // True for a relative name that a backup read accepts (see openFile).

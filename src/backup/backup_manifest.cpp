@@ -47,7 +47,12 @@ ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
     ManifestVisitResult result;
     result.kind = detectManifestKind(folder);
     result.layout = result.kind == ManifestKind::Db ? BackupLayout::Sharded : BackupLayout::Flat;
-    StoredFileLookup storedFiles(folder, result.layout);
+    if (result.kind == ManifestKind::None) {
+        result.error = "the backup has no file list (Manifest.db or Manifest.mbdb)";
+        return result;
+    }
+    // The two-digit folders are listed by helpers while the list is read.
+    StoredFileLookup storedFiles(folder, result.layout, StoredFileLookup::defaultHelperThreads());
     // Every entry passes here: the stop check, the path bounds, the stored file, then the
     // caller.
     auto handOn = [&](BackupEntry&& entry) {
@@ -74,7 +79,6 @@ ManifestVisitResult BackupManifest::visit(const BackupFolder& folder,
     EntryStreamResult stream;
     switch (result.kind) {
         case ManifestKind::None:
-            result.error = "the backup has no file list (Manifest.db or Manifest.mbdb)";
             return result;
         case ManifestKind::Db:
             stream = streamManifestDb(folder.checkedPath(kManifestDb), handOn, stop, position);

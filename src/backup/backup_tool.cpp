@@ -8,6 +8,8 @@
 #include <QString>
 
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -84,15 +86,30 @@ std::optional<ToolAnswer> faultAnswer(const BackupTarget& target, Run run,
     return std::nullopt;
 }
 
-// Why a run should end before its next file; empty when it goes on.
+constexpr auto kLookInterval = std::chrono::milliseconds(20);
+using LookClock = std::chrono::steady_clock;
+
+// Why a run should end before its next file; empty when it goes on. With `lastLook` (when the
+// last look along the device's path was taken) that look is spared while it is less than
+// kLookInterval old; each look taken sets it.
+
 std::string interruption(const BackupTarget& target, Run run, const std::function<bool()>& stop,
-                         std::int64_t filesDone) {
+                         std::int64_t filesDone, LookClock::time_point* lastLook = nullptr) {
     if (stop && stop()) {
         return md::sim::runStoppedText(run);
     }
     const auto& goneAfter = target.faults(run).goneAfterFiles;
-    if (!target.stillThere() || (goneAfter && filesDone >= *goneAfter)) {
+    if (goneAfter && filesDone >= *goneAfter) {
         return md::sim::deviceGoneText(run);
+    }
+    const LookClock::time_point now = lastLook ? LookClock::now() : LookClock::time_point{};
+    if (!lastLook || now - *lastLook >= kLookInterval) {
+        if (!target.stillThere()) {
+            return md::sim::deviceGoneText(run);
+        }
+        if (lastLook) {
+            *lastLook = now;
+        }
     }
     return {};
 }
@@ -128,17 +145,6 @@ std::optional<fs::path> restoredPath(const std::string& domain, const std::strin
         }
         start = end + 1;
     }
-}
-
-// The regular files below `folder`, never through a link.
-std::int64_t filesBelow(const fs::path& folder) {
-    std::int64_t files = 0;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code kindError;
-        files += it->is_regular_file(kindError) && !it->is_symlink(kindError) ? 1 : 0;
-    }
-    return files;
 }
 
 std::string entryName(const BackupEntry& e) {
@@ -315,13 +321,22 @@ ToolAnswer backupDevice(const fs::path& devicesRoot, const std::string& udid,
     md::sim::BackupOptions options;
     options.encrypted = target->encryptsBackups();
     options.expectedUdid = udid;
-    const std::int64_t total =
-        output ? filesBelow(target->anchor() / md::sim::kBackupSourceDir) : 0;
-    options.interruption = [&](int stored) {
-        if (total > 0) {
-            output(progressLine(100.0 * static_cast<double>(stored) / static_cast<double>(total)));
+    const std::int64_t total = output ? md::sim::sourceFileCount(target->folderFd()) : 0;
+    double shown = -1;
+    // The look along the device's path costs more than a small file's copy: between files it is
+    // taken every kLookInterval, and always before the backup is put in place.
+    LookClock::time_point lastLook{};
+    options.interruption = [&](int stored, bool complete) {
+        // A line for every tenth of a percent at most.
+        const double percent =
+            total > 0
+                ? std::round(1000.0 * static_cast<double>(stored) / static_cast<double>(total)) / 10
+                : -1;
+        if (percent >= 0 && percent != shown) {
+            shown = percent;
+            output(progressLine(percent));
         }
-        return interruption(*target, Run::Backup, stop, stored);
+        return interruption(*target, Run::Backup, stop, stored, complete ? nullptr : &lastLook);
     };
     const md::sim::BackupResult written =
         md::sim::writeDeviceBackup(target->anchor(), backupRoot, options);

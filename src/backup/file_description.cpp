@@ -3,6 +3,7 @@
 #include "platform/plist_value.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -130,6 +131,39 @@ class BinaryPlist {
         return value;
     }
 
+    // The values of several keys of the dictionary object `ref`, found in one walk over its keys:
+    // false when this reader cannot tell (as lookup); values[i] stays empty for a key the
+    // dictionary lacks.
+    template <std::size_t N>
+    bool lookupAll(std::uint64_t ref, const std::array<std::string_view, N>& keys,
+                   std::array<std::optional<std::uint64_t>, N>& values) const {
+        const auto at = object(ref);
+        std::uint64_t count = 0;
+        std::size_t body = 0;
+        if (!at || (marker(*at) & 0xF0) != 0xD0 || !contents(*at, 2, refSize_, count, body)) {
+            return false;
+        }
+        for (std::uint64_t i = 0; i < count; ++i) {
+            const auto keyAt = object(reference(body, i));
+            std::uint64_t length = 0;
+            std::size_t text = 0;
+            if (!keyAt || (marker(*keyAt) & 0xF0) != 0x50 ||
+                !contents(*keyAt, 1, 1, length, text)) {
+                return false;
+            }
+            for (std::size_t k = 0; k < N; ++k) {
+                if (length == keys[k].size() &&
+                    std::memcmp(data_ + text, keys[k].data(), keys[k].size()) == 0) {
+                    if (values[k]) {
+                        return false;  // listed twice
+                    }
+                    values[k] = reference(body, count + i);
+                }
+            }
+        }
+        return true;
+    }
+
     // Element `index` of the array object `ref`; nullopt when it is no array or too short.
     std::optional<std::uint64_t> element(std::uint64_t ref, std::uint64_t index) const {
         const auto at = object(ref);
@@ -180,15 +214,15 @@ std::optional<FileDescription> readInPlace(std::string_view blob) {
     if (!description || !plist.isDictionary(*description)) {
         return std::nullopt;
     }
+    static constexpr std::array<std::string_view, 3> kKeys = {"Size", "Mode", "LastModified"};
+    std::array<std::optional<std::uint64_t>, 3> refs;
+    if (!plist.lookupAll(*description, kKeys, refs)) {
+        return std::nullopt;
+    }
     std::int64_t values[3] = {0, 0, 0};
-    const char* const keys[3] = {"Size", "Mode", "LastModified"};
-    for (int i = 0; i < 3; ++i) {
-        const auto value = plist.lookup(*description, keys[i], found);
-        if (!value) {
-            return std::nullopt;
-        }
-        if (found) {
-            const auto number = plist.integer(*value);
+    for (std::size_t i = 0; i < refs.size(); ++i) {
+        if (refs[i]) {
+            const auto number = plist.integer(*refs[i]);
             if (!number) {
                 return std::nullopt;
             }

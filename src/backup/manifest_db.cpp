@@ -36,17 +36,68 @@ void setKind(BackupEntry& entry) {
 
 }  // namespace
 
+// Keys are random digits: each is tested by arithmetic and the results are added up, never
+// branched on digit by digit (which the compiler can also do many digits at a time).
 bool isValidFileKey(std::string_view key) {
     if (key.size() != 40) {
         return false;
     }
+    unsigned bad = 0;
     for (char c : key) {
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex) {
-            return false;
-        }
+        const auto u = static_cast<unsigned char>(c);
+        const bool digit = static_cast<unsigned char>(u - '0') < 10;
+        const bool letter = static_cast<unsigned char>((u | 0x20) - 'a') < 6;
+        bad += !(digit | letter);
     }
-    return true;
+    return bad == 0;
+}
+
+bool fileKeyBytes(std::string_view hexKey, std::array<std::uint8_t, 20>& key, bool lowerCaseOnly) {
+    if (hexKey.size() != 2 * key.size()) {
+        return false;
+    }
+    // One table look-up a digit; 0xFF marks what is no hex digit of the kind asked for.
+    using Nibbles = std::array<std::uint8_t, 256>;
+    static const std::array<Nibbles, 2> kNibbles = [] {
+        std::array<Nibbles, 2> tables{};
+        for (int lowerOnly = 0; lowerOnly < 2; ++lowerOnly) {
+            Nibbles& table = tables[static_cast<std::size_t>(lowerOnly)];
+            table.fill(0xFF);
+            for (int c = 0; c < 16; ++c) {
+                table[static_cast<unsigned char>("0123456789abcdef"[c])] =
+                    static_cast<std::uint8_t>(c);
+                if (!lowerOnly) {
+                    table[static_cast<unsigned char>("0123456789ABCDEF"[c])] =
+                        static_cast<std::uint8_t>(c);
+                }
+            }
+        }
+        return tables;
+    }();
+    const Nibbles& nibbles = kNibbles[lowerCaseOnly ? 1 : 0];
+    const auto* digits = reinterpret_cast<const unsigned char*>(hexKey.data());
+    unsigned bad = 0;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        const std::uint8_t high = nibbles[digits[2 * i]];
+        const std::uint8_t low = nibbles[digits[2 * i + 1]];
+        bad |= high | low;
+        key[i] = static_cast<std::uint8_t>((high << 4) | (low & 0x0F));
+    }
+    return (bad & 0xF0) == 0;
+}
+
+bool isLowerCaseFileKey(std::string_view key) {
+    if (key.size() != 40) {
+        return false;
+    }
+    unsigned bad = 0;
+    for (char c : key) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool digit = static_cast<unsigned char>(u - '0') < 10;
+        const bool letter = static_cast<unsigned char>(u - 'a') < 6;
+        bad += !(digit | letter);
+    }
+    return bad == 0;
 }
 
 EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVisitor& visit,
@@ -65,6 +116,9 @@ EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVis
         return result;
     }
     db->setStopCheck(stop);
+    // The list is read once from start to end: a page is never read twice, so a large page
+    // cache would only hold memory while the list is read.
+    db->exec("PRAGMA cache_size = -256");
     switch (db->objectKind("Files")) {
         case SqliteDb::ObjectKind::Table:
             break;

@@ -4,6 +4,8 @@
 
 #include "backup/backup_entry.h"
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,5 +38,10 @@ EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVis
 
 // True for 40 hex digits (either case).
 bool isValidFileKey(std::string_view key);
+// True for 40 lower-case hex digits: a key that names its stored file as the backup writes it.
+bool isLowerCaseFileKey(std::string_view key);
+// The 20 bytes a key of 40 hex digits names; false when `hexKey` is no such key (with
+// `lowerCaseOnly`, also when a digit is an upper-case letter).
+bool fileKeyBytes(std::string_view hexKey, std::array<std::uint8_t, 20>& key, bool lowerCaseOnly);
 
 }  // namespace nimbara::backup

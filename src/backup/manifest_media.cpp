@@ -75,7 +75,7 @@ std::shared_ptr<const PRTreeDirNode::Place> TreeRecordMaker::placeOf(const std::
 }
 
 std::shared_ptr<PRTreeDirNode> TreeRecordMaker::make(BackupEntry&& entry) {
-    auto node = std::make_shared<PRTreeDirNode>();
+    auto node = blocks_.make();
     node->setEntryKind(entry.isDirectory ? PRTreeDirNode::EntryKind::Folder
                        : entry.isLink    ? PRTreeDirNode::EntryKind::Link
                                          : PRTreeDirNode::EntryKind::File);
@@ -89,9 +89,7 @@ std::shared_ptr<PRTreeDirNode> TreeRecordMaker::make(BackupEntry&& entry) {
     const std::size_t cut = slash == std::string::npos ? 0 : slash + 1;
     std::shared_ptr<const Place> place =
         placeOf(entry.domain, std::string_view(path).substr(0, cut));
-    const bool compactKey =
-        isValidFileKey(entry.fileKey) && std::none_of(entry.fileKey.begin(), entry.fileKey.end(),
-                                                      [](char c) { return c >= 'A' && c <= 'F'; });
+    const bool compactKey = isLowerCaseFileKey(entry.fileKey);
     if (!compactKey || !storedIn_) {
         // A key that does not name its file by itself: the record keeps its stored path whole.
         auto own = std::make_shared<Place>(*place);
@@ -161,41 +159,95 @@ bool isMediaScanDomain(const QString& domain) {
     return isSocialAppDomain(domain);
 }
 
+ScanDomain scanDomainOf(std::string_view domain) {
+    for (const char* d : kMediaDomains) {
+        if (domain == d) {
+            return ScanDomain::Media;
+        }
+    }
+    for (const char* d : kSocialDomains) {
+        if (domain == d) {
+            return ScanDomain::Social;
+        }
+    }
+    return ScanDomain::None;
+}
+
+MediaKind mediaKindOf(std::string_view relativePath) {
+    // The three tables as one, made once: upper-case extension to kind, images first so that an
+    // extension in the image table and another is an image.
+    static const std::unordered_map<std::string_view, MediaKind> kinds = [] {
+        std::unordered_map<std::string_view, MediaKind> made;
+        for (const char* e : shell::imageTypeTable()) {
+            made.emplace(e, MediaKind::Image);
+        }
+        for (const auto table : {shell::videoTypeTable(), shell::audioTypeTable()}) {
+            for (const char* e : table) {
+                made.emplace(e, MediaKind::Moving);
+            }
+        }
+        return made;
+    }();
+    // As shell::getSuffix: a C text, so the path ends at a NUL byte; the text after the last
+    // ".", unless a "/" follows it or it is 20 characters or more with its dot.
+    const std::string_view path = relativePath.substr(0, relativePath.find('\0'));
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.find('/', dot) != std::string_view::npos ||
+        path.size() - dot > 20) {
+        return MediaKind::None;
+    }
+    char upper[20];
+    const std::size_t length = path.size() - dot - 1;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = path[dot + 1 + i];
+        upper[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    const auto found = kinds.find(std::string_view(upper, length));
+    return found == kinds.end() ? MediaKind::None : found->second;
+}
+
 MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry) {
+    if (!entry.isFileEntry()) {
+        return {};
+    }
+    return GetMediaFileByNode(
+        entry, isSocialAppDomain(entry.fileDomain()) ? ScanDomain::Social : ScanDomain::None,
+        mediaKindOf(entry.filePathUtf8()));
+}
+
+MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry, ScanDomain domain, MediaKind media) {
     MediaRecords records;
     if (!entry.isFileEntry()) {
         return records;
     }
-    const QString path = entry.filePath();
-    const QString stored = entry.fileKey();
     const auto [exists, size] = storedFileOf(entry);
     records.stored = exists;
-
-    const std::optional<std::string> suffix = shell::getSuffix(path.toUtf8().constData());
-    if (suffix) {
-        const bool image = shell::GetImageType(suffix->c_str()) >= 0;
-        const bool moving = !image && (shell::GetAudioType(suffix->c_str()) >= 0 ||
-                                       shell::GetViedoType(suffix->c_str()) >= 0);
-        if (image || moving) {
-            auto media = std::make_shared<PRPhotoAndVideoNode>();
-            media->setFilePath(stored);
-            media->setFileSizeNumber(size);
-            media->setFileNodeName(lastComponent(path));
-            media->setFileNodeSize(shell::size_to_unit(size));
-            media->setBmov(moving);
-            if (entry.modifiedTime() > 0) {
-                media->setFileModifyTime(
-                    recordDateText(unixSeconds(static_cast<double>(entry.modifiedTime()))));
-            }
-            records.media = std::move(media);
-        }
+    const bool social = exists && domain == ScanDomain::Social;
+    if (media == MediaKind::None && !social) {
+        return records;  // the common case: no text is made
     }
-    if (exists && isSocialAppDomain(entry.fileDomain())) {
-        auto social = std::make_shared<PRFaceTwitterNode>();
-        social->setFileSize(shell::size_to_unit(size));
-        social->setFaceTwitterFileName(lastComponent(path));
-        social->setFaceTwitterFilePath(stored);
-        records.social = std::move(social);
+    const QString path = entry.filePath();
+    const QString stored = entry.fileKey();
+    const QString name = lastComponent(path);
+    if (media != MediaKind::None) {
+        auto made = std::make_shared<PRPhotoAndVideoNode>();
+        made->setFilePath(stored);
+        made->setFileSizeNumber(size);
+        made->setFileNodeName(name);
+        made->setFileNodeSize(shell::size_to_unit(size));
+        made->setBmov(media == MediaKind::Moving);
+        if (entry.modifiedTime() > 0) {
+            made->setFileModifyTime(
+                recordDateText(unixSeconds(static_cast<double>(entry.modifiedTime()))));
+        }
+        records.media = std::move(made);
+    }
+    if (social) {
+        auto made = std::make_shared<PRFaceTwitterNode>();
+        made->setFileSize(shell::size_to_unit(size));
+        made->setFaceTwitterFileName(name);
+        made->setFaceTwitterFilePath(stored);
+        records.social = std::move(made);
     }
     return records;
 }

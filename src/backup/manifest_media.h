@@ -51,6 +51,8 @@ class TreeRecordMaker {
     std::unordered_map<std::string, QString> domains_;
     std::string lastDomain_;
     std::shared_ptr<const Place> lastPlace_;
+    // The records, a block at a time (no allocation and count of their own).
+    PRTreeDirNode::RecordBlocks blocks_;
 };
 
 // Whether the backup holds a record's stored file, and its size: as the record knows it, or for a
@@ -66,6 +68,16 @@ bool isMediaScanDomain(const QString& domain);
 // The social-app domains only.
 bool isSocialAppDomain(const QString& domain);
 
+// What a domain is to the media scan, told once per entry from the domain's bytes as listed.
+enum class ScanDomain : std::uint8_t { None, Media, Social };
+ScanDomain scanDomainOf(std::string_view domain);
+
+// What a file's extension makes it: an image, else audio or video ("moving"), else nothing. One
+// look-up over the image, video and audio tables (the image table wins), taking the extension as
+// shell::getSuffix takes it from the path (up to a NUL byte, if any).
+enum class MediaKind : std::uint8_t { None, Image, Moving };
+MediaKind mediaKindOf(std::string_view relativePath);
+
 struct MediaRecords {
     std::shared_ptr<PRPhotoAndVideoNode> media;  // an image, audio or video file
     std::shared_ptr<PRFaceTwitterNode> social;   // an existing file of a social-app domain
@@ -78,5 +90,9 @@ struct MediaRecords {
 // its size come from the record; a record that does not know counts its stored path only when
 // that is a regular file itself, not a link.
 MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry);
+// The same with the kinds already known (from the entry as listed, before its record was made),
+// so that nothing is derived twice: `media` is mediaKindOf(path), and a Social `domain` makes the
+// social-app record.
+MediaRecords GetMediaFileByNode(const PRTreeDirNode& entry, ScanDomain domain, MediaKind media);
 
 }  // namespace nimbara::backup

@@ -36,6 +36,8 @@ class ListedFileKeys {
   public:
     // A 40-digit hex key, either case; anything else is ignored.
     void add(const std::string& hexKey);
+    // Room for `keys` keys, when the list tells how many rows it has.
+    void reserve(std::size_t keys) { keys_.reserve(keys); }
     // Sorts the keys; call once after the last add and before contains.
     void seal();
     bool contains(const std::string& hexKey) const;

@@ -1,6 +1,9 @@
 #include "browser/backup_outline_model.h"
 
 #include "backup/backup_file_tree.h"
+#include "ui/core/text_utilities.h"
+
+#include <algorithm>
 
 namespace nimbara::browser {
 
@@ -15,16 +18,25 @@ quintptr fileId(int at) {
     return (static_cast<quintptr>(at) << 1) | 1u;
 }
 
-// A file without a stored file whose name a sub-folder of its folder has: the folder's own
-// entry, shown as the folder only.
-bool isEntryOfFolder(const PRTreeFileNode& file,
-                     const std::vector<std::shared_ptr<PRTreeDirNode>>& folders) {
-    if (file.isFile()) {
+// The name a file of `folder` is shown with, as PRTreeFileNode::treefileName, read from its
+// record without making the file's node.
+QString fileNameAt(const PRTreeDirNode& folder, std::size_t at) {
+    const auto& record = folder.fileRecordAt(at);
+    return record ? outlineFileName(record->filePath()) : QString(QLatin1String(""));
+}
+
+// Whether file `at` of `folder` is left out: a missing node, or a file without a stored file
+// whose name a sub-folder of its folder has (the folder's own entry, shown as the folder only).
+bool isLeftOut(const PRTreeDirNode& folder, std::size_t at) {
+    if (folder.fileNodesMade() && !folder.fileChildren()[at]) {
+        return true;
+    }
+    if (folder.fileStoredAt(at)) {
         return false;
     }
-    const QString name = file.treefileName();
-    for (const auto& folder : folders) {
-        if (folder && folder->fileName() == name) {
+    const QString name = fileNameAt(folder, at);
+    for (const auto& sub : folder.children()) {
+        if (sub && sub->fileName() == name) {
             return true;
         }
     }
@@ -53,7 +65,18 @@ void BackupOutlineModel::setShowsFiles(bool shows) {
 }
 
 int BackupOutlineModel::rowsOf(const Folder& folder) const {
-    return static_cast<int>(folder.folders.size() + (showsFiles_ ? folder.files.size() : 0));
+    return static_cast<int>(folder.folders.size() + (showsFiles_ ? folder.shownFiles() : 0));
+}
+
+std::size_t BackupOutlineModel::positionOf(const Folder& folder, std::size_t shown) {
+    std::size_t at = shown;
+    for (const std::uint32_t left : folder.hidden) {
+        if (left > at) {
+            break;
+        }
+        ++at;
+    }
+    return at;
 }
 
 std::vector<std::shared_ptr<PRTreeFileNode>> BackupOutlineModel::shownFiles(
@@ -65,8 +88,13 @@ std::vector<std::shared_ptr<PRTreeFileNode>> BackupOutlineModel::shownFiles(
     }
     const Folder& shown = folders_[static_cast<std::size_t>(ref.folder)];
     const auto& all = shown.node->fileChildren();
-    files.reserve(shown.files.size());
-    for (const std::uint32_t at : shown.files) {
+    files.reserve(shown.shownFiles());
+    auto left = shown.hidden.begin();
+    for (std::size_t at = 0; at < shown.filesSeen; ++at) {
+        if (left != shown.hidden.end() && *left == at) {
+            ++left;
+            continue;
+        }
         files.push_back(all[at]);
     }
     return files;
@@ -131,20 +159,29 @@ const std::vector<std::shared_ptr<PRTreeDirNode>>& BackupOutlineModel::subFolder
     return folders_[static_cast<std::size_t>(at)].node->children();
 }
 
-std::vector<std::uint32_t> BackupOutlineModel::newFiles(Folder& folder) const {
-    std::vector<std::uint32_t> shown;
+BackupOutlineModel::NewFiles BackupOutlineModel::newFiles(const Folder& folder) const {
+    NewFiles files;
+    files.seen = folder.filesSeen;
     if (!folder.node) {
-        return shown;
+        return files;
     }
-    const auto& files = folder.node->fileChildren();
-    for (std::size_t i = folder.filesSeen; i < files.size(); ++i) {
-        if (files[i] && !isEntryOfFolder(*files[i], folder.node->children())) {
-            shown.push_back(static_cast<std::uint32_t>(i));
-            folder.unstored += files[i]->isFile() ? 0 : 1;
+    const PRTreeDirNode& node = *folder.node;
+    for (const std::size_t count = node.fileCount(); files.seen < count; ++files.seen) {
+        if (isLeftOut(node, files.seen)) {
+            files.hidden.push_back(static_cast<std::uint32_t>(files.seen));
+        } else {
+            ++files.shown;
+            files.unstored += node.fileStoredAt(files.seen) ? 0 : 1;
         }
     }
-    folder.filesSeen = files.size();
-    return shown;
+    return files;
+}
+
+void BackupOutlineModel::takeFiles(Folder& folder, NewFiles& files) {
+    folder.filesSeen = files.seen;
+    folder.hidden.insert(folder.hidden.end(), files.hidden.begin(), files.hidden.end());
+    folder.unstored += files.unstored;
+    fileCount_ += static_cast<int>(files.shown);
 }
 
 void BackupOutlineModel::mirror(int top) {
@@ -165,9 +202,8 @@ void BackupOutlineModel::mirror(int top) {
             pending.push_back(made);
         }
         Folder& folder = folders_[static_cast<std::size_t>(at)];
-        const std::vector<std::uint32_t> shown = newFiles(folder);
-        folder.files.insert(folder.files.end(), shown.begin(), shown.end());
-        fileCount_ += static_cast<int>(shown.size());
+        NewFiles files = newFiles(folder);
+        takeFiles(folder, files);
     }
 }
 
@@ -253,20 +289,20 @@ void BackupOutlineModel::sync(int at) {
     }
     // Files: only ever appended.
     Folder& folder = folders_[static_cast<std::size_t>(at)];
-    const std::vector<std::uint32_t> shown = newFiles(folder);
-    if (!shown.empty()) {
-        const int first = rowsOf(folder);
-        if (showsFiles_) {
-            beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(shown.size()) - 1);
-        }
-        Folder& grown = folders_[static_cast<std::size_t>(at)];
-        grown.files.insert(grown.files.end(), shown.begin(), shown.end());
-        fileCount_ += static_cast<int>(shown.size());
-        if (showsFiles_) {
-            endInsertRows();
-        }
-        emit folderFilesChanged(indexOfFolder(at));
+    NewFiles files = newFiles(folder);
+    if (files.shown == 0) {
+        takeFiles(folder, files);  // only files left out, if any
+        return;
     }
+    const int first = rowsOf(folder);
+    if (showsFiles_) {
+        beginInsertRows(indexOfFolder(at), first, first + static_cast<int>(files.shown) - 1);
+    }
+    takeFiles(folder, files);
+    if (showsFiles_) {
+        endInsertRows();
+    }
+    emit folderFilesChanged(indexOfFolder(at));
 }
 
 void BackupOutlineModel::hideEntriesOf(int at, const QString& name) {
@@ -274,26 +310,32 @@ void BackupOutlineModel::hideEntriesOf(int at, const QString& name) {
     if (folder.unstored == 0 || !folder.node) {
         return;
     }
-    const auto& files = folder.node->fileChildren();
-    bool removed = false;
-    for (std::size_t k = folder.files.size(); k-- > 0;) {
-        const auto& file = files[folder.files[k]];
-        if (file->isFile() || file->treefileName() != name) {
-            continue;
+    const PRTreeDirNode& node = *folder.node;
+    std::vector<std::uint32_t> entries;
+    auto left = folder.hidden.begin();
+    for (std::size_t p = 0; p < folder.filesSeen; ++p) {
+        if (left != folder.hidden.end() && *left == p) {
+            ++left;
+        } else if (!node.fileStoredAt(p) && fileNameAt(node, p) == name) {
+            entries.push_back(static_cast<std::uint32_t>(p));
         }
-        const int row = static_cast<int>(folder.folders.size() + k);
+    }
+    // From the last row up, so that the rows of those still to go stay where they are.
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const auto place = std::lower_bound(folder.hidden.begin(), folder.hidden.end(), *entry);
+        const int row = static_cast<int>(folder.folders.size() + *entry -
+                                         static_cast<std::size_t>(place - folder.hidden.begin()));
         if (showsFiles_) {
             beginRemoveRows(indexOfFolder(at), row, row);
         }
-        folder.files.erase(folder.files.begin() + static_cast<std::ptrdiff_t>(k));
+        folder.hidden.insert(place, *entry);
         --folder.unstored;
         --fileCount_;
         if (showsFiles_) {
             endRemoveRows();
         }
-        removed = true;
     }
-    if (removed) {
+    if (!entries.empty()) {
         emit folderFilesChanged(indexOfFolder(at));
     }
 }
@@ -315,18 +357,15 @@ BackupOutlineModel::RowRef BackupOutlineModel::refOf(const QModelIndex& index) c
     }
     const Folder& folder = folders_[at];
     const int file = index.row() - static_cast<int>(folder.folders.size());
-    if (file < 0 || static_cast<std::size_t>(file) >= folder.files.size()) {
+    if (file < 0 || static_cast<std::size_t>(file) >= folder.shownFiles()) {
         return {};
     }
     return {static_cast<int>(at), file};
 }
 
-const PRTreeFileNode* BackupOutlineModel::fileNode(const RowRef& ref) const {
-    if (ref.folder <= 0 || ref.file < 0) {
-        return nullptr;
-    }
-    const Folder& folder = folders_[static_cast<std::size_t>(ref.folder)];
-    return folder.node->fileChildren()[folder.files[static_cast<std::size_t>(ref.file)]].get();
+std::size_t BackupOutlineModel::filePosition(const RowRef& ref) const {
+    return positionOf(folders_[static_cast<std::size_t>(ref.folder)],
+                      static_cast<std::size_t>(ref.file));
 }
 
 std::shared_ptr<PRTreeDirNode> BackupOutlineModel::folderAt(const QModelIndex& index) const {
@@ -341,7 +380,7 @@ std::shared_ptr<PRTreeFileNode> BackupOutlineModel::fileAt(const QModelIndex& in
         return nullptr;
     }
     const Folder& folder = folders_[static_cast<std::size_t>(ref.folder)];
-    return folder.node->fileChildren()[folder.files[static_cast<std::size_t>(ref.file)]];
+    return folder.node->fileChildren()[positionOf(folder, static_cast<std::size_t>(ref.file))];
 }
 
 QModelIndex BackupOutlineModel::index(int row, int column, const QModelIndex& parent) const {
@@ -395,24 +434,27 @@ QVariant BackupOutlineModel::data(const QModelIndex& index, int role) const {
     if (ref.folder <= 0) {
         return QVariant();
     }
+    if (role == Qt::DecorationRole && index.column() != kNameColumn) {
+        return QVariant();
+    }
+    const PRTreeDirNode& folder = *folders_[static_cast<std::size_t>(ref.folder)].node;
     if (role == Qt::DecorationRole) {
-        if (index.column() != kNameColumn) {
-            return QVariant();
+        if (ref.file >= 0) {
+            return folder.fileTickedAt(filePosition(ref)) ? QStringLiteral("selected")
+                                                          : QStringLiteral("unselected");
         }
-        if (const PRTreeFileNode* file = fileNode(ref)) {
-            return file->bSelected() ? QStringLiteral("selected") : QStringLiteral("unselected");
-        }
-        return folders_[static_cast<std::size_t>(ref.folder)].node->nodeIcon();
+        return folder.nodeIcon();
     }
     if (role != Qt::DisplayRole) {
         return QVariant();
     }
-    if (const PRTreeFileNode* file = fileNode(ref)) {
-        return index.column() == kNameColumn ? file->treefileName() : file->fileSize();
+    // A file row's texts come from its record: showing a row makes no file node.
+    if (ref.file >= 0) {
+        const std::size_t at = filePosition(ref);
+        return index.column() == kNameColumn ? fileNameAt(folder, at)
+                                             : nimbara::shell::size_to_unit(folder.fileSizeAt(at));
     }
-    return index.column() == kNameColumn
-               ? folders_[static_cast<std::size_t>(ref.folder)].node->fileName()
-               : QString();
+    return index.column() == kNameColumn ? folder.fileName() : QString();
 }
 
 QVariant BackupOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -9,13 +9,16 @@
 // draw again after the ticks changed.
 //
 // The model mirrors the outline's shape, and only its shape: a table of the folders it shows,
-// each with its sub-folders and the positions of its shown files among the folder's files; every
-// text is read from the nodes when asked. reload() copies the whole outline and resets the
-// attached views; update() takes only what the controller added since the model last looked and
-// inserts those rows where they belong, so that a view keeps its place, selection and open
-// folders while a scan adds hundreds of thousands of rows. Between the two the controller may
-// grow its outline without any index going stale. The table shares the folder nodes, so a node
-// stays valid for as long as the model shows it. GUI thread only.
+// each with its sub-folders, how many of the folder's files it has looked at and which of them
+// it leaves out (a folder's own entry); every text is read from the nodes when asked. It never
+// makes a folder's file nodes (PRTreeDirNode keeps files as records until asked) unless its
+// files are asked for: shownFiles, fileAt, or the rows of a folder's files when files are rows.
+// reload() copies the whole outline and resets the attached views; update() takes only what the
+// controller added since the model last looked and inserts those rows where they belong, so that a
+// view keeps its place, selection and open folders while a scan adds hundreds of thousands of rows.
+// Between the two the controller may grow its outline without any index going stale. The table
+// shares the folder nodes, so a node stays valid for as long as the model shows it. GUI thread
+// only.
 #pragma once
 
 #include <QAbstractItemModel>
@@ -91,9 +94,17 @@ class BackupOutlineModel : public QAbstractItemModel {
         int parent = -1;                      // table position of the enclosing folder
         int row = 0;                          // position under it
         std::vector<int> folders;             // table positions of the sub-folders shown
-        std::vector<std::uint32_t> files;     // positions in the node's files of those shown
         std::size_t filesSeen = 0;            // the node's files looked at so far
+        std::vector<std::uint32_t> hidden;    // positions of those not shown, ascending
         std::size_t unstored = 0;             // files shown without a stored file
+        std::size_t shownFiles() const { return filesSeen - hidden.size(); }
+    };
+    // What the files of a folder that were not looked at yet add.
+    struct NewFiles {
+        std::size_t seen = 0;               // the node's files looked at, with these
+        std::size_t shown = 0;              // new files shown
+        std::size_t unstored = 0;           // of them, without a stored file
+        std::vector<std::uint32_t> hidden;  // new positions not shown
     };
     struct RowRef {
         int folder = -1;  // the folder shown by the row, or the folder holding the file
@@ -106,8 +117,11 @@ class BackupOutlineModel : public QAbstractItemModel {
     void mirror(int top);
     // Copies the sub-folders and files `at` gained since it was last looked at, with signals.
     void sync(int at);
-    // Files of `at` not looked at yet that are to be shown, as positions in the node's files.
-    std::vector<std::uint32_t> newFiles(Folder& folder) const;
+    // The files of `folder` not looked at yet, and taking them (after which they are rows).
+    NewFiles newFiles(const Folder& folder) const;
+    void takeFiles(Folder& folder, NewFiles& files);
+    // The position in the node's files of the shown file `shown`.
+    static std::size_t positionOf(const Folder& folder, std::size_t shown);
     // Hides the shown file rows of `at` that are a folder's own entry for `name`.
     void hideEntriesOf(int at, const QString& name);
     const std::vector<std::shared_ptr<PRTreeDirNode>>& subFolders(int at) const;
@@ -115,7 +129,8 @@ class BackupOutlineModel : public QAbstractItemModel {
     // Rows under a folder: its sub-folders, and its files when they are rows.
     int rowsOf(const Folder& folder) const;
     RowRef refOf(const QModelIndex& index) const;
-    const PRTreeFileNode* fileNode(const RowRef& ref) const;
+    // The position in its folder's files of a file row's file.
+    std::size_t filePosition(const RowRef& ref) const;
 
     PRTreeController* controller_ = nullptr;
     std::vector<Folder> folders_;

@@ -83,14 +83,15 @@ void planOutline(const std::vector<std::shared_ptr<PRTreeDirNode>>& top, Recover
             continue;
         }
         at.names.append(folder.fileName());
-        const auto& files = folder.fileChildren();
+        // (read without making the folder's file nodes: an unopened folder has none)
+        const std::size_t files = folder.fileCount();
         const auto& children = folder.children();
-        if (files.empty() && children.empty() && folder.isSelected() == PRTreeDirNode::kSelected) {
+        if (files == 0 && children.empty() && folder.isSelected() == PRTreeDirNode::kSelected) {
             plan.treeFolders.push_back(at.names);
         }
-        for (const auto& file : files) {
-            if (file && file->bSelected() && file->record()) {
-                plan.treeFiles.push_back({file->record(), at.names});
+        for (std::size_t i = 0; i < files; ++i) {
+            if (folder.fileTickedAt(i) && folder.fileRecordAt(i)) {
+                plan.treeFiles.push_back({folder.fileRecordAt(i), at.names});
             }
         }
         for (auto it = children.rbegin(); it != children.rend(); ++it) {

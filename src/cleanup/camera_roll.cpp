@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "cleanup/protected_files.h"
@@ -87,6 +88,17 @@ bool isCameraRollFolder(const std::string& folderName) {
 }
 
 PhotoStepFile photoStepFileOf(const std::string& devicePath) {
+    // Only files below these folders count. While no name of the path starts with ".", its first
+    // name stays first once normalised: most paths of a walk are told apart without splitting.
+    if (devicePath.find("/.") == std::string::npos && devicePath.compare(0, 1, ".") != 0) {
+        const std::size_t start = std::min(devicePath.find_first_not_of('/'), devicePath.size());
+        const std::string_view first =
+            std::string_view(devicePath).substr(start, devicePath.find('/', start) - start);
+        if (first != "DCIM" && first != "PhotoStreamsData" && first != "PhotoData" &&
+            first != "Photos") {
+            return PhotoStepFile::None;
+        }
+    }
     const std::vector<std::string> parts = normalizedPathComponents(devicePath);
     if (parts.size() < 3 || cameraItemTypeForName(parts.back()).empty()) {
         return PhotoStepFile::None;

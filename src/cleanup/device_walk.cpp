@@ -22,11 +22,14 @@ bool DeviceWalk::walkFolder(const std::string& folder, int depth, const FileVisi
     if (!names) {
         return !stop();
     }
-    const std::string prefix = folder == "/" ? folder : folder + "/";
+    // One buffer for the paths of all entries of the folder.
+    std::string path = folder == "/" ? folder : folder + "/";
+    const std::size_t prefix = path.size();
     for (std::size_t i = 0; i < names->size(); ++i) {
         const std::string& name = (*names)[i];
         if (isPlainEntryName(name)) {
-            const std::string path = prefix + name;
+            path.resize(prefix);
+            path += name;
             if (const std::optional<amd::afc::FileKindAndSize> info = entryInfo(path)) {
                 if (info->kind == "S_IFDIR") {
                     if (depth < maxDepth && !walkFolder(path, depth + 1, onFile, stop, false)) {

@@ -6,6 +6,10 @@
 
 #include <QStringList>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 namespace {
 
 using DirNode = std::shared_ptr<PRTreeDirNode>;
@@ -291,4 +295,108 @@ TEST(BackupFileTreeTest, TicksAndReleaseWalkAnOutlineOfAnyDepthWithoutRecursion)
     file.reset();
     top.reset();
     EXPECT_TRUE(last.expired());
+}
+
+TEST(BackupFileTreeTest, ARecordKeepsItsPathAndKeyHoweverItWasMadeOrChanged) {
+    // A record holds its last name in its place's names (a length, then the bytes): names of
+    // any length, records made a block at a time, and a place changed or gone after.
+    using Place = PRTreeDirNode::Place;
+    auto storedIn = std::make_shared<PRTreeDirNode::StoredFolder>();
+    storedIn->prefix = QStringLiteral("/b/");
+    storedIn->sharded = true;
+    auto notes = std::make_shared<Place>();
+    notes->domain = QStringLiteral("HomeDomain");
+    notes->folder = "Library/Notes/";
+    notes->storedIn = storedIn;
+    const std::string key = "0123456789abcdef0123456789abcdef01234567";
+    const QString stored = QStringLiteral("/b/01/") + QString::fromStdString(key);
+    const std::string longName(300, 'n');
+    PRTreeDirNode::RecordBlocks blocks;
+    const struct {
+        const char* what;
+        std::function<DirNode()> make;
+        QString domain, path, key;
+    } cases[] = {
+        {"from a shared place",
+         [&] {
+             auto r = blocks.make();
+             r->setRecord(notes, "a.db", key);
+             return r;
+         },
+         "HomeDomain", "Library/Notes/a.db", stored},
+        {"a name longer than one length byte holds",
+         [&] {
+             auto r = blocks.make();
+             r->setRecord(notes, longName, key);
+             return r;
+         },
+         "HomeDomain", "Library/Notes/" + QString::fromStdString(longName), stored},
+        {"an empty last name",
+         [&] {
+             auto r = blocks.make();
+             r->setRecord(notes, "", "not a key");
+             return r;
+         },
+         "HomeDomain", "Library/Notes/", ""},
+        {"no place",
+         [&] {
+             auto r = blocks.make();
+             r->setRecord(nullptr, "top", key);
+             return r;
+         },
+         "", "top", ""},
+        {"its domain changed after (a place of its own, its name moved along)",
+         [&] {
+             auto place = std::make_shared<Place>(*notes);
+             auto r = std::make_shared<PRTreeDirNode>();
+             r->setRecord(place, "\xC3\xA9t\xC3\xA9.txt", key);
+             place.reset();
+             r->setFileDomain(QStringLiteral("Other"));
+             return r;
+         },
+         "Other", QStringLiteral("Library/Notes/\u00e9t\u00e9.txt"), stored},
+        {"a folder of the outline too",
+         [&] {
+             auto r = std::make_shared<PRTreeDirNode>();
+             r->setFilePath(QStringLiteral("p/q"));
+             r->setFileName(QStringLiteral("Q"));
+             r->setFilePath(QStringLiteral("p/r"));
+             r->setFileKey(QStringLiteral("/s/k"));
+             return r;
+         },
+         "", "p/r", "/s/k"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DirNode r = c.make();
+        EXPECT_EQ(r->fileDomain(), c.domain);
+        EXPECT_EQ(r->filePath(), c.path);
+        EXPECT_TRUE(r->hasFilePath(c.path.toStdString()));
+        EXPECT_FALSE(r->hasFilePath(c.path.toStdString() + "x"));
+        EXPECT_EQ(r->fileKey(), c.key);
+    }
+
+    // Thousands of records of many places from blocks, the places and the maker gone: each
+    // keeps its own.
+    std::vector<DirNode> records;
+    {
+        PRTreeDirNode::RecordBlocks many;
+        std::shared_ptr<Place> place;
+        for (int i = 0; i < 3000; ++i) {
+            if (i % 7 == 0) {
+                place = std::make_shared<Place>();
+                place->folder = "F" + std::to_string(i / 7) + "/";
+                place->storedIn = storedIn;
+            }
+            records.push_back(many.make());
+            records.back()->setRecord(place, "f" + std::to_string(i), key);
+            records.back()->setStoredFile(i % 2 == 0, static_cast<std::uint64_t>(i));
+        }
+    }
+    for (int i = 0; i < 3000; ++i) {
+        EXPECT_EQ(records[static_cast<std::size_t>(i)]->filePathUtf8(),
+                  "F" + std::to_string(i / 7) + "/f" + std::to_string(i));
+        EXPECT_EQ(records[static_cast<std::size_t>(i)]->storedSize(),
+                  static_cast<std::uint64_t>(i % 2 == 0 ? i : 0));
+    }
 }

@@ -8,8 +8,10 @@
 
 #include <QStringList>
 
+#include <functional>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -360,3 +362,132 @@ TEST(OutlineTicksScaleTest, TickingTheTopOfALargeOutlineAndAFolderOfManyFilesGoe
 }
 
 }  // namespace
+
+namespace {
+
+// Every folder from the top, as "name state count", each with its files' ticks ("1" ticked,
+// "0" not, "-" not stored), read without making any file node.
+QStringList ticksOf(const PRTreeController& tree) {
+    QStringList lines;
+    std::vector<std::pair<DirNode, int>> pending;
+    for (auto it = tree.content().rbegin(); it != tree.content().rend(); ++it) {
+        pending.emplace_back(*it, 0);
+    }
+    while (!pending.empty()) {
+        const auto [folder, depth] = pending.back();
+        pending.pop_back();
+        QString files;
+        for (std::size_t i = 0; i < folder->fileCount(); ++i) {
+            files += folder->fileStoredAt(i) ? (folder->fileTickedAt(i) ? '1' : '0') : '-';
+        }
+        lines << QStringLiteral("%1%2 %3 %4 %5")
+                     .arg(QString(depth, QLatin1Char(' ')), folder->fileName())
+                     .arg(folder->isSelected())
+                     .arg(folder->tickedFileCount())
+                     .arg(files);
+        for (auto it = folder->children().rbegin(); it != folder->children().rend(); ++it) {
+            pending.emplace_back(*it, depth + 1);
+        }
+    }
+    return lines;
+}
+
+// The folders of the outline whose file nodes were made, by name.
+QStringList foldersWithNodes(const PRTreeController& tree) {
+    QStringList made;
+    std::vector<DirNode> pending(tree.content().begin(), tree.content().end());
+    while (!pending.empty()) {
+        const DirNode folder = pending.back();
+        pending.pop_back();
+        if (folder->fileCount() > 0 && folder->fileNodesMade()) {
+            made << folder->fileName();
+        }
+        pending.insert(pending.end(), folder->children().begin(), folder->children().end());
+    }
+    made.sort();
+    return made;
+}
+
+void addRecords(PRTreeController& tree, const std::vector<std::pair<const char*, bool>>& files) {
+    for (const auto& [path, stored] : files) {
+        const QString whole = QString::fromLatin1(path);
+        tree.addTreeNode(record(whole.section(QLatin1Char('/'), 0, 0),
+                                whole.section(QLatin1Char('/'), 1), stored));
+    }
+}
+
+}  // namespace
+
+TEST(OutlineTicksLazyTest, FoldersWhoseFilesWereNeverAskedForTickAsOpenedOnes) {
+    // A folder keeps its files as records until they are asked for. The same clicks over an
+    // outline whose folders were never opened and over one whose every folder was give the
+    // same states, ticks and counts; only folders whose files were clicked get file nodes.
+    const std::vector<std::pair<const char*, bool>> files = {
+        {"CameraRollDomain/Media/DCIM/100APPLE/IMG_1.JPG", true},
+        {"CameraRollDomain/Media/DCIM/100APPLE/IMG_2.JPG", false},
+        {"CameraRollDomain/Media/DCIM/101APPLE/IMG_3.JPG", true},
+        {"CameraRollDomain/Media/notes.txt", true},
+        {"HomeDomain/Library/a.db", true},
+        {"HomeDomain/Library/b.db", true},
+        {"HomeDomain/Library/Caches/c.db", false},
+    };
+    using Click = std::function<void(PRTreeController&)>;
+    auto folder = [](const QStringList& path) {
+        return [path](PRTreeController& tree) {
+            PRTreeController::toggleFolderTick(path.isEmpty() ? tree.content().front()
+                                                              : folderAt(tree, path));
+        };
+    };
+    auto file = [](const QStringList& path, const char* name, bool ticked) {
+        return [path, name, ticked](PRTreeController& tree) {
+            const FileNode clicked = fileNamed(folderAt(tree, path), QString::fromLatin1(name));
+            PRTreeController::tickFiles({clicked}, clicked, ticked);
+        };
+    };
+    auto arrive = [](const char* path, bool stored) {
+        return [path, stored](PRTreeController& tree) { addRecords(tree, {{path, stored}}); };
+    };
+    const QStringList library = {"HomeDomain", "Library"};
+    const QStringList apple100 = {"CameraRollDomain", "Media", "DCIM", "100APPLE"};
+    const struct {
+        const char* what;
+        std::vector<Click> clicks;
+        QStringList opened;  // the folders whose file nodes the clicks make
+    } cases[] = {
+        {"select all", {folder({})}, {}},
+        {"select all, then a domain unticked", {folder({}), folder({"CameraRollDomain"})}, {}},
+        {"select all, then a file unticked",
+         {folder({}), file(library, "a.db", false)},
+         {"Library"}},
+        {"a file ticked, then its domain ticked whole",
+         {file(apple100, "IMG_1.JPG", true), folder({"CameraRollDomain"})},
+         {"100APPLE"}},
+        {"a folder ticked, then files arrive in it and beside it",
+         {folder({"CameraRollDomain", "Media"}),
+          arrive("CameraRollDomain/Media/DCIM/100APPLE/IMG_9.JPG", true),
+          arrive("CameraRollDomain/Media/more.txt", false)},
+         {}},
+        {"select all, then everything unticked", {folder({}), folder({})}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        PRTreeController unopened;
+        PRTreeController opened;
+        for (PRTreeController* tree : {&unopened, &opened}) {
+            tree->setDeviceName(QStringLiteral("Phone"));
+            addRecords(*tree, files);
+        }
+        ASSERT_TRUE(foldersWithNodes(unopened).isEmpty());
+        countByWalking(opened.content().front());  // asks every folder for its files
+        for (const Click& click : c.clicks) {
+            click(unopened);
+            click(opened);
+        }
+        EXPECT_EQ(ticksOf(unopened), ticksOf(opened));
+        EXPECT_EQ(unopened.getTreeSelectedItemNum(), opened.getTreeSelectedItemNum());
+        EXPECT_EQ(foldersWithNodes(unopened), c.opened);
+        // Opened now, its file nodes carry the ticks their records had.
+        expectConsistent(unopened, "");
+        EXPECT_EQ(ticksOf(unopened), ticksOf(opened));
+    }
+}

@@ -3,10 +3,12 @@
 #include "backup/backup_folder.h"
 
 #include "backup/database_copy.h"
+#include "export_test_support.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -104,26 +106,65 @@ INSTANTIATE_TEST_SUITE_P(BothResolvers, BackupFolderTest, ::testing::Values(fals
                              return info.param ? "NameByName" : "Kernel";
                          });
 
+// How the look-up is made: two-digit folders listed by helpers ahead of the caller, listed by the
+// caller itself, or (as for a folder that cannot be listed) asked file by file.
+enum class LookupWay { ListedByHelpers, ListedByCaller, FileByFile };
+
+class StoredFileLookupTest : public ::testing::TestWithParam<LookupWay> {
+  protected:
+    void SetUp() override {
+        StoredFileLookup::setFileByFileOnly(GetParam() == LookupWay::FileByFile);
+    }
+    void TearDown() override { StoredFileLookup::setFileByFileOnly(false); }
+    unsigned helpers() const { return GetParam() == LookupWay::ListedByHelpers ? 3u : 0u; }
+};
+
 // The look-up a manifest pass makes for every file entry finds exactly what fileInfo finds,
-// whatever stands in the way: links, a linked two-digit folder, a pipe, keys of either case.
-TEST(StoredFileLookupTest, FindsWhatFileInfoFindsForEveryKey) {
+// whatever stands in the way: links, a linked, missing or unreadable two-digit folder, a pipe or
+// a folder in a file's place, keys of either case, a file in the wrong two-digit folder.
+TEST_P(StoredFileLookupTest, FindsWhatFileInfoFindsForEveryKey) {
     TempDir outside;
     fs::create_directories(outside / "shard");
     const std::string linkedKey = "ab" + kKey.substr(2);
     writeText(outside / "shard" / linkedKey, "outside");
     writeText(outside / "secret", "outside!");
     const std::string upperKey = "3D0D7E5FB2CE288813306E4D4636395E047A3D28";
-    const std::string linkKey = "3d" + std::string(38, '1');
-    const std::string pipeKey = "3d" + std::string(38, '2');
-    const std::string folderKey = "3d" + std::string(38, '3');
-    const std::string missingKey = "3d" + std::string(38, '4');
-    const std::string otherShardKey = "7f" + std::string(38, '5');
-    const std::vector<std::string> keys = {kKey,       linkedKey,     upperKey,
-                                           linkKey,    pipeKey,       folderKey,
-                                           missingKey, otherShardKey, "../" + kKey.substr(3),
-                                           "",         "3d"};
+    auto keyIn = [](const char* shard, char digit) { return shard + std::string(38, digit); };
+    const std::string mixedKey = "3d" + std::string(38, 'E');  // upper case after the folder
+    const std::string lowerOfMixed = "3d" + std::string(38, 'e');
+    const std::string linkKey = keyIn("3d", '1');
+    const std::string pipeKey = keyIn("3d", '2');
+    const std::string folderKey = keyIn("3d", '3');
+    const std::string missingKey = keyIn("3d", '4');
+    const std::string otherShardKey = keyIn("7f", '5');
+    const std::string noShardKey = keyIn("5e", '6');    // its two-digit folder is missing
+    const std::string misplacedKey = keyIn("5e", '7');  // stored in "3d", not in "5e"
+    const std::string fileShardKey = keyIn("6c", '8');  // "6c" is a file, not a folder
+    const std::string lockedKey = keyIn("9a", '9');     // "9a" cannot be listed, only searched
+    const std::string closedKey = keyIn("9b", '9');     // "9b" can neither be listed nor searched
+    const std::string lateKey = keyIn("3d", '0');       // changed after 2106
+    const std::vector<std::string> keys = {kKey,
+                                           linkedKey,
+                                           upperKey,
+                                           mixedKey,
+                                           lowerOfMixed,
+                                           linkKey,
+                                           pipeKey,
+                                           folderKey,
+                                           missingKey,
+                                           otherShardKey,
+                                           noShardKey,
+                                           misplacedKey,
+                                           fileShardKey,
+                                           lockedKey,
+                                           closedKey,
+                                           lateKey,
+                                           "../" + kKey.substr(3),
+                                           "",
+                                           "3d"};
 
     for (const BackupLayout layout : {BackupLayout::Sharded, BackupLayout::Flat}) {
+        SCOPED_TRACE(layout == BackupLayout::Sharded ? "sharded" : "flat");
         TempDir backup;
         auto place = [&](const std::string& key) {
             const fs::path folder =
@@ -133,38 +174,77 @@ TEST(StoredFileLookupTest, FindsWhatFileInfoFindsForEveryKey) {
         };
         writeText(place(kKey), "inside");
         writeText(place(upperKey), "upper case");
+        writeText(place(mixedKey), "mixed");
         fs::create_symlink(outside / "secret", place(linkKey));
         ASSERT_EQ(::mkfifo(place(pipeKey).c_str(), 0600), 0);
         fs::create_directories(place(folderKey));
         writeText(place(otherShardKey), "x");
+        writeText(place(lockedKey), "locked");
+        writeText(place(closedKey), "closed");
+        writeText(place(lateKey), "late");
+        const timespec late[2] = {{0, UTIME_OMIT}, {std::int64_t{1} << 33, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, place(lateKey).c_str(), late, 0), 0);
         if (layout == BackupLayout::Sharded) {
             fs::create_directory_symlink(outside / "shard", backup / "ab");
+            writeText(backup / "3d" / misplacedKey, "misplaced");
+            writeText(backup / "6c", "a file");
+            ::chmod((backup / "9a").c_str(), 0300);
+            ::chmod((backup / "9b").c_str(), 0);
         } else {
             fs::create_symlink(outside / "shard" / linkedKey, backup / linkedKey);
         }
 
         const BackupFolder folder = BackupFolder::open(backup.str());
-        StoredFileLookup lookup(folder, layout);
-        for (int round = 0; round < 2; ++round) {  // the second time from the opened folders
-            for (const std::string& key : keys) {
-                const auto expected = folder.fileInfo(storedFileName(key, layout));
-                const auto found = lookup.info(key);
-                ASSERT_EQ(found.has_value(), expected.has_value()) << key;
-                if (found) {
-                    EXPECT_EQ(found->size, expected->size) << key;
-                    EXPECT_EQ(found->modified, expected->modified) << key;
+        {
+            StoredFileLookup lookup(folder, layout, helpers());
+            for (int round = 0; round < 2; ++round) {  // the second time from the opened folders
+                for (const std::string& key : keys) {
+                    const auto expected = folder.fileInfo(storedFileName(key, layout));
+                    const auto found = lookup.info(key);
+                    ASSERT_EQ(found.has_value(), expected.has_value()) << key;
+                    if (found) {
+                        EXPECT_EQ(found->size, expected->size) << key;
+                        EXPECT_EQ(found->modified, expected->modified) << key;
+                    }
                 }
             }
+            EXPECT_EQ(lookup.info(kKey)->size, 6u);
+            EXPECT_EQ(lookup.info(upperKey)->size, 10u);
+            EXPECT_EQ(lookup.info(mixedKey)->size, 5u);
+            EXPECT_FALSE(lookup.info(lowerOfMixed)) << "a name of another case";
+            EXPECT_FALSE(lookup.info(linkedKey)) << "read through a link";
+            EXPECT_FALSE(lookup.info(linkKey));
+            EXPECT_FALSE(lookup.info(folderKey));
+            EXPECT_TRUE(lookup.info(lockedKey));
+            EXPECT_EQ(lookup.info(lateKey)->modified, std::int64_t{1} << 33);
+            EXPECT_EQ(lookup.info(closedKey).has_value(),
+                      layout == BackupLayout::Flat || !nimbara::test::permissionsApply());
         }
-        EXPECT_EQ(lookup.info(kKey)->size, 6u);
-        EXPECT_EQ(lookup.info(upperKey)->size, 10u);
-        EXPECT_FALSE(lookup.info(linkedKey)) << "read through a link";
-        EXPECT_FALSE(lookup.info(linkKey));
+        // A look-up that goes before its helpers are done leaves nothing behind.
+        StoredFileLookup unused(folder, layout, helpers());
+        ::chmod((backup / "9a").c_str(), 0755);
+        ::chmod((backup / "9b").c_str(), 0755);
     }
     // A folder that is not open finds nothing.
     const BackupFolder closed;
     EXPECT_FALSE(StoredFileLookup(closed, BackupLayout::Flat).info(kKey));
+    EXPECT_FALSE(StoredFileLookup(closed, BackupLayout::Sharded, helpers()).info(kKey));
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryWay, StoredFileLookupTest,
+                         ::testing::Values(LookupWay::ListedByHelpers, LookupWay::ListedByCaller,
+                                           LookupWay::FileByFile),
+                         [](const ::testing::TestParamInfo<LookupWay>& info) {
+                             switch (info.param) {
+                                 case LookupWay::ListedByHelpers:
+                                     return "ListedByHelpers";
+                                 case LookupWay::ListedByCaller:
+                                     return "ListedByCaller";
+                                 case LookupWay::FileByFile:
+                                     break;
+                             }
+                             return "FileByFile";
+                         });
 
 TEST(BackupFolderNamesTest, StoredFileNamesAndPlainRelativePaths) {
     EXPECT_EQ(storedFileName(kKey, BackupLayout::Flat), kKey);

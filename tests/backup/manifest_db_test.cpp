@@ -11,6 +11,8 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <vector>
 
 using namespace nimbara::backup;
 namespace fs = std::filesystem;
@@ -108,6 +110,34 @@ TEST(ManifestDbTest, ReadsRowsAndSkipsUnusableOnes) {
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-wal"));
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-journal"));
     EXPECT_FALSE(fs::exists(dir / "Manifest.db-shm"));
+}
+
+// Keys are told by every one of their 40 characters, the ones next to the digit and letter
+// ranges included.
+TEST(ManifestDbTest, FileKeysAreFortyHexDigitsAndLowerCaseOnesNameTheirFiles) {
+    const std::string lower = "0123456789abcdef0123456789abcdef01234567";
+    struct Case {
+        std::string key;
+        bool valid;
+        bool lowerCase;
+    };
+    std::vector<Case> cases = {{lower, true, true},
+                               {"ABCDEF0123456789ABCDEF0123456789ABCDEF01", true, false},
+                               {lower.substr(0, 39) + "F", true, false},
+                               {lower.substr(0, 39), false, false},
+                               {lower + "0", false, false},
+                               {"", false, false}};
+    for (const char odd : {'/', ':', '`', 'g', '@', 'G', ' ', '\0', '\x80', '\xe6'}) {
+        for (const std::size_t at : {std::size_t{0}, std::size_t{17}, std::size_t{39}}) {
+            std::string key = lower;
+            key[at] = odd;
+            cases.push_back({key, false, false});
+        }
+    }
+    for (const Case& c : cases) {
+        EXPECT_EQ(isValidFileKey(c.key), c.valid) << c.key;
+        EXPECT_EQ(isLowerCaseFileKey(c.key), c.lowerCase) << c.key;
+    }
 }
 
 TEST(ManifestDbTest, FoldersAndLinksAreToldFromFilesByFlagsOrElseByMode) {

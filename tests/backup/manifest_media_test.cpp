@@ -1,6 +1,7 @@
 #include "backup/manifest_media.h"
 #include "backup/record_dates.h"
 #include "backup/shah.h"
+#include "ui/core/text_utilities.h"
 
 #include "test_support.h"
 
@@ -107,4 +108,67 @@ TEST(ManifestMediaTest, MediaDateComesFromTheManifest) {
         EXPECT_EQ(r.media->fileModifyTime(),
                   test.dated ? recordDateText(static_cast<double>(test.modified)) : QString());
     }
+}
+
+// The kinds a manifest pass tells once per entry are those the separate look-ups tell: every
+// extension of the three tables in either case, and paths whose last "." is no extension.
+TEST(ManifestMediaTest, KindsToldOnceAreThoseOfTheSeparateLookUps) {
+    auto separately = [](const std::string& path) {
+        const auto suffix = nimbara::shell::getSuffix(path.c_str());
+        if (!suffix) {
+            return MediaKind::None;
+        }
+        if (nimbara::shell::GetImageType(suffix->c_str()) >= 0) {
+            return MediaKind::Image;
+        }
+        return nimbara::shell::GetViedoType(suffix->c_str()) >= 0 ||
+                       nimbara::shell::GetAudioType(suffix->c_str()) >= 0
+                   ? MediaKind::Moving
+                   : MediaKind::None;
+    };
+    std::vector<std::string> paths = {"Media/IMG_0001.JPG",
+                                      "a/clip.mOv",
+                                      "song.m4a",
+                                      "x.dat",
+                                      "dir.jpg/file",
+                                      "noext",
+                                      "a.",
+                                      ".jpg",
+                                      "a/caf\xe9.jpg",
+                                      "a.jpg.txt",
+                                      "a.txt.jpg",
+                                      "a.jp\xc3\xa9g",
+                                      "a.dvr-ms",
+                                      "a." + std::string(19, 'x')};
+    for (const auto table : {nimbara::shell::imageTypeTable(), nimbara::shell::videoTypeTable(),
+                             nimbara::shell::audioTypeTable()}) {
+        for (const char* extension : table) {
+            const QString upper = QString::fromLatin1(extension);
+            paths.push_back("Media/x." + upper.toStdString());
+            paths.push_back("Media/x." + upper.toLower().toStdString());
+        }
+    }
+    for (const std::string& path : paths) {
+        EXPECT_EQ(mediaKindOf(path), separately(path)) << path;
+    }
+    // A path is a C text to the separate look-ups: it ends at a NUL byte.
+    EXPECT_EQ(mediaKindOf(std::string("a.jpg\0.txt", 10)), MediaKind::Image);
+    EXPECT_EQ(mediaKindOf(std::string("a.txt\0.jpg", 10)), MediaKind::None);
+
+    const std::pair<const char*, ScanDomain> domains[] = {
+        {"CameraRollDomain", ScanDomain::Media},
+        {"MediaDomain", ScanDomain::Media},
+        {"HomeDomain", ScanDomain::Media},
+        {"AppDomain-com.facebook.Facebook", ScanDomain::Social},
+        {"AppDomain-com.facebook.Messenger", ScanDomain::Social},
+        {"AppDomain-com.atebits.Tweetie2", ScanDomain::Social},
+        {"HomeDomain2", ScanDomain::None},
+        {"homedomain", ScanDomain::None},
+        {"", ScanDomain::None}};
+    for (const auto& [domain, kind] : domains) {
+        EXPECT_EQ(scanDomainOf(domain), kind) << domain;
+        EXPECT_EQ(isMediaScanDomain(domain), kind != ScanDomain::None) << domain;
+        EXPECT_EQ(isSocialAppDomain(domain), kind == ScanDomain::Social) << domain;
+    }
+    EXPECT_EQ(scanDomainOf(std::string("HomeDomain\0", 11)), ScanDomain::None);
 }

@@ -107,6 +107,7 @@ TEST(ManifestRecordsTest, EachRecordKeepsItsOwnPathKeyAndStoredFile) {
         {"HomeDomain", std::string("Library/caf\xe9.txt"), 1, 0},  // not UTF-8
         {"HomeDomain", "Library/SMS/upper.db", 1, 0, upper},       // an upper-case key
         {"MediaDomain", "Library/SMS/sms.db", 1, 0},  // the same folder in another domain
+        {"HomeDomain", "Library/a.plist", 1, 7},      // a folder where its stored file should be
     };
     writeManifestDb(backup / "Manifest.db", rows);
     writeText(storedAt(backup.path(), keyOf(rows[0])), std::string(4242, 's'));
@@ -115,6 +116,7 @@ TEST(ManifestRecordsTest, EachRecordKeepsItsOwnPathKeyAndStoredFile) {
     fs::create_symlink(outside / "big", storedAt(backup.path(), keyOf(rows[5])));
     writeText(storedAt(backup.path(), keyOf(rows[6])), "plist");
     writeText(storedAt(backup.path(), upper), "upper!");
+    fs::create_directories(storedAt(backup.path(), keyOf(rows[11])));
 
     nimbara::NotificationCenter center;
     Entries seen(center);
@@ -132,7 +134,7 @@ TEST(ManifestRecordsTest, EachRecordKeepsItsOwnPathKeyAndStoredFile) {
         {true, 4242, Kind::File}, {true, 1234, Kind::File}, {false, 0, Kind::File},
         {true, 3, Kind::File},    {false, 0, Kind::Folder}, {false, 0, Kind::File},
         {true, 5, Kind::File},    {false, 0, Kind::File},   {false, 0, Kind::File},
-        {true, 6, Kind::File},    {false, 0, Kind::File}};
+        {true, 6, Kind::File},    {false, 0, Kind::File},   {false, 0, Kind::File}};
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const auto& record = *seen.all[i];
         const std::string shown =

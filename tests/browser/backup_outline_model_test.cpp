@@ -190,75 +190,100 @@ TEST(BackupOutlineModelBatchTest, RowsArriveInBatchesAsInsertsNeverAsAReset) {
     nimbara::test::TempDir dir;
     nimbara::test::writeText(dir / "stored", "123");
     const QString stored = QString::fromStdString((dir / "stored").string());
-    // Records of three domains in folders of several depths, in shuffled order; some stored,
-    // some folders' own entries, some of those listed before anything inside them.
-    std::vector<std::shared_ptr<PRTreeDirNode>> records;
-    const QString domains[] = {QStringLiteral("HomeDomain"), QStringLiteral("CameraRollDomain"),
-                               QStringLiteral("AppDomain-com.example.app")};
-    for (int i = 0; i < 600; ++i) {
-        const QString folder = QStringLiteral("L%1/M%2").arg(i % 7).arg(i % 13);
-        const QString path = i % 5 == 0
-                                 ? QStringLiteral("%1/f%2.jpg").arg(folder).arg(i)
-                                 : QStringLiteral("%1/N%2/f%3.dat").arg(folder).arg(i % 4).arg(i);
-        records.push_back(record(domains[i % 3], path, i % 3 == 0 ? stored : QString()));
-    }
-    for (int i = 0; i < 40; ++i) {
-        // "L1/M1/N2" and the like: a folder's own entry, without a stored file.
-        records.push_back(record(domains[i % 3],
-                                 QStringLiteral("L%1/M%2/N%3").arg(i % 7).arg(i % 13).arg(i % 4)));
-        auto folder = record(domains[i % 3], QStringLiteral("L%1/M%2").arg(i % 7).arg(i % 13));
-        folder->setEntryKind(PRTreeDirNode::EntryKind::Folder);
-        records.push_back(folder);
-    }
-    std::mt19937 random(7);
-    std::shuffle(records.begin(), records.end(), random);
-
-    PRTreeController tree;
-    tree.setDeviceName(QStringLiteral("Phone"));
-    BackupOutlineModel model(&tree);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-    const QModelIndex none;
-    int batches = 0;
-    int lastFiles = 0;
-    for (std::size_t at = 0; at < records.size(); at += 37) {
-        const std::size_t end = std::min(records.size(), at + 37);
-        for (std::size_t i = at; i < end; ++i) {
-            tree.addTreeNode(records[i]);
+    // Records as made by hand (the outline looks their stored files up and makes their file
+    // nodes at once), and as a backup's reader makes them (they know whether their files are
+    // there, and the outline keeps them as records: no row shown makes a file node).
+    for (const bool known : {false, true}) {
+        SCOPED_TRACE(known ? "records that know their stored files" : "records made by hand");
+        auto record = [known](const QString& domain, const QString& path,
+                              const QString& stored = QString()) {
+            auto r = ::record(domain, path, stored);
+            if (known) {
+                r->setStoredFile(!stored.isEmpty(), 3);
+            }
+            return r;
+        };
+        // Records of three domains in folders of several depths, in shuffled order; some stored,
+        // some folders' own entries, some of those listed before anything inside them.
+        std::vector<std::shared_ptr<PRTreeDirNode>> records;
+        const QString domains[] = {QStringLiteral("HomeDomain"), QStringLiteral("CameraRollDomain"),
+                                   QStringLiteral("AppDomain-com.example.app")};
+        for (int i = 0; i < 600; ++i) {
+            const QString folder = QStringLiteral("L%1/M%2").arg(i % 7).arg(i % 13);
+            const QString path =
+                i % 5 == 0 ? QStringLiteral("%1/f%2.jpg").arg(folder).arg(i)
+                           : QStringLiteral("%1/N%2/f%3.dat").arg(folder).arg(i % 4).arg(i);
+            records.push_back(record(domains[i % 3], path, i % 3 == 0 ? stored : QString()));
         }
-        model.update();
-        ++batches;
-        // The same rows as a model that copies the outline whole, reached through inserts.
-        const BackupOutlineModel fresh(&tree);
-        ASSERT_EQ(dump(model), dump(fresh)) << "after batch " << batches;
-        EXPECT_EQ(model.fileCount(), fresh.fileCount());
-        EXPECT_GE(model.fileCount() + 40, lastFiles) << "rows only ever come";
-        lastFiles = model.fileCount();
-        int seen = 0;
-        expectConsistent(model, none, seen);
-    }
-    EXPECT_EQ(resets.count(), 0);
-    EXPECT_GE(inserted.count(), batches);
-    // An own entry listed before its folder showed as a file until the folder came.
-    EXPECT_GT(removed.count(), 0);
-    // Nothing new: nothing signalled.
-    const auto signalled = inserted.count() + removed.count();
-    model.update();
-    EXPECT_EQ(inserted.count() + removed.count(), signalled);
+        for (int i = 0; i < 40; ++i) {
+            // "L1/M1/N2" and the like: a folder's own entry, without a stored file.
+            records.push_back(record(
+                domains[i % 3], QStringLiteral("L%1/M%2/N%3").arg(i % 7).arg(i % 13).arg(i % 4)));
+            auto folder = record(domains[i % 3], QStringLiteral("L%1/M%2").arg(i % 7).arg(i % 13));
+            folder->setEntryKind(PRTreeDirNode::EntryKind::Folder);
+            records.push_back(folder);
+        }
+        std::mt19937 random(7);
+        std::shuffle(records.begin(), records.end(), random);
 
-    // The open folders and the current row of a view stay where they were while rows come.
-    const QModelIndex phone = model.index(0, 0);
-    const QPersistentModelIndex home =
-        find(model, {QStringLiteral("Phone"), QStringLiteral("HomeDomain")});
-    ASSERT_TRUE(home.isValid());
-    tree.addTreeNode(record(QStringLiteral("AAA-first"), QStringLiteral("a/b")));
-    tree.addTreeNode(record(QStringLiteral("HomeDomain"), QStringLiteral("A0/new")));
-    model.update();
-    EXPECT_EQ(home.data().toString(), QStringLiteral("HomeDomain"));
-    EXPECT_EQ(model.parent(home), phone);
-    EXPECT_EQ(names(model, phone).first(), QStringLiteral("AAA-first"));
-    EXPECT_EQ(names(model, home).first(), QStringLiteral("A0"));
-    EXPECT_EQ(resets.count(), 0);
+        PRTreeController tree;
+        tree.setDeviceName(QStringLiteral("Phone"));
+        BackupOutlineModel model(&tree);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::Fatal);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+        const QModelIndex none;
+        int batches = 0;
+        int lastFiles = 0;
+        for (std::size_t at = 0; at < records.size(); at += 37) {
+            const std::size_t end = std::min(records.size(), at + 37);
+            for (std::size_t i = at; i < end; ++i) {
+                tree.addTreeNode(records[i]);
+            }
+            model.update();
+            ++batches;
+            // The same rows as a model that copies the outline whole, reached through inserts.
+            const BackupOutlineModel fresh(&tree);
+            ASSERT_EQ(dump(model), dump(fresh)) << "after batch " << batches;
+            EXPECT_EQ(model.fileCount(), fresh.fileCount());
+            EXPECT_GE(model.fileCount() + 40, lastFiles) << "rows only ever come";
+            lastFiles = model.fileCount();
+            int seen = 0;
+            expectConsistent(model, none, seen);
+        }
+        EXPECT_EQ(resets.count(), 0);
+        EXPECT_GE(inserted.count(), batches);
+        // An own entry listed before its folder showed as a file until the folder came.
+        EXPECT_GT(removed.count(), 0);
+        // Nothing new: nothing signalled.
+        const auto signalled = inserted.count() + removed.count();
+        model.update();
+        EXPECT_EQ(inserted.count() + removed.count(), signalled);
+
+        // The open folders and the current row of a view stay where they were while rows come.
+        const QModelIndex phone = model.index(0, 0);
+        const QPersistentModelIndex home =
+            find(model, {QStringLiteral("Phone"), QStringLiteral("HomeDomain")});
+        ASSERT_TRUE(home.isValid());
+        tree.addTreeNode(record(QStringLiteral("AAA-first"), QStringLiteral("a/b")));
+        tree.addTreeNode(record(QStringLiteral("HomeDomain"), QStringLiteral("A0/new")));
+        model.update();
+        EXPECT_EQ(home.data().toString(), QStringLiteral("HomeDomain"));
+        EXPECT_EQ(model.parent(home), phone);
+        EXPECT_EQ(names(model, phone).first(), QStringLiteral("AAA-first"));
+        EXPECT_EQ(names(model, home).first(), QStringLiteral("A0"));
+        EXPECT_EQ(resets.count(), 0);
+        if (known) {
+            std::vector<std::shared_ptr<PRTreeDirNode>> pending = tree.content();
+            while (!pending.empty()) {
+                const auto folder = pending.back();
+                pending.pop_back();
+                EXPECT_TRUE(folder->fileCount() == 0 || !folder->fileNodesMade())
+                    << folder->fileName().toStdString();
+                pending.insert(pending.end(), folder->children().begin(), folder->children().end());
+            }
+        }
+    }
 }

@@ -1,20 +1,26 @@
 // Symbolic links inside a simulated device's AFC area, resolved both ways the area can resolve
 // them: by the kernel (openat2 beneath the area) and name by name (where the kernel can't, and
 // for absolute links). Links that stay inside work; every way out is refused, whatever the
-// operation.
+// operation. And the folders a connection holds open between calls: whatever happens to them on
+// the host, a call answers as a lookup from the area's root would.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "platform/mobiledevice/sim/sim_afc.h"
 #include "platform/mobiledevice/sim/sim_area.h"
 #include "sim_test_device.h"
 
@@ -267,3 +273,209 @@ TEST_F(SimAfcEntriesTest, AttributesReplaceWhatTheListHeldAndNothingIsLeftOnFail
     EXPECT_EQ(afc->fileInfo("/Missing/book.epub", info), md::AfcError::NotFound);
     EXPECT_TRUE(info.empty());
 }
+
+// ---- folders a connection holds between calls ----
+
+namespace {
+
+enum class Queue { Doorbell, ReadEveryUse };
+enum class Changer { SameThread, OtherThread, OtherProcess };
+using HeldParam = std::tuple<Queue, Changer>;
+
+std::string heldName(const ::testing::TestParamInfo<HeldParam>& info) {
+    const auto [queue, changer] = info.param;
+    return std::string(queue == Queue::Doorbell ? "Doorbell" : "ReadEveryUse") +
+           (changer == Changer::SameThread    ? "SameThread"
+            : changer == Changer::OtherThread ? "OtherThread"
+                                              : "OtherProcess");
+}
+
+// One change on the host, made with system calls only (so that a forked process can make it).
+struct HostOp {
+    enum Kind { Rename, Exchange, Symlink, Rmdir } kind;
+    std::string from, to;
+    int apply() const {
+        switch (kind) {
+            case Rename:
+                return ::rename(from.c_str(), to.c_str());
+            case Exchange:
+                return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE);
+            case Symlink:
+                return ::symlink(from.c_str(), to.c_str());
+            case Rmdir:
+                return ::rmdir(from.c_str());
+        }
+        return -1;
+    }
+};
+
+class SimHeldFoldersTest : public MediaAreaTest, public ::testing::WithParamInterface<HeldParam> {
+  protected:
+    SimHeldFoldersTest() {
+        md::sim::FolderChain::setQueueReadEveryUse(std::get<0>(GetParam()) == Queue::ReadEveryUse);
+    }
+    ~SimHeldFoldersTest() override { md::sim::FolderChain::setQueueReadEveryUse(false); }
+
+    // Makes the changes in this thread, another one, or another process; true when all were made.
+    bool change(const std::vector<HostOp>& ops) {
+        const auto applyAll = [&ops] {
+            for (const HostOp& op : ops) {
+                if (op.apply() != 0) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        switch (std::get<1>(GetParam())) {
+            case Changer::SameThread:
+                return applyAll();
+            case Changer::OtherThread:
+                return std::async(std::launch::async, applyAll).get();
+            case Changer::OtherProcess:
+                break;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(applyAll() ? 0 : 1);
+        }
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
+
+    // What a lookup from the area's root answers now, as "rc kind size" or "rc name name...".
+    std::string expected(const std::string& path, bool listing) const {
+        const md::sim::Area plain(device.dir(), "media");
+        if (listing) {
+            std::vector<std::string> names;
+            return answer(plain.listDirectory(path, names), names);
+        }
+        struct statx st {};
+        const int rc = plain.describe(path, st);
+        return answer(rc, rc == 0 ? std::vector<std::string>{std::to_string(st.stx_mode & S_IFMT),
+                                                             std::to_string(st.stx_size)}
+                                  : std::vector<std::string>{});
+    }
+
+    static std::string actual(md::AfcConnection& afc, const std::string& path, bool listing) {
+        std::vector<std::string> names;
+        if (listing) {
+            const int rc = afc.readDirectory(path, names);
+            if (rc == 0) {
+                names.erase(names.begin(), names.begin() + 2);  // "." and ".."
+            }
+            return answer(rc, names);
+        }
+        std::vector<std::pair<std::string, std::string>> pairs;
+        const int rc = afc.fileInfo(path, pairs);
+        std::map<std::string, std::string> info(pairs.begin(), pairs.end());
+        const std::string kind = info["st_ifmt"] == "S_IFDIR"   ? std::to_string(S_IFDIR)
+                                 : info["st_ifmt"] == "S_IFLNK" ? std::to_string(S_IFLNK)
+                                                                : std::to_string(S_IFREG);
+        return answer(rc, rc == 0 ? std::vector<std::string>{kind, info["st_size"]}
+                                  : std::vector<std::string>{});
+    }
+
+    static std::string answer(int rc, const std::vector<std::string>& words) {
+        std::string text = std::to_string(rc);
+        for (const std::string& word : words) {
+            text += " " + word;
+        }
+        return text;
+    }
+};
+
+}  // namespace
+
+TEST_P(SimHeldFoldersTest, AHeldFolderMovedOrReplacedOnTheHostIsLookedUpAfreshAtTheNextCall) {
+    const fs::path m = media();
+    const fs::path out = tmp / "outside";
+    writeText(out / "secret.txt", "secret");
+    const std::string o = out.string();
+    struct Case {
+        const char* what;
+        const char* held;  // the folder listed before the change
+        std::vector<HostOp> ops;
+        std::function<void(md::AfcConnection&)> through =
+            {};  // or the change through the connection
+    };
+    const std::vector<Case> cases = {
+        {"moved out, a link to it in its place",
+         "/Walk",
+         {{HostOp::Rename, m / "Walk", out / "Walk2"},
+          {HostOp::Symlink, o + "/Walk2", m / "Walk"}}},
+        {"the folder above moved out, a link in its place",
+         "/Walk/Inner",
+         {{HostOp::Rename, m / "Walk", out / "Walk2"},
+          {HostOp::Symlink, o + "/Walk2", m / "Walk"}}},
+        {"renamed, another folder moved to its name",
+         "/Walk",
+         {{HostOp::Rename, m / "Walk", m / "Walk-old"}, {HostOp::Rename, m / "Other", m / "Walk"}}},
+        {"removed, a link out put there",
+         "/Empty",
+         {{HostOp::Rmdir, m / "Empty", {}}, {HostOp::Symlink, o, m / "Empty"}}},
+        {"another folder moved over it", "/Empty", {{HostOp::Rename, m / "Other", m / "Empty"}}},
+        {"exchanged with a link out at once",
+         "/Walk/Inner",
+         {{HostOp::Symlink, o, m / "swap"}, {HostOp::Exchange, m / "swap", m / "Walk"}}},
+        {"the area's own folder moved away, a link in its place",
+         "/Walk",
+         {{HostOp::Rename, m, device.dir() / "media-away"},
+          {HostOp::Symlink, (device.dir() / "media-away").string(), m}}},
+        {"renamed through the connection",
+         "/Walk/Inner",
+         {},
+         [](md::AfcConnection& afc) { EXPECT_EQ(afc.renamePath("/Walk", "/Moved"), 0); }},
+        {"removed and made again through the connection",
+         "/Empty",
+         {},
+         [](md::AfcConnection& afc) {
+             EXPECT_EQ(afc.removePath("/Empty"), 0);
+             EXPECT_EQ(afc.makeDirectory("/Empty"), 0);
+             EXPECT_EQ(afc.renamePath("/Other/x.txt", "/Empty/x.txt"), 0);
+         }},
+    };
+    // Attributes first: a listing would read the news anyway.
+    const std::vector<std::pair<std::string, bool>> probes = {
+        {"/Walk/b.txt", false},        {"/Walk/Inner/a.txt", false},
+        {"/Walk/x.txt", false},        {"/Walk/secret.txt", false},
+        {"/Empty/x.txt", false},       {"/Empty/secret.txt", false},
+        {"/Moved/Inner/a.txt", false}, {"/Walk", true},
+        {"/Walk/Inner", true},         {"/Empty", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(m);
+        fs::remove_all(device.dir() / "media-away");
+        fs::remove_all(out / "Walk2");
+        device.media("Walk/Inner/a.txt", "a").media("Walk/b.txt", "bb").media("Other/x.txt", "x");
+        fs::create_directories(m / "Empty");
+        auto afc = open();
+        auto* sim = dynamic_cast<md::sim::SimAfcConnection*>(afc.get());
+        ASSERT_TRUE(sim);
+        std::vector<std::string> names;
+        ASSERT_EQ(afc->readDirectory(c.held, names), 0);
+        std::vector<std::pair<std::string, std::string>> info;
+        ASSERT_EQ(afc->fileInfo(std::string(c.held) + "/" + names.back(), info), 0);
+        ASSERT_GT(sim->heldFolders(), 0u);
+
+        if (c.through) {
+            c.through(*afc);
+        } else {
+            ASSERT_TRUE(change(c.ops));
+        }
+        for (const auto& [path, listing] : probes) {
+            EXPECT_EQ(actual(*afc, path, listing), expected(path, listing)) << path;
+        }
+        EXPECT_EQ(readText(out / "secret.txt"), "secret");
+        afc->close();
+        EXPECT_EQ(sim->heldFolders(), 0u) << "a closed connection holds nothing";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(QueuesAndChangers, SimHeldFoldersTest,
+                         ::testing::Combine(::testing::Values(Queue::Doorbell, Queue::ReadEveryUse),
+                                            ::testing::Values(Changer::SameThread,
+                                                              Changer::OtherThread,
+                                                              Changer::OtherProcess)),
+                         heldName);

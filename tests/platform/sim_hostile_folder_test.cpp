@@ -371,6 +371,46 @@ TEST(SimHostileFolders, AFolderSwappedFurtherUpThePathIsADetachSoonAfter) {
     EXPECT_EQ(readText(tmp / "hall/shelf-away/phone/media/DCIM/c.jpg"), "c");
 }
 
+TEST(SimHostileFolders, AWalkNoticesItsFolderSwappedBeforeTheNextListingAndSoonAfterOtherwise) {
+    // Attribute reads may leave the look at the device's folder to a later operation: they still
+    // describe only the attached device's files, and the swap is noticed at the next listing, or
+    // by the look along the path made every 64th operation.
+    for (const bool listNext : {true, false}) {
+        SCOPED_TRACE(listNext ? "a listing next" : "attribute reads next");
+        TempDir tmp;
+        SimTestDevice a(tmp / "devices/phone", "UDID-A");
+        SimTestDevice b(tmp / "staging/phone", "UDID-B");
+        for (int i = 0; i < 10; ++i) {
+            a.media("DCIM/f" + std::to_string(i), std::string(i + 1, 'a'));
+            b.media("DCIM/f" + std::to_string(i), std::string(20 + i, 'b'));
+        }
+        md::sim::SimulatedLibrary library;
+        Connected first = connect(library, a);
+        ASSERT_TRUE(first.afc);
+        std::vector<std::string> names;
+        ASSERT_EQ(first.afc->readDirectory("/DCIM", names), 0);
+
+        fs::rename(tmp / "devices/phone", tmp / "a-away");
+        fs::rename(tmp / "staging/phone", tmp / "devices/phone");
+        if (listNext) {
+            EXPECT_EQ(first.afc->readDirectory("/DCIM", names), md::AfcError::NotConnected);
+        } else {
+            int reads = 0;
+            std::vector<std::pair<std::string, std::string>> info;
+            for (; reads < 1000; ++reads) {
+                const int i = reads % 10;
+                if (first.afc->fileInfo("/DCIM/f" + std::to_string(i), info) != 0) {
+                    break;
+                }
+                EXPECT_EQ(info[0].second, std::to_string(i + 1)) << "only A's files";
+            }
+            EXPECT_LT(reads, 64);
+            EXPECT_EQ(first.afc->fileInfo("/DCIM/f0", info), md::AfcError::NotConnected);
+        }
+        EXPECT_FALSE(first.device->attached());
+    }
+}
+
 TEST(SimHostileFolders, AFolderOpenedWithoutAPlainLastNameIsLookedAtAlongItsPath) {
     TempDir tmp;
     writeText(tmp / "phone/device.plist", "x");

@@ -23,6 +23,10 @@
 #include <algorithm>
 #include <iterator>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "backup/backup_list.h"
 #include "backup/backup_scan_readers.h"
 #include "backup/contact_reader.h"
@@ -163,23 +167,24 @@ PRResultViewController::~PRResultViewController() {
 
 // The entries not filed into the outline yet, all of them, leaving none behind.
 std::vector<std::shared_ptr<PRTreeDirNode>> PRResultViewController::takeWaitingEntries() {
-    std::vector<std::shared_ptr<PRTreeDirNode>> waiting(
-        std::make_move_iterator(filing_.begin() + static_cast<std::ptrdiff_t>(filed_)),
-        std::make_move_iterator(filing_.end()));
-    filing_.clear();
-    filed_ = 0;
+    std::vector<std::shared_ptr<PRTreeDirNode>> waiting(std::make_move_iterator(filing_.begin()),
+                                                        std::make_move_iterator(filing_.end()));
+    filing_ = {};
     std::lock_guard<std::mutex> lock(pendingMutex_);
     waiting.insert(waiting.end(), std::make_move_iterator(pendingEntries_.begin()),
                    std::make_move_iterator(pendingEntries_.end()));
-    pendingEntries_.clear();
+    pendingEntries_ = {};
     return waiting;
 }
 
 // Letting go of a large outline frees hundreds of thousands of nodes: that is done in the
-// background. A release runs to its end even once a later one took the runner over (it does not
-// look at its stop check). Nothing may show the outline any more.
+// background. With `handBack` (the page let go of its results, the scan's records included) the
+// memory freed is then handed back to the system, which malloc would keep for the process. A
+// release runs to its end even once a later one took the runner over (it does not look at its
+// stop check). Nothing may show the outline any more.
 void PRResultViewController::releaseOutline(std::unique_ptr<PRTreeController> outline,
-                                            std::vector<std::shared_ptr<PRTreeDirNode>> entries) {
+                                            std::vector<std::shared_ptr<PRTreeDirNode>> entries,
+                                            bool handBack) {
     if ((!outline || outline->content().empty()) && entries.empty()) {
         return;  // nothing to speak of
     }
@@ -188,11 +193,16 @@ void PRResultViewController::releaseOutline(std::unique_ptr<PRTreeController> ou
         std::vector<std::shared_ptr<PRTreeDirNode>> entries;
     };
     auto released = std::make_shared<Released>(Released{std::move(outline), std::move(entries)});
-    releases_.replace(
-        [released](const nimbara::JobRunner::StopCheck&, const nimbara::JobRunner::Post&) {
-            released->entries.clear();
-            released->outline.reset();
-        });
+    releases_.replace([released, handBack](const nimbara::JobRunner::StopCheck&,
+                                           const nimbara::JobRunner::Post&) {
+        released->entries.clear();
+        released->outline.reset();
+#ifdef __GLIBC__
+        if (handBack) {
+            malloc_trim(0);
+        }
+#endif
+    });
 }
 
 bool PRResultViewController::isScanning() const {
@@ -685,9 +695,7 @@ void PRResultViewController::takeOutlineEntries() {
     slice.start();
     bool more = true;
     while (more) {
-        if (filed_ == filing_.size()) {
-            filing_.clear();
-            filed_ = 0;
+        if (filing_.empty()) {
             std::lock_guard<std::mutex> lock(pendingMutex_);
             filing_.swap(pendingEntries_);
         }
@@ -695,9 +703,10 @@ void PRResultViewController::takeOutlineEntries() {
             more = false;
             break;
         }
-        const std::size_t end = std::min(filing_.size(), filed_ + kOutlineClockStride);
-        for (; filed_ < end; ++filed_) {
-            std::shared_ptr<PRTreeDirNode> entry = std::move(filing_[filed_]);
+        // (taken from the front: the list's blocks are let go as it is filed)
+        for (std::size_t n = 0; n < kOutlineClockStride && !filing_.empty(); ++n) {
+            std::shared_ptr<PRTreeDirNode> entry = std::move(filing_.front());
+            filing_.pop_front();
             treeController_->addTreeNode(entry, backupfiles_ == 0);
             ++backupfiles_;
             if (entry->entryKind() != PRTreeDirNode::EntryKind::Folder) {
@@ -715,7 +724,7 @@ void PRResultViewController::takeOutlineEntries() {
 }
 
 bool PRResultViewController::outlineEntriesWaiting() {
-    if (filed_ < filing_.size()) {
+    if (!filing_.empty()) {
         return true;
     }
     std::lock_guard<std::mutex> lock(pendingMutex_);

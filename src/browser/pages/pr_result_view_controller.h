@@ -22,6 +22,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -292,7 +293,7 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     bool outlineEntriesWaiting();
     std::vector<std::shared_ptr<PRTreeDirNode>> takeWaitingEntries();
     void releaseOutline(std::unique_ptr<PRTreeController> outline,
-                        std::vector<std::shared_ptr<PRTreeDirNode>> entries);
+                        std::vector<std::shared_ptr<PRTreeDirNode>> entries, bool handBack = false);
     void updateCategoryRows();
     // The selection text and the recovery button after a tick (or select all).
     void updateSelection(bool afterSelectAll);
@@ -323,11 +324,11 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
 
     // Backup file entries from the scan thread, waiting to join the outline on the GUI thread.
     std::mutex pendingMutex_;
-    std::vector<std::shared_ptr<PRTreeDirNode>> pendingEntries_;
+    // Queues in blocks: a scan that runs ahead of the outline costs what waits, no room to grow.
+    std::deque<std::shared_ptr<PRTreeDirNode>> pendingEntries_;
     // The entries being filed (GUI thread): taken from pendingEntries_ as a whole, filed from
-    // position filed_ on.
-    std::vector<std::shared_ptr<PRTreeDirNode>> filing_;
-    std::size_t filed_ = 0;
+    // the front.
+    std::deque<std::shared_ptr<PRTreeDirNode>> filing_;
     std::unique_ptr<PRTreeController> treeController_;
     std::unique_ptr<nimbara::browser::BackupOutlineModel> outlineModel_;
     // The end of the last scan, shown once the outline has taken every entry.

@@ -436,6 +436,6 @@ void PRResultViewController::releaseUIMemory() {
     auto old = std::move(treeController_);
     treeController_ = std::make_unique<PRTreeController>();
     outlineModel_->setController(treeController_.get());
-    releaseOutline(std::move(old), takeWaitingEntries());
+    releaseOutline(std::move(old), takeWaitingEntries(), /*handBack=*/true);
     backupFileCount_ = 0;
 }

@@ -119,8 +119,8 @@ class SimAfcFile : public AfcFile {
 
 }  // namespace
 
-bool AfcSession::begin() {
-    return !closed.load() && device->countOperation();
+bool AfcSession::begin(bool attributeRead) {
+    return !closed.load() && device->countOperation(attributeRead);
 }
 
 SimAfcConnection::SimAfcConnection(std::shared_ptr<SimulatedDevice> device, Area area)
@@ -136,7 +136,7 @@ int SimAfcConnection::readDirectory(const std::string& path, std::vector<std::st
         return AfcError::NotConnected;
     }
     std::vector<std::string> entries;
-    if (int rc = session_->area.listDirectory(path, entries)) {
+    if (int rc = session_->area.listDirectory(path, entries, &session_->folders)) {
         return rc;
     }
     names.reserve(entries.size() + 2);
@@ -149,23 +149,14 @@ int SimAfcConnection::readDirectory(const std::string& path, std::vector<std::st
 
 int SimAfcConnection::fileInfo(const std::string& path,
                                std::vector<std::pair<std::string, std::string>>& info) {
-    if (!session_->begin()) {
+    if (!session_->begin(true)) {
         info.clear();
         return AfcError::NotConnected;
     }
-    Place target;
-    if (int rc = session_->area.locate(path, Area::Follow::No, target)) {
+    struct statx st {};
+    if (int rc = session_->area.describe(path, st, &session_->folders)) {
         info.clear();
         return rc;
-    }
-    // The entry is named relative to its open folder: no path is looked up again.
-    const bool itself = target.name().empty();
-    struct statx st {};
-    if (::statx(target.folder(), itself ? "" : target.name().c_str(),
-                AT_SYMLINK_NOFOLLOW | (itself ? AT_EMPTY_PATH : 0), STATX_BASIC_STATS | STATX_BTIME,
-                &st) != 0) {
-        info.clear();
-        return afcErrorFromErrno(errno);
     }
     const auto& birth = (st.stx_mask & STATX_BTIME) ? st.stx_btime : st.stx_mtime;
     info.resize(6);
@@ -221,14 +212,19 @@ int SimAfcConnection::removePath(const std::string& path) {
     if (session_->device->currentFaults().refusedRemovals.count(path) != 0) {
         return AfcError::PermissionDenied;
     }
-    return session_->area.removePath(path);
+    const int rc = session_->area.removePath(path);
+    session_->folders.forget(path);
+    return rc;
 }
 
 int SimAfcConnection::renamePath(const std::string& from, const std::string& to) {
     if (!session_->begin()) {
         return AfcError::NotConnected;
     }
-    return session_->area.renamePath(from, to);
+    const int rc = session_->area.renamePath(from, to);
+    session_->folders.forget(from);
+    session_->folders.forget(to);
+    return rc;
 }
 
 int SimAfcConnection::makeDirectory(const std::string& path) {
@@ -239,7 +235,15 @@ int SimAfcConnection::makeDirectory(const std::string& path) {
 }
 
 int SimAfcConnection::close() {
-    return session_->closed.exchange(true) ? AfcError::NotConnected : AfcError::Ok;
+    if (session_->closed.exchange(true)) {
+        return AfcError::NotConnected;
+    }
+    session_->folders.clear();
+    return AfcError::Ok;
+}
+
+std::size_t SimAfcConnection::heldFolders() const {
+    return session_->folders.heldBelowRoot();
 }
 
 }  // namespace nimbara::md::sim

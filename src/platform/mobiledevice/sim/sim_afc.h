@@ -19,11 +19,14 @@ class SimulatedDevice;
 struct AfcSession {
     AfcSession(std::shared_ptr<SimulatedDevice> d, Area a)
         : device(std::move(d)), area(std::move(a)) {}
-    // False once the connection closed or the device went away; counts one operation.
-    bool begin();
+    // False once the connection closed or the device went away; counts one operation. An
+    // attribute read may leave the look at the device's folder to a later call (see
+    // SimulatedDevice::countOperation).
+    bool begin(bool attributeRead = false);
 
     std::shared_ptr<SimulatedDevice> device;
     Area area;
+    FolderChain folders;  // the folders listed last, for the attribute reads that follow
     std::atomic<bool> closed{false};
 };
 
@@ -40,6 +43,9 @@ class SimAfcConnection : public AfcConnection {
     int renamePath(const std::string& from, const std::string& to) override;
     int makeDirectory(const std::string& path) override;
     int close() override;
+
+    // How many folders below the area's root the connection holds open (for tests).
+    std::size_t heldFolders() const;
 
   private:
     std::shared_ptr<AfcSession> session_;

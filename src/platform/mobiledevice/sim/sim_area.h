@@ -4,8 +4,9 @@
 // An area is a trusted base folder (a device's folder, reached through its open descriptor) and
 // a path below it whose every component must be a real folder: an area that is a link, or lies
 // below one, is refused, so it can never lead out of the device's folder. The base is opened once
-// when the area is made; the area's own folder is opened from it again by every operation, never
-// following a link, so a folder swapped for a link later is refused from then on.
+// when the area is made; the area's own folder is opened from it again by every operation (or
+// held by a FolderChain, which lets go of it when it moves), never following a link, so a folder
+// swapped for a link later is refused from then on.
 //
 // Paths are normalised lexically first: empty and "." components vanish and ".." never climbs
 // above the area's root. Then the real location is found relative to the opened root: links on
@@ -15,11 +16,19 @@
 // operation acts on is named through an open folder (a Place), never through a path that was
 // looked up separately, so the cost of an operation does not depend on how deep the device's
 // folder lies on the host.
+//
+// A connection may keep the folders it listed last open in a FolderChain (see below), so that a
+// walk's attribute reads need no lookup from the area's root.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/device_path.h"
@@ -67,6 +76,72 @@ class Place {
     std::string name_;
 };
 
+class Area;
+struct FolderWatcher;
+
+// The folders of the path a connection listed last, held open: a walk lists a folder and then
+// asks for the attributes of each of its entries, and with the folder held each of those is one
+// look relative to it rather than a lookup from the area's root. The chain runs from the area's
+// base down to the folder listed last; each folder is opened relative to the one above it, never
+// through a link (so the area's own folders are checked as a lookup from the base checks them).
+//
+// A held folder could be moved out of the area, or its name given to something else (a link out,
+// say), while it is held. So every folder of the chain that has another below it is watched
+// (inotify) for its own move or end and for the name the chain goes on with being removed, moved
+// away or moved over (the last folder's name is watched in the one above it); the news is read
+// before every use, and a folder concerned is let go with everything below it, so that the call
+// looks its path up afresh, as it would without the chain. Where the folders cannot be watched
+// nothing is held.
+//
+// The watch's queue is read on every listing; before an attribute read only when the calling
+// thread's doorbell rang: the kernel marks memory the thread looks at the moment it queues news,
+// whichever thread or process caused them, so no system call is spent while nothing happens
+// (where it can't, the queue is read every time). Safe to use from several threads.
+class FolderChain {
+  public:
+    FolderChain();
+    ~FolderChain();
+    FolderChain(const FolderChain&) = delete;
+    FolderChain& operator=(const FolderChain&) = delete;
+
+    // Lets go of every folder held.
+    void clear();
+    // Lets go of the folders at or below `path` (an area path that a rename or a removal named);
+    // of all of them when the path is not in normal form.
+    void forget(const std::string& path);
+    // How many folders below the area's root are held (for tests).
+    std::size_t heldBelowRoot();
+
+    // Test hook: read the watch's queue before every use of a held folder, as where there is no
+    // doorbell (see sim_area.cpp), so that both ways are tested.
+    static void setQueueReadEveryUse(bool on);
+
+  private:
+    friend class Area;
+    struct Link {
+        std::string name;  // its name in the link before ("" for the base)
+        Fd fd;             // O_PATH; the base's is borrowed
+    };
+
+    // The descriptor of `folder` (an area path in normal form, "" for the area's root) of `area`
+    // when the chain holds it; else, with `extend`, the chain is made to end there (-1 when it
+    // can't be). Needs mutex_.
+    int folderLocked(const Area& area, std::string_view folder, bool extend);
+    // The link of `folder` when the chain holds it, else -1. Needs mutex_.
+    std::ptrdiff_t findLocked(std::string_view folder) const;
+    // Keeps the first `count` links. Needs mutex_.
+    void truncateLocked(std::size_t count);
+
+    std::mutex mutex_;
+    std::shared_ptr<const Fd> base_;  // the base of the area the links belong to
+    std::vector<Link> links_;         // links_[0] is the base; each next one a folder in the last
+    std::size_t watched_ = 0;         // the links from the base on that are watched
+    std::size_t rootIndex_ = 0;       // the link of the area's root
+    std::string areaPath_;            // the area path of the last link, when the root is held
+    std::vector<std::size_t> ends_;   // areaPath_'s length at each link from the root on
+    std::unique_ptr<FolderWatcher> watcher_;
+};
+
 class Area {
   public:
     explicit Area(const std::filesystem::path& base, const std::filesystem::path& sub = {});
@@ -91,14 +166,21 @@ class Area {
 
     int renamePath(const std::string& from, const std::string& to) const;
 
-    // The entry names of a folder sorted by name, without "." and "..".
-    int listDirectory(const std::string& path, std::vector<std::string>& names) const;
+    // The entry names of a folder sorted by name, without "." and "..". With a chain, a folder
+    // reached without links is listed through it, and the chain then ends at that folder.
+    int listDirectory(const std::string& path, std::vector<std::string>& names,
+                      FolderChain* chain = nullptr) const;
+
+    // The attributes of the entry at `path` itself (a link describes itself); an AFC status code.
+    // An entry of a folder the chain holds is looked at relative to it.
+    int describe(const std::string& path, struct statx& st, FolderChain* chain = nullptr) const;
 
     // Test hook: resolve name by name even where the kernel could do it, so that both ways are
     // tested.
     static void setNameByNameOnly(bool on);
 
   private:
+    friend class FolderChain;
     using Root = std::shared_ptr<const Fd>;
     // Opens the area's root (never through a link). An AFC status code.
     int openRoot(Root& root) const;

@@ -54,10 +54,10 @@ struct BackupOptions {
     std::string expectedUdid{};
     // Manifest.plist says the backup is encrypted ("IsEncrypted") and carries a key bag.
     bool encrypted = false;
-    // Asked before each stored file (with the number stored so far) and once more before the
-    // backup is put in place: a non-empty answer ends the backup with that text as its error,
-    // and nothing is left behind.
-    std::function<std::string(int storedFiles)> interruption{};
+    // Asked before each stored file (with the number stored so far) and once more, with
+    // `complete` set, before the backup is put in place: a non-empty answer ends the backup with
+    // that text as its error, and nothing is left behind.
+    std::function<std::string(int storedFiles, bool complete)> interruption{};
     // Writes to `target` another form of the backed-up file `local` (domain, relative path) for
     // a backup made for `productVersion`, and says whether it did; the file is copied as it is
     // otherwise.
@@ -94,6 +94,17 @@ std::string partialBackupPrefix(const std::string& udid);
 // lies in `built`. Throws when it cannot, leaving the earlier backup in place. Backups of real
 // devices are put in place the same way.
 void putBackupInPlace(const std::filesystem::path& built, const std::filesystem::path& target);
+
+// The regular files below the backup-source/ of the open device folder `deviceFd`, outside
+// hidden domains: what a backup's progress is counted against. Only the folders' listings are
+// read.
+std::int64_t sourceFileCount(int deviceFd);
+
+// The archived file record a row of Manifest.db carries (its "file" column): a binary property
+// list, an NSKeyedArchiver archive of one file object with the row's path, size, time, mode and
+// inode. Made byte for byte as libplist makes it from the same values.
+std::string manifestFileRecord(const std::string& relativePath, std::uint64_t size,
+                               std::int64_t modified, std::uint64_t inode, bool folder);
 
 BackupResult writeDeviceBackup(const std::filesystem::path& deviceDir,
                                const std::filesystem::path& backupRoot,

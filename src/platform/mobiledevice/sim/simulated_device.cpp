@@ -133,11 +133,11 @@ int SimulatedDevice::checkLocked(bool needSession) const {
     return Error::Ok;
 }
 
-bool SimulatedDevice::countOperation() {
+bool SimulatedDevice::countOperation(bool attributeRead) {
     if (detached_.load()) {
         return false;
     }
-    if (!stillInItsFolder()) {
+    if (!stillInItsFolder(attributeRead)) {
         qCWarning(lcPlatform).noquote() << "Simulated device" << QFile::decodeName(dir_.c_str())
                                         << "is gone: its folder was moved away or replaced.";
         goAway(false);
@@ -157,8 +157,14 @@ bool SimulatedDevice::countOperation() {
     return false;
 }
 
-bool SimulatedDevice::stillInItsFolder() {
+bool SimulatedDevice::stillInItsFolder(bool mayWait) {
     std::lock_guard<std::mutex> lock(lookMutex_);
+    const bool fullLookTurn = looks_++ % kFullLookEvery == 0;
+    const auto now = std::chrono::steady_clock::now();
+    if (mayWait && !fullLookTurn && !fullLookDue_ && now - lastLook_ < kLookAtLeastEvery) {
+        return true;
+    }
+    lastLook_ = now;
     // Changes in the parent folder are drained before the look, so none can slip in unseen.
     switch (folder_.parentChanges()) {
         case DeviceFolder::ParentChange::Folder:
@@ -171,7 +177,7 @@ bool SimulatedDevice::stillInItsFolder() {
             break;
     }
     bool here = true;
-    if (fullLookDue_ || looks_++ % kFullLookEvery == 0) {
+    if (fullLookDue_ || fullLookTurn) {
         here = folder_.isAt(dir_);
     } else if (lookDue_) {
         here = folder_.isInItsParent() || folder_.isAt(dir_);

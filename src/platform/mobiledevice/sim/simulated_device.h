@@ -9,6 +9,11 @@
 // as they happen; where it can't, the look is made every time), and along the whole path when
 // the parent itself moved. A folder swapped further up is noticed by the look along the whole
 // path made on the first and every 64th operation, and by the library's look at its root.
+// Attribute reads (what a walk makes of each entry of a folder it listed) leave the check to a
+// later operation unless the look along the path is due or the last check is kLookAtLeastEvery
+// old: a device whose folder went is noticed at the next listing, or within 64 operations or
+// that time. What they read is still the attached device's (its files are reached through the
+// folder held open).
 //
 // Operations that count towards the "DetachAfterOperations" fault: connect(), service and house
 // arrest starts, openAfc(), every AFC call (file reads and writes included) and every send() and
@@ -17,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -92,8 +98,9 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     const std::string& udid() const { return udid_; }
 
     // Counts one operation (see above). False when the device is gone, or has gone now (its
-    // folder moved away or was replaced, or an injected fault detached it).
-    bool countOperation();
+    // folder moved away or was replaced, or an injected fault detached it). `attributeRead`: the
+    // operation may leave the check of the folder to a later one (see above).
+    bool countOperation(bool attributeRead = false);
 
     // Opens a media-sync session, queueing "SyncAllowed" and "AssetMetrics"; null when the
     // device refuses it.
@@ -121,7 +128,7 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     // Re-reads device.plist when it changed on disk. Needs mutex_.
     void refreshConfigLocked();
     // Whether the device's path still names its folder (see the top of this file).
-    bool stillInItsFolder();
+    bool stillInItsFolder(bool mayWait);
     // Detaches the device through the library's handler.
     void goAway(bool keepOut);
     int checkLocked(bool needSession) const;
@@ -130,6 +137,8 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
 
     // How often countOperation() looks along the whole path rather than in the parent only.
     static constexpr std::uint64_t kFullLookEvery = 64;
+    // How long an attribute read may leave the check to a later operation.
+    static constexpr std::chrono::milliseconds kLookAtLeastEvery{20};
 
     const std::filesystem::path dir_;
     const DeviceFolder folder_;
@@ -139,7 +148,8 @@ class SimulatedDevice : public Device, public std::enable_shared_from_this<Simul
     std::atomic<int> waitReason_{0};
 
     std::mutex lookMutex_;
-    std::uint64_t looks_ = 0;   // the checks of the folder so far
+    std::uint64_t looks_ = 0;  // the operations so far (each one that checks, the others too)
+    std::chrono::steady_clock::time_point lastLook_;  // the last check made
     bool lookDue_ = true;       // a change in the parent folder was seen and not looked at yet
     bool fullLookDue_ = false;  // the parent folder itself moved: look along the whole path
 
