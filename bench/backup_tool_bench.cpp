@@ -31,6 +31,7 @@
 #include <system_error>
 #include <vector>
 
+#include "bench_options.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/scratch_dir.h"
@@ -39,6 +40,8 @@
 extern char** environ;
 
 namespace {
+
+using nimbara::bench::parseNumber;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -50,16 +53,6 @@ struct Options {
     int runs = 3;
     std::string tool;  // empty: the one of this build
 };
-
-std::optional<int> parseNumber(const char* text, long low, long high) {
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || n < low || n > high) {
-        return std::nullopt;
-    }
-    return static_cast<int>(n);
-}
 
 bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {

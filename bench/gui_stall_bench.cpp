@@ -56,6 +56,8 @@
 
 namespace {
 
+using nimbara::bench::statusKb;
+
 constexpr double kGoalMs = 50.0;
 constexpr double kPeakGoalMiB = 80.0;
 constexpr double kCloseGoalMiB = 10.0;
@@ -108,19 +110,6 @@ void report(const char* job, double ms) {
     }
     std::printf("%-46s longest stall %8.1f ms  (goal < %.0f ms) %s\n", job, ms, kGoalMs,
                 ms < kGoalMs ? "met" : "NOT MET");
-}
-
-// A "VmHWM:" or "VmRSS:" line of /proc/self/status, in KiB; -1 when it cannot be read.
-long statusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-        }
-    }
-    return -1;
 }
 
 // Runs the event loop until `done` holds (false when `seconds` pass first).

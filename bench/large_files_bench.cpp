@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_options.h"
 #include "cleanup/large_file_scan.h"
 #include "cleanup/quick_scan_engine.h"
 #include "device/afc_service.h"
@@ -47,6 +48,9 @@
 extern char** environ;
 
 namespace {
+
+using nimbara::bench::parseNumber;
+using nimbara::bench::statusKb;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -69,16 +73,6 @@ struct Figure {
     long peakKb = 0;   // peak resident memory of the process that did the work
     double perSecond() const { return seconds > 0 ? files / seconds : 0.0; }
 };
-
-std::optional<int> parseNumber(const char* text, long low, long high) {
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || n < low || n > high) {
-        return std::nullopt;
-    }
-    return static_cast<int>(n);
-}
 
 bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
@@ -103,18 +97,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
         }
     }
     return true;
-}
-
-// A line of /proc/<process>/status in KB ("VmHWM", "VmRSS"); 0 when it cannot be read.
-long statusKb(const std::string& key, const std::string& process = "self") {
-    std::ifstream status("/proc/" + process + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, key.size() + 1, key + ":") == 0) {
-            return std::strtol(line.c_str() + key.size() + 1, nullptr, 10);
-        }
-    }
-    return 0;
 }
 
 // Starts the peak resident memory afresh at the current size (false when the kernel can't).

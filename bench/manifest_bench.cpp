@@ -44,6 +44,8 @@
 
 namespace {
 
+using nimbara::bench::statusKb;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -70,19 +72,6 @@ double bestOf(const std::function<bool()>& run) {
         best = best < 0 ? s : std::min(best, s);
     }
     return best;
-}
-
-// A "VmHWM:" or "VmRSS:" line of /proc/self/status, in KiB.
-long statusKb(const char* field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ":";
-    while (std::getline(status, line)) {
-        if (line.compare(0, prefix.size(), prefix) == 0) {
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-        }
-    }
-    return -1;
 }
 
 // The sqlite3 tool's select, its output thrown away; negative when the tool cannot be run.

@@ -36,22 +36,6 @@ void setKind(BackupEntry& entry) {
 
 }  // namespace
 
-// Keys are random digits: each is tested by arithmetic and the results are added up, never
-// branched on digit by digit (which the compiler can also do many digits at a time).
-bool isValidFileKey(std::string_view key) {
-    if (key.size() != 40) {
-        return false;
-    }
-    unsigned bad = 0;
-    for (char c : key) {
-        const auto u = static_cast<unsigned char>(c);
-        const bool digit = static_cast<unsigned char>(u - '0') < 10;
-        const bool letter = static_cast<unsigned char>((u | 0x20) - 'a') < 6;
-        bad += !(digit | letter);
-    }
-    return bad == 0;
-}
-
 bool fileKeyBytes(std::string_view hexKey, std::array<std::uint8_t, 20>& key, bool lowerCaseOnly) {
     if (hexKey.size() != 2 * key.size()) {
         return false;
@@ -86,18 +70,14 @@ bool fileKeyBytes(std::string_view hexKey, std::array<std::uint8_t, 20>& key, bo
     return (bad & 0xF0) == 0;
 }
 
+bool isValidFileKey(std::string_view key) {
+    std::array<std::uint8_t, 20> bytes;
+    return fileKeyBytes(key, bytes, /*lowerCaseOnly=*/false);
+}
+
 bool isLowerCaseFileKey(std::string_view key) {
-    if (key.size() != 40) {
-        return false;
-    }
-    unsigned bad = 0;
-    for (char c : key) {
-        const auto u = static_cast<unsigned char>(c);
-        const bool digit = static_cast<unsigned char>(u - '0') < 10;
-        const bool letter = static_cast<unsigned char>(u - 'a') < 6;
-        bad += !(digit | letter);
-    }
-    return bad == 0;
+    std::array<std::uint8_t, 20> bytes;
+    return fileKeyBytes(key, bytes, /*lowerCaseOnly=*/true);
 }
 
 EntryStreamResult streamManifestDb(const std::string& path, const BackupEntryVisitor& visit,

@@ -1,5 +1,6 @@
 #include "backup/pr_tree_dir_node.h"
 
+#include "backup/manifest_db.h"
 #include "ui/core/text_utilities.h"
 
 #include <algorithm>
@@ -11,10 +12,6 @@ namespace {
 
 const std::vector<std::shared_ptr<PRTreeDirNode>> kNoFolders;
 const std::vector<std::shared_ptr<PRTreeFileNode>> kNoFiles;
-
-int hexDigit(char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
 
 // Name blocks are asked for in sizes that fill malloc's chunks: 64 bytes first, then twice the
 // last, up to 4 KiB (a longer name gets a block of its own size).
@@ -197,13 +194,8 @@ void PRTreeDirNode::setRecord(std::shared_ptr<const Place> place, std::string la
     if (!place_ || !place_->storedIn || hexKey.size() != 2 * key_.size()) {
         return;
     }
-    for (std::size_t i = 0; i < key_.size(); ++i) {
-        const int high = hexDigit(hexKey[2 * i]);
-        const int low = hexDigit(hexKey[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return;
-        }
-        key_[i] = static_cast<std::uint8_t>(high * 16 + low);
+    if (!nimbara::backup::fileKeyBytes(hexKey, key_, /*lowerCaseOnly=*/true)) {
+        return;
     }
     setHasKey(true);
 }
