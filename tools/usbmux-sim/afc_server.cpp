@@ -135,7 +135,7 @@ bool AfcServer::lockFile(const Request& request) {
     const auto deadline = std::chrono::steady_clock::now() + kLongestLockWait;
     for (;;) {
         if (beforeLock_) {
-            beforeLock_(key, open->path);
+            beforeLock_(key);
         }
         if (AfcLocks::instance().take(key, open->lockOwner, kind)) {
             return answerStatus(request, md::AfcError::Ok);

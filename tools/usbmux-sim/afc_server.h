@@ -77,9 +77,10 @@ class AfcServer {
     ~AfcServer();
 
     // Locks are shared with the other connections that give the same `scope` (the device's
-    // area); `beforeLock` (may be empty) runs before each lock request with the file's key and
-    // path. Without it a connection's locks are its own.
-    using BeforeLock = std::function<void(const std::string& key, const std::string& path)>;
+    // area); `beforeLock` (may be empty) runs before each lock request with the file's key (the
+    // scope, ":" and the file's path, "/a//b/" as "/a/b"). Without it a connection's locks are
+    // its own.
+    using BeforeLock = std::function<void(const std::string& key)>;
     void shareLocks(std::string scope, BeforeLock beforeLock);
 
     // Serves requests until the connection ends.

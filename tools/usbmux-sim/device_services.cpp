@@ -68,8 +68,8 @@ void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& devi
         AfcServer::BeforeLock beforeLock;
         if (mediaRoot) {
             const std::uint32_t id = device.id;
-            beforeLock = [handle, id](const std::string& key, const std::string& path) {
-                if (key.ends_with(std::string(":") + kSyncLockPath) || path == kSyncLockPath) {
+            beforeLock = [handle, id](const std::string& key) {
+                if (key.ends_with(std::string(":") + kSyncLockPath)) {
                     auto extras = readExtras(*handle);
                     OtherSyncHost::instance().beforeLock(
                         id, key, extras ? extras->syncLockHeld : std::nullopt);
