@@ -23,12 +23,17 @@ namespace nimbara::backup {
 namespace {
 
 constexpr const char* kLabel = "nimbara-backup";
+// The reason given when `stop` ended a wait (the caller says it in its own words).
+constexpr const char* kStoppedText = "The run was stopped.";
 constexpr const char* kSyncLockFile = "/com.apple.itunes.lock_sync";
 constexpr const char* kPasscodeShown = "com.apple.LocalAuthentication.ui.presented";
 constexpr const char* kPasscodeGone = "com.apple.LocalAuthentication.ui.dismissed";
 // The sync lock is asked for this often, this far apart, while another host holds it.
 constexpr int kLockTries = 50;
 constexpr auto kLockPause = std::chrono::milliseconds(200);
+// The backup service is asked for this far apart, this long at most, while the device is locked.
+constexpr auto kUnlockPause = std::chrono::milliseconds(500);
+constexpr auto kLongestUnlockWait = std::chrono::minutes(5);
 // A raw read that times out is tried again this often before the device counts as gone.
 constexpr int kRawReadTries = 24;
 
@@ -192,6 +197,13 @@ struct BackupService::Parts final : DeviceLinkTransport {
                    static_cast<plist_t>(node.get())) == MOBILEBACKUP2_E_SUCCESS;
     }
 
+    void tell(DeviceNotice what) const {
+        if (notice) {
+            notice(what);
+        }
+    }
+    bool stopped() const { return stop && stop(); }
+
     // Takes the sync lock as hosts do: asked for, then taken once the device's other host let go.
     std::string takeSyncLock(lockdownd_service_descriptor_t service) {
         if (afc_client_new(device, service, &afc) != AFC_E_SUCCESS) {
@@ -204,18 +216,73 @@ struct BackupService::Parts final : DeviceLinkTransport {
             return {};
         }
         np_post_notification(np, NP_SYNC_LOCK_REQUEST);
+        bool waited = false;
         for (int i = 0; i < kLockTries; ++i) {
             const afc_error_t error = afc_file_lock(afc, lockHandle, AFC_LOCK_EX);
             if (error == AFC_E_SUCCESS) {
                 locked = true;
+                if (waited) {
+                    tell(DeviceNotice::SyncLockTaken);
+                }
                 return {};
             }
-            if (error != AFC_E_OP_WOULD_BLOCK || (stop && stop())) {
-                break;
+            if (error != AFC_E_OP_WOULD_BLOCK) {
+                qCWarning(lcBackup) << "the device's sync lock cannot be taken: AFC error" << error;
+                return "The device's sync lock could not be taken (error " + std::to_string(error) +
+                       "). Try again.";
+            }
+            if (stopped()) {
+                return kStoppedText;
+            }
+            if (!waited) {
+                waited = true;
+                tell(DeviceNotice::SyncLockBusy);
             }
             std::this_thread::sleep_for(kLockPause);
         }
         return "Another program is syncing with the device. Try again when it has finished.";
+    }
+
+    // Starts the backup service, waiting while the device refuses it as locked (it was not
+    // unlocked since it restarted).
+    std::string startBackupService() {
+        const auto deadline = std::chrono::steady_clock::now() + kLongestUnlockWait;
+        bool asked = false;
+        for (;;) {
+            lockdownd_service_descriptor_t service = nullptr;
+            const lockdownd_error_t started = lockdownd_start_service_with_escrow_bag(
+                lockdown, MOBILEBACKUP2_SERVICE_NAME, &service);
+            if (started == LOCKDOWN_E_SUCCESS) {
+                const mobilebackup2_error_t made =
+                    mobilebackup2_client_new(device, service, &backup);
+                lockdownd_service_descriptor_free(service);
+                if (made != MOBILEBACKUP2_E_SUCCESS) {
+                    backup = nullptr;
+                    return "The device's backup service could not be started.";
+                }
+                if (asked) {
+                    tell(DeviceNotice::Unlocked);
+                }
+                return {};
+            }
+            lockdownd_service_descriptor_free(service);
+            if (started != LOCKDOWN_E_PASSWORD_PROTECTED) {
+                qCWarning(lcBackup)
+                    << "the device's backup service did not start: lockdown error" << started;
+                return "The device's backup service could not be started.";
+            }
+            if (stopped()) {
+                return kStoppedText;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                return "The device was not unlocked. Unlock it with its passcode and try again.";
+            }
+            if (!asked) {
+                asked = true;
+                tell(DeviceNotice::UnlockAsked);
+            }
+            std::this_thread::sleep_for(kUnlockPause);
+        }
     }
 };
 
@@ -300,23 +367,16 @@ std::unique_ptr<BackupService> BackupService::connect(const std::string& udid,
     }
     std::string lockError = parts->takeSyncLock(service);
     lockdownd_service_descriptor_free(service);
-    service = nullptr;
     if (!lockError.empty()) {
         *error = std::move(lockError);
         return nullptr;
     }
     np_post_notification(parts->np, NP_SYNC_DID_START);
 
-    if (lockdownd_start_service_with_escrow_bag(parts->lockdown, MOBILEBACKUP2_SERVICE_NAME,
-                                                &service) != LOCKDOWN_E_SUCCESS ||
-        mobilebackup2_client_new(parts->device, service, &parts->backup) !=
-            MOBILEBACKUP2_E_SUCCESS) {
-        parts->backup = nullptr;
-        lockdownd_service_descriptor_free(service);
-        *error = "The device's backup service could not be started.";
+    if (std::string why = parts->startBackupService(); !why.empty()) {
+        *error = std::move(why);
         return nullptr;
     }
-    lockdownd_service_descriptor_free(service);
     double versions[std::size(kBackupProtocolVersions)];
     std::copy(std::begin(kBackupProtocolVersions), std::end(kBackupProtocolVersions), versions);
     if (mobilebackup2_version_exchange(parts->backup, versions,

@@ -1,8 +1,10 @@
 // A real device's backup service, reached through libimobiledevice for one backup or restore, as
 // hosts reach it: lockdown with its handshake (TLS as the device's iOS version speaks it), the
 // notification proxy ("syncWillStart", "syncDidStart" and, at the end, "syncDidFinish"; the
-// device's notifications observed), the sync lock taken on the device's AFC, then the backup
-// service started with the escrow bag and its version agreed. Lockdown is left once the services
+// device's notifications observed), the sync lock taken on the device's AFC (asked for with
+// "syncLockRequest", then waited for while another program holds it), then the backup service
+// started with the escrow bag (waiting while the device refuses it as locked: not unlocked since
+// it restarted) and its version agreed. Lockdown is left once the services
 // run. Everything is given back, the sync lock released, when the object goes.
 #pragma once
 
@@ -16,8 +18,16 @@
 
 namespace nimbara::backup {
 
-// What the device let the host know while it works.
-enum class DeviceNotice { PasscodeAsked, PasscodeDismissed, CancelledOnDevice };
+// What the device let the host know while it works, and what the host waits for while it connects.
+enum class DeviceNotice {
+    PasscodeAsked,
+    PasscodeDismissed,
+    CancelledOnDevice,
+    SyncLockBusy,   // another program holds the sync lock: waiting for it
+    SyncLockTaken,  // after a wait
+    UnlockAsked,    // not unlocked since it restarted: waiting for the unlock
+    Unlocked,       // after that wait
+};
 
 class BackupService {
   public:
@@ -29,7 +39,9 @@ class BackupService {
     };
 
     // Connects to `udid`; nullptr with the reason for the user in `error`. `notice` (may be empty)
-    // runs on a thread of the notification proxy.
+    // runs on a thread of the notification proxy, or on this one while it waits for the sync lock
+    // (as long as another program holds it, at most about ten seconds) or for the device's first
+    // unlock since it restarted (at most five minutes). `stop` ends those waits.
     static std::unique_ptr<BackupService> connect(const std::string& udid,
                                                   std::function<void(DeviceNotice)> notice,
                                                   const std::function<bool()>& stop,

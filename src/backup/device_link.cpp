@@ -30,6 +30,9 @@ constexpr char kCodeFileData = 0x0c;
 // Longer names are no backup's.
 constexpr std::uint32_t kLongestName = 4096;
 constexpr std::size_t kChunk = 32768;
+// The answer to what this host does not do for a device.
+constexpr int kNotSupportedCode = -1;
+constexpr const char* kNotSupportedText = "Operation not supported";
 // Seconds between the Unix epoch and the property-list epoch (2001-01-01).
 constexpr double kPlistEpoch = 978307200.0;
 
@@ -467,6 +470,10 @@ DeviceLinkEnd LinkSession::run() {
             linked = listDirectory(message);
         } else if (name == "DLMessageGetFreeDiskSpace") {
             linked = freeSpace();
+        } else if (name == "DLMessagePurgeDiskSpace") {
+            // Nothing of this host's is ours to free for the device: it goes on with the space
+            // there is.
+            linked = link_.sendStatus(kNotSupportedCode, kNotSupportedText, PlistValue::dict());
         } else if (name == "DLMessageProcessMessage") {
             const auto& items = message.toArray();
             const PlistValue none;
@@ -481,7 +488,9 @@ DeviceLinkEnd LinkSession::run() {
             result_.code = -1;
             return result_;
         } else {
+            // The device waits for an answer to each of its messages: left unanswered it stalls.
             qCInfo(lcBackup) << "a device-link message not handled:" << name.c_str();
+            linked = link_.sendStatus(kNotSupportedCode, kNotSupportedText, PlistValue::dict());
         }
         if (!linked) {
             result_.kind = stopped() ? DeviceLinkEnd::Kind::Stopped : DeviceLinkEnd::Kind::Gone;

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -64,20 +65,40 @@ std::string quotable(std::string_view text) {
     return out;
 }
 
-// Holds BACKUP_ROOT/.<UDID>.lock while a run works on the device.
+// Holds BACKUP_ROOT/.<UDID>.lock while a run works on the device, and removes it before letting
+// go, so that nothing but backups stays in the backup root. A run that opened the file before it
+// was removed may still lock it, but finds that the name no longer leads to it and opens again.
 class DeviceRunLock {
   public:
-    DeviceRunLock(const fs::path& root, const std::string& udid) {
-        const fs::path file = root / ("." + udid + ".lock");
-        fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd_ < 0) {
-            error_ = "The backup folder " + root.string() + " cannot be written to.";
-        } else if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            error_ = "Another backup or restore of this device is running.";
+    DeviceRunLock(const fs::path& root, const std::string& udid)
+        : file_(root / ("." + udid + ".lock")) {
+        for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+            fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd_ < 0) {
+                error_ = "The backup folder " + root.string() + " cannot be written to.";
+                return;
+            }
+            if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+                break;
+            }
+            struct stat held {};
+            struct stat named {};
+            if (::fstat(fd_, &held) == 0 && ::lstat(file_.c_str(), &named) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                return;
+            }
+            ::close(fd_);  // removed by the run that held it: the lock is on the name's file
+            fd_ = -1;
         }
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        error_ = "Another backup or restore of this device is running.";
     }
     ~DeviceRunLock() {
         if (fd_ >= 0) {
+            ::unlink(file_.c_str());  // still held: no other run holds the file of this name
             ::close(fd_);
         }
     }
@@ -87,6 +108,9 @@ class DeviceRunLock {
     const std::string& error() const { return error_; }
 
   private:
+    // Runs that come and go this often while one opens the file are taken as one that holds it.
+    static constexpr int kLockAttempts = 8;
+    const fs::path file_;
     int fd_ = -1;
     std::string error_;
 };
@@ -178,17 +202,35 @@ struct DeviceRun {
         service = BackupService::connect(
             udid,
             [this, backup](DeviceNotice notice) {
-                if (notice == DeviceNotice::CancelledOnDevice) {
-                    cancelled.store(true);
-                } else if (notice == DeviceNotice::PasscodeAsked && backup) {
-                    sayPasscodeWait();
-                } else if (notice == DeviceNotice::PasscodeDismissed) {
-                    passcodeDone();
+                switch (notice) {
+                    case DeviceNotice::CancelledOnDevice:
+                        cancelled.store(true);
+                        break;
+                    case DeviceNotice::PasscodeAsked:
+                        if (backup) {
+                            sayPasscodeWait();
+                        }
+                        break;
+                    case DeviceNotice::PasscodeDismissed:
+                        passcodeDone();
+                        break;
+                    case DeviceNotice::SyncLockBusy:
+                        reporter.status(syncLockWaitText());
+                        break;
+                    case DeviceNotice::UnlockAsked:
+                        reporter.status(firstUnlockWaitText());
+                        break;
+                    case DeviceNotice::SyncLockTaken:
+                    case DeviceNotice::Unlocked:
+                        reporter.status({});  // the wait is over
+                        break;
                 }
             },
             stop, &error);
         if (!service) {
-            return failed(error);
+            return failed(stop && stop()
+                              ? md::sim::runStoppedText(backup ? Run::Backup : Run::Restore)
+                              : error);
         }
         return std::nullopt;
     }
@@ -235,6 +277,14 @@ double nowSince2001() {
 
 std::string passcodeWaitText() {
     return "Enter the passcode on the device to start the backup";
+}
+
+std::string syncLockWaitText() {
+    return "Another program is syncing with the device: waiting until it has finished";
+}
+
+std::string firstUnlockWaitText() {
+    return "Unlock the device with its passcode: it was not unlocked since it restarted";
 }
 
 std::string encryptedDeviceText() {

@@ -16,10 +16,13 @@
 // one that does not say it finished. The device restarts at the end, as it must to take the
 // restored contents, and the run says so with a "restarting" tool line before its answer.
 //
-// One backup or restore of a device at a time: a run holds the lock file BACKUP_ROOT/.<UDID>.lock.
+// One backup or restore of a device at a time: a run holds the lock file BACKUP_ROOT/.<UDID>.lock,
+// and removes it when it ends.
 // A stop (SIGTERM to the tool) ends the run at the device's next message (or the next block of a
 // file). While it works the run writes tool lines (tool_line.h): its progress, that the device
-// waits for its passcode, that its backups are encrypted.
+// waits for its passcode, that its backups are encrypted, and while it connects that another
+// program is syncing with the device or that the device must be unlocked first (it was not
+// unlocked since it restarted), each cleared once the wait is over.
 #pragma once
 
 #include <filesystem>
@@ -43,5 +46,7 @@ ToolAnswer unfinishedRunAnswer(const DeviceLinkEnd& end, bool backup, bool cance
 // The texts of the status lines.
 std::string passcodeWaitText();
 std::string encryptedDeviceText();
+std::string syncLockWaitText();     // another program holds the device's sync lock
+std::string firstUnlockWaitText();  // the device was not unlocked since it restarted
 
 }  // namespace nimbara::backup

@@ -26,13 +26,13 @@ inline std::map<std::string, std::string> folderSnapshot(const std::filesystem::
     return entries;
 }
 
-// The hidden names a run left in the backup root besides the device's lock file: folders of
-// backups never finished.
+// The hidden names a run left in the backup root: folders of backups never finished, the
+// device's lock file.
 inline std::vector<std::string> hiddenLeftovers(const std::filesystem::path& root,
-                                                const std::string& udid) {
+                                                const std::string& /*udid*/) {
     std::vector<std::string> hidden;
     for (const std::string& name : folderNames(root)) {
-        if (name.front() == '.' && name != "." + udid + ".lock") {
+        if (name.front() == '.') {
             hidden.push_back(name);
         }
     }

@@ -258,6 +258,9 @@ TEST_F(DeviceLinkTest, ChangesTheDeviceAsksForStayInsideTheFolder) {
         {"remove the folder itself", message("DLMessageRemoveFiles", {list(top)}), -1},
         {"remove missing", message("DLMessageRemoveItems", {list(top + "/missing")}), 0},
         {"remove", message("DLMessageRemoveItems", {list(top + "/Snapshot")}), 0},
+        // What the host does not do is answered all the same: the device waits for it.
+        {"purge", message("DLMessagePurgeDiskSpace", {PlistValue(std::uint64_t{1} << 30)}), -1},
+        {"unknown", message("DLMessageSomethingNew"), -1},
     };
     for (Row& row : rows) {
         device_ = ScriptedDevice();

@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
+#include <thread>
 
+#include "afc_locks.h"
 #include "backup/backup_list.h"
 #include "backup/backup_runner.h"
 #include "backup/real_device_backup.h"
@@ -71,6 +74,36 @@ class RealDeviceBackupSim : public UsbmuxTest {
         };
     }
 
+    // What a host asking for the device's sync lock now is told (it lets go again at once).
+    afc_error_t trySyncLock() const {
+        const DevicePtr other = openDevice(kUdid);
+        LockdownPtr client;
+        lockdownd_service_descriptor_t service = nullptr;
+        afc_client_t afc = nullptr;
+        if (!other || handshake(other.get(), client) != LOCKDOWN_E_SUCCESS ||
+            lockdownd_start_service(client.get(), "com.apple.afc", &service) !=
+                LOCKDOWN_E_SUCCESS) {
+            return AFC_E_MUX_ERROR;
+        }
+        afc_client_new(other.get(), service, &afc);
+        lockdownd_service_descriptor_free(service);
+        const AfcPtr held(afc);
+        std::uint64_t handle = 0;
+        afc_error_t rc = afc_file_open(afc, usbmuxsim::kSyncLockPath, AFC_FOPEN_RW, &handle);
+        if (rc == AFC_E_SUCCESS) {
+            rc = afc_file_lock(afc, handle, AFC_LOCK_EX);
+            afc_file_close(afc, handle);
+        }
+        return rc;
+    }
+    // The phone unplugged and plugged in again: a device as new.
+    void replug() {
+        fs::rename(phone.dir(), server.folder() / "unplugged");
+        ASSERT_EQ(server.control("SimRescan"), 0);
+        fs::rename(server.folder() / "unplugged", phone.dir());
+        ASSERT_EQ(server.control("SimRescan"), 0);
+    }
+
     std::mutex mutex_;
     std::vector<std::string> statuses_;
     double lastProgress_ = -1;
@@ -112,6 +145,7 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     ASSERT_TRUE(restored.ok()) << restored.message;
     EXPECT_EQ(contentsBelow(source()), original);
     EXPECT_EQ(folderSnapshot(backupOf()), backupBefore);  // a restore only reads
+    EXPECT_EQ(folderNames(root()), std::vector<std::string>{kUdid});
     EXPECT_TRUE(restarting_);  // the device restarts now (it goes away: this test ends here)
 }
 
@@ -177,6 +211,94 @@ TEST_F(RealDeviceBackupSim, AnEncryptedBackupIsSaidKeptAndNeverRestored) {
     EXPECT_EQ(statuses_, std::vector<std::string>{backup::encryptedDeviceText()});
     EXPECT_TRUE(backup::isEncryptedBackup(QString::fromStdString(backupOf().string())));
     EXPECT_EQ(restore(backupOf()).message, "The backup is encrypted and cannot be restored.");
+}
+
+TEST_F(RealDeviceBackupSim, TheSyncLockIsHeldForTheBackupAndWaitedForWhileAnotherProgramHasIt) {
+    const struct {
+        int heldMs;  // by another program; 0: nobody holds it
+        std::string message;
+        std::vector<std::string> statuses;
+    } rows[] = {
+        {0, "", {}},
+        {1500, "", {backup::syncLockWaitText(), ""}},
+        {-1,
+         "Another program is syncing with the device. Try again when it has finished.",
+         {backup::syncLockWaitText()}},
+    };
+    startServer();
+    for (const auto& row : rows) {
+        if (row.heldMs == 0) {
+            clearFaults();
+        } else {
+            setFault(usbmuxsim::kFaultSyncLockHeld, row.heldMs);
+        }
+        replug();
+        statuses_.clear();
+        afc_error_t during = AFC_E_SUCCESS;
+        const ToolAnswer answer = backUp([&](const backup::ToolLine& line) {
+            if (line.kind == backup::ToolLine::Kind::Progress && during == AFC_E_SUCCESS) {
+                during = trySyncLock();
+            }
+        });
+        EXPECT_EQ(answer.ok() ? "" : answer.message, row.message) << row.heldMs;
+        EXPECT_EQ(statuses_, row.statuses) << row.heldMs;
+        if (answer.ok()) {
+            EXPECT_EQ(during, AFC_E_OP_WOULD_BLOCK) << row.heldMs;
+            EXPECT_EQ(trySyncLock(), AFC_E_SUCCESS) << "let go after the backup";
+        }
+    }
+}
+
+TEST_F(RealDeviceBackupSim, DeviceLinkMessagesBeyondTheUsualAreAnsweredAndTheBackupGoesOn) {
+    const std::vector<std::vector<const char*>> rows = {
+        {"DLMessagePurgeDiskSpace"},
+        {"DLMessageMoveItems"},
+        {"DLMessageCopyItem"},
+        {"DLMessageSomethingNew"},
+        {"DLMessageSomethingNew", "DLMessageCopyItem", "DLMessagePurgeDiskSpace",
+         "DLMessageMoveItems"},
+    };
+    startServer();
+    // A message left unanswered stalls the device: the run is stopped here instead.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (const auto& names : rows) {
+        PlistValue messages = PlistValue::array();
+        for (const char* name : names) {
+            messages.append(name);
+        }
+        setFault(usbmuxsim::kFaultBackupLinkMessages, messages);
+        const ToolAnswer answer =
+            backUp({}, [&] { return std::chrono::steady_clock::now() > limit; });
+        ASSERT_TRUE(answer.ok()) << names.front() << ": " << answer.message;
+        const auto files = filesBelow(backupOf());
+        EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                                [](const std::string& f) { return f.starts_with("Scratch"); }),
+                  0);
+    }
+}
+
+TEST_F(RealDeviceBackupSim, BeforeItsFirstUnlockTheDeviceIsWaitedForAndARestoreLeavesItSo) {
+    const fs::path flag = phone.dir() / "not-unlocked";
+    phone.setFault(usbmuxsim::kFaultBeforeFirstUnlock, "not-unlocked");
+    writeText(flag, "");
+    startServer();
+    const ToolAnswer answer = backUp([&](const backup::ToolLine& line) {
+        if (line.kind == backup::ToolLine::Kind::Status &&
+            line.text == backup::firstUnlockWaitText()) {
+            fs::remove(flag);  // unlocked
+        }
+    });
+    ASSERT_TRUE(answer.ok()) << answer.message;
+    EXPECT_EQ(statuses_, (std::vector<std::string>{backup::firstUnlockWaitText(), ""}));
+
+    ASSERT_TRUE(restore(backupOf()).ok());
+    // The restart is the device's: locked again until the next unlock.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(flag) && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(fs::exists(flag));
+    EXPECT_EQ(folderNames(root()), std::vector<std::string>{kUdid});
 }
 
 }  // namespace

@@ -99,6 +99,7 @@ TEST_F(RealDeviceBackupTest, ABackupThatCannotStartKeepsTheEarlierOne) {
     ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(backupRealDevice(kUdid, root()).message,
               "Another backup or restore of this device is running.");
+    EXPECT_TRUE(fs::exists(root() / ("." + std::string(kUdid) + ".lock"))) << "not its to remove";
     ::close(fd);
     EXPECT_EQ(folderSnapshot(root() / kUdid), earlier);
 }

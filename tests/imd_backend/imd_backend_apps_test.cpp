@@ -202,6 +202,28 @@ TEST_F(ImdBackendApps, RestrictedContainersAreRefusedWithTheirOwnErrorAndSentenc
     EXPECT_TRUE(apps.LookupApplications());
 }
 
+TEST_F(ImdBackendApps, ContainersRefusedBeforeTheFirstUnlockSaySoAndOpenOnceUnlocked) {
+    writeText(phone.dir() / "not-unlocked", "");
+    phone.setFault(usbmuxsim::kFaultBeforeFirstUnlock, "not-unlocked");
+    start();
+    amd::AppDirService locked;
+    const int refused = locked.Init(index, "com.example.notes");
+    EXPECT_EQ(refused, md::Error::PasswordProtected);
+    EXPECT_FALSE(locked.hasConnection());
+    EXPECT_NE(md::errorText(refused).find("Unlock it with its passcode and try again"),
+              std::string::npos);
+    // The device stays there, its other services at hand.
+    amd::AppService apps;
+    ASSERT_EQ(apps.Init(index), 0);
+    EXPECT_TRUE(apps.LookupApplications());
+
+    fs::remove(phone.dir() / "not-unlocked");  // unlocked
+    amd::AppDirService notes;
+    ASSERT_EQ(notes.Init(index, "com.example.notes"), 0);
+    EXPECT_EQ(notes.ReadFile("/Documents/todo.txt"),
+              (std::vector<std::uint8_t>{'m', 'i', 'l', 'k'}));
+}
+
 TEST_F(ImdBackendApps, CrashLogsAreMovedThenListedAndCopied) {
     phone.addCrashLog("/Game-2024-01-02-030405.ips", 5000);
     start();

@@ -147,7 +147,7 @@ TEST_F(SimAfcTest, ReadsAndWritesFiles) {
     EXPECT_FALSE(fs::exists(device.dir() / "media/NoFolder"));
     EXPECT_EQ(afc->openFile("/Books", md::AfcMode::Read, file), md::AfcError::IsDirectory);
     EXPECT_EQ(afc->openFile("/Books", md::AfcMode::Write, file), md::AfcError::IsDirectory);
-    EXPECT_EQ(afc->openFile("/Books/old.txt", 3, file), md::AfcError::InvalidArgument);
+    EXPECT_EQ(afc->openFile("/Books/old.txt", 7, file), md::AfcError::InvalidArgument);
 
     ASSERT_EQ(afc->openFile("/Books/old.txt", md::AfcMode::Read, file), 0);
     EXPECT_NE(file->write("x", 1), 0) << "a file opened for reading is not written";

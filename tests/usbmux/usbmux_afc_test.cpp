@@ -74,6 +74,49 @@ TEST_F(UsbmuxAfc, ListsAFolderAndCopiesFilesBothWays) {
     EXPECT_EQ(deviceInfo["FSFreeBytes"], "50000000000");
 }
 
+TEST_F(UsbmuxAfc, FilesOpenForReadingAndWritingAndLockAsFlockDoesAcrossConnections) {
+    phone.addMediaFile("/Notes.txt", "kept");
+    startServer();
+    connect();
+    const AfcPtr first = startAfc();
+    const AfcPtr second = startAfc();
+    ASSERT_TRUE(first && second);
+    std::uint64_t a = 0;
+    std::uint64_t b = 0;
+    ASSERT_EQ(afc_file_open(first.get(), "/Notes.txt", AFC_FOPEN_RW, &a), AFC_E_SUCCESS);
+    char kept[4] = {};
+    std::uint32_t got = 0;
+    EXPECT_EQ(afc_file_read(first.get(), a, kept, sizeof kept, &got), AFC_E_SUCCESS);
+    EXPECT_EQ(std::string(kept, got), "kept") << "read-write keeps what the file holds";
+    ASSERT_EQ(afc_file_open(second.get(), "//Notes.txt", AFC_FOPEN_RW, &b), AFC_E_SUCCESS);
+    const struct {
+        afc_client_t afc;
+        std::uint64_t handle;
+        afc_lock_op_t op;
+        afc_error_t expected;
+    } rows[] = {
+        {first.get(), a, AFC_LOCK_SH, AFC_E_SUCCESS},
+        {second.get(), b, AFC_LOCK_SH, AFC_E_SUCCESS},
+        {second.get(), b, AFC_LOCK_EX, AFC_E_OP_WOULD_BLOCK},  // the other's shared lock
+        {first.get(), a, AFC_LOCK_UN, AFC_E_SUCCESS},
+        {second.get(), b, AFC_LOCK_EX, AFC_E_SUCCESS},
+        {first.get(), a, AFC_LOCK_SH, AFC_E_OP_WOULD_BLOCK},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        EXPECT_EQ(afc_file_lock(rows[i].afc, rows[i].handle, rows[i].op), rows[i].expected) << i;
+    }
+    EXPECT_EQ(afc_file_close(second.get(), b), AFC_E_SUCCESS);
+    EXPECT_EQ(afc_file_lock(first.get(), a, AFC_LOCK_EX), AFC_E_SUCCESS) << "a close lets go";
+    EXPECT_EQ(afc_file_close(first.get(), a), AFC_E_SUCCESS);
+
+    ASSERT_EQ(afc_file_open(first.get(), "/New.txt", AFC_FOPEN_RW, &a), AFC_E_SUCCESS);
+    EXPECT_EQ(afc_file_close(first.get(), a), AFC_E_SUCCESS);
+    EXPECT_TRUE(std::filesystem::exists(phone.mediaPath("/New.txt")));
+    ASSERT_EQ(afc_file_open(first.get(), "/Notes.txt", AFC_FOPEN_WR, &a), AFC_E_SUCCESS);
+    EXPECT_EQ(afc_file_close(first.get(), a), AFC_E_SUCCESS);
+    EXPECT_EQ(readText(phone.mediaPath("/Notes.txt")), "") << "w+ truncates";
+}
+
 TEST_F(UsbmuxAfc, SeveralClientsCopyAtOnceEachThroughItsOwnSessionAndService) {
     constexpr int kClients = 6;
     for (int i = 0; i < kClients; ++i) {

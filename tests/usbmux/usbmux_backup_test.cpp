@@ -18,6 +18,7 @@
 #include "backup/backup_folder.h"
 #include "backup/backup_list.h"
 #include "backup/backup_manifest.h"
+#include "device_extras.h"
 #include "mobilebackup2_service.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 
@@ -316,6 +317,21 @@ TEST_F(UsbmuxBackup, ABackupWaitsBehindThePasscodeDialogUntilItIsDismissed) {
     EXPECT_TRUE(log.waitFor(usbmuxsim::kPasscodeDismissed));
     EXPECT_EQ(run.wait(), 0) << run.output();
     EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
+}
+
+TEST_F(UsbmuxBackup, TheLibrarysToolAsksForTheSyncLockAndBacksUpOnceAnotherProgramLetGo) {
+    phone.setFault(usbmuxsim::kFaultSyncLockHeld, 1500);
+    startServer();
+    connect();
+    NotificationLog log(device.get(), lockdown.get(),
+                        {NP_SYNC_LOCK_REQUEST, NP_SYNC_DID_START, NP_SYNC_DID_FINISH});
+    ASSERT_TRUE(log.connected());
+    std::string output;
+    ASSERT_EQ(backUp(&output), 0) << output;
+    EXPECT_EQ(filesOfBackup(), contentsBelow(source()));
+    for (const char* told : {NP_SYNC_LOCK_REQUEST, NP_SYNC_DID_START, NP_SYNC_DID_FINISH}) {
+        EXPECT_TRUE(log.waitFor(told)) << told;
+    }
 }
 
 }  // namespace

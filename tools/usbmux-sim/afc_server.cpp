@@ -1,9 +1,12 @@
 #include "afc_server.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
+#include <thread>
 
+#include "afc_locks.h"
 #include "socket_io.h"
 
 namespace nimbara::usbmuxsim {
@@ -14,8 +17,18 @@ constexpr char kMagic[8] = {'C', 'F', 'A', '6', 'L', 'P', 'A', 'A'};
 
 // AFC open modes of the protocol.
 constexpr std::uint64_t kOpenReadOnly = 1;
+constexpr std::uint64_t kOpenReadWrite = 2;     // create
 constexpr std::uint64_t kOpenWriteOnly = 3;     // create and truncate
 constexpr std::uint64_t kOpenReadWriteNew = 4;  // create and truncate
+
+// The operations of a lock request, as flock(2) numbers them.
+constexpr std::uint64_t kLockShared = 1;
+constexpr std::uint64_t kLockExclusive = 2;
+constexpr std::uint64_t kLockNoWait = 4;
+constexpr std::uint64_t kLockRelease = 8;
+// How often, and how long at most, a lock request that may wait asks again.
+constexpr auto kLockRetry = std::chrono::milliseconds(10);
+constexpr auto kLongestLockWait = std::chrono::seconds(120);
 
 void putLe64(std::uint8_t* out, std::uint64_t value) {
     for (int i = 0; i < 8; ++i) {
@@ -71,9 +84,69 @@ AfcServer::AfcServer(int fd, std::unique_ptr<md::AfcConnection> afc,
       moreNames_(std::move(moreNames)) {}
 
 AfcServer::~AfcServer() {
+    for (const auto& [handle, open] : files_) {
+        AfcLocks::instance().release(lockKey(open.path), open.lockOwner);
+    }
     files_.clear();
     if (afc_) {
         afc_->close();
+    }
+}
+
+void AfcServer::shareLocks(std::string scope, BeforeLock beforeLock) {
+    lockScope_ = std::move(scope);
+    beforeLock_ = std::move(beforeLock);
+}
+
+std::string AfcServer::lockKey(const std::string& path) const {
+    std::string key = lockScope_.empty()
+                          ? "connection " + std::to_string(reinterpret_cast<std::uintptr_t>(this))
+                          : lockScope_;
+    key += ':';
+    // One name for one file: "/a//b/" is "/a/b".
+    std::string clean = "/";
+    for (const char c : path) {
+        if (c != '/' || clean.back() != '/') {
+            clean.push_back(c);
+        }
+    }
+    if (clean.size() > 1 && clean.back() == '/') {
+        clean.pop_back();
+    }
+    return key + clean;
+}
+
+bool AfcServer::lockFile(const Request& request) {
+    OpenFile* open = findFile(request.parameters);
+    const auto operation = numberAt(request.parameters, 8);
+    if (!open || !operation) {
+        return answerStatus(request, md::AfcError::InvalidArgument);
+    }
+    const std::string key = lockKey(open->path);
+    const std::uint64_t what = *operation & ~kLockNoWait;
+    if (what == kLockRelease) {
+        AfcLocks::instance().release(key, open->lockOwner);
+        return answerStatus(request, md::AfcError::Ok);
+    }
+    if (what != kLockShared && what != kLockExclusive) {
+        return answerStatus(request, md::AfcError::InvalidArgument);
+    }
+    const auto kind = what == kLockShared ? AfcLocks::Kind::Shared : AfcLocks::Kind::Exclusive;
+    const auto deadline = std::chrono::steady_clock::now() + kLongestLockWait;
+    for (;;) {
+        if (beforeLock_) {
+            beforeLock_(key);
+        }
+        if (AfcLocks::instance().take(key, open->lockOwner, kind)) {
+            return answerStatus(request, md::AfcError::Ok);
+        }
+        if ((*operation & kLockNoWait) != 0 || std::chrono::steady_clock::now() > deadline) {
+            return answerU64(request, AfcOp::Status, AfcStatus::OpWouldBlock);
+        }
+        if (!attached_()) {
+            return false;
+        }
+        std::this_thread::sleep_for(kLockRetry);
     }
 }
 
@@ -229,8 +302,12 @@ bool AfcServer::handle(const Request& request) {
             int ourMode = 0;
             if (*mode == kOpenReadOnly) {
                 ourMode = md::AfcMode::Read;
-            } else if (*mode == kOpenWriteOnly || *mode == kOpenReadWriteNew) {
+            } else if (*mode == kOpenWriteOnly) {
                 ourMode = md::AfcMode::Write;
+            } else if (*mode == kOpenReadWrite) {
+                ourMode = md::AfcMode::ReadWrite;
+            } else if (*mode == kOpenReadWriteNew) {
+                ourMode = md::AfcMode::ReadWriteNew;
             } else {
                 return answerU64(request, AfcOp::Status, AfcStatus::OpNotSupported);
             }
@@ -242,7 +319,7 @@ bool AfcServer::handle(const Request& request) {
                 return answerStatus(request, rc);
             }
             const std::uint64_t handle = nextHandle_++;
-            files_[handle] = OpenFile{std::move(file), 0};
+            files_[handle] = OpenFile{std::move(file), 0, path, AfcLocks::instance().newOwner()};
             return answerU64(request, AfcOp::FileOpenResult, handle);
         }
         case AfcOp::FileRead: {
@@ -306,6 +383,7 @@ bool AfcServer::handle(const Request& request) {
                 return answerStatus(request, md::AfcError::InvalidArgument);
             }
             const int rc = it->second.file->close();
+            AfcLocks::instance().release(lockKey(it->second.path), it->second.lockOwner);
             files_.erase(it);
             return answerStatus(request, rc);
         }
@@ -320,6 +398,8 @@ bool AfcServer::handle(const Request& request) {
             const std::string to = stringAt(p, offset);
             return answerStatus(request, afc_->renamePath(from, to));
         }
+        case AfcOp::FileLock:
+            return lockFile(request);
         case AfcOp::Truncate:
             return answerU64(request, AfcOp::Status, AfcStatus::OpNotSupported);
         default:

@@ -6,9 +6,11 @@
 // request is answered by one packet with the request's number: a status code, data (names and
 // attributes as NUL-terminated strings, file bytes), a file handle or a position.
 //
-// Served: directory listing, file and device information, open (read-only; write-only or
-// read-write with create and truncate), read, write, tell, close, remove, remove with contents,
-// rename and make-folder. Anything else is answered "not supported". The connection ends when
+// Served: directory listing, file and device information, open (read-only; write-only with create
+// and truncate; read-write with create, truncating or not), read, write, tell, close, file locks
+// (afc_locks.h: shared, exclusive and unlock; a lock in the way is answered "would block" when
+// the request says not to wait, and waited for otherwise), remove, remove with contents, rename
+// and make-folder. Anything else is answered "not supported". The connection ends when
 // the peer closes, sends a malformed header, or the device goes away (then it is dropped
 // without an answer, as a vanished device drops it).
 #pragma once
@@ -42,6 +44,7 @@ constexpr std::uint64_t FileTell = 0x12;
 constexpr std::uint64_t FileTellResult = 0x13;
 constexpr std::uint64_t FileClose = 0x14;
 constexpr std::uint64_t RenamePath = 0x18;
+constexpr std::uint64_t FileLock = 0x1B;
 constexpr std::uint64_t RemovePathAndContents = 0x22;
 }  // namespace AfcOp
 
@@ -50,6 +53,7 @@ namespace AfcStatus {
 constexpr std::uint64_t NoResources = 3;
 constexpr std::uint64_t UnknownPacketType = 6;
 constexpr std::uint64_t OpNotSupported = 15;
+constexpr std::uint64_t OpWouldBlock = 19;
 }  // namespace AfcStatus
 
 class AfcServer {
@@ -72,6 +76,13 @@ class AfcServer {
               std::function<bool()> attached, MoreNames moreNames = {});
     ~AfcServer();
 
+    // Locks are shared with the other connections that give the same `scope` (the device's
+    // area); `beforeLock` (may be empty) runs before each lock request with the file's key (the
+    // scope, ":" and the file's path, "/a//b/" as "/a/b"). Without it a connection's locks are
+    // its own.
+    using BeforeLock = std::function<void(const std::string& key)>;
+    void shareLocks(std::string scope, BeforeLock beforeLock);
+
     // Serves requests until the connection ends.
     void run();
 
@@ -79,6 +90,8 @@ class AfcServer {
     struct OpenFile {
         std::unique_ptr<md::AfcFile> file;
         std::uint64_t position = 0;
+        std::string path;
+        std::uint64_t lockOwner = 0;  // the open file's own number for its locks
     };
     struct Request {
         std::uint64_t number = 0;
@@ -97,12 +110,16 @@ class AfcServer {
     bool answerStrings(const Request& request, int rc, const std::vector<std::string>& strings);
     int removeTree(const std::string& path, int depth);
     OpenFile* findFile(const std::vector<std::uint8_t>& parameters);
+    bool lockFile(const Request& request);
+    std::string lockKey(const std::string& path) const;
 
     const int fd_;
     std::unique_ptr<md::AfcConnection> afc_;
     const std::vector<std::pair<std::string, std::string>> deviceInfo_;
     const std::function<bool()> attached_;
     const MoreNames moreNames_;
+    std::string lockScope_;
+    BeforeLock beforeLock_;
     std::map<std::uint64_t, OpenFile> files_;
     std::uint64_t nextHandle_ = 1;
 };

@@ -6,6 +6,7 @@
 
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
+#include "platform/scratch_dir.h"
 
 namespace nimbara::usbmuxsim {
 
@@ -32,6 +33,8 @@ constexpr std::array<std::string_view, 14> kPublicValues = {
 
 // The longest "SlowDiskUsageMs" taken: a device slow, not hung.
 constexpr std::int64_t kMaxSlowDiskUsageMs = 10000;
+// The longest "SyncLockHeld" taken as a time; more is for ever.
+constexpr std::int64_t kMaxSyncLockHeldMs = 60000;
 
 // The strings of an array of names.
 void addNames(const PlistValue& names, std::set<std::string>& into) {
@@ -40,6 +43,15 @@ void addNames(const PlistValue& names, std::set<std::string>& into) {
             into.insert(name.toString());
         }
     }
+}
+
+// The file the "BeforeFirstUnlock" fault names; empty when it names none.
+std::filesystem::path flagOf(const md::sim::SimulatedDevice& device, const PlistValue& faults) {
+    const PlistValue& name = faults[kFaultBeforeFirstUnlock];
+    if (!name.isString() || !isSafePathComponent(name.toString())) {
+        return {};
+    }
+    return device.anchor() / name.toString();
 }
 
 }  // namespace
@@ -73,8 +85,29 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
         extras.slowDiskUsage = std::chrono::milliseconds(std::clamp<std::int64_t>(
             faults[kFaultSlowDiskUsageMs].toInt64(), 0, kMaxSlowDiskUsageMs));
     }
+    if (faults[kFaultSyncLockHeld].isInteger()) {
+        const std::int64_t held = faults[kFaultSyncLockHeld].toInt64();
+        extras.syncLockHeld = std::chrono::milliseconds(held > kMaxSyncLockHeldMs ? -1 : held);
+    }
+    const PlistValue& firstUnlock = faults[kFaultBeforeFirstUnlock];
+    if (firstUnlock.isBool()) {
+        extras.lockedSinceRestart = firstUnlock.toBool();
+    } else if (const auto flag = flagOf(device, faults); !flag.empty()) {
+        std::error_code ec;
+        extras.lockedSinceRestart =
+            std::filesystem::exists(std::filesystem::symlink_status(flag, ec));
+    }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;
+}
+
+bool needsFirstUnlock(const std::string& service) {
+    return service == "com.apple.mobile.house_arrest" || service == "com.apple.mobilebackup2";
+}
+
+std::filesystem::path firstUnlockFlag(const md::sim::SimulatedDevice& device) {
+    auto config = device.folder().readConfig(nullptr);
+    return config ? flagOf(device, (*config)[layout::kKeyFaults]) : std::filesystem::path();
 }
 
 Profile profileOf(const std::optional<DeviceExtras>& extras, Profile serverProfile) {

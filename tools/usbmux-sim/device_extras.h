@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -28,6 +29,8 @@ inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
 inline constexpr const char* kFaultListedNames = "ListedNames";
 inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
 inline constexpr const char* kFaultSlowDiskUsageMs = "SlowDiskUsageMs";
+inline constexpr const char* kFaultSyncLockHeld = "SyncLockHeld";
+inline constexpr const char* kFaultBeforeFirstUnlock = "BeforeFirstUnlock";
 
 // Crash reports the device wrote that its crash-report mover has not yet moved into the crash
 // area: <device folder>/crashes-new/, laid out as the crash area is.
@@ -51,8 +54,19 @@ struct DeviceExtras {
     // The installation proxy's delay for each batch of apps with their disk usage; none: the
     // profile's.
     std::optional<std::chrono::milliseconds> slowDiskUsage;
+    // Another program holds the sync lock: it lets go this long after a host asked for it
+    // (negative: never).
+    std::optional<std::chrono::milliseconds> syncLockHeld;
+    // The device was not unlocked since it restarted: its protected data cannot be reached.
+    bool lockedSinceRestart = false;
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
+
+// Whether a device not unlocked since its restart refuses to start this service.
+bool needsFirstUnlock(const std::string& service);
+// The flag file of the "BeforeFirstUnlock" fault, written when the device restarts; empty when
+// the fault names none.
+std::filesystem::path firstUnlockFlag(const md::sim::SimulatedDevice& device);
 
 // Reads the device's device.plist now. nullopt when it cannot be read (the device went away, or
 // the file is being rewritten).

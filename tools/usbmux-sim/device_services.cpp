@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "afc_locks.h"
 #include "afc_server.h"
 #include "device_extras.h"
 #include "mobilebackup2_service.h"
@@ -40,9 +41,10 @@ std::vector<std::pair<std::string, std::string>> afcDeviceInfo(const AttachedDev
     };
 }
 
-// `mediaRoot`: the listings answer the device's listed names as well.
-void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& device,
-              bool mediaRoot) {
+// `mediaRoot`: the listings answer the device's listed names as well. `lockScope`: the area the
+// connection's file locks are shared in (empty: its own).
+void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& device, bool mediaRoot,
+              const std::string& lockScope = {}) {
     std::unique_ptr<md::AfcConnection> afc;
     if (service.openAfc(afc) != 0) {
         return;
@@ -59,10 +61,24 @@ void serveAfc(int fd, md::ServiceConnection& service, const AttachedDevice& devi
             return it == extras->listedNames.end() ? std::vector<std::string>() : it->second;
         };
     }
-    AfcServer(
+    AfcServer server(
         fd, std::move(afc), afcDeviceInfo(device), [handle] { return handle->attached(); },
-        std::move(moreNames))
-        .run();
+        std::move(moreNames));
+    if (!lockScope.empty()) {
+        AfcServer::BeforeLock beforeLock;
+        if (mediaRoot) {
+            const std::uint32_t id = device.id;
+            beforeLock = [handle, id](const std::string& key) {
+                if (key.ends_with(std::string(":") + kSyncLockPath)) {
+                    auto extras = readExtras(*handle);
+                    OtherSyncHost::instance().beforeLock(
+                        id, key, extras ? extras->syncLockHeld : std::nullopt);
+                }
+            };
+        }
+        server.shareLocks(device.udid + " " + lockScope, std::move(beforeLock));
+    }
+    server.run();
 }
 
 // The installation proxy's answer to "Browse", from the simulated device's "Lookup" frames;
@@ -312,7 +328,8 @@ void servePlain(UsbmuxServer& server, int fd, PendingService& service,
     }
     switch (service.kind) {
         case ServiceKind::Afc:
-            serveAfc(fd, *service.connection, device, service.name == "com.apple.afc");
+            serveAfc(fd, *service.connection, device, service.name == "com.apple.afc",
+                     service.name);
             break;
         case ServiceKind::PlistRelay:
         case ServiceKind::InstallationProxy:

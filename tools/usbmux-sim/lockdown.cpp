@@ -335,6 +335,16 @@ std::optional<PlistValue> LockdownSession::startSession(const PlistValue& reques
     return reply;
 }
 
+// Until its first unlock after a restart the device's protected data is out of reach: the
+// services that need it are refused as by a locked device.
+bool LockdownSession::refusedUntilUnlocked(const std::string& service) const {
+    if (!needsFirstUnlock(service)) {
+        return false;
+    }
+    auto extras = readExtras(*device_.device);
+    return extras && extras->lockedSinceRestart;
+}
+
 std::optional<PlistValue> LockdownSession::startService(const PlistValue& request) {
     const std::string name = "StartService";
     const std::string& service = request["Service"].toString();
@@ -349,6 +359,9 @@ std::optional<PlistValue> LockdownSession::startService(const PlistValue& reques
     }
     if (!known) {
         return failure(name, "InvalidService");
+    }
+    if (refusedUntilUnlocked(service)) {
+        return failure(name, "PasswordProtected");
     }
     PendingService pending;
     pending.deviceId = device_.id;

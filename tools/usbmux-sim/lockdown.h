@@ -59,6 +59,7 @@ class LockdownSession {
     std::optional<PlistValue> pair(const PlistValue& request);
     std::optional<PlistValue> startSession(const PlistValue& request);
     std::optional<PlistValue> startService(const PlistValue& request);
+    bool refusedUntilUnlocked(const std::string& service) const;
 
     UsbmuxServer& server_;
     const int fd_;

@@ -88,6 +88,22 @@
 //   "BackupDetachAfterFiles": n   a backup uploads n files, then the device goes away in the
 //                                 middle of the next one (it is detached, its connections drop
 //                                 and it is not attached again while its folder stays)
+//   "BackupLinkMessages": [names] a backup sends these device-link messages, in this order,
+//                                 after making its folders, each waiting for the host's status
+//                                 answer: "DLMessagePurgeDiskSpace" (whatever the answer, it goes
+//                                 on), "DLMessageMoveItems" and "DLMessageCopyItem" (of a file
+//                                 uploaded for it, checked in the host's listing and removed
+//                                 again; not done, the backup fails), any other name alone
+//   "SyncLockHeld": ms            another program is syncing: it holds the sync lock
+//                                 (/com.apple.itunes.lock_sync, taken with AFC's file locks) from
+//                                 the first time a host tries to lock it, until this long after
+//                                 a host posted "com.apple.itunes-mobdev.syncLockRequest" through
+//                                 the notification proxy; negative or over 60000: for ever
+//   "BeforeFirstUnlock": bool or name  the device was not unlocked since it restarted: lockdown
+//                                 refuses to start house arrest and the backup service
+//                                 ("PasswordProtected"). true: until the fault goes; a name: while
+//                                 the file of that name exists in the device's folder, and a
+//                                 restore's restart writes it (the unlock removes it)
 //   The restore faults of the simulated backend ("RestoreError", "RestoreGoneAfterFiles", ...)
 //   act on restores through the backup service as well.
 // New crash reports wait in <device>/crashes-new/ until the crash-report mover moves them into

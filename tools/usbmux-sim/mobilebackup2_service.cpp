@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <map>
 #include <set>
 #include <thread>
@@ -49,6 +50,7 @@ struct PasscodeWait {
 struct BackupFaults {
     std::optional<PasscodeWait> passcode;
     std::optional<std::int64_t> detachAfterFiles;
+    std::vector<std::string> linkMessages;
 };
 
 // Whether a device of this iOS version asks for the passcode before a backup (16.1 and later).
@@ -85,6 +87,11 @@ BackupFaults backupFaults(const md::sim::SimulatedDevice& device, Profile server
     }
     if (f[kFaultBackupDetachAfterFiles].isNumber()) {
         faults.detachAfterFiles = f[kFaultBackupDetachAfterFiles].toInt64();
+    }
+    for (const auto& name : f[kFaultBackupLinkMessages].toArray()) {
+        if (name.isString()) {
+            faults.linkMessages.push_back(name.toString());
+        }
     }
     return faults;
 }
@@ -308,6 +315,11 @@ class Mobilebackup2Session {
                 return std::nullopt;
             }
         }
+        if (const auto refused = askFaultMessages(target, faults.linkMessages); !refused) {
+            return std::nullopt;
+        } else if (!refused->empty()) {
+            return response(kErrorUnknown, *refused);
+        }
         bool goneByFault = false;
         auto counted = [&](int uploaded) {
             goneByFault = faults.detachAfterFiles && uploaded >= *faults.detachAfterFiles;
@@ -342,6 +354,67 @@ class Mobilebackup2Session {
             return std::nullopt;
         }
         return response(0, {});
+    }
+
+    // The messages of the "BackupLinkMessages" fault, each answered by the host before the next.
+    // A move or a copy is of a file uploaded for it, checked in the host's listing and removed
+    // again. nullopt when the host went away or answered otherwise; else what ends the backup
+    // (empty: nothing).
+    std::optional<std::string> askFaultMessages(const std::string& target,
+                                                const std::vector<std::string>& names) {
+        for (const std::string& name : names) {
+            const bool move = name == "DLMessageMoveItems";
+            if (!move && name != "DLMessageCopyItem") {
+                // A purge of the host's disk space asks for this many bytes; whatever the host
+                // says, the device goes on with the space it has. Others carry nothing.
+                PlistValue message(PlistValue::Array{name});
+                if (name == "DLMessagePurgeDiskSpace") {
+                    message.append(static_cast<std::uint64_t>(1) << 30);
+                }
+                if (!link_.ask(message)) {
+                    return std::nullopt;
+                }
+                continue;
+            }
+            const std::string from = target + "/Scratch.tmp";
+            const std::string to = target + (move ? "/Scratch.moved" : "/Scratch.copy");
+            if (!link_.upload({{from, {}, "scratch"}}, 0.0, {})) {
+                return std::nullopt;
+            }
+            PlistValue change(PlistValue::Array{name});
+            if (move) {
+                PlistValue items = PlistValue::dict();
+                items[from] = to;
+                change.append(std::move(items));
+                change.append(PlistValue::dict());
+                change.append(0.0);
+            } else {
+                change.append(from);
+                change.append(to);
+            }
+            const auto answer = link_.ask(change);
+            const auto listing = answer ? hostListing(target) : std::nullopt;
+            if (!listing) {
+                return std::nullopt;
+            }
+            auto listed = [&](const std::string& path) {
+                const std::string file = path.substr(target.size() + 1);
+                return std::any_of(listing->begin(), listing->end(),
+                                   [&](const auto& entry) { return entry.first == file; });
+            };
+            if (answer->code != 0 || !listed(to) || listed(from) == move) {
+                return std::string("The computer did not ") + (move ? "move" : "copy") +
+                       " the backup's items.";
+            }
+            PlistValue removals(PlistValue::Array{from, to});
+            PlistValue remove = linkMessage("DLMessageRemoveItems", std::move(removals));
+            remove.append(PlistValue::dict());
+            remove.append(0.0);
+            if (!link_.ask(remove)) {
+                return std::nullopt;
+            }
+        }
+        return std::string();
     }
 
     // Status.plist as the device writes it while the backup is under way.
@@ -505,6 +578,10 @@ void serveMobileBackup2(UsbmuxServer& server, int fd, const AttachedDevice& devi
     Mobilebackup2Session session(server, fd, device);
     session.run();
     if (session.restarts()) {
+        // It comes back locked, not yet unlocked since the restart, where the fault says so.
+        if (const fs::path flag = firstUnlockFlag(*device.device); !flag.empty()) {
+            std::ofstream(flag, std::ios::binary | std::ios::app);
+        }
         server.restartDevice(device);
     }
 }

@@ -31,7 +31,7 @@
 // (ErrorCode 1 for the second).
 //
 // Faults (device.plist "Faults", see main.cpp): "BackupPasscode", "BackupEncrypted",
-// "BackupDetachAfterFiles".
+// "BackupDetachAfterFiles", "BackupLinkMessages", "BeforeFirstUnlock".
 #pragma once
 
 #include <optional>
@@ -49,6 +49,7 @@ namespace nimbara::usbmuxsim {
 inline constexpr const char* kBackupDomain = "com.apple.mobile.backup";
 inline constexpr const char* kFaultBackupPasscode = "BackupPasscode";
 inline constexpr const char* kFaultBackupDetachAfterFiles = "BackupDetachAfterFiles";
+inline constexpr const char* kFaultBackupLinkMessages = "BackupLinkMessages";
 // The notifications of the passcode dialog a backup waits behind.
 inline constexpr const char* kPasscodePresented = "com.apple.LocalAuthentication.ui.presented";
 inline constexpr const char* kPasscodeDismissed = "com.apple.LocalAuthentication.ui.dismissed";

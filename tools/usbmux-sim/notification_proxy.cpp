@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "afc_locks.h"
 #include "platform/plist_value.h"
 #include "socket_io.h"
 
@@ -58,6 +59,9 @@ void NotificationHub::serve(UsbmuxServer& server, int fd, const AttachedDevice& 
             std::lock_guard<std::mutex> lock(mutex_);
             self->names.insert(name);
         } else if (what == "PostNotification" && !name.empty()) {
+            if (name == kSyncLockRequest) {
+                OtherSyncHost::instance().lockRequested(device.id);
+            }
             post(device.id, name);
         } else if (what == "Shutdown") {
             std::lock_guard<std::mutex> lock(self->writeMutex);

@@ -77,6 +77,10 @@ constexpr int NotEmpty = 33;
 namespace AfcMode {
 constexpr int Read = 1;   // read only; the file must exist
 constexpr int Write = 2;  // write only; created or truncated
+// Read and write, created when missing; kept as it is, or with ReadWriteNew truncated. Only the
+// simulated device's file service takes them.
+constexpr int ReadWrite = 3;
+constexpr int ReadWriteNew = 4;
 }  // namespace AfcMode
 
 // One open AFC file.

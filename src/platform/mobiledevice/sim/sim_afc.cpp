@@ -62,7 +62,7 @@ class SimAfcFile : public AfcFile {
         if (fd_ < 0 || !session_->begin()) {
             return AfcError::NotConnected;
         }
-        if (mode_ != AfcMode::Read) {
+        if (mode_ == AfcMode::Write) {
             return AfcError::PermissionDenied;
         }
         for (;;) {
@@ -82,7 +82,7 @@ class SimAfcFile : public AfcFile {
         if (fd_ < 0 || !session_->begin()) {
             return AfcError::NotConnected;
         }
-        if (mode_ != AfcMode::Write) {
+        if (mode_ == AfcMode::Read) {
             return AfcError::PermissionDenied;
         }
         const auto* bytes = static_cast<const char*>(buffer);
@@ -175,8 +175,22 @@ int SimAfcConnection::openFile(const std::string& path, int mode, std::unique_pt
     if (!session_->begin()) {
         return AfcError::NotConnected;
     }
-    if (mode != AfcMode::Read && mode != AfcMode::Write) {
-        return AfcError::InvalidArgument;
+    int access = 0;
+    switch (mode) {
+        case AfcMode::Read:
+            access = O_RDONLY;
+            break;
+        case AfcMode::Write:
+            access = O_WRONLY | O_CREAT | O_TRUNC;
+            break;
+        case AfcMode::ReadWrite:
+            access = O_RDWR | O_CREAT;
+            break;
+        case AfcMode::ReadWriteNew:
+            access = O_RDWR | O_CREAT | O_TRUNC;
+            break;
+        default:
+            return AfcError::InvalidArgument;
     }
     Place target;
     if (int rc = session_->area.locate(path, Area::Follow::Yes, target)) {
@@ -184,8 +198,7 @@ int SimAfcConnection::openFile(const std::string& path, int mode, std::unique_pt
     }
     // The location is already resolved: a link appearing there now is refused, not followed.
     // O_NONBLOCK: a pipe standing in for a file must not block the open; it is refused below.
-    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK |
-                      (mode == AfcMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC));
+    const int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | access;
     const std::string name = target.name().empty() ? "." : target.name();
     int fd;
     do {
