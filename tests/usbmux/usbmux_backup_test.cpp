@@ -274,12 +274,8 @@ class UsbmuxBackup : public UsbmuxTest {
     }
     // Once a restore restarted the device (it attaches anew), it is back.
     void waitForRestart(std::uint32_t before) {
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const std::uint32_t now = attachedHandle();
-                return now != 0 && now != before;
-            },
-            30));
+        ASSERT_TRUE(
+            waitUntil([&] { return attachedHandle() != 0 && attachedHandle() != before; }, 30));
     }
 
     std::string tool_;
