@@ -15,6 +15,8 @@
 #include <thread>
 #include <utility>
 
+#include "backup/backup_info_reader.h"
+#include "backup/imd_plist.h"
 #include "platform/log_categories.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 
@@ -52,33 +54,6 @@ std::string connectText(lockdownd_error_t code) {
         default:
             return "The device could not be connected (error " + std::to_string(code) + ").";
     }
-}
-
-struct PlistFree {
-    void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); }
-};
-using PlistHolder = std::unique_ptr<void, PlistFree>;
-
-std::optional<PlistValue> toValue(plist_t node) {
-    if (node == nullptr) {
-        return std::nullopt;
-    }
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(node, &xml, &length);
-    if (xml == nullptr) {
-        return std::nullopt;
-    }
-    auto value = PlistValue::parse(xml, length);
-    plist_to_xml_free(xml);
-    return value;
-}
-
-PlistHolder toNode(const PlistValue& value) {
-    const std::string xml = value.toXml();
-    plist_t node = nullptr;
-    plist_from_xml(xml.data(), static_cast<uint32_t>(xml.size()), &node);
-    return PlistHolder(node);
 }
 
 }  // namespace
@@ -295,6 +270,17 @@ const BackupService::Facts& BackupService::facts() const {
 
 DeviceLinkTransport& BackupService::link() {
     return *parts_;
+}
+
+BackupInfoExtras BackupService::readInfoExtras() {
+    BackupInfoExtras extras;
+    backup::readInfoExtras(parts_->device, kLabel, extras);
+    readAfcInfoFiles(parts_->afc, extras);
+    return extras;
+}
+
+std::string BackupService::leaveAppsToReinstall(const PlistValue& applications) {
+    return writeRestoreApplications(parts_->afc, applications);
 }
 
 bool BackupService::request(const char* name, const std::string& udid, const PlistValue& options) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "backup/backup_info_plist.h"
 #include "backup/device_link.h"
 #include "platform/plist_value.h"
 
@@ -55,6 +56,12 @@ class BackupService {
     bool request(const char* name, const std::string& udid, const PlistValue& options);
     // The device-link exchange that follows the request.
     DeviceLinkTransport& link();
+    // What the backup's Info.plist holds of the device beyond its lockdown values
+    // (backup_info_reader.h), read in a lockdown session of its own.
+    BackupInfoExtras readInfoExtras();
+    // Leaves a backup's "Applications" on the device for it to reinstall once the restore
+    // restarted it; empty when done, else what could not be done.
+    std::string leaveAppsToReinstall(const PlistValue& applications);
 
     struct Parts;
 

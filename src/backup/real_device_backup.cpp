@@ -25,6 +25,7 @@
 #include "backup/tool_line.h"
 #include "backup/unreadable_entries.h"
 #include "platform/failure_reason.h"
+#include "platform/log_categories.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_backup_writer.h"
 #include "platform/plist_value.h"
@@ -268,6 +269,16 @@ struct DeviceRun {
     std::atomic<bool> passcodeCleared{false};
 };
 
+// The backup's "Applications" from its Info.plist; nullopt when it lists none.
+std::optional<PlistValue> applicationsOf(const BackupFolder& folder) {
+    const auto bytes = folder.readFile("Info.plist", kMaxInfoPlistBytes);
+    const auto info = bytes ? PlistValue::parse(*bytes) : std::nullopt;
+    if (!info || !(*info)["Applications"].isDict()) {
+        return std::nullopt;
+    }
+    return (*info)["Applications"];
+}
+
 double nowSince2001() {
     using namespace std::chrono;
     return duration<double>(system_clock::now().time_since_epoch()).count() - kPlistEpoch;
@@ -341,7 +352,9 @@ ToolAnswer backupRealDevice(const std::string& udid, const fs::path& backupRoot,
     if (facts.willEncrypt) {
         run.reporter.status(encryptedDeviceText());
     }
-    if (!backupInfoPlist(facts.lockdown, udid, nowSince2001())
+    BackupInfoExtras extras = run.service->readInfoExtras();
+    extras.guid = newBackupGuid();
+    if (!backupInfoPlist(facts.lockdown, extras, udid, nowSince2001())
              .writeFile((built / "Info.plist").string())) {
         return failed("The backup folder " + root.string() + " cannot be written to.");
     }
@@ -393,6 +406,7 @@ ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFold
     if (!saysFinished(folder)) {
         return failed("The backup did not finish, so it cannot be restored.");
     }
+    const std::optional<PlistValue> applications = applicationsOf(folder);
     fs::path root;
     std::optional<DeviceRunLock> lock;
     if (auto refusal = holdDevice(backupRoot, udid, root, lock)) {
@@ -407,6 +421,15 @@ ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFold
     DeviceRun run(udid, output, stop);
     if (auto refusal = run.connect(false)) {
         return *refusal;
+    }
+    // The device reinstalls the backup's apps once it restarted; a backup that lists none
+    // (made by a host that kept no list) restores without them.
+    if (applications) {
+        if (std::string why = run.service->leaveAppsToReinstall(*applications); !why.empty()) {
+            return failed("The device cannot be told which apps to reinstall: " + why + ".");
+        }
+    } else {
+        qCInfo(lcBackup) << "the backup lists no apps: none are reinstalled";
     }
     PlistValue options = PlistValue::dict();
     options.set("RestoreShouldReboot", true);

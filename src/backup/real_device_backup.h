@@ -4,17 +4,19 @@
 //
 // Backup: a full backup, always: the device writes into BACKUP_ROOT/.<UDID>.partial-XXXXXX/<UDID>,
 // a hidden folder of ours beside BACKUP_ROOT/<UDID>, and finds no earlier backup there to build
-// on. Info.plist is written by us from the device's lockdown values. Only when the device said the
-// backup succeeded and the folder holds a backup that says it finished (Status.plist
-// "SnapshotState" "finished"), that the backup list reads and that names the device, is it put in
-// place of the earlier backup, in one step; anything else leaves the earlier backup, or none, and
-// removes the hidden folder.
+// on. Info.plist is written by us from what the device tells (backup_info_plist.h). Only when the
+// device said the backup succeeded and the folder holds a backup that says it finished
+// (Status.plist "SnapshotState" "finished"), that the backup list reads and that names the
+// device, is it put in place of the earlier backup, in one step; anything else leaves the earlier
+// backup, or none, and removes the hidden folder.
 //
 // Restore: the device reads the files it asks for from the folder given with --source, which
 // stands for the device's identifier in its names, and changes nothing in it. Refused before the
 // device is touched: a backup of another device, an encrypted one (no password can be given) and
-// one that does not say it finished. The device restarts at the end, as it must to take the
-// restored contents, and the run says so with a "restarting" tool line before its answer.
+// one that does not say it finished. The backup's apps ("Applications" of its Info.plist) are left
+// on the device before the restore is asked for, for it to reinstall (backup_info_reader.h). The
+// device restarts at the end, as it must to take the restored contents, and the run says so with
+// a "restarting" tool line before its answer.
 //
 // One backup or restore of a device at a time: a run holds the lock file BACKUP_ROOT/.<UDID>.lock,
 // and removes it when it ends.

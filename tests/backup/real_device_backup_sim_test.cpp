@@ -19,6 +19,7 @@
 #include "mobilebackup2_service.h"
 #include "platform/mobiledevice/sim/sim_backup_target.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
+#include "restore_applications.h"
 #include "usbmux_fixture.h"
 
 namespace nimbara::test {
@@ -147,6 +148,22 @@ TEST_F(RealDeviceBackupSim, ABackupRestoredBringsBackEveryFile) {
     EXPECT_EQ(folderSnapshot(backupOf()), backupBefore);  // a restore only reads
     EXPECT_EQ(folderNames(root()), std::vector<std::string>{kUdid});
     EXPECT_TRUE(restarting_);  // the device restarts now (it goes away: this test ends here)
+}
+
+TEST_F(RealDeviceBackupSim, ABackupListingNoAppsRestoresWithoutThem) {
+    addApp("com.example.ledger", "Ledger");
+    startServer();
+    ASSERT_TRUE(backUp().ok());
+    const fs::path info = backupOf() / "Info.plist";
+    auto written = PlistValue::readFile(info.string());
+    ASSERT_TRUE(written);
+    // A backup of a host that kept no list of apps restores without them.
+    written->asDict().erase("Applications");
+    ASSERT_TRUE(written->writeFile(info.string()));
+    writeText(phone.dir() / usbmuxsim::kRestoreAppsRecord, "from an earlier restore");
+    const ToolAnswer restored = restore(backupOf());
+    ASSERT_TRUE(restored.ok()) << restored.message;
+    EXPECT_FALSE(fs::exists(phone.dir() / usbmuxsim::kRestoreAppsRecord));
 }
 
 TEST_F(RealDeviceBackupSim, ASecondBackupKeepsTheFirstUntilItIsCompleteOrFails) {

@@ -113,7 +113,7 @@ TEST_F(RealDeviceBackupTest, InfoPlistNamesTheDeviceForTheBackupList) {
     lockdown.set("SerialNumber", "F4KQ1234");
     lockdown.set("BuildVersion", "21C62");
     lockdown.set("PhoneNumber", PlistValue(7));  // not text: left out
-    const PlistValue info = backupInfoPlist(lockdown, kUdid, 7.5e8);
+    const PlistValue info = backupInfoPlist(lockdown, {}, kUdid, 7.5e8);
     EXPECT_FALSE(info.contains("Phone Number"));
     EXPECT_FALSE(info.contains("IMEI"));
     EXPECT_EQ(info["Last Backup Date"].toDateSeconds(), 7.5e8);
@@ -126,6 +126,31 @@ TEST_F(RealDeviceBackupTest, InfoPlistNamesTheDeviceForTheBackupList) {
     EXPECT_EQ(node->strDeviceSerial(), "F4KQ1234");
     EXPECT_EQ(node->strIOSVersion(), "17.2");
     EXPECT_TRUE(backupOwnerProblem(BackupFolder::open(folder.string()), kUdid).empty());
+}
+
+TEST(BackupInfoPlistTest, OnlyAppsTheStoreCanGiveBackAreApplications) {
+    const PlistValue::Bytes bytes = {1, 2};
+    auto app = [&](PlistValue id, bool store) {
+        PlistValue entry = PlistValue::dict();
+        entry.set("CFBundleIdentifier", std::move(id));
+        entry.set(store ? "iTunesMetadata" : "Other", bytes);
+        entry.set("ApplicationSINF", bytes);
+        return entry;
+    };
+    BackupInfoExtras extras;
+    extras.apps = {app("com.a.store", true), app("com.b.iconless", true),
+                   app("com.c.nometa", false), app(PlistValue(7), true), app("", true)};
+    extras.icons = {{"com.a.store", {9}}, {"com.c.nometa", {8}}};
+    const PlistValue info = backupInfoPlist(PlistValue::dict(), extras, "abc-1", 0);
+    EXPECT_EQ(info["Installed Applications"],
+              PlistValue(PlistValue::Array{"com.a.store", "com.b.iconless", "com.c.nometa"}));
+    PlistValue expected = PlistValue::dict();
+    expected["com.a.store"] = app(PlistValue(), true);
+    expected["com.a.store"].asDict().erase("CFBundleIdentifier");
+    expected["com.b.iconless"] = expected["com.a.store"];
+    expected["com.a.store"].set("PlaceholderIcon", PlistValue::Bytes{9});
+    EXPECT_EQ(info["Applications"], expected);
+    EXPECT_EQ(info["Unique Identifier"].toString(), "ABC-1");
 }
 
 TEST(RealDeviceAnswerTest, AnUnfinishedRunIsToldInOurWords) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <libimobiledevice/notification_proxy.h>
+#include <usbmuxd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +22,7 @@
 #include "device_extras.h"
 #include "mobilebackup2_service.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
+#include "restore_applications.h"
 
 #include "usbmux_fixture.h"
 
@@ -228,6 +230,55 @@ class UsbmuxBackup : public UsbmuxTest {
         return udids;
     }
 
+    // Our backup tool, as a child process that reaches the device as a real one.
+    int runOurs(const std::vector<std::string>& arguments, std::string* output) {
+        const ScopedEnv root("NIMBARA_BACKUP_ROOT", ourRoot().string());
+        const ScopedEnv real("NIMBARA_SIMULATED_DEVICES", "");
+        BackupToolRun run(NIMBARA_BACKUP_TOOL_PATH, arguments, server.folder() / "ours.txt");
+        const int status = run.wait();
+        *output = run.output();
+        return status;
+    }
+    fs::path ourRoot() const { return server.folder() / "our-backups"; }
+    // A store app with its icon, one a developer installed and a built-in one; a file the
+    // device keeps for its host.
+    void addApps() {
+        addApp("com.example.ledger", "Ledger");
+        simdev::AppSpec developers;
+        developers.bundleId = "com.example.devtool";
+        developers.displayName = "Dev Tool";
+        developers.fromStore = false;
+        phone.addApp(developers);
+        addApp("com.apple.mobilesafari", "Safari", false, false, "System");
+        writeText(phone.mediaPath("/iTunes_Control/iTunes/iTunesPrefs"), "prefs of the host");
+    }
+    // Larger than a host keeps of such a file, and of an icon.
+    void addOversizedFiles() {
+        writeText(phone.mediaPath("/iTunes_Control/iTunes/IC-Info.sidb"),
+                  std::string(16 * 1024 * 1024 + 1, 'x'));
+        addApp("com.example.huge", "Huge");
+        writeText(phone.appPath("com.example.huge") / md::sim::kAppIcon,
+                  std::string(4 * 1024 * 1024 + 1, 'i'));
+    }
+    // What the last restore left the device to reinstall.
+    PlistValue appsToReinstall() const {
+        return PlistValue::readFile((phone.dir() / usbmuxsim::kRestoreAppsRecord).string())
+            .value_or(PlistValue());
+    }
+    // The daemon's number of the attached device; 0 when none is.
+    std::uint32_t attachedHandle() const {
+        usbmuxd_device_info_t* list = nullptr;
+        const int count = usbmuxd_get_device_list(&list);
+        const std::uint32_t handle = count > 0 ? list[0].handle : 0;
+        usbmuxd_device_list_free(&list);
+        return handle;
+    }
+    // Once a restore restarted the device (it attaches anew), it is back.
+    void waitForRestart(std::uint32_t before) {
+        ASSERT_TRUE(
+            waitUntil([&] { return attachedHandle() != 0 && attachedHandle() != before; }, 30));
+    }
+
     std::string tool_;
 };
 
@@ -261,9 +312,81 @@ TEST_F(UsbmuxBackup, ARestoreWritesTheBackedUpFilesBack) {
     ASSERT_EQ(restore(&output), 0) << output;
     EXPECT_EQ(contentsBelow(source()), original);
     // The restore was built beside backup-source/ and nothing of it is left there.
-    EXPECT_EQ(
-        folderNames(phone.dir()),
-        (std::vector<std::string>{"apps", "backup-source", "crashes", "device.plist", "media"}));
+    EXPECT_EQ(folderNames(phone.dir()),
+              (std::vector<std::string>{"apps", "backup-source", "crashes", "device.plist", "media",
+                                        usbmuxsim::kRestoreAppsRecord}));
+}
+
+TEST_F(UsbmuxBackup, OurInfoPlistHoldsWhatTheLibrarysToolWrites) {
+    addApps();
+    addOversizedFiles();
+    startServer();
+    std::string output;
+    ASSERT_EQ(backUp(&output), 0) << output;
+    ASSERT_EQ(runOurs({"--backup", "--target", kUdid}, &output), 0) << output;
+    auto theirs = PlistValue::readFile((backupOf() / "Info.plist").string());
+    const auto ours = PlistValue::readFile((ourRoot() / kUdid / "Info.plist").string());
+    ASSERT_TRUE(theirs && ours);
+    using Type = PlistValue::Type;
+    const std::pair<const char*, Type> rows[] = {
+        {"Applications", Type::Dict},
+        {"Installed Applications", Type::Array},
+        {"GUID", Type::String},
+        {"iTunes Files", Type::Dict},
+        {"iTunes Settings", Type::Dict},
+        {"iTunes Version", Type::String},
+        {"Unique Identifier", Type::String},
+        {"Last Backup Date", Type::Date},
+    };
+    for (const auto& [key, type] : rows) {
+        EXPECT_EQ((*ours)[key].type(), type) << key;
+    }
+    // The same keys and values, but what is too large to keep: a file and an icon.
+    PlistValue& theirHuge = (*theirs)["Applications"]["com.example.huge"];
+    EXPECT_EQ((*theirs)["iTunes Files"].asDict().erase("IC-Info.sidb"), 1u);
+    EXPECT_EQ(theirHuge.asDict().erase("PlaceholderIcon"), 1u);
+    EXPECT_EQ(ours->size(), theirs->size());
+    for (const auto& [key, value] : theirs->toDict()) {
+        EXPECT_TRUE(ours->contains(key)) << key;
+        if (key != "GUID" && key != "Last Backup Date") {
+            EXPECT_EQ((*ours)[key], value) << key;
+        }
+    }
+    // Only store apps are given back; the developer's app is listed.
+    EXPECT_EQ((*ours)["Applications"]["com.example.ledger"].size(), 3u);
+    EXPECT_EQ((*ours)["Installed Applications"].size(), 3u);
+    EXPECT_EQ((*ours)["iTunes Files"]["iTunesPrefs"].toData().size(), 17u);
+}
+
+TEST_F(UsbmuxBackup, EachToolRestoresWhatTheOtherBackedUpAppsIncluded) {
+    addApps();
+    startServer();
+    const auto original = contentsBelow(source());
+    std::string output;
+    const std::uint32_t handle = attachedHandle();
+    ASSERT_EQ(runOurs({"--backup", "--target", kUdid}, &output), 0) << output;
+    const auto ourInfo = PlistValue::readFile((ourRoot() / kUdid / "Info.plist").string());
+    ASSERT_TRUE(ourInfo);
+
+    writeText(source() / "HomeDomain/Library/Notes/notes.txt", "changed");
+    fs::remove(source() / "AppDomain-com.example.app/Documents/data.bin");
+    ASSERT_EQ(runTool({"restore", "--system", "--settings", ourRoot().string()}, &output), 0)
+        << output;
+    EXPECT_EQ(contentsBelow(source()), original);
+    EXPECT_EQ(appsToReinstall(), (*ourInfo)["Applications"]);
+    waitForRestart(handle);
+
+    ASSERT_EQ(backUp(&output), 0) << output;
+    const auto theirInfo = PlistValue::readFile((backupOf() / "Info.plist").string());
+    ASSERT_TRUE(theirInfo);
+    writeText(source() / "HomeDomain/Library/Notes/new.txt", "not in the backup");
+    fs::remove(phone.dir() / usbmuxsim::kRestoreAppsRecord);
+    ASSERT_EQ(runOurs({"--restore", "--target", kUdid, "--source", backupOf().string()}, &output),
+              0)
+        << output;
+    EXPECT_EQ(contentsBelow(source()), original);
+    EXPECT_EQ(appsToReinstall(), (*theirInfo)["Applications"]);
+    EXPECT_EQ(appsToReinstall().size(), 1u);
 }
 
 TEST_F(UsbmuxBackup, AnEncryptedBackupSaysSoAndIsNotRestored) {

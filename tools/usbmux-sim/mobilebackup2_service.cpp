@@ -24,6 +24,7 @@
 #include "platform/scratch_dir.h"
 #include "platform/text_format.h"
 #include "platform/unique_folder.h"
+#include "restore_applications.h"
 #include "sim_profile.h"
 
 namespace fs = std::filesystem;
@@ -497,6 +498,9 @@ class Mobilebackup2Session {
         if (!held) {
             return response(kErrorUnknown, error);
         }
+        if (!takeAppsToReinstall(device_.device->anchor())) {
+            server_.log("mobilebackup2: the host left no apps to reinstall");
+        }
         const auto staging = stagingFolder("restore");
         if (!staging) {
             return response(kErrorUnknown, "The device has no room to stage the restore.");
@@ -554,7 +558,7 @@ class Mobilebackup2Session {
         if (!device_.device->attached()) {
             return std::nullopt;
         }
-        if (restored.ok() && request["Options"]["RestoreShouldReboot"].toBool(false)) {
+        if (restored.ok() && request["Options"]["RestoreShouldReboot"].toBool(true)) {
             restarts_ = true;  // once the host has let go
         }
         return restored.ok() ? response(0, {}) : response(kErrorUnknown, restored.message);

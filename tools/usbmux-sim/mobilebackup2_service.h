@@ -16,12 +16,13 @@
 //              DLMessageRemoveItems). Info.plist is the host's own.
 //   "Restore"  with "SourceIdentifier" or "TargetIdentifier" (the host's folder of the backup)
 //              and "Options" ("RestoreSystemFiles", "RestoreShouldReboot", "Password", ...,
-//              all accepted): the device downloads <source>/Manifest.plist, refuses an
+//              all accepted): the device takes the apps the host left for it to reinstall
+//              (restore_applications.h), downloads <source>/Manifest.plist, refuses an
 //              encrypted backup with ErrorCode 207 (it keeps no backup password it could
 //              unlock one with), downloads the file list and the stored files it names, and
 //              writes backup-source/ anew from them, built beside it and swapped in whole
 //              (backup_tool.h restoreToTarget, the faults of the simulated backend included).
-//              With "RestoreShouldReboot" true, a restore that went well restarts the device
+//              Unless "RestoreShouldReboot" is false, a restore that went well restarts the device
 //              once the host has let go of the connection: it detaches and attaches again as a
 //              new device (UsbmuxServer::restartDevice).
 //   anything else  answered with ErrorCode 1.

@@ -39,6 +39,9 @@ struct AppSpec {
     // False: no "StaticDiskUsage" nor "DynamicDiskUsage" and no package folder (a built-in
     // service without a bundle of its own).
     bool withDiskUsage = true;
+    // A user app the store installed: its "ApplicationSINF" and "iTunesMetadata" (false: one a
+    // developer installed, without either).
+    bool fromStore = true;
 };
 
 class SimDeviceBuilder {

@@ -41,6 +41,30 @@ std::string teamIdentifier(const std::string& bundleId) {
     return team;
 }
 
+// What the store leaves with an app it installed: its signature ("ApplicationSINF", opaque
+// bytes) and its metadata ("iTunesMetadata", a binary property list), both stable per app.
+void addStoreData(const AppSpec& app, const std::string& name, PlistValue& attributes) {
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(app.bundleId),
+                                                       QCryptographicHash::Sha256);
+    PlistValue::Bytes sinf = {'s', 'i', 'n', 'f'};
+    sinf.insert(sinf.end(), digest.begin(), digest.end());
+    attributes["ApplicationSINF"] = std::move(sinf);
+    PlistValue metadata = PlistValue::dict();
+    std::int64_t itemId = 0;
+    for (int i = 0; i < 4; ++i) {
+        itemId = itemId * 256 + static_cast<unsigned char>(digest[i]);
+    }
+    metadata["itemId"] = itemId;
+    metadata["itemName"] = name;
+    metadata["kind"] = "software";
+    metadata["softwareVersionBundleId"] = app.bundleId;
+    metadata["bundleVersion"] = app.bundleVersion;
+    if (!app.version.empty()) {
+        metadata["bundleShortVersionString"] = app.version;
+    }
+    attributes["iTunesMetadata"] = metadata.toBinary();
+}
+
 std::string executableName(const AppSpec& app) {
     if (!app.executable.empty()) {
         checkFolderName(app.executable, "executable name");
@@ -145,6 +169,9 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
     attributes["Path"] = bundlePath;
     if (app.fileSharing) {
         attributes["UIFileSharingEnabled"] = true;
+    }
+    if (app.type == "User" && app.fromStore) {
+        addStoreData(app, displayName, attributes);
     }
     if (app.withDiskUsage) {
         attributes["DynamicDiskUsage"] = app.dynamicDiskUsage;
