@@ -8,7 +8,6 @@
 #include "device/device_status.h"
 #include "imd_backend_fixture.h"
 #include "request_counting_proxy.h"
-#include "usbmux_server.h"
 
 namespace nimbara::test {
 namespace {
@@ -45,27 +44,6 @@ class ImdBackendRepair : public ImdBackendTest {
         return indices.empty() ? -1 : indices.back();
     }
 
-    std::string hostId() const {
-        const auto record =
-            PlistValue::readFile((server.pairRecords() / (std::string(kUdid) + ".plist")).string());
-        return record ? (*record)["HostID"].toString() : std::string();
-    }
-    // The device forgets the host, as after "Reset Location & Privacy": lockdown's Unpair.
-    void unpairOnDevice() {
-        usbmuxd_device_info_t attached{};
-        ASSERT_EQ(usbmuxd_get_device_by_udid(kUdid, &attached), 1);
-        const int fd = server.tunnel(attached.handle, usbmuxsim::kLockdownPort);
-        ASSERT_GE(fd, 0);
-        PlistValue request = PlistValue::dict();
-        request["Request"] = "Unpair";
-        request["PairRecord"] = PlistValue::dict();
-        request["PairRecord"]["HostID"] = hostId();
-        ASSERT_TRUE(usbmuxsim::writeFrame(fd, request));
-        const auto answer = usbmuxsim::readRequest(fd);
-        ::close(fd);
-        ASSERT_TRUE(answer);
-        ASSERT_FALSE(answer->contains("Error"));
-    }
     void setUntrusted() {
         phone.setTrusted(false);
         ASSERT_TRUE(phone.write());
