@@ -6,6 +6,7 @@
 
 #include "device/afc_service.h"
 #include "device/device_status.h"
+#include "filemanager/photo_scan.h"
 #include "imd_backend_fixture.h"
 #include "request_counting_proxy.h"
 
@@ -146,11 +147,13 @@ TEST_F(ImdBackendRepair, ARecordDeletedWhileAttachedIsMadeAgainByTheNextScan) {
         ASSERT_EQ(usbmuxd_delete_pair_record(kUdid), 0);
         if (row.trustPending) {
             setFault(usbmuxsim::kFaultTrustPending, true);
-            for (int again = 0; again < 2; ++again) {
-                const int rc = scan(index);
-                EXPECT_EQ(rc, md::Error::PairingPending);
-                EXPECT_EQ(amd::DeviceCodeText(rc), md::errorText(md::Error::PairingPending));
-            }
+            const int rc = scan(index);
+            EXPECT_EQ(rc, md::Error::PairingPending);
+            EXPECT_EQ(amd::DeviceCodeText(rc), md::errorText(md::Error::PairingPending));
+            // Asked again by the storage page's scan, which says what the device waits for.
+            const auto photos = nimbara::filemanager::scanDevicePhotos({index, 0}, {}, {});
+            EXPECT_EQ(nimbara::filemanager::storageScanStatusText(photos.status).toStdString(),
+                      md::errorText(md::Error::PairingPending));
             clearFaults();
         }
         EXPECT_EQ(scan(index), 0);
