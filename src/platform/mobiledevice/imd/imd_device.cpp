@@ -457,7 +457,10 @@ void ImdDevice::notePairAnswer(int rc) {
 
 void ImdDevice::provedBySession() {
     proven_.store(true);
-    pairAccepted_.store(false);  // a pairing lost again later may be asked for again
+    // A pairing lost again later may be asked for again, also after a refusal that another
+    // program's pairing overcame.
+    pairAccepted_.store(false);
+    pairRefusal_.store(Error::Ok);
     waitReason_.store(Error::Ok);
 }
 
