@@ -156,6 +156,7 @@ TEST_F(ImdBackendRepair, ARecordDeletedWhileAttachedIsMadeAgainByTheNextScan) {
         }
         EXPECT_EQ(scan(index), 0);
         EXPECT_EQ(scan(index), 0);  // with the new record: no more questions
+        EXPECT_EQ(heard.last(md::kMessageAttached)->waitReason(), md::Error::Ok);
         EXPECT_EQ(proxy->count("Pair") - asked, row.trustPending ? 3 : 1);
     }
     EXPECT_EQ(heard.count(md::kMessageDetached), 0);

@@ -430,9 +430,6 @@ int ImdDevice::askToPair() {
     if (const int refusal = pairRefusal_.load()) {
         return refusal;  // the device said no on this attachment: not asked again
     }
-    if (pairAccepted_.load()) {
-        return Error::InvalidPairing;  // its last yes did not open a session: don't ask again
-    }
     const int rc = pairWithLibrary();
     notePairAnswer(rc);
     return rc;
@@ -441,7 +438,6 @@ int ImdDevice::askToPair() {
 void ImdDevice::notePairAnswer(int rc) {
     if (rc == Error::Ok) {
         proven_.store(true);
-        pairAccepted_.store(true);
         return;
     }
     // A locked device, a trust question still showing or a device that did not answer is
@@ -457,11 +453,7 @@ void ImdDevice::notePairAnswer(int rc) {
 
 void ImdDevice::provedBySession() {
     proven_.store(true);
-    // A pairing lost again later may be asked for again, also after a refusal that another
-    // program's pairing overcame.
-    pairAccepted_.store(false);
-    pairRefusal_.store(Error::Ok);
-    waitReason_.store(Error::Ok);
+    waitReason_.store(Error::Ok);  // an attached device asked to pair again waits no more
 }
 
 int ImdDevice::handshake() {
@@ -478,12 +470,8 @@ int ImdDevice::handshake() {
             provedBySession();
             return Error::Ok;
         }
-        const int failed = fromLockdown(rc, detached_.load());
-        if (!hadRecord && failed == Error::PairingRefused) {
-            notePairAnswer(failed);  // the handshake's own question was refused
-        }
         if (attempt > 0 || !hadRecord || !isForgottenPairing(rc)) {
-            return failed;
+            return fromLockdown(rc, detached_.load());
         }
         // The device forgot this computer: ask it to pair (again while it is locked or its
         // trust question shows), then try once more.

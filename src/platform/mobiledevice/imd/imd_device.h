@@ -119,13 +119,13 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     // The library's handshake; its session proves the pairing. When the device says it doesn't
     // know our pair record, asks it to pair (askToPair()) and tries once more.
     int handshake();
-    // Asks the device to pair, unless it refused on this attachment or accepted a pairing that
-    // no session proved yet: Ok once it paired (a new pair record is with the daemon), else
-    // why not.
+    // Asks the device to pair, unless it refused on this attachment: Ok once it paired (a new
+    // pair record is with the daemon), else why not.
     int askToPair();
     // Keeps what the device answered to a pairing: a yes, a question to ask again (locked, the
     // trust question showing, no answer) or a refusal that stands for this attachment.
     void notePairAnswer(int rc);
+    // A session started: the pairing holds.
     void provedBySession();
     // lockdownd_pair on a client of the library's (it makes and stores the pair record).
     int pairWithLibrary();
@@ -156,7 +156,6 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
     std::atomic<bool> proven_{false};          // the last session, handshake or pairing proved it
-    std::atomic<bool> pairAccepted_{false};    // paired, and no session proved it since
     std::atomic<int> pairRefusal_{Error::Ok};  // the refusal that stands for this attachment
 
     std::mutex checkedMutex_;
