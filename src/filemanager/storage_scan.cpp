@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/device_status.h"
 #include "device/device_target.h"
 
 namespace nimbara::filemanager {
@@ -12,6 +13,10 @@ QString storageScanStatusText(StorageScanStatus status) {
             return {};
         case StorageScanStatus::ServiceRefused:
             return QStringLiteral("The device refused to show its files.");
+        case StorageScanStatus::WaitingForUnlock:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::Locked));
+        case StorageScanStatus::WaitingForTrust:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::TrustPending));
         case StorageScanStatus::DeviceGone:
             return QStringLiteral("The device went away before the scan finished.");
         case StorageScanStatus::Stopped:
@@ -32,6 +37,13 @@ StorageScanStatus StorageScanJob::stopStatus() const {
 StorageScanStatus StorageScanJob::bindFailure(int rc) {
     if (rc == nimbara::cleanup::CleanJobDevice::kStopped || shouldStop()) {
         return stopStatus();
+    }
+    // A device waiting for its user is no refusal: it is asked again at the next scan.
+    if (rc == amd::DeviceCode::Locked) {
+        return StorageScanStatus::WaitingForUnlock;
+    }
+    if (rc == amd::DeviceCode::TrustPending) {
+        return StorageScanStatus::WaitingForTrust;
     }
     return StorageScanStatus::ServiceRefused;
 }

@@ -24,10 +24,12 @@ namespace nimbara::filemanager {
 using StorageDeviceTarget = amd::DeviceTarget;
 
 enum class StorageScanStatus {
-    Done,            // read to the end (possibly nothing found)
-    ServiceRefused,  // the device refused the service the scan needs
-    DeviceGone,      // the device went away (or another took its index)
-    Stopped,         // the caller asked to stop
+    Done,              // read to the end (possibly nothing found)
+    ServiceRefused,    // the device refused the service the scan needs
+    WaitingForUnlock,  // the device is locked: it pairs once unlocked
+    WaitingForTrust,   // the device asks its user whether to trust this computer
+    DeviceGone,        // the device went away (or another took its index)
+    Stopped,           // the caller asked to stop
 };
 
 // One sentence for the user about a scan that did not end with Done (empty for Done).

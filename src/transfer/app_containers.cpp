@@ -21,7 +21,9 @@ AppLoadStatus fromScan(filemanager::StorageScanStatus status) {
         case filemanager::StorageScanStatus::Done:
             return AppLoadStatus::Done;
         case filemanager::StorageScanStatus::ServiceRefused:
-            return AppLoadStatus::Refused;
+        case filemanager::StorageScanStatus::WaitingForUnlock:
+        case filemanager::StorageScanStatus::WaitingForTrust:
+            return AppLoadStatus::Refused;  // its message says which
         case filemanager::StorageScanStatus::DeviceGone:
             return AppLoadStatus::DeviceGone;
         case filemanager::StorageScanStatus::Stopped:

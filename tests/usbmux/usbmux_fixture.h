@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <usbmuxd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +13,7 @@
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
+#include "usbmux_server.h"
 #include "usbmux_test_support.h"
 
 namespace nimbara::test {
@@ -66,6 +69,28 @@ class UsbmuxTest : public ::testing::Test {
                           std::filesystem::path(devicePath).relative_path();
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path, std::ios::binary) << text;
+    }
+    // The HostID of the host's pair record with the daemon; empty when there is none.
+    std::string hostId() const {
+        const auto record =
+            PlistValue::readFile((server.pairRecords() / (std::string(kUdid) + ".plist")).string());
+        return record ? (*record)["HostID"].toString() : std::string();
+    }
+    // The device forgets the host, as after "Reset Location & Privacy": lockdown's Unpair.
+    void unpairOnDevice() {
+        usbmuxd_device_info_t attached{};
+        ASSERT_EQ(usbmuxd_get_device_by_udid(kUdid, &attached), 1);
+        const int fd = server.tunnel(attached.handle, usbmuxsim::kLockdownPort);
+        ASSERT_GE(fd, 0);
+        PlistValue request = PlistValue::dict();
+        request["Request"] = "Unpair";
+        request["PairRecord"] = PlistValue::dict();
+        request["PairRecord"]["HostID"] = hostId();
+        ASSERT_TRUE(usbmuxsim::writeFrame(fd, request));
+        const auto answer = usbmuxsim::readRequest(fd);
+        ::close(fd);
+        ASSERT_TRUE(answer);
+        ASSERT_FALSE(answer->contains("Error"));
     }
     AfcPtr startAfc(const char* service = "com.apple.afc") {
         lockdownd_service_descriptor_t descriptor = nullptr;

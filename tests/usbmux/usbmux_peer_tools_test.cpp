@@ -2,6 +2,7 @@
 // child processes finding it through USBMUXD_SOCKET_ADDRESS: what a user's tools do with a
 // current iPhone (TLS sessions, pairing through the daemon's records) works with this one.
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -138,6 +139,40 @@ TEST_F(UsbmuxPeerTools, PairingIsRefusedWhileLockedPendingOrDeniedThenPairsAndVa
     const ToolRun validated = pair("validate");
     EXPECT_TRUE(validated.exitedZero) << validated.out;
     EXPECT_NE(validated.out.find("SUCCESS"), std::string::npos) << validated.out;
+}
+
+// A device that forgot this computer, as the newest ones answer the peers: no session for the old
+// record, the trust question or the lock in the way of a new pairing, then a new record that
+// validates and opens sessions.
+TEST_F(UsbmuxPeerTools, AForgottenHostIsRefusedUntilItPairsAgainWithANewRecord) {
+    startServer();
+    ASSERT_TRUE(pair("pair").exitedZero);
+    const std::string forgotten = hostId();
+    unpairOnDevice();
+    // The old record handed to the daemon once more earns no trust: only a Pair does.
+    const auto recordFile = server.pairRecords() / (std::string(kUdid) + ".plist");
+    std::ifstream in(recordFile, std::ios::binary);
+    const std::string record((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+    ASSERT_EQ(usbmuxd_save_pair_record(kUdid, record.data(), static_cast<uint32_t>(record.size())),
+              0);
+    EXPECT_FALSE(pair("validate").exitedZero);
+    EXPECT_FALSE(runTool(ideviceinfo, {"-u", kUdid, "-k", "DeviceName"}).exitedZero);
+    for (const char* fault : {usbmuxsim::kFaultTrustPending, usbmuxsim::kFaultPasscodeLocked}) {
+        SCOPED_TRACE(fault);
+        clearFaults();
+        setFault(fault, true);
+        EXPECT_FALSE(pair("pair").exitedZero);
+        EXPECT_EQ(hostId(), forgotten);  // nothing saved
+    }
+    clearFaults();
+    const ToolRun paired = pair("pair");
+    EXPECT_TRUE(paired.exitedZero) << paired.out;
+    EXPECT_NE(hostId(), forgotten);
+    EXPECT_TRUE(pair("validate").exitedZero);
+    const ToolRun name = runTool(ideviceinfo, {"-u", kUdid, "-k", "DeviceName"});
+    EXPECT_TRUE(name.exitedZero);
+    EXPECT_EQ(name.out, "Test iPhone\n");
 }
 
 }  // namespace

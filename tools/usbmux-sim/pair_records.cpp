@@ -103,7 +103,6 @@ bool PairRecords::save(const std::string& udid, const std::vector<std::uint8_t>&
         record.size() > kMaxRecordBytes) {
         return false;
     }
-    const std::string host = hostIdOf(record);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!dir_.empty()) {
         const fs::path target = dir_ / (udid + kRecordSuffix);
@@ -124,9 +123,6 @@ bool PairRecords::save(const std::string& udid, const std::vector<std::uint8_t>&
         }
     }
     records_[udid] = record;
-    if (!host.empty()) {
-        trustedHosts_[udid].insert(host);
-    }
     return true;
 }
 

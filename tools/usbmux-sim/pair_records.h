@@ -4,9 +4,10 @@
 //    host's system BUID;
 //  - the devices' memory of the hosts they trust: the HostIDs each device accepted.
 //
-// A record saved by a client, or found in the record folder when the server starts (the tests'
-// own records), makes its HostID trusted by that device, as if the pairing had happened. With a
-// folder, records are kept there as "<udid>.plist"; without one they live in memory only.
+// A record found in the record folder when the server starts (the tests' own records) makes its
+// HostID trusted by that device, as if the pairing had happened; a record saved later is only
+// kept: the device trusts a host it accepted in a Pair, as a real one does. With a folder,
+// records are kept there as "<udid>.plist"; without one they live in memory only.
 #pragma once
 
 #include <cstdint>

@@ -175,8 +175,10 @@ int ImdDevice::validatePairing() {
     if (int rc = checkLocked(false)) {
         return rc;
     }
-    // Devices since iOS 11 don't know ValidatePair; a session that started is the proof.
-    return proven_.load() ? Error::Ok : Error::InvalidPairing;
+    // Devices since iOS 11 don't know ValidatePair: the session is the proof, and its start
+    // pairs again where the device or the daemon forgot the pairing. Only a device that
+    // refused to pair on this attachment fails here.
+    return pairRefusal_.load() == Error::Ok ? Error::Ok : Error::InvalidPairing;
 }
 
 int ImdDevice::pair() {
@@ -187,14 +189,7 @@ int ImdDevice::pair() {
     if (proven_.load()) {
         return Error::Ok;  // nothing to ask the user
     }
-    if (repaired_.exchange(true)) {
-        return Error::InvalidPairing;  // asked once on this attachment already
-    }
-    const int rc = pairWithLibrary();
-    if (rc != Error::Ok) {
-        waitReason_.store(rc);
-    }
-    return rc;
+    return askToPair();
 }
 
 int ImdDevice::isPaired() {
@@ -211,12 +206,20 @@ int ImdDevice::startSession() {
         ++sessionDepth_;
         return Error::Ok;
     }
-    const int rc = wire_.startSession();
+    int rc = wire_.startSession();
+    if (rc == Error::InvalidPairing) {
+        // The device forgot this computer, or the daemon its pair record: pair again and go on.
+        proven_.store(false);
+        rc = askToPair();
+        if (rc == Error::Ok) {
+            rc = wire_.startSession();
+        }
+    }
     if (rc == Error::Ok) {
-        proven_.store(true);
+        provedBySession();
         sessionDepth_ = 1;
     } else if (rc == Error::InvalidPairing) {
-        proven_.store(false);  // the device forgot this computer
+        proven_.store(false);
     }
     return rc;
 }
@@ -423,6 +426,36 @@ int ImdDevice::pairWithLibrary() {
     return fromLockdown(rc, detached_.load());
 }
 
+int ImdDevice::askToPair() {
+    if (const int refusal = pairRefusal_.load()) {
+        return refusal;  // the device said no on this attachment: not asked again
+    }
+    const int rc = pairWithLibrary();
+    notePairAnswer(rc);
+    return rc;
+}
+
+void ImdDevice::notePairAnswer(int rc) {
+    if (rc == Error::Ok) {
+        proven_.store(true);
+        return;
+    }
+    // A locked device, a trust question still showing or a device that did not answer is
+    // asked again; any other answer stands until the device is plugged in again.
+    const bool askAgain = rc == Error::PasswordProtected || rc == Error::PairingPending ||
+                          rc == Error::Timeout || rc == Error::ConnectionRefused ||
+                          rc == Error::DeviceGone;
+    if (!askAgain) {
+        pairRefusal_.store(rc);
+    }
+    waitReason_.store(rc);
+}
+
+void ImdDevice::provedBySession() {
+    proven_.store(true);
+    waitReason_.store(Error::Ok);  // an attached device asked to pair again waits no more
+}
+
 int ImdDevice::handshake() {
     for (int attempt = 0;; ++attempt) {
         if (detached_.load()) {
@@ -434,14 +467,15 @@ int ImdDevice::handshake() {
         const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device_, &client, kLabel);
         if (rc == LOCKDOWN_E_SUCCESS) {
             lockdownd_client_free(client);  // its session ends with it
-            proven_.store(true);
+            provedBySession();
             return Error::Ok;
         }
-        if (attempt > 0 || !hadRecord || !isForgottenPairing(rc) || repaired_.exchange(true)) {
+        if (attempt > 0 || !hadRecord || !isForgottenPairing(rc)) {
             return fromLockdown(rc, detached_.load());
         }
-        // The device forgot this computer: ask once, then try once more.
-        if (int paired = pairWithLibrary()) {
+        // The device forgot this computer: ask it to pair (again while it is locked or its
+        // trust question shows), then try once more.
+        if (int paired = askToPair()) {
             return paired;
         }
     }

@@ -5,15 +5,18 @@
 // (lockdownd_client_new_with_handshake): that stores the device's iOS version in the device
 // handle (so TLS follows it), pairs when there is no pair record, and starts a session. A session
 // that starts is the proof of pairing: ValidatePair, which iOS 7 made needless and iOS 11
-// removed, is never sent by us. Pairing again happens only when the device says it no longer
-// knows the pair record, once per attachment.
+// removed, is never sent by us. Pairing again happens when the device says it no longer knows
+// the pair record, or the daemon lost it: while the device is locked or its trust question shows
+// it is asked again (by the library's next check, or the next session); a refusal stands until
+// it is plugged in again.
 //
 // After that, connect() opens a lockdown connection of our own (LockdownWire, imd_lockdown.h)
 // and startSession() a session on it; both nest (the first call opens, the last matching call
 // closes). Every request on it waits at most the device's timeout, and a detach ends the one in
 // progress at once; a request that ran out costs the connection, so later calls fail until the
-// bracket closed it and connect() opened a new one. validatePairing() and isPaired() answer from
-// the last session proof, pair() pairs only a device whose proof failed. Started services are
+// bracket closed it and connect() opened a new one. validatePairing() fails only after a refusal
+// (the session start pairs again where needed), isPaired() answers from the last proof, pair()
+// pairs only a device whose proof failed. Started services are
 // channels (imd_connection.h) that fail at once after the device detached: markDetached() shuts
 // every one still open. Values from the device pass through our property-list reader, like a
 // file's.
@@ -114,8 +117,16 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     // Asks lockdown on our own connection whether it answers at all.
     int preflight();
     // The library's handshake; its session proves the pairing. When the device says it doesn't
-    // know our pair record, pairs once (per attachment) and tries once more.
+    // know our pair record, asks it to pair (askToPair()) and tries once more.
     int handshake();
+    // Asks the device to pair, unless it refused on this attachment: Ok once it paired (a new
+    // pair record is with the daemon), else why not.
+    int askToPair();
+    // Keeps what the device answered to a pairing: a yes, a question to ask again (locked, the
+    // trust question showing, no answer) or a refusal that stands for this attachment.
+    void notePairAnswer(int rc);
+    // A session started: the pairing holds.
+    void provedBySession();
     // lockdownd_pair on a client of the library's (it makes and stores the pair record).
     int pairWithLibrary();
     // Starts a lockdown service and connects to it. Needs a session.
@@ -144,8 +155,8 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     LockdownWire wire_;
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
-    std::atomic<bool> proven_{false};    // the last session (or the handshake) proved the pairing
-    std::atomic<bool> repaired_{false};  // paired again after the device forgot us
+    std::atomic<bool> proven_{false};          // the last session, handshake or pairing proved it
+    std::atomic<int> pairRefusal_{Error::Ok};  // the refusal that stands for this attachment
 
     std::mutex checkedMutex_;
     std::optional<PlistValue> checkedDiskUsage_;  // read by the last trust check, not yet used
