@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/device_status.h"
 #include "device/device_target.h"
 
 namespace nimbara::filemanager {
@@ -16,8 +17,15 @@ QString storageScanStatusText(StorageScanStatus status) {
             return QStringLiteral("The device went away before the scan finished.");
         case StorageScanStatus::Stopped:
             return QStringLiteral("The scan was stopped.");
+        case StorageScanStatus::NoAnswer:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::NoAnswer));
     }
     return {};
+}
+
+StorageScanStatus storageScanFailure(int deviceCode) {
+    return deviceCode == amd::DeviceCode::NoAnswer ? StorageScanStatus::NoAnswer
+                                                   : StorageScanStatus::ServiceRefused;
 }
 
 StorageScanJob::StorageScanJob(StorageDeviceTarget target, StorageStopCheck stop,
@@ -33,7 +41,7 @@ StorageScanStatus StorageScanJob::bindFailure(int rc) {
     if (rc == nimbara::cleanup::CleanJobDevice::kStopped || shouldStop()) {
         return stopStatus();
     }
-    return StorageScanStatus::ServiceRefused;
+    return storageScanFailure(rc);
 }
 
 void StorageScanJob::progress(double fraction) {

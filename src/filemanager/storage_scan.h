@@ -28,7 +28,12 @@ enum class StorageScanStatus {
     ServiceRefused,  // the device refused the service the scan needs
     DeviceGone,      // the device went away (or another took its index)
     Stopped,         // the caller asked to stop
+    NoAnswer,        // the device did not answer in time
 };
+
+// The status of a scan that failed with a device code: NoAnswer for a time-out, else
+// ServiceRefused.
+StorageScanStatus storageScanFailure(int deviceCode);
 
 // One sentence for the user about a scan that did not end with Done (empty for Done).
 QString storageScanStatusText(StorageScanStatus status);

@@ -21,6 +21,7 @@ AppLoadStatus fromScan(filemanager::StorageScanStatus status) {
         case filemanager::StorageScanStatus::Done:
             return AppLoadStatus::Done;
         case filemanager::StorageScanStatus::ServiceRefused:
+        case filemanager::StorageScanStatus::NoAnswer:  // the message says which
             return AppLoadStatus::Refused;
         case filemanager::StorageScanStatus::DeviceGone:
             return AppLoadStatus::DeviceGone;

@@ -30,8 +30,9 @@ constexpr std::array<std::string_view, 14> kPublicValues = {
     "DeviceName",      "DevicePublicKey", "HardwareModel",   "PasswordProtected", "ProductName",
     "ProductType",     "ProductVersion",  "UniqueDeviceID",  "WiFiAddress"};
 
-// The longest "SlowDiskUsageMs" taken: a device slow, not hung.
+// The longest "SlowDiskUsageMs" and "LockdownDelayMs" taken: a device slow, not hung.
 constexpr std::int64_t kMaxSlowDiskUsageMs = 10000;
+constexpr std::int64_t kMaxLockdownDelayMs = 10000;
 
 // The strings of an array of names.
 void addNames(const PlistValue& names, std::set<std::string>& into) {
@@ -72,6 +73,10 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
     if (faults[kFaultSlowDiskUsageMs].isInteger()) {
         extras.slowDiskUsage = std::chrono::milliseconds(std::clamp<std::int64_t>(
             faults[kFaultSlowDiskUsageMs].toInt64(), 0, kMaxSlowDiskUsageMs));
+    }
+    if (faults[kFaultLockdownDelayMs].isInteger()) {
+        extras.lockdownDelay = std::chrono::milliseconds(std::clamp<std::int64_t>(
+            faults[kFaultLockdownDelayMs].toInt64(), 0, kMaxLockdownDelayMs));
     }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;

@@ -28,6 +28,7 @@ inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
 inline constexpr const char* kFaultListedNames = "ListedNames";
 inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
 inline constexpr const char* kFaultSlowDiskUsageMs = "SlowDiskUsageMs";
+inline constexpr const char* kFaultLockdownDelayMs = "LockdownDelayMs";
 
 // Crash reports the device wrote that its crash-report mover has not yet moved into the crash
 // area: <device folder>/crashes-new/, laid out as the crash area is.
@@ -51,6 +52,8 @@ struct DeviceExtras {
     // The installation proxy's delay for each batch of apps with their disk usage; none: the
     // profile's.
     std::optional<std::chrono::milliseconds> slowDiskUsage;
+    // How long lockdown waits before each answer (a busy device on a slow bus).
+    std::chrono::milliseconds lockdownDelay{0};
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 
