@@ -6,6 +6,7 @@
 #include "app/quennic_app_delegate.h"
 #include "filemanager/app_scan.h"
 #include "filemanager/storage_scan.h"
+#include "filemanager/user_data_scan.h"
 #include "imd_backend_fixture.h"
 
 namespace nimbara::test {
@@ -165,6 +166,7 @@ struct Silence {
     const char* fault;
     const char* stalled;
     bool atThePlug;  // stalled before the device is plugged in, else once it is listed
+    bool scansApps;  // what the storage page scans then: its apps, else its files
 };
 void PrintTo(const Silence& silence, std::ostream* out) {
     *out << silence.what;
@@ -188,18 +190,24 @@ TEST_P(ImdBackendSilence, ACallThatTimedOutSaysTheDeviceDidNotAnswerInTime) {
         const int index = startWithDeviceManager();
         ASSERT_GE(index, 0);
         setFault(row.fault, stalled(row.stalled));
-        const auto serial = amd::DeviceManager::GetInstance().DeviceSerial(index);
-        const auto apps = filemanager::scanDeviceApps({index, serial}, [] { return false; }, {});
-        shown = filemanager::storageScanStatusText(apps.status);
+        const amd::DeviceTarget target{index,
+                                       amd::DeviceManager::GetInstance().DeviceSerial(index)};
+        const auto never = [] { return false; };
+        shown = filemanager::storageScanStatusText(
+            row.scansApps ? filemanager::scanDeviceApps(target, never, {}).status
+                          : filemanager::scanDeviceUserData(target, never, {}, {}).status);
     }
     EXPECT_EQ(shown.toStdString(), "The device did not answer in time.");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, ImdBackendSilence,
-    ::testing::Values(Silence{"GetValue", usbmuxsim::kFaultStalledLockdown, "GetValue", true},
+    ::testing::Values(Silence{"GetValue", usbmuxsim::kFaultStalledLockdown, "GetValue", true,
+                              false},
                       Silence{"InstallationProxy", usbmuxsim::kFaultStalledServices,
-                              "com.apple.mobile.installation_proxy", false}),
+                              "com.apple.mobile.installation_proxy", false, true},
+                      Silence{"FileServiceStart", usbmuxsim::kFaultStalledLockdown, "StartService",
+                              false, false}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
