@@ -69,7 +69,7 @@ std::optional<std::vector<CleanAppInfo>> lookupCleanApps(CleanJobDevice& device,
     }
     const std::optional<PlistValue> lookup = service.LookupApplications();
     if (!lookup || !lookup->isDict()) {
-        refused = device.shouldStop() ? 0 : amd::DeviceCode::Refused;
+        refused = device.shouldStop() ? 0 : service.LookupRefusal();
         return std::nullopt;
     }
     std::vector<CleanAppInfo> apps;

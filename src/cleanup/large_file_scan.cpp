@@ -278,7 +278,7 @@ void LargeFileScanEngine::startScanDeviceApps() {
     const std::optional<nimbara::PlistValue> lookup = service.LookupApplications();
     if (!lookup || !lookup->isDict()) {
         if (!shouldStop()) {
-            result_.appsRefused = amd::DeviceCode::Refused;
+            result_.appsRefused = service.LookupRefusal();
         }
         return;
     }

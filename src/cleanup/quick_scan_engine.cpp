@@ -338,7 +338,7 @@ void QuickScanEngine::QuickScanLargeAppFromAppData() {
     const std::optional<nimbara::PlistValue> lookup = apps.LookupApplications();
     if (!lookup || !lookup->isDict()) {
         if (!shouldStop()) {
-            result_.appsRefused = amd::DeviceCode::Refused;
+            result_.appsRefused = apps.LookupRefusal();
         }
         return;
     }

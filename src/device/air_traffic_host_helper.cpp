@@ -20,6 +20,33 @@ std::uint32_t littleEndianWord(const std::vector<std::uint8_t>& bytes, std::size
            (static_cast<std::uint32_t>(bytes[offset + 3]) << 24);
 }
 
+// The identifier of each attachment, read from it once: the sessions opened while it stays
+// attached (the attach's, the storage overview's) present the same library.
+std::string libraryIdOnce(int deviceIndex, const std::shared_ptr<BaseDevice>& device) {
+    static std::mutex mutex;
+    static std::vector<std::pair<std::weak_ptr<nimbara::md::Device>, std::string>> known;
+    const nimbara::md::DeviceHandle handle = device ? device->handle() : nullptr;
+    if (!handle) {
+        return CopyLibraryId(deviceIndex, device);
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::erase_if(known, [](const auto& entry) { return entry.first.expired(); });
+        for (const auto& [attachment, id] : known) {
+            if (attachment.lock() == handle) {
+                return id;
+            }
+        }
+    }
+    // Read outside the lock: it runs a device bracket.
+    const std::string id = CopyLibraryId(deviceIndex, device);
+    if (handle->attached()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        known.emplace_back(handle, id);
+    }
+    return id;
+}
+
 }  // namespace
 
 std::string LibraryIdFromPrefs(const std::vector<std::uint8_t>& prefs) {
@@ -84,7 +111,7 @@ int AirTrafficHostHelper::Connect(const std::optional<std::string>& deviceId, in
     }
     index_ = deviceIndex;
     serial_ = deviceSerial;
-    const std::string libraryId = CopyLibraryId(deviceIndex, device);
+    const std::string libraryId = libraryIdOnce(deviceIndex, device);
     std::unique_ptr<nimbara::md::MediaSyncConnection> connection;
     if (nimbara::md::Library* library = nimbara::md::library()) {
         connection = library->createMediaSyncConnection(libraryId, *deviceId);

@@ -42,7 +42,8 @@ class AirTrafficHostHelper {
     // Opens the session for the device with that identifier, attached at `deviceIndex`. Returns
     // 1 without touching the library when `deviceId` is null, and 1 (logging
     // "*** ATHostConnectionCreateWithLibrary failed(%s)") when the device refuses. Binds the
-    // object to the device now at that index: messages only ever reach that very device.
+    // object to the device now at that index: messages only ever reach that very device. The
+    // library identifier is read from the device once per attachment (CopyLibraryId).
     int Connect(const std::optional<std::string>& deviceId, int deviceIndex);
     // The same for a device given by the caller, with the serial it has or will have in the
     // device manager (the manager connects a device this way before it can be looked up).

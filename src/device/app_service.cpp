@@ -93,19 +93,22 @@ std::optional<PlistValue> AppService::LookupApplications() {
     // Only the service start is a device bracket. The lookup, which a device may take long to
     // answer while it sizes its apps, holds up no other device call.
     std::unique_ptr<md::ServiceConnection> proxy;
-    if (RunInBracket(*device_,
-                     [&] { return device_->handle()->startService(kInstallationProxy, proxy); }) !=
-            0 ||
-        !proxy) {
+    lookupError_ = RunInBracket(
+        *device_, [&] { return device_->handle()->startService(kInstallationProxy, proxy); });
+    if (lookupError_ != 0 || !proxy) {
         return std::nullopt;
     }
     PlistValue result;
-    const int rc = md::lookupApplications(*proxy, LookupOptions(), result);
+    lookupError_ = md::lookupApplications(*proxy, LookupOptions(), result);
     proxy->close();
-    if (rc != 0 || !result.isDict()) {
+    if (lookupError_ != 0 || !result.isDict()) {
         return std::nullopt;
     }
     return result;
+}
+
+int AppService::LookupRefusal() const {
+    return lookupError_ == md::Error::Timeout ? md::Error::Timeout : md::Error::Refused;
 }
 
 int AppService::InstallApplication(const std::string& packagePath,

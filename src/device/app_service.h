@@ -40,6 +40,13 @@ class AppService : public BaseService {
     // bracket (the lookup itself runs outside it): a dictionary from bundle identifier to
     // attribute dictionary, or nullopt when the service can't be started or the lookup fails.
     std::optional<nimbara::PlistValue> LookupApplications();
+    // Why the last LookupApplications gave nothing: the code of the service start or of the
+    // lookup (DeviceCode::NoAnswer when the device did not answer in time); 0 after one that
+    // worked.
+    int LookupError() const { return lookupError_; }
+    // What a failed lookup is reported as: the time-out when the device did not answer in time,
+    // else a refusal (DeviceCode::Refused).
+    int LookupRefusal() const;
     // {"ReturnAttributes": [the attributes the pages read]}; built once, shared by all threads.
     static const nimbara::PlistValue& LookupOptions();
 
@@ -84,6 +91,7 @@ class AppService : public BaseService {
                            const nimbara::md::StatusCallback& installCallback, bool upgrade);
 
     std::optional<nimbara::PlistValue> lookup_;  // the cached lookup
+    int lookupError_ = 0;
 };
 
 }  // namespace amd

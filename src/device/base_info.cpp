@@ -28,9 +28,17 @@ std::optional<PlistValue> BaseInfo::CopyValue(const std::optional<std::string>& 
         }
         handle = device_->handle();
     }
+    PlistValue value;
+    switch (handle->recentValue(domain, key, value)) {
+        case nimbara::md::Device::Recent::Found:
+            return value;
+        case nimbara::md::Device::Recent::Missing:
+            return std::nullopt;
+        case nimbara::md::Device::Recent::NotKnown:
+            break;
+    }
     // A holder of our own: several threads may read values at once.
     BaseDevice device(handle);
-    PlistValue value;
     const int rc = RunInBracket(device, [&] { return handle->copyValue(domain, key, value); });
     if (rc != 0) {
         return std::nullopt;

@@ -32,9 +32,10 @@ class BaseInfo : public BaseService {
     // Binds like BaseService::Bind; safe while other threads read values through this object.
     int Bind(int deviceIndex, const std::shared_ptr<BaseDevice>& device) override;
 
-    // One value (or, with no key, a whole domain as a dictionary) read inside one device bracket.
-    // nullopt when the device can't be reached, pairing or session fail, or there is no such
-    // value. No domain means the global domain.
+    // One value (or, with no key, a whole domain as a dictionary) read inside one device bracket,
+    // unless the device answered it moments ago (while its attach is handled: see
+    // Device::recentValue). nullopt when the device can't be reached, pairing or session fail, or
+    // there is no such value. No domain means the global domain.
     std::optional<nimbara::PlistValue> CopyValue(const std::optional<std::string>& domain,
                                                  const std::optional<std::string>& key);
 
@@ -51,7 +52,8 @@ class BaseInfo : public BaseService {
     std::optional<nimbara::PlistValue> GetBatteryInfo();
     // "TimeZoneOffsetFromUTC"; 0 when missing.
     std::int64_t GetTimeZoneOffset();
-    // Asked of the device on every call; all zeros when it can't be read. Missing, non-number and
+    // Asked of the device on every call but those of its attach; all zeros when it can't be
+    // read. Missing, non-number and
     // negative values count 0.
     DiskUsage GetDiskUsage();
 

@@ -98,7 +98,8 @@ AppScanResult scanDeviceApps(StorageDeviceTarget target, const StorageStopCheck&
     }
     const std::optional<nimbara::PlistValue> lookup = service.LookupApplications();
     if (!lookup || !lookup->isDict()) {
-        result.status = job.shouldStop() ? job.stopStatus() : StorageScanStatus::ServiceRefused;
+        result.status =
+            job.shouldStop() ? job.stopStatus() : storageScanFailure(service.LookupError());
         return result;
     }
     const auto stopped = [&] {

@@ -21,8 +21,24 @@ QString storageScanStatusText(StorageScanStatus status) {
             return QStringLiteral("The device went away before the scan finished.");
         case StorageScanStatus::Stopped:
             return QStringLiteral("The scan was stopped.");
+        case StorageScanStatus::NoAnswer:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::NoAnswer));
     }
     return {};
+}
+
+StorageScanStatus storageScanFailure(int deviceCode) {
+    // A device waiting for its user is no refusal: it is asked again at the next scan.
+    switch (deviceCode) {
+        case amd::DeviceCode::Locked:
+            return StorageScanStatus::WaitingForUnlock;
+        case amd::DeviceCode::TrustPending:
+            return StorageScanStatus::WaitingForTrust;
+        case amd::DeviceCode::NoAnswer:
+            return StorageScanStatus::NoAnswer;
+        default:
+            return StorageScanStatus::ServiceRefused;
+    }
 }
 
 StorageScanJob::StorageScanJob(StorageDeviceTarget target, StorageStopCheck stop,
@@ -38,14 +54,7 @@ StorageScanStatus StorageScanJob::bindFailure(int rc) {
     if (rc == nimbara::cleanup::CleanJobDevice::kStopped || shouldStop()) {
         return stopStatus();
     }
-    // A device waiting for its user is no refusal: it is asked again at the next scan.
-    if (rc == amd::DeviceCode::Locked) {
-        return StorageScanStatus::WaitingForUnlock;
-    }
-    if (rc == amd::DeviceCode::TrustPending) {
-        return StorageScanStatus::WaitingForTrust;
-    }
-    return StorageScanStatus::ServiceRefused;
+    return storageScanFailure(rc);
 }
 
 void StorageScanJob::progress(double fraction) {

@@ -30,7 +30,12 @@ enum class StorageScanStatus {
     WaitingForTrust,   // the device asks its user whether to trust this computer
     DeviceGone,        // the device went away (or another took its index)
     Stopped,           // the caller asked to stop
+    NoAnswer,          // the device did not answer in time
 };
+
+// The status of a scan that failed with a device code: waiting for an unlock or for Trust,
+// NoAnswer for a time-out, else ServiceRefused.
+StorageScanStatus storageScanFailure(int deviceCode);
 
 // One sentence for the user about a scan that did not end with Done (empty for Done).
 QString storageScanStatusText(StorageScanStatus status);

@@ -63,6 +63,8 @@ UserDataScanResult scanDeviceUserData(StorageDeviceTarget target, const StorageS
             job.progress(1.0);
             break;
         case FsWalkStatus::BindFailed:
+            result.status = storageScanFailure(walked.code);
+            break;
         case FsWalkStatus::Unreadable:
             result.status = StorageScanStatus::ServiceRefused;
             break;

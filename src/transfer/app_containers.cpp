@@ -23,6 +23,7 @@ AppLoadStatus fromScan(filemanager::StorageScanStatus status) {
         case filemanager::StorageScanStatus::ServiceRefused:
         case filemanager::StorageScanStatus::WaitingForUnlock:
         case filemanager::StorageScanStatus::WaitingForTrust:
+        case filemanager::StorageScanStatus::NoAnswer:
             return AppLoadStatus::Refused;  // its message says which
         case filemanager::StorageScanStatus::DeviceGone:
             return AppLoadStatus::DeviceGone;

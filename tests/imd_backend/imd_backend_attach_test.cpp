@@ -6,6 +6,8 @@
 #include <atomic>
 #include <future>
 
+#include "device/air_traffic_host_helper.h"
+#include "device/base_info.h"
 #include "imd_backend_fixture.h"
 #include "request_counting_proxy.h"
 
@@ -50,6 +52,30 @@ class ImdBackendAttach : public ImdBackendTest {
         phone.setIdentity("Test iPhone", kUdid, "iPhone12,1", version);
         phone.editDevicePlist()["SimProfile"] = profile;
     }
+    // The attach as the program makes it: the device manager lists the device, the device list
+    // reads the values it shows and the storage overview opens its media-sync session. The
+    // device's values and disk usage as read; nullopt when the device was never listed.
+    std::optional<PlistValue> attachAsTheProgramDoes(int limitMs = 60000) {
+        md::setLibrary(library);
+        auto& manager = amd::DeviceManager::GetInstance();
+        subscribed_ = subscribed_ || manager.Subscribe() == 0;
+        if (!subscribed_ || !loopUntil([&] { return !manager.Indices().empty(); }, limitMs)) {
+            return std::nullopt;
+        }
+        const int index = manager.Indices().front();
+        amd::BaseInfo& info = *manager.FindItem(index)->info();
+        for (auto read : {&amd::BaseInfo::GetProductVersion, &amd::BaseInfo::GetPhoneNumber,
+                          &amd::BaseInfo::GetProductType, &amd::BaseInfo::GetSerialNumber}) {
+            (info.*read)();
+        }
+        PlistValue shown = PlistValue::dict();
+        shown["DeviceName"] = info.GetDeviceName().value_or("");
+        shown["BuildVersion"] = info.GetBuildVersion().value_or("");
+        shown["Total"] = static_cast<std::int64_t>(info.GetDiskUsage().TotalDiskCapacity);
+        amd::AirTrafficHostHelper overview;
+        shown["Overview"] = overview.Connect(info.GetUniqueDeviceID(), index) == 0;
+        return shown;
+    }
     bool waitForWaiting(int reason, int times = 1) {
         return loopUntil([&] {
             int n = 0;
@@ -61,11 +87,13 @@ class ImdBackendAttach : public ImdBackendTest {
     }
 
     std::unique_ptr<RequestCountingProxy> proxy;
+    bool subscribed_ = false;
 };
 
 struct Profile {
     const char* name;
     const char* version;
+    const char* build;  // what the device serves with its version
 };
 void PrintTo(const Profile& profile, std::ostream* out) {
     *out << profile.name;
@@ -93,6 +121,8 @@ TEST_P(ImdBackendProfiles, AFreshDeviceIsPairedOnceAndServesSessionsAndServicesO
         PlistValue value;
         EXPECT_EQ(handle->copyValue(std::nullopt, std::string("DeviceName"), value), 0);
         EXPECT_EQ(value.toString(), "Test iPhone");
+        EXPECT_EQ(handle->copyValue(std::nullopt, std::string("BuildVersion"), value), 0);
+        EXPECT_EQ(value.toString(), GetParam().build);
         {
             std::unique_ptr<md::ServiceConnection> service;
             ASSERT_EQ(handle->startService("com.apple.afc", service), 0);
@@ -113,19 +143,51 @@ TEST_P(ImdBackendProfiles, AFreshDeviceIsPairedOnceAndServesSessionsAndServicesO
             plugPhoneBackIn();
         }
     }
-    // Per plug the handshake's session, the check's and the test's: each in TLS 1.2 or later.
+    // Per plug the handshake's session and the check's, which the test's bracket takes up: each
+    // in TLS 1.2 or later.
     const PlistValue handshakes = server.tlsHandshakes();
-    EXPECT_EQ(handshakes.size(), std::string(GetParam().name) == "legacy" ? 0u : 6u);
+    EXPECT_EQ(handshakes.size(), std::string(GetParam().name) == "legacy" ? 0u : 4u);
     for (const auto& handshake : handshakes.toArray()) {
         const std::string agreed = handshake["Version"].toString();
         EXPECT_TRUE(agreed == "TLSv1.2" || agreed == "TLSv1.3") << handshake.description();
     }
 }
 
+// The attach reads what it shows in the trust check's session: the library's handshake and
+// that session are all, and a device whose every answer takes 3 s is listed within 30 s.
+TEST_P(ImdBackendProfiles, AnAttachWithTheValuesItShowsTakesAtMostThreeSessions) {
+    setProfile(GetParam().name, GetParam().version);
+    startCounted();
+    const auto shown = attachAsTheProgramDoes();
+    ASSERT_TRUE(shown);
+    EXPECT_EQ((*shown)["DeviceName"].toString(), "Test iPhone");
+    EXPECT_EQ((*shown)["BuildVersion"].toString(), GetParam().build);
+    EXPECT_EQ((*shown)["Total"].toInt64(), static_cast<std::int64_t>(kDiskTotal));
+    EXPECT_TRUE((*shown)["Overview"].toBool());
+    EXPECT_LE(proxy->count("StartSession"), 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Generations, ImdBackendProfiles,
-                         ::testing::Values(Profile{"legacy", "10.3.3"}, Profile{"ios11", "11.4"},
-                                           Profile{"ios17", "17.5"}),
+                         ::testing::Values(Profile{"legacy", "10.3.3", "14G60"},
+                                           Profile{"ios11", "11.4", "15G77"},
+                                           Profile{"ios17", "17.5", "21F90"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ImdBackendAttach, ADeviceAnsweringEveryRequestIn3SecondsIsListedWithin30Seconds) {
+    setProfile("ios17", "17.5");
+    startCounted();
+    // Paired on its first plug; plugged in again while busy.
+    ASSERT_TRUE(attachAsTheProgramDoes());
+    setFault(usbmuxsim::kFaultLockdownDelayMs, 3000);
+    unplugPhone();
+    ASSERT_TRUE(loopUntil([] { return amd::DeviceManager::GetInstance().Indices().empty(); }));
+    const auto started = std::chrono::steady_clock::now();
+    plugPhoneBackIn();
+    const auto shown = attachAsTheProgramDoes(30000);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ((*shown)["DeviceName"].toString(), "Test iPhone");
+    EXPECT_LE(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
 
 TEST_F(ImdBackendAttach, ARefusedTrustQuestionIsAskedOncePerPlug) {
     phone.setTrusted(false);

@@ -3,6 +3,10 @@
 // nor the library's end.
 #include <future>
 
+#include "app/quennic_app_delegate.h"
+#include "filemanager/app_scan.h"
+#include "filemanager/storage_scan.h"
+#include "filemanager/user_data_scan.h"
 #include "imd_backend_fixture.h"
 
 namespace nimbara::test {
@@ -31,6 +35,10 @@ bool endsWithin(Work work, int limitMs = kPromptMs) {
 
 PlistValue stalled(const char* request) {
     return PlistValue(PlistValue::Array{request});
+}
+// A device that hangs from its first answer on.
+PlistValue hung() {
+    return PlistValue(PlistValue::Array{"QueryType", "GetValue"});
 }
 
 class ImdBackendLockdown : public ImdBackendTest {
@@ -114,7 +122,7 @@ TEST_F(ImdBackendLockdown, ARequestStuckOnAHungDeviceEndsAtOnceWhenTheDeviceGoes
 TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceNorTheEnd) {
     // The phone hangs from its first answer on; the tablet comes after it and answers. (A hang
     // inside libimobiledevice's own handshake ends only at its half-minute limit.)
-    phone.setFault(usbmuxsim::kFaultStalledLockdown, stalled("QueryType"));
+    phone.setFault(usbmuxsim::kFaultStalledLockdown, hung());
     md::imd::ImdLibrary::Options options = shortLimits();
     options.timeout = kEndless;
     startLibrary(std::move(options));
@@ -142,7 +150,7 @@ TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceN
     // A tablet hung in its check when the library ends: the end doesn't wait for it.
     ASSERT_EQ(server.control("SimDetach", tablet.dir()), 0);
     ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageDetached) == 1; }, kPromptMs));
-    tablet.setFault(usbmuxsim::kFaultStalledLockdown, stalled("QueryType"));
+    tablet.setFault(usbmuxsim::kFaultStalledLockdown, hung());
     ASSERT_TRUE(tablet.write());
     ASSERT_EQ(server.control("SimAttach", tablet.dir()), 0);
     loopUntil([] { return false; }, 300);  // its check is under way
@@ -150,6 +158,57 @@ TEST_F(ImdBackendLockdown, ADeviceWhoseLockdownHangsHoldsUpNeitherAnotherDeviceN
     EXPECT_TRUE(endsWithin([&] { library.reset(); }));
     EXPECT_EQ(heard.count(md::kMessageAttached), 2);
 }
+
+// What the user reads when the device stops answering: that it did not answer in time, never a
+// trust question nor a refusal.
+struct Silence {
+    const char* what;
+    const char* fault;
+    const char* stalled;
+    bool atThePlug;  // stalled before the device is plugged in, else once it is listed
+    bool scansApps;  // what the storage page scans then: its apps, else its files
+};
+void PrintTo(const Silence& silence, std::ostream* out) {
+    *out << silence.what;
+}
+
+class ImdBackendSilence : public ImdBackendLockdown,
+                          public ::testing::WithParamInterface<Silence> {};
+
+TEST_P(ImdBackendSilence, ACallThatTimedOutSaysTheDeviceDidNotAnswerInTime) {
+    const Silence& row = GetParam();
+    QString shown;
+    if (row.atThePlug) {
+        // The trust check's first question goes unanswered: the device waits, and says why.
+        phone.setFault(row.fault, stalled(row.stalled));
+        startLibrary();
+        subscribe();
+        ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageWaiting) == 1; }));
+        EXPECT_EQ(heard.count(md::kMessageAttached), 0);
+        shown = QuennicAppDelegate::waitingAdvice(heard.events.back().waitReason);
+    } else {
+        const int index = startWithDeviceManager();
+        ASSERT_GE(index, 0);
+        setFault(row.fault, stalled(row.stalled));
+        const amd::DeviceTarget target{index,
+                                       amd::DeviceManager::GetInstance().DeviceSerial(index)};
+        const auto never = [] { return false; };
+        shown = filemanager::storageScanStatusText(
+            row.scansApps ? filemanager::scanDeviceApps(target, never, {}).status
+                          : filemanager::scanDeviceUserData(target, never, {}, {}).status);
+    }
+    EXPECT_EQ(shown.toStdString(), "The device did not answer in time.");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, ImdBackendSilence,
+    ::testing::Values(Silence{"GetValue", usbmuxsim::kFaultStalledLockdown, "GetValue", true,
+                              false},
+                      Silence{"InstallationProxy", usbmuxsim::kFaultStalledServices,
+                              "com.apple.mobile.installation_proxy", false, true},
+                      Silence{"FileServiceStart", usbmuxsim::kFaultStalledLockdown, "StartService",
+                              false, false}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace nimbara::test

@@ -87,6 +87,20 @@ TEST_F(UsbmuxPeerTools, DeviceInfoReadsTheDevicesValuesThroughATlsSession) {
     EXPECT_NE(all.out.find("DeviceName: Test iPhone\n"), std::string::npos) << all.out;
     EXPECT_NE(all.out.find("ProductVersion: 17.5.1\n"), std::string::npos) << all.out;
     EXPECT_NE(all.out.find(std::string("UniqueDeviceID: ") + kUdid + "\n"), std::string::npos);
+    // The build of that version, the device.plist's own values where it has them, and what a
+    // current iPhone's domain holds besides.
+    EXPECT_NE(all.out.find("BuildVersion: 21F90\n"), std::string::npos) << all.out;
+    EXPECT_NE(all.out.find("HardwareModel: D201AP\n"), std::string::npos) << all.out;
+    const std::string lines = "\n" + all.out;
+    for (const char* key :
+         {"DeviceName",      "DeviceClass",           "ProductType",         "HardwareModel",
+          "SerialNumber",    "UniqueChipID",          "CPUArchitecture",     "ActivationState",
+          "TimeZone",        "TimeZoneOffsetFromUTC", "Uses24HourClock",     "PhoneNumber",
+          "WiFiAddress",     "BluetoothAddress",      "DeviceColor",         "ProductName",
+          "HostAttached",    "PasswordProtected",     "TrustedHostAttached", "FirmwareVersion",
+          "BasebandVersion", "ModelNumber",           "RegionInfo",          "SIMStatus"}) {
+        EXPECT_NE(lines.find(std::string("\n") + key + ": "), std::string::npos) << key;
+    }
 
     const ToolRun version = runTool(ideviceinfo, {"-u", kUdid, "-k", "ProductVersion"});
     EXPECT_TRUE(version.exitedZero);

@@ -31,8 +31,9 @@ constexpr std::array<std::string_view, 14> kPublicValues = {
     "DeviceName",      "DevicePublicKey", "HardwareModel",   "PasswordProtected", "ProductName",
     "ProductType",     "ProductVersion",  "UniqueDeviceID",  "WiFiAddress"};
 
-// The longest "SlowDiskUsageMs" taken: a device slow, not hung.
+// The longest "SlowDiskUsageMs" and "LockdownDelayMs" taken: a device slow, not hung.
 constexpr std::int64_t kMaxSlowDiskUsageMs = 10000;
+constexpr std::int64_t kMaxLockdownDelayMs = 10000;
 // The longest "SyncLockHeld" taken as a time; more is for ever.
 constexpr std::int64_t kMaxSyncLockHeldMs = 60000;
 
@@ -96,6 +97,10 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
         std::error_code ec;
         extras.lockedSinceRestart =
             std::filesystem::exists(std::filesystem::symlink_status(flag, ec));
+    }
+    if (faults[kFaultLockdownDelayMs].isInteger()) {
+        extras.lockdownDelay = std::chrono::milliseconds(std::clamp<std::int64_t>(
+            faults[kFaultLockdownDelayMs].toInt64(), 0, kMaxLockdownDelayMs));
     }
     extras.lockdown = (*config)[layout::kKeyLockdown];
     return extras;

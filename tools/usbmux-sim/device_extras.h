@@ -31,6 +31,7 @@ inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
 inline constexpr const char* kFaultSlowDiskUsageMs = "SlowDiskUsageMs";
 inline constexpr const char* kFaultSyncLockHeld = "SyncLockHeld";
 inline constexpr const char* kFaultBeforeFirstUnlock = "BeforeFirstUnlock";
+inline constexpr const char* kFaultLockdownDelayMs = "LockdownDelayMs";
 
 // Crash reports the device wrote that its crash-report mover has not yet moved into the crash
 // area: <device folder>/crashes-new/, laid out as the crash area is.
@@ -59,6 +60,8 @@ struct DeviceExtras {
     std::optional<std::chrono::milliseconds> syncLockHeld;
     // The device was not unlocked since it restarted: its protected data cannot be reached.
     bool lockedSinceRestart = false;
+    // How long lockdown waits before each answer (a busy device on a slow bus).
+    std::chrono::milliseconds lockdownDelay{0};
     PlistValue lockdown;  // the "Lockdown" dictionary: values by domain
 };
 

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <random>
+#include <thread>
 #include <utility>
 
 #include "device_extras.h"
+#include "global_values.h"
 #include "mobilebackup2_service.h"
 #include "platform/mobiledevice/sim/simulated_device.h"
 #include "socket_io.h"
@@ -32,8 +34,6 @@ constexpr std::array<ServiceName, 8> kServices = {{
     {"com.apple.mobile.notification_proxy", ServiceKind::NotificationProxy, false, true},
     {"com.apple.mobilebackup2", ServiceKind::MobileBackup2, false, true},
 }};
-
-constexpr const char* kProductVersion = "ProductVersion";
 
 PlistValue answer(const std::string& request) {
     PlistValue reply = PlistValue::dict();
@@ -79,8 +79,12 @@ void LockdownSession::run() {
     SocketStream plain(fd_);
     auto stream = [&]() -> ByteStream& { return tls_ ? static_cast<ByteStream&>(*tls_) : plain; };
     while (auto request = readRequest(stream())) {
-        if (stalls(*request)) {
+        const auto extras = readExtras(*device_.device);
+        if (stalls(extras, *request)) {
             break;
+        }
+        if (extras && !waitBeforeAnswer(extras->lockdownDelay)) {
+            break;  // gone while it waited
         }
         bool goodbye = false;
         auto reply = handle(*request, goodbye);
@@ -126,16 +130,8 @@ bool LockdownSession::beginTls(HandshakeLog::Pending handshake) {
     return tls_ != nullptr;
 }
 
-void LockdownSession::serveProfileVersion(PlistValue& globalValues) const {
-    if (globalValues.contains(kProductVersion)) {
-        globalValues[kProductVersion] =
-            servedProductVersion(profile_, globalValues[kProductVersion].toString());
-    }
-}
-
-bool LockdownSession::stalls(const PlistValue& request) {
+bool LockdownSession::stalls(const std::optional<DeviceExtras>& extras, const PlistValue& request) {
     const std::string& name = request["Request"].toString();
-    auto extras = readExtras(*device_.device);
     if (!extras || !extras->stalledLockdown.count(name)) {
         return false;
     }
@@ -143,6 +139,18 @@ bool LockdownSession::stalls(const PlistValue& request) {
     // A device hung in the middle of a request: its tunnel stays open past the detach.
     server_.keepPastDetach(fd_);
     drainUntilClosed(fd_);
+    return true;
+}
+
+bool LockdownSession::waitBeforeAnswer(std::chrono::milliseconds delay) const {
+    const auto until = std::chrono::steady_clock::now() + delay;
+    while (std::chrono::steady_clock::now() < until) {
+        if (!device_.device->attached()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            until - std::chrono::steady_clock::now(), std::chrono::milliseconds(50)));
+    }
     return true;
 }
 
@@ -238,7 +246,7 @@ std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
             return failure(name, "GetProhibited");
         }
         PlistValue values = publicValues(*extras);
-        serveProfileVersion(values);
+        serveProfileVersion(values, profile_);
         if (!key) {
             reply["Value"] = std::move(values);
             return reply;
@@ -250,29 +258,29 @@ std::optional<PlistValue> LockdownSession::getValue(const PlistValue& request) {
         reply["Value"] = *value;
         return reply;
     }
-    if (global && key && (*key == "DevicePublicKey" || *key == "PasswordProtected")) {
-        reply["Value"] = publicValues(*extras)[*key];
-        return reply;
-    }
     if (auto backup = backupDomainValue(*device_.device, domain, key)) {
         reply["Value"] = std::move(*backup);
         return reply;
     }
     PlistValue value;
-    const int rc = device_.device->copyValue(global ? std::nullopt : domain, key, value);
+    // The global domain is served whole or by key from what a current device holds.
+    const int rc = device_.device->copyValue(global ? std::nullopt : domain,
+                                             global ? std::nullopt : key, value);
     if (rc == md::Error::DeviceGone) {
         return std::nullopt;
     }
     if (rc != 0) {
         return failure(name, "MissingValue");
     }
-    if (global && !key && value.isDict()) {
-        value["DevicePublicKey"] = devicePublicKey(*extras);
-        value["PasswordProtected"] = extras->passcodeLocked;
-        serveProfileVersion(value);
-    }
-    if (global && key == kProductVersion) {
-        value = servedProductVersion(profile_, value.toString());
+    if (global) {
+        value = servedGlobalValues(value, *extras, profile_);
+        if (key) {
+            const PlistValue* found = value.find(*key);
+            if (!found) {
+                return failure(name, "MissingValue");
+            }
+            value = PlistValue(*found);
+        }
     }
     reply["Value"] = std::move(value);
     return reply;

@@ -19,19 +19,23 @@
 //                  "ServiceProhibited" for one it refuses; else "Port" and "EnableServiceSSL"
 //                  (true for the TLS services of the profile)
 //
-// "ProductVersion" is served as the profile has it.
+// The global domain is served as global_values.h makes it: "ProductVersion" and "BuildVersion" as
+// the profile has them, and the keys of a current iPhone.
 //
 // A request named in the device's stalled lockdown requests (device_extras.h) is read and never
 // answered: the socket stays open, even after the device went away, until the peer closes it.
+// With the device's lockdown delay every answer waits that long first.
 //
 // The device is connected for the life of the socket (the caller connected it; run()
 // disconnects it). When the device goes away the socket is dropped without an answer.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "device_extras.h"
 #include "platform/plist_value.h"
 #include "sim_profile.h"
 #include "tls_link.h"
@@ -49,10 +53,10 @@ class LockdownSession {
   private:
     // The server's side of the handshake after StartSession's answer; false when it failed.
     bool beginTls(HandshakeLog::Pending handshake);
-    // The profile's "ProductVersion" in a dictionary of global values that has one.
-    void serveProfileVersion(PlistValue& globalValues) const;
     // Whether the request stalls; if so it returns once the peer closed the socket.
-    bool stalls(const PlistValue& request);
+    bool stalls(const std::optional<DeviceExtras>& extras, const PlistValue& request);
+    // Waits `delay` before an answer; false when the device went meanwhile.
+    bool waitBeforeAnswer(std::chrono::milliseconds delay) const;
     // The answer to one request; nullopt when the connection must be dropped unanswered.
     std::optional<PlistValue> handle(const PlistValue& request, bool& goodbye);
     std::optional<PlistValue> getValue(const PlistValue& request);

@@ -38,13 +38,16 @@
 //              fails it. The device's certificate is made once per process; the client must
 //              present its pair record's root or host certificate when the record has them.
 //              StopSession is answered in TLS, then the client's close_notify is read and the
-//              connection goes on in plain text. "ProductVersion" is at least 11.4.1;
-//      ios17   as ios11, "ProductVersion" at least 17.5.1, and StartService answers
+//              connection goes on in plain text. "ProductVersion" is at least 11.4.1 (a version
+//              raised to it is served with its build, "BuildVersion" 15G77);
+//      ios17   as ios11, "ProductVersion" at least 17.5.1 (build 21F90), and StartService answers
 //              "EnableServiceSSL" true for SpringBoard icons, house arrest, the crash-report
 //              mover, the notification proxy and the backup service (the TLS column of
 //              lockdown.cpp's service table): the service's handler works on the plain end of
 //              a socket pair behind a relay thread that speaks TLS to the client
 //              (tls_relay.h);
+//    In a session the global domain holds, besides the device.plist's own values, what a
+//    current iPhone's does (global_values.h), where the device.plist has none of it;
 //  - AFC (media root and crash area), house arrest, the installation proxy (Browse, Lookup,
 //    Install, Uninstall, Archive), SpringBoard icons and the crash-report mover;
 //  - the backup service "com.apple.mobilebackup2" (backups and restores of backup-source/, see
@@ -74,6 +77,8 @@
 //                                 before each batch of apps of a Browse or Lookup that asks for
 //                                 "StaticDiskUsage" or "DynamicDiskUsage"; default 300 on ios17,
 //                                 0 on the older profiles
+//   "LockdownDelayMs": int        lockdown waits this long (at most 10000 ms) before each of its
+//                                 answers, Goodbye included (a busy device on USB 2)
 //   "RefusedServices" may also name "com.apple.crashreportmover".
 //   "BackupEncrypted": bool       (also the simulated backend's) the device's backups are
 //                                 encrypted: lockdown's "com.apple.mobile.backup" "WillEncrypt"

@@ -15,13 +15,14 @@ struct ProfileTraits {
     bool sessionTls;
     bool serviceTls;
     const char* lowestVersion;  // empty: none
+    const char* lowestBuild;    // the build of that version
     std::chrono::milliseconds diskUsageDelay;
 };
 
 constexpr std::array<ProfileTraits, 3> kProfiles = {{
-    {Profile::Legacy, "legacy", true, false, false, "", std::chrono::milliseconds(0)},
-    {Profile::Ios11, "ios11", false, true, false, "11.4.1", std::chrono::milliseconds(0)},
-    {Profile::Ios17, "ios17", false, true, true, "17.5.1", std::chrono::milliseconds(300)},
+    {Profile::Legacy, "legacy", true, false, false, "", "", std::chrono::milliseconds(0)},
+    {Profile::Ios11, "ios11", false, true, false, "11.4.1", "15G77", std::chrono::milliseconds(0)},
+    {Profile::Ios17, "ios17", false, true, true, "17.5.1", "21F90", std::chrono::milliseconds(300)},
 }};
 
 const ProfileTraits& traits(Profile profile) {
@@ -95,6 +96,10 @@ std::string servedProductVersion(Profile profile, const std::string& own) {
         return lowest;
     }
     return own;
+}
+
+std::string servedBuildVersion(Profile profile) {
+    return traits(profile).lowestBuild;
 }
 
 }  // namespace nimbara::usbmuxsim

@@ -27,7 +27,7 @@ int runCommand(ServiceConnection& proxy, const PlistValue& request,
     for (;;) {
         auto reply = receiveFrame(proxy);
         if (!reply || !reply->isDict()) {
-            return Error::ProtocolError;
+            return proxy.timedOut() ? Error::Timeout : Error::ProtocolError;
         }
         if (callback) {
             callback(*reply);

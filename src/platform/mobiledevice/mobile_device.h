@@ -129,6 +129,9 @@ class ServiceConnection {
     // Opens an AFC client over this connection (AFC services and house arrest).
     virtual int openAfc(std::unique_ptr<AfcConnection>& afc) = 0;
     virtual void close() = 0;
+    // Whether the last receive failed because the device said nothing within the limit (and
+    // not because it closed, or the connection was cut).
+    virtual bool timedOut() const { return false; }
 };
 
 // A media-sync session ("AssetMetrics" and other messages from the device).
@@ -167,6 +170,15 @@ class Device {
     // a dictionary. Needs a session. Fails with a nonzero code when there is no such value.
     virtual int copyValue(const std::optional<std::string>& domain,
                           const std::optional<std::string>& key, PlistValue& value) = 0;
+    // What the device answered moments ago, while its attach is handled, so that the values an
+    // attach reads cost no round trip each: Found (with `value`), Missing (the device has no
+    // such value), or NotKnown: ask the device (copyValue in a bracket). Needs no bracket.
+    enum class Recent { NotKnown, Found, Missing };
+    virtual Recent recentValue(const std::optional<std::string>& /*domain*/,
+                               const std::optional<std::string>& /*key*/,
+                               PlistValue& /*value*/) const {
+        return Recent::NotKnown;
+    }
 
     // Starts a lockdown service by name. Needs a session.
     virtual int startService(const std::string& name,

@@ -74,13 +74,18 @@ long Channel::receiveWithin(void* buffer, std::size_t length, std::chrono::milli
         return 0;
     }
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(length, INT_MAX));
+    const auto wait = std::min(limit, timeout_);
+    const auto started = std::chrono::steady_clock::now();
     std::uint32_t got = 0;
     const idevice_error_t rc = idevice_connection_receive_timeout(
-        connection_, static_cast<char*>(buffer), n, &got,
-        static_cast<unsigned int>(std::min(limit, timeout_).count()));
+        connection_, static_cast<char*>(buffer), n, &got, static_cast<unsigned int>(wait.count()));
     if (rc != IDEVICE_E_SUCCESS || got > n) {
+        // Silence for the whole wait, on a connection nobody shut: the device did not answer.
+        timedOut_.store(!shut_.load() && (rc == IDEVICE_E_TIMEOUT ||
+                                          std::chrono::steady_clock::now() - started >= wait));
         return -1;
     }
+    timedOut_.store(false);
     return static_cast<long>(got);
 }
 

@@ -51,6 +51,7 @@ class Channel : public ServiceConnection, public std::enable_shared_from_this<Ch
     // Ends the socket (see above). Safe from any thread, any number of times.
     void shutDown();
     bool isShut() const { return shut_.load(); }
+    bool timedOut() const override { return timedOut_.load(); }
 
   private:
     // Counts a send or receive in progress, for close().
@@ -62,6 +63,7 @@ class Channel : public ServiceConnection, public std::enable_shared_from_this<Ch
     std::atomic<bool> shut_{false};
     std::atomic<bool> closed_{false};
     std::atomic<int> inFlight_{0};
+    std::atomic<bool> timedOut_{false};  // the last receive waited its limit out
     std::mutex afcMutex_;
     std::weak_ptr<AfcWire> afcWire_;  // held by the clients; the wire holds this channel
 };
@@ -80,6 +82,7 @@ class ImdService : public ServiceConnection {
     }
     int openAfc(std::unique_ptr<AfcConnection>& afc) override { return channel_->openAfc(afc); }
     void close() override { channel_->close(); }
+    bool timedOut() const override { return channel_->timedOut(); }
 
   private:
     std::shared_ptr<Channel> channel_;

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/device_path.h"
 #include "platform/log_categories.h"
@@ -25,6 +26,9 @@ constexpr const char* kHouseArrestService = "com.apple.mobile.house_arrest";
 constexpr const char* kVendContainer = "VendContainer";
 constexpr const char* kVendDocuments = "VendDocuments";
 constexpr const char* kDiskUsageDomain = "com.apple.disk_usage";
+// The parts of what the trust check read.
+constexpr const char* kCheckedGlobal = "Global";
+constexpr const char* kCheckedDiskUsage = "DiskUsage";
 
 // {"_PhysicalSize": n} for a non-negative number under `key`, else {kMetricUnknown: true}.
 PlistValue sizeOrUnknown(const PlistValue& usage, const char* key) {
@@ -147,6 +151,10 @@ int ImdDevice::connect() {
         ++connectDepth_;
         return Error::Ok;
     }
+    if (std::exchange(parked_, false) &&
+        (wire_.broken() || std::chrono::steady_clock::now() - parkedAt_ > diskUsageFresh_)) {
+        wire_.close();  // kept too long to be taken up: a new one
+    }
     if (int rc = wire_.open()) {
         return rc;
     }
@@ -162,11 +170,13 @@ int ImdDevice::disconnect() {
     if (--connectDepth_ > 0) {
         return detached_.load() ? Error::DeviceGone : Error::Ok;
     }
-    if (sessionDepth_ > 0 && wire_.inSession()) {
-        wire_.stopSession();
-    }
     sessionDepth_ = 0;
-    wire_.close();  // its goodbye waits within the limit, and not at all once it is lost
+    if (std::exchange(parkNext_, false) && !detached_.load()) {
+        parked_ = true;  // for the next bracket, session and all
+        parkedAt_ = std::chrono::steady_clock::now();
+        return Error::Ok;
+    }
+    wire_.close();  // its goodbye ends a session still open
     return detached_.load() ? Error::DeviceGone : Error::Ok;
 }
 
@@ -232,6 +242,11 @@ int ImdDevice::stopSession() {
     if (--sessionDepth_ > 0) {
         return Error::Ok;
     }
+    if (connectDepth_ == 1) {
+        // The connection ends next, and its goodbye ends the session; until then the next
+        // session on it takes this one up.
+        return Error::Ok;
+    }
     return wire_.stopSession();
 }
 
@@ -259,6 +274,43 @@ int ImdDevice::copyValue(const std::optional<std::string>& domain,
     }
     value = *found;
     return Error::Ok;
+}
+
+std::optional<PlistValue> ImdDevice::checkedValues(const char* which) const {
+    if (detached_.load()) {
+        return std::nullopt;
+    }
+    std::lock_guard<std::mutex> lock(checkedMutex_);
+    const PlistValue* values = checked_.find(which);
+    if (!values || std::chrono::steady_clock::now() - checkedAt_ > diskUsageFresh_) {
+        return std::nullopt;
+    }
+    return *values;
+}
+
+Device::Recent ImdDevice::recentValue(const std::optional<std::string>& domain,
+                                      const std::optional<std::string>& key,
+                                      PlistValue& value) const {
+    value = PlistValue();
+    const bool global = !domain || domain->empty();
+    const bool diskUsage = domain && *domain == kDiskUsageDomain && !key;
+    if (!global && !diskUsage) {
+        return Recent::NotKnown;
+    }
+    std::optional<PlistValue> values = checkedValues(global ? kCheckedGlobal : kCheckedDiskUsage);
+    if (!values || !values->isDict()) {
+        return Recent::NotKnown;
+    }
+    if (!key) {
+        value = std::move(*values);
+        return Recent::Found;
+    }
+    const PlistValue* found = values->find(*key);
+    if (!found) {
+        return Recent::Missing;  // the whole domain is known: the device has none
+    }
+    value = *found;
+    return Recent::Found;
 }
 
 int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& channel) {
@@ -485,8 +537,15 @@ int ImdDevice::preflight() {
     std::lock_guard<std::mutex> lock(mutex_);
     int rc = wire_.open();
     if (rc == Error::Ok) {
+        // What the library's handshake asks first of a device it doesn't know yet; answered
+        // before a session.
+        PlistValue message = PlistValue::dict();
+        message["Key"] = "ProductVersion";
         PlistValue reply;
-        rc = wire_.request("QueryType", PlistValue::dict(), reply);
+        rc = wire_.request("GetValue", std::move(message), reply);
+        if (rc != Error::Ok && reply.isDict()) {
+            rc = Error::Ok;  // it answers, which is all this asks
+        }
         wire_.close();
     }
     return rc;
@@ -499,37 +558,42 @@ int ImdDevice::checkTrust() {
     if (rc == Error::Ok) {
         rc = handshake();
     }
-    PlistValue diskUsage;
-    bool read = false;
+    PlistValue checked = PlistValue::dict();
     if (rc == Error::Ok) {
         // The version the handshake stored makes our own session's TLS what the device
-        // speaks. A device that keeps its disk usage to itself is still usable.
+        // speaks. What the attach reads comes in this one session: the global domain whole and
+        // the disk usage. A device that keeps either to itself is still usable, and one that
+        // does not answer in time says so.
         rc = inSession([&] {
-            read = copyValue(std::string(kDiskUsageDomain), std::nullopt, diskUsage) == Error::Ok;
+            for (const auto& [part, domain] :
+                 {std::pair{kCheckedGlobal, std::optional<std::string>()},
+                  std::pair{kCheckedDiskUsage, std::optional<std::string>(kDiskUsageDomain)}}) {
+                PlistValue values;
+                const int read = copyValue(domain, std::nullopt, values);
+                if (read == Error::Timeout || read == Error::DeviceGone) {
+                    return read;
+                }
+                if (read == Error::Ok && values.isDict()) {
+                    checked[part] = std::move(values);
+                }
+            }
+            // The device layer's first bracket of the attach goes on in this session.
+            std::lock_guard<std::mutex> lock(mutex_);
+            parkNext_ = true;
             return Error::Ok;
         });
     }
     {
         std::lock_guard<std::mutex> lock(checkedMutex_);
-        checkedDiskUsage_.reset();
-        if (rc == Error::Ok && read) {
-            checkedDiskUsage_ = std::move(diskUsage);
-            checkedAt_ = std::chrono::steady_clock::now();
-        }
+        checked_ = rc == Error::Ok ? std::move(checked) : PlistValue::dict();
+        checkedAt_ = std::chrono::steady_clock::now();
     }
     waitReason_.store(rc);
     return rc;
 }
 
 std::unique_ptr<MediaSyncConnection> ImdDevice::openMediaSync() {
-    std::optional<PlistValue> checked;
-    {
-        std::lock_guard<std::mutex> lock(checkedMutex_);
-        if (checkedDiskUsage_ && std::chrono::steady_clock::now() - checkedAt_ <= diskUsageFresh_) {
-            checked = std::move(checkedDiskUsage_);
-        }
-        checkedDiskUsage_.reset();  // taken once at the most
-    }
+    std::optional<PlistValue> checked = checkedValues(kCheckedDiskUsage);
     if (detached_.load()) {
         return nullptr;
     }

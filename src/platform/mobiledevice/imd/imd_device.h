@@ -12,14 +12,16 @@
 //
 // After that, connect() opens a lockdown connection of our own (LockdownWire, imd_lockdown.h)
 // and startSession() a session on it; both nest (the first call opens, the last matching call
-// closes). Every request on it waits at most the device's timeout, and a detach ends the one in
-// progress at once; a request that ran out costs the connection, so later calls fail until the
-// bracket closed it and connect() opened a new one. validatePairing() fails only after a refusal
-// (the session start pairs again where needed), isPaired() answers from the last proof, pair()
-// pairs only a device whose proof failed. Started services are
-// channels (imd_connection.h) that fail at once after the device detached: markDetached() shuts
-// every one still open. Values from the device pass through our property-list reader, like a
-// file's.
+// closes). A session ends with its connection's goodbye (no StopSession of its own when the
+// connection closes next), and the trust check's connection and session, which read what the
+// attach needs, are taken up by the first bracket that follows them. Every request on it waits at
+// most the device's timeout, and a detach ends the one in progress at once; a request that ran out
+// costs the connection, so later calls fail until the bracket closed it and connect() opened a new
+// one. validatePairing() fails only after a refusal (the session start pairs again where needed),
+// isPaired() answers from the last proof, pair() pairs only a device whose proof failed. Started
+// services are channels (imd_connection.h) that fail at once after the device detached:
+// markDetached() shuts every one still open. Values from the device pass through our
+// property-list reader, like a file's.
 #pragma once
 
 #include <libimobiledevice/libimobiledevice.h>
@@ -72,8 +74,8 @@ std::optional<PlistValue> valueFromPlist(void* node);
 class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdDevice> {
   public:
     // Makes the device of a usbmuxd attachment; null when the library can't find it.
-    // `diskUsageFresh`: how long the disk usage a trust check read may serve the next
-    // media-sync session (see openMediaSync()).
+    // `diskUsageFresh`: how long the values a trust check read (the global domain and the disk
+    // usage) serve the reads of the attach (see recentValue() and openMediaSync()).
     static std::shared_ptr<ImdDevice> open(const std::string& udid, std::uint32_t muxHandle,
                                            std::uint64_t serial, std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds diskUsageFresh);
@@ -92,6 +94,10 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     int stopSession() override;
     int copyValue(const std::optional<std::string>& domain, const std::optional<std::string>& key,
                   PlistValue& value) override;
+    // Within `diskUsageFresh` of a successful trust check, the global domain (whole or by key) and
+    // the disk-usage domain (whole) as that check read them; NotKnown for anything else, or later.
+    Recent recentValue(const std::optional<std::string>& domain,
+                       const std::optional<std::string>& key, PlistValue& value) const override;
     int startService(const std::string& name,
                      std::unique_ptr<ServiceConnection>& connection) override;
     int startHouseArrestService(const std::string& bundleId,
@@ -102,10 +108,10 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void setWaitReason(int reason) override;
     // A session that reports "SyncAllowed" and the "AssetMetrics" of the disk-usage domain,
     // then waits for close() or the detach; null once the device went. When the disk usage can't
-    // be read, every figure of the metrics is unknown (kMetricUnknown). The first session
-    // within `diskUsageFresh` of a successful trust check takes the disk usage that check read
-    // (on the library's check thread), so the session opened while the attach is handled asks
-    // the device nothing; every other session asks the device again.
+    // be read, every figure of the metrics is unknown (kMetricUnknown). Sessions within
+    // `diskUsageFresh` of a successful trust check take the disk usage that check read (on the
+    // library's check thread), so those opened while the attach is handled ask the device
+    // nothing; later ones ask the device again.
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
 
@@ -114,7 +120,9 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
               std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
     int checkLocked(bool needSession) const;
-    // Asks lockdown on our own connection whether it answers at all.
+    // Asks lockdown on our own connection, within our limit, what the library's handshake asks
+    // it (its ProductVersion): a device that doesn't answer says so here, and not from inside
+    // the handshake, which waits it out for as long as the device keeps the connection.
     int preflight();
     // The library's handshake; its session proves the pairing. When the device says it doesn't
     // know our pair record, asks it to pair (askToPair()) and tries once more.
@@ -141,6 +149,8 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     bool runCrashMover();
     // Connect, pairing, session around `body`, as the device layer's bracket does.
     int inSession(const std::function<int()>& body);
+    // The values the trust check read, while they are fresh.
+    std::optional<PlistValue> checkedValues(const char* which) const;
 
     idevice_t device_;
     const std::string udid_;
@@ -155,11 +165,18 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     LockdownWire wire_;
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
+    // The trust check leaves its connection and session open for the first bracket of the
+    // attach, which takes them up within `diskUsageFresh_`; a later one gets a new connection.
+    bool parkNext_ = false;
+    bool parked_ = false;
+    std::chrono::steady_clock::time_point parkedAt_;
     std::atomic<bool> proven_{false};          // the last session, handshake or pairing proved it
     std::atomic<int> pairRefusal_{Error::Ok};  // the refusal that stands for this attachment
 
-    std::mutex checkedMutex_;
-    std::optional<PlistValue> checkedDiskUsage_;  // read by the last trust check, not yet used
+    // What the last successful trust check read: {"Global": the global domain, "DiskUsage": the
+    // disk-usage domain}, either missing when it could not be read.
+    mutable std::mutex checkedMutex_;
+    PlistValue checked_;
     std::chrono::steady_clock::time_point checkedAt_;
 
     std::mutex openMutex_;  // the channels and media-sync sessions still open

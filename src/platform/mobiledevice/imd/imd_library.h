@@ -46,8 +46,9 @@ class ImdLibrary : public Library {
         std::chrono::milliseconds timeout{30000};
         // How soon a device waiting for trust is first asked again.
         std::chrono::milliseconds trustRetry{2000};
-        // How long the disk usage read by a device's trust check serves its first media-sync
-        // session (the one opened while its attach is handled).
+        // How long what a device's trust check read (its global values and disk usage, and the
+        // check's connection and session) serves the reads of its attach, which ask the device
+        // nothing then; later reads ask it again.
         std::chrono::milliseconds diskUsageFresh{10000};
     };
 

@@ -133,9 +133,7 @@ int LockdownWire::failed() {
     return Error::Timeout;
 }
 
-int LockdownWire::request(const char* name, PlistValue message, PlistValue& reply) {
-    reply = PlistValue();
-    std::shared_ptr<Channel> channel;
+int LockdownWire::send(const char* name, PlistValue message, std::shared_ptr<Channel>& channel) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (cut_) {
@@ -151,9 +149,15 @@ int LockdownWire::request(const char* name, PlistValue message, PlistValue& repl
     }
     message["Label"] = kLabel;
     message["Request"] = name;
+    return sendFrame(*channel, message) == Error::Ok ? Error::Ok : failed();
+}
+
+int LockdownWire::request(const char* name, PlistValue message, PlistValue& reply) {
+    reply = PlistValue();
     const auto deadline = Clock::now() + timeout_;
-    if (sendFrame(*channel, message) != Error::Ok) {
-        return failed();
+    std::shared_ptr<Channel> channel;
+    if (int rc = send(name, std::move(message), channel)) {
+        return rc;
     }
     std::optional<PlistValue> answer = receiveAnswerBy(*channel, deadline);
     if (!answer || !answer->isDict()) {
@@ -167,6 +171,9 @@ int LockdownWire::request(const char* name, PlistValue message, PlistValue& repl
 }
 
 int LockdownWire::startSession() {
+    if (!sessionId_.empty()) {
+        return Error::Ok;  // the session left open on this connection goes on
+    }
     const std::optional<PairIdentity> identity = readPairIdentity(udid_);
     if (!identity) {
         return Error::InvalidPairing;
@@ -228,9 +235,10 @@ void LockdownWire::close() {
         whole = channel_ && !cut_ && !broken_;
     }
     if (whole) {
-        // The goodbye ends a session still open, as lockdownd_client_free's does.
-        PlistValue reply;
-        request("Goodbye", PlistValue::dict(), reply);
+        // The goodbye ends a session still open. Its answer is not waited for: the connection
+        // closes now whatever the device says.
+        std::shared_ptr<Channel> channel;
+        send("Goodbye", PlistValue::dict(), channel);
     }
     std::shared_ptr<Channel> closing;
     {

@@ -44,12 +44,13 @@ class LockdownWire {
     // Ok, the device's "Error" as a code, Timeout (the connection is lost), DeviceGone after
     // cut().
     int request(const char* name, PlistValue message, PlistValue& reply);
-    // A session: Ok with TLS on when the device asked for it; InvalidPairing when there is no
-    // pair record.
+    // A session: Ok with TLS on when the device asked for it (at once when one is still open on
+    // the connection); InvalidPairing when there is no pair record.
     int startSession();
     int stopSession();
     bool inSession() const { return !sessionId_.empty(); }
-    // Says goodbye (when the connection is whole) and closes it.
+    // Says goodbye (when the connection is whole), which ends a session still open, and closes
+    // it without waiting for the answer.
     void close();
     bool isOpen() const;
     // A request ran out of time: the connection is of no more use.
@@ -59,6 +60,8 @@ class LockdownWire {
 
   private:
     int failed();
+    // Sends `message` as request `name` on the connection (`channel`), waiting for nothing.
+    int send(const char* name, PlistValue message, std::shared_ptr<Channel>& channel);
 
     idevice_t device_;
     const std::string udid_;
