@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "platform/device_path.h"
@@ -47,6 +48,30 @@ PlistValue unknownGroup() {
     group[kMetricUnknown] = true;
     return group;
 }
+
+// Frees a client of the library's on a thread of its own: its StopSession and Goodbye each wait
+// for the device's answer, which our own session, on a connection of its own, need not wait for.
+// Joined when it goes out of scope.
+class ClientFarewell {
+  public:
+    ClientFarewell() = default;
+    ~ClientFarewell() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    ClientFarewell(const ClientFarewell&) = delete;
+    ClientFarewell& operator=(const ClientFarewell&) = delete;
+
+    void start(lockdownd_client_t client) {
+        if (client) {
+            thread_ = std::thread([client] { lockdownd_client_free(client); });
+        }
+    }
+
+  private:
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -508,7 +533,8 @@ void ImdDevice::provedBySession() {
     waitReason_.store(Error::Ok);  // an attached device asked to pair again waits no more
 }
 
-int ImdDevice::handshake() {
+int ImdDevice::handshake(lockdownd_client_t& session) {
+    session = nullptr;
     for (int attempt = 0;; ++attempt) {
         if (detached_.load()) {
             return Error::DeviceGone;
@@ -518,7 +544,7 @@ int ImdDevice::handshake() {
         lockdownd_client_t client = nullptr;
         const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device_, &client, kLabel);
         if (rc == LOCKDOWN_E_SUCCESS) {
-            lockdownd_client_free(client);  // its session ends with it
+            session = client;  // its session ends when it is freed
             provedBySession();
             return Error::Ok;
         }
@@ -554,9 +580,12 @@ int ImdDevice::preflight() {
 int ImdDevice::checkTrust() {
     // A device that hangs from its first answer on costs our own limit, and a detach or the
     // library's end stops the wait at once; the library's handshake can only be waited out.
+    ClientFarewell farewell;  // joined before the check ends
     int rc = preflight();
     if (rc == Error::Ok) {
-        rc = handshake();
+        lockdownd_client_t session = nullptr;
+        rc = handshake(session);
+        farewell.start(session);
     }
     PlistValue checked = PlistValue::dict();
     if (rc == Error::Ok) {

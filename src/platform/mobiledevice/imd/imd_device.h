@@ -25,6 +25,7 @@
 #pragma once
 
 #include <libimobiledevice/libimobiledevice.h>
+#include <libimobiledevice/lockdown.h>
 
 #include <atomic>
 #include <chrono>
@@ -125,8 +126,9 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     // the handshake, which waits it out for as long as the device keeps the connection.
     int preflight();
     // The library's handshake; its session proves the pairing. When the device says it doesn't
-    // know our pair record, asks it to pair (askToPair()) and tries once more.
-    int handshake();
+    // know our pair record, asks it to pair (askToPair()) and tries once more. On success
+    // `session` is the library's client, its session still open, for the caller to free.
+    int handshake(lockdownd_client_t& session);
     // Asks the device to pair, unless it refused on this attachment: Ok once it paired (a new
     // pair record is with the daemon), else why not.
     int askToPair();
