@@ -59,6 +59,12 @@ StorageScanStatus storageStatusOfMedia(nimbara::transfer::MediaLibraryStatus sta
             return StorageScanStatus::DeviceGone;
         case MediaLibraryStatus::Stopped:
             return StorageScanStatus::Stopped;
+        case MediaLibraryStatus::NoAnswer:
+            return StorageScanStatus::NoAnswer;
+        case MediaLibraryStatus::WaitingForUnlock:
+            return StorageScanStatus::WaitingForUnlock;
+        case MediaLibraryStatus::WaitingForTrust:
+            return StorageScanStatus::WaitingForTrust;
         case MediaLibraryStatus::CopyFailed:
         case MediaLibraryStatus::Unreadable:
         case MediaLibraryStatus::ServiceRefused:

@@ -3,6 +3,7 @@
 #include "backup/database_copy.h"
 #include "backup/sqlite_db.h"
 #include "device/afc_service.h"
+#include "device/device_status.h"
 #include "device/device_target.h"
 #include "platform/log_categories.h"
 #include "platform/scratch_dir.h"
@@ -147,12 +148,31 @@ QString mediaLibraryStatusText(MediaLibraryStatus status) {
             return QStringLiteral("The device's media library could not be read.");
         case MediaLibraryStatus::ServiceRefused:
             return QStringLiteral("The device refused its file service.");
+        case MediaLibraryStatus::NoAnswer:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::NoAnswer));
+        case MediaLibraryStatus::WaitingForUnlock:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::Locked));
+        case MediaLibraryStatus::WaitingForTrust:
+            return QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::TrustPending));
         case MediaLibraryStatus::DeviceGone:
             return QStringLiteral("The device was disconnected.");
         case MediaLibraryStatus::Stopped:
             return QStringLiteral("Stopped.");
     }
     return {};
+}
+
+MediaLibraryStatus mediaLibraryServiceFailure(int deviceCode) {
+    switch (deviceCode) {
+        case amd::DeviceCode::NoAnswer:
+            return MediaLibraryStatus::NoAnswer;
+        case amd::DeviceCode::Locked:
+            return MediaLibraryStatus::WaitingForUnlock;
+        case amd::DeviceCode::TrustPending:
+            return MediaLibraryStatus::WaitingForTrust;
+        default:
+            return MediaLibraryStatus::ServiceRefused;
+    }
 }
 
 QString mediaTypeForKind(std::int64_t mediaKind) {
@@ -195,8 +215,8 @@ MediaLibraryResult MediaLibraryReader::read(const MediaLibrarySink& sink) {
         return finish(MediaLibraryStatus::DeviceGone);
     }
     amd::AfcService afc;
-    if (afc.Init(target_.deviceIndex) != 0) {
-        return goneOr(MediaLibraryStatus::ServiceRefused);
+    if (const int code = afc.Init(target_.deviceIndex); code != 0) {
+        return goneOr(mediaLibraryServiceFailure(code));
     }
     // Serials are never given twice: when our device is still there now, it is the one bound.
     if (!deviceAttached()) {

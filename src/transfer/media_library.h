@@ -38,16 +38,22 @@ inline constexpr const char* kMediaLibraryPath = "/iTunes_Control/iTunes/MediaLi
 using MediaDeviceTarget = amd::DeviceTarget;
 
 enum class MediaLibraryStatus {
-    Done,            // read (possibly no tracks at all)
-    NoLibrary,       // the device holds no media library: no tracks
-    CopyFailed,      // the library is there but could not be copied: nothing read
-    Unreadable,      // the copy is no database the reader understands: nothing read
-    ServiceRefused,  // the device refused its file service
-    DeviceGone,      // the device went away (or another took its index): results dropped
-    Stopped,         // the caller asked to stop: results dropped
+    Done,              // read (possibly no tracks at all)
+    NoLibrary,         // the device holds no media library: no tracks
+    CopyFailed,        // the library is there but could not be copied: nothing read
+    Unreadable,        // the copy is no database the reader understands: nothing read
+    ServiceRefused,    // the device refused its file service
+    NoAnswer,          // the device did not answer in time when its file service was asked for
+    WaitingForUnlock,  // the device is locked: its file service opens once it is unlocked
+    WaitingForTrust,   // the device asks its user whether to trust this computer
+    DeviceGone,        // the device went away (or another took its index): results dropped
+    Stopped,           // the caller asked to stop: results dropped
 };
 // One sentence for the user.
 QString mediaLibraryStatusText(MediaLibraryStatus status);
+// The status of a read whose file service did not start with this device code: a time-out or a
+// device waiting for its user is no refusal.
+MediaLibraryStatus mediaLibraryServiceFailure(int deviceCode);
 
 // Which catalogue query the library answered.
 enum class MediaLibraryQuery { None, ItemArtist, AlbumArtist };

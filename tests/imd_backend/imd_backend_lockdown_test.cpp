@@ -8,6 +8,7 @@
 #include "filemanager/storage_scan.h"
 #include "filemanager/user_data_scan.h"
 #include "imd_backend_fixture.h"
+#include "transfer/media_library.h"
 
 namespace nimbara::test {
 namespace {
@@ -166,7 +167,12 @@ struct Silence {
     const char* fault;
     const char* stalled;
     bool atThePlug;  // stalled before the device is plugged in, else once it is listed
-    bool scansApps;  // what the storage page scans then: its apps, else its files
+    enum Reader {
+        Apps,
+        Files,
+        Music
+    } reads;  // what is read then: the storage page's apps or
+              // files, or the music list
 };
 void PrintTo(const Silence& silence, std::ostream* out) {
     *out << silence.what;
@@ -193,9 +199,20 @@ TEST_P(ImdBackendSilence, ACallThatTimedOutSaysTheDeviceDidNotAnswerInTime) {
         const amd::DeviceTarget target{index,
                                        amd::DeviceManager::GetInstance().DeviceSerial(index)};
         const auto never = [] { return false; };
-        shown = filemanager::storageScanStatusText(
-            row.scansApps ? filemanager::scanDeviceApps(target, never, {}).status
-                          : filemanager::scanDeviceUserData(target, never, {}, {}).status);
+        switch (row.reads) {
+            case Silence::Apps:
+                shown = filemanager::storageScanStatusText(
+                    filemanager::scanDeviceApps(target, never, {}).status);
+                break;
+            case Silence::Files:
+                shown = filemanager::storageScanStatusText(
+                    filemanager::scanDeviceUserData(target, never, {}, {}).status);
+                break;
+            case Silence::Music:
+                shown = transfer::mediaLibraryStatusText(
+                    transfer::MediaLibraryReader(target).read().status);
+                break;
+        }
     }
     EXPECT_EQ(shown.toStdString(), "The device did not answer in time.");
 }
@@ -203,11 +220,13 @@ TEST_P(ImdBackendSilence, ACallThatTimedOutSaysTheDeviceDidNotAnswerInTime) {
 INSTANTIATE_TEST_SUITE_P(
     Calls, ImdBackendSilence,
     ::testing::Values(Silence{"GetValue", usbmuxsim::kFaultStalledLockdown, "GetValue", true,
-                              false},
+                              Silence::Apps},
                       Silence{"InstallationProxy", usbmuxsim::kFaultStalledServices,
-                              "com.apple.mobile.installation_proxy", false, true},
+                              "com.apple.mobile.installation_proxy", false, Silence::Apps},
                       Silence{"FileServiceStart", usbmuxsim::kFaultStalledLockdown, "StartService",
-                              false, false}),
+                              false, Silence::Files},
+                      Silence{"MusicFileServiceStart", usbmuxsim::kFaultStalledLockdown,
+                              "StartService", false, Silence::Music}),
     [](const auto& info) { return std::string(info.param.what); });
 
 }  // namespace

@@ -350,6 +350,9 @@ void PRTansferViewController::musicLoadEnded(const MediaLibraryResult& result) {
         case MediaLibraryStatus::CopyFailed:
         case MediaLibraryStatus::Unreadable:
         case MediaLibraryStatus::ServiceRefused:
+        case MediaLibraryStatus::NoAnswer:
+        case MediaLibraryStatus::WaitingForUnlock:
+        case MediaLibraryStatus::WaitingForTrust:
             break;
     }
     musicLoadFailed(nimbara::transfer::mediaLibraryStatusText(result.status) +
