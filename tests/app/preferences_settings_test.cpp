@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #include "app/core/preferences_settings.h"
 #include "test_support.h"
@@ -29,7 +32,7 @@ TEST(PreferencesSliders, FileSliderSpansFiftyMegabytesWhateverItsRange) {
         int megabytes;
         std::uint64_t limit;
     };
-    const Row rows[] = {
+    std::vector<Row> rows = {
         {0, 50, 0, 2'000'000},                   // the bottom still gives 2 MB
         {1, 50, 1, 2'000'000},                   //
         {2, 50, 2, 2'000'000},                   // 2/50 of the range: still 2 MB
@@ -124,7 +127,7 @@ TEST_F(PreferencesStore, ValuesPreferencesCantSetGiveTheDefaults) {
         std::uint64_t appLimit;
     };
     const QString home = defaults_.exportFolder;
-    const Row rows[] = {
+    std::vector<Row> rows = {
         {"", home, 5'000'000, 100'000'000},  // nothing saved
         {"LimitLargeFileSize=7000000\nLimitLargeAppSize=2000000000\n", home, 7'000'000,
          2'000'000'000},
@@ -153,13 +156,17 @@ TEST(PreferencesExportFolder, OnlyAFolderThatCanBeMadeAndWrittenIsTaken) {
     test::TempDir tmp;
     std::ofstream(tmp / "a-file") << "x";
     std::filesystem::create_directories(tmp / "there");
+    std::filesystem::create_symlink("loop-b", tmp / "loop-a");
+    std::filesystem::create_symlink("loop-a", tmp / "loop-b");
+    std::filesystem::create_directories(tmp / "shut" / "inside");
+    std::filesystem::permissions(tmp / "shut", std::filesystem::perms::owner_write);
     const QString base = qpath(tmp.path());
     struct Row {
         QString text;
         QString folder;   // empty: refused
         QString refusal;  // part of the sentence
     };
-    const Row rows[] = {
+    std::vector<Row> rows = {
         {QString(), {}, QStringLiteral("No export folder is given")},
         {QStringLiteral("   "), {}, QStringLiteral("No export folder is given")},
         {QStringLiteral("Documents/Pellucor"), {}, QStringLiteral("is not a full path")},
@@ -168,7 +175,23 @@ TEST(PreferencesExportFolder, OnlyAFolderThatCanBeMadeAndWrittenIsTaken) {
         {base + QStringLiteral("/there"), base + QStringLiteral("/there"), {}},
         {base + QStringLiteral("/new/My Exports/"), base + QStringLiteral("/new/My Exports"), {}},
         {base + QStringLiteral("/./there/../made"), base + QStringLiteral("/made"), {}},
+        {base + QStringLiteral("/loop-a"),
+         {},
+         QStringLiteral("\"%1/loop-a\" can't be used (its path goes through a loop of symbolic "
+                        "links)")
+             .arg(base)},
+        {base + QStringLiteral("/loop-a/below"), {}, QStringLiteral("loop of symbolic links")},
     };
+    if (geteuid() != 0) {  // root searches every folder
+        rows.push_back({base + QStringLiteral("/shut/inside"),
+                        {},
+                        QStringLiteral("\"%1/shut/inside\" can't be used (you may not open a "
+                                       "folder on its path)")
+                            .arg(base)});
+        rows.push_back({base + QStringLiteral("/shut/inside/new"),
+                        {},
+                        QStringLiteral("you may not open a folder on its path")});
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text.toStdString());
         const ExportFolderCheck check = prepareExportFolder(row.text);
@@ -181,6 +204,7 @@ TEST(PreferencesExportFolder, OnlyAFolderThatCanBeMadeAndWrittenIsTaken) {
             EXPECT_TRUE(std::filesystem::is_directory(row.folder.toStdString()));
         }
     }
+    std::filesystem::permissions(tmp / "shut", std::filesystem::perms::owner_all);
 }
 
 }  // namespace

@@ -33,6 +33,17 @@ std::uint64_t storedBytes(const QSettings& settings, const char* key, std::uint6
     return bytes;
 }
 
+// Why a folder can't be reached, in words: the two a user meets most get a sentence of their own.
+QString folderErrorReason(const std::error_code& error) {
+    if (error == std::errc::too_many_symbolic_link_levels) {
+        return QStringLiteral("its path goes through a loop of symbolic links");
+    }
+    if (error == std::errc::permission_denied) {
+        return QStringLiteral("you may not open a folder on its path");
+    }
+    return QString::fromLocal8Bit(error.message().c_str());
+}
+
 }  // namespace
 
 RunSettings defaultRunSettings(const QString& home) {
@@ -152,15 +163,32 @@ ExportFolderCheck prepareExportFolder(const QString& text) {
     }
     check.folder = QDir::cleanPath(text);
     const std::filesystem::path path(QFile::encodeName(check.folder).toStdString());
+    // Every call below takes an error code: a folder reached through a loop of symbolic links
+    // or under a folder the user can't search is refused with the reason, never thrown.
     std::error_code error;
-    const bool taken =
-        std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
-    if (!taken) {
-        std::filesystem::create_directories(path, error);
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const bool missing = status.type() == std::filesystem::file_type::not_found ||
+                         error == std::errc::no_such_file_or_directory ||
+                         error == std::errc::not_a_directory;
+    if (error && !missing) {
+        check.refusal =
+            QStringLiteral("The export folder \"%1\" can't be used (%2). Choose another folder.")
+                .arg(check.folder, folderErrorReason(error));
+        return check;
     }
-    if (taken || !std::filesystem::is_directory(path)) {
-        const QString reason = taken || !error ? QStringLiteral("a file of that name is in the way")
-                                               : QString::fromLocal8Bit(error.message().c_str());
+    QString reason;
+    if (!missing && !std::filesystem::is_directory(status)) {
+        reason = QStringLiteral("a file of that name is in the way");
+    } else if (missing) {
+        error.clear();
+        std::filesystem::create_directories(path, error);
+        const bool made = !error && std::filesystem::is_directory(path, error);
+        if (!made) {
+            reason = error ? folderErrorReason(error)
+                           : QStringLiteral("a file of that name is in the way");
+        }
+    }
+    if (!reason.isEmpty()) {
         check.refusal = QStringLiteral(
                             "The export folder \"%1\" could not be created (%2). Choose another "
                             "folder.")
