@@ -339,6 +339,56 @@ TEST(SqliteCarverTest, BrokenFilesNeitherCrashNorInvent) {
     EXPECT_TRUE(stopped.rows.empty());
 }
 
+// A "-wal" log (big-endian checksums) of one committed frame: `pageBytes` as page `page`, the
+// database `commitSize` pages long.
+std::string oneFrameLog(std::uint32_t pageSize, std::uint32_t page, std::uint32_t commitSize,
+                        const std::string& pageBytes) {
+    std::string log(32 + 24 + pageSize, '\0');
+    std::uint32_t s0 = 0;
+    std::uint32_t s1 = 0;
+    const auto sum = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; i += 8) {
+            s0 += get32(log, i) + s1;
+            s1 += get32(log, i + 4) + s0;
+        }
+    };
+    put32(log, 0, 0x377f0683);
+    put32(log, 4, 3007000);
+    put32(log, 8, pageSize);
+    put32(log, 16, 0x1234), put32(log, 20, 0x5678);
+    sum(0, 24);
+    put32(log, 24, s0), put32(log, 28, s1);
+    put32(log, 32, page), put32(log, 36, commitSize);
+    put32(log, 40, 0x1234), put32(log, 44, 0x5678);
+    log.replace(56, pageSize, pageBytes.substr(0, pageSize));
+    sum(32, 40);
+    sum(56, log.size());
+    put32(log, 48, s0), put32(log, 52, s1);
+    return log;
+}
+
+TEST(SqliteCarverTest, LogPageNumbersSizeNothingPastTheFiles) {
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), Journal::Rollback, 1024);
+    const std::string good = readFile(dir / "copy" / "notes.db");
+    const std::uint32_t filePages = static_cast<std::uint32_t>(good.size() / 1024);
+    const struct {
+        std::uint32_t page;
+        std::uint32_t commitSize;
+    } cases[] = {{200'000'000, 200'000'000}, {0xffffffff, 0xffffffff}, {filePages + 1, 0xffffffff}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        const std::string log = oneFrameLog(1024, c.page, c.commitSize, good.substr(1024, 1024));
+        const MemorySource source(good.data(), good.size());
+        const MemorySource wal(log.data(), log.size());
+        const CarveReport report = carveTables(source, &wal, {"note"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_LE(report.pagesRead, filePages + 1);
+        EXPECT_EQ(report.liveRowsSeen, rows.live.size());
+        EXPECT_GE(report.rows.size(), rows.deleted.size());
+    }
+}
+
 TEST(SqliteCarverTest, CreateTableColumns) {
     const struct {
         const char* sql;

@@ -104,8 +104,11 @@ class Carver {
                 notes_ += why + "; the database is read without it. ";
             }
         }
-        const std::uint64_t available =
-            std::max<std::uint64_t>(filePages, log_ ? log_->largestPage : 0);
+        // Pages past the file's end exist only as frames of the log: a page number or database
+        // size written in a frame sizes nothing beyond what the two files hold.
+        const std::uint64_t available = std::min<std::uint64_t>(
+            std::max<std::uint64_t>(filePages, log_ ? log_->largestPage : 0),
+            filePages + (log_ ? log_->current.size() : 0));
         const auto clamp = [&](std::uint64_t count) {
             return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, available));
         };
@@ -463,6 +466,7 @@ class Carver {
             }
         }
         report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
+        report_.pagesRead = store_->pageCount();
         return true;
     }
 
