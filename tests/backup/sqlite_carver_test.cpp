@@ -185,6 +185,7 @@ TEST_P(CarverFixture, FindsDeletedRowsAndNeverALiveOne) {
 
     const CarveReport report = carveDatabaseFile(db, {"NOTE", "missing"});
     ASSERT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+    EXPECT_FALSE(report.cutShort) << report.detail;
     ASSERT_EQ(report.tables.size(), 1u);
     EXPECT_EQ(report.tables[0].columns.size(), 7u);
     EXPECT_EQ(report.liveRowsSeen, rows.live.size());
@@ -386,6 +387,60 @@ TEST(SqliteCarverTest, LogPageNumbersSizeNothingPastTheFiles) {
         EXPECT_LE(report.pagesRead, filePages + 1);
         EXPECT_EQ(report.liveRowsSeen, rows.live.size());
         EXPECT_GE(report.rows.size(), rows.deleted.size());
+    }
+}
+
+// Free pages 3.. form one overflow chain; each holds nine cells of table t (a TEXT) whose
+// payloads continue on the chain's first page, needing `chainPages` pages of it.
+std::string chainedFreePages(const fs::path& dir, std::uint32_t pages, std::uint32_t chainPages) {
+    {
+        Db db(dir / "chain.db");
+        db.exec("PRAGMA page_size=1024");
+        db.exec("CREATE TABLE t (a TEXT)");
+    }
+    std::string bytes = readFile(dir / "chain.db").substr(0, 2048);
+    const std::uint32_t payload = 103 + chainPages * 1020;  // 103 bytes kept on the page
+    const std::uint32_t type = 2 * (payload - 4) + 13;
+    for (std::uint32_t p = 0; p < pages; ++p) {
+        std::string page(1024, 'a');
+        put32(page, 0, p + 1 < pages ? p + 4 : 0);
+        for (std::size_t at = 4; at + 110 <= page.size(); at += 110) {
+            const unsigned char cell[] = {static_cast<unsigned char>(0x80 | payload >> 7),
+                                          static_cast<unsigned char>(payload & 0x7f),
+                                          1,
+                                          4,
+                                          static_cast<unsigned char>(0x80 | type >> 14),
+                                          static_cast<unsigned char>(0x80 | (type >> 7 & 0x7f)),
+                                          static_cast<unsigned char>(type & 0x7f)};
+            page.replace(at, sizeof cell, reinterpret_cast<const char*>(cell), sizeof cell);
+            put32(page, at + 3 + 103, 3);
+        }
+        bytes += page;
+    }
+    put32(bytes, 28, pages + 2);
+    return bytes;
+}
+
+TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
+    TempDir dir;
+    const std::uint32_t pages = 200;
+    const struct {
+        const char* name;
+        std::uint32_t chainPages;
+        bool cutShort;
+    } cases[] = {
+        {"payloads longer than the chain", pages + 5, false},
+        {"payloads as long as the chain, each copying it", pages, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = chainedFreePages(dir.path(), pages, c.chainPages);
+        const MemorySource source(bytes.data(), bytes.size());
+        const CarveReport report = carveTables(source, nullptr, {"t"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_EQ(report.cutShort, c.cutShort) << report.detail;
+        EXPECT_LE(report.work, 64 * bytes.size() + (1u << 22) + 1);
+        fs::remove(dir / "chain.db");
     }
 }
 
