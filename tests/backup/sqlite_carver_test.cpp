@@ -1,4 +1,5 @@
 #include "backup/carver/sqlite_carver.h"
+#include "backup/carver/sqlite_pages.h"
 #include "backup/carver/sqlite_schema.h"
 
 #include "test_support.h"
@@ -7,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -441,6 +443,34 @@ TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
         EXPECT_EQ(report.cutShort, c.cutShort) << report.detail;
         EXPECT_LE(report.work, 64 * bytes.size() + (1u << 22) + 1);
         fs::remove(dir / "chain.db");
+    }
+}
+
+TEST(SqliteCarverTest, FreeblockChainRunsForwardOnly) {
+    const struct {
+        const char* name;
+        std::vector<std::array<std::uint16_t, 3>> blocks;  // at, next, size; the first heads it
+        std::size_t kept;
+    } cases[] = {
+        {"in order", {{200, 300, 20}, {300, 0, 10}}, 2},
+        {"back to an earlier offset", {{200, 100, 20}, {100, 0, 10}}, 1},
+        {"into its own bytes", {{200, 210, 40}, {210, 0, 10}}, 1},
+        {"to itself", {{200, 200, 20}}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string page(1024, '\0');
+        page[0] = 13;  // a table leaf
+        page[1] = static_cast<char>(c.blocks[0][0] >> 8),
+        page[2] = static_cast<char>(c.blocks[0][0]);
+        page[5] = 0, page[6] = static_cast<char>(100);
+        for (const auto& [at, next, size] : c.blocks) {
+            put32(page, at, std::uint32_t{next} << 16 | size);
+        }
+        const Bytes bytes(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+        const std::optional<BTreePage> btree = parseBTreePage(bytes, 0);
+        ASSERT_TRUE(btree);
+        EXPECT_EQ(freeblockChain(bytes, *btree).size(), c.kept);
     }
 }
 
