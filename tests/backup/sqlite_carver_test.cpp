@@ -1,4 +1,5 @@
 #include "backup/carver/sqlite_carver.h"
+#include "backup/carver/btree_walk.h"
 #include "backup/carver/sqlite_pages.h"
 #include "backup/carver/sqlite_schema.h"
 
@@ -471,6 +472,18 @@ TEST(SqliteCarverTest, FreeblockChainRunsForwardOnly) {
         const std::optional<BTreePage> btree = parseBTreePage(bytes, 0);
         ASSERT_TRUE(btree);
         EXPECT_EQ(freeblockChain(bytes, *btree).size(), c.kept);
+    }
+}
+
+TEST(SqliteCarverTest, PageMapClaimsOnlyPagesItHolds) {
+    const struct {
+        std::uint32_t page;
+        bool claimed;
+    } cases[] = {{0, false}, {1, true}, {3, true}, {4, false}, {0xffffffff, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        PageMap map(3);
+        EXPECT_EQ(map.claim(c.page, {PageUse::FreelistTrunk, -1}), c.claimed);
     }
 }
 
