@@ -475,6 +475,22 @@ TEST(SqliteCarverTest, FreeblockChainRunsForwardOnly) {
     }
 }
 
+TEST(SqliteCarverTest, LogFrameWithABadChecksumIsNotInForce) {
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), Journal::Rollback, 1024);
+    const std::string good = readFile(dir / "copy" / "notes.db");
+    for (const std::size_t broken : {std::size_t{48}, std::size_t{52}}) {
+        SCOPED_TRACE(broken);
+        std::string log = oneFrameLog(1024, 1, 3, std::string(1024, 'x'));
+        log[broken] = static_cast<char>(log[broken] ^ 1);
+        const MemorySource source(good.data(), good.size());
+        const MemorySource wal(log.data(), log.size());
+        const CarveReport report = carveTables(source, &wal, {"note"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_EQ(report.liveRowsSeen, rows.live.size());
+    }
+}
+
 TEST(SqliteCarverTest, PageMapClaimsOnlyPagesItHolds) {
     const struct {
         std::uint32_t page;
