@@ -1,4 +1,6 @@
 #include "backup/carver/sqlite_carver.h"
+#include "backup/carver/btree_walk.h"
+#include "backup/carver/sqlite_pages.h"
 #include "backup/carver/sqlite_schema.h"
 
 #include "test_support.h"
@@ -7,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -185,6 +188,7 @@ TEST_P(CarverFixture, FindsDeletedRowsAndNeverALiveOne) {
 
     const CarveReport report = carveDatabaseFile(db, {"NOTE", "missing"});
     ASSERT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+    EXPECT_FALSE(report.cutShort) << report.detail;
     ASSERT_EQ(report.tables.size(), 1u);
     EXPECT_EQ(report.tables[0].columns.size(), 7u);
     EXPECT_EQ(report.liveRowsSeen, rows.live.size());
@@ -337,6 +341,166 @@ TEST(SqliteCarverTest, BrokenFilesNeitherCrashNorInvent) {
     const CarveReport stopped = carveTables(source, nullptr, {"note"}, [&] { return ++asked > 3; });
     EXPECT_EQ(stopped.status, CarveReport::Status::Stopped);
     EXPECT_TRUE(stopped.rows.empty());
+}
+
+// A "-wal" log (big-endian checksums) of one committed frame: `pageBytes` as page `page`, the
+// database `commitSize` pages long.
+std::string oneFrameLog(std::uint32_t pageSize, std::uint32_t page, std::uint32_t commitSize,
+                        const std::string& pageBytes) {
+    std::string log(32 + 24 + pageSize, '\0');
+    std::uint32_t s0 = 0;
+    std::uint32_t s1 = 0;
+    const auto sum = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; i += 8) {
+            s0 += get32(log, i) + s1;
+            s1 += get32(log, i + 4) + s0;
+        }
+    };
+    put32(log, 0, 0x377f0683);
+    put32(log, 4, 3007000);
+    put32(log, 8, pageSize);
+    put32(log, 16, 0x1234), put32(log, 20, 0x5678);
+    sum(0, 24);
+    put32(log, 24, s0), put32(log, 28, s1);
+    put32(log, 32, page), put32(log, 36, commitSize);
+    put32(log, 40, 0x1234), put32(log, 44, 0x5678);
+    log.replace(56, pageSize, pageBytes.substr(0, pageSize));
+    sum(32, 40);
+    sum(56, log.size());
+    put32(log, 48, s0), put32(log, 52, s1);
+    return log;
+}
+
+TEST(SqliteCarverTest, LogPageNumbersSizeNothingPastTheFiles) {
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), Journal::Rollback, 1024);
+    const std::string good = readFile(dir / "copy" / "notes.db");
+    const std::uint32_t filePages = static_cast<std::uint32_t>(good.size() / 1024);
+    const struct {
+        std::uint32_t page;
+        std::uint32_t commitSize;
+    } cases[] = {{200'000'000, 200'000'000}, {0xffffffff, 0xffffffff}, {filePages + 1, 0xffffffff}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        const std::string log = oneFrameLog(1024, c.page, c.commitSize, good.substr(1024, 1024));
+        const MemorySource source(good.data(), good.size());
+        const MemorySource wal(log.data(), log.size());
+        const CarveReport report = carveTables(source, &wal, {"note"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_LE(report.pagesRead, filePages + 1);
+        EXPECT_EQ(report.liveRowsSeen, rows.live.size());
+        EXPECT_GE(report.rows.size(), rows.deleted.size());
+    }
+}
+
+// Free pages 3.. form one overflow chain; each holds nine cells of table t (a TEXT) whose
+// payloads continue on the chain's first page, needing `chainPages` pages of it.
+std::string chainedFreePages(const fs::path& dir, std::uint32_t pages, std::uint32_t chainPages) {
+    {
+        Db db(dir / "chain.db");
+        db.exec("PRAGMA page_size=1024");
+        db.exec("CREATE TABLE t (a TEXT)");
+    }
+    std::string bytes = readFile(dir / "chain.db").substr(0, 2048);
+    const std::uint32_t payload = 103 + chainPages * 1020;  // 103 bytes kept on the page
+    const std::uint32_t type = 2 * (payload - 4) + 13;
+    for (std::uint32_t p = 0; p < pages; ++p) {
+        std::string page(1024, 'a');
+        put32(page, 0, p + 1 < pages ? p + 4 : 0);
+        for (std::size_t at = 4; at + 110 <= page.size(); at += 110) {
+            const unsigned char cell[] = {static_cast<unsigned char>(0x80 | payload >> 7),
+                                          static_cast<unsigned char>(payload & 0x7f),
+                                          1,
+                                          4,
+                                          static_cast<unsigned char>(0x80 | type >> 14),
+                                          static_cast<unsigned char>(0x80 | (type >> 7 & 0x7f)),
+                                          static_cast<unsigned char>(type & 0x7f)};
+            page.replace(at, sizeof cell, reinterpret_cast<const char*>(cell), sizeof cell);
+            put32(page, at + 3 + 103, 3);
+        }
+        bytes += page;
+    }
+    put32(bytes, 28, pages + 2);
+    return bytes;
+}
+
+TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
+    TempDir dir;
+    const std::uint32_t pages = 200;
+    const struct {
+        const char* name;
+        std::uint32_t chainPages;
+        bool cutShort;
+    } cases[] = {
+        {"payloads longer than the chain", pages + 5, false},
+        {"payloads as long as the chain, each copying it", pages, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = chainedFreePages(dir.path(), pages, c.chainPages);
+        const MemorySource source(bytes.data(), bytes.size());
+        const CarveReport report = carveTables(source, nullptr, {"t"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_EQ(report.cutShort, c.cutShort) << report.detail;
+        EXPECT_LE(report.work, 64 * bytes.size() + (1u << 22) + 1);
+        fs::remove(dir / "chain.db");
+    }
+}
+
+TEST(SqliteCarverTest, FreeblockChainRunsForwardOnly) {
+    const struct {
+        const char* name;
+        std::vector<std::array<std::uint16_t, 3>> blocks;  // at, next, size; the first heads it
+        std::size_t kept;
+    } cases[] = {
+        {"in order", {{200, 300, 20}, {300, 0, 10}}, 2},
+        {"back to an earlier offset", {{200, 100, 20}, {100, 0, 10}}, 1},
+        {"into its own bytes", {{200, 210, 40}, {210, 0, 10}}, 1},
+        {"to itself", {{200, 200, 20}}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string page(1024, '\0');
+        page[0] = 13;  // a table leaf
+        page[1] = static_cast<char>(c.blocks[0][0] >> 8),
+        page[2] = static_cast<char>(c.blocks[0][0]);
+        page[5] = 0, page[6] = static_cast<char>(100);
+        for (const auto& [at, next, size] : c.blocks) {
+            put32(page, at, std::uint32_t{next} << 16 | size);
+        }
+        const Bytes bytes(reinterpret_cast<const std::uint8_t*>(page.data()), page.size());
+        const std::optional<BTreePage> btree = parseBTreePage(bytes, 0);
+        ASSERT_TRUE(btree);
+        EXPECT_EQ(freeblockChain(bytes, *btree).size(), c.kept);
+    }
+}
+
+TEST(SqliteCarverTest, LogFrameWithABadChecksumIsNotInForce) {
+    TempDir dir;
+    const NoteRows rows = buildNotes(dir.path(), Journal::Rollback, 1024);
+    const std::string good = readFile(dir / "copy" / "notes.db");
+    for (const std::size_t broken : {std::size_t{48}, std::size_t{52}}) {
+        SCOPED_TRACE(broken);
+        std::string log = oneFrameLog(1024, 1, 3, std::string(1024, 'x'));
+        log[broken] = static_cast<char>(log[broken] ^ 1);
+        const MemorySource source(good.data(), good.size());
+        const MemorySource wal(log.data(), log.size());
+        const CarveReport report = carveTables(source, &wal, {"note"});
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_EQ(report.liveRowsSeen, rows.live.size());
+    }
+}
+
+TEST(SqliteCarverTest, PageMapClaimsOnlyPagesItHolds) {
+    const struct {
+        std::uint32_t page;
+        bool claimed;
+    } cases[] = {{0, false}, {1, true}, {3, true}, {4, false}, {0xffffffff, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        PageMap map(3);
+        EXPECT_EQ(map.claim(c.page, {PageUse::FreelistTrunk, -1}), c.claimed);
+    }
 }
 
 TEST(SqliteCarverTest, CreateTableColumns) {

@@ -83,6 +83,9 @@ class RegionScan {
         // Whole cells are the strongest reading: where one begins, any weaker reading of the
         // bytes before it ends (a cell there was written later, over whatever lay there).
         for (std::uint32_t at = region_.begin + (freeblockStart ? 4 : 0); at < region_.end; ++at) {
+            if (!search_.budget_.spend(tables_.size())) {
+                return;
+            }
             if (std::optional<Found> cell = cellAt(at)) {
                 cells_.emplace(at, std::move(*cell));
             }
@@ -98,7 +101,7 @@ class RegionScan {
                 at += 4;
             }
         }
-        while (at < region_.end) {
+        while (at < region_.end && search_.budget_.spend(tables_.size())) {
             if (const auto cell = cells_.find(at); cell != cells_.end()) {
                 // A whole cell claims its bytes even when none of its values is left to tell.
                 at = cell->second.end;
@@ -363,12 +366,14 @@ class RegionScan {
             return std::nullopt;
         }
 
-        std::optional<std::vector<std::uint8_t>> chain;
+        const std::vector<std::uint8_t>* chain = nullptr;
         if (overflow && !cut) {
             chain = search_.chains_(readBig32(area_.page, reading.recordStart + local),
                                     payload - local);
-            if (chain && chain->size() != payload - local) {
-                chain.reset();
+            // The values read from it are copied: they count as the work they are.
+            if (chain != nullptr &&
+                (chain->size() < payload - local || !search_.budget_.spend(payload - local))) {
+                chain = nullptr;
             }
         }
         const Bytes localBytes = area_.page.subspan(reading.recordStart, kept);
@@ -435,8 +440,11 @@ class RegionScan {
 };
 
 RecordSearch::RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding,
-                           ChainReader chains)
-    : shapes_(std::move(shapes)), encoding_(encoding), chains_(std::move(chains)) {}
+                           ChainReader chains, WorkBudget& budget)
+    : shapes_(std::move(shapes)),
+      encoding_(encoding),
+      chains_(std::move(chains)),
+      budget_(budget) {}
 
 void RecordSearch::search(const SearchArea& area, const Region& region, std::span<const int> tables,
                           std::vector<CarvedRow>& out) const {

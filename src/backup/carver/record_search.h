@@ -5,6 +5,7 @@
 
 #include "backup/carver/sqlite_pages.h"
 #include "backup/carver/sqlite_record.h"
+#include "backup/carver/work_budget.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,14 +38,18 @@ struct SearchArea {
     Origin origin = Origin::Freeblock;
 };
 
-// The `length` payload bytes that continue a carved cell on the overflow chain starting at page
-// `first`; nullopt when the chain can't be followed (a live or trunk page, a loop, an early end).
-using ChainReader = std::function<std::optional<std::vector<std::uint8_t>>(std::uint32_t first,
-                                                                           std::uint64_t length)>;
+// The payload bytes that continue a carved cell on the overflow chain starting at page `first`
+// (`length` of them or more, the first `length` the cell's); null when the chain can't be
+// followed (a live or trunk page, a loop, an early end, a chain of another length).
+using ChainReader =
+    std::function<const std::vector<std::uint8_t>*(std::uint32_t first, std::uint64_t length)>;
 
 class RecordSearch {
   public:
-    RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding, ChainReader chains);
+    // Each offset tried and each byte taken from an overflow chain is spent from `budget`; once
+    // it is spent, nothing more is found.
+    RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding, ChainReader chains,
+                 WorkBudget& budget);
 
     const std::vector<TableShape>& shapes() const { return shapes_; }
 
@@ -67,6 +72,7 @@ class RecordSearch {
     std::vector<TableShape> shapes_;
     TextEncoding encoding_;
     ChainReader chains_;
+    WorkBudget& budget_;
 };
 
 }  // namespace nimbara::backup::carver

@@ -12,6 +12,8 @@
 #include <array>
 #include <cstring>
 #include <numeric>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace nimbara::backup::carver {
 
@@ -45,11 +47,19 @@ const Value* CarvedRow::value(const Table& table, const std::string& column) con
 namespace {
 
 constexpr std::uint32_t kNoBlock = UINT32_MAX;  // a search that starts at no freeblock
+// The work a database may take: this much per byte of it and its log, and this much whatever
+// its size. Sound databases take a small fraction of it.
+constexpr std::uint64_t kWorkPerByte = 64;
+constexpr std::uint64_t kWorkAlways = std::uint64_t{1} << 22;
 
 class Carver {
   public:
     Carver(const ByteSource& database, const ByteSource* wal, const StopCheck& stop)
-        : database_(database), wal_(wal), stop_(stop) {}
+        : database_(database),
+          wal_(wal),
+          stop_(stop),
+          budget_(kWorkPerByte * (database.size() + (wal != nullptr ? wal->size() : 0)) +
+                  kWorkAlways) {}
 
     CarveReport run(const std::vector<std::string>& names) {
         if (!open()) {
@@ -104,8 +114,11 @@ class Carver {
                 notes_ += why + "; the database is read without it. ";
             }
         }
-        const std::uint64_t available =
-            std::max<std::uint64_t>(filePages, log_ ? log_->largestPage : 0);
+        // Pages past the file's end exist only as frames of the log: a page number or database
+        // size written in a frame sizes nothing beyond what the two files hold.
+        const std::uint64_t available = std::min<std::uint64_t>(
+            std::max<std::uint64_t>(filePages, log_ ? log_->largestPage : 0),
+            filePages + (log_ ? log_->current.size() : 0));
         const auto clamp = [&](std::uint64_t count) {
             return static_cast<std::uint32_t>(std::min<std::uint64_t>(count, available));
         };
@@ -332,6 +345,39 @@ class Carver {
         search(area, {{at, usable}}, kNoBlock, cells, tables, rows);
     }
 
+    // The free overflow chain from `first` to its end, each chain walked once per database (and
+    // its pages counted as work); null when it can't be followed or is not `length` bytes long.
+    const std::vector<std::uint8_t>* freeChain(std::uint32_t first, std::uint64_t length) {
+        const std::uint32_t perPage = header_.usableSize - 4;
+        auto [chain, added] = chains_.try_emplace(first);
+        if (added) {
+            std::vector<std::uint8_t> page;
+            std::unordered_set<std::uint32_t> seen;
+            std::uint32_t at = first;
+            while (at != 0) {
+                const PageUse use = map_->at(at).use;
+                if ((use != PageUse::Unclaimed && use != PageUse::FreelistLeaf) ||
+                    !seen.insert(at).second || !budget_.spend(header_.pageSize) ||
+                    !store_->read(at, page)) {
+                    chain->second.reset();
+                    break;
+                }
+                if (!chain->second) {
+                    chain->second.emplace();
+                }
+                chain->second->insert(chain->second->end(), page.begin() + 4,
+                                      page.begin() + 4 + perPage);
+                at = readBig32(Bytes(page), 0);
+            }
+        }
+        // The chain must end on the page that holds the payload's last byte.
+        if (!chain->second || length == 0 ||
+            (length + perPage - 1) / perPage * perPage != chain->second->size()) {
+            return nullptr;
+        }
+        return &*chain->second;
+    }
+
     bool readAt(const ByteSource& file, std::uint64_t offset, std::vector<std::uint8_t>& into) {
         into.resize(header_.pageSize);
         return file.read(offset, into.data(), into.size());
@@ -340,14 +386,10 @@ class Carver {
     bool carve(std::vector<CarvedRow>& rows) {
         allTables_.resize(report_.tables.size());
         std::iota(allTables_.begin(), allTables_.end(), 0);
-        search_.emplace(shapes_, header_.encoding,
-                        [this](std::uint32_t first, std::uint64_t length) {
-                            const auto free = [this](std::uint32_t p) {
-                                const PageUse use = map_->at(p).use;
-                                return use == PageUse::Unclaimed || use == PageUse::FreelistLeaf;
-                            };
-                            return store_->readChain(first, length, free, true);
-                        });
+        search_.emplace(
+            shapes_, header_.encoding,
+            [this](std::uint32_t first, std::uint64_t length) { return freeChain(first, length); },
+            budget_);
         if (report_.tables.empty()) {
             return true;
         }
@@ -356,7 +398,7 @@ class Carver {
         const auto area = [&](std::uint64_t offset, Origin origin) {
             return SearchArea{Bytes(bytes).first(header_.usableSize), offset, origin};
         };
-        for (std::uint32_t page = 1; page <= store_->pageCount(); ++page) {
+        for (std::uint32_t page = 1; page <= store_->pageCount() && !budget_.exhausted(); ++page) {
             if (stopped()) {
                 return fail(CarveReport::Status::Stopped, "stopped");
             }
@@ -397,8 +439,8 @@ class Carver {
         }
         // Main-file pages past the end of the database the last commit left.
         const std::uint64_t filePages = database_.size() / pageSize;
-        for (std::uint64_t page = std::uint64_t{store_->pageCount()} + 1; page <= filePages;
-             ++page) {
+        for (std::uint64_t page = std::uint64_t{store_->pageCount()} + 1;
+             page <= filePages && !budget_.exhausted(); ++page) {
             if (stopped()) {
                 return fail(CarveReport::Status::Stopped, "stopped");
             }
@@ -409,6 +451,9 @@ class Carver {
         }
         if (log_) {
             for (const WalFrame& frame : log_->older) {
+                if (budget_.exhausted()) {
+                    break;
+                }
                 if (stopped()) {
                     return fail(CarveReport::Status::Stopped, "stopped");
                 }
@@ -462,7 +507,15 @@ class Carver {
                 filter.dropHeldBy(static_cast<std::size_t>(owner.table), values);
             }
         }
+        if (budget_.exhausted()) {
+            report_.cutShort = true;
+            notes_ +=
+                "the search stopped early: the file asks for more work than its size "
+                "allows; the rows found until then are kept. ";
+        }
         report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
+        report_.pagesRead = store_->pageCount();
+        report_.work = budget_.spent();
         return true;
     }
 
@@ -479,6 +532,8 @@ class Carver {
     std::vector<TableShape> shapes_;
     std::vector<int> allTables_;
     std::optional<RecordSearch> search_;
+    WorkBudget budget_;
+    std::unordered_map<std::uint32_t, std::optional<std::vector<std::uint8_t>>> chains_;
 };
 
 }  // namespace

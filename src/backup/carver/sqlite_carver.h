@@ -108,6 +108,11 @@ struct CarveReport {
     std::vector<Table> tables;       // the schema's tables asked for that exist
     std::vector<CarvedRow> rows;     // deleted rows of those tables
     std::uint64_t liveRowsSeen = 0;  // live rows of those tables (none is ever reported)
+    // The database asked for more work than its size allows: the search stopped early (detail
+    // says so) and `rows` holds what it found until then.
+    bool cutShort = false;
+    std::uint64_t work = 0;       // tries and chain bytes the search spent
+    std::uint32_t pagesRead = 0;  // pages of the database as its last commit leaves it
 };
 
 using StopCheck = std::function<bool()>;  // true: stop now
