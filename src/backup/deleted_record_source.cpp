@@ -1,9 +1,12 @@
 #include "backup/deleted_record_source.h"
 
+#include <QDebug>
+
 #include <algorithm>
 #include <cctype>
 
 #include "backup/backup_folder.h"
+#include "platform/log_categories.h"
 
 namespace nimbara::backup::deleted {
 
@@ -171,6 +174,12 @@ DeletedRowSource::DeletedRowSource(const BackupFolder& folder,
             return;
         case carver::CarveReport::Status::Done:
             break;
+    }
+    if (report.cutShort) {
+        // What was found stays; the log says the search did not cover the whole file.
+        qCWarning(lcBackup).noquote()
+            << "The deleted records of" << QString::fromStdString(stored.relative)
+            << "were searched only in part:" << QString::fromStdString(report.detail);
     }
     // The rows are carved: now the copy may take its log in, for the live look-ups.
     copy_->foldLog();
