@@ -118,3 +118,25 @@ TEST(ConversationPictureTest, AColumnTallerThanOnePictureIsCut) {
 
 }  // namespace
 }  // namespace nimbara::browser
+
+TEST(ConversationPictureTest, ThePictureHoldsEveryElementWhole) {
+    struct Row {
+        const char* what;
+        QSize document;
+        QList<QRect> elements;
+        QSize expected;
+    };
+    const Row rows[] = {
+        {"inside", {425, 500}, {{0, 0, 240, 80}, {167, 90, 240, 80}}, {425, 500}},
+        {"sent past the right", {380, 500}, {{167, 90, 240, 80}}, {415, 500}},
+        {"last past the bottom", {425, 300}, {{0, 250, 240, 80}}, {425, 338}},
+        {"empty ignored", {425, 300}, {{900, 900, 0, 0}}, {425, 300}},
+    };
+    for (const Row& row : rows) {
+        const QSize size = nimbara::browser::pictureSizeHolding(row.document, row.elements);
+        EXPECT_EQ(size, row.expected) << row.what;
+        for (const QRect& r : row.elements) {
+            EXPECT_TRUE(r.isEmpty() || QRect(QPoint(), size).contains(r)) << row.what;
+        }
+    }
+}
