@@ -158,7 +158,8 @@ ChatHeadPlan ChatColumnLayout::placeHead(const PRMessageTreeNode& conversation) 
     head.top = top;
     head.background = QRectF(-1, top - 1, kChatColumnWidth, 76);
     head.picture = QRectF(0, top + 5, 80, 60);
-    head.name = QRectF(72, top + 25, 260, 20);
+    // The name starts past the picture and ends inside the column, never under either.
+    head.name = QRectF(88, top + 25, kChatColumnWidth - 88 - 8, 20);
     head.hasPicture = conversation.messageCount() > 0;
     head.nameText = conversation.messageTreeNodeName();
     previous_ = head.name.translated(0, 45);

@@ -54,11 +54,19 @@ ConversationPictureResult writeConversationPicture(const fs::path& desktop,
         result.error = QStringLiteral("The picture could not be made.");
         return result;
     }
+    if (desktop.empty()) {
+        result.error = QStringLiteral("There is no Desktop folder to save the picture in.");
+        return result;
+    }
+    // A missing Desktop is made, as the folder inside it is.
     std::error_code ec;
-    const fs::path root = desktop.empty() ? fs::path() : fs::canonical(desktop, ec);
+    fs::create_directories(desktop, ec);
+    const fs::path root = ec ? fs::path() : fs::canonical(desktop, ec);
     if (root.empty() || ec || !fs::is_directory(root, ec)) {
-        result.error = QStringLiteral("There is no Desktop folder to save the picture in (%1).")
-                           .arg(QString::fromStdString(desktop.string()));
+        result.error =
+            QStringLiteral("The Desktop folder %1 could not be made to save the picture in: %2")
+                .arg(QString::fromStdString(desktop.string()),
+                     QString::fromStdString(ec ? ec.message() : std::string("not a folder")));
         return result;
     }
     std::string why;

@@ -35,7 +35,7 @@ struct ConversationPictureResult {
 };
 
 // Writes `png` as a new picture of the conversation into the pictures' folder of `desktop`
-// (made when missing; the Desktop itself must exist). Data that is not PNG is refused.
+// (both made when missing). Data that is not PNG is refused.
 ConversationPictureResult writeConversationPicture(const std::filesystem::path& desktop,
                                                    const QString& conversationName,
                                                    const QByteArray& png);

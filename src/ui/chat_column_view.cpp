@@ -130,7 +130,11 @@ void ChatColumnView::addChatHeadInfo(const PRMessageTreeNode& conversation) {
                                     : messages.front()->contactImageData();
         showPictureData(picture, data, pixelRect(head.picture).size());
     }
-    auto* name = (new PRChatNameView(document_))->initwithNameString(head.nameText);
+    // A name or address too long for its line is cut short with an ellipsis, whole in its tip.
+    const QString fitted = QFontMetricsF(nimbara::ui::chatFont(chat::kChatTextFontSize))
+                               .elidedText(head.nameText, Qt::ElideRight, head.name.width());
+    auto* name = (new PRChatNameView(document_))->initwithNameString(fitted);
+    name->setToolTip(head.nameText);
     name->setGeometry(pixelRect(head.name));
     name->show();
 }

@@ -301,7 +301,9 @@ TEST(ChatColumnLayoutTest, HeadPicturesAndNameAndWhereTheNextGoes) {
     EXPECT_EQ(head.top, 0);
     EXPECT_EQ(head.background, QRectF(-1, -1, 425, 76));
     EXPECT_EQ(head.picture, QRectF(0, 5, 80, 60));
-    EXPECT_EQ(head.name, QRectF(72, 25, 260, 20));
+    EXPECT_EQ(head.name, QRectF(88, 25, 329, 20));
+    EXPECT_FALSE(head.name.intersects(head.picture)) << "the picture is never drawn over the name";
+    EXPECT_LE(head.name.right(), head.background.right());
     EXPECT_TRUE(head.hasPicture);
     EXPECT_EQ(head.nameText, QStringLiteral("Amelia"));
     EXPECT_EQ(layout.previousMessageBubbleFrame().bottom(), 90);

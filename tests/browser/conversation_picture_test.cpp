@@ -56,13 +56,16 @@ TEST(ConversationPictureTest, NamedAfterTheConversationMadeSafeAndNeverReplacing
 
 TEST(ConversationPictureTest, AFailureIsToldAndLeavesNoFile) {
     const std::pair<std::string, const char*> rows[] = {
-        {"no desktop", "no Desktop folder"},
+        {"desktop is a file", "Desktop folder"},
         {"folder is a file", "folder for the picture could not be made"},
         {"disk full", "could not be saved"},
         {"not png", "could not be made"}};
     for (const auto& [why, told] : rows) {
         TempDir tmp;
-        const fs::path desktop = tmp / (why == "no desktop" ? "missing" : "");
+        const fs::path desktop = tmp / (why == "desktop is a file" ? "Desktop" : "");
+        if (why == "desktop is a file") {
+            nimbara::test::writeText(desktop, "x");
+        }
         if (why == "folder is a file") {
             nimbara::test::writeText(desktop / "Ozzaro", "x");
         }
@@ -77,6 +80,15 @@ TEST(ConversationPictureTest, AFailureIsToldAndLeavesNoFile) {
         EXPECT_TRUE(result.error.contains(QLatin1String(told))) << result.error.toStdString();
         EXPECT_TRUE(nimbara::test::filesBelow(desktop / "Ozzaro").empty()) << why;
     }
+}
+
+TEST(ConversationPictureTest, AMissingDesktopAndItsFolderAreMade) {
+    TempDir tmp;
+    const auto result =
+        writeConversationPicture(tmp / "home" / "Desktop", QStringLiteral("Mom"), kPng);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(result.file.parent_path().filename(), "Ozzaro");
+    EXPECT_TRUE(fs::is_regular_file(result.file));
 }
 
 std::shared_ptr<PRMessageTreeNode> conversation(int messages, int linesEach) {
@@ -106,3 +118,25 @@ TEST(ConversationPictureTest, AColumnTallerThanOnePictureIsCut) {
 
 }  // namespace
 }  // namespace nimbara::browser
+
+TEST(ConversationPictureTest, ThePictureHoldsEveryElementWhole) {
+    struct Row {
+        const char* what;
+        QSize document;
+        QList<QRect> elements;
+        QSize expected;
+    };
+    const Row rows[] = {
+        {"inside", {425, 500}, {{0, 0, 240, 80}, {167, 90, 240, 80}}, {425, 500}},
+        {"sent past the right", {380, 500}, {{167, 90, 240, 80}}, {415, 500}},
+        {"last past the bottom", {425, 300}, {{0, 250, 240, 80}}, {425, 338}},
+        {"empty ignored", {425, 300}, {{900, 900, 0, 0}}, {425, 300}},
+    };
+    for (const Row& row : rows) {
+        const QSize size = nimbara::browser::pictureSizeHolding(row.document, row.elements);
+        EXPECT_EQ(size, row.expected) << row.what;
+        for (const QRect& r : row.elements) {
+            EXPECT_TRUE(r.isEmpty() || QRect(QPoint(), size).contains(r)) << row.what;
+        }
+    }
+}

@@ -90,7 +90,9 @@ TEST(ResultPageSearchPictureTest, SearchNarrowsAsTypedAndThePictureIsSavedOrTheF
 
     for (const bool writable : {true, false}) {
         if (!writable) {
-            desktop = tmp / "no-desktop";
+            // A Desktop that is a file can't be made into a folder.
+            desktop = tmp / "desktop-file";
+            nimbara::test::writeText(desktop, "x");
         }
         page.exportBtn->click();
         EXPECT_FALSE(page.exportBtn->isEnabled()) << "one picture at a time";

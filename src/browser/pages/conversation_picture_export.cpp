@@ -23,9 +23,19 @@ ColumnPicture captureChatColumn(ChatColumnView& column) {
         document->height() < 1) {
         return picture;
     }
-    const int width = document->width();
-    const int height = std::min(document->height(), kMaxPictureHeight);
-    picture.cut = document->height() > height;
+    QList<QRect> elements;
+    for (const QObject* child : document->children()) {
+        if (const auto* widget = qobject_cast<const QWidget*>(child);
+            widget && widget->isVisible()) {
+            elements.append(widget->geometry());
+        }
+    }
+    // The document grows to hold every element whole while it is drawn, then goes back.
+    const QSize shown = document->size();
+    const QSize whole = pictureSizeHolding(shown, elements);
+    const int width = whole.width();
+    const int height = std::min(whole.height(), kMaxPictureHeight);
+    picture.cut = whole.height() > height;
     picture.image = QImage(width, height, QImage::Format_RGB32);
     if (picture.image.isNull()) {
         return picture;
@@ -33,8 +43,27 @@ ColumnPicture captureChatColumn(ChatColumnView& column) {
     picture.image.fill(Qt::white);
     // The whole document, also where the scroll area clips it; what lies below the cut is left
     // out.
+    document->resize(whole);
     document->render(&picture.image, QPoint(), QRegion(0, 0, width, height));
+    document->resize(shown);
     return picture;
+}
+
+QSize pictureSizeHolding(const QSize& document, const QList<QRect>& elements, int margin) {
+    int width = std::max(0, document.width());
+    int height = std::max(0, document.height());
+    for (const QRect& r : elements) {
+        if (r.isEmpty()) {
+            continue;
+        }
+        if (r.x() + r.width() > width) {
+            width = r.x() + r.width() + margin;
+        }
+        if (r.y() + r.height() > height) {
+            height = r.y() + r.height() + margin;
+        }
+    }
+    return {width, height};
 }
 
 QByteArray pngData(const QImage& image) {

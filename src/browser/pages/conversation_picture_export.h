@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QImage>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 #include <functional>
@@ -22,6 +24,10 @@ struct ColumnPicture {
     QImage image;      // null when the column shows nothing or the image could not be made
     bool cut = false;  // the column is taller than the picture
 };
+
+// The size of a picture of a document `document` big whose elements lie at `elements`: every
+// element whole, with `margin` to spare right and below where they reach past the document.
+QSize pictureSizeHolding(const QSize& document, const QList<QRect>& elements, int margin = 8);
 
 // Draws what `column` holds, top to bottom, at most kMaxPictureHeight high. GUI thread.
 ColumnPicture captureChatColumn(ChatColumnView& column);
