@@ -3,6 +3,7 @@
 // it (live or carved), or alone when no note is left. Nothing is renumbered: a note and a body
 // belong together only when their keys say so.
 #include <set>
+#include <vector>
 
 #include "backup/deleted_families.h"
 #include "backup/note_body.h"
@@ -61,6 +62,7 @@ class NoteJoin {
             post(&note, body ? &*body : nullptr);
         }
         // Bodies no deleted note claimed: with the note that owns them, or alone.
+        std::vector<const TableRow*> alone;
         for (const TableRow& body : run_.source.carved(layout_.bodies)) {
             if (stopped(run_.stop)) {
                 break;
@@ -73,7 +75,18 @@ class NoteJoin {
             if (note && note->live && liveBodyOf(*note)) {
                 continue;
             }
-            post(note ? &*note : nullptr, &body);
+            if (note) {
+                post(&*note, &body);
+            } else {
+                alone.push_back(&body);
+            }
+        }
+        // A body found again elsewhere (its row id lost where its cell was freed) is the note
+        // already shown with its title and date, not a second note.
+        for (const TableRow* body : alone) {
+            if (!joinedContents_.contains(contentOf(*body))) {
+                post(nullptr, body);
+            }
         }
         return poster_.posted();
     }
@@ -160,6 +173,9 @@ class NoteJoin {
                 used_.insert(*body->rowid);
             }
             node->setNoteContent(contentOf(*body));
+            if (note != nullptr && !node->noteContent().isEmpty()) {
+                joinedContents_.insert(node->noteContent());
+            }
         }
         // A store note without a body reads as its title, as the reader shows it.
         if (layout_.storeBodies && node->noteContent().isEmpty()) {
@@ -185,6 +201,7 @@ class NoteJoin {
     const NoteLayout& layout_;
     DeletedPoster<PRNoteNode> poster_;
     std::set<std::int64_t> used_;
+    std::set<QString> joinedContents_;  // contents already shown with their note
 };
 
 }  // namespace

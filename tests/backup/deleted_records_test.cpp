@@ -413,6 +413,40 @@ TEST(DeletedRecordsTest, RowsBecomeRecordsByColumnNameAndJoinByKey) {
          },
          {"Gone 0|body of 0 line |" + localDateText(when),
           "Gone 1|body of 1 line |" + localDateText(when)}},
+        {"a deleted note found both whole in the log and freed in a page shows once, titled",
+         Family::Notes,
+         [when](simdev::SimDeviceBuilder& b) {
+             simdev::addBackupNotes(b, {{"Kept", "Kept\nstays", when, when}});
+             simdev::LeftoverRows db(
+                 simdev::backupSourcePath(b.dir(), "AppDomainGroup-group.com.apple.notes",
+                                          "NoteStore.sqlite"),
+                 true);
+             auto note = db.prepare(
+                 "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZNOTEDATA, "
+                 "ZMODIFICATIONDATE1, ZIDENTIFIER, ZTITLE1) VALUES (?, 9, 1, ?, ?, ?, ?)");
+             auto body = db.prepare(
+                 "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 4, 1, ?, "
+                 "?)");
+             for (int i : {0, 1}) {
+                 note.bind(1, static_cast<std::int64_t>(300 + i));
+                 note.bind(2, static_cast<std::int64_t>(400 + i));
+                 note.bind(3, static_cast<std::int64_t>(when - k2001));
+                 note.bind(4, QStringLiteral("GONE-%1").arg(i));
+                 note.bind(5, QStringLiteral("Spare key %1").arg(i));
+                 db.insert("ZICCLOUDSYNCINGOBJECT", note);
+                 body.bind(1, static_cast<std::int64_t>(400 + i));
+                 body.bind(2, static_cast<std::int64_t>(300 + i));
+                 body.bind(
+                     3, QByteArray::fromStdString(simdev::noteStoreBody(
+                            QStringLiteral("Spare key %1\nunder the mat").arg(i).toStdString())));
+                 db.insert("ZICNOTEDATA", body);
+             }
+             db.commit();
+             db.deleteInserted();
+             db.finish(true);
+         },
+         {"Spare key 0|Spare key 0\nunder the mat|" + localDateText(when),
+          "Spare key 1|Spare key 1\nunder the mat|" + localDateText(when)}},
         {"columns are found by name, also one added later",
          Family::Bookmarks,
          [](simdev::SimDeviceBuilder& b) {
