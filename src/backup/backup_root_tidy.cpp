@@ -92,6 +92,7 @@ BackupRootTidy tidyBackupRoot(const fs::path& root, const std::string& udid) {
     const ParkedRecovery parked = recoverParkedFolders(root);
     tidy.putBack = parked.putBack + recoverLegacyParkings(root, udid);
     tidy.removedParked = parked.removed;
+    tidy.leftParked = parked.leftParked;
     tidy.removedCopies = removeAbandonedFolders(root, [&udid](std::string_view stem) {
         const std::string name(stem);
         const std::string owner = ownerOf(name, kWorkingCopyTag);

@@ -27,6 +27,7 @@ struct BackupRootTidy {
     std::size_t putBack = 0;        // parked backups put back in their place
     std::size_t removedParked = 0;  // parked backups of finished exchanges
     std::size_t removedCopies = 0;  // working copies nobody held
+    std::size_t leftParked = 0;     // parked backups that could not be put back: still there
 };
 
 // Tidies `root` for every device, or only for the device `udid` when it is given.

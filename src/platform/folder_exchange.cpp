@@ -35,6 +35,16 @@ FolderExchangeTestHooks currentHooks() {
     return g_hooks;
 }
 
+// renameat, or a failure where the test hooks ask for one.
+int renameAt(const FolderExchangeTestHooks& hooks, int dirFd, const std::string& name, int newDirFd,
+             const std::string& newName) {
+    if (hooks.failRename && hooks.failRename(name, newName)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::renameat(dirFd, name.c_str(), newDirFd, newName.c_str());
+}
+
 std::string errnoText(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
@@ -138,9 +148,10 @@ std::string parkedFolderPrefix(const std::string& name) {
 
 bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
                      const std::string& toName, std::string& error) {
+    const FolderExchangeTestHooks hooks = currentHooks();
     struct stat to {};
     if (::fstatat(toDirFd, toName.c_str(), &to, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT || ::renameat(fromDirFd, fromName.c_str(), toDirFd, toName.c_str())) {
+        if (errno != ENOENT || renameAt(hooks, fromDirFd, fromName, toDirFd, toName)) {
             error = errnoText("cannot move " + fromName + " to " + toName, errno);
             return false;
         }
@@ -150,7 +161,6 @@ bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
         error = toName + " is not a folder";
         return false;
     }
-    const FolderExchangeTestHooks hooks = currentHooks();
     if (!hooks.refuseAtomicExchange &&
         ::renameat2(fromDirFd, fromName.c_str(), toDirFd, toName.c_str(), RENAME_EXCHANGE) == 0) {
         return true;
@@ -175,7 +185,7 @@ bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
         ::close(held);
         return false;
     }
-    if (::renameat(toDirFd, toName.c_str(), toDirFd, parked.c_str()) != 0) {
+    if (renameAt(hooks, toDirFd, toName, toDirFd, parked) != 0) {
         error = errnoText("cannot move " + toName + " aside", errno);
         ::unlinkat(toDirFd, parked.c_str(), AT_REMOVEDIR);
         ::close(held);
@@ -184,19 +194,20 @@ bool exchangeFolders(int fromDirFd, const std::string& fromName, int toDirFd,
     if (hooks.afterPark) {
         hooks.afterPark();
     }
-    if (::renameat(fromDirFd, fromName.c_str(), toDirFd, toName.c_str()) != 0) {
+    if (renameAt(hooks, fromDirFd, fromName, toDirFd, toName) != 0) {
         error = errnoText("cannot move " + fromName + " to " + toName, errno);
-        if (::renameat(toDirFd, parked.c_str(), toDirFd, toName.c_str()) != 0) {
+        if (renameAt(hooks, toDirFd, parked, toDirFd, toName) != 0) {
             // Still parked, and put back by the next recovery.
             qCWarning(lcPlatform, "%s stays parked as %s: %s", toName.c_str(), parked.c_str(),
                       std::strerror(errno));
+            error += "; what " + toName + " held stays in " + parked;
         }
         ::close(held);
         return false;
     }
     // The exchange is done; what `to` held goes where `from` was. Should that fail, it is a
     // finished exchange's parked folder, which recovery removes.
-    if (::renameat(toDirFd, parked.c_str(), fromDirFd, fromName.c_str()) != 0) {
+    if (renameAt(hooks, toDirFd, parked, fromDirFd, fromName) != 0) {
         qCWarning(lcPlatform, "The replaced %s stays as %s: %s", toName.c_str(), parked.c_str(),
                   std::strerror(errno));
     }
@@ -226,6 +237,7 @@ bool exchangeFolders(const fs::path& from, const fs::path& to, std::string& erro
 
 ParkedRecovery recoverParkedFolders(const fs::path& dir) {
     ParkedRecovery recovery;
+    const FolderExchangeTestHooks hooks = currentHooks();
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) {
         return recovery;
@@ -250,13 +262,18 @@ ParkedRecovery recoverParkedFolders(const fs::path& dir) {
         struct stat st {};
         const bool placeEmpty =
             ::fstatat(dirFd, place.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
-        if (placeEmpty && ::renameat(dirFd, name.c_str(), dirFd, place.c_str()) == 0) {
+        if (!placeEmpty) {
+            removeTree(dir / name);
+            ++recovery.removed;
+        } else if (renameAt(hooks, dirFd, name, dirFd, place) == 0) {
             qCInfo(lcPlatform, "%s was put back in its place after an interrupted exchange",
                    place.c_str());
             ++recovery.putBack;
-        } else if (!placeEmpty) {
-            removeTree(dir / name);
-            ++recovery.removed;
+        } else {
+            // The only copy of what `place` held: it stays, for the next recovery.
+            qCWarning(lcPlatform, "%s could not be put back in its place and stays as %s: %s",
+                      place.c_str(), name.c_str(), std::strerror(errno));
+            ++recovery.leftParked;
         }
         ::close(fd);
     }

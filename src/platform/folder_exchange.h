@@ -36,8 +36,9 @@ bool exchangeFolders(const std::filesystem::path& from, const std::filesystem::p
 std::string parkedFolderPrefix(const std::string& name);
 
 struct ParkedRecovery {
-    std::size_t putBack = 0;  // parked folders moved back to their place
-    std::size_t removed = 0;  // parked folders of finished exchanges, removed
+    std::size_t putBack = 0;     // parked folders moved back to their place
+    std::size_t removed = 0;     // parked folders of finished exchanges, removed
+    std::size_t leftParked = 0;  // parked folders whose empty place they could not be moved to
 };
 
 // Puts back, or removes, the parked folders in `dir` that no running exchange holds. Only our
@@ -73,10 +74,12 @@ class FolderLock {
 };
 
 // For tests: an exchange as on a file system without the atomic one, with `afterPark` run
-// between the two moves (a test ends a child process there to play a kill). Empty: normal.
+// between the two moves (a test ends a child process there to play a kill), and a rename of
+// `name` to `newName` failing (with EACCES) where `failRename` says so. Empty: normal.
 struct FolderExchangeTestHooks {
     bool refuseAtomicExchange = false;
     std::function<void()> afterPark;
+    std::function<bool(const std::string& name, const std::string& newName)> failRename;
 };
 void setFolderExchangeTestHooks(FolderExchangeTestHooks hooks);
 

@@ -38,7 +38,7 @@ using FolderExchange = HooksReset;
 TEST_F(FolderExchange, LeavesEachFolderWhereTheOtherWasWithOrWithoutTheAtomicStep) {
     for (const bool refuse : {false, true}) {
         SCOPED_TRACE(refuse ? "parked" : "atomic");
-        setFolderExchangeTestHooks({refuse, {}});
+        setFolderExchangeTestHooks({refuse, {}, {}});
         Folders f;
         std::string error;
         ASSERT_TRUE(exchangeFolders(f.built(), f.backup(), error)) << error;
@@ -65,6 +65,34 @@ TEST_F(FolderExchange, AKillBetweenTheMovesLosesNothingAndRecoveryPutsTheFolderB
     EXPECT_EQ(recovery.putBack, 1u);
     EXPECT_EQ(readText(f.backup() / "Manifest.db"), "old");
     EXPECT_EQ(folderNames(f.tmp.path()), (std::vector<std::string>{".new", "backup"}));
+}
+
+TEST_F(FolderExchange, AParkedFolderThatCannotGoBackToItsEmptyPlaceStaysWholeAndIsReported) {
+    Folders f;
+    // Every move into the backup's place fails: the exchange's own and the put-backs.
+    setFolderExchangeTestHooks(
+        {true, {}, [](const std::string&, const std::string& to) { return to == "backup"; }});
+    std::string error;
+    ASSERT_FALSE(exchangeFolders(f.built(), f.backup(), error));
+    const std::vector<std::string> names = folderNames(f.tmp.path());
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[1], ".new");
+    const std::string parked = names[0];
+    EXPECT_EQ(parked.rfind(parkedFolderPrefix("backup"), 0), 0u) << parked;
+    EXPECT_NE(error.find(parked), std::string::npos) << error;
+    EXPECT_EQ(readText(f.built() / "Manifest.db"), "new");
+    for (const bool putBackFails : {true, false}) {
+        SCOPED_TRACE(putBackFails ? "put-back fails" : "put-back works");
+        if (!putBackFails) {
+            setFolderExchangeTestHooks({});
+        }
+        const ParkedRecovery recovery = recoverParkedFolders(f.tmp.path());
+        EXPECT_EQ(recovery.leftParked, putBackFails ? 1u : 0u);
+        EXPECT_EQ(recovery.putBack, putBackFails ? 0u : 1u);
+        EXPECT_EQ(recovery.removed, 0u);
+        const fs::path old = putBackFails ? f.tmp / parked : f.backup();
+        EXPECT_EQ(readText(old / "Manifest.db"), "old");
+    }
 }
 
 TEST_F(FolderExchange, RecoveryRemovesOnlyParkedFoldersOfFinishedExchangesThatNobodyHolds) {

@@ -15,7 +15,7 @@ namespace nimbara::test {
 inline bool killedBetweenTheMoves(const std::function<void()>& work) {
     const pid_t child = ::fork();
     if (child == 0) {
-        setFolderExchangeTestHooks({true, [] { ::_exit(42); }});
+        setFolderExchangeTestHooks({true, [] { ::_exit(42); }, {}});
         work();
         ::_exit(0);
     }
