@@ -35,6 +35,13 @@ bool sameFile(const PrivacySourceRef& a, const PrivacySource& b) {
     return a && sameFile(*a, b);
 }
 
+// Whether `a` is certainly the file `b`: by domain and path, and by key where both have one. A
+// database is read back only from that file, since missing rows there confirm their removal.
+bool surelySameFile(const PrivacySource& a, const PrivacySource& b) {
+    return !a.relativePath.empty() && a.domain == b.domain && a.relativePath == b.relativePath &&
+           (a.fileKey.empty() || b.fileKey.empty() || a.fileKey == b.fileKey);
+}
+
 class Checker {
   public:
     Checker(const PrivacyScanResult& readBack, RestoreCheck& check)
@@ -51,15 +58,8 @@ class Checker {
         if (!removed || removed->keys.empty() || !readable(family, kind)) {
             return;
         }
-        if (!readSource) {
-            // No database of the family: none of its rows is there, unless one was found and
-            // could not be made out.
-            if (reportOf(readBack_, family)->found) {
-                unread(kind);
-            }
-            return;
-        }
-        if (!sameFile(readSource, removed->source)) {
+        if (!readSource || !surelySameFile(*readSource, removed->source)) {
+            // The database the rows were removed from was not read back, or another one was.
             unread(kind);
             return;
         }

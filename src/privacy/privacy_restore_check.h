@@ -5,15 +5,16 @@
 // A removed record is still there when the read-back holds, in the same stored file (by domain
 // and path), a row with its primary key, a list entry or cookie with its digest (or, for an entry
 // of a dictionary, its name: an entry whose contents changed is still the same entry), a cache or
-// attachment file that is not empty, or a photo with a position. A file the read-back does not
-// hold at all holds none of the records. Positions in lists are not compared: they move when an
-// entry before them goes.
+// attachment file that is not empty, or a photo with a position. A list or file the read-back
+// does not hold at all holds none of the records. Positions in lists are not compared: they move
+// when an entry before them goes.
 //
 // Only the safe mistake is possible: a key the device gave a new record after the restore counts
 // as still there (the restore is not confirmed), never the other way. A kind whose file the
-// read-back has but could not read to its end, or read from another database than the removed
-// records came from, is named as unread: nothing is confirmed about it. A read-back without a
-// file list, or refused, leaves every kind with removed records unread.
+// read-back has but could not read to its end, whose database (of messages, contacts, calls or
+// notes) the read-back does not hold, or whose rows it read from another database than the one
+// (by domain and path) the removed rows came from, is named as unread: nothing is confirmed about
+// it. A read-back without a file list, or refused, leaves every kind with removed records unread.
 #pragma once
 
 #include <QString>

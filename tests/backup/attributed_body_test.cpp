@@ -97,4 +97,22 @@ TEST(AttributedBodyTest, EveryCutBeforeTheTextsEndGivesNothing) {
     }
 }
 
+TEST(AttributedBodyTest, ACharacterCutAtTheTextsEndGivesNothing) {
+    for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        const std::string text = "a" + character;
+        const Bytes whole = archive(text);
+        EXPECT_EQ(attributedBodyText(whole), text) << character.size() << "-byte whole";
+        const std::size_t start = textEnd(whole, text) - text.size();
+        for (std::size_t kept = 1; kept < character.size(); ++kept) {
+            // The count ends the text inside the character, whose rest still follows it.
+            Bytes cut = whole;
+            cut[start - 1] = static_cast<std::uint8_t>(1 + kept);
+            EXPECT_EQ(attributedBodyText(cut), std::nullopt) << character.size() << "/" << kept;
+            // And with the buffer ending there too, for the sanitizers.
+            cut.resize(start + 1 + kept);
+            EXPECT_EQ(attributedBodyText(cut), std::nullopt) << character.size() << "/" << kept;
+        }
+    }
+}
+
 }  // namespace

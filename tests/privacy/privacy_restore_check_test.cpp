@@ -101,4 +101,50 @@ TEST(PrivacyRestoreCheck, EachKindIsFoundWhereItStaysAndMissedWhereItWent) {
     }
 }
 
+TEST(PrivacyRestoreCheck, OnlyTheDatabaseTheRowsWereRemovedFromConfirmsTheirRemoval) {
+    struct Row {
+        const char* readBackFrom;
+        std::function<void(PrivacySource&)> move;  // null: no messages database read back
+        bool confirmed;
+    } rows[] = {
+        {"the cleaned file", [](PrivacySource&) {}, true},
+        {"the same name in another domain",
+         [](PrivacySource& s) {
+             s.domain = "AppDomain-com.example.chat";
+             s.fileKey.assign(40, 'e');
+         },
+         false},
+        {"the same key in another domain",
+         [](PrivacySource& s) { s.domain = "AppDomain-com.example.chat"; }, false},
+        {"no file", nullptr, false},
+    };
+    nimbara::test::PrivacyCleanBackup backup;
+    PrivacyScanResult scan = readPrivacyBackup(backup.write(false).string());
+    nimbara::test::untickAll(scan);
+    scan.messages.messages.at(2)->setBSelected(true);
+    const PrivacyCleanSelection removed = snapshotPrivacySelection(scan);
+    WorkingCopyResult made = PrivacyWorkingCopy::create(scan.backupFolder);
+    ASSERT_TRUE(made.copy) << made.error;
+    ASSERT_TRUE(cleanPrivacyWorkingCopy(*made.copy, removed).ok);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.readBackFrom);
+        PrivacyScanResult readBack = readPrivacyBackup(made.copy->path().string());
+        ASSERT_TRUE(readBack.messages.source);
+        if (row.move) {
+            PrivacySource moved = *readBack.messages.source;
+            row.move(moved);
+            readBack.messages.source = std::make_shared<const PrivacySource>(moved);
+        } else {
+            readBack.messages.source = nullptr;
+            readBack.messages.messages.clear();
+            for (PrivacyReadReport& report : readBack.reports) {
+                report.found = report.found && report.family != "messages";
+            }
+        }
+        const RestoreCheck check = checkRemovedRecords(removed, readBack);
+        EXPECT_EQ(check.confirmed(), row.confirmed) << check.unread.join(", ").toStdString();
+        EXPECT_EQ(check.unread.contains("messages"), !row.confirmed);
+    }
+}
+
 }  // namespace
