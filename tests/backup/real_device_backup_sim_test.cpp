@@ -190,6 +190,22 @@ TEST_F(RealDeviceBackupSim, ASecondBackupKeepsTheFirstUntilItIsCompleteOrFails) 
     EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
 }
 
+TEST_F(RealDeviceBackupSim, ABackupWhoseStatusDoesNotSayFinishedKeepsTheEarlierOne) {
+    startServer();
+    ASSERT_TRUE(backUp().ok());
+    const auto earlier = folderSnapshot(backupOf());
+    writeText(source() / "HomeDomain/Library/Later.txt", "later");
+    for (const char* state : {"uploading", "none"}) {
+        SCOPED_TRACE(state);
+        setFault(usbmuxsim::kFaultBackupStatus, state);
+        const ToolAnswer answer = backUp();
+        EXPECT_EQ(answer.exitStatus, backup::kToolFailed);
+        EXPECT_EQ(answer.message, "The backup did not finish.");
+        EXPECT_EQ(folderSnapshot(backupOf()), earlier);
+        EXPECT_TRUE(hiddenLeftovers(root(), kUdid).empty());
+    }
+}
+
 TEST_F(RealDeviceBackupSim, AStopEndsTheBackupAndKeepsTheEarlierOne) {
     startServer();
     ASSERT_TRUE(backUp().ok());

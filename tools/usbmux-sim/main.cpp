@@ -99,6 +99,9 @@
 //                                 on), "DLMessageMoveItems" and "DLMessageCopyItem" (of a file
 //                                 uploaded for it, checked in the host's listing and removed
 //                                 again; not done, the backup fails), any other name alone
+//   "BackupStatus": state          a backup ends with a Status.plist whose "SnapshotState" is
+//                                 this ("uploading": it did not finish), or, for "none", sends
+//                                 no Status.plist at all; the rest of it goes as usual
 //   "SyncLockHeld": ms            another program is syncing: it holds the sync lock
 //                                 (/com.apple.itunes.lock_sync, taken with AFC's file locks) from
 //                                 the first time a host tries to lock it, until this long after

@@ -52,6 +52,7 @@ struct BackupFaults {
     std::optional<PasscodeWait> passcode;
     std::optional<std::int64_t> detachAfterFiles;
     std::vector<std::string> linkMessages;
+    std::optional<std::string> statusState;  // "none": no Status.plist
 };
 
 // Whether a device of this iOS version asks for the passcode before a backup (16.1 and later).
@@ -93,6 +94,9 @@ BackupFaults backupFaults(const md::sim::SimulatedDevice& device, Profile server
         if (name.isString()) {
             faults.linkMessages.push_back(name.toString());
         }
+    }
+    if (f[kFaultBackupStatus].isString()) {
+        faults.statusState = f[kFaultBackupStatus].toString();
     }
     return faults;
 }
@@ -297,6 +301,10 @@ class Mobilebackup2Session {
         if (!written.ok) {
             return response(kErrorUnknown, written.error);
         }
+        if (faults.statusState &&
+            !endStatusAs(written.folder / "Status.plist", *faults.statusState)) {
+            return response(kErrorUnknown, "The device cannot write its Status.plist.");
+        }
         const BuiltBackup built = listBuilt(written.folder);
 
         auto space = link_.ask(PlistValue(PlistValue::Array{"DLMessageGetFreeDiskSpace"}));
@@ -307,7 +315,8 @@ class Mobilebackup2Session {
             static_cast<std::uint64_t>(space->value.toInt64()) < built.bytes) {
             return response(kErrorNoSpace, "Not enough free disk space on the computer.");
         }
-        if (!uploadStatus(target, written.folder / "Status.plist")) {
+        if (faults.statusState != "none" &&
+            !uploadStatus(target, written.folder / "Status.plist")) {
             return std::nullopt;
         }
         for (const std::string& folder : built.folders) {
@@ -416,6 +425,22 @@ class Mobilebackup2Session {
             }
         }
         return std::string();
+    }
+
+    // The "BackupStatus" fault: the built backup's Status.plist says `state`, or, for "none",
+    // is no more. False when it cannot be written.
+    static bool endStatusAs(const fs::path& file, const std::string& state) {
+        std::error_code ec;
+        if (state == "none") {
+            fs::remove(file, ec);
+            return !ec;
+        }
+        auto status = PlistValue::readFile(file.string());
+        if (!status || !status->isDict()) {
+            return false;
+        }
+        (*status)["SnapshotState"] = state;
+        return status->writeFile(file.string());
     }
 
     // Status.plist as the device writes it while the backup is under way.

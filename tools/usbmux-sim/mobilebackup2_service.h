@@ -32,7 +32,7 @@
 // (ErrorCode 1 for the second).
 //
 // Faults (device.plist "Faults", see main.cpp): "BackupPasscode", "BackupEncrypted",
-// "BackupDetachAfterFiles", "BackupLinkMessages", "BeforeFirstUnlock".
+// "BackupDetachAfterFiles", "BackupLinkMessages", "BackupStatus", "BeforeFirstUnlock".
 #pragma once
 
 #include <optional>
@@ -51,6 +51,7 @@ inline constexpr const char* kBackupDomain = "com.apple.mobile.backup";
 inline constexpr const char* kFaultBackupPasscode = "BackupPasscode";
 inline constexpr const char* kFaultBackupDetachAfterFiles = "BackupDetachAfterFiles";
 inline constexpr const char* kFaultBackupLinkMessages = "BackupLinkMessages";
+inline constexpr const char* kFaultBackupStatus = "BackupStatus";
 // The notifications of the passcode dialog a backup waits behind.
 inline constexpr const char* kPasscodePresented = "com.apple.LocalAuthentication.ui.presented";
 inline constexpr const char* kPasscodeDismissed = "com.apple.LocalAuthentication.ui.dismissed";
