@@ -13,6 +13,7 @@
 
 #include "platform/mobiledevice/imd/imd_device.h"
 #include "platform/mobiledevice/imd/imd_library.h"
+#include "platform/mobiledevice/imd/trust_wait.h"
 #include "platform/mobiledevice/media_sync_queue.h"
 #include "sim_test_device.h"
 
@@ -227,6 +228,26 @@ TEST_F(ImdLibraryTest, ALockedDeviceWaitsWithItsReasonAndAppearsOnceUnlocked) {
     EXPECT_EQ(events.seen[1].message, md::kMessageWaiting);
     EXPECT_EQ(events.seen[2].message, md::kMessageAttached);
     EXPECT_EQ(device->waitReason(), md::Error::Ok);
+}
+
+TEST(TrustWait, DoublesWhileTheReasonStaysUpToItsLongestAndStartsAgainOnANewOne) {
+    using std::chrono::milliseconds;
+    const struct {
+        long first;
+        std::vector<long> waits;  // one question after another, for the same reason
+    } rows[] = {
+        {2000, {2000, 4000, 8000, 16000, 30000, 30000}},
+        {50, {50, 100, 200, 400, 800, 800}},
+        {60000, {60000, 60000}},
+    };
+    for (const auto& row : rows) {
+        milliseconds last{0};
+        for (std::size_t i = 0; i < row.waits.size(); ++i) {
+            last = imd::nextTrustWait(milliseconds(row.first), last, i == 0);
+            EXPECT_EQ(last.count(), row.waits[i]) << row.first << " #" << i;
+        }
+        EXPECT_EQ(imd::nextTrustWait(milliseconds(row.first), last, true).count(), row.first);
+    }
 }
 
 TEST_F(ImdLibraryTest, ARefusedDeviceIsAskedAgainOnlyWhenItWasPaired) {

@@ -9,6 +9,7 @@
 #include "platform/mobiledevice/event_subscriber.h"
 #include "platform/mobiledevice/imd/imd_device.h"
 #include "platform/mobiledevice/imd/imd_errors.h"
+#include "platform/mobiledevice/imd/trust_wait.h"
 
 namespace nimbara::md::imd {
 
@@ -73,12 +74,6 @@ class WatchCore {
                                                              const DeviceHandle& device);
     static void deliver(const std::vector<std::shared_ptr<Subscriber>>& subscribers);
 
-    // The longest wait between two checks of a waiting device.
-    std::chrono::milliseconds maxRetry() const {
-        return std::max(trustRetry_, std::min(trustRetry_ * 16, kMaxTrustRetry));
-    }
-
-    static constexpr std::chrono::milliseconds kMaxTrustRetry{30000};
     const Factory factory_;
     const std::chrono::milliseconds trustRetry_;
     const std::shared_ptr<EventInbox> inbox_ = std::make_shared<EventInbox>();
@@ -280,7 +275,7 @@ void WatchCore::checked(std::uint32_t handle, int rc) {
             // A device that waits for its user is asked less and less often: every question
             // may reach its screen. A refusal is asked again only on a new plug (or when usbmuxd
             // says another program paired it).
-            entry->retryDelay = changed ? trustRetry_ : std::min(entry->retryDelay * 2, maxRetry());
+            entry->retryDelay = nextTrustWait(trustRetry_, entry->retryDelay, changed);
             entry->retry = rc != Error::PairingRefused;
             entry->retryAt = Clock::now() + entry->retryDelay;
             if (changed) {
