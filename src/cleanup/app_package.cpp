@@ -1,5 +1,6 @@
 #include "cleanup/app_package.h"
 
+#include <algorithm>
 #include <system_error>
 #include <vector>
 
@@ -18,8 +19,24 @@ std::unique_ptr<UniqueFolder> appJobScratch() {
     return folder->valid() ? std::move(folder) : nullptr;
 }
 
+bool isAppBundleId(const std::string& id) {
+    const bool plain = std::all_of(id.begin(), id.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.';
+    });
+    return plain && !id.empty() && id.size() <= 255 && id.front() != '.' &&
+           id.find("..") == std::string::npos;
+}
+
 std::optional<VerifiedAppBundle> verifiedAppBundle(const fs::path& root,
                                                    const std::string& bundleId, QString* why) {
+    if (!isAppBundleId(bundleId)) {
+        *why = QStringLiteral(
+            "The app's archive names its app with an identifier that isn't "
+            "valid (only letters, digits, \"-\", \"_\" and single \".\" "
+            "between them)");
+        return std::nullopt;
+    }
     std::error_code ec;
     const fs::path payload = root / "Payload";
     if (!fs::is_directory(fs::symlink_status(payload, ec))) {

@@ -19,6 +19,10 @@ namespace nimbara::cleanup {
 // A job never sees what an earlier one left.
 std::unique_ptr<UniqueFolder> appJobScratch();
 
+// Whether `id` can be an app's bundle identifier: 1 to 255 ASCII letters, digits, "-", "_" and
+// ".", neither starting with "." nor holding "..".
+bool isAppBundleId(const std::string& id);
+
 // The app of an unpacked package and its Info.plist.
 struct VerifiedAppBundle {
     std::filesystem::path app;  // "<root>/Payload/<name>.app"
@@ -26,8 +30,9 @@ struct VerifiedAppBundle {
 };
 
 // What an unpacked app package must hold: exactly one "Payload/<name>.app" folder (links are not
-// followed) whose Info.plist names `bundleId` as its CFBundleIdentifier. nullopt with the reason
-// in `why` (a sentence without its full stop, "The app's archive holds more than one app").
+// followed) whose Info.plist names `bundleId`, an identifier isAppBundleId takes, as its
+// CFBundleIdentifier. nullopt with the reason in `why` (a sentence without its full stop, "The
+// app's archive holds more than one app").
 std::optional<VerifiedAppBundle> verifiedAppBundle(const std::filesystem::path& root,
                                                    const std::string& bundleId, QString* why);
 

@@ -11,7 +11,6 @@
 #include "cleanup/clean_removal.h"
 #include "device/app_service.h"
 #include "device/device_status.h"
-#include "platform/device_path.h"
 #include "platform/plist_value.h"
 #include "platform/zip_unpack.h"
 
@@ -172,7 +171,7 @@ ArchiveCheckResult checkAppArchive(const QString& zipFile, const amd::DeviceTarg
     }
     const std::string bundleId =
         metadata && metadata->isDict() ? (*metadata)[kBundleIdKey].toString() : std::string();
-    if (!isValidBundleId(bundleId)) {
+    if (bundleId.empty()) {
         return checkResult(CheckOutcome::NotAnArchive, QString::fromLatin1(kNotAnAppArchiveText));
     }
     QString why;

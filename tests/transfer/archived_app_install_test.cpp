@@ -196,6 +196,38 @@ TEST_F(ArchivedAppInstallTest, HostileOrUnfittingArchivesChangeNothingAndLeaveNo
     }
 }
 
+TEST_F(ArchivedAppInstallTest, AnIdentifierBothPlistsAgreeOnIsRefusedUnlessItIsValid) {
+    const struct {
+        std::string id;
+        CheckOutcome outcome;
+    } rows[] = {
+        {kNotes, CheckOutcome::Ready},
+        {"com.example/notes", CheckOutcome::Unusable},
+        {"com..notes", CheckOutcome::Unusable},
+        {"", CheckOutcome::NotAnArchive},
+        {"com.example notes", CheckOutcome::Unusable},
+        {".com.example.notes", CheckOutcome::Unusable},
+        {"com." + std::string(252, 'n'), CheckOutcome::Unusable},
+        {"com.ex\xC3\xA4mple.notes", CheckOutcome::Unusable},
+    };
+    const std::vector<std::string> before = appsState();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.id);
+        const fs::path zip = tmp_ / "agreeing.zip";
+        ASSERT_TRUE(writeZip(zip, {{"iTunesMetadata.plist", metadataFor(row.id)},
+                                   {"Payload/Notes.app/Info.plist", infoFor(row.id)}}));
+        ArchiveCheckResult r = check(zip);
+        EXPECT_EQ(r.outcome, row.outcome) << r.message.toStdString();
+        if (row.outcome == CheckOutcome::Unusable) {
+            EXPECT_NE(r.message.indexOf("identifier that isn't valid"), -1)
+                << r.message.toStdString();
+        }
+        r.archive.reset();
+        EXPECT_EQ(appsState(), before);
+        EXPECT_TRUE(scratchLeft().empty());
+    }
+}
+
 TEST_F(ArchivedAppInstallTest, AStopOrADepartureEndsTheRunWithNothingInstalled) {
     const fs::path zip = tmp_ / "notes.zip";
     ASSERT_TRUE(writeZip(zip, {{"iTunesMetadata.plist", metadataFor(kNotes)},
