@@ -526,5 +526,74 @@ TEST_F(LargeFilePageTest, TheOnlyDeviceUnpluggedAfterTheScanTakesItsListsAndCanB
     EXPECT_FALSE(page().userLargeFileController()->arrangedObjects().empty());
 }
 
+// Each notice stays with its list and its moment: the scan's spinner goes when the scan ends,
+// a result sentence shows only on the detail view it was made on, and a file's advice line goes
+// with the file.
+TEST_F(LargeFilePageTest, NoticesBelongToTheirListAndGoWithWhatTheyTellOf) {
+    struct Case {
+        const char* name;
+        bool filesRefused;
+        bool appRemoval;  // else a user file, the big table's first, is deleted
+        int advisedLargeRow;
+        int advisedBigRow;  // -1: no advice asked for
+        bool userSentence, appSentence, largeAdvice, bigAdvice;
+    };
+    const Case cases[] = {
+        {"user file with its advice", false, false, -1, 0, true, false, false, false},
+        {"user file, another file's advice", false, false, 2, -1, true, false, true, false},
+        {"app file", false, true, 0, -1, false, true, true, false},
+        {"scan the device refused", true, false, -1, -1, false, false, false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string udid = "notice" + std::to_string(n++);
+        const std::string dir = makeFinderDevice(udid);
+        if (c.filesRefused) {
+            setFault(dir, md::sim::kFaultRefusedServices,
+                     PlistValue(PlistValue::Array{"com.apple.afc"}));
+        }
+        const int index = attach(dir);
+        ASSERT_GE(index, 0);
+        page().initAllDataAndAllView();
+        page().setDeviceIndex(index);
+        page().StartScanAction();
+        ASSERT_TRUE(waitIdle());
+        EXPECT_TRUE(ui().theFlashView->isHidden());
+        EXPECT_FALSE(ui().theFlashView->isFlashing());
+        if (c.filesRefused) {
+            EXPECT_FALSE(ui().scanStatuslab->isHidden());
+            continue;
+        }
+        page().ClickUserDataFileAction();
+        const auto advise = [](QTableView* table, int row) {
+            if (row >= 0) {
+                select(table, {row});
+                NotificationCenter::defaultCenter().post("TheImageTextCellHavebeenDown",
+                                                         static_cast<QObject*>(table));
+            }
+        };
+        advise(ui().userDataLargeTableView, c.advisedLargeRow);
+        advise(ui().userDataBigTableView, c.advisedBigRow);
+        Alerts::ScopedHandler accept(
+            [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+        if (c.appRemoval) {
+            page().ClickAppDataFileAction();
+            select(ui().appLargeTableView, {1});  // tiles.bin
+            page().ClickAppRemoveAction();
+        } else {
+            select(ui().userDataBigTableView, {0});
+            page().ClickuserDataRemoveAction();
+        }
+        ASSERT_TRUE(waitIdle());
+        ASSERT_FALSE(page().resultText().isEmpty());
+        EXPECT_EQ(!ui().userDataResultlab->isHidden(), c.userSentence);
+        EXPECT_EQ(!ui().appDataResultlab->isHidden(), c.appSentence);
+        EXPECT_EQ(ui().appDataResultlab->text().isEmpty(), !c.appSentence);
+        EXPECT_EQ(!ui().showlargeuserdatatip->isHidden(), c.largeAdvice);
+        EXPECT_EQ(!ui().showbiguserdatatip->isHidden(), c.bigAdvice);
+    }
+}
+
 }  // namespace
 }  // namespace nimbara::test
