@@ -316,6 +316,33 @@ TEST_F(CleanPageTest, AnotherDeviceTakesAwayTheSummaryAndItsFix) {
     EXPECT_EQ(syncFolder().count, before.count);
 }
 
+// After the fix each tree lists only the folders that still hold a file (the device's own files
+// stay), and no earlier removal's sentence stays under them.
+TEST_F(CleanPageTest, AfterTheFixTheTreesShowWhatIsLeftWithoutAnOldNotice) {
+    deviceScan();
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    page().CleanAllSyncedMediaFile();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_FALSE(page().statusText().isEmpty());
+    hub().CleanAlliPhoneFiles();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(page().statusText().isEmpty());
+    for (PRAppTreeController* tree : {&page().JunkTreeController(), &page().CacheTreeController(),
+                                      &page().CookTreeController()}) {
+        auto folders = tree->cleanContent();
+        while (!folders.empty()) {
+            const auto folder = folders.back();
+            folders.pop_back();
+            EXPECT_FALSE(ui::entriesBelow(folder).empty()) << folder->fileDirName().toStdString();
+            const auto& below = tree->cleanTree().childrenOf(folder.get());
+            folders.insert(folders.end(), below.begin(), below.end());
+        }
+    }
+    EXPECT_EQ(page().cleanUi().junkView.outline->model()->rowCount(),
+              static_cast<int>(page().JunkTreeController().cleanContent().size()));
+}
+
 TEST_F(CleanPageTest, OneFileOfATreeGoesAndTheSidebarDropsByItsBytes) {
     deviceScan();
     PRCleanViewController& p = page();
