@@ -356,7 +356,9 @@ TEST_F(MainWindowTest, LaunchLayoutShowsTheNoDeviceState) {
     EXPECT_TRUE(shown(q.theInfoTableDisplayView));
     EXPECT_FALSE(shown(q.theInfoCleanFinishView));
     EXPECT_TRUE(q.bigFileTableView->horizontalHeader()->isHidden());
-    EXPECT_TRUE(q.quickScnDeviceBtn->isEnabled());
+    // Nothing to scan yet: Scan waits for a device and says so.
+    EXPECT_FALSE(q.quickScnDeviceBtn->isEnabled());
+    EXPECT_TRUE(shown(q.scanNoDevicelab));
 }
 
 TEST_F(MainWindowTest, QuickScanBottomBarIsPreparedWhenADeviceBecomesCurrent) {
