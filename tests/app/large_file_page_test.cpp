@@ -526,58 +526,48 @@ TEST_F(LargeFilePageTest, TheOnlyDeviceUnpluggedAfterTheScanTakesItsListsAndCanB
     EXPECT_FALSE(page().userLargeFileController()->arrangedObjects().empty());
 }
 
-// Each notice stays with its list and its moment: the scan's spinner goes when the scan ends,
-// a result sentence shows only on the detail view it was made on, and a file's advice line goes
-// with the file.
+// A notice stays with its list and moment: the spinner goes when the scan ends, a result shows
+// only on its own detail view, and an advice line goes with its file.
 TEST_F(LargeFilePageTest, NoticesBelongToTheirListAndGoWithWhatTheyTellOf) {
     struct Case {
-        const char* name;
-        bool filesRefused;
-        bool appRemoval;  // else a user file, the big table's first, is deleted
-        int advisedLargeRow;
-        int advisedBigRow;  // -1: no advice asked for
-        bool userSentence, appSentence, largeAdvice, bigAdvice;
+        const char* udid;
+        bool refused, app;
+        int largeAdvice, bigAdvice;  // rows asked for advice (-1: none); big row 0 is deleted
+        bool userLine, appLine, largeAdviceStays;
     };
     const Case cases[] = {
-        {"user file with its advice", false, false, -1, 0, true, false, false, false},
-        {"user file, another file's advice", false, false, 2, -1, true, false, true, false},
-        {"app file", false, true, 0, -1, false, true, true, false},
-        {"scan the device refused", true, false, -1, -1, false, false, false, false},
+        {"own-advice", false, false, -1, 0, true, false, false},
+        {"other-advice", false, false, 2, -1, true, false, true},
+        {"app-file", false, true, 0, -1, false, true, true},
+        {"files-refused", true, false, -1, -1, false, false, false},
     };
-    int n = 0;
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string udid = "notice" + std::to_string(n++);
-        const std::string dir = makeFinderDevice(udid);
-        if (c.filesRefused) {
+        SCOPED_TRACE(c.udid);
+        const std::string dir = makeFinderDevice(c.udid);
+        if (c.refused) {
             setFault(dir, md::sim::kFaultRefusedServices,
                      PlistValue(PlistValue::Array{"com.apple.afc"}));
         }
-        const int index = attach(dir);
-        ASSERT_GE(index, 0);
         page().initAllDataAndAllView();
-        page().setDeviceIndex(index);
+        page().setDeviceIndex(attach(dir));
         page().StartScanAction();
         ASSERT_TRUE(waitIdle());
-        EXPECT_TRUE(ui().theFlashView->isHidden());
-        EXPECT_FALSE(ui().theFlashView->isFlashing());
-        if (c.filesRefused) {
-            EXPECT_FALSE(ui().scanStatuslab->isHidden());
+        EXPECT_TRUE(ui().theFlashView->isHidden() && !ui().theFlashView->isFlashing());
+        if (c.refused) {
             continue;
         }
         page().ClickUserDataFileAction();
-        const auto advise = [](QTableView* table, int row) {
+        for (const auto& [table, row] : {std::pair{ui().userDataLargeTableView, c.largeAdvice},
+                                         std::pair{ui().userDataBigTableView, c.bigAdvice}}) {
             if (row >= 0) {
                 select(table, {row});
                 NotificationCenter::defaultCenter().post("TheImageTextCellHavebeenDown",
                                                          static_cast<QObject*>(table));
             }
-        };
-        advise(ui().userDataLargeTableView, c.advisedLargeRow);
-        advise(ui().userDataBigTableView, c.advisedBigRow);
+        }
         Alerts::ScopedHandler accept(
             [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
-        if (c.appRemoval) {
+        if (c.app) {
             page().ClickAppDataFileAction();
             select(ui().appLargeTableView, {1});  // tiles.bin
             page().ClickAppRemoveAction();
@@ -586,12 +576,10 @@ TEST_F(LargeFilePageTest, NoticesBelongToTheirListAndGoWithWhatTheyTellOf) {
             page().ClickuserDataRemoveAction();
         }
         ASSERT_TRUE(waitIdle());
-        ASSERT_FALSE(page().resultText().isEmpty());
-        EXPECT_EQ(!ui().userDataResultlab->isHidden(), c.userSentence);
-        EXPECT_EQ(!ui().appDataResultlab->isHidden(), c.appSentence);
-        EXPECT_EQ(ui().appDataResultlab->text().isEmpty(), !c.appSentence);
-        EXPECT_EQ(!ui().showlargeuserdatatip->isHidden(), c.largeAdvice);
-        EXPECT_EQ(!ui().showbiguserdatatip->isHidden(), c.bigAdvice);
+        EXPECT_EQ(ui().userDataResultlab->text().isEmpty(), !c.userLine);
+        EXPECT_EQ(ui().appDataResultlab->text().isEmpty(), !c.appLine);
+        EXPECT_EQ(!ui().showlargeuserdatatip->isHidden(), c.largeAdviceStays);
+        EXPECT_TRUE(ui().showbiguserdatatip->isHidden());
     }
 }
 
