@@ -330,11 +330,7 @@ TEST_F(CleanPageTest, AfterTheFixTheTreesShowWhatIsLeftWithoutAnOldNotice) {
     EXPECT_TRUE(page().statusText().isEmpty());
     for (PRAppTreeController* tree : {&page().JunkTreeController(), &page().CacheTreeController(),
                                       &page().CookTreeController()}) {
-        for (auto folders = tree->cleanContent(); !folders.empty(); folders.pop_back()) {
-            EXPECT_FALSE(ui::entriesBelow(folders.back()).empty());
-            const auto below = tree->cleanTree().childrenOf(folders.back().get());
-            folders.insert(folders.begin(), below.begin(), below.end());
-        }
+        EXPECT_EQ(tree->cleanTree().pruneEmptyFolders(), 0u);  // none was left empty
     }
     EXPECT_EQ(page().cleanUi().junkView.outline->model()->rowCount(), 0);
 }

@@ -197,15 +197,13 @@ TEST_F(DevicePopoverTest, ADroppedDeviceLeavesTheListThePopupAndThePages) {
             EXPECT_EQ(hub().thePopover(), nullptr);  // nothing left to list
             // Quick Scan shows nothing of it and can't start; plugged in again, it can.
             const QuickScanWindowUi& quick = *hub().quickScanUi();
+            const std::string udid = "dev-" + std::to_string(round) + "-0";
             for (const bool chosen : {false, true}) {
                 EXPECT_EQ(quick.theContentResultView->isHidden(), !chosen);
-                EXPECT_EQ(quick.theConnectNoDeviceView->isHidden(), chosen);
                 EXPECT_EQ(quick.quickScnDeviceBtn->isEnabled(), chosen);
                 EXPECT_EQ(quick.scanNoDevicelab->isHidden(), chosen);
-                EXPECT_EQ(hub().photoVideoFileSize(), 0u);
-                const std::string udid = "dev-" + std::to_string(round) + "-0";
-                ASSERT_TRUE(detach(udid));
-                ASSERT_TRUE(pumpUntil([this] { return !hub().getDeviceConnected(); }));
+                ASSERT_TRUE(detach(udid) &&
+                            pumpUntil([this] { return !hub().getDeviceConnected(); }));
                 ASSERT_GE(attach((tmp_ / udid).string()), 0);
             }
             continue;

@@ -555,12 +555,9 @@ TEST_F(LargeFilePageTest, NoticesBelongToTheirListAndGoWithWhatTheyTellOf) {
             [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
         if (c.app) {
             page().ClickAppDataFileAction();
-            select(ui().appLargeTableView, {1});  // tiles.bin
-            page().ClickAppRemoveAction();
-        } else {
-            select(ui().userDataBigTableView, {0});
-            page().ClickuserDataRemoveAction();
         }
+        select(c.app ? ui().appLargeTableView : ui().userDataBigTableView, {c.app ? 1 : 0});
+        c.app ? page().ClickAppRemoveAction() : page().ClickuserDataRemoveAction();
         ASSERT_TRUE(waitIdle());
         EXPECT_EQ(ui().userDataResultlab->text().isEmpty(), c.app);
         EXPECT_EQ(ui().appDataResultlab->text().isEmpty(), !c.app);

@@ -356,7 +356,6 @@ TEST_F(MainWindowTest, LaunchLayoutShowsTheNoDeviceState) {
     EXPECT_TRUE(shown(q.theInfoTableDisplayView));
     EXPECT_FALSE(shown(q.theInfoCleanFinishView));
     EXPECT_TRUE(q.bigFileTableView->horizontalHeader()->isHidden());
-    // Nothing to scan yet: Scan waits for a device and says so.
     EXPECT_FALSE(q.quickScnDeviceBtn->isEnabled());
     EXPECT_TRUE(shown(q.scanNoDevicelab));
 }
