@@ -154,6 +154,7 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
         setShown(mainUi_->manageNoDeviceView, false);
     }
     if (firstDevice) {
+        quickScanDeviceChanged();  // nothing a device before it found or cleaned stays on show
         showQuickScanDeviceChosen(true);
     }
 
