@@ -724,6 +724,9 @@ class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     void syncPopupWithDeviceArray();
     void selectPopupItem(int deviceIndex);
     void setQuickScanBackground(int red, int green, int blue);
+    // The quick-scan window with a device chosen (its figures and an active Scan button) or
+    // without one (no figures of an earlier device, Scan disabled and saying why).
+    void showQuickScanDeviceChosen(bool chosen);
 
     // Storage overview internals.
     void boardSessionConnected(const std::shared_ptr<BoardSession>& session, bool ok);

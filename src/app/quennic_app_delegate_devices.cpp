@@ -4,6 +4,7 @@
 // The device pop-up holds one item per listed device, in list order, each carrying its device
 // index as item data: two devices may share a name, so items are found by index, never by title.
 #include <QComboBox>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -19,6 +20,7 @@
 #include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
+#include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
@@ -151,10 +153,9 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
         setShown(mainUi_->manageHasDeviceView, true);
         setShown(mainUi_->manageNoDeviceView, false);
     }
-    if (firstDevice && quickScanUi_) {
-        setShown(quickScanUi_->theConnectNoDeviceView, false);
-        setShown(quickScanUi_->theContentResultView, true);
-        setQuickScanBackground(105, 151, 253);
+    if (firstDevice) {
+        quickScanDeviceChanged();  // nothing a device before it found or cleaned stays on show
+        showQuickScanDeviceChosen(true);
     }
 
     deviceArray_.push_back(node);
@@ -374,7 +375,7 @@ void QuennicAppDelegate::RemoveTheDeviceWithIndex(int deviceIndex) {
     // their jobs on it stop, as on a change of device (the device itself stays plugged in).
     quickScanDeviceChanged();
     tellPagesAboutDevice({});
-    shortReset();
+    fullReset();  // as when the last device is unplugged: no figure of it stays on show
     checkArchiveInstallDevice();
 }
 
@@ -509,11 +510,6 @@ void QuennicAppDelegate::shortReset() {
 
 void QuennicAppDelegate::fullReset() {
     hasDeviceConnect_.store(false);
-    if (quickScanUi_) {
-        setShown(quickScanUi_->theConnectNoDeviceView, true);
-        setShown(quickScanUi_->theContentResultView, false);
-        setQuickScanBackground(255, 255, 255);
-    }
     shortReset();
     setPhotoVideoFileSize(0);
     setJunkFileSize(0);
@@ -521,6 +517,30 @@ void QuennicAppDelegate::fullReset() {
     setBigAppFileSize(0);
     setTotalCleanupFileSize(0);
     setCleanupCompletedFileSize(0);
+    showQuickScanDeviceChosen(false);
+}
+
+void QuennicAppDelegate::showQuickScanDeviceChosen(bool chosen) {
+    if (!quickScanUi_) {
+        return;
+    }
+    QuickScanWindowUi& quick = *quickScanUi_;
+    setShown(quick.theConnectNoDeviceView, !chosen);
+    setShown(quick.theContentResultView, chosen);
+    if (!chosen) {
+        nimbara::app::quick::showBytes(quick.devicephotolab, 0);
+    }
+    setQuickScanBackground(chosen ? 105 : 255, chosen ? 151 : 255, chosen ? 253 : 255);
+    if (PRTableButton* scan = quick.quickScnDeviceBtn) {
+        scan->setEnabled(chosen);
+        // Its drawn image looks the same either way: a disabled Scan is shown faded.
+        QGraphicsOpacityEffect* faded = chosen ? nullptr : new QGraphicsOpacityEffect(scan);
+        if (faded != nullptr) {
+            faded->setOpacity(0.45);
+        }
+        scan->setGraphicsEffect(faded);
+    }
+    setShown(quick.scanNoDevicelab, !chosen);
 }
 
 void QuennicAppDelegate::setQuickScanBackground(int red, int green, int blue) {

@@ -251,8 +251,7 @@ void QuennicAppDelegate::initMainWindowView() {
                 table->horizontalHeader()->hide();
             }
         }
-        setShown(quick.theConnectNoDeviceView, true);
-        setShown(quick.theContentResultView, false);
+        showQuickScanDeviceChosen(false);
         setShown(quick.theInfoTableDisplayView, true);
         setShown(quick.theInfoCleanFinishView, false);
     }

@@ -265,13 +265,7 @@ void QuennicAppDelegate::applicationDidFinishLaunching() {
         if (mainUi_->manageNoDeviceView) {
             mainUi_->manageNoDeviceView->hide();
         }
-        if (quickScanUi_->theConnectNoDeviceView) {
-            quickScanUi_->theConnectNoDeviceView->hide();
-        }
-        if (quickScanUi_->theContentResultView) {
-            quickScanUi_->theContentResultView->show();
-        }
-        setQuickScanBackground(105, 151, 253);
+        showQuickScanDeviceChosen(true);
         refreshDeviceStatus(currentIDevicenode(), true);
         layoutBannerButtons();
     }

@@ -180,6 +180,10 @@ void buildBottomBars(QuickScanWindowUi& ui) {
                                            "scanbuttonnom.png", "Scan the connected device");
     ui.quickScnDeviceBtn->setFixedSize(160, 44);
     scan->addWidget(ui.quickScnDeviceBtn, 0, Qt::AlignHCenter);
+    ui.scanNoDevicelab = makeLabel(ui.scanButtonBottomView, "scanNoDevicelab",
+                                   QuickScanWindowUi::scanNoDeviceText(), 11, kLabelSlate);
+    ui.scanNoDevicelab->setAlignment(Qt::AlignCenter);
+    scan->addWidget(ui.scanNoDevicelab);
     stack->addWidget(ui.scanButtonBottomView, 0, 0);
 
     ui.scanProcessBottomView =
@@ -369,6 +373,10 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
 
 QString QuickScanWindowUi::connectNoDeviceText() {
     return QStringLiteral("Connect your iPhone, iPad or iPod touch");
+}
+
+QString QuickScanWindowUi::scanNoDeviceText() {
+    return QStringLiteral("No device is chosen: there is nothing to scan.");
 }
 
 QString QuickScanWindowUi::connectNoDeviceInfoText() {

@@ -104,6 +104,9 @@ struct QuickScanWindowUi {
     QWidget* contentBottomView = nullptr;
     QWidget* scanButtonBottomView = nullptr;
     PRTableButton* quickScnDeviceBtn = nullptr;
+    // Under the Scan button while no device is chosen (hidden otherwise).
+    QLabel* scanNoDevicelab = nullptr;
+    static QString scanNoDeviceText();
     QWidget* scanProcessBottomView = nullptr;
     QProgressBar* scanProgressor = nullptr;
     QLabel* scanProcesslab = nullptr;

@@ -187,6 +187,11 @@ class FolderOutlineModel : public QAbstractItemModel, private FolderTree<Dir>::O
         beginInsertRows(indexOf(parent), row, row);
     }
     void folderInserted() override { endInsertRows(); }
+    void folderAboutToBeRemoved(const Dir* parent, int row, const Dir* folder) override {
+        beginRemoveRows(indexOf(parent), row, row);
+        icons_.erase(folder);
+    }
+    void folderRemoved() override { endRemoveRows(); }
     void entryAppended(const Dir* /*folder*/, const EntryPtr& /*entry*/) override {}
     void treeAboutToBeCleared() override { beginResetModel(); }
     void treeCleared() override {
@@ -301,6 +306,12 @@ class FolderEntriesModel : public QAbstractTableModel, private FolderTree<Dir>::
   private:
     void folderAboutToBeInserted(const Dir* /*parent*/, int /*row*/) override {}
     void folderInserted() override {}
+    void folderAboutToBeRemoved(const Dir* /*parent*/, int /*row*/, const Dir* folder) override {
+        if (folder == folder_.get()) {
+            setFolder(nullptr);  // the folder shown left the tree
+        }
+    }
+    void folderRemoved() override {}
     void entryAppended(const Dir* folder, const EntryPtr& entry) override {
         if (!folder || folder != folder_.get()) {
             return;

@@ -316,6 +316,25 @@ TEST_F(CleanPageTest, AnotherDeviceTakesAwayTheSummaryAndItsFix) {
     EXPECT_EQ(syncFolder().count, before.count);
 }
 
+// After the fix each tree lists only the folders that still hold a file (the device's own files
+// stay), and no earlier removal's sentence stays under them.
+TEST_F(CleanPageTest, AfterTheFixTheTreesShowWhatIsLeftWithoutAnOldNotice) {
+    deviceScan();
+    Alerts::ScopedHandler accept(
+        [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+    page().CleanAllSyncedMediaFile();
+    ASSERT_TRUE(waitIdle());
+    ASSERT_FALSE(page().statusText().isEmpty());
+    hub().CleanAlliPhoneFiles();
+    ASSERT_TRUE(waitIdle());
+    EXPECT_TRUE(page().statusText().isEmpty());
+    for (PRAppTreeController* tree : {&page().JunkTreeController(), &page().CacheTreeController(),
+                                      &page().CookTreeController()}) {
+        EXPECT_EQ(tree->cleanTree().pruneEmptyFolders(), 0u);  // none was left empty
+    }
+    EXPECT_EQ(page().cleanUi().junkView.outline->model()->rowCount(), 0);
+}
+
 TEST_F(CleanPageTest, OneFileOfATreeGoesAndTheSidebarDropsByItsBytes) {
     deviceScan();
     PRCleanViewController& p = page();

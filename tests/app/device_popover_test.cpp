@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/main_window_ui.h"
+#include "app/quick_scan_window_ui.h"
 #include "delegate_fixture.h"
 #include "ui/color_progress_view.h"
 #include "ui/device_popover.h"
@@ -194,8 +195,20 @@ TEST_F(DevicePopoverTest, ADroppedDeviceLeavesTheListThePopupAndThePages) {
             EXPECT_TRUE(ui().manageHasDeviceView->isHidden());
             EXPECT_FALSE(ui().noDeviceView->isHidden());
             EXPECT_EQ(hub().thePopover(), nullptr);  // nothing left to list
+            // Quick Scan shows nothing of it and can't start; plugged in again, it can.
+            const QuickScanWindowUi& quick = *hub().quickScanUi();
+            const std::string udid = "dev-" + std::to_string(round) + "-0";
+            for (const bool chosen : {false, true}) {
+                EXPECT_EQ(quick.theContentResultView->isHidden(), !chosen);
+                EXPECT_EQ(quick.quickScnDeviceBtn->isEnabled(), chosen);
+                EXPECT_EQ(quick.scanNoDevicelab->isHidden(), chosen);
+                ASSERT_TRUE(detach(udid) &&
+                            pumpUntil([this] { return !hub().getDeviceConnected(); }));
+                ASSERT_GE(attach((tmp_ / udid).string()), 0);
+            }
             continue;
         }
+        EXPECT_TRUE(hub().quickScanUi()->quickScnDeviceBtn->isEnabled());
         const int current = attached[static_cast<std::size_t>(c.current)];
         EXPECT_EQ(currentIndex(), current);
         EXPECT_EQ(ui().deviceNamePopBtn->currentData().toInt(), current);

@@ -526,5 +526,45 @@ TEST_F(LargeFilePageTest, TheOnlyDeviceUnpluggedAfterTheScanTakesItsListsAndCanB
     EXPECT_FALSE(page().userLargeFileController()->arrangedObjects().empty());
 }
 
+// A notice stays with its list and moment: the spinner goes when the scan ends, a result shows
+// only on its own detail view, and an advice line goes with its file.
+TEST_F(LargeFilePageTest, NoticesBelongToTheirListAndGoWithWhatTheyTellOf) {
+    struct Case {
+        const char* udid;
+        bool app;            // an app file is deleted, else the big table's first user file
+        bool adviceOfLarge;  // the advice asked for is of a large file's row, else a big one's
+        int adviceRow;
+        bool adviceStays;
+    };
+    for (const Case& c :
+         {Case{"own-advice", false, false, 0, false}, Case{"other-advice", false, true, 2, true},
+          Case{"app-file", true, true, 0, true}}) {
+        SCOPED_TRACE(c.udid);
+        page().initAllDataAndAllView();
+        page().setDeviceIndex(attach(makeFinderDevice(c.udid)));
+        page().StartScanAction();
+        ASSERT_TRUE(waitIdle());
+        EXPECT_TRUE(ui().theFlashView->isHidden() && !ui().theFlashView->isFlashing());
+        page().ClickUserDataFileAction();
+        QTableView* advised =
+            c.adviceOfLarge ? ui().userDataLargeTableView : ui().userDataBigTableView;
+        select(advised, {c.adviceRow});
+        NotificationCenter::defaultCenter().post("TheImageTextCellHavebeenDown",
+                                                 static_cast<QObject*>(advised));
+        Alerts::ScopedHandler accept(
+            [](QWidget*, const Alerts::Question&) { return Alerts::Answer::Default; });
+        if (c.app) {
+            page().ClickAppDataFileAction();
+        }
+        select(c.app ? ui().appLargeTableView : ui().userDataBigTableView, {c.app ? 1 : 0});
+        c.app ? page().ClickAppRemoveAction() : page().ClickuserDataRemoveAction();
+        ASSERT_TRUE(waitIdle());
+        EXPECT_EQ(ui().userDataResultlab->text().isEmpty(), c.app);
+        EXPECT_EQ(ui().appDataResultlab->text().isEmpty(), !c.app);
+        EXPECT_EQ(!ui().showlargeuserdatatip->isHidden() || !ui().showbiguserdatatip->isHidden(),
+                  c.adviceStays);
+    }
+}
+
 }  // namespace
 }  // namespace nimbara::test

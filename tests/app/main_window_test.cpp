@@ -356,7 +356,8 @@ TEST_F(MainWindowTest, LaunchLayoutShowsTheNoDeviceState) {
     EXPECT_TRUE(shown(q.theInfoTableDisplayView));
     EXPECT_FALSE(shown(q.theInfoCleanFinishView));
     EXPECT_TRUE(q.bigFileTableView->horizontalHeader()->isHidden());
-    EXPECT_TRUE(q.quickScnDeviceBtn->isEnabled());
+    EXPECT_FALSE(q.quickScnDeviceBtn->isEnabled());
+    EXPECT_TRUE(shown(q.scanNoDevicelab));
 }
 
 TEST_F(MainWindowTest, QuickScanBottomBarIsPreparedWhenADeviceBecomesCurrent) {

@@ -263,11 +263,12 @@ class PRCleanViewController : public nimbara::ui::PageControllerBase {
     // Posts a removal of `plan` on the page's removal worker; `settle` takes the report on the
     // GUI thread while the page still shows that device's results.
     // The sheet shows the progress, headed by `sheetHeadline` (rich text; a plain default when
-    // empty); with `progressStep` the percent goes there instead and no sheet opens.
+    // empty); with `progressStep` the percent goes there instead and no sheet opens. Without
+    // `notice` the page's line is cleared and the result left to whoever asked for the run.
     void runRemoval(nimbara::cleanup::CleanDeviceTarget target,
                     std::vector<nimbara::cleanup::CleanItem> plan, Settle settle,
                     const QString& sheetHeadline = QString(),
-                    std::function<void(int)> progressStep = {});
+                    std::function<void(int)> progressStep = {}, bool notice = true);
     void runExport(nimbara::cleanup::CleanDeviceTarget target,
                    std::vector<nimbara::cleanup::CleanItem> plan,
                    nimbara::cleanup::CleanExportLayout layout, const QString& appData = {});

@@ -158,7 +158,7 @@ bool PRCleanViewController::busyForRemoval() {
 
 void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<CleanItem> plan,
                                        Settle settle, const QString& sheetHeadline,
-                                       std::function<void(int)> progressStep) {
+                                       std::function<void(int)> progressStep, bool notice) {
     if (plan.empty() || target.deviceSerial == 0) {
         return;
     }
@@ -170,6 +170,9 @@ void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<Cle
     QPointer<PRCleanViewController> self(this);
     const std::uint64_t generation = removals_->generation();
     auto planCopy = std::make_shared<std::vector<CleanItem>>(plan);
+    if (!notice) {
+        setStatus(QString());  // what an earlier removal said is no longer so
+    }
     removals_->postRemoval(
         target, std::move(plan),
         [self, generation, progressStep](const nimbara::cleanup::CleanProgress& progress) {
@@ -191,10 +194,10 @@ void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<Cle
                 }
             });
         },
-        [self, generation, planCopy, settle = std::move(settle)](const CleanRemovalReport& report,
-                                                                 std::uint64_t) {
+        [self, generation, planCopy, notice, settle = std::move(settle)](
+            const CleanRemovalReport& report, std::uint64_t) {
             auto shared = std::make_shared<CleanRemovalReport>(report);
-            nimbara::postToMain([self, generation, planCopy, settle, shared] {
+            nimbara::postToMain([self, generation, planCopy, notice, settle, shared] {
                 if (!self || !self->removals_->isCurrent(generation)) {
                     return;  // another device's results by now: nothing to settle
                 }
@@ -206,7 +209,9 @@ void PRCleanViewController::runRemoval(CleanDeviceTarget target, std::vector<Cle
                 const bool clean = shared->status == nimbara::cleanup::CleanRunStatus::Done ||
                                    shared->status == nimbara::cleanup::CleanRunStatus::NothingToDo;
                 // What the device removed and freed; red when not everything went.
-                self->setStatus(shared->message, !clean);
+                if (notice) {
+                    self->setStatus(shared->message, !clean);
+                }
                 if (self->jobEnded_) {
                     self->jobEnded_();
                 }
@@ -773,6 +778,8 @@ void PRCleanViewController::settleDevice(const CleanRemovalReport& report,
             gone += entry->fileSizeNumber();
             ++count;
         }
+        // A folder whose files all went leaves the outline: the tree shows what is left.
+        parts->tree->pruneEmptyCleanFolders();
         std::uint64_t& size = deviceSizes_[parts->slot];
         size = size >= gone ? size - gone : 0;
         std::uint64_t& number = deviceCounts_[parts->slot];
@@ -908,11 +915,14 @@ bool PRCleanViewController::cleanAllFound(std::function<void(const CleanRemovalR
         done(nothing);
         return true;
     }
-    runRemoval(deviceTarget(), std::move(plan),
-               [this, done = std::move(done)](const CleanRemovalReport& report,
-                                              const std::vector<CleanItem>& plan) {
-                   settleDevice(report, plan);
-                   done(report);
-               });
+    // The summary that asked for the fix tells its result; the page's lists show what is left.
+    runRemoval(
+        deviceTarget(), std::move(plan),
+        [this, done = std::move(done)](const CleanRemovalReport& report,
+                                       const std::vector<CleanItem>& plan) {
+            settleDevice(report, plan);
+            done(report);
+        },
+        QString(), {}, false);
     return true;
 }

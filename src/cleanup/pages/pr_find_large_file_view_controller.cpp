@@ -184,6 +184,8 @@ void PRFindLargeFileViewController::initAllDataAndAllView() {
     scanIndex_ = -1;
     scanSerial_ = 0;
     lastSelectedIndex_ = -1;
+    largeAdvice_.reset();
+    bigAdvice_.reset();
     currentTable_ = nullptr;
     userDataLargeFileArray_.clear();
     userDataBigFileArray_.clear();
@@ -225,7 +227,7 @@ void PRFindLargeFileViewController::initAllDataAndAllView() {
         tip->hide();
     }
     ui.scanStatuslab->hide();
-    setResult(QString());
+    setResult(QString(), ResultList::UserFiles);
 }
 
 // ------------------------------------------------------------------ widgets
@@ -250,6 +252,8 @@ void PRFindLargeFileViewController::viewShown() {
     ui.showlargeuserdatatip->hide();
     ui.showbiguserdatatip->hide();
     lastSelectedIndex_ = -1;
+    largeAdvice_.reset();
+    bigAdvice_.reset();
     if (bScanStarted_ || bScanFinished_) {
         return;  // shown again: what the scan found stays offered
     }
@@ -506,14 +510,18 @@ QString PRFindLargeFileViewController::shownView() const {
     return ui_->stack->currentWidget()->objectName();
 }
 
-void PRFindLargeFileViewController::setResult(const QString& text) {
+void PRFindLargeFileViewController::setResult(const QString& text, ResultList list) {
+    // A sentence tells of the list it was made on: the other detail view shows none.
     resultText_ = text;
     if (!ui_) {
         return;
     }
-    for (QLabel* label : {ui_->userDataResultlab, ui_->appDataResultlab}) {
-        label->setText(text);
-        label->setVisible(!text.isEmpty());
+    const std::pair<QLabel*, ResultList> labels[] = {
+        {ui_->userDataResultlab, ResultList::UserFiles}, {ui_->appDataResultlab, ResultList::Apps}};
+    for (const auto& [label, of] : labels) {
+        const QString shown = of == list ? text : QString();
+        label->setText(shown);
+        label->setVisible(!shown.isEmpty());
     }
 }
 
@@ -620,10 +628,13 @@ void PRFindLargeFileViewController::startScan(bool withViews) {
 }
 
 void PRFindLargeFileViewController::scanEnded(nimbara::cleanup::LargeFileScanResult result) {
+    FindLargeFileUi& ui = *ui_;
+    // However the scan ended, its spinner stops and leaves the view.
+    ui.theFlashView->stopFlash();
+    ui.theFlashView->hide();
     if (result.deviceIndex != scanIndex_ || result.deviceSerial != scanSerial_) {
         return;  // another device's scan: never shown here
     }
-    FindLargeFileUi& ui = *ui_;
     userDataLargeFileArray_ = std::move(result.userDataLargeFileArray);
     userDataBigFileArray_ = std::move(result.userDataBigFileArray);
     appLargeFileArray_ = std::move(result.appLargeFileArray);
@@ -648,7 +659,6 @@ void PRFindLargeFileViewController::scanEnded(nimbara::cleanup::LargeFileScanRes
         ui.appDataFilelab->hide();
     }
     ui.startScanBtn->setImage(QStringLiteral("doneNom.png"));
-    ui.theFlashView->stopFlash();
     QStringList problems;
     if (result.stopped) {
         problems << QStringLiteral("The device was disconnected before the scan finished.");
@@ -707,13 +717,28 @@ void PRFindLargeFileViewController::TheImageTextCellHavebeenDownHandle(
     }
     if (row == lastSelectedIndex_) {
         tip->hide();
+        (tip == ui_->showlargeuserdatatip ? largeAdvice_ : bigAdvice_).reset();
         lastSelectedIndex_ = -1;
         return;
     }
     const std::shared_ptr<PRLargeFileNode> record = controllerOf(table)->recordAt(row);
     tip->setText(record ? record->fileAdvice() : QString());
     tip->show();
+    (tip == ui_->showlargeuserdatatip ? largeAdvice_ : bigAdvice_) = record;
     lastSelectedIndex_ = row;
+}
+
+void PRFindLargeFileViewController::dropAdvice(const std::set<const PRLargeFileNode*>& gone) {
+    const std::pair<QLabel*, std::shared_ptr<PRLargeFileNode>*> lines[] = {
+        {ui_->showlargeuserdatatip, &largeAdvice_}, {ui_->showbiguserdatatip, &bigAdvice_}};
+    for (const auto& [tip, advised] : lines) {
+        if (*advised && gone.count(advised->get()) > 0) {
+            tip->setText(QString());
+            tip->hide();
+            advised->reset();
+            lastSelectedIndex_ = -1;
+        }
+    }
 }
 
 void PRFindLargeFileViewController::PRbuttonMouseEnteredHandle(
@@ -829,8 +854,11 @@ bool PRFindLargeFileViewController::readyForAction() {
         return false;
     }
     if (pending_ > 0) {
-        setResult(QStringLiteral(
-            "Another task of this page is still running. Please wait until it has finished."));
+        setResult(
+            QStringLiteral("Another task of this page is still running. Please wait until it has "
+                           "finished."),
+            ui_->stack->currentWidget() == ui_->appLargerFileView ? ResultList::Apps
+                                                                  : ResultList::UserFiles);
         return false;
     }
     return true;
@@ -1017,19 +1045,20 @@ void PRFindLargeFileViewController::removeFiles(QTableView* table, bool userFile
         note += (note.isEmpty() ? QString() : QStringLiteral(" ")) +
                 QStringLiteral("Apps are not deleted here; use Uninstall to remove an app.");
     }
+    const ResultList list = userFiles ? ResultList::UserFiles : ResultList::Apps;
     if (plan.empty()) {
-        setResult(note);
+        setResult(note, list);
         return;
     }
     const bool appSpinner = !userFiles;
     spin(appSpinner ? ui_->appDataExportProgressor : ui_->userDataExportprogressor, true);
     QPointer<QTableView> where(table);
-    post([target = target(), plan, planned, where, userFiles, note,
-          appSpinner](const std::function<bool()>& stop) {
+    post([target = target(), plan, planned, where, userFiles, note, appSpinner,
+          list](const std::function<bool()>& stop) {
         nimbara::cleanup::CleanRemovalEngine engine(target, plan, {}, stop);
         auto report = std::make_shared<CleanRemovalReport>(engine.run());
-        return Done([report, planned, where, userFiles, note,
-                     appSpinner](PRFindLargeFileViewController& page) {
+        return Done([report, planned, where, userFiles, note, appSpinner,
+                     list](PRFindLargeFileViewController& page) {
             page.spin(
                 appSpinner ? page.ui_->appDataExportProgressor : page.ui_->userDataExportprogressor,
                 false);
@@ -1037,7 +1066,7 @@ void PRFindLargeFileViewController::removeFiles(QTableView* table, bool userFile
                 page.settleRemoval(where, userFiles, planned, *report);
             }
             if (!note.isEmpty()) {
-                page.setResult(page.resultText() + QStringLiteral(" ") + note);
+                page.setResult(page.resultText() + QStringLiteral(" ") + note, list);
             }
         });
     });
@@ -1063,6 +1092,7 @@ void PRFindLargeFileViewController::settleRemoval(QTableView* table, bool userFi
         eraseRecords(userDataLargeFileArray_, gone);
         eraseRecords(userDataBigFileArray_, gone);
         allDocumentFileSize_ = lessBy(allDocumentFileSize_, listedBytes);
+        dropAdvice(gone);
     } else {
         eraseRecords(appLargeFileArray_, gone);
         eraseRecords(appBigFileArray_, gone);
@@ -1074,7 +1104,8 @@ void PRFindLargeFileViewController::settleRemoval(QTableView* table, bool userFi
     const bool clean = report.status == nimbara::cleanup::CleanRunStatus::Done;
     setResult(clean ? QStringLiteral("Deleted %1 (%2).")
                           .arg(filesText(gone.size()), size_to_unit(report.freedBytes))
-                    : report.message);
+                    : report.message,
+              userFiles ? ResultList::UserFiles : ResultList::Apps);
 }
 
 // ------------------------------------------------------------------ uninstall
@@ -1123,7 +1154,8 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
                     gone ? QString::fromLatin1(kNoDeviceText)
                          : QStringLiteral("%1 could not be uninstalled (the device answered %2).")
                                .arg(name)
-                               .arg(rc));
+                               .arg(rc),
+                    ResultList::Apps);
                 return;
             }
             // The app's own size: the bundle and data the device reported for it.
@@ -1137,7 +1169,7 @@ void PRFindLargeFileViewController::uninstall(QTableView* table,
                 where->clearSelection();
                 where->setCurrentIndex(QModelIndex());
             }
-            page.setResult(QStringLiteral("%1 was uninstalled.").arg(name));
+            page.setResult(QStringLiteral("%1 was uninstalled.").arg(name), ResultList::Apps);
         });
     });
 }
@@ -1188,9 +1220,10 @@ void PRFindLargeFileViewController::ExportAppDataAction(QObject*) {
 
 void PRFindLargeFileViewController::exportRecords(const List& records, bool appData,
                                                   FlashView* spinner) {
+    const ResultList list = appData ? ResultList::Apps : ResultList::UserFiles;
     QString folder = host().exportFolder();
     if (folder.isEmpty()) {
-        setResult(QString::fromLatin1(kNoExportFolder));
+        setResult(QString::fromLatin1(kNoExportFolder), list);
         return;
     }
     if (appData) {
@@ -1204,8 +1237,9 @@ void PRFindLargeFileViewController::exportRecords(const List& records, bool appD
     }
     if (plan.empty()) {
         setResult(QStringLiteral(
-            "Choose the app files to export; an app itself is saved to your computer with "
-            "Archive."));
+                      "Choose the app files to export; an app itself is saved to your computer "
+                      "with Archive."),
+                  list);
         return;
     }
     spin(spinner, true);
@@ -1214,17 +1248,19 @@ void PRFindLargeFileViewController::exportRecords(const List& records, bool appD
     const auto layout = appData ? nimbara::cleanup::CleanExportLayout::PerApp
                                 : nimbara::cleanup::CleanExportLayout::Flat;
     const std::filesystem::path path(QFile::encodeName(folder).toStdString());
-    post([target = target(), plan, path, layout, appSpinner](const std::function<bool()>& stop) {
+    post([target = target(), plan, path, layout, appSpinner,
+          list](const std::function<bool()>& stop) {
         nimbara::cleanup::CleanExportEngine engine(target, plan, path, layout, {}, stop);
         auto report = std::make_shared<nimbara::cleanup::CleanExportReport>(engine.run());
-        return Done([report, appSpinner](PRFindLargeFileViewController& page) {
+        return Done([report, appSpinner, list](PRFindLargeFileViewController& page) {
             page.spin(
                 appSpinner ? page.ui_->appDataExportProgressor : page.ui_->userDataExportprogressor,
                 false);
             const QString where = QString::fromStdString(report->folder.string());
             // What was written and where, once (or why nothing was).
             page.setResult(report->message.isEmpty() ? QStringLiteral("Nothing was exported.")
-                                                     : report->message);
+                                                     : report->message,
+                           list);
             // Only an export that copied something shows its folder.
             if (report->revealFolder()) {
                 nimbara::ui::FileViewer::reveal(where);
@@ -1251,7 +1287,7 @@ void PRFindLargeFileViewController::ClickAppArchiveAction(QObject*) {
     }
     const QString folder = host().exportFolder();
     if (folder.isEmpty()) {
-        setResult(QString::fromLatin1(kNoExportFolder));
+        setResult(QString::fromLatin1(kNoExportFolder), ResultList::Apps);
         return;
     }
     spin(ui_->appDataExportProgressor, true);
@@ -1262,7 +1298,7 @@ void PRFindLargeFileViewController::ClickAppArchiveAction(QObject*) {
             nimbara::cleanup::archiveAppToFolder(job, folder, stop));
         return Done([result, folder](PRFindLargeFileViewController& page) {
             page.spin(page.ui_->appDataExportProgressor, false);
-            page.setResult(result->message);
+            page.setResult(result->message, ResultList::Apps);
             if (result->outcome == nimbara::cleanup::AppJobResult::Outcome::Done &&
                 !result->archivePath.isEmpty()) {
                 nimbara::ui::FileViewer::reveal(folder);
@@ -1277,7 +1313,8 @@ void PRFindLargeFileViewController::ClickAppReinstallAction(QObject*) {
         return;
     }
     if (!record->filePath().isEmpty()) {
-        setResult(QStringLiteral("Choose an app to reinstall, not one of its files."));
+        setResult(QStringLiteral("Choose an app to reinstall, not one of its files."),
+                  ResultList::Apps);
         return;
     }
     // A reinstall takes the app's documents and data off the device: it is asked first.
@@ -1333,7 +1370,7 @@ void PRFindLargeFileViewController::ClickAppReinstallAction(QObject*) {
                 page.dropAppRows(record->appBundId());
             }
             page.refreshSizeLabels();
-            page.setResult(result->message);
+            page.setResult(result->message, ResultList::Apps);
         });
     });
 }

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "cleanup/clean_removal.h"
@@ -160,7 +161,8 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     QTableView* currentTableView() const { return currentTable_; }
     // "mainTableView", "userDataLargerFileView" or "appLargerFileView".
     QString shownView() const;
-    // The last action's result sentence (empty when none).
+    // The last action's result sentence (empty when none); only the detail view of the list it
+    // was made on shows it.
     QString resultText() const { return resultText_; }
 
     FindLargeFileUi& finderUi();
@@ -179,7 +181,9 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     void buildUi();
     void wire();
     void showOnly(QWidget* view);
-    void setResult(const QString& text);
+    // The detail view whose list an action's result sentence tells of.
+    enum class ResultList { UserFiles, Apps };
+    void setResult(const QString& text, ResultList list);
     void startScan(bool withViews);
     void scanEnded(nimbara::cleanup::LargeFileScanResult result);
     nimbara::cleanup::CleanDeviceTarget target() const;
@@ -215,6 +219,8 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     void dropAppRows(const QString& bundleId);
     void exportRecords(const List& records, bool appData, FlashView* spinner);
     void refreshSizeLabels();
+    // The advice lines of the files in `gone` go with them.
+    void dropAdvice(const std::set<const PRLargeFileNode*>& gone);
     void spin(FlashView* spinner, bool on);
 
     std::atomic<int> deviceIndex_{0};
@@ -236,6 +242,9 @@ class PRFindLargeFileViewController : public nimbara::ui::PageControllerBase {
     bool bScanStarted_ = false;
     bool bScanFinished_ = false;
     int lastSelectedIndex_ = -1;
+    // The files whose advice the large and the big table's advice lines show (null: none).
+    std::shared_ptr<PRLargeFileNode> largeAdvice_;
+    std::shared_ptr<PRLargeFileNode> bigAdvice_;
     QPointer<QTableView> currentTable_;
     // The device the lists belong to (index and serial of the scan).
     int scanIndex_ = -1;

@@ -8,8 +8,9 @@
 // counts, and so that item models read rows without copying the nodes' lists. Sub-folders are
 // changed only through the tree; entries are appended through it.
 //
-// Observers (the item models) are told before and after a folder is inserted, after an entry
-// was appended, and around a clear, so that views take the rows as they arrive. GUI thread only.
+// Observers (the item models) are told before and after a folder is inserted or removed, after an
+// entry was appended, and around a clear, so that views take the rows as they arrive. GUI thread
+// only.
 #pragma once
 
 #include <QString>
@@ -65,6 +66,9 @@ class FolderTree {
         // `parent` is null for the top level.
         virtual void folderAboutToBeInserted(const Dir* parent, int row) = 0;
         virtual void folderInserted() = 0;
+        // `folder` (with everything below it) is about to leave row `row` of `parent`.
+        virtual void folderAboutToBeRemoved(const Dir* parent, int row, const Dir* folder) = 0;
+        virtual void folderRemoved() = 0;
         // `entry` was appended to the folder's entries.
         virtual void entryAppended(const Dir* folder, const EntryPtr& entry) = 0;
         virtual void treeAboutToBeCleared() = 0;
@@ -169,6 +173,29 @@ class FolderTree {
         }
     }
 
+    // Takes away every folder that holds no entry, itself or below it, so that the tree shows
+    // what is left after its entries were removed. Returns the folders taken away.
+    std::size_t pruneEmptyFolders() {
+        std::vector<DirPtr> order;  // parents before their sub-folders
+        std::vector<const Dir*> pending{nullptr};
+        while (!pending.empty()) {
+            const Dir* at = pending.back();
+            pending.pop_back();
+            for (const DirPtr& child : childrenOf(at)) {
+                order.push_back(child);
+                pending.push_back(child.get());
+            }
+        }
+        std::size_t removed = 0;
+        for (auto it = order.rbegin(); it != order.rend(); ++it) {
+            if ((*it)->fileChildrenCount() == 0 && childrenOf(it->get()).empty()) {
+                removeFolder(*it);
+                ++removed;
+            }
+        }
+        return removed;
+    }
+
     // Forgets every folder (the nodes themselves stay with whoever holds them).
     void clear() {
         const auto observers = observers_;
@@ -187,6 +214,30 @@ class FolderTree {
         Dir* parent = nullptr;
         std::vector<DirPtr> children;
     };
+
+    // Takes a folder without sub-folders out of the tree and out of its parent node.
+    void removeFolder(const DirPtr& folder) {
+        const auto found = levels_.find(folder.get());
+        if (found == levels_.end() || !found->second.children.empty()) {
+            return;
+        }
+        Dir* parent = found->second.parent;
+        Level* level = levelOf(parent);
+        const auto at = std::find(level->children.begin(), level->children.end(), folder);
+        const int row = static_cast<int>(at - level->children.begin());
+        const auto observers = observers_;
+        for (Observer* observer : observers) {
+            observer->folderAboutToBeRemoved(parent, row, folder.get());
+        }
+        level->children.erase(at);
+        levels_.erase(found);
+        if (const DirPtr node = folder->parent()) {
+            node->removeChild(folder);
+        }
+        for (Observer* observer : observers) {
+            observer->folderRemoved();
+        }
+    }
 
     const Level* levelOf(const Dir* folder) const {
         if (!folder) {

@@ -160,6 +160,14 @@ PRAppTreeController::CleanDir PRAppTreeController::IsThisDirOrFileFatherHasCreat
     return nimbara::ui::folderOfParentPath(cleanDirArray_, record);
 }
 
+void PRAppTreeController::pruneEmptyCleanFolders() {
+    if (clean_.pruneEmptyFolders() == 0) {
+        return;
+    }
+    std::erase_if(cleanDirArray_,
+                  [this](const CleanDir& folder) { return !clean_.holds(folder.get()); });
+}
+
 void PRAppTreeController::clear() {
     initData();
     plain_.clear();

@@ -100,6 +100,9 @@ class PRAppTreeController {
     // The trees' shapes, for the outline models.
     PlainTree& plainTree() { return plain_; }
     CleanTree& cleanTree() { return clean_; }
+    // After entries were removed: the clean tree's folders left without an entry go (an app
+    // whose files all went leaves the tree).
+    void pruneEmptyCleanFolders();
     // Forgets both trees and the folder lists, for a new scan or another device.
     void clear();
 
