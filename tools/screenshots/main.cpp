@@ -252,9 +252,6 @@ void shootLongMessagesAndTheirPicture(Shooter& shots, QWidget* window, PRResultV
     }
     page.showConversation(withLongMessages(*shown));
     pumpUntil([&] { return !page.messageTreeScrollView->picturesPending(); }, 10.0);
-    std::printf("conversation pane %d wide, laid out %g wide\n",
-                page.messageTreeScrollView->viewport()->width(),
-                page.messageTreeScrollView->columnWidth());
     shots.save(window, QStringLiteral("22a-backup-browser-long-messages-smallest-window"));
 
     page.setDesktopFolderProvider([desktop] { return desktop; });
