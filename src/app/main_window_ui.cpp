@@ -634,10 +634,9 @@ void buildNoDevicePage(MainWindowUi& ui) {
 
 void buildBackupStartPage(MainWindowUi& ui) {
     // The browser's result page, added later by its controller, shares the whole page with
-    // the start page, which stays in front: its picture covers the result page until
-    // hideMainView() hides the start page's controls.
+    // the start page: one of them shows at a time (see ui::showOnlyStackedPage).
     auto* pageLayout = new QStackedLayout(ui.iTunesBackupBroswerView);
-    pageLayout->setStackingMode(QStackedLayout::StackAll);
+    pageLayout->setStackingMode(QStackedLayout::StackOne);
     pageLayout->setContentsMargins(0, 0, 0, 0);
     ui.manageBroswerBackupView =
         named(new QWidget(ui.iTunesBackupBroswerView), "manageBroswerBackupView");

@@ -1,12 +1,14 @@
 // What pages ask of the shell, forwarded to the shell's own members.
 #include <QMainWindow>
 
+#include "app/main_window_ui.h"
 #include "app/quennic_app_delegate.h"
 #include "app/quennic_app_delegate_pages.h"
 #include "backup/backup_list.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
 #include "ui/core/byte_arithmetic.h"
+#include "ui/stacked_pages.h"
 
 using nimbara::Notification;
 using nimbara::ui::addSaturating;
@@ -103,8 +105,13 @@ void QuennicAppDelegate::navigateTo(Destination destination) {
             ClickScaniTunesBackup(nullptr);
             return;
         case Destination::BackupBrowser:
+            // The list of backups, and it alone: the results page it replaces goes.
             ClickiTunesBackupBroswer(nullptr);
             showMainView();
+            if (mainUi_) {
+                nimbara::ui::showOnlyStackedPage(mainUi_->iTunesBackupBroswerView,
+                                                 mainUi_->manageBroswerBackupView);
+            }
             return;
     }
 }

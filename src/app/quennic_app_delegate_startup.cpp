@@ -10,7 +10,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QStackedLayout>
 #include <QSysInfo>
 #include <QTableView>
 #include <QTimer>
@@ -38,6 +37,7 @@
 #include "ui/named_image.h"
 #include "ui/notification_buttons.h"
 #include "ui/pop_view_controller.h"
+#include "ui/stacked_pages.h"
 
 namespace {
 
@@ -404,9 +404,7 @@ void QuennicAppDelegate::showResultView() {
         // The start page's controls give way to the result page, which comes to the front.
         hideMainView();
         resultViewController_->showView(mainUi_->iTunesBackupBroswerView);
-        if (auto* stack =
-                qobject_cast<QStackedLayout*>(mainUi_->iTunesBackupBroswerView->layout())) {
-            stack->setCurrentWidget(resultViewController_->view());
-        }
+        nimbara::ui::showOnlyStackedPage(mainUi_->iTunesBackupBroswerView,
+                                         resultViewController_->view());
     }
 }

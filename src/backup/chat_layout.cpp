@@ -26,11 +26,25 @@ const PRMessageNode& chatMessageOrEmpty(const std::shared_ptr<PRMessageNode>& me
     return message ? *message : empty;
 }
 
-QRectF calculateChatRect(const QString& text, const ChatTextMeasure& measure) {
+double chatColumnWidth(double width) {
+    return std::max(width, kChatMinimumColumnWidth);
+}
+
+double chatBubbleWidth(double columnWidth) {
+    return std::min(kChatBubbleWidth, chatColumnWidth(columnWidth) - kChatSentMargin);
+}
+
+double chatTextWrapWidth(double bubbleWidth) {
+    // The field starts 25 in and keeps clear of the 16 wide right-hand pieces; it is 56 wider
+    // than the text it shows (36 of the measured rectangle, 20 of its own).
+    return std::max(1.0, bubbleWidth - (kChatBubbleWidth - kChatTextLayoutWidth));
+}
+
+QRectF calculateChatRect(const QString& text, const ChatTextMeasure& measure, double wrapWidth) {
     if (text.isNull() || text == QLatin1String("\n") || text == QLatin1String(" ") || !measure) {
         return QRectF();
     }
-    const QSizeF used = measure(text, kChatTextLayoutWidth);
+    const QSizeF used = measure(text, wrapWidth);
     QRectF r(0, 0, std::max(0.0, used.width()), std::max(0.0, used.height()));
     if (r.width() > 0) {
         r.setWidth(r.width() + 36);
@@ -80,7 +94,7 @@ ChatPictureInner chatPictureInner(const QSizeF& size) {
     const double h = size.height();
     // The picture's box sits halfway down, measured from the bottom edge.
     const double fromBottom = (h - 85) / 2;
-    return {QRectF(0, 0, 200, 10), QRectF(15, 10, 240, 15),
+    return {QRectF(0, 0, 200, 10), QRectF(15, 10, size.width(), 15),
             QRectF(30, h - fromBottom - kChatPictureSide, kChatPictureSide, kChatPictureSide)};
 }
 
@@ -94,14 +108,14 @@ ChatTextInner chatTextInner(const QSizeF& size, const QRectF& textRect, const QS
     const double textWidth = text.isEmpty() ? textRect.width() + 20 : textRect.width();
     ChatTextInner inner;
     inner.line = QRectF(0, -5, 200, 10);
-    inner.date = QRectF(15, 5, 240, 15);
+    inner.date = QRectF(15, 5, size.width(), 15);
     inner.text = QRectF(25, h - fromBottom - textHeight, textWidth + 20, textHeight);
     if (text.isEmpty()) {
         inner.shown = QString::fromLatin1(kChatUnsavedText);
         inner.attention = true;
         // The stand-in is wider than the room an empty text measures: it is never cut.
         if (measure) {
-            const QSizeF needed = measure(inner.shown, kChatTextLayoutWidth);
+            const QSizeF needed = measure(inner.shown, chatTextWrapWidth(size.width()));
             inner.text.setWidth(std::max(inner.text.width(), needed.width() + 4));
             inner.text.setHeight(std::max(inner.text.height(), needed.height()));
         }
@@ -112,7 +126,7 @@ ChatTextInner chatTextInner(const QSizeF& size, const QRectF& textRect, const QS
                           text == QLatin1String(kChatLocationText);
     }
     // Never past the bubble's right-hand pieces.
-    inner.text.setWidth(std::min(inner.text.width(), size.width() - 25 - 16));
+    inner.text.setWidth(std::max(0.0, std::min(inner.text.width(), size.width() - 25 - 16)));
     return inner;
 }
 
@@ -141,7 +155,8 @@ ChatBatch nextChatBatch(std::size_t shown, std::size_t count, std::size_t batch)
     return {shown, count, false};
 }
 
-ChatColumnLayout::ChatColumnLayout(ChatTextMeasure measure) : measure_(std::move(measure)) {}
+ChatColumnLayout::ChatColumnLayout(ChatTextMeasure measure, double columnWidth)
+    : measure_(std::move(measure)), width_(chatColumnWidth(columnWidth)) {}
 
 void ChatColumnLayout::reset() {
     previous_ = QRectF();
@@ -156,10 +171,10 @@ ChatHeadPlan ChatColumnLayout::placeHead(const PRMessageTreeNode& conversation) 
         top = 0;  // nothing placed yet
     }
     head.top = top;
-    head.background = QRectF(-1, top - 1, kChatColumnWidth, 76);
+    head.background = QRectF(-1, top - 1, width_, 76);
     head.picture = QRectF(0, top + 5, 80, 60);
     // The name starts past the picture and ends inside the column, never under either.
-    head.name = QRectF(88, top + 25, kChatColumnWidth - 88 - 8, 20);
+    head.name = QRectF(88, top + 25, width_ - 88 - 8, 20);
     head.hasPicture = conversation.messageCount() > 0;
     head.nameText = conversation.messageTreeNodeName();
     previous_ = head.name.translated(0, 45);
@@ -181,7 +196,8 @@ ChatBubblePlan ChatColumnLayout::placeMessage(const PRMessageNode& message, std:
         bubble.caption = bubble.captionDate;
     }
     bubble.name = message.messagePhone();
-    const double x = bubble.received ? kChatReceivedX : kChatSentX;
+    const double width = bubbleWidth();
+    const double x = bubble.received ? kChatReceivedX : width_ - kChatSentMargin - width;
     const double y = previous_.bottom();
 
     const auto textBubble = [&](const QString& text) {
@@ -189,11 +205,11 @@ ChatBubblePlan ChatColumnLayout::placeMessage(const PRMessageNode& message, std:
         bubble.text = text;
         // A missing text is laid out as an empty one, so that its "Unsaved File" has a line.
         bubble.textRect = chatRect(text.isNull() ? QStringLiteral("") : text);
-        bubble.frame = QRectF(x, y, kChatBubbleWidth, bubble.textRect.height() + 35);
+        bubble.frame = QRectF(x, y, width, bubble.textRect.height() + 35);
     };
     const auto pictureBubble = [&](ChatBubbleKind kind) {
         bubble.kind = kind;
-        bubble.frame = QRectF(x, y, kChatBubbleWidth, kChatPictureBubbleHeight);
+        bubble.frame = QRectF(x, y, width, kChatPictureBubbleHeight);
     };
 
     if (isChatAttachment(message)) {
@@ -219,13 +235,15 @@ ChatBubblePlan ChatColumnLayout::placeMessage(const PRMessageNode& message, std:
 }
 
 QRectF ChatColumnLayout::placeMoreButton() {
-    previous_ = QRectF(150, truncated(previous_.bottom() + 10), 80, 30);
+    // 150 in, or centred in a column too narrow for that.
+    const double x = std::min(150.0, truncated((width_ - 80) / 2));
+    previous_ = QRectF(x, truncated(previous_.bottom() + 10), 80, 30);
     truncateBottom_ = true;
     return previous_;
 }
 
 QRectF ChatColumnLayout::placeContactPicture(bool received) {
-    const QRectF picture(received ? 0 : 375, truncated(previous_.bottom() + 40), 32, 32);
+    const QRectF picture(received ? 0 : width_ - 50, truncated(previous_.bottom() + 40), 32, 32);
     previous_ = picture.translated(0, -67);
     truncateBottom_ = false;
     return picture;
@@ -240,9 +258,10 @@ ChatDocumentSize ChatColumnLayout::documentSize(double frameHeight) const {
 }
 
 ChatColumnPlan planChatColumn(const PRMessageTreeNode& conversation, int morePresses,
-                              const ChatTextMeasure& measure, double frameHeight) {
+                              const ChatTextMeasure& measure, double frameHeight,
+                              double columnWidth) {
     ChatColumnPlan plan;
-    ChatColumnLayout layout(measure);
+    ChatColumnLayout layout(measure, columnWidth);
     plan.head = layout.placeHead(conversation);
     const PRMessageTreeNode::MessageList messages = conversation.MessageNodeArray();
     const auto place = [&](const ChatBatch& batch) {

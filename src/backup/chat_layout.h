@@ -24,12 +24,18 @@ class PRMessageTreeNode;
 
 namespace nimbara::backup {
 
+// The column's width when nothing else is said: the widest the conversation pane gets.
 inline constexpr double kChatColumnWidth = 425;
+// The narrowest column laid out: a narrower pane is given this width.
+inline constexpr double kChatMinimumColumnWidth = 160;
+// The widest bubble; narrower columns get narrower bubbles.
 inline constexpr double kChatBubbleWidth = 240;
 inline constexpr double kChatReceivedX = 0;
-inline constexpr double kChatSentX = 167;
+// Room between a sent bubble and the column's right edge.
+inline constexpr double kChatSentMargin = 18;
+inline constexpr double kChatSentX = kChatColumnWidth - kChatSentMargin - kChatBubbleWidth;
 inline constexpr double kChatPictureBubbleHeight = 130;
-// Width of the box a message text is laid out in.
+// Width of the box a message text is laid out in, in the widest bubble.
 inline constexpr double kChatTextLayoutWidth = 140;
 // Messages shown at once, and added by each press of "More...".
 inline constexpr std::size_t kChatBatchSize = 50;
@@ -52,10 +58,20 @@ inline constexpr const char* kChatCaptionGap = "     ";
 // the text has nothing visible, height one line for an empty text).
 using ChatTextMeasure = std::function<QSizeF(const QString& text, double width)>;
 
-// The measured rectangle of a message text: the zero rectangle for a null text, a single line
-// break or a single blank; else the used rectangle, 36 wider and 33 higher when its width is above
-// 0, and at least 15 high.
-QRectF calculateChatRect(const QString& text, const ChatTextMeasure& measure);
+// A column's width as laid out: `width`, or the narrowest column when it is narrower.
+double chatColumnWidth(double width);
+// The width of every bubble of a column `columnWidth` wide: the widest bubble, or what the
+// column leaves beside a sent bubble's margin.
+double chatBubbleWidth(double columnWidth);
+// The width a bubble `bubbleWidth` wide lays its text out in: its text field, less the padding
+// the measured rectangle and the field add, always stays within the bubble.
+double chatTextWrapWidth(double bubbleWidth);
+
+// The measured rectangle of a message text laid out `wrapWidth` wide: the zero rectangle for a
+// null text, a single line break or a single blank; else the used rectangle, 36 wider and 33
+// higher when its width is above 0, and at least 15 high.
+QRectF calculateChatRect(const QString& text, const ChatTextMeasure& measure,
+                         double wrapWidth = kChatTextLayoutWidth);
 
 // The nine background pieces, in the order top-left, top, top-right, centre-left, centre,
 // centre-right, bottom-left, bottom, bottom-right.
@@ -167,14 +183,20 @@ struct ChatDocumentSize {
     bool scroller = false;
 };
 
-// Places the elements of one conversation one after the other, each below the last one placed.
+// Places the elements of one conversation one after the other, each below the last one placed,
+// within a column of a given width: received bubbles on its left edge, sent ones on its right.
 // Stateful and incremental, as the column is built batch by batch.
 class ChatColumnLayout {
   public:
-    explicit ChatColumnLayout(ChatTextMeasure measure);
+    explicit ChatColumnLayout(ChatTextMeasure measure, double columnWidth = kChatColumnWidth);
 
     // Back to an empty column.
     void reset();
+    // The width of the column for what is placed from now on (see chatColumnWidth): a column
+    // of another width is placed again from a reset.
+    void setColumnWidth(double width) { width_ = chatColumnWidth(width); }
+    double columnWidth() const { return width_; }
+    double bubbleWidth() const { return chatBubbleWidth(width_); }
 
     // The head, 10 below what was placed last (at 0 on an empty column); the first message goes
     // 90 below its top.
@@ -193,19 +215,22 @@ class ChatColumnLayout {
     std::size_t haveAddChatNum() const { return placed_; }
     // The document size after the last placement.
     ChatDocumentSize documentSize(double frameHeight) const;
-    // The measured rectangle of a text, with this column's measure.
-    QRectF chatRect(const QString& text) const { return calculateChatRect(text, measure_); }
+    // The measured rectangle of a text, with this column's measure, as its bubbles wrap it.
+    QRectF chatRect(const QString& text) const {
+        return calculateChatRect(text, measure_, chatTextWrapWidth(bubbleWidth()));
+    }
     const ChatTextMeasure& measure() const { return measure_; }
 
   private:
     ChatTextMeasure measure_;
+    double width_ = kChatColumnWidth;
     QRectF previous_;
     std::size_t placed_ = 0;
     bool truncateBottom_ = false;  // the last element was the button: its bottom is truncated
 };
 
 // Everything the column shows after `morePresses` presses of "More..." (more presses than there
-// are batches change nothing), in a scroll view `frameHeight` high.
+// are batches change nothing), in a scroll view `frameHeight` high and `columnWidth` wide.
 struct ChatColumnPlan {
     ChatHeadPlan head;
     std::vector<ChatBubblePlan> bubbles;
@@ -213,6 +238,7 @@ struct ChatColumnPlan {
     ChatDocumentSize document;
 };
 ChatColumnPlan planChatColumn(const PRMessageTreeNode& conversation, int morePresses,
-                              const ChatTextMeasure& measure, double frameHeight);
+                              const ChatTextMeasure& measure, double frameHeight,
+                              double columnWidth = kChatColumnWidth);
 
 }  // namespace nimbara::backup

@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QStyle>
 
@@ -35,16 +36,20 @@ QRect pixelRect(const QRectF& r) {
 }
 
 // The caption as it fits the bubble: a name too long to leave room for the date is cut short
-// (with an ellipsis), so the date always shows.
+// (with an ellipsis), so the date always shows; a date too long for a narrow bubble is cut too.
 QString fittedCaption(const chat::ChatBubblePlan& plan) {
     const QFontMetricsF metrics(nimbara::ui::chatFont(chat::kChatDateFontSize));
-    const qreal room = chat::kChatBubbleWidth - 15 - 8;
-    if (!plan.received || metrics.horizontalAdvance(plan.caption) <= room) {
+    const qreal room = plan.frame.width() - 15 - 8;
+    if (metrics.horizontalAdvance(plan.caption) <= room) {
         return plan.caption;
+    }
+    if (!plan.received) {
+        return metrics.elidedText(plan.caption, Qt::ElideRight, room);
     }
     const QString tail = QLatin1String(chat::kChatCaptionGap) + plan.captionDate;
     const qreal nameRoom = std::max<qreal>(0, room - metrics.horizontalAdvance(tail));
-    return metrics.elidedText(plan.captionName, Qt::ElideRight, nameRoom) + tail;
+    return metrics.elidedText(metrics.elidedText(plan.captionName, Qt::ElideRight, nameRoom) + tail,
+                              Qt::ElideRight, room);
 }
 
 QLabel* pictureView(QWidget* parent, const QRectF& frame, const char* objectName) {
@@ -77,9 +82,11 @@ ChatColumnView::ChatColumnView(QWidget* parent)
     document_->setPalette(palette);
     setWidget(document_);
     resize(static_cast<int>(chat::kChatColumnWidth), 360);
-    // The column has its width: what a wider window gives goes to the lists beside it.
-    setMaximumWidth(static_cast<int>(std::ceil(chat::kChatColumnWidth)) +
-                    style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * frameWidth());
+    // The column is at most as wide as its widest layout: what a wider window gives goes to the
+    // lists beside it. It is never narrower than its narrowest layout.
+    const int chrome = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * frameWidth();
+    setMaximumWidth(static_cast<int>(std::ceil(chat::kChatColumnWidth)) + chrome);
+    setMinimumWidth(static_cast<int>(std::ceil(chat::kChatMinimumColumnWidth)) + chrome);
     resizeDocument();
 }
 
@@ -91,18 +98,62 @@ ChatColumnView::~ChatColumnView() {
 
 void ChatColumnView::showConversation(std::shared_ptr<PRMessageTreeNode> conversation) {
     previewCount_ = chat::kChatBatchSize;
+    morePresses_ = 0;
     verticalScrollBar()->setValue(0);
+    current_ = std::move(conversation);
+    build();
+}
+
+double ChatColumnView::widthGiven(bool scroller) const {
+    const int bar = scroller ? verticalScrollBar()->sizeHint().width() : 0;
+    return chat::chatColumnWidth(std::max(0, width() - 2 * frameWidth() - bar));
+}
+
+// Laid out first beside the scroll bar as it is; when the column then scrolls (or no longer
+// does), once more at the width that leaves. A narrower column is never shorter, so the second
+// layout keeps the first one's answer.
+void ChatColumnView::build() {
+    const QScopedValueRollback<bool> placing(placing_, true);
+    const int scrolled = verticalScrollBar()->value();
+    bool scroller = verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn;
+    placeColumn(widthGiven(scroller));
+    if (current_ && layout_.documentSize(height()).scroller != scroller) {
+        scroller = !scroller;
+        placeColumn(widthGiven(scroller));
+    }
+    resizeDocument();
+    verticalScrollBar()->setValue(scrolled);
+}
+
+// The head, the first batch and one more batch for each press of "More...".
+void ChatColumnView::placeColumn(double width) {
     bubbleHeight_ = 0;
     layout_.reset();
+    layout_.setColumnWidth(width);
     RemoveAllMessageChatView();
-    current_ = std::move(conversation);
     if (!current_) {
-        resizeDocument();
         return;
     }
     addChatHeadInfo(*current_);
     const PRMessageTreeNode::MessageList messages = current_->MessageNodeArray();
     placeBatch(messages, chat::firstChatBatch(messages.size(), previewCount_));
+    for (int press = 0; press < morePresses_ && morebun_; ++press) {
+        delete morebun_;
+        placeBatch(messages,
+                   chat::nextChatBatch(layout_.haveAddChatNum(), messages.size(), previewCount_));
+    }
+}
+
+void ChatColumnView::fitWidth() {
+    if (!current_) {
+        resizeDocument();
+        return;
+    }
+    if (widthGiven(layout_.documentSize(height()).scroller) != layout_.columnWidth()) {
+        build();
+    } else {
+        resizeDocument();
+    }
 }
 
 void ChatColumnView::placeBatch(const PRMessageTreeNode::MessageList& messages,
@@ -197,20 +248,25 @@ void ChatColumnView::addMoreButn() {
 
 void ChatColumnView::ClickMoreBtn(QObject*) {
     if (morebun_) {
-        // It may be the sender, in the middle of its click: it goes once the click is over.
+        // It may be the sender, in the middle of its click: it goes once the click is over, and
+        // leaves the column at once, so that laying the column out again can't take it down.
         morebun_->hide();
+        morebun_->setParent(this);
         morebun_->deleteLater();
         morebun_ = nullptr;
     }
     if (!current_) {
         return;
     }
+    ++morePresses_;
     const PRMessageTreeNode::MessageList messages = current_->MessageNodeArray();
     const chat::ChatBatch batch =
         chat::nextChatBatch(layout_.haveAddChatNum(), messages.size(), previewCount_);
     if (!batch.empty()) {
+        const QScopedValueRollback<bool> placing(placing_, true);
         placeBatch(messages, batch);
     }
+    fitWidth();  // the column may scroll now
 }
 
 void ChatColumnView::RemoveAllMessageChatView() {
@@ -267,7 +323,9 @@ bool ChatColumnView::picturesPending() const {
 
 void ChatColumnView::resizeEvent(QResizeEvent* event) {
     QScrollArea::resizeEvent(event);
-    resizeDocument();
+    if (!placing_) {
+        fitWidth();
+    }
 }
 
 // The document is as high as what it holds, or as the scroll view when that is less; only then

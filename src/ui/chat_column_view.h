@@ -1,6 +1,8 @@
 // A conversation drawn as a column of speech bubbles in a scroll view: a head with the other
 // party's picture and name, then one bubble per message (received on the left, sent on the
-// right), 50 messages at a time with a "More..." button for the next 50.
+// right), 50 messages at a time with a "More..." button for the next 50. The column is as wide as
+// the view (less its scroll bar while it scrolls) and is laid out again when that changes, so
+// every bubble and its text lie within the pane at any size.
 //
 // One class serves every page that shows conversations (the backup browser, the privacy cleaner
 // and the transfer page): the page makes one as its message scroll view and hands it the selected
@@ -51,6 +53,9 @@ class ChatColumnView : public QScrollArea {
     void addMoreButn();
     // The button's action: removes it and shows the next batch.
     void ClickMoreBtn(QObject* sender = nullptr);
+    // The width the column is laid out in (what the view gives it, less its scroll bar while it
+    // scrolls).
+    double columnWidth() const { return layout_.columnWidth(); }
     // Empties the column (and drops the picture loads of what it showed).
     void RemoveAllMessageChatView();
     // Places a small picture of the party beside a message.
@@ -79,6 +84,13 @@ class ChatColumnView : public QScrollArea {
     void placeBatch(const std::vector<std::shared_ptr<PRMessageNode>>& messages,
                     const nimbara::backup::ChatBatch& batch);
     void placeMessage(const PRMessageNode& message, std::size_t index);
+    // The column built afresh at the width the view gives, with the batches shown so far.
+    void build();
+    void placeColumn(double width);
+    // The width the view gives the column, beside a scroll bar or not.
+    double widthGiven(bool scroller) const;
+    // Builds the column again when the view gives it another width than it was laid out in.
+    void fitWidth();
     void resizeDocument();
     void showPictureData(QWidget* view, const QByteArray& data, const QSize& box);
 
@@ -87,6 +99,8 @@ class ChatColumnView : public QScrollArea {
     QPointer<QPushButton> morebun_;
     std::shared_ptr<PRMessageTreeNode> current_;
     std::size_t previewCount_ = nimbara::backup::kChatBatchSize;
+    int morePresses_ = 0;   // presses of "More..." since the conversation was shown
+    bool placing_ = false;  // elements are being placed: resizes of the viewport wait
     int bubbleHeight_ = 0;
     nimbara::ui::ChatPictureLoader* loader_ = nullptr;  // child of this view
 };

@@ -128,6 +128,8 @@ void PRChatView::initWithName(const QString& name, const QRectF& rect, const QSt
     setUpField(textView_, inner.text, chat::kChatTextFontSize,
                inner.attention ? attentionColour() : QColor(Qt::black));
     textView_->setText(inner.shown);
+    // Broken into lines as the column measured it for a bubble of this width.
+    textView_->setWrapWidth(chat::chatTextWrapWidth(width()));
     textView_->stackUnder(dateTextView_);
     lineTextView_->stackUnder(textView_);
 }

@@ -1099,6 +1099,70 @@ TEST_F(BackupBrowserTest, TicksFiltersAndSelectAllKeepOneExactCount) {
     page->setPlanMaker({});
 }
 
+// The browser's place holds the list of backups and the results page, and shows exactly one of
+// them whatever the way there: opening a backup (from the sidebar or the list), Home answered
+// with Back or Cancel, another page and back.
+TEST_F(BackupBrowserTest, OnePageOfTheBrowserShowsAfterEveryWayHomeAndBack) {
+    ASSERT_TRUE(writeSmallBackup("Nav Phone", "nav-udid").ok);
+    enum Step { Sidebar, OpenFromList, HomeBack, HomeCancel, AwayAndBack };
+    enum Shown { List, Results };
+    const struct {
+        const char* what;
+        std::vector<Step> steps;
+        Shown shown;
+    } rows[] = {
+        {"opened", {Sidebar}, Results},
+        {"home", {Sidebar, HomeBack}, List},
+        {"home cancelled", {Sidebar, HomeCancel}, Results},
+        {"home, then open again", {Sidebar, HomeBack, OpenFromList}, Results},
+        {"home twice", {Sidebar, HomeBack, OpenFromList, HomeBack}, List},
+        {"home, away and back", {Sidebar, HomeBack, AwayAndBack}, List},
+        {"away and back, home, sidebar", {Sidebar, AwayAndBack, HomeBack, Sidebar}, Results},
+    };
+    std::vector<QString> alerts;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        PRResultViewController* page = nullptr;
+        for (const Step step : row.steps) {
+            const bool back = step == HomeBack;
+            Alerts::ScopedHandler answer([&alerts, back](QWidget*, const Alerts::Question& q) {
+                alerts.push_back(q.message);
+                return back ? Alerts::Answer::Default : Alerts::Answer::Alternate;
+            });
+            switch (step) {
+                case Sidebar:
+                    page = openBrowser();
+                    break;
+                case OpenFromList:
+                    hub().actScanIOSBackupFile(nullptr);
+                    page = hub().GetresultViewController();
+                    break;
+                case HomeBack:
+                case HomeCancel:
+                    page->actHome();
+                    break;
+                case AwayAndBack:
+                    hub().ClickClean(nullptr);
+                    hub().ClickiTunesBackupBroswer(nullptr);
+                    break;
+            }
+            ASSERT_NE(page, nullptr);
+            if (step == Sidebar || step == OpenFromList) {
+                ASSERT_TRUE(waitForScan(*page));
+            }
+        }
+        QWidget* place = ui().iTunesBackupBroswerView;
+        QWidget* expected = row.shown == List ? ui().manageBroswerBackupView : page->view();
+        std::vector<QWidget*> shown;
+        for (QWidget* child : place->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isVisibleTo(place)) {
+                shown.push_back(child);
+            }
+        }
+        EXPECT_EQ(shown, std::vector<QWidget*>{expected});
+    }
+}
+
 TEST_F(BackupBrowserTest, TheRecoverButtonExportsWhatIsTickedIntoTheChosenFolder) {
     const std::string device = (tmp_ / "demo").string();
     std::string error;

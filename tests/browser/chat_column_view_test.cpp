@@ -219,6 +219,62 @@ TEST_F(ChatColumnViewTest, AnotherConversationStartsAfreshAndNothingEmptiesTheCo
     EXPECT_EQ(column.currentMessageTreeNode(), nullptr);
 }
 
+// --- Widths -----------------------------------------------------------------------------------
+
+// Long messages, sent and received, with words and without a space, in panes from the narrowest
+// the column takes to wider than it grows: every bubble lies within the pane (received on its
+// left, sent on its right), its text field within the bubble and the text within its field. One
+// column goes through every width, so each row is also a resize of the row before.
+TEST_F(ChatColumnViewTest, EveryBubbleAndItsTextLieWithinThePaneAtEveryWidth) {
+    const QString words =
+        QStringLiteral(
+            "The address for Saturday is 1428 Elm Street, ring twice and park behind "
+            "the bakery. ")
+            .repeated(3);
+    const QString unbroken = QStringLiteral("https://photos.example.org/") + QString(90, u'w');
+    const auto talk = conversation({message(words, false), message(unbroken, false),
+                                    message(words, true), message(unbroken, true)});
+    const struct {
+        const char* what;
+        int width;  // of the view
+        int height;
+    } rows[] = {
+        {"the smallest window's pane", 360, 600},
+        {"the narrowest pane", 0, 600},
+        {"a wide pane", 900, 600},
+        {"the smallest window's pane, scrolling", 360, 200},
+        {"the narrowest pane, scrolling", 0, 200},
+    };
+    ChatColumnView column;
+    column.resize(425, 600);
+    column.show();
+    column.showConversation(talk);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        column.resize(row.width, row.height);
+        settle();
+        const int pane = column.viewport()->width();
+        EXPECT_EQ(column.columnWidth(), pane);
+        const QList<PRChatView*> bubbles = column.bubbles();
+        ASSERT_EQ(bubbles.size(), 4);
+        for (const PRChatView* bubble : bubbles) {
+            const QRect frame = bubble->geometry();
+            EXPECT_EQ(bubble->isReceived() ? frame.left() : pane - frame.right() - 1,
+                      bubble->isReceived() ? 0 : 18);
+            EXPECT_LT(frame.right(), pane);
+            const ChatTextLabel* text = bubble->textView();
+            EXPECT_TRUE(bubble->rect().contains(text->geometry()));
+            const QSizeF used =
+                nimbara::ui::measureChatText(text->text(), text->font(), text->wrapWidth());
+            EXPECT_LE(used.width() + 2, text->width());
+            EXPECT_LE(used.height(), text->height());
+            const QLabel* date = bubble->dateTextView();
+            EXPECT_LE(QFontMetricsF(date->font()).horizontalAdvance(date->text()) + 15,
+                      frame.width());
+        }
+    }
+}
+
 // --- Sides, captions and colours --------------------------------------------------------------
 
 TEST_F(ChatColumnViewTest, ReceivedOnTheLeftInGreySentOnTheRightInGreen) {

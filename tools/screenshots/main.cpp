@@ -53,6 +53,8 @@
 #include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pr_contact_node.h"
+#include "backup/pr_message_node.h"
+#include "backup/pr_message_tree_node.h"
 #include "backup_writer.h"
 #include "browser/pages/backup_files_view.h"
 #include "browser/pages/pr_result_view_controller.h"
@@ -199,6 +201,82 @@ void shootConversations(Shooter& shots, const PRResultViewController& page) {
         }
         shots.save(&column, QLatin1String(name));
     }
+}
+
+// A copy of `shown` with a long sent and a long received message at its start: texts with words,
+// and a single long address without spaces.
+std::shared_ptr<PRMessageTreeNode> withLongMessages(const PRMessageTreeNode& shown) {
+    auto copy = std::make_shared<PRMessageTreeNode>();
+    copy->setMessageTreeNodeName(shown.messageTreeNodeName());
+    const auto messages = shown.MessageNodeArray();
+    const std::pair<const char*, bool> added[] = {
+        {"The address for Saturday is 1428 Elm Street, flat 3B: ring twice, the bell is broken, "
+         "and park behind the bakery because the street is closed for the market all morning.",
+         false},
+        {"https://photos.example.org/albums/2026-summer-trip-to-the-lake/shared/"
+         "0f3c9a77e1b24d5fa3c8d2e6b1907a44?view=grid&sort=oldest",
+         false},
+        {"Thanks! Could you also bring the folding chairs and the long extension cable from the "
+         "garage? Mine stopped working last week.",
+         true},
+    };
+    for (const auto& [text, received] : added) {
+        auto message = std::make_shared<PRMessageNode>();
+        if (!messages.empty() && messages.front()) {
+            message->setMessageName(messages.front()->messageName());
+            message->setMessagePhone(messages.front()->messagePhone());
+            message->setMessageDate(messages.front()->messageDate());
+        }
+        message->setMessageContent(QString::fromUtf8(text));
+        message->setMessageType(received ? QStringLiteral("Received") : QStringLiteral("Send"));
+        copy->addMessageNode(message);
+    }
+    for (const auto& message : messages) {
+        copy->addMessageNode(message);
+    }
+    return copy;
+}
+
+// The conversation view at the window's smallest size with long messages in it, then the picture
+// "Save as Picture" makes of it.
+void shootLongMessagesAndTheirPicture(Shooter& shots, QWidget* window, PRResultViewController& page,
+                                      const QString& desktop) {
+    const QSize before = window->size();
+    window->resize(window->minimumSize());
+    page.categoryList->setCurrentRow(PRResultViewController::kMessages);
+    page.messageTreeTableView->selectRow(1);
+    const auto shown = page.currentMessageTreeNode();
+    if (!shown) {
+        std::fprintf(stderr, "nimbara-screenshots: no conversation to add long messages to\n");
+        return;
+    }
+    page.showConversation(withLongMessages(*shown));
+    pumpUntil([&] { return !page.messageTreeScrollView->picturesPending(); }, 10.0);
+    shots.save(window, QStringLiteral("22a-backup-browser-long-messages-smallest-window"));
+
+    page.setDesktopFolderProvider([desktop] { return desktop; });
+    nimbara::ui::ScopedHandler<nimbara::ui::FileViewer::Handler> reveal(
+        nimbara::ui::FileViewer::handler(), [](const QString&) {});
+    page.exportBtn->click();
+    if (!pumpUntil([&] { return !page.exportingPicture(); }, 30.0)) {
+        std::fprintf(stderr, "nimbara-screenshots: the conversation's picture was not saved\n");
+    }
+    const QFileInfoList saved =
+        QDir(desktop + QStringLiteral("/Ozzaro"))
+            .entryInfoList({QStringLiteral("*.png")}, QDir::Files, QDir::Time);
+    QLabel picture;
+    if (!saved.isEmpty()) {
+        picture.setPixmap(QPixmap(saved.front().filePath()));
+        picture.resize(picture.pixmap().size());
+    }
+    if (saved.isEmpty() || picture.pixmap().isNull()) {
+        std::fprintf(stderr, "nimbara-screenshots: no picture of the conversation: %s\n",
+                     qPrintable(page.exportInfolab->text()));
+    } else {
+        shots.save(&picture, QStringLiteral("22b-conversation-picture"));
+    }
+    page.messageTreeTableView->selectRow(1);
+    window->resize(before);
 }
 
 void click(QWidget* control);
@@ -1506,6 +1584,8 @@ int run(const QString& outDir, const QSize& windowSize) {
                 shots.save(page->guidWindow, QStringLiteral("23-backup-browser-guide"));
                 page->guidWindow->close();
                 shootConversations(shots, *page);
+                shootLongMessagesAndTheirPicture(shots, ui.window, *page,
+                                                 scratch.filePath(QStringLiteral("Desktop")));
                 // The contacts narrowed by a search typed as the user would.
                 page->categoryList->setCurrentRow(PRResultViewController::kContacts);
                 page->searchlab->setText(QStringLiteral("415"));

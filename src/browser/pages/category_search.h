@@ -24,6 +24,8 @@ class CategorySearch {
     void restore(const ResultRecords& records);
     // The tables were emptied: nothing is narrowed any more.
     void forget() { narrowed_ = nullptr; }
+    // `table` shows only what a search found.
+    bool narrows(const CategoryTable& table) const { return narrowed_ == &table; }
 
   private:
     CategoryTable* narrowed_ = nullptr;

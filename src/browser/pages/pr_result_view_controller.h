@@ -273,6 +273,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
 
   protected:
     void viewShown() override;
+    // The conversations' view going out of sight (another category, another page) takes the
+    // notice of the last picture saved with it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     struct ScanSession;
@@ -306,6 +309,9 @@ class PRResultViewController : public nimbara::ui::PageControllerBase {
     // The search field for the category of `row`: cleared, and enabled where it searches.
     void prepareSearchFor(int row);
     void updateExportButton();
+    void clearExportNotice();
+    // "N conversations, M messages" of every conversation found, or of those a search shows.
+    void showConversationCount();
     void buildRecordTables();
     void takeNewRecords();
     void clearRecordTables();

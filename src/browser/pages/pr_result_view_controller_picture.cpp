@@ -1,4 +1,5 @@
 // The result page's picture of the conversation on show.
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -35,7 +36,23 @@ QWidget* PRResultViewController::buildPictureExportRow(QWidget* parent) {
     exportInfolab->setTextInteractionFlags(Qt::TextSelectableByMouse);
     exportInfolab->hide();
     layout->addWidget(exportInfolab);
+    messageTreeView->installEventFilter(this);
     return box;
+}
+
+void PRResultViewController::clearExportNotice() {
+    if (exportInfolab) {
+        exportInfolab->clear();
+        exportInfolab->hide();
+    }
+}
+
+bool PRResultViewController::eventFilter(QObject* watched, QEvent* event) {
+    // A minimised window hides nothing the user left.
+    if (watched == messageTreeView && event->type() == QEvent::Hide && !event->spontaneous()) {
+        clearExportNotice();
+    }
+    return PageControllerBase::eventFilter(watched, event);
 }
 
 void PRResultViewController::updateExportButton() {

@@ -273,15 +273,34 @@ void PRResultViewController::takeNewRecords() {
             messageTreeScrollView->showConversation(currentMessageTreeNode_);
         }
     }
-    messageTreeCountlab->setText(conversationCountText(records_.conversationCount(), messages));
+    showConversationCount();
     if (!currentMessageTreeNode_ && conversations_->shownCount() > 0 &&
         !messageTreeTableView->currentIndex().isValid()) {
         messageTreeTableView->selectRow(0);
     }
 }
 
+void PRResultViewController::showConversationCount() {
+    if (messageTreeCountlab == nullptr || conversations_ == nullptr) {
+        return;
+    }
+    std::size_t conversations = records_.conversationCount();
+    std::size_t messages = countedMessages_;
+    if (search_.narrows(*conversations_)) {
+        conversations = conversations_->shown().size();
+        messages = 0;
+        for (const auto& shown : conversations_->shown()) {
+            messages += shown ? shown->messageCount() : 0;
+        }
+    }
+    messageTreeCountlab->setText(conversationCountText(conversations, messages));
+}
+
 void PRResultViewController::showConversation(
     const std::shared_ptr<PRMessageTreeNode>& conversation) {
+    if (conversation != currentMessageTreeNode_) {
+        clearExportNotice();  // it told of another conversation
+    }
     currentMessageTreeNode_ = conversation;
     messageTreeScrollView->showConversation(conversation);
     updateExportButton();

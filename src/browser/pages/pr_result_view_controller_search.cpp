@@ -64,6 +64,7 @@ void PRResultViewController::prepareSearchFor(int row) {
     if (!searchlab) {
         return;
     }
+    showConversationCount();
     const QSignalBlocker quiet(searchlab);
     searchlab->clear();
     const nb::SearchFamily family = searchFamilyOf(row);
@@ -78,5 +79,6 @@ void PRResultViewController::actSearch(QObject*) {
     nb::CategoryTable* shown = category(row);
     if (shown && searchlab->isEnabled()) {
         search_.search(*shown, searchFamilyOf(row), records_, searchlab->text());
+        showConversationCount();
     }
 }
