@@ -283,13 +283,13 @@ void QuennicAppDelegate::showCleanFixResult(const nimbara::cleanup::CleanRemoval
                        .arg(fixed)
                        .arg(size_to_unit(report.freedBytes));
     // What stayed, and why: the device's own files are kept on purpose.
-    const std::size_t failed = report.failedItems();
+    const std::size_t unremoved = report.unremovedItems();
     const std::size_t kept = report.protectedKept.size();
     if (kept > 0) {
         text += QStringLiteral(" %1 file(s) the device itself needs were kept.").arg(kept);
     }
-    if (failed > kept) {
-        text += QStringLiteral(" %1 item(s) could not be removed.").arg(failed - kept);
+    if (unremoved > 0) {
+        text += QStringLiteral(" %1 item(s) could not be removed.").arg(unremoved);
     }
     if (report.status == nimbara::cleanup::CleanRunStatus::DeviceGone) {
         text += QStringLiteral(" The device went away before everything was removed.");

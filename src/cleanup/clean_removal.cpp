@@ -425,6 +425,7 @@ CleanItemOutcome CleanRemovalEngine::removeFile(amd::AfcService& afc, std::size_
     const DeviceFileRemoval removal = removeDeviceFile(afc, item.devicePath, true);
     if (removal.isProtected) {
         report_.protectedKept.push_back(item.devicePath);
+        ++report_.keptForTheDevice;
     }
     if (removal.outcome == CleanItemOutcome::Removed) {
         counted(index, item.devicePath, removal.bytes);
@@ -453,6 +454,7 @@ CleanItemOutcome CleanRemovalEngine::removeFolder(amd::AfcService& afc, std::siz
             return CleanItemOutcome::NotTried;  // stopped part-way; what went is counted
         }
         if (report_.protectedKept.size() != keptBefore) {
+            report_.keptForTheDevice += report_.failures.size() == failuresBefore ? 1 : 0;
             fail(index, item.devicePath, -1,
                  QStringLiteral("Kept in part: it holds files the device itself needs."));
             return CleanItemOutcome::Kept;
@@ -534,6 +536,7 @@ void CleanRemovalEngine::runGroup(const std::string& bundleId,
 
 void CleanRemovalEngine::finish() {
     const std::size_t failed = report_.failedItems();
+    const std::size_t unremoved = report_.unremovedItems();
     report_.status = guard_.finalStatus(plan_.empty(), failed > 0 || !report_.failures.empty());
     const QString freed = shell::size_to_unit(report_.freedBytes).trimmed();
     switch (report_.status) {
@@ -543,11 +546,18 @@ void CleanRemovalEngine::finish() {
                                   .arg(freed);
             break;
         case CleanRunStatus::DoneWithFailures:
+            if (unremoved == 0) {
+                // Only what the device needs stayed: that is said below, not as a failure.
+                report_.message = QStringLiteral("%1 file(s) removed, %2 freed.")
+                                      .arg(report_.removedFiles)
+                                      .arg(freed);
+                break;
+            }
             report_.message =
                 QStringLiteral("%1 file(s) removed, %2 freed; %3 item(s) could not be removed.")
                     .arg(report_.removedFiles)
                     .arg(freed)
-                    .arg(std::max<std::size_t>(failed, 1));
+                    .arg(std::max<std::size_t>(unremoved, 1));
             break;
         case CleanRunStatus::NothingToDo:
             report_.message = QStringLiteral("There was nothing to remove.");

@@ -124,7 +124,10 @@ struct CleanRemovalReport {
     std::vector<std::pair<std::size_t, std::string>> removedPaths;
     std::vector<CleanFailure> failures;
     std::vector<std::string> protectedKept;  // protected device paths left in place
-    QString message;                         // one or two sentences for the user
+    // Plan items kept only because they are, or hold, files the device itself needs: kept on
+    // purpose, so not "could not be removed".
+    std::size_t keptForTheDevice = 0;
+    QString message;  // one or two sentences for the user
 
     std::uint64_t freed(CleanCategory category) const {
         return freedByCategory[static_cast<std::size_t>(category)];
@@ -132,6 +135,8 @@ struct CleanRemovalReport {
     // Plan items whose outcome is Removed or Gone: the rows the page may drop.
     std::vector<std::size_t> settledItems() const;
     std::size_t failedItems() const;
+    // Items that failed or were kept for another reason than the device needing them.
+    std::size_t unremovedItems() const { return failedItems() - keptForTheDevice; }
 };
 
 // One regular file removed over a file service (amd::AfcService or amd::CrashReportService):

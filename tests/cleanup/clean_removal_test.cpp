@@ -133,6 +133,10 @@ TEST_F(CleanRemovalEngineTest, RefusesWhatLiesOutsideItsCategoryOrIsProtected) {
     }
     EXPECT_EQ(report.failedItems(), plan.size());
     EXPECT_EQ(report.protectedKept, (std::vector<std::string>{"/Library/Caches/Cache.db"}));
+    // The file the device needs was kept on purpose: it is not one that could not be removed.
+    EXPECT_TRUE(report.message.contains(
+        QStringLiteral("%1 item(s) could not be removed.").arg(plan.size() - 1)))
+        << report.message.toStdString();
     EXPECT_TRUE(inContainer(kMail, "/Library/Preferences/mail.plist"));
     EXPECT_TRUE(inContainer(kMail, "/Library/Caches/Cache.db"));
     EXPECT_TRUE(inContainer(kMail, "/Library/Caches/ok.bin"));
@@ -203,6 +207,9 @@ TEST_F(CleanRemovalEngineTest, AProtectedFileKeepsOnlyTheFoldersAboveIt) {
     EXPECT_EQ(report.outcomes[0], CleanItemOutcome::Kept);
     EXPECT_EQ(report.freedBytes, 70u);
     EXPECT_EQ(report.protectedKept, (std::vector<std::string>{"/Library/Caches/top/a/Cache.db"}));
+    EXPECT_FALSE(report.message.contains(QStringLiteral("could not be removed")))
+        << report.message.toStdString();
+    EXPECT_TRUE(report.message.contains(QStringLiteral("1 file(s) the device itself needs were")));
     EXPECT_TRUE(inContainer(kMail, "/Library/Caches/top/a/Cache.db"));
     EXPECT_FALSE(inContainer(kMail, "/Library/Caches/top/a/x"));
     // The folders beside the kept file's go.
