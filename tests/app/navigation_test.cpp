@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -379,28 +380,21 @@ TEST_F(StatusPageTest, RemovedBytesNeverWrapTheUsedSpace) {
 // Device Status and the Storage page read one disk usage the same way: the same used and free,
 // the Storage page's rows adding up to that used space, and its line naming what "used" holds.
 TEST_F(StatusPageTest, UsedAndFreeAgreeWithTheStoragePage) {
+    const char* keys[] = {"TotalDiskCapacity", "TotalSystemCapacity", "TotalSystemAvailable",
+                          "TotalDataCapacity", "AmountDataAvailable", "TotalDataAvailable"};
     struct Row {
-        std::int64_t total, system, systemFree, data, amountFree, dataFree;
-        std::vector<const char*> shown;  // status used, status free, the page's rows and line
+        std::array<std::int64_t, 6> usage;  // in the order of `keys`
+        std::vector<const char*> shown;     // status used, status free, the page's rows and line
     };
     const Row rows[] = {
-        {64'000'000'000,
-         4'000'000'000,
-         800'000'000,
-         60'000'000'000,
-         53'690'000'000,
-         53'940'000'000,
+        {{64'000'000'000, 4'000'000'000, 800'000'000, 60'000'000'000, 53'690'000'000,
+          53'940'000'000},
          {"10.31GB of 64.00GB", "53.69GB free", "iOS Used:   3.20GB", "iOS Free:   800.00MB",
           "User Used:   6.31GB", "User Free:   53.69GB",
           "10.31GB used and 53.69GB free of 64.00GB. Used holds the system's 800.00MB free, which "
           "never takes your data, and 250.00MB the device frees when it needs the space."}},
         // A system partition reported larger than the used space, and more free than there is.
-        {1000,
-         900,
-         100,
-         100,
-         2000,
-         0,
+        {{1000, 900, 100, 100, 2000, 0},
          {"0.00bytes of 1.00KB", "1.00KB free", "iOS Used:   0.00bytes", "iOS Free:   0.00bytes",
           "User Used:   0.00bytes", "User Free:   1.00KB",
           "0.00bytes used and 1.00KB free of 1.00KB."}},
@@ -412,12 +406,8 @@ TEST_F(StatusPageTest, UsedAndFreeAgreeWithTheStoragePage) {
         const std::string udid = "space-" + std::to_string(++n);
         simdev::SimDeviceBuilder b(tmp_ / udid);
         b.setIdentity("Space", udid, "iPhone10,4", "12.4.1");
-        const std::pair<const char*, std::int64_t> values[] = {
-            {"TotalDiskCapacity", row.total},         {"TotalSystemCapacity", row.system},
-            {"TotalSystemAvailable", row.systemFree}, {"TotalDataCapacity", row.data},
-            {"AmountDataAvailable", row.amountFree},  {"TotalDataAvailable", row.dataFree}};
-        for (const auto& [key, value] : values) {
-            b.setValue("com.apple.disk_usage", key, PlistValue(value));
+        for (std::size_t k = 0; k < std::size(keys); ++k) {
+            b.setValue("com.apple.disk_usage", keys[k], PlistValue(row.usage[k]));
         }
         ASSERT_TRUE(b.write());
         const int index = attach((tmp_ / udid).string());
