@@ -46,6 +46,7 @@
 #include "platform/notification_center.h"
 #include "platform/plist_value.h"
 #include "ui/page_host.h"
+#include "ui/save_panel.h"
 
 class QMainWindow;
 class QProcess;
@@ -755,6 +756,9 @@ class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     QString allCleanFileNumber_;
     QString allCleanFileSize_;
     QString nimbaraExportPath_;
+    // The panels start in the export folder while this delegate lives.
+    std::optional<nimbara::ui::ScopedHandler<nimbara::ui::PanelStart::ExportFolder>>
+        panelExportFolder_;
     QByteArray messageContactData_;
     std::optional<std::uint64_t> photolibFileSize_;
     std::optional<std::uint64_t> cameraFileSize_;

@@ -24,7 +24,6 @@ void QuennicAppDelegate::OpenArchiveAction(QObject* /*sender*/) {
     }
     nimbara::ui::OpenPanel::Request request;
     request.title = QStringLiteral("Install the app archived last time.");
-    request.directory = nimbaraExportPath();
     request.nameFilter = QStringLiteral("App archives (*.zip)");
     theArchiveOpenPanel_ = true;
     const std::optional<QString> chosen = nimbara::ui::OpenPanel::chooseFile(window(), request);

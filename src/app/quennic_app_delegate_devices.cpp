@@ -24,6 +24,7 @@
 #include "app/quick_scan_window_ui.h"
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_space.h"
 #include "device/device_status.h"
 #include "device/pri_device_node.h"
 #include "platform/main_thread.h"
@@ -110,11 +111,12 @@ std::shared_ptr<PRiDeviceNode> QuennicAppDelegate::buildDeviceNode(amd::DeviceMa
     node->setSeriNumber(textOf(info->GetSerialNumber()));
     node->SetBaseInfo(info);
     node->setDeviceIndex(deviceIndex);
-    const amd::DiskUsage usage = info->GetDiskUsage();
-    node->setDeviceSize(size_to_unit(usage.TotalDiskCapacity));
-    node->setFreeSize(size_to_unit(usage.AmountDataAvailable));
-    node->setTotalFileSizeNumber(usage.TotalDiskCapacity);
-    node->setFreeFileSizeNumber(usage.AmountDataAvailable);
+    // The same used and free as the storage manager shows.
+    const amd::DeviceSpace space = amd::deviceSpace(info->GetDiskUsage());
+    node->setDeviceSize(size_to_unit(space.total));
+    node->setFreeSize(size_to_unit(space.free));
+    node->setTotalFileSizeNumber(space.total);
+    node->setFreeFileSizeNumber(space.free);
     return node;
 }
 

@@ -9,6 +9,7 @@
 #include "app/preferences_controller.h"
 #include "app/quennic_app_delegate.h"
 #include "ui/alerts.h"
+#include "ui/core/panel_start_folder.h"
 
 namespace {
 
@@ -36,6 +37,8 @@ class HubPreferencesHost : public PreferencesHost {
         QFileDialog panel(hub_.window(), QStringLiteral("Choose the Export Folder"));
         panel.setFileMode(QFileDialog::Directory);
         panel.setOption(QFileDialog::ShowDirsOnly);
+        panel.setDirectory(
+            nimbara::ui::panelStartFolder(QString(), hub_.nimbaraExportPath(), QDir::homePath()));
         panel.setWindowModality(Qt::WindowModal);
         if (panel.exec() != QDialog::Accepted || panel.selectedFiles().isEmpty()) {
             return std::nullopt;

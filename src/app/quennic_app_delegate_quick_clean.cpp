@@ -20,6 +20,7 @@
 #include "cleanup/quick_clean_engine.h"
 #include "cleanup/removal_texts.h"
 #include "device/base_info.h"
+#include "device/device_space.h"
 #include "filemanager/storage_scan.h"
 #include "platform/log_categories.h"
 #include "platform/main_thread.h"
@@ -150,8 +151,9 @@ void QuennicAppDelegate::QuickCleanUpDeviceAction(QObject* /*sender*/) {
             readDiskUsage(options.deviceIndex, options.deviceSerial);
         context.finish([this, report, usage, options] {
             if (usage) {
-                updateDeviceStorage(options.deviceIndex, options.deviceSerial,
-                                    usage->TotalDiskCapacity, usage->AmountDataAvailable);
+                const amd::DeviceSpace space = amd::deviceSpace(*usage);
+                updateDeviceStorage(options.deviceIndex, options.deviceSerial, space.total,
+                                    space.free);
             }
             for (const auto& failure : report->failures) {
                 qCWarning(lcApp).noquote()

@@ -65,6 +65,10 @@ QuennicAppDelegate::QuennicAppDelegate(QObject* parent) : QObject(parent) {
     parseSystemVersionText(systemVersionText(), macOSMajor_, macOsVer_);
 
     setBdeepOpenPhoto(false);
+    // A new run: the panels start in the export folder until the user picks another one.
+    nimbara::ui::PanelStart::forget();
+    panelExportFolder_.emplace(nimbara::ui::PanelStart::exportFolder(),
+                               [this] { return nimbaraExportPath(); });
 
     nc_ = &nimbara::NotificationCenter::defaultCenter();
     registerObservers();

@@ -80,16 +80,6 @@ QDialog* makeMessageWindow(const char* objectName, const QString& heading, QLabe
     return window;
 }
 
-QString sentence(QString text) {
-    if (!text.isEmpty()) {
-        text[0] = text[0].toUpper();
-        if (!text.endsWith(QLatin1Char('.'))) {
-            text += QLatin1Char('.');
-        }
-    }
-    return text;
-}
-
 }  // namespace
 
 PRUpdateController::PRUpdateController(QObject* parent) : QObject(parent) {
@@ -171,16 +161,20 @@ void PRUpdateController::setSettings(std::shared_ptr<QSettings> settings) {
 void PRUpdateController::checkServerVersion() {
     dropRequest();
     QString error;
+    bool unset = false;
     std::optional<QUrl> address;
+    QString settingsFile;
     if (settings_) {
-        address = nimbara::app::updateAddress(*settings_, &error);
+        address = nimbara::app::updateAddress(*settings_, &error, &unset);
+        settingsFile = settings_->fileName();
     } else {
         // Read afresh at each check: the address may have been changed since.
         const QSettings user(nimbara::app::userSettingsFile(), QSettings::IniFormat);
-        address = nimbara::app::updateAddress(user, &error);
+        address = nimbara::app::updateAddress(user, &error, &unset);
+        settingsFile = user.fileName();
     }
     if (!address) {
-        fail(error);
+        fail(error, unset ? settingsFile : QString());
         return;
     }
     QNetworkRequest request(*address);
@@ -307,11 +301,12 @@ void PRUpdateController::evaluate(const QByteArray& body) {
     emit checkFinished(Outcome::UpToDate, QString());
 }
 
-void PRUpdateController::fail(const QString& reason) {
+void PRUpdateController::fail(const QString& reason, const QString& unsetIn) {
     qCWarning(lcApp, "The update check failed: %s", qPrintable(reason));
     if (checkUpdate_) {
         loadWindow();
-        failureInfolab_->setText(sentence(reason) + QStringLiteral(" Try again later."));
+        failureInfolab_->setText(
+            nimbara::app::updateFailureText(reason, !unsetIn.isEmpty(), unsetIn));
         present(checkFailedWindow_.get());
     }
     emit checkFinished(Outcome::Failed, reason);

@@ -89,7 +89,8 @@ class PRUpdateController : public QObject {
     // Ends the running request with `reason` as its failure.
     void refuse(const QString& reason);
     void dropRequest();
-    void fail(const QString& reason);
+    // `unsetIn`: the settings file that sets no update server (empty: the check was made).
+    void fail(const QString& reason, const QString& unsetIn = QString());
     void present(QDialog* window);
 
     QString currentVersion_;

@@ -172,25 +172,56 @@ bool keptByRemoveAll(BoostKind kind, const PRPhoneSystemFileNode& record) {
 
 }  // namespace
 
-std::vector<BoostItem> boostRemoveAllPlan(const SystemBoostScanResult& result) {
-    std::vector<BoostItem> plan;
+std::vector<BoostChosenFile> boostEveryFile(const SystemBoostScanResult& result) {
+    std::vector<BoostChosenFile> every;
     for (const BoostKind kind : kBoostRemovalOrder) {
         for (const auto& record : result.kind(kind).files) {
-            if (record && !keptByRemoveAll(kind, *record)) {
-                plan.push_back(boostItemOf(kind, *record));
+            if (record) {
+                every.push_back({kind, record});
             }
         }
     }
-    return plan;
+    return every;
+}
+
+BoostRemovalPrompt boostRemovalPrompt(const std::vector<BoostChosenFile>& chosen) {
+    BoostRemovalPrompt prompt;
+    std::vector<QString> kept;
+    for (const BoostChosenFile& file : chosen) {
+        if (!file.record) {
+            continue;
+        }
+        if (keptByRemoveAll(file.kind, *file.record)) {
+            kept.push_back(file.record->fileName());
+        } else {
+            prompt.plan.push_back(boostItemOf(file.kind, *file.record));
+        }
+    }
+    const QString keptText = keptFilesText(kept);
+    if (prompt.plan.empty()) {
+        prompt.details = keptText.isEmpty()
+                             ? QStringLiteral("Nothing was found to remove.")
+                             : QStringLiteral("Nothing is removed. %1").arg(keptText);
+        return prompt;
+    }
+    prompt.details = prompt.plan.size() == 1
+                         ? QStringLiteral("The file is removed from the device for good.")
+                         : QStringLiteral("The files are removed from the device for good.");
+    if (!keptText.isEmpty()) {
+        prompt.details += QLatin1Char(' ') + keptText;
+    }
+    return prompt;
+}
+
+std::vector<BoostItem> boostRemoveAllPlan(const SystemBoostScanResult& result) {
+    return boostRemovalPrompt(boostEveryFile(result)).plan;
 }
 
 std::vector<QString> boostKeptNames(const SystemBoostScanResult& result) {
     std::vector<QString> names;
-    for (const BoostKind kind : kBoostRemovalOrder) {
-        for (const auto& record : result.kind(kind).files) {
-            if (record && keptByRemoveAll(kind, *record)) {
-                names.push_back(record->fileName());
-            }
+    for (const BoostChosenFile& file : boostEveryFile(result)) {
+        if (keptByRemoveAll(file.kind, *file.record)) {
+            names.push_back(file.record->fileName());
         }
     }
     return names;

@@ -104,6 +104,23 @@ std::vector<BoostItem> boostRemoveAllPlan(const SystemBoostScanResult& result);
 // The names of the listed files remove all leaves out.
 std::vector<QString> boostKeptNames(const SystemBoostScanResult& result);
 
+// What a removal the user chose (one listed file, or everything found) takes, settled before
+// anything is asked: the files that will go and, in `details`, the text under the question
+// ("removed for good", naming the files the device itself needs, which stay). With nothing to
+// remove no question is asked, and `details` says why the chosen files stay.
+struct BoostChosenFile {
+    BoostKind kind = BoostKind::DownloadTemp;
+    std::shared_ptr<PRPhoneSystemFileNode> record;
+};
+struct BoostRemovalPrompt {
+    std::vector<BoostItem> plan;
+    QString details;
+    bool asks() const { return !plan.empty(); }
+};
+BoostRemovalPrompt boostRemovalPrompt(const std::vector<BoostChosenFile>& chosen);
+// Every listed file of `result`, in the order remove all works through them.
+std::vector<BoostChosenFile> boostEveryFile(const SystemBoostScanResult& result);
+
 // Whether `item` may be acted on: a plain absolute device path, strictly inside its kind's folder
 // for the media-area kinds. False with the reason in `why`.
 bool isBoostActionable(const BoostItem& item, QString* why);

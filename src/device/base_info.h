@@ -14,7 +14,7 @@
 namespace amd {
 
 // Byte counts of the lockdown domain "com.apple.disk_usage". The rest of the system uses
-// TotalDiskCapacity as "total" and AmountDataAvailable as "free".
+// TotalDiskCapacity as "total" and AmountDataAvailable as "free" (see device_space.h).
 struct DiskUsage {
     std::uint64_t TotalDiskCapacity = 0;
     std::uint64_t TotalDataCapacity = 0;

@@ -65,7 +65,7 @@ class PRiDeviceNode {
     QString deviceModel() const { return deviceModel_.get(); }
     void setDeviceModel(const QString& value) { deviceModel_.set(value); }
 
-    // "TotalDiskCapacity" and "AmountDataAvailable" in bytes.
+    // The device's total and free space in bytes (amd::deviceSpace of its disk usage).
     std::uint64_t totalFileSizeNumber() const { return totalFileSizeNumber_.load(); }
     void setTotalFileSizeNumber(std::uint64_t value) { totalFileSizeNumber_.store(value); }
     std::uint64_t freeFileSizeNumber() const { return freeFileSizeNumber_.load(); }

@@ -30,18 +30,35 @@ class ScopedHandler {
     Handler previous_;
 };
 
+// Where the panels start (panelStartFolder): the folder last chosen in one of them, the export
+// folder, the home folder. GUI thread only.
+class PanelStart {
+  public:
+    using ExportFolder = std::function<QString()>;
+    // The export folder's slot: the application installs its preference (empty: none).
+    static ExportFolder& exportFolder();
+    // The start for a panel; `callerFolder` is the caller's own last folder, if it keeps one,
+    // before the panels' shared one.
+    static QString folder(const QString& callerFolder = QString());
+    // Remembers the folder holding `chosen` as the one last used.
+    static void chose(const QString& chosen);
+    // Forgets the folder last used (a new run of the application).
+    static void forget();
+};
+
 class SavePanel {
   public:
     struct Request {
         QString title;
-        QString directory;     // where the panel starts
+        QString directory;     // the caller's own last folder, if any: see PanelStart::folder
         QString proposedName;  // the name it proposes for the new folder
     };
     // The chosen path; nullopt when the user cancelled.
     using Handler = std::function<std::optional<QString>(QWidget* parent, const Request&)>;
 
     // Asks modally over `parent` where to save: the path of a folder, existing or to be made
-    // (the panel never makes or replaces anything itself). nullopt when cancelled.
+    // (the panel never makes or replaces anything itself). nullopt when cancelled. The handler
+    // gets the request with `directory` set to where the panel starts.
     static std::optional<QString> chooseFolder(QWidget* parent, const Request& request);
 
     // The handler slot: empty for the file dialog.
@@ -56,7 +73,7 @@ class OpenPanel {
   public:
     struct Request {
         QString title;
-        QString directory;     // where the panel starts; empty: the panel's own choice
+        QString directory;     // as for the save panel
         QString nameFilter{};  // the files offered ("Zip archives (*.zip)"); empty: all
     };
     // The chosen file; nullopt when the user cancelled.

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,7 @@
 
 #include "app/main_window_ui.h"
 #include "delegate_fixture.h"
+#include "filemanager/pages/pr_diska_manager_view_controller.h"
 #include "ui/color_progress_view.h"
 #include "ui/flash_view.h"
 #include "ui/notification_buttons.h"
@@ -373,6 +375,55 @@ TEST_F(StatusPageTest, RemovedBytesNeverWrapTheUsedSpace) {
     hub().ClickMainStatu(nullptr);
     EXPECT_EQ(bar()->usedValue(), 0.0f);
     EXPECT_TRUE(ui().usedSpaceLab->text().startsWith("0.00bytes of"));
+}
+
+// Device Status and the Storage page read one disk usage the same way: the same used and free,
+// the Storage page's rows adding up to that used space, and its line naming what "used" holds.
+TEST_F(StatusPageTest, UsedAndFreeAgreeWithTheStoragePage) {
+    const char* keys[] = {"TotalDiskCapacity", "TotalSystemCapacity", "TotalSystemAvailable",
+                          "TotalDataCapacity", "AmountDataAvailable", "TotalDataAvailable"};
+    struct Row {
+        std::array<std::int64_t, 6> usage;  // in the order of `keys`
+        std::vector<const char*> shown;     // status used, status free, the page's rows and line
+    };
+    const Row rows[] = {
+        {{64'000'000'000, 4'000'000'000, 800'000'000, 60'000'000'000, 53'690'000'000,
+          53'940'000'000},
+         {"10.31GB of 64.00GB", "53.69GB free", "iOS Used:   3.20GB", "iOS Free:   800.00MB",
+          "User Used:   6.31GB", "User Free:   53.69GB",
+          "10.31GB used and 53.69GB free of 64.00GB. Used holds the system's 800.00MB free, which "
+          "never takes your data, and 250.00MB the device frees when it needs the space."}},
+        // A system partition reported larger than the used space, and more free than there is.
+        {{1000, 900, 100, 100, 2000, 0},
+         {"0.00bytes of 1.00KB", "1.00KB free", "iOS Used:   0.00bytes", "iOS Free:   0.00bytes",
+          "User Used:   0.00bytes", "User Free:   1.00KB",
+          "0.00bytes used and 1.00KB free of 1.00KB."}},
+    };
+    PRDiskaManagerViewController& storage = *hub().GetDiskManageViewController();
+    DiskManagerUi& page = storage.diskUi();
+    int n = 0;
+    for (const Row& row : rows) {
+        const std::string udid = "space-" + std::to_string(++n);
+        simdev::SimDeviceBuilder b(tmp_ / udid);
+        b.setIdentity("Space", udid, "iPhone10,4", "12.4.1");
+        for (std::size_t k = 0; k < std::size(keys); ++k) {
+            b.setValue("com.apple.disk_usage", keys[k], PlistValue(row.usage[k]));
+        }
+        ASSERT_TRUE(b.write());
+        const int index = attach((tmp_ / udid).string());
+        ASSERT_GE(index, 0);
+        hub().ChangeToAnotherDevice(index);
+        hub().ClickMainStatu(nullptr);
+        storage.showDeviceSpace({});
+        storage.setDiskManageDeviceIndex(index);
+        ASSERT_TRUE(pumpUntil([&] { return !page.deviceSpacelab->text().isEmpty(); }));
+        const QLabel* labels[] = {ui().usedSpaceLab,  ui().freeSpacelab, page.iOSUsedlab,
+                                  page.iOSFreelab,    page.userUsedlab,  page.userFreelab,
+                                  page.deviceSpacelab};
+        for (std::size_t i = 0; i < std::size(labels); ++i) {
+            EXPECT_EQ(labels[i]->text(), QString::fromUtf8(row.shown[i])) << udid;
+        }
+    }
 }
 
 TEST_F(StatusPageTest, CategoryBarSubtractsRemovedBytesPerCategory) {

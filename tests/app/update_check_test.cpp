@@ -225,6 +225,9 @@ TEST(UpdateCheck, ACheckAgainstAServerShowsWhatItFoundOrThatItFailed) {
         EXPECT_EQ(check.updateWindow()->isVisible(), row.shown == Update);
         EXPECT_EQ(check.noUpdateWindow()->isVisible(), row.shown == NoUpdate);
         EXPECT_EQ(check.checkFailedWindow()->isVisible(), row.shown == Failure);
+        if (row.shown == Failure) {  // a server that was asked: trying again may help
+            EXPECT_TRUE(check.failureInfolab()->text().endsWith(QLatin1String("Try again later.")));
+        }
         if (row.shown == Update) {
             EXPECT_EQ(check.newversionlab()->text(), QStringLiteral("Nimbara 1.10 is available."));
             EXPECT_EQ(
@@ -236,23 +239,45 @@ TEST(UpdateCheck, ACheckAgainstAServerShowsWhatItFoundOrThatItFailed) {
     }
 }
 
+// No address, or one that is not fetched, makes no request; with no address set the window says
+// where one is set, since trying again can't help.
 TEST(UpdateCheck, AddressesOtherThanHttpAndNoAddressAreNeverFetched) {
     nimbara::test::ensureApplication();
     nimbara::test::TempDir tmp;
-    for (const char* address : {"file:///etc/passwd", "ftp://example.com/v.plist", "http://", ""}) {
-        auto settings = std::make_shared<QSettings>(
-            QString::fromStdString((tmp / "settings.ini").string()), QSettings::IniFormat);
-        settings->setValue(QLatin1String(nimbara::app::kUpdateAddressKey),
-                           QString::fromLatin1(address));
+    const QString file = QString::fromStdString((tmp / "settings.ini").string());
+    const QString unsetText =
+        "No update server is set, so there is nowhere to look for a newer version. An update "
+        "server is set as UpdateCheck/Address in the settings file " +
+        file + ".";
+    const struct {
+        const char* address;  // null: the key is not there
+        bool unset;
+    } rows[] = {{"file:///etc/passwd", false},
+                {"ftp://example.com/v.plist", false},
+                {"http://", false},
+                {"", true},
+                {"   ", true},
+                {nullptr, true}};
+    for (const auto& row : rows) {
+        const std::string shown = row.address ? row.address : "(none)";
+        auto settings = std::make_shared<QSettings>(file, QSettings::IniFormat);
+        settings->remove(QLatin1String(nimbara::app::kUpdateAddressKey));
+        if (row.address) {
+            settings->setValue(QLatin1String(nimbara::app::kUpdateAddressKey),
+                               QString::fromLatin1(row.address));
+        }
         PRUpdateController check;
         check.setSettings(settings);
         check.setCheckUpdate(true);
         QSignalSpy finished(&check, &PRUpdateController::checkFinished);
         check.checkServerVersion();
-        EXPECT_FALSE(check.checkRunning()) << address;
-        ASSERT_EQ(finished.count(), 1) << address;
-        EXPECT_EQ(finished.at(0).at(0).value<Outcome>(), Outcome::Failed) << address;
-        EXPECT_TRUE(check.checkFailedWindow()->isVisible()) << address;
+        EXPECT_FALSE(check.checkRunning()) << shown;
+        ASSERT_EQ(finished.count(), 1) << shown;
+        EXPECT_EQ(finished.at(0).at(0).value<Outcome>(), Outcome::Failed) << shown;
+        EXPECT_TRUE(check.checkFailedWindow()->isVisible()) << shown;
+        const QString text = check.failureInfolab()->text();
+        EXPECT_EQ(text == unsetText, row.unset) << shown << ": " << text.toStdString();
+        EXPECT_EQ(text.endsWith(QLatin1String(" Try again later.")), !row.unset) << shown;
     }
 }
 

@@ -280,3 +280,42 @@ TEST_F(SystemBoostTest, ExportsNeverOverwriteAndKeepHostileNamesInTheFolder) {
 }
 
 }  // namespace
+
+// A removal asks only about what will go: files the device itself needs are named as staying
+// before the question, and a choice of only such files asks nothing and says why.
+TEST(SystemBoostPrompt, AsksOnlyAboutWhatWillGoAndNamesWhatStays) {
+    using nimbara::cleanup::BoostChosenFile;
+    const auto file = [](BoostKind kind, const char* path) {
+        auto record = std::make_shared<PRPhoneSystemFileNode>();
+        record->setDevicePath(path);
+        record->setFileName(QString::fromUtf8(path).section(QLatin1Char('/'), -1));
+        return BoostChosenFile{kind, record};
+    };
+    const BoostChosenFile queue = file(BoostKind::DownloadTemp, "/Downloads/downloads.28.sqlitedb");
+    const BoostChosenFile part = file(BoostKind::DownloadTemp, "/Downloads/a.part");
+    const BoostChosenFile log = file(BoostKind::SystemLog, "/Panics/log.db");  // a log, not a store
+    const BoostChosenFile cache = file(BoostKind::UserStorage, "/general_storage/kvs.cache");
+    struct Row {
+        std::vector<BoostChosenFile> chosen;
+        std::size_t planned;
+        const char* details;
+    };
+    const Row rows[] = {
+        {{queue},
+         0,
+         "Nothing is removed. This file the device itself needs is kept: downloads.28.sqlitedb."},
+        {{part, queue, cache},
+         2,
+         "The files are removed from the device for good. This file the device itself needs is "
+         "kept: downloads.28.sqlitedb."},
+        {{part}, 1, "The file is removed from the device for good."},
+        {{log, cache}, 2, "The files are removed from the device for good."},
+        {{}, 0, "Nothing was found to remove."},
+    };
+    for (const Row& row : rows) {
+        const auto prompt = nimbara::cleanup::boostRemovalPrompt(row.chosen);
+        EXPECT_EQ(prompt.asks(), row.planned > 0) << row.details;
+        EXPECT_EQ(prompt.plan.size(), row.planned) << row.details;
+        EXPECT_EQ(prompt.details, QString::fromUtf8(row.details));
+    }
+}

@@ -31,8 +31,11 @@ QString clause(const std::string& sentence) {
 
 }  // namespace
 
-std::optional<QUrl> updateAddress(const QSettings& settings, QString* error) {
+std::optional<QUrl> updateAddress(const QSettings& settings, QString* error, bool* unset) {
     const QString text = settings.value(QLatin1String(kUpdateAddressKey)).toString().trimmed();
+    if (unset != nullptr) {
+        *unset = text.isEmpty();
+    }
     if (text.isEmpty()) {
         // Nothing to ask: no request is made (at every launch) for a server that isn't there.
         setError(error, QStringLiteral("no update server is set (%1 in the settings file)")
@@ -49,6 +52,23 @@ std::optional<QUrl> updateAddress(const QSettings& settings, QString* error) {
         return std::nullopt;
     }
     return url;
+}
+
+QString updateFailureText(const QString& reason, bool unset, const QString& settingsFile) {
+    if (unset) {
+        return QStringLiteral(
+                   "No update server is set, so there is nowhere to look for a newer version. "
+                   "An update server is set as %1 in the settings file %2.")
+            .arg(QLatin1String(kUpdateAddressKey), settingsFile);
+    }
+    QString text = reason;
+    if (!text.isEmpty()) {
+        text[0] = text[0].toUpper();
+        if (!text.endsWith(QLatin1Char('.'))) {
+            text += QLatin1Char('.');
+        }
+    }
+    return text + QStringLiteral(" Try again later.");
 }
 
 std::optional<QVersionNumber> parseVersion(const QString& text) {

@@ -28,8 +28,15 @@ inline constexpr qsizetype kMaxUpdateAnswerBytes = 64 * 1024;
 inline constexpr int kMaxUpdateAnswerDepth = 4;
 
 // The address the check fetches. nullopt, with `error` saying why, when the stored address is
-// not an http or https address with a host (no other scheme is fetched).
-std::optional<QUrl> updateAddress(const QSettings& settings, QString* error = nullptr);
+// not an http or https address with a host (no other scheme is fetched); `unset` (when given)
+// tells whether no address is set at all (missing or blank).
+std::optional<QUrl> updateAddress(const QSettings& settings, QString* error = nullptr,
+                                  bool* unset = nullptr);
+
+// What the failure window tells the user who asked for the check. With no address set: that no
+// update server is set and where one is set (kUpdateAddressKey in `settingsFile`), since trying
+// again can't help. Otherwise `reason` as a sentence, and to try again later.
+QString updateFailureText(const QString& reason, bool unset, const QString& settingsFile);
 
 // A version in dotted form ("1.10.2"): numbers only, separated by single dots. nullopt for
 // anything else (empty text, letters, a trailing dot, a number too large).

@@ -226,7 +226,7 @@ bool RecoveryExport::startRecoveryExport(QWidget* window, const ExportSelection&
         return false;
     }
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
-        window, {QStringLiteral("Recover"), QDir::homePath(),
+        window, {QStringLiteral("Recover"), QString(),
                  nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->isEmpty()) {
         return false;

@@ -227,7 +227,7 @@ void PRCleanViewController::runExport(CleanDeviceTarget target, std::vector<Clea
     }
     const std::uint64_t asked = removals_->generation();
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
-        view(), {QStringLiteral("Export"), QDir::homePath(),
+        view(), {QStringLiteral("Export"), QString(),
                  nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->isEmpty() || !removals_->isCurrent(asked) || busyForRemoval()) {
         return;  // cancelled, or the page was reset or got busy while the panel was open

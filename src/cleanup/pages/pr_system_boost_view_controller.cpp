@@ -449,13 +449,19 @@ void PRSystemBoostViewController::RemoveOneFileAction(QObject*) {
     if (!record || refuseWhileBusy() || dropIfDeviceGone()) {
         return;
     }
-    // A change of the device asks first, like every other removal of the page.
+    // A change of the device asks first, like every other removal of the page; a file the
+    // device itself needs is not asked about, the page says why it stays.
+    const nimbara::cleanup::BoostRemovalPrompt prompt =
+        nimbara::cleanup::boostRemovalPrompt({{*shownKind_, record}});
+    if (!prompt.asks()) {
+        setStatus(prompt.details, false);
+        return;
+    }
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
         view(), {QStringLiteral("Are you sure you want to remove \"%1\" from your iDevice?")
                      .arg(record->fileName()),
-                 QStringLiteral("The file is removed from the device for good."),
-                 QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
+                 prompt.details, QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ || !result_ ||
         !shownKind_ || worker_.busy() || selectedRecord(&row) != record) {
         return;
@@ -463,15 +469,15 @@ void PRSystemBoostViewController::RemoveOneFileAction(QObject*) {
     const BoostKind kind = *shownKind_;
     const CleanDeviceTarget target = result_->target;
     jobTarget_ = target;
-    std::vector<BoostItem> plan{nimbara::cleanup::boostItemOf(kind, *record)};
-    worker_.start([this, target, plan, record, kind, row](const nimbara::JobRunner::StopCheck& stop,
-                                                          const nimbara::JobRunner::Post& post) {
-        auto report = std::make_shared<SystemBoostRemovalReport>(
-            nimbara::cleanup::SystemBoostRemovalEngine(target, plan, {}, stop).run());
-        post([this, record, kind, row, report] {
-            oneFileRemoved(record, kind, row, std::move(*report));
+    worker_.start(
+        [this, target, plan = prompt.plan, record, kind, row](
+            const nimbara::JobRunner::StopCheck& stop, const nimbara::JobRunner::Post& post) {
+            auto report = std::make_shared<SystemBoostRemovalReport>(
+                nimbara::cleanup::SystemBoostRemovalEngine(target, plan, {}, stop).run());
+            post([this, record, kind, row, report] {
+                oneFileRemoved(record, kind, row, std::move(*report));
+            });
         });
-    });
 }
 
 void PRSystemBoostViewController::oneFileRemoved(std::shared_ptr<PRPhoneSystemFileNode> record,
@@ -567,9 +573,9 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
         return;
     }
     // Only what will be removed is counted: the files the device itself needs stay listed.
-    std::vector<BoostItem> plan = nimbara::cleanup::boostRemoveAllPlan(*result_);
-    const QString kept =
-        nimbara::cleanup::keptFilesText(nimbara::cleanup::boostKeptNames(*result_));
+    nimbara::cleanup::BoostRemovalPrompt prompt =
+        nimbara::cleanup::boostRemovalPrompt(nimbara::cleanup::boostEveryFile(*result_));
+    std::vector<BoostItem> plan = std::move(prompt.plan);
     const std::uint64_t files = plan.size();
     std::uint64_t bytes = 0;
     for (const BoostItem& item : plan) {
@@ -579,14 +585,12 @@ void PRSystemBoostViewController::RemoveAllFilesAction(QObject*) {
         state_ = State::Done;
         showSizes();
         setScanButton("doneNom.png", false);
-        setStatus(kept, false);
+        setStatus(prompt.details, false);
         return;
     }
     const std::uint64_t asked = generation_;
     const auto answer = nimbara::Alerts::ask(
-        view(), {nimbara::cleanup::boostRemoveAllText(files, bytes),
-                 QStringLiteral("The files are removed from the device for good.") +
-                     (kept.isEmpty() ? QString() : QLatin1Char(' ') + kept),
+        view(), {nimbara::cleanup::boostRemoveAllText(files, bytes), prompt.details,
                  QStringLiteral("Remove"), QStringLiteral("Cancel"), QString()});
     // A reset while the question was open (another device) cancels what was asked about.
     if (answer != nimbara::Alerts::Answer::Default || asked != generation_ ||

@@ -132,6 +132,11 @@ void buildStateView(DiskManagerUi& ui) {
         ui.userDataProgress, ui.userUsedlab, ui.userFreelab);
     grid->setColumnStretch(4, 1);
     layout->addLayout(grid);
+    ui.deviceSpacelab =
+        makeLabel(ui.diskStateView, "deviceSpacelab", QString(), kInfoPoints, kSlate);
+    ui.deviceSpacelab->setWordWrap(true);
+    ui.deviceSpacelab->hide();
+    layout->addWidget(ui.deviceSpacelab);
 
     auto* bottom = new QHBoxLayout();
     bottom->addStretch(1);
@@ -187,6 +192,11 @@ void buildTableView(DiskManagerUi& ui) {
     }
     grid->setColumnStretch(4, 1);
     layout->addLayout(grid);
+    ui.deviceSpacelab =
+        makeLabel(ui.diskStateView, "deviceSpacelab", QString(), kInfoPoints, kSlate);
+    ui.deviceSpacelab->setWordWrap(true);
+    ui.deviceSpacelab->hide();
+    layout->addWidget(ui.deviceSpacelab);
     auto* bottom = new QHBoxLayout();
     ui.scanAllBtn = cleanview::makeButton(ui.diskTableView, "scanAllBtn",
                                           QStringLiteral("Scan All Categories"));

@@ -51,6 +51,7 @@ struct DiskManagerUi {
     QLabel* iOSFreelab = nullptr;
     QLabel* userUsedlab = nullptr;
     QLabel* userFreelab = nullptr;
+    QLabel* deviceSpacelab = nullptr;  // used and free of the whole device
 
     // The category table.
     QWidget* diskTableView = nullptr;

@@ -15,6 +15,7 @@
 #include "device/device_manager.h"
 #include "filemanager/app_scan.h"
 #include "filemanager/book_scan.h"
+#include "filemanager/device_space_text.h"
 #include "filemanager/photo_scan.h"
 #include "filemanager/storage_count.h"
 #include "filemanager/user_data_scan.h"
@@ -889,7 +890,7 @@ void PRDiskaManagerViewController::readDiskFigures() {
                                      amd::DeviceManager::GetInstance().DeviceSerial(deviceIndex_)};
     figuresWorker_.stop();
     if (target.deviceSerial == 0) {
-        setDiskManageDeviceWithAllUserData(0, 0, 0, 0);
+        showDeviceSpace({});
         return;
     }
     figuresWorker_.start(
@@ -898,18 +899,25 @@ void PRDiskaManagerViewController::readDiskFigures() {
                 nimbara::filemanager::readDeviceDiskUsage(target);
             post([this, usage] {
                 figuresWorker_.finish();
-                if (!usage) {
-                    return;
+                if (usage) {
+                    showDeviceSpace(amd::deviceSpace(*usage));
                 }
-                const auto figure = [](std::uint64_t value) {
-                    return static_cast<std::int64_t>(
-                        std::min<std::uint64_t>(value, static_cast<std::uint64_t>(INT64_MAX)));
-                };
-                setDiskManageDeviceWithAllUserData(
-                    figure(usage->TotalDataCapacity), figure(usage->TotalDataAvailable),
-                    figure(usage->TotalSystemCapacity), figure(usage->TotalSystemAvailable));
             });
         });
+}
+
+void PRDiskaManagerViewController::showDeviceSpace(const amd::DeviceSpace& space) {
+    const auto figure = [](std::uint64_t value) {
+        return static_cast<std::int64_t>(
+            std::min<std::uint64_t>(value, static_cast<std::uint64_t>(INT64_MAX)));
+    };
+    // The user's row ends at the device's free space, as on the device's status; the system's
+    // free part stays on its own row.
+    setDiskManageDeviceWithAllUserData(figure(space.userUsed + space.free), figure(space.free),
+                                       figure(space.systemUsed + space.systemFree),
+                                       figure(space.systemFree));
+    ui_->deviceSpacelab->setText(nimbara::filemanager::deviceSpaceText(space));
+    nimbara::ui::setShown(ui_->deviceSpacelab, !ui_->deviceSpacelab->text().isEmpty());
 }
 
 void PRDiskaManagerViewController::setDiskManageDeviceWithAllUserData(std::int64_t allUserData,

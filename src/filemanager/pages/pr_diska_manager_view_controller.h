@@ -41,6 +41,7 @@
 
 #include "backup/pr_photo_and_video_node.h"
 #include "cleanup/pages/clean_list_models.h"
+#include "device/device_space.h"
 #include "filemanager/pages/disk_manager_ui.h"
 #include "filemanager/pr_book_node.h"
 #include "filemanager/storage_scan.h"
@@ -132,6 +133,9 @@ class PRDiskaManagerViewController : public nimbara::ui::PageControllerBase {
     // of 0 (or free figures above their totals) show empty bars, never a division by zero.
     void setDiskManageDeviceWithAllUserData(std::int64_t allUserData, std::int64_t freeData,
                                             std::int64_t allIOSData, std::int64_t iosFreeData);
+    // The device's space as its status shows it: the rows from `space` (User Free is its free
+    // space, and the rows add up to its used space) and the line on the whole device.
+    void showDeviceSpace(const amd::DeviceSpace& space);
 
     // The selection of `table` changed: shows the chosen row in the view's preview.
     void tableViewSelectionDidChange(QTableView* table);

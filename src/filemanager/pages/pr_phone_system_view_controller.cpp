@@ -539,10 +539,9 @@ bool PRPhoneSystemViewController::readyForAction() {
 }
 
 std::optional<QString> PRPhoneSystemViewController::chooseExportFolder() {
-    const QString start = host().exportFolder();
     const std::uint64_t asked = generation_;
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
-        view(), {QStringLiteral("Export"), start.isEmpty() ? QDir::homePath() : start,
+        view(), {QStringLiteral("Export"), QString(),
                  nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->isEmpty() || asked != generation_ || actions_.busy()) {
         return std::nullopt;  // cancelled, or the page was reset or got busy meanwhile

@@ -13,7 +13,7 @@ namespace nimbara::transfer {
 std::optional<std::filesystem::path> ExportOpenpanelAction(QWidget* parent,
                                                            const QString& startFolder) {
     const std::optional<QString> chosen = nimbara::ui::SavePanel::chooseFolder(
-        parent, {QStringLiteral("Export"), startFolder.isEmpty() ? QDir::homePath() : startFolder,
+        parent, {QStringLiteral("Export"), startFolder,
                  nimbara::cleanup::cleanExportFolderName(QDateTime::currentDateTime())});
     if (!chosen || chosen->trimmed().isEmpty()) {
         return std::nullopt;

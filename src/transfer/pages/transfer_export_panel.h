@@ -15,9 +15,10 @@ namespace nimbara::transfer {
 
 // Asks modally over `parent` where an export goes, proposing a new folder named after the
 // current date and time (the name every export panel of the program proposes) and starting in
-// `startFolder` (the home folder when empty). The chosen path, absolute, as a local path; nullopt
-// when the user cancelled. The panel neither makes nor replaces anything: the export makes the
-// folder (with its parents) and numbers what it writes beside what is there.
+// `startFolder` while it is a folder (otherwise where every panel starts: ui::PanelStart). The
+// chosen path, absolute, as a local path; nullopt when the user cancelled. The panel neither makes
+// nor replaces anything: the export makes the folder (with its parents) and numbers what it writes
+// beside what is there.
 std::optional<std::filesystem::path> ExportOpenpanelAction(QWidget* parent,
                                                            const QString& startFolder = {});
 
