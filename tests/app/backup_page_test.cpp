@@ -17,8 +17,10 @@
 #include "backup/backup_list.h"
 #include "backup/pages/backup_view_ui.h"
 #include "backup/pages/pr_back_up_view_controller.h"
+#include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pages/unlock_notice.h"
 #include "backup_run_fixture.h"
+#include "ui/alerts.h"
 #include "ui/flash_view.h"
 
 namespace nimbara::test {
@@ -120,20 +122,39 @@ TEST_F(BackupPageTest, AFailedBackupIsNeverCalledCompleted) {
     EXPECT_FALSE(fs::exists(backupOf(kPhone)));
 }
 
-TEST_F(BackupPageTest, TheOtherLocationChangesNothing) {
+TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
     ASSERT_GE(attach(makeBackupDevice(kPhone, "Phone")), 0);
+    std::vector<Alerts::Question> asked;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q);
+        return Alerts::Answer::Default;
+    });
     hub().ClickBackupAction(nullptr);
     pageUi().otherLocationBtn->click();
     EXPECT_TRUE(pageUi().backupLocationlab->isEnabled());
-    const fs::path elsewhere = tmp_ / "elsewhere";
+    // A folder that can't take the backup is refused before anything starts.
+    pageUi().backupLocationlab->setText(QStringLiteral("backups/here"));
+    pageUi().backupBtn->click();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].informativeText.contains("is not a full path"));
+    expectOnly(State::Ready);
+    EXPECT_FALSE(page().isRunning());
+
+    const fs::path elsewhere = tmp_ / "elsewhere" / "made";
     pageUi().backupLocationlab->setText(QString::fromStdString(elsewhere.string()));
     pageUi().backupBtn->click();
     ASSERT_TRUE(finished());
-    EXPECT_TRUE(page().lastResult()->ok());
-    EXPECT_TRUE(fs::is_directory(backupOf(kPhone)));
-    EXPECT_FALSE(fs::exists(elsewhere));
-    pageUi().defaultLocationBtn->click();
-    EXPECT_FALSE(pageUi().backupLocationlab->isEnabled());
+    ASSERT_TRUE(page().lastResult()->ok());
+    EXPECT_EQ(pageUi().backupDetaillab->text().toStdString(),
+              "It is kept in " + (elsewhere / kPhone).string() + ".");
+    EXPECT_TRUE(backup::readBackupFolder(QString::fromStdString((elsewhere / kPhone).string())));
+    EXPECT_FALSE(fs::exists(backupRoot()));
+    // The finished view's button opens the browser, which lists it.
+    pageUi().broswerBackupBtn->click();
+    const PRIOSDeviceController* listed = hub().localBackups();
+    ASSERT_TRUE(pumpLong([&] { return !listed->isLoading(); }));
+    ASSERT_EQ(listed->content().size(), 1u);
+    EXPECT_EQ(listed->nodeAt(0)->backUpFilePath().toStdString(), (elsewhere / kPhone).string());
 }
 
 TEST_F(BackupPageTest, ARunningBackupStaysOnShowAndRunsOnce) {

@@ -16,9 +16,11 @@
 #include "backup/pr_call_history_node.h"
 #include "backup/pr_note_node.h"
 #include "backup_run_fixture.h"
+#include "backup_writer.h"
 #include "privacy/pages/pr_privacy_controller.h"
 #include "privacy/privacy_clean_flow.h"
 #include "sim_device_builder.h"
+#include "transfer/pages/pr_one_copy_view_controller.h"
 #include "ui/alerts.h"
 
 namespace nimbara::test {
@@ -345,6 +347,27 @@ TEST_F(PrivacyFlowTest, ThePageScansCleansAndComesBackToItsStart) {
     EXPECT_TRUE(page->showErrorlab->text().contains(QStringLiteral("still holds 1 note")))
         << page->showErrorlab->text().toStdString();
     EXPECT_EQ(asked.size(), 1u);  // only whether to clean: no "cleaned", no "Replace It"
+}
+
+TEST_F(PrivacyFlowTest, ACancelledReplaceStartsNeitherTheScanNorAQuickCopy) {
+    const backup::BackupDevice device = attachDemo();
+    ASSERT_TRUE(simdev::writeBackup(tmp_ / "demo-phone", backupRoot()).ok);
+    const auto before = folderSnapshot(backupOf(device.udid.toStdString()));
+    int asked = 0;
+    Alerts::ScopedHandler cancel([&asked](QWidget*, const Alerts::Question&) {
+        ++asked;
+        return Alerts::Answer::Alternate;
+    });
+    hub().ClickPrivacyClean(nullptr);
+    hub().privacyController()->scanButton->click();
+    EXPECT_EQ(hub().privacyController()->flow()->stage(), PrivacyCleanFlow::Stage::Idle);
+    hub().ClickOneCopy(nullptr);
+    hub().oneCopyViewController()->StartOneCopyAction(nullptr);
+    EXPECT_EQ(hub().oneCopyViewController()->state(), PROneCopyViewController::State::Idle);
+    EXPECT_TRUE(hub().oneCopyViewController()->statusText().contains("Nothing was copied"));
+    EXPECT_EQ(asked, 2);
+    pumpEvents(20);
+    EXPECT_EQ(folderSnapshot(backupOf(device.udid.toStdString())), before);
 }
 
 TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {

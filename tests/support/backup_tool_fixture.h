@@ -11,6 +11,7 @@
 #include <functional>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@
 #include "platform/speech.h"
 #include "sim_device_builder.h"
 #include "test_support.h"
+#include "ui/alerts.h"
 
 namespace nimbara::test {
 
@@ -32,13 +34,24 @@ class BackupToolFixture : public Fixture {
         env_.emplace_back("NIMBARA_BACKUP_TOOL", NIMBARA_BACKUP_TOOL_PATH);
         env_.emplace_back("NIMBARA_SIMULATED_DEVICES", this->tmp_.str());
         env_.emplace_back("NIMBARA_BACKUP_ROOT", backupRoot().string());
+        // The settings file (the question before a backup replaces another is kept there).
+        env_.emplace_back("XDG_CONFIG_HOME", (this->tmp_ / "config").string());
         setSpeaker([this](const QString& text) {
             std::lock_guard<std::mutex> lock(spokenMutex_);
             spoken_.push_back(text);
         });
         Fixture::SetUp();
+        // The question before a backup replaces the device's earlier one is answered as a user
+        // going on would, unless a test answers it itself; any other is unexpected.
+        alerts_.emplace([this](QWidget*, const Alerts::Question& question) {
+            EXPECT_EQ(question.defaultButton, "Back Up and Replace")
+                << "unexpected alert: " << question.message.toStdString();
+            answered_.push_back(question.message);
+            return Alerts::Answer::Default;
+        });
     }
     void TearDown() override {
+        alerts_.reset();  // handlers go in the order opposite to their coming
         // The pages go first: they stop their runs while the tool can still be found.
         Fixture::TearDown();
         setSpeaker({});
@@ -93,7 +106,10 @@ class BackupToolFixture : public Fixture {
         return spoken_;
     }
 
+    std::vector<QString> answered_;  // the questions the fixture answered
+
   private:
+    std::optional<Alerts::ScopedHandler> alerts_;
     std::list<ScopedEnv> env_;  // a list: its entries never move
     std::mutex spokenMutex_;
     std::vector<QString> spoken_;

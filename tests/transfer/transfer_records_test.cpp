@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../backup/backup_snapshot.h"
 #include "backup/pr_contact_node.h"
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
@@ -21,6 +22,7 @@
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_record_exports.h"
 #include "transfer/pages/transfer_records_pane.h"
+#include "ui/alerts.h"
 #include "ui/save_panel.h"
 
 namespace nimbara::test {
@@ -361,6 +363,49 @@ TEST_F(TransferRecordsPageTest, AFailedBackupIsReportedAndNoOlderBackupIsRead) {
     EXPECT_FALSE(spinning(BusyMark::Contacts));
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("failed")))
         << page().statusText().toStdString();
+}
+
+TEST_F(TransferRecordsPageTest, ReplacingTheBackupIsAskedAndACancelKeepsItAndReadsNothing) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    // With no backup of the device there is nothing to ask.
+    page().showNote(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    EXPECT_TRUE(answered_.empty());
+    page().initAllDataAndAllView();
+    const auto before = folderSnapshot(backupOf(shownUdid()));
+
+    std::vector<QString> asked;
+    Alerts::Answer answer = Alerts::Answer::Alternate;
+    bool tick = true;  // "don't show again" is kept only when going on with it ticked
+    Alerts::ScopedHandler handler([&](QWidget*, const Alerts::Question& q) {
+        asked.push_back(q.message);
+        *q.suppressionChecked = tick;
+        return answer;
+    });
+    page().showContact(index);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(asked[0].contains(" made on ")) << asked[0].toStdString();
+    EXPECT_FALSE(records().loading() || spinning(BusyMark::Contacts));
+    EXPECT_TRUE(page().statusText().contains("were not read")) << page().statusText().toStdString();
+    EXPECT_EQ(folderSnapshot(backupOf(shownUdid())), before);
+
+    answer = Alerts::Answer::Default;
+    for (const bool ticked : {false, true}) {
+        tick = ticked;
+        page().initAllDataAndAllView();
+        page().showContact(index);
+        ASSERT_TRUE(waitLoaded());
+        closeNotices();
+        EXPECT_TRUE(records().finished(RecordKind::Contacts));
+    }
+    EXPECT_EQ(asked.size(), 3u);
+    page().initAllDataAndAllView();
+    page().showNote(index);
+    EXPECT_EQ(asked.size(), 3u);  // not asked again
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
 }
 
 TEST_F(TransferRecordsPageTest, ADeviceChangeStopsTheLoadAndForgetsTheBackup) {

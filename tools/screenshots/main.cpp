@@ -1246,6 +1246,51 @@ void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string&
     setDeviceFault(device, nullptr, {});
 }
 
+// The question before a backup made to read records replaces the device's backup, as the
+// sidebar's Contacts asks it once the demo device has a backup: drawn over the main window, which
+// it must fit whole, then declined (nothing is backed up or read).
+void shootBackupReplaceQuestion(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi& ui) {
+    bool shown = false;
+    nimbara::Alerts::ScopedHandler asked(
+        [&](QWidget* parent, const nimbara::Alerts::Question& question) {
+            QTimer::singleShot(0, [&] {
+                QWidget* box = QApplication::activeModalWidget();
+                if (box == nullptr) {
+                    return;
+                }
+                box->adjustSize();
+                settle();
+                if (box->width() > ui.window->width() || box->height() > ui.window->height()) {
+                    std::fprintf(stderr, "nimbara-screenshots: the question (%dx%d) is cut\n",
+                                 box->width(), box->height());
+                }
+                QPixmap picture = ui.window->grab();
+                QPainter painter(&picture);
+                painter.fillRect(picture.rect(), QColor(0, 0, 0, 60));
+                painter.drawPixmap((picture.width() - box->width()) / 2,
+                                   (picture.height() - box->height()) / 3, box->grab());
+                painter.end();
+                QLabel composed;
+                composed.setPixmap(picture);
+                composed.resize(picture.size());
+                shown = shots.save(&composed, QStringLiteral("63-backup-replace-question"), false);
+                box->close();
+            });
+            nimbara::Alerts::ScopedHandler real{nimbara::Alerts::Handler()};
+            nimbara::Alerts::ask(parent, question);
+            return nimbara::Alerts::Answer::Alternate;
+        });
+    click(ui.mainStatusBannerBtn);
+    hub.ClickTansfer(nullptr);
+    if (PRTansferViewController* page = hub.GetTansferViewController()) {
+        page->initAllDataAndAllView();  // the records read before are forgotten, their backup too
+    }
+    hub.ClickContact(nullptr);
+    if (!shown) {
+        std::fprintf(stderr, "nimbara-screenshots: no question before replacing the backup\n");
+    }
+}
+
 // The update check's windows, each from an answer handed to it as the server's would be (no
 // server is reachable here), and the attached window, which nothing in the program opens yet,
 // pointing at the device pop-up: on the side it picks, and from a corner.
@@ -1616,6 +1661,7 @@ int run(const QString& outDir, const QSize& windowSize) {
             }
         }
 
+        shootBackupReplaceQuestion(shots, hub, ui);
         shootBackupPage(shots, hub, device);
 
         // The refused device plugged in beside the demo device: the bottom bar says so.
@@ -1658,6 +1704,9 @@ int main(int argc, char** argv) {
     }
     // Nobody is there to answer: a question is logged and declined, so nothing changes.
     nimbara::Alerts::ScopedHandler decline([](QWidget*, const nimbara::Alerts::Question& q) {
+        if (q.defaultButton == QLatin1String("Back Up and Replace")) {
+            return nimbara::Alerts::Answer::Default;  // the pages read the demo device's records
+        }
         std::fprintf(stderr, "nimbara-screenshots: declined: %s\n", qPrintable(q.message));
         return q.alternateButton.isEmpty() ? nimbara::Alerts::Answer::Default
                                            : nimbara::Alerts::Answer::Alternate;

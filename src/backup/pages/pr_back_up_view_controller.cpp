@@ -1,17 +1,22 @@
 #include "backup/pages/pr_back_up_view_controller.h"
 
 #include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "backup/backup_location.h"
 #include "backup/backup_root.h"
 #include "backup/pages/backup_view_ui.h"
+#include "backup/pages/pr_ios_device_controller.h"
 #include "device/pri_device_node.h"
 #include "platform/speech.h"
 #include "platform/worker_reaper.h"
+#include "ui/alerts.h"
 #include "ui/flash_view.h"
 #include "ui/view_helpers.h"
 
@@ -114,6 +119,20 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
         device = nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
                                                   node->deviceName());
     }
+    nimbara::backup::BackupRunSettings settings;
+    if (ui_->otherLocationBtn->isChecked()) {
+        const nimbara::backup::BackupLocationCheck location =
+            nimbara::backup::prepareBackupLocation(ui_->backupLocationlab->text(), device.udid);
+        if (!location.ok()) {
+            nimbara::Alerts::Question question;
+            question.message = QStringLiteral("The backup can't go to this folder.");
+            question.informativeText = location.refusal;
+            question.defaultButton = QStringLiteral(" OK ");
+            nimbara::Alerts::ask(ui_->view->window(), question);
+            return;
+        }
+        settings.backupRoot = location.folder;
+    }
     ui_->mainShowView->show();
     ui_->backingUplab->setText(device.deviceName.isEmpty()
                                    ? QStringLiteral("Backing up...")
@@ -135,7 +154,7 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
         }
     };
     run_ = nimbara::backup::DeviceBackupRun::start(nimbara::backup::BackupVariant::BackupPage,
-                                                   device, std::move(hooks));
+                                                   device, std::move(hooks), settings);
 }
 
 void PRBackUpViewController::showToolLine(const nimbara::backup::ToolLine& line) {
@@ -170,6 +189,13 @@ void PRBackUpViewController::FinisdBackupDeviceThread(const BackupRunResult& res
 }
 
 void PRBackUpViewController::BroswerBackupAction(QObject* /*sender*/) {
+    if (lastResult_ && lastResult_->ok() && host().localBackups() != nullptr) {
+        // A backup made outside the backup root is listed only when asked for.
+        const QString folder = lastResult_->backupFolder;
+        if (QFileInfo(folder).dir().absolutePath() != QDir(localBackupFolder()).absolutePath()) {
+            host().localBackups()->includeBackupFolder(folder);
+        }
+    }
     host().navigateTo(nimbara::ui::PageHost::Destination::ScanBackups);
 }
 

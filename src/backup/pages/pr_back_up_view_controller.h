@@ -37,7 +37,8 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     // Unhides the page's main view.
     void ShowbackupView();
     // The location choice: the default folder (the text is disabled) or another one (the text
-    // can be edited). Either way every backup goes to the default folder.
+    // can be edited), which the next backup goes to once it passed its check (a folder that
+    // can't take it is refused with why, and nothing starts).
     void defaultBackupLocation(QObject* sender = nullptr);
     void ChangeBackupLocation(QObject* sender = nullptr);
     // Backs the current device up: shows the backing-up state and starts the run. Ignored while
@@ -46,7 +47,8 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     // The report of a run (GUI thread): the finished state with its outcome, and the spoken
     // notice.
     void FinisdBackupDeviceThread(const nimbara::backup::BackupRunResult& result);
-    // Opens the backup browser on the local backups.
+    // Opens the backup browser on the local backups; a backup just made in another folder is
+    // listed with them.
     void BroswerBackupAction(QObject* sender = nullptr);
 
     State state() const { return state_; }

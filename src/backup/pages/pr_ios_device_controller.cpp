@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QtGlobal>
 
+#include <algorithm>
+
 #include "backup/backup_list.h"
 #include "platform/log_categories.h"
 #include "ui/fonts.h"
@@ -147,8 +149,8 @@ void PRIOSDeviceController::loadDeviceNodes(const QString& root, std::function<v
     loading_ = true;
     // What a replaced listing still posts is dropped by the runner, and so is all of it once the
     // controller is gone: the step below only runs while `this` lives.
-    reader_.replace([this, root](const nimbara::JobRunner::StopCheck& stop,
-                                 const nimbara::JobRunner::Post& post) {
+    reader_.replace([this, root, included = included_](const nimbara::JobRunner::StopCheck& stop,
+                                                       const nimbara::JobRunner::Post& post) {
         if (stop()) {
             return;  // superseded before it started
         }
@@ -159,11 +161,25 @@ void PRIOSDeviceController::loadDeviceNodes(const QString& root, std::function<v
                 logMissingFolder();
             }
         }
+        for (const QString& folder : included) {
+            const bool listed = std::any_of(
+                listing.backups.cbegin(), listing.backups.cend(),
+                [&folder](const auto& node) { return node->backUpFilePath() == folder; });
+            if (auto node = nimbara::backup::readBackupFolder(folder); node && !listed) {
+                listing.backups.push_back(std::move(node).value());
+            }
+        }
         post([this, nodes = std::move(listing.backups)]() mutable {
             reader_.finish();
             finishLoad(std::move(nodes));
         });
     });
+}
+
+void PRIOSDeviceController::includeBackupFolder(const QString& folder) {
+    if (std::find(included_.cbegin(), included_.cend(), folder) == included_.cend()) {
+        included_.push_back(folder);
+    }
 }
 
 void PRIOSDeviceController::finishLoad(std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes) {

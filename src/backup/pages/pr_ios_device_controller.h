@@ -55,6 +55,9 @@ class PRIOSDeviceController : public QAbstractTableModel {
     // GUI thread once the rows are there. A later call supersedes a listing still being read:
     // only the newest listing is shown, and every `then` waiting runs after it, in call order.
     void loadDeviceNodes(const QString& root, std::function<void()> then = {});
+    // A backup folder outside the root (one made in another folder): every later listing shows
+    // it after the root's own backups, while it is a usable backup.
+    void includeBackupFolder(const QString& folder);
     // True from loadDeviceNodes until its rows are shown.
     bool isLoading() const { return loading_; }
 
@@ -62,6 +65,7 @@ class PRIOSDeviceController : public QAbstractTableModel {
     void finishLoad(std::vector<std::shared_ptr<PRIOSDeviceNode>> nodes);
 
     std::vector<std::shared_ptr<PRIOSDeviceNode>> content_;
+    std::vector<QString> included_;
     // The listing being read; a newer one replaces it, and what a replaced one read is dropped.
     nimbara::JobRunner reader_;
     bool loading_ = false;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 
+#include "backup/pages/backup_replace_dialog.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/pri_device_node.h"
 #include "privacy/pages/pr_privacy_controller.h"
@@ -217,8 +218,19 @@ void PRPrivacyController::StartPrivacyClean(QObject*) {
         return;
     }
     makeFlow();
-    if (!flow_->scan(*device)) {
+    const auto stage = flow_->stage();
+    if (stage == np::PrivacyCleanFlow::Stage::Scanning ||
+        stage == np::PrivacyCleanFlow::Stage::Cleaning ||
+        stage == np::PrivacyCleanFlow::Stage::Settling) {
         return;  // a step is still running
+    }
+    // The scan's backup takes the place of the device's existing one: the user says so first.
+    if (!nimbara::backup::confirmBackupReplace(view()->window(), *device, runSettings_,
+                                               QStringLiteral("read its private records"))) {
+        return;
+    }
+    if (!flow_->scan(*device)) {
+        return;
     }
     clearResults();
     scanButton->setEnabled(false);

@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "backup/pages/backup_replace_dialog.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr const char* kNoDeviceText = "Connect a device to copy it.";
 constexpr const char* kNoFolderText = "No export folder is set: nothing was copied.";
+constexpr const char* kNotCopiedText =
+    "Nothing was copied and no record was read: the device's existing backup was kept.";
 constexpr const char* kGoneText =
     "The device was disconnected: the copy stopped. What was copied so far is in the export "
     "folder.";
@@ -290,6 +293,15 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
     const QString folder = host().exportFolder();
     if (folder.isEmpty()) {
         setStatus(QString::fromLatin1(kNoFolderText));
+        return;
+    }
+    // The run's backup takes the place of the device's existing one: the user says so first.
+    if (!nimbara::backup::confirmBackupReplace(
+            view() != nullptr ? view()->window() : nullptr,
+            {device.deviceIndex, device.deviceSerial, device.udid, device.deviceName}, {},
+            QStringLiteral("copy its contacts, conversations, notes, bookmarks, calendar and "
+                           "call logs"))) {
+        setStatus(QString::fromLatin1(kNotCopiedText));
         return;
     }
     state_ = State::Running;

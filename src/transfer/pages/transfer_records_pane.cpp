@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTableView>
 
+#include "backup/pages/backup_replace_dialog.h"
 #include "backup/pages/unlock_notice.h"
 #include "device/device_manager.h"
 #include "device/pri_device_node.h"
@@ -24,6 +25,8 @@ const QString kGoneText = QStringLiteral(
 const QString kEncryptedText =
     QStringLiteral("The backup is encrypted: its contacts, messages and notes can't be read.");
 const QString kUnreadableText = QStringLiteral("Some of the backup's records could not be read.");
+const QString kNotReadText = QStringLiteral(
+    "The contacts, messages and notes were not read: the device's existing backup was kept.");
 const QString kExportBusyText =
     QStringLiteral("An export is still running: try again when it has finished.");
 
@@ -85,6 +88,16 @@ void TransferRecordsPane::show(RecordKind kind, int deviceIndex) {
     }
     udid_ = node->udidNumber();
     deviceName_ = node->deviceName();
+    // The first category entered makes the backup the others read: before it takes the place of
+    // the device's existing backup, the user says so.
+    const backup::BackupDevice device{target_.deviceIndex, target_.deviceSerial, udid_,
+                                      deviceName_};
+    if (backupFolder_.isEmpty() && started_.empty() &&
+        !backup::confirmBackupReplace(host_.hostWindow(), device, settings_,
+                                      QStringLiteral("read its contacts, messages and notes"))) {
+        status_(kNotReadText);
+        return;
+    }
     status_(QString());
     // Marked at once, on this thread: a second click before the worker got going starts nothing.
     started_.insert(kind);

@@ -2,13 +2,14 @@
 // exported from their tables' context menus into the Documents folder.
 //
 // The first record category entered backs the device up (once per device; the host's busy mark of
-// that category is on meanwhile). Only a backup that the tool finished with status 0, of the very
-// device it was started for and newer than the start, is read: a failed one is reported, no older
-// backup is read in its place, and the categories can be entered again. Categories entered later
-// read the same backup without a new one. Reading runs on the page's worker, bound to the device
-// (index AND serial) it was started for; each reader call has its own result sink. The lists are
-// replaced, never added to. A device change (reset) stops everything and forgets the backup.
-// GUI thread only.
+// that category is on meanwhile), once the user agreed to its replacing the device's existing
+// backup when there is one (a cancel starts nothing and says so). Only a backup that the tool
+// finished with status 0, of the very device it was started for and newer than the start, is read:
+// a failed one is reported, no older backup is read in its place, and the categories can be entered
+// again. Categories entered later read the same backup without a new one. Reading runs on the
+// page's worker, bound to the device (index AND serial) it was started for; each reader call has
+// its own result sink. The lists are replaced, never added to. A device change (reset) stops
+// everything and forgets the backup. GUI thread only.
 #pragma once
 
 #include <QObject>
