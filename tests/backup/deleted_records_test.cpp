@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "attributed_body_archive.h"
 #include "backup/carver/sqlite_carver.h"
@@ -309,6 +310,15 @@ TEST(DeletedRecordsTest, MissingOrDamagedDatabasesPostOnlyTheProgress) {
 // Databases made for one case each: the shape a row is left in, and what the family's scan makes
 // of it. Rows deleted in a write-ahead log keep their row ids (the log's older frames hold them
 // whole), so joins between two deleted rows are made there.
+QStringList demoNotesDeleted() {
+    for (const FamilyRow& row : demoRows()) {
+        if (row.family == Family::Notes) {
+            return row.expected;
+        }
+    }
+    return {};
+}
+
 TEST(DeletedRecordsTest, RowsBecomeRecordsByColumnNameAndJoinByKey) {
     const qint64 when = 1717000000;
     struct Row {
@@ -447,6 +457,59 @@ TEST(DeletedRecordsTest, RowsBecomeRecordsByColumnNameAndJoinByKey) {
          },
          {"Spare key 0|Spare key 0\nunder the mat|" + localDateText(when),
           "Spare key 1|Spare key 1\nunder the mat|" + localDateText(when)}},
+        {"the demo's deleted notes, once its log is folded into the file, show once, whole",
+         Family::Notes,
+         [](simdev::SimDeviceBuilder& b) {
+             simdev::addBackupNotes(b, simdev::demoNotes());
+             simdev::addDemoDeletedNotes(b);
+             // Notes and bodies freed in the file itself: each cell's row id written over.
+             simdev::LeftoverRows(simdev::backupSourcePath(b.dir(),
+                                                           "AppDomainGroup-group.com.apple.notes",
+                                                           "NoteStore.sqlite"))
+                 .finish();
+         },
+         demoNotesDeleted()},
+        {"a body is not a note's by its title where keys or a second note or body deny it",
+         Family::Notes,
+         [when](simdev::SimDeviceBuilder& b) {
+             simdev::addBackupNotes(b, {{"Kept", "Kept\nstays", when, when}});
+             simdev::LeftoverRows db(
+                 simdev::backupSourcePath(b.dir(), "AppDomainGroup-group.com.apple.notes",
+                                          "NoteStore.sqlite"),
+                 true);
+             auto note = db.prepare(
+                 "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZNOTEDATA, "
+                 "ZMODIFICATIONDATE1, ZTITLE1) VALUES (?, 9, 1, ?, ?, ?)");
+             auto body = db.prepare(
+                 "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 4, 1, ?, "
+                 "?)");
+             // Row ids the log keeps whole; keys of 0 are NULL.
+             for (const auto& [pk, bodyKey, title] : {std::tuple{300, 400, "Apart"},
+                                                      {310, 0, "Same"},
+                                                      {311, 0, "Same"},
+                                                      {320, 0, "Twin"}}) {
+                 note.bind(1, static_cast<std::int64_t>(pk));
+                 bodyKey != 0 ? note.bind(2, static_cast<std::int64_t>(bodyKey)) : note.bindNull(2);
+                 note.bind(3, static_cast<std::int64_t>(when - k2001));
+                 note.bind(4, std::string(title));
+                 db.insert("ZICCLOUDSYNCINGOBJECT", note);
+             }
+             for (const auto& [pk, owner, text] : {std::tuple{401, 399, "Apart\nnot its body"},
+                                                   {410, 0, "Same\nfirst"},
+                                                   {420, 0, "Twin\na"},
+                                                   {421, 0, "Twin\nb"}}) {
+                 body.bind(1, static_cast<std::int64_t>(pk));
+                 owner != 0 ? body.bind(2, static_cast<std::int64_t>(owner)) : body.bindNull(2);
+                 body.bind(3, QByteArray::fromStdString(simdev::noteStoreBody(text)));
+                 db.insert("ZICNOTEDATA", body);
+             }
+             db.commit();
+             db.deleteInserted();
+             db.finish(true);
+         },
+         {"Apart|Apart|" + localDateText(when), "|Apart\nnot its body|",
+          "Same|Same|" + localDateText(when), "|Same\nfirst|", "Twin|Twin|" + localDateText(when),
+          "|Twin\na|", "|Twin\nb|"}},
         {"columns are found by name, also one added later",
          Family::Bookmarks,
          [](simdev::SimDeviceBuilder& b) {
