@@ -1,8 +1,11 @@
 // Deleted notes, in each layout the note reader reads: a carved note row with its body (live or
 // carved, found by the keys the layout links them with), and a carved body with the note that owns
 // it (live or carved), or alone when no note is left. Nothing is renumbered: a note and a body
-// belong together only when their keys say so.
+// belong together when their keys say so, or, where both lost the keys their freed cells held,
+// when the body's first line is the note's title and no other note or body has it.
+#include <map>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "backup/deleted_families.h"
@@ -51,6 +54,7 @@ class NoteJoin {
         : run_(run), layout_(layout), poster_(run.center, kScanDelNoteInfo) {}
 
     std::size_t run() {
+        std::vector<const TableRow*> bodiless;  // notes whose body their keys don't find
         for (const TableRow& note : run_.source.carved(layout_.notes)) {
             if (stopped(run_.stop)) {
                 return poster_.posted();
@@ -59,7 +63,11 @@ class NoteJoin {
             if (isStoreFolder(note, body)) {
                 continue;
             }
-            post(&note, body ? &*body : nullptr);
+            if (!body) {
+                bodiless.push_back(&note);
+                continue;
+            }
+            post(&note, &*body);
         }
         // Bodies no deleted note claimed: with the note that owns them, or alone.
         std::vector<const TableRow*> alone;
@@ -83,8 +91,19 @@ class NoteJoin {
         }
         // A body found again elsewhere (its row id lost where its cell was freed) is the note
         // already shown with its title and date, not a second note.
+        std::erase_if(alone, [this](const TableRow* body) {
+            return joinedContents_.contains(contentOf(*body));
+        });
+        for (const auto& [note, body] : pairedByTitle(bodiless, alone)) {
+            post(note, body);
+        }
+        for (const TableRow* note : bodiless) {
+            if (note != nullptr) {
+                post(note, nullptr);
+            }
+        }
         for (const TableRow* body : alone) {
-            if (!joinedContents_.contains(contentOf(*body))) {
+            if (body != nullptr) {
                 post(nullptr, body);
             }
         }
@@ -143,6 +162,55 @@ class NoteJoin {
             }
         }
         return std::nullopt;
+    }
+
+    // A note and a body whose cells both lost their row ids (the first bytes of a freed cell
+    // are written over) can't be joined by their keys: a body whose first line is the title of
+    // one note only, the only such body, is that note's, unless a key they kept says otherwise.
+    // The pairs are taken out of `notes` and `bodies` (left null).
+    std::vector<std::pair<const TableRow*, const TableRow*>> pairedByTitle(
+        std::vector<const TableRow*>& notes, std::vector<const TableRow*>& bodies) const {
+        std::map<QString, std::vector<std::size_t>> notesByTitle;
+        std::map<QString, std::vector<std::size_t>> bodiesByTitle;
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            if (const QString title = textOf(notes[i]->value(layout_.title)).trimmed();
+                !title.isEmpty()) {
+                notesByTitle[title].push_back(i);
+            }
+        }
+        for (std::size_t i = 0; i < bodies.size(); ++i) {
+            const QString content = contentOf(*bodies[i]);
+            bodiesByTitle[content.section(u'\n', 0, 0).trimmed()].push_back(i);
+        }
+        std::vector<std::pair<const TableRow*, const TableRow*>> pairs;
+        for (const auto& [title, noteIndexes] : notesByTitle) {
+            const auto found = bodiesByTitle.find(title);
+            if (noteIndexes.size() != 1 || found == bodiesByTitle.end() ||
+                found->second.size() != 1) {
+                continue;
+            }
+            const TableRow*& note = notes[noteIndexes.front()];
+            const TableRow*& body = bodies[found->second.front()];
+            if (keysDisagree(*note, *body)) {
+                continue;
+            }
+            pairs.emplace_back(note, body);
+            note = nullptr;
+            body = nullptr;
+        }
+        return pairs;
+    }
+
+    bool keysDisagree(const TableRow& note, const TableRow& body) const {
+        const auto owner = integerOf(body.value(layout_.owner));
+        if (note.rowid && owner && *note.rowid != *owner) {
+            return true;
+        }
+        if (layout_.bodyKey == nullptr) {
+            return false;
+        }
+        const auto key = integerOf(note.value(layout_.bodyKey));
+        return body.rowid && key && *body.rowid != *key;
     }
 
     // The note store keeps folders and accounts beside the notes: rows without a title or a body.

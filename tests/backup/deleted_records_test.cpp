@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "attributed_body_archive.h"
 #include "backup/carver/sqlite_carver.h"
@@ -309,6 +310,54 @@ TEST(DeletedRecordsTest, MissingOrDamagedDatabasesPostOnlyTheProgress) {
 // Databases made for one case each: the shape a row is left in, and what the family's scan makes
 // of it. Rows deleted in a write-ahead log keep their row ids (the log's older frames hold them
 // whole), so joins between two deleted rows are made there.
+// Rows of the note store, added beside a kept note and deleted again in its log (which keeps
+// their cells whole): a note's or body's key, the other's key it names (none: NULL), its text.
+struct LeftRow {
+    std::int64_t pk;
+    std::optional<std::int64_t> names;
+    const char* text;
+};
+void leaveNoteStoreRows(simdev::SimDeviceBuilder& b, qint64 when, const std::vector<LeftRow>& notes,
+                        const std::vector<LeftRow>& bodies) {
+    simdev::addBackupNotes(b, {{"Kept", "Kept\nstays", when, when}});
+    simdev::LeftoverRows db(
+        simdev::backupSourcePath(b.dir(), "AppDomainGroup-group.com.apple.notes",
+                                 "NoteStore.sqlite"),
+        true);
+    auto note = db.prepare(
+        "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZNOTEDATA, ZMODIFICATIONDATE1, "
+        "ZIDENTIFIER, ZTITLE1) VALUES (?1, 9, 1, ?2, ?3, 'GONE-' || ?1, ?4)");
+    auto body = db.prepare(
+        "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 4, 1, ?, ?)");
+    const auto bindKeys = [](SqliteStatement& st, const LeftRow& row) {
+        st.bind(1, row.pk);
+        row.names ? st.bind(2, *row.names) : st.bindNull(2);
+    };
+    for (const LeftRow& row : notes) {
+        bindKeys(note, row);
+        note.bind(3, static_cast<std::int64_t>(when - k2001));
+        note.bind(4, std::string(row.text));
+        db.insert("ZICCLOUDSYNCINGOBJECT", note);
+    }
+    for (const LeftRow& row : bodies) {
+        bindKeys(body, row);
+        body.bind(3, QByteArray::fromStdString(simdev::noteStoreBody(row.text)));
+        db.insert("ZICNOTEDATA", body);
+    }
+    db.commit();
+    db.deleteInserted();
+    db.finish(true);
+}
+
+QStringList demoNotesDeleted() {
+    for (const FamilyRow& row : demoRows()) {
+        if (row.family == Family::Notes) {
+            return row.expected;
+        }
+    }
+    return {};
+}
+
 TEST(DeletedRecordsTest, RowsBecomeRecordsByColumnNameAndJoinByKey) {
     const qint64 when = 1717000000;
     struct Row {
@@ -416,37 +465,40 @@ TEST(DeletedRecordsTest, RowsBecomeRecordsByColumnNameAndJoinByKey) {
         {"a deleted note found both whole in the log and freed in a page shows once, titled",
          Family::Notes,
          [when](simdev::SimDeviceBuilder& b) {
-             simdev::addBackupNotes(b, {{"Kept", "Kept\nstays", when, when}});
-             simdev::LeftoverRows db(
-                 simdev::backupSourcePath(b.dir(), "AppDomainGroup-group.com.apple.notes",
-                                          "NoteStore.sqlite"),
-                 true);
-             auto note = db.prepare(
-                 "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZNOTEDATA, "
-                 "ZMODIFICATIONDATE1, ZIDENTIFIER, ZTITLE1) VALUES (?, 9, 1, ?, ?, ?, ?)");
-             auto body = db.prepare(
-                 "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 4, 1, ?, "
-                 "?)");
-             for (int i : {0, 1}) {
-                 note.bind(1, static_cast<std::int64_t>(300 + i));
-                 note.bind(2, static_cast<std::int64_t>(400 + i));
-                 note.bind(3, static_cast<std::int64_t>(when - k2001));
-                 note.bind(4, QStringLiteral("GONE-%1").arg(i));
-                 note.bind(5, QStringLiteral("Spare key %1").arg(i));
-                 db.insert("ZICCLOUDSYNCINGOBJECT", note);
-                 body.bind(1, static_cast<std::int64_t>(400 + i));
-                 body.bind(2, static_cast<std::int64_t>(300 + i));
-                 body.bind(
-                     3, QByteArray::fromStdString(simdev::noteStoreBody(
-                            QStringLiteral("Spare key %1\nunder the mat").arg(i).toStdString())));
-                 db.insert("ZICNOTEDATA", body);
-             }
-             db.commit();
-             db.deleteInserted();
-             db.finish(true);
+             leaveNoteStoreRows(b, when, {{300, 400, "Spare key 0"}, {301, 401, "Spare key 1"}},
+                                {{400, 300, "Spare key 0\nunder the mat"},
+                                 {401, 301, "Spare key 1\nunder the mat"}});
          },
          {"Spare key 0|Spare key 0\nunder the mat|" + localDateText(when),
           "Spare key 1|Spare key 1\nunder the mat|" + localDateText(when)}},
+        {"the demo's deleted notes, once its log is folded into the file, show once, whole",
+         Family::Notes,
+         [](simdev::SimDeviceBuilder& b) {
+             simdev::addBackupNotes(b, simdev::demoNotes());
+             simdev::addDemoDeletedNotes(b);
+             // Notes and bodies freed in the file itself: each cell's row id written over.
+             simdev::LeftoverRows(simdev::backupSourcePath(b.dir(),
+                                                           "AppDomainGroup-group.com.apple.notes",
+                                                           "NoteStore.sqlite"))
+                 .finish();
+         },
+         demoNotesDeleted()},
+        {"a body is not a note's by its title where keys or a second note or body deny it",
+         Family::Notes,
+         [when](simdev::SimDeviceBuilder& b) {
+             leaveNoteStoreRows(b, when,
+                                {{300, 400, "Apart"},
+                                 {310, std::nullopt, "Same"},
+                                 {311, std::nullopt, "Same"},
+                                 {320, std::nullopt, "Twin"}},
+                                {{401, 399, "Apart\nnot its body"},
+                                 {410, std::nullopt, "Same\nfirst"},
+                                 {420, std::nullopt, "Twin\na"},
+                                 {421, std::nullopt, "Twin\nb"}});
+         },
+         {"Apart|Apart|" + localDateText(when), "|Apart\nnot its body|",
+          "Same|Same|" + localDateText(when), "|Same\nfirst|", "Twin|Twin|" + localDateText(when),
+          "|Twin\na|", "|Twin\nb|"}},
         {"columns are found by name, also one added later",
          Family::Bookmarks,
          [](simdev::SimDeviceBuilder& b) {

@@ -447,6 +447,102 @@ TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
     }
 }
 
+// Counts the bytes the carver reads.
+class CountingSource : public MemorySource {
+  public:
+    using MemorySource::MemorySource;
+    bool read(std::uint64_t offset, void* into, std::size_t length) const override {
+        bytesRead += length;
+        return MemorySource::read(offset, into, length);
+    }
+    mutable std::uint64_t bytesRead = 0;
+};
+
+// Table t holds one row of a text of `textBytes`, its CREATE TABLE as long when `longSchema`;
+// table m held rows 1 to 20, the odd ones deleted. Then the cell pointers of the page holding t's
+// row (page 1 for its schema row) are filled with copies of its pointer: thousands of live cells
+// share the one cell and its overflow chain.
+std::string sharedLiveCell(const fs::path& dir, std::uint32_t pageSize, bool longSchema,
+                           std::size_t textBytes) {
+    const std::string longText(textBytes, 'q');
+    std::uint32_t page = 1;
+    {
+        Db db(dir / "shared.db");
+        db.exec("PRAGMA page_size=" + std::to_string(pageSize));
+        db.exec("PRAGMA secure_delete=OFF");
+        db.exec(longSchema ? "CREATE TABLE t (a TEXT DEFAULT '" + longText + "')"
+                           : "CREATE TABLE t (a TEXT)");
+        db.exec("CREATE TABLE m (id INTEGER PRIMARY KEY, body TEXT)");
+        db.exec("INSERT INTO t VALUES ('" + (longSchema ? std::string("short") : longText) + "')");
+        for (int i = 1; i <= 20; ++i) {
+            db.exec("INSERT INTO m VALUES (" + std::to_string(i) + ", 'message body " +
+                    std::to_string(i) + "')");
+        }
+        db.exec("DELETE FROM m WHERE id % 2 = 1");
+        if (!longSchema) {
+            sqlite3_stmt* s = nullptr;
+            sqlite3_prepare_v2(db.handle, "SELECT rootpage FROM sqlite_master WHERE name = 't'", -1,
+                               &s, nullptr);
+            sqlite3_step(s);
+            page = static_cast<std::uint32_t>(sqlite3_column_int(s, 0));
+            sqlite3_finalize(s);
+        }
+    }
+    std::string bytes = readFile(dir / "shared.db");
+    fs::remove(dir / "shared.db");
+    const std::size_t base = std::size_t{page - 1} * pageSize;
+    const std::size_t header = base + (page == 1 ? 100 : 0);
+    const auto get16 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]) << 8 |
+                                          static_cast<unsigned char>(bytes[at + 1]));
+    };
+    const std::uint32_t cells = get16(header + 3);
+    const std::uint32_t contentStart = get16(header + 5);   // 0 cannot be: a row is there
+    const std::string first = bytes.substr(header + 8, 2);  // t's row, the first written
+    std::uint32_t count = cells;
+    for (std::size_t at = header + 8 + 2 * cells; at + 2 <= base + contentStart; at += 2) {
+        bytes.replace(at, 2, first);
+        ++count;
+    }
+    bytes[header + 3] = static_cast<char>(count >> 8);
+    bytes[header + 4] = static_cast<char>(count);
+    return bytes;
+}
+
+TEST(SqliteCarverTest, LiveCellsSharingTheirBytesAreReadOnce) {
+    TempDir dir;
+    const struct {
+        const char* name;
+        std::uint32_t pageSize;
+        bool longSchema;
+        std::size_t textBytes;
+    } cases[] = {
+        {"rows of a table on one chain", 1024, false, 300 * 1020},
+        {"rows of the schema on one chain", 1024, true, 300 * 1020},
+        {"rows of a table in one cell", 65536, false, 30000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = sharedLiveCell(dir.path(), c.pageSize, c.longSchema, c.textBytes);
+        const CountingSource source(bytes.data(), bytes.size());
+        const CarveReport report = carveTables(source, nullptr, {"m", "t"});
+        ASSERT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_FALSE(report.cutShort) << report.detail;
+        const std::uint64_t bound = 64 * bytes.size() + (1u << 22);
+        EXPECT_LE(report.work, bound);
+        // each page read by the walk of its tree, the search and the pass over live rows
+        EXPECT_LE(source.bytesRead, 4 * bytes.size());
+        ASSERT_EQ(report.tables.size(), 2u);
+        for (int i = 1; i <= 20; i += 2) {
+            const std::string body = "message body " + std::to_string(i);
+            EXPECT_TRUE(std::any_of(report.rows.begin(), report.rows.end(), [&](const auto& row) {
+                const Value* value = row.value(report.tables[0], "body");
+                return row.table == "m" && value != nullptr && value->bytes == body;
+            })) << body;
+        }
+    }
+}
+
 TEST(SqliteCarverTest, FreeblockChainRunsForwardOnly) {
     const struct {
         const char* name;

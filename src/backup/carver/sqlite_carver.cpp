@@ -3,6 +3,7 @@
 #include "backup/carver/btree_walk.h"
 #include "backup/carver/carved_row_filter.h"
 #include "backup/carver/file_source.h"
+#include "backup/carver/live_payload.h"
 #include "backup/carver/page_store.h"
 #include "backup/carver/record_search.h"
 #include "backup/carver/sqlite_schema.h"
@@ -144,23 +145,8 @@ class Carver {
         store_.emplace(database_, wal_, log, pageSize, header_.usableSize, clamp(count));
         map_.emplace(store_->pageCount());
         claimReservedPages(*map_, pageSize, header_.usableSize, header_.autoVacuum);
+        live_.emplace(*store_, *map_, budget_);
         return true;
-    }
-
-    // Live cell payload: its local bytes and as much of its overflow chain as can be read.
-    std::vector<std::uint8_t> livePayload(Bytes page, const Cell& cell) const {
-        std::vector<std::uint8_t> payload(page.begin() + cell.payloadStart,
-                                          page.begin() + cell.payloadStart + cell.localSize);
-        if (cell.firstOverflow != 0) {
-            const auto overflow = [this](std::uint32_t p) {
-                return map_->at(p).use == PageUse::Overflow;
-            };
-            if (std::optional<std::vector<std::uint8_t>> rest = store_->readChain(
-                    cell.firstOverflow, cell.payloadSize - cell.localSize, overflow, false)) {
-                payload.insert(payload.end(), rest->begin(), rest->end());
-            }
-        }
-        return payload;
     }
 
     bool readSchema() {
@@ -168,9 +154,13 @@ class Carver {
                                                Affinity::Integer, Affinity::Text};
         const bool done = walkTree(
             *store_, *map_, 1, true, -1,
-            [&](std::uint32_t, Bytes page, const BTreePage&, const Cell& cell) {
-                const std::vector<std::uint8_t> payload = livePayload(page, cell);
-                if (const auto record = decodeRecord(payload, affinities, header_.encoding)) {
+            [&](std::uint32_t number, Bytes page, const BTreePage&, const Cell& cell) {
+                const std::optional<std::vector<std::uint8_t>> payload =
+                    live_->read(number, page, cell);
+                if (!payload) {
+                    return;
+                }
+                if (const auto record = decodeRecord(*payload, affinities, header_.encoding)) {
                     if (std::optional<SchemaEntry> entry = schemaEntry(*record)) {
                         schema_.push_back(std::move(*entry));
                     }
@@ -492,8 +482,12 @@ class Carver {
                 if (!cell) {
                     continue;
                 }
-                const std::vector<std::uint8_t> payload = livePayload(usable, *cell);
-                const auto record = decodeRecord(payload, shape.affinity, header_.encoding);
+                const std::optional<std::vector<std::uint8_t>> payload =
+                    live_->read(page, usable, *cell);
+                if (!payload) {
+                    break;  // the page's cells overlap
+                }
+                const auto record = decodeRecord(*payload, shape.affinity, header_.encoding);
                 if (!record) {
                     continue;
                 }
@@ -528,6 +522,7 @@ class Carver {
     std::optional<WalLog> log_;
     std::optional<PageStore> store_;
     std::optional<PageMap> map_;
+    std::optional<LivePayloads> live_;
     std::vector<SchemaEntry> schema_;
     std::vector<TableShape> shapes_;
     std::vector<int> allTables_;

@@ -10,6 +10,7 @@
 #include "backup/sqlite_db.h"
 #include "device_path.h"
 #include "file_writer.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_database.h"
 
@@ -218,13 +219,13 @@ void addBackupDir(const SimDeviceBuilder& b, const std::string& domain,
                   const std::string& relativePath) {
     const fs::path dir = backupSourcePath(b.dir(), domain, relativePath);
     checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, dir);
-    fs::create_directories(dir);
+    makeFolders(dir);
 }
 
 void addBackupAddressBook(const SimDeviceBuilder& b, const std::vector<BackupContact>& people) {
     const fs::path dir = backupSourcePath(b.dir(), "HomeDomain", kAddressBookDir);
     checkResolvedInside(b.dir() / md::sim::kBackupSourceDir, dir);
-    fs::create_directories(dir);
+    makeFolders(dir);
     writePeople(dir / "AddressBook.sqlitedb", people);
     writeImages(dir / "AddressBookImages.sqlitedb", people);
 }

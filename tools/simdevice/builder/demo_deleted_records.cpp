@@ -106,42 +106,6 @@ void leaveMessages(const SimDeviceBuilder& b) {
     db.finish();
 }
 
-// The note store: two notes written out to the main file, a third still in the log, then all
-// three deleted in the log.
-void leaveNotes(const SimDeviceBuilder& b) {
-    LeftoverRows db(databaseOf(b, "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"));
-    SqliteStatement note = db.prepare(
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZMARKEDFORDELETION, ZACCOUNT, "
-        "ZFOLDER, ZNOTEDATA, ZCREATIONDATE1, ZMODIFICATIONDATE1, ZIDENTIFIER, ZSNIPPET, ZTITLE1) "
-        "VALUES (?, 12, 3, 0, 1, 2, ?, ?, ?, ?, ?, ?)");
-    SqliteStatement data = db.prepare(
-        "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 11, 1, ?, ?)");
-    std::int64_t pk = largestKey(db, "ZICCLOUDSYNCINGOBJECT", "Z_PK");
-    std::int64_t dataPk = largestKey(db, "ZICNOTEDATA", "Z_PK");
-    const std::vector<BackupNote> notes = demoDeletedNotes();
-    for (std::size_t i = 0; i < notes.size(); ++i) {
-        if (i + 1 == notes.size()) {
-            db.checkpoint();
-        }
-        const BackupNote& n = notes[i];
-        note.bind(1, ++pk);
-        note.bind(2, ++dataPk);
-        bindReal(note, 3, since2001(n.created));
-        bindReal(note, 4, since2001(n.modified));
-        note.bind(5, "NOTE-" + std::to_string(pk));
-        bindText(note, 6, n.text.substr(n.text.find('\n') + 1, 100));
-        bindText(note, 7, n.title);
-        db.insert("ZICCLOUDSYNCINGOBJECT", note);
-        data.bind(1, dataPk);
-        data.bind(2, pk);
-        data.bind(3, QByteArray::fromStdString(noteStoreBody(n.text)));
-        db.insert("ZICNOTEDATA", data);
-    }
-    db.commit();
-    db.deleteInserted();
-    db.finish(true);
-}
-
 void leaveCalls(const SimDeviceBuilder& b) {
     LeftoverRows db(databaseOf(b, "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata"));
     SqliteStatement insert = db.prepare(
@@ -288,10 +252,46 @@ std::vector<BackupCalendarEvent> demoDeletedCalendarEvents() {
     };
 }
 
+// The note store: two notes written out to the main file, a third still in the log, then all
+// three deleted in the log.
+void addDemoDeletedNotes(const SimDeviceBuilder& b) {
+    LeftoverRows db(databaseOf(b, "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite"));
+    SqliteStatement note = db.prepare(
+        "INSERT INTO ZICCLOUDSYNCINGOBJECT (Z_PK, Z_ENT, Z_OPT, ZMARKEDFORDELETION, ZACCOUNT, "
+        "ZFOLDER, ZNOTEDATA, ZCREATIONDATE1, ZMODIFICATIONDATE1, ZIDENTIFIER, ZSNIPPET, ZTITLE1) "
+        "VALUES (?, 12, 3, 0, 1, 2, ?, ?, ?, ?, ?, ?)");
+    SqliteStatement data = db.prepare(
+        "INSERT INTO ZICNOTEDATA (Z_PK, Z_ENT, Z_OPT, ZNOTE, ZDATA) VALUES (?, 11, 1, ?, ?)");
+    std::int64_t pk = largestKey(db, "ZICCLOUDSYNCINGOBJECT", "Z_PK");
+    std::int64_t dataPk = largestKey(db, "ZICNOTEDATA", "Z_PK");
+    const std::vector<BackupNote> notes = demoDeletedNotes();
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        if (i + 1 == notes.size()) {
+            db.checkpoint();
+        }
+        const BackupNote& n = notes[i];
+        note.bind(1, ++pk);
+        note.bind(2, ++dataPk);
+        bindReal(note, 3, since2001(n.created));
+        bindReal(note, 4, since2001(n.modified));
+        note.bind(5, "NOTE-" + std::to_string(pk));
+        bindText(note, 6, n.text.substr(n.text.find('\n') + 1, 100));
+        bindText(note, 7, n.title);
+        db.insert("ZICCLOUDSYNCINGOBJECT", note);
+        data.bind(1, dataPk);
+        data.bind(2, pk);
+        data.bind(3, QByteArray::fromStdString(noteStoreBody(n.text)));
+        db.insert("ZICNOTEDATA", data);
+    }
+    db.commit();
+    db.deleteInserted();
+    db.finish(true);
+}
+
 void addDemoDeletedRecords(const SimDeviceBuilder& b) {
     leaveContacts(b);
     leaveMessages(b);
-    leaveNotes(b);
+    addDemoDeletedNotes(b);
     leaveCalls(b);
     leaveBookmarks(b);
     leaveCalendarItems(b);

@@ -27,5 +27,7 @@ std::vector<BackupCalendarEvent> demoDeletedCalendarEvents();
 // store, call store, bookmarks and calendar, which must have been written before. Throws
 // std::runtime_error when SQLite fails.
 void addDemoDeletedRecords(const SimDeviceBuilder& b);
+// The note store's part of it alone.
+void addDemoDeletedNotes(const SimDeviceBuilder& b);
 
 }  // namespace nimbara::simdev

@@ -14,6 +14,7 @@
 #include "demo_deleted_records.h"
 #include "demo_device_parts.h"
 #include "file_writer.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 
@@ -48,33 +49,36 @@ bool contains(const std::string& name, std::string_view mark) {
     return upper.find(mark) != std::string::npos;
 }
 
+// The length of a regular file (or of one a link names, when `throughLinks`), else 0.
+std::uint64_t fileBytes(const fs::directory_entry& entry, bool throughLinks) {
+    std::error_code ec;
+    if (!entry.is_regular_file(ec) || (!throughLinks && entry.is_symlink(ec))) {
+        return 0;
+    }
+    const std::uintmax_t size = entry.file_size(ec);
+    return ec ? 0 : size;
+}
+
 // The bytes of the regular files in the folders of `parent` whose names contain `mark` (in any
 // letter case): the photo folders, as the device keeps them.
 std::uint64_t photoFolderBytes(const fs::path& parent, std::string_view mark) {
     std::uint64_t bytes = 0;
-    std::error_code ec;
-    for (const auto& folder : fs::directory_iterator(parent, ec)) {
-        if (!folder.is_directory() || !contains(folder.path().filename().string(), mark)) {
-            continue;
+    forEachEntry(parent, false, [&](const fs::directory_entry& folder) {
+        std::error_code ec;
+        if (!folder.is_directory(ec) || !contains(folder.path().filename().string(), mark)) {
+            return;
         }
-        for (const auto& file : fs::directory_iterator(folder.path())) {
-            if (file.is_regular_file()) {
-                bytes += file.file_size();
-            }
-        }
-    }
+        forEachEntry(folder.path(), false,
+                     [&](const fs::directory_entry& file) { bytes += fileBytes(file, true); });
+    });
     return bytes;
 }
 
 // The bytes of every regular file below `root` (sparse files by their length).
 std::uint64_t treeBytes(const fs::path& root) {
     std::uint64_t bytes = 0;
-    std::error_code ec;
-    for (const auto& entry : fs::recursive_directory_iterator(root, ec)) {
-        if (entry.is_regular_file() && !entry.is_symlink()) {
-            bytes += entry.file_size();
-        }
-    }
+    forEachEntry(root, true,
+                 [&](const fs::directory_entry& entry) { bytes += fileBytes(entry, false); });
     return bytes;
 }
 
@@ -86,12 +90,12 @@ void setDemoStorageFigures(SimDeviceBuilder& b, const LibraryBytes& library, con
     const std::uint64_t cameraRoll = photoFolderBytes(media / "DCIM", "APPLE");
     std::uint64_t photoLibrary = photoFolderBytes(media / "PhotoData/Sync", "SYNCD") +
                                  photoFolderBytes(media / "Photos/Sync", "SYNCD");
-    std::error_code ec;
-    for (const auto& stream : fs::directory_iterator(media / "PhotoStreamsData", ec)) {
-        if (stream.is_directory()) {
+    forEachEntry(media / "PhotoStreamsData", false, [&](const fs::directory_entry& stream) {
+        std::error_code ec;
+        if (stream.is_directory(ec)) {
             photoLibrary += photoFolderBytes(stream.path(), "APPLE");
         }
-    }
+    });
     b.setAssetMetrics(apps.user, library.music, library.movies,
                       static_cast<std::int64_t>(photoLibrary),
                       static_cast<std::int64_t>(cameraRoll));

@@ -2,6 +2,7 @@
 #include <system_error>
 
 #include "backup_source.h"
+#include "folder_steps.h"
 #include "generated_images.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
@@ -116,18 +117,17 @@ void addDemoBackupSource(const SimDeviceBuilder& b) {
 
     // The camera roll as the backup holds it: the photos of the media root.
     const fs::path photos = b.dir() / md::sim::kMediaDir / "DCIM" / "100APPLE";
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(photos, ec)) {
+    forEachEntry(photos, false, [&](const fs::directory_entry& entry) {
         const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file() || entry.path().extension() != ".JPG") {
-            continue;
+        std::error_code ec;
+        if (!entry.is_regular_file(ec) || entry.path().extension() != ".JPG") {
+            return;
         }
         const fs::path copy =
             backupSourcePath(b.dir(), "CameraRollDomain", "Media/DCIM/100APPLE/" + name);
-        fs::create_directories(copy.parent_path());
-        fs::copy_file(entry.path(), copy, fs::copy_options::overwrite_existing);
-        fs::last_write_time(copy, fs::last_write_time(entry.path()));
-    }
+        makeFolders(copy.parent_path());
+        copyFileAndTime(entry.path(), copy);
+    });
     addBackupDir(b, "CameraRollDomain", "Media/PhotoData");
 
     PlistValue global = PlistValue::dict();

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "folder_steps.h"
+
 namespace nimbara::simdev {
 
 namespace fs = std::filesystem;
@@ -44,8 +46,8 @@ void checkFolderName(const std::string& name, const char* what) {
 }
 
 void checkResolvedInside(const fs::path& root, const fs::path& local) {
-    const fs::path base = fs::weakly_canonical(root);
-    const fs::path target = fs::weakly_canonical(local);
+    const fs::path base = resolvedPath(root);
+    const fs::path target = resolvedPath(local);
     auto b = base.begin();
     auto t = target.begin();
     for (; b != base.end(); ++b, ++t) {

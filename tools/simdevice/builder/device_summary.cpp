@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "platform/plist_value.h"
 #include "platform/text_format.h"
@@ -17,17 +18,6 @@ std::string megabytes(std::uint64_t bytes) {
     return formatFixed(static_cast<double>(bytes) / 1e6, 1) + " MB";
 }
 
-template <typename Visit>
-void walkFiles(const fs::path& root, Visit visit) {
-    std::error_code ec;
-    if (!fs::is_directory(root, ec)) {
-        return;
-    }
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        visit(entry);
-    }
-}
-
 }  // namespace
 
 DeviceSummary summarizeDevice(const fs::path& dir) {
@@ -37,10 +27,11 @@ DeviceSummary summarizeDevice(const fs::path& dir) {
         s.deviceName = global["DeviceName"].toString();
         s.udid = global["UniqueDeviceID"].toString();
     }
-    walkFiles(dir / layout::kMediaDir, [&s](const fs::directory_entry& entry) {
-        if (entry.is_directory()) {
+    forEachEntry(dir / layout::kMediaDir, true, [&s](const fs::directory_entry& entry) {
+        std::error_code ec;
+        if (entry.is_directory(ec)) {
             ++s.mediaFolders;
-        } else if (entry.is_regular_file()) {
+        } else if (entry.is_regular_file(ec)) {
             ++s.mediaFiles;
             struct stat st {};
             if (::stat(entry.path().c_str(), &st) == 0) {
@@ -49,25 +40,23 @@ DeviceSummary summarizeDevice(const fs::path& dir) {
             }
         }
     });
-    walkFiles(dir / layout::kCrashesDir, [&s](const fs::directory_entry& entry) {
-        if (entry.is_regular_file()) {
+    forEachEntry(dir / layout::kCrashesDir, true, [&s](const fs::directory_entry& entry) {
+        std::error_code ec;
+        if (entry.is_regular_file(ec)) {
             ++s.crashLogs;
         }
     });
-    std::error_code ec;
-    if (fs::is_directory(dir / layout::kAppsDir, ec)) {
-        for (const fs::directory_entry& app : fs::directory_iterator(dir / layout::kAppsDir)) {
-            auto attributes = PlistValue::readFile((app.path() / layout::kAppAttributes).string());
-            if (!attributes) {
-                continue;
-            }
-            if ((*attributes)["ApplicationType"].toString() == "User") {
-                ++s.userApps;
-            } else {
-                ++s.systemApps;
-            }
+    forEachEntry(dir / layout::kAppsDir, false, [&s](const fs::directory_entry& app) {
+        auto attributes = PlistValue::readFile((app.path() / layout::kAppAttributes).string());
+        if (!attributes) {
+            return;
         }
-    }
+        if ((*attributes)["ApplicationType"].toString() == "User") {
+            ++s.userApps;
+        } else {
+            ++s.systemApps;
+        }
+    });
     return s;
 }
 

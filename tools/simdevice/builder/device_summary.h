@@ -21,7 +21,7 @@ struct DeviceSummary {
 };
 
 // Reads device.plist and walks media/, apps/ and crashes/. Throws
-// std::filesystem::filesystem_error when a folder can't be read.
+// std::filesystem::filesystem_error (folder_steps.h) when a folder can't be read.
 DeviceSummary summarizeDevice(const std::filesystem::path& dir);
 
 // "Nora's iPhone (udid): 63 media files in 40 folders, 211.3 MB ..." over several lines.

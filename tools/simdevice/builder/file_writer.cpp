@@ -8,6 +8,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "folder_steps.h"
+
 namespace nimbara::simdev {
 
 namespace fs = std::filesystem;
@@ -21,7 +23,7 @@ namespace {
 }  // namespace
 
 void writeBytes(const fs::path& file, const std::string& contents) {
-    fs::create_directories(file.parent_path());
+    makeFolders(file.parent_path());
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     if (!out) {
         fail("cannot create file", file, errno ? errno : EIO);
@@ -48,7 +50,7 @@ void writeFiller(const fs::path& file, std::uint64_t size, std::uint32_t seed) {
     const std::uint64_t head = std::min(size, kSparseThreshold);
     writeBytes(file, fillerBytes(static_cast<std::size_t>(head), seed));
     if (size > head) {
-        fs::resize_file(file, size);  // the rest is a hole
+        resizeFile(file, size);  // the rest is a hole
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "backup_source.h"
 #include "device_path.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 
@@ -74,13 +75,13 @@ bool makeLargeTreeDevice(const fs::path& dir, int files, std::string* error) {
                               leaf % kFoldersPerFolder);
                 folder = root / name;
                 backupFolder = backupRoot / name;
-                fs::create_directories(folder);
-                fs::create_directories(backupFolder);
+                makeFolders(folder);
+                makeFolders(backupFolder);
             }
             char name[32];
             std::snprintf(name, sizeof name, "file-%06d.dat", i);
             makeHole(folder / name, sizeOfFile(i));
-            fs::create_hard_link(folder / name, backupFolder / name);
+            linkFile(folder / name, backupFolder / name);
         }
         if (!b.write()) {
             throw std::runtime_error("cannot write device.plist in " + dir.string());

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "folder_steps.h"
 #include "sim_database.h"
 
 namespace nimbara::simdev {
@@ -77,7 +78,7 @@ void LeftoverRows::finish(bool keepLog) {
     sqlite3_db_config(db_.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     db_.close();
     fs::remove(fs::path(file_.string() + "-shm"), ec);
-    if (!fs::is_regular_file(fs::path(file_.string() + "-wal"))) {
+    if (!isRegularFile(fs::path(file_.string() + "-wal"))) {
         throw std::runtime_error("the log of " + file_.string() + " was not kept");
     }
 }

@@ -5,6 +5,7 @@
 
 #include "backup_source.h"
 #include "device_path.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 
 namespace nimbara::simdev {
@@ -18,15 +19,15 @@ namespace fs = std::filesystem;
 fs::path backupDatabaseFile(const fs::path& deviceDir, const std::string& domain,
                             const std::string& relativePath) {
     const fs::path file = backupSourcePath(deviceDir, domain, relativePath);
-    fs::create_directories(file.parent_path());
+    makeFolders(file.parent_path());
     checkResolvedInside(deviceDir / md::sim::kBackupSourceDir, file.parent_path());
     return file;
 }
 
 SqliteDb createSimDatabase(const fs::path& file, const char* schema, SimJournal journal) {
-    fs::create_directories(file.parent_path());
+    makeFolders(file.parent_path());
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-        fs::remove(fs::path(file.string() + suffix));
+        removeFile(fs::path(file.string() + suffix));
     }
     std::string error;
     auto db = SqliteDb::open(file.string(), SqliteDb::Mode::ReadWriteCreate, &error);
@@ -103,7 +104,7 @@ void BackupSqliteWriter::finish() {
     db_.close();
     std::error_code ec;
     fs::remove(fs::path(file_.string() + "-shm"), ec);
-    if (!fs::is_regular_file(fs::path(file_.string() + "-wal"))) {
+    if (!isRegularFile(fs::path(file_.string() + "-wal"))) {
         throw std::runtime_error("the log of " + file_.string() + " was not kept");
     }
 }

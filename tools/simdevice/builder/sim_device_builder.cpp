@@ -6,6 +6,7 @@
 
 #include "backup/shah.h"
 #include "device_path.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 
 namespace nimbara::simdev {
@@ -63,15 +64,17 @@ SimDeviceBuilder::SimDeviceBuilder(fs::path dir) : dir_(std::move(dir)) {
     if (dir_.empty()) {
         throw std::invalid_argument("device folder not given");
     }
-    fs::create_directories(dir_ / layout::kMediaDir);
-    fs::create_directories(dir_ / layout::kAppsDir);
-    fs::create_directories(dir_ / layout::kCrashesDir);
+    makeFolders(dir_ / layout::kMediaDir);
+    makeFolders(dir_ / layout::kAppsDir);
+    makeFolders(dir_ / layout::kCrashesDir);
 
     device_ = PlistValue::dict();
     device_[layout::kKeyTrusted] = true;
     device_[layout::kKeyLockdown] = PlistValue::dict();
 
-    const std::string udid = sha1Hex(fs::absolute(dir_).lexically_normal().string());
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(dir_, ec);
+    const std::string udid = sha1Hex((ec ? dir_ : absolute).lexically_normal().string());
     setIdentity("iPhone", udid);
     setValue(layout::kGlobalDomain, "DeviceClass", "iPhone");
     setValue(layout::kGlobalDomain, "ProductName", "iPhone OS");

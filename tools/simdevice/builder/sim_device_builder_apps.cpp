@@ -10,6 +10,7 @@
 
 #include "device_path.h"
 #include "file_writer.h"
+#include "folder_steps.h"
 #include "generated_images.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
@@ -106,7 +107,7 @@ std::string executableBytes(const std::string& bundleId) {
 }
 
 void writePlist(const PlistValue& value, const fs::path& file) {
-    fs::create_directories(file.parent_path());
+    makeFolders(file.parent_path());
     if (!value.writeFile(file.string())) {
         throw std::runtime_error("cannot write " + file.string());
     }
@@ -128,9 +129,7 @@ void writePackage(const fs::path& bundle, const PlistValue& attributes,
     info["CFBundleIcons"]["CFBundlePrimaryIcon"]["CFBundleIconFiles"].append("AppIcon60x60");
     writePlist(info, bundle / "Info.plist");
     writeBytes(bundle / executable, executableBytes(bundleId));
-    fs::permissions(bundle / executable,
-                    fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add);
+    addExecutePermission(bundle / executable);
 }
 
 }  // namespace
@@ -179,7 +178,7 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
     }
 
     checkResolvedInside(dir_ / layout::kAppsDir, appDir);
-    fs::create_directories(appDir);
+    makeFolders(appDir);
 
     // The package: Info.plist with the same identifiers, and the executable.
     const fs::path bundle = appDir / layout::kAppBundle;
@@ -191,7 +190,7 @@ SimDeviceBuilder& SimDeviceBuilder::addApp(const AppSpec& app) {
         const fs::path container = appDir / layout::kAppContainer;
         for (const char* sub :
              {"Documents", "Library/Caches", "Library/Cookies", "Library/Preferences", "tmp"}) {
-            fs::create_directories(container / sub);
+            makeFolders(container / sub);
         }
         PlistValue prefs = PlistValue::dict();
         prefs["LastLaunchVersion"] = app.version.empty() ? app.bundleVersion : app.version;

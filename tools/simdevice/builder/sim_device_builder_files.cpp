@@ -4,6 +4,7 @@
 
 #include "device_path.h"
 #include "file_writer.h"
+#include "folder_steps.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_builder.h"
 
@@ -28,7 +29,7 @@ void fillInside(const fs::path& area, const fs::path& local, std::uint64_t size)
 
 void makeDirInside(const fs::path& area, const fs::path& local) {
     checkResolvedInside(area, local);
-    fs::create_directories(local);
+    makeFolders(local);
 }
 
 // The text of a crash report: a one-line JSON header and a body, cut or padded to `size`.

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "file_writer.h"
+#include "folder_steps.h"
 #include "sim_database.h"
 #include "sim_device_builder.h"
 
@@ -62,7 +63,7 @@ void addVoiceMemo(SimDeviceBuilder& b, const std::string& name, std::uint64_t si
 
 void addMediaLibrary(SimDeviceBuilder& b, const SimMediaLibrary& library) {
     const fs::path file = b.mediaPath(kLibraryPath);
-    fs::create_directories(file.parent_path());
+    makeFolders(file.parent_path());
     std::string schema = kCommonSchema;
     if (library.schema == SimLibrarySchema::ItemArtist) {
         schema += kItemArtistSchema;

@@ -1018,7 +1018,11 @@ void putBackupInPlace(const fs::path& built, const fs::path& target) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(target, ec);
     if (!fs::exists(status)) {
-        fs::rename(built, target);
+        fs::rename(built, target, ec);
+        if (ec) {
+            throw std::runtime_error("cannot put the backup in place as " + target.string() + ": " +
+                                     ec.message());
+        }
         return;
     }
     if (!fs::is_directory(status)) {
@@ -1076,8 +1080,13 @@ BackupResult writeDeviceBackup(const fs::path& deviceDir, const fs::path& backup
         const bool legacy = options.legacyLayout.value_or(usesLegacyLayout(device.productVersion));
         const UniqueFd source = openSource(deviceDir);
 
-        fs::create_directories(backupRoot);
-        const fs::path root = fs::canonical(backupRoot);
+        std::error_code ec;
+        fs::create_directories(backupRoot, ec);
+        const fs::path root = ec ? fs::path() : fs::canonical(backupRoot, ec);
+        if (ec) {
+            throw std::runtime_error("the backup folder " + backupRoot.string() +
+                                     " can't be used: " + ec.message());
+        }
         const fs::path target = root / device.udid;
         UniqueFolder partial(root, partialBackupPrefix(device.udid));
         checkMade(partial, root);
