@@ -447,6 +447,41 @@ TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
     }
 }
 
+// Live rows made before a column was added hold no value for it, which matches any: each is
+// compared with every deleted row keyed by that column, and those comparisons are work too.
+TEST(SqliteCarverTest, LiveRowsWithAnUnreadValueAreComparedWithinTheBudget) {
+    TempDir dir;
+    const struct {
+        int live, deleted;
+        bool cutShort;
+    } cases[] = {{40, 40, false}, {10000, 10000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.live);
+        const fs::path path = dir / (std::to_string(c.live) + ".db");
+        {
+            Db db(path);
+            db.exec("PRAGMA secure_delete=OFF");
+            db.exec("CREATE TABLE t (a INTEGER)");
+            db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                    std::to_string(c.live) + ") INSERT INTO t SELECT i FROM n");
+            db.exec("ALTER TABLE t ADD COLUMN b TEXT");
+            db.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                    std::to_string(c.deleted) +
+                    ") INSERT INTO t (rowid, a, b) SELECT 100000 + i, NULL, 'g' || i "
+                    "FROM n");
+            db.exec("DELETE FROM t WHERE b IS NOT NULL");
+        }
+        const std::string bytes = readFile(path);
+        const MemorySource source(bytes.data(), bytes.size());
+        const CarveReport report = carveTables(source, nullptr, {"t"});
+        EXPECT_EQ(report.cutShort, c.cutShort) << report.detail;
+        EXPECT_LE(report.work, 64 * bytes.size() + (1u << 22) + 1);
+        if (!c.cutShort) {
+            EXPECT_GT(report.rows.size(), static_cast<std::size_t>(c.deleted / 2));
+        }
+    }
+}
+
 // Counts the bytes the carver reads.
 class CountingSource : public MemorySource {
   public:

@@ -49,8 +49,9 @@ std::uint64_t CarvedRowFilter::key(std::size_t column, const Value& value) {
     return valueHash(value) * 1000003u + column;
 }
 
-CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<Table>& tables)
-    : rows_(std::move(rows)), keyColumns_(tables.size()) {
+CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<Table>& tables,
+                                 WorkBudget& budget)
+    : rows_(std::move(rows)), keyColumns_(tables.size()), budget_(budget) {
     entries_.reserve(rows_.size());
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const CarvedRow& row = rows_[i];
@@ -71,6 +72,7 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
             columns.push_back(entry.keyColumn);
         }
         byKey_[key(entry.keyColumn, *row.values[entry.keyColumn])].push_back(i);
+        byKeyColumn_[place(entry.table, entry.keyColumn)].push_back(i);
         entries_.push_back(entry);
     }
 }
@@ -95,11 +97,18 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
             }
             continue;
         }
-        // A live value that could not be read matches any.
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].keyColumn == column) {
-                check(i);
+        // A live value that could not be read matches any row keyed by that column, so each of
+        // them is compared, within the budget: many such live rows against many carved ones
+        // would otherwise grow with the square of the file.
+        const auto found = byKeyColumn_.find(place(table, column));
+        if (found == byKeyColumn_.end()) {
+            continue;
+        }
+        for (const std::size_t i : found->second) {
+            if (!budget_.spend(1)) {
+                return;
             }
+            check(i);
         }
     }
 }

@@ -73,7 +73,7 @@ class Carver {
         if (!carve(rows)) {
             return std::move(report_);
         }
-        CarvedRowFilter filter(std::move(rows), report_.tables);
+        CarvedRowFilter filter(std::move(rows), report_.tables, budget_);
         if (!dropLiveRows(filter)) {
             return std::move(report_);
         }
