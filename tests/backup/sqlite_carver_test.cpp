@@ -482,6 +482,39 @@ TEST(SqliteCarverTest, LiveRowsWithAnUnreadValueAreComparedWithinTheBudget) {
     }
 }
 
+TEST(SqliteCarverTest, ATableTheSchemaNamesTwiceIsSearchedOnce) {
+    TempDir dir;
+    std::size_t once = 0;
+    for (const bool twice : {false, true}) {
+        SCOPED_TRACE(twice);
+        const fs::path path = dir / (twice ? "twice.db" : "once.db");
+        {
+            Db db(path);
+            db.exec("PRAGMA secure_delete=OFF");
+            db.exec("CREATE TABLE t (a INTEGER, b TEXT)");
+            db.exec(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                "INSERT INTO t SELECT i, printf('row %0100d', i) FROM n");
+            db.exec("DELETE FROM t WHERE a % 2 = 0");
+            if (twice) {
+                db.exec("PRAGMA writable_schema=ON");
+                db.exec(
+                    "INSERT INTO sqlite_master SELECT type, name, tbl_name, rootpage, sql "
+                    "FROM sqlite_master WHERE name = 't'");
+            }
+        }
+        const std::string bytes = readFile(path);
+        const MemorySource source(bytes.data(), bytes.size());
+        const CarveReport report = carveTables(source, nullptr, {"t", "T"});
+        EXPECT_EQ(report.tables.size(), 1u);
+        if (!twice) {
+            once = report.rows.size();
+            EXPECT_GT(once, 100u);
+        }
+        EXPECT_EQ(report.rows.size(), once);
+    }
+}
+
 // Counts the bytes the carver reads.
 class CountingSource : public MemorySource {
   public:

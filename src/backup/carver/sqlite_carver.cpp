@@ -191,10 +191,13 @@ class Carver {
     bool claimPages(const std::vector<std::string>& names) {
         std::vector<bool> taken(schema_.size(), false);
         for (const std::string& name : names) {
+            // One table per name: a schema naming a table twice has it searched once.
+            const auto known = [&](const Table& table) { return sameName(table.name, name); };
             for (std::size_t i = 0; i < schema_.size(); ++i) {
                 const SchemaEntry& entry = schema_[i];
                 if (taken[i] || entry.type != "table" || entry.rootPage == 0 ||
-                    !sameName(entry.name, name)) {
+                    !sameName(entry.name, name) ||
+                    std::any_of(report_.tables.begin(), report_.tables.end(), known)) {
                     continue;
                 }
                 const std::optional<TableDefinition> definition = parseCreateTable(entry.sql);
