@@ -628,13 +628,13 @@ void PRFindLargeFileViewController::startScan(bool withViews) {
 }
 
 void PRFindLargeFileViewController::scanEnded(nimbara::cleanup::LargeFileScanResult result) {
+    if (result.deviceIndex != scanIndex_ || result.deviceSerial != scanSerial_) {
+        return;  // another device's scan: never shown here, nor ends this device's spinner
+    }
     FindLargeFileUi& ui = *ui_;
     // However the scan ended, its spinner stops and leaves the view.
     ui.theFlashView->stopFlash();
     ui.theFlashView->hide();
-    if (result.deviceIndex != scanIndex_ || result.deviceSerial != scanSerial_) {
-        return;  // another device's scan: never shown here
-    }
     userDataLargeFileArray_ = std::move(result.userDataLargeFileArray);
     userDataBigFileArray_ = std::move(result.userDataBigFileArray);
     appLargeFileArray_ = std::move(result.appLargeFileArray);
