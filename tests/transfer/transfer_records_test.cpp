@@ -379,9 +379,13 @@ TEST_F(TransferRecordsPageTest, ReplacingTheBackupIsAskedAndACancelKeepsItAndRea
     std::vector<QString> asked;
     Alerts::Answer answer = Alerts::Answer::Alternate;
     bool tick = true;  // "don't show again" is kept only when going on with it ticked
+    bool changeDevice = false;
     Alerts::ScopedHandler handler([&](QWidget*, const Alerts::Question& q) {
         asked.push_back(q.message);
         *q.suppressionChecked = tick;
+        if (changeDevice) {
+            page().initAllDataAndAllView();  // the device changes while the question shows
+        }
         return answer;
     });
     page().showContact(index);
@@ -391,7 +395,15 @@ TEST_F(TransferRecordsPageTest, ReplacingTheBackupIsAskedAndACancelKeepsItAndRea
     EXPECT_TRUE(page().statusText().contains("were not read")) << page().statusText().toStdString();
     EXPECT_EQ(folderSnapshot(backupOf(shownUdid())), before);
 
+    // Going on, but for a device no longer the page's: nothing starts.
     answer = Alerts::Answer::Default;
+    tick = false;
+    changeDevice = true;
+    page().showContact(index);
+    changeDevice = false;
+    EXPECT_FALSE(records().started(RecordKind::Contacts) || records().loading());
+    EXPECT_EQ(folderSnapshot(backupOf(shownUdid())), before);
+
     for (const bool ticked : {false, true}) {
         tick = ticked;
         page().initAllDataAndAllView();
@@ -400,10 +412,10 @@ TEST_F(TransferRecordsPageTest, ReplacingTheBackupIsAskedAndACancelKeepsItAndRea
         closeNotices();
         EXPECT_TRUE(records().finished(RecordKind::Contacts));
     }
-    EXPECT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked.size(), 4u);
     page().initAllDataAndAllView();
     page().showNote(index);
-    EXPECT_EQ(asked.size(), 3u);  // not asked again
+    EXPECT_EQ(asked.size(), 4u);  // not asked again
     ASSERT_TRUE(waitLoaded());
     closeNotices();
 }

@@ -229,6 +229,10 @@ void PRPrivacyController::StartPrivacyClean(QObject*) {
                                                QStringLiteral("read its private records"))) {
         return;
     }
+    if (const auto now = currentDevice(); !now || now->deviceIndex != device->deviceIndex ||
+                                          now->deviceSerial != device->deviceSerial) {
+        return;  // the device changed while the question showed: its answer is not this one's
+    }
     if (!flow_->scan(*device)) {
         return;
     }

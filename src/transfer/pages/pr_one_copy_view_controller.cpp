@@ -304,6 +304,10 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
         setStatus(QString::fromLatin1(kNotCopiedText));
         return;
     }
+    if (state_ != State::Idle || copyIndex() != device.deviceIndex ||
+        amd::DeviceManager::GetInstance().DeviceSerial(device.deviceIndex) != device.deviceSerial) {
+        return;  // the device changed while the question showed: its answer is not this one's
+    }
     state_ = State::Running;
     jobDevice_ = device;
     setStatus(QString());

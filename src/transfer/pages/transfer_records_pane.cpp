@@ -98,6 +98,9 @@ void TransferRecordsPane::show(RecordKind kind, int deviceIndex) {
         status_(kNotReadText);
         return;
     }
+    if (target_.deviceIndex != device.deviceIndex || target_.deviceSerial != device.deviceSerial) {
+        return;  // the device changed while the question showed: its answer is not this one's
+    }
     status_(QString());
     // Marked at once, on this thread: a second click before the worker got going starts nothing.
     started_.insert(kind);
