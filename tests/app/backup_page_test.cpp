@@ -1,6 +1,6 @@
 // The backup page on the hub, with the real backup tool: its three states, a finished view that
 // tells a failure as a failure, a result that names the device it was made of, and a running
-// backup that ends with the page.
+// backup that ends with the page, and another folder checked while the window goes on.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -9,9 +9,14 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedLayout>
+#include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backup/backup_list.h"
@@ -20,6 +25,7 @@
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pages/unlock_notice.h"
 #include "backup_run_fixture.h"
+#include "fake_page_host.h"
 #include "ui/alerts.h"
 #include "ui/flash_view.h"
 
@@ -135,6 +141,7 @@ TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
     // A folder that can't take the backup is refused before anything starts.
     pageUi().backupLocationlab->setText(QStringLiteral("backups/here"));
     pageUi().backupBtn->click();
+    ASSERT_TRUE(pumpLong([&] { return !page().isCheckingLocation(); }));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].informativeText.contains("is not a full path"));
     expectOnly(State::Ready);
@@ -155,6 +162,83 @@ TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
     ASSERT_TRUE(pumpLong([&] { return !listed->isLoading(); }));
     ASSERT_EQ(listed->content().size(), 1u);
     EXPECT_EQ(listed->nodeAt(0)->backUpFilePath().toStdString(), (elsewhere / kPhone).string());
+}
+
+TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
+    // The check of a folder on a hung mount, held at a gate until the test opens it; a closed
+    // gate gives way by itself after a while, so a check made on the GUI thread fails the test
+    // instead of hanging it.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool open = false;
+        bool gaveWay = false;
+        int entered = 0;
+        std::thread::id thread;
+    };
+    for (const bool refused : {true, false}) {
+        SCOPED_TRACE(refused ? "refused" : "taken");
+        FakePageHost host;
+        QWidget container;
+        PRBackUpViewController standalone(host);
+        Gate gate;
+        standalone.setLocationCheck([&gate, refused](const QString& text, const QString&) {
+            std::unique_lock<std::mutex> lock(gate.mutex);
+            gate.thread = std::this_thread::get_id();
+            ++gate.entered;
+            gate.changed.notify_all();
+            gate.gaveWay =
+                !gate.changed.wait_for(lock, std::chrono::seconds(3), [&] { return gate.open; });
+            backup::BackupLocationCheck check;
+            check.folder = text;
+            check.refusal = refused ? QStringLiteral("The mount did not answer.") : QString();
+            return check;
+        });
+        std::vector<Alerts::Question> asked;
+        Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& q) {
+            asked.push_back(q);
+            return Alerts::Answer::Default;
+        });
+        standalone.showView(&container);
+        const BackupViewUi& shown = *standalone.ui();
+        shown.otherLocationBtn->click();
+        shown.backupLocationlab->setText(QString::fromStdString((tmp_ / "hung").string()));
+        shown.backupBtn->click();
+        {
+            std::unique_lock<std::mutex> lock(gate.mutex);
+            ASSERT_TRUE(gate.changed.wait_for(lock, std::chrono::seconds(10),
+                                              [&] { return gate.entered == 1; }));
+        }
+        // The check waits; the window goes on, with the button off and nothing started.
+        EXPECT_FALSE(shown.backupBtn->isEnabled());
+        EXPECT_TRUE(standalone.isCheckingLocation());
+        bool turned = false;
+        QTimer::singleShot(0, &container, [&turned] { turned = true; });
+        EXPECT_TRUE(pumpUntil([&] { return turned; }));
+        standalone.BackupAction(nullptr);  // a second press meanwhile checks nothing more
+        EXPECT_EQ(standalone.state(), State::Ready);
+        {
+            std::lock_guard<std::mutex> lock(gate.mutex);
+            gate.open = true;
+            gate.changed.notify_all();
+        }
+        ASSERT_TRUE(pumpLong([&] { return !standalone.isCheckingLocation(); }));
+        EXPECT_FALSE(gate.gaveWay);
+        EXPECT_NE(gate.thread, std::this_thread::get_id());
+        EXPECT_EQ(gate.entered, 1);
+        EXPECT_TRUE(shown.backupBtn->isEnabled());
+        // Then its answer counts: a refusal is told with why, a folder taken gets the run.
+        if (refused) {
+            ASSERT_EQ(asked.size(), 1u);
+            EXPECT_TRUE(asked[0].informativeText.startsWith("The mount did not answer."));
+            EXPECT_EQ(standalone.state(), State::Ready);
+            EXPECT_FALSE(standalone.isRunning());
+        } else {
+            EXPECT_TRUE(asked.empty());
+            EXPECT_NE(standalone.state(), State::Ready);
+            ASSERT_TRUE(pumpLong([&] { return standalone.state() == State::Finished; }));
+        }
+    }
 }
 
 TEST_F(BackupPageTest, ARunningBackupStaysOnShowAndRunsOnce) {
