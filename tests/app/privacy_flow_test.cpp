@@ -1,6 +1,8 @@
 // The privacy cleaner's flow on a simulated device with the real backup tool: back up, read,
 // clean a working copy, restore; the device loses exactly what was ticked, the user's backup is
-// never edited, and a clean is refused for a device that is not the scanned one.
+// never edited, and a clean is refused for a device that is not the scanned one. With the other
+// pages that back a device up to read it: the question before its backup is replaced, for a
+// device that goes or is no longer chosen while it shows.
 #include <gtest/gtest.h>
 
 #include <QDialog>
@@ -21,6 +23,8 @@
 #include "privacy/privacy_clean_flow.h"
 #include "sim_device_builder.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
+#include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_records_pane.h"
 #include "ui/alerts.h"
 
 namespace nimbara::test {
@@ -368,6 +372,98 @@ TEST_F(PrivacyFlowTest, ACancelledReplaceStartsNeitherTheScanNorAQuickCopy) {
     EXPECT_EQ(asked, 2);
     pumpEvents(20);
     EXPECT_EQ(folderSnapshot(backupOf(device.udid.toStdString())), before);
+}
+
+// A page that asks before a backup replaces the device's: how it is started, what it says, and
+// whether it started anything.
+struct ReplaceAsker {
+    const char* page;
+    std::function<void(QuennicAppDelegate&)> start;
+    std::function<QString(QuennicAppDelegate&)> said;
+    std::function<bool(QuennicAppDelegate&)> started;
+};
+
+std::vector<ReplaceAsker> replaceAskers(bool withTransfer) {
+    std::vector<ReplaceAsker> askers;
+    if (withTransfer) {
+        askers.push_back(
+            {"contacts", [](QuennicAppDelegate& hub) { hub.ClickContact(nullptr); },
+             [](QuennicAppDelegate& hub) { return hub.GetTansferViewController()->statusText(); },
+             [](QuennicAppDelegate& hub) {
+                 auto& records = hub.GetTansferViewController()->records();
+                 return records.loading() || records.started(transfer::RecordKind::Contacts);
+             }});
+    }
+    askers.push_back(
+        {"quick copy",
+         [](QuennicAppDelegate& hub) {
+             hub.ClickOneCopy(nullptr);
+             hub.oneCopyViewController()->StartOneCopyAction(nullptr);
+         },
+         [](QuennicAppDelegate& hub) { return hub.oneCopyViewController()->statusText(); },
+         [](QuennicAppDelegate& hub) {
+             return hub.oneCopyViewController()->state() != PROneCopyViewController::State::Idle;
+         }});
+    askers.push_back({"privacy scan",
+                      [](QuennicAppDelegate& hub) {
+                          hub.ClickPrivacyClean(nullptr);
+                          hub.privacyController()->scanButton->click();
+                      },
+                      [](QuennicAppDelegate& hub) {
+                          PRPrivacyController* page = hub.privacyController();
+                          return page->findoffWindow->isVisible() ? page->showErrorlab->text()
+                                                                  : QString();
+                      },
+                      [](QuennicAppDelegate& hub) {
+                          const PrivacyCleanFlow* flow = hub.privacyController()->flow();
+                          return flow != nullptr && flow->stage() != PrivacyCleanFlow::Stage::Idle;
+                      }});
+    return askers;
+}
+
+TEST_F(PrivacyFlowTest, TheReplaceQuestionClosesWhenItsDeviceGoes) {
+    int row = 0;
+    for (const ReplaceAsker& asker : replaceAskers(true)) {
+        SCOPED_TRACE(asker.page);
+        // A device of its own per page, with a backup the question is about.
+        const std::string udid =
+            QStringLiteral("%1").arg(++row, 40, 10, QLatin1Char('a')).toStdString();
+        const std::string dir = makeBackupDevice(udid, "Phone");
+        ASSERT_GE(attach(dir), 0);
+        fs::create_directories(backupOf(udid));
+        bool closed = false;
+        Alerts::ScopedHandler unplug([&](QWidget*, const Alerts::Question& q) {
+            EXPECT_TRUE(q.message.startsWith(QStringLiteral("Replace"))) << q.message.toStdString();
+            library_->detach(dir);
+            closed = test::pumpUntil([&] { return q.dismissal && q.dismissal->dismissed(); }, 500);
+            // Left open, the user's answer would come for a device that is gone.
+            return closed ? Alerts::Answer::Alternate : Alerts::Answer::Default;
+        });
+        asker.start(hub());
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(asker.said(hub()), QStringLiteral("The device was disconnected."));
+        EXPECT_FALSE(asker.started(hub()));
+        EXPECT_TRUE(folderNames(backupOf(udid)).empty());
+    }
+}
+
+TEST_F(PrivacyFlowTest, AnAnswerForADeviceNoLongerChosenStartsNothing) {
+    const std::string asked = makeBackupDevice(std::string(40, 'a'), "Asked");
+    const int first = attach(asked);
+    ASSERT_GE(first, 0);
+    const int other = attach(makeBackupDevice(std::string(40, 'b'), "Other"));
+    ASSERT_GE(other, 0);
+    fs::create_directories(backupOf(std::string(40, 'a')));
+    for (const ReplaceAsker& asker : replaceAskers(false)) {
+        SCOPED_TRACE(asker.page);
+        hub().ChangeToAnotherDevice(first);
+        Alerts::ScopedHandler change([&](QWidget*, const Alerts::Question&) {
+            hub().ChangeToAnotherDevice(other);  // picked while the question shows
+            return Alerts::Answer::Default;
+        });
+        asker.start(hub());
+        EXPECT_FALSE(asker.started(hub()));
+    }
 }
 
 TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {
