@@ -224,6 +224,37 @@ TEST_F(SystemBoostPageTest, RemovingOneFileTakesItOffItsListAndTotals) {
     }
 }
 
+TEST_F(SystemBoostPageTest, EachViewSaysItsOwnLineAndItsButtonsStayPut) {
+    scan();
+    QWidget* window = ui().view->window();
+    window->resize(1080, 660);  // the smallest window
+    window->show();
+    row(BoostKind::DownloadTemp).button->click();
+    const auto at = [this](QWidget* button) { return button->mapTo(ui().view, QPoint()); };
+    pumpEvents(5);
+    const QPoint remove = at(ui().removeButton);
+    const QPoint back = at(ui().backButton);
+    int database = -1;
+    for (int r = 0; r < page().systemBoostcontroller()->rowCount(); ++r) {
+        if (rowRecord(r)->fileName() == "downloads.28.sqlitedb") {
+            database = r;
+        }
+    }
+    ASSERT_GE(database, 0);
+    selectRow(database);
+    ui().removeButton->click();  // not asked about: the list says why it stays
+    ASSERT_TRUE(page().statusText().contains(QStringLiteral("needs is kept")));
+    pumpEvents(5);
+    EXPECT_EQ(at(ui().removeButton), remove);  // where the pointer still is
+    EXPECT_EQ(at(ui().backButton), back);
+
+    // The line goes with its list: neither the summary nor another list says it.
+    ui().backButton->click();
+    EXPECT_EQ(page().statusText().toStdString(), "");
+    row(BoostKind::SystemLog).button->click();
+    EXPECT_EQ(page().statusText().toStdString(), "");
+}
+
 TEST_F(SystemBoostPageTest, ExportsRevealTheFolderOnlyWhenSomethingWasCopied) {
     scan();
     std::vector<QString> revealed;
@@ -335,6 +366,13 @@ TEST_F(SystemBoostPageTest, RemoveAllCountsWhatTheDeviceRemovedAndEndsDone) {
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("the device itself needs are kept")));
     EXPECT_EQ(ui().scanButton->imageName(), "doneNom.png");
     EXPECT_FALSE(ui().scanButton->isEnabled());
+    // The summary's line is its own: a list never shows it, and it is there again after.
+    const QString report = page().statusText();
+    row(BoostKind::DownloadTemp).button->click();
+    ASSERT_EQ(page().shownKind(), BoostKind::DownloadTemp);
+    EXPECT_EQ(page().statusText().toStdString(), "");
+    ui().backButton->click();
+    EXPECT_EQ(page().statusText(), report);
 
     // A reset brings the scan button back, enabled.
     page().initAllDataAndAllView();
