@@ -58,6 +58,9 @@ BackupReplaceAnswer confirmBackupReplace(QWidget* parent, const BackupDevice& de
                 }
             });
         });
+    if (!attached(device)) {
+        return BackupReplaceAnswer::DeviceGone;  // gone before its detach could be heard here
+    }
     const Alerts::Answer answer = Alerts::ask(parent, question);
     if (dismissal->dismissed() || !attached(device)) {
         return BackupReplaceAnswer::DeviceGone;
