@@ -32,6 +32,22 @@ Alerts::ScopedHandler::~ScopedHandler() {
     handler() = std::move(previous_);
 }
 
+void Alerts::Dismissal::dismiss() {
+    dismissed_ = true;
+    if (close_) {
+        const std::function<void()> close = close_;
+        close();
+    }
+}
+
+void Alerts::Dismissal::onDismiss(std::function<void()> close) {
+    close_ = std::move(close);
+    if (dismissed_ && close_) {
+        const std::function<void()> now = close_;
+        now();
+    }
+}
+
 Alerts::Answer Alerts::messageBox(QWidget* parent, const Question& question) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Question);
@@ -52,7 +68,19 @@ Alerts::Answer Alerts::messageBox(QWidget* parent, const Question& question) {
     if (!question.suppressionText.isEmpty()) {
         box.setCheckBox(new QCheckBox(question.suppressionText, &box));
     }
+    if (question.dismissal) {
+        if (question.dismissal->dismissed()) {
+            return Answer::Alternate;
+        }
+        question.dismissal->onDismiss([&box] { box.reject(); });
+    }
     box.exec();
+    if (question.dismissal) {
+        question.dismissal->onDismiss({});
+        if (question.dismissal->dismissed()) {
+            return Answer::Alternate;
+        }
+    }
     if (question.suppressionChecked != nullptr && box.checkBox() != nullptr) {
         *question.suppressionChecked = box.checkBox()->isChecked();
     }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -16,6 +17,22 @@ class Alerts {
   public:
     // Which button ended the question.
     enum class Answer { Default, Alternate, Other };
+
+    // Lets whoever asks end a question still open, as if it was cancelled: what it asks about
+    // went away. The question's handler learns of it through onDismiss. GUI thread only.
+    class Dismissal {
+      public:
+        // Ends the question (at once when it is open, before it shows when it is not yet).
+        void dismiss();
+        bool dismissed() const { return dismissed_; }
+        // For the handler showing the question: `close` ends it; it runs at once when the
+        // question was already dismissed. An empty function lets go of the last one.
+        void onDismiss(std::function<void()> close);
+
+      private:
+        bool dismissed_ = false;
+        std::function<void()> close_;
+    };
 
     struct Question {
         QString message;
@@ -28,6 +45,9 @@ class Alerts {
         // handler that answers for the user sets it.
         QString suppressionText{};
         bool* suppressionChecked = nullptr;
+        // Set by an asker that may have to end the question itself; null: only the user does.
+        // A dismissed question's answer is Alternate.
+        std::shared_ptr<Dismissal> dismissal{};
     };
 
     using Handler = std::function<Answer(QWidget* parent, const Question& question)>;

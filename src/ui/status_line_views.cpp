@@ -42,6 +42,27 @@ void StatusLineViews::viewShown(QWidget* view) {
     line_->setVisible(!text.isEmpty());
 }
 
+void StatusLineViews::withdraw(const QString& text) {
+    for (auto it = texts_.begin(); it != texts_.end(); ++it) {
+        if (it.value() == text) {
+            it.value().clear();
+        }
+    }
+}
+
+void withdrawStatus(QLabel* line, const QString& text) {
+    if (line == nullptr || text.isEmpty()) {
+        return;
+    }
+    if (auto* views = line->findChild<StatusLineViews*>(QString(), Qt::FindDirectChildrenOnly)) {
+        views->withdraw(text);
+    }
+    if (line->text() == text) {
+        line->clear();
+        line->hide();
+    }
+}
+
 void keepStatusPerView(QLabel* line, const std::vector<QWidget*>& views) {
     if (line != nullptr) {
         new StatusLineViews(line, views);

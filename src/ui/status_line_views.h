@@ -23,6 +23,9 @@ class StatusLineViews : public QObject {
     // Watches `views` for the page's `line`; the object belongs to the line.
     StatusLineViews(QLabel* line, const std::vector<QWidget*>& views);
 
+    // Takes `text` back wherever it is said: from the line, and from every view that kept it.
+    void withdraw(const QString& text);
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -36,5 +39,8 @@ class StatusLineViews : public QObject {
 
 // Keeps `line`'s text per view of `views` (see StatusLineViews).
 void keepStatusPerView(QLabel* line, const std::vector<QWidget*>& views);
+// Takes `text` back from `line` and from every view that kept it (a line that keeps no text per
+// view is only cleared when it says it): what it said no longer holds.
+void withdrawStatus(QLabel* line, const QString& text);
 
 }  // namespace nimbara::ui

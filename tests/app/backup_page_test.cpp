@@ -1,6 +1,6 @@
 // The backup page on the hub, with the real backup tool: its three states, a finished view that
 // tells a failure as a failure, a result that names the device it was made of, and a running
-// backup that ends with the page.
+// backup that ends with the page, and another folder checked while the window goes on.
 #include <gtest/gtest.h>
 
 #include <QLabel>
@@ -9,9 +9,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedLayout>
+#include <QTimer>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backup/backup_list.h"
@@ -20,6 +26,7 @@
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pages/unlock_notice.h"
 #include "backup_run_fixture.h"
+#include "fake_page_host.h"
 #include "ui/alerts.h"
 #include "ui/flash_view.h"
 
@@ -135,6 +142,7 @@ TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
     // A folder that can't take the backup is refused before anything starts.
     pageUi().backupLocationlab->setText(QStringLiteral("backups/here"));
     pageUi().backupBtn->click();
+    ASSERT_TRUE(pumpLong([&] { return !page().isCheckingLocation(); }));
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_TRUE(asked[0].informativeText.contains("is not a full path"));
     expectOnly(State::Ready);
@@ -155,6 +163,54 @@ TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
     ASSERT_TRUE(pumpLong([&] { return !listed->isLoading(); }));
     ASSERT_EQ(listed->content().size(), 1u);
     EXPECT_EQ(listed->nodeAt(0)->backUpFilePath().toStdString(), (elsewhere / kPhone).string());
+}
+
+TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
+    // The check waits at a gate, as on a hung mount; a closed gate gives way by itself after a
+    // while, so a check made on the GUI thread fails the test instead of hanging it.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool gaveWay = false;
+    std::optional<std::thread::id> checker;
+    FakePageHost host;
+    QWidget container;
+    PRBackUpViewController standalone(host);
+    standalone.setLocationCheck([&](const QString&, const QString&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        checker = std::this_thread::get_id();
+        changed.notify_all();
+        gaveWay = !changed.wait_for(lock, std::chrono::seconds(3), [&] { return open; });
+        return backup::BackupLocationCheck{{}, QStringLiteral("Refused.")};
+    });
+    std::vector<QString> told;
+    Alerts::ScopedHandler answer([&](QWidget*, const Alerts::Question& q) {
+        told.push_back(q.informativeText);
+        return Alerts::Answer::Default;
+    });
+    standalone.showView(&container);
+    standalone.ui()->otherLocationBtn->click();
+    standalone.ui()->backupBtn->click();
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !!checker; }));
+    }
+    EXPECT_FALSE(standalone.ui()->backupBtn->isEnabled());
+    standalone.BackupAction(nullptr);  // pressed again meanwhile: still one check
+    bool turned = false;
+    QTimer::singleShot(0, &container, [&turned] { turned = true; });
+    EXPECT_TRUE(pumpUntil([&] { return turned; }));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        open = true;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(pumpLong([&] { return !standalone.isCheckingLocation(); }));
+    EXPECT_FALSE(gaveWay);
+    EXPECT_NE(*checker, std::this_thread::get_id());
+    EXPECT_EQ(told, std::vector<QString>{"Refused."});
+    EXPECT_TRUE(standalone.ui()->backupBtn->isEnabled());
+    EXPECT_EQ(standalone.state(), State::Ready);
 }
 
 TEST_F(BackupPageTest, ARunningBackupStaysOnShowAndRunsOnce) {

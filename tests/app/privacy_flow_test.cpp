@@ -1,6 +1,8 @@
 // The privacy cleaner's flow on a simulated device with the real backup tool: back up, read,
 // clean a working copy, restore; the device loses exactly what was ticked, the user's backup is
-// never edited, and a clean is refused for a device that is not the scanned one.
+// never edited, and a clean is refused for a device that is not the scanned one. With the other
+// pages that back a device up to read it: the question before its backup is replaced, for a
+// device that goes or is no longer chosen while it shows.
 #include <gtest/gtest.h>
 
 #include <QDialog>
@@ -21,6 +23,8 @@
 #include "privacy/privacy_clean_flow.h"
 #include "sim_device_builder.h"
 #include "transfer/pages/pr_one_copy_view_controller.h"
+#include "transfer/pages/pr_tansfer_view_controller.h"
+#include "transfer/pages/transfer_records_pane.h"
 #include "ui/alerts.h"
 
 namespace nimbara::test {
@@ -368,6 +372,77 @@ TEST_F(PrivacyFlowTest, ACancelledReplaceStartsNeitherTheScanNorAQuickCopy) {
     EXPECT_EQ(asked, 2);
     pumpEvents(20);
     EXPECT_EQ(folderSnapshot(backupOf(device.udid.toStdString())), before);
+}
+
+// The pages that ask before a backup replaces the device's: starting each, what it then says,
+// and whether it started anything.
+struct ReplaceAsker {
+    const char* page;
+    std::function<void(QuennicAppDelegate&)> start;
+    std::function<QString(QuennicAppDelegate&)> said;
+    std::function<bool(QuennicAppDelegate&)> started;
+};
+const ReplaceAsker kAskers[] = {
+    {"quick copy",
+     [](auto& hub) {
+         hub.ClickOneCopy(nullptr);
+         hub.oneCopyViewController()->StartOneCopyAction(nullptr);
+     },
+     [](auto& hub) { return hub.oneCopyViewController()->statusText(); },
+     [](auto& hub) {
+         return hub.oneCopyViewController()->state() != PROneCopyViewController::State::Idle;
+     }},
+    {"privacy scan",
+     [](auto& hub) {
+         hub.ClickPrivacyClean(nullptr);
+         hub.privacyController()->scanButton->click();
+     },
+     [](auto& hub) { return hub.privacyController()->showErrorlab->text(); },
+     [](auto& hub) {
+         return hub.privacyController()->flow()->stage() != PrivacyCleanFlow::Stage::Idle;
+     }},
+    {"contacts", [](auto& hub) { hub.ClickContact(nullptr); },
+     [](auto& hub) { return hub.GetTansferViewController()->statusText(); },
+     [](auto& hub) { return hub.GetTansferViewController()->records().loading(); }},
+};
+
+TEST_F(PrivacyFlowTest, TheReplaceQuestionClosesWhenItsDeviceGoes) {
+    char name = 'a';
+    for (const ReplaceAsker& asker : kAskers) {
+        SCOPED_TRACE(asker.page);
+        const std::string udid(40, name++);  // a device of its own, with a backup to ask about
+        const std::string dir = makeBackupDevice(udid, "Phone");
+        ASSERT_GE(attach(dir), 0);
+        fs::create_directories(backupOf(udid));
+        bool closed = false;
+        Alerts::ScopedHandler unplug([&](QWidget*, const Alerts::Question& q) {
+            library_->detach(dir);
+            closed = test::pumpUntil([&] { return q.dismissal && q.dismissal->dismissed(); }, 500);
+            // Left open, the user's answer would come for a device that is gone.
+            return closed ? Alerts::Answer::Alternate : Alerts::Answer::Default;
+        });
+        asker.start(hub());
+        EXPECT_TRUE(closed);
+        EXPECT_EQ(asker.said(hub()), QStringLiteral("The device was disconnected."));
+        EXPECT_FALSE(asker.started(hub()));
+    }
+}
+
+TEST_F(PrivacyFlowTest, AnAnswerForADeviceNoLongerChosenStartsNothing) {
+    const int first = attach(makeBackupDevice(std::string(40, 'a'), "Asked"));
+    const int other = attach(makeBackupDevice(std::string(40, 'b'), "Other"));
+    ASSERT_GE(std::min(first, other), 0);
+    fs::create_directories(backupOf(std::string(40, 'a')));
+    Alerts::ScopedHandler change([&](QWidget*, const Alerts::Question&) {
+        hub().ChangeToAnotherDevice(other);  // picked while the question shows
+        return Alerts::Answer::Default;
+    });
+    for (const ReplaceAsker& asker : {kAskers[0], kAskers[1]}) {
+        SCOPED_TRACE(asker.page);
+        hub().ChangeToAnotherDevice(first);
+        asker.start(hub());
+        EXPECT_FALSE(asker.started(hub()));
+    }
 }
 
 TEST_F(PrivacyFlowTest, ThePageWithoutADeviceSaysSo) {

@@ -224,6 +224,29 @@ TEST_F(SystemBoostPageTest, RemovingOneFileTakesItOffItsListAndTotals) {
     }
 }
 
+TEST_F(SystemBoostPageTest, EachViewSaysItsOwnLineAndItsButtonsStayPut) {
+    scan();
+    ui().view->window()->resize(1080, 660);  // the smallest window
+    ui().view->window()->show();
+    row(BoostKind::DownloadTemp).button->click();
+    pumpEvents(5);
+    const QPoint remove = ui().removeButton->mapTo(ui().view, QPoint());
+    for (int r = 0; r < page().systemBoostcontroller()->rowCount(); ++r) {
+        if (rowRecord(r)->fileName() == "downloads.28.sqlitedb") {
+            selectRow(r);
+        }
+    }
+    ui().removeButton->click();  // not asked about: the list says why it stays
+    ASSERT_TRUE(page().statusText().contains(QStringLiteral("needs is kept")));
+    pumpEvents(5);
+    EXPECT_EQ(ui().removeButton->mapTo(ui().view, QPoint()), remove);  // still under the pointer
+    // The line goes with its list: neither the summary nor another list says it.
+    ui().backButton->click();
+    EXPECT_EQ(page().statusText().toStdString(), "");
+    row(BoostKind::SystemLog).button->click();
+    EXPECT_EQ(page().statusText().toStdString(), "");
+}
+
 TEST_F(SystemBoostPageTest, ExportsRevealTheFolderOnlyWhenSomethingWasCopied) {
     scan();
     std::vector<QString> revealed;
@@ -335,6 +358,13 @@ TEST_F(SystemBoostPageTest, RemoveAllCountsWhatTheDeviceRemovedAndEndsDone) {
     EXPECT_TRUE(page().statusText().contains(QStringLiteral("the device itself needs are kept")));
     EXPECT_EQ(ui().scanButton->imageName(), "doneNom.png");
     EXPECT_FALSE(ui().scanButton->isEnabled());
+    // The summary's line is its own: a list never shows it, and it is there again after.
+    const QString report = page().statusText();
+    row(BoostKind::DownloadTemp).button->click();
+    ASSERT_EQ(page().shownKind(), BoostKind::DownloadTemp);
+    EXPECT_EQ(page().statusText().toStdString(), "");
+    ui().backButton->click();
+    EXPECT_EQ(page().statusText(), report);
 
     // A reset brings the scan button back, enabled.
     page().initAllDataAndAllView();

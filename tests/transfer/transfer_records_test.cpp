@@ -420,6 +420,26 @@ TEST_F(TransferRecordsPageTest, ReplacingTheBackupIsAskedAndACancelKeepsItAndRea
     closeNotices();
 }
 
+TEST_F(TransferRecordsPageTest, TheNotReadLineGoesOnceTheRecordsAreRead) {
+    const int index = attachDemoDevice(tmp_ / "demo");
+    ASSERT_GE(index, 0);
+    fs::create_directories(backupOf(shownUdid()));  // an earlier backup: the question is asked
+    Alerts::Answer answer = Alerts::Answer::Alternate;
+    Alerts::ScopedHandler handler([&](QWidget*, const Alerts::Question&) { return answer; });
+    page().showContactView();
+    page().showContact(index);
+    ASSERT_TRUE(page().statusText().contains("were not read"));
+    // The messages, read with the backup replaced, bring the contacts with them.
+    answer = Alerts::Answer::Default;
+    page().showMessageView();
+    page().showMessage(index);
+    ASSERT_TRUE(waitLoaded());
+    closeNotices();
+    page().showContactView();
+    EXPECT_GT(page().contactController()->rowCount(), 0);
+    EXPECT_EQ(page().statusText().toStdString(), "");
+}
+
 TEST_F(TransferRecordsPageTest, ADeviceChangeStopsTheLoadAndForgetsTheBackup) {
     const int index = attachDemoDevice(tmp_ / "demo");
     ASSERT_GE(index, 0);

@@ -26,6 +26,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScopeGuard>
 #include <QSize>
 #include <QStringList>
@@ -35,12 +37,14 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/archived_app_install_flow.h"
 #include "app/main_window_ui.h"
@@ -49,7 +53,9 @@
 #include "app/quennic_app_delegate.h"
 #include "app/quick_scan_window_ui.h"
 #include "app/update_check.h"
+#include "backup/backup_location.h"
 #include "backup/conversations.h"
+#include "backup/pages/backup_view_ui.h"
 #include "backup/pages/pr_back_up_view_controller.h"
 #include "backup/pages/pr_ios_device_controller.h"
 #include "backup/pr_contact_node.h"
@@ -423,6 +429,16 @@ void shootSystemBoostPage(Shooter& shots, QuennicAppDelegate& hub, MainWindowUi&
     page->ExportOneFileAction();
     pumpUntil([page] { return !page->busy(); }, 20.0);
     shots.save(ui.window, QStringLiteral("45a2-system-boost-exported"));
+    // A file the device needs is kept, and the list says why beside its buttons.
+    for (int row = 0; row < page->systemBoostcontroller()->rowCount(); ++row) {
+        if (page->systemBoostcontroller()->rowAt(row)->fileName().endsWith(".sqlitedb")) {
+            boost.systemBoostTableview->clearSelection();
+            boost.systemBoostTableview->selectRow(row);
+            page->RemoveOneFileAction();
+            shots.save(ui.window, QStringLiteral("45a2b-system-boost-file-kept"));
+            break;
+        }
+    }
     page->BackAction();
     saveQuestion(shots, QStringLiteral("45a3-system-boost-remove-all-question"),
                  [page] { page->RemoveAllFilesAction(); });
@@ -1219,6 +1235,39 @@ void shootBackupPage(Shooter& shots, QuennicAppDelegate& hub, const std::string&
 
     click(ui.backupBtn);
     shots.save(ui.window, QStringLiteral("26-backup-ready"));
+
+    // Another folder: while the folder typed is checked (held here, as a hung mount would hold
+    // it) the button is off; one that can't take the backup is then refused with why.
+    std::atomic<bool> checked{false};
+    page->setLocationCheck([&checked](const QString& text, const QString& udid) {
+        while (!checked.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return nimbara::backup::prepareBackupLocation(text, udid);
+    });
+    page->ui()->otherLocationBtn->click();
+    page->ui()->backupLocationlab->setText(QStringLiteral("Backups/Phone"));
+    {
+        nimbara::Alerts::ScopedHandler asked(
+            [&shots](QWidget* parent, const nimbara::Alerts::Question& question) {
+                QTimer::singleShot(0, [&shots] {
+                    if (QWidget* box = QApplication::activeModalWidget()) {
+                        box->adjustSize();
+                        shots.save(box, QStringLiteral("26b-backup-other-folder-refused"));
+                        box->close();
+                    }
+                });
+                nimbara::Alerts::ScopedHandler shown{nimbara::Alerts::Handler()};
+                return nimbara::Alerts::ask(parent, question);
+            });
+        page->ui()->backupBtn->click();
+        pumpUntil([] { return false; }, 0.2);
+        shots.save(ui.window, QStringLiteral("26a-backup-other-folder-checking"));
+        checked = true;
+        pumpUntil([page] { return !page->isCheckingLocation(); }, 10.0);
+    }
+    page->setLocationCheck(nimbara::backup::prepareBackupLocation);
+    click(ui.backupBtn);
 
     setDeviceFault(device, nimbara::md::sim::kFaultBackupWaitsFor, nimbara::PlistValue("go"));
     const std::string go = device + "/go";

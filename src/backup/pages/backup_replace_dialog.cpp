@@ -5,17 +5,35 @@
 #include "app/core/preferences_settings.h"
 #include "backup/backup_replace_question.h"
 #include "backup/backup_root.h"
+#include "device/device_manager.h"
+#include "device/pr_device_notify.h"
+#include "platform/main_thread.h"
+#include "platform/notification_center.h"
 #include "ui/alerts.h"
 
 namespace nimbara::backup {
 
-bool confirmBackupReplace(QWidget* parent, const BackupDevice& device,
-                          const BackupRunSettings& settings, const QString& purpose) {
+namespace {
+
+bool attached(const BackupDevice& device) {
+    return device.deviceSerial != 0 && amd::DeviceManager::GetInstance().DeviceSerial(
+                                           device.deviceIndex) == device.deviceSerial;
+}
+
+}  // namespace
+
+QString backupReplaceDeviceGoneText() {
+    return QStringLiteral("The device was disconnected.");
+}
+
+BackupReplaceAnswer confirmBackupReplace(QWidget* parent, const BackupDevice& device,
+                                         const BackupRunSettings& settings,
+                                         const QString& purpose) {
     QSettings stored(app::userSettingsFile(), QSettings::IniFormat);
     const QString root = settings.backupRoot.isEmpty() ? localBackupRoot() : settings.backupRoot;
     const std::optional<ReplacedBackup> replaced = backupReplaceQuestion(root, device.udid, stored);
     if (!replaced) {
-        return true;
+        return BackupReplaceAnswer::GoOn;
     }
     const BackupReplaceTexts texts = backupReplaceTexts(*replaced, device.deviceName, purpose);
     bool suppress = false;
@@ -26,13 +44,34 @@ bool confirmBackupReplace(QWidget* parent, const BackupDevice& device,
     question.alternateButton = texts.cancelButton;
     question.suppressionText = texts.suppressionText;
     question.suppressionChecked = &suppress;
-    if (Alerts::ask(parent, question) != Alerts::Answer::Default) {
-        return false;
+    // The device going closes the question: the detach may be told on any thread, the question
+    // is closed on this one, and only while it is asked.
+    auto dismissal = std::make_shared<Alerts::Dismissal>();
+    question.dismissal = dismissal;
+    const std::weak_ptr<Alerts::Dismissal> open = dismissal;
+    const ObserverToken detached = NotificationCenter::defaultCenter().addObserver(
+        amd::kDeviceDisConnectNotification, [open, device](const Notification&) {
+            postToMain([open, device] {
+                const std::shared_ptr<Alerts::Dismissal> asked = open.lock();
+                if (asked && !attached(device)) {
+                    asked->dismiss();
+                }
+            });
+        });
+    if (!attached(device)) {
+        return BackupReplaceAnswer::DeviceGone;  // gone before its detach could be heard here
+    }
+    const Alerts::Answer answer = Alerts::ask(parent, question);
+    if (dismissal->dismissed() || !attached(device)) {
+        return BackupReplaceAnswer::DeviceGone;
+    }
+    if (answer != Alerts::Answer::Default) {
+        return BackupReplaceAnswer::Cancelled;
     }
     if (suppress) {
         suppressBackupReplaceQuestion(stored);
     }
-    return true;
+    return BackupReplaceAnswer::GoOn;
 }
 
 }  // namespace nimbara::backup

@@ -108,31 +108,61 @@ QString PRBackUpViewController::backupLocationText() const {
     return ui_ ? ui_->backupLocationlab->text() : QString();
 }
 
+nimbara::backup::BackupDevice PRBackUpViewController::deviceOnShow() const {
+    if (const std::shared_ptr<PRiDeviceNode> node = host().currentDeviceNode()) {
+        return nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
+                                                node->deviceName());
+    }
+    return {};
+}
+
 void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     record(QStringLiteral("BackupAction()"));
-    if (isRunning()) {
+    if (isRunning() || isCheckingLocation()) {
         return;
     }
     buildPage();
-    nimbara::backup::BackupDevice device;
-    if (const std::shared_ptr<PRiDeviceNode> node = host().currentDeviceNode()) {
-        device = nimbara::backup::backupDeviceFor(node->deviceIndex(), node->udidNumber(),
-                                                  node->deviceName());
+    const nimbara::backup::BackupDevice device = deviceOnShow();
+    if (!ui_->otherLocationBtn->isChecked()) {
+        startBackup(device, {});
+        return;
+    }
+    // The folder may sit on a slow or hung mount: it is looked at on the job's thread, and the
+    // button waits for the answer.
+    ui_->backupBtn->setEnabled(false);
+    const QString text = ui_->backupLocationlab->text();
+    locationJob_.start(
+        [this, check = locationCheck_, text, device](const nimbara::JobRunner::StopCheck& /*stop*/,
+                                                     const nimbara::JobRunner::Post& post) {
+            auto location =
+                std::make_shared<nimbara::backup::BackupLocationCheck>(check(text, device.udid));
+            post([this, device, location] { locationChecked(device, *location); });
+        });
+}
+
+void PRBackUpViewController::locationChecked(const nimbara::backup::BackupDevice& device,
+                                             const nimbara::backup::BackupLocationCheck& location) {
+    locationJob_.finish();
+    ui_->backupBtn->setEnabled(true);
+    const nimbara::backup::BackupDevice now = deviceOnShow();
+    if (now.deviceIndex != device.deviceIndex || now.deviceSerial != device.deviceSerial) {
+        return;  // another device is on show (or none any more): the press was not for it
+    }
+    if (!location.ok()) {
+        nimbara::Alerts::Question question;
+        question.message = QStringLiteral("The backup can't go to this folder.");
+        question.informativeText = location.refusal;
+        question.defaultButton = QStringLiteral(" OK ");
+        nimbara::Alerts::ask(ui_->view->window(), question);
+        return;
     }
     nimbara::backup::BackupRunSettings settings;
-    if (ui_->otherLocationBtn->isChecked()) {
-        const nimbara::backup::BackupLocationCheck location =
-            nimbara::backup::prepareBackupLocation(ui_->backupLocationlab->text(), device.udid);
-        if (!location.ok()) {
-            nimbara::Alerts::Question question;
-            question.message = QStringLiteral("The backup can't go to this folder.");
-            question.informativeText = location.refusal;
-            question.defaultButton = QStringLiteral(" OK ");
-            nimbara::Alerts::ask(ui_->view->window(), question);
-            return;
-        }
-        settings.backupRoot = location.folder;
-    }
+    settings.backupRoot = location.folder;
+    startBackup(device, settings);
+}
+
+void PRBackUpViewController::startBackup(const nimbara::backup::BackupDevice& device,
+                                         const nimbara::backup::BackupRunSettings& settings) {
     ui_->mainShowView->show();
     ui_->backingUplab->setText(device.deviceName.isEmpty()
                                    ? QStringLiteral("Backing up...")

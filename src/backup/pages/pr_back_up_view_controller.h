@@ -7,16 +7,22 @@
 // current when the button was pressed, and its result names that device whatever is current by
 // then. A failed run is shown as failed, never as completed. The page never waits for the run:
 // a run still going when the page goes is stopped (the tool is ended) and its thread is left to a
-// reaper, which the page's end waits for at exit only.
+// reaper, which the page's end waits for at exit only. Another folder typed for the backup is
+// checked on a job of the page's own (a folder on a slow or hung mount never holds up the
+// window): the backup button stays disabled until the check is back, and its answer counts only
+// while the device it was made for is still the one on show.
 #pragma once
 
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "backup/backup_location.h"
 #include "backup/backup_runner.h"
+#include "platform/job_runner.h"
 #include "ui/page_controller_base.h"
 
 struct BackupViewUi;
@@ -51,9 +57,17 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     // listed with them.
     void BroswerBackupAction(QObject* sender = nullptr);
 
+    // How a folder typed for the backup is checked, off the GUI thread: prepareBackupLocation
+    // unless replaced (tests replace it).
+    using LocationCheck = std::function<nimbara::backup::BackupLocationCheck(const QString& text,
+                                                                             const QString& udid)>;
+    void setLocationCheck(LocationCheck check) { locationCheck_ = std::move(check); }
+
     State state() const { return state_; }
     bool isMainViewShown() const;
     bool isRunning() const { return run_ != nullptr; }
+    // The folder typed for the backup is being checked.
+    bool isCheckingLocation() const { return locationJob_.busy(); }
     // The text naming the local backup folder (empty before showView).
     QString backupLocationText() const;
     // The result of the last run that finished.
@@ -73,6 +87,14 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
   private:
     void buildPage();
     void showState(State state);
+    // Shows the backing-up state and starts the run of `device`.
+    void startBackup(const nimbara::backup::BackupDevice& device,
+                     const nimbara::backup::BackupRunSettings& settings);
+    // The check of the folder typed for a backup of `device` is back (GUI thread).
+    void locationChecked(const nimbara::backup::BackupDevice& device,
+                         const nimbara::backup::BackupLocationCheck& location);
+    // The device on show, as a run's target.
+    nimbara::backup::BackupDevice deviceOnShow() const;
     // A progress or status line of the tool, while backing up.
     void showToolLine(const nimbara::backup::ToolLine& line);
     // Hands a run that is over, or stopped, to the reaper.
@@ -83,4 +105,7 @@ class PRBackUpViewController : public nimbara::ui::PageControllerBase {
     std::shared_ptr<nimbara::backup::DeviceBackupRun> run_;
     std::optional<nimbara::backup::BackupRunResult> lastResult_;
     QPointer<nimbara::WorkerReaper> reaper_;
+    LocationCheck locationCheck_ = nimbara::backup::prepareBackupLocation;
+    // Last: it goes first, so nothing it still posts reaches a page being taken apart.
+    nimbara::JobRunner locationJob_;
 };

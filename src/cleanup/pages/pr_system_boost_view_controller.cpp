@@ -172,6 +172,8 @@ void PRSystemBoostViewController::showMainView() {
     if (!ui_) {
         return;
     }
+    // What the list said was about that list only.
+    cleanview::setStatusLine(ui_->resultStatuslab, QString(), false);
     ui_->ResultView->hide();
     ui_->mainView->show();
 }
@@ -180,18 +182,23 @@ void PRSystemBoostViewController::showResultView() {
     if (!ui_) {
         return;
     }
+    cleanview::setStatusLine(ui_->resultStatuslab, QString(), false);
     ui_->mainView->hide();
     ui_->ResultView->show();
 }
 
+QLabel* PRSystemBoostViewController::shownStatusLine() const {
+    return ui_->ResultView->isHidden() ? ui_->statuslab : ui_->resultStatuslab;
+}
+
 void PRSystemBoostViewController::setStatus(const QString& text, bool problem) {
     if (ui_) {
-        cleanview::setStatusLine(ui_->statuslab, text, problem);
+        cleanview::setStatusLine(shownStatusLine(), text, problem);
     }
 }
 
 QString PRSystemBoostViewController::statusText() const {
-    return ui_ && !ui_->statuslab->isHidden() ? ui_->statuslab->text() : QString();
+    return ui_ && !shownStatusLine()->isHidden() ? shownStatusLine()->text() : QString();
 }
 
 void PRSystemBoostViewController::setScanButton(const char* image, bool enabled) {

@@ -35,6 +35,8 @@
 // The list controller of the kind being shown: Name, Size, Path.
 using PRSystemBoostController = nimbara::cleanup::CleanRowsModel<PRPhoneSystemFileNode>;
 
+class QLabel;
+
 class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     Q_OBJECT
 
@@ -106,8 +108,9 @@ class PRSystemBoostViewController : public nimbara::ui::PageControllerBase {
     void ensureBuilt();
     void wireControls();
     void showKind(nimbara::cleanup::BoostKind kind);
-    // The page's line under its views; `problem` shows it red.
+    // The status line of the view on show (the summary's or the list's); `problem` shows it red.
     void setStatus(const QString& text, bool problem = true);
+    QLabel* shownStatusLine() const;
     void setScanButton(const char* image, bool enabled);
     void showSizes();
     nimbara::cleanup::CleanDeviceTarget currentTarget() const;

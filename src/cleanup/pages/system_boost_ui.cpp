@@ -23,6 +23,18 @@ using nimbara::ui::build::named;
 
 constexpr int kInfoPoints = 11;
 
+// A view's status line, in the row of its bottom buttons: it takes the row's free width, keeps
+// it while hidden, and grows upwards, so the buttons beside it never move.
+QLabel* makeRowStatusLine(QWidget* view, const char* name) {
+    QLabel* line = cleanview::makeStatusLine(view, name);
+    line->setContentsMargins(0, 0, 0, 0);
+    QSizePolicy policy = line->sizePolicy();
+    policy.setHorizontalPolicy(QSizePolicy::Expanding);
+    policy.setRetainSizeWhenHidden(true);
+    line->setSizePolicy(policy);
+    return line;
+}
+
 struct KindNames {
     const char* button;
     const char* size;
@@ -72,13 +84,14 @@ void buildMainView(SystemBoostUi& ui) {
     layout->addLayout(grid);
     layout->addStretch(1);
     auto* bottom = new QHBoxLayout();
+    ui.statuslab = makeRowStatusLine(ui.mainView, "statuslab");
     ui.theFalshView = named(new FlashView(ui.mainView), "theFalshView");
     ui.theFalshView->setFixedSize(32, 32);
     ui.scanButton = named(new PRScanButton(ui.mainView), "scanButton");
     ui.scanButton->setFixedSize(120, 40);
-    bottom->addStretch(1);
-    bottom->addWidget(ui.theFalshView);
-    bottom->addWidget(ui.scanButton);
+    bottom->addWidget(ui.statuslab, 1, Qt::AlignBottom);
+    bottom->addWidget(ui.theFalshView, 0, Qt::AlignBottom);
+    bottom->addWidget(ui.scanButton, 0, Qt::AlignBottom);
     layout->addLayout(bottom);
 }
 
@@ -92,10 +105,11 @@ void buildResultView(SystemBoostUi& ui) {
     ui.backButton = makeButton(ui.ResultView, "backButton", QStringLiteral("Back"));
     ui.exportButton = makeButton(ui.ResultView, "exportButton", QStringLiteral("Export"));
     ui.removeButton = makeButton(ui.ResultView, "removeButton", QStringLiteral("Remove"));
-    buttons->addWidget(ui.backButton);
-    buttons->addStretch(1);
-    buttons->addWidget(ui.exportButton);
-    buttons->addWidget(ui.removeButton);
+    ui.resultStatuslab = makeRowStatusLine(ui.ResultView, "resultStatuslab");
+    buttons->addWidget(ui.backButton, 0, Qt::AlignBottom);
+    buttons->addWidget(ui.resultStatuslab, 1, Qt::AlignBottom);
+    buttons->addWidget(ui.exportButton, 0, Qt::AlignBottom);
+    buttons->addWidget(ui.removeButton, 0, Qt::AlignBottom);
     layout->addWidget(ui.resultTitlelab);
     layout->addWidget(ui.systemBoostTableview, 1);
     layout->addLayout(buttons);
@@ -132,10 +146,8 @@ SystemBoostUi buildSystemBoostView() {
     buildMainView(ui);
     buildResultView(ui);
     buildRemoveWindow(ui);
-    ui.statuslab = cleanview::makeStatusLine(ui.view, "statuslab");
     layout->addWidget(ui.mainView, 1);
     layout->addWidget(ui.ResultView, 1);
-    layout->addWidget(ui.statuslab);
     ui.ResultView->hide();
     return ui;
 }

@@ -25,8 +25,10 @@ struct SystemBoostUi {
     std::array<CleanCategoryRowUi, 5> kinds;
     PRScanButton* scanButton = nullptr;
     FlashView* theFalshView = nullptr;
-    // A line under both views: what went wrong or what was done (hidden when empty).
+    // Each view's own line, beside its bottom buttons, which it never moves: what went wrong or
+    // what was done (hidden when empty). The summary's, then the list's.
     QLabel* statuslab = nullptr;
+    QLabel* resultStatuslab = nullptr;
 
     QLabel* resultTitlelab = nullptr;
     QTableView* systemBoostTableview = nullptr;

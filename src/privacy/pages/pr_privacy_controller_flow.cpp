@@ -225,9 +225,16 @@ void PRPrivacyController::StartPrivacyClean(QObject*) {
         return;  // a step is still running
     }
     // The scan's backup takes the place of the device's existing one: the user says so first.
-    if (!nimbara::backup::confirmBackupReplace(view()->window(), *device, runSettings_,
-                                               QStringLiteral("read its private records"))) {
-        return;
+    switch (nimbara::backup::confirmBackupReplace(view()->window(), *device, runSettings_,
+                                                  QStringLiteral("read its private records"))) {
+        case nimbara::backup::BackupReplaceAnswer::GoOn:
+            break;
+        case nimbara::backup::BackupReplaceAnswer::Cancelled:
+            return;
+        case nimbara::backup::BackupReplaceAnswer::DeviceGone:
+            showFailure(nimbara::backup::backupReplaceDeviceGoneText(),
+                        QStringLiteral("The scan did not start."));
+            return;
     }
     if (const auto now = currentDevice(); !now || now->deviceIndex != device->deviceIndex ||
                                           now->deviceSerial != device->deviceSerial) {

@@ -296,12 +296,17 @@ void PROneCopyViewController::StartOneCopyAction(QObject*) {
         return;
     }
     // The run's backup takes the place of the device's existing one: the user says so first.
-    if (!nimbara::backup::confirmBackupReplace(
-            view() != nullptr ? view()->window() : nullptr,
-            {device.deviceIndex, device.deviceSerial, device.udid, device.deviceName}, {},
-            QStringLiteral("copy its contacts, conversations, notes, bookmarks, calendar and "
-                           "call logs"))) {
+    const nimbara::backup::BackupReplaceAnswer answer = nimbara::backup::confirmBackupReplace(
+        view() != nullptr ? view()->window() : nullptr,
+        {device.deviceIndex, device.deviceSerial, device.udid, device.deviceName}, {},
+        QStringLiteral("copy its contacts, conversations, notes, bookmarks, calendar and "
+                       "call logs"));
+    if (answer == nimbara::backup::BackupReplaceAnswer::Cancelled) {
         setStatus(QString::fromLatin1(kNotCopiedText));
+        return;
+    }
+    if (answer == nimbara::backup::BackupReplaceAnswer::DeviceGone) {
+        setStatus(nimbara::backup::backupReplaceDeviceGoneText());
         return;
     }
     if (state_ != State::Idle || copyIndex() != device.deviceIndex ||

@@ -11,6 +11,7 @@
 #include "transfer/pages/pr_tansfer_view_controller.h"
 #include "transfer/pages/transfer_ui.h"
 #include "ui/save_panel.h"
+#include "ui/status_line_views.h"
 
 namespace nimbara::transfer {
 
@@ -92,11 +93,19 @@ void TransferRecordsPane::show(RecordKind kind, int deviceIndex) {
     // the device's existing backup, the user says so.
     const backup::BackupDevice device{target_.deviceIndex, target_.deviceSerial, udid_,
                                       deviceName_};
-    if (backupFolder_.isEmpty() && started_.empty() &&
-        !backup::confirmBackupReplace(host_.hostWindow(), device, settings_,
-                                      QStringLiteral("read its contacts, messages and notes"))) {
-        status_(kNotReadText);
-        return;
+    if (backupFolder_.isEmpty() && started_.empty()) {
+        switch (
+            backup::confirmBackupReplace(host_.hostWindow(), device, settings_,
+                                         QStringLiteral("read its contacts, messages and notes"))) {
+            case backup::BackupReplaceAnswer::GoOn:
+                break;
+            case backup::BackupReplaceAnswer::Cancelled:
+                status_(kNotReadText);
+                return;
+            case backup::BackupReplaceAnswer::DeviceGone:
+                status_(backup::backupReplaceDeviceGoneText());
+                return;
+        }
     }
     if (target_.deviceIndex != device.deviceIndex || target_.deviceSerial != device.deviceSerial) {
         return;  // the device changed while the question showed: its answer is not this one's
@@ -170,6 +179,8 @@ void TransferRecordsPane::loadEnded(const std::shared_ptr<Loaded>& loaded) {
         return;
     }
     backupFolder_ = loaded->folder;
+    // The records are read now: no view goes on saying they were not.
+    ui::withdrawStatus(page_.transferUi().statuslab, kNotReadText);
     TransferRecords& records = loaded->records;
     const auto done = [this](RecordKind kind) {
         started_.erase(kind);
