@@ -183,58 +183,47 @@ TEST(BackupInfoPlistTest, OnlyAppsTheStoreCanGiveBackAreApplications) {
 }
 
 TEST(BackupInfoPlistTest, ManyAppsStayWithinWhatTheReadersReadAndAllAreListed) {
-    constexpr int kApps = 200;
+    constexpr std::size_t kApps = 200;
     BackupInfoExtras extras;
-    for (int i = 0; i < kApps; ++i) {
+    for (std::size_t i = 0; i < kApps; ++i) {
         const std::string id = "com.example.app" + std::to_string(i);
-        PlistValue app = PlistValue::dict();
-        app.set("CFBundleIdentifier", id);
-        app.set("ApplicationSINF", PlistValue::Bytes(64, 1));
-        app.set("iTunesMetadata", PlistValue::Bytes(64, 2));
-        extras.apps.push_back(std::move(app));
+        extras.apps.push_back(PlistValue::Dict{{"CFBundleIdentifier", id},
+                                               {"ApplicationSINF", PlistValue::Bytes(64, 1)},
+                                               {"iTunesMetadata", PlistValue::Bytes(64, 2)}});
         extras.icons[id] = PlistValue::Bytes(1000 + 10 * i, 3);
     }
     for (const char* name : {"IC-Info.sidb", "iTunesPrefs", "VoiceMemos.plist"}) {
         extras.iTunesFiles[name] = PlistValue::Bytes(20000, 4);
     }
     extras.iBooksData = PlistValue::Bytes(10000, 5);
-    auto xmlSize = [](const BackupInfoExtras& e, std::uint64_t cap) {
-        return std::uint64_t{
-            backupInfoPlist(PlistValue::dict(), e, "abc-1", 0, cap).toXml().size()};
+    auto info = [](const BackupInfoExtras& e, std::uint64_t cap) {
+        return backupInfoPlist(PlistValue::dict(), e, "abc-1", 0, cap);
     };
-    const std::uint64_t whole = xmlSize(extras, kMaxInfoPlistBytes);
+    const std::uint64_t whole = info(extras, kMaxInfoPlistBytes).toXml().size();
     BackupInfoExtras bare = extras;
     bare.icons.clear();
     bare.iBooksData.reset();
-    const std::uint64_t noIconsNoBooks = xmlSize(bare, kMaxInfoPlistBytes);
+    const std::uint64_t noIconsNoBooks = info(bare, kMaxInfoPlistBytes).toXml().size();
 
     const struct {
-        const char* cap;
         std::uint64_t maxBytes;
-        bool someIcons, books;
-        std::size_t leastFiles;
+        bool fits, someIcons, books;
+        std::size_t files;  // at least
     } rows[] = {
-        {"all of it", whole, true, true, 3},
-        {"a little less", whole - 20000, true, true, 3},
-        {"less than without icons and books", noIconsNoBooks - 5000, false, false, 1},
-        {"less than the apps alone", 1000, false, false, 0},
+        {whole, true, true, true, 3},
+        {whole - 20000, true, true, true, 3},
+        {noIconsNoBooks - 5000, true, false, false, 1},
+        {1000, false, false, false, 0},  // less than the apps alone
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.cap);
-        const PlistValue info =
-            backupInfoPlist(PlistValue::dict(), extras, "abc-1", 0, row.maxBytes);
-        if (row.maxBytes > 1000) {
-            EXPECT_LE(info.toXml().size(), row.maxBytes);
-        }
-        const PlistValue& apps = info["Applications"];
-        ASSERT_EQ(apps.size(), std::size_t{kApps});
+        SCOPED_TRACE(row.maxBytes);
+        const PlistValue made = info(extras, row.maxBytes);
+        EXPECT_EQ(made.toXml().size() <= row.maxBytes, row.fits);
+        ASSERT_EQ(made["Applications"].size(), kApps);
         std::uint64_t largestKept = 0;
         std::uint64_t smallestLeftOut = UINT64_MAX;
         for (const auto& [id, icon] : extras.icons) {
-            const PlistValue& entry = apps[id];
-            EXPECT_EQ(entry["ApplicationSINF"].size(), 64u);
-            EXPECT_EQ(entry["iTunesMetadata"].size(), 64u);
-            if (entry.contains("PlaceholderIcon")) {
+            if (made["Applications"][id].contains("PlaceholderIcon")) {
                 largestKept = std::max<std::uint64_t>(largestKept, icon.size());
             } else {
                 smallestLeftOut = std::min<std::uint64_t>(smallestLeftOut, icon.size());
@@ -242,9 +231,9 @@ TEST(BackupInfoPlistTest, ManyAppsStayWithinWhatTheReadersReadAndAllAreListed) {
         }
         EXPECT_EQ(largestKept > 0, row.someIcons);
         EXPECT_LE(largestKept, smallestLeftOut) << "the largest icons go first";
-        EXPECT_EQ(info.contains("iBooks Data 2"), row.books);
-        EXPECT_GE(info["iTunes Files"].size(), row.leastFiles);
-        EXPECT_EQ(info["iTunes Files"].size() == 3, row.books);
+        EXPECT_EQ(made.contains("iBooks Data 2"), row.books);
+        EXPECT_GE(made["iTunes Files"].size(), row.files);
+        EXPECT_EQ(made["iTunes Files"].size() == 3, row.books);
     }
 }
 
