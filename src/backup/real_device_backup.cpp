@@ -269,8 +269,10 @@ struct BackupApps {
 
 BackupApps applicationsOf(const BackupFolder& folder) {
     BackupApps apps;
-    if (!folder.isFile("Info.plist")) {
-        return apps;
+    std::error_code ec;
+    if (fs::symlink_status(fs::path(folder.path()) / "Info.plist", ec).type() ==
+        fs::file_type::not_found) {
+        return apps;  // anything else at its name (a link, a folder) is an unreadable one
     }
     const auto bytes = folder.readFile("Info.plist", kMaxInfoPlistBytes);
     const auto info = bytes ? PlistValue::parse(*bytes) : std::nullopt;

@@ -76,12 +76,16 @@ TEST_F(RealDeviceBackupTest, RestoresAreRefusedBeforeTheDeviceIsAsked) {
     ASSERT_TRUE(info->writeFile((listNotADictionary / "Info.plist").string()));
     const fs::path damaged = simBackup("device", "info-damaged");
     test::writeText(damaged / "Info.plist", "<plist><dict><key>Applications</key>");
+    const fs::path linked = simBackup("device", "info-linked");
+    fs::rename(linked / "Info.plist", tmp_ / "elsewhere.plist");
+    fs::create_symlink(tmp_ / "elsewhere.plist", linked / "Info.plist");
     const struct {
         fs::path source;
         std::string message;
     } rows[] = {
         {listNotADictionary, unreadableAppsText()},
         {damaged, unreadableAppsText()},
+        {linked, unreadableAppsText()},
         {simBackup("device", "encrypted", encrypted),
          "The backup is encrypted and cannot be restored."},
         {simBackup("other", "others"), "The backup was made of another device ("},
