@@ -12,12 +12,32 @@
 #include "app/quick_scan_view_helpers.h"
 #include "app/quick_scan_window_ui.h"
 #include "cleanup/quick_scan_engine.h"
+#include "cleanup/removal_texts.h"
 #include "device/device_target.h"
 #include "platform/job_runner.h"
 #include "ui/notification_buttons.h"
 
 using nimbara::app::quick::showBytes;
 using nimbara::ui::setShown;
+
+namespace {
+
+using JunkList = std::vector<std::shared_ptr<PRPhoneSystemFileNode>>;
+
+// The junk files a clean-up keeps (the scan marks them protected), named apart from the figure.
+QString keptJunkText(std::initializer_list<const JunkList*> lists) {
+    std::vector<QString> names;
+    for (const JunkList* list : lists) {
+        for (const auto& record : *list) {
+            if (record && record->isProtected()) {
+                names.push_back(record->fileName());
+            }
+        }
+    }
+    return nimbara::cleanup::keptFilesText(names);
+}
+
+}  // namespace
 
 void QuennicAppDelegate::showOnlyBottomBar(QWidget* bar) {
     if (!quickScanUi_) {
@@ -166,6 +186,12 @@ void QuennicAppDelegate::quickScanDeviceThreadOnMainThread(QuickScanResult& resu
         const QString refusal = quickScanRefusalText(result);
         quick.scanRefusallab->setText(refusal);
         setShown(quick.scanRefusallab, !refusal.isEmpty());
+    }
+    if (quick.junkInfoBtn != nullptr) {
+        const QString kept = keptJunkText({&downloadTempArray_, &userStorageArray_,
+                                           &iTunesSyncFailedArray_, &iTunesSyncCacheArray_});
+        quick.junkInfoBtn->setToolTip(kept);
+        setShown(quick.junkInfoBtn, !kept.isEmpty());
     }
     StopScanGifImageView();
     if (quick.scanProgressor != nullptr) {

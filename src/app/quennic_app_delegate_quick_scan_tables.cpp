@@ -272,7 +272,7 @@ constexpr const char* kLargeFileHelp =
     "You can change the settings of the mimimum large file size on perferences..";
 
 // The hover look of a quick-scan control: its image while the mouse is over it and otherwise,
-// and the help text it shows while hovered (empty: none).
+// and the help text it shows while hovered (empty: none; null: its tool tip).
 struct HoverLook {
     QWidget* control;
     const char* enterImage;
@@ -295,6 +295,7 @@ std::vector<HoverLook> hoverLooks(QuickScanWindowUi& quick, MainWindowUi* main) 
         {quick.largeFileInfoBtn, "infodown.png", "infonom.png", kLargeFileHelp},
         {quick.photoInfoBtn, "infodown.png", "infonom.png",
          "Photos & Videos will be backed up before deleted from iOS device."},
+        {quick.junkInfoBtn, "infodown.png", "infonom.png", nullptr},
     };
 }
 
@@ -310,9 +311,11 @@ void QuennicAppDelegate::quickHover(const nimbara::Notification& notification, b
             continue;
         }
         setImage(look.control, entered ? look.enterImage : look.normalImage);
-        if (*look.help != '\0') {
+        const QString help =
+            look.help != nullptr ? QString::fromUtf8(look.help) : look.control->toolTip();
+        if (!help.isEmpty()) {
             if (entered) {
-                showQuickHelp(look.control, QString::fromUtf8(look.help));
+                showQuickHelp(look.control, help);
             } else {
                 hideQuickHelp();
             }
@@ -426,6 +429,7 @@ void QuennicAppDelegate::resetQuickScanWindow() {
             QStringLiteral("The space a scan finds to free up is shown here."));
     }
     setShown(quick.scanRefusallab, false);
+    setShown(quick.junkInfoBtn, false);
     quickFilesRefused_ = false;
     quickAppsRefused_ = false;
     for (QLabel* label : {quick.deviceJunklab, quick.deviceLargeFilelab, quick.deviceLargeApplab}) {

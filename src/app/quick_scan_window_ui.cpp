@@ -108,9 +108,9 @@ void buildInfoTable(QuickScanWindowUi& ui) {
              "Photos & Videos will be backed up before deleted from iOS device.");
     buildRow(table, H, 27, 236, 256,
              {&ui.quickJunkCheckBtn, &ui.quickJunkImageView, &ui.quickJunklab, &ui.deviceJunklab,
-              nullptr},
-             "quickJunkCheckBtn", "quickJunkImageView", "quickJunklab", "deviceJunklab", nullptr,
-             "TempJunkFiles01", "Junk Files", nullptr);
+              &ui.junkInfoBtn},
+             "quickJunkCheckBtn", "quickJunkImageView", "quickJunklab", "deviceJunklab",
+             "junkInfoBtn", "TempJunkFiles01", "Junk Files", nullptr);
 
     // The two list rows are views of their own, 40 high, moved as the lists open and close.
     ui.theLargeFileView = named(new QWidget(table), "theLargeFileView");
@@ -313,9 +313,10 @@ std::unique_ptr<QuickScanWindowUi> buildQuickScanWindowUi() {
         QStringLiteral("The space a scan finds to free up is shown here."), 12, Qt::white);
     ui->totalCaptionlab->setWordWrap(true);
     ui->totalCaptionlab->setGeometry(184, 70, 210, 44);
+    // Wide enough for the longest size text (" 1023.99MB").
     ui->deviceTotallab =
-        makeLabel(result, "deviceTotallab", QStringLiteral(" "), 28, Qt::white, true);
-    ui->deviceTotallab->setGeometry(184, 116, 210, 44);
+        makeLabel(result, "deviceTotallab", QStringLiteral(" "), 24, Qt::white, true);
+    ui->deviceTotallab->setGeometry(184, 116, 220, 44);
     ui->scanRefusallab = makeLabel(result, "scanRefusallab", QString(), 11, Qt::white);
     ui->scanRefusallab->setWordWrap(true);
     ui->scanRefusallab->setAlignment(Qt::AlignLeft | Qt::AlignTop);

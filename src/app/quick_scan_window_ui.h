@@ -89,6 +89,9 @@ struct QuickScanWindowUi {
     QLabel* deviceLargeFilelab = nullptr;
     QLabel* deviceLargeApplab = nullptr;
     PRTableButton* photoInfoBtn = nullptr;
+    // Shown after a scan that listed junk files the clean-up keeps (the device itself needs
+    // them): its help, also its tool tip, names them.
+    PRTableButton* junkInfoBtn = nullptr;
     PRTableButton* largeFileInfoBtn = nullptr;
     PRTableButton* largeAppInfoBtn = nullptr;
     nimbara::ui::ImageButton* expandLargeFileBtn = nullptr;

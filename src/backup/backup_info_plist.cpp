@@ -2,8 +2,14 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <functional>
+#include <iterator>
 #include <random>
 #include <utility>
+#include <vector>
+
+#include "platform/log_categories.h"
 
 namespace nimbara::backup {
 
@@ -39,10 +45,81 @@ PlistValue applicationsOf(const BackupInfoExtras& extras, PlistValue& installed)
     return applications;
 }
 
+// Something Info.plist can do without, and how many characters of its XML it takes at least.
+struct Droppable {
+    std::uint64_t characters = 0;
+    std::function<void()> drop;
+};
+
+// The characters `bytes` of data take at least in XML inside `depth` dictionaries below the top
+// one: base64 in lines of 60, each indented and ended.
+std::uint64_t xmlCharacters(std::uint64_t bytes, int depth) {
+    const std::uint64_t base64 = (bytes + 2) / 3 * 4;
+    return base64 + (base64 + 59) / 60 * static_cast<std::uint64_t>(depth + 2);
+}
+
+// Largest first.
+void addLargestFirst(std::vector<Droppable>& out, std::vector<Droppable> items) {
+    std::stable_sort(items.begin(), items.end(),
+                     [](const Droppable& a, const Droppable& b) { return a.characters > b.characters; });
+    out.insert(out.end(), std::make_move_iterator(items.begin()),
+               std::make_move_iterator(items.end()));
+}
+
+// What `info` can do without, least needed first.
+std::vector<Droppable> droppablesOf(PlistValue& info) {
+    std::vector<Droppable> order;
+    std::vector<Droppable> icons;
+    for (auto& [id, entry] : info["Applications"].asDict()) {
+        if (const PlistValue* icon = entry.find("PlaceholderIcon")) {
+            icons.push_back({xmlCharacters(icon->size(), 2),
+                             [&entry] { entry.asDict().erase("PlaceholderIcon"); }});
+        }
+    }
+    addLargestFirst(order, std::move(icons));
+    if (const PlistValue* books = info.find("iBooks Data 2")) {
+        order.push_back(
+            {xmlCharacters(books->size(), 0), [&info] { info.asDict().erase("iBooks Data 2"); }});
+    }
+    std::vector<Droppable> files;
+    PlistValue& iTunesFiles = info["iTunes Files"];
+    for (const auto& [name, bytes] : iTunesFiles.toDict()) {
+        files.push_back({xmlCharacters(bytes.size(), 1),
+                         [&iTunesFiles, name = name] { iTunesFiles.asDict().erase(name); }});
+    }
+    addLargestFirst(order, std::move(files));
+    order.push_back({0, [&info] { info.set("iTunes Settings", PlistValue::dict()); }});
+    return order;
+}
+
+// Leaves out of `info` what it can do without until its XML is at most `maxBytes` long.
+void fitWithin(PlistValue& info, std::uint64_t maxBytes) {
+    std::uint64_t size = info.toXml().size();
+    if (size <= maxBytes) {
+        return;
+    }
+    const std::vector<Droppable> order = droppablesOf(info);
+    auto next = order.begin();
+    while (size > maxBytes && next != order.end()) {
+        std::uint64_t saved = 0;
+        do {
+            next->drop();
+            saved += next->characters;
+            ++next;
+        } while (next != order.end() && size - std::min(saved, size) > maxBytes);
+        size = info.toXml().size();
+    }
+    if (size > maxBytes) {
+        qCWarning(lcBackup) << "the apps alone take" << size
+                            << "bytes of Info.plist: more than its readers read";
+    }
+}
+
 }  // namespace
 
 PlistValue backupInfoPlist(const PlistValue& lockdown, const BackupInfoExtras& extras,
-                           const std::string& udid, double secondsSince2001) {
+                           const std::string& udid, double secondsSince2001,
+                           std::uint64_t maxBytes) {
     // Info.plist key, lockdown key.
     static constexpr std::pair<const char*, const char*> kCopied[] = {
         {"Build Version", "BuildVersion"},
@@ -82,6 +159,7 @@ PlistValue backupInfoPlist(const PlistValue& lockdown, const BackupInfoExtras& e
              extras.iTunesSettings.isDict() ? extras.iTunesSettings : PlistValue::dict());
     info.set("iTunes Version",
              extras.iTunesVersion.empty() ? kDefaultITunesVersion : extras.iTunesVersion);
+    fitWithin(info, maxBytes);
     return info;
 }
 

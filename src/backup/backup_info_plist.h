@@ -40,8 +40,14 @@ inline constexpr const char* kITunesFileNames[] = {
 
 // `lockdown`: the device's lockdown values (a dictionary, domain-less keys such as "DeviceName");
 // `secondsSince2001`: the backup's date.
+//
+// Written as XML, the result stays within `maxBytes`, what the readers of Info.plist read: when
+// all of it would not, what a restore needs least is left out until it fits: the apps' icons
+// (largest first), then "iBooks Data 2", then the iTunes files (largest first), then the iTunes
+// settings. The apps themselves are never left out, even when they alone are larger.
 PlistValue backupInfoPlist(const PlistValue& lockdown, const BackupInfoExtras& extras,
-                           const std::string& udid, double secondsSince2001);
+                           const std::string& udid, double secondsSince2001,
+                           std::uint64_t maxBytes = kMaxInfoPlistBytes);
 
 // A new backup identifier: 32 upper-case hexadecimal digits.
 std::string newBackupGuid();

@@ -66,55 +66,47 @@ std::string quotable(std::string_view text) {
     return out;
 }
 
-// Holds BACKUP_ROOT/.<UDID>.lock while a run works on the device, and removes it before letting
-// go, so that nothing but backups stays in the backup root. A run that opened the file before it
-// was removed may still lock it, but finds that the name no longer leads to it and opens again.
-class DeviceRunLock {
-  public:
-    DeviceRunLock(const fs::path& root, const std::string& udid)
-        : file_(root / ("." + udid + ".lock")) {
-        for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-            fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-            if (fd_ < 0) {
-                error_ = "The backup folder " + root.string() + " cannot be written to.";
-                return;
-            }
-            if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-                break;
-            }
-            struct stat held {};
-            struct stat named {};
-            if (::fstat(fd_, &held) == 0 && ::lstat(file_.c_str(), &named) == 0 &&
-                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-                return;
-            }
-            ::close(fd_);  // removed by the run that held it: the lock is on the name's file
-            fd_ = -1;
-        }
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        error_ = "Another backup or restore of this device is running.";
-    }
-    ~DeviceRunLock() {
-        if (fd_ >= 0) {
-            ::unlink(file_.c_str());  // still held: no other run holds the file of this name
-            ::close(fd_);
-        }
-    }
-    DeviceRunLock(const DeviceRunLock&) = delete;
-    DeviceRunLock& operator=(const DeviceRunLock&) = delete;
-    // Empty when the lock is held.
-    const std::string& error() const { return error_; }
+}  // namespace
 
-  private:
-    // Runs that come and go this often while one opens the file are taken as one that holds it.
-    static constexpr int kLockAttempts = 8;
-    const fs::path file_;
-    int fd_ = -1;
-    std::string error_;
-};
+DeviceRunLock::DeviceRunLock(const fs::path& root, const std::string& udid,
+                             const std::function<void()>& opened)
+    : file_(root / ("." + udid + ".lock")) {
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd_ < 0) {
+            error_ = "The backup folder " + root.string() + " cannot be written to.";
+            return;
+        }
+        if (opened) {
+            opened();
+        }
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            break;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd_, &held) == 0 && ::lstat(file_.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            return;
+        }
+        ::close(fd_);  // removed by the run that held it: the lock is on the name's file
+        fd_ = -1;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    error_ = "Another backup or restore of this device is running.";
+}
+
+DeviceRunLock::~DeviceRunLock() {
+    if (fd_ >= 0) {
+        ::unlink(file_.c_str());  // still held: no other run holds the file of this name
+        ::close(fd_);
+    }
+}
+
+namespace {
 
 // Status.plist says the backup finished.
 bool saysFinished(const BackupFolder& folder) {
@@ -269,14 +261,30 @@ struct DeviceRun {
     std::atomic<bool> passcodeCleared{false};
 };
 
-// The backup's "Applications" from its Info.plist; nullopt when it lists none.
-std::optional<PlistValue> applicationsOf(const BackupFolder& folder) {
+// The backup's "Applications" from its Info.plist.
+struct BackupApps {
+    std::optional<PlistValue> applications;  // none: the backup lists no apps, or unreadable
+    bool unreadable = false;  // Info.plist is there, but its list of apps cannot be read
+};
+
+BackupApps applicationsOf(const BackupFolder& folder) {
+    BackupApps apps;
+    std::error_code ec;
+    if (fs::symlink_status(fs::path(folder.path()) / "Info.plist", ec).type() ==
+        fs::file_type::not_found) {
+        return apps;  // anything else at its name (a link, a folder) is an unreadable one
+    }
     const auto bytes = folder.readFile("Info.plist", kMaxInfoPlistBytes);
     const auto info = bytes ? PlistValue::parse(*bytes) : std::nullopt;
-    if (!info || !(*info)["Applications"].isDict()) {
-        return std::nullopt;
+    if (!info || !info->isDict()) {
+        apps.unreadable = true;
+    } else if (const PlistValue* list = info->find("Applications")) {
+        apps.unreadable = !list->isDict();
+        if (list->isDict()) {
+            apps.applications = *list;
+        }
     }
-    return (*info)["Applications"];
+    return apps;
 }
 
 double nowSince2001() {
@@ -285,6 +293,11 @@ double nowSince2001() {
 }
 
 }  // namespace
+
+std::string unreadableAppsText() {
+    return "The backup's list of apps (its Info.plist) cannot be read, so a restore would put no "
+           "apps back on the device. Nothing was restored.";
+}
 
 std::string passcodeWaitText() {
     return "Enter the passcode on the device to start the backup";
@@ -406,7 +419,10 @@ ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFold
     if (!saysFinished(folder)) {
         return failed("The backup did not finish, so it cannot be restored.");
     }
-    const std::optional<PlistValue> applications = applicationsOf(folder);
+    const BackupApps apps = applicationsOf(folder);
+    if (apps.unreadable) {
+        return failed(unreadableAppsText());
+    }
     fs::path root;
     std::optional<DeviceRunLock> lock;
     if (auto refusal = holdDevice(backupRoot, udid, root, lock)) {
@@ -424,8 +440,8 @@ ToolAnswer restoreRealDevice(const std::string& udid, const fs::path& sourceFold
     }
     // The device reinstalls the backup's apps once it restarted; a backup that lists none
     // (made by a host that kept no list) restores without them.
-    if (applications) {
-        if (std::string why = run.service->leaveAppsToReinstall(*applications); !why.empty()) {
+    if (apps.applications) {
+        if (std::string why = run.service->leaveAppsToReinstall(*apps.applications); !why.empty()) {
             return failed("The device cannot be told which apps to reinstall: " + why + ".");
         }
     } else {

@@ -12,11 +12,12 @@
 //
 // Restore: the device reads the files it asks for from the folder given with --source, which
 // stands for the device's identifier in its names, and changes nothing in it. Refused before the
-// device is touched: a backup of another device, an encrypted one (no password can be given) and
-// one that does not say it finished. The backup's apps ("Applications" of its Info.plist) are left
-// on the device before the restore is asked for, for it to reinstall (backup_info_reader.h). The
-// device restarts at the end, as it must to take the restored contents, and the run says so with
-// a "restarting" tool line before its answer.
+// device is touched: a backup of another device, an encrypted one (no password can be given), one
+// that does not say it finished, and one whose Info.plist is there but whose list of apps cannot
+// be read (too large, damaged, or not a dictionary): it would put no apps back. The backup's apps
+// ("Applications" of its Info.plist) are left on the device before the restore is asked for, for it
+// to reinstall (backup_info_reader.h). The device restarts at the end, as it must to take the
+// restored contents, and the run says so with a "restarting" tool line before its answer.
 //
 // One backup or restore of a device at a time: a run holds the lock file BACKUP_ROOT/.<UDID>.lock,
 // and removes it when it ends.
@@ -42,8 +43,33 @@ ToolAnswer restoreRealDevice(const std::string& udid, const std::filesystem::pat
                              const std::filesystem::path& backupRoot,
                              const std::function<bool()>& stop = {}, const ToolOutput& output = {});
 
+// Holds BACKUP_ROOT/.<UDID>.lock while a run works on the device, and removes it before letting
+// go, so that nothing but backups stays in the backup root. A run that opened the file before it
+// was removed may still lock it, but finds that the name no longer leads to it and opens again.
+class DeviceRunLock {
+  public:
+    // `opened` (may be empty) is called each time the file is opened, before it is locked.
+    DeviceRunLock(const std::filesystem::path& root, const std::string& udid,
+                  const std::function<void()>& opened = {});
+    ~DeviceRunLock();
+    DeviceRunLock(const DeviceRunLock&) = delete;
+    DeviceRunLock& operator=(const DeviceRunLock&) = delete;
+    // Empty when the lock is held.
+    const std::string& error() const { return error_; }
+
+  private:
+    // Runs that come and go this often while one opens the file are taken as one that holds it.
+    static constexpr int kLockAttempts = 8;
+    const std::filesystem::path file_;
+    int fd_ = -1;
+    std::string error_;
+};
+
 // The answer for a device-link exchange that did not finish, in our words.
 ToolAnswer unfinishedRunAnswer(const DeviceLinkEnd& end, bool backup, bool cancelledOnDevice);
+
+// Why a backup whose Info.plist is there but whose list of apps cannot be read is not restored.
+std::string unreadableAppsText();
 
 // The texts of the status lines.
 std::string passcodeWaitText();

@@ -239,8 +239,12 @@ void QuickScanEngine::addJunk(const std::string& path, std::uint64_t size, JunkK
     node->setFileSize(nimbara::shell::size_to_unit(size));
     node->setFileType(kind == JunkKind::SystemLog ? QStringLiteral("Log")
                                                   : QString(QLatin1String("")));
-    node->setIsProtected(nimbara::cleanup::isProtectedDeviceFile(path));
-    result_.junkFileSize = nimbara::ui::addSaturating(result_.junkFileSize, size);
+    // What the clean-up keeps: the device's own files among the media junk (crash logs all go).
+    const bool kept = kind != JunkKind::SystemLog && nimbara::cleanup::isProtectedDeviceFile(path);
+    node->setIsProtected(kept);
+    if (!kept) {
+        result_.junkFileSize = nimbara::ui::addSaturating(result_.junkFileSize, size);
+    }
     junkList(kind).push_back(std::move(node));
     if (onJunkFound) {
         onJunkFound(kind, path);

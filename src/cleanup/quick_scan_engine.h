@@ -10,8 +10,10 @@
 // caller's StopCheck answers true. Once stopped, the remaining steps find nothing; the lists keep
 // what was found so far.
 //
-// Records: every file record has isProtected() set from nimbara::cleanup::isProtectedDeviceFile;
-// protected large files also start unticked. Protected files are still listed and counted.
+// Records: every file record has isProtected() set from nimbara::cleanup::isProtectedDeviceFile
+// (crash logs excepted: the clean-up removes every one); protected large files also start
+// unticked. Protected files are still listed; the junk figure leaves them out, as the clean-up
+// does (bigFileSize still counts them: the large-file list shows them unticked).
 //
 // Folders are walked at most kMaxWalkDepth levels deep (a folder that lists itself ends there).
 #pragma once
@@ -47,7 +49,9 @@ struct QuickScanResult {
     std::vector<std::shared_ptr<PRPhoneSystemFileNode>> iTunesSyncCacheArray;   // photo edits
     std::vector<std::shared_ptr<PRLargeFileNode>> userDataBigFileArray;         // walk order
     std::vector<std::shared_ptr<PRLargeFileNode>> appBigFileArray;              // lookup order
-    std::uint64_t junkFileSize = 0;    // bytes of the five junk lists
+    // Bytes of the five junk lists a clean-up removes: those it keeps (isProtected()) are not
+    // counted.
+    std::uint64_t junkFileSize = 0;
     std::uint64_t bigFileSize = 0;     // bytes of userDataBigFileArray
     std::uint64_t bigAppFileSize = 0;  // bundle plus data bytes of appBigFileArray
     // The pictures and movies the large-file walk passed that the clean-up's photo step copies

@@ -294,12 +294,15 @@ Result<void> PrivacyCleanFlow::clean(PrivacyCleanSelection selection,
         } else if (restore.stopped) {
             outcome.message = QStringLiteral("The restore was stopped. Your backup is unchanged.");
         } else if (!restore.normalExit || restore.exitStatus != 0) {
+            QString said = restore.message;
+            if (said.endsWith(QLatin1Char('.'))) {
+                said.chop(1);  // the sentence goes on
+            }
             outcome.message =
                 QStringLiteral(
                     "The cleaned backup could not be restored onto the device%1. Your "
                     "backup is unchanged.")
-                    .arg(restore.message.isEmpty() ? QString()
-                                                   : QStringLiteral(": ") + restore.message);
+                    .arg(said.isEmpty() ? QString() : QStringLiteral(": ") + said);
         } else {
             outcome.restored = true;
             ReadBackRequest request;

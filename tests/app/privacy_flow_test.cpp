@@ -481,7 +481,8 @@ TEST_F(PrivacyFlowTest, AFailedRestoreLeavesTheDeviceAndTheBackupAsTheyWere) {
     EXPECT_FALSE(seen.clean->ok());
     EXPECT_TRUE(seen.clean->cleaned);
     EXPECT_FALSE(seen.clean->restored);
-    EXPECT_TRUE(seen.clean->message.contains(QStringLiteral("refused the restore")))
+    EXPECT_TRUE(seen.clean->message.endsWith(
+        QStringLiteral("refused the restore. Your backup is unchanged.")))
         << seen.clean->message.toStdString();
     EXPECT_EQ(flow.stage(), PrivacyCleanFlow::Stage::Idle);
     EXPECT_EQ(folderSnapshot(original), backupBefore);

@@ -31,8 +31,18 @@ TEST_F(QuickScanWindowTest, ScanFillsLabelsListsAndSortedTablesAndTicksNoProtect
     EXPECT_TRUE(quick().quickScnDeviceBtn->isEnabled());
     scanThroughButton();
 
-    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder + kDownloadQueue;
+    // The download queue's database is listed but, kept by every clean-up, named apart.
+    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder;
     EXPECT_EQ(hub().junkFileSize(), junk);
+    EXPECT_FALSE(quick().junkInfoBtn->isHidden());
+    EXPECT_EQ(quick().junkInfoBtn->toolTip(),
+              "This file the device itself needs is kept: downloads.28.sqlitedb.");
+    quick().quickScanWindow->show();
+    sendEnter(quick().junkInfoBtn);  // its help says the same
+    ASSERT_NE(hub().photoInfoPopver(), nullptr);
+    EXPECT_EQ(hub().photoInfoPopver()->findChild<QLabel*>()->text(),
+              quick().junkInfoBtn->toolTip());
+    sendLeave(quick().junkInfoBtn);
     EXPECT_EQ(hub().bigFileSize(), kBook + kRecording + kPhotoLibrary);
     EXPECT_EQ(hub().bigAppFileSize(), kAppStatic + kAppDynamic);
     EXPECT_EQ(quick().deviceJunklab->text(), sizeText(junk));
@@ -79,7 +89,7 @@ TEST_F(QuickScanWindowTest, ScanFillsLabelsListsAndSortedTablesAndTicksNoProtect
 TEST_F(QuickScanWindowTest, RowAndListTicksKeepTheTotalConsistent) {
     attachDevice();
     scanThroughButton();
-    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder + kDownloadQueue;
+    const std::uint64_t junk = kCrashLog + kDownload + kDownloadInFolder;
     const std::uint64_t start = hub().totalCleanupFileSize();
 
     // Unticking the junk row subtracts it but leaves its label; ticking restores both.
@@ -161,8 +171,9 @@ TEST_F(QuickScanWindowTest, CleanUpAfterConfirmationRemovesTickedItemsAndRescanS
     EXPECT_EQ(paths(hub().bigFileController()->arrangedObjects()),
               (std::vector<QString>{"/PhotoData/Photos.sqlite", "/Books/aaa-handbook.pdf"}));
     EXPECT_TRUE(hub().appBigFileArray().empty());
-    EXPECT_EQ(hub().junkFileSize(), kDownloadQueue);
-    EXPECT_EQ(quick().deviceJunklab->text(), sizeText(kDownloadQueue));
+    EXPECT_EQ(hub().junkFileSize(), 0u);
+    EXPECT_EQ(quick().deviceJunklab->text(), sizeText(0));
+    EXPECT_FALSE(quick().junkInfoBtn->isHidden());
     EXPECT_TRUE(quick().theInfoCleanFinishView->isHidden());
 }
 

@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <optional>
+
 #include "backup/backup_folder.h"
 #include "backup/backup_info_plist.h"
 #include "backup/backup_list.h"
@@ -65,10 +67,25 @@ TEST_F(RealDeviceBackupTest, RestoresAreRefusedBeforeTheDeviceIsAsked) {
     encrypted.encrypted = true;
     md::sim::BackupOptions unfinished;
     unfinished.statusPlist = false;
+    // Info.plist is there, but no list of apps can be read from it: the restore would put none
+    // back.
+    const fs::path listNotADictionary = simBackup("device", "apps-array");
+    auto info = PlistValue::readFile((listNotADictionary / "Info.plist").string());
+    ASSERT_TRUE(info);
+    info->set("Applications", PlistValue::array());
+    ASSERT_TRUE(info->writeFile((listNotADictionary / "Info.plist").string()));
+    const fs::path damaged = simBackup("device", "info-damaged");
+    test::writeText(damaged / "Info.plist", "<plist><dict><key>Applications</key>");
+    const fs::path linked = simBackup("device", "info-linked");
+    fs::rename(linked / "Info.plist", tmp_ / "elsewhere.plist");
+    fs::create_symlink(tmp_ / "elsewhere.plist", linked / "Info.plist");
     const struct {
         fs::path source;
         std::string message;
     } rows[] = {
+        {listNotADictionary, unreadableAppsText()},
+        {damaged, unreadableAppsText()},
+        {linked, unreadableAppsText()},
         {simBackup("device", "encrypted", encrypted),
          "The backup is encrypted and cannot be restored."},
         {simBackup("other", "others"), "The backup was made of another device ("},
@@ -102,6 +119,22 @@ TEST_F(RealDeviceBackupTest, ABackupThatCannotStartKeepsTheEarlierOne) {
     EXPECT_TRUE(fs::exists(root() / ("." + std::string(kUdid) + ".lock"))) << "not its to remove";
     ::close(fd);
     EXPECT_EQ(folderSnapshot(root() / kUdid), earlier);
+}
+
+TEST_F(RealDeviceBackupTest, ALockFileReplacedBeforeItIsLockedIsNotHeld) {
+    ASSERT_TRUE(fs::create_directories(root()));
+    std::optional<DeviceRunLock> first(std::in_place, root(), kUdid);
+    ASSERT_TRUE(first->error().empty());
+    // Between the second run's open and lock, the first ends and a third takes the device.
+    std::optional<DeviceRunLock> third;
+    const DeviceRunLock second(root(), kUdid, [&] {
+        if (first) {
+            first.reset();
+            third.emplace(root(), kUdid);
+        }
+    });
+    ASSERT_TRUE(third && third->error().empty());
+    EXPECT_EQ(second.error(), "Another backup or restore of this device is running.");
 }
 
 TEST_F(RealDeviceBackupTest, InfoPlistNamesTheDeviceForTheBackupList) {
@@ -151,6 +184,61 @@ TEST(BackupInfoPlistTest, OnlyAppsTheStoreCanGiveBackAreApplications) {
     expected["com.a.store"].set("PlaceholderIcon", PlistValue::Bytes{9});
     EXPECT_EQ(info["Applications"], expected);
     EXPECT_EQ(info["Unique Identifier"].toString(), "ABC-1");
+}
+
+TEST(BackupInfoPlistTest, ManyAppsStayWithinWhatTheReadersReadAndAllAreListed) {
+    constexpr std::size_t kApps = 200;
+    BackupInfoExtras extras;
+    for (std::size_t i = 0; i < kApps; ++i) {
+        const std::string id = "com.example.app" + std::to_string(i);
+        extras.apps.push_back(PlistValue::Dict{{"CFBundleIdentifier", id},
+                                               {"ApplicationSINF", PlistValue::Bytes(64, 1)},
+                                               {"iTunesMetadata", PlistValue::Bytes(64, 2)}});
+        extras.icons[id] = PlistValue::Bytes(1000 + 10 * i, 3);
+    }
+    for (const char* name : {"IC-Info.sidb", "iTunesPrefs", "VoiceMemos.plist"}) {
+        extras.iTunesFiles[name] = PlistValue::Bytes(20000, 4);
+    }
+    extras.iBooksData = PlistValue::Bytes(10000, 5);
+    auto info = [](const BackupInfoExtras& e, std::uint64_t cap) {
+        return backupInfoPlist(PlistValue::dict(), e, "abc-1", 0, cap);
+    };
+    const std::uint64_t whole = info(extras, kMaxInfoPlistBytes).toXml().size();
+    BackupInfoExtras bare = extras;
+    bare.icons.clear();
+    bare.iBooksData.reset();
+    const std::uint64_t noIconsNoBooks = info(bare, kMaxInfoPlistBytes).toXml().size();
+
+    const struct {
+        std::uint64_t maxBytes;
+        bool fits, someIcons, books;
+        std::size_t files;  // at least
+    } rows[] = {
+        {whole, true, true, true, 3},
+        {whole - 20000, true, true, true, 3},
+        {noIconsNoBooks - 5000, true, false, false, 1},
+        {1000, false, false, false, 0},  // less than the apps alone
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.maxBytes);
+        const PlistValue made = info(extras, row.maxBytes);
+        EXPECT_EQ(made.toXml().size() <= row.maxBytes, row.fits);
+        ASSERT_EQ(made["Applications"].size(), kApps);
+        std::uint64_t largestKept = 0;
+        std::uint64_t smallestLeftOut = UINT64_MAX;
+        for (const auto& [id, icon] : extras.icons) {
+            if (made["Applications"][id].contains("PlaceholderIcon")) {
+                largestKept = std::max<std::uint64_t>(largestKept, icon.size());
+            } else {
+                smallestLeftOut = std::min<std::uint64_t>(smallestLeftOut, icon.size());
+            }
+        }
+        EXPECT_EQ(largestKept > 0, row.someIcons);
+        EXPECT_LE(largestKept, smallestLeftOut) << "the largest icons go first";
+        EXPECT_EQ(made.contains("iBooks Data 2"), row.books);
+        EXPECT_GE(made["iTunes Files"].size(), row.files);
+        EXPECT_EQ(made["iTunes Files"].size() == 3, row.books);
+    }
 }
 
 TEST(RealDeviceAnswerTest, AnUnfinishedRunIsToldInOurWords) {

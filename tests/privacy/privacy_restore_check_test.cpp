@@ -116,6 +116,12 @@ TEST(PrivacyRestoreCheck, OnlyTheDatabaseTheRowsWereRemovedFromConfirmsTheirRemo
          false},
         {"the same key in another domain",
          [](PrivacySource& s) { s.domain = "AppDomain-com.example.chat"; }, false},
+        {"another database of the same domain, its key unknown",
+         [](PrivacySource& s) {
+             s.relativePath = "Library/SMS/sms-archive.db";
+             s.fileKey.clear();
+         },
+         false},
         {"no file", nullptr, false},
     };
     nimbara::test::PrivacyCleanBackup backup;
