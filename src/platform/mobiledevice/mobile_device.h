@@ -67,6 +67,7 @@ constexpr int NotFound = 8;
 constexpr int IsDirectory = 9;
 constexpr int PermissionDenied = 10;
 constexpr int NotConnected = 11;
+constexpr int Timeout = 12;  // the device did not answer in time (the connection is lost)
 constexpr int Exists = 16;
 constexpr int NoSpace = 18;
 constexpr int IoError = 20;
