@@ -183,17 +183,20 @@ class ImdBackendSilence : public ImdBackendLockdown,
 
 TEST_P(ImdBackendSilence, ACallThatTimedOutSaysTheDeviceDidNotAnswerInTime) {
     const Silence& row = GetParam();
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.timeout = std::chrono::milliseconds(3000);
+    options.trustRetry = std::chrono::minutes(10);  // one check: its reason stays on show
     QString shown;
     if (row.atThePlug) {
-        // The trust check's first question goes unanswered: the device waits, and says why.
+        // A question of the trust check goes unanswered: the device waits, and says why.
         phone.setFault(row.fault, stalled(row.stalled));
-        startLibrary();
+        startLibrary(std::move(options));
         subscribe();
-        ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageWaiting) == 1; }));
+        ASSERT_TRUE(loopUntil([&] { return !heard.events.empty(); }));
         EXPECT_EQ(heard.count(md::kMessageAttached), 0);
         shown = QuennicAppDelegate::waitingAdvice(heard.events.back().waitReason);
     } else {
-        const int index = startWithDeviceManager();
+        const int index = startWithDeviceManager(std::move(options));
         ASSERT_GE(index, 0);
         setFault(row.fault, stalled(row.stalled));
         const amd::DeviceTarget target{index,
@@ -223,7 +226,11 @@ INSTANTIATE_TEST_SUITE_P(
                               Silence::Apps},
                       Silence{"InstallationProxy", usbmuxsim::kFaultStalledServices,
                               "com.apple.mobile.installation_proxy", false, Silence::Apps},
+                      Silence{"ValuesAfterHandshake", usbmuxsim::kFaultStalledInSession, "GetValue",
+                              true, Silence::Apps},
                       Silence{"FileServiceStart", usbmuxsim::kFaultStalledLockdown, "StartService",
+                              false, Silence::Files},
+                      Silence{"FileService", usbmuxsim::kFaultStalledServices, "com.apple.afc",
                               false, Silence::Files},
                       Silence{"MusicFileServiceStart", usbmuxsim::kFaultStalledLockdown,
                               "StartService", false, Silence::Music}),

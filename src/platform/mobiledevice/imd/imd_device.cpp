@@ -545,7 +545,9 @@ int ImdDevice::handshake(lockdownd_client_t& session) {
         const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device_, &client, kLabel);
         if (rc == LOCKDOWN_E_SUCCESS) {
             session = client;  // its session ends when it is freed
-            provedBySession();
+            // Proven; why the device waits changes only with what the whole check finds, so
+            // that a waiting device's reason stays on show while it is checked again.
+            proven_.store(true);
             return Error::Ok;
         }
         if (attempt > 0 || !hadRecord || !isForgottenPairing(rc)) {
