@@ -116,10 +116,16 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
 
-  private:
+  protected:
+    // Takes ownership of `device`.
     ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
               std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
 
+    // lockdownd_pair on a client of the library's (it makes and stores the pair record), within
+    // the library's own time limit. (Tests stand in for a device whose answer comes too late.)
+    virtual int pairWithLibrary();
+
+  private:
     int checkLocked(bool needSession) const;
     // Asks lockdown on our own connection, within our limit, what the library's handshake asks
     // it (its ProductVersion): a device that doesn't answer says so here, and not from inside
@@ -137,8 +143,6 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void notePairAnswer(int rc);
     // A session started: the pairing holds.
     void provedBySession();
-    // lockdownd_pair on a client of the library's (it makes and stores the pair record).
-    int pairWithLibrary();
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
     // Asks house arrest for an app's container ("VendContainer") or its documents

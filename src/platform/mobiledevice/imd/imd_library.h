@@ -39,9 +39,9 @@ class ImdLibrary : public Library {
         std::unique_ptr<EventSource> source;
         // Makes the device of an attachment (the number is unique for the life of the library);
         // null: a real device through libimobiledevice. A null result leaves the event unused.
-        std::function<std::shared_ptr<WatchedDevice>(const RawDeviceEvent& event,
-                                                     std::uint64_t serial)>
-            makeDevice;
+        using MakeDevice = std::function<std::shared_ptr<WatchedDevice>(const RawDeviceEvent& event,
+                                                                        std::uint64_t serial)>;
+        MakeDevice makeDevice;
         // How long a device may take to answer any one request.
         std::chrono::milliseconds timeout{30000};
         // How soon a device waiting for trust is first asked again.
