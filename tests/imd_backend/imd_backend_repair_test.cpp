@@ -35,8 +35,8 @@ class LateToPair : public md::imd::ImdDevice {
   private:
     LateToPair(idevice_t device, const md::imd::RawDeviceEvent& event, std::uint64_t serial,
                int late)
-        : ImdDevice(device, event.udid, event.muxHandle, serial, std::chrono::seconds(6),
-                    std::chrono::seconds(10)),
+        : ImdDevice(device, event.udid, event.muxHandle, serial,
+                    {std::chrono::seconds(6), std::chrono::seconds(10), std::chrono::seconds(10)}),
           late_(late) {}
     std::atomic<int> late_;
 };
