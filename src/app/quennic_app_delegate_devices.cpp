@@ -129,9 +129,13 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
     if (serial == 0) {
         return;  // no device at that index
     }
-    if (std::find(connectingIndices_.begin(), connectingIndices_.end(), index) ==
-        connectingIndices_.end()) {
-        connectingIndices_.push_back(index);  // said to be connecting until it is listed
+    if (std::none_of(connecting_.begin(), connecting_.end(),
+                     [index](const auto& entry) { return entry.first == index; })) {
+        // Said to be connecting until it is listed.
+        const std::shared_ptr<amd::DeviceItem> item = manager_->FindItem(index);
+        connecting_.emplace_back(index, item && item->device() && item->device()->handle()
+                                            ? item->device()->handle()->identifier()
+                                            : std::string());
         showWaitingDevices();
     }
     // Each of the device's values is a round trip to it: a worker reads them, and the node
@@ -148,7 +152,8 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
 
 void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
                                         const std::shared_ptr<PRiDeviceNode>& node) {
-    const bool wasConnecting = std::erase(connectingIndices_, index) > 0;
+    const bool wasConnecting =
+        std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) > 0;
     // Nothing changes for a device that went, or whose index another device took, meanwhile.
     if (!node || findNode(index) || !manager_ || manager_->DeviceSerial(index) != serial) {
         if (wasConnecting) {
@@ -185,7 +190,8 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
 
 void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& notification) {
     const int index = notification.objectAs<int>(-1);
-    if (std::erase(connectingIndices_, index) > 0) {
+    if (std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) >
+        0) {
         showWaitingDevices();
     }
     quickScanDeviceDetached(index);
@@ -276,7 +282,12 @@ QString QuennicAppDelegate::waitingAdvice(int reason) {
 
 void QuennicAppDelegate::showWaitingDevices() {
     // What a device waits for says more than that one is connecting.
-    std::size_t count = connectingIndices_.size();
+    // A device the device layer still says is connecting is counted once.
+    std::size_t count = 0;
+    for (const auto& [index, identifier] : connecting_) {
+        count += std::none_of(waitingDevices_.begin(), waitingDevices_.end(),
+                              [&](const auto& known) { return known.identifier == identifier; });
+    }
     int reason = count > 0 ? amd::DeviceCode::Connecting : 0;
     for (const amd::WaitingDevice& device : waitingDevices_) {
         ++count;
@@ -309,7 +320,14 @@ void QuennicAppDelegate::showWaitingDevices() {
         // Beside a listed device, the waiting ones are the others.
         const bool others = !deviceArray_.empty();
         QString text;
-        if (count > 1) {
+        if (reason == amd::DeviceCode::Connecting) {
+            // None waits for anything yet: they are being read.
+            text = count > 1 ? (others ? QStringLiteral("%1 more devices are connecting\u2026")
+                                       : QStringLiteral("%1 devices are connecting\u2026"))
+                                   .arg(count)
+                             : (others ? QStringLiteral("Another device is connecting\u2026")
+                                       : QStringLiteral("A device is connecting\u2026"));
+        } else if (count > 1) {
             text = (others ? QStringLiteral("%1 more devices are waiting: %2")
                            : QStringLiteral("%1 devices are waiting: %2"))
                        .arg(count)

@@ -93,7 +93,10 @@ TEST_F(WaitingDeviceTest, ARefusalBesideAListedDeviceShowsInTheBottomBarAndOnThe
 TEST_F(WaitingDeviceTest, APluggedDeviceIsSaidToBeConnectingUntilItIsListed) {
     std::vector<std::string> titles;
     auto& center = NotificationCenter::defaultCenter();
-    const auto seen = [&](const Notification&) { titles.push_back(title().toStdString()); };
+    const auto seen = [&](const Notification&) {
+        titles.push_back(title().toStdString());
+        EXPECT_EQ(bottom(), "A device is connecting\u2026");
+    };
     const auto waiting = center.addObserver(amd::kDeviceWaitingNotification, seen);
     const auto added = center.addObserver(amd::kDeviceConnectNotification, seen);
     ASSERT_GE(attach(writeWaiting("slow", 0)), 0);
