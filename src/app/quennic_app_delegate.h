@@ -717,7 +717,8 @@ class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     // Lets a running archived-app install end when its device is no longer the current one.
     void checkArchiveInstallDevice();
     void fullReset();
-    // Shows what waitingDevices_ holds on the no-device page and in the bottom bar.
+    // Shows what waitingDevices_ and connecting_ hold on the no-device page and in the
+    // bottom bar: what a waiting device waits for before that it is connecting.
     void showWaitingDevices();
     void shortReset();
     void addPopupItem(const std::shared_ptr<PRiDeviceNode>& node);
@@ -797,6 +798,8 @@ class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     std::atomic<bool> hasDeviceConnect_{false};
     std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
     std::vector<amd::WaitingDevice> waitingDevices_;
+    // Devices added whose values are being read, before they are listed: index, identifier.
+    std::vector<std::pair<int, std::string>> connecting_;
     std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
     mutable std::mutex contactMutex_;  // guards contactArray_
     std::vector<std::shared_ptr<PRContactNode>> contactArray_;

@@ -129,6 +129,15 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
     if (serial == 0) {
         return;  // no device at that index
     }
+    if (std::none_of(connecting_.begin(), connecting_.end(),
+                     [index](const auto& entry) { return entry.first == index; })) {
+        // Said to be connecting until it is listed.
+        const std::shared_ptr<amd::DeviceItem> item = manager_->FindItem(index);
+        connecting_.emplace_back(index, item && item->device() && item->device()->handle()
+                                            ? item->device()->handle()->identifier()
+                                            : std::string());
+        showWaitingDevices();
+    }
     // Each of the device's values is a round trip to it: a worker reads them, and the node
     // arrives here afterwards. Not read for a device that went before its turn.
     QPointer<QuennicAppDelegate> self(this);
@@ -143,8 +152,13 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
 
 void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
                                         const std::shared_ptr<PRiDeviceNode>& node) {
+    const bool wasConnecting =
+        std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) > 0;
     // Nothing changes for a device that went, or whose index another device took, meanwhile.
     if (!node || findNode(index) || !manager_ || manager_->DeviceSerial(index) != serial) {
+        if (wasConnecting) {
+            showWaitingDevices();  // no longer connecting, and not listed either
+        }
         return;
     }
 
@@ -176,6 +190,10 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
 
 void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& notification) {
     const int index = notification.objectAs<int>(-1);
+    if (std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) >
+        0) {
+        showWaitingDevices();
+    }
     quickScanDeviceDetached(index);
     const auto it =
         std::find_if(deviceArray_.begin(), deviceArray_.end(),
@@ -228,6 +246,8 @@ QString QuennicAppDelegate::waitingTitle(int reason) {
             return QStringLiteral("Your device refused to trust this computer");
         case E::NotTrusted:
             return QStringLiteral("Your device doesn't trust this computer yet");
+        case E::Connecting:
+            return QStringLiteral("Connecting to your device\u2026");
         default:
             return QStringLiteral("Your device isn't ready yet");
     }
@@ -251,14 +271,32 @@ QString QuennicAppDelegate::waitingAdvice(int reason) {
         case E::NotTrusted:
             return QStringLiteral(
                 "Unlock it and tap Trust when it asks whether to trust this computer.");
+        case E::Connecting:
+            return QStringLiteral(
+                "Nimbara is reading it; a busy device can take a little while. Keep it "
+                "plugged in.\nNimbara shows it here as soon as it is ready.");
         default:
             return QString::fromStdString(amd::DeviceCodeText(reason));
     }
 }
 
 void QuennicAppDelegate::showWaitingDevices() {
-    const bool waiting = !waitingDevices_.empty();
-    const int reason = waiting ? waitingDevices_.back().reason : 0;
+    // What a device waits for says more than that one is connecting.
+    // A device the device layer still says is connecting is counted once.
+    std::size_t count = 0;
+    for (const auto& [index, identifier] : connecting_) {
+        count += std::none_of(waitingDevices_.begin(), waitingDevices_.end(),
+                              [&](const auto& known) { return known.identifier == identifier; });
+    }
+    int reason = count > 0 ? amd::DeviceCode::Connecting : 0;
+    for (const amd::WaitingDevice& device : waitingDevices_) {
+        ++count;
+        if (reason == 0 || reason == amd::DeviceCode::Connecting ||
+            device.reason != amd::DeviceCode::Connecting) {
+            reason = device.reason;
+        }
+    }
+    const bool waiting = count > 0;
     if (quickScanUi_) {
         setTextUnlessNull(
             quickScanUi_->connectNoDevicelab,
@@ -282,10 +320,17 @@ void QuennicAppDelegate::showWaitingDevices() {
         // Beside a listed device, the waiting ones are the others.
         const bool others = !deviceArray_.empty();
         QString text;
-        if (waitingDevices_.size() > 1) {
+        if (reason == amd::DeviceCode::Connecting) {
+            // None waits for anything yet: they are being read.
+            text = count > 1 ? (others ? QStringLiteral("%1 more devices are connecting\u2026")
+                                       : QStringLiteral("%1 devices are connecting\u2026"))
+                                   .arg(count)
+                             : (others ? QStringLiteral("Another device is connecting\u2026")
+                                       : QStringLiteral("A device is connecting\u2026"));
+        } else if (count > 1) {
             text = (others ? QStringLiteral("%1 more devices are waiting: %2")
                            : QStringLiteral("%1 devices are waiting: %2"))
-                       .arg(waitingDevices_.size())
+                       .arg(count)
                        .arg(waitingTitle(reason));
         } else if (waiting) {
             text = (others ? QStringLiteral("Another device is waiting: %1")

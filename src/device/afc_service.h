@@ -62,6 +62,10 @@ class AfcService : public BaseService {
                             const nimbara::md::StatusCallback& callback);
 
     bool hasConnection() const { return afc_connection_ != nullptr; }
+    // Whether the device stopped answering the service: a call waited out the time limit, and
+    // the connection is lost (every later call fails). A refusal, a missing file or a device
+    // that went is no time-out.
+    bool TimedOut() const { return socket_ && socket_->timedOut(); }
 
   protected:
     // Binds, starts `serviceName` and opens AFC on it.

@@ -12,6 +12,7 @@
 
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
+#include "device/device_status.h"
 #include "platform/job_queue.h"
 #include "platform/log_categories.h"
 #include "platform/main_thread.h"
@@ -192,6 +193,8 @@ void DeviceManager::OnNotification(int message, const nimbara::md::DeviceHandle&
         OnDeviceDetached(device);
     } else if (message == nimbara::md::kMessageWaiting) {
         OnDeviceWaiting(device);
+    } else if (message == nimbara::md::kMessageConnecting && device) {
+        noteWaiting(device, DeviceCode::Connecting);
     }
 }
 
@@ -218,7 +221,8 @@ void DeviceManager::OnDeviceAttached(const nimbara::md::DeviceHandle& device) {
     if (!device) {
         return;
     }
-    endWaiting(device);
+    // Said to be connecting until it is added (or refused): its values are read first.
+    noteWaiting(device, DeviceCode::Connecting);
     auto holder = std::make_shared<BaseDevice>(device);
     std::shared_ptr<DeviceItem> item;
     {
@@ -302,6 +306,7 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
         }
         // No reader was started: this only closes the session.
         item->mediaSync_->Stop();
+        endWaiting(item->device()->handle());
         return;
     }
     if (item->mediaSync_->connected()) {
@@ -310,6 +315,7 @@ void DeviceManager::finishBind(const std::shared_ptr<DeviceItem>& item, int rc) 
     if (DeviceNotify* sink = notify()) {
         sink->DeviceAdded(item->index());
     }
+    endWaiting(item->device()->handle());  // after the add: the sink hears of no gap
     qCInfo(lcDevice, "A device added");
 }
 
@@ -348,7 +354,10 @@ void DeviceManager::OnDeviceWaiting(const nimbara::md::DeviceHandle& device) {
     if (!device) {
         return;
     }
-    const int reason = device->waitReason();
+    noteWaiting(device, device->waitReason());
+}
+
+void DeviceManager::noteWaiting(const nimbara::md::DeviceHandle& device, int reason) {
     if (reason == nimbara::md::Error::Ok) {
         return;
     }

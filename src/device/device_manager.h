@@ -136,6 +136,8 @@ class DeviceManager {
     // Lists and announces a bound item, unless it left the binding list meanwhile.
     void finishBind(const std::shared_ptr<DeviceItem>& item, int rc);
     bool isBinding(const std::shared_ptr<DeviceItem>& item) const;
+    // Tells that a device not in use waits for `reason` (when it changed; nothing for 0).
+    void noteWaiting(const nimbara::md::DeviceHandle& device, int reason);
     // Stops telling about a waiting device; true when it was waiting.
     bool endWaiting(const nimbara::md::DeviceHandle& device);
     // Tells the sink, then takes the item out of the list and stops its media-sync reader.

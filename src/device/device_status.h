@@ -19,7 +19,8 @@ constexpr int ContainerRefused = nimbara::md::Error::ContainerRefused;  // app s
 constexpr int Refused = nimbara::md::Error::Refused;                    // the device said no
 constexpr int ServiceRefused = nimbara::md::Error::ServiceRefused;      // no such service
 constexpr int AppNotInstalled = nimbara::md::Error::AppNotInstalled;    // no such app
-constexpr int NoAnswer = nimbara::md::Error::Timeout;  // the device did not answer in time
+constexpr int NoAnswer = nimbara::md::Error::Timeout;       // the device did not answer in time
+constexpr int Connecting = nimbara::md::Error::Connecting;  // plugged in, being read
 }  // namespace DeviceCode
 
 // A sentence the user can read for a device code ("" for 0).

@@ -79,7 +79,11 @@ FsWalkResult DeviceFsWalk::run() {
         [this] { return guard_.stopRequested(); });
     flush();
     settle();
-    if (result_.status == FsWalkStatus::Done && rootUnreadable) {
+    if (result_.status == FsWalkStatus::Done && afc->TimedOut()) {
+        // What was read before it stopped answering is not the device's whole tree.
+        result_.status = FsWalkStatus::NoAnswer;
+        result_.message = QString::fromStdString(amd::DeviceCodeText(amd::DeviceCode::NoAnswer));
+    } else if (result_.status == FsWalkStatus::Done && rootUnreadable) {
         result_.status = FsWalkStatus::Unreadable;
         result_.message = QStringLiteral("The device would not list its files.");
     }

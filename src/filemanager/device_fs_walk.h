@@ -34,6 +34,7 @@ enum class FsWalkStatus {
     Done,        // the whole device was walked
     BindFailed,  // the device's files could not be reached (see code)
     Unreadable,  // the device would not list its files at all
+    NoAnswer,    // the device stopped answering (at the start or half-way): not all was read
     DeviceGone,  // the device went away: the walk stopped early
     Cancelled,   // the caller's stop check asked to stop
 };

@@ -68,6 +68,9 @@ UserDataScanResult scanDeviceUserData(StorageDeviceTarget target, const StorageS
         case FsWalkStatus::Unreadable:
             result.status = StorageScanStatus::ServiceRefused;
             break;
+        case FsWalkStatus::NoAnswer:
+            result.status = StorageScanStatus::NoAnswer;
+            break;
         case FsWalkStatus::DeviceGone:
             result.status = StorageScanStatus::DeviceGone;
             break;

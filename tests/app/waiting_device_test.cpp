@@ -88,6 +88,26 @@ TEST_F(WaitingDeviceTest, ARefusalBesideAListedDeviceShowsInTheBottomBarAndOnThe
     EXPECT_EQ(title(), MainWindowUi::noDeviceTitleText());
 }
 
+// From its plug until it is listed, a device is said to be connecting: while the device layer
+// binds it and while the hub reads what it shows of it.
+TEST_F(WaitingDeviceTest, APluggedDeviceIsSaidToBeConnectingUntilItIsListed) {
+    std::vector<std::string> titles;
+    auto& center = NotificationCenter::defaultCenter();
+    const auto seen = [&](const Notification&) {
+        titles.push_back(title().toStdString());
+        EXPECT_EQ(bottom(), "A device is connecting\u2026");
+    };
+    const auto waiting = center.addObserver(amd::kDeviceWaitingNotification, seen);
+    const auto added = center.addObserver(amd::kDeviceConnectNotification, seen);
+    ASSERT_GE(attach(writeWaiting("slow", 0)), 0);
+    const std::string connecting = "Connecting to your device\u2026";
+    // Its bind, its addition, the end of its bind.
+    EXPECT_EQ(titles, std::vector<std::string>(3, connecting));
+    EXPECT_EQ(hub().getDeviceArray().size(), 1u);
+    EXPECT_EQ(title(), MainWindowUi::noDeviceTitleText());
+    EXPECT_EQ(bottom(), "");
+}
+
 TEST_F(WaitingDeviceTest, EveryReasonHasItsOwnSentence) {
     EXPECT_EQ(QuennicAppDelegate::waitingTitle(E::PairingRefused),
               "Your device refused to trust this computer");

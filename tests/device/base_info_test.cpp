@@ -7,6 +7,7 @@
 
 #include "device/base_info.h"
 #include "device/device_manager.h"
+#include "device/device_space.h"
 #include "platform/mobiledevice/sim/sim_layout.h"
 #include "sim_device_fixture.h"
 
@@ -159,6 +160,33 @@ TEST(ProductFamily, FirstContainedModelCodeDecides) {
     EXPECT_EQ(BaseInfo::ProductFamilyOf("iPhone10,4"), 0);
     EXPECT_EQ(BaseInfo::ProductFamilyOf("iPhone11,1"), 0);
     EXPECT_EQ(BaseInfo::ProductFamilyOf(""), 0);
+}
+
+// The parts of "used" never add up to more than used, whatever the device reports: what it frees
+// on demand is part of the user's used space, never more.
+TEST(DeviceSpace, PartsStayWithinWhatIsUsed) {
+    constexpr std::uint64_t G = 1000000000ULL;
+    const struct {
+        const char* what;
+        amd::DiskUsage usage;  // total, data, system capacity; free; system free; data free
+        std::uint64_t userUsed, reclaimable;
+    } rows[] = {
+        {"as reported", {64 * G, 56 * G, 8 * G, 40 * G, G, 42 * G}, 16 * G, 2 * G},
+        {"more freed on demand than used",
+         {64 * G, 56 * G, 8 * G, 40 * G, G, 60 * G},
+         16 * G,
+         16 * G},
+        {"more free than the whole", {64 * G, 56 * G, 8 * G, 70 * G, G, 80 * G}, 0, 0},
+        {"a system larger than used", {64 * G, 56 * G, 30 * G, 40 * G, 2 * G, 41 * G}, 0, 0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const amd::DeviceSpace space = amd::deviceSpace(row.usage);
+        EXPECT_EQ(space.used, space.total - space.free);
+        EXPECT_EQ(space.systemUsed + space.systemFree + space.userUsed, space.used);
+        EXPECT_EQ(space.userUsed, row.userUsed);
+        EXPECT_EQ(space.reclaimable, row.reclaimable);
+    }
 }
 
 }  // namespace

@@ -341,16 +341,17 @@ TEST_F(DeviceManagerTest, AWaitingDeviceIsToldAboutUntilItAttachesOrGoes) {
     ASSERT_EQ(sink.told.size(), 2u);
     EXPECT_EQ(sink.told.back(), id + "=" + std::to_string(E::PairingPending));
 
-    // Usable now: it stops waiting and is bound like any device.
+    // Usable now: it is connecting while it is bound like any device, then waits no more.
     locked.setFault(nimbara::md::sim::kFaultWaitReason, nimbara::PlistValue(0));
     ASSERT_TRUE(locked.write());
     ASSERT_TRUE(library_->recheck(dir));
-    ASSERT_EQ(sink.told.size(), 3u);
+    ASSERT_EQ(sink.told.size(), 4u);
+    EXPECT_EQ(sink.told[2], id + "=" + std::to_string(E::Connecting));
     EXPECT_EQ(sink.told.back(), id + "=0");
     EXPECT_EQ(sink.events(), (Events{{'+', 0}}));
     // A waiting report for a device in use changes nothing.
     manager().OnDeviceWaiting(handle);
-    EXPECT_EQ(sink.told.size(), 3u);
+    EXPECT_EQ(sink.told.size(), 4u);
 
     // A device that goes while waiting is no unknown device, and is not removed.
     auto refused = builder("rrrr");

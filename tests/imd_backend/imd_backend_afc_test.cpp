@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 class ImdBackendAfc : public ImdBackendTest {
   protected:
     // Starts everything and binds `afc` to the phone.
-    void bindAfc(amd::AfcService& afc) {
-        index = startWithDeviceManager();
+    void bindAfc(amd::AfcService& afc, md::imd::ImdLibrary::Options options = shortLimits()) {
+        index = startWithDeviceManager(std::move(options));
         ASSERT_GE(index, 0);
         ASSERT_EQ(afc.Init(index), 0);
     }
@@ -182,17 +182,23 @@ TEST_F(ImdBackendAfc, AServiceThatNeverAnswersFailsWithinTheTimeoutAndTheDeviceS
     phone.setFault(usbmuxsim::kFaultStalledServices,
                    PlistValue(PlistValue::Array{"com.apple.afc"}));
     amd::AfcService afc;
-    bindAfc(afc);
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.timeout = std::chrono::milliseconds(2000);
+    bindAfc(afc, std::move(options));
     EXPECT_EQ(afc.ReadDirectory("/DCIM"), std::nullopt);  // after the library's time limit
-    // The client can't tell a late answer from the next one: it stays broken.
+    // The client can't tell a late answer from the next one: it stays broken, as timed out.
     EXPECT_EQ(afc.GetFileInfo("/DCIM/a.jpg"), std::nullopt);
     EXPECT_EQ(afc.CopyFileToLocal("/DCIM/a.jpg", (tmp / "a.jpg").string()), 1);
     EXPECT_FALSE(fs::exists(tmp / "a.jpg"));
+    EXPECT_EQ(afc.CreateDirectory("/DCIM/b"), md::AfcError::Timeout);
+    EXPECT_TRUE(afc.TimedOut());
     // The device itself is fine: a new service over a device that answers works.
     clearFaults();
     amd::AfcService again;
     ASSERT_EQ(again.Init(index), 0);
     EXPECT_EQ(again.ReadDirectory("/DCIM"), (std::vector<std::string>{"a.jpg"}));
+    EXPECT_EQ(again.GetFileInfo("/DCIM/none"), std::nullopt);
+    EXPECT_FALSE(again.TimedOut());  // a missing file is no time-out
 }
 
 TEST_F(ImdBackendAfc, ACallStuckOnAStalledServiceEndsWhenTheDeviceIsUnplugged) {
@@ -227,6 +233,7 @@ TEST_F(ImdBackendAfc, ACallStuckOnAStalledServiceEndsWhenTheDeviceIsUnplugged) {
     call.join();
     EXPECT_TRUE(done.load());
     EXPECT_NE(result.load(), 0);
+    EXPECT_NE(result.load(), md::AfcError::Timeout);  // it went: no time-out
     ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageDetached) == 1; }));
     // Closing after the device went is harmless, and so is closing twice.
     client->close();

@@ -8,6 +8,7 @@
 
 #include "device/air_traffic_host_helper.h"
 #include "device/base_info.h"
+#include "filemanager/storage_count.h"
 #include "imd_backend_fixture.h"
 #include "request_counting_proxy.h"
 
@@ -187,6 +188,56 @@ TEST_F(ImdBackendAttach, ADeviceAnsweringEveryRequestIn3SecondsIsListedWithin30S
     ASSERT_TRUE(shown);
     EXPECT_EQ((*shown)["DeviceName"].toString(), "Test iPhone");
     EXPECT_LE(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
+// What the status page starts once the device is listed (the storage count: photo folders, the
+// media library and the apps' sizes) goes on in the attach's lockdown session: services asked
+// for one after the other share it, each costing its own start only.
+TEST_F(ImdBackendAttach, TheFirstPageStartsItsServicesInTheAttachsSession) {
+    setProfile("ios17", "17.5");
+    phone.addMediaFile("/DCIM/100APPLE/IMG_0001.JPG", "photo");
+    startCounted();
+    ASSERT_TRUE(attachAsTheProgramDoes());
+    EXPECT_EQ(proxy->count("StartSession"), 2);  // the handshake's and the check's
+    auto& manager = amd::DeviceManager::GetInstance();
+    const int index = manager.Indices().front();
+    using C = filemanager::StorageCategory;
+    std::vector<filemanager::StorageScanStatus> ended;
+    filemanager::countStorageCategories(
+        {index, manager.DeviceSerial(index)},
+        {C::Apps, C::Music, C::Movies, C::PhotoLibrary, C::CameraRoll}, {},
+        [&](const filemanager::StorageCountStep& step) { ended.push_back(step.status); });
+    EXPECT_EQ(ended,
+              std::vector<filemanager::StorageScanStatus>(3, filemanager::StorageScanStatus::Done));
+    EXPECT_EQ(proxy->count("StartSession"), 2);
+}
+
+// Brackets that follow each other share the kept session; once idle it is closed (its goodbye
+// goes out without any bracket), and the next bracket starts a new one.
+TEST_F(ImdBackendAttach, AKeptSessionIsClosedWhenIdleAndStartedAgainWhenNeeded) {
+    md::imd::ImdLibrary::Options options = shortLimits();
+    options.sessionIdle = std::chrono::milliseconds(300);
+    startCounted(std::move(options));  // the legacy profile: no TLS hides the requests
+    subscribe();
+    const md::DeviceHandle handle = waitForAttached();
+    ASSERT_TRUE(handle);
+    const auto bracket = [&] {
+        PlistValue value;
+        EXPECT_EQ(handle->connect(), 0);
+        EXPECT_EQ(handle->startSession(), 0);
+        EXPECT_EQ(handle->copyValue(std::nullopt, std::string("DeviceName"), value), 0);
+        EXPECT_EQ(value.toString(), "Test iPhone");
+        handle->stopSession();
+        EXPECT_EQ(handle->disconnect(), 0);
+    };
+    bracket();
+    const int sessions = proxy->count("StartSession");
+    const int goodbyes = proxy->count("Goodbye");
+    bracket();
+    EXPECT_EQ(proxy->count("StartSession"), sessions);
+    ASSERT_TRUE(loopUntil([&] { return proxy->count("Goodbye") > goodbyes; }, 5000));
+    bracket();
+    EXPECT_EQ(proxy->count("StartSession"), sessions + 1);
 }
 
 TEST_F(ImdBackendAttach, ARefusedTrustQuestionIsAskedOncePerPlug) {

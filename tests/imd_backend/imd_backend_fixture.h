@@ -129,8 +129,8 @@ class ImdBackendTest : public UsbmuxTest {
 
     // Starts the server, installs the library for the device layer and waits until the device
     // manager has the phone: its index (-1 when it never came).
-    int startWithDeviceManager() {
-        startLibrary();
+    int startWithDeviceManager(md::imd::ImdLibrary::Options options = shortLimits()) {
+        startLibrary(std::move(options));
         if (HasFatalFailure()) {
             return -1;
         }

@@ -7,10 +7,39 @@
 #include "device/afc_service.h"
 #include "filemanager/photo_scan.h"
 #include "imd_backend_fixture.h"
+#include "platform/mobiledevice/imd/imd_device.h"
 #include "request_counting_proxy.h"
 
 namespace nimbara::test {
 namespace {
+
+// A device whose first answers to a pairing come too late: the library gives up on them (after
+// its own half minute, which this stands in for).
+class LateToPair : public md::imd::ImdDevice {
+  public:
+    static std::shared_ptr<md::imd::WatchedDevice> open(const md::imd::RawDeviceEvent& event,
+                                                        std::uint64_t serial, int late) {
+        idevice_t device = nullptr;
+        if (idevice_new_with_options(&device, event.udid.c_str(), IDEVICE_LOOKUP_USBMUX) !=
+            IDEVICE_E_SUCCESS) {
+            return nullptr;
+        }
+        return std::shared_ptr<LateToPair>(new LateToPair(device, event, serial, late));
+    }
+
+  protected:
+    int pairWithLibrary() override {
+        return late_.fetch_sub(1) > 0 ? md::Error::Timeout : ImdDevice::pairWithLibrary();
+    }
+
+  private:
+    LateToPair(idevice_t device, const md::imd::RawDeviceEvent& event, std::uint64_t serial,
+               int late)
+        : ImdDevice(device, event.udid, event.muxHandle, serial,
+                    {std::chrono::seconds(6), std::chrono::seconds(10), std::chrono::seconds(10)}),
+          late_(late) {}
+    std::atomic<int> late_;
+};
 
 class ImdBackendRepair : public ImdBackendTest {
   protected:
@@ -28,6 +57,7 @@ class ImdBackendRepair : public ImdBackendTest {
                                                        server.folder() / "counted-socket");
         md::imd::ImdLibrary::Options options = shortLimits();
         options.trustRetry = trustRetry;
+        options.makeDevice = makeDevice;
         library = std::make_shared<md::imd::ImdLibrary>(std::move(options));
         md::setLibrary(library);
         subscribe();
@@ -67,6 +97,7 @@ class ImdBackendRepair : public ImdBackendTest {
     }
 
     std::unique_ptr<RequestCountingProxy> proxy;
+    md::imd::ImdLibrary::Options::MakeDevice makeDevice;  // null: the library's own
 };
 
 struct Answer {
@@ -125,6 +156,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Answer{usbmuxsim::kFaultTrustPending, md::Error::PairingPending, false},
                       Answer{usbmuxsim::kFaultPasscodeLocked, md::Error::PasswordProtected, false},
                       Answer{usbmuxsim::kFaultTrustPending, md::Error::PairingPending, true}));
+
+// A pairing whose answer never came in time is asked again on the same plug, as a device that
+// is slow, not one that refused: it attaches once it answers.
+TEST_F(ImdBackendRepair, APairingThatTimedOutIsAskedAgainUntilTheDeviceAnswers) {
+    std::atomic<int> plugs{0};
+    makeDevice = [&plugs](const md::imd::RawDeviceEvent& event, std::uint64_t serial) {
+        return LateToPair::open(event, serial, plugs++ == 0 ? 0 : 2);
+    };
+    ASSERT_GE(startCounted(std::chrono::milliseconds(50)), 0);
+    unpairOnDevice();
+    replug();
+    ASSERT_TRUE(loopUntil([&] { return heard.count(md::kMessageAttached) == 2; }, 5000));
+    EXPECT_EQ(heard.count(md::kMessageWaiting), 1);
+    EXPECT_EQ(scan(managedIndex()), 0);
+}
 
 // The daemon loses the record (another tool's "unpair" deletes it, after its Unpair or alone):
 // the next scan pairs again and goes on, each time it happens; while the trust question shows,

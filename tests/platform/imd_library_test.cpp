@@ -222,11 +222,12 @@ TEST_F(ImdLibraryTest, ALockedDeviceWaitsWithItsReasonAndAppearsOnceUnlocked) {
     ASSERT_TRUE(loop.runUntil([&] { return events.count(md::kMessageAttached) == 1; }));
     const auto device = lastMade();
     EXPECT_EQ(device->checks(), 4u);
-    // Waiting was reported once per reason, and the reason was readable when it was.
+    // Connecting at once, then waiting once per reason (the reason readable when it was).
     ASSERT_EQ(events.count(md::kMessageWaiting), 2);
-    EXPECT_EQ(events.seen[0].message, md::kMessageWaiting);
+    EXPECT_EQ(events.seen[0].message, md::kMessageConnecting);
     EXPECT_EQ(events.seen[1].message, md::kMessageWaiting);
-    EXPECT_EQ(events.seen[2].message, md::kMessageAttached);
+    EXPECT_EQ(events.seen[2].message, md::kMessageWaiting);
+    EXPECT_EQ(events.seen[3].message, md::kMessageAttached);
     EXPECT_EQ(device->waitReason(), md::Error::Ok);
 }
 
@@ -286,7 +287,7 @@ TEST_F(ImdLibraryTest, DoubledUnknownAndImplausibleEventsChangeNothing) {
     source->post(Kind::Added, 11, "DEV-1");
     ASSERT_TRUE(loop.runUntil([&] { return events.count(md::kMessageAttached) == 1; }));
     spin(100);
-    EXPECT_EQ(events.seen.size(), 1u);
+    EXPECT_EQ(events.seen.size(), 2u);  // connecting, attached
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_EQ(made.size(), 1u);
 }
@@ -299,9 +300,9 @@ TEST_F(ImdLibraryTest, AReplugWhoseRemovalWasLostReplacesTheOldAttachment) {
     source->post(Kind::Added, 21, "DEV-1");
     ASSERT_TRUE(loop.runUntil([&] { return events.count(md::kMessageAttached) == 2; }));
     EXPECT_FALSE(first->attached());
-    ASSERT_EQ(events.seen.size(), 3u);
-    EXPECT_EQ(events.seen[1].message, md::kMessageDetached);
-    EXPECT_EQ(events.seen[1].device, first);
+    ASSERT_EQ(events.seen.size(), 5u);  // each attachment connecting first
+    EXPECT_EQ(events.seen[2].message, md::kMessageDetached);
+    EXPECT_EQ(events.seen[2].device, first);
     EXPECT_EQ(library->attachedDevices().size(), 1u);
 }
 

@@ -199,6 +199,7 @@ TEST(ImdUsbmuxEvents, AttachAndDetachComeThroughLibusbmuxdToOurThread) {
 
         mux.attach(5, "00008020-FAKE0001");
         ASSERT_TRUE(loop.runUntil([&] { return events.count(md::kMessageWaiting) == 1; }));
+        EXPECT_EQ(events.seen[0].message, md::kMessageConnecting);
         const md::DeviceHandle device = events.seen[0].device;
         EXPECT_EQ(events.seen[0].thread, QThread::currentThread());
         EXPECT_EQ(device->identifier().rfind("usb:00008020-FAKE0001#", 0), 0u);
@@ -211,7 +212,7 @@ TEST(ImdUsbmuxEvents, AttachAndDetachComeThroughLibusbmuxdToOurThread) {
         EXPECT_EQ(events.seen.back().device, device);
         EXPECT_FALSE(device->attached());
         EXPECT_EQ(device->connect(), md::Error::DeviceGone);
-        EXPECT_EQ(events.seen.size(), 2u);
+        EXPECT_EQ(events.seen.size(), 3u);
     }
     // The library is gone, and with it its subscription to usbmuxd.
     EXPECT_TRUE(loop.runUntil([&] { return mux.listeners() == 0; }));

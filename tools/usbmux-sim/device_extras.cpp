@@ -72,6 +72,7 @@ std::optional<DeviceExtras> readExtras(const md::sim::SimulatedDevice& device) {
     addNames(faults[layout::kFaultRefusedServices], extras.refusedServices);
     addNames(faults[kFaultStalledServices], extras.stalledServices);
     addNames(faults[kFaultStalledLockdown], extras.stalledLockdown);
+    addNames(faults[kFaultStalledInSession], extras.stalledInSession);
     for (const auto& [folder, names] : faults[kFaultListedNames].toDict()) {
         for (const auto& name : names.toArray()) {
             if (name.isString()) {

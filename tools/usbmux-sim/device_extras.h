@@ -26,6 +26,7 @@ inline constexpr const char* kFaultTrustPending = "TrustPending";
 inline constexpr const char* kFaultRestrictedContainers = "RestrictedContainers";
 inline constexpr const char* kFaultStalledServices = "StalledServices";
 inline constexpr const char* kFaultStalledLockdown = "StalledLockdown";
+inline constexpr const char* kFaultStalledInSession = "StalledInSession";
 inline constexpr const char* kFaultListedNames = "ListedNames";
 inline constexpr const char* kFaultMoverAnswer = "MoverAnswer";
 inline constexpr const char* kFaultSlowDiskUsageMs = "SlowDiskUsageMs";
@@ -48,6 +49,8 @@ struct DeviceExtras {
     std::set<std::string> stalledServices;
     // Lockdown requests ("GetValue", "StartSession", ...) read and never answered.
     std::set<std::string> stalledLockdown;
+    // The same, only once a session started on the connection.
+    std::set<std::string> stalledInSession;
     // Names a listing of a media folder answers besides the folder's own entries.
     std::map<std::string, std::vector<std::string>> listedNames;
     // What the crash-report mover says instead of "ping", having moved nothing.

@@ -132,7 +132,8 @@ bool LockdownSession::beginTls(HandshakeLog::Pending handshake) {
 
 bool LockdownSession::stalls(const std::optional<DeviceExtras>& extras, const PlistValue& request) {
     const std::string& name = request["Request"].toString();
-    if (!extras || !extras->stalledLockdown.count(name)) {
+    if (!extras || !(extras->stalledLockdown.count(name) ||
+                     (sessionOpen_ && extras->stalledInSession.count(name)))) {
         return false;
     }
     server_.log("lockdown " + name + " stalls");

@@ -22,8 +22,9 @@
 // The global domain is served as global_values.h makes it: "ProductVersion" and "BuildVersion" as
 // the profile has them, and the keys of a current iPhone.
 //
-// A request named in the device's stalled lockdown requests (device_extras.h) is read and never
-// answered: the socket stays open, even after the device went away, until the peer closes it.
+// A request named in the device's stalled lockdown requests (device_extras.h), or in its
+// requests stalled in a session while one is open, is read and never answered: the socket stays
+// open, even after the device went away, until the peer closes it.
 // With the device's lockdown delay every answer waits that long first.
 //
 // The device is connected for the life of the socket (the caller connected it; run()

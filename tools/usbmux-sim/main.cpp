@@ -69,6 +69,8 @@
 //                                 read and never answered, and the connection outlives the
 //                                 device's detach (a device hung mid-request) until the peer
 //                                 closes it
+//   "StalledInSession": [requests] the same, only once a session started on the connection (a
+//                                 device that answers the handshake and hangs on what follows)
 //   "ListedNames": {path: [names]}  a listing of that media folder answers these names as
 //                                 well, names no file system holds ("..", "a/b", "") included
 //   "MoverAnswer": string         the crash-report mover says this instead of "ping" and moves

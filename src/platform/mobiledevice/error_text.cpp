@@ -36,6 +36,8 @@ std::string errorText(int code) {
             return "The device refused the request.";
         case Error::Timeout:
             return "The device did not answer in time.";
+        case Error::Connecting:
+            return "The device is being connected.";
         case Error::ProtocolError:
             return "The device sent an answer that could not be understood.";
         case Error::InvalidArgument:

@@ -49,6 +49,8 @@ constexpr int PasswordProtected = static_cast<int>(0xE8000071u);  // locked with
 constexpr int PairingPending = static_cast<int>(0xE8000095u);     // the trust question is showing
 constexpr int ContainerRefused = static_cast<int>(0xE80000A1u);   // the app does not share files
 constexpr int Timeout = static_cast<int>(0xE80000A2u);            // the device did not answer
+// No failure: what the device layer says of a device plugged in and being read.
+constexpr int Connecting = static_cast<int>(0xE80000A3u);
 }  // namespace Error
 
 // A sentence the user can read for a library error code ("" for 0): what went wrong and, where
@@ -67,6 +69,7 @@ constexpr int NotFound = 8;
 constexpr int IsDirectory = 9;
 constexpr int PermissionDenied = 10;
 constexpr int NotConnected = 11;
+constexpr int Timeout = 12;  // the device did not answer in time (the connection is lost)
 constexpr int Exists = 16;
 constexpr int NoSpace = 18;
 constexpr int IoError = 20;
@@ -196,11 +199,14 @@ using StatusCallback = std::function<void(const PlistValue& status)>;
 
 // Attach (1) and detach (2) events. A device that is plugged in but can't be used yet (locked,
 // the trust question showing or refused) is reported with kMessageWaiting (3) and its
-// waitReason(), again whenever the reason changes; once usable it is reported attached. A device
-// reported only as waiting is reported detached when it goes.
+// waitReason(), again whenever the reason changes; once usable it is reported attached. A
+// backend whose devices take a while to be read reports one with kMessageConnecting (4) as soon
+// as it is plugged in, before any of those. A device reported only as waiting or connecting is
+// reported detached when it goes.
 constexpr int kMessageAttached = 1;
 constexpr int kMessageDetached = 2;
 constexpr int kMessageWaiting = 3;
+constexpr int kMessageConnecting = 4;
 using NotificationCallback = std::function<void(int message, const DeviceHandle& device)>;
 
 class Subscription {

@@ -175,6 +175,11 @@ int AfcWire::fail(int code) {
     return code;
 }
 
+int AfcWire::failedReceive() {
+    timedOut_ = connection_->timedOut();
+    return fail(timedOut_ ? AfcError::Timeout : AfcError::NotConnected);
+}
+
 bool AfcWire::receiveExactly(std::uint8_t* buffer, std::size_t length) {
     std::size_t got = 0;
     while (got < length) {
@@ -211,7 +216,7 @@ int AfcWire::request(std::uint64_t operation, const std::vector<std::uint8_t>& a
     reply = Reply{};
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_ || broken_) {
-        return AfcError::NotConnected;
+        return !closed_ && timedOut_ ? AfcError::Timeout : AfcError::NotConnected;
     }
     ++packetNumber_;
     if (int rc = send(operation, arguments, payload, payloadLength)) {
@@ -219,7 +224,7 @@ int AfcWire::request(std::uint64_t operation, const std::vector<std::uint8_t>& a
     }
     std::uint8_t header[afc::kHeaderSize];
     if (!receiveExactly(header, sizeof header)) {
-        return fail(AfcError::NotConnected);
+        return failedReceive();
     }
     const std::uint64_t entire = le64(header + 8);
     const std::uint64_t thisLength = le64(header + 16);
@@ -232,7 +237,7 @@ int AfcWire::request(std::uint64_t operation, const std::vector<std::uint8_t>& a
     }
     reply.data.resize(static_cast<std::size_t>(entire - afc::kHeaderSize));
     if (!reply.data.empty() && !receiveExactly(reply.data.data(), reply.data.size())) {
-        return fail(AfcError::NotConnected);
+        return failedReceive();
     }
     if (reply.operation == afc::kOpStatus) {
         if (reply.data.size() < 8) {

@@ -10,8 +10,10 @@
 // up, and is never larger than the request can call for (a listing or attribute list at most
 // kMaxListingBytes, a read at most what was asked). Each reply is awaited with the connection's
 // own timeout. After a reply that breaks these rules, a timeout or a closed connection the client
-// is broken: every later call fails at once with AfcError::NotConnected, since what the device
-// sends next can no longer be matched to a request.
+// is broken: every later call fails at once, since what the device sends next can no longer be
+// matched to a request. A device that said nothing within the timeout is told apart from one
+// that refused or went: that call, and every later one, fails with AfcError::Timeout; otherwise
+// later calls fail with AfcError::NotConnected.
 //
 // Paths are normalised before they go out (empty and "." components vanish, ".." never climbs
 // above the root); a path holding NUL is refused.
@@ -73,8 +75,9 @@ class AfcWire {
 
     // Sends one request and reads its reply, allowing at most `maxReplyData` bytes after the
     // header. AfcError::Ok with the reply, the device's status code when it answered with a
-    // failure status, NotConnected once broken or closed, HeaderInvalid for a reply that breaks
-    // the rules above (the wire is broken from then on).
+    // failure status, Timeout when the device did not answer in time (and once broken by that),
+    // NotConnected once broken otherwise or closed, HeaderInvalid for a reply that breaks the
+    // rules above (the wire is broken from then on).
     int request(std::uint64_t operation, const std::vector<std::uint8_t>& arguments,
                 const void* payload, std::size_t payloadLength, std::size_t maxReplyData,
                 Reply& reply);
@@ -88,11 +91,14 @@ class AfcWire {
              const void* payload, std::size_t payloadLength);
     bool receiveExactly(std::uint8_t* buffer, std::size_t length);
     int fail(int code);
+    // A receive that failed: Timeout when the device said nothing in time, else NotConnected.
+    int failedReceive();
 
     const std::shared_ptr<ServiceConnection> connection_;
     mutable std::mutex mutex_;
     std::uint64_t packetNumber_ = 0;
     bool broken_ = false;
+    bool timedOut_ = false;  // broken because the device did not answer in time
     bool closed_ = false;
 };
 

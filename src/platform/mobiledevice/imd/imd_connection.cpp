@@ -1,5 +1,6 @@
 #include "platform/mobiledevice/imd/imd_connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -117,6 +118,14 @@ bool Channel::enableTls() {
 
 void Channel::disableTls() {
     idevice_connection_disable_bypass_ssl(connection_, shut_.load() ? 1 : 0);
+}
+
+bool Channel::quiet() const {
+    if (fd_ < 0) {
+        return true;
+    }
+    pollfd watched{fd_, POLLIN | POLLRDHUP, 0};
+    return !shut_.load() && ::poll(&watched, 1, 0) == 0;
 }
 
 void Channel::shutDown() {

@@ -51,6 +51,8 @@ class Channel : public ServiceConnection, public std::enable_shared_from_this<Ch
     // Ends the socket (see above). Safe from any thread, any number of times.
     void shutDown();
     bool isShut() const { return shut_.load(); }
+    // Nothing to read and no hang-up from the peer, right now (true when that can't be told).
+    bool quiet() const;
     bool timedOut() const override { return timedOut_.load(); }
 
   private:

@@ -106,30 +106,36 @@ std::optional<PlistValue> valueFromPlist(void* node) {
 }
 
 std::shared_ptr<ImdDevice> ImdDevice::open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial, std::chrono::milliseconds timeout,
-                                           std::chrono::milliseconds diskUsageFresh) {
+                                           std::uint64_t serial, const Limits& limits) {
     idevice_t device = nullptr;
     if (idevice_new_with_options(&device, udid.c_str(), IDEVICE_LOOKUP_USBMUX) !=
             IDEVICE_E_SUCCESS ||
         !device) {
         return nullptr;
     }
-    return std::shared_ptr<ImdDevice>(
-        new ImdDevice(device, udid, muxHandle, serial, timeout, diskUsageFresh));
+    return std::shared_ptr<ImdDevice>(new ImdDevice(device, udid, muxHandle, serial, limits));
 }
 
 ImdDevice::ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle,
-                     std::uint64_t serial, std::chrono::milliseconds timeout,
-                     std::chrono::milliseconds diskUsageFresh)
+                     std::uint64_t serial, const Limits& limits)
     : device_(device),
       udid_(std::move(udid)),
       muxHandle_(muxHandle),
       serial_(serial),
-      timeout_(timeout),
-      diskUsageFresh_(diskUsageFresh),
-      wire_(device, udid_, timeout) {}
+      timeout_(limits.timeout),
+      diskUsageFresh_(limits.diskUsageFresh),
+      sessionIdle_(limits.sessionIdle),
+      wire_(device, udid_, limits.timeout) {}
 
 ImdDevice::~ImdDevice() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ending_ = true;
+    }
+    idleWake_.notify_all();
+    if (idleCloser_.joinable()) {
+        idleCloser_.join();
+    }
     markDetached();
     wire_.close();  // before the device handle it was made from goes
     idevice_free(device_);
@@ -176,9 +182,20 @@ int ImdDevice::connect() {
         ++connectDepth_;
         return Error::Ok;
     }
-    if (std::exchange(parked_, false) &&
-        (wire_.broken() || std::chrono::steady_clock::now() - parkedAt_ > diskUsageFresh_)) {
-        wire_.close();  // kept too long to be taken up: a new one
+    takenUp_ = false;
+    if (std::exchange(parked_, false)) {
+        // A session goes on only under the pair record it started with: one the daemon lost
+        // or replaced meanwhile is proven (or made) again by a new session.
+        const auto stillPaired = [this] {
+            const std::optional<PairIdentity> identity = readPairIdentity(udid_);
+            return identity && identity->hostId == wire_.sessionHostId();
+        };
+        if (wire_.reusable() && std::chrono::steady_clock::now() - parkedAt_ <= sessionIdle_ &&
+            (!wire_.inSession() || stillPaired())) {
+            takenUp_ = wire_.inSession();  // the session an earlier bracket left goes on
+        } else {
+            wire_.close();  // lost, closed by the device, or kept too long: a new one
+        }
     }
     if (int rc = wire_.open()) {
         return rc;
@@ -196,13 +213,57 @@ int ImdDevice::disconnect() {
         return detached_.load() ? Error::DeviceGone : Error::Ok;
     }
     sessionDepth_ = 0;
-    if (std::exchange(parkNext_, false) && !detached_.load()) {
-        parked_ = true;  // for the next bracket, session and all
-        parkedAt_ = std::chrono::steady_clock::now();
+    takenUp_ = false;
+    if (!detached_.load() && !wire_.broken()) {
+        parkLocked();  // for the next bracket, session and all
         return Error::Ok;
     }
     wire_.close();  // its goodbye ends a session still open
     return detached_.load() ? Error::DeviceGone : Error::Ok;
+}
+
+void ImdDevice::parkLocked() {
+    parked_ = true;
+    parkedAt_ = std::chrono::steady_clock::now();
+    if (!idleCloser_.joinable()) {
+        idleCloser_ = std::thread([this] { closeWhenIdle(); });
+    }
+    idleWake_.notify_all();
+}
+
+void ImdDevice::closeWhenIdle() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (!ending_) {
+        if (!parked_) {
+            idleWake_.wait(lock);
+            continue;
+        }
+        const auto due = parkedAt_ + sessionIdle_;
+        if (std::chrono::steady_clock::now() < due && !detached_.load()) {
+            idleWake_.wait_until(lock, due);
+            continue;
+        }
+        parked_ = false;
+        wire_.close();  // its goodbye ends the session (nothing is sent once the device went)
+    }
+}
+
+int ImdDevice::requestLocked(const char* name, const PlistValue& message, PlistValue& reply) {
+    int rc = wire_.request(name, message, reply);
+    if (rc == Error::SessionInactive && std::exchange(takenUp_, false) && !detached_.load()) {
+        // The device ended the session while it was kept: a new connection and session, and
+        // the request once more.
+        wire_.close();
+        rc = wire_.open();
+        if (rc == Error::Ok) {
+            rc = wire_.startSession();
+        }
+        if (rc == Error::Ok) {
+            rc = wire_.request(name, message, reply);
+        }
+    }
+    takenUp_ = false;  // the session answered (or is gone): it is this bracket's now
+    return rc;
 }
 
 int ImdDevice::validatePairing() {
@@ -290,7 +351,7 @@ int ImdDevice::copyValue(const std::optional<std::string>& domain,
         message["Key"] = *key;
     }
     PlistValue reply;
-    if (int rc = wire_.request("GetValue", std::move(message), reply)) {
+    if (int rc = requestLocked("GetValue", message, reply)) {
         return rc;
     }
     const PlistValue* found = reply.find("Value");
@@ -350,7 +411,7 @@ int ImdDevice::openService(const std::string& name, std::shared_ptr<Channel>& ch
         PlistValue message = PlistValue::dict();
         message["Service"] = name;
         PlistValue reply;
-        if (int rc = wire_.request("StartService", std::move(message), reply)) {
+        if (int rc = requestLocked("StartService", message, reply)) {
             return rc;
         }
         const PlistValue* number = reply.find("Port");
@@ -545,7 +606,9 @@ int ImdDevice::handshake(lockdownd_client_t& session) {
         const lockdownd_error_t rc = lockdownd_client_new_with_handshake(device_, &client, kLabel);
         if (rc == LOCKDOWN_E_SUCCESS) {
             session = client;  // its session ends when it is freed
-            provedBySession();
+            // Proven; why the device waits changes only with what the whole check finds, so
+            // that a waiting device's reason stays on show while it is checked again.
+            proven_.store(true);
             return Error::Ok;
         }
         if (attempt > 0 || !hadRecord || !isForgottenPairing(rc)) {
@@ -561,6 +624,9 @@ int ImdDevice::handshake(lockdownd_client_t& session) {
 
 int ImdDevice::preflight() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (std::exchange(parked_, false)) {
+        wire_.close();  // the check asks on a connection of its own
+    }
     int rc = wire_.open();
     if (rc == Error::Ok) {
         // What the library's handshake asks first of a device it doesn't know yet; answered
@@ -606,9 +672,7 @@ int ImdDevice::checkTrust() {
                     checked[part] = std::move(values);
                 }
             }
-            // The device layer's first bracket of the attach goes on in this session.
-            std::lock_guard<std::mutex> lock(mutex_);
-            parkNext_ = true;
+            // The device layer's first brackets of the attach go on in this session.
             return Error::Ok;
         });
     }

@@ -12,12 +12,16 @@
 //
 // After that, connect() opens a lockdown connection of our own (LockdownWire, imd_lockdown.h)
 // and startSession() a session on it; both nest (the first call opens, the last matching call
-// closes). A session ends with its connection's goodbye (no StopSession of its own when the
-// connection closes next), and the trust check's connection and session, which read what the
-// attach needs, are taken up by the first bracket that follows them. Every request on it waits at
-// most the device's timeout, and a detach ends the one in progress at once; a request that ran out
-// costs the connection, so later calls fail until the bracket closed it and connect() opened a new
-// one. validatePairing() fails only after a refusal (the session start pairs again where needed),
+// closes). The device has one such connection at a time, shared by the brackets that follow each
+// other: when the last bracket closes, the connection and its session stay open, and the next
+// bracket within `sessionIdle` takes them up (the trust check's, which read what the attach
+// needs, included), so services asked for together cost one session. A thread of the device's
+// closes the connection once it has been idle that long (its goodbye ends the session); a detach
+// ends it at once. Every request on it waits at most the device's timeout, and a detach ends the
+// one in progress at once; a request that ran out costs the connection, so later calls fail (as
+// timed out) until the bracket closed it and connect() opened a new one. A connection the device
+// closed while it was idle, or a session it ended, is opened again by the bracket that finds it
+// so. validatePairing() fails only after a refusal (the session start pairs again where needed),
 // isPaired() answers from the last proof, pair() pairs only a device whose proof failed. Started
 // services are channels (imd_connection.h) that fail at once after the device detached:
 // markDetached() shuts every one still open. Values from the device pass through our
@@ -29,10 +33,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/mobiledevice/imd/imd_connection.h"
@@ -74,12 +80,18 @@ std::optional<PlistValue> valueFromPlist(void* node);
 
 class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdDevice> {
   public:
+    struct Limits {
+        // How long the device may take to answer any one request.
+        std::chrono::milliseconds timeout{30000};
+        // How long the values a trust check read (the global domain and the disk usage) serve
+        // the reads of the attach (see recentValue() and openMediaSync()).
+        std::chrono::milliseconds diskUsageFresh{10000};
+        // How long the lockdown connection and session stay open, unused, for the next bracket.
+        std::chrono::milliseconds sessionIdle{10000};
+    };
     // Makes the device of a usbmuxd attachment; null when the library can't find it.
-    // `diskUsageFresh`: how long the values a trust check read (the global domain and the disk
-    // usage) serve the reads of the attach (see recentValue() and openMediaSync()).
     static std::shared_ptr<ImdDevice> open(const std::string& udid, std::uint32_t muxHandle,
-                                           std::uint64_t serial, std::chrono::milliseconds timeout,
-                                           std::chrono::milliseconds diskUsageFresh);
+                                           std::uint64_t serial, const Limits& limits);
     ~ImdDevice() override;
 
     std::string identifier() const override;
@@ -116,11 +128,25 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     std::unique_ptr<MediaSyncConnection> openMediaSync() override;
     const std::string& udid() const override { return udid_; }
 
-  private:
+  protected:
+    // Takes ownership of `device`.
     ImdDevice(idevice_t device, std::string udid, std::uint32_t muxHandle, std::uint64_t serial,
-              std::chrono::milliseconds timeout, std::chrono::milliseconds diskUsageFresh);
+              const Limits& limits);
 
+    // lockdownd_pair on a client of the library's (it makes and stores the pair record), within
+    // the library's own time limit. (Tests stand in for a device whose answer comes too late.)
+    virtual int pairWithLibrary();
+
+  private:
     int checkLocked(bool needSession) const;
+    // A lockdown request in the bracket's session. A session taken up from an earlier bracket
+    // that the device ended meanwhile is started again on a new connection, once.
+    int requestLocked(const char* name, const PlistValue& message, PlistValue& reply);
+    // Keeps the connection (and its session) for the next bracket; the idle closer ends it.
+    void parkLocked();
+    // The idle closer's thread: closes the kept connection once it has been idle for
+    // `sessionIdle_`, until the device object goes.
+    void closeWhenIdle();
     // Asks lockdown on our own connection, within our limit, what the library's handshake asks
     // it (its ProductVersion): a device that doesn't answer says so here, and not from inside
     // the handshake, which waits it out for as long as the device keeps the connection.
@@ -137,8 +163,6 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     void notePairAnswer(int rc);
     // A session started: the pairing holds.
     void provedBySession();
-    // lockdownd_pair on a client of the library's (it makes and stores the pair record).
-    int pairWithLibrary();
     // Starts a lockdown service and connects to it. Needs a session.
     int openService(const std::string& name, std::shared_ptr<Channel>& channel);
     // Asks house arrest for an app's container ("VendContainer") or its documents
@@ -160,6 +184,7 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     const std::uint64_t serial_;
     const std::chrono::milliseconds timeout_;
     const std::chrono::milliseconds diskUsageFresh_;
+    const std::chrono::milliseconds sessionIdle_;
     std::atomic<bool> detached_{false};
     std::atomic<int> waitReason_{Error::Ok};
 
@@ -167,11 +192,14 @@ class ImdDevice : public WatchedDevice, public std::enable_shared_from_this<ImdD
     LockdownWire wire_;
     int connectDepth_ = 0;
     int sessionDepth_ = 0;
-    // The trust check leaves its connection and session open for the first bracket of the
-    // attach, which takes them up within `diskUsageFresh_`; a later one gets a new connection.
-    bool parkNext_ = false;
+    // The connection kept open for the next bracket, since when; and whether this bracket took
+    // up a session an earlier one started (which the device may have ended meanwhile).
     bool parked_ = false;
     std::chrono::steady_clock::time_point parkedAt_;
+    bool takenUp_ = false;
+    std::condition_variable idleWake_;  // with mutex_
+    bool ending_ = false;
+    std::thread idleCloser_;  // started with the first kept connection, joined by the destructor
     std::atomic<bool> proven_{false};          // the last session, handshake or pairing proved it
     std::atomic<int> pairRefusal_{Error::Ok};  // the refusal that stands for this attachment
 

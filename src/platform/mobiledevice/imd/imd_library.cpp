@@ -50,7 +50,7 @@ class WatchCore {
         std::uint32_t handle = 0;
         std::shared_ptr<WatchedDevice> device;
         State state = State::Waiting;
-        bool reported = false;  // subscribers heard that it is waiting
+        bool reported = false;  // subscribers heard that it is connecting or waiting
         int reason = Error::Ok;
         bool retry = false;
         Clock::time_point retryAt;
@@ -188,13 +188,19 @@ void WatchCore::added(const RawDeviceEvent& event) {
             << "The device" << shown(event.udid) << "could not be opened.";
         return;
     }
+    std::vector<std::shared_ptr<Subscriber>> subscribers;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        // Its check may take a while (each of a slow device's answers): it is said to be
+        // connecting meanwhile.
         Entry entry;
         entry.handle = event.muxHandle;
         entry.device = std::move(device);
+        entry.reported = true;
+        subscribers = broadcastLocked(kMessageConnecting, entry.device);
         entries_.push_back(std::move(entry));
     }
+    deliver(subscribers);
     tryUse(event.muxHandle);
 }
 
@@ -324,7 +330,9 @@ void WatchCore::addSubscriber(const std::shared_ptr<Subscriber>& subscriber) {
             if (entry.state == State::Attached) {
                 subscriber->enqueue(kMessageAttached, entry.device);
             } else if (entry.reported) {
-                subscriber->enqueue(kMessageWaiting, entry.device);
+                // Not checked yet: still connecting.
+                subscriber->enqueue(
+                    entry.reason == Error::Ok ? kMessageConnecting : kMessageWaiting, entry.device);
             }
         }
     }
@@ -380,10 +388,11 @@ ImdLibrary::ImdLibrary() : ImdLibrary(Options{}) {}
 ImdLibrary::ImdLibrary(Options options)
     : core_(std::make_shared<WatchCore>(
           options.makeDevice ? std::move(options.makeDevice)
-                             : [timeout = options.timeout, fresh = options.diskUsageFresh](
+                             : [limits = ImdDevice::Limits{options.timeout, options.diskUsageFresh,
+                                                           options.sessionIdle}](
                                    const RawDeviceEvent& event,
                                    std::uint64_t serial) -> std::shared_ptr<WatchedDevice> {
-              return ImdDevice::open(event.udid, event.muxHandle, serial, timeout, fresh);
+              return ImdDevice::open(event.udid, event.muxHandle, serial, limits);
           },
           options.trustRetry)),
       source_(options.source ? std::move(options.source) : makeUsbmuxEventSource()) {}

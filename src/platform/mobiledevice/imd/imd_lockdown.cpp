@@ -92,6 +92,11 @@ bool LockdownWire::isOpen() const {
     return channel_ != nullptr;
 }
 
+bool LockdownWire::reusable() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return channel_ && !cut_ && !broken_ && channel_->quiet();
+}
+
 int LockdownWire::open() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -206,6 +211,7 @@ int LockdownWire::startSession() {
         tls_ = true;
     }
     sessionId_ = sessionId;
+    sessionHostId_ = identity->hostId;
     return Error::Ok;
 }
 
@@ -216,6 +222,7 @@ int LockdownWire::stopSession() {
     PlistValue message = PlistValue::dict();
     message["SessionID"] = sessionId_;
     sessionId_.clear();
+    sessionHostId_.clear();
     PlistValue reply;
     const int rc = request("StopSession", std::move(message), reply);
     if (tls_) {
@@ -248,6 +255,7 @@ void LockdownWire::close() {
         broken_ = false;
     }
     sessionId_.clear();
+    sessionHostId_.clear();
     tls_ = false;
     // Freed here, on the owner's thread: cut() holds it only while it shuts the socket.
 }

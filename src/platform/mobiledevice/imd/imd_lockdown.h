@@ -49,10 +49,15 @@ class LockdownWire {
     int startSession();
     int stopSession();
     bool inSession() const { return !sessionId_.empty(); }
+    // The HostID the session started with (empty without one).
+    const std::string& sessionHostId() const { return sessionHostId_; }
     // Says goodbye (when the connection is whole), which ends a session still open, and closes
     // it without waiting for the answer.
     void close();
     bool isOpen() const;
+    // Open, whole and quiet (the device neither closed it nor sent anything unasked): fit to be
+    // taken up by the next bracket.
+    bool reusable() const;
     // A request ran out of time: the connection is of no more use.
     bool broken() const { return broken_; }
     // The device went: ends the request in progress, and every later one fails.
@@ -72,6 +77,7 @@ class LockdownWire {
     bool broken_ = false;
     bool tls_ = false;
     std::string sessionId_;
+    std::string sessionHostId_;
 };
 
 }  // namespace nimbara::md::imd
