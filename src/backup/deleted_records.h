@@ -30,6 +30,7 @@
 
 #include "backup/backup_scan.h"
 #include "backup/contact_reader.h"
+#include "backup/note_body.h"
 
 namespace nimbara {
 class NotificationCenter;
@@ -55,6 +56,9 @@ const char* deletedRecordNotification(DeletedFamily family);
 // What a scan takes from the backup scan's earlier steps.
 struct DeletedScanInputs {
     ContactList contacts;  // names of the other party of messages and calls
+    // What the note bodies of the notes database may still inflate to, shared with the note
+    // reader's step; null: the scan's own.
+    NoteBodyAllowance* noteBodies = nullptr;
 };
 
 struct DeletedScanResult {
@@ -62,6 +66,9 @@ struct DeletedScanResult {
     bool stopped = false;        // the stop ended the scan; nothing more was posted
     std::string problem;         // why the database could not be carved: a line for the log
     std::size_t posted = 0;      // deleted records posted
+    // The joins asked for more work than the database's size allows: what they posted until
+    // then stands.
+    bool cutShort = false;
 };
 
 // Scans one family of the backup at `backupFolder`, posting on `center`. `stop` (may be empty) is
