@@ -169,7 +169,11 @@ void NoteBodyAllowance::setDatabaseBytes(std::uint64_t bytes) {
 
 QString NoteBodyAllowance::text(const QByteArray& stored) {
     const std::uint64_t left = limit_ - std::min(inflated_, limit_);
-    const auto limit = static_cast<qsizetype>(std::min<std::uint64_t>(kNoteBodyLimit, left));
+    if (left == 0) {
+        return QString::fromLatin1(kNoteTooLargeText);
+    }
+    // Inflating tells a body past the limit by one byte more.
+    const auto limit = static_cast<qsizetype>(std::min<std::uint64_t>(kNoteBodyLimit, left - 1));
     bool tooLarge = false;
     qsizetype inflated = 0;
     const auto proto = inflateNoteData(stored, limit, &tooLarge, &inflated);

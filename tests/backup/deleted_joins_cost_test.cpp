@@ -164,8 +164,6 @@ TEST(DeletedJoinsCostTest, FourTimesTheRowsCostLessThanSixTimesAsMuch) {
         SCOPED_TRACE(shape.name);
         const test::WorkCost small = test::measureCost(shape.prepare(shape.n));
         const test::WorkCost large = test::measureCost(shape.prepare(4 * shape.n), 2);
-        std::printf("FIG %s: %s vs %s\n", shape.name, test::describe(small).c_str(),
-                    test::describe(large).c_str());
         EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
             << test::describe(small) << " against " << test::describe(large);
         EXPECT_LT(large.peakBytes, 6 * small.peakBytes)

@@ -107,8 +107,6 @@ TEST(ResultRecordsCostTest, FourTimesTheRecoveredRecordsCostLessThanSixTimesAsMu
         };
         const test::WorkCost small = cost(shape.n, 1);
         const test::WorkCost large = cost(4 * shape.n, 1);
-        std::printf("FIG %s: %s vs %s\n", shape.name, test::describe(small).c_str(),
-                    test::describe(large).c_str());
         EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
             << test::describe(small) << " against " << test::describe(large);
         EXPECT_LT(large.peakBytes, 6 * small.peakBytes)
