@@ -462,19 +462,17 @@ ContactValues::ContactValues(PRContactNode& contact)
       phone_(contact.contactPhone()),
       email_(contact.contactEmail()),
       address_(contact.contactAdress()),
-      homepage_(contact.contactHomepage()),
-      phones_(contact.contactPhones()),
-      emails_(contact.contactEmails()) {}
+      homepage_(contact.contactHomepage()) {}
 
 ContactValues::~ContactValues() {
     contact_.setContactPhone(phone_);
     contact_.setContactEmail(email_);
     contact_.setContactAdress(address_);
     contact_.setContactHomepage(homepage_);
-    if (phonesAdded_) {
+    if (!phones_.empty()) {
         contact_.setContactPhones(phones_);
     }
-    if (emailsAdded_) {
+    if (!emails_.empty()) {
         contact_.setContactEmails(emails_);
     }
 }
@@ -489,12 +487,10 @@ void ContactValues::add(std::int64_t property, const QString& label, const QStri
         case kPhone:
             join(phone_);
             phones_.push_back({label, value});
-            phonesAdded_ = true;
             break;
         case kEmail:
             join(email_);
             emails_.push_back({label, value});
-            emailsAdded_ = true;
             break;
         case kAddress:
             join(address_);

@@ -107,7 +107,7 @@ QString joinedContactText(const QString& current, const QString& value);
 // Fills a contact's phones, e-mails, address and home page from its multi-value rows (property
 // code, label, value), one row at a time, in the order they are given. The values are gathered
 // here (each added in the same time however many came before) and the contact takes them when
-// this goes.
+// this goes: the texts joined after its own, the lists of the numbers and e-mails added here.
 class ContactValues {
   public:
     explicit ContactValues(PRContactNode& contact);
@@ -125,8 +125,6 @@ class ContactValues {
     QString homepage_;
     std::vector<PRContactValue> phones_;
     std::vector<PRContactValue> emails_;
-    bool phonesAdded_ = false;
-    bool emailsAdded_ = false;
 };
 
 }  // namespace nimbara::backup

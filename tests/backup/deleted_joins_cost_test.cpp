@@ -163,7 +163,7 @@ TEST(DeletedJoinsCostTest, FourTimesTheRowsCostLessThanSixTimesAsMuch) {
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
         const test::WorkCost small = test::measureCost(shape.prepare(shape.n));
-        const test::WorkCost large = test::measureCost(shape.prepare(4 * shape.n), 2);
+        const test::WorkCost large = test::measureCost(shape.prepare(4 * shape.n));
         EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
             << test::describe(small) << " against " << test::describe(large);
         EXPECT_LT(large.peakBytes, 6 * small.peakBytes)
