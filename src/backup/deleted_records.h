@@ -20,7 +20,9 @@
 // A backup without the family's database has no deleted records of it; a database that cannot be
 // carved (damaged, or not copied) gives a line in the log and no records: the reader of the family
 // reports the damage to the user. Everything runs and posts on the calling thread (the scan
-// thread), checking the stop between pages and between records.
+// thread), checking the stop between pages and at every step of the joins. The joins go through
+// maps built once and count their steps against a budget in proportion to the database's size:
+// once it is spent, what was posted stands and the log says the rows were joined only in part.
 #pragma once
 
 #include <cstddef>
