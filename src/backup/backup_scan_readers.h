@@ -10,6 +10,7 @@
 #include "backup/backup_scan.h"
 #include "backup/contact_reader.h"
 #include "backup/manifest_pass.h"
+#include "backup/note_body.h"
 #include "backup/pr_tree_dir_node.h"
 
 namespace nimbara::backup {
@@ -62,8 +63,13 @@ class BackupScanRecords {
         contactsListener_ = std::move(listener);
     }
 
+    // What the note bodies of the scan's notes database may still inflate to, shared by the note
+    // step and the deleted-note step (both on the scan thread).
+    NoteBodyAllowance& noteBodies() { return noteBodies_; }
+
   private:
     mutable std::mutex mutex_;
+    NoteBodyAllowance noteBodies_;
     TreeFiles treeFiles_;
     ListedFileKeys listedFiles_;
     ContactList contacts_;

@@ -457,23 +457,46 @@ QString joinedContactText(const QString& current, const QString& value) {
     return QStringLiteral("%1 %2").arg(current, value);
 }
 
+ContactValues::ContactValues(PRContactNode& contact)
+    : contact_(contact),
+      phone_(contact.contactPhone()),
+      email_(contact.contactEmail()),
+      address_(contact.contactAdress()),
+      homepage_(contact.contactHomepage()) {}
+
+ContactValues::~ContactValues() {
+    contact_.setContactPhone(phone_);
+    contact_.setContactEmail(email_);
+    contact_.setContactAdress(address_);
+    contact_.setContactHomepage(homepage_);
+    if (!phones_.empty()) {
+        contact_.setContactPhones(phones_);
+    }
+    if (!emails_.empty()) {
+        contact_.setContactEmails(emails_);
+    }
+}
+
 void ContactValues::add(std::int64_t property, const QString& label, const QString& value) {
+    // Appended in place: joinedContactText() of the text so far and the value.
+    const auto join = [&value](QString& text) {
+        text += u' ';
+        text += value;
+    };
     switch (property) {
         case kPhone:
-            contact_.setContactPhone(joinedContactText(contact_.contactPhone(), value));
+            join(phone_);
             phones_.push_back({label, value});
-            contact_.setContactPhones(phones_);
             break;
         case kEmail:
-            contact_.setContactEmail(joinedContactText(contact_.contactEmail(), value));
+            join(email_);
             emails_.push_back({label, value});
-            contact_.setContactEmails(emails_);
             break;
         case kAddress:
-            contact_.setContactAdress(joinedContactText(contact_.contactAdress(), value));
+            join(address_);
             break;
         case kHomepage:
-            contact_.setContactHomepage(joinedContactText(contact_.contactHomepage(), value));
+            join(homepage_);
             break;
         default:
             break;

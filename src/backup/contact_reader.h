@@ -105,14 +105,24 @@ std::shared_ptr<PRContactNode> findContactByPhone(const ContactList& contacts, c
 QString joinedContactText(const QString& current, const QString& value);
 
 // Fills a contact's phones, e-mails, address and home page from its multi-value rows (property
-// code, label, value), one row at a time, in the order they are given.
+// code, label, value), one row at a time, in the order they are given. The values are gathered
+// here (each added in the same time however many came before) and the contact takes them when
+// this goes: the texts joined after its own, the lists of the numbers and e-mails added here.
 class ContactValues {
   public:
-    explicit ContactValues(PRContactNode& contact) : contact_(contact) {}
+    explicit ContactValues(PRContactNode& contact);
+    ~ContactValues();
+    ContactValues(const ContactValues&) = delete;
+    ContactValues& operator=(const ContactValues&) = delete;
+
     void add(std::int64_t property, const QString& label, const QString& value);
 
   private:
     PRContactNode& contact_;
+    QString phone_;
+    QString email_;
+    QString address_;
+    QString homepage_;
     std::vector<PRContactValue> phones_;
     std::vector<PRContactValue> emails_;
 };

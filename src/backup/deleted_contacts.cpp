@@ -49,73 +49,129 @@ QString labelOf(const carver::Value* label, const LabelTexts& labels) {
     return it == labels.end() ? QString() : it->second;
 }
 
-std::shared_ptr<PRContactNode> personOf(const TableRow& row) {
+// The columns read, found once per table.
+struct PersonColumns {
+    explicit PersonColumns(const carver::Table* person)
+        : first(columnIndex(person, "First")),
+          department(columnIndex(person, "Department")),
+          jobTitle(columnIndex(person, "JobTitle")),
+          organization(columnIndex(person, "Organization")),
+          middle(columnIndex(person, "Middle")),
+          last(columnIndex(person, "Last")),
+          note(columnIndex(person, "Note")),
+          birthday(columnIndex(person, "Birthday")) {}
+    int first, department, jobTitle, organization, middle, last, note, birthday;
+};
+
+struct ValueColumns {
+    explicit ValueColumns(const carver::Table* values)
+        : recordId(columnIndex(values, "record_id")),
+          property(columnIndex(values, "property")),
+          label(columnIndex(values, "label")),
+          value(columnIndex(values, "value")) {}
+    int recordId, property, label, value;
+};
+
+std::shared_ptr<PRContactNode> personOf(const TableRow& row, const PersonColumns& columns) {
     auto node = std::make_shared<PRContactNode>();
     if (row.rowid && *row.rowid != 0) {
         node->setRowid(static_cast<int>(*row.rowid));
     }
-    auto apply = [&row](const char* column, auto&& assign) {
+    auto apply = [&row](int column, auto&& assign) {
         const QString value = textOf(row.value(column));
         if (!value.isEmpty()) {
             assign(value);
         }
     };
-    apply("First", [&](const QString& v) { node->setContactName(v); });
-    apply("Department", [&](const QString& v) { node->setContactCompany(v); });
-    apply("JobTitle", [&](const QString& v) { node->setContactJobtitle(v); });
-    apply("Organization", [&](const QString& v) {
+    apply(columns.first, [&](const QString& v) { node->setContactName(v); });
+    apply(columns.department, [&](const QString& v) { node->setContactCompany(v); });
+    apply(columns.jobTitle, [&](const QString& v) { node->setContactJobtitle(v); });
+    apply(columns.organization, [&](const QString& v) {
         node->setContactCompany(joinedContactText(node->contactCompany(), v));
     });
-    apply("Middle", [&](const QString& v) {
+    apply(columns.middle, [&](const QString& v) {
         node->setContactName(joinedContactText(node->contactName(), v));
     });
-    apply("Last", [&](const QString& v) {
+    apply(columns.last, [&](const QString& v) {
         node->setContactName(joinedContactText(node->contactName(), v));
     });
-    apply("Note", [&](const QString& v) { node->setContactNote(v); });
-    apply("Birthday", [&](const QString& v) { node->setContactBirthday(birthdayText(v)); });
+    apply(columns.note, [&](const QString& v) { node->setContactNote(v); });
+    apply(columns.birthday, [&](const QString& v) { node->setContactBirthday(birthdayText(v)); });
     return node;
 }
 
-// The multi-value rows of person `rowid`, live and carved, in row-id order (rows whose id was not
-// recovered last).
-std::vector<TableRow> valuesOf(DeletedRowSource& source, std::int64_t rowid) {
-    std::vector<TableRow> rows = source.liveRowsWhere("ABMultiValue", "record_id", rowid);
-    for (const TableRow& row : source.carved("ABMultiValue")) {
-        if (integerOf(row.value("record_id")) == rowid) {
-            rows.push_back(row);
-        }
-    }
-    std::stable_sort(rows.begin(), rows.end(), [](const TableRow& a, const TableRow& b) {
-        return a.rowid.has_value() && (!b.rowid || *a.rowid < *b.rowid);
-    });
-    return rows;
-}
+// The join of people with their multi-value rows, live and carved: the carved rows are filed by
+// the person they name once.
+class ValueJoin {
+  public:
+    explicit ValueJoin(FamilyRun& run)
+        : run_(run), columns_(run.source.table("ABMultiValue")), labels_(readLabels(run.source)) {}
 
-void applyValues(PRContactNode& contact, const std::vector<TableRow>& rows,
-                 const LabelTexts& labels) {
-    ContactValues values(contact);
-    for (const TableRow& row : rows) {
-        const QString value = textOf(row.value("value"));
-        if (!value.isEmpty()) {
-            values.add(integerOf(row.value("property")).value_or(0),
-                       labelOf(row.value("label"), labels), value);
+    // Files the carved rows; false when the stop or the budget ended it.
+    bool fileCarved() {
+        for (const TableRow& row : run_.source.carved("ABMultiValue")) {
+            if (!run_.goOn()) {
+                return false;
+            }
+            if (const auto person = integerOf(row.value(columns_.recordId))) {
+                carvedOf_[*person].push_back(&row);
+            }
         }
+        return true;
     }
-}
+
+    // Fills the contact with the values of person `rowid`, in row-id order (rows whose id was not
+    // recovered last); false when the stop or the budget ended it.
+    bool apply(PRContactNode& contact, std::int64_t rowid) {
+        const std::vector<TableRow> live =
+            run_.source.liveRowsWhere("ABMultiValue", "record_id", rowid);
+        std::vector<const TableRow*> rows;
+        for (const TableRow& row : live) {
+            rows.push_back(&row);
+        }
+        if (const auto carved = carvedOf_.find(rowid); carved != carvedOf_.end()) {
+            rows.insert(rows.end(), carved->second.begin(), carved->second.end());
+        }
+        if (!run_.goOn(rows.size())) {
+            return false;
+        }
+        std::stable_sort(rows.begin(), rows.end(), [](const TableRow* a, const TableRow* b) {
+            return a->rowid.has_value() && (!b->rowid || *a->rowid < *b->rowid);
+        });
+        ContactValues values(contact);
+        for (const TableRow* row : rows) {
+            const QString value = textOf(row->value(columns_.value));
+            if (!value.isEmpty()) {
+                values.add(integerOf(row->value(columns_.property)).value_or(0),
+                           labelOf(row->value(columns_.label), labels_), value);
+            }
+        }
+        return true;
+    }
+
+  private:
+    FamilyRun& run_;
+    const ValueColumns columns_;
+    const LabelTexts labels_;
+    std::unordered_map<std::int64_t, std::vector<const TableRow*>> carvedOf_;
+};
 
 }  // namespace
 
 std::size_t postDeletedContacts(FamilyRun& run) {
     DeletedPoster<PRContactNode> poster(run.center, kScanDelContactInfo);
-    const LabelTexts labels = readLabels(run.source);
+    const PersonColumns columns(run.source.table("ABPerson"));
+    ValueJoin values(run);
+    if (!values.fileCarved()) {
+        return poster.posted();
+    }
     for (const TableRow& row : run.source.carved("ABPerson")) {
-        if (stopped(run.stop)) {
+        if (!run.goOn()) {
             break;
         }
-        auto contact = personOf(row);
-        if (row.rowid) {
-            applyValues(*contact, valuesOf(run.source, *row.rowid), labels);
+        auto contact = personOf(row, columns);
+        if (row.rowid && !values.apply(*contact, *row.rowid)) {
+            break;
         }
         const QString key = recordKey(
             {contact->contactName(), contact->contactPhone(), contact->contactEmail(),

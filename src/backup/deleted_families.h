@@ -12,12 +12,16 @@
 namespace nimbara::backup::deleted {
 
 // Everything one family's mapping is handed. Each posts its records through the poster of its
-// node class and checks `stop` between records.
+// node class and asks goOn() at every step of every loop.
 struct FamilyRun {
     DeletedRowSource& source;
     const DeletedScanInputs& inputs;
     NotificationCenter& center;
     const StopCheck& stop;
+
+    // Counts `units` of work against the source's budget; false once the stop was asked for or
+    // the budget is spent: the family then posts nothing more.
+    bool goOn(std::uint64_t units = 1) { return !stopped(stop) && source.budget().spend(units); }
 };
 
 // Each returns the number of records it posted.

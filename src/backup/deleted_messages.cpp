@@ -2,6 +2,8 @@
 // the live or carved handle row they name, their words from `text` or, where that is empty, from
 // `attributedBody`, named from the contacts as the message reader names its messages.
 #include <span>
+#include <unordered_map>
+#include <utility>
 
 #include "backup/attributed_body.h"
 #include "backup/deleted_families.h"
@@ -22,12 +24,28 @@ QString directionOf(std::int64_t isFromMe) {
                            : QStringLiteral("unknown");
 }
 
+// The columns read, found once per table.
+struct MessageColumns {
+    explicit MessageColumns(DeletedRowSource& source)
+        : text(columnIndex(source.table("message"), "text")),
+          attributedBody(columnIndex(source.table("message"), "attributedBody")),
+          hasAttachments(columnIndex(source.table("message"), "cache_has_attachments")),
+          date(columnIndex(source.table("message"), "date")),
+          isFromMe(columnIndex(source.table("message"), "is_from_me")),
+          service(columnIndex(source.table("message"), "service")),
+          handleId(columnIndex(source.table("message"), "handle_id")),
+          handleAddress(columnIndex(source.table("handle"), "id")),
+          handleService(columnIndex(source.table("handle"), "service")) {}
+    int text, attributedBody, hasAttachments, date, isFromMe, service, handleId;
+    int handleAddress, handleService;
+};
+
 // The message's words: its text, else the text archived in its attributed body.
-QString wordsOf(const TableRow& row) {
-    if (const QString text = textOf(row.value("text")); !text.isEmpty()) {
+QString wordsOf(const TableRow& row, const MessageColumns& columns) {
+    if (const QString text = textOf(row.value(columns.text)); !text.isEmpty()) {
         return text;
     }
-    const carver::Value* body = row.value("attributedBody");
+    const carver::Value* body = row.value(columns.attributedBody);
     if (body == nullptr || body->kind != carver::Value::Kind::Blob) {
         return {};
     }
@@ -36,60 +54,83 @@ QString wordsOf(const TableRow& row) {
     return decoded ? QString::fromStdString(*decoded) : QString();
 }
 
-// The handle row a message names: the live one, else a carved one.
-std::optional<TableRow> handleOf(DeletedRowSource& source, std::int64_t handleId) {
-    if (auto live = source.liveRow("handle", handleId)) {
-        return live;
-    }
-    if (const TableRow* carved = source.carvedRow("handle", handleId)) {
-        return *carved;
-    }
-    return std::nullopt;
-}
+// The join of messages with their handles and their parties' names: each handle row and each
+// name is looked up once.
+class MessageJoin {
+  public:
+    MessageJoin(DeletedRowSource& source, const ContactList& contacts)
+        : source_(source), columns_(source), nameOf_(contactNameLookup(contacts)) {}
 
-std::shared_ptr<PRMessageNode> messageOf(const TableRow& row, DeletedRowSource& source,
-                                         const MessageNameLookup& nameOf) {
-    auto node = std::make_shared<PRMessageNode>();
-    if (row.rowid) {
-        node->setRowId(static_cast<int>(*row.rowid));
-    }
-    if (const auto has = integerOf(row.value("cache_has_attachments"))) {
-        node->setIsHasAttach(*has != 0);
-    }
-    if (const QString words = wordsOf(row); !words.isEmpty()) {
-        node->setMessageContent(words);
-    }
-    if (const auto date = numberOf(row.value("date"))) {
-        node->setMessageDate(recordDateText(referenceDateSeconds(*date)));
-    }
-    if (const auto fromMe = integerOf(row.value("is_from_me"))) {
-        node->setMessageType(directionOf(*fromMe));
-    }
-    QString service = textOf(row.value("service"));
-    if (const auto handleId = integerOf(row.value("handle_id"))) {
-        node->setHandle_id(static_cast<int>(*handleId));
-        if (const auto handle = handleOf(source, *handleId)) {
-            if (const QString address = textOf(handle->value("id")); !address.isEmpty()) {
-                node->setMessagePhone(address);
-            }
-            if (service.isEmpty()) {
-                service = textOf(handle->value("service"));
+    std::shared_ptr<PRMessageNode> messageOf(const TableRow& row) {
+        auto node = std::make_shared<PRMessageNode>();
+        if (row.rowid) {
+            node->setRowId(static_cast<int>(*row.rowid));
+        }
+        if (const auto has = integerOf(row.value(columns_.hasAttachments))) {
+            node->setIsHasAttach(*has != 0);
+        }
+        if (const QString words = wordsOf(row, columns_); !words.isEmpty()) {
+            node->setMessageContent(words);
+        }
+        if (const auto date = numberOf(row.value(columns_.date))) {
+            node->setMessageDate(recordDateText(referenceDateSeconds(*date)));
+        }
+        if (const auto fromMe = integerOf(row.value(columns_.isFromMe))) {
+            node->setMessageType(directionOf(*fromMe));
+        }
+        QString service = textOf(row.value(columns_.service));
+        if (const auto handleId = integerOf(row.value(columns_.handleId))) {
+            node->setHandle_id(static_cast<int>(*handleId));
+            if (const TableRow* handle = handleOf(*handleId)) {
+                if (const QString address = textOf(handle->value(columns_.handleAddress));
+                    !address.isEmpty()) {
+                    node->setMessagePhone(address);
+                }
+                if (service.isEmpty()) {
+                    service = textOf(handle->value(columns_.handleService));
+                }
             }
         }
-    }
-    if (!service.isEmpty()) {
-        node->setBImessage(service != QLatin1String("SMS"));
-    }
-    if (nameOf && !node->messagePhone().isEmpty()) {
-        QByteArray picture;
-        const QString name = nameOf(node->messagePhone(), picture);
-        if (!name.isEmpty()) {
-            node->setMessageName(name);
+        if (!service.isEmpty()) {
+            node->setBImessage(service != QLatin1String("SMS"));
         }
-        node->setContactImageData(name.isNull() ? QByteArray() : picture);
+        if (!node->messagePhone().isEmpty()) {
+            const auto& [name, picture] = partyOf(node->messagePhone());
+            if (!name.isEmpty()) {
+                node->setMessageName(name);
+            }
+            node->setContactImageData(name.isNull() ? QByteArray() : picture);
+        }
+        return node;
     }
-    return node;
-}
+
+  private:
+    // The handle row a message names: the live one, else a carved one.
+    const TableRow* handleOf(std::int64_t handleId) {
+        auto it = liveHandles_.find(handleId);
+        if (it == liveHandles_.end()) {
+            it = liveHandles_.emplace(handleId, source_.liveRow("handle", handleId)).first;
+        }
+        return it->second ? &*it->second : source_.carvedRow("handle", handleId);
+    }
+
+    // The name and picture the contacts give an address.
+    const std::pair<QString, QByteArray>& partyOf(const QString& address) {
+        auto it = parties_.find(address);
+        if (it == parties_.end()) {
+            QByteArray picture;
+            QString name = nameOf_(address, picture);
+            it = parties_.emplace(address, std::pair{std::move(name), std::move(picture)}).first;
+        }
+        return it->second;
+    }
+
+    DeletedRowSource& source_;
+    const MessageColumns columns_;
+    const MessageNameLookup nameOf_;
+    std::unordered_map<std::int64_t, std::optional<TableRow>> liveHandles_;
+    std::unordered_map<QString, std::pair<QString, QByteArray>> parties_;
+};
 
 }  // namespace
 
@@ -100,12 +141,12 @@ std::size_t postDeletedMessages(FamilyRun& run) {
     if (message == nullptr || message->columnIndex("handle_id") < 0) {
         return 0;
     }
-    const MessageNameLookup nameOf = contactNameLookup(run.inputs.contacts);
+    MessageJoin join(run.source, run.inputs.contacts);
     for (const TableRow& row : run.source.carved("message")) {
-        if (stopped(run.stop)) {
+        if (!run.goOn()) {
             break;
         }
-        auto node = messageOf(row, run.source, nameOf);
+        auto node = join.messageOf(row);
         if (node->messagePhone().isEmpty() && node->messageContent().isEmpty()) {
             continue;  // neither who nor what: nothing to show
         }

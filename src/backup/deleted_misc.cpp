@@ -2,6 +2,7 @@
 // reader makes of a live row.
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "backup/deleted_families.h"
 #include "backup/pr_book_mark_node.h"
@@ -45,19 +46,46 @@ int wholeSeconds(double value) {
                                                     : static_cast<int>(value);
 }
 
+// The columns of a layout's table, found once.
+struct CallColumns {
+    CallColumns(const CallLayout& layout, const carver::Table* table)
+        : address(columnIndex(table, layout.address)),
+          date(columnIndex(table, layout.date)),
+          duration(columnIndex(table, layout.duration)),
+          direction(columnIndex(table, layout.direction)) {}
+    int address, date, duration, direction;
+};
+
+// The contact names of the calls' numbers, each number looked up once.
+class CallNames {
+  public:
+    explicit CallNames(const ContactList& contacts) : contacts_(contacts) {}
+    const QString& nameOf(const QString& phone) {
+        auto it = names_.find(phone);
+        if (it == names_.end()) {
+            it = names_.emplace(phone, shell::getNameByPhoneNumber(phone, contacts_)).first;
+        }
+        return it->second;
+    }
+
+  private:
+    const ContactList& contacts_;
+    std::unordered_map<QString, QString> names_;
+};
+
 std::shared_ptr<PRCallHistoryNode> callOf(const TableRow& row, const CallLayout& layout,
-                                          const ContactList& contacts) {
+                                          const CallColumns& columns, CallNames& names) {
     auto node = std::make_shared<PRCallHistoryNode>();
     if (row.rowid) {
         node->setRowid(static_cast<int>(*row.rowid));
     }
     // The address, whether kept as text or as a blob of its text's bytes.
-    QString address = textOf(row.value(layout.address));
+    QString address = textOf(row.value(columns.address));
     address.remove(QChar(u'\0'));
     if (address = address.trimmed(); !address.isEmpty()) {
         node->setCallPhone(address);
     }
-    if (const auto date = numberOf(row.value(layout.date))) {
+    if (const auto date = numberOf(row.value(columns.date))) {
         const std::optional<double> began =
             layout.dateFrom2001 ? referenceDateSeconds(*date) : unixSeconds(*date);
         node->setCallDate(recordDateText(began));
@@ -66,12 +94,12 @@ std::shared_ptr<PRCallHistoryNode> callOf(const TableRow& row, const CallLayout&
         }
     }
     // A direction or a duration that was not recovered is left unsaid.
-    const auto direction = integerOf(row.value(layout.direction));
+    const auto direction = integerOf(row.value(columns.direction));
     if (direction) {
         node->setCallType(*direction == layout.outgoing ? QStringLiteral("Outgoing")
                                                         : QStringLiteral("Incoming"));
     }
-    if (const auto duration = numberOf(row.value(layout.duration))) {
+    if (const auto duration = numberOf(row.value(columns.duration))) {
         const int seconds = wholeSeconds(*duration);
         node->setCallTime(seconds);
         if (seconds != 0) {
@@ -81,8 +109,7 @@ std::shared_ptr<PRCallHistoryNode> callOf(const TableRow& row, const CallLayout&
                                                                 : QStringLiteral("Missed"));
         }
     }
-    if (const QString name = shell::getNameByPhoneNumber(node->callPhone(), contacts);
-        !name.isEmpty()) {
+    if (const QString& name = names.nameOf(node->callPhone()); !name.isEmpty()) {
         node->setCallName(name);
     }
     return node;
@@ -104,42 +131,75 @@ const CalendarLayout kCalendarLayouts[] = {
 // The zone of an item whose times are wall-clock times (all-day events).
 constexpr const char* kFloatingTimeZone = "_float";
 
-QString placeOf(const TableRow& row, const CalendarLayout& layout, DeletedRowSource& source) {
-    if (layout.location != nullptr) {
-        return textOf(row.value(layout.location));
-    }
-    const auto id = integerOf(row.value(layout.locationId));
-    if (!id || *id == 0) {
-        return {};
-    }
-    if (const auto live = source.liveRow("Location", *id)) {
-        return textOf(live->value("title"));
-    }
-    const TableRow* carved = source.carvedRow("Location", *id);
-    return carved != nullptr ? textOf(carved->value("title")) : QString();
-}
+// The join of calendar items with their places: the columns found once, each place row read
+// once.
+class CalendarJoin {
+  public:
+    CalendarJoin(const CalendarLayout& layout, DeletedRowSource& source)
+        : source_(source),
+          layout_(layout),
+          location_(layout.location == nullptr
+                        ? -1
+                        : columnIndex(source.table(layout.table), layout.location)),
+          locationId_(layout.locationId == nullptr
+                          ? -1
+                          : columnIndex(source.table(layout.table), layout.locationId)),
+          placeTitle_(columnIndex(source.table("Location"), "title")),
+          summary_(columnIndex(source.table(layout.table), "summary")),
+          description_(columnIndex(source.table(layout.table), "description")),
+          startDate_(columnIndex(source.table(layout.table), "start_date")),
+          endDate_(columnIndex(source.table(layout.table), "end_date")),
+          startZone_(columnIndex(source.table(layout.table), "start_tz")) {}
 
-std::shared_ptr<PRCalenderNode> itemOf(const TableRow& row, const CalendarLayout& layout,
-                                       DeletedRowSource& source) {
+    std::shared_ptr<PRCalenderNode> itemOf(const TableRow& row);
+
+  private:
+    QString placeOf(const TableRow& row) {
+        if (layout_.location != nullptr) {
+            return textOf(row.value(location_));
+        }
+        const auto id = integerOf(row.value(locationId_));
+        if (!id || *id == 0) {
+            return {};
+        }
+        auto it = livePlaces_.find(*id);
+        if (it == livePlaces_.end()) {
+            it = livePlaces_.emplace(*id, source_.liveRow("Location", *id)).first;
+        }
+        if (it->second) {
+            return textOf(it->second->value(placeTitle_));
+        }
+        const TableRow* carved = source_.carvedRow("Location", *id);
+        return carved != nullptr ? textOf(carved->value(placeTitle_)) : QString();
+    }
+
+    DeletedRowSource& source_;
+    const CalendarLayout& layout_;
+    const int location_, locationId_, placeTitle_;
+    const int summary_, description_, startDate_, endDate_, startZone_;
+    std::unordered_map<std::int64_t, std::optional<TableRow>> livePlaces_;
+};
+
+std::shared_ptr<PRCalenderNode> CalendarJoin::itemOf(const TableRow& row) {
     auto node = std::make_shared<PRCalenderNode>();
     auto text = [](const QString& value, auto&& assign) {
         if (!value.isEmpty()) {
             assign(value);
         }
     };
-    const bool floating = textOf(row.value("start_tz")) == QLatin1String(kFloatingTimeZone);
-    auto date = [&row, floating](const char* column, auto&& assign) {
+    const bool floating = textOf(row.value(startZone_)) == QLatin1String(kFloatingTimeZone);
+    auto date = [&row, floating](int column, auto&& assign) {
         if (const auto value = numberOf(row.value(column))) {
             if (const auto seconds = referenceDateSeconds(*value); utcDateTime(seconds).isValid()) {
                 assign(recordDateText(seconds, floating));
             }
         }
     };
-    text(textOf(row.value("summary")), [&](const QString& v) { node->setCalTitle(v); });
-    text(placeOf(row, layout, source), [&](const QString& v) { node->setLocation(v); });
-    text(textOf(row.value("description")), [&](const QString& v) { node->setCalNote(v); });
-    date("start_date", [&](const QString& v) { node->setStartDate(v); });
-    date("end_date", [&](const QString& v) { node->setEndDate(v); });
+    text(textOf(row.value(summary_)), [&](const QString& v) { node->setCalTitle(v); });
+    text(placeOf(row), [&](const QString& v) { node->setLocation(v); });
+    text(textOf(row.value(description_)), [&](const QString& v) { node->setCalNote(v); });
+    date(startDate_, [&](const QString& v) { node->setStartDate(v); });
+    date(endDate_, [&](const QString& v) { node->setEndDate(v); });
     return node;
 }
 
@@ -151,11 +211,13 @@ std::size_t postDeletedCalls(FamilyRun& run) {
         if (run.source.table(layout.table) == nullptr) {
             continue;
         }
+        const CallColumns columns(layout, run.source.table(layout.table));
+        CallNames names(run.inputs.contacts);
         for (const TableRow& row : run.source.carved(layout.table)) {
-            if (stopped(run.stop)) {
+            if (!run.goOn()) {
                 break;
             }
-            auto call = callOf(row, layout, run.inputs.contacts);
+            auto call = callOf(row, layout, columns, names);
             if (call->callPhone().isEmpty() && call->callDate().isEmpty()) {
                 continue;  // neither who nor when
             }
@@ -169,12 +231,14 @@ std::size_t postDeletedCalls(FamilyRun& run) {
 
 std::size_t postDeletedBookmarks(FamilyRun& run) {
     DeletedPoster<PRBookMarkNode> poster(run.center, kScanDelBookMarkInfo);
+    const int titleColumn = columnIndex(run.source.table("bookmarks"), "title");
+    const int urlColumn = columnIndex(run.source.table("bookmarks"), "url");
     for (const TableRow& row : run.source.carved("bookmarks")) {
-        if (stopped(run.stop)) {
+        if (!run.goOn()) {
             break;
         }
-        const QString title = textOf(row.value("title"));
-        const QString url = textOf(row.value("url"));
+        const QString title = textOf(row.value(titleColumn));
+        const QString url = textOf(row.value(urlColumn));
         // Folders of the device's own, and rows with nothing recovered.
         if (title == QLatin1String("Root") || title == QLatin1String("com.apple.ReadingList") ||
             (title.isEmpty() && url.isEmpty())) {
@@ -198,11 +262,12 @@ std::size_t postDeletedCalendarItems(FamilyRun& run) {
         if (run.source.table(layout.table) == nullptr) {
             continue;
         }
+        CalendarJoin join(layout, run.source);
         for (const TableRow& row : run.source.carved(layout.table)) {
-            if (stopped(run.stop)) {
+            if (!run.goOn()) {
                 break;
             }
-            auto item = itemOf(row, layout, run.source);
+            auto item = join.itemOf(row);
             const QString key = recordKey({item->calTitle(), item->location(), item->calNote(),
                                            item->startDate(), item->endDate()});
             if (key == recordKey({{}, {}, {}, {}, {}})) {

@@ -4,7 +4,8 @@
 // belong together when their keys say so, or, where both lost the keys their freed cells held,
 // when the body's first line is the note's title and no other note or body has it.
 #include <map>
-#include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -50,59 +51,97 @@ const NoteLayout kLayouts[] = {
 
 class NoteJoin {
   public:
-    NoteJoin(FamilyRun& run, const NoteLayout& layout)
-        : run_(run), layout_(layout), poster_(run.center, kScanDelNoteInfo) {}
+    NoteJoin(FamilyRun& run, const NoteLayout& layout, NoteBodyAllowance& allowance)
+        : run_(run),
+          layout_(layout),
+          poster_(run.center, kScanDelNoteInfo),
+          allowance_(allowance),
+          title_(columnIndex(run.source.table(layout.notes), layout.title)),
+          date_(columnIndex(run.source.table(layout.notes), layout.date)),
+          bodyKey_(layout.bodyKey == nullptr
+                       ? -1
+                       : columnIndex(run.source.table(layout.notes), layout.bodyKey)),
+          attachment_(layout.attachment == nullptr
+                          ? -1
+                          : columnIndex(run.source.table(layout.notes), layout.attachment)),
+          owner_(columnIndex(run.source.table(layout.bodies), layout.owner)),
+          content_(columnIndex(run.source.table(layout.bodies), layout.content)) {}
 
     std::size_t run() {
-        std::vector<const TableRow*> bodiless;  // notes whose body their keys don't find
-        for (const TableRow& note : run_.source.carved(layout_.notes)) {
-            if (stopped(run_.stop)) {
+        // The first carved body naming each note as its owner.
+        for (const TableRow& body : run_.source.carved(layout_.bodies)) {
+            if (!run_.goOn()) {
                 return poster_.posted();
             }
-            const std::optional<TableRow> body = bodyOfNote(note);
+            if (const auto owner = integerOf(body.value(owner_))) {
+                carvedBodyOf_.emplace(*owner, &body);
+            }
+        }
+        std::vector<const TableRow*> bodiless;  // notes whose body their keys don't find
+        for (const TableRow& note : run_.source.carved(layout_.notes)) {
+            if (!run_.goOn()) {
+                return poster_.posted();
+            }
+            const TableRow* body = bodyOfNote(note);
             if (isStoreFolder(note, body)) {
                 continue;
             }
-            if (!body) {
+            if (body == nullptr) {
                 bodiless.push_back(&note);
                 continue;
             }
-            post(&note, &*body);
+            post(&note, body);
         }
         // Bodies no deleted note claimed: with the note that owns them, or alone.
         std::vector<const TableRow*> alone;
         for (const TableRow& body : run_.source.carved(layout_.bodies)) {
-            if (stopped(run_.stop)) {
-                break;
+            if (!run_.goOn()) {
+                return poster_.posted();
             }
             if (body.rowid && used_.contains(*body.rowid)) {
                 continue;
             }
-            const std::optional<TableRow> note = noteOfBody(body);
+            const TableRow* note = noteOfBody(body);
             // A live note with a live body of its own: this one is an older version of it.
-            if (note && note->live && liveBodyOf(*note)) {
+            if (note != nullptr && note->live && liveBodyOf(*note)) {
                 continue;
             }
-            if (note) {
-                post(&*note, &body);
+            if (note != nullptr) {
+                post(note, &body);
             } else {
                 alone.push_back(&body);
             }
         }
         // A body found again elsewhere (its row id lost where its cell was freed) is the note
         // already shown with its title and date, not a second note.
-        std::erase_if(alone, [this](const TableRow* body) {
-            return joinedContents_.contains(contentOf(*body));
-        });
+        std::vector<const TableRow*> unshown;
+        for (const TableRow* body : alone) {
+            if (!run_.goOn()) {
+                return poster_.posted();
+            }
+            if (!joinedContents_.contains(contentOf(*body))) {
+                unshown.push_back(body);
+            }
+        }
+        alone = std::move(unshown);
         for (const auto& [note, body] : pairedByTitle(bodiless, alone)) {
+            if (!run_.goOn()) {
+                return poster_.posted();
+            }
             post(note, body);
         }
         for (const TableRow* note : bodiless) {
+            if (!run_.goOn()) {
+                return poster_.posted();
+            }
             if (note != nullptr) {
                 post(note, nullptr);
             }
         }
         for (const TableRow* body : alone) {
+            if (!run_.goOn()) {
+                return poster_.posted();
+            }
             if (body != nullptr) {
                 post(nullptr, body);
             }
@@ -111,57 +150,66 @@ class NoteJoin {
     }
 
   private:
+    // Live rows looked up by row id, each read once (null: there is none).
+    using LiveRows = std::unordered_map<std::int64_t, std::optional<TableRow>>;
+
+    const TableRow* liveRow(LiveRows& rows, const char* table, std::int64_t rowid) {
+        auto it = rows.find(rowid);
+        if (it == rows.end()) {
+            it = rows.emplace(rowid, run_.source.liveRow(table, rowid)).first;
+        }
+        return it->second ? &*it->second : nullptr;
+    }
+
     // The body a note names (by its body key, else as the body's owner); live first.
-    std::optional<TableRow> bodyOfNote(const TableRow& note) {
+    const TableRow* bodyOfNote(const TableRow& note) {
         if (layout_.bodyKey != nullptr) {
-            if (const auto key = integerOf(note.value(layout_.bodyKey))) {
-                if (auto live = run_.source.liveRow(layout_.bodies, *key)) {
+            if (const auto key = integerOf(note.value(bodyKey_))) {
+                if (const TableRow* live = liveRow(liveBodies_, layout_.bodies, *key)) {
                     return live;
                 }
                 if (const TableRow* carved = run_.source.carvedRow(layout_.bodies, *key)) {
-                    return *carved;
+                    return carved;
                 }
             }
         }
         if (!note.rowid) {
-            return std::nullopt;
+            return nullptr;
         }
-        std::vector<TableRow> live =
-            run_.source.liveRowsWhere(layout_.bodies, layout_.owner, *note.rowid);
+        const std::vector<std::int64_t>& live =
+            run_.source.liveRowidsWhere(layout_.bodies, layout_.owner, *note.rowid);
         if (!live.empty()) {
-            return std::move(live.back());
-        }
-        for (const TableRow& carved : run_.source.carved(layout_.bodies)) {
-            if (integerOf(carved.value(layout_.owner)) == *note.rowid) {
-                return carved;
+            if (const TableRow* row = liveRow(liveBodies_, layout_.bodies, live.back())) {
+                return row;
             }
         }
-        return std::nullopt;
+        const auto carved = carvedBodyOf_.find(*note.rowid);
+        return carved == carvedBodyOf_.end() ? nullptr : carved->second;
     }
 
     bool liveBodyOf(const TableRow& note) {
-        const std::optional<TableRow> body = bodyOfNote(note);
-        return body && body->live;
+        const TableRow* body = bodyOfNote(note);
+        return body != nullptr && body->live;
     }
 
     // The note that owns a body: by the body's owner column, else the note naming it.
-    std::optional<TableRow> noteOfBody(const TableRow& body) {
-        if (const auto owner = integerOf(body.value(layout_.owner))) {
-            if (auto live = run_.source.liveRow(layout_.notes, *owner)) {
+    const TableRow* noteOfBody(const TableRow& body) {
+        if (const auto owner = integerOf(body.value(owner_))) {
+            if (const TableRow* live = liveRow(liveNotes_, layout_.notes, *owner)) {
                 return live;
             }
             if (const TableRow* carved = run_.source.carvedRow(layout_.notes, *owner)) {
-                return *carved;
+                return carved;
             }
         }
         if (layout_.bodyKey != nullptr && body.rowid) {
-            std::vector<TableRow> live =
-                run_.source.liveRowsWhere(layout_.notes, layout_.bodyKey, *body.rowid);
+            const std::vector<std::int64_t>& live =
+                run_.source.liveRowidsWhere(layout_.notes, layout_.bodyKey, *body.rowid);
             if (!live.empty()) {
-                return std::move(live.front());
+                return liveRow(liveNotes_, layout_.notes, live.front());
             }
         }
-        return std::nullopt;
+        return nullptr;
     }
 
     // A note and a body whose cells both lost their row ids (the first bytes of a freed cell
@@ -169,21 +217,29 @@ class NoteJoin {
     // one note only, the only such body, is that note's, unless a key they kept says otherwise.
     // The pairs are taken out of `notes` and `bodies` (left null).
     std::vector<std::pair<const TableRow*, const TableRow*>> pairedByTitle(
-        std::vector<const TableRow*>& notes, std::vector<const TableRow*>& bodies) const {
+        std::vector<const TableRow*>& notes, std::vector<const TableRow*>& bodies) {
+        std::vector<std::pair<const TableRow*, const TableRow*>> pairs;
         std::map<QString, std::vector<std::size_t>> notesByTitle;
-        std::map<QString, std::vector<std::size_t>> bodiesByTitle;
+        std::unordered_map<QString, std::vector<std::size_t>> bodiesByTitle;
         for (std::size_t i = 0; i < notes.size(); ++i) {
-            if (const QString title = textOf(notes[i]->value(layout_.title)).trimmed();
-                !title.isEmpty()) {
+            if (!run_.goOn()) {
+                return pairs;
+            }
+            if (const QString title = textOf(notes[i]->value(title_)).trimmed(); !title.isEmpty()) {
                 notesByTitle[title].push_back(i);
             }
         }
         for (std::size_t i = 0; i < bodies.size(); ++i) {
-            const QString content = contentOf(*bodies[i]);
+            if (!run_.goOn()) {
+                return pairs;
+            }
+            const QString& content = contentOf(*bodies[i]);
             bodiesByTitle[content.section(u'\n', 0, 0).trimmed()].push_back(i);
         }
-        std::vector<std::pair<const TableRow*, const TableRow*>> pairs;
         for (const auto& [title, noteIndexes] : notesByTitle) {
+            if (!run_.goOn()) {
+                return pairs;
+            }
             const auto found = bodiesByTitle.find(title);
             if (noteIndexes.size() != 1 || found == bodiesByTitle.end() ||
                 found->second.size() != 1) {
@@ -202,20 +258,20 @@ class NoteJoin {
     }
 
     bool keysDisagree(const TableRow& note, const TableRow& body) const {
-        const auto owner = integerOf(body.value(layout_.owner));
+        const auto owner = integerOf(body.value(owner_));
         if (note.rowid && owner && *note.rowid != *owner) {
             return true;
         }
         if (layout_.bodyKey == nullptr) {
             return false;
         }
-        const auto key = integerOf(note.value(layout_.bodyKey));
+        const auto key = integerOf(note.value(bodyKey_));
         return body.rowid && key && *body.rowid != *key;
     }
 
     // The note store keeps folders and accounts beside the notes: rows without a title or a body.
-    bool isStoreFolder(const TableRow& note, const std::optional<TableRow>& body) const {
-        return layout_.storeBodies && textOf(note.value(layout_.title)).isEmpty() && !body;
+    bool isStoreFolder(const TableRow& note, const TableRow* body) const {
+        return layout_.storeBodies && textOf(note.value(title_)).isEmpty() && body == nullptr;
     }
 
     void post(const TableRow* note, const TableRow* body) {
@@ -224,16 +280,14 @@ class NoteJoin {
             if (note->rowid) {
                 node->setUid(static_cast<int>(*note->rowid));
             }
-            if (const QString title = textOf(note->value(layout_.title)); !title.isEmpty()) {
+            if (const QString title = textOf(note->value(title_)); !title.isEmpty()) {
                 node->setNoteTitle(title);
             }
-            if (const auto date = numberOf(note->value(layout_.date))) {
+            if (const auto date = numberOf(note->value(date_))) {
                 node->setNoteDate(recordDateText(referenceDateSeconds(*date)));
             }
-            if (layout_.attachment != nullptr) {
-                if (const QString name = textOf(note->value(layout_.attachment)); !name.isEmpty()) {
-                    node->setNoteAttachName(name);
-                }
+            if (const QString name = textOf(note->value(attachment_)); !name.isEmpty()) {
+                node->setNoteAttachName(name);
             }
         }
         if (body != nullptr) {
@@ -255,11 +309,20 @@ class NoteJoin {
         poster_.post(node, recordKey({node->noteTitle(), node->noteContent(), node->noteDate()}));
     }
 
-    QString contentOf(const TableRow& body) const {
-        const carver::Value* content = body.value(layout_.content);
+    // A body's text, worked out once per body (a store body is inflated once).
+    const QString& contentOf(const TableRow& body) {
+        auto [it, added] = contents_.try_emplace(&body);
+        if (added) {
+            it->second = readContent(body);
+        }
+        return it->second;
+    }
+
+    QString readContent(const TableRow& body) {
+        const carver::Value* content = body.value(content_);
         if (layout_.storeBodies) {
             const QByteArray stored = bytesOf(content);
-            return stored.isEmpty() ? QString() : noteBodyText(stored);
+            return stored.isEmpty() ? QString() : allowance_.text(stored);
         }
         const QString text = textOf(content);
         return text.isEmpty() ? QString() : cleanedNoteContent(text);
@@ -268,17 +331,31 @@ class NoteJoin {
     FamilyRun& run_;
     const NoteLayout& layout_;
     DeletedPoster<PRNoteNode> poster_;
-    std::set<std::int64_t> used_;
-    std::set<QString> joinedContents_;  // contents already shown with their note
+    NoteBodyAllowance& allowance_;
+    const int title_;
+    const int date_;
+    const int bodyKey_;
+    const int attachment_;
+    const int owner_;
+    const int content_;
+    std::unordered_map<std::int64_t, const TableRow*> carvedBodyOf_;  // by owner
+    LiveRows liveBodies_;
+    LiveRows liveNotes_;
+    std::unordered_map<const TableRow*, QString> contents_;
+    std::unordered_set<std::int64_t> used_;
+    std::unordered_set<QString> joinedContents_;  // contents already shown with their note
 };
 
 }  // namespace
 
 std::size_t postDeletedNotes(FamilyRun& run) {
+    NoteBodyAllowance own;
+    NoteBodyAllowance& allowance = run.inputs.noteBodies != nullptr ? *run.inputs.noteBodies : own;
+    allowance.setDatabaseBytes(run.source.databaseBytes());
     // The tables tell the layout, whichever file they came in.
     for (const NoteLayout& layout : kLayouts) {
         if (run.source.table(layout.notes) != nullptr) {
-            return NoteJoin(run, layout).run();
+            return NoteJoin(run, layout, allowance).run();
         }
     }
     return 0;

@@ -4,13 +4,23 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
+#include <filesystem>
 
 #include "backup/backup_folder.h"
+#include "backup/carver/sqlite_record.h"
+#include "backup/carver/sqlite_schema.h"
 #include "platform/log_categories.h"
 
 namespace nimbara::backup::deleted {
 
 namespace {
+
+// The work the joins of one database may take: this much per byte of it and its log, and this
+// much whatever its size. Joins whose cost follows their input take a small fraction of it.
+constexpr std::uint64_t kJoinWorkPerByte = 16;
+constexpr std::uint64_t kJoinWorkAlways = std::uint64_t{1} << 22;
 
 std::string lowerCase(std::string_view name) {
     std::string lower(name);
@@ -44,6 +54,56 @@ std::optional<carver::Value> liveValue(const SqliteStatement& st, int column) {
     }
 }
 
+// The integer that `column = ?` finds a live value equal to, as SQL compares them: a number equal
+// to an integer, in a column of numeric or no affinity; in a column of text affinity (where the
+// integer is compared as its text) a text that is an integer's decimal text.
+std::optional<std::int64_t> keyOf(const SqliteStatement& st, int column,
+                                  carver::Affinity affinity) {
+    const bool textColumn = affinity == carver::Affinity::Text;
+    switch (sqlite3_column_type(st.handle(), column)) {
+        case SQLITE_INTEGER:
+            return textColumn ? std::nullopt : std::optional<std::int64_t>(st.columnInt64(column));
+        case SQLITE_FLOAT: {
+            const double real = st.columnDouble(column);
+            // Within the range where every double is exactly an int64.
+            if (textColumn || !(real >= -9.2e18 && real <= 9.2e18) || std::trunc(real) != real) {
+                return std::nullopt;
+            }
+            return static_cast<std::int64_t>(real);
+        }
+        case SQLITE_TEXT: {
+            if (!textColumn) {
+                return std::nullopt;
+            }
+            const std::string_view text = st.columnTextView(column);
+            std::int64_t value = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            if (error != std::errc() || end != text.data() + text.size() ||
+                std::to_string(value) != text) {
+                return std::nullopt;
+            }
+            return value;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// The bytes of a database copy and of the log beside it.
+std::uint64_t copiedBytes(const std::filesystem::path& database) {
+    std::uint64_t bytes = 0;
+    for (const std::filesystem::path& file :
+         {database, std::filesystem::path(database.string() + "-wal")}) {
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        if (!error) {
+            bytes += size;
+        }
+    }
+    return bytes;
+}
+
 // A name of the scan's own between double quotes, any quote in it doubled.
 std::string sqlName(std::string_view name) {
     std::string out = "\"";
@@ -58,15 +118,15 @@ std::string sqlName(std::string_view name) {
 
 }  // namespace
 
-const carver::Value* TableRow::value(std::string_view column) const {
-    if (table == nullptr) {
+int columnIndex(const carver::Table* table, std::string_view name) {
+    return table == nullptr ? -1 : table->columnIndex(std::string(name));
+}
+
+const carver::Value* TableRow::value(int column) const {
+    if (column < 0 || static_cast<std::size_t>(column) >= values.size() || !values[column]) {
         return nullptr;
     }
-    const int index = table->columnIndex(std::string(column));
-    if (index < 0 || static_cast<std::size_t>(index) >= values.size() || !values[index]) {
-        return nullptr;
-    }
-    const carver::Value& v = *values[index];
+    const carver::Value& v = *values[column];
     return v.kind == carver::Value::Kind::Null ? nullptr : &v;
 }
 
@@ -192,21 +252,51 @@ DeletedRowSource::DeletedRowSource(const BackupFolder& folder,
     db_ = std::move(*db);
     db_.setStopCheck(stop);
     state_ = State::Ready;
+    databaseBytes_ = copiedBytes(copy_->path());
+    budget_ = carver::WorkBudget(kJoinWorkPerByte * databaseBytes_ + kJoinWorkAlways);
     tables_ = std::move(report.tables);
-    for (carver::CarvedRow& row : report.rows) {
+    fileCarvedRows(std::move(report.rows), tables, stop);
+}
+
+DeletedRowSource::DeletedRowSource(std::vector<carver::Table> tables,
+                                   std::vector<carver::CarvedRow> rows, std::uint64_t work)
+    : state_(State::Ready), budget_(work), tables_(std::move(tables)) {
+    std::vector<CarvedTable> carved;
+    for (const carver::Table& table : tables_) {
+        carved.push_back({table.name.c_str()});
+    }
+    fileCarvedRows(std::move(rows), carved, {});
+}
+
+void DeletedRowSource::fileCarvedRows(std::vector<carver::CarvedRow> rows,
+                                      const std::vector<CarvedTable>& tables,
+                                      const StopCheck& stop) {
+    for (carver::CarvedRow& row : rows) {
+        // Each row is a look-up or two in the live table.
+        if (stopped(stop)) {
+            state_ = State::Stopped;
+            return;
+        }
+        if (!budget_.spend(1)) {
+            break;
+        }
         const carver::Table* schema = table(row.table);
         if (schema == nullptr) {
             continue;
         }
         const auto wanted = std::find_if(tables.begin(), tables.end(), [&](const CarvedTable& t) {
-            return lowerCase(t.name) == lowerCase(schema->name);
+            return carver::sameName(t.name, schema->name);
         });
         // An older version of a row the table still holds is no deleted record.
         if (hasLiveTwin(*schema, row, wanted == tables.end() ? nullptr : wanted->identity)) {
             continue;
         }
-        carved_[lowerCase(schema->name)].push_back(
-            TableRow{schema, row.rowid, std::move(row.values)});
+        const std::string name = lowerCase(schema->name);
+        std::vector<TableRow>& list = carved_[name];
+        if (row.rowid) {
+            carvedById_[name].emplace(*row.rowid, list.size());
+        }
+        list.push_back(TableRow{schema, row.rowid, std::move(row.values)});
     }
 }
 
@@ -216,9 +306,9 @@ bool DeletedRowSource::hasLiveTwin(const carver::Table& schema, const carver::Ca
         return false;
     }
     if (row.rowid) {
-        SqliteStatement st =
-            db_.prepare("SELECT 1 FROM " + sqlName(schema.name) + " WHERE rowid = ?1");
-        if (st.valid() && st.bind(1, *row.rowid) && st.step()) {
+        SqliteStatement* st =
+            statement("SELECT 1 FROM " + sqlName(schema.name) + " WHERE rowid = ?1");
+        if (st != nullptr && st->bind(1, *row.rowid) && st->step()) {
             return true;
         }
     }
@@ -248,7 +338,20 @@ bool DeletedRowSource::hasLiveTwin(const carver::Table& schema, const carver::Ca
 }
 
 DeletedRowSource::~DeletedRowSource() {
+    statements_.clear();  // finalized before their database closes
     db_.close();
+}
+
+SqliteStatement* DeletedRowSource::statement(const std::string& sql) {
+    auto it = statements_.find(sql);
+    if (it == statements_.end()) {
+        it = statements_.emplace(sql, db_.prepare(sql)).first;
+    }
+    if (!it->second.valid()) {
+        return nullptr;
+    }
+    it->second.reset();
+    return &it->second;
 }
 
 const carver::Table* DeletedRowSource::table(std::string_view name) const {
@@ -268,16 +371,17 @@ const std::vector<TableRow>& DeletedRowSource::carved(std::string_view table) co
 }
 
 const TableRow* DeletedRowSource::carvedRow(std::string_view table, std::int64_t rowid) const {
-    for (const TableRow& row : carved(table)) {
-        if (row.rowid == rowid) {
-            return &row;
-        }
+    const std::string name = lowerCase(table);
+    const auto byId = carvedById_.find(name);
+    if (byId == carvedById_.end()) {
+        return nullptr;
     }
-    return nullptr;
+    const auto at = byId->second.find(rowid);
+    return at == byId->second.end() ? nullptr : &carved_.find(name)->second[at->second];
 }
 
 bool DeletedRowSource::isLiveTable(std::string_view table) {
-    if (state_ != State::Ready || this->table(table) == nullptr) {
+    if (state_ != State::Ready || !db_.isOpen() || this->table(table) == nullptr) {
         return false;
     }
     const std::string name = lowerCase(table);
@@ -289,29 +393,30 @@ bool DeletedRowSource::isLiveTable(std::string_view table) {
     return it->second;
 }
 
-std::vector<TableRow> DeletedRowSource::liveRows(std::string_view table, const std::string& where,
+std::vector<TableRow> DeletedRowSource::liveRows(std::string_view table, const char* where,
                                                  std::int64_t value) {
     std::vector<TableRow> rows;
     if (!isLiveTable(table)) {
         return rows;
     }
     const carver::Table* schema = this->table(table);
-    SqliteStatement st = db_.prepare("SELECT rowid, * FROM " + sqlName(table) + " WHERE " + where +
-                                     " ORDER BY rowid");
-    if (!st.valid() || !st.bind(1, value)) {
+    SqliteStatement* st =
+        statement("SELECT rowid, * FROM " + sqlName(table) + " WHERE " + where + " ORDER BY rowid");
+    if (st == nullptr || !st->bind(1, value)) {
         return rows;
     }
     std::vector<int> columnOf;
-    for (int column = 1; column < st.columnCount(); ++column) {
-        const char* name = sqlite3_column_name(st.handle(), column);
+    for (int column = 1; column < st->columnCount(); ++column) {
+        const char* name = sqlite3_column_name(st->handle(), column);
         columnOf.push_back(name == nullptr ? -1 : schema->columnIndex(name));
     }
-    while (st.step()) {
-        TableRow row{schema, st.columnInt64(0), {}, true};
+    while (st->step()) {
+        budget_.spend(1);
+        TableRow row{schema, st->columnInt64(0), {}, true};
         row.values.resize(schema->columns.size());
         for (std::size_t i = 0; i < columnOf.size(); ++i) {
             if (columnOf[i] >= 0) {
-                row.values[columnOf[i]] = liveValue(st, static_cast<int>(i) + 1);
+                row.values[columnOf[i]] = liveValue(*st, static_cast<int>(i) + 1);
             }
         }
         rows.push_back(std::move(row));
@@ -327,12 +432,44 @@ std::optional<TableRow> DeletedRowSource::liveRow(std::string_view table, std::i
     return std::move(rows.front());
 }
 
+const std::vector<std::int64_t>& DeletedRowSource::liveRowidsWhere(std::string_view table,
+                                                                   const char* column,
+                                                                   std::int64_t value) {
+    static const std::vector<std::int64_t> kNone;
+    const int index = columnIndex(this->table(table), column);
+    if (index < 0 || !isLiveTable(table)) {
+        return kNone;
+    }
+    const std::string name = lowerCase(table) + "." + lowerCase(column);
+    auto keys = liveKeys_.find(name);
+    if (keys == liveKeys_.end()) {
+        // Read once: a look-up per row would scan the whole table each time where the column
+        // has no index.
+        const carver::Affinity affinity =
+            carver::affinityOf(this->table(table)->columns[index].declaredType);
+        KeyIndex byKey;
+        SqliteStatement* st = statement("SELECT rowid, " + sqlName(column) + " FROM " +
+                                        sqlName(table) + " ORDER BY rowid");
+        while (st != nullptr && st->step() && budget_.spend(1)) {
+            if (const auto key = keyOf(*st, 1, affinity)) {
+                byKey[*key].push_back(st->columnInt64(0));
+            }
+        }
+        keys = liveKeys_.emplace(name, std::move(byKey)).first;
+    }
+    const auto found = keys->second.find(value);
+    return found == keys->second.end() ? kNone : found->second;
+}
+
 std::vector<TableRow> DeletedRowSource::liveRowsWhere(std::string_view table, const char* column,
                                                       std::int64_t value) {
-    if (!isLiveTable(table) || this->table(table)->columnIndex(column) < 0) {
-        return {};
+    std::vector<TableRow> rows;
+    for (const std::int64_t rowid : liveRowidsWhere(table, column, value)) {
+        if (auto row = liveRow(table, rowid)) {
+            rows.push_back(std::move(*row));
+        }
     }
-    return liveRows(table, sqlName(column) + " = ?1", value);
+    return rows;
 }
 
 }  // namespace nimbara::backup::deleted

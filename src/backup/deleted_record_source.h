@@ -1,6 +1,7 @@
 // What the deleted-record scans share: the carved rows of one family's database, read by column
-// name, beside the live rows of the same private copy, looked up by key; and the posting of each
-// record once per run.
+// (each column found by name once per table), beside the live rows of the same private copy,
+// looked up by key through maps built once; the work budget the joins count against; and the
+// posting of each record once per run.
 #pragma once
 
 #include <QByteArray>
@@ -14,10 +15,12 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "backup/carver/sqlite_carver.h"
+#include "backup/carver/work_budget.h"
 #include "backup/database_copy.h"
 #include "backup/record_database.h"
 #include "backup/sqlite_db.h"
@@ -31,15 +34,20 @@ namespace deleted {
 
 using StopCheck = std::function<bool()>;
 
-// One row of a table, live or carved. A value is null where the column is NULL, the table has no
-// such column, or the carver could not recover it.
+// The index of the column named `name` (compared without case) in `table`; -1 when `table` is
+// null or has no such column. Found once per table: rows are then read by the index.
+int columnIndex(const carver::Table* table, std::string_view name);
+
+// One row of a table, live or carved; its values are in the order of its table's columns.
 struct TableRow {
     const carver::Table* table = nullptr;
     std::optional<std::int64_t> rowid;
     std::vector<std::optional<carver::Value>> values;
     bool live = false;  // a row the table still holds
 
-    const carver::Value* value(std::string_view column) const;
+    // The value of the column with that index (columnIndex()); null where the column is NULL, the
+    // index is -1, or the carver could not recover the value.
+    const carver::Value* value(int column) const;
 };
 
 // A table a scan carves, and the column (if any) that identifies a row for good (a message's
@@ -72,9 +80,14 @@ class DeletedRowSource {
 
     // Finds the first of `sources` the backup holds, copies it with its log kept, carves the
     // tables, then folds the log into the copy and opens it for the live look-ups. Carved rows
-    // whose row id or identifier a live row of their table holds are left out.
+    // whose row id or identifier a live row of their table holds are left out. The joins get a
+    // work budget in proportion to the bytes of the database and its log.
     DeletedRowSource(const BackupFolder& folder, const std::vector<const DatabaseSource*>& sources,
                      const std::vector<CarvedTable>& tables, const StopCheck& stop);
+    // Rows already carved, with no live database beside them (no live rows), and a work budget of
+    // `work` units: the joins over rows given as they are.
+    DeletedRowSource(std::vector<carver::Table> tables, std::vector<carver::CarvedRow> rows,
+                     std::uint64_t work);
     ~DeletedRowSource();
     DeletedRowSource(const DeletedRowSource&) = delete;
     DeletedRowSource& operator=(const DeletedRowSource&) = delete;
@@ -86,32 +99,54 @@ class DeletedRowSource {
     const carver::Table* table(std::string_view name) const;
     // The carved rows of a table, in the order found.
     const std::vector<TableRow>& carved(std::string_view table) const;
-    // The carved row of `table` with that row id; null when there is none.
+    // The first carved row of `table` found with that row id; null when there is none.
     const TableRow* carvedRow(std::string_view table, std::int64_t rowid) const;
 
     // The live row of `table` with that row id.
     std::optional<TableRow> liveRow(std::string_view table, std::int64_t rowid);
-    // The live rows of `table` whose `column` holds `value`, in row-id order. `table` and
-    // `column` are the scan's own names, never text from the backup.
+    // The row ids of the live rows of `table` whose `column` holds `value` (as `column = value`
+    // compares in SQL), in row-id order. The table's keys are read once, at the first look-up.
+    // `table` and `column` are the scan's own names, never text from the backup.
+    const std::vector<std::int64_t>& liveRowidsWhere(std::string_view table, const char* column,
+                                                     std::int64_t value);
+    // Those rows themselves.
     std::vector<TableRow> liveRowsWhere(std::string_view table, const char* column,
                                         std::int64_t value);
-    // The live database, for reads of tables that are not carved (labels); null when not Ready.
-    SqliteDb* liveDatabase() { return state_ == State::Ready ? &db_ : nullptr; }
+    // The live database, for reads of tables that are not carved (labels); null when not Ready
+    // or when there is none.
+    SqliteDb* liveDatabase() { return state_ == State::Ready && db_.isOpen() ? &db_ : nullptr; }
+
+    // What the joins may still do: every row they visit and every row they look up is counted.
+    carver::WorkBudget& budget() { return budget_; }
+    // The bytes of the database and its log as copied (0 for rows given as they are).
+    std::uint64_t databaseBytes() const { return databaseBytes_; }
 
   private:
+    void fileCarvedRows(std::vector<carver::CarvedRow> rows, const std::vector<CarvedTable>& tables,
+                        const StopCheck& stop);
     bool isLiveTable(std::string_view table);
     // A live row of `schema`'s table holds the carved row's row id or identifier.
     bool hasLiveTwin(const carver::Table& schema, const carver::CarvedRow& row,
                      const char* identity);
-    std::vector<TableRow> liveRows(std::string_view table, const std::string& where,
-                                   std::int64_t value);
+    std::vector<TableRow> liveRows(std::string_view table, const char* where, std::int64_t value);
+    // A statement of the live database, prepared once.
+    SqliteStatement* statement(const std::string& sql);
+
+    // The live rows of one table by the integer key one column holds.
+    using KeyIndex = std::unordered_map<std::int64_t, std::vector<std::int64_t>>;
 
     State state_ = State::Missing;
     std::string problem_;
+    carver::WorkBudget budget_{0};
+    std::uint64_t databaseBytes_ = 0;
     std::vector<carver::Table> tables_;
     std::map<std::string, std::vector<TableRow>, std::less<>> carved_;
+    // Per table, the index in carved_ of the first row with each row id.
+    std::map<std::string, std::unordered_map<std::int64_t, std::size_t>, std::less<>> carvedById_;
     std::map<std::string, bool, std::less<>> liveTables_;
     std::map<std::string, std::unordered_set<std::string>> liveIdentities_;
+    std::map<std::string, KeyIndex, std::less<>> liveKeys_;  // by "table.column"
+    std::map<std::string, SqliteStatement, std::less<>> statements_;
     // Declared before the database, so that the database closes before its copy goes.
     std::unique_ptr<DatabaseScratchCopy> copy_;
     SqliteDb db_;

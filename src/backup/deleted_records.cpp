@@ -128,6 +128,7 @@ DeletedScanResult scanDeletedRecords(DeletedFamily family, const std::string& ba
     deleted::FamilyRun run{source, inputs, center, stop};
     result.posted = plan.post(run);
     result.stopped = deleted::stopped(stop);
+    result.cutShort = !result.stopped && source.budget().exhausted();
     return result;
 }
 
@@ -139,6 +140,7 @@ ScanStep deletedRecordStep(DeletedFamily family,
         DeletedScanInputs inputs;
         if (records) {
             inputs.contacts = records->contacts();
+            inputs.noteBodies = &records->noteBodies();
         }
         const DeletedScanResult result = scanDeletedRecords(
             family, QFile::encodeName(context.folder()).toStdString(), context.center(), inputs,
@@ -148,6 +150,12 @@ ScanStep deletedRecordStep(DeletedFamily family,
         }
         if (!result.problem.empty()) {
             qCWarning(lcBackup, "Backup scan: %s: %s", title, result.problem.c_str());
+        }
+        if (result.cutShort) {
+            qCWarning(lcBackup,
+                      "Backup scan: %s: the rows were joined only in part: the database "
+                      "asked for more work than its size allows",
+                      title);
         }
         return ScanStepReport{};
     };

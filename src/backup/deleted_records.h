@@ -20,7 +20,9 @@
 // A backup without the family's database has no deleted records of it; a database that cannot be
 // carved (damaged, or not copied) gives a line in the log and no records: the reader of the family
 // reports the damage to the user. Everything runs and posts on the calling thread (the scan
-// thread), checking the stop between pages and between records.
+// thread), checking the stop between pages and at every step of the joins. The joins go through
+// maps built once and count their steps against a budget in proportion to the database's size:
+// once it is spent, what was posted stands and the log says the rows were joined only in part.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +32,7 @@
 
 #include "backup/backup_scan.h"
 #include "backup/contact_reader.h"
+#include "backup/note_body.h"
 
 namespace nimbara {
 class NotificationCenter;
@@ -55,6 +58,9 @@ const char* deletedRecordNotification(DeletedFamily family);
 // What a scan takes from the backup scan's earlier steps.
 struct DeletedScanInputs {
     ContactList contacts;  // names of the other party of messages and calls
+    // What the note bodies of the notes database may still inflate to, shared with the note
+    // reader's step; null: the scan's own.
+    NoteBodyAllowance* noteBodies = nullptr;
 };
 
 struct DeletedScanResult {
@@ -62,6 +68,9 @@ struct DeletedScanResult {
     bool stopped = false;        // the stop ended the scan; nothing more was posted
     std::string problem;         // why the database could not be carved: a line for the log
     std::size_t posted = 0;      // deleted records posted
+    // The joins asked for more work than the database's size allows: what they posted until
+    // then stands.
+    bool cutShort = false;
 };
 
 // Scans one family of the backup at `backupFolder`, posting on `center`. `stop` (may be empty) is

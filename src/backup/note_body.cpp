@@ -81,7 +81,14 @@ std::optional<std::string_view> lengthField(std::string_view message, std::uint6
 
 }  // namespace
 
-std::optional<QByteArray> inflateNoteData(const QByteArray& data, qsizetype limit) {
+std::optional<QByteArray> inflateNoteData(const QByteArray& data, qsizetype limit, bool* tooLarge,
+                                          qsizetype* inflated) {
+    if (tooLarge != nullptr) {
+        *tooLarge = false;
+    }
+    if (inflated != nullptr) {
+        *inflated = 0;
+    }
     if (data.isEmpty()) {
         return std::nullopt;
     }
@@ -95,7 +102,7 @@ std::optional<QByteArray> inflateNoteData(const QByteArray& data, qsizetype limi
     stream.avail_in = static_cast<uInt>(data.size());
     int status = Z_OK;
     while (status == Z_OK) {
-        if (out.size() >= limit) {
+        if (out.size() > limit) {
             break;
         }
         const qsizetype before = out.size();
@@ -110,7 +117,16 @@ std::optional<QByteArray> inflateNoteData(const QByteArray& data, qsizetype limi
         }
     }
     inflateEnd(&stream);
-    if (status != Z_STREAM_END || out.size() > limit) {
+    if (inflated != nullptr) {
+        *inflated = out.size();
+    }
+    if (out.size() > limit) {
+        if (tooLarge != nullptr) {
+            *tooLarge = true;
+        }
+        return std::nullopt;
+    }
+    if (status != Z_STREAM_END) {
         return std::nullopt;
     }
     return out;
@@ -137,6 +153,34 @@ std::optional<QString> noteTextOfProto(const QByteArray& proto) {
 
 QString noteBodyText(const QByteArray& stored) {
     const auto proto = inflateNoteData(stored);
+    if (!proto) {
+        return QStringLiteral(" ");
+    }
+    return noteTextOfProto(*proto).value_or(QStringLiteral(" "));
+}
+
+void NoteBodyAllowance::setDatabaseBytes(std::uint64_t bytes) {
+    constexpr std::uint64_t kPerByte = 32;
+    const std::uint64_t limit = bytes > (UINT64_MAX - kNoteBodyLimit) / kPerByte
+                                    ? UINT64_MAX
+                                    : bytes * kPerByte + kNoteBodyLimit;
+    limit_ = std::max(limit_, limit);
+}
+
+QString NoteBodyAllowance::text(const QByteArray& stored) {
+    const std::uint64_t left = limit_ - std::min(inflated_, limit_);
+    if (left == 0) {
+        return QString::fromLatin1(kNoteTooLargeText);
+    }
+    // Inflating tells a body past the limit by one byte more.
+    const auto limit = static_cast<qsizetype>(std::min<std::uint64_t>(kNoteBodyLimit, left - 1));
+    bool tooLarge = false;
+    qsizetype inflated = 0;
+    const auto proto = inflateNoteData(stored, limit, &tooLarge, &inflated);
+    inflated_ += static_cast<std::uint64_t>(inflated);
+    if (tooLarge) {
+        return QString::fromLatin1(kNoteTooLargeText);
+    }
     if (!proto) {
         return QStringLiteral(" ");
     }

@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <unordered_map>
+
 #include "backup/backup_scan_readers.h"
 #include "backup/contact_reader.h"
 #include "backup/note_body.h"
@@ -84,10 +87,21 @@ NoteQuery oldQuery(SqliteDb& db) {
     return query;
 }
 
+// The store bodies of one read: each inflated once, within the database's allowance.
+struct StoreBodies {
+    SqliteStatement statement;
+    NoteBodyAllowance& allowance;
+    std::unordered_map<std::int64_t, QString> texts;  // by row id
+};
+
 // The text of the store body with row id `key`: empty when there is none.
-QString storeBody(SqliteStatement& bodies, std::int64_t key) {
+QString storeBody(StoreBodies& store, std::int64_t key) {
+    SqliteStatement& bodies = store.statement;
     if (!bodies.valid()) {
         return QString();
+    }
+    if (const auto known = store.texts.find(key); known != store.texts.end()) {
+        return known->second;
     }
     bodies.reset();
     if (!bodies.bind(1, key)) {
@@ -99,10 +113,21 @@ QString storeBody(SqliteStatement& bodies, std::int64_t key) {
         stored = bodies.columnBlob(0);
         found = !bodies.isNull(0);
     }
-    if (!found || stored.isEmpty()) {
-        return QString();
+    QString text;
+    if (found && !stored.isEmpty()) {
+        text = store.allowance.text(stored);
     }
-    return noteBodyText(stored);
+    store.texts.emplace(key, text);
+    return text;
+}
+
+// The bytes of the open database.
+std::uint64_t databaseBytes(SqliteDb& db) {
+    SqliteStatement st =
+        db.prepare("SELECT page_count * page_size FROM pragma_page_count(), pragma_page_size()");
+    return st.valid() && st.step()
+               ? static_cast<std::uint64_t>(std::max<std::int64_t>(0, st.columnInt64(0)))
+               : 0;
 }
 
 std::optional<double> dateColumn(const SqliteStatement& st, int column) {
@@ -119,7 +144,7 @@ std::optional<double> dateColumn(const SqliteStatement& st, int column) {
 
 // The note of one row; null for a store row that is not a note.
 std::shared_ptr<PRNoteNode> noteFromRow(const SqliteStatement& st, bool storeBodies,
-                                        SqliteStatement& bodies) {
+                                        StoreBodies& bodies) {
     auto node = std::make_shared<PRNoteNode>();
     if (!st.isNull(kUid)) {
         node->setUid(st.columnInt(kUid));
@@ -148,7 +173,8 @@ std::shared_ptr<PRNoteNode> noteFromRow(const SqliteStatement& st, bool storeBod
 }
 
 template <class Post>
-NoteReadResult read(const std::string& backupFolder, const StopCheck& stop, Post&& post) {
+NoteReadResult read(const std::string& backupFolder, const StopCheck& stop,
+                    NoteBodyAllowance* sharedAllowance, Post&& post) {
     NoteReadResult result;
     FoundDatabase found = openFirstDatabase(BackupFolder::open(backupFolder), kNoteSources, stop);
     if (found.index < 0) {
@@ -188,9 +214,12 @@ NoteReadResult read(const std::string& backupFolder, const StopCheck& stop, Post
     }
     result.table = query.table;
     result.keyColumn = query.table == "note" ? "ROWID" : "Z_PK";
-    SqliteStatement bodies;
+    NoteBodyAllowance ownAllowance;
+    NoteBodyAllowance& allowance = sharedAllowance != nullptr ? *sharedAllowance : ownAllowance;
+    StoreBodies bodies{SqliteStatement(), allowance, {}};
     if (query.storeBodies && database.hasTable("ZICNOTEDATA")) {
-        bodies = database.db().prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?");
+        allowance.setDatabaseBytes(databaseBytes(database.db()));
+        bodies.statement = database.db().prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?");
     }
     const RowsEnd end = forEachRow(query.statement, stop, [&](const SqliteStatement& row) {
         if (auto note = noteFromRow(row, query.storeBodies, bodies)) {
@@ -218,13 +247,13 @@ QString cleanedNoteContent(QString content) {
 }
 
 NoteReadResult scanNoteThread(const std::string& backupFolder, NotificationCenter* target,
-                              const StopCheck& stop) {
+                              const StopCheck& stop, NoteBodyAllowance* allowance) {
     if (backupFolder.empty()) {
         return {};
     }
     NotificationCenter& center = centerOr(target);
     NoteReadResult result =
-        read(backupFolder, stop,
+        read(backupFolder, stop, allowance,
              [&center](const std::shared_ptr<PRNoteNode>& n) { center.post(kScanNoteInfo, n); });
     if (!result.databaseFound) {
         qCInfo(lcBackup, "messageDB is not exist");
@@ -239,7 +268,7 @@ NoteReadResult scanTransferNoteThread(const std::string& backupFolder, Notificat
     NotificationCenter& center = centerOr(target);
     NoteReadResult result;
     if (!backupFolder.empty()) {
-        result = read(backupFolder, {}, [&center](const std::shared_ptr<PRNoteNode>& n) {
+        result = read(backupFolder, {}, nullptr, [&center](const std::shared_ptr<PRNoteNode>& n) {
             center.post(kScanTransferNoteInfo, n);
         });
     }
@@ -255,9 +284,10 @@ NoteReadResult scanTransferNoteThread(const std::string& backupFolder, Notificat
 
 ScanStepRunner noteStepRunner(const std::shared_ptr<BackupScanRecords>& records) {
     return [records](const ScanStepContext& context) {
-        const NoteReadResult result =
-            scanNoteThread(QFile::encodeName(context.folder()).toStdString(), &context.center(),
-                           [&context] { return context.stopRequested(); });
+        const NoteReadResult result = scanNoteThread(
+            QFile::encodeName(context.folder()).toStdString(), &context.center(),
+            [&context] { return context.stopRequested(); },
+            records ? &records->noteBodies() : nullptr);
         return recordStepReport(result, records.get(), kNoteSources, "notes",
                                 QStringLiteral("The notes in this backup could not be read."));
     };

@@ -13,6 +13,7 @@
 // std::shared_ptr<PRNoteNode>.
 //
 // A store note's content is its body's text: " " (one blank) when the body cannot be decoded,
+// "This note is too large to show." when it inflates past what its database allows (note_body.h),
 // its title when the body is empty or missing. Store rows without a title or a date (folders,
 // attachments) are not notes and are skipped. Older notes' content has the tags "<div>",
 // "</div>", "<br>", "</br>" and the entity "&nbsp;" each replaced by one blank.
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "backup/backup_scan.h"
+#include "backup/note_body.h"
 #include "backup/pr_note_node.h"
 #include "backup/record_database.h"
 
@@ -51,9 +53,11 @@ using NoteList = std::vector<std::shared_ptr<PRNoteNode>>;
 using NoteReadResult = RecordReadResult<PRNoteNode>;
 
 // The plain reader over a backup folder; `stop` (may be empty) is checked between rows and
-// while a query runs.
+// while a query runs. Store bodies are inflated once each, within `allowance` (one of the read's
+// own when null), which the deleted notes of the same database then share.
 NoteReadResult scanNoteThread(const std::string& backupFolder, NotificationCenter* center = nullptr,
-                              const std::function<bool()>& stop = {});
+                              const std::function<bool()>& stop = {},
+                              NoteBodyAllowance* allowance = nullptr);
 // The copy reader, on the calling thread.
 NoteReadResult scanTransferNoteThread(const std::string& backupFolder,
                                       NotificationCenter* center = nullptr);

@@ -1,5 +1,7 @@
 #include "browser/result_records.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 #include "backup/pr_book_mark_node.h"
@@ -64,16 +66,25 @@ void ResultRecords::listFound(std::vector<std::shared_ptr<Node>>& list, std::sha
     ++counters_.BackUpFilesNum;
 }
 
-template <class Node, class Repeats>
-bool ResultRecords::listDeleted(std::vector<std::shared_ptr<Node>>& list,
+std::size_t ResultRecords::RecordKeyHash::operator()(const RecordKey& key) const {
+    return qHashMulti(0, key.first, key.second);
+}
+
+template <class Node, class KeyOf>
+bool ResultRecords::listDeleted(std::vector<std::shared_ptr<Node>>& list, ListedKeys& listed,
                                 const std::shared_ptr<Node>& node, RecordCategory category,
-                                Repeats repeats) {
+                                KeyOf keyOf) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::any_of(list.begin(), list.end(), repeats)) {
+    // Records listed since the last look-up (found ones are listed without one) join the keys.
+    for (; listed.indexed < list.size(); ++listed.indexed) {
+        listed.keys.insert(keyOf(*list[listed.indexed]));
+    }
+    if (!listed.keys.insert(keyOf(*node)).second) {
         return false;
     }
     node->setBDeleted(true);
     list.push_back(node);
+    ++listed.indexed;
     ++counters_[category].deleted;
     ++counters_.deleteeFilesNum;
     return true;
@@ -127,65 +138,61 @@ bool ResultRecords::addDeletedContact(const std::shared_ptr<PRContactNode>& node
     if (!node) {
         return false;
     }
-    const QString name = node->contactName();
-    const QString phone = node->contactPhone();
-    return listDeleted(contacts_, node, RecordCategory::Contact, [&](const auto& c) {
-        return c->contactName() == name && c->contactPhone() == phone;
-    });
+    return listDeleted(contacts_, contactKeys_, node, RecordCategory::Contact,
+                       [](const PRContactNode& c) {
+                           return RecordKey{c.contactName(), c.contactPhone()};
+                       });
 }
 
 bool ResultRecords::addDeletedNote(const std::shared_ptr<PRNoteNode>& node) {
     if (!node) {
         return false;
     }
-    const QString content = node->noteContent();
-    if (node->noteTitle().isNull() && content.isNull()) {
+    if (node->noteTitle().isNull() && node->noteContent().isNull()) {
         return false;
     }
-    return listDeleted(notes_, node, RecordCategory::Note,
-                       [&](const auto& n) { return n->noteContent() == content; });
+    return listDeleted(notes_, noteKeys_, node, RecordCategory::Note, [](const PRNoteNode& n) {
+        return RecordKey{n.noteContent(), QString()};
+    });
 }
 
 bool ResultRecords::addDeletedCallHistory(const std::shared_ptr<PRCallHistoryNode>& node) {
     if (!node) {
         return false;
     }
-    const QString phone = node->callPhone();
-    const QString date = node->callDate();
-    if (node->callName().isEmpty() && phone.isEmpty()) {
+    if (node->callName().isEmpty() && node->callPhone().isEmpty()) {
         return false;
     }
-    return listDeleted(calls_, node, RecordCategory::Call, [&](const auto& c) {
-        return c->callPhone() == phone && c->callDate() == date;
-    });
+    return listDeleted(calls_, callKeys_, node, RecordCategory::Call,
+                       [](const PRCallHistoryNode& c) {
+                           return RecordKey{c.callPhone(), c.callDate()};
+                       });
 }
 
 bool ResultRecords::addDeletedBookMark(const std::shared_ptr<PRBookMarkNode>& node) {
     if (!node) {
         return false;
     }
-    const QString url = node->bookMarkURL();
-    const QString title = node->bookMarkTitle();
-    if (url.isEmpty() && title.isEmpty()) {
+    if (node->bookMarkURL().isEmpty() && node->bookMarkTitle().isEmpty()) {
         return false;
     }
-    return listDeleted(bookMarks_, node, RecordCategory::BookMark, [&](const auto& b) {
-        return b->bookMarkURL() == url && b->bookMarkTitle() == title;
-    });
+    return listDeleted(bookMarks_, bookMarkKeys_, node, RecordCategory::BookMark,
+                       [](const PRBookMarkNode& b) {
+                           return RecordKey{b.bookMarkURL(), b.bookMarkTitle()};
+                       });
 }
 
 bool ResultRecords::addDeletedCalender(const std::shared_ptr<PRCalenderNode>& node) {
     if (!node) {
         return false;
     }
-    const QString title = node->calTitle();
-    const QString start = node->startDate();
-    if (title.isEmpty() && node->calNote().isEmpty()) {
+    if (node->calTitle().isEmpty() && node->calNote().isEmpty()) {
         return false;
     }
-    return listDeleted(calendars_, node, RecordCategory::Calender, [&](const auto& c) {
-        return c->calTitle() == title && c->startDate() == start;
-    });
+    return listDeleted(calendars_, calendarKeys_, node, RecordCategory::Calender,
+                       [](const PRCalenderNode& c) {
+                           return RecordKey{c.calTitle(), c.startDate()};
+                       });
 }
 
 void ResultRecords::resetCounters() {
@@ -208,6 +215,10 @@ void ResultRecords::clear() {
     bookMarks_.clear();
     calendars_.clear();
     faceTwitter_.clear();
+    for (ListedKeys* listed :
+         {&contactKeys_, &callKeys_, &noteKeys_, &bookMarkKeys_, &calendarKeys_}) {
+        *listed = ListedKeys{};
+    }
 }
 
 ResultCounters ResultRecords::counters() const {

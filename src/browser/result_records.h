@@ -13,6 +13,8 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 class PRBookMarkNode;
@@ -97,7 +99,8 @@ class ResultRecords {
     // A message without phone and content is skipped, as is one with a listed message's phone,
     // content and date; it joins a conversation of deleted messages only.
     bool addDeletedMessage(const std::shared_ptr<PRMessageNode>& node);
-    // Deleted calendar events are not listed.
+    // An event with neither title nor note is skipped, as is one with a listed event's title and
+    // start.
     bool addDeletedCalender(const std::shared_ptr<PRCalenderNode>& node);
 
     // Before a scan: every counter to zero (the lists stay until clear()).
@@ -134,14 +137,26 @@ class ResultRecords {
     std::array<int, kRecordCategoryCount> listSizes() const;
 
   private:
+    // What makes two records of a list the same record (up to two texts).
+    using RecordKey = std::pair<QString, QString>;
+    struct RecordKeyHash {
+        std::size_t operator()(const RecordKey& key) const;
+    };
+    // The keys of a list's records, from its first `indexed` records (a deleted record is looked
+    // up here rather than compared with every record listed).
+    struct ListedKeys {
+        std::unordered_set<RecordKey, RecordKeyHash> keys;
+        std::size_t indexed = 0;
+    };
+
     // Lists a found record and counts it.
     template <class Node>
     void listFound(std::vector<std::shared_ptr<Node>>& list, std::shared_ptr<Node> node,
                    RecordCategory category);
-    // Lists a deleted record unless `repeats` holds for a listed one.
-    template <class Node, class Repeats>
-    bool listDeleted(std::vector<std::shared_ptr<Node>>& list, const std::shared_ptr<Node>& node,
-                     RecordCategory category, Repeats repeats);
+    // Lists a deleted record unless a listed one has the same key (`keyOf`).
+    template <class Node, class KeyOf>
+    bool listDeleted(std::vector<std::shared_ptr<Node>>& list, ListedKeys& listed,
+                     const std::shared_ptr<Node>& node, RecordCategory category, KeyOf keyOf);
 
     mutable std::mutex mutex_;
     ResultCounters counters_;
@@ -154,6 +169,11 @@ class ResultRecords {
     std::vector<std::shared_ptr<PRBookMarkNode>> bookMarks_;
     std::vector<std::shared_ptr<PRCalenderNode>> calendars_;
     std::vector<std::shared_ptr<PRFaceTwitterNode>> faceTwitter_;
+    ListedKeys contactKeys_;
+    ListedKeys callKeys_;
+    ListedKeys noteKeys_;
+    ListedKeys bookMarkKeys_;
+    ListedKeys calendarKeys_;
 };
 
 }  // namespace nimbara::browser

@@ -6,9 +6,12 @@
 
 #include <zlib.h>
 
+#include <QStringList>
+
 #include <filesystem>
 #include <memory>
 
+#include "backup/contact_reader.h"
 #include "backup/note_body.h"
 #include "backup/record_notifications.h"
 #include "backup_notes.h"
@@ -107,6 +110,46 @@ TEST(NoteBodyTest, UndecodableBodiesGiveOneBlank) {
     const QByteArray bomb = gzip(QByteArray(1 << 20, '\0'));
     EXPECT_FALSE(inflateNoteData(bomb, 4096));
     EXPECT_TRUE(inflateNoteData(bomb, 1 << 20));
+}
+
+// The bodies of one database inflate to 32 times its bytes and 64 MiB more, live and deleted notes
+// together: a body past that shows as too large, the notes before it and those without a body
+// still show, and a body named twice is inflated once.
+TEST(NoteBodyTest, BodiesPastTheirDatabasesAllowanceShowAsTooLarge) {
+    RecordBackup backup;
+    const QByteArray good = QByteArray::fromStdString(simdev::noteStoreBody("Good\nbody"));
+    // About 40 KB each, 40 MiB inflated: the second goes past what a database this small allows.
+    const std::string bomb = gzip(QByteArray(40 << 20, '\0')).toHex().toStdString();
+    backup.writeDatabase("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
+                         "CREATE TABLE ZICCLOUDSYNCINGOBJECT (Z_PK INTEGER PRIMARY KEY, ZTITLE1, "
+                         "ZMODIFICATIONDATE1, ZNOTEDATA);"
+                         "CREATE TABLE ZICNOTEDATA (Z_PK INTEGER PRIMARY KEY, ZDATA BLOB);"
+                         "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (1, 'Good', 738000000, 11);"
+                         "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (2, 'Big', 738000000, 12);"
+                         "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (3, 'Bigger', 738000000, 13);"
+                         "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (4, 'Again', 738000000, 11);"
+                         "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (5, 'No body', 738000000, NULL);"
+                         "INSERT INTO ZICNOTEDATA VALUES (11, X'" +
+                             good.toHex().toStdString() +
+                             "');INSERT INTO ZICNOTEDATA VALUES (12, X'" + bomb +
+                             "');INSERT INTO ZICNOTEDATA VALUES (13, X'" + bomb + "');");
+    const std::string folder = backup.write().string();
+    NoteBodyAllowance allowance;
+    const NoteReadResult read = scanNoteThread(folder, nullptr, {}, &allowance);
+    ASSERT_TRUE(read.ok) << read.error;
+    QStringList contents;
+    for (const NotePtr& note : read.records) {
+        contents << note->noteContent();
+    }
+    const QString tooLarge = QString::fromLatin1(kNoteTooLargeText);
+    EXPECT_EQ(contents, QStringList({QStringLiteral("Good\nbody"), QStringLiteral(" "), tooLarge,
+                                     QStringLiteral("Good\nbody"), QStringLiteral("No body")}));
+    EXPECT_LE(allowance.inflated(),
+              (64u << 20) + 32 * fs::file_size(backupFilePath(folder, kNoteStoreSource.key())));
+    // What is spent stays spent for the next reader of the same database.
+    const NoteReadResult again = scanNoteThread(folder, nullptr, {}, &allowance);
+    ASSERT_FALSE(again.records.empty());
+    EXPECT_EQ(again.records.front()->noteContent(), tooLarge);
 }
 
 TEST(NoteKeysTest, TheDatabasesAreFoundUnderTheDevicesKeys) {

@@ -1,0 +1,199 @@
+// What joining carved rows into records costs follows the rows: for each shape a crafted database
+// can take (rows whose keys join nothing, people with their numbers, one contact with many
+// values), four times the rows cost less than six times as much. And the joins end where the stop
+// or their work budget says, wherever they are.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/contact_reader.h"
+#include "backup/deleted_families.h"
+#include "backup/record_notifications.h"
+#include "cost_meter.h"
+#include "platform/notification_center.h"
+
+namespace {
+
+using namespace nimbara;
+using namespace nimbara::backup;
+using deleted::DeletedRowSource;
+using deleted::FamilyRun;
+
+carver::Value text(const std::string& bytes) {
+    return carver::Value{carver::Value::Kind::Text, 0, 0, bytes};
+}
+carver::Value integer(std::int64_t value) {
+    return carver::Value{carver::Value::Kind::Integer, value, 0, {}};
+}
+
+carver::Table table(const std::string& name, const std::vector<std::string>& columns) {
+    carver::Table made{name, 2, {}};
+    for (const std::string& column : columns) {
+        made.columns.push_back({column, column == "Z_PK" ? "INTEGER" : "", column == "Z_PK"});
+    }
+    return made;
+}
+
+// A carved row of `schema` with the given values by column name.
+carver::CarvedRow row(const carver::Table& schema, std::int64_t rowid,
+                      const std::vector<std::pair<std::string, carver::Value>>& values) {
+    carver::CarvedRow made{schema.name, rowid, {}, carver::Origin::Freeblock, 0};
+    made.values.resize(schema.columns.size());
+    for (const auto& [name, value] : values) {
+        made.values[schema.columnIndex(name)] = value;
+    }
+    return made;
+}
+
+// Carved tables and their rows, as a family's join takes them.
+struct Carved {
+    std::vector<carver::Table> tables;
+    std::vector<carver::CarvedRow> rows;
+};
+
+// Carved rows of n records of each shape, none joined by a key unless the shape says so.
+Carved notesAndBodiesNoKeyJoins(int n) {
+    Carved c{{table("ZNOTE", {"Z_PK", "ZBODY", "ZTITLE", "ZMODIFICATIONDATE"}),
+              table("ZNOTEBODY", {"Z_PK", "ZOWNER", "ZCONTENT"})},
+             {}};
+    for (int i = 0; i < n; ++i) {
+        c.rows.push_back(row(c.tables[0], 1 + i,
+                             {{"ZBODY", integer(1000000 + i)},
+                              {"ZTITLE", text("Title " + std::to_string(i))},
+                              {"ZMODIFICATIONDATE", integer(700000000 + i)}}));
+        c.rows.push_back(row(c.tables[1], 2000000 + i,
+                             {{"ZOWNER", integer(3000000 + i)},
+                              {"ZCONTENT", text("Body " + std::to_string(i) + "\nwords")}}));
+    }
+    return c;
+}
+
+Carved messagesWithoutHandles(int n) {
+    Carved c{{table("message", {"ROWID", "guid", "text", "handle_id", "date", "is_from_me"}),
+              table("handle", {"ROWID", "id", "service"})},
+             {}};
+    for (int i = 0; i < n; ++i) {
+        c.rows.push_back(row(c.tables[0], 1 + i,
+                             {{"text", text("Words " + std::to_string(i))},
+                              {"handle_id", integer(1000000 + i)},
+                              {"date", integer(i)},
+                              {"is_from_me", integer(0)}}));
+        c.rows.push_back(
+            row(c.tables[1], 1 + i, {{"id", text("+1555" + std::to_string(1000000 + i))}}));
+    }
+    return c;
+}
+
+Carved peopleWithTwoNumbers(int n) {
+    Carved c{{table("ABPerson", {"ROWID", "First", "Last"}),
+              table("ABMultiValue", {"UID", "record_id", "property", "label", "value"})},
+             {}};
+    for (int i = 0; i < n; ++i) {
+        c.rows.push_back(row(c.tables[0], 1 + i, {{"First", text("P" + std::to_string(i))}}));
+        for (int k = 0; k < 2; ++k) {
+            c.rows.push_back(row(c.tables[1], 1 + 2 * i + k,
+                                 {{"record_id", integer(1 + i)},
+                                  {"property", integer(3)},
+                                  {"value", text(std::to_string(5550000 + 2 * i + k))}}));
+        }
+    }
+    return c;
+}
+
+Carved eventsWithoutPlaces(int n) {
+    Carved c{{table("CalendarItem", {"ROWID", "summary", "start_date", "location_id"}),
+              table("Location", {"ROWID", "title"})},
+             {}};
+    for (int i = 0; i < n; ++i) {
+        c.rows.push_back(row(c.tables[0], 1 + i,
+                             {{"summary", text("Event " + std::to_string(i))},
+                              {"start_date", integer(700000000 + i)},
+                              {"location_id", integer(1000000 + i)}}));
+        c.rows.push_back(row(c.tables[1], 1 + i, {{"title", text("Place " + std::to_string(i))}}));
+    }
+    return c;
+}
+
+// Runs a family's join over the rows; returns what it posted.
+std::size_t join(const Carved& carved, std::size_t (*post)(FamilyRun&),
+                 const std::function<bool()>& stop = {},
+                 std::uint64_t work = std::uint64_t{1} << 40) {
+    DeletedRowSource source(carved.tables, carved.rows, work);
+    const DeletedScanInputs inputs;
+    NotificationCenter center;
+    FamilyRun run{source, inputs, center, stop};
+    return post(run);
+}
+
+struct Shape {
+    const char* name;
+    int n;
+    // Makes the input of size n and returns the work over it.
+    std::function<std::function<void()>(int)> prepare;
+};
+
+std::function<std::function<void()>(int)> joinOf(Carved (*make)(int),
+                                                 std::size_t (*post)(FamilyRun&)) {
+    return [make, post](int n) { return [carved = make(n), post] { join(carved, post); }; };
+}
+
+TEST(DeletedJoinsCostTest, FourTimesTheRowsCostLessThanSixTimesAsMuch) {
+    const Shape shapes[] = {
+        {"notes and bodies that no key joins", 2000,
+         joinOf(&notesAndBodiesNoKeyJoins, &deleted::postDeletedNotes)},
+        {"messages whose handles are gone", 3000,
+         joinOf(&messagesWithoutHandles, &deleted::postDeletedMessages)},
+        {"people with two numbers each", 2000,
+         joinOf(&peopleWithTwoNumbers, &deleted::postDeletedContacts)},
+        {"events whose places are gone", 3000,
+         joinOf(&eventsWithoutPlaces, &deleted::postDeletedCalendarItems)},
+        {"one contact with many values (the reader's too)", 120000,
+         [](int n) {
+             return [n] {
+                 PRContactNode contact;
+                 ContactValues values(contact);
+                 for (int i = 0; i < n; ++i) {
+                     values.add(i % 2 == 0 ? 3 : 4, QString(), QString::number(5550000 + i));
+                 }
+             };
+         }},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        const test::WorkCost small = test::measureCost(shape.prepare(shape.n));
+        const test::WorkCost large = test::measureCost(shape.prepare(4 * shape.n));
+        EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
+            << test::describe(small) << " against " << test::describe(large);
+        EXPECT_LT(large.peakBytes, 6 * small.peakBytes)
+            << test::describe(small) << " against " << test::describe(large);
+    }
+}
+
+TEST(DeletedJoinsCostTest, TheStopOrASpentBudgetEndsAJoinWhereItIs) {
+    struct Row {
+        const char* name;
+        Carved (*make)(int);
+        std::size_t (*post)(FamilyRun&);
+    };
+    const Row rows[] = {
+        {"notes", &notesAndBodiesNoKeyJoins, &deleted::postDeletedNotes},
+        {"messages", &messagesWithoutHandles, &deleted::postDeletedMessages},
+        {"people", &peopleWithTwoNumbers, &deleted::postDeletedContacts},
+        {"events", &eventsWithoutPlaces, &deleted::postDeletedCalendarItems},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Carved carved = row.make(50);
+        EXPECT_EQ(join(carved, row.post), row.post == &deleted::postDeletedNotes ? 100u : 50u);
+        // Stopped after a few looks: next to nothing more.
+        int looks = 0;
+        EXPECT_LE(join(carved, row.post, [&looks] { return ++looks > 3; }), 3u);
+        EXPECT_LT(looks, 10);
+        // A budget spent early: the join ends short of the rows.
+        EXPECT_LT(join(carved, row.post, {}, 20), 10u);
+    }
+}
+
+}  // namespace
