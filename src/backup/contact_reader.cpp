@@ -24,8 +24,11 @@ constexpr const char* kImagesQuery = "select record_id, data from ABFullSizeImag
 constexpr const char* kPersonQuery =
     "select DISTINCT Rowid, first, Department,DisplayName,firstPhonetic,jobTitle,organization,"
     "middle,middlePhonetic,CreationDate,Last,Note,Nickname,prefix, suffix, Birthday from abperson ";
+// Every person's values in one pass, each row joined to its person as `record_id = rowid` would
+// match it; SQLite indexes the join itself where the table has no index on record_id.
 constexpr const char* kMultiValueQuery =
-    "select property,label,value, UID from abmultivalue where record_id = ? ";
+    "select m.property, m.label, m.value, p.rowid from abmultivalue m "
+    "join abperson p on m.record_id = p.rowid";
 
 // Person query columns.
 enum PersonColumn {
@@ -163,17 +166,21 @@ QString labelOf(const SqliteStatement& st, const LabelTexts& labels) {
     return it == labels.end() ? QString() : it->second;
 }
 
+struct MultiValue {
+    std::int64_t property = 0;
+    QString label;
+    QString value;
+};
+// Each person's values in the order the table holds them, by the person's row id.
+using MultiValuesOf = std::unordered_map<std::int64_t, std::vector<MultiValue>>;
+
 // False when the query ended early (stopped or damaged).
-bool applyMultiValues(SqliteStatement& st, PRContactNode& contact, const LabelTexts& labels) {
-    st.reset();
-    if (!st.bind(1, static_cast<std::int64_t>(contact.rowid()))) {
-        return true;
-    }
-    ContactValues values(contact);
+bool readMultiValues(SqliteStatement& st, const LabelTexts& labels, MultiValuesOf& values) {
     while (st.step()) {
-        const QString value = st.columnText(2);
+        QString value = st.columnText(2);
         if (!value.isEmpty()) {
-            values.add(st.columnInt(0), labelOf(st, labels), value);
+            values[st.columnInt64(3)].push_back(
+                {st.columnInt(0), labelOf(st, labels), std::move(value)});
         }
     }
     return st.abortReason() == SqliteAbort::None;
@@ -244,6 +251,15 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         multi = db->prepare(kMultiValueQuery);
     }
     const LabelTexts labels = multi.valid() ? readLabels(*db) : LabelTexts();
+    MultiValuesOf multiValues;
+    if (multi.valid() && !readMultiValues(multi, labels, multiValues)) {
+        if (multi.abortReason() == SqliteAbort::Stopped) {
+            result.stopped = true;
+            return result;
+        }
+        result.error = "address book read failed: " + queryProblem(multi, "ABMultiValue", *db);
+        return result;
+    }
     // The last picture of each person counts.
     std::unordered_map<int, std::size_t> imageOf;
     for (std::size_t i = 0; i < result.images.size(); ++i) {
@@ -257,13 +273,11 @@ ContactReadResult read(const DatabaseFile& addressBook, const DatabaseFile& imag
         if (const auto it = imageOf.find(contact->rowid()); it != imageOf.end()) {
             contact->setImageData(result.images[it->second]->imageData());
         }
-        if (multi.valid() && !applyMultiValues(multi, *contact, labels)) {
-            if (multi.abortReason() == SqliteAbort::Stopped) {
-                result.stopped = true;
-                return result;
+        if (const auto found = multiValues.find(contact->rowid()); found != multiValues.end()) {
+            ContactValues values(*contact);
+            for (const MultiValue& each : found->second) {
+                values.add(each.property, each.label, each.value);
             }
-            result.error = "address book read failed: " + queryProblem(multi, "ABMultiValue", *db);
-            return result;
         }
         post(contact);
     }

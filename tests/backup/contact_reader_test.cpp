@@ -2,6 +2,7 @@
 
 #include "address_book_fixture.h"
 #include "backup_snapshot.h"
+#include "cost_meter.h"
 #include "platform/notification_center.h"
 #include "record_backup_fixture.h"
 #include "test_support.h"
@@ -225,6 +226,38 @@ TEST_F(ContactReaderTest, DamagedOrMissingDatabases) {
         EXPECT_TRUE(r.contacts.empty());
         EXPECT_EQ(rec.names(), std::vector<std::string>{kScanProgressInfo});
     }
+}
+
+// An address book whose values have no index on record_id (a crafted one) is still read in time
+// that grows with its size, not with people times values.
+TEST_F(ContactReaderTest, ReadingTakesTimeInProportionToTheBookWithoutAnIndex) {
+    auto write = [&](const fs::path& file, int people) {
+        AddressBookFixture ab(file);
+        ab.exec("BEGIN");
+        for (int id = 1; id <= people; ++id) {
+            const std::string phone = std::to_string(5550000 + id);
+            ab.addPerson({.rowid = id, .first = "P"});
+            ab.addValue(id, kPhone, phone.c_str());
+            ab.addValue(id, kEmail, (phone + "@example.org").c_str());
+        }
+        ab.exec("COMMIT");
+    };
+    constexpr int kPeople = 3000;
+    write(dir / "small.db", kPeople);
+    write(dir / "large.db", 4 * kPeople);
+    ContactReadResult large;
+    const auto cost = [&](const char* name, ContactReadResult& result) {
+        return nimbara::test::measureCost([&] { result = readContacts((dir / name).string(), ""); },
+                                          3);
+    };
+    ContactReadResult small;
+    const auto smallCost = cost("small.db", small);
+    const auto largeCost = cost("large.db", large);
+    ASSERT_TRUE(large.ok) << large.error;
+    ASSERT_EQ(large.contacts.size(), 4u * kPeople);
+    EXPECT_EQ(large.contacts.back()->contactPhone(), " " + QString::number(5550000 + 4 * kPeople));
+    EXPECT_LT(largeCost.cpuSeconds, 6 * smallCost.cpuSeconds)
+        << describe(smallCost) << " against " << describe(largeCost);
 }
 
 TEST_F(ContactReaderTest, ReadsBackupFolderInEitherLayoutWithoutChangingIt) {
