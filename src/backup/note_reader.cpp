@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "backup/backup_scan_readers.h"
@@ -92,7 +93,48 @@ struct StoreBodies {
     SqliteStatement statement;
     NoteBodyAllowance& allowance;
     std::unordered_map<std::int64_t, QString> texts;  // by row id
+    // Where Z_PK is no key of the body table (a crafted store), the statement finds a body by
+    // the table's own row id, and this gives the row that each Z_PK names.
+    std::optional<std::unordered_map<std::int64_t, std::int64_t>> rowOfKey;
 };
+
+// True when SQLite would read the whole table to run `sql`, because no key or index serves it.
+bool scansWholeTable(SqliteDb& db, const std::string& sql) {
+    SqliteStatement plan = db.prepare("EXPLAIN QUERY PLAN " + sql);
+    while (plan.valid() && plan.step()) {
+        if (plan.columnText(3).startsWith(QLatin1String("SCAN"))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Prepares the look-up of store bodies. A look-up per note that reads the whole body table each
+// time would make the read grow with notes times bodies, so without a key on Z_PK the bodies'
+// row ids are read once instead. False when the database stopped or failed meanwhile.
+bool prepareStoreBodies(SqliteDb& db, StoreBodies& store) {
+    const std::string byKey = "SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?";
+    if (!scansWholeTable(db, byKey)) {
+        store.statement = db.prepare(byKey);
+        return true;
+    }
+    SqliteStatement keys = db.prepare("SELECT Z_PK, rowid FROM ZICNOTEDATA");
+    if (!keys.valid()) {
+        return false;
+    }
+    std::unordered_map<std::int64_t, std::int64_t> rowOfKey;
+    while (keys.step()) {
+        if (sqlite3_column_type(keys.handle(), 0) == SQLITE_INTEGER) {
+            rowOfKey[keys.columnInt64(0)] = keys.columnInt64(1);  // the last row counts
+        }
+    }
+    if (keys.abortReason() != SqliteAbort::None) {
+        return false;
+    }
+    store.rowOfKey = std::move(rowOfKey);
+    store.statement = db.prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE rowid = ?");
+    return true;
+}
 
 // The text of the store body with row id `key`: empty when there is none.
 QString storeBody(StoreBodies& store, std::int64_t key) {
@@ -103,8 +145,16 @@ QString storeBody(StoreBodies& store, std::int64_t key) {
     if (const auto known = store.texts.find(key); known != store.texts.end()) {
         return known->second;
     }
+    std::int64_t row = key;
+    if (store.rowOfKey) {
+        const auto named = store.rowOfKey->find(key);
+        if (named == store.rowOfKey->end()) {
+            return QString();
+        }
+        row = named->second;
+    }
     bodies.reset();
-    if (!bodies.bind(1, key)) {
+    if (!bodies.bind(1, row)) {
         return QString();
     }
     QByteArray stored;
@@ -216,10 +266,17 @@ NoteReadResult read(const std::string& backupFolder, const StopCheck& stop,
     result.keyColumn = query.table == "note" ? "ROWID" : "Z_PK";
     NoteBodyAllowance ownAllowance;
     NoteBodyAllowance& allowance = sharedAllowance != nullptr ? *sharedAllowance : ownAllowance;
-    StoreBodies bodies{SqliteStatement(), allowance, {}};
+    StoreBodies bodies{SqliteStatement(), allowance, {}, std::nullopt};
     if (query.storeBodies && database.hasTable("ZICNOTEDATA")) {
         allowance.setDatabaseBytes(databaseBytes(database.db()));
-        bodies.statement = database.db().prepare("SELECT ZDATA FROM ZICNOTEDATA WHERE Z_PK = ?");
+        if (!prepareStoreBodies(database.db(), bodies)) {
+            result.stopped = stop && stop();
+            if (!result.stopped) {
+                result.error =
+                    "notes: the note bodies could not be read: " + database.db().lastError();
+            }
+            return result;
+        }
     }
     const RowsEnd end = forEachRow(query.statement, stop, [&](const SqliteStatement& row) {
         if (auto note = noteFromRow(row, query.storeBodies, bodies)) {

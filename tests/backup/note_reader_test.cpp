@@ -2,6 +2,8 @@
 // decoded from their protocol buffers, and reduced, damaged and logged databases.
 #include "backup/note_reader.h"
 
+#include "cost_meter.h"
+
 #include <gtest/gtest.h>
 
 #include <zlib.h>
@@ -246,7 +248,10 @@ TEST(NoteSourcesTest, TheNewestDatabaseWins) {
     EXPECT_EQ(read.records[0]->noteTitle(), QStringLiteral("New"));
 }
 
-TEST(NoteShapesTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
+// Bodies are found the same way whether Z_PK is the body table's key or a plain column.
+class StoreBodyKeyTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StoreBodyKeyTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
     RecordBackup backup;
     const QByteArray good = QByteArray::fromStdString(simdev::noteStoreBody("Good\nbody"));
     const QByteArray empty = QByteArray::fromStdString(simdev::noteStoreBody(""));
@@ -254,15 +259,17 @@ TEST(NoteShapesTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
         "AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
         "CREATE TABLE ZICCLOUDSYNCINGOBJECT (Z_PK INTEGER PRIMARY KEY, ZTITLE1, "
         "ZMODIFICATIONDATE1, ZNOTEDATA, ZEXTRA);"
-        "CREATE TABLE ZICNOTEDATA (Z_PK INTEGER PRIMARY KEY, ZDATA BLOB);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (1, 'Good', 738000000.5, 11, 'x');"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (2, 'Corrupt', 738000000, 12, NULL);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (3, 'Empty', 738000000, 13, NULL);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (4, 'No body', 738000000, NULL, NULL);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (5, 'Lost body', 738000000, 99, NULL);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (6, NULL, 738000000, 11, NULL);"
-        "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (7, 'No date', NULL, 11, NULL);"
-        "INSERT INTO ZICNOTEDATA VALUES (11, X'" +
+        "CREATE TABLE ZICNOTEDATA (Z_PK " +
+            std::string(GetParam()) +
+            ", ZDATA BLOB);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (1, 'Good', 738000000.5, 11, 'x');"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (2, 'Corrupt', 738000000, 12, NULL);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (3, 'Empty', 738000000, 13, NULL);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (4, 'No body', 738000000, NULL, NULL);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (5, 'Lost body', 738000000, 99, NULL);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (6, NULL, 738000000, 11, NULL);"
+            "INSERT INTO ZICCLOUDSYNCINGOBJECT VALUES (7, 'No date', NULL, 11, NULL);"
+            "INSERT INTO ZICNOTEDATA VALUES (11, X'" +
             good.toHex().toStdString() +
             "');"
             "INSERT INTO ZICNOTEDATA VALUES (12, X'1f8b0800deadbeef');"
@@ -279,6 +286,46 @@ TEST(NoteShapesTest, StoreBodiesFallBackAndReducedStoresStillGiveNotes) {
     EXPECT_EQ(read.records[3]->noteContent(), QStringLiteral("No body"));
     EXPECT_EQ(read.records[4]->noteContent(), QStringLiteral("Lost body"));
     EXPECT_TRUE(read.records[0]->noteAttachName().isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, StoreBodyKeyTest,
+                         ::testing::Values("INTEGER PRIMARY KEY", "INTEGER"));
+
+// A store whose body table has no key on Z_PK (a crafted one) is read in time that grows with
+// its notes, not with notes times bodies.
+TEST(NoteShapesTest, BodiesWithoutAKeyAreFoundInTimeThatFollowsTheStore) {
+    const std::string body =
+        QByteArray::fromStdString(simdev::noteStoreBody("Body")).toHex().toStdString();
+    auto store = [&](int notes) {
+        const std::string count = std::to_string(notes);
+        return "CREATE TABLE ZICCLOUDSYNCINGOBJECT (Z_PK INTEGER PRIMARY KEY, ZTITLE1, "
+               "ZMODIFICATIONDATE1, ZNOTEDATA);"
+               "CREATE TABLE ZICNOTEDATA (Z_PK INTEGER, ZDATA BLOB);"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               count +
+               ") INSERT INTO ZICCLOUDSYNCINGOBJECT SELECT i, 'T' || i, 738000000, 100000 + i "
+               "FROM n;"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               count + ") INSERT INTO ZICNOTEDATA SELECT 100000 + i, X'" + body + "' FROM n;";
+    };
+    constexpr int kNotes = 3000;
+    RecordBackup small;
+    small.writeDatabase("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite", store(kNotes));
+    RecordBackup large;
+    large.writeDatabase("AppDomainGroup-group.com.apple.notes", "NoteStore.sqlite",
+                        store(4 * kNotes));
+    const std::string smallFolder = small.write().string();
+    const std::string largeFolder = large.write().string();
+    NoteReadResult read;
+    const auto smallCost =
+        nimbara::test::measureCost([&] { read = scanNoteThread(smallFolder); }, 3);
+    const auto largeCost =
+        nimbara::test::measureCost([&] { read = scanNoteThread(largeFolder); }, 3);
+    ASSERT_TRUE(read.ok) << read.error;
+    ASSERT_EQ(read.records.size(), 4u * kNotes);
+    EXPECT_EQ(read.records.back()->noteContent(), QStringLiteral("Body"));
+    EXPECT_LT(largeCost.cpuSeconds, 6 * smallCost.cpuSeconds)
+        << describe(smallCost) << " against " << describe(largeCost);
 }
 
 TEST(NoteShapesTest, OlderNotesJoinTheirOwnBodiesAndLoseTheirMarkup) {
