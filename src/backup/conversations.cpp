@@ -2,6 +2,8 @@
 
 #include <QHash>
 
+#include "platform/log_categories.h"
+
 namespace nimbara::backup {
 
 namespace {
@@ -48,6 +50,18 @@ ConversationGrouping::Conversation ConversationGrouping::findOrOpen(const Messag
         if (deletedOnly && !conversation->bdeleted()) {
             continue;
         }
+        const std::uint64_t cost =
+            static_cast<std::uint64_t>(conversation->messageTreeNodeAdress().size() + phone.size());
+        if (cost > walkAllowance_) {
+            if (!walksCut_) {
+                walksCut_ = true;
+                qCInfo(lcBackup,
+                       "Messages: so many addresses that later ones are grouped only with their "
+                       "own spelling");
+            }
+            break;
+        }
+        walkAllowance_ -= cost;
         if (conversationAddressMatches(conversation->messageTreeNodeAdress(), phone)) {
             found.emplace(phone, i);
             conversation->addMessageNode(message);
@@ -71,6 +85,7 @@ ConversationGrouping::Conversation ConversationGrouping::addMessage(const Messag
     messages_.push_back(message);
     listed_.insert({message->messagePhone(), message->messageContent(), message->messageDate()});
     ++messageCount_;
+    walkAllowance_ += kWalkAllowancePerMessage;
     return findOrOpen(message, message->messagePhone(), false);
 }
 
@@ -88,6 +103,7 @@ ConversationGrouping::Conversation ConversationGrouping::addDeletedMessage(const
     if (listed_.contains(key)) {
         return nullptr;
     }
+    walkAllowance_ += kWalkAllowancePerMessage;
     Conversation conversation = findOrOpen(message, message->messagePhone(), true);
     message->setBDeleted(true);
     messages_.push_back(message);
@@ -104,6 +120,8 @@ void ConversationGrouping::clear() {
     listed_.clear();
     messageCount_ = 0;
     deletedCount_ = 0;
+    walkAllowance_ = kWalkAllowanceAtStart;
+    walksCut_ = false;
 }
 
 }  // namespace nimbara::backup

@@ -7,6 +7,8 @@
 // lists once the scan has ended (or under the page's own lock).
 #pragma once
 
+#include <cstdint>
+
 #include "backup/pr_message_node.h"
 #include "backup/pr_message_tree_node.h"
 
@@ -75,6 +77,13 @@ class ConversationGrouping {
     std::unordered_map<QString, std::size_t> foundDeleted_;
     // Phone, content and date of every listed message, for the deleted messages' duplicate test.
     std::unordered_set<Key, KeyHash> listed_;
+    // Characters the walks may still compare. Each message adds a share, so the walks of a
+    // database crafted with as many addresses as messages cost in proportion to its messages;
+    // once spent, a new address opens a conversation of its own without a walk.
+    static constexpr std::uint64_t kWalkAllowanceAtStart = 64ull << 20;
+    static constexpr std::uint64_t kWalkAllowancePerMessage = 8192;
+    std::uint64_t walkAllowance_ = kWalkAllowanceAtStart;
+    bool walksCut_ = false;
     int messageCount_ = 0;
     int deletedCount_ = 0;
 };

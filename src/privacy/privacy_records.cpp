@@ -7,6 +7,8 @@
 #include <limits>
 #include <tuple>
 
+#include <sqlite3.h>
+
 #include "backup/backup_folder.h"
 #include "backup/call_history_reader.h"
 #include "backup/conversations.h"
@@ -94,23 +96,30 @@ ContactFamily scanContactThread(const std::string& backupFolder, const StopCheck
     return family;
 }
 
-int GetChatIDwithMessgaeID(int handleId, SqliteDb& db) {
+ChatIdsByHandle readChatIdsByHandle(SqliteDb& db) {
+    ChatIdsByHandle chats;
     if (db.objectKind("chat_handle_join") != SqliteDb::ObjectKind::Table ||
         !backup::hasColumnNamed(db, "chat_handle_join", "chat_id") ||
         !backup::hasColumnNamed(db, "chat_handle_join", "handle_id")) {
-        return 0;
+        return chats;
     }
+    // One pass: a look-up per address would read the whole table each time, since no index of
+    // the device's starts with handle_id.
     SqliteStatement st =
-        db.prepare("SELECT chat_id FROM chat_handle_join WHERE handle_id = ?1 ORDER BY ROWID");
-    if (!st.valid() || !st.bind(1, static_cast<std::int64_t>(handleId))) {
-        return 0;
-    }
-    while (st.step()) {
-        if (!st.isNull(0) && !st.columnString(0).empty()) {
-            return st.columnInt(0);
+        db.prepare("SELECT handle_id, chat_id FROM chat_handle_join ORDER BY ROWID");
+    while (st.valid() && st.step()) {
+        if (sqlite3_column_type(st.handle(), 0) != SQLITE_INTEGER || st.isNull(1) ||
+            st.columnString(1).empty()) {
+            continue;
         }
+        chats.try_emplace(st.columnInt64(0), st.columnInt(1));  // the first row counts
     }
-    return 0;
+    return chats;
+}
+
+int GetChatIDwithMessgaeID(int handleId, const ChatIdsByHandle& chats) {
+    const auto found = chats.find(handleId);
+    return found == chats.end() ? 0 : found->second;
 }
 
 MessageFamily readMessageDBWithPath(const std::string& backupFolder,
@@ -135,9 +144,10 @@ MessageFamily readMessageDBWithPath(const std::string& backupFolder,
     options.stop = stop;
     options.afterRows = [&](SqliteDb& db) {
         family.attachments = backup::readMessageAttachments(db);
+        const ChatIdsByHandle chats = readChatIdsByHandle(db);
         for (const auto& conversation : grouping.conversations()) {
             if (conversation->handle_id() > 0) {
-                conversation->setChat_id(GetChatIDwithMessgaeID(conversation->handle_id(), db));
+                conversation->setChat_id(GetChatIDwithMessgaeID(conversation->handle_id(), chats));
             }
         }
     };

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "backup/contact_reader.h"
@@ -69,9 +70,12 @@ MessageFamily readMessageDBWithPath(const std::string& backupFolder,
                                     const std::vector<std::shared_ptr<PRContactNode>>& contacts,
                                     const PrivacyFileList& files, const StopCheck& stop = {});
 
-// The first chat of the address row `handleId` (chat_handle_join), 0 when there is none or the
+// The first chat of each address row (chat_handle_join), by the address row's id; none when the
 // table cannot be read.
-int GetChatIDwithMessgaeID(int handleId, SqliteDb& db);
+using ChatIdsByHandle = std::unordered_map<std::int64_t, int>;
+ChatIdsByHandle readChatIdsByHandle(SqliteDb& db);
+// The first chat of the address row `handleId`, 0 when there is none.
+int GetChatIDwithMessgaeID(int handleId, const ChatIdsByHandle& chats);
 
 // The notes of the first note database the backup holds, ticked.
 RecordFamily<PRNoteNode> readNoteSqliteWithPath(const std::string& backupFolder,

@@ -17,6 +17,7 @@
 #include "backup_messages.h"
 #include "backup_notes.h"
 #include "backup_source.h"
+#include "cost_meter.h"
 #include "privacy/privacy_records.h"
 
 namespace {
@@ -206,6 +207,37 @@ TEST(PrivacyRecords, MessagesKeepTheirRowsConversationsTheirAddressAndChat) {
         }
     }
     EXPECT_TRUE(attached);
+}
+
+// A database with as many addresses as messages is grouped into conversations, each with its
+// chat, in time that grows with the database rather than with conversations times addresses.
+TEST(PrivacyRecords, ConversationsAreGroupedInTimeThatFollowsTheDatabase) {
+    auto write = [](RecordBackup& backup, int addresses) {
+        std::vector<nimbara::simdev::BackupMessage> messages;
+        for (int i = 0; i < addresses; ++i) {
+            messages.push_back({.address = "+1707555" + std::to_string(100000 + i),
+                                .text = "hi",
+                                .unixTime = 1700000000 + i});
+        }
+        nimbara::simdev::addBackupMessages(backup.builder(), messages);
+        return backup.write().string();
+    };
+    constexpr int kAddresses = 1500;
+    RecordBackup small;
+    RecordBackup large;
+    const std::string smallFolder = write(small, kAddresses);
+    const std::string largeFolder = write(large, 4 * kAddresses);
+    MessageFamily read;
+    const auto smallCost = nimbara::test::measureCost(
+        [&] { read = readMessageDBWithPath(smallFolder, {}, PrivacyFileList()); });
+    const auto largeCost = nimbara::test::measureCost(
+        [&] { read = readMessageDBWithPath(largeFolder, {}, PrivacyFileList()); });
+    ASSERT_EQ(read.conversations.size(), 4u * kAddresses);
+    for (const auto& conversation : read.conversations) {
+        ASSERT_GT(conversation->chat_id(), 0);
+    }
+    EXPECT_LT(largeCost.cpuSeconds, 6 * smallCost.cpuSeconds)
+        << describe(smallCost) << " against " << describe(largeCost);
 }
 
 std::shared_ptr<PRMessageTreeNode> conversation(const char* name, const char* lastDate,
