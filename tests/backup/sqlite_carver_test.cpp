@@ -520,9 +520,38 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
         }
         EXPECT_LT(costs[1].cpuSeconds, 6 * costs[0].cpuSeconds)
             << nimbara::test::describe(costs[0]) << " then " << nimbara::test::describe(costs[1]);
-        std::printf("[ carver ] %s: %s, then %s\n", c.name, nimbara::test::describe(costs[0]).c_str(),
+        std::printf("[ carver ] %s: %s, then %s\n", c.name,
+                    nimbara::test::describe(costs[0]).c_str(),
                     nimbara::test::describe(costs[1]).c_str());
     }
+}
+
+// Rows of 2000 stored columns found in 2 MB of free pages would hold 64 times the bytes they take
+// in the file: the search ends at the memory it may hold, keeping the rows found until then.
+TEST(SqliteCarverTest, SearchEndsAtTheMemoryItMayHold) {
+    TempDir dir;
+    std::string columns = "c1";
+    for (int c = 2; c <= 2000; ++c) {
+        columns += ", c" + std::to_string(c);
+    }
+    {
+        Db db(dir / "wide.db");
+        db.exec("PRAGMA secure_delete=OFF");
+        db.exec("CREATE TABLE w (" + columns + ")");
+        db.exec(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000) "
+            "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
+        db.exec("DELETE FROM w WHERE rowid % 50 <> 0");
+    }
+    const std::string bytes = readFile(dir / "wide.db");
+    const MemorySource source(bytes.data(), bytes.size());
+    CarveReport report;
+    const nimbara::test::WorkCost cost =
+        nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"w"}); });
+    EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+    EXPECT_TRUE(report.cutShort) << report.detail;
+    EXPECT_GT(report.rows.size(), 100u);
+    EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size())) << nimbara::test::describe(cost);
 }
 
 TEST(SqliteCarverTest, ATableTheSchemaNamesTwiceIsSearchedOnce) {

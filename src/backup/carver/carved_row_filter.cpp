@@ -168,16 +168,20 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
             continue;
         }
         // The columns both rows hold: the mask's, up to the live row's last value read.
-        Runs common;
-        bool unread = false;
-        for (const auto& [first, last] : mask.runs) {
-            const auto end = static_cast<std::uint32_t>(std::min<std::size_t>(last, read));
-            if (first < end) {
-                common.emplace_back(first, end);
-                unread = unread || unreadable[end] != unreadable[first];
+        const bool whole = mask.runs.back().second <= read;
+        Runs shorter;
+        if (!whole) {
+            for (const auto& [first, last] : mask.runs) {
+                const auto end = static_cast<std::uint32_t>(std::min<std::size_t>(last, read));
+                if (first < end) {
+                    shorter.emplace_back(first, end);
+                }
             }
         }
-        if (unread) {
+        const Runs& common = whole ? mask.runs : shorter;
+        if (std::any_of(common.begin(), common.end(), [&](const auto& run) {
+                return unreadable[run.second] != unreadable[run.first];
+            })) {
             continue;  // a value that could not be read equals no recovered one
         }
         if (common.empty()) {
@@ -191,7 +195,7 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
             continue;
         }
         const std::uint64_t key = hashOn(sums, common);
-        if (common == mask.runs) {
+        if (whole) {
             dropMatching(mask.rows, key, common, live);
             continue;
         }
@@ -228,7 +232,8 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
         const Entry& x = entries_[a];
         const Entry& y = entries_[b];
         return x.values != y.values ? x.values > y.values
-                                    : x.mask != y.mask ? x.mask < y.mask : a < b;
+               : x.mask != y.mask   ? x.mask < y.mask
+                                    : a < b;
     });
     budget_.spend(order.size());
     const auto covers = [&](const Runs& whole, const Runs& part) {
@@ -293,10 +298,9 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             }
             const CarvedRow& row = rows_[i];
             const std::uint64_t hash = entries_[i].sums.back();
-            const bool duplicate =
-                row.rowid ? found(withRowid, rowidKey(hash, *row.rowid), row) ||
-                                found(withoutRowid, hash, row)
-                          : found(any, hash, row);
+            const bool duplicate = row.rowid ? found(withRowid, rowidKey(hash, *row.rowid), row) ||
+                                                   found(withoutRowid, hash, row)
+                                             : found(any, hash, row);
             if (duplicate) {
                 continue;
             }

@@ -46,8 +46,8 @@ class CarvedRowFilter {
 
     struct Entry {
         std::size_t table = 0;
-        std::size_t mask = 0;    // into masks_: the columns the row recovered
-        std::size_t values = 0;  // how many it recovered
+        std::size_t mask = 0;             // into masks_: the columns the row recovered
+        std::size_t values = 0;           // how many it recovered
         std::vector<std::uint64_t> sums;  // running sums of its column hashes
         bool dropped = false;
     };
@@ -59,8 +59,8 @@ class CarvedRowFilter {
     };
 
     std::uint64_t hashOn(const std::vector<std::uint64_t>& sums, const Runs& runs) const;
-    bool sameOn(const std::vector<std::optional<Value>>& a, const std::vector<std::optional<Value>>& b,
-                const Runs& runs);
+    bool sameOn(const std::vector<std::optional<Value>>& a,
+                const std::vector<std::optional<Value>>& b, const Runs& runs);
     // Drops the rows of `index` under `key` whose values on `runs` equal `live`'s.
     void dropMatching(Index& index, std::uint64_t key, const Runs& runs,
                       const std::vector<std::optional<Value>>& live);
@@ -69,7 +69,7 @@ class CarvedRowFilter {
     std::vector<CarvedRow> rows_;
     std::vector<Entry> entries_;
     std::vector<Mask> masks_;
-    std::vector<std::vector<std::size_t>> tableMasks_;  // per table, its masks
+    std::vector<std::vector<std::size_t>> tableMasks_;             // per table, its masks
     std::map<std::pair<Runs, std::size_t>, std::size_t> maskIds_;  // (runs, table) -> mask
     // The rows of a mask by the hash of their values on the first columns of a live row shorter
     // than the mask: (mask, columns read) -> index.

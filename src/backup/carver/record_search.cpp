@@ -499,7 +499,7 @@ class RegionScan {
     std::uint32_t reach_;  // how far a record begun in the region may have reached
     std::size_t maxStored_ = 0;
     std::uint64_t maxHeader_ = 0;
-    std::uint64_t cellsHeld_ = 0;        // held for the whole cells of cells_
+    std::uint64_t cellsHeld_ = 0;          // held for the whole cells of cells_
     mutable std::uint64_t typesRead_ = 0;  // by the header being read
 };
 

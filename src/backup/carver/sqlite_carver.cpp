@@ -57,6 +57,9 @@ constexpr std::uint64_t kWorkAlways = std::uint64_t{1} << 22;
 // much whatever their size.
 constexpr std::uint64_t kMemoryPerByte = 16;
 constexpr std::uint64_t kMemoryAlways = std::uint64_t{64} << 20;
+// Of that, what is kept for what the search does not count: the pages it reads, the row it is
+// making, a statement being read.
+constexpr std::uint64_t kMemoryUncounted = std::uint64_t{8} << 20;
 // What reading a CREATE TABLE statement may take for each of its bytes (a token each, twice).
 constexpr std::uint64_t kParseBytesPerSqlByte = 200;
 // Notes on tables longer than this are left out of the log.
@@ -88,7 +91,8 @@ class Carver {
         : database_(database),
           wal_(wal),
           stop_(stop),
-          budget_(workLimit(sourceBytes(database, wal)), memoryLimit(sourceBytes(database, wal)),
+          budget_(workLimit(sourceBytes(database, wal)),
+                  memoryLimit(sourceBytes(database, wal)) - kMemoryUncounted,
                   [&stop] { return stop && stop(); }) {}
 
     CarveReport run(const std::vector<std::string>& names) {
@@ -269,8 +273,7 @@ class Carver {
                 }
                 // Its tokens, held while they are read.
                 const std::uint64_t parsing = kParseBytesPerSqlByte * entry.sql.size();
-                const bool affordable =
-                    budget_.spend(entry.sql.size()) && budget_.hold(parsing);
+                const bool affordable = budget_.spend(entry.sql.size()) && budget_.hold(parsing);
                 const std::optional<TableDefinition> definition =
                     affordable ? parseCreateTable(entry.sql) : std::nullopt;
                 budget_.release(parsing);
@@ -380,9 +383,9 @@ class Carver {
             region.span = piece;
             region.freeblockStart = piece.begin == blockStart;
             // The cells are sorted by where they begin.
-            const auto cell = std::lower_bound(
-                cells.begin(), cells.end(), piece.end,
-                [](const Span& c, std::uint32_t at) { return c.begin < at; });
+            const auto cell =
+                std::lower_bound(cells.begin(), cells.end(), piece.end,
+                                 [](const Span& c, std::uint32_t at) { return c.begin < at; });
             region.tailOverwritten = cell != cells.end() && cell->begin == piece.end;
             search_->search(area, region, tables, rows);
         }
@@ -486,7 +489,7 @@ class Carver {
 
     bool readAt(const ByteSource& file, std::uint64_t offset, std::vector<std::uint8_t>& into) {
         into.resize(header_.pageSize);
-        return file.read(offset, into.data(), into.size());
+        return budget_.spend(into.size()) && file.read(offset, into.data(), into.size());
     }
 
     bool carve(std::vector<CarvedRow>& rows) {

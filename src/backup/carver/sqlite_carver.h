@@ -114,7 +114,7 @@ struct CarveReport {
     // The database asked for more work or memory than its size allows (workLimit, memoryLimit):
     // the search stopped early (detail says so) and `rows` holds what it found until then.
     bool cutShort = false;
-    std::uint64_t work = 0;       // the work the search and its checks spent
+    std::uint64_t work = 0;  // the work the search and its checks spent
 
     std::uint32_t pagesRead = 0;  // pages of the database as its last commit leaves it
 };

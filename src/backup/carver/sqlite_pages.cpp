@@ -197,8 +197,9 @@ std::vector<Span> mergeSpans(const std::vector<Span>& sorted) {
 std::vector<Span> subtractSpans(Span from, const std::vector<Span>& taken) {
     std::vector<Span> out;
     std::uint32_t at = from.begin;
-    const auto first = std::upper_bound(taken.begin(), taken.end(), at,
-                                        [](std::uint32_t x, const Span& span) { return x < span.end; });
+    const auto first =
+        std::upper_bound(taken.begin(), taken.end(), at,
+                         [](std::uint32_t x, const Span& span) { return x < span.end; });
     for (auto it = first; it != taken.end(); ++it) {
         const Span& span = *it;
         if (span.end <= at) {
