@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <numeric>
 #include <unordered_map>
 
 namespace nimbara::backup::carver {
@@ -13,6 +14,11 @@ namespace {
 
 // Bytes an entry of an index takes (its node, its share of the buckets).
 constexpr std::uint64_t kIndexEntryBytes = 64;
+// Work of a row taken into an index or out of it, or a row looked up, besides its values: the
+// allocations and hash look-ups it takes.
+constexpr std::uint64_t kRowWork = 64;
+// Work of a look-up of one key, or of one mask tried for a live row.
+constexpr std::uint64_t kLookUpWork = 8;
 
 std::uint64_t mix(std::uint64_t x) {
     x ^= x >> 30;
@@ -55,11 +61,17 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
         tableIndex.emplace(tables[t].name, t);
     }
     entries_.resize(rows_.size());
+    // The running sums of every row in one list, allocated once.
+    std::size_t sums = 0;
+    for (const CarvedRow& row : rows_) {
+        sums += row.values.size() + 1;
+    }
+    sums_.reserve(sums);
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         const CarvedRow& row = rows_[i];
         Entry& entry = entries_[i];
         const auto table = tableIndex.find(row.table);
-        budget_.spend(1 + row.values.size());
+        budget_.spend(kRowWork + row.values.size());
         if (table == tableIndex.end() ||
             std::none_of(row.values.begin(), row.values.end(), informative)) {
             entry.dropped = true;  // no row the search hands on is either
@@ -67,15 +79,17 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
         }
         entry.table = table->second;
         Runs runs;
-        entry.sums.assign(row.values.size() + 1, 0);
+        entry.sums = sums_.size();
+        sums_.push_back(0);
+        std::size_t values = 0;
         for (std::size_t c = 0; c < row.values.size(); ++c) {
-            entry.sums[c + 1] = entry.sums[c];
+            sums_.push_back(sums_.back());
             if (!row.values[c]) {
                 continue;
             }
             budget_.spend(valueWork(*row.values[c]));
-            entry.sums[c + 1] += columnHash(c, *row.values[c]);
-            ++entry.values;
+            sums_.back() += columnHash(c, *row.values[c]);
+            ++values;
             const auto column = static_cast<std::uint32_t>(c);
             if (!runs.empty() && runs.back().second == column) {
                 ++runs.back().second;
@@ -85,13 +99,14 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
         }
         auto [id, added] = maskIds_.try_emplace({std::move(runs), entry.table}, masks_.size());
         if (added) {
-            masks_.push_back({entry.table, id->first.first, 0, {}});
+            masks_.push_back({entry.table, id->first.first, values, 0, {}});
             tableMasks_[entry.table].push_back(id->second);
         }
         entry.mask = id->second;
+        entry.hash = sums_.back();
         Mask& mask = masks_[entry.mask];
         ++mask.alive;
-        mask.rows.emplace(entry.sums.back(), i);
+        mask.rows.emplace(entry.hash, i);
         hold(kIndexEntryBytes);
     }
 }
@@ -107,8 +122,7 @@ bool CarvedRowFilter::hold(std::uint64_t bytes) {
     return budget_.hold(bytes - fromSpare);
 }
 
-std::uint64_t CarvedRowFilter::hashOn(const std::vector<std::uint64_t>& sums,
-                                      const Runs& runs) const {
+std::uint64_t CarvedRowFilter::hashOn(const std::uint64_t* sums, const Runs& runs) {
     std::uint64_t hash = 0;
     for (const auto& [first, last] : runs) {
         hash += sums[last] - sums[first];
@@ -134,8 +148,10 @@ bool CarvedRowFilter::sameOn(const std::vector<std::optional<Value>>& a,
 
 void CarvedRowFilter::dropMatching(Index& index, std::uint64_t key, const Runs& runs,
                                    const std::vector<std::optional<Value>>& live) {
-    auto [it, end] = index.equal_range(key);
-    while (it != end && budget_.spend(1)) {
+    // Rows under one key follow one another: they are walked from the first, never counted out
+    // beforehand.
+    auto it = index.find(key);
+    while (it != index.end() && it->first == key && budget_.spend(kLookUpWork)) {
         Entry& entry = entries_[it->second];
         if (!entry.dropped && sameOn(live, rows_[it->second].values, runs)) {
             entry.dropped = true;
@@ -152,6 +168,7 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
     }
     // Running sums of the live row's column hashes, and of its values that could not be read.
     const std::size_t read = live.size();
+    budget_.spend(kRowWork);
     std::vector<std::uint64_t> sums(read + 1, 0);
     std::vector<std::uint32_t> unreadable(read + 1, 0);
     for (std::size_t c = 0; c < read; ++c) {
@@ -160,7 +177,7 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
         budget_.spend(live[c] ? valueWork(*live[c]) : 1);
     }
     for (const std::size_t id : tableMasks_[table]) {
-        if (!budget_.spend(1)) {
+        if (!budget_.spend(kLookUpWork)) {
             break;
         }
         Mask& mask = masks_[id];
@@ -189,12 +206,12 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
             for (auto it = mask.rows.begin(); it != mask.rows.end(); ++it) {
                 entries_[it->second].dropped = true;
             }
-            budget_.spend(mask.rows.size());
+            budget_.spend(kLookUpWork * mask.rows.size());
             mask.rows.clear();
             mask.alive = 0;
             continue;
         }
-        const std::uint64_t key = hashOn(sums, common);
+        const std::uint64_t key = hashOn(sums.data(), common);
         if (whole) {
             dropMatching(mask.rows, key, common, live);
             continue;
@@ -203,10 +220,10 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
         auto [partial, added] = partial_.try_emplace({id, read});
         if (added) {
             for (const auto& [hash, row] : mask.rows) {
-                if (!budget_.spend(1) || !hold(kIndexEntryBytes)) {
+                if (!budget_.spend(kRowWork) || !hold(kIndexEntryBytes)) {
                     break;
                 }
-                partial->second.emplace(hashOn(entries_[row].sums, common), row);
+                partial->second.emplace(hashOn(&sums_[entries_[row].sums], common), row);
             }
         }
         dropMatching(partial->second, key, common, live);
@@ -217,25 +234,29 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
 }
 
 std::vector<CarvedRow> CarvedRowFilter::remaining() {
+    // The indexes of the checks against live rows are done with.
     partial_.clear();
-    std::vector<std::size_t> order;
+    for (Mask& mask : masks_) {
+        budget_.spend(kLookUpWork * mask.rows.size());
+        mask.rows.clear();
+    }
+    // The most complete copy of a row is kept; its less complete copies go. The masks from the
+    // most columns to the fewest (the first found first), each mask's rows in the order found.
+    std::vector<std::vector<std::size_t>> byMask(masks_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
         if (!entry.dropped && !unchecked_[entry.table]) {
-            order.push_back(i);
+            budget_.spend(kLookUpWork);
+            byMask[entry.mask].push_back(i);
         }
     }
-    hold(order.size() * 2 * sizeof(std::size_t));
-    // The most complete copy of a row is kept; its less complete copies go. Rows of one mask
-    // follow one another, each mask's in the order found.
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const Entry& x = entries_[a];
-        const Entry& y = entries_[b];
-        return x.values != y.values ? x.values > y.values
-               : x.mask != y.mask   ? x.mask < y.mask
-                                    : a < b;
+    hold(entries_.size() * 2 * sizeof(std::size_t));
+    std::vector<std::size_t> maskOrder(masks_.size());
+    std::iota(maskOrder.begin(), maskOrder.end(), 0);
+    std::sort(maskOrder.begin(), maskOrder.end(), [&](std::size_t a, std::size_t b) {
+        return masks_[a].values != masks_[b].values ? masks_[a].values > masks_[b].values : a < b;
     });
-    budget_.spend(order.size());
+    budget_.spend(kLookUpWork * masks_.size());
     const auto covers = [&](const Runs& whole, const Runs& part) {
         auto w = whole.begin();
         for (const auto& [first, last] : part) {
@@ -249,18 +270,30 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
         return true;
     };
     std::vector<std::vector<std::size_t>> kept(tableMasks_.size());
-    std::vector<std::size_t> keptOrder;
-    std::size_t at = 0;
-    while (at < order.size() && !budget_.exhausted()) {
-        const std::size_t id = entries_[order[at]].mask;
+    std::vector<bool> stays(entries_.size(), false);
+    std::size_t staying = 0;
+    const auto keep = [&](std::size_t i) {
+        stays[i] = true;
+        ++staying;
+    };
+    for (const std::size_t id : maskOrder) {
         const Mask& mask = masks_[id];
+        if (byMask[id].empty()) {
+            continue;
+        }
+        if (budget_.exhausted()) {
+            // Rows left when the budget ran out stay as they are.
+            std::for_each(byMask[id].begin(), byMask[id].end(), keep);
+            continue;
+        }
         // The rows kept so far that hold every column of the mask, by their values on it: all of
         // them, those with a row id (with it), those without.
         Index any;
         Index withRowid;
         Index withoutRowid;
         const auto add = [&](std::size_t k) {
-            const std::uint64_t hash = hashOn(entries_[k].sums, mask.runs);
+            budget_.spend(kRowWork);
+            const std::uint64_t hash = hashOn(&sums_[entries_[k].sums], mask.runs);
             any.emplace(hash, k);
             if (rows_[k].rowid) {
                 withRowid.emplace(rowidKey(hash, *rows_[k].rowid), k);
@@ -270,8 +303,10 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
         };
         const std::uint64_t heldBefore = held_;
         for (const std::size_t k : kept[mask.table]) {
-            if (!budget_.spend(1 + mask.runs.size()) ||
-                !covers(masks_[entries_[k].mask].runs, mask.runs)) {
+            if (!budget_.spend(kLookUpWork + mask.runs.size())) {
+                break;
+            }
+            if (!covers(masks_[entries_[k].mask].runs, mask.runs)) {
                 continue;
             }
             if (!hold(2 * kIndexEntryBytes)) {
@@ -280,8 +315,8 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             add(k);
         }
         const auto found = [&](const Index& index, std::uint64_t key, const CarvedRow& row) {
-            auto [it, end] = index.equal_range(key);
-            for (; it != end && budget_.spend(1); ++it) {
+            for (auto it = index.find(key);
+                 it != index.end() && it->first == key && budget_.spend(kLookUpWork); ++it) {
                 const CarvedRow& other = rows_[it->second];
                 if ((!row.rowid || !other.rowid || *row.rowid == *other.rowid) &&
                     sameOn(other.values, row.values, mask.runs)) {
@@ -290,14 +325,13 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             }
             return false;
         };
-        for (; at < order.size() && entries_[order[at]].mask == id; ++at) {
-            const std::size_t i = order[at];
+        for (const std::size_t i : byMask[id]) {
             if (budget_.exhausted()) {
-                keptOrder.push_back(i);  // not compared: it stays
+                keep(i);  // not compared: it stays
                 continue;
             }
             const CarvedRow& row = rows_[i];
-            const std::uint64_t hash = entries_[i].sums.back();
+            const std::uint64_t hash = entries_[i].hash;
             const bool duplicate = row.rowid ? found(withRowid, rowidKey(hash, *row.rowid), row) ||
                                                    found(withoutRowid, hash, row)
                                              : found(any, hash, row);
@@ -305,7 +339,7 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
                 continue;
             }
             kept[mask.table].push_back(i);
-            keptOrder.push_back(i);
+            keep(i);
             hold(2 * kIndexEntryBytes);
             add(i);
         }
@@ -313,13 +347,13 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
         budget_.release(held_ - heldBefore);
         held_ = heldBefore;
     }
-    // Rows left when the budget ran out stay as they are.
-    keptOrder.insert(keptOrder.end(), order.begin() + static_cast<std::ptrdiff_t>(at), order.end());
-    std::sort(keptOrder.begin(), keptOrder.end());
     std::vector<CarvedRow> out;
-    out.reserve(keptOrder.size());
-    for (const std::size_t i : keptOrder) {
-        out.push_back(std::move(rows_[i]));
+    out.reserve(staying);
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (stays[i]) {
+            budget_.spend(kLookUpWork);
+            out.push_back(std::move(rows_[i]));
+        }
     }
     return out;
 }

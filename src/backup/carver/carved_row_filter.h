@@ -46,19 +46,20 @@ class CarvedRowFilter {
 
     struct Entry {
         std::size_t table = 0;
-        std::size_t mask = 0;             // into masks_: the columns the row recovered
-        std::size_t values = 0;           // how many it recovered
-        std::vector<std::uint64_t> sums;  // running sums of its column hashes
+        std::size_t mask = 0;    // into masks_: the columns the row recovered
+        std::size_t sums = 0;    // into sums_: the running sums of its column hashes
+        std::uint64_t hash = 0;  // of all its values
         bool dropped = false;
     };
     struct Mask {
         std::size_t table = 0;
         Runs runs;
-        std::size_t alive = 0;  // rows with it not dropped
-        Index rows;             // its rows by the hash of all their values
+        std::size_t values = 0;  // how many columns it holds
+        std::size_t alive = 0;   // rows with it not dropped
+        Index rows;              // its rows by the hash of all their values
     };
 
-    std::uint64_t hashOn(const std::vector<std::uint64_t>& sums, const Runs& runs) const;
+    static std::uint64_t hashOn(const std::uint64_t* sums, const Runs& runs);
     bool sameOn(const std::vector<std::optional<Value>>& a,
                 const std::vector<std::optional<Value>>& b, const Runs& runs);
     // Drops the rows of `index` under `key` whose values on `runs` equal `live`'s.
@@ -68,6 +69,7 @@ class CarvedRowFilter {
 
     std::vector<CarvedRow> rows_;
     std::vector<Entry> entries_;
+    std::vector<std::uint64_t> sums_;  // of all rows, one after another
     std::vector<Mask> masks_;
     std::vector<std::vector<std::size_t>> tableMasks_;             // per table, its masks
     std::map<std::pair<Runs, std::size_t>, std::size_t> maskIds_;  // (runs, table) -> mask

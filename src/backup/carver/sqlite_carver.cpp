@@ -273,11 +273,11 @@ class Carver {
                 }
                 // Its tokens, held while they are read.
                 const std::uint64_t parsing = kParseBytesPerSqlByte * entry.sql.size();
-                const bool affordable = budget_.spend(entry.sql.size()) && budget_.hold(parsing);
+                const bool affordable = budget_.hold(parsing);
                 const std::optional<TableDefinition> definition =
-                    affordable ? parseCreateTable(entry.sql) : std::nullopt;
+                    affordable ? parseCreateTable(entry.sql, &budget_) : std::nullopt;
                 budget_.release(parsing);
-                if (!affordable) {
+                if (!affordable || budget_.exhausted()) {
                     break;
                 }
                 if (!definition) {

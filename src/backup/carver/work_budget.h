@@ -14,7 +14,7 @@ namespace nimbara::backup::carver {
 class WorkBudget {
   public:
     // Work past which the stop check is asked again.
-    static constexpr std::uint64_t kStopCheckEvery = std::uint64_t{1} << 14;
+    static constexpr std::uint64_t kStopCheckEvery = std::uint64_t{1} << 12;
 
     WorkBudget(std::uint64_t limit, std::uint64_t memoryLimit = UINT64_MAX,
                std::function<bool()> stop = {})
