@@ -507,6 +507,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         nimbara::test::WorkCost costs[2];
+        double stretches[2] = {};
         for (const int scale : {1, 4}) {
             const fs::path path = dir / (std::to_string(scale) + ".db");
             {
@@ -540,12 +541,14 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size()))
                 << scale << "x: " << nimbara::test::describe(cost);
             costs[scale == 1 ? 0 : 1] = cost;
+            stretches[scale == 1 ? 0 : 1] = longest;
         }
         EXPECT_LT(costs[1].cpuSeconds, 6 * costs[0].cpuSeconds)
             << nimbara::test::describe(costs[0]) << " then " << nimbara::test::describe(costs[1]);
-        std::printf("[ carver ] %s: %s, then %s\n", c.name,
-                    nimbara::test::describe(costs[0]).c_str(),
-                    nimbara::test::describe(costs[1]).c_str());
+        std::printf("[ carver ] %s: %s, then %s (longest without a stop check %.1f, %.1f ms)\n",
+                    c.name, nimbara::test::describe(costs[0]).c_str(),
+                    nimbara::test::describe(costs[1]).c_str(), stretches[0] * 1000,
+                    stretches[1] * 1000);
     }
 }
 

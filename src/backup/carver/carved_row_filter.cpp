@@ -115,6 +115,18 @@ CarvedRowFilter::~CarvedRowFilter() {
     budget_.release(held_);
 }
 
+void CarvedRowFilter::clear(Index& index) {
+    // A few entries at a time, so that the stop check is asked between them.
+    constexpr std::size_t kAtOnce = 256;
+    while (!index.empty()) {
+        auto it = index.begin();
+        for (std::size_t n = 0; n < kAtOnce && it != index.end(); ++n) {
+            it = index.erase(it);
+        }
+        budget_.spend(kLookUpWork * kAtOnce);
+    }
+}
+
 bool CarvedRowFilter::hold(std::uint64_t bytes) {
     const std::uint64_t fromSpare = std::min(bytes, spare_);
     spare_ -= fromSpare;
@@ -235,10 +247,12 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
 
 std::vector<CarvedRow> CarvedRowFilter::remaining() {
     // The indexes of the checks against live rows are done with.
+    for (auto& [key, index] : partial_) {
+        clear(index);
+    }
     partial_.clear();
     for (Mask& mask : masks_) {
-        budget_.spend(kLookUpWork * mask.rows.size());
-        mask.rows.clear();
+        clear(mask.rows);
     }
     // The most complete copy of a row is kept; its less complete copies go. The masks from the
     // most columns to the fewest (the first found first), each mask's rows in the order found.
@@ -344,6 +358,9 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             add(i);
         }
         // The indexes of the mask go with it.
+        clear(any);
+        clear(withRowid);
+        clear(withoutRowid);
         budget_.release(held_ - heldBefore);
         held_ = heldBefore;
     }
@@ -354,6 +371,11 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             budget_.spend(kLookUpWork);
             out.push_back(std::move(rows_[i]));
         }
+    }
+    // The rows left behind go now, a few at a time between the stop checks.
+    while (!rows_.empty()) {
+        budget_.spend(kLookUpWork);
+        rows_.pop_back();
     }
     return out;
 }

@@ -66,6 +66,7 @@ class CarvedRowFilter {
     void dropMatching(Index& index, std::uint64_t key, const Runs& runs,
                       const std::vector<std::optional<Value>>& live);
     bool hold(std::uint64_t bytes);
+    void clear(Index& index);
 
     std::vector<CarvedRow> rows_;
     std::vector<Entry> entries_;

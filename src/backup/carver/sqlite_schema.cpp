@@ -266,6 +266,9 @@ std::optional<TableDefinition> parseCreateTable(std::string_view sql, WorkBudget
             definitions.emplace_back();
             continue;
         }
+        if (budget != nullptr && !budget->spend(kTokenWork)) {
+            return std::nullopt;
+        }
         depth += token.punct('(') ? 1 : token.punct(')') ? -1 : 0;
         definitions.back().push_back(token);
     }
