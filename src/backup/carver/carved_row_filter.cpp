@@ -316,6 +316,7 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
             }
         };
         const std::uint64_t heldBefore = held_;
+        const std::uint64_t spareBefore = spare_;
         for (const std::size_t k : kept[mask.table]) {
             if (!budget_.spend(kLookUpWork + mask.runs.size())) {
                 break;
@@ -363,6 +364,7 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
         clear(withoutRowid);
         budget_.release(held_ - heldBefore);
         held_ = heldBefore;
+        spare_ = spareBefore;
     }
     std::vector<CarvedRow> out;
     out.reserve(staying);

@@ -211,8 +211,9 @@ class Carver {
         map_.emplace(store_->pageCount());
         claimReservedPages(*map_, pageSize, header_.usableSize, header_.autoVacuum);
         live_.emplace(*store_, *map_, budget_);
-        // The page map and the live reader's marks, a page each.
+        // The page map and the live reader's marks, a page each, and their making.
         budget_.hold((std::uint64_t{store_->pageCount()} + 1) * (sizeof(PageOwner) + 1));
+        budget_.spend(store_->pageCount());
         return true;
     }
 
