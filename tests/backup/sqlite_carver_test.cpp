@@ -552,6 +552,38 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
     }
 }
 
+// A page of 64 KiB holds thousands of cells between thousands of freeblocks: each freeblock is
+// searched past the cells around it without going through all of them.
+TEST(SqliteCarverTest, LargePagesCostNoMoreThanSmallOnes) {
+    TempDir dir;
+    nimbara::test::WorkCost costs[2];
+    for (const int pageSize : {4096, 65536}) {
+        const fs::path path = dir / (std::to_string(pageSize) + ".db");
+        {
+            Db db(path);
+            db.exec("PRAGMA page_size=" + std::to_string(pageSize));
+            db.exec("PRAGMA secure_delete=OFF");
+            db.exec("CREATE TABLE t (a INTEGER)");
+            db.exec(
+                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                "14000) INSERT INTO t SELECT i FROM n");
+            db.exec("DELETE FROM t WHERE a % 2 = 0");
+        }
+        const std::string bytes = readFile(path);
+        const MemorySource source(bytes.data(), bytes.size());
+        CarveReport report;
+        costs[pageSize == 4096 ? 0 : 1] =
+            nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"t"}); }, 2);
+        EXPECT_FALSE(report.cutShort) << report.detail;
+        EXPECT_GT(report.rows.size(), 3000u);
+    }
+    EXPECT_LT(costs[1].cpuSeconds, 2.5 * costs[0].cpuSeconds)
+        << nimbara::test::describe(costs[0]) << " then " << nimbara::test::describe(costs[1]);
+    std::printf("[ carver ] pages of 4 KiB: %s, of 64 KiB: %s\n",
+                nimbara::test::describe(costs[0]).c_str(),
+                nimbara::test::describe(costs[1]).c_str());
+}
+
 // Rows of 2000 stored columns found in 2 MB of free pages would hold 64 times the bytes they take
 // in the file: the search ends at the memory it may hold, keeping the rows found until then.
 TEST(SqliteCarverTest, SearchEndsAtTheMemoryItMayHold) {
