@@ -14,11 +14,11 @@ bool PageMap::claim(std::uint32_t page, PageOwner owner) {
 
 namespace {
 
-void claimOverflow(const PageStore& store, PageMap& map, const Cell& cell) {
+void claimOverflow(const PageStore& store, PageMap& map, const Cell& cell, WorkBudget& budget) {
     std::uint64_t remaining = cell.payloadSize - cell.localSize;
     std::uint32_t page = cell.firstOverflow;
     const std::uint32_t perPage = store.usableSize() - 4;
-    while (remaining > 0 && map.claim(page, {PageUse::Overflow, -1})) {
+    while (remaining > 0 && budget.spend(1) && map.claim(page, {PageUse::Overflow, -1})) {
         remaining -= std::min<std::uint64_t>(remaining, perPage);
         const std::optional<std::uint32_t> next = store.nextOverflowPage(page);
         if (!next) {
@@ -31,7 +31,7 @@ void claimOverflow(const PageStore& store, PageMap& map, const Cell& cell) {
 }  // namespace
 
 bool walkTree(const PageStore& store, PageMap& map, std::uint32_t root, bool tableTree, int table,
-              const LeafCellVisitor& onLeafCell, const std::function<bool()>& stop) {
+              const LeafCellVisitor& onLeafCell, WorkBudget& budget) {
     struct Pending {
         std::uint32_t page;
         int depth;
@@ -39,13 +39,19 @@ bool walkTree(const PageStore& store, PageMap& map, std::uint32_t root, bool tab
     std::vector<Pending> pending{{root, 0}};
     std::vector<std::uint8_t> bytes;
     while (!pending.empty()) {
-        if (stop && stop()) {
-            return false;
+        if (!budget.spend(1)) {
+            return !budget.stopped();
         }
         const Pending next = pending.back();
         pending.pop_back();
-        if (map.at(next.page).use != PageUse::Unclaimed || !store.read(next.page, bytes)) {
-            continue;  // seen before, out of range or unreadable: the branch ends here
+        if (map.at(next.page).use != PageUse::Unclaimed) {
+            continue;  // seen before: the branch ends here
+        }
+        if (!budget.spend(store.pageSize()) || !store.read(next.page, bytes)) {
+            if (budget.stopped()) {
+                return false;
+            }
+            continue;  // out of range or unreadable: the branch ends here
         }
         const Bytes page = Bytes(bytes).first(store.usableSize());
         const std::optional<BTreePage> btree = parseBTreePage(page, btreeHeaderStart(next.page));
@@ -57,13 +63,13 @@ bool walkTree(const PageStore& store, PageMap& map, std::uint32_t root, bool tab
             owner = {btree->leaf() ? PageUse::TableLeaf : PageUse::TableInterior, table};
         }
         map.claim(next.page, owner);
-        for (std::uint32_t i = 0; i < btree->cellCount; ++i) {
+        for (std::uint32_t i = 0; i < btree->cellCount && budget.spend(1); ++i) {
             const std::optional<Cell> cell = parseCell(page, *btree, btree->cellPointer(page, i));
             if (!cell) {
                 continue;
             }
             if (cell->firstOverflow != 0) {
-                claimOverflow(store, map, *cell);
+                claimOverflow(store, map, *cell, budget);
             }
             if (btree->leaf()) {
                 if (onLeafCell) {
@@ -80,17 +86,21 @@ bool walkTree(const PageStore& store, PageMap& map, std::uint32_t root, bool tab
     return true;
 }
 
-void walkFreelist(const PageStore& store, PageMap& map, std::uint32_t firstTrunk) {
+void walkFreelist(const PageStore& store, PageMap& map, std::uint32_t firstTrunk,
+                  WorkBudget& budget) {
     std::vector<std::uint8_t> bytes;
     std::uint32_t trunk = firstTrunk;
     // Each trunk is claimed once, so a chain that loops ends where it comes back.
     while (map.claim(trunk, {PageUse::FreelistTrunk, -1})) {
-        if (!store.read(trunk, bytes)) {
+        if (!budget.spend(store.pageSize()) || !store.read(trunk, bytes)) {
             break;
         }
         const Bytes page = Bytes(bytes).first(store.usableSize());
         const std::uint32_t leaves =
             std::min<std::uint32_t>(readBig32(page, 4), (store.usableSize() - 8) / 4);
+        if (!budget.spend(leaves)) {
+            break;
+        }
         for (std::uint32_t i = 0; i < leaves; ++i) {
             map.claim(readBig32(page, 8 + 4 * i), {PageUse::FreelistLeaf, -1});
         }

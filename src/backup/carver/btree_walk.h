@@ -4,6 +4,7 @@
 #pragma once
 
 #include "backup/carver/page_store.h"
+#include "backup/carver/work_budget.h"
 
 #include <cstdint>
 #include <functional>
@@ -49,13 +50,16 @@ using LeafCellVisitor =
 
 // Walks the tree rooted at `root` (a table tree when `tableTree`, else an index tree), claiming
 // its pages (for `table` when it is >= 0, else as OtherTree) and its cells' overflow chains;
-// `onLeafCell` sees every leaf cell. A page of the wrong kind ends its branch unclaimed. false when
-// `stop` asked to end.
+// `onLeafCell` sees every leaf cell. A page of the wrong kind ends its branch unclaimed. Each page
+// read and each cell is spent from `budget`; once it is exhausted the walk ends where it is (the
+// caller then searches no further). false when the stop check asked to end.
 bool walkTree(const PageStore& store, PageMap& map, std::uint32_t root, bool tableTree, int table,
-              const LeafCellVisitor& onLeafCell, const std::function<bool()>& stop);
+              const LeafCellVisitor& onLeafCell, WorkBudget& budget);
 
-// Claims the freelist's trunk and leaf pages, following the trunk chain from `firstTrunk`.
-void walkFreelist(const PageStore& store, PageMap& map, std::uint32_t firstTrunk);
+// Claims the freelist's trunk and leaf pages, following the trunk chain from `firstTrunk`, each
+// page read and each leaf spent from `budget`.
+void walkFreelist(const PageStore& store, PageMap& map, std::uint32_t firstTrunk,
+                  WorkBudget& budget);
 
 // Claims the pointer-map pages of an auto-vacuum database and the lock-byte page.
 void claimReservedPages(PageMap& map, std::uint32_t pageSize, std::uint32_t usableSize,

@@ -9,6 +9,16 @@ namespace {
 
 // SQLite's default largest text or blob; longer content is no record's.
 constexpr std::uint64_t kMaxBody = 1'000'000'000;
+// Work a value made costs besides its bytes (its slot, its checks).
+constexpr std::uint64_t kValueWork = 16;
+// A record header whose length varint was lost took one byte for it: it is shorter than 128.
+constexpr std::size_t kShortHeader = 128;
+
+std::uint64_t heapBytes(const std::string& text) {
+    // Past the bytes kept in place, a string takes its capacity, its terminator and the
+    // allocator's own header.
+    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0;
+}
 
 // A record read at some offset, before it is matched against a table.
 struct Reading {
@@ -58,6 +68,21 @@ std::size_t fewestStoredColumns(std::size_t stored) {
     return stored - stored / 3;
 }
 
+std::uint64_t heldBytes(const CarvedRow& row) {
+    // The row in the list it is found into (which may be twice as long as its rows while it
+    // grows, and is copied when it does) and in the list handed on; its values and their bytes;
+    // the running hashes of its values.
+    std::uint64_t bytes = 4 * sizeof(CarvedRow) + heapBytes(row.table) +
+                          row.values.capacity() * sizeof(std::optional<Value>) +
+                          (row.values.size() + 1) * sizeof(std::uint64_t) + kCheckBytesPerRow;
+    for (const std::optional<Value>& value : row.values) {
+        if (value) {
+            bytes += heapBytes(value->bytes);
+        }
+    }
+    return bytes;
+}
+
 // One pass over a region; each accepted record moves the search past its end.
 class RegionScan {
   public:
@@ -73,11 +98,14 @@ class RegionScan {
                                         : region.span.end) {
         for (const int table : tables_) {
             const TableShape& shape = search_.shapes_[table];
-            maxStored_ = std::max(maxStored_, shape.stored.size());
+            maxStored_ = std::max(maxStored_, shape.columnCount);
         }
         // A serial type takes at most 9 bytes, a realistic one at most 5.
         maxHeader_ = 2 + 5 * maxStored_;
     }
+    ~RegionScan() { search_.budget_.release(cellsHeld_); }
+    RegionScan(const RegionScan&) = delete;
+    RegionScan& operator=(const RegionScan&) = delete;
 
     void run(bool freeblockStart, std::vector<CarvedRow>& out) {
         // Whole cells are the strongest reading: where one begins, any weaker reading of the
@@ -87,7 +115,12 @@ class RegionScan {
                 return;
             }
             if (std::optional<Found> cell = cellAt(at)) {
+                const std::uint64_t bytes = heldBytes(cell->row);
+                cellsHeld_ += bytes;
                 cells_.emplace(at, std::move(*cell));
+                if (!search_.budget_.hold(bytes)) {
+                    return;
+                }
             }
         }
         std::uint32_t at = region_.begin;
@@ -96,7 +129,9 @@ class RegionScan {
             if (std::optional<Found> found = damagedAt(at, reach_, false);
                 found && found->telling) {
                 at = found->end;
-                out.push_back(std::move(found->row));
+                if (!keep(std::move(found->row), out)) {
+                    return;
+                }
             } else {
                 at += 4;
             }
@@ -105,8 +140,8 @@ class RegionScan {
             if (const auto cell = cells_.find(at); cell != cells_.end()) {
                 // A whole cell claims its bytes even when none of its values is left to tell.
                 at = cell->second.end;
-                if (cell->second.telling) {
-                    out.push_back(std::move(cell->second.row));
+                if (cell->second.telling && !keep(std::move(cell->second.row), out)) {
+                    return;
                 }
                 continue;
             }
@@ -119,7 +154,9 @@ class RegionScan {
             cut_ = region_.end;
             if (found && found->telling) {
                 at = std::min(found->end, next);
-                out.push_back(std::move(found->row));
+                if (!keep(std::move(found->row), out)) {
+                    return;
+                }
                 continue;
             }
             ++at;
@@ -127,10 +164,18 @@ class RegionScan {
     }
 
   private:
+    // Hands a row on, held in the budget; false once the memory the search may hold is taken.
+    bool keep(CarvedRow row, std::vector<CarvedRow>& out) const {
+        const std::uint64_t bytes = heldBytes(row);
+        out.push_back(std::move(row));
+        return search_.budget_.hold(bytes);
+    }
+
     bool fitsAny(std::size_t column, std::uint64_t type) const {
+        ++typesRead_;
         for (const int table : tables_) {
             const TableShape& shape = search_.shapes_[table];
-            if (column < shape.stored.size() &&
+            if (column < shape.columnCount &&
                 serialTypeFits(shape.affinity[column], shape.rowidAlias[column], type)) {
                 return true;
             }
@@ -172,10 +217,12 @@ class RegionScan {
             length.value > region_.end - at) {
             return std::nullopt;
         }
+        typesRead_ = 0;
         const std::optional<SerialTypes> types = readTypesUntil(
             bytes_, at + length.length, at + length.value, maxStored_, kMaxBody,
             [this](std::size_t column, std::uint64_t type) { return fitsAny(column, type); });
-        if (!types) {
+        // Each type read was checked against each table.
+        if (!search_.budget_.spend(typesRead_ * tables_.size()) || !types) {
             return std::nullopt;
         }
         Reading reading;
@@ -231,7 +278,7 @@ class RegionScan {
                                     std::uint32_t blockEnd,
                                     const std::optional<std::uint32_t>& exactEnd) const {
         const TableShape& shape = search_.shapes_[table];
-        if (lost > 0 && (shape.stored.empty() || !shape.rowidAlias[0])) {
+        if (lost > 0 && (shape.columnCount == 0 || !shape.rowidAlias[0])) {
             return std::nullopt;
         }
         // Without the header length the column count is not known: every type that may be the
@@ -240,7 +287,12 @@ class RegionScan {
         std::vector<std::uint32_t> ends;
         std::vector<std::uint64_t> bodies;
         std::size_t at = typesStart;
-        while (lost + all.types.size() < shape.stored.size()) {
+        // The header is shorter than kShortHeader bytes (below): no type past that is read.
+        while (lost + all.types.size() < shape.columnCount &&
+               at - typesStart + 1 + lost < kShortHeader) {
+            if (!search_.budget_.spend(1)) {
+                return std::nullopt;
+            }
             const Varint type = readVarint(bytes_, at);
             const std::size_t column = lost + all.types.size();
             if (type.length == 0 ||
@@ -263,8 +315,11 @@ class RegionScan {
             // The lost header length took one byte (the payload length and rowid at least one
             // each), so the header is shorter than 128 bytes.
             const std::uint64_t headerLength = 1 + lost + (ends[read - 1] - typesStart);
-            if (headerLength >= 128) {
+            if (headerLength >= kShortHeader) {
                 continue;
+            }
+            if (!search_.budget_.spend(read)) {
+                return std::nullopt;
             }
             SerialTypes types;
             types.types.assign(all.types.begin(), all.types.begin() + read);
@@ -331,7 +386,11 @@ class RegionScan {
         const TableShape& shape = search_.shapes_[table];
         const std::vector<std::uint64_t>& types = reading.types->types;
         const std::size_t count = reading.lost + types.size();
-        if (count > shape.stored.size() || count < shape.minStored) {
+        if (count > shape.columnCount || count < shape.minStored) {
+            return std::nullopt;
+        }
+        // Each column checked, and a slot for each of the table's.
+        if (!search_.budget_.spend(count + shape.columnCount)) {
             return std::nullopt;
         }
         for (std::size_t i = 0; i < count; ++i) {
@@ -379,14 +438,14 @@ class RegionScan {
         const Bytes localBytes = area_.page.subspan(reading.recordStart, kept);
         Found found;
         found.row.values.resize(shape.columnCount);
-        found.allColumns = count == shape.stored.size();
+        found.allColumns = count == shape.columnCount;
         bool informative = false;
         std::uint64_t at = reading.headerLength;
         std::vector<std::uint8_t> joined;
         for (std::size_t i = reading.lost; i < count; ++i) {
             const std::uint64_t type = types[i - reading.lost];
             const std::uint64_t length = *serialTypeLength(type);
-            const std::size_t column = shape.stored[i];
+            const std::size_t column = i;
             if (shape.rowidAlias[i]) {
                 if (reading.rowid) {
                     found.row.values[column] = Value{Value::Kind::Integer, *reading.rowid, 0, {}};
@@ -409,6 +468,9 @@ class RegionScan {
             at += length;
             if (!content) {
                 continue;  // continues on an overflow chain that can't be followed
+            }
+            if (!search_.budget_.spend(kValueWork + content->size())) {
+                return std::nullopt;
             }
             std::optional<Value> value =
                 decodeValue(type, *content, shape.affinity[i], search_.encoding_);
@@ -437,6 +499,8 @@ class RegionScan {
     std::uint32_t reach_;  // how far a record begun in the region may have reached
     std::size_t maxStored_ = 0;
     std::uint64_t maxHeader_ = 0;
+    std::uint64_t cellsHeld_ = 0;          // held for the whole cells of cells_
+    mutable std::uint64_t typesRead_ = 0;  // by the header being read
 };
 
 RecordSearch::RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding,

@@ -19,11 +19,10 @@ namespace nimbara::backup::carver {
 // What a table's records look like on disk.
 struct TableShape {
     std::string name;
-    std::size_t columnCount = 0;      // of the table
-    std::vector<std::size_t> stored;  // the table's columns a record holds, in order
-    std::vector<Affinity> affinity;   // of the stored columns
-    std::vector<bool> rowidAlias;     // of the stored columns
-    std::size_t minStored = 0;        // fewest columns a record may hold (ALTER TABLE ADD COLUMN)
+    std::size_t columnCount = 0;     // the columns a record holds (generated VIRTUAL ones are not)
+    std::vector<Affinity> affinity;  // of each column
+    std::vector<bool> rowidAlias;    // of each column
+    std::size_t minStored = 0;       // fewest columns a record may hold (ALTER TABLE ADD COLUMN)
     // Some column may hold a text or blob: a row must then recover a non-empty one to tell
     // anything (else a non-zero number will do).
     bool holdsTexts = false;
@@ -31,6 +30,12 @@ struct TableShape {
 
 // Records written before columns were added hold fewer: at least two thirds of the table's.
 std::size_t fewestStoredColumns(std::size_t stored);
+
+// The bytes a carved row holds until the search hands it on, with what the search keeps beside
+// it (its place in the lists of rows and the hashes of its values).
+std::uint64_t heldBytes(const CarvedRow& row);
+// Of those, what the search keeps beside each row for the checks against live and repeated rows.
+inline constexpr std::uint64_t kCheckBytesPerRow = 4 * 64;
 
 struct SearchArea {
     Bytes page;                    // the usable bytes of the page
@@ -46,8 +51,9 @@ using ChainReader =
 
 class RecordSearch {
   public:
-    // Each offset tried and each byte taken from an overflow chain is spent from `budget`; once
-    // it is spent, nothing more is found.
+    // Each offset tried, each byte of a record header read, each column checked, each value made
+    // and each byte taken from an overflow chain is spent from `budget`, and each row found and
+    // kept is held in it; once it is exhausted, nothing more is found.
     RecordSearch(std::vector<TableShape> shapes, TextEncoding encoding, ChainReader chains,
                  WorkBudget& budget);
 

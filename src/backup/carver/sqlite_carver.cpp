@@ -49,9 +49,41 @@ namespace {
 
 constexpr std::uint32_t kNoBlock = UINT32_MAX;  // a search that starts at no freeblock
 // The work a database may take: this much per byte of it and its log, and this much whatever
-// its size. Sound databases take a small fraction of it.
+// its size, for the search and again for the checks of what it found against the live rows.
+// Sound databases take a small fraction of it.
 constexpr std::uint64_t kWorkPerByte = 64;
 constexpr std::uint64_t kWorkAlways = std::uint64_t{1} << 22;
+// The memory the search may hold: this much per byte of the database and its log, and this
+// much whatever their size.
+constexpr std::uint64_t kMemoryPerByte = 16;
+constexpr std::uint64_t kMemoryAlways = std::uint64_t{64} << 20;
+// Of that, what is kept for what the search does not count: the pages it reads, the row it is
+// making, a statement being read.
+constexpr std::uint64_t kMemoryUncounted = std::uint64_t{8} << 20;
+// What reading a CREATE TABLE statement may take for each of its bytes (a token each, twice).
+constexpr std::uint64_t kParseBytesPerSqlByte = 200;
+// Notes on tables longer than this are left out of the log.
+constexpr std::size_t kMostNotes = 4096;
+
+std::uint64_t sourceBytes(const ByteSource& database, const ByteSource* wal) {
+    return database.size() + (wal != nullptr ? wal->size() : 0);
+}
+
+std::uint64_t textBytes(const std::string& text) {
+    return sizeof(std::string) + text.capacity();
+}
+
+}  // namespace
+
+std::uint64_t workLimit(std::uint64_t bytes) {
+    return kWorkPerByte * bytes + kWorkAlways;
+}
+
+std::uint64_t memoryLimit(std::uint64_t bytes) {
+    return kMemoryPerByte * bytes + kMemoryAlways;
+}
+
+namespace {
 
 class Carver {
   public:
@@ -59,25 +91,55 @@ class Carver {
         : database_(database),
           wal_(wal),
           stop_(stop),
-          budget_(kWorkPerByte * (database.size() + (wal != nullptr ? wal->size() : 0)) +
-                  kWorkAlways) {}
+          budget_(workLimit(sourceBytes(database, wal)),
+                  memoryLimit(sourceBytes(database, wal)) - kMemoryUncounted,
+                  [&stop] { return stop && stop(); }) {}
 
     CarveReport run(const std::vector<std::string>& names) {
-        if (!open()) {
-            return std::move(report_);
-        }
-        if (!readSchema() || !claimPages(names)) {
+        if (!open() || !readSchema() || !claimPages(names)) {
             return std::move(report_);
         }
         std::vector<CarvedRow> rows;
-        if (!carve(rows)) {
+        // A walk of the trees cut short leaves live pages unclaimed: nothing is searched then.
+        if (!budget_.exhausted() && !carve(rows)) {
             return std::move(report_);
         }
-        CarvedRowFilter filter(std::move(rows), report_.tables, budget_);
-        if (!dropLiveRows(filter)) {
+        if (budget_.stopped()) {
+            fail(CarveReport::Status::Stopped, "stopped");
             return std::move(report_);
         }
-        report_.rows = filter.remaining();
+        if (budget_.overMemory()) {
+            notes_ +=
+                "the search stopped early: what it found takes more memory than the file's "
+                "size allows; the rows found until then are kept. ";
+        } else if (budget_.exhausted()) {
+            notes_ +=
+                "the search stopped early: the file asks for more work than its size "
+                "allows; the rows found until then are kept. ";
+        }
+        report_.cutShort = budget_.exhausted();
+        // The checks against live rows have a budget of their own.
+        budget_.startPhase(workLimit(sourceBytes(database_, wal_)));
+        {
+            CarvedRowFilter filter(std::move(rows), report_.tables, budget_);
+            if (!dropLiveRows(filter)) {
+                return std::move(report_);
+            }
+            report_.rows = filter.remaining();
+        }
+        if (budget_.stopped()) {
+            fail(CarveReport::Status::Stopped, "stopped");
+            return std::move(report_);
+        }
+        if (budget_.exhausted()) {
+            report_.cutShort = true;
+            notes_ +=
+                "the found rows could not all be checked against the live rows with the work "
+                "the file's size allows: those of a table not checked are left out. ";
+        }
+        report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
+        report_.pagesRead = store_->pageCount();
+        report_.work = budget_.total();
         return std::move(report_);
     }
 
@@ -90,7 +152,7 @@ class Carver {
         }
         return false;
     }
-    bool stopped() { return stop_ && stop_(); }
+    bool stopped() { return budget_.stopped() || (stop_ && stop_()); }
 
     // The header, the log, the page count and the final state's page 1.
     bool open() {
@@ -110,7 +172,10 @@ class Carver {
                                                           " runs past the end of the file");
         }
         if (wal_ != nullptr && wal_->size() > 0) {
-            log_ = readWalLog(*wal_, pageSize, why);
+            log_ = readWalLog(*wal_, pageSize, why, budget_);
+            if (budget_.stopped()) {
+                return fail(CarveReport::Status::Stopped, "stopped");
+            }
             if (!log_) {
                 notes_ += why + "; the database is read without it. ";
             }
@@ -146,6 +211,9 @@ class Carver {
         map_.emplace(store_->pageCount());
         claimReservedPages(*map_, pageSize, header_.usableSize, header_.autoVacuum);
         live_.emplace(*store_, *map_, budget_);
+        // The page map and the live reader's marks, a page each, and their making.
+        budget_.hold((std::uint64_t{store_->pageCount()} + 1) * (sizeof(PageOwner) + 1));
+        budget_.spend(store_->pageCount());
         return true;
     }
 
@@ -160,13 +228,17 @@ class Carver {
                 if (!payload) {
                     return;
                 }
+                budget_.spend(payload->size());
                 if (const auto record = decodeRecord(*payload, affinities, header_.encoding)) {
                     if (std::optional<SchemaEntry> entry = schemaEntry(*record)) {
+                        budget_.hold(sizeof(SchemaEntry) + textBytes(entry->type) +
+                                     textBytes(entry->name) + textBytes(entry->tableName) +
+                                     textBytes(entry->sql));
                         schema_.push_back(std::move(*entry));
                     }
                 }
             },
-            stop_);
+            budget_);
         if (!done) {
             return fail(CarveReport::Status::Stopped, "stopped");
         }
@@ -177,9 +249,9 @@ class Carver {
     }
 
     // Whether the page heads a table tree (else an index tree), by its own type byte.
-    bool tableTree(std::uint32_t root) const {
+    bool tableTree(std::uint32_t root) {
         std::vector<std::uint8_t> bytes;
-        if (!store_->read(root, bytes)) {
+        if (!budget_.spend(store_->pageSize()) || !store_->read(root, bytes)) {
             return true;
         }
         const std::optional<BTreePage> btree =
@@ -193,25 +265,36 @@ class Carver {
         for (const std::string& name : names) {
             // One table per name: a schema naming a table twice has it searched once.
             const auto known = [&](const Table& table) { return sameName(table.name, name); };
-            for (std::size_t i = 0; i < schema_.size(); ++i) {
+            for (std::size_t i = 0; i < schema_.size() && budget_.spend(1); ++i) {
                 const SchemaEntry& entry = schema_[i];
                 if (taken[i] || entry.type != "table" || entry.rootPage == 0 ||
                     !sameName(entry.name, name) ||
                     std::any_of(report_.tables.begin(), report_.tables.end(), known)) {
                     continue;
                 }
-                const std::optional<TableDefinition> definition = parseCreateTable(entry.sql);
+                // Its tokens, held while they are read.
+                const std::uint64_t parsing = kParseBytesPerSqlByte * entry.sql.size();
+                const bool affordable = budget_.hold(parsing);
+                const std::optional<TableDefinition> definition =
+                    affordable ? parseCreateTable(entry.sql, &budget_) : std::nullopt;
+                budget_.release(parsing);
+                if (!affordable || budget_.exhausted()) {
+                    break;
+                }
                 if (!definition) {
-                    notes_ += "the columns of " + entry.name + " can't be read. ";
+                    note("the columns of " + entry.name + " can't be read. ");
                     continue;
                 }
                 if (definition->withoutRowid) {
-                    notes_ += entry.name + " is a WITHOUT ROWID table and is not searched. ";
+                    note(entry.name + " is a WITHOUT ROWID table and is not searched. ");
                     continue;
                 }
                 taken[i] = true;
                 addTable(entry, *definition);
             }
+        }
+        if (budget_.stopped()) {
+            return fail(CarveReport::Status::Stopped, "stopped");
         }
         for (std::size_t t = 0; t < report_.tables.size(); ++t) {
             if (!walkTree(
@@ -219,37 +302,53 @@ class Carver {
                     [this](std::uint32_t, Bytes, const BTreePage&, const Cell&) {
                         ++report_.liveRowsSeen;
                     },
-                    stop_)) {
+                    budget_)) {
                 return fail(CarveReport::Status::Stopped, "stopped");
             }
         }
-        for (std::size_t i = 0; i < schema_.size(); ++i) {
+        for (std::size_t i = 0; i < schema_.size() && !budget_.exhausted(); ++i) {
             const std::uint32_t root = schema_[i].rootPage;
-            if (!taken[i] && root != 0 &&
-                !walkTree(*store_, *map_, root, tableTree(root), -1, {}, stop_)) {
+            // A root claimed before (by an earlier row naming it) is not read again.
+            if (!taken[i] && root != 0 && map_->at(root).use == PageUse::Unclaimed &&
+                !walkTree(*store_, *map_, root, tableTree(root), -1, {}, budget_)) {
                 return fail(CarveReport::Status::Stopped, "stopped");
             }
         }
-        walkFreelist(*store_, *map_, header_.freelistTrunk);
+        walkFreelist(*store_, *map_, header_.freelistTrunk, budget_);
+        if (budget_.stopped()) {
+            return fail(CarveReport::Status::Stopped, "stopped");
+        }
         return true;
     }
 
+    void note(const std::string& text) {
+        if (notes_.size() < kMostNotes) {
+            notes_ += text;
+        }
+    }
+
+    // The table with the columns its records hold: a generated column that is not STORED has no
+    // value in any record and is left out.
     void addTable(const SchemaEntry& entry, const TableDefinition& definition) {
-        Table table{entry.name, entry.rootPage, definition.columns};
+        Table table{entry.name, entry.rootPage, {}};
         TableShape shape;
         shape.name = table.name;
-        shape.columnCount = table.columns.size();
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-            if (definition.stored[c]) {
-                shape.stored.push_back(c);
-                shape.affinity.push_back(affinityOf(table.columns[c].declaredType));
-                shape.rowidAlias.push_back(table.columns[c].rowidAlias);
-                const Affinity affinity = shape.affinity.back();
-                shape.holdsTexts = shape.holdsTexts || affinity == Affinity::Text ||
-                                   affinity == Affinity::Blob || affinity == Affinity::Numeric;
+        for (std::size_t c = 0; c < definition.columns.size(); ++c) {
+            if (!definition.stored[c]) {
+                continue;
             }
+            const Column& column = definition.columns[c];
+            budget_.hold(sizeof(Column) + textBytes(column.name) + textBytes(column.declaredType) +
+                         sizeof(Affinity) + 1);
+            table.columns.push_back(column);
+            shape.affinity.push_back(affinityOf(column.declaredType));
+            shape.rowidAlias.push_back(column.rowidAlias);
+            const Affinity affinity = shape.affinity.back();
+            shape.holdsTexts = shape.holdsTexts || affinity == Affinity::Text ||
+                               affinity == Affinity::Blob || affinity == Affinity::Numeric;
         }
-        shape.minStored = fewestStoredColumns(shape.stored.size());
+        shape.columnCount = table.columns.size();
+        shape.minStored = fewestStoredColumns(shape.columnCount);
         report_.tables.push_back(std::move(table));
         shapes_.push_back(std::move(shape));
     }
@@ -284,8 +383,11 @@ class Carver {
             RecordSearch::Region region;
             region.span = piece;
             region.freeblockStart = piece.begin == blockStart;
-            region.tailOverwritten = std::any_of(
-                cells.begin(), cells.end(), [&](const Span& c) { return c.begin == piece.end; });
+            // The cells are sorted by where they begin.
+            const auto cell =
+                std::lower_bound(cells.begin(), cells.end(), piece.end,
+                                 [](const Span& c, std::uint32_t at) { return c.begin < at; });
+            region.tailOverwritten = cell != cells.end() && cell->begin == piece.end;
             search_->search(area, region, tables, rows);
         }
     }
@@ -293,24 +395,28 @@ class Carver {
     // A page of a carved table's tree in the final state: its freeblocks and the gap between its
     // cell pointers and its cells, less every byte a live cell covers.
     void carveTreePage(const SearchArea& area, std::uint32_t page, const std::vector<int>& tables,
-                       std::vector<CarvedRow>& rows) const {
+                       std::vector<CarvedRow>& rows) {
         const std::optional<BTreePage> btree = parseBTreePage(area.page, btreeHeaderStart(page));
-        if (!btree) {
+        if (!btree || !budget_.spend(btree->cellCount)) {
             return;
         }
         const std::vector<Span> cells = cellSpans(area.page, *btree);
+        const std::vector<Span> covered = mergeSpans(cells);
         SearchArea blockArea = area;
         blockArea.origin = area.origin == Origin::Unallocated ? Origin::Freeblock : area.origin;
         for (const Span& block : freeblockChain(area.page, *btree)) {
-            search(blockArea, subtractSpans(block, cells), block.begin, cells, tables, rows);
+            if (!budget_.spend(1)) {
+                return;
+            }
+            search(blockArea, subtractSpans(block, covered), block.begin, cells, tables, rows);
         }
-        search(area, subtractSpans({btree->cellPointersEnd, btree->contentStart}, cells), kNoBlock,
-               cells, tables, rows);
+        search(area, subtractSpans({btree->cellPointersEnd, btree->contentStart}, covered),
+               kNoBlock, cells, tables, rows);
     }
 
     // A page no live tree holds: a freelist page, an older copy of a page, a page left over.
     void carveLoosePage(const SearchArea& area, std::uint32_t page, const std::vector<int>& tables,
-                        std::vector<CarvedRow>& rows) const {
+                        std::vector<CarvedRow>& rows) {
         if (tables.empty()) {
             return;
         }
@@ -329,9 +435,15 @@ class Carver {
         }
         // A leaf that left its tree still holds the cells it had then: all of it is searched,
         // freeblock by freeblock so that a freeblock's damaged first cell is known for one.
+        if (!budget_.spend(btree->cellCount)) {
+            return;
+        }
         const std::vector<Span> cells = cellSpans(area.page, *btree);
         std::uint32_t at = btree->cellPointersEnd;
         for (const Span& block : freeblockChain(area.page, *btree)) {
+            if (!budget_.spend(1)) {
+                return;
+            }
             search(area, {{at, block.begin}, block}, block.begin, cells, tables, rows);
             at = block.end;
         }
@@ -358,6 +470,11 @@ class Carver {
                 if (!chain->second) {
                     chain->second.emplace();
                 }
+                // Held until the search ends: its bytes are the values of the rows found.
+                if (!budget_.hold(perPage + 2 * sizeof(std::uint32_t))) {
+                    chain->second.reset();
+                    break;
+                }
                 chain->second->insert(chain->second->end(), page.begin() + 4,
                                       page.begin() + 4 + perPage);
                 at = readBig32(Bytes(page), 0);
@@ -373,7 +490,7 @@ class Carver {
 
     bool readAt(const ByteSource& file, std::uint64_t offset, std::vector<std::uint8_t>& into) {
         into.resize(header_.pageSize);
-        return file.read(offset, into.data(), into.size());
+        return budget_.spend(into.size()) && file.read(offset, into.data(), into.size());
     }
 
     bool carve(std::vector<CarvedRow>& rows) {
@@ -459,9 +576,12 @@ class Carver {
         return true;
     }
 
-    // The live rows of the carved tables, read again, drop the carved rows they still hold.
+    // The live rows of the carved tables, read again, drop the carved rows they still hold. All
+    // of them are read whatever the budget (reading them costs no more than the file's size): a
+    // live row left unread would let a copy of it pass as deleted.
     bool dropLiveRows(CarvedRowFilter& filter) {
         std::vector<std::uint8_t> bytes;
+        std::vector<std::optional<Value>> values;
         for (std::uint32_t page = 1; page <= store_->pageCount(); ++page) {
             const PageOwner owner = map_->at(page);
             if (owner.use != PageUse::TableLeaf) {
@@ -470,6 +590,7 @@ class Carver {
             if (stopped()) {
                 return fail(CarveReport::Status::Stopped, "stopped");
             }
+            budget_.spend(store_->pageSize());
             if (!store_->read(page, bytes)) {
                 continue;
             }
@@ -490,30 +611,25 @@ class Carver {
                 if (!payload) {
                     break;  // the page's cells overlap
                 }
-                const auto record = decodeRecord(*payload, shape.affinity, header_.encoding);
+                budget_.spend(payload->size());
+                std::size_t within = 0;
+                auto record = decodeRecord(*payload, shape.affinity, header_.encoding, &within);
                 if (!record) {
                     continue;
                 }
-                std::vector<std::optional<Value>> values(shape.columnCount);
-                for (std::size_t s = 0; s < shape.stored.size() && s < record->size(); ++s) {
-                    values[shape.stored[s]] = (*record)[s];
-                    if (shape.rowidAlias[s]) {
-                        values[shape.stored[s]] = Value{Value::Kind::Integer, cell->rowid, 0, {}};
+                // The values read, up to the first that lies past the bytes at hand.
+                const std::size_t read = std::min(shape.columnCount, within);
+                values.assign(std::make_move_iterator(record->begin()),
+                              std::make_move_iterator(record->begin() + read));
+                for (std::size_t c = 0; c < read; ++c) {
+                    if (shape.rowidAlias[c]) {
+                        values[c] = Value{Value::Kind::Integer, cell->rowid, 0, {}};
                     }
                 }
                 filter.dropHeldBy(static_cast<std::size_t>(owner.table), values);
             }
         }
-        if (budget_.exhausted()) {
-            report_.cutShort = true;
-            notes_ +=
-                "the search stopped early: the file asks for more work than its size "
-                "allows; the rows found until then are kept. ";
-        }
-        report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
-        report_.pagesRead = store_->pageCount();
-        report_.work = budget_.spent();
-        return true;
+        return !stopped() || fail(CarveReport::Status::Stopped, "stopped");
     }
 
     const ByteSource& database_;

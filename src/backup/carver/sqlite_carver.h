@@ -22,7 +22,8 @@
 // freeblock's own header) stays empty: it is never filled in or guessed; the row id is known
 // only when the cell's rowid could be read.
 //
-// All reads are bounded by the sources' sizes; the state is the call's own. Worker thread.
+// All reads are bounded by the sources' sizes, all work and memory by workLimit and memoryLimit;
+// the stop check is asked as the work goes. The state is the call's own. Worker thread.
 #pragma once
 
 #include <cstddef>
@@ -67,6 +68,8 @@ struct Column {
 struct Table {
     std::string name;
     std::uint32_t rootPage = 0;
+    // The columns its records hold, in order: a generated column that is not STORED has no value
+    // in a record and is not among them.
     std::vector<Column> columns;
 
     // Index of the column named `column` (compared without case), or -1.
@@ -87,8 +90,8 @@ enum class Origin { Freeblock, Unallocated, FreelistPage, ReplacedPage, OlderWal
 struct CarvedRow {
     std::string table;
     std::optional<std::int64_t> rowid;  // known only when the cell's rowid was read
-    // One per column of the table; empty where the value could not be recovered. A rowid
-    // alias column holds the rowid when it is known.
+    // One per column of the table (Table::columns); empty where the value could not be
+    // recovered. A rowid alias column holds the rowid when it is known.
     std::vector<std::optional<Value>> values;
     Origin origin = Origin::Freeblock;
     std::uint64_t offset = 0;  // of the record header, in the file it was found in
@@ -108,14 +111,20 @@ struct CarveReport {
     std::vector<Table> tables;       // the schema's tables asked for that exist
     std::vector<CarvedRow> rows;     // deleted rows of those tables
     std::uint64_t liveRowsSeen = 0;  // live rows of those tables (none is ever reported)
-    // The database asked for more work than its size allows: the search stopped early (detail
-    // says so) and `rows` holds what it found until then.
+    // The database asked for more work or memory than its size allows (workLimit, memoryLimit):
+    // the search stopped early (detail says so) and `rows` holds what it found until then.
     bool cutShort = false;
-    std::uint64_t work = 0;       // tries and chain bytes the search spent
+    std::uint64_t work = 0;  // the work the search and its checks spent
+
     std::uint32_t pagesRead = 0;  // pages of the database as its last commit leaves it
 };
 
 using StopCheck = std::function<bool()>;  // true: stop now
+
+// For a database and log of `bytes` bytes: the work the search may spend (once for the search,
+// once for the checks of what it found against the live rows), and the bytes it may hold.
+std::uint64_t workLimit(std::uint64_t bytes);
+std::uint64_t memoryLimit(std::uint64_t bytes);
 
 // Looks for deleted rows of the tables named in `tables` (compared without case; a name the
 // schema lacks is skipped). `wal` may be null.

@@ -182,10 +182,26 @@ std::vector<Span> freeblockChain(Bytes page, const BTreePage& btree) {
     return blocks;
 }
 
+std::vector<Span> mergeSpans(const std::vector<Span>& sorted) {
+    std::vector<Span> merged;
+    for (const Span& span : sorted) {
+        if (!merged.empty() && span.begin <= merged.back().end) {
+            merged.back().end = std::max(merged.back().end, span.end);
+        } else {
+            merged.push_back(span);
+        }
+    }
+    return merged;
+}
+
 std::vector<Span> subtractSpans(Span from, const std::vector<Span>& taken) {
     std::vector<Span> out;
     std::uint32_t at = from.begin;
-    for (const Span& span : taken) {
+    const auto first =
+        std::upper_bound(taken.begin(), taken.end(), at,
+                         [](std::uint32_t x, const Span& span) { return x < span.end; });
+    for (auto it = first; it != taken.end(); ++it) {
+        const Span& span = *it;
         if (span.end <= at) {
             continue;
         }

@@ -85,7 +85,11 @@ std::vector<Span> cellSpans(Bytes page, const BTreePage& btree);
 // 4 bytes long. A block out of order (which also ends a loop) ends the chain.
 std::vector<Span> freeblockChain(Bytes page, const BTreePage& btree);
 
-// `from` less the `taken` spans (sorted).
+// The spans as disjoint runs, sorted: spans that overlap or touch are merged.
+std::vector<Span> mergeSpans(const std::vector<Span>& sorted);
+
+// `from` less the `taken` spans (disjoint and sorted, as mergeSpans leaves them); the spans before
+// `from` are passed over by a binary search.
 std::vector<Span> subtractSpans(Span from, const std::vector<Span>& taken);
 
 }  // namespace nimbara::backup::carver

@@ -356,7 +356,8 @@ std::optional<SerialTypes> readTypeCount(Bytes bytes, std::size_t at, std::size_
 }
 
 std::optional<std::vector<std::optional<Value>>> decodeRecord(
-    Bytes payload, const std::vector<Affinity>& affinities, TextEncoding encoding) {
+    Bytes payload, const std::vector<Affinity>& affinities, TextEncoding encoding,
+    std::size_t* within) {
     const Varint headerLength = readVarint(payload, 0);
     if (headerLength.length == 0 || headerLength.value > payload.size() ||
         headerLength.value < headerLength.length) {
@@ -369,6 +370,9 @@ std::optional<std::vector<std::optional<Value>>> decodeRecord(
     }
     std::vector<std::optional<Value>> values;
     values.reserve(types->types.size());
+    if (within != nullptr) {
+        *within = 0;
+    }
     std::uint64_t at = headerLength.value;
     for (std::size_t i = 0; i < types->types.size(); ++i) {
         const std::uint64_t type = types->types[i];
@@ -380,6 +384,9 @@ std::optional<std::vector<std::optional<Value>>> decodeRecord(
             values.emplace_back();  // past the bytes at hand
         }
         at += length;
+        if (within != nullptr && at <= payload.size()) {
+            *within = i + 1;
+        }
     }
     return values;
 }

@@ -70,8 +70,11 @@ std::optional<SerialTypes> readTypeCount(Bytes bytes, std::size_t at, std::size_
 
 // The values of a record, the i-th read with affinities[i] (BLOB past its end). A value that
 // can't be decoded (a malformed text) or lies past the end of `payload` (an overflow chain that
-// could not be read) stays empty; nullopt when the header does not fit the payload.
+// could not be read) stays empty; nullopt when the header does not fit the payload. `within`,
+// when given, gets how many of the first values lie within `payload` (all values after them lie
+// past its end).
 std::optional<std::vector<std::optional<Value>>> decodeRecord(
-    Bytes payload, const std::vector<Affinity>& affinities, TextEncoding encoding);
+    Bytes payload, const std::vector<Affinity>& affinities, TextEncoding encoding,
+    std::size_t* within = nullptr);
 
 }  // namespace nimbara::backup::carver

@@ -31,11 +31,20 @@ bool wordByte(char c) {
            u == '$' || u >= 0x80;
 }
 
+// Work a token read takes besides its bytes.
+constexpr std::uint64_t kTokenWork = 16;
+
 // SQL tokens: words, quoted names and strings, single punctuation; comments and blanks skipped.
-std::vector<Token> tokenize(std::string_view sql) {
+// nullopt once `budget` (when given) is exhausted.
+std::optional<std::vector<Token>> tokenize(std::string_view sql, WorkBudget* budget) {
     std::vector<Token> tokens;
     std::size_t i = 0;
+    std::size_t counted = 0;
     while (i < sql.size()) {
+        if (budget != nullptr && !budget->spend(kTokenWork + i - counted)) {
+            return std::nullopt;
+        }
+        counted = i;
         const char c = sql[i];
         if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v') {
             ++i;
@@ -202,8 +211,12 @@ std::optional<SchemaEntry> schemaEntry(const std::vector<std::optional<Value>>& 
     return entry;
 }
 
-std::optional<TableDefinition> parseCreateTable(std::string_view sql) {
-    const std::vector<Token> tokens = tokenize(sql);
+std::optional<TableDefinition> parseCreateTable(std::string_view sql, WorkBudget* budget) {
+    const std::optional<std::vector<Token>> read = tokenize(sql, budget);
+    if (!read) {
+        return std::nullopt;
+    }
+    const std::vector<Token>& tokens = *read;
     std::size_t i = 0;
     const auto take = [&](std::string_view word) {
         if (i < tokens.size() && tokens[i].is(word)) {
@@ -253,6 +266,9 @@ std::optional<TableDefinition> parseCreateTable(std::string_view sql) {
             definitions.emplace_back();
             continue;
         }
+        if (budget != nullptr && !budget->spend(kTokenWork)) {
+            return std::nullopt;
+        }
         depth += token.punct('(') ? 1 : token.punct(')') ? -1 : 0;
         definitions.back().push_back(token);
     }
@@ -269,7 +285,8 @@ std::optional<TableDefinition> parseCreateTable(std::string_view sql) {
     std::vector<ColumnDraft> drafts;
     std::vector<std::string> tablePrimaryKey;
     for (const Definition& definition : definitions) {
-        if (definition.empty()) {
+        if (definition.empty() ||
+            (budget != nullptr && !budget->spend(kTokenWork * definition.size()))) {
             return std::nullopt;
         }
         if (isTableConstraint(definition[0])) {

@@ -3,6 +3,7 @@
 
 #include "backup/carver/sqlite_carver.h"
 #include "backup/carver/sqlite_record.h"
+#include "backup/carver/work_budget.h"
 
 #include <optional>
 #include <string>
@@ -33,8 +34,9 @@ struct TableDefinition {
 // upper-cased with single blanks ("VARCHAR(20)"), table constraints (CONSTRAINT, PRIMARY KEY,
 // UNIQUE, CHECK, FOREIGN KEY) and column constraints skipped with whatever they hold in
 // parentheses; an INTEGER PRIMARY KEY (but not INTEGER PRIMARY KEY DESC) is the rowid's alias.
-// nullopt for anything else.
-std::optional<TableDefinition> parseCreateTable(std::string_view sql);
+// nullopt for anything else. Each token read is spent from `budget` when one is given; nullopt once
+// it is exhausted.
+std::optional<TableDefinition> parseCreateTable(std::string_view sql, WorkBudget* budget = nullptr);
 
 bool sameName(std::string_view a, std::string_view b);  // ASCII letters compared without case
 

@@ -35,7 +35,8 @@ void addChecksum(Checksum& sum, Bytes bytes, bool bigEndian) {
 
 }  // namespace
 
-std::optional<WalLog> readWalLog(const ByteSource& wal, std::uint32_t pageSize, std::string& why) {
+std::optional<WalLog> readWalLog(const ByteSource& wal, std::uint32_t pageSize, std::string& why,
+                                 WorkBudget& budget) {
     std::array<std::uint8_t, kWalHeaderSize> header{};
     if (!wal.read(0, header.data(), header.size())) {
         why = "the -wal file is shorter than its header";
@@ -70,7 +71,9 @@ std::optional<WalLog> readWalLog(const ByteSource& wal, std::uint32_t pageSize, 
     const std::uint64_t frameSize = frame.size();
     for (std::uint64_t at = kWalHeaderSize; at <= wal.size() && wal.size() - at >= frameSize;
          at += frameSize) {
-        if (!wal.read(at, frame.data(), frame.size())) {
+        // A frame's place in the lists of current and older frames.
+        if (!budget.spend(frameSize) || !budget.hold(sizeof(WalFrame) * 3) ||
+            !wal.read(at, frame.data(), frame.size())) {
             break;
         }
         const Bytes bytes(frame);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "backup/carver/sqlite_carver.h"
+#include "backup/carver/work_budget.h"
 
 #include <cstdint>
 #include <optional>
@@ -33,6 +34,8 @@ struct WalLog {
 // version, page size and checksum, and each frame's salts and running checksum (in the byte
 // order the magic number names), decide which frames are valid; the first invalid frame ends the
 // valid ones, as SQLite reads it. nullopt, with the reason in `why`, when the file is no such log.
-std::optional<WalLog> readWalLog(const ByteSource& wal, std::uint32_t pageSize, std::string& why);
+// Each frame read is spent from `budget` and held in it; the reading ends when a stop is asked.
+std::optional<WalLog> readWalLog(const ByteSource& wal, std::uint32_t pageSize, std::string& why,
+                                 WorkBudget& budget);
 
 }  // namespace nimbara::backup::carver
