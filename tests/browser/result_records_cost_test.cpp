@@ -77,16 +77,18 @@ TEST(ResultRecordsCostTest, FourTimesTheRecoveredRecordsCostLessThanSixTimesAsMu
         SCOPED_TRACE(shape.name);
         const auto cost = [&](int n) {
             const Listing listing = shape.prepare(n);
-            return test::measureCost([&] {
-                // Lists small enough to stay in the processor's caches, many times over.
-                for (int round = 0; round < 60; ++round) {
-                    ResultRecords records;
-                    listing(records);
-                }
-            });
+            return test::measureCost(
+                [&] {
+                    // Lists small enough to stay in the processor's caches, many times over.
+                    for (int round = 0; round < 60; ++round) {
+                        ResultRecords records;
+                        listing(records);
+                    }
+                },
+                3);
         };
-        const test::WorkCost small = cost(1000);
-        const test::WorkCost large = cost(4000);
+        const test::WorkCost small = cost(500);
+        const test::WorkCost large = cost(2000);
         EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
             << test::describe(small) << " against " << test::describe(large);
         EXPECT_LT(large.peakBytes, 6 * small.peakBytes)
