@@ -196,6 +196,7 @@ TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
         ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !!checker; }));
     }
     EXPECT_FALSE(standalone.ui()->backupBtn->isEnabled());
+    EXPECT_FALSE(standalone.ui()->locationChecklab->isHidden());
     standalone.BackupAction(nullptr);  // pressed again meanwhile: still one check
     bool turned = false;
     QTimer::singleShot(0, &container, [&turned] { turned = true; });
@@ -210,6 +211,7 @@ TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
     EXPECT_NE(*checker, std::this_thread::get_id());
     EXPECT_EQ(told, std::vector<QString>{"Refused."});
     EXPECT_TRUE(standalone.ui()->backupBtn->isEnabled());
+    EXPECT_TRUE(standalone.ui()->locationChecklab->isHidden());
     EXPECT_EQ(standalone.state(), State::Ready);
 }
 

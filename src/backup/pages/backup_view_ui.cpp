@@ -109,7 +109,12 @@ BackupViewUi buildBackupView() {
     ui.backupLocationlab->setEnabled(false);
     ui.backupBtn = named(new QPushButton(QStringLiteral("Back Up Now"), start.view), "backupBtn");
     ui.backupBtn->setDefault(true);
+    ui.locationChecklab = named(new QLabel(QStringLiteral("Looking at the folder..."), start.view),
+                                "locationChecklab");
+    ui.locationChecklab->setFont(nimbara::ui::appFont(kInfoPoints));
+    ui.locationChecklab->hide();
     auto* buttonRow = new QHBoxLayout();
+    buttonRow->addWidget(ui.locationChecklab);
     buttonRow->addStretch(1);
     buttonRow->addWidget(ui.backupBtn);
     start.content->addWidget(ui.backupTitlelab);

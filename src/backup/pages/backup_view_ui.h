@@ -26,6 +26,7 @@ struct BackupViewUi {
     QRadioButton* otherLocationBtn = nullptr;
     QLineEdit* backupLocationlab = nullptr;
     QPushButton* backupBtn = nullptr;
+    QLabel* locationChecklab = nullptr;  // while a typed folder is looked at; hidden otherwise
 
     // Backing up.
     QWidget* BackupingView = nullptr;

@@ -130,6 +130,7 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     // The folder may sit on a slow or hung mount: it is looked at on the job's thread, and the
     // button waits for the answer.
     ui_->backupBtn->setEnabled(false);
+    ui_->locationChecklab->show();
     const QString text = ui_->backupLocationlab->text();
     locationJob_.start(
         [this, check = locationCheck_, text, device](const nimbara::JobRunner::StopCheck& /*stop*/,
@@ -144,6 +145,7 @@ void PRBackUpViewController::locationChecked(const nimbara::backup::BackupDevice
                                              const nimbara::backup::BackupLocationCheck& location) {
     locationJob_.finish();
     ui_->backupBtn->setEnabled(true);
+    ui_->locationChecklab->hide();
     const nimbara::backup::BackupDevice now = deviceOnShow();
     if (now.deviceIndex != device.deviceIndex || now.deviceSerial != device.deviceSerial) {
         return;  // another device is on show (or none any more): the press was not for it
