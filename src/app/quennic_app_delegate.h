@@ -798,8 +798,8 @@ class QuennicAppDelegate : public QObject, public nimbara::ui::PageHost {
     std::atomic<bool> hasDeviceConnect_{false};
     std::vector<std::shared_ptr<PRiDeviceNode>> deviceArray_;
     std::vector<amd::WaitingDevice> waitingDevices_;
-    // Devices added whose values are being read, before they are listed: index, identifier.
-    std::vector<std::pair<int, std::string>> connecting_;
+    // Devices added whose values are being read, before they are listed: which, identifier.
+    std::vector<std::pair<amd::DeviceTarget, std::string>> connecting_;
     std::vector<std::shared_ptr<nimbara::CameraItem>> cameraPhotoArray_;
     mutable std::mutex contactMutex_;  // guards contactArray_
     std::vector<std::shared_ptr<PRContactNode>> contactArray_;

@@ -129,13 +129,14 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
     if (serial == 0) {
         return;  // no device at that index
     }
+    const amd::DeviceTarget target{index, serial};
     if (std::none_of(connecting_.begin(), connecting_.end(),
-                     [index](const auto& entry) { return entry.first == index; })) {
+                     [&target](const auto& entry) { return entry.first == target; })) {
         // Said to be connecting until it is listed.
         const std::shared_ptr<amd::DeviceItem> item = manager_->FindItem(index);
-        connecting_.emplace_back(index, item && item->device() && item->device()->handle()
-                                            ? item->device()->handle()->identifier()
-                                            : std::string());
+        connecting_.emplace_back(target, item && item->device() && item->device()->handle()
+                                             ? item->device()->handle()->identifier()
+                                             : std::string());
         showWaitingDevices();
     }
     // Each of the device's values is a round trip to it: a worker reads them, and the node
@@ -147,13 +148,15 @@ void QuennicAppDelegate::DeviceConnectHandle(const nimbara::Notification& notifi
             nimbara::postToMain(
                 self, [self, index, serial, node] { self->deviceNodeRead(index, serial, node); });
         },
-        [target = amd::DeviceTarget{index, serial}] { return target.stillAttached(); });
+        [target] { return target.stillAttached(); });
 }
 
 void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
                                         const std::shared_ptr<PRiDeviceNode>& node) {
-    const bool wasConnecting =
-        std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) > 0;
+    // Only this device's entry: another may have taken its index since.
+    const bool wasConnecting = std::erase_if(connecting_, [&](const auto& entry) {
+                                   return entry.first == amd::DeviceTarget{index, serial};
+                               }) > 0;
     // Nothing changes for a device that went, or whose index another device took, meanwhile.
     if (!node || findNode(index) || !manager_ || manager_->DeviceSerial(index) != serial) {
         if (wasConnecting) {
@@ -190,8 +193,9 @@ void QuennicAppDelegate::deviceNodeRead(int index, std::uint64_t serial,
 
 void QuennicAppDelegate::DeviceDisConnectHandle(const nimbara::Notification& notification) {
     const int index = notification.objectAs<int>(-1);
-    if (std::erase_if(connecting_, [index](const auto& entry) { return entry.first == index; }) >
-        0) {
+    if (std::erase_if(connecting_, [index](const auto& entry) {
+            return entry.first.deviceIndex == index;
+        }) > 0) {
         showWaitingDevices();
     }
     quickScanDeviceDetached(index);
@@ -284,7 +288,7 @@ void QuennicAppDelegate::showWaitingDevices() {
     // What a device waits for says more than that one is connecting.
     // A device the device layer still says is connecting is counted once.
     std::size_t count = 0;
-    for (const auto& [index, identifier] : connecting_) {
+    for (const auto& [target, identifier] : connecting_) {
         count += std::none_of(waitingDevices_.begin(), waitingDevices_.end(),
                               [&](const auto& known) { return known.identifier == identifier; });
     }

@@ -35,16 +35,8 @@ Alerts::ScopedHandler::~ScopedHandler() {
 void Alerts::Dismissal::dismiss() {
     dismissed_ = true;
     if (close_) {
-        const std::function<void()> close = close_;
+        const std::function<void()> close = close_;  // the question may let go of it meanwhile
         close();
-    }
-}
-
-void Alerts::Dismissal::onDismiss(std::function<void()> close) {
-    close_ = std::move(close);
-    if (dismissed_ && close_) {
-        const std::function<void()> now = close_;
-        now();
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 class QWidget;
 
@@ -25,9 +26,9 @@ class Alerts {
         // Ends the question (at once when it is open, before it shows when it is not yet).
         void dismiss();
         bool dismissed() const { return dismissed_; }
-        // For the handler showing the question: `close` ends it; it runs at once when the
-        // question was already dismissed. An empty function lets go of the last one.
-        void onDismiss(std::function<void()> close);
+        // For the handler showing the question, which asks dismissed() first: `close` ends it.
+        // An empty function lets go of the last one.
+        void onDismiss(std::function<void()> close) { close_ = std::move(close); }
 
       private:
         bool dismissed_ = false;

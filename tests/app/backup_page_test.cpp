@@ -11,11 +11,10 @@
 #include <QStackedLayout>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
-#include <optional>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,19 +167,16 @@ TEST_F(BackupPageTest, TheOtherFolderGetsTheBackupAndTheBrowserListsIt) {
 TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
     // The check waits at a gate, as on a hung mount; a closed gate gives way by itself after a
     // while, so a check made on the GUI thread fails the test instead of hanging it.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool open = false;
-    bool gaveWay = false;
-    std::optional<std::thread::id> checker;
+    std::promise<std::thread::id> checking;  // set twice (a second check) it throws
+    std::promise<void> open;
+    const std::shared_future<void> opened = open.get_future().share();
+    std::atomic<bool> gaveWay{false};
     FakePageHost host;
     QWidget container;
     PRBackUpViewController standalone(host);
     standalone.setLocationCheck([&](const QString&, const QString&) {
-        std::unique_lock<std::mutex> lock(mutex);
-        checker = std::this_thread::get_id();
-        changed.notify_all();
-        gaveWay = !changed.wait_for(lock, std::chrono::seconds(3), [&] { return open; });
+        checking.set_value(std::this_thread::get_id());
+        gaveWay = opened.wait_for(std::chrono::seconds(3)) == std::future_status::timeout;
         return backup::BackupLocationCheck{{}, QStringLiteral("Refused.")};
     });
     std::vector<QString> told;
@@ -191,24 +187,18 @@ TEST_F(BackupPageTest, AnotherFolderIsCheckedWhileTheWindowGoesOn) {
     standalone.showView(&container);
     standalone.ui()->otherLocationBtn->click();
     standalone.ui()->backupBtn->click();
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !!checker; }));
-    }
+    std::future<std::thread::id> checker = checking.get_future();
+    ASSERT_EQ(checker.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_FALSE(standalone.ui()->backupBtn->isEnabled());
     EXPECT_FALSE(standalone.ui()->locationChecklab->isHidden());
     standalone.BackupAction(nullptr);  // pressed again meanwhile: still one check
     bool turned = false;
     QTimer::singleShot(0, &container, [&turned] { turned = true; });
     EXPECT_TRUE(pumpUntil([&] { return turned; }));
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        open = true;
-        changed.notify_all();
-    }
+    open.set_value();
     ASSERT_TRUE(pumpLong([&] { return !standalone.isCheckingLocation(); }));
     EXPECT_FALSE(gaveWay);
-    EXPECT_NE(*checker, std::this_thread::get_id());
+    EXPECT_NE(checker.get(), std::this_thread::get_id());
     EXPECT_EQ(told, std::vector<QString>{"Refused."});
     EXPECT_TRUE(standalone.ui()->backupBtn->isEnabled());
     EXPECT_TRUE(standalone.ui()->locationChecklab->isHidden());

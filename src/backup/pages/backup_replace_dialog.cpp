@@ -5,22 +5,13 @@
 #include "app/core/preferences_settings.h"
 #include "backup/backup_replace_question.h"
 #include "backup/backup_root.h"
-#include "device/device_manager.h"
+#include "device/device_target.h"
 #include "device/pr_device_notify.h"
 #include "platform/main_thread.h"
 #include "platform/notification_center.h"
 #include "ui/alerts.h"
 
 namespace nimbara::backup {
-
-namespace {
-
-bool attached(const BackupDevice& device) {
-    return device.deviceSerial != 0 && amd::DeviceManager::GetInstance().DeviceSerial(
-                                           device.deviceIndex) == device.deviceSerial;
-}
-
-}  // namespace
 
 QString backupReplaceDeviceGoneText() {
     return QStringLiteral("The device was disconnected.");
@@ -49,20 +40,21 @@ BackupReplaceAnswer confirmBackupReplace(QWidget* parent, const BackupDevice& de
     auto dismissal = std::make_shared<Alerts::Dismissal>();
     question.dismissal = dismissal;
     const std::weak_ptr<Alerts::Dismissal> open = dismissal;
+    const amd::DeviceTarget target{device.deviceIndex, device.deviceSerial};
     const ObserverToken detached = NotificationCenter::defaultCenter().addObserver(
-        amd::kDeviceDisConnectNotification, [open, device](const Notification&) {
-            postToMain([open, device] {
+        amd::kDeviceDisConnectNotification, [open, target](const Notification&) {
+            postToMain([open, target] {
                 const std::shared_ptr<Alerts::Dismissal> asked = open.lock();
-                if (asked && !attached(device)) {
+                if (asked && !target.stillAttached()) {
                     asked->dismiss();
                 }
             });
         });
-    if (!attached(device)) {
+    if (!target.stillAttached()) {
         return BackupReplaceAnswer::DeviceGone;  // gone before its detach could be heard here
     }
     const Alerts::Answer answer = Alerts::ask(parent, question);
-    if (dismissal->dismissed() || !attached(device)) {
+    if (dismissal->dismissed() || !target.stillAttached()) {
         return BackupReplaceAnswer::DeviceGone;
     }
     if (answer != Alerts::Answer::Default) {

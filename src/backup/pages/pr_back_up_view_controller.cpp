@@ -135,9 +135,9 @@ void PRBackUpViewController::BackupAction(QObject* /*sender*/) {
     locationJob_.start(
         [this, check = locationCheck_, text, device](const nimbara::JobRunner::StopCheck& /*stop*/,
                                                      const nimbara::JobRunner::Post& post) {
-            auto location =
-                std::make_shared<nimbara::backup::BackupLocationCheck>(check(text, device.udid));
-            post([this, device, location] { locationChecked(device, *location); });
+            post([this, device, location = check(text, device.udid)] {
+                locationChecked(device, location);
+            });
         });
 }
 

@@ -172,8 +172,6 @@ void PRSystemBoostViewController::showMainView() {
     if (!ui_) {
         return;
     }
-    // What the list said was about that list only.
-    cleanview::setStatusLine(ui_->resultStatuslab, QString(), false);
     ui_->ResultView->hide();
     ui_->mainView->show();
 }
@@ -182,6 +180,7 @@ void PRSystemBoostViewController::showResultView() {
     if (!ui_) {
         return;
     }
+    // What the list said was about the list shown then only.
     cleanview::setStatusLine(ui_->resultStatuslab, QString(), false);
     ui_->mainView->hide();
     ui_->ResultView->show();

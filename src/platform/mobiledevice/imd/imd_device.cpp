@@ -244,7 +244,12 @@ void ImdDevice::closeWhenIdle() {
             continue;
         }
         parked_ = false;
-        wire_.close();  // its goodbye ends the session (nothing is sent once the device went)
+        // Its goodbye ends the session (nothing is sent once the device went). The connection
+        // is freed without the lock: a silent device holds up no bracket meanwhile.
+        std::shared_ptr<Channel> closed = wire_.close();
+        lock.unlock();
+        closed.reset();
+        lock.lock();
     }
 }
 

@@ -235,7 +235,7 @@ int LockdownWire::stopSession() {
     return rc;
 }
 
-void LockdownWire::close() {
+std::shared_ptr<Channel> LockdownWire::close() {
     bool whole = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -257,7 +257,8 @@ void LockdownWire::close() {
     sessionId_.clear();
     sessionHostId_.clear();
     tls_ = false;
-    // Freed here, on the owner's thread: cut() holds it only while it shuts the socket.
+    // Freed by the owner: cut() holds it only while it shuts the socket.
+    return closing;
 }
 
 void LockdownWire::cut() {

@@ -52,8 +52,9 @@ class LockdownWire {
     // The HostID the session started with (empty without one).
     const std::string& sessionHostId() const { return sessionHostId_; }
     // Says goodbye (when the connection is whole), which ends a session still open, and closes
-    // it without waiting for the answer.
-    void close();
+    // it without waiting for the answer. Returns the closed connection for its caller to free:
+    // freeing a TLS one ends TLS, which waits (up to the timeout) for a silent device's answer.
+    std::shared_ptr<Channel> close();
     bool isOpen() const;
     // Open, whole and quiet (the device neither closed it nor sent anything unasked): fit to be
     // taken up by the next bracket.
