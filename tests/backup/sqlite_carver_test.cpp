@@ -461,16 +461,18 @@ double threadCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+// The numbers 1 to `count` as the table n(i), to begin a statement with.
+std::string numbers(int count) {
+    return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+           std::to_string(count) + ") ";
+}
+
 // Databases whose search once grew with the square of their size, or held memory for each
 // declared column of every row it found: the search of one four times larger costs at most six
 // times as much, and what it holds stays under its cap. The stop check is asked all along: no
 // stretch of the larger search between two asks takes an eighth of it.
 TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
     TempDir dir;
-    const auto rowsOf = [](int rows) {
-        return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-               std::to_string(rows) + ") ";
-    };
     const struct {
         const char* name;
         const char* table;
@@ -481,7 +483,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
         {"rows sharing their first value, every other deleted", "ZNOTE", 5000,
          [&](int rows) {
              return "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, ZTITLE TEXT);" +
-                    rowsOf(rows) + "INSERT INTO ZNOTE SELECT i, 7, 'note ' || i FROM n;" +
+                    numbers(rows) + "INSERT INTO ZNOTE SELECT i, 7, 'note ' || i FROM n;" +
                     "DELETE FROM ZNOTE WHERE Z_PK % 2 = 0;";
          }},
         // Generated columns hold no value in a record: a row found carries none for them.
@@ -491,15 +493,15 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
              for (int c = 1; c < 2000; ++c) {
                  sql += ", c" + std::to_string(c) + " AS (1) VIRTUAL";
              }
-             return sql + ");" + rowsOf(rows) + "INSERT INTO g (a) SELECT 1 + i % 100 FROM n;" +
+             return sql + ");" + numbers(rows) + "INSERT INTO g (a) SELECT 1 + i % 100 FROM n;" +
                     "DELETE FROM g WHERE rowid % 8 <> 0;";
          }},
         // Live rows older than a column hold no value for it, which matches anything.
         {"live rows older than a column beside deleted rows that hold it", "t", 5000,
          [&](int rows) {
-             return "CREATE TABLE t (a INTEGER);" + rowsOf(rows) +
+             return "CREATE TABLE t (a INTEGER);" + numbers(rows) +
                     "INSERT INTO t SELECT i FROM n;" + "ALTER TABLE t ADD COLUMN b TEXT;" +
-                    rowsOf(rows) +
+                    numbers(rows) +
                     "INSERT INTO t (rowid, a, b) SELECT 100000 + i, NULL, 'g' || i FROM n;" +
                     "DELETE FROM t WHERE b IS NOT NULL;";
          }},
@@ -566,9 +568,7 @@ TEST(SqliteCarverTest, LargePagesCostNoMoreThanSmallOnes) {
             db.exec("PRAGMA page_size=" + std::to_string(pageSize));
             db.exec("PRAGMA secure_delete=OFF");
             db.exec("CREATE TABLE t (a INTEGER)");
-            db.exec(
-                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-                "14000) INSERT INTO t SELECT i FROM n");
+            db.exec(numbers(14000) + "INSERT INTO t SELECT i FROM n");
             db.exec("DELETE FROM t WHERE a % 2 = 0");
         }
         const std::string bytes = readFile(path);
@@ -598,9 +598,7 @@ TEST(SqliteCarverTest, SearchEndsAtTheMemoryItMayHold) {
         Db db(dir / "wide.db");
         db.exec("PRAGMA secure_delete=OFF");
         db.exec("CREATE TABLE w (" + columns + ")");
-        db.exec(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 850) "
-            "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
+        db.exec(numbers(850) + "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
         db.exec("DELETE FROM w WHERE rowid % 50 <> 0");
     }
     const std::string bytes = readFile(dir / "wide.db");
