@@ -586,30 +586,44 @@ TEST(SqliteCarverTest, LargePagesCostNoMoreThanSmallOnes) {
                 nimbara::test::describe(costs[1]).c_str());
 }
 
-// Rows of 2000 stored columns found in 1.7 MB of free pages would hold 64 times the bytes they take
-// in the file: the search ends at the memory it may hold, keeping the rows found until then.
+// Rows of 2000 stored columns would hold 64 times the bytes they take in the file: the search
+// ends at the memory it may hold, and the rows found until then are checked and kept, whether the
+// last row found was a whole cell of a free page or a row in the free space of a live page.
 TEST(SqliteCarverTest, SearchEndsAtTheMemoryItMayHold) {
     TempDir dir;
     std::string columns = "c1";
     for (int c = 2; c <= 2000; ++c) {
         columns += ", c" + std::to_string(c);
     }
-    {
-        Db db(dir / "wide.db");
-        db.exec("PRAGMA secure_delete=OFF");
-        db.exec("CREATE TABLE w (" + columns + ")");
-        db.exec(numbers(850) + "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
-        db.exec("DELETE FROM w WHERE rowid % 50 <> 0");
+    const struct {
+        const char* name;
+        int pageSize, rows;
+        const char* deleted;
+    } cases[] = {
+        {"free pages", 4096, 850, "rowid % 50 <> 0"},
+        {"freeblocks of live pages", 65536, 1900, "rowid % 2 = 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / (std::to_string(c.pageSize) + ".db");
+        {
+            Db db(path);
+            db.exec("PRAGMA page_size=" + std::to_string(c.pageSize));
+            db.exec("PRAGMA secure_delete=OFF");
+            db.exec("CREATE TABLE w (" + columns + ")");
+            db.exec(numbers(c.rows) + "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
+            db.exec(std::string("DELETE FROM w WHERE ") + c.deleted);
+        }
+        const std::string bytes = readFile(path);
+        const MemorySource source(bytes.data(), bytes.size());
+        CarveReport report;
+        const nimbara::test::WorkCost cost =
+            nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"w"}); });
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_TRUE(report.cutShort) << report.detail;
+        EXPECT_GT(report.rows.size(), 100u) << report.detail;
+        EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size())) << nimbara::test::describe(cost);
     }
-    const std::string bytes = readFile(dir / "wide.db");
-    const MemorySource source(bytes.data(), bytes.size());
-    CarveReport report;
-    const nimbara::test::WorkCost cost =
-        nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"w"}); });
-    EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
-    EXPECT_TRUE(report.cutShort) << report.detail;
-    EXPECT_GT(report.rows.size(), 100u);
-    EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size())) << nimbara::test::describe(cost);
 }
 
 TEST(SqliteCarverTest, ATableTheSchemaNamesTwiceIsSearchedOnce) {

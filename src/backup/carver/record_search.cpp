@@ -140,8 +140,10 @@ class RegionScan {
             if (const auto cell = cells_.find(at); cell != cells_.end()) {
                 // A whole cell claims its bytes even when none of its values is left to tell.
                 at = cell->second.end;
-                if (cell->second.telling && !keep(std::move(cell->second.row), out)) {
-                    return;
+                if (cell->second.telling) {
+                    // Held since it was found: it moves on with its bytes.
+                    cellsHeld_ -= heldBytes(cell->second.row);
+                    out.push_back(std::move(cell->second.row));
                 }
                 continue;
             }

@@ -31,11 +31,13 @@ class WorkBudget {
         }
         return !exhausted();
     }
-    // Counts `bytes` as held until released; false once the memory limit is passed.
+    // Counts `bytes` as held until released; false once the memory limit is passed. Holding
+    // nothing more never passes it: after a phase that ended over the limit, what was held for
+    // the next one stays usable.
     bool hold(std::uint64_t bytes) {
         held_ += bytes;
         peakHeld_ = std::max(peakHeld_, held_);
-        overMemory_ = overMemory_ || held_ > memoryLimit_;
+        overMemory_ = overMemory_ || (bytes > 0 && held_ > memoryLimit_);
         return !exhausted();
     }
     void release(std::uint64_t bytes) { held_ -= std::min(held_, bytes); }
