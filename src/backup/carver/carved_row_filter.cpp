@@ -77,7 +77,7 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
             entry.dropped = true;  // no row the search hands on is either
             continue;
         }
-        entry.table = table->second;
+        const std::size_t t = table->second;
         Runs runs;
         entry.sums = sums_.size();
         sums_.push_back(0);
@@ -97,10 +97,10 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
                 runs.emplace_back(column, column + 1);
             }
         }
-        auto [id, added] = maskIds_.try_emplace({std::move(runs), entry.table}, masks_.size());
+        auto [id, added] = maskIds_.try_emplace({std::move(runs), t}, masks_.size());
         if (added) {
-            masks_.push_back({entry.table, id->first.first, values, 0, {}});
-            tableMasks_[entry.table].push_back(id->second);
+            masks_.push_back({t, id->first.first, values, 0, {}});
+            tableMasks_[t].push_back(id->second);
         }
         entry.mask = id->second;
         entry.hash = sums_.back();
@@ -259,7 +259,7 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
     std::vector<std::vector<std::size_t>> byMask(masks_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
-        if (!entry.dropped && !unchecked_[entry.table]) {
+        if (!entry.dropped && !unchecked_[masks_[entry.mask].table]) {
             budget_.spend(kLookUpWork);
             byMask[entry.mask].push_back(i);
         }

@@ -45,8 +45,7 @@ class CarvedRowFilter {
     using Index = std::unordered_multimap<std::uint64_t, std::size_t>;
 
     struct Entry {
-        std::size_t table = 0;
-        std::size_t mask = 0;    // into masks_: the columns the row recovered
+        std::size_t mask = 0;    // into masks_: its table and the columns it recovered
         std::size_t sums = 0;    // into sums_: the running sums of its column hashes
         std::uint64_t hash = 0;  // of all its values
         bool dropped = false;

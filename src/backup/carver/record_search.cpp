@@ -14,12 +14,6 @@ constexpr std::uint64_t kValueWork = 16;
 // A record header whose length varint was lost took one byte for it: it is shorter than 128.
 constexpr std::size_t kShortHeader = 128;
 
-std::uint64_t heapBytes(const std::string& text) {
-    // Past the bytes kept in place, a string takes its capacity, its terminator and the
-    // allocator's own header.
-    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0;
-}
-
 // A record read at some offset, before it is matched against a table.
 struct Reading {
     std::uint32_t recordStart = 0;   // its header length varint, whether still there or not

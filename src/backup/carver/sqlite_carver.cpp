@@ -69,10 +69,6 @@ std::uint64_t sourceBytes(const ByteSource& database, const ByteSource* wal) {
     return database.size() + (wal != nullptr ? wal->size() : 0);
 }
 
-std::uint64_t textBytes(const std::string& text) {
-    return sizeof(std::string) + text.capacity();
-}
-
 }  // namespace
 
 std::uint64_t workLimit(std::uint64_t bytes) {
@@ -231,9 +227,9 @@ class Carver {
                 budget_.spend(payload->size());
                 if (const auto record = decodeRecord(*payload, affinities, header_.encoding)) {
                     if (std::optional<SchemaEntry> entry = schemaEntry(*record)) {
-                        budget_.hold(sizeof(SchemaEntry) + textBytes(entry->type) +
-                                     textBytes(entry->name) + textBytes(entry->tableName) +
-                                     textBytes(entry->sql));
+                        budget_.hold(sizeof(SchemaEntry) + heapBytes(entry->type) +
+                                     heapBytes(entry->name) + heapBytes(entry->tableName) +
+                                     heapBytes(entry->sql));
                         schema_.push_back(std::move(*entry));
                     }
                 }
@@ -338,7 +334,7 @@ class Carver {
                 continue;
             }
             const Column& column = definition.columns[c];
-            budget_.hold(sizeof(Column) + textBytes(column.name) + textBytes(column.declaredType) +
+            budget_.hold(sizeof(Column) + heapBytes(column.name) + heapBytes(column.declaredType) +
                          sizeof(Affinity) + 1);
             table.columns.push_back(column);
             shape.affinity.push_back(affinityOf(column.declaredType));

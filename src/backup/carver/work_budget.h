@@ -8,8 +8,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace nimbara::backup::carver {
+
+// The bytes a string takes besides itself: past the bytes kept in place, its capacity, its
+// terminator and the allocator's own header.
+inline std::uint64_t heapBytes(const std::string& text) {
+    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0;
+}
 
 class WorkBudget {
   public:
