@@ -181,8 +181,10 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
     // Running sums of the live row's column hashes, and of its values that could not be read.
     const std::size_t read = live.size();
     budget_.spend(kRowWork);
-    std::vector<std::uint64_t> sums(read + 1, 0);
-    std::vector<std::uint32_t> unreadable(read + 1, 0);
+    std::vector<std::uint64_t>& sums = liveSums_;
+    std::vector<std::uint32_t>& unreadable = liveUnreadable_;
+    sums.assign(read + 1, 0);
+    unreadable.assign(read + 1, 0);
     for (std::size_t c = 0; c < read; ++c) {
         sums[c + 1] = sums[c] + (live[c] ? columnHash(c, *live[c]) : 0);
         unreadable[c + 1] = unreadable[c] + (live[c] ? 0 : 1);
