@@ -43,7 +43,6 @@ class WorkBudget {
     // the next one stays usable.
     bool hold(std::uint64_t bytes) {
         held_ += bytes;
-        peakHeld_ = std::max(peakHeld_, held_);
         overMemory_ = overMemory_ || (bytes > 0 && held_ > memoryLimit_);
         return !exhausted();
     }
@@ -58,12 +57,9 @@ class WorkBudget {
     }
 
     bool exhausted() const { return spent_ > limit_ || overMemory_ || stopped_; }
-    bool overWork() const { return spent_ > limit_; }
     bool overMemory() const { return overMemory_; }
     bool stopped() const { return stopped_; }
     std::uint64_t total() const { return total_; }
-    std::uint64_t held() const { return held_; }
-    std::uint64_t peakHeld() const { return peakHeld_; }
 
   private:
     std::uint64_t limit_;
@@ -73,7 +69,6 @@ class WorkBudget {
     std::uint64_t total_ = 0;
     std::uint64_t nextStopCheck_ = 0;
     std::uint64_t held_ = 0;
-    std::uint64_t peakHeld_ = 0;
     bool overMemory_ = false;
     bool stopped_ = false;
 };
