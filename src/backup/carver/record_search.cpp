@@ -63,10 +63,11 @@ std::size_t fewestStoredColumns(std::size_t stored) {
 }
 
 std::uint64_t heldBytes(const CarvedRow& row) {
-    // The row in the list it is found into (which may be twice as long as its rows while it
-    // grows, and is copied when it does) and in the list handed on; its values and their bytes;
-    // the running hashes of its values.
-    std::uint64_t bytes = 4 * sizeof(CarvedRow) + heapBytes(row.table) +
+    // The row's place in the list it is found into, which may be twice as long as its rows,
+    // beside its place in the list it moves to (a longer one as the list grows, or the list
+    // handed on): three at most at once. Then its values and their bytes, and the running
+    // hashes of its values.
+    std::uint64_t bytes = 3 * sizeof(CarvedRow) + heapBytes(row.table) +
                           row.values.capacity() * sizeof(std::optional<Value>) +
                           (row.values.size() + 1) * sizeof(std::uint64_t) + kCheckBytesPerRow;
     for (const std::optional<Value>& value : row.values) {
