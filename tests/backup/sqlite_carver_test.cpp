@@ -15,7 +15,6 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -473,22 +472,22 @@ std::string numbers(int count) {
 // stretch of the larger search between two asks takes an eighth of it.
 TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
     TempDir dir;
+    const int kRows = 5000;  // in the smaller database
     const struct {
         const char* name;
         const char* table;
-        int rows;
-        std::function<std::string(int)> write;
+        std::string (*write)(int rows);
     } cases[] = {
         // Every row shares its entity number; no row id is left in a freeblock's first cell.
-        {"rows sharing their first value, every other deleted", "ZNOTE", 5000,
-         [&](int rows) {
+        {"rows sharing their first value, every other deleted", "ZNOTE",
+         [](int rows) {
              return "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, ZTITLE TEXT);" +
                     numbers(rows) + "INSERT INTO ZNOTE SELECT i, 7, 'note ' || i FROM n;" +
                     "DELETE FROM ZNOTE WHERE Z_PK % 2 = 0;";
          }},
         // Generated columns hold no value in a record: a row found carries none for them.
-        {"2000 columns, all but one generated, freed 5-byte cells", "g", 5000,
-         [&](int rows) {
+        {"2000 columns, all but one generated, freed 5-byte cells", "g",
+         [](int rows) {
              std::string sql = "CREATE TABLE g (a INTEGER";
              for (int c = 1; c < 2000; ++c) {
                  sql += ", c" + std::to_string(c) + " AS (1) VIRTUAL";
@@ -497,8 +496,8 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
                     "DELETE FROM g WHERE rowid % 8 <> 0;";
          }},
         // Live rows older than a column hold no value for it, which matches anything.
-        {"live rows older than a column beside deleted rows that hold it", "t", 5000,
-         [&](int rows) {
+        {"live rows older than a column beside deleted rows that hold it", "t",
+         [](int rows) {
              return "CREATE TABLE t (a INTEGER);" + numbers(rows) +
                     "INSERT INTO t SELECT i FROM n;" + "ALTER TABLE t ADD COLUMN b TEXT;" +
                     numbers(rows) +
@@ -515,7 +514,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             {
                 Db db(path);
                 db.exec("PRAGMA secure_delete=OFF");
-                db.exec(c.write(c.rows * scale));
+                db.exec(c.write(kRows * scale));
             }
             const std::string bytes = readFile(path);
             fs::remove(path);
@@ -541,7 +540,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             }
             EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
             EXPECT_FALSE(report.cutShort) << report.detail;
-            EXPECT_GT(report.rows.size(), static_cast<std::size_t>(c.rows * scale / 20));
+            EXPECT_GT(report.rows.size(), static_cast<std::size_t>(kRows * scale / 20));
             EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size()))
                 << scale << "x: " << nimbara::test::describe(cost);
             costs[scale == 1 ? 0 : 1] = cost;
