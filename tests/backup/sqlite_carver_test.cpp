@@ -15,7 +15,6 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -461,45 +460,47 @@ double threadCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
+// The numbers 1 to `count` as the table n(i), to begin a statement with.
+std::string numbers(int count) {
+    return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+           std::to_string(count) + ") ";
+}
+
 // Databases whose search once grew with the square of their size, or held memory for each
 // declared column of every row it found: the search of one four times larger costs at most six
 // times as much, and what it holds stays under its cap. The stop check is asked all along: no
 // stretch of the larger search between two asks takes an eighth of it.
 TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
     TempDir dir;
-    const auto rowsOf = [](int rows) {
-        return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-               std::to_string(rows) + ") ";
-    };
+    const int kRows = 5000;  // in the smaller database
     const struct {
         const char* name;
         const char* table;
-        int rows;
-        std::function<std::string(int)> write;
+        std::string (*write)(int rows);
     } cases[] = {
         // Every row shares its entity number; no row id is left in a freeblock's first cell.
-        {"rows sharing their first value, every other deleted", "ZNOTE", 5000,
-         [&](int rows) {
+        {"rows sharing their first value, every other deleted", "ZNOTE",
+         [](int rows) {
              return "CREATE TABLE ZNOTE (Z_PK INTEGER PRIMARY KEY, Z_ENT INTEGER, ZTITLE TEXT);" +
-                    rowsOf(rows) + "INSERT INTO ZNOTE SELECT i, 7, 'note ' || i FROM n;" +
+                    numbers(rows) + "INSERT INTO ZNOTE SELECT i, 7, 'note ' || i FROM n;" +
                     "DELETE FROM ZNOTE WHERE Z_PK % 2 = 0;";
          }},
         // Generated columns hold no value in a record: a row found carries none for them.
-        {"2000 columns, all but one generated, freed 5-byte cells", "g", 5000,
-         [&](int rows) {
+        {"2000 columns, all but one generated, freed 5-byte cells", "g",
+         [](int rows) {
              std::string sql = "CREATE TABLE g (a INTEGER";
              for (int c = 1; c < 2000; ++c) {
                  sql += ", c" + std::to_string(c) + " AS (1) VIRTUAL";
              }
-             return sql + ");" + rowsOf(rows) + "INSERT INTO g (a) SELECT 1 + i % 100 FROM n;" +
+             return sql + ");" + numbers(rows) + "INSERT INTO g (a) SELECT 1 + i % 100 FROM n;" +
                     "DELETE FROM g WHERE rowid % 8 <> 0;";
          }},
         // Live rows older than a column hold no value for it, which matches anything.
-        {"live rows older than a column beside deleted rows that hold it", "t", 5000,
-         [&](int rows) {
-             return "CREATE TABLE t (a INTEGER);" + rowsOf(rows) +
+        {"live rows older than a column beside deleted rows that hold it", "t",
+         [](int rows) {
+             return "CREATE TABLE t (a INTEGER);" + numbers(rows) +
                     "INSERT INTO t SELECT i FROM n;" + "ALTER TABLE t ADD COLUMN b TEXT;" +
-                    rowsOf(rows) +
+                    numbers(rows) +
                     "INSERT INTO t (rowid, a, b) SELECT 100000 + i, NULL, 'g' || i FROM n;" +
                     "DELETE FROM t WHERE b IS NOT NULL;";
          }},
@@ -513,7 +514,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             {
                 Db db(path);
                 db.exec("PRAGMA secure_delete=OFF");
-                db.exec(c.write(c.rows * scale));
+                db.exec(c.write(kRows * scale));
             }
             const std::string bytes = readFile(path);
             fs::remove(path);
@@ -539,7 +540,7 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             }
             EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
             EXPECT_FALSE(report.cutShort) << report.detail;
-            EXPECT_GT(report.rows.size(), static_cast<std::size_t>(c.rows * scale / 20));
+            EXPECT_GT(report.rows.size(), static_cast<std::size_t>(kRows * scale / 20));
             EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size()))
                 << scale << "x: " << nimbara::test::describe(cost);
             costs[scale == 1 ? 0 : 1] = cost;
@@ -566,9 +567,7 @@ TEST(SqliteCarverTest, LargePagesCostNoMoreThanSmallOnes) {
             db.exec("PRAGMA page_size=" + std::to_string(pageSize));
             db.exec("PRAGMA secure_delete=OFF");
             db.exec("CREATE TABLE t (a INTEGER)");
-            db.exec(
-                "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < "
-                "14000) INSERT INTO t SELECT i FROM n");
+            db.exec(numbers(14000) + "INSERT INTO t SELECT i FROM n");
             db.exec("DELETE FROM t WHERE a % 2 = 0");
         }
         const std::string bytes = readFile(path);
@@ -586,32 +585,44 @@ TEST(SqliteCarverTest, LargePagesCostNoMoreThanSmallOnes) {
                 nimbara::test::describe(costs[1]).c_str());
 }
 
-// Rows of 2000 stored columns found in 1.7 MB of free pages would hold 64 times the bytes they take
-// in the file: the search ends at the memory it may hold, keeping the rows found until then.
+// Rows of 2000 stored columns would hold 64 times the bytes they take in the file: the search
+// ends at the memory it may hold, and the rows found until then are checked and kept, whether the
+// last row found was a whole cell of a free page or a row in the free space of a live page.
 TEST(SqliteCarverTest, SearchEndsAtTheMemoryItMayHold) {
     TempDir dir;
     std::string columns = "c1";
     for (int c = 2; c <= 2000; ++c) {
         columns += ", c" + std::to_string(c);
     }
-    {
-        Db db(dir / "wide.db");
-        db.exec("PRAGMA secure_delete=OFF");
-        db.exec("CREATE TABLE w (" + columns + ")");
-        db.exec(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 850) "
-            "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
-        db.exec("DELETE FROM w WHERE rowid % 50 <> 0");
+    const struct {
+        const char* name;
+        int pageSize, rows;
+        const char* deleted;
+    } cases[] = {
+        {"free pages", 4096, 850, "rowid % 50 <> 0"},
+        {"freeblocks of live pages", 65536, 1900, "rowid % 2 = 0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path path = dir / (std::to_string(c.pageSize) + ".db");
+        {
+            Db db(path);
+            db.exec("PRAGMA page_size=" + std::to_string(c.pageSize));
+            db.exec("PRAGMA secure_delete=OFF");
+            db.exec("CREATE TABLE w (" + columns + ")");
+            db.exec(numbers(c.rows) + "INSERT INTO w (c1) SELECT 'row ' || i FROM n");
+            db.exec(std::string("DELETE FROM w WHERE ") + c.deleted);
+        }
+        const std::string bytes = readFile(path);
+        const MemorySource source(bytes.data(), bytes.size());
+        CarveReport report;
+        const nimbara::test::WorkCost cost =
+            nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"w"}); });
+        EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
+        EXPECT_TRUE(report.cutShort) << report.detail;
+        EXPECT_GT(report.rows.size(), 100u) << report.detail;
+        EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size())) << nimbara::test::describe(cost);
     }
-    const std::string bytes = readFile(dir / "wide.db");
-    const MemorySource source(bytes.data(), bytes.size());
-    CarveReport report;
-    const nimbara::test::WorkCost cost =
-        nimbara::test::measureCost([&] { report = carveTables(source, nullptr, {"w"}); });
-    EXPECT_EQ(report.status, CarveReport::Status::Done) << report.detail;
-    EXPECT_TRUE(report.cutShort) << report.detail;
-    EXPECT_GT(report.rows.size(), 100u);
-    EXPECT_LT(cost.peakBytes, memoryLimit(bytes.size())) << nimbara::test::describe(cost);
 }
 
 TEST(SqliteCarverTest, ATableTheSchemaNamesTwiceIsSearchedOnce) {

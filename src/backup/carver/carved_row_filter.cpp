@@ -77,7 +77,7 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
             entry.dropped = true;  // no row the search hands on is either
             continue;
         }
-        entry.table = table->second;
+        const std::size_t t = table->second;
         Runs runs;
         entry.sums = sums_.size();
         sums_.push_back(0);
@@ -97,10 +97,10 @@ CarvedRowFilter::CarvedRowFilter(std::vector<CarvedRow> rows, const std::vector<
                 runs.emplace_back(column, column + 1);
             }
         }
-        auto [id, added] = maskIds_.try_emplace({std::move(runs), entry.table}, masks_.size());
+        auto [id, added] = maskIds_.try_emplace({std::move(runs), t}, masks_.size());
         if (added) {
-            masks_.push_back({entry.table, id->first.first, values, 0, {}});
-            tableMasks_[entry.table].push_back(id->second);
+            masks_.push_back({t, id->first.first, values, 0, {}});
+            tableMasks_[t].push_back(id->second);
         }
         entry.mask = id->second;
         entry.hash = sums_.back();
@@ -181,8 +181,10 @@ void CarvedRowFilter::dropHeldBy(std::size_t table, const std::vector<std::optio
     // Running sums of the live row's column hashes, and of its values that could not be read.
     const std::size_t read = live.size();
     budget_.spend(kRowWork);
-    std::vector<std::uint64_t> sums(read + 1, 0);
-    std::vector<std::uint32_t> unreadable(read + 1, 0);
+    std::vector<std::uint64_t>& sums = liveSums_;
+    std::vector<std::uint32_t>& unreadable = liveUnreadable_;
+    sums.assign(read + 1, 0);
+    unreadable.assign(read + 1, 0);
     for (std::size_t c = 0; c < read; ++c) {
         sums[c + 1] = sums[c] + (live[c] ? columnHash(c, *live[c]) : 0);
         unreadable[c + 1] = unreadable[c] + (live[c] ? 0 : 1);
@@ -259,7 +261,7 @@ std::vector<CarvedRow> CarvedRowFilter::remaining() {
     std::vector<std::vector<std::size_t>> byMask(masks_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const Entry& entry = entries_[i];
-        if (!entry.dropped && !unchecked_[entry.table]) {
+        if (!entry.dropped && !unchecked_[masks_[entry.mask].table]) {
             budget_.spend(kLookUpWork);
             byMask[entry.mask].push_back(i);
         }

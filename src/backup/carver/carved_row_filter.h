@@ -45,8 +45,7 @@ class CarvedRowFilter {
     using Index = std::unordered_multimap<std::uint64_t, std::size_t>;
 
     struct Entry {
-        std::size_t table = 0;
-        std::size_t mask = 0;    // into masks_: the columns the row recovered
+        std::size_t mask = 0;    // into masks_: its table and the columns it recovered
         std::size_t sums = 0;    // into sums_: the running sums of its column hashes
         std::uint64_t hash = 0;  // of all its values
         bool dropped = false;
@@ -78,6 +77,10 @@ class CarvedRowFilter {
     // than the mask: (mask, columns read) -> index.
     std::map<std::pair<std::size_t, std::size_t>, Index> partial_;
     std::vector<bool> unchecked_;  // per table: a live row could not be compared
+    // For the live row being checked, kept from one to the next: the running sums of its column
+    // hashes and of its values that could not be read.
+    std::vector<std::uint64_t> liveSums_;
+    std::vector<std::uint32_t> liveUnreadable_;
     WorkBudget& budget_;
     std::uint64_t held_ = 0;   // taken by the filter beyond what the rows brought
     std::uint64_t spare_ = 0;  // what the rows brought for the filter and it has not used

@@ -14,12 +14,6 @@ constexpr std::uint64_t kValueWork = 16;
 // A record header whose length varint was lost took one byte for it: it is shorter than 128.
 constexpr std::size_t kShortHeader = 128;
 
-std::uint64_t heapBytes(const std::string& text) {
-    // Past the bytes kept in place, a string takes its capacity, its terminator and the
-    // allocator's own header.
-    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0;
-}
-
 // A record read at some offset, before it is matched against a table.
 struct Reading {
     std::uint32_t recordStart = 0;   // its header length varint, whether still there or not
@@ -69,10 +63,11 @@ std::size_t fewestStoredColumns(std::size_t stored) {
 }
 
 std::uint64_t heldBytes(const CarvedRow& row) {
-    // The row in the list it is found into (which may be twice as long as its rows while it
-    // grows, and is copied when it does) and in the list handed on; its values and their bytes;
-    // the running hashes of its values.
-    std::uint64_t bytes = 4 * sizeof(CarvedRow) + heapBytes(row.table) +
+    // The row's place in the list it is found into, which may be twice as long as its rows,
+    // beside its place in the list it moves to (a longer one as the list grows, or the list
+    // handed on): three at most at once. Then its values and their bytes, and the running
+    // hashes of its values.
+    std::uint64_t bytes = 3 * sizeof(CarvedRow) + heapBytes(row.table) +
                           row.values.capacity() * sizeof(std::optional<Value>) +
                           (row.values.size() + 1) * sizeof(std::uint64_t) + kCheckBytesPerRow;
     for (const std::optional<Value>& value : row.values) {
@@ -140,8 +135,10 @@ class RegionScan {
             if (const auto cell = cells_.find(at); cell != cells_.end()) {
                 // A whole cell claims its bytes even when none of its values is left to tell.
                 at = cell->second.end;
-                if (cell->second.telling && !keep(std::move(cell->second.row), out)) {
-                    return;
+                if (cell->second.telling) {
+                    // Held since it was found: it moves on with its bytes.
+                    cellsHeld_ -= heldBytes(cell->second.row);
+                    out.push_back(std::move(cell->second.row));
                 }
                 continue;
             }

@@ -69,10 +69,6 @@ std::uint64_t sourceBytes(const ByteSource& database, const ByteSource* wal) {
     return database.size() + (wal != nullptr ? wal->size() : 0);
 }
 
-std::uint64_t textBytes(const std::string& text) {
-    return sizeof(std::string) + text.capacity();
-}
-
 }  // namespace
 
 std::uint64_t workLimit(std::uint64_t bytes) {
@@ -134,8 +130,8 @@ class Carver {
         if (budget_.exhausted()) {
             report_.cutShort = true;
             notes_ +=
-                "the found rows could not all be checked against the live rows with the work "
-                "the file's size allows: those of a table not checked are left out. ";
+                "the found rows could not all be checked against the live rows with the work or "
+                "memory the file's size allows: those of a table not checked are left out. ";
         }
         report_.detail = notes_ + "read " + std::to_string(store_->pageCount()) + " pages";
         report_.pagesRead = store_->pageCount();
@@ -231,9 +227,9 @@ class Carver {
                 budget_.spend(payload->size());
                 if (const auto record = decodeRecord(*payload, affinities, header_.encoding)) {
                     if (std::optional<SchemaEntry> entry = schemaEntry(*record)) {
-                        budget_.hold(sizeof(SchemaEntry) + textBytes(entry->type) +
-                                     textBytes(entry->name) + textBytes(entry->tableName) +
-                                     textBytes(entry->sql));
+                        budget_.hold(sizeof(SchemaEntry) + heapBytes(entry->type) +
+                                     heapBytes(entry->name) + heapBytes(entry->tableName) +
+                                     heapBytes(entry->sql));
                         schema_.push_back(std::move(*entry));
                     }
                 }
@@ -338,7 +334,7 @@ class Carver {
                 continue;
             }
             const Column& column = definition.columns[c];
-            budget_.hold(sizeof(Column) + textBytes(column.name) + textBytes(column.declaredType) +
+            budget_.hold(sizeof(Column) + heapBytes(column.name) + heapBytes(column.declaredType) +
                          sizeof(Affinity) + 1);
             table.columns.push_back(column);
             shape.affinity.push_back(affinityOf(column.declaredType));
@@ -458,21 +454,29 @@ class Carver {
         if (added) {
             std::vector<std::uint8_t> page;
             std::unordered_set<std::uint32_t> seen;
+            // Each page's bytes, held while the chain is kept: they are the values of the rows
+            // found. Given back when the chain is not.
+            const std::uint64_t pageHeld = perPage + 2 * sizeof(std::uint32_t);
+            std::uint64_t held = 0;
+            const auto drop = [&] {
+                chain->second.reset();
+                budget_.release(held);
+            };
             std::uint32_t at = first;
             while (at != 0) {
                 const PageUse use = map_->at(at).use;
                 if ((use != PageUse::Unclaimed && use != PageUse::FreelistLeaf) ||
                     !seen.insert(at).second || !budget_.spend(header_.pageSize) ||
                     !store_->read(at, page)) {
-                    chain->second.reset();
+                    drop();
                     break;
                 }
                 if (!chain->second) {
                     chain->second.emplace();
                 }
-                // Held until the search ends: its bytes are the values of the rows found.
-                if (!budget_.hold(perPage + 2 * sizeof(std::uint32_t))) {
-                    chain->second.reset();
+                held += pageHeld;
+                if (!budget_.hold(pageHeld)) {
+                    drop();
                     break;
                 }
                 chain->second->insert(chain->second->end(), page.begin() + 4,

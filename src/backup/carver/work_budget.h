@@ -8,8 +8,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace nimbara::backup::carver {
+
+// The bytes a string takes besides itself: past the bytes kept in place, its capacity, its
+// terminator and the allocator's own header.
+inline std::uint64_t heapBytes(const std::string& text) {
+    return text.capacity() > 15 ? text.capacity() + 1 + 16 : 0;
+}
 
 class WorkBudget {
   public:
@@ -31,11 +38,12 @@ class WorkBudget {
         }
         return !exhausted();
     }
-    // Counts `bytes` as held until released; false once the memory limit is passed.
+    // Counts `bytes` as held until released; false once the memory limit is passed. Holding
+    // nothing more never passes it: after a phase that ended over the limit, what was held for
+    // the next one stays usable.
     bool hold(std::uint64_t bytes) {
         held_ += bytes;
-        peakHeld_ = std::max(peakHeld_, held_);
-        overMemory_ = overMemory_ || held_ > memoryLimit_;
+        overMemory_ = overMemory_ || (bytes > 0 && held_ > memoryLimit_);
         return !exhausted();
     }
     void release(std::uint64_t bytes) { held_ -= std::min(held_, bytes); }
@@ -49,12 +57,9 @@ class WorkBudget {
     }
 
     bool exhausted() const { return spent_ > limit_ || overMemory_ || stopped_; }
-    bool overWork() const { return spent_ > limit_; }
     bool overMemory() const { return overMemory_; }
     bool stopped() const { return stopped_; }
     std::uint64_t total() const { return total_; }
-    std::uint64_t held() const { return held_; }
-    std::uint64_t peakHeld() const { return peakHeld_; }
 
   private:
     std::uint64_t limit_;
@@ -64,7 +69,6 @@ class WorkBudget {
     std::uint64_t total_ = 0;
     std::uint64_t nextStopCheck_ = 0;
     std::uint64_t held_ = 0;
-    std::uint64_t peakHeld_ = 0;
     bool overMemory_ = false;
     bool stopped_ = false;
 };
