@@ -54,8 +54,7 @@ QString wordsOf(const TableRow& row, const MessageColumns& columns) {
     return decoded ? QString::fromStdString(*decoded) : QString();
 }
 
-// The join of messages with their handles and their parties' names: each handle row and each
-// name is looked up once.
+// The join of messages with their handles and their parties' names: each name is looked up once.
 class MessageJoin {
   public:
     MessageJoin(DeletedRowSource& source, const ContactList& contacts)
@@ -81,7 +80,8 @@ class MessageJoin {
         QString service = textOf(row.value(columns_.service));
         if (const auto handleId = integerOf(row.value(columns_.handleId))) {
             node->setHandle_id(static_cast<int>(*handleId));
-            if (const TableRow* handle = handleOf(*handleId)) {
+            // The handle row the message names: the live one, else a carved one.
+            if (const TableRow* handle = source_.row("handle", *handleId)) {
                 if (const QString address = textOf(handle->value(columns_.handleAddress));
                     !address.isEmpty()) {
                     node->setMessagePhone(address);
@@ -105,15 +105,6 @@ class MessageJoin {
     }
 
   private:
-    // The handle row a message names: the live one, else a carved one.
-    const TableRow* handleOf(std::int64_t handleId) {
-        auto it = liveHandles_.find(handleId);
-        if (it == liveHandles_.end()) {
-            it = liveHandles_.emplace(handleId, source_.liveRow("handle", handleId)).first;
-        }
-        return it->second ? &*it->second : source_.carvedRow("handle", handleId);
-    }
-
     // The name and picture the contacts give an address.
     const std::pair<QString, QByteArray>& partyOf(const QString& address) {
         auto it = parties_.find(address);
@@ -128,7 +119,6 @@ class MessageJoin {
     DeletedRowSource& source_;
     const MessageColumns columns_;
     const MessageNameLookup nameOf_;
-    std::unordered_map<std::int64_t, std::optional<TableRow>> liveHandles_;
     std::unordered_map<QString, std::pair<QString, QByteArray>> parties_;
 };
 

@@ -162,22 +162,14 @@ class CalendarJoin {
         if (!id || *id == 0) {
             return {};
         }
-        auto it = livePlaces_.find(*id);
-        if (it == livePlaces_.end()) {
-            it = livePlaces_.emplace(*id, source_.liveRow("Location", *id)).first;
-        }
-        if (it->second) {
-            return textOf(it->second->value(placeTitle_));
-        }
-        const TableRow* carved = source_.carvedRow("Location", *id);
-        return carved != nullptr ? textOf(carved->value(placeTitle_)) : QString();
+        const TableRow* place = source_.row("Location", *id);
+        return place != nullptr ? textOf(place->value(placeTitle_)) : QString();
     }
 
     DeletedRowSource& source_;
     const CalendarLayout& layout_;
     const int location_, locationId_, placeTitle_;
     const int summary_, description_, startDate_, endDate_, startZone_;
-    std::unordered_map<std::int64_t, std::optional<TableRow>> livePlaces_;
 };
 
 std::shared_ptr<PRCalenderNode> CalendarJoin::itemOf(const TableRow& row) {
