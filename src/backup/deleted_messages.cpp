@@ -58,7 +58,10 @@ QString wordsOf(const TableRow& row, const MessageColumns& columns) {
 class MessageJoin {
   public:
     MessageJoin(DeletedRowSource& source, const ContactList& contacts)
-        : source_(source), columns_(source), nameOf_(contactNameLookup(contacts)) {}
+        : source_(source),
+          columns_(source),
+          nameOf_(contactNameLookup(contacts)),
+          contactCount_(contacts.size()) {}
 
     std::shared_ptr<PRMessageNode> messageOf(const TableRow& row) {
         auto node = std::make_shared<PRMessageNode>();
@@ -109,6 +112,8 @@ class MessageJoin {
     const std::pair<QString, QByteArray>& partyOf(const QString& address) {
         auto it = parties_.find(address);
         if (it == parties_.end()) {
+            // A look-up compares the address with every contact.
+            source_.budget().spend(contactCount_);
             QByteArray picture;
             QString name = nameOf_(address, picture);
             it = parties_.emplace(address, std::pair{std::move(name), std::move(picture)}).first;
@@ -119,6 +124,7 @@ class MessageJoin {
     DeletedRowSource& source_;
     const MessageColumns columns_;
     const MessageNameLookup nameOf_;
+    const std::size_t contactCount_;
     std::unordered_map<QString, std::pair<QString, QByteArray>> parties_;
 };
 

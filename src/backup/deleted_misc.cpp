@@ -56,13 +56,16 @@ struct CallColumns {
     int address, date, duration, direction;
 };
 
-// The contact names of the calls' numbers, each number looked up once.
+// The contact names of the calls' numbers, each number looked up once (a look-up compares it with
+// every contact, counted against the budget).
 class CallNames {
   public:
-    explicit CallNames(const ContactList& contacts) : contacts_(contacts) {}
+    CallNames(const ContactList& contacts, carver::WorkBudget& budget)
+        : contacts_(contacts), budget_(budget) {}
     const QString& nameOf(const QString& phone) {
         auto it = names_.find(phone);
         if (it == names_.end()) {
+            budget_.spend(contacts_.size());
             it = names_.emplace(phone, shell::getNameByPhoneNumber(phone, contacts_)).first;
         }
         return it->second;
@@ -70,6 +73,7 @@ class CallNames {
 
   private:
     const ContactList& contacts_;
+    carver::WorkBudget& budget_;
     std::unordered_map<QString, QString> names_;
 };
 
@@ -204,7 +208,7 @@ std::size_t postDeletedCalls(FamilyRun& run) {
             continue;
         }
         const CallColumns columns(layout, run.source.table(layout.table));
-        CallNames names(run.inputs.contacts);
+        CallNames names(run.inputs.contacts, run.source.budget());
         for (const TableRow& row : run.source.carved(layout.table)) {
             if (!run.goOn()) {
                 break;

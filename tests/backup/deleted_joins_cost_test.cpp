@@ -119,9 +119,9 @@ Carved eventsWithoutPlaces(int n) {
 // Runs a family's join over the rows; returns what it posted.
 std::size_t join(const Carved& carved, std::size_t (*post)(FamilyRun&),
                  const std::function<bool()>& stop = {},
-                 std::uint64_t work = std::uint64_t{1} << 40) {
+                 std::uint64_t work = std::uint64_t{1} << 40,
+                 const DeletedScanInputs& inputs = {}) {
     DeletedRowSource source(carved.tables, carved.rows, work);
-    const DeletedScanInputs inputs;
     NotificationCenter center;
     FamilyRun run{source, inputs, center, stop};
     return post(run);
@@ -178,6 +178,33 @@ TEST(DeletedJoinsCostTest, TheStopOrASpentBudgetEndsAJoinWhereItIs) {
         EXPECT_LT(looks, 10);
         // A budget spent early: the join ends short of the rows.
         EXPECT_LT(join(carved, shape.post, {}, 20), 10u);
+    }
+}
+
+// Naming the other party compares its address with every contact: each such look-up counts.
+TEST(DeletedJoinsCostTest, NamingThePartiesCountsTheContactsCompared) {
+    Carved calls{{table("call", {"ROWID", "address", "date"})}, {}};
+    for (int i = 0; i < 50; ++i) {
+        calls.rows.push_back(row(calls.tables[0], 1 + i,
+                                 {{"address", text("+1555" + std::to_string(1000000 + i))},
+                                  {"date", integer(700000000 + i)}}));
+    }
+    DeletedScanInputs inputs;
+    for (int i = 0; i < 1000; ++i) {
+        inputs.contacts.push_back(std::make_shared<PRContactNode>());
+        inputs.contacts.back()->setContactPhone(QString::number(9000000 + i));
+    }
+    Carved messages = messagesWithoutHandles(50);
+    for (carver::CarvedRow& handle : messages.rows) {
+        if (handle.table == "handle") {
+            *handle.rowid += 1000000 - 1;  // the handle each message names
+        }
+    }
+    using Join = std::pair<const Carved*, std::size_t (*)(FamilyRun&)>;
+    for (const auto& [carved, post] : {Join{&calls, &deleted::postDeletedCalls},
+                                       Join{&messages, &deleted::postDeletedMessages}}) {
+        EXPECT_EQ(join(*carved, post, {}, 5000), 50u);  // without contacts
+        EXPECT_LT(join(*carved, post, {}, 5000, inputs), 10u);
     }
 }
 
