@@ -47,11 +47,12 @@ ConversationGrouping::Conversation ConversationGrouping::findOrOpen(const Messag
     }
     for (std::size_t i = 0; i < conversations_.size(); ++i) {
         const Conversation& conversation = conversations_[i];
-        if (deletedOnly && !conversation->bdeleted()) {
-            continue;
-        }
+        // A conversation passed over costs a step, one compared the characters compared.
+        const bool passedOver = deletedOnly && !conversation->bdeleted();
         const std::uint64_t cost =
-            static_cast<std::uint64_t>(conversation->messageTreeNodeAdress().size() + phone.size());
+            passedOver ? 1
+                       : static_cast<std::uint64_t>(conversation->messageTreeNodeAdress().size() +
+                                                    phone.size());
         if (cost > walkAllowance_) {
             if (!walksCut_) {
                 walksCut_ = true;
@@ -62,6 +63,9 @@ ConversationGrouping::Conversation ConversationGrouping::findOrOpen(const Messag
             break;
         }
         walkAllowance_ -= cost;
+        if (passedOver) {
+            continue;
+        }
         if (conversationAddressMatches(conversation->messageTreeNodeAdress(), phone)) {
             found.emplace(phone, i);
             conversation->addMessageNode(message);

@@ -123,12 +123,8 @@ class ValueJoin {
     // Fills the contact with the values of person `rowid`, in row-id order (rows whose id was not
     // recovered last); false when the stop or the budget ended it.
     bool apply(PRContactNode& contact, std::int64_t rowid) {
-        const std::vector<TableRow> live =
+        std::vector<const TableRow*> rows =
             run_.source.liveRowsWhere("ABMultiValue", "record_id", rowid);
-        std::vector<const TableRow*> rows;
-        for (const TableRow& row : live) {
-            rows.push_back(&row);
-        }
         if (const auto carved = carvedOf_.find(rowid); carved != carvedOf_.end()) {
             rows.insert(rows.end(), carved->second.begin(), carved->second.end());
         }

@@ -54,12 +54,14 @@ QString wordsOf(const TableRow& row, const MessageColumns& columns) {
     return decoded ? QString::fromStdString(*decoded) : QString();
 }
 
-// The join of messages with their handles and their parties' names: each handle row and each
-// name is looked up once.
+// The join of messages with their handles and their parties' names: each name is looked up once.
 class MessageJoin {
   public:
     MessageJoin(DeletedRowSource& source, const ContactList& contacts)
-        : source_(source), columns_(source), nameOf_(contactNameLookup(contacts)) {}
+        : source_(source),
+          columns_(source),
+          nameOf_(contactNameLookup(contacts)),
+          contactCount_(contacts.size()) {}
 
     std::shared_ptr<PRMessageNode> messageOf(const TableRow& row) {
         auto node = std::make_shared<PRMessageNode>();
@@ -81,7 +83,8 @@ class MessageJoin {
         QString service = textOf(row.value(columns_.service));
         if (const auto handleId = integerOf(row.value(columns_.handleId))) {
             node->setHandle_id(static_cast<int>(*handleId));
-            if (const TableRow* handle = handleOf(*handleId)) {
+            // The handle row the message names: the live one, else a carved one.
+            if (const TableRow* handle = source_.row("handle", *handleId)) {
                 if (const QString address = textOf(handle->value(columns_.handleAddress));
                     !address.isEmpty()) {
                     node->setMessagePhone(address);
@@ -105,19 +108,12 @@ class MessageJoin {
     }
 
   private:
-    // The handle row a message names: the live one, else a carved one.
-    const TableRow* handleOf(std::int64_t handleId) {
-        auto it = liveHandles_.find(handleId);
-        if (it == liveHandles_.end()) {
-            it = liveHandles_.emplace(handleId, source_.liveRow("handle", handleId)).first;
-        }
-        return it->second ? &*it->second : source_.carvedRow("handle", handleId);
-    }
-
     // The name and picture the contacts give an address.
     const std::pair<QString, QByteArray>& partyOf(const QString& address) {
         auto it = parties_.find(address);
         if (it == parties_.end()) {
+            // A look-up compares the address with every contact.
+            source_.budget().spend(contactCount_);
             QByteArray picture;
             QString name = nameOf_(address, picture);
             it = parties_.emplace(address, std::pair{std::move(name), std::move(picture)}).first;
@@ -128,7 +124,7 @@ class MessageJoin {
     DeletedRowSource& source_;
     const MessageColumns columns_;
     const MessageNameLookup nameOf_;
-    std::unordered_map<std::int64_t, std::optional<TableRow>> liveHandles_;
+    const std::size_t contactCount_;
     std::unordered_map<QString, std::pair<QString, QByteArray>> parties_;
 };
 

@@ -56,13 +56,16 @@ struct CallColumns {
     int address, date, duration, direction;
 };
 
-// The contact names of the calls' numbers, each number looked up once.
+// The contact names of the calls' numbers, each number looked up once (a look-up compares it with
+// every contact, counted against the budget).
 class CallNames {
   public:
-    explicit CallNames(const ContactList& contacts) : contacts_(contacts) {}
+    CallNames(const ContactList& contacts, carver::WorkBudget& budget)
+        : contacts_(contacts), budget_(budget) {}
     const QString& nameOf(const QString& phone) {
         auto it = names_.find(phone);
         if (it == names_.end()) {
+            budget_.spend(contacts_.size());
             it = names_.emplace(phone, shell::getNameByPhoneNumber(phone, contacts_)).first;
         }
         return it->second;
@@ -70,6 +73,7 @@ class CallNames {
 
   private:
     const ContactList& contacts_;
+    carver::WorkBudget& budget_;
     std::unordered_map<QString, QString> names_;
 };
 
@@ -162,22 +166,14 @@ class CalendarJoin {
         if (!id || *id == 0) {
             return {};
         }
-        auto it = livePlaces_.find(*id);
-        if (it == livePlaces_.end()) {
-            it = livePlaces_.emplace(*id, source_.liveRow("Location", *id)).first;
-        }
-        if (it->second) {
-            return textOf(it->second->value(placeTitle_));
-        }
-        const TableRow* carved = source_.carvedRow("Location", *id);
-        return carved != nullptr ? textOf(carved->value(placeTitle_)) : QString();
+        const TableRow* place = source_.row("Location", *id);
+        return place != nullptr ? textOf(place->value(placeTitle_)) : QString();
     }
 
     DeletedRowSource& source_;
     const CalendarLayout& layout_;
     const int location_, locationId_, placeTitle_;
     const int summary_, description_, startDate_, endDate_, startZone_;
-    std::unordered_map<std::int64_t, std::optional<TableRow>> livePlaces_;
 };
 
 std::shared_ptr<PRCalenderNode> CalendarJoin::itemOf(const TableRow& row) {
@@ -212,7 +208,7 @@ std::size_t postDeletedCalls(FamilyRun& run) {
             continue;
         }
         const CallColumns columns(layout, run.source.table(layout.table));
-        CallNames names(run.inputs.contacts);
+        CallNames names(run.inputs.contacts, run.source.budget());
         for (const TableRow& row : run.source.carved(layout.table)) {
             if (!run.goOn()) {
                 break;

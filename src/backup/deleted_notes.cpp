@@ -150,26 +150,12 @@ class NoteJoin {
     }
 
   private:
-    // Live rows looked up by row id, each read once (null: there is none).
-    using LiveRows = std::unordered_map<std::int64_t, std::optional<TableRow>>;
-
-    const TableRow* liveRow(LiveRows& rows, const char* table, std::int64_t rowid) {
-        auto it = rows.find(rowid);
-        if (it == rows.end()) {
-            it = rows.emplace(rowid, run_.source.liveRow(table, rowid)).first;
-        }
-        return it->second ? &*it->second : nullptr;
-    }
-
     // The body a note names (by its body key, else as the body's owner); live first.
     const TableRow* bodyOfNote(const TableRow& note) {
         if (layout_.bodyKey != nullptr) {
             if (const auto key = integerOf(note.value(bodyKey_))) {
-                if (const TableRow* live = liveRow(liveBodies_, layout_.bodies, *key)) {
-                    return live;
-                }
-                if (const TableRow* carved = run_.source.carvedRow(layout_.bodies, *key)) {
-                    return carved;
+                if (const TableRow* body = run_.source.row(layout_.bodies, *key)) {
+                    return body;
                 }
             }
         }
@@ -179,7 +165,7 @@ class NoteJoin {
         const std::vector<std::int64_t>& live =
             run_.source.liveRowidsWhere(layout_.bodies, layout_.owner, *note.rowid);
         if (!live.empty()) {
-            if (const TableRow* row = liveRow(liveBodies_, layout_.bodies, live.back())) {
+            if (const TableRow* row = run_.source.liveRow(layout_.bodies, live.back())) {
                 return row;
             }
         }
@@ -195,18 +181,15 @@ class NoteJoin {
     // The note that owns a body: by the body's owner column, else the note naming it.
     const TableRow* noteOfBody(const TableRow& body) {
         if (const auto owner = integerOf(body.value(owner_))) {
-            if (const TableRow* live = liveRow(liveNotes_, layout_.notes, *owner)) {
-                return live;
-            }
-            if (const TableRow* carved = run_.source.carvedRow(layout_.notes, *owner)) {
-                return carved;
+            if (const TableRow* note = run_.source.row(layout_.notes, *owner)) {
+                return note;
             }
         }
         if (layout_.bodyKey != nullptr && body.rowid) {
             const std::vector<std::int64_t>& live =
                 run_.source.liveRowidsWhere(layout_.notes, layout_.bodyKey, *body.rowid);
             if (!live.empty()) {
-                return liveRow(liveNotes_, layout_.notes, live.front());
+                return run_.source.liveRow(layout_.notes, live.front());
             }
         }
         return nullptr;
@@ -339,8 +322,6 @@ class NoteJoin {
     const int owner_;
     const int content_;
     std::unordered_map<std::int64_t, const TableRow*> carvedBodyOf_;  // by owner
-    LiveRows liveBodies_;
-    LiveRows liveNotes_;
     std::unordered_map<const TableRow*, QString> contents_;
     std::unordered_set<std::int64_t> used_;
     std::unordered_set<QString> joinedContents_;  // contents already shown with their note

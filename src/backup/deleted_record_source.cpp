@@ -393,43 +393,39 @@ bool DeletedRowSource::isLiveTable(std::string_view table) {
     return it->second;
 }
 
-std::vector<TableRow> DeletedRowSource::liveRows(std::string_view table, const char* where,
-                                                 std::int64_t value) {
-    std::vector<TableRow> rows;
-    if (!isLiveTable(table)) {
-        return rows;
-    }
+std::optional<TableRow> DeletedRowSource::readLiveRow(std::string_view table, std::int64_t rowid) {
     const carver::Table* schema = this->table(table);
-    SqliteStatement* st =
-        statement("SELECT rowid, * FROM " + sqlName(table) + " WHERE " + where + " ORDER BY rowid");
-    if (st == nullptr || !st->bind(1, value)) {
-        return rows;
-    }
-    std::vector<int> columnOf;
-    for (int column = 1; column < st->columnCount(); ++column) {
-        const char* name = sqlite3_column_name(st->handle(), column);
-        columnOf.push_back(name == nullptr ? -1 : schema->columnIndex(name));
-    }
-    while (st->step()) {
-        budget_.spend(1);
-        TableRow row{schema, st->columnInt64(0), {}, true};
-        row.values.resize(schema->columns.size());
-        for (std::size_t i = 0; i < columnOf.size(); ++i) {
-            if (columnOf[i] >= 0) {
-                row.values[columnOf[i]] = liveValue(*st, static_cast<int>(i) + 1);
-            }
-        }
-        rows.push_back(std::move(row));
-    }
-    return rows;
-}
-
-std::optional<TableRow> DeletedRowSource::liveRow(std::string_view table, std::int64_t rowid) {
-    std::vector<TableRow> rows = liveRows(table, "rowid = ?1", rowid);
-    if (rows.empty()) {
+    SqliteStatement* st = statement("SELECT rowid, * FROM " + sqlName(table) + " WHERE rowid = ?1");
+    if (st == nullptr || !st->bind(1, rowid) || !st->step()) {
         return std::nullopt;
     }
-    return std::move(rows.front());
+    budget_.spend(1);
+    TableRow row{schema, st->columnInt64(0), {}, true};
+    row.values.resize(schema->columns.size());
+    for (int column = 1; column < st->columnCount(); ++column) {
+        const char* name = sqlite3_column_name(st->handle(), column);
+        if (const int index = name == nullptr ? -1 : schema->columnIndex(name); index >= 0) {
+            row.values[index] = liveValue(*st, column);
+        }
+    }
+    return row;
+}
+
+const TableRow* DeletedRowSource::liveRow(std::string_view table, std::int64_t rowid) {
+    if (!isLiveTable(table)) {
+        return nullptr;
+    }
+    auto& rows = liveRows_[lowerCase(table)];
+    auto it = rows.find(rowid);
+    if (it == rows.end()) {
+        it = rows.emplace(rowid, readLiveRow(table, rowid)).first;
+    }
+    return it->second ? &*it->second : nullptr;
+}
+
+const TableRow* DeletedRowSource::row(std::string_view table, std::int64_t rowid) {
+    const TableRow* live = liveRow(table, rowid);
+    return live != nullptr ? live : carvedRow(table, rowid);
 }
 
 const std::vector<std::int64_t>& DeletedRowSource::liveRowidsWhere(std::string_view table,
@@ -461,12 +457,13 @@ const std::vector<std::int64_t>& DeletedRowSource::liveRowidsWhere(std::string_v
     return found == keys->second.end() ? kNone : found->second;
 }
 
-std::vector<TableRow> DeletedRowSource::liveRowsWhere(std::string_view table, const char* column,
-                                                      std::int64_t value) {
-    std::vector<TableRow> rows;
+std::vector<const TableRow*> DeletedRowSource::liveRowsWhere(std::string_view table,
+                                                             const char* column,
+                                                             std::int64_t value) {
+    std::vector<const TableRow*> rows;
     for (const std::int64_t rowid : liveRowidsWhere(table, column, value)) {
-        if (auto row = liveRow(table, rowid)) {
-            rows.push_back(std::move(*row));
+        if (const TableRow* row = liveRow(table, rowid)) {
+            rows.push_back(row);
         }
     }
     return rows;

@@ -102,16 +102,19 @@ class DeletedRowSource {
     // The first carved row of `table` found with that row id; null when there is none.
     const TableRow* carvedRow(std::string_view table, std::int64_t rowid) const;
 
-    // The live row of `table` with that row id.
-    std::optional<TableRow> liveRow(std::string_view table, std::int64_t rowid);
+    // The live row of `table` with that row id, read once; null when there is none.
+    const TableRow* liveRow(std::string_view table, std::int64_t rowid);
+    // The row of `table` with that row id: the live one, else the first carved one; null when
+    // there is neither.
+    const TableRow* row(std::string_view table, std::int64_t rowid);
     // The row ids of the live rows of `table` whose `column` holds `value` (as `column = value`
     // compares in SQL), in row-id order. The table's keys are read once, at the first look-up.
     // `table` and `column` are the scan's own names, never text from the backup.
     const std::vector<std::int64_t>& liveRowidsWhere(std::string_view table, const char* column,
                                                      std::int64_t value);
     // Those rows themselves.
-    std::vector<TableRow> liveRowsWhere(std::string_view table, const char* column,
-                                        std::int64_t value);
+    std::vector<const TableRow*> liveRowsWhere(std::string_view table, const char* column,
+                                               std::int64_t value);
     // The live database, for reads of tables that are not carved (labels); null when not Ready
     // or when there is none.
     SqliteDb* liveDatabase() { return state_ == State::Ready && db_.isOpen() ? &db_ : nullptr; }
@@ -128,7 +131,7 @@ class DeletedRowSource {
     // A live row of `schema`'s table holds the carved row's row id or identifier.
     bool hasLiveTwin(const carver::Table& schema, const carver::CarvedRow& row,
                      const char* identity);
-    std::vector<TableRow> liveRows(std::string_view table, const char* where, std::int64_t value);
+    std::optional<TableRow> readLiveRow(std::string_view table, std::int64_t rowid);
     // A statement of the live database, prepared once.
     SqliteStatement* statement(const std::string& sql);
 
@@ -146,6 +149,9 @@ class DeletedRowSource {
     std::map<std::string, bool, std::less<>> liveTables_;
     std::map<std::string, std::unordered_set<std::string>> liveIdentities_;
     std::map<std::string, KeyIndex, std::less<>> liveKeys_;  // by "table.column"
+    // Per table, the live rows looked up so far by row id (none: the table has no such row).
+    std::map<std::string, std::unordered_map<std::int64_t, std::optional<TableRow>>, std::less<>>
+        liveRows_;
     std::map<std::string, SqliteStatement, std::less<>> statements_;
     // Declared before the database, so that the database closes before its copy goes.
     std::unique_ptr<DatabaseScratchCopy> copy_;

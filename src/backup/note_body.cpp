@@ -151,12 +151,17 @@ std::optional<QString> noteTextOfProto(const QByteArray& proto) {
     return QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()));
 }
 
+namespace {
+
+// The note text of inflated bytes; " " when there are none or they hold no note.
+QString textOrBlank(const std::optional<QByteArray>& proto) {
+    return proto ? noteTextOfProto(*proto).value_or(QStringLiteral(" ")) : QStringLiteral(" ");
+}
+
+}  // namespace
+
 QString noteBodyText(const QByteArray& stored) {
-    const auto proto = inflateNoteData(stored);
-    if (!proto) {
-        return QStringLiteral(" ");
-    }
-    return noteTextOfProto(*proto).value_or(QStringLiteral(" "));
+    return textOrBlank(inflateNoteData(stored));
 }
 
 void NoteBodyAllowance::setDatabaseBytes(std::uint64_t bytes) {
@@ -178,13 +183,7 @@ QString NoteBodyAllowance::text(const QByteArray& stored) {
     qsizetype inflated = 0;
     const auto proto = inflateNoteData(stored, limit, &tooLarge, &inflated);
     inflated_ += static_cast<std::uint64_t>(inflated);
-    if (tooLarge) {
-        return QString::fromLatin1(kNoteTooLargeText);
-    }
-    if (!proto) {
-        return QStringLiteral(" ");
-    }
-    return noteTextOfProto(*proto).value_or(QStringLiteral(" "));
+    return tooLarge ? QString::fromLatin1(kNoteTooLargeText) : textOrBlank(proto);
 }
 
 }  // namespace nimbara::backup

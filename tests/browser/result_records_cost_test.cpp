@@ -17,24 +17,27 @@
 namespace nimbara::browser {
 namespace {
 
-// A found record, then n recovered ones, all different (each filled by `fill` with its number),
-// listed in a fresh list.
-using Listing = std::function<void(ResultRecords&)>;
-
+// The work of listing a found record, then n recovered ones, all different (each filled by `fill`
+// with its number), in a fresh list: many times over, lists small enough to stay in the
+// processor's caches.
 template <class Node>
-std::function<Listing(int)> listingOf(void (ResultRecords::*found)(std::shared_ptr<Node>),
-                                      bool (ResultRecords::*deleted)(const std::shared_ptr<Node>&),
-                                      void (*fill)(Node&, const QString&)) {
-    return [=](int n) -> Listing {
+std::function<std::function<void()>(int)> listingOf(
+    void (ResultRecords::*found)(std::shared_ptr<Node>),
+    bool (ResultRecords::*deleted)(const std::shared_ptr<Node>&),
+    void (*fill)(Node&, const QString&)) {
+    return [=](int n) {
         std::vector<std::shared_ptr<Node>> nodes;
         for (int i = 0; i <= n; ++i) {
             nodes.push_back(std::make_shared<Node>());
             fill(*nodes.back(), QString::number(i));
         }
-        return [=](ResultRecords& records) {
-            (records.*found)(nodes.front());
-            for (int i = 1; i <= n; ++i) {
-                EXPECT_TRUE((records.*deleted)(nodes[i]));
+        return [=] {
+            for (int round = 0; round < 60; ++round) {
+                ResultRecords records;
+                (records.*found)(nodes.front());
+                for (int i = 1; i <= n; ++i) {
+                    EXPECT_TRUE((records.*deleted)(nodes[i]));
+                }
             }
         };
     };
@@ -44,7 +47,7 @@ TEST(ResultRecordsCostTest, FourTimesTheRecoveredRecordsCostLessThanSixTimesAsMu
     using R = ResultRecords;
     struct Shape {
         const char* name;
-        std::function<Listing(int)> prepare;
+        std::function<std::function<void()>(int)> prepare;
     };
     const Shape shapes[] = {
         {"calls from one address",
@@ -75,24 +78,7 @@ TEST(ResultRecordsCostTest, FourTimesTheRecoveredRecordsCostLessThanSixTimesAsMu
     };
     for (const Shape& shape : shapes) {
         SCOPED_TRACE(shape.name);
-        const auto cost = [&](int n) {
-            const Listing listing = shape.prepare(n);
-            return test::measureCost(
-                [&] {
-                    // Lists small enough to stay in the processor's caches, many times over.
-                    for (int round = 0; round < 60; ++round) {
-                        ResultRecords records;
-                        listing(records);
-                    }
-                },
-                3);
-        };
-        const test::WorkCost small = cost(500);
-        const test::WorkCost large = cost(2000);
-        EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds)
-            << test::describe(small) << " against " << test::describe(large);
-        EXPECT_LT(large.peakBytes, 6 * small.peakBytes)
-            << test::describe(small) << " against " << test::describe(large);
+        test::expectCostFollowsSize(shape.prepare, 500);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "cost_meter.h"
 
+#include <gtest/gtest.h>
 #include <malloc.h>
 #include <time.h>
 
@@ -105,6 +106,17 @@ std::string describe(const WorkCost& cost) {
     std::snprintf(text, sizeof text, "%.1f ms, %.2f MiB", cost.cpuSeconds * 1000.0,
                   static_cast<double>(cost.peakBytes) / (1024.0 * 1024.0));
     return text;
+}
+
+void expectCostFollowsSize(const std::function<std::function<void()>(int)>& prepare, int n,
+                           bool bytesToo, int runs) {
+    const WorkCost small = measureCost(prepare(n), runs);
+    const WorkCost large = measureCost(prepare(4 * n), runs);
+    const std::string both = describe(small) + " against " + describe(large);
+    EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds) << both;
+    if (bytesToo) {
+        EXPECT_LT(large.peakBytes, 6 * small.peakBytes) << both;
+    }
 }
 
 }  // namespace nimbara::test

@@ -21,4 +21,10 @@ WorkCost measureCost(const std::function<void()>& work, int runs = 1);
 // "12.3 ms, 4.5 MiB", for the message of a failed expectation.
 std::string describe(const WorkCost& cost);
 
+// Expects the work `prepare` makes for an input of size 4n to cost less than six times what the
+// work for size n costs (each the least of `runs` runs): in CPU time, and in peak bytes unless
+// `bytesToo` is false. `prepare` builds the input; only the work it returns is measured.
+void expectCostFollowsSize(const std::function<std::function<void()>(int)>& prepare, int n,
+                           bool bytesToo = true, int runs = 3);
+
 }  // namespace nimbara::test
