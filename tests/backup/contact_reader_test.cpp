@@ -2,7 +2,7 @@
 
 #include "address_book_fixture.h"
 #include "backup_snapshot.h"
-#include "cost_meter.h"
+#include "cost_bound.h"
 #include "platform/notification_center.h"
 #include "record_backup_fixture.h"
 #include "test_support.h"

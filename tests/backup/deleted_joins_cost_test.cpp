@@ -11,7 +11,7 @@
 #include "backup/contact_reader.h"
 #include "backup/deleted_families.h"
 #include "backup/record_notifications.h"
-#include "cost_meter.h"
+#include "cost_bound.h"
 #include "platform/notification_center.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // decoded from their protocol buffers, and reduced, damaged and logged databases.
 #include "backup/note_reader.h"
 
-#include "cost_meter.h"
+#include "cost_bound.h"
 
 #include <gtest/gtest.h>
 

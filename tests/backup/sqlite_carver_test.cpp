@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <time.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -454,12 +452,6 @@ TEST(SqliteCarverTest, OneLongFreeChainIsReadOnce) {
     }
 }
 
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 // The numbers 1 to `count` as the table n(i), to begin a statement with.
 std::string numbers(int count) {
     return "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
@@ -523,15 +515,15 @@ TEST(SqliteCarverTest, SearchCostFollowsTheFileSize) {
             double longest = 0;
             const nimbara::test::WorkCost cost = nimbara::test::measureCost(
                 [&] {
-                    double last = threadCpuSeconds();
+                    double last = nimbara::test::threadCpuSeconds();
                     const auto asked = [&] {
-                        const double now = threadCpuSeconds();
+                        const double now = nimbara::test::threadCpuSeconds();
                         longest = std::max(longest, now - last);
                         last = now;
                         return false;
                     };
                     CarveReport found = carveTables(source, nullptr, {c.table}, asked);
-                    longest = std::max(longest, threadCpuSeconds() - last);
+                    longest = std::max(longest, nimbara::test::threadCpuSeconds() - last);
                     report = std::move(found);
                 },
                 2);

@@ -12,7 +12,7 @@
 #include "backup/pr_contact_node.h"
 #include "backup/pr_note_node.h"
 #include "browser/result_records.h"
-#include "cost_meter.h"
+#include "cost_bound.h"
 
 namespace nimbara::browser {
 namespace {

@@ -18,7 +18,7 @@
 #include "backup_messages.h"
 #include "backup_notes.h"
 #include "backup_source.h"
-#include "cost_meter.h"
+#include "cost_bound.h"
 #include "privacy/privacy_records.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include "cost_meter.h"
 
-#include <gtest/gtest.h>
 #include <malloc.h>
 #include <time.h>
 
@@ -43,12 +42,6 @@ void release(void* block) noexcept {
     }
 }
 
-double threadCpuSeconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -84,6 +77,12 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept {
 
 namespace nimbara::test {
 
+double threadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
 WorkCost measureCost(const std::function<void()>& work, int runs) {
     WorkCost cost;
     for (int run = 0; run < std::max(runs, 1); ++run) {
@@ -106,17 +105,6 @@ std::string describe(const WorkCost& cost) {
     std::snprintf(text, sizeof text, "%.1f ms, %.2f MiB", cost.cpuSeconds * 1000.0,
                   static_cast<double>(cost.peakBytes) / (1024.0 * 1024.0));
     return text;
-}
-
-void expectCostFollowsSize(const std::function<std::function<void()>(int)>& prepare, int n,
-                           bool bytesToo, int runs) {
-    const WorkCost small = measureCost(prepare(n), runs);
-    const WorkCost large = measureCost(prepare(4 * n), runs);
-    const std::string both = describe(small) + " against " + describe(large);
-    EXPECT_LT(large.cpuSeconds, 6 * small.cpuSeconds) << both;
-    if (bytesToo) {
-        EXPECT_LT(large.peakBytes, 6 * small.peakBytes) << both;
-    }
 }
 
 }  // namespace nimbara::test

@@ -14,17 +14,14 @@ struct WorkCost {
     std::size_t peakBytes = 0;  // the most bytes allocated through operator new and not yet freed
 };
 
+// The calling thread's CPU time so far, in seconds.
+double threadCpuSeconds();
+
 // Runs `work` `runs` times on this thread and keeps the least CPU time and the highest peak.
 // Counting covers operator new and delete in the test program that links this file.
 WorkCost measureCost(const std::function<void()>& work, int runs = 1);
 
 // "12.3 ms, 4.5 MiB", for the message of a failed expectation.
 std::string describe(const WorkCost& cost);
-
-// Expects the work `prepare` makes for an input of size 4n to cost less than six times what the
-// work for size n costs (each the least of `runs` runs): in CPU time, and in peak bytes unless
-// `bytesToo` is false. `prepare` builds the input; only the work it returns is measured.
-void expectCostFollowsSize(const std::function<std::function<void()>(int)>& prepare, int n,
-                           bool bytesToo = true, int runs = 3);
 
 }  // namespace nimbara::test
