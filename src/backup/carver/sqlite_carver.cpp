@@ -450,8 +450,10 @@ class Carver {
     // its pages counted as work); null when it can't be followed or is not `length` bytes long.
     const std::vector<std::uint8_t>* freeChain(std::uint32_t first, std::uint64_t length) {
         const std::uint32_t perPage = header_.usableSize - 4;
-        auto [chain, added] = chains_.try_emplace(first);
-        if (added) {
+        // Not a structured binding: the lambda below captures the iterator.
+        const auto emplaced = chains_.try_emplace(first);
+        const auto chain = emplaced.first;
+        if (emplaced.second) {
             std::vector<std::uint8_t> page;
             std::unordered_set<std::uint32_t> seen;
             // Each page's bytes, held while the chain is kept: they are the values of the rows
